@@ -1,0 +1,45 @@
+// Console bodies of the engine's user-interface hooks: the console program says
+// nothing and reports through its exit code. Every question is answered "No" and
+// every progress call says "go on".
+#include <string>
+
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+
+void show_message(const char*) {}
+bool ask_yes_no(const char*) { return false; }
+int ask_yes_no_remember(const char*) { return 0; }
+void show_status_text(const char*, const char*) {}
+void show_simple_status_text(const char*) {}
+void fatal_error_exit(const char*) {}
+void update_elapsed_time() {}
+void show_progress_bar(int) {}
+void step_progress_bar(int) {}
+void hide_progress_bar() {}
+
+void report_file_start(int, const char*, int64_t) {}
+int report_file_position(int64_t) { return 0; }
+int report_file_count(int64_t) { return 0; }
+void report_log_message(const char*) {}
+void report_step_text(const char*) {}
+
+void show_timed_message(const char* text) { show_message(text); }
+void show_logged_message(const char* text) {
+  write_dash_log_line(text);
+  show_message(text);
+}
+bool show_announcement(const char* text) {
+  show_message(text);
+  return false;
+}
+bool ask_overwrite(const char* path) {
+  return ask_yes_no(format_text(ui_text(1061).c_str(), path).c_str());
+}
+bool show_path_announcement(const char* path, int string_id) {
+  return show_announcement(format_text(ui_text(string_id).c_str(), path).c_str());
+}
+void report_open_error(const char* path) {
+  std::string text = format_text(ui_text(1385).c_str(), path);
+  show_message(text.c_str());
+  write_log_line(text.c_str());
+}

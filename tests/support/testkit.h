@@ -1,0 +1,60 @@
+// Helpers shared by the tests: temporary folders, whole-file I/O, and running
+// the outside tools that judge what we write.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testkit {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under $TMPDIR, removed with everything in it at scope exit.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const fs::path& path() const { return path_; }
+  std::string str(const std::string& leaf = "") const { return (leaf.empty() ? path_ : path_ / leaf).string(); }
+
+ private:
+  fs::path path_;
+};
+
+std::vector<uint8_t> read_file(const fs::path& p);
+std::string read_text(const fs::path& p);
+void write_file(const fs::path& p, const void* data, size_t n);
+void write_file(const fs::path& p, const std::vector<uint8_t>& data);
+void write_text(const fs::path& p, const std::string& text);
+std::string sha256_of(const fs::path& p);  // via sha256sum
+
+struct RunResult {
+  int rc = -1;          // exit status (or -1 when it did not exit normally)
+  std::string out;      // stdout
+  std::string err;      // stderr
+};
+// Runs a shell command line. HOME is set to a private folder (hfsutils keeps its
+// current volume there), so checks may run in parallel.
+RunResult run(const std::string& command);
+std::string quote(const std::string& s);  // single-quoted for the shell
+
+// True when the tool is on PATH. When it is not: in CI (CI set) the test fails,
+// elsewhere it is skipped. Use as: REQUIRE_TOOL("hls"); at the top of a test.
+bool tool_available(const std::string& name);
+#define REQUIRE_TOOL(name)                                                       \
+  do {                                                                           \
+    if (!::testkit::tool_available(name)) {                                      \
+      if (std::getenv("CI")) FAIL() << "outside tool missing: " << (name);       \
+      GTEST_SKIP() << "outside tool missing: " << (name);                        \
+    }                                                                            \
+  } while (0)
+
+// Deterministic pseudo-random bytes.
+std::vector<uint8_t> random_bytes(size_t n, uint32_t seed);
+
+}  // namespace testkit
