@@ -19,9 +19,16 @@ struct TextEntry {
 // Each subsystem keeps its own texts; the table is their union.
 const TextEntry k_texts[] = {
 #include "IO/texts.inc"
+#include "IO/texts_files.inc"
+#include "IO/texts_media.inc"
 #include "hfs/texts.inc"
+#include "hfs/texts_edit.inc"
 #include "macfiles/texts.inc"
+#include "macfiles/texts_forks.inc"
 #include "compiler/texts.inc"
+#include "compiler/texts_items.inc"
+#include "compiler/texts_image.inc"
+#include "compiler/texts_refresh.inc"
 #include "cli/texts.inc"
 };
 
