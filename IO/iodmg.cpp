@@ -1,0 +1,462 @@
+// UDIF expansion.
+//
+// The block tables of the property list are read first and checked as a whole:
+// every chunk must follow on from the one before it in the output, and its
+// stored bytes must lie inside the data fork. Chunks are then decoded on all
+// cores, each into a buffer of its own exact size, while this thread writes the
+// finished buffers strictly in order. A chunk that decodes to anything but its
+// announced size fails the expansion: a truncated image is never reported good.
+#include "IO/iodmg.h"
+
+#include <bzlib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "IO/bytes.h"
+#include "IO/ui_services.h"
+
+namespace {
+
+constexpr uint64_t k_sector = 512;
+// A chunk's output is held whole while it waits for its turn: cap it. Real
+// images use chunks of a few MiB at most.
+constexpr uint64_t k_max_chunk_output = 256ull << 20;
+constexpr uint64_t k_max_chunk_input = 256ull << 20;
+constexpr size_t k_max_plist = 64u << 20;
+
+bool read_exact(int fd, void* buf, size_t n, uint64_t offset) {
+  auto* p = static_cast<uint8_t*>(buf);
+  while (n) {
+    ssize_t r = pread(fd, p, n, off_t(offset));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= size_t(r);
+    offset += uint64_t(r);
+  }
+  return true;
+}
+
+bool write_exact(int fd, const void* buf, size_t n, uint64_t offset) {
+  const auto* p = static_cast<const uint8_t*>(buf);
+  while (n) {
+    ssize_t r = pwrite(fd, p, n, off_t(offset));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= size_t(r);
+    offset += uint64_t(r);
+  }
+  return true;
+}
+
+uint64_t file_size(int fd) {
+  struct stat st {};
+  return fstat(fd, &st) == 0 ? uint64_t(st.st_size) : 0;
+}
+
+bool stores_data(uint32_t type) {
+  return type == k_chunk_raw || type == k_chunk_adc || type == k_chunk_zlib || type == k_chunk_bzip2;
+}
+
+int inflate_chunk(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
+  z_stream zs{};
+  int rc = inflateInit(&zs);
+  if (rc != Z_OK) return rc;
+  zs.next_in = const_cast<Bytef*>(in.data());
+  zs.avail_in = uInt(in.size());
+  zs.next_out = out.data();
+  zs.avail_out = uInt(out.size());
+  rc = inflate(&zs, Z_FINISH);
+  uint64_t produced = zs.total_out;
+  inflateEnd(&zs);
+  if (rc == Z_STREAM_END) return produced == out.size() ? 0 : -1;
+  if (rc == Z_NEED_DICT || rc == Z_DATA_ERROR) return Z_DATA_ERROR;
+  if (rc == Z_MEM_ERROR) return Z_MEM_ERROR;
+  return -1;  // truncated stream, or more data than the chunk announces
+}
+
+int bunzip_chunk(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
+  bz_stream bs{};
+  if (BZ2_bzDecompressInit(&bs, 0, 0) != BZ_OK) return -1;
+  bs.next_in = reinterpret_cast<char*>(const_cast<uint8_t*>(in.data()));
+  bs.avail_in = unsigned(in.size());
+  bs.next_out = reinterpret_cast<char*>(out.data());
+  bs.avail_out = unsigned(out.size());
+  int rc = BZ2_bzDecompress(&bs);
+  while (rc == BZ_OK && bs.avail_out > 0 && bs.avail_in > 0) rc = BZ2_bzDecompress(&bs);
+  uint64_t produced = out.size() - bs.avail_out;
+  BZ2_bzDecompressEnd(&bs);
+  return rc == BZ_STREAM_END && produced == out.size() ? 0 : -1;
+}
+
+// One chunk of the output, in output order.
+struct Piece {
+  MishChunk chunk;
+  uint64_t out_offset = 0;
+  // Filled by a worker:
+  std::vector<uint8_t> data;
+  int result = 0;
+  bool done = false;
+};
+
+int decode_piece(int image_fd, Piece& p) {
+  const MishChunk& c = p.chunk;
+  uint64_t out_bytes = c.sector_count * k_sector;
+  std::vector<uint8_t> in(size_t(c.compressed_length));
+  if (!read_exact(image_fd, in.data(), in.size(), c.compressed_offset)) return -1;
+  if (c.type == k_chunk_raw) {
+    if (c.compressed_length < out_bytes) return -1;
+    in.resize(size_t(out_bytes));
+    p.data = std::move(in);
+    return 0;
+  }
+  p.data.resize(size_t(out_bytes));
+  switch (c.type) {
+    case k_chunk_zlib: return inflate_chunk(in, p.data);
+    case k_chunk_bzip2: return bunzip_chunk(in, p.data);
+    case k_chunk_adc: {
+      if (in.size() > INT32_MAX || p.data.size() > INT32_MAX) return -1;
+      int n = adc_decompress(in.data(), int(in.size()), p.data.data(), int(p.data.size()));
+      return n == int(p.data.size()) ? 0 : -1;
+    }
+  }
+  return -1;
+}
+
+// Reads the trailer and every block table; fills the ordered pieces.
+int collect_pieces(int image_fd, KolyTrailer& koly, std::deque<Piece>& pieces) {
+  uint64_t size = file_size(image_fd);
+  if (size < k_koly_size) return -1;
+  uint8_t trailer[k_koly_size];
+  if (!read_exact(image_fd, trailer, k_koly_size, size - k_koly_size)) return -1;
+  if (decode_koly_trailer(trailer, koly) != 0) return -1;
+  if (koly.data_fork_length != koly.plist_offset) return -1;
+  if (koly.plist_length > k_max_plist || koly.plist_offset > size - k_koly_size ||
+      koly.plist_length > size - k_koly_size - koly.plist_offset)
+    return -1;
+  std::string plist(size_t(koly.plist_length), '\0');
+  if (!read_exact(image_fd, plist.data(), plist.size(), koly.plist_offset)) return -1;
+
+  uint64_t next_sector = 0;
+  int tables = 0;
+  for (const std::string& text : plist_data_elements(plist)) {
+    MishTable table;
+    int rc = decode_mish_table(decode_base64(text), table);
+    if (rc == 1) continue;  // another resource of the image ("plst", "cSum", ...)
+    if (rc != 0) return -1;
+    ++tables;
+    for (const MishChunk& c : table.chunks) {
+      if (c.type == k_chunk_comment) continue;
+      if (c.type != k_chunk_zero && c.type != k_chunk_ignore && !stores_data(c.type))
+        return int(c.type);
+      // Each chunk must continue the output where the previous one ended.
+      if (table.start_sector + c.first_sector != next_sector) return -1;
+      if (c.sector_count > k_max_chunk_output / k_sector && c.type != k_chunk_zero &&
+          c.type != k_chunk_ignore)
+        return -1;
+      if (stores_data(c.type)) {
+        if (c.compressed_length > k_max_chunk_input ||
+            c.compressed_offset > koly.data_fork_length ||
+            c.compressed_length > koly.data_fork_length - c.compressed_offset)
+          return -1;
+      }
+      Piece p;
+      p.chunk = c;
+      p.out_offset = next_sector * k_sector;
+      pieces.push_back(std::move(p));
+      next_sector += c.sector_count;
+    }
+  }
+  // No block table at all: an empty output is no image.
+  return tables > 0 ? 0 : -1;
+}
+
+class ProgressSteps {
+ public:
+  explicit ProgressSteps(uint64_t sector_count) {
+    if (g_command_mode) return;
+    uint32_t low = uint32_t(sector_count);
+    if (low <= 1024) return;
+    step_ = std::max<uint32_t>(1, low / 100);
+    show_progress_bar(int(low / step_));
+    shown_ = true;
+  }
+  ~ProgressSteps() {
+    if (shown_) hide_progress_bar();
+  }
+  void at(uint64_t bytes_written) {
+    if (shown_) step_progress_bar(int(bytes_written / k_sector / step_));
+  }
+
+ private:
+  uint32_t step_ = 1;
+  bool shown_ = false;
+};
+
+}  // namespace
+
+int decode_koly_trailer(std::span<const uint8_t> bytes, KolyTrailer& out) {
+  if (bytes.size() < k_koly_size || std::memcmp(bytes.data(), "koly", 4) != 0) return -1;
+  ByteReader r(bytes.first(k_koly_size));
+  r.skip(4);
+  out.version = r.be32();
+  r.seek(24);
+  out.data_fork_offset = r.be64();
+  out.data_fork_length = r.be64();
+  r.seek(216);
+  out.plist_offset = r.be64();
+  out.plist_length = r.be64();
+  r.seek(492);
+  out.sector_count = r.be64();
+  return r.ok() ? 0 : -1;
+}
+
+int decode_mish_table(std::span<const uint8_t> bytes, MishTable& out) {
+  if (bytes.size() < 4 || std::memcmp(bytes.data(), "mish", 4) != 0) return 1;
+  if (bytes.size() < k_mish_header_size) return -1;
+  ByteReader r(bytes);
+  r.seek(8);
+  out.start_sector = r.be64();
+  out.sector_count = r.be64();
+  r.seek(200);
+  uint32_t count = r.be32();
+  if (count > (bytes.size() - k_mish_header_size) / k_mish_chunk_size) return -1;
+  out.chunks.clear();
+  for (uint32_t i = 0; i < count; ++i) {
+    MishChunk c;
+    c.type = r.be32();
+    c.comment = r.be32();
+    c.first_sector = r.be64();
+    c.sector_count = r.be64();
+    c.compressed_offset = r.be64();
+    c.compressed_length = r.be64();
+    if (c.type == k_chunk_end) break;
+    out.chunks.push_back(c);
+  }
+  return r.ok() ? 0 : -1;
+}
+
+int detect_image_kind(int fd) {
+  uint64_t size = file_size(fd);
+  uint8_t first[512] = {};
+  if (size < 512 || !read_exact(fd, first, 512, 0)) return k_image_plain;
+  // A trailer wins over whatever the first stored sector looks like: an
+  // uncompressed image of a GPT disk starts with its protective MBR.
+  if (size >= 1024) {
+    uint8_t magic[4];
+    if (read_exact(fd, magic, 4, size - k_koly_size) && std::memcmp(magic, "koly", 4) == 0 &&
+        !(first[0] == 'E' && first[1] == 'R'))
+      return k_image_udif;
+  }
+  int kind = k_image_plain;
+  if (first[510] == 0x55 && first[511] == 0xAA) {
+    if (first[446 + 4] == 0xEE) kind = k_image_gpt;
+    else if (first[446 + 4] == 0xAF) kind = k_image_mbr_hfs;
+  }
+  if (first[0] == 'x') return k_image_zlib;
+  if (first[0] == 'P' && first[1] == 'M') return k_image_partition_map;
+  if (first[0] == 'E' && first[1] == 'R') return k_image_plain;
+  if (first[0] == 'B' && first[1] == 'Z') return k_image_bzip2;
+  if (first[0] == 's' && first[1] == 'p') return k_image_sparse;
+  return kind;
+}
+
+int expand_udif_image(int image_fd, int out_fd) {
+  KolyTrailer koly;
+  std::deque<Piece> pieces;
+  int rc = collect_pieces(image_fd, koly, pieces);
+  if (rc != 0) return rc;
+
+  ProgressSteps progress(koly.sector_count);
+  // Zero runs are left as holes when the output starts empty.
+  const bool sparse_ok = file_size(out_fd) == 0;
+
+  std::mutex m;
+  std::condition_variable cv;
+  size_t next_to_take = 0;    // next piece a worker may decode
+  size_t next_to_write = 0;   // next piece this thread writes
+  std::atomic<bool> failed{false};
+  const unsigned workers = std::max(1u, std::min(16u, std::thread::hardware_concurrency()));
+  const size_t window = size_t(workers) * 3;  // decoded pieces waiting at most
+
+  auto work = [&] {
+    for (;;) {
+      size_t i;
+      {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] {
+          return failed || next_to_take >= pieces.size() || next_to_take < next_to_write + window;
+        });
+        if (failed || next_to_take >= pieces.size()) return;
+        i = next_to_take++;
+      }
+      Piece& p = pieces[i];
+      int r = stores_data(p.chunk.type) ? decode_piece(image_fd, p) : 0;
+      {
+        std::lock_guard lock(m);
+        p.result = r;
+        p.done = true;
+      }
+      cv.notify_all();
+    }
+  };
+  std::vector<std::thread> pool;
+  for (unsigned i = 0; i < workers; ++i) pool.emplace_back(work);
+
+  static const std::vector<uint8_t> zeros(1u << 20, 0);
+  uint64_t written = 0;
+  int result = 0;
+  for (; next_to_write < pieces.size(); ) {
+    Piece& p = pieces[next_to_write];
+    {
+      std::unique_lock lock(m);
+      cv.wait(lock, [&] { return p.done; });
+    }
+    if (p.result != 0) {
+      result = p.result;
+      break;
+    }
+    uint64_t n = p.chunk.sector_count * k_sector;
+    if (stores_data(p.chunk.type)) {
+      if (!write_exact(out_fd, p.data.data(), p.data.size(), p.out_offset)) {
+        result = -1;
+        break;
+      }
+      std::vector<uint8_t>().swap(p.data);
+    } else if (!sparse_ok) {
+      for (uint64_t done = 0; done < n && result == 0;) {
+        size_t k = size_t(std::min<uint64_t>(zeros.size(), n - done));
+        if (!write_exact(out_fd, zeros.data(), k, p.out_offset + done)) result = -1;
+        done += k;
+      }
+      if (result) break;
+    }
+    written = p.out_offset + n;
+    progress.at(written);
+    {
+      std::lock_guard lock(m);
+      ++next_to_write;
+    }
+    cv.notify_all();
+  }
+  {
+    std::lock_guard lock(m);
+    if (result != 0) failed = true;
+  }
+  cv.notify_all();
+  for (auto& t : pool) t.join();
+  if (result != 0) return result;
+  // Trailing zero runs left as holes still count in the size.
+  if (ftruncate(out_fd, off_t(written)) != 0) return -1;
+  return 0;
+}
+
+int expand_dmg_file(const char* image_path, const char* output_path) {
+  int in = open(image_path, O_RDONLY | O_CLOEXEC);
+  if (in < 0) return -2;
+  int out = open(output_path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0) {
+    close(in);
+    return -2;
+  }
+  int kind = detect_image_kind(in);
+  int result;
+  if (kind == k_image_plain) result = -2;
+  else if (kind == k_image_sparse) result = -1;
+  else if (kind == k_image_gpt || kind == k_image_mbr_hfs) result = kind;
+  else result = expand_udif_image(in, out) == 0 ? 1 : -1;
+  close(in);
+  if (close(out) != 0 && result == 1) result = -1;
+  if (result != 1) unlink(output_path);
+  return result;
+}
+
+std::vector<std::string> plist_data_elements(std::string_view plist) {
+  std::vector<std::string> out;
+  size_t pos = 0;
+  for (;;) {
+    size_t start = plist.find("<data>", pos);
+    if (start == std::string_view::npos) break;
+    start += 6;
+    size_t end = plist.find("</data>", start);
+    if (end == std::string_view::npos) break;
+    out.emplace_back(plist.substr(start, end - start));
+    pos = end + 7;
+  }
+  return out;
+}
+
+bool is_base64_char(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+         c == '/' || c == '=';
+}
+
+int base64_value(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '=') return 0;
+  return 63;
+}
+
+std::vector<uint8_t> decode_base64(std::string_view text) {
+  std::vector<uint8_t> out;
+  out.reserve(text.size() / 4 * 3);
+  uint32_t group = 0;
+  int have = 0, pad = 0;
+  for (char c : text) {
+    if (!is_base64_char(c)) continue;
+    if (c == '=') ++pad;
+    group = group << 6 | uint32_t(base64_value(c));
+    if (++have == 4) {
+      out.push_back(uint8_t(group >> 16));
+      if (pad < 2) out.push_back(uint8_t(group >> 8));
+      if (pad < 1) out.push_back(uint8_t(group));
+      group = 0;
+      have = pad = 0;
+    }
+  }
+  return out;
+}
+
+int adc_decompress(const uint8_t* in, int in_length, uint8_t* out, int out_capacity) {
+  int ip = 0, op = 0;
+  while (ip < in_length) {
+    uint8_t b = in[ip++];
+    if (b >= 0x80) {
+      int n = (b & 0x7F) + 1;
+      if (n > in_length - ip || n > out_capacity - op) return -1;
+      std::memcpy(out + op, in + ip, size_t(n));
+      ip += n;
+      op += n;
+      continue;
+    }
+    int length, distance;
+    if (b & 0x40) {
+      if (in_length - ip < 2) return -1;
+      length = (b & 0x3F) + 4;
+      distance = (in[ip] << 8 | in[ip + 1]) + 1;
+      ip += 2;
+    } else {
+      if (in_length - ip < 1) return -1;
+      length = (b >> 2) + 3;
+      distance = ((b & 3) << 8 | in[ip]) + 1;
+      ip += 1;
+    }
+    if (distance > op || length > out_capacity - op) return -1;
+    for (int i = 0; i < length; ++i, ++op) out[op] = out[op - distance];
+  }
+  return op;
+}

@@ -1,0 +1,33 @@
+// Writes small UDIF images for the tests (no outside tool writes them): each
+// partition of the expanded image becomes one block table, cut into chunks of
+// the chosen kinds. Checksums are filled the way outside readers verify them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testkit {
+
+struct UdifChunkSpec {
+  uint32_t type;        // zero, raw, ignore, comment, zlib, bzip2, adc (literal runs only)
+  uint32_t sectors;     // output sectors (0 for a comment)
+};
+
+struct UdifPartition {
+  std::string name;                  // e.g. "disk image (Apple_HFS : 0)"
+  std::vector<uint8_t> data;         // the expanded bytes (a multiple of 512)
+  std::vector<UdifChunkSpec> chunks; // must cover data exactly (comments aside)
+};
+
+struct UdifOptions {
+  bool extra_resources_after_blkx = true;  // "plst" <data> after the block tables
+};
+
+// The whole .dmg file as bytes.
+std::vector<uint8_t> make_udif(const std::vector<UdifPartition>& parts, const UdifOptions& opt = {});
+
+// Chunks of one kind covering n sectors, chunk_sectors at a time.
+std::vector<UdifChunkSpec> uniform_chunks(uint32_t type, uint32_t sectors, uint32_t chunk_sectors);
+
+}  // namespace testkit
