@@ -1,5 +1,0 @@
-if(EXISTS "/work/wt/coord-media/build-asan/tests/test_IO[1]_tests.cmake")
-  include("/work/wt/coord-media/build-asan/tests/test_IO[1]_tests.cmake")
-else()
-  add_test(test_IO_NOT_BUILT test_IO_NOT_BUILT)
-endif()
