@@ -1,0 +1,32 @@
+// The ISO 9660 volume descriptors of a compiled image: the primary descriptor
+// (sector 16), the Joliet supplementary descriptor (17) and the set terminator (18).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The identifier texts of the project header (UTF-8).
+struct VolumeIdentity {
+  std::string system_id, volume_set_id, publisher_id, preparer_id, application_id;
+  std::string copyright_file_id, abstract_file_id, bibliographic_file_id;
+  std::string volume_label;
+};
+
+// Where one tree (ISO or Joliet) lies.
+struct IsoTreePlace {
+  uint32_t path_table_bytes = 0;
+  uint32_t type_l_sector = 0;
+  uint32_t type_m_sector = 0;
+  uint32_t root_sector = 0;
+  uint32_t root_length = 2048;
+};
+
+// "Corvane - 1.0.0.0": the product word and the file version.
+std::string product_version_text();
+
+// Each builds one 2048-byte sector. now_utc stamps the creation date and the root record.
+void build_primary_descriptor(const VolumeIdentity& id, const IsoTreePlace& tree, uint32_t volume_sectors,
+                              int64_t now_utc, uint8_t out[2048]);
+void build_joliet_descriptor(const VolumeIdentity& id, const IsoTreePlace& tree, uint32_t volume_sectors,
+                             int64_t now_utc, uint8_t out[2048]);
+void build_set_terminator(uint8_t out[2048]);
