@@ -1,0 +1,429 @@
+#include "hfs/btedit.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "IO/bigendian.h"
+
+namespace {
+
+constexpr size_t k_descriptor_size = 14;
+constexpr int8_t k_leaf_kind = -1;
+constexpr int8_t k_index_kind = 0;
+constexpr size_t k_hfs_index_record = 42;  // HFS catalog index records: key length 37 + child
+constexpr int k_max_depth = 16;
+
+using Records = std::vector<std::vector<uint8_t>>;
+
+uint8_t* hdr(const NodeStore& s) { return s.header + k_descriptor_size; }
+
+void set_depth(NodeStore& s, uint16_t v) { put_be16(hdr(s) + 0, v); }
+void set_root(NodeStore& s, uint32_t v) { put_be32(hdr(s) + 2, v); }
+void set_first_leaf(NodeStore& s, uint32_t v) { put_be32(hdr(s) + 10, v); }
+void set_last_leaf(NodeStore& s, uint32_t v) { put_be32(hdr(s) + 14, v); }
+
+size_t records_bytes(const Records& recs) {
+  size_t n = 0;
+  for (const auto& r : recs) n += r.size();
+  return n;
+}
+
+bool records_fit(const NodeStore& s, const Records& recs) {
+  return k_descriptor_size + records_bytes(recs) + 2 * (recs.size() + 1) <= s.node_size;
+}
+
+Records records_of(const NodeView& v) {
+  Records recs;
+  recs.reserve(v.count() + 1);
+  for (size_t i = 0; i < v.count(); ++i) {
+    auto r = v.record(i);
+    recs.emplace_back(r.begin(), r.end());
+  }
+  return recs;
+}
+
+// The key of an index or leaf record, as the start of an index key.
+std::vector<uint8_t> index_record(const NodeStore& s, const uint8_t* key, uint32_t child) {
+  std::vector<uint8_t> rec;
+  if (!s.hfsplus) {
+    rec.assign(k_hfs_index_record, 0);
+    size_t klen = std::min<size_t>(key[0], 37);
+    std::memcpy(rec.data() + 1, key + 1, klen);
+    rec[0] = 37;
+    put_be32(rec.data() + 38, child);
+  } else {
+    size_t ksize = size_t(get_be16(key)) + 2;
+    rec.assign(key, key + ksize);
+    rec.resize(ksize + 4);
+    put_be32(rec.data() + ksize, child);
+  }
+  return rec;
+}
+
+struct Editor {
+  NodeStore& s;
+
+  int write_node(uint32_t number, int8_t kind, uint8_t height, uint32_t flink, uint32_t blink, const Records& recs) {
+    std::vector<uint8_t> buf(s.node_size, 0);
+    put_be32(buf.data() + 0, flink);
+    put_be32(buf.data() + 4, blink);
+    buf[8] = uint8_t(kind);
+    buf[9] = height;
+    put_be16(buf.data() + 10, uint16_t(recs.size()));
+    size_t off = k_descriptor_size;
+    for (size_t i = 0; i < recs.size(); ++i) {
+      put_be16(buf.data() + s.node_size - 2 - 2 * i, uint16_t(off));
+      std::memcpy(buf.data() + off, recs[i].data(), recs[i].size());
+      off += recs[i].size();
+    }
+    put_be16(buf.data() + s.node_size - 2 - 2 * recs.size(), uint16_t(off));
+    return s.write(number, buf.data()) == 0 ? 0 : k_edit_io_error;
+  }
+
+  int zero_node(uint32_t number) {
+    std::vector<uint8_t> buf(s.node_size, 0);
+    return s.write(number, buf.data()) == 0 ? 0 : k_edit_io_error;
+  }
+
+  int set_links(uint32_t number, bool set_flink, uint32_t flink, bool set_blink, uint32_t blink) {
+    NodeView v;
+    if (int rc = bt_load_node(s, number, v)) return rc;
+    if (set_flink) put_be32(v.bytes.data() + 0, flink);
+    if (set_blink) put_be32(v.bytes.data() + 4, blink);
+    return s.write(number, v.bytes.data()) == 0 ? 0 : k_edit_io_error;
+  }
+
+  // The node of the given height on the search path of key, and the index of
+  // the last record whose key is not greater than key (0 when all are greater).
+  int descend(const uint8_t* key, uint8_t height, NodeView& out, size_t& index) {
+    uint16_t depth = bt_depth(s);
+    if (depth == 0 || height > depth || depth > k_max_depth) return k_edit_damaged;
+    uint32_t n = bt_root(s);
+    for (int level = depth; level >= height; --level) {
+      if (int rc = bt_load_node(s, n, out)) return rc;
+      if (out.height() != level || (level > 1) != (out.kind() == k_index_kind) || out.count() == 0)
+        return k_edit_damaged;
+      size_t pick = 0;
+      for (size_t i = 0; i < out.count(); ++i) {
+        if (s.compare(out.record(i).data(), key) <= 0) pick = i; else break;
+      }
+      index = pick;
+      if (level == height) return 0;
+      n = bt_index_child(s, out.record(pick));
+    }
+    return k_edit_damaged;
+  }
+
+  // The index record (at height) that points to child, looked for from the
+  // search path of key and then along the level.
+  int locate_parent(uint8_t height, uint32_t child, const uint8_t* key, NodeView& out, size_t& index) {
+    size_t start = 0;
+    if (int rc = descend(key, height, out, start)) return rc;
+    for (int hop = 0; hop < 3; ++hop) {
+      for (size_t i = start; i < out.count(); ++i)
+        if (bt_index_child(s, out.record(i)) == child) { index = i; return 0; }
+      uint32_t next = out.flink();
+      if (next == 0) break;
+      if (int rc = bt_load_node(s, next, out)) return rc;
+      start = 0;
+    }
+    // Whole level, from its leftmost node.
+    uint32_t n = bt_root(s);
+    for (int level = bt_depth(s); level > height; --level) {
+      if (int rc = bt_load_node(s, n, out)) return rc;
+      n = bt_index_child(s, out.record(0));
+    }
+    for (uint32_t guard = bt_total_nodes(s) + 1; n != 0 && guard > 0; --guard) {
+      if (int rc = bt_load_node(s, n, out)) return rc;
+      for (size_t i = 0; i < out.count(); ++i)
+        if (bt_index_child(s, out.record(i)) == child) { index = i; return 0; }
+      n = out.flink();
+    }
+    return k_edit_damaged;
+  }
+
+  int fix_parent_key(uint8_t height, uint32_t child, const uint8_t* new_key) {
+    NodeView p;
+    size_t j = 0;
+    if (int rc = locate_parent(uint8_t(height + 1), child, new_key, p, j)) return rc;
+    Records recs = records_of(p);
+    recs[j] = index_record(s, new_key, child);
+    return put(uint8_t(height + 1), p, std::move(recs), j == 0);
+  }
+
+  int insert_index(uint8_t height, const uint8_t* key, uint32_t child) {
+    NodeView p;
+    size_t i = 0;
+    if (int rc = descend(key, height, p, i)) return rc;
+    size_t pos = 0;
+    while (pos < p.count() && s.compare(p.record(pos).data(), key) < 0) ++pos;
+    Records recs = records_of(p);
+    recs.insert(recs.begin() + long(pos), index_record(s, key, child));
+    return put(height, p, std::move(recs), pos == 0);
+  }
+
+  size_t split_point(uint8_t height, const Records& recs, size_t new_pos, bool appended) {
+    size_t n = recs.size();
+    size_t at;
+    if (height > 1) at = 3 * n / 4;
+    else if (!s.hfsplus && appended && new_pos == n - 1) at = n - 1;
+    else if (!s.hfsplus) at = n - n / 2;
+    else at = 2 * (n / 3);
+    at = std::clamp<size_t>(at, 1, n - 1);
+    auto fits_range = [&](size_t a, size_t b) {
+      size_t bytes = 0;
+      for (size_t i = a; i < b; ++i) bytes += recs[i].size();
+      return k_descriptor_size + bytes + 2 * (b - a + 1) <= s.node_size;
+    };
+    while (at > 1 && !fits_range(0, at)) --at;
+    while (at < n - 1 && !fits_range(at, n)) ++at;
+    if (!fits_range(0, at) || !fits_range(at, n)) return 0;
+    return at;
+  }
+
+  // Stores recs as the new contents of node (splitting it when they do not fit)
+  // and keeps the levels above right. first_changed: record 0 is new.
+  int put(uint8_t height, const NodeView& node, Records recs, bool first_changed, size_t new_pos = SIZE_MAX) {
+    int8_t kind = node.kind();
+    if (records_fit(s, recs)) {
+      if (int rc = write_node(node.number, kind, height, node.flink(), node.blink(), recs)) return rc;
+      if (first_changed && height < bt_depth(s)) return fix_parent_key(height, node.number, recs[0].data());
+      return 0;
+    }
+    if (recs.size() < 2) return k_edit_damaged;
+    size_t at = split_point(height, recs, new_pos, new_pos != SIZE_MAX);
+    if (at == 0) return k_edit_damaged;
+    int64_t got = s.allocate();
+    if (got < 0) return k_edit_no_room;
+    uint32_t right = uint32_t(got);
+    Records right_recs(std::make_move_iterator(recs.begin() + long(at)), std::make_move_iterator(recs.end()));
+    recs.resize(at);
+    uint32_t old_next = node.flink();
+    if (old_next != 0) {
+      if (int rc = set_links(old_next, false, 0, true, right)) return rc;
+    } else if (height == 1) {
+      set_last_leaf(s, right);
+    }
+    if (int rc = write_node(node.number, kind, height, right, node.blink(), recs)) return rc;
+    if (int rc = write_node(right, kind, height, old_next, node.number, right_recs)) return rc;
+    if (height == bt_depth(s)) {
+      int64_t root = s.allocate();
+      if (root < 0) return k_edit_no_room;
+      Records top{index_record(s, recs[0].data(), node.number), index_record(s, right_recs[0].data(), right)};
+      if (int rc = write_node(uint32_t(root), k_index_kind, uint8_t(height + 1), 0, 0, top)) return rc;
+      set_root(s, uint32_t(root));
+      set_depth(s, uint16_t(height + 1));
+      return 0;
+    }
+    if (first_changed)
+      if (int rc = fix_parent_key(height, node.number, recs[0].data())) return rc;
+    return insert_index(uint8_t(height + 1), right_recs[0].data(), right);
+  }
+
+  int remove(uint8_t height, const NodeView& node, size_t i) {
+    Records recs = records_of(node);
+    std::vector<uint8_t> old_first = recs[0];
+    recs.erase(recs.begin() + long(i));
+    if (!recs.empty()) {
+      if (int rc = write_node(node.number, node.kind(), height, node.flink(), node.blink(), recs)) return rc;
+      if (i == 0 && height < bt_depth(s)) return fix_parent_key(height, node.number, recs[0].data());
+      return 0;
+    }
+    if (height == bt_depth(s)) {
+      if (int rc = zero_node(node.number)) return rc;
+      s.release(node.number);
+      set_depth(s, 0);
+      set_root(s, 0);
+      set_first_leaf(s, 0);
+      set_last_leaf(s, 0);
+      return 0;
+    }
+    uint32_t prev = node.blink(), next = node.flink();
+    if (prev != 0) {
+      if (int rc = set_links(prev, true, next, false, 0)) return rc;
+    } else if (height == 1) {
+      set_first_leaf(s, next);
+    }
+    if (next != 0) {
+      if (int rc = set_links(next, false, 0, true, prev)) return rc;
+    } else if (height == 1) {
+      set_last_leaf(s, prev);
+    }
+    NodeView p;
+    size_t j = 0;
+    if (int rc = locate_parent(uint8_t(height + 1), node.number, old_first.data(), p, j)) return rc;
+    if (int rc = zero_node(node.number)) return rc;
+    s.release(node.number);
+    return remove(uint8_t(height + 1), p, j);
+  }
+
+  // A root index node with a single child gives way to that child.
+  int collapse() {
+    while (bt_depth(s) > 1) {
+      NodeView root;
+      if (int rc = bt_load_node(s, bt_root(s), root)) return rc;
+      if (root.count() != 1) break;
+      uint32_t child = bt_index_child(s, root.record(0));
+      if (int rc = zero_node(root.number)) return rc;
+      s.release(root.number);
+      set_root(s, child);
+      set_depth(s, uint16_t(bt_depth(s) - 1));
+    }
+    return 0;
+  }
+
+  int reserve_for_edit() {
+    uint32_t need = 2u * (uint32_t(bt_depth(s)) + 2u);
+    if (s.reserve) return s.reserve(need);
+    return bt_free_nodes(s) >= need ? 0 : k_edit_no_room;
+  }
+
+  int finish(int rc) {
+    int hrc = s.write_header ? s.write_header() : 0;
+    if (rc == 0 && hrc != 0) rc = k_edit_io_error;
+    return rc;
+  }
+};
+
+}  // namespace
+
+uint16_t bt_depth(const NodeStore& s) { return get_be16(hdr(s) + 0); }
+uint32_t bt_root(const NodeStore& s) { return get_be32(hdr(s) + 2); }
+uint32_t bt_leaf_records(const NodeStore& s) { return get_be32(hdr(s) + 6); }
+uint32_t bt_first_leaf(const NodeStore& s) { return get_be32(hdr(s) + 10); }
+uint32_t bt_last_leaf(const NodeStore& s) { return get_be32(hdr(s) + 14); }
+uint32_t bt_total_nodes(const NodeStore& s) { return get_be32(hdr(s) + 22); }
+uint32_t bt_free_nodes(const NodeStore& s) { return get_be32(hdr(s) + 26); }
+void bt_add_leaf_records(NodeStore& s, int delta) { put_be32(hdr(s) + 6, uint32_t(int64_t(bt_leaf_records(s)) + delta)); }
+
+size_t bt_key_size(const NodeStore& s, const uint8_t* p, size_t avail) {
+  if (!s.hfsplus) {
+    if (avail < 1) return 0;
+    size_t n = size_t(p[0]) + 1;
+    return (p[0] >= 6 && n <= avail) ? n : 0;
+  }
+  if (avail < 2) return 0;
+  size_t n = size_t(get_be16(p)) + 2;
+  return (n >= 8 && n <= avail) ? n : 0;
+}
+
+uint32_t NodeView::flink() const { return get_be32(bytes.data() + 0); }
+uint32_t NodeView::blink() const { return get_be32(bytes.data() + 4); }
+int8_t NodeView::kind() const { return int8_t(bytes[8]); }
+uint8_t NodeView::height() const { return bytes[9]; }
+
+int bt_load_node(const NodeStore& s, uint32_t n, NodeView& out) {
+  out.number = n;
+  out.offsets.clear();
+  if (n == 0 || n >= bt_total_nodes(s)) return k_edit_damaged;
+  out.bytes.assign(s.node_size, 0);
+  if (s.read(n, out.bytes.data()) != 0) return k_edit_io_error;
+  const uint8_t* b = out.bytes.data();
+  int8_t kind = int8_t(b[8]);
+  if (kind != k_leaf_kind && kind != k_index_kind) return k_edit_damaged;
+  size_t count = get_be16(b + 10);
+  if (count > (s.node_size - k_descriptor_size) / 2 - 1) return k_edit_damaged;
+  out.offsets.resize(count + 1);
+  size_t table = s.node_size - 2 * (count + 1);
+  for (size_t i = 0; i <= count; ++i) {
+    uint16_t off = get_be16(b + s.node_size - 2 - 2 * i);
+    if (off < k_descriptor_size || off > table || (i > 0 && off <= out.offsets[i - 1])) return k_edit_damaged;
+    out.offsets[i] = off;
+  }
+  if (out.offsets[0] != k_descriptor_size) return k_edit_damaged;
+  for (size_t i = 0; i < count; ++i) {
+    auto r = out.record(i);
+    size_t k = bt_key_size(s, r.data(), r.size());
+    if (k == 0) return k_edit_damaged;
+    if (kind == k_index_kind && (s.hfsplus ? k + 4 > r.size() : r.size() < k_hfs_index_record)) return k_edit_damaged;
+  }
+  return 0;
+}
+
+uint32_t bt_index_child(const NodeStore& s, std::span<const uint8_t> rec) {
+  if (!s.hfsplus) return rec.size() >= k_hfs_index_record ? get_be32(rec.data() + 38) : 0;
+  size_t k = bt_key_size(s, rec.data(), rec.size());
+  return (k != 0 && k + 4 <= rec.size()) ? get_be32(rec.data() + k) : 0;
+}
+
+std::vector<uint8_t> bt_make_record(const NodeStore& s, std::span<const uint8_t> key, std::span<const uint8_t> data) {
+  std::vector<uint8_t> rec(key.begin(), key.end());
+  if (!s.hfsplus && (rec.size() % 2) != 0) rec.push_back(0);
+  rec.insert(rec.end(), data.begin(), data.end());
+  if (!s.hfsplus && (rec.size() % 2) != 0) rec.push_back(0);
+  return rec;
+}
+
+std::span<const uint8_t> bt_record_data(const NodeStore& s, std::span<const uint8_t> rec) {
+  size_t k = bt_key_size(s, rec.data(), rec.size());
+  if (k == 0) return {};
+  if (!s.hfsplus && (k % 2) != 0) ++k;
+  if (k > rec.size()) return {};
+  return rec.subspan(k);
+}
+
+int bt_find_record(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index) {
+  Editor e{const_cast<NodeStore&>(s)};
+  if (bt_depth(s) == 0) return k_edit_refused;
+  size_t i = 0;
+  if (int rc = e.descend(key, 1, node, i)) return rc;
+  for (size_t k = 0; k < node.count(); ++k) {
+    int c = s.compare(node.record(k).data(), key);
+    if (c == 0) { index = k; return 0; }
+    if (c > 0) break;
+  }
+  return k_edit_refused;
+}
+
+int bt_insert_record(NodeStore& s, std::span<const uint8_t> rec) {
+  Editor e{s};
+  if (bt_key_size(s, rec.data(), rec.size()) == 0 || rec.size() > s.node_size / 2 - 8) return k_edit_damaged;
+  if (int rc = e.reserve_for_edit()) return rc;
+  if (bt_depth(s) == 0) {
+    int64_t n = s.allocate();
+    if (n < 0) return k_edit_no_room;
+    Records recs{std::vector<uint8_t>(rec.begin(), rec.end())};
+    int rc = e.write_node(uint32_t(n), k_leaf_kind, 1, 0, 0, recs);
+    set_depth(s, 1);
+    set_root(s, uint32_t(n));
+    set_first_leaf(s, uint32_t(n));
+    set_last_leaf(s, uint32_t(n));
+    return e.finish(rc);
+  }
+  NodeView leaf;
+  size_t i = 0;
+  if (int rc = e.descend(rec.data(), 1, leaf, i)) return rc;
+  size_t pos = 0;
+  for (; pos < leaf.count(); ++pos) {
+    int c = s.compare(leaf.record(pos).data(), rec.data());
+    if (c == 0) return k_edit_refused;
+    if (c > 0) break;
+  }
+  Records recs = records_of(leaf);
+  recs.insert(recs.begin() + long(pos), std::vector<uint8_t>(rec.begin(), rec.end()));
+  return e.finish(e.put(1, leaf, std::move(recs), pos == 0, pos));
+}
+
+int bt_delete_record(NodeStore& s, const uint8_t* key) {
+  Editor e{s};
+  NodeView leaf;
+  size_t i = 0;
+  if (int rc = bt_find_record(s, key, leaf, i)) return rc;
+  // Deleting a first record can lengthen an HFS+ index key, and so split a node.
+  if (s.hfsplus)
+    if (int rc = e.reserve_for_edit()) return rc;
+  if (int rc = bt_find_record(s, key, leaf, i)) return rc;
+  int rc = e.remove(1, leaf, i);
+  if (rc == 0) rc = e.collapse();
+  return e.finish(rc);
+}
+
+int bt_update_record(NodeStore& s, const uint8_t* key, std::span<const uint8_t> rec) {
+  NodeView leaf;
+  size_t i = 0;
+  if (int rc = bt_find_record(s, key, leaf, i)) return rc;
+  auto old = leaf.record(i);
+  if (old.size() != rec.size()) return k_edit_damaged;
+  std::memcpy(leaf.bytes.data() + leaf.offsets[i], rec.data(), rec.size());
+  return s.write(leaf.number, leaf.bytes.data()) == 0 ? 0 : k_edit_io_error;
+}

@@ -1,0 +1,82 @@
+// Record edits of a catalog B-tree: ordered insert, delete and replace, with node
+// splits, new roots, first-key replacement upward, removal of emptied nodes and
+// collapse of the levels above a lone child. The edits reach the tree through a
+// NodeStore, so the same code runs on an open volume and on a tree in memory.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+// Result codes of the catalog edits (0 success, 1 refused).
+constexpr int k_edit_refused = 1;     // duplicate key, absent record, name clash
+constexpr int k_edit_io_error = -2;   // a node could not be read or written
+constexpr int k_edit_no_room = -4;    // no free node (the catalog cannot grow) or no free block
+constexpr int k_edit_damaged = -5;    // a node of the tree is not what the tree says
+
+struct NodeStore {
+  uint32_t node_size = 512;
+  bool hfsplus = false;   // key layout: u8 key length (HFS) or u16 (HFS+)
+  uint8_t* header = nullptr;  // the header node in memory (header record at byte 14)
+  // Copies node n into buf (node_size bytes); 0 on success.
+  std::function<int(uint32_t n, uint8_t* buf)> read;
+  // Writes a whole node; 0 on success. The header is written by write_header.
+  std::function<int(uint32_t n, const uint8_t* buf)> write;
+  std::function<int()> write_header;
+  // A free node, now marked used, or -1. release marks a node free again.
+  std::function<int64_t()> allocate;
+  std::function<void(uint32_t n)> release;
+  // Orders two keys (each starting at its key length field): <0, 0, >0.
+  std::function<int(const uint8_t* a, const uint8_t* b)> compare;
+  // Before an edit that may take up to `nodes` new nodes: make them available
+  // (grow the tree) or fail with k_edit_no_room. Null: only the free count is checked.
+  std::function<int(uint32_t nodes)> reserve;
+};
+
+// Header record fields used by the edits.
+uint16_t bt_depth(const NodeStore& s);
+uint32_t bt_root(const NodeStore& s);
+uint32_t bt_first_leaf(const NodeStore& s);
+uint32_t bt_last_leaf(const NodeStore& s);
+uint32_t bt_leaf_records(const NodeStore& s);
+uint32_t bt_total_nodes(const NodeStore& s);
+uint32_t bt_free_nodes(const NodeStore& s);
+void bt_add_leaf_records(NodeStore& s, int delta);
+
+// Bytes of the key at p (its length field included), or 0 when it cannot be a key.
+size_t bt_key_size(const NodeStore& s, const uint8_t* p, size_t avail);
+
+// A node copied out of the store with its records located and checked.
+struct NodeView {
+  std::vector<uint8_t> bytes;
+  std::vector<uint16_t> offsets;  // numRecords + 1 entries (the last is the free space)
+  uint32_t number = 0;
+  uint32_t flink() const;
+  uint32_t blink() const;
+  int8_t kind() const;
+  uint8_t height() const;
+  size_t count() const { return offsets.empty() ? 0 : offsets.size() - 1; }
+  std::span<const uint8_t> record(size_t i) const {
+    return std::span<const uint8_t>(bytes.data() + offsets[i], size_t(offsets[i + 1] - offsets[i]));
+  }
+};
+// Reads node n and checks its descriptor and offset table; 0, k_edit_io_error or k_edit_damaged.
+int bt_load_node(const NodeStore& s, uint32_t n, NodeView& out);
+// The child node of an index record.
+uint32_t bt_index_child(const NodeStore& s, std::span<const uint8_t> rec);
+
+// Inserts a leaf record (key then data, HFS data already at an even offset) in key
+// order. k_edit_refused when a record with an equal key exists.
+int bt_insert_record(NodeStore& s, std::span<const uint8_t> rec);
+// Deletes the leaf record whose key equals key. k_edit_refused when absent.
+int bt_delete_record(NodeStore& s, const uint8_t* key);
+// Finds the leaf record of that key: node and index, 0 or k_edit_refused.
+int bt_find_record(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index);
+// Rewrites the data of an existing record in place (same size). 0, k_edit_refused.
+int bt_update_record(NodeStore& s, const uint8_t* key, std::span<const uint8_t> rec);
+
+// Builds a leaf record from a key and data (HFS pads the key to an even length).
+std::vector<uint8_t> bt_make_record(const NodeStore& s, std::span<const uint8_t> key, std::span<const uint8_t> data);
+// The data part of a leaf record (after the key and, for HFS, its pad byte).
+std::span<const uint8_t> bt_record_data(const NodeStore& s, std::span<const uint8_t> rec);

@@ -1,0 +1,22 @@
+// Consistency checks of the open volume (and of any catalog tree behind a
+// NodeStore): every fault found is described in one line.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "hfs/btedit.h"
+
+// What the tree walk saw: its nodes in use (index and leaf nodes) and its leaf
+// records in key order (each record copied whole).
+struct TreeWalk {
+  std::vector<uint32_t> nodes;
+  std::vector<std::vector<uint8_t>> records;
+};
+
+// Structure of a B-tree: heights, kinds, sibling links on every level, keys in
+// strict order within and across nodes, each index key equal to its child's first
+// key, first and last leaf, leaf record count. Returns the number of faults.
+int check_btree(const NodeStore& s, std::vector<std::string>& faults, TreeWalk* walk = nullptr);
