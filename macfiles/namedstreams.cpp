@@ -1,0 +1,78 @@
+#include "macfiles/namedstreams.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "IO/bigendian.h"
+#include "IO/bytes.h"
+
+#if __has_include("platform/streams.h")
+#include "platform/streams.h"
+#else
+#include <sys/xattr.h>
+// Until the platform layer offers them: streams as user extended attributes.
+static std::string stream_attr(const char* name) { return std::string("user.") + name; }
+static int read_named_stream(const std::string& path, const char* name, std::vector<uint8_t>& out) {
+  std::string a = stream_attr(name);
+  ssize_t n = getxattr(path.c_str(), a.c_str(), nullptr, 0);
+  if (n < 0) return -1;
+  out.resize(size_t(n));
+  n = getxattr(path.c_str(), a.c_str(), out.data(), out.size());
+  if (n < 0) return -1;
+  out.resize(size_t(n));
+  return 0;
+}
+static int write_named_stream(const std::string& path, const char* name, std::span<const uint8_t> data) {
+  return setxattr(path.c_str(), stream_attr(name).c_str(), data.data(), data.size(), 0) == 0 ? 0 : -1;
+}
+static bool has_named_stream(const std::string& path, const char* name) {
+  return getxattr(path.c_str(), stream_attr(name).c_str(), nullptr, 0) >= 0;
+}
+#endif
+
+const char k_afpinfo_stream[] = "AFP_AfpInfo";
+const char k_resource_stream[] = "AFP_Resource";
+
+int decode_afpinfo(std::span<const uint8_t> bytes, MacFile& meta) {
+  if (bytes.size() < 48 || std::memcmp(bytes.data(), "AFP\0", 4) != 0) return 1;
+  decode_finder_info(bytes.data() + 16, meta);
+  return 0;
+}
+
+std::vector<uint8_t> encode_afpinfo(const MacFile& meta) {
+  std::vector<uint8_t> out(k_afpinfo_size);
+  ByteWriter w(out);
+  w.bytes("AFP\0", 4);
+  w.be32(0x00010000);  // version
+  w.zeros(4);
+  w.be32(0x80000000);  // backup time: never
+  uint8_t info[32];
+  encode_finder_info(meta, info);
+  w.bytes(info, 32);
+  w.zeros(12);         // ProDOS information, reserved
+  return out;
+}
+
+uint16_t read_afpinfo(const std::string& path, char out[9]) {
+  out[0] = 0;
+  std::vector<uint8_t> bytes;
+  MacFile meta;
+  if (read_named_stream(path, k_afpinfo_stream, bytes) != 0 || decode_afpinfo(bytes, meta) != 0) return 0;
+  signature_text(meta, out);
+  return meta.finder_flags;
+}
+
+int has_resource_fork_stream(const std::string& path) { return has_named_stream(path, k_resource_stream) ? 1 : 0; }
+
+int read_resource_stream(const std::string& path, std::vector<uint8_t>& out) {
+  out.clear();
+  if (!has_named_stream(path, k_resource_stream)) return 0;
+  return read_named_stream(path, k_resource_stream, out);
+}
+
+int write_mac_streams(const std::string& path, const MacFile& meta, std::span<const uint8_t> resource) {
+  std::vector<uint8_t> info = encode_afpinfo(meta);
+  if (write_named_stream(path, k_afpinfo_stream, info) != 0) return -1;
+  if (!resource.empty() && write_named_stream(path, k_resource_stream, resource) != 0) return -1;
+  return 0;
+}

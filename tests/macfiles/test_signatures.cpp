@@ -1,0 +1,130 @@
+// The signature table and the date and number texts of the browse views.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "IO/uitext.h"
+#include "macfiles/signatures.h"
+#include "support/testkit.h"
+
+using namespace testkit;
+
+namespace {
+
+const char* k_table =
+    "# signatures\r\n"
+    "  JPG,JPEGogle,JPEG picture\r\n"
+    "PDF,PDF CARO,Portable document\n"
+    "toolongext,ABCDEFGH,skipped: extension over 4 characters\n"
+    "BAD,SHORT,skipped: signature not 8 characters\n"
+    ",APPLMINE,application without extension\n"
+    "\n"
+    "#[1]\n"
+    "JPG,JPEGogle,Image JPEG\n";
+
+}  // namespace
+
+TEST(Signatures, TableLookups) {
+  TempDir dir;
+  write_text(dir.path() / "t.sig", k_table);
+  clear_signature_table();
+  EXPECT_EQ(type_creator_for_filename("a.jpg"), "TEXT????");  // no table yet
+  ASSERT_EQ(load_signature_table(dir.str("t.sig"), "TXT", 0), 0);
+  // English: the whole file, the French section too.
+  EXPECT_EQ(g_signature_count, 5);
+  EXPECT_EQ(type_creator_for_filename("photo.JPG"), "JPEGogle");
+  EXPECT_EQ(type_creator_for_filename("doc.pdf"), "PDF CARO");
+  // The default extension is row 0, whose signature is the default one.
+  EXPECT_EQ(type_creator_for_filename("report.TXT"), "TEXT????");
+  EXPECT_EQ(type_creator_for_filename("archive.tiffs"), "TEXT????");
+  EXPECT_EQ(type_creator_for_filename("noext"), "TEXT????");
+  EXPECT_EQ(type_creator_for_filename("dir.d/noext"), "TEXT????");
+
+  const SignatureEntry* e = find_signature_entry("JPEGogle", false);
+  ASSERT_NE(e, nullptr);
+  EXPECT_STREQ(e->extension, "JPG");
+  e = find_signature_entry("JPEG8BIM", false);  // type matches, creator does not
+  ASSERT_NE(e, nullptr);
+  EXPECT_STREQ(e->extension, "JPG");
+  e = find_signature_entry("PDXXXXXX", false);  // the first two characters
+  ASSERT_NE(e, nullptr);
+  EXPECT_STREQ(e->extension, "PDF");
+  EXPECT_EQ(find_signature_entry("ZZZZZZZZ", false), nullptr);
+  e = find_signature_entry("ZZZZZZZZ", true);
+  ASSERT_NE(e, nullptr);
+  EXPECT_STREQ(e->extension, "TXT");
+  e = find_signature_entry("APPLMINE", false);
+  ASSERT_NE(e, nullptr);
+  EXPECT_STREQ(e->extension, " ");
+  EXPECT_EQ(signature_comment("PDF CARO"), "Portable document");
+  EXPECT_EQ(signature_comment("ZZZZZZZZ"), "---");
+  EXPECT_EQ(signature_icon_index("ZZZZZZZZ"), -1);
+
+  // French: from the line after "#[1]".
+  ASSERT_EQ(load_signature_table(dir.str("t.sig"), "TEXTE", 10000), 0);
+  EXPECT_EQ(g_signature_count, 2);
+  EXPECT_EQ(signature_comment("JPEGogle"), "Image JPEG");
+  EXPECT_STREQ(g_signature_table[0].extension, "TEXT");
+  // Without a "#[1]" line the French interface reads the whole file.
+  write_text(dir.path() / "u.sig", "JPG,JPEGogle,a\nPDF,PDF CARO,b\n");
+  ASSERT_EQ(load_signature_table(dir.str("u.sig"), "TXT", 10000), 0);
+  EXPECT_EQ(g_signature_count, 3);
+  EXPECT_EQ(load_signature_table(dir.str("missing.sig"), "TXT", 0), -1);
+  EXPECT_EQ(g_signature_count, 3);
+  clear_signature_table();
+}
+
+TEST(MacDates, FieldsAgreeWithTheCalendar) {
+  MacDateFields f = mac_seconds_to_fields(0);
+  EXPECT_EQ(f.year + 1900, 1904);
+  EXPECT_EQ(f.month, 1);
+  EXPECT_EQ(f.day, 1);
+  EXPECT_EQ(f.hour + f.minute + f.second, 0);
+  // Against the C library's calendar (UTC) over the whole range of Mac dates.
+  for (uint64_t d = 0; d <= 0xFFFFFFFFull; d += 86400ull * 37 + 3607) {
+    time_t t = time_t(int64_t(d) - 2082844800);
+    struct tm tm;
+    gmtime_r(&t, &tm);
+    MacDateFields m = mac_seconds_to_fields(uint32_t(d));
+    ASSERT_EQ(m.year, tm.tm_year) << d;
+    ASSERT_EQ(m.month, tm.tm_mon + 1) << d;
+    ASSERT_EQ(m.day, tm.tm_mday) << d;
+    ASSERT_EQ(m.hour, tm.tm_hour) << d;
+    ASSERT_EQ(m.minute, tm.tm_min) << d;
+  }
+  // 29 February 2024 and 1 March 2024.
+  uint32_t feb29 = uint32_t(1709164800 + 2082844800u);
+  EXPECT_EQ(mac_seconds_to_fields(feb29).month, 2);
+  EXPECT_EQ(mac_seconds_to_fields(feb29).day, 29);
+  EXPECT_EQ(mac_seconds_to_fields(feb29 + 86400).month, 3);
+}
+
+TEST(MacDates, HfsPlusDatesShownInLocalTime) {
+  // 1 July 2020 12:00 UTC is 14:00 in Paris (ctest runs the tests there).
+  uint32_t utc = uint32_t(1593604800 + 2082844800u);
+  std::string plus = format_mac_date(utc, true);
+  std::string hfs = format_mac_date(utc, false);
+  if (std::string(getenv("TZ") ? getenv("TZ") : "") == "Europe/Paris") {
+    EXPECT_NE(plus.find("14:00:00"), std::string::npos) << plus;
+    EXPECT_NE(hfs.find("12:00:00"), std::string::npos) << hfs;
+  }
+}
+
+TEST(GroupedNumbers, RightAlignedInTheField) {
+  auto text = [](uint64_t v) {
+    char field[9] = "        ";
+    format_grouped_number(v, field + 7);
+    return std::string(field);
+  };
+  g_language_offset = 0;
+  EXPECT_EQ(text(0), "       0");
+  EXPECT_EQ(text(999999), " 999,999");
+  EXPECT_EQ(text(1048576), "  1,024k");
+  EXPECT_EQ(text(5ull << 30), "  5,120M");
+  // Large volumes no longer run out of the field.
+  EXPECT_EQ(text(3ull << 40), "  3,072G");
+  EXPECT_EQ(text(~0ull).size(), 8u);
+  g_language_offset = 10000;
+  EXPECT_EQ(text(123456), " 123 456");
+  g_language_offset = 0;
+}
