@@ -6,29 +6,7 @@
 #include "IO/bigendian.h"
 #include "IO/bytes.h"
 
-#if __has_include("platform/streams.h")
 #include "platform/streams.h"
-#else
-#include <sys/xattr.h>
-// Until the platform layer offers them: streams as user extended attributes.
-static std::string stream_attr(const char* name) { return std::string("user.") + name; }
-static int read_named_stream(const std::string& path, const char* name, std::vector<uint8_t>& out) {
-  std::string a = stream_attr(name);
-  ssize_t n = getxattr(path.c_str(), a.c_str(), nullptr, 0);
-  if (n < 0) return -1;
-  out.resize(size_t(n));
-  n = getxattr(path.c_str(), a.c_str(), out.data(), out.size());
-  if (n < 0) return -1;
-  out.resize(size_t(n));
-  return 0;
-}
-static int write_named_stream(const std::string& path, const char* name, std::span<const uint8_t> data) {
-  return setxattr(path.c_str(), stream_attr(name).c_str(), data.data(), data.size(), 0) == 0 ? 0 : -1;
-}
-static bool has_named_stream(const std::string& path, const char* name) {
-  return getxattr(path.c_str(), stream_attr(name).c_str(), nullptr, 0) >= 0;
-}
-#endif
 
 const char k_afpinfo_stream[] = "AFP_AfpInfo";
 const char k_resource_stream[] = "AFP_Resource";
