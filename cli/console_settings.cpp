@@ -1,0 +1,28 @@
+// Settings start-up of the console program.
+#include <cstdio>
+
+#include "IO/ui_services.h"
+#include "cli/console.h"
+#include "compiler/commands.h"
+#include "compiler/project.h"
+
+namespace {
+constexpr uint32_t k_pref_shorten_names = 0x2;
+constexpr uint32_t k_pref_initial_hfsplus = 0x100;
+}  // namespace
+
+void load_console_settings() {
+  uint32_t prefs = 0;
+  if (prefs & k_pref_shorten_names) set_auto_truncate_names(true);
+  if (prefs & k_pref_initial_hfsplus) prefs |= k_pref_hfsplus_default;
+  g_command_preferences = prefs;
+}
+
+void start_console() { load_console_settings(); }
+
+void end_console() {
+  if (g_log_file) {
+    std::fclose(g_log_file);
+    g_log_file = nullptr;
+  }
+}

@@ -1,0 +1,220 @@
+// The command-line dispatcher and the operations on labels and folder chains.
+#include "compiler/commands.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "IO/ui_services.h"
+#include "compiler/project.h"
+
+uint32_t g_command_preferences = 0;
+
+namespace {
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
+
+std::string current_folder() {
+  std::vector<char> buf(4096);
+  if (!getcwd(buf.data(), buf.size())) return std::string();
+  std::string s(buf.data());
+  if (s.empty() || s.back() != '/') s += '/';
+  return s;
+}
+
+// The components of a folder path, split at "/" or "\"; empty ones dropped.
+std::vector<std::string> split_folder_path(const char* path) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (const char* p = path; *p; ++p) {
+    if (*p == '/' || *p == '\\') {
+      if (!cur.empty()) parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur += *p;
+    }
+  }
+  if (!cur.empty()) parts.push_back(cur);
+  return parts;
+}
+
+// The folder child of parent whose PC name equals name (case-insensitive), or 0.
+int32_t find_child_folder(FILE* f, const std::string& name, uint32_t parent) {
+  int32_t id = find_child_id_by_pc_name(f, name, parent);
+  return id > 0 ? id : 0;
+}
+
+int create_folders(const char* project_path, const char* folder_path, int mode) {
+  FILE* f = nullptr;
+  int rc = open_command_project(project_path, f);
+  if (rc != 0) return rc;
+  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  g_working_mode = mode;
+  bool hfsplus = get_project_hfs_format(f) != 0;
+  std::string here = current_folder();
+  uint32_t parent = k_root_folder_id;
+  rc = 0;
+  for (const std::string& part : split_folder_path(folder_path)) {
+    int32_t id = find_child_folder(f, part, parent);
+    if (id == 0) {
+      ProjectRecord rec;
+      id = make_folder_record(f, rec, part, parent, here, hfsplus);
+      if (id == 0) { rc = -1; break; }
+      add_folder_counts(f, int32_t(parent), 1, 0);
+    }
+    parent = uint32_t(id);
+  }
+  // The counters go back into the header, so that a later run hands out new ids.
+  write_project_totals(f, mode == k_mode_isoplus);
+  if (std::fclose(f) != 0) rc = -1;
+  return rc;
+}
+
+}  // namespace
+
+int get_file_kind(const char* path) {
+  if (!path) return -1;
+  const char* dot = std::strrchr(path, '.');
+  const char* slash = std::strrchr(path, '/');
+  if (!dot || (slash && dot < slash)) return -1;
+  std::string ext;
+  for (const char* p = dot; *p; ++p) ext += char(*p >= 'A' && *p <= 'Z' ? *p + 32 : *p);
+  if (ext == ".cvpr" || ext == ".cat") return 0;
+  if (ext == ".hfs" || ext == ".iso" || ext == ".dmg") return 1;
+  if (ext == ".cvso") return 2;
+  return -1;
+}
+
+int open_command_project(const char* path, FILE*& f) {
+  f = nullptr;
+  if (!path) return -1;
+  struct stat st;
+  if (stat(path, &st) == 0) {
+    FILE* p = std::fopen(path, "r+b");
+    if (!p) {
+      report_open_error(path);
+      return -1;
+    }
+    // A file that is not a project of this format is never written to.
+    if (check_project_magic(p) != 1 || project_record_count(p) < 1) {
+      std::fclose(p);
+      return 1;
+    }
+    f = p;
+    return 0;
+  }
+  FILE* p = std::fopen(path, "w+b");
+  if (!p) {
+    report_open_error(path);
+    return -1;
+  }
+  if (!write_new_project_header(p, g_command_preferences, "quorvel")) {
+    std::fclose(p);
+    std::remove(path);
+    report_open_error(path);
+    return -1;
+  }
+  f = p;
+  return 0;
+}
+
+int cli_set_volume_labels(const char* project_path, const char* label, char second_letter) {
+  if (!label) return 1;
+  FILE* f = nullptr;
+  int rc = open_command_project(project_path, f);
+  if (rc != 0) return rc;
+  ProjectHeader h;
+  read_project_header(f, h);
+  char which = upper(second_letter);
+  if (which != 'I') set_header_hfs_volume_name(h, label);
+  if (which != 'H') set_header_volume_label(h, label);
+  bool ok = write_project_header(f, h);
+  if (std::fclose(f) != 0) ok = false;
+  return ok ? 0 : -1;
+}
+
+int cli_set_isoplus_label(const char* project_path, const char* label) {
+  return cli_set_volume_labels(project_path, label, 'I');
+}
+
+int cli_create_folders(const char* project_path, const char* folder_path) {
+  if (!folder_path) return 1;
+  return create_folders(project_path, folder_path, k_mode_project);
+}
+
+int cli_create_isoplus_folders(const char* project_path, const char* folder_path) {
+  if (!folder_path) return 1;
+  return create_folders(project_path, folder_path, k_mode_isoplus);
+}
+
+void set_auto_truncate_names(bool on) {
+  g_auto_truncate_iso = on;
+  g_auto_truncate_hfsplus = on;
+  g_auto_truncate_hfs = on;
+}
+
+uint32_t get_largest_fork_size(FILE* project) {
+  uint32_t largest = 0;
+  ProjectHeader h;
+  if (!read_project_header(project, h)) return 0;
+  ProjectRecord r;
+  while (read_project_record(project, r))
+    if (r.id < 0 && hfs_view(r) != 0) largest = std::max({largest, r.data_size, r.rsrc_size});
+  return largest;
+}
+
+int run_command_line_operation(const char* option, const char* first, const char* second) {
+  g_command_mode = true;
+  set_auto_truncate_names(true);
+  set_remembered_inclusion_answers(1);
+  if (!option || std::strlen(option) < 2) return 1;
+  char letter = upper(option[1]);
+  char second_letter = std::strlen(option) == 3 ? upper(option[2]) : 0;
+  int kind = get_file_kind(first);
+  if (letter < 'C' || letter > 'R') return 1;
+  // The second letters each command knows; any other is refused.
+  if (second_letter) {
+    const char* known = letter == 'C' ? "HI" : letter == 'D' ? "CH" : letter == 'R' ? "J"
+                      : (letter == 'F' || letter == 'I' || letter == 'L') ? "HI" : "";
+    if (!std::strchr(known, second_letter)) return 1;
+  }
+  auto views_of = [](char l) { return l == 'H' ? k_name_view_hfs : l == 'I' ? k_name_view_iso : k_name_view_pc; };
+  switch (letter) {
+    case 'C':
+      if (second_letter == 'H') return cli_compile_hfs(first);
+      if (second_letter == 'I') return cli_compile_iso(first);
+      if (kind == 0) return cli_compile_hybrid(first);
+      if (kind == 2) return cli_compile_isoplus(first);
+      return 0;  // neither kind of project: nothing to do
+    case 'D':
+      if (second_letter == 'C') return second ? cli_expand_dmg_image(first, second) : 1;
+      if (second_letter == 'H') return dehybridise_image(first);
+      return 1;
+    case 'F':
+      g_name_view = views_of(second_letter);
+      if (kind == 0) return cli_create_folders(first, second);
+      if (kind == 2) return cli_create_isoplus_folders(first, second);
+      return 1;
+    case 'H':
+      return second ? cli_hybridise_image(first, second) : 1;
+    case 'I':
+      g_name_view = views_of(second_letter);
+      if (kind == 0) return cli_include_items(first, second);
+      if (kind == 2) return cli_include_isoplus_items(first, second);
+      return 1;
+    case 'L':
+      if (kind == 0) return cli_set_volume_labels(first, second, second_letter);
+      if (kind == 2) return cli_set_isoplus_label(first, second);
+      return 1;
+    case 'R':
+      if (kind != 0 && kind != 2) return 1;
+      if (second_letter == 'J' && !second) return 1;
+      return cli_refresh_project(first, kind, second_letter == 'J' ? second : nullptr);
+    default:
+      return 1;
+  }
+}

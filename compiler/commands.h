@@ -1,0 +1,59 @@
+// The operations a command line can ask for, one per process run: compile, include,
+// folders, labels, refresh, DMG expansion, adding or removing the HFS partition.
+// run_command_line_operation is the single entry point; each operation opens and
+// closes its own files and reports through its result:
+//   0 success, 1 not applicable (option or file kind), -1 a file cannot be opened,
+//   -2 the target cannot be created / no item, -3 list file or folder missing,
+//   -4 not enough free space.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// Option letters (second character, upper-cased) and an optional second letter.
+int run_command_line_operation(const char* option, const char* first, const char* second);
+
+// 0 hybrid project (.cvpr, .cat), 1 image (.hfs, .iso, .dmg), 2 ISO+ project (.cvso),
+// -1 anything else or a null path. The whole extension is compared, case-insensitively.
+int get_file_kind(const char* path);
+
+// Opens a project for an operation that edits it: an existing file "r+b" (only
+// when it is a project: anything else is left untouched and gives 1), a missing one
+// created with a new header named after the program. -1 (reported) when it
+// cannot be opened or created. f is set only on 0.
+int open_command_project(const char* path, FILE*& f);
+
+// Preferences that the console read at start-up (the new-project bits).
+extern uint32_t g_command_preferences;
+
+// --- labels and folders ----------------------------------------------------------------
+// second_letter 'H': HFS volume name only; 'I': ISO label only; else both.
+int cli_set_volume_labels(const char* project_path, const char* label, char second_letter);
+int cli_set_isoplus_label(const char* project_path, const char* label);
+// Folder path components are separated by "/" (or "\").
+int cli_create_folders(const char* project_path, const char* folder_path);
+int cli_create_isoplus_folders(const char* project_path, const char* folder_path);
+
+// --- switches ------------------------------------------------------------------------------
+void set_auto_truncate_names(bool on);
+void set_remembered_inclusion_answers(int value);
+
+// Largest data_size or rsrc_size among the files of the HFS view.
+uint32_t get_largest_fork_size(FILE* project);
+
+// --- operations defined by other parts of the engine ----------------------------------------
+// Compiles: the image is written next to the project ("iso", or "dmg" for the HFS only one).
+int cli_compile_hybrid(const char* project_path);
+int cli_compile_hfs(const char* project_path);
+int cli_compile_isoplus(const char* project_path);
+int cli_compile_iso(const char* project_path);
+uint32_t count_allocation_blocks(FILE* project, uint32_t block_size);
+// Inclusion of PC items (a file, a folder, or "$" and a list file).
+int cli_include_items(const char* project_path, const char* item);
+int cli_include_isoplus_items(const char* project_path, const char* item);
+// Refresh of a project (kind 0 hybrid, 2 ISO+); journal_path non-null for "-rj".
+int cli_refresh_project(const char* project_path, int kind, const char* journal_path);
+// UDIF expansion, and the HFS partition of an ISO image removed or added.
+int cli_expand_dmg_image(const char* dmg_path, const char* output_path);
+int dehybridise_image(const char* iso_path);
+int cli_hybridise_image(const char* hfs_path, const char* iso_path);

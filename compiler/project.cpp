@@ -1,0 +1,1065 @@
+// The project record store: codecs of the two record layouts and every operation
+// that reads or rewrites records of the open project stream.
+#include "compiler/project.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "IO/bytes.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+
+FILE* g_project_file = nullptr;
+FILE* g_isoplus_file = nullptr;
+uint32_t g_last_folder_id = k_first_folder_id;
+uint32_t g_last_file_serial = 0;
+uint64_t g_total_sectors = 0;
+int g_status_folder_count = 0;
+int g_status_file_count = 0;
+int g_name_view = k_name_view_pc;
+int g_working_mode = k_mode_none;
+bool g_auto_truncate_iso = false;
+bool g_auto_truncate_hfsplus = false;
+bool g_auto_truncate_hfs = false;
+bool (*g_ask_long_name)(std::string& name, size_t limit) = nullptr;
+
+// Asks before a non-empty folder is deleted: 1 delete, 0 keep.
+int confirm_delete_folder(const char* name);
+
+namespace {
+
+using RecordBytes = std::array<uint8_t, k_project_record_size>;
+constexpr long k_rec = long(k_project_record_size);
+constexpr size_t k_move_run = 64;  // records moved at a time
+
+// A text field read from disk: up to its first NUL, never past the field.
+std::string read_text(ByteReader& rd, size_t n) {
+  std::span<const uint8_t> v = rd.view(n);
+  if (v.empty()) return std::string();
+  const void* nul = std::memchr(v.data(), 0, v.size());
+  size_t len = nul ? size_t(static_cast<const uint8_t*>(nul) - v.data()) : v.size();
+  return std::string(reinterpret_cast<const char*>(v.data()), len);
+}
+
+// A terminated text field: at most n - 1 bytes, then zeros.
+void write_text(ByteWriter& wr, const std::string& s, size_t n) { wr.fixed_text(clip_utf8(s, n - 1), n); }
+// A field that may fill all its bytes unterminated.
+void write_full_text(ByteWriter& wr, const std::string& s, size_t n) { wr.fixed_text(clip_utf8(s, n), n); }
+
+int signed_field(uint8_t flags) { return ProjectHeader::view_field_value(flags); }
+uint8_t with_field(uint8_t flags, int v) { return uint8_t((flags & ~3) | (v & 3)); }
+
+bool read_raw(FILE* f, RecordBytes& b) { return std::fread(b.data(), 1, b.size(), f) == b.size(); }
+bool write_raw(FILE* f, const RecordBytes& b) { return std::fwrite(b.data(), 1, b.size(), f) == b.size(); }
+
+bool seek_record(FILE* f, long index) { return fseeko(f, off_t(index) * k_rec, SEEK_SET) == 0; }
+long record_index_here(FILE* f) { return long(ftello(f) / k_rec); }
+
+std::string upper_latin1(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = char(c - 32);
+  return out;
+}
+bool iequals(std::string_view a, std::string_view b) { return upper_latin1(a) == upper_latin1(b); }
+
+// Stored form of a name that is compared: exactly what the field keeps.
+std::string stored_long_name(const std::string& s) { return clip_utf8(s, k_long_name_size - 1); }
+
+// The record index of the first record of parent's run, or -1. Leaves the stream
+// positioned at that record.
+long find_run(FILE* f, uint32_t parent_id) {
+  if (!seek_record(f, 1)) return -1;
+  ProjectRecord r;
+  for (long i = 1; read_project_record(f, r); ++i)
+    if (r.parent_id == parent_id) {
+      seek_record(f, i);
+      return i;
+    }
+  return -1;
+}
+
+// Calls fn(index, record) for each record of parent's run; fn returns false to stop.
+// Returns the index of the record that stopped the walk, or -1.
+template <class Fn>
+long walk_run(FILE* f, uint32_t parent_id, Fn fn) {
+  long i = find_run(f, parent_id);
+  if (i < 0) return -1;
+  ProjectRecord r;
+  for (; read_project_record(f, r) && r.parent_id == parent_id; ++i)
+    if (!fn(i, r)) {
+      seek_record(f, i);
+      return i;
+    }
+  return -1;
+}
+
+// Moves the bytes [src, end) of the file to dst (either direction). 0 or -1.
+int move_tail(FILE* f, off_t dst, off_t src, off_t end) {
+  if (dst == src || src >= end) return 0;
+  std::vector<uint8_t> buf(k_move_run * k_project_record_size);
+  off_t len = end - src;
+  if (dst < src) {
+    for (off_t done = 0; done < len;) {
+      size_t n = size_t(std::min<off_t>(off_t(buf.size()), len - done));
+      if (fseeko(f, src + done, SEEK_SET) != 0 || std::fread(buf.data(), 1, n, f) != n) return -1;
+      std::fflush(f);
+      if (fseeko(f, dst + done, SEEK_SET) != 0 || std::fwrite(buf.data(), 1, n, f) != n) return -1;
+      std::fflush(f);
+      done += off_t(n);
+    }
+  } else {
+    for (off_t left = len; left > 0;) {
+      size_t n = size_t(std::min<off_t>(off_t(buf.size()), left));
+      left -= off_t(n);
+      if (fseeko(f, src + left, SEEK_SET) != 0 || std::fread(buf.data(), 1, n, f) != n) return -1;
+      std::fflush(f);
+      if (fseeko(f, dst + left, SEEK_SET) != 0 || std::fwrite(buf.data(), 1, n, f) != n) return -1;
+      std::fflush(f);
+    }
+  }
+  return 0;
+}
+
+off_t file_size(FILE* f) {
+  std::fflush(f);
+  struct stat st;
+  return fstat(fileno(f), &st) == 0 ? st.st_size : 0;
+}
+
+uint64_t round_sectors(uint32_t bytes) { return (uint64_t(bytes) + 2047) / 2048; }
+
+}  // namespace
+
+// --- codecs ---------------------------------------------------------------------------
+
+void decode_project_record(std::span<const uint8_t> in, ProjectRecord& r) {
+  r = ProjectRecord();
+  ByteReader rd(in.first(std::min(in.size(), k_project_record_size)));
+  r.parent_id = rd.le32();
+  r.id = int32_t(rd.le32());
+  rd.skip(4);
+  r.iso_flags = rd.u8();
+  r.hfs_flags = rd.u8();
+  r.attr_flags = rd.u8();
+  r.src_flags = rd.u8();
+  r.data_size = rd.le32();
+  r.rsrc_size = rd.le32();
+  r.pc_size = rd.le32();
+  rd.skip(36);
+  r.create_date = rd.le32();
+  r.modify_date = rd.le32();
+  rd.skip(30);
+  rd.bytes(r.type_creator, 8);
+  rd.skip(2);
+  r.pc_folder = read_text(rd, k_pc_folder_size);
+  r.pc_name = read_text(rd, k_pc_name_size);
+  r.pc_short_name = read_text(rd, k_pc_short_name_size);
+  r.long_name = read_text(rd, k_long_name_size);
+  r.hfs_name = read_text(rd, k_hfs_name_size);
+}
+
+void encode_project_record(const ProjectRecord& r, std::span<uint8_t> out) {
+  ByteWriter wr(out.first(std::min(out.size(), k_project_record_size)));
+  wr.le32(r.parent_id);
+  wr.le32(uint32_t(r.id));
+  wr.zeros(4);
+  wr.u8(r.iso_flags);
+  wr.u8(r.hfs_flags);
+  wr.u8(r.attr_flags);
+  wr.u8(r.src_flags);
+  wr.le32(r.data_size);
+  wr.le32(r.rsrc_size);
+  wr.le32(r.pc_size);
+  wr.zeros(36);
+  wr.le32(r.create_date);
+  wr.le32(r.modify_date);
+  wr.zeros(30);
+  wr.bytes(r.type_creator, 8);
+  wr.zeros(2);
+  write_text(wr, r.pc_folder, k_pc_folder_size);
+  write_text(wr, r.pc_name, k_pc_name_size);
+  write_full_text(wr, r.pc_short_name, k_pc_short_name_size);
+  write_text(wr, r.long_name, k_long_name_size);
+  write_text(wr, r.hfs_name, k_hfs_name_size);
+}
+
+void decode_project_header(std::span<const uint8_t> in, ProjectHeader& h) {
+  h = ProjectHeader();
+  ByteReader rd(in.first(std::min(in.size(), k_project_record_size)));
+  h.magic = rd.le32();
+  h.id = int32_t(rd.le32());
+  h.last_folder_id = rd.le32();
+  h.root_flags = rd.u8();
+  h.target_flags = rd.u8();
+  h.open_flags = rd.u8();
+  h.icon_flags = rd.u8();
+  h.subfolder_count = rd.le32();
+  h.file_count = rd.le32();
+  h.hfs_item_count = rd.le32();
+  h.iso_item_count = rd.le32();
+  h.system_id = read_text(rd, 32);
+  h.volume_set_id = read_text(rd, 128);
+  h.publisher_id = read_text(rd, 128);
+  h.preparer_id = read_text(rd, 128);
+  h.application_id = read_text(rd, 128);
+  h.copyright_file_id = read_text(rd, 12);
+  h.abstract_file_id = read_text(rd, 12);
+  h.bibliographic_file_id = read_text(rd, 12);
+  h.last_file_serial = rd.le32();
+  h.total_sectors = rd.le64();
+  h.volume_label = read_text(rd, k_long_name_size);
+  h.hfs_volume_name = read_text(rd, k_hfs_name_size);
+}
+
+void encode_project_header(const ProjectHeader& h, std::span<uint8_t> out) {
+  ByteWriter wr(out.first(std::min(out.size(), k_project_record_size)));
+  wr.le32(h.magic);
+  wr.le32(uint32_t(h.id));
+  wr.le32(h.last_folder_id);
+  wr.u8(h.root_flags);
+  wr.u8(h.target_flags);
+  wr.u8(h.open_flags);
+  wr.u8(h.icon_flags);
+  wr.le32(h.subfolder_count);
+  wr.le32(h.file_count);
+  wr.le32(h.hfs_item_count);
+  wr.le32(h.iso_item_count);
+  write_full_text(wr, h.system_id, 32);
+  write_full_text(wr, h.volume_set_id, 128);
+  write_full_text(wr, h.publisher_id, 128);
+  write_full_text(wr, h.preparer_id, 128);
+  write_full_text(wr, h.application_id, 128);
+  write_full_text(wr, h.copyright_file_id, 12);
+  write_full_text(wr, h.abstract_file_id, 12);
+  write_full_text(wr, h.bibliographic_file_id, 12);
+  wr.le32(h.last_file_serial);
+  wr.le64(h.total_sectors);
+  write_text(wr, h.volume_label, k_long_name_size);
+  write_text(wr, h.hfs_volume_name, k_hfs_name_size);
+}
+
+// --- fields ------------------------------------------------------------------------------
+
+int iso_view(const ProjectRecord& r) { return signed_field(r.iso_flags); }
+int hfs_view(const ProjectRecord& r) { return signed_field(r.hfs_flags); }
+void set_iso_view(ProjectRecord& r, int v) { r.iso_flags = with_field(r.iso_flags, v); }
+void set_hfs_view(ProjectRecord& r, int v) { r.hfs_flags = with_field(r.hfs_flags, v); }
+SourceEncoding source_encoding(const ProjectRecord& r) { return SourceEncoding(r.src_flags >> 4); }
+void set_source_encoding(ProjectRecord& r, SourceEncoding e) {
+  r.src_flags = uint8_t((r.src_flags & 0x0F) | (uint8_t(e) << 4));
+}
+
+int get_view_state(const ProjectRecord& r) {
+  int a = iso_view(r), b = hfs_view(r);
+  if (a > 0) return b != 0 ? 0 : 1;
+  if (a < 0) return b != 0 ? 4 : 5;
+  if (b > 0) return 2;
+  if (b < 0) return 6;
+  return 3;
+}
+
+// --- raw I/O -------------------------------------------------------------------------------
+
+bool read_project_record(FILE* f, ProjectRecord& r) {
+  RecordBytes b;
+  if (!read_raw(f, b)) return false;
+  decode_project_record(b, r);
+  return true;
+}
+
+bool write_project_record(FILE* f, const ProjectRecord& r) {
+  RecordBytes b{};
+  encode_project_record(r, b);
+  return write_raw(f, b);
+}
+
+bool read_project_header(FILE* f, ProjectHeader& h) {
+  RecordBytes b;
+  if (!f || !seek_record(f, 0) || !read_raw(f, b)) {
+    h = ProjectHeader();
+    return false;
+  }
+  decode_project_header(b, h);
+  return true;
+}
+
+bool write_project_header(FILE* f, const ProjectHeader& h) {
+  RecordBytes b{};
+  encode_project_header(h, b);
+  bool ok = seek_record(f, 0) && write_raw(f, b);
+  return std::fflush(f) == 0 && ok;
+}
+
+long project_record_count(FILE* f) { return long(file_size(f) / k_rec); }
+
+// --- header ------------------------------------------------------------------------------------
+
+int check_project_magic(FILE* f) {
+  if (!f) return 0;
+  off_t pos = ftello(f);
+  uint8_t m[4] = {};
+  bool got = fseeko(f, 0, SEEK_SET) == 0 && std::fread(m, 1, 4, f) == 4;
+  fseeko(f, pos, SEEK_SET);
+  if (!got || std::memcmp(m, "CVN", 3) != 0) return 0;
+  return m[3] == 'Z' ? 1 : -1;
+}
+
+bool write_new_project_header(FILE* f, uint32_t preference_flags, const char* volume_name) {
+  ProjectHeader h;
+  h.magic = k_project_magic;
+  h.root_flags = 1;
+  bool hfsplus = (preference_flags & k_pref_hfsplus_default) != 0;
+  h.target_flags = hfsplus ? 1 : 0;
+  if (preference_flags & k_pref_refresh_project) h.open_flags |= 0x20;
+  if (preference_flags & k_pref_open_root_window) h.open_flags |= 0x01;
+  std::string name = volume_name ? std::string(volume_name) : ui_text(1287);
+  set_header_volume_label(h, name);
+  set_header_hfs_volume_name(h, name);
+  g_last_folder_id = k_first_folder_id;
+  g_last_file_serial = 0;
+  RecordBytes b{};
+  encode_project_header(h, b);
+  bool ok = write_raw(f, b);
+  return std::fflush(f) == 0 && ok;
+}
+
+int create_project_file(const std::string& path, uint32_t preference_flags, const char* volume_name) {
+  FILE* f = std::fopen(path.c_str(), "w+b");
+  if (!f) return -1;
+  bool ok = write_new_project_header(f, preference_flags, volume_name);
+  if (std::fclose(f) != 0 || !ok) {
+    std::remove(path.c_str());
+    return -1;
+  }
+  return 0;
+}
+
+void read_project_id_counters(FILE* f, uint32_t& last_folder_id, uint32_t& last_file_serial) {
+  ProjectHeader h;
+  read_project_header(f, h);
+  last_folder_id = std::max(h.last_folder_id, k_first_folder_id);
+  last_file_serial = h.last_file_serial;
+}
+
+int get_project_hfs_format(FILE* f) {
+  ProjectHeader h;
+  read_project_header(f, h);
+  return signed_field(h.target_flags);
+}
+
+std::string get_volume_name(FILE* f) {
+  if (check_project_magic(f) == 0) return ui_text(1287);
+  ProjectHeader h;
+  read_project_header(f, h);
+  if (g_name_view == k_name_view_hfs)
+    return h.hfsplus_target() ? h.hfs_volume_name : mac_roman_to_text(h.hfs_volume_name);
+  return h.volume_label;
+}
+
+void set_header_volume_label(ProjectHeader& h, std::string_view label) {
+  h.volume_label = clip_utf8(label, k_iso_name_limit);
+}
+
+void set_header_hfs_volume_name(ProjectHeader& h, std::string_view name) {
+  if (h.hfsplus_target())
+    h.hfs_volume_name = clip_utf8(name, k_hfsplus_name_limit + 1);
+  else
+    h.hfs_volume_name = text_to_mac_roman(name).substr(0, k_hfs_volume_name_limit);
+}
+
+// --- ids -------------------------------------------------------------------------------------------
+
+int32_t next_folder_id(std::string_view name) {
+  if (name == k_background_folder_name) return k_background_folder_id;
+  return int32_t(++g_last_folder_id);
+}
+
+int32_t next_file_id() { return -int32_t(++g_last_file_serial); }
+
+// --- lookups -----------------------------------------------------------------------------------------
+
+ProjectRecord* find_record_by_id(FILE* f, ProjectRecord& buf, int32_t id) {
+  if (!f || !seek_record(f, 0)) return nullptr;
+  for (long i = 0; read_project_record(f, buf); ++i)
+    if (buf.id == id) {
+      seek_record(f, i);
+      return &buf;
+    }
+  buf = ProjectRecord();
+  return nullptr;
+}
+
+ProjectRecord* find_item_record(FILE* f, ProjectRecord& buf, int32_t id, uint32_t parent_id) {
+  buf = ProjectRecord();
+  if (!f) return nullptr;
+  ProjectRecord found;
+  long i = walk_run(f, parent_id, [&](long, const ProjectRecord& r) {
+    if (r.id != id) return true;
+    found = r;
+    return false;
+  });
+  if (i < 0) return nullptr;
+  seek_record(f, i + 1);
+  buf = found;
+  return &buf;
+}
+
+long seek_first_child(FILE* f, uint32_t parent_id) {
+  off_t start = ftello(f);
+  if (start < k_rec) start = k_rec;
+  long i = long(start / k_rec);
+  if (!seek_record(f, i)) return -1;
+  ProjectRecord r;
+  for (; read_project_record(f, r); ++i)
+    if (r.parent_id == parent_id) {
+      seek_record(f, i);
+      return i * k_rec;
+    }
+  return -1;
+}
+
+uint32_t count_children(FILE* f, uint32_t parent_id) {
+  if (!f || !seek_record(f, 1)) return 0;
+  uint32_t n = 0;
+  ProjectRecord r;
+  while (read_project_record(f, r))
+    if (r.parent_id == parent_id) ++n;
+  return n;
+}
+
+uint32_t get_parent_id(FILE* f, int32_t id) {
+  if (!f || !seek_record(f, 1)) return 0;
+  ProjectRecord r;
+  while (read_project_record(f, r))
+    if (r.id == id) return r.parent_id;
+  return 0;
+}
+
+ProjectRecord* find_child_by_name(FILE* f, ProjectRecord& buf, std::string_view name, uint32_t parent_id) {
+  if (!f) return nullptr;
+  ProjectRecord found;
+  long i = walk_run(f, parent_id, [&](long, const ProjectRecord& r) {
+    bool hit = false;
+    switch (g_name_view) {
+      case k_name_view_iso: hit = iso_view(r) != 0 && r.long_name == name; break;
+      case k_name_view_hfs: hit = hfs_view(r) != 0 && r.hfs_name == name; break;
+      default: hit = r.pc_name == name; break;
+    }
+    if (!hit) return true;
+    found = r;
+    return false;
+  });
+  if (i < 0) return nullptr;
+  buf = found;
+  return &buf;
+}
+
+ProjectRecord* find_child_by_hfs_name(FILE* f, ProjectRecord& buf, std::string_view hfs_name, uint32_t parent_id) {
+  if (!f || !seek_record(f, 1)) return nullptr;
+  ProjectRecord r;
+  for (long i = 1; read_project_record(f, r); ++i)
+    if (r.parent_id == parent_id && r.hfs_name == hfs_name) {
+      seek_record(f, i);
+      buf = r;
+      return &buf;
+    }
+  return nullptr;
+}
+
+int32_t find_child_id_by_pc_name(FILE* f, std::string_view name, uint32_t parent_id) {
+  if (!f) return 0;
+  int32_t id = 0;
+  walk_run(f, parent_id, [&](long, const ProjectRecord& r) {
+    if (!iequals(r.pc_name, name)) return true;
+    id = r.id;
+    return false;
+  });
+  return id;
+}
+
+int check_item_in_folder(FILE* f, std::string_view pc_path, uint32_t parent_id) {
+  if (!f) return 0;
+  size_t slash = pc_path.find_last_of('/');
+  std::string_view leaf = slash == std::string_view::npos ? pc_path : pc_path.substr(slash + 1);
+  int answer = 0;
+  walk_run(f, parent_id, [&](long, const ProjectRecord& r) {
+    if (!iequals(r.pc_name, leaf)) return true;
+    if (g_working_mode == k_mode_isoplus) {
+      answer = 1;
+    } else if (r.pc_folder + r.pc_name == pc_path) {
+      // Linux names are case-sensitive: the same PC item only when the path is equal.
+      answer = -1;
+    } else if (g_name_view == k_name_view_pc) {
+      answer = -2;
+    } else if (g_name_view == k_name_view_iso) {
+      answer = iso_view(r) != 0 ? -2 : 0;
+    } else {
+      answer = hfs_view(r) != 0 ? -2 : 0;
+    }
+    return answer == 0;
+  });
+  return answer;
+}
+
+int get_folder_views(FILE* f, int32_t folder_id) {
+  if (folder_id == k_root_folder_id) return 1;
+  ProjectRecord r;
+  if (!find_record_by_id(f, r, folder_id)) return 1;
+  int a = iso_view(r), b = hfs_view(r);
+  if (a != 0 && b == 0) return 0;
+  if (a == 0 && b != 0) return 2;
+  return 1;
+}
+
+// --- changes ---------------------------------------------------------------------------------------------
+
+int insert_record(FILE* f, const ProjectRecord& rec) {
+  if (!f) return -1;
+  // The place: inside the parent's run when it has one (sorted by long_name,
+  // an equal name goes first); a new run goes before the first run of a greater
+  // parent id, or at the end.
+  const std::string key = stored_long_name(rec.long_name);
+  const int32_t parent = int32_t(rec.parent_id);
+  long count = project_record_count(f);
+  long at = count;
+  bool in_run = false;
+  long first_greater = -1;
+  if (!seek_record(f, 1)) return -1;
+  ProjectRecord r;
+  for (long i = 1; i < count && read_project_record(f, r); ++i) {
+    if (r.parent_id == rec.parent_id) {
+      in_run = true;
+      if (key <= r.long_name) { at = i; break; }
+      at = i + 1;
+    } else if (in_run) {
+      break;
+    } else if (first_greater < 0 && parent < int32_t(r.parent_id)) {
+      first_greater = i;
+    }
+  }
+  if (!in_run) at = first_greater >= 0 ? first_greater : count;
+  if (move_tail(f, off_t(at + 1) * k_rec, off_t(at) * k_rec, off_t(count) * k_rec) != 0) return -1;
+  if (!seek_record(f, at) || !write_project_record(f, rec)) return -1;
+  return std::fflush(f) == 0 ? 0 : -1;
+}
+
+int append_item_record(FILE* f, const ProjectRecord& r) {
+  if (r.id >= 1) ++g_status_folder_count; else ++g_status_file_count;
+  g_total_sectors += record_sectors(r);
+  return insert_record(f, r);
+}
+
+int remove_record_range(FILE* f, long dst, long src) {
+  if (!f || src <= dst) return 0;
+  off_t end = file_size(f);
+  if (src > end) src = long(end);
+  if (move_tail(f, dst, src, end) != 0) return -1;
+  std::fflush(f);
+  if (ftruncate(fileno(f), end - (src - dst)) != 0) return -1;
+  fseeko(f, dst, SEEK_SET);
+  return 0;
+}
+
+void delete_descendants(FILE* f, int32_t folder_id) {
+  if (folder_id <= 0) return;
+  long start = find_run(f, uint32_t(folder_id));
+  if (start < 0) return;
+  std::vector<int32_t> folders;
+  long n = 0;
+  ProjectRecord r;
+  while (read_project_record(f, r) && r.parent_id == uint32_t(folder_id)) {
+    if (r.id > 0) folders.push_back(r.id);
+    if (r.id >= 1) --g_status_folder_count; else --g_status_file_count;
+    ++n;
+  }
+  remove_record_range(f, start * k_rec, (start + n) * k_rec);
+  for (int32_t id : folders) delete_descendants(f, id);
+}
+
+void delete_record_here(FILE* f, const ProjectRecord& r) {
+  off_t pos = ftello(f);
+  remove_record_range(f, long(pos), long(pos) + k_rec);
+  uint64_t s = record_sectors(r);
+  g_total_sectors = g_total_sectors > s ? g_total_sectors - s : 0;
+  if (r.id >= 1) --g_status_folder_count; else --g_status_file_count;
+  if (r.id > 0) delete_descendants(f, r.id);
+}
+
+int32_t delete_item(FILE* f, int32_t id, uint32_t parent_id) {
+  ProjectRecord r;
+  if (!find_item_record(f, r, id, parent_id)) return 0;
+  if (r.id > 0 && count_children(f, uint32_t(r.id)) > 0) {
+    if (confirm_delete_folder(r.pc_name.c_str()) != 1) return 0;
+  }
+  if (!find_item_record(f, r, id, parent_id)) return 0;
+  fseeko(f, -off_t(k_rec), SEEK_CUR);
+  delete_record_here(f, r);
+  if (r.id > 0) add_folder_counts(f, int32_t(parent_id), -1, 0);
+  else add_folder_counts(f, int32_t(parent_id), 0, -1);
+  return id;
+}
+
+int32_t rename_item(FILE* f, int32_t id, uint32_t parent_id, const std::string& new_name, bool hfsplus) {
+  ProjectRecord r;
+  if (!find_item_record(f, r, id, parent_id)) return 0;
+  long at = record_index_here(f) - 1;
+  r.pc_name = clip_utf8(new_name, k_pc_name_size - 1);
+  set_item_names(r, new_name, hfsplus);
+  // Out of its place, then back in at the place its new name sorts to.
+  if (remove_record_range(f, at * k_rec, (at + 1) * k_rec) != 0) return 0;
+  return insert_record(f, r) == 0 ? id : 0;
+}
+
+void add_folder_counts(FILE* f, int32_t folder_id, int32_t subfolder_delta, int32_t file_delta) {
+  if (!f) return;
+  off_t pos = ftello(f);
+  if (folder_id == k_root_folder_id) {
+    ProjectHeader h;
+    if (read_project_header(f, h)) {
+      h.subfolder_count = uint32_t(int64_t(h.subfolder_count) + subfolder_delta);
+      h.file_count = uint32_t(int64_t(h.file_count) + file_delta);
+      write_project_header(f, h);
+    }
+  } else {
+    ProjectRecord r;
+    if (find_record_by_id(f, r, folder_id) && r.is_folder()) {
+      r.data_size = uint32_t(int64_t(r.data_size) + subfolder_delta);
+      r.rsrc_size = uint32_t(int64_t(r.rsrc_size) + file_delta);
+      write_project_record(f, r);
+      std::fflush(f);
+    }
+  }
+  fseeko(f, pos, SEEK_SET);
+}
+
+void set_views_recursive(FILE* f, uint32_t parent_id, int iso_value, int hfs_value) {
+  std::vector<int32_t> folders;
+  long start = find_run(f, parent_id);
+  if (start < 0) return;
+  ProjectRecord r;
+  for (long i = start; seek_record(f, i) && read_project_record(f, r) && r.parent_id == parent_id; ++i) {
+    set_iso_view(r, iso_value);
+    set_hfs_view(r, hfs_value);
+    seek_record(f, i);
+    write_project_record(f, r);
+    if (r.id > int32_t(parent_id)) folders.push_back(r.id);
+  }
+  std::fflush(f);
+  for (int32_t id : folders) set_views_recursive(f, uint32_t(id), iso_value, hfs_value);
+}
+
+void mark_item_and_ancestors_in_views(FILE* f, int32_t id, int iso_value, int hfs_value) {
+  ProjectRecord r;
+  // The root's flag bytes hold other things (the target format): stop below it.
+  for (int guard = 0; id != k_root_folder_id && guard < 1 << 20; ++guard) {
+    if (!find_record_by_id(f, r, id)) break;
+    if (iso_view(r) == 0 && iso_value != 0) set_iso_view(r, iso_value);
+    if (hfs_view(r) == 0 && hfs_value != 0) set_hfs_view(r, hfs_value);
+    write_project_record(f, r);
+    std::fflush(f);
+    id = int32_t(r.parent_id);
+  }
+}
+
+int replace_source_path_prefix(FILE* f, std::string_view old_prefix, std::string_view new_prefix) {
+  if (!f || old_prefix.empty()) return 0;
+  int count = 0;
+  long n = project_record_count(f);
+  ProjectRecord r;
+  for (long i = 1; i < n && seek_record(f, i) && read_project_record(f, r); ++i) {
+    bool changed = false;
+    if (r.pc_folder.compare(0, old_prefix.size(), old_prefix) == 0) {
+      r.pc_folder = std::string(new_prefix) + r.pc_folder.substr(old_prefix.size());
+      changed = true;
+      ++count;
+    } else if (r.is_folder() && r.pc_folder != ".." && r.pc_folder + r.pc_name + "/" == old_prefix) {
+      // The moved folder itself: its own place becomes the new folder.
+      std::string p(new_prefix);
+      if (!p.empty() && p.back() == '/') p.pop_back();
+      size_t cut = p.find_last_of('/');
+      r.pc_folder = cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
+      r.pc_name = cut == std::string::npos ? p : p.substr(cut + 1);
+      changed = true;
+    }
+    if (changed) {
+      seek_record(f, i);
+      write_project_record(f, r);
+    }
+  }
+  std::fflush(f);
+  return count;
+}
+
+int get_common_source_folder(FILE* f, std::string& folder) {
+  folder.clear();
+  bool any = false, same = true;
+  std::string common;
+  walk_run(f, k_root_folder_id, [&](long, const ProjectRecord& r) {
+    if (r.pc_folder == "..") return true;
+    if (!any) { common = r.pc_folder; any = true; }
+    else if (r.pc_folder != common) { same = false; return false; }
+    return true;
+  });
+  if (!any || !same) return 0;
+  folder = common;
+  return 1;
+}
+
+void convert_names_to_hfsplus(FILE* f) {
+  long n = project_record_count(f);
+  ProjectRecord r;
+  for (long i = 1; i < n && seek_record(f, i) && read_project_record(f, r); ++i) {
+    SourceEncoding e = source_encoding(r);
+    bool own_mac_name = (r.attr_flags & k_attr_fixed_hfs_name) || (r.attr_flags & k_attr_macbinary) ||
+                        (r.src_flags & k_src_binhex) || e == SourceEncoding::ntfs_streams;
+    if (!r.pc_folder.empty() && !own_mac_name) {
+      std::string name = r.pc_name;
+      if (name.size() > k_hfsplus_name_limit) name = shorten_name(name, k_hfsplus_name_limit);
+      r.hfs_name = name;
+    } else {
+      r.hfs_name = clip_utf8(mac_roman_to_text(r.hfs_name), k_hfsplus_name_limit);
+    }
+    seek_record(f, i);
+    write_project_record(f, r);
+  }
+  std::fflush(f);
+}
+
+void convert_names_to_hfs(FILE* f) {
+  long n = project_record_count(f);
+  ProjectRecord r;
+  for (long i = 1; i < n && seek_record(f, i) && read_project_record(f, r); ++i) {
+    std::string name = r.hfs_name;
+    std::string mac = text_to_mac_roman(name);
+    if (mac.size() > k_hfs_name_limit) mac = text_to_mac_roman(shorten_name(name, k_hfs_name_limit));
+    r.hfs_name = mac.substr(0, k_hfs_name_limit);
+    seek_record(f, i);
+    write_project_record(f, r);
+  }
+  std::fflush(f);
+}
+
+int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name, uint32_t parent_id,
+                           const std::string& pc_folder, bool hfsplus) {
+  buf = ProjectRecord();
+  buf.parent_id = parent_id;
+  buf.id = next_folder_id(name);
+  ProjectRecord other;
+  if (buf.id == k_background_folder_id && find_record_by_id(f, other, buf.id))
+    buf.id = int32_t(++g_last_folder_id);  // one background folder at most: ids stay unique
+  buf.pc_folder = pc_folder;
+  if (!buf.pc_folder.empty() && buf.pc_folder.back() != '/') buf.pc_folder += '/';
+  buf.pc_name = clip_utf8(name, k_pc_name_size - 1);
+  buf.pc_short_name = clip_utf8(name, k_pc_short_name_size);
+  if (g_working_mode == k_mode_isoplus) {
+    set_iso_view(buf, 1);
+  } else {
+    set_iso_view(buf, g_name_view == k_name_view_hfs ? 0 : 1);
+    set_hfs_view(buf, g_name_view == k_name_view_iso ? 0 : 1);
+  }
+  set_item_names(buf, name, hfsplus);
+  struct stat st;
+  std::string path = buf.pc_folder + name;
+  const uint32_t k_mac_epoch = 2082844800u;
+  uint32_t now = uint32_t(time(nullptr) + k_mac_epoch);
+  buf.create_date = buf.modify_date = now;
+  if (stat(path.c_str(), &st) == 0) buf.create_date = buf.modify_date = uint32_t(st.st_mtime + k_mac_epoch);
+  if (insert_record(f, buf) != 0) return 0;
+  return buf.id;
+}
+
+// --- totals ----------------------------------------------------------------------------------------------
+
+uint64_t record_sectors(const ProjectRecord& r) {
+  uint64_t s = round_sectors(r.data_size) + round_sectors(r.rsrc_size);
+  bool encoded = (r.attr_flags & k_attr_macbinary) || (r.src_flags & k_src_binhex);
+  if (iso_view(r) != 0 && encoded) s += round_sectors(r.pc_size);
+  return s;
+}
+
+uint64_t recount_project_totals(FILE* f) {
+  ProjectHeader h;
+  if (!read_project_header(f, h)) return 0;
+  uint64_t sum = 0;
+  uint32_t iso = 0, hfs = 0;
+  ProjectRecord r;
+  while (read_project_record(f, r)) {
+    if (iso_view(r) != 0) ++iso;
+    if (hfs_view(r) != 0) ++hfs;
+    sum += record_sectors(r);
+  }
+  h.total_sectors = sum;
+  h.hfs_item_count = hfs;
+  h.iso_item_count = iso;
+  write_project_header(f, h);
+  return sum;
+}
+
+int compute_project_statistics(FILE* f, ProjectStatistics& s) {
+  s = ProjectStatistics();
+  ProjectHeader h;
+  if (!read_project_header(f, h)) return 0;
+  bool hfsplus = h.hfsplus_target();
+  ProjectRecord r;
+  while (read_project_record(f, r)) {
+    if (r.id < 1) {
+      ++s.files;
+      if (iso_view(r) != 0) ++s.iso_files;
+      if (hfs_view(r) != 0) ++s.hfs_files;
+      s.data_sectors += record_sectors(r);
+    } else {
+      ++s.folders;
+      if (iso_view(r) != 0) ++s.iso_folders;
+      if (hfs_view(r) != 0) ++s.hfs_folders;
+    }
+  }
+  if (!hfsplus && uint64_t(s.hfs_files) + s.hfs_folders > 65535) {
+    // Too many items for HFS: the project becomes HFS+, its names converted.
+    h.target_flags = with_field(h.target_flags, 1);
+    h.hfs_volume_name = clip_utf8(mac_roman_to_text(h.hfs_volume_name), k_hfsplus_name_limit);
+    write_project_header(f, h);
+    convert_names_to_hfsplus(f);
+    hfsplus = true;
+  }
+  return hfsplus ? 1 : 0;
+}
+
+void write_project_totals(FILE* f, bool isoplus) {
+  ProjectStatistics s;
+  if (!isoplus) compute_project_statistics(f, s);
+  g_total_sectors = recount_project_totals(f);
+  ProjectHeader h;
+  if (!read_project_header(f, h)) return;
+  h.total_sectors = g_total_sectors;
+  h.hfs_item_count = isoplus ? 0 : s.hfs_files + s.hfs_folders;
+  h.iso_item_count = isoplus ? 0 : s.iso_files + s.iso_folders;
+  h.last_folder_id = std::max(h.last_folder_id, g_last_folder_id);
+  h.last_file_serial = std::max(h.last_file_serial, g_last_file_serial);
+  write_project_header(f, h);
+}
+
+// --- searches -------------------------------------------------------------------------------------------------
+
+bool match_name_pattern(std::string_view name, std::string_view pattern) {
+  std::string n = upper_latin1(name), p = upper_latin1(pattern);
+  size_t star = p.find('*');
+  if (star == std::string::npos) return n.compare(0, p.size(), p) == 0 && n.size() >= p.size();
+  std::string before = p.substr(0, star), after = p.substr(star + 1);
+  if (n.compare(0, before.size(), before) != 0 || n.size() < before.size()) return false;
+  return n.find(after, before.size()) != std::string::npos;
+}
+
+namespace {
+int search_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits, bool pc_only) {
+  hits.clear();
+  ProjectHeader h;
+  if (!read_project_header(f, h)) return 0;
+  bool mac_roman = !h.hfsplus_target();
+  ProjectRecord r;
+  while (hits.size() < k_max_search_hits && read_project_record(f, r)) {
+    std::string name;
+    if (pc_only || g_name_view == k_name_view_pc) name = r.pc_name;
+    else if (g_name_view == k_name_view_iso) name = r.long_name;
+    else name = mac_roman ? mac_roman_to_text(r.hfs_name) : r.hfs_name;
+    if (match_name_pattern(name, pattern)) hits.push_back({r.parent_id, r.pc_name});
+  }
+  return int(hits.size());
+}
+}  // namespace
+
+int search_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits) {
+  return search_by_name(f, pattern, hits, false);
+}
+int search_isoplus_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits) {
+  return search_by_name(f, pattern, hits, true);
+}
+
+// --- names ---------------------------------------------------------------------------------------------------------
+
+std::string clip_utf8(std::string_view s, size_t max) {
+  if (s.size() <= max) return std::string(s);
+  size_t n = max;
+  // Back off continuation bytes so that no character is cut in two.
+  while (n > 0 && (uint8_t(s[n]) & 0xC0) == 0x80) --n;
+  return std::string(s.substr(0, n));
+}
+
+std::string shorten_name(std::string_view name, size_t limit) {
+  if (name.size() <= limit) return std::string(name);
+  size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos && name.size() - dot <= 5 && dot > 0) {
+    std::string_view ext = name.substr(dot);
+    return clip_utf8(name, limit - ext.size()) + std::string(ext);
+  }
+  return clip_utf8(name, limit);
+}
+
+namespace {
+// A name over the limit: shortened when automatic, else asked; false when refused.
+bool fit_name(std::string& name, size_t limit, bool automatic) {
+  if (name.size() <= limit) return true;
+  if (automatic) {
+    name = shorten_name(name, limit);
+    return true;
+  }
+  if (!g_ask_long_name) return false;
+  std::string asked = name;
+  if (!g_ask_long_name(asked, limit)) {
+    name = "~";
+    return false;
+  }
+  name = clip_utf8(asked, limit);
+  return true;
+}
+}  // namespace
+
+void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus) {
+  std::string iso = name;
+  if (fit_name(iso, k_iso_name_limit, g_auto_truncate_iso)) {
+    r.long_name = iso;
+  } else if (g_ask_long_name) {
+    r.long_name = "~";
+    set_iso_view(r, 0);
+  }
+  if (g_working_mode == k_mode_isoplus) return;
+  bool own_mac_name = (r.attr_flags & k_attr_macbinary) || (r.src_flags & k_src_binhex) ||
+                      source_encoding(r) == SourceEncoding::ntfs_streams;
+  if (own_mac_name) return;
+  if (hfs_view(r) == 0) {
+    r.hfs_name = clip_utf8(name, k_hfs_name_size - 1);
+    return;
+  }
+  std::string hfs = name;
+  size_t limit = hfsplus ? k_hfsplus_name_limit : k_hfs_name_limit;
+  bool automatic = hfsplus ? g_auto_truncate_hfsplus : g_auto_truncate_hfs;
+  if (!hfsplus) {
+    // The HFS limit counts Mac Roman bytes.
+    if (text_to_mac_roman(hfs).size() > limit) {
+      if (automatic) {
+        size_t cut = limit;
+        while (cut > 0 && text_to_mac_roman(shorten_name(name, cut)).size() > limit) --cut;
+        hfs = shorten_name(name, cut);
+      } else if (!fit_name(hfs, limit, false)) {
+        if (g_ask_long_name) {
+          r.hfs_name = "~";
+          set_hfs_view(r, 0);
+        }
+        return;
+      }
+    }
+    r.hfs_name = text_to_mac_roman(hfs).substr(0, limit);
+    return;
+  }
+  if (fit_name(hfs, limit, automatic)) {
+    r.hfs_name = hfs;
+  } else if (g_ask_long_name) {
+    r.hfs_name = "~";
+    set_hfs_view(r, 0);
+  }
+}
+
+// Mac Roman is ASCII below 0x80; this stand-in keeps ASCII, turns ':' (the HFS
+// separator) into '_' and any other character into '?'.
+std::string text_to_mac_roman(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint8_t c = uint8_t(text[i]);
+    if (c < 0x80) {
+      out += c == ':' ? '_' : char(c);
+    } else if ((c & 0xC0) != 0x80) {
+      out += '?';
+    }
+  }
+  return out;
+}
+
+std::string mac_roman_to_text(std::string_view mac) {
+  std::string out;
+  for (char c : mac) out += uint8_t(c) < 0x80 ? c : '?';
+  return out;
+}
+
+// --- files -------------------------------------------------------------------------------------------------------
+
+int make_project_backup(const std::string& path, std::string& backup_path) {
+  backup_path = path + ".bak";
+  std::string tmp = backup_path + ".XXXXXX";
+  FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in) return -1;
+  int fd = mkstemp(tmp.data());
+  if (fd < 0) {
+    std::fclose(in);
+    return -1;
+  }
+  std::vector<uint8_t> buf(1 << 20);
+  bool ok = true;
+  size_t n;
+  while (ok && (n = std::fread(buf.data(), 1, buf.size(), in)) > 0)
+    ok = ::write(fd, buf.data(), n) == ssize_t(n);
+  ok = ok && !std::ferror(in);
+  std::fclose(in);
+  ok = (::close(fd) == 0) && ok;
+  if (!ok || std::rename(tmp.c_str(), backup_path.c_str()) != 0) {
+    std::remove(tmp.c_str());
+    return -1;
+  }
+  return 0;
+}
+
+// --- checking --------------------------------------------------------------------------------------------------------
+
+std::vector<std::string> check_project_invariants(FILE* f) {
+  std::vector<std::string> faults;
+  ProjectHeader h;
+  if (!read_project_header(f, h)) return {"no header"};
+  if (h.magic != k_project_magic) faults.push_back("bad magic");
+  if (h.id != k_root_folder_id) faults.push_back("header id is not 1");
+  if (file_size(f) % k_rec != 0) faults.push_back("file size is not a whole number of records");
+  std::vector<ProjectRecord> recs;
+  if (!seek_record(f, 1)) return faults;
+  ProjectRecord r;
+  while (read_project_record(f, r)) recs.push_back(r);
+
+  std::set<uint32_t> closed_runs;
+  std::set<int32_t> ids{k_root_folder_id};
+  std::map<int32_t, std::pair<uint32_t, uint32_t>> counts;  // folder -> (subfolders, files) found
+  int32_t max_folder = 0;
+  uint32_t max_serial = 0;
+  for (size_t i = 0; i < recs.size(); ++i) {
+    const ProjectRecord& x = recs[i];
+    if (i > 0 && recs[i - 1].parent_id != x.parent_id) closed_runs.insert(recs[i - 1].parent_id);
+    if (closed_runs.count(x.parent_id))
+      faults.push_back(format_text("parent %u has a second run at record %zu", x.parent_id, i + 1));
+    if (i > 0 && recs[i - 1].parent_id == x.parent_id && recs[i - 1].long_name > x.long_name)
+      faults.push_back(format_text("record %zu is out of order in its run", i + 1));
+    if (x.id == 0 || !ids.insert(x.id).second)
+      faults.push_back(format_text("id %d at record %zu is not unique", x.id, i + 1));
+    if (x.id > 0 && x.id != k_background_folder_id) max_folder = std::max(max_folder, x.id);
+    if (x.id < 0) max_serial = std::max(max_serial, uint32_t(-int64_t(x.id)));
+    auto& c = counts[int32_t(x.parent_id)];
+    if (x.id > 0) ++c.first; else ++c.second;
+  }
+  for (const auto& [parent, c] : counts)
+    if (parent != k_root_folder_id && (parent <= 0 || !ids.count(parent)))
+      faults.push_back(format_text("parent %d is not a folder of the project", parent));
+  for (const ProjectRecord& x : recs) {
+    if (x.id <= 0) continue;
+    auto c = counts[x.id];
+    if (x.data_size != c.first || x.rsrc_size != c.second)
+      faults.push_back(format_text("folder %d counts %u/%u, has %u/%u", x.id, x.data_size, x.rsrc_size,
+                                   c.first, c.second));
+  }
+  if (h.last_folder_id < uint32_t(max_folder))
+    faults.push_back(format_text("last folder id %u below %d", h.last_folder_id, max_folder));
+  if (h.last_file_serial < max_serial)
+    faults.push_back(format_text("last file serial %u below %u", h.last_file_serial, max_serial));
+  return faults;
+}

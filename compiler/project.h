@@ -1,0 +1,265 @@
+// The project file: a sequence of 756-byte little-endian records. Record 0 is the
+// header (also the root folder, id 1); every further record is one folder or one
+// file. The items lie in runs, one run per parent folder, each run sorted by
+// long_name (strcmp). There is no in-memory model: every operation positions the
+// open stream itself, reads and rewrites whole records.
+//
+// Texts are UTF-8 and every limit counts bytes; hfs_name of a project whose target
+// is HFS holds Mac Roman bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+constexpr size_t k_project_record_size = 756;
+constexpr int32_t k_root_folder_id = 1;
+constexpr int32_t k_background_folder_id = 17;  // the folder named ".!Background"
+constexpr uint32_t k_first_folder_id = 17;      // last folder id of a new project
+constexpr const char* k_background_folder_name = ".!Background";
+
+// Field sizes of the record (bytes on disk).
+constexpr size_t k_pc_folder_size = 256;
+constexpr size_t k_pc_name_size = 244;
+constexpr size_t k_pc_short_name_size = 12;
+constexpr size_t k_long_name_size = 68;
+constexpr size_t k_hfs_name_size = 64;
+// Name limits of the views.
+constexpr size_t k_iso_name_limit = 62;
+constexpr size_t k_hfsplus_name_limit = 62;
+constexpr size_t k_hfs_name_limit = 31;
+constexpr size_t k_hfs_volume_name_limit = 27;
+
+enum class SourceEncoding : uint8_t {
+  plain = 0,         // data fork only
+  ntfs_streams = 1,  // AFP_Resource / AFP_AfpInfo named streams
+  apple_double = 2,  // AppleDouble companion or AppleSingle file
+  macbinary = 3,
+  binhex = 4,
+};
+
+// hfs_flags bits above the view field.
+constexpr uint8_t k_hfs_wide_name = 0x04;
+constexpr uint8_t k_hfs_appledouble = 0x08;
+constexpr uint8_t k_hfs_applesingle = 0x10;
+constexpr uint8_t k_hfs_hidden_extension = 0x20;
+// attr_flags bits.
+constexpr uint8_t k_attr_macbinary = 0x01;
+constexpr uint8_t k_attr_refresh_folder = 0x20;
+constexpr uint8_t k_attr_iso_name_edited = 0x40;
+constexpr uint8_t k_attr_fixed_hfs_name = 0x80;
+// src_flags bits below the encoding.
+constexpr uint8_t k_src_binhex = 0x01;
+constexpr uint8_t k_src_custom_icon = 0x04;
+constexpr uint8_t k_src_short_pc_name = 0x08;
+
+// One folder (id > 0) or one file (id < 0, minus its serial).
+struct ProjectRecord {
+  uint32_t parent_id = 0;
+  int32_t id = 0;
+  uint8_t iso_flags = 0;   // bits 0-1: ISO view field (signed 2-bit)
+  uint8_t hfs_flags = 0;   // bits 0-1: HFS view field; k_hfs_* bits
+  uint8_t attr_flags = 0;  // k_attr_*; bits 1-2 ISO hidden field, bits 3-4 HFS invisible field
+  uint8_t src_flags = 0;   // k_src_*; bits 4-7 SourceEncoding
+  uint32_t data_size = 0;  // file: data fork length; folder: number of direct subfolders
+  uint32_t rsrc_size = 0;  // file: resource fork length; folder: number of direct files
+  uint32_t pc_size = 0;    // size of the PC file as found (low 32 bits)
+  uint32_t create_date = 0;
+  uint32_t modify_date = 0;
+  char type_creator[8] = {};
+  std::string pc_folder;      // ends with "/" (".." for a folder that exists only in the project)
+  std::string pc_name;
+  std::string pc_short_name;  // at most 12 bytes, stored unterminated at 12
+  std::string long_name;      // name in the ISO view
+  std::string hfs_name;       // name in the HFS view
+
+  bool is_folder() const { return id > 0; }
+  uint32_t& subfolder_count() { return data_size; }
+  uint32_t& file_count() { return rsrc_size; }
+  uint32_t subfolder_count() const { return data_size; }
+  uint32_t file_count() const { return rsrc_size; }
+};
+
+// Record 0: the header, which is also the root folder's record.
+struct ProjectHeader {
+  uint32_t magic = 0;  // "CVNZ" read as a little-endian u32
+  int32_t id = k_root_folder_id;
+  uint32_t last_folder_id = k_first_folder_id;
+  uint8_t root_flags = 0;    // bits 0-1: ISO view field of the root
+  uint8_t target_flags = 0;  // bits 0-1: target format, 1 HFS+, 0 HFS
+  uint8_t open_flags = 0;    // bit 0: open the root window on mount; bit 5: refresh before compiling
+  uint8_t icon_flags = 0;    // bit 2: the volume has a custom icon
+  uint32_t subfolder_count = 0;
+  uint32_t file_count = 0;
+  uint32_t hfs_item_count = 0;
+  uint32_t iso_item_count = 0;
+  std::string system_id;              // 32 bytes
+  std::string volume_set_id;          // 128
+  std::string publisher_id;           // 128
+  std::string preparer_id;            // 128
+  std::string application_id;         // 128
+  std::string copyright_file_id;      // 12
+  std::string abstract_file_id;       // 12
+  std::string bibliographic_file_id;  // 12
+  uint32_t last_file_serial = 0;
+  uint64_t total_sectors = 0;
+  std::string volume_label;     // ISO 9660 / Joliet label (68 bytes)
+  std::string hfs_volume_name;  // 64 bytes, Mac Roman for an HFS target
+
+  bool hfsplus_target() const { return view_field_value(target_flags) != 0; }
+  static int view_field_value(uint8_t flags) { int v = flags & 3; return v == 3 ? -1 : v; }
+};
+
+constexpr uint32_t k_project_magic = 0x5A4E5643;  // "CVNZ" little-endian
+
+// --- codecs (the only place that knows the offsets) -----------------------------
+void decode_project_record(std::span<const uint8_t> in, ProjectRecord& r);
+void encode_project_record(const ProjectRecord& r, std::span<uint8_t> out);
+void decode_project_header(std::span<const uint8_t> in, ProjectHeader& h);
+void encode_project_header(const ProjectHeader& h, std::span<uint8_t> out);
+
+// --- view fields and flags --------------------------------------------------------
+int iso_view(const ProjectRecord& r);  // 0 out, 1 in, -1 in but missing on the PC disk
+int hfs_view(const ProjectRecord& r);
+void set_iso_view(ProjectRecord& r, int v);
+void set_hfs_view(ProjectRecord& r, int v);
+SourceEncoding source_encoding(const ProjectRecord& r);
+void set_source_encoding(ProjectRecord& r, SourceEncoding e);
+// Picture index of the views (0..6) from the two view fields.
+int get_view_state(const ProjectRecord& r);
+
+// --- globals of the store ------------------------------------------------------------
+extern FILE* g_project_file;   // open hybrid project, or null
+extern FILE* g_isoplus_file;   // open ISO+ project, or null
+extern uint32_t g_last_folder_id;
+extern uint32_t g_last_file_serial;
+extern uint64_t g_total_sectors;
+extern int g_status_folder_count;  // status bar counters kept by append/delete
+extern int g_status_file_count;
+enum NameView { k_name_view_iso = 0, k_name_view_pc = 1, k_name_view_hfs = 2 };
+extern int g_name_view;
+enum WorkingMode { k_mode_none = -1, k_mode_project = 0, k_mode_partition = 1, k_mode_isoplus = 2 };
+extern int g_working_mode;
+// The three switches that shorten long names without asking.
+extern bool g_auto_truncate_iso;
+extern bool g_auto_truncate_hfsplus;
+extern bool g_auto_truncate_hfs;
+// Name asked for when a name is too long and shortening is off: returns false
+// when cancelled. Null (the console) leaves the name unset. The GUI installs its dialog.
+extern bool (*g_ask_long_name)(std::string& name, size_t limit);
+
+// --- raw record I/O at the current position ----------------------------------------
+bool read_project_record(FILE* f, ProjectRecord& r);         // false at end of file or short read
+bool write_project_record(FILE* f, const ProjectRecord& r);  // false on a short write
+bool read_project_header(FILE* f, ProjectHeader& h);         // rewinds first; restores nothing
+bool write_project_header(FILE* f, const ProjectHeader& h);  // rewinds, writes record 0, flushes
+long project_record_count(FILE* f);                          // whole records in the file
+
+// --- header --------------------------------------------------------------------------
+// 1 "CVNZ", -1 an older project ("CVN" and another byte), 0 not a project. Position kept.
+int check_project_magic(FILE* f);
+// Preference bits that shape a new project.
+constexpr uint32_t k_pref_open_root_window = 0x8;
+constexpr uint32_t k_pref_hfsplus_default = 0x10;
+constexpr uint32_t k_pref_refresh_project = 0x200;
+// Writes a new header at the current position and resets the counters. The
+// volume names default to text 1287 "Untitled". false on a short write.
+bool write_new_project_header(FILE* f, uint32_t preference_flags, const char* volume_name = nullptr);
+// Creates a new project file holding only its header. 0, or -1 when it cannot be created.
+int create_project_file(const std::string& path, uint32_t preference_flags, const char* volume_name = nullptr);
+void read_project_id_counters(FILE* f, uint32_t& last_folder_id, uint32_t& last_file_serial);
+int get_project_hfs_format(FILE* f);  // 1 HFS+, 0 HFS
+std::string get_volume_name(FILE* f);
+// Clips a label to the field of the view and stores it (Mac Roman for an HFS target).
+void set_header_volume_label(ProjectHeader& h, std::string_view label);
+void set_header_hfs_volume_name(ProjectHeader& h, std::string_view name);
+
+// --- ids -------------------------------------------------------------------------------
+int32_t next_folder_id(std::string_view name);  // 17 for ".!Background", else ++g_last_folder_id
+int32_t next_file_id();                         // -(++g_last_file_serial)
+
+// --- lookups ----------------------------------------------------------------------------
+// Each returns &buf, or null when missing (buf zeroed when the walk found nothing).
+ProjectRecord* find_record_by_id(FILE* f, ProjectRecord& buf, int32_t id);  // seeks back onto it
+ProjectRecord* find_item_record(FILE* f, ProjectRecord& buf, int32_t id, uint32_t parent_id);
+long seek_first_child(FILE* f, uint32_t parent_id);  // from the current position; -1 when none
+uint32_t count_children(FILE* f, uint32_t parent_id);
+uint32_t get_parent_id(FILE* f, int32_t id);  // 0 when not found
+ProjectRecord* find_child_by_name(FILE* f, ProjectRecord& buf, std::string_view name, uint32_t parent_id);
+ProjectRecord* find_child_by_hfs_name(FILE* f, ProjectRecord& buf, std::string_view hfs_name, uint32_t parent_id);
+int32_t find_child_id_by_pc_name(FILE* f, std::string_view name, uint32_t parent_id);
+int check_item_in_folder(FILE* f, std::string_view pc_path, uint32_t parent_id);
+int get_folder_views(FILE* f, int32_t folder_id);  // 1 both, 0 ISO only, 2 HFS only
+
+// --- changes -----------------------------------------------------------------------------
+// Inserts one record at its sorted place inside its parent's run (a new run when the
+// parent has none yet). 0, or -1 when the file could not be written.
+int insert_record(FILE* f, const ProjectRecord& r);
+int append_item_record(FILE* f, const ProjectRecord& r);  // counts it, then insert_record
+// Moves the tail at src down to dst and shortens the file by src - dst. 0 or -1.
+int remove_record_range(FILE* f, long dst, long src);
+void delete_record_here(FILE* f, const ProjectRecord& r);
+void delete_descendants(FILE* f, int32_t folder_id);
+// 0 when missing or when a non-empty folder is not confirmed; else the id.
+int32_t delete_item(FILE* f, int32_t id, uint32_t parent_id);
+// Renames an item (all its names by the name rules) and moves it to its sorted place.
+int32_t rename_item(FILE* f, int32_t id, uint32_t parent_id, const std::string& new_name, bool hfsplus);
+void add_folder_counts(FILE* f, int32_t folder_id, int32_t subfolder_delta, int32_t file_delta);
+void set_views_recursive(FILE* f, uint32_t parent_id, int iso_value, int hfs_value);
+void mark_item_and_ancestors_in_views(FILE* f, int32_t id, int iso_value, int hfs_value);
+int replace_source_path_prefix(FILE* f, std::string_view old_prefix, std::string_view new_prefix);
+int get_common_source_folder(FILE* f, std::string& folder);
+void convert_names_to_hfsplus(FILE* f);
+void convert_names_to_hfs(FILE* f);
+// A folder record for a folder of that name in the current folder (pc_folder), with
+// the next folder id, inserted under parent. Returns the id, or 0 when not written.
+int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name, uint32_t parent_id,
+                           const std::string& pc_folder, bool hfsplus);
+
+// --- totals --------------------------------------------------------------------------------
+uint64_t record_sectors(const ProjectRecord& r);
+uint64_t recount_project_totals(FILE* f);
+struct ProjectStatistics {
+  uint32_t files = 0, iso_files = 0, hfs_files = 0;
+  uint32_t folders = 0, iso_folders = 0, hfs_folders = 0;
+  uint64_t data_sectors = 0;
+};
+// 1 when the target is HFS+ (also when an HFS view of more than 65535 items switched it).
+int compute_project_statistics(FILE* f, ProjectStatistics& s);
+// Statistics, sector total and id counters into the header. isoplus: counts written as 0.
+void write_project_totals(FILE* f, bool isoplus = false);
+
+// --- searches ----------------------------------------------------------------------------------
+struct ProjectSearchHit {
+  uint32_t parent_id = 0;
+  std::string pc_name;
+};
+constexpr size_t k_max_search_hits = 128;
+bool match_name_pattern(std::string_view name, std::string_view pattern);
+int search_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits);
+int search_isoplus_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits);
+
+// --- names ---------------------------------------------------------------------------------------
+// Copies a UTF-8 text cut to at most max bytes, never inside a character.
+std::string clip_utf8(std::string_view s, size_t max);
+// Shortening that keeps an extension of at most 5 bytes (with its dot) at the end.
+std::string shorten_name(std::string_view name, size_t limit);
+// The name rules: long_name and (hybrid project) hfs_name from a PC name.
+void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus);
+// Stand-in conversions between UTF-8 and Mac Roman names.
+std::string text_to_mac_roman(std::string_view text);
+std::string mac_roman_to_text(std::string_view mac);
+
+// --- files ------------------------------------------------------------------------------------------
+// Copies the project to path + ".bak" (through a temporary name, then renamed). 0 or -1.
+int make_project_backup(const std::string& path, std::string& backup_path);
+
+// --- checking -----------------------------------------------------------------------------------------
+// Every broken rule of the store, one line each (empty when the file is sound):
+// one run per parent, ids unique, counters at least the largest ids, folder counts
+// equal to their children, every parent an existing folder.
+std::vector<std::string> check_project_invariants(FILE* f);

@@ -1,0 +1,207 @@
+// The console program end to end: usage text, exit codes, labels and folder
+// chains written into real project files, and files that are not projects.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+
+#include "IO/bigendian.h"
+#include "compiler/project.h"
+#include "support/recording_ui.h"
+#include "support/testkit.h"
+
+using testkit::quote;
+using testkit::TempDir;
+
+namespace {
+
+const std::string k_quorvel = QUORVEL_PATH;
+
+testkit::RunResult quorvel(const std::string& args, const std::string& cwd = "") {
+  std::string cd = cwd.empty() ? "" : "cd " + quote(cwd) + " && ";
+  return testkit::run(cd + quote(k_quorvel) + " " + args);
+}
+
+const char* const k_usage =
+    "\n\nquorvel - v. 4.0 - Command Line Version of Corvane\n"
+    "Copyright (c) Veltron. All rights reserved.\n"
+    "\n"
+    "Project compilation:  quorvel -c  e:\\projects\\file.cvpr\n"
+    "ISO only compilation: quorvel -ci e:\\projects\\file.cvpr\n"
+    "HFS only compilation: quorvel -ch e:\\projects\\file.cvpr\n"
+    "ISO deshybridation:   quorvel -dh e:\\projects\\image.iso\n"
+    "DMG decompression:    quorvel -dc e:\\data\\image.dmg e:\\data\\decimg.dmg\n"
+    "Folder creation:      quorvel -f  e:\\projects\\file.cvpr foldername\\subfoldername\n"
+    "F. creation (ISO):    quorvel -fi e:\\projects\\file.cvpr foldername\\subfoldername\n"
+    "F. creation (HFS):    quorvel -fh e:\\projects\\file.cvpr foldername\\subfoldername\n"
+    "ISO hybridation:      quorvel -h  e:\\projects\\image.hfs e:\\projects\\image.iso\n"
+    "File inclusion:       quorvel -i  e:\\projects\\file.cvpr c:\\temp\\folder\\file.ext\n"
+    "F. inclusion (ISO):   quorvel -ii e:\\projects\\file.cvpr c:\\temp\\folder\\*.*\n"
+    "F. inclusion (HFS):   quorvel -ih e:\\projects\\file.cvpr c:\\temp\\folder\\*.*\n"
+    "Project labelling:    quorvel -l  e:\\projects\\file.cvpr \"Name with spaces\"\n"
+    "P. labelling (ISO):   quorvel -li e:\\projects\\file.cvpr Name\n"
+    "P. labelling (HFS):   quorvel -lh e:\\projects\\file.cvpr Name\n"
+    "Project refreshing:   quorvel -r  e:\\projects\\file.cvpr\n"
+    "Refreshing with log:  quorvel -rj e:\\projects\\file.cvpr c:\\temp\\journal.log\n"
+    "\n"
+    "More information on the Corvane web page: https://corvane.example/\n"
+    "Hit a key...";
+
+struct Item {
+  uint32_t parent;
+  int32_t id;
+  std::string name;
+};
+
+std::vector<Item> items_of(const std::string& path) {
+  std::vector<uint8_t> b = testkit::read_file(path);
+  std::vector<Item> v;
+  for (size_t off = 756; off + 756 <= b.size(); off += 756)
+    v.push_back({get_le32(&b[off]), int32_t(get_le32(&b[off + 4])),
+                 std::string(reinterpret_cast<const char*>(&b[off + 368]))});
+  return v;
+}
+
+std::vector<std::string> faults_of(const std::string& path) {
+  recorded_ui().clear();  // the checker runs in this process, on the recording UI
+  FILE* f = std::fopen(path.c_str(), "rb");
+  std::vector<std::string> faults = check_project_invariants(f);
+  std::fclose(f);
+  return faults;
+}
+
+}  // namespace
+
+TEST(Quorvel, WrongArgumentCountsPrintTheUsageAndDoNotWait) {
+  for (const char* args : {"", "-c", "-l a.cvpr b c"}) {
+    testkit::RunResult r = quorvel(args);
+    EXPECT_EQ(r.rc, 255) << args;
+    EXPECT_EQ(r.out, k_usage) << args;
+  }
+  // No stdin at all: still no wait.
+  testkit::RunResult r = testkit::run(quote(k_quorvel) + " <&-");
+  EXPECT_EQ(r.rc, 255);
+  EXPECT_EQ(r.out, k_usage);
+}
+
+TEST(Quorvel, OptionsOutsideTheSetExitWithOne) {
+  TempDir dir;
+  std::string p = quote(dir.str("p.cvpr"));
+  EXPECT_EQ(quorvel("-x " + p + " b").rc, 1);
+  EXPECT_EQ(quorvel("-b " + p + " b").rc, 1);
+  EXPECT_EQ(quorvel("-lx " + p + " b").rc, 1);
+  EXPECT_EQ(quorvel("-cx " + p).rc, 1);
+  EXPECT_EQ(quorvel("-rj " + p).rc, 1) << "missing journal operand";
+  EXPECT_EQ(quorvel("-dc " + quote(dir.str("a.dmg"))).rc, 1) << "missing output operand";
+  EXPECT_EQ(quorvel("-h " + quote(dir.str("a.hfs"))).rc, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.str("p.cvpr")));
+  // "-c" on a file that is neither kind of project does nothing.
+  EXPECT_EQ(quorvel("-c " + quote(dir.str("image.hfs"))).rc, 0);
+  // An operand longer than the fixed fields allow is refused, not cut.
+  EXPECT_EQ(quorvel("-f " + p + " " + std::string(300, 'a')).rc, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.str("p.cvpr")));
+}
+
+TEST(Quorvel, UpperCaseOptionsWorkLikeLowerCase) {
+  TempDir dir;
+  std::string p = dir.str("p.cvpr");
+  ASSERT_EQ(quorvel("-F " + quote(p) + " a").rc, 0);
+  ASSERT_EQ(quorvel("-L " + quote(p) + " Disc").rc, 0);
+  std::string before = testkit::sha256_of(p);
+  int lower = quorvel("-c " + quote(p)).rc;
+  std::string after_lower = testkit::sha256_of(p);
+  EXPECT_EQ(quorvel("-C " + quote(p)).rc, lower);
+  EXPECT_EQ(testkit::sha256_of(p), after_lower);
+  EXPECT_EQ(after_lower, before);
+}
+
+TEST(Quorvel, FolderChainsReuseFoldersAndNeverReuseIds) {
+  TempDir dir;
+  std::string p = dir.str("p.cvpr");
+  ASSERT_EQ(quorvel("-f " + quote(p) + " a/b", dir.str()).rc, 0);
+  ASSERT_EQ(quorvel("-f " + quote(p) + " a/c", dir.str()).rc, 0);
+  ASSERT_EQ(quorvel("-f " + quote(p) + " 'A\\b\\d'", dir.str()).rc, 0) << "case-insensitive, \"\\\" splits too";
+  std::vector<Item> v = items_of(p);
+  ASSERT_EQ(v.size(), 4u);
+  std::set<int32_t> ids;
+  for (const Item& i : v) ids.insert(i.id);
+  EXPECT_EQ(ids.size(), 4u);
+  int32_t a = v[0].id, b = 0;
+  for (const Item& i : v)
+    if (i.name == "b") b = i.id;
+  for (const Item& i : v) {
+    if (i.name == "b" || i.name == "c") {
+      EXPECT_EQ(i.parent, uint32_t(a));
+    }
+    if (i.name == "d") {
+      EXPECT_EQ(i.parent, uint32_t(b));
+    }
+  }
+  for (const std::string& s : faults_of(p)) ADD_FAILURE() << s;
+  // The new project was named after the program; a folder keeps the current folder.
+  std::vector<uint8_t> bytes = testkit::read_file(p);
+  EXPECT_STREQ(reinterpret_cast<const char*>(&bytes[624]), "quorvel");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[756 + 112])), dir.str() + "/");
+}
+
+TEST(Quorvel, ViewLettersChooseTheViewsOfNewFolders) {
+  TempDir dir;
+  std::string p = dir.str("p.cvpr");
+  ASSERT_EQ(quorvel("-fi " + quote(p) + " isoonly").rc, 0);
+  ASSERT_EQ(quorvel("-fh " + quote(p) + " hfsonly").rc, 0);
+  ASSERT_EQ(quorvel("-f " + quote(p) + " both").rc, 0);
+  std::vector<uint8_t> b = testkit::read_file(p);
+  ASSERT_EQ(b.size(), 4 * 756u);
+  auto views = [&](const std::string& name) {
+    for (size_t off = 756; off < b.size(); off += 756)
+      if (name == reinterpret_cast<const char*>(&b[off + 368])) return (b[off + 12] & 3) * 10 + (b[off + 13] & 3);
+    return -1;
+  };
+  EXPECT_EQ(views("isoonly"), 10);
+  EXPECT_EQ(views("hfsonly"), 1);
+  EXPECT_EQ(views("both"), 11);
+}
+
+TEST(Quorvel, LabelsAreClippedAndTouchOnlyTheirView) {
+  TempDir dir;
+  std::string p = dir.str("p.cvpr");
+  std::string longer(200, 'N');
+  ASSERT_EQ(quorvel("-l " + quote(p) + " " + longer).rc, 0);
+  std::vector<uint8_t> b = testkit::read_file(p);
+  ASSERT_EQ(b.size(), 756u) << "never written past the header";
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[624])), std::string(62, 'N'));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[692])), std::string(27, 'N'));
+
+  ASSERT_EQ(quorvel("-li " + quote(p) + " 'Iso Name'").rc, 0);
+  ASSERT_EQ(quorvel("-lh " + quote(p) + " 'Mac: Name'").rc, 0);
+  b = testkit::read_file(p);
+  EXPECT_STREQ(reinterpret_cast<const char*>(&b[624]), "Iso Name");
+  EXPECT_STREQ(reinterpret_cast<const char*>(&b[692]), "Mac_ Name");
+
+  // A ".cat" project reads as a hybrid project; ".catalog" is no project at all.
+  ASSERT_EQ(quorvel("-l " + quote(dir.str("old.cat")) + " X").rc, 0);
+  EXPECT_EQ(quorvel("-l " + quote(dir.str("x.catalog")) + " X").rc, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.str("x.catalog")));
+}
+
+TEST(Quorvel, FilesThatAreNotProjectsAreNeverChanged) {
+  TempDir dir;
+  std::vector<std::string> paths;
+  for (const char* name : {"notes.cvpr", "other.cvso", "older.cvpr", "tiny.cvpr"})
+    paths.push_back(dir.str(name));
+  testkit::write_file(paths[0], testkit::random_bytes(5000, 7));
+  testkit::write_file(paths[1], testkit::random_bytes(756 * 3, 8));
+  std::vector<uint8_t> older(756 * 2, 0);
+  std::memcpy(older.data(), "CVNA", 4);
+  testkit::write_file(paths[2], older);
+  testkit::write_text(paths[3], "CVNZ");
+  for (const std::string& path : paths) {
+    std::string before = testkit::sha256_of(path);
+    for (const char* op : {"-f", "-fi", "-fh", "-l", "-li", "-lh", "-i", "-ii", "-ih", "-c", "-ci", "-ch",
+                           "-r", "-rj", "-C"}) {
+      int rc = quorvel(std::string(op) + " " + quote(path) + " " + quote(dir.str("x/y"))).rc;
+      EXPECT_NE(rc, 0) << op << " " << path;
+      EXPECT_EQ(testkit::sha256_of(path), before) << op << " " << path;
+    }
+  }
+}
