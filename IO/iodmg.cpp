@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -69,7 +70,49 @@ bool stores_data(uint32_t type) {
   return type == k_chunk_raw || type == k_chunk_adc || type == k_chunk_zlib || type == k_chunk_bzip2;
 }
 
-int inflate_chunk(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
+// A buffer left uninitialised: chunk buffers are filled completely or discarded.
+struct ChunkBuffer {
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t capacity = 0;
+  size_t length = 0;
+  uint8_t* data() const { return bytes.get(); }
+  size_t size() const { return length; }
+};
+
+// Chunk buffers are reused: fresh large allocations cost a page fault per page.
+class BufferPool {
+ public:
+  ChunkBuffer take(size_t n) {
+    {
+      std::lock_guard lock(m_);
+      for (size_t i = 0; i < free_.size(); ++i) {
+        if (free_[i].capacity >= n) {
+          ChunkBuffer b = std::move(free_[i]);
+          free_.erase(free_.begin() + long(i));
+          b.length = n;
+          return b;
+        }
+      }
+    }
+    ChunkBuffer b;
+    b.bytes.reset(new uint8_t[n ? n : 1]);
+    b.capacity = n;
+    b.length = n;
+    return b;
+  }
+  void give(ChunkBuffer&& b) {
+    if (!b.bytes) return;
+    std::lock_guard lock(m_);
+    if (free_.size() < 64) free_.push_back(std::move(b));
+    b = ChunkBuffer();
+  }
+
+ private:
+  std::mutex m_;
+  std::vector<ChunkBuffer> free_;
+};
+
+int inflate_chunk(const ChunkBuffer& in, ChunkBuffer& out) {
   z_stream zs{};
   int rc = inflateInit(&zs);
   if (rc != Z_OK) return rc;
@@ -86,7 +129,7 @@ int inflate_chunk(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
   return -1;  // truncated stream, or more data than the chunk announces
 }
 
-int bunzip_chunk(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
+int bunzip_chunk(const ChunkBuffer& in, ChunkBuffer& out) {
   bz_stream bs{};
   if (BZ2_bzDecompressInit(&bs, 0, 0) != BZ_OK) return -1;
   bs.next_in = reinterpret_cast<char*>(const_cast<uint8_t*>(in.data()));
@@ -105,33 +148,42 @@ struct Piece {
   MishChunk chunk;
   uint64_t out_offset = 0;
   // Filled by a worker:
-  std::vector<uint8_t> data;
+  ChunkBuffer data;
   int result = 0;
   bool done = false;
 };
 
-int decode_piece(int image_fd, Piece& p) {
-  const MishChunk& c = p.chunk;
-  uint64_t out_bytes = c.sector_count * k_sector;
-  std::vector<uint8_t> in(size_t(c.compressed_length));
-  if (!read_exact(image_fd, in.data(), in.size(), c.compressed_offset)) return -1;
-  if (c.type == k_chunk_raw) {
-    if (c.compressed_length < out_bytes) return -1;
-    in.resize(size_t(out_bytes));
-    p.data = std::move(in);
-    return 0;
-  }
-  p.data.resize(size_t(out_bytes));
+int decode_stored(const MishChunk& c, const ChunkBuffer& in, ChunkBuffer& out) {
   switch (c.type) {
-    case k_chunk_zlib: return inflate_chunk(in, p.data);
-    case k_chunk_bzip2: return bunzip_chunk(in, p.data);
+    case k_chunk_zlib: return inflate_chunk(in, out);
+    case k_chunk_bzip2: return bunzip_chunk(in, out);
     case k_chunk_adc: {
-      if (in.size() > INT32_MAX || p.data.size() > INT32_MAX) return -1;
-      int n = adc_decompress(in.data(), int(in.size()), p.data.data(), int(p.data.size()));
-      return n == int(p.data.size()) ? 0 : -1;
+      if (in.size() > INT32_MAX || out.size() > INT32_MAX) return -1;
+      int n = adc_decompress(in.data(), int(in.size()), out.data(), int(out.size()));
+      return n == int(out.size()) ? 0 : -1;
     }
   }
   return -1;
+}
+
+int decode_piece(int image_fd, Piece& p, BufferPool& pool) {
+  const MishChunk& c = p.chunk;
+  uint64_t out_bytes = c.sector_count * k_sector;
+  if (c.type == k_chunk_raw && c.compressed_length < out_bytes) return -1;
+  ChunkBuffer in = pool.take(size_t(c.compressed_length));
+  if (!read_exact(image_fd, in.data(), in.size(), c.compressed_offset)) {
+    pool.give(std::move(in));
+    return -1;
+  }
+  if (c.type == k_chunk_raw) {
+    in.length = size_t(out_bytes);
+    p.data = std::move(in);
+    return 0;
+  }
+  p.data = pool.take(size_t(out_bytes));
+  int rc = decode_stored(c, in, p.data);
+  pool.give(std::move(in));
+  return rc;
 }
 
 // Reads the trailer and every block table; fills the ordered pieces.
@@ -282,6 +334,7 @@ int expand_udif_image(int image_fd, int out_fd) {
   // Zero runs are left as holes when the output starts empty.
   const bool sparse_ok = file_size(out_fd) == 0;
 
+  BufferPool pool;
   std::mutex m;
   std::condition_variable cv;
   size_t next_to_take = 0;    // next piece a worker may decode
@@ -302,7 +355,7 @@ int expand_udif_image(int image_fd, int out_fd) {
         i = next_to_take++;
       }
       Piece& p = pieces[i];
-      int r = stores_data(p.chunk.type) ? decode_piece(image_fd, p) : 0;
+      int r = stores_data(p.chunk.type) ? decode_piece(image_fd, p, pool) : 0;
       {
         std::lock_guard lock(m);
         p.result = r;
@@ -311,8 +364,8 @@ int expand_udif_image(int image_fd, int out_fd) {
       cv.notify_all();
     }
   };
-  std::vector<std::thread> pool;
-  for (unsigned i = 0; i < workers; ++i) pool.emplace_back(work);
+  std::vector<std::thread> threads;
+  for (unsigned i = 0; i < workers; ++i) threads.emplace_back(work);
 
   static const std::vector<uint8_t> zeros(1u << 20, 0);
   uint64_t written = 0;
@@ -333,7 +386,7 @@ int expand_udif_image(int image_fd, int out_fd) {
         result = -1;
         break;
       }
-      std::vector<uint8_t>().swap(p.data);
+      pool.give(std::move(p.data));
     } else if (!sparse_ok) {
       for (uint64_t done = 0; done < n && result == 0;) {
         size_t k = size_t(std::min<uint64_t>(zeros.size(), n - done));
@@ -355,7 +408,7 @@ int expand_udif_image(int image_fd, int out_fd) {
     if (result != 0) failed = true;
   }
   cv.notify_all();
-  for (auto& t : pool) t.join();
+  for (auto& t : threads) t.join();
   if (result != 0) return result;
   // Trailing zero runs left as holes still count in the size.
   if (ftruncate(out_fd, off_t(written)) != 0) return -1;

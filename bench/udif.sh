@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Times UDIF expansion beside dmg2img on the same images (zlib and bzip2, 1 GiB
+# by default), and checks that both outputs are equal.
+#   bash bench/udif.sh [MEGABYTES]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mb=${1:-1024}
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release --target make_udif expand_udif >/dev/null
+work=$(mktemp -d "${TMPDIR:-/tmp}/cvbench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+tools=build/release/tests
+
+timeit() {  # seconds and peak KiB of one command
+  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1
+  cat "$work/time"
+}
+
+printf "%-6s %-8s %9s %10s %8s\n" kind tool seconds "peak KiB" "MB/s"
+for kind in zlib bzip2; do
+  "$tools/make_udif" "$work/$kind.dmg" "$mb" "$kind"
+  read -r ours_s ours_m < <(timeit "$tools/expand_udif" "$work/$kind.dmg" "$work/ours.img")
+  read -r peer_s peer_m < <(timeit dmg2img -s "$work/$kind.dmg" "$work/peer.img")
+  cmp "$work/ours.img" "$work/peer.img" || { echo "outputs differ for $kind"; exit 1; }
+  for row in "ours $ours_s $ours_m" "dmg2img $peer_s $peer_m"; do
+    set -- $row
+    printf "%-6s %-8s %9s %10s %8.0f\n" "$kind" "$1" "$2" "$3" "$(echo "$mb / ($2 + 0.001)" | bc -l)"
+  done
+  echo "$kind: ours is $(echo "$peer_s / ($ours_s + 0.001)" | bc -l | cut -c1-5) times as fast"
+  rm -f "$work/ours.img" "$work/peer.img" "$work/$kind.dmg"
+done
