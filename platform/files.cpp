@@ -1,0 +1,251 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+int open_for_reading(const std::string& path) { return open(path.c_str(), O_RDONLY | O_CLOEXEC); }
+
+int open_for_update(const std::string& path) { return open(path.c_str(), O_RDWR | O_CLOEXEC); }
+
+int create_file(const std::string& path) {
+  return open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+int64_t read_full(int fd, void* buf, size_t n) {
+  auto* p = static_cast<uint8_t*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = read(fd, p + done, n - done);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (r == 0) break;
+    done += static_cast<size_t>(r);
+  }
+  return static_cast<int64_t>(done);
+}
+
+int write_full(int fd, const void* buf, size_t n) {
+  const auto* p = static_cast<const uint8_t*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    ssize_t w = write(fd, p + done, n - done);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (w == 0) {
+      errno = ENOSPC;
+      return -1;
+    }
+    done += static_cast<size_t>(w);
+  }
+  return 0;
+}
+
+int64_t pread_full(int fd, void* buf, size_t n, uint64_t offset) {
+  auto* p = static_cast<uint8_t*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = pread(fd, p + done, n - done, static_cast<off_t>(offset + done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (r == 0) break;
+    done += static_cast<size_t>(r);
+  }
+  return static_cast<int64_t>(done);
+}
+
+int pwrite_full(int fd, const void* buf, size_t n, uint64_t offset) {
+  const auto* p = static_cast<const uint8_t*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    ssize_t w = pwrite(fd, p + done, n - done, static_cast<off_t>(offset + done));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (w == 0) {
+      errno = ENOSPC;
+      return -1;
+    }
+    done += static_cast<size_t>(w);
+  }
+  return 0;
+}
+
+int set_file_size(int fd, uint64_t size) {
+  return ftruncate(fd, static_cast<off_t>(size)) == 0 ? 0 : -1;
+}
+
+int64_t descriptor_size(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+int sync_descriptor(int fd) { return fsync(fd) == 0 ? 0 : -1; }
+
+PathKind path_kind(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || stat(path.c_str(), &st) != 0) return PathKind::none;
+  if (S_ISREG(st.st_mode)) return PathKind::file;
+  if (S_ISDIR(st.st_mode)) return PathKind::folder;
+  return PathKind::other;
+}
+
+bool is_writable(const std::string& path) { return access(path.c_str(), W_OK) == 0; }
+
+int free_space(const std::string& path, SpaceInfo& out) {
+  std::string p = path.empty() ? "." : path;
+  struct statvfs vs {};
+  while (statvfs(p.c_str(), &vs) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) return -1;
+    // Not there yet: ask the folder it will be made in.
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    size_t slash = p.rfind('/');
+    if (slash == std::string::npos) p = ".";
+    else if (slash == 0) p = "/";
+    else p.resize(slash);
+    if (p == "/" || p == ".") {
+      if (statvfs(p.c_str(), &vs) != 0) return -1;
+      break;
+    }
+  }
+  const uint64_t unit = vs.f_frsize ? vs.f_frsize : vs.f_bsize;
+  out.free_bytes = static_cast<uint64_t>(vs.f_bavail) * unit;
+  out.total_bytes = static_cast<uint64_t>(vs.f_blocks) * unit;
+  out.block_size = static_cast<uint32_t>(vs.f_bsize ? vs.f_bsize : unit);
+  return 0;
+}
+
+int file_times(const std::string& path, int64_t& created, int64_t& modified) {
+#ifdef STATX_BTIME
+  struct statx sx {};
+  if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &sx) == 0) {
+    modified = sx.stx_mtime.tv_sec;
+    created = (sx.stx_mask & STATX_BTIME) ? static_cast<int64_t>(sx.stx_btime.tv_sec) : modified;
+    return 0;
+  }
+#endif
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return -1;
+  modified = st.st_mtime;
+  created = st.st_mtime;
+  return 0;
+}
+
+int list_folder(const std::string& folder, std::vector<FolderEntry>& out) {
+  out.clear();
+  int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return -1;
+  DIR* dir = fdopendir(dfd);
+  if (!dir) {
+    close(dfd);
+    return -1;
+  }
+  errno = 0;
+  while (struct dirent* de = readdir(dir)) {
+    if (!strcmp(de->d_name, ".") || !strcmp(de->d_name, "..")) continue;
+    FolderEntry e;
+    e.name = de->d_name;
+    struct stat st {};
+    if (fstatat(dfd, de->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+    bool link = S_ISLNK(st.st_mode);
+    if (link) {
+      struct stat target {};
+      if (fstatat(dfd, de->d_name, &target, 0) != 0) {
+        e.kind = EntryKind::other;  // dangling link
+        out.push_back(std::move(e));
+        continue;
+      }
+      st = target;
+    }
+    if (S_ISDIR(st.st_mode)) e.kind = link ? EntryKind::link_to_folder : EntryKind::folder;
+    else if (S_ISREG(st.st_mode)) e.kind = EntryKind::file;
+    else e.kind = EntryKind::other;
+    if (e.kind == EntryKind::file) e.size = static_cast<uint64_t>(st.st_size);
+    e.modified = st.st_mtime;
+    e.read_only = faccessat(dfd, de->d_name, W_OK, 0) != 0;
+    out.push_back(std::move(e));
+    errno = 0;
+  }
+  int err = errno;
+  closedir(dir);
+  if (err != 0) {
+    errno = err;
+    return -1;
+  }
+  std::sort(out.begin(), out.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return 0;
+}
+
+namespace {
+
+char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+// Length of the UTF-8 sequence that starts at p (1 for a stray byte).
+size_t char_length(const char* p) {
+  unsigned char c = static_cast<unsigned char>(*p);
+  size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+  for (size_t i = 1; i < n; ++i)
+    if ((static_cast<unsigned char>(p[i]) & 0xC0) != 0x80) return 1;
+  return n;
+}
+
+bool match_here(const char* pat, const char* name) {
+  // Iterative matcher with one back-track point for the last '*'.
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name) {
+    if (*pat == '*') {
+      star = pat++;
+      resume = name;
+    } else if (*pat == '?') {
+      ++pat;
+      name += char_length(name);
+    } else if (*pat && fold(*pat) == fold(*name)) {
+      ++pat;
+      ++name;
+    } else if (star) {
+      pat = star + 1;
+      resume += char_length(resume);
+      name = resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pat == '*') ++pat;
+  return *pat == '\0';
+}
+
+}  // namespace
+
+bool wildcard_match(const char* pattern, const char* name) {
+  if (match_here(pattern, name)) return true;
+  size_t n = strlen(pattern);
+  if (n >= 2 && pattern[n - 2] == '.' && pattern[n - 1] == '*' && !strchr(name, '.')) {
+    std::string shorter(pattern, n - 2);
+    return match_here(shorter.c_str(), name);
+  }
+  return false;
+}
+
+bool has_wildcards(const char* text) { return strpbrk(text, "*?") != nullptr; }
+
+std::string program_path() {
+  std::vector<char> buf(4096);
+  ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return {};
+  return std::string(buf.data(), static_cast<size_t>(n));
+}

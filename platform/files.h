@@ -1,0 +1,67 @@
+// Files and folders of the host: descriptors with 64-bit offsets, whole reads
+// and writes, sizes, free space, file times and folder listings.
+// Paths are UTF-8 with "/" separators. Descriptors are opened close-on-exec.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+int open_for_reading(const std::string& path);  // read only; -1 on failure
+int open_for_update(const std::string& path);   // read/write, existing file; -1 on failure
+int create_file(const std::string& path);       // read/write, created or truncated; -1 on failure
+
+// Reads n bytes from the current position, going on after partial reads.
+// Returns the bytes read (fewer only at the end of the input), or -1 on an error.
+int64_t read_full(int fd, void* buf, size_t n);
+// Writes all n bytes at the current position. 0 success; -1 on an error or a
+// write that stopped short (errno ENOSPC when the system gave no reason).
+int write_full(int fd, const void* buf, size_t n);
+// The same at an absolute offset, leaving the file position alone.
+int64_t pread_full(int fd, void* buf, size_t n, uint64_t offset);
+int pwrite_full(int fd, const void* buf, size_t n, uint64_t offset);
+
+int set_file_size(int fd, uint64_t size);  // 0 / -1
+int64_t descriptor_size(int fd);           // bytes, or -1
+int sync_descriptor(int fd);               // data forced to disk; 0 / -1
+
+// What a path names, following symbolic links.
+enum class PathKind { none, file, folder, other };
+PathKind path_kind(const std::string& path);
+bool is_writable(const std::string& path);
+
+// Free space for the caller and total size of the file system holding path
+// (the nearest existing folder above it when path does not exist yet).
+struct SpaceInfo {
+  uint64_t free_bytes = 0;
+  uint64_t total_bytes = 0;
+  uint32_t block_size = 0;
+};
+int free_space(const std::string& path, SpaceInfo& out);  // 0 / -1
+
+// Creation (birth time where the file system keeps it, else the modification
+// time) and modification time, in seconds since 1970 UTC. 0 / -1.
+int file_times(const std::string& path, int64_t& created, int64_t& modified);
+
+// One entry of a folder. A symbolic link is described by what it points at,
+// except that a link to a folder is link_to_folder: walkers never enter it.
+enum class EntryKind { file, folder, link_to_folder, other };
+struct FolderEntry {
+  std::string name;
+  EntryKind kind = EntryKind::other;
+  uint64_t size = 0;      // files only
+  int64_t modified = 0;   // seconds since 1970 UTC
+  bool read_only = false;
+};
+// Every entry of folder except "." and "..", sorted by name (bytes).
+int list_folder(const std::string& folder, std::vector<FolderEntry>& out);  // 0 / -1
+
+// Name matching as the Windows find functions do it: '*' any run, '?' one
+// character, letters compared without case, and a pattern ending in ".*" also
+// matches names without a dot (so "*.*" matches every name).
+bool wildcard_match(const char* pattern, const char* name);
+bool has_wildcards(const char* text);
+
+// The running program's own path.
+std::string program_path();
