@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "IO/linereader.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "platform/files.h"
@@ -68,33 +69,7 @@ int io_read_byte(io_handle h) {
 }
 
 char* io_read_line(char* buf, int size, io_handle h) {
-  if (!buf || size < 2) return nullptr;
-  int n = 0;
-  int end = 0;  // the line-end byte stored, 0 while none
-  while (n < size - 1) {
-    int c = io_read_byte(h);
-    if (c < 0) break;
-    buf[n++] = static_cast<char>(c);
-    if (c == '\n' || c == '\r') {
-      end = c;
-      break;
-    }
-  }
-  if (end) {
-    int c = io_read_byte(h);
-    if (c >= 0) {
-      bool pair = (end == '\r' && c == '\n') || (end == '\n' && c == '\r');
-      if (!pair) {
-        io_seek(h, -1, 1);
-      } else if (n < size - 1) {
-        buf[n++] = static_cast<char>(c);
-      }
-      // A pair's second byte with no room left is taken as part of this line
-      // end and not stored: the terminator must stay inside the buffer.
-    }
-  }
-  buf[n] = '\0';
-  return n == 0 ? nullptr : buf;
+  return read_line_with(buf, size, [h] { return io_read_byte(h); }, [h](int) { io_seek(h, -1, 1); });
 }
 
 uint32_t io_write_text(const char* text, io_handle h) {
