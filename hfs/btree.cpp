@@ -1,0 +1,563 @@
+#include "hfs/btree.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "IO/bigendian.h"
+#include "hfs/extents.h"
+#include "hfs/macdate.h"
+
+NodeCacheEntry g_node_cache[k_node_cache_entries];
+NodeCandidate g_node_candidates[k_node_candidates];
+uint64_t g_catalog_disk_reads = 0;
+std::vector<uint8_t> g_node_bitmap;
+
+namespace {
+
+uint8_t* g_cache_area = nullptr;
+uint32_t g_cache_node_size = 0;
+
+// Extents of the two tree files, resolved once per mount (overflow included).
+struct TreeMap {
+  bool valid = false;
+  std::vector<Extent> extents;
+};
+TreeMap g_tree_maps[2];
+
+constexpr uint64_t k_no_sector = UINT64_MAX;
+
+bool tree_is_catalog(const BTreeContext& t) { return t.tree_kind == k_tree_catalog; }
+
+// Blocks the tree file has, and its first extent record (raw), from the MDB / VH.
+bool tree_fork(const BTreeContext& t, const uint8_t*& first_record, uint64_t& blocks) {
+  if (g_volume.is_hfsplus) {
+    if (!g_volume.volume_header) return false;
+    size_t off = tree_is_catalog(t) ? 272 : 192;
+    HfsPlusForkData fork;
+    decode(ByteSpan(g_volume.volume_header + off, HfsPlusForkData::k_size), fork);
+    first_record = g_volume.volume_header + off + 16;
+    blocks = fork.total_blocks;
+    return true;
+  }
+  if (!g_volume.mdb || g_volume.block_size == 0) return false;
+  MasterDirectoryBlock m;
+  decode(ByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size), m);
+  uint32_t size = tree_is_catalog(t) ? m.catalog_size : m.extents_size;
+  first_record = g_volume.mdb + (tree_is_catalog(t) ? 150 : 134);
+  blocks = (uint64_t(size) + g_volume.block_size - 1) / g_volume.block_size;
+  return true;
+}
+
+TreeMap* tree_map(const BTreeContext& t) {
+  TreeMap& m = g_tree_maps[tree_is_catalog(t) ? 0 : 1];
+  if (m.valid) return &m;
+  const uint8_t* first = nullptr;
+  uint64_t blocks = 0;
+  if (!tree_fork(t, first, blocks)) return nullptr;
+  m.extents.clear();
+  uint32_t file_id = tree_is_catalog(t) ? k_catalog_file_id : k_extents_file_id;
+  if (tree_is_catalog(t)) {
+    int rc = resolve_fork_extents(g_volume.is_hfsplus, first, file_id, k_fork_data, blocks, m.extents);
+    if (rc == -2) return nullptr;
+  } else {
+    // the extents file has no overflow records of its own
+    resolve_fork_extents(g_volume.is_hfsplus, first, file_id, k_fork_data, 0, m.extents);
+  }
+  m.valid = true;
+  return &m;
+}
+
+// Reads or writes a whole node through the tree file's extents; a node may span
+// two extents when blocks are smaller than nodes. 0 ok, -4 not mapped, -1 I/O.
+int tree_node_io(const BTreeContext& t, uint32_t node, uint8_t* buf, uint32_t bytes, bool write) {
+  TreeMap* m = tree_map(t);
+  if (!m || g_volume.block_size == 0) return -4;
+  uint64_t want = uint64_t(node) * t.node_size;
+  uint64_t left = bytes;
+  uint64_t pos = 0;  // fork byte where the current extent begins
+  uint8_t* out = buf;
+  for (const Extent& e : m->extents) {
+    if (left == 0) break;
+    uint64_t len = e.block_count * g_volume.block_size;
+    if (want < pos + len) {
+      uint64_t in = want - pos;
+      uint64_t piece = std::min(left, len - in);
+      uint64_t sector = block_to_sector(e.start_block) + in / k_sector_bytes;
+      uint32_t count = uint32_t(piece / k_sector_bytes);
+      int rc = write ? write_sectors(sector, count, out) : read_sectors(sector, count, out);
+      if (rc != 0) return -1;
+      out += piece;
+      want += piece;
+      left -= piece;
+    }
+    pos += len;
+  }
+  return left == 0 ? 0 : -4;
+}
+
+void sort_cache() {
+  std::stable_sort(std::begin(g_node_cache), std::end(g_node_cache),
+                   [](const NodeCacheEntry& a, const NodeCacheEntry& b) { return a.hits > b.hits; });
+}
+void sort_candidates() {
+  std::stable_sort(std::begin(g_node_candidates), std::end(g_node_candidates),
+                   [](const NodeCandidate& a, const NodeCandidate& b) { return a.hits > b.hits; });
+}
+
+NodeCacheEntry* lookup_cached_node(uint32_t node) {
+  if (node == 0) return nullptr;
+  for (auto& e : g_node_cache)
+    if (e.node == node) return &e;
+  return nullptr;
+}
+
+void record_node_read(uint32_t node, const uint8_t* data, uint32_t node_size) {
+  if (!g_cache_area || node == 0) return;
+  sort_cache();
+  sort_candidates();
+  int found = -1;
+  for (int i = 0; i < k_node_candidates; ++i) {
+    if (g_node_candidates[i].hits == 0) break;
+    if (g_node_candidates[i].node == node) { found = i; break; }
+  }
+  if (found >= 0) {
+    NodeCandidate& c = g_node_candidates[found];
+    ++c.hits;
+    if (c.hits <= g_node_cache[k_node_cache_entries - 1].hits) return;
+    for (auto& e : g_node_cache) {
+      if (e.hits < c.hits) {
+        NodeCandidate displaced{e.node, e.hits};
+        e.node = c.node;
+        e.hits = c.hits;
+        std::memcpy(e.copy, data, node_size);
+        c = displaced;
+        sort_candidates();
+        return;
+      }
+    }
+    return;
+  }
+  for (auto& e : g_node_cache) {
+    if (e.node == 0) {
+      e.node = node;
+      e.hits = 1;
+      std::memcpy(e.copy, data, node_size);
+      return;
+    }
+  }
+  for (auto& c : g_node_candidates) {
+    if (c.node == 0) { c.node = node; c.hits = 1; return; }
+  }
+  for (int i = k_node_candidates / 2; i < k_node_candidates; ++i) g_node_candidates[i] = {};
+}
+
+void drop_cached_node(uint32_t node) {
+  if (NodeCacheEntry* e = lookup_cached_node(node)) {
+    e->node = 0;
+    e->hits = 0;
+    sort_cache();
+    return;
+  }
+  for (auto& c : g_node_candidates)
+    if (c.node == node) { c = {}; sort_candidates(); return; }
+}
+
+// Bit of node n in the header node's map record; true beyond what it describes.
+bool header_map_says_used(const BTreeContext& t, uint32_t n) {
+  if (n >= header_map_bits(t.node_size)) return true;
+  return t.header_buffer[BTHeaderRec::k_map_offset + n / 8] & (0x80 >> (n % 8));
+}
+
+uint8_t* read_tree_node(BTreeContext& t, uint32_t node) {
+  t.current_node = node;
+  t.current_record = 0;
+  if (!t.node_buffer || t.node_size == 0) return nullptr;
+  bool catalog = tree_is_catalog(t);
+  if (catalog) {
+    if (NodeCacheEntry* e = lookup_cached_node(node)) {
+      std::memcpy(t.node_buffer, e->copy, t.node_size);
+      ++e->hits;
+      return t.node_buffer;
+    }
+  }
+  BTHeaderRec h = tree_header(t);
+  if (node == 0 || node >= h.total_nodes) return nullptr;
+  if (!header_map_says_used(t, node)) { g_volume.read_only = 1; return nullptr; }
+  if (tree_node_io(t, node, t.node_buffer, t.node_size, false) != 0) {
+    std::memset(t.node_buffer, 0, t.node_size);
+    return nullptr;
+  }
+  if (catalog) ++g_catalog_disk_reads;
+  if (!node_is_sound(t.node_buffer, t.node_size, g_volume.is_hfsplus)) {
+    g_volume.read_only = 1;
+    return nullptr;
+  }
+  if (catalog) record_node_read(node, t.node_buffer, t.node_size);
+  return t.node_buffer;
+}
+
+int write_tree_header(BTreeContext& t) {
+  if (tree_node_io(t, 0, t.header_buffer, t.node_size, true) != 0) return -1;
+  return 0;
+}
+
+int write_tree_node(BTreeContext& t, uint32_t node, const uint8_t* data) {
+  if (g_volume.read_only) return -5;
+  BTHeaderRec h = tree_header(t);
+  if (node >= h.total_nodes) return -3;
+  if (node != 0) {
+    int rc = tree_node_io(t, node, const_cast<uint8_t*>(data), t.node_size, true);
+    if (rc != 0) return rc;
+  }
+  return write_tree_header(t) == 0 ? 0 : -1;
+}
+
+}  // namespace
+
+uint32_t stored_node(const uint8_t* field) {
+  uint32_t v;
+  std::memcpy(&v, field, 4);
+  return v;
+}
+uint32_t to_stored(uint32_t host) {
+  uint8_t b[4];
+  put_be32(b, host);
+  return stored_node(b);
+}
+uint32_t to_host(uint32_t stored) {
+  uint8_t b[4];
+  std::memcpy(b, &stored, 4);
+  return get_be32(b);
+}
+
+BTHeaderRec tree_header(const BTreeContext& t) {
+  BTHeaderRec h;
+  if (t.header_buffer) decode(ByteSpan(t.header_buffer + BTHeaderRec::k_offset, BTHeaderRec::k_size), h);
+  return h;
+}
+void set_tree_header(BTreeContext& t, const BTHeaderRec& h) {
+  if (t.header_buffer) encode(h, MutByteSpan(t.header_buffer + BTHeaderRec::k_offset, BTHeaderRec::k_size));
+}
+
+uint32_t header_map_bits(uint32_t node_size) { return node_size > 256 ? (node_size - 256) * 8 : 0; }
+uint32_t map_node_bits(uint32_t node_size) { return node_size > 20 ? (node_size - 20) * 8 : 0; }
+uint32_t map_nodes_needed(uint32_t total_nodes, uint32_t node_size) {
+  uint32_t in_header = header_map_bits(node_size);
+  if (total_nodes <= in_header) return 0;
+  uint32_t per = map_node_bits(node_size);
+  return per ? (total_nodes - in_header + per - 1) / per : 0;
+}
+
+void invalidate_tree_maps() {
+  for (auto& m : g_tree_maps) { m.valid = false; m.extents.clear(); }
+}
+
+void reset_node_cache() {
+  for (auto& e : g_node_cache) { e.node = 0; e.hits = 0; }
+  for (auto& c : g_node_candidates) c = {};
+}
+
+void release_node_cache() {
+  std::free(g_cache_area);
+  g_cache_area = nullptr;
+  g_cache_node_size = 0;
+  for (auto& e : g_node_cache) e = {};
+  for (auto& c : g_node_candidates) c = {};
+}
+
+int open_btree(BTreeContext& t) {
+  if (!t.header_buffer || !t.node_buffer) return -1;
+  if (tree_is_catalog(t)) invalidate_tree_maps();
+  g_tree_maps[tree_is_catalog(t) ? 0 : 1].valid = false;
+  std::memset(t.header_buffer, 0, k_max_node_size);
+  t.current_node = 0;
+  t.current_record = 0;
+  t.node_size = 512;
+  int rc = tree_node_io(t, 0, t.header_buffer, 512, false);
+  if (rc != 0) { t.node_size = 0; return rc == -4 ? -2 : -1; }
+  BTHeaderRec h = tree_header(t);
+  if (g_volume.is_hfsplus) {
+    uint32_t ns = h.node_size;
+    // a power of two from 512 to 32768, and never below what HFS+ allows
+    if (ns < k_min_node_size || ns > k_max_node_size || (ns & (ns - 1)) != 0) {
+      t.node_size = 0;
+      return -2;
+    }
+    t.node_size = ns;
+    if (tree_node_io(t, 0, t.header_buffer, ns, false) != 0) { t.node_size = 0; return -1; }
+    h = tree_header(t);
+  }
+  BTNodeDescriptor d;
+  decode(ByteSpan(t.header_buffer, BTNodeDescriptor::k_size), d);
+  bool sound = d.kind == k_node_header && h.total_nodes > 0 && h.free_nodes <= h.total_nodes &&
+               h.root_node < h.total_nodes && h.first_leaf_node < h.total_nodes &&
+               h.last_leaf_node < h.total_nodes && h.tree_depth <= 16 &&
+               (h.root_node == 0) == (h.tree_depth == 0);
+  if (!sound) { t.node_size = 0; return -2; }
+  if (tree_is_catalog(t)) {
+    g_volume.catalog_binary_compare = g_volume.is_hfsx && h.key_compare_type == k_key_compare_binary;
+    if (g_cache_area && g_cache_node_size != t.node_size) release_node_cache();
+    if (!g_cache_area) {
+      g_cache_area = static_cast<uint8_t*>(std::calloc(k_node_cache_entries, t.node_size));
+      if (!g_cache_area) return -1;
+      g_cache_node_size = t.node_size;
+      for (int k = 0; k < k_node_cache_entries; ++k) g_node_cache[k].copy = g_cache_area + size_t(k) * t.node_size;
+    }
+    // the cache holds another volume's nodes otherwise
+    reset_node_cache();
+    g_catalog_disk_reads = 0;
+  }
+  return 0;
+}
+
+uint8_t* read_catalog_node_host(uint32_t node) { return read_tree_node(g_volume.catalog_tree, node); }
+uint8_t* read_catalog_node(uint32_t stored) { return read_catalog_node_host(to_host(stored)); }
+uint8_t* read_extents_node_host(uint32_t node) { return read_tree_node(g_volume.extents_tree, node); }
+uint8_t* read_extents_node(uint32_t stored) { return read_extents_node_host(to_host(stored)); }
+
+int write_catalog_node(uint32_t node, const uint8_t* data) {
+  BTreeContext& t = g_volume.catalog_tree;
+  if (NodeCacheEntry* e = lookup_cached_node(node)) {
+    std::memcpy(e->copy, data, t.node_size);
+    ++e->hits;
+  }
+  return write_tree_node(t, node, data);
+}
+
+int write_extents_node(uint32_t node, const uint8_t* data) {
+  return write_tree_node(g_volume.extents_tree, node, data);
+}
+
+int write_catalog_header_node() {
+  if (g_volume.read_only) return -5;
+  uint32_t now = mac_date_now_for(g_volume.is_hfsplus);
+  if (g_volume.is_hfsplus && g_volume.volume_header) {
+    put_be32(g_volume.volume_header + 20, now);
+    std::memcpy(g_volume.volume_header + 8, "KVTf", 4);
+  } else if (g_volume.mdb) {
+    put_be32(g_volume.mdb + 6, now);
+  }
+  return write_tree_header(g_volume.catalog_tree) == 0 ? 0 : -1;
+}
+
+int write_extents_header_node() {
+  if (g_volume.read_only) return -5;
+  return write_tree_header(g_volume.extents_tree) == 0 ? 0 : -1;
+}
+
+uint64_t hfs_node_sector_in_record(const uint8_t* rec, uint32_t node, uint32_t nodes_before) {
+  HfsExtentRecord r;
+  decode(ByteSpan(rec, k_hfs_extent_record_size), r);
+  uint64_t covered = nodes_before;
+  uint32_t per_block = g_volume.block_size / 512;
+  for (const HfsExtent& e : r) {
+    uint64_t n = uint64_t(e.block_count) * per_block;
+    if (node < covered + n) return block_to_sector(e.start_block) + (node - covered);
+    covered += n;
+  }
+  return k_no_sector;
+}
+
+uint64_t hfsplus_node_sector_in_record(const BTreeContext& t, const uint8_t* rec, uint32_t node,
+                                       uint64_t nodes_before) {
+  if (t.node_size == 0) return k_no_sector;
+  HfsPlusExtentRecord r;
+  decode(ByteSpan(rec, k_hfsplus_extent_record_size), r);
+  // mapped in bytes: an extent may end inside a node when blocks are smaller than nodes
+  uint64_t want = uint64_t(node) * t.node_size;
+  uint64_t pos = nodes_before * t.node_size;
+  for (const HfsPlusExtent& e : r) {
+    uint64_t len = uint64_t(e.block_count) * g_volume.block_size;
+    if (want >= pos && want < pos + len) return block_to_sector(e.start_block) + (want - pos) / 512;
+    pos += len;
+  }
+  return k_no_sector;
+}
+
+static uint64_t node_sector_through_map(const BTreeContext& t, uint32_t node) {
+  BTreeContext copy = t;
+  TreeMap* m = tree_map(copy);
+  if (!m || t.node_size == 0) return k_no_sector;
+  uint64_t want = uint64_t(node) * t.node_size;
+  uint64_t pos = 0;
+  for (const Extent& e : m->extents) {
+    uint64_t len = e.block_count * g_volume.block_size;
+    if (want < pos + len) return block_to_sector(e.start_block) + (want - pos) / 512;
+    pos += len;
+  }
+  return k_no_sector;
+}
+
+uint64_t hfs_node_sector(const BTreeContext& t, const uint8_t*, uint32_t node, uint32_t) {
+  return node_sector_through_map(t, node);
+}
+uint64_t hfsplus_node_sector(const BTreeContext& t, const uint8_t*, uint32_t node, uint32_t) {
+  return node_sector_through_map(t, node);
+}
+
+uint32_t allocate_btree_node(BTreeContext& t) {
+  BTHeaderRec h = tree_header(t);
+  uint64_t limit = std::min<uint64_t>(h.total_nodes, uint64_t(g_node_bitmap.size()) * 8);
+  for (uint64_t n = 1; n < limit; ++n) {
+    uint8_t& byte = g_node_bitmap[n / 8];
+    if (byte == 0xFF) { n |= 7; continue; }
+    uint8_t mask = uint8_t(0x80 >> (n % 8));
+    if (!(byte & mask)) {
+      byte |= mask;
+      if (h.free_nodes) --h.free_nodes;
+      set_tree_header(t, h);
+      return uint32_t(n);
+    }
+  }
+  return 0;
+}
+
+void free_btree_node(BTreeContext& t, uint32_t node) {
+  if (node == 0) return;
+  BTHeaderRec h = tree_header(t);
+  if (node / 8 < g_node_bitmap.size()) {
+    uint8_t mask = uint8_t(0x80 >> (node % 8));
+    if (g_node_bitmap[node / 8] & mask) {
+      g_node_bitmap[node / 8] &= uint8_t(~mask);
+      if (h.free_nodes < h.total_nodes) ++h.free_nodes;
+      set_tree_header(t, h);
+    }
+  }
+  if (tree_is_catalog(t)) drop_cached_node(node);
+}
+
+static int extend_node_map(BTreeContext& t) {
+  BTHeaderRec h = tree_header(t);
+  uint32_t ns = t.node_size;
+  int64_t need = int64_t(h.total_nodes) - int64_t(header_map_bits(ns));
+  if (need <= 0) return 0;
+  // walk the existing chain; new map nodes go after its last node
+  uint32_t last = 0;
+  uint32_t link = get_be32(t.header_buffer);
+  std::vector<uint8_t> node(ns);
+  for (uint32_t guard = 0; link != 0 && guard < h.total_nodes; ++guard) {
+    uint8_t* p = read_tree_node(t, link);
+    if (!p || node_kind(p) != k_node_map) return -2;
+    need -= map_node_bits(ns);
+    last = link;
+    link = node_forward_link(p);
+  }
+  while (need > 0) {
+    uint32_t fresh = allocate_btree_node(t);
+    if (fresh == 0) return -4;
+    if (last == 0) {
+      put_be32(t.header_buffer, fresh);
+    } else {
+      uint8_t* p = read_tree_node(t, last);
+      if (!p) return -2;
+      std::memcpy(node.data(), p, ns);
+      put_be32(node.data(), fresh);
+      int rc = tree_is_catalog(t) ? write_catalog_node(last, node.data()) : write_extents_node(last, node.data());
+      if (rc != 0) return rc;
+    }
+    std::fill(node.begin(), node.end(), 0);
+    BTNodeDescriptor d;
+    d.kind = k_node_map;
+    d.num_records = 1;
+    encode(d, MutByteSpan(node.data(), BTNodeDescriptor::k_size));
+    set_record_offset(node.data(), 0, ns, 14);
+    set_record_offset(node.data(), 1, ns, uint16_t(ns - 6));
+    int rc = tree_is_catalog(t) ? write_catalog_node(fresh, node.data()) : write_extents_node(fresh, node.data());
+    if (rc != 0) return rc;
+    need -= map_node_bits(ns);
+    last = fresh;
+  }
+  return 0;
+}
+
+int hfs_extend_node_map() { return extend_node_map(g_volume.catalog_tree); }
+int hfsplus_extend_node_map() { return extend_node_map(g_volume.catalog_tree); }
+
+// --- record area ---------------------------------------------------------------------
+uint16_t record_offset(const uint8_t* node, int i, uint32_t ns) {
+  if (i < 0 || uint32_t(2 + 2 * i) > ns) return 0;
+  return get_be16(node + ns - 2 - 2 * size_t(i));
+}
+void set_record_offset(uint8_t* node, int i, uint32_t ns, uint16_t offset) {
+  if (i < 0 || uint32_t(2 + 2 * i) > ns) return;
+  put_be16(node + ns - 2 - 2 * size_t(i), offset);
+}
+uint16_t node_record_count(const uint8_t* node) { return get_be16(node + 10); }
+int8_t node_kind(const uint8_t* node) { return int8_t(node[8]); }
+uint8_t node_height(const uint8_t* node) { return node[9]; }
+uint32_t node_forward_link(const uint8_t* node) { return get_be32(node); }
+
+const uint8_t* btree_record_ptr(const uint8_t* node, int i, uint32_t ns) {
+  if (!node || i < 0 || i > node_record_count(node) || uint32_t(2 + 2 * i) > ns) return nullptr;
+  uint16_t off = record_offset(node, i, ns);
+  if (off < BTNodeDescriptor::k_size || off >= ns) return nullptr;
+  return node + off;
+}
+uint8_t* btree_record_ptr(uint8_t* node, int i, uint32_t ns) {
+  return const_cast<uint8_t*>(btree_record_ptr(static_cast<const uint8_t*>(node), i, ns));
+}
+
+uint32_t btree_record_size(const uint8_t* node, int i, uint32_t ns) {
+  if (!node || i < 0 || i >= node_record_count(node)) return 0;
+  uint16_t a = record_offset(node, i, ns), b = record_offset(node, i + 1, ns);
+  return b > a ? uint32_t(b - a) : 0;
+}
+
+bool node_is_sound(const uint8_t* node, uint32_t ns, bool hfsplus_keys) {
+  BTNodeDescriptor d;
+  if (!decode(ByteSpan(node, ns), d)) return false;
+  if (d.kind < k_node_leaf || d.kind > k_node_map) return false;
+  if (d.kind == k_node_leaf && d.height != 1) return false;
+  if (d.kind == k_node_index && d.height < 2) return false;
+  uint32_t n = d.num_records;
+  if (n > (ns - BTNodeDescriptor::k_size) / 2 - 1) return false;
+  uint32_t table = ns - 2 * (n + 1);  // first byte of the offset table
+  uint32_t prev = 0;
+  for (uint32_t i = 0; i <= n; ++i) {
+    uint32_t off = record_offset(node, int(i), ns);
+    if (i == 0 ? off < BTNodeDescriptor::k_size : off <= prev) return false;
+    if (off > table) return false;
+    prev = off;
+  }
+  if (d.kind == k_node_leaf || d.kind == k_node_index) {
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint8_t* rec = node + record_offset(node, int(i), ns);
+      uint32_t size = btree_record_size(node, int(i), ns);
+      uint32_t key = hfsplus_keys ? (size >= 2 ? uint32_t(get_be16(rec)) + 2 : UINT32_MAX) : uint32_t(rec[0]) + 1;
+      if (key > size) return false;
+      if (d.kind == k_node_index && size - key < 4) return false;  // room for the child
+    }
+  }
+  return true;
+}
+
+void move_node_records(int d, int s, uint8_t* dest, const uint8_t* src, uint32_t ns) {
+  int n = node_record_count(src);
+  if (s < 0 || s > n || d < 0) return;
+  uint16_t from = record_offset(src, s, ns), to_end = record_offset(src, n, ns);
+  if (to_end < from) return;
+  uint16_t at = record_offset(dest, d, ns);
+  std::vector<uint16_t> offsets;
+  for (int i = s; i <= n; ++i) offsets.push_back(record_offset(src, i, ns));
+  size_t bytes = size_t(to_end - from);
+  uint32_t slots = uint32_t(d + (n - s) + 1);
+  if (at < BTNodeDescriptor::k_size || at + bytes > ns - 2 * size_t(slots)) return;
+  std::vector<uint8_t> tmp(src + from, src + to_end);
+  std::memmove(dest + at, tmp.data(), bytes);
+  for (int i = 1; i <= n - s; ++i)
+    set_record_offset(dest, d + i, ns, uint16_t(at + (offsets[size_t(i)] - from)));
+}
+
+void clear_node_free_space(uint8_t* node, uint32_t ns) {
+  uint32_t n = node_record_count(node);
+  if (2 * (n + 1) > ns) return;
+  uint32_t free_off = record_offset(node, int(n), ns);
+  uint32_t table = ns - 2 * (n + 1);
+  if (free_off < BTNodeDescriptor::k_size || free_off > table) return;
+  std::memset(node + free_off, 0, table - free_off);
+}
+
+int node_records_span(const uint8_t* node, int i, int j, uint32_t ns) {
+  return int(record_offset(node, j, ns)) - int(record_offset(node, i, ns));
+}

@@ -1,0 +1,121 @@
+// B-tree nodes of the open volume: node I/O through the tree file's extents,
+// the header node kept in memory, the catalog node cache, node allocation in the
+// catalog node bitmap, node-map growth and the record-area helpers.
+//
+// Readers take a node number as stored on disk (the raw big-endian u32 loaded
+// with memcpy, e.g. stored_node(link_field)) so a link is followed unconverted;
+// the _host readers, the writers, allocation and release take host numbers.
+// Every node is checked when read (kind, height, record count, ascending offsets
+// inside the node, keys inside their records): a bad node is never returned nor
+// cached; the volume becomes read-only instead.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "hfs/ondisk.h"
+#include "hfs/volume.h"
+
+constexpr int k_node_cache_entries = 64;
+constexpr int k_node_candidates = 128;
+constexpr uint32_t k_min_node_size = 512;
+constexpr uint32_t k_max_node_size = 32768;
+constexpr uint32_t k_catalog_file_id = 4;
+constexpr uint32_t k_extents_file_id = 3;
+
+struct NodeCacheEntry {
+  uint32_t node = 0;  // 0 = free
+  uint32_t hits = 0;
+  uint8_t* copy = nullptr;
+};
+struct NodeCandidate {
+  uint32_t node = 0;
+  uint32_t hits = 0;
+};
+extern NodeCacheEntry g_node_cache[k_node_cache_entries];
+extern NodeCandidate g_node_candidates[k_node_candidates];
+extern uint64_t g_catalog_disk_reads;  // node reads that went to the device
+
+// In-memory bitmap of catalog nodes (MSB first: node n is 0x80 >> (n % 8) of byte
+// n / 8). Built from the header map and map nodes by the bitmap loader, which
+// sizes it to cover the whole map chain.
+extern std::vector<uint8_t> g_node_bitmap;
+
+// Raw stored form of a big-endian link field, and back.
+uint32_t stored_node(const uint8_t* field);
+uint32_t to_stored(uint32_t host);
+uint32_t to_host(uint32_t stored);
+
+// The header record of a tree, decoded from / encoded into its header buffer.
+BTHeaderRec tree_header(const BTreeContext& tree);
+void set_tree_header(BTreeContext& tree, const BTHeaderRec& header);
+
+// Reads the header node, sets and checks the node size and the header fields;
+// for the catalog, empties the node cache (sizing its area to 64 nodes) and
+// notes the key order of an HFSX catalog. 0 success, -1 I/O, -2 damaged tree.
+int open_btree(BTreeContext& tree);
+
+uint8_t* read_catalog_node(uint32_t stored);
+uint8_t* read_catalog_node_host(uint32_t node);
+uint8_t* read_extents_node(uint32_t stored);
+uint8_t* read_extents_node_host(uint32_t node);
+// Write the node, then the tree's header node. 0 success; -1 I/O failure;
+// -3 node number not below totalNodes; -4 no sector holds the node; -5 read-only.
+int write_catalog_node(uint32_t node, const uint8_t* data);
+int write_extents_node(uint32_t node, const uint8_t* data);
+// Header node alone; the catalog form stamps the volume's modification date.
+int write_catalog_header_node();
+int write_extents_header_node();
+
+// Absolute sector of the node's first byte; UINT64_MAX when no extent holds it.
+uint64_t hfs_node_sector(const BTreeContext& tree, const uint8_t* extent_record, uint32_t node,
+                         uint32_t file_id);
+uint64_t hfsplus_node_sector(const BTreeContext& tree, const uint8_t* fork_data, uint32_t node,
+                             uint32_t file_id);
+uint64_t hfs_node_sector_in_record(const uint8_t* extent_record, uint32_t node, uint32_t nodes_before);
+uint64_t hfsplus_node_sector_in_record(const BTreeContext& tree, const uint8_t* extent_record,
+                                       uint32_t node, uint64_t nodes_before);
+// Forget the cached extents of the tree files (after catalog growth).
+void invalidate_tree_maps();
+
+void reset_node_cache();
+void release_node_cache();
+
+// Catalog only. Host number of a node that was free (now used), or 0 when no
+// node below totalNodes is free.
+uint32_t allocate_btree_node(BTreeContext& tree);
+void free_btree_node(BTreeContext& tree, uint32_t node);
+// Add map nodes (appended after the last existing one) until the node map can
+// describe totalNodes. 0 success, -4 no free node for a map node, -1 I/O.
+int hfs_extend_node_map();
+int hfsplus_extend_node_map();
+// Map-node arithmetic: bits in the header map record, bits in one map node, and
+// map nodes needed for a count of nodes.
+uint32_t header_map_bits(uint32_t node_size);
+uint32_t map_node_bits(uint32_t node_size);
+uint32_t map_nodes_needed(uint32_t total_nodes, uint32_t node_size);
+
+// Node checks (also used on nodes built in memory). hfsplus_keys selects the
+// u16 key length of HFS+ trees.
+bool node_is_sound(const uint8_t* node, uint32_t node_size, bool hfsplus_keys);
+
+// Record area. record i is at the offset stored at node_size - 2 - 2i; i may be
+// numRecords (the free space). Null when i or its offset is out of range.
+uint8_t* btree_record_ptr(uint8_t* node, int i, uint32_t node_size);
+const uint8_t* btree_record_ptr(const uint8_t* node, int i, uint32_t node_size);
+uint16_t record_offset(const uint8_t* node, int i, uint32_t node_size);
+void set_record_offset(uint8_t* node, int i, uint32_t node_size, uint16_t offset);
+// Bytes of record i (offset of i+1 minus offset of i); 0 when out of range.
+uint32_t btree_record_size(const uint8_t* node, int i, uint32_t node_size);
+uint16_t node_record_count(const uint8_t* node);
+int8_t node_kind(const uint8_t* node);
+uint8_t node_height(const uint8_t* node);
+uint32_t node_forward_link(const uint8_t* node);  // host order
+// Copies records s .. numRecords-1 of src to dest from the position of slot d
+// and writes the offsets of slots d+1 onward (overlap-safe). numRecords of dest
+// is the caller's to set.
+void move_node_records(int d, int s, uint8_t* dest, const uint8_t* src, uint32_t node_size);
+// Zero-fills between the free-space offset and the offset table.
+void clear_node_free_space(uint8_t* node, uint32_t node_size);
+// Offset of record j minus offset of record i.
+int node_records_span(const uint8_t* node, int i, int j, uint32_t node_size);

@@ -1,0 +1,348 @@
+#include "hfs/extents.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "IO/bigendian.h"
+#include "hfs/btree.h"
+#include "hfs/volume.h"
+
+namespace {
+
+// Size of an extents key and its parsed fields; false when it does not fit.
+struct ExtKey {
+  uint32_t file_id = 0;
+  uint8_t fork_type = 0;
+  uint64_t start_block = 0;
+  uint32_t size = 0;  // bytes of the key including its length field
+};
+
+bool parse_extent_key(const uint8_t* rec, uint32_t rec_size, ExtKey& k) {
+  if (g_volume.is_hfsplus) {
+    HfsPlusExtentKey key;
+    if (!decode(ByteSpan(rec, rec_size), key)) return false;
+    k = {key.file_id, key.fork_type, key.start_block, uint32_t(key.key_length) + 2};
+  } else {
+    HfsExtentKey key;
+    if (!decode(ByteSpan(rec, rec_size), key)) return false;
+    k = {key.file_id, key.fork_type, key.start_block, uint32_t(key.key_length) + 1};
+  }
+  return k.size <= rec_size;
+}
+
+uint32_t descriptors_size() { return g_volume.is_hfsplus ? k_hfsplus_extent_record_size : k_hfs_extent_record_size; }
+
+// Descends to the leaf holding the key; path gets (node, record) of each index step.
+uint8_t* find_leaf(uint32_t file_id, uint64_t start, uint8_t fork, std::vector<std::pair<uint32_t, int>>* path) {
+  BTreeContext& t = g_volume.extents_tree;
+  BTHeaderRec h = tree_header(t);
+  if (h.root_node == 0) return nullptr;
+  uint8_t* node = read_extents_node_host(h.root_node);
+  for (int depth = 0; node && depth <= 16; ++depth) {
+    if (node_kind(node) == k_node_leaf) return node;
+    if (node_kind(node) != k_node_index) return nullptr;
+    int n = node_record_count(node);
+    int chosen = 0;
+    for (int i = 0; i < n; ++i) {
+      const uint8_t* rec = btree_record_ptr(node, i, t.node_size);
+      ExtKey k;
+      if (!rec || !parse_extent_key(rec, btree_record_size(node, i, t.node_size), k)) return nullptr;
+      if (compare_extent_keys(k.file_id, k.fork_type, k.start_block, file_id, fork, start) > 0) break;
+      chosen = i;
+    }
+    const uint8_t* rec = btree_record_ptr(node, chosen, t.node_size);
+    ExtKey k;
+    if (!rec || !parse_extent_key(rec, btree_record_size(node, chosen, t.node_size), k)) return nullptr;
+    if (path) path->push_back({t.current_node, chosen});
+    uint8_t height = node_height(node);
+    uint32_t child = get_be32(rec + k.size);
+    node = read_extents_node_host(child);
+    if (node && node_height(node) >= height) return nullptr;  // heights must fall
+  }
+  return nullptr;
+}
+
+// Finds the record with exactly this key; its descriptors' bytes, or null.
+const uint8_t* find_overflow_record(uint32_t file_id, uint64_t start, uint8_t fork) {
+  BTreeContext& t = g_volume.extents_tree;
+  uint8_t* node = find_leaf(file_id, start, fork, nullptr);
+  BTHeaderRec h = tree_header(t);
+  for (uint32_t hops = 0; node && hops < h.total_nodes; ++hops) {
+    int n = node_record_count(node);
+    for (int i = 0; i < n; ++i) {
+      const uint8_t* rec = btree_record_ptr(node, i, t.node_size);
+      uint32_t size = btree_record_size(node, i, t.node_size);
+      ExtKey k;
+      if (!rec || !parse_extent_key(rec, size, k)) return nullptr;
+      int c = compare_extent_keys(k.file_id, k.fork_type, k.start_block, file_id, fork, start);
+      if (c > 0) return nullptr;
+      if (c == 0) {
+        if (size - k.size < descriptors_size()) return nullptr;
+        t.current_record = i;
+        return rec + k.size;
+      }
+    }
+    uint32_t next = node_forward_link(node);
+    if (next == 0) return nullptr;
+    node = read_extents_node_host(next);
+  }
+  return nullptr;
+}
+
+void append_extents(const uint8_t* raw, std::vector<Extent>& out, uint64_t& covered, bool& ended) {
+  if (g_volume.is_hfsplus) {
+    HfsPlusExtentRecord r;
+    decode(ByteSpan(raw, k_hfsplus_extent_record_size), r);
+    for (auto& e : r) {
+      if (e.block_count == 0) { ended = true; return; }
+      out.push_back({e.start_block, e.block_count});
+      covered += e.block_count;
+    }
+  } else {
+    HfsExtentRecord r;
+    decode(ByteSpan(raw, k_hfs_extent_record_size), r);
+    for (auto& e : r) {
+      if (e.block_count == 0) { ended = true; return; }
+      out.push_back({e.start_block, e.block_count});
+      covered += e.block_count;
+    }
+  }
+}
+
+}  // namespace
+
+int compare_extent_keys(uint32_t fa, uint8_t ka, uint64_t sa, uint32_t fb, uint8_t kb, uint64_t sb) {
+  if (fa != fb) return fa < fb ? -1 : 1;
+  if (ka != kb) return ka < kb ? -1 : 1;
+  if (sa != sb) return sa < sb ? -1 : 1;
+  return 0;
+}
+
+int resolve_fork_extents(bool hfsplus, const uint8_t* first, uint32_t file_id, uint8_t fork_type,
+                         uint64_t blocks_needed, std::vector<Extent>& out) {
+  uint32_t saved = g_volume.is_hfsplus;
+  g_volume.is_hfsplus = hfsplus;
+  out.clear();
+  uint64_t covered = 0;
+  bool ended = false;
+  append_extents(first, out, covered, ended);
+  int rc = 0;
+  std::vector<uint8_t> raw(k_hfsplus_extent_record_size);
+  while (covered < blocks_needed) {
+    if (!hfsplus && covered > 0xFFFF) { rc = -1; break; }
+    const uint8_t* rec = find_overflow_record(file_id, covered, fork_type);
+    if (!rec) { rc = -1; break; }
+    std::memcpy(raw.data(), rec, descriptors_size());
+    uint64_t before = covered;
+    append_extents(raw.data(), out, covered, ended);
+    if (covered == before) { rc = -1; break; }
+  }
+  g_volume.is_hfsplus = saved;
+  if (g_volume.total_blocks)
+    for (const Extent& e : out)
+      if (e.start_block > g_volume.total_blocks || e.block_count > g_volume.total_blocks - e.start_block)
+        return -2;
+  return rc;
+}
+
+static uint64_t fork_sector(bool hfsplus, uint64_t index, const uint8_t* rec, uint32_t file_id, uint8_t fork) {
+  if (g_volume.block_size < 512) return 0;
+  uint64_t per = g_volume.block_size / 512;
+  std::vector<Extent> ext;
+  if (resolve_fork_extents(hfsplus, rec, file_id, fork, index / per + 1, ext) == -2) return 0;
+  uint64_t covered = 0;
+  for (const Extent& e : ext) {
+    uint64_t n = e.block_count * per;
+    if (index < covered + n) return block_to_sector(e.start_block) + (index - covered);
+    covered += n;
+  }
+  return 0;
+}
+
+uint64_t hfs_fork_sector(uint64_t index, const uint8_t* rec, uint32_t file_id, uint8_t fork) {
+  return fork_sector(false, index, rec, file_id, fork);
+}
+uint64_t hfsplus_fork_sector(uint64_t index, const uint8_t* rec, uint32_t file_id, uint8_t fork) {
+  return fork_sector(true, index, rec, file_id, fork);
+}
+
+static int copy_fork(bool hfsplus, int fd, const uint8_t* rec, uint64_t length, uint32_t file_id, uint8_t fork) {
+  if (length == 0) return 0;
+  uint32_t bs = g_volume.block_size;
+  if (bs < 512) return -4;
+  uint64_t blocks = (length + bs - 1) / bs;
+  std::vector<Extent> ext;
+  int rc = resolve_fork_extents(hfsplus, rec, file_id, fork, blocks, ext);
+  if (rc == -2) return -4;
+  uint64_t first_record = hfsplus ? 8 : 3;
+  if (hfsplus && ext.size() > first_record) g_volume.read_only = 1;
+  uint64_t left = length;
+  for (const Extent& e : ext) {
+    if (left == 0) break;
+    uint64_t bytes = std::min<uint64_t>(e.block_count * bs, left);
+    int r = read_volume_to_file(fd, block_to_sector(e.start_block), bytes);
+    if (r != 0) return r;
+    left -= bytes;
+  }
+  return left == 0 ? 0 : -3;
+}
+
+int hfs_copy_fork_to_file(int fd, const uint8_t* rec, uint32_t length, uint32_t file_id, uint8_t fork) {
+  return copy_fork(false, fd, rec, length, file_id, fork);
+}
+int hfsplus_copy_fork_to_file(int fd, const uint8_t* fork_data, uint64_t length, uint32_t file_id, uint8_t fork) {
+  return copy_fork(true, fd, fork_data + 16, length, file_id, fork);
+}
+
+uint8_t* hfs_find_overflow_extents(uint8_t* out, uint32_t file_id, uint64_t start, uint8_t fork) {
+  if (start > 0xFFFF) return nullptr;
+  uint32_t saved = g_volume.is_hfsplus;
+  g_volume.is_hfsplus = 0;
+  const uint8_t* rec = find_overflow_record(file_id, start, fork);
+  if (rec) std::memcpy(out, rec, k_hfs_extent_record_size);
+  g_volume.is_hfsplus = saved;
+  return rec ? out : nullptr;
+}
+
+uint8_t* hfsplus_find_overflow_extents(uint8_t* out, uint32_t file_id, uint64_t start, uint8_t fork) {
+  if (start > 0xFFFFFFFFu) return nullptr;
+  uint32_t saved = g_volume.is_hfsplus;
+  g_volume.is_hfsplus = 1;
+  const uint8_t* rec = find_overflow_record(file_id, start, fork);
+  if (rec) std::memcpy(out, rec, k_hfsplus_extent_record_size);
+  g_volume.is_hfsplus = saved;
+  return rec ? out : nullptr;
+}
+
+uint8_t* hfs_find_extents_leaf(uint32_t file_id, uint64_t start, uint8_t fork) {
+  return find_leaf(file_id, start, fork, nullptr);
+}
+uint8_t* hfsplus_find_extents_leaf(uint32_t file_id, uint64_t start, uint8_t fork) {
+  return find_leaf(file_id, start, fork, nullptr);
+}
+
+// --- insert -----------------------------------------------------------------------------
+static int insert_overflow(const uint8_t* raw_extent, uint32_t file_id, uint32_t start, uint8_t fork) {
+  BTreeContext& t = g_volume.extents_tree;
+  const bool plus = g_volume.is_hfsplus;
+  const uint32_t ns = t.node_size;
+  const uint32_t ext_size = plus ? 8 : 4;
+  const uint32_t key_size = plus ? HfsPlusExtentKey::k_size : HfsExtentKey::k_size;
+  const uint32_t rec_size = key_size + descriptors_size();
+  if (ns == 0) return -2;
+  BTHeaderRec h = tree_header(t);
+  std::vector<uint8_t> node(ns);
+
+  auto make_key = [&](uint8_t* p) {
+    if (plus) {
+      HfsPlusExtentKey k;
+      k.fork_type = fork; k.file_id = file_id; k.start_block = start;
+      encode(k, MutByteSpan(p, key_size));
+    } else {
+      HfsExtentKey k;
+      k.fork_type = fork; k.file_id = file_id; k.start_block = uint16_t(start);
+      encode(k, MutByteSpan(p, key_size));
+    }
+  };
+
+  if (h.first_leaf_node == 0 || h.root_node == 0) {
+    // empty tree: node 1 becomes the root and only leaf
+    if (h.total_nodes < 2 || h.free_nodes == 0) return -4;
+    t.header_buffer[BTHeaderRec::k_map_offset] |= 0x40;
+    h.first_leaf_node = h.last_leaf_node = h.root_node = 1;
+    h.tree_depth = 1;
+    h.free_nodes -= 1;
+    h.leaf_records = 1;
+    BTNodeDescriptor d;
+    d.kind = k_node_leaf;
+    d.height = 1;
+    d.num_records = 1;
+    encode(d, MutByteSpan(node.data(), BTNodeDescriptor::k_size));
+    make_key(node.data() + 14);
+    std::memcpy(node.data() + 14 + key_size, raw_extent, ext_size);
+    set_record_offset(node.data(), 0, ns, 14);
+    set_record_offset(node.data(), 1, ns, uint16_t(14 + rec_size));
+    set_tree_header(t, h);
+    return write_extents_node(1, node.data());
+  }
+
+  std::vector<std::pair<uint32_t, int>> path;
+  uint8_t* leaf = find_leaf(file_id, start, fork, &path);
+  if (!leaf) return -2;
+  uint32_t leaf_no = t.current_node;
+  std::memcpy(node.data(), leaf, ns);
+  int n = node_record_count(node.data());
+  int pos = n;
+  for (int i = 0; i < n; ++i) {
+    const uint8_t* rec = btree_record_ptr(node.data(), i, ns);
+    ExtKey k;
+    if (!rec || !parse_extent_key(rec, btree_record_size(node.data(), i, ns), k)) return -2;
+    int c = compare_extent_keys(k.file_id, k.fork_type, k.start_block, file_id, fork, start);
+    if (c == 0) return -2;  // a record with this key exists already
+    if (c > 0) { pos = i; break; }
+  }
+  // a free descriptor in the fork's preceding record, when it ends where this one starts
+  if (pos > 0) {
+    uint8_t* rec = btree_record_ptr(node.data(), pos - 1, ns);
+    ExtKey k;
+    parse_extent_key(rec, btree_record_size(node.data(), pos - 1, ns), k);
+    if (k.file_id == file_id && k.fork_type == fork) {
+      std::vector<Extent> ext;
+      uint64_t covered = k.start_block;
+      bool ended = false;
+      append_extents(rec + k.size, ext, covered, ended);
+      uint32_t slots = plus ? 8 : 3;
+      if (ext.size() < slots && covered == start) {
+        std::memcpy(rec + k.size + ext.size() * ext_size, raw_extent, ext_size);
+        return write_extents_node(leaf_no, node.data());
+      }
+    }
+  }
+  uint32_t free_off = record_offset(node.data(), n, ns);
+  if (free_off + rec_size + 2 > ns - 2 * uint32_t(n + 1)) return -4;
+  uint16_t at = record_offset(node.data(), pos, ns);
+  std::memmove(node.data() + at + rec_size, node.data() + at, free_off - at);
+  for (int i = n; i >= pos; --i)
+    set_record_offset(node.data(), i + 1, ns, uint16_t(record_offset(node.data(), i, ns) + rec_size));
+  std::memset(node.data() + at, 0, rec_size);
+  make_key(node.data() + at);
+  std::memcpy(node.data() + at + key_size, raw_extent, ext_size);
+  put_be16(node.data() + 10, uint16_t(n + 1));
+  h.leaf_records += 1;
+  set_tree_header(t, h);
+  int rc = write_extents_node(leaf_no, node.data());
+  if (rc != 0 || pos != 0) return rc;
+  // a new first record: the index keys pointing at this leaf take its key
+  for (auto it = path.rbegin(); it != path.rend(); ++it) {
+    uint8_t* p = read_extents_node_host(it->first);
+    if (!p) return -2;
+    std::memcpy(node.data(), p, ns);
+    uint8_t* rec = btree_record_ptr(node.data(), it->second, ns);
+    uint32_t child = get_be32(rec + key_size);
+    make_key(rec);
+    put_be32(rec + key_size, child);
+    rc = write_extents_node(it->first, node.data());
+    if (rc != 0 || it->second != 0) break;
+  }
+  return rc;
+}
+
+int hfs_insert_overflow_extents(const HfsExtent& e, uint32_t file_id, uint32_t start, uint8_t fork) {
+  if (start > 0xFFFF || g_volume.is_hfsplus) return -2;
+  uint8_t raw[4];
+  put_be16(raw, e.start_block);
+  put_be16(raw + 2, e.block_count);
+  int rc = insert_overflow(raw, file_id, start, fork);
+  invalidate_tree_maps();
+  return rc;
+}
+
+int hfsplus_insert_overflow_extents(const HfsPlusExtent& e, uint32_t file_id, uint32_t start, uint8_t fork) {
+  if (!g_volume.is_hfsplus) return -2;
+  uint8_t raw[8];
+  put_be32(raw, e.start_block);
+  put_be32(raw + 4, e.block_count);
+  int rc = insert_overflow(raw, file_id, start, fork);
+  invalidate_tree_maps();
+  return rc;
+}

@@ -1,0 +1,190 @@
+#include "hfs/volume.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "IO/ui_services.h"
+
+VolumeState g_volume;
+
+void reset_volume_state() {
+  VolumeState& v = g_volume;
+  v.sector_size = 512;
+  v.map_block_size = 0;
+  v.medium_sectors = 0;
+  v.partition_start = 0;
+  v.wrapper_start = 0;
+  v.bitmap_sectors = 0;
+  v.bitmap_bytes = 0;
+  v.block_size = 0;
+  v.sectors_per_block = 0;
+  v.total_blocks = 0;
+  for (BTreeContext* t : {&v.catalog_tree, &v.extents_tree}) {
+    t->current_node = 0;
+    t->current_record = 0;
+    t->node_size = 0;
+  }
+  v.mdb = nullptr;
+  v.volume_header = nullptr;
+  v.is_hfsplus = 0;
+  v.is_hfsx = 0;
+  v.catalog_binary_compare = 0;
+  v.read_only = 0;
+  v.mounted = 0;
+}
+
+namespace {
+
+// Moves n bytes at offset, retrying partial transfers; returns the bytes moved.
+size_t transfer(int fd, bool write, uint8_t* buf, size_t n, uint64_t offset) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t k = write ? ::pwrite(fd, buf + done, n - done, off_t(offset + done))
+                      : ::pread(fd, buf + done, n - done, off_t(offset + done));
+    if (k < 0 && errno == EINTR) continue;
+    if (k <= 0) break;
+    done += size_t(k);
+  }
+  return done;
+}
+
+int issue(SectorIoFn fn, uint32_t op, uint64_t sector, uint32_t count, void* buffer) {
+  if (!fn) return -1;
+  SectorRequest rq;
+  rq.opcode = op;
+  rq.unit = g_volume.unit;
+  rq.count = count;
+  rq.sector = sector;
+  rq.buffer = buffer;
+  return fn(&rq);
+}
+
+}  // namespace
+
+int image_sector_io(SectorRequest* rq) {
+  int fd = g_volume.image_file;
+  if (fd < 0) return -1;
+  if (rq->count == 0) return 0;
+  if (rq->opcode != k_op_read && rq->opcode != k_op_write) return 0;
+  if (rq->sector > (UINT64_MAX / k_sector_bytes) - rq->count) return 1;
+  size_t n = size_t(rq->count) * k_sector_bytes;
+  size_t moved = transfer(fd, rq->opcode == k_op_write, static_cast<uint8_t*>(rq->buffer), n,
+                          rq->sector * k_sector_bytes);
+  return moved == n ? 0 : 1;
+}
+
+int read_sectors(uint64_t sector, uint32_t count, void* buffer) {
+  std::memset(buffer, 0, size_t(count) * g_volume.sector_size);
+  return issue(g_volume.sector_io, k_op_read, sector, count, buffer);
+}
+
+int write_sectors(uint64_t sector, uint32_t count, const void* buffer) {
+  return issue(g_volume.sector_io, k_op_write, sector, count, const_cast<void*>(buffer));
+}
+
+int write_bitmap_sectors(uint64_t sector, uint32_t count, const void* buffer) {
+  return issue(g_volume.bitmap_io, k_op_write, sector, count, const_cast<void*>(buffer));
+}
+
+int read_volume_to_file(int fd, uint64_t sector, uint64_t length) {
+  if (g_volume.access_mode != 3) return 0;
+  const uint32_t ss = g_volume.sector_size;
+  uint64_t sectors = length / ss + (length % ss ? 1 : 0);
+  const uint32_t chunk_max = 64;
+  bool bar = sectors > chunk_max;
+  if (bar) show_progress_bar(int(sectors / chunk_max + 1));
+  std::vector<uint8_t> buf(size_t(chunk_max) * ss);
+  int result = 0;
+  int step = 0;
+  uint64_t left = length;
+  while (sectors > 0) {
+    uint32_t chunk = uint32_t(std::min<uint64_t>(chunk_max, sectors));
+    if (read_sectors(sector, chunk, buf.data()) != 0) { result = -1; break; }
+    size_t bytes = size_t(std::min<uint64_t>(uint64_t(chunk) * ss, left));
+    size_t done = 0;
+    while (done < bytes) {
+      ssize_t k = ::write(fd, buf.data() + done, bytes - done);
+      if (k < 0 && errno == EINTR) continue;
+      if (k <= 0) break;
+      done += size_t(k);
+    }
+    if (done != bytes) { result = -2; break; }
+    sectors -= chunk;
+    sector += chunk;
+    left -= bytes;
+    if (bar) step_progress_bar(++step);
+  }
+  if (bar) hide_progress_bar();
+  return result;
+}
+
+int write_file_to_volume(int fd, uint64_t sector, uint32_t count) {
+  if (g_volume.access_mode != 3) return 0;
+  const uint32_t ss = g_volume.sector_size;
+  const uint32_t chunk_max = 64;
+  bool bar = count > chunk_max;
+  if (bar) show_progress_bar(int(count / chunk_max + 1));
+  std::vector<uint8_t> buf(size_t(chunk_max) * ss);
+  int result = 0;
+  int step = 0;
+  uint32_t left = count;
+  while (left > 0) {
+    uint32_t chunk = std::min(chunk_max, left);
+    size_t want = size_t(chunk) * ss;
+    size_t got = 0;
+    while (got < want) {
+      ssize_t k = ::read(fd, buf.data() + got, want - got);
+      if (k < 0 && errno == EINTR) continue;
+      if (k < 0) { result = -2; break; }
+      if (k == 0) break;
+      got += size_t(k);
+    }
+    if (result) break;
+    // the tail of a short last read is zero, never the previous chunk's bytes
+    std::memset(buf.data() + got, 0, want - got);
+    if (bar) step_progress_bar(++step);
+    if (write_sectors(sector, chunk, buf.data()) != 0) { result = -1; break; }
+    left -= chunk;
+    sector += chunk;
+  }
+  if (bar) hide_progress_bar();
+  return result;
+}
+
+int write_zero_sectors(uint64_t sector, uint64_t count) {
+  if (count == 0) return 0;
+  const uint32_t ss = g_volume.sector_size;
+  uint64_t per = std::min<uint64_t>(count * ss, 512 * 1024) / ss;
+  if (per == 0) per = 1;
+  std::vector<uint8_t> zeros(size_t(per) * ss, 0);
+  bool bar = count > 4 * per;
+  if (bar) show_progress_bar(int(count / per + 1));
+  int step = 0;
+  int result = 0;
+  while (count > 0) {
+    uint32_t n = uint32_t(std::min(per, count));
+    if (write_bitmap_sectors(sector, n, zeros.data()) != 0) { result = -1; break; }
+    sector += n;
+    count -= n;
+    if (bar) step_progress_bar(++step);
+  }
+  if (bar) hide_progress_bar();
+  return result;
+}
+
+uint64_t block_to_sector(uint64_t block) {
+  if (g_volume.access_mode != 3) return block;
+  return block * g_volume.sectors_per_block + g_volume.partition_start;
+}
+
+uint64_t blocks_to_sectors(uint64_t blocks) {
+  return g_volume.sector_size ? blocks * g_volume.block_size / g_volume.sector_size : 0;
+}
+
+int sector_read_hook(void* buffer, uint64_t sector, uint32_t count) {
+  return read_sectors(sector, count, buffer);
+}

@@ -1,0 +1,105 @@
+// The one open volume, and every sector the engine moves.
+//
+// All sector traffic goes through a SectorRequest handed to the function in a
+// slot of VolumeState (sector_io for B-tree nodes, forks, MDB and volume header;
+// bitmap_io for the allocation bitmap and zero fills). image_sector_io serves
+// image files in 512-byte sectors; tests plug in an in-memory device.
+#pragma once
+
+#include <cstdint>
+
+// --- sector requests ----------------------------------------------------------
+constexpr uint32_t k_op_read = 0x88;
+constexpr uint32_t k_op_write = 0x8A;
+constexpr uint32_t k_sector_bytes = 512;
+
+struct SectorRequest {
+  uint32_t reserved0 = 0;
+  uint32_t opcode = 0;  // k_op_read or k_op_write
+  uint32_t reserved1 = 0;
+  uint32_t unit = 0;    // VolumeState::unit in the low byte
+  uint32_t reserved2 = 0;
+  uint32_t count = 0;   // sectors
+  uint64_t sector = 0;  // absolute sector in the image (partition_start already added)
+  void* buffer = nullptr;  // count x sector_size bytes
+};
+
+// 0 success, 1 short transfer, -1 nothing to serve, other negatives device errors.
+using SectorIoFn = int (*)(SectorRequest* request);
+
+// --- one open B-tree ----------------------------------------------------------------
+constexpr uint32_t k_tree_catalog = 0;
+constexpr uint32_t k_tree_extents = 1;
+
+struct BTreeContext {
+  uint32_t current_node = 0;    // host order: the node in node_buffer
+  int32_t current_record = 0;   // record index; -1 = after the last record
+  uint32_t node_size = 0;       // 512 on HFS; the header's nodeSize on HFS+
+  uint32_t tree_kind = 0;       // k_tree_catalog or k_tree_extents
+  uint8_t* node_buffer = nullptr;    // the tree's one working node
+  uint8_t* header_buffer = nullptr;  // node 0, kept while the volume is open
+};
+
+// --- the open volume ------------------------------------------------------------------
+struct VolumeState {
+  uint8_t unit = 0;
+  uint16_t max_transfer_sectors = 64;
+  uint16_t sector_size = 512;
+  uint16_t map_block_size = 0;   // block size stated by the driver descriptor
+  uint64_t medium_sectors = 0;   // size of the medium, or of the mounted volume
+  uint32_t access_mode = 3;      // 3 = image file
+  SectorIoFn sector_io = nullptr;
+  SectorIoFn bitmap_io = nullptr;
+  SectorIoFn cd_sector_io = nullptr;
+  uint64_t partition_start = 0;  // HFS+: volume byte 0; HFS: allocation block 0
+  uint64_t wrapper_start = 0;    // byte 0 of the HFS volume or wrapper
+  uint32_t bitmap_sectors = 0;
+  uint32_t bitmap_bytes = 0;
+  uint32_t block_size = 0;       // allocation block size in bytes
+  uint32_t sectors_per_block = 0;
+  uint64_t total_blocks = 0;     // allocation blocks of the volume (0: not known)
+  BTreeContext catalog_tree{0, 0, 0, k_tree_catalog, nullptr, nullptr};
+  BTreeContext extents_tree{0, 0, 0, k_tree_extents, nullptr, nullptr};
+  uint8_t* mdb = nullptr;            // 512 bytes in the volume-start buffer (HFS), else null
+  uint8_t* volume_header = nullptr;  // 512 bytes in the volume-start buffer (HFS+), else null
+  uint32_t is_hfsplus = 0;
+  uint32_t is_hfsx = 0;              // "HX" volume
+  uint32_t catalog_binary_compare = 0;  // HFSX catalog with binary key order
+  uint32_t read_only = 0;
+  uint32_t mounted = 0;              // a volume was recognised and its trees opened
+  int32_t hfs_time_bias = 0;         // seconds added to a local Mac date to get GMT
+  int image_file = -1;               // open image file descriptor, -1 when none
+};
+
+extern VolumeState g_volume;
+
+// Forgets everything a mount set (geometry, MDB/VH pointers, trees' node sizes,
+// flags), keeping the I/O slots, the image file and the buffers.
+void reset_volume_state();
+
+// Serves g_volume.image_file in 512-byte sectors with 64-bit offsets: -1 with no
+// file, 1 on a short transfer (or an I/O error), 0 when all count sectors moved.
+int image_sector_io(SectorRequest* request);
+
+// Reads or writes count sectors at an absolute sector through sector_io (or
+// bitmap_io). A read buffer is zeroed first, so a failed read never leaves stale
+// bytes. Result of the slot: 0 success.
+int read_sectors(uint64_t sector, uint32_t count, void* buffer);
+int write_sectors(uint64_t sector, uint32_t count, const void* buffer);
+int write_bitmap_sectors(uint64_t sector, uint32_t count, const void* buffer);
+
+// Copies length bytes of consecutive sectors from absolute sector into the PC
+// file fd at its current position. 0 success, -1 a sector could not be read,
+// -2 the PC file could not be written.
+int read_volume_to_file(int fd, uint64_t sector, uint64_t length);
+// Copies count sectors from fd (current position) onto the volume; a short last
+// read is padded with zeros. 0 success, -1 volume write failed, -2 PC file read failed.
+int write_file_to_volume(int fd, uint64_t sector, uint32_t count);
+// count zero sectors from sector through bitmap_io, up to 512 KiB a request.
+int write_zero_sectors(uint64_t sector, uint64_t count);
+
+uint64_t block_to_sector(uint64_t block);
+uint64_t blocks_to_sectors(uint64_t blocks);
+
+// Fills buffer with count sectors from absolute sector (for the structure viewers).
+int sector_read_hook(void* buffer, uint64_t sector, uint32_t count);
