@@ -1,0 +1,271 @@
+#include "compiler/compilejob.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "compiler/compilecursor.h"
+#include "compiler/contentwalk.h"
+#include "compiler/isodesc.h"
+#include "compiler/partmap.h"
+#include "compiler/project.h"
+#include "platform/tempfile.h"
+
+namespace {
+
+uint32_t sectors_of(uint64_t bytes) { return uint32_t((bytes + k_iso_sector - 1) / k_iso_sector); }
+
+// Where the ISO part lies (2048-byte sectors).
+struct IsoLayout {
+  uint32_t iso_pt_sectors = 1, joliet_pt_sectors = 1;
+  uint32_t iso_l = 0, iso_m = 0, iso_root = 0;
+  uint32_t joliet_l = 0, joliet_m = 0, joliet_root = 0;
+  uint32_t end = 0;  // first sector after the Joliet directories
+};
+
+IsoLayout compute_iso_layout(const CompileTree& tree) {
+  IsoLayout l;
+  l.iso_pt_sectors = std::max<uint32_t>(1, sectors_of(tree.iso_path_table_bytes));
+  l.joliet_pt_sectors = std::max<uint32_t>(1, sectors_of(tree.joliet_path_table_bytes));
+  l.iso_l = 19;
+  l.iso_m = l.iso_l + l.iso_pt_sectors;
+  l.iso_root = l.iso_m + l.iso_pt_sectors;
+  l.joliet_l = l.iso_root + tree.iso_dir_sectors;
+  l.joliet_m = l.joliet_l + l.joliet_pt_sectors;
+  l.joliet_root = l.joliet_m + l.joliet_pt_sectors;
+  l.end = l.joliet_root + tree.joliet_dir_sectors;
+  return l;
+}
+
+// The six temporary files: L and M path tables and directories of each tree.
+struct TempFiles {
+  std::array<int, 6> fd{-1, -1, -1, -1, -1, -1};
+  std::array<std::string, 6> path;
+  enum { iso_l, iso_m, iso_dir, joliet_l, joliet_m, joliet_dir };
+
+  bool create() {
+    static const char* prefixes[6] = {"fti", "ftm", "fai", "ftj", "ftk", "faj"};
+    for (int i = 0; i < 6; ++i) {
+      fd[i] = make_temp_file(prefixes[i], path[i]);
+      if (fd[i] < 0) {
+        remove_all();
+        return false;
+      }
+    }
+    return true;
+  }
+  void remove_all() {
+    for (int i = 0; i < 6; ++i) {
+      if (fd[i] >= 0) ::close(fd[i]);
+      if (!path[i].empty()) ::unlink(path[i].c_str());
+      fd[i] = -1;
+      path[i].clear();
+    }
+  }
+  ~TempFiles() { remove_all(); }
+};
+
+bool write_all_at(int fd, const uint8_t* p, size_t n, uint64_t off) {
+  while (n > 0) {
+    ssize_t w = ::pwrite(fd, p, n, off_t(off));
+    if (w <= 0) return false;
+    p += w;
+    n -= size_t(w);
+    off += uint64_t(w);
+  }
+  return true;
+}
+
+// Copies a temporary file into its area of the image; more than the area holds is an error.
+int copy_into_area(int src, int target, uint32_t sector, uint32_t area_sectors) {
+  struct stat st {};
+  if (::fstat(src, &st) != 0) return -1;
+  uint64_t size = uint64_t(st.st_size);
+  if (size > uint64_t(area_sectors) * k_iso_sector) {
+    show_message(ui_text(4752).c_str());
+    return -1;
+  }
+  if (!ensure_compile_buffer()) return -1;
+  uint64_t done = 0;
+  while (done < size) {
+    size_t n = size_t(std::min<uint64_t>(k_compile_buffer_size, size - done));
+    ssize_t r = ::pread(src, g_compile_buffer, n, off_t(done));
+    if (r != ssize_t(n) || !write_all_at(target, g_compile_buffer, n, uint64_t(sector) * k_iso_sector + done)) {
+      show_message(ui_text(4751).c_str());
+      return -1;
+    }
+    done += n;
+  }
+  return 0;
+}
+
+VolumeIdentity identity_of(const ProjectHeader& h, const CompileJob& job) {
+  VolumeIdentity id;
+  id.system_id = h.system_id;
+  id.volume_set_id = h.volume_set_id;
+  id.publisher_id = h.publisher_id;
+  id.preparer_id = h.preparer_id;
+  id.application_id = h.application_id;
+  id.copyright_file_id = h.copyright_file_id;
+  id.abstract_file_id = h.abstract_file_id;
+  id.bibliographic_file_id = h.bibliographic_file_id;
+  id.volume_label = job.volume_label;
+  return id;
+}
+
+struct Compile {
+  explicit Compile(CompileJob& j) : job(j) {}
+  CompileJob& job;
+  WalkTrees trees;
+  CompileTree tree;
+  ProjectHeader header;
+  IsoLayout iso;
+  TempFiles temps;
+  int64_t now = time(nullptr);
+
+  int fail(int rc) {
+    job.result = rc;
+    return rc;
+  }
+
+  int run() {
+    int kind = job.kind;
+    trees.iso = kind == k_compile_hybrid_hfs || kind == k_compile_hybrid_hfsplus || kind == k_compile_iso;
+    trees.isoplus = kind == k_compile_isoplus;
+    trees.hfs = kind == k_compile_hybrid_hfs || kind == k_compile_hybrid_hfsplus || kind == k_compile_hfs ||
+                kind == k_compile_hfsplus;
+    if (trees.hfs) {
+      show_message(ui_text(4756).c_str());
+      return fail(-1);
+    }
+    uint32_t bs = trees.hfs ? job.block_size : 2048;
+    if (bs == 0 || bs % 2048) bs = 2048;
+    if (!job.project || !read_project_header(job.project, header)) {
+      report_open_error(job.target_path.c_str());
+      return fail(-1);
+    }
+    if (job.volume_label.empty()) job.volume_label = header.volume_label;
+    if (job.hfs_volume_name.empty()) job.hfs_volume_name = header.hfs_volume_name;
+    if (load_compile_tree(job.project, trees, bs, tree) != 0) {
+      report_open_error(job.target_path.c_str());
+      return fail(-1);
+    }
+    if (size_iso_trees(tree, trees) != 0) return fail(-1);
+    job.iso_files = tree.iso_files;
+    job.iso_folders = tree.iso_folders;
+    job.hfs_files = tree.hfs_files;
+    job.hfs_folders = tree.hfs_folders;
+    job.iso_path_table_bytes = tree.iso_path_table_bytes;
+    job.joliet_path_table_bytes = tree.joliet_path_table_bytes;
+    job.iso_dir_sectors = tree.iso_dir_sectors;
+    job.joliet_dir_sectors = tree.joliet_dir_sectors;
+
+    iso = compute_iso_layout(tree);
+    if (!temps.create()) {
+      show_message(ui_text(1500).c_str());
+      return fail(-3);
+    }
+    // The data area follows the Joliet directories, on a block boundary.
+    uint32_t spb = bs / 2048;
+    uint32_t data_sector = (iso.end + spb - 1) / spb * spb;
+    if (tree.iso_data_blocks > 0xFFFFFFFFull / spb) {
+      show_message(ui_text(4752).c_str());
+      return fail(-1);
+    }
+    compile_target_fd = job.target_fd;
+    compile_block_size = bs;
+    hfs_partition_sector = data_sector;
+    first_data_block = 0;
+    next_data_block = 0;
+    compile_data_blocks = uint32_t(tree.iso_data_blocks);
+    compile_bitmap.clear();
+    if (!ensure_compile_buffer()) {
+      show_message(ui_text(4751).c_str());
+      return fail(-1);
+    }
+    int rc = creation_volume(tree, trees, nullptr, 0);
+    if (rc < 0) return fail(rc == k_data_aborted ? -2 : -1);
+
+    uint64_t end = uint64_t(data_sector) + uint64_t(next_data_block) * spb;
+    uint64_t total = end + ((job.options & k_compile_option_post_gap) ? k_post_gap_sectors : 0);
+    if (total > 0xFFFFFFFFull) {
+      show_message(ui_text(4752).c_str());
+      return fail(-1);
+    }
+    // Directories and path tables into the temporary files, then into place.
+    if (write_iso_tree_files(tree, false, trees.isoplus, iso.iso_root, temps.fd[TempFiles::iso_dir],
+                             temps.fd[TempFiles::iso_l], temps.fd[TempFiles::iso_m]) != 0 ||
+        write_iso_tree_files(tree, true, trees.isoplus, iso.joliet_root, temps.fd[TempFiles::joliet_dir],
+                             temps.fd[TempFiles::joliet_l], temps.fd[TempFiles::joliet_m]) != 0)
+      return fail(-1);
+    int t = job.target_fd;
+    if (copy_into_area(temps.fd[TempFiles::iso_l], t, iso.iso_l, iso.iso_pt_sectors) != 0 ||
+        copy_into_area(temps.fd[TempFiles::iso_m], t, iso.iso_m, iso.iso_pt_sectors) != 0 ||
+        copy_into_area(temps.fd[TempFiles::iso_dir], t, iso.iso_root, tree.iso_dir_sectors) != 0 ||
+        copy_into_area(temps.fd[TempFiles::joliet_l], t, iso.joliet_l, iso.joliet_pt_sectors) != 0 ||
+        copy_into_area(temps.fd[TempFiles::joliet_m], t, iso.joliet_m, iso.joliet_pt_sectors) != 0 ||
+        copy_into_area(temps.fd[TempFiles::joliet_dir], t, iso.joliet_root, tree.joliet_dir_sectors) != 0)
+      return fail(-1);
+    temps.remove_all();
+
+    // Descriptors, with the final volume size.
+    VolumeIdentity id = identity_of(header, job);
+    IsoTreePlace iso_place{tree.iso_path_table_bytes, iso.iso_l, iso.iso_m, iso.iso_root,
+                           tree.items[0].iso_dir_bytes};
+    IsoTreePlace joliet_place{tree.joliet_path_table_bytes, iso.joliet_l, iso.joliet_m, iso.joliet_root,
+                              tree.items[0].joliet_dir_bytes};
+    std::vector<uint8_t> head(3 * k_iso_sector);
+    build_primary_descriptor(id, iso_place, uint32_t(total), now, head.data());
+    build_joliet_descriptor(id, joliet_place, uint32_t(total), now, head.data() + k_iso_sector);
+    build_set_terminator(head.data() + 2 * k_iso_sector);
+    if (!write_all_at(t, head.data(), head.size(), 16 * uint64_t(k_iso_sector))) {
+      show_message(ui_text(4751).c_str());
+      return fail(-1);
+    }
+    // Everything not written (system area, gaps, the tail) reads as zeros.
+    if (::ftruncate(t, off_t(total * k_iso_sector)) != 0) {
+      show_message(ui_text(4751).c_str());
+      return fail(-1);
+    }
+    job.image_sectors = total;
+    job.result = 0;
+    return 0;
+  }
+};
+
+}  // namespace
+
+int run_compile_driver(CompileJob& job) {
+  Compile c(job);
+  int rc = c.run();
+  compile_target_fd = -1;
+  compile_bitmap.clear();
+  compile_bitmap.shrink_to_fit();
+  release_compile_buffer();
+  return rc;
+}
+
+int compile_hybrid_hfs_image(CompileJob& job) { job.kind = k_compile_hybrid_hfs; return run_compile_driver(job); }
+int compile_hybrid_hfsplus_image(CompileJob& job) { job.kind = k_compile_hybrid_hfsplus; return run_compile_driver(job); }
+int compile_isoplus_image(CompileJob& job) { job.kind = k_compile_isoplus; return run_compile_driver(job); }
+int compile_iso_image(CompileJob& job) { job.kind = k_compile_iso; return run_compile_driver(job); }
+int compile_hfs_image(CompileJob& job) { job.kind = k_compile_hfs; return run_compile_driver(job); }
+int compile_hfsplus_image(CompileJob& job) { job.kind = k_compile_hfsplus; return run_compile_driver(job); }
+
+static void finish_compile_job(CompileJob& job) {
+  if (job.target_fd >= 0) {
+    ::fchmod(job.target_fd, 0644);
+    ::close(job.target_fd);
+    job.target_fd = -1;
+  }
+}
+void finish_hfs_compile_job(CompileJob& job) { finish_compile_job(job); }
+void finish_iso_compile_job(CompileJob& job) { finish_compile_job(job); }

@@ -1,0 +1,141 @@
+// The console's compile operations: a project next to its image.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "compiler/commands.h"
+#include "compiler/compilejob.h"
+#include "compiler/project.h"
+
+namespace {
+
+std::string with_extension(const std::string& path, const char* ext) {
+  size_t slash = path.rfind('/');
+  size_t dot = path.rfind('.');
+  std::string base = (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ? path.substr(0, dot) : path;
+  return base + "." + ext;
+}
+
+std::string folder_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// True when the shared data can share the ISO copy: the PC file is the data fork.
+bool data_is_pc_file(const ProjectRecord& r) {
+  SourceEncoding e = source_encoding(r);
+  if (e == SourceEncoding::plain || e == SourceEncoding::ntfs_streams) return true;
+  if (e == SourceEncoding::apple_double) return (r.hfs_flags & k_hfs_appledouble) != 0;
+  return uint8_t(e) > 4;  // read as plain
+}
+
+uint64_t blocks_of(uint64_t bytes, uint32_t bs) { return (bytes + bs - 1) / bs; }
+
+// 2048-byte sectors the project's data needs in the image (both views).
+uint64_t needed_sectors(FILE* project) {
+  uint64_t total = count_allocation_blocks(project, 2048);
+  return total + 1024;  // directories, descriptors and volume structures
+}
+
+int compile_project(const char* project_path, int kind, const char* ext) {
+  if (!project_path) return 1;
+  FILE* f = std::fopen(project_path, "rb");
+  if (!f) {
+    report_open_error(project_path);
+    return -1;
+  }
+  if (check_project_magic(f) != 1) {
+    std::fclose(f);
+    report_open_error(project_path);
+    return -1;
+  }
+  std::string target = with_extension(project_path, ext);
+  int fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    std::fclose(f);
+    report_open_error(target.c_str());
+    return -2;
+  }
+  struct statvfs vfs {};
+  if (::statvfs(folder_of(target).c_str(), &vfs) == 0) {
+    uint64_t free_sectors = uint64_t(vfs.f_bavail) * vfs.f_frsize / 2048;
+    if (needed_sectors(f) > free_sectors) {
+      show_message(ui_text(1073).c_str());
+      ::close(fd);
+      ::unlink(target.c_str());
+      std::fclose(f);
+      return -4;
+    }
+  }
+  CompileJob job;
+  job.project = f;
+  job.target_fd = fd;
+  job.target_path = target;
+  job.kind = kind;
+  job.options = k_compile_option_post_gap;
+  job.block_size = 2048;
+  if (kind == k_compile_hybrid_hfs || kind == k_compile_hfs) {
+    while (job.block_size < (1u << 30) && count_allocation_blocks(f, job.block_size) >= 65536) job.block_size += 2048;
+  }
+  int rc = run_compile_driver(job);
+  if (kind == k_compile_iso || kind == k_compile_isoplus) finish_iso_compile_job(job);
+  else finish_hfs_compile_job(job);
+  std::fclose(f);
+  if (rc != 0) {
+    ::unlink(target.c_str());  // never leave a broken image behind as if it were good
+    return rc < 0 ? rc : -1;
+  }
+  return 0;
+}
+
+bool hfsplus_target(const char* project_path) {
+  FILE* f = std::fopen(project_path, "rb");
+  if (!f) return false;
+  ProjectHeader h;
+  bool plus = read_project_header(f, h) && h.hfsplus_target();
+  std::fclose(f);
+  return plus;
+}
+
+}  // namespace
+
+uint32_t count_allocation_blocks(FILE* project, uint32_t block_size) {
+  if (!project || block_size == 0) return 0;
+  long pos = std::ftell(project);
+  uint64_t blocks = 0;
+  if (std::fseek(project, long(k_project_record_size), SEEK_SET) == 0) {
+    ProjectRecord r;
+    while (read_project_record(project, r)) {
+      if (r.is_folder()) continue;
+      bool iso = iso_view(r) != 0, hfs = hfs_view(r) != 0;
+      if (iso) blocks += blocks_of(r.pc_size, block_size);
+      if (hfs) {
+        if (!(iso && data_is_pc_file(r))) blocks += blocks_of(r.data_size, block_size);
+        blocks += blocks_of(r.rsrc_size, block_size);
+      }
+    }
+  }
+  if (pos >= 0) std::fseek(project, pos, SEEK_SET);
+  return blocks > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(blocks);
+}
+
+int cli_compile_hybrid(const char* project_path) {
+  if (!project_path) return 1;
+  return compile_project(project_path, hfsplus_target(project_path) ? k_compile_hybrid_hfsplus : k_compile_hybrid_hfs,
+                         "iso");
+}
+
+int cli_compile_hfs(const char* project_path) {
+  if (!project_path) return 1;
+  return compile_project(project_path, hfsplus_target(project_path) ? k_compile_hfsplus : k_compile_hfs, "dmg");
+}
+
+int cli_compile_isoplus(const char* project_path) { return compile_project(project_path, k_compile_isoplus, "iso"); }
+
+int cli_compile_iso(const char* project_path) { return compile_project(project_path, k_compile_iso, "iso"); }

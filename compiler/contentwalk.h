@@ -1,0 +1,90 @@
+// The content walk of a compile: the project's items as one tree, their ISO 9660
+// and Joliet names and directories, and the pass that writes every file's data
+// once at the compile cursor and hands HFS items to the volume being built.
+//
+// Layout first, write second: the tree is read and measured (names, directory
+// and path-table sizes, data blocks) before a byte of the image is written, and
+// the sizes are measured with the same builders that later write.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "compiler/compilecursor.h"
+#include "compiler/dirrecord.h"
+#include "compiler/pathtable.h"
+#include "compiler/project.h"
+
+// Which trees a compile writes.
+struct WalkTrees {
+  bool iso = false;      // ISO 9660 + Joliet
+  bool hfs = false;      // HFS or HFS+ catalog
+  bool isoplus = false;  // ISO with Apple extension fields and associated files
+};
+
+struct WalkItem {
+  ProjectRecord rec;
+  std::string pc_path;      // pc_folder + pc_name; empty for a folder made only in the project
+  bool folder = false;
+  bool in_iso = false, in_hfs = false;
+  int64_t mtime_utc = 0;
+  uint64_t size = 0;        // file: length of the PC file, measured when the tree was read
+  uint32_t parent = 0;      // index of the parent item (the root is item 0)
+  std::vector<uint32_t> children;  // in project order
+  // ISO view
+  std::string iso_id, joliet_id;   // identifier bytes (files with ";1")
+  uint8_t iso_record_flags = 0;    // hidden, directory
+  std::vector<uint32_t> iso_order, joliet_order;  // ISO-view children in each tree's order
+  uint32_t iso_dir_sector = 0, iso_dir_bytes = 0;        // folders: relative to the ISO root sector
+  uint32_t joliet_dir_sector = 0, joliet_dir_bytes = 0;  // folders: relative to the Joliet root sector
+  ForkExtent data;                 // files: where the ISO view's copy landed
+  ForkExtent rsrc;                 // ISO+: the resource fork (associated file)
+  bool iso_assoc = false;          // ISO+: the file has a resource fork, recorded before its data
+  uint32_t hfs_id = 0;             // catalog id of a folder in the HFS view
+};
+
+struct CompileTree {
+  std::vector<WalkItem> items;    // item 0 is the root
+  uint32_t iso_folders = 0, iso_files = 0, hfs_folders = 0, hfs_files = 0;
+  uint64_t iso_data_blocks = 0;   // blocks of the block size the ISO view's file data takes
+  // Directories and path tables, sized with the builders that write them.
+  uint32_t iso_dir_sectors = 0, joliet_dir_sectors = 0;
+  uint32_t iso_path_table_bytes = 0, joliet_path_table_bytes = 0;
+};
+
+// Reads the project (record 0 then the runs) into a tree for these trees. Items
+// missing on the PC are left out with their subtree; an item is only in a view
+// its parent is in. 0, or -1 (message shown) when the project cannot be read.
+int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size, CompileTree& tree);
+
+// Makes the ISO and Joliet identifiers (unique per directory), sorts each
+// directory, and measures directories and path tables. 0, or -1 (message shown)
+// when a name cannot be made or there are more directories than path tables hold.
+int size_iso_trees(CompileTree& tree, const WalkTrees& trees);
+
+// What the walk asks of the HFS or HFS+ volume being built.
+class HfsVolumeSide {
+ public:
+  virtual ~HfsVolumeSide() = default;
+  // Creates the folder's catalog record under parent_id; cnid_out its id. 0 or negative.
+  virtual int add_folder(const WalkItem& item, uint32_t parent_id, uint32_t& cnid_out) = 0;
+  // Writes the file's forks and catalog record. iso_data: where the ISO view's copy
+  // of the PC file landed (null when the file is not in the ISO view). 0 or negative.
+  virtual int add_file(const WalkItem& item, uint32_t parent_id, const ForkExtent* iso_data) = 0;
+  // The folder's valence (items the walk entered under it).
+  virtual int set_valence(uint32_t cnid, uint32_t valence) = 0;
+};
+
+// Writes every file's data at the compile cursor, depth first in project order,
+// and enters HFS items through hfs (null when the kind has no HFS part).
+// 0, or the negative result of the failing step (-2 when the user aborted).
+int creation_volume(CompileTree& tree, const WalkTrees& trees, HfsVolumeSide* hfs, uint32_t hfs_root_id);
+
+// The finished directories of one tree: each folder's bytes at its relative
+// sector in dir_fd, the path tables into l_fd and m_fd. root_sector: the tree's
+// root directory sector in the image. Sizes must equal the measured reserves.
+// 0, or -1 (message shown).
+int write_iso_tree_files(const CompileTree& tree, bool joliet, bool isoplus, uint32_t root_sector, int dir_fd,
+                         int l_fd, int m_fd);

@@ -1,0 +1,88 @@
+#include "compile_fixture.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "compiler/project.h"
+
+namespace fs = std::filesystem;
+
+namespace compile_fixture {
+
+static int add_folder_contents(FILE* f, const fs::path& dir, uint32_t parent, bool hfsplus) {
+  std::vector<fs::path> entries;
+  for (const auto& e : fs::directory_iterator(dir)) entries.push_back(e.path());
+  std::sort(entries.begin(), entries.end());
+  int added = 0;
+  for (const fs::path& p : entries) {
+    ProjectRecord r;
+    r.parent_id = parent;
+    std::string name = p.filename().string();
+    bool folder = fs::is_directory(p);
+    r.id = folder ? next_folder_id(name) : next_file_id();
+    set_iso_view(r, 1);
+    set_hfs_view(r, 1);
+    r.pc_folder = dir.string() + "/";
+    r.pc_name = name;
+    set_item_names(r, name, hfsplus);
+    if (!folder) {
+      r.pc_size = r.data_size = uint32_t(fs::file_size(p));
+      std::memcpy(r.type_creator, "TEXTttxt", 8);
+    }
+    if (insert_record(f, r) != 0) return -1;
+    ++added;
+    if (folder) {
+      int n = add_folder_contents(f, p, uint32_t(r.id), hfsplus);
+      if (n < 0) return -1;
+      added += n;
+    }
+  }
+  return added;
+}
+
+int make_project_from_tree(const std::string& project_path, const std::string& root, bool hfsplus,
+                           const std::string& label) {
+  if (create_project_file(project_path, hfsplus ? k_pref_hfsplus_default : 0, label.c_str()) != 0) return -1;
+  FILE* f = std::fopen(project_path.c_str(), "r+b");
+  if (!f) return -1;
+  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  g_auto_truncate_iso = g_auto_truncate_hfs = g_auto_truncate_hfsplus = true;
+  int n = add_folder_contents(f, root, k_root_folder_id, hfsplus);
+  write_project_totals(f);
+  std::fclose(f);
+  return n;
+}
+
+std::vector<std::string> make_awkward_tree(const std::string& root) {
+  std::vector<std::string> files;
+  auto put = [&](const std::string& rel, const std::vector<uint8_t>& data) {
+    fs::path p = fs::path(root) / rel;
+    fs::create_directories(p.parent_path());
+    testkit::write_file(p, data);
+    files.push_back(rel);
+  };
+  uint32_t seed = 1;
+  put("readme.txt", testkit::random_bytes(1000, seed++));
+  put("empty.dat", {});
+  put("one block.bin", testkit::random_bytes(2048, seed++));
+  put("one block plus.bin", testkit::random_bytes(2049, seed++));
+  // Collisions after 8 characters (ISO), 31 (HFS) and 64 (Joliet).
+  for (int i = 0; i < 3; ++i) put("Collision report number " + std::to_string(i) + ".txt", testkit::random_bytes(300 + i, seed++));
+  for (int i = 0; i < 2; ++i) put(std::string(31, 'h') + std::to_string(i) + ".txt", testkit::random_bytes(10, seed++));
+  for (int i = 0; i < 2; ++i) put(std::string(58, 'j') + "-" + std::to_string(i) + ".txt", testkit::random_bytes(20, seed++));
+  put("Été à Noël/café crème.txt", testkit::random_bytes(5000, seed++));
+  put("Привет мир/файл.txt", testkit::random_bytes(70000, seed++));
+  put("日本語/テスト.txt", testkit::random_bytes(3, seed++));
+  std::string deep;
+  for (int i = 0; i < 10; ++i) deep += "level" + std::to_string(i) + "/";
+  put(deep + "deep file.bin", testkit::random_bytes(3 * 1024 * 1024 + 17, seed++));
+  // Enough files in one folder to cross directory sectors.
+  for (int i = 0; i < 90; ++i) put("many/file with a long name " + std::to_string(i) + ".dat", testkit::random_bytes(i * 37, seed++));
+  fs::create_directories(fs::path(root) / "empty folder");
+  return files;
+}
+
+}  // namespace compile_fixture

@@ -1,0 +1,22 @@
+// A project made from a PC tree, the way inclusion makes one (plain files, both
+// views), for the compile tests; and a generated tree with the awkward cases.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/testkit.h"
+
+namespace compile_fixture {
+
+// Makes project_path (a new project) holding every item under root.
+// Returns the number of items added, or -1.
+int make_project_from_tree(const std::string& project_path, const std::string& root, bool hfsplus = false,
+                           const std::string& label = "Test CD");
+
+// A tree with deep folders, names colliding after 8, 31 and 64 characters,
+// accented and non-Latin names, empty files and files of exactly one block.
+// Returns the relative paths of its files.
+std::vector<std::string> make_awkward_tree(const std::string& root);
+
+}  // namespace compile_fixture
