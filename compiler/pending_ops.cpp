@@ -7,12 +7,6 @@
 #include "IO/ui_services.h"
 #include "compiler/commands.h"
 
-int cli_compile_hybrid(const char*) { return 1; }
-int cli_compile_hfs(const char*) { return 1; }
-int cli_compile_isoplus(const char*) { return 1; }
-int cli_compile_iso(const char*) { return 1; }
-uint32_t count_allocation_blocks(FILE*, uint32_t) { return 0; }
-
 int cli_include_items(const char*, const char*) { return 1; }
 int cli_include_isoplus_items(const char*, const char*) { return 1; }
 void set_remembered_inclusion_answers(int) {}

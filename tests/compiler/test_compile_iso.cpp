@@ -59,7 +59,9 @@ TEST(CompileIso, AwkwardTreeIsValidAndEveryFileExtractsEqual) {
   // when added and made unique (their bytes are checked below by content).
   std::multiset<std::string> source_sums, image_sums;
   for (const std::string& rel : files) {
-    if (fs::path(rel).filename().string().size() <= 62) EXPECT_TRUE(joliet.count("'/" + rel + "'")) << rel;
+    if (fs::path(rel).filename().string().size() <= 62) {
+      EXPECT_TRUE(joliet.count("'/" + rel + "'")) << rel;
+    }
     source_sums.insert(sha256_of(fs::path(src) / rel));
   }
   std::string out = dir.str("out");
@@ -67,8 +69,9 @@ TEST(CompileIso, AwkwardTreeIsValidAndEveryFileExtractsEqual) {
                     quote(out) + " 2>&1");
   ASSERT_EQ(x.rc, 0) << x.out;
   for (const std::string& rel : files)
-    if (fs::path(rel).filename().string().size() <= 62)
+    if (fs::path(rel).filename().string().size() <= 62) {
       EXPECT_EQ(read_file(fs::path(out) / rel), read_file(fs::path(src) / rel)) << rel;
+    }
   for (const auto& e : fs::recursive_directory_iterator(out))
     if (e.is_regular_file()) image_sums.insert(sha256_of(e.path()));
   EXPECT_EQ(image_sums, source_sums);
