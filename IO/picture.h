@@ -1,0 +1,6 @@
+// Conversion of a picture file (JPEG, PNG, GIF, TIFF, BMP) into a BMP file.
+#pragma once
+
+// 0 on success; -1 when the source cannot be read as a picture or the target
+// cannot be written. Nothing is left at the target path on failure.
+int convert_picture_to_bmp(const char* source_path, const char* target_path);
