@@ -7,9 +7,6 @@
 #include "IO/ui_services.h"
 #include "compiler/commands.h"
 
-int cli_include_items(const char*, const char*) { return 1; }
-int cli_include_isoplus_items(const char*, const char*) { return 1; }
-void set_remembered_inclusion_answers(int) {}
 
 int cli_refresh_project(const char*, int, const char*) { return 1; }
 

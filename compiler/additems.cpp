@@ -1,0 +1,809 @@
+#include "compiler/additems.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "compiler/commands.h"
+#include "compiler/isonames.h"
+#include "macfiles/applesingle.h"
+#include "macfiles/binhex.h"
+#include "macfiles/macbinary.h"
+#include "macfiles/namedstreams.h"
+#include "macfiles/signatures.h"
+#include "platform/streams.h"
+#include "hfs/macdate.h"
+
+int g_answer_macbinary = 0;
+int g_answer_appledouble = 0;
+int g_answer_executable = 0;
+bool g_hide_dot_files = false;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t k_max_item_size = 0xFFFFFFFFull;  // the record's 32-bit sizes
+
+std::string folder_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string leaf_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string with_slash(std::string folder) {
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
+std::string fold_case(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+// Creation and last-write times of a PC item as HFS (local-time) Mac dates.
+// Linux keeps a birth time only on some file systems; without one the creation
+// date is the last-write time.
+void pc_dates(const std::string& path, uint32_t& create_date, uint32_t& modify_date) {
+  struct statx sx {};
+  int64_t mtime = 0, btime = 0;
+  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_MTIME | STATX_BTIME, &sx) == 0) {
+    mtime = sx.stx_mtime.tv_sec;
+    btime = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : mtime;
+  }
+  modify_date = unix_to_mac_date(mtime, true);
+  create_date = unix_to_mac_date(btime, true);
+}
+
+// The names already used in one folder, in each view, compared as the target
+// file systems do (ISO level-1 names in capitals, the others case-insensitively).
+struct FolderNames {
+  std::set<std::string> level1;
+  std::set<std::string> iso;
+  std::set<std::string> hfs;
+
+  void add(const ProjectRecord& r) {
+    if (!r.pc_short_name.empty()) level1.insert(r.pc_short_name);
+    if (iso_view(r) != 0) iso.insert(fold_case(r.long_name));
+    if (hfs_view(r) != 0) hfs.insert(fold_case(r.hfs_name));
+  }
+};
+
+void load_folder_names(FILE* f, uint32_t parent_id, FolderNames& names) {
+  std::rewind(f);
+  if (seek_first_child(f, parent_id) < 0) return;
+  ProjectRecord r;
+  while (read_project_record(f, r) && r.parent_id == parent_id) names.add(r);
+}
+
+// Cuts a name to limit bytes keeping a short extension (byte cut for Mac Roman,
+// never inside a UTF-8 character otherwise).
+std::string cut_keeping_extension(const std::string& name, const std::string& suffix, size_t limit,
+                                  bool mac_roman) {
+  size_t dot = name.rfind('.');
+  std::string ext = (dot != std::string::npos && dot > 0 && name.size() - dot <= 5) ? name.substr(dot) : "";
+  std::string base = name.substr(0, name.size() - ext.size());
+  size_t room = limit > suffix.size() + ext.size() ? limit - suffix.size() - ext.size() : 0;
+  base = mac_roman ? base.substr(0, std::min(room, base.size())) : clip_utf8(base, room);
+  return base + suffix + ext;
+}
+
+// Makes name unique in used (folded) with "-001", "-002"... kept within limit.
+std::string make_unique_name(const std::string& name, size_t limit, bool mac_roman, std::set<std::string>& used) {
+  if (name == "~") return name;  // a name the user refused: the item left the view
+  std::string candidate = name;
+  for (int n = 1; used.count(fold_case(candidate)) && n < 10000; ++n)
+    candidate = cut_keeping_extension(name, format_text("-%03d", n), limit, mac_roman);
+  used.insert(fold_case(candidate));
+  return candidate;
+}
+
+// Makes the new record's names unique against its folder, in each view it is in.
+void make_names_unique(ProjectRecord& r, FolderNames& names, bool hfsplus) {
+  std::string level1 = make_unique_level1_name("", r.pc_name, r.is_folder(), names.level1);
+  r.pc_short_name = level1.empty() ? clip_utf8(r.pc_name, k_pc_short_name_size) : level1;
+  if (iso_view(r) != 0) r.long_name = make_unique_name(r.long_name, k_iso_name_limit, false, names.iso);
+  if (hfs_view(r) != 0)
+    r.hfs_name = make_unique_name(r.hfs_name, hfsplus ? k_hfsplus_name_limit : k_hfs_name_limit, !hfsplus,
+                                  names.hfs);
+}
+
+// Adds counts to a folder's record; the root's counts live in the header.
+void add_counts_to_folder(FILE* f, uint32_t folder_id, int32_t folders, int32_t files) {
+  if (folders == 0 && files == 0) return;
+  if (folder_id != static_cast<uint32_t>(k_root_folder_id)) {
+    add_folder_counts(f, static_cast<int32_t>(folder_id), folders, files);
+    return;
+  }
+  long pos = std::ftell(f);
+  ProjectHeader h;
+  if (read_project_header(f, h)) {
+    h.subfolder_count += folders;
+    h.file_count += files;
+    write_project_header(f, h);
+  }
+  std::fseek(f, pos, SEEK_SET);
+}
+
+int ask_inclusion(int& remembered, int text_id, const std::string& name) {
+  if (remembered != 0) return remembered > 0;
+  int answer = ask_yes_no_remember(format_text(ui_text(text_id).c_str(), name.c_str()).c_str());
+  if (answer == 2) remembered = 1;
+  if (answer == -1) remembered = -1;
+  return answer > 0;
+}
+
+// Is this file an executable program of the PC ("photo.exe.txt" is one too).
+bool is_pc_executable(const std::string& name) { return name.find(".exe") != std::string::npos; }
+
+struct NewFolder {
+  int32_t id;
+  std::string path;  // its PC path, with "/"
+};
+
+bool hfsplus_project(FILE* f) { return get_project_hfs_format(f) == 1; }
+
+}  // namespace
+
+void set_remembered_inclusion_answers(int value) {
+  g_answer_macbinary = g_answer_appledouble = g_answer_executable = value;
+}
+
+void split_first_component(std::string& path, std::string& component) {
+  size_t slash = path.size() > 1 ? path.find('/', 1) : std::string::npos;
+  if (slash == std::string::npos) {
+    component = path;
+    path.clear();
+  } else {
+    component = path.substr(0, slash);
+    path.erase(0, slash);
+  }
+}
+
+void choose_item_views(ProjectRecord& r, int p) {
+  bool iso_allowed = p != 2, hfs_allowed = p != 0;
+  bool in_iso = iso_allowed, in_hfs = hfs_allowed;
+  SourceEncoding enc = source_encoding(r);
+  if (enc == SourceEncoding::macbinary || enc == SourceEncoding::binhex ||
+      enc == SourceEncoding::apple_double) {
+    int text_id = enc == SourceEncoding::apple_double ? 1049 : 1048;
+    int& remembered = enc == SourceEncoding::apple_double ? g_answer_appledouble : g_answer_macbinary;
+    if (p == 2) {
+      in_iso = false;
+    } else if (ask_inclusion(remembered, text_id, r.pc_name)) {
+      in_iso = true;
+    } else {
+      in_iso = false;  // the Mac side only, when the parent has one
+    }
+  } else if (is_pc_executable(r.pc_name)) {
+    if (p == 0) {
+      in_hfs = false;
+    } else if (ask_inclusion(g_answer_executable, 1050, r.pc_name)) {
+      in_hfs = true;
+    } else {
+      in_hfs = false;
+    }
+  }
+  set_iso_view(r, in_iso && iso_allowed ? 1 : 0);
+  set_hfs_view(r, in_hfs && hfs_allowed ? 1 : 0);
+}
+
+std::string get_item_unicode_path(const ProjectRecord& r) {
+  std::string path = r.pc_folder + r.pc_name;
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? path : std::string();
+}
+
+void log_addition(const std::string& folder, const std::string& name) {
+  if (!g_log_file) return;
+  write_log_line(format_text(ui_text(1090).c_str(), (folder + name).c_str()).c_str());
+}
+
+int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t parent_id) {
+  if (batch.empty()) return 0;
+  std::stable_sort(batch.begin(), batch.end(), [](const ProjectRecord& a, const ProjectRecord& b) {
+    return std::strcmp(a.long_name.c_str(), b.long_name.c_str()) < 0;
+  });
+  std::rewind(f);
+  ProjectRecord r;
+  if (!read_project_record(f, r)) return -1;  // the header
+  long first = seek_first_child(f, parent_id);
+  if (first < 0) {  // a new run, at the end of the file
+    if (std::fseek(f, 0, SEEK_END) != 0) return -1;
+    for (const ProjectRecord& n : batch)
+      if (!write_project_record(f, n)) return -1;
+    return std::fflush(f) == 0 ? 0 : -1;
+  }
+  std::vector<ProjectRecord> old_run;
+  std::fseek(f, first, SEEK_SET);
+  while (read_project_record(f, r)) {
+    if (r.parent_id != parent_id) break;
+    old_run.push_back(r);
+  }
+  // The runs behind the parent's, kept as bytes.
+  long tail_start = first + static_cast<long>(old_run.size() * k_project_record_size);
+  std::fseek(f, 0, SEEK_END);
+  long end = std::ftell(f);
+  std::vector<uint8_t> tail(static_cast<size_t>(end > tail_start ? end - tail_start : 0));
+  std::fseek(f, tail_start, SEEK_SET);
+  if (!tail.empty() && std::fread(tail.data(), 1, tail.size(), f) != tail.size()) return -1;
+  std::fflush(f);
+  std::fseek(f, first, SEEK_SET);
+  size_t i = 0, j = 0;
+  while (i < old_run.size() || j < batch.size()) {
+    bool take_old = j == batch.size() ||
+                    (i < old_run.size() && std::strcmp(batch[j].long_name.c_str(), old_run[i].long_name.c_str()) >= 0);
+    if (!write_project_record(f, take_old ? old_run[i++] : batch[j++])) return -1;
+  }
+  if (!tail.empty() && std::fwrite(tail.data(), 1, tail.size(), f) != tail.size()) return -1;
+  return std::fflush(f) == 0 ? 0 : -1;
+}
+
+int32_t add_new_folder(FILE* f, ProjectRecord& buf, const std::string& name, uint32_t parent_id) {
+  bool hfsplus = hfsplus_project(f);
+  buf = ProjectRecord{};
+  buf.pc_folder = "..";
+  buf.pc_name = name;
+  bool background = name == k_background_folder_name && parent_id == static_cast<uint32_t>(k_root_folder_id);
+  ProjectRecord probe;
+  if (background && find_record_by_id(f, probe, k_background_folder_id)) background = false;
+  buf.id = next_folder_id(background ? std::string_view(name) : std::string_view());
+  buf.parent_id = parent_id;
+  buf.create_date = buf.modify_date = mac_date_now_for(false);
+  int views = g_working_mode == k_mode_isoplus ? 0 : g_name_view;
+  set_iso_view(buf, views != 2 ? 1 : 0);
+  set_hfs_view(buf, views != 0 && g_working_mode != k_mode_isoplus ? 1 : 0);
+  set_item_names(buf, name, hfsplus);
+  FolderNames names;
+  load_folder_names(f, parent_id, names);
+  make_names_unique(buf, names, hfsplus);
+  if (insert_record(f, buf) != 0) return 0;
+  return buf.id;
+}
+
+// --- source probes ---------------------------------------------------------------
+
+namespace {
+
+// The first bytes of a file (at most n), by path.
+std::vector<uint8_t> read_prefix(const std::string& path, size_t n, uint64_t& file_size) {
+  std::vector<uint8_t> bytes;
+  file_size = 0;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return bytes;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    file_size = static_cast<uint64_t>(st.st_size);
+    bytes.resize(std::min<uint64_t>(n, file_size));
+    ssize_t got = bytes.empty() ? 0 : ::pread(fd, bytes.data(), bytes.size(), 0);
+    bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  }
+  ::close(fd);
+  return bytes;
+}
+
+// Entry 9 (Finder information) of an AppleSingle or AppleDouble header: type and
+// creator, the custom-icon and hidden-extension flags.
+void take_finder_entry(const std::string& path, const AppleSingleHeader& h, ProjectRecord& r) {
+  const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_finder_info);
+  if (!e || e->length < 10) return;
+  uint64_t size = 0;
+  std::vector<uint8_t> bytes = read_prefix(path, uint64_t(e->offset) + 10, size);
+  if (bytes.size() < uint64_t(e->offset) + 10) return;
+  const uint8_t* fi = bytes.data() + e->offset;
+  std::memcpy(r.type_creator, fi, 8);
+  if (fi[8] & 0x04) r.src_flags |= k_src_custom_icon;
+  if (fi[9] & 0x10) r.hfs_flags |= k_hfs_hidden_extension;
+}
+
+constexpr size_t k_probe_bytes = 512;
+
+// The record's HFS name from a Macintosh name (Mac Roman bytes) for the target.
+void set_mac_name(ProjectRecord& r, const std::string& mac_name, bool hfsplus) {
+  std::string name = mac_name;
+  if (name.empty()) name = hfsplus ? r.pc_name : text_to_mac_roman(r.pc_name);
+  else if (hfsplus) name = mac_roman_to_text(name);
+  r.hfs_name = cut_keeping_extension(name, "", hfsplus ? k_hfsplus_name_limit : k_hfs_name_limit, !hfsplus);
+}
+
+void signature_by_extension(const std::string& name, char out[8]) {
+  std::string sig = type_creator_for_filename(name);
+  sig.resize(8, '?');
+  std::memcpy(out, sig.data(), 8);
+}
+
+}  // namespace
+
+int has_afp_streams(const std::string& path) {
+  char sig[9] = {};
+  read_afpinfo(path, sig);
+  bool info = sig[0] != 0;
+  if (info && std::memcmp(sig, "TEXTLMAN", 8) == 0) return 0;
+  return (info || has_resource_fork_stream(path)) ? 1 : 0;
+}
+
+int read_appledouble_companion(const std::string& path, ProjectRecord& r) {
+  std::string companion = appledouble_companion_path(path);
+  uint64_t size = 0;
+  std::vector<uint8_t> bytes = read_prefix(companion, k_probe_bytes, size);
+  AppleSingleHeader h;
+  if (!is_appledouble_header(bytes) || decode_apple_header(bytes, size, h) != 0) return 0;
+  const AppleEntryDescriptor* rsrc = find_apple_entry(h, k_entry_resource_fork);
+  r.rsrc_size = rsrc ? rsrc->length : 0;
+  take_finder_entry(companion, h, r);
+  uint64_t data_size = 0;
+  read_prefix(path, 0, data_size);
+  r.data_size = static_cast<uint32_t>(data_size);
+  return 1;
+}
+
+int read_applesingle_header(const std::string& path, ProjectRecord& r) {
+  uint64_t size = 0;
+  std::vector<uint8_t> bytes = read_prefix(path, k_probe_bytes, size);
+  AppleSingleHeader h;
+  if (!is_applesingle_header(bytes) || decode_apple_header(bytes, size, h) != 0) return 0;
+  const AppleEntryDescriptor* data = find_apple_entry(h, k_entry_data_fork);
+  const AppleEntryDescriptor* rsrc = find_apple_entry(h, k_entry_resource_fork);
+  r.data_size = data ? data->length : 0;
+  r.rsrc_size = rsrc ? rsrc->length : 0;
+  take_finder_entry(path, h, r);
+  return 1;
+}
+
+int read_macbinary_header_into_record(ProjectRecord& r, int fd, bool hfsplus) {
+  uint8_t header[k_macbinary_header_size];
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || ::pread(fd, header, sizeof header, 0) != ssize_t(sizeof header) ||
+      !is_macbinary_header(header, st.st_size))
+    return -1;
+  MacBinaryHeader h;
+  decode_macbinary_header(header, h);
+  set_mac_name(r, h.meta.name, hfsplus);
+  std::memcpy(r.type_creator, h.meta.type.data(), 4);
+  std::memcpy(r.type_creator + 4, h.meta.creator.data(), 4);
+  r.data_size = h.data_length;
+  r.rsrc_size = h.resource_length;
+  if (h.meta.create_date) r.create_date = h.meta.create_date;
+  if (h.meta.modify_date) r.modify_date = h.meta.modify_date;
+  if (h.meta.finder_flags & k_finder_invisible) r.attr_flags = (r.attr_flags & ~0x18) | 0x08;
+  return 0;
+}
+
+int read_binhex_header_into_record(ProjectRecord& r, int fd, bool hfsplus) {
+  std::vector<char> text(8192);
+  int n = read_binhex_chars(fd, text.data(), static_cast<int>(text.size()));
+  BinHexHeader h;
+  if (n <= 0 || decode_binhex_chars(text.data(), n, h) != 0) return -1;
+  set_mac_name(r, h.name, hfsplus);
+  std::memcpy(r.type_creator, h.type.data(), 4);
+  std::memcpy(r.type_creator + 4, h.creator.data(), 4);
+  r.data_size = h.data_length;
+  r.rsrc_size = h.resource_length;
+  if (h.finder_flags & k_finder_invisible) r.attr_flags = (r.attr_flags & ~0x18) | 0x08;
+  return 0;
+}
+
+void read_afp_streams_into_record(ProjectRecord& r, const std::string& path, const std::string& name,
+                                  bool hfsplus) {
+  if (hfsplus) {
+    r.hfs_name = clip_utf8(shorten_name(name, k_hfsplus_name_limit), k_hfsplus_name_limit);
+    r.hfs_flags |= k_hfs_wide_name;
+  } else {
+    r.hfs_name = cut_keeping_extension(text_to_mac_roman(name), "", k_hfs_name_limit, true);
+  }
+  int64_t rsrc = named_stream_size(path, k_resource_stream);
+  r.rsrc_size = rsrc > 0 ? static_cast<uint32_t>(rsrc) : 0;
+  char sig[9] = {};
+  read_afpinfo(path, sig);
+  if (sig[0]) std::memcpy(r.type_creator, sig, 8);
+  else signature_by_extension(name, r.type_creator);
+}
+
+// --- the walk ----------------------------------------------------------------------
+
+namespace {
+
+// Classifies an open PC file and fills its sizes, signature and dates.
+void classify_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus) {
+  uint32_t pc_create = 0, pc_modify = 0;
+  pc_dates(path, pc_create, pc_modify);
+  if (read_appledouble_companion(path, r)) r.hfs_flags |= k_hfs_appledouble;
+  if (read_applesingle_header(path, r)) r.hfs_flags |= k_hfs_applesingle;
+  SourceEncoding enc = has_afp_streams(path) ? SourceEncoding::ntfs_streams : SourceEncoding::plain;
+  if (is_macbinary_file(fd) == 1) r.attr_flags |= k_attr_macbinary;
+  else if (is_binhex_file(fd) == 1) r.src_flags |= k_src_binhex;
+  if (r.hfs_flags & (k_hfs_appledouble | k_hfs_applesingle)) enc = SourceEncoding::apple_double;
+  if (r.attr_flags & k_attr_macbinary) enc = SourceEncoding::macbinary;
+  if (r.src_flags & k_src_binhex) enc = SourceEncoding::binhex;
+  r.create_date = pc_create;
+  r.modify_date = pc_modify;
+  switch (enc) {
+    case SourceEncoding::macbinary:
+      r.create_date = r.modify_date = 0;
+      if (read_macbinary_header_into_record(r, fd, hfsplus) != 0) {
+        r.attr_flags &= ~k_attr_macbinary;
+        enc = SourceEncoding::plain;
+      }
+      if (!r.create_date) r.create_date = pc_create;
+      if (!r.modify_date) r.modify_date = pc_modify;
+      break;
+    case SourceEncoding::binhex:
+      if (read_binhex_header_into_record(r, fd, hfsplus) != 0) {  // damaged: carried as it is
+        r.src_flags &= ~k_src_binhex;
+        enc = SourceEncoding::plain;
+      }
+      break;
+    case SourceEncoding::apple_double:
+      break;  // the probes filled sizes and signature
+    case SourceEncoding::ntfs_streams:
+      r.data_size = static_cast<uint32_t>(size);
+      read_afp_streams_into_record(r, path, r.pc_name, hfsplus);
+      break;
+    default:
+      break;
+  }
+  if (enc == SourceEncoding::plain) {
+    r.data_size = static_cast<uint32_t>(size);
+    r.rsrc_size = 0;
+    signature_by_extension(r.pc_name, r.type_creator);
+  }
+  set_source_encoding(r, enc);
+  if (r.modify_date < r.create_date) r.create_date = r.modify_date;
+}
+
+bool is_volume_icon_source(const ProjectRecord& r) {
+  return (r.attr_flags & k_attr_macbinary) && std::memcmp(r.type_creator, "ICNSMACS", 8) == 0 &&
+         r.hfs_name.rfind("Icon\r", 0) == 0 && r.data_size != 0;
+}
+
+bool ends_with(const std::string& s, std::string_view tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The PC names of a folder in byte order ("." and ".." left out).
+std::vector<std::string> list_folder(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path, uint32_t parent_id,
+                    bool fresh_parent) {
+  counts = AddCounts{parent_id, 0, 0};
+  bool hfsplus = hfsplus_project(f);
+  bool isoplus = g_working_mode == k_mode_isoplus;
+
+  std::string folder;
+  std::vector<std::string> names;
+  if (ends_with(path, "/*.*") || ends_with(path, "/*")) {
+    folder = path.substr(0, path.rfind('/') + 1);
+    names = list_folder(folder);
+  } else {
+    std::string item = path;
+    while (item.size() > 1 && item.back() == '/') item.pop_back();
+    if (item.find('/') != std::string::npos) {
+      folder = folder_of(item);
+      names.push_back(leaf_of(item));
+    } else {
+      folder = with_slash(buf.pc_folder);
+      names.push_back(item);
+    }
+  }
+  long saved = std::ftell(f);
+
+  int p = get_folder_views(f, static_cast<int32_t>(parent_id));
+  if (parent_id == static_cast<uint32_t>(k_root_folder_id) && p == 1 && g_name_view != k_name_view_pc)
+    p = g_name_view;
+  FolderNames taken;
+  if (!fresh_parent) load_folder_names(f, parent_id, taken);
+  std::set<std::string> batch_pc_names;  // ISO+: one item a name, whatever its case
+
+  std::vector<ProjectRecord> batch;
+  std::vector<NewFolder> new_folders;
+  bool folder_icon = false, volume_icon = false;
+
+  for (const std::string& name : names) {
+    std::string full = folder + name;
+    struct stat st {};
+    if (::lstat(full.c_str(), &st) != 0) continue;  // gone meanwhile: the others still count
+    if (S_ISLNK(st.st_mode)) {
+      if (::stat(full.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;  // no folder links: no loops
+    }
+    bool is_folder = S_ISDIR(st.st_mode);
+    if (!is_folder && !S_ISREG(st.st_mode)) continue;
+    if (!is_folder && name.rfind("._", 0) == 0) continue;  // AppleDouble companions
+    if (!fresh_parent && check_item_in_folder(f, full, parent_id) != 0) continue;
+    if (isoplus && !batch_pc_names.insert(fold_case(name)).second) continue;
+    if (folder.size() >= k_pc_folder_size || name.size() >= k_pc_name_size) {
+      show_message(format_text(ui_text(4703).c_str(), full.c_str()).c_str());
+      continue;
+    }
+    uint64_t size = is_folder ? 0 : static_cast<uint64_t>(st.st_size);
+    if (size > k_max_item_size) {
+      show_message(format_text(ui_text(4704).c_str(), full.c_str()).c_str());
+      continue;
+    }
+
+    ProjectRecord r;
+    r.parent_id = parent_id;
+    r.pc_size = static_cast<uint32_t>(size);
+    r.pc_folder = folder;
+    r.pc_name = name;
+    if (g_hide_dot_files && name[0] == '.') r.attr_flags |= 0x02 | 0x08;
+
+    if (is_folder) {
+      bool background = name == k_background_folder_name && parent_id == uint32_t(k_root_folder_id);
+      ProjectRecord probe;
+      if (background && find_record_by_id(f, probe, k_background_folder_id)) background = false;
+      r.id = next_folder_id(background ? std::string_view(name) : std::string_view());
+      pc_dates(full, r.create_date, r.modify_date);
+      if (r.modify_date < r.create_date) r.create_date = r.modify_date;
+      set_iso_view(r, p != 2 ? 1 : 0);
+      set_hfs_view(r, p != 0 && !isoplus ? 1 : 0);
+      ++counts.folders_added;
+      new_folders.push_back({r.id, full});
+    } else {
+      int fd = ::open(full.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) {
+        report_open_error(full.c_str());
+        continue;
+      }
+      r.id = next_file_id();
+      ++counts.files_added;
+      classify_file(r, full, fd, size, hfsplus);
+      ::close(fd);
+      if (isoplus) {
+        set_iso_view(r, 1);
+        set_hfs_view(r, 0);
+      } else {
+        choose_item_views(r, p);
+      }
+    }
+    set_item_names(r, name, hfsplus);
+    make_names_unique(r, taken, hfsplus);
+    taken.add(r);
+    batch.push_back(r);
+    log_addition(folder, name);
+
+    if (!is_folder && is_volume_icon_source(r)) {
+      if (parent_id != uint32_t(k_root_folder_id)) {
+        folder_icon = true;
+      } else if (!isoplus) {
+        ProjectRecord twin = r;  // the volume's icon file, on the Mac side only
+        twin.id = next_file_id();
+        twin.attr_flags |= k_attr_fixed_hfs_name;
+        set_iso_view(twin, 0);
+        twin.hfs_name = ".VolumeIcon.icns";
+        batch.push_back(twin);
+        volume_icon = true;
+      }
+    }
+  }
+
+  if (insert_records_sorted(f, batch, parent_id) != 0) show_message(ui_text(4701).c_str());
+  if (folder_icon) {
+    ProjectRecord parent;
+    if (find_record_by_id(f, parent, static_cast<int32_t>(parent_id))) {
+      parent.src_flags |= k_src_custom_icon;
+      write_project_record(f, parent);
+      std::fflush(f);
+    }
+  }
+  if (volume_icon) {
+    ProjectHeader h;
+    if (read_project_header(f, h)) {
+      h.icon_flags |= k_src_custom_icon;
+      write_project_header(f, h);
+    }
+  }
+
+  for (const NewFolder& nf : new_folders) {
+    struct stat st {};
+    if (::lstat(nf.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    ProjectRecord child_buf;
+    AddCounts sub;
+    add_items(f, sub, child_buf, nf.path + "/*", static_cast<uint32_t>(nf.id), true);
+    add_counts_to_folder(f, static_cast<uint32_t>(nf.id), static_cast<int32_t>(sub.folders_added),
+                         static_cast<int32_t>(sub.files_added));
+  }
+  std::fseek(f, saved, SEEK_SET);
+  return counts;
+}
+
+}  // namespace
+
+AddCounts add_pc_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path,
+                       uint32_t parent_id) {
+  return add_items(f, counts, buf, path, parent_id, false);
+}
+
+namespace {
+
+// Gives a folder record just made by the store its names unique in its folder.
+void name_new_folder_record(FILE* f, int32_t id, uint32_t parent, bool hfsplus) {
+  FolderNames names;
+  ProjectRecord r;
+  std::rewind(f);
+  if (seek_first_child(f, parent) >= 0)
+    while (read_project_record(f, r) && r.parent_id == parent)
+      if (r.id != id) names.add(r);
+  if (!find_record_by_id(f, r, id)) return;
+  make_names_unique(r, names, hfsplus);
+  write_project_record(f, r);
+  std::fflush(f);
+}
+
+}  // namespace
+
+uint32_t make_folder_chain(FILE* f, const std::string& project_folder, const std::string& item_path,
+                           uint32_t parent_id) {
+  bool hfsplus = hfsplus_project(f);
+  std::string rest = folder_of(item_path);  // the item's folder, from "/"
+  std::string shared = project_folder;
+  while (rest.size() > 1 && rest.back() == '/') rest.pop_back();
+  while (shared.size() > 1 && shared.back() == '/') shared.pop_back();
+  std::string current = "/";  // the folder entered so far, with "/"
+  // Leading components both paths share.
+  while (!rest.empty() && !shared.empty()) {
+    std::string a, b, rest_after = rest, shared_after = shared;
+    split_first_component(rest_after, a);
+    split_first_component(shared_after, b);
+    if (a != b) break;
+    current += a.substr(a[0] == '/' ? 1 : 0) + "/";
+    rest = rest_after;
+    shared = shared_after;
+  }
+  uint32_t parent = parent_id;
+  while (!rest.empty()) {
+    std::string component;
+    split_first_component(rest, component);
+    if (!component.empty() && component[0] == '/') component.erase(0, 1);
+    if (component.empty()) continue;
+    int32_t id = find_child_id_by_pc_name(f, component, parent);
+    if (id <= 0) {
+      ProjectRecord buf;
+      id = make_folder_record(f, buf, component, parent, current, hfsplus);
+      if (id <= 0) break;
+      name_new_folder_record(f, id, parent, hfsplus);
+      add_counts_to_folder(f, parent, 1, 0);
+    }
+    parent = static_cast<uint32_t>(id);
+    current += component + "/";
+  }
+  std::fflush(f);
+  return parent;
+}
+
+// --- command-line inclusion ------------------------------------------------------------
+
+namespace {
+
+std::string absolute_path(const std::string& p) {
+  std::error_code ec;
+  fs::path a = fs::absolute(p, ec);
+  return ec ? p : a.lexically_normal().string();
+}
+
+// One item of an inclusion: under its folder chain, then counted into its parent.
+void include_one(FILE* f, const std::string& project_folder, const std::string& path) {
+  uint32_t parent = make_folder_chain(f, project_folder, path, uint32_t(k_root_folder_id));
+  if (check_item_in_folder(f, path, parent) != 0) return;
+  ProjectRecord buf;
+  buf.pc_folder = project_folder;
+  AddCounts counts;
+  add_pc_items(f, counts, buf, path, parent);
+  add_counts_to_folder(f, parent, static_cast<int32_t>(counts.folders_added),
+                       static_cast<int32_t>(counts.files_added));
+}
+
+bool read_list_file(const std::string& path, std::vector<std::string>& lines) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::string line;
+  while (std::getline(in, line)) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+  }
+  return true;
+}
+
+}  // namespace
+
+int cli_include_items(const char* project_path, const char* item) {
+  FILE* f = nullptr;
+  if (int rc = open_command_project(project_path, f); rc != 0) return rc;
+  if (!item || !*item) {
+    std::fclose(f);
+    return -2;
+  }
+  FILE* previous = g_project_file;
+  g_project_file = f;
+  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  g_working_mode = k_mode_project;
+  std::string project_folder = with_slash(folder_of(absolute_path(project_path)));
+  int result = 0;
+  std::string target = item;
+  if (target[0] == '$') {
+    std::vector<std::string> lines;
+    if (!read_list_file(target.substr(1), lines)) {
+      report_open_error(target.substr(1).c_str());
+      result = -3;
+    }
+    for (const std::string& line : lines) include_one(f, project_folder, absolute_path(line));
+  } else {
+    target = absolute_path(target);
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) {
+      result = -3;
+    } else if (S_ISDIR(st.st_mode)) {
+      // The folder itself under its chain, with everything below it.
+      uint32_t parent = make_folder_chain(f, project_folder, with_slash(target) + "*", uint32_t(k_root_folder_id));
+      ProjectRecord buf;
+      AddCounts counts;
+      add_pc_items(f, counts, buf, with_slash(target) + "*", parent);
+      add_counts_to_folder(f, parent, static_cast<int32_t>(counts.folders_added),
+                           static_cast<int32_t>(counts.files_added));
+    } else {
+      include_one(f, project_folder, target);
+    }
+  }
+  if (result == 0) write_project_totals(f);
+  std::fclose(f);
+  g_project_file = previous;
+  return result;
+}
+
+int cli_include_isoplus_items(const char* project_path, const char* item) {
+  FILE* f = nullptr;
+  if (int rc = open_command_project(project_path, f); rc != 0) return rc;
+  if (!item || !*item) {
+    std::fclose(f);
+    return -2;
+  }
+  FILE* previous = g_isoplus_file;
+  g_isoplus_file = f;
+  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  g_working_mode = k_mode_isoplus;
+  std::string project_folder = with_slash(folder_of(absolute_path(project_path)));
+  std::vector<std::string> paths;
+  int result = 0;
+  if (item[0] == '$') {
+    if (!read_list_file(item + 1, paths)) {
+      report_open_error(item + 1);
+      result = -2;
+    }
+  } else {
+    paths.push_back(item);
+  }
+  for (const std::string& p : paths) {
+    std::string path = absolute_path(p);
+    if (check_item_in_folder(f, path, uint32_t(k_root_folder_id)) != 0) continue;
+    ProjectRecord buf;
+    buf.pc_folder = project_folder;
+    AddCounts counts;
+    add_pc_items(f, counts, buf, path, uint32_t(k_root_folder_id));
+    add_counts_to_folder(f, uint32_t(k_root_folder_id), static_cast<int32_t>(counts.folders_added),
+                         static_cast<int32_t>(counts.files_added));
+  }
+  write_project_totals(f, true);
+  std::fclose(f);
+  g_isoplus_file = previous;
+  return result;
+}

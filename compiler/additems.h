@@ -1,0 +1,84 @@
+// Adding PC files and folders to a project.
+//
+// Each file is classified by how it carries its Macintosh forks (plain, named
+// streams, AppleDouble companion, AppleSingle, MacBinary, BinHex), gets its sizes
+// (the decoded fork sizes for an encoded file), dates, signature and its names in
+// the three views (ISO level-1 name, ISO/Joliet long name, HFS name, each unique in
+// its folder), and the views it enters; the new records of one folder are merged
+// into the parent's run at once, then each new folder is filled in turn.
+// Host paths use "/"; names are UTF-8 (HFS names of an HFS target Mac Roman).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "compiler/project.h"
+
+// The result of an addition: the parent and what was added directly under it.
+struct AddCounts {
+  uint32_t parent_id = 0;
+  uint32_t files_added = 0;
+  uint32_t folders_added = 0;
+};
+
+// Remembered answers to the three inclusion questions (MacBinary/BinHex,
+// AppleDouble/AppleSingle, executable): 0 ask, 1 always yes, -1 always no.
+extern int g_answer_macbinary;
+extern int g_answer_appledouble;
+extern int g_answer_executable;
+void set_remembered_inclusion_answers(int value);
+
+// PC items whose name begins with "." count as hidden (off unless set).
+extern bool g_hide_dot_files;
+
+// Adds every PC item matching path under parent_id, recursively. path is a file
+// or folder path (the item itself), or a folder followed by "/*.*" or "/*" (its
+// contents). A path without "/" is taken in buf.pc_folder. buf is scratch.
+AddCounts add_pc_items(FILE* project, AddCounts& counts, ProjectRecord& buf, const std::string& path,
+                       uint32_t parent_id);
+
+// A folder that exists only in the project (pc_folder ".."). Returns its id, 0 when not written.
+int32_t add_new_folder(FILE* project, ProjectRecord& buf, const std::string& name, uint32_t parent_id);
+
+// Finds or makes the folder records that mirror the folder of item_path below the
+// components it shares with project_folder. Returns the deepest folder's id.
+uint32_t make_folder_chain(FILE* project, const std::string& project_folder, const std::string& item_path,
+                           uint32_t parent_id);
+
+// Moves the text up to the first "/" after the first character into component and
+// leaves the rest (from that "/") in path; without one the whole path moves.
+void split_first_component(std::string& path, std::string& component);
+
+// Source probes: each fills fields of the record from the PC file at path.
+int has_afp_streams(const std::string& path);
+int read_appledouble_companion(const std::string& path, ProjectRecord& r);
+int read_applesingle_header(const std::string& path, ProjectRecord& r);
+// MacBinary header of the open file; 0, or -1 when it is not MacBinary.
+int read_macbinary_header_into_record(ProjectRecord& r, int fd, bool hfsplus);
+// Decodes the BinHex file's header (the forks' real lengths); 0 or -1.
+int read_binhex_header_into_record(ProjectRecord& r, int fd, bool hfsplus);
+void read_afp_streams_into_record(ProjectRecord& r, const std::string& path, const std::string& name,
+                                  bool hfsplus);
+
+// Sets the view fields of a new file from its encoding, name and the parent's
+// allowed views (0 ISO only, 1 both, 2 HFS only). The item never enters a view its
+// parent lacks.
+void choose_item_views(ProjectRecord& r, int parent_views);
+
+// The item's full PC path, or "" when it is not there any more.
+std::string get_item_unicode_path(const ProjectRecord& r);
+
+// Journal line "Addition\t<folder><name>" when the journal is open.
+void log_addition(const std::string& folder, const std::string& name);
+
+// Merges new records (sorted here by long_name) into parent_id's run. 0 or -1.
+int insert_records_sorted(FILE* project, std::vector<ProjectRecord>& batch, uint32_t parent_id);
+
+// Command-line inclusion into a hybrid or ISO+ project: item is a file, a folder,
+// or "$" followed by a list file of paths (one a line).
+// 0; 1 the file is not a project (left untouched); -1 the project cannot be opened;
+// -2 no item (ISO+: list file missing); -3 list file or item missing (hybrid).
+int cli_include_items(const char* project_path, const char* item);
+int cli_include_isoplus_items(const char* project_path, const char* item);

@@ -1,0 +1,180 @@
+#include "macfiles/forkwrite.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "macfiles/applesingle.h"
+#include "macfiles/binhex.h"
+#include "macfiles/macbinary.h"
+#include "macfiles/macfile.h"
+#include "macfiles/namedstreams.h"
+#include "platform/tempfile.h"
+
+namespace {
+
+uint64_t fd_size(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+bool fits(const ForkSpan& s, uint64_t size) { return s.offset <= size && s.length <= size - s.offset; }
+
+void report_bad_forks(const std::string& path) {
+  show_message(format_text(ui_text(4711).c_str(), path.c_str()).c_str());
+}
+
+// An unlinked temporary file: open while we hold it, gone from the folder at once.
+int anonymous_temp_file() {
+  std::string path;
+  int fd = make_temp_file("CVF", path);
+  if (fd >= 0) ::unlink(path.c_str());
+  return fd;
+}
+
+bool write_all(int fd, const uint8_t* p, size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd, p, n);
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+// The forks of a MacBinary file open on fd.
+int macbinary_forks(int fd, ForkSources& out) {
+  uint8_t header[k_macbinary_header_size];
+  uint64_t size = fd_size(fd);
+  if (::pread(fd, header, sizeof header, 0) != ssize_t(sizeof header) ||
+      !is_macbinary_header(header, static_cast<int64_t>(size)))
+    return -1;
+  MacBinaryHeader h;
+  decode_macbinary_header(header, h);
+  ForkRange data, rsrc;
+  if (macbinary_fork_ranges(h, size, data, rsrc) != 0) return -1;
+  out.data = {fd, data.offset, data.length};
+  out.rsrc = {fd, rsrc.offset, rsrc.length};
+  out.finder_flags = h.meta.finder_flags;
+  out.header_flags = true;
+  return 0;
+}
+
+}  // namespace
+
+ForkSources::~ForkSources() { close_all(); }
+
+void ForkSources::close_all() {
+  for (int& fd : own_fds) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+  data = rsrc = ForkSpan{};
+}
+
+int open_fork_sources(const ProjectRecord& r, ForkSources& out) {
+  out.close_all();
+  out.path = r.pc_folder + r.pc_name;
+  out.finder_flags = 0;
+  out.header_flags = false;
+  out.data_is_pc_file = false;
+  SourceEncoding enc = source_encoding(r);
+  if (enc == SourceEncoding::apple_double && !(r.hfs_flags & (k_hfs_appledouble | k_hfs_applesingle))) return 1;
+
+  int fd = ::open(out.path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    report_open_error(out.path.c_str());
+    return -1;
+  }
+  out.own_fds[0] = fd;
+  uint64_t size = fd_size(fd);
+
+  switch (enc) {
+    case SourceEncoding::ntfs_streams: {
+      out.data = {fd, 0, size};
+      out.data_is_pc_file = true;
+      std::vector<uint8_t> resource;
+      if (read_resource_stream(out.path, resource) == 0 && !resource.empty()) {
+        int tmp = anonymous_temp_file();
+        if (tmp < 0 || !write_all(tmp, resource.data(), resource.size())) {
+          if (tmp >= 0) ::close(tmp);
+          show_message(ui_text(4701).c_str());
+          return -1;
+        }
+        out.own_fds[1] = tmp;
+        out.rsrc = {tmp, 0, resource.size()};
+      }
+      return 0;
+    }
+    case SourceEncoding::apple_double: {
+      if (r.hfs_flags & k_hfs_applesingle) {
+        ForkRange data, rsrc;
+        if (apple_fork_entries(fd, data, rsrc) < 0) break;
+        out.data = {fd, data.offset, data.length};
+        out.rsrc = {fd, rsrc.offset, rsrc.length};
+        if (!fits(out.data, size) || !fits(out.rsrc, size)) break;
+        return 0;
+      }
+      out.data = {fd, 0, size};
+      out.data_is_pc_file = true;
+      std::string companion = appledouble_companion_path(out.path);
+      int cfd = ::open(companion.c_str(), O_RDONLY | O_CLOEXEC);
+      if (cfd < 0) return 0;  // the companion went away: no resource fork
+      out.own_fds[1] = cfd;
+      ForkRange data, rsrc;
+      if (apple_fork_entries(cfd, data, rsrc) < 0) break;
+      out.rsrc = {cfd, rsrc.offset, rsrc.length};
+      if (!fits(out.rsrc, fd_size(cfd))) break;
+      return 0;
+    }
+    case SourceEncoding::macbinary:
+      if (macbinary_forks(fd, out) == 0) return 0;
+      break;
+    case SourceEncoding::binhex: {
+      std::string step = ui_text(4710) + out.path;
+      report_step_text(step.c_str());
+      int decoded = anonymous_temp_file();
+      int rc = decoded < 0 ? -1 : decode_binhex_file(fd, decoded);
+      show_status_text(nullptr, nullptr);
+      if (decoded >= 0) out.own_fds[1] = decoded;
+      if (rc == 0 && macbinary_forks(decoded, out) == 0) return 0;
+      break;
+    }
+    default:  // plain, and any unknown encoding
+      out.data = {fd, 0, size};
+      out.data_is_pc_file = true;
+      return 0;
+  }
+  report_bad_forks(out.path);
+  out.close_all();
+  return -1;
+}
+
+uint16_t catalog_finder_flags(const ProjectRecord& r, const ForkSources& src) {
+  if (src.header_flags) return static_cast<uint16_t>(src.finder_flags & 0xFF00);
+  uint16_t flags = 0;
+  if (r.attr_flags & 0x08) flags |= k_finder_invisible;
+  if (source_encoding(r) != SourceEncoding::ntfs_streams && (r.src_flags & k_src_custom_icon))
+    flags |= k_finder_has_custom_icon;
+  return flags;
+}
+
+int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, WrittenForks& out) {
+  out = WrittenForks{};
+  ForkSources src;
+  int rc = open_fork_sources(r, src);
+  if (rc != 0) return rc;
+  out.finder_flags = catalog_finder_flags(r, src);
+  if (iso_data && src.data_is_pc_file) {
+    out.data = *iso_data;  // the ISO copy holds these very bytes
+  } else {
+    rc = write_fork_at_cursor(src.data.fd, src.data.offset, src.data.length, src.path.c_str(), out.data);
+    if (rc != 0) return rc;
+  }
+  if (src.rsrc.length == 0) return 0;
+  return write_fork_at_cursor(src.rsrc.fd, src.rsrc.offset, src.rsrc.length, src.path.c_str(), out.rsrc);
+}

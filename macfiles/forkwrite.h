@@ -1,0 +1,68 @@
+// Fork writing for the image compiler: a project file's data and resource forks,
+// read from whatever the PC file is (plain, named streams, AppleDouble companion,
+// AppleSingle, MacBinary, BinHex), written at the compile cursor, then entered in
+// the HFS or HFS+ catalog being built.
+//
+// Where the PC file itself is the data fork (plain, named streams, AppleDouble)
+// and the ISO view already carries its copy, the HFS data extent points at that
+// copy: the data is in the image once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "compiler/compilecursor.h"
+#include "compiler/project.h"
+
+// One fork of a PC file: length bytes of fd from offset.
+struct ForkSpan {
+  int fd = -1;
+  uint64_t offset = 0;
+  uint64_t length = 0;
+};
+
+// Both forks of a project file, opened by open_fork_sources; closes its files on
+// destruction (a decoded BinHex or a resource stream lives in an unlinked
+// temporary file, so nothing is ever left beside the user's files).
+struct ForkSources {
+  ForkSpan data;
+  ForkSpan rsrc;
+  uint16_t finder_flags = 0;     // from a MacBinary or BinHex header
+  bool header_flags = false;     // finder_flags came from such a header
+  bool data_is_pc_file = false;  // the data fork is the whole PC file (may share the ISO copy)
+  std::string path;              // the PC path, for progress and messages
+
+  ForkSources() = default;
+  ForkSources(const ForkSources&) = delete;
+  ForkSources& operator=(const ForkSources&) = delete;
+  ~ForkSources();
+  void close_all();
+
+ private:
+  friend int open_fork_sources(const ProjectRecord& r, ForkSources& out);
+  int own_fds[3] = {-1, -1, -1};
+};
+
+// Opens the forks of a file record by its SourceEncoding. The fork lengths are
+// those of the source as it is now (checked against its size), not the record's.
+// 0; 1 when the encoding gives no fork to write (AppleDouble/AppleSingle without
+// either flag); -1 when the source cannot be opened or does not hold the forks its
+// header claims (a message was shown).
+int open_fork_sources(const ProjectRecord& r, ForkSources& out);
+
+// Where the two forks of a file went.
+struct WrittenForks {
+  ForkExtent data;
+  ForkExtent rsrc;
+  uint16_t finder_flags = 0;  // Finder flags for the catalog record
+};
+
+// Writes the file's forks at the cursor. iso_data, when given, is the extent of the
+// ISO copy of the PC file: a data fork that is the PC file takes that extent and is
+// not written again (the other encodings write their decoded data fork anew).
+// 0; 1 nothing written (see open_fork_sources); negative as write_fork_at_cursor
+// (-2 aborted) or -1.
+int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, WrittenForks& out);
+
+// Finder flags of a file's catalog record from its record and source header.
+uint16_t catalog_finder_flags(const ProjectRecord& r, const ForkSources& src);
