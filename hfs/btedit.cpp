@@ -65,18 +65,7 @@ struct Editor {
 
   int write_node(uint32_t number, int8_t kind, uint8_t height, uint32_t flink, uint32_t blink, const Records& recs) {
     std::vector<uint8_t> buf(s.node_size, 0);
-    put_be32(buf.data() + 0, flink);
-    put_be32(buf.data() + 4, blink);
-    buf[8] = uint8_t(kind);
-    buf[9] = height;
-    put_be16(buf.data() + 10, uint16_t(recs.size()));
-    size_t off = k_descriptor_size;
-    for (size_t i = 0; i < recs.size(); ++i) {
-      put_be16(buf.data() + s.node_size - 2 - 2 * i, uint16_t(off));
-      std::memcpy(buf.data() + off, recs[i].data(), recs[i].size());
-      off += recs[i].size();
-    }
-    put_be16(buf.data() + s.node_size - 2 - 2 * recs.size(), uint16_t(off));
+    if (!bt_build_node(buf, kind, height, flink, blink, recs)) return k_edit_damaged;
     return s.write(number, buf.data()) == 0 ? 0 : k_edit_io_error;
   }
 
@@ -346,12 +335,32 @@ uint32_t bt_index_child(const NodeStore& s, std::span<const uint8_t> rec) {
   return (k != 0 && k + 4 <= rec.size()) ? get_be32(rec.data() + k) : 0;
 }
 
-std::vector<uint8_t> bt_make_record(const NodeStore& s, std::span<const uint8_t> key, std::span<const uint8_t> data) {
+std::vector<uint8_t> bt_make_record(bool hfsplus, std::span<const uint8_t> key, std::span<const uint8_t> data) {
   std::vector<uint8_t> rec(key.begin(), key.end());
-  if (!s.hfsplus && (rec.size() % 2) != 0) rec.push_back(0);
+  if (!hfsplus && (rec.size() % 2) != 0) rec.push_back(0);
   rec.insert(rec.end(), data.begin(), data.end());
-  if (!s.hfsplus && (rec.size() % 2) != 0) rec.push_back(0);
+  if (!hfsplus && (rec.size() % 2) != 0) rec.push_back(0);
   return rec;
+}
+
+bool bt_build_node(std::span<uint8_t> buf, int8_t kind, uint8_t height, uint32_t flink, uint32_t blink,
+                   const std::vector<std::vector<uint8_t>>& records) {
+  size_t ns = buf.size();
+  if (k_descriptor_size + records_bytes(records) + 2 * (records.size() + 1) > ns) return false;
+  std::fill(buf.begin(), buf.end(), 0);
+  put_be32(buf.data() + 0, flink);
+  put_be32(buf.data() + 4, blink);
+  buf[8] = uint8_t(kind);
+  buf[9] = height;
+  put_be16(buf.data() + 10, uint16_t(records.size()));
+  size_t off = k_descriptor_size;
+  for (size_t i = 0; i < records.size(); ++i) {
+    put_be16(buf.data() + ns - 2 - 2 * i, uint16_t(off));
+    std::memcpy(buf.data() + off, records[i].data(), records[i].size());
+    off += records[i].size();
+  }
+  put_be16(buf.data() + ns - 2 - 2 * records.size(), uint16_t(off));
+  return true;
 }
 
 std::span<const uint8_t> bt_record_data(const NodeStore& s, std::span<const uint8_t> rec) {

@@ -77,6 +77,10 @@ int bt_find_record(const NodeStore& s, const uint8_t* key, NodeView& node, size_
 int bt_update_record(NodeStore& s, const uint8_t* key, std::span<const uint8_t> rec);
 
 // Builds a leaf record from a key and data (HFS pads the key to an even length).
-std::vector<uint8_t> bt_make_record(const NodeStore& s, std::span<const uint8_t> key, std::span<const uint8_t> data);
+std::vector<uint8_t> bt_make_record(bool hfsplus, std::span<const uint8_t> key, std::span<const uint8_t> data);
+// Lays records out in a zeroed node: descriptor, records from byte 14, offset
+// table at the end. False (buf untouched) when they do not fit.
+bool bt_build_node(std::span<uint8_t> buf, int8_t kind, uint8_t height, uint32_t flink, uint32_t blink,
+                   const std::vector<std::vector<uint8_t>>& records);
 // The data part of a leaf record (after the key and, for HFS, its pad byte).
 std::span<const uint8_t> bt_record_data(const NodeStore& s, std::span<const uint8_t> rec);

@@ -129,7 +129,7 @@ void random_edits(bool plus, uint32_t node_size, size_t max_name, uint32_t seed)
         std::vector<uint8_t> data(4 + 2 * (rng() % 20), 0);
         uint32_t tag = rng();
         put_be32(data.data(), tag);
-        auto rec = bt_make_record(t.store, t.key(parent, name), data);
+        auto rec = bt_make_record(t.store.hfsplus, t.key(parent, name), data);
         bool exists = model.count({parent, name}) != 0;
         ASSERT_EQ(bt_insert_record(t.store, rec), exists ? k_edit_refused : 0);
         if (!exists) {
@@ -169,7 +169,7 @@ TEST(CatalogTreeEdits, FailsCleanlyWhenNoNodeIsLeft) {
   MemoryTree t(false, 512, 6);
   int inserted = 0, rc = 0;
   for (int i = 0; i < 200 && rc == 0; ++i) {
-    auto rec = bt_make_record(t.store, t.key(5, "name" + std::to_string(1000 + i)), std::vector<uint8_t>(60, 1));
+    auto rec = bt_make_record(t.store.hfsplus, t.key(5, "name" + std::to_string(1000 + i)), std::vector<uint8_t>(60, 1));
     rc = bt_insert_record(t.store, rec);
     if (rc == 0) {
       ++inserted;
