@@ -1,0 +1,28 @@
+// The settings store: keys and values shaped like the registry of the current
+// user ("HKEY_CURRENT_USER\Software\Veltron\Corvane\Lang", values by name, ""
+// for a key's default value), kept in one text file of the user's
+// configuration folder. Every change is a locked read-modify-write that
+// replaces the file atomically, so two programs writing at once lose nothing.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// $CORVANE_CONFIG_DIR, else $XDG_CONFIG_HOME/corvane, else ~/.config/corvane.
+std::string settings_folder();
+std::string settings_file_path();  // settings_folder() + "/settings.reg"
+
+// Key names are compared without case, as the registry does; "\" separates levels.
+bool store_key_exists(const std::string& key);
+int store_create_key(const std::string& key);  // with its missing parents; 0 / -1
+// Deletes a key that has no subkeys (its values go with it). 0 deleted or
+// absent, 1 refused (it has subkeys), -1 failure.
+int store_delete_key(const std::string& key);
+// 0 found (out set), -1 no such key or value.
+int store_read_value(const std::string& key, const std::string& name, std::string& out);
+int store_write_value(const std::string& key, const std::string& name, const std::string& value);  // creates the key
+int store_delete_value(const std::string& key, const std::string& name);  // 0 / -1
+int store_count_values(const std::string& key);   // -1 when the key does not exist
+int store_count_subkeys(const std::string& key);  // -1 when the key does not exist
+std::vector<std::pair<std::string, std::string>> store_list_values(const std::string& key);
