@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+#include "IO/hexdump.h"
+#include "support/testkit.h"
+
+namespace {
+std::string dump_of(const std::vector<uint8_t>& d) {
+  char* buf = nullptr;
+  size_t size = 0;
+  FILE* f = open_memstream(&buf, &size);
+  write_dump(f, d.data(), int(d.size()));
+  std::fclose(f);
+  std::string s(buf, size);
+  free(buf);
+  return s;
+}
+}  // namespace
+
+TEST(HexDump, LineLayout) {
+  uint8_t b[16];
+  for (int i = 0; i < 16; ++i) b[i] = uint8_t(0x41 + i);
+  b[1] = 0x0D;
+  char line[k_dump_line_capacity];
+  g_dump_charset = 0;
+  g_dump_radix = 16;
+  format_dump_line(line, b, 4096);
+  EXPECT_STREQ(line, "00001000  41 0d 43 44 45 46 47 48  49 4a 4b 4c 4d 4e 4f 50  A_CDEFGHIJKLMNOP");
+  EXPECT_EQ(std::strlen(line), size_t(k_dump_line_chars));
+  g_dump_radix = 10;
+  format_dump_line(line, b, 4096);
+  EXPECT_EQ(std::string(line, 8), "00004096");
+  // Offsets past 8 digits keep their low digits, never overrun the line.
+  format_dump_line(line, b, 1234567890123ull);
+  EXPECT_EQ(std::string(line, 8), "67890123");
+  g_dump_charset = 1;
+  format_dump_line(line, b, 0);
+  EXPECT_EQ(std::string(line + 60, 2), "A_");
+
+  // Mac Roman 0x8E is e-acute: shown as UTF-8 in the text column.
+  b[0] = 0x8E;
+  g_dump_charset = 0;
+  format_dump_line(line, b, 0);
+  EXPECT_EQ(std::string(line + 60, 3), "\xC3\xA9_");
+  char hex[48];
+  EXPECT_EQ(std::string(format_hex_bytes(hex, b)).size(), 47u);
+
+  int l, c;
+  dump_byte_position(8, l, c);
+  EXPECT_EQ(l, 0);
+  EXPECT_EQ(c, 35);
+  dump_byte_position(256 + 17, l, c);
+  EXPECT_EQ(l, 18);  // a separator line after every 256 bytes
+  EXPECT_EQ(c, 13);
+}
+
+TEST(HexDump, WholeDumpsAgreeWithXxd) {
+  REQUIRE_TOOL("xxd");
+  g_dump_radix = 16;
+  g_dump_charset = 1;
+  auto data = testkit::random_bytes(20, 3);
+  std::string d = dump_of(data);
+  // Two lines; the second holds 4 data bytes, then zeros.
+  EXPECT_EQ(std::count(d.begin(), d.end(), '\n'), 2);
+  std::string second = d.substr(d.find("\r\n") + 2);
+  EXPECT_EQ(second.substr(0, 8), "00000010");
+  EXPECT_EQ(second.substr(22, 36), "00 00 00 00  00 00 00 00 00 00 00 00");
+
+  // The hex columns of a longer dump equal xxd's, byte for byte.
+  data = testkit::random_bytes(4096, 4);
+  testkit::TempDir dir;
+  testkit::write_file(dir.path() / "b", data);
+  auto x = testkit::run("xxd -g1 -c16 " + dir.str("b") + " | cut -c11-57 | tr -s ' '");
+  std::istringstream ours(dump_of(data)), peer(x.out);
+  std::string a, p;
+  int lines = 0;
+  while (std::getline(ours, a) && std::getline(peer, p)) {
+    std::string hex = a.substr(10, 48);
+    std::string squeezed;
+    for (char ch : hex)
+      if (!(ch == ' ' && !squeezed.empty() && squeezed.back() == ' ')) squeezed += ch;
+    while (!squeezed.empty() && squeezed.back() == ' ') squeezed.pop_back();
+    while (!p.empty() && p.back() == ' ') p.pop_back();
+    ASSERT_EQ(squeezed, p) << "line " << lines;
+    ++lines;
+  }
+  EXPECT_EQ(lines, 256);
+  g_dump_radix = 10;
+  g_dump_charset = 0;
+}
