@@ -5,6 +5,7 @@
 #include "cli/console.h"
 #include "compiler/commands.h"
 #include "compiler/project.h"
+#include "hfs/engine.h"
 
 namespace {
 constexpr uint32_t k_pref_shorten_names = 0x2;
@@ -18,9 +19,14 @@ void load_console_settings() {
   g_command_preferences = prefs;
 }
 
-void start_console() { load_console_settings(); }
+bool start_console() {
+  if (init_volume_engine() != 0) return false;
+  load_console_settings();
+  return true;
+}
 
 void end_console() {
+  release_volume_engine();
   if (g_log_file) {
     std::fclose(g_log_file);
     g_log_file = nullptr;

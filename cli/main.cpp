@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
   }
   for (int i = 1; i < argc; ++i)
     if (std::strlen(argv[i]) > k_max_argument) return 1;  // refused, never cut
-  start_console();
+  if (!start_console()) return -1;
   int rc = run_command_line_operation(argv[1], argv[2], argc == 4 ? argv[3] : nullptr);
   end_console();
   return rc;

@@ -13,8 +13,11 @@
 #include <set>
 
 #include "IO/bytes.h"
+#include "IO/charsets.h"
+#include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "hfs/volume.h"
 
 FILE* g_project_file = nullptr;
 FILE* g_isoplus_file = nullptr;
@@ -64,8 +67,7 @@ long record_index_here(FILE* f) { return long(ftello(f) / k_rec); }
 
 std::string upper_latin1(std::string_view s) {
   std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = char(c - 32);
+  to_upper_latin1(out.data());
   return out;
 }
 bool iequals(std::string_view a, std::string_view b) { return upper_latin1(a) == upper_latin1(b); }
@@ -325,6 +327,7 @@ bool write_new_project_header(FILE* f, uint32_t preference_flags, const char* vo
   set_header_hfs_volume_name(h, name);
   g_last_folder_id = k_first_folder_id;
   g_last_file_serial = 0;
+  g_volume.is_hfsplus = hfsplus ? 1 : 0;
   RecordBytes b{};
   encode_project_header(h, b);
   bool ok = write_raw(f, b);
@@ -360,7 +363,7 @@ std::string get_volume_name(FILE* f) {
   ProjectHeader h;
   read_project_header(f, h);
   if (g_name_view == k_name_view_hfs)
-    return h.hfsplus_target() ? h.hfs_volume_name : mac_roman_to_text(h.hfs_volume_name);
+    return h.hfsplus_target() ? h.hfs_volume_name : macroman_to_utf8(h.hfs_volume_name);
   return h.volume_label;
 }
 
@@ -372,7 +375,7 @@ void set_header_hfs_volume_name(ProjectHeader& h, std::string_view name) {
   if (h.hfsplus_target())
     h.hfs_volume_name = clip_utf8(name, k_hfsplus_name_limit + 1);
   else
-    h.hfs_volume_name = text_to_mac_roman(name).substr(0, k_hfs_volume_name_limit);
+    h.hfs_volume_name = utf8_to_macroman(name).substr(0, k_hfs_volume_name_limit);
 }
 
 // --- ids -------------------------------------------------------------------------------------------
@@ -725,7 +728,7 @@ void convert_names_to_hfsplus(FILE* f) {
       if (name.size() > k_hfsplus_name_limit) name = shorten_name(name, k_hfsplus_name_limit);
       r.hfs_name = name;
     } else {
-      r.hfs_name = clip_utf8(mac_roman_to_text(r.hfs_name), k_hfsplus_name_limit);
+      r.hfs_name = clip_utf8(macroman_to_utf8(r.hfs_name), k_hfsplus_name_limit);
     }
     seek_record(f, i);
     write_project_record(f, r);
@@ -738,8 +741,8 @@ void convert_names_to_hfs(FILE* f) {
   ProjectRecord r;
   for (long i = 1; i < n && seek_record(f, i) && read_project_record(f, r); ++i) {
     std::string name = r.hfs_name;
-    std::string mac = text_to_mac_roman(name);
-    if (mac.size() > k_hfs_name_limit) mac = text_to_mac_roman(shorten_name(name, k_hfs_name_limit));
+    std::string mac = utf8_to_macroman(name);
+    if (mac.size() > k_hfs_name_limit) mac = utf8_to_macroman(shorten_name(name, k_hfs_name_limit));
     r.hfs_name = mac.substr(0, k_hfs_name_limit);
     seek_record(f, i);
     write_project_record(f, r);
@@ -824,7 +827,7 @@ int compute_project_statistics(FILE* f, ProjectStatistics& s) {
   if (!hfsplus && uint64_t(s.hfs_files) + s.hfs_folders > 65535) {
     // Too many items for HFS: the project becomes HFS+, its names converted.
     h.target_flags = with_field(h.target_flags, 1);
-    h.hfs_volume_name = clip_utf8(mac_roman_to_text(h.hfs_volume_name), k_hfsplus_name_limit);
+    h.hfs_volume_name = clip_utf8(macroman_to_utf8(h.hfs_volume_name), k_hfsplus_name_limit);
     write_project_header(f, h);
     convert_names_to_hfsplus(f);
     hfsplus = true;
@@ -868,7 +871,7 @@ int search_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchH
     std::string name;
     if (pc_only || g_name_view == k_name_view_pc) name = r.pc_name;
     else if (g_name_view == k_name_view_iso) name = r.long_name;
-    else name = mac_roman ? mac_roman_to_text(r.hfs_name) : r.hfs_name;
+    else name = mac_roman ? macroman_to_utf8(r.hfs_name) : r.hfs_name;
     if (match_name_pattern(name, pattern)) hits.push_back({r.parent_id, r.pc_name});
   }
   return int(hits.size());
@@ -942,10 +945,10 @@ void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus) {
   bool automatic = hfsplus ? g_auto_truncate_hfsplus : g_auto_truncate_hfs;
   if (!hfsplus) {
     // The HFS limit counts Mac Roman bytes.
-    if (text_to_mac_roman(hfs).size() > limit) {
+    if (utf8_to_macroman(hfs).size() > limit) {
       if (automatic) {
         size_t cut = limit;
-        while (cut > 0 && text_to_mac_roman(shorten_name(name, cut)).size() > limit) --cut;
+        while (cut > 0 && utf8_to_macroman(shorten_name(name, cut)).size() > limit) --cut;
         hfs = shorten_name(name, cut);
       } else if (!fit_name(hfs, limit, false)) {
         if (g_ask_long_name) {
@@ -955,7 +958,7 @@ void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus) {
         return;
       }
     }
-    r.hfs_name = text_to_mac_roman(hfs).substr(0, limit);
+    r.hfs_name = utf8_to_macroman(hfs).substr(0, limit);
     return;
   }
   if (fit_name(hfs, limit, automatic)) {
@@ -964,27 +967,6 @@ void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus) {
     r.hfs_name = "~";
     set_hfs_view(r, 0);
   }
-}
-
-// Mac Roman is ASCII below 0x80; this stand-in keeps ASCII, turns ':' (the HFS
-// separator) into '_' and any other character into '?'.
-std::string text_to_mac_roman(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint8_t c = uint8_t(text[i]);
-    if (c < 0x80) {
-      out += c == ':' ? '_' : char(c);
-    } else if ((c & 0xC0) != 0x80) {
-      out += '?';
-    }
-  }
-  return out;
-}
-
-std::string mac_roman_to_text(std::string_view mac) {
-  std::string out;
-  for (char c : mac) out += uint8_t(c) < 0x80 ? c : '?';
-  return out;
 }
 
 // --- files -------------------------------------------------------------------------------------------------------

@@ -250,9 +250,6 @@ std::string clip_utf8(std::string_view s, size_t max);
 std::string shorten_name(std::string_view name, size_t limit);
 // The name rules: long_name and (hybrid project) hfs_name from a PC name.
 void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus);
-// Stand-in conversions between UTF-8 and Mac Roman names.
-std::string text_to_mac_roman(std::string_view text);
-std::string mac_roman_to_text(std::string_view mac);
 
 // --- files ------------------------------------------------------------------------------------------
 // Copies the project to path + ".bak" (through a temporary name, then renamed). 0 or -1.

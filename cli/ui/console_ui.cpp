@@ -1,6 +1,8 @@
 // Console bodies of the engine's user-interface hooks: the console program says
 // nothing and reports through its exit code. Every question is answered "No" and
 // every progress call says "go on".
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "IO/ui_services.h"
@@ -11,7 +13,12 @@ bool ask_yes_no(const char*) { return false; }
 int ask_yes_no_remember(const char*) { return 0; }
 void show_status_text(const char*, const char*) {}
 void show_simple_status_text(const char*) {}
-void fatal_error_exit(const char*) {}
+// The engine cannot go on (a catalog that cannot grow, say): carrying on would
+// leave a damaged image reported as good, so the console ends with -1.
+void fatal_error_exit(const char* text) {
+  if (text) std::fprintf(stderr, "%s\n", text);
+  std::exit(-1);
+}
 void update_elapsed_time() {}
 void show_progress_bar(int) {}
 void step_progress_bar(int) {}

@@ -358,6 +358,16 @@ TEST(ProjectFile, NameRulesShortenKeepingShortExtensions) {
   EXPECT_EQ(r.hfs_name, "~");
   EXPECT_EQ(hfs_view(r), 0);
   g_ask_long_name = nullptr;
+
+  set_hfs_view(r, 1);
+  // The HFS limit counts Mac Roman bytes, not UTF-8 bytes.
+  std::string accents;
+  for (int i = 0; i < 20; ++i) accents += "\xC3\xA9";
+  set_item_names(r, accents, false);
+  EXPECT_EQ(r.hfs_name, std::string(20, '\x8E'));
+  set_item_names(r, accents, true);
+  EXPECT_EQ(r.hfs_name, accents) << "an HFS+ name stays UTF-8";
+
   g_auto_truncate_hfs = saved;
 }
 
