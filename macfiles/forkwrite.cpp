@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <vector>
 
+#include "IO/bigendian.h"
+#include "IO/names.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "macfiles/applesingle.h"
@@ -13,6 +16,7 @@
 #include "macfiles/macbinary.h"
 #include "macfiles/macfile.h"
 #include "macfiles/namedstreams.h"
+#include "hfs/macdate.h"
 #include "platform/tempfile.h"
 
 namespace {
@@ -177,4 +181,97 @@ int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, Written
   }
   if (src.rsrc.length == 0) return 0;
   return write_fork_at_cursor(src.rsrc.fd, src.rsrc.offset, src.rsrc.length, src.path.c_str(), out.rsrc);
+}
+
+// --- catalog entries -------------------------------------------------------------
+
+namespace {
+
+FileFinderInfo finder_info_of(const ProjectRecord& r, uint16_t flags) {
+  FileFinderInfo fi;
+  fi.type = get_be32(reinterpret_cast<const uint8_t*>(r.type_creator));
+  fi.creator = get_be32(reinterpret_cast<const uint8_t*>(r.type_creator) + 4);
+  fi.flags = flags;
+  return fi;
+}
+
+uint32_t physical_bytes(const ForkExtent& e, uint32_t block_size) { return e.block_count * block_size; }
+
+bool fits_hfs_extent(const ForkExtent& e) {
+  return e.block_count == 0 || uint64_t(e.start_block) + e.block_count <= 0xFFFF;
+}
+
+HfsPlusForkData fork_data(const ForkExtent& e, uint32_t block_size) {
+  HfsPlusForkData fd;
+  fd.logical_size = e.length;
+  fd.total_blocks = e.block_count;
+  if (e.block_count) fd.extents[0] = {e.start_block, e.block_count};
+  (void)block_size;
+  return fd;
+}
+
+uint32_t universal_date(uint32_t local_mac_date) {
+  return local_mac_date ? unix_to_mac_date(mac_date_to_unix(local_mac_date, true), false) : 0;
+}
+
+}  // namespace
+
+int build_hfs_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id, const WrittenForks& forks,
+                         uint32_t block_size, HfsFileEntry& out) {
+  out = HfsFileEntry{};
+  if (r.hfs_name.empty() || r.hfs_name.size() > HfsCatalogKey::k_max_name) return -1;
+  if (!fits_hfs_extent(forks.data) || !fits_hfs_extent(forks.rsrc)) return -1;
+  if (forks.data.length > 0xFFFFFFFFull || forks.rsrc.length > 0xFFFFFFFFull) return -1;
+  out.key.parent_id = parent_id;
+  out.key.name_length = uint8_t(r.hfs_name.size());
+  std::memcpy(out.key.name.data(), r.hfs_name.data(), r.hfs_name.size());
+  out.key.key_length = uint8_t(r.hfs_name.size() + 6);
+
+  HfsCatalogFile f;
+  f.user_info = finder_info_of(r, forks.finder_flags);
+  f.file_id = file_id;
+  f.data_start_block = forks.data.block_count ? uint16_t(forks.data.start_block) : 0;
+  f.data_logical_size = uint32_t(forks.data.length);
+  f.data_physical_size = physical_bytes(forks.data, block_size);
+  f.rsrc_start_block = forks.rsrc.block_count ? uint16_t(forks.rsrc.start_block) : 0;
+  f.rsrc_logical_size = uint32_t(forks.rsrc.length);
+  f.rsrc_physical_size = physical_bytes(forks.rsrc, block_size);
+  f.create_date = r.create_date;
+  f.modify_date = r.modify_date;
+  if (forks.data.block_count) f.data_extents[0] = {uint16_t(forks.data.start_block), uint16_t(forks.data.block_count)};
+  if (forks.rsrc.block_count) f.rsrc_extents[0] = {uint16_t(forks.rsrc.start_block), uint16_t(forks.rsrc.block_count)};
+  return encode(f, out.data) ? 0 : -1;
+}
+
+int build_hfsplus_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id,
+                             const WrittenForks& forks, uint32_t block_size, HfsPlusFileEntry& out) {
+  out = HfsPlusFileEntry{};
+  HFSUniStr255 name = utf8_to_unistr(r.hfs_name);
+  if (name.length == 0) return -1;
+  out.key.parent_id = parent_id;
+  out.key.name_length = name.length;
+  for (uint16_t i = 0; i < name.length; ++i) out.key.name[i] = uint16_t(name.unicode[i]);
+  out.key.key_length = uint16_t(2 * name.length + 6);
+
+  HfsPlusCatalogFile f;
+  f.flags = 2;  // a thread record exists
+  f.file_id = file_id;
+  f.create_date = universal_date(r.create_date);
+  f.content_mod_date = universal_date(r.modify_date);
+  f.attribute_mod_date = f.content_mod_date;
+  f.access_date = f.content_mod_date;
+  f.user_info = finder_info_of(r, forks.finder_flags);
+  f.data_fork = fork_data(forks.data, block_size);
+  f.resource_fork = fork_data(forks.rsrc, block_size);
+  if (!encode(f, out.data)) return -1;
+
+  out.thread_key.parent_id = file_id;
+  out.thread_key.key_length = 6;
+  HfsPlusCatalogThread t;
+  t.record_type = k_rec_file_thread;
+  t.parent_id = parent_id;
+  t.name_length = name.length;
+  for (uint16_t i = 0; i < name.length; ++i) t.name[i] = uint16_t(name.unicode[i]);
+  out.thread.resize(t.size());
+  return encode(t, out.thread) ? 0 : -1;
 }

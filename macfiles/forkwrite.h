@@ -8,11 +8,14 @@
 // copy: the data is in the image once.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "compiler/compilecursor.h"
 #include "compiler/project.h"
+#include "hfs/ondisk.h"
 
 // One fork of a PC file: length bytes of fd from offset.
 struct ForkSpan {
@@ -66,3 +69,28 @@ int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, Written
 
 // Finder flags of a file's catalog record from its record and source header.
 uint16_t catalog_finder_flags(const ProjectRecord& r, const ForkSources& src);
+
+// --- catalog entries -------------------------------------------------------------
+
+// An HFS file's catalog key and its 102-byte record.
+struct HfsFileEntry {
+  HfsCatalogKey key;
+  std::array<uint8_t, HfsCatalogFile::k_size> data{};
+};
+// An HFS+ file's key and 248-byte record, and its thread (key: the file id and
+// an empty name; data: type 4, the parent id and the name).
+struct HfsPlusFileEntry {
+  HfsPlusCatalogKey key;
+  std::array<uint8_t, HfsPlusCatalogFile::k_size> data{};
+  HfsPlusCatalogKey thread_key;
+  std::vector<uint8_t> thread;
+};
+
+// Builds the entry of a file whose forks went where forks says. HFS: the record's
+// hfs_name holds Mac Roman bytes and its dates are local; HFS+: hfs_name is text,
+// stored decomposed, and the dates are made universal. -1 when a name or an
+// extent cannot be stored (an HFS extent passes 16 bits), else 0.
+int build_hfs_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id, const WrittenForks& forks,
+                         uint32_t block_size, HfsFileEntry& out);
+int build_hfsplus_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id,
+                             const WrittenForks& forks, uint32_t block_size, HfsPlusFileEntry& out);

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "IO/bigendian.h"
 #include "IO/ui_services.h"
 #include "compiler/additems.h"
 #include "compiler/project.h"
@@ -243,4 +244,66 @@ TEST_F(ForkWriting, NamedStreamResourceFork) {
   ASSERT_EQ(write_file_forks(record("n.pdf"), nullptr, w), 0);
   expect_fork(w.data, data);
   expect_fork(w.rsrc, rsrc);
+}
+
+TEST(CatalogEntries, HfsAndHfsPlusFileRecords) {
+  ProjectRecord r;
+  r.hfs_name = "caf\x8E";  // Mac Roman
+  std::memcpy(r.type_creator, "TEXTttxt", 8);
+  r.create_date = 3662000000u;  // local dates (winter in Paris)
+  r.modify_date = 3662003600u;
+  WrittenForks w;
+  w.data = {100, 3, 5000, 0};
+  w.rsrc = {103, 1, 10, 0};
+  w.finder_flags = 0x4000;
+
+  HfsFileEntry e;
+  ASSERT_EQ(build_hfs_file_entry(r, 2, 77, w, 2048, e), 0);
+  EXPECT_EQ(e.key.key_length, 4 + 6);
+  EXPECT_EQ(e.key.parent_id, 2u);
+  HfsCatalogFile f;
+  ASSERT_TRUE(decode(e.data, f));
+  EXPECT_EQ(e.data[0], k_rec_file);
+  EXPECT_EQ(f.file_id, 77u);
+  EXPECT_EQ(f.user_info.type, 0x54455854u);
+  EXPECT_EQ(f.user_info.flags, 0x4000);
+  EXPECT_EQ(f.data_logical_size, 5000u);
+  EXPECT_EQ(f.data_physical_size, 3u * 2048);
+  EXPECT_EQ(f.data_extents[0].start_block, 100);
+  EXPECT_EQ(f.data_extents[0].block_count, 3);
+  EXPECT_EQ(f.rsrc_extents[0].start_block, 103);
+  EXPECT_EQ(f.rsrc_physical_size, 2048u);
+  EXPECT_EQ(f.modify_date, r.modify_date);
+
+  // An empty fork has no extent; an extent past 16 bits cannot be an HFS record.
+  WrittenForks empty;
+  ASSERT_EQ(build_hfs_file_entry(r, 2, 78, empty, 2048, e), 0);
+  ASSERT_TRUE(decode(e.data, f));
+  EXPECT_EQ(f.data_extents[0].block_count, 0);
+  EXPECT_EQ(f.data_physical_size, 0u);
+  WrittenForks far;
+  far.data = {65530, 10, 20000, 0};
+  EXPECT_EQ(build_hfs_file_entry(r, 2, 79, far, 2048, e), -1);
+
+  // HFS+: decomposed name, universal dates, thread record.
+  r.hfs_name = "café";
+  HfsPlusFileEntry p;
+  ASSERT_EQ(build_hfsplus_file_entry(r, 16, 90, w, 2048, p), 0);
+  ASSERT_EQ(p.key.name_length, 5);
+  EXPECT_EQ(p.key.name[3], u'e');
+  EXPECT_EQ(p.key.name[4], 0x0301);
+  EXPECT_EQ(p.key.key_length, 2 * 5 + 6);
+  HfsPlusCatalogFile pf;
+  ASSERT_TRUE(decode(p.data, pf));
+  EXPECT_EQ(pf.flags, 2);
+  EXPECT_EQ(pf.create_date, r.create_date - 3600);  // Paris is an hour ahead in winter
+  EXPECT_EQ(pf.content_mod_date, r.modify_date - 3600);
+  EXPECT_EQ(pf.data_fork.logical_size, 5000u);
+  EXPECT_EQ(pf.data_fork.total_blocks, 3u);
+  EXPECT_EQ(pf.data_fork.extents[0].start_block, 100u);
+  EXPECT_EQ(p.thread_key.parent_id, 90u);
+  EXPECT_EQ(p.thread_key.name_length, 0);
+  EXPECT_EQ(p.thread.size(), 2u * 5 + 10);
+  EXPECT_EQ(get_be16(p.thread.data()), k_rec_file_thread);
+  EXPECT_EQ(get_be32(p.thread.data() + 4), 16u);
 }
