@@ -10,6 +10,7 @@
 #include <fstream>
 #include <set>
 
+#include "IO/charsets.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/commands.h"
@@ -315,8 +316,8 @@ constexpr size_t k_probe_bytes = 512;
 // The record's HFS name from a Macintosh name (Mac Roman bytes) for the target.
 void set_mac_name(ProjectRecord& r, const std::string& mac_name, bool hfsplus) {
   std::string name = mac_name;
-  if (name.empty()) name = hfsplus ? r.pc_name : text_to_mac_roman(r.pc_name);
-  else if (hfsplus) name = mac_roman_to_text(name);
+  if (name.empty()) name = hfsplus ? r.pc_name : utf8_to_macroman(r.pc_name);
+  else if (hfsplus) name = macroman_to_utf8(name);
   r.hfs_name = cut_keeping_extension(name, "", hfsplus ? k_hfsplus_name_limit : k_hfs_name_limit, !hfsplus);
 }
 
@@ -403,7 +404,7 @@ void read_afp_streams_into_record(ProjectRecord& r, const std::string& path, con
     r.hfs_name = clip_utf8(shorten_name(name, k_hfsplus_name_limit), k_hfsplus_name_limit);
     r.hfs_flags |= k_hfs_wide_name;
   } else {
-    r.hfs_name = cut_keeping_extension(text_to_mac_roman(name), "", k_hfs_name_limit, true);
+    r.hfs_name = cut_keeping_extension(utf8_to_macroman(name), "", k_hfs_name_limit, true);
   }
   int64_t rsrc = named_stream_size(path, k_resource_stream);
   r.rsrc_size = rsrc > 0 ? static_cast<uint32_t>(rsrc) : 0;
