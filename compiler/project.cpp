@@ -969,6 +969,9 @@ void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus) {
   }
 }
 
+std::string text_to_mac_roman(std::string_view text) { return utf8_to_macroman(text); }
+std::string mac_roman_to_text(std::string_view mac) { return macroman_to_utf8(mac); }
+
 // --- files -------------------------------------------------------------------------------------------------------
 
 int make_project_backup(const std::string& path, std::string& backup_path) {

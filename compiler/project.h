@@ -248,6 +248,9 @@ int search_isoplus_project_by_name(FILE* f, std::string_view pattern, std::vecto
 std::string clip_utf8(std::string_view s, size_t max);
 // Shortening that keeps an extension of at most 5 bytes (with its dot) at the end.
 std::string shorten_name(std::string_view name, size_t limit);
+// Names between UTF-8 and Mac Roman (the foundation's conversions).
+std::string text_to_mac_roman(std::string_view text);
+std::string mac_roman_to_text(std::string_view mac);
 // The name rules: long_name and (hybrid project) hfs_name from a PC name.
 void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus);
 
