@@ -18,6 +18,7 @@
 namespace {
 
 constexpr uint32_t k_run_bytes = 0x4FFFFF;
+constexpr int k_max_runs = 512;
 
 // Lines of any length, NUL bytes included, through one growing buffer.
 class LineReader {
@@ -121,6 +122,9 @@ int sort_text_stream_runs(FILE* text, uint32_t run_length) {
   if (n == 0) return 0;
   const uint32_t record = s.longest + 1;
   uint32_t k = run_length ? run_length : std::max<uint32_t>(1, k_run_bytes / record);
+  // Every run holds a descriptor during the merge: past k_max_runs the runs
+  // grow instead (only lists of several gigabytes get there).
+  if ((static_cast<uint64_t>(n) + k - 1) / k > k_max_runs) k = static_cast<uint32_t>((n + k_max_runs - 1) / k_max_runs);
 
   if (s.last_unended) {
     // Sorted into the middle, a line without its end would be glued to the next.

@@ -13,7 +13,8 @@
 // temporary file or a write fails (a failure before the merge leaves the stream
 // unchanged; no temporary file is ever left behind).
 int sort_text_stream(FILE* text);
-// The same with a given run length in lines (0: as many as fit in about 5 MiB).
+// The same with a given run length in lines (0: as many as fit in about 5 MiB);
+// runs grow past it when more than 512 would be needed.
 int sort_text_stream_runs(FILE* text, uint32_t run_length);
 
 // Rewinds, counts the lines and gives the longest length (line end included),

@@ -64,6 +64,7 @@ TEST(TextSort, RunBoundaries) {
   expect_like_sort(dir, generated_lines(1000, 2), 1000, 1000);   // exactly one run: the merge path
   expect_like_sort(dir, generated_lines(2500, 3), 1000, 2500);   // 1000 + 1000 + 500
   expect_like_sort(dir, generated_lines(300, 4), 1, 300);        // one line a run
+  expect_like_sort(dir, generated_lines(3000, 5), 1, 3000);      // runs grow: no more than 512 files open
   expect_like_sort(dir, "same\nsame\nother\nsame\n", 2, 4);      // equal lines all kept
 }
 
