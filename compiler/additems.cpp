@@ -598,7 +598,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
     }
   }
 
-  if (insert_records_sorted(f, batch, parent_id) != 0) show_message(ui_text(4701).c_str());
+  if (insert_records_sorted(f, batch, parent_id) != 0) show_message(ui_text(4705).c_str());
   if (folder_icon) {
     ProjectRecord parent;
     if (find_record_by_id(f, parent, static_cast<int32_t>(parent_id))) {

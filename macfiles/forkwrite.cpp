@@ -106,7 +106,7 @@ int open_fork_sources(const ProjectRecord& r, ForkSources& out) {
         int tmp = anonymous_temp_file();
         if (tmp < 0 || !write_all(tmp, resource.data(), resource.size())) {
           if (tmp >= 0) ::close(tmp);
-          show_message(ui_text(4701).c_str());
+          show_message(ui_text(4713).c_str());
           return -1;
         }
         out.own_fds[1] = tmp;

@@ -94,3 +94,4 @@ int build_hfs_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t fi
                          uint32_t block_size, HfsFileEntry& out);
 int build_hfsplus_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id,
                              const WrittenForks& forks, uint32_t block_size, HfsPlusFileEntry& out);
+
