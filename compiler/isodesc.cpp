@@ -5,16 +5,10 @@
 #include <ctime>
 
 #include "IO/bytes.h"
+#include "IO/version.h"
 #include "compiler/dirrecord.h"
 #include "compiler/isonames.h"
 
-#define CV_STR2(x) #x
-#define CV_STR(x) CV_STR2(x)
-
-std::string product_version_text() {
-  return "Corvane - " CV_STR(CORVANE_VERSION_MAJOR) "." CV_STR(CORVANE_VERSION_MINOR) "." CV_STR(
-      CORVANE_VERSION_PATCH) "." CV_STR(CORVANE_VERSION_BUILD);
-}
 
 static void put_both32(uint8_t* p, uint32_t v) {
   put_le32(p, v);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "IO/version.h"  // product_version_text
+
 // The identifier texts of the project header (UTF-8).
 struct VolumeIdentity {
   std::string system_id, volume_set_id, publisher_id, preparer_id, application_id;
@@ -21,8 +23,6 @@ struct IsoTreePlace {
   uint32_t root_length = 2048;
 };
 
-// "Corvane - 1.0.0.0": the product word and the file version.
-std::string product_version_text();
 
 // Each builds one 2048-byte sector. now_utc stamps the creation date and the root record.
 void build_primary_descriptor(const VolumeIdentity& id, const IsoTreePlace& tree, uint32_t volume_sectors,
