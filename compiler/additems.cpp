@@ -273,6 +273,7 @@ int32_t add_new_folder(FILE* f, ProjectRecord& buf, const std::string& name, uin
   load_folder_names(f, parent_id, names);
   make_names_unique(buf, names, hfsplus);
   if (insert_record(f, buf) != 0) return 0;
+  add_counts_to_folder(f, parent_id, 1, 0);
   return buf.id;
 }
 

@@ -410,3 +410,38 @@ TEST_F(AddItems, ListFilesChainsAndIsoPlusProjects) {
   EXPECT_EQ(readmes, 1u);
   g_working_mode = k_mode_project;
 }
+
+TEST_F(AddItems, ProjectOnlyFoldersAndHfsPlusNames) {
+  make_hfsplus_project();
+  FILE* f = std::fopen(project.c_str(), "r+b");
+  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  g_working_mode = k_mode_project;
+  ProjectRecord buf;
+  EXPECT_EQ(add_new_folder(f, buf, ".!Background", 1), 17);
+  int32_t again = add_new_folder(f, buf, ".!Background", 1);  // a second one is an ordinary folder
+  EXPECT_GT(again, 17);
+  int32_t inner = add_new_folder(f, buf, ".!Background", uint32_t(again));
+  EXPECT_GT(inner, again);
+  EXPECT_EQ(buf.pc_folder, "..");
+  write_project_totals(f);
+  std::fclose(f);
+  Project p(project);
+  for (auto& line : invariants(project)) ADD_FAILURE() << line;
+  std::set<std::string> root_names;
+  for (auto* r : p.children(1)) EXPECT_TRUE(root_names.insert(r->hfs_name).second) << r->hfs_name;
+
+  // HFS+ target: the HFS name is text, up to 62 bytes, unique after shortening.
+  std::string base(70, 'z');
+  put_text(base + "-1.txt", "1");
+  put_text(base + "-2.txt", "2");
+  put_text("été.txt", "summer");
+  ASSERT_EQ(cli_include_items(project.c_str(), tree().c_str()), 0);
+  Project q(project);
+  EXPECT_EQ(q.by_pc_name("été.txt")->hfs_name, "été.txt");
+  const ProjectRecord* z1 = q.by_pc_name(base + "-1.txt");
+  const ProjectRecord* z2 = q.by_pc_name(base + "-2.txt");
+  EXPECT_LE(z1->hfs_name.size(), k_hfsplus_name_limit);
+  EXPECT_NE(z1->hfs_name, z2->hfs_name);
+  EXPECT_NE(z1->long_name, z2->long_name);
+  EXPECT_NE(z1->pc_short_name, z2->pc_short_name);
+}
