@@ -1,0 +1,430 @@
+#include "hfs/lookup.h"
+
+#include <cstring>
+
+#include "IO/bigendian.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "hfs/btree.h"
+#include "hfs/catkey.h"
+
+namespace {
+
+BTreeContext& cat() { return g_volume.catalog_tree; }
+bool plus() { return g_volume.is_hfsplus != 0; }
+
+uint8_t* read_tree_host(BTreeContext& t, uint32_t n) {
+  return t.tree_kind == k_tree_catalog ? read_catalog_node_host(n) : read_extents_node_host(n);
+}
+
+uint8_t* damaged() {
+  g_volume.read_only = 1;
+  return nullptr;
+}
+
+// Descends from the root to target_height following, at each index node, the
+// last record whose key is not above (parent, name).
+uint8_t* descend(int target_height, uint32_t parent, const void* name, size_t len) {
+  BTreeContext& t = cat();
+  BTHeaderRec h = tree_header(t);
+  if (h.root_node == 0 || target_height < 1) return nullptr;
+  uint8_t* node = read_catalog_node_host(h.root_node);
+  for (int guard = 0; node && guard <= 16; ++guard) {
+    int height = node_height(node);
+    if (height == target_height) return node;
+    if (node_kind(node) != k_node_index || height < target_height) return damaged();
+    int n = node_record_count(node);
+    int chosen = 0;
+    for (int i = 0; i < n; ++i) {
+      const uint8_t* rec = btree_record_ptr(node, i, t.node_size);
+      CatalogRecordView v;
+      if (!parse_catalog_record(node, i, t.node_size, plus(), v)) return damaged();
+      if (compare_key_to(rec, parent, name, len) > 0) break;
+      chosen = i;
+    }
+    CatalogRecordView v;
+    if (n == 0 || !parse_catalog_record(node, chosen, t.node_size, plus(), v)) return damaged();
+    uint32_t child = get_be32(v.data.data());
+    node = read_catalog_node_host(child);
+    if (node && node_height(node) >= height) return damaged();
+  }
+  return nullptr;
+}
+
+uint8_t* descend_parent(int target_height, uint32_t parent) {
+  static const uint16_t none = 0;
+  return descend(target_height, parent, &none, 0);
+}
+
+// Visits records from record `first` of node onward along the leaf chain; the
+// visitor returns 1 to stop with this record, -1 to stop with nothing, 0 to go on.
+template <class Visit>
+uint8_t* scan(uint8_t* node, int first, Visit visit) {
+  BTreeContext& t = cat();
+  BTHeaderRec h = tree_header(t);
+  for (uint32_t hops = 0; node && hops <= h.total_nodes; ++hops) {
+    int n = node_record_count(node);
+    for (int i = first; i < n; ++i) {
+      CatalogRecordView v;
+      if (!parse_catalog_record(node, i, t.node_size, plus(), v)) return damaged();
+      int r = visit(v);
+      if (r > 0) {
+        t.current_record = i;
+        return node;
+      }
+      if (r < 0) return nullptr;
+    }
+    first = 0;
+    uint32_t next = node_forward_link(node);
+    if (next == 0) return nullptr;
+    node = read_catalog_node_host(next);
+  }
+  return nullptr;
+}
+
+bool type_matches(int wanted, int type) {
+  if (wanted < 0) return type == k_rec_folder || type == k_rec_file;
+  return wanted == type;
+}
+
+// The name a record is matched by: the thread's stored name for threads, else the key's.
+void record_name(const CatalogRecordView& v, const uint8_t*& name, size_t& len) {
+  name = v.name;
+  len = v.name_length;
+  if (v.type == k_rec_folder_thread || v.type == k_rec_file_thread) {
+    if (plus()) {
+      if (v.data.size() >= 10) {
+        size_t n = get_be16(v.data.data() + 8);
+        if (n <= 255 && 10 + 2 * n <= v.data.size()) { name = v.data.data() + 10; len = n; return; }
+      }
+    } else if (v.data.size() >= 15) {
+      size_t n = v.data[14];
+      if (n <= 31 && 15 + n <= v.data.size()) { name = v.data.data() + 15; len = n; return; }
+    }
+    name = nullptr;
+    len = 0;
+  }
+}
+
+int compare_record_name(const CatalogRecordView& v, const void* name, size_t len) {
+  const uint8_t* rn;
+  size_t rl;
+  record_name(v, rn, rl);
+  if (plus()) {
+    uint16_t units[255];
+    for (size_t i = 0; i < rl; ++i) units[i] = get_be16(rn + 2 * i);
+    return hfsplus_compare_volume_names(static_cast<const uint16_t*>(name), len, units, rl);
+  }
+  return hfs_compare_name_bytes(static_cast<const uint8_t*>(name), len, rn, rl);
+}
+
+uint8_t* find_exact(const void* name, size_t len, int type, uint32_t parent) {
+  if (type == k_rec_folder_thread || type == k_rec_file_thread) {
+    // threads are keyed (own ID, empty name): the first records of that ID
+    uint8_t* node = descend_parent(1, parent);
+    return scan(node, 0, [&](const CatalogRecordView& v) {
+      if (v.parent_id != parent) return v.parent_id > parent ? -1 : 0;
+      if (v.type != type) return 0;
+      return (len == 0 || compare_record_name(v, name, len) == 0) ? 1 : 0;
+    });
+  }
+  uint8_t* node = descend(1, parent, name, len);
+  return scan(node, 0, [&](const CatalogRecordView& v) {
+    if (v.parent_id != parent) return v.parent_id > parent ? -1 : 0;
+    int c = compare_record_name(v, name, len);
+    if (c < 0) return -1;  // the key is past the name: absent
+    if (c == 0 && type_matches(type, v.type)) return 1;
+    return 0;
+  });
+}
+
+uint32_t record_cnid(const CatalogRecordView& v) {
+  size_t off = plus() ? 8 : (v.type == k_rec_folder ? 6 : 20);
+  if (v.data.size() < off + 4) return 0;
+  return get_be32(v.data.data() + off);
+}
+
+uint8_t* find_by_id(uint32_t cnid, int type, uint32_t parent) {
+  if (type != k_rec_folder && type != k_rec_file) return nullptr;
+  // the thread names the record's key
+  int thread_type = type == k_rec_folder ? k_rec_folder_thread : k_rec_file_thread;
+  uint8_t* node = find_exact(nullptr, 0, thread_type, cnid);
+  if (node) {
+    CatalogRecordView v;
+    parse_catalog_record(node, cat().current_record, cat().node_size, plus(), v);
+    const uint8_t* rn;
+    size_t rl;
+    record_name(v, rn, rl);
+    uint32_t owner = v.data.size() >= (plus() ? 8u : 14u) ? get_be32(v.data.data() + (plus() ? 4 : 10)) : 0;
+    if (rn) {
+      uint16_t units[255];
+      const void* name = rn;
+      if (plus()) {
+        for (size_t i = 0; i < rl; ++i) units[i] = get_be16(rn + 2 * i);
+        name = units;
+      }
+      uint8_t* hit = find_exact(name, rl, type, owner);
+      if (hit) {
+        CatalogRecordView r;
+        parse_catalog_record(hit, cat().current_record, cat().node_size, plus(), r);
+        if (record_cnid(r) == cnid) return hit;
+      }
+    }
+  }
+  auto visit = [&](const CatalogRecordView& v) { return (v.type == type && record_cnid(v) == cnid) ? 1 : 0; };
+  if (uint8_t* hit = scan(descend_parent(1, parent), 0, visit)) return hit;
+  BTHeaderRec h = tree_header(cat());
+  return h.first_leaf_node ? scan(read_catalog_node_host(h.first_leaf_node), 0, visit) : nullptr;
+}
+
+uint8_t* insert_position(const void* name, size_t len, uint32_t parent) {
+  BTreeContext& t = cat();
+  if (parent == 1) {
+    BTHeaderRec h = tree_header(t);
+    uint8_t* node = h.first_leaf_node ? read_catalog_node_host(h.first_leaf_node) : nullptr;
+    if (node) t.current_record = 0;
+    return node;
+  }
+  uint8_t* node = descend(1, parent, name, len);
+  if (!node) return nullptr;
+  int n = node_record_count(node);
+  t.current_record = -1;
+  for (int i = 0; i < n; ++i) {
+    const uint8_t* rec = btree_record_ptr(node, i, t.node_size);
+    CatalogRecordView v;
+    if (!parse_catalog_record(node, i, t.node_size, plus(), v)) return damaged();
+    if (compare_key_to(rec, parent, name, len) > 0) {
+      t.current_record = i;
+      break;
+    }
+  }
+  return node;
+}
+
+uint8_t* find_index_of_child(int height, uint32_t child, uint32_t parent) {
+  BTreeContext& t = cat();
+  auto scan_level = [&](uint8_t* node) -> uint8_t* {
+    BTHeaderRec h = tree_header(t);
+    for (uint32_t hops = 0; node && hops <= h.total_nodes; ++hops) {
+      if (node_kind(node) != k_node_index) return nullptr;
+      int n = node_record_count(node);
+      for (int i = 0; i < n; ++i) {
+        CatalogRecordView v;
+        if (!parse_catalog_record(node, i, t.node_size, plus(), v)) return damaged();
+        if (get_be32(v.data.data()) == child) {
+          t.current_record = i;
+          return node;
+        }
+      }
+      uint32_t next = node_forward_link(node);
+      if (next == 0) return nullptr;
+      node = read_catalog_node_host(next);
+    }
+    return nullptr;
+  };
+  if (uint8_t* hit = scan_level(descend_parent(height, parent))) return hit;
+  return scan_level(trouve_tete_niveau(t, height));
+}
+
+bool has_star(const uint16_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (p[i] == '*') return true;
+  return false;
+}
+
+}  // namespace
+
+uint8_t* hfs_find_catalog_record_exact(const uint8_t* name, size_t len, int type, uint32_t parent) {
+  return find_exact(name, len, type, parent);
+}
+uint8_t* hfsplus_find_catalog_record_exact(const uint16_t* name, size_t len, int type, uint32_t parent) {
+  return find_exact(name, len, type, parent);
+}
+
+uint8_t* hfs_find_catalog_record(const char* pattern, int type, uint32_t parent) {
+  size_t np = std::strlen(pattern);
+  if (!std::memchr(pattern, '*', np) && type != k_rec_folder_thread && type != k_rec_file_thread)
+    return find_exact(pattern, np, type, parent);
+  // a star pattern may match anywhere in the folder: scan all its records
+  return scan(descend_parent(1, parent), 0, [&](const CatalogRecordView& v) {
+    if (v.parent_id != parent) return v.parent_id > parent ? -1 : 0;
+    if (!type_matches(type, v.type)) return 0;
+    const uint8_t* rn;
+    size_t rl;
+    record_name(v, rn, rl);
+    return rn && hfs_match_name(pattern, rn, rl) == 0 ? 1 : 0;
+  });
+}
+
+uint8_t* hfsplus_find_catalog_record_unicode(const uint16_t* pattern, size_t np, int type, uint32_t parent) {
+  if (!has_star(pattern, np) && type != k_rec_folder_thread && type != k_rec_file_thread)
+    return find_exact(pattern, np, type, parent);
+  return scan(descend_parent(1, parent), 0, [&](const CatalogRecordView& v) {
+    if (v.parent_id != parent) return v.parent_id > parent ? -1 : 0;
+    if (!type_matches(type, v.type)) return 0;
+    const uint8_t* rn;
+    size_t rl;
+    record_name(v, rn, rl);
+    if (!rn) return 0;
+    uint16_t units[255];
+    for (size_t i = 0; i < rl; ++i) units[i] = get_be16(rn + 2 * i);
+    return hfsplus_match_unicode_name(pattern, np, units, rl) == 0 ? 1 : 0;
+  });
+}
+
+uint8_t* hfs_find_record_by_id(uint32_t cnid, int type, uint32_t parent) { return find_by_id(cnid, type, parent); }
+uint8_t* hfsplus_find_record_by_id(uint32_t cnid, int type, uint32_t parent) { return find_by_id(cnid, type, parent); }
+
+uint8_t* hfs_find_insert_position(const uint8_t* name, size_t len, uint32_t parent) {
+  return insert_position(name, len, parent);
+}
+uint8_t* hfsplus_find_insert_position(const uint16_t* name, size_t len, uint32_t parent) {
+  return insert_position(name, len, parent);
+}
+
+uint8_t* hfs_find_parent_index_record(int height, uint32_t child, uint32_t parent) {
+  return find_index_of_child(height, child, parent);
+}
+uint8_t* hfsplus_find_parent_index_record(int height, uint32_t child, uint32_t parent) {
+  return find_index_of_child(height, child, parent);
+}
+uint8_t* hfs_find_index_record_of_child(uint32_t child, int height, uint32_t parent) {
+  return find_index_of_child(height, child, parent);
+}
+uint8_t* hfsplus_find_index_record_of_child(uint32_t child, int height, uint32_t parent) {
+  return find_index_of_child(height, child, parent);
+}
+
+uint8_t* trouve_tete_niveau(BTreeContext& t, int level) {
+  BTHeaderRec h = tree_header(t);
+  if (h.root_node == 0) return nullptr;
+  uint8_t* node = read_tree_host(t, h.root_node);
+  if (!node) return nullptr;
+  if (node_height(node) < level) {
+    show_message(ui_text(2113).c_str());
+    return nullptr;
+  }
+  bool hfsplus_keys = plus();
+  for (int guard = 0; node && guard <= 16; ++guard) {
+    int height = node_height(node);
+    if (height == level) {
+      t.current_record = 0;
+      return node;
+    }
+    if (node_kind(node) != k_node_index || node_record_count(node) == 0) return damaged();
+    const uint8_t* rec = btree_record_ptr(node, 0, t.node_size);
+    uint32_t key = hfsplus_keys ? uint32_t(get_be16(rec)) + 2 : uint32_t(rec[0]) + 1;
+    if (key + 4 > btree_record_size(node, 0, t.node_size)) return damaged();
+    node = read_tree_host(t, get_be32(rec + key));
+    if (node && node_height(node) >= height) return damaged();
+  }
+  return nullptr;
+}
+
+uint8_t* hfs_descend_by_name(int h, const uint8_t* name, size_t len, uint32_t parent) {
+  return descend(h, parent, name, len);
+}
+uint8_t* hfsplus_descend_by_unicode_name(int h, const uint16_t* name, size_t len, uint32_t parent) {
+  return descend(h, parent, name, len);
+}
+uint8_t* hfs_descend_by_parent(int h, uint32_t parent) { return descend_parent(h, parent); }
+uint8_t* hfsplus_descend_by_parent(int h, uint32_t parent) { return descend_parent(h, parent); }
+
+static uint32_t parent_of(uint32_t folder_id) {
+  uint8_t* node = find_exact(nullptr, 0, k_rec_folder_thread, folder_id);
+  if (!node) return 0;
+  CatalogRecordView v;
+  if (!parse_catalog_record(node, cat().current_record, cat().node_size, plus(), v)) return 0;
+  size_t off = plus() ? 4 : 10;
+  return v.data.size() >= off + 4 ? get_be32(v.data.data() + off) : 0;
+}
+uint32_t hfs_get_parent_id(uint32_t folder_id) { return parent_of(folder_id); }
+uint32_t hfsplus_get_parent_id(uint32_t folder_id) { return parent_of(folder_id); }
+
+static uint32_t folder_id_of(const void* name, size_t len, uint32_t parent) {
+  uint8_t* node = find_exact(name, len, k_rec_folder, parent);
+  if (!node) return 0;
+  CatalogRecordView v;
+  if (!parse_catalog_record(node, cat().current_record, cat().node_size, plus(), v)) return 0;
+  return record_cnid(v);
+}
+uint32_t hfs_get_folder_id(const uint8_t* name, size_t len, uint32_t parent) { return folder_id_of(name, len, parent); }
+uint32_t hfsplus_get_folder_id_units(const uint16_t* name, size_t len, uint32_t parent) {
+  return folder_id_of(name, len, parent);
+}
+
+uint64_t volume_free_bytes() {
+  if (g_volume.is_hfsplus && g_volume.volume_header) {
+    HfsPlusVolumeHeader vh;
+    decode(ByteSpan(g_volume.volume_header, HfsPlusVolumeHeader::k_size), vh);
+    return uint64_t(vh.free_blocks) * vh.block_size;
+  }
+  if (g_volume.mdb) {
+    MasterDirectoryBlock m;
+    decode(ByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size), m);
+    return uint64_t(m.free_blocks) * m.block_size;
+  }
+  return 0;
+}
+
+int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items) {
+  items.clear();
+  bool bad = false;
+  uint8_t* node = descend_parent(1, folder_id);
+  if (!node && g_volume.read_only && tree_header(cat()).root_node) bad = true;
+  scan(node, 0, [&](const CatalogRecordView& v) {
+    if (v.parent_id != folder_id) return v.parent_id > folder_id ? -1 : 0;
+    if (v.type != k_rec_folder && v.type != k_rec_file) return 0;
+    CatalogItem it;
+    it.parent_id = v.parent_id;
+    it.record.assign(v.data.begin(), v.data.end());
+    if (plus()) {
+      for (uint32_t i = 0; i < v.name_length; ++i) it.units.push_back(char16_t(get_be16(v.name + 2 * i)));
+      if (v.type == k_rec_folder) {
+        HfsPlusCatalogFolder f;
+        if (!decode(v.data, f)) { bad = true; return -1; }
+        it.is_folder = true;
+        it.id = f.folder_id;
+        it.valence = f.valence;
+        it.create_date = f.create_date;
+        it.modify_date = f.content_mod_date;
+      } else {
+        HfsPlusCatalogFile f;
+        if (!decode(v.data, f)) { bad = true; return -1; }
+        it.id = f.file_id;
+        it.data_size = f.data_fork.logical_size;
+        it.rsrc_size = f.resource_fork.logical_size;
+        it.type = f.user_info.type;
+        it.creator = f.user_info.creator;
+        it.finder_flags = f.user_info.flags;
+        it.create_date = f.create_date;
+        it.modify_date = f.content_mod_date;
+      }
+    } else {
+      it.name.assign(reinterpret_cast<const char*>(v.name), v.name_length);
+      if (v.type == k_rec_folder) {
+        HfsCatalogFolder f;
+        if (!decode(v.data, f)) { bad = true; return -1; }
+        it.is_folder = true;
+        it.id = f.folder_id;
+        it.valence = f.valence;
+        it.create_date = f.create_date;
+        it.modify_date = f.modify_date;
+      } else {
+        HfsCatalogFile f;
+        if (!decode(v.data, f)) { bad = true; return -1; }
+        it.id = f.file_id;
+        it.data_size = f.data_logical_size;
+        it.rsrc_size = f.rsrc_logical_size;
+        it.type = f.user_info.type;
+        it.creator = f.user_info.creator;
+        it.finder_flags = f.user_info.flags;
+        it.create_date = f.create_date;
+        it.modify_date = f.modify_date;
+      }
+    }
+    items.push_back(std::move(it));
+    return 0;
+  });
+  return bad || (g_volume.read_only && !node && tree_header(cat()).root_node) ? -2 : 0;
+}
