@@ -34,7 +34,6 @@ constexpr std::array<uint16_t, 256> make_weights() {
   std::array<uint16_t, 256> w{};
   for (int c = 0; c < 256; ++c) w[size_t(c)] = uint16_t(c * 16);
   for (int c = 'a'; c <= 'z'; ++c) w[size_t(c)] = uint16_t((c - 0x20) * 16);
-  w[0x5C] = 0;
   for (const auto& e : k_weight_exceptions) w[e.c] = e.w;
   return w;
 }

@@ -128,10 +128,22 @@ uint8_t* find_exact(const void* name, size_t len, int type, uint32_t parent) {
       return (len == 0 || compare_record_name(v, name, len) == 0) ? 1 : 0;
     });
   }
+  if (!plus()) {
+    // HFS volumes from other writers may order some bytes differently: scan the
+    // folder's records for an equal name rather than trust a descent by name
+    return scan(descend_parent(1, parent), 0, [&](const CatalogRecordView& v) {
+      if (v.parent_id != parent) return v.parent_id > parent ? -1 : 0;
+      if (!type_matches(type, v.type)) return 0;
+      return hfs_compare_name_bytes(static_cast<const uint8_t*>(name), len, v.name, v.name_length) == 0 ? 1 : 0;
+    });
+  }
   uint8_t* node = descend(1, parent, name, len);
   return scan(node, 0, [&](const CatalogRecordView& v) {
     if (v.parent_id != parent) return v.parent_id > parent ? -1 : 0;
-    int c = compare_record_name(v, name, len);
+    if (v.type == k_rec_folder_thread || v.type == k_rec_file_thread) return 0;  // keyed by an empty name
+    uint16_t units[255];
+    for (size_t i = 0; i < v.name_length; ++i) units[i] = get_be16(v.name + 2 * i);
+    int c = hfsplus_compare_volume_names(static_cast<const uint16_t*>(name), len, units, v.name_length);
     if (c < 0) return -1;  // the key is past the name: absent
     if (c == 0 && type_matches(type, v.type)) return 1;
     return 0;

@@ -1,0 +1,221 @@
+#include "hfs/mount.h"
+
+#include <cstring>
+#include <vector>
+
+#include "IO/bigendian.h"
+#include "IO/charsets.h"
+#include "IO/names.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "hfs/btree.h"
+#include "hfs/catkey.h"
+#include "hfs/engine.h"
+#include "hfs/ondisk.h"
+#include "hfs/volume.h"
+
+namespace {
+
+bool power_of_two(uint64_t v) { return v && (v & (v - 1)) == 0; }
+
+bool extents_inside(const HfsPlusForkData& f, uint64_t total) {
+  for (auto& e : f.extents)
+    if (e.block_count && (e.start_block >= total || e.block_count > total - e.start_block)) return false;
+  return true;
+}
+bool extents_inside(const HfsExtentRecord& r, uint64_t total) {
+  for (auto& e : r)
+    if (e.block_count && (e.start_block >= total || e.block_count > total - e.start_block)) return false;
+  return true;
+}
+
+// Checks an HFS+ volume header read at partition_start and takes its geometry.
+int take_hfsplus(const uint8_t* vh_bytes, uint64_t room_sectors) {
+  HfsPlusVolumeHeader vh;
+  if (!decode(ByteSpan(vh_bytes, 512), vh)) return k_mount_unrecognised;
+  if (vh.signature != k_sig_hfsplus && vh.signature != k_sig_hfsx) return k_mount_unrecognised;
+  if (!power_of_two(vh.block_size) || vh.block_size < 512 || vh.block_size > (1u << 26) || vh.total_blocks == 0)
+    return k_mount_bad_geometry;
+  uint64_t sectors = uint64_t(vh.total_blocks) * (vh.block_size / 512);
+  if (room_sectors != UINT64_MAX && sectors > room_sectors) return k_mount_bad_geometry;
+  if (vh.free_blocks > vh.total_blocks || vh.catalog_file.total_blocks == 0 ||
+      vh.extents_file.total_blocks == 0 || !extents_inside(vh.catalog_file, vh.total_blocks) ||
+      !extents_inside(vh.extents_file, vh.total_blocks) || !extents_inside(vh.allocation_file, vh.total_blocks))
+    return k_mount_bad_geometry;
+  std::memcpy(g_volume_start, vh_bytes, 512);
+  g_volume.volume_header = g_volume_start;
+  g_volume.mdb = nullptr;
+  g_volume.is_hfsplus = 1;
+  g_volume.is_hfsx = vh.signature == k_sig_hfsx;
+  g_volume.block_size = vh.block_size;
+  g_volume.sectors_per_block = vh.block_size / 512;
+  g_volume.total_blocks = vh.total_blocks;
+  uint64_t bitmap = uint64_t(vh.allocation_file.total_blocks) * g_volume.sectors_per_block;
+  g_volume.bitmap_sectors = uint32_t(std::min<uint64_t>(bitmap, UINT32_MAX / 512));
+  g_volume.bitmap_bytes = g_volume.bitmap_sectors * 512;
+  g_volume.medium_sectors = sectors;
+  if (vh.attributes & k_vh_attr_journaled) {
+    // a Mac would replay its journal over our edits
+    g_volume.read_only = 1;
+    show_message(ui_text(2115).c_str());
+  }
+  return k_mount_ok;
+}
+
+}  // namespace
+
+int mount_volume_checked() {
+  uint32_t keep_read_only = g_volume.read_only;
+  uint64_t start = g_volume.partition_start;
+  uint64_t medium = image_sectors();
+  uint64_t room = medium == UINT64_MAX ? UINT64_MAX : (medium > start ? medium - start : 0);
+  if (!g_volume_start) return k_mount_io;
+  g_volume.mounted = 0;
+  std::vector<uint8_t> buf(1536);
+  if (read_sectors(start, 3, buf.data()) != 0) return k_mount_io;
+  uint16_t sig = get_be16(buf.data() + 1024);
+  std::memset(g_volume_start, 0, k_volume_start_size);
+  int rc = k_mount_unrecognised;
+  if (sig == k_sig_hfsplus || sig == k_sig_hfsx) {
+    g_volume.wrapper_start = start;
+    rc = take_hfsplus(buf.data() + 1024, room);
+  } else if (sig == k_sig_hfs) {
+    MasterDirectoryBlock m;
+    decode(ByteSpan(buf.data() + 1024, 512), m);
+    uint32_t spb = m.block_size / 512;
+    bool geometry = m.block_size != 0 && m.block_size % 512 == 0 && m.total_blocks != 0 &&
+                    m.bitmap_start >= 3 && m.first_block >= m.bitmap_start + (uint32_t(m.total_blocks) + 4095) / 4096;
+    uint64_t end = uint64_t(m.first_block) + uint64_t(m.total_blocks) * spb + 2;
+    if (!geometry || (room != UINT64_MAX && end > room)) {
+      rc = k_mount_bad_geometry;
+    } else if (m.embed_signature == k_sig_hfsplus) {
+      // wrapper: the embedded volume sits in the wrapper's allocation blocks
+      if (!m.embed_extent.block_count ||
+          uint32_t(m.embed_extent.start_block) + m.embed_extent.block_count > m.total_blocks) {
+        rc = k_mount_bad_geometry;
+      } else {
+        uint64_t inner = start + m.first_block + uint64_t(m.embed_extent.start_block) * spb;
+        uint8_t vh[512];
+        if (read_sectors(inner + 2, 1, vh) != 0) {
+          rc = k_mount_io;
+        } else {
+          g_volume.wrapper_start = start;
+          g_volume.partition_start = inner;
+          rc = take_hfsplus(vh, uint64_t(m.embed_extent.block_count) * spb);
+        }
+      }
+    } else if (m.embed_signature == 0 && m.catalog_extents[0].block_count != 0) {
+      if (!extents_inside(m.catalog_extents, m.total_blocks) || !extents_inside(m.extents_extents, m.total_blocks)) {
+        rc = k_mount_bad_geometry;
+      } else {
+        std::memcpy(g_volume_start, buf.data() + 1024, 512);
+        g_volume.mdb = g_volume_start;
+        g_volume.volume_header = nullptr;
+        g_volume.is_hfsplus = 0;
+        g_volume.wrapper_start = start;
+        g_volume.partition_start = start + m.first_block;
+        g_volume.block_size = m.block_size;
+        g_volume.sectors_per_block = spb;
+        g_volume.total_blocks = m.total_blocks;
+        g_volume.bitmap_sectors = m.first_block - m.bitmap_start;
+        g_volume.bitmap_bytes = g_volume.bitmap_sectors * 512;
+        g_volume.medium_sectors = end;
+        rc = k_mount_ok;
+      }
+    }
+  }
+  if (rc != k_mount_ok) {
+    reset_volume_state();
+    g_volume.partition_start = start;
+    return rc;
+  }
+  g_volume.read_only |= keep_read_only;
+  return k_mount_ok;
+}
+
+uint64_t mount_volume() {
+  mount_volume_checked();
+  return g_volume.partition_start;
+}
+
+void mount_image_partition() {
+  if (g_volume.access_mode == 3) g_volume.partition_start = mount_volume();
+}
+
+int open_volume_btrees() {
+  if (!g_volume.mdb && !g_volume.volume_header) return k_mount_unrecognised;
+  invalidate_tree_maps();
+  // the extents tree first: the catalog file may continue in it
+  if (open_btree(g_volume.extents_tree) != 0) return k_mount_bad_tree;
+  if (open_btree(g_volume.catalog_tree) != 0) return k_mount_bad_tree;
+  g_volume.mounted = 1;
+  return 1;
+}
+
+std::string hfs_get_volume_name() {
+  if (!g_volume.mdb) return {};
+  MasterDirectoryBlock m;
+  decode(ByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size), m);
+  size_t n = std::min<size_t>(m.name_length, MasterDirectoryBlock::k_max_name);
+  return macroman_to_utf8(std::string_view(reinterpret_cast<const char*>(m.name.data()), n));
+}
+
+std::string hfsplus_get_volume_name() {
+  BTHeaderRec h = tree_header(g_volume.catalog_tree);
+  if (!h.first_leaf_node) return {};
+  uint8_t* node = read_catalog_node_host(h.first_leaf_node);
+  CatalogRecordView v;
+  if (!node || !parse_catalog_record(node, 0, g_volume.catalog_tree.node_size, true, v)) return {};
+  HFSUniStr255 u;
+  u.length = uint16_t(v.name_length);
+  for (uint32_t i = 0; i < v.name_length; ++i) u.unicode[i] = char16_t(get_be16(v.name + 2 * i));
+  return unistr_to_utf8(u);
+}
+
+char* get_open_volume_name() {
+  std::string name = g_volume.is_hfsplus ? hfsplus_get_volume_name() : hfs_get_volume_name();
+  for (char& c : name)
+    if ((uint8_t(c) >= 0x01 && uint8_t(c) <= 0x1F) || c == ':') c = '_';
+  size_t n = std::min(name.size(), k_volume_name_buffer_size - 1);
+  std::memcpy(g_volume_name_buffer, name.data(), n);
+  g_volume_name_buffer[n] = 0;
+  return g_volume_name_buffer;
+}
+
+int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partitions]) {
+  if (!g_work_area && init_volume_engine() != 0) return k_mount_io;
+  g_volume.image_file = fd;
+  g_volume.access_mode = 3;
+  if (!g_volume.sector_io) g_volume.sector_io = image_sector_io;
+  if (!g_volume.bitmap_io) g_volume.bitmap_io = image_sector_io;
+  int n = scan_partitions(list);
+  int rc = n;
+  if (n > 0) {
+    if (which > 0) {
+      if (which >= n) rc = k_scan_unknown;
+      else g_volume.partition_start = list[which].start;
+    }
+    if (rc > 0) {
+      rc = mount_volume_checked();
+      if (rc == k_mount_ok) {
+        int t = open_volume_btrees();
+        rc = t == 1 ? 0 : t;
+      }
+    }
+  } else if (n == 0) {
+    rc = k_scan_unknown;
+  }
+  if (rc != 0) {
+    reset_volume_state();
+    reset_node_cache();
+    show_message(ui_text(2111).c_str());
+  }
+  return rc;
+}
+
+void close_image_volume() {
+  reset_volume_state();
+  reset_node_cache();
+  invalidate_tree_maps();
+  g_volume.image_file = -1;
+}

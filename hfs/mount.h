@@ -1,0 +1,38 @@
+// Mount of the volume at partition_start: HFS, HFS+, HFSX, or an HFS wrapper
+// followed to its embedded HFS+ volume; every geometry field is checked first
+// and a volume that does not pass is refused (nothing of it is kept).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "hfs/partition.h"
+
+constexpr int k_mount_ok = 0;
+constexpr int k_mount_unrecognised = -3;  // no "BD", "H+" or "HX" volume there
+constexpr int k_mount_bad_geometry = -4;  // block sizes, counts or extents out of range
+constexpr int k_mount_io = -5;            // sectors could not be read
+constexpr int k_mount_bad_tree = -6;      // catalog or extents header unusable
+
+// Reads and checks the volume at partition_start, fills the volume state.
+// k_mount_ok, or one of the negative codes (the state is reset then).
+int mount_volume_checked();
+// The spec'd form: the (possibly moved) partition start; the state stays
+// unmounted (g_volume.mounted 0) when the volume was refused.
+uint64_t mount_volume();
+void mount_image_partition();
+// Opens the extents tree, then the catalog. 1 success, negative k_mount_* code.
+int open_volume_btrees();
+// The volume name in UTF-8 (control characters and ':' replaced by '_') in
+// g_volume_name_buffer, which is returned.
+char* get_open_volume_name();
+std::string hfs_get_volume_name();
+std::string hfsplus_get_volume_name();
+
+// The whole opening of an image: the file fd becomes image_file, the partitions
+// are scanned and partition `which` (0 = first) is mounted with its trees.
+// 0 success; otherwise a negative code after the message "This file doesn't
+// contain a valid HFS partition." (the scan codes, or k_mount_*).
+int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partitions]);
+// Forgets the mounted volume (state reset, node cache emptied).
+void close_image_volume();
