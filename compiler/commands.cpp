@@ -12,7 +12,9 @@
 #include "IO/ui_services.h"
 #include "compiler/project.h"
 
-uint32_t g_command_preferences = 0;
+uint32_t g_options = 0;
+uint32_t g_preferences = 0;
+std::string g_default_extension = "TXT";
 
 namespace {
 
@@ -112,7 +114,7 @@ int open_command_project(const char* path, FILE*& f) {
     report_open_error(path);
     return -1;
   }
-  if (!write_new_project_header(p, g_command_preferences, "quorvel")) {
+  if (!write_new_project_header(p, g_preferences, "quorvel")) {
     std::fclose(p);
     std::remove(path);
     report_open_error(path);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // Option letters (second character, upper-cased) and an optional second letter.
 int run_command_line_operation(const char* option, const char* first, const char* second);
@@ -23,8 +24,10 @@ int get_file_kind(const char* path);
 // cannot be opened or created. f is set only on 0.
 int open_command_project(const char* path, FILE*& f);
 
-// Preferences that the console read at start-up (the new-project bits).
-extern uint32_t g_command_preferences;
+// Settings read at start-up: "Options", "CX-Options", "Ext".
+extern uint32_t g_options;
+extern uint32_t g_preferences;
+extern std::string g_default_extension;
 
 // --- labels and folders ----------------------------------------------------------------
 // second_letter 'H': HFS volume name only; 'I': ISO label only; else both.

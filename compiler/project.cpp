@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <array>
 #include <cstring>
 #include <map>
@@ -318,7 +319,7 @@ bool write_new_project_header(FILE* f, uint32_t preference_flags, const char* vo
   ProjectHeader h;
   h.magic = k_project_magic;
   h.root_flags = 1;
-  bool hfsplus = (preference_flags & k_pref_hfsplus_default) != 0;
+  bool hfsplus = (preference_flags & (k_pref_hfsplus_default | k_pref_hfsplus_target)) != 0;
   h.target_flags = hfsplus ? 1 : 0;
   if (preference_flags & k_pref_refresh_project) h.open_flags |= 0x20;
   if (preference_flags & k_pref_open_root_window) h.open_flags |= 0x01;
@@ -971,6 +972,31 @@ void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus) {
 
 std::string text_to_mac_roman(std::string_view text) { return utf8_to_macroman(text); }
 std::string mac_roman_to_text(std::string_view mac) { return macroman_to_utf8(mac); }
+
+// --- reference sizes ---------------------------------------------------------------------------------------------
+
+int g_reference_size_project = 700;
+int g_reference_size_isoplus = 700;
+
+namespace {
+int read_size_setting(const char* name) {
+  char buf[k_text_size];
+  read_setting_text(name, buf);
+  int mb = std::atoi(buf);
+  return mb > 0 ? mb : 700;
+}
+}  // namespace
+
+int read_reference_size_project() { return g_reference_size_project = read_size_setting("szProj"); }
+int read_reference_size_isoplus() { return g_reference_size_isoplus = read_size_setting("szIsop"); }
+void write_reference_size_project(int mb) {
+  g_reference_size_project = mb;
+  write_setting_text("szProj", std::to_string(mb).c_str());
+}
+void write_reference_size_isoplus(int mb) {
+  g_reference_size_isoplus = mb;
+  write_setting_text("szIsop", std::to_string(mb).c_str());
+}
 
 // --- files -------------------------------------------------------------------------------------------------------
 

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "IO/settings.h"
+
 constexpr size_t k_project_record_size = 756;
 constexpr int32_t k_root_folder_id = 1;
 constexpr int32_t k_background_folder_id = 17;  // the folder named ".!Background"
@@ -162,11 +164,8 @@ long project_record_count(FILE* f);                          // whole records in
 // --- header --------------------------------------------------------------------------
 // 1 "CVNZ", -1 an older project ("CVN" and another byte), 0 not a project. Position kept.
 int check_project_magic(FILE* f);
-// Preference bits that shape a new project.
-constexpr uint32_t k_pref_open_root_window = 0x8;
-constexpr uint32_t k_pref_hfsplus_default = 0x10;
-constexpr uint32_t k_pref_refresh_project = 0x200;
-// Writes a new header at the current position and resets the counters. The
+// Writes a new header from the preference bits (k_pref_*: HFS+ target by default or
+// initially, refresh before compiling, open the root window) at the current position and resets the counters. The
 // volume names default to text 1287 "Untitled". false on a short write.
 bool write_new_project_header(FILE* f, uint32_t preference_flags, const char* volume_name = nullptr);
 // Creates a new project file holding only its header. 0, or -1 when it cannot be created.
@@ -253,6 +252,14 @@ std::string text_to_mac_roman(std::string_view text);
 std::string mac_roman_to_text(std::string_view mac);
 // The name rules: long_name and (hybrid project) hfs_name from a PC name.
 void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus);
+
+// --- reference sizes (MB) against which a project's size is shown -------------------------
+extern int g_reference_size_project;  // setting "szProj", 700 when empty
+extern int g_reference_size_isoplus;  // setting "szIsop"
+int read_reference_size_project();
+int read_reference_size_isoplus();
+void write_reference_size_project(int mb);
+void write_reference_size_isoplus(int mb);
 
 // --- files ------------------------------------------------------------------------------------------
 // Copies the project to path + ".bak" (through a temporary name, then renamed). 0 or -1.

@@ -4,8 +4,10 @@
 
 #include <cstring>
 #include <set>
+#include <sstream>
 
 #include "IO/bigendian.h"
+#include "IO/settings.h"
 #include "compiler/project.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
@@ -195,13 +197,51 @@ TEST(Quorvel, FilesThatAreNotProjectsAreNeverChanged) {
   std::memcpy(older.data(), "CVNA", 4);
   testkit::write_file(paths[2], older);
   testkit::write_text(paths[3], "CVNZ");
+  // One shell per file: each option in turn, the file's digest after each.
   for (const std::string& path : paths) {
     std::string before = testkit::sha256_of(path);
-    for (const char* op : {"-f", "-fi", "-fh", "-l", "-li", "-lh", "-i", "-ii", "-ih", "-c", "-ci", "-ch",
-                           "-r", "-rj", "-C"}) {
-      int rc = quorvel(std::string(op) + " " + quote(path) + " " + quote(dir.str("x/y"))).rc;
+    std::string script = "for op in -f -fi -fh -l -li -lh -i -ii -ih -c -ci -ch -r -rj -C; do " + quote(k_quorvel) +
+                         " $op " + quote(path) + " " + quote(dir.str("x/y")) +
+                         "; rc=$?; echo \"$op $rc $(sha256sum < " + quote(path) + " | cut -c1-64)\"; done";
+    testkit::RunResult r = testkit::run(script);
+    std::istringstream lines(r.out);
+    std::string op, digest;
+    int rc = 0, count = 0;
+    while (lines >> op >> rc >> digest) {
+      ++count;
       EXPECT_NE(rc, 0) << op << " " << path;
-      EXPECT_EQ(testkit::sha256_of(path), before) << op << " " << path;
+      EXPECT_EQ(digest, before) << op << " " << path;
     }
+    EXPECT_EQ(count, 15) << r.out << r.err;
   }
+}
+
+TEST(Quorvel, SettingsChooseTheTargetAndOpenTheJournal) {
+  TempDir dir;
+  std::string config = dir.str("config"), journal = dir.str("run.log");
+  std::filesystem::create_directories(config);
+  ::setenv("CORVANE_CONFIG_DIR", config.c_str(), 1);
+  init_settings_root();
+  save_preference_flags(k_pref_hfsplus_default | k_pref_open_journal);
+  save_log_path(journal.c_str());
+  ::unsetenv("CORVANE_CONFIG_DIR");
+  std::string env = "CORVANE_CONFIG_DIR=" + quote(config) + " ";
+
+  std::string p = dir.str("p.cvpr");
+  ASSERT_EQ(testkit::run(env + quote(k_quorvel) + " -lh " + quote(p) + " 'Caf\xC3\xA9'").rc, 0);
+  std::vector<uint8_t> b = testkit::read_file(p);
+  EXPECT_EQ(b[13], 1) << "HFS+ target from the preferences";
+  EXPECT_STREQ(reinterpret_cast<const char*>(&b[692]), "Caf\xC3\xA9") << "an HFS+ name stays UTF-8";
+
+  // An error the engine reports reaches the journal.
+  EXPECT_EQ(testkit::run(env + quote(k_quorvel) + " -f " + quote(dir.str("no/such/p.cvpr")) + " a").rc, 255);
+  std::string log = testkit::read_text(journal);
+  EXPECT_NE(log.find("no/such/p.cvpr"), std::string::npos) << log;
+
+  // Without those settings an HFS project stores Mac Roman.
+  std::string q = dir.str("q.cvpr");
+  ASSERT_EQ(quorvel("-lh " + quote(q) + " 'Caf\xC3\xA9'").rc, 0);
+  b = testkit::read_file(q);
+  EXPECT_EQ(b[13], 0);
+  EXPECT_STREQ(reinterpret_cast<const char*>(&b[692]), "Caf\x8E");
 }
