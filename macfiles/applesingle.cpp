@@ -8,6 +8,7 @@
 
 #include "IO/bigendian.h"
 #include "IO/bytes.h"
+#include "IO/paths.h"
 #include "macfiles/macdates.h"
 
 namespace {
@@ -202,14 +203,8 @@ int apple_type_creator(const std::string& path, char out[9]) {
   return 1;
 }
 
-std::string appledouble_companion_path(const std::string& path) {
-  size_t slash = path.rfind('/');
-  size_t leaf = slash == std::string::npos ? 0 : slash + 1;
-  return path.substr(0, leaf) + "._" + path.substr(leaf);
-}
-
 int has_appledouble_sidecar(const std::string& path) {
-  Fd f(appledouble_companion_path(path));
+  Fd f(appledouble_path(path));
   if (f.fd < 0) return 0;
   uint8_t buf[4];
   if (read_prefix(f.fd, buf, 4) != 4) return 0;

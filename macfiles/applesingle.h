@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "IO/paths.h"
 #include "macfiles/macfile.h"
 
 constexpr uint32_t k_applesingle_magic = 0x00051600;
@@ -60,9 +61,9 @@ uint32_t appledouble_resource_entry(const std::string& path, uint32_t& offset);
 // out = 8 characters and a zero. 1 found, 0 not (out unchanged).
 int apple_type_creator(const std::string& path, char out[9]);
 
-// The companion of a PC file: same folder, "._" before the name.
-std::string appledouble_companion_path(const std::string& path);
-// 1 when the companion of path exists and begins with the AppleDouble magic.
+// The companion of a PC file (kept for existing callers).
+inline std::string appledouble_companion_path(const std::string& path) { return appledouble_path(path); }
+// 1 when the companion of path (appledouble_path, IO/paths.h) exists and begins with the AppleDouble magic.
 int has_appledouble_sidecar(const std::string& path);
 
 // Whole-file codecs in memory. Dates: MacFile keeps local Mac dates; entry 8
