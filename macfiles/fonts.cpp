@@ -9,6 +9,7 @@
 
 #include "IO/bigendian.h"
 #include "IO/bytes.h"
+#include "IO/settings.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 
@@ -16,8 +17,6 @@ int g_font_answer_from_volume = 0;
 int g_font_answer_to_volume = 0;
 
 namespace {
-
-int g_next_family_id = 1024;
 
 // Question 1125 with a remembered answer.
 bool ask_font_question(int& remembered, const std::string& name) {
@@ -436,7 +435,9 @@ std::vector<uint8_t> build_truetype_suitcase(std::span<const uint8_t> ttf, const
 }
 
 int next_font_family_id() {
-  int id = g_next_family_id;
-  g_next_family_id = id >= 16383 ? 1024 : id + 1;
+  // The setting holds the next number; family numbers stay within 1024-16383.
+  int id = read_setting_number("numpol");
+  if (id < 1024 || id > 16383) id = 1024;
+  write_setting_number("numpol", id >= 16383 ? 1024 : id + 1);
   return id;
 }

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <vector>
 
+#include "IO/settings.h"
 #include "IO/uitext.h"
 #include "macfiles/macdates.h"
 
@@ -112,6 +113,14 @@ int load_signature_table(const std::string& path, const std::string& default_ext
   }
   g_signature_count = count;
   return 0;
+}
+
+int load_signature_table() {
+  char path[256], ext[64];
+  read_setting_text("Sign", path);
+  if (!path[0]) return -1;
+  read_default_extension(ext);
+  return load_signature_table(path, ext, g_language_offset);
 }
 
 std::string type_creator_for_filename(const std::string& name) {

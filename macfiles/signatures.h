@@ -25,6 +25,9 @@ extern int g_signature_count;  // rows in use, row 0 included
 // none). 0 done, -1 the file cannot be opened (the table is then left as it was).
 int load_signature_table(const std::string& path, const std::string& default_extension,
                          int language_offset);
+// Loads the table named by the setting "Sign", with the default extension of
+// the setting "Ext" and the interface's language. 0 done, -1 no table.
+int load_signature_table();
 // Drops the table (as before the first load).
 void clear_signature_table();
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "IO/bigendian.h"
+#include "IO/settings.h"
 #include "macfile_fixtures.h"
 #include "macfiles/fonts.h"
 #include "macfiles/macbinary.h"
@@ -178,8 +179,19 @@ TEST(Fonts, PostSegmentsAndNames) {
 
   EXPECT_EQ(font_file_base("a/b:c\x01"), "a_b_c_");
   EXPECT_EQ(font_file_base(".."), "_..");
-  int first = next_font_family_id();
-  EXPECT_EQ(next_font_family_id(), first + 1);
+}
+
+TEST(Fonts, FamilyNumbersFromTheSetting) {
+  TempDir config;
+  setenv("CORVANE_CONFIG_DIR", config.str().c_str(), 1);
+  init_settings_root();
+  EXPECT_EQ(next_font_family_id(), 1024);
+  EXPECT_EQ(next_font_family_id(), 1025);
+  EXPECT_EQ(next_font_family_id(), 1026);
+  write_setting_number("numpol", 16383);
+  EXPECT_EQ(next_font_family_id(), 16383);
+  EXPECT_EQ(next_font_family_id(), 1024);
+  unsetenv("CORVANE_CONFIG_DIR");
 }
 
 TEST(Fonts, ThreeSfntResourcesGiveThreeFiles) {
