@@ -204,8 +204,8 @@ int read_setting_number(const char* name) {
 
 void write_setting_number(const char* name, int value) { write_default(name, std::to_string(value)); }
 
-WindowRect read_window_rect() {
-  WindowRect r;
+WindowPlacement read_window_placement() {
+  WindowPlacement r;
   std::string v = read_default("Rect", 128);
   if (!v.empty()) {
     int f[5] = {r.left, r.top, r.width, r.height, r.panel};
@@ -227,7 +227,7 @@ WindowRect read_window_rect() {
   return r;
 }
 
-void save_window_rect(const WindowRect& r) {
+void save_window_placement(const WindowPlacement& r) {
   write_default("Rect", std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.width) +
                             "," + std::to_string(r.height) + "," + std::to_string(r.panel));
 }

@@ -99,11 +99,11 @@ void write_setting_number(const char* name, int value);
 
 // Main window placement "Rect": left, top, width, height, left panel width,
 // each limited as it is read (panel 0: the left panel is hidden).
-struct WindowRect {
+struct WindowPlacement {
   int left = 50, top = 50, width = 700, height = 450, panel = 120;
 };
-WindowRect read_window_rect();
-void save_window_rect(const WindowRect& r);
+WindowPlacement read_window_placement();
+void save_window_placement(const WindowPlacement& r);
 
 // Registers a document type: files ending in extension (".cvpr") are of class
 // class_name ("Corvane.proj"), shown with icon icon_index and opened by this

@@ -129,28 +129,28 @@ TEST_F(Settings, FoldersAndTexts) {
 
 TEST_F(Settings, WindowPlacementLimits) {
   init_settings_root();
-  WindowRect r = read_window_rect();
+  WindowPlacement r = read_window_placement();
   EXPECT_EQ(r.left, 50);
   EXPECT_EQ(r.width, 700);
   EXPECT_EQ(r.panel, 120);
   store("Rect", "10,20,800,600,500");
-  r = read_window_rect();
+  r = read_window_placement();
   EXPECT_EQ(r.left, 10);
   EXPECT_EQ(r.top, 20);
   EXPECT_EQ(r.width, 800);
   EXPECT_EQ(r.height, 600);
   EXPECT_EQ(r.panel, 120);  // above half the width
   store("Rect", "0,0,800,600,0");
-  r = read_window_rect();
+  r = read_window_placement();
   EXPECT_EQ(r.left, 50);
   EXPECT_EQ(r.top, 50);
   EXPECT_EQ(r.panel, 0);  // hidden
   store("Rect", "5,5,3000,-1,2");
-  r = read_window_rect();
+  r = read_window_placement();
   EXPECT_EQ(r.width, 750);
   EXPECT_EQ(r.height, 500);
-  save_window_rect({100, 200, 640, 480, 90});
-  r = read_window_rect();
+  save_window_placement({100, 200, 640, 480, 90});
+  r = read_window_placement();
   EXPECT_EQ(r.left, 100);
   EXPECT_EQ(r.panel, 90);
 }

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   read_language_choice();
   read_default_extension(buf);
   read_work_folder(buf);
-  read_window_rect();
+  read_window_placement();
   store_count_subkeys("HKEY_CURRENT_USER\\Software\\Veltron");
   store_list_values(setting_key_path("MRU1"));
   write_setting_text("Fuzz", "value\n=\\x");
