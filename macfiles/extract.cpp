@@ -1,0 +1,393 @@
+#include "macfiles/extract.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "IO/bigendian.h"
+#include "IO/charsets.h"
+#include "IO/names.h"
+#include "IO/paths.h"
+#include "IO/strlib.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "hfs/extents.h"
+#include "hfs/macdate.h"
+#include "hfs/ondisk.h"
+#include "macfiles/applesingle.h"
+#include "macfiles/fonts.h"
+#include "macfiles/macbinary.h"
+#include "macfiles/macdates.h"
+#include "macfiles/namedstreams.h"
+#include "macfiles/signatures.h"
+#include "platform/files.h"
+#include "platform/tempfile.h"
+
+int g_copy_method = 1;
+uint32_t g_extract_options = 0;
+ExtractSession g_extract;
+
+namespace {
+
+const char k_forbidden[] = "/\\|:<>*?\"";
+
+std::string join(const std::string& folder, const std::string& name) {
+  return folder.empty() ? name : append_slash(folder) + name;
+}
+
+std::string legal_chars(const std::string& name, bool dots_too) {
+  std::string out;
+  for (char c : name) {
+    uint8_t u = uint8_t(c);
+    out += (u < 32 || std::strchr(k_forbidden, c) || (dots_too && c == '.')) ? '_' : c;
+  }
+  return out;
+}
+
+std::string trimmed(const std::string& s) {
+  size_t a = s.find_first_not_of(' '), b = s.find_last_not_of(' ');
+  return a == std::string::npos ? "" : s.substr(a, b - a + 1);
+}
+
+// The item's name as UTF-8.
+std::string utf8_name(const CatalogItem& item) {
+  if (!g_volume.is_hfsplus) return macroman_to_utf8(item.name);
+  HFSUniStr255 u;
+  u.length = uint16_t(item.units.size() > 255 ? 255 : item.units.size());
+  std::memcpy(u.unicode, item.units.data(), 2 * size_t(u.length));
+  return unistr_to_utf8(u);
+}
+
+// The Mac Roman name written inside MacBinary headers.
+std::string macroman_name(const CatalogItem& item) {
+  if (!g_volume.is_hfsplus) return item.name;
+  HFSUniStr255 u;
+  u.length = uint16_t(item.units.size() > 255 ? 255 : item.units.size());
+  std::memcpy(u.unicode, item.units.data(), 2 * size_t(u.length));
+  return unistr_to_macroman(u);
+}
+
+struct ForkInfo {
+  uint8_t raw[80] = {};  // HFS: 12-byte extent record; HFS+: 80-byte fork data
+  uint64_t length = 0;
+};
+
+void fork_infos(const CatalogItem& item, ForkInfo& data, ForkInfo& rsrc) {
+  if (g_volume.is_hfsplus) {
+    HfsPlusCatalogFile f;
+    if (!decode(ByteSpan(item.record.data(), item.record.size()), f)) return;
+    encode(f.data_fork, MutByteSpan(data.raw, 80));
+    encode(f.resource_fork, MutByteSpan(rsrc.raw, 80));
+    data.length = f.data_fork.logical_size;
+    rsrc.length = f.resource_fork.logical_size;
+  } else {
+    HfsCatalogFile f;
+    if (!decode(ByteSpan(item.record.data(), item.record.size()), f)) return;
+    encode(f.data_extents, MutByteSpan(data.raw, 12));
+    encode(f.rsrc_extents, MutByteSpan(rsrc.raw, 12));
+    data.length = f.data_logical_size;
+    rsrc.length = f.rsrc_logical_size;
+  }
+}
+
+// Appends a fork to the PC file at its current position.
+int copy_fork(int fd, const CatalogItem& item, const ForkInfo& fork, uint8_t type) {
+  if (fork.length == 0) return 0;
+  int rc = g_volume.is_hfsplus ? hfsplus_copy_fork_to_file(fd, fork.raw, fork.length, item.id, type)
+                               : hfs_copy_fork_to_file(fd, fork.raw, uint32_t(fork.length), item.id, type);
+  return rc == 0 ? 0 : -1;
+}
+
+int write_bytes(int fd, const std::vector<uint8_t>& bytes) {
+  return bytes.empty() || write_full(fd, bytes.data(), bytes.size()) == 0 ? 0 : -1;
+}
+int write_padding(int fd, uint64_t length) {
+  std::vector<uint8_t> zeros(macbinary_padding(length));
+  return write_bytes(fd, zeros);
+}
+
+// The resource fork in memory, through a temporary file.
+int read_fork_into(const CatalogItem& item, const ForkInfo& fork, std::vector<uint8_t>& out) {
+  out.clear();
+  if (fork.length == 0) return 0;
+  std::string tmp;
+  int fd = make_temp_file("rsr", tmp);
+  if (fd < 0) return -1;
+  ::unlink(tmp.c_str());
+  int rc = copy_fork(fd, item, fork, k_fork_resource);
+  if (rc == 0) {
+    out.resize(size_t(fork.length));
+    if (pread_full(fd, out.data(), out.size(), 0) != 0) rc = -1;
+  }
+  ::close(fd);
+  return rc;
+}
+
+void set_pc_times(const std::string& path, const MacFile& meta) {
+  int64_t mod = mac_date_to_unix(meta.modify_date, true);
+  struct timespec t[2];
+  t[0].tv_sec = t[1].tv_sec = time_t(mod);
+  t[0].tv_nsec = t[1].tv_nsec = 0;
+  utimensat(AT_FDCWD, path.c_str(), t, AT_SYMLINK_NOFOLLOW);
+}
+
+// Creates path for writing without following a link; 0, or -1.
+int create_new(const std::string& path, int& fd) {
+  fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  return fd >= 0 ? 0 : -1;
+}
+
+}  // namespace
+
+MacFile mac_meta_of(const CatalogItem& item) {
+  MacFile m;
+  m.name = macroman_name(item);
+  put_be32(m.type.data(), item.type);
+  put_be32(m.creator.data(), item.creator);
+  m.finder_flags = item.finder_flags;
+  if (g_volume.is_hfsplus) {
+    HfsPlusCatalogFile f;
+    if (decode(ByteSpan(item.record.data(), item.record.size()), f)) {
+      m.location_v = f.user_info.location_v;
+      m.location_h = f.user_info.location_h;
+      std::memcpy(m.extended_info.data(), f.finder_info.data(), 16);
+      m.backup_date = mac_utc_to_local(f.backup_date);
+    }
+    // HFS+ keeps universal time; the encodings keep local time.
+    m.create_date = mac_utc_to_local(item.create_date);
+    m.modify_date = mac_utc_to_local(item.modify_date);
+  } else {
+    HfsCatalogFile f;
+    if (decode(ByteSpan(item.record.data(), item.record.size()), f)) {
+      m.location_v = f.user_info.location_v;
+      m.location_h = f.user_info.location_h;
+      std::memcpy(m.extended_info.data(), f.finder_info.data(), 16);
+      m.backup_date = f.backup_date;
+    }
+    m.create_date = item.create_date;
+    m.modify_date = item.modify_date;
+  }
+  return m;
+}
+
+std::string pc_name_for_mac_name(const std::string& mac_name, const char* signature, uint32_t options) {
+  std::string name = trimmed(legal_chars(mac_name, false));
+  if (!name.empty() && name.find_first_not_of('.') == std::string::npos) return "_" + name;  // "." and ".."
+  size_t dot = name.rfind('.');
+  std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+  std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+  std::string sig_ext;
+  if (const SignatureEntry* e = find_signature_entry(signature, options & 0x2000)) {
+    std::string x = trimmed(e->extension);
+    if (!x.empty()) sig_ext = "." + x;
+  }
+  switch (options & 7) {
+    case 6:  // the whole name, then the signature's extension
+      base = name;
+      ext = sig_ext;
+      break;
+    case 4:  // the name as it stands
+      break;
+    default:  // the signature's extension only when the name has none
+      if (ext.size() <= 1) ext = sig_ext;
+      break;
+  }
+  base = escape_device_name(base);
+  if (base.empty() && ext.empty()) base = "_";
+  std::string out = base + ext;
+  if (out.size() > 255) out = out.substr(0, 255 - ext.size()) + ext.substr(0, 255);
+  return out;
+}
+
+std::string pc_folder_name_for_mac_name(const std::string& name) {
+  std::string out = trimmed(legal_chars(name, true));
+  out = escape_device_name(out);
+  return out.empty() ? "_" : out;
+}
+
+int create_pc_file_for_mac_name(const std::string& folder, const std::string& name, const char* signature,
+                                int& fd, std::string& path) {
+  path = join(folder, pc_name_for_mac_name(name, signature, g_extract_options));
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      show_timed_message(format_text(ui_text(1121).c_str(), path.c_str()).c_str());
+      return 1;
+    }
+    int answer = g_extract.replace_answer;
+    if (answer == 0) {
+      answer = ask_yes_no_remember(format_text(ui_text(1161).c_str(), path.c_str()).c_str());
+      if (answer == 2 || answer == -1) g_extract.replace_answer = answer;
+    }
+    if (answer <= 0) return 1;
+    if (::unlink(path.c_str()) != 0) {
+      report_open_error(path.c_str());
+      return -1;
+    }
+  }
+  if (create_new(path, fd) != 0) {
+    report_open_error(path.c_str());
+    return -1;
+  }
+  return 0;
+}
+
+int extract_file(const CatalogItem& item) {
+  const bool plus = g_volume.is_hfsplus != 0;
+  MacFile meta = mac_meta_of(item);
+  std::string name = utf8_name(item);
+  char sig[9];
+  signature_text(meta, sig);
+  ForkInfo data, rsrc;
+  fork_infos(item, data, rsrc);
+
+  // Fonts, when the user wants them converted.
+  int kind = mac_font_kind(meta.type.data());
+  if (kind && ((g_copy_method & 0x100) || is_mac_font_file(meta.type.data(), name))) {
+    std::vector<uint8_t> fork;
+    if (read_fork_into(item, rsrc, fork) != 0) return -1;
+    convert_mac_font_file(kind, fork, name, g_extract.folder);
+    show_status_text(nullptr, nullptr);
+    return 0;
+  }
+
+  SpaceInfo space;
+  if (free_space(g_extract.folder.empty() ? "." : g_extract.folder, space) == 0 &&
+      space.free_bytes <= data.length + rsrc.length) {
+    show_message(ui_text(1073).c_str());
+    return -1;
+  }
+  int method = g_copy_method & 0x3F;
+  int form = (method & k_copy_macbinary) ? k_copy_macbinary
+           : (method & k_copy_appledouble) ? k_copy_appledouble
+           : (method & k_copy_streams) ? k_copy_streams
+           : (method & k_copy_applesingle) ? k_copy_applesingle
+           : (method & k_copy_resource) ? k_copy_resource : k_copy_data;
+  if (form == k_copy_data && data.length == 0 && !g_extract.no_data_notice_off[plus]) {
+    if (show_path_announcement(name.c_str(), 1119)) g_extract.no_data_notice_off[plus] = true;
+    return 0;
+  }
+  if (form == k_copy_resource && rsrc.length == 0 && !g_extract.no_rsrc_notice_off[plus]) {
+    if (show_path_announcement(name.c_str(), 1120)) g_extract.no_rsrc_notice_off[plus] = true;
+    return 0;
+  }
+  // The encodings count in 32 bits.
+  if ((form == k_copy_macbinary || form == k_copy_appledouble || form == k_copy_applesingle) &&
+      (data.length > 0xFFFFFFFFull || rsrc.length > 0xFFFFFFFFull ||
+       (form == k_copy_applesingle && data.length + rsrc.length + 122 > 0xFFFFFFFFull))) {
+    show_message(format_text(ui_text(1540).c_str(), name.c_str()).c_str());
+    return 0;
+  }
+
+  int fd = -1;
+  std::string path;
+  int rc = create_pc_file_for_mac_name(g_extract.folder, name, sig, fd, path);
+  if (rc == 1) return 0;
+  if (rc != 0) return -1;
+  show_simple_status_text(shorten_path_for_display(path, 25).c_str());
+  std::string companion;
+  switch (form) {
+    case k_copy_resource:
+      rc = copy_fork(fd, item, rsrc, k_fork_resource);
+      break;
+    case k_copy_macbinary: {
+      std::vector<uint8_t> header(128);
+      make_macbinary_header(meta, uint32_t(data.length), uint32_t(rsrc.length), header.data());
+      rc = write_bytes(fd, header);
+      if (rc == 0) rc = copy_fork(fd, item, data, k_fork_data);
+      if (rc == 0) rc = write_padding(fd, data.length);
+      if (rc == 0) rc = copy_fork(fd, item, rsrc, k_fork_resource);
+      if (rc == 0) rc = write_padding(fd, rsrc.length);
+      break;
+    }
+    case k_copy_applesingle:
+      rc = write_bytes(fd, applesingle_prefix(meta, uint32_t(data.length), uint32_t(rsrc.length)));
+      if (rc == 0) rc = copy_fork(fd, item, rsrc, k_fork_resource);
+      if (rc == 0) rc = copy_fork(fd, item, data, k_fork_data);
+      break;
+    case k_copy_appledouble: {
+      rc = copy_fork(fd, item, data, k_fork_data);
+      companion = appledouble_path(path);
+      int cfd = -1;
+      ::unlink(companion.c_str());
+      if (rc == 0 && create_new(companion, cfd) != 0) {
+        report_open_error(companion.c_str());
+        rc = -1;
+      }
+      if (cfd >= 0) {
+        rc = write_bytes(cfd, appledouble_prefix(meta, uint32_t(rsrc.length)));
+        if (rc == 0) rc = copy_fork(cfd, item, rsrc, k_fork_resource);
+        if (::close(cfd) != 0) rc = -1;
+      }
+      break;
+    }
+    case k_copy_streams: {
+      rc = copy_fork(fd, item, data, k_fork_data);
+      std::vector<uint8_t> fork;
+      if (rc == 0) rc = read_fork_into(item, rsrc, fork);
+      if (rc == 0 && write_mac_streams(path, meta, fork) != 0) {
+        show_message(format_text(ui_text(1541).c_str(), path.c_str()).c_str());
+        rc = -1;
+      }
+      break;
+    }
+    default:
+      rc = copy_fork(fd, item, data, k_fork_data);
+      break;
+  }
+  if (::close(fd) != 0) rc = -1;
+  if (rc != 0) {
+    // Never leave a half-written file behind as if it were good.
+    ::unlink(path.c_str());
+    if (!companion.empty()) ::unlink(companion.c_str());
+    if (form != k_copy_streams) report_open_error(path.c_str());
+    return -1;
+  }
+  set_pc_times(path, meta);
+  if (!companion.empty()) set_pc_times(companion, meta);
+  ++g_extract.files_written;
+  return 0;
+}
+
+int extract_folder(const CatalogItem& folder) {
+  std::string pc = join(g_extract.folder, pc_folder_name_for_mac_name(utf8_name(folder)));
+  struct stat st;
+  if (lstat(pc.c_str(), &st) == 0) {
+    if (!S_ISDIR(st.st_mode)) {  // a file or a link in the way: never written through
+      report_open_error(pc.c_str());
+      return 0;
+    }
+  } else if (::mkdir(pc.c_str(), 0755) != 0) {
+    report_open_error(pc.c_str());
+    return 0;
+  }
+  std::string saved = g_extract.folder;
+  g_extract.folder = pc;
+  std::vector<CatalogItem> items;
+  int rc = list_folder(folder.id, items) == 0 ? 0 : -1;
+  for (const CatalogItem& item : items) {
+    rc = extract_item(item);
+    if (rc != 0) break;
+  }
+  g_extract.folder = saved;
+  return rc;
+}
+
+int extract_item(const CatalogItem& item) { return item.is_folder ? extract_folder(item) : extract_file(item); }
+
+int extract_folder_contents(uint32_t folder_id, const std::string& pc_folder) {
+  std::string saved = g_extract.folder;
+  g_extract.folder = pc_folder;
+  std::vector<CatalogItem> items;
+  int rc = list_folder(folder_id, items) == 0 ? 0 : -1;
+  for (const CatalogItem& item : items) {
+    rc = extract_item(item);
+    if (rc != 0) break;
+  }
+  g_extract.folder = saved;
+  return rc;
+}
