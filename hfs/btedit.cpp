@@ -384,6 +384,21 @@ int bt_find_record(const NodeStore& s, const uint8_t* key, NodeView& node, size_
   return k_edit_refused;
 }
 
+int bt_seek(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index) {
+  Editor e{const_cast<NodeStore&>(s)};
+  if (bt_depth(s) == 0) return k_edit_refused;
+  size_t i = 0;
+  if (int rc = e.descend(key, 1, node, i)) return rc;
+  for (uint32_t guard = bt_total_nodes(s) + 1; guard > 0; --guard) {
+    for (size_t k = 0; k < node.count(); ++k)
+      if (s.compare(node.record(k).data(), key) >= 0) { index = k; return 0; }
+    uint32_t next = node.flink();
+    if (next == 0) return k_edit_refused;
+    if (int rc = bt_load_node(s, next, node)) return rc;
+  }
+  return k_edit_damaged;
+}
+
 int bt_insert_record(NodeStore& s, std::span<const uint8_t> rec) {
   Editor e{s};
   if (bt_key_size(s, rec.data(), rec.size()) == 0 || rec.size() > s.node_size / 2 - 8) return k_edit_damaged;

@@ -73,6 +73,9 @@ int bt_insert_record(NodeStore& s, std::span<const uint8_t> rec);
 int bt_delete_record(NodeStore& s, const uint8_t* key);
 // Finds the leaf record of that key: node and index, 0 or k_edit_refused.
 int bt_find_record(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index);
+// The first leaf record whose key is not less than key: node and index, 0 or
+// k_edit_refused when every key is less.
+int bt_seek(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index);
 // Rewrites the data of an existing record in place (same size). 0, k_edit_refused.
 int bt_update_record(NodeStore& s, const uint8_t* key, std::span<const uint8_t> rec);
 

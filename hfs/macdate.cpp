@@ -5,6 +5,7 @@
 #include <ctime>
 
 
+#include "hfs/volume.h"
 #include "platform/timezone.h"
 
 uint32_t unix_to_mac_date(int64_t unix_seconds, bool hfs_local) {
@@ -28,10 +29,12 @@ int64_t mac_date_to_unix(uint32_t mac_date, bool hfs_local) {
 
 uint32_t mac_date_now_for(bool hfsplus) { return unix_to_mac_date(int64_t(std::time(nullptr)), !hfsplus); }
 
+uint32_t mac_date_now() { return mac_date_now_for(g_volume.is_hfsplus != 0); }
+
 
 
 uint32_t file_mac_mod_date(int fd) {
   struct stat st;
   if (fstat(fd, &st) != 0) return 0;
-  return unix_to_mac_date(int64_t(st.st_mtime), true);
+  return unix_to_mac_date(int64_t(st.st_mtime), g_volume.is_hfsplus == 0);
 }

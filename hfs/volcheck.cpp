@@ -1,10 +1,19 @@
 #include "hfs/volcheck.h"
 
 #include <cstring>
+#include <map>
 #include <set>
+#include <tuple>
 
 #include "IO/bigendian.h"
 #include "IO/uitext.h"
+#include "hfs/alloc.h"
+#include "hfs/bitmap.h"
+#include "hfs/btree.h"
+#include "hfs/catinsert.h"
+#include "hfs/extents.h"
+#include "hfs/ondisk.h"
+#include "hfs/volume.h"
 
 namespace {
 
@@ -79,5 +88,224 @@ int check_btree(const NodeStore& s, std::vector<std::string>& faults, TreeWalk* 
   }
   if (leaf_records != bt_leaf_records(s))
     fault(format_text("leafRecords %u, the leaves hold %llu", bt_leaf_records(s), (unsigned long long)leaf_records));
+  return int(faults.size() - before);
+}
+
+namespace {
+
+struct CatalogEntry {
+  int type = 0;
+  uint32_t parent = 0;
+  uint32_t cnid = 0;
+  std::vector<uint8_t> name;  // Mac Roman bytes, or big-endian units
+  uint32_t valence = 0;
+  bool wants_thread = false;
+  std::vector<Extent> extents;
+};
+
+bool entry_name(bool plus, std::span<const uint8_t> key, uint32_t& parent, std::vector<uint8_t>& name) {
+  if (plus) {
+    HfsPlusCatalogKey k;
+    if (!decode(key, k)) return false;
+    parent = k.parent_id;
+    name.clear();
+    for (uint16_t i = 0; i < k.name_length; ++i) { name.push_back(uint8_t(k.name[i] >> 8)); name.push_back(uint8_t(k.name[i])); }
+  } else {
+    HfsCatalogKey k;
+    if (!decode(key, k)) return false;
+    parent = k.parent_id;
+    name.assign(k.name.begin(), k.name.begin() + k.name_length);
+  }
+  return true;
+}
+
+void fork_extents(bool plus, const uint8_t* raw, uint32_t id, uint8_t fork, uint64_t blocks, CatalogEntry& e,
+                  std::vector<std::string>& faults) {
+  if (blocks == 0) return;
+  std::vector<Extent> ext;
+  if (resolve_fork_extents(plus, raw, id, fork, blocks, ext) != 0)
+    faults.push_back(format_text("file %u: fork %u extents do not cover its blocks", id, fork));
+  e.extents.insert(e.extents.end(), ext.begin(), ext.end());
+}
+
+}  // namespace
+
+int check_volume(std::vector<std::string>& faults) {
+  size_t before = faults.size();
+  auto fault = [&](const std::string& t) { faults.push_back(t); };
+  bool plus = g_volume.is_hfsplus != 0;
+  if (plus ? !g_volume.volume_header : !g_volume.mdb) { fault("no volume"); return 1; }
+  NodeStore s = catalog_store();
+  TreeWalk walk;
+  check_btree(s, faults, &walk);
+
+  // Items and threads.
+  std::map<uint32_t, CatalogEntry> items;                       // by CNID
+  std::map<uint32_t, std::pair<uint32_t, std::vector<uint8_t>>> threads;  // CNID -> parent, name
+  std::map<uint32_t, uint32_t> children;
+  uint32_t bs = g_volume.block_size;
+  for (const auto& rec : walk.records) {
+    size_t ks = bt_key_size(s, rec.data(), rec.size());
+    uint32_t parent = 0;
+    std::vector<uint8_t> name;
+    if (!entry_name(plus, std::span<const uint8_t>(rec.data(), ks), parent, name)) { fault("undecodable key"); continue; }
+    auto data = bt_record_data(s, rec);
+    CatalogEntry e;
+    e.parent = parent;
+    e.name = name;
+    if (plus) {
+      HfsPlusCatalogFolder f;
+      HfsPlusCatalogFile fi;
+      HfsPlusCatalogThread t;
+      if (decode(data, f)) { e.type = 1; e.cnid = f.folder_id; e.valence = f.valence; e.wants_thread = true; }
+      else if (decode(data, fi)) {
+        e.type = 2;
+        e.cnid = fi.file_id;
+        e.wants_thread = true;
+        for (auto [fork, type] : {std::pair{&fi.data_fork, k_fork_data}, std::pair{&fi.resource_fork, k_fork_resource}}) {
+          uint8_t raw[k_hfsplus_extent_record_size];
+          encode(fork->extents, MutByteSpan(raw, sizeof raw));
+          fork_extents(true, raw, fi.file_id, type, fork->total_blocks, e, faults);
+          if (uint64_t(fork->total_blocks) * bs < fork->logical_size) fault(format_text("file %u: fork shorter than its size", fi.file_id));
+        }
+      } else if (decode(data, t)) {
+        std::vector<uint8_t> tn;
+        for (uint16_t i = 0; i < t.name_length; ++i) { tn.push_back(uint8_t(t.name[i] >> 8)); tn.push_back(uint8_t(t.name[i])); }
+        if (!name.empty()) fault(format_text("thread of %u with a name in its key", parent));
+        threads[parent] = {t.parent_id, tn};
+        continue;
+      } else { fault(format_text("record of unknown type under %u", parent)); continue; }
+    } else {
+      HfsCatalogFolder f;
+      HfsCatalogFile fi;
+      HfsCatalogThread t;
+      if (decode(data, f)) { e.type = 1; e.cnid = f.folder_id; e.valence = f.valence; e.wants_thread = true; }
+      else if (decode(data, fi)) {
+        e.type = 2;
+        e.cnid = fi.file_id;
+        e.wants_thread = (fi.flags & 0x02) != 0;
+        for (auto [rec3, len, type] : {std::tuple{&fi.data_extents, fi.data_physical_size, k_fork_data},
+                                        std::tuple{&fi.rsrc_extents, fi.rsrc_physical_size, k_fork_resource}}) {
+          uint8_t raw[k_hfs_extent_record_size];
+          encode(*rec3, MutByteSpan(raw, sizeof raw));
+          fork_extents(false, raw, fi.file_id, type, bs ? len / bs : 0, e, faults);
+        }
+      } else if (decode(data, t)) {
+        if (!name.empty()) fault(format_text("thread of %u with a name in its key", parent));
+        threads[parent] = {t.parent_id, std::vector<uint8_t>(t.name.begin(), t.name.begin() + t.name_length)};
+        continue;
+      } else { fault(format_text("record of unknown type under %u", parent)); continue; }
+    }
+    if (items.count(e.cnid)) fault(format_text("CNID %u used twice", e.cnid));
+    if (e.cnid != 2) ++children[parent];
+    items[e.cnid] = std::move(e);
+  }
+  uint32_t folders = 0, files = 0, root_folders = 0, root_files = 0, next_id = 0;
+  for (const auto& [id, e] : items) {
+    next_id = std::max(next_id, id);
+    if (id != 2) {
+      (e.type == 1 ? folders : files)++;
+      if (e.parent == 2) (e.type == 1 ? root_folders : root_files)++;
+      if (!items.count(e.parent) || items[e.parent].type != 1)
+        fault(format_text("item %u: parent %u is no folder", id, e.parent));
+    }
+    auto t = threads.find(id);
+    if (e.wants_thread && t == threads.end()) fault(format_text("item %u has no thread", id));
+    if (t != threads.end() && (t->second.first != e.parent || t->second.second != e.name))
+      fault(format_text("thread of %u names another parent or name", id));
+    if (e.type == 1 && e.valence != children[id])
+      fault(format_text("folder %u: valence %u, %u items", id, e.valence, children[id]));
+  }
+  for (const auto& [id, t] : threads)
+    if (!items.count(id)) fault(format_text("thread of %u without its item", id));
+
+  // Volume counts and the allocation bitmap.
+  uint32_t total = 0, free_count = 0;
+  std::vector<std::pair<uint64_t, uint64_t>> used;  // start, count
+  if (plus) {
+    HfsPlusVolumeHeader v;
+    decode(ByteSpan(g_volume.volume_header, 512), v);
+    if (v.folder_count != folders || v.file_count != files)
+      fault(format_text("volume header counts %u folders %u files, the catalog %u and %u", v.folder_count, v.file_count, folders, files));
+    if (v.next_catalog_id <= next_id) fault(format_text("nextCatalogID %u not above %u", v.next_catalog_id, next_id));
+    total = v.total_blocks;
+    free_count = v.free_blocks;
+    uint32_t file_ids[] = {6, 3, 4, 8, 7};
+    const HfsPlusForkData* forks[] = {&v.allocation_file, &v.extents_file, &v.catalog_file, &v.attributes_file, &v.startup_file};
+    for (int i = 0; i < 5; ++i) {
+      uint8_t raw[k_hfsplus_extent_record_size];
+      encode(forks[i]->extents, MutByteSpan(raw, sizeof raw));
+      std::vector<Extent> ext;
+      if (forks[i]->total_blocks && resolve_fork_extents(true, raw, file_ids[i], k_fork_data, forks[i]->total_blocks, ext) != 0)
+        fault(format_text("special file %u: extents incomplete", file_ids[i]));
+      for (const Extent& x : ext) used.push_back({x.start_block, x.block_count});
+    }
+    // Boot blocks and header (bytes 0..1535), and the alternate header at the end.
+    used.push_back({0, (1536 + bs - 1) / bs});
+    uint64_t vol_bytes = uint64_t(total) * bs;
+    uint64_t alt_block = (vol_bytes - 1024) / bs;
+    used.push_back({alt_block, total - alt_block});
+  } else {
+    MasterDirectoryBlock m;
+    decode(ByteSpan(g_volume.mdb, 512), m);
+    if (m.folder_count != folders || m.file_count != files || m.root_folders != root_folders || m.root_files != root_files)
+      fault(format_text("MDB counts %u/%u folders %u/%u files, the catalog %u/%u and %u/%u", m.folder_count,
+                        m.root_folders, m.file_count, m.root_files, folders, root_folders, files, root_files));
+    if (m.next_cnid <= next_id) fault(format_text("drNxtCNID %u not above %u", m.next_cnid, next_id));
+    total = m.total_blocks;
+    free_count = m.free_blocks;
+    for (auto [rec3, size, id] : {std::tuple{&m.extents_extents, m.extents_size, 3u}, std::tuple{&m.catalog_extents, m.catalog_size, 4u}}) {
+      uint8_t raw[k_hfs_extent_record_size];
+      encode(*rec3, MutByteSpan(raw, sizeof raw));
+      std::vector<Extent> ext;
+      if (resolve_fork_extents(false, raw, id, k_fork_data, bs ? size / bs : 0, ext) != 0)
+        fault(format_text("B-tree file %u: extents incomplete", id));
+      for (const Extent& x : ext) used.push_back({x.start_block, x.block_count});
+    }
+  }
+  for (const auto& [id, e] : items)
+    for (const Extent& x : e.extents) used.push_back({x.start_block, x.block_count});
+  std::vector<uint8_t> expect((total + 7) / 8, 0);
+  for (auto [start, count] : used) {
+    if (start + count > total) { fault(format_text("extent %llu+%llu past the volume's %u blocks", (unsigned long long)start, (unsigned long long)count, total)); continue; }
+    for (uint64_t b = start; b < start + count; ++b) {
+      if (bitmap_test(expect, uint32_t(b))) fault(format_text("block %llu used twice", (unsigned long long)b));
+      bitmap_set_range(expect, uint32_t(b), 1);
+    }
+  }
+  std::vector<uint8_t> bits;
+  uint32_t bit_total = 0;
+  if (g_allocation.loaded) { bits = g_allocation.bits; bit_total = g_allocation.total_blocks; }
+  else if (read_allocation_bits(bits, bit_total) != 0) fault("allocation bitmap unreadable");
+  if (!bits.empty()) {
+    uint32_t wrong = 0, first = 0;
+    for (uint32_t b = 0; b < total; ++b)
+      if (bitmap_test(bits, b) != bitmap_test(expect, b)) { if (!wrong++) first = b; }
+    if (wrong) fault(format_text("allocation bitmap differs from the blocks in use at %u blocks (first %u: %s)", wrong, first, bitmap_test(bits, first) ? "marked, unused" : "used, free"));
+    uint32_t set = bitmap_count_set(bits, total);
+    if (free_count != total - set) fault(format_text("free count %u, the bitmap has %u free blocks", free_count, total - set));
+  }
+
+  // Node bitmap against the nodes in use.
+  BTreeContext& t = g_volume.catalog_tree;
+  BTHeaderRec h = tree_header(t);
+  bool own_map = !g_allocation.loaded;
+  if (own_map && load_btree_node_map() != 0) fault("node map unreadable");
+  std::set<uint32_t> in_use(walk.nodes.begin(), walk.nodes.end());
+  in_use.insert(0);
+  for (uint32_t link = node_forward_link(t.header_buffer), guard = 0; link && guard < h.total_nodes; ++guard) {
+    in_use.insert(link);
+    uint8_t* p = read_catalog_node_host(link);
+    if (!p) break;
+    link = node_forward_link(p);
+  }
+  uint32_t marked = 0;
+  for (uint32_t n = 0; n < h.total_nodes; ++n) {
+    bool m = n / 8 < g_node_bitmap.size() && (g_node_bitmap[n / 8] & (0x80 >> (n % 8)));
+    marked += m ? 1 : 0;
+    if (m != (in_use.count(n) != 0)) fault(format_text("catalog node %u %s", n, m ? "marked but unused" : "used but free in the node map"));
+  }
+  if (h.free_nodes != h.total_nodes - marked) fault(format_text("freeNodes %u, the map has %u free", h.free_nodes, h.total_nodes - marked));
+  if (own_map) g_node_bitmap.clear();
   return int(faults.size() - before);
 }

@@ -20,3 +20,11 @@ struct TreeWalk {
 // strict order within and across nodes, each index key equal to its child's first
 // key, first and last leaf, leaf record count. Returns the number of faults.
 int check_btree(const NodeStore& s, std::vector<std::string>& faults, TreeWalk* walk = nullptr);
+
+// The whole open volume: the catalog tree (as above); every folder and file with
+// its thread (folders, HFS+ files, HFS files flagged so) and every thread with
+// its item; folder valences; the volume's file and folder counts; the node
+// bitmap against the nodes in use; the allocation bitmap against the blocks the
+// forks, the B-tree files and the volume's own structures use; the free counts.
+// Returns the number of faults (0: consistent).
+int check_volume(std::vector<std::string>& faults);

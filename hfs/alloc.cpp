@@ -1,0 +1,481 @@
+#include "hfs/alloc.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "hfs/bitmap.h"
+#include "hfs/btree.h"
+#include "hfs/extents.h"
+#include "hfs/ondisk.h"
+#include "hfs/volume.h"
+
+AllocationWindow g_allocation;
+
+namespace {
+
+constexpr uint32_t k_allocation_file_id = 6;
+constexpr uint32_t k_hfs_short_run = 10;
+
+bool plus() { return g_volume.is_hfsplus != 0; }
+
+MasterDirectoryBlock read_mdb() {
+  MasterDirectoryBlock m;
+  if (g_volume.mdb) decode(ByteSpan(g_volume.mdb, 512), m);
+  return m;
+}
+void store_mdb(const MasterDirectoryBlock& m) {
+  if (g_volume.mdb) encode(m, MutByteSpan(g_volume.mdb, 512));
+}
+HfsPlusVolumeHeader read_vh() {
+  HfsPlusVolumeHeader v;
+  if (g_volume.volume_header) decode(ByteSpan(g_volume.volume_header, 512), v);
+  return v;
+}
+void store_vh(const HfsPlusVolumeHeader& v) {
+  if (g_volume.volume_header) encode(v, MutByteSpan(g_volume.volume_header, 512));
+}
+
+uint32_t spb() { return std::max<uint32_t>(1, g_volume.sectors_per_block); }
+
+// HFS bitmap sectors: from drVBMSt, enough for drNmAlBlks bits.
+uint64_t hfs_bitmap_first_sector(const MasterDirectoryBlock& m) { return g_volume.wrapper_start + m.bitmap_start; }
+uint32_t hfs_bitmap_sectors(const MasterDirectoryBlock& m) { return std::max<uint32_t>(1, (uint32_t(m.total_blocks) + 4095) / 4096); }
+
+// The allocation file's extents, in file order.
+int allocation_file_extents(const HfsPlusVolumeHeader& v, std::vector<Extent>& out) {
+  uint8_t raw[k_hfsplus_extent_record_size];
+  encode(v.allocation_file.extents, MutByteSpan(raw, sizeof raw));
+  return resolve_fork_extents(true, raw, k_allocation_file_id, k_fork_data, v.allocation_file.total_blocks, out);
+}
+
+// Where the alternate copy lies: 1024 bytes before the volume's end. The last
+// sector of the image is tried first (a volume at the end of its image); a
+// copy with the same creation date there is the alternate.
+uint64_t find_alternate_sector() {
+  uint64_t fallback;
+  uint32_t created;
+  if (plus()) {
+    HfsPlusVolumeHeader v = read_vh();
+    fallback = g_volume.partition_start + uint64_t(v.total_blocks) * (v.block_size / 512) - 2;
+    created = v.create_date;
+  } else {
+    MasterDirectoryBlock m = read_mdb();
+    fallback = g_volume.wrapper_start + m.first_block + uint64_t(m.total_blocks) * spb();
+    created = m.create_date;
+  }
+  if (g_volume.medium_sectors > 2) {
+    uint64_t probe = g_volume.medium_sectors - 2;
+    if (probe > g_volume.wrapper_start + 2 && probe >= fallback) {
+      std::vector<uint8_t> s(512);
+      if (read_sectors(probe, 1, s.data()) == 0) {
+        if (plus()) {
+          HfsPlusVolumeHeader v;
+          if (decode(s, v) && (v.signature == k_sig_hfsplus || v.signature == k_sig_hfsx) && v.create_date == created)
+            return probe;
+        } else {
+          MasterDirectoryBlock m;
+          if (decode(s, m) && m.signature == k_sig_hfs && m.create_date == created) return probe;
+        }
+      }
+    }
+  }
+  return fallback;
+}
+
+uint32_t alloc_pointer() { return plus() ? read_vh().next_allocation : read_mdb().alloc_ptr; }
+void set_alloc_pointer(uint32_t p) {
+  if (plus()) {
+    HfsPlusVolumeHeader v = read_vh();
+    v.next_allocation = p;
+    store_vh(v);
+  } else {
+    MasterDirectoryBlock m = read_mdb();
+    m.alloc_ptr = uint16_t(p);
+    store_mdb(m);
+  }
+}
+
+int allocate(uint32_t wanted, uint32_t min_accept, uint32_t& start, uint32_t& count, bool quiet) {
+  start = count = 0;
+  BlockRun run;
+  if (!g_allocation.loaded || wanted == 0 ||
+      !bitmap_find_run(g_allocation.bits, g_allocation.total_blocks, alloc_pointer(), wanted, min_accept, run)) {
+    if (!quiet) show_message(ui_text(5101).c_str());
+    return -1;
+  }
+  bitmap_set_range(g_allocation.bits, run.start, run.count);
+  g_allocation.dirty = true;
+  start = run.start;
+  count = run.count;
+  uint32_t next = run.start + run.count;
+  set_alloc_pointer(next >= g_allocation.total_blocks ? 0 : next);
+  return 0;
+}
+
+struct Growth {
+  std::vector<BlockRun> runs;
+  uint32_t blocks = 0;
+};
+
+void undo_growth(const Growth& g) {
+  for (const BlockRun& r : g.runs) bitmap_clear_range(g_allocation.bits, r.start, r.count);
+}
+
+// Runs for `want` blocks, in at most `slots` extents; all or nothing.
+bool gather_runs(uint32_t want, size_t slots, Growth& g) {
+  uint32_t saved_ptr = alloc_pointer();
+  while (g.blocks < want && g.runs.size() < slots) {
+    uint32_t s = 0, c = 0;
+    uint32_t left = want - g.blocks;
+    uint32_t min_accept = plus() ? left / 8 + 1 : std::min(left, k_hfs_short_run);
+    if (allocate(left, min_accept, s, c, true) != 0) break;
+    g.runs.push_back({s, c});
+    g.blocks += c;
+  }
+  if (g.blocks >= want) return true;
+  undo_growth(g);
+  set_alloc_pointer(saved_ptr);
+  g = Growth();
+  return false;
+}
+
+// Adds the runs to the extent record (3 or 8 descriptors), merging with the last
+// extent when contiguous. False when they do not fit.
+template <typename Record>
+bool append_runs(Record& rec, const Growth& g) {
+  Record r = rec;
+  size_t used = 0;
+  while (used < r.size() && r[used].block_count != 0) ++used;
+  for (const BlockRun& run : g.runs) {
+    if (used > 0 && uint64_t(r[used - 1].start_block) + r[used - 1].block_count == run.start &&
+        uint64_t(r[used - 1].block_count) + run.count <= (sizeof(r[0].block_count) == 2 ? 0xFFFF : 0xFFFFFFFFu)) {
+      r[used - 1].block_count += decltype(r[0].block_count)(run.count);
+      continue;
+    }
+    if (used == r.size()) return false;
+    r[used].start_block = decltype(r[0].start_block)(run.start);
+    r[used].block_count = decltype(r[0].block_count)(run.count);
+    ++used;
+  }
+  rec = r;
+  return true;
+}
+
+size_t free_slots_hint() { return plus() ? 8 : 3; }
+
+void resize_node_bitmap() {
+  BTreeContext& t = g_volume.catalog_tree;
+  BTHeaderRec h = tree_header(t);
+  uint32_t ns = t.node_size;
+  uint64_t bits = uint64_t(header_map_bits(ns)) + uint64_t(map_nodes_needed(h.total_nodes, ns)) * map_node_bits(ns);
+  bits = std::max<uint64_t>(bits, h.total_nodes);
+  size_t bytes = size_t((bits + 7) / 8);
+  if (g_node_bitmap.size() < bytes) g_node_bitmap.resize(bytes, 0);
+}
+
+int grow_catalog(uint32_t nodes_needed) {
+  BTreeContext& t = g_volume.catalog_tree;
+  uint32_t bs = g_volume.block_size;
+  uint32_t ns = t.node_size;
+  if (!g_allocation.loaded || bs == 0 || ns == 0) return -4;
+  if (int rc = write_btree_node_map(); rc != 0) return rc;
+  uint32_t current = plus() ? read_vh().catalog_file.total_blocks : read_mdb().catalog_size / bs;
+  uint32_t minimal = uint32_t((uint64_t(nodes_needed) * ns + bs - 1) / bs);
+  uint32_t node_blocks = std::max<uint32_t>(1, (ns + bs - 1) / bs);
+  minimal = std::max(minimal, node_blocks);
+  minimal = (minimal + node_blocks - 1) / node_blocks * node_blocks;
+  uint32_t free = volume_free_blocks();
+  Growth g;
+  for (uint32_t want : {current, std::max(current / 4, minimal), minimal}) {
+    want = (want + node_blocks - 1) / node_blocks * node_blocks;
+    if (want == 0 || want > free) continue;
+    if (gather_runs(want, free_slots_hint(), g)) break;
+  }
+  bool recorded = false;
+  if (g.blocks > 0) {
+    if (plus()) {
+      HfsPlusVolumeHeader v = read_vh();
+      if (append_runs(v.catalog_file.extents, g)) {
+        v.catalog_file.total_blocks += g.blocks;
+        v.catalog_file.logical_size = uint64_t(v.catalog_file.total_blocks) * bs;
+        v.free_blocks -= g.blocks;
+        store_vh(v);
+        recorded = true;
+      }
+    } else {
+      MasterDirectoryBlock m = read_mdb();
+      if (uint64_t(m.catalog_size) + uint64_t(g.blocks) * bs <= 0xFFFFFFFFu && append_runs(m.catalog_extents, g)) {
+        m.catalog_size += g.blocks * bs;
+        m.free_blocks = uint16_t(m.free_blocks - g.blocks);
+        store_mdb(m);
+        recorded = true;
+      }
+    }
+    if (!recorded) undo_growth(g);
+  }
+  if (!recorded) {
+    show_message(ui_text(5102).c_str());
+    return -4;
+  }
+  show_status_text(nullptr, ui_text(5103).c_str());
+  invalidate_tree_maps();
+  for (const BlockRun& r : g.runs) {
+    if (write_zero_sectors(block_to_sector(r.start), uint64_t(r.count) * spb()) != 0) {
+      show_status_text(nullptr, nullptr);
+      return -1;
+    }
+  }
+  BTHeaderRec h = tree_header(t);
+  uint32_t added = uint32_t(uint64_t(g.blocks) * bs / ns);
+  h.total_nodes += added;
+  h.free_nodes += added;
+  set_tree_header(t, h);
+  resize_node_bitmap();
+  int rc = 0;
+  if (h.total_nodes > header_map_bits(ns)) {
+    rc = plus() ? hfsplus_extend_node_map() : hfs_extend_node_map();
+    resize_node_bitmap();
+  }
+  sync_header_node_map();
+  if (rc == 0 && write_catalog_header_node() != 0) rc = -1;
+  show_status_text(nullptr, nullptr);
+  return rc;
+}
+
+// The map nodes of the catalog, in chain order.
+int map_chain(std::vector<uint32_t>& chain) {
+  BTreeContext& t = g_volume.catalog_tree;
+  BTHeaderRec h = tree_header(t);
+  uint32_t link = node_forward_link(t.header_buffer);
+  while (link != 0) {
+    if (chain.size() > h.total_nodes || link >= h.total_nodes) return -2;
+    uint8_t* p = read_catalog_node_host(link);
+    if (!p || node_kind(p) != k_node_map) return -2;
+    chain.push_back(link);
+    link = node_forward_link(p);
+  }
+  return 0;
+}
+
+int64_t new_catalog_node() {
+  BTreeContext& t = g_volume.catalog_tree;
+  if (tree_header(t).free_nodes == 0) {
+    if (int rc = grow_catalog(1); rc != 0) return rc;
+  }
+  uint32_t n = allocate_btree_node(t);
+  if (n == 0) return -4;
+  sync_header_node_map();
+  return n;
+}
+
+}  // namespace
+
+void sync_header_node_map() {
+  BTreeContext& t = g_volume.catalog_tree;
+  if (!t.header_buffer || t.node_size == 0) return;
+  size_t n = std::min<size_t>(t.node_size - 256, g_node_bitmap.size());
+  std::memcpy(t.header_buffer + BTHeaderRec::k_map_offset, g_node_bitmap.data(), n);
+}
+
+int load_btree_node_map() {
+  BTreeContext& t = g_volume.catalog_tree;
+  uint32_t ns = t.node_size;
+  if (!t.header_buffer || ns == 0) return -1;
+  g_node_bitmap.clear();
+  g_node_bitmap.insert(g_node_bitmap.end(), t.header_buffer + BTHeaderRec::k_map_offset,
+                       t.header_buffer + BTHeaderRec::k_map_offset + (ns - 256));
+  std::vector<uint32_t> chain;
+  if (int rc = map_chain(chain)) return rc;
+  for (uint32_t n : chain) {
+    uint8_t* p = read_catalog_node_host(n);
+    if (!p) return -2;
+    g_node_bitmap.insert(g_node_bitmap.end(), p + 14, p + 14 + (ns - 20));
+  }
+  resize_node_bitmap();
+  return 0;
+}
+
+int write_btree_node_map() {
+  BTreeContext& t = g_volume.catalog_tree;
+  uint32_t ns = t.node_size;
+  if (g_volume.read_only) return 1;
+  if (!t.header_buffer || ns == 0 || g_node_bitmap.empty()) return 0;
+  sync_header_node_map();
+  std::vector<uint32_t> chain;
+  if (int rc = map_chain(chain)) return rc;
+  std::vector<uint8_t> node(ns);
+  size_t at = ns - 256;
+  for (uint32_t n : chain) {
+    uint8_t* p = read_catalog_node_host(n);
+    if (!p) return -2;
+    std::memcpy(node.data(), p, ns);
+    std::memset(node.data() + 14, 0, ns - 20);
+    if (at < g_node_bitmap.size())
+      std::memcpy(node.data() + 14, g_node_bitmap.data() + at, std::min<size_t>(ns - 20, g_node_bitmap.size() - at));
+    at += ns - 20;
+    if (write_catalog_node(n, node.data()) != 0) return -1;
+  }
+  return write_catalog_header_node() == 0 ? 0 : -1;
+}
+
+int read_allocation_bits(std::vector<uint8_t>& bits, uint32_t& total_blocks) {
+  bits.clear();
+  total_blocks = 0;
+  if (plus()) {
+    HfsPlusVolumeHeader v = read_vh();
+    std::vector<Extent> extents;
+    if (allocation_file_extents(v, extents) != 0) return -1;
+    uint64_t bytes = v.allocation_file.logical_size;
+    if (bytes < (uint64_t(v.total_blocks) + 7) / 8 || bytes > 0x7FFFFFFF) return -1;
+    bits.assign(size_t(bytes), 0);
+    uint64_t at = 0;
+    for (const Extent& e : extents) {
+      if (at >= bytes) break;
+      uint64_t take = std::min<uint64_t>(e.block_count * v.block_size, bytes - at);
+      std::vector<uint8_t> chunk(size_t((take + 511) / 512 * 512));
+      if (read_sectors(block_to_sector(e.start_block), uint32_t(chunk.size() / 512), chunk.data()) != 0) {
+        bits.clear();
+        return -1;
+      }
+      std::memcpy(bits.data() + at, chunk.data(), size_t(take));
+      at += take;
+    }
+    if (at < bytes) { bits.clear(); return -1; }
+    total_blocks = v.total_blocks;
+  } else {
+    MasterDirectoryBlock m = read_mdb();
+    uint32_t sectors = hfs_bitmap_sectors(m);
+    bits.assign(size_t(sectors) * 512, 0);
+    if (read_sectors(hfs_bitmap_first_sector(m), sectors, bits.data()) != 0) {
+      bits.clear();
+      return -1;
+    }
+    total_blocks = m.total_blocks;
+  }
+  return 0;
+}
+
+int load_allocation_bitmap() {
+  free_allocation_bitmap();
+  if (g_volume.read_only || (!g_volume.mdb && !g_volume.volume_header)) return 1;
+  if (read_allocation_bits(g_allocation.bits, g_allocation.total_blocks) != 0) {
+    free_allocation_bitmap();
+    g_volume.read_only = 1;
+    return -1;
+  }
+  std::vector<uint8_t>& bits = g_allocation.bits;
+  g_allocation.bitmap_bytes = uint32_t(bits.size());
+  g_allocation.alternate_sector = find_alternate_sector();
+  if (int rc = load_btree_node_map(); rc != 0) {
+    free_allocation_bitmap();
+    g_volume.read_only = 1;
+    return -1;
+  }
+  g_allocation.loaded = true;
+  return 0;
+}
+
+void free_allocation_bitmap() {
+  g_allocation = AllocationWindow();
+  g_node_bitmap.clear();
+}
+
+int hfs_allocate_blocks(uint32_t wanted, uint32_t& start, uint32_t& count, bool quiet) {
+  return allocate(wanted, std::min(wanted, k_hfs_short_run), start, count, quiet);
+}
+
+int hfsplus_allocate_blocks(uint32_t wanted, uint32_t& start, uint32_t& count, bool quiet) {
+  return allocate(wanted, wanted / 8 + 1, start, count, quiet);
+}
+
+uint32_t free_volume_blocks(uint32_t start, uint32_t count) {
+  if (!g_allocation.loaded || start >= g_allocation.total_blocks) return 0;
+  count = std::min(count, g_allocation.total_blocks - start);
+  uint32_t was = 0;
+  for (uint32_t b = start; b < start + count; ++b) was += bitmap_test(g_allocation.bits, b) ? 1 : 0;
+  bitmap_clear_range(g_allocation.bits, start, count);
+  g_allocation.dirty = true;
+  if (start < alloc_pointer()) set_alloc_pointer(start);
+  return was;
+}
+
+uint32_t mark_volume_blocks(uint32_t start, uint32_t count) {
+  if (!g_allocation.loaded || start >= g_allocation.total_blocks) return 0;
+  count = std::min(count, g_allocation.total_blocks - start);
+  uint32_t was = 0;
+  for (uint32_t b = start; b < start + count; ++b) was += bitmap_test(g_allocation.bits, b) ? 1 : 0;
+  bitmap_set_range(g_allocation.bits, start, count);
+  g_allocation.dirty = true;
+  return count - was;
+}
+
+uint32_t volume_free_blocks() { return plus() ? read_vh().free_blocks : read_mdb().free_blocks; }
+
+void add_volume_free_blocks(int64_t delta) {
+  if (plus()) {
+    HfsPlusVolumeHeader v = read_vh();
+    v.free_blocks = uint32_t(std::clamp<int64_t>(int64_t(v.free_blocks) + delta, 0, v.total_blocks));
+    store_vh(v);
+  } else {
+    MasterDirectoryBlock m = read_mdb();
+    m.free_blocks = uint16_t(std::clamp<int64_t>(int64_t(m.free_blocks) + delta, 0, m.total_blocks));
+    store_mdb(m);
+  }
+}
+
+int64_t hfs_new_catalog_node() { return new_catalog_node(); }
+int64_t hfsplus_new_catalog_node() { return new_catalog_node(); }
+
+int reserve_catalog_nodes(uint32_t nodes) {
+  BTreeContext& t = g_volume.catalog_tree;
+  for (int tries = 0; tries < 4; ++tries) {
+    uint32_t free = tree_header(t).free_nodes;
+    if (free >= nodes) return 0;
+    if (int rc = grow_catalog(nodes - free); rc != 0) return rc;
+  }
+  return tree_header(t).free_nodes >= nodes ? 0 : -4;
+}
+
+int flush_volume_structures() {
+  if (g_volume.read_only || !g_allocation.loaded) return 1;
+  show_simple_status_text(ui_text(5104).c_str());
+  int rc = write_btree_node_map() < 0 ? -1 : 0;
+  std::vector<uint8_t> head(512);
+  if (plus()) {
+    HfsPlusVolumeHeader v = read_vh();
+    v.write_count += 1;
+    store_vh(v);
+    std::memcpy(head.data(), g_volume.volume_header, 512);
+    std::vector<Extent> extents;
+    if (allocation_file_extents(v, extents) != 0) rc = -1;
+    uint64_t at = 0, bytes = g_allocation.bits.size();
+    for (const Extent& e : extents) {
+      if (rc != 0 || at >= bytes) break;
+      uint64_t take = std::min<uint64_t>(e.block_count * v.block_size, bytes - at);
+      std::vector<uint8_t> chunk(size_t((take + 511) / 512 * 512), 0);
+      std::memcpy(chunk.data(), g_allocation.bits.data() + at, size_t(take));
+      if (write_bitmap_sectors(block_to_sector(e.start_block), uint32_t(chunk.size() / 512), chunk.data()) != 0)
+        rc = -1;
+      at += take;
+    }
+    // Only the header sector itself: boot blocks and neighbouring blocks stay as they are.
+    if (rc == 0 && write_sectors(g_volume.partition_start + 2, 1, head.data()) != 0) rc = -1;
+  } else {
+    MasterDirectoryBlock m = read_mdb();
+    m.write_count += 1;
+    store_mdb(m);
+    std::memcpy(head.data(), g_volume.mdb, 512);
+    if (write_bitmap_sectors(hfs_bitmap_first_sector(m), uint32_t(g_allocation.bits.size() / 512),
+                             g_allocation.bits.data()) != 0)
+      rc = -1;
+    if (rc == 0 && write_sectors(g_volume.wrapper_start + 2, 1, head.data()) != 0) rc = -1;
+  }
+  if (rc == 0 && g_allocation.alternate_sector != 0 &&
+      write_sectors(g_allocation.alternate_sector, 1, head.data()) != 0)
+    rc = -1;
+  g_allocation.dirty = false;
+  show_simple_status_text(nullptr);
+  return rc;
+}

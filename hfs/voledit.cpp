@@ -1,0 +1,536 @@
+#include "hfs/voledit.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "IO/charsets.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "hfs/alloc.h"
+#include "hfs/btree.h"
+#include "hfs/catinsert.h"
+#include "hfs/catkey.h"
+#include "hfs/engine.h"
+#include "hfs/fresh.h"
+#include "hfs/macdate.h"
+#include "hfs/ondisk.h"
+#include "hfs/volume.h"
+
+int g_replace_answer = 0;
+int g_delete_folder_answer = 0;
+uint32_t g_edit_options = 0;
+
+namespace {
+
+constexpr uint32_t k_root_id = 2;
+constexpr uint8_t k_hfs_file_thread_flag = 0x02;
+
+bool plus() { return g_volume.is_hfsplus != 0; }
+
+// A name in the open volume's form: Mac Roman bytes or UTF-16 units.
+struct Name {
+  std::vector<uint8_t> mac;
+  std::vector<uint16_t> uni;
+};
+
+Name mac_name(const std::string& s) {
+  Name n;
+  n.mac.assign(s.begin(), s.begin() + long(std::min<size_t>(s.size(), HfsCatalogKey::k_max_name)));
+  return n;
+}
+Name uni_name(const HFSUniStr255& s) {
+  Name n;
+  n.uni.assign(s.unicode, s.unicode + std::min<size_t>(s.length, 255));
+  return n;
+}
+Name name_from_utf8(const char* s) {
+  if (plus()) return uni_name(utf8_to_unistr(s ? s : ""));
+  return mac_name(utf8_to_macroman(s ? s : ""));
+}
+std::string name_text(const Name& n) {
+  if (plus()) {
+    HFSUniStr255 u;
+    u.length = uint16_t(n.uni.size());
+    std::copy(n.uni.begin(), n.uni.end(), u.unicode);
+    return unistr_to_utf8(u);
+  }
+  return macroman_to_utf8(std::string(n.mac.begin(), n.mac.end()));
+}
+
+std::vector<uint8_t> key_of(uint32_t parent, const Name& n) {
+  return plus() ? hfsplus_raw_key(parent, n.uni) : hfs_raw_key(parent, n.mac);
+}
+std::vector<uint8_t> thread_key(uint32_t cnid) { return key_of(cnid, Name()); }
+
+struct Item {
+  int type = 0;  // k_rec_folder or k_rec_file
+  uint32_t cnid = 0;
+  uint32_t parent = 0;
+  Name name;
+  std::vector<uint8_t> key, data;
+  uint32_t valence = 0;
+  bool hfs_file_thread = false;
+};
+
+bool decode_item(Item& it) {
+  if (plus()) {
+    HfsPlusCatalogFolder f;
+    HfsPlusCatalogFile fi;
+    if (decode(it.data, f)) { it.type = k_rec_folder; it.cnid = f.folder_id; it.valence = f.valence; return true; }
+    if (decode(it.data, fi)) { it.type = k_rec_file; it.cnid = fi.file_id; return true; }
+  } else {
+    HfsCatalogFolder f;
+    HfsCatalogFile fi;
+    if (decode(it.data, f)) { it.type = k_rec_folder; it.cnid = f.folder_id; it.valence = f.valence; return true; }
+    if (decode(it.data, fi)) {
+      it.type = k_rec_file;
+      it.cnid = fi.file_id;
+      it.hfs_file_thread = (fi.flags & k_hfs_file_thread_flag) != 0;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool find_item(uint32_t parent, const Name& n, Item& it) {
+  it = Item();
+  it.parent = parent;
+  it.name = n;
+  it.key = key_of(parent, n);
+  if (catalog_get(it.key, it.data) != 0) return false;
+  return decode_item(it);
+}
+
+// Name stored in a raw key of the open volume.
+bool key_parts(std::span<const uint8_t> key, uint32_t& parent, Name& n) {
+  if (plus()) {
+    HfsPlusCatalogKey k;
+    if (!decode(key, k)) return false;
+    parent = k.parent_id;
+    n.uni.assign(k.name.begin(), k.name.begin() + k.name_length);
+  } else {
+    HfsCatalogKey k;
+    if (!decode(key, k)) return false;
+    parent = k.parent_id;
+    n.mac.assign(k.name.begin(), k.name.begin() + k.name_length);
+  }
+  return true;
+}
+
+// The first item (folder or file) of a folder in key order, found afresh.
+bool first_child(uint32_t folder, Item& it) {
+  NodeStore s = catalog_store();
+  NodeView v;
+  size_t i = 0;
+  auto tk = thread_key(folder);
+  if (bt_seek(s, tk.data(), v, i) != 0) return false;
+  for (uint32_t guard = bt_total_nodes(s) + 1; guard > 0; --guard) {
+    for (; i < v.count(); ++i) {
+      auto rec = v.record(i);
+      size_t ks = bt_key_size(s, rec.data(), rec.size());
+      uint32_t parent = 0;
+      Name n;
+      if (!key_parts(rec.first(ks), parent, n)) return false;
+      if (parent != folder) return false;
+      if (n.mac.empty() && n.uni.empty()) continue;  // the thread
+      it = Item();
+      it.parent = parent;
+      it.name = n;
+      it.key.assign(rec.begin(), rec.begin() + long(ks));
+      auto d = bt_record_data(s, rec);
+      it.data.assign(d.begin(), d.end());
+      if (decode_item(it)) return true;
+    }
+    if (v.flink() == 0 || bt_load_node(s, v.flink(), v) != 0) return false;
+    i = 0;
+  }
+  return false;
+}
+
+std::vector<uint8_t> make_thread(int type, uint32_t parent, const Name& n) {
+  std::vector<uint8_t> out;
+  if (plus()) {
+    HfsPlusCatalogThread t;
+    t.record_type = int16_t(type);
+    t.parent_id = parent;
+    t.name_length = uint16_t(n.uni.size());
+    std::copy(n.uni.begin(), n.uni.end(), t.name.begin());
+    out.resize(t.size());
+    encode(t, out);
+  } else {
+    HfsCatalogThread t;
+    t.record_type = int8_t(type);
+    t.parent_id = parent;
+    t.name_length = uint8_t(n.mac.size());
+    std::copy(n.mac.begin(), n.mac.end(), t.name.begin());
+    out.resize(HfsCatalogThread::k_size);
+    encode(t, out);
+  }
+  return out;
+}
+
+bool has_thread(const Item& it) { return it.type == k_rec_folder || plus() || it.hfs_file_thread; }
+int thread_type(const Item& it) { return it.type == k_rec_folder ? k_rec_folder_thread : k_rec_file_thread; }
+
+void add_counts(int type, uint32_t parent, int delta) {
+  if (plus()) {
+    HfsPlusVolumeHeader v;
+    decode(ByteSpan(g_volume.volume_header, 512), v);
+    if (type == k_rec_folder) v.folder_count = uint32_t(int64_t(v.folder_count) + delta);
+    else v.file_count = uint32_t(int64_t(v.file_count) + delta);
+    encode(v, MutByteSpan(g_volume.volume_header, 512));
+  } else {
+    MasterDirectoryBlock m;
+    decode(ByteSpan(g_volume.mdb, 512), m);
+    if (type == k_rec_folder) {
+      m.folder_count = uint32_t(int64_t(m.folder_count) + delta);
+      if (parent == k_root_id) m.root_folders = uint16_t(m.root_folders + delta);
+    } else {
+      m.file_count = uint32_t(int64_t(m.file_count) + delta);
+      if (parent == k_root_id) m.root_files = uint16_t(m.root_files + delta);
+    }
+    encode(m, MutByteSpan(g_volume.mdb, 512));
+  }
+}
+
+int add_valence(uint32_t folder, int delta) {
+  int rc = plus() ? hfsplus_add_folder_valence(delta, folder) : hfs_add_folder_valence(delta, folder);
+  return rc == k_edit_refused ? 0 : rc;
+}
+
+bool is_folder(uint32_t id) {
+  std::vector<uint8_t> data;
+  if (catalog_get(thread_key(id), data) != 0 || data.empty()) return false;
+  if (plus()) {
+    HfsPlusCatalogThread t;
+    return decode(data, t) && t.record_type == k_rec_folder_thread;
+  }
+  HfsCatalogThread t;
+  return decode(data, t) && t.record_type == k_rec_folder_thread;
+}
+
+uint32_t parent_of(uint32_t id) {
+  std::vector<uint8_t> data;
+  if (catalog_get(thread_key(id), data) != 0) return 0;
+  if (plus()) {
+    HfsPlusCatalogThread t;
+    return decode(data, t) ? t.parent_id : 0;
+  }
+  HfsCatalogThread t;
+  return decode(data, t) ? t.parent_id : 0;
+}
+
+int prepare(uint32_t nodes_per_level = 4) {
+  if (g_volume.read_only) {
+    show_message(ui_text(5112).c_str());
+    return k_edit_read_only;
+  }
+  if (!g_allocation.loaded) {
+    if (load_allocation_bitmap() != 0) {
+      show_message(ui_text(5112).c_str());
+      return k_edit_read_only;
+    }
+  }
+  NodeStore s = catalog_store();
+  uint32_t depth = bt_depth(s);
+  int rc = reserve_catalog_nodes(nodes_per_level * (depth + 2));
+  return rc == 0 ? 0 : (rc == -4 ? k_edit_no_room : k_edit_io_error);
+}
+
+int64_t create_folder(uint32_t parent, const Name& n) {
+  if (n.mac.empty() && n.uni.empty()) return 0;
+  if (int rc = prepare()) return rc;
+  Item existing;
+  if (find_item(parent, n, existing) || !is_folder(parent)) return 0;
+  uint32_t cnid = plus() ? next_hfsplus_catalog_id() : next_hfs_catalog_id();
+  uint32_t now = mac_date_now();
+  std::vector<uint8_t> data;
+  if (plus()) {
+    HfsPlusCatalogFolder f;
+    f.folder_id = cnid;
+    f.create_date = f.content_mod_date = f.attribute_mod_date = now;
+    f.user_info = new_folder_finder_info(0);
+    data.resize(HfsPlusCatalogFolder::k_size);
+    encode(f, data);
+  } else {
+    HfsCatalogFolder f;
+    f.folder_id = cnid;
+    f.create_date = f.modify_date = now;
+    f.user_info = new_folder_finder_info(0);
+    data.resize(HfsCatalogFolder::k_size);
+    encode(f, data);
+  }
+  auto key = key_of(parent, n);
+  if (int rc = catalog_insert(key, data)) return rc > 0 ? 0 : rc;
+  if (int rc = catalog_insert(thread_key(cnid), make_thread(k_rec_folder_thread, parent, n))) {
+    catalog_delete(key);
+    return rc > 0 ? 0 : rc;
+  }
+  catalog_add_leaf_records(2);
+  add_counts(k_rec_folder, parent, 1);
+  if (int rc = add_valence(parent, 1)) return rc;
+  return cnid;
+}
+
+int free_fork_extents(const Item& it) {
+  int64_t freed = 0;
+  if (plus()) {
+    HfsPlusCatalogFile f;
+    if (!decode(it.data, f)) return k_edit_damaged;
+    for (const HfsPlusForkData* fork : {&f.data_fork, &f.resource_fork})
+      for (const HfsPlusExtent& e : fork->extents)
+        if (e.block_count) freed += free_volume_blocks(e.start_block, e.block_count);
+  } else {
+    HfsCatalogFile f;
+    if (!decode(it.data, f)) return k_edit_damaged;
+    for (const HfsExtentRecord* rec : {&f.data_extents, &f.rsrc_extents})
+      for (const HfsExtent& e : *rec)
+        if (e.block_count) freed += free_volume_blocks(e.start_block, e.block_count);
+  }
+  // Only what was actually freed: blocks named by overflow records stay in use.
+  add_volume_free_blocks(freed);
+  return 0;
+}
+
+int delete_file(const Item& it) {
+  show_status_text(nullptr, name_text(it.name).c_str());
+  if (int rc = catalog_delete(it.key)) return rc;
+  int removed = 1;
+  if (has_thread(it) && catalog_delete(thread_key(it.cnid)) == 0) ++removed;
+  free_fork_extents(it);
+  catalog_add_leaf_records(-removed);
+  add_counts(k_rec_file, it.parent, -1);
+  return add_valence(it.parent, -1);
+}
+
+int delete_tree(const Item& folder) {
+  show_status_text(nullptr, name_text(folder.name).c_str());
+  // Children are found afresh after every deletion: positions do not survive one.
+  for (Item child; first_child(folder.cnid, child);) {
+    if (int rc = prepare()) return rc;
+    int rc = child.type == k_rec_folder ? delete_tree(child) : delete_file(child);
+    if (rc != 0) return rc;
+  }
+  Item again;
+  if (!find_item(folder.parent, folder.name, again)) return k_edit_damaged;
+  if (int rc = catalog_delete(again.key)) return rc;
+  int removed = 1;
+  if (catalog_delete(thread_key(again.cnid)) == 0) ++removed;
+  catalog_add_leaf_records(-removed);
+  add_counts(k_rec_folder, folder.parent, -1);
+  return add_valence(folder.parent, -1);
+}
+
+int delete_item(uint32_t folder, const Name& n) {
+  if (int rc = prepare()) return rc;
+  Item it;
+  if (!find_item(folder, n, it)) return 0;
+  int rc;
+  if (it.type == k_rec_folder) {
+    Item child;
+    if (it.valence != 0 || first_child(it.cnid, child))
+      if (!confirm_delete_folder(name_text(n).c_str())) return 0;
+    rc = delete_tree(it);
+  } else {
+    rc = delete_file(it);
+  }
+  show_status_text(nullptr, nullptr);
+  return rc == 0 ? 1 : rc;
+}
+
+int set_thread(const Item& it, uint32_t parent, const Name& n) {
+  if (!has_thread(it)) return 0;
+  return catalog_replace(thread_key(it.cnid), make_thread(thread_type(it), parent, n));
+}
+
+// Re-keys an item (new parent and/or name); the record's data is kept whole.
+int rekey(const Item& it, uint32_t new_parent, const Name& new_name) {
+  auto new_key = key_of(new_parent, new_name);
+  if (int rc = catalog_delete(it.key)) return rc;
+  if (int rc = catalog_insert(new_key, it.data)) {
+    catalog_insert(it.key, it.data);
+    return rc > 0 ? k_edit_damaged : rc;
+  }
+  return set_thread(it, new_parent, new_name);
+}
+
+int rename_item(uint32_t folder, const Name& old_name, const Name& new_name) {
+  if (new_name.mac.empty() && new_name.uni.empty()) return 0;
+  if (int rc = prepare(8)) return rc;
+  Item it;
+  if (!find_item(folder, old_name, it)) return 0;
+  auto new_key = key_of(folder, new_name);
+  if (compare_catalog_keys(new_key.data(), it.key.data()) != 0) {
+    Item other;
+    if (find_item(folder, new_name, other)) return 0;  // another item has that name
+  }
+  int rc = rekey(it, folder, new_name);
+  return rc == 0 ? 1 : rc;
+}
+
+int move_item(uint32_t from, const Name& n, uint32_t to) {
+  if (int rc = prepare(8)) return rc;
+  Item it;
+  if (!find_item(from, n, it) || from == to || !is_folder(to)) return 0;
+  Item clash;
+  if (find_item(to, n, clash)) return 0;
+  if (it.type == k_rec_folder) {
+    for (uint32_t up = to, guard = 0; up > 1 && guard < 100000; up = parent_of(up), ++guard)
+      if (up == it.cnid) return 0;
+  }
+  if (int rc = rekey(it, to, n)) return rc;
+  add_counts(it.type, from, -1);
+  add_counts(it.type, to, 1);
+  if (int rc = add_valence(from, -1)) return rc;
+  if (int rc = add_valence(to, 1)) return rc;
+  return 1;
+}
+
+int item_type(uint32_t folder, const Name& n) {
+  Item it;
+  if (!find_item(folder, n, it)) return 0;
+  return it.type == k_rec_folder ? 1 : 2;
+}
+
+int confirm_replace(uint32_t folder, const Name& n) {
+  if (item_type(folder, n) == 0) return 0;
+  if (g_replace_answer == -1) return -1;
+  if (g_replace_answer != 2) {
+    int a = ask_yes_no_remember(format_text(ui_text(1161).c_str(), name_text(n).c_str()).c_str());
+    if (a == -1 || a == 2) g_replace_answer = a;
+    if (a != 1 && a != 2) return -1;
+  }
+  return delete_item(folder, n) == 1 ? 0 : -1;
+}
+
+int swap_forks(uint32_t folder, const Name& n) {
+  Item it;
+  if (!find_item(folder, n, it) || it.type != k_rec_file) return 1;
+  if (int rc = prepare()) return rc;
+  uint32_t bs = g_volume.block_size;
+  if (plus()) {
+    HfsPlusCatalogFile f;
+    if (!decode(it.data, f)) return k_edit_damaged;
+    auto continues = [](const HfsPlusForkData& fork) {
+      uint64_t sum = 0;
+      for (const HfsPlusExtent& e : fork.extents) sum += e.block_count;
+      return sum < fork.total_blocks;
+    };
+    if (continues(f.resource_fork)) return 2;
+    if (continues(f.data_fork)) return 3;
+    std::swap(f.data_fork, f.resource_fork);
+    encode(f, it.data);
+  } else {
+    HfsCatalogFile f;
+    if (!decode(it.data, f)) return k_edit_damaged;
+    auto continues = [bs](const HfsExtentRecord& rec, uint32_t physical) {
+      uint64_t sum = 0;
+      for (const HfsExtent& e : rec) sum += e.block_count;
+      return sum * bs != physical;
+    };
+    if (continues(f.rsrc_extents, f.rsrc_physical_size)) return 2;
+    if (continues(f.data_extents, f.data_physical_size)) return 3;
+    std::swap(f.data_extents, f.rsrc_extents);
+    std::swap(f.data_start_block, f.rsrc_start_block);
+    std::swap(f.data_logical_size, f.rsrc_logical_size);
+    std::swap(f.data_physical_size, f.rsrc_physical_size);
+    encode(f, it.data);
+  }
+  if (int rc = catalog_replace(it.key, it.data)) return rc;
+  return flush_volume_structures() < 0 ? k_edit_io_error : 0;
+}
+
+}  // namespace
+
+int64_t hfs_create_folder(const std::string& name, uint32_t parent_id, uint32_t) {
+  return create_folder(parent_id, mac_name(name));
+}
+int64_t hfsplus_create_folder(const char* utf8_name, uint32_t parent_id, uint32_t) {
+  return create_folder(parent_id, name_from_utf8(utf8_name));
+}
+int64_t hfsplus_create_folder_wide(const HFSUniStr255& name, uint32_t parent_id, uint32_t) {
+  return create_folder(parent_id, uni_name(name));
+}
+
+int hfs_item_type(const std::string& name, uint32_t folder_id) { return item_type(folder_id, mac_name(name)); }
+int hfsplus_item_type(const char* utf8_name, uint32_t folder_id) { return item_type(folder_id, name_from_utf8(utf8_name)); }
+int hfsplus_item_type_unicode(const HFSUniStr255& name, uint32_t folder_id) {
+  return item_type(folder_id, uni_name(name));
+}
+
+int hfs_confirm_replace_file(const std::string& name, uint32_t folder_id, uint32_t) {
+  return confirm_replace(folder_id, mac_name(name));
+}
+int hfsplus_confirm_replace_file(const char* utf8_name, uint32_t folder_id, uint32_t) {
+  return confirm_replace(folder_id, name_from_utf8(utf8_name));
+}
+int hfsplus_confirm_replace_file_unicode(const HFSUniStr255& name, uint32_t folder_id, uint32_t) {
+  return confirm_replace(folder_id, uni_name(name));
+}
+
+int confirm_delete_folder(const char* utf8_name) {
+  if ((g_edit_options & k_option_delete_folders_unasked) || g_delete_folder_answer == 2) return 1;
+  if (g_delete_folder_answer == -1) return 0;
+  int a = ask_yes_no_remember(format_text(ui_text(5111).c_str(), utf8_name).c_str());
+  if (a == -1 || a == 2) g_delete_folder_answer = a;
+  return (a == 1 || a == 2) ? 1 : 0;
+}
+
+int hfs_delete_item(const std::string& name, uint32_t folder_id, uint32_t) {
+  return delete_item(folder_id, mac_name(name));
+}
+int hfsplus_delete_item(const HFSUniStr255& name, uint32_t folder_id, uint32_t) {
+  return delete_item(folder_id, uni_name(name));
+}
+
+int hfs_rename_item(const std::string& old_name, const std::string& new_name, uint32_t folder_id) {
+  return rename_item(folder_id, mac_name(old_name), mac_name(new_name));
+}
+int hfsplus_rename_item(const HFSUniStr255& old_name, const char* utf8_new_name, uint32_t folder_id) {
+  return rename_item(folder_id, uni_name(old_name), name_from_utf8(utf8_new_name));
+}
+
+int rename_folder_by_id(const char* utf8_new_name, uint32_t folder_id, uint32_t) {
+  std::vector<uint8_t> data;
+  if (catalog_get(thread_key(folder_id), data) != 0) return 0;
+  uint32_t parent = 0;
+  Name old;
+  if (plus()) {
+    HfsPlusCatalogThread t;
+    if (!decode(data, t) || t.record_type != k_rec_folder_thread) return 0;
+    parent = t.parent_id;
+    old.uni.assign(t.name.begin(), t.name.begin() + t.name_length);
+  } else {
+    HfsCatalogThread t;
+    if (!decode(data, t) || t.record_type != k_rec_folder_thread) return 0;
+    parent = t.parent_id;
+    old.mac.assign(t.name.begin(), t.name.begin() + t.name_length);
+  }
+  return rename_item(parent, old, name_from_utf8(utf8_new_name));
+}
+
+int hfs_move_item(const std::string& name, uint32_t from_folder, uint32_t to_folder) {
+  return move_item(from_folder, mac_name(name), to_folder);
+}
+int hfsplus_move_item(const HFSUniStr255& name, uint32_t from_folder, uint32_t to_folder) {
+  return move_item(from_folder, uni_name(name), to_folder);
+}
+
+int hfs_swap_forks(const std::string& name, uint32_t folder_id) { return swap_forks(folder_id, mac_name(name)); }
+int hfsplus_swap_forks(const HFSUniStr255& name, uint32_t folder_id) { return swap_forks(folder_id, uni_name(name)); }
+
+void shutdown_volume_engine() {
+  if (g_log_file) {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    std::fprintf(g_log_file, "<%d-%d-%d %d:%d:%d\r\n", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                 tm.tm_min, tm.tm_sec);
+    std::fclose(g_log_file);
+    g_log_file = nullptr;
+  }
+  free_allocation_bitmap();
+  release_volume_engine();
+}

@@ -1,0 +1,64 @@
+// Edits of an open volume: folders created and deleted (whole trees), files
+// deleted (their blocks freed), items renamed and moved, a file's forks
+// exchanged, with the remembered answers to the replace and delete questions.
+// Every operation keeps the volume's counts, the catalog's leaf count and the
+// folders' valences right. Names are exact: no pattern, no trimming.
+//
+// HFS names are Mac Roman bytes (at most 31), HFS+ names HFSUniStr255 or UTF-8.
+// Results: as each operation says; negative results are the catalog edit codes
+// (hfs/catinsert.h): -4 no room, -6 read-only volume, ... The volume is left as
+// it was before a failing operation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "IO/names.h"
+
+// Remembered answers (2 yes remembered, -1 no remembered, 0 none), kept until
+// the program ends.
+extern int g_replace_answer;
+extern int g_delete_folder_answer;
+// Option bit: delete non-empty folders without asking.
+constexpr uint32_t k_option_delete_folders_unasked = 0x20000;
+extern uint32_t g_edit_options;
+
+// The new folder's CNID; 0 when an item of that name exists or the parent is
+// no folder; negative on failure.
+int64_t hfs_create_folder(const std::string& name, uint32_t parent_id, uint32_t parent_parent_id = 0);
+int64_t hfsplus_create_folder(const char* utf8_name, uint32_t parent_id, uint32_t parent_parent_id = 0);
+int64_t hfsplus_create_folder_wide(const HFSUniStr255& name, uint32_t parent_id, uint32_t parent_parent_id = 0);
+
+// 1 folder, 2 file, 0 absent.
+int hfs_item_type(const std::string& name, uint32_t folder_id);
+int hfsplus_item_type(const char* utf8_name, uint32_t folder_id);
+int hfsplus_item_type_unicode(const HFSUniStr255& name, uint32_t folder_id);
+
+// Before writing an item of that name: 0 go on (no such item, or it was
+// deleted), -1 skip this item.
+int hfs_confirm_replace_file(const std::string& name, uint32_t folder_id, uint32_t parent_id = 0);
+int hfsplus_confirm_replace_file(const char* utf8_name, uint32_t folder_id, uint32_t parent_id = 0);
+int hfsplus_confirm_replace_file_unicode(const HFSUniStr255& name, uint32_t folder_id, uint32_t parent_id = 0);
+// 1 delete, 0 keep.
+int confirm_delete_folder(const char* utf8_name);
+
+// 1 deleted, 0 absent or declined, negative on failure.
+int hfs_delete_item(const std::string& name, uint32_t folder_id, uint32_t parent_id = 0);
+int hfsplus_delete_item(const HFSUniStr255& name, uint32_t folder_id, uint32_t parent_id = 0);
+
+// 1 done, 0 absent or the new name is another item's; negative on failure.
+int hfs_rename_item(const std::string& old_name, const std::string& new_name, uint32_t folder_id);
+int hfsplus_rename_item(const HFSUniStr255& old_name, const char* utf8_new_name, uint32_t folder_id);
+int rename_folder_by_id(const char* utf8_new_name, uint32_t folder_id, uint32_t parent_id = 0);
+// Moves an item into another folder (same name). 1 done, 0 absent, name taken,
+// target no folder or inside the moved folder; negative on failure.
+int hfs_move_item(const std::string& name, uint32_t from_folder, uint32_t to_folder);
+int hfsplus_move_item(const HFSUniStr255& name, uint32_t from_folder, uint32_t to_folder);
+
+// 0 done, 1 no such file, 2 the resource fork continues in the extents-overflow
+// tree, 3 the data fork does; negative on failure. Flushes the volume.
+int hfs_swap_forks(const std::string& name, uint32_t folder_id);
+int hfsplus_swap_forks(const HFSUniStr255& name, uint32_t folder_id);
+
+// Program end: the journal's closing line, then the engine's memory.
+void shutdown_volume_engine();

@@ -1,0 +1,328 @@
+// Edits of an open volume made by thousands of random creates, renames, moves
+// and deletes (long and accented names, names differing only in case). After
+// each batch the volume check finds nothing and an outside reader lists exactly
+// the expected tree: hfsutils for HFS, sleuthkit for HFS+.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "IO/charsets.h"
+#include "IO/names.h"
+#include "hfs/alloc.h"
+#include "hfs/catinsert.h"
+#include "hfs/catkey.h"
+#include "hfs/fresh.h"
+#include "hfs/macdate.h"
+#include "hfs/volcheck.h"
+#include "hfs/voledit.h"
+#include "support/recording_ui.h"
+#include "support/testkit.h"
+#include "volume_fixture.h"
+
+using namespace testkit;
+
+namespace {
+
+struct ModelItem {
+  uint32_t parent = 0;
+  bool folder = false;
+  std::string mac;            // HFS name
+  std::u16string uni;         // HFS+ name
+};
+
+struct Model {
+  bool plus = false;
+  std::map<uint32_t, ModelItem> items;  // by CNID; root 2 not listed
+
+  std::vector<uint8_t> key(uint32_t parent, const ModelItem& it) const {
+    if (plus) return hfsplus_raw_key(parent, std::span<const uint16_t>(reinterpret_cast<const uint16_t*>(it.uni.data()), it.uni.size()));
+    return hfs_raw_key(parent, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(it.mac.data()), it.mac.size()));
+  }
+  // The item in parent whose name the volume's order holds equal, or 0.
+  uint32_t clash(uint32_t parent, const ModelItem& it, uint32_t except = 0) const {
+    auto k = key(parent, it);
+    for (const auto& [id, o] : items)
+      if (id != except && o.parent == parent && compare_catalog_keys(key(parent, o).data(), k.data()) == 0) return id;
+    return 0;
+  }
+  int depth(uint32_t id) const {
+    int d = 0;
+    for (uint32_t up = id; up != 2 && up != 0; up = items.at(up).parent) ++d;
+    return d;
+  }
+  // Folders to put items in (kept shallow: hfsutils' listing fails on deep paths).
+  std::vector<uint32_t> folders() const {
+    std::vector<uint32_t> f{2};
+    for (const auto& [id, it] : items) if (it.folder && depth(id) < 4) f.push_back(id);
+    return f;
+  }
+  int height(uint32_t id) const {
+    int h = 0;
+    for (const auto& [k, it] : items) if (it.parent == id) h = std::max(h, 1 + height(k));
+    return h;
+  }
+  bool inside(uint32_t id, uint32_t ancestor) const {
+    for (uint32_t up = id; up != 2 && up != 0;) {
+      if (up == ancestor) return true;
+      up = items.at(up).parent;
+    }
+    return false;
+  }
+  void erase_tree(uint32_t id) {
+    std::vector<uint32_t> kids;
+    for (const auto& [k, it] : items) if (it.parent == id) kids.push_back(k);
+    for (uint32_t k : kids) erase_tree(k);
+    items.erase(id);
+  }
+  std::string utf8(const std::u16string& u) const {
+    std::string out;
+    for (size_t i = 0; i < u.size(); ++i) {
+      uint32_t c = u[i];
+      if (c >= 0xD800 && c < 0xDC00 && i + 1 < u.size()) c = 0x10000 + ((c - 0xD800) << 10) + (u[++i] - 0xDC00);
+      if (c < 0x80) out += char(c);
+      else if (c < 0x800) { out += char(0xC0 | (c >> 6)); out += char(0x80 | (c & 0x3F)); }
+      else if (c < 0x10000) { out += char(0xE0 | (c >> 12)); out += char(0x80 | ((c >> 6) & 0x3F)); out += char(0x80 | (c & 0x3F)); }
+      else { out += char(0xF0 | (c >> 18)); out += char(0x80 | ((c >> 12) & 0x3F)); out += char(0x80 | ((c >> 6) & 0x3F)); out += char(0x80 | (c & 0x3F)); }
+    }
+    return out;
+  }
+  std::string path(uint32_t id) const {
+    const ModelItem& it = items.at(id);
+    std::string name = plus ? utf8(it.uni) : it.mac;
+    if (it.parent == 2) return plus ? name : ":" + name;
+    return path(it.parent) + (plus ? "/" : ":") + name;
+  }
+  std::set<std::string> paths() const {
+    std::set<std::string> out;
+    for (const auto& [id, it] : items) out.insert(path(id));
+    return out;
+  }
+};
+
+// hls -R -1 -a -N: section headers ":A:B:" then one name a line.
+std::set<std::string> hfs_listing(const std::string& img) {
+  auto r = run("hmount " + quote(img) + " >/dev/null && hls -R -1 -a -N :");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  std::set<std::string> out;
+  std::istringstream in(r.out);
+  std::string line, prefix;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    if (line.size() > 1 && line.front() == ':' && line.back() == ':') { prefix = line.substr(0, line.size() - 1); continue; }
+    out.insert(prefix + ":" + line);
+  }
+  return out;
+}
+
+// fls -r -p: "d/d 16:<tab>Dir A/x" lines; the special files are left out.
+std::set<std::string> hfsplus_listing(const std::string& img) {
+  auto r = run("fls -f hfsp -r -p -o 64 " + quote(img));
+  EXPECT_EQ(r.rc, 0) << r.err;
+  std::set<std::string> out;
+  std::istringstream in(r.out);
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    std::string p = line.substr(tab + 1);
+    if (p.empty() || p[0] == '$' || p.rfind("^^^^", 0) == 0) continue;
+    out.insert(p);
+  }
+  return out;
+}
+
+std::string random_mac_name(std::mt19937& rng) {
+  static const std::string alphabet = "abcdeABCDE xyz019-.";
+  size_t len = 1 + rng() % 31;
+  std::string s;
+  for (size_t i = 0; i < len; ++i) s += alphabet[rng() % alphabet.size()];
+  return s;
+}
+
+std::u16string random_uni_name(std::mt19937& rng) {
+  static const char* parts[] = {"a", "B", "c", "D", "é", "É", "ü", "Ü", "ß", "ñ", "Å", "å", " ", "x", "Ω", "ω", "1", "-"};
+  size_t len = 1 + rng() % 60;
+  std::string s;
+  for (size_t i = 0; i < len; ++i) s += parts[rng() % (sizeof parts / sizeof *parts)];
+  return unistr_units(utf8_to_unistr(s));
+}
+
+// A case variant of an existing name (the volume's order holds them equal).
+template <typename S>
+S case_variant(S s) {
+  for (auto& c : s) {
+    if (c >= 'a' && c <= 'z') c = typename S::value_type(c - 32);
+    else if (c >= 'A' && c <= 'Z') c = typename S::value_type(c + 32);
+  }
+  return s;
+}
+
+HFSUniStr255 to_unistr(const std::u16string& u) {
+  HFSUniStr255 n;
+  set_unistr_units(n, u);
+  return n;
+}
+
+// An empty file through the catalog edits, with the counts a file import keeps.
+int64_t make_file(Model& m, uint32_t parent, const ModelItem& it) {
+  uint32_t cnid = m.plus ? next_hfsplus_catalog_id() : next_hfs_catalog_id();
+  std::vector<uint8_t> data;
+  if (m.plus) {
+    HfsPlusCatalogFile f;
+    f.file_id = cnid;
+    f.create_date = mac_date_now();
+    data.resize(HfsPlusCatalogFile::k_size);
+    encode(f, data);
+  } else {
+    HfsCatalogFile f;
+    f.file_id = cnid;
+    f.create_date = mac_date_now();
+    data.resize(HfsCatalogFile::k_size);
+    encode(f, data);
+  }
+  if (int rc = catalog_insert(m.key(parent, it), data)) return rc > 0 ? 0 : rc;
+  int records = 1;
+  if (m.plus) {
+    HfsPlusCatalogThread t;
+    t.record_type = k_rec_file_thread;
+    t.parent_id = parent;
+    t.name_length = uint16_t(it.uni.size());
+    std::copy(it.uni.begin(), it.uni.end(), t.name.begin());
+    std::vector<uint8_t> td(t.size());
+    encode(t, td);
+    if (int rc = catalog_insert(hfsplus_raw_key(cnid, {}), td)) return rc;
+    ++records;
+    HfsPlusVolumeHeader v;
+    decode(ByteSpan(g_volume.volume_header, 512), v);
+    ++v.file_count;
+    encode(v, MutByteSpan(g_volume.volume_header, 512));
+    hfsplus_add_folder_valence(1, parent);
+  } else {
+    MasterDirectoryBlock md;
+    decode(ByteSpan(g_volume.mdb, 512), md);
+    ++md.file_count;
+    if (parent == 2) ++md.root_files;
+    encode(md, MutByteSpan(g_volume.mdb, 512));
+    hfs_add_folder_valence(1, parent);
+  }
+  catalog_add_leaf_records(records);
+  return cnid;
+}
+
+void expect_sound(const std::string& where) {
+  std::vector<std::string> faults;
+  check_volume(faults);
+  for (size_t i = 0; i < faults.size() && i < 10; ++i) ADD_FAILURE() << where << ": " << faults[i];
+}
+
+void random_session(bool plus, uint32_t seed) {
+  TempDir dir;
+  std::string img = dir.str("vol.img");
+  {
+    int fd = ::open(img.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    NewImageRequest req{fd, "Edit Vol", plus ? 20u : 2u, 0};
+    ASSERT_EQ(plus ? create_hfsplus_image(req) : create_hfs_image(req), 0);
+    ::close(fd);
+  }
+  ASSERT_EQ(testvol::open_volume(img, plus), 0);
+  ASSERT_EQ(load_allocation_bitmap(), 0);
+  g_edit_options = k_option_delete_folders_unasked;
+  Model m;
+  m.plus = plus;
+  std::mt19937 rng(seed);
+  uint32_t start_nodes = tree_header(g_volume.catalog_tree).total_nodes;
+  int max_depth = 0;
+  auto pick_item = [&]() {
+    auto it = m.items.begin();
+    std::advance(it, rng() % m.items.size());
+    return it->first;
+  };
+  for (int batch = 0; batch < 8; ++batch) {
+    for (int op = 0; op < 800; ++op) {
+      // Growing batches: mostly creates; the last two mostly delete.
+      int what = int(rng() % 20);
+      if (batch < 5) what = what < 15 ? 0 : what < 17 ? 5 : what < 19 ? 7 : 9;
+      else if (batch < 6) what = what < 8 ? 0 : what < 12 ? 5 : what < 16 ? 7 : 9;
+      else what = what < 4 ? 0 : what < 6 ? 5 : what < 8 ? 7 : 9;
+      if (m.items.empty() || what < 5) {
+        auto folders = m.folders();
+        uint32_t parent = folders[rng() % folders.size()];
+        ModelItem it;
+        it.parent = parent;
+        it.folder = rng() % 3 != 0;
+        if (!m.items.empty() && rng() % 5 == 0) {  // a name differing only in case
+          const ModelItem& o = m.items.at(pick_item());
+          it.parent = parent = o.parent;
+          it.mac = case_variant(o.mac);
+          it.uni = case_variant(o.uni);
+        } else if (plus) {
+          it.uni = random_uni_name(rng);
+        } else {
+          it.mac = random_mac_name(rng);
+        }
+        bool taken = m.clash(parent, it) != 0;
+        int64_t id;
+        if (it.folder) id = plus ? hfsplus_create_folder_wide(to_unistr(it.uni), parent) : hfs_create_folder(it.mac, parent);
+        else id = taken ? 0 : make_file(m, parent, it);
+        ASSERT_GE(id, 0);
+        ASSERT_EQ(id == 0, taken) << "create";
+        if (id > 0) m.items[uint32_t(id)] = it;
+      } else if (what < 7) {
+        uint32_t id = pick_item();
+        ModelItem renamed = m.items.at(id);
+        if (rng() % 3 == 0) { renamed.mac = case_variant(renamed.mac); renamed.uni = case_variant(renamed.uni); }
+        else if (plus) renamed.uni = random_uni_name(rng);
+        else renamed.mac = random_mac_name(rng);
+        bool taken = m.clash(renamed.parent, renamed, id) != 0;
+        const ModelItem& old = m.items.at(id);
+        int rc = plus ? hfsplus_rename_item(to_unistr(old.uni), m.utf8(renamed.uni).c_str(), old.parent)
+                      : hfs_rename_item(old.mac, renamed.mac, old.parent);
+        ASSERT_EQ(rc, taken ? 0 : 1) << "rename";
+        if (rc == 1) m.items[id] = renamed;
+      } else if (what < 9) {
+        uint32_t id = pick_item();
+        auto folders = m.folders();
+        uint32_t to = folders[rng() % folders.size()];
+        ModelItem& it = m.items.at(id);
+        if (m.depth(to) + 1 + m.height(id) > 5) continue;
+        bool refused = to == it.parent || m.inside(to, id) || m.clash(to, it) != 0;
+        int rc = plus ? hfsplus_move_item(to_unistr(it.uni), it.parent, to) : hfs_move_item(it.mac, it.parent, to);
+        ASSERT_EQ(rc, refused ? 0 : 1) << "move";
+        if (rc == 1) it.parent = to;
+      } else {
+        uint32_t id = pick_item();
+        const ModelItem& it = m.items.at(id);
+        int rc = plus ? hfsplus_delete_item(to_unistr(it.uni), it.parent) : hfs_delete_item(it.mac, it.parent);
+        ASSERT_EQ(rc, 1) << "delete";
+        m.erase_tree(id);
+      }
+      max_depth = std::max<int>(max_depth, tree_header(g_volume.catalog_tree).tree_depth);
+    }
+    ASSERT_EQ(flush_volume_structures(), 0);
+    expect_sound("batch " + std::to_string(batch));
+    auto listed = plus ? hfsplus_listing(img) : hfs_listing(img);
+    EXPECT_EQ(listed, m.paths()) << "batch " << batch;
+    if (::testing::Test::HasFailure()) break;
+  }
+  EXPECT_GE(max_depth, 3);
+  EXPECT_GT(tree_header(g_volume.catalog_tree).total_nodes, start_nodes);  // the catalog grew
+  // Opened again from disk, the volume is still sound.
+  ASSERT_EQ(testvol::open_volume(img, plus), 0);
+  expect_sound("reopened");
+  testvol::close_volume();
+}
+
+TEST(VolumeEdits, RandomEditsHfsListedByHfsutils) {
+  REQUIRE_TOOL("hls");
+  random_session(false, 1);
+}
+
+TEST(VolumeEdits, RandomEditsHfsPlusListedBySleuthkit) {
+  REQUIRE_TOOL("fls");
+  random_session(true, 2);
+}
+
+}  // namespace
