@@ -10,8 +10,10 @@
 #include "IO/bigendian.h"
 #include "hfs/newimage.h"
 #include "hfs/ondisk.h"
+#include "hfs/volcheck.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
+#include "volume_fixture.h"
 
 using namespace testkit;
 
@@ -76,6 +78,11 @@ TEST(NewImage, HfsImagesAcceptedAndWrittenByHfsutils) {
     auto w = run(cmd);
     ASSERT_EQ(w.rc, 0) << w.err << w.out;
     EXPECT_EQ(read_file(dir.path() / "back.bin"), read_file(dir.path() / "data.bin"));
+    // What hfsutils wrote passes our own check.
+    ASSERT_EQ(testvol::open_volume(img, false), 0);
+    std::vector<std::string> faults;
+    EXPECT_EQ(check_volume(faults), 0) << (faults.empty() ? "" : faults[0]);
+    testvol::close_volume();
   }
 }
 
@@ -96,6 +103,11 @@ TEST(NewImage, HfsPlusImagesReadBySleuthkitAnd7Zip) {
     auto z = run("7zz l -tHFS " + quote(img));
     EXPECT_EQ(z.rc, 0) << z.out << z.err;
     EXPECT_NE(z.out.find("Donne"), std::string::npos) << z.out;
+    // Our check: the allocation file holds exactly the blocks in use and the free count agrees.
+    ASSERT_EQ(testvol::open_volume(img, true), 0);
+    std::vector<std::string> faults;
+    EXPECT_EQ(check_volume(faults), 0) << (faults.empty() ? "" : faults[0]);
+    testvol::close_volume();
   }
 }
 

@@ -313,6 +313,17 @@ void random_session(bool plus, uint32_t seed) {
   ASSERT_EQ(testvol::open_volume(img, plus), 0);
   expect_sound("reopened");
   testvol::close_volume();
+  if (!plus) {
+    // hfsutils writes into the edited volume; our check still finds nothing.
+    write_file(dir.path() / "data.bin", random_bytes(200000, 5));
+    auto r = run("hmount " + quote(img) + " >/dev/null && hmkdir :NewByPeer && hcopy -r " + quote(dir.str("data.bin")) +
+                 " :NewByPeer:f && hcopy -r :NewByPeer:f " + quote(dir.str("back.bin")));
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(read_file(dir.path() / "back.bin"), read_file(dir.path() / "data.bin"));
+    ASSERT_EQ(testvol::open_volume(img, plus), 0);
+    expect_sound("after hfsutils");
+    testvol::close_volume();
+  }
 }
 
 TEST(VolumeEdits, RandomEditsHfsListedByHfsutils) {
@@ -323,6 +334,68 @@ TEST(VolumeEdits, RandomEditsHfsListedByHfsutils) {
 TEST(VolumeEdits, RandomEditsHfsPlusListedBySleuthkit) {
   REQUIRE_TOOL("fls");
   random_session(true, 2);
+}
+
+std::string new_image(const TempDir& dir, bool plus, uint32_t mb) {
+  std::string img = dir.str(plus ? "p.img" : "h.img");
+  int fd = ::open(img.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  NewImageRequest req{fd, "Vol", mb, 0};
+  EXPECT_EQ(plus ? create_hfsplus_image(req) : create_hfs_image(req), 0);
+  ::close(fd);
+  return img;
+}
+
+TEST(VolumeEdits, ReadOnlyVolumeIsNeverWritten) {
+  TempDir dir;
+  for (bool plus : {false, true}) {
+    std::string img = new_image(dir, plus, 4);
+    ASSERT_EQ(testvol::open_volume(img, plus), 0);
+    ASSERT_GT(plus ? hfsplus_create_folder("Kept", 2) : hfs_create_folder("Kept", 2), 0);
+    ASSERT_EQ(flush_volume_structures(), 0);
+    std::string before = sha256_of(img);
+    ASSERT_EQ(testvol::open_volume(img, plus), 0);
+    g_volume.read_only = 1;  // as the mount sets it for a bare or damaged volume
+    recorded_ui().clear();
+    HFSUniStr255 kept = utf8_to_unistr("Kept");
+    EXPECT_EQ(plus ? hfsplus_create_folder("New", 2) : hfs_create_folder("New", 2), k_edit_read_only);
+    EXPECT_EQ(plus ? hfsplus_delete_item(kept, 2) : hfs_delete_item("Kept", 2), k_edit_read_only);
+    EXPECT_EQ(plus ? hfsplus_rename_item(kept, "Other", 2) : hfs_rename_item("Kept", "Other", 2), k_edit_read_only);
+    EXPECT_EQ(load_allocation_bitmap(), 1);
+    EXPECT_EQ(flush_volume_structures(), 1);
+    EXPECT_FALSE(recorded_ui().messages.empty());
+    testvol::close_volume();
+    EXPECT_EQ(sha256_of(img), before);
+  }
+}
+
+TEST(VolumeEdits, FullVolumeRefusesCatalogGrowthAndKeepsItsState) {
+  REQUIRE_TOOL("hcopy");
+  TempDir dir;
+  std::string img = new_image(dir, false, 1);
+  // hfsutils fills every free block.
+  write_file(dir.path() / "fill.bin", random_bytes(1515 * 512, 9));
+  auto r = run("hmount " + quote(img) + " >/dev/null && hcopy -r " + quote(dir.str("fill.bin")) + " :fill && hvol");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  ASSERT_NE(r.out.find("Volume has 0 bytes free"), std::string::npos) << r.out;
+  ASSERT_EQ(testvol::open_volume(img, false), 0);
+  recorded_ui().clear();
+  std::set<std::string> made{":fill"};
+  int64_t rc = 1;
+  for (int i = 0; i < 2000 && rc > 0; ++i) {
+    std::string name = "Folder with a long name " + std::to_string(i);
+    rc = hfs_create_folder(name, 2);
+    if (rc > 0) made.insert(":" + name);
+    ASSERT_EQ(flush_volume_structures(), 0);
+  }
+  EXPECT_EQ(rc, k_edit_no_room);
+  ASSERT_FALSE(recorded_ui().messages.empty());
+  EXPECT_EQ(recorded_ui().messages.back(), "Error trying to extend the catalog tree.");
+  testvol::close_volume();
+  // The image holds exactly what was made before the failing edit, and is sound.
+  EXPECT_EQ(hfs_listing(img), made);
+  ASSERT_EQ(testvol::open_volume(img, false), 0);
+  expect_sound("after the refused growth");
+  testvol::close_volume();
 }
 
 }  // namespace
