@@ -9,16 +9,6 @@
 #include "IO/unicode.h"
 #include "support/testkit.h"
 
-namespace {
-
-std::u16string units_of(const char* utf8) {
-  HFSUniStr255 u;
-  ansi_to_unistr(&u, utf8);
-  return unistr_units(u);
-}
-
-}  // namespace
-
 TEST(HfsNames, MacRomanToUnitsDecomposesAndStops) {
   HFSUniStr255 u;
   const uint8_t cafe[] = {'C', 'a', 'f', 0x8E, 0, 'x'};
