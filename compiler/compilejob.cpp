@@ -14,6 +14,7 @@
 #include "IO/uitext.h"
 #include "compiler/compilecursor.h"
 #include "compiler/contentwalk.h"
+#include "compiler/hfsbuild.h"
 #include "compiler/isodesc.h"
 #include "compiler/partmap.h"
 #include "compiler/project.h"
@@ -142,7 +143,7 @@ struct Compile {
     trees.isoplus = kind == k_compile_isoplus;
     trees.hfs = kind == k_compile_hybrid_hfs || kind == k_compile_hybrid_hfsplus || kind == k_compile_hfs ||
                 kind == k_compile_hfsplus;
-    if (trees.hfs) {
+    if (kind == k_compile_hybrid_hfsplus || kind == k_compile_hfsplus) {
       show_message(ui_text(4756).c_str());
       return fail(-1);
     }
@@ -168,44 +169,102 @@ struct Compile {
     job.iso_dir_sectors = tree.iso_dir_sectors;
     job.joliet_dir_sectors = tree.joliet_dir_sectors;
 
-    iso = compute_iso_layout(tree);
-    if (!temps.create()) {
-      show_message(ui_text(1500).c_str());
-      return fail(-3);
+    bool has_iso = trees.iso || trees.isoplus;
+    if (has_iso) {
+      iso = compute_iso_layout(tree);
+      if (!temps.create()) {
+        show_message(ui_text(1500).c_str());
+        return fail(-3);
+      }
     }
-    // The data area follows the Joliet directories, on a block boundary.
-    uint32_t spb = bs / 2048;
-    uint32_t data_sector = (iso.end + spb - 1) / spb * spb;
+    uint32_t spb = bs / 2048;  // 2048-byte sectors per block
     if (tree.iso_data_blocks > 0xFFFFFFFFull / spb) {
       show_message(ui_text(4752).c_str());
       return fail(-1);
     }
+    uint64_t data_blocks = tree.iso_data_blocks;
+    uint32_t data_sector = 0;
+    std::unique_ptr<HfsBuilder> hfs;
+    HfsVolumePlan plan;
+    if (trees.hfs) {
+      // The partition follows the Joliet directories on a block boundary (sector 16 without ISO).
+      uint32_t start = has_iso ? (iso.end + spb - 1) / spb * spb : 16;
+      int64_t extra = hfs_extra_data_blocks(tree, bs);
+      if (extra < 0) return fail(-1);
+      data_blocks += uint64_t(extra);
+      if (data_blocks >= 65536 || plan_hfs_volume(tree, start, bs, uint32_t(data_blocks), plan) != 0) {
+        if (data_blocks >= 65536) show_message(ui_text(4757).c_str());
+        return fail(-1);
+      }
+      hfs = std::make_unique<HfsBuilder>(plan, tree, job.hfs_volume_name, job.open_root_window != 0,
+                                         job.volume_icon != 0);
+      if (hfs->start() != 0) return fail(-1);
+      first_data_block = plan.first_data_block();
+      data_sector = plan.block0_sector() + first_data_block * spb;
+      compile_bitmap.assign(size_t(plan.bitmap_sectors) * 512, 0);
+      mark_allocation_bits(0, first_data_block);
+    } else {
+      // The data area follows the Joliet directories, on a block boundary.
+      data_sector = (iso.end + spb - 1) / spb * spb;
+      first_data_block = 0;
+      compile_bitmap.clear();
+    }
     compile_target_fd = job.target_fd;
     compile_block_size = bs;
     hfs_partition_sector = data_sector;
-    first_data_block = 0;
     next_data_block = 0;
-    compile_data_blocks = uint32_t(tree.iso_data_blocks);
-    compile_bitmap.clear();
+    compile_data_blocks = uint32_t(data_blocks);
     if (!ensure_compile_buffer()) {
       show_message(ui_text(4751).c_str());
       return fail(-1);
     }
-    int rc = creation_volume(tree, trees, nullptr, 0);
+    int rc = creation_volume(tree, trees, hfs.get(), 2);
     if (rc < 0) return fail(rc == k_data_aborted ? -2 : -1);
 
     uint64_t end = uint64_t(data_sector) + uint64_t(next_data_block) * spb;
+    PartitionMapPlace map;
+    if (hfs) {
+      uint32_t ps = hfs->finish(job.target_fd, first_data_block + next_data_block);
+      if (ps == 0) return fail(-1);
+      uint64_t image_512 = uint64_t(plan.partition_sector) * 4 + ps + 2;
+      end = image_512 / 4;
+      map.device_blocks_512 = uint32_t(image_512 - 2);
+      map.hfs_start_512 = plan.partition_sector * 4;
+      map.hfs_blocks_512 = ps;
+      map.hfs_name = job.hfs_volume_name.empty() ? std::string("Untitled") : job.hfs_volume_name;
+    }
     uint64_t total = end + ((job.options & k_compile_option_post_gap) ? k_post_gap_sectors : 0);
     if (total > 0xFFFFFFFFull) {
       show_message(ui_text(4752).c_str());
       return fail(-1);
     }
-    // Directories and path tables into the temporary files, then into place.
+    int t = job.target_fd;
+    if (hfs) {
+      std::vector<uint8_t> sector0(k_partition_map_bytes);
+      build_partition_map(map, sector0.data());
+      if (!write_all_at(t, sector0.data(), sector0.size(), 0)) {
+        show_message(ui_text(4751).c_str());
+        return fail(-1);
+      }
+    }
+    if (has_iso && write_iso_part(total) != 0) return fail(-1);
+    // Everything not written (system area, gaps, the tail) reads as zeros.
+    if (::ftruncate(t, off_t(total * k_iso_sector)) != 0) {
+      show_message(ui_text(4751).c_str());
+      return fail(-1);
+    }
+    job.image_sectors = total;
+    job.result = 0;
+    return 0;
+  }
+
+  // Directories and path tables into the temporary files, then into place; the descriptors.
+  int write_iso_part(uint64_t total) {
     if (write_iso_tree_files(tree, false, trees.isoplus, iso.iso_root, temps.fd[TempFiles::iso_dir],
                              temps.fd[TempFiles::iso_l], temps.fd[TempFiles::iso_m]) != 0 ||
         write_iso_tree_files(tree, true, trees.isoplus, iso.joliet_root, temps.fd[TempFiles::joliet_dir],
                              temps.fd[TempFiles::joliet_l], temps.fd[TempFiles::joliet_m]) != 0)
-      return fail(-1);
+      return -1;
     int t = job.target_fd;
     if (copy_into_area(temps.fd[TempFiles::iso_l], t, iso.iso_l, iso.iso_pt_sectors) != 0 ||
         copy_into_area(temps.fd[TempFiles::iso_m], t, iso.iso_m, iso.iso_pt_sectors) != 0 ||
@@ -213,7 +272,7 @@ struct Compile {
         copy_into_area(temps.fd[TempFiles::joliet_l], t, iso.joliet_l, iso.joliet_pt_sectors) != 0 ||
         copy_into_area(temps.fd[TempFiles::joliet_m], t, iso.joliet_m, iso.joliet_pt_sectors) != 0 ||
         copy_into_area(temps.fd[TempFiles::joliet_dir], t, iso.joliet_root, tree.joliet_dir_sectors) != 0)
-      return fail(-1);
+      return -1;
     temps.remove_all();
 
     // Descriptors, with the final volume size.
@@ -228,15 +287,8 @@ struct Compile {
     build_set_terminator(head.data() + 2 * k_iso_sector);
     if (!write_all_at(t, head.data(), head.size(), 16 * uint64_t(k_iso_sector))) {
       show_message(ui_text(4751).c_str());
-      return fail(-1);
+      return -1;
     }
-    // Everything not written (system area, gaps, the tail) reads as zeros.
-    if (::ftruncate(t, off_t(total * k_iso_sector)) != 0) {
-      show_message(ui_text(4751).c_str());
-      return fail(-1);
-    }
-    job.image_sectors = total;
-    job.result = 0;
     return 0;
   }
 };

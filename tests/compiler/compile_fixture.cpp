@@ -7,6 +7,8 @@
 #include <filesystem>
 
 #include "compiler/project.h"
+#include "hfs/macdate.h"
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -31,6 +33,9 @@ static int add_folder_contents(FILE* f, const fs::path& dir, uint32_t parent, bo
     if (!folder) {
       r.pc_size = r.data_size = uint32_t(fs::file_size(p));
       std::memcpy(r.type_creator, "TEXTttxt", 8);
+      struct stat st {};
+      ::stat(p.c_str(), &st);
+      r.create_date = r.modify_date = unix_to_mac_date(int64_t(st.st_mtime), true);
     }
     if (insert_record(f, r) != 0) return -1;
     ++added;

@@ -1,0 +1,86 @@
+// Hybrid ISO 9660 + Joliet + HFS compiles and HFS-only images, judged by
+// isovfy, xorriso, mmls and hfsutils; each file's data stands once in the image.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "IO/bigendian.h"
+#include "compile_fixture.h"
+#include "compiler/commands.h"
+#include "support/recording_ui.h"
+#include "support/testkit.h"
+
+using namespace testkit;
+
+namespace {
+
+// Occurrences of needle in hay at 2048-byte boundaries.
+int copies_at_sectors(const std::vector<uint8_t>& hay, const std::vector<uint8_t>& needle) {
+  int n = 0;
+  for (size_t at = 0; at + needle.size() <= hay.size(); at += 2048)
+    if (std::equal(needle.begin(), needle.end(), hay.begin() + long(at))) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(CompileHybrid, HfsAndIsoViewsShareEachFilesData) {
+  REQUIRE_TOOL("isovfy");
+  REQUIRE_TOOL("hls");
+  REQUIRE_TOOL("mmls");
+  recorded_ui();
+  TempDir dir;
+  std::string src = dir.str("src");
+  std::vector<std::string> files = compile_fixture::make_awkward_tree(src);
+  std::string project = dir.str("hyb.cvpr");
+  ASSERT_GT(compile_fixture::make_project_from_tree(project, src, false, "Hybrid"), 100);
+  ASSERT_EQ(cli_compile_hybrid(project.c_str()), 0) << (recorded_ui().messages.empty() ? "" : recorded_ui().messages[0]);
+  std::string img = dir.str("hyb.iso");
+  RunResult v = run("isovfy " + quote(img));
+  EXPECT_NE(v.out.find("No errors found"), std::string::npos) << v.out << v.err;
+  RunResult d = run("isoinfo -d -i " + quote(img));
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(d.out, m, std::regex("Volume size is: ([0-9]+)")));
+  EXPECT_EQ(std::stoull(m[1]) * 2048, fs::file_size(img));
+
+  RunResult mm = run("mmls -t mac -b 2048 " + quote(img));
+  EXPECT_NE(mm.out.find("Apple_HFS"), std::string::npos) << mm.out << mm.err;
+  RunResult mm512 = run("mmls -t mac " + quote(img));
+  EXPECT_NE(mm512.out.find("Apple_HFS"), std::string::npos) << mm512.out << mm512.err;
+
+  RunResult h = run("hmount " + quote(img) + " 1 && hls -laRN ':' ; humount");
+  EXPECT_EQ(h.rc, 0) << h.err;
+  EXPECT_NE(h.out.find("readme.txt"), std::string::npos) << h.out;
+  EXPECT_NE(h.out.find("TEXT/ttxt"), std::string::npos) << h.out;
+  EXPECT_NE(h.out.find(":level0:level1:"), std::string::npos) << h.out;
+  RunResult c = run("hmount " + quote(img) + " 1 >/dev/null && hcopy -r ':level0:level1:level2:level3:level4:level5:level6:"
+                    "level7:level8:level9:deep file.bin' " + quote(dir.str("deep.out")) + "; humount");
+  EXPECT_EQ(read_file(dir.str("deep.out")), read_file(fs::path(src) / "level0/level1/level2/level3/level4/level5/level6/level7/level8/level9/deep file.bin"))
+      << c.err;
+
+  // Each file's bytes stand once in the image.
+  std::vector<uint8_t> bytes = read_file(img);
+  for (const char* rel : {"readme.txt", "one block.bin", "one block plus.bin", "many/file with a long name 50.dat"})
+    EXPECT_EQ(copies_at_sectors(bytes, read_file(fs::path(src) / rel)), 1) << rel;
+}
+
+TEST(CompileHybrid, HfsOnlyImageMountsWithItsFiles) {
+  REQUIRE_TOOL("hls");
+  recorded_ui();
+  TempDir dir;
+  std::string src = dir.str("src");
+  fs::create_directories(fs::path(src) / "Dossier");
+  write_file(fs::path(src) / "Dossier" / "b.bin", random_bytes(9000, 8));
+  write_file(fs::path(src) / "a.txt", random_bytes(2048, 9));
+  std::string project = dir.str("h.cvpr");
+  ASSERT_EQ(compile_fixture::make_project_from_tree(project, src, false, "Mac Only"), 3);
+  ASSERT_EQ(cli_compile_hfs(project.c_str()), 0);
+  std::string img = dir.str("h.dmg");
+  RunResult h = run("hmount " + quote(img) + " 1 && hls -laRN ':' && hcopy -r ':Dossier:b.bin' " + quote(dir.str("b.out")) +
+                    "; humount");
+  EXPECT_EQ(h.rc, 0) << h.err;
+  EXPECT_NE(h.out.find("Volume name is \"Mac Only\""), std::string::npos) << h.out;
+  EXPECT_EQ(read_file(dir.str("b.out")), random_bytes(9000, 8));
+}
