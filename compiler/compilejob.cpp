@@ -143,11 +143,8 @@ struct Compile {
     trees.isoplus = kind == k_compile_isoplus;
     trees.hfs = kind == k_compile_hybrid_hfs || kind == k_compile_hybrid_hfsplus || kind == k_compile_hfs ||
                 kind == k_compile_hfsplus;
-    if (kind == k_compile_hybrid_hfsplus || kind == k_compile_hfsplus) {
-      show_message(ui_text(4756).c_str());
-      return fail(-1);
-    }
-    uint32_t bs = trees.hfs ? job.block_size : 2048;
+    bool plus = kind == k_compile_hybrid_hfsplus || kind == k_compile_hfsplus;
+    uint32_t bs = trees.hfs && !plus ? job.block_size : 2048;
     if (bs == 0 || bs % 2048) bs = 2048;
     if (!job.project || !read_project_header(job.project, header)) {
       report_open_error(job.target_path.c_str());
@@ -185,8 +182,24 @@ struct Compile {
     uint64_t data_blocks = tree.iso_data_blocks;
     uint32_t data_sector = 0;
     std::unique_ptr<HfsBuilder> hfs;
+    std::unique_ptr<HfsPlusBuilder> hfsplus;
     HfsVolumePlan plan;
-    if (trees.hfs) {
+    HfsPlusVolumePlan plus_plan;
+    if (trees.hfs && plus) {
+      uint32_t start = has_iso ? iso.end : 16;
+      int64_t extra = hfs_extra_data_blocks(tree, bs);
+      if (extra < 0) return fail(-1);
+      data_blocks += uint64_t(extra);
+      if (data_blocks > 0xFFFF0000ull || plan_hfsplus_volume(tree, start, uint32_t(data_blocks), plus_plan) != 0)
+        return fail(-1);
+      hfsplus = std::make_unique<HfsPlusBuilder>(plus_plan, tree, job.hfs_volume_name, job.open_root_window != 0,
+                                                 job.volume_icon != 0);
+      if (hfsplus->start() != 0) return fail(-1);
+      first_data_block = plus_plan.first_data_block();
+      data_sector = plus_plan.partition_sector + first_data_block;
+      compile_bitmap.assign(size_t(plus_plan.allocation_blocks) * 2048, 0);
+      mark_allocation_bits(0, first_data_block);
+    } else if (trees.hfs) {
       // The partition follows the Joliet directories on a block boundary (sector 16 without ISO).
       uint32_t start = has_iso ? (iso.end + spb - 1) / spb * spb : 16;
       int64_t extra = hfs_extra_data_blocks(tree, bs);
@@ -218,7 +231,8 @@ struct Compile {
       show_message(ui_text(4751).c_str());
       return fail(-1);
     }
-    int rc = creation_volume(tree, trees, hfs.get(), 2);
+    HfsVolumeSide* side = hfs ? static_cast<HfsVolumeSide*>(hfs.get()) : hfsplus.get();
+    int rc = creation_volume(tree, trees, side, 2);
     if (rc < 0) return fail(rc == k_data_aborted ? -2 : -1);
 
     uint64_t end = uint64_t(data_sector) + uint64_t(next_data_block) * spb;
@@ -232,6 +246,15 @@ struct Compile {
       map.hfs_start_512 = plan.partition_sector * 4;
       map.hfs_blocks_512 = ps;
       map.hfs_name = job.hfs_volume_name.empty() ? std::string("Untitled") : job.hfs_volume_name;
+    } else if (hfsplus) {
+      uint32_t ps = hfsplus->finish(job.target_fd, first_data_block + next_data_block);
+      if (ps == 0) return fail(-1);
+      uint64_t image_512 = uint64_t(plus_plan.partition_sector) * 4 + ps;
+      end = image_512 / 4;
+      map.device_blocks_512 = uint32_t(image_512);
+      map.hfs_start_512 = plus_plan.partition_sector * 4;
+      map.hfs_blocks_512 = ps;
+      map.hfs_name = job.hfs_volume_name.empty() ? std::string("Untitled") : job.hfs_volume_name;
     }
     uint64_t total = end + ((job.options & k_compile_option_post_gap) ? k_post_gap_sectors : 0);
     if (total > 0xFFFFFFFFull) {
@@ -239,7 +262,7 @@ struct Compile {
       return fail(-1);
     }
     int t = job.target_fd;
-    if (hfs) {
+    if (hfs || hfsplus) {
       std::vector<uint8_t> sector0(k_partition_map_bytes);
       build_partition_map(map, sector0.data());
       if (!write_all_at(t, sector0.data(), sector0.size(), 0)) {

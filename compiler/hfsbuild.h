@@ -55,3 +55,32 @@ class HfsBuilder : public HfsVolumeSide {
   struct State;
   std::unique_ptr<State> s_;
 };
+
+// The HFS+ volume of a compiled image: 2048-byte blocks counted from the
+// partition start; block 0 holds the boot blocks and the volume header, then the
+// allocation file, the extents and catalog files (4096-byte nodes), the data.
+struct HfsPlusVolumePlan {
+  uint32_t partition_sector = 0;  // 2048-byte image sector of the partition (= its block 0)
+  uint32_t allocation_blocks = 0, extents_blocks = 0, catalog_blocks = 0;
+  uint32_t data_blocks = 0;
+  uint32_t first_data_block() const { return 1 + allocation_blocks + extents_blocks + catalog_blocks; }
+};
+int plan_hfsplus_volume(const CompileTree& tree, uint32_t partition_sector, uint32_t data_blocks,
+                        HfsPlusVolumePlan& plan);
+
+class HfsPlusBuilder : public HfsVolumeSide {
+ public:
+  HfsPlusBuilder(const HfsPlusVolumePlan& plan, const CompileTree& tree, const std::string& volume_name,
+                 bool open_root_window, bool custom_icon);
+  ~HfsPlusBuilder() override;
+  int start();
+  int add_folder(const WalkItem& item, uint32_t parent_id, uint32_t& cnid_out) override;
+  int add_file(const WalkItem& item, uint32_t parent_id, const ForkExtent* iso_data) override;
+  int set_valence(uint32_t cnid, uint32_t valence) override;
+  // As HfsBuilder::finish: the partition's size in 512-byte sectors, 0 on failure.
+  uint32_t finish(int fd, uint32_t used_blocks);
+
+ private:
+  struct State;
+  std::unique_ptr<State> s_;
+};

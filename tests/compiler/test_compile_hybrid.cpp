@@ -84,3 +84,35 @@ TEST(CompileHybrid, HfsOnlyImageMountsWithItsFiles) {
   EXPECT_NE(h.out.find("Volume name is \"Mac Only\""), std::string::npos) << h.out;
   EXPECT_EQ(read_file(dir.str("b.out")), random_bytes(9000, 8));
 }
+
+TEST(CompileHybrid, HfsPlusHybridReadBySleuthkitAnd7Zip) {
+  REQUIRE_TOOL("fls");
+  REQUIRE_TOOL("7zz");
+  REQUIRE_TOOL("isovfy");
+  recorded_ui();
+  TempDir dir;
+  std::string src = dir.str("src");
+  std::vector<std::string> files = compile_fixture::make_awkward_tree(src);
+  std::string project = dir.str("plus.cvpr");
+  ASSERT_GT(compile_fixture::make_project_from_tree(project, src, true, "Plus"), 100);
+  ASSERT_EQ(cli_compile_hybrid(project.c_str()), 0) << (recorded_ui().messages.empty() ? "" : recorded_ui().messages[0]);
+  std::string img = dir.str("plus.iso");
+  RunResult v = run("isovfy " + quote(img));
+  EXPECT_NE(v.out.find("No errors found"), std::string::npos) << v.out << v.err;
+  RunResult mm = run("mmls -t mac -b 2048 " + quote(img));
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(mm.out, m, std::regex("001\\s+0*([0-9]+)\\s+[0-9]+\\s+[0-9]+\\s+Apple_HFS"))) << mm.out;
+  std::string offset = std::to_string(std::stoul(m[1]) * 4);
+  RunResult f = run("fls -f hfsp -r -p -o " + offset + " " + quote(img));
+  EXPECT_EQ(f.rc, 0) << f.err;
+  EXPECT_NE(f.out.find("/caf"), std::string::npos) << f.out;  // names are stored decomposed
+  EXPECT_NE(f.out.find("level9/deep file.bin"), std::string::npos) << f.out;
+  RunResult z = run("7zz l -tHFS " + quote(img));
+  EXPECT_EQ(z.rc, 0) << z.out << z.err;
+  EXPECT_NE(z.out.find("Plus/many/file with a long name 89.dat"), std::string::npos) << z.out;
+  RunResult x = run("7zz x -so -tHFS " + quote(img) + " 'Plus/readme.txt'");
+  EXPECT_EQ(x.out, std::string((const char*)read_file(fs::path(src) / "readme.txt").data(), 1000));
+  std::vector<uint8_t> bytes = read_file(img);
+  for (const char* rel : {"readme.txt", "one block.bin", "many/file with a long name 50.dat"})
+    EXPECT_EQ(copies_at_sectors(bytes, read_file(fs::path(src) / rel)), 1) << rel;
+}
