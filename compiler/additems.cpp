@@ -417,10 +417,8 @@ void read_afp_streams_into_record(ProjectRecord& r, const std::string& path, con
 
 // --- the walk ----------------------------------------------------------------------
 
-namespace {
-
 // Classifies an open PC file and fills its sizes, signature and dates.
-void classify_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus) {
+void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus) {
   uint32_t pc_create = 0, pc_modify = 0;
   pc_dates(path, pc_create, pc_modify);
   if (read_appledouble_companion(path, r)) r.hfs_flags |= k_hfs_appledouble;
@@ -466,6 +464,8 @@ void classify_file(ProjectRecord& r, const std::string& path, int fd, uint64_t s
   set_source_encoding(r, enc);
   if (r.modify_date < r.create_date) r.create_date = r.modify_date;
 }
+
+namespace {
 
 bool is_volume_icon_source(const ProjectRecord& r) {
   return (r.attr_flags & k_attr_macbinary) && std::memcmp(r.type_creator, "ICNSMACS", 8) == 0 &&
@@ -569,7 +569,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
       }
       r.id = next_file_id();
       ++counts.files_added;
-      classify_file(r, full, fd, size, hfsplus);
+      classify_pc_file(r, full, fd, size, hfsplus);
       ::close(fd);
       if (isoplus) {
         set_iso_view(r, 1);

@@ -1,6 +1,8 @@
 // The command-line dispatcher and the operations on labels and folder chains.
 #include "compiler/commands.h"
 
+#include "IO/paths.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,11 +66,15 @@ int create_folders(const char* project_path, const char* folder_path, int mode) 
     int32_t id = find_child_folder(f, part, parent);
     if (id == 0) {
       ProjectRecord rec;
-      id = make_folder_record(f, rec, part, parent, here, hfsplus);
+      // A folder that has no PC folder behind it exists only in the project
+      // (".."), so that a refresh never takes it, and what it holds, for gone.
+      std::string source = !here.empty() && folder_exists(here + part) ? here : std::string("..");
+      id = make_folder_record(f, rec, part, parent, source, hfsplus);
       if (id == 0) { rc = -1; break; }
       add_folder_counts(f, int32_t(parent), 1, 0);
     }
     parent = uint32_t(id);
+    here = here.empty() || !folder_exists(here + part) ? std::string() : here + part + "/";
   }
   // The counters go back into the header, so that a later run hands out new ids.
   write_project_totals(f, mode == k_mode_isoplus);

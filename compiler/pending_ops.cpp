@@ -12,4 +12,3 @@
 
 // Asks before a non-empty folder of a project is deleted: 1 delete, 0 keep.
 int confirm_delete_folder(const char* name) { return ask_yes_no(name) ? 1 : 0; }
-int cli_refresh_project(const char*, int, const char*) { return 1; }

@@ -760,7 +760,7 @@ int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name,
   if (buf.id == k_background_folder_id && find_record_by_id(f, other, buf.id))
     buf.id = int32_t(++g_last_folder_id);  // one background folder at most: ids stay unique
   buf.pc_folder = pc_folder;
-  if (!buf.pc_folder.empty() && buf.pc_folder.back() != '/') buf.pc_folder += '/';
+  if (!buf.pc_folder.empty() && buf.pc_folder != ".." && buf.pc_folder.back() != '/') buf.pc_folder += '/';
   buf.pc_name = clip_utf8(name, k_pc_name_size - 1);
   buf.pc_short_name = clip_utf8(name, k_pc_short_name_size);
   if (g_working_mode == k_mode_isoplus) {
