@@ -84,7 +84,7 @@ std::vector<uint8_t> hfs_raw_key(uint32_t parent_id, std::span<const uint8_t> ma
   k.parent_id = parent_id;
   k.name_length = uint8_t(std::min<size_t>(mac_name.size(), HfsCatalogKey::k_max_name));
   k.key_length = uint8_t(6 + k.name_length);
-  std::memcpy(k.name.data(), mac_name.data(), k.name_length);
+  if (k.name_length) std::memcpy(k.name.data(), mac_name.data(), k.name_length);
   std::vector<uint8_t> out(k.size());
   encode(k, out);
   return out;

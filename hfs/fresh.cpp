@@ -9,6 +9,7 @@
 #include "hfs/bitmap.h"
 #include "hfs/btedit.h"
 #include "hfs/btree.h"
+#include "hfs/catinsert.h"
 #include "hfs/macdate.h"
 #include "hfs/ondisk.h"
 #include "hfs/volume.h"
@@ -70,25 +71,11 @@ void build_header_node(std::span<uint8_t> node, uint32_t node_count, const Heade
 }
 
 std::vector<uint8_t> hfs_key(uint32_t parent, const std::string& name) {
-  HfsCatalogKey k;
-  k.name_length = uint8_t(std::min<size_t>(name.size(), HfsCatalogKey::k_max_name));
-  k.key_length = uint8_t(6 + k.name_length);
-  k.parent_id = parent;
-  std::memcpy(k.name.data(), name.data(), k.name_length);
-  std::vector<uint8_t> out(k.size());
-  encode(k, out);
-  return out;
+  return hfs_raw_key(parent, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(name.data()), name.size()));
 }
 
 std::vector<uint8_t> hfsplus_key(uint32_t parent, const std::u16string& name) {
-  HfsPlusCatalogKey k;
-  k.name_length = uint16_t(std::min<size_t>(name.size(), HfsPlusCatalogKey::k_max_name));
-  k.key_length = uint16_t(6 + 2 * k.name_length);
-  k.parent_id = parent;
-  for (size_t i = 0; i < k.name_length; ++i) k.name[i] = uint16_t(name[i]);
-  std::vector<uint8_t> out(k.size());
-  encode(k, out);
-  return out;
+  return hfsplus_raw_key(parent, std::span<const uint16_t>(reinterpret_cast<const uint16_t*>(name.data()), name.size()));
 }
 
 }  // namespace
