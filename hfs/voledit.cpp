@@ -521,6 +521,47 @@ int hfsplus_move_item(const HFSUniStr255& name, uint32_t from_folder, uint32_t t
 int hfs_swap_forks(const std::string& name, uint32_t folder_id) { return swap_forks(folder_id, mac_name(name)); }
 int hfsplus_swap_forks(const HFSUniStr255& name, uint32_t folder_id) { return swap_forks(folder_id, uni_name(name)); }
 
+namespace {
+
+int set_volume_name(const Name& n) {
+  if (n.mac.empty() && n.uni.empty()) return 0;
+  if (int rc = prepare(8)) return rc;
+  std::vector<uint8_t> data;
+  if (catalog_get(thread_key(k_root_id), data) != 0) return k_edit_damaged;
+  Name old;
+  uint32_t parent = 0;
+  if (!plus()) {
+    HfsCatalogThread t;
+    if (!decode(data, t)) return k_edit_damaged;
+    old.mac.assign(t.name.begin(), t.name.begin() + t.name_length);
+    parent = t.parent_id;
+  } else {
+    HfsPlusCatalogThread t;
+    if (!decode(data, t)) return k_edit_damaged;
+    old.uni.assign(t.name.begin(), t.name.begin() + t.name_length);
+    parent = t.parent_id;
+  }
+  Item root;
+  if (!find_item(parent, old, root)) return k_edit_damaged;
+  Name cut = n;
+  if (!plus() && cut.mac.size() > MasterDirectoryBlock::k_max_name) cut.mac.resize(MasterDirectoryBlock::k_max_name);
+  if (int rc = rekey(root, parent, cut)) return rc;
+  if (!plus()) {
+    MasterDirectoryBlock m;
+    decode(ByteSpan(g_volume.mdb, 512), m);
+    m.name_length = uint8_t(cut.mac.size());
+    m.name.fill(0);
+    std::copy(cut.mac.begin(), cut.mac.end(), m.name.begin());
+    encode(m, MutByteSpan(g_volume.mdb, 512));
+  }
+  return 1;
+}
+
+}  // namespace
+
+int hfs_set_volume_name(const char* utf8_name) { return set_volume_name(mac_name(utf8_to_macroman(utf8_name ? utf8_name : ""))); }
+int hfsplus_set_volume_name(const char* utf8_name) { return set_volume_name(name_from_utf8(utf8_name)); }
+
 void shutdown_volume_engine() {
   if (g_log_file) {
     std::time_t now = std::time(nullptr);

@@ -60,5 +60,10 @@ int hfsplus_move_item(const HFSUniStr255& name, uint32_t from_folder, uint32_t t
 int hfs_swap_forks(const std::string& name, uint32_t folder_id);
 int hfsplus_swap_forks(const HFSUniStr255& name, uint32_t folder_id);
 
+// Renames the volume: the root folder's record and thread (and the HFS MDB's
+// name, cut to 27 bytes). 1 done, 0 empty name; negative on failure.
+int hfs_set_volume_name(const char* utf8_name);
+int hfsplus_set_volume_name(const char* utf8_name);
+
 // Program end: the journal's closing line, then the engine's memory.
 void shutdown_volume_engine();

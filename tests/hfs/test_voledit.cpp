@@ -398,4 +398,78 @@ TEST(VolumeEdits, FullVolumeRefusesCatalogGrowthAndKeepsItsState) {
   testvol::close_volume();
 }
 
+uint64_t free_bytes(const std::string& img) {
+  auto r = run("hmount " + quote(img) + " && hvol");
+  size_t at = r.out.find("Volume has ");
+  return at == std::string::npos ? 0 : std::stoull(r.out.substr(at + 11));
+}
+
+TEST(VolumeEdits, DeletesFreeBlocksSwapsForksAndRenamesUnderHfsutils) {
+  REQUIRE_TOOL("hcopy");
+  TempDir dir;
+  std::string img = new_image(dir, false, 4);
+  uint64_t empty_free = free_bytes(img);
+  for (int i = 0; i < 3; ++i) write_file(dir.path() / ("f" + std::to_string(i)), random_bytes(30000 + 7000 * i, 20 + i));
+  auto r = run("hmount " + quote(img) + " >/dev/null && hmkdir :Tree && hmkdir :Tree:Sub && hcopy -r " +
+               quote(dir.str("f0")) + " :Tree:a && hcopy -r " + quote(dir.str("f1")) + " :Tree:Sub:b && hcopy -r " +
+               quote(dir.str("f2")) + " :keep && hcopy -r " + quote(dir.str("f1")) + " :swapme");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  uint64_t full_free = free_bytes(img);
+  ASSERT_LT(full_free, empty_free);
+
+  ASSERT_EQ(testvol::open_volume(img, false), 0);
+  recorded_ui().clear();
+  recorded_ui().answers = {1};  // delete the non-empty folder: yes, once
+  g_edit_options = 0;
+  g_delete_folder_answer = 0;
+  EXPECT_EQ(hfs_delete_item("Tree", 2), 1);
+  EXPECT_EQ(recorded_ui().messages.size(), 1u);
+  EXPECT_EQ(hfs_swap_forks("swapme", 2), 0);
+  EXPECT_EQ(hfs_rename_item("keep", "KEEP", 2), 1);       // a change of case of the same item
+  EXPECT_EQ(hfs_rename_item("swapme", "Keep", 2), 0);     // another item's name
+  EXPECT_EQ(hfs_set_volume_name("Renamed Vol"), 1);
+  ASSERT_EQ(flush_volume_structures(), 0);
+  expect_sound("after the edits");
+  testvol::close_volume();
+
+  // hfsutils: the tree is gone, its blocks are free again, the rest reads back.
+  EXPECT_EQ(hfs_listing(img), (std::set<std::string>{":KEEP", ":swapme"}));
+  auto v = run("hmount " + quote(img) + " && hcopy -r :KEEP " + quote(dir.str("k.out")) + " && hls -l :swapme");
+  ASSERT_EQ(v.rc, 0) << v.err;
+  EXPECT_NE(v.out.find("Volume name is \"Renamed Vol\""), std::string::npos) << v.out;
+  EXPECT_EQ(read_file(dir.path() / "k.out"), read_file(dir.path() / "f2"));
+  // hls -l: resource size, then data size. The forks changed places.
+  EXPECT_NE(v.out.find(std::to_string(37000) + "         0"), std::string::npos) << v.out;
+  uint64_t freed = free_bytes(img);
+  uint32_t bs = 512;
+  EXPECT_GE(freed, full_free + ((30000 + bs - 1) / bs + (37000 + bs - 1) / bs) * bs) << full_free;
+}
+
+TEST(VolumeEdits, ReplaceQuestionRemembersItsAnswerAndMatchesNamesExactly) {
+  TempDir dir;
+  std::string img = new_image(dir, true, 10);
+  ASSERT_EQ(testvol::open_volume(img, true), 0);
+  ASSERT_GT(hfsplus_create_folder("Banana", 2), 0);
+  ASSERT_GT(hfsplus_create_folder("abc ", 2), 0);
+  recorded_ui().clear();
+  g_replace_answer = 0;
+  // No item of exactly these names: nothing asked, nothing deleted.
+  EXPECT_EQ(hfsplus_confirm_replace_file("a*", 2), 0);
+  EXPECT_EQ(hfsplus_confirm_replace_file("abc", 2), 0);
+  EXPECT_TRUE(recorded_ui().messages.empty());
+  // No, remembered: skipped now and later without asking.
+  recorded_ui().answers = {-1};
+  EXPECT_EQ(hfsplus_confirm_replace_file("banana", 2), -1);
+  EXPECT_EQ(hfsplus_confirm_replace_file("Banana", 2), -1);
+  EXPECT_EQ(recorded_ui().messages.size(), 1u);
+  EXPECT_EQ(hfsplus_item_type("Banana", 2), 1);
+  g_replace_answer = 0;
+  recorded_ui().answers = {1};
+  EXPECT_EQ(hfsplus_confirm_replace_file("abc ", 2), 0);
+  EXPECT_EQ(hfsplus_item_type("abc ", 2), 0);
+  ASSERT_EQ(flush_volume_structures(), 0);
+  expect_sound("after the replacements");
+  testvol::close_volume();
+}
+
 }  // namespace
