@@ -1,0 +1,646 @@
+#include "macfiles/import.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "IO/bigendian.h"
+#include "IO/charsets.h"
+#include "IO/names.h"
+#include "IO/paths.h"
+#include "IO/strlib.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "hfs/alloc.h"
+#include "hfs/catinsert.h"
+#include "hfs/fresh.h"
+#include "hfs/macdate.h"
+#include "hfs/ondisk.h"
+#include "hfs/volume.h"
+#include "macfiles/applesingle.h"
+#include "macfiles/binhex.h"
+#include "macfiles/extract.h"
+#include "macfiles/fonts.h"
+#include "macfiles/macbinary.h"
+#include "macfiles/macdates.h"
+#include "macfiles/namedstreams.h"
+#include "macfiles/resfork.h"
+#include "macfiles/signatures.h"
+#include "platform/files.h"
+#include "platform/tempfile.h"
+
+int g_macbinary_answer = 0;
+int g_binhex_answer = 0;
+int g_import_count = 0;
+
+namespace {
+
+// All n bytes at offset, or false.
+bool read_at(int fd, void* buf, size_t n, uint64_t offset) { return pread_full(fd, buf, n, offset) == int64_t(n); }
+
+int g_replace_answer = 0;  // the replacement question: 0 none, 2 yes to all, -1 no to all
+
+struct Fd {
+  int fd = -1;
+  Fd() = default;
+  explicit Fd(int f) : fd(f) {}
+  ~Fd() { if (fd >= 0) ::close(fd); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+};
+
+// A temporary file of ours, unlinked at once: gone whatever happens.
+int anonymous_temp(const char* prefix) {
+  std::string path;
+  int fd = make_temp_file(prefix, path);
+  if (fd >= 0) ::unlink(path.c_str());
+  return fd;
+}
+
+bool ask_remembered(int& remembered, int text_id, const std::string& path) {
+  if (remembered == -1) return false;
+  if (remembered == 2) return true;
+  int a = ask_yes_no_remember(format_text(ui_text(text_id).c_str(), shorten_path_for_display(path, 40).c_str()).c_str());
+  if (a == 2 || a == -1) remembered = a;
+  return a > 0;
+}
+
+std::string leaf_of(const std::string& path) {
+  size_t s = path.find_last_of('/');
+  return s == std::string::npos ? path : path.substr(s + 1);
+}
+
+uint64_t size_of(int fd) {
+  struct stat st;
+  return fstat(fd, &st) == 0 ? uint64_t(st.st_size) : 0;
+}
+
+// The catalog key of a name (UTF-8) in a folder, in the volume's form.
+std::vector<uint8_t> raw_key_of(const std::string& name, uint32_t parent_id) {
+  if (g_volume.is_hfsplus) {
+    HFSUniStr255 u = utf8_to_unistr(name);
+    std::vector<uint16_t> units(u.unicode, u.unicode + u.length);
+    return hfsplus_raw_key(parent_id, units);
+  }
+  std::string mac = hfs_name_for_pc_name(name);
+  return hfs_raw_key(parent_id, {reinterpret_cast<const uint8_t*>(mac.data()), mac.size()});
+}
+
+int record_type_of(const std::vector<uint8_t>& data) {
+  if (data.size() < 2) return 0;
+  return g_volume.is_hfsplus ? int16_t(get_be16(data.data())) : int8_t(data[0]);
+}
+
+// Gives back the blocks of the extents in a file record's catalog data.
+void release_record_blocks(const std::vector<uint8_t>& data) {
+  uint32_t freed = 0;
+  if (g_volume.is_hfsplus) {
+    HfsPlusCatalogFile f;
+    if (!decode(ByteSpan(data.data(), data.size()), f)) return;
+    for (const HfsPlusForkData* fork : {&f.data_fork, &f.resource_fork})
+      for (const HfsPlusExtent& e : fork->extents) freed += free_volume_blocks(e.start_block, e.block_count);
+  } else {
+    HfsCatalogFile f;
+    if (!decode(ByteSpan(data.data(), data.size()), f)) return;
+    for (const HfsExtentRecord* rec : {&f.data_extents, &f.rsrc_extents})
+      for (const HfsExtent& e : *rec) freed += free_volume_blocks(e.start_block, e.block_count);
+  }
+  add_volume_free_blocks(freed);
+}
+
+void add_file_count(int delta, uint32_t parent_id) {
+  if (g_volume.is_hfsplus) {
+    HfsPlusVolumeHeader vh;
+    if (!decode(ByteSpan(g_volume.volume_header, 512), vh)) return;
+    vh.file_count = uint32_t(int64_t(vh.file_count) + delta);
+    encode(vh, MutByteSpan(g_volume.volume_header, 512));
+  } else {
+    MasterDirectoryBlock mdb;
+    if (!decode(ByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size), mdb)) return;
+    mdb.file_count = uint32_t(int64_t(mdb.file_count) + delta);
+    if (parent_id == 2) mdb.root_files = uint16_t(mdb.root_files + delta);
+    encode(mdb, MutByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size));
+  }
+}
+
+void add_folder_count(int delta, uint32_t parent_id) {
+  if (g_volume.is_hfsplus) {
+    HfsPlusVolumeHeader vh;
+    if (!decode(ByteSpan(g_volume.volume_header, 512), vh)) return;
+    vh.folder_count = uint32_t(int64_t(vh.folder_count) + delta);
+    encode(vh, MutByteSpan(g_volume.volume_header, 512));
+  } else {
+    MasterDirectoryBlock mdb;
+    if (!decode(ByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size), mdb)) return;
+    mdb.folder_count = uint32_t(int64_t(mdb.folder_count) + delta);
+    if (parent_id == 2) mdb.root_folders = uint16_t(mdb.root_folders + delta);
+    encode(mdb, MutByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size));
+  }
+}
+
+void add_valence(int delta, uint32_t folder_id, uint32_t parent_id) {
+  if (g_volume.is_hfsplus) hfsplus_add_folder_valence(delta, folder_id, parent_id);
+  else hfs_add_folder_valence(delta, folder_id, parent_id);
+}
+
+// An item of the name already in the folder: a folder stops the file (1); a
+// file is replaced when the user agrees (0) or kept (1). -1 on an edit failure.
+int make_room_for(const std::string& name, uint32_t parent_id, uint32_t parent_parent_id) {
+  std::vector<uint8_t> key = raw_key_of(name, parent_id), data;
+  if (catalog_get(key, data) != 0) return 0;
+  if (record_type_of(data) != k_rec_file) {
+    show_timed_message(format_text(ui_text(1121).c_str(), name.c_str()).c_str());
+    return 1;
+  }
+  if (!ask_remembered(g_replace_answer, 1161, name)) return 1;
+  if (catalog_delete(key) != 0) return -1;
+  catalog_add_leaf_records(-1);
+  if (g_volume.is_hfsplus) {
+    HfsPlusCatalogFile f;
+    if (decode(ByteSpan(data.data(), data.size()), f) &&
+        catalog_delete(hfsplus_raw_key(f.file_id, {})) == 0)
+      catalog_add_leaf_records(-1);
+  }
+  release_record_blocks(data);
+  add_file_count(-1, parent_id);
+  add_valence(-1, parent_id, parent_parent_id);
+  return 0;
+}
+
+// The resource fork's bytes, for the bundle test (bounded).
+bool fork_has_bundle(const ImportFork& f) {
+  if (f.length < 16 || f.length > (16u << 20)) return false;
+  std::vector<uint8_t> bytes(size_t(f.length));
+  if (!read_at(f.fd, bytes.data(), bytes.size(), off_t(f.offset))) return false;
+  return has_bundle_resource(bytes) == 1;
+}
+
+MacFile meta_for_plain(const std::string& path, int fd) {
+  MacFile m;
+  m.name = leaf_of(path);
+  std::string sig = type_creator_for_filename(m.name);
+  std::memcpy(m.type.data(), sig.data(), 4);
+  std::memcpy(m.creator.data(), sig.data() + 4, 4);
+  struct stat st;
+  if (fstat(fd, &st) == 0) m.create_date = m.modify_date = unix_to_mac_date(st.st_mtime, true);
+  return m;
+}
+
+int import_macbinary_fd(int fd, const std::string& path, uint32_t parent_id, uint32_t parent_parent_id) {
+  uint8_t header[128];
+  uint64_t size = size_of(fd);
+  if (!read_at(fd, header, 128, 0) || !is_macbinary_header(header, int64_t(size))) {
+    report_open_error(path.c_str());
+    return -1;
+  }
+  MacBinaryHeader h;
+  decode_macbinary_header(header, h);
+  ForkRange d, r;
+  if (macbinary_fork_ranges(h, size, d, r) != 0) {
+    report_open_error(path.c_str());
+    return -1;
+  }
+  MacFile meta = h.meta;
+  meta.name = macroman_to_utf8(meta.name);
+  if (meta.create_date == 0) meta.create_date = unix_to_mac_date(time(nullptr), true);
+  if (meta.modify_date == 0) meta.modify_date = meta.create_date;
+  ImportFork data{fd, d.offset, d.length}, rsrc{fd, r.offset, r.length};
+  if (is_custom_icon_file(header)) {
+    // A custom icon: "Icon\r" in the folder, and the volume icon too in the root.
+    int rc = 0;
+    if (parent_id == 2) {
+      MacFile vol = meta;
+      vol.name = ".VolumeIcon.icns";
+      vol.finder_flags |= k_finder_invisible;
+      rc = write_file_forks(vol, data, ImportFork{}, parent_id, parent_parent_id);
+    }
+    if (rc >= 0) {
+      meta.name = "Icon\r";
+      meta.finder_flags |= k_finder_invisible;
+      rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id);
+    }
+    return rc < 0 ? rc : 0;
+  }
+  int rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id);
+  return rc < 0 ? rc : 0;
+}
+
+}  // namespace
+
+std::string hfs_name_for_pc_name(const std::string& name) {
+  std::string mac = utf8_to_macroman(name);
+  if (mac.size() <= 31) return mac;
+  size_t dot = mac.rfind('.');
+  std::string ext = dot != std::string::npos && mac.size() - dot <= 5 && dot > 0 ? mac.substr(dot) : "";
+  return mac.substr(0, 31 - ext.size()) + ext;
+}
+
+int classify_pc_file(const std::string& path) {
+  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (f.fd < 0) return k_import_plain;
+  if (is_macbinary_file(f.fd)) return ask_remembered(g_macbinary_answer, 1258, path) ? k_import_macbinary : k_import_plain;
+  if (is_binhex_file(f.fd)) return ask_remembered(g_binhex_answer, 1259, path) ? k_import_binhex : k_import_plain;
+  uint8_t magic[4];
+  if (pread(f.fd, magic, 4, 0) == 4 && is_applesingle_header({magic, 4})) return k_import_applesingle;
+  if (has_appledouble_sidecar(path)) return k_import_appledouble;
+  // Only TrueType files have a conversion; a .pfb is copied as it is.
+  if (pc_font_kind(path) == 2 && is_pc_font_file(path) == 2) return k_import_font_ttf;
+  if (has_resource_fork_stream(path)) return k_import_streams;
+  return k_import_plain;
+}
+
+int64_t hfs_blocks_for_bytes(uint64_t bytes, uint64_t& physical, uint32_t free_blocks) {
+  uint64_t bs = g_volume.block_size ? g_volume.block_size : 512;
+  uint64_t blocks = (bytes + bs - 1) / bs;
+  physical = blocks * bs;
+  return blocks > free_blocks ? -1 : int64_t(blocks);
+}
+
+int write_fork_extents(const ImportFork& fork, uint32_t blocks, int max_extents,
+                       std::vector<ImportExtent>& extents) {
+  extents.clear();
+  auto give_back = [&]() {
+    for (const ImportExtent& e : extents) free_volume_blocks(e.start, e.count);
+    extents.clear();
+  };
+  uint32_t missing = blocks;
+  while (missing > 0) {
+    if (int(extents.size()) == max_extents) {
+      give_back();
+      show_message(ui_text(1159).c_str());
+      return -1;
+    }
+    uint32_t start = 0, count = 0;
+    int rc = g_volume.is_hfsplus ? hfsplus_allocate_blocks(missing, start, count, true)
+                                 : hfs_allocate_blocks(missing, start, count, true);
+    if (rc != 0 || count == 0) {
+      // Room enough but not in runs large enough: the volume is too fragmented.
+      bool fragmented = volume_free_blocks() >= blocks;
+      give_back();
+      show_message(ui_text(fragmented ? 1159 : 1073).c_str());
+      return -1;
+    }
+    if (count > missing) count = missing;
+    extents.push_back({start, count});
+    missing -= count;
+  }
+  // The bytes, run after run; the end of the last block is zero.
+  const uint64_t bs = g_volume.block_size;
+  std::vector<uint8_t> buf(1 << 20);
+  uint64_t done = 0;
+  for (const ImportExtent& e : extents) {
+    uint64_t run_bytes = uint64_t(e.count) * bs, at = 0;
+    while (at < run_bytes) {
+      size_t chunk = size_t(std::min<uint64_t>(buf.size(), run_bytes - at));
+      size_t want = size_t(std::min<uint64_t>(chunk, fork.length > done ? fork.length - done : 0));
+      std::memset(buf.data() + want, 0, chunk - want);
+      if (want && !read_at(fork.fd, buf.data(), want, off_t(fork.offset + done))) {
+        give_back();
+        show_message(format_text(ui_text(1385).c_str(), "").c_str());
+        return -1;
+      }
+      uint64_t sector = block_to_sector(e.start) + at / 512;
+      if (write_sectors(sector, uint32_t(chunk / 512), buf.data()) != 0) {
+        give_back();
+        show_message(ui_text(1073).c_str());
+        return -1;
+      }
+      at += chunk;
+      done += want;
+    }
+  }
+  return 0;
+}
+
+int write_file_forks(const MacFile& meta_in, const ImportFork& data, const ImportFork& resource,
+                     uint32_t parent_id, uint32_t parent_parent_id) {
+  const bool plus = g_volume.is_hfsplus != 0;
+  MacFile meta = meta_in;
+  int room = make_room_for(meta.name, parent_id, parent_parent_id);
+  if (room != 0) return room;
+  show_simple_status_text(meta.name.c_str());
+
+  uint32_t free_blocks = volume_free_blocks();
+  std::vector<ImportExtent> data_ext, rsrc_ext;
+  uint64_t data_phys = 0, rsrc_phys = 0;
+  int64_t data_blocks = hfs_blocks_for_bytes(data.length, data_phys, free_blocks);
+  int64_t rsrc_blocks = data_blocks < 0 ? -1
+      : hfs_blocks_for_bytes(resource.length, rsrc_phys, free_blocks - uint32_t(data_blocks));
+  if (data_blocks < 0 || rsrc_blocks < 0) {
+    show_message(ui_text(1073).c_str());
+    return -1;
+  }
+  if (!plus && (data.length > 0x7FFFFFFF || resource.length > 0x7FFFFFFF)) {
+    show_message(ui_text(1073).c_str());
+    return -1;
+  }
+  const int max_extents = plus ? 8 : 3;
+  if (data_blocks && write_fork_extents(data, uint32_t(data_blocks), max_extents, data_ext) != 0) return -1;
+  if (rsrc_blocks && write_fork_extents(resource, uint32_t(rsrc_blocks), max_extents, rsrc_ext) != 0) {
+    for (const ImportExtent& e : data_ext) free_volume_blocks(e.start, e.count);
+    return -1;
+  }
+  if (resource.length && fork_has_bundle(resource)) meta.finder_flags |= k_finder_has_bundle;
+
+  FileFinderInfo info;
+  info.type = get_be32(meta.type.data());
+  info.creator = get_be32(meta.creator.data());
+  info.flags = meta.finder_flags;
+  info.location_v = meta.location_v;
+  info.location_h = meta.location_h;
+  int rc;
+  uint32_t id;
+  if (plus) {
+    id = next_hfsplus_catalog_id();
+    HfsPlusCatalogFile f;
+    f.flags = 2;  // thread record exists
+    f.file_id = id;
+    f.create_date = mac_local_to_utc(meta.create_date);
+    f.content_mod_date = f.attribute_mod_date = f.access_date = mac_local_to_utc(meta.modify_date);
+    f.user_info = info;
+    std::memcpy(f.finder_info.data(), meta.extended_info.data(), 16);
+    auto fill = [&](HfsPlusForkData& fd, uint64_t length, const std::vector<ImportExtent>& ext) {
+      fd.logical_size = length;
+      for (size_t i = 0; i < ext.size(); ++i) {
+        fd.extents[i] = {ext[i].start, ext[i].count};
+        fd.total_blocks += ext[i].count;
+      }
+    };
+    fill(f.data_fork, data.length, data_ext);
+    fill(f.resource_fork, resource.length, rsrc_ext);
+    std::vector<uint8_t> rec(HfsPlusCatalogFile::k_size);
+    encode(f, MutByteSpan(rec.data(), rec.size()));
+    HfsPlusCatalogKey key;
+    HFSUniStr255 u = utf8_to_unistr(meta.name);
+    key.parent_id = parent_id;
+    key.name_length = u.length;
+    for (int i = 0; i < u.length; ++i) key.name[i] = u.unicode[i];
+    key.key_length = uint16_t(6 + 2 * u.length);
+    rc = hfsplus_insert_catalog_record(key, rec);
+    if (rc == 0) {
+      HfsPlusCatalogThread t;
+      t.record_type = k_rec_file_thread;
+      t.parent_id = parent_id;
+      t.name_length = u.length;
+      for (int i = 0; i < u.length; ++i) t.name[i] = u.unicode[i];
+      std::vector<uint8_t> tdata(t.size());
+      encode(t, MutByteSpan(tdata.data(), tdata.size()));
+      HfsPlusCatalogKey tkey;
+      tkey.key_length = 6;
+      tkey.parent_id = id;
+      if (hfsplus_append_thread_record(tkey, tdata) == 0) catalog_add_leaf_records(2);
+      else { hfsplus_delete_catalog_record(key); rc = -2; }
+    }
+  } else {
+    id = next_hfs_catalog_id();
+    HfsCatalogFile f;
+    f.user_info = info;
+    f.file_id = id;
+    f.data_logical_size = uint32_t(data.length);
+    f.data_physical_size = uint32_t(data_phys);
+    f.rsrc_logical_size = uint32_t(resource.length);
+    f.rsrc_physical_size = uint32_t(rsrc_phys);
+    f.create_date = meta.create_date;
+    f.modify_date = meta.modify_date;
+    std::memcpy(f.finder_info.data(), meta.extended_info.data(), 16);
+    for (size_t i = 0; i < data_ext.size(); ++i) f.data_extents[i] = {uint16_t(data_ext[i].start), uint16_t(data_ext[i].count)};
+    for (size_t i = 0; i < rsrc_ext.size(); ++i) f.rsrc_extents[i] = {uint16_t(rsrc_ext[i].start), uint16_t(rsrc_ext[i].count)};
+    if (!data_ext.empty()) f.data_start_block = uint16_t(data_ext[0].start);
+    if (!rsrc_ext.empty()) f.rsrc_start_block = uint16_t(rsrc_ext[0].start);
+    std::vector<uint8_t> rec(HfsCatalogFile::k_size);
+    encode(f, MutByteSpan(rec.data(), rec.size()));
+    std::string mac = hfs_name_for_pc_name(meta.name);
+    HfsCatalogKey key;
+    key.parent_id = parent_id;
+    key.name_length = uint8_t(mac.size());
+    std::memcpy(key.name.data(), mac.data(), mac.size());
+    key.key_length = uint8_t(6 + mac.size());
+    rc = hfs_insert_catalog_record(key, rec);
+    if (rc == 0) catalog_add_leaf_records(1);
+  }
+  if (rc != 0) {
+    for (const auto* ext : {&data_ext, &rsrc_ext})
+      for (const ImportExtent& e : *ext) free_volume_blocks(e.start, e.count);
+    show_message(ui_text(1073).c_str());
+    return -1;
+  }
+  add_volume_free_blocks(-int64_t(data_blocks + rsrc_blocks));
+  add_file_count(1, parent_id);
+  add_valence(1, parent_id, parent_parent_id);
+  ++g_import_count;
+  return 0;
+}
+
+namespace {
+
+// A new folder and its thread in parent_id; its ID, 0 when an item of that
+// name exists (message 1160), -1 when the catalog refuses it.
+int64_t create_folder(const std::string& name, uint32_t parent_id, uint32_t parent_parent_id) {
+  std::vector<uint8_t> key = raw_key_of(name, parent_id), existing;
+  if (catalog_get(key, existing) == 0) {
+    show_timed_message(format_text(ui_text(1160).c_str(), name.c_str()).c_str());
+    return 0;
+  }
+  const bool plus = g_volume.is_hfsplus != 0;
+  uint32_t now = mac_date_now_for(plus);
+  std::array<uint8_t, 16> window = new_folder_finder_info(0);
+  std::vector<uint8_t> rec, thread, thread_key;
+  uint32_t id;
+  if (plus) {
+    id = next_hfsplus_catalog_id();
+    HfsPlusCatalogFolder f;
+    f.flags = 0;
+    f.folder_id = id;
+    f.create_date = f.content_mod_date = f.attribute_mod_date = f.access_date = now;
+    std::memcpy(f.user_info.data(), window.data(), 16);
+    rec.resize(HfsPlusCatalogFolder::k_size);
+    encode(f, MutByteSpan(rec.data(), rec.size()));
+    HfsPlusCatalogThread t;
+    t.record_type = k_rec_folder_thread;
+    t.parent_id = parent_id;
+    HFSUniStr255 u = utf8_to_unistr(name);
+    t.name_length = u.length;
+    for (int i = 0; i < u.length; ++i) t.name[i] = u.unicode[i];
+    thread.resize(t.size());
+    encode(t, MutByteSpan(thread.data(), thread.size()));
+    thread_key = hfsplus_raw_key(id, {});
+  } else {
+    id = next_hfs_catalog_id();
+    HfsCatalogFolder f;
+    f.folder_id = id;
+    f.create_date = f.modify_date = now;
+    std::memcpy(f.user_info.data(), window.data(), 16);
+    rec.resize(HfsCatalogFolder::k_size);
+    encode(f, MutByteSpan(rec.data(), rec.size()));
+    HfsCatalogThread t;
+    t.record_type = k_rec_folder_thread;
+    t.parent_id = parent_id;
+    std::string mac = hfs_name_for_pc_name(name);
+    t.name_length = uint8_t(mac.size());
+    std::memcpy(t.name.data(), mac.data(), mac.size());
+    thread.resize(HfsCatalogThread::k_size);
+    encode(t, MutByteSpan(thread.data(), thread.size()));
+    thread_key = hfs_raw_key(id, {});
+  }
+  if (catalog_insert(key, rec) != 0) return -1;
+  if (catalog_insert(thread_key, thread) != 0) {
+    catalog_delete(key);
+    return -1;
+  }
+  catalog_add_leaf_records(2);
+  add_folder_count(1, parent_id);
+  add_valence(1, parent_id, parent_parent_id);
+  return id;
+}
+
+// A "._" file beside its data file carries that file's forks: not a file of its own.
+bool is_companion_of_sibling(const std::string& path) {
+  std::string leaf = leaf_of(path);
+  if (leaf.size() < 3 || leaf.compare(0, 2, "._") != 0) return false;
+  std::string base = path.substr(0, path.size() - leaf.size()) + leaf.substr(2);
+  struct stat st;
+  return lstat(base.c_str(), &st) == 0 && S_ISREG(st.st_mode) && has_appledouble_sidecar(base);
+}
+
+}  // namespace
+
+int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id) {
+  int kind = classify_pc_file(path);
+  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (f.fd < 0) {
+    report_open_error(path.c_str());
+    return -1;
+  }
+  const uint64_t size = size_of(f.fd);
+  MacFile meta = meta_for_plain(path, f.fd);
+  int rc = 0;
+  switch (kind) {
+    case k_import_macbinary:
+      return import_macbinary_fd(f.fd, path, parent_id, parent_parent_id);
+    case k_import_binhex: {
+      Fd decoded(anonymous_temp("BIN"));
+      if (decoded.fd < 0 || decode_binhex_file(f.fd, decoded.fd) != 0) {
+        report_open_error(path.c_str());
+        return -1;
+      }
+      return import_macbinary_fd(decoded.fd, path, parent_id, parent_parent_id);
+    }
+    case k_import_streams: {
+      char sig[9];
+      uint16_t flags = read_afpinfo(path, sig);
+      if (sig[0]) {
+        std::memcpy(meta.type.data(), sig, 4);
+        std::memcpy(meta.creator.data(), sig + 4, 4);
+        meta.finder_flags = flags;
+      }
+      std::vector<uint8_t> fork;
+      Fd rsrc(anonymous_temp("RSR"));
+      if (read_resource_stream(path, fork) != 0 || rsrc.fd < 0 ||
+          (!fork.empty() && write_full(rsrc.fd, fork.data(), fork.size()) != 0)) {
+        report_open_error(path.c_str());
+        return -1;
+      }
+      rc = write_file_forks(meta, {f.fd, 0, size}, {rsrc.fd, 0, fork.size()}, parent_id, parent_parent_id);
+      break;
+    }
+    case k_import_applesingle: {
+      std::vector<uint8_t> head(std::min<uint64_t>(size, 512));
+      AppleSingleHeader h;
+      if (!read_at(f.fd, head.data(), head.size(), 0) || decode_apple_header(head, size, h) != 0) {
+        report_open_error(path.c_str());
+        return -1;
+      }
+      ImportFork data{f.fd, 0, 0}, rsrc{f.fd, 0, 0};
+      if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_data_fork)) data = {f.fd, e->offset, e->length};
+      if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_resource_fork)) rsrc = {f.fd, e->offset, e->length};
+      if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_finder_info); e && e->length >= 32) {
+        uint8_t info[32];
+        if (read_at(f.fd, info, 32, e->offset)) decode_finder_info(info, meta);
+      }
+      rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id);
+      break;
+    }
+    case k_import_appledouble: {
+      std::string companion = appledouble_path(path);
+      Fd c(::open(companion.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+      uint32_t offset = 0;
+      uint32_t length = appledouble_resource_entry(companion, offset);
+      char sig[9];
+      if (apple_type_creator(companion, sig)) {
+        std::memcpy(meta.type.data(), sig, 4);
+        std::memcpy(meta.creator.data(), sig + 4, 4);
+      }
+      std::vector<uint8_t> head(512);
+      ssize_t n = c.fd >= 0 ? pread(c.fd, head.data(), head.size(), 0) : -1;
+      AppleSingleHeader h;
+      if (n > 26 && decode_apple_header({head.data(), size_t(n)}, size_of(c.fd), h) == 0)
+        if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_finder_info); e && e->length >= 32) {
+          uint8_t info[32];
+          if (read_at(c.fd, info, 32, e->offset)) decode_finder_info(info, meta);
+        }
+      rc = write_file_forks(meta, {f.fd, 0, size}, {c.fd, offset, c.fd >= 0 ? length : 0}, parent_id,
+                            parent_parent_id);
+      break;
+    }
+    case k_import_font_ttf: {
+      std::vector<uint8_t> ttf(static_cast<size_t>(size));
+      if (!read_at(f.fd, ttf.data(), ttf.size(), 0)) {
+        report_open_error(path.c_str());
+        return -1;
+      }
+      std::string font_name = read_truetype_font_name(ttf);
+      if (font_name.empty()) font_name = leaf_of(path);
+      meta.name = font_name;
+      std::vector<uint8_t> existing;
+      if (catalog_get(raw_key_of(meta.name, parent_id), existing) == 0) {
+        show_timed_message(format_text(ui_text(1121).c_str(), meta.name.c_str()).c_str());
+        return 0;
+      }
+      std::vector<uint8_t> fork = build_truetype_suitcase(ttf, font_name, next_font_family_id());
+      Fd tmp(anonymous_temp("rod"));
+      if (tmp.fd < 0 || write_full(tmp.fd, fork.data(), fork.size()) != 0) return -1;
+      std::memcpy(meta.type.data(), "tfil", 4);
+      std::memcpy(meta.creator.data(), "movr", 4);
+      rc = write_file_forks(meta, ImportFork{}, {tmp.fd, 0, fork.size()}, parent_id, parent_parent_id);
+      break;
+    }
+    default:
+      if ((g_copy_method & 7) == 2)
+        rc = write_file_forks(meta, ImportFork{}, {f.fd, 0, size}, parent_id, parent_parent_id);
+      else
+        rc = write_file_forks(meta, {f.fd, 0, size}, ImportFork{}, parent_id, parent_parent_id);
+      break;
+  }
+  return rc < 0 ? rc : 0;
+}
+
+int import_folder(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id) {
+  std::string name = leaf_of(path.back() == '/' ? path.substr(0, path.size() - 1) : path);
+  int64_t id = create_folder(name, parent_id, parent_parent_id);
+  if (id <= 0) return -1;
+  std::vector<FolderEntry> entries;
+  if (list_folder(path, entries) != 0) return 255;
+  std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  int rc = 0;
+  for (const FolderEntry& e : entries) {
+    std::string child = append_slash(path) + e.name;
+    rc = import_pc_item(child, uint32_t(id), parent_id);
+    if (rc == -1) break;
+  }
+  return rc;
+}
+
+int import_pc_item(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) {
+    report_open_error(path.c_str());
+    return 0;
+  }
+  if (S_ISLNK(st.st_mode)) return 0;  // links are never followed
+  if (S_ISDIR(st.st_mode)) return import_folder(path, parent_id, parent_parent_id);
+  if (!S_ISREG(st.st_mode) || is_companion_of_sibling(path)) return 0;
+  return import_file(path, parent_id, parent_parent_id);
+}

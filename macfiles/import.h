@@ -1,0 +1,81 @@
+// Copying PC files and folders onto the open volume. Each PC file is
+// classified (plain, MacBinary, BinHex, named streams, AppleSingle, with an
+// AppleDouble companion, font), its forks are found, blocks are taken and the
+// forks written, and only then is its catalog record inserted. The caller
+// writes the volume structures back once after the batch
+// (flush_volume_structures).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "macfiles/macfile.h"
+
+enum ImportKind {
+  k_import_plain = 0,
+  k_import_macbinary = 1,
+  k_import_binhex = 2,
+  k_import_streams = 3,
+  k_import_applesingle = 4,
+  k_import_appledouble = 5,
+  k_import_font_pfb = 6,
+  k_import_font_ttf = 7,
+};
+
+// Where the forks of the open PC file lie.
+enum ForkSource {
+  k_source_resource_only = -1,  // the whole file is the resource fork
+  k_source_macbinary = 0,
+  k_source_plain = 1,
+  k_source_appledouble = 2,     // data: the file; resource: entry 2 of its companion
+  k_source_applesingle = 3,
+};
+
+// Remembered answers of the MacBinary and BinHex questions: 0 none, -1 no to all, 2 yes to all.
+extern int g_macbinary_answer;
+extern int g_binhex_answer;
+
+// The kind of a PC file (questions 1258 / 1259 / 1125 asked as needed).
+int classify_pc_file(const std::string& path);
+
+// The HFS name (Mac Roman, at most 31 bytes) of a PC name (UTF-8): cut to 31
+// bytes keeping the extension of up to 5 characters.
+std::string hfs_name_for_pc_name(const std::string& name);
+
+// Blocks for a fork: the count, and the physical length; -1 when more than free_blocks.
+int64_t hfs_blocks_for_bytes(uint64_t bytes, uint64_t& physical, uint32_t free_blocks);
+inline int64_t hfsplus_blocks_for_bytes(uint64_t bytes, uint64_t& physical, uint32_t free_blocks) {
+  return hfs_blocks_for_bytes(bytes, physical, free_blocks);
+}
+
+// One fork to write: bytes [offset, offset + length) of fd.
+struct ImportFork {
+  int fd = -1;
+  uint64_t offset = 0;
+  uint64_t length = 0;
+};
+struct ImportExtent {
+  uint32_t start = 0;
+  uint32_t count = 0;
+};
+// Takes up to max_extents runs for blocks and writes the fork into them.
+// 0 done; -1 not enough room or too fragmented (message 1159 / 1073 shown),
+// or a read or write failed; the runs taken are given back on failure.
+int write_fork_extents(const ImportFork& fork, uint32_t blocks, int max_extents,
+                       std::vector<ImportExtent>& extents);
+
+// Writes a file onto the volume: meta gives name (UTF-8), signature, flags,
+// dates (local Mac dates); the forks are copied and the catalog record
+// inserted in parent_id. 0 entered, 1 skipped, -1 failed (reported).
+int write_file_forks(const MacFile& meta, const ImportFork& data, const ImportFork& resource,
+                     uint32_t parent_id, uint32_t parent_parent_id);
+
+// Imports one PC file or folder into the volume folder parent_id (whose parent
+// is parent_parent_id). 0 done or skipped, -1 stop the batch (the user refused
+// a name or stopped), other negatives as written above.
+int import_pc_item(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id);
+int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id);
+int import_folder(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id);
+// Files entered by the last batch.
+extern int g_import_count;

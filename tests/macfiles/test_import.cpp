@@ -1,0 +1,217 @@
+// Copying a mixed PC tree onto HFS (checked by hfsutils) and HFS+ (checked by
+// sleuthkit) volumes: names, signatures, sizes, dates and every fork.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "hfs/alloc.h"
+#include "hfs/engine.h"
+#include "hfs/mount.h"
+#include "hfs/newimage.h"
+#include "macfile_fixtures.h"
+#include "macfiles/applesingle.h"
+#include "macfiles/binhex.h"
+#include "macfiles/extract.h"
+#include "macfiles/import.h"
+#include "macfiles/macbinary.h"
+#include "macfiles/namedstreams.h"
+#include "support/recording_ui.h"
+
+using namespace testkit;
+
+namespace {
+
+// Opens an image for writing, runs the import of each path into the root and writes back.
+int import_into(const std::string& img, const std::vector<std::string>& paths) {
+  init_volume_engine();
+  int fd = ::open(img.c_str(), O_RDWR);
+  PartitionListEntry list[k_max_partitions];
+  int rc = open_image_volume(fd, 0, list);
+  if (rc == 0) rc = load_allocation_bitmap();
+  if (rc == 0)
+    for (const std::string& p : paths) {
+      rc = import_pc_item(p, 2, 1);
+      if (rc == -1) break;
+    }
+  int flushed = flush_volume_structures();
+  close_image_volume();
+  ::close(fd);
+  return rc != 0 ? rc : (flushed < 0 ? flushed : 0);
+}
+
+// A new partitioned image of ours (bare volumes are opened read-only).
+std::string new_image(const TempDir& dir, bool plus, uint32_t mb) {
+  std::string img = dir.str(plus ? "plus.img" : "hfs.img");
+  int fd = ::open(img.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  NewImageRequest req;
+  req.image = fd;
+  req.volume_name = plus ? "Plus" : "Classic";
+  req.size_mb = mb;
+  int rc = plus ? create_hfsplus_image(req) : create_hfs_image(req);
+  ::close(fd);
+  return rc == 0 ? img : "";
+}
+
+// A PC tree of every kind the import knows.
+struct Tree {
+  TempDir dir;
+  MacFile mb = sample_mac_file("FromMacBinary", 5000, 1500, 41);
+  MacFile hqx = sample_mac_file("FromBinHex", 777, 333, 42);
+  MacFile single = sample_mac_file("single", 1200, 64, 43);
+  MacFile pair = sample_mac_file("pair", 900, 200, 44);
+  std::vector<uint8_t> plain = random_bytes(70000, 45);
+  std::string long_name = "A name much longer than thirty-one bytes.txt";
+  Tree() {
+    fs::create_directories(dir.path() / "src" / "Sub folder");
+    write_file(dir.path() / "src" / "notes.txt", plain);
+    write_file(dir.path() / "src" / "mb.bin", encode_macbinary(mb));
+    write_text(dir.path() / "src" / "hqx.hqx", encode_binhex(hqx));
+    write_file(dir.path() / "src" / "Sub folder" / "single", encode_applesingle(single));
+    write_file(dir.path() / "src" / "Sub folder" / "pair", pair.data);
+    write_file(dir.path() / "src" / "Sub folder" / "._pair", encode_appledouble(pair));
+    write_file(dir.path() / "src" / "Sub folder" / long_name, random_bytes(10, 46));
+  }
+  std::string src() const { return dir.str("src"); }
+};
+
+}  // namespace
+
+TEST(Import, MixedTreeOntoHfs) {
+  REQUIRE_TOOL("hls");
+  Tree t;
+  std::string img = new_image(t.dir, false, 8);
+  recorded_ui().clear();
+  recorded_ui().answers = {1, 1, 1, 1};  // unpack the MacBinary and BinHex files
+  ASSERT_EQ(import_into(img, {t.src()}), 0);
+  RunResult l = run("hmount " + quote(img) + " >/dev/null && hls -laRN");
+  ASSERT_EQ(l.rc, 0) << l.err;
+  const std::string& o = l.out;
+  EXPECT_NE(o.find("d          4 items"), std::string::npos) << o;  // src: 3 files + 1 folder
+  EXPECT_NE(o.find("TEXT/????         0     70000"), std::string::npos) << o;
+  EXPECT_NE(o.find("APPL/ABCD      1500      5000") , std::string::npos) << o;
+  EXPECT_NE(o.find("APPL/ABCD       333       777 "), std::string::npos) << o;
+  EXPECT_NE(o.find("APPL/ABCD        64      1200"), std::string::npos) << o;
+  EXPECT_NE(o.find("APPL/ABCD       200       900"), std::string::npos) << o;
+  EXPECT_NE(o.find("FromMacBinary"), std::string::npos) << o;
+  EXPECT_NE(o.find("A name much longer than thi.txt"), std::string::npos) << o;
+  EXPECT_EQ(o.find("._pair"), std::string::npos) << o;  // the companion is no file of its own
+  // Every fork read back by hfsutils equals its source.
+  RunResult c = run("hmount " + quote(img) + " >/dev/null && hcopy -m :src:FromMacBinary " +
+                    quote(t.dir.str("mb.out")) + " && hcopy -m ':src:Sub folder:pair' " + quote(t.dir.str("pair.out")) +
+                    " && hcopy -r :src:notes.txt " + quote(t.dir.str("notes.out")));
+  ASSERT_EQ(c.rc, 0) << c.err;
+  MacFile m, p;
+  ASSERT_EQ(decode_macbinary(read_file(t.dir.path() / "mb.out"), m), 0);
+  EXPECT_EQ(m.data, t.mb.data);
+  EXPECT_EQ(m.resource, t.mb.resource);
+  ASSERT_EQ(decode_macbinary(read_file(t.dir.path() / "pair.out"), p), 0);
+  EXPECT_EQ(p.data, t.pair.data);
+  EXPECT_EQ(p.resource, t.pair.resource);
+  EXPECT_EQ(read_file(t.dir.path() / "notes.out"), t.plain);
+}
+
+TEST(Import, SameNameTwiceMakesOneEntry) {
+  REQUIRE_TOOL("hls");
+  TempDir dir;
+  std::string img = new_image(dir, false, 4);
+  write_text(dir.path() / "same.txt", "first");
+  ASSERT_EQ(import_into(img, {dir.str("same.txt")}), 0);
+  write_text(dir.path() / "same.txt", "second version");
+  recorded_ui().clear();
+  recorded_ui().answers = {0};  // keep the old one
+  ASSERT_EQ(import_into(img, {dir.str("same.txt")}), 0);
+  recorded_ui().answers = {1};  // replace it
+  ASSERT_EQ(import_into(img, {dir.str("same.txt")}), 0);
+  RunResult l = run("hmount " + quote(img) + " >/dev/null && hls -la && hcopy -r :same.txt -");
+  ASSERT_EQ(l.rc, 0) << l.err;
+  size_t first = l.out.find("same.txt");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(l.out.find("same.txt", first + 1), std::string::npos) << l.out;
+  EXPECT_NE(l.out.find("second version"), std::string::npos) << l.out;
+  // The replaced file's blocks came back: the free space is that of one small file.
+  RunResult v = run("hmount " + quote(img));
+  EXPECT_EQ(v.rc, 0);
+}
+
+namespace {
+
+// Fills a volume with 12-block files and frees every other one: free runs of 12 blocks.
+bool fragment(const TempDir& dir, const std::string& img) {
+  RunResult v = run("hmount " + quote(img) + " | grep free");
+  long free_bytes = std::atol(v.out.substr(v.out.find("has ") + 4).c_str());
+  int files = int(free_bytes / (12 * 512)) + 2;
+  fs::create_directories(dir.path() / "fill");
+  std::string names, odd;
+  for (int i = 0; i < files; ++i) {
+    std::string n = "f" + std::to_string(i);
+    write_file(dir.path() / "fill" / n, random_bytes(12 * 512, uint32_t(i)));
+    names += " " + quote(dir.str("fill/" + n));
+    if (i % 2 == 0) odd += " :" + n;
+  }
+  run("hmount " + quote(img) + " >/dev/null; hcopy -r" + names + " : ; hdel" + odd);
+  return true;
+}
+
+}  // namespace
+
+TEST(Import, FragmentedHfsRefusesAFourthRun) {
+  REQUIRE_TOOL("hcopy");
+  TempDir dir;
+  std::string img = new_image(dir, false, 1);
+  ASSERT_FALSE(img.empty());
+  fragment(dir, img);
+  std::string before = run("hmount " + quote(img) + " | grep free").out;
+  write_file(dir.path() / "big", random_bytes(40 * 512, 2));  // 40 blocks: four runs of 12
+  recorded_ui().clear();
+  EXPECT_EQ(import_into(img, {dir.str("big")}), -1);
+  ASSERT_FALSE(recorded_ui().messages.empty());
+  EXPECT_NE(recorded_ui().messages.back().find("too fragmented"), std::string::npos) << recorded_ui().messages.back();
+  RunResult l = run("hmount " + quote(img) + " >/dev/null && hls -a");
+  EXPECT_EQ(l.out.find("big"), std::string::npos);
+  // Nothing of the abandoned file stays taken.
+  EXPECT_EQ(run("hmount " + quote(img) + " | grep free").out, before);
+}
+
+TEST(Import, MixedTreeOntoHfsPlus) {
+  REQUIRE_TOOL("fls");
+  Tree t;
+  std::string img = new_image(t.dir, true, 8);
+  ASSERT_FALSE(img.empty());
+  recorded_ui().clear();
+  recorded_ui().answers = {1, 1, 1, 1};
+  ASSERT_EQ(import_into(img, {t.src()}), 0);
+  RunResult l = run("fls -f hfsp -r -p -o 64 " + quote(img));
+  ASSERT_EQ(l.rc, 0) << l.err;
+  EXPECT_NE(l.out.find("src/Sub folder/" + t.long_name), std::string::npos) << l.out;
+  EXPECT_NE(l.out.find("src/FromBinHex"), std::string::npos) << l.out;
+  EXPECT_EQ(l.out.find("._pair"), std::string::npos) << l.out;
+  auto id_of = [&](const std::string& path) {
+    return run("ifind -f hfsp -o 64 -n " + quote(path) + " " + quote(img)).out;
+  };
+  std::string id = id_of("/src/FromMacBinary");
+  id.erase(id.find_last_not_of("\n") + 1);
+  ASSERT_FALSE(id.empty());
+  RunResult s = run("istat -f hfsp -o 64 " + quote(img) + " " + id);
+  EXPECT_NE(s.out.find("File type:\t4150504c  APPL"), std::string::npos) << s.out;  // "APPL"
+  EXPECT_NE(s.out.find("Resource fork size:\t1500"), std::string::npos) << s.out;
+  RunResult d = run("icat -f hfsp -o 64 " + quote(img) + " " + id + " > " + quote(t.dir.str("d.out")));
+  EXPECT_EQ(read_file(t.dir.path() / "d.out"), t.mb.data);
+  // And back through our own copy to the PC, as MacBinary.
+  TempDir out;
+  init_volume_engine();
+  int rfd = ::open(img.c_str(), O_RDONLY);
+  PartitionListEntry list[k_max_partitions];
+  ASSERT_EQ(open_image_volume(rfd, 0, list), 0);
+  g_copy_method = k_copy_macbinary;
+  g_extract = ExtractSession();
+  EXPECT_EQ(extract_folder_contents(2, out.str()), 0);
+  close_image_volume();
+  ::close(rfd);
+  MacFile back;
+  ASSERT_EQ(decode_macbinary(read_file(out.path() / "src" / "Sub folder" / "pair"), back), 0);
+  EXPECT_EQ(back.data, t.pair.data);
+  EXPECT_EQ(back.resource, t.pair.resource);
+}
