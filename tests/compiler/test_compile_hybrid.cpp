@@ -10,11 +10,21 @@
 #include "compile_fixture.h"
 #include "compiler/commands.h"
 #include "support/recording_ui.h"
+#include "hfs/volcheck.h"
+#include "hfs/volume_fixture.h"
 #include "support/testkit.h"
 
 using namespace testkit;
 
 namespace {
+
+// Our own volume checker on the image's HFS or HFS+ partition: no fault.
+void expect_volume_consistent(const std::string& img, bool plus) {
+  ASSERT_EQ(testvol::open_volume(img, plus, true), 0);
+  std::vector<std::string> faults;
+  EXPECT_EQ(check_volume(faults), 0) << (faults.empty() ? "" : faults[0]) << (faults.size() > 1 ? "\n" + faults[1] : "");
+  testvol::close_volume();
+}
 
 // Occurrences of needle in hay at 2048-byte boundaries.
 int copies_at_sectors(const std::vector<uint8_t>& hay, const std::vector<uint8_t>& needle) {
@@ -60,6 +70,7 @@ TEST(CompileHybrid, HfsAndIsoViewsShareEachFilesData) {
   EXPECT_EQ(read_file(dir.str("deep.out")), read_file(fs::path(src) / "level0/level1/level2/level3/level4/level5/level6/level7/level8/level9/deep file.bin"))
       << c.err;
 
+  expect_volume_consistent(img, false);
   // Each file's bytes stand once in the image.
   std::vector<uint8_t> bytes = read_file(img);
   for (const char* rel : {"readme.txt", "one block.bin", "one block plus.bin", "many/file with a long name 50.dat"})
@@ -83,6 +94,7 @@ TEST(CompileHybrid, HfsOnlyImageMountsWithItsFiles) {
   EXPECT_EQ(h.rc, 0) << h.err;
   EXPECT_NE(h.out.find("Volume name is \"Mac Only\""), std::string::npos) << h.out;
   EXPECT_EQ(read_file(dir.str("b.out")), random_bytes(9000, 8));
+  expect_volume_consistent(img, false);
 }
 
 TEST(CompileHybrid, HfsPlusHybridReadBySleuthkitAnd7Zip) {
@@ -112,6 +124,7 @@ TEST(CompileHybrid, HfsPlusHybridReadBySleuthkitAnd7Zip) {
   EXPECT_NE(z.out.find("Plus/many/file with a long name 89.dat"), std::string::npos) << z.out;
   RunResult x = run("7zz x -so -tHFS " + quote(img) + " 'Plus/readme.txt'");
   EXPECT_EQ(x.out, std::string((const char*)read_file(fs::path(src) / "readme.txt").data(), 1000));
+  expect_volume_consistent(img, true);
   std::vector<uint8_t> bytes = read_file(img);
   for (const char* rel : {"readme.txt", "one block.bin", "many/file with a long name 50.dat"})
     EXPECT_EQ(copies_at_sectors(bytes, read_file(fs::path(src) / rel)), 1) << rel;
