@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "IO/bigendian.h"
+#include "IO/names.h"
 #include "hfs/btree.h"
 #include "hfs/volume.h"
 
@@ -94,14 +95,14 @@ RawKey parse_raw_key(const uint8_t* k) {
     uint16_t keylen = get_be16(k);
     r.parent = get_be32(k + 2);
     size_t n = keylen >= 6 ? get_be16(k + 6) : 0;
-    n = std::min<size_t>({n, 255, keylen >= 6 ? (keylen - 6) / 2 : 0});
+    n = std::min<size_t>({n, size_t(255), keylen >= 6 ? size_t(keylen - 6) / 2 : size_t(0)});
     r.name = k + 8;
     r.length = n;
   } else {
     uint8_t keylen = k[0];
     r.parent = get_be32(k + 2);
     size_t n = keylen >= 6 ? k[6] : 0;
-    n = std::min<size_t>({n, 31, keylen >= 6 ? size_t(keylen - 6) : 0});
+    n = std::min<size_t>({n, size_t(31), keylen >= 6 ? size_t(keylen - 6) : size_t(0)});
     r.name = k + 7;
     r.length = n;
   }
@@ -270,4 +271,11 @@ int compare_catalog_keys(const uint8_t* a, const uint8_t* b) {
     return compare_key_to(a, kb.parent, units, kb.length);
   }
   return compare_key_to(a, kb.parent, kb.name, kb.length);
+}
+
+
+int hfsplus_match_name(const char* pattern, const uint16_t* name, size_t nn) {
+  HFSUniStr255 p;
+  ansi_to_unistr(&p, pattern);
+  return hfsplus_match_unicode_name(reinterpret_cast<const uint16_t*>(p.unicode), p.length, name, nn);
 }

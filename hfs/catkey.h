@@ -66,3 +66,6 @@ int compare_catalog_keys(const uint8_t* a, const uint8_t* b);
 // A raw key of the open volume against (parent, name): HFS name bytes, or HFS+
 // host-order units.
 int compare_key_to(const uint8_t* raw_key, uint32_t parent_id, const void* name, size_t name_length);
+
+// A UTF-8 pattern (converted to decomposed HFS+ units) against an HFS+ name.
+int hfsplus_match_name(const char* pattern, const uint16_t* name, size_t name_length);

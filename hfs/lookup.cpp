@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "IO/bigendian.h"
+#include "IO/names.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "hfs/btree.h"
@@ -439,4 +440,23 @@ int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items) {
     return 0;
   });
   return bad || (g_volume.read_only && !node && tree_header(cat()).root_node) ? -2 : 0;
+}
+
+
+uint8_t* hfsplus_find_catalog_record(const char* pattern, int type, uint32_t parent) {
+  HFSUniStr255 p;
+  ansi_to_unistr(&p, pattern);
+  return hfsplus_find_catalog_record_unicode(reinterpret_cast<const uint16_t*>(p.unicode), p.length, type, parent);
+}
+
+uint32_t hfsplus_get_folder_id(const char* name, uint32_t parent) {
+  HFSUniStr255 p;
+  ansi_to_unistr(&p, name);
+  return hfsplus_get_folder_id_units(reinterpret_cast<const uint16_t*>(p.unicode), p.length, parent);
+}
+
+uint32_t hfsplus_get_folder_id_wide(const char16_t* name, uint32_t parent) {
+  HFSUniStr255 p;
+  wide_to_unistr_decomposed(&p, name);
+  return hfsplus_get_folder_id_units(reinterpret_cast<const uint16_t*>(p.unicode), p.length, parent);
 }

@@ -77,3 +77,8 @@ struct CatalogItem {
 // The folders and files whose parent is folder_id, in catalog order.
 // 0 success, -2 damaged catalog (what was read stays in items).
 int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items);
+
+// UTF-8 forms for HFS+ (names converted to decomposed units first).
+uint8_t* hfsplus_find_catalog_record(const char* pattern, int type, uint32_t parent_id);
+uint32_t hfsplus_get_folder_id(const char* name, uint32_t parent_id);
+uint32_t hfsplus_get_folder_id_wide(const char16_t* name, uint32_t parent_id);
