@@ -19,6 +19,7 @@
 #include "hfs/fresh.h"
 #include "hfs/macdate.h"
 #include "hfs/ondisk.h"
+#include "hfs/voledit.h"
 #include "hfs/volume.h"
 #include "macfiles/applesingle.h"
 #include "macfiles/binhex.h"
@@ -40,8 +41,6 @@ namespace {
 
 // All n bytes at offset, or false.
 bool read_at(int fd, void* buf, size_t n, uint64_t offset) { return pread_full(fd, buf, n, offset) == int64_t(n); }
-
-int g_replace_answer = 0;  // the replacement question: 0 none, 2 yes to all, -1 no to all
 
 struct Fd {
   int fd = -1;
@@ -89,28 +88,6 @@ std::vector<uint8_t> raw_key_of(const std::string& name, uint32_t parent_id) {
   return hfs_raw_key(parent_id, {reinterpret_cast<const uint8_t*>(mac.data()), mac.size()});
 }
 
-int record_type_of(const std::vector<uint8_t>& data) {
-  if (data.size() < 2) return 0;
-  return g_volume.is_hfsplus ? int16_t(get_be16(data.data())) : int8_t(data[0]);
-}
-
-// Gives back the blocks of the extents in a file record's catalog data.
-void release_record_blocks(const std::vector<uint8_t>& data) {
-  uint32_t freed = 0;
-  if (g_volume.is_hfsplus) {
-    HfsPlusCatalogFile f;
-    if (!decode(ByteSpan(data.data(), data.size()), f)) return;
-    for (const HfsPlusForkData* fork : {&f.data_fork, &f.resource_fork})
-      for (const HfsPlusExtent& e : fork->extents) freed += free_volume_blocks(e.start_block, e.block_count);
-  } else {
-    HfsCatalogFile f;
-    if (!decode(ByteSpan(data.data(), data.size()), f)) return;
-    for (const HfsExtentRecord* rec : {&f.data_extents, &f.rsrc_extents})
-      for (const HfsExtent& e : *rec) freed += free_volume_blocks(e.start_block, e.block_count);
-  }
-  add_volume_free_blocks(freed);
-}
-
 void add_file_count(int delta, uint32_t parent_id) {
   if (g_volume.is_hfsplus) {
     HfsPlusVolumeHeader vh;
@@ -126,48 +103,25 @@ void add_file_count(int delta, uint32_t parent_id) {
   }
 }
 
-void add_folder_count(int delta, uint32_t parent_id) {
-  if (g_volume.is_hfsplus) {
-    HfsPlusVolumeHeader vh;
-    if (!decode(ByteSpan(g_volume.volume_header, 512), vh)) return;
-    vh.folder_count = uint32_t(int64_t(vh.folder_count) + delta);
-    encode(vh, MutByteSpan(g_volume.volume_header, 512));
-  } else {
-    MasterDirectoryBlock mdb;
-    if (!decode(ByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size), mdb)) return;
-    mdb.folder_count = uint32_t(int64_t(mdb.folder_count) + delta);
-    if (parent_id == 2) mdb.root_folders = uint16_t(mdb.root_folders + delta);
-    encode(mdb, MutByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size));
-  }
-}
-
 void add_valence(int delta, uint32_t folder_id, uint32_t parent_id) {
   if (g_volume.is_hfsplus) hfsplus_add_folder_valence(delta, folder_id, parent_id);
   else hfs_add_folder_valence(delta, folder_id, parent_id);
 }
 
 // An item of the name already in the folder: a folder stops the file (1); a
-// file is replaced when the user agrees (0) or kept (1). -1 on an edit failure.
+// file is replaced when the user agrees (0) or kept (1).
 int make_room_for(const std::string& name, uint32_t parent_id, uint32_t parent_parent_id) {
-  std::vector<uint8_t> key = raw_key_of(name, parent_id), data;
-  if (catalog_get(key, data) != 0) return 0;
-  if (record_type_of(data) != k_rec_file) {
+  const bool plus = g_volume.is_hfsplus != 0;
+  std::string mac = plus ? name : hfs_name_for_pc_name(name);
+  int type = plus ? hfsplus_item_type(mac.c_str(), parent_id) : hfs_item_type(mac, parent_id);
+  if (type == 0) return 0;
+  if (type == 1) {
     show_timed_message(format_text(ui_text(1121).c_str(), name.c_str()).c_str());
     return 1;
   }
-  if (!ask_remembered(g_replace_answer, 1161, name)) return 1;
-  if (catalog_delete(key) != 0) return -1;
-  catalog_add_leaf_records(-1);
-  if (g_volume.is_hfsplus) {
-    HfsPlusCatalogFile f;
-    if (decode(ByteSpan(data.data(), data.size()), f) &&
-        catalog_delete(hfsplus_raw_key(f.file_id, {})) == 0)
-      catalog_add_leaf_records(-1);
-  }
-  release_record_blocks(data);
-  add_file_count(-1, parent_id);
-  add_valence(-1, parent_id, parent_parent_id);
-  return 0;
+  int rc = plus ? hfsplus_confirm_replace_file(mac.c_str(), parent_id, parent_parent_id)
+                : hfs_confirm_replace_file(mac, parent_id, parent_parent_id);
+  return rc == 0 ? 0 : 1;
 }
 
 // The resource fork's bytes, for the bundle test (bounded).
@@ -436,63 +390,12 @@ int write_file_forks(const MacFile& meta_in, const ImportFork& data, const Impor
 
 namespace {
 
-// A new folder and its thread in parent_id; its ID, 0 when an item of that
-// name exists (message 1160), -1 when the catalog refuses it.
+// A new folder in parent_id: its ID, 0 when an item of that name exists
+// (message 1160), negative when the catalog refuses it.
 int64_t create_folder(const std::string& name, uint32_t parent_id, uint32_t parent_parent_id) {
-  std::vector<uint8_t> key = raw_key_of(name, parent_id), existing;
-  if (catalog_get(key, existing) == 0) {
-    show_timed_message(format_text(ui_text(1160).c_str(), name.c_str()).c_str());
-    return 0;
-  }
-  const bool plus = g_volume.is_hfsplus != 0;
-  uint32_t now = mac_date_now_for(plus);
-  std::array<uint8_t, 16> window = new_folder_finder_info(0);
-  std::vector<uint8_t> rec, thread, thread_key;
-  uint32_t id;
-  if (plus) {
-    id = next_hfsplus_catalog_id();
-    HfsPlusCatalogFolder f;
-    f.flags = 0;
-    f.folder_id = id;
-    f.create_date = f.content_mod_date = f.attribute_mod_date = f.access_date = now;
-    std::memcpy(f.user_info.data(), window.data(), 16);
-    rec.resize(HfsPlusCatalogFolder::k_size);
-    encode(f, MutByteSpan(rec.data(), rec.size()));
-    HfsPlusCatalogThread t;
-    t.record_type = k_rec_folder_thread;
-    t.parent_id = parent_id;
-    HFSUniStr255 u = utf8_to_unistr(name);
-    t.name_length = u.length;
-    for (int i = 0; i < u.length; ++i) t.name[i] = u.unicode[i];
-    thread.resize(t.size());
-    encode(t, MutByteSpan(thread.data(), thread.size()));
-    thread_key = hfsplus_raw_key(id, {});
-  } else {
-    id = next_hfs_catalog_id();
-    HfsCatalogFolder f;
-    f.folder_id = id;
-    f.create_date = f.modify_date = now;
-    std::memcpy(f.user_info.data(), window.data(), 16);
-    rec.resize(HfsCatalogFolder::k_size);
-    encode(f, MutByteSpan(rec.data(), rec.size()));
-    HfsCatalogThread t;
-    t.record_type = k_rec_folder_thread;
-    t.parent_id = parent_id;
-    std::string mac = hfs_name_for_pc_name(name);
-    t.name_length = uint8_t(mac.size());
-    std::memcpy(t.name.data(), mac.data(), mac.size());
-    thread.resize(HfsCatalogThread::k_size);
-    encode(t, MutByteSpan(thread.data(), thread.size()));
-    thread_key = hfs_raw_key(id, {});
-  }
-  if (catalog_insert(key, rec) != 0) return -1;
-  if (catalog_insert(thread_key, thread) != 0) {
-    catalog_delete(key);
-    return -1;
-  }
-  catalog_add_leaf_records(2);
-  add_folder_count(1, parent_id);
-  add_valence(1, parent_id, parent_parent_id);
+  int64_t id = g_volume.is_hfsplus ? hfsplus_create_folder(name.c_str(), parent_id, parent_parent_id)
+                                   : hfs_create_folder(hfs_name_for_pc_name(name), parent_id, parent_parent_id);
+  if (id == 0) show_timed_message(format_text(ui_text(1160).c_str(), name.c_str()).c_str());
   return id;
 }
 
