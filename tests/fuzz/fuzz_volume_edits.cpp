@@ -1,0 +1,83 @@
+// Damaged volumes: a fresh HFS or HFS+ image (with a few folders) is changed at
+// the byte positions the input names, mounted, checked and edited. Nothing may
+// crash, read or write outside its buffers; edits either work or report.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "IO/names.h"
+#include "hfs/alloc.h"
+#include "hfs/engine.h"
+#include "hfs/mount.h"
+#include "hfs/newimage.h"
+#include "hfs/volcheck.h"
+#include "hfs/volume.h"
+#include "hfs/voledit.h"
+
+namespace {
+
+std::vector<uint8_t> make_template(bool plus) {
+  int fd = memfd_create("tpl", 0);
+  NewImageRequest req{fd, "Fuzz", 1, 0};
+  if (plus) create_hfsplus_image(req); else create_hfs_image(req);
+  PartitionListEntry list[k_max_partitions];
+  if (open_image_volume(fd, 0, list) == 0 && load_allocation_bitmap() == 0) {
+    for (int i = 0; i < 40; ++i) {
+      std::string n = "Folder " + std::to_string(i);
+      if (plus) hfsplus_create_folder(n.c_str(), 2); else hfs_create_folder(n, 2);
+    }
+    flush_volume_structures();
+  }
+  free_allocation_bitmap();
+  close_image_volume();
+  std::vector<uint8_t> img(size_t(lseek(fd, 0, SEEK_END)));
+  if (pread(fd, img.data(), img.size(), 0) != ssize_t(img.size())) img.clear();
+  close(fd);
+  return img;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool ready = init_volume_engine() == 0;
+  static std::vector<uint8_t> templates[2] = {make_template(false), make_template(true)};
+  if (!ready || size < 1) return 0;
+  bool plus = data[0] & 1;
+  std::vector<uint8_t> img = templates[plus];
+  if (img.empty()) return 0;
+  // Each 4-byte group: a position (3 bytes, scaled over the image's first 256 KiB
+  // where the structures are) and the byte to put there.
+  for (size_t i = 1; i + 4 <= size; i += 4) {
+    uint32_t pos = (uint32_t(data[i]) << 16 | uint32_t(data[i + 1]) << 8 | data[i + 2]) % std::min<size_t>(img.size(), 1 << 18);
+    img[pos] = data[i + 3];
+  }
+  int fd = memfd_create("img", 0);
+  if (fd < 0) return 0;
+  if (write(fd, img.data(), img.size()) == ssize_t(img.size())) {
+    PartitionListEntry list[k_max_partitions];
+    if (open_image_volume(fd, 0, list) == 0) {
+      std::vector<std::string> faults;
+      check_volume(faults);
+      if (load_allocation_bitmap() == 0) {
+        if (plus) {
+          hfsplus_create_folder("New one", 2);
+          hfsplus_delete_item(utf8_to_unistr("Folder 3"), 2);
+          hfsplus_rename_item(utf8_to_unistr("Folder 7"), "Renamed", 2);
+        } else {
+          hfs_create_folder("New one", 2);
+          hfs_delete_item("Folder 3", 2);
+          hfs_rename_item("Folder 7", "Renamed", 2);
+        }
+        flush_volume_structures();
+      }
+      free_allocation_bitmap();
+      close_image_volume();
+    }
+  }
+  close(fd);
+  return 0;
+}
