@@ -13,6 +13,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/isonames.h"
+#include "macfiles/forkwrite.h"
 
 namespace {
 
@@ -62,7 +63,18 @@ struct TreeLoader {
         if (!item.folder && !S_ISREG(st.st_mode)) continue;
         item.mtime_utc = stat_mtime(st);
         item.size = uint64_t(st.st_size);
-        if (!item.folder && item.in_iso && item.size > k_max_iso_file) {
+        if (!item.folder && trees.isoplus) {
+          // ISO+: the forks of the source (a decoded MacBinary, BinHex, AppleSingle...).
+          ForkSources src;
+          int rc = open_fork_sources(r, src);
+          if (rc < 0) continue;  // message shown; the file is left out
+          if (rc == 0) {
+            item.size = src.data.length;
+            item.rsrc_size = src.rsrc.length;
+            item.iso_assoc = src.rsrc.length > 0;
+          }
+        }
+        if (!item.folder && item.in_iso && (item.size > k_max_iso_file || item.rsrc_size > k_max_iso_file)) {
           show_message(format_text(ui_text(4753).c_str(), item.pc_path.c_str()).c_str());
           continue;
         }
@@ -80,6 +92,7 @@ struct TreeLoader {
         if (added.in_iso) {
           ++tree.iso_files;
           tree.iso_data_blocks += (added.size + block_size - 1) / block_size;
+          tree.iso_data_blocks += (added.rsrc_size + block_size - 1) / block_size;
         }
         if (added.in_hfs) ++tree.hfs_files;
       }
@@ -282,7 +295,30 @@ struct Walker {
   const WalkTrees& trees;
   HfsVolumeSide* hfs;
 
+  // ISO+: the resource fork (associated file) first, then the data fork.
+  int copy_isoplus_file(WalkItem& item) {
+    ForkSources src;
+    int rc = open_fork_sources(item.rec, src);
+    if (rc < 0) return k_data_io_error;
+    if (rc == 1) return copy_plain(item);
+    if (src.data.length != item.size || src.rsrc.length != item.rsrc_size) {
+      show_message(format_text(ui_text(4750).c_str(), item.pc_path.c_str()).c_str());
+      return k_data_io_error;
+    }
+    if (item.rsrc_size) {
+      rc = write_fork_at_cursor(src.rsrc.fd, src.rsrc.offset, src.rsrc.length, item.pc_path.c_str(), item.rsrc);
+      if (rc < 0) return rc;
+    }
+    if (item.size) return write_fork_at_cursor(src.data.fd, src.data.offset, src.data.length, item.pc_path.c_str(), item.data);
+    return 0;
+  }
+
   int copy_iso_file(WalkItem& item) {
+    if (trees.isoplus) return copy_isoplus_file(item);
+    return copy_plain(item);
+  }
+
+  int copy_plain(WalkItem& item) {
     if (item.size == 0) return 0;
     int fd = ::open(item.pc_path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {

@@ -42,6 +42,7 @@ struct WalkItem {
   ForkExtent data;                 // files: where the ISO view's copy landed
   ForkExtent rsrc;                 // ISO+: the resource fork (associated file)
   bool iso_assoc = false;          // ISO+: the file has a resource fork, recorded before its data
+  uint64_t rsrc_size = 0;          // ISO+: its length, measured when the tree was read
   uint32_t hfs_id = 0;             // catalog id of a folder in the HFS view
 };
 

@@ -9,6 +9,9 @@
 #include "IO/bigendian.h"
 #include "compiler/commands.h"
 #include "compiler/project.h"
+#include "macfiles/macbinary.h"
+#include "macfiles/macfile.h"
+#include <cstring>
 #include "support/recording_ui.h"
 #include "support/testkit.h"
 
@@ -137,4 +140,35 @@ TEST(CompileIso, IsoPlusRecordsCarryTheAppleExtensionField) {
   uint32_t extent = get_le32(rec + 2);
   std::vector<uint8_t> want = random_bytes(3000, 5);
   EXPECT_TRUE(std::equal(want.begin(), want.end(), bytes.begin() + size_t(extent) * 2048));
+}
+
+TEST(CompileIso, IsoPlusGivesAMacBinaryFileItsResourceForkAsAnAssociatedFile) {
+  REQUIRE_TOOL("isoinfo");
+  recorded_ui();
+  TempDir dir;
+  std::string src = dir.str("src");
+  fs::create_directories(src);
+  MacFile mf;
+  mf.name = "Doc";
+  std::memcpy(mf.type.data(), "APPL", 4);
+  std::memcpy(mf.creator.data(), "ABCD", 4);
+  mf.data = random_bytes(15, 21);
+  mf.resource = random_bytes(3000, 22);
+  write_file(fs::path(src) / "doc.bin", encode_macbinary(mf));
+  std::string project = dir.str("mac.cvso");
+  RunResult inc = run(std::string(CORVANE_BINARY_DIR) + "/quorvel -i " + quote(project) + " " + quote(src + "/doc.bin"));
+  ASSERT_EQ(inc.rc, 0) << inc.err;
+  ASSERT_EQ(cli_compile_isoplus(project.c_str()), 0);
+  std::string img = dir.str("mac.iso");
+  RunResult l = run("isoinfo -l -i " + quote(img));
+  // Two records of the same name: the associated file (flag 04, the resource fork) first.
+  std::regex assoc("3000 .*\\[ +([0-9]+) 04\\] +DOC\\.BIN;1");
+  std::regex data(" 15 .*\\[ +([0-9]+) 00\\] +DOC\\.BIN;1");
+  std::smatch a, d;
+  ASSERT_TRUE(std::regex_search(l.out, a, assoc)) << l.out;
+  ASSERT_TRUE(std::regex_search(l.out, d, data)) << l.out;
+  EXPECT_LT(l.out.find(a[0]), l.out.find(d[0]));
+  std::vector<uint8_t> bytes = read_file(img);
+  EXPECT_TRUE(std::equal(mf.resource.begin(), mf.resource.end(), bytes.begin() + std::stol(a[1]) * 2048));
+  EXPECT_TRUE(std::equal(mf.data.begin(), mf.data.end(), bytes.begin() + std::stol(d[1]) * 2048));
 }
