@@ -189,3 +189,40 @@ TEST(Extract, PcNames) {
   EXPECT_EQ(pc_folder_name_for_mac_name("Disk 1.2"), "Disk 1_2");
   EXPECT_EQ(pc_name_for_mac_name("LPT1", "TEXT????", 0), "LPT1_");
 }
+
+TEST(Extract, NamedStreams) {
+  REQUIRE_TOOL("hcopy");
+  REQUIRE_TOOL("getfattr");
+  Fixture fx;
+  ASSERT_TRUE(fx.ok);
+  TempDir out;
+  ASSERT_EQ(extract_all(fx.img, out.str(), k_copy_streams), 0);
+  EXPECT_EQ(read_file(out.path() / "Report"), fx.both.data);
+  RunResult g = run("getfattr --only-values -n user.AFP_Resource " + quote(out.str("Report")));
+  if (g.rc != 0) GTEST_SKIP() << "no user xattrs here";
+  EXPECT_EQ(std::vector<uint8_t>(g.out.begin(), g.out.end()), fx.both.resource);
+  RunResult i = run("getfattr --only-values -n user.AFP_AfpInfo " + quote(out.str("Report")) + " | head -c 24 | tail -c 8");
+  EXPECT_EQ(i.out, "APPLABCD");
+}
+
+TEST(Extract, FontSuitcaseBecomesTrueType) {
+  REQUIRE_TOOL("hcopy");
+  REQUIRE_TOOL("fontforge");
+  REQUIRE_TOOL("fondu");
+  TempDir dir;
+  write_text(dir.path() / "mk.py",
+             "import fontforge\nf = fontforge.font()\nf.fontname = 'TinyMono'; f.familyname = 'Tiny Mono';"
+             " f.fullname = 'Tiny Mono'\nf.encoding = 'mac'\nfor c in range(0x41, 0x44):\n    g = f.createChar(c)\n"
+             "    p = g.glyphPen(); p.moveTo((100,0)); p.lineTo((100,700)); p.lineTo((500,0)); p.closePath()\n"
+             "    g.width = 600\nf.generate('tiny.ttf.bin')\n");
+  ASSERT_EQ(run("cd " + quote(dir.str()) + " && fontforge -lang=py -script mk.py && fondu -force tiny.ttf.bin").rc, 0);
+  std::string img = make_hfs_volume(dir, "2M");
+  ASSERT_EQ(run("hmount " + quote(img) + " >/dev/null && hcopy -m " + quote(dir.str("tiny.ttf.bin")) + " :suitcase").rc, 0);
+  TempDir out;
+  ASSERT_EQ(extract_all(img, out.str(), k_copy_data | 0x100), 0);
+  std::vector<uint8_t> expected;
+  for (auto& e : fs::directory_iterator(dir.path()))
+    if (e.path().extension() == ".ttf") expected = read_file(e.path());
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(read_file(out.path() / "Tiny Mono.ttf"), expected);
+}
