@@ -107,7 +107,7 @@ std::vector<uint8_t> encode_resource_fork(const std::vector<NewResource>& resour
   head.be32(map_offset);
   head.be32(uint32_t(data.size()));
   head.be32(map_length);
-  std::memcpy(out.data() + data_offset, data.data(), data.size());
+  if (!data.empty()) std::memcpy(out.data() + data_offset, data.data(), data.size());
   ByteWriter m(out.data() + map_offset, map_length);
   m.bytes(out.data(), 16);  // copy of the header
   m.zeros(8);               // handle, file reference, attributes
@@ -130,7 +130,7 @@ std::vector<uint8_t> encode_resource_fork(const std::vector<NewResource>& resour
       m.be32(0);
       ++index;
     }
-  m.bytes(names.data(), names.size());
+  if (!names.empty()) m.bytes(names.data(), names.size());
   return out;
 }
 
