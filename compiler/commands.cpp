@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "IO/settings.h"
 #include "IO/ui_services.h"
+#include "IO/uitext.h"
 #include "compiler/project.h"
 
 uint32_t g_options = 0;
@@ -82,7 +84,42 @@ int create_folders(const char* project_path, const char* folder_path, int mode) 
   return rc;
 }
 
+// Both programs' settings start-up; the GUI program stores defaults and asks.
+void load_settings(bool interactive) {
+  g_language_offset = read_language_choice();
+  char buf[k_text_size];
+  if (interactive) {
+    g_default_extension = read_default_extension(buf);
+  } else {
+    std::string ext = read_setting_text("Ext", buf);  // no write-back of the default
+    g_default_extension = ext.empty() ? "TXT" : ext.substr(0, 4);
+  }
+  g_options = read_options();
+  g_preferences = read_preference_flags();
+  if ((g_preferences & k_pref_open_journal) && !g_log_file) {
+    read_log_path(buf);
+    std::string path = buf;
+    if (path.empty() && interactive && g_choose_log_file) {
+      g_choose_log_file(path);
+      if (!path.empty()) save_log_path(path.c_str());
+    }
+    if (!path.empty()) g_log_file = std::fopen(path.c_str(), "a+b");
+  }
+  if ((g_preferences & k_pref_remember_mode) && g_working_mode == k_mode_none) {
+    uint32_t m = g_preferences & k_pref_mode_mask;
+    g_working_mode = m == 0x40 ? k_mode_partition : m == 0x80 ? k_mode_isoplus : k_mode_project;
+  }
+  if (g_preferences & k_pref_shorten_names) set_auto_truncate_names(true);
+  read_reference_size_project();
+  read_reference_size_isoplus();
+}
+
 }  // namespace
+
+void (*g_choose_log_file)(std::string& path) = nullptr;
+
+void load_startup_settings() { load_settings(true); }
+void load_command_settings() { load_settings(false); }
 
 int get_file_kind(const char* path) {
   if (!path) return -1;

@@ -29,6 +29,16 @@ extern uint32_t g_options;
 extern uint32_t g_preferences;
 extern std::string g_default_extension;
 
+// Settings start-up of the GUI program: language, "Ext", "Options", "CX-Options",
+// the journal (an empty path is asked for through g_choose_log_file and saved),
+// the remembered working mode, name shortening, reference sizes.
+void load_startup_settings();
+// The same reading as the console does it: nothing is ever written back and no
+// path is asked for.
+void load_command_settings();
+// The main window's journal chooser: leaves path empty when cancelled. Null: none.
+extern void (*g_choose_log_file)(std::string& path);
+
 // --- labels and folders ----------------------------------------------------------------
 // second_letter 'H': HFS volume name only; 'I': ISO label only; else both.
 int cli_set_volume_labels(const char* project_path, const char* label, char second_letter);
