@@ -143,6 +143,42 @@ MacFile meta_for_plain(const std::string& path, int fd) {
   return m;
 }
 
+// Sets the custom-icon flag of a folder (and clears "inited" and "has been
+// changed" so the Finder looks again). 0 done, 1 no such folder, negative on an edit failure.
+int set_folder_custom_icon_flag(uint32_t folder_id) {
+  std::vector<uint8_t> thread, key, data;
+  const bool plus = g_volume.is_hfsplus != 0;
+  std::vector<uint8_t> thread_key = plus ? hfsplus_raw_key(folder_id, {}) : hfs_raw_key(folder_id, {});
+  if (catalog_get(thread_key, thread) != 0) return 1;
+  if (plus) {
+    HfsPlusCatalogThread t;
+    if (!decode(ByteSpan(thread.data(), thread.size()), t)) return 1;
+    key = hfsplus_raw_key(t.parent_id, {t.name.data(), t.name_length});
+  } else {
+    HfsCatalogThread t;
+    if (!decode(ByteSpan(thread.data(), thread.size()), t)) return 1;
+    key = hfs_raw_key(t.parent_id, {t.name.data(), t.name_length});
+  }
+  if (catalog_get(key, data) != 0) return 1;
+  // The folder's DInfo: frFlags follow the 8-byte window rectangle.
+  auto mend = [](FinderInfo16& info) {
+    uint16_t flags = get_be16(info.data() + 8);
+    put_be16(info.data() + 8, uint16_t((flags | k_finder_has_custom_icon) & ~0x0120));
+  };
+  if (plus) {
+    HfsPlusCatalogFolder f;
+    if (!decode(ByteSpan(data.data(), data.size()), f)) return 1;
+    mend(f.user_info);
+    encode(f, MutByteSpan(data.data(), data.size()));
+  } else {
+    HfsCatalogFolder f;
+    if (!decode(ByteSpan(data.data(), data.size()), f)) return 1;
+    mend(f.user_info);
+    encode(f, MutByteSpan(data.data(), data.size()));
+  }
+  return catalog_replace(key, data);
+}
+
 int import_macbinary_fd(int fd, const std::string& path, uint32_t parent_id, uint32_t parent_parent_id) {
   uint8_t header[128];
   uint64_t size = size_of(fd);
@@ -176,6 +212,7 @@ int import_macbinary_fd(int fd, const std::string& path, uint32_t parent_id, uin
       meta.finder_flags |= k_finder_invisible;
       rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id);
     }
+    if (rc == 0) set_folder_custom_icon_flag(parent_id);
     return rc < 0 ? rc : 0;
   }
   int rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id);

@@ -9,6 +9,8 @@
 
 #include "hfs/alloc.h"
 #include "hfs/engine.h"
+#include "hfs/lookup.h"
+#include "IO/bigendian.h"
 #include "hfs/mount.h"
 #include "hfs/newimage.h"
 #include "macfile_fixtures.h"
@@ -214,4 +216,44 @@ TEST(Import, MixedTreeOntoHfsPlus) {
   ASSERT_EQ(decode_macbinary(read_file(out.path() / "src" / "Sub folder" / "pair"), back), 0);
   EXPECT_EQ(back.data, t.pair.data);
   EXPECT_EQ(back.resource, t.pair.resource);
+}
+
+TEST(Import, CustomIconFiles) {
+  REQUIRE_TOOL("fls");
+  TempDir dir;
+  std::string img = new_image(dir, true, 4);
+  ASSERT_FALSE(img.empty());
+  MacFile icon = sample_mac_file("Icon\r", 300, 50, 51);
+  std::memcpy(icon.type.data(), "ICNS", 4);
+  std::memcpy(icon.creator.data(), "MACS", 4);
+  fs::create_directories(dir.path() / "Folder");
+  write_file(dir.path() / "Folder" / "icon.bin", encode_macbinary(icon));
+  write_file(dir.path() / "root-icon.bin", encode_macbinary(icon));
+  recorded_ui().clear();
+  recorded_ui().answers = {1, 1, 1};
+  ASSERT_EQ(import_into(img, {dir.str("Folder"), dir.str("root-icon.bin")}), 0);
+  RunResult l = run("fls -f hfsp -r -p -o 64 " + quote(img));
+  ASSERT_EQ(l.rc, 0) << l.err;
+  // Into a subfolder only "Icon\r"; into the root the volume icon too.
+  EXPECT_NE(l.out.find("Folder/Icon^"), std::string::npos) << l.out;  // fls shows the CR as ^
+  EXPECT_NE(l.out.find(".VolumeIcon.icns"), std::string::npos) << l.out;
+  EXPECT_EQ(l.out.find("icon.bin"), std::string::npos) << l.out;
+  // The receiving folder says it has a custom icon (no peer prints folder flags).
+  init_volume_engine();
+  int fd = ::open(img.c_str(), O_RDONLY);
+  PartitionListEntry list[k_max_partitions];
+  ASSERT_EQ(open_image_volume(fd, 0, list), 0);
+  std::vector<CatalogItem> items;
+  ASSERT_EQ(list_folder(2, items), 0);
+  close_image_volume();
+  ::close(fd);
+  bool seen = false;
+  for (const CatalogItem& it : items)
+    if (it.is_folder) {
+      HfsPlusCatalogFolder f;
+      ASSERT_TRUE(decode(ByteSpan(it.record.data(), it.record.size()), f));
+      EXPECT_EQ(get_be16(f.user_info.data() + 8) & 0x0520, 0x0400);
+      seen = true;
+    }
+  EXPECT_TRUE(seen);
 }
