@@ -246,3 +246,26 @@ TEST(Quorvel, SettingsChooseTheTargetAndOpenTheJournal) {
   EXPECT_EQ(b[13], 0);
   EXPECT_STREQ(reinterpret_cast<const char*>(&b[692]), "Caf\x8E");
 }
+
+TEST(Quorvel, ProjectBuiltFromTheCommandLineCompilesToAnImageOthersRead) {
+  REQUIRE_TOOL("isoinfo");
+  REQUIRE_TOOL("hmount");
+  TempDir dir;
+  std::filesystem::create_directories(dir.str("src"));
+  testkit::write_text(dir.str("src/readme.txt"), "hello\n");
+  std::string p = quote(dir.str("p.cvpr"));
+  ASSERT_EQ(quorvel("-l " + p + " DISC").rc, 0);
+  ASSERT_EQ(quorvel("-f " + p + " docs/inner").rc, 0);
+  ASSERT_EQ(quorvel("-i " + p + " " + quote(dir.str("src/readme.txt"))).rc, 0);
+  ASSERT_EQ(quorvel("-c " + p).rc, 0);
+  std::string iso = quote(dir.str("p.iso"));
+  testkit::RunResult d = testkit::run("isoinfo -d -i " + iso);
+  EXPECT_NE(d.out.find("Volume id: DISC"), std::string::npos) << d.out;
+  testkit::RunResult l = testkit::run("isoinfo -J -l -i " + iso);
+  EXPECT_NE(l.out.find("/docs/inner/"), std::string::npos) << l.out;
+  EXPECT_NE(l.out.find("readme.txt"), std::string::npos) << l.out;
+  testkit::RunResult h = testkit::run("hmount " + iso + " && hls -R && humount");
+  EXPECT_EQ(h.rc, 0) << h.err;
+  EXPECT_NE(h.out.find(":docs:inner:"), std::string::npos) << h.out;
+  EXPECT_NE(h.out.find("readme.txt"), std::string::npos) << h.out;
+}
