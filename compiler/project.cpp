@@ -18,6 +18,7 @@
 #include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "hfs/voledit.h"
 #include "hfs/volume.h"
 
 FILE* g_project_file = nullptr;
@@ -33,9 +34,6 @@ bool g_auto_truncate_iso = false;
 bool g_auto_truncate_hfsplus = false;
 bool g_auto_truncate_hfs = false;
 bool (*g_ask_long_name)(std::string& name, size_t limit) = nullptr;
-
-// Asks before a non-empty folder is deleted: 1 delete, 0 keep.
-int confirm_delete_folder(const char* name);
 
 namespace {
 
