@@ -40,6 +40,7 @@ class ByteReader {
 
   // Copies n bytes into out (zeros when the span is too short).
   void bytes(void* out, size_t n) {
+    if (n == 0) return;
     const uint8_t* p = take(n);
     if (p) std::memcpy(out, p, n); else std::memset(out, 0, n);
   }
@@ -82,12 +83,14 @@ class ByteWriter {
   void le16(uint16_t v) { if (uint8_t* p = take(2)) put_le16(p, v); }
   void le32(uint32_t v) { if (uint8_t* p = take(4)) put_le32(p, v); }
   void le64(uint64_t v) { if (uint8_t* p = take(8)) put_le64(p, v); }
-  void bytes(const void* src, size_t n) { if (uint8_t* p = take(n)) std::memcpy(p, src, n); }
+  void bytes(const void* src, size_t n) {
+    if (uint8_t* p = take(n); p && n) std::memcpy(p, src, n);
+  }
   // Writes text into a fixed field of n bytes: clipped to n, the rest zero-filled.
   void fixed_text(std::string_view text, size_t n) {
     if (uint8_t* p = take(n)) {
       size_t k = text.size() < n ? text.size() : n;
-      std::memcpy(p, text.data(), k);
+      if (k) std::memcpy(p, text.data(), k);
       std::memset(p + k, 0, n - k);
     }
   }
