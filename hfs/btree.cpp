@@ -544,7 +544,7 @@ void move_node_records(int d, int s, uint8_t* dest, const uint8_t* src, uint32_t
   uint32_t slots = uint32_t(d + (n - s) + 1);
   if (at < BTNodeDescriptor::k_size || at + bytes > ns - 2 * size_t(slots)) return;
   std::vector<uint8_t> tmp(src + from, src + to_end);
-  std::memmove(dest + at, tmp.data(), bytes);
+  if (bytes) std::memmove(dest + at, tmp.data(), bytes);
   for (int i = 1; i <= n - s; ++i)
     set_record_offset(dest, d + i, ns, uint16_t(at + (offsets[size_t(i)] - from)));
 }

@@ -215,10 +215,16 @@ uint16_t hfsplus_fold_unit(uint16_t u) {
 }
 
 int hfsplus_compare_names(const uint16_t* a, size_t na, const uint16_t* b, size_t nb) {
+  // The units may stand at any address inside a node: read them bytewise.
+  auto unit = [](const uint16_t*& p) {
+    uint16_t v;
+    std::memcpy(&v, p++, sizeof v);
+    return v;
+  };
   for (;;) {
     uint16_t c1 = 0, c2 = 0;
-    while (na && c1 == 0) { c1 = hfsplus_fold_unit(*a++); --na; }
-    while (nb && c2 == 0) { c2 = hfsplus_fold_unit(*b++); --nb; }
+    while (na && c1 == 0) { c1 = hfsplus_fold_unit(unit(a)); --na; }
+    while (nb && c2 == 0) { c2 = hfsplus_fold_unit(unit(b)); --nb; }
     if (c1 != c2) return c1 < c2 ? -1 : 1;
     if (c1 == 0) return 0;
   }
