@@ -200,15 +200,22 @@ struct Compile {
       compile_bitmap.assign(size_t(plus_plan.allocation_blocks) * 2048, 0);
       mark_allocation_bits(0, first_data_block);
     } else if (trees.hfs) {
-      // The partition follows the Joliet directories on a block boundary (sector 16 without ISO).
-      uint32_t start = has_iso ? (iso.end + spb - 1) / spb * spb : 16;
-      int64_t extra = hfs_extra_data_blocks(tree, bs);
-      if (extra < 0) return fail(-1);
-      data_blocks += uint64_t(extra);
-      if (data_blocks >= 65536 || plan_hfs_volume(tree, start, bs, uint32_t(data_blocks), plan) != 0) {
-        if (data_blocks >= 65536) show_message(ui_text(4757).c_str());
-        return fail(-1);
+      // The block size grows by 2048 until every fork, tree and bitmap fits 65535 blocks;
+      // the partition follows the Joliet directories on a block boundary (sector 16 without ISO).
+      for (;;) {
+        spb = bs / 2048;
+        uint32_t start = has_iso ? (iso.end + spb - 1) / spb * spb : 16;
+        int64_t extra = hfs_extra_data_blocks(tree, bs);
+        if (extra < 0) return fail(-1);
+        data_blocks = tree.iso_blocks_for(bs) + uint64_t(extra);
+        if (data_blocks < 65536 && plan_hfs_volume(tree, start, bs, uint32_t(data_blocks), plan, true) == 0) break;
+        if (bs >= (64u << 20)) {
+          show_message(ui_text(4757).c_str());
+          return fail(-1);
+        }
+        bs += 2048;
       }
+      job.block_size = bs;
       hfs = std::make_unique<HfsBuilder>(plan, tree, job.hfs_volume_name, job.open_root_window != 0,
                                          job.volume_icon != 0);
       if (hfs->start() != 0) return fail(-1);

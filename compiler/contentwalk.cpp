@@ -208,6 +208,13 @@ bool write_all_at(int fd, const uint8_t* p, size_t n, uint64_t off) {
 
 }  // namespace
 
+uint64_t CompileTree::iso_blocks_for(uint32_t bs) const {
+  uint64_t n = 0;
+  for (const WalkItem& it : items)
+    if (!it.folder && it.in_iso) n += (it.size + bs - 1) / bs + (it.rsrc_size + bs - 1) / bs;
+  return n;
+}
+
 int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size, CompileTree& tree) {
   tree = CompileTree{};
   ProjectHeader header;

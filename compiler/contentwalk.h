@@ -43,10 +43,14 @@ struct WalkItem {
   ForkExtent rsrc;                 // ISO+: the resource fork (associated file)
   bool iso_assoc = false;          // ISO+: the file has a resource fork, recorded before its data
   uint64_t rsrc_size = 0;          // ISO+: its length, measured when the tree was read
+  uint64_t hfs_own_bytes[2] = {0, 0};  // HFS: forks written for the HFS view alone (data, resource)
+  bool hfs_measured = false;
   uint32_t hfs_id = 0;             // catalog id of a folder in the HFS view
 };
 
 struct CompileTree {
+  // Blocks of block_size the ISO view's file data takes.
+  uint64_t iso_blocks_for(uint32_t block_size) const;
   std::vector<WalkItem> items;    // item 0 is the root
   uint32_t iso_folders = 0, iso_files = 0, hfs_folders = 0, hfs_files = 0;
   uint64_t iso_data_blocks = 0;   // blocks of the block size the ISO view's file data takes

@@ -49,22 +49,26 @@ int64_t hfs_extra_data_blocks(CompileTree& tree, uint32_t bs) {
   uint64_t blocks = 0;
   for (WalkItem& it : tree.items) {
     if (it.folder || !it.in_hfs) continue;
-    ForkSources src;
-    int rc = open_fork_sources(it.rec, src);
-    if (rc < 0) return -1;
-    if (rc == 1) {  // the encoding gives no fork: the file has no HFS entry
-      it.in_hfs = false;
-      if (tree.hfs_files) --tree.hfs_files;
-      continue;
+    if (!it.hfs_measured) {
+      ForkSources src;
+      int rc = open_fork_sources(it.rec, src);
+      if (rc < 0) return -1;
+      if (rc == 1) {  // the encoding gives no fork: the file has no HFS entry
+        it.in_hfs = false;
+        if (tree.hfs_files) --tree.hfs_files;
+        continue;
+      }
+      it.hfs_own_bytes[0] = (it.in_iso && src.data_is_pc_file) ? 0 : src.data.length;
+      it.hfs_own_bytes[1] = src.rsrc.length;
+      it.hfs_measured = true;
     }
-    if (!(it.in_iso && src.data_is_pc_file)) blocks += (src.data.length + bs - 1) / bs;
-    blocks += (src.rsrc.length + bs - 1) / bs;
+    blocks += (it.hfs_own_bytes[0] + bs - 1) / bs + (it.hfs_own_bytes[1] + bs - 1) / bs;
   }
   return int64_t(blocks);
 }
 
 int plan_hfs_volume(const CompileTree& tree, uint32_t partition_sector, uint32_t bs, uint32_t data_blocks,
-                    HfsVolumePlan& p) {
+                    HfsVolumePlan& p, bool quiet) {
   p = HfsVolumePlan{};
   p.partition_sector = partition_sector;
   p.block_size = bs;
@@ -84,7 +88,7 @@ int plan_hfs_volume(const CompileTree& tree, uint32_t partition_sector, uint32_t
   p.catalog_nodes = uint32_t(blocks * bs / k_node);
   uint64_t total = uint64_t(p.extents_blocks) + p.catalog_blocks + data_blocks;
   if (total >= 65536) {
-    show_message(ui_text(4757).c_str());
+    if (!quiet) show_message(ui_text(4757).c_str());
     return -1;
   }
   p.total_blocks = uint32_t(total);

@@ -33,7 +33,7 @@ int64_t hfs_extra_data_blocks(CompileTree& tree, uint32_t block_size);
 // bitmap from the final block count. 0, or -1 (message shown) when the volume
 // would need 65536 blocks or more.
 int plan_hfs_volume(const CompileTree& tree, uint32_t partition_sector, uint32_t block_size,
-                    uint32_t data_blocks, HfsVolumePlan& plan);
+                    uint32_t data_blocks, HfsVolumePlan& plan, bool quiet = false);
 
 // The volume being built (one per compile).
 class HfsBuilder : public HfsVolumeSide {

@@ -129,3 +129,37 @@ TEST(CompileHybrid, HfsPlusHybridReadBySleuthkitAnd7Zip) {
   for (const char* rel : {"readme.txt", "one block.bin", "many/file with a long name 50.dat"})
     EXPECT_EQ(copies_at_sectors(bytes, read_file(fs::path(src) / rel)), 1) << rel;
 }
+
+TEST(CompileHybrid, BlockSizeGrowsWhenTheDataNeeds65536BlocksOrMore) {
+  REQUIRE_TOOL("hls");
+  recorded_ui();
+  TempDir dir;
+  std::string src = dir.str("src");
+  fs::create_directories(src);
+  // 140 MB of data (a sparse file): more than 65535 blocks of 2048 bytes.
+  fs::path big = fs::path(src) / "big.bin";
+  write_file(big, random_bytes(4096, 30));
+  fs::resize_file(big, 140u << 20);
+  write_file(fs::path(src) / "small.txt", random_bytes(100, 31));
+  std::string project = dir.str("big.cvpr");
+  ASSERT_EQ(compile_fixture::make_project_from_tree(project, src), 2);
+  ASSERT_EQ(cli_compile_hybrid(project.c_str()), 0) << (recorded_ui().messages.empty() ? "" : recorded_ui().messages[0]);
+  std::string img = dir.str("big.iso");
+  RunResult h = run("hmount " + quote(img) + " 1 >/dev/null && hls -lN && hvol; humount");
+  EXPECT_NE(h.out.find(" 146800640 "), std::string::npos) << h.out << h.err;
+  std::vector<uint8_t> mdb(512);
+  // The MDB's block size (drAlBlkSiz at byte 20): grown past 2048, a multiple of it.
+  RunResult m = run("mmls -t mac " + quote(img));
+  std::smatch s;
+  ASSERT_TRUE(std::regex_search(m.out, s, std::regex("001\\s+0*([0-9]+)\\s+[0-9]+\\s+[0-9]+\\s+Apple_HFS"))) << m.out;
+  FILE* f = std::fopen(img.c_str(), "rb");
+  ASSERT_TRUE(f);
+  std::fseek(f, long(std::stoul(s[1]) + 2) * 512, SEEK_SET);
+  ASSERT_EQ(std::fread(mdb.data(), 1, 512, f), 512u);
+  std::fclose(f);
+  uint32_t bs = get_be32(&mdb[20]);
+  EXPECT_GT(bs, 2048u);
+  EXPECT_EQ(bs % 2048, 0u);
+  EXPECT_LT(get_be16(&mdb[18]), 65536u);
+  expect_volume_consistent(img, false);
+}
