@@ -536,7 +536,7 @@ void move_node_records(int d, int s, uint8_t* dest, const uint8_t* src, uint32_t
   int n = node_record_count(src);
   if (s < 0 || s > n || d < 0) return;
   uint16_t from = record_offset(src, s, ns), to_end = record_offset(src, n, ns);
-  if (to_end < from) return;
+  if (to_end < from || to_end > ns) return;
   uint16_t at = record_offset(dest, d, ns);
   std::vector<uint16_t> offsets;
   for (int i = s; i <= n; ++i) offsets.push_back(record_offset(src, i, ns));
