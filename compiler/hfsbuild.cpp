@@ -184,19 +184,22 @@ static void bind_store(NodeStore& st, std::vector<uint8_t>& tree, std::vector<ui
     return 0;
   };
   st.write_header = [] { return 0; };
-  st.allocate = [T, U]() -> int64_t {
-    for (uint32_t n = 1; n < U->size(); ++n)
+  auto hint = std::make_shared<uint32_t>(1);  // no free node lies below it
+  st.allocate = [T, U, hint]() -> int64_t {
+    for (uint32_t n = *hint; n < U->size(); ++n)
       if (!(*U)[n]) {
         (*U)[n] = 1;
+        *hint = n + 1;
         uint8_t* f = T->data() + 14 + 26;
         put_be32(f, get_be32(f) - 1);
         return n;
       }
     return -1;
   };
-  st.release = [T, U](uint32_t n) {
+  st.release = [T, U, hint](uint32_t n) {
     if (n < U->size() && (*U)[n]) {
       (*U)[n] = 0;
+      if (n < *hint) *hint = std::max<uint32_t>(n, 1);
       uint8_t* f = T->data() + 14 + 26;
       put_be32(f, get_be32(f) + 1);
     }
