@@ -13,6 +13,7 @@
 #include "IO/charsets.h"
 #include "IO/ui_services.h"
 #include "compiler/additems.h"
+#include "compiler/commands.h"
 #include "compiler/project.h"
 #include "macfiles/applesingle.h"
 #include "macfiles/binhex.h"
@@ -444,4 +445,31 @@ TEST_F(AddItems, ProjectOnlyFoldersAndHfsPlusNames) {
   EXPECT_NE(z1->hfs_name, z2->hfs_name);
   EXPECT_NE(z1->long_name, z2->long_name);
   EXPECT_NE(z1->pc_short_name, z2->pc_short_name);
+}
+
+TEST_F(AddItems, IncludeOptionsChooseTheViews) {
+  put_text("a.txt", "a");
+  put_text("sub/b.txt", "b");
+  std::string iso_only = dir.str("iso.cvpr"), hfs_only = dir.str("hfs.cvpr"), both = dir.str("both.cvpr");
+  ASSERT_EQ(run_command_line_operation("-ii", iso_only.c_str(), tree().c_str()), 0);
+  ASSERT_EQ(run_command_line_operation("-ih", hfs_only.c_str(), tree().c_str()), 0);
+  ASSERT_EQ(run_command_line_operation("-i", both.c_str(), (tree() / "a.txt").c_str()), 0);
+  g_name_view = k_name_view_pc;
+  Project i(iso_only), h(hfs_only), b(both);
+  ASSERT_EQ(i.records.size(), 4u);
+  ASSERT_EQ(h.records.size(), 4u);
+  for (const auto& r : i.records) {
+    EXPECT_EQ(iso_view(r), 1) << r.pc_name;
+    EXPECT_EQ(hfs_view(r), 0) << r.pc_name;
+  }
+  for (const auto& r : h.records) {
+    EXPECT_EQ(iso_view(r), 0) << r.pc_name;
+    EXPECT_EQ(hfs_view(r), 1) << r.pc_name;
+  }
+  const ProjectRecord* a = b.by_pc_name("a.txt");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(iso_view(*a), 1);
+  EXPECT_EQ(hfs_view(*a), 1);
+  EXPECT_EQ(b.header.iso_item_count, 2u);  // a.txt and the tree folder
+  EXPECT_TRUE(invariants(both).empty());
 }
