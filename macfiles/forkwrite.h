@@ -95,3 +95,13 @@ int build_hfs_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t fi
 int build_hfsplus_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id,
                              const WrittenForks& forks, uint32_t block_size, HfsPlusFileEntry& out);
 
+
+// --- the per-file writers of the compile ------------------------------------------
+
+// Writes the file's forks at the cursor (sharing the ISO copy given by iso_data,
+// null when the file is not in the ISO view) and enters it in the HFS or HFS+
+// catalog of the volume being compiled (g_volume), under parent_id, with the next
+// catalog id; the volume's file counts grow. 1 entered; 0 nothing to enter; a
+// negative result stops the compile (-2 when the user aborted).
+int write_file_hfs(const ProjectRecord& r, uint32_t parent_id, const ForkExtent* iso_data);
+int write_file_hfsplus(const ProjectRecord& r, uint32_t parent_id, const ForkExtent* iso_data);
