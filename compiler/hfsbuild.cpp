@@ -49,6 +49,13 @@ int64_t hfs_extra_data_blocks(CompileTree& tree, uint32_t bs) {
   uint64_t blocks = 0;
   for (WalkItem& it : tree.items) {
     if (it.folder || !it.in_hfs) continue;
+    SourceEncoding enc = source_encoding(it.rec);
+    if (!it.hfs_measured && (enc == SourceEncoding::plain || uint8_t(enc) > 4)) {
+      // A plain file is its own data fork, as measured when the tree was read.
+      it.hfs_own_bytes[0] = it.in_iso ? 0 : it.size;
+      it.hfs_own_bytes[1] = 0;
+      it.hfs_measured = true;
+    }
     if (!it.hfs_measured) {
       ForkSources src;
       int rc = open_fork_sources(it.rec, src);
