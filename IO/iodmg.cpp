@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "IO/bytes.h"
+#include "platform/files.h"
 #include "IO/ui_services.h"
 
 namespace {
@@ -36,29 +37,11 @@ constexpr uint64_t k_max_chunk_input = 256ull << 20;
 constexpr size_t k_max_plist = 64u << 20;
 
 bool read_exact(int fd, void* buf, size_t n, uint64_t offset) {
-  auto* p = static_cast<uint8_t*>(buf);
-  while (n) {
-    ssize_t r = pread(fd, p, n, off_t(offset));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= size_t(r);
-    offset += uint64_t(r);
-  }
-  return true;
+  return pread_full(fd, buf, n, offset) == int64_t(n);
 }
 
 bool write_exact(int fd, const void* buf, size_t n, uint64_t offset) {
-  const auto* p = static_cast<const uint8_t*>(buf);
-  while (n) {
-    ssize_t r = pwrite(fd, p, n, off_t(offset));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= size_t(r);
-    offset += uint64_t(r);
-  }
-  return true;
+  return pwrite_full(fd, buf, n, offset) == 0;
 }
 
 uint64_t file_size(int fd) {

@@ -18,6 +18,7 @@
 #include "IO/uitext.h"
 #include "compiler/partmap.h"
 #include "hfs/ondisk.h"
+#include "platform/files.h"
 #include "platform/tempfile.h"
 
 namespace {
@@ -36,30 +37,12 @@ struct ScopedFd {
   }
 };
 
-bool read_at(int fd, void* buf, size_t n, uint64_t off) {
-  auto* p = static_cast<uint8_t*>(buf);
-  while (n) {
-    ssize_t r = pread(fd, p, n, off_t(off));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= size_t(r);
-    off += uint64_t(r);
-  }
-  return true;
+bool read_at(int fd, void* buf, size_t n, uint64_t offset) {
+  return pread_full(fd, buf, n, offset) == int64_t(n);
 }
 
-bool write_at(int fd, const void* buf, size_t n, uint64_t off) {
-  const auto* p = static_cast<const uint8_t*>(buf);
-  while (n) {
-    ssize_t r = pwrite(fd, p, n, off_t(off));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= size_t(r);
-    off += uint64_t(r);
-  }
-  return true;
+bool write_at(int fd, const void* buf, size_t n, uint64_t offset) {
+  return pwrite_full(fd, buf, n, offset) == 0;
 }
 
 uint64_t size_of(int fd) {
