@@ -5,6 +5,7 @@
 
 #include "IO/charsets.h"
 #include "IO/unicode.h"
+#include "platform/richtext.h"
 
 int g_dump_radix = 10;
 int g_dump_charset = 0;
@@ -88,4 +89,23 @@ void dump_byte_position(int offset, int& line, int& column) {
   line = offset / 16 + offset / 256;
   int b = offset % 16;
   column = 10 + 3 * b + (b >= 8 ? 1 : 0);
+}
+
+void highlight_range_yellow(RichTextControl& control, int start, int length) {
+  control.set_selection(start, start + length);
+  control.colour_selection(k_colour_black, k_highlight_yellow);
+  control.set_selection(start, start);
+}
+
+void highlight_dump_bytes(RichTextControl& control, int offset, int length) {
+  if (offset < 0 || length <= 0) return;
+  control.set_redraw(false);
+  for (int i = 0; i < length && offset <= INT32_MAX - i; ++i) {
+    int line = 0, column = 0;
+    dump_byte_position(offset + i, line, column);
+    int first = control.line_index(line);
+    if (first < 0) break;
+    highlight_range_yellow(control, first + column, 3);
+  }
+  control.set_redraw(true);
 }

@@ -31,3 +31,13 @@ int write_dump_from_offset(FILE* f, const uint8_t* data, uint64_t sector, int se
 // Where the hex pair of byte `offset` stands in a dump shown with a separator
 // line after every 256 bytes: its line index and its first column.
 void dump_byte_position(int offset, int& line, int& column);
+
+struct RichTextControl;
+
+// Colours length characters from start black on yellow; the caret goes back to
+// start.
+void highlight_range_yellow(RichTextControl& control, int start, int length);
+// Colours the hex pairs of length bytes from offset of a dump shown in the
+// control (a separator line after every 256 bytes), with repainting held off
+// meanwhile. Bytes past the control's last line are left alone.
+void highlight_dump_bytes(RichTextControl& control, int offset, int length);

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 #include <sstream>
 
 #include "IO/hexdump.h"
+#include "platform/richtext.h"
 #include "support/testkit.h"
 
 namespace {
@@ -89,4 +92,86 @@ TEST(HexDump, WholeDumpsAgreeWithXxd) {
   EXPECT_EQ(lines, 256);
   g_dump_radix = 10;
   g_dump_charset = 0;
+}
+
+namespace {
+
+// A dump view as the inspector shows one: the dump lines, an empty line after
+// every 16 of them, each character with its colours.
+class FakeDumpView : public RichTextControl {
+ public:
+  explicit FakeDumpView(const std::vector<uint8_t>& data) {
+    char line[k_dump_line_capacity];
+    for (size_t at = 0; at < data.size(); at += 16) {
+      uint8_t b[16] = {};
+      std::memcpy(b, data.data() + at, std::min<size_t>(16, data.size() - at));
+      format_dump_line(line, b, at);
+      lines.push_back(line);
+      if ((at / 16) % 16 == 15) lines.push_back("");
+    }
+    for (const auto& l : lines) {
+      starts.push_back(int(chars.size()));
+      for (size_t i = 0; i < l.size(); ++i)
+        if ((uint8_t(l[i]) & 0xC0) != 0x80) chars.push_back(l[i]);  // one per code point
+      chars.push_back('\n');
+    }
+    background.assign(chars.size(), 0x00FFFFFF);
+  }
+  void set_redraw(bool on) override { redraw_calls.push_back(on); }
+  int line_index(int line) const override { return line < int(starts.size()) ? starts[size_t(line)] : -1; }
+  void set_selection(int s, int e) override { sel_start = s, sel_end = e; }
+  void colour_selection(uint32_t text, uint32_t back) override {
+    EXPECT_EQ(text, k_colour_black);
+    for (int i = sel_start; i < sel_end && i < int(chars.size()); ++i) background[size_t(i)] = back;
+  }
+  // The coloured characters, in order.
+  std::string coloured() const {
+    std::string s;
+    for (size_t i = 0; i < chars.size(); ++i)
+      if (background[i] == k_highlight_yellow) s += chars[i];
+    return s;
+  }
+  std::vector<std::string> lines;
+  std::vector<int> starts;
+  std::string chars;
+  std::vector<uint32_t> background;
+  std::vector<bool> redraw_calls;
+  int sel_start = -1, sel_end = -1;
+};
+
+std::string hex_pairs(const std::vector<uint8_t>& data, size_t from, size_t count) {
+  std::string s;
+  char pair[8];
+  for (size_t i = from; i < from + count; ++i) {
+    std::snprintf(pair, sizeof pair, "%02x ", data[i]);
+    s += pair;
+  }
+  return s;
+}
+
+}  // namespace
+
+TEST(HexDump, HighlightColoursExactlyTheFieldsHexPairs) {
+  g_dump_radix = 16;
+  g_dump_charset = 0;  // Mac Roman text: multi-byte characters in the text column
+  auto data = testkit::random_bytes(600, 11);
+
+  // A field across the 8th-byte gap, the line end and the separator after 256 bytes.
+  FakeDumpView view(data);
+  highlight_dump_bytes(view, 250, 20);
+  EXPECT_EQ(view.coloured(), hex_pairs(data, 250, 20));
+  EXPECT_EQ(view.redraw_calls, (std::vector<bool>{false, true}));
+  EXPECT_EQ(view.sel_start, view.sel_end);  // the caret is put back, nothing stays selected
+
+  // Bytes past the last line are left alone; nothing for an empty or negative range.
+  FakeDumpView tail(data);
+  highlight_dump_bytes(tail, 590, 40);
+  // The last line holds bytes 592-599 and zero filling; nothing of byte 608 on is shown.
+  std::string zeros;
+  for (int i = 0; i < 8; ++i) zeros += "00 ";
+  EXPECT_EQ(tail.coloured(), hex_pairs(data, 590, 10) + zeros);
+  FakeDumpView none(data);
+  highlight_dump_bytes(none, 16, 0);
+  highlight_dump_bytes(none, -5, 3);
+  EXPECT_EQ(none.coloured(), "");
 }
