@@ -128,6 +128,14 @@ TEST(CompileHybrid, HfsPlusHybridReadBySleuthkitAnd7Zip) {
   EXPECT_EQ(f.rc, 0) << f.err;
   EXPECT_NE(f.out.find("/caf"), std::string::npos) << f.out;  // names are stored decomposed
   EXPECT_NE(f.out.find("level9/deep file.bin"), std::string::npos) << f.out;
+  // Files and folders carry a BSD mode, so sleuthkit sees regular files and directories.
+  EXPECT_EQ(f.out.find("-/"), std::string::npos) << f.out;
+  EXPECT_NE(f.out.find("r/r"), std::string::npos) << f.out;
+  EXPECT_NE(f.out.find("d/d"), std::string::npos) << f.out;
+  std::smatch inode;
+  ASSERT_TRUE(std::regex_search(f.out, inode, std::regex("r/r ([0-9]+):\\treadme.txt"))) << f.out;
+  RunResult st = run("istat -f hfsp -o " + offset + " " + quote(img) + " " + inode[1].str());
+  EXPECT_NE(st.out.find("Mode:\trrw-r--r--"), std::string::npos) << st.out << st.err;
   RunResult z = run("7zz l -tHFS " + quote(img));
   EXPECT_EQ(z.rc, 0) << z.out << z.err;
   EXPECT_NE(z.out.find("Plus/many/file with a long name 89.dat"), std::string::npos) << z.out;
