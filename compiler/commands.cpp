@@ -15,6 +15,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/project.h"
+#include "macfiles/signatures.h"
 
 uint32_t g_options = 0;
 uint32_t g_preferences = 0;
@@ -94,6 +95,10 @@ void load_settings(bool interactive) {
     std::string ext = read_setting_text("Ext", buf);  // no write-back of the default
     g_default_extension = ext.empty() ? "TXT" : ext.substr(0, 4);
   }
+  // The signature table types every PC file that inclusion adds; with no
+  // table named ("Sign"), or one that cannot be read, files get "TEXT????".
+  std::string table = read_setting_text("Sign", buf);
+  if (!table.empty()) load_signature_table(table, g_default_extension, g_language_offset);
   g_options = read_options();
   g_preferences = read_preference_flags();
   if ((g_preferences & k_pref_open_journal) && !g_log_file) {

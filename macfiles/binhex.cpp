@@ -49,7 +49,10 @@ class BinHexReader {
       uint8_t c = text[i];
       if (state_ == kDone) return 2;
       if (state_ == kBeforeStart) {
-        if (c == ':') state_ = kBody;
+        // The encoded text opens with a ':' at the start of a line; one
+        // inside the banner or a mail header line does not count.
+        if (c == ':' && line_start_) state_ = kBody;
+        line_start_ = c == '\r' || c == '\n';
         continue;
       }
       if (c == ':') {
@@ -162,6 +165,7 @@ class BinHexReader {
 
   enum { kBeforeStart, kBody, kDone } state_ = kBeforeStart;
   enum { kHeader, kFork, kCrc } part_ = kHeader;
+  bool line_start_ = true;
   bool seen_chars_ = false;
   unsigned bits_ = 0;
   int nbits_ = 0;
@@ -197,9 +201,19 @@ MacFile meta_from_header(const BinHexHeader& h) {
 
 }  // namespace
 
+// Writers word the banner in their own ways after this common opening
+// ("... with BinHex 4.0)", "...; you knew that already.)"); the encoded text
+// then starts with a ':' at the start of a following line.
 int has_binhex_banner(std::span<const uint8_t> bytes) {
+  static constexpr std::string_view k_opening = "This file must be converted";
   std::string_view hay(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  return hay.find(k_binhex_banner) != std::string_view::npos ? 1 : 0;
+  size_t at = hay.find(k_opening);
+  if (at == std::string_view::npos) return 0;
+  if (hay.find(k_binhex_banner, at) == at) return 1;
+  size_t eol = hay.find_first_of("\r\n", at);
+  if (eol == std::string_view::npos) return 0;
+  size_t next = hay.find_first_not_of("\r\n", eol);
+  return next != std::string_view::npos && hay[next] == ':' ? 1 : 0;
 }
 
 int is_binhex_file(int fd) {

@@ -178,9 +178,20 @@ TEST(BinHex, MacutilsBinHexDecodes) {
   write_file(dir.path() / "l.bin", encode_macbinary(f));
   RunResult r = run("binhex " + quote(dir.str("l.bin")));
   ASSERT_EQ(r.rc, 0) << r.err;
+  // Its banner has its own wording: recognised by the common opening and the
+  // ':' line that follows.
+  EXPECT_EQ(r.out.find(k_binhex_banner), std::string::npos);
+  EXPECT_EQ(has_binhex_banner(bytes_of(r.out)), 1);
   MacFile b;
   ASSERT_EQ(decode_binhex(bytes_of(r.out), b), 0);
   expect_same(b, f);
+  // Mail header lines before the banner hold ':' that do not open the text.
+  ASSERT_EQ(decode_binhex(bytes_of("From: someone@example.org\nSubject: a letter\n\n" + r.out), b), 0);
+  expect_same(b, f);
+  // Prose that merely quotes the opening is not BinHex.
+  EXPECT_EQ(has_binhex_banner(bytes_of("Note: This file must be converted to PDF.\nThanks\n")), 0);
+  EXPECT_EQ(has_binhex_banner(bytes_of("This file must be converted")), 0);
+  EXPECT_EQ(has_binhex_banner(bytes_of(std::string(k_binhex_banner) + ")")), 1);
 }
 
 TEST(BinHex, RunsLinesAndDamage) {

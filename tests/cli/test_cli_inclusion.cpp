@@ -1,0 +1,107 @@
+// Inclusion by the console program, judged after a compile by hfsutils: files
+// typed by the user's signature table, and BinHex files as other tools write them
+// entering the HFS volume as the Macintosh files they encode.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "IO/settings.h"
+#include "support/testkit.h"
+
+using testkit::quote;
+using testkit::TempDir;
+
+namespace {
+
+const std::string k_quorvel = QUORVEL_PATH;
+
+// Settings of a private store, shared by this process and the programs it runs.
+struct PrivateSettings {
+  explicit PrivateSettings(const std::string& dir) {
+    ::setenv("CORVANE_CONFIG_DIR", dir.c_str(), 1);
+    init_settings_root();
+  }
+  ~PrivateSettings() { ::unsetenv("CORVANE_CONFIG_DIR"); }
+};
+
+// PC name -> the 8 signature characters of its project record.
+std::map<std::string, std::string> signatures_of(const std::string& project) {
+  std::vector<uint8_t> b = testkit::read_file(project);
+  std::map<std::string, std::string> m;
+  for (size_t off = 756; off + 756 <= b.size(); off += 756)
+    m[reinterpret_cast<const char*>(&b[off + 368])] = std::string(reinterpret_cast<const char*>(&b[off + 102]), 8);
+  return m;
+}
+
+// A MacBinary file made by hfsutils from a fresh volume.
+void make_macbinary(TempDir& dir, const std::string& out) {
+  std::string img = dir.str("mk.hfs");
+  testkit::write_file(dir.path() / "d.txt", testkit::random_bytes(3000, 4));
+  testkit::RunResult r = testkit::run(
+      "dd if=/dev/zero of=" + quote(img) + " bs=1k count=800 status=none && hformat -l Mk " + quote(img) +
+      " >/dev/null && hcopy -r " + quote(dir.str("d.txt")) + " :Letter && hattrib -t WDBN -c MSWD :Letter && hcopy -m :Letter " +
+      quote(out) + "; humount");
+  ASSERT_EQ(r.rc, 0) << r.err;
+}
+
+}  // namespace
+
+TEST(QuorvelInclusion, SignatureTableAndBinHexFilesReachTheHfsVolume) {
+  REQUIRE_TOOL("hls");
+  REQUIRE_TOOL("binhex");
+  TempDir dir;
+  PrivateSettings settings(dir.str("cfg"));
+  testkit::write_text(dir.path() / "table.sig", "# test table\nTXT,TEXTttxt,Text\nGIF,GIFFogle,Picture\nHTM,TEXTMOSS,Page\n");
+  write_setting_text("Sign", dir.str("table.sig").c_str());
+
+  std::string tree = dir.str("tree");
+  std::filesystem::create_directories(tree);
+  testkit::write_text(std::filesystem::path(tree) / "readme.txt", "read me\n");
+  testkit::write_text(std::filesystem::path(tree) / "pic.gif", "GIF89a");
+  testkit::write_text(std::filesystem::path(tree) / "data.xyz", "other");
+  testkit::write_text(std::filesystem::path(tree) / "index.HTM", "<p>");
+  std::string bin = dir.str("letter.bin");
+  make_macbinary(dir, bin);
+  // The same Macintosh file in BinHex from two writers with different banners.
+  testkit::RunResult mu = testkit::run("binhex " + quote(bin) + " > " + quote(tree + "/letter.hqx"));
+  ASSERT_EQ(mu.rc, 0) << mu.err;
+  testkit::RunResult hu = testkit::run("hmount " + quote(dir.str("mk.hfs")) + " >/dev/null && hcopy -b :Letter " +
+                                       quote(tree + "/other.hqx") + "; humount");
+  ASSERT_EQ(hu.rc, 0) << hu.err;
+
+  std::string env = "CORVANE_CONFIG_DIR=" + quote(dir.str("cfg")) + " ";
+  std::string project = dir.str("p.cvpr");
+  testkit::RunResult inc = testkit::run(env + quote(k_quorvel) + " -i " + quote(project) + " " + quote(tree));
+  ASSERT_EQ(inc.rc, 0) << inc.out << inc.err;
+  std::map<std::string, std::string> sig = signatures_of(project);
+  EXPECT_EQ(sig["index.HTM"], "TEXTMOSS");
+  // The default extension (TXT) and an unknown one take the default row.
+  EXPECT_EQ(sig["readme.txt"], "TEXT????");
+  EXPECT_EQ(sig["pic.gif"], "GIFFogle");
+  EXPECT_EQ(sig["data.xyz"], "TEXT????");
+  EXPECT_EQ(sig["letter.hqx"], "WDBNMSWD");
+  EXPECT_EQ(sig["other.hqx"], "WDBNMSWD");
+
+  testkit::RunResult c = testkit::run(env + quote(k_quorvel) + " -c " + quote(project));
+  ASSERT_EQ(c.rc, 0) << c.out << c.err;
+  std::string img = dir.str("p.iso");
+  testkit::RunResult h = testkit::run("hmount " + quote(img) + " 1 >/dev/null && hls -l :tree && hcopy -m :tree:Letter " +
+                                      quote(dir.str("mu.bin")) + " && hcopy -m :tree:Letter-001 " + quote(dir.str("hu.bin")) +
+                                      "; humount");
+  ASSERT_EQ(h.rc, 0) << h.err;
+  EXPECT_NE(h.out.find("TEXT/MOSS"), std::string::npos) << h.out;
+  EXPECT_NE(h.out.find("GIFF/ogle"), std::string::npos) << h.out;
+  EXPECT_NE(h.out.find("TEXT/????"), std::string::npos) << h.out;
+  // Both BinHex files are in the volume as the Macintosh file they encode, under
+  // its name (made unique), forks and all.
+  std::vector<uint8_t> want = testkit::read_file(bin);
+  for (const char* got : {"mu.bin", "hu.bin"}) {
+    std::vector<uint8_t> b = testkit::read_file(dir.path() / got);
+    ASSERT_EQ(b.size(), want.size()) << got << h.out;
+    EXPECT_EQ(std::memcmp(b.data() + 65, want.data() + 65, 8), 0) << got;  // type and creator
+    EXPECT_TRUE(std::equal(b.begin() + 83, b.begin() + 91, want.begin() + 83)) << got;  // fork lengths
+    EXPECT_TRUE(std::equal(b.begin() + 128, b.end(), want.begin() + 128)) << got;       // the forks
+  }
+}
