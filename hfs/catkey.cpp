@@ -6,39 +6,40 @@
 
 #include "IO/bigendian.h"
 #include "IO/names.h"
+#include "IO/strlib.h"
 #include "hfs/btree.h"
 #include "hfs/volume.h"
 
 namespace {
 
-struct WeightException {
-  uint8_t c;
-  uint16_t w;
+// Weight of each Mac Roman byte in the order of HFS catalog names: the order
+// other HFS readers search with, so a name is found only where it puts it.
+// Bytes of equal weight are one character to the catalog: a-z with A-Z, the
+// small and capital accented letters of rows 0x80-0x9F and their capitals
+// further up (80/8A, 81/8C, 82/8D, 83/8E, 84/96, 85/9A, 86/9F, 88/CB, 8B/CC,
+// 9B/CD, AE/BE, AF/BF, CE/CF), and the no-break space CA with the blank.
+// Accented letters sort right after their base letter, the typographic quotes
+// after the plain ones; every other byte (the capitals E5-F4 among them) sorts
+// by its value among the symbols. ':' is never in a name and keeps its place
+// between '9' and ';'. Only NUL weighs 0: no byte is ignored.
+constexpr std::array<uint16_t, 256> k_weights = {
+      0,   2,   4,   6,   8,  10,  12,  14,  16,  18,  20,  22,  24,  26,  28,  30,  // 0x00
+     32,  34,  36,  38,  40,  42,  44,  46,  48,  50,  52,  54,  56,  58,  60,  62,  // 0x10
+     64,  66,  68,  78,  80,  82,  84,  86,  92,  94,  96,  98, 100, 102, 104, 106,  // 0x20
+    108, 110, 112, 114, 116, 118, 120, 122, 124, 126, 127, 128, 130, 132, 134, 136,  // 0x30
+    138, 140, 160, 162, 166, 168, 178, 180, 182, 184, 194, 196, 198, 200, 202, 206,  // 0x40
+    224, 226, 228, 230, 234, 236, 246, 248, 250, 252, 256, 258, 260, 262, 264, 266,  // 0x50
+    152, 140, 160, 162, 166, 168, 178, 180, 182, 184, 194, 196, 198, 200, 202, 206,  // 0x60
+    224, 226, 228, 230, 234, 236, 246, 248, 250, 252, 256, 268, 270, 272, 274, 276,  // 0x70
+    144, 148, 164, 170, 204, 208, 238, 154, 142, 156, 144, 146, 148, 164, 170, 172,  // 0x80
+    174, 176, 186, 188, 190, 192, 204, 216, 218, 220, 208, 210, 240, 242, 244, 238,  // 0x90
+    278, 280, 282, 284, 286, 288, 290, 232, 292, 294, 296, 298, 300, 302, 150, 212,  // 0xA0
+    304, 306, 308, 310, 312, 314, 316, 318, 320, 322, 324, 158, 222, 326, 150, 212,  // 0xB0
+    328, 330, 332, 334, 336, 338, 340,  74,  76, 342,  64, 142, 146, 210, 214, 214,  // 0xC0
+    344, 346,  70,  72,  88,  90, 348, 350, 254, 352, 354, 356, 358, 360, 362, 364,  // 0xD0
+    366, 368, 370, 372, 374, 376, 378, 380, 382, 384, 386, 388, 390, 392, 394, 396,  // 0xE0
+    398, 400, 402, 404, 406, 408, 410, 412, 414, 416, 418, 420, 422, 424, 426, 428,  // 0xF0
 };
-constexpr WeightException k_weight_exceptions[] = {
-    {0x60, 0x416}, {0x80, 0x412}, {0x81, 0x414}, {0x82, 0x431}, {0x83, 0x451}, {0x84, 0x4E1},
-    {0x85, 0x4F1}, {0x86, 0x551}, {0x87, 0x417}, {0x88, 0x411}, {0x89, 0x418}, {0x8A, 0x412},
-    {0x8B, 0x413}, {0x8C, 0x414}, {0x8D, 0x431}, {0x8E, 0x451}, {0x8F, 0x452}, {0x90, 0x453},
-    {0x91, 0x454}, {0x92, 0x491}, {0x93, 0x492}, {0x94, 0x493}, {0x95, 0x494}, {0x96, 0x4E1},
-    {0x97, 0x4F5}, {0x98, 0x4F6}, {0x99, 0x4F7}, {0x9A, 0x4F1}, {0x9B, 0x4F2}, {0x9C, 0x552},
-    {0x9D, 0x553}, {0x9E, 0x554}, {0x9F, 0x551}, {0xAE, 0x415}, {0xAF, 0x4F3}, {0xBB, 0x419},
-    {0xBC, 0x4F8}, {0xBE, 0x415}, {0xBF, 0x4F3}, {0xC7, 0x223}, {0xC8, 0x224}, {0xCB, 0x411},
-    {0xCC, 0x413}, {0xCD, 0x4F2}, {0xCE, 0x4F4}, {0xCF, 0x4F4}, {0xD1, 0x2D0}, {0xD2, 0x221},
-    {0xD3, 0x222}, {0xD4, 0x271}, {0xD5, 0x272}, {0xD8, 0x591}, {0xE5, 0x418}, {0xE6, 0x453},
-    {0xE7, 0x417}, {0xE8, 0x454}, {0xE9, 0x452}, {0xEA, 0x491}, {0xEB, 0x493}, {0xEC, 0x494},
-    {0xED, 0x492}, {0xEE, 0x4F5}, {0xEF, 0x4F7}, {0xF1, 0x4F6}, {0xF2, 0x552}, {0xF3, 0x554},
-    {0xF4, 0x553},
-};
-static_assert(std::size(k_weight_exceptions) == 67);
-
-constexpr std::array<uint16_t, 256> make_weights() {
-  std::array<uint16_t, 256> w{};
-  for (int c = 0; c < 256; ++c) w[size_t(c)] = uint16_t(c * 16);
-  for (int c = 'a'; c <= 'z'; ++c) w[size_t(c)] = uint16_t((c - 0x20) * 16);
-  for (const auto& e : k_weight_exceptions) w[e.c] = e.w;
-  return w;
-}
-constexpr std::array<uint16_t, 256> k_weights = make_weights();
 
 struct FoldPage {
   uint8_t high;
@@ -63,11 +64,15 @@ size_t trimmed_length(const uint8_t* name, size_t n) {
   return n;
 }
 
+// Search weights: the catalog's, with every Mac Roman capital folded to its
+// small letter (the catalog keeps some capitals apart from their small forms).
+uint16_t search_weight(uint8_t c) { return k_weights[macroman_lower_char(c)]; }
+
 bool hfs_contains(const uint8_t* hay, size_t nh, const uint8_t* needle, size_t nn) {
   if (nn == 0 || nn > nh) return false;
   for (size_t i = 0; i + nn <= nh; ++i) {
     size_t k = 0;
-    while (k < nn && k_weights[hay[i + k]] == k_weights[needle[k]]) ++k;
+    while (k < nn && search_weight(hay[i + k]) == search_weight(needle[k])) ++k;
     if (k == nn) return true;
   }
   return false;

@@ -4,6 +4,7 @@
 // the expected tree: hfsutils for HFS, sleuthkit for HFS+.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 #include <random>
 #include <set>
@@ -11,6 +12,7 @@
 
 #include "IO/charsets.h"
 #include "IO/names.h"
+#include "IO/strlib.h"
 #include "hfs/alloc.h"
 #include "hfs/catinsert.h"
 #include "hfs/catkey.h"
@@ -135,7 +137,10 @@ std::set<std::string> hfsplus_listing(const std::string& img) {
 }
 
 std::string random_mac_name(std::mt19937& rng) {
-  static const std::string alphabet = "abcdeABCDE xyz019-.";
+  // accented letters in both cases (some weigh as their other case, some not),
+  // the no-break space, and the bytes that sort oddly
+  static const std::string alphabet = "abcdeABCDE xyz019-._`\x80\x8a\x83\x8e\x87\xe7\x89\xe5\x88\xcb\xa7"
+                                      "\xd8\xd9\xca\xae\xbe\xd0\xd1\xd2";
   size_t len = 1 + rng() % 31;
   std::string s;
   for (size_t i = 0; i < len; ++i) s += alphabet[rng() % alphabet.size()];
@@ -150,7 +155,25 @@ std::u16string random_uni_name(std::mt19937& rng) {
   return unistr_units(utf8_to_unistr(s));
 }
 
-// A case variant of an existing name (the volume's order holds them equal).
+// A variant of an HFS name that the volume's order may hold equal: every Mac
+// Roman letter in its other case, the blank and the no-break space swapped.
+std::string case_variant(std::string s) {
+  static const std::array<uint8_t, 256> other = [] {
+    std::array<uint8_t, 256> o{};
+    for (int c = 0; c < 256; ++c) o[size_t(c)] = uint8_t(c);
+    for (int c = 0; c < 256; ++c) {
+      uint8_t l = macroman_lower_char(uint8_t(c));
+      if (l != c) { o[size_t(c)] = l; o[l] = uint8_t(c); }
+    }
+    o[' '] = 0xCA;
+    o[0xCA] = ' ';
+    return o;
+  }();
+  for (char& c : s) c = char(other[uint8_t(c)]);
+  return s;
+}
+
+// A case variant of an existing HFS+ name (the volume's order holds them equal).
 template <typename S>
 S case_variant(S s) {
   for (auto& c : s) {
