@@ -34,6 +34,38 @@ size_t encode_directory_record(const DirRecord& rec, std::span<uint8_t> out) {
   return w.ok() && w.pos() == n ? n : 0;
 }
 
+size_t decode_directory_record(std::span<const uint8_t> in, DirRecord& rec) {
+  if (in.size() < 34 || in[0] < 34 || in[0] > in.size()) return 0;
+  size_t n = in[0];
+  ByteReader r(in.data(), n);
+  r.u8();
+  r.u8();  // extended attribute record length
+  rec.extent = r.le32();
+  r.be32();
+  rec.length = r.le32();
+  r.be32();
+  r.bytes(rec.date, 7);
+  rec.flags = r.u8();
+  r.skip(2 + 4);  // file unit size, interleave gap, volume sequence number
+  size_t id_len = r.u8();
+  if (id_len == 0 || id_len > r.remaining()) return 0;
+  auto id = r.view(id_len);
+  rec.identifier.assign(id.begin(), id.end());
+  if (id_len % 2 == 0 && r.remaining()) r.u8();
+  auto su = r.view(r.remaining());
+  rec.system_use.assign(su.begin(), su.end());
+  return r.ok() ? n : 0;
+}
+
+bool set_directory_record_extent(std::span<uint8_t> rec, uint32_t extent) {
+  if (rec.size() < 34) return false;
+  ByteWriter w(rec.data(), 10);
+  w.seek(2);
+  w.le32(extent);
+  w.be32(extent);
+  return w.ok();
+}
+
 void iso_record_date(int64_t utc_seconds, uint8_t out[7]) {
   time_t t = time_t(utc_seconds);
   struct tm tm {};

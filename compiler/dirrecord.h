@@ -33,6 +33,15 @@ size_t directory_record_length(size_t identifier_bytes, size_t system_use_bytes)
 // Returns the bytes written, 0 when the record is invalid or out is too small.
 size_t encode_directory_record(const DirRecord& rec, std::span<uint8_t> out);
 
+// Decodes the record at the start of in (a record another program may have
+// written): its length, or 0 when it is shorter than 34 bytes, does not fit in
+// in, or its identifier does not fit in the record. The system-use bytes are
+// what follows the identifier (and its pad byte).
+size_t decode_directory_record(std::span<const uint8_t> in, DirRecord& rec);
+// Sets the extent (both byte orders) of an encoded record in place; false when
+// rec is shorter than a record.
+bool set_directory_record_extent(std::span<uint8_t> rec, uint32_t extent);
+
 // ISO date of a record (7 bytes): years since 1900, month, day, hour, minute,
 // second, offset 0, from UTC seconds since 1970.
 void iso_record_date(int64_t utc_seconds, uint8_t out[7]);

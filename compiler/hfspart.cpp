@@ -5,7 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +20,8 @@
 #include "IO/settings.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "compiler/cuesheet.h"
+#include "compiler/isodesc.h"
 #include "compiler/partmap.h"
 #include "hfs/ondisk.h"
 #include "platform/files.h"
@@ -24,7 +30,6 @@
 namespace {
 
 constexpr uint64_t k_block = 512;
-constexpr uint64_t k_iso_sector = 2048;
 constexpr size_t k_copy_chunk = 2u << 20;
 
 // Closes a descriptor and removes a temporary file at scope exit.
@@ -84,8 +89,7 @@ struct PartitionSource {
   uint8_t hfs_entry[512] = {};  // the Apple_HFS entry found
 };
 
-int read_partition_source(int hfs_fd, PartitionSource& src) {
-  uint64_t size = size_of(hfs_fd);
+int read_partition_source(int hfs_fd, PartitionSource& src, uint64_t size) {
   int64_t s = find_hfs_partition_start(hfs_fd, src.hfs_entry);
   if (s > 0) {
     if (uint64_t(s) >= size || !read_at(hfs_fd, src.ddm, 512, 0) || !read_at(hfs_fd, src.map_entry, 512, 512))
@@ -108,41 +112,59 @@ int read_partition_source(int hfs_fd, PartitionSource& src) {
   return k_hybridise_no_partition;
 }
 
+// The map made for a bare volume.
+PartitionMapPlace bare_map_place(const PartitionSource& src, uint64_t partition_at, uint64_t total_bytes) {
+  PartitionMapPlace place;
+  place.device_blocks_512 = uint32_t(total_bytes / k_block);
+  place.hfs_start_512 = uint32_t(partition_at / k_block);
+  place.hfs_blocks_512 = uint32_t(src.length / k_block);
+  place.hfs_name = "MacOS";
+  return place;
+}
+
+// The driver descriptor and the two-entry map (blocks 0-2, block 3 zero) of a
+// device of total_bytes whose partition lies at partition_at bytes.
+bool build_map_head(const PartitionSource& src, uint64_t partition_at, uint64_t total_bytes, uint8_t out[2048]) {
+  std::memset(out, 0, 2048);
+  if (src.bare) {
+    std::vector<uint8_t> map(k_partition_map_bytes, 0);
+    build_partition_map(bare_map_place(src, partition_at, total_bytes), map.data());
+    std::memcpy(out, map.data(), 2048);
+    return true;
+  }
+  DriverDescriptor ddr;
+  std::memcpy(out, src.ddm, 512);
+  if (!decode(ByteSpan(out, 512), ddr)) return false;
+  ddr.block_count = uint32_t(total_bytes / k_block);
+  if (!encode(ddr, MutByteSpan(out, 512))) return false;
+
+  ApmEntry e;
+  std::memcpy(out + 512, src.map_entry, 512);
+  if (!decode(ByteSpan(out + 512, 512), e)) return false;
+  e.map_block_count = 2;
+  if (!encode(e, MutByteSpan(out + 512, 512))) return false;
+
+  std::memcpy(out + 1024, src.hfs_entry, 512);
+  if (!decode(ByteSpan(out + 1024, 512), e)) return false;
+  e.map_block_count = 2;
+  e.start_block = uint32_t(partition_at / k_block);
+  e.block_count = uint32_t(src.length / k_block);
+  return encode(e, MutByteSpan(out + 1024, 512));
+}
+
 // Writes the driver descriptor and the two-entry map into blocks 0-2 of the
 // ISO image, for a partition at iso_end bytes.
 bool write_map_blocks(int iso_fd, const PartitionSource& src, uint64_t iso_end) {
-  uint64_t total_blocks = (iso_end + src.length) / k_block;
+  uint64_t total = iso_end + src.length;
   if (src.bare) {
     std::vector<uint8_t> map(k_partition_map_bytes, 0);
-    PartitionMapPlace place;
-    place.device_blocks_512 = uint32_t(total_blocks);
-    place.hfs_start_512 = uint32_t(iso_end / k_block);
-    place.hfs_blocks_512 = uint32_t(src.length / k_block);
-    place.hfs_name = "MacOS";
-    build_partition_map(place, map.data());
+    build_partition_map(bare_map_place(src, iso_end, total), map.data());
     // Only the system area's first blocks change; the 2048-byte map entries
     // land in sectors 1 and 2, which ISO 9660 leaves unused as well.
     return write_at(iso_fd, map.data(), map.size(), 0);
   }
-  uint8_t block[512];
-  DriverDescriptor ddr;
-  std::memcpy(block, src.ddm, 512);
-  if (!decode(ByteSpan(block, 512), ddr)) return false;
-  ddr.block_count = uint32_t(total_blocks);
-  if (!encode(ddr, MutByteSpan(block, 512)) || !write_at(iso_fd, block, 512, 0)) return false;
-
-  ApmEntry e;
-  std::memcpy(block, src.map_entry, 512);
-  if (!decode(ByteSpan(block, 512), e)) return false;
-  e.map_block_count = 2;
-  if (!encode(e, MutByteSpan(block, 512)) || !write_at(iso_fd, block, 512, 512)) return false;
-
-  std::memcpy(block, src.hfs_entry, 512);
-  if (!decode(ByteSpan(block, 512), e)) return false;
-  e.map_block_count = 2;
-  e.start_block = uint32_t(iso_end / k_block);
-  e.block_count = uint32_t(src.length / k_block);
-  return encode(e, MutByteSpan(block, 512)) && write_at(iso_fd, block, 512, 1024);
+  uint8_t head[2048];
+  return build_map_head(src, iso_end, total, head) && write_at(iso_fd, head, 1536, 0);
 }
 
 // The Finder is to open the volume's root folder when it mounts: set in the
@@ -227,7 +249,7 @@ int cli_hybridise_image(const char* hfs_path, const char* iso_path) {
   ScopedFd hfs;
   if (int rc = open_hfs_source(hfs_path, hfs); rc != 0) return rc;
   PartitionSource src;
-  if (int rc = read_partition_source(hfs.fd, src); rc != 0) return rc;
+  if (int rc = read_partition_source(hfs.fd, src, size_of(hfs.fd)); rc != 0) return rc;
 
   // Data first, map last: an interrupted run leaves no map pointing at
   // nothing, and the ISO image is cut back to what it was.
@@ -281,7 +303,7 @@ int hybridise_image(int hfs_fd, const char* iso_path) {
     iso_size = uint64_t(n);
   }
   PartitionSource src;
-  if (read_partition_source(hfs_fd, src) != 0) {
+  if (read_partition_source(hfs_fd, src, size_of(hfs_fd)) != 0) {
     show_message(ui_text(1079).c_str());
     return 0;
   }
@@ -405,4 +427,359 @@ int hybridise_raw_image(int hfs_fd, int raw_fd, int mode, uint64_t raw_length, u
   show_status_text(nullptr, nullptr);
   fsync(raw_fd);
   return rc;
+}
+
+// --- the partition inside a Video CD image ---------------------------------------
+
+namespace {
+
+constexpr uint32_t k_entry_table_sector = 151;
+constexpr uint32_t k_video_gap_sectors = 150;
+constexpr uint32_t k_first_descriptor_sector = 16;
+constexpr size_t k_raw_batch = 448;  // raw sectors moved by one read or write (about 1 MiB)
+constexpr size_t k_directory_sector_limit = 1u << 16;
+
+uint64_t raw_offset(uint64_t lba) { return lba * k_raw_sector_size; }
+
+bool is_mode2_form1(const uint8_t* sector) { return sector[15] == 2 && !(sector[18] & 0x20); }
+
+// EDC and ECC of a Mode 2 Form 1 sector whose header, subheader and user data are in place.
+void finish_form1(uint8_t* sector) {
+  cd_mode2_edc(sector);
+  cd_mode2_ecc(sector);
+}
+
+bool valid_bcd(uint8_t v) { return (v >> 4) <= 9 && (v & 15) <= 9; }
+
+// A path where nothing at all stands (not even a dangling link).
+bool nothing_at(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
+// Moves a file; never replaces what stands at the new path. 0, or the errno.
+int move_no_replace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system without the no-replace rename: a link is never made over a file.
+  if (link(from.c_str(), to.c_str()) != 0) return errno;
+  if (unlink(from.c_str()) != 0) {
+    int e = errno;
+    unlink(to.c_str());
+    return e;
+  }
+  return 0;
+}
+
+// What the new image will hold, worked out from the old one before anything
+// is written. Addresses are raw sectors of 2352 bytes.
+struct VideoCdPlan {
+  uint32_t sectors = 0;    // of the old image
+  uint32_t video = 0;      // the first video sector (the first entry's)
+  uint32_t partition = 0;  // sectors of the partition
+  uint32_t shift = 0;      // how far the video moves: the partition and the gap
+  uint32_t total = 0;      // sectors of the new image
+  std::map<uint32_t, std::vector<uint8_t>> rebuilt;  // sectors before the video that change
+};
+
+bool read_raw_sector(int fd, uint32_t lba, std::vector<uint8_t>& sector) {
+  sector.resize(k_raw_sector_size);
+  return read_at(fd, sector.data(), k_raw_sector_size, raw_offset(lba));
+}
+
+// The entry table (sector 151): the first entry gives the first video sector;
+// every entry must be valid BCD and point into the video. The table is rebuilt
+// with each entry moved on by the shift.
+bool plan_entry_table(int fd, VideoCdPlan& plan) {
+  std::vector<uint8_t> old;
+  if (!read_raw_sector(fd, k_entry_table_sector, old) || !is_mode2_form1(old.data())) return false;
+  uint8_t table[2048];
+  std::memcpy(table, old.data() + 24, sizeof table);
+  uint32_t count = get_be16(table + 10);
+  if (count == 0 || count > (sizeof table - 12) / 4) return false;
+  std::vector<uint32_t> lbas(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* e = table + 12 + 4 * i;
+    if (!valid_bcd(e[0]) || !valid_bcd(e[1]) || !valid_bcd(e[2]) || !valid_bcd(e[3])) return false;
+    uint32_t m = uint32_t(bcd_to_bin(e[1])), s = uint32_t(bcd_to_bin(e[2])), f = uint32_t(bcd_to_bin(e[3]));
+    uint32_t n = m * 4500 + s * 75 + f;
+    if (s > 59 || f > 74 || n < 150) return false;
+    lbas[i] = n - 150;
+  }
+  plan.video = lbas[0];
+  if (plan.video <= k_entry_table_sector) return false;
+  for (uint32_t lba : lbas)
+    if (lba < plan.video || lba >= plan.sectors) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t* e = table + 12 + 4 * i;
+    uint32_t n = lbas[i] + 150 + plan.shift;
+    e[1] = bin_to_bcd(int(n / 4500));
+    e[2] = bin_to_bcd(int(n % 4500 / 75));
+    e[3] = bin_to_bcd(int(n % 75));
+  }
+  std::vector<uint8_t> sector(k_raw_sector_size, 0);
+  std::memcpy(sector.data() + 24, table, sizeof table);
+  cd_build_header(sector.data(), k_entry_table_sector, 2);
+  sector[18] = sector[22] = 0x88;  // data, end of file
+  plan.rebuilt[k_entry_table_sector] = std::move(sector);
+  return true;
+}
+
+// The ISO 9660 side: each volume descriptor's size becomes the new image's,
+// and every file whose data lies in the video moves with it. Descriptors and
+// directories must all lie before the video (as a Video CD has them).
+bool plan_iso_moves(int fd, VideoCdPlan& plan) {
+  std::vector<std::pair<uint32_t, uint32_t>> folders;  // extent, length
+  for (uint32_t lba = k_first_descriptor_sector;; ++lba) {
+    std::vector<uint8_t> sector;
+    VolumeDescriptorView view;
+    if (lba >= plan.video || lba >= k_first_descriptor_sector + 64 || !read_raw_sector(fd, lba, sector) ||
+        !is_mode2_form1(sector.data()) || !decode_volume_descriptor(sector.data() + 24, view) ||
+        (lba == k_first_descriptor_sector && view.type != 1))
+      return false;
+    if (view.type == 255) break;
+    if (view.type != 1 && view.type != 2) continue;
+    set_volume_space_size(sector.data() + 24, plan.total);
+    plan.rebuilt[lba] = std::move(sector);
+    folders.push_back({view.root.extent, view.root.length});
+  }
+  std::set<uint32_t> seen;
+  size_t budget = k_directory_sector_limit;
+  while (!folders.empty()) {
+    auto [extent, length] = folders.back();
+    folders.pop_back();
+    if (!seen.insert(extent).second) continue;
+    uint64_t count = (uint64_t(length) + k_iso_sector - 1) / k_iso_sector;
+    if (count == 0 || extent <= k_first_descriptor_sector || count > plan.video - extent || count > budget)
+      return false;
+    budget -= count;
+    for (uint32_t lba = extent; lba < extent + count; ++lba) {
+      std::vector<uint8_t> sector;
+      if (auto it = plan.rebuilt.find(lba); it != plan.rebuilt.end()) sector = it->second;
+      else if (!read_raw_sector(fd, lba, sector)) return false;
+      if (!is_mode2_form1(sector.data())) return false;
+      uint8_t* data = sector.data() + 24;
+      bool changed = false;
+      // Records never cross a sector; a zero length byte ends the sector's records.
+      for (size_t pos = 0; pos < k_iso_sector && data[pos] != 0;) {
+        DirRecord rec;
+        size_t n = decode_directory_record(std::span<const uint8_t>(data + pos, k_iso_sector - pos), rec);
+        if (n == 0) return false;
+        bool self = rec.identifier.size() == 1 && (rec.identifier[0] == 0 || rec.identifier[0] == 1);
+        if (self) {
+        } else if (rec.flags & k_iso_flag_directory) {
+          folders.push_back({rec.extent, rec.length});
+        } else if (rec.extent >= plan.video && rec.extent < plan.sectors) {
+          set_directory_record_extent(std::span<uint8_t>(data + pos, n), rec.extent + plan.shift);
+          changed = true;
+        }
+        pos += n;
+      }
+      if (changed) plan.rebuilt[lba] = std::move(sector);
+    }
+  }
+  return true;
+}
+
+// The files of one run: the originals' names and backups, the new files made.
+struct VideoCdFiles {
+  std::string image, image_backup, sheet, sheet_backup;
+  bool image_moved = false, sheet_moved = false;
+  ScopedFd new_image, new_sheet;
+  bool image_created = false, sheet_created = false;
+
+  // Removes what was made and gives the originals their names back.
+  void undo() {
+    if (new_image.fd >= 0) close(new_image.fd);
+    if (new_sheet.fd >= 0) close(new_sheet.fd);
+    new_image.fd = new_sheet.fd = -1;
+    if (image_created) unlink(image.c_str());
+    if (sheet_created) unlink(sheet.c_str());
+    if (image_moved) move_no_replace(image_backup, image);
+    if (sheet_moved) move_no_replace(sheet_backup, sheet);
+    image_created = sheet_created = image_moved = sheet_moved = false;
+  }
+};
+
+int create_new_file(const std::string& path) {
+  return open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+// Sectors 1 to the video copied, with the rebuilt ones put in.
+bool write_data_track(int in, int out, const VideoCdPlan& plan) {
+  std::vector<uint8_t> buf(k_raw_batch * k_raw_sector_size);
+  for (uint32_t lba = 1; lba < plan.video;) {
+    uint32_t n = uint32_t(std::min<uint64_t>(k_raw_batch, plan.video - lba));
+    if (!read_at(in, buf.data(), n * size_t(k_raw_sector_size), raw_offset(lba))) return false;
+    for (auto it = plan.rebuilt.lower_bound(lba); it != plan.rebuilt.end() && it->first < lba + n; ++it) {
+      std::memcpy(buf.data() + raw_offset(it->first - lba), it->second.data(), k_raw_sector_size);
+      finish_form1(buf.data() + raw_offset(it->first - lba));
+    }
+    if (!write_at(out, buf.data(), n * size_t(k_raw_sector_size), raw_offset(lba))) return false;
+    lba += n;
+  }
+  return true;
+}
+
+// The partition as Form 1 data sectors from the first video sector on, then
+// the gap before the video: empty Form 2 sectors, as a track's pregap holds.
+bool write_partition_sectors(int hfs_fd, uint64_t hfs_length, const PartitionSource& src, int out,
+                             const VideoCdPlan& plan) {
+  std::vector<uint8_t> in(k_raw_batch * k_iso_sector), buf(k_raw_batch * k_raw_sector_size);
+  for (uint32_t i = 0; i < plan.partition;) {
+    uint32_t n = uint32_t(std::min<uint64_t>(k_raw_batch, plan.partition - i));
+    uint64_t from = src.start + uint64_t(i) * k_iso_sector;
+    size_t want = n * size_t(k_iso_sector);
+    size_t avail = from < hfs_length ? size_t(std::min<uint64_t>(want, hfs_length - from)) : 0;
+    if (avail && !read_at(hfs_fd, in.data(), avail, from)) return false;
+    std::memset(in.data() + avail, 0, want - avail);
+    for (uint32_t j = 0; j < n; ++j) {
+      uint8_t* s = buf.data() + raw_offset(j);
+      std::memset(s, 0, k_raw_sector_size);
+      std::memcpy(s + 24, in.data() + size_t(j) * k_iso_sector, k_iso_sector);
+      if (cd_build_header(s, plan.video + i + j, 2) != 0) return false;
+      s[18] = s[22] = 0x08;  // data
+      finish_form1(s);
+    }
+    if (!write_at(out, buf.data(), n * size_t(k_raw_sector_size), raw_offset(plan.video + i))) return false;
+    i += n;
+  }
+  uint32_t gap = plan.video + plan.partition;
+  std::vector<uint8_t> empty(k_video_gap_sectors * size_t(k_raw_sector_size), 0);
+  for (uint32_t j = 0; j < k_video_gap_sectors; ++j) {
+    uint8_t* s = empty.data() + raw_offset(j);
+    if (cd_build_header(s, gap + j, 2) != 0) return false;
+    s[18] = s[22] = 0x20;  // Form 2
+    cd_mode2_edc(s);
+  }
+  return write_at(out, empty.data(), empty.size(), raw_offset(gap));
+}
+
+// The video moved on by the shift: sync and header rebuilt for the new
+// address; subheader, data, EDC and ECC of Mode 2 do not depend on it.
+bool write_video_sectors(int in, int out, const VideoCdPlan& plan) {
+  std::vector<uint8_t> buf(k_raw_batch * k_raw_sector_size);
+  for (uint32_t lba = plan.video; lba < plan.sectors;) {
+    uint32_t n = uint32_t(std::min<uint64_t>(k_raw_batch, plan.sectors - lba));
+    if (!read_at(in, buf.data(), n * size_t(k_raw_sector_size), raw_offset(lba))) return false;
+    for (uint32_t j = 0; j < n; ++j) {
+      uint8_t* s = buf.data() + raw_offset(j);
+      if (cd_build_header(s, lba + j + plan.shift, s[15]) != 0) return false;
+    }
+    if (!write_at(out, buf.data(), n * size_t(k_raw_sector_size), raw_offset(lba + plan.shift))) return false;
+    lba += n;
+  }
+  return true;
+}
+
+// The sheet beside the image: "name.cue", or "name.CUE" as sheets made
+// elsewhere are often named.
+std::string find_cue_sheet(const std::string& image) {
+  std::string sheet = set_extension(image, "CUE");
+  if (sheet != image && file_exists(sheet)) return sheet;
+  std::string upper = sheet.substr(0, sheet.size() - 3) + "CUE";
+  if (upper != image && file_exists(upper)) return upper;
+  return {};
+}
+
+}  // namespace
+
+int hybridise_video_cd_image(int hfs_fd, uint64_t hfs_length, const char* raw_path) {
+  PartitionSource src;
+  if (read_partition_source(hfs_fd, src, hfs_length) != 0) return k_video_cd_no_partition;
+  if (!raw_path || !*raw_path) return k_video_cd_unopened;
+  VideoCdFiles files;
+  files.image = raw_path;
+  ScopedFd old;
+  old.fd = open_for_reading(files.image);
+  if (old.fd < 0) return k_video_cd_unopened;
+  int64_t length = descriptor_size(old.fd);
+  if (length < 0) return k_video_cd_unopened;
+  if (length % k_raw_sector_size != 0 || uint64_t(length) / k_raw_sector_size <= k_entry_table_sector + 1 ||
+      uint64_t(length) / k_raw_sector_size > k_raw_last_lba)
+    return k_video_cd_not_video_cd;
+
+  // Everything is worked out and checked before a file is moved.
+  VideoCdPlan plan;
+  plan.sectors = uint32_t(uint64_t(length) / k_raw_sector_size);
+  if (src.length / k_iso_sector > k_raw_last_lba) return k_video_cd_too_long;
+  plan.partition = uint32_t(src.length / k_iso_sector);
+  plan.shift = plan.partition + k_video_gap_sectors;
+  if (uint64_t(plan.sectors) + plan.shift > uint64_t(k_raw_last_lba) + 1) return k_video_cd_too_long;
+  plan.total = plan.sectors + plan.shift;
+  if (!plan_entry_table(old.fd, plan) || !plan_iso_moves(old.fd, plan)) return k_video_cd_not_video_cd;
+
+  uint8_t head[2048];
+  if (!build_map_head(src, uint64_t(plan.video) * k_iso_sector, uint64_t(plan.total) * k_iso_sector, head))
+    return k_video_cd_no_partition;
+  std::vector<uint8_t> sector0(k_raw_sector_size, 0);
+  std::memcpy(sector0.data() + 24, head, sizeof head);
+  cd_build_header(sector0.data(), 0, 2);
+  finish_form1(sector0.data());
+
+  files.sheet = find_cue_sheet(files.image);
+  std::string sheet_text;
+  if (!files.sheet.empty()) {
+    std::string old_text;
+    ScopedFd in;
+    in.fd = open_for_reading(files.sheet);
+    int64_t size = in.fd >= 0 ? descriptor_size(in.fd) : -1;
+    if (size < 0) return k_video_cd_unopened;
+    if (uint64_t(size) > k_cue_sheet_max_bytes) return k_video_cd_bad_sheet;
+    old_text.resize(size_t(size));
+    if (size && !read_at(in.fd, old_text.data(), old_text.size(), 0)) return k_video_cd_unopened;
+    CueSheet sheet;
+    if (!parse_cue_sheet(old_text, sheet) || sheet.file_count != 1 || sheet.track_count < 2 ||
+        !shift_cue_sheet_tracks(sheet, plan.shift))
+      return k_video_cd_bad_sheet;
+    sheet_text = write_cue_sheet(sheet);
+    files.sheet_backup = set_extension(files.sheet, "BAC");
+  }
+  files.image_backup = set_extension(files.image, "BAK");
+  if (!nothing_at(files.image_backup) || (!files.sheet.empty() && !nothing_at(files.sheet_backup)))
+    return k_video_cd_backup_exists;
+
+  // The originals move to their backup names; new files take their names.
+  if (int e = move_no_replace(files.image, files.image_backup); e != 0)
+    return e == EEXIST ? k_video_cd_backup_exists : k_video_cd_move_failed;
+  files.image_moved = true;
+  if (!files.sheet.empty()) {
+    if (int e = move_no_replace(files.sheet, files.sheet_backup); e != 0) {
+      files.undo();
+      return e == EEXIST ? k_video_cd_backup_exists : k_video_cd_move_failed;
+    }
+    files.sheet_moved = true;
+  }
+  files.new_image.fd = create_new_file(files.image);
+  files.image_created = files.new_image.fd >= 0;
+  if (!files.sheet.empty()) {
+    files.new_sheet.fd = create_new_file(files.sheet);
+    files.sheet_created = files.new_sheet.fd >= 0;
+  }
+  if (!files.image_created || (!files.sheet.empty() && !files.sheet_created)) {
+    files.undo();
+    return k_video_cd_write_failed;
+  }
+
+  int out = files.new_image.fd;
+  std::string wait = ui_text(1059);
+  show_status_text(ui_text(1345).c_str(), wait.c_str());
+  bool ok = write_at(out, sector0.data(), sector0.size(), 0) && write_data_track(old.fd, out, plan);
+  if (ok) {
+    show_status_text(ui_text(1094).c_str(), nullptr);
+    ok = write_partition_sectors(hfs_fd, hfs_length, src, out, plan);
+  }
+  if (ok) {
+    show_status_text(ui_text(1346).c_str(), wait.c_str());
+    ok = write_video_sectors(old.fd, out, plan) && sync_descriptor(out) == 0;
+  }
+  if (ok && files.sheet_created)
+    ok = write_at(files.new_sheet.fd, sheet_text.data(), sheet_text.size(), 0) &&
+         sync_descriptor(files.new_sheet.fd) == 0;
+  show_status_text(nullptr, nullptr);
+  if (!ok) {
+    files.undo();
+    return k_video_cd_write_failed;
+  }
+  return k_video_cd_done;
 }

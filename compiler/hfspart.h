@@ -42,3 +42,27 @@ int64_t redock_iso_image(int fd, uint64_t length);
 // the HFS partition as raw sectors of the given mode (1 or 2). 1, or a negative
 // result when a read or write fails or the HFS image has no partition.
 int hybridise_raw_image(int hfs_fd, int raw_fd, int mode, uint64_t raw_length, uint64_t hfs_length);
+
+// Results of hybridise_video_cd_image. Every refusal comes before anything is
+// moved or created; a failure after that puts the original files back under
+// their names and removes the new ones.
+enum VideoCdResult {
+  k_video_cd_done = 1,
+  k_video_cd_unopened = -1,       // the image cannot be opened or read
+  k_video_cd_no_partition = -2,   // neither an Apple_HFS partition nor a bare volume in the HFS image
+  k_video_cd_backup_exists = -3,  // a file is in the way at the ".bak" or ".bac" path
+  k_video_cd_move_failed = -4,    // the image or its sheet could not be moved to its backup path
+  k_video_cd_not_video_cd = -5,   // not raw Mode 2 sectors with an ISO 9660 descriptor and an entry table
+  k_video_cd_bad_sheet = -6,      // the CUE sheet does not parse, or names several files or no video track
+  k_video_cd_too_long = -7,       // the result would pass the last CD address (99:59:74)
+  k_video_cd_write_failed = -8,   // a read or write failed midway (the original is back in place)
+};
+
+// Inserts the HFS partition into a Video CD image of raw 2352-byte sectors
+// between its data track and its video tracks: the image is kept as ".bak"
+// (its CUE sheet, when there is one, as ".bac") and written anew under its own
+// name, with the partition map in sector 0, the partition from the first video
+// sector on, a 150-sector gap, then the video moved on; the entry table, the
+// ISO 9660 volume size and the extents of the video files, and the sheet's
+// INDEX times follow the move. 1, or a VideoCdResult.
+int hybridise_video_cd_image(int hfs_fd, uint64_t hfs_length, const char* raw_path);

@@ -130,3 +130,13 @@ void build_set_terminator(uint8_t s[2048]) {
   std::memset(s, 0, 2048);
   put_descriptor_head(s, 255);
 }
+
+bool decode_volume_descriptor(const uint8_t in[2048], VolumeDescriptorView& out) {
+  if (std::memcmp(in + 1, "CD001", 5) != 0) return false;
+  out.type = in[0];
+  if (out.type != 1 && out.type != 2) return true;
+  out.volume_sectors = get_le32(in + 80);
+  return decode_directory_record(std::span<const uint8_t>(in + 156, 34), out.root) == 34;
+}
+
+void set_volume_space_size(uint8_t desc[2048], uint32_t sectors) { put_both32(desc + 80, sectors); }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "IO/version.h"  // product_version_text
+#include "compiler/dirrecord.h"
 
 // The identifier texts of the project header (UTF-8).
 struct VolumeIdentity {
@@ -30,3 +31,16 @@ void build_primary_descriptor(const VolumeIdentity& id, const IsoTreePlace& tree
 void build_joliet_descriptor(const VolumeIdentity& id, const IsoTreePlace& tree, uint32_t volume_sectors,
                              int64_t now_utc, uint8_t out[2048]);
 void build_set_terminator(uint8_t out[2048]);
+
+// A volume descriptor another program wrote: its type (1 primary,
+// 2 supplementary, 255 terminator), and for types 1 and 2 the volume space
+// size and the root directory record. False when "CD001" is missing or the
+// root record of a primary or supplementary descriptor does not decode.
+struct VolumeDescriptorView {
+  uint8_t type = 0;
+  uint32_t volume_sectors = 0;
+  DirRecord root;
+};
+bool decode_volume_descriptor(const uint8_t in[2048], VolumeDescriptorView& out);
+// Sets the volume space size (both byte orders) of a primary or supplementary descriptor.
+void set_volume_space_size(uint8_t desc[2048], uint32_t sectors);
