@@ -106,6 +106,11 @@ bool parse_cue_sheet(std::string_view text, CueSheet& sheet) {
     if (!words.empty() && same_word(word(0), "FILE")) {
       line.kind = CueLine::file_line;
       ok = words.size() >= 2;
+      if (ok) {
+        std::string_view name = word(1);
+        if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+        line.file_name.assign(name);
+      }
       ++sheet.file_count;
       last_time = 0;
     } else if (!words.empty() && same_word(word(0), "TRACK")) {

@@ -15,6 +15,7 @@ struct CueLine {
   Kind kind = other_line;
   std::string text;     // the line as read, without its line end
   std::string ending;   // "\n", "\r\n", "\r", "\n\r", or "" for a last line without one
+  std::string file_name;  // file lines: the name, without its quotes
   int track = 0;        // track and index lines: the track's number
   int index = 0;        // index lines: the index number
   uint32_t frames = 0;  // index lines: the time, in frames (75 a second) from the file's start

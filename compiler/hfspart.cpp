@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -601,8 +602,14 @@ struct VideoCdFiles {
   }
 };
 
-int create_new_file(const std::string& path) {
-  return open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+// A new file in place of an original that was moved away, with its permissions
+// (and always writable by its owner).
+int create_new_file(const std::string& path, int original_fd) {
+  struct stat st {};
+  mode_t mode = fstat(original_fd, &st) == 0 ? (st.st_mode & 0777) | S_IWUSR : 0644;
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (fd >= 0) fchmod(fd, mode);
+  return fd;
 }
 
 // Sectors 1 to the video copied, with the rebuilt ones put in.
@@ -672,6 +679,23 @@ bool write_video_sectors(int in, int out, const VideoCdPlan& plan) {
   return true;
 }
 
+// Whether a sheet's FILE line names the image: its last component (after "/"
+// or a backslash, as sheets made on other systems write it), letters in either case.
+bool sheet_names_image(const CueSheet& sheet, const std::string& image) {
+  auto last = [](std::string_view p) {
+    size_t cut = p.find_last_of("/\\");
+    return cut == std::string_view::npos ? p : p.substr(cut + 1);
+  };
+  for (const CueLine& l : sheet.lines) {
+    if (l.kind != CueLine::file_line) continue;
+    std::string_view a = last(l.file_name), b = last(image);
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return std::tolower((unsigned char)x) == std::tolower((unsigned char)y);
+           });
+  }
+  return false;
+}
+
 // The sheet beside the image: "name.cue", or "name.CUE" as sheets made
 // elsewhere are often named.
 std::string find_cue_sheet(const std::string& image) {
@@ -680,6 +704,23 @@ std::string find_cue_sheet(const std::string& image) {
   std::string upper = sheet.substr(0, sheet.size() - 3) + "CUE";
   if (upper != image && file_exists(upper)) return upper;
   return {};
+}
+
+// The sheet's text with the video tracks' times moved on by shift; 0 or a VideoCdResult.
+int read_moved_sheet(const std::string& path, const std::string& image, uint32_t shift, ScopedFd& fd,
+                     std::string& text) {
+  fd.fd = open_for_reading(path);
+  int64_t size = fd.fd >= 0 ? descriptor_size(fd.fd) : -1;
+  if (size < 0) return k_video_cd_unopened;
+  if (uint64_t(size) > k_cue_sheet_max_bytes) return k_video_cd_bad_sheet;
+  std::string old_text(size_t(size), '\0');
+  if (size && !read_at(fd.fd, old_text.data(), old_text.size(), 0)) return k_video_cd_unopened;
+  CueSheet sheet;
+  if (!parse_cue_sheet(old_text, sheet) || sheet.file_count != 1 || sheet.track_count < 2 ||
+      !sheet_names_image(sheet, image) || !shift_cue_sheet_tracks(sheet, shift))
+    return k_video_cd_bad_sheet;
+  text = write_cue_sheet(sheet);
+  return 0;
 }
 
 }  // namespace
@@ -719,20 +760,9 @@ int hybridise_video_cd_image(int hfs_fd, uint64_t hfs_length, const char* raw_pa
 
   files.sheet = find_cue_sheet(files.image);
   std::string sheet_text;
+  ScopedFd sheet_fd;
   if (!files.sheet.empty()) {
-    std::string old_text;
-    ScopedFd in;
-    in.fd = open_for_reading(files.sheet);
-    int64_t size = in.fd >= 0 ? descriptor_size(in.fd) : -1;
-    if (size < 0) return k_video_cd_unopened;
-    if (uint64_t(size) > k_cue_sheet_max_bytes) return k_video_cd_bad_sheet;
-    old_text.resize(size_t(size));
-    if (size && !read_at(in.fd, old_text.data(), old_text.size(), 0)) return k_video_cd_unopened;
-    CueSheet sheet;
-    if (!parse_cue_sheet(old_text, sheet) || sheet.file_count != 1 || sheet.track_count < 2 ||
-        !shift_cue_sheet_tracks(sheet, plan.shift))
-      return k_video_cd_bad_sheet;
-    sheet_text = write_cue_sheet(sheet);
+    if (int rc = read_moved_sheet(files.sheet, files.image, plan.shift, sheet_fd, sheet_text); rc != 0) return rc;
     files.sheet_backup = set_extension(files.sheet, "BAC");
   }
   files.image_backup = set_extension(files.image, "BAK");
@@ -750,10 +780,10 @@ int hybridise_video_cd_image(int hfs_fd, uint64_t hfs_length, const char* raw_pa
     }
     files.sheet_moved = true;
   }
-  files.new_image.fd = create_new_file(files.image);
+  files.new_image.fd = create_new_file(files.image, old.fd);
   files.image_created = files.new_image.fd >= 0;
   if (!files.sheet.empty()) {
-    files.new_sheet.fd = create_new_file(files.sheet);
+    files.new_sheet.fd = create_new_file(files.sheet, sheet_fd.fd);
     files.sheet_created = files.new_sheet.fd >= 0;
   }
   if (!files.image_created || (!files.sheet.empty() && !files.sheet_created)) {

@@ -361,8 +361,10 @@ TEST(VideoCdPartition, RefusalsAndFailuresLeaveTheFilesAsTheyWere) {
   fs::remove(vcd.dir.str("image.bac"));
   unchanged("backup");
 
-  // A sheet that names two files, or whose times run backwards.
+  // A sheet that names another image or two files, or whose times run backwards.
   std::string sheet = read_text(vcd.cue);
+  testkit::write_text(vcd.cue, std::regex_replace(sheet, std::regex("image\\.bin"), "other.bin"));
+  EXPECT_EQ(run_on(hfs, vcd.bin), k_video_cd_bad_sheet);
   testkit::write_text(vcd.cue, sheet + "FILE \"other.bin\" BINARY\r\n");
   EXPECT_EQ(run_on(hfs, vcd.bin), k_video_cd_bad_sheet);
   testkit::write_text(vcd.cue, sheet + "    INDEX 02 00:01:00\r\n");
