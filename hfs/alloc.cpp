@@ -50,10 +50,14 @@ int allocation_file_extents(const HfsPlusVolumeHeader& v, std::vector<Extent>& o
   return resolve_fork_extents(true, raw, k_allocation_file_id, k_fork_data, v.allocation_file.total_blocks, out);
 }
 
-// Where the alternate copy lies: 1024 bytes before the volume's end. The last
-// sector of the image is tried first (a volume at the end of its image); a
-// copy with the same creation date there is the alternate.
+// Where the alternate copy lies: 1024 bytes before the volume's end. With the
+// partition's length known, that is its next-to-last sector (a volume embedded
+// in a wrapper ends with its own extent instead). Otherwise the last sector of
+// the image is tried first (a volume at the end of its image); a copy with the
+// same creation date there is the alternate.
 uint64_t find_alternate_sector() {
+  bool embedded = plus() && g_volume.partition_start != g_volume.wrapper_start;
+  if (g_volume.volume_sectors > 2 && !embedded) return g_volume.wrapper_start + g_volume.volume_sectors - 2;
   uint64_t fallback;
   uint32_t created;
   if (plus()) {

@@ -62,10 +62,21 @@ int take_hfsplus(const uint8_t* vh_bytes, uint64_t room_sectors) {
   return k_mount_ok;
 }
 
+// The volume's partition length, once the mount has told how much the volume
+// needs: a partition shorter than that, or past the image's end, is not taken.
+void take_partition_length(uint64_t start, uint64_t sectors) {
+  uint64_t needed = g_volume.is_hfsplus ? g_volume.partition_start - start + g_volume.total_blocks * g_volume.sectors_per_block
+                                        : g_volume.medium_sectors;
+  uint64_t medium = image_sectors();
+  if (sectors < needed || (medium != UINT64_MAX && (start > medium || sectors > medium - start))) return;
+  g_volume.volume_sectors = sectors;
+}
+
 }  // namespace
 
 int mount_volume_checked() {
   uint32_t keep_read_only = g_volume.read_only;
+  g_volume.volume_sectors = 0;  // the caller that knows the partition sets it after the mount
   uint64_t start = g_volume.partition_start;
   uint64_t medium = image_sectors();
   uint64_t room = medium == UINT64_MAX ? UINT64_MAX : (medium > start ? medium - start : 0);
@@ -196,7 +207,10 @@ int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partition
       else g_volume.partition_start = list[which].start;
     }
     if (rc > 0) {
+      const PartitionListEntry& part = list[which > 0 ? which : 0];
+      uint64_t start = g_volume.partition_start;
       rc = mount_volume_checked();
+      if (rc == k_mount_ok && part.start == start) take_partition_length(start, part.size);
       if (rc == k_mount_ok) {
         int t = open_volume_btrees();
         rc = t == 1 ? 0 : t;

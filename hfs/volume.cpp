@@ -18,6 +18,7 @@ void reset_volume_state() {
   v.medium_sectors = 0;
   v.partition_start = 0;
   v.wrapper_start = 0;
+  v.volume_sectors = 0;
   v.bitmap_sectors = 0;
   v.bitmap_bytes = 0;
   v.block_size = 0;

@@ -53,6 +53,7 @@ struct VolumeState {
   SectorIoFn cd_sector_io = nullptr;
   uint64_t partition_start = 0;  // HFS+: volume byte 0; HFS: allocation block 0
   uint64_t wrapper_start = 0;    // byte 0 of the HFS volume or wrapper
+  uint64_t volume_sectors = 0;   // sectors of the volume's partition from wrapper_start (0: not known)
   uint32_t bitmap_sectors = 0;
   uint32_t bitmap_bytes = 0;
   uint32_t block_size = 0;       // allocation block size in bytes
