@@ -81,12 +81,7 @@ TEST(AlternateHeader, HfsPlusInAPartitionNotAMultipleOfItsBlocks) {
   REQUIRE_TOOL("fsstat");
   TempDir dir;
   std::string img = dir.str("v.img");
-  {
-    int fd = ::open(img.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
-    NewImageRequest req{fd, "Plus", 20, 0};
-    ASSERT_EQ(create_hfsplus_image(req), 0);
-    ::close(fd);
-  }
+  ASSERT_EQ(testvol::make_image(img, true, 20), 0);
   Partition p = mmls_hfs_partition(img);
   add_folder(img, true);
   EXPECT_EQ(sector(img, p.start + p.length - 2), sector(img, p.start + 2));

@@ -116,12 +116,7 @@ TEST(HfsNameOrder, NamesWeInsertAreFoundByHfsutilsByExactName) {
   REQUIRE_TOOL("hrmdir");
   TempDir dir;
   std::string img = dir.str("vol.img");
-  {
-    int fd = ::open(img.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
-    NewImageRequest req{fd, "Ours", 4, 0};
-    ASSERT_EQ(create_hfs_image(req), 0);
-    ::close(fd);
-  }
+  ASSERT_EQ(testvol::make_image(img, false, 4), 0);
   ASSERT_EQ(testvol::open_volume(img, false), 0);
   ASSERT_EQ(load_allocation_bitmap(), 0);
   std::vector<std::string> made;

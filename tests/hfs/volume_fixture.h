@@ -25,6 +25,16 @@ inline void close_volume() {
   g_volume.image_file = -1;
 }
 
+// A new partition image by the engine's new-image code. 0 on success.
+inline int make_image(const std::string& path, bool plus, uint32_t size_mb, const char* name = "Vol") {
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return -1;
+  NewImageRequest req{fd, name, size_mb, 0};
+  int rc = plus ? create_hfsplus_image(req) : create_hfs_image(req);
+  ::close(fd);
+  return rc;
+}
+
 // Mounts the image's first HFS partition through the engine's own opening. 0 on success.
 inline int open_volume(const std::string& path, bool plus, bool read_only = false) {
   static bool engine = false;
