@@ -328,6 +328,13 @@ void random_session(bool plus, uint32_t seed) {
     expect_sound("batch " + std::to_string(batch));
     auto listed = plus ? hfsplus_listing(img) : hfs_listing(img);
     EXPECT_EQ(listed, m.paths()) << "batch " << batch;
+    if (!plus) {
+      // hfsutils finds every item by its exact path through its own tree search
+      std::string args;
+      for (const std::string& p : m.paths()) args += " " + quote(p);
+      auto r = run("hmount " + quote(img) + " >/dev/null && hls -1dN" + args + " >/dev/null");
+      EXPECT_EQ(r.rc, 0) << "batch " << batch << ": " << r.err.substr(0, 1000);
+    }
     if (::testing::Test::HasFailure()) break;
   }
   EXPECT_GE(max_depth, 3);
