@@ -375,22 +375,15 @@ int64_t redock_iso_image(int fd, uint64_t length) {
 }
 
 int hybridise_raw_image(int hfs_fd, int raw_fd, int mode, uint64_t raw_length, uint64_t hfs_length) {
-  int64_t s = find_hfs_partition_start(hfs_fd);
-  if (s <= 0 || uint64_t(s) >= hfs_length) return -1;
-  uint64_t h = hfs_length - uint64_t(s);
+  // The map names the Apple_HFS entry that was found (not whatever block 2
+  // holds), or one made here for a bare volume.
+  PartitionSource src;
+  if (read_partition_source(hfs_fd, src, hfs_length) != 0) return -1;
   uint32_t n = uint32_t(raw_length / k_raw_sector_size);
   const int data_at = mode == 1 ? 16 : 24;
 
   uint8_t head[2048];
-  if (!read_at(hfs_fd, head, sizeof head, 0)) return -1;
-  DriverDescriptor ddr;
-  ApmEntry e;
-  decode(ByteSpan(head, 512), ddr);
-  ddr.block_count = uint32_t(4ull * n + h / 512);
-  encode(ddr, MutByteSpan(head, 512));
-  decode(ByteSpan(head + 1024, 512), e);
-  e.start_block = 4 * n;
-  encode(e, MutByteSpan(head + 1024, 512));
+  if (!build_map_head(src, uint64_t(n) * k_iso_sector, uint64_t(n) * k_iso_sector + src.length, head)) return -1;
 
   auto build = [&](uint8_t* sector, uint32_t lba, const uint8_t* data, size_t len) {
     std::memset(sector, 0, k_raw_sector_size);
@@ -412,7 +405,7 @@ int hybridise_raw_image(int hfs_fd, int raw_fd, int mode, uint64_t raw_length, u
   // Sectors are built a batch at a time and written in one call.
   constexpr size_t batch = 64;
   std::vector<uint8_t> in(batch * 2048), out(batch * k_raw_sector_size);
-  uint64_t pos = uint64_t(s), lba = n;
+  uint64_t pos = src.start, lba = n;
   int rc = 1;
   while (pos < hfs_length && rc == 1) {
     size_t bytes = size_t(std::min<uint64_t>(in.size(), hfs_length - pos));

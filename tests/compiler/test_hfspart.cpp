@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -38,6 +39,11 @@ struct Fixture {
             " 1 >/dev/null && echo 'hello from the Mac side' > " + dir.str("mac.txt") + " && hcopy -r " +
             dir.str("mac.txt") + " ':Mac file' && humount");
     EXPECT_EQ(r.rc, 0) << r.err;
+    // parted puts Apple_HFS in block 2 and a free entry in block 3: swap them.
+    auto img = testkit::read_file(hfs);
+    std::swap_ranges(img.begin() + 1024, img.begin() + 1536, img.begin() + 1536);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&img[1536 + 48]), 9), "Apple_HFS");
+    testkit::write_file(hfs, img);
     iso_bytes = testkit::read_file(iso);
   }
 };
@@ -189,4 +195,12 @@ TEST(HfsPartition, RawSectors) {
     EXPECT_EQ(std::memcmp(s + 16, &part[1024 * 1024 + k * 2048], 2048), 0);
     EXPECT_EQ(get_le32(s + 2064), cd_edc(s, 0, 2063));
   }
+  // The map's second entry is the Apple_HFS one the source had in block 3, and
+  // hfsutils mounts the volume from the user data of the sectors.
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&out[16 + 1024 + 48]), 9), "Apple_HFS");
+  std::vector<uint8_t> user;
+  for (size_t k = 0; k < out.size() / k_raw_sector_size; ++k)
+    user.insert(user.end(), &out[k * k_raw_sector_size + 16], &out[k * k_raw_sector_size + 16 + 2048]);
+  testkit::write_file(fx.dir.path() / "user.img", user);
+  EXPECT_NE(hfs_listing(fx.dir.str("user.img"), 1).find("hello from the Mac side"), std::string::npos);
 }
