@@ -9,6 +9,7 @@
 #include "hfs/btree.h"
 #include "hfs/extents.h"
 #include "hfs/ondisk.h"
+#include "hfs/overflow.h"
 #include "hfs/volume.h"
 
 AllocationWindow g_allocation;
@@ -127,14 +128,23 @@ void undo_growth(const Growth& g) {
   for (const BlockRun& r : g.runs) bitmap_clear_range(g_allocation.bits, r.start, r.count);
 }
 
-// Runs for `want` blocks, in at most `slots` extents; all or nothing.
-bool gather_runs(uint32_t want, size_t slots, Growth& g) {
+// Runs for `want` blocks, in at most `slots` extents; all or nothing. With
+// min_run set, any run of at least that many blocks is taken, cut to a multiple
+// of it (runs of whole nodes).
+bool gather_runs(uint32_t want, size_t slots, Growth& g, uint32_t min_run = 0) {
   uint32_t saved_ptr = alloc_pointer();
   while (g.blocks < want && g.runs.size() < slots) {
     uint32_t s = 0, c = 0;
     uint32_t left = want - g.blocks;
-    uint32_t min_accept = plus() ? left / 8 + 1 : std::min(left, k_hfs_short_run);
+    uint32_t min_accept = min_run ? std::min(left, min_run)
+                          : plus() ? left / 8 + 1 : std::min(left, k_hfs_short_run);
     if (allocate(left, min_accept, s, c, true) != 0) break;
+    if (min_run && c % min_run != 0) {
+      uint32_t keep = c - c % min_run;
+      bitmap_clear_range(g_allocation.bits, s + keep, c - keep);
+      c = keep;
+    }
+    if (c == 0) break;
     g.runs.push_back({s, c});
     g.blocks += c;
   }
@@ -168,6 +178,80 @@ bool append_runs(Record& rec, const Growth& g) {
 }
 
 size_t free_slots_hint() { return plus() ? 8 : 3; }
+// Runs one growth may take when extents-overflow records can hold them.
+constexpr size_t k_max_growth_runs = 64;
+
+bool overflow_tree_usable() {
+  const BTreeContext& t = g_volume.extents_tree;
+  return t.header_buffer && t.node_size != 0;
+}
+
+std::vector<Extent> growth_extents(const Growth& g) {
+  std::vector<Extent> out;
+  for (const BlockRun& r : g.runs) out.push_back({r.start, r.count});
+  return out;
+}
+
+// Adds a growth to a B-tree file (catalog or extents file) in the MDB / volume
+// header: its runs go into the file's extent record (merged with its last
+// extent when contiguous) or, with `record` given, that record replaces it (the
+// further runs went to overflow records); the file's size and the volume's free
+// count follow. False when the runs do not fit (nothing changed).
+bool add_tree_file_runs(bool catalog, const Growth& g, const std::vector<Extent>* record = nullptr) {
+  uint32_t bs = g_volume.block_size;
+  if (plus()) {
+    HfsPlusVolumeHeader v = read_vh();
+    HfsPlusForkData& f = catalog ? v.catalog_file : v.extents_file;
+    if (record) {
+      for (size_t i = 0; i < f.extents.size() && i < record->size(); ++i)
+        f.extents[i] = {uint32_t((*record)[i].start_block), uint32_t((*record)[i].block_count)};
+    } else if (!append_runs(f.extents, g)) {
+      return false;
+    }
+    f.total_blocks += g.blocks;
+    f.logical_size = uint64_t(f.total_blocks) * bs;
+    v.free_blocks -= g.blocks;
+    store_vh(v);
+    return true;
+  }
+  MasterDirectoryBlock m = read_mdb();
+  uint32_t& size = catalog ? m.catalog_size : m.extents_size;
+  HfsExtentRecord& rec = catalog ? m.catalog_extents : m.extents_extents;
+  if (uint64_t(size) + uint64_t(g.blocks) * bs > 0xFFFFFFFFu) return false;
+  if (record) {
+    for (size_t i = 0; i < rec.size() && i < record->size(); ++i)
+      rec[i] = {uint16_t((*record)[i].start_block), uint16_t((*record)[i].block_count)};
+  } else if (!append_runs(rec, g)) {
+    return false;
+  }
+  size += g.blocks * bs;
+  m.free_blocks = uint16_t(m.free_blocks - g.blocks);
+  store_mdb(m);
+  return true;
+}
+
+// Records the catalog's new runs beyond its extent record in the MDB / volume
+// header: in overflow records of file 4, data fork. False (nothing changed but
+// the extents tree's own growth, which stays sound) when the tree cannot take them.
+bool record_catalog_overflow(const Growth& g) {
+  constexpr uint32_t k_catalog_id = 4;
+  uint32_t bs = g_volume.block_size;
+  std::vector<Extent> first;
+  uint64_t blocks;
+  if (plus()) {
+    HfsPlusVolumeHeader v = read_vh();
+    for (const HfsPlusExtent& e : v.catalog_file.extents) first.push_back({e.start_block, e.block_count});
+    blocks = v.catalog_file.total_blocks;
+  } else {
+    MasterDirectoryBlock m = read_mdb();
+    if (uint64_t(m.catalog_size) + uint64_t(g.blocks) * bs > 0xFFFFFFFFu) return false;
+    for (const HfsExtent& e : m.catalog_extents) first.push_back({e.start_block, e.block_count});
+    blocks = m.catalog_size / bs;
+  }
+  if (append_fork_extents(k_catalog_id, k_fork_data, first, blocks, growth_extents(g)) != 0) return false;
+  // The extents tree's growth may have changed the header since: it is read again.
+  return add_tree_file_runs(true, g, &first);
+}
 
 void resize_node_bitmap() {
   BTreeContext& t = g_volume.catalog_tree;
@@ -191,35 +275,25 @@ int grow_catalog(uint32_t nodes_needed) {
   minimal = std::max(minimal, node_blocks);
   minimal = (minimal + node_blocks - 1) / node_blocks * node_blocks;
   uint32_t free = volume_free_blocks();
+  bool overflow = overflow_tree_usable();
+  size_t slots = overflow ? k_max_growth_runs : free_slots_hint();
+  uint32_t saved_ptr = alloc_pointer();
   Growth g;
   for (uint32_t want : {current, std::max(current / 4, minimal), minimal}) {
     want = (want + node_blocks - 1) / node_blocks * node_blocks;
     if (want == 0 || want > free) continue;
-    if (gather_runs(want, free_slots_hint(), g)) break;
+    if (gather_runs(want, slots, g)) break;
   }
+  // A fragmented volume: what is needed, from runs of whole nodes.
+  if (g.blocks == 0 && overflow && minimal <= free) gather_runs(minimal, slots, g, node_blocks);
   bool recorded = false;
   if (g.blocks > 0) {
-    if (plus()) {
-      HfsPlusVolumeHeader v = read_vh();
-      if (append_runs(v.catalog_file.extents, g)) {
-        v.catalog_file.total_blocks += g.blocks;
-        v.catalog_file.logical_size = uint64_t(v.catalog_file.total_blocks) * bs;
-        v.free_blocks -= g.blocks;
-        store_vh(v);
-        recorded = true;
-      }
-    } else {
-      MasterDirectoryBlock m = read_mdb();
-      if (uint64_t(m.catalog_size) + uint64_t(g.blocks) * bs <= 0xFFFFFFFFu && append_runs(m.catalog_extents, g)) {
-        m.catalog_size += g.blocks * bs;
-        m.free_blocks = uint16_t(m.free_blocks - g.blocks);
-        store_mdb(m);
-        recorded = true;
-      }
-    }
+    recorded = add_tree_file_runs(true, g);
+    if (!recorded && overflow) recorded = record_catalog_overflow(g);
     if (!recorded) undo_growth(g);
   }
   if (!recorded) {
+    set_alloc_pointer(saved_ptr);
     show_message(ui_text(5102).c_str());
     return -4;
   }
@@ -439,6 +513,50 @@ int reserve_catalog_nodes(uint32_t nodes) {
     if (free >= nodes) return 0;
     if (int rc = grow_catalog(nodes - free); rc != 0) return rc;
   }
+  return tree_header(t).free_nodes >= nodes ? 0 : -4;
+}
+
+int reserve_extents_nodes(uint32_t nodes) {
+  BTreeContext& t = g_volume.extents_tree;
+  if (!t.header_buffer || t.node_size == 0) return -4;
+  BTHeaderRec h = tree_header(t);
+  if (h.free_nodes >= nodes) return 0;
+  uint32_t bs = g_volume.block_size;
+  uint32_t ns = t.node_size;
+  if (!g_allocation.loaded || bs == 0) return -4;
+  // Nodes the node map can describe: the header's map record and the map nodes there are.
+  uint64_t capacity = header_map_bits(ns);
+  for (uint32_t link = node_forward_link(t.header_buffer), guard = 0; link != 0 && guard < h.total_nodes; ++guard) {
+    uint8_t* p = read_extents_node_host(link);
+    if (!p || node_kind(p) != k_node_map) return -4;
+    capacity += map_node_bits(ns);
+    link = node_forward_link(p);
+  }
+  uint32_t current = plus() ? read_vh().extents_file.total_blocks : read_mdb().extents_size / bs;
+  uint32_t node_blocks = std::max<uint32_t>(1, (ns + bs - 1) / bs);
+  auto round = [&](uint64_t b) { return uint32_t((b + node_blocks - 1) / node_blocks * node_blocks); };
+  uint32_t minimal = round((uint64_t(nodes - h.free_nodes) * ns + bs - 1) / bs);
+  uint32_t free = volume_free_blocks();
+  Growth g;
+  uint32_t added = 0;
+  for (uint32_t want : {std::max(round(current), minimal), minimal}) {
+    uint64_t new_nodes = uint64_t(want) * bs / ns;
+    if (want == 0 || want > free || h.total_nodes + new_nodes > capacity) continue;
+    if (!gather_runs(want, free_slots_hint(), g)) continue;
+    bool fits = add_tree_file_runs(false, g);
+    // The extents file's own extents never go to the overflow tree.
+    if (fits) { added = uint32_t(new_nodes); break; }
+    undo_growth(g);
+    g = Growth();
+  }
+  if (added == 0) return -4;
+  invalidate_tree_maps();
+  for (const BlockRun& r : g.runs)
+    if (write_zero_sectors(block_to_sector(r.start), uint64_t(r.count) * spb()) != 0) return -1;
+  h.total_nodes += added;
+  h.free_nodes += added;
+  set_tree_header(t, h);
+  if (write_extents_header_node() != 0) return -1;
   return tree_header(t).free_nodes >= nodes ? 0 : -4;
 }
 

@@ -62,6 +62,11 @@ int64_t hfsplus_new_catalog_node();
 // 0 success, -4 not enough room (nothing changed), -1 I/O.
 int reserve_catalog_nodes(uint32_t nodes);
 
+// Makes at least `nodes` free nodes in the extents-overflow tree, growing its
+// file within its own extent record (3 / 8 extents; never through overflow
+// records). 0 success, -4 no room (nothing changed), -1 I/O.
+int reserve_extents_nodes(uint32_t nodes);
+
 // Writes back the node bitmap, the bitmap or allocation file, the MDB or volume
 // header and its alternate. 0 written, 1 nothing to write (read-only or not
 // loaded), -1 a write failed.

@@ -10,7 +10,6 @@ namespace {
 constexpr size_t k_descriptor_size = 14;
 constexpr int8_t k_leaf_kind = -1;
 constexpr int8_t k_index_kind = 0;
-constexpr size_t k_hfs_index_record = 42;  // HFS catalog index records: key length 37 + child
 constexpr int k_max_depth = 16;
 
 using Records = std::vector<std::vector<uint8_t>>;
@@ -42,15 +41,19 @@ Records records_of(const NodeView& v) {
   return recs;
 }
 
+// HFS index records: the key length byte, the fixed-length key, the child.
+size_t hfs_index_record_size(const NodeStore& s) { return size_t(s.hfs_index_key_length) + 5; }
+
 // The key of an index or leaf record, as the start of an index key.
 std::vector<uint8_t> index_record(const NodeStore& s, const uint8_t* key, uint32_t child) {
   std::vector<uint8_t> rec;
   if (!s.hfsplus) {
-    rec.assign(k_hfs_index_record, 0);
-    size_t klen = std::min<size_t>(key[0], 37);
+    size_t fixed = s.hfs_index_key_length;
+    rec.assign(hfs_index_record_size(s), 0);
+    size_t klen = std::min<size_t>(key[0], fixed);
     std::memcpy(rec.data() + 1, key + 1, klen);
-    rec[0] = 37;
-    put_be32(rec.data() + 38, child);
+    rec[0] = uint8_t(fixed);
+    put_be32(rec.data() + 1 + fixed, child);
   } else {
     size_t ksize = size_t(get_be16(key)) + 2;
     rec.assign(key, key + ksize);
@@ -167,6 +170,16 @@ struct Editor {
     while (at > 1 && !fits_range(0, at)) --at;
     while (at < n - 1 && !fits_range(at, n)) ++at;
     if (!fits_range(0, at) || !fits_range(at, n)) return 0;
+    // Leaf records that belong together stay in one node when some split allows it:
+    // the nearest such split point.
+    if (height == 1 && s.keep_together && s.keep_together(recs[at - 1].data(), recs[at].data())) {
+      for (size_t d = 1; d < n; ++d) {
+        for (size_t c : {at - std::min(at, d), at + d}) {
+          if (c < 1 || c > n - 1 || !fits_range(0, c) || !fits_range(c, n)) continue;
+          if (!s.keep_together(recs[c - 1].data(), recs[c].data())) return c;
+        }
+      }
+    }
     return at;
   }
 
@@ -324,13 +337,13 @@ int bt_load_node(const NodeStore& s, uint32_t n, NodeView& out) {
     auto r = out.record(i);
     size_t k = bt_key_size(s, r.data(), r.size());
     if (k == 0) return k_edit_damaged;
-    if (kind == k_index_kind && (s.hfsplus ? k + 4 > r.size() : r.size() < k_hfs_index_record)) return k_edit_damaged;
+    if (kind == k_index_kind && (s.hfsplus ? k + 4 > r.size() : r.size() < hfs_index_record_size(s))) return k_edit_damaged;
   }
   return 0;
 }
 
 uint32_t bt_index_child(const NodeStore& s, std::span<const uint8_t> rec) {
-  if (!s.hfsplus) return rec.size() >= k_hfs_index_record ? get_be32(rec.data() + 38) : 0;
+  if (!s.hfsplus) return rec.size() >= hfs_index_record_size(s) ? get_be32(rec.data() + 1 + s.hfs_index_key_length) : 0;
   size_t k = bt_key_size(s, rec.data(), rec.size());
   return (k != 0 && k + 4 <= rec.size()) ? get_be32(rec.data() + k) : 0;
 }

@@ -18,6 +18,9 @@ constexpr int k_edit_damaged = -5;    // a node of the tree is not what the tree
 struct NodeStore {
   uint32_t node_size = 512;
   bool hfsplus = false;   // key layout: u8 key length (HFS) or u16 (HFS+)
+  // HFS index records hold keys of this fixed length (the header's maxKeyLength):
+  // 37 in a catalog, 7 in an extents-overflow tree. HFS+ index keys are as stored.
+  uint8_t hfs_index_key_length = 37;
   uint8_t* header = nullptr;  // the header node in memory (header record at byte 14)
   // Copies node n into buf (node_size bytes); 0 on success.
   std::function<int(uint32_t n, uint8_t* buf)> read;
@@ -32,6 +35,12 @@ struct NodeStore {
   // Before an edit that may take up to `nodes` new nodes: make them available
   // (grow the tree) or fail with k_edit_no_room. Null: only the free count is checked.
   std::function<int(uint32_t nodes)> reserve;
+  // True when an index key names exactly the first key of its child (the
+  // checker's test). Null: HFS catalog rule (parent ID and name), HFS+ bytes.
+  std::function<bool(const uint8_t* index_key, const uint8_t* child_key)> same_key;
+  // Two neighbouring leaf records that a leaf split should not part when it can
+  // avoid it (the extents tree keeps a fork's records in one node). Null: none.
+  std::function<bool(const uint8_t* a, const uint8_t* b)> keep_together;
 };
 
 // Header record fields used by the edits.

@@ -51,9 +51,10 @@ uint8_t* hfsplus_find_extents_leaf(uint32_t file_id, uint64_t start_block, uint8
 int compare_extent_keys(uint32_t file_a, uint8_t fork_a, uint64_t start_a, uint32_t file_b,
                         uint8_t fork_b, uint64_t start_b);
 
-// Adds one extent to the overflow tree at its key's place (records kept in key
-// order, the index key of a leaf's first record updated). 0 success, -4 no room
-// in the leaf that must hold it, -1 I/O, -2 damaged tree.
+// Adds one extent to the overflow tree (hfs/overflow.cpp): into the free slot of
+// the fork's record that ends where it starts, or as a new record at its key's
+// place (the tree splits and grows as needed). 0 success, 1 a record with that
+// key exists, -2 I/O, -4 no room, -5 damaged tree.
 int hfs_insert_overflow_extents(const HfsExtent& extent, uint32_t file_id, uint32_t start_block,
                                 uint8_t fork_type);
 int hfsplus_insert_overflow_extents(const HfsPlusExtent& extent, uint32_t file_id, uint32_t start_block,

@@ -13,6 +13,7 @@
 #include "hfs/catinsert.h"
 #include "hfs/extents.h"
 #include "hfs/ondisk.h"
+#include "hfs/overflow.h"
 #include "hfs/volume.h"
 
 namespace {
@@ -20,6 +21,7 @@ namespace {
 // The key bytes that must agree between an index record and its child's first
 // record: HFS compares parent ID and name (index keys are padded), HFS+ the key.
 bool same_key(const NodeStore& s, const uint8_t* index_key, const uint8_t* child_key) {
+  if (s.same_key) return s.same_key(index_key, child_key);
   if (!s.hfsplus) {
     size_t nlen = child_key[6];
     return std::memcmp(index_key + 2, child_key + 2, 4) == 0 && index_key[6] == nlen &&
@@ -119,13 +121,108 @@ bool entry_name(bool plus, std::span<const uint8_t> key, uint32_t& parent, std::
   return true;
 }
 
+// The extents-overflow tree's leaf records by key (file ID, fork, start block),
+// each with its descriptors, and whether a fork walk reached it.
+struct OverflowEntry {
+  std::vector<Extent> extents;
+  bool reached = false;
+};
+using OverflowMap = std::map<std::tuple<uint32_t, uint8_t, uint64_t>, OverflowEntry>;
+
+std::vector<Extent> descriptors(bool plus, std::span<const uint8_t> raw) {
+  std::vector<Extent> out;
+  if (plus) {
+    HfsPlusExtentRecord r;
+    if (decode(raw, r))
+      for (const HfsPlusExtent& x : r) { if (!x.block_count) break; out.push_back({x.start_block, x.block_count}); }
+  } else {
+    HfsExtentRecord r;
+    if (decode(raw, r))
+      for (const HfsExtent& x : r) { if (!x.block_count) break; out.push_back({x.start_block, x.block_count}); }
+  }
+  return out;
+}
+
+// Marks the overflow records a fork of `blocks` blocks goes through, from the
+// blocks its first record covers.
+void reach_overflow(OverflowMap& ovf, bool plus, const uint8_t* raw, uint32_t id, uint8_t fork, uint64_t blocks) {
+  uint64_t covered = 0;
+  for (const Extent& x : descriptors(plus, std::span<const uint8_t>(raw, plus ? k_hfsplus_extent_record_size : k_hfs_extent_record_size)))
+    covered += x.block_count;
+  while (covered < blocks) {
+    auto it = ovf.find({id, fork, covered});
+    if (it == ovf.end() || it->second.reached) return;
+    it->second.reached = true;
+    uint64_t before = covered;
+    for (const Extent& x : it->second.extents) covered += x.block_count;
+    if (covered == before) return;
+  }
+}
+
 void fork_extents(bool plus, const uint8_t* raw, uint32_t id, uint8_t fork, uint64_t blocks, CatalogEntry& e,
-                  std::vector<std::string>& faults) {
+                  std::vector<std::string>& faults, OverflowMap& ovf) {
   if (blocks == 0) return;
   std::vector<Extent> ext;
   if (resolve_fork_extents(plus, raw, id, fork, blocks, ext) != 0)
     faults.push_back(format_text("file %u: fork %u extents do not cover its blocks", id, fork));
+  reach_overflow(ovf, plus, raw, id, fork, blocks);
   e.extents.insert(e.extents.end(), ext.begin(), ext.end());
+}
+
+// The extents tree's node map: the header's map record, then each map node's.
+std::vector<uint8_t> extents_node_map(std::set<uint32_t>& map_nodes) {
+  BTreeContext& t = g_volume.extents_tree;
+  uint32_t ns = t.node_size;
+  BTHeaderRec h = tree_header(t);
+  std::vector<uint8_t> bits(t.header_buffer + BTHeaderRec::k_map_offset, t.header_buffer + BTHeaderRec::k_map_offset + (ns - 256));
+  for (uint32_t link = node_forward_link(t.header_buffer), guard = 0; link && guard < h.total_nodes; ++guard) {
+    uint8_t* p = read_extents_node_host(link);
+    if (!p || node_kind(p) != k_node_map || !map_nodes.insert(link).second) break;
+    bits.insert(bits.end(), p + 14, p + 14 + (ns - 20));
+    link = node_forward_link(p);
+  }
+  return bits;
+}
+
+// The extents tree: its structure, its node map, and every record's owner.
+void check_extents_tree(bool plus, std::vector<std::string>& faults, OverflowMap& ovf) {
+  BTreeContext& t = g_volume.extents_tree;
+  if (!t.header_buffer || t.node_size == 0) { faults.push_back("extents tree: not open"); return; }
+  NodeStore s = extents_store(false);
+  TreeWalk walk;
+  std::vector<std::string> own;
+  check_btree(s, own, &walk);
+  for (const std::string& f : own) faults.push_back("extents tree: " + f);
+  size_t key_size = plus ? HfsPlusExtentKey::k_size : HfsExtentKey::k_size;
+  for (const auto& rec : walk.records) {
+    uint32_t id = 0;
+    uint8_t fork = 0;
+    uint64_t start = 0;
+    if (plus) {
+      HfsPlusExtentKey k;
+      if (rec.size() < key_size || !decode(std::span<const uint8_t>(rec.data(), key_size), k)) { faults.push_back("extents tree: undecodable key"); continue; }
+      id = k.file_id; fork = k.fork_type; start = k.start_block;
+    } else {
+      HfsExtentKey k;
+      if (rec.size() < key_size || !decode(std::span<const uint8_t>(rec.data(), key_size), k)) { faults.push_back("extents tree: undecodable key"); continue; }
+      id = k.file_id; fork = k.fork_type; start = k.start_block;
+    }
+    if (fork != k_fork_data && fork != k_fork_resource)
+      faults.push_back(format_text("extents tree: record of file %u with fork type %u", id, fork));
+    ovf[{id, fork, start}].extents = descriptors(plus, bt_record_data(s, rec));
+  }
+  BTHeaderRec h = tree_header(t);
+  std::set<uint32_t> in_use(walk.nodes.begin(), walk.nodes.end());
+  in_use.insert(0);
+  std::vector<uint8_t> map = extents_node_map(in_use);
+  uint32_t marked = 0;
+  for (uint32_t n = 0; n < h.total_nodes; ++n) {
+    bool m = n / 8 < map.size() && (map[n / 8] & (0x80 >> (n % 8)));
+    marked += m ? 1 : 0;
+    if (m != (in_use.count(n) != 0)) faults.push_back(format_text("extents node %u %s", n, m ? "marked but unused" : "used but free in the node map"));
+  }
+  if (h.free_nodes != h.total_nodes - marked)
+    faults.push_back(format_text("extents tree: freeNodes %u, the map has %u free", h.free_nodes, h.total_nodes - marked));
 }
 
 }  // namespace
@@ -138,6 +235,8 @@ int check_volume(std::vector<std::string>& faults) {
   NodeStore s = catalog_store();
   TreeWalk walk;
   check_btree(s, faults, &walk);
+  OverflowMap ovf;
+  check_extents_tree(plus, faults, ovf);
 
   // Items and threads.
   std::map<uint32_t, CatalogEntry> items;                       // by CNID
@@ -165,7 +264,7 @@ int check_volume(std::vector<std::string>& faults) {
         for (auto [fork, type] : {std::pair{&fi.data_fork, k_fork_data}, std::pair{&fi.resource_fork, k_fork_resource}}) {
           uint8_t raw[k_hfsplus_extent_record_size];
           encode(fork->extents, MutByteSpan(raw, sizeof raw));
-          fork_extents(true, raw, fi.file_id, type, fork->total_blocks, e, faults);
+          fork_extents(true, raw, fi.file_id, type, fork->total_blocks, e, faults, ovf);
           if (uint64_t(fork->total_blocks) * bs < fork->logical_size) fault(format_text("file %u: fork shorter than its size", fi.file_id));
         }
       } else if (decode(data, t)) {
@@ -188,7 +287,7 @@ int check_volume(std::vector<std::string>& faults) {
                                         std::tuple{&fi.rsrc_extents, fi.rsrc_physical_size, k_fork_resource}}) {
           uint8_t raw[k_hfs_extent_record_size];
           encode(*rec3, MutByteSpan(raw, sizeof raw));
-          fork_extents(false, raw, fi.file_id, type, bs ? len / bs : 0, e, faults);
+          fork_extents(false, raw, fi.file_id, type, bs ? len / bs : 0, e, faults, ovf);
         }
       } else if (decode(data, t)) {
         if (!name.empty()) fault(format_text("thread of %u with a name in its key", parent));
@@ -238,6 +337,7 @@ int check_volume(std::vector<std::string>& faults) {
       std::vector<Extent> ext;
       if (forks[i]->total_blocks && resolve_fork_extents(true, raw, file_ids[i], k_fork_data, forks[i]->total_blocks, ext) != 0)
         fault(format_text("special file %u: extents incomplete", file_ids[i]));
+      reach_overflow(ovf, true, raw, file_ids[i], k_fork_data, forks[i]->total_blocks);
       for (const Extent& x : ext) used.push_back({x.start_block, x.block_count});
     }
     // Boot blocks and header (bytes 0..1535), and the alternate header at the end.
@@ -260,11 +360,26 @@ int check_volume(std::vector<std::string>& faults) {
       std::vector<Extent> ext;
       if (resolve_fork_extents(false, raw, id, k_fork_data, bs ? size / bs : 0, ext) != 0)
         fault(format_text("B-tree file %u: extents incomplete", id));
+      reach_overflow(ovf, false, raw, id, k_fork_data, bs ? size / bs : 0);
       for (const Extent& x : ext) used.push_back({x.start_block, x.block_count});
     }
   }
   for (const auto& [id, e] : items)
     for (const Extent& x : e.extents) used.push_back({x.start_block, x.block_count});
+  // Overflow records: the bad-block file's mark blocks in use; any other must be
+  // reached from its fork (an existing file, or a B-tree or special file).
+  constexpr uint32_t k_bad_blocks_id = 5;
+  for (auto& [key, entry] : ovf) {
+    auto [id, fork, start] = key;
+    if (id == k_bad_blocks_id) {
+      for (const Extent& x : entry.extents) used.push_back({x.start_block, x.block_count});
+      continue;
+    }
+    if (entry.reached) continue;
+    bool owner = items.count(id) ? items[id].type == 2 : (id >= 3 && id <= 8);
+    if (!owner) fault(format_text("overflow record (file %u, fork %u, block %llu) of no file", id, fork, (unsigned long long)start));
+    else fault(format_text("overflow record (file %u, fork %u, block %llu) outside its fork", id, fork, (unsigned long long)start));
+  }
   std::vector<uint8_t> expect((total + 7) / 8, 0);
   for (auto [start, count] : used) {
     if (start + count > total) { fault(format_text("extent %llu+%llu past the volume's %u blocks", (unsigned long long)start, (unsigned long long)count, total)); continue; }

@@ -16,6 +16,7 @@
 #include "hfs/fresh.h"
 #include "hfs/macdate.h"
 #include "hfs/ondisk.h"
+#include "hfs/overflow.h"
 #include "hfs/volume.h"
 
 int g_replace_answer = 0;
@@ -289,9 +290,16 @@ int free_fork_extents(const Item& it) {
       for (const HfsExtent& e : *rec)
         if (e.block_count) freed += free_volume_blocks(e.start_block, e.block_count);
   }
-  // Only what was actually freed: blocks named by overflow records stay in use.
+  // The forks' further extents, in the overflow tree: records deleted, blocks freed.
+  int rc = 0;
+  for (uint8_t fork : {k_fork_data, k_fork_resource}) {
+    std::vector<Extent> more;
+    int r = remove_fork_overflow(it.cnid, fork, more);
+    if (r != 0 && rc == 0) rc = r;
+    for (const Extent& e : more) freed += free_volume_blocks(uint32_t(e.start_block), uint32_t(e.block_count));
+  }
   add_volume_free_blocks(freed);
-  return 0;
+  return rc;
 }
 
 int delete_file(const Item& it) {
@@ -299,10 +307,11 @@ int delete_file(const Item& it) {
   if (int rc = catalog_delete(it.key)) return rc;
   int removed = 1;
   if (has_thread(it) && catalog_delete(thread_key(it.cnid)) == 0) ++removed;
-  free_fork_extents(it);
+  int freed = free_fork_extents(it);
   catalog_add_leaf_records(-removed);
   add_counts(k_rec_file, it.parent, -1);
-  return add_valence(it.parent, -1);
+  int rc = add_valence(it.parent, -1);
+  return rc != 0 ? rc : freed;
 }
 
 int delete_tree(const Item& folder) {

@@ -25,6 +25,7 @@
 #include "volume_fixture.h"
 
 using namespace testkit;
+using namespace testvol;
 
 namespace {
 
@@ -103,38 +104,6 @@ struct Model {
     return out;
   }
 };
-
-// hls -R -1 -a -N: section headers ":A:B:" then one name a line.
-std::set<std::string> hfs_listing(const std::string& img) {
-  auto r = run("hmount " + quote(img) + " >/dev/null && hls -R -1 -a -N :");
-  EXPECT_EQ(r.rc, 0) << r.err;
-  std::set<std::string> out;
-  std::istringstream in(r.out);
-  std::string line, prefix;
-  while (std::getline(in, line)) {
-    if (line.empty()) continue;
-    if (line.size() > 1 && line.front() == ':' && line.back() == ':') { prefix = line.substr(0, line.size() - 1); continue; }
-    out.insert(prefix + ":" + line);
-  }
-  return out;
-}
-
-// fls -r -p: "d/d 16:<tab>Dir A/x" lines; the special files are left out.
-std::set<std::string> hfsplus_listing(const std::string& img) {
-  auto r = run("fls -f hfsp -r -p -o 64 " + quote(img));
-  EXPECT_EQ(r.rc, 0) << r.err;
-  std::set<std::string> out;
-  std::istringstream in(r.out);
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    std::string p = line.substr(tab + 1);
-    if (p.empty() || p[0] == '$' || p.rfind("^^^^", 0) == 0) continue;
-    out.insert(p);
-  }
-  return out;
-}
 
 std::string random_mac_name(std::mt19937& rng) {
   // accented letters in both cases (some weigh as their other case, some not),
@@ -233,12 +202,6 @@ int64_t make_file(Model& m, uint32_t parent, const ModelItem& it) {
   }
   catalog_add_leaf_records(records);
   return cnid;
-}
-
-void expect_sound(const std::string& where) {
-  std::vector<std::string> faults;
-  check_volume(faults);
-  for (size_t i = 0; i < faults.size() && i < 10; ++i) ADD_FAILURE() << where << ": " << faults[i];
 }
 
 void random_session(bool plus, uint32_t seed) {
@@ -366,15 +329,6 @@ TEST(VolumeEdits, RandomEditsHfsPlusListedBySleuthkit) {
   random_session(true, 2);
 }
 
-std::string new_image(const TempDir& dir, bool plus, uint32_t mb) {
-  std::string img = dir.str(plus ? "p.img" : "h.img");
-  int fd = ::open(img.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
-  NewImageRequest req{fd, "Vol", mb, 0};
-  EXPECT_EQ(plus ? create_hfsplus_image(req) : create_hfs_image(req), 0);
-  ::close(fd);
-  return img;
-}
-
 TEST(VolumeEdits, ReadOnlyVolumeIsNeverWritten) {
   TempDir dir;
   for (bool plus : {false, true}) {
@@ -428,23 +382,17 @@ TEST(VolumeEdits, FullVolumeRefusesCatalogGrowthAndKeepsItsState) {
   testvol::close_volume();
 }
 
-uint64_t free_bytes(const std::string& img) {
-  auto r = run("hmount " + quote(img) + " && hvol");
-  size_t at = r.out.find("Volume has ");
-  return at == std::string::npos ? 0 : std::stoull(r.out.substr(at + 11));
-}
-
 TEST(VolumeEdits, DeletesFreeBlocksSwapsForksAndRenamesUnderHfsutils) {
   REQUIRE_TOOL("hcopy");
   TempDir dir;
   std::string img = new_image(dir, false, 4);
-  uint64_t empty_free = free_bytes(img);
+  uint64_t empty_free = testvol::hvol_free_bytes(img);
   for (int i = 0; i < 3; ++i) write_file(dir.path() / ("f" + std::to_string(i)), random_bytes(30000 + 7000 * i, 20 + i));
   auto r = run("hmount " + quote(img) + " >/dev/null && hmkdir :Tree && hmkdir :Tree:Sub && hcopy -r " +
                quote(dir.str("f0")) + " :Tree:a && hcopy -r " + quote(dir.str("f1")) + " :Tree:Sub:b && hcopy -r " +
                quote(dir.str("f2")) + " :keep && hcopy -r " + quote(dir.str("f1")) + " :swapme");
   ASSERT_EQ(r.rc, 0) << r.err;
-  uint64_t full_free = free_bytes(img);
+  uint64_t full_free = testvol::hvol_free_bytes(img);
   ASSERT_LT(full_free, empty_free);
 
   ASSERT_EQ(testvol::open_volume(img, false), 0);
@@ -470,7 +418,7 @@ TEST(VolumeEdits, DeletesFreeBlocksSwapsForksAndRenamesUnderHfsutils) {
   EXPECT_EQ(read_file(dir.path() / "k.out"), read_file(dir.path() / "f2"));
   // hls -l: resource size, then data size. The forks changed places.
   EXPECT_NE(v.out.find(std::to_string(37000) + "         0"), std::string::npos) << v.out;
-  uint64_t freed = free_bytes(img);
+  uint64_t freed = testvol::hvol_free_bytes(img);
   uint32_t bs = 512;
   EXPECT_GE(freed, full_free + ((30000 + bs - 1) / bs + (37000 + bs - 1) / bs) * bs) << full_free;
 }
