@@ -58,13 +58,10 @@ inline int open_volume(const std::string& path, bool plus, bool read_only = fals
   return (g_volume.is_hfsplus != 0) == plus ? 0 : -1;
 }
 
-// A new image of mb MiB made by the engine (volume named "Vol").
+// make_image in the test's folder (p.img or h.img, volume named "Vol").
 inline std::string new_image(const testkit::TempDir& dir, bool plus, uint32_t mb) {
   std::string img = dir.str(plus ? "p.img" : "h.img");
-  int fd = ::open(img.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
-  NewImageRequest req{fd, "Vol", mb, 0};
-  EXPECT_EQ(plus ? create_hfsplus_image(req) : create_hfs_image(req), 0);
-  ::close(fd);
+  EXPECT_EQ(make_image(img, plus, mb), 0);
   return img;
 }
 
