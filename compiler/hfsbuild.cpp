@@ -592,7 +592,7 @@ static void plus_folder_record(HfsPlusCatalogFolder& f, uint32_t id, uint32_t va
   f.folder_id = id;
   f.valence = valence;
   f.create_date = f.content_mod_date = f.attribute_mod_date = f.access_date = date;
-  f.permissions.file_mode = 040755;
+  f.permissions.file_mode = k_hfsplus_folder_mode;
 }
 
 int HfsPlusBuilder::start() {

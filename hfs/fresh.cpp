@@ -241,6 +241,7 @@ void build_hfsplus_catalog_root_node(std::span<uint8_t> node, const VolumeLayout
   f.folder_id = k_root_folder_id;
   f.create_date = f.content_mod_date = f.attribute_mod_date = now;
   f.user_info = new_folder_finder_info(0x0100);
+  f.permissions.file_mode = k_hfsplus_folder_mode;
   std::vector<uint8_t> folder(HfsPlusCatalogFolder::k_size);
   encode(f, folder);
   HfsPlusCatalogThread t;

@@ -358,6 +358,10 @@ struct HfsCatalogThread {
 bool decode(ByteSpan in, HfsCatalogThread& out);
 bool encode(const HfsCatalogThread& v, MutByteSpan out);
 
+// BSD modes of what the engine makes: folders rwxr-xr-x, files rw-r--r--.
+constexpr uint16_t k_hfsplus_folder_mode = 040755;
+constexpr uint16_t k_hfsplus_file_mode = 0100644;
+
 struct HfsPlusPermissions {
   uint32_t owner_id = 0;
   uint32_t group_id = 0;

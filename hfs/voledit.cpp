@@ -253,6 +253,7 @@ int64_t create_folder(uint32_t parent, const Name& n) {
     f.folder_id = cnid;
     f.create_date = f.content_mod_date = f.attribute_mod_date = now;
     f.user_info = new_folder_finder_info(0);
+    f.permissions.file_mode = k_hfsplus_folder_mode;
     data.resize(HfsPlusCatalogFolder::k_size);
     encode(f, data);
   } else {

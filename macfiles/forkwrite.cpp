@@ -261,7 +261,7 @@ int build_hfsplus_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_
   f.attribute_mod_date = f.content_mod_date;
   f.access_date = f.content_mod_date;
   f.user_info = finder_info_of(r, forks.finder_flags);
-  f.permissions.file_mode = 0100644;  // a regular file, rw-r--r--, owned by root
+  f.permissions.file_mode = k_hfsplus_file_mode;
   f.data_fork = fork_data(forks.data, block_size);
   f.resource_fork = fork_data(forks.rsrc, block_size);
   if (!encode(f, out.data)) return -1;

@@ -352,7 +352,7 @@ int write_file_forks(const MacFile& meta_in, const ImportFork& data, const Impor
     f.create_date = mac_local_to_utc(meta.create_date);
     f.content_mod_date = f.attribute_mod_date = f.access_date = mac_local_to_utc(meta.modify_date);
     f.user_info = info;
-    f.permissions.file_mode = 0100644;  // a regular file, rw-r--r--
+    f.permissions.file_mode = k_hfsplus_file_mode;
     std::memcpy(f.finder_info.data(), meta.extended_info.data(), 16);
     auto fill = [&](HfsPlusForkData& fd, uint64_t length, const std::vector<ImportExtent>& ext) {
       fd.logical_size = length;

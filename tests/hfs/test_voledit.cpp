@@ -166,6 +166,7 @@ int64_t make_file(Model& m, uint32_t parent, const ModelItem& it) {
     HfsPlusCatalogFile f;
     f.file_id = cnid;
     f.create_date = mac_date_now();
+    f.permissions.file_mode = k_hfsplus_file_mode;
     data.resize(HfsPlusCatalogFile::k_size);
     encode(f, data);
   } else {

@@ -101,11 +101,20 @@ inline std::set<std::string> hfsplus_listing(const std::string& img) {
   std::set<std::string> out;
   std::istringstream in(r.out);
   std::string line;
+  bool checked_folder_mode = false;
   while (std::getline(in, line)) {
     size_t tab = line.find('\t');
     if (tab == std::string::npos) continue;
     std::string p = line.substr(tab + 1);
     if (p.empty() || p[0] == '$' || p.rfind("^^^^", 0) == 0) continue;
+    // Folders and files carry their kind in the BSD mode too.
+    EXPECT_TRUE(line.rfind("d/d", 0) == 0 || line.rfind("r/r", 0) == 0) << line;
+    if (!checked_folder_mode && line.rfind("d/d ", 0) == 0) {
+      checked_folder_mode = true;
+      auto st = testkit::run("istat -f hfsp -o 64 " + testkit::quote(img) + " " +
+                             line.substr(4, line.find(':') - 4));
+      EXPECT_NE(st.out.find("Mode:\tdrwxr-xr-x"), std::string::npos) << st.out;
+    }
     out.insert(p);
   }
   return out;
