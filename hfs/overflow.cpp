@@ -266,6 +266,7 @@ int append_fork_extents(uint32_t file_id, uint8_t fork, std::vector<Extent>& fir
   if (covered != fork_blocks) return k_edit_damaged;
 
   const size_t old_count = records.size();
+  const std::vector<Extent> old_last = records.empty() ? std::vector<Extent>() : records.back().extents;
   bool last_changed = false;
   for (const Extent& run : runs) {
     if (run.block_count == 0) continue;
@@ -288,9 +289,14 @@ int append_fork_extents(uint32_t file_id, uint8_t fork, std::vector<Extent>& fir
   NodeStore s = extents_store(true);
   size_t added = records.size() - old_count;
   if (added > 0) {
-    // Nodes for every insert before the first change: on a refusal nothing moved.
+    // Nodes for the inserts before the first change (a split per half leaf of
+    // new records, each up to the root), so that a refusal moves nothing. Should
+    // an insert still fail, the records added before it are taken back.
     uint32_t depth = bt_depth(s);
-    if (int rc = s.reserve(uint32_t(2 * (depth + 3) + added * (depth + 2)))) return rc;
+    size_t record_size = make_record(file_id, fork, 0, {}).size() + 2;
+    size_t per_leaf = std::max<size_t>(2, (s.node_size - BTNodeDescriptor::k_size) / record_size);
+    size_t splits = 1 + 2 * added / per_leaf;
+    if (int rc = s.reserve(uint32_t(2 * (depth + 3) + splits * (depth + 2)))) return rc;
   }
   if (last_changed) {
     const OverflowRecord& r = records[old_count - 1];
@@ -301,11 +307,15 @@ int append_fork_extents(uint32_t file_id, uint8_t fork, std::vector<Extent>& fir
     const OverflowRecord& r = records[i];
     int rc = bt_insert_record(s, make_record(file_id, fork, r.start_block, r.extents));
     if (rc != 0) {
-      // Take back the records already added so the fork stays as it was.
+      // Take back what was added so the fork stays as it was.
       NodeStore d = extents_store(false);
       for (size_t j = old_count; j < i; ++j)
         if (bt_delete_record(d, make_key(file_id, fork, records[j].start_block).data()) == 0)
           bt_add_leaf_records(d, -1);
+      if (last_changed) {
+        uint64_t start = records[old_count - 1].start_block;
+        bt_update_record(d, make_key(file_id, fork, start).data(), make_record(file_id, fork, start, old_last));
+      }
       write_extents_header_node();
       invalidate_tree_maps();
       return rc;

@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "IO/names.h"
+#include "macfiles/import.h"
 #include "hfs/alloc.h"
+#include "hfs/catinsert.h"
+#include "hfs/extents.h"
 #include "hfs/engine.h"
 #include "hfs/mount.h"
 #include "hfs/newimage.h"
@@ -19,6 +22,50 @@
 #include "hfs/voledit.h"
 
 namespace {
+
+// A file whose data fork goes on in overflow records: written whole, then its
+// extent recorded as one-block extents, those past the catalog record's slots
+// in the extents-overflow tree.
+void add_scattered_file(bool plus) {
+  int src = memfd_create("src", 0);
+  std::vector<uint8_t> bytes(size_t(30) * g_volume.block_size, 0x5A);
+  bool written = write(src, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+  MacFile meta;
+  meta.name = "Scattered";
+  ImportFork data{src, 0, bytes.size()}, none;
+  int rc = written ? write_file_forks(meta, data, none, 2, 1) : -1;
+  close(src);
+  if (rc != 0) return;
+  const std::string name = meta.name;
+  std::u16string uname(name.begin(), name.end());
+  auto key = plus ? hfsplus_raw_key(2, std::span<const uint16_t>(reinterpret_cast<const uint16_t*>(uname.data()), uname.size()))
+                  : hfs_raw_key(2, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(name.data()), name.size()));
+  std::vector<uint8_t> rec;
+  if (catalog_get(key, rec) != 0) return;
+  uint32_t id = 0, start = 0, count = 0, slots = plus ? 8 : 3;
+  if (plus) {
+    HfsPlusCatalogFile f;
+    if (!decode(rec, f) || f.data_fork.extents[1].block_count != 0) return;
+    id = f.file_id;
+    start = f.data_fork.extents[0].start_block;
+    count = f.data_fork.extents[0].block_count;
+    for (uint32_t i = 0; i < slots; ++i) f.data_fork.extents[i] = {start + i, 1};
+    encode(f, rec);
+  } else {
+    HfsCatalogFile f;
+    if (!decode(rec, f) || f.data_extents[1].block_count != 0) return;
+    id = f.file_id;
+    start = f.data_extents[0].start_block;
+    count = f.data_extents[0].block_count;
+    for (uint32_t i = 0; i < slots; ++i) f.data_extents[i] = {uint16_t(start + i), 1};
+    encode(f, rec);
+  }
+  if (count < 20 || catalog_replace(key, rec) != 0) return;
+  for (uint32_t b = slots; b < count; ++b) {
+    if (plus) hfsplus_insert_overflow_extents({start + b, 1}, id, b, k_fork_data);
+    else hfs_insert_overflow_extents({uint16_t(start + b), 1}, id, b, k_fork_data);
+  }
+}
 
 std::vector<uint8_t> make_template(bool plus) {
   int fd = memfd_create("tpl", 0);
@@ -30,6 +77,7 @@ std::vector<uint8_t> make_template(bool plus) {
       std::string n = "Folder " + std::to_string(i);
       if (plus) hfsplus_create_folder(n.c_str(), 2); else hfs_create_folder(n, 2);
     }
+    add_scattered_file(plus);
     flush_volume_structures();
   }
   free_allocation_bitmap();
@@ -66,10 +114,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (plus) {
           hfsplus_create_folder("New one", 2);
           hfsplus_delete_item(utf8_to_unistr("Folder 3"), 2);
+          hfsplus_delete_item(utf8_to_unistr("Scattered"), 2);
           hfsplus_rename_item(utf8_to_unistr("Folder 7"), "Renamed", 2);
         } else {
           hfs_create_folder("New one", 2);
           hfs_delete_item("Folder 3", 2);
+          hfs_delete_item("Scattered", 2);
           hfs_rename_item("Folder 7", "Renamed", 2);
         }
         flush_volume_structures();
