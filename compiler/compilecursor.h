@@ -16,6 +16,9 @@ extern uint32_t compile_data_blocks;   // blocks the layout reserved for data: t
 extern std::vector<uint8_t> compile_bitmap;  // allocation bitmap being built, 1 bit per volume block,
                                              // most significant bit first (empty: the kind has none)
 extern int compile_target_fd;          // the image being written
+// Set by a driver that emptied the image before its first write: bytes never
+// written read as zeros, so the padding after a fork is left unwritten.
+extern bool compile_target_zeroed;
 
 constexpr size_t k_compile_buffer_size = 2u << 20;  // the 2 MiB copy buffer
 extern uint8_t* g_compile_buffer;  // allocated by the driver for one compile (ensure_compile_buffer)
@@ -54,9 +57,11 @@ int mark_allocation_bits(uint32_t first_block, uint32_t count);
 int write_zero_bytes(int fd, uint64_t offset, uint64_t n);
 
 // Copies byte_count bytes read from source_fd at its current position to the
-// image at block_index x block_size + base_sector x 2048, in chunks through the
-// copy buffer, with progress under progress_name (none when null). The last
-// chunk is zero-padded to the block end in the same write. Results as above.
+// image at block_index x block_size + base_sector x 2048, in chunks of up to the
+// copy buffer's size, with progress under progress_name (none when null). The
+// kernel copies file to file where it can; otherwise the bytes go through the
+// copy buffer. The last block is zero-padded (unless compile_target_zeroed).
+// The source is left positioned after the bytes read. Results as above.
 int copy_file_data_to_image(int source_fd, int target_fd, const char* progress_name, uint64_t byte_count,
                             uint32_t block_index, uint32_t block_size, uint32_t base_sector);
 

@@ -152,6 +152,12 @@ struct Compile {
     }
     if (job.volume_label.empty()) job.volume_label = header.volume_label;
     if (job.hfs_volume_name.empty()) job.hfs_volume_name = header.hfs_volume_name;
+    // The driver writes the whole image: emptied first, whatever it leaves
+    // unwritten (padding, gaps) reads as zeros. An image already empty is not
+    // truncated again (ext4 would then flush the whole image when it is closed).
+    struct stat st {};
+    compile_target_zeroed = ::fstat(job.target_fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                            (st.st_size == 0 || ::ftruncate(job.target_fd, 0) == 0);
     if (load_compile_tree(job.project, trees, bs, tree) != 0) {
       report_open_error(job.target_path.c_str());
       return fail(-1);
@@ -329,6 +335,7 @@ int run_compile_driver(CompileJob& job) {
   Compile c(job);
   int rc = c.run();
   compile_target_fd = -1;
+  compile_target_zeroed = false;
   compile_bitmap.clear();
   compile_bitmap.shrink_to_fit();
   release_compile_buffer();

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
@@ -37,10 +38,31 @@ bool data_is_pc_file(const ProjectRecord& r) {
 
 uint64_t blocks_of(uint64_t bytes, uint32_t bs) { return (bytes + bs - 1) / bs; }
 
-// 2048-byte sectors the project's data needs in the image (both views).
-uint64_t needed_sectors(FILE* project) {
-  uint64_t total = count_allocation_blocks(project, 2048);
-  return total + 1024;  // directories, descriptors and volume structures
+// The lengths of the forks the project's files put in the image (both views),
+// read in one pass over the project.
+std::vector<uint64_t> fork_lengths(FILE* project) {
+  std::vector<uint64_t> lengths;
+  long pos = std::ftell(project);
+  if (std::fseek(project, long(k_project_record_size), SEEK_SET) == 0) {
+    ProjectRecord r;
+    while (read_project_record(project, r)) {
+      if (r.is_folder()) continue;
+      bool iso = iso_view(r) != 0, hfs = hfs_view(r) != 0;
+      if (iso) lengths.push_back(r.pc_size);
+      if (hfs) {
+        if (!(iso && data_is_pc_file(r))) lengths.push_back(r.data_size);
+        lengths.push_back(r.rsrc_size);
+      }
+    }
+  }
+  if (pos >= 0) std::fseek(project, pos, SEEK_SET);
+  return lengths;
+}
+
+uint32_t blocks_for_lengths(const std::vector<uint64_t>& lengths, uint32_t block_size) {
+  uint64_t blocks = 0;
+  for (uint64_t n : lengths) blocks += blocks_of(n, block_size);
+  return blocks > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(blocks);
 }
 
 int compile_project(const char* project_path, int kind, const char* ext) {
@@ -62,10 +84,12 @@ int compile_project(const char* project_path, int kind, const char* ext) {
     report_open_error(target.c_str());
     return -2;
   }
+  std::vector<uint64_t> lengths = fork_lengths(f);
   struct statvfs vfs {};
   if (::statvfs(folder_of(target).c_str(), &vfs) == 0) {
     uint64_t free_sectors = uint64_t(vfs.f_bavail) * vfs.f_frsize / 2048;
-    if (needed_sectors(f) > free_sectors) {
+    // The data, with room for directories, descriptors and volume structures.
+    if (uint64_t(blocks_for_lengths(lengths, 2048)) + 1024 > free_sectors) {
       show_message(ui_text(1073).c_str());
       ::close(fd);
       ::unlink(target.c_str());
@@ -81,7 +105,7 @@ int compile_project(const char* project_path, int kind, const char* ext) {
   job.options = k_compile_option_post_gap;
   job.block_size = 2048;
   if (kind == k_compile_hybrid_hfs || kind == k_compile_hfs) {
-    while (job.block_size < (1u << 30) && count_allocation_blocks(f, job.block_size) >= 65536) job.block_size += 2048;
+    while (job.block_size < (1u << 30) && blocks_for_lengths(lengths, job.block_size) >= 65536) job.block_size += 2048;
   }
   int rc = run_compile_driver(job);
   if (kind == k_compile_iso || kind == k_compile_isoplus) finish_iso_compile_job(job);
@@ -107,22 +131,7 @@ bool hfsplus_target(const char* project_path) {
 
 uint32_t count_allocation_blocks(FILE* project, uint32_t block_size) {
   if (!project || block_size == 0) return 0;
-  long pos = std::ftell(project);
-  uint64_t blocks = 0;
-  if (std::fseek(project, long(k_project_record_size), SEEK_SET) == 0) {
-    ProjectRecord r;
-    while (read_project_record(project, r)) {
-      if (r.is_folder()) continue;
-      bool iso = iso_view(r) != 0, hfs = hfs_view(r) != 0;
-      if (iso) blocks += blocks_of(r.pc_size, block_size);
-      if (hfs) {
-        if (!(iso && data_is_pc_file(r))) blocks += blocks_of(r.data_size, block_size);
-        blocks += blocks_of(r.rsrc_size, block_size);
-      }
-    }
-  }
-  if (pos >= 0) std::fseek(project, pos, SEEK_SET);
-  return blocks > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(blocks);
+  return blocks_for_lengths(fork_lengths(project), block_size);
 }
 
 int cli_compile_hybrid(const char* project_path) {

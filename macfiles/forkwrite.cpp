@@ -169,6 +169,13 @@ uint16_t catalog_finder_flags(const ProjectRecord& r, const ForkSources& src) {
 
 int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, WrittenForks& out) {
   out = WrittenForks{};
+  SourceEncoding enc = source_encoding(r);
+  if (iso_data && (enc == SourceEncoding::plain || uint8_t(enc) > 4)) {
+    // A plain file is its data fork alone, and the ISO copy holds it: nothing to open.
+    out.finder_flags = catalog_finder_flags(r, ForkSources{});
+    out.data = *iso_data;
+    return 0;
+  }
   ForkSources src;
   int rc = open_fork_sources(r, src);
   if (rc != 0) return rc;

@@ -61,6 +61,59 @@ TEST(CompileCursor, ForksArePaddedMarkedAndNeverPassTheReserve) {
   release_compile_buffer();
 }
 
+// Forks copied file to file by the kernel, through the buffer when the kernel
+// refuses (a source on another file system), and with the padding left unwritten
+// in an image the driver emptied: the same bytes each way.
+TEST(CompileCursor, KernelAndBufferedCopiesGiveTheSameImage) {
+  recorded_ui().clear();
+  TempDir dir;
+  std::vector<uint8_t> a = random_bytes(3u << 20 | 5, 41), b = random_bytes(2049, 42);
+  write_file(dir.path() / "a.bin", a);
+  write_file(dir.path() / "b.bin", b);
+  std::vector<std::string> sources = {dir.str("a.bin"), dir.str("b.bin")};
+  // Sources on another file system (when there is one) make the kernel refuse.
+  std::string shm = "/dev/shm/cursor-" + std::to_string(::getpid());
+  bool have_shm = fs::is_directory("/dev/shm") && fs::create_directories(shm);
+  std::vector<uint8_t> expect(4 * 2048 + (3u << 20) + 2048 + 4096, 0);
+  std::copy(a.begin(), a.end(), expect.begin() + 4 * 2048);
+  std::copy(b.begin(), b.end(), expect.begin() + 4 * 2048 + (3u << 20) + 2048);
+  for (int pass = 0; pass < 3; ++pass) {
+    std::vector<std::string> src = sources;
+    if (pass == 1) {
+      if (!have_shm) continue;
+      write_file(shm + "/a.bin", a);
+      write_file(shm + "/b.bin", b);
+      src = {shm + "/a.bin", shm + "/b.bin"};
+    }
+    std::string img = dir.str("img" + std::to_string(pass));
+    int out = ::open(img.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(out, 0);
+    compile_target_fd = out;
+    compile_target_zeroed = pass == 2;
+    compile_block_size = 2048;
+    hfs_partition_sector = 4;
+    first_data_block = 0;
+    next_data_block = 0;
+    compile_data_blocks = 10000;
+    compile_bitmap.clear();
+    for (const std::string& s : src) {
+      int in = ::open(s.c_str(), O_RDONLY);
+      ForkExtent e;
+      ASSERT_EQ(write_fork_at_cursor(in, 0, fs::file_size(s), nullptr, e), 0) << pass;
+      ::close(in);
+    }
+    if (compile_target_zeroed) ASSERT_EQ(::ftruncate(out, off_t(expect.size())), 0);
+    ::close(out);
+    EXPECT_EQ(next_data_block, (expect.size() - 4 * 2048) / 2048);
+    EXPECT_TRUE(read_file(img) == expect) << "pass " << pass;
+    release_compile_buffer();
+  }
+  if (have_shm) fs::remove_all(shm);
+  compile_target_fd = -1;
+  compile_target_zeroed = false;
+  EXPECT_TRUE(recorded_ui().messages.empty());
+}
+
 TEST(CompileCursor, EmptyProjectStillGetsTreesAndPathTables) {
   REQUIRE_TOOL("isovfy");
   TempDir dir;
