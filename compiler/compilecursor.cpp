@@ -6,7 +6,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
@@ -23,7 +30,7 @@ uint8_t* g_compile_buffer = nullptr;
 
 // Set when the kernel refused a file-to-file copy (another file system, an old
 // kernel...): the rest of this compile goes through the copy buffer.
-static bool g_kernel_copy_refused = false;
+static std::atomic<bool> g_kernel_copy_refused{false};
 
 bool ensure_compile_buffer() {
   if (!g_compile_buffer) g_compile_buffer = static_cast<uint8_t*>(std::malloc(k_compile_buffer_size));
@@ -108,29 +115,21 @@ KernelCopy kernel_copy(int source_fd, uint64_t& in, int target_fd, uint64_t& out
 
 bool is_write_error(int e) { return e == ENOSPC || e == EFBIG || e == EDQUOT || e == EROFS; }
 
-// Copies byte_count bytes of source_fd from source_offset to the image at
-// target, padding to the block end. Results as copy_file_data_to_image.
-int copy_range(int source_fd, uint64_t source_offset, int target_fd, const char* progress_name, uint64_t byte_count,
-               uint64_t target, uint32_t block_size) {
-  if (!ensure_compile_buffer()) {
-    show_message(ui_text(4751).c_str());
-    return k_data_io_error;
-  }
+enum Transfer : int { k_moved = 0, k_read_failed = 1, k_write_failed = 2, k_stopped = 3 };
+
+uint64_t chunk_for(uint64_t byte_count) {
   uint64_t chunk_sectors = byte_count < 0x280000 ? 256 : byte_count < 0x500000 ? 512 : 1024;
-  uint64_t chunk = std::min<uint64_t>(chunk_sectors * 2048, k_compile_buffer_size);
-  uint64_t chunks = (byte_count + chunk - 1) / chunk;
-  bool per_chunk = chunks >= 4;
-  uint64_t padded = block_size ? (byte_count + block_size - 1) / block_size * block_size : byte_count;
-  if (progress_name) report_file_start(per_chunk ? int(chunks + 1) : 0, progress_name, int64_t(byte_count));
+  return std::min<uint64_t>(chunk_sectors * 2048, k_compile_buffer_size);
+}
+
+// Moves byte_count bytes of source_fd from source_offset to the image at target
+// and pads them to padded bytes (unless the image is zeroed), chunk by chunk;
+// after each chunk on_chunk(bytes) may stop the move by returning false.
+template <class OnChunk>
+Transfer transfer(int source_fd, uint64_t source_offset, int target_fd, uint64_t target, uint64_t byte_count,
+                  uint64_t padded, OnChunk on_chunk) {
+  uint64_t chunk = chunk_for(byte_count);
   if (byte_count >= (1u << 20)) ::posix_fadvise(source_fd, off_t(source_offset), off_t(byte_count), POSIX_FADV_SEQUENTIAL);
-  auto read_failed = [&] {
-    show_message(format_text(ui_text(4750).c_str(), progress_name ? progress_name : "").c_str());
-    return k_data_io_error;
-  };
-  auto write_failed = [] {
-    show_message(ui_text(4751).c_str());
-    return k_data_io_error;
-  };
   uint64_t in = source_offset, done = 0, pad_written = 0;
   while (done < byte_count) {
     size_t n = size_t(std::min(chunk, byte_count - done));
@@ -140,9 +139,9 @@ int copy_range(int source_fd, uint64_t source_offset, int target_fd, const char*
       uint64_t before = done;
       KernelCopy k = kernel_copy(source_fd, in, target_fd, out, n);
       done = out - target;
-      if (k == KernelCopy::failed) return is_write_error(errno) ? write_failed() : read_failed();
+      if (k == KernelCopy::failed) return is_write_error(errno) ? k_write_failed : k_read_failed;
       if (k == KernelCopy::done) {
-        if (per_chunk && report_file_position(int64_t((chunk_bytes + 2047) / 2048)) < 0) return k_data_aborted;
+        if (!on_chunk(chunk_bytes)) return k_stopped;
         continue;
       }
       n -= size_t(done - before);  // the rest of this chunk through the buffer
@@ -151,7 +150,7 @@ int copy_range(int source_fd, uint64_t source_offset, int target_fd, const char*
     for (size_t got = 0; got < n;) {
       ssize_t r = ::pread(source_fd, g_compile_buffer + got, n - got, off_t(in + got));
       if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) return read_failed();  // error, or the source is shorter than it said
+      if (r <= 0) return k_read_failed;  // error, or the source is shorter than it said
       got += size_t(r);
     }
     size_t w = n;
@@ -160,19 +159,166 @@ int copy_range(int source_fd, uint64_t source_offset, int target_fd, const char*
       std::memset(g_compile_buffer + n, 0, w - n);
       pad_written = w - n;
     }
-    if (!write_all_at(target_fd, g_compile_buffer, w, out)) return write_failed();
+    if (!write_all_at(target_fd, g_compile_buffer, w, out)) return k_write_failed;
     in += n;
     done += n;
-    if (per_chunk && report_file_position(int64_t((chunk_bytes + 2047) / 2048)) < 0) return k_data_aborted;
+    if (!on_chunk(chunk_bytes)) return k_stopped;
   }
-  uint64_t pad = padded - byte_count;
-  if (!compile_target_zeroed && pad > pad_written &&
-      write_zero_bytes(target_fd, target + byte_count + pad_written, pad - pad_written) != 0)
+  static const uint8_t zeros[65536] = {};
+  for (uint64_t at = byte_count + pad_written; !compile_target_zeroed && at < padded;) {
+    size_t k = size_t(std::min<uint64_t>(padded - at, sizeof zeros));
+    if (!write_all_at(target_fd, zeros, k, target + at)) return k_write_failed;
+    at += k;
+  }
+  return k_moved;
+}
+
+int report_transfer_failure(Transfer t, const std::string& name) {
+  if (t == k_read_failed) show_message(format_text(ui_text(4750).c_str(), name.c_str()).c_str());
+  else show_message(ui_text(4751).c_str());
+  return k_data_io_error;
+}
+
+// The progress of one file: started, then one step per chunk when it has four
+// chunks or more, counted when done. false when the user asked to stop.
+struct FileProgress {
+  const char* name;
+  bool per_chunk;
+  uint64_t bytes;
+  FileProgress(const char* progress_name, uint64_t byte_count) : name(progress_name), bytes(byte_count) {
+    uint64_t chunk = chunk_for(byte_count);
+    uint64_t chunks = (byte_count + chunk - 1) / chunk;
+    per_chunk = chunks >= 4;
+    if (name) report_file_start(per_chunk ? int(chunks + 1) : 0, name, int64_t(byte_count));
+  }
+  bool step(size_t n) const { return !per_chunk || report_file_position(int64_t((n + 2047) / 2048)) >= 0; }
+  bool done() const {
+    if (name && report_file_count(per_chunk ? 0 : int64_t((bytes + 2047) / 2048)) < 0) return false;
+    return g_compile_state.load() >= 0;
+  }
+};
+
+// Copies byte_count bytes of source_fd from source_offset to the image at
+// target, padding to the block end. Results as copy_file_data_to_image.
+int copy_range(int source_fd, uint64_t source_offset, int target_fd, const char* progress_name, uint64_t byte_count,
+               uint64_t target, uint32_t block_size) {
+  if (!ensure_compile_buffer()) {
+    show_message(ui_text(4751).c_str());
     return k_data_io_error;
-  if (progress_name && report_file_count(per_chunk ? 0 : int64_t((byte_count + 2047) / 2048)) < 0)
-    return k_data_aborted;
-  if (g_compile_state.load() < 0) return k_data_aborted;
-  return k_data_ok;
+  }
+  uint64_t padded = block_size ? (byte_count + block_size - 1) / block_size * block_size : byte_count;
+  FileProgress progress(progress_name, byte_count);
+  Transfer t = transfer(source_fd, source_offset, target_fd, target, byte_count, padded,
+                        [&](size_t n) { return progress.step(n); });
+  if (t == k_stopped) return k_data_aborted;
+  if (t != k_moved) return report_transfer_failure(t, progress_name ? progress_name : "");
+  return progress.done() ? k_data_ok : k_data_aborted;
+}
+
+// --- the data copier ---------------------------------------------------------
+
+// One queued copy: a file opened by the copier (fd < 0), or a descriptor it owns.
+struct CopyJob {
+  std::string path;
+  int fd = -1;
+  uint64_t source_offset = 0, length = 0, target = 0, padded = 0;
+};
+
+constexpr size_t k_queued_jobs = 4096;
+constexpr uint64_t k_queued_bytes = 64u << 20;  // keeps the progress close to the copies
+
+struct Copier {
+  std::thread thread;
+  std::mutex m;
+  std::condition_variable work, room;
+  std::deque<CopyJob> jobs;
+  uint64_t queued_bytes = 0;
+  bool busy = false, stopping = false, discard = false;
+  Transfer failure = k_moved;
+  bool failure_reported = false;
+  std::string failed_path;
+
+  void run() {
+    for (;;) {
+      CopyJob job;
+      bool skip;
+      {
+        std::unique_lock<std::mutex> lock(m);
+        work.wait(lock, [&] { return stopping || !jobs.empty(); });
+        if (jobs.empty()) return;
+        job = std::move(jobs.front());
+        jobs.pop_front();
+        busy = true;
+        skip = discard || failure != k_moved;
+      }
+      Transfer t = k_moved;
+      if (!skip) {
+        int fd = job.fd >= 0 ? job.fd : ::open(job.path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) t = k_read_failed;
+        else t = transfer(fd, job.source_offset, compile_target_fd, job.target, job.length, job.padded,
+                          [&](size_t) { return true; });
+        if (fd >= 0 && job.fd < 0) ::close(fd);
+      }
+      if (job.fd >= 0) ::close(job.fd);
+      std::lock_guard<std::mutex> lock(m);
+      busy = false;
+      queued_bytes -= job.length;
+      if (t != k_moved && failure == k_moved) {
+        failure = t;
+        failed_path = job.path;
+      }
+      room.notify_all();
+    }
+  }
+
+  // The first failure, shown once; k_data_ok when there is none. Called with m held.
+  int failure_result() {
+    if (failure == k_moved) return k_data_ok;
+    if (!failure_reported) {
+      failure_reported = true;
+      report_transfer_failure(failure, failed_path);
+    }
+    return k_data_io_error;
+  }
+};
+
+std::unique_ptr<Copier> g_copier;
+
+int queue_copy(CopyJob&& job, const char* progress_name) {
+  FileProgress progress(progress_name, job.length);
+  {
+    Copier& c = *g_copier;
+    std::unique_lock<std::mutex> lock(c.m);
+    c.room.wait(lock, [&] {
+      return c.failure != k_moved || c.jobs.empty() ||
+             (c.jobs.size() < k_queued_jobs && c.queued_bytes + job.length <= k_queued_bytes);
+    });
+    if (c.failure != k_moved) {
+      if (job.fd >= 0) ::close(job.fd);
+      return c.failure_result();
+    }
+    c.queued_bytes += job.length;
+    c.jobs.push_back(std::move(job));
+    c.work.notify_one();
+  }
+  uint64_t chunk = chunk_for(progress.bytes);
+  for (uint64_t at = 0; progress.per_chunk && at < progress.bytes; at += chunk)
+    if (!progress.step(size_t(std::min(chunk, progress.bytes - at)))) return k_data_aborted;
+  return progress.done() ? k_data_ok : k_data_aborted;
+}
+
+void end_copier(bool discard) {
+  if (!g_copier) return;
+  {
+    std::lock_guard<std::mutex> lock(g_copier->m);
+    g_copier->discard = discard;
+    g_copier->stopping = true;
+  }
+  g_copier->work.notify_all();
+  if (g_copier->thread.joinable()) g_copier->thread.join();
+  for (CopyJob& j : g_copier->jobs)
+    if (j.fd >= 0) ::close(j.fd);
+  g_copier.reset();
 }
 
 }  // namespace
@@ -190,25 +336,110 @@ int copy_file_data_to_image(int source_fd, int target_fd, const char* progress_n
   return rc;
 }
 
-int write_fork_at_cursor(int source_fd, uint64_t source_offset, uint64_t length, const char* progress_name,
-                         ForkExtent& out) {
-  out = ForkExtent{};
-  if (length == 0) return k_data_ok;
-  uint64_t blocks = (length + compile_block_size - 1) / compile_block_size;
+bool start_data_copier() {
+  if (g_copier) return true;
+  if (!ensure_compile_buffer()) return false;
+  auto c = std::make_unique<Copier>();
+  try {
+    c->thread = std::thread([p = c.get()] { p->run(); });
+  } catch (...) {
+    return false;  // no thread: the copies run on the caller's
+  }
+  g_copier = std::move(c);
+  return true;
+}
+
+int finish_data_copies() {
+  if (!g_copier) return k_data_ok;
+  int rc;
+  {
+    Copier& c = *g_copier;
+    std::unique_lock<std::mutex> lock(c.m);
+    c.room.wait(lock, [&] { return c.jobs.empty() && !c.busy; });
+    rc = c.failure_result();
+  }
+  end_copier(false);
+  return rc;
+}
+
+void stop_data_copier() { end_copier(true); }
+
+// Lays out one fork at the cursor: k_data_past_reserve when it does not fit.
+static int reserve_fork(uint64_t length, uint64_t& blocks) {
+  blocks = (length + compile_block_size - 1) / compile_block_size;
   if (blocks > compile_data_blocks || next_data_block > compile_data_blocks - blocks ||
       (!compile_bitmap.empty() &&
        uint64_t(first_data_block) + next_data_block + blocks > uint64_t(compile_bitmap.size()) * 8)) {
     show_message(ui_text(4752).c_str());
     return k_data_past_reserve;
   }
-  int rc = copy_range(source_fd, source_offset, compile_target_fd, progress_name, length,
-                      data_block_byte_offset(next_data_block), compile_block_size);
-  if (rc != k_data_ok) return rc;
+  return k_data_ok;
+}
+
+// The fork is in place (or queued): its extent, its bits, the cursor past it.
+static void advance_cursor(uint64_t length, uint64_t blocks, ForkExtent& out) {
   out.start_block = next_data_block + first_data_block;
   out.block_count = uint32_t(blocks);
   out.length = length;
   out.image_sector = uint32_t(data_block_byte_offset(next_data_block) / 2048);
   if (!compile_bitmap.empty()) mark_allocation_bits(out.start_block, out.block_count);
   next_data_block += uint32_t(blocks);
+}
+
+int write_file_at_cursor(const std::string& path, uint64_t length, const char* progress_name, ForkExtent& out) {
+  out = ForkExtent{};
+  if (length == 0) return k_data_ok;
+  if (!g_copier) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      show_message(format_text(ui_text(4750).c_str(), path.c_str()).c_str());
+      return k_data_io_error;
+    }
+    int rc = write_fork_at_cursor(fd, 0, length, progress_name, out);
+    ::close(fd);
+    return rc;
+  }
+  uint64_t blocks = 0;
+  if (int rc = reserve_fork(length, blocks)) return rc;
+  CopyJob job;
+  job.path = path;
+  job.length = length;
+  job.target = data_block_byte_offset(next_data_block);
+  job.padded = blocks * compile_block_size;
+  int rc = queue_copy(std::move(job), progress_name);
+  if (rc != k_data_ok) return rc;
+  advance_cursor(length, blocks, out);
+  return k_data_ok;
+}
+
+int write_fork_at_cursor(int source_fd, uint64_t source_offset, uint64_t length, const char* progress_name,
+                         ForkExtent& out) {
+  out = ForkExtent{};
+  if (length == 0) return k_data_ok;
+  if (g_copier) {
+    uint64_t blocks = 0;
+    if (int rc = reserve_fork(length, blocks)) return rc;
+    CopyJob job;
+    job.path = progress_name ? progress_name : "";
+    job.fd = ::fcntl(source_fd, F_DUPFD_CLOEXEC, 0);  // the copier closes its own descriptor
+    if (job.fd < 0) {
+      show_message(format_text(ui_text(4750).c_str(), job.path.c_str()).c_str());
+      return k_data_io_error;
+    }
+    job.source_offset = source_offset;
+    job.length = length;
+    job.target = data_block_byte_offset(next_data_block);
+    job.padded = blocks * compile_block_size;
+    int rc = queue_copy(std::move(job), progress_name);
+    if (rc != k_data_ok) return rc;
+    advance_cursor(length, blocks, out);
+    return k_data_ok;
+  }
+  uint64_t blocks = 0;
+  if (int rc = reserve_fork(length, blocks)) return rc;
+  int rc = copy_range(source_fd, source_offset, compile_target_fd, progress_name, length,
+                      data_block_byte_offset(next_data_block), compile_block_size);
+  if (rc != k_data_ok) return rc;
+  advance_cursor(length, blocks, out);
   return k_data_ok;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 extern uint32_t next_data_block;       // next free block of the data area, counted from its first block
@@ -64,6 +65,20 @@ int write_zero_bytes(int fd, uint64_t offset, uint64_t n);
 // The source is left positioned after the bytes read. Results as above.
 int copy_file_data_to_image(int source_fd, int target_fd, const char* progress_name, uint64_t byte_count,
                             uint32_t block_index, uint32_t block_size, uint32_t base_sector);
+
+// The data copier of a compile. While it runs, write_fork_at_cursor and
+// write_file_at_cursor lay each fork out (cursor, bitmap, extent, progress) and
+// queue its copy for a thread of its own, in image order, so that moving the
+// data overlaps the catalog work of the walk. A failed copy stops the queue; the
+// next call and finish_data_copies report it (message shown). Without a copier
+// every copy is done before the call returns. One copier, started by the driver.
+bool start_data_copier();  // false: no thread, the copies stay on the caller's
+int finish_data_copies();  // waits for every queued copy, stops the copier; k_data_ok or its failure
+void stop_data_copier();   // drops what is queued (after a failure or an abort) and stops
+
+// write_fork_at_cursor for a whole PC file, opened by whoever copies it (the
+// copier, when it runs). A file that cannot be opened is a read error.
+int write_file_at_cursor(const std::string& path, uint64_t length, const char* progress_name, ForkExtent& out);
 
 // The one step every fork writer uses: copies length bytes of source_fd from
 // source_offset at the cursor, pads the last block, marks the blocks in the

@@ -245,8 +245,19 @@ struct Compile {
       return fail(-1);
     }
     HfsVolumeSide* side = hfs ? static_cast<HfsVolumeSide*>(hfs.get()) : hfsplus.get();
+    // The data area is allocated at once, so that the copies fill it in order
+    // rather than growing the image extent by extent (best effort: the copies
+    // report a full disk themselves).
+    if (compile_target_zeroed && data_blocks)
+      (void)::fallocate(job.target_fd, 0, off_t(data_sector) * k_iso_sector, off_t(data_blocks * bs));
+    // The data moves on the copier's thread while the walk builds the catalog.
+    start_data_copier();
     int rc = creation_volume(tree, trees, side, 2);
-    if (rc < 0) return fail(rc == k_data_aborted ? -2 : -1);
+    if (rc < 0) {
+      stop_data_copier();
+      return fail(rc == k_data_aborted ? -2 : -1);
+    }
+    if (finish_data_copies() != k_data_ok) return fail(-1);
 
     uint64_t end = uint64_t(data_sector) + uint64_t(next_data_block) * spb;
     PartitionMapPlace map;
@@ -334,6 +345,7 @@ struct Compile {
 int run_compile_driver(CompileJob& job) {
   Compile c(job);
   int rc = c.run();
+  stop_data_copier();  // never left running past its compile
   compile_target_fd = -1;
   compile_target_zeroed = false;
   compile_bitmap.clear();

@@ -327,14 +327,7 @@ struct Walker {
 
   int copy_plain(WalkItem& item) {
     if (item.size == 0) return 0;
-    int fd = ::open(item.pc_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      show_message(format_text(ui_text(4750).c_str(), item.pc_path.c_str()).c_str());
-      return k_data_io_error;
-    }
-    int rc = write_fork_at_cursor(fd, 0, item.size, item.pc_path.c_str(), item.data);
-    ::close(fd);
-    return rc;
+    return write_file_at_cursor(item.pc_path, item.size, item.pc_path.c_str(), item.data);
   }
 
   int folder(uint32_t index, uint32_t hfs_parent, uint32_t& hfs_count) {

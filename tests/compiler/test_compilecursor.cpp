@@ -9,6 +9,7 @@
 
 #include "IO/bigendian.h"
 #include "compiler/commands.h"
+#include "IO/ui_services.h"
 #include "compiler/compilecursor.h"
 #include "compile_fixture.h"
 #include "support/recording_ui.h"
@@ -77,7 +78,7 @@ TEST(CompileCursor, KernelAndBufferedCopiesGiveTheSameImage) {
   std::vector<uint8_t> expect(4 * 2048 + (3u << 20) + 2048 + 4096, 0);
   std::copy(a.begin(), a.end(), expect.begin() + 4 * 2048);
   std::copy(b.begin(), b.end(), expect.begin() + 4 * 2048 + (3u << 20) + 2048);
-  for (int pass = 0; pass < 3; ++pass) {
+  for (int pass = 0; pass < 4; ++pass) {
     std::vector<std::string> src = sources;
     if (pass == 1) {
       if (!have_shm) continue;
@@ -89,7 +90,8 @@ TEST(CompileCursor, KernelAndBufferedCopiesGiveTheSameImage) {
     int out = ::open(img.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(out, 0);
     compile_target_fd = out;
-    compile_target_zeroed = pass == 2;
+    compile_target_zeroed = pass >= 2;
+    if (pass == 3) ASSERT_TRUE(start_data_copier());  // the copies on the copier's thread
     compile_block_size = 2048;
     hfs_partition_sector = 4;
     first_data_block = 0;
@@ -100,8 +102,9 @@ TEST(CompileCursor, KernelAndBufferedCopiesGiveTheSameImage) {
       int in = ::open(s.c_str(), O_RDONLY);
       ForkExtent e;
       ASSERT_EQ(write_fork_at_cursor(in, 0, fs::file_size(s), nullptr, e), 0) << pass;
-      ::close(in);
+      ::close(in);  // the copier holds its own descriptor
     }
+    EXPECT_EQ(finish_data_copies(), k_data_ok);
     if (compile_target_zeroed) ASSERT_EQ(::ftruncate(out, off_t(expect.size())), 0);
     ::close(out);
     EXPECT_EQ(next_data_block, (expect.size() - 4 * 2048) / 2048);
@@ -112,6 +115,48 @@ TEST(CompileCursor, KernelAndBufferedCopiesGiveTheSameImage) {
   compile_target_fd = -1;
   compile_target_zeroed = false;
   EXPECT_TRUE(recorded_ui().messages.empty());
+}
+
+// The copier: a copy that fails is reported once, by a later call or by the
+// final wait, and what was queued after it is dropped; an abort stops the queue.
+TEST(CompileCursor, CopierReportsItsFirstFailureOnceAndStops) {
+  recorded_ui().clear();
+  TempDir dir;
+  write_file(dir.path() / "a.bin", random_bytes(5000, 43));
+  int out = ::open(dir.str("img").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(out, 0);
+  compile_target_fd = out;
+  compile_target_zeroed = true;
+  compile_block_size = 2048;
+  hfs_partition_sector = 0;
+  first_data_block = 0;
+  next_data_block = 0;
+  compile_data_blocks = 1000;
+  compile_bitmap.clear();
+  ASSERT_TRUE(start_data_copier());
+  ForkExtent e;
+  // Laid out at once (the cursor moves), copied later: the missing file fails then.
+  EXPECT_EQ(write_file_at_cursor(dir.str("gone.bin"), 3000, nullptr, e), k_data_ok);
+  EXPECT_EQ(e.block_count, 2u);
+  int rc = k_data_ok;
+  for (int i = 0; i < 50 && rc == k_data_ok; ++i) rc = write_file_at_cursor(dir.str("a.bin"), 5000, nullptr, e);
+  EXPECT_TRUE(rc == k_data_ok || rc == k_data_io_error);
+  EXPECT_EQ(finish_data_copies(), k_data_io_error);
+  ASSERT_EQ(recorded_ui().messages.size(), 1u);
+  EXPECT_NE(recorded_ui().messages[0].find("gone.bin"), std::string::npos) << recorded_ui().messages[0];
+  EXPECT_EQ(finish_data_copies(), k_data_ok);  // the copier is gone: nothing waits
+
+  // An abort while copies are queued: the call says so and the queue is dropped.
+  next_data_block = 0;
+  ASSERT_TRUE(start_data_copier());
+  g_compile_state = -1;
+  EXPECT_EQ(write_file_at_cursor(dir.str("a.bin"), 5000, "a.bin", e), k_data_aborted);
+  stop_data_copier();
+  g_compile_state = 0;
+  ::close(out);
+  compile_target_fd = -1;
+  compile_target_zeroed = false;
+  release_compile_buffer();
 }
 
 TEST(CompileCursor, EmptyProjectStillGetsTreesAndPathTables) {
