@@ -32,8 +32,8 @@ bool parse_extent_key(const uint8_t* rec, uint32_t rec_size, ExtKey& k) {
 
 uint32_t descriptors_size() { return g_volume.is_hfsplus ? k_hfsplus_extent_record_size : k_hfs_extent_record_size; }
 
-// Descends to the leaf holding the key; path gets (node, record) of each index step.
-uint8_t* find_leaf(uint32_t file_id, uint64_t start, uint8_t fork, std::vector<std::pair<uint32_t, int>>* path) {
+// Descends to the leaf holding the key.
+uint8_t* find_leaf(uint32_t file_id, uint64_t start, uint8_t fork) {
   BTreeContext& t = g_volume.extents_tree;
   BTHeaderRec h = tree_header(t);
   if (h.root_node == 0) return nullptr;
@@ -53,7 +53,6 @@ uint8_t* find_leaf(uint32_t file_id, uint64_t start, uint8_t fork, std::vector<s
     const uint8_t* rec = btree_record_ptr(node, chosen, t.node_size);
     ExtKey k;
     if (!rec || !parse_extent_key(rec, btree_record_size(node, chosen, t.node_size), k)) return nullptr;
-    if (path) path->push_back({t.current_node, chosen});
     uint8_t height = node_height(node);
     uint32_t child = get_be32(rec + k.size);
     node = read_extents_node_host(child);
@@ -65,7 +64,7 @@ uint8_t* find_leaf(uint32_t file_id, uint64_t start, uint8_t fork, std::vector<s
 // Finds the record with exactly this key; its descriptors' bytes, or null.
 const uint8_t* find_overflow_record(uint32_t file_id, uint64_t start, uint8_t fork) {
   BTreeContext& t = g_volume.extents_tree;
-  uint8_t* node = find_leaf(file_id, start, fork, nullptr);
+  uint8_t* node = find_leaf(file_id, start, fork);
   BTHeaderRec h = tree_header(t);
   for (uint32_t hops = 0; node && hops < h.total_nodes; ++hops) {
     int n = node_record_count(node);
@@ -215,8 +214,8 @@ uint8_t* hfsplus_find_overflow_extents(uint8_t* out, uint32_t file_id, uint64_t 
 }
 
 uint8_t* hfs_find_extents_leaf(uint32_t file_id, uint64_t start, uint8_t fork) {
-  return find_leaf(file_id, start, fork, nullptr);
+  return find_leaf(file_id, start, fork);
 }
 uint8_t* hfsplus_find_extents_leaf(uint32_t file_id, uint64_t start, uint8_t fork) {
-  return find_leaf(file_id, start, fork, nullptr);
+  return find_leaf(file_id, start, fork);
 }
