@@ -193,32 +193,42 @@ uint64_t blocks_in(const std::vector<Extent>& runs) {
   return n;
 }
 
-// Cuts the engine-made HFS+ volume's extents file down to `nodes` nodes (its
+// Cuts the engine-made volume's extents file down to `nodes` nodes (its
 // header and free nodes): a small, sound extents file that has to grow.
 void shrink_extents_file(uint32_t nodes) {
-  HfsPlusVolumeHeader v;
-  decode(ByteSpan(g_volume.volume_header, 512), v);
   uint32_t bs = g_volume.block_size, ns = g_volume.extents_tree.node_size;
-  uint32_t keep = nodes * ns / bs;
-  HfsPlusExtent& e = v.extents_file.extents[0];
-  ASSERT_EQ(v.extents_file.extents[1].block_count, 0u);
+  uint32_t keep = std::max<uint32_t>(1, nodes * ns / bs);
   ASSERT_EQ(tree_header(g_volume.extents_tree).tree_depth, 0);
-  uint32_t freed = free_volume_blocks(e.start_block + keep, e.block_count - keep);
-  e.block_count = v.extents_file.total_blocks = keep;
-  v.extents_file.logical_size = uint64_t(keep) * bs;
-  v.free_blocks += freed;
-  encode(v, MutByteSpan(g_volume.volume_header, 512));
+  if (g_volume.is_hfsplus) {
+    HfsPlusVolumeHeader v;
+    decode(ByteSpan(g_volume.volume_header, 512), v);
+    HfsPlusExtent& e = v.extents_file.extents[0];
+    ASSERT_EQ(v.extents_file.extents[1].block_count, 0u);
+    v.free_blocks += free_volume_blocks(e.start_block + keep, e.block_count - keep);
+    e.block_count = v.extents_file.total_blocks = keep;
+    v.extents_file.logical_size = uint64_t(keep) * bs;
+    encode(v, MutByteSpan(g_volume.volume_header, 512));
+  } else {
+    MasterDirectoryBlock m;
+    decode(ByteSpan(g_volume.mdb, 512), m);
+    HfsExtent& e = m.extents_extents[0];
+    ASSERT_EQ(m.extents_extents[1].block_count, 0u);
+    m.free_blocks = uint16_t(m.free_blocks + free_volume_blocks(e.start_block + keep, e.block_count - keep));
+    e.block_count = uint16_t(keep);
+    m.extents_size = keep * bs;
+    encode(m, MutByteSpan(g_volume.mdb, 512));
+  }
   invalidate_tree_maps();
   BTHeaderRec h = tree_header(g_volume.extents_tree);
-  h.total_nodes = nodes;
-  h.free_nodes = nodes - 1;
+  h.total_nodes = keep * bs / ns;
+  h.free_nodes = h.total_nodes - 1;
   set_tree_header(g_volume.extents_tree, h);
   ASSERT_EQ(write_extents_header_node(), 0);
 }
 
 // A file whose data fork (and resource fork, when given runs) holds bytes
-// written over the runs; its first 8 runs in the catalog record, the others
-// added to the overflow tree one extent at a time.
+// written over the runs; its first 3 / 8 runs in the catalog record, the
+// others added to the overflow tree one extent at a time.
 struct ScatteredFile {
   uint32_t id = 0;
   std::vector<uint8_t> data, rsrc;
@@ -226,33 +236,55 @@ struct ScatteredFile {
 ScatteredFile make_scattered_file(const std::string& name, const std::vector<Extent>& data_runs,
                                   const std::vector<Extent>& rsrc_runs, uint32_t seed) {
   ScatteredFile out;
+  bool plus = g_volume.is_hfsplus != 0;
+  size_t slots = plus ? 8 : 3;
   uint32_t bs = g_volume.block_size;
   out.data = random_bytes(size_t(blocks_in(data_runs) * bs - 300), seed);
-  if (!rsrc_runs.empty()) out.rsrc = random_bytes(size_t(blocks_in(rsrc_runs) * bs - 1000), seed + 1);
+  if (!rsrc_runs.empty()) out.rsrc = random_bytes(size_t(blocks_in(rsrc_runs) * bs - 100), seed + 1);
   fill_runs(data_runs, out.data);
   fill_runs(rsrc_runs, out.rsrc);
-  HfsPlusCatalogFile f;
-  f.file_id = next_hfsplus_catalog_id();
-  f.create_date = mac_date_now();
-  f.permissions.file_mode = 0100644;
-  for (auto [fork, runs, bytes] : {std::tuple{&f.data_fork, &data_runs, out.data.size()},
-                                   std::tuple{&f.resource_fork, &rsrc_runs, out.rsrc.size()}}) {
-    fork->logical_size = bytes;
-    fork->total_blocks = uint32_t(blocks_in(*runs));
-    for (size_t i = 0; i < 8 && i < runs->size(); ++i)
-      fork->extents[i] = {uint32_t((*runs)[i].start_block), uint32_t((*runs)[i].block_count)};
+  std::vector<uint8_t> rec;
+  if (plus) {
+    HfsPlusCatalogFile f;
+    f.file_id = next_hfsplus_catalog_id();
+    f.create_date = mac_date_now();
+    f.permissions.file_mode = 0100644;
+    for (auto [fork, runs, bytes] : {std::tuple{&f.data_fork, &data_runs, out.data.size()},
+                                     std::tuple{&f.resource_fork, &rsrc_runs, out.rsrc.size()}}) {
+      fork->logical_size = bytes;
+      fork->total_blocks = uint32_t(blocks_in(*runs));
+      for (size_t i = 0; i < slots && i < runs->size(); ++i)
+        fork->extents[i] = {uint32_t((*runs)[i].start_block), uint32_t((*runs)[i].block_count)};
+    }
+    rec.resize(HfsPlusCatalogFile::k_size);
+    encode(f, rec);
+  } else {
+    HfsCatalogFile f;
+    f.file_id = next_hfs_catalog_id();
+    f.create_date = f.modify_date = mac_date_now();
+    f.data_logical_size = uint32_t(out.data.size());
+    f.data_physical_size = uint32_t(blocks_in(data_runs) * bs);
+    f.rsrc_logical_size = uint32_t(out.rsrc.size());
+    f.rsrc_physical_size = uint32_t(blocks_in(rsrc_runs) * bs);
+    for (auto [extents, runs] : {std::pair{&f.data_extents, &data_runs}, std::pair{&f.rsrc_extents, &rsrc_runs}})
+      for (size_t i = 0; i < slots && i < runs->size(); ++i)
+        (*extents)[i] = {uint16_t((*runs)[i].start_block), uint16_t((*runs)[i].block_count)};
+    rec.resize(HfsCatalogFile::k_size);
+    encode(f, rec);
   }
-  std::vector<uint8_t> rec(HfsPlusCatalogFile::k_size);
-  encode(f, rec);
   out.id = insert_file(name, rec);
   EXPECT_NE(out.id, 0u);
   for (auto [fork_type, runs] : {std::pair{k_fork_data, &data_runs}, std::pair{k_fork_resource, &rsrc_runs}}) {
-    if (runs->size() <= 8) continue;
-    uint64_t covered = blocks_in(std::vector<Extent>(runs->begin(), runs->begin() + 8));
-    for (size_t i = 8; i < runs->size(); ++i) {
-      HfsPlusExtent e{uint32_t((*runs)[i].start_block), uint32_t((*runs)[i].block_count)};
-      EXPECT_EQ(hfsplus_insert_overflow_extents(e, out.id, uint32_t(covered), fork_type), 0) << name << " " << i;
-      covered += e.block_count;
+    if (runs->size() <= slots) continue;
+    uint64_t covered = blocks_in(std::vector<Extent>(runs->begin(), runs->begin() + long(slots)));
+    for (size_t i = slots; i < runs->size(); ++i) {
+      const Extent& x = (*runs)[i];
+      int rc = plus ? hfsplus_insert_overflow_extents({uint32_t(x.start_block), uint32_t(x.block_count)}, out.id,
+                                                      uint32_t(covered), fork_type)
+                    : hfs_insert_overflow_extents({uint16_t(x.start_block), uint16_t(x.block_count)}, out.id,
+                                                  uint32_t(covered), fork_type);
+      EXPECT_EQ(rc, 0) << name << " " << i;
+      covered += x.block_count;
     }
   }
   return out;
@@ -267,9 +299,15 @@ std::vector<std::set<std::pair<uint32_t, uint8_t>>> forks_by_leaf() {
     if (bt_load_node(s, n, v) != 0) break;
     auto& forks = out.emplace_back();
     for (size_t i = 0; i < v.count(); ++i) {
-      HfsPlusExtentKey k;
-      decode(v.record(i), k);
-      forks.insert({k.file_id, k.fork_type});
+      if (g_volume.is_hfsplus) {
+        HfsPlusExtentKey k;
+        decode(v.record(i), k);
+        forks.insert({k.file_id, k.fork_type});
+      } else {
+        HfsExtentKey k;
+        decode(v.record(i), k);
+        forks.insert({k.file_id, k.fork_type});
+      }
     }
     n = v.flink();
   }
@@ -583,6 +621,58 @@ TEST(OverflowGrowth, RefusedWhenTheExtentsTreeCannotGrowAndNothingChanges) {
   ASSERT_EQ(testvol::open_volume(img, true), 0);
   expect_sound("after the refusal");
   testvol::close_volume();
+}
+
+// HFS: a file's forks continued in overflow records we wrote (the tree split,
+// its file grown through the MDB) read back whole by hfsutils, as the data
+// fork and inside its MacBinary copy; the delete gives every block back.
+TEST(OverflowRecords, HfsForksReadByHfsutilsThenFreed) {
+  REQUIRE_TOOL("hcopy");
+  TempDir dir;
+  std::string img = new_image(dir, false, 2);
+  ASSERT_EQ(testvol::open_volume(img, false), 0);
+  ASSERT_EQ(load_allocation_bitmap(), 0);
+  shrink_extents_file(2);
+  uint32_t free_before = volume_free_blocks();
+  MasterDirectoryBlock m0;
+  decode(ByteSpan(g_volume.mdb, 512), m0);
+  // 78 data runs: 3 in the catalog record, 25 records; 12 resource runs: 3 records.
+  std::vector<Extent> data_runs = scattered_runs(78);
+  std::vector<Extent> rsrc_runs = scattered_runs(12, uint32_t(data_runs.back().start_block + data_runs.back().block_count));
+  ScatteredFile f = make_scattered_file("scattered", data_runs, rsrc_runs, 11);
+  BTHeaderRec xh = tree_header(g_volume.extents_tree);
+  EXPECT_EQ(xh.leaf_records, 28u);
+  EXPECT_EQ(xh.tree_depth, 2);
+  MasterDirectoryBlock m1;
+  decode(ByteSpan(g_volume.mdb, 512), m1);
+  EXPECT_GT(m1.extents_size, m0.extents_size) << "the extents file did not grow";
+  auto leaves = forks_by_leaf();
+  ASSERT_GE(leaves.size(), 2u);
+  ASSERT_EQ(flush_volume_structures(), 0);
+  expect_sound("with overflow forks");
+  testvol::close_volume();
+  uint64_t grown = (m1.extents_size - m0.extents_size) / 512;
+
+  auto r = run("hmount " + quote(img) + " >/dev/null && hcopy -r :scattered " + quote(dir.str("data")) +
+               " && hcopy -m :scattered " + quote(dir.str("both.bin")));
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_TRUE(read_file(dir.path() / "data") == f.data);
+  // MacBinary: 128-byte header, data fork padded to 128, then the resource fork.
+  auto bin = read_file(dir.path() / "both.bin");
+  size_t rsrc_at = 128 + (f.data.size() + 127) / 128 * 128;
+  ASSERT_GE(bin.size(), rsrc_at + f.rsrc.size());
+  EXPECT_TRUE(std::equal(f.rsrc.begin(), f.rsrc.end(), bin.begin() + long(rsrc_at)));
+  EXPECT_EQ(hvol_free_bytes(img), uint64_t(free_before - blocks_in(data_runs) - blocks_in(rsrc_runs) - grown) * 512);
+
+  ASSERT_EQ(testvol::open_volume(img, false), 0);
+  ASSERT_EQ(load_allocation_bitmap(), 0);
+  EXPECT_EQ(hfs_delete_item("scattered", 2), 1);
+  ASSERT_EQ(flush_volume_structures(), 0);
+  EXPECT_EQ(tree_header(g_volume.extents_tree).leaf_records, 0u);
+  EXPECT_EQ(bitmap_free_blocks(), volume_free_blocks());
+  expect_sound("after the delete");
+  testvol::close_volume();
+  EXPECT_EQ(hvol_free_bytes(img), uint64_t(free_before - grown) * 512);
 }
 
 std::string all_faults() {
