@@ -198,6 +198,7 @@ TEST(Import, MixedTreeOntoHfsPlus) {
   ASSERT_FALSE(id.empty());
   RunResult s = run("istat -f hfsp -o 64 " + quote(img) + " " + id);
   EXPECT_NE(s.out.find("File type:\t4150504c  APPL"), std::string::npos) << s.out;  // "APPL"
+  EXPECT_NE(s.out.find("Mode:\trrw-r--r--"), std::string::npos) << s.out;  // a regular file
   EXPECT_NE(s.out.find("Resource fork size:\t1500"), std::string::npos) << s.out;
   RunResult d = run("icat -f hfsp -o 64 " + quote(img) + " " + id + " > " + quote(t.dir.str("d.out")));
   EXPECT_EQ(read_file(t.dir.path() / "d.out"), t.mb.data);
