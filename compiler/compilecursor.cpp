@@ -386,6 +386,23 @@ static void advance_cursor(uint64_t length, uint64_t blocks, ForkExtent& out) {
   next_data_block += uint32_t(blocks);
 }
 
+// Lays the job's fork out at the cursor and queues its copy.
+static int queue_fork(CopyJob&& job, const char* progress_name, ForkExtent& out) {
+  uint64_t blocks = 0;
+  int rc = reserve_fork(job.length, blocks);
+  if (rc != k_data_ok) {
+    if (job.fd >= 0) ::close(job.fd);
+    return rc;
+  }
+  uint64_t length = job.length;
+  job.target = data_block_byte_offset(next_data_block);
+  job.padded = blocks * compile_block_size;
+  rc = queue_copy(std::move(job), progress_name);
+  if (rc != k_data_ok) return rc;
+  advance_cursor(length, blocks, out);
+  return k_data_ok;
+}
+
 int write_file_at_cursor(const std::string& path, uint64_t length, const char* progress_name, ForkExtent& out) {
   out = ForkExtent{};
   if (length == 0) return k_data_ok;
@@ -399,17 +416,10 @@ int write_file_at_cursor(const std::string& path, uint64_t length, const char* p
     ::close(fd);
     return rc;
   }
-  uint64_t blocks = 0;
-  if (int rc = reserve_fork(length, blocks)) return rc;
   CopyJob job;
   job.path = path;
   job.length = length;
-  job.target = data_block_byte_offset(next_data_block);
-  job.padded = blocks * compile_block_size;
-  int rc = queue_copy(std::move(job), progress_name);
-  if (rc != k_data_ok) return rc;
-  advance_cursor(length, blocks, out);
-  return k_data_ok;
+  return queue_fork(std::move(job), progress_name, out);
 }
 
 int write_fork_at_cursor(int source_fd, uint64_t source_offset, uint64_t length, const char* progress_name,
@@ -417,8 +427,6 @@ int write_fork_at_cursor(int source_fd, uint64_t source_offset, uint64_t length,
   out = ForkExtent{};
   if (length == 0) return k_data_ok;
   if (g_copier) {
-    uint64_t blocks = 0;
-    if (int rc = reserve_fork(length, blocks)) return rc;
     CopyJob job;
     job.path = progress_name ? progress_name : "";
     job.fd = ::fcntl(source_fd, F_DUPFD_CLOEXEC, 0);  // the copier closes its own descriptor
@@ -428,12 +436,7 @@ int write_fork_at_cursor(int source_fd, uint64_t source_offset, uint64_t length,
     }
     job.source_offset = source_offset;
     job.length = length;
-    job.target = data_block_byte_offset(next_data_block);
-    job.padded = blocks * compile_block_size;
-    int rc = queue_copy(std::move(job), progress_name);
-    if (rc != k_data_ok) return rc;
-    advance_cursor(length, blocks, out);
-    return k_data_ok;
+    return queue_fork(std::move(job), progress_name, out);
   }
   uint64_t blocks = 0;
   if (int rc = reserve_fork(length, blocks)) return rc;

@@ -62,6 +62,18 @@ TEST(CompileCursor, ForksArePaddedMarkedAndNeverPassTheReserve) {
   release_compile_buffer();
 }
 
+// A data area of 2048-byte blocks from sector in the image out, without a bitmap.
+void start_cursor(int out, bool zeroed, uint32_t sector, uint32_t blocks) {
+  compile_target_fd = out;
+  compile_target_zeroed = zeroed;
+  compile_block_size = 2048;
+  hfs_partition_sector = sector;
+  first_data_block = 0;
+  next_data_block = 0;
+  compile_data_blocks = blocks;
+  compile_bitmap.clear();
+}
+
 // Forks copied file to file by the kernel, through the buffer when the kernel
 // refuses (a source on another file system), and with the padding left unwritten
 // in an image the driver emptied: the same bytes each way.
@@ -89,15 +101,8 @@ TEST(CompileCursor, KernelAndBufferedCopiesGiveTheSameImage) {
     std::string img = dir.str("img" + std::to_string(pass));
     int out = ::open(img.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(out, 0);
-    compile_target_fd = out;
-    compile_target_zeroed = pass >= 2;
+    start_cursor(out, pass >= 2, 4, 10000);
     if (pass == 3) ASSERT_TRUE(start_data_copier());  // the copies on the copier's thread
-    compile_block_size = 2048;
-    hfs_partition_sector = 4;
-    first_data_block = 0;
-    next_data_block = 0;
-    compile_data_blocks = 10000;
-    compile_bitmap.clear();
     for (const std::string& s : src) {
       int in = ::open(s.c_str(), O_RDONLY);
       ForkExtent e;
@@ -125,14 +130,7 @@ TEST(CompileCursor, CopierReportsItsFirstFailureOnceAndStops) {
   write_file(dir.path() / "a.bin", random_bytes(5000, 43));
   int out = ::open(dir.str("img").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
   ASSERT_GE(out, 0);
-  compile_target_fd = out;
-  compile_target_zeroed = true;
-  compile_block_size = 2048;
-  hfs_partition_sector = 0;
-  first_data_block = 0;
-  next_data_block = 0;
-  compile_data_blocks = 1000;
-  compile_bitmap.clear();
+  start_cursor(out, true, 0, 1000);
   ASSERT_TRUE(start_data_copier());
   ForkExtent e;
   // Laid out at once (the cursor moves), copied later: the missing file fails then.
