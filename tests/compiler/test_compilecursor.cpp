@@ -63,7 +63,7 @@ TEST(CompileCursor, ForksArePaddedMarkedAndNeverPassTheReserve) {
 }
 
 // A data area of 2048-byte blocks from sector in the image out, without a bitmap.
-void start_cursor(int out, bool zeroed, uint32_t sector, uint32_t blocks) {
+static void start_cursor(int out, bool zeroed, uint32_t sector, uint32_t blocks) {
   compile_target_fd = out;
   compile_target_zeroed = zeroed;
   compile_block_size = 2048;
