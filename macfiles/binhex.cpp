@@ -127,7 +127,8 @@ class BinHexReader {
         // Bytes arrive one at a time from the expander; gather them.
         chunk_.push_back(b);
         crc_ = crc16_update(crc_, &b, 1);
-        if (chunk_.size() >= 65536 || --remaining_ == 0) {
+        --remaining_;  // counted for every byte, also the one that fills a chunk
+        if (chunk_.size() >= 65536 || remaining_ == 0) {
           int rc = flush_chunk();
           if (rc) return rc;
           if (remaining_ == 0) return end_fork();

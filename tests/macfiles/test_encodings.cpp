@@ -192,6 +192,22 @@ TEST(BinHex, MacutilsBinHexDecodes) {
   EXPECT_EQ(has_binhex_banner(bytes_of("Note: This file must be converted to PDF.\nThanks\n")), 0);
   EXPECT_EQ(has_binhex_banner(bytes_of("This file must be converted")), 0);
   EXPECT_EQ(has_binhex_banner(bytes_of(std::string(k_binhex_banner) + ")")), 1);
+
+  // Forks longer than the decoder's 64 KiB chunks, in memory and streamed.
+  MacFile big = sample_mac_file("Big", 150000, 70000, 12);
+  write_file(dir.path() / "big.bin", encode_macbinary(big));
+  RunResult rb = run("binhex " + quote(dir.str("big.bin")) + " > " + quote(dir.str("big.hqx")));
+  ASSERT_EQ(rb.rc, 0) << rb.err;
+  ASSERT_EQ(decode_binhex(read_file(dir.path() / "big.hqx"), b), 0);
+  expect_same(b, big);
+  int in = open(dir.str("big.hqx").c_str(), O_RDONLY);
+  int out = open(dir.str("dec.bin").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+  EXPECT_EQ(decode_binhex_file(in, out), 0);
+  close(in);
+  close(out);
+  MacFile d;
+  ASSERT_EQ(decode_macbinary(read_file(dir.path() / "dec.bin"), d), 0);
+  expect_same(d, big);
 }
 
 TEST(BinHex, RunsLinesAndDamage) {
