@@ -74,17 +74,33 @@ bool iequals(std::string_view a, std::string_view b) { return upper_latin1(a) ==
 // Stored form of a name that is compared: exactly what the field keeps.
 std::string stored_long_name(const std::string& s) { return clip_utf8(s, k_long_name_size - 1); }
 
+// Scans the records from index first in large blocks, decoding none: the index
+// of the first whose bytes satisfy match, the stream left at it; or -1 (the
+// stream left at the end).
+template <class Match>
+long scan_records(FILE* f, long first, Match match) {
+  if (!seek_record(f, first)) return -1;
+  constexpr size_t k_block = 512;
+  std::vector<uint8_t> block(k_block * k_rec);
+  long i = first;
+  for (;;) {
+    size_t n = std::fread(block.data(), k_rec, k_block, f);
+    for (size_t k = 0; k < n; ++k, ++i)
+      if (match(block.data() + k * k_rec)) {
+        seek_record(f, i);
+        return i;
+      }
+    if (n < k_block) return -1;
+  }
+}
+
+uint32_t raw_parent(const uint8_t* rec) { return get_le32(rec); }
+int32_t raw_id(const uint8_t* rec) { return int32_t(get_le32(rec + 4)); }
+
 // The record index of the first record of parent's run, or -1. Leaves the stream
 // positioned at that record.
 long find_run(FILE* f, uint32_t parent_id) {
-  if (!seek_record(f, 1)) return -1;
-  ProjectRecord r;
-  for (long i = 1; read_project_record(f, r); ++i)
-    if (r.parent_id == parent_id) {
-      seek_record(f, i);
-      return i;
-    }
-  return -1;
+  return scan_records(f, 1, [&](const uint8_t* rec) { return raw_parent(rec) == parent_id; });
 }
 
 // Calls fn(index, record) for each record of parent's run; fn returns false to stop.
@@ -389,14 +405,13 @@ int32_t next_file_id() { return -int32_t(++g_last_file_serial); }
 // --- lookups -----------------------------------------------------------------------------------------
 
 ProjectRecord* find_record_by_id(FILE* f, ProjectRecord& buf, int32_t id) {
-  if (!f || !seek_record(f, 0)) return nullptr;
-  for (long i = 0; read_project_record(f, buf); ++i)
-    if (buf.id == id) {
-      seek_record(f, i);
-      return &buf;
-    }
-  buf = ProjectRecord();
-  return nullptr;
+  long i = f ? scan_records(f, 0, [&](const uint8_t* rec) { return raw_id(rec) == id; }) : -1;
+  if (i < 0 || !read_project_record(f, buf)) {
+    buf = ProjectRecord();
+    return nullptr;
+  }
+  seek_record(f, i);
+  return &buf;
 }
 
 ProjectRecord* find_item_record(FILE* f, ProjectRecord& buf, int32_t id, uint32_t parent_id) {
@@ -417,23 +432,17 @@ ProjectRecord* find_item_record(FILE* f, ProjectRecord& buf, int32_t id, uint32_
 long seek_first_child(FILE* f, uint32_t parent_id) {
   off_t start = ftello(f);
   if (start < k_rec) start = k_rec;
-  long i = long(start / k_rec);
-  if (!seek_record(f, i)) return -1;
-  ProjectRecord r;
-  for (; read_project_record(f, r); ++i)
-    if (r.parent_id == parent_id) {
-      seek_record(f, i);
-      return i * k_rec;
-    }
-  return -1;
+  long i = scan_records(f, long(start / k_rec), [&](const uint8_t* rec) { return raw_parent(rec) == parent_id; });
+  return i < 0 ? -1 : i * k_rec;
 }
 
 uint32_t count_children(FILE* f, uint32_t parent_id) {
-  if (!f || !seek_record(f, 1)) return 0;
+  if (!f) return 0;
   uint32_t n = 0;
-  ProjectRecord r;
-  while (read_project_record(f, r))
-    if (r.parent_id == parent_id) ++n;
+  scan_records(f, 1, [&](const uint8_t* rec) {
+    if (raw_parent(rec) == parent_id) ++n;
+    return false;
+  });
   return n;
 }
 
