@@ -226,6 +226,10 @@ struct CopyJob {
 
 constexpr size_t k_queued_jobs = 4096;
 constexpr uint64_t k_queued_bytes = 64u << 20;  // keeps the progress close to the copies
+// An idle copier is woken once this much is queued (or when the walk must wait or
+// ends), not for every small file: each wake-up costs the walk a system call.
+constexpr size_t k_wake_jobs = 64;
+constexpr uint64_t k_wake_bytes = 4u << 20;
 
 struct Copier {
   std::thread thread;
@@ -233,39 +237,51 @@ struct Copier {
   std::condition_variable work, room;
   std::deque<CopyJob> jobs;
   uint64_t queued_bytes = 0;
-  bool busy = false, stopping = false, discard = false;
+  bool busy = false, stopping = false, idle = false;
+  std::atomic<bool> discard{false};  // read by the copier between copies, without the lock
   Transfer failure = k_moved;
   bool failure_reported = false;
   std::string failed_path;
 
+  // Takes what is queued in one go and copies it in order, so that the walk and
+  // the copier meet at the lock once a batch rather than once a file.
   void run() {
     for (;;) {
-      CopyJob job;
+      std::deque<CopyJob> batch;
       bool skip;
       {
         std::unique_lock<std::mutex> lock(m);
+        idle = true;
         work.wait(lock, [&] { return stopping || !jobs.empty(); });
+        idle = false;
         if (jobs.empty()) return;
-        job = std::move(jobs.front());
-        jobs.pop_front();
+        batch.swap(jobs);
         busy = true;
-        skip = discard || failure != k_moved;
+        skip = failure != k_moved;
       }
       Transfer t = k_moved;
-      if (!skip) {
-        int fd = job.fd >= 0 ? job.fd : ::open(job.path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) t = k_read_failed;
-        else t = transfer(fd, job.source_offset, compile_target_fd, job.target, job.length, job.padded,
-                          [&](size_t) { return true; });
-        if (fd >= 0 && job.fd < 0) ::close(fd);
+      std::string failed;
+      uint64_t bytes = 0;
+      for (CopyJob& job : batch) {
+        if (!skip && t == k_moved && !discard) {
+          int fd = job.fd >= 0 ? job.fd : ::open(job.path.c_str(), O_RDONLY | O_CLOEXEC);
+          if (fd < 0) t = k_read_failed;
+          else t = transfer(fd, job.source_offset, compile_target_fd, job.target, job.length, job.padded,
+                            [&](size_t) { return !discard; });
+          if (fd >= 0 && job.fd < 0) ::close(fd);
+          if (t == k_stopped) t = k_moved;  // dropped, not failed
+          if (t != k_moved) failed = job.path;
+        }
+        if (job.fd >= 0) ::close(job.fd);
+        job.fd = -1;
+        bytes += job.length;
       }
-      if (job.fd >= 0) ::close(job.fd);
       std::lock_guard<std::mutex> lock(m);
       busy = false;
-      queued_bytes -= job.length;
+      queued_bytes -= bytes;
       if (t != k_moved && failure == k_moved) {
         failure = t;
-        failed_path = job.path;
+        failed_path = failed;
       }
       room.notify_all();
     }
@@ -289,17 +305,21 @@ int queue_copy(CopyJob&& job, const char* progress_name) {
   {
     Copier& c = *g_copier;
     std::unique_lock<std::mutex> lock(c.m);
-    c.room.wait(lock, [&] {
+    auto has_room = [&] {
       return c.failure != k_moved || c.jobs.empty() ||
              (c.jobs.size() < k_queued_jobs && c.queued_bytes + job.length <= k_queued_bytes);
-    });
+    };
+    if (!has_room()) {
+      c.work.notify_one();  // the copier works while the walk waits
+      c.room.wait(lock, has_room);
+    }
     if (c.failure != k_moved) {
       if (job.fd >= 0) ::close(job.fd);
       return c.failure_result();
     }
     c.queued_bytes += job.length;
     c.jobs.push_back(std::move(job));
-    c.work.notify_one();
+    if (c.idle && (c.jobs.size() >= k_wake_jobs || c.queued_bytes >= k_wake_bytes)) c.work.notify_one();
   }
   uint64_t chunk = chunk_for(progress.bytes);
   for (uint64_t at = 0; progress.per_chunk && at < progress.bytes; at += chunk)
@@ -355,6 +375,7 @@ int finish_data_copies() {
   {
     Copier& c = *g_copier;
     std::unique_lock<std::mutex> lock(c.m);
+    c.work.notify_one();  // what is queued below the wake-up mark
     c.room.wait(lock, [&] { return c.jobs.empty() && !c.busy; });
     rc = c.failure_result();
   }
