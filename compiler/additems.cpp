@@ -214,7 +214,7 @@ void log_addition(const std::string& folder, const std::string& name) {
   write_log_line(format_text(ui_text(1090).c_str(), (folder + name).c_str()).c_str());
 }
 
-int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t parent_id) {
+int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t parent_id, bool new_run) {
   if (batch.empty()) return 0;
   std::stable_sort(batch.begin(), batch.end(), [](const ProjectRecord& a, const ProjectRecord& b) {
     return std::strcmp(a.long_name.c_str(), b.long_name.c_str()) < 0;
@@ -222,7 +222,7 @@ int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t p
   std::rewind(f);
   ProjectRecord r;
   if (!read_project_record(f, r)) return -1;  // the header
-  long first = seek_first_child(f, parent_id);
+  long first = new_run ? -1 : seek_first_child(f, parent_id);
   if (first < 0) {  // a new run, at the end of the file
     if (std::fseek(f, 0, SEEK_END) != 0) return -1;
     for (const ProjectRecord& n : batch)
@@ -599,7 +599,8 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
     }
   }
 
-  if (insert_records_sorted(f, batch, parent_id) != 0) show_message(ui_text(4705).c_str());
+  // A folder made by this walk has no run yet: its records go to the end at once.
+  if (insert_records_sorted(f, batch, parent_id, fresh_parent) != 0) show_message(ui_text(4705).c_str());
   if (folder_icon) {
     ProjectRecord parent;
     if (find_record_by_id(f, parent, static_cast<int32_t>(parent_id))) {

@@ -77,8 +77,9 @@ std::string get_item_unicode_path(const ProjectRecord& r);
 // Journal line "Addition\t<folder><name>" when the journal is open.
 void log_addition(const std::string& folder, const std::string& name);
 
-// Merges new records (sorted here by long_name) into parent_id's run. 0 or -1.
-int insert_records_sorted(FILE* project, std::vector<ProjectRecord>& batch, uint32_t parent_id);
+// Merges new records (sorted here by long_name) into parent_id's run; new_run: the
+// parent has no run yet (a folder just made), so they are appended. 0 or -1.
+int insert_records_sorted(FILE* project, std::vector<ProjectRecord>& batch, uint32_t parent_id, bool new_run = false);
 
 // Command-line inclusion into a hybrid or ISO+ project: item is a file, a folder,
 // or "$" followed by a list file of paths (one a line).
