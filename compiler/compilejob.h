@@ -25,7 +25,7 @@ struct CompileJob {
   int target_fd = -1;
   std::string target_path;
   int kind = k_compile_iso;
-  int result = 0;            // 0 success, -1 failure, -2 aborted
+  int result = 0;            // 0 success, -1 failure, -2 aborted, -3 temporary files not created
   uint32_t options = 0;      // k_compile_option_*
   uint32_t block_size = 2048;  // HFS allocation block size (a multiple of 2048)
   uint32_t data_sectors = 0;
