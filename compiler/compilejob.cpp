@@ -18,6 +18,7 @@
 #include "compiler/isodesc.h"
 #include "compiler/partmap.h"
 #include "compiler/project.h"
+#include "platform/tempfile.h"
 
 namespace {
 
@@ -45,6 +46,34 @@ IsoLayout compute_iso_layout(const CompileTree& tree) {
   return l;
 }
 
+// The six temporary files: L and M path tables and directories of each tree.
+struct TempFiles {
+  std::array<int, 6> fd{-1, -1, -1, -1, -1, -1};
+  std::array<std::string, 6> path;
+  enum { iso_l, iso_m, iso_dir, joliet_l, joliet_m, joliet_dir };
+
+  bool create() {
+    static const char* prefixes[6] = {"fti", "ftm", "fai", "ftj", "ftk", "faj"};
+    for (int i = 0; i < 6; ++i) {
+      fd[i] = make_temp_file(prefixes[i], path[i]);
+      if (fd[i] < 0) {
+        remove_all();
+        return false;
+      }
+    }
+    return true;
+  }
+  void remove_all() {
+    for (int i = 0; i < 6; ++i) {
+      if (fd[i] >= 0) ::close(fd[i]);
+      if (!path[i].empty()) ::unlink(path[i].c_str());
+      fd[i] = -1;
+      path[i].clear();
+    }
+  }
+  ~TempFiles() { remove_all(); }
+};
+
 bool write_all_at(int fd, const uint8_t* p, size_t n, uint64_t off) {
   while (n > 0) {
     ssize_t w = ::pwrite(fd, p, n, off_t(off));
@@ -54,6 +83,29 @@ bool write_all_at(int fd, const uint8_t* p, size_t n, uint64_t off) {
     off += uint64_t(w);
   }
   return true;
+}
+
+// Copies a temporary file into its area of the image; more than the area holds is an error.
+int copy_into_area(int src, int target, uint32_t sector, uint32_t area_sectors) {
+  struct stat st {};
+  if (::fstat(src, &st) != 0) return -1;
+  uint64_t size = uint64_t(st.st_size);
+  if (size > uint64_t(area_sectors) * k_iso_sector) {
+    show_message(ui_text(4752).c_str());
+    return -1;
+  }
+  if (!ensure_compile_buffer()) return -1;
+  uint64_t done = 0;
+  while (done < size) {
+    size_t n = size_t(std::min<uint64_t>(k_compile_buffer_size, size - done));
+    ssize_t r = ::pread(src, g_compile_buffer, n, off_t(done));
+    if (r != ssize_t(n) || !write_all_at(target, g_compile_buffer, n, uint64_t(sector) * k_iso_sector + done)) {
+      show_message(ui_text(4751).c_str());
+      return -1;
+    }
+    done += n;
+  }
+  return 0;
 }
 
 VolumeIdentity identity_of(const ProjectHeader& h, const CompileJob& job) {
@@ -77,6 +129,7 @@ struct Compile {
   CompileTree tree;
   ProjectHeader header;
   IsoLayout iso;
+  TempFiles temps;
   int64_t now = time(nullptr);
 
   int fail(int rc) {
@@ -120,7 +173,13 @@ struct Compile {
     job.joliet_dir_sectors = tree.joliet_dir_sectors;
 
     bool has_iso = trees.iso || trees.isoplus;
-    if (has_iso) iso = compute_iso_layout(tree);
+    if (has_iso) {
+      iso = compute_iso_layout(tree);
+      if (!temps.create()) {
+        show_message(ui_text(1500).c_str());
+        return fail(-3);
+      }
+    }
     uint32_t spb = bs / 2048;  // 2048-byte sectors per block
     if (tree.iso_data_blocks > 0xFFFFFFFFull / spb) {
       show_message(ui_text(4752).c_str());
@@ -246,12 +305,22 @@ struct Compile {
     return 0;
   }
 
-  // Directories and path tables in place, then the descriptors.
+  // Directories and path tables into the temporary files, then into place; the descriptors.
   int write_iso_part(uint64_t total) {
-    int t = job.target_fd;
-    if (write_iso_tree_files(tree, false, trees.isoplus, iso.iso_root, t, iso.iso_l, iso.iso_m) != 0 ||
-        write_iso_tree_files(tree, true, trees.isoplus, iso.joliet_root, t, iso.joliet_l, iso.joliet_m) != 0)
+    if (write_iso_tree_files(tree, false, trees.isoplus, iso.iso_root, temps.fd[TempFiles::iso_dir],
+                             temps.fd[TempFiles::iso_l], temps.fd[TempFiles::iso_m]) != 0 ||
+        write_iso_tree_files(tree, true, trees.isoplus, iso.joliet_root, temps.fd[TempFiles::joliet_dir],
+                             temps.fd[TempFiles::joliet_l], temps.fd[TempFiles::joliet_m]) != 0)
       return -1;
+    int t = job.target_fd;
+    if (copy_into_area(temps.fd[TempFiles::iso_l], t, iso.iso_l, iso.iso_pt_sectors) != 0 ||
+        copy_into_area(temps.fd[TempFiles::iso_m], t, iso.iso_m, iso.iso_pt_sectors) != 0 ||
+        copy_into_area(temps.fd[TempFiles::iso_dir], t, iso.iso_root, tree.iso_dir_sectors) != 0 ||
+        copy_into_area(temps.fd[TempFiles::joliet_l], t, iso.joliet_l, iso.joliet_pt_sectors) != 0 ||
+        copy_into_area(temps.fd[TempFiles::joliet_m], t, iso.joliet_m, iso.joliet_pt_sectors) != 0 ||
+        copy_into_area(temps.fd[TempFiles::joliet_dir], t, iso.joliet_root, tree.joliet_dir_sectors) != 0)
+      return -1;
+    temps.remove_all();
 
     // Descriptors, with the final volume size.
     VolumeIdentity id = identity_of(header, job);

@@ -379,8 +379,8 @@ int creation_volume(CompileTree& tree, const WalkTrees& trees, HfsVolumeSide* hf
   return 0;
 }
 
-int write_iso_tree_files(const CompileTree& tree, bool joliet, bool isoplus, uint32_t root_sector, int fd,
-                         uint32_t l_sector, uint32_t m_sector) {
+int write_iso_tree_files(const CompileTree& tree, bool joliet, bool isoplus, uint32_t root_sector, int dir_fd,
+                         int l_fd, int m_fd) {
   std::vector<uint32_t> order = path_table_order(tree, joliet);
   std::vector<uint8_t> bytes;
   for (uint32_t d : order) {
@@ -392,7 +392,7 @@ int write_iso_tree_files(const CompileTree& tree, bool joliet, bool isoplus, uin
       show_message(ui_text(4752).c_str());
       return -1;
     }
-    if (!write_all_at(fd, bytes.data(), bytes.size(), (uint64_t(root_sector) + at) * k_iso_sector)) {
+    if (!write_all_at(dir_fd, bytes.data(), bytes.size(), uint64_t(at) * k_iso_sector)) {
       show_message(ui_text(4751).c_str());
       return -1;
     }
@@ -405,8 +405,7 @@ int write_iso_tree_files(const CompileTree& tree, bool joliet, bool isoplus, uin
     show_message(ui_text(4752).c_str());
     return -1;
   }
-  if (!write_all_at(fd, l.data(), l.size(), uint64_t(l_sector) * k_iso_sector) ||
-      !write_all_at(fd, m.data(), m.size(), uint64_t(m_sector) * k_iso_sector)) {
+  if (!write_all_at(l_fd, l.data(), l.size(), 0) || !write_all_at(m_fd, m.data(), m.size(), 0)) {
     show_message(ui_text(4751).c_str());
     return -1;
   }

@@ -87,9 +87,9 @@ class HfsVolumeSide {
 // 0, or the negative result of the failing step (-2 when the user aborted).
 int creation_volume(CompileTree& tree, const WalkTrees& trees, HfsVolumeSide* hfs, uint32_t hfs_root_id);
 
-// The finished directories and path tables of one tree, written in place in the
-// image fd: each folder's bytes at root_sector plus its relative sector, the L and
-// M path tables at l_sector and m_sector. Sizes must equal the measured reserves.
+// The finished directories of one tree: each folder's bytes at its relative
+// sector in dir_fd, the path tables into l_fd and m_fd. root_sector: the tree's
+// root directory sector in the image. Sizes must equal the measured reserves.
 // 0, or -1 (message shown).
-int write_iso_tree_files(const CompileTree& tree, bool joliet, bool isoplus, uint32_t root_sector, int fd,
-                         uint32_t l_sector, uint32_t m_sector);
+int write_iso_tree_files(const CompileTree& tree, bool joliet, bool isoplus, uint32_t root_sector, int dir_fd,
+                         int l_fd, int m_fd);
