@@ -113,6 +113,38 @@ TEST(CompileIso, FailedCompileLeavesNoImageAndFailsTheOperation) {
   EXPECT_EQ(recorded_ui().messages.size(), 1u);
 }
 
+// The directory and path-table temporaries go to $TMPDIR and are gone after the
+// compile; when none can be made there the compile fails and leaves no image.
+TEST(CompileIso, TemporaryFilesLiveInTmpdirOnly) {
+  recorded_ui();
+  TempDir dir;
+  std::string src = dir.str("src");
+  fs::create_directories(fs::path(src) / "sub");
+  write_file(fs::path(src) / "sub" / "a.txt", random_bytes(5000, 4));
+  std::string project = dir.str("p.cvpr");
+  ASSERT_EQ(compile_fixture::make_project_from_tree(project, src), 2);  // the folder and its file
+  const char* old = getenv("TMPDIR");
+  std::string saved = old ? old : "";
+  std::string tmp = dir.str("tmp");
+  fs::create_directories(tmp);
+  setenv("TMPDIR", tmp.c_str(), 1);
+  EXPECT_EQ(cli_compile_iso(project.c_str()), 0);
+  EXPECT_TRUE(fs::exists(dir.str("p.iso")));
+  EXPECT_TRUE(fs::is_empty(tmp));
+  fs::remove(dir.str("p.iso"));
+
+  setenv("TMPDIR", "/proc", 1);  // a folder where nobody can make files
+  recorded_ui().clear();
+  EXPECT_NE(cli_compile_iso(project.c_str()), 0);
+  EXPECT_FALSE(fs::exists(dir.str("p.iso")));
+  EXPECT_EQ(recorded_ui().messages.size(), 1u);
+  if (old) setenv("TMPDIR", saved.c_str(), 1); else unsetenv("TMPDIR");
+  // Nothing was left beside the project either.
+  size_t n = 0;
+  for (auto& e : fs::directory_iterator(dir.path())) (void)e, ++n;
+  EXPECT_EQ(n, 3u);  // src, tmp, p.cvpr
+}
+
 TEST(CompileIso, IsoPlusRecordsCarryTheAppleExtensionField) {
   REQUIRE_TOOL("isovfy");
   TempDir dir;
