@@ -521,6 +521,10 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   std::vector<NewFolder> new_folders;
   bool folder_icon = false, volume_icon = false;
 
+  // The project file may lie among the items: it never becomes an item of itself.
+  struct stat self {};
+  bool know_self = ::fstat(fileno(f), &self) == 0;
+
   for (const std::string& name : names) {
     std::string full = folder + name;
     struct stat st {};
@@ -530,6 +534,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
     }
     bool is_folder = S_ISDIR(st.st_mode);
     if (!is_folder && !S_ISREG(st.st_mode)) continue;
+    if (know_self && st.st_dev == self.st_dev && st.st_ino == self.st_ino) continue;
     if (!is_folder && name.rfind("._", 0) == 0) continue;  // AppleDouble companions
     if (!fresh_parent && check_item_in_folder(f, full, parent_id) != 0) continue;
     if (isoplus && !batch_pc_names.insert(fold_case(name)).second) continue;

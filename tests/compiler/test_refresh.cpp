@@ -141,6 +141,7 @@ TEST(Refresh, DirectRefreshFollowsThePcDisk) {
   // The project lies in a folder the refresh takes additions from (the common
   // source folder of the root's items): it never becomes an item of itself.
   EXPECT_FALSE(t.records().count("p.cvpr"));
+  EXPECT_EQ(second.find("p.cvpr"), std::string::npos) << second;  // nor is its addition journalled
   EXPECT_TRUE(t.invariant_faults().empty());
 }
 
