@@ -20,6 +20,7 @@
 #include "macfiles/macbinary.h"
 #include "macfiles/namedstreams.h"
 #include "platform/streams.h"
+#include "support/inclusion_kit.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
 
@@ -38,15 +39,7 @@ void set_mtime(const fs::path& p, int64_t t) {
 
 MacFile mac_file(const std::string& name, const char* type, const char* creator, size_t data, size_t rsrc,
                  uint32_t seed) {
-  MacFile f;
-  f.name = name;
-  std::memcpy(f.type.data(), type, 4);
-  std::memcpy(f.creator.data(), creator, 4);
-  f.data = random_bytes(data, seed);
-  f.resource = random_bytes(rsrc, seed + 1);
-  f.create_date = 3000000000u;
-  f.modify_date = 3100000000u;
-  return f;
+  return sample_mac_file(name, type, creator, data, rsrc, seed, 3000000000u, 3100000000u);
 }
 
 struct Project {
@@ -86,19 +79,13 @@ std::vector<std::string> invariants(const std::string& path) {
 }
 
 struct AddItems : ::testing::Test {
+  ConsoleInclusion console;
   TempDir dir;
   std::string project;
   void SetUp() override {
     recorded_ui().clear();
-    g_command_mode = true;
-    set_remembered_inclusion_answers(1);
     g_name_view = k_name_view_pc;
-    g_auto_truncate_iso = g_auto_truncate_hfsplus = g_auto_truncate_hfs = true;
     project = dir.str("disc.cvpr");
-  }
-  void TearDown() override {
-    set_remembered_inclusion_answers(0);
-    g_command_mode = false;
   }
   fs::path tree() const { return dir.path() / "tree"; }
   void put(const std::string& rel, const std::vector<uint8_t>& bytes, int64_t mtime = k_winter) {

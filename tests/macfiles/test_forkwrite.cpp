@@ -17,6 +17,7 @@
 #include "macfiles/macbinary.h"
 #include "macfiles/namedstreams.h"
 #include "platform/streams.h"
+#include "support/inclusion_kit.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
 
@@ -28,26 +29,19 @@ constexpr uint32_t k_base_sector = 5;  // the data area's first 2048-byte sector
 constexpr uint32_t k_first_block = 7;  // its volume block number
 
 MacFile mac_file(const char* name, size_t data, size_t rsrc, uint32_t seed) {
-  MacFile f;
-  f.name = name;
-  std::memcpy(f.type.data(), "TEST", 4);
-  std::memcpy(f.creator.data(), "CRVN", 4);
+  MacFile f = sample_mac_file(name, "TEST", "CRVN", data, rsrc, seed);
   f.finder_flags = 0x4100;
-  f.data = random_bytes(data, seed);
-  f.resource = random_bytes(rsrc, seed + 1);
   return f;
 }
 
 struct ForkWriting : ::testing::Test {
+  ConsoleInclusion console;
   TempDir dir;
   int image = -1;
   std::vector<ProjectRecord> records;
 
   void SetUp() override {
     recorded_ui().clear();
-    g_command_mode = true;
-    set_remembered_inclusion_answers(1);
-    g_auto_truncate_iso = g_auto_truncate_hfsplus = g_auto_truncate_hfs = true;
     fs::create_directories(dir.path() / "src");
     image = ::open(dir.str("image").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
     ASSERT_GE(image, 0);
@@ -64,8 +58,6 @@ struct ForkWriting : ::testing::Test {
     ::close(image);
     compile_target_fd = -1;
     compile_bitmap.clear();
-    set_remembered_inclusion_answers(0);
-    g_command_mode = false;
   }
   fs::path src(const std::string& name) const { return dir.path() / "src" / name; }
   // The project records of the source folder, as an inclusion makes them.

@@ -18,6 +18,7 @@
 #include "macfiles/applesingle.h"
 #include "macfiles/forkwrite.h"
 #include "macfiles/macbinary.h"
+#include "support/inclusion_kit.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
 
@@ -26,27 +27,17 @@ using namespace testkit;
 namespace {
 
 MacFile mac_file(const char* name, const char* type, const char* creator, size_t data, size_t rsrc, uint32_t seed) {
-  MacFile f;
-  f.name = name;
-  std::memcpy(f.type.data(), type, 4);
-  std::memcpy(f.creator.data(), creator, 4);
-  f.data = random_bytes(data, seed);
-  f.resource = random_bytes(rsrc, seed + 1);
-  f.create_date = 3600000000u;
-  f.modify_date = 3650000000u;
-  return f;
+  return sample_mac_file(name, type, creator, data, rsrc, seed, 3600000000u, 3650000000u);
 }
 
 struct VolumeWriting : ::testing::Test {
+  ConsoleInclusion console;
   TempDir dir;
   int image = -1;
   std::vector<ProjectRecord> records;
 
   void SetUp() override {
     recorded_ui().clear();
-    g_command_mode = true;
-    set_remembered_inclusion_answers(1);
-    g_auto_truncate_iso = g_auto_truncate_hfsplus = g_auto_truncate_hfs = true;
     ASSERT_EQ(init_volume_engine(), 0);
   }
   void TearDown() override {
@@ -54,8 +45,6 @@ struct VolumeWriting : ::testing::Test {
     if (image >= 0) ::close(image);
     compile_target_fd = -1;
     release_volume_engine();
-    set_remembered_inclusion_answers(0);
-    g_command_mode = false;
   }
   fs::path src(const std::string& name) const { return dir.path() / "src" / name; }
 
