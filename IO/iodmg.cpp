@@ -185,6 +185,9 @@ int collect_pieces(int image_fd, KolyTrailer& koly, std::deque<Piece>& pieces) {
 
   uint64_t next_sector = 0;
   int tables = 0;
+  // The chunks together never pass the size the trailer gives the image (nor,
+  // when it gives none, a size whose byte offsets could overflow).
+  const uint64_t sector_limit = koly.sector_count ? koly.sector_count : (uint64_t(1) << 40);
   for (const std::string& text : plist_data_elements(plist)) {
     MishTable table;
     int rc = decode_mish_table(decode_base64(text), table);
@@ -197,6 +200,7 @@ int collect_pieces(int image_fd, KolyTrailer& koly, std::deque<Piece>& pieces) {
         return int(c.type);
       // Each chunk must continue the output where the previous one ended.
       if (table.start_sector + c.first_sector != next_sector) return -1;
+      if (c.sector_count > sector_limit - next_sector) return -1;
       if (c.sector_count > k_max_chunk_output / k_sector && c.type != k_chunk_zero &&
           c.type != k_chunk_ignore)
         return -1;
@@ -290,8 +294,7 @@ int detect_image_kind(int fd) {
   // uncompressed image of a GPT disk starts with its protective MBR.
   if (size >= 1024) {
     uint8_t magic[4];
-    if (read_exact(fd, magic, 4, size - k_koly_size) && std::memcmp(magic, "koly", 4) == 0 &&
-        !(first[0] == 'E' && first[1] == 'R'))
+    if (read_exact(fd, magic, 4, size - k_koly_size) && std::memcmp(magic, "koly", 4) == 0)
       return k_image_udif;
   }
   int kind = k_image_plain;
@@ -401,17 +404,30 @@ int expand_udif_image(int image_fd, int out_fd) {
 int expand_dmg_file(const char* image_path, const char* output_path) {
   int in = open(image_path, O_RDONLY | O_CLOEXEC);
   if (in < 0) return -2;
+  // The image is judged before the output is touched: a file named as the
+  // output is never emptied for an image that gives nothing, nor is the image
+  // itself when both names lead to it.
+  int kind = detect_image_kind(in);
+  int result = 0;
+  if (kind == k_image_plain) result = -2;
+  else if (kind == k_image_sparse) result = -1;
+  else if (kind == k_image_gpt || kind == k_image_mbr_hfs) result = kind;
+  if (result != 0) {
+    close(in);
+    return result;
+  }
+  struct stat in_st {}, out_st {};
+  if (fstat(in, &in_st) == 0 && stat(output_path, &out_st) == 0 && in_st.st_dev == out_st.st_dev &&
+      in_st.st_ino == out_st.st_ino) {
+    close(in);
+    return -2;
+  }
   int out = open(output_path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (out < 0) {
     close(in);
     return -2;
   }
-  int kind = detect_image_kind(in);
-  int result;
-  if (kind == k_image_plain) result = -2;
-  else if (kind == k_image_sparse) result = -1;
-  else if (kind == k_image_gpt || kind == k_image_mbr_hfs) result = kind;
-  else result = expand_udif_image(in, out) == 0 ? 1 : -1;
+  result = expand_udif_image(in, out) == 0 ? 1 : -1;
   close(in);
   if (close(out) != 0 && result == 1) result = -1;
   if (result != 1) unlink(output_path);

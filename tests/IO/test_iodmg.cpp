@@ -192,3 +192,37 @@ TEST(Udif, DetectsImageKinds) {
   EXPECT_EQ(kind_of(s), k_image_udif);
   EXPECT_EQ(kind_of(std::vector<uint8_t>(100, 'x')), k_image_plain);  // too short to hold a sector
 }
+
+// What the command form does with the files it is given: a named output is
+// touched only for an image that expands, and an image whose first stored
+// sector is a driver descriptor is still a UDIF image when it has a trailer.
+TEST(Udif, OutputIsTouchedOnlyForAnImageThatExpands) {
+  testkit::TempDir dir;
+  std::string out = dir.str("keep.img");
+  testkit::write_text(out, "a file the user already had");
+  testkit::write_file(dir.path() / "plain.img", std::vector<uint8_t>(8192, 0));
+  EXPECT_EQ(expand_dmg_file(dir.str("plain.img").c_str(), out.c_str()), -2);
+  EXPECT_EQ(testkit::read_text(out), "a file the user already had");
+
+  // A raw first chunk beginning with "ER", as images of Apple-partitioned disks have.
+  std::vector<uint8_t> ddm = content(1, 21);
+  ddm[0] = 'E';
+  ddm[1] = 'R';
+  UdifPartition first{"Driver Descriptor Map (DDM : 0)", ddm, {{k_chunk_raw, 1}}};
+  UdifPartition rest{"disk image (Apple_HFS : 1)", content(64, 22), {{k_chunk_zlib, 64}}};
+  auto dmg = testkit::make_udif({first, rest});
+  std::vector<uint8_t> expanded;
+  ASSERT_EQ(expand(dir, dmg, &expanded), 1);
+  EXPECT_EQ(expanded, joined({first, rest}));
+
+  // The image named as its own output: refused, the image left whole.
+  std::string self = dir.str("in.dmg");
+  EXPECT_EQ(expand_dmg_file(self.c_str(), self.c_str()), -2);
+  EXPECT_EQ(testkit::read_file(self), dmg);
+
+  // Chunks that run past the sector count of the trailer are no image.
+  std::vector<uint8_t> lying = dmg;
+  put_be64(&lying[lying.size() - 512 + 492], 10);
+  EXPECT_EQ(expand(dir, lying), -1);
+  EXPECT_FALSE(std::filesystem::exists(dir.str("out.img")));
+}
