@@ -76,6 +76,14 @@ bool copy_range(int in, uint64_t from, int out, uint64_t to, uint64_t count) {
   return true;
 }
 
+// Lets the owner write the image (a read-only file is made writable), without
+// widening who else may read or write it.
+void make_writable(const char* path) {
+  struct stat st {};
+  if (stat(path, &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
+    chmod(path, (st.st_mode & 07777) | S_IWUSR);
+}
+
 bool is_zero(const uint8_t* p, size_t n) {
   return std::all_of(p, p + n, [](uint8_t b) { return b == 0; });
 }
@@ -234,7 +242,7 @@ int cli_expand_dmg_image(const char* dmg_path, const char* output_path) {
 }
 
 int cli_hybridise_image(const char* hfs_path, const char* iso_path) {
-  chmod(iso_path, 0644);
+  make_writable(iso_path);
   ScopedFd iso;
   iso.fd = open(iso_path, O_RDWR | O_CLOEXEC);
   if (iso.fd < 0) return k_hybridise_iso_unopened;
@@ -273,7 +281,7 @@ int hybridise_image(int hfs_fd, const char* iso_path) {
     show_message(ui_text(1073).c_str());
     return 0;
   }
-  chmod(iso_path, 0644);
+  make_writable(iso_path);
   ScopedFd iso;
   iso.fd = open(iso_path, O_RDWR | O_CLOEXEC);
   if (iso.fd < 0) {
@@ -285,13 +293,15 @@ int hybridise_image(int hfs_fd, const char* iso_path) {
     std::string text = format_text(ui_text(1077).c_str(), (long long)iso_size, (long long)hfs_size);
     if (!ask_yes_no(text.c_str())) return 0;
   }
+  // The system area's first blocks must be free; in an image of raw sectors
+  // they are the user data of its first sector.
+  int64_t pvd = find_primary_descriptor(iso.fd);
   uint8_t head[1536] = {};
-  read_at(iso.fd, head, sizeof head, 0);
+  read_at(iso.fd, head, sizeof head, pvd == 37320 ? 24 : 0);
   if (get_be16(head) == k_sig_driver_descriptor || !is_zero(head, sizeof head)) {
     show_message(ui_text(1078).c_str());
     return 0;
   }
-  int64_t pvd = find_primary_descriptor(iso.fd);
   if (pvd < 0 && !ask_yes_no(ui_text(1079).c_str())) return 0;
   if (pvd == 37320) {
     show_status_text(ui_text(1095).c_str(), nullptr);
@@ -325,7 +335,7 @@ int hybridise_image(int hfs_fd, const char* iso_path) {
 }
 
 int dehybridise_image(const char* iso_path) {
-  chmod(iso_path, 0644);
+  make_writable(iso_path);
   ScopedFd iso;
   iso.fd = open(iso_path, O_RDWR | O_CLOEXEC);
   if (iso.fd < 0) return -1;

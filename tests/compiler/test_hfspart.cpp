@@ -203,4 +203,21 @@ TEST(HfsPartition, RawSectors) {
     user.insert(user.end(), &out[k * k_raw_sector_size + 16], &out[k * k_raw_sector_size + 16 + 2048]);
   testkit::write_file(fx.dir.path() / "user.img", user);
   EXPECT_NE(hfs_listing(fx.dir.str("user.img"), 1).find("hello from the Mac side"), std::string::npos);
+
+  // The interactive form on a read-only image of raw sectors: redocked to the
+  // ISO, then made hybrid; the owner may write it now, nobody else gains access.
+  std::string bin = fx.dir.str("raw.bin");
+  testkit::write_file(bin, raw);
+  ::chmod(bin.c_str(), 0400);
+  recorded_ui().clear();
+  hfs = open(fx.hfs.c_str(), O_RDONLY);
+  EXPECT_EQ(hybridise_image(hfs, bin.c_str()), 1);
+  close(hfs);
+  EXPECT_EQ(fs::status(bin).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  auto docked = testkit::read_file(bin);
+  ASSERT_EQ(docked.size(), iso.size() + (hfs_len - 1024 * 1024));
+  EXPECT_TRUE(std::equal(iso.begin() + 32768, iso.end(), docked.begin() + 32768));
+  auto info = run("isoinfo -d -i " + quote(bin));
+  EXPECT_NE(info.out.find("CDVOL"), std::string::npos) << info.out << info.err;
+  EXPECT_NE(hfs_listing(bin, 1).find("hello from the Mac side"), std::string::npos);
 }
