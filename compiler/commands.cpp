@@ -239,7 +239,7 @@ int run_command_line_operation(const char* option, const char* first, const char
       if (second_letter == 'I') return cli_compile_iso(first);
       if (kind == 0) return cli_compile_hybrid(first);
       if (kind == 2) return cli_compile_isoplus(first);
-      return 0;  // neither kind of project: nothing to do
+      return 1;  // neither kind of project: the compile does not apply
     case 'D':
       if (second_letter == 'C') return second ? cli_expand_dmg_image(first, second) : 1;
       if (second_letter == 'H') return dehybridise_image(first);

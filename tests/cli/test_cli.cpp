@@ -97,8 +97,14 @@ TEST(Quorvel, OptionsOutsideTheSetExitWithOne) {
   EXPECT_EQ(quorvel("-dc " + quote(dir.str("a.dmg"))).rc, 1) << "missing output operand";
   EXPECT_EQ(quorvel("-h " + quote(dir.str("a.hfs"))).rc, 1);
   EXPECT_FALSE(std::filesystem::exists(dir.str("p.cvpr")));
-  // "-c" on a file that is neither kind of project does nothing.
-  EXPECT_EQ(quorvel("-c " + quote(dir.str("image.hfs"))).rc, 0);
+  // "-c" on a file that is neither kind of project is refused and leaves it as it was.
+  EXPECT_EQ(quorvel("-c " + quote(dir.str("image.hfs"))).rc, 1);
+  testkit::write_file(dir.str("disc.iso"), testkit::random_bytes(4096, 7));
+  std::string iso_before = testkit::sha256_of(dir.str("disc.iso"));
+  EXPECT_EQ(quorvel("-c " + quote(dir.str("disc.iso"))).rc, 1);
+  EXPECT_EQ(quorvel("-C " + quote(dir.str("disc.iso"))).rc, 1);
+  EXPECT_EQ(testkit::sha256_of(dir.str("disc.iso")), iso_before);
+  EXPECT_FALSE(std::filesystem::exists(dir.str("image.hfs")));
   // An operand longer than the fixed fields allow is refused, not cut.
   EXPECT_EQ(quorvel("-f " + p + " " + std::string(300, 'a')).rc, 1);
   EXPECT_FALSE(std::filesystem::exists(dir.str("p.cvpr")));
