@@ -791,7 +791,9 @@ int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name,
 
 uint64_t record_sectors(const ProjectRecord& r) {
   uint64_t s = round_sectors(r.data_size) + round_sectors(r.rsrc_size);
-  bool encoded = (r.attr_flags & k_attr_macbinary) || (r.src_flags & k_src_binhex);
+  // The ISO copy of an encoded file is the whole PC file, apart from its forks.
+  bool encoded = (r.attr_flags & k_attr_macbinary) || (r.src_flags & k_src_binhex) ||
+                 (source_encoding(r) == SourceEncoding::apple_double && (r.hfs_flags & k_hfs_applesingle));
   if (iso_view(r) != 0 && encoded) s += round_sectors(r.pc_size);
   return s;
 }

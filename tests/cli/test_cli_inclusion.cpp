@@ -1,13 +1,18 @@
-// Inclusion by the console program, judged after a compile by hfsutils: files
-// typed by the user's signature table, and BinHex files as other tools write them
-// entering the HFS volume as the Macintosh files they encode.
+// Inclusion by the console program, judged after a compile by hfsutils and
+// isoinfo: files typed by the user's signature table, BinHex files as other tools
+// write them entering the HFS volume as the Macintosh files they encode, and the
+// sectors the project records for an AppleSingle file.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <sstream>
 
 #include "IO/settings.h"
+#include "compiler/project.h"
+#include "macfiles/applesingle.h"
+#include "support/inclusion_kit.h"
 #include "support/testkit.h"
 
 using testkit::quote;
@@ -104,4 +109,58 @@ TEST(QuorvelInclusion, SignatureTableAndBinHexFilesReachTheHfsVolume) {
     EXPECT_TRUE(std::equal(b.begin() + 83, b.begin() + 91, want.begin() + 83)) << got;  // fork lengths
     EXPECT_TRUE(std::equal(b.begin() + 128, b.end(), want.begin() + 128)) << got;       // the forks
   }
+}
+
+// The sectors a project records for its files are the sectors the compile gives
+// them: an AppleSingle file's ISO copy is the encoded file itself, and its forks
+// have their own blocks in the HFS volume.
+TEST(QuorvelInclusion, StoredSectorTotalMatchesTheCompiledAppleSingleFile) {
+  REQUIRE_TOOL("isoinfo");
+  REQUIRE_TOOL("hls");
+  TempDir dir;
+  // Beside the project, so that the file is the project's only record (folders
+  // add an allowance of their own).
+  MacFile mac = testkit::sample_mac_file("Letter", "WDBN", "MSWD", 5000, 3000, 21);
+  std::vector<uint8_t> encoded = encode_applesingle(mac);
+  testkit::write_file(dir.path() / "letter.as", encoded);
+  std::string project = dir.str("p.cvpr");
+  testkit::RunResult inc = testkit::run(quote(k_quorvel) + " -i " + quote(project) + " " + quote(dir.str("letter.as")));
+  ASSERT_EQ(inc.rc, 0) << inc.out << inc.err;
+  FILE* f = std::fopen(project.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  ProjectHeader header;
+  bool read = read_project_header(f, header);
+  std::fclose(f);
+  ASSERT_TRUE(read);
+
+  testkit::RunResult c = testkit::run(quote(k_quorvel) + " -c " + quote(project));
+  ASSERT_EQ(c.rc, 0) << c.out << c.err;
+  std::string img = quote(dir.str("p.iso"));
+  // isoinfo: permissions, links, uid, gid, size, date (3), [ extent flags ], name.
+  testkit::RunResult l = testkit::run("isoinfo -J -l -i " + img);
+  ASSERT_EQ(l.rc, 0) << l.err;
+  uint64_t iso_size = 0;
+  std::istringstream iso_lines(l.out);
+  for (std::string line; std::getline(iso_lines, line);) {
+    if (line.find("letter.as") == std::string::npos) continue;
+    std::istringstream fields(line);
+    std::string perms, links, uid, gid;
+    fields >> perms >> links >> uid >> gid >> iso_size;
+  }
+  EXPECT_EQ(iso_size, encoded.size()) << l.out;
+  // hls -l: kind, type/creator, resource size, data size, date, name.
+  testkit::RunResult h = testkit::run("hmount " + img + " >/dev/null && hls -l; humount");
+  ASSERT_EQ(h.rc, 0) << h.err;
+  uint64_t rsrc = 0, data = 0;
+  std::istringstream hfs_lines(h.out);
+  for (std::string line; std::getline(hfs_lines, line);) {
+    if (line.find("Letter") == std::string::npos && line.find("letter") == std::string::npos) continue;
+    std::istringstream fields(line);
+    std::string kind, signature;
+    fields >> kind >> signature >> rsrc >> data;
+  }
+  EXPECT_EQ(rsrc, 3000u) << h.out;
+  EXPECT_EQ(data, 5000u) << h.out;
+  auto sectors = [](uint64_t n) { return (n + 2047) / 2048; };
+  EXPECT_EQ(header.total_sectors, sectors(iso_size) + sectors(rsrc) + sectors(data)) << h.out << l.out;
 }
