@@ -105,6 +105,12 @@ HFSUniStr255 utf8_to_unistr(std::string_view text) {
   return name;
 }
 
+std::string hfsplus_name_for_pc_name(std::string_view pc_name) {
+  std::string out(pc_name);
+  std::replace(out.begin(), out.end(), ':', '/');
+  return out;
+}
+
 HFSUniStr255* ansi_to_unistr(HFSUniStr255* dest, const char* text) {
   *dest = utf8_to_unistr(text ? text : "");
   return dest;

@@ -45,6 +45,10 @@ bool set_unistr_units(HFSUniStr255& name, std::u16string_view text);
 HFSUniStr255* ansi_to_unistr(HFSUniStr255* dest, const char* text);
 int ansi_to_unistr_length(HFSUniStr255* dest, const char* text);  // the unit count
 HFSUniStr255 utf8_to_unistr(std::string_view text);
+// A PC name (UTF-8) as the text of an HFS+ name: ':' becomes '/'. HFS+ stores
+// the Finder's form of a name, where '/' is what POSIX readers show as ':', and a
+// stored ':' would break Mac paths.
+std::string hfsplus_name_for_pc_name(std::string_view pc_name);
 // UTF-16 -> HFS+ name, as ansi_to_unistr.
 HFSUniStr255* wide_to_unistr_decomposed(HFSUniStr255* dest, const char16_t* text);
 // Mac Roman -> HFS+ name: at most max_count bytes, ending at a NUL byte; each byte

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "IO/charsets.h"
+#include "IO/names.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/commands.h"
@@ -317,7 +318,7 @@ constexpr size_t k_probe_bytes = 512;
 // The record's HFS name from a Macintosh name (Mac Roman bytes) for the target.
 void set_mac_name(ProjectRecord& r, const std::string& mac_name, bool hfsplus) {
   std::string name = mac_name;
-  if (name.empty()) name = hfsplus ? r.pc_name : utf8_to_macroman(r.pc_name);
+  if (name.empty()) name = hfsplus ? hfsplus_name_for_pc_name(r.pc_name) : utf8_to_macroman(r.pc_name);
   else if (hfsplus) name = macroman_to_utf8(name);
   r.hfs_name = cut_keeping_extension(name, "", hfsplus ? k_hfsplus_name_limit : k_hfs_name_limit, !hfsplus);
 }
@@ -402,7 +403,7 @@ int read_binhex_header_into_record(ProjectRecord& r, int fd, bool hfsplus) {
 void read_afp_streams_into_record(ProjectRecord& r, const std::string& path, const std::string& name,
                                   bool hfsplus) {
   if (hfsplus) {
-    r.hfs_name = clip_utf8(shorten_name(name, k_hfsplus_name_limit), k_hfsplus_name_limit);
+    r.hfs_name = clip_utf8(shorten_name(hfsplus_name_for_pc_name(name), k_hfsplus_name_limit), k_hfsplus_name_limit);
     r.hfs_flags |= k_hfs_wide_name;
   } else {
     r.hfs_name = cut_keeping_extension(utf8_to_macroman(name), "", k_hfs_name_limit, true);

@@ -622,7 +622,8 @@ int HfsPlusBuilder::add_folder(const WalkItem& item, uint32_t parent_id, uint32_
   put_be16(f.user_info.data() + 8, flags);
   uint8_t data[HfsPlusCatalogFolder::k_size];
   encode(f, MutByteSpan(data, sizeof data));
-  HFSUniStr255 name = utf8_to_unistr(item.rec.hfs_name.empty() ? item.rec.pc_name : item.rec.hfs_name);
+  HFSUniStr255 name =
+      utf8_to_unistr(item.rec.hfs_name.empty() ? hfsplus_name_for_pc_name(item.rec.pc_name) : item.rec.hfs_name);
   if (name.length == 0) name = utf8_to_unistr("_");
   if (int rc = plus_insert_unique(S.store, parent_id, name, data, sizeof data, k_rec_folder_thread, S.next_cnid))
     return catalog_failed(rc);

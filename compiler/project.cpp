@@ -15,6 +15,7 @@
 
 #include "IO/bytes.h"
 #include "IO/charsets.h"
+#include "IO/names.h"
 #include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
@@ -732,7 +733,7 @@ void convert_names_to_hfsplus(FILE* f) {
     bool own_mac_name = (r.attr_flags & k_attr_fixed_hfs_name) || (r.attr_flags & k_attr_macbinary) ||
                         (r.src_flags & k_src_binhex) || e == SourceEncoding::ntfs_streams;
     if (!r.pc_folder.empty() && !own_mac_name) {
-      std::string name = r.pc_name;
+      std::string name = hfsplus_name_for_pc_name(r.pc_name);
       if (name.size() > k_hfsplus_name_limit) name = shorten_name(name, k_hfsplus_name_limit);
       r.hfs_name = name;
     } else {
@@ -950,7 +951,7 @@ void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus) {
     r.hfs_name = clip_utf8(name, k_hfs_name_size - 1);
     return;
   }
-  std::string hfs = name;
+  std::string hfs = hfsplus ? hfsplus_name_for_pc_name(name) : name;
   size_t limit = hfsplus ? k_hfsplus_name_limit : k_hfs_name_limit;
   bool automatic = hfsplus ? g_auto_truncate_hfsplus : g_auto_truncate_hfs;
   if (!hfsplus) {

@@ -80,7 +80,7 @@ uint64_t size_of(int fd) {
 // The catalog key of a name (UTF-8) in a folder, in the volume's form.
 std::vector<uint8_t> raw_key_of(const std::string& name, uint32_t parent_id) {
   if (g_volume.is_hfsplus) {
-    HFSUniStr255 u = utf8_to_unistr(name);
+    HFSUniStr255 u = utf8_to_unistr(hfsplus_name_for_pc_name(name));
     std::vector<uint16_t> units(u.unicode, u.unicode + u.length);
     return hfsplus_raw_key(parent_id, units);
   }
@@ -112,7 +112,7 @@ void add_valence(int delta, uint32_t folder_id, uint32_t parent_id) {
 // file is replaced when the user agrees (0) or kept (1).
 int make_room_for(const std::string& name, uint32_t parent_id, uint32_t parent_parent_id) {
   const bool plus = g_volume.is_hfsplus != 0;
-  std::string mac = plus ? name : hfs_name_for_pc_name(name);
+  std::string mac = plus ? hfsplus_name_for_pc_name(name) : hfs_name_for_pc_name(name);
   int type = plus ? hfsplus_item_type(mac.c_str(), parent_id) : hfs_item_type(mac, parent_id);
   if (type == 0) return 0;
   if (type == 1) {
@@ -366,7 +366,7 @@ int write_file_forks(const MacFile& meta_in, const ImportFork& data, const Impor
     std::vector<uint8_t> rec(HfsPlusCatalogFile::k_size);
     encode(f, MutByteSpan(rec.data(), rec.size()));
     HfsPlusCatalogKey key;
-    HFSUniStr255 u = utf8_to_unistr(meta.name);
+    HFSUniStr255 u = utf8_to_unistr(hfsplus_name_for_pc_name(meta.name));
     key.parent_id = parent_id;
     key.name_length = u.length;
     for (int i = 0; i < u.length; ++i) key.name[i] = u.unicode[i];
@@ -431,7 +431,7 @@ namespace {
 // A new folder in parent_id: its ID, 0 when an item of that name exists
 // (message 1160), negative when the catalog refuses it.
 int64_t create_folder(const std::string& name, uint32_t parent_id, uint32_t parent_parent_id) {
-  int64_t id = g_volume.is_hfsplus ? hfsplus_create_folder(name.c_str(), parent_id, parent_parent_id)
+  int64_t id = g_volume.is_hfsplus ? hfsplus_create_folder(hfsplus_name_for_pc_name(name).c_str(), parent_id, parent_parent_id)
                                    : hfs_create_folder(hfs_name_for_pc_name(name), parent_id, parent_parent_id);
   if (id == 0) show_timed_message(format_text(ui_text(1160).c_str(), name.c_str()).c_str());
   return id;

@@ -164,3 +164,50 @@ TEST(QuorvelInclusion, StoredSectorTotalMatchesTheCompiledAppleSingleFile) {
   auto sectors = [](uint64_t n) { return (n + 2047) / 2048; };
   EXPECT_EQ(header.total_sectors, sectors(iso_size) + sectors(rsrc) + sectors(data)) << h.out << l.out;
 }
+
+// A ':' in a PC name: '_' in an HFS name, '/' (the Finder's form, which POSIX
+// readers show as ':') in an HFS+ name; the ISO side stays valid.
+TEST(QuorvelInclusion, ColonsInPcNamesBecomeWhatEachMacVolumeStores) {
+  REQUIRE_TOOL("hls");
+  REQUIRE_TOOL("fls");
+  REQUIRE_TOOL("mmls");
+  REQUIRE_TOOL("isovfy");
+  REQUIRE_TOOL("7zz");
+  for (bool plus : {false, true}) {
+    TempDir dir;
+    PrivateSettings settings(dir.str("cfg"));
+    save_preference_flags(plus ? k_pref_hfsplus_default : 0);
+    std::string env = "CORVANE_CONFIG_DIR=" + quote(dir.str("cfg")) + " ";
+    testkit::write_text(dir.path() / "a:b.txt", "colon\n");
+    std::string project = dir.str("p.cvpr");
+    testkit::RunResult inc = testkit::run(env + quote(k_quorvel) + " -i " + quote(project) + " " + quote(dir.str("a:b.txt")));
+    ASSERT_EQ(inc.rc, 0) << inc.out << inc.err;
+    testkit::RunResult c = testkit::run(env + quote(k_quorvel) + " -c " + quote(project));
+    ASSERT_EQ(c.rc, 0) << c.out << c.err;
+    std::string img = quote(dir.str("p.iso"));
+    testkit::RunResult v = testkit::run("isovfy " + img);
+    EXPECT_NE(v.out.find("No errors found"), std::string::npos) << v.out << v.err;
+    testkit::RunResult j = testkit::run("isoinfo -J -l -i " + img);
+    EXPECT_NE(j.out.find("a_b.txt"), std::string::npos) << j.out;
+    if (!plus) {
+      testkit::RunResult h = testkit::run("hmount " + img + " >/dev/null && hls; humount");
+      ASSERT_EQ(h.rc, 0) << h.err;
+      EXPECT_EQ(h.out, "a_b.txt\n");
+      continue;
+    }
+    // The HFS partition's start, in 512-byte sectors, from the partition map.
+    testkit::RunResult m = testkit::run("mmls -t mac " + img + " | awk '/Apple_HFS/ {print $3}'");
+    ASSERT_EQ(m.rc, 0) << m.err;
+    long start = std::atol(m.out.c_str());
+    ASSERT_GT(start, 0) << m.out;
+    testkit::RunResult f = testkit::run("fls -f hfsp -r -o " + std::to_string(start) + " " + img);
+    ASSERT_EQ(f.rc, 0) << f.err;
+    EXPECT_NE(f.out.find("\ta:b.txt\n"), std::string::npos) << f.out;
+    // 7-Zip shows the stored name: '/' inside a name comes out as '_', a stored ':' as it stands.
+    testkit::RunResult z = testkit::run("dd if=" + img + " of=" + quote(dir.str("part.hfs")) + " bs=512 skip=" +
+                                        std::to_string(start) + " status=none && 7zz l -tHFS " + quote(dir.str("part.hfs")));
+    ASSERT_EQ(z.rc, 0) << z.err;
+    EXPECT_NE(z.out.find("/a_b.txt\n"), std::string::npos) << z.out;
+    EXPECT_EQ(z.out.find("a:b.txt"), std::string::npos) << z.out;
+  }
+}
