@@ -32,6 +32,7 @@ namespace {
 
 constexpr uint64_t k_block = 512;
 constexpr size_t k_copy_chunk = 2u << 20;
+constexpr size_t k_raw_batch = 448;  // raw sectors moved by one read or write (about 1 MiB)
 
 // Closes a descriptor and removes a temporary file at scope exit.
 struct ScopedFd {
@@ -88,7 +89,25 @@ bool is_zero(const uint8_t* p, size_t n) {
   return std::all_of(p, p + n, [](uint8_t b) { return b == 0; });
 }
 
-// Where the HFS partition of an image lies and the map blocks that describe it.
+// One raw CD sector: zeroed, up to 2048 bytes of user data (from byte 16 in
+// Mode 1, from 24 in Mode 2), its header, then the EDC and ECC of its mode.
+// A Mode 2 sector's two submode bytes take submode (Form 1 while 0x20 is clear).
+bool build_raw_sector(uint8_t* sector, uint32_t lba, int mode, const uint8_t* data, size_t length,
+                      uint8_t submode = 0) {
+  std::memset(sector, 0, k_raw_sector_size);
+  std::memcpy(sector + (mode == 1 ? 16 : 24), data, std::min<size_t>(length, k_iso_sector));
+  if (cd_build_header(sector, lba, uint8_t(mode)) != 0) return false;
+  if (mode == 1) {
+    cd_mode1_edc(sector);
+    cd_mode1_ecc(sector);
+  } else {
+    sector[18] = sector[22] = submode;
+    cd_mode2_edc(sector);
+    cd_mode2_ecc(sector);
+  }
+  return true;
+}
+
 struct PartitionSource {
   uint64_t start = 0;      // S, bytes
   uint64_t length = 0;     // H, bytes, a multiple of 2048
@@ -121,6 +140,31 @@ int read_partition_source(int hfs_fd, PartitionSource& src, uint64_t size) {
   return k_hybridise_no_partition;
 }
 
+// The partition as raw sectors from first_lba on, a batch of sectors to a
+// read and a write; what the image lacks at the partition's rounded-up end is
+// zero. False on a failed read or write.
+bool write_raw_partition(int hfs_fd, uint64_t hfs_length, const PartitionSource& src, int out, uint32_t first_lba,
+                         int mode, uint8_t submode) {
+  std::vector<uint8_t> in(k_raw_batch * k_iso_sector), buf(k_raw_batch * k_raw_sector_size);
+  const uint64_t sectors = src.length / k_iso_sector;
+  for (uint64_t i = 0; i < sectors;) {
+    size_t n = size_t(std::min<uint64_t>(k_raw_batch, sectors - i));
+    uint64_t from = src.start + i * k_iso_sector;
+    size_t want = n * k_iso_sector;
+    size_t avail = from < hfs_length ? size_t(std::min<uint64_t>(want, hfs_length - from)) : 0;
+    if (avail && !read_at(hfs_fd, in.data(), avail, from)) return false;
+    std::memset(in.data() + avail, 0, want - avail);
+    for (size_t j = 0; j < n; ++j)
+      if (!build_raw_sector(buf.data() + j * k_raw_sector_size, uint32_t(first_lba + i + j), mode,
+                            in.data() + j * k_iso_sector, k_iso_sector, submode))
+        return false;
+    if (!write_at(out, buf.data(), n * k_raw_sector_size, (first_lba + i) * k_raw_sector_size)) return false;
+    i += n;
+  }
+  return true;
+}
+
+// Where the HFS partition of an image lies and the map blocks that describe it.
 // The map made for a bare volume.
 PartitionMapPlace bare_map_place(const PartitionSource& src, uint64_t partition_at, uint64_t total_bytes) {
   PartitionMapPlace place;
@@ -390,44 +434,16 @@ int hybridise_raw_image(int hfs_fd, int raw_fd, int mode, uint64_t raw_length, u
   PartitionSource src;
   if (read_partition_source(hfs_fd, src, hfs_length) != 0) return -1;
   uint32_t n = uint32_t(raw_length / k_raw_sector_size);
-  const int data_at = mode == 1 ? 16 : 24;
 
   uint8_t head[2048];
   if (!build_map_head(src, uint64_t(n) * k_iso_sector, uint64_t(n) * k_iso_sector + src.length, head)) return -1;
-
-  auto build = [&](uint8_t* sector, uint32_t lba, const uint8_t* data, size_t len) {
-    std::memset(sector, 0, k_raw_sector_size);
-    std::memcpy(sector + data_at, data, len);
-    if (cd_build_header(sector, lba, uint8_t(mode)) != 0) return false;
-    if (mode == 1) {
-      cd_mode1_edc(sector);
-      cd_mode1_ecc(sector);
-    } else {
-      cd_mode2_edc(sector);
-      cd_mode2_ecc(sector);
-    }
-    return true;
-  };
   std::vector<uint8_t> sector(k_raw_sector_size);
-  if (!build(sector.data(), 0, head, sizeof head) || !write_at(raw_fd, sector.data(), sector.size(), 0)) return -1;
+  if (!build_raw_sector(sector.data(), 0, mode, head, sizeof head) ||
+      !write_at(raw_fd, sector.data(), sector.size(), 0))
+    return -1;
 
   show_status_text(ui_text(1094).c_str(), nullptr);
-  // Sectors are built a batch at a time and written in one call.
-  constexpr size_t batch = 64;
-  std::vector<uint8_t> in(batch * 2048), out(batch * k_raw_sector_size);
-  uint64_t pos = src.start, lba = n;
-  int rc = 1;
-  while (pos < hfs_length && rc == 1) {
-    size_t bytes = size_t(std::min<uint64_t>(in.size(), hfs_length - pos));
-    if (!read_at(hfs_fd, in.data(), bytes, pos)) rc = -1;
-    size_t count = (bytes + 2047) / 2048;
-    std::memset(in.data() + bytes, 0, count * 2048 - bytes);
-    for (size_t i = 0; i < count && rc == 1; ++i)
-      if (!build(out.data() + i * k_raw_sector_size, uint32_t(lba + i), in.data() + i * 2048, 2048)) rc = -1;
-    if (rc == 1 && !write_at(raw_fd, out.data(), count * k_raw_sector_size, lba * k_raw_sector_size)) rc = -1;
-    pos += bytes;
-    lba += count;
-  }
+  int rc = write_raw_partition(hfs_fd, hfs_length, src, raw_fd, n, mode, 0) ? 1 : -1;
   show_status_text(nullptr, nullptr);
   fsync(raw_fd);
   return rc;
@@ -440,7 +456,6 @@ namespace {
 constexpr uint32_t k_entry_table_sector = 151;
 constexpr uint32_t k_video_gap_sectors = 150;
 constexpr uint32_t k_first_descriptor_sector = 16;
-constexpr size_t k_raw_batch = 448;  // raw sectors moved by one read or write (about 1 MiB)
 constexpr size_t k_directory_sector_limit = 1u << 16;
 
 uint64_t raw_offset(uint64_t lba) { return lba * k_raw_sector_size; }
@@ -635,25 +650,7 @@ bool write_data_track(int in, int out, const VideoCdPlan& plan) {
 // the gap before the video: empty Form 2 sectors, as a track's pregap holds.
 bool write_partition_sectors(int hfs_fd, uint64_t hfs_length, const PartitionSource& src, int out,
                              const VideoCdPlan& plan) {
-  std::vector<uint8_t> in(k_raw_batch * k_iso_sector), buf(k_raw_batch * k_raw_sector_size);
-  for (uint32_t i = 0; i < plan.partition;) {
-    uint32_t n = uint32_t(std::min<uint64_t>(k_raw_batch, plan.partition - i));
-    uint64_t from = src.start + uint64_t(i) * k_iso_sector;
-    size_t want = n * size_t(k_iso_sector);
-    size_t avail = from < hfs_length ? size_t(std::min<uint64_t>(want, hfs_length - from)) : 0;
-    if (avail && !read_at(hfs_fd, in.data(), avail, from)) return false;
-    std::memset(in.data() + avail, 0, want - avail);
-    for (uint32_t j = 0; j < n; ++j) {
-      uint8_t* s = buf.data() + raw_offset(j);
-      std::memset(s, 0, k_raw_sector_size);
-      std::memcpy(s + 24, in.data() + size_t(j) * k_iso_sector, k_iso_sector);
-      if (cd_build_header(s, plan.video + i + j, 2) != 0) return false;
-      s[18] = s[22] = 0x08;  // data
-      finish_form1(s);
-    }
-    if (!write_at(out, buf.data(), n * size_t(k_raw_sector_size), raw_offset(plan.video + i))) return false;
-    i += n;
-  }
+  if (!write_raw_partition(hfs_fd, hfs_length, src, out, plan.video, 2, 0x08)) return false;  // data
   uint32_t gap = plan.video + plan.partition;
   std::vector<uint8_t> empty(k_video_gap_sectors * size_t(k_raw_sector_size), 0);
   for (uint32_t j = 0; j < k_video_gap_sectors; ++j) {
@@ -756,10 +753,8 @@ int hybridise_video_cd_image(int hfs_fd, uint64_t hfs_length, const char* raw_pa
   uint8_t head[2048];
   if (!build_map_head(src, uint64_t(plan.video) * k_iso_sector, uint64_t(plan.total) * k_iso_sector, head))
     return k_video_cd_no_partition;
-  std::vector<uint8_t> sector0(k_raw_sector_size, 0);
-  std::memcpy(sector0.data() + 24, head, sizeof head);
-  cd_build_header(sector0.data(), 0, 2);
-  finish_form1(sector0.data());
+  std::vector<uint8_t> sector0(k_raw_sector_size);
+  build_raw_sector(sector0.data(), 0, 2, head, sizeof head);
 
   files.sheet = find_cue_sheet(files.image);
   std::string sheet_text;
