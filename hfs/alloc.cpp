@@ -23,19 +23,13 @@ bool plus() { return g_volume.is_hfsplus != 0; }
 
 MasterDirectoryBlock read_mdb() {
   MasterDirectoryBlock m;
-  if (g_volume.mdb) decode(ByteSpan(g_volume.mdb, 512), m);
+  load_mdb(m);
   return m;
-}
-void store_mdb(const MasterDirectoryBlock& m) {
-  if (g_volume.mdb) encode(m, MutByteSpan(g_volume.mdb, 512));
 }
 HfsPlusVolumeHeader read_vh() {
   HfsPlusVolumeHeader v;
-  if (g_volume.volume_header) decode(ByteSpan(g_volume.volume_header, 512), v);
+  load_volume_header(v);
   return v;
-}
-void store_vh(const HfsPlusVolumeHeader& v) {
-  if (g_volume.volume_header) encode(v, MutByteSpan(g_volume.volume_header, 512));
 }
 
 uint32_t spb() { return std::max<uint32_t>(1, g_volume.sectors_per_block); }
@@ -94,7 +88,7 @@ void set_alloc_pointer(uint32_t p) {
   if (plus()) {
     HfsPlusVolumeHeader v = read_vh();
     v.next_allocation = p;
-    store_vh(v);
+    store_volume_header(v);
   } else {
     MasterDirectoryBlock m = read_mdb();
     m.alloc_ptr = uint16_t(p);
@@ -211,7 +205,7 @@ bool add_tree_file_runs(bool catalog, const Growth& g, const std::vector<Extent>
     f.total_blocks += g.blocks;
     f.logical_size = uint64_t(f.total_blocks) * bs;
     v.free_blocks -= g.blocks;
-    store_vh(v);
+    store_volume_header(v);
     return true;
   }
   MasterDirectoryBlock m = read_mdb();
@@ -495,7 +489,7 @@ void add_volume_free_blocks(int64_t delta) {
   if (plus()) {
     HfsPlusVolumeHeader v = read_vh();
     v.free_blocks = uint32_t(std::clamp<int64_t>(int64_t(v.free_blocks) + delta, 0, v.total_blocks));
-    store_vh(v);
+    store_volume_header(v);
   } else {
     MasterDirectoryBlock m = read_mdb();
     m.free_blocks = uint16_t(std::clamp<int64_t>(int64_t(m.free_blocks) + delta, 0, m.total_blocks));
@@ -568,7 +562,7 @@ int flush_volume_structures() {
   if (plus()) {
     HfsPlusVolumeHeader v = read_vh();
     v.write_count += 1;
-    store_vh(v);
+    store_volume_header(v);
     std::memcpy(head.data(), g_volume.volume_header, 512);
     std::vector<Extent> extents;
     if (allocation_file_extents(v, extents) != 0) rc = -1;

@@ -42,7 +42,7 @@ bool tree_fork(const BTreeContext& t, const uint8_t*& first_record, uint64_t& bl
   }
   if (!g_volume.mdb || g_volume.block_size == 0) return false;
   MasterDirectoryBlock m;
-  decode(ByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size), m);
+  load_mdb(m);
   uint32_t size = tree_is_catalog(t) ? m.catalog_size : m.extents_size;
   first_record = g_volume.mdb + (tree_is_catalog(t) ? 150 : 134);
   blocks = (uint64_t(size) + g_volume.block_size - 1) / g_volume.block_size;

@@ -96,19 +96,19 @@ std::array<uint8_t, 16> new_folder_finder_info(uint16_t flags) {
 
 uint32_t next_hfs_catalog_id() {
   MasterDirectoryBlock m;
-  if (!g_volume.mdb || !decode(ByteSpan(g_volume.mdb, 512), m)) return 0;
+  if (!load_mdb(m)) return 0;
   uint32_t id = m.next_cnid;
   m.next_cnid = id + 1;
-  encode(m, MutByteSpan(g_volume.mdb, 512));
+  store_mdb(m);
   return id;
 }
 
 uint32_t next_hfsplus_catalog_id() {
   HfsPlusVolumeHeader vh;
-  if (!g_volume.volume_header || !decode(ByteSpan(g_volume.volume_header, 512), vh)) return 0;
+  if (!load_volume_header(vh)) return 0;
   uint32_t id = vh.next_catalog_id;
   vh.next_catalog_id = id + 1;
-  encode(vh, MutByteSpan(g_volume.volume_header, 512));
+  store_volume_header(vh);
   return id;
 }
 

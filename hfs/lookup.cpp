@@ -369,12 +369,12 @@ uint32_t hfsplus_get_folder_id_units(const uint16_t* name, size_t len, uint32_t 
 uint64_t volume_free_bytes() {
   if (g_volume.is_hfsplus && g_volume.volume_header) {
     HfsPlusVolumeHeader vh;
-    decode(ByteSpan(g_volume.volume_header, HfsPlusVolumeHeader::k_size), vh);
+    load_volume_header(vh);
     return uint64_t(vh.free_blocks) * vh.block_size;
   }
   if (g_volume.mdb) {
     MasterDirectoryBlock m;
-    decode(ByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size), m);
+    load_mdb(m);
     return uint64_t(m.free_blocks) * m.block_size;
   }
   return 0;

@@ -166,7 +166,7 @@ int open_volume_btrees() {
 std::string hfs_get_volume_name() {
   if (!g_volume.mdb) return {};
   MasterDirectoryBlock m;
-  decode(ByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size), m);
+  load_mdb(m);
   size_t n = std::min<size_t>(m.name_length, MasterDirectoryBlock::k_max_name);
   return macroman_to_utf8(std::string_view(reinterpret_cast<const char*>(m.name.data()), n));
 }

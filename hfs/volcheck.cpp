@@ -323,7 +323,7 @@ int check_volume(std::vector<std::string>& faults) {
   std::vector<std::pair<uint64_t, uint64_t>> used;  // start, count
   if (plus) {
     HfsPlusVolumeHeader v;
-    decode(ByteSpan(g_volume.volume_header, 512), v);
+    load_volume_header(v);
     if (v.folder_count != folders || v.file_count != files)
       fault(format_text("volume header counts %u folders %u files, the catalog %u and %u", v.folder_count, v.file_count, folders, files));
     if (v.next_catalog_id <= next_id) fault(format_text("nextCatalogID %u not above %u", v.next_catalog_id, next_id));
@@ -347,7 +347,7 @@ int check_volume(std::vector<std::string>& faults) {
     used.push_back({alt_block, total - alt_block});
   } else {
     MasterDirectoryBlock m;
-    decode(ByteSpan(g_volume.mdb, 512), m);
+    load_mdb(m);
     if (m.folder_count != folders || m.file_count != files || m.root_folders != root_folders || m.root_files != root_files)
       fault(format_text("MDB counts %u/%u folders %u/%u files, the catalog %u/%u and %u/%u", m.folder_count,
                         m.root_folders, m.file_count, m.root_files, folders, root_folders, files, root_files));

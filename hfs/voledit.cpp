@@ -178,13 +178,13 @@ int thread_type(const Item& it) { return it.type == k_rec_folder ? k_rec_folder_
 void add_counts(int type, uint32_t parent, int delta) {
   if (plus()) {
     HfsPlusVolumeHeader v;
-    decode(ByteSpan(g_volume.volume_header, 512), v);
+    load_volume_header(v);
     if (type == k_rec_folder) v.folder_count = uint32_t(int64_t(v.folder_count) + delta);
     else v.file_count = uint32_t(int64_t(v.file_count) + delta);
-    encode(v, MutByteSpan(g_volume.volume_header, 512));
+    store_volume_header(v);
   } else {
     MasterDirectoryBlock m;
-    decode(ByteSpan(g_volume.mdb, 512), m);
+    load_mdb(m);
     if (type == k_rec_folder) {
       m.folder_count = uint32_t(int64_t(m.folder_count) + delta);
       if (parent == k_root_id) m.root_folders = uint16_t(m.root_folders + delta);
@@ -192,7 +192,7 @@ void add_counts(int type, uint32_t parent, int delta) {
       m.file_count = uint32_t(int64_t(m.file_count) + delta);
       if (parent == k_root_id) m.root_files = uint16_t(m.root_files + delta);
     }
-    encode(m, MutByteSpan(g_volume.mdb, 512));
+    store_mdb(m);
   }
 }
 
@@ -558,11 +558,11 @@ int set_volume_name(const Name& n) {
   if (int rc = rekey(root, parent, cut)) return rc;
   if (!plus()) {
     MasterDirectoryBlock m;
-    decode(ByteSpan(g_volume.mdb, 512), m);
+    load_mdb(m);
     m.name_length = uint8_t(cut.mac.size());
     m.name.fill(0);
     std::copy(cut.mac.begin(), cut.mac.end(), m.name.begin());
-    encode(m, MutByteSpan(g_volume.mdb, 512));
+    store_mdb(m);
   }
   return 1;
 }

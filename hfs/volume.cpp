@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "IO/ui_services.h"
+#include "hfs/ondisk.h"
 
 VolumeState g_volume;
 
@@ -188,4 +189,17 @@ uint64_t blocks_to_sectors(uint64_t blocks) {
 
 int sector_read_hook(void* buffer, uint64_t sector, uint32_t count) {
   return read_sectors(sector, count, buffer);
+}
+
+bool load_mdb(MasterDirectoryBlock& out) {
+  return g_volume.mdb && decode(ByteSpan(g_volume.mdb, 512), out);
+}
+void store_mdb(const MasterDirectoryBlock& m) {
+  if (g_volume.mdb) encode(m, MutByteSpan(g_volume.mdb, 512));
+}
+bool load_volume_header(HfsPlusVolumeHeader& out) {
+  return g_volume.volume_header && decode(ByteSpan(g_volume.volume_header, 512), out);
+}
+void store_volume_header(const HfsPlusVolumeHeader& v) {
+  if (g_volume.volume_header) encode(v, MutByteSpan(g_volume.volume_header, 512));
 }

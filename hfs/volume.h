@@ -74,6 +74,15 @@ struct VolumeState {
 
 extern VolumeState g_volume;
 
+struct MasterDirectoryBlock;
+struct HfsPlusVolumeHeader;
+// The mounted volume's MDB or volume header, decoded from the state's copy
+// (false when there is none, or it does not decode) and encoded back into it.
+bool load_mdb(MasterDirectoryBlock& out);
+void store_mdb(const MasterDirectoryBlock& m);
+bool load_volume_header(HfsPlusVolumeHeader& out);
+void store_volume_header(const HfsPlusVolumeHeader& v);
+
 // Forgets everything a mount set (geometry, MDB/VH pointers, trees' node sizes,
 // flags), keeping the I/O slots, the image file and the buffers.
 void reset_volume_state();

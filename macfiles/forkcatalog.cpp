@@ -18,9 +18,8 @@ int report_catalog_failure(const ProjectRecord& r, int rc) {
 }  // namespace
 
 int write_file_hfs(const ProjectRecord& r, uint32_t parent_id, const ForkExtent* iso_data) {
-  if (!g_volume.mdb) return -1;
   MasterDirectoryBlock mdb;
-  if (!decode(ByteSpan(g_volume.mdb, 512), mdb)) return -1;
+  if (!load_mdb(mdb)) return -1;
   WrittenForks forks;
   int rc = write_file_forks(r, iso_data, forks);
   if (rc != 0) return rc > 0 ? 0 : rc;
@@ -31,18 +30,17 @@ int write_file_hfs(const ProjectRecord& r, uint32_t parent_id, const ForkExtent*
   if (rc != 0) return report_catalog_failure(r, rc);
   catalog_add_leaf_records(1);
   // The insert may have grown the catalog, which changes the MDB: read it again.
-  if (!decode(ByteSpan(g_volume.mdb, 512), mdb)) return -1;
+  if (!load_mdb(mdb)) return -1;
   ++mdb.next_cnid;
   ++mdb.file_count;
   if (parent_id == k_root_cnid) ++mdb.root_files;
-  encode(mdb, MutByteSpan(g_volume.mdb, 512));
+  store_mdb(mdb);
   return 1;
 }
 
 int write_file_hfsplus(const ProjectRecord& r, uint32_t parent_id, const ForkExtent* iso_data) {
-  if (!g_volume.volume_header) return -1;
   HfsPlusVolumeHeader vh;
-  if (!decode(ByteSpan(g_volume.volume_header, 512), vh)) return -1;
+  if (!load_volume_header(vh)) return -1;
   WrittenForks forks;
   int rc = write_file_forks(r, iso_data, forks);
   if (rc != 0) return rc > 0 ? 0 : rc;
@@ -60,9 +58,9 @@ int write_file_hfsplus(const ProjectRecord& r, uint32_t parent_id, const ForkExt
     }
   }
   if (rc != 0) return report_catalog_failure(r, rc);
-  if (!decode(ByteSpan(g_volume.volume_header, 512), vh)) return -1;
+  if (!load_volume_header(vh)) return -1;
   ++vh.next_catalog_id;
   ++vh.file_count;
-  encode(vh, MutByteSpan(g_volume.volume_header, 512));
+  store_volume_header(vh);
   return 1;
 }

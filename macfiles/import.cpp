@@ -91,15 +91,15 @@ std::vector<uint8_t> raw_key_of(const std::string& name, uint32_t parent_id) {
 void add_file_count(int delta, uint32_t parent_id) {
   if (g_volume.is_hfsplus) {
     HfsPlusVolumeHeader vh;
-    if (!decode(ByteSpan(g_volume.volume_header, 512), vh)) return;
+    if (!load_volume_header(vh)) return;
     vh.file_count = uint32_t(int64_t(vh.file_count) + delta);
-    encode(vh, MutByteSpan(g_volume.volume_header, 512));
+    store_volume_header(vh);
   } else {
     MasterDirectoryBlock mdb;
-    if (!decode(ByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size), mdb)) return;
+    if (!load_mdb(mdb)) return;
     mdb.file_count = uint32_t(int64_t(mdb.file_count) + delta);
     if (parent_id == 2) mdb.root_files = uint16_t(mdb.root_files + delta);
-    encode(mdb, MutByteSpan(g_volume.mdb, MasterDirectoryBlock::k_size));
+    store_mdb(mdb);
   }
 }
 
