@@ -304,7 +304,7 @@ int free_fork_extents(const Item& it) {
 }
 
 int delete_file(const Item& it) {
-  show_status_text(nullptr, name_text(it.name).c_str());
+  show_deleting_item(name_text(it.name).c_str());
   if (int rc = catalog_delete(it.key)) return rc;
   int removed = 1;
   if (has_thread(it) && catalog_delete(thread_key(it.cnid)) == 0) ++removed;
@@ -316,7 +316,7 @@ int delete_file(const Item& it) {
 }
 
 int delete_tree(const Item& folder) {
-  show_status_text(nullptr, name_text(folder.name).c_str());
+  show_deleting_item(name_text(folder.name).c_str());
   // Children are found afresh after every deletion: positions do not survive one.
   for (Item child; first_child(folder.cnid, child);) {
     if (int rc = prepare()) return rc;
@@ -355,8 +355,13 @@ int set_thread(const Item& it, uint32_t parent, const Name& n) {
   return catalog_replace(thread_key(it.cnid), make_thread(thread_type(it), parent, n));
 }
 
-// Re-keys an item (new parent and/or name); the record's data is kept whole.
-int rekey(const Item& it, uint32_t new_parent, const Name& new_name) {
+// Re-keys the record stored under key (new parent and/or name); the record's
+// data is kept whole and its thread record follows. 1 when nothing is stored
+// under key.
+int rekey_record(std::span<const uint8_t> key, uint32_t new_parent, const Name& new_name) {
+  Item it;
+  it.key.assign(key.begin(), key.end());
+  if (catalog_get(it.key, it.data) != 0 || !decode_item(it)) return 1;
   auto new_key = key_of(new_parent, new_name);
   if (int rc = catalog_delete(it.key)) return rc;
   if (int rc = catalog_insert(new_key, it.data)) {
@@ -364,6 +369,20 @@ int rekey(const Item& it, uint32_t new_parent, const Name& new_name) {
     return rc > 0 ? k_edit_damaged : rc;
   }
   return set_thread(it, new_parent, new_name);
+}
+
+// The same through the public record-level calls, by the volume's kind.
+int rekey(const Item& it, uint32_t new_parent, const Name& new_name) {
+  int rc;
+  if (plus()) {
+    HFSUniStr255 u;
+    u.length = uint16_t(new_name.uni.size());
+    std::copy(new_name.uni.begin(), new_name.uni.end(), u.unicode);
+    rc = hfsplus_rename_catalog_record_unicode(it.key, u, new_parent);
+  } else {
+    rc = hfs_rename_catalog_record(it.key, std::string(new_name.mac.begin(), new_name.mac.end()), new_parent);
+  }
+  return rc == 1 ? k_edit_damaged : rc;
 }
 
 int rename_item(uint32_t folder, const Name& old_name, const Name& new_name) {
@@ -519,6 +538,21 @@ int rename_folder_by_id(const char* utf8_new_name, uint32_t folder_id, uint32_t)
     old.mac.assign(t.name.begin(), t.name.begin() + t.name_length);
   }
   return rename_item(parent, old, name_from_utf8(utf8_new_name));
+}
+
+int hfs_rename_catalog_record(std::span<const uint8_t> key, const std::string& new_name, uint32_t parent_id) {
+  if (plus() || new_name.empty()) return 1;
+  if (int rc = prepare(8)) return rc;
+  return rekey_record(key, parent_id, mac_name(new_name));
+}
+int hfsplus_rename_catalog_record_unicode(std::span<const uint8_t> key, const HFSUniStr255& new_name,
+                                          uint32_t parent_id) {
+  if (!plus() || new_name.length == 0) return 1;
+  if (int rc = prepare(8)) return rc;
+  return rekey_record(key, parent_id, uni_name(new_name));
+}
+int hfsplus_rename_catalog_record(std::span<const uint8_t> key, const char* utf8_new_name, uint32_t parent_id) {
+  return hfsplus_rename_catalog_record_unicode(key, utf8_to_unistr(utf8_new_name ? utf8_new_name : ""), parent_id);
 }
 
 int hfs_move_item(const std::string& name, uint32_t from_folder, uint32_t to_folder) {

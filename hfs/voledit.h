@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "IO/names.h"
@@ -50,6 +51,17 @@ int hfsplus_delete_item(const HFSUniStr255& name, uint32_t folder_id, uint32_t p
 int hfs_rename_item(const std::string& old_name, const std::string& new_name, uint32_t folder_id);
 int hfsplus_rename_item(const HFSUniStr255& old_name, const char* utf8_new_name, uint32_t folder_id);
 int rename_folder_by_id(const char* utf8_new_name, uint32_t folder_id, uint32_t parent_id = 0);
+// Record-level re-keying: the catalog record stored under key (the raw key
+// bytes of the open volume) is deleted and inserted again under (parent_id,
+// new name) with its data whole, and its thread record (a folder's, every HFS+
+// file's, an HFS file's that has one) rewritten to name the new parent and
+// name. The caller makes sure that no item holds the new key yet. 0 done,
+// 1 nothing stored under key (or an empty name, or the other kind of volume);
+// negative catalog edit codes, the record then left under its old key.
+int hfs_rename_catalog_record(std::span<const uint8_t> key, const std::string& new_name, uint32_t parent_id);
+int hfsplus_rename_catalog_record(std::span<const uint8_t> key, const char* utf8_new_name, uint32_t parent_id);
+int hfsplus_rename_catalog_record_unicode(std::span<const uint8_t> key, const HFSUniStr255& new_name,
+                                          uint32_t parent_id);
 // Moves an item into another folder (same name). 1 done, 0 absent, name taken,
 // target no folder or inside the moved folder; negative on failure.
 int hfs_move_item(const std::string& name, uint32_t from_folder, uint32_t to_folder);

@@ -11,7 +11,9 @@
 #include "IO/bigendian.h"
 #include "IO/charsets.h"
 #include "IO/names.h"
+#include "IO/busycursor.h"
 #include "IO/paths.h"
+#include "IO/prompts.h"
 #include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
@@ -214,7 +216,36 @@ std::string pc_folder_name_for_mac_name(const std::string& name) {
 
 int create_pc_file_for_mac_name(const std::string& folder, const std::string& name, const char* signature,
                                 int& fd, std::string& path) {
-  path = join(folder, pc_name_for_mac_name(name, signature, g_extract_options));
+  std::string leaf = pc_name_for_mac_name(name, signature, g_extract_options);
+  if ((g_extract_options & 7) == 2) {
+    // Name rule 2: the user names the PC file; a name already taken stops the copy.
+    if (!ask_pc_file_name(leaf)) return 1;
+    leaf = trimmed(legal_chars(leaf, false));
+    if (leaf.empty()) return 1;
+    std::string chosen = join(folder, leaf);
+    struct stat st;
+    if (lstat(chosen.c_str(), &st) == 0) {
+      show_timed_message(format_text(ui_text(1121).c_str(), chosen.c_str()).c_str());
+      return -1;
+    }
+  }
+  std::string where = folder.empty() ? std::string() : append_slash(folder);
+  size_t dot = leaf.rfind('.');
+  std::string drive, base = dot == std::string::npos || dot == 0 ? leaf : leaf.substr(0, dot);
+  std::string extension = dot == std::string::npos || dot == 0 ? "" : leaf.substr(dot);
+  if (!long_path_fits(drive, where, base, extension)) {
+    bool was_running = busy_cursor_running();
+    stop_busy_cursor();
+    int answer = ask_long_path(drive, where, base, extension);
+    if (was_running) start_busy_cursor();
+    if (answer != 0) return -1;
+    // What comes back is a name in a folder, whatever was typed.
+    base = legal_chars(base, false);
+    extension = legal_chars(extension, false);
+    if (base.empty() && extension.empty()) return -1;
+    if (!long_path_fits(drive, where, base, extension)) return -1;
+  }
+  path = where + base + extension;
   struct stat st;
   if (lstat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
@@ -291,7 +322,7 @@ int extract_file(const CatalogItem& item) {
   int rc = create_pc_file_for_mac_name(g_extract.folder, name, sig, fd, path);
   if (rc == 1) return 0;
   if (rc != 0) return -1;
-  show_simple_status_text(shorten_path_for_display(path, 25).c_str());
+  show_copy_progress(name.c_str(), shorten_path_for_display(path, 25).c_str(), data.length, rsrc.length);
   std::string companion;
   switch (form) {
     case k_copy_resource:
@@ -373,6 +404,10 @@ int extract_folder(const CatalogItem& folder) {
   std::vector<CatalogItem> items;
   int rc = list_folder(folder.id, items) == 0 ? 0 : -1;
   for (const CatalogItem& item : items) {
+    if (escape_abort_requested()) {
+      rc = -1;
+      break;
+    }
     rc = extract_item(item);
     if (rc != 0) break;
   }
@@ -388,6 +423,10 @@ int extract_folder_contents(uint32_t folder_id, const std::string& pc_folder) {
   std::vector<CatalogItem> items;
   int rc = list_folder(folder_id, items) == 0 ? 0 : -1;
   for (const CatalogItem& item : items) {
+    if (escape_abort_requested()) {
+      rc = -1;
+      break;
+    }
     rc = extract_item(item);
     if (rc != 0) break;
   }

@@ -42,8 +42,11 @@ std::string pc_name_for_mac_name(const std::string& name, const char* signature,
 std::string pc_folder_name_for_mac_name(const std::string& name);
 
 // Creates the PC file for a Macintosh name in folder (the replacement question
-// when it exists; links are never followed). 0 created (fd, path set), 1 the
-// user declined, -1 it cannot be created (reported).
+// when it exists; links are never followed). Name rule 2 asks for the name
+// (ask_pc_file_name; a name already taken: 1121 and -1); a path that does not
+// fit (long_path_fits) goes through ask_long_path. 0 created (fd, path set),
+// 1 the user declined, -1 it cannot be created (reported) or the prompt was
+// cancelled.
 int create_pc_file_for_mac_name(const std::string& folder, const std::string& name, const char* signature,
                                 int& fd, std::string& path);
 

@@ -10,7 +10,10 @@
 #include "IO/bigendian.h"
 #include "IO/charsets.h"
 #include "IO/names.h"
+#include "IO/busycursor.h"
 #include "IO/paths.h"
+#include "IO/prompts.h"
+#include "IO/settings.h"
 #include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
@@ -36,6 +39,7 @@
 int g_macbinary_answer = 0;
 int g_binhex_answer = 0;
 int g_import_count = 0;
+int g_truncation_answer = 0;
 
 namespace {
 
@@ -194,7 +198,8 @@ int import_macbinary_fd(int fd, const std::string& path, uint32_t parent_id, uin
     return -1;
   }
   MacFile meta = h.meta;
-  meta.name = macroman_to_utf8(meta.name);
+  // A MacBinary name is Mac Roman already: an HFS volume takes it cut, unasked.
+  meta.name = macroman_to_utf8(g_volume.is_hfsplus ? meta.name : cut_hfs_name(meta.name));
   if (meta.create_date == 0) meta.create_date = unix_to_mac_date(time(nullptr), true);
   if (meta.modify_date == 0) meta.modify_date = meta.create_date;
   ImportFork data{fd, d.offset, d.length}, rsrc{fd, r.offset, r.length};
@@ -205,21 +210,80 @@ int import_macbinary_fd(int fd, const std::string& path, uint32_t parent_id, uin
       MacFile vol = meta;
       vol.name = ".VolumeIcon.icns";
       vol.finder_flags |= k_finder_invisible;
-      rc = write_file_forks(vol, data, ImportFork{}, parent_id, parent_parent_id);
+      rc = write_file_forks(vol, data, ImportFork{}, parent_id, parent_parent_id, path);
     }
     if (rc >= 0) {
       meta.name = "Icon\r";
       meta.finder_flags |= k_finder_invisible;
-      rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id);
+      rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id, path);
     }
     if (rc == 0) set_folder_custom_icon_flag(parent_id);
     return rc < 0 ? rc : 0;
   }
-  int rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id);
+  int rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id, path);
   return rc < 0 ? rc : 0;
 }
 
+// An HFS name over 31 bytes made usable: true with meta_name replaced, false
+// when the user refused.
+bool settle_hfs_name(std::string& utf8_name, uint32_t parent_id) {
+  if (g_volume.is_hfsplus) return true;
+  std::string mac = utf8_to_macroman(utf8_name);
+  if (mac.size() <= 31) return true;
+  if (resolve_long_hfs_name(mac, parent_id) == 0) return false;
+  utf8_name = macroman_to_utf8(mac);
+  return true;
+}
+
 }  // namespace
+
+int apply_truncated_name(std::string& name, std::string candidate, uint32_t parent_id, int mode) {
+  if (hfs_item_type(candidate, parent_id) == 0) {
+    name = candidate;
+    return int(name.size());
+  }
+  if (mode == 2) {
+    char crc[8];
+    crc16_text(name.c_str(), crc);
+    std::string with_crc = name.substr(0, std::min<size_t>(name.size(), 26)) + "-" + crc;
+    if (hfs_item_type(with_crc, parent_id) == 0) {
+      name = with_crc;
+      return int(name.size());
+    }
+    candidate = with_crc;
+  }
+  std::string question = format_text(ui_text(1154).c_str(), macroman_to_utf8(name).c_str(),
+                                     macroman_to_utf8(candidate).c_str());
+  if (!ask_yes_no(question.c_str())) return 0;
+  bool was_running = busy_cursor_running();
+  stop_busy_cursor();
+  int answer = ask_hfs_name_truncation(candidate, parent_id);
+  if (was_running) start_busy_cursor();
+  if (answer >= 0) return 0;
+  candidate = cut_hfs_name(candidate);  // never more than the volume holds
+  if (candidate.empty()) return 0;
+  name = candidate;
+  return int(name.size());
+}
+
+int resolve_long_hfs_name(std::string& name, uint32_t parent_id) {
+  if (g_extract_options & k_option_shorten_auto)
+    return apply_truncated_name(name, cut_hfs_name(name), parent_id,
+                                (g_extract_options & k_option_shorten_auto_crc) ? 2 : 1);
+  if (g_truncation_answer == 1 || g_truncation_answer == 2)
+    return apply_truncated_name(name, cut_hfs_name(name), parent_id, g_truncation_answer);
+  std::string candidate = name;
+  bool was_running = busy_cursor_running();
+  stop_busy_cursor();
+  int result = ask_hfs_name_truncation(candidate, parent_id);
+  if (was_running) start_busy_cursor();
+  if (result >= 0 || result < -3) return 0;
+  int answer = -result - 1;  // 0 the typed name, 1 cut, 2 cut with a CRC
+  if (answer != 0) g_truncation_answer = answer;
+  if (answer == 0) candidate = cut_hfs_name(candidate);
+  if (candidate.empty()) return 0;
+  return apply_truncated_name(name, candidate, parent_id, answer);
+}
 
 std::string hfs_name_for_pc_name(const std::string& name) {
   std::string mac = utf8_to_macroman(name);
@@ -307,12 +371,14 @@ int write_fork_extents(const ImportFork& fork, uint32_t blocks, int max_extents,
 }
 
 int write_file_forks(const MacFile& meta_in, const ImportFork& data, const ImportFork& resource,
-                     uint32_t parent_id, uint32_t parent_parent_id) {
+                     uint32_t parent_id, uint32_t parent_parent_id, const std::string& source) {
   const bool plus = g_volume.is_hfsplus != 0;
   MacFile meta = meta_in;
+  if (!settle_hfs_name(meta.name, parent_id)) return -1;
   int room = make_room_for(meta.name, parent_id, parent_parent_id);
   if (room != 0) return room;
-  show_simple_status_text(meta.name.c_str());
+  show_copy_progress(shorten_path_for_display(source.empty() ? meta.name : source, 25).c_str(), meta.name.c_str(),
+                     data.length, resource.length);
 
   uint32_t free_blocks = volume_free_blocks();
   std::vector<ImportExtent> data_ext, rsrc_ext;
@@ -484,7 +550,7 @@ int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_par
         report_open_error(path.c_str());
         return -1;
       }
-      rc = write_file_forks(meta, {f.fd, 0, size}, {rsrc.fd, 0, fork.size()}, parent_id, parent_parent_id);
+      rc = write_file_forks(meta, {f.fd, 0, size}, {rsrc.fd, 0, fork.size()}, parent_id, parent_parent_id, path);
       break;
     }
     case k_import_applesingle: {
@@ -501,7 +567,7 @@ int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_par
         uint8_t info[32];
         if (read_at(f.fd, info, 32, e->offset)) decode_finder_info(info, meta);
       }
-      rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id);
+      rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id, path);
       break;
     }
     case k_import_appledouble: {
@@ -523,7 +589,7 @@ int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_par
           if (read_at(c.fd, info, 32, e->offset)) decode_finder_info(info, meta);
         }
       rc = write_file_forks(meta, {f.fd, 0, size}, {c.fd, offset, c.fd >= 0 ? length : 0}, parent_id,
-                            parent_parent_id);
+                            parent_parent_id, path);
       break;
     }
     case k_import_font_ttf: {
@@ -545,14 +611,14 @@ int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_par
       if (tmp.fd < 0 || write_full(tmp.fd, fork.data(), fork.size()) != 0) return -1;
       std::memcpy(meta.type.data(), "tfil", 4);
       std::memcpy(meta.creator.data(), "movr", 4);
-      rc = write_file_forks(meta, ImportFork{}, {tmp.fd, 0, fork.size()}, parent_id, parent_parent_id);
+      rc = write_file_forks(meta, ImportFork{}, {tmp.fd, 0, fork.size()}, parent_id, parent_parent_id, path);
       break;
     }
     default:
       if ((g_copy_method & 7) == 2)
-        rc = write_file_forks(meta, ImportFork{}, {f.fd, 0, size}, parent_id, parent_parent_id);
+        rc = write_file_forks(meta, ImportFork{}, {f.fd, 0, size}, parent_id, parent_parent_id, path);
       else
-        rc = write_file_forks(meta, {f.fd, 0, size}, ImportFork{}, parent_id, parent_parent_id);
+        rc = write_file_forks(meta, {f.fd, 0, size}, ImportFork{}, parent_id, parent_parent_id, path);
       break;
   }
   return rc < 0 ? rc : 0;
@@ -560,16 +626,19 @@ int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_par
 
 int import_folder(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id) {
   std::string name = leaf_of(path.back() == '/' ? path.substr(0, path.size() - 1) : path);
+  if (!settle_hfs_name(name, parent_id)) return -1;
   int64_t id = create_folder(name, parent_id, parent_parent_id);
   if (id <= 0) return -1;
   std::vector<FolderEntry> entries;
   if (list_folder(path, entries) != 0) return 255;
   std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  const int imported_before = g_import_count;
   int rc = 0;
   for (const FolderEntry& e : entries) {
+    if (escape_abort_requested()) return -std::max(1, g_import_count - imported_before);
     std::string child = append_slash(path) + e.name;
     rc = import_pc_item(child, uint32_t(id), parent_id);
-    if (rc == -1) break;
+    if (rc < 0) break;
   }
   return rc;
 }

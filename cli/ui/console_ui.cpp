@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "IO/prompts.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 
@@ -29,6 +30,26 @@ int report_file_position(int64_t) { return 0; }
 int report_file_count(int64_t) { return 0; }
 void report_log_message(const char*) {}
 void report_step_text(const char*) {}
+
+// The prompts of the copies take the automatic answer.
+void show_copy_progress(const char*, const char*, uint64_t, uint64_t) {}
+void show_deleting_item(const char*) {}
+int ask_hfs_name_truncation(std::string& name, uint32_t) {
+  name = cut_hfs_name(name);
+  return -2;
+}
+int ask_long_path(std::string& drive, std::string& folder, std::string& base, std::string& extension) {
+  return shorten_long_path(drive, folder, base, extension);
+}
+bool ask_pc_file_name(std::string&) { return true; }
+
+void add_tooltip(UiWindow, int, const char*) {}
+int show_folder_browser(UiWindow, const char*, const char*, std::string&) { return 0; }
+char* dropped_file_short_path(UiDrop, int, char* out) {
+  if (out) *out = 0;
+  return out;
+}
+int print_text_lines(const char*, const std::vector<std::string>&) { return -1; }
 
 void show_timed_message(const char* text) { show_message(text); }
 void show_logged_message(const char* text) {

@@ -1,5 +1,6 @@
 #include "support/recording_ui.h"
 
+#include "IO/prompts.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 
@@ -59,6 +60,46 @@ void report_log_message(const char* text) {
 }
 void report_step_text(const char* text) {
   if (!g_command_mode) recorded_ui().log_lines.emplace_back(text ? text : "");
+}
+
+void show_copy_progress(const char* source, const char* target, uint64_t data_size, uint64_t rsrc_size) {
+  recorded_ui().copies.push_back({source ? source : "", target ? target : "", data_size, rsrc_size});
+}
+void show_deleting_item(const char* name) { recorded_ui().deleted.emplace_back(name ? name : ""); }
+int ask_hfs_name_truncation(std::string& name, uint32_t parent) {
+  RecordedUi& ui = recorded_ui();
+  ui.truncation_prompts.emplace_back(name, parent);
+  if (ui.truncation) return ui.truncation(name, parent);
+  name = cut_hfs_name(name);
+  return -2;
+}
+int ask_long_path(std::string& drive, std::string& folder, std::string& base, std::string& extension) {
+  RecordedUi& ui = recorded_ui();
+  ui.long_path_prompts.push_back({drive, folder, base, extension});
+  if (ui.long_path) return ui.long_path(drive, folder, base, extension);
+  return shorten_long_path(drive, folder, base, extension);
+}
+bool ask_pc_file_name(std::string& name) {
+  RecordedUi& ui = recorded_ui();
+  ui.pc_name_prompts.push_back(name);
+  return ui.pc_name ? ui.pc_name(name) : true;
+}
+
+void add_tooltip(UiWindow, int, const char*) {}
+int show_folder_browser(UiWindow, const char* prompt, const char*, std::string& chosen) {
+  RecordedUi& ui = recorded_ui();
+  ui.browser_prompts.emplace_back(prompt ? prompt : "");
+  if (ui.browser_choice.empty()) return 0;
+  chosen = ui.browser_choice;
+  return 1;
+}
+char* dropped_file_short_path(UiDrop, int, char* out) {
+  if (out) *out = 0;
+  return out;
+}
+int print_text_lines(const char*, const std::vector<std::string>& lines) {
+  recorded_ui().printed = lines;
+  return 0;
 }
 
 void show_timed_message(const char* text) { show_message(text); }

@@ -2,7 +2,10 @@
 // are kept in order; questions take scripted answers (default "No").
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,23 @@ struct RecordedUi {
   int fatal_count = 0;
   int abort_after_positions = -1;      // report_file_position returns -1 after this many calls
   int position_calls = 0;
+
+  // The prompts of the copies, as reached, and their scripts (null: the console's answer).
+  struct CopyProgress {
+    std::string source, target;
+    uint64_t data_size = 0, rsrc_size = 0;
+  };
+  std::vector<CopyProgress> copies;
+  std::vector<std::string> deleted;
+  std::vector<std::pair<std::string, uint32_t>> truncation_prompts;  // name offered, parent
+  std::function<int(std::string& name, uint32_t parent)> truncation;
+  std::vector<std::array<std::string, 4>> long_path_prompts;        // drive, folder, base, extension
+  std::function<int(std::string&, std::string&, std::string&, std::string&)> long_path;
+  std::vector<std::string> pc_name_prompts;
+  std::function<bool(std::string& name)> pc_name;
+  std::vector<std::string> browser_prompts;
+  std::string browser_choice;  // empty: cancelled
+  std::vector<std::string> printed;
 
   void clear() { *this = RecordedUi(); }
 };
