@@ -1,6 +1,7 @@
 #include "IO/strlib.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 
@@ -72,6 +73,20 @@ char* trim_right(char* s) {
 }
 
 char* trim(char* s) { return trim_left(trim_right(s)); }
+
+int parse_int(const char* text) {
+  if (!text) return 0;
+  while (*text == ' ' || *text == '\t') ++text;
+  bool negative = *text == '-';
+  if (*text == '-' || *text == '+') ++text;
+  int64_t value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    value = value * 10 + (*text - '0');
+    if (value > int64_t(INT32_MAX) + 1) value = int64_t(INT32_MAX) + 1;
+  }
+  if (negative) return int(-value);
+  return value > INT32_MAX ? INT32_MAX : int(value);
+}
 
 std::string trim(std::string_view s) {
   std::string v(s);

@@ -20,6 +20,10 @@ char16_t* trim_left_w(char16_t* s);
 char* strip_line_end(char* s);  // trailing CR and LF
 std::string& strip_line_end(std::string& s);
 
+// Decimal text to int: leading blanks, an optional sign, then digits; 0 when
+// there are none; a value past the int range is held at its limit.
+int parse_int(const char* text);
+
 // Appends c when the text has room (size is the buffer size).
 char* append_char(char* s, size_t size, char c);
 char16_t* append_char_w(char16_t* s, size_t size, char16_t c);

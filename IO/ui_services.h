@@ -61,6 +61,13 @@ int ask_long_path(std::string& drive, std::string& folder, std::string& base, st
 // (the file is skipped). Console: true, the name kept.
 bool ask_pc_file_name(std::string& name);
 
+// The property dialog of one project item (a hybrid project's, or with isoplus
+// an ISO+ project's) on a copy of its record, which it edits. Answers: 0 no
+// change (or cancelled), 1 only names or signature changed, -1 or -2 view or
+// hidden flags changed. Console: 0. edit_item_properties is the call.
+struct ProjectRecord;
+int edit_project_item_dialog(ProjectRecord& record, bool isoplus);
+
 // --- window and shell services of a program with windows ------------------------
 using UiWindow = void*;
 // Attaches an always-shown tooltip (at most k_tooltip_width pixels wide) to a

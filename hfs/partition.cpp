@@ -120,7 +120,7 @@ uint64_t image_sectors() {
   return UINT64_MAX;
 }
 
-int scan_partitions(PartitionListEntry list[k_max_partitions]) {
+static int find_partitions(PartitionListEntry list[k_max_partitions]) {
   for (int i = 0; i < k_max_partitions; ++i) list[i] = PartitionListEntry();
   reset_volume_state();
   g_volume.sector_size = 512;
@@ -195,4 +195,11 @@ int scan_partitions(PartitionListEntry list[k_max_partitions]) {
     return 1;
   }
   return k_scan_unknown;
+}
+
+int scan_partitions(PartitionListEntry list[k_max_partitions]) {
+  int n = find_partitions(list);
+  g_volume.media_block_size = k_sector_bytes;  // image files: 512-byte sectors
+  g_volume.partition_count = n > 0 ? n : 0;
+  return n;
 }

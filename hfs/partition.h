@@ -21,7 +21,8 @@ constexpr int k_scan_no_hfs_mbr = -85;  // MBR/GPT without an HFS partition
 // Fills list (k_max_partitions entries, zeroed first), resets the volume state,
 // sets partition_start to the first entry and returns the count found, or one
 // of the negative codes above. 0 (a map without HFS partition) is no volume
-// either. A bare volume gives 1 and sets read_only.
+// either. A bare volume gives 1 and sets read_only. Sets media_block_size (512)
+// and partition_count (the count found, 0 on a negative result) of g_volume.
 int scan_partitions(PartitionListEntry list[k_max_partitions]);
 
 // Size of the image in 512-byte sectors (UINT64_MAX when not known).

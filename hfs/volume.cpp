@@ -16,6 +16,8 @@ void reset_volume_state() {
   VolumeState& v = g_volume;
   v.sector_size = 512;
   v.map_block_size = 0;
+  v.media_block_size = 0;
+  v.partition_count = 0;
   v.medium_sectors = 0;
   v.partition_start = 0;
   v.wrapper_start = 0;

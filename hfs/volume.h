@@ -48,6 +48,8 @@ struct VolumeState {
   uint16_t map_block_size = 0;   // block size stated by the driver descriptor
   uint64_t medium_sectors = 0;   // size of the medium, or of the mounted volume
   uint32_t access_mode = 3;      // 3 = image file
+  uint32_t media_block_size = 0; // block size of the medium: 512 for image files (2048 CD media); set by the scan
+  int32_t partition_count = 0;   // partitions found by the last scan_partitions
   SectorIoFn sector_io = nullptr;
   SectorIoFn bitmap_io = nullptr;
   SectorIoFn cd_sector_io = nullptr;

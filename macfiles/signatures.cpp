@@ -232,3 +232,10 @@ void translate_bytes(char* out, const char* in, const uint8_t table[256], int co
   }
   out[i] = 0;
 }
+
+int signature_mismatch(std::string_view pattern, const char type_creator[8]) {
+  const size_t n = pattern.size();
+  if (n <= 8 && std::memcmp(type_creator, pattern.data(), n) == 0) return 0;
+  if (n > 4) return 1;
+  return std::memcmp(type_creator + 4, pattern.data(), n) == 0 ? 0 : 1;
+}

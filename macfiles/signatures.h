@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct SignatureEntry {
   char extension[5];     // at most 4 characters
@@ -63,3 +64,8 @@ void format_grouped_number(uint64_t count, char* last, int width = 8);
 // out = each byte of in through table (a zero entry gives g_replacement_char), zero-terminated.
 extern char g_replacement_char;
 void translate_bytes(char* out, const char* in, const uint8_t table[256], int count);
+
+// A signature search's test of an 8-character type + creator: 0 when the
+// pattern (case-sensitive, n characters) begins the type + creator, or, for n of
+// at most 4, begins the creator; non-zero otherwise. An empty pattern matches.
+int signature_mismatch(std::string_view pattern, const char type_creator[8]);

@@ -43,6 +43,8 @@ int ask_long_path(std::string& drive, std::string& folder, std::string& base, st
 }
 bool ask_pc_file_name(std::string&) { return true; }
 
+int edit_project_item_dialog(ProjectRecord&, bool) { return 0; }
+
 void add_tooltip(UiWindow, int, const char*) {}
 int show_folder_browser(UiWindow, const char*, const char*, std::string&) { return 0; }
 char* dropped_file_short_path(UiDrop, int, char* out) {

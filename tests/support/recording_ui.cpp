@@ -85,6 +85,11 @@ bool ask_pc_file_name(std::string& name) {
   return ui.pc_name ? ui.pc_name(name) : true;
 }
 
+int edit_project_item_dialog(ProjectRecord& record, bool isoplus) {
+  RecordedUi& ui = recorded_ui();
+  return ui.item_dialog ? ui.item_dialog(record, isoplus) : 0;
+}
+
 void add_tooltip(UiWindow, int, const char*) {}
 int show_folder_browser(UiWindow, const char* prompt, const char*, std::string& chosen) {
   RecordedUi& ui = recorded_ui();

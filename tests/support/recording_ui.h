@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+struct ProjectRecord;
+
 struct RecordedUi {
   std::vector<std::string> messages;   // every text shown (messages, questions, announcements)
   std::vector<std::string> status;     // status-bar texts
@@ -34,6 +36,7 @@ struct RecordedUi {
   std::vector<std::string> browser_prompts;
   std::string browser_choice;  // empty: cancelled
   std::vector<std::string> printed;
+  std::function<int(ProjectRecord& record, bool isoplus)> item_dialog;  // null: no change
 
   void clear() { *this = RecordedUi(); }
 };
