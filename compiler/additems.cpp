@@ -74,9 +74,9 @@ void pc_dates(const std::string& path, uint32_t& create_date, uint32_t& modify_d
 // The names already used in one folder, in each view, compared as the target
 // file systems do (ISO level-1 names in capitals, the others case-insensitively).
 struct FolderNames {
-  std::set<std::string> level1;
-  std::set<std::string> iso;
-  std::set<std::string> hfs;
+  TakenNames level1;
+  TakenNames iso;
+  TakenNames hfs;
 
   void add(const ProjectRecord& r) {
     if (!r.pc_short_name.empty()) level1.insert(r.pc_short_name);
@@ -92,26 +92,52 @@ void load_folder_names(FILE* f, uint32_t parent_id, FolderNames& names) {
   while (read_project_record(f, r) && r.parent_id == parent_id) names.add(r);
 }
 
-// Cuts a name to limit bytes keeping a short extension (byte cut for Mac Roman,
-// never inside a UTF-8 character otherwise).
+// A name split for shortening: the base cut so that a suffix of suffix_size bytes
+// and the short extension (at most 5 bytes with its dot) still fit in limit (a
+// byte cut for Mac Roman, never inside a UTF-8 character otherwise).
+struct CutName {
+  std::string base, ext;
+};
+
+CutName cut_for_suffix(const std::string& name, size_t suffix_size, size_t limit, bool mac_roman) {
+  size_t dot = name.rfind('.');
+  CutName c;
+  c.ext = (dot != std::string::npos && dot > 0 && name.size() - dot <= 5) ? name.substr(dot) : "";
+  c.base = name.substr(0, name.size() - c.ext.size());
+  size_t room = limit > suffix_size + c.ext.size() ? limit - suffix_size - c.ext.size() : 0;
+  c.base = mac_roman ? c.base.substr(0, std::min(room, c.base.size())) : clip_utf8(c.base, room);
+  return c;
+}
+
+// Cuts a name to limit bytes keeping a short extension, with suffix before it.
 std::string cut_keeping_extension(const std::string& name, const std::string& suffix, size_t limit,
                                   bool mac_roman) {
-  size_t dot = name.rfind('.');
-  std::string ext = (dot != std::string::npos && dot > 0 && name.size() - dot <= 5) ? name.substr(dot) : "";
-  std::string base = name.substr(0, name.size() - ext.size());
-  size_t room = limit > suffix.size() + ext.size() ? limit - suffix.size() - ext.size() : 0;
-  base = mac_roman ? base.substr(0, std::min(room, base.size())) : clip_utf8(base, room);
-  return base + suffix + ext;
+  CutName c = cut_for_suffix(name, suffix.size(), limit, mac_roman);
+  return c.base + suffix + c.ext;
 }
 
 // Makes name unique in used (folded) with "-001", "-002"... kept within limit.
-std::string make_unique_name(const std::string& name, size_t limit, bool mac_roman, std::set<std::string>& used) {
+// After "-9998" the name takes "-9999" whether or not it is free.
+std::string make_unique_name(const std::string& name, size_t limit, bool mac_roman, TakenNames& used) {
   if (name == "~") return name;  // a name the user refused: the item left the view
-  std::string candidate = name;
-  for (int n = 1; used.count(fold_case(candidate)) && n < 10000; ++n)
-    candidate = cut_keeping_extension(name, format_text("-%03d", n), limit, mac_roman);
-  used.insert(fold_case(candidate));
-  return candidate;
+  if (used.insert(fold_case(name))) return name;
+  // Suffixes of one width ("-001" to "-999", then "-1000" on) share the cut base.
+  for (auto [first, end] : {std::pair<uint32_t, uint32_t>{1, 1000}, {1000, 9999}}) {
+    std::string width = format_text("-%03u", first);
+    CutName c = cut_for_suffix(name, width.size(), limit, mac_roman);
+    std::string folded_base = fold_case(c.base), folded_ext = fold_case(c.ext);
+    std::string key = folded_base + '\0' + folded_ext + '\0' + char('0' + width.size());
+    uint32_t n = used.first_free_suffix(key, first, end, [&](uint32_t k) {
+      return used.contains(folded_base + format_text("-%03u", k) + folded_ext);
+    });
+    if (n < end) {
+      used.insert(folded_base + format_text("-%03u", n) + folded_ext);
+      return c.base + format_text("-%03u", n) + c.ext;
+    }
+  }
+  std::string last = cut_keeping_extension(name, "-9999", limit, mac_roman);
+  used.insert(fold_case(last));
+  return last;
 }
 
 // Makes the new record's names unique against its folder, in each view it is in.

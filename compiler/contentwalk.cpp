@@ -241,7 +241,8 @@ int size_iso_trees(CompileTree& tree, const WalkTrees& trees) {
   // Names, unique within each directory, and each tree's order.
   for (WalkItem& f : tree.items) {
     if (!f.folder || !f.in_iso) continue;
-    std::set<std::string> iso_used, joliet_used;
+    TakenNames iso_used;
+    std::set<std::string> joliet_used;
     for (uint32_t c : f.children) {
       WalkItem& child = tree.items[c];
       if (!child.in_iso) continue;
