@@ -5,13 +5,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <unordered_set>
 
 #include "IO/charsets.h"
 #include "IO/names.h"
+#include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/commands.h"
@@ -50,6 +53,12 @@ std::string with_slash(std::string folder) {
   return folder;
 }
 
+std::string upper_latin1(std::string_view s) {
+  std::string out(s);
+  to_upper_latin1(out.data());
+  return out;
+}
+
 std::string fold_case(std::string_view s) {
   std::string out(s);
   for (char& c : out)
@@ -74,9 +83,10 @@ void pc_dates(const std::string& path, uint32_t& create_date, uint32_t& modify_d
 // The names already used in one folder, in each view, compared as the target
 // file systems do (ISO level-1 names in capitals, the others case-insensitively).
 struct FolderNames {
-  std::set<std::string> level1;
-  std::set<std::string> iso;
-  std::set<std::string> hfs;
+  TakenNames level1;
+  TakenNames iso;
+  TakenNames hfs;
+  std::unordered_set<std::string> pc_names;  // the stored run's PC names in Latin-1 capitals
 
   void add(const ProjectRecord& r) {
     if (!r.pc_short_name.empty()) level1.insert(r.pc_short_name);
@@ -89,29 +99,58 @@ void load_folder_names(FILE* f, uint32_t parent_id, FolderNames& names) {
   std::rewind(f);
   if (seek_first_child(f, parent_id) < 0) return;
   ProjectRecord r;
-  while (read_project_record(f, r) && r.parent_id == parent_id) names.add(r);
+  while (read_project_record(f, r) && r.parent_id == parent_id) {
+    names.add(r);
+    names.pc_names.insert(upper_latin1(r.pc_name));
+  }
 }
 
-// Cuts a name to limit bytes keeping a short extension (byte cut for Mac Roman,
-// never inside a UTF-8 character otherwise).
+// A name split for shortening: the base cut so that a suffix of suffix_size bytes
+// and the short extension (at most 5 bytes with its dot) still fit in limit (a
+// byte cut for Mac Roman, never inside a UTF-8 character otherwise).
+struct CutName {
+  std::string base, ext;
+};
+
+CutName cut_for_suffix(const std::string& name, size_t suffix_size, size_t limit, bool mac_roman) {
+  size_t dot = name.rfind('.');
+  CutName c;
+  c.ext = (dot != std::string::npos && dot > 0 && name.size() - dot <= 5) ? name.substr(dot) : "";
+  c.base = name.substr(0, name.size() - c.ext.size());
+  size_t room = limit > suffix_size + c.ext.size() ? limit - suffix_size - c.ext.size() : 0;
+  c.base = mac_roman ? c.base.substr(0, std::min(room, c.base.size())) : clip_utf8(c.base, room);
+  return c;
+}
+
+// Cuts a name to limit bytes keeping a short extension, with suffix before it.
 std::string cut_keeping_extension(const std::string& name, const std::string& suffix, size_t limit,
                                   bool mac_roman) {
-  size_t dot = name.rfind('.');
-  std::string ext = (dot != std::string::npos && dot > 0 && name.size() - dot <= 5) ? name.substr(dot) : "";
-  std::string base = name.substr(0, name.size() - ext.size());
-  size_t room = limit > suffix.size() + ext.size() ? limit - suffix.size() - ext.size() : 0;
-  base = mac_roman ? base.substr(0, std::min(room, base.size())) : clip_utf8(base, room);
-  return base + suffix + ext;
+  CutName c = cut_for_suffix(name, suffix.size(), limit, mac_roman);
+  return c.base + suffix + c.ext;
 }
 
 // Makes name unique in used (folded) with "-001", "-002"... kept within limit.
-std::string make_unique_name(const std::string& name, size_t limit, bool mac_roman, std::set<std::string>& used) {
+// After "-9998" the name takes "-9999" whether or not it is free.
+std::string make_unique_name(const std::string& name, size_t limit, bool mac_roman, TakenNames& used) {
   if (name == "~") return name;  // a name the user refused: the item left the view
-  std::string candidate = name;
-  for (int n = 1; used.count(fold_case(candidate)) && n < 10000; ++n)
-    candidate = cut_keeping_extension(name, format_text("-%03d", n), limit, mac_roman);
-  used.insert(fold_case(candidate));
-  return candidate;
+  if (used.insert(fold_case(name))) return name;
+  // Suffixes of one width ("-001" to "-999", then "-1000" on) share the cut base.
+  for (auto [first, end] : {std::pair<uint32_t, uint32_t>{1, 1000}, {1000, 9999}}) {
+    std::string width = format_text("-%03u", first);
+    CutName c = cut_for_suffix(name, width.size(), limit, mac_roman);
+    std::string folded_base = fold_case(c.base), folded_ext = fold_case(c.ext);
+    std::string key = folded_base + '\0' + folded_ext + '\0' + char('0' + width.size());
+    uint32_t n = used.first_free_suffix(key, first, end, [&](uint32_t k) {
+      return used.contains(folded_base + format_text("-%03u", k) + folded_ext);
+    });
+    if (n < end) {
+      used.insert(folded_base + format_text("-%03u", n) + folded_ext);
+      return c.base + format_text("-%03u", n) + c.ext;
+    }
+  }
+  std::string last = cut_keeping_extension(name, "-9999", limit, mac_roman);
+  used.insert(fold_case(last));
+  return last;
 }
 
 // Makes the new record's names unique against its folder, in each view it is in.
@@ -341,6 +380,7 @@ int has_afp_streams(const std::string& path) {
 
 int read_appledouble_companion(const std::string& path, ProjectRecord& r) {
   std::string companion = appledouble_companion_path(path);
+  if (!is_appledouble_companion(companion)) return 0;  // then it is a file of its own
   uint64_t size = 0;
   std::vector<uint8_t> bytes = read_prefix(companion, k_probe_bytes, size);
   AppleSingleHeader h;
@@ -477,14 +517,22 @@ bool ends_with(const std::string& s, std::string_view tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// The PC names of a folder in byte order ("." and ".." left out).
-std::vector<std::string> list_folder(const std::string& folder) {
-  std::vector<std::string> names;
+// The PC names of a folder in byte order ("." and ".." left out); false when the
+// folder cannot be listed to its end.
+bool list_folder(const std::string& folder, std::vector<std::string>& names) {
+  names.clear();
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
     names.push_back(it->path().filename().string());
   std::sort(names.begin(), names.end());
-  return names;
+  return !ec;
+}
+
+// An item the walk cannot take: the user is told (and the journal keeps the
+// text, since the console shows nothing) and the addition counts it.
+void leave_out(AddCounts& counts, int text_id, const std::string& path) {
+  show_logged_message(format_text(ui_text(text_id).c_str(), path.c_str()).c_str());
+  ++counts.left_out;
 }
 
 AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path, uint32_t parent_id,
@@ -497,7 +545,10 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   std::vector<std::string> names;
   if (ends_with(path, "/*.*") || ends_with(path, "/*")) {
     folder = path.substr(0, path.rfind('/') + 1);
-    names = list_folder(folder);
+    if (!list_folder(folder, names)) {
+      leave_out(counts, 4706, folder);
+      if (names.empty()) return counts;
+    }
   } else {
     std::string item = path;
     while (item.size() > 1 && item.back() == '/') item.pop_back();
@@ -529,23 +580,30 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   for (const std::string& name : names) {
     std::string full = folder + name;
     struct stat st {};
-    if (::lstat(full.c_str(), &st) != 0) continue;  // gone meanwhile: the others still count
+    if (::lstat(full.c_str(), &st) != 0) {
+      if (errno != ENOENT) leave_out(counts, 1385, full);  // gone meanwhile: nothing to add
+      continue;
+    }
     if (S_ISLNK(st.st_mode)) {
       if (::stat(full.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;  // no folder links: no loops
     }
     bool is_folder = S_ISDIR(st.st_mode);
     if (!is_folder && !S_ISREG(st.st_mode)) continue;
     if (know_self && st.st_dev == self.st_dev && st.st_ino == self.st_ino) continue;
-    if (!is_folder && name.rfind("._", 0) == 0) continue;  // AppleDouble companions
-    if (!fresh_parent && check_item_in_folder(f, full, parent_id) != 0) continue;
+    if (!is_folder && is_appledouble_companion(full)) continue;  // it travels with its file
+    // Only a name the run already holds (whatever its case) can be there already.
+    if (!fresh_parent && taken.pc_names.count(upper_latin1(name)) && check_item_in_folder(f, full, parent_id) != 0)
+      continue;
     if (isoplus && !batch_pc_names.insert(fold_case(name)).second) continue;
+    // The record holds a folder of 255 bytes and a name of 243: a longer one
+    // would be cut into another item's path, so the item is refused.
     if (folder.size() >= k_pc_folder_size || name.size() >= k_pc_name_size) {
-      show_message(format_text(ui_text(4703).c_str(), full.c_str()).c_str());
+      leave_out(counts, 4703, full);
       continue;
     }
     uint64_t size = is_folder ? 0 : static_cast<uint64_t>(st.st_size);
     if (size > k_max_item_size) {
-      show_message(format_text(ui_text(4704).c_str(), full.c_str()).c_str());
+      leave_out(counts, 4704, full);
       continue;
     }
 
@@ -571,6 +629,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
       int fd = ::open(full.c_str(), O_RDONLY | O_CLOEXEC);
       if (fd < 0) {
         report_open_error(full.c_str());
+        ++counts.left_out;
         continue;
       }
       r.id = next_file_id();
@@ -629,6 +688,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
     ProjectRecord child_buf;
     AddCounts sub;
     add_items(f, sub, child_buf, nf.path + "/*", static_cast<uint32_t>(nf.id), true);
+    counts.left_out += sub.left_out;
     add_counts_to_folder(f, static_cast<uint32_t>(nf.id), static_cast<int32_t>(sub.folders_added),
                          static_cast<int32_t>(sub.files_added));
   }
@@ -710,17 +770,64 @@ std::string absolute_path(const std::string& p) {
   return ec ? p : a.lexically_normal().string();
 }
 
+// Can the folder records mirroring path's folder hold it: every component a
+// name the record holds, and the item's folder a path it holds.
+bool chain_fits(const std::string& path) {
+  std::string folder = folder_of(path);
+  if (folder.size() >= k_pc_folder_size) return false;
+  size_t from = 0;
+  for (size_t slash; (slash = folder.find('/', from)) != std::string::npos; from = slash + 1)
+    if (slash - from >= k_pc_name_size) return false;
+  return true;
+}
+
 // One item of an inclusion: under its folder chain, then counted into its parent.
-void include_one(FILE* f, const std::string& project_folder, const std::string& path) {
+// The number of items left out (each reported).
+uint32_t include_one(FILE* f, const std::string& project_folder, const std::string& path) {
+  if (!chain_fits(path)) {
+    show_logged_message(format_text(ui_text(4703).c_str(), path.c_str()).c_str());
+    return 1;
+  }
   uint32_t parent = make_folder_chain(f, project_folder, path, uint32_t(k_root_folder_id));
-  if (check_item_in_folder(f, path, parent) != 0) return;
+  if (check_item_in_folder(f, path, parent) != 0) return 0;
   ProjectRecord buf;
   buf.pc_folder = project_folder;
   AddCounts counts;
   add_pc_items(f, counts, buf, path, parent);
   add_counts_to_folder(f, parent, static_cast<int32_t>(counts.folders_added),
                        static_cast<int32_t>(counts.files_added));
+  return counts.left_out;
 }
+
+// An item named on the command line or in a list file must be there.
+bool item_exists(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return true;
+  report_open_error(path.c_str());
+  return false;
+}
+
+// The project an inclusion writes to, opened or made by open_command_project. A
+// project this command made is removed again when the command fails: no new
+// project stays behind a failure.
+struct CommandProject {
+  FILE* f = nullptr;
+  std::string path;
+  bool made = false;
+
+  int open(const char* project_path) {
+    struct stat st {};
+    made = project_path && ::stat(project_path, &st) != 0;
+    path = project_path ? project_path : "";
+    return open_command_project(project_path, f);
+  }
+  int close(int result) {
+    if (f && std::fclose(f) != 0 && result == 0) result = -1;
+    f = nullptr;
+    if (made && result != 0) ::unlink(path.c_str());
+    return result;
+  }
+};
 
 bool read_list_file(const std::string& path, std::vector<std::string>& lines) {
   std::ifstream in(path, std::ios::binary);
@@ -736,18 +843,17 @@ bool read_list_file(const std::string& path, std::vector<std::string>& lines) {
 }  // namespace
 
 int cli_include_items(const char* project_path, const char* item) {
-  FILE* f = nullptr;
-  if (int rc = open_command_project(project_path, f); rc != 0) return rc;
-  if (!item || !*item) {
-    std::fclose(f);
-    return -2;
-  }
+  CommandProject project;
+  if (int rc = project.open(project_path); rc != 0) return rc;
+  FILE* f = project.f;
+  if (!item || !*item) return project.close(-2);
   FILE* previous = g_project_file;
   g_project_file = f;
   read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
   g_working_mode = k_mode_project;
   std::string project_folder = with_slash(folder_of(absolute_path(project_path)));
   int result = 0;
+  uint32_t left_out = 0;
   std::string target = item;
   if (target[0] == '$') {
     std::vector<std::string> lines;
@@ -755,37 +861,49 @@ int cli_include_items(const char* project_path, const char* item) {
       report_open_error(target.substr(1).c_str());
       result = -3;
     }
-    for (const std::string& line : lines) include_one(f, project_folder, absolute_path(line));
+    for (const std::string& line : lines) {
+      std::string path = absolute_path(line);
+      if (!item_exists(path)) {
+        result = -3;
+        continue;
+      }
+      left_out += include_one(f, project_folder, path);
+    }
   } else {
     target = absolute_path(target);
     struct stat st {};
-    if (::stat(target.c_str(), &st) != 0) {
+    if (!item_exists(target)) {
       result = -3;
-    } else if (S_ISDIR(st.st_mode)) {
+    } else if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
       // The folder itself under its chain, with everything below it.
-      uint32_t parent = make_folder_chain(f, project_folder, with_slash(target) + "*", uint32_t(k_root_folder_id));
-      ProjectRecord buf;
-      AddCounts counts;
-      add_pc_items(f, counts, buf, with_slash(target) + "*", parent);
-      add_counts_to_folder(f, parent, static_cast<int32_t>(counts.folders_added),
-                           static_cast<int32_t>(counts.files_added));
+      std::string pattern = with_slash(target) + "*";
+      if (!chain_fits(pattern)) {
+        show_logged_message(format_text(ui_text(4703).c_str(), target.c_str()).c_str());
+        ++left_out;
+      } else {
+        uint32_t parent = make_folder_chain(f, project_folder, pattern, uint32_t(k_root_folder_id));
+        ProjectRecord buf;
+        AddCounts counts;
+        add_pc_items(f, counts, buf, pattern, parent);
+        add_counts_to_folder(f, parent, static_cast<int32_t>(counts.folders_added),
+                             static_cast<int32_t>(counts.files_added));
+        left_out += counts.left_out;
+      }
     } else {
-      include_one(f, project_folder, target);
+      left_out += include_one(f, project_folder, target);
     }
   }
-  if (result == 0) write_project_totals(f);
-  std::fclose(f);
+  if (result == 0 && left_out) result = k_items_left_out;
+  if (result == 0 || result == k_items_left_out) write_project_totals(f);
   g_project_file = previous;
-  return result;
+  return project.close(result);
 }
 
 int cli_include_isoplus_items(const char* project_path, const char* item) {
-  FILE* f = nullptr;
-  if (int rc = open_command_project(project_path, f); rc != 0) return rc;
-  if (!item || !*item) {
-    std::fclose(f);
-    return -2;
-  }
+  CommandProject project;
+  if (int rc = project.open(project_path); rc != 0) return rc;
+  FILE* f = project.f;
+  if (!item || !*item) return project.close(-2);
   FILE* previous = g_isoplus_file;
   g_isoplus_file = f;
   read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
@@ -793,6 +911,7 @@ int cli_include_isoplus_items(const char* project_path, const char* item) {
   std::string project_folder = with_slash(folder_of(absolute_path(project_path)));
   std::vector<std::string> paths;
   int result = 0;
+  uint32_t left_out = 0;
   if (item[0] == '$') {
     if (!read_list_file(item + 1, paths)) {
       report_open_error(item + 1);
@@ -803,6 +922,10 @@ int cli_include_isoplus_items(const char* project_path, const char* item) {
   }
   for (const std::string& p : paths) {
     std::string path = absolute_path(p);
+    if (!item_exists(path)) {
+      if (result == 0) result = -3;
+      continue;
+    }
     if (check_item_in_folder(f, path, uint32_t(k_root_folder_id)) != 0) continue;
     ProjectRecord buf;
     buf.pc_folder = project_folder;
@@ -810,9 +933,10 @@ int cli_include_isoplus_items(const char* project_path, const char* item) {
     add_pc_items(f, counts, buf, path, uint32_t(k_root_folder_id));
     add_counts_to_folder(f, uint32_t(k_root_folder_id), static_cast<int32_t>(counts.folders_added),
                          static_cast<int32_t>(counts.files_added));
+    left_out += counts.left_out;
   }
+  if (result == 0 && left_out) result = k_items_left_out;
   write_project_totals(f, true);
-  std::fclose(f);
   g_isoplus_file = previous;
-  return result;
+  return project.close(result);
 }

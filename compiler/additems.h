@@ -21,6 +21,7 @@ struct AddCounts {
   uint32_t parent_id = 0;
   uint32_t files_added = 0;
   uint32_t folders_added = 0;
+  uint32_t left_out = 0;  // items refused, each reported (unreadable, too long a path, 4 GB or more)
 };
 
 // Remembered answers to the three inclusion questions (MacBinary/BinHex,
@@ -84,6 +85,8 @@ int insert_records_sorted(FILE* project, std::vector<ProjectRecord>& batch, uint
 // Command-line inclusion into a hybrid or ISO+ project: item is a file, a folder,
 // or "$" followed by a list file of paths (one a line).
 // 0; 1 the file is not a project (left untouched); -1 the project cannot be opened;
-// -2 no item (ISO+: list file missing); -3 list file or item missing (hybrid).
+// -2 no item (ISO+: list file missing); -3 list file or item missing; -5 items
+// were left out (unreadable, a path too long for the record, 4 GB or more), the
+// others added. A project the command made is removed again when it fails.
 int cli_include_items(const char* project_path, const char* item);
 int cli_include_isoplus_items(const char* project_path, const char* item);

@@ -4,12 +4,15 @@
 // closes its own files and reports through its result:
 //   0 success, 1 not applicable (option or file kind), -1 a file cannot be opened,
 //   -2 the target cannot be created / no item, -3 list file or folder missing,
-//   -4 not enough free space.
+//   -4 not enough free space, -5 items were left out (each named in a message
+//   and in the journal; an inclusion has added the others).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+constexpr int k_items_left_out = -5;
 
 // Option letters (second character, upper-cased) and an optional second letter.
 int run_command_line_operation(const char* option, const char* first, const char* second);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <deque>
 #include <set>
@@ -18,6 +19,24 @@
 namespace {
 
 constexpr uint64_t k_max_iso_file = 0xFFFFFFFFull;  // one extent holds at most 4 GiB - 1
+constexpr uint64_t k_max_hfs_fork = 0x7FFFFFFFull;  // HFS fork lengths are read as signed
+
+// The longest fork an HFS volume is given for the file: the PC file itself where
+// it is the data fork, else the decoded lengths the record keeps.
+uint64_t largest_hfs_fork(const ProjectRecord& r, uint64_t pc_size) {
+  SourceEncoding enc = source_encoding(r);
+  bool pc_file_is_data = enc == SourceEncoding::plain || enc == SourceEncoding::ntfs_streams ||
+                         (enc == SourceEncoding::apple_double && !(r.hfs_flags & k_hfs_applesingle)) ||
+                         uint8_t(enc) > 4;
+  uint64_t data = pc_file_is_data ? pc_size : r.data_size;
+  return std::max<uint64_t>(data, r.rsrc_size);
+}
+
+// A file the compile cannot take: the image would lack it, so the compile stops.
+// The journal keeps the text (the console shows none).
+void refuse_item(int text_id, const std::string& path) {
+  show_logged_message(format_text(ui_text(text_id).c_str(), path.c_str()).c_str());
+}
 
 bool is_project_only_folder(const ProjectRecord& r) { return !r.pc_folder.empty() && r.pc_folder[0] == '.'; }
 
@@ -39,6 +58,8 @@ struct TreeLoader {
   RunMap& runs;
   uint32_t block_size;
   int64_t now = time(nullptr);
+  bool hfs_classic = false;  // the HFS view is an HFS (not HFS+) volume
+  bool refused = false;      // an item was refused: the tree is not to be compiled
   std::set<int32_t> visited;
 
   void add_children(uint32_t parent_index, uint32_t parent_id, int depth) {
@@ -58,7 +79,12 @@ struct TreeLoader {
       } else {
         item.pc_path = item_path(r);
         struct stat st {};
-        if (::stat(item.pc_path.c_str(), &st) != 0) continue;  // missing on the PC: left out
+        if (::stat(item.pc_path.c_str(), &st) != 0) {
+          if (errno == ENOENT || errno == ENOTDIR) continue;  // missing on the PC: left out
+          report_open_error(item.pc_path.c_str());  // there, but out of reach
+          refused = true;
+          continue;
+        }
         if (item.folder != S_ISDIR(st.st_mode)) continue;
         if (!item.folder && !S_ISREG(st.st_mode)) continue;
         item.mtime_utc = stat_mtime(st);
@@ -67,7 +93,10 @@ struct TreeLoader {
           // ISO+: the forks of the source (a decoded MacBinary, BinHex, AppleSingle...).
           ForkSources src;
           int rc = open_fork_sources(r, src);
-          if (rc < 0) continue;  // message shown; the file is left out
+          if (rc < 0) {  // message shown
+            refused = true;
+            continue;
+          }
           if (rc == 0) {
             item.size = src.data.length;
             item.rsrc_size = src.rsrc.length;
@@ -75,7 +104,13 @@ struct TreeLoader {
           }
         }
         if (!item.folder && item.in_iso && (item.size > k_max_iso_file || item.rsrc_size > k_max_iso_file)) {
-          show_message(format_text(ui_text(4753).c_str(), item.pc_path.c_str()).c_str());
+          refuse_item(4753, item.pc_path);
+          refused = true;
+          continue;
+        }
+        if (!item.folder && item.in_hfs && hfs_classic && largest_hfs_fork(r, item.size) > k_max_hfs_fork) {
+          refuse_item(4790, item.pc_path);
+          refused = true;
           continue;
         }
       }
@@ -231,9 +266,10 @@ int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size
   root.mtime_utc = time(nullptr);
   tree.items.push_back(std::move(root));
   TreeLoader loader(tree, trees, runs, block_size ? block_size : 2048);
+  loader.hfs_classic = trees.hfs && !header.hfsplus_target();
   loader.visited.insert(k_root_folder_id);
   loader.add_children(0, k_root_folder_id, 0);
-  return 0;
+  return loader.refused ? -1 : 0;
 }
 
 int size_iso_trees(CompileTree& tree, const WalkTrees& trees) {
@@ -241,7 +277,8 @@ int size_iso_trees(CompileTree& tree, const WalkTrees& trees) {
   // Names, unique within each directory, and each tree's order.
   for (WalkItem& f : tree.items) {
     if (!f.folder || !f.in_iso) continue;
-    std::set<std::string> iso_used, joliet_used;
+    TakenNames iso_used;
+    std::set<std::string> joliet_used;
     for (uint32_t c : f.children) {
       WalkItem& child = tree.items[c];
       if (!child.in_iso) continue;

@@ -61,7 +61,10 @@ struct CompileTree {
 
 // Reads the project (record 0 then the runs) into a tree for these trees. Items
 // missing on the PC are left out with their subtree; an item is only in a view
-// its parent is in. 0, or -1 (message shown) when the project cannot be read.
+// its parent is in. 0, or -1 (message shown) when the project cannot be read or
+// an item cannot be taken: one out of reach, a file of 4 GB or more in the ISO
+// view, one with a fork of 2 GB or more for an HFS (not HFS+) volume. Every such
+// item is reported, each message also going to the journal.
 int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size, CompileTree& tree);
 
 // Makes the ISO and Joliet identifiers (unique per directory), sorts each

@@ -158,7 +158,7 @@ static std::string join_level1(const std::string& base, const std::string& ext) 
 }
 
 std::string make_unique_level1_name(std::string_view preferred, std::string_view long_name,
-                                    bool folder, std::set<std::string>& used) {
+                                    bool folder, TakenNames& used) {
   std::string base, ext;
   std::string pref = fold_accents_upper(preferred, 12);
   if (is_level1_name(pref, folder)) {
@@ -169,13 +169,21 @@ std::string make_unique_level1_name(std::string_view preferred, std::string_view
     level1_parts(long_name, folder, base, ext);
   }
   std::string name = join_level1(base, ext);
-  if (used.insert(name).second) return name;
-  for (unsigned n = 1; n < 10000000; ++n) {
-    std::string suffix = "_" + std::to_string(n);  // "~" is no d-character
-    if (suffix.size() >= 8) break;
-    std::string cut = base.substr(0, std::min(base.size(), 8 - suffix.size()));
-    name = join_level1(cut + suffix, ext);
-    if (used.insert(name).second) return name;
+  if (used.insert(name)) return name;
+  // "_1" to "_999999" ("~" is no d-character), cut into the base so that the name
+  // keeps 8 characters; the candidates of one suffix width depend only on the cut
+  // base and the extension, which is what a search resumes by.
+  uint32_t first = 1;
+  for (size_t digits = 1; digits <= 6; ++digits, first *= 10) {
+    std::string cut = base.substr(0, std::min(base.size(), 7 - digits));
+    auto candidate = [&](uint32_t n) { return join_level1(cut + "_" + std::to_string(n), ext); };
+    std::string key = cut + '/' + ext + '/' + char('0' + digits);
+    uint32_t n = used.first_free_suffix(key, first, first * 10, [&](uint32_t k) { return used.contains(candidate(k)); });
+    if (n < first * 10) {
+      name = candidate(n);
+      used.insert(name);
+      return name;
+    }
   }
   return "";
 }

@@ -3,10 +3,37 @@
 // the orders the two directory trees are sorted in.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+// The names taken in one directory, and for each suffix search how far it has
+// got: a search resumes where the last one for the same stem stopped instead of
+// trying "_1", "_2"... from the start again, so a folder of n names costs time
+// linear in n. Names are only ever added, so every suffix below a resume point
+// stays taken.
+struct TakenNames {
+  std::unordered_set<std::string> names;
+  std::unordered_map<std::string, uint32_t> next_suffix;  // stem key -> first suffix not known taken
+
+  bool insert(const std::string& name) { return names.insert(name).second; }
+  bool contains(const std::string& name) const { return names.count(name) != 0; }
+  size_t size() const { return names.size(); }
+  // The first suffix number in [first, end) for which taken(n) is false, starting
+  // from where the last search for key stopped; end when there is none.
+  template <class Taken>
+  uint32_t first_free_suffix(const std::string& key, uint32_t first, uint32_t end, Taken taken) {
+    auto [it, fresh] = next_suffix.try_emplace(key, first);
+    uint32_t n = std::max(it->second, first);
+    while (n < end && taken(n)) ++n;
+    it->second = n;
+    return n;
+  }
+};
 
 // Code points of a UTF-8 text (a malformed byte stands for itself as U+FFFD).
 std::u32string utf8_code_points(std::string_view text);
@@ -36,7 +63,7 @@ bool is_level1_name(std::string_view name, bool folder);
 // unique against used (case as stored: all capitals) with a suffix cut into
 // the base ("_N": level 1 has no "~"). Returns "" when no unique name can be made. The name is added to used.
 std::string make_unique_level1_name(std::string_view preferred, std::string_view long_name,
-                                    bool folder, std::set<std::string>& used);
+                                    bool folder, TakenNames& used);
 
 // A Joliet identifier (big-endian UCS-2, files with ";1") from the ISO view's
 // long name, at most 64 units in all, made unique against used with "~N" before

@@ -211,6 +211,29 @@ int has_appledouble_sidecar(const std::string& path) {
   return is_appledouble_header({buf, 4});
 }
 
+int is_appledouble_companion(const std::string& path) {
+  size_t slash = path.rfind('/');
+  size_t leaf = slash == std::string::npos ? 0 : slash + 1;
+  if (path.size() < leaf + 3 || path.compare(leaf, 2, "._") != 0) return 0;
+  struct stat st;
+  std::string base = path.substr(0, leaf) + path.substr(leaf + 2);
+  if (::stat(base.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  Fd f(path);
+  if (f.fd < 0) return 0;
+  uint8_t head[26];
+  if (read_prefix(f.fd, head, sizeof head) != ssize_t(sizeof head)) return 0;
+  ByteReader r(std::span<const uint8_t>(head, sizeof head));
+  uint32_t magic = r.be32(), version = r.be32();
+  r.skip(16);
+  size_t count = r.be16();
+  if (magic != k_appledouble_magic || (version != 0x00010000 && version != 0x00020000) || count == 0) return 0;
+  // The whole entry table lies in the file, and so does every entry.
+  size_t table = sizeof head + 12 * count;
+  if (table > file_size_of(f.fd)) return 0;
+  AppleSingleHeader h;
+  return header_of(f.fd, table, h) == 0 && h.entries.size() == count ? 1 : 0;
+}
+
 int decode_applesingle(std::span<const uint8_t> bytes, MacFile& out) {
   return decode_whole(bytes, k_applesingle_magic, out);
 }

@@ -65,6 +65,10 @@ int apple_type_creator(const std::string& path, char out[9]);
 inline std::string appledouble_companion_path(const std::string& path) { return appledouble_path(path); }
 // 1 when the companion of path (appledouble_path, IO/paths.h) exists and begins with the AppleDouble magic.
 int has_appledouble_sidecar(const std::string& path);
+// 1 when path is the AppleDouble companion of a file: its name begins with "._",
+// a regular file of the rest of the name lies beside it, and it holds a sound
+// AppleDouble header. Anything else with such a name is an ordinary file.
+int is_appledouble_companion(const std::string& path);
 
 // Whole-file codecs in memory. Dates: MacFile keeps local Mac dates; entry 8
 // holds universal seconds since 2000 (creation, modification, backup, access).

@@ -228,7 +228,8 @@ int build_hfs_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t fi
   out = HfsFileEntry{};
   if (r.hfs_name.empty() || r.hfs_name.size() > HfsCatalogKey::k_max_name) return -1;
   if (!fits_hfs_extent(forks.data) || !fits_hfs_extent(forks.rsrc)) return -1;
-  if (forks.data.length > 0xFFFFFFFFull || forks.rsrc.length > 0xFFFFFFFFull) return -1;
+  // HFS readers take fork lengths as signed: 2 GB and more would read as negative.
+  if (forks.data.length > 0x7FFFFFFFull || forks.rsrc.length > 0x7FFFFFFFull) return -1;
   out.key.parent_id = parent_id;
   out.key.name_length = uint8_t(r.hfs_name.size());
   std::memcpy(out.key.name.data(), r.hfs_name.data(), r.hfs_name.size());

@@ -89,7 +89,7 @@ struct HfsPlusFileEntry {
 // Builds the entry of a file whose forks went where forks says. HFS: the record's
 // hfs_name holds Mac Roman bytes and its dates are local; HFS+: hfs_name is text,
 // stored decomposed, and the dates are made universal. -1 when a name or an
-// extent cannot be stored (an HFS extent passes 16 bits), else 0.
+// extent cannot be stored (an HFS extent passes 16 bits, an HFS fork reaches 2 GB), else 0.
 int build_hfs_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id, const WrittenForks& forks,
                          uint32_t block_size, HfsFileEntry& out);
 int build_hfsplus_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id,

@@ -460,3 +460,34 @@ TEST_F(AddItems, IncludeOptionsChooseTheViews) {
   EXPECT_EQ(b.header.iso_item_count, 2u);  // a.txt and the tree folder
   EXPECT_TRUE(invariants(both).empty());
 }
+
+// Names that agree over more than the name limits take "-001", "-002"... in
+// listing order, also when a second inclusion adds to a folder that holds some:
+// the stored names count as taken, and an item already there is not added again.
+TEST_F(AddItems, NamesSharingALongStemTakeTheNextSuffixesAcrossInclusions) {
+  std::string stem(70, 's');
+  for (int i = 0; i < 3; ++i) put_text("many/" + stem + std::to_string(i) + ".txt", "x");
+  ASSERT_EQ(cli_include_items(project.c_str(), (tree() / "many").c_str()), 0);
+  for (int i = 3; i < 5; ++i) put_text("many/" + stem + std::to_string(i) + ".txt", "x");
+  put_text("many/" + stem + "9.TXT", "x");  // the same name but for its case in the views
+  ASSERT_EQ(cli_include_items(project.c_str(), (tree() / "many").c_str()), 0);
+  Project p(project);
+  EXPECT_TRUE(invariants(project).empty());
+  std::map<std::string, std::string> long_names, short_names;
+  for (const auto& r : p.records)
+    if (!r.is_folder()) {
+      long_names[r.pc_name] = r.long_name.substr(50);
+      short_names[r.pc_name] = r.pc_short_name;
+    }
+  ASSERT_EQ(long_names.size(), 6u);
+  std::string cut = std::string(8, 's');  // 62 bytes: 50 + 8 + ".txt"
+  EXPECT_EQ(long_names[stem + "0.txt"], cut + ".txt");
+  EXPECT_EQ(long_names[stem + "1.txt"], std::string(4, 's') + "-001.txt");
+  EXPECT_EQ(long_names[stem + "2.txt"], std::string(4, 's') + "-002.txt");
+  EXPECT_EQ(long_names[stem + "3.txt"], std::string(4, 's') + "-003.txt");
+  EXPECT_EQ(long_names[stem + "4.txt"], std::string(4, 's') + "-004.txt");
+  EXPECT_EQ(long_names[stem + "9.TXT"], std::string(4, 's') + "-005.TXT");
+  EXPECT_EQ(short_names[stem + "0.txt"], "SSSSSSSS.TXT");
+  EXPECT_EQ(short_names[stem + "4.txt"], "SSSSSS_4.TXT");
+  EXPECT_EQ(short_names[stem + "9.TXT"], "SSSSSS_5.TXT");
+}

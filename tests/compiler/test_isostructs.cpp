@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <regex>
 #include <set>
 
@@ -17,7 +18,7 @@
 using namespace testkit;
 
 TEST(IsoNames, Level1NamesAreValidAndUniqueAfterEightCharacters) {
-  std::set<std::string> used;
+  TakenNames used;
   std::regex level1("^[A-Z0-9_]{1,8}(\\.[A-Z0-9_]{0,3})?$");
   std::vector<std::string> names;
   for (const char* n : {"Rapport annuel 2026.docx", "Rapport annuel 2027.docx", "Rapport annuel 2028.docx",
@@ -164,4 +165,30 @@ TEST(PartitionMap, OutsideReadersFindAppleHfsIn512And2048ByteBlocks) {
   RunResult b = run("mmls -t mac -b 2048 " + quote(dir.str("m.img")));
   EXPECT_EQ(b.rc, 0) << b.err;
   EXPECT_NE(b.out.find("0000000040   0000000139   0000000100   Apple_HFS"), std::string::npos) << b.out;
+}
+
+// The suffix search resumes where the last one of the same stem stopped; the
+// names must be those of a search that starts from "_1" every time.
+TEST(IsoNames, Level1SuffixesMatchAFreshSearchFromOne) {
+  auto fresh_search = [](const std::string& base, const std::string& ext, std::set<std::string>& used) {
+    auto join = [&](const std::string& b) { return ext.empty() ? b : b + "." + ext; };
+    if (used.insert(join(base)).second) return join(base);
+    for (unsigned n = 1; n < 1000000; ++n) {
+      std::string suffix = "_" + std::to_string(n);
+      std::string name = join(base.substr(0, std::min(base.size(), 8 - suffix.size())) + suffix);
+      if (used.insert(name).second) return name;
+    }
+    return std::string();
+  };
+  TakenNames taken;
+  std::set<std::string> reference;
+  std::mt19937 rng(11);
+  const char* stems[] = {"REPORT", "REPORTAB", "REPORTXY", "REPOR_1", "A", "AB_12", "REPORT_9"};
+  const char* exts[] = {"", "TXT", "DOC"};
+  for (int i = 0; i < 5000; ++i) {
+    std::string base = stems[rng() % 7], ext = exts[rng() % 3];
+    std::string got = make_unique_level1_name("", ext.empty() ? base : base + "." + ext, false, taken);
+    ASSERT_EQ(got, fresh_search(base, ext, reference)) << i;
+  }
+  EXPECT_EQ(taken.size(), reference.size());
 }
