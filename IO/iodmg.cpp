@@ -590,7 +590,7 @@ int expand_dmg_file(const char* image_path, const char* output_path) {
     } else {
       mode_t mask = umask(0);
       umask(mask);
-      mode = 0666 & ~mask;
+      mode = 0644 & ~mask;
     }
   }
   if (result != 0) {
