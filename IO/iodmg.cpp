@@ -1,20 +1,27 @@
 // UDIF expansion.
 //
 // The block tables of the property list are read first and checked as a whole:
-// every chunk must follow on from the one before it in the output, and its
-// stored bytes must lie inside the data fork. Chunks are then decoded on all
-// cores, each into a buffer of its own exact size, while this thread writes the
-// finished buffers strictly in order. A chunk that decodes to anything but its
-// announced size fails the expansion: a truncated image is never reported good.
+// every chunk must follow on from the one before it in the output, its stored
+// bytes must lie inside the data fork, and the tables must give exactly the
+// sectors the trailer counts. Chunks are then decoded on the cores this process
+// may use, each into a buffer of its own exact size, while this thread writes
+// the finished buffers strictly in order. A chunk that decodes to anything but
+// its announced size fails the expansion, and so does any CRC-32 the image
+// carries that disagrees with the data: a truncated or damaged image is never
+// reported good. The workers take each chunk's CRC-32 while its bytes are hot;
+// this thread only combines them.
 #include "IO/iodmg.h"
 
 #include <bzlib.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -25,6 +32,7 @@
 
 #include "IO/bytes.h"
 #include "platform/files.h"
+#include "platform/tempfile.h"
 #include "IO/ui_services.h"
 
 namespace {
@@ -126,99 +134,13 @@ int bunzip_chunk(const ChunkBuffer& in, ChunkBuffer& out) {
   return rc == BZ_STREAM_END && produced == out.size() ? 0 : -1;
 }
 
-// One chunk of the output, in output order.
-struct Piece {
-  MishChunk chunk;
-  uint64_t out_offset = 0;
-  // Filled by a worker:
-  ChunkBuffer data;
-  int result = 0;
-  bool done = false;
-};
-
-int decode_stored(const MishChunk& c, const ChunkBuffer& in, ChunkBuffer& out) {
-  switch (c.type) {
-    case k_chunk_zlib: return inflate_chunk(in, out);
-    case k_chunk_bzip2: return bunzip_chunk(in, out);
-    case k_chunk_adc: {
-      if (in.size() > INT32_MAX || out.size() > INT32_MAX) return -1;
-      int n = adc_decompress(in.data(), int(in.size()), out.data(), int(out.size()));
-      return n == int(out.size()) ? 0 : -1;
-    }
-  }
-  return -1;
-}
-
-int decode_piece(int image_fd, Piece& p, BufferPool& pool) {
-  const MishChunk& c = p.chunk;
-  uint64_t out_bytes = c.sector_count * k_sector;
-  if (c.type == k_chunk_raw && c.compressed_length < out_bytes) return -1;
-  ChunkBuffer in = pool.take(size_t(c.compressed_length));
-  if (!read_exact(image_fd, in.data(), in.size(), c.compressed_offset)) {
-    pool.give(std::move(in));
-    return -1;
-  }
-  if (c.type == k_chunk_raw) {
-    in.length = size_t(out_bytes);
-    p.data = std::move(in);
-    return 0;
-  }
-  p.data = pool.take(size_t(out_bytes));
-  int rc = decode_stored(c, in, p.data);
-  pool.give(std::move(in));
-  return rc;
-}
-
-// Reads the trailer and every block table; fills the ordered pieces.
-int collect_pieces(int image_fd, KolyTrailer& koly, std::deque<Piece>& pieces) {
-  uint64_t size = file_size(image_fd);
-  if (size < k_koly_size) return -1;
-  uint8_t trailer[k_koly_size];
-  if (!read_exact(image_fd, trailer, k_koly_size, size - k_koly_size)) return -1;
-  if (decode_koly_trailer(trailer, koly) != 0) return -1;
-  if (koly.data_fork_length != koly.plist_offset) return -1;
-  if (koly.plist_length > k_max_plist || koly.plist_offset > size - k_koly_size ||
-      koly.plist_length > size - k_koly_size - koly.plist_offset)
-    return -1;
-  std::string plist(size_t(koly.plist_length), '\0');
-  if (!read_exact(image_fd, plist.data(), plist.size(), koly.plist_offset)) return -1;
-
-  uint64_t next_sector = 0;
-  int tables = 0;
-  // The chunks together never pass the size the trailer gives the image (nor,
-  // when it gives none, a size whose byte offsets could overflow).
-  const uint64_t sector_limit = koly.sector_count ? koly.sector_count : (uint64_t(1) << 40);
-  for (const std::string& text : plist_data_elements(plist)) {
-    MishTable table;
-    int rc = decode_mish_table(decode_base64(text), table);
-    if (rc == 1) continue;  // another resource of the image ("plst", "cSum", ...)
-    if (rc != 0) return -1;
-    ++tables;
-    for (const MishChunk& c : table.chunks) {
-      if (c.type == k_chunk_comment) continue;
-      if (c.type != k_chunk_zero && c.type != k_chunk_ignore && !stores_data(c.type))
-        return int(c.type);
-      // Each chunk must continue the output where the previous one ended.
-      if (table.start_sector + c.first_sector != next_sector) return -1;
-      if (c.sector_count > sector_limit - next_sector) return -1;
-      if (c.sector_count > k_max_chunk_output / k_sector && c.type != k_chunk_zero &&
-          c.type != k_chunk_ignore)
-        return -1;
-      if (stores_data(c.type)) {
-        if (c.compressed_length > k_max_chunk_input ||
-            c.compressed_offset > koly.data_fork_length ||
-            c.compressed_length > koly.data_fork_length - c.compressed_offset)
-          return -1;
-      }
-      Piece p;
-      p.chunk = c;
-      p.out_offset = next_sector * k_sector;
-      pieces.push_back(std::move(p));
-      next_sector += c.sector_count;
-    }
-  }
-  // No block table at all: an empty output is no image.
-  return tables > 0 ? 0 : -1;
+// Kind, width and first word of a checksum field (then 31 more words).
+UdifChecksum read_checksum(ByteReader& r) {
+  UdifChecksum c;
+  c.type = r.be32();
+  c.bits = r.be32();
+  c.value = r.be32();
+  return c;
 }
 
 class ProgressSteps {
@@ -243,6 +165,311 @@ class ProgressSteps {
   bool shown_ = false;
 };
 
+uint32_t crc_of(const uint8_t* p, size_t n) { return uint32_t(crc32_z(0, p, n)); }
+
+// CRC-32 of b appended to a, from their own CRC-32s.
+uint32_t crc_append(uint32_t a, uint32_t b, uint64_t b_length) {
+  return uint32_t(crc32_combine64(a, b, z_off64_t(b_length)));
+}
+
+// CRC-32 of a run of zero sectors, by doubling: zero runs of whole volumes cost
+// a few dozen combinations, not a pass over their bytes.
+uint32_t crc_of_zero_sectors(uint64_t sectors) {
+  static const uint32_t sector_crc = [] {
+    uint8_t z[k_sector] = {};
+    return crc_of(z, sizeof z);
+  }();
+  uint32_t result = 0, power = sector_crc;
+  uint64_t power_length = k_sector;
+  for (; sectors; sectors >>= 1) {
+    if (sectors & 1) result = crc_append(result, power, power_length);
+    power = crc_append(power, power, power_length);
+    power_length *= 2;
+  }
+  return result;
+}
+
+// One chunk of the output, in output order.
+struct Piece {
+  MishChunk chunk;
+  uint64_t out_offset = 0;
+  uint32_t table = 0;  // index into UdifPlan::tables
+  // Filled by a worker:
+  ChunkBuffer data;
+  uint32_t out_crc = 0;  // of the decoded bytes, when its table is checked
+  uint32_t in_crc = 0;   // of the stored bytes, when the data fork is checked
+  int result = 0;
+  bool done = false;
+};
+
+struct TableCheck {
+  bool crc = false;  // the table carries a CRC-32 of its output
+  uint32_t stored = 0;
+  uint32_t running = 0;
+};
+
+// Everything the trailer and the block tables say, checked as a whole before
+// any output is opened.
+struct UdifPlan {
+  KolyTrailer koly;
+  std::deque<Piece> pieces;
+  std::vector<TableCheck> tables;
+  bool data_crc = false;
+  bool master_crc = false;
+};
+
+int decode_stored(const MishChunk& c, const ChunkBuffer& in, ChunkBuffer& out) {
+  switch (c.type) {
+    case k_chunk_zlib: return inflate_chunk(in, out);
+    case k_chunk_bzip2: return bunzip_chunk(in, out);
+    case k_chunk_adc: {
+      if (in.size() > INT32_MAX || out.size() > INT32_MAX) return -1;
+      int n = adc_decompress(in.data(), int(in.size()), out.data(), int(out.size()));
+      return n == int(out.size()) ? 0 : -1;
+    }
+  }
+  return -1;
+}
+
+// Reads and decodes one piece; the checksums wanted are taken while its bytes
+// are still in this core's cache.
+int decode_piece(int image_fd, Piece& p, BufferPool& pool, bool want_out_crc, bool want_in_crc) {
+  const MishChunk& c = p.chunk;
+  uint64_t out_bytes = c.sector_count * k_sector;
+  if (c.type == k_chunk_raw && c.compressed_length < out_bytes) return -1;
+  ChunkBuffer in = pool.take(size_t(c.compressed_length));
+  if (!read_exact(image_fd, in.data(), in.size(), c.compressed_offset)) {
+    pool.give(std::move(in));
+    return -1;
+  }
+  if (c.type == k_chunk_raw) {
+    if (want_out_crc || want_in_crc) p.out_crc = crc_of(in.data(), size_t(out_bytes));
+    if (want_in_crc) {
+      uint64_t rest = c.compressed_length - out_bytes;
+      p.in_crc = rest ? crc_append(p.out_crc, crc_of(in.data() + out_bytes, size_t(rest)), rest) : p.out_crc;
+    }
+    in.length = size_t(out_bytes);
+    p.data = std::move(in);
+    return 0;
+  }
+  if (want_in_crc) p.in_crc = crc_of(in.data(), in.size());
+  p.data = pool.take(size_t(out_bytes));
+  int rc = decode_stored(c, in, p.data);
+  pool.give(std::move(in));
+  if (rc == 0 && want_out_crc) p.out_crc = crc_of(p.data.data(), p.data.size());
+  return rc;
+}
+
+// Reads the trailer and every block table; fills the ordered pieces.
+int plan_udif(int image_fd, UdifPlan& plan) {
+  KolyTrailer& koly = plan.koly;
+  uint64_t size = file_size(image_fd);
+  if (size < k_koly_size) return -1;
+  uint8_t trailer[k_koly_size];
+  if (!read_exact(image_fd, trailer, k_koly_size, size - k_koly_size)) return -1;
+  if (decode_koly_trailer(trailer, koly) != 0) return -1;
+  if (koly.data_fork_length != koly.plist_offset) return -1;
+  if (koly.plist_length > k_max_plist || koly.plist_offset > size - k_koly_size ||
+      koly.plist_length > size - k_koly_size - koly.plist_offset)
+    return -1;
+  if (koly.data_fork_offset > size || koly.data_fork_length > size - koly.data_fork_offset) return -1;
+  // Byte offsets of the output stay far from overflowing.
+  if (koly.sector_count > (uint64_t(1) << 40)) return -1;
+  std::string plist(size_t(koly.plist_length), '\0');
+  if (!read_exact(image_fd, plist.data(), plist.size(), koly.plist_offset)) return -1;
+
+  uint64_t next_sector = 0;
+  for (const std::string& text : plist_data_elements(plist)) {
+    MishTable table;
+    int rc = decode_mish_table(decode_base64(text), table);
+    if (rc == 1) continue;  // another resource of the image ("plst", "cSum", ...)
+    if (rc != 0) return -1;
+    TableCheck check;
+    check.crc = table.checksum.is_crc32();
+    check.stored = table.checksum.value;
+    plan.tables.push_back(check);
+    if (table.start_sector != next_sector) return -1;
+    for (const MishChunk& c : table.chunks) {
+      if (c.type == k_chunk_comment) continue;
+      if (c.type != k_chunk_zero && c.type != k_chunk_ignore && !stores_data(c.type))
+        return int(c.type);
+      // Each chunk must continue the output where the previous one ended.
+      if (table.start_sector + c.first_sector != next_sector) return -1;
+      if (c.sector_count > koly.sector_count - next_sector) return -1;
+      if (c.sector_count > k_max_chunk_output / k_sector && c.type != k_chunk_zero &&
+          c.type != k_chunk_ignore)
+        return -1;
+      if (stores_data(c.type)) {
+        if (c.compressed_length > k_max_chunk_input ||
+            c.compressed_offset < koly.data_fork_offset ||
+            c.compressed_offset - koly.data_fork_offset > koly.data_fork_length ||
+            c.compressed_length > koly.data_fork_length - (c.compressed_offset - koly.data_fork_offset))
+          return -1;
+      }
+      Piece p;
+      p.chunk = c;
+      p.out_offset = next_sector * k_sector;
+      p.table = uint32_t(plan.tables.size() - 1);
+      plan.pieces.push_back(std::move(p));
+      next_sector += c.sector_count;
+    }
+    // A table gives exactly the sectors its header announces.
+    if (next_sector - table.start_sector != table.sector_count) return -1;
+  }
+  // No block table at all is no image, and the tables give exactly the
+  // sectors of the trailer: a table with chunks left out is no image either.
+  if (plan.tables.empty() || next_sector != koly.sector_count) return -1;
+  plan.data_crc = koly.data_checksum.is_crc32();
+  plan.master_crc = koly.master_checksum.is_crc32() &&
+                    std::all_of(plan.tables.begin(), plan.tables.end(), [](const TableCheck& t) { return t.crc; });
+  return 0;
+}
+
+// CRC-32 of a stretch of the image, read in blocks.
+bool crc_of_range(int fd, uint64_t offset, uint64_t length, uint32_t& crc) {
+  std::vector<uint8_t> block(std::min<uint64_t>(length, 1u << 20));
+  crc = 0;
+  for (uint64_t done = 0; done < length;) {
+    size_t n = size_t(std::min<uint64_t>(block.size(), length - done));
+    if (!read_exact(fd, block.data(), n, offset + done)) return false;
+    crc = uint32_t(crc32_z(crc, block.data(), n));
+    done += n;
+  }
+  return true;
+}
+
+// The checksums of the whole image, once every piece is written. fork_crc is
+// the data fork's CRC-32 when the pieces' stored bytes tiled it in order.
+int check_image_sums(int image_fd, const UdifPlan& plan, bool fork_tiled, uint32_t fork_crc) {
+  for (const TableCheck& t : plan.tables)
+    if (t.crc && t.running != t.stored) return -1;
+  if (plan.master_crc) {
+    std::vector<uint8_t> words(plan.tables.size() * 4);
+    for (size_t i = 0; i < plan.tables.size(); ++i) put_be32(&words[i * 4], plan.tables[i].stored);
+    if (crc_of(words.data(), words.size()) != plan.koly.master_checksum.value) return -1;
+  }
+  if (plan.data_crc) {
+    // Chunks stored out of order or with gaps between them: read the fork again.
+    if (!fork_tiled &&
+        !crc_of_range(image_fd, plan.koly.data_fork_offset, plan.koly.data_fork_length, fork_crc))
+      return -1;
+    if (fork_crc != plan.koly.data_checksum.value) return -1;
+  }
+  return 0;
+}
+
+int run_udif(int image_fd, UdifPlan& plan, int out_fd) {
+  std::deque<Piece>& pieces = plan.pieces;
+  ProgressSteps progress(plan.koly.sector_count);
+  // Zero runs are left as holes when the output starts empty.
+  struct stat out_st {};
+  const bool regular = fstat(out_fd, &out_st) == 0 && S_ISREG(out_st.st_mode);
+  const bool sparse_ok = regular && out_st.st_size == 0;
+
+  BufferPool pool;
+  std::mutex m;
+  std::condition_variable cv;
+  size_t next_to_take = 0;    // next piece a worker may decode
+  size_t next_to_write = 0;   // next piece this thread writes
+  std::atomic<bool> failed{false};
+  const unsigned workers = udif_worker_count();
+  const size_t window = size_t(workers) * 3;  // decoded pieces waiting at most
+
+  auto work = [&] {
+    for (;;) {
+      size_t i;
+      {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] {
+          return failed || next_to_take >= pieces.size() || next_to_take < next_to_write + window;
+        });
+        if (failed || next_to_take >= pieces.size()) return;
+        i = next_to_take++;
+      }
+      Piece& p = pieces[i];
+      int r = stores_data(p.chunk.type)
+                  ? decode_piece(image_fd, p, pool, plan.tables[p.table].crc, plan.data_crc)
+                  : 0;
+      {
+        std::lock_guard lock(m);
+        p.result = r;
+        p.done = true;
+      }
+      cv.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  for (unsigned i = 0; i < workers; ++i) threads.emplace_back(work);
+
+  static const std::vector<uint8_t> zeros(1u << 20, 0);
+  uint64_t written = 0;
+  int result = 0;
+  // The data fork's CRC-32 follows the stored bytes while they tile the fork.
+  uint64_t fork_at = plan.koly.data_fork_offset;
+  bool fork_tiled = true;
+  uint32_t fork_crc = 0;
+  for (; next_to_write < pieces.size(); ) {
+    Piece& p = pieces[next_to_write];
+    {
+      std::unique_lock lock(m);
+      cv.wait(lock, [&] { return p.done; });
+    }
+    if (p.result != 0) {
+      result = p.result;
+      break;
+    }
+    uint64_t n = p.chunk.sector_count * k_sector;
+    TableCheck& table = plan.tables[p.table];
+    if (stores_data(p.chunk.type)) {
+      if (!write_exact(out_fd, p.data.data(), p.data.size(), p.out_offset)) {
+        result = -1;
+        break;
+      }
+      pool.give(std::move(p.data));
+      if (table.crc) table.running = crc_append(table.running, p.out_crc, n);
+      if (plan.data_crc) {
+        if (p.chunk.compressed_offset == fork_at) {
+          fork_crc = crc_append(fork_crc, p.in_crc, p.chunk.compressed_length);
+          fork_at += p.chunk.compressed_length;
+        } else {
+          fork_tiled = false;
+        }
+      }
+    } else {
+      // Ignored areas are zeros in the output but left out of the table's CRC-32.
+      if (table.crc && p.chunk.type == k_chunk_zero)
+        table.running = crc_append(table.running, crc_of_zero_sectors(p.chunk.sector_count), n);
+      if (!sparse_ok) {
+        for (uint64_t done = 0; done < n && result == 0;) {
+          size_t k = size_t(std::min<uint64_t>(zeros.size(), n - done));
+          if (!write_exact(out_fd, zeros.data(), k, p.out_offset + done)) result = -1;
+          done += k;
+        }
+        if (result) break;
+      }
+    }
+    written = p.out_offset + n;
+    progress.at(written);
+    {
+      std::lock_guard lock(m);
+      ++next_to_write;
+    }
+    cv.notify_all();
+  }
+  {
+    std::lock_guard lock(m);
+    if (result != 0) failed = true;
+  }
+  cv.notify_all();
+  for (auto& t : threads) t.join();
+  if (result != 0) return result;
+  fork_tiled = fork_tiled && fork_at == plan.koly.data_fork_offset + plan.koly.data_fork_length;
+  if (check_image_sums(image_fd, plan, fork_tiled, fork_crc) != 0) return -1;
+  // Trailing zero runs left as holes still count in the size.
+  if (regular && ftruncate(out_fd, off_t(written)) != 0) return -1;
+  return 0;
+}
+
 }  // namespace
 
 int decode_koly_trailer(std::span<const uint8_t> bytes, KolyTrailer& out) {
@@ -253,9 +480,13 @@ int decode_koly_trailer(std::span<const uint8_t> bytes, KolyTrailer& out) {
   r.seek(24);
   out.data_fork_offset = r.be64();
   out.data_fork_length = r.be64();
+  r.seek(80);
+  out.data_checksum = read_checksum(r);
   r.seek(216);
   out.plist_offset = r.be64();
   out.plist_length = r.be64();
+  r.seek(352);
+  out.master_checksum = read_checksum(r);
   r.seek(492);
   out.sector_count = r.be64();
   return r.ok() ? 0 : -1;
@@ -268,6 +499,8 @@ int decode_mish_table(std::span<const uint8_t> bytes, MishTable& out) {
   r.seek(8);
   out.start_sector = r.be64();
   out.sector_count = r.be64();
+  r.seek(64);
+  out.checksum = read_checksum(r);
   r.seek(200);
   uint32_t count = r.be32();
   if (count > (bytes.size() - k_mish_header_size) / k_mish_chunk_size) return -1;
@@ -311,94 +544,17 @@ int detect_image_kind(int fd) {
 }
 
 int expand_udif_image(int image_fd, int out_fd) {
-  KolyTrailer koly;
-  std::deque<Piece> pieces;
-  int rc = collect_pieces(image_fd, koly, pieces);
-  if (rc != 0) return rc;
+  UdifPlan plan;
+  int rc = plan_udif(image_fd, plan);
+  return rc != 0 ? rc : run_udif(image_fd, plan, out_fd);
+}
 
-  ProgressSteps progress(koly.sector_count);
-  // Zero runs are left as holes when the output starts empty.
-  const bool sparse_ok = file_size(out_fd) == 0;
-
-  BufferPool pool;
-  std::mutex m;
-  std::condition_variable cv;
-  size_t next_to_take = 0;    // next piece a worker may decode
-  size_t next_to_write = 0;   // next piece this thread writes
-  std::atomic<bool> failed{false};
-  const unsigned workers = std::max(1u, std::min(16u, std::thread::hardware_concurrency()));
-  const size_t window = size_t(workers) * 3;  // decoded pieces waiting at most
-
-  auto work = [&] {
-    for (;;) {
-      size_t i;
-      {
-        std::unique_lock lock(m);
-        cv.wait(lock, [&] {
-          return failed || next_to_take >= pieces.size() || next_to_take < next_to_write + window;
-        });
-        if (failed || next_to_take >= pieces.size()) return;
-        i = next_to_take++;
-      }
-      Piece& p = pieces[i];
-      int r = stores_data(p.chunk.type) ? decode_piece(image_fd, p, pool) : 0;
-      {
-        std::lock_guard lock(m);
-        p.result = r;
-        p.done = true;
-      }
-      cv.notify_all();
-    }
-  };
-  std::vector<std::thread> threads;
-  for (unsigned i = 0; i < workers; ++i) threads.emplace_back(work);
-
-  static const std::vector<uint8_t> zeros(1u << 20, 0);
-  uint64_t written = 0;
-  int result = 0;
-  for (; next_to_write < pieces.size(); ) {
-    Piece& p = pieces[next_to_write];
-    {
-      std::unique_lock lock(m);
-      cv.wait(lock, [&] { return p.done; });
-    }
-    if (p.result != 0) {
-      result = p.result;
-      break;
-    }
-    uint64_t n = p.chunk.sector_count * k_sector;
-    if (stores_data(p.chunk.type)) {
-      if (!write_exact(out_fd, p.data.data(), p.data.size(), p.out_offset)) {
-        result = -1;
-        break;
-      }
-      pool.give(std::move(p.data));
-    } else if (!sparse_ok) {
-      for (uint64_t done = 0; done < n && result == 0;) {
-        size_t k = size_t(std::min<uint64_t>(zeros.size(), n - done));
-        if (!write_exact(out_fd, zeros.data(), k, p.out_offset + done)) result = -1;
-        done += k;
-      }
-      if (result) break;
-    }
-    written = p.out_offset + n;
-    progress.at(written);
-    {
-      std::lock_guard lock(m);
-      ++next_to_write;
-    }
-    cv.notify_all();
-  }
-  {
-    std::lock_guard lock(m);
-    if (result != 0) failed = true;
-  }
-  cv.notify_all();
-  for (auto& t : threads) t.join();
-  if (result != 0) return result;
-  // Trailing zero runs left as holes still count in the size.
-  if (ftruncate(out_fd, off_t(written)) != 0) return -1;
-  return 0;
+unsigned udif_worker_count() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  int cpus = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
+  if (cpus <= 0) cpus = int(std::thread::hardware_concurrency());
+  return unsigned(std::clamp(cpus, 1, 16));
 }
 
 int expand_dmg_file(const char* image_path, const char* output_path) {
@@ -412,25 +568,47 @@ int expand_dmg_file(const char* image_path, const char* output_path) {
   if (kind == k_image_plain) result = -2;
   else if (kind == k_image_sparse) result = -1;
   else if (kind == k_image_gpt || kind == k_image_mbr_hfs) result = kind;
+  UdifPlan plan;
+  if (result == 0 && plan_udif(in, plan) != 0) result = -1;
+  // The output: a regular file is replaced whole, through a link when the name
+  // is one; a device, a FIFO or a folder is never written or removed.
+  std::string target = output_path;
+  mode_t mode = 0;
+  if (result == 0) {
+    struct stat in_st {}, out_st {}, link_st {};
+    if (stat(output_path, &out_st) == 0) {
+      if (fstat(in, &in_st) != 0 || (in_st.st_dev == out_st.st_dev && in_st.st_ino == out_st.st_ino) ||
+          !S_ISREG(out_st.st_mode))
+        result = -2;
+      mode = out_st.st_mode & 07777;
+      if (char* real = realpath(output_path, nullptr)) {
+        target = real;
+        free(real);
+      }
+    } else if (errno != ENOENT || lstat(output_path, &link_st) == 0) {
+      result = -2;  // unreadable, or a link that leads nowhere
+    } else {
+      mode_t mask = umask(0);
+      umask(mask);
+      mode = 0644 & ~mask;
+    }
+  }
   if (result != 0) {
     close(in);
     return result;
   }
-  struct stat in_st {}, out_st {};
-  if (fstat(in, &in_st) == 0 && stat(output_path, &out_st) == 0 && in_st.st_dev == out_st.st_dev &&
-      in_st.st_ino == out_st.st_ino) {
-    close(in);
-    return -2;
-  }
-  int out = open(output_path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  std::string temp;
+  int out = make_temp_file_beside(target, temp);
   if (out < 0) {
     close(in);
     return -2;
   }
-  result = expand_udif_image(in, out) == 0 ? 1 : -1;
+  result = run_udif(in, plan, out) == 0 ? 1 : -1;
   close(in);
-  if (close(out) != 0 && result == 1) result = -1;
-  if (result != 1) unlink(output_path);
+  if (result == 1 && fchmod(out, mode) != 0) result = -1;
+  if (close(out) != 0) result = -1;
+  if (result == 1 && rename(temp.c_str(), target.c_str()) != 0) result = -1;
+  if (result != 1) unlink(temp.c_str());
   return result;
 }
 

@@ -32,6 +32,16 @@ constexpr size_t k_koly_size = 512;
 constexpr size_t k_mish_header_size = 204;
 constexpr size_t k_mish_chunk_size = 40;
 
+// A checksum field of the trailer or of a block table: its kind, its width in
+// bits and its first word (where a CRC-32 is kept).
+constexpr uint32_t k_checksum_crc32 = 2;
+struct UdifChecksum {
+  uint32_t type = 0;
+  uint32_t bits = 0;
+  uint32_t value = 0;
+  bool is_crc32() const { return type == k_checksum_crc32 && bits == 32; }
+};
+
 struct KolyTrailer {
   uint32_t version = 0;
   uint64_t data_fork_offset = 0;
@@ -39,6 +49,8 @@ struct KolyTrailer {
   uint64_t plist_offset = 0;
   uint64_t plist_length = 0;
   uint64_t sector_count = 0;
+  UdifChecksum data_checksum;    // over the stored data fork
+  UdifChecksum master_checksum;  // over the block tables' CRC-32s, big-endian, in order
 };
 // 0, or -1 when the 512 bytes are not a trailer.
 int decode_koly_trailer(std::span<const uint8_t> bytes, KolyTrailer& out);
@@ -54,6 +66,7 @@ struct MishChunk {
 struct MishTable {
   uint64_t start_sector = 0;
   uint64_t sector_count = 0;
+  UdifChecksum checksum;          // over the table's output, ignored areas left out
   std::vector<MishChunk> chunks;  // up to, not including, the terminator
 };
 // 0; 1 when the bytes are not a block table; -1 when the table is damaged.
@@ -63,14 +76,25 @@ int decode_mish_table(std::span<const uint8_t> bytes, MishTable& out);
 int detect_image_kind(int fd);
 
 // Expands the UDIF image on image_fd into out_fd, written in order from offset 0.
-// 0 on success; -1 no trailer / damaged tables / short write / truncated or
-// corrupt chunk data; a zlib error code; or the value of an unknown chunk type.
+// The block tables must cover exactly the trailer's sector count, each table
+// its own, and every CRC-32 present (each table's, the data fork's, the
+// master's) must agree with the data.
+// 0 on success; -1 no trailer / damaged tables / a checksum that disagrees /
+// short write / truncated or corrupt chunk data; a zlib error code; or the
+// value of an unknown chunk type.
 int expand_udif_image(int image_fd, int out_fd);
 
-// The command form: 1 on success; -2 cannot open, or the image is plain; -1 a
-// sparse image or a failed expansion; 6 or 7 for the MBR kinds. The output
-// file is removed whenever the result is not success.
+// The command form: 1 on success; -2 cannot open, the image is plain, or the
+// output is the image itself or exists and is not a regular file; -1 a sparse
+// image, no valid UDIF image, or a failed expansion; 6 or 7 for the MBR kinds.
+// The output is opened only for a UDIF image whose tables hold: the expansion
+// goes to a temporary file beside it, which replaces it only on success.
+// Whatever the result, an existing output is otherwise left as it was.
 int expand_dmg_file(const char* image_path, const char* output_path);
+
+// How many decoding threads this process may run on: the CPUs of its affinity
+// mask, at most 16.
+unsigned udif_worker_count();
 
 // The base64 text of each <data> element of a property list, in order.
 std::vector<std::string> plist_data_elements(std::string_view plist);

@@ -380,6 +380,84 @@ uint64_t volume_free_bytes() {
   return 0;
 }
 
+namespace {
+
+// The private folders of HFS+ hard links, in the root. Their names begin with
+// NULs, which sort last, so that no user meets them.
+const char16_t k_file_links_folder[] = u"\0\0\0\0HFS+ Private Data";
+const char16_t k_folder_links_folder[] = u".HFS+ Private Directory Data\r";
+constexpr size_t k_file_links_length = sizeof k_file_links_folder / 2 - 1;
+constexpr size_t k_folder_links_length = sizeof k_folder_links_folder / 2 - 1;
+constexpr uint32_t k_link_type = 0x686C6E6B;     // 'hlnk'
+constexpr uint32_t k_link_creator = 0x6866732B;  // 'hfs+'
+
+// What an item shows of an HFS+ file record, apart from its id.
+void take_file_fields(CatalogItem& it, const HfsPlusCatalogFile& f) {
+  it.fork_id = f.file_id;
+  it.data_size = f.data_fork.logical_size;
+  it.rsrc_size = f.resource_fork.logical_size;
+  it.type = f.user_info.type;
+  it.creator = f.user_info.creator;
+  it.finder_flags = f.user_info.flags;
+  it.create_date = f.create_date;
+  it.modify_date = f.content_mod_date;
+}
+
+bool same_units(const uint8_t* be_units, size_t n, const char16_t* name, size_t name_length) {
+  if (n != name_length) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (get_be16(be_units + 2 * i) != name[i]) return false;
+  return true;
+}
+
+bool is_private_folder(const CatalogRecordView& v) {
+  return v.parent_id == 2 && v.type == k_rec_folder &&
+         (same_units(v.name, v.name_length, k_file_links_folder, k_file_links_length) ||
+          same_units(v.name, v.name_length, k_folder_links_folder, k_folder_links_length));
+}
+
+// The folder record (decoded) of name in parent, or false.
+bool find_folder_record(const uint16_t* name, size_t len, uint32_t parent, HfsPlusCatalogFolder& out) {
+  uint8_t* node = find_exact(name, len, k_rec_folder, parent);
+  CatalogRecordView v;
+  return node && parse_catalog_record(node, cat().current_record, cat().node_size, true, v) && decode(v.data, out);
+}
+
+// Gives each file hard link among items its target's forks and Finder data.
+// Runs after the folder's scan: each lookup reads nodes of its own.
+void resolve_file_links(std::vector<CatalogItem>& items) {
+  bool any = false;
+  for (const CatalogItem& it : items) any |= !it.is_folder && it.type == k_link_type && it.creator == k_link_creator;
+  if (!any) return;
+  uint16_t units[k_file_links_length];
+  for (size_t i = 0; i < k_file_links_length; ++i) units[i] = k_file_links_folder[i];
+  HfsPlusCatalogFolder links, root;
+  if (!find_folder_record(units, k_file_links_length, 2, links)) return;
+  uint8_t* root_node = find_by_id(2, k_rec_folder, 1);
+  CatalogRecordView rv;
+  bool have_root = root_node && parse_catalog_record(root_node, cat().current_record, cat().node_size, true, rv) &&
+                   decode(rv.data, root);
+  for (CatalogItem& it : items) {
+    if (it.is_folder || it.type != k_link_type || it.creator != k_link_creator) continue;
+    HfsPlusCatalogFile link;
+    if (!decode(ByteSpan(it.record.data(), it.record.size()), link)) continue;
+    // A file that merely carries the signature is dated otherwise.
+    if (link.create_date != links.create_date && !(have_root && link.create_date == root.create_date)) continue;
+    std::string name = "iNode" + std::to_string(link.permissions.special);
+    uint16_t target_name[24];
+    for (size_t i = 0; i < name.size(); ++i) target_name[i] = uint8_t(name[i]);
+    uint8_t* node = find_exact(target_name, name.size(), k_rec_file, links.folder_id);
+    CatalogRecordView v;
+    HfsPlusCatalogFile target;
+    if (!node || !parse_catalog_record(node, cat().current_record, cat().node_size, true, v) || !decode(v.data, target))
+      continue;
+    it.record.assign(v.data.begin(), v.data.end());
+    take_file_fields(it, target);
+  }
+}
+
+}  // namespace
+
 int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items) {
   items.clear();
   bool bad = false;
@@ -388,6 +466,7 @@ int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items) {
   scan(node, 0, [&](const CatalogRecordView& v) {
     if (v.parent_id != folder_id) return v.parent_id > folder_id ? -1 : 0;
     if (v.type != k_rec_folder && v.type != k_rec_file) return 0;
+    if (plus() && is_private_folder(v)) return 0;
     CatalogItem it;
     it.parent_id = v.parent_id;
     it.record.assign(v.data.begin(), v.data.end());
@@ -405,13 +484,7 @@ int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items) {
         HfsPlusCatalogFile f;
         if (!decode(v.data, f)) { bad = true; return -1; }
         it.id = f.file_id;
-        it.data_size = f.data_fork.logical_size;
-        it.rsrc_size = f.resource_fork.logical_size;
-        it.type = f.user_info.type;
-        it.creator = f.user_info.creator;
-        it.finder_flags = f.user_info.flags;
-        it.create_date = f.create_date;
-        it.modify_date = f.content_mod_date;
+        take_file_fields(it, f);
       }
     } else {
       it.name.assign(reinterpret_cast<const char*>(v.name), v.name_length);
@@ -426,7 +499,7 @@ int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items) {
       } else {
         HfsCatalogFile f;
         if (!decode(v.data, f)) { bad = true; return -1; }
-        it.id = f.file_id;
+        it.id = it.fork_id = f.file_id;
         it.data_size = f.data_logical_size;
         it.rsrc_size = f.rsrc_logical_size;
         it.type = f.user_info.type;
@@ -439,6 +512,7 @@ int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items) {
     items.push_back(std::move(it));
     return 0;
   });
+  if (plus() && !bad) resolve_file_links(items);
   return bad || (g_volume.read_only && !node && tree_header(cat()).root_node) ? -2 : 0;
 }
 

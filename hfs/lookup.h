@@ -72,9 +72,17 @@ struct CatalogItem {
   uint16_t finder_flags = 0;
   uint32_t create_date = 0;
   uint32_t modify_date = 0;
+  uint32_t fork_id = 0;          // files: the CNID whose forks (and overflow extents) these are
   std::vector<uint8_t> record;   // the record's data bytes
 };
 // The folders and files whose parent is folder_id, in catalog order.
+// On HFS+, a file hard link (a record typed "hlnk"/"hfs+" dated like the
+// private folder or the root) stands for its target, the file "iNode<N>" of
+// the private folder "\0\0\0\0HFS+ Private Data", N being the link's BSD
+// special field: the item keeps the link's name, id and parent, and takes the
+// target's record, sizes, Finder data, dates and fork_id. A link whose target
+// is missing stays as it is. The two private folders (file and folder links)
+// are not listed among the root's items.
 // 0 success, -2 damaged catalog (what was read stays in items).
 int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items);
 

@@ -102,8 +102,10 @@ void fork_infos(const CatalogItem& item, ForkInfo& data, ForkInfo& rsrc) {
 // Appends a fork to the PC file at its current position.
 int copy_fork(int fd, const CatalogItem& item, const ForkInfo& fork, uint8_t type) {
   if (fork.length == 0) return 0;
-  int rc = g_volume.is_hfsplus ? hfsplus_copy_fork_to_file(fd, fork.raw, fork.length, item.id, type)
-                               : hfs_copy_fork_to_file(fd, fork.raw, uint32_t(fork.length), item.id, type);
+  // A hard link's forks are its target's, and so are their overflow extents.
+  uint32_t owner = item.fork_id ? item.fork_id : item.id;
+  int rc = g_volume.is_hfsplus ? hfsplus_copy_fork_to_file(fd, fork.raw, fork.length, owner, type)
+                               : hfs_copy_fork_to_file(fd, fork.raw, uint32_t(fork.length), owner, type);
   return rc == 0 ? 0 : -1;
 }
 

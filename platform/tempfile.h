@@ -1,5 +1,6 @@
-// Temporary files: always in the system's temporary folder, never beside a
-// user's file.
+// Temporary files: in the system's temporary folder, except the file an output
+// is first written to, which lies beside it so that a rename can replace the
+// output whole.
 #pragma once
 
 #include <string>
@@ -11,3 +12,8 @@ std::string temp_folder();
 // and returns its open read/write descriptor (close-on-exec), or -1 (errno kept).
 // path_out receives the file's path; it is emptied on failure.
 int make_temp_file(const char* prefix3, std::string& path_out);
+
+// Creates a new empty file ".cvtmp-XXXXXX" (mkstemp, mode 0600) in the folder of
+// target_path, for an output that is renamed over target_path once complete.
+// The open read/write descriptor (close-on-exec), or -1 (errno kept).
+int make_temp_file_beside(const std::string& target_path, std::string& path_out);

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include "IO/bigendian.h"
 #include "IO/iodmg.h"
@@ -220,9 +224,177 @@ TEST(Udif, OutputIsTouchedOnlyForAnImageThatExpands) {
   EXPECT_EQ(expand_dmg_file(self.c_str(), self.c_str()), -2);
   EXPECT_EQ(testkit::read_file(self), dmg);
 
-  // Chunks that run past the sector count of the trailer are no image.
+  // Chunks that run past the sector count of the trailer are no image, and
+  // the image expanded before stays as it was.
   std::vector<uint8_t> lying = dmg;
   put_be64(&lying[lying.size() - 512 + 492], 10);
   EXPECT_EQ(expand(dir, lying), -1);
-  EXPECT_FALSE(std::filesystem::exists(dir.str("out.img")));
+  EXPECT_EQ(testkit::read_file(dir.path() / "out.img"), joined({first, rest}));
+}
+
+// A failing expansion never costs the user a file: not the file named as the
+// output, not a device or a FIFO in its place, and no temporary file stays.
+TEST(Udif, FailureLeavesTheOutputAlone) {
+  testkit::TempDir dir;
+  std::string precious = dir.str("precious.img");
+  testkit::write_text(precious, "the only copy");
+  // A partition map's signature and nothing else.
+  std::vector<uint8_t> pm(1024, 0);
+  pm[0] = 'P';
+  pm[1] = 'M';
+  testkit::write_file(dir.path() / "pm.img", pm);
+  EXPECT_EQ(expand_dmg_file(dir.str("pm.img").c_str(), precious.c_str()), -1);
+  EXPECT_EQ(testkit::read_text(precious), "the only copy");
+
+  // A sound image whose data then fails: the old file stays whole.
+  UdifPartition p{"disk image (Apple_HFS : 0)", content(64, 31), {{k_chunk_zlib, 32}, {k_chunk_raw, 32}}};
+  std::vector<uint8_t> bad = testkit::make_udif({p});
+  MishTable t;
+  auto elems = plist_data_elements(std::string(bad.begin(), bad.end()));
+  ASSERT_EQ(decode_mish_table(decode_base64(elems[0]), t), 0);
+  bad[t.chunks[1].compressed_offset + 7] ^= 0x40;
+  testkit::write_file(dir.path() / "bad.dmg", bad);
+  EXPECT_EQ(expand_dmg_file(dir.str("bad.dmg").c_str(), precious.c_str()), -1);
+  EXPECT_EQ(testkit::read_text(precious), "the only copy");
+
+  // A FIFO and a device node named as the output are neither written nor removed.
+  std::string fifo = dir.str("pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  testkit::write_file(dir.path() / "good.dmg", testkit::make_udif({p}));
+  EXPECT_EQ(expand_dmg_file(dir.str("good.dmg").c_str(), fifo.c_str()), -2);
+  EXPECT_EQ(expand_dmg_file(dir.str("pm.img").c_str(), fifo.c_str()), -1);
+  struct stat st {};
+  ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  std::string node = dir.str("null");
+  if (mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    EXPECT_EQ(expand_dmg_file(dir.str("bad.dmg").c_str(), node.c_str()), -2);
+    ASSERT_EQ(lstat(node.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+  }
+
+  // Success replaces the file a link leads to, keeps the link and the file's mode.
+  std::string real = dir.str("real.img");
+  testkit::write_text(real, "old");
+  chmod(real.c_str(), 0640);
+  std::string link = dir.str("link.img");
+  ASSERT_EQ(symlink("real.img", link.c_str()), 0);
+  EXPECT_EQ(expand_dmg_file(dir.str("good.dmg").c_str(), link.c_str()), 1);
+  EXPECT_EQ(testkit::read_file(real), p.data);
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+  // Nothing but these files is left in the folder.
+  std::set<std::string> names;
+  for (auto& e : std::filesystem::directory_iterator(dir.path())) names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"precious.img", "pm.img", "bad.dmg", "good.dmg", "pipe", "null",
+                                          "real.img", "link.img"}) );
+}
+
+namespace {
+
+// Damaged variants of one sound image, each with the checksums of the sound
+// data: dmg2img expands all of them without a word, 7-Zip objects to each.
+struct Damaged {
+  std::string what;
+  std::vector<uint8_t> dmg;
+};
+
+std::vector<Damaged> damaged_images(const UdifPartition& p, size_t raw_chunk) {
+  std::vector<Damaged> out;
+  auto sound = testkit::make_udif({p});
+  MishTable t;
+  auto elems = plist_data_elements(std::string(sound.begin(), sound.end()));
+  EXPECT_EQ(decode_mish_table(decode_base64(elems[0]), t), 0);
+
+  std::vector<uint8_t> flipped = sound;
+  flipped[t.chunks[raw_chunk].compressed_offset + 100] ^= 0x01;
+  out.push_back({"a flipped byte in a raw chunk", flipped});
+
+  testkit::UdifOptions zeroed;
+  zeroed.edit_table = [&](size_t, std::vector<uint8_t>& tb) { put_be32(testkit::table_chunk(tb, raw_chunk), k_chunk_zero); };
+  out.push_back({"a raw chunk turned into zeros", testkit::make_udif({p}, zeroed)});
+
+  testkit::UdifOptions dropped;
+  dropped.edit_table = [&](size_t, std::vector<uint8_t>& tb) {
+    size_t n = get_be32(&tb[200]);
+    for (size_t i = n - 1; i-- > 0;)  // every data entry, the terminator kept
+      testkit::drop_table_chunk(tb, i);
+  };
+  out.push_back({"a table with its data entries dropped", testkit::make_udif({p}, dropped)});
+
+  std::vector<uint8_t> master = sound;
+  master[master.size() - 512 + 352 + 8] ^= 0x80;
+  out.push_back({"a wrong master checksum", master});
+
+  std::vector<uint8_t> fork = sound;
+  fork[fork.size() - 512 + 80 + 8] ^= 0x80;
+  out.push_back({"a wrong data fork checksum", fork});
+  return out;
+}
+
+}  // namespace
+
+// Every CRC-32 an image carries is checked, and the tables must give the
+// trailer's sectors; 7-Zip, which checks CRCs too, is the outside judge.
+TEST(Udif, ChecksumsAndCoverageAreChecked) {
+  REQUIRE_TOOL("7zz");
+  testkit::TempDir dir;
+  UdifPartition p{"disk image (Apple_HFS : 0)", content(400, 41), {}};
+  p.chunks = {{k_chunk_zlib, 100}, {k_chunk_raw, 100}, {k_chunk_zero, 50}, {k_chunk_ignore, 50}, {k_chunk_bzip2, 100}};
+  zero_sectors(p.data, 200, 100);
+  for (const Damaged& d : damaged_images(p, 1)) {
+    testkit::write_file(dir.path() / "d.dmg", d.dmg);
+    auto peer = testkit::run("7zz t -tDmg " + dir.str("d.dmg"));
+    // 7-Zip fails, or warns "CRC Error" / "Master CRC error" with rc 0.
+    bool peer_objects = peer.rc != 0 || peer.out.find("CRC Error") != std::string::npos ||
+                        peer.out.find("Master CRC error") != std::string::npos;
+    EXPECT_TRUE(peer_objects) << d.what << "\n" << peer.out;
+    EXPECT_EQ(expand(dir, d.dmg), -1) << d.what;
+    EXPECT_FALSE(std::filesystem::exists(dir.str("out.img"))) << d.what;
+  }
+
+  // An image that carries no checksum at all is judged by its tables alone.
+  testkit::UdifOptions bare;
+  bare.checksums = false;
+  std::vector<uint8_t> out;
+  ASSERT_EQ(expand(dir, testkit::make_udif({p}, bare), &out), 1);
+  EXPECT_EQ(out, p.data);
+
+  // Chunks stored out of order: the data fork is read again for its checksum.
+  UdifPartition twice{"disk image (Apple_HFS : 0)", content(8, 42), {{k_chunk_raw, 8}, {k_chunk_raw, 8}}};
+  twice.data.insert(twice.data.end(), twice.data.begin(), twice.data.end());
+  testkit::UdifOptions swap;
+  swap.edit_table = [](size_t, std::vector<uint8_t>& tb) {
+    uint8_t* c0 = testkit::table_chunk(tb, 0);
+    uint8_t* c1 = testkit::table_chunk(tb, 1);
+    uint64_t o0 = get_be64(c0 + 24);
+    put_be64(c0 + 24, get_be64(c1 + 24));
+    put_be64(c1 + 24, o0);
+  };
+  auto swapped = testkit::make_udif({twice}, swap);
+  ASSERT_EQ(expand(dir, swapped, &out), 1);
+  EXPECT_EQ(out, twice.data);
+  swapped[swapped.size() - 512 + 80 + 11] ^= 0x01;
+  EXPECT_EQ(expand(dir, swapped), -1);
+}
+
+// Pinned to one core, the expansion runs one worker.
+TEST(Udif, WorkersFollowTheAffinityMask) {
+  cpu_set_t saved;
+  ASSERT_EQ(sched_getaffinity(0, sizeof saved, &saved), 0);
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  for (int i = 0; i < CPU_SETSIZE; ++i)
+    if (CPU_ISSET(i, &saved)) {
+      CPU_SET(i, &one);
+      break;
+    }
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  unsigned pinned = udif_worker_count();
+  sched_setaffinity(0, sizeof saved, &saved);
+  EXPECT_EQ(pinned, 1u);
+  EXPECT_EQ(udif_worker_count(), unsigned(std::min(CPU_COUNT(&saved), 16)));
 }

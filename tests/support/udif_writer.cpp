@@ -58,13 +58,22 @@ std::vector<uint8_t> compress_adc_literal(const uint8_t* p, size_t n) {
   return out;
 }
 
-void put_checksum(uint8_t* at, uint32_t crc) {
+void put_checksum(uint8_t* at, uint32_t crc, bool present) {
+  if (!present) return;  // kind 0: none
   put_be32(at, 2);       // CRC-32
   put_be32(at + 4, 32);  // bits
   put_be32(at + 8, crc);
 }
 
 }  // namespace
+
+uint8_t* table_chunk(std::vector<uint8_t>& table, size_t i) { return &table.at(k_mish_header_size + i * k_mish_chunk_size); }
+
+void drop_table_chunk(std::vector<uint8_t>& table, size_t i) {
+  auto at = table.begin() + long(k_mish_header_size + i * k_mish_chunk_size);
+  table.erase(at, at + long(k_mish_chunk_size));
+  put_be32(&table[200], get_be32(&table[200]) - 1);
+}
 
 std::vector<UdifChunkSpec> uniform_chunks(uint32_t type, uint32_t sectors, uint32_t chunk_sectors) {
   std::vector<UdifChunkSpec> v;
@@ -122,8 +131,9 @@ std::vector<uint8_t> make_udif(const std::vector<UdifPartition>& parts, const Ud
     if (sector * 512 != part.data.size()) throw std::runtime_error("chunks do not cover the data");
     add(k_chunk_end, sector, 0, fork.size(), 0);
     put_be32(&t[200], count);
-    put_checksum(&t[64], crc);
+    put_checksum(&t[64], crc, opt.checksums);
     table_crcs.push_back(crc);
+    if (opt.edit_table) opt.edit_table(tables.size(), t);
     tables.push_back(std::move(t));
     start += part.data.size() / 512;
   }
@@ -165,7 +175,7 @@ std::vector<uint8_t> make_udif(const std::vector<UdifPartition>& parts, const Ud
   put_be64(koly + 32, fork.size());
   put_be32(koly + 56, 1);
   put_be32(koly + 60, 1);
-  put_checksum(koly + 80, crc32_update(0, fork.data(), int(fork.size())));
+  put_checksum(koly + 80, crc32_update(0, fork.data(), int(fork.size())), opt.checksums);
   put_be64(koly + 216, plist_offset);
   put_be64(koly + 224, plist.size());
   std::vector<uint8_t> be;
@@ -174,7 +184,7 @@ std::vector<uint8_t> make_udif(const std::vector<UdifPartition>& parts, const Ud
     put_be32(b, c);
     be.insert(be.end(), b, b + 4);
   }
-  put_checksum(koly + 352, crc32_update(0, be.data(), int(be.size())));
+  put_checksum(koly + 352, crc32_update(0, be.data(), int(be.size())), opt.checksums);
   put_be32(koly + 488, 1);
   put_be64(koly + 492, start);
   out.insert(out.end(), koly, koly + k_koly_size);

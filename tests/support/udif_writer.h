@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,15 @@ struct UdifPartition {
 
 struct UdifOptions {
   bool extra_resources_after_blkx = true;  // "plst" <data> after the block tables
+  bool checksums = true;                   // CRC-32s in the tables and the trailer
+  // Changes a finished block table (index, bytes) before it is stored, to make
+  // damaged images whose checksums were taken from the sound data.
+  std::function<void(size_t, std::vector<uint8_t>&)> edit_table;
 };
+
+// Chunk entry i of a block table, and dropping it (the count follows).
+uint8_t* table_chunk(std::vector<uint8_t>& table, size_t i);
+void drop_table_chunk(std::vector<uint8_t>& table, size_t i);
 
 // The whole .dmg file as bytes.
 std::vector<uint8_t> make_udif(const std::vector<UdifPartition>& parts, const UdifOptions& opt = {});
