@@ -221,9 +221,11 @@ int run_command_line_operation(const char* option, const char* first, const char
   g_command_mode = true;
   set_auto_truncate_names(true);
   set_remembered_inclusion_answers(1);
-  if (!option || std::strlen(option) < 2) return 1;
+  // An option is a dash, a letter and at most one more letter: "xdh" or "-chx" is none.
+  size_t length = option ? std::strlen(option) : 0;
+  if (length < 2 || length > 3 || option[0] != '-') return 1;
   char letter = upper(option[1]);
-  char second_letter = std::strlen(option) == 3 ? upper(option[2]) : 0;
+  char second_letter = length == 3 ? upper(option[2]) : 0;
   int kind = get_file_kind(first);
   if (letter < 'C' || letter > 'R') return 1;
   // The second letters each command knows; any other is refused.

@@ -24,6 +24,7 @@
 #include "compiler/cuesheet.h"
 #include "compiler/isodesc.h"
 #include "compiler/partmap.h"
+#include "hfs/mount.h"
 #include "hfs/ondisk.h"
 #include "platform/files.h"
 #include "platform/tempfile.h"
@@ -33,6 +34,7 @@ namespace {
 constexpr uint64_t k_block = 512;
 constexpr size_t k_copy_chunk = 2u << 20;
 constexpr size_t k_raw_batch = 448;  // raw sectors moved by one read or write (about 1 MiB)
+constexpr uint64_t k_primary_descriptor_at = 32768;
 
 // Closes a descriptor and removes a temporary file at scope exit.
 struct ScopedFd {
@@ -59,14 +61,14 @@ uint64_t size_of(int fd) {
 
 uint64_t round_up(uint64_t v, uint64_t unit) { return (v + unit - 1) / unit * unit; }
 
-// Copies count bytes from in at from to out at to, zero-filling what the input
-// lacks (the rounded-up tail of a partition). False on a failed write.
-bool copy_range(int in, uint64_t from, int out, uint64_t to, uint64_t count) {
+// Copies count bytes from in at from to out at to; what lies at or past
+// in_end (the partition's end, or the file's) is written as zeros. False on a
+// failed read or write.
+bool copy_range(int in, uint64_t from, uint64_t in_end, int out, uint64_t to, uint64_t count) {
   std::vector<uint8_t> buf(k_copy_chunk);
-  uint64_t have = size_of(in);
   while (count) {
     size_t n = size_t(std::min<uint64_t>(buf.size(), count));
-    size_t avail = from < have ? size_t(std::min<uint64_t>(n, have - from)) : 0;
+    size_t avail = from < in_end ? size_t(std::min<uint64_t>(n, in_end - from)) : 0;
     if (avail && !read_at(in, buf.data(), avail, from)) return false;
     std::memset(buf.data() + avail, 0, n - avail);
     if (!write_at(out, buf.data(), n, to)) return false;
@@ -77,12 +79,37 @@ bool copy_range(int in, uint64_t from, int out, uint64_t to, uint64_t count) {
   return true;
 }
 
-// Lets the owner write the image (a read-only file is made writable), without
-// widening who else may read or write it.
-void make_writable(const char* path) {
-  struct stat st {};
-  if (stat(path, &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
-    chmod(path, (st.st_mode & 07777) | S_IWUSR);
+// Write access for the owner while a run writes a read-only image, without
+// widening who else may read or write it; the image gets its own mode back
+// when the run ends.
+class OwnerWriteAccess {
+ public:
+  OwnerWriteAccess() = default;
+  OwnerWriteAccess(const OwnerWriteAccess&) = delete;
+  OwnerWriteAccess& operator=(const OwnerWriteAccess&) = delete;
+  ~OwnerWriteAccess() {
+    if (changed_) chmod(path_.c_str(), mode_);
+  }
+  void grant(const char* path) {
+    struct stat st {};
+    if (changed_ || stat(path, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR)) return;
+    if (chmod(path, (st.st_mode & 07777) | S_IWUSR) != 0) return;
+    path_ = path;
+    mode_ = st.st_mode & 07777;
+    changed_ = true;
+  }
+
+ private:
+  std::string path_;
+  mode_t mode_ = 0;
+  bool changed_ = false;
+};
+
+// Opens the image for writing once every check has passed (the mode is
+// widened for the owner only now, and restored by access's end).
+int open_for_writing(const char* path, OwnerWriteAccess& access) {
+  access.grant(path);
+  return open(path, O_RDWR | O_CLOEXEC);
 }
 
 bool is_zero(const uint8_t* p, size_t n) {
@@ -108,50 +135,103 @@ bool build_raw_sector(uint8_t* sector, uint32_t lba, int mode, const uint8_t* da
   return true;
 }
 
-struct PartitionSource {
-  uint64_t start = 0;      // S, bytes
-  uint64_t length = 0;     // H, bytes, a multiple of 2048
-  bool bare = false;       // a bare volume: the map is made here
-  uint8_t ddm[512] = {};   // block 0 of the image
-  uint8_t map_entry[512] = {};  // block 1: the entry of the map itself
-  uint8_t hfs_entry[512] = {};  // the Apple_HFS entry found
+// The Apple_HFS entry of a partition map, with the unit of its block fields.
+struct FoundHfsEntry {
+  ApmEntry entry;
+  uint8_t bytes[512] = {};
+  uint32_t unit = 512;
 };
 
-int read_partition_source(int hfs_fd, PartitionSource& src, uint64_t size) {
-  int64_t s = find_hfs_partition_start(hfs_fd, src.hfs_entry);
-  if (s > 0) {
-    if (uint64_t(s) >= size || !read_at(hfs_fd, src.ddm, 512, 0) || !read_at(hfs_fd, src.map_entry, 512, 512))
-      return k_hybridise_no_partition;
-    src.start = uint64_t(s);
-    src.length = round_up(size - src.start, k_iso_sector);
-    return 0;
+// The map is read in 512-byte blocks ("PM" at byte 512); a driver descriptor
+// naming larger blocks with no entry at 512 has its entries (and their block
+// fields) in that unit, as CD maps do. -1 no map, 0 no Apple_HFS entry, 1 found.
+int find_hfs_entry(int fd, FoundHfsEntry& found) {
+  uint8_t block[512];
+  if (!read_at(fd, block, 512, 0)) return -1;
+  DriverDescriptor ddr;
+  if (!decode(ByteSpan(block, 512), ddr) || ddr.signature != k_sig_driver_descriptor) return -1;
+  uint32_t unit = 512;
+  if (!read_at(fd, block, 512, unit) || get_be16(block) != k_sig_partition_map) {
+    unit = ddr.block_size;
+    if ((unit != 1024 && unit != 2048 && unit != 4096) || !read_at(fd, block, 512, unit) ||
+        get_be16(block) != k_sig_partition_map)
+      return -1;
   }
-  // No map: a bare HFS or HFS+ volume is the partition itself.
-  uint8_t sig[2];
-  if (size >= 1536 && read_at(hfs_fd, sig, 2, 1024)) {
-    uint16_t v = get_be16(sig);
-    if (v == k_sig_hfs || v == k_sig_hfsplus || v == k_sig_hfsx) {
-      src.bare = true;
-      src.start = 0;
-      src.length = round_up(size, k_iso_sector);
-      return 0;
+  ApmEntry first;
+  decode(ByteSpan(block, 512), first);
+  uint32_t count = std::min<uint32_t>(first.map_block_count, 256);
+  for (uint32_t i = 1; i <= count; ++i) {
+    if (i > 1 && !read_at(fd, block, 512, uint64_t(i) * unit)) break;
+    ApmEntry e;
+    if (!decode(ByteSpan(block, 512), e) || e.signature != k_sig_partition_map) break;
+    if (fixed_field_text(e.type.data(), e.type.size()).rfind("Apple_HFS", 0) == 0) {
+      found.entry = e;
+      std::memcpy(found.bytes, block, 512);
+      found.unit = unit;
+      return 1;
     }
   }
-  return k_hybridise_no_partition;
+  return 0;
+}
+
+// The HFS or HFS+ partition to dock: where it starts in its image, how many
+// 512-byte blocks it spans, and the name and type its map entry gets.
+struct PartitionSource {
+  uint64_t start = 0;       // S, bytes
+  uint64_t blocks_512 = 0;  // the partition's own length
+  uint64_t length = 0;      // H: the bytes docked, the partition rounded up to 2048
+  std::string name = "MacOS";
+  std::string type = "Apple_HFS";
+};
+
+// Finds the partition (an Apple_HFS entry of a map, or a bare volume filling
+// the file) and checks that its MDB or volume header describes a volume that
+// fits both the partition and the file. 0, k_hybridise_no_partition or
+// k_hybridise_bad_volume.
+int read_partition_source(int hfs_fd, PartitionSource& src, uint64_t size) {
+  FoundHfsEntry found;
+  int map = find_hfs_entry(hfs_fd, found);
+  if (map == 0) return k_hybridise_no_partition;
+  if (map > 0) {
+    const ApmEntry& e = found.entry;
+    uint64_t start = uint64_t(e.start_block) * found.unit, bytes = uint64_t(e.block_count) * found.unit;
+    // A partition past the end of its image: a truncated source.
+    if (e.start_block == 0 || e.block_count == 0 || start >= size || bytes > size - start)
+      return k_hybridise_bad_volume;
+    src.start = start;
+    src.blocks_512 = bytes / k_block;
+    std::string name = fixed_field_text(e.name.data(), e.name.size());
+    if (!name.empty()) src.name = name;
+    src.type = fixed_field_text(e.type.data(), e.type.size());
+  } else {
+    src.start = 0;
+    src.blocks_512 = round_up(size, k_block) / k_block;
+  }
+  uint8_t mdb[512];
+  if (src.blocks_512 < 3 || !read_at(hfs_fd, mdb, sizeof mdb, src.start + 1024))
+    return map > 0 ? k_hybridise_bad_volume : k_hybridise_no_partition;
+  uint16_t sig = get_be16(mdb);
+  if (map < 0 && sig != k_sig_hfs && sig != k_sig_hfsplus && sig != k_sig_hfsx) return k_hybridise_no_partition;
+  uint64_t needed = 0;
+  if (volume_extent_sectors(ByteSpan(mdb, sizeof mdb), needed) != k_mount_ok || needed > src.blocks_512 ||
+      needed * k_block > size - src.start)
+    return k_hybridise_bad_volume;
+  src.length = round_up(src.blocks_512 * k_block, k_iso_sector);
+  return 0;
 }
 
 // The partition as raw sectors from first_lba on, a batch of sectors to a
-// read and a write; what the image lacks at the partition's rounded-up end is
-// zero. False on a failed read or write.
-bool write_raw_partition(int hfs_fd, uint64_t hfs_length, const PartitionSource& src, int out, uint32_t first_lba,
-                         int mode, uint8_t submode) {
+// read and a write; what lies past the partition's end (up to its rounded-up
+// length) is zero. False on a failed read or write.
+bool write_raw_partition(int hfs_fd, const PartitionSource& src, int out, uint32_t first_lba, int mode,
+                         uint8_t submode) {
   std::vector<uint8_t> in(k_raw_batch * k_iso_sector), buf(k_raw_batch * k_raw_sector_size);
-  const uint64_t sectors = src.length / k_iso_sector;
+  const uint64_t sectors = src.length / k_iso_sector, end = src.start + src.blocks_512 * k_block;
   for (uint64_t i = 0; i < sectors;) {
     size_t n = size_t(std::min<uint64_t>(k_raw_batch, sectors - i));
     uint64_t from = src.start + i * k_iso_sector;
     size_t want = n * k_iso_sector;
-    size_t avail = from < hfs_length ? size_t(std::min<uint64_t>(want, hfs_length - from)) : 0;
+    size_t avail = from < end ? size_t(std::min<uint64_t>(want, end - from)) : 0;
     if (avail && !read_at(hfs_fd, in.data(), avail, from)) return false;
     std::memset(in.data() + avail, 0, want - avail);
     for (size_t j = 0; j < n; ++j)
@@ -164,60 +244,23 @@ bool write_raw_partition(int hfs_fd, uint64_t hfs_length, const PartitionSource&
   return true;
 }
 
-// Where the HFS partition of an image lies and the map blocks that describe it.
-// The map made for a bare volume.
-PartitionMapPlace bare_map_place(const PartitionSource& src, uint64_t partition_at, uint64_t total_bytes) {
+// The driver descriptor and the two-entry map (the map itself, then the
+// partition) of a device of total_bytes whose partition lies at partition_at:
+// image sectors 0-2, the map in 512-byte blocks in sector 0 and again in
+// 2048-byte blocks in sectors 1 and 2. Whatever map the source had, the new
+// one is whole and consistent (each data region fills its partition); false
+// when the figures pass what the map's fields hold.
+bool build_map_head(const PartitionSource& src, uint64_t partition_at, uint64_t total_bytes,
+                    uint8_t out[k_partition_map_bytes]) {
+  if (total_bytes / k_block > UINT32_MAX || partition_at % k_iso_sector != 0) return false;
   PartitionMapPlace place;
   place.device_blocks_512 = uint32_t(total_bytes / k_block);
   place.hfs_start_512 = uint32_t(partition_at / k_block);
-  place.hfs_blocks_512 = uint32_t(src.length / k_block);
-  place.hfs_name = "MacOS";
-  return place;
-}
-
-// The driver descriptor and the two-entry map (blocks 0-2, block 3 zero) of a
-// device of total_bytes whose partition lies at partition_at bytes.
-bool build_map_head(const PartitionSource& src, uint64_t partition_at, uint64_t total_bytes, uint8_t out[2048]) {
-  std::memset(out, 0, 2048);
-  if (src.bare) {
-    std::vector<uint8_t> map(k_partition_map_bytes, 0);
-    build_partition_map(bare_map_place(src, partition_at, total_bytes), map.data());
-    std::memcpy(out, map.data(), 2048);
-    return true;
-  }
-  DriverDescriptor ddr;
-  std::memcpy(out, src.ddm, 512);
-  if (!decode(ByteSpan(out, 512), ddr)) return false;
-  ddr.block_count = uint32_t(total_bytes / k_block);
-  if (!encode(ddr, MutByteSpan(out, 512))) return false;
-
-  ApmEntry e;
-  std::memcpy(out + 512, src.map_entry, 512);
-  if (!decode(ByteSpan(out + 512, 512), e)) return false;
-  e.map_block_count = 2;
-  if (!encode(e, MutByteSpan(out + 512, 512))) return false;
-
-  std::memcpy(out + 1024, src.hfs_entry, 512);
-  if (!decode(ByteSpan(out + 1024, 512), e)) return false;
-  e.map_block_count = 2;
-  e.start_block = uint32_t(partition_at / k_block);
-  e.block_count = uint32_t(src.length / k_block);
-  return encode(e, MutByteSpan(out + 1024, 512));
-}
-
-// Writes the driver descriptor and the two-entry map into blocks 0-2 of the
-// ISO image, for a partition at iso_end bytes.
-bool write_map_blocks(int iso_fd, const PartitionSource& src, uint64_t iso_end) {
-  uint64_t total = iso_end + src.length;
-  if (src.bare) {
-    std::vector<uint8_t> map(k_partition_map_bytes, 0);
-    build_partition_map(bare_map_place(src, iso_end, total), map.data());
-    // Only the system area's first blocks change; the 2048-byte map entries
-    // land in sectors 1 and 2, which ISO 9660 leaves unused as well.
-    return write_at(iso_fd, map.data(), map.size(), 0);
-  }
-  uint8_t head[2048];
-  return build_map_head(src, iso_end, total, head) && write_at(iso_fd, head, 1536, 0);
+  place.hfs_blocks_512 = uint32_t(src.blocks_512);
+  place.hfs_name = src.name;
+  place.hfs_type = src.type;
+  build_partition_map(place, out);
+  return true;
 }
 
 // The Finder is to open the volume's root folder when it mounts: set in the
@@ -232,6 +275,42 @@ bool mark_open_root_window(int iso_fd, uint64_t partition_at) {
   else return true;
   put_be32(sector + field, 2);
   return write_at(iso_fd, sector, 512, partition_at + 1024);
+}
+
+// Docks the partition at iso_end: data first, the map last, so an interrupted
+// run leaves no map pointing at nothing. False on a failed read or write.
+bool dock_partition(int hfs_fd, const PartitionSource& src, int iso_fd, uint64_t iso_end) {
+  uint8_t map[k_partition_map_bytes];
+  return build_map_head(src, iso_end, iso_end + src.length, map) &&
+         copy_range(hfs_fd, src.start, src.start + src.blocks_512 * k_block, iso_fd, iso_end, src.length) &&
+         (!(read_preference_flags() & k_pref_open_root_window) || mark_open_root_window(iso_fd, iso_end)) &&
+         write_at(iso_fd, map, sizeof map, 0);
+}
+
+// The ISO image as found before a run changes it: the bytes of its system
+// area the map will take, and its length.
+struct IsoBefore {
+  uint8_t head[k_partition_map_bytes] = {};
+  uint64_t size = 0;
+};
+
+// Puts back what a failed run changed. False when even that fails.
+bool restore_iso(int iso_fd, const IsoBefore& before) {
+  bool ok = write_at(iso_fd, before.head, sizeof before.head, 0);
+  return ftruncate(iso_fd, off_t(before.size)) == 0 && ok;
+}
+
+// The end of the ISO 9660 volume, from its primary volume descriptor (at
+// 32768): the volume space size in logical blocks. 0 when there is none.
+uint64_t iso_volume_end(int fd) {
+  uint8_t pvd[2048];
+  VolumeDescriptorView view;
+  if (!read_at(fd, pvd, sizeof pvd, k_primary_descriptor_at) || !decode_volume_descriptor(pvd, view) ||
+      view.type != 1)
+    return 0;
+  uint32_t block = get_le16(pvd + 128);
+  if (block != 512 && block != 1024 && block != 2048) block = 2048;
+  return uint64_t(view.volume_sectors) * block;
 }
 
 // Opens the HFS image, expanding a compressed one into a temporary file.
@@ -254,22 +333,11 @@ int open_hfs_source(const char* hfs_path, ScopedFd& hfs) {
 }  // namespace
 
 int64_t find_hfs_partition_start(int fd, uint8_t* entry512) {
-  uint8_t block[512];
-  if (!read_at(fd, block, 512, 0) || get_be16(block) != k_sig_driver_descriptor) return -1;
-  if (!read_at(fd, block, 512, 512) || get_be16(block) != k_sig_partition_map) return -1;
-  ApmEntry first;
-  decode(ByteSpan(block, 512), first);
-  uint32_t count = std::min<uint32_t>(first.map_block_count, 256);
-  for (uint32_t i = 1; i <= count; ++i) {
-    if (i > 1 && !read_at(fd, block, 512, uint64_t(i) * 512)) break;
-    ApmEntry e;
-    if (!decode(ByteSpan(block, 512), e) || e.signature != k_sig_partition_map) break;
-    if (fixed_field_text(e.type.data(), e.type.size()).rfind("Apple_HFS", 0) == 0) {
-      if (entry512) std::memcpy(entry512, block, 512);
-      return int64_t(e.start_block) * 512;
-    }
-  }
-  return 0;
+  FoundHfsEntry found;
+  int rc = find_hfs_entry(fd, found);
+  if (rc <= 0) return rc;
+  if (entry512) std::memcpy(entry512, found.bytes, 512);
+  return int64_t(uint64_t(found.entry.start_block) * found.unit);
 }
 
 int64_t find_primary_descriptor(int fd) {
@@ -286,38 +354,56 @@ int cli_expand_dmg_image(const char* dmg_path, const char* output_path) {
 }
 
 int cli_hybridise_image(const char* hfs_path, const char* iso_path) {
-  make_writable(iso_path);
+  // Everything is checked on a read-only descriptor; the image is opened for
+  // writing (and a read-only one made writable) only once the run will write.
   ScopedFd iso;
-  iso.fd = open(iso_path, O_RDWR | O_CLOEXEC);
+  iso.fd = open(iso_path, O_RDONLY | O_CLOEXEC);
   if (iso.fd < 0) return k_hybridise_iso_unopened;
-  uint64_t iso_end = round_up(size_of(iso.fd), k_iso_sector);
-
-  // Blocks 0-2 must be free: a map of ours, or an MBR/GPT of a bootable
-  // image, is never overwritten.
-  uint8_t head[1536] = {};
-  if (!read_at(iso.fd, head, sizeof head, 0)) return k_hybridise_not_iso;
-  if (get_be16(head) == k_sig_driver_descriptor || !is_zero(head, sizeof head)) return k_hybridise_has_map;
-  if (find_primary_descriptor(iso.fd) != 32768) return k_hybridise_not_iso;
+  IsoBefore before;
+  before.size = size_of(iso.fd);
+  // Every byte the map will take must be free: a map of ours, or an MBR/GPT
+  // of a bootable image, is never overwritten.
+  if (!read_at(iso.fd, before.head, sizeof before.head, 0)) return k_hybridise_not_iso;
+  if (get_be16(before.head) == k_sig_driver_descriptor || !is_zero(before.head, sizeof before.head))
+    return k_hybridise_has_map;
+  // A whole ISO 9660 volume: the partition goes after its end, never into it.
+  uint64_t volume_end = iso_volume_end(iso.fd);
+  if (find_primary_descriptor(iso.fd) != 32768 || volume_end == 0 || volume_end > before.size)
+    return k_hybridise_not_iso;
+  uint64_t iso_end = round_up(before.size, k_iso_sector);
 
   ScopedFd hfs;
   if (int rc = open_hfs_source(hfs_path, hfs); rc != 0) return rc;
   PartitionSource src;
   if (int rc = read_partition_source(hfs.fd, src, size_of(hfs.fd)); rc != 0) return rc;
+  uint8_t probe[k_partition_map_bytes];
+  if (!build_map_head(src, iso_end, iso_end + src.length, probe)) return k_hybridise_bad_volume;
 
-  // Data first, map last: an interrupted run leaves no map pointing at
-  // nothing, and the ISO image is cut back to what it was.
-  uint64_t iso_size = size_of(iso.fd);
-  bool ok = copy_range(hfs.fd, src.start, iso.fd, iso_end, src.length) &&
-            (!(read_preference_flags() & k_pref_open_root_window) || mark_open_root_window(iso.fd, iso_end)) &&
-            write_map_blocks(iso.fd, src, iso_end);
-  if (!ok) {
-    std::vector<uint8_t> zeros(k_partition_map_bytes, 0);
-    write_at(iso.fd, zeros.data(), zeros.size(), 0);
-    if (ftruncate(iso.fd, off_t(iso_size)) != 0) return k_hybridise_iso_unopened;
+  OwnerWriteAccess access;
+  ScopedFd out;
+  out.fd = open_for_writing(iso_path, access);
+  if (out.fd < 0) return k_hybridise_iso_unopened;
+  if (!dock_partition(hfs.fd, src, out.fd, iso_end) || fsync(out.fd) != 0) {
+    restore_iso(out.fd, before);
     return k_hybridise_iso_unopened;
   }
   return k_hybridise_done;
 }
+
+namespace {
+
+// Whether the system area's first three sectors are free; in an image of raw
+// sectors they are the user data of its first three sectors.
+bool system_area_free(int fd, bool raw) {
+  uint8_t data[k_iso_sector];
+  for (uint64_t i = 0; i < k_partition_map_bytes / k_iso_sector; ++i) {
+    uint64_t at = raw ? i * k_raw_sector_size + 24 : i * k_iso_sector;
+    if (!read_at(fd, data, sizeof data, at) || !is_zero(data, sizeof data)) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 int hybridise_image(int hfs_fd, const char* iso_path) {
   uint64_t hfs_size = size_of(hfs_fd);
@@ -325,28 +411,38 @@ int hybridise_image(int hfs_fd, const char* iso_path) {
     show_message(ui_text(1073).c_str());
     return 0;
   }
-  make_writable(iso_path);
-  ScopedFd iso;
-  iso.fd = open(iso_path, O_RDWR | O_CLOEXEC);
-  if (iso.fd < 0) {
+  ScopedFd probe;
+  probe.fd = open(iso_path, O_RDONLY | O_CLOEXEC);
+  if (probe.fd < 0) {
     report_open_error(iso_path);
     return 0;
   }
-  uint64_t iso_size = size_of(iso.fd);
+  uint64_t iso_size = size_of(probe.fd);
   if (iso_size + hfs_size > 660000000ull) {
     std::string text = format_text(ui_text(1077).c_str(), (long long)iso_size, (long long)hfs_size);
     if (!ask_yes_no(text.c_str())) return 0;
   }
-  // The system area's first blocks must be free; in an image of raw sectors
-  // they are the user data of its first sector.
-  int64_t pvd = find_primary_descriptor(iso.fd);
-  uint8_t head[1536] = {};
-  read_at(iso.fd, head, sizeof head, pvd == 37320 ? 24 : 0);
-  if (get_be16(head) == k_sig_driver_descriptor || !is_zero(head, sizeof head)) {
+  int64_t pvd = find_primary_descriptor(probe.fd);
+  if (!system_area_free(probe.fd, pvd == 37320)) {
     show_message(ui_text(1078).c_str());
     return 0;
   }
   if (pvd < 0 && !ask_yes_no(ui_text(1079).c_str())) return 0;
+  PartitionSource src;
+  if (read_partition_source(hfs_fd, src, hfs_size) != 0) {
+    show_message(ui_text(1079).c_str());
+    return 0;
+  }
+  close(probe.fd);
+  probe.fd = -1;
+
+  OwnerWriteAccess access;
+  ScopedFd iso;
+  iso.fd = open_for_writing(iso_path, access);
+  if (iso.fd < 0) {
+    report_open_error(iso_path);
+    return 0;
+  }
   if (pvd == 37320) {
     show_status_text(ui_text(1095).c_str(), nullptr);
     int64_t n = redock_iso_image(iso.fd, iso_size);
@@ -357,21 +453,20 @@ int hybridise_image(int hfs_fd, const char* iso_path) {
     }
     iso_size = uint64_t(n);
   }
-  PartitionSource src;
-  if (read_partition_source(hfs_fd, src, size_of(hfs_fd)) != 0) {
-    show_message(ui_text(1079).c_str());
+  IsoBefore before;
+  before.size = iso_size;
+  if (!read_at(iso.fd, before.head, sizeof before.head, 0)) {
+    report_open_error(iso_path);
     return 0;
   }
   // The partition and the map agree on one boundary, rounded up, so the ISO's
   // last sector and the partition's tail both survive.
   uint64_t iso_end = round_up(iso_size, k_iso_sector);
   show_status_text(ui_text(1094).c_str(), nullptr);
-  bool ok = copy_range(hfs_fd, src.start, iso.fd, iso_end, src.length) &&
-            (!(read_preference_flags() & k_pref_open_root_window) || mark_open_root_window(iso.fd, iso_end)) &&
-            write_map_blocks(iso.fd, src, iso_end);
+  bool ok = dock_partition(hfs_fd, src, iso.fd, iso_end) && fsync(iso.fd) == 0;
   show_status_text(nullptr, nullptr);
   if (!ok) {
-    ftruncate(iso.fd, off_t(iso_size));
+    restore_iso(iso.fd, before);
     report_open_error(iso_path);
     return 0;
   }
@@ -379,27 +474,43 @@ int hybridise_image(int hfs_fd, const char* iso_path) {
 }
 
 int dehybridise_image(const char* iso_path) {
-  make_writable(iso_path);
+  // Everything is checked before anything changes, on a read-only descriptor:
+  // a driver descriptor, the map entry, an Apple_HFS entry in block 2, an ISO
+  // 9660 volume, and a partition docked past that volume's end, on a 2048-byte
+  // boundary, and reaching the end of the file.
   ScopedFd iso;
-  iso.fd = open(iso_path, O_RDWR | O_CLOEXEC);
-  if (iso.fd < 0) return -1;
-  // Everything is checked before anything changes: a descriptor, a map entry
-  // of type Apple_HFS, and a start past the ISO's own descriptors and inside
-  // the file.
-  uint8_t blocks[1536];
-  if (!read_at(iso.fd, blocks, sizeof blocks, 0)) return -2;
-  ApmEntry e;
-  if (get_be16(blocks) != k_sig_driver_descriptor || get_be16(blocks + 512) != k_sig_partition_map ||
-      !decode(ByteSpan(blocks + 1024, 512), e) || e.signature != k_sig_partition_map ||
+  iso.fd = open(iso_path, O_RDONLY | O_CLOEXEC);
+  if (iso.fd < 0) return k_dehybridise_unopened;
+  uint8_t head[k_partition_map_bytes];
+  if (!read_at(iso.fd, head, sizeof head, 0)) return k_dehybridise_no_partition;
+  ApmEntry map, e;
+  if (get_be16(head) != k_sig_driver_descriptor || !decode(ByteSpan(head + 512, 512), map) ||
+      map.signature != k_sig_partition_map || !decode(ByteSpan(head + 1024, 512), e) ||
+      e.signature != k_sig_partition_map ||
       fixed_field_text(e.type.data(), e.type.size()).rfind("Apple_HFS", 0) != 0)
-    return -2;
-  uint64_t cut = uint64_t(e.start_block) * k_block;
-  if (cut < 34816 || cut >= size_of(iso.fd) || find_primary_descriptor(iso.fd) != 32768) return -2;
-  // The 2048-byte form of the map (sectors 1 and 2) goes too.
+    return k_dehybridise_no_partition;
+  uint64_t cut = uint64_t(e.start_block) * k_block, size = size_of(iso.fd);
+  uint64_t volume_end = iso_volume_end(iso.fd);
+  if (find_primary_descriptor(iso.fd) != 32768 || volume_end == 0) return k_dehybridise_no_partition;
+  // A compiled hybrid: its partition lies inside the ISO volume and shares the
+  // files' data with it, so no cut can take it away and keep the ISO whole.
+  if (cut < volume_end) return k_dehybridise_shared;
+  if (cut % k_iso_sector != 0 || cut >= size ||
+      size - cut > round_up(uint64_t(e.block_count) * k_block, k_iso_sector))
+    return k_dehybridise_no_partition;
+
+  OwnerWriteAccess access;
+  ScopedFd out;
+  out.fd = open_for_writing(iso_path, access);
+  if (out.fd < 0) return k_dehybridise_unopened;
+  // The map in 512-byte blocks (sector 0), and its 2048-byte form in sectors 1
+  // and 2 where they hold it: what an addition wrote there.
   std::vector<uint8_t> zeros(k_partition_map_bytes, 0);
-  if (!write_at(iso.fd, zeros.data(), zeros.size(), 0)) return -1;
-  if (ftruncate(iso.fd, off_t(cut)) != 0) return -1;
-  return 0;
+  size_t clear = k_iso_sector;
+  while (clear < k_partition_map_bytes && get_be16(head + clear) == k_sig_partition_map) clear += k_iso_sector;
+  if (!write_at(out.fd, zeros.data(), clear, 0)) return k_dehybridise_unopened;
+  if (ftruncate(out.fd, off_t(cut)) != 0 || fsync(out.fd) != 0) return k_dehybridise_unopened;
+  return k_dehybridise_done;
 }
 
 int64_t redock_iso_image(int fd, uint64_t length) {
@@ -435,15 +546,15 @@ int hybridise_raw_image(int hfs_fd, int raw_fd, int mode, uint64_t raw_length, u
   if (read_partition_source(hfs_fd, src, hfs_length) != 0) return -1;
   uint32_t n = uint32_t(raw_length / k_raw_sector_size);
 
-  uint8_t head[2048];
+  uint8_t head[k_partition_map_bytes];
   if (!build_map_head(src, uint64_t(n) * k_iso_sector, uint64_t(n) * k_iso_sector + src.length, head)) return -1;
   std::vector<uint8_t> sector(k_raw_sector_size);
-  if (!build_raw_sector(sector.data(), 0, mode, head, sizeof head) ||
+  if (!build_raw_sector(sector.data(), 0, mode, head, k_iso_sector) ||
       !write_at(raw_fd, sector.data(), sector.size(), 0))
     return -1;
 
   show_status_text(ui_text(1094).c_str(), nullptr);
-  int rc = write_raw_partition(hfs_fd, hfs_length, src, raw_fd, n, mode, 0) ? 1 : -1;
+  int rc = write_raw_partition(hfs_fd, src, raw_fd, n, mode, 0) ? 1 : -1;
   show_status_text(nullptr, nullptr);
   fsync(raw_fd);
   return rc;
@@ -648,9 +759,9 @@ bool write_data_track(int in, int out, const VideoCdPlan& plan) {
 
 // The partition as Form 1 data sectors from the first video sector on, then
 // the gap before the video: empty Form 2 sectors, as a track's pregap holds.
-bool write_partition_sectors(int hfs_fd, uint64_t hfs_length, const PartitionSource& src, int out,
+bool write_partition_sectors(int hfs_fd, const PartitionSource& src, int out,
                              const VideoCdPlan& plan) {
-  if (!write_raw_partition(hfs_fd, hfs_length, src, out, plan.video, 2, 0x08)) return false;  // data
+  if (!write_raw_partition(hfs_fd, src, out, plan.video, 2, 0x08)) return false;  // data
   uint32_t gap = plan.video + plan.partition;
   std::vector<uint8_t> empty(k_video_gap_sectors * size_t(k_raw_sector_size), 0);
   for (uint32_t j = 0; j < k_video_gap_sectors; ++j) {
@@ -750,11 +861,11 @@ int hybridise_video_cd_image(int hfs_fd, uint64_t hfs_length, const char* raw_pa
   plan.total = plan.sectors + plan.shift;
   if (!plan_entry_table(old.fd, plan) || !plan_iso_moves(old.fd, plan)) return k_video_cd_not_video_cd;
 
-  uint8_t head[2048];
+  uint8_t head[k_partition_map_bytes];
   if (!build_map_head(src, uint64_t(plan.video) * k_iso_sector, uint64_t(plan.total) * k_iso_sector, head))
     return k_video_cd_no_partition;
   std::vector<uint8_t> sector0(k_raw_sector_size);
-  build_raw_sector(sector0.data(), 0, 2, head, sizeof head);
+  build_raw_sector(sector0.data(), 0, 2, head, k_iso_sector);
 
   files.sheet = find_cue_sheet(files.image);
   std::string sheet_text;
@@ -795,7 +906,7 @@ int hybridise_video_cd_image(int hfs_fd, uint64_t hfs_length, const char* raw_pa
   bool ok = write_at(out, sector0.data(), sector0.size(), 0) && write_data_track(old.fd, out, plan);
   if (ok) {
     show_status_text(ui_text(1094).c_str(), nullptr);
-    ok = write_partition_sectors(hfs_fd, hfs_length, src, out, plan);
+    ok = write_partition_sectors(hfs_fd, src, out, plan);
   }
   if (ok) {
     show_status_text(ui_text(1346).c_str(), wait.c_str());

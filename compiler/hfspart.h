@@ -17,22 +17,35 @@ enum HybridiseResult {
   k_hybridise_bad_hfs_image = -5,  // a compressed image that cannot be expanded, or of an unsupported kind
   k_hybridise_no_temp_file = -6,
   k_hybridise_no_partition = -7,   // neither an Apple_HFS partition nor a bare volume in the HFS image
+  k_hybridise_bad_volume = -8,     // its MDB or volume header describes no volume that fits the partition
+};
+
+// Results of dehybridise_image. Every refusal leaves the image as it was.
+enum DehybridiseResult {
+  k_dehybridise_done = 0,
+  k_dehybridise_unopened = -1,      // the image cannot be opened, or a write failed
+  k_dehybridise_no_partition = -2,  // no map of ours, or no partition docked after the ISO volume
+  k_dehybridise_shared = -3,        // the partition lies inside the ISO volume (a compiled hybrid)
 };
 
 // The byte offset of the first Apple_HFS partition of an image with a driver
 // descriptor and a partition map: -1 when blocks 0 and 1 are not "ER" and
-// "PM", 0 when no entry is of type Apple_HFS. The entry found is copied into
-// entry512 when given.
+// "PM" (nor the map in the driver descriptor's larger blocks), 0 when no entry
+// is of type Apple_HFS. The entry found is copied into entry512 when given.
 int64_t find_hfs_partition_start(int fd, uint8_t* entry512 = nullptr);
 // 32768 ("CD001" at 32769), 37320 (an image of raw 2352-byte sectors: "CD001"
 // at 37321, or in the user data of raw Mode 2 sector 16), or -1.
 int64_t find_primary_descriptor(int fd);
 
-// Command form, no questions: 1 or a HybridiseResult.
+// Command form, no questions: 1 or a HybridiseResult. The map takes the
+// first three sectors of the ISO's system area, which must be all zeros; a
+// failed run gives the image back its bytes and length.
 int cli_hybridise_image(const char* hfs_path, const char* iso_path);
 // Interactive form (messages and questions through the UI hooks): 1 done, 0 stopped.
 int hybridise_image(int hfs_fd, const char* iso_path);
-// 0; -1 cannot be opened; -2 no partition map of ours found (the file is left as it was).
+// Cuts off a partition that an addition docked after the ISO volume's end
+// (its size from the primary volume descriptor) and clears the map: 0 or a
+// DehybridiseResult. A partition inside the ISO volume is never cut into.
 int dehybridise_image(const char* iso_path);
 
 // Turns an image of raw 2352-byte sectors into 2048-byte sectors in place; the

@@ -29,8 +29,8 @@ void build_partition_map(const PartitionMapPlace& place, uint8_t* out) {
   ddr.be32(place.device_blocks_512);
   std::string map_name = product_version_text();
   put_entry(out + 512, 2, 1, 2, map_name, "Apple_partition_map");
-  put_entry(out + 1024, 2, place.hfs_start_512, place.hfs_blocks_512, place.hfs_name, "Apple_HFS");
+  put_entry(out + 1024, 2, place.hfs_start_512, place.hfs_blocks_512, place.hfs_name, place.hfs_type.c_str());
   // The same map in 2048-byte blocks: entries in image sectors 1 and 2.
   put_entry(out + 2048, 2, 1, 2, map_name, "Apple_partition_map");
-  put_entry(out + 4096, 2, place.hfs_start_512 / 4, (place.hfs_blocks_512 + 3) / 4, place.hfs_name, "Apple_HFS");
+  put_entry(out + 4096, 2, place.hfs_start_512 / 4, (place.hfs_blocks_512 + 3) / 4, place.hfs_name, place.hfs_type.c_str());
 }

@@ -14,6 +14,7 @@ struct PartitionMapPlace {
   uint32_t hfs_start_512 = 0;      // first 512-byte sector of the HFS partition (a multiple of 4)
   uint32_t hfs_blocks_512 = 0;     // its length in 512-byte sectors
   std::string hfs_name;            // partition name: the volume name, clipped to 31 bytes
+  std::string hfs_type = "Apple_HFS";
 };
 
 // Builds image sectors 0-2 (k_partition_map_bytes) into out.

@@ -29,19 +29,49 @@ bool extents_inside(const HfsExtentRecord& r, uint64_t total) {
   return true;
 }
 
-// Checks an HFS+ volume header read at partition_start and takes its geometry.
-int take_hfsplus(const uint8_t* vh_bytes, uint64_t room_sectors) {
-  HfsPlusVolumeHeader vh;
-  if (!decode(ByteSpan(vh_bytes, 512), vh)) return k_mount_unrecognised;
+// The geometry of an HFS+ volume header: k_mount_ok and the sectors the
+// volume spans, or why it is refused.
+int hfsplus_geometry(const HfsPlusVolumeHeader& vh, uint64_t& sectors) {
   if (vh.signature != k_sig_hfsplus && vh.signature != k_sig_hfsx) return k_mount_unrecognised;
   if (!power_of_two(vh.block_size) || vh.block_size < 512 || vh.block_size > (1u << 26) || vh.total_blocks == 0)
     return k_mount_bad_geometry;
-  uint64_t sectors = uint64_t(vh.total_blocks) * (vh.block_size / 512);
-  if (room_sectors != UINT64_MAX && sectors > room_sectors) return k_mount_bad_geometry;
+  sectors = uint64_t(vh.total_blocks) * (vh.block_size / 512);
   if (vh.free_blocks > vh.total_blocks || vh.catalog_file.total_blocks == 0 ||
       vh.extents_file.total_blocks == 0 || !extents_inside(vh.catalog_file, vh.total_blocks) ||
       !extents_inside(vh.extents_file, vh.total_blocks) || !extents_inside(vh.allocation_file, vh.total_blocks))
     return k_mount_bad_geometry;
+  return k_mount_ok;
+}
+
+// The geometry of an HFS master directory block, a wrapper's included (its
+// embedded volume must lie in its allocation blocks): k_mount_ok and the
+// sectors the volume spans with its alternate MDB, or why it is refused.
+int hfs_geometry(const MasterDirectoryBlock& m, uint64_t& sectors) {
+  if (m.signature != k_sig_hfs) return k_mount_unrecognised;
+  uint32_t spb = m.block_size / 512;
+  bool geometry = m.block_size != 0 && m.block_size % 512 == 0 && m.total_blocks != 0 && m.bitmap_start >= 3 &&
+                  m.first_block >= m.bitmap_start + (uint32_t(m.total_blocks) + 4095) / 4096;
+  if (!geometry) return k_mount_bad_geometry;
+  sectors = uint64_t(m.first_block) + uint64_t(m.total_blocks) * spb + 2;
+  if (m.embed_signature == k_sig_hfsplus) {
+    if (!m.embed_extent.block_count ||
+        uint32_t(m.embed_extent.start_block) + m.embed_extent.block_count > m.total_blocks)
+      return k_mount_bad_geometry;
+    return k_mount_ok;
+  }
+  if (m.embed_signature != 0 || m.catalog_extents[0].block_count == 0) return k_mount_unrecognised;
+  if (!extents_inside(m.catalog_extents, m.total_blocks) || !extents_inside(m.extents_extents, m.total_blocks))
+    return k_mount_bad_geometry;
+  return k_mount_ok;
+}
+
+// Checks an HFS+ volume header read at partition_start and takes its geometry.
+int take_hfsplus(const uint8_t* vh_bytes, uint64_t room_sectors) {
+  HfsPlusVolumeHeader vh;
+  if (!decode(ByteSpan(vh_bytes, 512), vh)) return k_mount_unrecognised;
+  uint64_t sectors = 0;
+  if (int rc = hfsplus_geometry(vh, sectors); rc != k_mount_ok) return rc;
+  if (room_sectors != UINT64_MAX && sectors > room_sectors) return k_mount_bad_geometry;
   std::memcpy(g_volume_start, vh_bytes, 512);
   g_volume.volume_header = g_volume_start;
   g_volume.mdb = nullptr;
@@ -74,6 +104,25 @@ void take_partition_length(uint64_t start, uint64_t sectors) {
 
 }  // namespace
 
+int volume_extent_sectors(ByteSpan at_1024, uint64_t& sectors) {
+  sectors = 0;
+  if (at_1024.size() < 512) return k_mount_unrecognised;
+  uint16_t sig = get_be16(at_1024.data());
+  uint64_t n = 0;
+  int rc = k_mount_unrecognised;
+  if (sig == k_sig_hfs) {
+    MasterDirectoryBlock m;
+    decode(at_1024.first(512), m);
+    rc = hfs_geometry(m, n);
+  } else if (sig == k_sig_hfsplus || sig == k_sig_hfsx) {
+    HfsPlusVolumeHeader vh;
+    decode(at_1024.first(512), vh);
+    rc = hfsplus_geometry(vh, n);
+  }
+  if (rc == k_mount_ok) sectors = n;
+  return rc;
+}
+
 int mount_volume_checked() {
   uint32_t keep_read_only = g_volume.read_only;
   g_volume.volume_sectors = 0;  // the caller that knows the partition sets it after the mount
@@ -94,45 +143,34 @@ int mount_volume_checked() {
     MasterDirectoryBlock m;
     decode(ByteSpan(buf.data() + 1024, 512), m);
     uint32_t spb = m.block_size / 512;
-    bool geometry = m.block_size != 0 && m.block_size % 512 == 0 && m.total_blocks != 0 &&
-                    m.bitmap_start >= 3 && m.first_block >= m.bitmap_start + (uint32_t(m.total_blocks) + 4095) / 4096;
-    uint64_t end = uint64_t(m.first_block) + uint64_t(m.total_blocks) * spb + 2;
-    if (!geometry || (room != UINT64_MAX && end > room)) {
-      rc = k_mount_bad_geometry;
+    uint64_t end = 0;
+    rc = hfs_geometry(m, end);
+    if (rc == k_mount_ok && room != UINT64_MAX && end > room) rc = k_mount_bad_geometry;
+    if (rc != k_mount_ok) {
     } else if (m.embed_signature == k_sig_hfsplus) {
       // wrapper: the embedded volume sits in the wrapper's allocation blocks
-      if (!m.embed_extent.block_count ||
-          uint32_t(m.embed_extent.start_block) + m.embed_extent.block_count > m.total_blocks) {
-        rc = k_mount_bad_geometry;
+      uint64_t inner = start + m.first_block + uint64_t(m.embed_extent.start_block) * spb;
+      uint8_t vh[512];
+      if (read_sectors(inner + 2, 1, vh) != 0) {
+        rc = k_mount_io;
       } else {
-        uint64_t inner = start + m.first_block + uint64_t(m.embed_extent.start_block) * spb;
-        uint8_t vh[512];
-        if (read_sectors(inner + 2, 1, vh) != 0) {
-          rc = k_mount_io;
-        } else {
-          g_volume.wrapper_start = start;
-          g_volume.partition_start = inner;
-          rc = take_hfsplus(vh, uint64_t(m.embed_extent.block_count) * spb);
-        }
-      }
-    } else if (m.embed_signature == 0 && m.catalog_extents[0].block_count != 0) {
-      if (!extents_inside(m.catalog_extents, m.total_blocks) || !extents_inside(m.extents_extents, m.total_blocks)) {
-        rc = k_mount_bad_geometry;
-      } else {
-        std::memcpy(g_volume_start, buf.data() + 1024, 512);
-        g_volume.mdb = g_volume_start;
-        g_volume.volume_header = nullptr;
-        g_volume.is_hfsplus = 0;
         g_volume.wrapper_start = start;
-        g_volume.partition_start = start + m.first_block;
-        g_volume.block_size = m.block_size;
-        g_volume.sectors_per_block = spb;
-        g_volume.total_blocks = m.total_blocks;
-        g_volume.bitmap_sectors = m.first_block - m.bitmap_start;
-        g_volume.bitmap_bytes = g_volume.bitmap_sectors * 512;
-        g_volume.medium_sectors = end;
-        rc = k_mount_ok;
+        g_volume.partition_start = inner;
+        rc = take_hfsplus(vh, uint64_t(m.embed_extent.block_count) * spb);
       }
+    } else {
+      std::memcpy(g_volume_start, buf.data() + 1024, 512);
+      g_volume.mdb = g_volume_start;
+      g_volume.volume_header = nullptr;
+      g_volume.is_hfsplus = 0;
+      g_volume.wrapper_start = start;
+      g_volume.partition_start = start + m.first_block;
+      g_volume.block_size = m.block_size;
+      g_volume.sectors_per_block = spb;
+      g_volume.total_blocks = m.total_blocks;
+      g_volume.bitmap_sectors = m.first_block - m.bitmap_start;
+      g_volume.bitmap_bytes = g_volume.bitmap_sectors * 512;
+      g_volume.medium_sectors = end;
     }
   }
   if (rc != k_mount_ok) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "hfs/ondisk.h"
 #include "hfs/partition.h"
 
 constexpr int k_mount_ok = 0;
@@ -14,11 +15,17 @@ constexpr int k_mount_bad_geometry = -4;  // block sizes, counts or extents out 
 constexpr int k_mount_io = -5;            // sectors could not be read
 constexpr int k_mount_bad_tree = -6;      // catalog or extents header unusable
 
+// The sectors, counted from the partition start, that the volume whose MDB or
+// volume header is the 512 bytes at_1024 (byte 1024 of the partition) spans,
+// checked as the mount checks them: k_mount_ok, k_mount_unrecognised or
+// k_mount_bad_geometry (sectors 0 then). Reads nothing else.
+int volume_extent_sectors(ByteSpan at_1024, uint64_t& sectors);
 // Reads and checks the volume at partition_start, fills the volume state.
 // k_mount_ok, or one of the negative codes (the state is reset then).
 int mount_volume_checked();
-// The spec'd form: the (possibly moved) partition start; the state stays
-// unmounted (g_volume.mounted 0) when the volume was refused.
+// The same check, answering with the partition start (moved when the volume
+// was found inside an HFS wrapper); the state stays unmounted
+// (g_volume.mounted 0) when the volume was refused.
 uint64_t mount_volume();
 void mount_image_partition();
 // Opens the extents tree, then the catalog. 1 success, negative k_mount_* code.

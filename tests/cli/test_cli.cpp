@@ -93,6 +93,10 @@ TEST(Quorvel, OptionsOutsideTheSetExitWithOne) {
   EXPECT_EQ(quorvel("-b " + p + " b").rc, 1);
   EXPECT_EQ(quorvel("-lx " + p + " b").rc, 1);
   EXPECT_EQ(quorvel("-cx " + p).rc, 1);
+  // The option needs its dash, and at most two letters.
+  EXPECT_EQ(quorvel("xdh " + p).rc, 1);
+  EXPECT_EQ(quorvel("l " + p + " b").rc, 1);
+  EXPECT_EQ(quorvel("-lhx " + p + " b").rc, 1);
   EXPECT_EQ(quorvel("-rj " + p).rc, 1) << "missing journal operand";
   EXPECT_EQ(quorvel("-dc " + quote(dir.str("a.dmg"))).rc, 1) << "missing output operand";
   EXPECT_EQ(quorvel("-h " + quote(dir.str("a.hfs"))).rc, 1);
@@ -116,11 +120,59 @@ TEST(Quorvel, UpperCaseOptionsWorkLikeLowerCase) {
   ASSERT_EQ(quorvel("-F " + quote(p) + " a").rc, 0);
   ASSERT_EQ(quorvel("-L " + quote(p) + " Disc").rc, 0);
   std::string before = testkit::sha256_of(p);
-  int lower = quorvel("-c " + quote(p)).rc;
-  std::string after_lower = testkit::sha256_of(p);
-  EXPECT_EQ(quorvel("-C " + quote(p)).rc, lower);
-  EXPECT_EQ(testkit::sha256_of(p), after_lower);
-  EXPECT_EQ(after_lower, before);
+  ASSERT_EQ(quorvel("-c " + quote(p)).rc, 0);
+  std::string image = dir.str("p.iso");
+  std::string lower_image = testkit::sha256_of(image);
+  std::filesystem::remove(image);
+  ASSERT_EQ(quorvel("-C " + quote(p)).rc, 0);
+  EXPECT_EQ(testkit::sha256_of(image), lower_image);
+  EXPECT_EQ(testkit::sha256_of(p), before);
+  testkit::RunResult d = testkit::run("isoinfo -d -i " + quote(image));
+  EXPECT_NE(d.out.find("Volume id: DISC"), std::string::npos) << d.out << d.err;
+}
+
+// "-dh" on a hybrid that "-c" made: the partition shares the files' data with
+// the ISO, so the removal is refused (-3) and every file still reads.
+TEST(Quorvel, RemovalFromACompiledHybridIsRefused) {
+  REQUIRE_TOOL("isoinfo");
+  REQUIRE_TOOL("isovfy");
+  TempDir dir;
+  std::filesystem::create_directories(dir.str("cd/docs"));
+  testkit::write_text(dir.str("cd/ReadMe.txt"), "read me\n");
+  testkit::write_file(dir.str("cd/docs/big.bin"), testkit::random_bytes(300000, 3));
+  ASSERT_EQ(quorvel("-i demo.cvpr cd", dir.str()).rc, 0);
+  ASSERT_EQ(quorvel("-c demo.cvpr", dir.str()).rc, 0);
+  std::string iso = dir.str("demo.iso");
+  std::string sha = testkit::sha256_of(iso);
+  EXPECT_EQ(quorvel("-dh demo.iso", dir.str()).rc, 253);
+  EXPECT_EQ(testkit::sha256_of(iso), sha);
+  EXPECT_EQ(quorvel("xdh demo.iso", dir.str()).rc, 1);
+  EXPECT_EQ(testkit::sha256_of(iso), sha);
+  EXPECT_NE(testkit::run("isovfy " + quote(iso)).out.find("No errors found"), std::string::npos);
+  EXPECT_EQ(testkit::run("isoinfo -J -i " + quote(iso) + " -x '/cd/ReadMe.txt;1'").out, "read me\n");
+  testkit::RunResult big = testkit::run("isoinfo -J -i " + quote(iso) + " -x '/cd/docs/big.bin;1' | cmp - " +
+                                        quote(dir.str("cd/docs/big.bin")));
+  EXPECT_EQ(big.rc, 0) << big.out << big.err;
+}
+
+// An addition that fails midway (here the file-size limit stops the copy)
+// gives the ISO back byte for byte.
+TEST(Quorvel, FailedAdditionLeavesTheIsoAsItWas) {
+  REQUIRE_TOOL("genisoimage");
+  REQUIRE_TOOL("hformat");
+  TempDir dir;
+  std::filesystem::create_directories(dir.str("tree"));
+  testkit::write_text(dir.str("tree/a.txt"), "a\n");
+  std::string iso = quote(dir.str("cd.iso")), hfs = quote(dir.str("vol.hfs"));
+  ASSERT_EQ(testkit::run("genisoimage -quiet -o " + iso + " " + quote(dir.str("tree")) + " && truncate -s 8M " +
+                         hfs + " && hformat -l Vol " + hfs + " >/dev/null && cp " + iso + " " +
+                         quote(dir.str("orig.iso")))
+                .rc,
+            0);
+  // ulimit -f counts 1024-byte blocks; SIGXFSZ ignored, the write fails instead.
+  testkit::RunResult r = testkit::run("trap '' XFSZ; ulimit -f 2048; " + quote(k_quorvel) + " -h " + hfs + " " + iso);
+  EXPECT_EQ(r.rc, 255);
+  EXPECT_EQ(testkit::run("cmp " + iso + " " + quote(dir.str("orig.iso"))).rc, 0);
 }
 
 TEST(Quorvel, FolderChainsReuseFoldersAndNeverReuseIds) {

@@ -8,6 +8,7 @@
 
 #include "IO/bigendian.h"
 #include "IO/rawcd.h"
+#include "compile_fixture.h"
 #include "compiler/commands.h"
 #include "compiler/hfspart.h"
 #include "support/recording_ui.h"
@@ -48,6 +49,23 @@ struct Fixture {
   }
 };
 
+// The map after an addition, as parted and sleuthkit read it: both accept it
+// whole, in 512-byte and in 2048-byte blocks, with Apple_HFS at the ISO's end.
+void expect_whole_map(const std::string& image, uint64_t iso_end) {
+  auto parted = run("parted -s " + quote(image) + " unit s print");
+  EXPECT_EQ(parted.rc, 0) << parted.out << parted.err;
+  EXPECT_EQ(parted.err.find("Error"), std::string::npos) << parted.err;
+  EXPECT_NE(parted.out.find(" " + std::to_string(iso_end / 512) + "s "), std::string::npos) << parted.out;
+  char at[32];
+  for (uint64_t unit : {512, 2048}) {
+    auto m = run("mmls -t mac " + std::string(unit == 2048 ? "-b 2048 " : "") + quote(image));
+    EXPECT_EQ(m.rc, 0) << m.err;
+    std::snprintf(at, sizeof at, "%010llu", (unsigned long long)(iso_end / unit));
+    EXPECT_NE(m.out.find(std::string(at) + "   "), std::string::npos) << unit << "\n" << m.out;
+    EXPECT_NE(m.out.find("Apple_HFS"), std::string::npos) << m.out;
+  }
+}
+
 std::string hfs_listing(const std::string& image, int n) {
   auto r = run("hmount " + quote(image) + " " + std::to_string(n) + " >/dev/null && hls -a && hcopy -r ':Mac file' - && humount");
   return r.rc == 0 ? r.out : "failed: " + r.err;
@@ -61,12 +79,6 @@ TEST(HfsPartition, AddedPartitionIsReadByPeersAndRemovedAgain) {
   REQUIRE_TOOL("mmls");
   REQUIRE_TOOL("parted");
   Fixture fx;
-  // Move the Apple_HFS entry from block 2 to block 3 (swap with the free one).
-  auto img = testkit::read_file(fx.hfs);
-  std::vector<uint8_t> b2(img.begin() + 1024, img.begin() + 1536);
-  std::copy(img.begin() + 1536, img.begin() + 2048, img.begin() + 1024);
-  std::copy(b2.begin(), b2.end(), img.begin() + 1536);
-  testkit::write_file(fx.hfs, img);
   std::string source_sha = testkit::sha256_of(fx.hfs);
 
   ASSERT_EQ(run_command_line_operation("-h", fx.hfs.c_str(), fx.iso.c_str()), 1);
@@ -79,7 +91,9 @@ TEST(HfsPartition, AddedPartitionIsReadByPeersAndRemovedAgain) {
   std::snprintf(expect, sizeof expect, "%010llu", (unsigned long long)(iso_len / 512));
   EXPECT_NE(map.out.find(std::string(expect) + "   "), std::string::npos) << map.out;
   EXPECT_NE(map.out.find("Apple_HFS"), std::string::npos) << map.out;
-  EXPECT_EQ(fs::file_size(fx.iso), iso_len + 9u * 1024 * 1024);
+  // The partition alone is docked, not the free space after it.
+  EXPECT_EQ(fs::file_size(fx.iso), iso_len + 8u * 1024 * 1024);
+  expect_whole_map(fx.iso, iso_len);
 
   std::string listing = hfs_listing(fx.iso, 1);
   EXPECT_NE(listing.find("Mac file"), std::string::npos) << listing;
@@ -120,9 +134,8 @@ TEST(HfsPartition, RemovalChecksBeforeItChangesAnything) {
   // Not an ISO at all.
   testkit::write_file(fx.dir.path() / "junk.iso", testkit::random_bytes(40000, 1));
   auto junk = fx.dir.str("junk.iso");
-  std::memset(bytes.data(), 0, 2048);
   auto j = testkit::read_file(junk);
-  std::memset(j.data(), 0, 2048);
+  std::memset(j.data(), 0, 6144);
   testkit::write_file(junk, j);
   EXPECT_EQ(cli_hybridise_image(fx.hfs.c_str(), junk.c_str()), k_hybridise_not_iso);
   EXPECT_EQ(cli_hybridise_image(fx.dir.str("missing.img").c_str(), fx.iso.c_str()), k_hybridise_has_map);
@@ -184,7 +197,7 @@ TEST(HfsPartition, RawSectors) {
   auto out = testkit::read_file(fx.dir.path() / "cd.bin");
   auto part = testkit::read_file(fx.hfs);
   size_t n = raw.size() / k_raw_sector_size;
-  ASSERT_EQ(out.size(), (n + (hfs_len - 1024 * 1024) / 2048) * k_raw_sector_size);
+  ASSERT_EQ(out.size(), (n + 8 * 1024 * 1024 / 2048) * k_raw_sector_size);
   // Sector 0 carries the map pointing at 4 * n; each appended sector its address,
   // the partition's bytes and a valid EDC.
   EXPECT_EQ(get_be16(&out[16]), 0x4552);
@@ -205,7 +218,7 @@ TEST(HfsPartition, RawSectors) {
   EXPECT_NE(hfs_listing(fx.dir.str("user.img"), 1).find("hello from the Mac side"), std::string::npos);
 
   // The interactive form on a read-only image of raw sectors: redocked to the
-  // ISO, then made hybrid; the owner may write it now, nobody else gains access.
+  // ISO, then made hybrid; the image gets its read-only mode back.
   std::string bin = fx.dir.str("raw.bin");
   testkit::write_file(bin, raw);
   ::chmod(bin.c_str(), 0400);
@@ -213,11 +226,202 @@ TEST(HfsPartition, RawSectors) {
   hfs = open(fx.hfs.c_str(), O_RDONLY);
   EXPECT_EQ(hybridise_image(hfs, bin.c_str()), 1);
   close(hfs);
-  EXPECT_EQ(fs::status(bin).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(bin).permissions() & fs::perms::all, fs::perms::owner_read);
   auto docked = testkit::read_file(bin);
-  ASSERT_EQ(docked.size(), iso.size() + (hfs_len - 1024 * 1024));
+  ASSERT_EQ(docked.size(), iso.size() + 8 * 1024 * 1024);
   EXPECT_TRUE(std::equal(iso.begin() + 32768, iso.end(), docked.begin() + 32768));
   auto info = run("isoinfo -d -i " + quote(bin));
   EXPECT_NE(info.out.find("CDVOL"), std::string::npos) << info.out << info.err;
   EXPECT_NE(hfs_listing(bin, 1).find("hello from the Mac side"), std::string::npos);
+}
+
+namespace {
+
+// A tree of two files and our own compile of it: "-ch" gives the partition
+// image (with its map), "-c" the hybrid.
+struct Compiled {
+  testkit::TempDir dir;
+  std::string project = dir.str("mac.cvpr");
+  Compiled(bool hfsplus) {
+    fs::create_directories(dir.path() / "tree" / "docs");
+    testkit::write_text(dir.path() / "tree" / "ReadMe.txt", "read me first\n");
+    testkit::write_file(dir.path() / "tree" / "docs" / "data.bin", testkit::random_bytes(70000, 5));
+    EXPECT_EQ(compile_fixture::make_project_from_tree(project, dir.str("tree"), hfsplus, "Mac Side"), 3);
+  }
+};
+
+// Every file of a hybrid as isoinfo extracts it through Joliet, and isovfy's verdict.
+std::string iso_side(const std::string& image) {
+  auto v = run("isovfy " + quote(image) + " | tail -1");
+  auto a = run("isoinfo -J -i " + quote(image) + " -x '/ReadMe.txt;1'");
+  auto b = run("isoinfo -J -i " + quote(image) + " -x '/docs/data.bin;1' | sha256sum");
+  return v.out + a.out + b.out;
+}
+
+}  // namespace
+
+// A compiled hybrid shares its files' data with the partition: removal is
+// refused and the image stays byte for byte, for HFS and for HFS+.
+TEST(HfsPartition, CompiledHybridIsNeverCut) {
+  REQUIRE_TOOL("isovfy");
+  for (bool hfsplus : {false, true}) {
+    Compiled c(hfsplus);
+    ASSERT_EQ(cli_compile_hybrid(c.project.c_str()), 0);
+    std::string iso = c.dir.str("mac.iso");
+    auto before = testkit::read_file(iso);
+    std::string peers = iso_side(iso);
+    EXPECT_NE(peers.find("read me first"), std::string::npos) << peers;
+    EXPECT_EQ(peers.find("e3b0c442"), std::string::npos) << "data.bin read empty: " << peers;
+    EXPECT_EQ(run_command_line_operation("-dh", iso.c_str(), nullptr), k_dehybridise_shared) << hfsplus;
+    EXPECT_EQ(testkit::read_file(iso), before);
+    EXPECT_EQ(iso_side(iso), peers);
+  }
+}
+
+// Our own "-ch" images (HFS and HFS+), and a map whose first entry is not the
+// map itself: the ISO gets one whole two-entry map that parted and sleuthkit
+// accept, the volume reads, and removal gives back the original ISO.
+TEST(HfsPartition, SourceMapsOfEveryShapeGiveOneWholeMap) {
+  REQUIRE_TOOL("parted");
+  REQUIRE_TOOL("mmls");
+  REQUIRE_TOOL("fls");
+  Fixture fx;
+  uint64_t iso_end = fx.iso_bytes.size();
+  for (bool hfsplus : {false, true}) {
+    Compiled c(hfsplus);
+    ASSERT_EQ(cli_compile_hfs(c.project.c_str()), 0);
+    std::string part = c.dir.str("mac.dmg");
+    // The source's map carries a tail after its partition, which stays behind.
+    ASSERT_EQ(cli_hybridise_image(part.c_str(), fx.iso.c_str()), 1) << hfsplus;
+    expect_whole_map(fx.iso, iso_end);
+    if (hfsplus) {
+      auto l = run("fls -f hfsp -r -o " + std::to_string(iso_end / 512) + " " + quote(fx.iso));
+      EXPECT_NE(l.out.find("ReadMe.txt"), std::string::npos) << l.out << l.err;
+    } else {
+      auto l = run("hmount " + quote(fx.iso) + " 1 >/dev/null && hcopy -r ':ReadMe.txt' - && humount");
+      EXPECT_EQ(l.out, "read me first\n") << l.err;
+    }
+    ASSERT_EQ(dehybridise_image(fx.iso.c_str()), 0);
+    EXPECT_EQ(testkit::read_file(fx.iso), fx.iso_bytes);
+  }
+
+  // A ProDOS entry first, where the map's own entry would be.
+  auto img = testkit::read_file(fx.hfs);
+  std::memset(&img[512 + 16], 0, 64);
+  std::memcpy(&img[512 + 16], "ProDOS", 6);
+  std::memcpy(&img[512 + 48], "Apple_PRODOS", 12);
+  testkit::write_file(fx.hfs, img);
+  ASSERT_EQ(cli_hybridise_image(fx.hfs.c_str(), fx.iso.c_str()), 1);
+  expect_whole_map(fx.iso, iso_end);
+  auto parted = run("parted -s " + quote(fx.iso) + " unit s print");
+  EXPECT_EQ(parted.out.find("PRODOS"), std::string::npos) << parted.out;
+  EXPECT_NE(hfs_listing(fx.iso, 1).find("hello from the Mac side"), std::string::npos);
+  ASSERT_EQ(dehybridise_image(fx.iso.c_str()), 0);
+  EXPECT_EQ(testkit::read_file(fx.iso), fx.iso_bytes);
+}
+
+// Sources whose MDB or volume header describes no volume that fits: each is
+// refused and the ISO keeps its bytes.
+TEST(HfsPartition, BrokenVolumesAreRefused) {
+  REQUIRE_TOOL("hformat");
+  Fixture fx;
+  std::string bare = fx.dir.str("bare.hfs");
+  ASSERT_EQ(run("truncate -s 2M " + quote(bare) + " && hformat -l Bare " + quote(bare) + " >/dev/null").rc, 0);
+  auto good = testkit::read_file(bare), mapped = testkit::read_file(fx.hfs);
+  const size_t hfs_at = 1024 * 1024;
+  std::string src = fx.dir.str("broken.img");
+  auto refused = [&](const std::vector<uint8_t>& bytes, int expected, const char* what) {
+    testkit::write_file(src, bytes);
+    EXPECT_EQ(cli_hybridise_image(src.c_str(), fx.iso.c_str()), expected) << what;
+    EXPECT_EQ(testkit::read_file(fx.iso), fx.iso_bytes) << what;
+  };
+  for (size_t n : {size_t(1536), size_t(4096), good.size() / 2})
+    refused(std::vector<uint8_t>(good.begin(), good.begin() + n), k_hybridise_bad_volume, "truncated bare volume");
+  std::vector<uint8_t> stub(1536, 0);
+  stub[1024] = 'B';
+  stub[1025] = 'D';
+  refused(stub, k_hybridise_bad_volume, "1536 bytes with BD at 1024");
+  auto zeroed = good;
+  std::fill(zeroed.begin() + 1024, zeroed.begin() + 1536, 0);
+  refused(zeroed, k_hybridise_no_partition, "zeroed MDB, no map");
+  zeroed = mapped;
+  std::fill(zeroed.begin() + hfs_at + 1024, zeroed.begin() + hfs_at + 1536, 0);
+  refused(zeroed, k_hybridise_bad_volume, "zeroed MDB in a map");
+  refused(std::vector<uint8_t>(mapped.begin(), mapped.begin() + hfs_at + 4 * 1024 * 1024), k_hybridise_bad_volume,
+          "map pointing past the end");
+  auto shrunk = mapped;
+  put_be32(&shrunk[1536 + 12], 1000);  // the entry is shorter than its volume
+  refused(shrunk, k_hybridise_bad_volume, "partition shorter than its volume");
+  Compiled c(true);
+  ASSERT_EQ(cli_compile_hfs(c.project.c_str()), 0);
+  auto plus = testkit::read_file(c.dir.str("mac.dmg"));
+  int fd = open(c.dir.str("mac.dmg").c_str(), O_RDONLY);
+  int64_t at = find_hfs_partition_start(fd);
+  close(fd);
+  ASSERT_GT(at, 0);
+  std::fill(plus.begin() + at + 1024, plus.begin() + at + 1536, 0);
+  refused(plus, k_hybridise_bad_volume, "zeroed HFS+ volume header");
+
+  // The sound ones still dock.
+  testkit::write_file(src, good);
+  EXPECT_EQ(cli_hybridise_image(src.c_str(), fx.iso.c_str()), 1);
+}
+
+// The map takes sectors 0-2 of the system area: a byte in use anywhere there
+// refuses the addition; the sectors after them are the ISO's and stay.
+TEST(HfsPartition, SystemAreaInUseIsNeverOverwritten) {
+  REQUIRE_TOOL("isoinfo");
+  Fixture fx;
+  for (size_t at : {size_t(1600), size_t(4000), size_t(6143)}) {
+    auto bytes = fx.iso_bytes;
+    bytes[at] = 0x5A;
+    testkit::write_file(fx.iso, bytes);
+    EXPECT_EQ(cli_hybridise_image(fx.hfs.c_str(), fx.iso.c_str()), k_hybridise_has_map) << at;
+    EXPECT_EQ(testkit::read_file(fx.iso), bytes) << at;
+  }
+  auto bytes = fx.iso_bytes;
+  bytes[6144] = 0x5A;
+  testkit::write_file(fx.iso, bytes);
+  ASSERT_EQ(cli_hybridise_image(fx.hfs.c_str(), fx.iso.c_str()), 1);
+  EXPECT_EQ(testkit::read_file(fx.iso)[6144], 0x5A);
+  auto r = run("isoinfo -i " + quote(fx.iso) + " -x '/README.TXT;1'");
+  EXPECT_EQ(r.out, "hello from the ISO side\n");
+  ASSERT_EQ(dehybridise_image(fx.iso.c_str()), 0);
+  EXPECT_EQ(testkit::read_file(fx.iso), bytes);
+}
+
+// Removal cuts only a partition docked after the ISO volume and ending the
+// file; a read-only image keeps its mode whether a run writes or refuses.
+TEST(HfsPartition, RemovalCutsOnlyADockedPartition) {
+  REQUIRE_TOOL("isoinfo");
+  Fixture fx;
+  auto mode_of = [](const std::string& p) { return fs::status(p).permissions() & fs::perms::all; };
+  const auto read_only = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  ::chmod(fx.iso.c_str(), 0444);
+  EXPECT_EQ(dehybridise_image(fx.iso.c_str()), k_dehybridise_no_partition);
+  EXPECT_EQ(cli_hybridise_image(fx.dir.str("tree/readme.txt").c_str(), fx.iso.c_str()), k_hybridise_no_partition);
+  EXPECT_EQ(mode_of(fx.iso), read_only);
+  ASSERT_EQ(cli_hybridise_image(fx.hfs.c_str(), fx.iso.c_str()), 1);
+  EXPECT_EQ(mode_of(fx.iso), read_only);
+  auto docked = testkit::read_file(fx.iso);
+
+  // The Apple_HFS start moved into the ISO volume: refused as shared.
+  auto inside = docked;
+  put_be32(&inside[1024 + 8], 20);
+  testkit::write_file(fx.iso, inside);
+  EXPECT_EQ(dehybridise_image(fx.iso.c_str()), k_dehybridise_shared);
+  EXPECT_EQ(testkit::read_file(fx.iso), inside);
+  // Something appended after the partition would go with a cut: refused.
+  auto longer = docked;
+  longer.resize(longer.size() + 4096, 0x11);
+  testkit::write_file(fx.iso, longer);
+  EXPECT_EQ(dehybridise_image(fx.iso.c_str()), k_dehybridise_no_partition);
+  EXPECT_EQ(testkit::read_file(fx.iso), longer);
+
+  testkit::write_file(fx.iso, docked);
+  ::chmod(fx.iso.c_str(), 0444);
+  ASSERT_EQ(run_command_line_operation("-DH", fx.iso.c_str(), nullptr), 0);
+  EXPECT_EQ(mode_of(fx.iso), read_only);
+  EXPECT_EQ(testkit::read_file(fx.iso), fx.iso_bytes);
+  EXPECT_EQ(run("isoinfo -i " + quote(fx.iso) + " -x '/README.TXT;1'").out, "hello from the ISO side\n");
 }

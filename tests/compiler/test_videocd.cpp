@@ -17,6 +17,7 @@
 #include "compiler/dirrecord.h"
 #include "compiler/hfspart.h"
 #include "compiler/isodesc.h"
+#include "hfs/ondisk.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
 
@@ -151,10 +152,18 @@ struct SyntheticVcd {
 };
 
 // A bare HFS volume of exactly `bytes` (signature "BD" at 1024).
+// A bare HFS volume of 512-byte blocks filling the file, each sector past the
+// first numbered; its MDB describes a volume that fits.
 std::string make_bare_volume(const TempDir& dir, size_t bytes) {
   std::vector<uint8_t> v(bytes, 0);
-  v[1024] = 'B';
-  v[1025] = 'D';
+  MasterDirectoryBlock m;
+  m.signature = k_sig_hfs;
+  m.bitmap_start = 3;
+  m.first_block = 8;
+  m.block_size = 512;
+  m.total_blocks = uint16_t(bytes / 512 - m.first_block - 2);
+  m.catalog_extents[0] = {0, 1};
+  encode(m, MutByteSpan(&v[1024], 512));
   for (size_t i = 2048; i < bytes; i += 2048) put_be32(&v[i], uint32_t(i / 2048));
   std::string path = dir.str("bare.hfs");
   testkit::write_file(path, v);
@@ -193,10 +202,11 @@ TEST(VideoCdPartition, RealDiscKeepsItsVideoAndGainsTheVolume) {
   std::string hfs = dir.str("mac.dmg");
   auto hfs_bytes = read_file(hfs);
   int hfs_fd = open(hfs.c_str(), O_RDONLY);
-  int64_t start = find_hfs_partition_start(hfs_fd);
+  uint8_t entry[512];
+  int64_t start = find_hfs_partition_start(hfs_fd, entry);
   close(hfs_fd);
   ASSERT_GT(start, 0);
-  uint64_t h = hfs_bytes.size() - uint64_t(start);
+  uint64_t h = uint64_t(get_be32(entry + 12)) * 512;  // the partition, not what follows it
   uint32_t k = uint32_t((h + 2047) / 2048), shift = k + 150;
 
   auto old_bin = read_file(bin);
@@ -259,7 +269,8 @@ TEST(VideoCdPartition, RealDiscKeepsItsVideoAndGainsTheVolume) {
   EXPECT_TRUE(std::regex_search(mm.out, m, std::regex(std::string(start_text) + " .*Apple_HFS"))) << mm.out;
   auto track = read_file(iso);
   ASSERT_GE(track.size(), (uint64_t(f) + k) * 2048);
-  EXPECT_TRUE(std::equal(hfs_bytes.begin() + start, hfs_bytes.end(), track.begin() + int64_t(f) * 2048));
+  EXPECT_TRUE(std::equal(hfs_bytes.begin() + start, hfs_bytes.begin() + start + int64_t(h),
+                         track.begin() + int64_t(f) * 2048));
   auto hl = run("hmount " + quote(iso) + " 1 >/dev/null && hls -l && hcopy -r ':notes.bin' " +
                 quote(dir.str("notes.out")) + "; humount");
   EXPECT_NE(hl.out.find("notes.bin"), std::string::npos) << hl.out << hl.err;
