@@ -9,9 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <unordered_map>
 
 #include "IO/charsets.h"
 #include "IO/names.h"
+#include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/commands.h"
@@ -215,7 +217,9 @@ void log_addition(const std::string& folder, const std::string& name) {
   write_log_line(format_text(ui_text(1090).c_str(), (folder + name).c_str()).c_str());
 }
 
-int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t parent_id, bool new_run) {
+int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t parent_id, bool new_run,
+                          std::vector<long>* positions) {
+  if (positions) positions->clear();
   if (batch.empty()) return 0;
   std::stable_sort(batch.begin(), batch.end(), [](const ProjectRecord& a, const ProjectRecord& b) {
     return std::strcmp(a.long_name.c_str(), b.long_name.c_str()) < 0;
@@ -226,8 +230,12 @@ int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t p
   long first = new_run ? -1 : seek_first_child(f, parent_id);
   if (first < 0) {  // a new run, at the end of the file
     if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-    for (const ProjectRecord& n : batch)
+    long at = std::ftell(f);
+    for (const ProjectRecord& n : batch) {
       if (!write_project_record(f, n)) return -1;
+      if (positions) positions->push_back(at);
+      at += static_cast<long>(k_project_record_size);
+    }
     return std::fflush(f) == 0 ? 0 : -1;
   }
   std::vector<ProjectRecord> old_run;
@@ -246,12 +254,15 @@ int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t p
   std::fflush(f);
   std::fseek(f, first, SEEK_SET);
   size_t i = 0, j = 0;
+  long at = first;
   while (i < old_run.size() || j < batch.size()) {
     bool take_old = j == batch.size() ||
                     (i < old_run.size() && std::strcmp(batch[j].long_name.c_str(), old_run[i].long_name.c_str()) >= 0);
+    if (!take_old && positions) positions->push_back(at);
     if (!write_project_record(f, take_old ? old_run[i++] : batch[j++])) return -1;
+    at += static_cast<long>(k_project_record_size);
   }
-  if (!tail.empty() && std::fwrite(tail.data(), 1, tail.size(), f) != tail.size()) return -1;
+  if (!tail.empty() && !write_project_bytes(f, tail.data(), tail.size())) return -1;
   return std::fflush(f) == 0 ? 0 : -1;
 }
 
@@ -264,6 +275,7 @@ int32_t add_new_folder(FILE* f, ProjectRecord& buf, const std::string& name, uin
   ProjectRecord probe;
   if (background && find_record_by_id(f, probe, k_background_folder_id)) background = false;
   buf.id = next_folder_id(background ? std::string_view(name) : std::string_view());
+  if (buf.id == 0) return 0;
   buf.parent_id = parent_id;
   buf.create_date = buf.modify_date = mac_date_now_for(false);
   int views = g_working_mode == k_mode_isoplus ? 0 : g_name_view;
@@ -477,6 +489,62 @@ bool ends_with(const std::string& s, std::string_view tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// A folder whose record the walk just wrote: where it lies and the views its
+// items may enter, so that filling it never searches the project for it.
+struct PlacedFolder {
+  long pos = -1;
+  int views = 1;
+};
+
+// The record at pos when it is the item id (the stream left at pos); else false.
+bool read_record_at(FILE* f, long pos, int32_t id, ProjectRecord& r) {
+  if (pos < 0 || std::fseek(f, pos, SEEK_SET) != 0 || !read_project_record(f, r) || r.id != id) return false;
+  return std::fseek(f, pos, SEEK_SET) == 0;
+}
+
+// Adds counts to a folder the walk placed, in place; a folder of unknown place
+// is looked up.
+void add_counts_to_placed(FILE* f, const PlacedFolder* placed, int32_t id, uint32_t folders, uint32_t files) {
+  if (folders == 0 && files == 0) return;
+  ProjectRecord r;
+  if (placed && read_record_at(f, placed->pos, id, r)) {
+    r.subfolder_count() += folders;
+    r.file_count() += files;
+    write_project_record(f, r);
+    return;
+  }
+  add_counts_to_folder(f, static_cast<uint32_t>(id), static_cast<int32_t>(folders), static_cast<int32_t>(files));
+}
+
+// The items a folder holds already, read once, by upper-cased PC name.
+using HeldItems = std::unordered_multimap<std::string, ProjectRecord>;
+
+std::string upper_key(const std::string& name) {
+  std::string key = name;
+  to_upper_latin1(key.data());
+  return key;
+}
+
+void load_held_items(FILE* f, uint32_t parent_id, HeldItems& held) {
+  std::rewind(f);
+  if (seek_first_child(f, parent_id) < 0) return;
+  ProjectRecord r;
+  while (read_project_record(f, r) && r.parent_id == parent_id) {
+    std::string key = upper_key(r.pc_name);
+    held.emplace(std::move(key), std::move(r));
+  }
+}
+
+// check_item_in_folder's answer, from the held items.
+int check_held_item(const HeldItems& held, const std::string& path, const std::string& name) {
+  auto [from, to] = held.equal_range(upper_key(name));
+  for (auto it = from; it != to; ++it)
+    if (int answer = check_item_against(it->second, path); answer != 0) return answer;
+  return 0;
+}
+
+std::set<std::pair<dev_t, ino_t>> g_own_files;
+
 // The PC names of a folder in byte order ("." and ".." left out).
 std::vector<std::string> list_folder(const std::string& folder) {
   std::vector<std::string> names;
@@ -488,7 +556,7 @@ std::vector<std::string> list_folder(const std::string& folder) {
 }
 
 AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path, uint32_t parent_id,
-                    bool fresh_parent) {
+                    bool fresh_parent, const PlacedFolder* placed_parent) {
   counts = AddCounts{parent_id, 0, 0};
   bool hfsplus = hfsplus_project(f);
   bool isoplus = g_working_mode == k_mode_isoplus;
@@ -511,11 +579,13 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   }
   long saved = std::ftell(f);
 
-  int p = get_folder_views(f, static_cast<int32_t>(parent_id));
+  int p = placed_parent ? placed_parent->views : get_folder_views(f, static_cast<int32_t>(parent_id));
   if (parent_id == static_cast<uint32_t>(k_root_folder_id) && p == 1 && g_name_view != k_name_view_pc)
     p = g_name_view;
   FolderNames taken;
   if (!fresh_parent) load_folder_names(f, parent_id, taken);
+  HeldItems held;
+  if (!fresh_parent) load_held_items(f, parent_id, held);
   std::set<std::string> batch_pc_names;  // ISO+: one item a name, whatever its case
 
   std::vector<ProjectRecord> batch;
@@ -527,6 +597,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   bool know_self = ::fstat(fileno(f), &self) == 0;
 
   for (const std::string& name : names) {
+    if (project_edit_failed(f)) break;  // a failed write or a refused id: the edit is undone
     std::string full = folder + name;
     struct stat st {};
     if (::lstat(full.c_str(), &st) != 0) continue;  // gone meanwhile: the others still count
@@ -536,8 +607,9 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
     bool is_folder = S_ISDIR(st.st_mode);
     if (!is_folder && !S_ISREG(st.st_mode)) continue;
     if (know_self && st.st_dev == self.st_dev && st.st_ino == self.st_ino) continue;
+    if (g_own_files.count({st.st_dev, st.st_ino})) continue;
     if (!is_folder && name.rfind("._", 0) == 0) continue;  // AppleDouble companions
-    if (!fresh_parent && check_item_in_folder(f, full, parent_id) != 0) continue;
+    if (!fresh_parent && check_held_item(held, full, name) != 0) continue;
     if (isoplus && !batch_pc_names.insert(fold_case(name)).second) continue;
     if (folder.size() >= k_pc_folder_size || name.size() >= k_pc_name_size) {
       show_message(format_text(ui_text(4703).c_str(), full.c_str()).c_str());
@@ -561,6 +633,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
       ProjectRecord probe;
       if (background && find_record_by_id(f, probe, k_background_folder_id)) background = false;
       r.id = next_folder_id(background ? std::string_view(name) : std::string_view());
+      if (r.id == 0) break;
       pc_dates(full, r.create_date, r.modify_date);
       if (r.modify_date < r.create_date) r.create_date = r.modify_date;
       set_iso_view(r, p != 2 ? 1 : 0);
@@ -574,6 +647,10 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
         continue;
       }
       r.id = next_file_id();
+      if (r.id == 0) {
+        ::close(fd);
+        break;
+      }
       ++counts.files_added;
       classify_pc_file(r, full, fd, size, hfsplus);
       ::close(fd);
@@ -596,6 +673,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
       } else if (!isoplus) {
         ProjectRecord twin = r;  // the volume's icon file, on the Mac side only
         twin.id = next_file_id();
+        if (twin.id == 0) break;
         twin.attr_flags |= k_attr_fixed_hfs_name;
         set_iso_view(twin, 0);
         twin.hfs_name = ".VolumeIcon.icns";
@@ -606,10 +684,15 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   }
 
   // A folder made by this walk has no run yet: its records go to the end at once.
-  if (insert_records_sorted(f, batch, parent_id, fresh_parent) != 0) show_message(ui_text(4705).c_str());
+  std::vector<long> positions;
+  if (insert_records_sorted(f, batch, parent_id, fresh_parent, &positions) != 0) show_message(ui_text(4705).c_str());
+  std::unordered_map<int32_t, PlacedFolder> placed;
+  for (size_t k = 0; k < positions.size() && k < batch.size(); ++k)
+    if (batch[k].is_folder()) placed[batch[k].id] = PlacedFolder{positions[k], folder_views(batch[k])};
   if (folder_icon) {
     ProjectRecord parent;
-    if (find_record_by_id(f, parent, static_cast<int32_t>(parent_id))) {
+    if ((placed_parent && read_record_at(f, placed_parent->pos, static_cast<int32_t>(parent_id), parent)) ||
+        find_record_by_id(f, parent, static_cast<int32_t>(parent_id))) {
       parent.src_flags |= k_src_custom_icon;
       write_project_record(f, parent);
       std::fflush(f);
@@ -624,13 +707,15 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   }
 
   for (const NewFolder& nf : new_folders) {
+    if (project_edit_failed(f)) break;
     struct stat st {};
     if (::lstat(nf.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
     ProjectRecord child_buf;
     AddCounts sub;
-    add_items(f, sub, child_buf, nf.path + "/*", static_cast<uint32_t>(nf.id), true);
-    add_counts_to_folder(f, static_cast<uint32_t>(nf.id), static_cast<int32_t>(sub.folders_added),
-                         static_cast<int32_t>(sub.files_added));
+    auto it = placed.find(nf.id);
+    const PlacedFolder* here = it == placed.end() ? nullptr : &it->second;
+    add_items(f, sub, child_buf, nf.path + "/*", static_cast<uint32_t>(nf.id), true, here);
+    add_counts_to_placed(f, here, nf.id, sub.folders_added, sub.files_added);
   }
   std::fseek(f, saved, SEEK_SET);
   return counts;
@@ -638,9 +723,32 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
 
 }  // namespace
 
+void remember_project_own_files(const std::string& project_path) {
+  g_own_files.clear();
+  if (project_path.empty()) return;
+  size_t slash = project_path.rfind('/');
+  size_t dot = project_path.rfind('.');
+  std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                         ? project_path.substr(0, dot) : project_path;
+  for (const std::string& p : {project_path, stem + ".iso", stem + ".dmg"})
+    for (const std::string& own : {p, p + ".bak", p + ".BAK"}) {
+      struct stat st {};
+      if (::stat(own.c_str(), &st) == 0) g_own_files.insert({st.st_dev, st.st_ino});
+    }
+  for (const char* backup : {".bak", ".BAK"}) {
+    struct stat st {};
+    if (::stat((stem + backup).c_str(), &st) == 0) g_own_files.insert({st.st_dev, st.st_ino});
+  }
+}
+
+bool is_project_own_file(const std::string& path) {
+  struct stat st {};
+  return !g_own_files.empty() && ::stat(path.c_str(), &st) == 0 && g_own_files.count({st.st_dev, st.st_ino});
+}
+
 AddCounts add_pc_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path,
                        uint32_t parent_id) {
-  return add_items(f, counts, buf, path, parent_id, false);
+  return add_items(f, counts, buf, path, parent_id, false, nullptr);
 }
 
 namespace {
@@ -739,12 +847,12 @@ int cli_include_items(const char* project_path, const char* item) {
   FILE* f = nullptr;
   if (int rc = open_command_project(project_path, f); rc != 0) return rc;
   if (!item || !*item) {
+    end_project_edit(f, -2);
     std::fclose(f);
     return -2;
   }
   FILE* previous = g_project_file;
   g_project_file = f;
-  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
   g_working_mode = k_mode_project;
   std::string project_folder = with_slash(folder_of(absolute_path(project_path)));
   int result = 0;
@@ -774,7 +882,8 @@ int cli_include_items(const char* project_path, const char* item) {
     }
   }
   if (result == 0) write_project_totals(f);
-  std::fclose(f);
+  result = end_project_edit(f, result);
+  if (std::fclose(f) != 0) result = -1;
   g_project_file = previous;
   return result;
 }
@@ -783,12 +892,12 @@ int cli_include_isoplus_items(const char* project_path, const char* item) {
   FILE* f = nullptr;
   if (int rc = open_command_project(project_path, f); rc != 0) return rc;
   if (!item || !*item) {
+    end_project_edit(f, -2);
     std::fclose(f);
     return -2;
   }
   FILE* previous = g_isoplus_file;
   g_isoplus_file = f;
-  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
   g_working_mode = k_mode_isoplus;
   std::string project_folder = with_slash(folder_of(absolute_path(project_path)));
   std::vector<std::string> paths;
@@ -812,7 +921,8 @@ int cli_include_isoplus_items(const char* project_path, const char* item) {
                          static_cast<int32_t>(counts.files_added));
   }
   write_project_totals(f, true);
-  std::fclose(f);
+  result = end_project_edit(f, result);
+  if (std::fclose(f) != 0) result = -1;
   g_isoplus_file = previous;
   return result;
 }
