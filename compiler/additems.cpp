@@ -366,9 +366,10 @@ int read_appledouble_companion(const std::string& path, ProjectRecord& r) {
   return 1;
 }
 
-int read_applesingle_header(const std::string& path, ProjectRecord& r) {
-  uint64_t size = 0;
-  std::vector<uint8_t> bytes = read_prefix(path, k_probe_bytes, size);
+namespace {
+// The AppleSingle probe on the file's first bytes, read already.
+int applesingle_from_prefix(const std::string& path, std::span<const uint8_t> bytes, uint64_t size,
+                            ProjectRecord& r) {
   AppleSingleHeader h;
   if (!is_applesingle_header(bytes) || decode_apple_header(bytes, size, h) != 0) return 0;
   const AppleEntryDescriptor* data = find_apple_entry(h, k_entry_data_fork);
@@ -377,6 +378,13 @@ int read_applesingle_header(const std::string& path, ProjectRecord& r) {
   r.rsrc_size = rsrc ? rsrc->length : 0;
   take_finder_entry(path, h, r);
   return 1;
+}
+}  // namespace
+
+int read_applesingle_header(const std::string& path, ProjectRecord& r) {
+  uint64_t size = 0;
+  std::vector<uint8_t> bytes = read_prefix(path, k_probe_bytes, size);
+  return applesingle_from_prefix(path, bytes, size, r);
 }
 
 int read_macbinary_header_into_record(ProjectRecord& r, int fd, bool hfsplus) {
@@ -434,11 +442,18 @@ void read_afp_streams_into_record(ProjectRecord& r, const std::string& path, con
 void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus) {
   uint32_t pc_create = 0, pc_modify = 0;
   pc_dates(path, pc_create, pc_modify);
+  // The sniffers share one read of the first bytes.
+  uint8_t prefix[k_probe_bytes];
+  ssize_t got = size == 0 ? 0 : ::pread(fd, prefix, std::min<uint64_t>(sizeof prefix, size), 0);
+  std::span<const uint8_t> head(prefix, got > 0 ? size_t(got) : 0);
   if (read_appledouble_companion(path, r)) r.hfs_flags |= k_hfs_appledouble;
-  if (read_applesingle_header(path, r)) r.hfs_flags |= k_hfs_applesingle;
+  if (applesingle_from_prefix(path, head, size, r)) r.hfs_flags |= k_hfs_applesingle;
   SourceEncoding enc = has_afp_streams(path) ? SourceEncoding::ntfs_streams : SourceEncoding::plain;
-  if (is_macbinary_file(fd) == 1) r.attr_flags |= k_attr_macbinary;
-  else if (is_binhex_file(fd) == 1) r.src_flags |= k_src_binhex;
+  if (size >= k_macbinary_header_size && head.size() >= k_macbinary_header_size &&
+      is_macbinary_header(prefix, int64_t(size)) != 0)
+    r.attr_flags |= k_attr_macbinary;
+  else if (!head.empty() && has_binhex_banner(head.first(std::min<size_t>(head.size(), 128))) == 1)
+    r.src_flags |= k_src_binhex;
   if (r.hfs_flags & (k_hfs_appledouble | k_hfs_applesingle)) enc = SourceEncoding::apple_double;
   if (r.attr_flags & k_attr_macbinary) enc = SourceEncoding::macbinary;
   if (r.src_flags & k_src_binhex) enc = SourceEncoding::binhex;
