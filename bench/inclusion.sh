@@ -7,17 +7,8 @@
 # quorvel, and quorvel's time over each reference's, from this one run.
 # Usage: bench/inclusion.sh [build folder]   (SIZES="10000 50000" for fewer trees)
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(realpath -m "${1:-$root/build-release}")"
-if [ ! -x "$build/quorvel" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_GUI=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target quorvel
-fi
-quorvel="$build/quorvel"
+source "$(dirname "$0")/common.sh"
 sizes="${SIZES:-10000 50000 200000}"
-work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-bench.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
-export HOME="$work"
 cd "$work"
 
 # "seconds KiB" of one command (its output thrown away); "0 0" when it fails,
