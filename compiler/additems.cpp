@@ -344,6 +344,7 @@ void signature_by_extension(const std::string& name, char out[8]) {
 }  // namespace
 
 int has_afp_streams(const std::string& path) {
+  if (!has_any_extended_attribute(path)) return 0;
   char sig[9] = {};
   read_afpinfo(path, sig);
   bool info = sig[0] != 0;
