@@ -440,14 +440,15 @@ void read_afp_streams_into_record(ProjectRecord& r, const std::string& path, con
 // --- the walk ----------------------------------------------------------------------
 
 // Classifies an open PC file and fills its sizes, signature and dates.
-void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus) {
+void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus,
+                      bool no_companion) {
   uint32_t pc_create = 0, pc_modify = 0;
   pc_dates(path, pc_create, pc_modify);
   // The sniffers share one read of the first bytes.
   uint8_t prefix[k_probe_bytes];
   ssize_t got = size == 0 ? 0 : ::pread(fd, prefix, std::min<uint64_t>(sizeof prefix, size), 0);
   std::span<const uint8_t> head(prefix, got > 0 ? size_t(got) : 0);
-  if (read_appledouble_companion(path, r)) r.hfs_flags |= k_hfs_appledouble;
+  if (!no_companion && read_appledouble_companion(path, r)) r.hfs_flags |= k_hfs_appledouble;
   if (applesingle_from_prefix(path, head, size, r)) r.hfs_flags |= k_hfs_applesingle;
   SourceEncoding enc = has_afp_streams(path) ? SourceEncoding::ntfs_streams : SourceEncoding::plain;
   if (size >= k_macbinary_header_size && head.size() >= k_macbinary_header_size &&
@@ -579,7 +580,8 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
 
   std::string folder;
   std::vector<std::string> names;
-  if (ends_with(path, "/*.*") || ends_with(path, "/*")) {
+  bool listed = ends_with(path, "/*.*") || ends_with(path, "/*");
+  if (listed) {
     folder = path.substr(0, path.rfind('/') + 1);
     names = list_folder(folder);
   } else {
@@ -668,7 +670,9 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
         break;
       }
       ++counts.files_added;
-      classify_pc_file(r, full, fd, size, hfsplus);
+      // A listed folder shows whether the file has a companion: no probe for one that is not there.
+      bool no_companion = listed && !std::binary_search(names.begin(), names.end(), "._" + name);
+      classify_pc_file(r, full, fd, size, hfsplus, no_companion);
       ::close(fd);
       if (isoplus) {
         set_iso_view(r, 1);

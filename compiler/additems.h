@@ -69,7 +69,9 @@ void read_afp_streams_into_record(ProjectRecord& r, const std::string& path, con
 
 // Classifies an open PC file (plain, named streams, AppleDouble/AppleSingle,
 // MacBinary, BinHex) and fills its encoding, fork sizes, signature and dates.
-void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus);
+// no_companion: the folder's listing holds no "._" companion for it (not probed).
+void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus,
+                      bool no_companion = false);
 
 // Sets the view fields of a new file from its encoding, name and the parent's
 // allowed views (0 ISO only, 1 both, 2 HFS only). The item never enters a view its
