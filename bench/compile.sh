@@ -8,17 +8,8 @@
 # the cache as warm for it as for them; the faster of its two runs counts).
 # Usage: bench/compile.sh [build folder]   (SCALE=0.1 for a tenth of the tree)
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(realpath -m "${1:-$root/build-release}")"
-if [ ! -x "$build/quorvel" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_GUI=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target quorvel
-fi
-quorvel="$build/quorvel"
+source "$(dirname "$0")/common.sh"
 scale="${SCALE:-1}"
-work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-bench.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
-export HOME="$work"
 
 echo "making the tree in $work/tree ..."
 python3 - "$work/tree" "$scale" <<'PY'

@@ -1,51 +1,59 @@
 #!/usr/bin/env bash
-# Inclusion speed within one folder: "quorvel -i" of 20,000 files in one folder,
-# and of 10,100 files whose names share a stem longer than the ISO and HFS+ name
-# limits (every name then needs its own "-NNN" suffix in both views).
-# Prints the time of each run. With REFERENCE=path-to-another-quorvel the same
-# trees are also added by that program, its times printed, and the two projects
-# compared byte for byte (the names given must be the same).
-# Usage: bench/inclusion.sh [build folder]
+# Inclusion speed ("quorvel -i" of a whole tree into a new project) beside two
+# makers reading the same tree into an image written to /dev/null: genisoimage
+# (-r -J) and xorriso (-as mkisofs -r -J). Trees of 10k, 50k and 200k one-byte
+# files in folders of 100, and a tree 1,100 folders deep with a file at each level.
+# Prints whole-process time and peak memory of each, microseconds per item for
+# quorvel, and quorvel's time over each reference's, from this one run.
+# Usage: bench/inclusion.sh [build folder]   (SIZES="10000 50000" for fewer trees)
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(realpath -m "${1:-$root/build-release}")"
-if [ ! -x "$build/quorvel" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_GUI=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target quorvel
-fi
-quorvel="$build/quorvel"
-work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-bench.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
-export HOME="$work" CORVANE_CONFIG_DIR="$work/cfg"
+source "$(dirname "$0")/common.sh"
+sizes="${SIZES:-10000 50000 200000}"
+cd "$work"
 
-python3 - "$work" <<'PY'
-import os, sys
-work = sys.argv[1]
-flat = os.path.join(work, "flat"); os.makedirs(flat)
-for i in range(20000):
-    open(os.path.join(flat, "file_%05d.txt" % i), "w").close()
-stem = os.path.join(work, "stem"); os.makedirs(stem)
-common = "A report whose title is longer than any view allows for one name"
-for i in range(10100):
-    open(os.path.join(stem, "%s %05d.txt" % (common, i)), "w").close()
-PY
+# "seconds KiB" of one command (its output thrown away); "0 0" when it fails,
+# with its first error line on stderr.
+measure() {
+  if /usr/bin/time -f "%e %M" -o time.txt "$@" >/dev/null 2>err.txt; then cat time.txt
+  else echo "  ($1 failed: $(grep -v '^Command exited' err.txt | head -1))" >&2; echo "0 0"; fi
+}
+line() { printf "%-44s %8.2f s %8.1f MiB\n" "$1" "$2" "$(awk -v k="$3" 'BEGIN { print k / 1024 }')"; }
 
-run() {  # program, project, tree: prints seconds
-  local start end
-  start=$(date +%s.%N)
-  "$1" -i "$2" "$3" || echo "exit $? from $1 -i $3" >&2
-  end=$(date +%s.%N)
-  python3 -c "print('%.2f' % ($end - $start))"
+run_tree() {  # name tree items
+  local name="$1" tree="$2" items="$3" q g x k
+  rm -f p.cvpr; sync
+  read -r q k < <(measure "$quorvel" -i p.cvpr "$tree"); line "quorvel -i        $name" "$q" "$k"
+  read -r g k < <(measure genisoimage -quiet -r -J -D -l -o /dev/null "$tree"); line "genisoimage -r -J $name" "$g" "$k"
+  read -r x k < <(measure xorriso -as mkisofs -quiet -r -J -o /dev/null "$tree"); line "xorriso -r -J     $name" "$x" "$k"
+  awk -v n="$name" -v q="$q" -v g="$g" -v x="$x" -v i="$items" -v s="$(stat -c %s p.cvpr)" 'BEGIN {
+    printf "  %s: %d records, %.1f us per item", n, s / 756 - 1, q * 1e6 / i
+    if (g > 0) printf "; quorvel / genisoimage %.2f", q / g
+    if (x > 0) printf "; quorvel / xorriso %.2f", q / x
+    printf "\n" }'
 }
 
-for tree in flat stem; do
-  t=$(run "$quorvel" "$work/$tree.cvpr" "$work/$tree")
-  line="$tree: $t s"
-  if [ -n "${REFERENCE:-}" ]; then
-    r=$(run "$REFERENCE" "$work/$tree-ref.cvpr" "$work/$tree")
-    same=different
-    cmp -s "$work/$tree.cvpr" "$work/$tree-ref.cvpr" && same=identical
-    line="$line; reference $r s; projects $same"
-  fi
-  echo "$line"
+for n in $sizes; do
+  python3 - "tree$n" "$n" <<'PY'
+import os, sys
+root, n = sys.argv[1], int(sys.argv[2])
+for i in range(n):
+    d = os.path.join(root, "d%05d" % (i // 100))
+    if i % 100 == 0: os.makedirs(d)
+    with open(os.path.join(d, "file %03d.txt" % (i % 100)), "wb") as f: f.write(b"x")
+PY
+  run_tree "$n files" "tree$n" $((n + n / 100))
+  rm -rf "tree$n"
 done
+
+# 1,100 folders deep, one file at each level.
+python3 - deep 1100 <<'PY'
+import os, sys
+root, depth = sys.argv[1], int(sys.argv[2])
+os.mkdir(root)
+fd = os.open(root, os.O_RDONLY)
+for i in range(depth):
+    os.mkdir("d", dir_fd=fd)
+    with open(os.open("f.txt", os.O_WRONLY | os.O_CREAT, 0o644, dir_fd=fd), "wb") as f: f.write(b"x")
+    nfd = os.open("d", os.O_RDONLY, dir_fd=fd); os.close(fd); fd = nfd
+PY
+run_tree "1100 deep" deep 2200

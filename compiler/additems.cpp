@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "IO/charsets.h"
 #include "IO/names.h"
@@ -53,12 +53,6 @@ std::string with_slash(std::string folder) {
   return folder;
 }
 
-std::string upper_latin1(std::string_view s) {
-  std::string out(s);
-  to_upper_latin1(out.data());
-  return out;
-}
-
 std::string fold_case(std::string_view s) {
   std::string out(s);
   for (char& c : out)
@@ -86,7 +80,6 @@ struct FolderNames {
   TakenNames level1;
   TakenNames iso;
   TakenNames hfs;
-  std::unordered_set<std::string> pc_names;  // the stored run's PC names in Latin-1 capitals
 
   void add(const ProjectRecord& r) {
     if (!r.pc_short_name.empty()) level1.insert(r.pc_short_name);
@@ -99,10 +92,7 @@ void load_folder_names(FILE* f, uint32_t parent_id, FolderNames& names) {
   std::rewind(f);
   if (seek_first_child(f, parent_id) < 0) return;
   ProjectRecord r;
-  while (read_project_record(f, r) && r.parent_id == parent_id) {
-    names.add(r);
-    names.pc_names.insert(upper_latin1(r.pc_name));
-  }
+  while (read_project_record(f, r) && r.parent_id == parent_id) names.add(r);
 }
 
 // A name split for shortening: the base cut so that a suffix of suffix_size bytes
@@ -254,7 +244,9 @@ void log_addition(const std::string& folder, const std::string& name) {
   write_log_line(format_text(ui_text(1090).c_str(), (folder + name).c_str()).c_str());
 }
 
-int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t parent_id, bool new_run) {
+int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t parent_id, bool new_run,
+                          std::vector<long>* positions) {
+  if (positions) positions->clear();
   if (batch.empty()) return 0;
   std::stable_sort(batch.begin(), batch.end(), [](const ProjectRecord& a, const ProjectRecord& b) {
     return std::strcmp(a.long_name.c_str(), b.long_name.c_str()) < 0;
@@ -265,8 +257,12 @@ int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t p
   long first = new_run ? -1 : seek_first_child(f, parent_id);
   if (first < 0) {  // a new run, at the end of the file
     if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-    for (const ProjectRecord& n : batch)
+    long at = std::ftell(f);
+    for (const ProjectRecord& n : batch) {
       if (!write_project_record(f, n)) return -1;
+      if (positions) positions->push_back(at);
+      at += static_cast<long>(k_project_record_size);
+    }
     return std::fflush(f) == 0 ? 0 : -1;
   }
   std::vector<ProjectRecord> old_run;
@@ -285,12 +281,15 @@ int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t p
   std::fflush(f);
   std::fseek(f, first, SEEK_SET);
   size_t i = 0, j = 0;
+  long at = first;
   while (i < old_run.size() || j < batch.size()) {
     bool take_old = j == batch.size() ||
                     (i < old_run.size() && std::strcmp(batch[j].long_name.c_str(), old_run[i].long_name.c_str()) >= 0);
+    if (!take_old && positions) positions->push_back(at);
     if (!write_project_record(f, take_old ? old_run[i++] : batch[j++])) return -1;
+    at += static_cast<long>(k_project_record_size);
   }
-  if (!tail.empty() && std::fwrite(tail.data(), 1, tail.size(), f) != tail.size()) return -1;
+  if (!tail.empty() && !write_project_bytes(f, tail.data(), tail.size())) return -1;
   return std::fflush(f) == 0 ? 0 : -1;
 }
 
@@ -303,6 +302,7 @@ int32_t add_new_folder(FILE* f, ProjectRecord& buf, const std::string& name, uin
   ProjectRecord probe;
   if (background && find_record_by_id(f, probe, k_background_folder_id)) background = false;
   buf.id = next_folder_id(background ? std::string_view(name) : std::string_view());
+  if (buf.id == 0) return 0;
   buf.parent_id = parent_id;
   buf.create_date = buf.modify_date = mac_date_now_for(false);
   int views = g_working_mode == k_mode_isoplus ? 0 : g_name_view;
@@ -371,6 +371,7 @@ void signature_by_extension(const std::string& name, char out[8]) {
 }  // namespace
 
 int has_afp_streams(const std::string& path) {
+  if (!has_any_extended_attribute(path)) return 0;
   char sig[9] = {};
   read_afpinfo(path, sig);
   bool info = sig[0] != 0;
@@ -394,9 +395,10 @@ int read_appledouble_companion(const std::string& path, ProjectRecord& r) {
   return 1;
 }
 
-int read_applesingle_header(const std::string& path, ProjectRecord& r) {
-  uint64_t size = 0;
-  std::vector<uint8_t> bytes = read_prefix(path, k_probe_bytes, size);
+namespace {
+// The AppleSingle probe on the file's first bytes, read already.
+int applesingle_from_prefix(const std::string& path, std::span<const uint8_t> bytes, uint64_t size,
+                            ProjectRecord& r) {
   AppleSingleHeader h;
   if (!is_applesingle_header(bytes) || decode_apple_header(bytes, size, h) != 0) return 0;
   const AppleEntryDescriptor* data = find_apple_entry(h, k_entry_data_fork);
@@ -405,6 +407,13 @@ int read_applesingle_header(const std::string& path, ProjectRecord& r) {
   r.rsrc_size = rsrc ? rsrc->length : 0;
   take_finder_entry(path, h, r);
   return 1;
+}
+}  // namespace
+
+int read_applesingle_header(const std::string& path, ProjectRecord& r) {
+  uint64_t size = 0;
+  std::vector<uint8_t> bytes = read_prefix(path, k_probe_bytes, size);
+  return applesingle_from_prefix(path, bytes, size, r);
 }
 
 int read_macbinary_header_into_record(ProjectRecord& r, int fd, bool hfsplus) {
@@ -459,14 +468,22 @@ void read_afp_streams_into_record(ProjectRecord& r, const std::string& path, con
 // --- the walk ----------------------------------------------------------------------
 
 // Classifies an open PC file and fills its sizes, signature and dates.
-void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus) {
+void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus,
+                      bool no_companion) {
   uint32_t pc_create = 0, pc_modify = 0;
   pc_dates(path, pc_create, pc_modify);
-  if (read_appledouble_companion(path, r)) r.hfs_flags |= k_hfs_appledouble;
-  if (read_applesingle_header(path, r)) r.hfs_flags |= k_hfs_applesingle;
+  // The sniffers share one read of the first bytes.
+  uint8_t prefix[k_probe_bytes];
+  ssize_t got = size == 0 ? 0 : ::pread(fd, prefix, std::min<uint64_t>(sizeof prefix, size), 0);
+  std::span<const uint8_t> head(prefix, got > 0 ? size_t(got) : 0);
+  if (!no_companion && read_appledouble_companion(path, r)) r.hfs_flags |= k_hfs_appledouble;
+  if (applesingle_from_prefix(path, head, size, r)) r.hfs_flags |= k_hfs_applesingle;
   SourceEncoding enc = has_afp_streams(path) ? SourceEncoding::ntfs_streams : SourceEncoding::plain;
-  if (is_macbinary_file(fd) == 1) r.attr_flags |= k_attr_macbinary;
-  else if (is_binhex_file(fd) == 1) r.src_flags |= k_src_binhex;
+  if (size >= k_macbinary_header_size && head.size() >= k_macbinary_header_size &&
+      is_macbinary_header(prefix, int64_t(size)) != 0)
+    r.attr_flags |= k_attr_macbinary;
+  else if (!head.empty() && has_binhex_banner(head.first(std::min<size_t>(head.size(), 128))) == 1)
+    r.src_flags |= k_src_binhex;
   if (r.hfs_flags & (k_hfs_appledouble | k_hfs_applesingle)) enc = SourceEncoding::apple_double;
   if (r.attr_flags & k_attr_macbinary) enc = SourceEncoding::macbinary;
   if (r.src_flags & k_src_binhex) enc = SourceEncoding::binhex;
@@ -517,6 +534,62 @@ bool ends_with(const std::string& s, std::string_view tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// A folder whose record the walk just wrote: where it lies and the views its
+// items may enter, so that filling it never searches the project for it.
+struct PlacedFolder {
+  long pos = -1;
+  int views = 1;
+};
+
+// The record at pos when it is the item id (the stream left at pos); else false.
+bool read_record_at(FILE* f, long pos, int32_t id, ProjectRecord& r) {
+  if (pos < 0 || std::fseek(f, pos, SEEK_SET) != 0 || !read_project_record(f, r) || r.id != id) return false;
+  return std::fseek(f, pos, SEEK_SET) == 0;
+}
+
+// Adds counts to a folder the walk placed, in place; a folder of unknown place
+// is looked up.
+void add_counts_to_placed(FILE* f, const PlacedFolder* placed, int32_t id, uint32_t folders, uint32_t files) {
+  if (folders == 0 && files == 0) return;
+  ProjectRecord r;
+  if (placed && read_record_at(f, placed->pos, id, r)) {
+    r.subfolder_count() += folders;
+    r.file_count() += files;
+    write_project_record(f, r);
+    return;
+  }
+  add_counts_to_folder(f, static_cast<uint32_t>(id), static_cast<int32_t>(folders), static_cast<int32_t>(files));
+}
+
+// The items a folder holds already, read once, by upper-cased PC name.
+using HeldItems = std::unordered_multimap<std::string, ProjectRecord>;
+
+std::string upper_key(const std::string& name) {
+  std::string key = name;
+  to_upper_latin1(key.data());
+  return key;
+}
+
+void load_held_items(FILE* f, uint32_t parent_id, HeldItems& held) {
+  std::rewind(f);
+  if (seek_first_child(f, parent_id) < 0) return;
+  ProjectRecord r;
+  while (read_project_record(f, r) && r.parent_id == parent_id) {
+    std::string key = upper_key(r.pc_name);
+    held.emplace(std::move(key), std::move(r));
+  }
+}
+
+// check_item_in_folder's answer, from the held items.
+int check_held_item(const HeldItems& held, const std::string& path, const std::string& name) {
+  auto [from, to] = held.equal_range(upper_key(name));
+  for (auto it = from; it != to; ++it)
+    if (int answer = check_item_against(it->second, path); answer != 0) return answer;
+  return 0;
+}
+
+std::set<std::pair<dev_t, ino_t>> g_own_files;
+
 // The PC names of a folder in byte order ("." and ".." left out); false when the
 // folder cannot be listed to its end.
 bool list_folder(const std::string& folder, std::vector<std::string>& names) {
@@ -536,14 +609,15 @@ void leave_out(AddCounts& counts, int text_id, const std::string& path) {
 }
 
 AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path, uint32_t parent_id,
-                    bool fresh_parent) {
+                    bool fresh_parent, const PlacedFolder* placed_parent) {
   counts = AddCounts{parent_id, 0, 0};
   bool hfsplus = hfsplus_project(f);
   bool isoplus = g_working_mode == k_mode_isoplus;
 
   std::string folder;
   std::vector<std::string> names;
-  if (ends_with(path, "/*.*") || ends_with(path, "/*")) {
+  bool listed = ends_with(path, "/*.*") || ends_with(path, "/*");
+  if (listed) {
     folder = path.substr(0, path.rfind('/') + 1);
     if (!list_folder(folder, names)) {
       leave_out(counts, 4706, folder);
@@ -562,11 +636,13 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   }
   long saved = std::ftell(f);
 
-  int p = get_folder_views(f, static_cast<int32_t>(parent_id));
+  int p = placed_parent ? placed_parent->views : get_folder_views(f, static_cast<int32_t>(parent_id));
   if (parent_id == static_cast<uint32_t>(k_root_folder_id) && p == 1 && g_name_view != k_name_view_pc)
     p = g_name_view;
   FolderNames taken;
   if (!fresh_parent) load_folder_names(f, parent_id, taken);
+  HeldItems held;
+  if (!fresh_parent) load_held_items(f, parent_id, held);
   std::set<std::string> batch_pc_names;  // ISO+: one item a name, whatever its case
 
   std::vector<ProjectRecord> batch;
@@ -578,6 +654,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   bool know_self = ::fstat(fileno(f), &self) == 0;
 
   for (const std::string& name : names) {
+    if (project_edit_failed(f)) break;  // a failed write or a refused id: the edit is undone
     std::string full = folder + name;
     struct stat st {};
     if (::lstat(full.c_str(), &st) != 0) {
@@ -590,10 +667,9 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
     bool is_folder = S_ISDIR(st.st_mode);
     if (!is_folder && !S_ISREG(st.st_mode)) continue;
     if (know_self && st.st_dev == self.st_dev && st.st_ino == self.st_ino) continue;
+    if (g_own_files.count({st.st_dev, st.st_ino})) continue;
     if (!is_folder && is_appledouble_companion(full)) continue;  // it travels with its file
-    // Only a name the run already holds (whatever its case) can be there already.
-    if (!fresh_parent && taken.pc_names.count(upper_latin1(name)) && check_item_in_folder(f, full, parent_id) != 0)
-      continue;
+    if (!fresh_parent && check_held_item(held, full, name) != 0) continue;
     if (isoplus && !batch_pc_names.insert(fold_case(name)).second) continue;
     // The record holds a folder of 255 bytes and a name of 243: a longer one
     // would be cut into another item's path, so the item is refused.
@@ -619,6 +695,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
       ProjectRecord probe;
       if (background && find_record_by_id(f, probe, k_background_folder_id)) background = false;
       r.id = next_folder_id(background ? std::string_view(name) : std::string_view());
+      if (r.id == 0) break;
       pc_dates(full, r.create_date, r.modify_date);
       if (r.modify_date < r.create_date) r.create_date = r.modify_date;
       set_iso_view(r, p != 2 ? 1 : 0);
@@ -633,8 +710,14 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
         continue;
       }
       r.id = next_file_id();
+      if (r.id == 0) {
+        ::close(fd);
+        break;
+      }
       ++counts.files_added;
-      classify_pc_file(r, full, fd, size, hfsplus);
+      // A listed folder shows whether the file has a companion: no probe for one that is not there.
+      bool no_companion = listed && !std::binary_search(names.begin(), names.end(), "._" + name);
+      classify_pc_file(r, full, fd, size, hfsplus, no_companion);
       ::close(fd);
       if (isoplus) {
         set_iso_view(r, 1);
@@ -655,6 +738,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
       } else if (!isoplus) {
         ProjectRecord twin = r;  // the volume's icon file, on the Mac side only
         twin.id = next_file_id();
+        if (twin.id == 0) break;
         twin.attr_flags |= k_attr_fixed_hfs_name;
         set_iso_view(twin, 0);
         twin.hfs_name = ".VolumeIcon.icns";
@@ -665,10 +749,15 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   }
 
   // A folder made by this walk has no run yet: its records go to the end at once.
-  if (insert_records_sorted(f, batch, parent_id, fresh_parent) != 0) show_message(ui_text(4705).c_str());
+  std::vector<long> positions;
+  if (insert_records_sorted(f, batch, parent_id, fresh_parent, &positions) != 0) show_message(ui_text(4705).c_str());
+  std::unordered_map<int32_t, PlacedFolder> placed;
+  for (size_t k = 0; k < positions.size() && k < batch.size(); ++k)
+    if (batch[k].is_folder()) placed[batch[k].id] = PlacedFolder{positions[k], folder_views(batch[k])};
   if (folder_icon) {
     ProjectRecord parent;
-    if (find_record_by_id(f, parent, static_cast<int32_t>(parent_id))) {
+    if ((placed_parent && read_record_at(f, placed_parent->pos, static_cast<int32_t>(parent_id), parent)) ||
+        find_record_by_id(f, parent, static_cast<int32_t>(parent_id))) {
       parent.src_flags |= k_src_custom_icon;
       write_project_record(f, parent);
       std::fflush(f);
@@ -683,14 +772,16 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   }
 
   for (const NewFolder& nf : new_folders) {
+    if (project_edit_failed(f)) break;
     struct stat st {};
     if (::lstat(nf.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
     ProjectRecord child_buf;
     AddCounts sub;
-    add_items(f, sub, child_buf, nf.path + "/*", static_cast<uint32_t>(nf.id), true);
+    auto it = placed.find(nf.id);
+    const PlacedFolder* here = it == placed.end() ? nullptr : &it->second;
+    add_items(f, sub, child_buf, nf.path + "/*", static_cast<uint32_t>(nf.id), true, here);
     counts.left_out += sub.left_out;
-    add_counts_to_folder(f, static_cast<uint32_t>(nf.id), static_cast<int32_t>(sub.folders_added),
-                         static_cast<int32_t>(sub.files_added));
+    add_counts_to_placed(f, here, nf.id, sub.folders_added, sub.files_added);
   }
   std::fseek(f, saved, SEEK_SET);
   return counts;
@@ -698,9 +789,32 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
 
 }  // namespace
 
+void remember_project_own_files(const std::string& project_path) {
+  g_own_files.clear();
+  if (project_path.empty()) return;
+  size_t slash = project_path.rfind('/');
+  size_t dot = project_path.rfind('.');
+  std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                         ? project_path.substr(0, dot) : project_path;
+  for (const std::string& p : {project_path, stem + ".iso", stem + ".dmg"})
+    for (const std::string& own : {p, p + ".bak", p + ".BAK"}) {
+      struct stat st {};
+      if (::stat(own.c_str(), &st) == 0) g_own_files.insert({st.st_dev, st.st_ino});
+    }
+  for (const char* backup : {".bak", ".BAK"}) {
+    struct stat st {};
+    if (::stat((stem + backup).c_str(), &st) == 0) g_own_files.insert({st.st_dev, st.st_ino});
+  }
+}
+
+bool is_project_own_file(const std::string& path) {
+  struct stat st {};
+  return !g_own_files.empty() && ::stat(path.c_str(), &st) == 0 && g_own_files.count({st.st_dev, st.st_ino});
+}
+
 AddCounts add_pc_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path,
                        uint32_t parent_id) {
-  return add_items(f, counts, buf, path, parent_id, false);
+  return add_items(f, counts, buf, path, parent_id, false, nullptr);
 }
 
 namespace {
@@ -822,7 +936,7 @@ struct CommandProject {
     return open_command_project(project_path, f);
   }
   int close(int result) {
-    if (f && std::fclose(f) != 0 && result == 0) result = -1;
+    if (f && std::fclose(f) != 0 && (result == 0 || result == k_items_left_out)) result = -1;
     f = nullptr;
     if (made && result != 0) ::unlink(path.c_str());
     return result;
@@ -846,10 +960,12 @@ int cli_include_items(const char* project_path, const char* item) {
   CommandProject project;
   if (int rc = project.open(project_path); rc != 0) return rc;
   FILE* f = project.f;
-  if (!item || !*item) return project.close(-2);
+  if (!item || !*item) {
+    end_project_edit(f, -2);
+    return project.close(-2);
+  }
   FILE* previous = g_project_file;
   g_project_file = f;
-  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
   g_working_mode = k_mode_project;
   std::string project_folder = with_slash(folder_of(absolute_path(project_path)));
   int result = 0;
@@ -895,6 +1011,7 @@ int cli_include_items(const char* project_path, const char* item) {
   }
   if (result == 0 && left_out) result = k_items_left_out;
   if (result == 0 || result == k_items_left_out) write_project_totals(f);
+  result = end_project_edit(f, result);
   g_project_file = previous;
   return project.close(result);
 }
@@ -903,10 +1020,12 @@ int cli_include_isoplus_items(const char* project_path, const char* item) {
   CommandProject project;
   if (int rc = project.open(project_path); rc != 0) return rc;
   FILE* f = project.f;
-  if (!item || !*item) return project.close(-2);
+  if (!item || !*item) {
+    end_project_edit(f, -2);
+    return project.close(-2);
+  }
   FILE* previous = g_isoplus_file;
   g_isoplus_file = f;
-  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
   g_working_mode = k_mode_isoplus;
   std::string project_folder = with_slash(folder_of(absolute_path(project_path)));
   std::vector<std::string> paths;
@@ -937,6 +1056,7 @@ int cli_include_isoplus_items(const char* project_path, const char* item) {
   }
   if (result == 0 && left_out) result = k_items_left_out;
   write_project_totals(f, true);
+  result = end_project_edit(f, result);
   g_isoplus_file = previous;
   return project.close(result);
 }

@@ -40,6 +40,11 @@ extern bool g_hide_dot_files;
 AddCounts add_pc_items(FILE* project, AddCounts& counts, ProjectRecord& buf, const std::string& path,
                        uint32_t parent_id);
 
+// The project's own files beside it: the project, its images (its name with
+// ".iso" or ".dmg") and their backups. Walks that follow never take them as items.
+void remember_project_own_files(const std::string& project_path);
+bool is_project_own_file(const std::string& path);
+
 // A folder that exists only in the project (pc_folder ".."). Returns its id, 0 when not written.
 int32_t add_new_folder(FILE* project, ProjectRecord& buf, const std::string& name, uint32_t parent_id);
 
@@ -65,7 +70,9 @@ void read_afp_streams_into_record(ProjectRecord& r, const std::string& path, con
 
 // Classifies an open PC file (plain, named streams, AppleDouble/AppleSingle,
 // MacBinary, BinHex) and fills its encoding, fork sizes, signature and dates.
-void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus);
+// no_companion: the folder's listing holds no "._" companion for it (not probed).
+void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus,
+                      bool no_companion = false);
 
 // Sets the view fields of a new file from its encoding, name and the parent's
 // allowed views (0 ISO only, 1 both, 2 HFS only). The item never enters a view its
@@ -79,8 +86,11 @@ std::string get_item_unicode_path(const ProjectRecord& r);
 void log_addition(const std::string& folder, const std::string& name);
 
 // Merges new records (sorted here by long_name) into parent_id's run; new_run: the
-// parent has no run yet (a folder just made), so they are appended. 0 or -1.
-int insert_records_sorted(FILE* project, std::vector<ProjectRecord>& batch, uint32_t parent_id, bool new_run = false);
+// parent has no run yet (a folder just made), so they are appended. positions,
+// when given, receives each batch record's file offset, in the batch's sorted
+// order. 0 or -1.
+int insert_records_sorted(FILE* project, std::vector<ProjectRecord>& batch, uint32_t parent_id, bool new_run = false,
+                          std::vector<long>* positions = nullptr);
 
 // Command-line inclusion into a hybrid or ISO+ project: item is a file, a folder,
 // or "$" followed by a list file of paths (one a line).

@@ -59,7 +59,6 @@ int create_folders(const char* project_path, const char* folder_path, int mode) 
   FILE* f = nullptr;
   int rc = open_command_project(project_path, f);
   if (rc != 0) return rc;
-  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
   g_working_mode = mode;
   bool hfsplus = get_project_hfs_format(f) != 0;
   std::string here = current_folder();
@@ -81,6 +80,7 @@ int create_folders(const char* project_path, const char* folder_path, int mode) 
   }
   // The counters go back into the header, so that a later run hands out new ids.
   write_project_totals(f, mode == k_mode_isoplus);
+  rc = end_project_edit(f, rc);
   if (std::fclose(f) != 0) rc = -1;
   return rc;
 }
@@ -154,6 +154,12 @@ int open_command_project(const char* path, FILE*& f) {
       std::fclose(p);
       return 1;
     }
+    // A damaged project is refused as it is: an edit would only add to the damage.
+    if (verify_opened_project(p, path) != 0) {
+      std::fclose(p);
+      return -1;
+    }
+    begin_project_edit(p);
     f = p;
     return 0;
   }
@@ -168,6 +174,7 @@ int open_command_project(const char* path, FILE*& f) {
     report_open_error(path);
     return -1;
   }
+  begin_project_edit(p);
   f = p;
   return 0;
 }
@@ -182,9 +189,9 @@ int cli_set_volume_labels(const char* project_path, const char* label, char seco
   char which = upper(second_letter);
   if (which != 'I') set_header_hfs_volume_name(h, label);
   if (which != 'H') set_header_volume_label(h, label);
-  bool ok = write_project_header(f, h);
-  if (std::fclose(f) != 0) ok = false;
-  return ok ? 0 : -1;
+  int result = end_project_edit(f, write_project_header(f, h) ? 0 : -1);
+  if (std::fclose(f) != 0) result = -1;
+  return result;
 }
 
 int cli_set_isoplus_label(const char* project_path, const char* label) {

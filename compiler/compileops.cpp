@@ -77,6 +77,10 @@ int compile_project(const char* project_path, int kind, const char* ext) {
     report_open_error(project_path);
     return -1;
   }
+  if (verify_opened_project(f, project_path) != 0) {  // a damaged project would lose items unseen
+    std::fclose(f);
+    return -1;
+  }
   std::string target = with_extension(project_path, ext);
   int fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {

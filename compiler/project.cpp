@@ -12,6 +12,10 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
+
+#include <stdio_ext.h>
 
 #include "IO/bytes.h"
 #include "IO/charsets.h"
@@ -60,7 +64,59 @@ int signed_field(uint8_t flags) { return ProjectHeader::view_field_value(flags);
 uint8_t with_field(uint8_t flags, int v) { return uint8_t((flags & ~3) | (v & 3)); }
 
 bool read_raw(FILE* f, RecordBytes& b) { return std::fread(b.data(), 1, b.size(), f) == b.size(); }
-bool write_raw(FILE* f, const RecordBytes& b) { return std::fwrite(b.data(), 1, b.size(), f) == b.size(); }
+
+// --- the open edit ------------------------------------------------------------------
+// While a command edits the project, every record it overwrites or cuts off below
+// the length the project had when the edit began is kept, as it was, before the
+// first change to it. A failed edit writes them back and cuts the file to that
+// length: the project is then byte for byte what it was.
+struct ProjectEdit {
+  FILE* f = nullptr;
+  off_t saved_size = 0;
+  std::unordered_map<long, std::vector<uint8_t>> originals;  // record index -> its bytes
+  uint32_t last_folder_id = 0;
+  uint32_t last_file_serial = 0;
+  uint64_t total_sectors = 0;
+  int status_folders = 0, status_files = 0;
+  bool write_failed = false;  // a write or a flush came back short
+  bool refused = false;       // a step refused to go on (reported where met)
+};
+ProjectEdit g_edit;
+
+bool editing(FILE* f) { return f && g_edit.f == f; }
+
+// Keeps the original bytes of [from, to) before they change.
+void keep_originals(FILE* f, off_t from, off_t to) {
+  if (!editing(f)) return;
+  to = std::min(to, g_edit.saved_size);
+  for (long i = long(from / k_rec); off_t(i) * k_rec < to; ++i) {
+    if (g_edit.originals.count(i)) continue;
+    std::vector<uint8_t> b(k_project_record_size);
+    ssize_t n = ::pread(fileno(f), b.data(), b.size(), off_t(i) * k_rec);
+    b.resize(n > 0 ? size_t(n) : 0);
+    g_edit.originals.emplace(i, std::move(b));
+  }
+}
+
+// Every write to the project goes through here: the bytes it replaces are kept
+// first, and a short write marks the edit failed.
+bool write_bytes(FILE* f, const void* data, size_t n) {
+  if (editing(f)) {
+    off_t at = ftello(f);
+    if (at >= 0 && at < g_edit.saved_size) keep_originals(f, at, at + off_t(n));
+  }
+  bool ok = std::fwrite(data, 1, n, f) == n;
+  if (!ok && editing(f)) g_edit.write_failed = true;
+  return ok;
+}
+
+bool flush(FILE* f) {
+  bool ok = std::fflush(f) == 0;
+  if (!ok && editing(f)) g_edit.write_failed = true;
+  return ok;
+}
+
+bool write_raw(FILE* f, const RecordBytes& b) { return write_bytes(f, b.data(), b.size()); }
 
 bool seek_record(FILE* f, long index) { return fseeko(f, off_t(index) * k_rec, SEEK_SET) == 0; }
 long record_index_here(FILE* f) { return long(ftello(f) / k_rec); }
@@ -128,9 +184,7 @@ int move_tail(FILE* f, off_t dst, off_t src, off_t end) {
     for (off_t done = 0; done < len;) {
       size_t n = size_t(std::min<off_t>(off_t(buf.size()), len - done));
       if (fseeko(f, src + done, SEEK_SET) != 0 || std::fread(buf.data(), 1, n, f) != n) return -1;
-      std::fflush(f);
-      if (fseeko(f, dst + done, SEEK_SET) != 0 || std::fwrite(buf.data(), 1, n, f) != n) return -1;
-      std::fflush(f);
+      if (fseeko(f, dst + done, SEEK_SET) != 0 || !write_bytes(f, buf.data(), n) || !flush(f)) return -1;
       done += off_t(n);
     }
   } else {
@@ -138,16 +192,16 @@ int move_tail(FILE* f, off_t dst, off_t src, off_t end) {
       size_t n = size_t(std::min<off_t>(off_t(buf.size()), left));
       left -= off_t(n);
       if (fseeko(f, src + left, SEEK_SET) != 0 || std::fread(buf.data(), 1, n, f) != n) return -1;
-      std::fflush(f);
-      if (fseeko(f, dst + left, SEEK_SET) != 0 || std::fwrite(buf.data(), 1, n, f) != n) return -1;
-      std::fflush(f);
+      // The first block moved up grows the file: when the disk is full it fails
+      // before any record below the old end has changed.
+      if (fseeko(f, dst + left, SEEK_SET) != 0 || !write_bytes(f, buf.data(), n) || !flush(f)) return -1;
     }
   }
   return 0;
 }
 
 off_t file_size(FILE* f) {
-  std::fflush(f);
+  flush(f);
   struct stat st;
   return fstat(fileno(f), &st) == 0 ? st.st_size : 0;
 }
@@ -313,8 +367,10 @@ bool write_project_header(FILE* f, const ProjectHeader& h) {
   RecordBytes b{};
   encode_project_header(h, b);
   bool ok = seek_record(f, 0) && write_raw(f, b);
-  return std::fflush(f) == 0 && ok;
+  return flush(f) && ok;
 }
+
+bool write_project_bytes(FILE* f, const void* data, size_t n) { return write_bytes(f, data, n); }
 
 long project_record_count(FILE* f) { return long(file_size(f) / k_rec); }
 
@@ -396,12 +452,25 @@ void set_header_hfs_volume_name(ProjectHeader& h, std::string_view name) {
 
 // --- ids -------------------------------------------------------------------------------------------
 
+namespace {
+// An id past the signed 32-bit range is never handed out: the edit stops there.
+int32_t refuse_new_id() {
+  show_message(ui_text(4780).c_str());
+  if (g_edit.f) g_edit.refused = true;
+  return 0;
+}
+}  // namespace
+
 int32_t next_folder_id(std::string_view name) {
   if (name == k_background_folder_name) return k_background_folder_id;
+  if (g_last_folder_id >= uint32_t(k_largest_item_id)) return refuse_new_id();
   return int32_t(++g_last_folder_id);
 }
 
-int32_t next_file_id() { return -int32_t(++g_last_file_serial); }
+int32_t next_file_id() {
+  if (g_last_file_serial >= uint32_t(k_largest_item_id)) return refuse_new_id();
+  return -int32_t(++g_last_file_serial);
+}
 
 // --- lookups -----------------------------------------------------------------------------------------
 
@@ -497,38 +566,40 @@ int32_t find_child_id_by_pc_name(FILE* f, std::string_view name, uint32_t parent
   return id;
 }
 
-int check_item_in_folder(FILE* f, std::string_view pc_path, uint32_t parent_id) {
-  if (!f) return 0;
+int check_item_against(const ProjectRecord& r, std::string_view pc_path) {
   size_t slash = pc_path.find_last_of('/');
   std::string_view leaf = slash == std::string_view::npos ? pc_path : pc_path.substr(slash + 1);
+  if (!iequals(r.pc_name, leaf)) return 0;
+  if (g_working_mode == k_mode_isoplus) return 1;
+  // Linux names are case-sensitive: the same PC item only when the path is equal.
+  if (r.pc_folder + r.pc_name == pc_path) return -1;
+  if (g_name_view == k_name_view_pc) return -2;
+  if (g_name_view == k_name_view_iso) return iso_view(r) != 0 ? -2 : 0;
+  return hfs_view(r) != 0 ? -2 : 0;
+}
+
+int check_item_in_folder(FILE* f, std::string_view pc_path, uint32_t parent_id) {
+  if (!f) return 0;
   int answer = 0;
   walk_run(f, parent_id, [&](long, const ProjectRecord& r) {
-    if (!iequals(r.pc_name, leaf)) return true;
-    if (g_working_mode == k_mode_isoplus) {
-      answer = 1;
-    } else if (r.pc_folder + r.pc_name == pc_path) {
-      // Linux names are case-sensitive: the same PC item only when the path is equal.
-      answer = -1;
-    } else if (g_name_view == k_name_view_pc) {
-      answer = -2;
-    } else if (g_name_view == k_name_view_iso) {
-      answer = iso_view(r) != 0 ? -2 : 0;
-    } else {
-      answer = hfs_view(r) != 0 ? -2 : 0;
-    }
+    answer = check_item_against(r, pc_path);
     return answer == 0;
   });
   return answer;
+}
+
+int folder_views(const ProjectRecord& r) {
+  int a = iso_view(r), b = hfs_view(r);
+  if (a != 0 && b == 0) return 0;
+  if (a == 0 && b != 0) return 2;
+  return 1;
 }
 
 int get_folder_views(FILE* f, int32_t folder_id) {
   if (folder_id == k_root_folder_id) return 1;
   ProjectRecord r;
   if (!find_record_by_id(f, r, folder_id)) return 1;
-  int a = iso_view(r), b = hfs_view(r);
-  if (a != 0 && b == 0) return 0;
-  if (a == 0 && b != 0) return 2;
-  return 1;
+  return folder_views(r);
 }
 
 // --- changes ---------------------------------------------------------------------------------------------
@@ -560,7 +631,7 @@ int insert_record(FILE* f, const ProjectRecord& rec) {
   if (!in_run) at = first_greater >= 0 ? first_greater : count;
   if (move_tail(f, off_t(at + 1) * k_rec, off_t(at) * k_rec, off_t(count) * k_rec) != 0) return -1;
   if (!seek_record(f, at) || !write_project_record(f, rec)) return -1;
-  return std::fflush(f) == 0 ? 0 : -1;
+  return flush(f) ? 0 : -1;
 }
 
 int append_item_record(FILE* f, const ProjectRecord& r) {
@@ -574,7 +645,8 @@ int remove_record_range(FILE* f, long dst, long src) {
   off_t end = file_size(f);
   if (src > end) src = long(end);
   if (move_tail(f, dst, src, end) != 0) return -1;
-  std::fflush(f);
+  if (!flush(f)) return -1;
+  keep_originals(f, end - (src - dst), end);
   if (ftruncate(fileno(f), end - (src - dst)) != 0) return -1;
   fseeko(f, dst, SEEK_SET);
   return 0;
@@ -646,7 +718,7 @@ void add_folder_counts(FILE* f, int32_t folder_id, int32_t subfolder_delta, int3
       r.data_size = uint32_t(int64_t(r.data_size) + subfolder_delta);
       r.rsrc_size = uint32_t(int64_t(r.rsrc_size) + file_delta);
       write_project_record(f, r);
-      std::fflush(f);
+      flush(f);
     }
   }
   fseeko(f, pos, SEEK_SET);
@@ -664,7 +736,7 @@ void set_views_recursive(FILE* f, uint32_t parent_id, int iso_value, int hfs_val
     write_project_record(f, r);
     if (r.id > int32_t(parent_id)) folders.push_back(r.id);
   }
-  std::fflush(f);
+  flush(f);
   for (int32_t id : folders) set_views_recursive(f, uint32_t(id), iso_value, hfs_value);
 }
 
@@ -676,7 +748,7 @@ void mark_item_and_ancestors_in_views(FILE* f, int32_t id, int iso_value, int hf
     if (iso_view(r) == 0 && iso_value != 0) set_iso_view(r, iso_value);
     if (hfs_view(r) == 0 && hfs_value != 0) set_hfs_view(r, hfs_value);
     write_project_record(f, r);
-    std::fflush(f);
+    flush(f);
     id = int32_t(r.parent_id);
   }
 }
@@ -706,7 +778,7 @@ int replace_source_path_prefix(FILE* f, std::string_view old_prefix, std::string
       write_project_record(f, r);
     }
   }
-  std::fflush(f);
+  flush(f);
   return count;
 }
 
@@ -742,7 +814,7 @@ void convert_names_to_hfsplus(FILE* f) {
     seek_record(f, i);
     write_project_record(f, r);
   }
-  std::fflush(f);
+  flush(f);
 }
 
 void convert_names_to_hfs(FILE* f) {
@@ -756,7 +828,7 @@ void convert_names_to_hfs(FILE* f) {
     seek_record(f, i);
     write_project_record(f, r);
   }
-  std::fflush(f);
+  flush(f);
 }
 
 int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name, uint32_t parent_id,
@@ -766,7 +838,8 @@ int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name,
   buf.id = next_folder_id(name);
   ProjectRecord other;
   if (buf.id == k_background_folder_id && find_record_by_id(f, other, buf.id))
-    buf.id = int32_t(++g_last_folder_id);  // one background folder at most: ids stay unique
+    buf.id = next_folder_id("");  // one background folder at most: ids stay unique
+  if (buf.id == 0) return 0;
   buf.pc_folder = pc_folder;
   if (!buf.pc_folder.empty() && buf.pc_folder != ".." && buf.pc_folder.back() != '/') buf.pc_folder += '/';
   buf.pc_name = clip_utf8(name, k_pc_name_size - 1);
@@ -1037,50 +1110,171 @@ int make_project_backup(const std::string& path, std::string& backup_path) {
 
 // --- checking --------------------------------------------------------------------------------------------------------
 
-std::vector<std::string> check_project_invariants(FILE* f) {
-  std::vector<std::string> faults;
+ProjectScan scan_project_file(FILE* f) {
+  ProjectScan scan;
+  std::vector<std::string>& faults = scan.faults;
   ProjectHeader h;
-  if (!read_project_header(f, h)) return {"no header"};
+  if (!read_project_header(f, h)) {
+    faults.push_back("no header");
+    return scan;
+  }
   if (h.magic != k_project_magic) faults.push_back("bad magic");
   if (h.id != k_root_folder_id) faults.push_back("header id is not 1");
   if (file_size(f) % k_rec != 0) faults.push_back("file size is not a whole number of records");
-  std::vector<ProjectRecord> recs;
-  if (!seek_record(f, 1)) return faults;
-  ProjectRecord r;
-  while (read_project_record(f, r)) recs.push_back(r);
 
-  std::set<uint32_t> closed_runs;
-  std::set<int32_t> ids{k_root_folder_id};
-  std::map<int32_t, std::pair<uint32_t, uint32_t>> counts;  // folder -> (subfolders, files) found
-  int32_t max_folder = 0;
-  uint32_t max_serial = 0;
-  for (size_t i = 0; i < recs.size(); ++i) {
-    const ProjectRecord& x = recs[i];
-    if (i > 0 && recs[i - 1].parent_id != x.parent_id) closed_runs.insert(recs[i - 1].parent_id);
-    if (closed_runs.count(x.parent_id))
-      faults.push_back(format_text("parent %u has a second run at record %zu", x.parent_id, i + 1));
-    if (i > 0 && recs[i - 1].parent_id == x.parent_id && recs[i - 1].long_name > x.long_name)
-      faults.push_back(format_text("record %zu is out of order in its run", i + 1));
-    if (x.id == 0 || !ids.insert(x.id).second)
-      faults.push_back(format_text("id %d at record %zu is not unique", x.id, i + 1));
-    if (x.id > 0 && x.id != k_background_folder_id) max_folder = std::max(max_folder, x.id);
-    if (x.id < 0) max_serial = std::max(max_serial, uint32_t(-int64_t(x.id)));
-    auto& c = counts[int32_t(x.parent_id)];
-    if (x.id > 0) ++c.first; else ++c.second;
+  struct Folder {
+    uint32_t parent;
+    uint32_t subfolders, files;  // as stored
+    uint8_t reach;               // 0 unknown, 1 on the walk up, 2 reaches the root
+  };
+  std::unordered_map<int32_t, Folder> folders;
+  std::unordered_set<int32_t> file_ids;
+  std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> found;  // parent -> (subfolders, files)
+  std::unordered_set<uint32_t> closed_runs;
+  auto note = [&](std::string text) {
+    if (faults.size() < k_max_listed_faults) faults.push_back(std::move(text));
+    else scan.more_faults = true;
+  };
+
+  // One sequential read, in blocks, keeping per record only what the rules need.
+  if (!seek_record(f, 1)) return scan;
+  constexpr size_t k_block = 512;
+  std::vector<uint8_t> block(k_block * k_rec);
+  bool have_previous = false;
+  uint32_t previous_parent = 0;
+  std::string previous_name;
+  size_t index = 1;
+  for (size_t n; (n = std::fread(block.data(), k_rec, k_block, f)) > 0;) {
+    for (size_t k = 0; k < n; ++k, ++index) {
+      ProjectRecord x;
+      decode_project_record(std::span<const uint8_t>(block.data() + k * k_rec, k_project_record_size), x);
+      if (have_previous && previous_parent != x.parent_id) {
+        closed_runs.insert(previous_parent);
+        if (closed_runs.count(x.parent_id))
+          note(format_text("parent %u has a second run at record %zu", x.parent_id, index));
+      } else if (have_previous && previous_name > x.long_name) {
+        note(format_text("record %zu is out of order in its run", index));
+      }
+      bool unique = x.id != 0 && x.id != k_root_folder_id &&
+                    (x.id > 0 ? folders.emplace(x.id, Folder{x.parent_id, x.data_size, x.rsrc_size, 0}).second
+                              : file_ids.insert(x.id).second);
+      if (!unique) note(format_text("id %d at record %zu is not unique", x.id, index));
+      if (x.id > 0 && x.id != k_background_folder_id) scan.largest_folder_id = std::max(scan.largest_folder_id, x.id);
+      if (x.id < 0) scan.largest_file_serial = std::max(scan.largest_file_serial, uint32_t(-int64_t(x.id)));
+      auto& c = found[x.parent_id];
+      if (x.id > 0) ++c.first; else ++c.second;
+      have_previous = true;
+      previous_parent = x.parent_id;
+      previous_name = std::move(x.long_name);
+    }
+    if (n < k_block) break;
   }
-  for (const auto& [parent, c] : counts)
-    if (parent != k_root_folder_id && (parent <= 0 || !ids.count(parent)))
-      faults.push_back(format_text("parent %d is not a folder of the project", parent));
-  for (const ProjectRecord& x : recs) {
-    if (x.id <= 0) continue;
-    auto c = counts[x.id];
-    if (x.data_size != c.first || x.rsrc_size != c.second)
-      faults.push_back(format_text("folder %d counts %u/%u, has %u/%u", x.id, x.data_size, x.rsrc_size,
-                                   c.first, c.second));
+
+  for (const auto& [parent, c] : found)
+    if (parent != uint32_t(k_root_folder_id) && (int32_t(parent) <= 0 || !folders.count(int32_t(parent))))
+      note(format_text("parent %d is not a folder of the project", int32_t(parent)));
+  for (const auto& [id, folder] : folders) {
+    auto it = found.find(uint32_t(id));
+    uint32_t subfolders = it == found.end() ? 0 : it->second.first;
+    uint32_t files = it == found.end() ? 0 : it->second.second;
+    if (folder.subfolders != subfolders || folder.files != files)
+      note(format_text("folder %d counts %u/%u, has %u/%u", id, folder.subfolders, folder.files, subfolders, files));
   }
-  if (h.last_folder_id < uint32_t(max_folder))
-    faults.push_back(format_text("last folder id %u below %d", h.last_folder_id, max_folder));
-  if (h.last_file_serial < max_serial)
-    faults.push_back(format_text("last file serial %u below %u", h.last_file_serial, max_serial));
-  return faults;
+  // Every folder must lead up to the root: a parent loop hides what it holds.
+  // Each folder is walked once (reach: 0 not yet, 1 on this walk, 2 done).
+  std::vector<int32_t> path;
+  for (auto& entry : folders) {
+    if (entry.second.reach != 0) continue;
+    path.clear();
+    int32_t at = entry.first;
+    bool loop = false;
+    for (;;) {
+      auto it = folders.find(at);
+      if (it == folders.end() || it->second.reach == 2) break;  // the root, a missing parent, or a folder done
+      if (it->second.reach == 1) { loop = true; break; }
+      it->second.reach = 1;
+      path.push_back(at);
+      at = int32_t(it->second.parent);
+    }
+    for (int32_t id : path) folders[id].reach = 2;
+    if (loop) note(format_text("folder %d is inside a parent loop", at));
+  }
+  return scan;
+}
+
+std::vector<std::string> check_project_invariants(FILE* f) {
+  ProjectScan scan = scan_project_file(f);
+  ProjectHeader h;
+  read_project_header(f, h);
+  if (h.last_folder_id < uint32_t(scan.largest_folder_id))
+    scan.faults.push_back(format_text("last folder id %u below %d", h.last_folder_id, scan.largest_folder_id));
+  if (h.last_file_serial < scan.largest_file_serial)
+    scan.faults.push_back(format_text("last file serial %u below %u", h.last_file_serial, scan.largest_file_serial));
+  return scan.faults;
+}
+
+int verify_opened_project(FILE* f, const char* path) {
+  ProjectScan scan = scan_project_file(f);
+  if (!scan.faults.empty()) {
+    std::string list;
+    for (const std::string& fault : scan.faults) list += "\n" + fault;
+    if (scan.more_faults) list += "\n...";
+    show_message(format_text(ui_text(4781).c_str(), path ? path : "", list.c_str()).c_str());
+    return -1;
+  }
+  // Counters below the ids in use would hand those ids out again.
+  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  g_last_folder_id = std::max(g_last_folder_id, uint32_t(scan.largest_folder_id));
+  g_last_file_serial = std::max(g_last_file_serial, scan.largest_file_serial);
+  return 0;
+}
+
+// --- edits ----------------------------------------------------------------------------------------------------------
+
+void begin_project_edit(FILE* f) {
+  g_edit = ProjectEdit();
+  if (!f) return;
+  g_edit.f = f;
+  g_edit.saved_size = file_size(f);
+  g_edit.last_folder_id = g_last_folder_id;
+  g_edit.last_file_serial = g_last_file_serial;
+  g_edit.total_sectors = g_total_sectors;
+  g_edit.status_folders = g_status_folder_count;
+  g_edit.status_files = g_status_file_count;
+}
+
+bool project_edit_failed(FILE* f) {
+  return editing(f) && (g_edit.refused || g_edit.write_failed || std::ferror(f));
+}
+
+void refuse_project_edit(FILE* f) {
+  if (editing(f)) g_edit.refused = true;
+}
+
+int end_project_edit(FILE* f, int result) {
+  if (!editing(f)) return result;
+  bool written = flush(f) && !std::ferror(f) && !g_edit.write_failed;
+  if (written && !g_edit.refused) {
+    g_edit = ProjectEdit();
+    return result;
+  }
+  if (!written) show_message(ui_text(4705).c_str());
+  // Back to the bytes and the length of the start: what stdio still holds is
+  // dropped, the kept records are written over what replaced them.
+  __fpurge(f);
+  std::clearerr(f);
+  int fd = fileno(f);
+  bool restored = ::ftruncate(fd, g_edit.saved_size) == 0;
+  for (const auto& [i, bytes] : g_edit.originals)
+    restored = ::pwrite(fd, bytes.data(), bytes.size(), off_t(i) * k_rec) == ssize_t(bytes.size()) && restored;
+  restored = ::fsync(fd) == 0 && restored;
+  if (!restored) show_message(ui_text(4782).c_str());
+  fseeko(f, 0, SEEK_SET);
+  g_last_folder_id = g_edit.last_folder_id;
+  g_last_file_serial = g_edit.last_file_serial;
+  g_total_sectors = g_edit.total_sectors;
+  g_status_folder_count = g_edit.status_folders;
+  g_status_file_count = g_edit.status_files;
+  g_edit = ProjectEdit();
+  return -1;
 }

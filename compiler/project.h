@@ -178,8 +178,12 @@ void set_header_volume_label(ProjectHeader& h, std::string_view label);
 void set_header_hfs_volume_name(ProjectHeader& h, std::string_view name);
 
 // --- ids -------------------------------------------------------------------------------
-int32_t next_folder_id(std::string_view name);  // 17 for ".!Background", else ++g_last_folder_id
-int32_t next_file_id();                         // -(++g_last_file_serial)
+// Folder ids and file serials stay within the signed 32-bit range.
+constexpr int32_t k_largest_item_id = 0x7FFFFFFF;
+// 17 for ".!Background", else ++g_last_folder_id; 0 (reported, the open edit
+// refused) when the counter has reached k_largest_item_id.
+int32_t next_folder_id(std::string_view name);
+int32_t next_file_id();  // -(++g_last_file_serial), or 0 as above
 
 // --- lookups ----------------------------------------------------------------------------
 // Each returns &buf, or null when missing (buf zeroed when the walk found nothing).
@@ -192,7 +196,10 @@ ProjectRecord* find_child_by_name(FILE* f, ProjectRecord& buf, std::string_view 
 ProjectRecord* find_child_by_hfs_name(FILE* f, ProjectRecord& buf, std::string_view hfs_name, uint32_t parent_id);
 int32_t find_child_id_by_pc_name(FILE* f, std::string_view name, uint32_t parent_id);
 int check_item_in_folder(FILE* f, std::string_view pc_path, uint32_t parent_id);
+// The same answer for one record of the run (0 when it is another item).
+int check_item_against(const ProjectRecord& r, std::string_view pc_path);
 int get_folder_views(FILE* f, int32_t folder_id);  // 1 both, 0 ISO only, 2 HFS only
+int folder_views(const ProjectRecord& folder);      // the same, from the folder's record
 
 // --- changes -----------------------------------------------------------------------------
 // Inserts one record at its sorted place inside its parent's run (a new run when the
@@ -266,7 +273,38 @@ void write_reference_size_isoplus(int mb);
 int make_project_backup(const std::string& path, std::string& backup_path);
 
 // --- checking -----------------------------------------------------------------------------------------
-// Every broken rule of the store, one line each (empty when the file is sound):
-// one run per parent, ids unique, counters at least the largest ids, folder counts
-// equal to their children, every parent an existing folder.
+// The store's rules, checked in one sequential read: one run per parent, each
+// run in order, ids unique and never 0 or 1, every parent an existing folder,
+// every folder leading up to the root, folder counts equal to their children,
+// a whole number of records.
+constexpr size_t k_max_listed_faults = 32;
+struct ProjectScan {
+  std::vector<std::string> faults;  // one line each, at most k_max_listed_faults
+  bool more_faults = false;         // further faults were left out of the list
+  int32_t largest_folder_id = 0;    // ".!Background" left out
+  uint32_t largest_file_serial = 0;
+};
+ProjectScan scan_project_file(FILE* f);
+// The scan's faults, plus the counters of the header when below the ids in use.
 std::vector<std::string> check_project_invariants(FILE* f);
+// Run by every command that opens a project. A damaged project gets message
+// 4781 and -1; a sound one 0, with g_last_folder_id and g_last_file_serial read
+// from the header and raised to the largest ids present.
+int verify_opened_project(FILE* f, const char* path);
+
+// --- all-or-nothing edits -----------------------------------------------------------------------------
+// A command's changes to its open project either all reach the disk or none
+// does. Between begin and end, every record the store overwrites or cuts off is
+// kept as it was first; end flushes and, when a write came back short (a full
+// disk) or a step refused (refuse_project_edit, an id past the range), writes
+// the kept records back, cuts the file to its starting length, puts back the
+// counters and returns -1 (message 4705 for a write failure). Else it returns
+// result. One edit is open at a time.
+void begin_project_edit(FILE* f);
+int end_project_edit(FILE* f, int result);
+void refuse_project_edit(FILE* f);
+// True once a write of the open edit failed or a step refused: long walks stop.
+bool project_edit_failed(FILE* f);
+// Writes bytes at the current position through the edit's keeping (for callers
+// that move whole runs of records as bytes). false on a short write.
+bool write_project_bytes(FILE* f, const void* data, size_t n);

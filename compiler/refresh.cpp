@@ -15,6 +15,7 @@
 #include "compiler/additems.h"
 #include "compiler/commands.h"
 #include "compiler/project.h"
+#include "macfiles/applesingle.h"
 
 namespace {
 
@@ -153,8 +154,9 @@ void scan_run(FILE* out, const std::map<uint32_t, std::vector<ProjectRecord>>& r
     names.push_back(d->path().filename().string());
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
-    if (name.rfind("._", 0) == 0) continue;  // AppleDouble companions travel with their file
     std::string path = source + name;
+    if (is_appledouble_companion(path)) continue;  // it travels with its file
+    if (is_project_own_file(path)) continue;
     if (check_item_in_folder(project, path, parent_id) != 0) continue;
     PcState s = pc_state(path);
     if (!s.exists) continue;
@@ -289,19 +291,27 @@ int cli_refresh_project(const char* project_path, int kind, const char* journal_
     std::fclose(f);
     return 1;  // not a project: left as it is
   }
+  if (verify_opened_project(f, project_path) != 0) {
+    std::fclose(f);
+    return -1;  // damaged: left as it is
+  }
   bool own_journal = false;
   if (!g_log_file && journal_path) {
     g_log_file = std::fopen(journal_path, "a+b");
     own_journal = g_log_file != nullptr;
   }
-  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  // The images compiled from the project may lie among its items' folders.
+  remember_project_own_files(project_path);
+  begin_project_edit(f);
   refresh_project(f);
-  std::fclose(f);
+  int result = end_project_edit(f, 0);
+  if (std::fclose(f) != 0) result = -1;
+  remember_project_own_files(std::string());
   if (own_journal) {
     std::fclose(g_log_file);
     g_log_file = nullptr;
   }
-  return 0;
+  return result;
 }
 
 int refresh_project_path(const char* project_path) { return cli_refresh_project(project_path, 0, nullptr); }

@@ -52,6 +52,8 @@ bool has_named_stream(const std::string& path, const char* name) {
   return named_stream_size(path, name) >= 0;
 }
 
+bool has_any_extended_attribute(const std::string& path) { return listxattr(path.c_str(), nullptr, 0) > 0; }
+
 int64_t named_stream_size(const std::string& path, const char* name) {
   ssize_t n = getxattr(path.c_str(), attribute_name(name).c_str(), nullptr, 0);
   return n < 0 ? -1 : static_cast<int64_t>(n);

@@ -15,6 +15,9 @@ int read_named_stream(const std::string& path, const char* name, std::vector<uin
 // ENOTSUP) is reported, never dropped.
 int write_named_stream(const std::string& path, const char* name, std::span<const uint8_t> data);
 bool has_named_stream(const std::string& path, const char* name);
+// False when the file has no extended attribute at all (one call; a quick
+// answer for the many files that carry no stream).
+bool has_any_extended_attribute(const std::string& path);
 // Size of the stream in bytes, or -1 when it does not exist.
 int64_t named_stream_size(const std::string& path, const char* name);
 // Removes the stream. 0 success (also when there was none), -1 failure.

@@ -38,6 +38,7 @@ static int add_folder_contents(FILE* f, const fs::path& dir, uint32_t parent, bo
       r.create_date = r.modify_date = unix_to_mac_date(int64_t(st.st_mtime), true);
     }
     if (insert_record(f, r) != 0) return -1;
+    add_folder_counts(f, int32_t(parent), folder ? 1 : 0, folder ? 0 : 1);
     ++added;
     if (folder) {
       int n = add_folder_contents(f, p, uint32_t(r.id), hfsplus);

@@ -1,11 +1,15 @@
 // The project record store: the exact layout of a new file, the codecs, the order
 // of runs, deletion, and randomised sequences checked against the store's rules.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <random>
 
 #include "IO/bigendian.h"
+#include "IO/uitext.h"
 #include "compiler/project.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
@@ -427,4 +431,143 @@ TEST(ProjectFile, BackupIsAByteCopy) {
   EXPECT_EQ(backup, path + ".bak");
   EXPECT_EQ(testkit::read_file(backup), testkit::read_file(path));
   EXPECT_EQ(make_project_backup(dir.str("missing.cvpr"), backup), -1);
+}
+
+namespace {
+
+// A small sound project: folders a (18) and b (19, inside a), files in both.
+void fill_sound_project(FILE* f) {
+  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  ProjectRecord a, b;
+  make_folder_record(f, a, "a", 1, "/x/", true);
+  add_folder_counts(f, 1, 1, 0);
+  make_folder_record(f, b, "b", 18, "/x/a/", true);
+  add_folder_counts(f, 18, 1, 0);
+  for (const char* n : {"m", "c", "x"}) {
+    insert_record(f, file_record(18, n));
+    add_folder_counts(f, 18, 0, 1);
+  }
+  insert_record(f, file_record(19, "q"));
+  add_folder_counts(f, 19, 0, 1);
+  write_project_totals(f);
+}
+
+std::vector<uint8_t> bytes_of(FILE* f) {
+  std::fflush(f);
+  std::vector<uint8_t> b(size_t(project_record_count(f)) * k_project_record_size);
+  if (!b.empty()) EXPECT_EQ(::pread(fileno(f), b.data(), b.size(), 0), ssize_t(b.size()));
+  return b;
+}
+
+}  // namespace
+
+TEST(ProjectFile, FailedEditPutsBackEveryByteAndTheCounters) {
+  TempDir dir;
+  OpenProject p(dir.str("a.cvpr"));
+  fill_sound_project(p.f);
+  const std::vector<uint8_t> before = bytes_of(p.f);
+  const uint32_t serial = g_last_file_serial;
+
+  // Inserts inside the first runs (moving everything behind them), a rename, a
+  // delete that cuts the file, count and header changes: then a refusal.
+  begin_project_edit(p.f);
+  ASSERT_EQ(insert_record(p.f, file_record(18, "d")), 0);
+  ASSERT_EQ(insert_record(p.f, file_record(1, "top")), 0);
+  ASSERT_EQ(rename_item(p.f, -1, 18, "zz", true), -1);
+  ASSERT_NE(delete_item(p.f, -4, 19), 0);
+  add_folder_counts(p.f, 18, 0, 1);
+  write_project_totals(p.f);
+  EXPECT_NE(bytes_of(p.f), before);
+  refuse_project_edit(p.f);
+  EXPECT_TRUE(project_edit_failed(p.f));
+  EXPECT_EQ(end_project_edit(p.f, 0), -1);
+  EXPECT_EQ(bytes_of(p.f), before);
+  EXPECT_EQ(g_last_file_serial, serial);
+  expect_sound(p.f);
+
+  // An edit that goes through keeps its changes.
+  begin_project_edit(p.f);
+  ASSERT_EQ(insert_record(p.f, file_record(19, "r")), 0);
+  add_folder_counts(p.f, 19, 0, 1);
+  write_project_totals(p.f);
+  EXPECT_EQ(end_project_edit(p.f, 0), 0);
+  EXPECT_EQ(project_record_count(p.f), long(before.size() / k_project_record_size) + 1);
+  expect_sound(p.f);
+}
+
+TEST(ProjectFile, WriteThatFindsNoRoomUndoesTheEdit) {
+  TempDir dir;
+  OpenProject p(dir.str("a.cvpr"));
+  fill_sound_project(p.f);
+  const std::vector<uint8_t> before = bytes_of(p.f);
+  recorded_ui().clear();
+
+  // Writes past the project's length fail as on a full disk.
+  struct rlimit old {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit tight = {rlim_t(before.size()), old.rlim_max};
+  begin_project_edit(p.f);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+  int first = insert_record(p.f, file_record(18, "b2"));  // grows the file: refused
+  add_folder_counts(p.f, 18, 0, 1);                       // rewrites in place: fits
+  int result = end_project_edit(p.f, 0);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, old_handler);
+
+  EXPECT_EQ(first, -1);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(bytes_of(p.f), before);
+  ASSERT_EQ(recorded_ui().messages.size(), 1u);
+  EXPECT_EQ(recorded_ui().messages[0], ui_text(4705));
+}
+
+TEST(ProjectFile, IdsEndAtTheSignedRangeAndOpeningRaisesLowCounters) {
+  TempDir dir;
+  OpenProject p(dir.str("a.cvpr"));
+  fill_sound_project(p.f);
+  recorded_ui().clear();
+  begin_project_edit(p.f);
+  g_last_file_serial = 0x7FFFFFFE;
+  EXPECT_EQ(next_file_id(), -0x7FFFFFFF);
+  EXPECT_EQ(next_file_id(), 0);
+  EXPECT_EQ(g_last_file_serial, 0x7FFFFFFFu);
+  g_last_folder_id = 0xFFFFFFFF;
+  EXPECT_EQ(next_folder_id("f"), 0);
+  EXPECT_EQ(next_folder_id(k_background_folder_name), k_background_folder_id);
+  EXPECT_TRUE(project_edit_failed(p.f));
+  EXPECT_EQ(end_project_edit(p.f, 0), -1);
+  EXPECT_EQ(recorded_ui().messages.size(), 2u);
+
+  // Counters below the ids present come up to them when the project is opened.
+  ProjectHeader h;
+  read_project_header(p.f, h);
+  h.last_folder_id = 0;
+  h.last_file_serial = 1;
+  write_project_header(p.f, h);
+  EXPECT_EQ(check_project_invariants(p.f).size(), 2u);
+  ASSERT_EQ(verify_opened_project(p.f, "a.cvpr"), 0);
+  EXPECT_EQ(g_last_folder_id, 19u);
+  EXPECT_EQ(g_last_file_serial, 4u);
+}
+
+TEST(ProjectFile, ScanNamesParentLoopsAndLeavesSoundProjectsAlone) {
+  TempDir dir;
+  OpenProject p(dir.str("a.cvpr"));
+  fill_sound_project(p.f);
+  EXPECT_TRUE(scan_project_file(p.f).faults.empty());
+  recorded_ui().clear();
+  // Folder a (18) moved under its own child b (19): both drop out of the tree.
+  ProjectRecord a;
+  ASSERT_TRUE(find_record_by_id(p.f, a, 18));
+  a.parent_id = 19;
+  ASSERT_TRUE(write_project_record(p.f, a));
+  std::fflush(p.f);
+  ProjectScan scan = scan_project_file(p.f);
+  bool loop = false;
+  for (const std::string& s : scan.faults) loop = loop || s.find("parent loop") != std::string::npos;
+  EXPECT_TRUE(loop);
+  EXPECT_EQ(verify_opened_project(p.f, "a.cvpr"), -1);
+  ASSERT_EQ(recorded_ui().messages.size(), 1u);
+  EXPECT_NE(recorded_ui().messages[0].find("parent loop"), std::string::npos);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "compiler/project.h"
@@ -56,18 +57,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string folder;
   get_common_source_folder(f, folder);
 
-  // Edits: an insert, a rename and a delete of what is there, then the totals.
-  if (check_project_magic(f) == 1) {
-    read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  // Edits as a command makes them: only on a project the check lets through,
+  // inside an edit that is undone when a byte of the input says so (or an id
+  // runs out); an undone edit must give back the input's bytes.
+  if (check_project_magic(f) == 1 && verify_opened_project(f, "fuzz") == 0) {
+    begin_project_edit(f);
     ProjectRecord r;
     r.parent_id = parent;
     r.id = next_file_id();
     r.long_name = "m";
-    insert_record(f, r);
-    if (find_record_by_id(f, buf, r.id)) rename_item(f, r.id, parent, "n", true);
+    if (r.id != 0) insert_record(f, r);
+    if (r.id != 0 && find_record_by_id(f, buf, r.id)) rename_item(f, r.id, parent, "n", true);
     std::fseek(f, long(k_project_record_size), SEEK_SET);
     if (read_project_record(f, buf)) delete_item(f, buf.id, buf.parent_id);
     write_project_totals(f);
+    if (size > 758 && (data[758] & 1)) refuse_project_edit(f);
+    if (end_project_edit(f, 0) != 0) {
+      std::vector<uint8_t> back(size + 1);
+      if (pread(fd, back.data(), back.size(), 0) != ssize_t(size) || std::memcmp(back.data(), data, size) != 0)
+        __builtin_trap();
+    }
   }
   std::fclose(f);
   return 0;

@@ -1,0 +1,13 @@
+# Sourced by the bench scripts: the quorvel to time (built in Release into the
+# folder given as first argument, build-release by default, when missing) and a
+# private work folder, removed at exit, that is also HOME.
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(realpath -m "${1:-$root/build-release}")"
+if [ ! -x "$build/quorvel" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_GUI=OFF >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target quorvel
+fi
+quorvel="$build/quorvel"
+work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-bench.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+export HOME="$work"
