@@ -120,7 +120,8 @@ void draw_into_slot(IconFamily& f, int slot, Picture p) {
   if (slot >= 0 && slot < k_slot_count) {
     Slot& s = f.slots[slot];
     if (s.mark < p.code || (s.mark == k_code_empty && p.code == k_code_pasted)) {
-      blend_onto(s.picture, p.image, 0, 0, p.code == k_code_32bit);
+      // The deeper picture replaces what it covers, its alpha included.
+      blend_onto(s.picture, p.image, 0, 0, false);
       s.mark = p.code;
     }
   }

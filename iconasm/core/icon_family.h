@@ -64,7 +64,8 @@ int pasteboard_tab_for_width(int width);  // -1 when no tab takes that width
 void append_to_pasteboard(IconFamily& f, const Picture& p);
 
 // The drawing rule: the picture replaces the slot's (drawn at 0,0, clipped to
-// the slot) only when the slot's mark is lower than its code; it always goes
+// the slot, replacing the pixels it covers) only when the slot's mark is
+// lower than its code; it always goes
 // to the pasteboard. A 32-bit picture whose alpha is all 0 counts as opaque.
 void draw_into_slot(IconFamily& f, int slot, Picture p);
 

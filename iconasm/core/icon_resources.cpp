@@ -257,9 +257,15 @@ std::vector<uint8_t> build_icon_macbinary(const std::vector<uint8_t>& data, cons
   put_be32(out.data() + 87, uint32_t(rsrc.size()));
   put_be32(out.data() + 91, date);
   put_be32(out.data() + 95, date);
+  // MacBinary II marks and header CRC: readers that take only II accept it,
+  // MacBinary I readers pass over them.
+  out[122] = 129;
+  out[123] = 129;
+  put_be16(out.data() + 124, crc16_bytes(out.data(), 124));
   out.insert(out.end(), data.begin(), data.end());
   out.resize(128 + (data.size() + 127) / 128 * 128, 0);
   out.insert(out.end(), rsrc.begin(), rsrc.end());
+  out.resize(out.size() + (128 - rsrc.size() % 128) % 128, 0);
   return out;
 }
 

@@ -38,7 +38,7 @@ std::vector<uint8_t> build_icl8_element(const IconFamily& f);
 // The custom icns: ICN#, icl8, then il32/l8mk and ih32/h8mk.
 std::vector<uint8_t> build_custom_icns(IconFamily& f);
 
-// A MacBinary file "Icon\r", ICNS/MACS, invisible; data fork padded to 128.
+// A MacBinary II file "Icon\r", ICNS/MACS, invisible; both forks padded to 128.
 std::vector<uint8_t> build_icon_macbinary(const std::vector<uint8_t>& data_fork,
                                           const std::vector<uint8_t>& resource_fork, uint32_t mac_date);
 // The current time as a local Macintosh date.
