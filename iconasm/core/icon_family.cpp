@@ -166,3 +166,5 @@ int mask_slot_of(int colour_slot) {
     default: return k_no_slot;
   }
 }
+
+int picture_slot_for_width(int w) { return w == 16 ? k_ic16 : w == 32 ? k_ic32 : w == 48 ? k_ic48 : k_ic128; }

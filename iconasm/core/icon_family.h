@@ -80,4 +80,6 @@ std::vector<uint8_t> mask_opacity(const Slot& s);
 // The slot that receives a picture of this width in a colour row: 16 -> ic16,
 // 24/32 -> ic32, 40/48 -> ic48, 64/72/80/128 -> ic128, else k_no_slot.
 int colour_slot_for_width(int width);
-int mask_slot_of(int colour_slot);  // the mask slot of the same row
+int mask_slot_of(int colour_slot);
+// The slot of a bitmap or JPEG picture: 16, 32 and 48 their own, any other ic128.
+int picture_slot_for_width(int width);  // the mask slot of the same row

@@ -266,8 +266,7 @@ int read_bmp_data(IconFamily& f, std::span<const uint8_t> file, const std::strin
     damaged(path);
     return -3;
   }
-  int w = p.image.width;
-  int slot = w == 16 ? k_ic16 : w == 32 ? k_ic32 : w == 48 ? k_ic48 : k_ic128;
+  int slot = picture_slot_for_width(p.image.width);
   draw_into_slot(f, slot, std::move(p));
   return 0;
 }
@@ -324,8 +323,7 @@ int read_jpeg_data(IconFamily& f, std::span<const uint8_t> file, const std::stri
     damaged(path);
     return -3;
   }
-  int w = p.image.width;
-  int slot = w == 16 ? k_ic16 : w == 32 ? k_ic32 : w == 48 ? k_ic48 : k_ic128;
+  int slot = picture_slot_for_width(p.image.width);
   draw_into_slot(f, slot, std::move(p));
   return 0;
 }
@@ -431,9 +429,7 @@ int read_exe_icons(IconFamily& f, std::span<const uint8_t> file, const std::stri
         rc = -3;
         continue;
       }
-      int w = p.image.width;
-      int slot = w == 16 ? k_ic16 : w == 32 ? k_ic32 : w == 48 ? k_ic48 : k_ic128;
-      draw_into_slot(f, slot, std::move(p));
+      draw_into_slot(f, picture_slot_for_width(p.image.width), std::move(p));
     }
   }
   if (rc) damaged(path);
