@@ -182,12 +182,6 @@ std::vector<uint8_t> build_resource_fork(const std::vector<ForkResource>& res) {
   return out;
 }
 
-namespace {
-
-bool opaque_in_mask(const Slot& s, size_t i, const std::vector<uint8_t>& op) { return op[i] >= 128; }
-
-}  // namespace
-
 std::vector<uint8_t> build_icn_element(IconFamily& f) {
   Slot& mask = f.slots[k_im32];
   const Slot& icon = f.slots[k_ic32];
@@ -212,7 +206,7 @@ std::vector<uint8_t> build_icn_element(IconFamily& f) {
   uint8_t bits[128] = {};
   bool any = false;
   for (size_t i = 0; i < 1024 && i < op.size(); ++i)
-    if (opaque_in_mask(mask, i, op)) {
+    if (op[i] >= 128) {
       bits[i / 8] |= uint8_t(0x80 >> (i % 8));
       any = true;
     }
