@@ -91,6 +91,24 @@ TEST(IconResources, ResourceOnlyAndBothForksReadBack) {
   }
 }
 
+// unar splits our MacBinary into a data file and an AppleDouble "._" file.
+TEST(IconResources, AppleDoubleMadeByUnarReads) {
+  REQUIRE_TOOL("unar");
+  testkit::TempDir dir;
+  IconFamily f = family_32_48();
+  testkit::write_file(dir.str("icon.bin"), build_custom_icon_file(f));
+  auto r = run("unar -q -k hidden -o " + quote(dir.str("u")) + " " + quote(dir.str("icon.bin")));
+  ASSERT_EQ(r.rc, 0) << r.err;
+  std::string ad = dir.str("u/._Icon\r");
+  iconkit::MessageLog log;
+  IconFamily back;
+  EXPECT_EQ(open_icon_file(back, ad), k_kind_appledouble);
+  EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
+  EXPECT_EQ(back.slots[k_ic32].mark, k_code_32bit);  // from the 'icns' resource
+  EXPECT_TRUE(same_picture(back.slots[k_ic32].picture, f.slots[k_ic32].picture));
+  EXPECT_EQ(back.slots[k_icNB].mark, k_code_1bit);  // from the "ICN#" resource
+}
+
 TEST(IconResources, HostileForksAreRefused) {
   iconkit::MessageLog log;
   IconFamily f = family_32_48();
