@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 
 #include "IO/bigendian.h"
 #include "iconasm/core/icns.h"
@@ -107,6 +108,19 @@ TEST(IconResources, AppleDoubleMadeByUnarReads) {
   EXPECT_EQ(back.slots[k_ic32].mark, k_code_32bit);  // from the 'icns' resource
   EXPECT_TRUE(same_picture(back.slots[k_ic32].picture, f.slots[k_ic32].picture));
   EXPECT_EQ(back.slots[k_icNB].mark, k_code_1bit);  // from the "ICN#" resource
+}
+
+// MacBinary keeps local time: in Paris in December, UTC + 1 hour.
+TEST(IconResources, MacBinaryDatesAreLocalTime) {
+  IconFamily f = family_32_48();
+  int64_t before = int64_t(std::time(nullptr));
+  std::vector<uint8_t> file = build_resource_only_file(f);
+  int64_t stamped = int64_t(get_be32(file.data() + 91)) - 2082844800;
+  std::tm local{};
+  time_t now = time_t(before);
+  localtime_r(&now, &local);
+  EXPECT_NEAR(double(stamped - before), double(local.tm_gmtoff), 2.0);
+  EXPECT_EQ(get_be32(file.data() + 91), get_be32(file.data() + 95));
 }
 
 TEST(IconResources, HostileForksAreRefused) {
