@@ -1,0 +1,11 @@
+// Message forms of the icon program: the product's title over a text, and the
+// yes/no question. While a test script drives the window, messages go to the
+// file named by FACETOR_MESSAGE_LOG instead.
+#pragma once
+
+#include <string>
+
+class wxWindow;
+
+void show_message(const std::string& text);
+bool ask_yes_no(const std::string& text);

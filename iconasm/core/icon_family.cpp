@@ -1,0 +1,170 @@
+#include "iconasm/core/icon_family.h"
+
+#include <cstdio>
+
+#include "IO/uitext.h"
+
+const SlotInfo k_slot_info[k_slot_count] = {
+    {"ic12", 16, 16, false},   {"im12", 16, 16, true},  {"ic16", 16, 16, false},
+    {"im16", 16, 16, true},    {"ic32", 32, 32, false}, {"im32", 32, 32, true},
+    {"icNB", 32, 32, false},   {"imNB", 32, 32, true},  {"ic48", 48, 48, false},
+    {"im48", 48, 48, true},    {"ic128", 128, 128, false}, {"im128", 128, 128, true},
+};
+
+IconFamily g_family;
+
+namespace {
+void message_to_stderr(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+constexpr int k_steps[k_pasteboard_tabs] = {18, 34, 50, 130};
+}  // namespace
+
+IconMessageSink g_icon_message = message_to_stderr;
+
+void icon_message(const std::string& text) {
+  if (g_icon_message) g_icon_message(text);
+}
+
+std::string icon_text(int id, const std::string& arg) {
+  std::string format = ui_text(id);
+  if (format.find("%s") == std::string::npos) return format;
+  return format_text(format.c_str(), arg.c_str());
+}
+
+IconFamily::IconFamily() {
+  clear_all_slots(*this);
+  reset_pasteboard(*this);
+}
+
+void clear_slot(IconFamily& f, int slot) {
+  if (slot < 0 || slot >= k_slot_count) return;
+  f.slots[slot].picture = make_image(k_slot_info[slot].width, k_slot_info[slot].height, 0xFFFFFF00);
+  f.slots[slot].mark = k_code_empty;
+}
+
+void clear_all_slots(IconFamily& f) {
+  for (int s = 0; s < k_slot_count; ++s) clear_slot(f, s);
+}
+
+bool any_slot_filled(const IconFamily& f) {
+  for (const Slot& s : f.slots)
+    if (s.filled()) return true;
+  return false;
+}
+
+void reset_pasteboard(IconFamily& f) {
+  for (int t = 0; t < k_pasteboard_tabs; ++t) {
+    PasteboardCursor& c = f.pasteboard[t];
+    c.x = 2;
+    c.y = 2;
+    c.count = 0;
+    c.step = k_steps[t];
+    c.mark = 0;
+    c.image = make_image(k_pasteboard_width, k_pasteboard_height, 0xFEFCF6FF);
+    for (int y = 2 + c.step; y <= c.image.height - 1; y += c.step)
+      for (int x = 0; x < c.image.width; ++x) set_pixel(c.image, x, y, 0xC0C0C0);
+  }
+}
+
+int pasteboard_tab_for_width(int w) {
+  switch (w) {
+    case 16: return 0;
+    case 24: case 32: return 1;
+    case 40: case 48: return 2;
+    case 64: case 72: case 80: case 128: return 3;
+    default: return -1;
+  }
+}
+
+void blend_onto(IconImage& dst, const IconImage& src, int x0, int y0, bool use_alpha) {
+  for (int y = 0; y < src.height; ++y) {
+    int dy = y0 + y;
+    if (dy < 0 || dy >= dst.height) continue;
+    for (int x = 0; x < src.width; ++x) {
+      int dx = x0 + x;
+      if (dx < 0 || dx >= dst.width) continue;
+      const uint8_t* s = src.at(x, y);
+      uint8_t* d = dst.at(dx, dy);
+      if (!use_alpha || s[3] == 255 || d[3] == 0) {
+        for (int k = 0; k < 4; ++k) d[k] = s[k];
+        continue;
+      }
+      if (s[3] == 0) continue;
+      // "Over": the result keeps an alpha of its own.
+      int sa = s[3], da = d[3] * (255 - sa) / 255, oa = sa + da;
+      for (int k = 0; k < 3; ++k) d[k] = uint8_t((s[k] * sa + d[k] * da) / oa);
+      d[3] = uint8_t(oa);
+    }
+  }
+}
+
+void append_to_pasteboard(IconFamily& f, const Picture& p) {
+  int tab = pasteboard_tab_for_width(p.image.width);
+  if (tab < 0) return;
+  PasteboardCursor& c = f.pasteboard[tab];
+  int w = p.image.width;
+  if (c.count != 0) c.x += c.step;
+  if (c.x + w > c.image.width) {
+    c.x = 2;
+    c.y += c.step;
+  }
+  if (c.y + w > c.image.height) return;  // full until Wipe Out
+  ++c.count;
+  c.mark = p.code ? p.code : k_code_pasted;
+  blend_onto(c.image, p.image, c.x, c.y, p.code == k_code_32bit);
+}
+
+void draw_into_slot(IconFamily& f, int slot, Picture p) {
+  if (p.image.empty()) return;
+  if (p.code == k_code_32bit && alpha_all_zero(p.image)) make_opaque(p.image);
+  if (p.code != k_code_32bit) make_opaque(p.image);
+  if (slot >= 0 && slot < k_slot_count) {
+    Slot& s = f.slots[slot];
+    if (s.mark < p.code || (s.mark == k_code_empty && p.code == k_code_pasted)) {
+      // The deeper picture replaces what it covers, its alpha included.
+      blend_onto(s.picture, p.image, 0, 0, false);
+      s.mark = p.code;
+    }
+  }
+  append_to_pasteboard(f, p);
+}
+
+std::vector<uint8_t> mask_opacity(const Slot& s) {
+  std::vector<uint8_t> out;
+  if (!s.filled()) return out;
+  const IconImage& m = s.picture;
+  out.resize(size_t(m.width) * m.height);
+  for (size_t i = 0; i < out.size(); ++i) {
+    const uint8_t* p = m.rgba.data() + i * 4;
+    if (s.mark == k_code_1bit) {
+      int lum = (p[0] * 30 + p[1] * 59 + p[2] * 11) / 100;
+      out[i] = lum < 128 ? 255 : 0;
+    } else {
+      out[i] = p[3] ? p[2] : 0;  // grey: the blue byte is the value
+    }
+  }
+  return out;
+}
+
+int colour_slot_for_width(int w) {
+  switch (w) {
+    case 16: return k_ic16;
+    case 24: case 32: return k_ic32;
+    case 40: case 48: return k_ic48;
+    case 64: case 72: case 80: case 128: return k_ic128;
+    default: return k_no_slot;
+  }
+}
+
+int mask_slot_of(int colour_slot) {
+  switch (colour_slot) {
+    case k_ic12: return k_im12;
+    case k_ic16: return k_im16;
+    case k_ic32: return k_im32;
+    case k_icNB: return k_imNB;
+    case k_ic48: return k_im48;
+    case k_ic128: return k_im128;
+    default: return k_no_slot;
+  }
+}
+
+int picture_slot_for_width(int w) { return w == 16 ? k_ic16 : w == 32 ? k_ic32 : w == 48 ? k_ic48 : k_ic128; }

@@ -1,0 +1,161 @@
+#include "iconasm/core/pictures.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jpeglib.h>
+#include <png.h>
+
+namespace {
+constexpr int k_max_side = 4096;
+}
+
+bool is_png_data(std::span<const uint8_t> d) {
+  static const uint8_t sig[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  return d.size() >= 8 && std::memcmp(d.data(), sig, 8) == 0;
+}
+
+bool is_jpeg2000_data(std::span<const uint8_t> d) {
+  static const uint8_t box[12] = {0, 0, 0, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+  if (d.size() >= 12 && std::memcmp(d.data(), box, 12) == 0) return true;
+  return d.size() >= 4 && d[0] == 0xFF && d[1] == 0x4F && d[2] == 0xFF && d[3] == 0x51;
+}
+
+bool is_jpeg_data(std::span<const uint8_t> d) {
+  return d.size() >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF;
+}
+
+int decode_png(std::span<const uint8_t> data, IconImage& out) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, data.data(), data.size())) return -3;
+  if (image.width == 0 || image.height == 0 || image.width > k_max_side || image.height > k_max_side) {
+    png_image_free(&image);
+    return -3;
+  }
+  image.format = PNG_FORMAT_RGBA;
+  IconImage img = make_image(int(image.width), int(image.height), 0);
+  if (!png_image_finish_read(&image, nullptr, img.rgba.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return -3;
+  }
+  out = std::move(img);
+  return 0;
+}
+
+std::vector<uint8_t> encode_png(const IconImage& img) {
+  std::vector<uint8_t> out;
+  if (img.empty()) return out;
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = uint32_t(img.width);
+  image.height = uint32_t(img.height);
+  image.format = PNG_FORMAT_RGBA;
+  png_alloc_size_t size = 0;
+  if (!png_image_write_to_memory(&image, nullptr, &size, 0, img.rgba.data(), 0, nullptr)) return out;
+  out.resize(size);
+  if (!png_image_write_to_memory(&image, out.data(), &size, 0, img.rgba.data(), 0, nullptr)) out.clear();
+  else out.resize(size);
+  return out;
+}
+
+namespace {
+
+struct JpegError {
+  jpeg_error_mgr mgr;
+  jmp_buf jump;
+};
+
+void jpeg_fail(j_common_ptr cinfo) {
+  longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
+}
+void jpeg_quiet(j_common_ptr, int) {}
+
+}  // namespace
+
+int decode_jpeg(std::span<const uint8_t> data, IconImage& out) {
+  if (data.empty()) return -3;
+  jpeg_decompress_struct cinfo;
+  JpegError err;
+  cinfo.err = jpeg_std_error(&err.mgr);
+  err.mgr.error_exit = jpeg_fail;
+  err.mgr.emit_message = jpeg_quiet;
+  IconImage img;
+  std::vector<uint8_t> row;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    return -3;
+  }
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&cinfo);
+  if (cinfo.output_width == 0 || cinfo.output_height == 0 || cinfo.output_width > k_max_side ||
+      cinfo.output_height > k_max_side || cinfo.output_components != 3) {
+    jpeg_destroy_decompress(&cinfo);
+    return -3;
+  }
+  img = make_image(int(cinfo.output_width), int(cinfo.output_height), 0xFFFFFFFF);
+  row.resize(size_t(cinfo.output_width) * 3);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    int y = int(cinfo.output_scanline);
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_read_scanlines(&cinfo, rows, 1);
+    for (int x = 0; x < img.width; ++x) {
+      uint8_t* p = img.at(x, y);
+      p[0] = row[x * 3];
+      p[1] = row[x * 3 + 1];
+      p[2] = row[x * 3 + 2];
+    }
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  out = std::move(img);
+  return 0;
+}
+
+std::vector<uint8_t> encode_jpeg(const IconImage& img, int quality) {
+  std::vector<uint8_t> result;
+  if (img.empty()) return result;
+  jpeg_compress_struct cinfo;
+  JpegError err;
+  cinfo.err = jpeg_std_error(&err.mgr);
+  err.mgr.error_exit = jpeg_fail;
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  std::vector<uint8_t> row(size_t(img.width) * 3);
+  if (setjmp(err.jump)) {
+    jpeg_destroy_compress(&cinfo);
+    std::free(buffer);
+    return {};
+  }
+  jpeg_create_compress(&cinfo);
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = JDIMENSION(img.width);
+  cinfo.image_height = JDIMENSION(img.height);
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    int y = int(cinfo.next_scanline);
+    for (int x = 0; x < img.width; ++x) {
+      const uint8_t* p = img.at(x, y);
+      // Over white, as the picture is shown.
+      for (int k = 0; k < 3; ++k) row[x * 3 + k] = uint8_t((p[k] * p[3] + 255 * (255 - p[3])) / 255);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  result.assign(buffer, buffer + size);
+  jpeg_destroy_compress(&cinfo);
+  std::free(buffer);
+  return result;
+}

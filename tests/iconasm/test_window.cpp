@@ -1,0 +1,122 @@
+// The facetor window under a virtual X server, driven by a command script:
+// what an import puts into the slots is read back from the screen.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "IO/bigendian.h"
+#include "icon_kit.h"
+
+using testkit::quote;
+using testkit::run;
+
+namespace {
+
+struct Probe {
+  int mark = 0, nonwhite = 0;
+  std::string centre;
+};
+
+std::map<std::string, Probe> read_probe(const std::string& path) {
+  std::map<std::string, Probe> out;
+  std::ifstream in(path);
+  std::string name;
+  Probe p;
+  while (in >> name >> p.mark >> p.nonwhite >> p.centre) out[name] = p;
+  return out;
+}
+
+std::vector<std::string> lines_of(const std::string& path) {
+  std::vector<std::string> out;
+  std::ifstream in(path);
+  for (std::string l; std::getline(in, l);) out.push_back(l);
+  return out;
+}
+
+testkit::RunResult run_window(const testkit::TempDir& dir, const std::string& script) {
+  testkit::write_text(dir.str("script.txt"), script);
+  return run("CORVANE_CONFIG_DIR=" + quote(dir.str("cfg")) + " FACETOR_MESSAGE_LOG=" + quote(dir.str("messages.txt")) +
+             " timeout 120 xvfb-run -a " + quote(FACETOR_PATH) + " --script " + quote(dir.str("script.txt")));
+}
+
+TEST(FacetorWindow, ImportRecentFilesAndLanguage) {
+  REQUIRE_TOOL("xvfb-run");
+  REQUIRE_TOOL("png2icns");
+  REQUIRE_TOOL("icns2png");
+  testkit::TempDir dir;
+  std::string cmd = "png2icns " + quote(dir.str("family.icns"));
+  for (int n : {16, 32, 48, 128}) {
+    iconkit::write_png(dir.str(std::to_string(n) + ".png"), iconkit::disc_picture(n, false));
+    cmd += " " + quote(dir.str(std::to_string(n) + ".png"));
+  }
+  ASSERT_EQ(run(cmd).rc, 0);
+  // The 16 x 12 row: an 8-bit picture (all index 5), then a 4-bit one (all index 3).
+  testkit::write_file(dir.str("row.icm8"), std::vector<uint8_t>(192, 5));
+  testkit::write_file(dir.str("row.icm4"), std::vector<uint8_t>(96, 0x33));
+  for (const char* extra : {"a.icns", "b.icns", "c.icns"})
+    std::filesystem::copy_file(dir.str("family.icns"), dir.str(extra));
+  std::string s;
+  for (const char* f : {"family.icns", "row.icm8", "row.icm4", "a.icns", "b.icns", "a.icns", "c.icns"})
+    s += "open " + dir.str(f) + "\n";
+  s += "lang en\nmenus " + dir.str("menus_en.txt") + "\nrecent " + dir.str("recent1.txt") + "\nsave-icns " +
+       dir.str("saved.icns") + "\nshot " + std::string(CORVANE_BINARY_DIR) + "/facetor_window.png\nquit\n";
+  auto r = run_window(dir, s);
+  ASSERT_EQ(r.rc, 0) << r.err;
+  auto probe = read_probe(std::string(CORVANE_BINARY_DIR) + "/facetor_window.png.probe");
+  ASSERT_EQ(probe.size(), 12u);
+  for (const char* filled : {"ic16", "im16", "ic32", "im32", "ic48", "im48", "ic128", "im128", "ic12"}) {
+    EXPECT_NE(probe[filled].mark, 0) << filled;
+    EXPECT_GT(probe[filled].nonwhite, 0) << filled;
+  }
+  for (const char* empty : {"im12", "icNB", "imNB"}) {
+    EXPECT_EQ(probe[empty].mark, 0) << empty;
+    EXPECT_EQ(probe[empty].nonwhite, 0) << empty;
+  }
+  // The later 4-bit picture did not replace the 8-bit one: index 5 of the
+  // 256-colour table is FFFF00... shown, not index 3 of the 16 colours.
+  EXPECT_EQ(probe["ic12"].mark, 3);
+  EXPECT_EQ(probe["ic12"].centre, "FFFF00");
+  EXPECT_NE(probe["ic128"].centre, "FFFFFF");
+  // Recent files: five, newest first, no duplicate.
+  std::vector<std::string> recent = lines_of(dir.str("recent1.txt"));
+  std::vector<std::string> expected = {"1. " + dir.str("c.icns"), "2. " + dir.str("a.icns"), "3. " + dir.str("b.icns"),
+                                       "4. " + dir.str("row.icm4"), "5. " + dir.str("row.icm8")};
+  EXPECT_EQ(recent, expected);
+  // What the window saved is what icns2png reads.
+  std::filesystem::create_directories(dir.str("x"));
+  ASSERT_EQ(run("icns2png -x -o " + quote(dir.str("x")) + " " + quote(dir.str("saved.icns"))).rc, 0);
+  EXPECT_EQ(iconkit::read_pngs(dir.str("x")).size(), 4u);  // four sizes, each with its mask
+  std::string menus = testkit::read_text(dir.str("menus_en.txt"));
+  EXPECT_NE(menus.find("menu File"), std::string::npos);
+  EXPECT_NE(menus.find("item Import|Import an existing icon/resource file in the Facetor"), std::string::npos);
+
+  // After a restart: the same recent files; French captions on request.
+  std::string s2 = "recent " + dir.str("recent2.txt") + "\nlang fr\nmenus " + dir.str("menus_fr.txt") + "\nshot " +
+                   std::string(CORVANE_BINARY_DIR) + "/facetor_window_fr.png\nquit\n";
+  r = run_window(dir, s2);
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(lines_of(dir.str("recent2.txt")), expected);
+  std::string fr = testkit::read_text(dir.str("menus_fr.txt"));
+  EXPECT_NE(fr.find("menu Fichier"), std::string::npos) << fr;
+  EXPECT_NE(fr.find("menu Édition"), std::string::npos);
+  EXPECT_NE(fr.find("item Importer|"), std::string::npos);
+  EXPECT_NE(fr.find("tab Presse-papiers"), std::string::npos);
+  EXPECT_EQ(fr.find("item Import|"), std::string::npos);
+}
+
+TEST(FacetorWindow, UnsupportedAndDamagedFilesGiveAMessage) {
+  REQUIRE_TOOL("xvfb-run");
+  testkit::TempDir dir;
+  testkit::write_file(dir.str("junk.dat"), testkit::random_bytes(3000, 5));
+  std::vector<uint8_t> bad = {'i', 'c', 'n', 's', 0, 0, 0, 40, 'i', 'l', '3', '2', 0xFF, 0xFF, 0xFF, 0x00};
+  bad.resize(40, 0x81);
+  testkit::write_file(dir.str("bad.icns"), bad);
+  auto r = run_window(dir, "open " + dir.str("junk.dat") + "\nopen " + dir.str("bad.icns") + "\nquit\n");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  std::string msgs = testkit::read_text(dir.str("messages.txt"));
+  EXPECT_NE(msgs.find("is not a supported graphic format"), std::string::npos) << msgs;
+  EXPECT_NE(msgs.find("damaged"), std::string::npos) << msgs;
+}
+
+}  // namespace
