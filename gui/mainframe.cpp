@@ -436,9 +436,11 @@ void MainFrame::compile_command(bool isoplus) {
   FILE* f = project_stream(mode);
   if (!f || doc_path_[mode].empty()) return;
   std::fflush(f);
+  ProjectStatistics stats;
+  compute_project_statistics(f, stats);
   ProjectHeader h;
   read_project_header(f, h);
-  std::string description = compile_description(h.total_sectors, h.subfolder_count, h.file_count);
+  std::string description = compile_description(h.total_sectors, stats.folders, stats.files);
   CompileRequest request;
   request.project_path = doc_path_[mode];
   request.mode = mode;

@@ -11,6 +11,7 @@
 #include <wx/stdpaths.h>
 #include <wx/utils.h>
 
+#include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/menumodel.h"
 #include "gui/progresslogic.h"
@@ -48,10 +49,22 @@ int run_modal(wxDialog& dialog) {
 
 void show_help_topic(int topic) {
   if (!g_help) {
-    g_help = new wxHtmlHelpController(wxHF_DEFAULT_STYLE);
+    // The book lies beside the program (gui/help in the build tree, which
+    // the test programs one folder over reach through "../gui/help").
     wxFileName book(wxStandardPaths::Get().GetExecutablePath());
     book.AppendDir("help");
     book.SetFullName("corvane.hhp");
+    if (!book.FileExists()) {
+      book.RemoveLastDir();
+      book.RemoveLastDir();
+      book.AppendDir("gui");
+      book.AppendDir("help");
+    }
+    if (!book.FileExists()) {
+      report_open_error(book.GetFullPath().utf8_string().c_str());
+      return;
+    }
+    g_help = new wxHtmlHelpController(wxHF_DEFAULT_STYLE);
     g_help->AddBook(book);
   }
   g_help->Display(wxString::Format("t%d.html", help_topic(topic, g_language_offset)));

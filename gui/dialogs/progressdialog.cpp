@@ -4,7 +4,7 @@
 #include <wx/sizer.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
-#include <wx/statusbr.h>
+#include <wx/panel.h>
 
 #include "IO/uitext.h"
 #include "gui/guiforms.h"
@@ -36,11 +36,16 @@ ProgressDialog::ProgressDialog(wxWindow* owner)
   s2->Add(single_, 0, wxEXPAND | wxALL, 6);
   top->Add(s1, 0, wxEXPAND | wxALL, 8);
   top->Add(s2, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 8);
-  status_ = new wxStatusBar(this, wxID_ANY, 0);
-  status_->SetName("CorvexBar1");
-  int widths[3] = {100, 120, -1};
-  status_->SetFieldsCount(3, widths);
-  top->Add(status_, 0, wxEXPAND);
+  // The status line: elapsed time, then the files finished.
+  auto* status = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_SUNKEN);
+  status->SetName("CorvexBar1");
+  auto* row = new wxBoxSizer(wxHORIZONTAL);
+  elapsed_ = new wxStaticText(status, wxID_ANY, " 0'00\"", wxDefaultPosition, wxSize(100, -1), wxST_NO_AUTORESIZE);
+  files_ = new wxStaticText(status, wxID_ANY, "", wxDefaultPosition, wxSize(120, -1), wxST_NO_AUTORESIZE);
+  row->Add(elapsed_, 0, wxALL, 3);
+  row->Add(files_, 0, wxALL, 3);
+  status->SetSizer(row);
+  top->Add(status, 0, wxEXPAND);
   SetSizerAndFit(top);
   CentreOnParent();
 }
@@ -73,7 +78,7 @@ void ProgressDialog::advance(int general_position) {
 void ProgressDialog::file_done(int general_position, uint32_t files) {
   elapsed();
   general_->SetValue(general_position < range_ ? general_position : range_);
-  status_->SetStatusText(wxString::FromUTF8(format_text(ui_text(1015).c_str(), int(files))), 1);
+  files_->SetLabel(wxString::FromUTF8(format_text(ui_text(1015).c_str(), int(files))));
 }
 
 void ProgressDialog::step_text(const std::string& text) {
@@ -82,7 +87,7 @@ void ProgressDialog::step_text(const std::string& text) {
 }
 
 void ProgressDialog::elapsed() {
-  status_->SetStatusText(wxString::FromUTF8(compile_elapsed_text(steady_ms() - g_operation_start_ms)), 0);
+  elapsed_->SetLabel(wxString::FromUTF8(compile_elapsed_text(steady_ms() - g_operation_start_ms)));
 }
 
-void ProgressDialog::clear_files_panel() { status_->SetStatusText("", 1); }
+void ProgressDialog::clear_files_panel() { files_->SetLabel(""); }

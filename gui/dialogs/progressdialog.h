@@ -8,7 +8,6 @@
 
 class wxGauge;
 class wxStaticText;
-class wxStatusBar;
 class wxStaticBox;
 
 class ProgressDialog : public wxDialog {
@@ -31,5 +30,5 @@ class ProgressDialog : public wxDialog {
   wxStaticBox *gb1_, *gb2_;
   wxStaticText *image_, *file_;
   wxGauge *general_, *single_;
-  wxStatusBar* status_;
+  wxStaticText *elapsed_, *files_;
 };

@@ -6,6 +6,7 @@
 #include <wx/button.h>
 #include <wx/evtloop.h>
 #include <wx/image.h>
+#include <wx/log.h>
 #include <wx/stattext.h>
 #include <wx/textdlg.h>
 #include <wx/timer.h>
@@ -32,7 +33,7 @@ void pump(int ms, const std::function<bool()>& done) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   wxEventLoopBase* loop = wxEventLoopBase::GetActive();
   while (std::chrono::steady_clock::now() < end) {
-    while (loop && loop->Pending()) loop->Dispatch();
+    for (int i = 0; loop && i < 200 && loop->Pending(); ++i) loop->DispatchTimeout(10);
     if (wxTheApp) {
       wxTheApp->ProcessPendingEvents();
       wxTheApp->ProcessIdle();  // windows closed by Destroy go here
@@ -74,7 +75,8 @@ void answer_forms(const std::vector<FormAnswer>& answers) {
     // Answered once it has been drawn, so the picture shows it.
     auto* timer = new wxTimer;
     timer->Bind(wxEVT_TIMER, [&d, a, timer](wxTimerEvent&) {
-      if (!a.picture.empty()) screenshot(d.GetTitle().utf8_string(), a.picture);
+      if (!a.picture.empty() && !screenshot(d.GetTitle().utf8_string(), a.picture))
+        ADD_FAILURE() << "form " << a.picture << " not shown or blank";
       if (auto* entry = dynamic_cast<wxTextEntryDialog*>(&d)) {
         entry->SetValue(wxString::FromUTF8(a.text));
         d.EndModal(wxID_OK);
@@ -121,6 +123,7 @@ int main(int argc, char** argv) {
   }
   wxTheApp->CallOnInit();
   wxInitAllImageHandlers();
+  delete wxLog::SetActiveTarget(new wxLogStderr);  // no log boxes waiting for a click
   init_settings_root();
   set_gui_thread(post_with_call_after);
   int rc;

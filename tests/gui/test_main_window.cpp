@@ -203,3 +203,19 @@ TEST(MainWindow, MessageFormsGiveTheirAnswers) {
   EXPECT_LT(ms, 6000);
   close_window(f);
 }
+
+TEST(MainWindow, HelpOpensTheTopicInTheLanguage) {
+  MainFrame* f = open_window();
+  f->run_command("Fr1");
+  f->run_command("HelpProj");
+  pump(800);
+  std::string help_title;
+  for (const ProbeWindow& w : windows_of(::getpid()))
+    if (w.title != "cvpr.cvpr [Corvane]") help_title = w.title;
+  ASSERT_FALSE(help_title.empty()) << "no help window";
+  EXPECT_TRUE(screenshot(help_title, "help_french"));
+  f->run_command("En2");
+  close_window(f);
+  for (wxWindow* w : wxTopLevelWindows) w->Destroy();
+  pump(300);
+}

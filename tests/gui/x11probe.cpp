@@ -90,9 +90,11 @@ std::vector<ProbeWindow> windows_of(pid_t pid) {
 bool wait_for_window(pid_t pid, const std::string& title, int timeout_ms, ProbeWindow* found) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   do {
-    for (const ProbeWindow& w : windows_of(pid))
-      if (title.empty() || w.title == title) {
-        if (found) *found = w;
+    // The stacking order is bottom to top: the last match is the one in front.
+    std::vector<ProbeWindow> all = windows_of(pid);
+    for (auto it = all.rbegin(); it != all.rend(); ++it)
+      if (title.empty() || it->title == title) {
+        if (found) *found = *it;
         return true;
       }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -238,3 +238,17 @@ TEST(GuiProgress, MessageFormResults) {
   EXPECT_EQ(announcement_form_result(true), -1);
   EXPECT_EQ(announcement_form_result(false), 1);
 }
+
+TEST(GuiHelp, EveryTopicHasAPageInBothLanguagesInTheBook) {
+  std::string book = testkit::read_text(std::string(CORVANE_SOURCE_DIR) + "/gui/help/corvane.hhp");
+  std::vector<int> topics = {105, 106, 107, 108, 152, 2000, 2020, 2080};
+  for (const CommandDef& c : menu_commands())
+    if (c.help) topics.push_back(c.help);
+  for (int t : topics)
+    for (int offset : {0, 10000}) {
+      std::string page = "t" + std::to_string(help_topic(t, offset)) + ".html";
+      EXPECT_NE(book.find(page + "\n"), std::string::npos) << page << " not in the book";
+      std::string text = testkit::read_text(std::string(CORVANE_SOURCE_DIR) + "/gui/help/" + page);
+      EXPECT_NE(text.find("<h2>"), std::string::npos) << page;
+    }
+}
