@@ -337,7 +337,10 @@ std::string MainFrame::dump_texts() const {
     line("caption", c.name, it->GetItemLabel());
     line("hint", c.name, it->GetHelp());
   }
-  for (const ToolDef& t : tool_buttons()) line("tool", t.name, tools_[t.mode]->GetToolShortHelp(tool_id(t)));
+  for (const ToolDef& t : tool_buttons()) {
+    line("tool", t.name, tools_[t.mode]->GetToolShortHelp(tool_id(t)));
+    line("tool-enabled", t.name, tools_[t.mode]->GetToolEnabled(tool_id(t)) ? "1" : "0");
+  }
   for (int i = 0; i < list_->GetColumnCount(); ++i) {
     wxListItem col;
     col.SetMask(wxLIST_MASK_TEXT);
