@@ -97,6 +97,19 @@ struct CommandSwitches {
 
 FILE*& project_stream(int mode) { return mode == 2 ? g_isoplus_file : g_project_file; }
 
+// Calls fn(command, position, item) for every command shown in this mode: a
+// menu of the bar comes with its position and no item, any other with its item
+// (null when it is missing from the bar).
+template <class F>
+void for_each_shown(wxMenuBar* bar, const UiState& s, F fn) {
+  int position = 0;
+  for (const CommandDef& c : menu_commands()) {
+    if (!command_visible(c, s) || c.kind == ItemKind::separator) continue;
+    if (!c.parent) fn(c, position++, static_cast<wxMenuItem*>(nullptr));
+    else fn(c, -1, bar->FindItem(command_id(c.name)));
+  }
+}
+
 }  // namespace
 
 MainFrame::MainFrame(InstanceChannel* channel)
@@ -252,18 +265,14 @@ void MainFrame::set_status_panels() {
 void MainFrame::set_captions() {
   wxMenuBar* bar = GetMenuBar();
   UiState s = ui_state();
-  int position = 0;
-  for (const CommandDef& c : menu_commands()) {
-    if (!command_visible(c, s) || c.kind == ItemKind::separator) continue;
-    if (!c.parent) {
-      bar->SetMenuLabel(size_t(position++), tr(c.caption));
-      continue;
+  for_each_shown(bar, s, [&](const CommandDef& c, int position, wxMenuItem* it) {
+    if (position >= 0) {
+      bar->SetMenuLabel(size_t(position), tr(c.caption));
+    } else if (it) {
+      it->SetItemLabel(tr(command_caption(c, s)));
+      it->SetHelp(hint_text(c.hint));
     }
-    wxMenuItem* it = bar->FindItem(command_id(c.name));
-    if (!it) continue;
-    it->SetItemLabel(tr(command_caption(c, s)));
-    it->SetHelp(hint_text(c.hint));
-  }
+  });
   for (const ToolDef& t : tool_buttons()) tools_[t.mode]->SetToolShortHelp(tool_id(t), tr(t.hint));
   const auto& columns = list_columns();
   for (size_t i = 0; i < columns.size(); ++i) {
@@ -278,21 +287,18 @@ void MainFrame::set_captions() {
 void MainFrame::update_commands() {
   wxMenuBar* bar = GetMenuBar();
   UiState s = ui_state();
-  int position = 0;
-  for (const CommandDef& c : menu_commands()) {
-    if (!command_visible(c, s) || c.kind == ItemKind::separator) continue;
-    if (!c.parent) {
-      bar->EnableTop(size_t(position++), command_enabled(c, s));
-      continue;
+  for_each_shown(bar, s, [&](const CommandDef& c, int position, wxMenuItem* it) {
+    if (position >= 0) {
+      bar->EnableTop(size_t(position), command_enabled(c, s));
+      return;
     }
-    wxMenuItem* it = bar->FindItem(command_id(c.name));
-    if (!it) continue;
+    if (!it) return;
     it->Enable(command_enabled(c, s));
     if (c.kind == ItemKind::radio && command_checked(c, s)) it->Check(true);
     if (std::strcmp(c.name, "CachBarre") == 0) it->Check((g_options & k_option_hide_toolbar) != 0);
     wxString caption = tr(command_caption(c, s));
     if (it->GetItemLabel() != caption) it->SetItemLabel(caption);
-  }
+  });
   for (const ToolDef& t : tool_buttons()) tools_[t.mode]->EnableTool(tool_id(t), tool_enabled(t, s));
   tree_->Enable(!s.compile_running);
   list_->Enable(!s.compile_running);
@@ -321,22 +327,16 @@ std::string MainFrame::dump_texts() const {
     out += std::string(kind) + "\t" + name + "\t" + text.utf8_string() + "\n";
   };
   wxMenuBar* bar = GetMenuBar();
-  UiState s = ui_state();
-  int position = 0;
-  for (const CommandDef& c : menu_commands()) {
-    if (!command_visible(c, s) || c.kind == ItemKind::separator) continue;
-    if (!c.parent) {
-      line("menu", c.name, bar->GetMenuLabel(size_t(position++)));
-      continue;
-    }
-    wxMenuItem* it = bar->FindItem(command_id(c.name));
-    if (!it) {
+  for_each_shown(bar, ui_state(), [&](const CommandDef& c, int position, wxMenuItem* it) {
+    if (position >= 0) {
+      line("menu", c.name, bar->GetMenuLabel(size_t(position)));
+    } else if (!it) {
       line("missing", c.name, "");
-      continue;
+    } else {
+      line("caption", c.name, it->GetItemLabel());
+      line("hint", c.name, it->GetHelp());
     }
-    line("caption", c.name, it->GetItemLabel());
-    line("hint", c.name, it->GetHelp());
-  }
+  });
   for (const ToolDef& t : tool_buttons()) {
     line("tool", t.name, tools_[t.mode]->GetToolShortHelp(tool_id(t)));
     line("tool-enabled", t.name, tools_[t.mode]->GetToolEnabled(tool_id(t)) ? "1" : "0");
