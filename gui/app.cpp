@@ -86,6 +86,7 @@ int corvane_main(int argc, char** argv) {
                                                  a.substr(0, 60).c_str()).c_str());
     int reply = hand_over_arguments(g_instance_channel, g_start_arguments, 600000);
     if (reply == k_handover_busy) std::fprintf(stderr, "%s\n", ui_text(2332).c_str());
+    else if (reply == k_handover_waiting) std::fprintf(stderr, "%s\n", ui_text(2339).c_str());
     else if (reply == 0) std::fprintf(stderr, "%s\n", ui_text(2335).c_str());
     return 1;
   }

@@ -38,7 +38,8 @@ bool is_scratch_project(const std::string& path, int mode);
 // with one byte once it has handled them.
 enum HandoverReply : uint8_t {
   k_handover_done = 'D',      // handled (a document opened, a command run, or its message shown)
-  k_handover_busy = 'B',      // refused: a compile runs or a form is up
+  k_handover_busy = 'B',      // refused: a compile runs
+  k_handover_waiting = 'W',   // refused: a form of the running instance waits for an answer
   k_handover_refused = 'R',   // refused: an argument too long or a malformed message
 };
 constexpr size_t k_max_handover_arguments = 3;

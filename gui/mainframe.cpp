@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <wx/accel.h>
 #include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/dcclient.h>
@@ -176,6 +177,11 @@ MainFrame::MainFrame(InstanceChannel* channel)
   SetStatusBarPane(4);  // menu hints go to the status text panel
   SetMinSize(wxSize(480, 320));
   Bind(wxEVT_MENU, &MainFrame::on_menu, this);
+  // F1: the help topic of the mode; Ctrl+N: a new folder, as the tool hint says.
+  wxAcceleratorEntry keys[2];
+  keys[0].Set(wxACCEL_NORMAL, WXK_F1, command_id(mode_index() == 1 ? "HelpPart" : "HelpProj"));
+  keys[1].Set(wxACCEL_CTRL, 'N', command_id("MD"));
+  SetAcceleratorTable(wxAcceleratorTable(2, keys));
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::on_close, this);
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { poll_handover(); });
   build_menus();
@@ -416,7 +422,8 @@ void MainFrame::run_command(const std::string& name) {
     show_message(format_text(ui_text(2338).c_str(), CORVANE_VERSION_MAJOR, CORVANE_VERSION_MINOR,
                              CORVANE_VERSION_PATCH).c_str());
   } else if (name == "HelpProj" || name == "HelpPart" || name == "HelpIso") {
-    show_help_topic(name == "HelpProj" ? 2000 : name == "HelpPart" ? 2020 : 2080);
+    int mode = mode_index();  // F1 comes here whatever the mode
+    show_help_topic(mode == 0 ? 2000 : mode == 1 ? 2020 : 2080);
   } else if (index >= 0 && std::strcmp(menu_commands()[size_t(index)].parent ? menu_commands()[size_t(index)].parent : "", "Aide1") == 0) {
     show_help_topic(menu_commands()[size_t(index)].help);
   }
@@ -629,8 +636,10 @@ void MainFrame::poll_handover() {
   uint8_t reply = k_handover_done;
   if (decoder.state() != HandoverDecoder::complete) {
     reply = k_handover_refused;
-  } else if (!compile_idle() || g_modal_depth > 0) {
-    reply = k_handover_busy;  // the compile owns the engine, or a form waits for an answer
+  } else if (!compile_idle()) {
+    reply = k_handover_busy;  // the compile owns the engine
+  } else if (g_modal_depth > 0) {
+    reply = k_handover_waiting;  // a form waits for an answer; what it decides must not change under it
   } else if (!decoder.refused_lengths().empty()) {
     reply = k_handover_refused;
     show_timed_message(format_text(ui_text(2331).c_str(), int(decoder.refused_lengths()[0]), int(k_max_gui_argument),

@@ -119,8 +119,9 @@ MessageForm::MessageForm(wxWindow* owner, Kind kind, const std::string& text, in
   help->Bind(wxEVT_BUTTON, [help_topic_number](wxCommandEvent&) { show_help_topic(help_topic_number); });
   // Esc and the close box: "No" for the questions, closed for the others.
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { end_with(kind_ == ok || kind_ == announcement); });
-  Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
+  Bind(wxEVT_CHAR_HOOK, [this, help_topic_number](wxKeyEvent& e) {
     if (e.GetKeyCode() == WXK_ESCAPE) end_with(kind_ == ok || kind_ == announcement);
+    else if (e.GetKeyCode() == WXK_F1) show_help_topic(help_topic_number);
     else e.Skip();
   });
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { end_with(pending_ ? pending_yes_ : true); });

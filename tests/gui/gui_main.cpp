@@ -96,16 +96,13 @@ void answer_forms(const std::vector<FormAnswer>& answers) {
 
 }  // namespace guitest
 
-namespace {
-
-class TestApp : public wxApp {
+// The application object of the tests: the windows are made by the tests.
+class GuiTestApp : public wxApp {
  public:
   bool OnInit() override { return true; }
 };
 
-}  // namespace
-
-wxIMPLEMENT_APP_NO_MAIN(TestApp);
+wxIMPLEMENT_APP_NO_MAIN(GuiTestApp);
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);

@@ -100,10 +100,16 @@ TEST(GuiMenus, EveryItemHasItsTextsInBothLanguages) {
     if (c.kind == ItemKind::separator) continue;
     for (int lang : {0, 10000}) {
       EXPECT_TRUE(has_ui_text(c.caption, lang)) << c.name << " caption " << c.caption + lang;
-      if (c.hint) EXPECT_TRUE(has_ui_text(c.hint, lang)) << c.name << " hint " << c.hint + lang;
+      if (c.hint) {
+        EXPECT_TRUE(has_ui_text(c.hint, lang)) << c.name << " hint " << c.hint + lang;
+      }
     }
-    if (c.hint) EXPECT_EQ(ui_text(c.hint)[0], '.') << c.name << ": menu hints go to the status bar";
-    if (c.parent) EXPECT_GE(command_index(c.parent), 0) << c.name;
+    if (c.hint) {
+      EXPECT_EQ(ui_text(c.hint)[0], '.') << c.name << ": menu hints go to the status bar";
+    }
+    if (c.parent) {
+      EXPECT_GE(command_index(c.parent), 0) << c.name;
+    }
   }
   for (const ToolDef& t : tool_buttons()) {
     EXPECT_TRUE(has_ui_text(t.hint, 0) && has_ui_text(t.hint, 10000)) << t.name;
