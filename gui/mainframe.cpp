@@ -15,7 +15,9 @@
 #include <wx/sizer.h>
 #include <wx/splitter.h>
 #include <wx/statusbr.h>
-#include <wx/textdlg.h>
+#include <wx/button.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
 #include <wx/toolbar.h>
 #include <wx/treectrl.h>
 
@@ -97,6 +99,13 @@ struct CommandSwitches {
 };
 
 FILE*& project_stream(int mode) { return mode == 2 ? g_isoplus_file : g_project_file; }
+
+// The journal's chooser, for a journal asked for at start-up with no path saved.
+void choose_log_file(std::string& path) {
+  wxFileDialog choose(g_main_frame, tr(1554), wxString::FromUTF8(gui_data_folder()), "corvane.log", "*.log",
+                      wxFD_SAVE);
+  path = run_modal(choose) == wxID_OK ? choose.GetPath().utf8_string() : std::string();
+}
 
 // Calls fn(command, position, item) for every command shown in this mode: a
 // menu of the bar comes with its position and no item, any other with its item
@@ -479,9 +488,24 @@ void MainFrame::create_folder_command() {
   int mode = mode_index();
   FILE* f = mode == 1 ? nullptr : project_stream(mode);
   if (!f) return;
-  wxTextEntryDialog ask(this, tr(2334), tr(2051).Clone().Trim());
+  // The folder name, in a form whose every text comes from the string table.
+  wxDialog ask(this, wxID_ANY, tr(2051));
+  auto* top = new wxBoxSizer(wxVERTICAL);
+  top->Add(new wxStaticText(&ask, wxID_ANY, tr(2334)), 0, wxALL, 8);
+  auto* field = new wxTextCtrl(&ask, wxID_ANY, "", wxDefaultPosition, wxSize(320, -1));
+  field->SetName("Name");
+  top->Add(field, 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
+  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+  auto* ok = new wxButton(&ask, wxID_OK, tr(1001));
+  ok->SetDefault();
+  buttons->Add(new wxButton(&ask, wxID_CANCEL, tr(1002)), 0, wxALL, 6);
+  buttons->Add(ok, 0, wxALL, 6);
+  top->Add(buttons, 0, wxALIGN_RIGHT | wxALL, 4);
+  ask.SetSizerAndFit(top);
+  ask.CentreOnParent();
+  field->SetFocus();
   if (run_modal(ask) != wxID_OK) return;
-  std::string name = ask.GetValue().utf8_string();
+  std::string name = field->GetValue().utf8_string();
   if (name.empty() || name.size() >= k_pc_name_size) return;
   ProjectRecord buf;
   g_working_mode = mode;
@@ -688,6 +712,7 @@ void MainFrame::start_up(const std::vector<std::string>& args) {
   g_compile_state = 1;
   g_gui_forms = this;
   init_volume_engine();
+  g_choose_log_file = choose_log_file;
   load_startup_settings();
   if (g_working_mode == k_mode_none) g_working_mode = k_mode_project;
   g_copy_method = 1;

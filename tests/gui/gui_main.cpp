@@ -8,7 +8,7 @@
 #include <wx/image.h>
 #include <wx/log.h>
 #include <wx/stattext.h>
-#include <wx/textdlg.h>
+#include <wx/textctrl.h>
 #include <wx/timer.h>
 
 #include <chrono>
@@ -77,7 +77,7 @@ void answer_forms(const std::vector<FormAnswer>& answers) {
     timer->Bind(wxEVT_TIMER, [&d, a, timer](wxTimerEvent&) {
       if (!a.picture.empty() && !screenshot(d.GetTitle().utf8_string(), a.picture))
         ADD_FAILURE() << "form " << a.picture << " not shown or blank";
-      if (auto* entry = dynamic_cast<wxTextEntryDialog*>(&d)) {
+      if (auto* entry = dynamic_cast<wxTextCtrl*>(d.FindWindow("Name"))) {
         entry->SetValue(wxString::FromUTF8(a.text));
         d.EndModal(wxID_OK);
       } else if (wxWindow* b = d.FindWindow(a.button)) {

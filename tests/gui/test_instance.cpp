@@ -154,3 +154,15 @@ TEST(Instance, SecondStartWithoutArgumentsEndsWithOne) {
   ::kill(first, SIGTERM);
   stop(first);
 }
+
+TEST(Instance, FailedCommandIsTakenForADocumentAndNamed) {
+  UserFolders u;
+  pid_t pid = start(u, {"-x"});
+  ProbeWindow message;
+  EXPECT_TRUE(wait_for_window(pid, ui_text(2330), 15000, &message)) << "no message naming the argument";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(save_window_png(message, shot("instance_unknown_option")));
+  EXPECT_EQ(wait_exit(pid, 0), -1) << "the program ended instead of staying open";
+  ::kill(pid, SIGTERM);
+  stop(pid);
+}
