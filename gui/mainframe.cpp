@@ -20,6 +20,7 @@
 #include <wx/textctrl.h>
 #include <wx/toolbar.h>
 #include <wx/treectrl.h>
+#include <wx/utils.h>
 
 #include <cerrno>
 #include <cstring>
@@ -776,7 +777,7 @@ void MainFrame::simple_status_text(const std::string& text) {
 
 void MainFrame::elapsed_time(const std::string& text) {
   if (!simple_status_) SetStatusText(wxString::FromUTF8(text), 2);
-  wxTheApp->SafeYieldFor(nullptr, wxEVT_CATEGORY_UI);
+  wxSafeYield(nullptr, true);  // pending messages run, the user input waits: no command runs re-entrantly
 }
 
 void MainFrame::progress_bar(int action, int value) {
