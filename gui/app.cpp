@@ -1,0 +1,129 @@
+#include "gui/app.h"
+
+#include <unistd.h>
+
+#include <wx/image.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "IO/settings.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "compiler/commands.h"
+#include "gui/commandline.h"
+#include "gui/dialogs/messageforms.h"
+#include "gui/guithread.h"
+#include "gui/mainframe.h"
+#include "hfs/engine.h"
+
+std::vector<std::string> g_start_arguments;
+InstanceChannel g_instance_channel;
+bool g_start_command_tried = false;
+
+void post_with_call_after(std::function<void()> work) {
+  if (wxTheApp) wxTheApp->CallAfter(std::move(work));
+}
+
+bool CorvaneApp::OnInit() {
+  SetAppName("Corvane");
+  wxInitAllImageHandlers();
+  set_gui_thread(post_with_call_after);
+  auto* frame = new MainFrame(&g_instance_channel);
+  frame->command_already_run = g_start_command_tried;
+  frame->Show();
+  frame->start_up(g_start_arguments);
+  return true;
+}
+
+int CorvaneApp::OnExit() {
+  clear_gui_thread();
+  return wxApp::OnExit();
+}
+
+namespace {
+
+bool have_display() {
+  const char* x = std::getenv("DISPLAY");
+  const char* w = std::getenv("WAYLAND_DISPLAY");
+  return (x && *x) || (w && *w);
+}
+
+// A message of a start that opens no window: on stderr, and in a form that
+// closes itself when there is a display to show it on.
+void start_message(int argc, char** argv, const std::string& text) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+  if (!have_display()) return;
+  int one = 1;
+  if (!wxEntryStart(one, argv)) return;
+  {
+    MessageForm form(nullptr, MessageForm::ok, text, 3000);
+    run_modal(form);
+  }
+  wxEntryCleanup();
+}
+
+bool file_exists(const std::string& p) { return ::access(p.c_str(), F_OK) == 0; }
+
+}  // namespace
+
+int corvane_main(int argc, char** argv) {
+  init_settings_root();
+  g_language_offset = detect_language_offset();
+  g_language_offset = read_language_choice();
+  for (int i = 1; i < argc && i <= 3; ++i) g_start_arguments.emplace_back(argv[i]);  // a fourth and later are ignored
+
+  std::string error;
+  int claim = claim_instance(g_instance_channel, error);
+  if (claim == 0) {
+    if (g_start_arguments.empty()) {
+      start_message(argc, argv, ui_text(1347));
+      return 1;
+    }
+    for (const std::string& a : g_start_arguments)
+      if (a.size() > k_max_gui_argument)
+        std::fprintf(stderr, "%s\n", format_text(ui_text(2331).c_str(), int(a.size()), int(k_max_gui_argument),
+                                                 a.substr(0, 60).c_str()).c_str());
+    int reply = hand_over_arguments(g_instance_channel, g_start_arguments, 600000);
+    if (reply == k_handover_busy) std::fprintf(stderr, "%s\n", ui_text(2332).c_str());
+    else if (reply == k_handover_waiting) std::fprintf(stderr, "%s\n", ui_text(2339).c_str());
+    else if (reply == 0) std::fprintf(stderr, "%s\n", ui_text(2335).c_str());
+    return 1;
+  }
+  if (claim < 0) std::fprintf(stderr, "%s\n", error.c_str());
+
+  // A command runs as the console runs it, without a window; only when it
+  // fails does the program start and take the argument for a document.
+  if (!g_start_arguments.empty() && classify_argument(g_start_arguments[0], file_exists) == ArgumentKind::command) {
+    bool fits = true;
+    for (size_t i = 1; i < g_start_arguments.size(); ++i)
+      fits = fits && g_start_arguments[i].size() <= k_max_command_operand;
+    if (fits && init_volume_engine() == 0) {
+      load_command_settings();
+      std::string word = command_word(g_start_arguments[0]);
+      int rc = run_command_line_operation(word.c_str(),
+                                          g_start_arguments.size() > 1 ? g_start_arguments[1].c_str() : nullptr,
+                                          g_start_arguments.size() > 2 ? g_start_arguments[2].c_str() : nullptr);
+      release_volume_engine();
+      g_command_mode = false;
+      if (g_log_file) {
+        std::fclose(g_log_file);
+        g_log_file = nullptr;
+      }
+      if (rc == 0) {
+        release_instance(g_instance_channel);
+        return 0;
+      }
+    }
+    g_start_command_tried = true;
+  }
+  if (!have_display()) {
+    std::fprintf(stderr, "Corvane: no display to open the window on.\n");
+    release_instance(g_instance_channel);
+    return 1;
+  }
+  int one = 1;
+  int rc = wxEntry(one, argv);
+  release_instance(g_instance_channel);
+  return rc;
+}

@@ -1,0 +1,66 @@
+#include "gui/compileworker.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <thread>
+
+#include "IO/ui_services.h"
+#include "compiler/commands.h"
+#include "gui/guiforms.h"
+#include "gui/guithread.h"
+
+namespace {
+
+std::unique_ptr<std::thread> g_worker;  // touched on the GUI thread only
+
+int run_compile(const CompileRequest& r) {
+  const char* p = r.project_path.c_str();
+  if (r.hfs_only) return cli_compile_hfs(p);
+  if (r.iso_only) return cli_compile_iso(p);
+  return r.mode == 2 ? cli_compile_isoplus(p) : cli_compile_hybrid(p);
+}
+
+}  // namespace
+
+std::string compile_target_path(const CompileRequest& r) {
+  const std::string& path = r.project_path;
+  size_t slash = path.rfind('/');
+  size_t dot = path.rfind('.');
+  std::string base = (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ? path.substr(0, dot) : path;
+  return base + (r.hfs_only ? ".dmg" : ".iso");
+}
+
+bool start_compile(const CompileRequest& r, std::function<void(int result)> on_end) {
+  int idle = 1;
+  // Running from here on, before the worker exists: a second command cannot start another.
+  if (!g_compile_state.compare_exchange_strong(idle, 0)) return false;
+  g_compiled_sectors = 0;
+  g_compiled_files = 0;
+  g_operation_start_ms = steady_ms();
+  if (g_worker && g_worker->joinable()) g_worker->join();
+  g_worker = std::make_unique<std::thread>([r, on_end] {
+    int result = run_compile(r);
+    post_to_gui_thread([r, on_end, result] {
+      if (g_worker && g_worker->joinable()) {
+        if (g_worker->get_id() == std::this_thread::get_id()) g_worker->detach();  // no GUI thread to end on
+        else g_worker->join();
+      }
+      g_worker.reset();
+      std::string target = compile_target_path(r);
+      struct stat st {};
+      if (result != 0 && ::stat(target.c_str(), &st) == 0) ::unlink(target.c_str());  // never a partial image
+      g_compile_state = 1;
+      if (on_end) on_end(result);
+    });
+  });
+  return true;
+}
+
+void request_compile_abort() {
+  int running = 0;
+  g_compile_state.compare_exchange_strong(running, -1);
+}
+
+bool compile_idle() { return g_compile_state.load() == 1; }

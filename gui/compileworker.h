@@ -1,0 +1,24 @@
+// The compile on its own worker thread: the same compile the console runs
+// (its public entry, by project kind), with the progress hooks carried to the
+// GUI thread. The state word says idle (1), running (0) or abort asked (-1);
+// only one compile runs at a time.
+#pragma once
+
+#include <functional>
+#include <string>
+
+struct CompileRequest {
+  std::string project_path;
+  int mode = 0;  // 0 hybrid project, 2 ISO+ project
+  bool hfs_only = false, iso_only = false;
+};
+
+// The image the compile writes: the project path with "iso" (or "dmg" for HFS only).
+std::string compile_target_path(const CompileRequest& r);
+// Starts the worker. false (nothing started) when a compile is not idle.
+// on_end runs on the GUI thread once the worker has ended, with its result;
+// by then a failed or aborted compile has left no image behind.
+bool start_compile(const CompileRequest& r, std::function<void(int result)> on_end);
+// Asks the running compile to stop at its next progress report.
+void request_compile_abort();
+bool compile_idle();

@@ -1,0 +1,170 @@
+#include "gui/dialogs/messageforms.h"
+
+#include <wx/artprov.h>
+#include <wx/bmpbuttn.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/filename.h>
+#include <wx/html/helpctrl.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/stdpaths.h>
+#include <wx/utils.h>
+
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "gui/menumodel.h"
+#include "gui/progresslogic.h"
+
+std::function<void(wxDialog&)> g_modal_driver;
+int g_modal_depth = 0;
+
+namespace {
+// The forms shown modally, innermost last.
+std::vector<wxDialog*> g_modal_stack;
+}  // namespace
+
+namespace {
+
+wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
+
+wxHtmlHelpController* g_help = nullptr;
+
+}  // namespace
+
+int run_modal(wxDialog& dialog) {
+  bool busy = wxIsBusy();
+  if (busy) wxEndBusyCursor();
+  ++g_modal_depth;
+  g_modal_stack.push_back(&dialog);
+  if (g_modal_driver) dialog.CallAfter([&dialog] {
+      if (g_modal_driver && dialog.IsModal()) g_modal_driver(dialog);
+    });
+  int result = dialog.ShowModal();
+  g_modal_stack.pop_back();
+  --g_modal_depth;
+  if (busy) wxBeginBusyCursor();
+  return result;
+}
+
+void show_help_topic(int topic) {
+  if (!g_help) {
+    // The book lies beside the program (gui/help in the build tree, which
+    // the test programs one folder over reach through "../gui/help").
+    wxFileName book(wxStandardPaths::Get().GetExecutablePath());
+    book.AppendDir("help");
+    book.SetFullName("corvane.hhp");
+    if (!book.FileExists()) {
+      book.RemoveLastDir();
+      book.RemoveLastDir();
+      book.AppendDir("gui");
+      book.AppendDir("help");
+    }
+    if (!book.FileExists()) {
+      report_open_error(book.GetFullPath().utf8_string().c_str());
+      return;
+    }
+    g_help = new wxHtmlHelpController(wxHF_DEFAULT_STYLE);
+    g_help->AddBook(book);
+  }
+  g_help->Display(wxString::Format("t%d.html", help_topic(topic, g_language_offset)));
+}
+
+MessageForm::MessageForm(wxWindow* owner, Kind kind, const std::string& text, int timeout_ms)
+    : wxDialog(owner, wxID_ANY, tr(2330), wxDefaultPosition, wxDefaultSize, wxDEFAULT_DIALOG_STYLE),
+      kind_(kind),
+      timer_(this) {
+  SetName(kind == ok ? "TMessOK" : kind == yes_no ? "TMessON" : kind == yes_no_remember ? "TMessONT" : "TMessAnn");
+  auto* top = new wxBoxSizer(wxVERTICAL);
+  auto* row = new wxBoxSizer(wxHORIZONTAL);
+  auto* help = new wxBitmapButton(this, wxID_HELP, wxArtProvider::GetBitmap(wxART_HELP, wxART_BUTTON));
+  help->SetToolTip(tr(2329));
+  help->SetName("Aide");
+  row->Add(help, 0, wxALIGN_TOP | wxALL, 6);
+  auto* label = new wxStaticText(this, wxID_ANY, wxString::FromUTF8(text), wxDefaultPosition, wxDefaultSize,
+                                 wxALIGN_CENTRE_HORIZONTAL);
+  label->SetName("MessText");
+  label->Wrap(440);
+  row->Add(label, 1, wxALIGN_CENTER_VERTICAL | wxALL, 12);
+  top->Add(row, 1, wxEXPAND);
+  if (kind == yes_no_remember || kind == announcement) {
+    remember_ = new wxCheckBox(this, wxID_ANY, tr(1042));
+    remember_->SetName("Toujours");
+    top->Add(remember_, 0, wxLEFT | wxRIGHT | wxBOTTOM, 12);
+  }
+  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+  if (kind == ok || kind == announcement) {
+    auto* close = new wxButton(this, wxID_CLOSE, tr(1000));
+    close->SetName("MessFermer");
+    close->SetDefault();
+    buttons->Add(close, 0, wxALL, 6);
+    close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { end_with(true); });
+  } else {
+    auto* yes = new wxButton(this, wxID_YES, tr(1043));
+    auto* no = new wxButton(this, wxID_NO, tr(1044));
+    yes->SetName("MessOui");
+    no->SetName("MessNon");
+    yes->SetDefault();
+    buttons->Add(yes, 0, wxALL, 6);
+    buttons->Add(no, 0, wxALL, 6);
+    yes->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { end_with(true); });
+    no->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { end_with(false); });
+  }
+  top->Add(buttons, 0, wxALIGN_CENTER | wxBOTTOM, 6);
+  SetSizerAndFit(top);
+  SetMinSize(wxSize(360, -1));
+  Fit();
+  CentreOnParent();
+  int help_topic_number = kind == ok ? 105 : kind == announcement ? 106 : kind == yes_no ? 107 : 108;
+  help->Bind(wxEVT_BUTTON, [help_topic_number](wxCommandEvent&) { show_help_topic(help_topic_number); });
+  // Esc and the close box: "No" for the questions, closed for the others.
+  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { end_with(kind_ == ok || kind_ == announcement); });
+  Bind(wxEVT_CHAR_HOOK, [this, help_topic_number](wxKeyEvent& e) {
+    if (e.GetKeyCode() == WXK_ESCAPE) end_with(kind_ == ok || kind_ == announcement);
+    else if (e.GetKeyCode() == WXK_F1) show_help_topic(help_topic_number);
+    else e.Skip();
+  });
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { end_with(pending_ ? pending_yes_ : true); });
+  if (timeout_ms > 0) timer_.StartOnce(timeout_ms);  // no timer at all for 0
+}
+
+bool MessageForm::ticked() const { return remember_ && remember_->IsChecked(); }
+
+void MessageForm::end_with(bool yes) {
+  timer_.Stop();
+  if (!IsModal()) return;
+  // A form shown over this one (a message of the compile's end, say) runs
+  // its own loop: this one ends once that one has.
+  if (!g_modal_stack.empty() && g_modal_stack.back() != this) {
+    pending_ = true;
+    pending_yes_ = yes;
+    timer_.StartOnce(200);
+    return;
+  }
+  switch (kind_) {
+    case ok: EndModal(wxID_CLOSE); break;
+    case yes_no: EndModal(yes ? k_answer_yes : k_answer_no); break;
+    case yes_no_remember: EndModal(remember_form_result(yes, ticked())); break;
+    case announcement: EndModal(announcement_form_result(ticked())); break;
+  }
+}
+
+void show_message_form(wxWindow* owner, const std::string& text, int timeout_ms) {
+  MessageForm f(owner, MessageForm::ok, text, timeout_ms);
+  run_modal(f);
+}
+
+bool ask_yes_no_form(wxWindow* owner, const std::string& text) {
+  MessageForm f(owner, MessageForm::yes_no, text, 0);
+  return run_modal(f) == k_answer_yes;
+}
+
+int ask_yes_no_remember_form(wxWindow* owner, const std::string& text) {
+  MessageForm f(owner, MessageForm::yes_no_remember, text, 0);
+  return run_modal(f);
+}
+
+bool announcement_form(wxWindow* owner, const std::string& text) {
+  MessageForm f(owner, MessageForm::announcement, text, 0);
+  return run_modal(f) == -1;
+}

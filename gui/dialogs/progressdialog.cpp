@@ -1,0 +1,93 @@
+#include "gui/dialogs/progressdialog.h"
+
+#include <wx/gauge.h>
+#include <wx/sizer.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/panel.h>
+
+#include "IO/uitext.h"
+#include "gui/guiforms.h"
+#include "gui/progresslogic.h"
+
+namespace {
+wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
+}  // namespace
+
+ProgressDialog::ProgressDialog(wxWindow* owner)
+    : wxDialog(owner, wxID_ANY, tr(1390), wxDefaultPosition, wxDefaultSize, wxCAPTION) {
+  SetName("CorvexProgress");
+  auto* top = new wxBoxSizer(wxVERTICAL);
+  gb1_ = new wxStaticBox(this, wxID_ANY, tr(1392));
+  auto* s1 = new wxStaticBoxSizer(gb1_, wxVERTICAL);
+  image_ = new wxStaticText(gb1_, wxID_ANY, "", wxDefaultPosition, wxSize(420, -1), wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+  image_->SetName("NomImage");
+  general_ = new wxGauge(gb1_, wxID_ANY, 1, wxDefaultPosition, wxSize(420, 18), wxGA_HORIZONTAL | wxGA_SMOOTH);
+  general_->SetName("CorvexGenBar");
+  s1->Add(image_, 0, wxEXPAND | wxALL, 6);
+  s1->Add(general_, 0, wxEXPAND | wxALL, 6);
+  gb2_ = new wxStaticBox(this, wxID_ANY, tr(1393));
+  auto* s2 = new wxStaticBoxSizer(gb2_, wxVERTICAL);
+  file_ = new wxStaticText(gb2_, wxID_ANY, "\n\n", wxDefaultPosition, wxSize(420, 54), wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+  file_->SetName("NomFichier");
+  single_ = new wxGauge(gb2_, wxID_ANY, 1, wxDefaultPosition, wxSize(420, 18), wxGA_HORIZONTAL | wxGA_SMOOTH);
+  single_->SetName("CorvexFicBar");
+  s2->Add(file_, 0, wxEXPAND | wxALL, 6);
+  s2->Add(single_, 0, wxEXPAND | wxALL, 6);
+  top->Add(s1, 0, wxEXPAND | wxALL, 8);
+  top->Add(s2, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 8);
+  // The status line: elapsed time, then the files finished.
+  auto* status = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_SUNKEN);
+  status->SetName("CorvexBar1");
+  auto* row = new wxBoxSizer(wxHORIZONTAL);
+  elapsed_ = new wxStaticText(status, wxID_ANY, " 0'00\"", wxDefaultPosition, wxSize(100, -1), wxST_NO_AUTORESIZE);
+  files_ = new wxStaticText(status, wxID_ANY, "", wxDefaultPosition, wxSize(120, -1), wxST_NO_AUTORESIZE);
+  row->Add(elapsed_, 0, wxALL, 3);
+  row->Add(files_, 0, wxALL, 3);
+  status->SetSizer(row);
+  top->Add(status, 0, wxEXPAND);
+  SetSizerAndFit(top);
+  CentreOnParent();
+}
+
+void ProgressDialog::start(int general_range, const std::string& description) {
+  range_ = general_range < 1 ? 1 : general_range;
+  description_ = description;
+  general_->SetRange(range_);
+  general_->SetValue(0);
+  image_->SetLabel(wxString::FromUTF8(description));
+  SetTitle(tr(1390));
+  gb1_->SetLabel(tr(1392));
+  gb2_->SetLabel(tr(1393));
+  file_->SetLabel(tr(1397));
+  Refresh();
+}
+
+void ProgressDialog::file_start(const std::string& label, int bar_maximum) {
+  file_->SetLabel(wxString::FromUTF8(label));
+  single_->SetRange(bar_maximum > 0 ? bar_maximum : 1);
+  single_->SetValue(0);
+}
+
+void ProgressDialog::advance(int general_position) {
+  general_->SetValue(general_position < range_ ? general_position : range_);
+  elapsed();
+  if (single_->GetValue() < single_->GetRange()) single_->SetValue(single_->GetValue() + 1);
+}
+
+void ProgressDialog::file_done(int general_position, uint32_t files) {
+  elapsed();
+  general_->SetValue(general_position < range_ ? general_position : range_);
+  files_->SetLabel(wxString::FromUTF8(format_text(ui_text(1015).c_str(), int(files))));
+}
+
+void ProgressDialog::step_text(const std::string& text) {
+  file_->SetLabel(wxString::FromUTF8(text));
+  single_->SetValue(0);
+}
+
+void ProgressDialog::elapsed() {
+  elapsed_->SetLabel(wxString::FromUTF8(compile_elapsed_text(steady_ms() - g_operation_start_ms)));
+}
+
+void ProgressDialog::clear_files_panel() { files_->SetLabel(""); }

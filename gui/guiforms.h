@@ -1,0 +1,41 @@
+// What the engine's user-interface bodies ask of the program's windows. The
+// wx forms implement it; the tests put a recording one in its place. Every
+// member is called on the GUI thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class GuiForms {
+ public:
+  virtual ~GuiForms() = default;
+  // Message forms. timeout_ms 0: no timer.
+  virtual void message(const std::string& text, int timeout_ms) = 0;
+  virtual bool yes_no(const std::string& text) = 0;
+  virtual int yes_no_remember(const std::string& text) = 0;  // modal result -4..-1
+  virtual bool announcement(const std::string& text) = 0;     // true when ticked
+  // Main window status bar and progress bar.
+  virtual void status_text(const std::string& text) = 0;
+  virtual void simple_status_text(const std::string& text) = 0;
+  virtual void elapsed_time(const std::string& text) = 0;
+  virtual void progress_bar(int action, int value) = 0;  // 0 show (maximum), 1 step (position), 2 hide
+  // The compile progress dialog (methods 0, 1, 2 and 4).
+  virtual void progress_file_start(const std::string& label, int bar_maximum) = 0;
+  virtual void progress_advance(int general_position) = 0;
+  virtual void progress_file_done(int general_position, uint32_t files) = 0;
+  virtual void progress_step_text(const std::string& text) = 0;
+  virtual int progress_general_range() = 0;
+  // Ends the program with code after a fatal error.
+  virtual void end_program(int code) = 0;
+};
+
+// The program's forms, or null before the windows exist (the bodies then
+// behave as the console's: silent, questions answered "No").
+extern GuiForms* g_gui_forms;
+
+// Counters of the running compile, reset when it starts.
+extern uint64_t g_compiled_sectors;
+extern uint32_t g_compiled_files;
+// Milliseconds of the steady clock at the start of the current long operation.
+extern uint64_t g_operation_start_ms;
+uint64_t steady_ms();

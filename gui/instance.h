@@ -1,0 +1,33 @@
+// One instance per user: a lock file and a Unix socket in a private folder
+// ($XDG_RUNTIME_DIR/corvane, or $TMPDIR/corvane-<uid> when that is unset),
+// mode 0700. The first start holds the lock and listens; a second start hands
+// its arguments over on the socket and waits for the answer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gui/commandline.h"
+
+struct InstanceChannel {
+  int lock_fd = -1;
+  int listen_fd = -1;
+  std::string folder;
+  std::string socket_path;
+};
+
+// The private folder, made when missing; "" with a reason in error when it
+// cannot be had or is not ours alone.
+std::string instance_folder(std::string& error);
+// 1: this is the first instance (lock held, socket listening); 0: another runs;
+// -1: no channel could be made (error says why; the program runs on alone).
+int claim_instance(InstanceChannel& ch, std::string& error);
+// Sends the arguments to the running instance and waits up to timeout_ms for
+// its answer: the reply byte, or 0 when it could not be reached or did not answer.
+int hand_over_arguments(const InstanceChannel& ch, const std::vector<std::string>& args, int timeout_ms);
+// Takes one waiting hand-over, if any, without blocking when none waits; reads
+// it whole (at most timeout_ms). Returns the connection to answer on, or -1.
+int accept_handover(const InstanceChannel& ch, HandoverDecoder& decoder, int timeout_ms);
+void reply_handover(int connection, uint8_t reply);
+void release_instance(InstanceChannel& ch);

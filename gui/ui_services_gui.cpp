@@ -1,0 +1,239 @@
+// GUI bodies of the engine's user-interface hooks. Each member that touches a
+// window first goes to the GUI thread (run_on_gui_thread: posted there and
+// waited for when the caller is the compile worker), then asks the forms. With
+// no forms yet (a command run before the windows exist) the bodies behave as
+// the console's: silent, questions answered "No", progress says "go on".
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "IO/prompts.h"
+#include "IO/strlib.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "gui/guiforms.h"
+#include "gui/guithread.h"
+#include "gui/progresslogic.h"
+#include "macfiles/extract.h"
+
+GuiForms* g_gui_forms = nullptr;
+uint64_t g_compiled_sectors = 0;
+uint32_t g_compiled_files = 0;
+uint64_t g_operation_start_ms = 0;
+
+uint64_t steady_ms() {
+  using namespace std::chrono;
+  return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+namespace {
+
+std::string text_of(const char* t) { return t ? std::string(t) : std::string(); }
+
+// Hooks of the compile are silent while a command from the command line runs.
+bool compile_hooks_silent() { return g_command_mode.load() || !g_gui_forms; }
+
+}  // namespace
+
+// --- members -----------------------------------------------------------------
+void show_message(const char* text) {
+  std::string t = text_of(text);
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->message(t, 0);
+    else std::fprintf(stderr, "%s\n", t.c_str());
+  });
+}
+
+bool ask_yes_no(const char* text) {
+  std::string t = text_of(text);
+  bool yes = false;
+  run_on_gui_thread([&] { yes = g_gui_forms && g_gui_forms->yes_no(t); });
+  return yes;
+}
+
+int ask_yes_no_remember(const char* text) {
+  std::string t = text_of(text);
+  int result = 0;
+  run_on_gui_thread([&] { result = g_gui_forms ? ask_yes_no_remember_result(g_gui_forms->yes_no_remember(t)) : 0; });
+  return result;
+}
+
+void show_status_text(const char* prefix, const char* text) {
+  std::string t = text_of(prefix);
+  if (text && *text) t += std::string(" ") + text;
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->status_text(t);
+  });
+}
+
+void show_simple_status_text(const char* text) {
+  std::string t = text_of(text);
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->simple_status_text(t);
+  });
+}
+
+void fatal_error_exit(const char* text) {
+  std::string t = text_of(text);
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->message(t, 0);
+    else std::fprintf(stderr, "%s\n", t.c_str());
+    if (g_log_file) std::fflush(g_log_file);
+    // Ended from here, on the GUI thread, so no window is torn down under a running loop.
+    if (g_gui_forms) g_gui_forms->end_program(-1);
+    std::fflush(nullptr);
+    ::_exit(255);
+  });
+}
+
+void update_elapsed_time() {
+  uint64_t ms = steady_ms() - g_operation_start_ms;
+  unsigned s = unsigned(ms / 1000);
+  std::string t = format_text("%u'%02u\"", s / 60, s % 60);
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->elapsed_time(t);
+  });
+}
+
+void show_progress_bar(int maximum) {
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->progress_bar(0, maximum);
+  });
+}
+
+void step_progress_bar(int position) {
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->progress_bar(1, position);
+  });
+  update_elapsed_time();
+}
+
+void hide_progress_bar() {
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->progress_bar(2, 0);
+  });
+}
+
+// --- compile progress ------------------------------------------------------------
+void report_file_start(int steps, const char* file_name, int64_t size) {
+  if (compile_hooks_silent()) return;
+  FileStartView v = file_start_view(steps, file_name, size);
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->progress_file_start(v.label, v.bar_maximum);
+  });
+}
+
+int report_file_position(int64_t sectors) {
+  if (compile_hooks_silent()) return 0;
+  run_on_gui_thread([&] {
+    g_compiled_sectors += uint64_t(sectors > 0 ? sectors : 0);
+    if (g_gui_forms)
+      g_gui_forms->progress_advance(general_bar_position(g_compiled_sectors, g_gui_forms->progress_general_range()));
+  });
+  return g_compile_state.load() < 0 ? -1 : 0;
+}
+
+int report_file_count(int64_t sectors) {
+  if (compile_hooks_silent()) return 0;
+  run_on_gui_thread([&] {
+    g_compiled_sectors += uint64_t(sectors > 0 ? sectors : 0);
+    ++g_compiled_files;
+    if (g_gui_forms)
+      g_gui_forms->progress_file_done(general_bar_position(g_compiled_sectors, g_gui_forms->progress_general_range()),
+                                      g_compiled_files);
+  });
+  return g_compile_state.load() < 0 ? -1 : 0;
+}
+
+void report_log_message(const char* text) {
+  if (compile_hooks_silent()) return;
+  show_logged_message(text);
+}
+
+void report_step_text(const char* text) {
+  if (compile_hooks_silent()) return;
+  std::string t = text_of(text);
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->progress_step_text(t);
+  });
+}
+
+// --- wrappers ------------------------------------------------------------------
+void show_timed_message(const char* text) {
+  std::string t = text_of(text);
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->message(t, 3000);
+  });
+}
+
+void show_logged_message(const char* text) {
+  std::string t = text_of(text);
+  run_on_gui_thread([&] {
+    write_dash_log_line(t.c_str());
+    if (g_gui_forms) g_gui_forms->message(t, 2000);
+  });
+}
+
+bool show_announcement(const char* text) {
+  std::string t = text_of(text);
+  bool ticked = false;
+  run_on_gui_thread([&] { ticked = g_gui_forms && g_gui_forms->announcement(t); });
+  return ticked;
+}
+
+bool ask_overwrite(const char* path) {
+  return ask_yes_no(format_text(ui_text(1061).c_str(), text_of(path).c_str()).c_str());
+}
+
+bool show_path_announcement(const char* path, int string_id) {
+  std::string shortened = shorten_path_for_display(text_of(path), 40);
+  return show_announcement(format_text(ui_text(string_id).c_str(), shortened.c_str()).c_str());
+}
+
+void report_open_error(const char* path) {
+  std::string text = format_text(ui_text(1385).c_str(), shorten_path_for_display(text_of(path), 50).c_str());
+  show_message(text.c_str());
+  run_on_gui_thread([&] { write_log_line(text.c_str()); });
+}
+
+// --- copies between the PC and a volume, and volume deletes -----------------------
+// The copy and delete counters go to the status bar. Until the copy dialogs have
+// their windows, the prompts take the console's automatic answers.
+void show_copy_progress(const char* source, const char* target, uint64_t data_size, uint64_t rsrc_size) {
+  std::string t = count_copy_progress(source, target, data_size, rsrc_size, g_copy_method);
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->simple_status_text(t);
+  });
+}
+
+void show_deleting_item(const char* name) {
+  std::string t = count_deleting_item(name);
+  run_on_gui_thread([&] {
+    if (g_gui_forms) g_gui_forms->simple_status_text(t);
+  });
+}
+
+int ask_hfs_name_truncation(std::string& name, uint32_t) {
+  name = cut_hfs_name(name);
+  return -2;
+}
+
+int ask_long_path(std::string& drive, std::string& folder, std::string& base, std::string& extension) {
+  return shorten_long_path(drive, folder, base, extension);
+}
+
+bool ask_pc_file_name(std::string&) { return true; }
+
+int edit_project_item_dialog(ProjectRecord&, bool) { return 0; }
+
+// --- window and shell services -------------------------------------------------
+void add_tooltip(UiWindow, int, const char*) {}
+int show_folder_browser(UiWindow, const char*, const char*, std::string&) { return 0; }
+char* dropped_file_short_path(UiDrop, int, char* out) {
+  if (out) *out = 0;
+  return out;
+}
+int print_text_lines(const char*, const std::vector<std::string>&) { return -1; }

@@ -1,0 +1,35 @@
+// Shared by the window tests: the event pump, the private folders every test
+// runs in, the form driver, and pictures of what was shown.
+#pragma once
+
+#include <wx/dialog.h>
+
+#include <functional>
+#include <string>
+
+#include "support/testkit.h"
+
+namespace guitest {
+
+// Runs the event loop for ms milliseconds, or until done() holds.
+void pump(int ms, const std::function<bool()>& done = nullptr);
+// Saves a picture of this process's window titled title into the screenshot
+// folder as name.png; false when no such window shows.
+bool screenshot(const std::string& title, const std::string& name);
+std::string screenshot_path(const std::string& name);
+// The answer the form driver gives: the name of the button to press (or
+// "ok" to end a text dialog with its value set to text).
+struct FormAnswer {
+  std::string button = "MessFermer";
+  std::string text;
+  std::string picture;  // screenshot name, "" for none
+};
+// Every modal form is answered with the next answer (the last one repeats);
+// each form's title and text are kept in seen.
+void answer_forms(const std::vector<FormAnswer>& answers);
+struct SeenForm {
+  std::string title, text;
+};
+extern std::vector<SeenForm> g_seen_forms;
+
+}  // namespace guitest

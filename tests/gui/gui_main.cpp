@@ -1,0 +1,135 @@
+// The window tests' program: a bare application object, a private settings
+// store, data folder and instance folder, then the tests on the GUI thread.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/evtloop.h>
+#include <wx/image.h>
+#include <wx/log.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/timer.h>
+
+#include <chrono>
+#include <thread>
+
+#include "IO/settings.h"
+#include "gui/app.h"
+#include "gui/dialogs/messageforms.h"
+#include "gui/guithread.h"
+#include "gui_fixture.h"
+#include "x11probe.h"
+
+namespace guitest {
+
+std::vector<SeenForm> g_seen_forms;
+namespace {
+std::vector<FormAnswer> g_answers;
+size_t g_next_answer = 0;
+}  // namespace
+
+void pump(int ms, const std::function<bool()>& done) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+  while (std::chrono::steady_clock::now() < end) {
+    for (int i = 0; loop && i < 200 && loop->Pending(); ++i) loop->DispatchTimeout(10);
+    if (wxTheApp) {
+      wxTheApp->ProcessPendingEvents();
+      wxTheApp->ProcessIdle();  // windows closed by Destroy go here
+    }
+    if (done && done()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+std::string screenshot_path(const std::string& name) {
+  testkit::fs::create_directories(SCREENSHOT_DIR);
+  return std::string(SCREENSHOT_DIR) + "/" + name + ".png";
+}
+
+bool screenshot(const std::string& title, const std::string& name) {
+  ProbeWindow w;
+  bool shown = false;
+  pump(3000, [&] { return shown = wait_for_window(::getpid(), title, 0, &w); });
+  if (!shown) return false;
+  // Drawn once it shows more than one colour; a window that stays blank fails.
+  for (int i = 0; i < 20 && picture_variety(w) < 0.01; ++i) pump(100);
+  return save_window_png(w, screenshot_path(name)) && picture_variety(w) >= 0.01;
+}
+
+void answer_forms(const std::vector<FormAnswer>& answers) {
+  g_answers = answers;
+  g_next_answer = 0;
+  g_seen_forms.clear();
+  if (answers.empty()) {
+    g_modal_driver = nullptr;
+    return;
+  }
+  g_modal_driver = [](wxDialog& d) {
+    FormAnswer a = g_answers[std::min(g_next_answer, g_answers.size() - 1)];
+    ++g_next_answer;
+    SeenForm seen{d.GetTitle().utf8_string(), ""};
+    if (auto* t = dynamic_cast<wxStaticText*>(d.FindWindow("MessText"))) seen.text = t->GetLabel().utf8_string();
+    g_seen_forms.push_back(seen);
+    // Answered once it has been drawn, so the picture shows it.
+    auto* timer = new wxTimer;
+    timer->Bind(wxEVT_TIMER, [&d, a, timer](wxTimerEvent&) {
+      if (!a.picture.empty() && !screenshot(d.GetTitle().utf8_string(), a.picture))
+        ADD_FAILURE() << "form " << a.picture << " not shown or blank";
+      if (auto* entry = dynamic_cast<wxTextCtrl*>(d.FindWindow("Name"))) {
+        entry->SetValue(wxString::FromUTF8(a.text));
+        d.EndModal(wxID_OK);
+      } else if (wxWindow* b = d.FindWindow(a.button)) {
+        wxCommandEvent click(wxEVT_BUTTON, b->GetId());
+        click.SetEventObject(b);
+        b->GetEventHandler()->ProcessEvent(click);
+      } else if (d.IsModal()) {
+        d.EndModal(wxID_CANCEL);
+      }
+      timer->Stop();
+      wxTheApp->CallAfter([timer] { delete timer; });
+    });
+    timer->StartOnce(300);
+  };
+}
+
+}  // namespace guitest
+
+// The application object of the tests: the windows are made by the tests.
+class GuiTestApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
+wxIMPLEMENT_APP_NO_MAIN(GuiTestApp);
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  // Everything the program keeps goes into folders of this run.
+  static testkit::TempDir home;
+  for (const char* leaf : {"config", "data", "run"}) testkit::fs::create_directories(home.path() / leaf);
+  setenv("CORVANE_CONFIG_DIR", home.str("config").c_str(), 1);
+  setenv("XDG_DATA_HOME", home.str("data").c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", home.str("run").c_str(), 1);
+  ::chmod(home.str("run").c_str(), 0700);
+  int one = 1;
+  if (!wxEntryStart(one, argv)) {
+    std::fprintf(stderr, "no display for the window tests\n");
+    return 1;
+  }
+  wxTheApp->CallOnInit();
+  wxInitAllImageHandlers();
+  delete wxLog::SetActiveTarget(new wxLogStderr);  // no log boxes waiting for a click
+  init_settings_root();
+  set_gui_thread(post_with_call_after);
+  int rc;
+  {
+    wxGUIEventLoop loop;
+    wxEventLoopActivator active(&loop);
+    rc = RUN_ALL_TESTS();
+  }
+  clear_gui_thread();
+  wxEntryCleanup();
+  return rc;
+}

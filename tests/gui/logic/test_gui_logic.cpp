@@ -1,0 +1,260 @@
+// The GUI program's decisions, without a window: arguments, the hand-over,
+// captions, menus, recent lists, column settings and progress texts.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "IO/settings.h"
+#include "IO/uitext.h"
+#include "gui/commandline.h"
+#include "gui/menumodel.h"
+#include "gui/progresslogic.h"
+#include "gui/recent.h"
+#include "platform/settings_store.h"
+#include "support/testkit.h"
+
+namespace {
+
+bool exists_fake(const std::string& p) { return p == "/c" || p == "/tmp"; }
+
+}  // namespace
+
+TEST(GuiArguments, OptionsAreWordsAndAbsolutePathsAreDocuments) {
+  EXPECT_EQ(classify_argument("-c", exists_fake), ArgumentKind::command);
+  EXPECT_EQ(classify_argument("-rj", exists_fake), ArgumentKind::command);
+  EXPECT_EQ(classify_argument("/ci", exists_fake), ArgumentKind::command);
+  EXPECT_EQ(classify_argument("/home/u/p.cvpr", exists_fake), ArgumentKind::document);
+  EXPECT_EQ(classify_argument("/cdimages/disc.iso", exists_fake), ArgumentKind::document);
+  EXPECT_EQ(classify_argument("/c", exists_fake), ArgumentKind::document) << "an existing file wins";
+  EXPECT_EQ(classify_argument("-c1", exists_fake), ArgumentKind::document);
+  EXPECT_EQ(classify_argument("-abcd", exists_fake), ArgumentKind::document);
+  EXPECT_EQ(classify_argument("p.cvpr", exists_fake), ArgumentKind::document);
+  EXPECT_EQ(classify_argument("", exists_fake), ArgumentKind::empty);
+  EXPECT_EQ(classify_argument(std::string(k_max_gui_argument, 'a'), exists_fake), ArgumentKind::document);
+  EXPECT_EQ(classify_argument(std::string(k_max_gui_argument + 1, 'a'), exists_fake), ArgumentKind::too_long);
+  EXPECT_EQ(command_word("/ch"), "-ch");
+  EXPECT_EQ(command_word("-c"), "-c");
+}
+
+TEST(GuiArguments, CaptionAndScratchProject) {
+  EXPECT_EQ(main_caption(""), "Corvane");
+  EXPECT_EQ(main_caption("/home/u/disk.hfs"), "disk.hfs [Corvane]");
+  EXPECT_EQ(main_caption("p.cvpr"), "p.cvpr [Corvane]");
+  setenv("XDG_DATA_HOME", "/x/data", 1);
+  EXPECT_EQ(scratch_project_path(0), "/x/data/corvane/cvpr.cvpr");
+  EXPECT_EQ(scratch_project_path(2), "/x/data/corvane/cvso.cvso");
+  EXPECT_TRUE(is_scratch_project("/x/data/corvane/cvpr.cvpr", 0));
+  EXPECT_FALSE(is_scratch_project("/home/u/mycvpr.cvpr", 0));
+  EXPECT_FALSE(is_scratch_project("/x/data/corvane/cvpr.cvpr.cvpr", 0));
+  EXPECT_FALSE(is_scratch_project("/x/data/corvane/cvpr.cvpr", 2));
+  setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored, as the base directory rules say
+  setenv("HOME", "/h", 1);
+  EXPECT_EQ(gui_data_folder(), "/h/.local/share/corvane");
+}
+
+TEST(GuiHandover, RoundTripInAnyChunking) {
+  std::vector<std::string> args = {"-c", std::string("/a b/\xc3\xa9\0x.cvpr", 14), ""};
+  std::string wire = encode_handover(args);
+  for (size_t chunk : {size_t(1), size_t(3), size_t(7), wire.size()}) {
+    HandoverDecoder d;
+    for (size_t at = 0; at < wire.size(); at += chunk)
+      d.feed(reinterpret_cast<const uint8_t*>(wire.data()) + at, std::min(chunk, wire.size() - at));
+    ASSERT_EQ(d.state(), HandoverDecoder::complete) << chunk;
+    EXPECT_EQ(d.arguments(), args);
+  }
+}
+
+TEST(GuiHandover, OverLongArgumentIsSkippedWholeNeverCut) {
+  std::string big(10000, 'x');
+  std::string wire = encode_handover({big});
+  HandoverDecoder d;
+  d.feed(reinterpret_cast<const uint8_t*>(wire.data()), wire.size());
+  ASSERT_EQ(d.state(), HandoverDecoder::complete);
+  EXPECT_TRUE(d.arguments().empty());
+  ASSERT_EQ(d.refused_lengths().size(), 1u);
+  EXPECT_EQ(d.refused_lengths()[0], 10000u);
+  EXPECT_EQ(d.refused_head(), std::string(60, 'x'));
+}
+
+TEST(GuiHandover, MalformedMessagesAreRefused) {
+  auto state_of = [](const std::string& wire) {
+    HandoverDecoder d;
+    return d.feed(reinterpret_cast<const uint8_t*>(wire.data()), wire.size());
+  };
+  EXPECT_EQ(state_of(std::string("XXXX\1\0\0\0", 8)), HandoverDecoder::malformed);
+  EXPECT_EQ(state_of(std::string("CVH1\0\0\0\0", 8)), HandoverDecoder::malformed);  // no argument
+  EXPECT_EQ(state_of(std::string("CVH1\x09\0\0\0", 8)), HandoverDecoder::malformed);  // too many
+  EXPECT_EQ(state_of(encode_handover({"a"}) + "tail"), HandoverDecoder::malformed);
+  EXPECT_EQ(state_of("CVH1"), HandoverDecoder::reading);  // cut short: never complete
+  // Random bytes never complete by accident, and never crash.
+  for (uint32_t seed = 1; seed < 200; ++seed) {
+    std::vector<uint8_t> junk = testkit::random_bytes(seed * 13 % 5000, seed);
+    HandoverDecoder d;
+    d.feed(junk.data(), junk.size());
+    EXPECT_NE(d.state(), HandoverDecoder::complete);
+  }
+}
+
+TEST(GuiMenus, EveryItemHasItsTextsInBothLanguages) {
+  for (const CommandDef& c : menu_commands()) {
+    if (c.kind == ItemKind::separator) continue;
+    for (int lang : {0, 10000}) {
+      EXPECT_TRUE(has_ui_text(c.caption, lang)) << c.name << " caption " << c.caption + lang;
+      if (c.hint) {
+        EXPECT_TRUE(has_ui_text(c.hint, lang)) << c.name << " hint " << c.hint + lang;
+      }
+    }
+    if (c.hint) {
+      EXPECT_EQ(ui_text(c.hint)[0], '.') << c.name << ": menu hints go to the status bar";
+    }
+    if (c.parent) {
+      EXPECT_GE(command_index(c.parent), 0) << c.name;
+    }
+  }
+  for (const ToolDef& t : tool_buttons()) {
+    EXPECT_TRUE(has_ui_text(t.hint, 0) && has_ui_text(t.hint, 10000)) << t.name;
+    EXPECT_NE(ui_text(t.hint)[0], '.') << t.name << ": tool hints are tooltips";
+    EXPECT_EQ(command_name(tool_id(t)), t.command ? t.command : t.name);
+  }
+  EXPECT_EQ(tool_buttons().size(), 23u);
+  for (const ColumnDef& c : list_columns()) EXPECT_TRUE(has_ui_text(c.caption, 10000));
+}
+
+TEST(GuiMenus, VisibilityAndEnablingFollowModeDocumentAndCompile) {
+  auto def = [](const char* name) { return menu_commands()[size_t(command_index(name))]; };
+  UiState s;
+  s.mode = 1;
+  EXPECT_TRUE(command_visible(def("Partitions1"), s));
+  EXPECT_FALSE(command_visible(def("Projets1"), s));
+  EXPECT_FALSE(command_visible(def("Refr"), s));
+  EXPECT_TRUE(command_visible(def("MPC1"), s));
+  s.mode = 0;
+  EXPECT_FALSE(command_visible(def("MPC1"), s));
+  EXPECT_TRUE(command_visible(def("dsstor"), s));
+  // No document: nothing that works on one.
+  EXPECT_FALSE(command_enabled(def("Compil1"), s));
+  EXPECT_TRUE(command_enabled(def("Nouveau1"), s));
+  s.has_document = true;
+  s.is_scratch = true;
+  EXPECT_TRUE(command_enabled(def("Compil1"), s));
+  EXPECT_FALSE(command_enabled(def("Enregistrer1"), s)) << "the scratch project is saved under a name";
+  EXPECT_TRUE(command_enabled(def("EnregistrerAs1"), s));
+  EXPECT_FALSE(command_enabled(def("Reop1"), s));
+  s.recent[0] = true;
+  EXPECT_TRUE(command_enabled(def("Reop1"), s));
+  // A compile: only the abort and the help.
+  s.compile_running = true;
+  EXPECT_TRUE(command_enabled(def("Compil1"), s));
+  EXPECT_EQ(command_caption(def("Compil1"), s), 2098);
+  for (const char* name : {"Quitter1", "Fichiers", "Special1", "Options1", "Ouvrir1", "MD", "Fr1", "Reop1"})
+    EXPECT_FALSE(command_enabled(def(name), s)) << name;
+  EXPECT_TRUE(command_enabled(def("AideUtil1"), s));
+  for (const ToolDef& t : tool_buttons()) {
+    bool allowed = std::string(t.name).rfind("Comp", 0) == 0 || std::string(t.name).rfind("Help", 0) == 0;
+    EXPECT_EQ(tool_enabled(t, s), allowed) << t.name;
+  }
+}
+
+TEST(GuiMenus, StatusPanelAndHints) {
+  EXPECT_EQ(mode_status_text(0, 0), 1012);
+  EXPECT_EQ(mode_status_text(0, 2), 1014);
+  EXPECT_EQ(mode_status_text(1, 0), 1113);
+  EXPECT_EQ(mode_status_text(2, 2), 1277);
+  EXPECT_EQ(mode_status_text(-1, 0), 0);
+  std::string shown;
+  EXPECT_TRUE(hint_to_status_bar(".Save it", shown));
+  EXPECT_EQ(shown, "Save it");
+  EXPECT_FALSE(hint_to_status_bar("Tooltip", shown));
+  EXPECT_EQ(help_topic(2006, 10000), 12006);
+}
+
+TEST(GuiSettings, ColumnWidthsTakeDefaultsForDamagedValues) {
+  std::vector<int> d = parse_column_widths("");
+  ASSERT_EQ(d.size(), 7u);
+  EXPECT_EQ(d[0], list_columns()[0].width);
+  std::vector<int> w = parse_column_widths("100,abc,-5,99999,,7");
+  EXPECT_EQ(w[0], 100);
+  EXPECT_EQ(w[1], list_columns()[1].width);
+  EXPECT_EQ(w[2], list_columns()[2].width);
+  EXPECT_EQ(w[3], list_columns()[3].width);
+  EXPECT_EQ(w[4], list_columns()[4].width);
+  EXPECT_EQ(w[5], 7);
+  EXPECT_EQ(w[6], list_columns()[6].width);
+  EXPECT_EQ(parse_column_widths(format_column_widths(w)), w);
+}
+
+class GuiRecent : public ::testing::Test {
+ protected:
+  testkit::TempDir dir;
+  void SetUp() override {
+    setenv("CORVANE_CONFIG_DIR", dir.str().c_str(), 1);
+    init_settings_root();
+  }
+};
+
+TEST_F(GuiRecent, FiveMostRecentFirstWithoutRepeats) {
+  for (const char* p : {"/a.cvpr", "/b.cvpr", "/c.cvpr"}) add_recent_path(0, p);
+  EXPECT_EQ(read_recent_list(0), (std::vector<std::string>{"/c.cvpr", "/b.cvpr", "/a.cvpr"}));
+  add_recent_path(0, "/a.cvpr");  // third moves to the top
+  EXPECT_EQ(read_recent_list(0), (std::vector<std::string>{"/a.cvpr", "/c.cvpr", "/b.cvpr"}));
+  for (const char* p : {"/d", "/e", "/f"}) add_recent_path(0, p);
+  std::vector<std::string> l = read_recent_list(0);
+  EXPECT_EQ(l, (std::vector<std::string>{"/f", "/e", "/d", "/a.cvpr", "/c.cvpr"}));
+  EXPECT_TRUE(read_recent_list(1).empty()) << "each mode keeps its own list";
+  EXPECT_EQ(add_recent_path(0, std::string(k_max_gui_argument + 1, 'a')), l) << "never cut, never stored";
+  EXPECT_EQ(recent_menu_caption(1, "/R&D/x"), "2. /R&&D/x");
+}
+
+TEST_F(GuiRecent, DamagedValuesAreSkipped) {
+  std::string key = open_setting_key("MRU3");
+  write_key_value(key, "1", "");
+  write_key_value(key, "2", std::string(9000, 'z'));
+  write_key_value(key, "3", std::string("a\0b", 3));
+  write_key_value(key, "4", "/good.cvso");
+  write_key_value(key, "", "/default-value-is-no-entry");
+  EXPECT_EQ(read_recent_list(2), (std::vector<std::string>{"/good.cvso"}));
+}
+
+TEST(GuiProgress, TextsOfTheProgressDialog) {
+  EXPECT_EQ(compile_elapsed_text(75000), " 1'15\"");
+  EXPECT_EQ(compile_elapsed_text(5000), " 0'05\"");
+  EXPECT_EQ(compile_elapsed_text(600000), "10'00\"");
+  EXPECT_EQ(file_start_view(0, nullptr, 0).label, ui_text(1396));
+  FileStartView small = file_start_view(0, "a.txt", 5000);
+  EXPECT_EQ(small.label, ui_text(1394));
+  EXPECT_EQ(small.bar_maximum, 0);
+  FileStartView big = file_start_view(12, "/some/big.bin", 24 << 20);
+  EXPECT_EQ(big.bar_maximum, 12);
+  EXPECT_NE(big.label.find("big.bin"), std::string::npos);
+  EXPECT_EQ(general_bar_range(100), 1) << "never an empty range";
+  EXPECT_EQ(general_bar_range(5120), 10);
+  EXPECT_EQ(general_bar_position(99999, 10), 10) << "never past the range";
+  EXPECT_EQ(compile_success_text("CD-ROM of 1MB (2 folders and 3 files)."),
+            "CD-ROM of 1MB\n(2 folders and 3 files)." + ui_text(1295));
+  EXPECT_EQ(compile_success_text("(x)"), "(x)" + ui_text(1295)) << "nothing before the parenthesis to break";
+  EXPECT_EQ(compile_success_text("none"), "none" + ui_text(1295));
+}
+
+TEST(GuiProgress, MessageFormResults) {
+  EXPECT_EQ(ask_yes_no_remember_result(remember_form_result(true, true)), 2);
+  EXPECT_EQ(ask_yes_no_remember_result(remember_form_result(true, false)), 1);
+  EXPECT_EQ(ask_yes_no_remember_result(remember_form_result(false, true)), -1);
+  EXPECT_EQ(ask_yes_no_remember_result(remember_form_result(false, false)), 0);
+  EXPECT_EQ(ask_yes_no_remember_result(5100), 0) << "the close box";
+  EXPECT_EQ(announcement_form_result(true), -1);
+  EXPECT_EQ(announcement_form_result(false), 1);
+}
+
+TEST(GuiHelp, EveryTopicHasAPageInBothLanguagesInTheBook) {
+  std::string book = testkit::read_text(std::string(CORVANE_SOURCE_DIR) + "/gui/help/corvane.hhp");
+  std::vector<int> topics = {105, 106, 107, 108, 152, 2000, 2020, 2080};
+  for (const CommandDef& c : menu_commands())
+    if (c.help) topics.push_back(c.help);
+  for (int t : topics)
+    for (int offset : {0, 10000}) {
+      std::string page = "t" + std::to_string(help_topic(t, offset)) + ".html";
+      EXPECT_NE(book.find(page + "\n"), std::string::npos) << page << " not in the book";
+      std::string text = testkit::read_text(std::string(CORVANE_SOURCE_DIR) + "/gui/help/" + page);
+      EXPECT_NE(text.find("<h2>"), std::string::npos) << page;
+    }
+}

@@ -1,0 +1,193 @@
+// The threads of the GUI program without a window: the compile on its worker
+// with every hook carried to this (the GUI) thread, and the hand-over socket.
+// These tests also run under ThreadSanitizer.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "gui/compileworker.h"
+#include "gui/guiforms.h"
+#include "gui/guithread.h"
+#include "gui/instance.h"
+#include "support/testkit.h"
+
+namespace {
+
+const std::string k_quorvel = QUORVEL_PATH;
+
+// The GUI thread's event queue, as the framework's CallAfter would fill it.
+std::mutex g_queue_lock;
+std::condition_variable g_queue_wake;
+std::deque<std::function<void()>> g_queue;
+
+void post(std::function<void()> work) {
+  std::lock_guard<std::mutex> l(g_queue_lock);
+  g_queue.push_back(std::move(work));
+  g_queue_wake.notify_one();
+}
+
+// Runs posted work until done() holds (or the time is up).
+bool run_queue(const std::function<bool()>& done, int ms = 120000) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    std::function<void()> work;
+    {
+      std::unique_lock<std::mutex> l(g_queue_lock);
+      if (!g_queue_wake.wait_until(l, end, [] { return !g_queue.empty(); })) return false;
+      work = std::move(g_queue.front());
+      g_queue.pop_front();
+    }
+    work();
+  }
+  return true;
+}
+
+// Forms that record what they are asked, and on which thread.
+struct RecordingForms : GuiForms {
+  std::thread::id gui = std::this_thread::get_id();
+  bool off_thread = false;
+  std::vector<std::string> messages, steps;
+  int files_started = 0, advances = 0, range = 100;
+  uint32_t files_done = 0;
+  std::function<void()> on_advance;
+  void check() { off_thread = off_thread || std::this_thread::get_id() != gui; }
+  void message(const std::string& t, int) override { check(); messages.push_back(t); }
+  int questions = 0;
+  bool yes_no(const std::string&) override { check(); ++questions; return false; }
+  int yes_no_remember(const std::string&) override { check(); return -1; }
+  bool announcement(const std::string&) override { check(); return false; }
+  void status_text(const std::string&) override { check(); }
+  void simple_status_text(const std::string&) override { check(); }
+  void elapsed_time(const std::string&) override { check(); }
+  void progress_bar(int, int) override { check(); }
+  std::function<void()> on_file_start;
+  void progress_file_start(const std::string&, int) override {
+    check();
+    ++files_started;
+    if (on_file_start) on_file_start();
+  }
+  void progress_advance(int) override {
+    check();
+    ++advances;
+    if (on_advance) on_advance();
+  }
+  void progress_file_done(int, uint32_t n) override { check(); files_done = n; }
+  void progress_step_text(const std::string& t) override { check(); steps.push_back(t); }
+  int progress_general_range() override { check(); return range; }
+  void end_program(int) override {}
+};
+
+std::string make_project(const testkit::TempDir& dir, size_t big) {
+  testkit::fs::create_directories(dir.path() / "src");
+  testkit::write_file(dir.path() / "src" / "a.bin", testkit::random_bytes(big, 4));
+  testkit::write_file(dir.path() / "src" / "b.txt", testkit::random_bytes(2000, 5));
+  std::string project = dir.str("p.cvpr");
+  std::string q = testkit::quote(k_quorvel) + " ";
+  EXPECT_EQ(testkit::run(q + "-f " + testkit::quote(project) + " x").rc, 0);
+  EXPECT_EQ(testkit::run(q + "-i " + testkit::quote(project) + " " + testkit::quote(dir.str("src"))).rc, 0);
+  return project;
+}
+
+class GuiThreads : public ::testing::Test {
+ protected:
+  RecordingForms forms;
+  void SetUp() override {
+    set_gui_thread(post);
+    g_gui_forms = &forms;
+    g_command_mode = false;
+  }
+  void TearDown() override {
+    g_gui_forms = nullptr;
+    clear_gui_thread();
+  }
+};
+
+}  // namespace
+
+TEST_F(GuiThreads, CompileOnTheWorkerReportsOnTheGuiThreadOnly) {
+  testkit::TempDir dir;
+  std::string project = make_project(dir, 5 << 20);
+  int result = 99;
+  CompileRequest r;
+  r.project_path = project;
+  ASSERT_TRUE(start_compile(r, [&](int rc) { result = rc; }));
+  EXPECT_FALSE(start_compile(r, nullptr)) << "a second compile while one runs";
+  ASSERT_TRUE(run_queue([&] { return result != 99; }));
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(compile_idle());
+  EXPECT_FALSE(forms.off_thread) << "a form was touched off the GUI thread";
+  EXPECT_GT(forms.files_started, 0);
+  EXPECT_EQ(forms.files_done, 2u);
+  EXPECT_EQ(g_compiled_files, 2u);
+  ASSERT_TRUE(testkit::fs::exists(dir.str("p.iso")));
+  EXPECT_EQ(testkit::run("isovfy " + testkit::quote(dir.str("p.iso"))).rc, 0);
+}
+
+TEST_F(GuiThreads, AbortMidCompileLeavesNoImage) {
+  testkit::TempDir dir;
+  std::string project = make_project(dir, 16 << 20);
+  int result = 99;
+  forms.on_file_start = [] { request_compile_abort(); };  // asked for while the worker copies
+  CompileRequest r;
+  r.project_path = project;
+  ASSERT_TRUE(start_compile(r, [&](int rc) { result = rc; }));
+  ASSERT_TRUE(run_queue([&] { return result != 99; }));
+  EXPECT_NE(result, 0);
+  EXPECT_TRUE(compile_idle());
+  EXPECT_FALSE(testkit::fs::exists(dir.str("p.iso")));
+  EXPECT_FALSE(forms.off_thread);
+  // Idle again: the next compile starts and ends well.
+  forms.on_file_start = nullptr;
+  result = 99;
+  ASSERT_TRUE(start_compile(r, [&](int rc) { result = rc; }));
+  ASSERT_TRUE(run_queue([&] { return result != 99; }));
+  EXPECT_EQ(result, 0);
+}
+
+TEST_F(GuiThreads, MessagesFromAnotherThreadWaitForTheirAnswer) {
+  std::atomic<bool> answer{true};
+  std::thread worker([&] {
+    show_message("from the worker");
+    answer = ask_yes_no("go on?");
+  });
+  ASSERT_TRUE(run_queue([&] { return forms.messages.size() == 1 && forms.questions == 1; }, 10000));
+  worker.join();
+  EXPECT_FALSE(answer);
+  EXPECT_EQ(forms.messages[0], "from the worker");
+  EXPECT_FALSE(forms.off_thread);
+}
+
+TEST(GuiInstance, SecondStartHandsOverAndTheFirstAnswers) {
+  testkit::TempDir run_dir;
+  setenv("XDG_RUNTIME_DIR", run_dir.str().c_str(), 1);
+  InstanceChannel first, second;
+  std::string error;
+  ASSERT_EQ(claim_instance(first, error), 1) << error;
+  EXPECT_EQ(testkit::fs::status(first.folder).permissions() & testkit::fs::perms::all, testkit::fs::perms::owner_all);
+  EXPECT_EQ(claim_instance(second, error), 0);
+  int reply = 0;
+  std::thread client([&] { reply = hand_over_arguments(second, {"/x/p.cvpr", std::string(9000, 'y')}, 10000); });
+  HandoverDecoder d;
+  int connection = -1;
+  for (int i = 0; i < 100 && connection < 0; ++i) {
+    connection = accept_handover(first, d, 5000);
+    if (connection < 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_GE(connection, 0);
+  EXPECT_EQ(d.state(), HandoverDecoder::complete);
+  EXPECT_EQ(d.arguments(), std::vector<std::string>{"/x/p.cvpr"});
+  EXPECT_EQ(d.refused_lengths().size(), 1u);
+  reply_handover(connection, k_handover_refused);
+  client.join();
+  EXPECT_EQ(reply, k_handover_refused);
+  release_instance(first);
+  // Once the first has ended, the next start is the first again.
+  EXPECT_EQ(claim_instance(second, error), 1);
+  release_instance(second);
+}

@@ -1,0 +1,108 @@
+// A compile started from the window: on its worker, its progress carried to
+// the window, its image judged by outside tools and, with the clock frozen,
+// equal to the console's.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "gui/compileworker.h"
+#include "gui/dialogs/messageforms.h"
+#include "gui/guiforms.h"
+#include "gui/mainframe.h"
+#include "gui_fixture.h"
+
+using namespace guitest;
+
+namespace {
+
+const std::string k_quorvel = QUORVEL_PATH;
+
+std::string make_project(const testkit::TempDir& dir, size_t big_file_bytes) {
+  testkit::fs::create_directories(dir.path() / "src" / "inner");
+  testkit::write_file(dir.path() / "src" / "readme.txt", testkit::random_bytes(3000, 1));
+  testkit::write_file(dir.path() / "src" / "inner" / "big.bin", testkit::random_bytes(big_file_bytes, 2));
+  testkit::write_file(dir.path() / "src" / "inner" / "small.dat", testkit::random_bytes(10, 3));
+  std::string project = dir.str("p.cvpr");
+  std::string q = testkit::quote(k_quorvel) + " ";
+  EXPECT_EQ(testkit::run(q + "-f " + testkit::quote(project) + " docs").rc, 0);
+  EXPECT_EQ(testkit::run(q + "-i " + testkit::quote(project) + " " + testkit::quote(dir.str("src"))).rc, 0);
+  return project;
+}
+
+bool ends_with(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+TEST(GuiCompile, ImageOfTheWindowPassesOutsideToolsAndEqualsTheConsoles) {
+  testkit::TempDir dir;
+  std::string project = make_project(dir, 6 << 20);
+  auto* f = new MainFrame(nullptr);
+  f->Show();
+  f->start_up({project});
+  pump(300);
+  answer_forms({{"MessFermer", "", "compile_succeeded"}});
+  f->run_command("Compil1");
+  EXPECT_FALSE(compile_idle());
+  EXPECT_TRUE(screenshot(ui_text(1390), "compile_progress"));
+  pump(120000, [] { return compile_idle() && !g_seen_forms.empty() && g_modal_depth == 0; });
+  ASSERT_TRUE(compile_idle());
+  ASSERT_FALSE(g_seen_forms.empty());
+  EXPECT_TRUE(ends_with(g_seen_forms.back().text, "Compilation succeeded.")) << g_seen_forms.back().text;
+  answer_forms({});
+  f->Close(true);
+  pump(200);
+
+  std::string image = dir.str("p.iso"), gui_image = dir.str("gui.iso");
+  ASSERT_TRUE(testkit::fs::exists(image));
+  testkit::fs::rename(image, gui_image);
+  std::string qi = testkit::quote(gui_image);
+  REQUIRE_TOOL("isovfy");
+  testkit::RunResult v = testkit::run("isovfy " + qi);
+  EXPECT_EQ(v.rc, 0) << v.out << v.err;
+  EXPECT_EQ(v.out.find("***"), std::string::npos) << v.out;
+  testkit::RunResult j = testkit::run("isoinfo -J -f -i " + qi);
+  EXPECT_NE(j.out.find("/src/inner/big.bin"), std::string::npos) << j.out << j.err;
+  testkit::RunResult m = testkit::run("mmls -t mac " + qi);
+  EXPECT_EQ(m.rc, 0) << m.err;
+  EXPECT_NE(m.out.find("Apple_HFS"), std::string::npos) << m.out;
+  testkit::RunResult h = testkit::run("hmount " + qi + " >/dev/null && hls -R; rc=$?; humount >/dev/null; exit $rc");
+  EXPECT_EQ(h.rc, 0) << h.err;
+  EXPECT_NE(h.out.find("big.bin"), std::string::npos) << h.out;
+
+  // The console's compile of the same project and options, the clock frozen for both.
+  ASSERT_EQ(testkit::run(testkit::quote(k_quorvel) + " -c " + testkit::quote(project)).rc, 0);
+  if (!std::getenv("FAKETIME")) GTEST_SKIP() << "the clock is not frozen: images carry their own times";
+  EXPECT_EQ(testkit::run("cmp " + qi + " " + testkit::quote(image)).rc, 0) << "the window's image differs";
+}
+
+TEST(GuiCompile, AbortLeavesNoImageAndTheStateIdle) {
+  testkit::TempDir dir;
+  std::string project = make_project(dir, 8 << 20);
+  auto* f = new MainFrame(nullptr);
+  f->Show();
+  f->start_up({project});
+  pump(300);
+  answer_forms({{"MessFermer", "", "close_refused"}, {"MessFermer", "", "compile_aborted"}});
+  f->run_command("Compil1");
+  // The worker waits at its first report until this thread runs its events,
+  // so the abort is asked for before the compile can end.
+  ASSERT_FALSE(compile_idle());
+  f->run_command("Compil1");  // now "Abort Compilation"
+  f->Close();  // refused while the compile runs
+  pump(100);
+  EXPECT_EQ(g_main_frame, f);
+  pump(60000, [] { return compile_idle() && g_seen_forms.size() >= 2 && g_modal_depth == 0; });
+  EXPECT_TRUE(compile_idle());
+  EXPECT_FALSE(testkit::fs::exists(dir.str("p.iso"))) << "an aborted compile left its image";
+  ASSERT_EQ(g_seen_forms.size(), 2u);
+  EXPECT_EQ(g_seen_forms[0].text, ui_text(2332));
+  EXPECT_EQ(g_seen_forms[1].text, ui_text(1395));
+  answer_forms({});
+  f->Close();
+  pump(200);
+  EXPECT_EQ(g_main_frame, nullptr);
+}

@@ -1,0 +1,168 @@
+// The program as the user starts it: one instance per user, the hand-over
+// from a second start, a command on the command line, the close box.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "IO/uitext.h"
+#include "gui_fixture.h"
+#include "x11probe.h"
+
+namespace {
+
+const std::string k_corvane = CORVANE_PATH;
+const std::string k_quorvel = QUORVEL_PATH;
+
+// The folders one user of the program keeps.
+struct UserFolders {
+  testkit::TempDir dir;
+  UserFolders() {
+    for (const char* leaf : {"config", "data", "run"}) testkit::fs::create_directories(dir.path() / leaf);
+    ::chmod(dir.str("run").c_str(), 0700);
+  }
+};
+
+pid_t start(const UserFolders& u, const std::vector<std::string>& args, const std::string& data_home = "") {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    setenv("CORVANE_CONFIG_DIR", u.dir.str("config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (data_home.empty() ? u.dir.str("data") : data_home).c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", u.dir.str("run").c_str(), 1);
+    std::vector<char*> argv{const_cast<char*>(k_corvane.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(k_corvane.c_str(), argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+// The exit code, or -1 when it has not ended within timeout_ms.
+int wait_exit(pid_t pid, int timeout_ms) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  int status = 0;
+  while (std::chrono::steady_clock::now() < end) {
+    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return -1;
+}
+
+void stop(pid_t pid) {
+  if (wait_exit(pid, 0) == -1) {
+    ::kill(pid, SIGKILL);
+    wait_exit(pid, 5000);
+  }
+}
+
+std::string shot(const std::string& name) { return guitest::screenshot_path(name); }
+
+}  // namespace
+
+TEST(Instance, SecondStartHandsItsDocumentOverAndCloseEndsTheProgram) {
+  UserFolders u;
+  std::string project = u.dir.str("p.cvpr");
+  ASSERT_EQ(testkit::run(testkit::quote(k_quorvel) + " -f " + testkit::quote(project) + " a").rc, 0);
+  pid_t first = start(u, {});
+  ProbeWindow w;
+  ASSERT_TRUE(wait_for_window(first, "cvpr.cvpr [Corvane]", 15000, &w));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_TRUE(save_window_png(w, shot("instance_first_start")));
+  EXPECT_GT(picture_variety(w), 0.02);
+
+  auto t0 = std::chrono::steady_clock::now();
+  pid_t second = start(u, {project});
+  EXPECT_EQ(wait_exit(second, 10000), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+  EXPECT_TRUE(wait_for_window(first, "p.cvpr [Corvane]", 3000, &w)) << "the first window did not open the project";
+  EXPECT_TRUE(save_window_png(w, shot("instance_handed_over")));
+
+  // An argument far beyond any path: refused in the running window, which stays.
+  pid_t third = start(u, {std::string(10000, 'x') + ".cvpr"});
+  ProbeWindow refusal;
+  EXPECT_TRUE(wait_for_window(first, ui_text(2330), 5000, &refusal));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(save_window_png(refusal, shot("instance_refused_argument")));
+  EXPECT_EQ(wait_exit(third, 10000), 1);
+  EXPECT_EQ(wait_exit(first, 0), -1) << "the first instance ended";
+  EXPECT_TRUE(wait_for_window(first, "p.cvpr [Corvane]", 1000, &w));
+
+  // The close box ends the process.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));  // the refusal closes itself
+  ASSERT_TRUE(request_close(w));
+  EXPECT_EQ(wait_exit(first, 10000), 0);
+  stop(first);
+  EXPECT_FALSE(testkit::fs::exists(u.dir.path() / "data" / "corvane" / "cvpr.cvpr"));
+}
+
+TEST(Instance, CommandWithNoInstanceRunningCompilesAndEnds) {
+  UserFolders u;
+  std::string project = u.dir.str("p.cvpr");
+  testkit::write_file(u.dir.path() / "f.txt", testkit::random_bytes(5000, 7));
+  ASSERT_EQ(testkit::run(testkit::quote(k_quorvel) + " -f " + testkit::quote(project) + " a").rc, 0);
+  ASSERT_EQ(testkit::run(testkit::quote(k_quorvel) + " -i " + testkit::quote(project) + " " +
+                         testkit::quote(u.dir.str("f.txt"))).rc, 0);
+  pid_t pid = start(u, {"-c", project});
+  EXPECT_EQ(wait_exit(pid, 60000), 0);
+  stop(pid);
+  EXPECT_TRUE(testkit::fs::exists(u.dir.str("p.iso")));
+  EXPECT_EQ(testkit::run("isovfy " + testkit::quote(u.dir.str("p.iso"))).rc, 0);
+  // The same with "/c": a slash option, as no file of that name exists.
+  testkit::fs::remove(u.dir.str("p.iso"));
+  pid = start(u, {"/c", project});
+  EXPECT_EQ(wait_exit(pid, 60000), 0);
+  stop(pid);
+  EXPECT_TRUE(testkit::fs::exists(u.dir.str("p.iso")));
+}
+
+TEST(Instance, UnwritableDataFolderGivesAMessageNotACrash) {
+  UserFolders u;
+  testkit::fs::create_directories(u.dir.path() / "locked");
+  ::chmod(u.dir.str("locked").c_str(), 0500);
+  bool root = ::geteuid() == 0;
+  // root writes everywhere: a file in the way of the folder does the same.
+  std::string data_home = u.dir.str("locked");
+  if (root) {
+    testkit::write_text(u.dir.path() / "blocker", "x");
+    data_home = u.dir.str("blocker");
+  }
+  pid_t pid = start(u, {}, data_home);
+  ProbeWindow message;
+  EXPECT_TRUE(wait_for_window(pid, ui_text(2330), 15000, &message));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(save_window_png(message, shot("instance_unwritable_data")));
+  EXPECT_EQ(wait_exit(pid, 0), -1) << "the program ended";
+  ProbeWindow w;
+  EXPECT_TRUE(wait_for_window(pid, "Corvane", 3000, &w));
+  ::kill(pid, SIGTERM);
+  stop(pid);
+  ::chmod(u.dir.str("locked").c_str(), 0700);
+}
+
+TEST(Instance, SecondStartWithoutArgumentsEndsWithOne) {
+  UserFolders u;
+  pid_t first = start(u, {});
+  ASSERT_TRUE(wait_for_window(first, "cvpr.cvpr [Corvane]", 15000));
+  pid_t second = start(u, {});
+  EXPECT_TRUE(wait_for_window(second, ui_text(2330), 5000));
+  EXPECT_EQ(wait_exit(second, 10000), 1);
+  EXPECT_EQ(wait_exit(first, 0), -1);
+  ::kill(first, SIGTERM);
+  stop(first);
+}
+
+TEST(Instance, FailedCommandIsTakenForADocumentAndNamed) {
+  UserFolders u;
+  pid_t pid = start(u, {"-x"});
+  ProbeWindow message;
+  EXPECT_TRUE(wait_for_window(pid, ui_text(2330), 15000, &message)) << "no message naming the argument";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(save_window_png(message, shot("instance_unknown_option")));
+  EXPECT_EQ(wait_exit(pid, 0), -1) << "the program ended instead of staying open";
+  ::kill(pid, SIGTERM);
+  stop(pid);
+}

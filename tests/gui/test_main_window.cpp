@@ -1,0 +1,231 @@
+// The real main window, driven on this thread: what it shows in each mode and
+// language, the folders it makes, the settings it survives.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <sstream>
+
+#include "IO/settings.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "compiler/project.h"
+#include "gui/commandline.h"
+#include "gui/compileworker.h"
+#include "gui/dialogs/messageforms.h"
+#include "gui/mainframe.h"
+#include "gui/menumodel.h"
+#include "gui_fixture.h"
+#include "platform/settings_store.h"
+#include "x11probe.h"
+
+using namespace guitest;
+
+namespace {
+
+const std::string k_quorvel = QUORVEL_PATH;
+
+MainFrame* open_window(const std::vector<std::string>& args = {}) {
+  auto* f = new MainFrame(nullptr);
+  f->Show();
+  f->start_up(args);
+  pump(400);
+  return f;
+}
+
+void close_window(MainFrame* f) {
+  f->Close(true);
+  pump(300);
+}
+
+// Every caption and hint the window shows must be the string table's text for the language.
+void expect_texts_match_table(MainFrame* f, const char* when) {
+  std::istringstream in(f->dump_texts());
+  std::string line;
+  int checked = 0;
+  UiState s;
+  s.mode = g_working_mode;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string kind, name, text;
+    std::getline(fields, kind, '\t');
+    std::getline(fields, name, '\t');
+    std::getline(fields, text);
+    EXPECT_NE(kind, "missing") << name << " " << when;
+    int i = command_index(name);
+    std::string expected;
+    if (kind == "menu" || kind == "caption") {
+      ASSERT_GE(i, 0) << name;
+      const CommandDef& c = menu_commands()[size_t(i)];
+      expected = ui_text(command_caption(c, s));
+    } else if (kind == "hint") {
+      const CommandDef& c = menu_commands()[size_t(i)];
+      if (!c.hint) {
+        EXPECT_EQ(text, "") << name;
+        continue;
+      }
+      hint_to_status_bar(ui_text(c.hint), expected);
+    } else if (kind == "tool") {
+      for (const ToolDef& t : tool_buttons())
+        if (name == t.name) expected = ui_text(t.hint);
+    } else if (kind == "column") {
+      expected = ui_text(list_columns()[size_t(std::stoi(name))].caption);
+    } else if (kind == "status") {
+      expected = ui_text(mode_status_text(g_working_mode, g_name_view));
+    } else {
+      continue;
+    }
+    EXPECT_FALSE(expected.empty()) << kind << " " << name << " has no text " << when;
+    EXPECT_EQ(text, expected) << kind << " " << name << " " << when;
+    ++checked;
+  }
+  EXPECT_GT(checked, 80);
+}
+
+std::vector<int32_t> folder_ids(const std::string& project) {
+  std::vector<int32_t> ids;
+  FILE* f = std::fopen(project.c_str(), "rb");
+  if (!f) return ids;
+  std::fseek(f, long(k_project_record_size), SEEK_SET);
+  ProjectRecord r;
+  while (read_project_record(f, r))
+    if (r.id > 0) ids.push_back(r.id);
+  std::fclose(f);
+  return ids;
+}
+
+}  // namespace
+
+TEST(MainWindow, FirstStartShowsMenusToolBarAndAScratchProject) {
+  answer_forms({{"MessFermer", "", "first_start_message"}});
+  MainFrame* f = open_window();
+  EXPECT_EQ(f->GetTitle(), "cvpr.cvpr [Corvane]");
+  std::string scratch = scratch_project_path(0);
+  EXPECT_EQ(testkit::fs::file_size(scratch), k_project_record_size);
+  ASSERT_TRUE(screenshot("cvpr.cvpr [Corvane]", "main_project"));
+  ProbeWindow w;
+  ASSERT_TRUE(wait_for_window(::getpid(), "cvpr.cvpr [Corvane]", 1000, &w));
+  EXPECT_GT(picture_variety(w), 0.02) << "the window looks blank";
+  // The other two modes: their own menus and tool bar.
+  f->run_command("MPart");
+  pump(300);
+  EXPECT_FALSE(testkit::fs::exists(scratch)) << "an empty scratch project is deleted when its mode is left";
+  // No image open: only the help button of the Partition tool bar works.
+  std::istringstream dump(f->dump_texts());
+  for (std::string line; std::getline(dump, line);) {
+    bool partition_tool = line.find("Part\t") != std::string::npos || line.find("Mac") != std::string::npos;
+    if (line.rfind("tool-enabled\t", 0) != 0 || !partition_tool) continue;
+    bool help = line.find("HelpPart") != std::string::npos;
+    EXPECT_EQ(line.back(), help ? '1' : '0') << line;
+  }
+  EXPECT_TRUE(screenshot("Corvane", "main_partition"));
+  f->run_command("MIsop");
+  pump(300);
+  EXPECT_TRUE(screenshot("cvso.cvso [Corvane]", "main_isoplus"));
+  f->run_command("MProj");
+  pump(200);
+  close_window(f);
+  EXPECT_FALSE(testkit::fs::exists(scratch));
+  EXPECT_TRUE(g_seen_forms.empty()) << g_seen_forms[0].text;
+  answer_forms({});
+}
+
+TEST(MainWindow, LanguageSwitchGivesTheTableTextsEachTime) {
+  MainFrame* f = open_window();
+  for (int mode : {0, 1, 2}) {
+    f->run_command(mode == 0 ? "MProj" : mode == 1 ? "MPart" : "MIsop");
+    pump(100);
+    for (int offset : {10000, 0, 10000}) {
+      f->run_command(offset ? "Fr1" : "En2");
+      pump(100);
+      expect_texts_match_table(f, offset ? "in French" : "in English");
+    }
+    if (mode == 0) {
+      EXPECT_TRUE(screenshot("cvpr.cvpr [Corvane]", "main_project_french"));
+    }
+    f->run_command("En2");
+  }
+  f->run_command("MProj");
+  close_window(f);
+}
+
+TEST(MainWindow, FoldersMadeInTheWindowKeepTheirIdsForTheConsole) {
+  testkit::TempDir dir;
+  std::string project = dir.str("p.cvpr");
+  ASSERT_EQ(testkit::run(testkit::quote(k_quorvel) + " -f " + testkit::quote(project) + " a/b").rc, 0);
+  MainFrame* f = open_window({project});
+  EXPECT_EQ(f->GetTitle(), "p.cvpr [Corvane]");
+  answer_forms({{"", "made by the window", "new_folder"}, {"", "another one", ""}});
+  f->run_command("MD");
+  f->run_command("MD");
+  pump(200);
+  answer_forms({});
+  close_window(f);
+  ASSERT_EQ(testkit::run(testkit::quote(k_quorvel) + " -f " + testkit::quote(project) + " c/d/e").rc, 0);
+  std::vector<int32_t> ids = folder_ids(project);
+  ASSERT_EQ(ids.size(), 7u);  // a, b, the window's two, c, d, e
+  std::sort(ids.begin(), ids.end());
+  EXPECT_TRUE(std::adjacent_find(ids.begin(), ids.end()) == ids.end()) << "an id was handed out twice";
+}
+
+TEST(MainWindow, DamagedSettingsGiveDefaults) {
+  write_setting_text("Rect", "abc,-5,99999999999999999,12x,");
+  write_setting_text("Col", "zz,,-1,99999,5,\xff\xfe,");
+  std::string mru = open_setting_key("MRU1");
+  write_key_value(mru, "1", std::string(9000, 'a'));
+  write_key_value(mru, "2", "");
+  write_key_value(mru, "3", std::string("bad\0path", 8));
+  write_key_value(mru, "4", "/no/such/file.cvpr");
+  MainFrame* f = open_window();
+  wxRect r = f->GetRect();
+  EXPECT_GE(r.width, 480);
+  EXPECT_GE(r.height, 320);
+  EXPECT_LE(r.width, 2000);
+  EXPECT_TRUE(screenshot("cvpr.cvpr [Corvane]", "main_damaged_settings"));
+  close_window(f);
+  // What the window saved is sound again.
+  WindowPlacement saved = read_window_placement();
+  EXPECT_GE(saved.width, 480);
+  char buf[k_text_size];
+  std::vector<int> widths = parse_column_widths(read_setting_text("Col", buf));
+  for (int w : widths) EXPECT_TRUE(w >= 0 && w <= 2000);
+  store_delete_key(setting_key_path("MRU1"));
+}
+
+TEST(MainWindow, MessageFormsGiveTheirAnswers) {
+  MainFrame* f = open_window();
+  answer_forms({{"MessOui", "", "form_yes_no"}});
+  EXPECT_TRUE(ask_yes_no("Do you want to?"));
+  answer_forms({{"MessNon", "", ""}});
+  EXPECT_FALSE(ask_yes_no("Do you want to?"));
+  answer_forms({{"MessOui", "", "form_yes_no_remember"}});
+  EXPECT_EQ(ask_yes_no_remember("Again?"), 1);
+  answer_forms({{"MessFermer", "", "form_announcement"}});
+  EXPECT_FALSE(show_announcement("Note this."));
+  answer_forms({});
+  // A timed form closes itself.
+  auto start = std::chrono::steady_clock::now();
+  show_timed_message("Closing by itself.");
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(ms, 2900);
+  EXPECT_LT(ms, 6000);
+  close_window(f);
+}
+
+TEST(MainWindow, HelpOpensTheTopicInTheLanguage) {
+  MainFrame* f = open_window();
+  f->run_command("Fr1");
+  f->run_command("HelpProj");
+  pump(800);
+  std::string help_title;
+  for (const ProbeWindow& w : windows_of(::getpid()))
+    if (w.title != "cvpr.cvpr [Corvane]") help_title = w.title;
+  ASSERT_FALSE(help_title.empty()) << "no help window";
+  EXPECT_TRUE(screenshot(help_title, "help_french"));
+  f->run_command("En2");
+  close_window(f);
+  for (wxWindow* w : wxTopLevelWindows) w->Destroy();
+  pump(300);
+}
