@@ -194,10 +194,12 @@ std::string format_review_line(const ReviewLine& l) {
 bool parse_review_line(const std::string& text, ReviewLine& out) {
   std::string t = text;
   while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
+  // The name is the last field and takes the rest of the line, so that a list
+  // written before "|" was escaped still reads a name that holds one.
   std::vector<std::string> f;
   size_t start = 0;
   for (;;) {
-    size_t bar = t.find('|', start);
+    size_t bar = f.size() == 5 ? std::string::npos : t.find('|', start);
     f.push_back(t.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
     if (bar == std::string::npos) break;
     start = bar + 1;
@@ -214,6 +216,11 @@ bool parse_review_line(const std::string& text, ReviewLine& out) {
   out.pc_folder = unescape_field(f[4]);
   out.pc_name = unescape_field(f[5]);
   return true;
+}
+
+void refresh_changed_record(ProjectRecord& r, uint64_t size, bool hfsplus) {
+  r.pc_size = uint32_t(size);
+  reprobe_file(r, item_path(r), size, hfsplus);
 }
 
 void scan_project_changes(FILE* project, FILE* out, uint32_t parent_id, bool recurse) {
