@@ -67,8 +67,9 @@ int read_change_list_text(const std::string& text, RefreshReview& review) {
     size_t end = nl == std::string::npos ? text.size() : nl;
     std::string line = text.substr(start, end - start);
     start = end + 1;
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
-    if (line.empty()) continue;
+    // Only the line end goes: a name may end with a blank.
+    while (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
     ReviewLine r;
     if (!parse_review_line(line, r) || tab_of(r.kind) < 0) {
       ++review.refused_lines;

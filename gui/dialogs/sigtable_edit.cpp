@@ -155,6 +155,13 @@ std::string format_sig_line(const SigRow& row) {
 int load_sig_file(SigEditor& ed, const std::string& path, int language_offset) {
   std::string text;
   if (!read_whole_file(path, text)) return -1;
+  clear_sig_editor(ed);
+  ed.path = path;
+  ed.rows = read_sig_rows(text, language_offset);
+  return 0;
+}
+
+std::vector<SigRow> read_sig_rows(const std::string& text, int language_offset) {
   std::vector<std::string> lines = split_lines(text);
   SigLayout l = layout_of(lines);
   size_t from = 0, to = l.mark;
@@ -162,16 +169,18 @@ int load_sig_file(SigEditor& ed, const std::string& path, int language_offset) {
     from = l.mark + 1;
     to = lines.size();
   }
-  clear_sig_editor(ed);
-  ed.path = path;
+  std::vector<SigRow> rows;
   for (size_t i = from; i < to; ++i) {
     std::string line = strip_line_end(lines[i]);
-    if (is_comment(line) || line.empty()) continue;
     if (is_french_mark(line)) break;
+    // A "#" after leading blanks is a comment too: as an extension it would
+    // come back as a comment from the next save.
+    size_t text_at = line.find_first_not_of(" \t");
+    if (text_at == std::string::npos || line[text_at] == '#') continue;
     SigRow r;
-    if (parse_sig_line(line, r)) ed.rows.push_back(r);
+    if (parse_sig_line(line, r)) rows.push_back(r);
   }
-  return 0;
+  return rows;
 }
 
 std::string merge_sig_text(const std::string& source, const std::vector<SigRow>& rows, int language_offset) {

@@ -38,6 +38,9 @@ std::string format_sig_line(const SigRow& row);  // with its CR LF
 // when the file cannot be read (the editor is then left as it was).
 int load_sig_file(SigEditor& ed, const std::string& path, int language_offset);
 
+// The rows of that language's section of a file's text.
+std::vector<SigRow> read_sig_rows(const std::string& text, int language_offset);
+
 // The file's text with the rows in place of the section of that language:
 // leading comments, the other section and the "#[1]" line with the comment
 // lines after it kept byte for byte. source empty: a new file.
