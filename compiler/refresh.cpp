@@ -207,15 +207,20 @@ bool parse_review_line(const std::string& text, ReviewLine& out) {
   if (f.size() != 6 || f[0].size() != 1 || (f[0][0] != 'D' && f[0][0] != 'M' && f[0][0] != 'A')) return false;
   try {
     out.kind = f[0][0];
-    out.parent_id = uint32_t(std::stol(f[1]));
-    out.id = int32_t(std::stol(f[2]));
-    out.size = uint32_t(std::stoul(f[3]));
+    // Each number whole: digits with an optional sign, nothing after them.
+    size_t used[3] = {0, 0, 0};
+    out.parent_id = uint32_t(std::stol(f[1], &used[0]));
+    out.id = int32_t(std::stol(f[2], &used[1]));
+    out.size = uint32_t(std::stoul(f[3], &used[2]));
+    for (int i = 0; i < 3; ++i)
+      if (used[i] != f[size_t(i) + 1].size() || std::isspace((unsigned char)f[size_t(i) + 1][0])) return false;
   } catch (...) {
     return false;
   }
   out.pc_folder = unescape_field(f[4]);
   out.pc_name = unescape_field(f[5]);
-  return true;
+  // No PC path holds a NUL byte.
+  return out.pc_folder.find('\0') == std::string::npos && out.pc_name.find('\0') == std::string::npos;
 }
 
 void refresh_changed_record(ProjectRecord& r, uint64_t size, bool hfsplus) {

@@ -71,7 +71,8 @@ int read_change_list_text(const std::string& text, RefreshReview& review) {
     while (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.find_first_not_of(" \t") == std::string::npos) continue;
     ReviewLine r;
-    if (!parse_review_line(line, r) || tab_of(r.kind) < 0) {
+    // No PC name holds a NUL: such a line is damaged.
+    if (line.find('\0') != std::string::npos || !parse_review_line(line, r) || tab_of(r.kind) < 0) {
       ++review.refused_lines;
       continue;
     }

@@ -96,6 +96,20 @@ int compare_no_case(const std::string& a, const std::string& b) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+// Leading blanks and non-breaking spaces (one byte, or its UTF-8 form).
+size_t skip_blanks(const std::string& text) {
+  size_t p = 0;
+  for (;;) {
+    if (p < text.size() && (text[p] == ' ' || text[p] == '\t' || (unsigned char)text[p] == 0xA0)) {
+      ++p;
+    } else if (p + 1 < text.size() && (unsigned char)text[p] == 0xC2 && (unsigned char)text[p + 1] == 0xA0) {
+      p += 2;
+    } else {
+      return p;
+    }
+  }
+}
+
 const std::string& column_text(const SigRow& r, int column) {
   switch (column) {
     case 0: return r.extension;
@@ -114,7 +128,12 @@ void fail(std::string* message, const std::string& what, const std::string& path
 SigRow make_sig_row(const std::string& extension, const std::string& type, const std::string& creator,
                     const std::string& comment) {
   SigRow r;
-  r.extension = cut_bytes(extension.substr(0, extension.find(',')), k_field);
+  // An extension never holds "," and never begins with a blank or "#": the
+  // stored line would read back otherwise.
+  std::string ext = extension.substr(0, extension.find(','));
+  for (size_t p = skip_blanks(ext); p < ext.size() && ext[p] == '#'; p = skip_blanks(ext)) ext.erase(0, p + 1);
+  ext.erase(0, skip_blanks(ext));
+  r.extension = cut_bytes(ext, k_field);
   r.type = padded(type);
   r.creator = creator.empty() ? "????" : padded(creator);
   std::string c = comment.substr(0, comment.find_first_of("\r\n"));
@@ -123,17 +142,7 @@ SigRow make_sig_row(const std::string& extension, const std::string& type, const
 }
 
 bool parse_sig_line(const std::string& text, SigRow& row) {
-  size_t p = 0;
-  // Leading blanks and non-breaking spaces (one byte, or its UTF-8 form).
-  for (;;) {
-    if (p < text.size() && (text[p] == ' ' || text[p] == '\t' || (unsigned char)text[p] == 0xA0)) {
-      ++p;
-    } else if (p + 1 < text.size() && (unsigned char)text[p] == 0xC2 && (unsigned char)text[p + 1] == 0xA0) {
-      p += 2;
-    } else {
-      break;
-    }
-  }
+  size_t p = skip_blanks(text);
   size_t comma = text.find(',', p);
   if (comma == std::string::npos) return false;
   row.extension = cut_bytes(text.substr(p, comma - p), k_field);
@@ -144,6 +153,8 @@ bool parse_sig_line(const std::string& text, SigRow& row) {
   row.type = cut_bytes(tc, k_field);
   row.creator = tc.size() > k_field ? tc.substr(k_field) : std::string();
   row.comment = second == std::string::npos ? std::string() : clip_utf8(rest.substr(second + 1), k_comment_limit);
+  // A CR at the end would be taken for the line end when the row is read again.
+  while (!row.comment.empty() && row.comment.back() == '\r') row.comment.pop_back();
   return true;
 }
 
@@ -175,8 +186,8 @@ std::vector<SigRow> read_sig_rows(const std::string& text, int language_offset) 
     if (is_french_mark(line)) break;
     // A "#" after leading blanks is a comment too: as an extension it would
     // come back as a comment from the next save.
-    size_t text_at = line.find_first_not_of(" \t");
-    if (text_at == std::string::npos || line[text_at] == '#') continue;
+    size_t text_at = skip_blanks(line);
+    if (text_at == line.size() || line[text_at] == '#') continue;
     SigRow r;
     if (parse_sig_line(line, r)) rows.push_back(r);
   }

@@ -70,9 +70,10 @@ TEST(RefreshReview, ListsOpenOnTheirTabsAndReadOldLines) {
   // A list from before "|" was escaped: the name takes the rest of the line.
   // Damaged lines are refused and counted; the sound ones still read.
   std::string text = "M|5|-3|3000000000|/pc/|old|name.txt\r\nD|5|-4|1|/pc/|gone\r\nX|1|2|3|a|b\r\nD|x|2|3|a|b\r\n"
-                     "D|1\r\n" + std::string(5000, 'n') + "\r\nA|7|0|1|/p%7Cc/|a%7Cb%25\r\n";
+                     "D|1\r\n" + std::string(5000, 'n') + "\r\nA|7|0|1|/p%7Cc/|a%7Cb%25\r\n" +
+                     "D|5|-4|1x|/pc/|junk after a number\r\nD|5|-4|1|/pc/|nul%00inside\r\n";
   EXPECT_EQ(read_change_list_text(text, rv), 3);
-  EXPECT_EQ(rv.refused_lines, 4);
+  EXPECT_EQ(rv.refused_lines, 6);
   EXPECT_EQ(rv.active, k_tab_deletions);
   ASSERT_EQ(rv.lists[k_tab_modifications].size(), 1u);
   EXPECT_EQ(rv.lists[k_tab_modifications][0].pc_name, "old|name.txt");

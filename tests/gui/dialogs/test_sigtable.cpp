@@ -73,6 +73,11 @@ TEST(SigTable, ShortAndOddLinesReadAsFarAsTheyGo) {
   EXPECT_EQ(r.comment, "");
   ASSERT_TRUE(parse_sig_line("doc,WDBNMSWD," + std::string(300, 'c'), r));
   EXPECT_EQ(r.comment.size(), 64u);
+  // What would read back as a comment or a line end never enters a row.
+  EXPECT_EQ(make_sig_row(" #gif", "GIFf", "ogle", "").extension, "gif");
+  ASSERT_TRUE(parse_sig_line("txt,TEXTttxt,ends in CR\r\r", r));
+  EXPECT_EQ(r.comment, "ends in CR");
+  EXPECT_TRUE(read_sig_rows("\xC2\xA0#[1],TEXTttxt,x\r\n", 0).empty());
 }
 
 TEST(SigTable, SavingKeepsTheOtherSectionByteForByte) {
