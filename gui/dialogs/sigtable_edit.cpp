@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "IO/settings.h"
+#include "IO/uitext.h"
 #include "compiler/project.h"
 
 namespace {
@@ -389,4 +390,24 @@ int register_sig_file(const SigEditor& ed) {
   save_signature_table_path(ed.path.c_str());
   char buf[256];
   return ed.path == read_setting_text("Sign", buf) ? 0 : -1;
+}
+
+std::string sig_editor_caption(const SigEditor& ed) {
+  std::string caption = ui_text(5418);
+  return ed.path.empty() ? caption : caption + " " + ed.path;
+}
+
+int sig_editor_result(const SigEditor& ed) { return ed.saved_while_open ? -1 : 0; }
+
+SigMenuState sig_menu_state(const SigEditor& ed, bool row_selected, bool clipboard_has_text) {
+  bool row = row_selected && !ed.rows.empty();
+  return SigMenuState{row, row, row, clipboard_has_text, true, row, row};
+}
+
+bool sig_prepare_to_leave(SigEditor& ed, bool save_wanted, const std::string& chosen_path, int language_offset,
+                          std::string* message) {
+  if (!ed.modified || !save_wanted) return true;
+  std::string target = ed.path.empty() ? chosen_path : ed.path;
+  if (target.empty()) return false;
+  return save_signature_file(ed, target, language_offset, message) == 0;
 }

@@ -89,3 +89,23 @@ struct SigRegistryTexts {
 };
 SigRegistryTexts sig_registry_texts(const SigEditor& ed);
 int register_sig_file(const SigEditor& ed);
+
+// Window caption: "Signature Editor", followed by " " and the path when titled.
+std::string sig_editor_caption(const SigEditor& ed);
+// The window's modal result: -1 when a file was saved while it was open (the
+// main window then reloads its table), else 0.
+int sig_editor_result(const SigEditor& ed);
+
+// What the Edit menu enables.
+struct SigMenuState {
+  bool edit, cut, copy, paste, add, move_up, move_down;
+};
+SigMenuState sig_menu_state(const SigEditor& ed, bool row_selected, bool clipboard_has_text);
+
+// Before New, Open, Close and Quit leave a modified table: save_wanted is the
+// user's answer (Close saves without asking: true); an untitled table is saved
+// under chosen_path, empty when the Save dialog was cancelled. true when the
+// command may go on; false when it stops (dialog cancelled, or the save failed:
+// the edits stay).
+bool sig_prepare_to_leave(SigEditor& ed, bool save_wanted, const std::string& chosen_path, int language_offset,
+                          std::string* message = nullptr);

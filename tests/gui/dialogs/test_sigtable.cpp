@@ -179,6 +179,25 @@ TEST(SigTable, AFailedSaveLeavesTheOriginal) {
   EXPECT_EQ(save_signature_file(ed, dir.str("none/t.sig"), 0, &message), -1);
 }
 
+// Leaving a modified table: a cancelled Save dialog or a failed save stops the
+// command with the edits kept; a save lets it go on and sets the window's result.
+TEST(SigTable, LeavingAModifiedTable) {
+  testkit::TempDir dir;
+  SigEditor ed;
+  add_sig_row(ed, make_sig_row("txt", "TEXT", "ttxt", ""));
+  EXPECT_FALSE(sig_prepare_to_leave(ed, true, "", 0));
+  EXPECT_FALSE(sig_prepare_to_leave(ed, true, dir.str("none/t.sig"), 0));
+  EXPECT_TRUE(ed.modified);
+  EXPECT_EQ(sig_editor_result(ed), 0);
+  EXPECT_TRUE(sig_prepare_to_leave(ed, false, "", 0));  // "No": the edits go
+  EXPECT_TRUE(sig_prepare_to_leave(ed, true, dir.str("t.sig"), 0));
+  EXPECT_EQ(sig_editor_result(ed), -1);
+  EXPECT_EQ(sig_editor_caption(ed), "Signature Editor " + dir.str("t.sig"));
+  clear_sig_editor(ed);
+  EXPECT_EQ(sig_editor_result(ed), -1);  // the result lives as long as the window
+  EXPECT_FALSE(sig_menu_state(ed, true, false).cut);
+}
+
 TEST(SigTable, ClipboardMovesAndSorting) {
   SigEditor ed;
   add_sig_row(ed, make_sig_row("b", "TEXT", "ttxt", "second"));
