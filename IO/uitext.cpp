@@ -38,6 +38,7 @@ const TextEntry k_texts[] = {
 #include "cli/texts.inc"
 #include "iconasm/texts.inc"
 #include "gui/texts.inc"
+#include "gui/dialogs/texts_sig.inc"
 };
 
 const TextEntry* find_text(int id) {

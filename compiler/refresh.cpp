@@ -194,10 +194,12 @@ std::string format_review_line(const ReviewLine& l) {
 bool parse_review_line(const std::string& text, ReviewLine& out) {
   std::string t = text;
   while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
+  // The name is the last field and takes the rest of the line, so that a list
+  // written before "|" was escaped still reads a name that holds one.
   std::vector<std::string> f;
   size_t start = 0;
   for (;;) {
-    size_t bar = t.find('|', start);
+    size_t bar = f.size() == 5 ? std::string::npos : t.find('|', start);
     f.push_back(t.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
     if (bar == std::string::npos) break;
     start = bar + 1;
@@ -205,15 +207,25 @@ bool parse_review_line(const std::string& text, ReviewLine& out) {
   if (f.size() != 6 || f[0].size() != 1 || (f[0][0] != 'D' && f[0][0] != 'M' && f[0][0] != 'A')) return false;
   try {
     out.kind = f[0][0];
-    out.parent_id = uint32_t(std::stol(f[1]));
-    out.id = int32_t(std::stol(f[2]));
-    out.size = uint32_t(std::stoul(f[3]));
+    // Each number whole: digits with an optional sign, nothing after them.
+    size_t used[3] = {0, 0, 0};
+    out.parent_id = uint32_t(std::stol(f[1], &used[0]));
+    out.id = int32_t(std::stol(f[2], &used[1]));
+    out.size = uint32_t(std::stoul(f[3], &used[2]));
+    for (int i = 0; i < 3; ++i)
+      if (used[i] != f[size_t(i) + 1].size() || std::isspace((unsigned char)f[size_t(i) + 1][0])) return false;
   } catch (...) {
     return false;
   }
   out.pc_folder = unescape_field(f[4]);
   out.pc_name = unescape_field(f[5]);
-  return true;
+  // No PC path holds a NUL byte.
+  return out.pc_folder.find('\0') == std::string::npos && out.pc_name.find('\0') == std::string::npos;
+}
+
+void refresh_changed_record(ProjectRecord& r, uint64_t size, bool hfsplus) {
+  r.pc_size = uint32_t(size);
+  reprobe_file(r, item_path(r), size, hfsplus);
 }
 
 void scan_project_changes(FILE* project, FILE* out, uint32_t parent_id, bool recurse) {

@@ -24,8 +24,14 @@ struct ReviewLine {
   std::string pc_name;
 };
 std::string format_review_line(const ReviewLine& line);
-// false when the text is not a review line.
+// false when the text is not a review line. The name field takes the rest of
+// the line, "|" included; "%XX" escapes are undone in both texts.
 bool parse_review_line(const std::string& text, ReviewLine& out);
+
+struct ProjectRecord;
+// A file found changed on the PC disk: its PC size becomes size and its
+// encoding is read again (an encoded file's forks get their new lengths).
+void refresh_changed_record(ProjectRecord& r, uint64_t size, bool hfsplus);
 
 // The refresh of the command line: opens the project "r+b" and, when asked,
 // the journal "a+b". 0, or -1 when the project cannot be opened.

@@ -82,12 +82,12 @@ int corvane_main(int argc, char** argv) {
     }
     for (const std::string& a : g_start_arguments)
       if (a.size() > k_max_gui_argument)
-        std::fprintf(stderr, "%s\n", format_text(ui_text(2331).c_str(), int(a.size()), int(k_max_gui_argument),
+        std::fprintf(stderr, "%s\n", format_text(ui_text(2901).c_str(), int(a.size()), int(k_max_gui_argument),
                                                  a.substr(0, 60).c_str()).c_str());
     int reply = hand_over_arguments(g_instance_channel, g_start_arguments, 600000);
-    if (reply == k_handover_busy) std::fprintf(stderr, "%s\n", ui_text(2332).c_str());
-    else if (reply == k_handover_waiting) std::fprintf(stderr, "%s\n", ui_text(2339).c_str());
-    else if (reply == 0) std::fprintf(stderr, "%s\n", ui_text(2335).c_str());
+    if (reply == k_handover_busy) std::fprintf(stderr, "%s\n", ui_text(2902).c_str());
+    else if (reply == k_handover_waiting) std::fprintf(stderr, "%s\n", ui_text(2909).c_str());
+    else if (reply == 0) std::fprintf(stderr, "%s\n", ui_text(2905).c_str());
     return 1;
   }
   if (claim < 0) std::fprintf(stderr, "%s\n", error.c_str());

@@ -429,7 +429,7 @@ void MainFrame::run_command(const std::string& name) {
     g_options ^= k_option_hide_toolbar;
     set_working_mode(mode_index());
   } else if (name == "Aproposde1") {
-    show_message(format_text(ui_text(2338).c_str(), CORVANE_VERSION_MAJOR, CORVANE_VERSION_MINOR,
+    show_message(format_text(ui_text(2908).c_str(), CORVANE_VERSION_MAJOR, CORVANE_VERSION_MINOR,
                              CORVANE_VERSION_PATCH).c_str());
   } else if (name == "HelpProj" || name == "HelpPart" || name == "HelpIso") {
     int mode = mode_index();  // F1 comes here whatever the mode
@@ -492,7 +492,7 @@ void MainFrame::create_folder_command() {
   // The folder name, in a form whose every text comes from the string table.
   wxDialog ask(this, wxID_ANY, tr(2051));
   auto* top = new wxBoxSizer(wxVERTICAL);
-  top->Add(new wxStaticText(&ask, wxID_ANY, tr(2334)), 0, wxALL, 8);
+  top->Add(new wxStaticText(&ask, wxID_ANY, tr(2904)), 0, wxALL, 8);
   auto* field = new wxTextCtrl(&ask, wxID_ANY, "", wxDefaultPosition, wxSize(320, -1));
   field->SetName("Name");
   top->Add(field, 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
@@ -510,7 +510,7 @@ void MainFrame::create_folder_command() {
   if (name.empty() || name.size() >= k_pc_name_size) return;
   ProjectRecord buf;
   g_working_mode = mode;
-  if (add_new_folder(f, buf, name, k_root_folder_id) == 0) show_message(ui_text(2337).c_str());
+  if (add_new_folder(f, buf, name, k_root_folder_id) == 0) show_message(ui_text(2907).c_str());
   std::fflush(f);
   update_commands();
 }
@@ -595,7 +595,7 @@ bool MainFrame::make_scratch_project(int mode) {
   std::string folder = gui_data_folder();
   std::error_code ec;
   if (folder.empty() || (std::filesystem::create_directories(folder, ec), ec)) {
-    show_message(format_text(ui_text(2333).c_str(), folder.c_str()).c_str());
+    show_message(format_text(ui_text(2903).c_str(), folder.c_str()).c_str());
     return false;
   }
   std::string path = scratch_project_path(mode);
@@ -624,7 +624,7 @@ int MainFrame::handle_command_argument(const std::vector<std::string>& args) {
   ArgumentKind k = classify_argument(arg1, path_exists);
   if (k == ArgumentKind::empty) return 0;
   if (k == ArgumentKind::too_long) {
-    show_timed_message(format_text(ui_text(2331).c_str(), int(arg1.size()), int(k_max_gui_argument),
+    show_timed_message(format_text(ui_text(2901).c_str(), int(arg1.size()), int(k_max_gui_argument),
                                    arg1.substr(0, 60).c_str()).c_str());
     return 0;
   }
@@ -667,7 +667,7 @@ void MainFrame::poll_handover() {
     reply = k_handover_waiting;  // a form waits for an answer; what it decides must not change under it
   } else if (!decoder.refused_lengths().empty()) {
     reply = k_handover_refused;
-    show_timed_message(format_text(ui_text(2331).c_str(), int(decoder.refused_lengths()[0]), int(k_max_gui_argument),
+    show_timed_message(format_text(ui_text(2901).c_str(), int(decoder.refused_lengths()[0]), int(k_max_gui_argument),
                                    decoder.refused_head().c_str()).c_str());
   } else {
     handle_command_argument(decoder.arguments());
@@ -737,7 +737,7 @@ void MainFrame::start_up(const std::vector<std::string>& args) {
 void MainFrame::on_close(wxCloseEvent& e) {
   if (!compile_idle() && e.CanVeto()) {
     e.Veto();
-    show_timed_message(ui_text(2332).c_str());
+    show_timed_message(ui_text(2902).c_str());
     return;
   }
   if (!compile_idle()) {  // the system insists: stop the compile and wait for it to end

@@ -20,8 +20,9 @@
 // the program ends.
 extern int g_replace_answer;
 extern int g_delete_folder_answer;
-// Option bit: delete non-empty folders without asking.
-constexpr uint32_t k_option_delete_folders_unasked = 0x20000;
+// Option bit: delete non-empty folders without asking (the preference
+// "Delete without asking confirmation", k_option_delete_unasked of the settings).
+constexpr uint32_t k_option_delete_folders_unasked = 0x400;
 extern uint32_t g_edit_options;
 
 // The new folder's CNID; 0 when an item of that name exists or the parent is

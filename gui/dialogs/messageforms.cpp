@@ -71,7 +71,7 @@ void show_help_topic(int topic) {
 }
 
 MessageForm::MessageForm(wxWindow* owner, Kind kind, const std::string& text, int timeout_ms)
-    : wxDialog(owner, wxID_ANY, tr(2330), wxDefaultPosition, wxDefaultSize, wxDEFAULT_DIALOG_STYLE),
+    : wxDialog(owner, wxID_ANY, tr(2900), wxDefaultPosition, wxDefaultSize, wxDEFAULT_DIALOG_STYLE),
       kind_(kind),
       timer_(this) {
   SetName(kind == ok ? "TMessOK" : kind == yes_no ? "TMessON" : kind == yes_no_remember ? "TMessONT" : "TMessAnn");

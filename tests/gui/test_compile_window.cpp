@@ -99,7 +99,7 @@ TEST(GuiCompile, AbortLeavesNoImageAndTheStateIdle) {
   EXPECT_TRUE(compile_idle());
   EXPECT_FALSE(testkit::fs::exists(dir.str("p.iso"))) << "an aborted compile left its image";
   ASSERT_EQ(g_seen_forms.size(), 2u);
-  EXPECT_EQ(g_seen_forms[0].text, ui_text(2332));
+  EXPECT_EQ(g_seen_forms[0].text, ui_text(2902));
   EXPECT_EQ(g_seen_forms[1].text, ui_text(1395));
   answer_forms({});
   f->Close();

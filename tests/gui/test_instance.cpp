@@ -84,7 +84,7 @@ TEST(Instance, SecondStartHandsItsDocumentOverAndCloseEndsTheProgram) {
   // An argument far beyond any path: refused in the running window, which stays.
   pid_t third = start(u, {std::string(10000, 'x') + ".cvpr"});
   ProbeWindow refusal;
-  EXPECT_TRUE(wait_for_window(first, ui_text(2330), 5000, &refusal));
+  EXPECT_TRUE(wait_for_window(first, ui_text(2900), 5000, &refusal));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(save_window_png(refusal, shot("instance_refused_argument")));
   EXPECT_EQ(wait_exit(third, 10000), 1);
@@ -132,7 +132,7 @@ TEST(Instance, UnwritableDataFolderGivesAMessageNotACrash) {
   }
   pid_t pid = start(u, {}, data_home);
   ProbeWindow message;
-  EXPECT_TRUE(wait_for_window(pid, ui_text(2330), 15000, &message));
+  EXPECT_TRUE(wait_for_window(pid, ui_text(2900), 15000, &message));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(save_window_png(message, shot("instance_unwritable_data")));
   EXPECT_EQ(wait_exit(pid, 0), -1) << "the program ended";
@@ -148,7 +148,7 @@ TEST(Instance, SecondStartWithoutArgumentsEndsWithOne) {
   pid_t first = start(u, {});
   ASSERT_TRUE(wait_for_window(first, "cvpr.cvpr [Corvane]", 15000));
   pid_t second = start(u, {});
-  EXPECT_TRUE(wait_for_window(second, ui_text(2330), 5000));
+  EXPECT_TRUE(wait_for_window(second, ui_text(2900), 5000));
   EXPECT_EQ(wait_exit(second, 10000), 1);
   EXPECT_EQ(wait_exit(first, 0), -1);
   ::kill(first, SIGTERM);
@@ -159,7 +159,7 @@ TEST(Instance, FailedCommandIsTakenForADocumentAndNamed) {
   UserFolders u;
   pid_t pid = start(u, {"-x"});
   ProbeWindow message;
-  EXPECT_TRUE(wait_for_window(pid, ui_text(2330), 15000, &message)) << "no message naming the argument";
+  EXPECT_TRUE(wait_for_window(pid, ui_text(2900), 15000, &message)) << "no message naming the argument";
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(save_window_png(message, shot("instance_unknown_option")));
   EXPECT_EQ(wait_exit(pid, 0), -1) << "the program ended instead of staying open";
