@@ -122,7 +122,9 @@ StructureView decode_iso_directory(std::span<const uint8_t> sector, int64_t sect
     blocks = k_max_directory_blocks;
     add_message(view, 3770);
   }
-  std::vector<uint8_t> bytes = read_from_sector(view, sector, sector_number, uint32_t(blocks * 4), read);
+  // Never more than the image holds from here.
+  uint64_t sectors = std::min<uint64_t>(blocks * 4, uint64_t(std::max<int64_t>(1, ctx.image_sectors - sector_number)));
+  std::vector<uint8_t> bytes = read_from_sector(view, sector, sector_number, uint32_t(sectors), read);
   std::span<const uint8_t> dir(bytes);
 
   // Joliet: the third record (after "." and "..") has an identifier whose first byte is 0.
