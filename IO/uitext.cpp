@@ -39,6 +39,7 @@ const TextEntry k_texts[] = {
 #include "iconasm/texts.inc"
 #include "gui/texts.inc"
 #include "gui/dialogs/texts_sig.inc"
+#include "gui/inspector/texts.inc"
 };
 
 const TextEntry* find_text(int id) {

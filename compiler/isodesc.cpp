@@ -132,11 +132,23 @@ void build_set_terminator(uint8_t s[2048]) {
 }
 
 bool decode_volume_descriptor(const uint8_t in[2048], VolumeDescriptorView& out) {
-  if (std::memcmp(in + 1, "CD001", 5) != 0) return false;
-  out.type = in[0];
+  return decode_volume_descriptor(std::span<const uint8_t>(in, 2048), out);
+}
+
+bool decode_volume_descriptor(std::span<const uint8_t> in, VolumeDescriptorView& out) {
+  constexpr size_t k_fields_end = 190;  // the root record ends at 156 + 34
+  if (in.size() < k_fields_end) return false;
+  const uint8_t* p = in.data();
+  if (std::memcmp(p + 1, "CD001", 5) != 0) return false;
+  out.type = p[0];
   if (out.type != 1 && out.type != 2) return true;
-  out.volume_sectors = get_le32(in + 80);
-  return decode_directory_record(std::span<const uint8_t>(in + 156, 34), out.root) == 34;
+  out.system_id.assign(reinterpret_cast<const char*>(p + 8), 32);
+  out.volume_id.assign(reinterpret_cast<const char*>(p + 40), 32);
+  out.volume_sectors = get_le32(p + 80);
+  out.path_table_bytes = get_le32(p + 132);
+  out.type_l_sector = get_le32(p + 140);
+  out.type_m_sector = get_be32(p + 148);
+  return decode_directory_record(in.subspan(156, 34), out.root) == 34;
 }
 
 void set_volume_space_size(uint8_t desc[2048], uint32_t sectors) { put_both32(desc + 80, sectors); }

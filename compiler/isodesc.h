@@ -40,7 +40,15 @@ struct VolumeDescriptorView {
   uint8_t type = 0;
   uint32_t volume_sectors = 0;
   DirRecord root;
+  std::string system_id;        // the 32 raw bytes (Joliet: big-endian UCS-2)
+  std::string volume_id;        // the 32 raw bytes
+  uint32_t path_table_bytes = 0;
+  uint32_t type_l_sector = 0;   // little-endian path table
+  uint32_t type_m_sector = 0;   // big-endian path table
 };
 bool decode_volume_descriptor(const uint8_t in[2048], VolumeDescriptorView& out);
+// The same from the first bytes of a descriptor (at least 190 of them: every
+// field above lies there); false also when in is shorter.
+bool decode_volume_descriptor(std::span<const uint8_t> in, VolumeDescriptorView& out);
 // Sets the volume space size (both byte orders) of a primary or supplementary descriptor.
 void set_volume_space_size(uint8_t desc[2048], uint32_t sectors);

@@ -1,5 +1,7 @@
 #include "compiler/pathtable.h"
 
+#include <algorithm>
+
 #include "IO/bytes.h"
 
 size_t path_table_record_length(size_t identifier_bytes) {
@@ -21,4 +23,18 @@ bool build_path_table(const std::vector<PathTableEntry>& entries, bool big_endia
     if (!w.ok()) return false;
   }
   return true;
+}
+
+size_t decode_path_table_record(std::span<const uint8_t> in, bool big_endian, PathTableEntry& out) {
+  ByteReader r(in);
+  size_t n = r.u8();
+  r.u8();
+  out.extent = big_endian ? r.be32() : r.le32();
+  out.parent = big_endian ? r.be16() : r.le16();
+  std::span<const uint8_t> id = r.view(n);
+  size_t length = path_table_record_length(n);
+  if (!r.ok() || n == 0) return 0;
+  out.identifier.assign(reinterpret_cast<const char*>(id.data()), n);
+  // A pad byte cut off by the end of the table is no damage: nothing follows.
+  return std::min(length, in.size());
 }
