@@ -445,6 +445,7 @@ int write_steps(FILE* f, DsStoreLayout& l, const std::string& target, std::strin
     if (folder == 0) return -1;
     AddCounts counts;
     add_pc_items(f, counts, buf, l.background_picture, uint32_t(folder));
+    add_folder_counts(f, folder, int32_t(counts.folders_added), int32_t(counts.files_added));
     if (counts.files_added != 1) {
       message = ui_format(1385, l.background_picture.c_str());
       return -1;
@@ -481,6 +482,7 @@ int write_steps(FILE* f, DsStoreLayout& l, const std::string& target, std::strin
   ProjectRecord buf;
   AddCounts counts;
   add_pc_items(f, counts, buf, target, k_root_folder_id);
+  add_folder_counts(f, k_root_folder_id, int32_t(counts.folders_added), int32_t(counts.files_added));
   ProjectRecord added;
   if (counts.files_added != 1 || !find_child_by_hfs_name(f, added, k_ds_store_name, k_root_folder_id)) {
     message = ui_format(1547, target.c_str());
@@ -494,6 +496,7 @@ int write_steps(FILE* f, DsStoreLayout& l, const std::string& target, std::strin
       return -1;
     }
   }
+  write_project_totals(f);
   return project_edit_failed(f) ? -1 : 0;
 }
 
