@@ -56,6 +56,13 @@ struct Project {
       if (r.parent_id == uint32_t(k_root_folder_id) && r.hfs_name == hfs_name) ++n;
     return n;
   }
+  // The editor's defaults with the background picture, written to target.
+  int write_default_with_picture(const std::string& target, std::string& msg) {
+    DsStoreLayout l;
+    open_ds_store_layout(f, l, msg);
+    l.background_picture = picture();
+    return write_ds_store(f, l, target, msg);
+  }
   std::string picture(int w = 640) {
     std::string p = dir.str("fond.jpg");
     write_text(p, "JPEG stand-in " + std::to_string(w));
@@ -169,12 +176,9 @@ TEST(DsStoreLayout, WrittenFileRoundTripsWithAndWithoutPicture) {
 
 TEST(DsStoreLayout, SecondRunOverADamagedFileKeepsOneBackgroundFolder) {
   Project p({"a.txt", "b.txt"});
-  DsStoreLayout l;
   std::string msg;
-  open_ds_store_layout(p.f, l, msg);
-  l.background_picture = p.picture();
   std::string target = p.dir.str(".DS_Store");
-  ASSERT_EQ(write_ds_store(p.f, l, target, msg), 0) << msg;
+  ASSERT_EQ(p.write_default_with_picture(target, msg), 0) << msg;
   write_text(target, "not a desktop file at all");
   DsStoreLayout again;
   open_ds_store_layout(p.f, again, msg);
@@ -212,12 +216,9 @@ TEST(DsStoreLayout, CompiledVolumeHoldsTheFileAndTheAliasNamesTheFolder) {
   REQUIRE_TOOL("icat");
   REQUIRE_TOOL("mmls");
   Project p({"!Lisez-moi.txt", "Zèbre.txt", "readme.txt"}, {"Images"});
-  DsStoreLayout l;
   std::string msg;
-  open_ds_store_layout(p.f, l, msg);
-  l.background_picture = p.picture();
   std::string target = p.dir.str(".DS_Store");
-  ASSERT_EQ(write_ds_store(p.f, l, target, msg), 0) << msg;
+  ASSERT_EQ(p.write_default_with_picture(target, msg), 0) << msg;
   std::fclose(p.f);
   p.f = nullptr;
   ASSERT_EQ(cli_compile_hybrid(p.path.c_str()), 0) << (recorded_ui().messages.empty() ? "" : recorded_ui().messages[0]);
