@@ -9,6 +9,7 @@
 #include "compiler/additems.h"
 #include "compiler/commands.h"
 #include "compiler/project.h"
+#include "gui/dialogs/dsstore_editor.h"
 #include "gui/dialogs/dsstore_layout.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
@@ -257,4 +258,17 @@ TEST(DsStoreLayout, CompiledVolumeHoldsTheFileAndTheAliasNamesTheFolder) {
   size_t tag1 = 150 + 4 + 12;
   EXPECT_EQ(ds_store_value_u16(*pict, tag1), 1);
   EXPECT_EQ(std::to_string(ds_store_value_u32(*pict, tag1 + 4)), folder[1].str());
+}
+
+TEST(DsStoreLayout, AnHfsProjectIsSwitchedToHfsPlus) {
+  TempDir dir;
+  std::string path = dir.str("old.cvpr");
+  ASSERT_EQ(create_project_file(path, 0, "Old CD"), 0);
+  FILE* f = std::fopen(path.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(get_project_hfs_format(f), 0);
+  EXPECT_EQ(switch_project_to_hfsplus(f), 1);
+  EXPECT_EQ(get_project_hfs_format(f), 1);
+  EXPECT_EQ(switch_project_to_hfsplus(f), 0);
+  std::fclose(f);
 }
