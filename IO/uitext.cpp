@@ -40,6 +40,7 @@ const TextEntry k_texts[] = {
 #include "gui/texts.inc"
 #include "gui/dialogs/texts_sig.inc"
 #include "gui/inspector/texts.inc"
+#include "gui/dialogs/texts_dsstore.inc"
 };
 
 const TextEntry* find_text(int id) {
