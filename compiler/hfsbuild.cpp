@@ -12,6 +12,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "hfs/btedit.h"
+#include "hfs/btree.h"
 #include "hfs/catkey.h"
 #include "IO/names.h"
 #include "hfs/macdate.h"
@@ -33,15 +34,7 @@ size_t item_catalog_bytes(const WalkItem& item) {
   return key + HfsCatalogFile::k_size + 2;
 }
 
-// Bytes of the node map in the header node and in each map node.
-uint32_t header_map_bytes(uint32_t node_size) { return node_size - 256; }
-uint32_t map_node_bytes(uint32_t node_size) { return node_size - 18; }
-
-uint32_t map_nodes_for(uint32_t nodes, uint32_t node_size = k_node) {
-  uint32_t h = header_map_bytes(node_size) * 8, m = map_node_bytes(node_size) * 8;
-  if (nodes <= h) return 0;
-  return (nodes - h + m - 1) / m;
-}
+uint32_t map_nodes_for(uint32_t nodes, uint32_t node_size = k_node) { return map_nodes_needed(nodes, node_size); }
 
 }  // namespace
 
@@ -151,26 +144,18 @@ static void build_header_node(uint8_t* node, uint32_t total_nodes, uint32_t used
 // Writes the node map (header map record, then map nodes 1..) of a tree in memory.
 static void write_node_map(uint8_t* tree, uint32_t node_size, const std::vector<uint8_t>& used) {
   uint32_t nodes = uint32_t(used.size()), maps = map_nodes_for(nodes, node_size);
-  uint32_t h = header_map_bytes(node_size) * 8, m = map_node_bytes(node_size) * 8;
+  uint32_t h = header_map_bits(node_size), m = map_node_bits(node_size);
+  for (uint32_t i = 1; i <= maps; ++i) init_map_node(tree + size_t(i) * node_size, node_size, i < maps ? i + 1 : 0);
   for (uint32_t n = 0; n < nodes; ++n) {
     if (!used[n]) continue;
     uint8_t* byte;
     if (n < h) {
-      byte = tree + 248 + n / 8;
+      byte = tree + BTHeaderRec::k_map_offset + n / 8;
     } else {
       uint32_t k = n - h;
-      byte = tree + size_t(1 + k / m) * node_size + 14 + (k % m) / 8;
+      byte = tree + size_t(1 + k / m) * node_size + k_map_node_record + (k % m) / 8;
     }
     *byte |= uint8_t(0x80 >> (n % 8));
-  }
-  for (uint32_t i = 1; i <= maps; ++i) {
-    uint8_t* node = tree + size_t(i) * node_size;
-    BTNodeDescriptor d;
-    d.forward_link = i < maps ? i + 1 : 0;
-    d.kind = k_node_map;
-    d.num_records = 1;
-    encode(d, MutByteSpan(node, BTNodeDescriptor::k_size));
-    put_offsets(node, {14, uint16_t(node_size - 4)}, node_size);
   }
 }
 
