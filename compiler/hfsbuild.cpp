@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -25,6 +27,28 @@ constexpr uint32_t k_node = 512;
 constexpr uint32_t k_root_parent_id = 1, k_root_id = 2, k_first_cnid = 16;
 
 size_t even(size_t n) { return (n + 1) & ~size_t(1); }
+
+// Zeroed memory for the tree files, taken from calloc and never written before
+// use: the nodes a tree never reaches stay untouched pages, costing no memory.
+template <class T>
+struct ZeroedAllocator {
+  using value_type = T;
+  ZeroedAllocator() = default;
+  template <class U>
+  ZeroedAllocator(const ZeroedAllocator<U>&) {}
+  T* allocate(size_t n) {
+    void* p = std::calloc(n, sizeof(T));
+    if (!p) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, size_t) { std::free(p); }
+  template <class U>
+  void construct(U*) noexcept {}  // already zero
+  template <class U, class... A>
+  void construct(U* p, A&&... a) { ::new (static_cast<void*>(p)) U(std::forward<A>(a)...); }
+  bool operator==(const ZeroedAllocator&) const { return true; }
+};
+using TreeBytes = std::vector<uint8_t, ZeroedAllocator<uint8_t>>;
 
 // Bytes of the leaf records one item puts in the catalog (with their offsets).
 size_t item_catalog_bytes(const WalkItem& item) {
@@ -103,7 +127,7 @@ struct HfsBuilder::State {
   const CompileTree& tree;
   std::string name;  // Mac Roman, at most 27 bytes
   bool open_root = false, custom_icon = false;
-  std::vector<uint8_t> catalog, extents;  // the two tree files
+  TreeBytes catalog, extents;  // the two tree files
   std::vector<uint8_t> node_used;         // one byte per catalog node
   NodeStore store;
   uint32_t next_cnid = k_first_cnid;
@@ -160,10 +184,10 @@ static void write_node_map(uint8_t* tree, uint32_t node_size, const std::vector<
 }
 
 // A B-tree file in memory, edited through a NodeStore.
-static void bind_store(NodeStore& st, std::vector<uint8_t>& tree, std::vector<uint8_t>& used, uint32_t node_size) {
+static void bind_store(NodeStore& st, TreeBytes& tree, std::vector<uint8_t>& used, uint32_t node_size) {
   st.node_size = node_size;
   st.header = tree.data();
-  std::vector<uint8_t>* T = &tree;
+  TreeBytes* T = &tree;
   std::vector<uint8_t>* U = &used;
   st.read = [T, node_size](uint32_t n, uint8_t* buf) {
     if (size_t(n + 1) * node_size > T->size()) return -1;
@@ -207,8 +231,8 @@ HfsBuilder::HfsBuilder(const HfsVolumePlan& plan, const CompileTree& tree, const
   s_->custom_icon = custom_icon;
   s_->now = unix_to_mac_date(time(nullptr), true);
   uint32_t bs = plan.block_size;
-  s_->extents.assign(size_t(plan.extents_blocks) * bs, 0);
-  s_->catalog.assign(size_t(plan.catalog_blocks) * bs, 0);
+  s_->extents.resize(size_t(plan.extents_blocks) * bs);
+  s_->catalog.resize(size_t(plan.catalog_blocks) * bs);
   uint32_t ext_nodes = uint32_t(s_->extents.size() / k_node);
   build_header_node(s_->extents.data(), ext_nodes, 1, 7, bs, 0);
   s_->extents[248] = 0x80;  // node 0 in use
@@ -284,7 +308,7 @@ static int insert_thread(NodeStore& st, uint32_t cnid, uint32_t parent, const st
 
 static uint32_t hfs_valence(const CompileTree& tree, const WalkItem& folder) {
   uint32_t n = 0;
-  for (uint32_t c : folder.children)
+  for (uint32_t c : folder.children())
     if (tree.items[c].in_hfs) ++n;
   return n;
 }
@@ -506,7 +530,8 @@ struct HfsPlusBuilder::State {
   const CompileTree& tree;
   HFSUniStr255 name;
   bool open_root = false, custom_icon = false;
-  std::vector<uint8_t> catalog, extents, node_used;
+  TreeBytes catalog, extents;
+  std::vector<uint8_t> node_used;
   NodeStore store;
   uint32_t next_cnid = 16;
   uint32_t files = 0, folders = 0;
@@ -523,11 +548,11 @@ HfsPlusBuilder::HfsPlusBuilder(const HfsPlusVolumePlan& plan, const CompileTree&
   s_->custom_icon = custom_icon;
   s_->now_utc = unix_to_mac_date(time(nullptr), false);
   s_->now_local = unix_to_mac_date(time(nullptr), true);
-  s_->extents.assign(size_t(plan.extents_blocks) * k_plus_block, 0);
+  s_->extents.resize(size_t(plan.extents_blocks) * k_plus_block);
   build_header_node(s_->extents.data(), uint32_t(s_->extents.size() / k_plus_node), 1, 10, k_plus_block, 0,
                     k_plus_node, 0, 2);
   s_->extents[248] = 0x80;
-  s_->catalog.assign(size_t(plan.catalog_blocks) * k_plus_block, 0);
+  s_->catalog.resize(size_t(plan.catalog_blocks) * k_plus_block);
   uint32_t nodes = uint32_t(s_->catalog.size() / k_plus_node);
   uint32_t maps = map_nodes_for(nodes, k_plus_node);
   s_->node_used.assign(nodes, 0);
@@ -595,7 +620,7 @@ int HfsPlusBuilder::start() {
 int HfsPlusBuilder::add_folder(const WalkItem& item, uint32_t parent_id, uint32_t& cnid_out) {
   State& S = *s_;
   HfsPlusCatalogFolder f;
-  uint32_t date = item.pc_path.empty() ? S.now_utc : unix_to_mac_date(item.mtime_utc, false);
+  uint32_t date = item.pc_path().empty() ? S.now_utc : unix_to_mac_date(item.mtime_utc, false);
   plus_folder_record(f, S.next_cnid, hfs_valence(S.tree, item), date);
   put_be16(f.user_info.data() + 0, 80);
   put_be16(f.user_info.data() + 2, 48);
