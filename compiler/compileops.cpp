@@ -66,6 +66,20 @@ uint32_t blocks_for_lengths(const std::vector<uint64_t>& lengths, uint32_t block
   return blocks > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(blocks);
 }
 
+// The smallest multiple of 2048 (at most 1 GiB) at which the forks take fewer
+// than 65536 blocks. Blocks only fall as the size grows, so a binary search
+// finds the same size as trying each in turn.
+uint32_t smallest_hfs_block_size(const std::vector<uint64_t>& lengths) {
+  uint32_t lo = 1, hi = (1u << 30) / 2048;  // in units of 2048
+  if (blocks_for_lengths(lengths, hi * 2048) >= 65536) return hi * 2048;
+  while (lo < hi) {
+    uint32_t mid = lo + (hi - lo) / 2;
+    if (blocks_for_lengths(lengths, mid * 2048) < 65536) hi = mid;
+    else lo = mid + 1;
+  }
+  return lo * 2048;
+}
+
 int compile_project(const char* project_path, int kind, const char* ext) {
   if (!project_path) return 1;
   std::string target = with_extension(project_path, ext);
@@ -111,9 +125,8 @@ int compile_project(const char* project_path, int kind, const char* ext) {
   job.kind = kind;
   job.options = k_compile_option_post_gap;
   job.block_size = 2048;
-  if (kind == k_compile_hybrid_hfs || kind == k_compile_hfs) {
-    while (job.block_size < (1u << 30) && blocks_for_lengths(lengths, job.block_size) >= 65536) job.block_size += 2048;
-  }
+  if (kind == k_compile_hybrid_hfs || kind == k_compile_hfs) job.block_size = smallest_hfs_block_size(lengths);
+  lengths = std::vector<uint64_t>();  // not needed past this point
   int rc = run_compile_driver(job);
   std::fclose(f);
   if (rc != 0) {
