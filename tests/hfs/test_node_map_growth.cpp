@@ -20,6 +20,7 @@ TEST(NodeMapGrowth, CatalogGrownByEditsStaysReadableByHfsutils) {
   std::string img = testvol::new_image(dir, false, 48);
   uint32_t made = 0, folders[100] = {};
   for (uint32_t stage : {5000u, 20000u, 60000u}) {
+    if (testkit::k_sanitized && stage > 5000) break;
     ASSERT_EQ(testvol::open_volume(img, false), 0);
     ASSERT_EQ(load_allocation_bitmap(), 0);
     // A hundred folders under the root, the rest spread among them.
@@ -33,7 +34,7 @@ TEST(NodeMapGrowth, CatalogGrownByEditsStaysReadableByHfsutils) {
     BTHeaderRec h = tree_header(g_volume.catalog_tree);
     testvol::expect_sound(std::to_string(stage) + " items");
     testvol::close_volume();
-    if (stage == 60000) EXPECT_GE(map_nodes_needed(h.total_nodes, 512), 5u);
+    EXPECT_GE(map_nodes_needed(h.total_nodes, 512), stage == 60000 ? 5u : 1u) << stage;
     std::set<std::string> listed = testvol::hfs_listing(img);
     EXPECT_EQ(listed.size(), stage);
     uint32_t last = stage - 1;
