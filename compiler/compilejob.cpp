@@ -208,13 +208,27 @@ struct Compile {
     } else if (trees.hfs) {
       // The block size grows by 2048 until every fork, tree and bitmap fits 65535 blocks;
       // the partition follows the Joliet directories on a block boundary (sector 16 without ISO).
+      // A tree that does not fit even the largest block (more forks than blocks) is refused
+      // at once rather than after trying every size.
+      auto fits = [&](uint32_t size) {
+        uint32_t per = size / 2048;
+        uint32_t start = has_iso ? (iso.end + per - 1) / per * per : 16;
+        int64_t extra = hfs_extra_data_blocks(tree, size);
+        if (extra < 0) return -1;
+        data_blocks = tree.iso_blocks_for(size) + uint64_t(extra);
+        return data_blocks < 65536 && plan_hfs_volume(tree, start, size, uint32_t(data_blocks), plan, true) == 0 ? 1 : 0;
+      };
+      int largest = fits(64u << 20);
+      if (largest < 0) return fail(-1);
+      if (largest == 0) {
+        show_message(ui_text(4757).c_str());
+        return fail(-1);
+      }
       for (;;) {
         spb = bs / 2048;
-        uint32_t start = has_iso ? (iso.end + spb - 1) / spb * spb : 16;
-        int64_t extra = hfs_extra_data_blocks(tree, bs);
-        if (extra < 0) return fail(-1);
-        data_blocks = tree.iso_blocks_for(bs) + uint64_t(extra);
-        if (data_blocks < 65536 && plan_hfs_volume(tree, start, bs, uint32_t(data_blocks), plan, true) == 0) break;
+        int fit = fits(bs);
+        if (fit < 0) return fail(-1);
+        if (fit) break;
         if (bs >= (64u << 20)) {
           show_message(ui_text(4757).c_str());
           return fail(-1);

@@ -42,8 +42,9 @@ struct CompileJob {
   uint64_t image_sectors = 0;  // 2048-byte sectors of the finished image
 };
 
-// The drivers. Each fills job.result and returns it. On failure the image is
-// left for the caller to delete (the console and the GUI both delete it).
+// The drivers. Each fills job.result and returns it, writing the whole image
+// through job.target_fd. The caller owns that file: the console writes into a
+// temporary file beside the image and renames it over the image only on success.
 int compile_hybrid_hfs_image(CompileJob& job);
 int compile_hybrid_hfsplus_image(CompileJob& job);
 int compile_isoplus_image(CompileJob& job);

@@ -12,6 +12,7 @@
 #include "compiler/commands.h"
 #include "compiler/compilejob.h"
 #include "compiler/project.h"
+#include "platform/replacefile.h"
 
 namespace {
 
@@ -65,8 +66,28 @@ uint32_t blocks_for_lengths(const std::vector<uint64_t>& lengths, uint32_t block
   return blocks > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(blocks);
 }
 
+// The smallest multiple of 2048 (at most 1 GiB) at which the forks take fewer
+// than 65536 blocks. Blocks only fall as the size grows, so a binary search
+// finds the same size as trying each in turn.
+uint32_t smallest_hfs_block_size(const std::vector<uint64_t>& lengths) {
+  uint32_t lo = 1, hi = (1u << 30) / 2048;  // in units of 2048
+  if (blocks_for_lengths(lengths, hi * 2048) >= 65536) return hi * 2048;
+  while (lo < hi) {
+    uint32_t mid = lo + (hi - lo) / 2;
+    if (blocks_for_lengths(lengths, mid * 2048) < 65536) hi = mid;
+    else lo = mid + 1;
+  }
+  return lo * 2048;
+}
+
 int compile_project(const char* project_path, int kind, const char* ext) {
   if (!project_path) return 1;
+  std::string target = with_extension(project_path, ext);
+  // A project named like its image (".iso", ".dmg") would be overwritten by it.
+  if (same_file(project_path, target)) {
+    show_message(format_text(ui_text(4771).c_str(), target.c_str()).c_str());
+    return -2;
+  }
   FILE* f = std::fopen(project_path, "rb");
   if (!f) {
     report_open_error(project_path);
@@ -81,43 +102,44 @@ int compile_project(const char* project_path, int kind, const char* ext) {
     std::fclose(f);
     return -1;
   }
-  std::string target = with_extension(project_path, ext);
-  int fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
+  // The image is written beside the old one and replaces it only when whole:
+  // a compile that fails or is refused leaves the last good image as it was.
+  ReplacementFile out;
+  if (begin_replacement(target, out) != 0) {
     std::fclose(f);
     report_open_error(target.c_str());
     return -2;
   }
   std::vector<uint64_t> lengths = fork_lengths(f);
   struct statvfs vfs {};
-  if (::statvfs(folder_of(target).c_str(), &vfs) == 0) {
+  if (::statvfs(folder_of(out.target).c_str(), &vfs) == 0) {
     uint64_t free_sectors = uint64_t(vfs.f_bavail) * vfs.f_frsize / 2048;
     // The data, with room for directories, descriptors and volume structures.
     if (uint64_t(blocks_for_lengths(lengths, 2048)) + 1024 > free_sectors) {
       show_message(ui_text(1073).c_str());
-      ::close(fd);
-      ::unlink(target.c_str());
+      abandon_replacement(out);
       std::fclose(f);
       return -4;
     }
   }
   CompileJob job;
   job.project = f;
-  job.target_fd = fd;
+  job.target_fd = out.fd;
   job.target_path = target;
   job.kind = kind;
   job.options = k_compile_option_post_gap;
   job.block_size = 2048;
-  if (kind == k_compile_hybrid_hfs || kind == k_compile_hfs) {
-    while (job.block_size < (1u << 30) && blocks_for_lengths(lengths, job.block_size) >= 65536) job.block_size += 2048;
-  }
+  if (kind == k_compile_hybrid_hfs || kind == k_compile_hfs) job.block_size = smallest_hfs_block_size(lengths);
+  lengths = std::vector<uint64_t>();  // not needed past this point
   int rc = run_compile_driver(job);
-  if (kind == k_compile_iso || kind == k_compile_isoplus) finish_iso_compile_job(job);
-  else finish_hfs_compile_job(job);
   std::fclose(f);
   if (rc != 0) {
-    ::unlink(target.c_str());  // never leave a broken image behind as if it were good
+    abandon_replacement(out);
     return rc < 0 ? rc : -1;
+  }
+  if (commit_replacement(out) != 0) {
+    show_message(ui_text(4751).c_str());
+    return -1;
   }
   return 0;
 }

@@ -48,40 +48,65 @@ std::string item_path(const ProjectRecord& r) {
 
 int64_t stat_mtime(const struct stat& st) { return int64_t(st.st_mtim.tv_sec); }
 
-// Children of each parent id, in file order (the runs).
-using RunMap = std::unordered_map<uint32_t, std::vector<ProjectRecord>>;
+// The project's records in file order, and the indices of each parent id's
+// children among them (the runs). A record moves into its item when it is taken.
+struct ProjectRuns {
+  std::vector<ProjectRecord> records;
+  std::unordered_map<uint32_t, std::vector<uint32_t>> children;
+};
+
+// The record ids already taken, one bit each for the ids a project hands out.
+class IdSet {
+ public:
+  bool insert(int32_t id) {
+    int64_t v = id;
+    std::vector<bool>& bits = v >= 0 ? pos_ : neg_;
+    uint64_t at = uint64_t(v >= 0 ? v : -v);
+    if (at >= k_bit_limit) return far_.insert(id).second;
+    if (at >= bits.size()) bits.resize(std::max<size_t>(size_t(at) + 1, bits.size() * 2), false);
+    if (bits[at]) return false;
+    bits[at] = true;
+    return true;
+  }
+
+ private:
+  static constexpr uint64_t k_bit_limit = 1u << 26;
+  std::vector<bool> pos_, neg_;
+  std::set<int32_t> far_;
+};
 
 struct TreeLoader {
-  TreeLoader(CompileTree& t, const WalkTrees& w, RunMap& r, uint32_t bs) : tree(t), trees(w), runs(r), block_size(bs) {}
+  TreeLoader(CompileTree& t, const WalkTrees& w, ProjectRuns& r, uint32_t bs) : tree(t), trees(w), runs(r), block_size(bs) {}
   CompileTree& tree;
   const WalkTrees& trees;
-  RunMap& runs;
+  ProjectRuns& runs;
   uint32_t block_size;
   int64_t now = time(nullptr);
   bool hfs_classic = false;  // the HFS view is an HFS (not HFS+) volume
   bool refused = false;      // an item was refused: the tree is not to be compiled
-  std::set<int32_t> visited;
+  IdSet visited;
 
   void add_children(uint32_t parent_index, uint32_t parent_id, int depth) {
-    auto it = runs.find(parent_id);
-    if (it == runs.end() || depth > 1000) return;
-    for (const ProjectRecord& r : it->second) {
-      if (r.id == 0 || !visited.insert(r.id).second) continue;  // a damaged project may loop
+    auto it = runs.children.find(parent_id);
+    if (it == runs.children.end() || depth > 1000) return;
+    for (uint32_t k : it->second) {
+      ProjectRecord& r = runs.records[k];
+      if (r.id == 0 || !visited.insert(r.id)) continue;  // a damaged project may loop
       const WalkItem& parent = tree.items[parent_index];
       WalkItem item;
-      item.rec = r;
       item.folder = r.is_folder();
       item.in_iso = (trees.iso || trees.isoplus) && iso_view(r) != 0 && parent.in_iso;
       item.in_hfs = trees.hfs && hfs_view(r) != 0 && parent.in_hfs;
       if (!item.in_iso && !item.in_hfs) continue;
-      if (item.folder && is_project_only_folder(r)) {
+      item.rec = std::move(r);
+      if (item.folder && is_project_only_folder(item.rec)) {
         item.mtime_utc = now;
       } else {
-        item.pc_path = item_path(r);
+        std::string path = item.pc_path();
         struct stat st {};
-        if (::stat(item.pc_path.c_str(), &st) != 0) {
+        if (::stat(path.c_str(), &st) != 0) {
           if (errno == ENOENT || errno == ENOTDIR) continue;  // missing on the PC: left out
-          report_open_error(item.pc_path.c_str());  // there, but out of reach
+          report_open_error(path.c_str());  // there, but out of reach
           refused = true;
           continue;
         }
@@ -92,7 +117,7 @@ struct TreeLoader {
         if (!item.folder && trees.isoplus) {
           // ISO+: the forks of the source (a decoded MacBinary, BinHex, AppleSingle...).
           ForkSources src;
-          int rc = open_fork_sources(r, src);
+          int rc = open_fork_sources(item.rec, src);
           if (rc < 0) {  // message shown
             refused = true;
             continue;
@@ -104,12 +129,12 @@ struct TreeLoader {
           }
         }
         if (!item.folder && item.in_iso && (item.size > k_max_iso_file || item.rsrc_size > k_max_iso_file)) {
-          refuse_item(4753, item.pc_path);
+          refuse_item(4753, path);
           refused = true;
           continue;
         }
-        if (!item.folder && item.in_hfs && hfs_classic && largest_hfs_fork(r, item.size) > k_max_hfs_fork) {
-          refuse_item(4790, item.pc_path);
+        if (!item.folder && item.in_hfs && hfs_classic && largest_hfs_fork(item.rec, item.size) > k_max_hfs_fork) {
+          refuse_item(4790, path);
           refused = true;
           continue;
         }
@@ -117,7 +142,7 @@ struct TreeLoader {
       uint32_t index = uint32_t(tree.items.size());
       item.parent = parent_index;
       tree.items.push_back(std::move(item));
-      tree.items[parent_index].children.push_back(index);
+      tree.items[parent_index].children().push_back(index);
       WalkItem& added = tree.items[index];
       if (added.folder) {
         if (added.in_iso) ++tree.iso_folders;
@@ -155,7 +180,7 @@ void folder_records(const CompileTree& tree, uint32_t index, bool joliet, uint32
   place(p, dotdot);
   dotdot.identifier.assign(1, '\1');
   records.clear();
-  for (uint32_t c : joliet ? f.joliet_order : f.iso_order) {
+  for (uint32_t c : joliet ? f.joliet_order() : f.iso_order()) {
     const WalkItem& child = tree.items[c];
     DirRecord r;
     r.identifier = joliet ? child.joliet_id : child.iso_id;
@@ -185,7 +210,7 @@ void folder_records(const CompileTree& tree, uint32_t index, bool joliet, uint32
 void add_apple_fields(const CompileTree& tree, uint32_t index, bool joliet, std::vector<DirRecord>& records) {
   const WalkItem& f = tree.items[index];
   size_t k = 0;
-  for (uint32_t c : joliet ? f.joliet_order : f.iso_order) {
+  for (uint32_t c : joliet ? f.joliet_order() : f.iso_order()) {
     const WalkItem& child = tree.items[c];
     size_t n = child.iso_assoc ? 2 : 1;
     if (!child.folder) {
@@ -209,7 +234,7 @@ bool build_folder(const CompileTree& tree, uint32_t index, bool joliet, bool iso
 std::vector<uint32_t> path_table_order(const CompileTree& tree, bool joliet) {
   std::vector<uint32_t> order{0};
   for (size_t n = 0; n < order.size(); ++n)
-    for (uint32_t c : joliet ? tree.items[order[n]].joliet_order : tree.items[order[n]].iso_order)
+    for (uint32_t c : joliet ? tree.items[order[n]].joliet_order() : tree.items[order[n]].iso_order())
       if (tree.items[c].folder) order.push_back(c);
   return order;
 }
@@ -243,6 +268,11 @@ bool write_all_at(int fd, const uint8_t* p, size_t n, uint64_t off) {
 
 }  // namespace
 
+std::string WalkItem::pc_path() const {
+  if (folder && is_project_only_folder(rec)) return std::string();
+  return item_path(rec);
+}
+
 uint64_t CompileTree::iso_blocks_for(uint32_t bs) const {
   uint64_t n = 0;
   for (const WalkItem& it : items)
@@ -254,10 +284,16 @@ int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size
   tree = CompileTree{};
   ProjectHeader header;
   if (!project || !read_project_header(project, header) || check_project_magic(project) != 1) return -1;
-  RunMap runs;
+  ProjectRuns runs;
   if (std::fseek(project, long(k_project_record_size), SEEK_SET) != 0) return -1;
-  ProjectRecord r;
-  while (read_project_record(project, r)) runs[r.parent_id].push_back(r);
+  long count = project_record_count(project);
+  if (count > 1) runs.records.reserve(size_t(count - 1));
+  for (ProjectRecord r; read_project_record(project, r);) {
+    runs.children[r.parent_id].push_back(uint32_t(runs.records.size()));
+    runs.records.push_back(std::move(r));
+  }
+  // Every item is a record (or the root): the list never grows past this.
+  tree.items.reserve(runs.records.size() + 1);
   WalkItem root;
   root.folder = true;
   root.rec.id = k_root_folder_id;
@@ -279,7 +315,7 @@ int size_iso_trees(CompileTree& tree, const WalkTrees& trees) {
     if (!f.folder || !f.in_iso) continue;
     TakenNames iso_used;
     std::set<std::string> joliet_used;
-    for (uint32_t c : f.children) {
+    for (uint32_t c : f.children()) {
       WalkItem& child = tree.items[c];
       if (!child.in_iso) continue;
       std::string level1 = make_unique_level1_name(child.rec.pc_short_name, child.rec.long_name.empty()
@@ -295,13 +331,13 @@ int size_iso_trees(CompileTree& tree, const WalkTrees& trees) {
       child.iso_id = child.folder ? level1 : level1 + ";1";
       child.joliet_id = joliet;
       child.iso_record_flags = uint8_t((child.folder ? k_iso_flag_directory : 0) | hidden_flag(child.rec));
-      f.iso_order.push_back(c);
-      f.joliet_order.push_back(c);
+      f.iso_order().push_back(c);
+      f.joliet_order().push_back(c);
     }
-    std::stable_sort(f.iso_order.begin(), f.iso_order.end(), [&](uint32_t a, uint32_t b) {
+    std::stable_sort(f.iso_order().begin(), f.iso_order().end(), [&](uint32_t a, uint32_t b) {
       return iso_identifier_less(tree.items[a].iso_id, tree.items[b].iso_id);
     });
-    std::stable_sort(f.joliet_order.begin(), f.joliet_order.end(), [&](uint32_t a, uint32_t b) {
+    std::stable_sort(f.joliet_order().begin(), f.joliet_order().end(), [&](uint32_t a, uint32_t b) {
       return joliet_identifier_less(tree.items[a].joliet_id, tree.items[b].joliet_id);
     });
   }
@@ -346,14 +382,15 @@ struct Walker {
     if (rc < 0) return k_data_io_error;
     if (rc == 1) return copy_plain(item);
     if (src.data.length != item.size || src.rsrc.length != item.rsrc_size) {
-      show_message(format_text(ui_text(4750).c_str(), item.pc_path.c_str()).c_str());
+      show_message(format_text(ui_text(4750).c_str(), item.pc_path().c_str()).c_str());
       return k_data_io_error;
     }
     if (item.rsrc_size) {
-      rc = write_fork_at_cursor(src.rsrc.fd, src.rsrc.offset, src.rsrc.length, item.pc_path.c_str(), item.rsrc);
+      rc = write_fork_at_cursor(src.rsrc.fd, src.rsrc.offset, src.rsrc.length, item.pc_path().c_str(), item.rsrc);
       if (rc < 0) return rc;
     }
-    if (item.size) return write_fork_at_cursor(src.data.fd, src.data.offset, src.data.length, item.pc_path.c_str(), item.data);
+    if (item.size)
+      return write_fork_at_cursor(src.data.fd, src.data.offset, src.data.length, item.pc_path().c_str(), item.data);
     return 0;
   }
 
@@ -364,12 +401,13 @@ struct Walker {
 
   int copy_plain(WalkItem& item) {
     if (item.size == 0) return 0;
-    return write_file_at_cursor(item.pc_path, item.size, item.pc_path.c_str(), item.data);
+    std::string path = item.pc_path();
+    return write_file_at_cursor(path, item.size, path.c_str(), item.data);
   }
 
   int folder(uint32_t index, uint32_t hfs_parent, uint32_t& hfs_count) {
     hfs_count = 0;
-    std::vector<uint32_t> children = tree.items[index].children;
+    std::vector<uint32_t> children = tree.items[index].children();
     for (uint32_t c : children) {
       WalkItem& item = tree.items[c];
       if (item.folder) {

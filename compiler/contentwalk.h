@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,17 +27,14 @@ struct WalkTrees {
 
 struct WalkItem {
   ProjectRecord rec;
-  std::string pc_path;      // pc_folder + pc_name; empty for a folder made only in the project
   bool folder = false;
   bool in_iso = false, in_hfs = false;
   int64_t mtime_utc = 0;
   uint64_t size = 0;        // file: length of the PC file, measured when the tree was read
   uint32_t parent = 0;      // index of the parent item (the root is item 0)
-  std::vector<uint32_t> children;  // in project order
   // ISO view
   std::string iso_id, joliet_id;   // identifier bytes (files with ";1")
   uint8_t iso_record_flags = 0;    // hidden, directory
-  std::vector<uint32_t> iso_order, joliet_order;  // ISO-view children in each tree's order
   uint32_t iso_dir_sector = 0, iso_dir_bytes = 0;        // folders: relative to the ISO root sector
   uint32_t joliet_dir_sector = 0, joliet_dir_bytes = 0;  // folders: relative to the Joliet root sector
   ForkExtent data;                 // files: where the ISO view's copy landed
@@ -46,6 +44,29 @@ struct WalkItem {
   uint64_t hfs_own_bytes[2] = {0, 0};  // HFS: forks written for the HFS view alone (data, resource)
   bool hfs_measured = false;
   uint32_t hfs_id = 0;             // catalog id of a folder in the HFS view
+
+  // pc_folder + pc_name; empty for the root and for a folder made only in the project.
+  std::string pc_path() const;
+
+  // Folders: the children in project order, and the ISO-view children in each
+  // tree's order (empty for a file; kept apart so that a file costs none of it).
+  std::vector<uint32_t>& children() { return lists().children; }
+  const std::vector<uint32_t>& children() const { return lists_ ? lists_->children : k_no_items; }
+  std::vector<uint32_t>& iso_order() { return lists().iso_order; }
+  const std::vector<uint32_t>& iso_order() const { return lists_ ? lists_->iso_order : k_no_items; }
+  std::vector<uint32_t>& joliet_order() { return lists().joliet_order; }
+  const std::vector<uint32_t>& joliet_order() const { return lists_ ? lists_->joliet_order : k_no_items; }
+
+ private:
+  struct FolderLists {
+    std::vector<uint32_t> children, iso_order, joliet_order;
+  };
+  static inline const std::vector<uint32_t> k_no_items{};
+  FolderLists& lists() {
+    if (!lists_) lists_ = std::make_unique<FolderLists>();
+    return *lists_;
+  }
+  std::unique_ptr<FolderLists> lists_;
 };
 
 struct CompileTree {

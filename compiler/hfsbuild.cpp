@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "hfs/btedit.h"
+#include "hfs/btree.h"
 #include "hfs/catkey.h"
 #include "IO/names.h"
 #include "hfs/macdate.h"
@@ -25,6 +28,28 @@ constexpr uint32_t k_root_parent_id = 1, k_root_id = 2, k_first_cnid = 16;
 
 size_t even(size_t n) { return (n + 1) & ~size_t(1); }
 
+// Zeroed memory for the tree files, taken from calloc and never written before
+// use: the nodes a tree never reaches stay untouched pages, costing no memory.
+template <class T>
+struct ZeroedAllocator {
+  using value_type = T;
+  ZeroedAllocator() = default;
+  template <class U>
+  ZeroedAllocator(const ZeroedAllocator<U>&) {}
+  T* allocate(size_t n) {
+    void* p = std::calloc(n, sizeof(T));
+    if (!p) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, size_t) { std::free(p); }
+  template <class U>
+  void construct(U*) noexcept {}  // already zero
+  template <class U, class... A>
+  void construct(U* p, A&&... a) { ::new (static_cast<void*>(p)) U(std::forward<A>(a)...); }
+  bool operator==(const ZeroedAllocator&) const { return true; }
+};
+using TreeBytes = std::vector<uint8_t, ZeroedAllocator<uint8_t>>;
+
 // Bytes of the leaf records one item puts in the catalog (with their offsets).
 size_t item_catalog_bytes(const WalkItem& item) {
   size_t n = std::min<size_t>(item.rec.hfs_name.size(), 31);
@@ -33,15 +58,7 @@ size_t item_catalog_bytes(const WalkItem& item) {
   return key + HfsCatalogFile::k_size + 2;
 }
 
-// Bytes of the node map in the header node and in each map node.
-uint32_t header_map_bytes(uint32_t node_size) { return node_size - 256; }
-uint32_t map_node_bytes(uint32_t node_size) { return node_size - 18; }
-
-uint32_t map_nodes_for(uint32_t nodes, uint32_t node_size = k_node) {
-  uint32_t h = header_map_bytes(node_size) * 8, m = map_node_bytes(node_size) * 8;
-  if (nodes <= h) return 0;
-  return (nodes - h + m - 1) / m;
-}
+uint32_t map_nodes_for(uint32_t nodes, uint32_t node_size = k_node) { return map_nodes_needed(nodes, node_size); }
 
 }  // namespace
 
@@ -110,7 +127,7 @@ struct HfsBuilder::State {
   const CompileTree& tree;
   std::string name;  // Mac Roman, at most 27 bytes
   bool open_root = false, custom_icon = false;
-  std::vector<uint8_t> catalog, extents;  // the two tree files
+  TreeBytes catalog, extents;  // the two tree files
   std::vector<uint8_t> node_used;         // one byte per catalog node
   NodeStore store;
   uint32_t next_cnid = k_first_cnid;
@@ -151,34 +168,26 @@ static void build_header_node(uint8_t* node, uint32_t total_nodes, uint32_t used
 // Writes the node map (header map record, then map nodes 1..) of a tree in memory.
 static void write_node_map(uint8_t* tree, uint32_t node_size, const std::vector<uint8_t>& used) {
   uint32_t nodes = uint32_t(used.size()), maps = map_nodes_for(nodes, node_size);
-  uint32_t h = header_map_bytes(node_size) * 8, m = map_node_bytes(node_size) * 8;
+  uint32_t h = header_map_bits(node_size), m = map_node_bits(node_size);
+  for (uint32_t i = 1; i <= maps; ++i) init_map_node(tree + size_t(i) * node_size, node_size, i < maps ? i + 1 : 0);
   for (uint32_t n = 0; n < nodes; ++n) {
     if (!used[n]) continue;
     uint8_t* byte;
     if (n < h) {
-      byte = tree + 248 + n / 8;
+      byte = tree + BTHeaderRec::k_map_offset + n / 8;
     } else {
       uint32_t k = n - h;
-      byte = tree + size_t(1 + k / m) * node_size + 14 + (k % m) / 8;
+      byte = tree + size_t(1 + k / m) * node_size + k_map_node_record + (k % m) / 8;
     }
     *byte |= uint8_t(0x80 >> (n % 8));
-  }
-  for (uint32_t i = 1; i <= maps; ++i) {
-    uint8_t* node = tree + size_t(i) * node_size;
-    BTNodeDescriptor d;
-    d.forward_link = i < maps ? i + 1 : 0;
-    d.kind = k_node_map;
-    d.num_records = 1;
-    encode(d, MutByteSpan(node, BTNodeDescriptor::k_size));
-    put_offsets(node, {14, uint16_t(node_size - 4)}, node_size);
   }
 }
 
 // A B-tree file in memory, edited through a NodeStore.
-static void bind_store(NodeStore& st, std::vector<uint8_t>& tree, std::vector<uint8_t>& used, uint32_t node_size) {
+static void bind_store(NodeStore& st, TreeBytes& tree, std::vector<uint8_t>& used, uint32_t node_size) {
   st.node_size = node_size;
   st.header = tree.data();
-  std::vector<uint8_t>* T = &tree;
+  TreeBytes* T = &tree;
   std::vector<uint8_t>* U = &used;
   st.read = [T, node_size](uint32_t n, uint8_t* buf) {
     if (size_t(n + 1) * node_size > T->size()) return -1;
@@ -222,8 +231,8 @@ HfsBuilder::HfsBuilder(const HfsVolumePlan& plan, const CompileTree& tree, const
   s_->custom_icon = custom_icon;
   s_->now = unix_to_mac_date(time(nullptr), true);
   uint32_t bs = plan.block_size;
-  s_->extents.assign(size_t(plan.extents_blocks) * bs, 0);
-  s_->catalog.assign(size_t(plan.catalog_blocks) * bs, 0);
+  s_->extents.resize(size_t(plan.extents_blocks) * bs);
+  s_->catalog.resize(size_t(plan.catalog_blocks) * bs);
   uint32_t ext_nodes = uint32_t(s_->extents.size() / k_node);
   build_header_node(s_->extents.data(), ext_nodes, 1, 7, bs, 0);
   s_->extents[248] = 0x80;  // node 0 in use
@@ -299,7 +308,7 @@ static int insert_thread(NodeStore& st, uint32_t cnid, uint32_t parent, const st
 
 static uint32_t hfs_valence(const CompileTree& tree, const WalkItem& folder) {
   uint32_t n = 0;
-  for (uint32_t c : folder.children)
+  for (uint32_t c : folder.children())
     if (tree.items[c].in_hfs) ++n;
   return n;
 }
@@ -521,7 +530,8 @@ struct HfsPlusBuilder::State {
   const CompileTree& tree;
   HFSUniStr255 name;
   bool open_root = false, custom_icon = false;
-  std::vector<uint8_t> catalog, extents, node_used;
+  TreeBytes catalog, extents;
+  std::vector<uint8_t> node_used;
   NodeStore store;
   uint32_t next_cnid = 16;
   uint32_t files = 0, folders = 0;
@@ -538,11 +548,11 @@ HfsPlusBuilder::HfsPlusBuilder(const HfsPlusVolumePlan& plan, const CompileTree&
   s_->custom_icon = custom_icon;
   s_->now_utc = unix_to_mac_date(time(nullptr), false);
   s_->now_local = unix_to_mac_date(time(nullptr), true);
-  s_->extents.assign(size_t(plan.extents_blocks) * k_plus_block, 0);
+  s_->extents.resize(size_t(plan.extents_blocks) * k_plus_block);
   build_header_node(s_->extents.data(), uint32_t(s_->extents.size() / k_plus_node), 1, 10, k_plus_block, 0,
                     k_plus_node, 0, 2);
   s_->extents[248] = 0x80;
-  s_->catalog.assign(size_t(plan.catalog_blocks) * k_plus_block, 0);
+  s_->catalog.resize(size_t(plan.catalog_blocks) * k_plus_block);
   uint32_t nodes = uint32_t(s_->catalog.size() / k_plus_node);
   uint32_t maps = map_nodes_for(nodes, k_plus_node);
   s_->node_used.assign(nodes, 0);
@@ -610,7 +620,7 @@ int HfsPlusBuilder::start() {
 int HfsPlusBuilder::add_folder(const WalkItem& item, uint32_t parent_id, uint32_t& cnid_out) {
   State& S = *s_;
   HfsPlusCatalogFolder f;
-  uint32_t date = item.pc_path.empty() ? S.now_utc : unix_to_mac_date(item.mtime_utc, false);
+  uint32_t date = item.pc_path().empty() ? S.now_utc : unix_to_mac_date(item.mtime_utc, false);
   plus_folder_record(f, S.next_cnid, hfs_valence(S.tree, item), date);
   put_be16(f.user_info.data() + 0, 80);
   put_be16(f.user_info.data() + 2, 48);

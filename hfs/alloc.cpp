@@ -347,7 +347,7 @@ int64_t new_catalog_node() {
 void sync_header_node_map() {
   BTreeContext& t = g_volume.catalog_tree;
   if (!t.header_buffer || t.node_size == 0) return;
-  size_t n = std::min<size_t>(t.node_size - 256, g_node_bitmap.size());
+  size_t n = std::min<size_t>(header_map_bytes(t.node_size), g_node_bitmap.size());
   std::memcpy(t.header_buffer + BTHeaderRec::k_map_offset, g_node_bitmap.data(), n);
 }
 
@@ -357,13 +357,13 @@ int load_btree_node_map() {
   if (!t.header_buffer || ns == 0) return -1;
   g_node_bitmap.clear();
   g_node_bitmap.insert(g_node_bitmap.end(), t.header_buffer + BTHeaderRec::k_map_offset,
-                       t.header_buffer + BTHeaderRec::k_map_offset + (ns - 256));
+                       t.header_buffer + BTHeaderRec::k_map_offset + header_map_bytes(ns));
   std::vector<uint32_t> chain;
   if (int rc = map_chain(chain)) return rc;
   for (uint32_t n : chain) {
     uint8_t* p = read_catalog_node_host(n);
     if (!p) return -2;
-    g_node_bitmap.insert(g_node_bitmap.end(), p + 14, p + 14 + (ns - 20));
+    g_node_bitmap.insert(g_node_bitmap.end(), p + k_map_node_record, p + k_map_node_record + map_node_bytes(ns));
   }
   resize_node_bitmap();
   return 0;
@@ -378,15 +378,15 @@ int write_btree_node_map() {
   std::vector<uint32_t> chain;
   if (int rc = map_chain(chain)) return rc;
   std::vector<uint8_t> node(ns);
-  size_t at = ns - 256;
+  size_t at = header_map_bytes(ns), per = map_node_bytes(ns);
   for (uint32_t n : chain) {
     uint8_t* p = read_catalog_node_host(n);
     if (!p) return -2;
     std::memcpy(node.data(), p, ns);
-    std::memset(node.data() + 14, 0, ns - 20);
-    if (at < g_node_bitmap.size())
-      std::memcpy(node.data() + 14, g_node_bitmap.data() + at, std::min<size_t>(ns - 20, g_node_bitmap.size() - at));
-    at += ns - 20;
+    uint8_t* record = node.data() + k_map_node_record;
+    std::memset(record, 0, per);
+    if (at < g_node_bitmap.size()) std::memcpy(record, g_node_bitmap.data() + at, std::min(per, g_node_bitmap.size() - at));
+    at += per;
     if (write_catalog_node(n, node.data()) != 0) return -1;
   }
   return write_catalog_header_node() == 0 ? 0 : -1;

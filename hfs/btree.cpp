@@ -240,13 +240,26 @@ void set_tree_header(BTreeContext& t, const BTHeaderRec& h) {
   if (t.header_buffer) encode(h, MutByteSpan(t.header_buffer + BTHeaderRec::k_offset, BTHeaderRec::k_size));
 }
 
-uint32_t header_map_bits(uint32_t node_size) { return node_size > 256 ? (node_size - 256) * 8 : 0; }
-uint32_t map_node_bits(uint32_t node_size) { return node_size > 20 ? (node_size - 20) * 8 : 0; }
+uint32_t header_map_bytes(uint32_t node_size) { return node_size > 256 ? node_size - 256 : 0; }
+uint32_t map_node_bytes(uint32_t node_size) { return node_size > 20 ? node_size - 20 : 0; }
+uint32_t header_map_bits(uint32_t node_size) { return header_map_bytes(node_size) * 8; }
+uint32_t map_node_bits(uint32_t node_size) { return map_node_bytes(node_size) * 8; }
 uint32_t map_nodes_needed(uint32_t total_nodes, uint32_t node_size) {
   uint32_t in_header = header_map_bits(node_size);
   if (total_nodes <= in_header) return 0;
   uint32_t per = map_node_bits(node_size);
   return per ? (total_nodes - in_header + per - 1) / per : 0;
+}
+
+void init_map_node(uint8_t* node, uint32_t node_size, uint32_t next) {
+  std::memset(node, 0, node_size);
+  BTNodeDescriptor d;
+  d.forward_link = next;
+  d.kind = k_node_map;
+  d.num_records = 1;
+  encode(d, MutByteSpan(node, BTNodeDescriptor::k_size));
+  set_record_offset(node, 0, node_size, uint16_t(k_map_node_record));
+  set_record_offset(node, 1, node_size, uint16_t(k_map_node_record + map_node_bytes(node_size)));
 }
 
 void invalidate_tree_maps() {
@@ -456,13 +469,7 @@ static int extend_node_map(BTreeContext& t) {
       int rc = tree_is_catalog(t) ? write_catalog_node(last, node.data()) : write_extents_node(last, node.data());
       if (rc != 0) return rc;
     }
-    std::fill(node.begin(), node.end(), 0);
-    BTNodeDescriptor d;
-    d.kind = k_node_map;
-    d.num_records = 1;
-    encode(d, MutByteSpan(node.data(), BTNodeDescriptor::k_size));
-    set_record_offset(node.data(), 0, ns, 14);
-    set_record_offset(node.data(), 1, ns, uint16_t(ns - 6));
+    init_map_node(node.data(), ns, 0);
     int rc = tree_is_catalog(t) ? write_catalog_node(fresh, node.data()) : write_extents_node(fresh, node.data());
     if (rc != 0) return rc;
     need -= map_node_bits(ns);

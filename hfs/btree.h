@@ -89,11 +89,22 @@ void free_btree_node(BTreeContext& tree, uint32_t node);
 // describe totalNodes. 0 success, -4 no free node for a map node, -1 I/O.
 int hfs_extend_node_map();
 int hfsplus_extend_node_map();
-// Map-node arithmetic: bits in the header map record, bits in one map node, and
-// map nodes needed for a count of nodes.
+// The node map's layout, for trees read, edited and built alike. The header
+// node's map record runs from BTHeaderRec::k_map_offset to node_size - 8
+// (node_size - 256 bytes). A map node holds one record, from byte 14 to its
+// free-space offset at node_size - 6: node_size - 20 bytes (0x0E-0x1FA in a
+// 512-byte node).
+constexpr uint32_t k_map_node_record = 14;
+uint32_t header_map_bytes(uint32_t node_size);
+uint32_t map_node_bytes(uint32_t node_size);
+// Bits in the header map record, bits in one map node, and map nodes needed
+// for a count of nodes.
 uint32_t header_map_bits(uint32_t node_size);
 uint32_t map_node_bits(uint32_t node_size);
 uint32_t map_nodes_needed(uint32_t total_nodes, uint32_t node_size);
+// Lays out an empty map node (descriptor, record and free-space offsets, all
+// bits clear) whose forward link is next.
+void init_map_node(uint8_t* node, uint32_t node_size, uint32_t next);
 
 // Node checks (also used on nodes built in memory). hfsplus_keys selects the
 // u16 key length of HFS+ trees.

@@ -201,16 +201,10 @@ void build_hfsplus_catalog_header_node(std::span<uint8_t> node, uint32_t node_co
 
 void build_map_node(std::span<uint8_t> node, uint32_t index, uint32_t used, uint32_t next) {
   uint32_t ns = uint32_t(node.size());
-  std::fill(node.begin(), node.end(), 0);
-  BTNodeDescriptor d;
-  d.forward_link = next;
-  d.kind = k_node_map;
-  d.num_records = 1;
-  encode(d, node);
+  init_map_node(node.data(), ns, next);
   uint32_t first = header_map_bits(ns) + index * map_node_bits(ns);
-  if (used > first) bitmap_set_range(node.subspan(14, ns - 20), 0, std::min(used - first, map_node_bits(ns)));
-  put_be16(node.data() + ns - 2, 14);
-  put_be16(node.data() + ns - 4, uint16_t(ns - 6));
+  if (used > first)
+    bitmap_set_range(node.subspan(k_map_node_record, map_node_bytes(ns)), 0, std::min(used - first, map_node_bits(ns)));
 }
 
 void build_hfs_catalog_root_node(std::span<uint8_t> node, const std::string& volume_name) {

@@ -62,6 +62,53 @@ int make_project_from_tree(const std::string& project_path, const std::string& r
   return n;
 }
 
+int make_wide_project(const std::string& project_path, const std::string& pc_file, int items) {
+  if (create_project_file(project_path, 0, "Wide") != 0) return -1;
+  FILE* f = std::fopen(project_path.c_str(), "r+b");
+  if (!f) return -1;
+  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  fs::path pc(pc_file);
+  int folders = (items + 100) / 101, files = items - folders;
+  auto item = [&](const std::string& name, uint32_t parent, bool folder) {
+    ProjectRecord r;
+    r.parent_id = parent;
+    r.id = folder ? next_folder_id(name) : next_file_id();
+    set_iso_view(r, 1);
+    set_hfs_view(r, 1);
+    r.pc_folder = folder ? ".." : pc.parent_path().string() + "/";  // folders exist only in the project
+    r.pc_name = folder ? name : pc.filename().string();
+    set_item_names(r, name, false);
+    if (!folder) std::memcpy(r.type_creator, "TEXTttxt", 8);
+    return r;
+  };
+  // One run per parent, parents in id order, each run in long-name order.
+  auto write_run = [&](std::vector<ProjectRecord>& run) {
+    std::sort(run.begin(), run.end(), [](const ProjectRecord& a, const ProjectRecord& b) { return a.long_name < b.long_name; });
+    for (const ProjectRecord& r : run)
+      if (!write_project_record(f, r)) return false;
+    return true;
+  };
+  std::vector<ProjectRecord> run;
+  for (int d = 0; d < folders; ++d) {
+    run.push_back(item("folder " + std::to_string(d), k_root_folder_id, true));
+    run.back().file_count() = uint32_t((files - d + folders - 1) / folders);
+  }
+  std::vector<ProjectRecord> top = run;
+  bool ok = std::fseek(f, long(k_project_record_size), SEEK_SET) == 0 && write_run(run);
+  std::sort(top.begin(), top.end(), [](const ProjectRecord& a, const ProjectRecord& b) { return a.id < b.id; });
+  for (const ProjectRecord& folder : top) {
+    int d = std::stoi(folder.pc_name.substr(7));
+    run.clear();
+    for (int i = d; i < files; i += folders) {
+      run.push_back(item("item number " + std::to_string(i), uint32_t(folder.id), false));
+    }
+    ok = ok && write_run(run);
+  }
+  write_project_totals(f);
+  ok = std::fclose(f) == 0 && ok;
+  return ok ? items : -1;
+}
+
 std::vector<std::string> make_awkward_tree(const std::string& root) {
   std::vector<std::string> files;
   auto put = [&](const std::string& rel, const std::vector<uint8_t>& data) {

@@ -14,6 +14,11 @@ namespace compile_fixture {
 int make_project_from_tree(const std::string& project_path, const std::string& root, bool hfsplus = false,
                            const std::string& label = "Test CD");
 
+// A project of `folders` folders under the root holding `items` items in all
+// (folders included), every file an entry for the one PC file `pc_file`, the
+// records written straight in run order. Returns the items, or -1.
+int make_wide_project(const std::string& project_path, const std::string& pc_file, int items);
+
 // A tree with deep folders, names colliding after 8, 31 and 64 characters,
 // accented and non-Latin names, empty files and files of exactly one block.
 // Returns the relative paths of its files.

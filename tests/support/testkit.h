@@ -57,4 +57,18 @@ bool tool_available(const std::string& name);
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> random_bytes(size_t n, uint32_t seed);
 
+// True in the sanitizer build, which runs ten to a hundred times slower: tests
+// at scale keep to their smaller sizes there.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool k_sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool k_sanitized = true;
+#else
+inline constexpr bool k_sanitized = false;
+#endif
+#else
+inline constexpr bool k_sanitized = false;
+#endif
+
 }  // namespace testkit
