@@ -36,6 +36,7 @@ const TextEntry k_texts[] = {
 #include "compiler/texts_image.inc"
 #include "compiler/texts_refresh.inc"
 #include "cli/texts.inc"
+#include "gui/inspector/texts_volume.inc"
 };
 
 const TextEntry* find_text(int id) {
