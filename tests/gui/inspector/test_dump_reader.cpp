@@ -146,6 +146,30 @@ TEST(DumpReader, HfsForksEqualHcopy) {
   inspimg::close_volume();
 }
 
+TEST(DumpReader, FragmentedHfsForkFollowsItsOverflowExtents) {
+  REQUIRE_TOOL("hformat");
+  REQUIRE_TOOL("hdel");
+  TempDir dir;
+  std::string img = dir.str("frag.img");
+  // Fill the volume with small files, free every other one, then copy a file
+  // that has to take the holes: far more than the 3 extents of its record.
+  ASSERT_EQ(run("dd if=/dev/zero of=" + quote(img) + " bs=1k count=4000 2>/dev/null").rc, 0);
+  write_file(dir.str("small"), random_bytes(20000, 1));
+  write_file(dir.str("big"), random_bytes(1200000, 2));
+  std::string cmd = "hformat -l Frag " + quote(img) + " >/dev/null && hmount " + quote(img) + " >/dev/null";
+  for (int i = 0; i < 180; ++i) cmd += " && hcopy -r " + quote(dir.str("small")) + " :s" + std::to_string(i);
+  for (int i = 0; i < 180; i += 2) cmd += " && hdel :s" + std::to_string(i);
+  cmd += " && hcopy -r " + quote(dir.str("big")) + " :big && hcopy -r :big " + quote(dir.str("out"));
+  auto r = run(cmd);
+  ASSERT_EQ(r.rc, 0) << r.err;
+  ASSERT_EQ(inspimg::open_volume(img, false), 0);
+  ForkMap map;
+  ASSERT_TRUE(hfs_fork("big", false, map));
+  EXPECT_GT(map.extents.size(), 3u);
+  EXPECT_EQ(read_whole_fork(map), read_file(dir.str("out")));
+  inspimg::close_volume();
+}
+
 TEST(DumpReader, HfsPlusForksEqualIcatAndSectorsEqualIstat) {
   REQUIRE_TOOL("icat");
   REQUIRE_TOOL("istat");
@@ -221,8 +245,8 @@ TEST(DumpReader, DataSegmentsEqualDd) {
   EXPECT_FALSE(parse_sector_run("x", "1", a, b));
 
   // Dump lines carry the fork's offsets.
-  std::string text(reinterpret_cast<const char*>(
-                       segment({DataSegment::k_byte_range, 1024, 1040, true}).data()));
+  auto lines = segment({DataSegment::k_byte_range, 1024, 1040, true});
+  std::string text(lines.begin(), lines.end());
   EXPECT_EQ(text.substr(0, 8), "00001024");
   inspimg::close_volume();
 }
