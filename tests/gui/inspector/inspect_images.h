@@ -75,16 +75,16 @@ inline int make_engine_image(const std::string& img, bool plus, uint32_t mb, con
   return rc != 0 ? rc : flushed < 0 ? flushed : 0;
 }
 
-// The engine-made HFS+ image with 10,000 small files in one folder plus a few
-// larger ones, made once per test program.
-struct BigPlusImage {
+// An engine-made HFS+ image with many small files in one folder plus a few
+// larger ones in the root.
+struct PlusImage {
   testkit::TempDir dir;
-  std::string img = dir.str("big.img");
+  std::string img = dir.str("plus.img");
   int rc = -1;
-  BigPlusImage() {
+  explicit PlusImage(int files) {
     std::string src = dir.str("Many");
     testkit::fs::create_directories(src);
-    for (int i = 0; i < 10000; ++i)
+    for (int i = 0; i < files; ++i)
       testkit::write_text(src + "/f" + std::to_string(i) + ".txt", "file " + std::to_string(i) + "\n");
     testkit::write_file(dir.str("big.bin"), testkit::random_bytes(300001, 7));
     testkit::write_file(dir.str("one.bin"), testkit::random_bytes(512, 8));
@@ -92,8 +92,13 @@ struct BigPlusImage {
     rc = make_engine_image(img, true, 96, {src, dir.str("big.bin"), dir.str("one.bin"), dir.str("odd.bin")});
   }
 };
-inline const BigPlusImage& big_plus_image() {
-  static BigPlusImage image;
+// 10,000 files (made once per test program: slow under the sanitizers).
+inline const PlusImage& big_plus_image() {
+  static PlusImage image(10000);
+  return image;
+}
+inline const PlusImage& small_plus_image() {
+  static PlusImage image(40);
   return image;
 }
 

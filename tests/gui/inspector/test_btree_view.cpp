@@ -146,6 +146,7 @@ struct MemoryTree {
 
 TEST(BTreeView, WalkOfATenThousandFileCatalogAgreesWithFls) {
   REQUIRE_TOOL("fls");
+  REQUIRE_TOOL("fsstat");
   const auto& big = inspimg::big_plus_image();
   ASSERT_EQ(big.rc, 0);
   int64_t start = inspimg::volume_start(big.img);
@@ -184,6 +185,8 @@ TEST(BTreeView, WalkOfATenThousandFileCatalogAgreesWithFls) {
     if (std::regex_search(line, m, re) && m[2].str()[0] != '$') theirs[m[2]] = uint32_t(std::stoul(m[1]));
   }
   EXPECT_EQ(theirs.size(), 10003u);
+  auto fs = run("fsstat -f hfs -o " + std::to_string(start) + " " + quote(big.img));
+  EXPECT_NE(fs.out.find("Number of files: " + std::to_string(h.file_count)), std::string::npos) << fs.out;
   EXPECT_EQ(w.files, theirs);
 
   // Every index item's subtree follows it: parents are items already seen.
@@ -195,21 +198,25 @@ TEST(BTreeView, WalkOfATenThousandFileCatalogAgreesWithFls) {
 }
 
 TEST(BTreeView, StoppedWalkEndsAtOnce) {
-  const auto& big = inspimg::big_plus_image();
-  ASSERT_EQ(big.rc, 0);
-  int64_t start = inspimg::volume_start(big.img);
-  SectorReader image = inspimg::file_reader(big.img);
-  HfsPlusVolumeHeader h;
-  decode(ByteSpan(inspimg::sector_of(image, start + 2)), h);
-  SectorReader cat = catalog_reader(image, h, start);
+  // A root index over four leaves; the walk is stopped after three nodes.
+  MemoryTree t;
+  t.nodes = {header_node(1, 2, 512, 6),
+             node(k_node_index, 2, {index_record(1, "a", 2), index_record(1, "b", 3), index_record(1, "c", 4),
+                                    index_record(1, "d", 5)})};
+  for (uint32_t i = 2; i <= 5; ++i) t.nodes.push_back(node(k_node_leaf, 1, {folder_record(1, "x", i, 0)}));
   std::atomic<bool> stop{false};
   std::string msg;
   int nodes = 0;
-  int rc = walk_btree(btree_walk_setup(inspimg::sector_of(cat, 0), 0), cat, stop,
+  int rc = walk_btree(btree_walk_setup(t.nodes[0], 0), t.reader(), stop,
                       [&](const BTreeWalkNode&) { if (++nodes == 3) stop = true; }, msg);
   EXPECT_EQ(rc, 1);
   EXPECT_EQ(nodes, 3);
   EXPECT_FALSE(msg.empty());
+  stop = false;
+  nodes = 0;
+  EXPECT_EQ(walk_btree(btree_walk_setup(t.nodes[0], 0), t.reader(), stop, [&](const BTreeWalkNode&) { ++nodes; }, msg),
+            0);
+  EXPECT_EQ(nodes, 5);
 }
 
 TEST(BTreeView, HfsCatalogOfHcopyAgreesWithHls) {

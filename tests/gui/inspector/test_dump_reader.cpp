@@ -173,7 +173,7 @@ TEST(DumpReader, FragmentedHfsForkFollowsItsOverflowExtents) {
 TEST(DumpReader, HfsPlusForksEqualIcatAndSectorsEqualIstat) {
   REQUIRE_TOOL("icat");
   REQUIRE_TOOL("istat");
-  const auto& big = inspimg::big_plus_image();
+  const auto& big = inspimg::small_plus_image();
   ASSERT_EQ(big.rc, 0);
   int64_t start = inspimg::volume_start(big.img);
   ASSERT_EQ(inspimg::open_volume(big.img, true), 0);
@@ -199,7 +199,7 @@ TEST(DumpReader, HfsPlusForksEqualIcatAndSectorsEqualIstat) {
 }
 
 TEST(DumpReader, DataSegmentsEqualDd) {
-  const auto& big = inspimg::big_plus_image();
+  const auto& big = inspimg::small_plus_image();
   ASSERT_EQ(big.rc, 0);
   ASSERT_EQ(inspimg::open_volume(big.img, true), 0);
   ForkMap map;

@@ -102,7 +102,7 @@ void check_against_sleuthkit(const std::string& img, int64_t start) {
 TEST(VolumeHeaders, HfsPlusHeaderAgreesWithSleuthkit) {
   REQUIRE_TOOL("fsstat");
   REQUIRE_TOOL("icat");
-  const auto& big = inspimg::big_plus_image();
+  const auto& big = inspimg::small_plus_image();
   ASSERT_EQ(big.rc, 0);
   check_against_sleuthkit(big.img, inspimg::volume_start(big.img));
 
@@ -120,7 +120,7 @@ TEST(VolumeHeaders, HfsPlusHeaderAgreesWithSleuthkit) {
 }
 
 TEST(VolumeHeaders, ViewingAHeaderLeavesTheOpenVolumeAlone) {
-  const auto& big = inspimg::big_plus_image();
+  const auto& big = inspimg::small_plus_image();
   ASSERT_EQ(big.rc, 0);
   TempDir dir;
   std::string img = dir.str("copy.img");
