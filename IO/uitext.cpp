@@ -41,6 +41,7 @@ const TextEntry k_texts[] = {
 #include "gui/dialogs/texts_sig.inc"
 #include "gui/inspector/texts.inc"
 #include "gui/dialogs/texts_dsstore.inc"
+#include "gui/inspector/texts_volume.inc"
 };
 
 const TextEntry* find_text(int id) {

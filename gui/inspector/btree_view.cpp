@@ -1,0 +1,384 @@
+#include "gui/inspector/btree_view.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <unordered_set>
+
+#include "IO/bigendian.h"
+#include "IO/charsets.h"
+#include "IO/uitext.h"
+#include "IO/unicode.h"
+#include "gui/inspector/volume_headers.h"
+#include "hfs/btree.h"
+#include "hfs/catkey.h"
+#include "hfs/ondisk.h"
+
+namespace {
+
+bool node_size_ok(uint32_t n) { return n >= 512 && n <= 32768 && (n & (n - 1)) == 0; }
+
+// Record i of a node, with its key and data inside the node and before the
+// offset table; false for anything that does not fit.
+bool node_record(const uint8_t* node, uint32_t ns, int i, bool plus, CatalogRecordView& out) {
+  uint32_t a = record_offset(node, i, ns), b = record_offset(node, i + 1, ns);
+  if (a < BTNodeDescriptor::k_size || b <= a || b > ns - 2 * (uint32_t(i) + 2)) return false;
+  return parse_catalog_record(node, i, ns, plus, out);
+}
+
+// Records a node can hold: the offset table and the descriptor bound the count.
+uint32_t record_limit(const uint8_t* node, uint32_t ns) {
+  uint32_t n = node_record_count(node);
+  uint32_t cap = (ns - BTNodeDescriptor::k_size) / 2 - 1;
+  return n < cap ? n : cap;
+}
+
+std::string record_name(const CatalogRecordView& r, bool plus) {
+  if (!plus) return macroman_to_utf8(std::string_view(reinterpret_cast<const char*>(r.name), r.name_length));
+  std::u16string units;
+  for (uint32_t i = 0; i < r.name_length; ++i) units += char16_t(get_be16(r.name + 2 * i));
+  return u32_to_utf8(utf16_to_u32(units));
+}
+
+// The catalog node ID a leaf record names: folder or file ID, else 0.
+uint32_t record_cnid(const CatalogRecordView& r, bool plus) {
+  ByteSpan d = r.data;
+  if (r.type == k_rec_folder) {
+    if (plus) { HfsPlusCatalogFolder f; if (decode(d, f)) return f.folder_id; }
+    else { HfsCatalogFolder f; if (decode(d, f)) return f.folder_id; }
+  } else if (r.type == k_rec_file) {
+    if (plus) { HfsPlusCatalogFile f; if (decode(d, f)) return f.file_id; }
+    else { HfsCatalogFile f; if (decode(d, f)) return f.file_id; }
+  }
+  return 0;
+}
+
+std::string record_label(const CatalogRecordView& r, bool plus, bool leaf) {
+  char buf[32];
+  if (r.name_length == 0) {
+    std::snprintf(buf, sizeof buf, "Thread %08x", r.parent_id);
+    return buf;
+  }
+  uint32_t id = leaf ? record_cnid(r, plus) : 0;
+  std::snprintf(buf, sizeof buf, " [%08x]", id != 0 ? id : r.parent_id);
+  return record_name(r, plus) + buf;
+}
+
+int leaf_image(int type) {
+  switch (type) {
+    case k_rec_folder: return k_image_folder;
+    case k_rec_file: return k_image_file;
+    case k_rec_folder_thread: return k_image_folder_thread;
+    case k_rec_file_thread: return k_image_file_thread;
+  }
+  return k_image_file;
+}
+
+int64_t node_sector(int64_t header_sector, uint32_t node, uint32_t ns) {
+  __int128 s = __int128(header_sector) + __int128(node) * (ns / 512);
+  return s > INT64_MAX ? -1 : int64_t(s);
+}
+
+void add(StructureView& v, int id, uint64_t value) { v.fields.push_back(ViewField{id, std::to_string(value), true}); }
+
+// The node to show: the sector given, and for a node larger than 512 bytes its
+// further sectors read after it. Empty when they cannot be read.
+std::vector<uint8_t> load_node(std::span<const uint8_t> sector, int64_t dump_sector, uint32_t ns,
+                               const SectorReader& read, StructureView& v) {
+  std::vector<uint8_t> node(ns, 0);
+  if (sector.size() < 512) {
+    v.messages.push_back("The sector is shorter than 512 bytes.");
+    return {};
+  }
+  std::copy(sector.begin(), sector.begin() + 512, node.begin());
+  if (ns > 512 && (!read || read(dump_sector + 1, ns / 512 - 1, node.data() + 512) != 0)) {
+    v.messages.push_back(format_text("The node's %u bytes could not be read; its first sector is shown.", ns));
+    node.resize(512);
+  }
+  return node;
+}
+
+void node_descriptor(StructureView& v, const uint8_t* node, const InspectorContext& ctx, uint32_t ns) {
+  BTNodeDescriptor d;
+  decode(ByteSpan(node, BTNodeDescriptor::k_size), d);
+  add(v, k_txt_node_forward, d.forward_link);
+  add(v, k_txt_node_backward, d.backward_link);
+  add(v, k_txt_node_kind, uint8_t(d.kind));
+  add(v, k_txt_node_level, d.height);
+  add(v, k_txt_node_records, d.num_records);
+  if (ctx.header_sector < 0) return;
+  if (d.forward_link != 0) {
+    int64_t s = node_sector(ctx.header_sector, d.forward_link, ns);
+    if (inspector_sector_ok(ctx, s)) v.gos.push_back(GoTarget{k_txt_node_forward, s});
+  }
+  if (d.backward_link != 0) {
+    int64_t s = node_sector(ctx.header_sector, d.backward_link, ns);
+    if (inspector_sector_ok(ctx, s)) v.gos.push_back(GoTarget{k_txt_node_backward, s});
+  }
+}
+
+uint32_t viewer_node_size(const InspectorContext& ctx) { return node_size_ok(ctx.node_size) ? ctx.node_size : 512; }
+
+// The common start of both node viewers: the whole node, its descriptor
+// fields and link targets. Empty when the records cannot be shown.
+std::vector<uint8_t> begin_node_view(StructureView& v, int title, std::span<const uint8_t> sector, int64_t dump_sector,
+                                     const InspectorContext& ctx, const SectorReader& read, uint32_t& ns) {
+  v.title_id = title;
+  ns = viewer_node_size(ctx);
+  std::vector<uint8_t> node = load_node(sector, dump_sector, ns, read, v);
+  if (node.empty()) return node;
+  node_descriptor(v, node.data(), ctx, ns);
+  if (node.size() < ns) node.clear();
+  return node;
+}
+
+}  // namespace
+
+StructureView view_btree_header(std::span<const uint8_t> sector, int64_t dump_sector, InspectorContext& ctx) {
+  StructureView v;
+  v.title_id = k_txt_btree_header_title;
+  BTNodeDescriptor d;
+  BTHeaderRec h;
+  if (!decode(sector, d) || sector.size() < BTHeaderRec::k_offset + BTHeaderRec::k_size ||
+      !decode(sector.subspan(BTHeaderRec::k_offset), h)) {
+    v.messages.push_back("The sector is shorter than a B-tree header node.");
+    return v;
+  }
+  bool size_ok = node_size_ok(h.node_size);
+  if (size_ok)
+    ctx.node_size = h.node_size;
+  else
+    v.messages.push_back(format_text("The node size %u is not valid.", unsigned(h.node_size)));
+  ctx.header_sector = dump_sector;
+
+  v.fields.push_back(ViewField{k_txt_btree_node_size, std::to_string(h.node_size), size_ok});
+  add(v, k_txt_btree_total_nodes, h.total_nodes);
+  v.fields.push_back(ViewField{k_txt_btree_free_nodes, std::to_string(h.free_nodes), h.free_nodes <= h.total_nodes});
+  v.fields.push_back(ViewField{k_txt_btree_busy_nodes,
+                               std::to_string(int64_t(h.total_nodes) - int64_t(h.free_nodes)),
+                               h.free_nodes <= h.total_nodes});
+  add(v, k_txt_btree_leaf_records, h.leaf_records);
+  v.fields.push_back(ViewField{k_txt_btree_height, std::to_string(h.tree_depth), h.tree_depth <= k_max_btree_height});
+  const std::pair<int, uint32_t> links[] = {{k_txt_btree_root, h.root_node},
+                                            {k_txt_btree_first_leaf, h.first_leaf_node},
+                                            {k_txt_btree_last_leaf, h.last_leaf_node},
+                                            {k_txt_btree_next_map, d.forward_link}};
+  for (auto [id, n] : links) {
+    v.fields.push_back(ViewField{id, std::to_string(n), n < h.total_nodes});
+    if (n == 0 || !size_ok || n >= h.total_nodes) continue;
+    int64_t s = node_sector(dump_sector, n, h.node_size);
+    if (inspector_sector_ok(ctx, s)) v.gos.push_back(GoTarget{id, s});
+  }
+  return v;
+}
+
+StructureView view_index_node(std::span<const uint8_t> sector, int64_t dump_sector, const InspectorContext& ctx,
+                              const SectorReader& read) {
+  StructureView v;
+  uint32_t ns = 0;
+  std::vector<uint8_t> node = begin_node_view(v, k_txt_index_title, sector, dump_sector, ctx, read, ns);
+  if (node.empty()) return v;
+  bool plus = ns != 512;
+  v.column_ids = {k_txt_col_file, k_txt_col_parent, k_txt_col_position};
+  uint32_t n = record_limit(node.data(), ns);
+  for (uint32_t i = 0; i < n; ++i) {
+    CatalogRecordView r;
+    if (!node_record(node.data(), ns, int(i), plus, r) || r.type != 0) {
+      v.messages.push_back(format_text("Record %u does not fit in the node.", i));
+      continue;
+    }
+    uint32_t child = get_be32(r.data.data());
+    ViewRow row;
+    row.cells = {r.name_length == 0 ? record_label(r, plus, false) : record_name(r, plus),
+                 std::to_string(r.parent_id), std::to_string(child)};
+    if (ctx.header_sector >= 0) {
+      int64_t s = node_sector(ctx.header_sector, child, ns);
+      if (inspector_sector_ok(ctx, s)) row.go_sector = s;
+    }
+    v.rows.push_back(std::move(row));
+  }
+  return v;
+}
+
+StructureView view_leaf_node(std::span<const uint8_t> sector, int64_t dump_sector, const InspectorContext& ctx,
+                             const SectorReader& read) {
+  StructureView v;
+  uint32_t ns = 0;
+  std::vector<uint8_t> node = begin_node_view(v, k_txt_leaf_title, sector, dump_sector, ctx, read, ns);
+  if (node.empty() || node_kind(node.data()) != k_node_leaf) return v;
+  bool plus = ns != 512;
+  v.column_ids = {k_txt_col_file, k_txt_col_number, k_txt_col_size, k_txt_col_position};
+  auto row = [&](int image, const std::string& name, uint64_t nr, const std::string& size,
+                 const std::string& pos, int64_t go) {
+    ViewRow r;
+    r.cells = {std::to_string(image), name, std::to_string(nr), size, pos};
+    r.go_sector = go;
+    v.rows.push_back(std::move(r));
+  };
+  uint32_t n = record_limit(node.data(), ns);
+  for (uint32_t i = 0; i < n; ++i) {
+    CatalogRecordView r;
+    if (!node_record(node.data(), ns, int(i), plus, r)) {
+      v.messages.push_back(format_text("Record %u does not fit in the node.", i));
+      continue;
+    }
+    std::string name = record_name(r, plus);
+    // Folder and folder-thread lines go to allocation block 0.
+    int64_t block0 = inspector_block_sector(ctx, 0);
+    bool ok = true;
+    if (r.type == k_rec_folder) {
+      uint32_t valence = 0, id = 0;
+      if (plus) { HfsPlusCatalogFolder f; ok = decode(r.data, f); valence = f.valence; id = f.folder_id; }
+      else { HfsCatalogFolder f; ok = decode(r.data, f); valence = f.valence; id = f.folder_id; }
+      if (ok) row(k_row_folder, name, id, "[" + std::to_string(valence) + "]", "***", block0);
+    } else if (r.type == k_rec_file) {
+      uint64_t dlen = 0, rlen = 0;
+      uint32_t id = 0, dstart = 0, rstart = 0;
+      if (plus) {
+        HfsPlusCatalogFile f;
+        ok = decode(r.data, f);
+        id = f.file_id; dlen = f.data_fork.logical_size; rlen = f.resource_fork.logical_size;
+        dstart = f.data_fork.extents[0].start_block; rstart = f.resource_fork.extents[0].start_block;
+      } else {
+        HfsCatalogFile f;
+        ok = decode(r.data, f);
+        id = f.file_id; dlen = f.data_logical_size; rlen = f.rsrc_logical_size;
+        dstart = f.data_extents[0].start_block; rstart = f.rsrc_extents[0].start_block;
+      }
+      if (ok && dlen != 0)
+        row(k_row_data_fork, name, id, std::to_string(dlen), std::to_string(dstart), inspector_block_sector(ctx, dstart));
+      if (ok && rlen != 0)
+        row(k_row_resource_fork, dlen != 0 ? "**" : name, id, std::to_string(rlen),
+            std::to_string(rstart), inspector_block_sector(ctx, rstart));
+    } else if (r.type == k_rec_folder_thread || (plus && r.type == k_rec_file_thread)) {
+      uint32_t thread_parent = 0;
+      std::string tname;
+      if (plus) {
+        HfsPlusCatalogThread t;
+        ok = decode(r.data, t);
+        thread_parent = t.parent_id;
+        CatalogRecordView nv;
+        nv.name = r.data.data() + 10;
+        nv.name_length = t.name_length;
+        if (ok) tname = record_name(nv, true);
+      } else {
+        HfsCatalogThread t;
+        ok = decode(r.data, t);
+        thread_parent = t.parent_id;
+        size_t tn = t.name_length <= 31 ? t.name_length : 31;
+        tname = macroman_to_utf8(std::string_view(reinterpret_cast<const char*>(t.name.data()), tn));
+      }
+      if (ok && r.type == k_rec_folder_thread)
+        row(k_row_folder_thread, tname, r.parent_id, "***", "***", block0);
+      // A file thread's parent is a folder ID, not a block: no target.
+      else if (ok)
+        row(k_row_file_thread, tname, r.parent_id, "***", std::to_string(thread_parent), -1);
+    }
+    if (!ok) v.messages.push_back(format_text("Record %u is shorter than its kind.", i));
+  }
+  return v;
+}
+
+BTreeWalkSetup btree_walk_setup(std::span<const uint8_t> header, int64_t header_sector) {
+  BTreeWalkSetup s;
+  s.header_sector = header_sector;
+  BTHeaderRec h;
+  if (header.size() >= BTHeaderRec::k_offset + BTHeaderRec::k_size && decode(header.subspan(BTHeaderRec::k_offset), h)) {
+    s.node_size = h.node_size;
+    s.root = h.root_node;
+    s.height = h.tree_depth;
+    s.total_nodes = h.total_nodes;
+  }
+  return s;
+}
+
+int walk_btree(const BTreeWalkSetup& setup, const SectorReader& read, const std::atomic<bool>& stop,
+               const std::function<void(const BTreeWalkNode&)>& on_node, std::string& message) {
+  message.clear();
+  const uint32_t ns = setup.node_size;
+  if (!node_size_ok(ns)) {
+    message = format_text("The node size %u is not valid: the tree is not walked.", ns);
+    return -1;
+  }
+  if (setup.height > k_max_btree_height) {
+    message = format_text("The tree's height %u is beyond any volume's: the tree is not walked.", setup.height);
+    return -1;
+  }
+  if (setup.height == 0 || setup.root == 0) return 0;  // an empty tree
+  const bool plus = ns != 512;
+  struct Pending {
+    uint32_t node;
+    uint32_t level;
+    int64_t parent_item;
+  };
+  std::vector<Pending> stack{{setup.root, setup.height, -1}};
+  std::unordered_set<uint32_t> seen;
+  std::vector<uint8_t> buf(ns);
+  uint64_t next_item = 0;
+  std::string first_bad;
+  while (!stack.empty()) {
+    if (stop.load(std::memory_order_relaxed)) {
+      message = "The walk was stopped.";
+      return 1;
+    }
+    Pending p = stack.back();
+    stack.pop_back();
+    if (p.node == 0 || p.node >= setup.total_nodes) {
+      message = format_text("Node %u lies outside the tree of %u nodes: the walk ends.", p.node, setup.total_nodes);
+      return -1;
+    }
+    if (!seen.insert(p.node).second) {
+      message = format_text("Node %u is reached twice (the tree has a cycle): the walk ends.", p.node);
+      return -1;
+    }
+    if (p.level == 0 || p.level > setup.height) {
+      message = format_text("Node %u lies deeper than the tree's height: the walk ends.", p.node);
+      return -1;
+    }
+    int64_t sector = node_sector(setup.header_sector, p.node, ns);
+    std::fill(buf.begin(), buf.end(), 0);
+    if (sector < 0 || !read || read(sector, ns / 512, buf.data()) != 0) {
+      message = format_text("Node %u could not be read: the walk ends.", p.node);
+      return -1;
+    }
+    int8_t kind = node_kind(buf.data());
+    if (kind != (p.level > 1 ? k_node_index : k_node_leaf) || node_height(buf.data()) != p.level) {
+      message = format_text("Node %u is not a node of level %u: the walk ends.", p.node, p.level);
+      return -1;
+    }
+    BTreeWalkNode out;
+    out.node = p.node;
+    out.level = p.level;
+    out.parent_item = p.parent_item;
+    uint32_t n = record_limit(buf.data(), ns);
+    for (uint32_t i = 0; i < n; ++i) {
+      CatalogRecordView r;
+      if (!node_record(buf.data(), ns, int(i), plus, r)) {
+        if (first_bad.empty()) first_bad = format_text("Record %u of node %u does not fit and is left out.", i, p.node);
+        continue;
+      }
+      BTreeWalkItem item;
+      item.index = next_item++;
+      bool leaf = p.level == 1;
+      std::string label = record_label(r, plus, leaf);
+      char head[48];
+      std::snprintf(head, sizeof head, "%u[%X]/%u * ", p.node, p.node, p.level);
+      item.text = head + label;
+      if (leaf) {
+        item.image = leaf_image(r.type);
+      } else {
+        uint32_t child = get_be32(r.data.data());
+        item.child = child;
+        item.image = k_image_index;
+        char tail[40];
+        std::snprintf(tail, sizeof tail, " * %u[%X]", child, child);
+        item.text += tail;
+      }
+      out.items.push_back(std::move(item));
+    }
+    if (on_node) on_node(out);
+    for (auto it = out.items.rbegin(); it != out.items.rend(); ++it)
+      if (it->child >= 0) stack.push_back({uint32_t(it->child), p.level - 1, int64_t(it->index)});
+  }
+  message = first_bad;
+  return 0;
+}

@@ -1,0 +1,170 @@
+#include "gui/inspector/volume_headers.h"
+
+#include <string>
+
+#include "IO/charsets.h"
+#include "hfs/ondisk.h"
+
+namespace {
+
+std::string signature_text(const uint8_t* bytes, size_t n) {
+  std::string s;
+  for (size_t i = 0; i < n && bytes[i] != 0; ++i) s += char(bytes[i]);
+  return macroman_to_utf8(s);
+}
+
+void add(StructureView& v, int id, const std::string& value, bool valid = true) {
+  v.fields.push_back(ViewField{id, value, valid});
+}
+
+void add_go(StructureView& v, const InspectorContext& ctx, int id, int64_t sector) {
+  if (inspector_sector_ok(ctx, sector)) v.gos.push_back(GoTarget{id, sector});
+}
+
+void add_extent_row(StructureView& v, const InspectorContext& ctx, const char* page, int row,
+                    uint64_t count, uint64_t start) {
+  ViewRow r;
+  r.cells = {page, std::to_string(row), std::to_string(count), std::to_string(start)};
+  if (count != 0) r.go_sector = inspector_block_sector(ctx, start);
+  v.rows.push_back(std::move(r));
+}
+
+// Sectors per block from a header's block size, with a message when it is not
+// a multiple of 512.
+uint32_t block_sectors_of(uint32_t block_size, StructureView& v) {
+  if (block_size < 512 || block_size % 512 != 0)
+    v.messages.push_back("The block size " + std::to_string(block_size) + " is not a multiple of 512 bytes.");
+  return block_size / 512;
+}
+
+bool node_size_ok(uint32_t n) { return n >= 512 && n <= 32768 && (n & (n - 1)) == 0; }
+
+}  // namespace
+
+bool inspector_sector_ok(const InspectorContext& ctx, int64_t sector) {
+  return sector >= 0 && sector < ctx.image_sectors;
+}
+
+int64_t inspector_block_sector(const InspectorContext& ctx, uint64_t block) {
+  // Blocks are at most 32 bits and sectors per block at most 2^23, so the
+  // product fits; the origin may be negative for a header near the start.
+  __int128 s = __int128(block) * ctx.block_sectors + ctx.block_origin;
+  if (s < 0 || s >= ctx.image_sectors) return -1;
+  return int64_t(s);
+}
+
+StructureView view_hfsplus_header(std::span<const uint8_t> sector, int64_t dump_sector,
+                                  InspectorContext& ctx, const SectorReader& read) {
+  StructureView v;
+  v.title_id = k_txt_hfsplus_title;
+  HfsPlusVolumeHeader h;
+  if (!decode(sector, h)) {
+    v.messages.push_back("The sector is shorter than a volume header.");
+    return v;
+  }
+  // The header lies 1024 bytes into its volume.
+  ctx.block_origin = dump_sector - 2;
+  ctx.block_sectors = block_sectors_of(h.block_size, v);
+
+  add(v, 3236, signature_text(sector.data(), 2));
+  add(v, 3237, signature_text(sector.data() + 8, 4));
+  add(v, 3238, std::to_string(h.block_size), ctx.block_sectors != 0);
+  add(v, 3239, std::to_string(h.total_blocks));
+  add(v, 3240, std::to_string(h.free_blocks), h.free_blocks <= h.total_blocks);
+  add(v, 3241, std::to_string(h.next_catalog_id));
+  add(v, 3242, std::to_string(h.file_count));
+  add(v, 3243, std::to_string(h.folder_count));
+
+  struct Page {
+    const char* key;
+    int caption;
+    const HfsPlusForkData* fork;
+    bool always;
+  };
+  const Page pages[] = {
+      {"fat", k_txt_hfsplus_allocation, &h.allocation_file, true},
+      {"ext", k_txt_hfsplus_extents, &h.extents_file, true},
+      {"cat", k_txt_hfsplus_catalog, &h.catalog_file, true},
+      {"att", k_txt_hfsplus_attributes, &h.attributes_file, false},
+      {"boot", k_txt_hfsplus_startup, &h.startup_file, false},
+  };
+  v.column_ids = {k_txt_fork_extents, k_txt_hfsplus_number, k_txt_hfsplus_position};
+  for (const Page& p : pages) {
+    if (!p.always && p.fork->logical_size == 0) continue;
+    // The page's size line: caption of the page, value the logical size.
+    add(v, p.caption, std::to_string(p.fork->logical_size));
+    for (int i = 0; i < 8; ++i)
+      add_extent_row(v, ctx, p.key, i + 1, p.fork->extents[i].block_count, p.fork->extents[i].start_block);
+    // The page's side button goes to the first extent even when it is empty.
+    add_go(v, ctx, p.caption, inspector_block_sector(ctx, p.fork->extents[0].start_block));
+  }
+
+  // The catalog's header node gives the node size of the B-tree viewers.
+  int64_t cat = inspector_block_sector(ctx, h.catalog_file.extents[0].start_block);
+  uint8_t node[512] = {};
+  if (cat < 0 || !read || read(cat, 1, node) != 0) {
+    v.messages.push_back("The catalog's header node lies outside the image.");
+  } else {
+    BTHeaderRec rec;
+    decode(ByteSpan(node + BTHeaderRec::k_offset, BTHeaderRec::k_size), rec);
+    if (node_size_ok(rec.node_size))
+      ctx.node_size = rec.node_size;
+    else
+      v.messages.push_back("The catalog's node size " + std::to_string(rec.node_size) + " is not valid.");
+  }
+  return v;
+}
+
+StructureView view_master_directory_block(std::span<const uint8_t> sector, int64_t dump_sector,
+                                          InspectorContext& ctx) {
+  StructureView v;
+  v.title_id = k_txt_mdb_title;
+  MasterDirectoryBlock m;
+  if (!decode(sector, m)) {
+    v.messages.push_back("The sector is shorter than a master directory block.");
+    return v;
+  }
+  // The block lies in sector 2 of its volume; block 0 starts first_block
+  // sectors after the volume's start.
+  ctx.block_origin = dump_sector + int64_t(m.first_block) - 2;
+  ctx.block_sectors = block_sectors_of(m.block_size, v);
+
+  // The name field holds 27 characters; a zero byte ends the name early.
+  size_t n = m.name_length;
+  bool name_ok = n <= MasterDirectoryBlock::k_max_name;
+  if (!name_ok) n = MasterDirectoryBlock::k_max_name;
+  std::string name;
+  for (size_t i = 0; i < n && m.name[i] != 0; ++i) name += char(m.name[i]);
+
+  add(v, 3215, signature_text(sector.data(), 2));
+  add(v, 3216, std::to_string(m.block_size), ctx.block_sectors != 0);
+  add(v, 3217, std::to_string(m.total_blocks));
+  add(v, 3218, std::to_string(m.free_blocks), m.free_blocks <= m.total_blocks);
+  add(v, 3219, macroman_to_utf8(name), name_ok);
+  add(v, 3221, std::to_string(m.next_cnid));
+  add(v, 3222, std::to_string(m.file_count));
+  add(v, 3223, std::to_string(m.folder_count));
+  add(v, 3224, std::to_string(m.root_files));
+  add(v, 3225, std::to_string(m.root_folders));
+  add(v, k_txt_mdb_extent_tree, std::to_string(m.extents_size));
+  add(v, k_txt_mdb_catalog_tree, std::to_string(m.catalog_size));
+
+  v.column_ids = {k_txt_mdb_heading, k_txt_mdb_number, k_txt_mdb_position};
+  for (int i = 0; i < 3; ++i)
+    add_extent_row(v, ctx, "ext", i + 1, m.extents_extents[i].block_count, m.extents_extents[i].start_block);
+  for (int i = 0; i < 3; ++i)
+    add_extent_row(v, ctx, "cat", i + 1, m.catalog_extents[i].block_count, m.catalog_extents[i].start_block);
+  add_go(v, ctx, k_txt_mdb_extents, inspector_block_sector(ctx, m.extents_extents[0].start_block));
+  add_go(v, ctx, k_txt_mdb_catalog, inspector_block_sector(ctx, m.catalog_extents[0].start_block));
+
+  if (m.embed_signature != 0) {
+    // Both buttons of the embedded volume stay usable whatever its count says.
+    ViewRow r;
+    r.cells = {"hpp", "1", std::to_string(m.embed_extent.block_count), std::to_string(m.embed_extent.start_block)};
+    int64_t first = inspector_block_sector(ctx, m.embed_extent.start_block);
+    r.go_sector = first;
+    v.rows.push_back(std::move(r));
+    if (first >= 0) add_go(v, ctx, k_txt_mdb_embedded, first + 2);
+  }
+  return v;
+}
