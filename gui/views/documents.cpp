@@ -305,6 +305,8 @@ DocumentButtons document_buttons(WorkingMode mode, bool open, bool read_only) {
           open ? 1 : 0);
       b.drop = open;
       break;
+    default:
+      break;
   }
   return b;
 }

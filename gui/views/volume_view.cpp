@@ -7,6 +7,7 @@
 
 #include "IO/names.h"
 #include "compiler/commands.h"
+#include "hfs/catinsert.h"
 #include "hfs/mount.h"
 #include "hfs/volume.h"
 #include "IO/settings.h"
@@ -109,6 +110,15 @@ int fill_volume_file_table(uint32_t folder_id, VolumeListing& listing) {
   bool show_hidden = (g_options & k_option_show_hidden) != 0;
   std::vector<CatalogItem> items;
   int rc = read_folder(folder_id, items, listing.message);
+  // The valence only says what the folder should hold; the records decide.
+  // The root of an HFS+ volume also counts its private folders, not listed.
+  uint32_t valence = plus ? hfsplus_get_folder_valence(folder_id) : hfs_get_folder_valence(folder_id);
+  uint32_t slack = plus && folder_id == 2 ? 2 : 0;
+  if (rc == 0 && (valence < items.size() || valence > items.size() + slack)) {
+    listing.message = "Folder " + std::to_string(folder_id) + " claims " + std::to_string(valence) +
+                      " items, but the catalog holds " + std::to_string(items.size()) + ".";
+    rc = -2;
+  }
   listing.entries.reserve(items.size());
   for (const CatalogItem& it : items) {
     if (is_hidden_volume_item(it, plus, show_hidden)) continue;
