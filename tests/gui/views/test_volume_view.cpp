@@ -14,7 +14,10 @@
 #include "gui/views/volume_view.h"
 #include "IO/settings.h"
 #include "macfiles/signatures.h"
+#include "IO/iodmg.h"
+#include "platform/tempfile.h"
 #include "support/testkit.h"
+#include "support/udif_writer.h"
 
 using testkit::quote;
 using testkit::run;
@@ -279,4 +282,217 @@ TEST(VolumeView, DamagedCatalogsOpenAndSayWhatIsWrong) {
       EXPECT_FALSE(o.message.empty());
     }
   }
+}
+
+namespace {
+
+// HFS+: path -> "d" or "r data rsrc type creator created modified", from the
+// rows of the view model and from fls -r with istat for each file.
+using PlusListing = std::map<std::string, std::string>;
+
+std::string local_time_text(uint32_t mac_utc) {
+  time_t t = time_t(int64_t(mac_utc) - 2082844800);
+  struct tm tm;
+  localtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  return buf;
+}
+
+std::string hex_of(const char* four) {
+  char buf[9];
+  std::snprintf(buf, sizeof buf, "%02x%02x%02x%02x", uint8_t(four[0]), uint8_t(four[1]), uint8_t(four[2]),
+                uint8_t(four[3]));
+  return buf;
+}
+
+// The stored units as UTF-8, decomposed as fls prints them (BMP names).
+std::string stored_utf8(const std::u16string& units) {
+  std::string out;
+  for (char16_t u : units) {
+    if (u < 0x80) out += char(u);
+    else if (u < 0x800) out += {char(0xC0 | (u >> 6)), char(0x80 | (u & 0x3F))};
+    else out += {char(0xE0 | (u >> 12)), char(0x80 | ((u >> 6) & 0x3F)), char(0x80 | (u & 0x3F))};
+  }
+  return out;
+}
+
+void view_plus_listing(uint32_t id, const std::string& path, PlusListing& out) {
+  VolumeListing l;
+  ASSERT_EQ(fill_volume_file_table(id, l), 0) << path << ": " << l.message;
+  std::vector<VolumeTreeNode> nodes;
+  std::string message;
+  ASSERT_EQ(expand_volume_tree_node(id, nodes, message), 0) << message;
+  size_t folders = 0;
+  for (const FileTableEntry& e : l.entries) {
+    std::string name = path + stored_utf8(e.units);
+    if (e.kind == 1) {
+      out[name] = "d";
+      ++folders;
+      view_plus_listing(uint32_t(e.id), name + "/", out);
+    } else {
+      out[name] = "r " + std::to_string(e.data_size) + " " + std::to_string(e.resource_size) + " " +
+                  hex_of(e.signature) + " " + hex_of(e.signature + 4) + " " + local_time_text(e.created) + " " +
+                  local_time_text(e.modified);
+    }
+  }
+  EXPECT_EQ(nodes.size(), folders) << path;
+}
+
+std::string field(const std::string& text, const std::string& label) {
+  std::regex re("(^|\\n)" + label + ":\\s*([^\\n(]*?)\\s*(\\(|\\n|$)");
+  std::smatch m;
+  return std::regex_search(text, m, re) ? m[2].str() : "?";
+}
+
+PlusListing fls_listing(const std::string& image, uint64_t start) {
+  PlusListing out;
+  std::string where = "-f hfsp -o " + std::to_string(start) + " " + quote(image);
+  auto f = run("fls -r -p " + where);
+  EXPECT_EQ(f.rc, 0) << f.err;
+  std::istringstream in(f.out);
+  std::string line;
+  std::regex row(R"(^([rd])/[rd] (\d+):\t(.*)$)");
+  while (std::getline(in, line)) {
+    std::smatch m;
+    if (!std::regex_match(line, m, row) || m[3].str().front() == '$') continue;
+    if (m[1] == "d") {
+      out[m[3]] = "d";
+      continue;
+    }
+    auto s = run("istat " + where + " " + m[2].str());
+    std::string hex_type = field(s.out, "File type"), hex_creator = field(s.out, "File creator");
+    out[m[3]] = "r " + field(s.out, "Size") + " " + field(s.out, "Resource fork size") + " " +
+                hex_type.substr(0, 8) + " " + hex_creator.substr(0, 8) + " " + field(s.out, "Created") + " " +
+                field(s.out, "Content Modified");
+  }
+  return out;
+}
+
+struct PlusFixture {
+  testkit::TempDir dir;
+  std::string src = dir.str("src");
+  PlusFixture() {
+    testkit::fs::create_directories(src + "/Dir A/Sub");
+    testkit::fs::create_directories(src + "/Empty");
+    testkit::write_text(src + "/alpha.txt", "hello\n");
+    testkit::write_text(src + "/Caf\xc3\xa9 cr\xc3\xa8me.txt", "accents");
+    testkit::write_file(src + "/Dir A/random.bin", testkit::random_bytes(100000, 1));
+    testkit::write_text(src + "/Dir A/Sub/deep.txt", "deep");
+    for (int i = 0; i < 60; ++i) testkit::write_text(src + "/Dir A/file" + std::to_string(i) + ".txt", "x");
+  }
+  std::string xorriso() {
+    std::string out = dir.str("x.iso");
+    auto r = run("xorriso -as mkisofs -hfsplus -J -r -V CDVOL -o " + quote(out) + " " + quote(src) + " 2>&1");
+    EXPECT_EQ(r.rc, 0) << r.out;
+    return out;
+  }
+};
+
+void expect_plus_rows_equal_fls(const std::string& image, int which = 0) {
+  OpenImage o(image, which);
+  ASSERT_EQ(o.rc, 0) << o.message;
+  ASSERT_GT(o.doc.partitions.size(), size_t(which));
+  ShowHidden all(true);
+  PlusListing ours;
+  view_plus_listing(2, "", ours);
+  PlusListing theirs = fls_listing(image, o.doc.partitions[which].start);
+  EXPECT_FALSE(theirs.empty());
+  EXPECT_EQ(ours, theirs);
+}
+
+}  // namespace
+
+TEST(VolumeView, XorrisoHfsPlusHybridRowsEqualFlsAndIstat) {
+  REQUIRE_TOOL("xorriso");
+  REQUIRE_TOOL("istat");
+  PlusFixture fx;
+  expect_plus_rows_equal_fls(fx.xorriso());
+}
+
+TEST(VolumeView, GptImagesOfferTheirHfsPlusPartitions) {
+  REQUIRE_TOOL("sgdisk");
+  REQUIRE_TOOL("xorriso");
+  PlusFixture fx;
+  std::string iso = fx.xorriso();
+  std::string vol = fx.dir.str("plus.vol");
+  {
+    OpenImage o(iso);
+    ASSERT_EQ(o.rc, 0) << o.message;
+    const PartitionListEntry& p = o.doc.partitions[0];
+    ASSERT_EQ(run("dd if=" + quote(iso) + " of=" + quote(vol) + " bs=512 skip=" + std::to_string(p.start) +
+                  " count=" + std::to_string(p.size) + " status=none").rc, 0);
+  }
+  // An EFI partition first, then the HFS+ volume; a second copy of it makes
+  // a disk the chooser offers two volumes of.
+  std::string one = fx.dir.str("one.img"), two = fx.dir.str("two.img");
+  std::string layout = "sgdisk -n 1:2048:+2M -t 1:EF00 -n 2:0:+4M -t 2:AF00 -c 2:'Mac HD' ";
+  ASSERT_EQ(run("truncate -s 16M " + quote(one) + " && " + layout + quote(one) + " >/dev/null && dd if=" + quote(vol) +
+                " of=" + quote(one) + " bs=512 seek=6144 conv=notrunc status=none").rc, 0);
+  ASSERT_EQ(run("cp " + quote(one) + " " + quote(two) + " && sgdisk -n 3:0:+4M -t 3:AF00 -c 3:'Second' " + quote(two) +
+                " >/dev/null && dd if=" + quote(vol) + " of=" + quote(two) +
+                " bs=512 seek=14336 conv=notrunc status=none").rc, 0);
+  expect_plus_rows_equal_fls(one);
+  {
+    OpenImage o(two, 1);
+    ASSERT_EQ(o.rc, 0) << o.message;
+    ASSERT_EQ(o.doc.partitions.size(), 2u);
+    EXPECT_STREQ(o.doc.partitions[0].name, "Mac HD");
+    EXPECT_STREQ(o.doc.partitions[1].name, "Second");
+    EXPECT_EQ(o.doc.partitions[1].start, 14336u);
+  }
+  expect_plus_rows_equal_fls(two, 1);
+}
+
+TEST(VolumeView, GenisoimageHfsHybridRowsEqualHls) {
+  REQUIRE_TOOL("genisoimage");
+  REQUIRE_TOOL("hls");
+  PlusFixture fx;
+  std::string iso = fx.dir.str("g.iso");
+  ASSERT_EQ(run("genisoimage -quiet -hfs -J -r -V CDVOL -hfs-volid 'Mac Vol' -o " + quote(iso) + " " + quote(fx.src)).rc,
+            0);
+  OpenImage o(iso);
+  ASSERT_EQ(o.rc, 0) << o.message;
+  ShowHidden all(true);
+  Listing ours;
+  view_listing(2, ":", ours);
+  EXPECT_EQ(ours, hls_listing(iso));
+  EXPECT_EQ(volume_tree_root().text, "Mac Vol");
+}
+
+TEST(VolumeView, CompressedImageIsExpandedIntoTheTemporaryFolder) {
+  REQUIRE_TOOL("hls");
+  testkit::TempDir dir;
+  std::string img = make_hfsutils_volume(dir);
+  std::vector<uint8_t> bytes = testkit::read_file(img);
+  uint32_t sectors = uint32_t(bytes.size() / 512);
+  testkit::UdifPartition part{"disk image (Apple_HFS : 0)", bytes, testkit::uniform_chunks(k_chunk_zlib, sectors, 256)};
+  std::string dmg = dir.str("v.dmg");
+  testkit::write_file(dmg, testkit::make_udif({part}));
+  std::string sum = testkit::sha256_of(dmg);
+  std::string message, expanded;
+  {
+    OpenImage o(dmg);
+    EXPECT_EQ(o.rc, k_doc_compressed);
+  }
+  ASSERT_EQ(expand_compressed_image(dmg, "", expanded, message), 0) << message;
+  EXPECT_EQ(expanded.rfind(temp_folder() + "/", 0), 0u) << expanded;
+  EXPECT_EQ(run("cmp " + quote(img) + " " + quote(expanded)).rc, 0);
+  {
+    OpenImage o(expanded);
+    ASSERT_EQ(o.rc, 0) << o.message;
+    o.doc.expanded_temporary = true;
+    ShowHidden all(true);
+    Listing ours;
+    view_listing(2, ":", ours);
+    EXPECT_EQ(ours, hls_listing(img));
+  }
+  EXPECT_FALSE(testkit::fs::exists(expanded));  // removed when the document closes
+  EXPECT_EQ(testkit::sha256_of(dmg), sum);
+  // A damaged one leaves nothing behind.
+  std::vector<uint8_t> damaged = testkit::read_file(dmg);
+  damaged[damaged.size() / 3] ^= 0x55;
+  testkit::write_file(dmg, damaged);
+  EXPECT_NE(expand_compressed_image(dmg, "", expanded, message), 0);
+  EXPECT_TRUE(expanded.empty());
 }
