@@ -161,7 +161,12 @@ void sort_file_table(std::vector<FileTableEntry>& table, int column) {
   });
 }
 
-void resort_file_list(std::vector<FileTableEntry>& table) { sort_file_table(table, 1); }
+// Every fill comes up ascending by name: a click on Name from a cleared state,
+// so that the order never flips from one fill to the next.
+void resort_file_list(std::vector<FileTableEntry>& table) {
+  g_list_sort_state.fill(0);
+  sort_file_table(table, 1);
+}
 
 void parse_list_column_widths(const std::string& text) {
   if (text.empty()) return;

@@ -45,7 +45,7 @@ extern std::array<int, 8> g_list_sort_state;
 // The column-click action on column (1-7): unsorted or descending becomes
 // ascending, ascending becomes descending; the other columns are cleared.
 void sort_file_table(std::vector<FileTableEntry>& table, int column);
-// The sort that follows every fill: a click on the Name column.
+// The sort that follows every fill: ascending by name, the other states cleared.
 void resort_file_list(std::vector<FileTableEntry>& table);
 // <0, 0, >0 on column |g_list_sort_state[0]|, negated when it is negative.
 int compare_file_table_entries(const FileTableEntry& a, const FileTableEntry& b);

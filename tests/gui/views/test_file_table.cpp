@@ -79,6 +79,9 @@ TEST(FileTable, EachColumnSortsAscendingThenDescending) {
   EXPECT_EQ(g_list_sort_state[0], 6);
   resort_file_list(t);
   EXPECT_EQ(names(t), cases[0].ascending);
+  resort_file_list(t);  // a second fill keeps the same order
+  EXPECT_EQ(names(t), cases[0].ascending);
+  EXPECT_EQ(g_list_sort_state[0], 1);
   // Type: "Folder" among the signatures' comments, as text.
   sort_file_table(t, 2);
   EXPECT_TRUE(std::is_sorted(t.begin(), t.end(), [](const FileTableEntry& a, const FileTableEntry& b) {

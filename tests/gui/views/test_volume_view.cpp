@@ -375,6 +375,9 @@ struct PlusFixture {
   PlusFixture() {
     testkit::fs::create_directories(src + "/Dir A/Sub");
     testkit::fs::create_directories(src + "/Empty");
+    testkit::fs::create_directories(src + "/Trash can");
+    testkit::write_text(src + "/Desktop xy", "d");
+    testkit::write_text(src + "/.hidden", "h");
     testkit::write_text(src + "/alpha.txt", "hello\n");
     testkit::write_text(src + "/Caf\xc3\xa9 cr\xc3\xa8me.txt", "accents");
     testkit::write_file(src + "/Dir A/random.bin", testkit::random_bytes(100000, 1));
@@ -407,7 +410,19 @@ TEST(VolumeView, XorrisoHfsPlusHybridRowsEqualFlsAndIstat) {
   REQUIRE_TOOL("xorriso");
   REQUIRE_TOOL("istat");
   PlusFixture fx;
-  expect_plus_rows_equal_fls(fx.xorriso());
+  std::string iso = fx.xorriso();
+  expect_plus_rows_equal_fls(iso);
+  // HFS+ hides folders beginning with "Trash" and files beginning with "Desktop".
+  OpenImage o(iso);
+  ASSERT_EQ(o.rc, 0) << o.message;
+  ShowHidden none(false);
+  VolumeListing l;
+  ASSERT_EQ(fill_volume_file_table(2, l), 0) << l.message;
+  std::vector<std::string> names;
+  for (const FileTableEntry& e : l.entries) names.push_back(display_name(e));
+  std::vector<std::string> want = {"alpha.txt", "Caf\xc3\xa9 cr\xc3\xa8me.txt", "Dir A", "Empty"};
+  EXPECT_EQ(names, want);
+  EXPECT_EQ(volume_tree_root().text, "");
 }
 
 TEST(VolumeView, GptImagesOfferTheirHfsPlusPartitions) {
