@@ -94,7 +94,7 @@ std::vector<std::string> split_setting(const std::string& text, size_t limit) {
 }  // namespace
 
 std::string display_name(const FileTableEntry& e) {
-  std::string s = e.hfsplus ? unistr_to_utf8(as_unistr(e.units)) : macroman_to_utf8(e.name);
+  std::string s = e.hfsplus ? unistr_to_utf8(as_unistr(e.units)) : e.utf8_name ? e.name : macroman_to_utf8(e.name);
   for (char& c : s)
     if ((static_cast<unsigned char>(c) < 0x20) || c == ':') c = g_replacement_char;
   return s;

@@ -23,6 +23,7 @@ struct FileTableEntry {
   uint32_t modified = 0;
   int from_volume = 0;
   bool hfsplus = false;    // the name is in units
+  bool utf8_name = false;  // the name is UTF-8 (project items), not Mac Roman
   char signature[8] = {};  // type + creator, not terminated
 };
 
