@@ -7,7 +7,10 @@
 
 #include "IO/names.h"
 #include "compiler/commands.h"
+#include "IO/charsets.h"
+#include "hfs/alloc.h"
 #include "hfs/catinsert.h"
+#include "hfs/voledit.h"
 #include "hfs/mount.h"
 #include "hfs/volume.h"
 #include "IO/settings.h"
@@ -172,4 +175,63 @@ uint32_t volume_parent_folder(uint32_t folder_id) {
   if (!g_volume.mounted || folder_id <= 2) return 0;
   uint32_t p = hfsplus_volume() ? hfsplus_get_parent_id(folder_id) : hfs_get_parent_id(folder_id);
   return p >= 2 ? p : 0;
+}
+
+int rename_volume_entry(FileTableEntry& entry, uint32_t folder_id, const std::string& new_text,
+                        std::string& message) {
+  if (!g_volume.mounted || g_volume.read_only) {
+    message = "The image is open for reading only.";
+    return -1;
+  }
+  if (new_text == display_name(entry)) return 0;
+  bool plus = hfsplus_volume();
+  std::string stored;
+  HFSUniStr255 units;
+  if (plus) {
+    units = utf8_to_unistr(new_text);
+    if (units.length == 0 || new_text.find(':') != std::string::npos) {
+      message = "This name cannot be given to an item.";
+      return -2;
+    }
+  } else {
+    stored = utf8_to_macroman(new_text);
+    if (stored.size() > 31) stored.resize(31);
+    while (!stored.empty() && (stored.back() == ' ' || stored.back() == char(0xCA))) stored.pop_back();
+    if (stored.empty()) {
+      message = "This name cannot be given to an item.";
+      return -2;
+    }
+    if (stored == entry.name) return 0;
+  }
+  if (load_allocation_bitmap() != 0) {
+    message = "The volume cannot be written.";
+    return -1;
+  }
+  int rc;
+  if (plus) {
+    HFSUniStr255 old;
+    old.length = uint16_t(std::min(entry.units.size(), k_hfs_name_max_units));
+    std::copy_n(entry.units.begin(), old.length, old.unicode);
+    rc = hfsplus_rename_item(old, new_text.c_str(), folder_id);
+  } else {
+    rc = hfs_rename_item(entry.name, stored, folder_id);
+  }
+  int flushed = flush_volume_structures();
+  free_allocation_bitmap();
+  if (rc != 1 || flushed < 0) {
+    message = rc == 0 ? "An item of this folder already has this name, or the item is gone."
+                      : "The catalog could not be changed.";
+    return -3;
+  }
+  if (plus) {
+    std::vector<CatalogItem> items;
+    // The stored units are the engine's decomposed form of the new name.
+    list_folder(folder_id, items);
+    uint32_t cnid = uint32_t(entry.id < 0 ? -entry.id : entry.id);
+    for (const CatalogItem& it : items)
+      if (it.id == cnid && it.is_folder == (entry.kind == 1)) entry.units = it.units;
+  } else {
+    entry.name = stored;
+  }
+  return 1;
 }

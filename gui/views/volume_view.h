@@ -44,3 +44,11 @@ VolumeTreeNode volume_tree_root();
 // The folder holding folder_id, or 0 for the root (its parent, 1, is no
 // folder) and for an id the catalog does not hold.
 uint32_t volume_parent_folder(uint32_t folder_id);
+
+// In-place rename of a list row on the volume. The new text (UTF-8) becomes
+// the stored name: HFS: Mac Roman, cut to 31 bytes, trailing blanks and
+// no-break spaces removed; HFS+: at most 255 units. 1 renamed (the entry takes
+// the new name), 0 nothing to do (same name), negative refused with a message:
+// -1 read-only image, -2 empty or unusable name, -3 the catalog refused it.
+int rename_volume_entry(FileTableEntry& entry, uint32_t folder_id, const std::string& new_text,
+                        std::string& message);

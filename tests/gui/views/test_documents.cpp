@@ -7,6 +7,8 @@
 #include "compiler/project.h"
 #include "gui/views/documents.h"
 #include "gui/views/volume_view.h"
+#include "hfs/alloc.h"
+#include "hfs/voledit.h"
 #include "hfs/volume.h"
 #include "support/testkit.h"
 
@@ -183,4 +185,64 @@ TEST(Documents, TargetChecksAndStateRules) {
   EXPECT_FALSE(context_menu_items(ContextMenuState()).properties);
   EXPECT_TRUE(splitter_can_resize(350, 701));
   EXPECT_FALSE(splitter_can_resize(351, 701));
+}
+
+TEST(Documents, InPlaceRenameOnTheVolume) {
+  REQUIRE_TOOL("hls");
+  REQUIRE_TOOL("fls");
+  testkit::TempDir dir;
+  std::string message;
+  std::string hfs = dir.str("r.hfs"), plus = dir.str("r.hfsp");
+  ASSERT_EQ(new_partition_image(hfs, false, 2, "Ren", message), 0) << message;
+  ASSERT_EQ(new_partition_image(plus, true, 3, "RenPlus", message), 0) << message;
+  ASSERT_EQ(run("hmount " + quote(hfs) + " 1 >/dev/null && hmkdir :Old && humount").rc, 0);
+  {
+    ImageDocument doc;
+    ASSERT_EQ(open_image_document(hfs, 0, doc, message), 0) << message;
+    VolumeListing l;
+    ASSERT_EQ(fill_volume_file_table(2, l), 0);
+    ASSERT_EQ(l.entries.size(), 1u);
+    FileTableEntry& e = l.entries[0];
+    EXPECT_EQ(rename_volume_entry(e, 2, "Old", message), 0);
+    EXPECT_EQ(rename_volume_entry(e, 2, "   ", message), -2);
+    // Cut to 31 bytes of Mac Roman, the blanks then at its end removed.
+    std::string long_name = "Caf\xc3\xa9 name that runs on          past thirty-one";
+    EXPECT_EQ(rename_volume_entry(e, 2, long_name, message), 1) << message;
+    EXPECT_EQ(e.name, "Caf\x8e name that runs on");
+    close_image_document(doc);
+  }
+  auto r = run("hmount " + quote(hfs) + " 1 >/dev/null && hls -N");
+  EXPECT_EQ(r.out, "Caf\x8e name that runs on\n");
+  {
+    ImageDocument doc;
+    ASSERT_EQ(open_image_document(plus, 0, doc, message), 0) << message;
+    ASSERT_EQ(load_allocation_bitmap(), 0);
+    ASSERT_GT(hfsplus_create_folder("Old", 2), 0u);
+    flush_volume_structures();
+    free_allocation_bitmap();
+    VolumeListing l;
+    ASSERT_EQ(fill_volume_file_table(2, l), 0);
+    ASSERT_EQ(l.entries.size(), 1u);
+    EXPECT_EQ(rename_volume_entry(l.entries[0], 2, "New \xc3\xa9t\xc3\xa9", message), 1) << message;
+    EXPECT_EQ(display_name(l.entries[0]), "New \xc3\xa9t\xc3\xa9");
+    close_image_document(doc);
+  }
+  auto f = run("fls -f hfsp -o 64 " + quote(plus));
+  EXPECT_NE(f.out.find("\tNew e\xcc\x81te\xcc\x81\n"), std::string::npos) << f.out;
+  // A volume browsed only refuses, and keeps its bytes.
+  std::string bare = dir.str("bare.hfs");
+  ASSERT_EQ(run("truncate -s 1M " + quote(bare) + " && hformat -l B " + quote(bare) + " >/dev/null && hmount " +
+                quote(bare) + " >/dev/null && hmkdir :Kept && humount").rc, 0);
+  std::string sum = testkit::sha256_of(bare);
+  {
+    ImageDocument doc;
+    ASSERT_EQ(open_image_document(bare, 0, doc, message), 0) << message;
+    EXPECT_TRUE(doc.read_only);
+    VolumeListing l;
+    fill_volume_file_table(2, l);
+    ASSERT_EQ(l.entries.size(), 1u);
+    EXPECT_EQ(rename_volume_entry(l.entries[0], 2, "Changed", message), -1);
+    close_image_document(doc);
+  }
+  EXPECT_EQ(testkit::sha256_of(bare), sum);
 }
