@@ -1,0 +1,332 @@
+// Document commands that need no window.
+#include "gui/views/documents.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "IO/iodmg.h"
+#include "IO/paths.h"
+#include "compiler/project.h"
+#include "hfs/mount.h"
+#include "hfs/newimage.h"
+#include "hfs/volume.h"
+#include "platform/tempfile.h"
+
+namespace {
+
+constexpr long k_msdos_super_magic = 0x4d44;
+
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Copies all of in_fd from offset 0 to out_fd. false on a read or write failure.
+bool copy_all(int in_fd, int out_fd) {
+  std::vector<uint8_t> buf(1 << 20);
+  off_t at = 0;
+  for (;;) {
+    ssize_t n = ::pread(in_fd, buf.data(), buf.size(), at);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = ::write(out_fd, buf.data() + done, size_t(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += w;
+    }
+    at += n;
+  }
+}
+
+// Writes through a temporary file beside target, renamed over it when whole.
+template <typename Fill>
+int write_beside(const std::string& target, std::string& message, Fill fill) {
+  std::string tmp;
+  int fd = make_temp_file_beside(target, tmp);
+  if (fd < 0) {
+    message = "Error opening file\n" + target + ".";
+    return k_doc_open_failed;
+  }
+  bool ok = fill(fd) && ::fsync(fd) == 0;
+  // The new file gets the mode a created file has (0666 less the umask).
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ok = ok && ::fchmod(fd, 0666 & ~mask) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (!ok || ::rename(tmp.c_str(), target.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    if (message.empty()) message = "Error writing file\n" + target + ".";
+    return k_doc_write_failed;
+  }
+  return k_doc_ok;
+}
+
+std::string folder_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string project_backup_path(const std::string& path) { return set_extension(path, "bak"); }
+
+int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
+                          std::string& message) {
+  doc = ProjectDocument();
+  FILE* f = std::fopen(path.c_str(), "r+b");
+  if (!f) {
+    message = "Error opening file\n" + path + ".";
+    return k_doc_open_failed;
+  }
+  int magic = check_project_magic(f);
+  ProjectHeader header;
+  bool readable = magic != 0 && read_project_header(f, header);
+  if (!readable || (magic != 1 && !isoplus)) {
+    message = magic == -1 && !isoplus
+                  ? "The file\n" + path + "\nis not a correct project file\nfor current version of Corvane.\n"
+                                          "You should rebuild it from scratch."
+                  : "The file\n" + path + "\nis not recognized as a project file\nby Corvane.";
+    std::fclose(f);
+    return k_doc_not_project;
+  }
+  std::rewind(f);
+  std::string backup = project_backup_path(path);
+  // Opening the backup itself makes no copy of it onto itself.
+  if (!no_backup && backup != path && !same_file(backup, path)) {
+    std::string ignored;
+    int rc = write_beside(backup, ignored, [&](int fd) { return copy_all(fileno(f), fd); });
+    if (rc == k_doc_ok) doc.backup_path = backup;
+  }
+  std::rewind(f);
+  doc.file = f;
+  doc.path = path;
+  doc.isoplus = isoplus;
+  return k_doc_ok;
+}
+
+int create_project_document(const std::string& path, uint32_t preference_flags, bool isoplus,
+                            ProjectDocument& doc, std::string& message) {
+  doc = ProjectDocument();
+  if (create_project_file(path, preference_flags) != 0) {
+    message = "Error opening file\n" + path + ".";
+    return k_doc_open_failed;
+  }
+  doc.file = std::fopen(path.c_str(), "r+b");
+  if (!doc.file) {
+    message = "Error opening file\n" + path + ".";
+    return k_doc_open_failed;
+  }
+  doc.path = path;
+  doc.isoplus = isoplus;
+  return k_doc_ok;
+}
+
+void close_project_document(ProjectDocument& doc) {
+  if (doc.file) std::fclose(doc.file);
+  doc = ProjectDocument();
+}
+
+int open_image_document(const std::string& path, int which, ImageDocument& doc, std::string& message) {
+  doc = ImageDocument();
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  bool read_only = false;
+  if (fd < 0) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    read_only = true;
+  }
+  if (fd < 0) {
+    message = "Error opening file\n" + path + ".";
+    return k_doc_open_failed;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || st.st_size == 0) {
+    ::close(fd);
+    message = "Null length file.\nAborting.";
+    return k_doc_empty;
+  }
+  int kind = detect_image_kind(fd);
+  if (kind >= 1 && kind <= 4) {
+    ::close(fd);
+    message = "Image " + path + " is compressed. Do you want to uncompress it?";
+    return k_doc_compressed;
+  }
+  if (kind == 5) {
+    ::close(fd);
+    return k_doc_sparse;
+  }
+  PartitionListEntry list[k_max_partitions];
+  int rc = open_image_volume(fd, which, list);
+  if (rc != 0) {
+    ::close(fd);
+    message = "This file doesn't contain a valid HFS partition.";
+    return k_doc_no_volume;
+  }
+  int count = g_volume.partition_count;
+  for (int i = 0; i < count && i < k_max_partitions; ++i) doc.partitions.push_back(list[i]);
+  // An image that cannot be written is browsed only: the engine refuses edits.
+  if (read_only) g_volume.read_only = 1;
+  doc.fd = fd;
+  doc.path = doc.shown_path = path;
+  doc.read_only = g_volume.read_only != 0;
+  doc.kind = kind;
+  doc.partition = which;
+  return k_doc_ok;
+}
+
+int expand_compressed_image(const std::string& path, const std::string& save_path, std::string& out_path,
+                            std::string& message) {
+  out_path.clear();
+  std::string target = save_path;
+  bool temporary = target.empty();
+  if (temporary) {
+    int fd = make_temp_file("cvd", target);
+    if (fd < 0) {
+      message = "Error opening file\n" + temp_folder() + ".";
+      return k_doc_open_failed;
+    }
+    ::close(fd);
+  }
+  if (same_file(target, path)) {
+    message = "The uncompressed image cannot replace the compressed one.";
+    return k_doc_same_file;
+  }
+  int rc = expand_dmg_file(path.c_str(), target.c_str());
+  if (rc != 1) {
+    if (temporary) ::unlink(target.c_str());
+    message = "The image " + path + " could not be uncompressed.";
+    return k_doc_open_failed;
+  }
+  out_path = target;
+  return k_doc_ok;
+}
+
+void close_image_document(ImageDocument& doc) {
+  if (doc.fd >= 0) {
+    close_image_volume();
+    ::close(doc.fd);
+  }
+  if (doc.expanded_temporary && !doc.path.empty()) ::unlink(doc.path.c_str());
+  doc = ImageDocument();
+}
+
+int check_target_image(const std::string& target, uint64_t bytes, std::string& message) {
+  std::string folder = folder_of(target);
+  struct statfs fs;
+  if (::statfs(folder.c_str(), &fs) == 0 && fs.f_type == k_msdos_super_magic && bytes > k_fat_file_limit) {
+    message = "It it not possible\nto create an image of more than 4GB\nsince the disk is not formatted\nas NTFS.";
+    return k_doc_too_large;
+  }
+  struct statvfs vfs;
+  if (::statvfs(folder.c_str(), &vfs) == 0) {
+    uint64_t free_bytes = uint64_t(vfs.f_bavail) * vfs.f_frsize;
+    // An existing target is replaced, so its blocks count as free.
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) free_bytes += uint64_t(st.st_blocks) * 512;
+    if (bytes > free_bytes) {
+      message = "Not enough free space\non the target disk.\nAborting.";
+      return k_doc_no_space;
+    }
+  }
+  return k_doc_ok;
+}
+
+int save_image_as(const ImageDocument& doc, const std::string& target, std::string& message) {
+  if (doc.fd < 0) return k_doc_open_failed;
+  if (target == doc.path || same_file(target, doc.path)) {
+    message = "The image cannot be saved onto itself.";
+    return k_doc_same_file;
+  }
+  struct stat st;
+  if (::fstat(doc.fd, &st) != 0) return k_doc_open_failed;
+  int rc = check_target_image(target, uint64_t(st.st_size), message);
+  if (rc != k_doc_ok) return rc;
+  return write_beside(target, message, [&](int fd) { return copy_all(doc.fd, fd); });
+}
+
+int new_partition_image(const std::string& path, bool hfsplus, uint32_t size_mb, const std::string& volume_name,
+                        std::string& message) {
+  uint32_t max_mb = hfsplus ? k_new_hfsplus_max_mb : k_new_hfs_max_mb;
+  if (size_mb < k_new_image_min_mb || size_mb > max_mb) {
+    message = "The size must lie between " + std::to_string(k_new_image_min_mb) + " and " + std::to_string(max_mb) +
+              " MB.";
+    return k_doc_write_failed;
+  }
+  int rc = check_target_image(path, uint64_t(size_mb) << 20, message);
+  if (rc != k_doc_ok) return rc;
+  return write_beside(path, message, [&](int fd) {
+    NewImageRequest rq;
+    rq.image = fd;
+    rq.volume_name = volume_name;
+    rq.size_mb = size_mb;
+    return (hfsplus ? create_hfsplus_image(rq) : create_hfs_image(rq)) == 0;
+  });
+}
+
+DocumentButtons document_buttons(WorkingMode mode, bool open, bool read_only) {
+  DocumentButtons b;
+  for (int& i : b.items) i = -1;
+  auto set = [&](std::initializer_list<DocumentItem> items, int v) {
+    for (DocumentItem i : items) b.items[i] = v;
+  };
+  switch (mode) {
+    case k_mode_project:
+      if (open) set({k_item_compile_project, k_item_compile_menu, k_item_search_project, k_item_new_folder_project}, 1);
+      else set({k_item_compile_project, k_item_compile_menu, k_item_parent_project, k_item_search_project,
+                k_item_new_folder_project}, 0);
+      b.drop = open;
+      break;
+    case k_mode_partition:
+      if (open) {
+        set({k_item_parent_partition, k_item_delete_partition}, 0);
+        set({k_item_search_partition}, 1);
+        set({k_item_pc_to_volume, k_item_new_folder_partition}, read_only ? 0 : 1);
+        b.drop = !read_only;
+      } else {
+        set({k_item_volume_to_pc, k_item_pc_to_volume, k_item_search_partition, k_item_parent_partition,
+             k_item_new_folder_partition, k_item_delete_partition}, 0);
+      }
+      break;
+    case k_mode_isoplus:
+      set({k_item_compile_isoplus, k_item_compile_isoplus_menu, k_item_search_isoplus, k_item_new_folder_isoplus},
+          open ? 1 : 0);
+      b.drop = open;
+      break;
+    default:
+      break;
+  }
+  return b;
+}
+
+ContextMenuItems context_menu_items(const ContextMenuState& s) {
+  ContextMenuItems m;
+  if (!s.document_open) return m;
+  bool writable = !(s.mode == k_mode_partition && s.read_only);
+  bool selected = s.selected > 0;
+  m.paste = writable && s.clipboard_has_files;
+  if (s.from_list) {
+    m.remove = m.rename = m.properties = selected;
+    m.new_folder = true;
+    if (s.mode == k_mode_partition) m.copy_to_pc = m.display = selected;
+  } else {
+    m.rename = m.properties = selected;
+    // The root can be neither deleted nor, on a volume, copied as an item.
+    m.remove = selected && (s.mode == k_mode_partition || s.node_has_parent);
+    if (s.mode == k_mode_partition) m.copy_to_pc = selected;
+  }
+  if (!writable) m.remove = m.rename = m.new_folder = false;
+  return m;
+}

@@ -1,0 +1,74 @@
+// The main list's data: one FileTableEntry per row, the seven columns, the
+// sort state, the row texts, and the column widths' setting "Col". No window
+// system here; the list controls only display what these functions give.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A row of the main list: a volume item (from its catalog record) or a
+// project item. id: the folder's id, or minus the file's id.
+struct FileTableEntry {
+  std::string name;        // HFS: Mac Roman bytes; project items: the view's name
+  std::u16string units;    // HFS+ items: the name's units
+  uint16_t flags = 0;      // Finder flags (volume items) or the record's flag word
+  int32_t id = 0;
+  int kind = 0;            // 1 folder, 2 file
+  uint32_t valence = 0;    // folders
+  uint64_t data_size = 0;
+  uint64_t resource_size = 0;
+  uint32_t created = 0;    // Mac dates
+  uint32_t modified = 0;
+  int from_volume = 0;
+  bool hfsplus = false;    // the name is in units
+  bool utf8_name = false;  // the name is UTF-8 (project items), not Mac Roman
+  char signature[8] = {};  // type + creator, not terminated
+};
+
+constexpr int k_list_columns = 7;
+enum ListColumn { k_col_name, k_col_type, k_col_data, k_col_resources, k_col_creation, k_col_modification,
+                  k_col_signature };
+
+struct ListColumnSetting {
+  int caption_text;  // text id
+  int width;         // 0 hides the column
+  int default_width;
+  bool right_aligned;
+};
+extern std::array<ListColumnSetting, k_list_columns> g_list_columns;
+
+// Element 0: sort column 1-7, negative for descending, 0 none; elements 1-7:
+// each column's state, 0 unsorted, 1 ascending, 2 descending.
+extern std::array<int, 8> g_list_sort_state;
+
+// The column-click action on column (1-7): unsorted or descending becomes
+// ascending, ascending becomes descending; the other columns are cleared.
+void sort_file_table(std::vector<FileTableEntry>& table, int column);
+// The sort that follows every fill: ascending by name, the other states cleared.
+void resort_file_list(std::vector<FileTableEntry>& table);
+// <0, 0, >0 on column |g_list_sort_state[0]|, negated when it is negative.
+int compare_file_table_entries(const FileTableEntry& a, const FileTableEntry& b);
+
+// The name as shown: UTF-8, control characters and ':' replaced.
+std::string display_name(const FileTableEntry& e);
+// The seven cell texts of a row, in column order.
+std::array<std::string, k_list_columns> list_row_texts(const FileTableEntry& e);
+// The Type column's text: "Folder", or the signature's comment.
+std::string type_text(const FileTableEntry& e);
+
+// Setting "Col": up to seven widths; a token that is no number, or a width
+// below 0 or above 4000, leaves that column's built-in width.
+void parse_list_column_widths(const std::string& text);
+std::string format_list_column_widths();
+// The setting itself (the window placement "Rect" is read_window_placement's).
+void load_list_column_widths();
+void save_list_column_widths();
+
+// The rows as printed text lines: a header line of the shown columns' captions,
+// then one line per row, each column cut or padded to its share of
+// chars_per_line (the column widths scaled to it).
+std::vector<std::string> file_list_print_lines(const std::vector<FileTableEntry>& table, int chars_per_line);
+// Scales widths so they add up to total (the last column takes the rest).
+void fit_column_widths(int total, int* widths, int count);

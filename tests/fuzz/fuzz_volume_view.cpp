@@ -1,0 +1,97 @@
+// Damaged volumes listed through the browse views: a fresh HFS or HFS+ image
+// with nested folders is changed at the byte positions the input names, then
+// opened, every folder listed and expanded (depth and count bounded), sorted by
+// each column and its rows formatted. Nothing may crash or read outside a buffer.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gui/views/documents.h"
+#include "gui/views/volume_view.h"
+#include "hfs/alloc.h"
+#include "hfs/engine.h"
+#include "hfs/mount.h"
+#include "hfs/newimage.h"
+#include "hfs/voledit.h"
+#include "hfs/volume.h"
+
+namespace {
+
+std::vector<uint8_t> make_template(bool plus) {
+  int fd = memfd_create("tpl", 0);
+  NewImageRequest req{fd, "Fuzz", 1, 0};
+  if (plus) create_hfsplus_image(req);
+  else create_hfs_image(req);
+  PartitionListEntry list[k_max_partitions];
+  if (open_image_volume(fd, 0, list) == 0 && load_allocation_bitmap() == 0) {
+    for (int i = 0; i < 30; ++i) {
+      std::string n = (i % 7 == 0 ? "." : "") + std::string("Folder ") + std::to_string(i);
+      if (plus) hfsplus_create_folder(n.c_str(), 2);
+      else hfs_create_folder(n, 2);
+    }
+    std::vector<CatalogItem> items;
+    list_folder(2, items);
+    for (size_t i = 0; i < items.size() && i < 5; ++i) {
+      for (int j = 0; j < 6; ++j) {
+        std::string n = "Inner " + std::to_string(j);
+        if (plus) hfsplus_create_folder(n.c_str(), items[i].id);
+        else hfs_create_folder(n, items[i].id);
+      }
+    }
+    flush_volume_structures();
+  }
+  free_allocation_bitmap();
+  close_image_volume();
+  std::vector<uint8_t> img(size_t(lseek(fd, 0, SEEK_END)));
+  if (pread(fd, img.data(), img.size(), 0) != ssize_t(img.size())) img.clear();
+  close(fd);
+  return img;
+}
+
+void browse(uint32_t folder, int depth, size_t& budget) {
+  if (depth > 8 || budget == 0) return;
+  --budget;
+  VolumeListing listing;
+  fill_volume_file_table(folder, listing);
+  for (int column = 1; column <= k_list_columns; ++column) sort_file_table(listing.entries, column);
+  for (const FileTableEntry& e : listing.entries) list_row_texts(e);
+  std::vector<VolumeTreeNode> nodes;
+  std::string message;
+  expand_volume_tree_node(folder, nodes, message);
+  volume_parent_folder(folder);
+  for (const VolumeTreeNode& n : nodes) browse(n.id, depth + 1, budget);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool ready = init_volume_engine() == 0;
+  static std::vector<uint8_t> templates[2] = {make_template(false), make_template(true)};
+  if (!ready || size < 1) return 0;
+  bool plus = data[0] & 1;
+  std::vector<uint8_t> img = templates[plus];
+  if (img.empty()) return 0;
+  for (size_t i = 1; i + 4 <= size; i += 4) {
+    uint32_t pos = (uint32_t(data[i]) << 16 | uint32_t(data[i + 1]) << 8 | data[i + 2]) %
+                   std::min<size_t>(img.size(), 1 << 18);
+    img[pos] = data[i + 3];
+  }
+  int fd = memfd_create("img", 0);
+  if (fd < 0) return 0;
+  if (write(fd, img.data(), img.size()) == ssize_t(img.size())) {
+    PartitionListEntry list[k_max_partitions];
+    if (open_image_volume(fd, 0, list) == 0) {
+      g_volume.read_only = 1;  // browsing only
+      volume_tree_root();
+      size_t budget = 64;
+      browse(2, 0, budget);
+      close_image_volume();
+    }
+  }
+  close(fd);
+  return 0;
+}

@@ -1,0 +1,248 @@
+// Documents without their windows: backups, refusals, read-only images, Save
+// As, new partition images judged by outside tools, the target's checks.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "compiler/project.h"
+#include "gui/views/documents.h"
+#include "gui/views/volume_view.h"
+#include "hfs/alloc.h"
+#include "hfs/voledit.h"
+#include "hfs/volume.h"
+#include "support/testkit.h"
+
+using testkit::quote;
+using testkit::run;
+
+TEST(Documents, ProjectOpenMakesItsBackupOnceAndRefusesOtherFiles) {
+  testkit::TempDir dir;
+  std::string path = dir.str("d.cvpr");
+  ProjectDocument doc;
+  std::string message;
+  ASSERT_EQ(create_project_document(path, 0, false, doc, message), 0) << message;
+  close_project_document(doc);
+  std::string before = testkit::sha256_of(path);
+
+  ASSERT_EQ(open_project_document(path, false, false, doc, message), 0) << message;
+  EXPECT_EQ(doc.backup_path, dir.str("d.bak"));
+  close_project_document(doc);
+  EXPECT_EQ(run("cmp " + quote(path) + " " + quote(dir.str("d.bak"))).rc, 0);
+  EXPECT_EQ(testkit::sha256_of(path), before);
+
+  // Opening the backup itself leaves it as it was.
+  std::string bak_sum = testkit::sha256_of(dir.str("d.bak"));
+  ASSERT_EQ(open_project_document(dir.str("d.bak"), false, false, doc, message), 0) << message;
+  EXPECT_TRUE(doc.backup_path.empty());
+  close_project_document(doc);
+  EXPECT_EQ(testkit::sha256_of(dir.str("d.bak")), bak_sum);
+
+  // No backup when the preference says so.
+  std::string other = dir.str("e.cvpr");
+  std::filesystem::copy_file(path, other);
+  ASSERT_EQ(open_project_document(other, false, true, doc, message), 0);
+  close_project_document(doc);
+  EXPECT_FALSE(std::filesystem::exists(dir.str("e.bak")));
+
+  // A file that is no project keeps its bytes, and no backup appears.
+  std::string fake = dir.str("f.cvpr");
+  testkit::write_file(fake, testkit::random_bytes(5000, 7));
+  std::string fake_sum = testkit::sha256_of(fake);
+  EXPECT_EQ(open_project_document(fake, false, false, doc, message), k_doc_not_project);
+  EXPECT_NE(message.find("not recognized as a project"), std::string::npos);
+  EXPECT_EQ(open_project_document(fake, true, false, doc, message), k_doc_not_project);
+  EXPECT_EQ(testkit::sha256_of(fake), fake_sum);
+  EXPECT_FALSE(std::filesystem::exists(dir.str("f.bak")));
+  EXPECT_EQ(doc.file, nullptr);
+}
+
+TEST(Documents, NewPartitionImagesAreReadByOutsideTools) {
+  REQUIRE_TOOL("hls");
+  REQUIRE_TOOL("fsstat");
+  testkit::TempDir dir;
+  std::string message;
+  std::string hfs = dir.str("small.hfs"), plus = dir.str("ten.hfs");
+  ASSERT_EQ(new_partition_image(hfs, false, 2, "Small One", message), 0) << message;
+  ASSERT_EQ(new_partition_image(plus, true, 10, "Ten Plus", message), 0) << message;
+  EXPECT_EQ(new_partition_image(dir.str("huge.hfs"), false, 4000, "x", message), k_doc_write_failed);
+  EXPECT_FALSE(std::filesystem::exists(dir.str("huge.hfs")));
+
+  for (const std::string& img : {hfs, plus}) {
+    auto m = run("mmls -t mac " + quote(img));
+    EXPECT_EQ(m.rc, 0) << m.err;
+    EXPECT_NE(m.out.find("Apple_HFS"), std::string::npos) << m.out;
+  }
+  auto v = run("hmount " + quote(hfs) + " 1 >/dev/null && hvol && hls -la");
+  EXPECT_EQ(v.rc, 0) << v.err;
+  EXPECT_NE(v.out.find("Small One"), std::string::npos) << v.out;
+  auto s = run("fsstat -f hfsp -o 64 " + quote(plus));
+  EXPECT_EQ(s.rc, 0) << s.err;
+  EXPECT_NE(s.out.find("Ten Plus"), std::string::npos) << s.out;
+  EXPECT_GE(std::filesystem::file_size(plus), 10u << 20);
+
+  // Both open as writable documents with an empty root.
+  for (const std::string& img : {hfs, plus}) {
+    ImageDocument doc;
+    ASSERT_EQ(open_image_document(img, 0, doc, message), 0) << message;
+    EXPECT_FALSE(doc.read_only);
+    EXPECT_EQ(doc.partitions.size(), 1u);
+    VolumeListing l;
+    EXPECT_EQ(fill_volume_file_table(2, l), 0) << l.message;
+    EXPECT_TRUE(l.entries.empty());
+    close_image_document(doc);
+  }
+}
+
+TEST(Documents, SaveAsCopiesAndNeverOverwritesTheOpenImage) {
+  testkit::TempDir dir;
+  std::string message;
+  std::string img = dir.str("a.hfs");
+  ASSERT_EQ(new_partition_image(img, true, 3, "Copied", message), 0) << message;
+  std::string sum = testkit::sha256_of(img);
+  ImageDocument doc;
+  ASSERT_EQ(open_image_document(img, 0, doc, message), 0) << message;
+  EXPECT_EQ(save_image_as(doc, dir.str("b.hfs"), message), 0) << message;
+  EXPECT_EQ(run("cmp " + quote(img) + " " + quote(dir.str("b.hfs"))).rc, 0);
+  EXPECT_EQ(save_image_as(doc, img, message), k_doc_same_file);
+  // The same file by another name.
+  ASSERT_EQ(::symlink(img.c_str(), dir.str("link.hfs").c_str()), 0);
+  EXPECT_EQ(save_image_as(doc, dir.str("link.hfs"), message), k_doc_same_file);
+  close_image_document(doc);
+  EXPECT_EQ(testkit::sha256_of(img), sum);
+  // No temporary file is left beside the targets.
+  size_t n = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.path())) n += e.path().filename().string()[0] == '.';
+  EXPECT_EQ(n, 0u);
+}
+
+TEST(Documents, AnImageTheUserCannotWriteOpensReadOnly) {
+  testkit::TempDir dir;
+  std::string message;
+  std::string img = dir.str("ro.hfs");
+  ASSERT_EQ(new_partition_image(img, false, 2, "Locked", message), 0) << message;
+  ASSERT_EQ(::chmod(img.c_str(), 0444), 0);
+  ::chmod(dir.str().c_str(), 0755);
+  std::string sum = testkit::sha256_of(img);
+  // As another user when run as root, who may write any file.
+  std::string as_user;
+  if (::geteuid() == 0) {
+    REQUIRE_TOOL("setpriv");
+    as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  }
+  auto r = run(as_user + quote(VIEW_FOLDER_PATH) + " " + quote(img));
+  EXPECT_EQ(r.rc, 0) << r.out << r.err;
+  EXPECT_EQ(r.out.substr(0, 10), "read-only\n") << r.out << r.err;
+  if (::geteuid() != 0) {
+    ImageDocument doc;
+    ASSERT_EQ(open_image_document(img, 0, doc, message), 0) << message;
+    EXPECT_TRUE(doc.read_only);
+    EXPECT_EQ(g_volume.read_only, 1u);
+    close_image_document(doc);
+  }
+  DocumentButtons b = document_buttons(k_mode_partition, true, true);
+  EXPECT_EQ(b.items[k_item_pc_to_volume], 0);
+  EXPECT_EQ(b.items[k_item_new_folder_partition], 0);
+  EXPECT_FALSE(b.drop);
+  EXPECT_EQ(testkit::sha256_of(img), sum);
+}
+
+TEST(Documents, TargetChecksAndStateRules) {
+  testkit::TempDir dir;
+  std::string message;
+  EXPECT_EQ(check_target_image(dir.str("t.iso"), 1 << 20, message), 0);
+  EXPECT_EQ(check_target_image(dir.str("t.iso"), uint64_t(1) << 60, message), k_doc_no_space);
+  EXPECT_NE(message.find("Not enough free space"), std::string::npos);
+
+  DocumentButtons open = document_buttons(k_mode_partition, true, false);
+  EXPECT_EQ(open.items[k_item_parent_partition], 0);
+  EXPECT_EQ(open.items[k_item_search_partition], 1);
+  EXPECT_EQ(open.items[k_item_new_folder_partition], 1);
+  EXPECT_EQ(open.items[k_item_compile_project], -1);  // other modes' items untouched
+  EXPECT_TRUE(open.drop);
+  DocumentButtons closed = document_buttons(k_mode_project, false, false);
+  EXPECT_EQ(closed.items[k_item_parent_project], 0);
+  EXPECT_FALSE(closed.drop);
+
+  ContextMenuState s;
+  s.mode = k_mode_partition;
+  s.document_open = true;
+  s.selected = 2;
+  s.clipboard_has_files = true;
+  ContextMenuItems m = context_menu_items(s);
+  EXPECT_TRUE(m.remove && m.rename && m.copy_to_pc && m.paste && m.new_folder);
+  s.read_only = true;
+  m = context_menu_items(s);
+  EXPECT_FALSE(m.remove || m.rename || m.paste || m.new_folder);
+  EXPECT_TRUE(m.copy_to_pc && m.properties);
+  ContextMenuState tree;
+  tree.mode = k_mode_project;
+  tree.document_open = true;
+  tree.from_list = false;
+  tree.selected = 1;
+  EXPECT_FALSE(context_menu_items(tree).remove);  // the root cannot be deleted
+  tree.node_has_parent = true;
+  EXPECT_TRUE(context_menu_items(tree).remove);
+  EXPECT_FALSE(context_menu_items(ContextMenuState()).properties);
+  EXPECT_TRUE(splitter_can_resize(350, 701));
+  EXPECT_FALSE(splitter_can_resize(351, 701));
+}
+
+TEST(Documents, InPlaceRenameOnTheVolume) {
+  REQUIRE_TOOL("hls");
+  REQUIRE_TOOL("fls");
+  testkit::TempDir dir;
+  std::string message;
+  std::string hfs = dir.str("r.hfs"), plus = dir.str("r.hfsp");
+  ASSERT_EQ(new_partition_image(hfs, false, 2, "Ren", message), 0) << message;
+  ASSERT_EQ(new_partition_image(plus, true, 3, "RenPlus", message), 0) << message;
+  ASSERT_EQ(run("hmount " + quote(hfs) + " 1 >/dev/null && hmkdir :Old && humount").rc, 0);
+  {
+    ImageDocument doc;
+    ASSERT_EQ(open_image_document(hfs, 0, doc, message), 0) << message;
+    VolumeListing l;
+    ASSERT_EQ(fill_volume_file_table(2, l), 0);
+    ASSERT_EQ(l.entries.size(), 1u);
+    FileTableEntry& e = l.entries[0];
+    EXPECT_EQ(rename_volume_entry(e, 2, "Old", message), 0);
+    EXPECT_EQ(rename_volume_entry(e, 2, "   ", message), -2);
+    // Cut to 31 bytes of Mac Roman, the blanks then at its end removed.
+    std::string long_name = "Caf\xc3\xa9 name that runs on          past thirty-one";
+    EXPECT_EQ(rename_volume_entry(e, 2, long_name, message), 1) << message;
+    EXPECT_EQ(e.name, "Caf\x8e name that runs on");
+    close_image_document(doc);
+  }
+  auto r = run("hmount " + quote(hfs) + " 1 >/dev/null && hls -N");
+  EXPECT_EQ(r.out, "Caf\x8e name that runs on\n");
+  {
+    ImageDocument doc;
+    ASSERT_EQ(open_image_document(plus, 0, doc, message), 0) << message;
+    ASSERT_EQ(load_allocation_bitmap(), 0);
+    ASSERT_GT(hfsplus_create_folder("Old", 2), 0u);
+    flush_volume_structures();
+    free_allocation_bitmap();
+    VolumeListing l;
+    ASSERT_EQ(fill_volume_file_table(2, l), 0);
+    ASSERT_EQ(l.entries.size(), 1u);
+    EXPECT_EQ(rename_volume_entry(l.entries[0], 2, "New \xc3\xa9t\xc3\xa9", message), 1) << message;
+    EXPECT_EQ(display_name(l.entries[0]), "New \xc3\xa9t\xc3\xa9");
+    close_image_document(doc);
+  }
+  auto f = run("fls -f hfsp -o 64 " + quote(plus));
+  EXPECT_NE(f.out.find("\tNew e\xcc\x81te\xcc\x81\n"), std::string::npos) << f.out;
+  // A volume browsed only refuses, and keeps its bytes.
+  std::string bare = dir.str("bare.hfs");
+  ASSERT_EQ(run("truncate -s 1M " + quote(bare) + " && hformat -l B " + quote(bare) + " >/dev/null && hmount " +
+                quote(bare) + " >/dev/null && hmkdir :Kept && humount").rc, 0);
+  std::string sum = testkit::sha256_of(bare);
+  {
+    ImageDocument doc;
+    ASSERT_EQ(open_image_document(bare, 0, doc, message), 0) << message;
+    EXPECT_TRUE(doc.read_only);
+    VolumeListing l;
+    fill_volume_file_table(2, l);
+    ASSERT_EQ(l.entries.size(), 1u);
+    EXPECT_EQ(rename_volume_entry(l.entries[0], 2, "Changed", message), -1);
+    close_image_document(doc);
+  }
+  EXPECT_EQ(testkit::sha256_of(bare), sum);
+}

@@ -1,0 +1,92 @@
+// Project Mode views of a project file in its three name views.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "compiler/project.h"
+#include "gui/views/documents.h"
+#include "gui/views/project_view.h"
+#include "support/testkit.h"
+
+namespace {
+
+ProjectRecord item(int32_t id, uint32_t parent, const char* name, int iso, int hfs) {
+  ProjectRecord r;
+  r.id = id;
+  r.parent_id = parent;
+  r.long_name = std::string(name) + ";ISO";
+  r.pc_name = name;
+  r.hfs_name = std::string(name) + " \x8e";  // Mac Roman e acute
+  set_iso_view(r, iso);
+  set_hfs_view(r, hfs);
+  r.pc_folder = "/src/";
+  if (id < 0) {
+    r.data_size = uint32_t(-id) * 1000;
+    std::memcpy(r.type_creator, "TEXTttxt", 8);
+  }
+  return r;
+}
+
+std::vector<std::string> captions(const std::vector<FileTableEntry>& rows) {
+  std::vector<std::string> out;
+  for (const FileTableEntry& e : rows) out.push_back(display_name(e));
+  return out;
+}
+
+}  // namespace
+
+TEST(ProjectView, RowsAndNodesFollowTheNameView) {
+  testkit::TempDir dir;
+  ProjectDocument doc;
+  std::string message;
+  ASSERT_EQ(create_project_document(dir.str("p.cvpr"), 0, false, doc, message), 0) << message;
+  FILE* f = doc.file;
+  // The folder counts are the records' own (the views trust them, the commands keep them).
+  ProjectRecord docs = item(20, 1, "Docs", 1, 1);
+  docs.subfolder_count() = 1;
+  docs.file_count() = 1;
+  ASSERT_EQ(append_item_record(f, docs), 0);
+  ASSERT_EQ(append_item_record(f, item(21, 20, "Inner", 1, 1)), 0);
+  ASSERT_EQ(append_item_record(f, item(-1, 1, "iso only", 1, 0)), 0);
+  ASSERT_EQ(append_item_record(f, item(-2, 1, "mac only", 0, 1)), 0);
+  ASSERT_EQ(append_item_record(f, item(-3, 20, "inside", 1, 1)), 0);
+  int saved = g_name_view;
+  std::vector<FileTableEntry> rows;
+
+  g_name_view = k_name_view_iso;
+  ASSERT_EQ(fill_project_file_table(f, 1, false, rows), 0);
+  EXPECT_EQ(captions(rows), (std::vector<std::string>{"Docs;ISO", "iso only;ISO"}));
+  g_name_view = k_name_view_pc;
+  fill_project_file_table(f, 1, false, rows);
+  EXPECT_EQ(captions(rows), (std::vector<std::string>{"Docs", "iso only", "mac only"}));
+  g_name_view = k_name_view_hfs;
+  fill_project_file_table(f, 1, false, rows);
+  // An HFS target keeps Mac Roman names; they are shown in UTF-8.
+  EXPECT_EQ(captions(rows), (std::vector<std::string>{"Docs \xc3\xa9", "mac only \xc3\xa9"}));
+  EXPECT_EQ(rows[1].data_size, 2000u);
+  EXPECT_EQ(list_row_texts(rows[1])[k_col_signature], "TEXTttxt");
+  EXPECT_EQ(rows[0].valence, 2u);  // one subfolder, one file
+
+  g_name_view = k_name_view_pc;
+  fill_project_file_table(f, 20, false, rows);
+  EXPECT_EQ(captions(rows), (std::vector<std::string>{"Inner", "inside"}));
+  std::vector<ProjectTreeNode> nodes;
+  ASSERT_EQ(expand_project_tree_node(f, 1, false, nodes), 0);
+  ASSERT_EQ(nodes.size(), 1u);
+  EXPECT_EQ(nodes[0].id, 20);
+  EXPECT_TRUE(nodes[0].has_children);
+  expand_project_tree_node(f, 20, false, nodes);
+  ASSERT_EQ(nodes.size(), 1u);
+  EXPECT_FALSE(nodes[0].has_children);
+  EXPECT_TRUE(project_tree_root(f, false).has_children);
+  // The ISO+ list shows every record, by its long name.
+  fill_project_file_table(f, 1, true, rows);
+  EXPECT_EQ(rows.size(), 3u);
+  // An empty folder and a folder nobody has.
+  fill_project_file_table(f, 21, false, rows);
+  EXPECT_TRUE(rows.empty());
+  fill_project_file_table(f, 999, false, rows);
+  EXPECT_TRUE(rows.empty());
+  g_name_view = saved;
+  close_project_document(doc);
+}
