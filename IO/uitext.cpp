@@ -37,6 +37,7 @@ const TextEntry k_texts[] = {
 #include "compiler/texts_refresh.inc"
 #include "cli/texts.inc"
 #include "iconasm/texts.inc"
+#include "gui/dialogs/texts_dialogs.inc"
 };
 
 const TextEntry* find_text(int id) {

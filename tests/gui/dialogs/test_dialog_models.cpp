@@ -1,0 +1,296 @@
+// The dialog models: result codes of the property dialogs, the limits of every
+// name field, and project edits made through them, compiled and judged by
+// isoinfo and hfsutils.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "IO/version.h"
+#include "compiler/commands.h"
+#include "compiler/projectsearch.h"
+#include "gui/dialogs/dialog_models.h"
+#include "support/recording_ui.h"
+#include "support/testkit.h"
+
+using namespace testkit;
+
+namespace {
+
+ProjectRecord file_record() {
+  ProjectRecord r;
+  r.parent_id = 1;
+  r.id = -5;
+  r.pc_folder = "/pc/";
+  r.pc_name = r.long_name = r.hfs_name = "file.txt";
+  std::memcpy(r.type_creator, "TEXTttxt", 8);
+  set_iso_view(r, -1);
+  set_hfs_view(r, 1);
+  return r;
+}
+
+std::vector<ProjectRecord> all_records(FILE* f) {
+  std::vector<ProjectRecord> v;
+  std::fseek(f, long(k_project_record_size), SEEK_SET);
+  ProjectRecord r;
+  while (read_project_record(f, r)) v.push_back(r);
+  return v;
+}
+
+const ProjectRecord* by_pc_name(const std::vector<ProjectRecord>& v, const std::string& n) {
+  for (const ProjectRecord& r : v)
+    if (r.pc_name == n) return &r;
+  return nullptr;
+}
+
+}  // namespace
+
+TEST(ItemProperties, ResultCodesFollowWhatChanged) {
+  ProjectRecord r = file_record();
+  ItemPropertiesModel m;
+  init_item_properties(r, false, false, m);
+  EXPECT_TRUE(m.missing && m.missing_enabled && m.iso_included && m.hfs_included);
+  ProjectRecord c = r;
+  EXPECT_EQ(apply_item_properties(m, c), 0);
+  m.iso_name = "renamed.txt";
+  c = r;
+  EXPECT_EQ(apply_item_properties(m, c), 1);
+  EXPECT_EQ(c.long_name, "renamed.txt");
+  m.iso_hidden = true;
+  c = r;
+  EXPECT_EQ(apply_item_properties(m, c), -1);  // a name and one box
+  m.hfs_hidden = true;
+  c = r;
+  EXPECT_EQ(apply_item_properties(m, c), -2);  // a name and two boxes
+  init_item_properties(r, false, false, m);
+  m.iso_hidden = true;
+  c = r;
+  EXPECT_EQ(apply_item_properties(m, c), -2);
+  // Unticking "Missing" with the ISO view included makes it 1; the HFS view ticked while missing is -1.
+  init_item_properties(r, false, false, m);
+  m.missing = false;
+  c = r;
+  EXPECT_EQ(apply_item_properties(m, c), -2);
+  EXPECT_EQ(iso_view(c), 1);
+  ProjectRecord out = r;
+  set_hfs_view(out, 0);
+  init_item_properties(out, false, false, m);
+  m.hfs_included = true;
+  apply_item_properties(m, out);
+  EXPECT_EQ(hfs_view(out), -1);
+  // Cancelling the decoding is always written back.
+  ProjectRecord mb = file_record();
+  mb.attr_flags |= k_attr_macbinary;
+  mb.pc_size = 900;
+  init_item_properties(mb, false, false, m);
+  EXPECT_EQ(m.coding, 1297);
+  cancel_item_decoding(m, mb);
+  std::memcpy(mb.type_creator, "TEXT????", 8);
+  EXPECT_EQ(apply_item_properties(m, mb), -2);
+  EXPECT_EQ(mb.data_size, 900u);
+  EXPECT_EQ(mb.attr_flags & k_attr_macbinary, 0);
+}
+
+TEST(ItemProperties, NamesAreRefusedPastTheirFields) {
+  std::string stored;
+  EXPECT_EQ(check_dialog_name(NameField::iso_name, "", stored), k_text_name_empty);
+  EXPECT_EQ(check_dialog_name(NameField::iso_name, std::string(62, 'a'), stored), 0);
+  EXPECT_EQ(check_dialog_name(NameField::iso_name, std::string(63, 'a'), stored), k_text_name_too_long);
+  EXPECT_EQ(check_dialog_name(NameField::iso_name, std::string(31, '\xC3'), stored), k_text_name_too_long);  // not UTF-8
+  EXPECT_EQ(check_dialog_name(NameField::hfs_name, std::string(30, 'e') + "é", stored), 0);  // 31 Mac Roman bytes
+  EXPECT_EQ(stored.size(), 31u);
+  EXPECT_EQ(check_dialog_name(NameField::hfs_name, std::string(32, 'e'), stored), k_text_name_too_long);
+  EXPECT_EQ(check_dialog_name(NameField::hfs_name, "a:b", stored), 0);
+  EXPECT_EQ(stored, "a_b");
+  // HFS+ items: decomposed units, so 128 "é" (256 units) do not fit and 127 do.
+  std::string e127, e128;
+  for (int i = 0; i < 127; ++i) e127 += "é";
+  e128 = e127 + "é";
+  EXPECT_EQ(check_dialog_name(NameField::hfsplus_volume_item, e127, stored), 0);
+  EXPECT_EQ(check_dialog_name(NameField::hfsplus_volume_item, e128, stored), k_text_name_too_long);
+  EXPECT_EQ(check_dialog_name(NameField::hfs_volume_name, std::string(28, 'v'), stored), k_text_name_too_long);
+  // A signature half over 4 bytes is refused.
+  ItemPropertiesModel m;
+  init_item_properties(file_record(), false, false, m);
+  NameField field;
+  m.type = "TEXTX";
+  EXPECT_EQ(check_item_properties(m, field), k_text_name_too_long);
+}
+
+TEST(ItemsProperties, IndeterminateBoxesAndEmptyHalvesKeepEachItem) {
+  ProjectRecord a = file_record(), b = file_record();
+  set_iso_view(b, 0);
+  std::memcpy(b.type_creator, "PICTttxt", 8);
+  ItemsPropertiesModel m;
+  init_items_properties({a, b}, false, m);
+  EXPECT_EQ(m.iso_included, -1);
+  EXPECT_EQ(m.hfs_included, 1);
+  EXPECT_TRUE(m.type.empty());
+  EXPECT_EQ(cycle_three_state(-1), 0);
+  EXPECT_EQ(cycle_three_state(0), 1);
+  EXPECT_EQ(cycle_three_state(1), 0);
+  m.hfs_hidden = 1;
+  m.creator = "8BIM";
+  apply_items_properties(m, a);
+  apply_items_properties(m, b);
+  EXPECT_EQ(iso_view(a), -1);
+  EXPECT_EQ(iso_view(b), 0);
+  EXPECT_EQ(std::string(a.type_creator, 8), "TEXT8BIM");
+  EXPECT_EQ(std::string(b.type_creator, 8), "PICT8BIM");
+  EXPECT_NE(a.attr_flags & 0x18, 0);
+}
+
+TEST(SmallModels, SignatureEditAliasAndNewImage) {
+  char sig[8];
+  std::memcpy(sig, "TEXT????", 8);
+  SignatureEditModel s;
+  init_signature_edit(sig, "x", s);
+  EXPECT_EQ(apply_signature_edit(s, k_sig_change_all, sig), 0);
+  s.new_creator = "ttxt";
+  EXPECT_EQ(apply_signature_edit(s, k_sig_change_all, sig), 2);
+  EXPECT_EQ(std::string(sig, 8), "TEXTttxt");
+  EXPECT_EQ(apply_signature_edit(s, k_sig_ignore_all, sig), -1);
+  // An alias whose tag lengths run past its bytes stops there.
+  std::vector<uint8_t> alias(200, 0);
+  alias[5] = 200;
+  alias[10] = 200;  // volume name length far too long: clamped
+  alias[150] = 0; alias[151] = 2; alias[152] = 0x7F; alias[153] = 0xFF;
+  AliasView v;
+  ASSERT_TRUE(read_alias_view(alias.data(), alias.size(), v));
+  EXPECT_EQ(v.volume_name.size(), 27u);
+  EXPECT_TRUE(v.access_path.empty());
+  EXPECT_FALSE(read_alias_view(alias.data(), 100, v));
+  EXPECT_EQ(shorten_alias_path(std::string(250, 'p')).size(), 207u);
+  NewImageModel n;
+  std::string label;
+  uint32_t mb = 0;
+  TempDir d;
+  n.size_text = "0";
+  EXPECT_EQ(check_new_image(n, d.str("x.img"), label, mb), k_text_bad_size);
+  n.size_text = "12a";
+  EXPECT_EQ(check_new_image(n, d.str("x.img"), label, mb), k_text_bad_size);
+  n.size_text = "4";
+  n.label = "";
+  EXPECT_EQ(check_new_image(n, d.str("x.img"), label, mb), 0);
+  EXPECT_EQ(label, "Untitled");
+  EXPECT_EQ(mb, 4u);
+}
+
+TEST(IsoDescriptor, StoredIdentifiersAreShownAndKept) {
+  ProjectHeader h;
+  h.publisher_id = "Kept Publisher";
+  h.bibliographic_file_id = "BIBLIO";
+  h.abstract_file_id = "ABS";
+  IsoDescriptorModel m;
+  init_iso_descriptor(h, m);
+  EXPECT_EQ(m.system_id, product_version_text());
+  EXPECT_EQ(m.publisher_id, "Kept Publisher");
+  m.bibliographic_file_id = std::string(12, 'B');
+  int index = 0;
+  EXPECT_EQ(check_iso_descriptor(m, index), 0);
+  m.copyright_file_id = std::string(13, 'C');
+  EXPECT_EQ(check_iso_descriptor(m, index), k_text_name_too_long);
+  EXPECT_EQ(index, 6);
+  m.copyright_file_id = "COPY";
+  apply_iso_descriptor(m, h);
+  EXPECT_EQ(h.publisher_id, "Kept Publisher");
+  EXPECT_EQ(h.abstract_file_id, "ABS");  // the field after a full one is untouched
+  EXPECT_EQ(h.bibliographic_file_id, std::string(12, 'B'));
+}
+
+// Edits through the models, then a hybrid compile judged by isoinfo and hfsutils.
+TEST(ProjectEdits, RenamesFlagsLabelAndDescriptorReachTheImage) {
+  REQUIRE_TOOL("isoinfo");
+  REQUIRE_TOOL("hls");
+  TempDir dir;
+  fs::create_directories(dir.path() / "src" / "Folder");
+  write_text(dir.path() / "src" / "Folder" / "child.txt", "child");
+  write_text(dir.path() / "src" / "Folder" / "other.txt", "other");
+  write_text(dir.path() / "src" / "plain.txt", "plain");
+  write_text(dir.path() / "src" / "hidden.txt", "hidden");
+  std::string project = dir.str("p.cvpr");
+  recorded_ui().clear();
+  ASSERT_EQ(create_project_file(project, 0), 0);
+  ASSERT_EQ(cli_include_items(project.c_str(), (dir.str("src") + "/Folder").c_str()), 0);
+  ASSERT_EQ(cli_include_items(project.c_str(), (dir.str("src") + "/plain.txt").c_str()), 0);
+  ASSERT_EQ(cli_include_items(project.c_str(), (dir.str("src") + "/hidden.txt").c_str()), 0);
+  FILE* f = std::fopen(project.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  std::vector<ProjectRecord> recs = all_records(f);
+  ASSERT_TRUE(by_pc_name(recs, "Folder") && by_pc_name(recs, "plain.txt") && by_pc_name(recs, "hidden.txt"));
+  const std::string forty_iso = "A forty character name for the ISO view";  // 39 + 1
+  const std::string iso40 = forty_iso + "s";
+  const std::string hfs40 = "A forty character name in the HFS view!!";
+  ASSERT_EQ(iso40.size(), 40u);
+  ASSERT_EQ(hfs40.size(), 40u);
+  std::function<void(ItemPropertiesModel&)> edit;
+  recorded_ui().item_dialog = [&edit](ProjectRecord& r, bool isoplus) {
+    ItemPropertiesModel m;
+    init_item_properties(r, false, isoplus, m);
+    edit(m);
+    NameField field;
+    if (check_item_properties(m, field) != 0) return 0;
+    return apply_item_properties(m, r);
+  };
+  // The folder: a 40-character ISO name; 40 characters in the HFS view are refused, 31 taken.
+  const ProjectRecord folder = *by_pc_name(recs, "Folder");
+  edit = [&](ItemPropertiesModel& m) { m.iso_name = "Folder " + iso40.substr(7); m.hfs_name = hfs40; };
+  EXPECT_EQ(edit_item_properties(f, folder.id, folder.parent_id), 0);  // refused: nothing written
+  edit = [&](ItemPropertiesModel& m) { m.iso_name = iso40; m.hfs_name = hfs40.substr(0, 31); };
+  EXPECT_EQ(edit_item_properties(f, folder.id, folder.parent_id), 1);
+  const ProjectRecord plain = *by_pc_name(recs, "plain.txt");
+  edit = [&](ItemPropertiesModel& m) { m.type = "PICT"; m.creator = "8BIM"; };
+  EXPECT_EQ(edit_item_properties(f, plain.id, plain.parent_id), 1);
+  const ProjectRecord hidden = *by_pc_name(recs, "hidden.txt");
+  edit = [&](ItemPropertiesModel& m) { m.hfs_hidden = true; m.iso_hidden = true; };
+  EXPECT_EQ(edit_item_properties(f, hidden.id, hidden.parent_id), 2);
+  // Labels and the descriptor.
+  ProjectLabelsModel labels;
+  init_project_labels(f, false, labels);
+  ASSERT_TRUE(labels.is_project);
+  project_label_typed(labels, "EDITED_LABEL");
+  EXPECT_EQ(labels.hfs_new, "EDITED_LABEL");
+  labels.hfs_new = "Edited Mac Volume";
+  EXPECT_EQ(apply_project_labels(f, labels), 1);
+  ProjectHeader h;
+  ASSERT_TRUE(read_project_header(f, h));
+  h.preparer_id = "STOREDPREPARER";
+  ASSERT_TRUE(write_project_header(f, h));
+  IsoDescriptorModel d;
+  init_iso_descriptor(h, d);
+  d.publisher_id = "THEPUBLISHER";
+  d.application_id = std::string(128, 'A');
+  d.volume_label = "EDITED_LABEL";
+  apply_iso_descriptor(d, h);
+  ASSERT_TRUE(write_project_header(f, h));
+  // Every child of the renamed folder is still under it, and the folder counts them.
+  recs = all_records(f);
+  const ProjectRecord* renamed = by_pc_name(recs, "Folder");
+  ASSERT_TRUE(renamed);
+  EXPECT_EQ(renamed->id, folder.id);
+  EXPECT_EQ(renamed->long_name, iso40);
+  EXPECT_EQ(renamed->file_count(), 2u);
+  EXPECT_EQ(by_pc_name(recs, "child.txt")->parent_id, uint32_t(folder.id));
+  EXPECT_EQ(by_pc_name(recs, "other.txt")->parent_id, uint32_t(folder.id));
+  std::fclose(f);
+  ASSERT_EQ(cli_compile_hybrid(project.c_str()), 0) << (recorded_ui().messages.empty() ? "" : recorded_ui().messages[0]);
+  std::string img = dir.str("p.iso");
+  RunResult info = run("isoinfo -d -i " + quote(img));
+  EXPECT_NE(info.out.find("Volume id: EDITED_LABEL"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Publisher id: THEPUBLISHER"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Data preparer id: STOREDPREPARER"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Application id: " + std::string(128, 'A')), std::string::npos) << info.out;
+  RunResult joliet = run("isoinfo -J -f -i " + quote(img));
+  EXPECT_NE(joliet.out.find("/" + iso40 + "/child.txt"), std::string::npos) << joliet.out;
+  EXPECT_NE(joliet.out.find("/" + iso40 + "/other.txt"), std::string::npos) << joliet.out;
+  RunResult hv = run("hmount " + quote(img) + " && hls -l :src && echo --- && hls -1 :src && echo --- && hls -1a :src && hls -l " +
+                     quote(":src:" + hfs40.substr(0, 31)));
+  EXPECT_NE(hv.out.find("Volume name is \"Edited Mac Volume\""), std::string::npos) << hv.out << hv.err;
+  EXPECT_NE(hv.out.find("PICT/8BIM"), std::string::npos) << hv.out;
+  EXPECT_NE(hv.out.find(hfs40.substr(0, 31)), std::string::npos) << hv.out;
+  size_t first = hv.out.find("---"), second = hv.out.find("---", first + 3);
+  std::string visible = hv.out.substr(first, second - first), all = hv.out.substr(second);
+  EXPECT_EQ(visible.find("hidden.txt"), std::string::npos) << hv.out;
+  EXPECT_NE(all.find("hidden.txt"), std::string::npos) << hv.out;
+  EXPECT_NE(all.find("child.txt"), std::string::npos) << hv.out;
+  EXPECT_NE(hv.out.find("2 items"), std::string::npos) << hv.out;  // the folder's valence
+}
