@@ -426,27 +426,20 @@ int apply_signature_edit(const SignatureEditModel& m, SignatureButton button, ch
 // --- long names -------------------------------------------------------------------------------------
 
 namespace {
-NameField long_name_field(LongNameKind kind) {
-  return kind == LongNameKind::iso ? NameField::iso_name
-       : kind == LongNameKind::hfs ? NameField::hfs_name
-                                   : NameField::hfsplus_volume_item;
+size_t long_name_length(LongNameKind kind, std::string_view text) {
+  return kind == LongNameKind::hfs ? utf8_to_macroman(text).size() : text.size();
 }
 }  // namespace
 
-void init_long_name(LongNameKind kind, std::string_view name, LongNameModel& m) {
+void init_long_name(LongNameKind kind, std::string_view name, size_t limit, LongNameModel& m) {
   m = LongNameModel{};
   m.kind = kind;
+  m.limit = limit;
   m.original = std::string(name);
-  if (kind == LongNameKind::hfs) {
-    m.truncated = mac_roman_to_text(cut_hfs_name(m.original));
-  } else if (kind == LongNameKind::iso) {
-    m.truncated = shorten_name(m.original, k_iso_name_limit);
-  } else {
-    // At most 255 decomposed units: drop characters from the end until it fits.
-    std::u32string cps = utf8_to_u32(m.original);
-    while (!cps.empty() && hfsplus_units(u32_to_utf8(cps)) > 255) cps.pop_back();
-    m.truncated = u32_to_utf8(cps);
-  }
+  size_t cut = limit;
+  do {
+    m.truncated = shorten_name(name, cut);
+  } while (cut-- > 0 && long_name_length(kind, m.truncated) > limit);
 }
 
 void long_name_automatic_clicked(LongNameModel& m) {
@@ -456,11 +449,23 @@ void long_name_automatic_clicked(LongNameModel& m) {
   else g_auto_truncate_hfsplus = true;
 }
 
+int check_long_name(const LongNameModel& m) {
+  if (m.truncated.empty()) return k_text_name_empty;
+  if (!is_valid_utf8(m.truncated) || long_name_length(m.kind, m.truncated) > m.limit) return k_text_name_too_long;
+  return 0;
+}
+
 int apply_long_name(const LongNameModel& m, std::string& name) {
-  std::string stored;
-  if (check_dialog_name(long_name_field(m.kind), m.truncated, stored) != 0) return 0;
-  name = stored;
+  if (check_long_name(m) != 0) return 0;
+  name = m.truncated;
   return 1;
+}
+
+bool run_long_name_prompt(std::string& name, size_t limit, LongNameKind kind,
+                          const std::function<bool(LongNameModel&)>& show) {
+  LongNameModel m;
+  init_long_name(kind, name, limit, m);
+  return show && show(m) && apply_long_name(m, name) == 1;
 }
 
 // --- new image -------------------------------------------------------------------------------------
@@ -531,8 +536,13 @@ void access_path_previous(AccessPathModel& m) {
 
 int apply_access_path(AccessPathModel& m, int& text_id) {
   text_id = 0;
-  std::string old_prefix = with_trailing_slash(m.old_path.substr(0, 180));
-  std::string new_prefix = with_trailing_slash(m.new_path.substr(0, 180));
+  // A path longer than the edit holds is refused, never cut (a cut path names another folder).
+  if (m.old_path.size() > k_access_path_limit || m.new_path.size() > k_access_path_limit || m.old_path.empty()) {
+    text_id = k_text_path_too_long;
+    return 0;
+  }
+  std::string old_prefix = with_trailing_slash(m.old_path);
+  std::string new_prefix = with_trailing_slash(m.new_path);
   // Refused as a whole when one record's folder would not fit its field.
   ProjectRecord r;
   for (long i = 1; i < m.count; ++i) {

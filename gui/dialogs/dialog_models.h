@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -146,19 +147,30 @@ void init_signature_edit(const char signature[8], std::string_view name, Signatu
 int apply_signature_edit(const SignatureEditModel& m, SignatureButton button, char signature[8]);
 
 // --- truncation of a long ISO, HFS or HFS+ name (template 130) ---------------------------------
+// The project's name setters ask through g_ask_long_name(name, limit) when the
+// automatic shortening of that kind is off: name is UTF-8, limit counts bytes
+// (Mac Roman bytes for HFS).
 enum class LongNameKind { iso, hfs, hfsplus };
 struct LongNameModel {
   LongNameKind kind = LongNameKind::iso;
-  std::string original;   // as given (Mac Roman for HFS)
-  std::string truncated;  // the proposal, then what was typed (text)
+  size_t limit = 0;
+  std::string original;   // as given
+  std::string truncated;  // the proposal, then what was typed
   bool automatic = false;
 };
-void init_long_name(LongNameKind kind, std::string_view name, LongNameModel& m);
+// The proposal keeps an extension of up to 5 bytes (shorten_name) within the limit.
+void init_long_name(LongNameKind kind, std::string_view name, size_t limit, LongNameModel& m);
 // A click on "Truncate automatically": switches the engine's automatic shortening
 // of that kind on (clearing the box again leaves it on).
 void long_name_automatic_clicked(LongNameModel& m);
-// OK: 1 with name replaced by the typed name (stored form), 0 when it does not fit.
+// 0 when the typed name fits, else a text id.
+int check_long_name(const LongNameModel& m);
+// OK: 1 with name replaced by the typed name, 0 when it does not fit.
 int apply_long_name(const LongNameModel& m, std::string& name);
+// The whole dialog for the hook: show lets the user edit the model and says
+// whether OK was pressed. True with name replaced; false when cancelled.
+bool run_long_name_prompt(std::string& name, size_t limit, LongNameKind kind,
+                          const std::function<bool(LongNameModel&)>& show);
 
 // --- new partition image (template 111) ------------------------------------------------------
 struct NewImageModel {
@@ -182,6 +194,7 @@ struct FileTypeRegistration {
 std::vector<FileTypeRegistration> file_types_to_register(bool project, bool partition, bool isoplus);
 
 // --- access path (template 146) --------------------------------------------------------------
+constexpr size_t k_access_path_limit = 180;  // bytes of each path edit
 struct AccessPathModel {
   FILE* project = nullptr;
   long index = 0;  // record shown (1 = first item)
@@ -196,7 +209,8 @@ void access_path_next(AccessPathModel& m);
 void access_path_previous(AccessPathModel& m);
 // OK: replaces the old prefix by the new one in every record (each given a
 // trailing "/"). 1 done and the dialog ends, 2 done and it stays open, 0
-// refused (k_text_path_too_long in text_id: a record's folder would not fit).
+// refused (k_text_path_too_long in text_id: a path over its edit's limit, or a
+// record's folder that would not fit its field; nothing is changed then).
 int apply_access_path(AccessPathModel& m, int& text_id);
 
 // --- alias file (template 118) ---------------------------------------------------------------

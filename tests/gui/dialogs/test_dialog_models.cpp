@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
+#include <sstream>
 
 #include "IO/version.h"
 #include "compiler/commands.h"
@@ -293,4 +295,160 @@ TEST(ProjectEdits, RenamesFlagsLabelAndDescriptorReachTheImage) {
   EXPECT_NE(all.find("hidden.txt"), std::string::npos) << hv.out;
   EXPECT_NE(all.find("child.txt"), std::string::npos) << hv.out;
   EXPECT_NE(hv.out.find("2 items"), std::string::npos) << hv.out;  // the folder's valence
+}
+
+// An HFS+ target takes a 40-character HFS name; sleuthkit lists it, under the
+// renamed folder with its children.
+TEST(ProjectEdits, HfsPlusViewTakesAFortyCharacterName) {
+  REQUIRE_TOOL("fls");
+  REQUIRE_TOOL("mmls");
+  TempDir dir;
+  fs::create_directories(dir.path() / "src" / "Dir");
+  write_text(dir.path() / "src" / "Dir" / "inner.txt", "inner");
+  std::string project = dir.str("plus.cvpr");
+  recorded_ui().clear();
+  ASSERT_EQ(create_project_file(project, k_pref_hfsplus_target | k_pref_hfsplus_default), 0);
+  ASSERT_EQ(cli_include_items(project.c_str(), (dir.str("src") + "/Dir").c_str()), 0);
+  FILE* f = std::fopen(project.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(get_project_hfs_format(f), 1);
+  std::vector<ProjectRecord> recs = all_records(f);
+  const ProjectRecord folder = *by_pc_name(recs, "Dir");
+  const std::string hfs40 = "Forty characters of HFS+ name, no colon!";
+  ASSERT_EQ(hfs40.size(), 40u);
+  recorded_ui().item_dialog = [&hfs40](ProjectRecord& r, bool isoplus) {
+    ItemPropertiesModel m;
+    init_item_properties(r, true, isoplus, m);
+    m.hfs_name = hfs40;
+    m.custom_icon = true;
+    NameField field;
+    return check_item_properties(m, field) == 0 ? apply_item_properties(m, r) : 0;
+  };
+  EXPECT_EQ(edit_item_properties(f, folder.id, folder.parent_id), 2);
+  recs = all_records(f);
+  EXPECT_EQ(by_pc_name(recs, "Dir")->hfs_name, hfs40);
+  EXPECT_NE(by_pc_name(recs, "Dir")->src_flags & k_src_custom_icon, 0);
+  std::fclose(f);
+  ASSERT_EQ(cli_compile_hybrid(project.c_str()), 0) << (recorded_ui().messages.empty() ? "" : recorded_ui().messages[0]);
+  std::string img = dir.str("plus.iso");
+  RunResult mm = run("mmls -t mac -b 2048 " + quote(img));
+  size_t at = mm.out.find("Apple_HFS");
+  ASSERT_NE(at, std::string::npos) << mm.out;
+  size_t line = mm.out.rfind('\n', at);
+  std::istringstream fields(mm.out.substr(line + 1, at - line - 1));
+  std::string slot, start;
+  fields >> slot >> start >> start;
+  RunResult l = run("fls -f hfsp -r -p -o " + std::to_string(std::stoul(start) * 4) + " " + quote(img));
+  EXPECT_NE(l.out.find(hfs40 + "/inner.txt"), std::string::npos) << l.out << mm.out;
+}
+
+TEST(LongNamePrompt, AnswersTheProjectNameSetters) {
+  std::string typed = "typed short name.txt";
+  bool shown = false;
+  g_auto_truncate_iso = false;
+  g_ask_long_name = nullptr;
+  auto prompt = [&](std::string& name, size_t limit) {
+    return run_long_name_prompt(name, limit, limit == k_hfs_name_limit ? LongNameKind::hfs : LongNameKind::iso,
+                                [&](LongNameModel& m) {
+                                  shown = true;
+                                  EXPECT_LE(m.truncated.size(), limit);
+                                  EXPECT_EQ(m.truncated.substr(m.truncated.size() - 4), ".txt");
+                                  m.truncated = typed;
+                                  return true;
+                                });
+  };
+  static std::function<bool(std::string&, size_t)> hook;
+  hook = prompt;
+  g_ask_long_name = [](std::string& name, size_t limit) { return hook(name, limit); };
+  ProjectRecord r = file_record();
+  set_item_names(r, std::string(80, 'n') + ".txt", false);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(r.long_name, typed);
+  EXPECT_EQ(r.hfs_name, typed);
+  g_ask_long_name = nullptr;
+  // The HFS proposal counts Mac Roman bytes; the automatic box only ever switches on.
+  LongNameModel m;
+  init_long_name(LongNameKind::hfs, std::string(40, 'e') + ".txt", 31, m);
+  EXPECT_EQ(m.truncated, std::string(27, 'e') + ".txt");
+  m.truncated = std::string(32, 'x');
+  std::string out;
+  EXPECT_EQ(apply_long_name(m, out), 0);
+  long_name_automatic_clicked(m);
+  long_name_automatic_clicked(m);
+  EXPECT_TRUE(g_auto_truncate_hfs);
+  g_auto_truncate_hfs = false;
+}
+
+TEST(AccessPath, PrefixReplacedWholeOrRefused) {
+  TempDir dir;
+  ASSERT_EQ(create_project_file(dir.str("p.cvpr"), 0), 0);
+  FILE* f = std::fopen(dir.str("p.cvpr").c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  for (const char* folder : {"/old/a/", "/old/b/", "/elsewhere/"}) {
+    ProjectRecord r = file_record();
+    r.id = next_file_id();
+    r.pc_folder = folder;
+    r.long_name = r.pc_name = std::string("f") + folder[1] + folder[5];
+    ASSERT_EQ(insert_record(f, r), 0);
+  }
+  AccessPathModel m;
+  ASSERT_EQ(init_access_path(f, m), 1);
+  EXPECT_FALSE(m.previous_enabled);
+  EXPECT_TRUE(m.next_enabled);
+  access_path_next(m);
+  access_path_next(m);
+  EXPECT_FALSE(m.next_enabled);
+  access_path_previous(m);
+  access_path_previous(m);
+  EXPECT_FALSE(m.previous_enabled);
+  int text = 0;
+  m.old_path = "/old";
+  m.new_path = "/" + std::string(250, 'n');
+  EXPECT_EQ(apply_access_path(m, text), 0);
+  EXPECT_EQ(text, k_text_path_too_long);
+  // A prefix that fits the edit but makes one record's folder overflow its field.
+  ProjectRecord deep = file_record();
+  deep.id = next_file_id();
+  deep.pc_folder = "/old/" + std::string(200, 'd') + "/";
+  deep.long_name = deep.pc_name = "deep";
+  ASSERT_EQ(insert_record(f, deep), 0);
+  ASSERT_EQ(init_access_path(f, m), 1);
+  m.old_path = "/old";
+  m.new_path = "/" + std::string(170, 'n');
+  EXPECT_EQ(apply_access_path(m, text), 0);
+  EXPECT_EQ(all_records(f).back().pc_folder.substr(0, 5), "/old/");
+  m.old_path = "/old";
+  m.new_path = "/new/place";
+  m.keep_open = true;
+  EXPECT_EQ(apply_access_path(m, text), 2);
+  std::set<std::string> folders;
+  for (const ProjectRecord& r : all_records(f)) folders.insert(r.pc_folder);
+  EXPECT_EQ(folders, (std::set<std::string>{"/new/place/a/", "/new/place/b/", "/elsewhere/",
+                                            "/new/place/" + std::string(200, 'd') + "/"}));
+  std::fclose(f);
+}
+
+TEST(Labels, NotAProjectShowsUntitledAndWritesNothing) {
+  TempDir dir;
+  write_text(dir.path() / "x.bin", std::string(2000, 'x'));
+  FILE* f = std::fopen(dir.str("x.bin").c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  ProjectLabelsModel m;
+  init_project_labels(f, false, m);
+  EXPECT_EQ(m.iso_old, "Untitled");
+  m.iso_new = "NEW";
+  EXPECT_EQ(apply_project_labels(f, m), 0);
+  std::fclose(f);
+  EXPECT_EQ(read_text(dir.path() / "x.bin"), std::string(2000, 'x'));
+  // An HFS+ volume name over its 64-byte field is refused.
+  ASSERT_EQ(create_project_file(dir.str("p.cvpr"), k_pref_hfsplus_target), 0);
+  f = std::fopen(dir.str("p.cvpr").c_str(), "r+b");
+  init_project_labels(f, false, m);
+  EXPECT_TRUE(m.hfsplus_target);
+  m.hfs_new = std::string(64, 'h');
+  EXPECT_EQ(apply_project_labels(f, m), 0);
+  m.hfs_new = std::string(63, 'h');
+  EXPECT_EQ(apply_project_labels(f, m), 1);
+  EXPECT_EQ(get_volume_name(f).size() <= 68, true);
+  std::fclose(f);
 }
