@@ -8,9 +8,12 @@
 
 #include "IO/charsets.h"
 #include "IO/prompts.h"
+#include "IO/strlib.h"
 #include "IO/uitext.h"
 #include "IO/unicode.h"
 #include "IO/version.h"
+#include "hfs/voledit.h"
+#include "hfs/volume.h"
 
 namespace {
 
@@ -44,6 +47,13 @@ std::string signature_half(const char* p) { return macroman_to_utf8(std::string(
 
 // A signature half as typed: at most 4 Mac Roman bytes.
 bool half_fits(std::string_view text) { return utf8_to_macroman(text).size() <= 4; }
+
+bool same_name_ignoring_case(std::string_view a, std::string_view b) {
+  std::string x(a), y(b);
+  to_upper_latin1(x.data());
+  to_upper_latin1(y.data());
+  return hfs_decompose(utf8_to_u32(x)) == hfs_decompose(utf8_to_u32(y));
+}
 
 }  // namespace
 
@@ -84,6 +94,19 @@ std::string dialog_refusal_text(int text_id, NameField field) {
   if (text_id == k_text_name_too_long || text_id == k_text_bad_size)
     return format_text(ui_text(text_id).c_str(), int(name_field_limit(field)));
   return ui_text(text_id);
+}
+
+int check_volume_item_name(std::string_view typed, uint32_t parent, std::string& stored, std::string_view current) {
+  bool plus = g_volume.is_hfsplus != 0;
+  if (int rc = check_dialog_name(plus ? NameField::hfsplus_volume_item : NameField::hfs_name, typed, stored)) return rc;
+  if (!current.empty() && same_name_ignoring_case(typed, current)) return 0;
+  int exists = plus ? hfsplus_item_type(stored.c_str(), parent) : hfs_item_type(stored, parent);
+  return exists ? k_text_name_exists : 0;
+}
+
+int check_volume_label(std::string_view typed, std::string& stored) {
+  return check_dialog_name(g_volume.is_hfsplus ? NameField::hfsplus_volume_item : NameField::hfs_volume_name, typed,
+                           stored);
 }
 
 // --- one item -----------------------------------------------------------------------------------------

@@ -54,6 +54,15 @@ int check_dialog_name(NameField field, std::string_view typed, std::string& stor
 // The message of a refusal (text id and the field's limit).
 std::string dialog_refusal_text(int text_id, NameField field);
 
+// Rename on the open volume (and New Folder): the name by the volume's rule (31
+// Mac Roman bytes on HFS, 255 units on HFS+), refused when another item of that
+// name is in folder parent. current: the item's own name when it is renamed (a
+// change of case only is no clash). 0 with stored set, or a text id.
+int check_volume_item_name(std::string_view typed, uint32_t parent, std::string& stored,
+                           std::string_view current = {});
+// The volume label dialog: 27 Mac Roman bytes on HFS, 255 units on HFS+.
+int check_volume_label(std::string_view typed, std::string& stored);
+
 // --- properties of one project item (hybrid: templates 102; ISO+: 137) ------------------
 struct ItemPropertiesModel {
   bool isoplus = false;         // an ISO+ project item

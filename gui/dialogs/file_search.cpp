@@ -1,5 +1,6 @@
 #include "gui/dialogs/file_search.h"
 
+#include "IO/strlib.h"
 #include "IO/uitext.h"
 #include "compiler/projectsearch.h"
 #include "gui/dialogs/catalog_search.h"
@@ -12,11 +13,6 @@ std::string g_last_search_signature;
 namespace {
 constexpr int k_text_no_file_found = 1173;
 constexpr int k_text_hits_capped = 1607;
-
-std::string trim(std::string_view s) {
-  size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
-  return b == std::string_view::npos ? std::string() : std::string(s.substr(b, e - b + 1));
-}
 
 void erase_all(std::string& s, std::string_view what, std::string_view with) {
   for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + with.size()))
@@ -45,16 +41,7 @@ std::string normalise_search_pattern(std::string_view pattern) {
 
 std::string prepare_name_criterion(std::string_view typed) {
   std::string s = trim(typed);
-  for (size_t i = 0; i < s.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c >= 'A' && c <= 'Z') s[i] = char(c + 32);
-    // Latin-1 capitals U+00C0-U+00DE (UTF-8 C3 80-C3 9E), except the sign U+00D7.
-    if (c == 0xC3 && i + 1 < s.size()) {
-      unsigned char d = static_cast<unsigned char>(s[i + 1]);
-      if (d >= 0x80 && d <= 0x9E && d != 0x97) s[i + 1] = char(d + 0x20);
-      ++i;
-    }
-  }
+  to_lower_latin1(s.data());
   return s;
 }
 

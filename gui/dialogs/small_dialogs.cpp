@@ -7,8 +7,6 @@
 #include "IO/uitext.h"
 #include "IO/version.h"
 #include "gui/dialogs/dialog_models.h"
-#include "hfs/voledit.h"
-#include "hfs/volume.h"
 #include "macfiles/signatures.h"
 
 namespace {
@@ -60,9 +58,6 @@ int apply_signature_file(SignatureFileModel& m) {
 
 int check_new_folder_name(std::string_view typed, uint32_t parent, std::string& stored) {
   if (typed.empty()) return 0;
-  bool plus = g_volume.is_hfsplus != 0;
-  int rc = check_dialog_name(plus ? NameField::hfsplus_volume_item : NameField::hfs_name, typed, stored);
-  if (rc != 0) return rc;
-  int exists = plus ? hfsplus_item_type(stored.c_str(), parent) : hfs_item_type(stored, parent);
-  return exists ? k_text_name_exists : 1;
+  int rc = check_volume_item_name(typed, parent, stored);
+  return rc == 0 ? 1 : rc;
 }

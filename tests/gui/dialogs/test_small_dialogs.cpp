@@ -46,6 +46,11 @@ TEST(SmallDialogs, NewFolderNameOnAnHfsVolume) {
   ASSERT_EQ(check_new_folder_name("Fold:er été", 2, stored), 1);
   ASSERT_GT(hfs_create_folder(stored, 2, 1), 0);
   EXPECT_EQ(check_new_folder_name("FOLD:ER été", 2, stored), k_text_name_exists);  // HFS ignores case
+  // Rename: a case change of the item's own name is no clash; a label keeps 27 bytes.
+  EXPECT_EQ(check_volume_item_name("FOLD_ER ÉTÉ", 2, stored, "Fold_er été"), 0);
+  EXPECT_EQ(check_volume_item_name("FOLD_ER ÉTÉ", 2, stored, "Other"), k_text_name_exists);
+  EXPECT_EQ(check_volume_label(std::string(28, 'l'), stored), k_text_name_too_long);
+  EXPECT_EQ(check_volume_label(std::string(27, 'l'), stored), 0);
   ASSERT_EQ(flush_volume_structures(), 0);
   testvol::close_volume();
   RunResult l = run("hmount " + quote(img) + " >/dev/null && hls -1");
