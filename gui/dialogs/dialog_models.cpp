@@ -12,7 +12,9 @@
 #include "IO/uitext.h"
 #include "IO/unicode.h"
 #include "IO/version.h"
+#include "hfs/btree.h"
 #include "hfs/voledit.h"
+#include "macfiles/aliasres.h"
 #include "hfs/volume.h"
 
 namespace {
@@ -607,6 +609,17 @@ bool read_alias_view(const uint8_t* data, size_t size, AliasView& view) {
     at += 4 + length + (length & 1);
   }
   return true;
+}
+
+int open_alias_view(const uint8_t* file_record, size_t size, AliasView& view) {
+  const uint32_t node = g_volume.catalog_tree.current_node;
+  const int32_t record = g_volume.catalog_tree.current_record;
+  std::vector<uint8_t> alias;
+  bool ok = file_record && hfs_read_alias_resource({file_record, size}, alias) == 0 &&
+            read_alias_view(alias.data(), alias.size(), view);
+  if (node != 0 && g_volume.catalog_tree.node_buffer && read_catalog_node_host(node))
+    g_volume.catalog_tree.current_record = record;
+  return ok ? 1 : 0;
 }
 
 std::string shorten_alias_path(const std::string& path) {

@@ -197,6 +197,22 @@ TEST(IsoDescriptor, StoredIdentifiersAreShownAndKept) {
   EXPECT_EQ(h.publisher_id, "Kept Publisher");
   EXPECT_EQ(h.abstract_file_id, "ABS");  // the field after a full one is untouched
   EXPECT_EQ(h.bibliographic_file_id, std::string(12, 'B'));
+  // Full-length values fill their fields with no terminator and leave the next field as it was.
+  m.system_id = std::string(32, 'S');
+  m.copyright_file_id = std::string(12, 'C');
+  m.abstract_file_id = std::string(12, 'D');
+  apply_iso_descriptor(m, h);
+  h.last_file_serial = 0x01020304;
+  std::vector<uint8_t> bytes(k_project_record_size);
+  encode_project_header(h, bytes);
+  ProjectHeader back;
+  decode_project_header(bytes, back);
+  EXPECT_EQ(back.system_id, std::string(32, 'S'));
+  EXPECT_EQ(back.copyright_file_id, std::string(12, 'C'));
+  EXPECT_EQ(back.abstract_file_id, std::string(12, 'D'));
+  EXPECT_EQ(back.bibliographic_file_id, std::string(12, 'B'));
+  EXPECT_EQ(back.publisher_id, "Kept Publisher");
+  EXPECT_EQ(back.last_file_serial, 0x01020304u);
 }
 
 // Edits through the models, then a hybrid compile judged by isoinfo and hfsutils.
