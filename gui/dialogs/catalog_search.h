@@ -10,8 +10,9 @@
 
 // Folders and files whose name matches the pattern (match_name_pattern, the
 // project searches' rule: "*" wildcard, case-insensitive on HFS and HFS+ alike),
-// in catalog key order, at most k_max_search_hits. The count, or -2 when the
-// catalog could not be read whole (the hits found so far are kept).
+// in catalog key order, at most k_max_search_hits. The count (of what could be
+// read when a folder's records are damaged), or -2 when the catalog could not
+// be read and nothing was found.
 int find_by_name(std::string_view pattern, std::vector<ProjectSearchHit>& hits);
 // Files whose type + creator the pattern matches (signature_mismatch).
 int find_by_signature(std::string_view pattern, std::vector<ProjectSearchHit>& hits);
