@@ -42,6 +42,7 @@ const TextEntry k_texts[] = {
 #include "gui/inspector/texts.inc"
 #include "gui/dialogs/texts_dsstore.inc"
 #include "gui/inspector/texts_volume.inc"
+#include "gui/dialogs/texts_dialogs.inc"
 };
 
 const TextEntry* find_text(int id) {

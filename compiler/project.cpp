@@ -956,7 +956,7 @@ int search_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchH
     if (pc_only || g_name_view == k_name_view_pc) name = r.pc_name;
     else if (g_name_view == k_name_view_iso) name = r.long_name;
     else name = mac_roman ? macroman_to_utf8(r.hfs_name) : r.hfs_name;
-    if (match_name_pattern(name, pattern)) hits.push_back({r.parent_id, r.pc_name});
+    if (match_name_pattern(name, pattern)) hits.push_back({r.parent_id, r.pc_name, r.id});
   }
   return int(hits.size());
 }

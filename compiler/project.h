@@ -243,6 +243,7 @@ void write_project_totals(FILE* f, bool isoplus = false);
 struct ProjectSearchHit {
   uint32_t parent_id = 0;
   std::string pc_name;
+  int32_t id = 0;  // the item found (project id, or catalog ID on a volume)
 };
 constexpr size_t k_max_search_hits = 128;
 bool match_name_pattern(std::string_view name, std::string_view pattern);

@@ -11,7 +11,7 @@ int search_by_signature(FILE* f, std::string_view pattern, std::vector<ProjectSe
   if (!f || !read_project_header(f, h)) return 0;
   ProjectRecord r;
   while (hits.size() < k_max_search_hits && read_project_record(f, r))
-    if (!r.is_folder() && signature_mismatch(pattern, r.type_creator) == 0) hits.push_back({r.parent_id, r.pc_name});
+    if (!r.is_folder() && signature_mismatch(pattern, r.type_creator) == 0) hits.push_back({r.parent_id, r.pc_name, r.id});
   return int(hits.size());
 }
 
