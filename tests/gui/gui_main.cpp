@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
   }
   wxTheApp->CallOnInit();
   wxInitAllImageHandlers();
+  install_context_help();
   delete wxLog::SetActiveTarget(new wxLogStderr);  // no log boxes waiting for a click
   init_settings_root();
   set_gui_thread(post_with_call_after);
