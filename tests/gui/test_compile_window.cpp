@@ -6,11 +6,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "gui/app.h"
 #include "gui/compileworker.h"
+#include "gui/guithread.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/guiforms.h"
 #include "gui/instance.h"
@@ -34,6 +37,21 @@ std::string make_project(const testkit::TempDir& dir, size_t big_file_bytes) {
   EXPECT_EQ(testkit::run(q + "-f " + testkit::quote(project) + " docs").rc, 0);
   EXPECT_EQ(testkit::run(q + "-i " + testkit::quote(project) + " " + testkit::quote(dir.str("src"))).rc, 0);
   return project;
+}
+
+// Work the worker carries to this thread is held back while set, so a
+// compile waits at its next report whatever events run meanwhile.
+std::mutex g_held_mutex;
+std::vector<std::function<void()>> g_held;
+void hold_worker_reports(std::function<void()> work) {
+  std::lock_guard<std::mutex> lock(g_held_mutex);
+  g_held.push_back(std::move(work));
+}
+void release_worker_reports() {
+  set_gui_thread(post_with_call_after);
+  std::lock_guard<std::mutex> lock(g_held_mutex);
+  for (auto& work : g_held) post_with_call_after(std::move(work));
+  g_held.clear();
 }
 
 bool ends_with(const std::string& s, const std::string& tail) {
@@ -92,14 +110,17 @@ TEST(GuiCompile, AbortLeavesNoImageAndTheStateIdle) {
   f->start_up({project});
   pump(300);
   answer_forms({{"MessFermer", "", "close_refused"}, {"MessFermer", "", "compile_aborted"}});
+  // The compile waits at its first report until it is let go, so the refusal
+  // is shown, and photographed, with nothing else over it.
+  set_gui_thread(hold_worker_reports);
   f->run_command("Compil1");
-  // The worker waits at its first report until this thread runs its events,
-  // so the abort is asked for before the compile can end.
   ASSERT_FALSE(compile_idle());
-  f->run_command("Compil1");  // now "Abort Compilation"
   f->Close();  // refused while the compile runs
   pump(100);
   EXPECT_EQ(g_main_frame, f);
+  EXPECT_EQ(g_seen_forms.size(), 1u);
+  f->run_command("Compil1");  // now "Abort Compilation"
+  release_worker_reports();
   pump(60000, [] { return compile_idle() && g_seen_forms.size() >= 2 && g_modal_depth == 0; });
   EXPECT_TRUE(compile_idle());
   EXPECT_FALSE(testkit::fs::exists(dir.str("p.iso"))) << "an aborted compile left its image";

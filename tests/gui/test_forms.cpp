@@ -103,7 +103,7 @@ TEST(Forms, LogFileFormOpensTheJournalItIsGivenAndCloseForgetsIt) {
     click(open);
     open_disabled = !open->IsEnabled();
     close_enabled = d.FindWindow("Fermer")->IsEnabled();
-    shot = screenshot(d.GetTitle().utf8_string(), "log_file_form");
+    shot = screenshot(d, "log_file_form");
     click(d.FindWindow(wxID_OK));
   });
   EXPECT_EQ(run_log_file_dialog(nullptr), 1);
