@@ -263,6 +263,16 @@ bool hint_to_status_bar(const std::string& hint, std::string& shown) {
 
 int help_topic(int topic, int language_offset) { return topic + language_offset; }
 
+int form_help_topic(const std::string& form_name) {
+  static const struct {
+    const char* name;
+    int topic;
+  } k_forms[] = {{"TMessOK", 105}, {"TMessAnn", 106}, {"TMessON", 107}, {"TMessONT", 108}, {"LogFile", 152}};
+  for (const auto& f : k_forms)
+    if (form_name == f.name) return f.topic;
+  return 0;
+}
+
 namespace {
 const std::vector<ColumnDef> k_columns = {
     {1003, 180, false}, {1004, 60, false},  {1005, 80, true}, {1006, 80, true},

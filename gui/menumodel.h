@@ -66,6 +66,9 @@ int mode_status_text(int mode, int name_view);
 bool hint_to_status_bar(const std::string& hint, std::string& shown);
 // The help topic plus the language offset.
 int help_topic(int topic, int language_offset);
+// The help topic of a form, by the form's name, for its help button and its
+// context help alike; 0 for a form that offers none.
+int form_help_topic(const std::string& form_name);
 
 // The seven columns of the file list: caption text id and default width.
 struct ColumnDef {

@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <wx/artprov.h>
-#include <wx/bmpbuttn.h>
 #include <wx/button.h>
 #include <wx/dialog.h>
 #include <wx/filedlg.h>
@@ -39,6 +37,7 @@ int run_log_file_dialog(wxWindow* owner) {
   std::string path = read_log_path(buf);
   if (path.empty()) path = gui_data_folder() + "/corvane.log";  // the program's folder is not writable
   auto* field = new wxTextCtrl(&d, wxID_ANY, wxString::FromUTF8(path), wxDefaultPosition, wxSize(360, -1));
+  field->SetName("Fichier");
   row->Add(field, 1, wxEXPAND | wxALL, 6);
   top->Add(row, 0, wxEXPAND);
   auto* buttons = new wxBoxSizer(wxHORIZONTAL);
@@ -46,8 +45,10 @@ int run_log_file_dialog(wxWindow* owner) {
   auto* open = new wxButton(&d, wxID_ANY, tr(1556));
   auto* close = new wxButton(&d, wxID_ANY, tr(1557));
   auto* ok = new wxButton(&d, wxID_OK, tr(1001));
-  auto* help = new wxBitmapButton(&d, wxID_HELP, wxArtProvider::GetBitmap(wxART_HELP, wxART_BUTTON));
-  help->SetToolTip(tr(2329));
+  empty->SetName("Vider");
+  open->SetName("Ouvrir");
+  close->SetName("Fermer");
+  wxWindow* help = add_form_help(d);
   for (wxWindow* b : {static_cast<wxWindow*>(empty), static_cast<wxWindow*>(open), static_cast<wxWindow*>(close),
                       static_cast<wxWindow*>(ok), static_cast<wxWindow*>(help)})
     buttons->Add(b, 0, wxALL, 4);
@@ -89,7 +90,6 @@ int run_log_file_dialog(wxWindow* owner) {
     std::fflush(g_log_file);
     if (::ftruncate(fileno(g_log_file), 0) != 0) report_open_error(field->GetValue().utf8_string().c_str());
   });
-  help->Bind(wxEVT_BUTTON, [](wxCommandEvent&) { show_help_topic(152); });
   d.SetEscapeId(wxID_OK);
   int r = run_modal(d);
   return r == wxID_OK ? 1 : 0;

@@ -21,6 +21,15 @@ int run_modal(wxDialog& dialog);
 
 // Opens the help book at the topic (the language offset added here).
 void show_help_topic(int topic);
+// The page the help window shows, "" before any help was opened.
+std::string shown_help_page();
+// Context help: a help request on any window of a form (F1, the context menu,
+// the "?" of the title bar) opens the topic of the form it lies in. Installed
+// once at start-up.
+void install_context_help();
+// Gives the form its help button (hint 2329, the help book at the form's
+// topic), F1 and the context menu (its context help).
+wxWindow* add_form_help(wxDialog& form);
 
 // The common frame: title line, centred text, help button (hint 2329) whose topic is given.
 class MessageForm : public wxDialog {

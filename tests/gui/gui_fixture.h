@@ -17,6 +17,9 @@ void pump(int ms, const std::function<bool()>& done = nullptr);
 // folder as name.png; false when no such window shows.
 bool screenshot(const std::string& title, const std::string& name);
 std::string screenshot_path(const std::string& name);
+// The same for the form itself, told from other windows of its title (forms
+// stacked over one another) by where it lies and its size.
+bool screenshot(const wxWindow& form, const std::string& name);
 // The answer the form driver gives: the name of the button to press (or
 // "ok" to end a text dialog with its value set to text).
 struct FormAnswer {

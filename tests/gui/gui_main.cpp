@@ -12,6 +12,7 @@
 #include <wx/timer.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "IO/settings.h"
@@ -58,6 +59,29 @@ bool screenshot(const std::string& title, const std::string& name) {
   return save_window_png(w, screenshot_path(name)) && picture_variety(w) >= 0.01;
 }
 
+bool screenshot(const wxWindow& form, const std::string& name) {
+  const std::string title = form.GetLabel().utf8_string();
+  const wxRect at = form.GetScreenRect();
+  ProbeWindow w;
+  bool shown = false;
+  pump(3000, [&] {
+    long best = -1;
+    for (const ProbeWindow& c : windows_of(::getpid())) {
+      if (c.title != title) continue;
+      long off = std::labs(c.x - at.x) + std::labs(c.y - at.y) + std::labs(c.width - at.width) +
+                 std::labs(c.height - at.height);
+      if (best < 0 || off < best) {
+        best = off;
+        w = c;
+      }
+    }
+    return shown = best >= 0;
+  });
+  if (!shown) return false;
+  for (int i = 0; i < 20 && picture_variety(w) < 0.01; ++i) pump(100);
+  return save_window_png(w, screenshot_path(name)) && picture_variety(w) >= 0.01;
+}
+
 void answer_forms(const std::vector<FormAnswer>& answers) {
   g_answers = answers;
   g_next_answer = 0;
@@ -75,7 +99,7 @@ void answer_forms(const std::vector<FormAnswer>& answers) {
     // Answered once it has been drawn, so the picture shows it.
     auto* timer = new wxTimer;
     timer->Bind(wxEVT_TIMER, [&d, a, timer](wxTimerEvent&) {
-      if (!a.picture.empty() && !screenshot(d.GetTitle().utf8_string(), a.picture))
+      if (!a.picture.empty() && !screenshot(d, a.picture))
         ADD_FAILURE() << "form " << a.picture << " not shown or blank";
       if (auto* entry = dynamic_cast<wxTextCtrl*>(d.FindWindow("Name"))) {
         entry->SetValue(wxString::FromUTF8(a.text));
@@ -120,6 +144,7 @@ int main(int argc, char** argv) {
   }
   wxTheApp->CallOnInit();
   wxInitAllImageHandlers();
+  install_context_help();
   delete wxLog::SetActiveTarget(new wxLogStderr);  // no log boxes waiting for a click
   init_settings_root();
   set_gui_thread(post_with_call_after);

@@ -3,13 +3,20 @@
 // equal to the console's.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "gui/app.h"
 #include "gui/compileworker.h"
+#include "gui/guithread.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/guiforms.h"
+#include "gui/instance.h"
 #include "gui/mainframe.h"
 #include "gui_fixture.h"
 
@@ -18,6 +25,7 @@ using namespace guitest;
 namespace {
 
 const std::string k_quorvel = QUORVEL_PATH;
+const std::string k_corvane = CORVANE_PATH;
 
 std::string make_project(const testkit::TempDir& dir, size_t big_file_bytes) {
   testkit::fs::create_directories(dir.path() / "src" / "inner");
@@ -29,6 +37,21 @@ std::string make_project(const testkit::TempDir& dir, size_t big_file_bytes) {
   EXPECT_EQ(testkit::run(q + "-f " + testkit::quote(project) + " docs").rc, 0);
   EXPECT_EQ(testkit::run(q + "-i " + testkit::quote(project) + " " + testkit::quote(dir.str("src"))).rc, 0);
   return project;
+}
+
+// Work the worker carries to this thread is held back while set, so a
+// compile waits at its next report whatever events run meanwhile.
+std::mutex g_held_mutex;
+std::vector<std::function<void()>> g_held;
+void hold_worker_reports(std::function<void()> work) {
+  std::lock_guard<std::mutex> lock(g_held_mutex);
+  g_held.push_back(std::move(work));
+}
+void release_worker_reports() {
+  set_gui_thread(post_with_call_after);
+  std::lock_guard<std::mutex> lock(g_held_mutex);
+  for (auto& work : g_held) post_with_call_after(std::move(work));
+  g_held.clear();
 }
 
 bool ends_with(const std::string& s, const std::string& tail) {
@@ -87,20 +110,69 @@ TEST(GuiCompile, AbortLeavesNoImageAndTheStateIdle) {
   f->start_up({project});
   pump(300);
   answer_forms({{"MessFermer", "", "close_refused"}, {"MessFermer", "", "compile_aborted"}});
+  // The compile waits at its first report until it is let go, so the refusal
+  // is shown, and photographed, with nothing else over it.
+  set_gui_thread(hold_worker_reports);
   f->run_command("Compil1");
-  // The worker waits at its first report until this thread runs its events,
-  // so the abort is asked for before the compile can end.
   ASSERT_FALSE(compile_idle());
-  f->run_command("Compil1");  // now "Abort Compilation"
   f->Close();  // refused while the compile runs
   pump(100);
   EXPECT_EQ(g_main_frame, f);
+  EXPECT_EQ(g_seen_forms.size(), 1u);
+  f->run_command("Compil1");  // now "Abort Compilation"
+  release_worker_reports();
   pump(60000, [] { return compile_idle() && g_seen_forms.size() >= 2 && g_modal_depth == 0; });
   EXPECT_TRUE(compile_idle());
   EXPECT_FALSE(testkit::fs::exists(dir.str("p.iso"))) << "an aborted compile left its image";
   ASSERT_EQ(g_seen_forms.size(), 2u);
   EXPECT_EQ(g_seen_forms[0].text, ui_text(2902));
   EXPECT_EQ(g_seen_forms[1].text, ui_text(1395));
+  answer_forms({});
+  f->Close();
+  pump(200);
+  EXPECT_EQ(g_main_frame, nullptr);
+}
+
+TEST(GuiCompile, HandOverDuringACompileIsRefusedAndTheCompileGoesOn) {
+  testkit::TempDir dir;
+  std::string project = make_project(dir, 4 << 20);
+  std::string other = dir.str("other.cvpr");
+  ASSERT_EQ(testkit::run(testkit::quote(k_quorvel) + " -f " + testkit::quote(other) + " x").rc, 0);
+  InstanceChannel channel;
+  std::string error;
+  ASSERT_EQ(claim_instance(channel, error), 1) << error;
+  auto* f = new MainFrame(&channel);
+  f->Show();
+  f->start_up({project});
+  pump(300);
+  answer_forms({{"MessFermer", "", ""}});
+  f->run_command("Compil1");
+  ASSERT_FALSE(compile_idle());
+  // A second start with a document while the compile runs. Its hand-over is
+  // taken here without running the events, so the compile, waiting at its
+  // first report, is sure to be running still.
+  std::atomic<bool> ended{false};
+  testkit::RunResult second;
+  std::thread start([&] {
+    second = testkit::run(testkit::quote(k_corvane) + " " + testkit::quote(other));
+    ended = true;
+  });
+  for (int i = 0; i < 600 && !ended; ++i) {
+    f->poll_handover();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  start.join();
+  EXPECT_EQ(second.rc, 1);
+  EXPECT_NE(second.err.find(ui_text(2332)), std::string::npos) << "the second start says nothing: " << second.err;
+  EXPECT_FALSE(compile_idle());
+  EXPECT_EQ(g_modal_depth, 0) << "the refusal opened a form in the running window";
+  // The compile runs to its end on the document it began with.
+  pump(120000, [] { return compile_idle() && !g_seen_forms.empty() && g_modal_depth == 0; });
+  ASSERT_TRUE(compile_idle());
+  ASSERT_EQ(g_seen_forms.size(), 1u);
+  EXPECT_TRUE(ends_with(g_seen_forms[0].text, "Compilation succeeded.")) << g_seen_forms[0].text;
+  EXPECT_EQ(f->GetTitle(), "p.cvpr [Corvane]");
+  EXPECT_TRUE(testkit::fs::exists(dir.str("p.iso")));
   answer_forms({});
   f->Close();
   pump(200);
