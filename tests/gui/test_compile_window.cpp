@@ -163,7 +163,7 @@ TEST(GuiCompile, HandOverDuringACompileIsRefusedAndTheCompileGoesOn) {
   }
   start.join();
   EXPECT_EQ(second.rc, 1);
-  EXPECT_NE(second.err.find(ui_text(2332)), std::string::npos) << "the second start says nothing: " << second.err;
+  EXPECT_NE(second.err.find(ui_text(2902)), std::string::npos) << "the second start says nothing: " << second.err;
   EXPECT_FALSE(compile_idle());
   EXPECT_EQ(g_modal_depth, 0) << "the refusal opened a form in the running window";
   // The compile runs to its end on the document it began with.
