@@ -89,7 +89,7 @@ TEST(CodePages, MacRomanAndWindows1252EqualPythonBothWays) {
     ASSERT_EQ(py.size(), 256u);
     for (int b = 0; b < 256; ++b) {
       EXPECT_EQ(c.to_unicode(uint8_t(b)), py[b]) << c.codec << " byte " << b;
-      if (py[b] >= 0) EXPECT_EQ(c.from_unicode(char32_t(py[b])), b) << c.codec << " U+" << std::hex << py[b];
+      if (py[b] >= 0) { EXPECT_EQ(c.from_unicode(char32_t(py[b])), b) << c.codec << " U+" << std::hex << py[b]; }
     }
   }
   EXPECT_EQ(unicode_to_macroman(U'\u0160'), -1);  // Š has no Mac Roman form
@@ -117,11 +117,11 @@ TEST(CodePages, TranslationTablesAgreeWithTheCodePages) {
   for (int b = 1; b < 256; ++b) {
     int32_t cp = macroman_to_unicode(uint8_t(b));
     int w = unicode_to_cp1252(char32_t(cp));
-    if (w >= 0) EXPECT_EQ(macroman_to_ansi_table[b], w) << "Mac byte " << b;
+    if (w >= 0) { EXPECT_EQ(macroman_to_ansi_table[b], w) << "Mac byte " << b; }
     int32_t wcp = cp1252_to_unicode(uint8_t(b));
     EXPECT_NE(ansi_to_macroman_table[b], 0) << "Windows byte " << b;
     int m = wcp >= 0 ? unicode_to_macroman(char32_t(wcp)) : -1;
-    if (m >= 0 && b != ':') EXPECT_EQ(ansi_to_macroman_table[b], m) << "Windows byte " << b;
+    if (m >= 0 && b != ':') { EXPECT_EQ(ansi_to_macroman_table[b], m) << "Windows byte " << b; }
   }
   char text[] = "a:b\x96" "c";  // en dash, which once ended the name
   EXPECT_STREQ(translate_chars(text, text, ansi_to_macroman_table), "a_b\xD0" "c");
@@ -160,7 +160,7 @@ TEST(HfsDecomposition, EqualsPythonNfdWithTheHfsExclusions) {
     ansi_to_unistr(&u, names[i].c_str());
     EXPECT_EQ(hex_units(unistr_units(u)), expected[i]) << names[i];
     // The way back composes: the PC name returns (all inputs are NFC but the last two).
-    if (i + 3 < names.size() || i == names.size() - 1) EXPECT_EQ(unistr_to_utf8(u), names[i]);
+    if (i + 3 < names.size() || i == names.size() - 1) { EXPECT_EQ(unistr_to_utf8(u), names[i]); }
   }
 }
 

@@ -133,7 +133,7 @@ TEST(Quorvel, UpperCaseOptionsWorkLikeLowerCase) {
   std::string lower_image = testkit::sha256_of(image);
   std::filesystem::remove(image);
   ASSERT_EQ(frozen("-C " + quote(p)).rc, 0);
-  if (!testkit::k_sanitized) EXPECT_EQ(testkit::sha256_of(image), lower_image);
+  if (!testkit::k_sanitized) { EXPECT_EQ(testkit::sha256_of(image), lower_image); }
   EXPECT_EQ(testkit::sha256_of(p), before);
   testkit::RunResult d = testkit::run("isoinfo -d -i " + quote(image));
   EXPECT_NE(d.out.find("Volume id: DISC"), std::string::npos) << d.out << d.err;

@@ -150,12 +150,12 @@ TEST_F(AddItems, GeneratedTreeGetsItsNamesEncodingsSizesAndDates) {
   std::map<uint32_t, std::set<std::string>> l1, iso, hfs;
   for (const auto& r : p.records) {
     EXPECT_TRUE(std::regex_match(r.pc_short_name, level1)) << r.pc_name << " -> " << r.pc_short_name;
-    if (r.is_folder()) EXPECT_EQ(r.pc_short_name.find('.'), std::string::npos) << r.pc_short_name;
+    if (r.is_folder()) { EXPECT_EQ(r.pc_short_name.find('.'), std::string::npos) << r.pc_short_name; }
     EXPECT_TRUE(l1[r.parent_id].insert(r.pc_short_name).second) << r.pc_short_name;
     EXPECT_LE(r.long_name.size(), k_iso_name_limit);
     EXPECT_LE(r.hfs_name.size(), k_hfs_name_limit) << r.pc_name;
-    if (iso_view(r)) EXPECT_TRUE(iso[r.parent_id].insert(r.long_name).second) << r.long_name;
-    if (hfs_view(r)) EXPECT_TRUE(hfs[r.parent_id].insert(r.hfs_name).second) << r.hfs_name;
+    if (iso_view(r)) { EXPECT_TRUE(iso[r.parent_id].insert(r.long_name).second) << r.long_name; }
+    if (hfs_view(r)) { EXPECT_TRUE(hfs[r.parent_id].insert(r.hfs_name).second) << r.hfs_name; }
     EXPECT_EQ(r.pc_folder.back(), '/');
     EXPECT_LE(r.create_date, r.modify_date);
   }
@@ -331,7 +331,7 @@ TEST_F(AddItems, CustomIconFilesMarkTheirFolderOrTheVolume) {
   ASSERT_EQ(icons.size(), 2u);
   for (auto* r : icons) EXPECT_EQ(r->hfs_name, "Icon\r");
   for (const auto& r : p.records)
-    if (r.is_folder() && (r.pc_name == "tree" || r.pc_name == "sub")) EXPECT_TRUE(r.src_flags & k_src_custom_icon) << r.pc_name;
+    if (r.is_folder() && (r.pc_name == "tree" || r.pc_name == "sub")) { EXPECT_TRUE(r.src_flags & k_src_custom_icon) << r.pc_name; }
 
   // Straight under the root: a volume icon twin outside the ISO view, with its own id.
   std::string root_project = dir.str("root.cvpr");

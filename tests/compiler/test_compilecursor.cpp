@@ -102,7 +102,7 @@ TEST(CompileCursor, KernelAndBufferedCopiesGiveTheSameImage) {
     int out = ::open(img.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(out, 0);
     start_cursor(out, pass >= 2, 4, 10000);
-    if (pass == 3) ASSERT_TRUE(start_data_copier());  // the copies on the copier's thread
+    if (pass == 3) { ASSERT_TRUE(start_data_copier()); }  // the copies on the copier's thread
     for (const std::string& s : src) {
       int in = ::open(s.c_str(), O_RDONLY);
       ForkExtent e;
@@ -110,7 +110,7 @@ TEST(CompileCursor, KernelAndBufferedCopiesGiveTheSameImage) {
       ::close(in);  // the copier holds its own descriptor
     }
     EXPECT_EQ(finish_data_copies(), k_data_ok);
-    if (compile_target_zeroed) ASSERT_EQ(::ftruncate(out, off_t(expect.size())), 0);
+    if (compile_target_zeroed) { ASSERT_EQ(::ftruncate(out, off_t(expect.size())), 0); }
     ::close(out);
     EXPECT_EQ(next_data_block, (expect.size() - 4 * 2048) / 2048);
     EXPECT_TRUE(read_file(img) == expect) << "pass " << pass;

@@ -455,7 +455,7 @@ void fill_sound_project(FILE* f) {
 std::vector<uint8_t> bytes_of(FILE* f) {
   std::fflush(f);
   std::vector<uint8_t> b(size_t(project_record_count(f)) * k_project_record_size);
-  if (!b.empty()) EXPECT_EQ(::pread(fileno(f), b.data(), b.size(), 0), ssize_t(b.size()));
+  if (!b.empty()) { EXPECT_EQ(::pread(fileno(f), b.data(), b.size(), 0), ssize_t(b.size())); }
   return b;
 }
 

@@ -40,8 +40,8 @@ TEST_P(RealIcns, SlotsEqualIcns2png) {
     for (int y = 0; y < theirs.height; ++y)
       for (int x = 0; x < theirs.width; ++x) {
         const uint8_t *p = s.picture.at(x, y), *q = theirs.at(x, y);
-        if (deep) ASSERT_EQ(p[3], q[3]) << x << "," << y;
-        if (q[3]) ASSERT_TRUE(p[0] == q[0] && p[1] == q[1] && p[2] == q[2]) << x << "," << y;
+        if (deep) { ASSERT_EQ(p[3], q[3]) << x << "," << y; }
+        if (q[3]) { ASSERT_TRUE(p[0] == q[0] && p[1] == q[1] && p[2] == q[2]) << x << "," << y; }
       }
     ++compared;
   }

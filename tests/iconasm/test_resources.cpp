@@ -201,7 +201,7 @@ TEST(WindowsIcons, BitmapsAndJpegRoundTrip) {
     IconFamily f;
     EXPECT_EQ(open_icon_file(f, dir.str("b.bmp")), k_kind_bmp);
     EXPECT_EQ(f.slots[k_ic48].mark, code);
-    if (code != k_code_8bit) EXPECT_TRUE(same_picture(f.slots[k_ic48].picture, pic));
+    if (code != k_code_8bit) { EXPECT_TRUE(same_picture(f.slots[k_ic48].picture, pic)); }
   }
   auto r = run("file " + quote(dir.str("b.bmp")));
   EXPECT_NE(r.out.find("PC bitmap"), std::string::npos) << r.out;

@@ -397,7 +397,7 @@ TEST(NamedStreams, AfpInfoRoundTrip) {
   EXPECT_EQ(read_resource_stream(dir.str("f"), back), 0);
   EXPECT_EQ(back, rsrc);
   RunResult g = run("getfattr -n user.AFP_AfpInfo --only-values " + quote(dir.str("f")) + " | head -c 24 | tail -c 8");
-  if (g.rc == 0) EXPECT_EQ(g.out, "APPLABCD");
+  if (g.rc == 0) { EXPECT_EQ(g.out, "APPLABCD"); }
   write_text(dir.path() / "plain", "x");
   EXPECT_EQ(read_afpinfo(dir.str("plain"), sig), 0);
   EXPECT_STREQ(sig, "");

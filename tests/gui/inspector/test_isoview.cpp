@@ -70,7 +70,7 @@ class HybridImages : public ::testing::Test {
                   bool joliet) {
     StructureView d = decode_iso_descriptor(img.sector(desc_sector), desc_sector, img.ctx, img.read);
     EXPECT_EQ(d.title_id, joliet ? 3274 : 3266);
-    if (!joliet) EXPECT_EQ(field_value(d, 3267), isoinfo_value(info, "System id: "));
+    if (!joliet) { EXPECT_EQ(field_value(d, 3267), isoinfo_value(info, "System id: ")); }
     EXPECT_EQ(field_value(d, 3268), isoinfo_value(info, "Volume id: "));
     EXPECT_EQ(field_value(d, 3269), isoinfo_value(info, "Volume size is: "));
     uint32_t root_extent = listing.dirs.at("/").at(0).extent;
@@ -105,7 +105,7 @@ class HybridImages : public ::testing::Test {
       int64_t s = int64_t(entries.at(0).extent) * 4;
       InspectorContext ctx = img.ctx;
       // Only "." and ".." records of 34 bytes (no system-use data) are recognised.
-      if (img.bytes[s * 512] == 34) EXPECT_EQ(identify_sector(img.sector(s), s, ctx), k_kind_iso_directory) << path;
+      if (img.bytes[s * 512] == 34) { EXPECT_EQ(identify_sector(img.sector(s), s, ctx), k_kind_iso_directory) << path; }
       StructureView v = decode_iso_directory(img.sector(s), s, img.ctx, img.read);
       // Joliet shows in the third record's name: an empty directory has none.
       EXPECT_EQ(v.title_id, joliet && entries.size() > 2 ? 3701 : 3700) << path;

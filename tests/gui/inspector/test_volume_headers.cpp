@@ -95,7 +95,7 @@ void check_against_sleuthkit(const std::string& img, int64_t start) {
     }
     ours.resize(std::stoull(field(v, std::string(page) == "cat" ? 3250 : 3249)));
     EXPECT_EQ(ours, icat(img, start, uint32_t(inode))) << page;
-    if (std::string(page) == "cat") EXPECT_EQ(ctx.node_size, get_be16(ours.data() + 32));
+    if (std::string(page) == "cat") { EXPECT_EQ(ctx.node_size, get_be16(ours.data() + 32)); }
   }
 }
 
@@ -259,5 +259,5 @@ TEST(VolumeHeaders, MasterDirectoryBlockGeometryAndEmbeddedVolume) {
   s[36] = 200;
   v = view_master_directory_block(s, 2, ctx);
   for (const ViewField& f : v.fields)
-    if (f.caption_id == 3219) EXPECT_FALSE(f.valid);
+    if (f.caption_id == 3219) { EXPECT_FALSE(f.valid); }
 }

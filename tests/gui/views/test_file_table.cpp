@@ -70,7 +70,7 @@ TEST(FileTable, EachColumnSortsAscendingThenDescending) {
     if (c.column != 4) EXPECT_EQ(names(t), desc) << "column " << c.column;
     else EXPECT_EQ(names(t).front(), "beta");
     for (int k = 1; k <= 7; ++k)
-      if (k != c.column) EXPECT_EQ(g_list_sort_state[k], 0);
+      if (k != c.column) { EXPECT_EQ(g_list_sort_state[k], 0); }
   }
   // The third click is ascending again; the fill's resort is a Name click.
   sort_file_table(t, 6);
