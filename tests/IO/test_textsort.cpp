@@ -20,7 +20,7 @@ namespace {
 std::string generated_lines(int n, uint32_t seed) {
   std::mt19937 rng(seed);
   const char* words[] = {"Disk", "Icon\r", "Read Me", "read me", "a", "a\tb", "a b", "\xC3\xA9t\xC3\xA9",
-                         "\xFF" "first", "zz", "", "Z", "0042", "folder/file.txt"};
+                         ("\xFF" "first"), "zz", "", "Z", "0042", "folder/file.txt"};
   std::string out;
   for (int i = 0; i < n; ++i) {
     std::string l = words[rng() % 14];

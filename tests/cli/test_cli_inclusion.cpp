@@ -179,7 +179,7 @@ TEST(QuorvelInclusion, ColonsInPcNamesBecomeWhatEachMacVolumeStores) {
   for (bool plus : {false, true}) {
     TempDir dir;
     PrivateSettings settings(dir.str("cfg"));
-    save_preference_flags(plus ? k_pref_hfsplus_default : 0);
+    save_preference_flags(plus ? uint32_t(k_pref_hfsplus_default) : 0u);
     std::string env = "CORVANE_CONFIG_DIR=" + quote(dir.str("cfg")) + " ";
     testkit::write_text(dir.path() / "a:b.txt", "colon\n");
     std::string project = dir.str("p.cvpr");

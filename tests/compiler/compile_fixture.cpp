@@ -51,7 +51,7 @@ static int add_folder_contents(FILE* f, const fs::path& dir, uint32_t parent, bo
 
 int make_project_from_tree(const std::string& project_path, const std::string& root, bool hfsplus,
                            const std::string& label) {
-  if (create_project_file(project_path, hfsplus ? k_pref_hfsplus_default : 0, label.c_str()) != 0) return -1;
+  if (create_project_file(project_path, hfsplus ? uint32_t(k_pref_hfsplus_default) : 0u, label.c_str()) != 0) return -1;
   FILE* f = std::fopen(project_path.c_str(), "r+b");
   if (!f) return -1;
   read_project_id_counters(f, g_last_folder_id, g_last_file_serial);

@@ -135,7 +135,7 @@ struct SyntheticVcd {
       cd_mode2_edc(s);
     }
     testkit::write_file(bin, image);
-    char index[8];
+    char index[16];
     std::snprintf(index, sizeof index, "%02u:%02u:%02u", video / 4500, video % 4500 / 75, video % 75);
     testkit::write_text(cue, std::string("FILE \"image.bin\" BINARY\r\n  TRACK 01 MODE2/2352\r\n    INDEX 01 00:00:00\r\n"
                                          "  TRACK 02 MODE2/2352\r\n    INDEX 01 ") + index + "\r\n");

@@ -204,7 +204,7 @@ TEST(Mount, BareHfsWithMixedCaseAndMacRomanNames) {
   ASSERT_EQ(run("truncate -s 4M " + quote(img) + " && hformat -l 'Bare Vol' " + quote(img) + " >/dev/null").rc, 0);
   std::string cmds = "hmount " + quote(img) + " >/dev/null && hmkdir ':Dossier' ";
   const char* names[] = {"alpha", "Apple", "apricot", "Banana", "Caf\x8e", "Cafe", "\x80rger", "Zeta", "zz top",
-                         "\xa7x", "a\\b", "Na\xef" "ve"};
+                         "\xa7x", "a\\b", ("Na\xef" "ve")};
   for (const char* n : names)
     cmds += " && hcopy -r " + quote(dir.str("a.txt")) + " " + quote(std::string(":") + n);
   cmds += " && hcopy -r " + quote(dir.str("a.txt")) + " ':Dossier:\x8e\x8e'";

@@ -55,7 +55,7 @@ struct VolumeWriting : ::testing::Test {
     write_file(src("readme.txt"), random_bytes(10000, 5));
     write_file(src("empty.txt"), std::vector<uint8_t>{});
     std::string project = dir.str("p.cvpr");
-    ASSERT_EQ(create_project_file(project, hfsplus ? k_pref_hfsplus_default : 0), 0);
+    ASSERT_EQ(create_project_file(project, hfsplus ? uint32_t(k_pref_hfsplus_default) : 0u), 0);
     ASSERT_EQ(cli_include_items(project.c_str(), (dir.path() / "src").c_str()), 0);
     FILE* f = std::fopen(project.c_str(), "rb");
     std::fseek(f, long(k_project_record_size), SEEK_SET);
