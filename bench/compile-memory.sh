@@ -8,16 +8,7 @@
 # the 200k tree does not fit an HFS volume: that compile refuses it.
 # Usage: bench/compile-memory.sh [build folder]   (SIZES="10000 50000" to choose)
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(realpath -m "${1:-$root/build-release}")"
-if [ ! -x "$build/quorvel" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_GUI=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target quorvel
-fi
-quorvel="$build/quorvel"
-work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-bench.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
-export HOME="$work"
+source "$(dirname "$0")/common.sh"
 cd "$work"
 
 # time and peak memory of one command: "seconds KiB rc"

@@ -7,16 +7,8 @@
 # compared byte for byte (the names given must be the same).
 # Usage: bench/inclusion_names.sh [build folder]
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(realpath -m "${1:-$root/build-release}")"
-if [ ! -x "$build/quorvel" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_GUI=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target quorvel
-fi
-quorvel="$build/quorvel"
-work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-bench.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
-export HOME="$work" CORVANE_CONFIG_DIR="$work/cfg"
+source "$(dirname "$0")/common.sh"
+export CORVANE_CONFIG_DIR="$work/cfg"
 
 python3 - "$work" <<'PY'
 import os, sys
