@@ -32,7 +32,7 @@
 
 #include "IO/bytes.h"
 #include "platform/files.h"
-#include "platform/tempfile.h"
+#include "platform/replacefile.h"
 #include "IO/ui_services.h"
 
 namespace {
@@ -571,44 +571,32 @@ int expand_dmg_file(const char* image_path, const char* output_path) {
   UdifPlan plan;
   if (result == 0 && plan_udif(in, plan) != 0) result = -1;
   // The output: a regular file is replaced whole, through a link when the name
-  // is one; a device, a FIFO or a folder is never written or removed.
-  std::string target = output_path;
-  mode_t mode = 0;
+  // is one; a device, a FIFO or a folder is never written or removed. An existing
+  // file keeps its mode, a new one gets 0644 less the umask.
+  ReplacementFile out;
   if (result == 0) {
-    struct stat in_st {}, out_st {}, link_st {};
-    if (stat(output_path, &out_st) == 0) {
-      if (fstat(in, &in_st) != 0 || (in_st.st_dev == out_st.st_dev && in_st.st_ino == out_st.st_ino) ||
-          !S_ISREG(out_st.st_mode))
-        result = -2;
-      mode = out_st.st_mode & 07777;
-      if (char* real = realpath(output_path, nullptr)) {
-        target = real;
-        free(real);
-      }
-    } else if (errno != ENOENT || lstat(output_path, &link_st) == 0) {
-      result = -2;  // unreadable, or a link that leads nowhere
-    } else {
+    struct stat in_st {}, out_st {};
+    bool exists = stat(output_path, &out_st) == 0;
+    if (exists && (fstat(in, &in_st) != 0 || (in_st.st_dev == out_st.st_dev && in_st.st_ino == out_st.st_ino)))
+      result = -2;  // the image itself
+    else if (begin_replacement(output_path, out) != 0)
+      result = -2;  // not a regular file, unreadable, or a link that leads nowhere
+    else if (exists)
+      out.mode = out_st.st_mode & 07777;
+    else {
       mode_t mask = umask(0);
       umask(mask);
-      mode = 0644 & ~mask;
+      out.mode = 0644 & ~mask;
     }
   }
   if (result != 0) {
     close(in);
     return result;
   }
-  std::string temp;
-  int out = make_temp_file_beside(target, temp);
-  if (out < 0) {
-    close(in);
-    return -2;
-  }
-  result = run_udif(in, plan, out) == 0 ? 1 : -1;
+  result = run_udif(in, plan, out.fd) == 0 ? 1 : -1;
   close(in);
-  if (result == 1 && fchmod(out, mode) != 0) result = -1;
-  if (close(out) != 0) result = -1;
-  if (result == 1 && rename(temp.c_str(), target.c_str()) != 0) result = -1;
-  if (result != 1) unlink(temp.c_str());
+  if (result == 1 && commit_replacement(out) != 0) result = -1;
+  if (result != 1) abandon_replacement(out);
   return result;
 }
 

@@ -12,6 +12,7 @@
 #include "compiler/commands.h"
 #include "compiler/compilejob.h"
 #include "compiler/project.h"
+#include "platform/files.h"
 #include "platform/replacefile.h"
 
 namespace {
@@ -21,12 +22,6 @@ std::string with_extension(const std::string& path, const char* ext) {
   size_t dot = path.rfind('.');
   std::string base = (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ? path.substr(0, dot) : path;
   return base + "." + ext;
-}
-
-std::string folder_of(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // True when the shared data can share the ISO copy: the PC file is the data fork.
@@ -112,7 +107,7 @@ int compile_project(const char* project_path, int kind, const char* ext) {
   }
   std::vector<uint64_t> lengths = fork_lengths(f);
   struct statvfs vfs {};
-  if (::statvfs(folder_of(out.target).c_str(), &vfs) == 0) {
+  if (::statvfs(folder_of_path(out.target).c_str(), &vfs) == 0) {
     uint64_t free_sectors = uint64_t(vfs.f_bavail) * vfs.f_frsize / 2048;
     // The data, with room for directories, descriptors and volume structures.
     if (uint64_t(blocks_for_lengths(lengths, 2048)) + 1024 > free_sectors) {

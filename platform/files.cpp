@@ -249,3 +249,9 @@ std::string program_path() {
   if (n <= 0) return {};
   return std::string(buf.data(), static_cast<size_t>(n));
 }
+
+std::string folder_of_path(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}

@@ -26,6 +26,9 @@ int set_file_size(int fd, uint64_t size);  // 0 / -1
 int64_t descriptor_size(int fd);           // bytes, or -1
 int sync_descriptor(int fd);               // data forced to disk; 0 / -1
 
+// The folder that holds path: "." for a bare name, "/" for an item of the root.
+std::string folder_of_path(const std::string& path);
+
 // What a path names, following symbolic links.
 enum class PathKind { none, file, folder, other };
 PathKind path_kind(const std::string& path);

@@ -1,5 +1,7 @@
 #include "platform/replacefile.h"
 
+#include "platform/files.h"
+
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -10,12 +12,6 @@
 #include <vector>
 
 namespace {
-
-std::string folder_of(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 std::string name_of(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -51,7 +47,7 @@ int begin_replacement(const std::string& path, ReplacementFile& r) {
   } else if (errno != ENOENT) {
     return -1;
   }
-  std::string folder = folder_of(r.target);
+  std::string folder = folder_of_path(r.target);
   std::string pattern = (folder == "/" ? "" : folder) + "/." + name_of(r.target) + ".XXXXXX";
   if (name_of(r.target).size() + 8 > NAME_MAX) pattern = (folder == "/" ? "" : folder) + "/.corvane.XXXXXX";
   std::vector<char> buf(pattern.begin(), pattern.end());

@@ -16,17 +16,13 @@
 #include "hfs/mount.h"
 #include "hfs/newimage.h"
 #include "hfs/volume.h"
+#include "platform/files.h"
+#include "platform/replacefile.h"
 #include "platform/tempfile.h"
 
 namespace {
 
 constexpr long k_msdos_super_magic = 0x4d44;
-
-bool same_file(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 // Copies all of in_fd from offset 0 to out_fd. false on a read or write failure.
 bool copy_all(int in_fd, int out_fd) {
@@ -72,12 +68,6 @@ int write_beside(const std::string& target, std::string& message, Fill fill) {
     return k_doc_write_failed;
   }
   return k_doc_ok;
-}
-
-std::string folder_of(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -224,7 +214,7 @@ void close_image_document(ImageDocument& doc) {
 }
 
 int check_target_image(const std::string& target, uint64_t bytes, std::string& message) {
-  std::string folder = folder_of(target);
+  std::string folder = folder_of_path(target);
   struct statfs fs;
   if (::statfs(folder.c_str(), &fs) == 0 && fs.f_type == k_msdos_super_magic && bytes > k_fat_file_limit) {
     message = "It it not possible\nto create an image of more than 4GB\nsince the disk is not formatted\nas NTFS.";
