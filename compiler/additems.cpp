@@ -570,11 +570,13 @@ std::string upper_key(const std::string& name) {
   return key;
 }
 
-void load_held_items(FILE* f, uint32_t parent_id, HeldItems& held) {
+// One read of the folder's run: the names its views use, and its items by name.
+void load_folder_run(FILE* f, uint32_t parent_id, FolderNames& names, HeldItems& held) {
   std::rewind(f);
   if (seek_first_child(f, parent_id) < 0) return;
   ProjectRecord r;
   while (read_project_record(f, r) && r.parent_id == parent_id) {
+    names.add(r);
     std::string key = upper_key(r.pc_name);
     held.emplace(std::move(key), std::move(r));
   }
@@ -640,9 +642,8 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   if (parent_id == static_cast<uint32_t>(k_root_folder_id) && p == 1 && g_name_view != k_name_view_pc)
     p = g_name_view;
   FolderNames taken;
-  if (!fresh_parent) load_folder_names(f, parent_id, taken);
   HeldItems held;
-  if (!fresh_parent) load_held_items(f, parent_id, held);
+  if (!fresh_parent) load_folder_run(f, parent_id, taken, held);
   std::set<std::string> batch_pc_names;  // ISO+: one item a name, whatever its case
 
   std::vector<ProjectRecord> batch;
