@@ -1,0 +1,14 @@
+#include "gui/mainviews.h"
+
+#include "compiler/project.h"
+
+int32_t g_selected_folder = 1;
+uint32_t g_partition_folder = 2;
+int32_t g_isoplus_folder = 1;
+int g_popup_source = 1;
+MainViews* g_main_views = nullptr;
+
+int32_t current_folder_of_mode(int mode) {
+  if (mode == k_mode_partition) return int32_t(g_partition_folder);
+  return mode == k_mode_isoplus ? g_isoplus_folder : g_selected_folder;
+}
