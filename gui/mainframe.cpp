@@ -34,6 +34,7 @@
 #include "compiler/commands.h"
 #include "compiler/project.h"
 #include "gui/commandline.h"
+#include "gui/commands.h"
 #include "gui/compileworker.h"
 #include "gui/dialogs/logfiledialog.h"
 #include "gui/dialogs/messageforms.h"
@@ -393,6 +394,7 @@ void MainFrame::run_command(const std::string& name) {
   for (const ToolDef& t : tool_buttons())
     if (name == t.name) allowed = tool_enabled(t, s);
   if (!allowed) return;
+  if (run_registered_command(name)) return;
 
   if (name == "Quitter1" || name == "Q21" || name == "Qu1") {
     Close();
