@@ -13,3 +13,6 @@ using CommandHandler = std::function<void()>;
 void register_command(const std::string& name, CommandHandler handler);
 // Runs the handler of name: false when none is registered.
 bool run_registered_command(const std::string& name);
+
+// Registers every family's handlers; the main window calls it once.
+void register_command_families();

@@ -188,6 +188,7 @@ MainFrame::MainFrame(InstanceChannel* channel)
   SetStatusBarPane(4);  // menu hints go to the status text panel
   SetMinSize(wxSize(480, 320));
   Bind(wxEVT_MENU, &MainFrame::on_menu, this);
+  register_command_families();
   // F1: the help topic of the mode; Ctrl+N: a new folder, as the tool hint says.
   wxAcceleratorEntry keys[2];
   keys[0].Set(wxACCEL_NORMAL, WXK_F1, command_id(mode_index() == 1 ? "HelpPart" : "HelpProj"));

@@ -1,0 +1,7 @@
+// The families of menu commands, registered once as the main window is made.
+#include <wx/defs.h>
+
+#include "gui/commands.h"
+
+void register_command_families() {
+}
