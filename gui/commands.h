@@ -1,6 +1,8 @@
 // The menu commands by name. Each family of commands registers its handlers
 // once at start-up; the main frame runs the registered handler of a command
-// it does not handle itself. A handler runs on the GUI thread, only when the
+// it does not handle itself. One command may have a handler per working mode
+// (the item commands act on the project in Project and ISO+ Mode, on the
+// volume in Partition Mode). A handler runs on the GUI thread, only when the
 // command's enabling rule allows it.
 #pragma once
 
@@ -9,9 +11,11 @@
 
 using CommandHandler = std::function<void()>;
 
-// Registers (or replaces) the handler of the command or tool called name.
-void register_command(const std::string& name, CommandHandler handler);
-// Runs the handler of name: false when none is registered.
+// Registers (or replaces) the handler of the command or tool called name in
+// the working modes of the mask (bits of k_in_project, k_in_partition,
+// k_in_isoplus; all three by default).
+void register_command(const std::string& name, CommandHandler handler, unsigned modes = 7);
+// Runs the handler of name for the current working mode: false when none is registered.
 bool run_registered_command(const std::string& name);
 
 // Registers every family's handlers; the main window calls it once.
