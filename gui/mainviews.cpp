@@ -7,6 +7,7 @@ uint32_t g_partition_folder = 2;
 int32_t g_isoplus_folder = 1;
 int g_popup_source = 1;
 MainViews* g_main_views = nullptr;
+std::function<void(const std::vector<std::string>&, int32_t)> g_files_dropped;
 
 int32_t current_folder_of_mode(int mode) {
   if (mode == k_mode_partition) return int32_t(g_partition_folder);

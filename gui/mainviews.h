@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "gui/views/file_table.h"
@@ -36,3 +38,8 @@ class MainViews {
 
 // The program's views, or null before the main window exists.
 extern MainViews* g_main_views;
+
+// PC files and folders dropped (or pasted) onto the list or the tree: the
+// paths and the folder they were dropped on. Set by the family of commands
+// that takes them; the views call it.
+extern std::function<void(const std::vector<std::string>& paths, int32_t folder)> g_files_dropped;
