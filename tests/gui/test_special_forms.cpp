@@ -1,0 +1,268 @@
+// The forms of the Special and Options commands driven through their own
+// controls and menus: preferences that survive a restart, the signature
+// editor's file kept whole, the signature replace, the refresh review and the
+// .DS_Store editor, each photographed; their results judged by the settings
+// store, the files written and the outside readers of the compiled images.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <wx/app.h>
+#include <wx/bitmap.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/dcmemory.h>
+#include <wx/filedlg.h>
+#include <wx/image.h>
+#include <wx/listctrl.h>
+#include <wx/notebook.h>
+#include <wx/slider.h>
+#include <wx/spinbutt.h>
+#include <wx/spinctrl.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/timer.h>
+
+#include <deque>
+#include <regex>
+
+#include "IO/settings.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "compiler/additems.h"
+#include "compiler/commands.h"
+#include "compiler/project.h"
+#include "gui/dialogs/dsstore.h"
+#include "gui/dialogs/dsstore_form.h"
+#include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/preferences.h"
+#include "gui/dialogs/preferences_form.h"
+#include "gui/dialogs/refresh_form.h"
+#include "gui/dialogs/refresh_review.h"
+#include "gui/dialogs/sigreplace.h"
+#include "gui/dialogs/sigreplace_form.h"
+#include "gui/dialogs/sigtable_edit.h"
+#include "gui/dialogs/sigtable_form.h"
+#include "gui/mainframe.h"
+#include "gui/special_logic.h"
+#include "gui_fixture.h"
+
+using namespace guitest;
+using testkit::fs::path;
+
+namespace {
+
+// Each modal form shown, in the order they come up, is handed to the next
+// step once it is drawn; a step that leaves its form open has it cancelled.
+std::deque<std::function<void(wxDialog&)>> g_steps;
+int g_unexpected_forms = 0;
+
+void drive(std::vector<std::function<void(wxDialog&)>> steps) {
+  g_steps.assign(steps.begin(), steps.end());
+  g_unexpected_forms = 0;
+  g_modal_driver = [](wxDialog& d) {
+    std::function<void(wxDialog&)> step;
+    if (g_steps.empty()) {
+      ++g_unexpected_forms;
+      ADD_FAILURE() << "a form nobody expected: " << d.GetTitle().utf8_string();
+    } else {
+      step = g_steps.front();
+      g_steps.pop_front();
+    }
+    auto* timer = new wxTimer;
+    timer->Bind(wxEVT_TIMER, [&d, step, timer](wxTimerEvent&) {
+      if (step) step(d);
+      if (d.IsModal()) d.EndModal(wxID_CANCEL);
+      wxTheApp->CallAfter([timer] { delete timer; });
+    });
+    timer->StartOnce(300);
+  };
+}
+
+void done_driving() {
+  EXPECT_TRUE(g_steps.empty()) << g_steps.size() << " forms expected did not come";
+  g_steps.clear();
+  g_modal_driver = nullptr;
+}
+
+template <class T = wxWindow>
+T* child(wxWindow& form, const char* name) {
+  wxWindow* w = form.FindWindow(name);
+  EXPECT_NE(w, nullptr) << "no control " << name;
+  auto* t = dynamic_cast<T*>(w);
+  EXPECT_TRUE(!w || t) << name << " is not of the kind expected";
+  return t;
+}
+
+void click(wxWindow* b) {
+  ASSERT_NE(b, nullptr);
+  wxCommandEvent e(wxEVT_BUTTON, b->GetId());
+  e.SetEventObject(b);
+  b->GetEventHandler()->ProcessEvent(e);
+}
+
+void menu(wxWindow& form, int item) {
+  wxCommandEvent e(wxEVT_MENU, item);
+  e.SetEventObject(&form);
+  form.GetEventHandler()->ProcessEvent(e);
+}
+
+void choose(wxChoice* c, int index) {
+  c->SetSelection(index);
+  wxCommandEvent e(wxEVT_CHOICE, c->GetId());
+  e.SetEventObject(c);
+  e.SetInt(index);
+  c->GetEventHandler()->ProcessEvent(e);
+}
+
+void select_row(wxListCtrl* list, long row) {
+  for (long i = 0; i < list->GetItemCount(); ++i)
+    list->SetItemState(i, i == row ? wxLIST_STATE_SELECTED : 0, wxLIST_STATE_SELECTED);
+}
+
+std::string cell(wxListCtrl* list, long row, int column) { return list->GetItemText(row, column).utf8_string(); }
+
+// A step that answers a file dialog with a path (or cancels it with "").
+std::function<void(wxDialog&)> file_answer(const std::string& chosen, std::string* proposed = nullptr) {
+  return [chosen, proposed](wxDialog& d) {
+    auto* fd = dynamic_cast<wxFileDialog*>(&d);
+    ASSERT_NE(fd, nullptr) << "a file dialog was expected, not " << d.GetTitle().utf8_string();
+    if (proposed) *proposed = fd->GetFilename().utf8_string();
+    if (chosen.empty()) {
+      fd->EndModal(wxID_CANCEL);
+      return;
+    }
+    fd->SetPath(wxString::FromUTF8(chosen));
+    fd->EndModal(wxID_OK);
+  };
+}
+
+// A step that notes a message form's text and closes it.
+std::function<void(wxDialog&)> note_message(std::string& text, const char* button = "MessFermer") {
+  return [&text, button](wxDialog& d) {
+    if (auto* t = dynamic_cast<wxStaticText*>(d.FindWindow("MessText"))) text = t->GetLabel().utf8_string();
+    click(d.FindWindow(button));
+  };
+}
+
+void shoot(wxWindow& form, const std::string& name) {
+  pump(250);  // the last changes drawn (check marks come in with a short animation)
+  EXPECT_TRUE(screenshot(form, name)) << name << " was not shown or blank";
+}
+
+// A page of a printed document drawn as a picture, saved beside the screenshots.
+template <class Draw>
+int picture_of_page(const std::string& name, Draw draw) {
+  wxBitmap sheet(827, 1169);  // A4 at 100 pixels an inch
+  wxMemoryDC dc(sheet);
+  dc.SetBackground(*wxWHITE_BRUSH);
+  dc.Clear();
+  int pages = draw(dc, wxRect(0, 0, 827, 1169));
+  dc.SelectObject(wxNullBitmap);
+  EXPECT_TRUE(sheet.ConvertToImage().SaveFile(wxString::FromUTF8(screenshot_path(name)), wxBITMAP_TYPE_PNG));
+  return pages;
+}
+
+struct SavedGlobals {
+  uint32_t preferences = g_preferences, options = g_options;
+  int size_project = g_reference_size_project, size_isoplus = g_reference_size_isoplus;
+  int language = g_language_offset, mode = g_working_mode;
+  ~SavedGlobals() {
+    g_preferences = preferences;
+    g_options = options;
+    g_reference_size_project = size_project;
+    g_reference_size_isoplus = size_isoplus;
+    g_language_offset = language;
+    g_working_mode = mode;
+    set_auto_truncate_names(false);
+  }
+};
+
+}  // namespace
+
+// --- preferences ---------------------------------------------------------------------------------
+TEST(SpecialForms, EveryPreferenceSetInTheDialogIsThereAfterARestart) {
+  SavedGlobals keep;
+  g_preferences = 0;
+  g_options = 0;
+  g_reference_size_project = g_reference_size_isoplus = 700;
+  int result = 0;
+  drive({[&](wxDialog& d) {
+    auto* pages = child<wxNotebook>(d, "PageTab");
+    ASSERT_TRUE(pages);
+    EXPECT_EQ(pages->GetPageCount(), 4u);
+    shoot(d, "preferences_general");
+    for (int i = 0; i < k_pref_check_count; ++i) {
+      auto* box = child<wxCheckBox>(d, k_pref_checks[i].control);
+      ASSERT_TRUE(box);
+      EXPECT_FALSE(box->GetValue());
+      box->SetValue(true);
+    }
+    pages->SetSelection(1);
+    child<wxTextCtrl>(d, "EdMaxProj")->SetValue("1,000");
+    shoot(d, "preferences_project");
+    pages->SetSelection(2);
+    shoot(d, "preferences_partition");
+    // Two steps up from 700 on the ISO+ page.
+    pages->SetSelection(3);
+    auto* up = child<wxSpinButton>(d, "UpMaxIsop");
+    for (int i = 0; i < 2; ++i) {
+      wxSpinEvent e(wxEVT_SPIN_UP, up->GetId());
+      e.SetEventObject(up);
+      up->GetEventHandler()->ProcessEvent(e);
+    }
+    EXPECT_EQ(child<wxTextCtrl>(d, "EdMaxIsop")->GetValue(), "800");
+    click(d.FindWindow("OK"));
+  }});
+  result = run_preferences_dialog(nullptr);
+  done_driving();
+  EXPECT_EQ(result, -2) << "\"Show hidden files\" changed";
+
+  // A restart: the globals come from the store again.
+  g_preferences = g_options = 0;
+  g_reference_size_project = g_reference_size_isoplus = 0;
+  if (g_log_file) std::fclose(g_log_file);
+  g_log_file = nullptr;
+  write_setting_text("Journal", testkit::TempDir().str("x.log").c_str());
+  int mode = g_working_mode;
+  load_startup_settings();
+  g_working_mode = mode;
+  for (int i = 0; i < k_pref_check_count; ++i) {
+    const PrefCheck& c = k_pref_checks[i];
+    uint32_t word = c.word == k_word_preferences ? g_preferences : g_options;
+    EXPECT_TRUE(word & c.bit) << c.control;
+  }
+  EXPECT_EQ(g_reference_size_project, 1000);
+  EXPECT_EQ(g_reference_size_isoplus, 800);
+  if (g_log_file) std::fclose(g_log_file);
+  g_log_file = nullptr;
+
+  // Damaged settings: the defaults, in the program and in the dialog.
+  write_setting_text("CX-Options", "12abc");
+  write_setting_text("Options", "0x400");
+  write_setting_text("szProj", "99999");
+  write_setting_text("szIsop", "-3");
+  load_startup_settings();
+  g_working_mode = mode;
+  EXPECT_EQ(g_preferences, 0u);
+  EXPECT_EQ(g_options, 0u);
+  EXPECT_EQ(g_reference_size_project, 700);
+  EXPECT_EQ(g_reference_size_isoplus, 700);
+  std::string shown_size;
+  bool any_ticked = false;
+  drive({[&](wxDialog& d) {
+    for (int i = 0; i < k_pref_check_count; ++i) any_ticked |= child<wxCheckBox>(d, k_pref_checks[i].control)->GetValue();
+    shown_size = child<wxTextCtrl>(d, "EdMaxProj")->GetValue().utf8_string();
+    child<wxCheckBox>(d, "ValDel")->SetValue(true);
+    click(d.FindWindow("Cancel"));
+  }});
+  EXPECT_EQ(run_preferences_dialog(nullptr), 0);
+  done_driving();
+  EXPECT_FALSE(any_ticked);
+  EXPECT_EQ(shown_size, "700");
+  EXPECT_EQ(g_options, 0u) << "Cancel changes nothing";
+  char buf[k_text_size];
+  EXPECT_STREQ(read_setting_text("Options", buf), "0x400");
+}
