@@ -74,7 +74,7 @@ wxWindow* FormMenuRow::add(const std::string& name, const wxString& caption, wxM
                              wxBU_EXACTFIT | wxBORDER_NONE);
   title->SetName(wxString::FromUTF8(name));
   menus_.emplace_back(name, menu);
-  sizer_->Add(title, 0, wxRIGHT, 2);
+  sizer_->Add(title, 0, wxLEFT | wxRIGHT, 6);
   title->Bind(wxEVT_BUTTON, [this, name](wxCommandEvent&) { open(name); });
   title->Bind(wxEVT_ENTER_WINDOW, [this, hint](wxMouseEvent& e) {
     show_hint(hint);

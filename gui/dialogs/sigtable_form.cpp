@@ -110,7 +110,7 @@ class SigEditorDialog : public wxDialog {
       menus_->show_hint(5265);
       e.Skip();
     });
-    menus_->sizer()->Add(help, 0);
+    menus_->sizer()->Add(help, 0, wxLEFT | wxRIGHT, 6);
     for (auto [item, hint] : {std::pair{k_sig_new, 5241}, {k_sig_open, 5242}, {k_sig_save, 5243},
                               {k_sig_save_as, 5244}, {k_sig_close, 5246}, {k_sig_printer_setup, 5248},
                               {k_sig_print, 5247}, {k_sig_quit, 5245}, {k_sig_edit_item, 5251},
@@ -133,9 +133,11 @@ class SigEditorDialog : public wxDialog {
     list_ = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
     list_->SetName("ListeSign");
     list_->SetBackgroundColour(k_cream);
-    list_->AppendColumn(tr(5412), wxLIST_FORMAT_LEFT, 80);
-    list_->AppendColumn(tr(5414), wxLIST_FORMAT_LEFT, 80);
-    list_->AppendColumn(tr(5413), wxLIST_FORMAT_LEFT, 80);
+    // The short columns as wide as their titles.
+    for (int caption : {5412, 5414, 5413}) {
+      list_->AppendColumn(tr(caption), wxLIST_FORMAT_LEFT);
+      list_->SetColumnWidth(list_->GetColumnCount() - 1, wxLIST_AUTOSIZE_USEHEADER);
+    }
     list_->AppendColumn(tr(5415), wxLIST_FORMAT_LEFT, 300);
     list_->Bind(wxEVT_LIST_COL_CLICK, [this](wxListEvent& e) {
       sort_sig_column(ed_, e.GetColumn());

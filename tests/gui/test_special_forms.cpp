@@ -5,6 +5,8 @@
 // store, the files written and the outside readers of the compiled images.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +14,8 @@
 #include <wx/bitmap.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/clipbrd.h>
+#include <wx/dataobj.h>
 #include <wx/choice.h>
 #include <wx/dcmemory.h>
 #include <wx/filedlg.h>
@@ -265,4 +269,170 @@ TEST(SpecialForms, EveryPreferenceSetInTheDialogIsThereAfterARestart) {
   EXPECT_EQ(g_options, 0u) << "Cancel changes nothing";
   char buf[k_text_size];
   EXPECT_STREQ(read_setting_text("Options", buf), "0x400");
+}
+
+// --- signature editor ----------------------------------------------------------------------------
+namespace {
+
+const std::string k_sig_english =
+    "# Signature table\r\n"
+    "# kept by hand\r\n"
+    "txt,TEXTttxt,Plain text\r\n"
+    "# pictures\r\n"
+    "gif,GIFfogle,GIF picture\r\n";
+const std::string k_sig_french =
+    "#[1] Section fran\xC3\xA7""aise\r\n"
+    "# commentaire\r\n"
+    "txt,TEXTttxt,Texte brut\r\n"
+    "# images\r\n"
+    "gif,GIFfogle,Image GIF\r\n";
+
+}  // namespace
+
+TEST(SpecialForms, SignatureEditorEditsOneSectionAndKeepsTheRest) {
+  SavedGlobals keep;
+  testkit::TempDir dir;
+  std::string sig = dir.str("table.sig");
+  testkit::write_text(sig, k_sig_english + k_sig_french);
+  save_signature_table_path(sig.c_str());
+  g_language_offset = 0;
+
+  std::vector<std::string> rows_shown, after_edits;
+  std::string caption;
+  auto rows_of = [](wxListCtrl* list) {
+    std::vector<std::string> out;
+    for (long i = 0; i < list->GetItemCount(); ++i)
+      out.push_back(cell(list, i, 0) + "," + cell(list, i, 1) + cell(list, i, 2) + "," + cell(list, i, 3));
+    return out;
+  };
+  drive({
+      [&](wxDialog& d) {
+        auto* list = child<wxListCtrl>(d, "ListeSign");
+        ASSERT_TRUE(list);
+        rows_shown = rows_of(list);
+        caption = d.GetTitle().utf8_string();
+        menu(d, k_sig_add_item);  // the item dialog: the next step
+        // Copy the first row, paste it at the end, move it up one place.
+        select_row(list, 0);
+        menu(d, k_sig_copy);
+        menu(d, k_sig_paste);
+        select_row(list, list->GetItemCount() - 1);
+        menu(d, k_sig_move_up);
+        // A click on the extension's title sorts by it, ascending.
+        wxListEvent sort(wxEVT_LIST_COL_CLICK, list->GetId());
+        sort.m_col = 0;
+        sort.SetEventObject(list);
+        list->GetEventHandler()->ProcessEvent(sort);
+        after_edits = rows_of(list);
+        shoot(d, "signature_editor");
+        menu(d, k_sig_save);
+        menu(d, k_sig_register);  // the registry dialog: the step after the item dialog
+        menu(d, k_sig_quit);
+      },
+      [&](wxDialog& d) {
+        EXPECT_EQ(d.GetTitle().utf8_string(), ui_text(5319));
+        child<wxTextCtrl>(d, "Extension")->SetValue("HTML5");
+        child<wxTextCtrl>(d, "Type")->SetValue("ab");
+        child<wxTextCtrl>(d, "Creator")->SetValue("");
+        child<wxTextCtrl>(d, "Comment")->SetValue("Web page");
+        shoot(d, "signature_item");
+        click(d.FindWindow("OK"));
+      },
+      [&](wxDialog& d) {
+        EXPECT_EQ(child<wxStaticText>(d, "File")->GetLabel().utf8_string(), sig);
+        shoot(d, "signature_registry");
+        click(d.FindWindow(wxID_OK));
+      },
+  });
+  EXPECT_EQ(run_signature_editor(nullptr), -1) << "a file was saved";
+  done_driving();
+  EXPECT_EQ(caption, ui_text(5418) + " " + sig);
+  EXPECT_EQ(rows_shown, (std::vector<std::string>{"txt,TEXTttxt,Plain text", "gif,GIFfogle,GIF picture"}));
+  EXPECT_EQ(after_edits, (std::vector<std::string>{"gif,GIFfogle,GIF picture", "HTML,ab  ????,Web page",
+                                                   "txt,TEXTttxt,Plain text", "txt,TEXTttxt,Plain text"}));
+  std::string text = testkit::read_text(sig);
+  EXPECT_EQ(text, "# Signature table\r\n# kept by hand\r\ngif,GIFfogle,GIF picture\r\nHTML,ab  ????,Web page\r\n"
+                  "txt,TEXTttxt,Plain text\r\ntxt,TEXTttxt,Plain text\r\n" + k_sig_french);
+  // Registering saved the table once more: the backup is the version the first save wrote.
+  EXPECT_EQ(testkit::read_text(dir.str("table.bak")), text);
+  char buf[k_text_size];
+  EXPECT_EQ(std::string(read_setting_text("Sign", buf)), sig);
+
+  // The French interface edits the French section; the English one stays byte for byte.
+  const std::string english_now = text.substr(0, text.find("#[1]"));
+  g_language_offset = 10000;
+  drive({
+      [&](wxDialog& d) {
+        auto* list = child<wxListCtrl>(d, "ListeSign");
+        rows_shown = rows_of(list);
+        select_row(list, 1);
+        menu(d, k_sig_edit_item);
+        shoot(d, "signature_editor_french");
+        menu(d, k_sig_save);
+        menu(d, k_sig_quit);
+      },
+      [&](wxDialog& d) {
+        EXPECT_EQ(child<wxTextCtrl>(d, "Comment")->GetValue(), "Image GIF");
+        child<wxTextCtrl>(d, "Comment")->SetValue(wxString::FromUTF8("Image GIF anim\xC3\xA9""e"));
+        click(d.FindWindow("OK"));
+      },
+  });
+  EXPECT_EQ(run_signature_editor(nullptr), -1);
+  done_driving();
+  EXPECT_EQ(rows_shown, (std::vector<std::string>{"txt,TEXTttxt,Texte brut", "gif,GIFfogle,Image GIF"}));
+  EXPECT_EQ(testkit::read_text(sig), english_now + "#[1] Section fran\xC3\xA7""aise\r\n# commentaire\r\n"
+                                     "txt,TEXTttxt,Texte brut\r\ngif,GIFfogle,Image GIF anim\xC3\xA9""e\r\n");
+  EXPECT_EQ(testkit::read_text(dir.str("table.bak")), text);
+
+  // A target that cannot be written whole (a file size limit stands in for a
+  // full disk, which stops the superuser too): refused with a message, the file
+  // and its backup as they were.
+  g_language_offset = 0;
+  std::string before = testkit::read_text(sig), backup = testkit::read_text(dir.str("table.bak")), refusal;
+  drive({
+      [&](wxDialog& d) {
+        // Twenty rows pasted make the text longer than the limit lets through.
+        std::string rows;
+        for (int i = 0; i < 20; ++i) rows += "e" + std::to_string(i) + "\r\nTYPE\r\nCREA\r\n" + std::string(60, 'x') + "\r\n\r\n";
+        if (wxTheClipboard->Open()) {
+          wxTheClipboard->SetData(new wxTextDataObject(rows));
+          wxTheClipboard->Close();
+        }
+        menu(d, k_sig_paste);
+        EXPECT_EQ(child<wxListCtrl>(d, "ListeSign")->GetItemCount(), 24);
+        struct rlimit old {};
+        getrlimit(RLIMIT_FSIZE, &old);
+        struct rlimit small = old;
+        small.rlim_cur = 512;
+        auto old_handler = signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        menu(d, k_sig_save);
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, old_handler);
+        // Quitting asks to save the edits kept; "No" leaves them.
+        menu(d, k_sig_quit);
+      },
+  });
+  g_steps.push_back(note_message(refusal));
+  g_steps.push_back([](wxDialog& d) { click(d.FindWindow("MessNon")); });
+  EXPECT_EQ(run_signature_editor(nullptr), 0);
+  done_driving();
+  EXPECT_FALSE(refusal.empty());
+  EXPECT_EQ(testkit::read_text(sig), before);
+  EXPECT_EQ(testkit::read_text(dir.str("table.bak")), backup);
+  EXPECT_EQ(std::distance(testkit::fs::directory_iterator(dir.path()), testkit::fs::directory_iterator()), 2)
+      << "no temporary file left behind";
+
+  // The printed table: every page with the path and its number.
+  SigEditor ed;
+  ASSERT_EQ(load_sig_file(ed, sig, 0), 0);
+  for (int i = 0; i < 120; ++i) add_sig_row(ed, make_sig_row("e" + std::to_string(i), "TYPE", "CRE8", "row " + std::to_string(i)));
+  int pages = picture_of_page("signature_print", [&](wxDC& dc, const wxRect& area) {
+    return draw_signature_page(dc, area, 1, ed);
+  });
+  EXPECT_GE(pages, 2) << "a long table goes on onto further pages";
+  picture_of_page("signature_print_last", [&](wxDC& dc, const wxRect& area) {
+    return draw_signature_page(dc, area, pages, ed);
+  });
+  save_signature_table_path("");
 }
