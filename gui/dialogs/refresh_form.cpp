@@ -28,7 +28,7 @@ wxString menu_caption(int id, const char* keys = nullptr) {
 
 const char* const k_list_names[3] = {"ListeDel", "ListeMod", "ListeAdd"};
 const char* const k_tab_names[3] = {"TabDel", "TabMod", "TabAdd"};
-const int k_column_widths[5] = {150, 80, 55, 100, 250};
+const int k_column_widths[5] = {150, 80, 70, 100, 250};
 
 class RefreshDialog : public wxDialog {
  public:

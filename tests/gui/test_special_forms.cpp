@@ -30,6 +30,9 @@
 #include <wx/timer.h>
 
 #include <deque>
+#include <map>
+#include <memory>
+#include <set>
 #include <regex>
 
 #include "IO/settings.h"
@@ -435,4 +438,147 @@ TEST(SpecialForms, SignatureEditorEditsOneSectionAndKeepsTheRest) {
     return draw_signature_page(dc, area, pages, ed);
   });
   save_signature_table_path("");
+}
+
+// --- refresh review --------------------------------------------------------------------------------
+namespace {
+
+MainFrame* open_main_window(const std::vector<std::string>& args = {}) {
+  auto* f = new MainFrame(nullptr);
+  f->Show();
+  f->start_up(args);
+  pump(300);
+  return f;
+}
+
+void close_main_window(MainFrame* f) {
+  f->Close(true);
+  pump(300);
+}
+
+std::vector<ProjectRecord> records_of(const std::string& project) {
+  std::vector<ProjectRecord> out;
+  FILE* f = std::fopen(project.c_str(), "rb");
+  long n = project_record_count(f);
+  ProjectRecord r;
+  for (long i = 1; i < n; ++i) {
+    std::fseek(f, i * long(k_project_record_size), SEEK_SET);
+    if (read_project_record(f, r)) out.push_back(r);
+  }
+  std::fclose(f);
+  return out;
+}
+
+}  // namespace
+
+TEST(SpecialForms, RefreshReviewAcceptsEachChangeIntoTheOpenProject) {
+  SavedGlobals keep;
+  testkit::TempDir dir;
+  path src = dir.path() / "src" / "cd";
+  testkit::fs::create_directories(src / "sub" / "deep");
+  testkit::write_text(src / "a.txt", "first text");
+  testkit::write_text(src / "sub" / "gone.txt", "going");
+  testkit::write_text(src / "sub" / "deep" / "c.txt", "c");
+  std::string project = dir.str("p.cvpr");
+  ASSERT_EQ(run_command_line_operation("-i", project.c_str(), dir.str("src").c_str()), 0);
+  std::set<int32_t> old_ids;
+  for (const ProjectRecord& r : records_of(project)) old_ids.insert(r.id);
+  {
+    // The project's option to take in what is new in its folders (set by the
+    // preference "Rebuild the project" as it is made): additions are reviewed too.
+    FILE* p = std::fopen(project.c_str(), "r+b");
+    ProjectHeader h;
+    ASSERT_TRUE(read_project_header(p, h));
+    h.open_flags |= 0x20;
+    ASSERT_TRUE(write_project_header(p, h));
+    std::fclose(p);
+  }
+
+  MainFrame* f = open_main_window({project});
+  ASSERT_NE(g_project_file, nullptr);
+  // Nothing changed on the PC disk: a message, no window.
+  std::string nothing;
+  drive({note_message(nothing)});
+  f->run_command("Refr");
+  done_driving();
+  EXPECT_EQ(std::regex_replace(nothing, std::regex("\n"), " "), ui_text(1338));
+
+  const std::string long_name = std::string(96, 'L') + ".txt";
+  testkit::fs::create_directories(src / "sub" / "new|dir");
+  testkit::write_text(src / "sub" / "new|dir" / "inner.txt", "inner");
+  testkit::write_text(src / "sub" / long_name, "long");
+  testkit::write_text(src / "sub" / "pipe|name.txt", "pipe");
+  testkit::write_text(src / "a.txt", "a longer text than before");
+  testkit::fs::remove(src / "sub" / "gone.txt");
+  testkit::fs::remove_all(src / "sub" / "deep");
+  g_auto_truncate_iso = g_auto_truncate_hfsplus = g_auto_truncate_hfs = true;  // as the preference does
+
+  std::vector<std::string> tabs_at_start;
+  std::string question;
+  std::vector<std::string> pipe_rows;
+  drive({
+      [&](wxDialog& d) {
+        auto* pages = child<wxNotebook>(d, "PageControl");
+        ASSERT_TRUE(pages);
+        for (size_t i = 0; i < pages->GetPageCount(); ++i) tabs_at_start.push_back(pages->GetPageText(i).utf8_string());
+        EXPECT_EQ(pages->GetSelection(), 0) << "the deletions in front";
+        shoot(d, "refresh_review");
+        for (int t = 0; t < 3; ++t) {
+          wxListCtrl* list = child<wxListCtrl>(d, t == 0 ? "ListeDel" : t == 1 ? "ListeMod" : "ListeAdd");
+          for (long i = 0; list && i < list->GetItemCount(); ++i)
+            if (cell(list, i, 0).find('|') != std::string::npos) pipe_rows.push_back(cell(list, i, 0));
+        }
+        // Item by item, as "Accept current item" does, until the window closes.
+        for (int guard = 0; guard < 20 && d.IsModal(); ++guard) {
+          int page = pages->GetSelection();
+          auto* list = dynamic_cast<wxListCtrl*>(pages->GetPage(size_t(page)));
+          ASSERT_TRUE(list);
+          select_row(list, 0);
+          if (guard == 2) shoot(d, "refresh_review_later");
+          menu(d, k_refresh_accept_item);
+        }
+        EXPECT_FALSE(d.IsModal()) << "the window closes with its last item";
+      },
+      note_message(question, "MessOui"),  // the folder that still holds files: deleted on "Yes"
+  });
+  f->run_command("Refr");
+  done_driving();
+  EXPECT_EQ(tabs_at_start, (std::vector<std::string>{ui_text(1561), ui_text(1562), ui_text(1563)}));
+  EXPECT_EQ(pipe_rows, (std::vector<std::string>{"new|dir", "pipe|name.txt"}));
+  EXPECT_FALSE(question.empty());
+  close_main_window(f);
+
+  FILE* p = std::fopen(project.c_str(), "rb");
+  EXPECT_EQ(check_project_invariants(p), std::vector<std::string>{});
+  std::fclose(p);
+  std::map<std::string, ProjectRecord> by_name;
+  std::set<int32_t> ids;
+  for (const ProjectRecord& r : records_of(project)) {
+    EXPECT_TRUE(ids.insert(r.id).second) << "id used twice: " << r.id;
+    EXPECT_LE(r.hfs_name.size(), k_hfsplus_name_limit) << r.hfs_name;
+    EXPECT_LE(r.long_name.size(), k_iso_name_limit) << r.long_name;
+    by_name[r.pc_name] = r;
+  }
+  for (const char* gone : {"gone.txt", "deep", "c.txt"}) EXPECT_FALSE(by_name.count(gone)) << gone;
+  for (const std::string& added : {long_name, std::string("pipe|name.txt"), std::string("new|dir"),
+                                   std::string("inner.txt")}) {
+    ASSERT_TRUE(by_name.count(added)) << added;
+    EXPECT_FALSE(old_ids.count(by_name[added].id)) << "a fresh id for " << added;
+  }
+  EXPECT_EQ(by_name["a.txt"].pc_size, 25u);
+
+  // The printed report: the header on every page and one line a change.
+  RefreshReview review;
+  read_change_list_text("D|5|-4|1|/pc/|gone.txt\nM|5|-3|3000000000|/pc/|a file with a rather long name that is clipped.txt\n"
+                        "A|5|0|10|/pc/|new|dir\n", review);
+  const int widths[5] = {150, 80, 70, 100, 250};
+  int pages = picture_of_page("refresh_print", [&](wxDC& dc, const wxRect& area) {
+    return draw_review_page(dc, area, 1, review, project, "9-12-2026 10:11:12", widths);
+  });
+  EXPECT_EQ(pages, 1);
+  for (int i = 0; i < 200; ++i) review.lists[k_tab_additions].push_back(review.lists[k_tab_additions][0]);
+  int more = picture_of_page("refresh_print_second", [&](wxDC& dc, const wxRect& area) {
+    return draw_review_page(dc, area, 2, review, project, "9-12-2026 10:11:12", widths);
+  });
+  EXPECT_GE(more, 2) << "a long list goes on onto further pages";
 }
