@@ -192,13 +192,16 @@ class DsStoreDialog : public wxDialog {
                                       {k_ds_height, 1517, "val_hauteur"}, {k_ds_width, 1518, "val_largeur"}};
     for (int i = 0; i < 6; ++i) {
       fields->Add(new wxStaticText(rect_box, wxID_ANY, tr(k_fields[i].caption)), 0, wxALIGN_CENTER_VERTICAL);
-      auto* spin = new wxSpinCtrl(rect_box, wxID_ANY, "", wxDefaultPosition, wxSize(110, -1), wxSP_ARROW_KEYS,
+      auto* spin = new wxSpinCtrl(rect_box, wxID_ANY, "", wxDefaultPosition, wxSize(130, -1), wxSP_ARROW_KEYS,
                                   0, k_ds_rect_max, 0);
       spin->SetIncrement(5);
       spin->SetName(k_fields[i].name);
       DsRectField which = k_fields[i].which;
+      // Only a value that differs from the layout's is an edit: the events the
+      // toolkit sends when a field is set, or when it is drawn, change nothing
+      // (and so never put positions read from a file back on the grid).
       auto changed = [this, which, spin] {
-        if (updating_) return;
+        if (updating_ || spin->GetValue() == rect_value(which)) return;
         set_rect_field(layout_, which, spin->GetValue());
         show_layout();
       };
@@ -240,11 +243,11 @@ class DsStoreDialog : public wxDialog {
     pane_grid->AddGrowableCol(1);
     pane_name_ = new wxTextCtrl(pane_box, wxID_ANY, "", wxDefaultPosition, wxSize(200, -1), wxTE_READONLY);
     pane_name_->SetName("ed_nom");
-    pane_x_ = new wxSpinCtrl(pane_box, wxID_ANY, "", wxDefaultPosition, wxSize(110, -1), wxSP_ARROW_KEYS, 0,
+    pane_x_ = new wxSpinCtrl(pane_box, wxID_ANY, "", wxDefaultPosition, wxSize(130, -1), wxSP_ARROW_KEYS, 0,
                              k_ds_position_max, 0);
     pane_x_->SetIncrement(5);
     pane_x_->SetName("ed_posh");
-    pane_y_ = new wxSpinCtrl(pane_box, wxID_ANY, "", wxDefaultPosition, wxSize(110, -1), wxSP_ARROW_KEYS, 0,
+    pane_y_ = new wxSpinCtrl(pane_box, wxID_ANY, "", wxDefaultPosition, wxSize(130, -1), wxSP_ARROW_KEYS, 0,
                              k_ds_position_max, 0);
     pane_y_->SetIncrement(5);
     pane_y_->SetName("ed_posv");
@@ -275,7 +278,7 @@ class DsStoreDialog : public wxDialog {
     top->Add(add_form_buttons(*this, k_help_topic, 1036, "valid", "cancel"), 0, wxEXPAND | wxALL, 4);
     create_ = FindWindow(wxID_OK);
     SetSizer(top);
-    top->Hide(pane_);
+    top->Hide(pane_, true);
     guidance_->Wrap(260);
     Fit();
     CentreOnParent();
@@ -348,6 +351,18 @@ class DsStoreDialog : public wxDialog {
     wxImage blank(k_picture_w, k_picture_h);
     blank.SetRGB(wxRect(0, 0, k_picture_w, k_picture_h), 0xF4, 0xF4, 0xF4);
     return wxBitmap(blank);
+  }
+
+  int rect_value(DsRectField which) const {
+    switch (which) {
+      case k_ds_top: return layout_.top;
+      case k_ds_left: return layout_.left;
+      case k_ds_bottom: return layout_.bottom;
+      case k_ds_right: return layout_.right;
+      case k_ds_height: return layout_.height;
+      case k_ds_width: return layout_.width;
+    }
+    return 0;
   }
 
   int selected_row() const { return int(list_->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)); }
