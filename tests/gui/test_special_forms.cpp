@@ -750,3 +750,130 @@ TEST(SpecialForms, DsStoreEditorLaysOutTheRootAndWritesItIntoTheProject) {
   ASSERT_EQ(copy.rc, 0) << copy.err;
   EXPECT_EQ(testkit::read_file(dir.str("copy")), testkit::read_file(target));
 }
+
+// --- commands of the main window ---------------------------------------------------------------------
+TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
+  SavedGlobals keep;
+  testkit::TempDir dir;
+  path src = dir.path() / "src";
+  testkit::fs::create_directories(src / "sub");
+  testkit::write_text(src / "a.txt", "one");
+  testkit::write_text(src / "sub" / "b.txt", "two");
+  std::string project = dir.str("p.cvpr");
+  ASSERT_EQ(run_command_line_operation("-i", project.c_str(), src.string().c_str()), 0);
+  MainFrame* f = open_main_window({project});
+
+  std::string report, again, refused_stays;
+  drive({
+      [&](wxDialog& d) {
+        child<wxTextCtrl>(d, "OrigType")->SetValue("TEXT");
+        child<wxTextCtrl>(d, "OrigCreat")->SetValue("????");
+        child<wxTextCtrl>(d, "NouvType")->SetValue("TXT");
+        child<wxTextCtrl>(d, "NouvCreat")->SetValue("WXYZ");
+        shoot(d, "signature_replace");
+        // Enter in a field acts as "Replace".
+        auto* field = child<wxTextCtrl>(d, "NouvType");
+        wxCommandEvent enter(wxEVT_TEXT_ENTER, field->GetId());
+        enter.SetEventObject(field);
+        field->GetEventHandler()->ProcessEvent(enter);
+      },
+      note_message(report),
+  });
+  f->run_command("RSig");
+  done_driving();
+  EXPECT_EQ(report, "Signature TEXT????\nreplaced 2 times.");
+  for (const ProjectRecord& r : records_of(project))
+    if (!r.is_folder()) {
+      EXPECT_EQ(std::string(r.type_creator, 8), "TXT WXYZ") << r.pc_name;
+    }
+
+  // The same again finds nothing; an empty original is nothing to look for.
+  drive({
+      [&](wxDialog& d) {
+        child<wxTextCtrl>(d, "OrigType")->SetValue("TEXT");
+        child<wxTextCtrl>(d, "OrigCreat")->SetValue("????");
+        click(d.FindWindow("Lancer"));
+      },
+      note_message(again),
+      [&](wxDialog& d) {
+        click(d.FindWindow("Lancer"));
+        refused_stays = d.IsModal() ? "open" : "closed";
+        click(d.FindWindow("Cancel"));
+      },
+  });
+  f->run_command("RSig");
+  f->run_command("RSig");
+  done_driving();
+  EXPECT_EQ(again, "Signature TEXT????\nnot found.");
+  EXPECT_EQ(refused_stays, "open");
+  close_main_window(f);
+}
+
+TEST(SpecialForms, OtherProgramsHelpAndTheSupportPage) {
+  SavedGlobals keep;
+  testkit::TempDir dir;
+  std::string project = dir.str("p.cvpr");
+  ASSERT_EQ(create_project_file(project, k_pref_hfsplus_default, "Untitled"), 0);
+  MainFrame* f = open_main_window({project});
+
+  // The icon program: from the program's folder when it is there, else a message naming where it was sought.
+  std::string saved_folder = g_icon_program_folder;
+  const char* path_env = std::getenv("PATH");
+  std::string saved_path = path_env ? path_env : "";
+  ::setenv("PATH", dir.str("nowhere").c_str(), 1);
+  g_icon_program_folder = dir.str("own");
+  testkit::fs::create_directories(g_icon_program_folder);
+  std::string missing;
+  drive({note_message(missing)});
+  f->run_command("EdIcon");
+  done_driving();
+  EXPECT_NE(missing.find("facetor"), std::string::npos) << missing;
+  EXPECT_NE(missing.find(dir.str("own")), std::string::npos) << missing;
+  testkit::write_text(dir.str("own/facetor"), "#!/bin/sh\necho started > " + testkit::quote(dir.str("ran")) + "\n");
+  ::chmod(dir.str("own/facetor").c_str(), 0755);
+  drive({});
+  f->run_command("EdIcon");
+  pump(3000, [&] { return testkit::fs::exists(dir.path() / "ran"); });
+  done_driving();
+  EXPECT_TRUE(testkit::fs::exists(dir.path() / "ran")) << "facetor was not started";
+  ::setenv("PATH", saved_path.c_str(), 1);
+  g_icon_program_folder = saved_folder;
+
+  // The file manager on the project's folder, the support page in the language.
+  std::vector<std::string> opened;
+  g_desktop_opener = [&opened](const std::string& target) {
+    opened.push_back(target);
+    return 0;
+  };
+  f->run_command("Explo1");
+  f->run_command("WH1");
+  f->run_command("Fr1");
+  f->run_command("WH1");
+  f->run_command("En2");
+  g_desktop_opener = nullptr;
+  EXPECT_EQ(opened, (std::vector<std::string>{dir.str() + "/", support_page_address(0), support_page_address(10000)}));
+
+  // The .DS_Store of a project still "Untitled": the label is asked for first;
+  // without one no file is made.
+  std::string ask_label, no_file;
+  drive({note_message(ask_label), note_message(no_file)});
+  f->run_command("dsstor");
+  done_driving();
+  EXPECT_EQ(std::regex_replace(ask_label, std::regex("\\n"), " "), std::regex_replace(ui_text(1037), std::regex("\\n"), " "));
+  EXPECT_EQ(std::regex_replace(no_file, std::regex("\\n"), " "), ui_text(6406));
+
+  // Help: the index and the search of the book.
+  f->run_command("HI");
+  pump(800);
+  std::string help_title;
+  for (wxWindow* w : wxTopLevelWindows)
+    if (w != f && w->IsShown() && !dynamic_cast<wxDialog*>(w)) help_title = w->GetLabel().utf8_string();
+  ASSERT_FALSE(help_title.empty()) << "no help window";
+  EXPECT_TRUE(screenshot(help_title, "help_index"));
+  f->run_command("HS");
+  pump(800);
+  EXPECT_TRUE(screenshot(help_title, "help_search"));
+  close_main_window(f);
+  for (wxWindow* w : wxTopLevelWindows) w->Destroy();
+  pump(300);
+}
