@@ -3,6 +3,7 @@
 // HFS+ volume as sleuthkit reads it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "IO/bigendian.h"
@@ -111,6 +112,7 @@ TEST(DsStoreLayout, DefaultsListRootItemsOnTheGrid) {
 
 TEST(DsStoreLayout, WrittenFileRoundTripsWithAndWithoutPicture) {
   REQUIRE_TOOL("file");
+  REQUIRE_TOOL("python3");
   for (int n : {0, 1, 50}) {
     for (bool with_picture : {false, true}) {
       Project p(names_for(n), n ? std::vector<std::string>{"Dossier été"} : std::vector<std::string>{});
@@ -135,6 +137,12 @@ TEST(DsStoreLayout, WrittenFileRoundTripsWithAndWithoutPicture) {
       std::vector<uint8_t> bytes = read_file(target);
       std::vector<DsStoreRecord> recs;
       ASSERT_EQ(read_ds_store_records(bytes.data(), bytes.size(), recs, msg), 0) << msg;
+      // The outside walker finds the same records, the "pict" alias included.
+      RunResult walked = run("python3 " + quote(std::string(CORVANE_SOURCE_DIR) + "/tests/gui/dialogs/ds_store_walk.py") +
+                             " " + quote(target));
+      ASSERT_EQ(walked.rc, 0) << walked.err;
+      EXPECT_EQ(size_t(std::count(walked.out.begin(), walked.out.end(), '\n')), recs.size()) << n;
+      EXPECT_EQ(walked.out.find(".\tpict\tblob\t") != std::string::npos, with_picture) << walked.out;
       size_t rows = n ? size_t(n) + 1 : 0;
       EXPECT_EQ(recs.size(), 7 + (with_picture ? 1 : 0) + rows + (n ? 1 : 0)) << n;
       EXPECT_EQ(find(recs, u".", "pict") != nullptr, with_picture);

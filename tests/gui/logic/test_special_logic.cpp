@@ -139,6 +139,22 @@ TEST(SpecialLogic, ExtensionsAreHiddenInTheHfsViewOnly) {
   }
   EXPECT_TRUE(check_project_invariants(f).empty());
   std::fclose(f);
+
+  // The compiled HFS volume: hcopy's MacBinary copy carries the Finder flags'
+  // low byte at 101, where 0x10 hides the extension.
+  if (!tool_available("hcopy")) return;
+  ASSERT_EQ(cli_compile_hybrid(project.c_str()), 0);
+  std::string img = dir.str("p.iso");
+  auto h = run("hmount " + quote(img) + " 1 >/dev/null && hcopy -m :src:cd:a.txt " + quote(dir.str("a.bin")) +
+               " && hcopy -m :src:cd:sub:c.txt " + quote(dir.str("c.bin")) + " && hls :src:cd; humount");
+  ASSERT_EQ(h.rc, 0) << h.err;
+  EXPECT_EQ(h.out.find("b.txt"), std::string::npos) << h.out;
+  for (const char* copy : {"a.bin", "c.bin"}) {
+    std::vector<uint8_t> bin = read_file(dir.path() / copy);
+    ASSERT_GE(bin.size(), 128u);
+    EXPECT_EQ(bin[101] & 0x10, 0x10) << copy;
+    EXPECT_EQ(bin[73] & 0x40, 0) << copy << ": no other flag came with it";
+  }
 }
 
 TEST(SpecialLogic, ReportsAndRefusals) {
