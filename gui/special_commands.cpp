@@ -105,8 +105,9 @@ void dehybridise_command() {
     return;
   }
   wxBeginBusyCursor();
-  dehybridise_image(path.c_str());  // it tells the user itself
+  int result = dehybridise_image(path.c_str());
   wxEndBusyCursor();
+  show_message(dehybridise_report(result, path).c_str());
 }
 
 void ds_store_command() {

@@ -18,6 +18,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/additems.h"
+#include "compiler/hfspart.h"
 #include "compiler/project.h"
 #include "compiler/refresh.h"
 #include "gui/dialogs/sigreplace.h"
@@ -209,6 +210,15 @@ int check_dehybridise_target(const std::string& path, const std::string& open_im
       return 6408;
   }
   return 0;
+}
+
+std::string dehybridise_report(int result, const std::string& path) {
+  switch (result) {
+    case k_dehybridise_done: return format_text(ui_text(6418).c_str(), path.c_str());
+    case k_dehybridise_no_partition: return format_text(ui_text(6416).c_str(), path.c_str());
+    case k_dehybridise_shared: return format_text(ui_text(6417).c_str(), path.c_str());
+    default: return format_text(ui_text(1385).c_str(), path.c_str());
+  }
 }
 
 ForkSwapOutcome swap_forks_of(const std::vector<FileTableEntry>& entries, uint32_t folder) {

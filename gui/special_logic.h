@@ -73,6 +73,10 @@ std::string signature_replace_report(const SignatureReplace& values, int count);
 // The image an HFS partition is taken from: 0 when it may be used, else the
 // text id of the refusal (a path too long, or the image open in Partition Mode).
 int check_dehybridise_target(const std::string& path, const std::string& open_image);
+// What the removal of the HFS partition reports, by its result: done, the
+// image unopened, no partition docked after its ISO volume, or a compiled
+// hybrid whose partition shares the files' data.
+std::string dehybridise_report(int result, const std::string& path);
 
 // --- the open volume -------------------------------------------------------------------------
 struct ForkSwapOutcome {

@@ -53,8 +53,11 @@
 #include "gui/dialogs/sigtable_edit.h"
 #include "gui/dialogs/sigtable_form.h"
 #include "gui/mainframe.h"
+#include "gui/mainviews.h"
 #include "gui/special_logic.h"
 #include "gui_fixture.h"
+#include "hfs/volume_fixture.h"
+#include "macfiles/signatures.h"
 
 using namespace guitest;
 using testkit::fs::path;
@@ -88,10 +91,11 @@ void drive(std::vector<std::function<void(wxDialog&)>> steps) {
   };
 }
 
+// Between the steps a form nobody expected fails the test and is cancelled,
+// instead of waiting for an answer that never comes.
 void done_driving() {
   EXPECT_TRUE(g_steps.empty()) << g_steps.size() << " forms expected did not come";
-  g_steps.clear();
-  g_modal_driver = nullptr;
+  drive({});
 }
 
 template <class T = wxWindow>
@@ -142,6 +146,9 @@ std::function<void(wxDialog&)> file_answer(const std::string& chosen, std::strin
       return;
     }
     fd->SetPath(wxString::FromUTF8(chosen));
+    // An open dialog's chooser selects the file once it has read its folder.
+    pump(3000, [&] { return fd->GetPath().utf8_string() == chosen; });
+    EXPECT_EQ(fd->GetPath().utf8_string(), chosen);
     fd->EndModal(wxID_OK);
   };
 }
@@ -153,6 +160,9 @@ std::function<void(wxDialog&)> note_message(std::string& text, const char* butto
     click(d.FindWindow(button));
   };
 }
+
+// A message's text as the form shows it has its lines wrapped: compared without line ends.
+std::string unwrapped(const std::string& text) { return std::regex_replace(text, std::regex("\n"), " "); }
 
 void shoot(wxWindow& form, const std::string& name) {
   pump(250);  // the last changes drawn (check marks come in with a short animation)
@@ -501,7 +511,7 @@ TEST(SpecialForms, RefreshReviewAcceptsEachChangeIntoTheOpenProject) {
   drive({note_message(nothing)});
   f->run_command("Refr");
   done_driving();
-  EXPECT_EQ(std::regex_replace(nothing, std::regex("\n"), " "), ui_text(1338));
+  EXPECT_EQ(unwrapped(nothing), ui_text(1338));
 
   const std::string long_name = std::string(96, 'L') + ".txt";
   testkit::fs::create_directories(src / "sub" / "new|dir");
@@ -682,7 +692,7 @@ TEST(SpecialForms, DsStoreEditorLaysOutTheRootAndWritesItIntoTheProject) {
   });
   EXPECT_EQ(run_ds_store_editor(nullptr, f, project), -1);
   done_driving();
-  EXPECT_EQ(std::regex_replace(switched, std::regex("\n"), " "), std::regex_replace(ui_text(1542), std::regex("\n"), " "));
+  EXPECT_EQ(unwrapped(switched), unwrapped(ui_text(1542)));
   EXPECT_EQ(get_project_hfs_format(f), 1) << "the project now targets HFS+";
   EXPECT_EQ(names, (std::vector<std::string>{"Dossier \xC3\xA9t\xC3\xA9", "Lisez-moi.txt", "Z\xC3\xA8" "bre.txt",
                                              "app.txt"}));
@@ -859,8 +869,8 @@ TEST(SpecialForms, OtherProgramsHelpAndTheSupportPage) {
   drive({note_message(ask_label), note_message(no_file)});
   f->run_command("dsstor");
   done_driving();
-  EXPECT_EQ(std::regex_replace(ask_label, std::regex("\\n"), " "), std::regex_replace(ui_text(1037), std::regex("\\n"), " "));
-  EXPECT_EQ(std::regex_replace(no_file, std::regex("\\n"), " "), ui_text(6406));
+  EXPECT_EQ(unwrapped(ask_label), unwrapped(ui_text(1037)));
+  EXPECT_EQ(unwrapped(no_file), ui_text(6406));
 
   // Help: the index and the search of the book.
   f->run_command("HI");
@@ -876,4 +886,155 @@ TEST(SpecialForms, OtherProgramsHelpAndTheSupportPage) {
   close_main_window(f);
   for (wxWindow* w : wxTopLevelWindows) w->Destroy();
   pump(300);
+}
+
+namespace {
+
+// The main window's views as the commands see them: the rows chosen by the
+// test, and the refreshes asked for counted.
+struct StandInViews : MainViews {
+  std::vector<FileTableEntry> rows;
+  int refreshes = 0;
+  std::vector<FileTableEntry> selected_entries() const override { return rows; }
+  int32_t tree_selection() const override { return 0; }
+  void refresh_views() override { ++refreshes; }
+  void show_item(int32_t, int32_t) override {}
+};
+
+}  // namespace
+
+TEST(SpecialForms, ForkSwapOnTheOpenVolumeAndItsRefusal) {
+  REQUIRE_TOOL("hcopy");
+  SavedGlobals keep;
+  drive({});
+  testkit::TempDir dir;
+  std::string img = dir.str("vol.hfs");
+  ASSERT_EQ(testvol::make_image(img, false, 4), 0);
+  testkit::write_file(dir.path() / "data", testkit::random_bytes(3000, 1));
+  ASSERT_EQ(testkit::run("hmount " + testkit::quote(img) + " >/dev/null && hcopy -r " +
+                         testkit::quote(dir.str("data")) + " :one").rc, 0);
+  MainFrame* f = open_main_window();
+  f->run_command("MPart");
+  f->handle_command_argument({img});
+  StandInViews views;
+  FileTableEntry one;
+  one.name = "one";
+  one.kind = 2;
+  one.id = -20;
+  views.rows = {one};
+  MainViews* saved_views = g_main_views;
+  g_main_views = &views;
+  g_partition_folder = 2;
+
+  // Read-only: refused with the message, nothing written.
+  ASSERT_EQ(testvol::open_volume(img, false, true), 0);
+  std::string refusal;
+  drive({note_message(refusal)});
+  f->run_command("SW1");
+  done_driving();
+  EXPECT_EQ(refusal, ui_text(5112));
+  EXPECT_EQ(views.refreshes, 0);
+  testvol::close_volume();
+
+  ASSERT_EQ(testvol::open_volume(img, false), 0);
+  drive({});
+  f->run_command("SW1");
+  done_driving();
+  EXPECT_EQ(views.refreshes, 1);
+  testvol::expect_sound("after the swap");
+  testvol::close_volume();
+  g_main_views = saved_views;
+  close_main_window(f);
+  auto back = testkit::run("hmount " + testkit::quote(img) + " >/dev/null && hcopy -m :one " +
+                           testkit::quote(dir.str("one.bin")));
+  ASSERT_EQ(back.rc, 0) << back.err;
+  std::vector<uint8_t> bin = testkit::read_file(dir.path() / "one.bin");
+  ASSERT_GE(bin.size(), 128u + 3000u);
+  EXPECT_EQ(std::vector<uint8_t>(bin.begin() + 128, bin.begin() + 128 + 3000), testkit::read_file(dir.path() / "data"))
+      << "the data fork went into the resource fork";
+}
+
+TEST(SpecialForms, RebuildPreferencesSignatureTableAndPartitionRemoval) {
+  SavedGlobals keep;
+  drive({});
+  testkit::TempDir dir;
+  path src = dir.path() / "src";
+  testkit::fs::create_directories(src);
+  testkit::write_text(src / "keep.txt", "k");
+  testkit::write_text(src / "gone.txt", "g");
+  std::string project = dir.str("p.cvpr");
+  ASSERT_EQ(run_command_line_operation("-i", project.c_str(), src.string().c_str()), 0);
+  MainFrame* f = open_main_window({project});
+
+  // Rebuild: what went from the PC disk leaves the project, without a review.
+  testkit::fs::remove(src / "gone.txt");
+  drive({});
+  f->run_command("Clean1");
+  done_driving();
+  std::set<std::string> names;
+  for (const ProjectRecord& r : records_of(project)) names.insert(r.pc_name);
+  EXPECT_TRUE(names.count("keep.txt"));
+  EXPECT_FALSE(names.count("gone.txt"));
+
+  // Preferences through the command: kept in the store.
+  drive({[](wxDialog& d) {
+    child<wxCheckBox>(d, "SavBack")->SetValue(true);
+    click(d.FindWindow("OK"));
+  }});
+  f->run_command("Pref1");
+  done_driving();
+  EXPECT_TRUE(read_preference_flags() & k_pref_no_backup);
+
+  // The signature editor through the command: a saved table is loaded at once.
+  std::string sig = dir.str("t.sig");
+  testkit::write_text(sig, "txt,TEXTttxt,Text\r\n");
+  save_signature_table_path(sig.c_str());
+  drive({
+      [](wxDialog& d) {
+        menu(d, k_sig_add_item);
+        menu(d, k_sig_save);
+        menu(d, k_sig_quit);
+      },
+      [](wxDialog& d) {
+        child<wxTextCtrl>(d, "Extension")->SetValue("xyz");
+        child<wxTextCtrl>(d, "Type")->SetValue("XYZT");
+        child<wxTextCtrl>(d, "Creator")->SetValue("XYZC");
+        click(d.FindWindow("OK"));
+      },
+  });
+  f->run_command("Sign1");
+  done_driving();
+  EXPECT_EQ(type_creator_for_filename("file.xyz"), "XYZTXYZC");
+
+  // Removing the HFS partition: a file that is no such image is refused by the
+  // engine with its own message; a cancelled choice does nothing.
+  std::string not_an_image = dir.str("plain.iso"), refusal;
+  testkit::write_text(not_an_image, std::string(40000, 'x'));
+  drive({file_answer(not_an_image), note_message(refusal)});
+  f->run_command("Desh1");
+  done_driving();
+  EXPECT_EQ(unwrapped(refusal), unwrapped(dehybridise_report(-2, not_an_image)));
+  EXPECT_EQ(testkit::read_text(not_an_image), std::string(40000, 'x'));
+  drive({file_answer("")});
+  f->run_command("Desh1");
+  done_driving();
+  // An ISO image with a partition docked after it: cut back to the ISO image.
+  if (testkit::tool_available("genisoimage") && testkit::tool_available("isoinfo")) {
+    testkit::fs::create_directories(dir.path() / "iso");
+    testkit::write_text(dir.path() / "iso" / "readme.txt", "hello");
+    std::string iso = dir.str("cd.iso"), part = dir.str("part.hfs"), done;
+    ASSERT_EQ(testkit::run("genisoimage -quiet -o " + testkit::quote(iso) + " " + testkit::quote(dir.str("iso"))).rc, 0);
+    std::vector<uint8_t> original = testkit::read_file(iso);
+    ASSERT_EQ(testvol::make_image(part, false, 2), 0);
+    ASSERT_EQ(cli_hybridise_image(part.c_str(), iso.c_str()), 1);  // docked
+    ASSERT_GT(testkit::fs::file_size(iso), original.size());
+    drive({file_answer(iso), note_message(done)});
+    f->run_command("Desh1");
+    done_driving();
+    EXPECT_EQ(unwrapped(done), unwrapped(dehybridise_report(0, iso)));
+    EXPECT_EQ(testkit::fs::file_size(iso), original.size());
+    EXPECT_NE(testkit::run("isoinfo -f -i " + testkit::quote(iso)).out.find("README.TXT"), std::string::npos);
+  }
+  save_signature_table_path("");
+  close_main_window(f);
 }
