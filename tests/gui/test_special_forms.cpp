@@ -169,6 +169,31 @@ void shoot(wxWindow& form, const std::string& name) {
   EXPECT_TRUE(screenshot(form, name)) << name << " was not shown or blank";
 }
 
+// F1 in a form: the page the help window opens. Over a modal form the help
+// window holds the input as a modal one: a timer reads it and closes it.
+std::string help_page_on_f1(wxDialog& form) {
+  std::string page;
+  auto* timer = new wxTimer;
+  timer->Bind(wxEVT_TIMER, [&form, &page, timer](wxTimerEvent&) {
+    page = shown_help_page();
+    for (wxWindow* w : wxTopLevelWindows) {
+      auto* help = dynamic_cast<wxTopLevelWindow*>(w);
+      if (!help || help == &form || dynamic_cast<wxDialog*>(w) || dynamic_cast<MainFrame*>(w) || !help->IsShown())
+        continue;
+      help->RemoveGrab();
+      help->Close(true);
+    }
+    wxTheApp->CallAfter([timer] { delete timer; });
+  });
+  timer->StartOnce(500);
+  wxKeyEvent f1(wxEVT_CHAR_HOOK);
+  f1.m_keyCode = WXK_F1;
+  f1.SetEventObject(&form);
+  form.GetEventHandler()->ProcessEvent(f1);
+  pump(300);
+  return page;
+}
+
 // A page of a printed document drawn as a picture, saved beside the screenshots.
 template <class Draw>
 int picture_of_page(const std::string& name, Draw draw) {
@@ -773,7 +798,7 @@ TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
   ASSERT_EQ(run_command_line_operation("-i", project.c_str(), src.string().c_str()), 0);
   MainFrame* f = open_main_window({project});
 
-  std::string report, again, refused_stays;
+  std::string report, again, refused_stays, help_page;
   drive({
       [&](wxDialog& d) {
         child<wxTextCtrl>(d, "OrigType")->SetValue("TEXT");
@@ -781,6 +806,7 @@ TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
         child<wxTextCtrl>(d, "NouvType")->SetValue("TXT");
         child<wxTextCtrl>(d, "NouvCreat")->SetValue("WXYZ");
         shoot(d, "signature_replace");
+        help_page = help_page_on_f1(d);
         // Enter in a field acts as "Replace".
         auto* field = child<wxTextCtrl>(d, "NouvType");
         wxCommandEvent enter(wxEVT_TEXT_ENTER, field->GetId());
@@ -792,6 +818,7 @@ TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
   f->run_command("RSig");
   done_driving();
   EXPECT_EQ(report, "Signature TEXT????\nreplaced 2 times.");
+  EXPECT_NE(help_page.find("t148.html"), std::string::npos) << "F1 opens the form's own topic: " << help_page;
   for (const ProjectRecord& r : records_of(project))
     if (!r.is_folder()) {
       EXPECT_EQ(std::string(r.type_creator, 8), "TXT WXYZ") << r.pc_name;
