@@ -180,15 +180,21 @@ bool parse_number(std::string text, int base, uint64_t& out) {
 }
 }  // namespace
 
-int64_t parse_relative_sector(const std::string& text, uint64_t current, uint64_t last) {
+int64_t parse_relative_sector(const std::string& text, uint64_t current, uint64_t last, int radix) {
   std::string t = trim(text);
   int sign = 0;
   if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
     sign = t[0] == '+' ? 1 : -1;
-    t = t.substr(1);
+    t = trim(t.substr(1));
+  }
+  int base = radix == 16 ? 16 : 10;
+  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+    base = 16;
+    t = t.substr(2);
+    if (!std::isxdigit(static_cast<unsigned char>(t[0]))) return -1;
   }
   uint64_t n = 0;
-  if (!parse_number(t, 10, n)) return -1;
+  if (!parse_number(t, base, n)) return -1;
   uint64_t target;
   if (sign > 0) {
     if (n > last || current > last - n) return -1;

@@ -73,8 +73,9 @@ std::vector<std::string> dump_sector_lines(const uint8_t* sector512, uint64_t in
 // The lines as copied or printed: each ended by "\r\n".
 std::string dump_text(const std::vector<std::string>& lines);
 // The go-to text: "n", "+n" or "-n" (blanks allowed after the sign) from
-// current. -1 when it is not a number or the result is outside 0..last.
-int64_t parse_relative_sector(const std::string& text, uint64_t current, uint64_t last);
+// current, the number in radix (10 or 16; "0x" marks a hexadecimal number in
+// either). -1 when it is not a number or the result is outside 0..last.
+int64_t parse_relative_sector(const std::string& text, uint64_t current, uint64_t last, int radix = 10);
 
 // --- data segments -------------------------------------------------------------------------
 struct DataSegment {

@@ -45,11 +45,17 @@ struct ViewRow {
   int64_t go_sector = -1;  // -1: no target
 };
 
-// A node of a tree display (B-tree, resource tree).
+// A node of a tree display (B-tree, resource tree). A node that stands for a
+// field keeps its caption id and value apart too (text is the two joined).
 struct ViewTreeNode {
+  ViewTreeNode(std::string t = {}, int64_t go = -1, std::vector<ViewTreeNode> c = {}, int caption = 0,
+               std::string v = {})
+      : text(std::move(t)), go_sector(go), children(std::move(c)), caption_id(caption), value(std::move(v)) {}
   std::string text;
   int64_t go_sector = -1;
   std::vector<ViewTreeNode> children;
+  int caption_id = 0;
+  std::string value;
 };
 
 struct StructureView {
