@@ -4,4 +4,5 @@
 #include "gui/commands.h"
 
 void register_command_families() {
+  register_inspector_commands();
 }

@@ -73,9 +73,25 @@ int leaf_image(int type) {
   return k_image_file;
 }
 
-int64_t node_sector(int64_t header_sector, uint32_t node, uint32_t ns) {
+// The first sector of a node: through the runs of the tree's file when they
+// are known, else counted on from the header node.
+int64_t node_sector(const std::vector<SectorRun>& runs, int64_t header_sector, uint32_t node, uint32_t ns) {
+  if (!runs.empty()) return run_sector(runs, uint64_t(node) * (ns / 512));
   __int128 s = __int128(header_sector) + __int128(node) * (ns / 512);
   return s > INT64_MAX ? -1 : int64_t(s);
+}
+
+// Reads the ns / 512 sectors of the node whose first sector is first; through
+// the runs when the node lies in them (a node may span two extents).
+int read_node(const SectorReader& read, const std::vector<SectorRun>& runs, int64_t first, uint32_t ns, uint8_t* out) {
+  if (!read || first < 0) return -1;
+  int64_t at = runs.empty() ? -1 : run_offset(runs, first);
+  if (at < 0) return read(first, ns / 512, out);
+  for (uint32_t j = 0; j < ns / 512; ++j) {
+    int64_t s = run_sector(runs, uint64_t(at) + j);
+    if (s < 0 || read(s, 1, out + 512 * size_t(j)) != 0) return -1;
+  }
+  return 0;
 }
 
 void add(StructureView& v, int id, uint64_t value) { v.fields.push_back(ViewField{id, std::to_string(value), true}); }
@@ -83,16 +99,16 @@ void add(StructureView& v, int id, uint64_t value) { v.fields.push_back(ViewFiel
 // The node to show: the sector given, and for a node larger than 512 bytes its
 // further sectors read after it. Empty when they cannot be read.
 std::vector<uint8_t> load_node(std::span<const uint8_t> sector, int64_t dump_sector, uint32_t ns,
-                               const SectorReader& read, StructureView& v) {
+                               const InspectorContext& ctx, const SectorReader& read, StructureView& v) {
   std::vector<uint8_t> node(ns, 0);
   if (sector.size() < 512) {
     v.messages.push_back("The sector is shorter than 512 bytes.");
     return {};
   }
   std::copy(sector.begin(), sector.begin() + 512, node.begin());
-  if (ns > 512 && (!read || read(dump_sector + 1, ns / 512 - 1, node.data() + 512) != 0)) {
+  if (ns > 512 && read_node(read, ctx.node_runs, dump_sector, ns, node.data()) != 0) {
     v.messages.push_back(format_text("The node's %u bytes could not be read; its first sector is shown.", ns));
-    node.resize(512);
+    node.assign(sector.begin(), sector.begin() + 512);
   }
   return node;
 }
@@ -107,11 +123,11 @@ void node_descriptor(StructureView& v, const uint8_t* node, const InspectorConte
   add(v, k_txt_node_records, d.num_records);
   if (ctx.header_sector < 0) return;
   if (d.forward_link != 0) {
-    int64_t s = node_sector(ctx.header_sector, d.forward_link, ns);
+    int64_t s = node_sector(ctx.node_runs, ctx.header_sector, d.forward_link, ns);
     if (inspector_sector_ok(ctx, s)) v.gos.push_back(GoTarget{k_txt_node_forward, s});
   }
   if (d.backward_link != 0) {
-    int64_t s = node_sector(ctx.header_sector, d.backward_link, ns);
+    int64_t s = node_sector(ctx.node_runs, ctx.header_sector, d.backward_link, ns);
     if (inspector_sector_ok(ctx, s)) v.gos.push_back(GoTarget{k_txt_node_backward, s});
   }
 }
@@ -124,7 +140,7 @@ std::vector<uint8_t> begin_node_view(StructureView& v, int title, std::span<cons
                                      const InspectorContext& ctx, const SectorReader& read, uint32_t& ns) {
   v.title_id = title;
   ns = viewer_node_size(ctx);
-  std::vector<uint8_t> node = load_node(sector, dump_sector, ns, read, v);
+  std::vector<uint8_t> node = load_node(sector, dump_sector, ns, ctx, read, v);
   if (node.empty()) return node;
   node_descriptor(v, node.data(), ctx, ns);
   if (node.size() < ns) node.clear();
@@ -149,6 +165,10 @@ StructureView view_btree_header(std::span<const uint8_t> sector, int64_t dump_se
   else
     v.messages.push_back(format_text("The node size %u is not valid.", unsigned(h.node_size)));
   ctx.header_sector = dump_sector;
+  // The header node at the start of a B-tree file the volume's header named.
+  ctx.node_runs.clear();
+  for (const std::vector<SectorRun>& f : ctx.btree_files)
+    if (!f.empty() && f[0].first == dump_sector) ctx.node_runs = f;
 
   v.fields.push_back(ViewField{k_txt_btree_node_size, std::to_string(h.node_size), size_ok});
   add(v, k_txt_btree_total_nodes, h.total_nodes);
@@ -165,7 +185,7 @@ StructureView view_btree_header(std::span<const uint8_t> sector, int64_t dump_se
   for (auto [id, n] : links) {
     v.fields.push_back(ViewField{id, std::to_string(n), n < h.total_nodes});
     if (n == 0 || !size_ok || n >= h.total_nodes) continue;
-    int64_t s = node_sector(dump_sector, n, h.node_size);
+    int64_t s = node_sector(ctx.node_runs, dump_sector, n, h.node_size);
     if (inspector_sector_ok(ctx, s)) v.gos.push_back(GoTarget{id, s});
   }
   return v;
@@ -191,7 +211,7 @@ StructureView view_index_node(std::span<const uint8_t> sector, int64_t dump_sect
     row.cells = {r.name_length == 0 ? record_label(r, plus, false) : record_name(r, plus),
                  std::to_string(r.parent_id), std::to_string(child)};
     if (ctx.header_sector >= 0) {
-      int64_t s = node_sector(ctx.header_sector, child, ns);
+      int64_t s = node_sector(ctx.node_runs, ctx.header_sector, child, ns);
       if (inspector_sector_ok(ctx, s)) row.go_sector = s;
     }
     v.rows.push_back(std::move(row));
@@ -278,9 +298,11 @@ StructureView view_leaf_node(std::span<const uint8_t> sector, int64_t dump_secto
   return v;
 }
 
-BTreeWalkSetup btree_walk_setup(std::span<const uint8_t> header, int64_t header_sector) {
+BTreeWalkSetup btree_walk_setup(std::span<const uint8_t> header, int64_t header_sector,
+                                std::vector<SectorRun> runs) {
   BTreeWalkSetup s;
   s.header_sector = header_sector;
+  s.runs = std::move(runs);
   BTHeaderRec h;
   if (header.size() >= BTHeaderRec::k_offset + BTHeaderRec::k_size && decode(header.subspan(BTHeaderRec::k_offset), h)) {
     s.node_size = h.node_size;
@@ -334,9 +356,9 @@ int walk_btree(const BTreeWalkSetup& setup, const SectorReader& read, const std:
       message = format_text("Node %u lies deeper than the tree's height: the walk ends.", p.node);
       return -1;
     }
-    int64_t sector = node_sector(setup.header_sector, p.node, ns);
+    int64_t sector = node_sector(setup.runs, setup.header_sector, p.node, ns);
     std::fill(buf.begin(), buf.end(), 0);
-    if (sector < 0 || !read || read(sector, ns / 512, buf.data()) != 0) {
+    if (sector < 0 || read_node(read, setup.runs, sector, ns, buf.data()) != 0) {
       message = format_text("Node %u could not be read: the walk ends.", p.node);
       return -1;
     }

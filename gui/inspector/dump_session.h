@@ -102,6 +102,8 @@ class DumpSession {
   // (the length only for a fork that is not empty).
   std::string fork_caption(int fork) const;
 
+  // Absolute 512-byte sectors of the medium the forks lie on.
+  const SectorReader& medium() const { return medium_; }
   // The fork shown as the dumped object of the viewers: its sectors through
   // the map, reads outside it refused.
   SectorReader fork_reader() const;

@@ -8,6 +8,7 @@
 
 #include "IO/hexdump.h"
 #include "IO/strlib.h"
+#include "IO/unicode.h"
 #include "hfs/volume.h"
 
 int map_volume_fork(bool hfsplus, const uint8_t* first_record, uint32_t file_id, uint8_t fork_type,
@@ -106,7 +107,18 @@ bool parse_search_text(const std::string& text, std::vector<uint8_t>& pattern) {
 }
 
 std::string search_proposal(const std::vector<uint8_t>& pattern) {
-  return std::string(pattern.begin(), pattern.end());
+  std::string text(pattern.begin(), pattern.end());
+  bool plain = is_valid_utf8(text);
+  for (uint8_t b : pattern) plain = plain && b >= 0x20 && b != 0x7F;
+  if (plain) return text;
+  // Bytes a text cannot carry are proposed as they were typed: in hexadecimal.
+  static const char k_digits[] = "0123456789abcdef";
+  std::string hex = "0x";
+  for (uint8_t b : pattern) {
+    hex += k_digits[b >> 4];
+    hex += k_digits[b & 15];
+  }
+  return hex;
 }
 
 namespace {

@@ -54,7 +54,8 @@ SectorReader fork_sector_reader(const ForkMap& map, SectorReader medium);
 // The search dialog's text: "0x" followed by hex pairs gives those bytes, any
 // other text its own bytes. False for an empty result or malformed hex.
 bool parse_search_text(const std::string& text, std::vector<uint8_t>& pattern);
-// The text the dialog proposes next time: the bytes as they are.
+// The text the dialog proposes next time: the bytes as they are, or "0x" and
+// their hexadecimal pairs when they hold control bytes or are not UTF-8 text.
 std::string search_proposal(const std::vector<uint8_t>& pattern);
 // First match at or after start_offset of sector (offset 0 in later sectors),
 // wholly inside one sector, up to last_sector. Returns the offset and sets

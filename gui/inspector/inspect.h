@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+// A run of 512-byte sectors of the dumped object.
+struct SectorRun {
+  int64_t first = 0;
+  int64_t count = 0;
+};
+
 // The inspector's own geometry. Header viewers set it for the views they lead
 // to; the engine's volume state is never written by the inspector.
 struct InspectorContext {
@@ -17,7 +23,18 @@ struct InspectorContext {
   int64_t header_sector = -1;       // sector of the B-tree header node (-1: not known)
   uint32_t media_block_size = 512;  // partition-map block size: 512 or 2048
   int64_t image_sectors = 0;        // 512-byte sectors in the image (bounds every go target)
+  // The B-tree files the last volume header or master directory block named,
+  // as the runs of sectors their extents cover; a header node shown at the
+  // start of one of them takes its runs as node_runs, through which node
+  // numbers become sectors (none: the nodes follow the header node).
+  std::vector<std::vector<SectorRun>> btree_files;
+  std::vector<SectorRun> node_runs;
 };
+
+// The sector at offset sectors into a file laid out in runs, or -1 past them.
+int64_t run_sector(const std::vector<SectorRun>& runs, uint64_t offset);
+// The offset in the file of one of its runs' sectors, or -1 when none holds it.
+int64_t run_offset(const std::vector<SectorRun>& runs, int64_t sector);
 
 // Reads count 512-byte sectors from first into buf (count * 512 bytes). Returns
 // 0, or non-zero when any sector lies outside the image or cannot be read; buf

@@ -39,6 +39,21 @@ uint32_t block_sectors_of(uint32_t block_size, StructureView& v) {
 
 bool node_size_ok(uint32_t n) { return n >= 512 && n <= 32768 && (n & (n - 1)) == 0; }
 
+// The runs of sectors a special file's extents cover (empty extents and those
+// outside the image end the list).
+template <typename Extents>
+std::vector<SectorRun> extent_runs(const InspectorContext& ctx, const Extents& extents) {
+  std::vector<SectorRun> runs;
+  for (const auto& e : extents) {
+    if (e.block_count == 0) break;
+    int64_t first = inspector_block_sector(ctx, e.start_block);
+    int64_t count = int64_t(e.block_count) * ctx.block_sectors;
+    if (first < 0 || count > ctx.image_sectors - first) break;
+    runs.push_back(SectorRun{first, count});
+  }
+  return runs;
+}
+
 }  // namespace
 
 bool inspector_sector_ok(const InspectorContext& ctx, int64_t sector) {
@@ -99,6 +114,10 @@ StructureView view_hfsplus_header(std::span<const uint8_t> sector, int64_t dump_
     add_go(v, ctx, p.caption, inspector_block_sector(ctx, p.fork->extents[0].start_block));
   }
 
+  ctx.btree_files.clear();
+  for (const HfsPlusForkData* f : {&h.extents_file, &h.catalog_file, &h.attributes_file})
+    if (f->logical_size != 0) ctx.btree_files.push_back(extent_runs(ctx, f->extents));
+
   // The catalog's header node gives the node size of the B-tree viewers.
   int64_t cat = inspector_block_sector(ctx, h.catalog_file.extents[0].start_block);
   uint8_t node[512] = {};
@@ -156,6 +175,8 @@ StructureView view_master_directory_block(std::span<const uint8_t> sector, int64
     add_extent_row(v, ctx, "cat", i + 1, m.catalog_extents[i].block_count, m.catalog_extents[i].start_block);
   add_go(v, ctx, k_txt_mdb_extents, inspector_block_sector(ctx, m.extents_extents[0].start_block));
   add_go(v, ctx, k_txt_mdb_catalog, inspector_block_sector(ctx, m.catalog_extents[0].start_block));
+
+  ctx.btree_files = {extent_runs(ctx, m.extents_extents), extent_runs(ctx, m.catalog_extents)};
 
   if (m.embed_signature != 0) {
     // Both buttons of the embedded volume stay usable whatever its count says.

@@ -11,13 +11,15 @@
 //   gpt.img    sgdisk: an HFS+ partition "Mac HD" and an EFI system partition
 //   mb.bin     a MacBinary file (both forks) kept as it is
 //   one.bin (512 bytes), odd.bin (513), empty.txt (0)
-//   rsrc       a file with a resource fork alone (rsrc.bin decoded), in the root
+//   rsrc       a file with a resource fork alone, in the root: fontforge's font
+//              suitcase of the fuzz seeds (rsrc.bin decoded)
 #pragma once
 
 #include <map>
 
 #include "gui/inspector/dump_session.h"
 #include "gui/inspector/inspect_images.h"
+#include "gui/views/file_table.h"
 #include "hfs/lookup.h"
 #include "macfiles/import.h"
 #include "macfiles/macbinary.h"
@@ -27,6 +29,10 @@ namespace dumpimg {
 
 using testkit::quote;
 using testkit::run;
+
+inline std::string suitcase_path() {
+  return std::string(CORVANE_SOURCE_DIR) + "/tests/fuzz/seeds/fuzz_resfork/fontforge_suitcase.rsrc";
+}
 
 struct NestedImages {
   testkit::TempDir dir;
@@ -80,7 +86,7 @@ struct NestedImages {
     std::vector<uint8_t> mb = encode_macbinary(both);
     MacFile only;
     only.name = "rsrc";
-    resource = only.resource = testkit::random_bytes(1500, 15);
+    resource = only.resource = testkit::read_file(suitcase_path());
     testkit::write_file(dir.str("rsrc.bin"), encode_macbinary(only));
     if (!why.empty()) return;
     for (const auto& e : testkit::fs::directory_iterator(src))
@@ -116,6 +122,23 @@ inline bool open_file(const std::string& name, DumpFile& out, uint32_t folder = 
   std::u16string units;
   for (char c : name) units += char16_t(c);
   return open_dump_file(folder ? folder : src_folder(), 0, "", units, out) == 0;
+}
+
+// The main list's row of an item of folder parent of the open HFS+ volume.
+inline FileTableEntry row_of(uint32_t parent, const std::string& name) {
+  std::vector<CatalogItem> items;
+  list_folder(parent, items);
+  FileTableEntry e;
+  for (const CatalogItem& it : items) {
+    if (std::string(it.units.begin(), it.units.end()) != name) continue;
+    e.units = it.units;
+    e.hfsplus = true;
+    e.kind = it.is_folder ? 1 : 2;
+    e.id = it.is_folder ? int32_t(it.id) : -int32_t(it.id);
+    e.data_size = it.data_size;
+    e.resource_size = it.rsrc_size;
+  }
+  return e;
 }
 
 }  // namespace dumpimg

@@ -9,23 +9,7 @@
 
 namespace {
 
-// The list's row of an item of folder parent.
-FileTableEntry row_of(uint32_t parent, const std::string& name) {
-  std::vector<CatalogItem> items;
-  list_folder(parent, items);
-  FileTableEntry e;
-  for (const CatalogItem& it : items) {
-    std::string n(it.units.begin(), it.units.end());
-    if (n != name) continue;
-    e.units = it.units;
-    e.hfsplus = true;
-    e.kind = it.is_folder ? 1 : 2;
-    e.id = it.is_folder ? int32_t(it.id) : -int32_t(it.id);
-    e.data_size = it.data_size;
-    e.resource_size = it.rsrc_size;
-  }
-  return e;
-}
+using dumpimg::row_of;
 
 struct Recorder {
   std::vector<std::string> shown, messages;

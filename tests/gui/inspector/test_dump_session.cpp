@@ -89,8 +89,9 @@ TEST_F(DumpSessionTest, EveryForkEqualsTheBytesStoredAndIcat) {
   ASSERT_TRUE(r.select_fork(k_fork_resource_view));
   EXPECT_EQ(whole_fork(r), dumpimg::nested().resource);
   EXPECT_EQ(r.fork_caption(k_fork_data_view), ui_text(3001));
-  EXPECT_EQ(r.fork_caption(k_fork_resource_view), ui_text(3002) + " [1500]");
-  EXPECT_EQ(r.title(), "rsrc (Resource, length: 1500 bytes)[Corvane]");
+  const std::string n = std::to_string(dumpimg::nested().resource.size());
+  EXPECT_EQ(r.fork_caption(k_fork_resource_view), ui_text(3002) + " [" + n + "]");
+  EXPECT_EQ(r.title(), "rsrc (Resource, length: " + n + " bytes)[Corvane]");
 
   // An empty file has no fork to show.
   ASSERT_TRUE(dumpimg::open_file("empty.txt", f));
