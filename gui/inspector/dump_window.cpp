@@ -384,6 +384,7 @@ void DumpWindow::move_to(int64_t target) {
 void DumpWindow::on_key(wxKeyEvent& e) {
   switch (e.GetKeyCode()) {
     case WXK_ESCAPE: end_modal(1); return;
+    case WXK_F1: show_help_topic(2170); return;
     // Sectors are one page of 512 bytes: down and up move a sector.
     case WXK_DOWN: case WXK_PAGEDOWN: if (!tree_shown_) { move_to(session_.next_target()); return; } break;
     case WXK_UP: case WXK_PAGEUP: if (!tree_shown_) { move_to(session_.prior_target()); return; } break;

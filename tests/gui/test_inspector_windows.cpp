@@ -84,6 +84,10 @@ std::string label(wxWindow& in, const std::string& name) {
   return w ? w->GetLabel().utf8_string() : "<none>";
 }
 
+bool ends_with(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 // A picture of a window once what was just changed on it is drawn.
 bool shot(const wxWindow& w, const std::string& name) {
   pump(200);
@@ -496,6 +500,13 @@ TEST_F(InspectorWindows, ViewersOfTheFourBlockSectorAndTheAppleHeaders) {
     InspectorContext actx = a.ctx;
     ViewerLayout l = viewer_layout(kind, 3, decode_sector(kind, 3, a.sector(0), 0, actx, a.read));
     g_steps.push_back([name = std::string(name), kind = kind](wxDialog& d) {
+      if (kind == k_kind_appledouble) {
+        // Help on a viewer: its topic, in the language.
+        int saved = g_language_offset;
+        g_language_offset = 10000;
+        EXPECT_TRUE(ends_with(help_page_of(d, [&] { click(find(d, "Aide")); }), "t13003.html"));
+        g_language_offset = saved;
+      }
       EXPECT_EQ(label(d, "cont_type"), "TEXT");
       EXPECT_EQ(label(d, "cont_crea"), "ttxt");
       EXPECT_EQ(find(d, "GoD") != nullptr, kind == k_kind_applesingle);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "gui/inspector/btree_view.h"
 #include "gui/inspector/btree_walk_job.h"
 #include "gui/inspector/inspect_images.h"
 #include "gui/inspector/sectorkind.h"
@@ -49,10 +50,11 @@ struct Queue {
   }
 };
 
-// An engine-made HFS+ image of a few hundred files, its catalog's header node
-// and a reader over the image file.
+// An engine-made HFS+ image of 3,000 files (a tree of three levels), its
+// catalog's header node (the catalog lies in several extents, which the walk
+// follows) and a reader over the image file.
 struct Catalog {
-  inspimg::PlusImage image{400};
+  inspimg::PlusImage image{3000};
   SectorReader read;
   BTreeWalkSetup setup;
   uint32_t leaf_records = 0;
@@ -67,7 +69,8 @@ struct Catalog {
     for (const GoTarget& g : v.gos)
       if (g.caption_id == k_txt_hfsplus_catalog) header = g.sector;
     std::vector<uint8_t> node = inspimg::sector_of(read, header);
-    setup = btree_walk_setup(node, header);
+    view_btree_header(node, header, ctx);
+    setup = btree_walk_setup(node, header, ctx.node_runs);
     leaf_records = uint32_t(std::stoul(inspimg::field(view_btree_header(node, header, ctx), 3857)));
   }
 };
@@ -99,6 +102,8 @@ TEST(InspectorWalkThreads, WalkDeliversEveryRecordOnTheGuiThread) {
         done = true;
       },
       [&](std::function<void()> w) { q.post(std::move(w)); });
+  EXPECT_GE(catalog().setup.height, 3u);
+  EXPECT_GT(catalog().setup.runs.size(), 1u);
   EXPECT_FALSE(job.running());
   ASSERT_TRUE(job.start());
   EXPECT_FALSE(job.start()) << "a walk runs once";
@@ -107,7 +112,7 @@ TEST(InspectorWalkThreads, WalkDeliversEveryRecordOnTheGuiThread) {
   EXPECT_FALSE(job.running());
   EXPECT_EQ(result, 0);
   EXPECT_FALSE(off_thread) << "a sink ran off the GUI thread";
-  EXPECT_GT(nodes, 2u);
+  EXPECT_GT(nodes, 100u);
   EXPECT_EQ(leaves, catalog().leaf_records);
 }
 
