@@ -102,12 +102,12 @@ std::vector<uint8_t> load_node(std::span<const uint8_t> sector, int64_t dump_sec
                                const InspectorContext& ctx, const SectorReader& read, StructureView& v) {
   std::vector<uint8_t> node(ns, 0);
   if (sector.size() < 512) {
-    v.messages.push_back("The sector is shorter than 512 bytes.");
+    v.messages.push_back(ui_text(6520));
     return {};
   }
   std::copy(sector.begin(), sector.begin() + 512, node.begin());
   if (ns > 512 && read_node(read, ctx.node_runs, dump_sector, ns, node.data()) != 0) {
-    v.messages.push_back(format_text("The node's %u bytes could not be read; its first sector is shown.", ns));
+    v.messages.push_back(format_text(ui_text(6521).c_str(), ns));
     node.assign(sector.begin(), sector.begin() + 512);
   }
   return node;
@@ -156,14 +156,14 @@ StructureView view_btree_header(std::span<const uint8_t> sector, int64_t dump_se
   BTHeaderRec h;
   if (!decode(sector, d) || sector.size() < BTHeaderRec::k_offset + BTHeaderRec::k_size ||
       !decode(sector.subspan(BTHeaderRec::k_offset), h)) {
-    v.messages.push_back("The sector is shorter than a B-tree header node.");
+    v.messages.push_back(ui_text(6522));
     return v;
   }
   bool size_ok = node_size_ok(h.node_size);
   if (size_ok)
     ctx.node_size = h.node_size;
   else
-    v.messages.push_back(format_text("The node size %u is not valid.", unsigned(h.node_size)));
+    v.messages.push_back(format_text(ui_text(6523).c_str(), unsigned(h.node_size)));
   ctx.header_sector = dump_sector;
   // The header node at the start of a B-tree file the volume's header named.
   ctx.node_runs.clear();
@@ -203,7 +203,7 @@ StructureView view_index_node(std::span<const uint8_t> sector, int64_t dump_sect
   for (uint32_t i = 0; i < n; ++i) {
     CatalogRecordView r;
     if (!node_record(node.data(), ns, int(i), plus, r) || r.type != 0) {
-      v.messages.push_back(format_text("Record %u does not fit in the node.", i));
+      v.messages.push_back(format_text(ui_text(6524).c_str(), i));
       continue;
     }
     uint32_t child = get_be32(r.data.data());
@@ -238,7 +238,7 @@ StructureView view_leaf_node(std::span<const uint8_t> sector, int64_t dump_secto
   for (uint32_t i = 0; i < n; ++i) {
     CatalogRecordView r;
     if (!node_record(node.data(), ns, int(i), plus, r)) {
-      v.messages.push_back(format_text("Record %u does not fit in the node.", i));
+      v.messages.push_back(format_text(ui_text(6524).c_str(), i));
       continue;
     }
     std::string name = record_name(r, plus);
@@ -293,7 +293,7 @@ StructureView view_leaf_node(std::span<const uint8_t> sector, int64_t dump_secto
       else if (ok)
         row(k_row_file_thread, tname, r.parent_id, "***", std::to_string(thread_parent), -1);
     }
-    if (!ok) v.messages.push_back(format_text("Record %u is shorter than its kind.", i));
+    if (!ok) v.messages.push_back(format_text(ui_text(6525).c_str(), i));
   }
   return v;
 }
@@ -318,11 +318,11 @@ int walk_btree(const BTreeWalkSetup& setup, const SectorReader& read, const std:
   message.clear();
   const uint32_t ns = setup.node_size;
   if (!node_size_ok(ns)) {
-    message = format_text("The node size %u is not valid: the tree is not walked.", ns);
+    message = format_text(ui_text(6526).c_str(), ns);
     return -1;
   }
   if (setup.height > k_max_btree_height) {
-    message = format_text("The tree's height %u is beyond any volume's: the tree is not walked.", setup.height);
+    message = format_text(ui_text(6527).c_str(), setup.height);
     return -1;
   }
   if (setup.height == 0 || setup.root == 0) return 0;  // an empty tree
@@ -339,32 +339,32 @@ int walk_btree(const BTreeWalkSetup& setup, const SectorReader& read, const std:
   std::string first_bad;
   while (!stack.empty()) {
     if (stop.load(std::memory_order_relaxed)) {
-      message = "The walk was stopped.";
+      message = ui_text(6528);
       return 1;
     }
     Pending p = stack.back();
     stack.pop_back();
     if (p.node == 0 || p.node >= setup.total_nodes) {
-      message = format_text("Node %u lies outside the tree of %u nodes: the walk ends.", p.node, setup.total_nodes);
+      message = format_text(ui_text(6529).c_str(), p.node, setup.total_nodes);
       return -1;
     }
     if (!seen.insert(p.node).second) {
-      message = format_text("Node %u is reached twice (the tree has a cycle): the walk ends.", p.node);
+      message = format_text(ui_text(6530).c_str(), p.node);
       return -1;
     }
     if (p.level == 0 || p.level > setup.height) {
-      message = format_text("Node %u lies deeper than the tree's height: the walk ends.", p.node);
+      message = format_text(ui_text(6531).c_str(), p.node);
       return -1;
     }
     int64_t sector = node_sector(setup.runs, setup.header_sector, p.node, ns);
     std::fill(buf.begin(), buf.end(), 0);
     if (sector < 0 || read_node(read, setup.runs, sector, ns, buf.data()) != 0) {
-      message = format_text("Node %u could not be read: the walk ends.", p.node);
+      message = format_text(ui_text(6532).c_str(), p.node);
       return -1;
     }
     int8_t kind = node_kind(buf.data());
     if (kind != (p.level > 1 ? k_node_index : k_node_leaf) || node_height(buf.data()) != p.level) {
-      message = format_text("Node %u is not a node of level %u: the walk ends.", p.node, p.level);
+      message = format_text(ui_text(6533).c_str(), p.node, p.level);
       return -1;
     }
     BTreeWalkNode out;
@@ -375,7 +375,7 @@ int walk_btree(const BTreeWalkSetup& setup, const SectorReader& read, const std:
     for (uint32_t i = 0; i < n; ++i) {
       CatalogRecordView r;
       if (!node_record(buf.data(), ns, int(i), plus, r)) {
-        if (first_bad.empty()) first_bad = format_text("Record %u of node %u does not fit and is left out.", i, p.node);
+        if (first_bad.empty()) first_bad = format_text(ui_text(6534).c_str(), i, p.node);
         continue;
       }
       BTreeWalkItem item;

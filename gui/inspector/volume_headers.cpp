@@ -3,6 +3,7 @@
 #include <string>
 
 #include "IO/charsets.h"
+#include "IO/uitext.h"
 #include "hfs/ondisk.h"
 
 namespace {
@@ -33,7 +34,7 @@ void add_extent_row(StructureView& v, const InspectorContext& ctx, const char* p
 // a multiple of 512.
 uint32_t block_sectors_of(uint32_t block_size, StructureView& v) {
   if (block_size < 512 || block_size % 512 != 0)
-    v.messages.push_back("The block size " + std::to_string(block_size) + " is not a multiple of 512 bytes.");
+    v.messages.push_back(format_text(ui_text(6538).c_str(), block_size));
   return block_size / 512;
 }
 
@@ -74,7 +75,7 @@ StructureView view_hfsplus_header(std::span<const uint8_t> sector, int64_t dump_
   v.title_id = k_txt_hfsplus_title;
   HfsPlusVolumeHeader h;
   if (!decode(sector, h)) {
-    v.messages.push_back("The sector is shorter than a volume header.");
+    v.messages.push_back(ui_text(6539));
     return v;
   }
   // The header lies 1024 bytes into its volume.
@@ -122,14 +123,14 @@ StructureView view_hfsplus_header(std::span<const uint8_t> sector, int64_t dump_
   int64_t cat = inspector_block_sector(ctx, h.catalog_file.extents[0].start_block);
   uint8_t node[512] = {};
   if (cat < 0 || !read || read(cat, 1, node) != 0) {
-    v.messages.push_back("The catalog's header node lies outside the image.");
+    v.messages.push_back(ui_text(6540));
   } else {
     BTHeaderRec rec;
     decode(ByteSpan(node + BTHeaderRec::k_offset, BTHeaderRec::k_size), rec);
     if (node_size_ok(rec.node_size))
       ctx.node_size = rec.node_size;
     else
-      v.messages.push_back("The catalog's node size " + std::to_string(rec.node_size) + " is not valid.");
+      v.messages.push_back(format_text(ui_text(6541).c_str(), unsigned(rec.node_size)));
   }
   return v;
 }
@@ -140,7 +141,7 @@ StructureView view_master_directory_block(std::span<const uint8_t> sector, int64
   v.title_id = k_txt_mdb_title;
   MasterDirectoryBlock m;
   if (!decode(sector, m)) {
-    v.messages.push_back("The sector is shorter than a master directory block.");
+    v.messages.push_back(ui_text(6542));
     return v;
   }
   // The block lies in sector 2 of its volume; block 0 starts first_block

@@ -587,6 +587,34 @@ TEST_F(InspectorWindows, ClosingTheViewerStopsTheWalk) {
   pump(300);  // what the walk had posted finds no form
 }
 
+TEST_F(InspectorWindows, ADamagedTreeEndsTheDisplayWithAMessage) {
+  // A header node whose node size is 0, over a root of two levels.
+  std::vector<uint8_t> node(512, 0);
+  node[8] = 1;
+  node[11] = 3;
+  node[14 + 1] = 2;  // height 2
+  node[14 + 5] = 1;  // root node 1
+  node[14 + 25] = 9;  // 9 nodes
+  ImageFixture img(node);
+  InspectorContext ctx = img.ctx;
+  StructureView v = decode_sector(k_kind_btree_header, 3, img.sector(0), 0, ctx, img.read);
+  std::string message;
+  bool close_enabled = false;
+  g_steps.push_back([&](wxDialog& dialog) {
+    auto& d = dynamic_cast<ViewerForm&>(dialog);
+    click(find(d, "AffTree"));
+    pump(3000, [&] { return d.walk_done(); });  // the message form is answered meanwhile
+    message = d.walk_message();
+    close_enabled = find(d, "MessFermer")->IsEnabled();
+  });
+  g_steps.push_back(shoot_and_press("viewer_btree_damaged", "MessFermer"));
+  run_viewer(nullptr, viewer_layout(k_kind_btree_header, 3, v), {btree_walk_setup(img.sector(0), 0), img.read});
+  EXPECT_NE(message.find("node size 0"), std::string::npos) << message;
+  EXPECT_TRUE(close_enabled);
+  ASSERT_EQ(g_forms_seen.size(), 2u);
+  EXPECT_EQ(g_forms_seen[1], "TMessOK");
+}
+
 TEST_F(InspectorWindows, ResourceTreeAndExportAgreeWithFontTools) {
   testkit::TempDir dir;
   // fontTools' reading of the same fork: resource 'FOND' and its bytes.

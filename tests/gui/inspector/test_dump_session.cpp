@@ -226,3 +226,42 @@ TEST_F(DumpSessionTest, ViewingANestedHeaderLeavesTheOpenVolumeAlone) {
   // The dump still reads the fork where it lies.
   EXPECT_EQ(whole_fork(s), dumpimg::nested().files.at("plus.img"));
 }
+
+TEST(DumpSessionHfs, FilesOfAnHfsVolumeEqualHcopy) {
+  REQUIRE_TOOL("hformat");
+  REQUIRE_TOOL("hcopy");
+  TempDir dir;
+  std::string img = dir.str("h.img");
+  ASSERT_EQ(run("dd if=/dev/zero of=" + quote(img) + " bs=1k count=4000 2>/dev/null").rc, 0);
+  write_file(dir.str("plain"), random_bytes(70001, 21));
+  MacFile mf;
+  mf.name = "Both";
+  mf.data = random_bytes(1500, 22);
+  mf.resource = random_bytes(2999, 23);
+  write_file(dir.str("both.bin"), encode_macbinary(mf));
+  const std::string cafe = "\"$(printf ':Caf\\216')\"";  // the name in Mac Roman bytes
+  auto r = run("hformat -l Dump " + quote(img) + " >/dev/null && hmount " + quote(img) + " >/dev/null && hcopy -r " +
+               quote(dir.str("plain")) + " " + cafe + " && hcopy -m " + quote(dir.str("both.bin")) +
+               " :Both && hcopy -r " + cafe + " " + quote(dir.str("out")) + " && hcopy -m :Both " +
+               quote(dir.str("out.bin")) + " && humount >/dev/null");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  ASSERT_EQ(inspimg::open_volume(img, false), 0);
+  // hfsutils stores the name's bytes as they are given: Mac Roman here.
+  DumpFile f;
+  ASSERT_EQ(open_dump_file(2, 0, "Caf\x8e", {}, f), 0);
+  EXPECT_EQ(f.name, "Caf\xc3\xa9");
+  DumpSession plain(f, volume_medium_reader());
+  ASSERT_TRUE(plain.select_fork(plain.initial_fork()));
+  EXPECT_EQ(whole_fork(plain), read_file(dir.str("out")));
+
+  ASSERT_EQ(open_dump_file(2, 0, "Both", {}, f), 0);
+  DumpSession both(f, volume_medium_reader());
+  auto mb = read_file(dir.str("out.bin"));
+  ASSERT_TRUE(both.select_fork(k_fork_data_view));
+  EXPECT_EQ(whole_fork(both), std::vector<uint8_t>(mb.begin() + 128, mb.begin() + 128 + 1500));
+  ASSERT_TRUE(both.select_fork(k_fork_resource_view));
+  uint64_t at = macbinary_resource_offset(1500);
+  ASSERT_GE(mb.size(), at + 2999);
+  EXPECT_EQ(whole_fork(both), std::vector<uint8_t>(mb.begin() + at, mb.begin() + at + 2999));
+  inspimg::close_volume();
+}
