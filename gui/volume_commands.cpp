@@ -74,15 +74,25 @@ bool find_entry(uint32_t folder, int32_t id, FileTableEntry& out) {
   return true;
 }
 
+// Whether the volume could be written when the running command began (the
+// engine makes a volume read-only when it finds a structure damaged).
+uint32_t g_read_only_at_start = 0;
+
 // One command's edit of the volume: the busy cursor, the allocation
 // structures loaded before the first change and written back once after the
-// last; an engine that found the volume damaged on the way says so.
+// last; a volume found damaged since the command began is said to be so, and
+// refused() tells the command to change nothing.
 class EditSession {
  public:
-  EditSession() : was_read_only_(g_volume.read_only) {
+  EditSession() : was_read_only_(g_read_only_at_start) {
     start_busy_cursor();
     loaded_ = load_allocation_bitmap() == 0;
+    if (!loaded_ && g_volume.read_only && !was_read_only_) {
+      show_message(ui_text(6300).c_str());
+      reported_ = true;
+    }
   }
+  bool refused() const { return !loaded_; }
   ~EditSession() { finish(); }
   // An edit's result: a failure other than the read-only refusal (said by the engine) is reported once.
   void result(int rc) {
@@ -157,6 +167,7 @@ int delete_entry(const FileTableEntry& e, uint32_t folder) {
 void write_item_edit(const VolumeItemProperties& m, const VolumeItemEdit& edit) {
   if (edit.finder) {
     EditSession session;
+    if (session.refused()) return;
     int rc = m.hfsplus ? hfsplus_set_finder_info(units_of(m.units), m.parent_id, edit.signature ? edit.type_creator : nullptr,
                                                  edit.flags)
                        : hfs_set_finder_info(m.stored_name, m.parent_id, edit.signature ? edit.type_creator : nullptr,
@@ -210,6 +221,7 @@ void copy_items_to_pc(const std::vector<CatalogItem>& items) {
 
 bool volume_writable() {
   if (!g_volume.mounted) return false;
+  g_read_only_at_start = g_volume.read_only;
   if (g_volume.read_only) {
     show_message(ui_text(5112).c_str());
     return false;
@@ -227,6 +239,7 @@ void volume_delete_command() {
     {
       EditSession session;
       for (const FileTableEntry& e : rows) {
+        if (session.refused()) break;
         int rc = delete_entry(e, folder);
         session.result(rc);
         if (rc < 0) break;
@@ -255,11 +268,13 @@ void volume_delete_command() {
       if (i + 1 < siblings.size()) next = siblings[i + 1].id;
       else if (i > 0) next = siblings[i - 1].id;
     }
-  int rc;
+  int rc = 0;
   {
     EditSession session;
-    rc = delete_entry(entry, parent);
-    session.result(rc);
+    if (!session.refused()) {
+      rc = delete_entry(entry, parent);
+      session.result(rc);
+    }
   }
   show_status_text(nullptr, nullptr);
   if (rc == 1) g_partition_folder = next;
@@ -302,8 +317,8 @@ void volume_rename_volume_command() {
   if (final_name.empty() || final_name == current) return;
   {
     EditSession session;
-    int rc = plus() ? hfsplus_set_volume_name(final_name.c_str()) : hfs_set_volume_name(final_name.c_str());
-    session.result(rc);
+    if (session.refused()) return;
+    session.result(plus() ? hfsplus_set_volume_name(final_name.c_str()) : hfs_set_volume_name(final_name.c_str()));
   }
   refresh();
 }
@@ -340,6 +355,7 @@ void volume_properties_command() {
   if (!volume_writable()) return;
   {
     EditSession session;
+    if (session.refused()) return;
     if (edit.icon) {
       int rc = set_folder_finder_flags(2, edit.root_flags);
       session.result(rc);
@@ -364,9 +380,10 @@ void volume_new_folder_command() {
     refuse_name(refused);
     return;
   }
-  int64_t id;
+  int64_t id = 0;
   {
     EditSession session;
+    if (session.refused()) return;
     id = plus() ? hfsplus_create_folder(stored.c_str(), folder, parent_of(folder))
                 : hfs_create_folder(stored, folder, parent_of(folder));
     session.result(int(id < 0 ? id : 0));
@@ -413,6 +430,7 @@ int copy_pc_paths_to_volume(const std::vector<std::string>& paths, uint32_t fold
   reset_copy_progress();
   int copied = 0;
   EditSession session;
+  if (session.refused()) return 0;
   const int imported_before = g_import_count;
   for (size_t i = 0; i < paths.size(); ++i) {
     const std::string& path = paths[i];

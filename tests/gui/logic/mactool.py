@@ -8,6 +8,7 @@ to judge what the program writes and to feed it inputs it did not make.
   apple FILE OUTBASE                             AppleSingle or AppleDouble: the same
   streams FILE OUTBASE                           named streams of FILE: the same
   hfsplus-free IMAGE OFFSET                      free blocks of the header, and 0 bits of the bitmap
+  damage-catalog IMAGE OFFSET                    the catalog's first leaf node made no node at all
 
 Results go to stdout as key=value lines. Dates: seconds since 1970 UTC (MacBinary dates are local time and
 are converted with the process's zone).
@@ -142,6 +143,28 @@ def hfsplus_free(image, offset):
         report(({"header_free": free, "bitmap_free": total - used, "total": total}))
 
 
+def damage_catalog(image, offset):
+    with open(image, "r+b") as f:
+        base = int(offset) * 512
+        f.seek(base + 1024)
+        head = f.read(512)
+        if head[:2] in (b"H+", b"HX"):
+            block = struct.unpack(">I", head[40:44])[0]
+            start = struct.unpack(">I", head[272 + 16:272 + 20])[0]  # the catalog file's first extent
+            catalog = base + start * block
+        else:
+            block = struct.unpack(">I", head[20:24])[0]
+            first = struct.unpack(">H", head[28:30])[0]
+            start = struct.unpack(">H", head[150:152])[0]
+            catalog = base + first * 512 + start * block
+        f.seek(catalog)
+        header = f.read(512)
+        first_leaf = struct.unpack(">I", header[24:28])[0]
+        node_size = struct.unpack(">H", header[32:34])[0]
+        f.seek(catalog + first_leaf * node_size + 8)
+        f.write(b"\x55\x55")  # kind and height nobody writes
+
+
 def main():
     cmd, args = sys.argv[1], sys.argv[2:]
     if cmd == "applesingle":
@@ -156,6 +179,8 @@ def main():
         streams(args[0], args[1])
     elif cmd == "hfsplus-free":
         hfsplus_free(args[0], args[1])
+    elif cmd == "damage-catalog":
+        damage_catalog(args[0], args[1])
     else:
         sys.exit("unknown command " + cmd)
 

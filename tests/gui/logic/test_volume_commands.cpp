@@ -4,12 +4,18 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
+#include <ctime>
 
 #include "IO/uitext.h"
+#include "compiler/additems.h"
 #include "compiler/project.h"
+#include "gui/views/documents.h"
 #include "gui/dialogs/dialog_models.h"
 #include "gui/dialogs/transfer_dialogs.h"
+#include "hfs/catinsert.h"
 #include "hfs/voledit.h"
 #include "macfiles/extract.h"
 #include "macfiles/import.h"
@@ -265,4 +271,343 @@ TEST(VolumeCommands, EngineHfsPlusVolumeTakesEveryCommandAndStaysSound) {
   auto blocks = [block](uint64_t n) { return (n + block - 1) / block; };
   // plain.txt (one block) and streams.doc (both forks) gone, and the folder with its copy of the MacBinary file.
   EXPECT_EQ(after.bitmap, before_drop.bitmap + 1 + blocks(in.data.size()) + blocks(in.rsrc.size()));
+}
+
+// A volume of each kind holding the five encodings and a folder, ready for the tests below.
+std::string filled_image(const TempDir& dir, bool plus, PcInputs& in) {
+  std::string img = plus ? hfsplus_image(dir) : hformat_image(dir);
+  in = make_pc_inputs(dir);
+  EXPECT_EQ(testvol::open_volume(img, plus), 0);
+  {
+    CommandBench bench;
+    import_answers();
+    make_folder_and_copy(bench, in);
+    pc_files_dropped({in.macbinary}, int32_t(folder_id(2, "Docs")));
+  }
+  testvol::close_volume();
+  return img;
+}
+
+TEST(VolumeCommands, EveryCommandIsRefusedOnAVolumeThatMayNotBeWritten) {
+  REQUIRE_TOOL("tobin");
+  for (bool plus : {false, true}) {
+    SCOPED_TRACE(plus ? "HFS+" : "HFS");
+    TempDir dir;
+    PcInputs in;
+    std::string img = filled_image(dir, plus, in);
+    const std::string before = testkit::sha256_of(img);
+    ASSERT_EQ(testvol::open_volume(img, plus), 0);
+    g_volume.read_only = 1;  // as a bare volume, a journaled one or a file opened for reading makes it
+    CommandBench bench;
+    import_answers();
+    bench.edit_item = [](VolumeItemProperties& m) {
+      EXPECT_TRUE(m.read_only);
+      m.new_name = "other";
+      m.hidden = !m.hidden;
+      m.new_type = "XXXX";
+    };
+    bench.edit_volume = [](VolumePropertiesModel& m) {
+      EXPECT_TRUE(m.read_only);
+      m.new_name = "other";
+      m.custom_icon = !m.custom_icon;
+    };
+    bench.browser_paths = {in.plain};
+    uint32_t docs = folder_id(2, "Docs");
+    bench.names = {"new name"};
+    // The list's rows, then the tree's folder, then the tree's root.
+    for (int source : {1, 0, 2}) {
+      if (source == 1) bench.select({"MBFILE", "Docs"});
+      else bench.select_tree(source == 0 ? docs : 2);
+      bench.names = {"new name", "new name"};
+      volume_delete_command();
+      volume_rename_command();
+      volume_item_properties_command();
+    }
+    volume_properties_command();
+    volume_rename_volume_command();
+    volume_new_folder_command();
+    volume_copy_from_pc_command();
+    pc_files_dropped({in.plain}, 2);
+    EXPECT_EQ(copy_pc_paths_to_volume({in.plain}, 2), 0);
+    HFSUniStr255 mb = utf8_to_unistr("MBFILE");
+    EXPECT_EQ(plus ? hfsplus_swap_forks(mb, 2) : hfs_swap_forks("MBFILE", 2), k_edit_read_only);
+    EXPECT_LT(plus ? hfsplus_set_volume_name("other") : hfs_set_volume_name("other"), 0);
+    EXPECT_LT(plus ? hfsplus_set_finder_info(mb, 2, "XXXXYYYY", 0) : hfs_set_finder_info("MBFILE", 2, "XXXXYYYY", 0), 0);
+    EXPECT_LT(set_folder_finder_flags(2, 0x4000), 0);
+    // Copying to the PC only reads.
+    bench.destination = dir.str("out");
+    testkit::fs::create_directories(bench.destination);
+    g_extract_options = 4;
+    bench.select({"MBFILE"});
+    volume_copy_to_pc_command();
+    EXPECT_TRUE(testkit::fs::exists(dir.str("out/MBFILE")));
+    // Nothing asked the user to name anything: each command stopped before its dialog.
+    EXPECT_EQ(bench.names.size(), 2u);
+    EXPECT_TRUE(bench.forms.said(ui_text(5112))) << bench.forms.messages.size();
+    testvol::close_volume();
+    EXPECT_EQ(testkit::sha256_of(img), before);
+  }
+}
+
+// The dates of a PC file: its last-write time as "YYYY-MM-DD HH:MM:SS" in local time.
+std::string local_time_text(int64_t t) {
+  time_t tt = time_t(t);
+  struct tm tm {};
+  localtime_r(&tt, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  return buf;
+}
+int64_t mtime_of(const std::string& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return int64_t(st.st_mtime);
+}
+
+TEST(VolumeCommands, CopiesToThePcInEachMethodDecodeToTheSameForks) {
+  REQUIRE_TOOL("macsave");
+  REQUIRE_TOOL("tobin");
+  for (bool plus : {false, true}) {
+    SCOPED_TRACE(plus ? "HFS+" : "HFS");
+    TempDir dir;
+    PcInputs in;
+    std::string img = filled_image(dir, plus, in);
+    // The Mac modification date as the outside readers show it, in local time.
+    std::string mac_date;
+    if (plus) {
+      std::string st = istat(img, hfsplus_inode(img, "/MBFILE"));
+      size_t at = st.find("Content Modified:\t");
+      ASSERT_NE(at, std::string::npos) << st;
+      mac_date = st.substr(at + 18, 19);
+    }
+    ASSERT_EQ(testvol::open_volume(img, plus), 0);
+    CommandBench bench;
+    g_extract_options = 4;  // PC names as the Mac names stand
+    g_extract.replace_answer = 0;
+    const int saved_method = g_copy_method;
+    struct Method {
+      int bits;
+      const char* folder;
+    };
+    for (const Method& m : {Method{k_copy_data, "data"}, Method{k_copy_macbinary, "macbinary"},
+                            Method{k_copy_appledouble, "appledouble"}, Method{k_copy_applesingle, "applesingle"},
+                            Method{k_copy_streams, "streams"}}) {
+      SCOPED_TRACE(m.folder);
+      g_copy_method = m.bits;
+      std::string out = dir.str(m.folder);
+      testkit::fs::create_directories(out);
+      bench.destination = out;
+      bench.select({"MBFILE"});
+      volume_copy_to_pc_command();
+      bench.select_tree(folder_id(2, "Docs"));  // a folder from the tree, with what it holds
+      volume_copy_to_pc_command();
+      std::string file = out + "/MBFILE", base = dir.str(std::string(m.folder) + "-dec");
+      ASSERT_TRUE(testkit::fs::exists(file));
+      ASSERT_TRUE(testkit::fs::exists(out + "/Docs/MBFILE"));
+      std::map<std::string, std::string> f;
+      if (m.bits == k_copy_data) {
+        EXPECT_EQ(read_file(file), in.data);
+      } else if (m.bits == k_copy_macbinary) {
+        f = fields(run(mactool() + "macbinary " + quote(file) + " " + quote(base)).out);
+        expect_forks(f, base, in, "APPL", "ABCD", "python");
+        auto ms = run("mkdir -p " + quote(base + "-ms") + " && cd " + quote(base + "-ms") + " && macsave -3 < " +
+                      quote(file) + " && macsave -i < " + quote(file));
+        EXPECT_NE((ms.out + ms.err).find("type=APPL, author=ABCD, data=3000, rsrc=700"), std::string::npos)
+            << ms.out << ms.err;
+        EXPECT_EQ(read_file(base + "-ms/MBFILE.data"), in.data);
+        EXPECT_EQ(read_file(base + "-ms/MBFILE.rsrc"), in.rsrc);
+        EXPECT_EQ(std::stoll(f["modified"]), mtime_of(file));
+      } else if (m.bits == k_copy_appledouble) {
+        EXPECT_EQ(read_file(file), in.data);
+        f = fields(run(mactool() + "apple " + quote(out + "/._MBFILE") + " " + quote(base)).out);
+        EXPECT_EQ(f["kind"], "double");
+        EXPECT_EQ(read_file(base + ".rsrc"), in.rsrc);
+        EXPECT_EQ(f["type"], "APPL");
+        EXPECT_EQ(f["creator"], "ABCD");
+        EXPECT_EQ(std::stoll(f["modified"]), mtime_of(file));
+      } else if (m.bits == k_copy_applesingle) {
+        f = fields(run(mactool() + "apple " + quote(file) + " " + quote(base)).out);
+        EXPECT_EQ(f["kind"], "single");
+        expect_forks(f, base, in, "APPL", "ABCD", "python");
+        EXPECT_EQ(std::stoll(f["modified"]), mtime_of(file));
+      } else {
+        f = fields(run(mactool() + "streams " + quote(file) + " " + quote(base)).out);
+        expect_forks(f, base, in, "APPL", "ABCD", "streams");
+      }
+      // The PC file carries the Mac modification date.
+      if (plus) {
+        EXPECT_EQ(local_time_text(mtime_of(file)), mac_date);
+      } else {
+        auto hls = run("hmount " + quote(img) + " >/dev/null && hls -l :MBFILE");
+        EXPECT_NE(hls.out.find(" " + local_time_text(mtime_of(file)).substr(11, 5) + " :MBFILE"), std::string::npos)
+            << hls.out << " against " << local_time_text(mtime_of(file));
+      }
+    }
+    g_copy_method = saved_method;
+    testvol::close_volume();
+  }
+}
+
+TEST(VolumeCommands, ADamagedCatalogRefusesEditsAndSaysSo) {
+  REQUIRE_TOOL("tobin");
+  for (bool plus : {false, true}) {
+    SCOPED_TRACE(plus ? "HFS+" : "HFS");
+    TempDir dir;
+    PcInputs in;
+    std::string img = filled_image(dir, plus, in);
+    auto r = run(mactool() + "damage-catalog " + quote(img) + (plus ? " 64" : " 2048"));
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const std::string before = testkit::sha256_of(img);
+    ASSERT_EQ(testvol::open_volume(img, plus), 0);
+    CommandBench bench;
+    import_answers();
+    bench.names = {"Made on a damaged volume"};
+    volume_new_folder_command();
+    EXPECT_TRUE(bench.forms.said(ui_text(6300))) << (bench.forms.messages.empty() ? "" : bench.forms.messages[0]);
+    bench.forms.messages.clear();
+    EXPECT_EQ(copy_pc_paths_to_volume({in.plain}, 2), 0);
+    EXPECT_FALSE(bench.forms.messages.empty());
+    testvol::close_volume();
+    EXPECT_EQ(testkit::sha256_of(img), before);
+  }
+}
+
+TEST(VolumeCommands, ACopyWithoutRoomStopsBeforeTheItemAndLeavesTheVolumeSound) {
+  REQUIRE_TOOL("hformat");
+  TempDir dir;
+  std::string img = hformat_image(dir, "Small", "2M");  // a partition of 1 MiB
+  std::vector<std::string> files;
+  for (int i = 0; i < 4; ++i) {
+    files.push_back(dir.str("big" + std::to_string(i)));
+    testkit::write_file(files.back(), testkit::random_bytes(300000, 40 + uint32_t(i)));
+  }
+  ASSERT_EQ(testvol::open_volume(img, false), 0);
+  CommandBench bench;
+  EXPECT_EQ(copy_pc_paths_to_volume(files, 2), 3);
+  ASSERT_EQ(bench.forms.messages.size(), 1u);
+  EXPECT_EQ(bench.forms.messages[0].rfind("Not enough free room on the target drive", 0), 0u) << bench.forms.messages[0];
+  testvol::expect_sound("after the refused copy");
+  testvol::close_volume();
+  EXPECT_EQ(testvol::hfs_listing(img), (std::set<std::string>{":big0", ":big1", ":big2"}));
+  auto r = run("hmount " + quote(img) + " >/dev/null && hcopy -r :big2 " + quote(dir.str("back")));
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(read_file(dir.str("back")), read_file(files[2]));
+}
+
+TEST(VolumeCommands, ACopyThatFailsInTheMiddleLeavesNoHalfWrittenFile) {
+  REQUIRE_TOOL("hformat");
+  TempDir dir;
+  std::string img = hformat_image(dir, "Frag", "2M");
+  // Free space cut into single blocks: a file of six blocks needs six extents, and HFS takes three.
+  testkit::write_file(dir.str("one"), testkit::random_bytes(512, 1));
+  std::string cmd = "hmount " + quote(img) + " >/dev/null";
+  for (int i = 0; i < 60; ++i) cmd += " && hcopy -r " + quote(dir.str("one")) + " :f" + std::to_string(i);
+  for (int i = 0; i < 60; i += 2) cmd += " && hdel :f" + std::to_string(i);
+  testkit::write_file(dir.str("fill"), testkit::random_bytes(0, 1));
+  ASSERT_EQ(run(cmd).rc, 0);
+  uint64_t free_bytes = testvol::hvol_free_bytes(img);
+  // Fill the rest of the volume so that only the holes stay free.
+  testkit::write_file(dir.str("rest"), testkit::random_bytes(size_t(free_bytes - 30 * 512), 2));
+  ASSERT_EQ(run("hmount " + quote(img) + " >/dev/null && hcopy -r " + quote(dir.str("rest")) + " :rest").rc, 0);
+  std::set<std::string> listing = testvol::hfs_listing(img);
+  testkit::write_file(dir.str("six"), testkit::random_bytes(6 * 512, 3));
+  ASSERT_EQ(testvol::open_volume(img, false), 0);
+  CommandBench bench;
+  EXPECT_EQ(copy_pc_paths_to_volume({dir.str("six")}, 2), 0);
+  EXPECT_TRUE(bench.forms.said(ui_text(1159))) << (bench.forms.messages.empty() ? "" : bench.forms.messages[0]);
+  testvol::expect_sound("after the failed copy");
+  testvol::close_volume();
+  EXPECT_EQ(testvol::hfs_listing(img), listing);
+  EXPECT_EQ(testvol::hvol_free_bytes(img), 30u * 512);
+}
+
+TEST(VolumeCommands, ACopyToAFullPcDiskLeavesNoHalfWrittenFile) {
+  REQUIRE_TOOL("tobin");
+  TempDir dir;
+  PcInputs in;
+  std::string img = filled_image(dir, true, in);
+  ASSERT_EQ(testvol::open_volume(img, true), 0);
+  CommandBench bench;
+  g_extract_options = 4;
+  const int saved_method = g_copy_method;
+  g_copy_method = k_copy_macbinary;
+  bench.destination = dir.str("full");
+  testkit::fs::create_directories(bench.destination);
+  bench.select({"MBFILE", "HQXFILE"});
+  // The PC side takes 1000 bytes a file, then refuses: as a disk that is full.
+  struct rlimit saved {};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  auto saved_handler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 1000;
+  setrlimit(RLIMIT_FSIZE, &small);
+  volume_copy_to_pc_command();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, saved_handler);
+  g_copy_method = saved_method;
+  testvol::close_volume();
+  EXPECT_FALSE(bench.forms.messages.empty());
+  EXPECT_TRUE(testkit::fs::is_empty(bench.destination)) << "a half-written file was left";
+}
+
+TEST(VolumeCommands, ATreeDroppedOnAVolumeAndOnAProjectGivesTheSameNames) {
+  REQUIRE_TOOL("tobin");
+  REQUIRE_TOOL("hls");
+  TempDir dir;
+  PcInputs in = make_pc_inputs(dir, "Tree");
+  testkit::fs::create_directories(in.folder + "/Inner");
+  testkit::write_text(in.folder + "/Inner/note.txt", "a note\n");
+
+  // Partition Mode: dropped on the root of an HFS volume.
+  std::string img = hformat_image(dir);
+  ASSERT_EQ(testvol::open_volume(img, false), 0);
+  std::set<std::string> volume_names;
+  {
+    CommandBench bench;
+    import_answers();
+    pc_files_dropped({in.folder}, 2);
+    EXPECT_TRUE(bench.forms.messages.empty()) << bench.forms.messages.front();
+    EXPECT_EQ(bench.views.shown_folder, 2);
+    testvol::expect_sound("after the drop");
+    testvol::close_volume();
+    volume_names = testvol::hfs_listing(img);
+    EXPECT_EQ(volume_names, (std::set<std::string>{":Tree", ":Tree:plain.txt", ":Tree:MBFILE", ":Tree:HQXFILE",
+                                                    ":Tree:single.as", ":Tree:streams.doc", ":Tree:Inner",
+                                                    ":Tree:Inner:note.txt"}));
+  }
+
+  // Project Mode: dropped on the project's root, then compiled by the console program.
+  std::string project = dir.str("drop.cvpr");
+  ProjectDocument doc;
+  std::string message;
+  ASSERT_EQ(create_project_document(project, 0, false, doc, message), 0) << message;
+  {
+    CommandBench bench;
+    g_working_mode = k_mode_project;
+    g_project_file = doc.file;
+    set_remembered_inclusion_answers(1);
+    pc_files_dropped({in.folder}, 1);
+    pc_files_dropped({in.folder}, 1);  // the same folder again: refused with a message
+    EXPECT_TRUE(bench.forms.said(format_text(ui_text(6301).c_str(), in.folder.c_str())));
+    g_project_file = nullptr;
+  }
+  close_project_document(doc);
+  auto c = run(std::string(QUORVEL_PATH) + " -c " + quote(project));
+  ASSERT_EQ(c.rc, 0) << c.out << c.err;
+  std::string iso = dir.str("drop.iso");
+  ASSERT_TRUE(testkit::fs::exists(iso));
+  auto r = run("hmount " + quote(iso) + " >/dev/null && hls -R -1 -a -N :");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  std::set<std::string> compiled;
+  std::istringstream lines(r.out);
+  std::string line, prefix;
+  while (std::getline(lines, line)) {
+    if (line.empty()) continue;
+    if (line.size() > 1 && line.front() == ':' && line.back() == ':') {
+      prefix = line.substr(0, line.size() - 1);
+      continue;
+    }
+    compiled.insert(prefix + ":" + line);
+  }
+  EXPECT_EQ(compiled, volume_names);
 }
