@@ -64,6 +64,9 @@ int add_pc_paths_to_project(const std::vector<std::string>& paths, int32_t folde
 // PC files dropped or pasted onto a view of the current mode, into folder.
 void pc_files_dropped(const std::vector<std::string>& paths, int32_t folder);
 
+// The whole family as the program has it: its windows bound, then the
+// handlers registered (gui/volume_command_forms.cpp).
+void register_volume_commands();
 // Registers the handlers with their working modes (DrExpl, the paste, in all
 // three: paste_files gives the clipboard's file list and empties it).
 void register_volume_command_handlers(const std::function<std::vector<std::string>()>& paste_files);
