@@ -17,6 +17,7 @@
 #include "gui/dialogs/transfer_dialogs.h"
 #include "gui/mainviews.h"
 #include "gui/menumodel.h"
+#include "gui/views/file_table.h"
 #include "gui/views/volume_view.h"
 #include "hfs/alloc.h"
 #include "hfs/catinsert.h"
@@ -215,6 +216,7 @@ void copy_items_to_pc(const std::vector<CatalogItem>& items) {
   for (const CatalogItem& item : items)
     if (extract_item(item) != 0) break;
   stop_busy_cursor();
+  show_status_text(nullptr, nullptr);
 }
 
 }  // namespace
@@ -277,7 +279,10 @@ void volume_delete_command() {
     }
   }
   show_status_text(nullptr, nullptr);
-  if (rc == 1) g_partition_folder = next;
+  if (rc == 1) {
+    g_partition_folder = next;
+    g_list_sort_state.fill(0);
+  }
   refresh();
   if (g_main_views) g_main_views->show_item(int32_t(g_partition_folder), 0);
 }
@@ -388,6 +393,7 @@ void volume_new_folder_command() {
                 : hfs_create_folder(stored, folder, parent_of(folder));
     session.result(int(id < 0 ? id : 0));
   }
+  if (id > 0) g_list_sort_state.fill(0);
   refresh();
   if (id > 0 && g_main_views) g_main_views->show_item(int32_t(folder), int32_t(id));
 }
@@ -453,6 +459,9 @@ int copy_pc_paths_to_volume(const std::vector<std::string>& paths, uint32_t fold
   }
   // Nothing entered: nothing to write, the image stays as it was.
   if (g_import_count == imported_before && copied == 0) session.finish(false);
+  else g_list_sort_state.fill(0);
+  session.finish();
+  show_status_text(nullptr, nullptr);
   return copied;
 }
 

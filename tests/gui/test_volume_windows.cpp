@@ -367,7 +367,8 @@ TEST(VolumeWindows, MainWindowPastesFilesAndMakesAFolderOnTheVolume) {
   ASSERT_EQ(frame->document_path(), img);
   ASSERT_EQ(testvol::open_volume(img, false), 0);
   struct Views : MainViews {
-    std::vector<FileTableEntry> selected_entries() const override { return {}; }
+    std::vector<FileTableEntry> rows;
+    std::vector<FileTableEntry> selected_entries() const override { return rows; }
     int32_t tree_selection() const override { return 2; }
     void refresh_views() override {}
     void show_item(int32_t, int32_t) override {}
@@ -389,10 +390,30 @@ TEST(VolumeWindows, MainWindowPastesFilesAndMakesAFolderOnTheVolume) {
   };
   frame->run_command("MD");
   pump(200);
+  // The properties of the pasted file, written through the form, in French.
+  VolumeListing listing;
+  fill_volume_file_table(2, listing);
+  for (const FileTableEntry& e : listing.entries)
+    if (display_name(e) == "pasted.txt") views.rows.push_back(e);
+  ASSERT_EQ(views.rows.size(), 1u);
+  g_popup_source = 1;
+  g_language_offset = 10000;
+  drive.steps["FileProperties"] = [](wxDialog& d) {
+    EXPECT_EQ(d.GetTitle(), wxString::FromUTF8(ui_text(1202)));
+    picture(d, "file_properties_french");
+    find<wxTextCtrl>(d, "Type")->SetValue("TTRO");
+    find<wxTextCtrl>(d, "Createur")->SetValue("ttxt");
+    click(find<wxButton>(d, "Ecrire"));
+  };
+  frame->run_command("AttrPart");
+  g_language_offset = 0;
+  pump(200);
   testvol::expect_sound("after the paste and the folder");
   testvol::close_volume();
   g_main_views = saved;
   EXPECT_EQ(testvol::hfs_listing(img), (std::set<std::string>{":pasted.txt", ":Made in the window"}));
+  auto hls = run("hmount " + quote(img) + " >/dev/null && hls -l :pasted.txt");
+  EXPECT_NE(hls.out.find("TTRO/ttxt"), std::string::npos) << hls.out;
   frame->Close(true);
   pump(300);
 }

@@ -228,22 +228,29 @@ TEST(VolumeCommands, EngineHfsPlusVolumeTakesEveryCommandAndStaysSound) {
   bench.select_tree(2);
   bench.names = {"Forty characters of a new volume name ok"};
   volume_rename_command();
-  // Type, creator and the hidden flag.
+  // Type, creator, the hidden flag and a new name; the volume's root gets a custom icon.
   bench.select({"single.as"});
   bench.edit_item = [](VolumeItemProperties& m) {
     m.new_type = "ABC";
     m.new_creator = "WXYZ";
     m.hidden = true;
+    m.new_name = "single: renamed";
   };
   volume_item_properties_command();
+  bench.edit_volume = [](VolumePropertiesModel& m) { m.custom_icon = true; };
+  volume_properties_command();
+  VolumePropertiesModel volume;
+  ASSERT_EQ(load_volume_properties(volume), 0);
+  EXPECT_TRUE(volume.custom_icon);
+  EXPECT_EQ(volume.name, "Forty characters of a new volume name ok");
   testvol::expect_sound("after the renames and properties");
   testvol::close_volume();
   EXPECT_EQ(testvol::hfsplus_listing(img),
             (std::set<std::string>{"Documents_ old", "A name of forty characters, or a bit mor", "MBFILE", "HQXFILE",
-                                   "single.as", "streams.doc"}));
+                                   "single_ renamed", "streams.doc"}));
   auto fs = run("fsstat -f hfsp -o 64 " + quote(img));
   EXPECT_NE(fs.out.find("Volume Name: Forty characters of a new volume name ok\n"), std::string::npos) << fs.out;
-  std::string st = istat(img, hfsplus_inode(img, "/single.as"));
+  std::string st = istat(img, hfsplus_inode(img, "/single_ renamed"));
   EXPECT_NE(st.find("File type:\t41424320  ABC \n"), std::string::npos) << st;
   EXPECT_NE(st.find("File creator:\t5758595a  WXYZ\n"), std::string::npos) << st;
 
@@ -260,7 +267,7 @@ TEST(VolumeCommands, EngineHfsPlusVolumeTakesEveryCommandAndStaysSound) {
   volume_delete_command();
   testvol::expect_sound("after the deletes");
   testvol::close_volume();
-  EXPECT_EQ(testvol::hfsplus_listing(img), (std::set<std::string>{"MBFILE", "HQXFILE", "single.as"}));
+  EXPECT_EQ(testvol::hfsplus_listing(img), (std::set<std::string>{"MBFILE", "HQXFILE", "single_ renamed"}));
   std::string hq = hfsplus_inode(img, "/HQXFILE");
   EXPECT_EQ(icat(img, hq, dir), in.rsrc);
   EXPECT_EQ(icat(img, hq + "-4353", dir), in.data);
