@@ -605,3 +605,31 @@ TEST(VolumeCommands, ATreeDroppedOnAVolumeAndOnAProjectGivesTheSameNames) {
   ASSERT_TRUE(testkit::fs::exists(iso));
   EXPECT_EQ(testvol::hfs_listing(iso), volume_names);
 }
+
+TEST(VolumeCommands, TreeDeleteShowsTheNextFolderAndTheRootOnlyBeeps) {
+  REQUIRE_TOOL("fls");
+  TempDir dir;
+  std::string img = hfsplus_image(dir);
+  ASSERT_EQ(testvol::open_volume(img, true), 0);
+  CommandBench bench;
+  for (const char* name : {"A", "B", "C"}) {
+    bench.names = {name};
+    volume_new_folder_command();
+  }
+  bench.names = {"Inner"};
+  g_partition_folder = folder_id(2, "B");
+  volume_new_folder_command();
+  bench.select_tree(folder_id(2, "B"));
+  volume_delete_command();  // a folder holding a folder: asked, then gone
+  EXPECT_EQ(bench.forms.questions, 1);
+  EXPECT_EQ(g_partition_folder, folder_id(2, "C"));
+  bench.select_tree(folder_id(2, "C"));
+  volume_delete_command();  // the last one: the folder before it is shown
+  EXPECT_EQ(g_partition_folder, folder_id(2, "A"));
+  bench.select_tree(2);
+  volume_delete_command();
+  EXPECT_EQ(bench.bells, 1);
+  testvol::expect_sound("after the tree deletes");
+  testvol::close_volume();
+  EXPECT_EQ(testvol::hfsplus_listing(img), std::set<std::string>{"A"});
+}
