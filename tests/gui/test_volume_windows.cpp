@@ -226,6 +226,20 @@ TEST(VolumeWindows, FolderPropertiesAndAReadOnlyVolume) {
   };
   EXPECT_FALSE(run_item_properties(nullptr, file));
   g_volume.read_only = 0;
+  // An alias file (type "adrp") on HFS offers its alias; one without an alias record says so.
+  ASSERT_EQ(load_allocation_bitmap(), 0);
+  ASSERT_EQ(hfs_set_finder_info("plain.txt", 2, "adrpMACS", 0x8000), 1);
+  ASSERT_EQ(flush_volume_structures(), 0);
+  VolumeItemProperties alias;
+  ASSERT_EQ(load_volume_item_properties(2, v.id("plain.txt"), alias), 0);
+  drive.steps["FileProperties"] = [&](wxDialog& d) {
+    picture(d, "file_properties_alias");
+    click(find<wxButton>(d, "Alias"));
+    d.EndModal(wxID_CANCEL);
+  };
+  drive.steps["TMessOK"] = [](wxDialog& d) { click(find<wxButton>(d, "MessFermer")); };
+  EXPECT_FALSE(run_item_properties(nullptr, alias));
+  EXPECT_EQ(drive.messages, std::vector<std::string>{ui_text(6322)});
 }
 
 TEST(VolumeWindows, VolumePropertiesShowTheFiguresAndTakeAName) {
