@@ -2,6 +2,8 @@
 #include <wx/defs.h>
 
 #include "gui/commands.h"
+#include "gui/volume_commands.h"
 
 void register_command_families() {
+  register_volume_commands();
 }
