@@ -20,4 +20,3 @@ bool run_registered_command(const std::string& name);
 
 // Registers every family's handlers; the main window calls it once.
 void register_command_families();
-void register_inspector_commands();  // Aff1

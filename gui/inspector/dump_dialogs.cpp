@@ -25,6 +25,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/volume_forms.h"
 #include "gui/inspector/dump_print.h"
 #include "gui/inspector/dump_session.h"
 #include "gui/inspector/viewer_form.h"
@@ -36,7 +37,7 @@ wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 // OK (or another default button) and Cancel at the foot of a dialog, with the help button.
 wxSizer* foot(wxDialog& d, int topic, wxButton* ok) {
   auto* row = new wxBoxSizer(wxHORIZONTAL);
-  row->Add(add_inspector_help(d, topic), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 24);
+  row->Add(add_topic_help(d, topic), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 24);
   row->AddStretchSpacer();
   ok->SetDefault();
   row->Add(ok, 0, wxALL, 4);
@@ -286,7 +287,7 @@ void run_data_segment_dialog(wxWindow* owner, const DumpSession& session) {
   left->Add(hexp, 0, wxTOP | wxLEFT, 6);
   body->Add(left, 1, wxEXPAND | wxRIGHT, 12);
   auto* right = new wxBoxSizer(wxVERTICAL);
-  right->Add(add_inspector_help(d, 3002), 0, wxALIGN_RIGHT | wxBOTTOM, 16);
+  right->Add(add_topic_help(d, 3002), 0, wxALIGN_RIGHT | wxBOTTOM, 16);
   auto* exe = new wxButton(&d, wxID_ANY, tr(3340));
   exe->SetName("Exe1");
   right->Add(exe, 0, wxEXPAND | wxBOTTOM, 6);

@@ -17,6 +17,8 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/volume_forms.h"
+#include "gui/dialogs/volume_properties.h"
 #include "gui/inspector/btree_view.h"
 #include "gui/inspector/decoders.h"
 #include "gui/inspector/dump_dialogs.h"
@@ -26,7 +28,6 @@
 #include "platform/richtext.h"
 
 std::function<void(DumpWindow&)> g_dump_window_driver;
-std::function<void(wxWindow*, uint32_t, uint32_t)> g_show_file_properties;
 
 namespace {
 
@@ -233,7 +234,6 @@ void DumpWindow::update_items() {
   bar->Check(items_.at("Arb"), tree_shown_);
   bar->SetLabel(items_.at("Data"), u8(session_.fork_caption(k_fork_data_view)));
   bar->SetLabel(items_.at("Ress"), u8(session_.fork_caption(k_fork_resource_view)));
-  set("Att1", bool(g_show_file_properties));
   // The tree view moves in no sectors.
   for (const char* name : {"Go1", "Ch1", "Hom", "Fin", "Prec", "Act1", "Act2", "co1", "Imp1"}) set(name, !tree_shown_);
   set("Reb1", !tree_shown_ && g_dump_search.again);
@@ -471,11 +471,16 @@ void DumpWindow::copy() {
 void DumpWindow::print() { print_lines(this, GetTitle().utf8_string(), lines_); }
 
 void DumpWindow::file_properties() {
-  if (!g_show_file_properties) return;
-  // Shown, not changed: the volume is read-only meanwhile.
+  VolumeItemProperties m;
+  if (load_volume_item_properties(session_.file().parent_id, -int32_t(session_.file().file_id), m) != 0) {
+    wxBell();
+    return;
+  }
+  // Shown, not changed: the dialog and the volume are read-only meanwhile.
+  m.read_only = true;
   uint32_t read_only = g_volume.read_only;
   g_volume.read_only = 1;
-  g_show_file_properties(this, session_.file().parent_id, session_.file().file_id);
+  run_item_properties(this, m);
   g_volume.read_only = read_only;
 }
 

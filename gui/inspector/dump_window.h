@@ -100,9 +100,6 @@ class DumpWindow : public wxFrame {
 
 // Runs while a dump window shows (the window tests drive it through this).
 extern std::function<void(DumpWindow&)> g_dump_window_driver;
-// The file properties dialog of a volume file (parent folder, file id), shown
-// read-only from the dump window; the item is disabled while it is unset.
-extern std::function<void(wxWindow* owner, uint32_t parent_id, uint32_t file_id)> g_show_file_properties;
 
 // Shows the dump window on a file of the open volume; its modal result.
 int show_dump_window(wxWindow* owner, DumpFile& file);

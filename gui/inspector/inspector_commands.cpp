@@ -1,5 +1,5 @@
-// The inspector's command of the main window: "Display File Contents" on the
-// rows selected in the open volume's list (Partition Mode).
+#include "gui/inspector/inspector_commands.h"
+
 #include <wx/app.h>
 
 #include "IO/ui_services.h"

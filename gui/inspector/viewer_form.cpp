@@ -1,7 +1,6 @@
 #include "gui/inspector/viewer_form.h"
 
 #include <wx/artprov.h>
-#include <wx/bmpbuttn.h>
 #include <wx/button.h>
 #include <wx/gbsizer.h>
 #include <wx/imaglist.h>
@@ -16,6 +15,7 @@
 
 #include "IO/uitext.h"
 #include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/volume_forms.h"
 #include "gui/guithread.h"
 
 namespace {
@@ -33,23 +33,7 @@ wxImageList* list_images(bool walk) {
   return images;
 }
 
-class WalkItemData : public wxTreeItemData {};
-
 }  // namespace
-
-wxWindow* add_inspector_help(wxTopLevelWindow& form, int topic) {
-  auto* help = new wxBitmapButton(&form, wxID_HELP, wxArtProvider::GetBitmap(wxART_HELP, wxART_BUTTON));
-  help->SetToolTip(tr(2329));
-  help->SetName("Aide");
-  help->Bind(wxEVT_BUTTON, [topic](wxCommandEvent&) { show_help_topic(topic); });
-  // Help asked for anywhere on the form (F1, the context menu) comes up here.
-  form.Bind(wxEVT_HELP, [topic](wxHelpEvent&) { show_help_topic(topic); });
-  form.Bind(wxEVT_CHAR_HOOK, [topic](wxKeyEvent& e) {
-    if (e.GetKeyCode() == WXK_F1) show_help_topic(topic);
-    else e.Skip();
-  });
-  return help;
-}
 
 ViewerForm::ViewerForm(wxWindow* owner, const ViewerLayout& layout, ViewerHost host)
     : wxDialog(owner, wxID_ANY, u8(layout.title), wxDefaultPosition, wxDefaultSize, wxDEFAULT_DIALOG_STYLE),
@@ -93,7 +77,7 @@ ViewerForm::ViewerForm(wxWindow* owner, const ViewerLayout& layout, ViewerHost h
   }
 
   auto* side = new wxBoxSizer(wxVERTICAL);
-  side->Add(add_inspector_help(*this, layout_.help_topic), 0, wxALIGN_RIGHT | wxBOTTOM, 12);
+  side->Add(add_topic_help(*this, layout_.help_topic), 0, wxALIGN_RIGHT | wxBOTTOM, 12);
   for (const LayoutButton& b : layout_.side_buttons) {
     wxButton* w = make_button(this, b);
     w->SetMinSize(wxSize(130, -1));
@@ -133,7 +117,6 @@ ViewerForm::ViewerForm(wxWindow* owner, const ViewerLayout& layout, ViewerHost h
 
 ViewerForm::~ViewerForm() {
   if (job_) job_->stop_and_join();
-  if (tree_page_ && !tree_page_->GetParent()) delete tree_page_;
 }
 
 wxButton* ViewerForm::make_button(wxWindow* parent, const LayoutButton& b) {

@@ -27,10 +27,6 @@ struct ViewerHost {
   SectorReader walk_reader;
 };
 
-// Help of the inspector's forms: a help button (hint 2329) opening topic,
-// and F1 and the context menu anywhere on the form opening it too.
-wxWindow* add_inspector_help(wxTopLevelWindow& form, int topic);
-
 class ViewerForm : public wxDialog {
  public:
   ViewerForm(wxWindow* owner, const ViewerLayout& layout, ViewerHost host = {});

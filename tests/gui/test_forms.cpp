@@ -80,6 +80,7 @@ TEST(Forms, LogFileFormOpensTheJournalItIsGivenAndCloseForgetsIt) {
     click(open);
     open_disabled = !open->IsEnabled();
     close_enabled = d.FindWindow("Fermer")->IsEnabled();
+    pump(300);  // the buttons redrawn in their new states before the picture
     shot = screenshot(d, "log_file_form");
     click(d.FindWindow(wxID_OK));
   });

@@ -38,6 +38,7 @@
 #include "gui/inspector/viewer_form.h"
 #include "gui/inspector/volume_headers.h"
 #include "gui/mainviews.h"
+#include "hfs/volume.h"
 #include "gui_fixture.h"
 
 using namespace guitest;
@@ -239,6 +240,23 @@ TEST_F(InspectorWindows, DumpWindowMovesAndShows) {
       EXPECT_EQ(copied.substr(0, 8), "00015872");
       EXPECT_NE(copied.find("\r\n"), std::string::npos);
     }
+
+    // The file's properties, read-only; the volume's flag comes back as it was.
+    const uint32_t read_only = g_volume.read_only;
+    bool write_enabled = true, volume_read_only = false;
+    std::string name;
+    g_steps.push_back([&](wxDialog& d) {
+      name = label(d, "Nom");
+      write_enabled = find(d, "Ecrire")->IsEnabled();
+      volume_read_only = g_volume.read_only != 0;
+      EXPECT_TRUE(shot(d, "dump_file_properties"));
+      click(find(d, "Fermer"));
+    });
+    w.run_item("Att1");
+    EXPECT_EQ(name, "plus.img");
+    EXPECT_FALSE(write_enabled);
+    EXPECT_TRUE(volume_read_only);
+    EXPECT_EQ(g_volume.read_only, read_only);
 
     // The font size: 14 chosen, kept in the setting, the window resized.
     int height = w.GetClientSize().y;

@@ -2,6 +2,8 @@
 // language, the folders it makes, the settings it survives.
 #include <gtest/gtest.h>
 
+#include <wx/translation.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -224,7 +226,12 @@ TEST(MainWindow, HelpOpensTheTopicInTheLanguage) {
     if (w.title != "cvpr.cvpr [Corvane]") help_title = w.title;
   ASSERT_FALSE(help_title.empty()) << "no help window";
   EXPECT_TRUE(screenshot(help_title, "help_french"));
+  // The help window's own tabs and buttons speak the chosen language too.
+  EXPECT_EQ(wxGetTranslation("Contents").utf8_string(), "Table des matières");
   f->run_command("En2");
+  f->run_command("HelpProj");
+  pump(500);
+  EXPECT_EQ(wxGetTranslation("Contents").utf8_string(), "Contents");
   close_window(f);
   for (wxWindow* w : wxTopLevelWindows) w->Destroy();
   pump(300);
