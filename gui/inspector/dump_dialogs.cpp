@@ -213,8 +213,8 @@ int run_font_size_dialog(wxWindow* owner, int current) {
   d.SetSizerAndFit(top);
   d.CentreOnParent();
   if (run_modal(d) != wxID_OK) return 0;
-  // A typed size outside the spin control's range is brought back into it.
-  return std::clamp(size->GetValue(), 6, 20);
+  // What was typed counts, brought into the control's range; no number, nothing.
+  return parse_font_size(size->GetTextValue().utf8_string());
 }
 
 // --- data segment ---------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 
 #include "IO/charsets.h"
 #include "IO/hexdump.h"
+#include "IO/strlib.h"
 #include "IO/unicode.h"
 #include "IO/uitext.h"
 #include "IO/version.h"
@@ -76,6 +78,13 @@ int open_dump_file(uint32_t parent_id, uint32_t file_id, const std::string& name
   out.data.length = out.resource.length = 0;
   map_forks(plus, found->record, found->fork_id, out);
   return 0;
+}
+
+int parse_font_size(const std::string& text) {
+  std::string t = trim(text);
+  if (t.empty() || t.size() > 6 || t.find_first_not_of("0123456789") != std::string::npos) return 0;
+  int n = std::stoi(t);
+  return n == 0 ? 0 : std::clamp(n, 6, 20);
 }
 
 std::string dump_radix_text(uint64_t v) {

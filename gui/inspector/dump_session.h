@@ -126,5 +126,9 @@ class DumpSession {
 // files only; otherwise the engine's reader).
 SectorReader volume_medium_reader_for_thread();
 
+// The font size typed in its dialog: 0 (nothing changes) for text that is no
+// number or is 0, else the number brought into 6..20.
+int parse_font_size(const std::string& text);
+
 // Text of a number in the dump radix (decimal, or lower-case hexadecimal).
 std::string dump_radix_text(uint64_t v);

@@ -155,6 +155,12 @@ TEST_F(DumpSessionTest, SectorsOfAForkAndTheMovesBetweenThem) {
   EXPECT_EQ(st[1], hex);
   g_dump_radix = 10;
   EXPECT_EQ(s.status_texts(31, -1)[1], "");
+  // The font size typed: 0 or no number changes nothing, the rest is kept in 6..20.
+  EXPECT_EQ(parse_font_size("12"), 12);
+  EXPECT_EQ(parse_font_size(" 0"), 0);
+  EXPECT_EQ(parse_font_size("abc"), 0);
+  EXPECT_EQ(parse_font_size("1000"), 20);
+  EXPECT_EQ(parse_font_size("3"), 6);
   EXPECT_EQ(s.title(), "plus.img (Data, length: " + std::to_string((last + 1) * 512) + " bytes)[Corvane]");
 }
 
