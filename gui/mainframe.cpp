@@ -281,8 +281,10 @@ void MainFrame::build_menus() {
 void MainFrame::build_tool_bars() {
   for (const ToolDef& t : tool_buttons()) {
     wxToolBar* bar = tools_[t.mode];
-    bar->AddTool(tool_id(t), t.name, wxArtProvider::GetBitmap(tool_art(t.name), wxART_TOOLBAR, wxSize(24, 24)),
-                 tr(t.hint));
+    wxBitmap image = wxArtProvider::GetBitmap(tool_art(t.name), wxART_TOOLBAR, wxSize(24, 24));
+    // A disabled button is drawn grey, whatever colours its image has.
+    wxBitmap grey = image.IsOk() ? image.ConvertToDisabled() : image;
+    bar->AddTool(tool_id(t), t.name, image, grey, wxITEM_NORMAL, tr(t.hint));
   }
   for (wxToolBar* bar : tools_) bar->Realize();
 }

@@ -179,9 +179,14 @@ std::string MainFrame::choose_file(int mode, FileChoice which, const std::string
 
 // --- opening ---------------------------------------------------------------------------------------------
 bool MainFrame::open_document(const std::string& path, int kind) {
-  if (kind == 1) return open_image(path);
-  if (kind == 0 || kind == 2) return open_project(path, kind);
-  return false;
+  // The mode's document goes first, as with every command that opens one.
+  if (kind == 1) {
+    close_image();
+    return open_image(path);
+  }
+  if (kind != 0 && kind != 2) return false;
+  close_project(kind, true);
+  return open_project(path, kind);
 }
 
 bool MainFrame::open_project(const std::string& path, int mode) {

@@ -4,6 +4,8 @@
 #include <wx/print.h>
 #include <wx/printdlg.h>
 #include <wx/statusbr.h>
+#include <wx/utils.h>
+#include <wx/gdicmn.h>
 
 #include "IO/uitext.h"
 #include "gui/dialogs/messageforms.h"
@@ -43,6 +45,7 @@ class FileListPrintout : public wxPrintout {
   bool OnPrintPage(int page) override {
     wxDC* dc = GetDC();
     if (!dc) return false;
+    MapScreenSizeToPage();  // logical units: the screen's pixels, the page's size
     dc->SetFont(normal_);
     int y = plan_.top;
     // The header, right-aligned on the right margin: name, mode text, page number.
@@ -70,22 +73,24 @@ class FileListPrintout : public wxPrintout {
     return true;
   }
 
-  // The layout on the DC in use: its page, its resolution, its font.
+  // The layout on the page, in the screen's units mapped onto it.
   void plan() {
     wxDC* dc = GetDC();
-    int w = 0, h = 0, px = 72, py = 72;
+    int w = 0, h = 0, px = 96, py = 96;
     if (dc) {
-      dc->GetSize(&w, &h);
-      wxSize ppi = dc->GetPPI();
-      px = ppi.x;
-      py = ppi.y;
+      MapScreenSizeToPage();
+      wxRect page = GetLogicalPageRect();
+      w = page.width;
+      h = page.height;
+      GetPPIScreen(&px, &py);
     }
     normal_ = wxFont(wxFontInfo(9).Family(wxFONTFAMILY_SWISS));
     bold_ = wxFont(wxFontInfo(9).Family(wxFONTFAMILY_SWISS).Bold().Underlined());
     int line = 12;
     if (dc) {
+      // The height of "A" in the list's font, with a little leading.
       dc->SetFont(normal_);
-      line = dc->GetCharHeight();
+      line = dc->GetTextExtent("A").y * 5 / 4;
     }
     plan_ = plan_printed_list(w, h, px, py, line);
     pages_ = printed_page_count(plan_, frame_->rows().size());
@@ -100,7 +105,9 @@ class FileListPrintout : public wxPrintout {
 
   // A cell clipped to its column, 50 thousandths of an inch short of the next one.
   void draw_cell(wxDC& dc, const std::string& text, int c, int y, bool right) {
-    int gap = dc.GetPPI().x / 12;
+    int px = 96, py = 96;
+    GetPPIScreen(&px, &py);
+    int gap = px / 12;
     int width = plan_.width[c] - gap;
     if (width <= 0) return;
     wxDCClipper clip(dc, wxRect(plan_.x[c], y, width, plan_.line_height));
@@ -128,7 +135,17 @@ bool MainFrame::print_list_to_file(const std::string& path) {
   wxPostScriptDC dc(data);
   if (!dc.IsOk()) return false;
   FileListPrintout printout(this, format_text(ui_text(6130).c_str(), document_name(mode_index()).c_str()));
+  // What the printing framework tells a printout of its printer, told here of the file.
+  int w = 0, h = 0;
+  dc.GetSize(&w, &h);
+  wxSize ppi = dc.GetPPI();
+  wxSize screen = wxGetDisplayPPI();
   printout.SetDC(&dc);
+  printout.SetPPIPrinter(ppi.x, ppi.y);
+  printout.SetPPIScreen(screen.x > 0 ? screen.x : 96, screen.y > 0 ? screen.y : 96);
+  printout.SetPageSizePixels(w, h);
+  printout.SetPaperRectPixels(wxRect(0, 0, w, h));
+  printout.SetPageSizeMM(210, 297);
   printout.plan();
   int from = 1, to = 1, low = 1, high = 1;
   printout.GetPageInfo(&low, &high, &from, &to);
