@@ -174,11 +174,13 @@ void expect_sorted(MainFrame* f, int column, bool ascending) {
   }
 }
 
+// An HFS volume in an Apple partition map (a bare volume opens read-only),
+// made by the engine and filled by hfsutils.
 std::string make_hfs_image(const testkit::TempDir& dir) {
-  std::string img = dir.str("h.hfs");
+  std::string img = dir.str("h.hfs"), message;
+  EXPECT_EQ(new_partition_image(img, false, 4, "Window Vol", message), 0) << message;
   testkit::write_text(dir.str("t.txt"), "text\n");
-  std::string cmds = "truncate -s 4M " + quote(img) + " && hformat -l 'Window Vol' " + quote(img) +
-                     " >/dev/null && hmount " + quote(img) + " >/dev/null";
+  std::string cmds = "hmount " + quote(img) + " 1 >/dev/null";
   for (const char* d : {":Reports", ":music", ":Reports:2024"}) cmds += " && hmkdir " + quote(d);
   for (const char* f : {":readme", ":Index", ":zebra", ":Reports:q1", ":hidden"})
     cmds += " && hcopy -r " + quote(dir.str("t.txt")) + " " + quote(f);
@@ -344,7 +346,13 @@ TEST(ViewsWindow, ColumnsSortAscendingThenDescendingByValue) {
 TEST(ViewsWindow, DamagedCatalogOpensAndSaysWhatIsWrong) {
   REQUIRE_TOOL("hformat");
   testkit::TempDir dir;
-  std::string img = make_hfs_image(dir);
+  // A bare volume (opened read-only): its catalog lies where read_catalog looks.
+  std::string img = dir.str("bare.hfs");
+  testkit::write_text(dir.str("t.txt"), "text\n");
+  std::string cmds = "truncate -s 2M " + quote(img) + " && hformat -l Bare " + quote(img) + " >/dev/null && hmount " +
+                     quote(img) + " >/dev/null";
+  for (int i = 0; i < 40; ++i) cmds += " && hcopy -r " + quote(dir.str("t.txt")) + " :f" + std::to_string(i);
+  ASSERT_EQ(run(cmds + " && humount >/dev/null").rc, 0);
   testkit::HfsCatalog c = testkit::read_catalog(img);
   // The first leaf's forward link points back to itself.
   put_be32(c.node(c.first_leaf()), c.first_leaf());
@@ -537,11 +545,15 @@ TEST(ViewsWindow, AnImageNobodyMayWriteRefusesEveryEdit) {
       if (::geteuid() == 0) run("chattr -i " + quote(path) + " 2>/dev/null");
       ::chmod(path.c_str(), 0644);
     }
-  } locked(img);
-  if (!locked.ok) GTEST_SKIP() << "the image cannot be made unwritable here";
-  std::string sum = testkit::sha256_of(img);
+  };
   MainFrame* f = open_window();
   f->run_command("MPart");
+  ASSERT_TRUE(f->open_document(img, 1));
+  EXPECT_FALSE(f->image().read_only) << "the image is writable to begin with";
+  f->run_command("Fermer2");
+  Locked locked(img);
+  if (!locked.ok) GTEST_SKIP() << "the image cannot be made unwritable here";
+  std::string sum = testkit::sha256_of(img);
   ASSERT_TRUE(f->open_document(img, 1));
   EXPECT_TRUE(f->image().read_only);
   // Every edit, whoever handles it, is refused before it runs.
@@ -720,4 +732,95 @@ TEST(ViewsWindow, PrintedListReadsBack) {
     EXPECT_EQ(r.rc, 0) << r.err;
     for (const char* s : {"row100.txt", "row189.txt", "Page 2", "Signature"}) EXPECT_NE(r.out.find(s), std::string::npos) << s;
   }
+}
+
+TEST(ViewsWindow, VolumeAndItemRenamesInPlaceReachTheCatalog) {
+  REQUIRE_TOOL("hformat");
+  testkit::TempDir dir;
+  std::string img = make_hfs_image(dir);
+  MainFrame* f = open_window();
+  f->run_command("MPart");
+  ASSERT_TRUE(f->open_document(img, 1));
+  EXPECT_TRUE(f->file_list()->HasFlag(wxLC_VIRTUAL));
+  answer_forms({{"MessFermer", "", ""}});  // any refusal is a fault, seen below
+  // The volume, through its root node: an HFS name keeps 27 characters.
+  wxTreeCtrl* t = f->folder_tree();
+  wxTreeEvent root(wxEVT_TREE_END_LABEL_EDIT, t, t->GetRootItem());
+  root.SetLabel("A volume name far longer than its field");
+  t->GetEventHandler()->ProcessEvent(root);
+  EXPECT_EQ(t->GetItemText(t->GetRootItem()).utf8_string(), std::string("A volume name far longer than its field").substr(0, 27));
+  // A row of the list.
+  std::vector<std::string> names = list_names(f);
+  long row = long(std::find(names.begin(), names.end(), "zebra") - names.begin());
+  ASSERT_LT(row, long(names.size()));
+  wxListEvent edit(wxEVT_LIST_END_LABEL_EDIT, f->file_list()->GetId());
+  edit.SetEventObject(f->file_list());
+  edit.m_itemIndex = row;
+  edit.m_item.SetText("Okapi");
+  f->file_list()->GetEventHandler()->ProcessEvent(edit);
+  EXPECT_EQ(f->file_list()->GetItemText(row).utf8_string(), "Okapi");
+  // A folder of the tree.
+  wxTreeItemIdValue cookie;
+  wxTreeItemId music;
+  for (wxTreeItemId c = t->GetFirstChild(t->GetRootItem(), cookie); c.IsOk(); c = t->GetNextChild(t->GetRootItem(), cookie))
+    if (t->GetItemText(c) == "music") music = c;
+  ASSERT_TRUE(music.IsOk());
+  wxTreeEvent folder(wxEVT_TREE_END_LABEL_EDIT, t, music);
+  folder.SetLabel("Songs");
+  t->GetEventHandler()->ProcessEvent(folder);
+  EXPECT_EQ(first_level(f), (std::vector<std::string>{"Reports", "Songs"}));
+  // PC files dropped on the list go to the folder it shows.
+  std::vector<std::string> dropped;
+  int32_t dropped_on = 0;
+  g_files_dropped = [&](const std::vector<std::string>& paths, int32_t folder_id) {
+    dropped = paths;
+    dropped_on = folder_id;
+  };
+  auto* target = dynamic_cast<wxFileDropTarget*>(f->file_list()->GetDropTarget());
+  ASSERT_NE(target, nullptr);
+  wxArrayString files;
+  files.Add("/tmp/one");
+  target->OnDropFiles(5, 5, files);
+  pump(50);
+  g_files_dropped = nullptr;
+  EXPECT_EQ(dropped, std::vector<std::string>{"/tmp/one"});
+  EXPECT_EQ(dropped_on, 2);
+  for (const SeenForm& s : g_seen_forms) ADD_FAILURE() << s.text;
+  answer_forms({});
+  f->run_command("Fermer2");
+  EXPECT_EQ(f->file_list()->GetDropTarget(), nullptr) << "no document, no drop";
+  close_window(f);
+  auto r = run("hmount " + quote(img) + " >/dev/null && hvol && hls -a; rc=$?; humount >/dev/null; exit $rc");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_NE(r.out.find("Volume name is \"A volume name far longer th\""), std::string::npos) << r.out;
+  for (const char* name : {"Okapi", "Songs", "Reports", "readme", "Index"}) EXPECT_NE(r.out.find(name), std::string::npos) << name;
+  EXPECT_EQ(r.out.find("zebra"), std::string::npos) << r.out;
+}
+
+TEST(ViewsWindow, HybridisationDocksTheOpenVolumeOnAnIsoImage) {
+  REQUIRE_TOOL("genisoimage");
+  REQUIRE_TOOL("mmls");
+  REQUIRE_TOOL("hformat");
+  testkit::TempDir dir;
+  std::string img = make_hfs_image(dir);
+  testkit::fs::create_directories(dir.str("cd"));
+  testkit::write_text(dir.str("cd/readme.txt"), "cd");
+  std::string iso = dir.str("cd.iso");
+  ASSERT_EQ(run("genisoimage -quiet -J -r -V PLAIN -o " + quote(iso) + " " + quote(dir.str("cd"))).rc, 0);
+  MainFrame* f = open_window();
+  f->run_command("MPart");
+  ASSERT_TRUE(f->open_document(img, 1));
+  g_file_dialog_answer = [&](const std::string& title) {
+    EXPECT_EQ(title, ui_text(1368));
+    return iso;
+  };
+  answer_yes_no({true, true, true});
+  f->run_command("Hybrid1");
+  answer_forms({});
+  close_window(f);
+  auto m = run("mmls -t mac " + quote(iso));
+  EXPECT_EQ(m.rc, 0) << m.err;
+  EXPECT_NE(m.out.find("Apple_HFS"), std::string::npos) << m.out;
+  auto h = run("hmount " + quote(iso) + " >/dev/null && hls; rc=$?; humount >/dev/null; exit $rc");
+  EXPECT_NE(h.out.find("readme"), std::string::npos) << h.out << h.err;
 }
