@@ -53,6 +53,14 @@ MainFrame* open_window() {
   return f;
 }
 
+// The window in Partition Mode with the image open.
+MainFrame* open_image_window(const std::string& image) {
+  MainFrame* f = open_window();
+  f->run_command("MPart");
+  EXPECT_TRUE(f->open_document(image, 1));
+  return f;
+}
+
 void close_window(MainFrame* f) {
   g_file_dialog_answer = nullptr;
   f->Close(true);
@@ -507,9 +515,7 @@ TEST(ViewsWindow, SaveAsCopiesTheImageAndNeverOverwritesItself) {
   std::string img = dir.str("a.hfs"), copy = dir.str("b.hfs"), message;
   ASSERT_EQ(new_partition_image(img, true, 3, "Copied", message), 0) << message;
   std::string sum = testkit::sha256_of(img);
-  MainFrame* f = open_window();
-  f->run_command("MPart");
-  ASSERT_TRUE(f->open_document(img, 1));
+  MainFrame* f = open_image_window(img);
   g_file_dialog_answer = [&](const std::string&) { return copy; };
   f->run_command("EnrAs2");
   pump(50);
@@ -546,13 +552,14 @@ TEST(ViewsWindow, AnImageNobodyMayWriteRefusesEveryEdit) {
       ::chmod(path.c_str(), 0644);
     }
   };
-  MainFrame* f = open_window();
-  f->run_command("MPart");
-  ASSERT_TRUE(f->open_document(img, 1));
+  MainFrame* f = open_image_window(img);
   EXPECT_FALSE(f->image().read_only) << "the image is writable to begin with";
   f->run_command("Fermer2");
   Locked locked(img);
-  if (!locked.ok) GTEST_SKIP() << "the image cannot be made unwritable here";
+  if (!locked.ok) {
+    close_window(f);
+    GTEST_SKIP() << "the image cannot be made unwritable here";
+  }
   std::string sum = testkit::sha256_of(img);
   ASSERT_TRUE(f->open_document(img, 1));
   EXPECT_TRUE(f->image().read_only);
@@ -602,9 +609,7 @@ TEST(ViewsWindow, PopupsFollowTheSelection) {
   REQUIRE_TOOL("hformat");
   testkit::TempDir dir;
   std::string img = make_hfs_image(dir);
-  MainFrame* f = open_window();
-  f->run_command("MPart");
-  ASSERT_TRUE(f->open_document(img, 1));
+  MainFrame* f = open_image_window(img);
   wxListCtrl* l = f->file_list();
   auto caption_of = [&](const std::string& popup, const std::string& item) {
     size_t at = popup.find(item + "\t");
@@ -738,9 +743,7 @@ TEST(ViewsWindow, VolumeAndItemRenamesInPlaceReachTheCatalog) {
   REQUIRE_TOOL("hformat");
   testkit::TempDir dir;
   std::string img = make_hfs_image(dir);
-  MainFrame* f = open_window();
-  f->run_command("MPart");
-  ASSERT_TRUE(f->open_document(img, 1));
+  MainFrame* f = open_image_window(img);
   EXPECT_TRUE(f->file_list()->HasFlag(wxLC_VIRTUAL));
   answer_forms({{"MessFermer", "", ""}});  // any refusal is a fault, seen below
   // The volume, through its root node: an HFS name keeps 27 characters.
@@ -807,9 +810,7 @@ TEST(ViewsWindow, HybridisationDocksTheOpenVolumeOnAnIsoImage) {
   testkit::write_text(dir.str("cd/readme.txt"), "cd");
   std::string iso = dir.str("cd.iso");
   ASSERT_EQ(run("genisoimage -quiet -J -r -V PLAIN -o " + quote(iso) + " " + quote(dir.str("cd"))).rc, 0);
-  MainFrame* f = open_window();
-  f->run_command("MPart");
-  ASSERT_TRUE(f->open_document(img, 1));
+  MainFrame* f = open_image_window(img);
   g_file_dialog_answer = [&](const std::string& title) {
     EXPECT_EQ(title, ui_text(1368));
     return iso;
