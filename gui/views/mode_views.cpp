@@ -180,6 +180,10 @@ int rename_mode_entry(int mode, FileTableEntry& entry, int32_t folder, const std
     return rename_volume_entry(entry, uint32_t(folder), new_text, message);
   }
   if (new_text == display_name(entry)) return 0;
+  if (new_text.find(':') != std::string::npos && !isoplus(mode) && g_name_view == k_name_view_hfs) {
+    message = ui_text(6109);  // the path separator of the Macintosh
+    return -2;
+  }
   FILE* f = project_of(mode);
   bool iso_plus = isoplus(mode);
   int view = iso_plus ? k_name_view_iso : g_name_view;
