@@ -825,3 +825,77 @@ TEST(ViewsWindow, HybridisationDocksTheOpenVolumeOnAnIsoImage) {
   auto h = run("hmount " + quote(iso) + " >/dev/null && hls; rc=$?; humount >/dev/null; exit $rc");
   EXPECT_NE(h.out.find("readme"), std::string::npos) << h.out << h.err;
 }
+
+TEST(ViewsWindow, SettingsKeepPlacementColumnsModeAndRecentDocuments) {
+  testkit::TempDir dir;
+  // A tree width of 0 hides the tree; three widths set the first three columns.
+  write_setting_text("Rect", "60,70,800,600,0");
+  write_setting_text("Col", "200,0,70");
+  uint32_t saved_preferences = read_preference_flags();
+  save_preference_flags(saved_preferences | k_pref_remember_mode);
+  MainFrame* f = open_window();
+  g_preferences |= k_pref_remember_mode;
+  EXPECT_FALSE(f->splitter()->IsSplit());
+  EXPECT_EQ(f->file_list()->GetColumnWidth(0), 200);
+  EXPECT_EQ(f->file_list()->GetColumnWidth(1), 0);
+  EXPECT_EQ(f->file_list()->GetColumnWidth(6), 120);
+  // Two projects opened: the recent list's first item is the later one, its second the earlier.
+  std::string a = dir.str("a.cvpr"), b = dir.str("b.cvpr");
+  ASSERT_EQ(run(quote(k_quorvel) + " -f " + quote(a) + " InA").rc, 0);
+  ASSERT_EQ(run(quote(k_quorvel) + " -f " + quote(b) + " InB").rc, 0);
+  ASSERT_TRUE(f->open_document(a, 0));
+  ASSERT_TRUE(f->open_document(b, 0));
+  wxCommandEvent recent(wxEVT_MENU, k_first_command_id + 2000 + 1);
+  f->GetEventHandler()->ProcessEvent(recent);
+  EXPECT_EQ(f->document_path(), a);
+  EXPECT_EQ(first_level(f), std::vector<std::string>{"InA"});
+  f->run_command("MPart");
+  close_window(f);
+  EXPECT_EQ(read_preference_flags() & k_pref_mode_mask, 0x40u) << "Partition Mode comes back at the next start";
+  char buf[k_text_size];
+  EXPECT_EQ(std::string(read_setting_text("Col", buf)), "200,0,70,70,90,90,120,");
+  EXPECT_EQ(read_window_placement().panel, 0);
+  // Without the preference, no mode is kept.
+  f = open_window();
+  EXPECT_EQ(g_working_mode, 1);
+  g_preferences &= ~uint32_t(k_pref_remember_mode);
+  close_window(f);
+  EXPECT_EQ(read_preference_flags() & k_pref_mode_mask, 0u);
+  save_preference_flags(saved_preferences);
+  write_setting_text("Rect", "");
+  write_setting_text("Col", "");
+}
+
+TEST(ViewsWindow, TargetImageChoiceChecksItsDisk) {
+  testkit::TempDir dir;
+  std::string project = dir.str("disk.cvpr");
+  ASSERT_EQ(run(quote(k_quorvel) + " -f " + quote(project) + " x").rc, 0);
+  MainFrame* f = open_window();
+  std::string proposed;
+  g_file_dialog_answer = [&](const std::string& title) {
+    EXPECT_EQ(title, ui_text(1369));
+    return proposed;
+  };
+  proposed = dir.str("disk.iso");
+  EXPECT_EQ(choose_target_image(project, 1 << 20, false), proposed);
+  // The project itself, a disk too small, and an existing file not to be replaced: refused.
+  proposed = project;
+  answer_forms({{"MessFermer", "", ""}});
+  EXPECT_EQ(choose_target_image(project, 1 << 20, false), "");
+  proposed = dir.str("huge.iso");
+  EXPECT_EQ(choose_target_image(project, uint64_t(1) << 60, false), "");
+  std::vector<SeenForm> seen = g_seen_forms;
+  answer_forms({});
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text, ui_text(1073));
+  testkit::write_text(dir.str("old.iso"), "keep");
+  proposed = dir.str("old.iso");
+  answer_forms({{"MessNon", "", ""}});
+  EXPECT_EQ(choose_target_image(project, 1 << 20, false), "");
+  answer_forms({});
+  EXPECT_EQ(testkit::read_text(dir.str("old.iso")), "keep");
+  // An HFS-only compile proposes "dmg"; a name without extension takes it.
+  proposed = dir.str("plain");
+  EXPECT_EQ(choose_target_image(project, 1 << 20, true), dir.str("plain.dmg"));
+  close_window(f);
+}
