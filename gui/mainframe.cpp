@@ -675,15 +675,9 @@ bool ask_name_form(wxWindow* owner, int title, int prompt, std::string& name) {
 void MainFrame::restore_placement() {
   WindowPlacement r = read_window_placement();
   SetSize(r.left, r.top, std::max(r.width, 480), std::max(r.height, 320));
-  // A panel of 0 hides the folder tree.
-  if (r.panel > 0) {
-    tree_width_ = r.panel;
-    split_->SetSashPosition(r.panel);
-  } else {
-    split_->Unsplit(tree_);
-  }
+  set_tree_width(r.panel);  // 0 hides the folder tree
   load_list_column_widths();
-  for (int i = 0; i < k_list_columns; ++i) list_->SetColumnWidth(i, g_list_columns[size_t(i)].width);
+  apply_column_widths();
 }
 
 void MainFrame::save_settings() {
@@ -695,7 +689,7 @@ void MainFrame::save_settings() {
   r.top = rect.x != 0 && rect.y != 0 ? rect.y : old.top;
   r.width = rect.width;
   r.height = rect.height;
-  r.panel = split_->IsSplit() ? split_->GetSashPosition() : 0;
+  r.panel = tree_width();
   save_window_placement(r);
   for (int i = 0; i < list_->GetColumnCount() && i < k_list_columns; ++i)
     g_list_columns[size_t(i)].width = std::max(list_->GetColumnWidth(i), 0);

@@ -91,6 +91,10 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   int32_t tree_selection() const override;
   void refresh_views() override;
   void show_item(int32_t folder, int32_t item) override;
+  void show_items(int32_t folder, const std::vector<int32_t>& items) override;
+  void apply_column_widths() override;
+  void set_tree_width(int width) override;
+  int tree_width() const override;
 
   // GuiForms
   void message(const std::string& text, int timeout_ms) override;

@@ -601,17 +601,42 @@ void MainFrame::refresh_views() {
 }
 
 void MainFrame::show_item(int32_t folder, int32_t item) {
+  show_items(folder, item ? std::vector<int32_t>{item} : std::vector<int32_t>{});
+}
+
+void MainFrame::show_items(int32_t folder, const std::vector<int32_t>& items) {
   if (!mode_document_open(mode_index())) return;
   fill_tree(folder);  // the tree takes the folders the command made or removed
-  if (item == 0) return;
+  if (items.empty()) return;
+  std::unordered_set<int32_t> wanted(items.begin(), items.end());
   list_->SetItemState(-1, 0, wxLIST_STATE_SELECTED);
-  for (size_t i = 0; i < rows_.size(); ++i)
-    if (rows_[i].id == item) {
-      list_->SetItemState(long(i), wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
-                          wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
-      list_->EnsureVisible(long(i));
-      g_popup_source = 1;
-      break;
-    }
+  bool first = true;
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    if (!wanted.count(rows_[i].id)) continue;
+    long state = wxLIST_STATE_SELECTED | (first ? wxLIST_STATE_FOCUSED : 0);
+    list_->SetItemState(long(i), state, state);
+    if (first) list_->EnsureVisible(long(i));
+    first = false;
+  }
+  if (!first) {
+    g_popup_source = 1;
+    list_->SetFocus();
+  }
   update_commands();
 }
+
+void MainFrame::apply_column_widths() {
+  for (int i = 0; i < k_list_columns; ++i) list_->SetColumnWidth(i, std::max(g_list_columns[size_t(i)].width, 0));
+}
+
+void MainFrame::set_tree_width(int width) {
+  if (width <= 0) {
+    if (split_->IsSplit()) split_->Unsplit(tree_);
+    return;
+  }
+  tree_width_ = width;
+  if (!split_->IsSplit()) split_->SplitVertically(tree_, list_, width);
+  else split_->SetSashPosition(width);
+}
+
+int MainFrame::tree_width() const { return split_->IsSplit() ? split_->GetSashPosition() : 0; }

@@ -629,6 +629,9 @@ TEST(ViewsWindow, PopupsFollowTheSelection) {
   // The selection as the commands see it.
   ASSERT_EQ(f->selected_entries().size(), 1u);
   EXPECT_EQ(f->selected_entries()[0].name, "readme");
+  // Several rows shown selected, as search hits are.
+  f->show_items(2, {f->rows()[folder].id, f->rows()[file].id});
+  EXPECT_EQ(f->selected_entries().size(), 2u);
   f->run_command("SAll");
   EXPECT_EQ(int(f->selected_entries().size()), l->GetItemCount());
   f->run_command("Inv");
@@ -839,6 +842,17 @@ TEST(ViewsWindow, SettingsKeepPlacementColumnsModeAndRecentDocuments) {
   EXPECT_EQ(f->file_list()->GetColumnWidth(0), 200);
   EXPECT_EQ(f->file_list()->GetColumnWidth(1), 0);
   EXPECT_EQ(f->file_list()->GetColumnWidth(6), 120);
+  // As the column settings give them back.
+  f->set_tree_width(150);
+  EXPECT_TRUE(f->splitter()->IsSplit());
+  EXPECT_EQ(f->tree_width(), 150);
+  f->set_tree_width(0);
+  EXPECT_EQ(f->tree_width(), 0);
+  g_list_columns[3].width = 55;
+  f->apply_column_widths();
+  EXPECT_EQ(f->file_list()->GetColumnWidth(3), 55);
+  g_list_columns[3].width = 70;
+  f->apply_column_widths();
   // Two projects opened: the recent list's first item is the later one, its second the earlier.
   std::string a = dir.str("a.cvpr"), b = dir.str("b.cvpr");
   ASSERT_EQ(run(quote(k_quorvel) + " -f " + quote(a) + " InA").rc, 0);
