@@ -691,6 +691,10 @@ TEST(ViewsWindow, ModesCloseWhatTheyLeaveAndOfferTheScratchProjectAName) {
   EXPECT_EQ(g_working_mode, 2);
   EXPECT_NE(g_isoplus_file, nullptr);
   pump(100);
+  std::string texts = f->dump_texts();
+  EXPECT_NE(texts.find("tool-enabled\tCompIso\t1"), std::string::npos) << "the scratch project compiles";
+  EXPECT_NE(texts.find("tool-enabled\tDelIso\t0"), std::string::npos) << "the root cannot be deleted";
+  EXPECT_NE(texts.find("tool-enabled\tPereIso\t0"), std::string::npos) << "the root has no parent";
   EXPECT_TRUE(screenshot("cvso.cvso [Corvane]", "views_isoplus"));
   f->run_command("MProj");
   ASSERT_TRUE(f->open_document(named, 0));
