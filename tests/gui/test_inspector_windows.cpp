@@ -16,10 +16,12 @@
 #include <wx/notebook.h>
 #include <wx/radiobut.h>
 #include <wx/spinctrl.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/treectrl.h>
 
+#include <algorithm>
 #include <deque>
 #include <thread>
 
@@ -37,6 +39,7 @@
 #include "gui/inspector/image_fixture.h"
 #include "gui/inspector/viewer_form.h"
 #include "gui/inspector/volume_headers.h"
+#include "gui/mainframe.h"
 #include "gui/mainviews.h"
 #include "hfs/volume.h"
 #include "gui_fixture.h"
@@ -742,55 +745,57 @@ TEST_F(InspectorWindows, DataSegmentsAndPrinting) {
   EXPECT_EQ(result, 1);
 }
 
-namespace {
-
-// The main window's views as the command sees them: a list of rows of the
-// open volume's folder "src".
-class StandInViews : public MainViews {
- public:
-  std::vector<FileTableEntry> rows;
-  std::vector<int32_t> shown;
-  std::vector<FileTableEntry> selected_entries() const override { return rows; }
-  int32_t tree_selection() const override { return 0; }
-  void refresh_views() override {}
-  void show_item(int32_t folder, int32_t) override { shown.push_back(folder); }
-};
-
-using dumpimg::row_of;
-
-}  // namespace
-
-TEST_F(InspectorWindows, DisplayFileContentsCommand) {
-  register_command_families();
-  StandInViews views;
+TEST_F(InspectorWindows, DisplayFileContentsFromTheMainWindowsList) {
+  inspimg::close_volume();  // the main window opens the image itself
+  auto* f = new MainFrame(nullptr);
+  f->Show();
+  f->start_up({});
+  pump(300);
+  f->run_command("MPart");
+  ASSERT_TRUE(f->open_document(dumpimg::nested().outer, 1));
   const uint32_t src = dumpimg::src_folder();
-  views.rows = {row_of(src, "one.bin"), row_of(src, "empty.txt"), row_of(src, "odd.bin"), row_of(src, "mb.dat")};
-  MainViews* saved_views = g_main_views;
-  const int saved_mode = g_working_mode;
-  const uint32_t saved_folder = g_partition_folder;
-  g_main_views = &views;
-  g_working_mode = 1;
-  g_partition_folder = src;
+  f->show_item(int32_t(src), 0);
+  pump(200);
+  // one.bin, empty.txt, odd.bin and mb.dat selected, in list order.
+  wxListCtrl* list = f->file_list();
+  std::vector<std::string> wanted = {"empty.txt", "mb.dat", "odd.bin", "one.bin"};
+  for (long i = 0; i < list->GetItemCount(); ++i)
+    if (std::find(wanted.begin(), wanted.end(), list->GetItemText(i).utf8_string()) != wanted.end())
+      list->SetItemState(i, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+  ASSERT_EQ(f->selected_entries().size(), 4u);
   std::vector<std::string> titles;
   g_dump_window_driver = [&](DumpWindow& w) {
     titles.push_back(w.GetTitle().utf8_string());
-    // The close box of the second window cancels what is left (mb.dat).
-    if (titles.size() == 1) w.run_item("Dret1");
-    else w.Close();
+    // The close box of the second window cancels what is left (one.bin).
+    if (titles.size() == 1) {
+      EXPECT_TRUE(shot(w, "dump_window_from_list"));
+      w.run_item("Dret1");
+    } else {
+      w.Close();
+    }
   };
-  EXPECT_TRUE(run_registered_command("Aff1"));
-  EXPECT_EQ(titles.size(), 2u);
-  if (titles.size() == 2) {
-    EXPECT_EQ(titles[0].rfind("one.bin (", 0), 0u);
-    EXPECT_EQ(titles[1].rfind("odd.bin (", 0), 0u);
-  }
-  // A folder row opens the folder.
-  views.rows = {row_of(2, "src")};
+  std::string message;
+  g_steps.push_back([&](wxDialog& d) {
+    if (auto* t = dynamic_cast<wxStaticText*>(d.FindWindow("MessText"))) message = t->GetLabel().utf8_string();
+    click(find(d, "MessFermer"));
+  });
+  f->run_command("Aff1");
+  EXPECT_EQ(message, ui_text(6500));  // empty.txt, announced and passed over
+  ASSERT_EQ(titles.size(), 2u);
+  EXPECT_EQ(titles[0].rfind("mb.dat (", 0), 0u);
+  EXPECT_EQ(titles[1].rfind("odd.bin (", 0), 0u);
+
+  // A folder row first: the folder opens, nothing is dumped.
+  f->show_item(2, 0);
+  pump(200);
+  for (long i = 0; i < list->GetItemCount(); ++i)
+    list->SetItemState(i, list->GetItemText(i) == "src" ? wxLIST_STATE_SELECTED : 0, wxLIST_STATE_SELECTED);
   titles.clear();
-  EXPECT_TRUE(run_registered_command("Aff1"));
+  f->run_command("Aff1");
+  pump(200);
   EXPECT_TRUE(titles.empty());
-  EXPECT_EQ(views.shown, std::vector<int32_t>{int32_t(src)});
-  g_main_views = saved_views;
-  g_working_mode = saved_mode;
-  g_partition_folder = saved_folder;
+  EXPECT_EQ(g_partition_folder, src);
+  f->run_command("Fermer2");
+  f->Close(true);
+  pump(300);
 }
