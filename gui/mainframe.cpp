@@ -442,6 +442,8 @@ void MainFrame::on_menu(wxCommandEvent& e) {
 
 void MainFrame::run_command(const std::string& name) {
   UiState s = ui_state();
+  // A paste from the keyboard finds the clipboard as the menu would.
+  if (name == "DrExpl") s.clipboard_files = s.has_document && clipboard_has_files();
   // While the compile owns the engine only the abort and the help stay; the
   // menus say so too, but a shortcut or a late event must find the same rule.
   // A read-only image refuses every edit the same way.
@@ -465,7 +467,7 @@ void MainFrame::run_command(const std::string& name) {
   } else if (is_one_of(name, {"VI1", "VH1", "VM1", "ModeVue"})) {
     set_name_view(name == "VI1" ? 0 : name == "VH1" ? 1 : name == "VM1" ? 2 : (g_name_view + 1) % 3);
   } else if (is_one_of(name, {"Da", "Re", "Bo", "Ad", "As"})) {
-    g_copy_method = name == "Da" ? 1 : name == "Re" ? 2 : name == "Bo" ? 4 : name == "Ad" ? 0x0C : 0x14;
+    g_copy_method = name == "Da" ? 1 : name == "Re" ? 2 : name == "Bo" ? 4 : name == "Ad" ? 8 : 32;
     update_commands();
   } else if (name == "En2" || name == "Fr1") {
     switch_language(name == "En2" ? 0 : 10000);

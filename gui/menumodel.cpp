@@ -244,11 +244,14 @@ bool command_checked(const CommandDef& c, const UiState& s) {
   if (is(c, "VI1")) return s.name_view == 0;
   if (is(c, "VH1")) return s.name_view == 1;
   if (is(c, "VM1")) return s.name_view == 2;
-  if (is(c, "Da")) return (s.copy_method & 7) == 1;
-  if (is(c, "Re")) return (s.copy_method & 7) == 2;
-  if (is(c, "Bo")) return (s.copy_method & 7) == 4 && (s.copy_method & 0x18) == 0;
-  if (is(c, "Ad")) return (s.copy_method & 7) == 4 && (s.copy_method & 0x08) != 0;
-  if (is(c, "As")) return (s.copy_method & 7) == 4 && (s.copy_method & 0x10) != 0;
+  // The copy method's mark: 1 data fork, 2 resource fork, 4 MacBinary, 8
+  // AppleDouble, 32 AppleSingle; any other value (font bits aside) marks none.
+  const int method = s.copy_method & 0x2F;
+  if (is(c, "Da")) return method == 1;
+  if (is(c, "Re")) return method == 2;
+  if (is(c, "Bo")) return method == 4;
+  if (is(c, "Ad")) return method == 8;
+  if (is(c, "As")) return method == 32;
   return false;
 }
 

@@ -379,16 +379,8 @@ TEST(VolumeWindows, MainWindowPastesFilesAndMakesAFolderOnTheVolume) {
   pump(400);
   ASSERT_EQ(g_working_mode, k_mode_partition);
   ASSERT_EQ(frame->document_path(), img);
-  ASSERT_EQ(testvol::open_volume(img, false), 0);
-  struct Views : MainViews {
-    std::vector<FileTableEntry> rows;
-    std::vector<FileTableEntry> selected_entries() const override { return rows; }
-    int32_t tree_selection() const override { return 2; }
-    void refresh_views() override {}
-    void show_item(int32_t, int32_t) override {}
-  } views;
-  MainViews* saved = g_main_views;
-  g_main_views = &views;
+  // The window's own views: the file is pasted into the folder they show.
+  ASSERT_EQ(g_main_views, static_cast<MainViews*>(frame));
   g_partition_folder = 2;
   testkit::write_text(dir.str("pasted.txt"), "from the clipboard\n");
   {
@@ -404,12 +396,17 @@ TEST(VolumeWindows, MainWindowPastesFilesAndMakesAFolderOnTheVolume) {
   };
   frame->run_command("MD");
   pump(200);
-  // The properties of the pasted file, written through the form, in French.
+  // The properties of the pasted file, selected in the list and written
+  // through the form, in French.
   VolumeListing listing;
   fill_volume_file_table(2, listing);
+  int32_t pasted = 0;
   for (const FileTableEntry& e : listing.entries)
-    if (display_name(e) == "pasted.txt") views.rows.push_back(e);
-  ASSERT_EQ(views.rows.size(), 1u);
+    if (display_name(e) == "pasted.txt") pasted = e.id;
+  ASSERT_NE(pasted, 0);
+  frame->show_item(2, pasted);
+  pump(100);
+  ASSERT_EQ(frame->selected_entries().size(), 1u);
   g_popup_source = 1;
   g_language_offset = 10000;
   drive.steps["FileProperties"] = [](wxDialog& d) {
@@ -423,8 +420,7 @@ TEST(VolumeWindows, MainWindowPastesFilesAndMakesAFolderOnTheVolume) {
   g_language_offset = 0;
   pump(200);
   testvol::expect_sound("after the paste and the folder");
-  testvol::close_volume();
-  g_main_views = saved;
+  frame->run_command("Fermer2");
   EXPECT_EQ(testvol::hfs_listing(img), (std::set<std::string>{":pasted.txt", ":Made in the window"}));
   auto hls = run("hmount " + quote(img) + " >/dev/null && hls -l :pasted.txt");
   EXPECT_NE(hls.out.find("TTRO/ttxt"), std::string::npos) << hls.out;

@@ -10,6 +10,7 @@
 #include "gui/menumodel.h"
 #include "gui/progresslogic.h"
 #include "gui/recent.h"
+#include "macfiles/extract.h"
 #include "platform/settings_store.h"
 #include "support/testkit.h"
 
@@ -225,6 +226,27 @@ TEST(GuiMenus, SelectionReadOnlyAndClipboardRules) {
   EXPECT_TRUE(drop_accepted(p));
   p.has_document = false;
   EXPECT_FALSE(drop_accepted(p));
+}
+
+// The copy-method marks follow the values the copy to the PC reads: a value
+// with the MacBinary bit is MacBinary, never AppleDouble or AppleSingle.
+TEST(GuiMenus, CopyMethodMarkFollowsTheMethodTheCopyApplies) {
+  UiState s;
+  s.mode = 1;
+  auto marked = [&](int method) {
+    s.copy_method = method;
+    std::string out;
+    for (const char* name : {"Da", "Re", "Bo", "Ad", "As"})
+      if (command_checked(menu_commands()[size_t(command_index(name))], s)) out += name;
+    return out;
+  };
+  EXPECT_EQ(marked(k_copy_data), "Da");
+  EXPECT_EQ(marked(k_copy_resource), "Re");
+  EXPECT_EQ(marked(k_copy_macbinary), "Bo");
+  EXPECT_EQ(marked(k_copy_appledouble), "Ad");
+  EXPECT_EQ(marked(k_copy_applesingle), "As");
+  EXPECT_EQ(marked(k_copy_appledouble | 0x100), "Ad");  // a remembered font answer keeps the mark
+  EXPECT_EQ(marked(4 | 8), "");                           // no method of the menu
 }
 
 TEST(GuiMenus, PopupItemsRunMenuCommands) {
