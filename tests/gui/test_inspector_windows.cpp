@@ -13,6 +13,7 @@
 #include <wx/clipbrd.h>
 #include <wx/dcmemory.h>
 #include <wx/listctrl.h>
+#include <wx/menu.h>
 #include <wx/notebook.h>
 #include <wx/radiobut.h>
 #include <wx/spinctrl.h>
@@ -275,6 +276,27 @@ TEST_F(InspectorWindows, DumpWindowMovesAndShows) {
     save_font_size(10);
   });
   EXPECT_EQ(result, 1);
+}
+
+TEST_F(InspectorWindows, InFrench) {
+  const int saved = g_language_offset;
+  g_language_offset = 10000;
+  std::string menu, fork;
+  dump("plus.img", [&](DumpWindow& w) {
+    menu = w.GetMenuBar()->GetMenuLabelText(0).utf8_string();
+    fork = w.item_label("Data");
+    w.show_dump_sector(66);
+    EXPECT_TRUE(shot(w, "dump_window_french"));
+    g_steps.push_back([](wxDialog& d) {
+      EXPECT_EQ(d.GetTitle().utf8_string(), ui_text(3234));
+      EXPECT_EQ(label(d, "text_nbfic"), "Nombre de fichiers :");
+      EXPECT_TRUE(shot(d, "viewer_hfsplus_header_french"));
+    });
+    w.run_item("Act1");
+  });
+  g_language_offset = saved;
+  EXPECT_EQ(menu, "Fichier");
+  EXPECT_EQ(fork.rfind("Fork de donn\xc3\xa9" "es [", 0), 0u) << fork;
 }
 
 TEST_F(InspectorWindows, SearchHighlightsTheMatch) {
