@@ -2,8 +2,12 @@
 #include <wx/defs.h>
 
 #include "gui/commands.h"
+#include "gui/inspector/inspector_commands.h"
 #include "gui/special_commands.h"
+#include "gui/volume_commands.h"
 
 void register_command_families() {
+  register_volume_commands();
+  register_inspector_commands();
   register_special_commands();
 }

@@ -9,6 +9,7 @@
 
 #include "IO/uitext.h"
 #include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/volume_forms.h"
 #include "gui/menumodel.h"
 
 namespace {
@@ -19,14 +20,6 @@ wxPrintData& print_data() {
 }
 
 }  // namespace
-
-wxWindow* add_topic_help(wxDialog& form, int topic) {
-  wxWindow* help = add_form_help(form);
-  // This form's topic, before the one the form's name would give.
-  help->Bind(wxEVT_BUTTON, [topic](wxCommandEvent&) { show_help_topic(topic); });
-  form.Bind(wxEVT_HELP, [topic](wxHelpEvent&) { show_help_topic(topic); });
-  return help;
-}
 
 wxBoxSizer* add_form_buttons(wxDialog& form, int topic, int ok_text, const char* ok_name, const char* cancel_name) {
   auto* buttons = new wxBoxSizer(wxHORIZONTAL);

@@ -1,6 +1,6 @@
-// Pieces the editor forms share: a help button and context help at a topic of
-// their own, a row of menu titles with a status bar for the hints (a dialog
-// has no menu bar of its own), the file chooser, and page printing.
+// Pieces the editor forms share: the row of buttons at their foot, a row of
+// menu titles with a status bar for the hints (a dialog has no menu bar of its
+// own), the file chooser, and page printing.
 #pragma once
 
 #include <wx/dialog.h>
@@ -14,8 +14,6 @@
 
 class wxBoxSizer;
 
-// The form's help button (hint 2329); it, F1 and the context menu open topic.
-wxWindow* add_topic_help(wxDialog& form, int topic);
 // The row of buttons at the foot of a form: help (at topic) on the left, the
 // default button (window id wxID_OK, text ok_text) and Cancel (wxID_CANCEL)
 // on the right, named as given.

@@ -7,6 +7,8 @@
 #include <wx/cshelp.h>
 #include <wx/filename.h>
 #include <wx/html/helpctrl.h>
+#include <wx/intl.h>
+#include <wx/translation.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/stdpaths.h>
@@ -30,6 +32,16 @@ namespace {
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 wxHtmlHelpController* g_help = nullptr;
+int g_help_language = -1;  // the language offset the help window was made in
+
+// The toolkit's own texts (the help window's tabs and buttons, the stock
+// dialogs) in the language of the string table.
+void apply_toolkit_language(int language_offset) {
+  auto* translations = new wxTranslations;
+  translations->SetLanguage(language_offset == 10000 ? wxLANGUAGE_FRENCH : wxLANGUAGE_ENGLISH_US);
+  translations->AddStdCatalog();
+  wxTranslations::Set(translations);
+}
 
 }  // namespace
 
@@ -50,9 +62,18 @@ int run_modal(wxDialog& dialog) {
 
 namespace {
 
-// The help book, loaded at its first use; null (reported) when it is missing.
+// The help book in the interface's language, loaded at its first use; null
+// (reported) when it is missing.
 wxHtmlHelpController* help_book() {
+  if (g_help && g_help_language != g_language_offset) {
+    // Made in the other language: its own texts are fixed when it is made.
+    if (wxWindow* frame = g_help->GetFrame()) frame->Destroy();
+    delete g_help;
+    g_help = nullptr;
+  }
   if (!g_help) {
+    apply_toolkit_language(g_language_offset);
+    g_help_language = g_language_offset;
     // The book lies beside the program (gui/help in the build tree, which
     // the test programs one folder over reach through "../gui/help").
     wxFileName book(wxStandardPaths::Get().GetExecutablePath());

@@ -20,6 +20,9 @@ std::string screenshot_path(const std::string& name);
 // The same for the form itself, told from other windows of its title (forms
 // stacked over one another) by where it lies and its size.
 bool screenshot(const wxWindow& form, const std::string& name);
+// Over a modal form the help window holds the input as a modal one: the page
+// ask opens is read (its picture taken when named), and the window is closed.
+std::string help_page_of(wxDialog& form, const std::function<void()>& ask, const std::string& picture = "");
 // The answer the form driver gives: the name of the button to press (or
 // "ok" to end a text dialog with its value set to text).
 struct FormAnswer {

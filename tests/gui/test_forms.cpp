@@ -60,29 +60,6 @@ void drive_form(std::function<void(wxDialog&)> step) {
   };
 }
 
-// Over a modal form the help window holds the input as a modal one: the page it
-// shows is read, its picture taken, and it is closed once it is up.
-std::string help_page_of(wxDialog& form, const std::function<void()>& ask, const std::string& picture = "") {
-  std::string page;
-  auto* timer = new wxTimer;
-  timer->Bind(wxEVT_TIMER, [&form, &page, picture, timer](wxTimerEvent&) {
-    page = shown_help_page();
-    for (wxWindow* w : wxTopLevelWindows) {
-      auto* help = dynamic_cast<wxTopLevelWindow*>(w);
-      if (!help || help == &form || dynamic_cast<wxDialog*>(w) || !help->IsShown()) continue;
-      if (!picture.empty() && !screenshot(help->GetTitle().utf8_string(), picture))
-        ADD_FAILURE() << "the help window was not shown or blank";
-      help->RemoveGrab();  // it holds the input as a modal window would
-      help->Close(true);
-    }
-    wxTheApp->CallAfter([timer] { delete timer; });
-  });
-  timer->StartOnce(500);
-  ask();
-  pump(300);
-  return page;
-}
-
 }  // namespace
 
 TEST(Forms, LogFileFormOpensTheJournalItIsGivenAndCloseForgetsIt) {
@@ -103,6 +80,7 @@ TEST(Forms, LogFileFormOpensTheJournalItIsGivenAndCloseForgetsIt) {
     click(open);
     open_disabled = !open->IsEnabled();
     close_enabled = d.FindWindow("Fermer")->IsEnabled();
+    pump(300);  // the buttons redrawn in their new states before the picture
     shot = screenshot(d, "log_file_form");
     click(d.FindWindow(wxID_OK));
   });

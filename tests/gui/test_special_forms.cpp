@@ -54,6 +54,7 @@
 #include "gui/dialogs/sigtable_form.h"
 #include "gui/mainframe.h"
 #include "gui/mainviews.h"
+#include "gui/views/volume_view.h"
 #include "gui/special_logic.h"
 #include "gui_fixture.h"
 #include "hfs/volume_fixture.h"
@@ -169,31 +170,6 @@ void shoot(wxWindow& form, const std::string& name) {
   EXPECT_TRUE(screenshot(form, name)) << name << " was not shown or blank";
 }
 
-// F1 in a form: the page the help window opens. Over a modal form the help
-// window holds the input as a modal one: a timer reads it and closes it.
-std::string help_page_on_f1(wxDialog& form) {
-  std::string page;
-  auto* timer = new wxTimer;
-  timer->Bind(wxEVT_TIMER, [&form, &page, timer](wxTimerEvent&) {
-    page = shown_help_page();
-    for (wxWindow* w : wxTopLevelWindows) {
-      auto* help = dynamic_cast<wxTopLevelWindow*>(w);
-      if (!help || help == &form || dynamic_cast<wxDialog*>(w) || dynamic_cast<MainFrame*>(w) || !help->IsShown())
-        continue;
-      help->RemoveGrab();
-      help->Close(true);
-    }
-    wxTheApp->CallAfter([timer] { delete timer; });
-  });
-  timer->StartOnce(500);
-  wxKeyEvent f1(wxEVT_CHAR_HOOK);
-  f1.m_keyCode = WXK_F1;
-  f1.SetEventObject(&form);
-  form.GetEventHandler()->ProcessEvent(f1);
-  pump(300);
-  return page;
-}
-
 // A page of a printed document drawn as a picture, saved beside the screenshots.
 template <class Draw>
 int picture_of_page(const std::string& name, Draw draw) {
@@ -231,6 +207,7 @@ TEST(SpecialForms, EveryPreferenceSetInTheDialogIsThereAfterARestart) {
   g_options = 0;
   g_reference_size_project = g_reference_size_isoplus = 700;
   int result = 0;
+  std::string help_page, button_page;
   drive({[&](wxDialog& d) {
     auto* pages = child<wxNotebook>(d, "PageTab");
     ASSERT_TRUE(pages);
@@ -256,11 +233,21 @@ TEST(SpecialForms, EveryPreferenceSetInTheDialogIsThereAfterARestart) {
       up->GetEventHandler()->ProcessEvent(e);
     }
     EXPECT_EQ(child<wxTextCtrl>(d, "EdMaxIsop")->GetValue(), "800");
+    // F1 and the help button open the form's own topic.
+    help_page = help_page_of(d, [&] {
+      wxKeyEvent f1(wxEVT_CHAR_HOOK);
+      f1.m_keyCode = WXK_F1;
+      f1.SetEventObject(&d);
+      d.GetEventHandler()->ProcessEvent(f1);
+    });
+    button_page = help_page_of(d, [&] { click(d.FindWindow("Aide")); });
     click(d.FindWindow("OK"));
   }});
   result = run_preferences_dialog(nullptr);
   done_driving();
   EXPECT_EQ(result, -2) << "\"Show hidden files\" changed";
+  EXPECT_NE(help_page.find("t144.html"), std::string::npos) << help_page;
+  EXPECT_NE(button_page.find("t144.html"), std::string::npos) << button_page;
 
   // A restart: the globals come from the store again.
   g_preferences = g_options = 0;
@@ -798,7 +785,7 @@ TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
   ASSERT_EQ(run_command_line_operation("-i", project.c_str(), src.string().c_str()), 0);
   MainFrame* f = open_main_window({project});
 
-  std::string report, again, refused_stays, help_page;
+  std::string report, again, refused_stays;
   drive({
       [&](wxDialog& d) {
         child<wxTextCtrl>(d, "OrigType")->SetValue("TEXT");
@@ -806,7 +793,6 @@ TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
         child<wxTextCtrl>(d, "NouvType")->SetValue("TXT");
         child<wxTextCtrl>(d, "NouvCreat")->SetValue("WXYZ");
         shoot(d, "signature_replace");
-        help_page = help_page_on_f1(d);
         // Enter in a field acts as "Replace".
         auto* field = child<wxTextCtrl>(d, "NouvType");
         wxCommandEvent enter(wxEVT_TEXT_ENTER, field->GetId());
@@ -818,7 +804,6 @@ TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
   f->run_command("RSig");
   done_driving();
   EXPECT_EQ(report, "Signature TEXT????\nreplaced 2 times.");
-  EXPECT_NE(help_page.find("t148.html"), std::string::npos) << "F1 opens the form's own topic: " << help_page;
   for (const ProjectRecord& r : records_of(project))
     if (!r.is_folder()) {
       EXPECT_EQ(std::string(r.type_creator, 8), "TXT WXYZ") << r.pc_name;
@@ -915,22 +900,7 @@ TEST(SpecialForms, OtherProgramsHelpAndTheSupportPage) {
   pump(300);
 }
 
-namespace {
-
-// The main window's views as the commands see them: the rows chosen by the
-// test, and the refreshes asked for counted.
-struct StandInViews : MainViews {
-  std::vector<FileTableEntry> rows;
-  int refreshes = 0;
-  std::vector<FileTableEntry> selected_entries() const override { return rows; }
-  int32_t tree_selection() const override { return 0; }
-  void refresh_views() override { ++refreshes; }
-  void show_item(int32_t, int32_t) override {}
-};
-
-}  // namespace
-
-TEST(SpecialForms, ForkSwapOnTheOpenVolumeAndItsRefusal) {
+TEST(SpecialForms, ForkSwapOnTheOpenVolumeAndNoneOnAReadOnlyOne) {
   REQUIRE_TOOL("hcopy");
   SavedGlobals keep;
   drive({});
@@ -940,43 +910,45 @@ TEST(SpecialForms, ForkSwapOnTheOpenVolumeAndItsRefusal) {
   testkit::write_file(dir.path() / "data", testkit::random_bytes(3000, 1));
   ASSERT_EQ(testkit::run("hmount " + testkit::quote(img) + " >/dev/null && hcopy -r " +
                          testkit::quote(dir.str("data")) + " :one").rc, 0);
-  MainFrame* f = open_main_window();
-  f->run_command("MPart");
-  f->handle_command_argument({img});
-  StandInViews views;
-  FileTableEntry one;
-  one.name = "one";
-  one.kind = 2;
-  one.id = -20;
-  views.rows = {one};
-  MainViews* saved_views = g_main_views;
-  g_main_views = &views;
+  MainFrame* f = open_main_window({img});
+  ASSERT_EQ(g_working_mode, k_mode_partition);
+  ASSERT_EQ(g_main_views, static_cast<MainViews*>(f));
+  VolumeListing listing;
+  fill_volume_file_table(2, listing);
+  int32_t one = 0;
+  for (const FileTableEntry& e : listing.entries)
+    if (display_name(e) == "one") one = e.id;
+  ASSERT_NE(one, 0);
   g_partition_folder = 2;
+  f->show_item(2, one);
+  pump(100);
+  ASSERT_EQ(f->selected_entries().size(), 1u);
 
-  // Read-only: refused with the message, nothing written.
-  ASSERT_EQ(testvol::open_volume(img, false, true), 0);
-  std::string refusal;
-  drive({note_message(refusal)});
+  // A volume that went read-only: the swap is not offered, nothing is written.
+  g_volume.read_only = 1;
   f->run_command("SW1");
-  done_driving();
-  EXPECT_EQ(refusal, ui_text(5112));
-  EXPECT_EQ(views.refreshes, 0);
-  testvol::close_volume();
+  g_volume.read_only = 0;
+  auto copy_of = [&](const std::string& name) {
+    auto r = testkit::run("hmount " + testkit::quote(img) + " >/dev/null && hcopy -m :one " +
+                          testkit::quote(dir.str(name)));
+    EXPECT_EQ(r.rc, 0) << r.err;
+    return testkit::read_file(dir.path() / name);
+  };
+  std::vector<uint8_t> before = copy_of("before.bin");
+  ASSERT_GE(before.size(), 128u + 3000u);
+  EXPECT_EQ(std::vector<uint8_t>(before.begin() + 128, before.begin() + 128 + 3000),
+            testkit::read_file(dir.path() / "data"))
+      << "still in the data fork";
 
-  ASSERT_EQ(testvol::open_volume(img, false), 0);
-  drive({});
   f->run_command("SW1");
-  done_driving();
-  EXPECT_EQ(views.refreshes, 1);
+  pump(100);
   testvol::expect_sound("after the swap");
-  testvol::close_volume();
-  g_main_views = saved_views;
+  f->run_command("Fermer2");
   close_main_window(f);
-  auto back = testkit::run("hmount " + testkit::quote(img) + " >/dev/null && hcopy -m :one " +
-                           testkit::quote(dir.str("one.bin")));
-  ASSERT_EQ(back.rc, 0) << back.err;
-  std::vector<uint8_t> bin = testkit::read_file(dir.path() / "one.bin");
+  std::vector<uint8_t> bin = copy_of("after.bin");
   ASSERT_GE(bin.size(), 128u + 3000u);
+  uint32_t data = uint32_t(bin[83]) << 24 | uint32_t(bin[84]) << 16 | uint32_t(bin[85]) << 8 | bin[86];
+  EXPECT_EQ(data, 0u);
   EXPECT_EQ(std::vector<uint8_t>(bin.begin() + 128, bin.begin() + 128 + 3000), testkit::read_file(dir.path() / "data"))
       << "the data fork went into the resource fork";
 }
