@@ -57,6 +57,7 @@
 #include "gui/views/volume_view.h"
 #include "gui/special_logic.h"
 #include "gui_fixture.h"
+#include "support/inclusion_kit.h"
 #include "hfs/volume_fixture.h"
 #include "macfiles/signatures.h"
 
@@ -478,19 +479,6 @@ void close_main_window(MainFrame* f) {
   pump(300);
 }
 
-std::vector<ProjectRecord> records_of(const std::string& project) {
-  std::vector<ProjectRecord> out;
-  FILE* f = std::fopen(project.c_str(), "rb");
-  long n = project_record_count(f);
-  ProjectRecord r;
-  for (long i = 1; i < n; ++i) {
-    std::fseek(f, i * long(k_project_record_size), SEEK_SET);
-    if (read_project_record(f, r)) out.push_back(r);
-  }
-  std::fclose(f);
-  return out;
-}
-
 }  // namespace
 
 TEST(SpecialForms, RefreshReviewAcceptsEachChangeIntoTheOpenProject) {
@@ -504,7 +492,7 @@ TEST(SpecialForms, RefreshReviewAcceptsEachChangeIntoTheOpenProject) {
   std::string project = dir.str("p.cvpr");
   ASSERT_EQ(run_command_line_operation("-i", project.c_str(), dir.str("src").c_str()), 0);
   std::set<int32_t> old_ids;
-  for (const ProjectRecord& r : records_of(project)) old_ids.insert(r.id);
+  for (const ProjectRecord& r : testkit::project_records(project)) old_ids.insert(r.id);
   {
     // The project's option to take in what is new in its folders (set by the
     // preference "Rebuild the project" as it is made): additions are reviewed too.
@@ -575,7 +563,7 @@ TEST(SpecialForms, RefreshReviewAcceptsEachChangeIntoTheOpenProject) {
   std::fclose(p);
   std::map<std::string, ProjectRecord> by_name;
   std::set<int32_t> ids;
-  for (const ProjectRecord& r : records_of(project)) {
+  for (const ProjectRecord& r : testkit::project_records(project)) {
     EXPECT_TRUE(ids.insert(r.id).second) << "id used twice: " << r.id;
     EXPECT_LE(r.hfs_name.size(), k_hfsplus_name_limit) << r.hfs_name;
     EXPECT_LE(r.long_name.size(), k_iso_name_limit) << r.long_name;
@@ -625,15 +613,6 @@ std::string make_layout_project(const testkit::TempDir& dir) {
   write_project_totals(f);
   std::fclose(f);
   return project;
-}
-
-int count_root_items(FILE* f, const std::string& hfs_name) {
-  int n = 0;
-  std::fseek(f, long(k_project_record_size), SEEK_SET);
-  ProjectRecord r;
-  while (read_project_record(f, r))
-    if (r.parent_id == uint32_t(k_root_folder_id) && r.hfs_name == hfs_name) ++n;
-  return n;
 }
 
 }  // namespace
@@ -727,8 +706,8 @@ TEST(SpecialForms, DsStoreEditorLaysOutTheRootAndWritesItIntoTheProject) {
     moved |= r.name == u"Dossier e\u0301te\u0301" && r.code == fourcc("Iloc") && ds_store_value_u32(r, 0) == 205 &&
              ds_store_value_u32(r, 4) == 95;
   EXPECT_TRUE(moved) << "the item placed by hand";
-  EXPECT_EQ(count_root_items(f, ".DS_Store"), 1);
-  EXPECT_EQ(count_root_items(f, ".!Background"), 1);
+  EXPECT_EQ(testkit::count_root_items(f, ".DS_Store"), 1);
+  EXPECT_EQ(testkit::count_root_items(f, ".!Background"), 1);
 
   // A second run over a damaged file: one background folder still.
   testkit::write_text(target, "no desktop services store");
@@ -744,8 +723,8 @@ TEST(SpecialForms, DsStoreEditorLaysOutTheRootAndWritesItIntoTheProject) {
   EXPECT_EQ(run_ds_store_editor(nullptr, f, project), -1);
   done_driving();
   EXPECT_NE(damaged.find(".DS_Store"), std::string::npos) << damaged;
-  EXPECT_EQ(count_root_items(f, ".DS_Store"), 1);
-  EXPECT_EQ(count_root_items(f, ".!Background"), 1);
+  EXPECT_EQ(testkit::count_root_items(f, ".DS_Store"), 1);
+  EXPECT_EQ(testkit::count_root_items(f, ".!Background"), 1);
   EXPECT_TRUE(check_project_invariants(f).empty());
   std::fclose(f);
 
@@ -804,7 +783,7 @@ TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
   f->run_command("RSig");
   done_driving();
   EXPECT_EQ(report, "Signature TEXT????\nreplaced 2 times.");
-  for (const ProjectRecord& r : records_of(project))
+  for (const ProjectRecord& r : testkit::project_records(project))
     if (!r.is_folder()) {
       EXPECT_EQ(std::string(r.type_creator, 8), "TXT WXYZ") << r.pc_name;
     }
@@ -971,7 +950,7 @@ TEST(SpecialForms, RebuildPreferencesSignatureTableAndPartitionRemoval) {
   f->run_command("Clean1");
   done_driving();
   std::set<std::string> names;
-  for (const ProjectRecord& r : records_of(project)) names.insert(r.pc_name);
+  for (const ProjectRecord& r : testkit::project_records(project)) names.insert(r.pc_name);
   EXPECT_TRUE(names.count("keep.txt"));
   EXPECT_FALSE(names.count("gone.txt"));
 

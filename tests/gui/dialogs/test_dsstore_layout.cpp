@@ -12,6 +12,7 @@
 #include "compiler/project.h"
 #include "gui/dialogs/dsstore_editor.h"
 #include "gui/dialogs/dsstore_layout.h"
+#include "support/inclusion_kit.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
 
@@ -50,14 +51,7 @@ struct Project {
   ~Project() {
     if (f) std::fclose(f);
   }
-  int count_root(const std::string& hfs_name) {
-    int n = 0;
-    std::fseek(f, long(k_project_record_size), SEEK_SET);
-    ProjectRecord r;
-    while (read_project_record(f, r))
-      if (r.parent_id == uint32_t(k_root_folder_id) && r.hfs_name == hfs_name) ++n;
-    return n;
-  }
+  int count_root(const std::string& hfs_name) { return testkit::count_root_items(f, hfs_name); }
   // The editor's defaults with the background picture, written to target.
   int write_default_with_picture(const std::string& target, std::string& msg) {
     DsStoreLayout l;
