@@ -44,6 +44,7 @@ const TextEntry k_texts[] = {
 #include "gui/inspector/texts_volume.inc"
 #include "gui/dialogs/texts_dialogs.inc"
 #include "gui/dialogs/texts_volume_edits.inc"
+#include "gui/dialogs/texts_special.inc"
 };
 
 const TextEntry* find_text(int id) {

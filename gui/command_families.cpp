@@ -3,9 +3,11 @@
 
 #include "gui/commands.h"
 #include "gui/inspector/inspector_commands.h"
+#include "gui/special_commands.h"
 #include "gui/volume_commands.h"
 
 void register_command_families() {
   register_volume_commands();
   register_inspector_commands();
+  register_special_commands();
 }

@@ -60,7 +60,11 @@ int run_modal(wxDialog& dialog) {
   return result;
 }
 
-void show_help_topic(int topic) {
+namespace {
+
+// The help book in the interface's language, loaded at its first use; null
+// (reported) when it is missing.
+wxHtmlHelpController* help_book() {
   if (g_help && g_help_language != g_language_offset) {
     // Made in the other language: its own texts are fixed when it is made.
     if (wxWindow* frame = g_help->GetFrame()) frame->Destroy();
@@ -83,12 +87,27 @@ void show_help_topic(int topic) {
     }
     if (!book.FileExists()) {
       report_open_error(book.GetFullPath().utf8_string().c_str());
-      return;
+      return nullptr;
     }
     g_help = new wxHtmlHelpController(wxHF_DEFAULT_STYLE);
     g_help->AddBook(book);
   }
-  g_help->Display(wxString::Format("t%d.html", help_topic(topic, g_language_offset)));
+  return g_help;
+}
+
+}  // namespace
+
+void show_help_topic(int topic) {
+  if (wxHtmlHelpController* help = help_book())
+    help->Display(wxString::Format("t%d.html", help_topic(topic, g_language_offset)));
+}
+
+void show_help_index() {
+  if (wxHtmlHelpController* help = help_book()) help->DisplayIndex();
+}
+
+void show_help_search(const std::string& text) {
+  if (wxHtmlHelpController* help = help_book()) help->KeywordSearch(wxString::FromUTF8(text));
 }
 
 std::string shown_help_page() {

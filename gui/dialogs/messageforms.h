@@ -21,6 +21,9 @@ int run_modal(wxDialog& dialog);
 
 // Opens the help book at the topic (the language offset added here).
 void show_help_topic(int topic);
+// The help book's index, and its search for a text (the results listed).
+void show_help_index();
+void show_help_search(const std::string& text);
 // The page the help window shows, "" before any help was opened.
 std::string shown_help_page();
 // Context help: a help request on any window of a form (F1, the context menu,
