@@ -52,6 +52,9 @@ MainFrame* g_main_frame = nullptr;
 
 namespace {
 
+constexpr int k_status_panels = 5;
+const int k_status_widths[k_status_panels] = {120, 90, 90, 90, -1};
+
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 wxString hint_text(int id) {
@@ -181,9 +184,8 @@ MainFrame::MainFrame(InstanceChannel* channel)
   });
   top->Add(gauge_, 0, wxEXPAND);
   SetSizer(top);
-  CreateStatusBar(5)->SetName("Barre");
-  int widths[5] = {120, 90, 90, 90, -1};
-  GetStatusBar()->SetStatusWidths(5, widths);
+  CreateStatusBar(k_status_panels)->SetName("Barre");
+  GetStatusBar()->SetStatusWidths(k_status_panels, k_status_widths);
   SetStatusBarPane(4);  // menu hints go to the status text panel
   SetMinSize(wxSize(480, 320));
   Bind(wxEVT_MENU, &MainFrame::on_menu, this);
@@ -453,6 +455,16 @@ void MainFrame::run_command(const std::string& name) {
   for (const ToolDef& t : tool_buttons())
     if (name == t.name) allowed = tool_enabled(t, s);
   if (!allowed) return;
+  // A command leaves the one-panel status of the copy before it; every command
+  // but the copy to the PC, which shows its last progress text there, leaves it after.
+  leave_simple_status();
+  struct LeaveSimpleStatus {
+    MainFrame* frame;
+    bool keep;
+    ~LeaveSimpleStatus() {
+      if (!keep && g_main_frame == frame) frame->leave_simple_status();
+    }
+  } leave{this, name == "MPC1" || name == "Mac2PC"};
   if (run_registered_command(name)) return;
 
   int mode = mode_index();
@@ -780,8 +792,18 @@ void MainFrame::simple_status_text(const std::string& text) {
   if (!simple_status_) {
     simple_status_ = true;
     GetStatusBar()->SetFieldsCount(1);
+    SetStatusBarPane(0);  // the one panel left takes the menu hints too
   }
   SetStatusText(wxString::FromUTF8(text), 0);
+}
+
+void MainFrame::leave_simple_status() {
+  if (!simple_status_) return;
+  simple_status_ = false;
+  GetStatusBar()->SetFieldsCount(k_status_panels, k_status_widths);
+  SetStatusBarPane(4);
+  set_status_panels();
+  show_counts(shown_folders_, shown_files_);
 }
 
 void MainFrame::elapsed_time(const std::string& text) {

@@ -103,6 +103,8 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   bool announcement(const std::string& text) override;
   void status_text(const std::string& text) override;
   void simple_status_text(const std::string& text) override;
+  // Back from the one-panel status to the panels of the mode and the folder's counts.
+  void leave_simple_status();
   void elapsed_time(const std::string& text) override;
   void progress_bar(int action, int value) override;
   void progress_file_start(const std::string& label, int bar_maximum) override;
@@ -130,6 +132,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   wxGauge* progression_ = nullptr;
   ProgressDialog* progress_ = nullptr;
   bool simple_status_ = false;
+  uint32_t shown_folders_ = 0, shown_files_ = 0;  // the counts the panels show
   std::string doc_path_[3];
   std::vector<std::string> recent_[3];
   ImageDocument image_;          // the open partition image

@@ -304,6 +304,8 @@ void MainFrame::show_folder(int32_t folder) {
 }
 
 void MainFrame::show_counts(uint32_t folders, uint32_t files) {
+  shown_folders_ = folders;
+  shown_files_ = files;
   if (simple_status_) return;
   if (folders == 0 && files == 0) {
     SetStatusText(wxString(), 2);

@@ -167,6 +167,13 @@ int main(int argc, char** argv) {
   wxInitAllImageHandlers();
   install_context_help();
   delete wxLog::SetActiveTarget(new wxLogStderr);  // no log boxes waiting for a click
+  // A toolkit assertion is a fault of ours: it fails the test that met it
+  // instead of waiting on a dialog.
+  wxSetAssertHandler([](const wxString& file, int line, const wxString& func, const wxString& cond,
+                        const wxString& msg) {
+    ADD_FAILURE() << "toolkit assertion in " << func.utf8_string() << " (" << file.utf8_string() << ":" << line
+                  << "): " << cond.utf8_string() << " " << msg.utf8_string();
+  });
   init_settings_root();
   set_gui_thread(post_with_call_after);
   int rc;

@@ -2,6 +2,7 @@
 // language, the folders it makes, the settings it survives.
 #include <gtest/gtest.h>
 
+#include <wx/statusbr.h>
 #include <wx/translation.h>
 
 #include <unistd.h>
@@ -236,4 +237,28 @@ TEST(MainWindow, HelpOpensTheTopicInTheLanguage) {
   close_window(f);
   for (wxWindow* w : wxTopLevelWindows) w->Destroy();
   pump(300);
+}
+
+// The copy's one-panel status takes the menu hints while it lasts, and the
+// next command brings back the mode's panels (a hint sent to a panel the bar
+// no longer has was a toolkit assertion).
+TEST(MainWindow, CopyStatusPanelGivesWayToTheModesPanels) {
+  MainFrame* f = open_window();
+  f->run_command("MPart");
+  wxStatusBar* bar = f->GetStatusBar();
+  ASSERT_EQ(bar->GetFieldsCount(), 5);
+  f->simple_status_text("Copy of \"a\" \"b\"");
+  EXPECT_EQ(bar->GetFieldsCount(), 1);
+  wxMenuEvent hover(wxEVT_MENU_HIGHLIGHT, command_id("Ouvrir2"));
+  hover.SetEventObject(f);
+  f->GetEventHandler()->ProcessEvent(hover);
+  pump(50);
+  std::string hint;
+  hint_to_status_bar(ui_text(2217), hint);
+  EXPECT_EQ(bar->GetStatusText(0).utf8_string(), hint);
+  f->run_command("Fr1");
+  EXPECT_EQ(bar->GetFieldsCount(), 5);
+  EXPECT_EQ(bar->GetStatusText(0).utf8_string(), ui_text(1113));
+  f->run_command("En2");
+  close_window(f);
 }
