@@ -78,7 +78,7 @@ const std::vector<CommandDef> k_commands = {
     {"Refr", "Special1", K::item, 2064, 2264, 2044, P | I},
     {"Clean1", "Special1", K::item, 2063, 2263, 0, P | I},
     {"RFT", "Special1", K::item, 2065, 2265, 2048, A},
-    {"DelExt", "Special1", K::check, 2066, 2266, 2049, P},
+    {"DelExt", "Special1", K::item, 2066, 2266, 2049, P},
     {"Path1", "Special1", K::item, 2068, 2268, 2051, P | I},
     {"EdIcon", "Special1", K::item, 2069, 2269, 0, A},
     {"Desh1", "Special1", K::item, 2071, 2271, 0, T},
