@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class GuiForms {
  public:
@@ -25,6 +26,12 @@ class GuiForms {
   virtual void progress_file_done(int general_position, uint32_t files) = 0;
   virtual void progress_step_text(const std::string& text) = 0;
   virtual int progress_general_range() = 0;
+  // Prints lines of text as a job titled title: 0 printed, 1 cancelled, -1 failed.
+  virtual int print_lines(const std::string& title, const std::vector<std::string>& lines) {
+    (void)title;
+    (void)lines;
+    return -1;
+  }
   // Ends the program with code after a fatal error.
   virtual void end_program(int code) = 0;
 };

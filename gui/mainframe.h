@@ -112,6 +112,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   void progress_file_done(int general_position, uint32_t files) override;
   void progress_step_text(const std::string& text) override;
   int progress_general_range() override;
+  int print_lines(const std::string& title, const std::vector<std::string>& lines) override;
   void end_program(int code) override;
 
   // The list control asks for its rows here.

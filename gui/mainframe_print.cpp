@@ -9,6 +9,7 @@
 
 #include "IO/uitext.h"
 #include "gui/dialogs/messageforms.h"
+#include "gui/inspector/dump_dialogs.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
 #include "gui/views/mode_views.h"
@@ -157,4 +158,10 @@ bool MainFrame::print_list_to_file(const std::string& path) {
   }
   dc.EndDoc();
   return true;
+}
+
+// A text the engine prints (a journal, a report): its lines, paged as the dump's are.
+int MainFrame::print_lines(const std::string& title, const std::vector<std::string>& lines) {
+  if (::print_lines(this, title, lines)) return 0;
+  return wxPrinter::GetLastError() == wxPRINTER_CANCELLED ? 1 : -1;
 }

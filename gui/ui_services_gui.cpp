@@ -253,4 +253,11 @@ char* dropped_file_short_path(UiDrop, int, char* out) {
   if (out) *out = 0;
   return out;
 }
-int print_text_lines(const char*, const std::vector<std::string>&) { return -1; }
+int print_text_lines(const char* title, const std::vector<std::string>& lines) {
+  int result = -1;
+  std::string t = text_of(title);
+  run_on_gui_thread([&] {
+    if (g_gui_forms) result = g_gui_forms->print_lines(t, lines);
+  });
+  return result;
+}

@@ -2,6 +2,7 @@
 // language, the folders it makes, the settings it survives.
 #include <gtest/gtest.h>
 
+#include <wx/dcmemory.h>
 #include <wx/statusbr.h>
 #include <wx/translation.h>
 
@@ -11,13 +12,17 @@
 #include <chrono>
 #include <sstream>
 
+#include "IO/prompts.h"
 #include "IO/settings.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "IO/version.h"
 #include "compiler/project.h"
 #include "gui/commandline.h"
 #include "gui/compileworker.h"
 #include "gui/dialogs/messageforms.h"
+#include "gui/inspector/dump_dialogs.h"
+#include "gui/inspector/dump_print.h"
 #include "gui/mainframe.h"
 #include "gui/menumodel.h"
 #include "gui/views/file_table.h"
@@ -260,5 +265,35 @@ TEST(MainWindow, CopyStatusPanelGivesWayToTheModesPanels) {
   EXPECT_EQ(bar->GetFieldsCount(), 5);
   EXPECT_EQ(bar->GetStatusText(0).utf8_string(), ui_text(1113));
   f->run_command("En2");
+  close_window(f);
+}
+
+// A text the engine prints goes to the printer as the window's job, titled
+// with the product's name, on as many pages as its lines need.
+TEST(MainWindow, EnginePrintsATextThroughTheWindow) {
+  MainFrame* f = open_window();
+  testkit::TempDir dir;
+  std::string text;
+  for (int i = 1; i <= 300; ++i) text += "line " + std::to_string(i) + "\n";
+  testkit::write_text(dir.str("report.txt"), text);
+  std::string title;
+  int pages = 0;
+  g_inspector_printer = [&](wxWindow*, wxPrintout& job) {
+    title = job.GetTitle().utf8_string();
+    auto* lines = dynamic_cast<LinesPrintout*>(&job);
+    if (!lines) return false;
+    wxBitmap page(850, 1100);
+    wxMemoryDC dc(page);
+    lines->paginate(dc, wxSize(850, 1100), 100);
+    pages = lines->page_count();
+    return true;
+  };
+  FILE* in = std::fopen(dir.str("report.txt").c_str(), "r");
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(print_text_file(in), 0);
+  std::fclose(in);
+  g_inspector_printer = nullptr;
+  EXPECT_EQ(title, g_product_name);
+  EXPECT_GE(pages, 3);
   close_window(f);
 }
