@@ -43,6 +43,7 @@ const TextEntry k_texts[] = {
 #include "gui/dialogs/texts_dsstore.inc"
 #include "gui/inspector/texts_volume.inc"
 #include "gui/dialogs/texts_dialogs.inc"
+#include "gui/dialogs/texts_forms.inc"
 };
 
 const TextEntry* find_text(int id) {

@@ -39,6 +39,7 @@ bool g_auto_truncate_iso = false;
 bool g_auto_truncate_hfsplus = false;
 bool g_auto_truncate_hfs = false;
 bool (*g_ask_long_name)(std::string& name, size_t limit) = nullptr;
+int g_long_name_kind = 0;
 
 namespace {
 
@@ -730,11 +731,11 @@ void set_views_recursive(FILE* f, uint32_t parent_id, int iso_value, int hfs_val
   if (start < 0) return;
   ProjectRecord r;
   for (long i = start; seek_record(f, i) && read_project_record(f, r) && r.parent_id == parent_id; ++i) {
-    set_iso_view(r, iso_value);
-    set_hfs_view(r, hfs_value);
+    if (iso_value != k_view_keep) set_iso_view(r, iso_value);
+    if (hfs_value != k_view_keep) set_hfs_view(r, hfs_value);
     seek_record(f, i);
     write_project_record(f, r);
-    if (r.id > int32_t(parent_id)) folders.push_back(r.id);
+    if (r.id > 0 && r.id != int32_t(parent_id)) folders.push_back(r.id);  // subfolders, whatever their ids
   }
   flush(f);
   for (int32_t id : folders) set_views_recursive(f, uint32_t(id), iso_value, hfs_value);
@@ -1010,6 +1011,7 @@ bool fit_name(std::string& name, size_t limit, bool automatic) {
 
 void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus) {
   std::string iso = name;
+  g_long_name_kind = 0;
   if (fit_name(iso, k_iso_name_limit, g_auto_truncate_iso)) {
     r.long_name = iso;
   } else if (g_ask_long_name) {
@@ -1026,6 +1028,7 @@ void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus) {
   }
   std::string hfs = hfsplus ? hfsplus_name_for_pc_name(name) : name;
   size_t limit = hfsplus ? k_hfsplus_name_limit : k_hfs_name_limit;
+  g_long_name_kind = hfsplus ? 2 : 1;
   bool automatic = hfsplus ? g_auto_truncate_hfsplus : g_auto_truncate_hfs;
   if (!hfsplus) {
     // The HFS limit counts Mac Roman bytes.

@@ -2,6 +2,8 @@
 #include <wx/defs.h>
 
 #include "gui/commands.h"
+#include "gui/dialogcommands.h"
 
 void register_command_families() {
+  register_dialog_commands();
 }

@@ -35,7 +35,7 @@ size_t hfsplus_units(std::string_view text) {
 }
 
 bool is_mac_roman_field(NameField field) {
-  return field == NameField::hfs_name || field == NameField::hfs_volume_name;
+  return field == NameField::hfs_name || field == NameField::hfs_volume_name || field == NameField::signature_half;
 }
 
 // The 8 signature bytes of the two typed halves (Mac Roman, blanks to 4 each).
@@ -72,6 +72,7 @@ size_t name_field_limit(NameField field) {
     case NameField::hfsplus_volume_name: return k_hfsplus_name_limit + 1;
     case NameField::iso_label:
     case NameField::isoplus_label: return 16;
+    case NameField::signature_half: return 4;
   }
   return 0;
 }
@@ -177,7 +178,7 @@ int check_item_properties(const ItemPropertiesModel& m, NameField& field) {
     if (int rc = check_dialog_name(field, m.hfs_name, stored)) return rc;
   }
   if (!m.is_folder && (!half_fits(m.type) || !half_fits(m.creator))) {
-    field = NameField::hfs_name;
+    field = NameField::signature_half;
     return k_text_name_too_long;
   }
   return 0;

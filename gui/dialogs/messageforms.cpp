@@ -12,6 +12,8 @@
 #include <wx/stdpaths.h>
 #include <wx/utils.h>
 
+#include <map>
+
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/menumodel.h"
@@ -30,6 +32,18 @@ namespace {
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 wxHtmlHelpController* g_help = nullptr;
+
+// Topics of the forms that give their own, by form name.
+std::map<std::string, int>& given_topics() {
+  static std::map<std::string, int> topics;
+  return topics;
+}
+
+int topic_of_form(const std::string& name) {
+  if (int topic = form_help_topic(name)) return topic;
+  auto it = given_topics().find(name);
+  return it == given_topics().end() ? 0 : it->second;
+}
 
 }  // namespace
 
@@ -93,7 +107,7 @@ class FormHelpProvider : public wxSimpleHelpProvider {
  private:
   static int topic_of(wxWindowBase* window) {
     wxWindow* form = window ? wxGetTopLevelParent(static_cast<wxWindow*>(window)) : nullptr;
-    return form ? form_help_topic(form->GetName().utf8_string()) : 0;
+    return form ? topic_of_form(form->GetName().utf8_string()) : 0;
   }
 };
 
@@ -110,11 +124,16 @@ void install_context_help() {
   if (!dynamic_cast<FormHelpProvider*>(wxHelpProvider::Get())) delete wxHelpProvider::Set(new FormHelpProvider);
 }
 
+wxWindow* add_form_help(wxDialog& form, int topic) {
+  given_topics()[form.GetName().utf8_string()] = topic;
+  return add_form_help(form);
+}
+
 wxWindow* add_form_help(wxDialog& form) {
   auto* help = new wxBitmapButton(&form, wxID_HELP, wxArtProvider::GetBitmap(wxART_HELP, wxART_BUTTON));
   help->SetToolTip(tr(2329));
   help->SetName("Aide");
-  int topic = form_help_topic(form.GetName().utf8_string());
+  int topic = topic_of_form(form.GetName().utf8_string());
   help->Bind(wxEVT_BUTTON, [topic](wxCommandEvent&) { show_help_topic(topic); });
   form.SetExtraStyle(form.GetExtraStyle() | wxDIALOG_EX_CONTEXTHELP);
   form.Bind(wxEVT_CHAR_HOOK, [&form](wxKeyEvent& e) {

@@ -30,6 +30,9 @@ void install_context_help();
 // Gives the form its help button (hint 2329, the help book at the form's
 // topic), F1 and the context menu (its context help).
 wxWindow* add_form_help(wxDialog& form);
+// The same for a form whose topic is given: it is kept under the form's name,
+// so the context help of its controls finds it too.
+wxWindow* add_form_help(wxDialog& form, int topic);
 
 // The common frame: title line, centred text, help button (hint 2329) whose topic is given.
 class MessageForm : public wxDialog {

@@ -103,7 +103,13 @@ void answer_forms(const std::vector<FormAnswer>& answers) {
         ADD_FAILURE() << "form " << a.picture << " not shown or blank";
       if (auto* entry = dynamic_cast<wxTextCtrl*>(d.FindWindow("Name"))) {
         entry->SetValue(wxString::FromUTF8(a.text));
-        d.EndModal(wxID_OK);
+        // A form that checks what was typed does so on its OK button.
+        if (wxWindow* ok = d.FindWindow("OK")) {
+          wxCommandEvent click(wxEVT_BUTTON, ok->GetId());
+          click.SetEventObject(ok);
+          ok->GetEventHandler()->ProcessEvent(click);
+        }
+        if (d.IsModal()) d.EndModal(wxID_OK);
       } else if (wxWindow* b = d.FindWindow(a.button)) {
         wxCommandEvent click(wxEVT_BUTTON, b->GetId());
         click.SetEventObject(b);
