@@ -118,7 +118,7 @@ TEST(ProjectItems, DeletingSeveralItemsLeavesASoundStoreAndFreshIds) {
   // A remembered "No" keeps a non-empty folder whole.
   g_delete_folder_answer = -1;
   begin_project_edit(p.f);
-  EXPECT_EQ(delete_project_items(p.f, {dir2, ItemRef{-999, p.src}, ItemRef{k_root_folder_id, 0}}), 0);
+  EXPECT_EQ(delete_project_items(p.f, {dir2, ItemRef{-999, uint32_t(p.src)}, ItemRef{k_root_folder_id, 0}}), 0);
   finish_project_command(p.f, false, 0);
   g_delete_folder_answer = 0;
   EXPECT_EQ(project_record_count(p.f), 4);
