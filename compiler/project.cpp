@@ -939,10 +939,21 @@ void write_project_totals(FILE* f, bool isoplus) {
 bool match_name_pattern(std::string_view name, std::string_view pattern) {
   std::string n = upper_latin1(name), p = upper_latin1(pattern);
   size_t star = p.find('*');
-  if (star == std::string::npos) return n.compare(0, p.size(), p) == 0 && n.size() >= p.size();
-  std::string before = p.substr(0, star), after = p.substr(star + 1);
-  if (n.compare(0, before.size(), before) != 0 || n.size() < before.size()) return false;
-  return n.find(after, before.size()) != std::string::npos;
+  if (star == std::string::npos) return n == p;
+  if (n.size() < star || n.compare(0, star, p, 0, star) != 0) return false;
+  size_t at = star;        // in the name
+  size_t from = star + 1;  // in the pattern
+  for (;;) {
+    size_t next = p.find('*', from);
+    if (next == std::string::npos) {  // what follows the last star ends the name
+      size_t tail = p.size() - from;
+      return n.size() - at >= tail && n.compare(n.size() - tail, tail, p, from, tail) == 0;
+    }
+    size_t found = n.find(p.substr(from, next - from), at);  // each middle part, in order
+    if (found == std::string::npos) return false;
+    at = found + (next - from);
+    from = next + 1;
+  }
 }
 
 namespace {

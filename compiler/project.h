@@ -251,6 +251,9 @@ struct ProjectSearchHit {
   int32_t id = 0;  // the item found (project id, or catalog ID on a volume)
 };
 constexpr size_t k_max_search_hits = 128;
+// A name pattern as a glob: each "*" stands for any run of characters, the
+// rest must match in place from the name's first character to its last, case
+// ignored (Latin-1 letters too). Without a star, the whole name.
 bool match_name_pattern(std::string_view name, std::string_view pattern);
 int search_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits);
 int search_isoplus_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits);

@@ -112,7 +112,7 @@ int run_hit_selection_form(wxWindow* owner, std::vector<ProjectSearchHit>& hits,
   std::vector<HitRow> rows =
       mode == 1 ? volume_hit_rows(hits) : project_hit_rows(project, hits, mode == 2);
   FormDialog d(owner, "SelFound", 1196, 124);
-  auto* list = new wxListCtrl(&d, wxID_ANY, wxDefaultPosition, wxSize(620, 260), wxLC_REPORT | wxLC_SINGLE_SEL);
+  auto* list = new wxListCtrl(&d, wxID_ANY, wxDefaultPosition, wxSize(780, 260), wxLC_REPORT | wxLC_SINGLE_SEL);
   list->SetName("ListFound");
   for (int c = 0; c < k_list_columns; ++c) {
     const ListColumnSetting& col = g_list_columns[size_t(c)];
@@ -124,6 +124,12 @@ int run_hit_selection_form(wxWindow* owner, std::vector<ProjectSearchHit>& hits,
     long at = list->InsertItem(long(i), from_utf8(cells[0]));
     for (int c = 1; c < k_list_columns; ++c) list->SetItem(at, c, from_utf8(cells[size_t(c)]));
     list->SetItemData(at, long(rows[i].parent_id));
+  }
+  // The main list's widths, widened where a cell would be cut.
+  for (int c = 0; c < k_list_columns && !rows.empty(); ++c) {
+    int set = list->GetColumnWidth(c);
+    list->SetColumnWidth(c, wxLIST_AUTOSIZE);
+    if (list->GetColumnWidth(c) < set) list->SetColumnWidth(c, set);
   }
   d.on_ok = [&](int& result) {
     long selected = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);

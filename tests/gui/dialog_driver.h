@@ -133,6 +133,8 @@ inline void select_row(wxWindow& d, const char* list_name, long row) {
 }
 
 inline void shot(wxDialog& d, const std::string& name) {
+  d.Refresh();
+  guitest::pump(250);  // what the steps changed is drawn first
   EXPECT_TRUE(guitest::screenshot(d, name)) << "form " << name << " not shown or blank";
 }
 
