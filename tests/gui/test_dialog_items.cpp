@@ -231,52 +231,47 @@ TEST(ProjectDialogs, SeveralItemsAndNewFoldersThroughTheWindowKeepTheStoreSound)
 
 namespace {
 
-// The ids a glob of Python's finds among the project's items (by the names of
-// the view shown), after the documented rewriting of a pattern's dots.
-std::set<int32_t> python_glob(const std::string& project, const std::string& pattern) {
+// The ids a Python script prints, given "id<TAB>text" lines of the
+// project's items (those that have a text) and the pattern.
+std::set<int32_t> python_ids(const std::string& project, const std::function<std::string(const ProjectRecord&)>& text,
+                             const std::string& script, const std::string& pattern) {
   testkit::TempDir dir;
   std::ofstream listing(dir.str("listing"));
-  for (const ProjectRecord& r : project_records(project)) listing << r.id << '\t' << r.pc_name << '\n';
+  for (const ProjectRecord& r : project_records(project))
+    if (!text(r).empty()) listing << r.id << '\t' << text(r) << '\n';
   listing.close();
-  std::string script =
-      "import re, sys\n"
-      "p = sys.argv[2].strip().lower().replace('*.*', '*')\n"
-      "p = '*' + p[2:] if p.startswith('*.') else p\n"
-      "p = p.replace('.*', '*', 1)\n"
-      "for line in open(sys.argv[1], encoding='utf-8'):\n"
-      "    i, name = line.rstrip('\\n').split('\\t')\n"
-      "    rx = '.*'.join(re.escape(part) for part in p.split('*'))\n"
-      "    if re.fullmatch(rx, name.lower(), re.S): print(i)\n";
-  testkit::write_text(dir.path() / "glob.py", script);
+  testkit::write_text(dir.path() / "judge.py", script);
   testkit::RunResult r =
-      testkit::run("python3 " + dir.str("glob.py") + " " + dir.str("listing") + " " + testkit::quote(pattern));
+      testkit::run("python3 " + dir.str("judge.py") + " " + dir.str("listing") + " " + testkit::quote(pattern));
   std::set<int32_t> ids;
   std::istringstream in(r.out);
   for (std::string line; std::getline(in, line);) ids.insert(std::stoi(line));
   return ids;
 }
 
+std::set<int32_t> python_glob(const std::string& project, const std::string& pattern) {
+  return python_ids(project, [](const ProjectRecord& r) { return r.pc_name; },
+                    "import re, sys\n"
+                    "p = sys.argv[2].strip().lower().replace('*.*', '*')\n"
+                    "p = '*' + p[2:] if p.startswith('*.') else p\n"
+                    "p = p.replace('.*', '*', 1)\n"
+                    "rx = '.*'.join(re.escape(part) for part in p.split('*'))\n"
+                    "for line in open(sys.argv[1], encoding='utf-8'):\n"
+                    "    i, name = line.rstrip('\\n').split('\\t')\n"
+                    "    if re.fullmatch(rx, name.lower(), re.S): print(i)\n",
+                    pattern);
+}
+
 // The same for signatures: a pattern of up to 4 characters matches a type or
 // a creator beginning with it, a longer one the type and the creator's start.
 std::set<int32_t> python_signature(const std::string& project, const std::string& pattern) {
-  testkit::TempDir dir;
-  std::ofstream listing(dir.str("listing"));
-  for (const ProjectRecord& r : project_records(project))
-    if (r.id < 0) listing << r.id << '\t' << std::string(r.type_creator, 8) << '\n';
-  listing.close();
-  std::string script =
-      "import sys\n"
-      "p = sys.argv[2]\n"
-      "for line in open(sys.argv[1], encoding='latin-1'):\n"
-      "    i, sig = line.rstrip('\\n').split('\\t')\n"
-      "    if sig.startswith(p) or (len(p) <= 4 and sig[4:].startswith(p)): print(i)\n";
-  testkit::write_text(dir.path() / "sig.py", script);
-  testkit::RunResult r =
-      testkit::run("python3 " + dir.str("sig.py") + " " + dir.str("listing") + " " + testkit::quote(pattern));
-  std::set<int32_t> ids;
-  std::istringstream in(r.out);
-  for (std::string line; std::getline(in, line);) ids.insert(std::stoi(line));
-  return ids;
+  return python_ids(project, [](const ProjectRecord& r) { return r.id < 0 ? std::string(r.type_creator, 8) : ""; },
+                    "import sys\n"
+                    "p = sys.argv[2]\n"
+                    "for line in open(sys.argv[1], encoding='latin-1'):\n"
+                    "    i, sig = line.rstrip('\\n').split('\\t')\n"
+                    "    if sig.startswith(p) or (len(p) <= 4 and sig[4:].startswith(p)): print(i)\n",
+                    pattern);
 }
 
 std::set<int32_t> hit_ids(const std::vector<ProjectSearchHit>& hits) {
