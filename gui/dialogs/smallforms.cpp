@@ -95,8 +95,8 @@ int run_about_form(wxWindow* owner) {
   auto* product = new wxStaticText(&d, wxID_ANY, "Corvane");
   product->SetFont(product->GetFont().Bold().Scaled(1.6f));
   content->Add(product, 0, wxALIGN_CENTER | wxALL, 6);
-  wxStaticText* what = d.add_label(&d, 1030, "What");
-  what->SetWindowStyle(wxALIGN_CENTRE_HORIZONTAL);
+  auto* what = new wxStaticText(&d, wxID_ANY, ui_wx(1030), wxDefaultPosition, wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
+  what->SetName("What");
   content->Add(what, 0, wxALIGN_CENTER | wxALL, 4);
   auto* version = new wxStaticText(&d, wxID_ANY, from_utf8(about_version_text()));
   version->SetName("Version");

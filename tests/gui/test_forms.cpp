@@ -28,21 +28,6 @@ void click(wxWindow* b) {
   b->GetEventHandler()->ProcessEvent(e);
 }
 
-// Help asked for as the context menu asks for it (a right click on the control).
-void context_menu_on(wxWindow* w) {
-  wxContextMenuEvent e(wxEVT_CONTEXT_MENU, w->GetId(), w->GetScreenPosition());
-  e.SetEventObject(w);
-  w->GetEventHandler()->ProcessEvent(e);
-}
-
-// F1 pressed in the form.
-void f1_in(wxDialog& d) {
-  wxKeyEvent e(wxEVT_CHAR_HOOK);
-  e.m_keyCode = WXK_F1;
-  e.SetEventObject(&d);
-  d.GetEventHandler()->ProcessEvent(e);
-}
-
 bool ends_with(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -58,29 +43,6 @@ void drive_form(std::function<void(wxDialog&)> step) {
     });
     timer->StartOnce(300);
   };
-}
-
-// Over a modal form the help window holds the input as a modal one: the page it
-// shows is read, its picture taken, and it is closed once it is up.
-std::string help_page_of(wxDialog& form, const std::function<void()>& ask, const std::string& picture = "") {
-  std::string page;
-  auto* timer = new wxTimer;
-  timer->Bind(wxEVT_TIMER, [&form, &page, picture, timer](wxTimerEvent&) {
-    page = shown_help_page();
-    for (wxWindow* w : wxTopLevelWindows) {
-      auto* help = dynamic_cast<wxTopLevelWindow*>(w);
-      if (!help || help == &form || dynamic_cast<wxDialog*>(w) || !help->IsShown()) continue;
-      if (!picture.empty() && !screenshot(help->GetTitle().utf8_string(), picture))
-        ADD_FAILURE() << "the help window was not shown or blank";
-      help->RemoveGrab();  // it holds the input as a modal window would
-      help->Close(true);
-    }
-    wxTheApp->CallAfter([timer] { delete timer; });
-  });
-  timer->StartOnce(500);
-  ask();
-  pump(300);
-  return page;
 }
 
 }  // namespace
