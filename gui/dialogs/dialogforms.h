@@ -41,8 +41,9 @@ struct NameFormSpec {
 // 1 with name set to the stored form of what was typed, 0 cancelled.
 int run_name_form(wxWindow* owner, const NameFormSpec& spec, std::string& name);
 // The dialogs over it: the PC name of a copy to the PC; the label of the
-// open volume; the rename of an item of the open volume (in folder parent);
-// the ISO+ project's label (written into the project).
+// open volume and the rename of an item of it (in folder parent), each name
+// given and returned as the volume stores it (Mac Roman on HFS, UTF-8 on
+// HFS+); the ISO+ project's label (written into the project).
 bool run_pc_name_form(wxWindow* owner, std::string& name);
 int run_volume_label_form(wxWindow* owner, std::string& label);
 int run_volume_rename_form(wxWindow* owner, uint32_t parent, std::string& name);

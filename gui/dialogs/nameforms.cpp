@@ -86,11 +86,14 @@ int run_volume_label_form(wxWindow* owner, std::string& label) {
 int run_volume_rename_form(wxWindow* owner, uint32_t parent, std::string& name) {
   NameField field = g_volume.is_hfsplus ? NameField::hfsplus_volume_item : NameField::hfs_name;
   NameFormSpec spec = field_spec("Rename", 1497, 1498, 1499, 115, field);
-  const std::string current = name;
+  std::string shown = g_volume.is_hfsplus ? name : macroman_to_utf8(name);
+  const std::string current = shown;
   spec.check = [parent, current](const std::string& typed, std::string& stored) {
     return check_volume_item_name(typed, parent, stored, current);
   };
-  return run_name_form(owner, spec, name);
+  if (run_name_form(owner, spec, shown) != 1) return 0;
+  name = shown;
+  return 1;
 }
 
 int run_isoplus_label_form(wxWindow* owner, FILE* project) {

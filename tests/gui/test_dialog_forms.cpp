@@ -74,6 +74,18 @@ TEST(DialogForms, SettingsDialogsOfTheOptionsAndHelpMenus) {
     click(d, "OK");
   }});
   run_and_wait(f, "Aproposde1");
+  // In French, every text of the frame too.
+  g_language_offset = 10000;
+  drive({[](wxDialog& d) {
+    EXPECT_EQ(d.GetTitle().utf8_string(), "Réglage des colonnes");
+    EXPECT_EQ(text_of(d, "Column1"), "Type");
+    EXPECT_EQ(text_of(d, "Cancel"), "&Annuler");
+    EXPECT_EQ(control<wxWindow>(d, "Aide")->GetToolTipText().utf8_string(), ui_text(2329));
+    shot(d, "column_settings_french");
+    click(d, "Cancel");
+  }});
+  run_and_wait(f, "Col");
+  g_language_offset = 0;
   // The signature file: no file named yet.
   drive({[](wxDialog& d) {
     EXPECT_EQ(text_of(d, "Current"), ui_text(1058));

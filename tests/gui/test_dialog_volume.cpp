@@ -11,7 +11,10 @@
 
 #include "IO/charsets.h"
 #include "IO/prompts.h"
+#include "IO/uitext.h"
 #include "gui/commands.h"
+#include "gui/dialogs/dialog_models.h"
+#include "gui/dialogs/dialogforms.h"
 #include "gui/dialogs/file_search.h"
 #include "hfs/alloc.h"
 #include "hfs/mount.h"
@@ -173,5 +176,40 @@ TEST(VolumeDialogs, PartitionSearchFindsInTheCatalogAndPicksAHit) {
   EXPECT_NE(sub, 2u);
   EXPECT_NE(ids.find(std::to_string(views.shown[0].second) + " deep.txt"), std::string::npos) << ids;
   EXPECT_NE(ids.find(std::to_string(sub) + " :Sub"), std::string::npos) << ids;
+  close_window(f);
+}
+
+TEST(VolumeDialogs, RenameAndLabelOfTheVolumeRefuseWhatDoesNotFit) {
+  MainFrame* f = open_window();
+  f->run_command("MPart");
+  OpenVolume v;
+  testkit::fs::create_directories(v.dir.path() / "pc");
+  v.copy(f, {v.pc_file("taken.txt"), v.pc_file("mine.txt")});
+  // A name already in the folder is refused; another one is stored in Mac Roman.
+  drive({[](wxDialog& d) {
+           EXPECT_EQ(d.GetName(), "Rename");
+           type(d, "NewName", "TAKEN.TXT");  // HFS ignores case
+           click(d, "OK");
+           EXPECT_TRUE(d.IsModal());
+           keys(d, "NewName", "Renamed été with a name far past thirty-one");
+           EXPECT_EQ(text_of(d, "NewName").size(), std::string("Renamed été with a name far pas").size());
+           shot(d, "volume_rename");
+           click(d, "OK");
+         },
+         close_message("volume_rename_refused")});
+  std::string name = "mine.txt";
+  ASSERT_EQ(run_volume_rename_form(nullptr, 2, name), 1);
+  EXPECT_EQ(name, utf8_to_macroman("Renamed été with a name far pas"));
+  EXPECT_EQ(words(g_driver.texts[1]), words(ui_text(k_text_name_exists)));
+  // The volume's label: 27 Mac Roman bytes at most.
+  drive({[](wxDialog& d) {
+    EXPECT_EQ(text_of(d, "OldName"), "Trunc");
+    keys(d, "NewName", "A label longer than twenty-seven");
+    shot(d, "volume_label");
+    click(d, "OK");
+  }});
+  std::string label = "Trunc";
+  ASSERT_EQ(run_volume_label_form(nullptr, label), 1);
+  EXPECT_EQ(label, "A label longer than twenty-");
   close_window(f);
 }
