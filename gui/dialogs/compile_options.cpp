@@ -145,10 +145,11 @@ int check_compile_options(FILE* project, const CompileOptionsModel& m, int& fiel
 int apply_compile_options(FILE* project, const CompileOptionsModel& m, CompileSettings& settings) {
   int result = 1 | (m.rebuild ? 2 : 0) | (m.post_gap ? 4 : 0);
   std::string untitled = ui_text(k_text_untitled);
-  settings.volume_label = m.label.empty() ? untitled : m.label;
+  std::string label = m.label.substr(0, m.label.find('\0')), hfs_name = m.hfs_name.substr(0, m.hfs_name.find('\0'));
+  settings.volume_label = label.empty() ? untitled : label;
   if (hybrid_kind(m.kind)) {
     set_project_hfs_format(project, m.hfsplus);
-    std::string name = m.hfs_name.empty() ? untitled : m.hfs_name;
+    std::string name = hfs_name.empty() ? untitled : hfs_name;
     settings.hfs_volume_name = m.hfsplus ? name : utf8_to_macroman(name);
   }
   settings.options = uint32_t(result);

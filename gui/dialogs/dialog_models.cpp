@@ -78,6 +78,7 @@ size_t name_field_limit(NameField field) {
 }
 
 int check_dialog_name(NameField field, std::string_view typed, std::string& stored) {
+  typed = typed.substr(0, typed.find('\0'));  // a field keeps nothing past a NUL
   if (typed.empty()) return k_text_name_empty;
   if (is_mac_roman_field(field)) {
     stored = utf8_to_macroman(typed);
@@ -413,7 +414,7 @@ void apply_iso_descriptor(const IsoDescriptorModel& m, ProjectHeader& h) {
   IsoDescriptorModel copy = m;
   for (int i = 0; i < 9; ++i) {
     std::string& s = *descriptor_field(copy, i);
-    s = clip_utf8(s, iso_descriptor_limit(i));  // never past a field
+    s = clip_utf8(s.substr(0, s.find('\0')), iso_descriptor_limit(i));  // never past a field
   }
   h.system_id = copy.system_id;
   h.volume_label = copy.volume_label;
