@@ -1,5 +1,8 @@
 #include "IO/settings.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -47,10 +50,26 @@ char* copy_to(const std::string& s, char* buf, size_t size) {
   return buf;
 }
 
+}  // namespace
+
+long long parse_setting_number(const std::string& text, long long low, long long high, long long fallback) {
+  size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
+  if (text.size() <= i || text.size() > 20 || text.find_first_not_of("0123456789", i) != std::string::npos)
+    return fallback;
+  errno = 0;
+  long long v = strtoll(text.c_str(), nullptr, 10);
+  return errno == 0 && v >= low && v <= high ? v : fallback;
+}
+
+namespace {
+
 // Decimal text as the registry readers take it: optional sign, digits, the rest ignored.
 long long number_of(const std::string& s) { return strtoll(s.c_str(), nullptr, 10); }
 
-uint32_t read_flags(const char* name) { return static_cast<uint32_t>(number_of(read_default(name, 12))); }
+// A damaged flag word (not a whole number, or out of the 32 bits) is no word at all.
+uint32_t read_flags(const char* name) {
+  return static_cast<uint32_t>(parse_setting_number(read_default(name, 12), INT32_MIN, UINT32_MAX, 0));
+}
 
 void save_flags(const char* name, uint32_t flags) {
   write_default(name, std::to_string(static_cast<int32_t>(flags)));

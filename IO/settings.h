@@ -95,6 +95,9 @@ void save_vlv_folder(const char* folder);
 char* read_setting_text(const char* name, char* buf);  // 256 bytes, emptied first
 void write_setting_text(const char* name, const char* text);
 int read_setting_number(const char* name);  // 0 when empty or missing
+// A stored number: text that is whole decimal (an optional sign, then digits)
+// and lies in low..high, else fallback (a missing or damaged value).
+long long parse_setting_number(const std::string& text, long long low, long long high, long long fallback);
 void write_setting_number(const char* name, int value);
 
 // Main window placement "Rect": left, top, width, height, left panel width,

@@ -43,6 +43,8 @@ const TextEntry k_texts[] = {
 #include "gui/dialogs/texts_dsstore.inc"
 #include "gui/inspector/texts_volume.inc"
 #include "gui/dialogs/texts_dialogs.inc"
+#include "gui/dialogs/texts_volume_edits.inc"
+#include "gui/dialogs/texts_special.inc"
 #include "gui/dialogs/texts_forms.inc"
 };
 

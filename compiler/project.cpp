@@ -1078,9 +1078,8 @@ int g_reference_size_isoplus = 700;
 namespace {
 int read_size_setting(const char* name) {
   char buf[k_text_size];
-  read_setting_text(name, buf);
-  int mb = std::atoi(buf);
-  return mb > 0 ? mb : 700;
+  // A damaged or absurd size (not a number, 0, beyond what the gauge offers) is the default.
+  return int(parse_setting_number(read_setting_text(name, buf), 1, 17000, 700));
 }
 }  // namespace
 

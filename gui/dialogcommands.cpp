@@ -1,10 +1,5 @@
 #include "gui/dialogcommands.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <wx/filedlg.h>
 #include <wx/utils.h>
 
 #include "IO/charsets.h"
@@ -33,12 +28,7 @@
 #include "gui/menumodel.h"
 #include "gui/progresslogic.h"
 #include "gui/projectitems.h"
-#include "gui/views/documents.h"
 #include "hfs/volume.h"
-#include "platform/files.h"
-#include "platform/replacefile.h"
-
-std::function<std::string(const std::string& proposed)> g_compile_target_chooser;
 
 namespace {
 
@@ -83,62 +73,6 @@ class CompileForms : public GuiForms {
   ProgressDialog* progress_;
 };
 
-std::string with_extension(const std::string& path, const std::string& ext) {
-  size_t slash = path.rfind('/');
-  size_t dot = path.rfind('.');
-  std::string base = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? path.substr(0, dot) : path;
-  return base + "." + ext;
-}
-
-// The target image: chosen, checked (not the project, room on its disk, an
-// existing file confirmed) and created when it did not exist. Empty when
-// cancelled or refused; created tells whether this made the file.
-std::string choose_compile_target(FILE* project, const std::string& project_path, bool hfs_only, bool& created) {
-  created = false;
-  std::string proposed = with_extension(project_path, ui_text(hfs_only ? 1411 : 1370));
-  char folder[k_text_size];
-  get_output_folder(folder);
-  std::string leaf = proposed.substr(proposed.rfind('/') + 1);
-  std::string target;
-  if (g_compile_target_chooser) {
-    target = g_compile_target_chooser(std::string(folder) + "/" + leaf);
-  } else {
-    wxFileDialog choose(g_main_frame, ui_wx(1369), from_utf8(folder), from_utf8(leaf), ui_wx(hfs_only ? 1410 : 1367),
-                        wxFD_SAVE);
-    if (run_modal(choose) != wxID_OK) return "";
-    target = to_utf8(choose.GetPath());
-  }
-  if (target.empty()) return "";
-  if (target == project_path || same_file(target, project_path)) {
-    show_message(ui_text(6212).c_str());
-    return "";
-  }
-  std::string why;
-  int rc = check_target_image(target, recount_project_totals(project) * 2048, why);
-  if (rc == k_doc_too_large || rc == k_doc_no_space) {
-    show_message(ui_text(rc == k_doc_too_large ? 1474 : 1073).c_str());
-    return "";
-  }
-  struct stat st {};
-  if (::stat(target.c_str(), &st) == 0) {
-    if (!ask_overwrite(target.c_str())) return "";
-    if (::access(target.c_str(), W_OK) != 0) {
-      report_open_error(target.c_str());
-      return "";
-    }
-  } else {
-    int fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
-    if (fd < 0) {
-      report_open_error(target.c_str());
-      return "";
-    }
-    ::close(fd);
-    created = true;
-  }
-  remember_output_folder(target.c_str());
-  return target;
-}
-
 void status(int prefix, int text) { show_status_text(ui_text(prefix).c_str(), text ? ui_text(text).c_str() : nullptr); }
 
 void compile_command(bool isoplus) {
@@ -172,8 +106,8 @@ void compile_command(bool isoplus) {
     kind = CompileDialogKind::iso_only;
   }
   const bool pure = kind == CompileDialogKind::hfs_only || kind == CompileDialogKind::iso_only;
-  bool created = false;
-  std::string target = choose_compile_target(f, path, kind == CompileDialogKind::hfs_only, created);
+  // The image is made only once the compile runs: nothing is left of a cancel.
+  std::string target = choose_target_image(path, recount_project_totals(f) * 2048, kind == CompileDialogKind::hfs_only);
   if (target.empty()) {
     if (pure) wxBell();
     return;
@@ -191,7 +125,6 @@ void compile_command(bool isoplus) {
   int options = run_compile_options_form(g_main_frame, f, m, settings);
   if (options == 0) {
     finish_project_command(f, isoplus, 0);
-    if (created) ::unlink(target.c_str());
     if (pure) wxBell();
     show_status_text("", nullptr);
     return;
@@ -214,10 +147,7 @@ void compile_command(bool isoplus) {
       settings.hfs_volume_name = macroman_to_utf8(settings.hfs_volume_name);
     }
   }
-  if (finish_project_command(f, isoplus, 0) != 0) {
-    if (created) ::unlink(target.c_str());
-    return;
-  }
+  if (finish_project_command(f, isoplus, 0) != 0) return;
   CompileImageCounts counts = compile_image_counts(m, options);
   std::string description = compile_description(counts.sectors, counts.folders, counts.files);
   show_status_text(description.c_str(), nullptr);
@@ -383,9 +313,13 @@ void access_path_command() {
 
 // --- search ----------------------------------------------------------------------------------------
 
-void show_hit(int mode, uint32_t folder, int32_t item) {
+void set_mode_folder(int mode, uint32_t folder) {
   if (mode == k_mode_partition) g_partition_folder = folder;
   else mode_folder(mode) = int32_t(folder);
+}
+
+void show_hit(int mode, uint32_t folder, int32_t item) {
+  set_mode_folder(mode, folder);
   if (g_main_views) g_main_views->show_item(int32_t(folder), item);
 }
 
@@ -400,12 +334,17 @@ void search_command() {
     case SearchCommandPlan::nothing:
       return;
     case SearchCommandPlan::select_one:
-    case SearchCommandPlan::select_in_folder:
-      for (int32_t item : plan.items) show_hit(mode, plan.folder, item);
+    case SearchCommandPlan::select_in_folder: {
+      std::vector<int32_t> rows;
+      for (size_t i = 0; i < plan.items.size() && i < m.hits.size(); ++i) rows.push_back(list_row_id(mode, m.hits[i]));
+      set_mode_folder(mode, plan.folder);
+      if (g_main_views) g_main_views->show_items(int32_t(plan.folder), rows);
       return;
+    }
     case SearchCommandPlan::pick:
       m.hits.resize(std::min<size_t>(size_t(r), m.hits.size()));
-      if (run_hit_selection_form(g_main_frame, m.hits, mode, f) < 0) show_hit(mode, m.hits[0].parent_id, m.hits[0].id);
+      if (run_hit_selection_form(g_main_frame, m.hits, mode, f) < 0)
+        show_hit(mode, m.hits[0].parent_id, list_row_id(mode, m.hits[0]));
       return;
   }
 }
@@ -438,9 +377,7 @@ void register_dialog_commands() {
   for (const char* name : {"Rech1", "RechProj", "RechPart", "RechIso"}) register_command(name, search_command);
   register_command("Path1", access_path_command, k_in_project | k_in_isoplus);
   register_command("RFT", [] { run_file_types_form(g_main_frame); });
-  register_command("Col", [] {
-    if (run_column_settings_form(g_main_frame) == 1) refresh_views();
-  });
+  register_command("Col", [] { run_column_settings_form(g_main_frame); });
   register_command("Registre1", [] {
     if (run_signature_file_form(g_main_frame) == 1) refresh_views();
   });
@@ -450,4 +387,13 @@ void register_dialog_commands() {
   g_pc_name_form = [](std::string& name) { return run_pc_name_form(g_main_frame, name); };
   g_item_properties_form = item_properties_form;
   g_ask_long_name = ask_long_name_form;
+  // A drop of PC files is a command of its own too: what it remembered ends with it.
+  if (g_files_dropped) {
+    auto drop = g_files_dropped;
+    g_files_dropped = [drop](const std::vector<std::string>& paths, int32_t folder) {
+      forget_command_answers();
+      drop(paths, folder);
+      forget_command_answers();
+    };
+  }
 }

@@ -6,13 +6,5 @@
 // dialogs the engine's user-interface hooks open.
 #pragma once
 
-#include <functional>
-#include <string>
-
 // Registers the handlers and installs the hooks' dialogs.
 void register_dialog_commands();
-
-// The target of a compile as the Save dialog would choose it. Set (the tests
-// do), it is asked in place of the dialog with the proposed path; an empty
-// answer cancels.
-extern std::function<std::string(const std::string& proposed)> g_compile_target_chooser;

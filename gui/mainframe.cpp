@@ -1,3 +1,6 @@
+// The main window: its controls, menus and tool bars, working modes, the
+// commands it runs itself, start-up and shut-down, and the forms of the
+// engine's user-interface hooks.
 #include "gui/mainframe.h"
 
 #include <sys/stat.h>
@@ -6,23 +9,20 @@
 #include <wx/accel.h>
 #include <wx/app.h>
 #include <wx/artprov.h>
+#include <wx/button.h>
 #include <wx/dcclient.h>
 #include <wx/filedlg.h>
 #include <wx/gauge.h>
-#include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/splitter.h>
-#include <wx/statusbr.h>
-#include <wx/button.h>
 #include <wx/stattext.h>
+#include <wx/statusbr.h>
 #include <wx/textctrl.h>
 #include <wx/toolbar.h>
-#include <wx/treectrl.h>
 #include <wx/utils.h>
 
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -40,9 +40,12 @@
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/progressdialog.h"
 #include "gui/guithread.h"
+#include "gui/mainframe_parts.h"
 #include "gui/progresslogic.h"
 #include "gui/recent.h"
+#include "gui/views/mode_views.h"
 #include "hfs/engine.h"
+#include "hfs/volume.h"
 #include "macfiles/extract.h"
 
 MainFrame* g_main_frame = nullptr;
@@ -58,7 +61,6 @@ wxString hint_text(int id) {
   return wxString::FromUTF8(shown);
 }
 
-constexpr int k_first_recent_id = k_first_command_id + 2000;  // R11..R35: + mode * 10 + index
 const char* const k_tool_bar_names[3] = {"ToolProj", "ToolPart", "ToolIsop"};
 const wxColour k_mode_colours[3] = {wxColour(0xFE, 0xFC, 0xF6), wxColour(0xF4, 0xFE, 0xF4), wxColour(0xF4, 0xFE, 0xFF)};
 
@@ -122,6 +124,12 @@ void for_each_shown(wxMenuBar* bar, const UiState& s, F fn) {
   }
 }
 
+bool is_one_of(const std::string& name, std::initializer_list<const char*> names) {
+  for (const char* n : names)
+    if (name == n) return true;
+  return false;
+}
+
 }  // namespace
 
 MainFrame::MainFrame(InstanceChannel* channel)
@@ -129,6 +137,7 @@ MainFrame::MainFrame(InstanceChannel* channel)
       handover_timer_(this) {
   SetName("Corvex");
   g_main_frame = this;
+  g_main_views = this;
   auto* top = new wxBoxSizer(wxVERTICAL);
   for (int m = 0; m < 3; ++m) {
     tools_[m] = new wxToolBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTB_HORIZONTAL | wxTB_FLAT);
@@ -136,17 +145,7 @@ MainFrame::MainFrame(InstanceChannel* channel)
     top->Add(tools_[m], 0, wxEXPAND);
   }
   build_tool_bars();
-  split_ = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_LIVE_UPDATE | wxSP_3D);
-  tree_ = new wxTreeCtrl(split_, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTR_HAS_BUTTONS | wxTR_SINGLE);
-  tree_->SetName("TV");
-  list_ = new wxListCtrl(split_, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
-  list_->SetName("LV");
-  const auto& columns = list_columns();
-  for (size_t i = 0; i < columns.size(); ++i)
-    list_->AppendColumn(tr(columns[i].caption), columns[i].right_aligned ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,
-                        columns[i].width);
-  split_->SplitVertically(tree_, list_, 180);
-  split_->SetMinimumPaneSize(40);
+  build_views();
   top->Add(split_, 1, wxEXPAND);
   progression_ = new wxGauge(this, wxID_ANY, 100, wxDefaultPosition, wxSize(-1, 14));
   progression_->SetName("Progression");
@@ -189,11 +188,14 @@ MainFrame::MainFrame(InstanceChannel* channel)
   SetMinSize(wxSize(480, 320));
   Bind(wxEVT_MENU, &MainFrame::on_menu, this);
   register_command_families();
-  // F1: the help topic of the mode; Ctrl+N: a new folder, as the tool hint says.
-  wxAcceleratorEntry keys[2];
-  keys[0].Set(wxACCEL_NORMAL, WXK_F1, command_id(mode_index() == 1 ? "HelpPart" : "HelpProj"));
+  // F1: the help topic of the mode; Ctrl+N: a new folder, as the tool hint
+  // says; F5: the views read again; Ctrl+M: the next working mode.
+  wxAcceleratorEntry keys[4];
+  keys[0].Set(wxACCEL_NORMAL, WXK_F1, command_id("HelpProj"));
   keys[1].Set(wxACCEL_CTRL, 'N', command_id("MD"));
-  SetAcceleratorTable(wxAcceleratorTable(2, keys));
+  keys[2].Set(wxACCEL_NORMAL, WXK_F5, k_id_refresh);
+  keys[3].Set(wxACCEL_CTRL, 'M', k_id_change_mode);
+  SetAcceleratorTable(wxAcceleratorTable(4, keys));
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::on_close, this);
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { poll_handover(); });
   build_menus();
@@ -201,6 +203,7 @@ MainFrame::MainFrame(InstanceChannel* channel)
 
 MainFrame::~MainFrame() {
   if (g_main_frame == this) g_main_frame = nullptr;
+  if (g_main_views == this) g_main_views = nullptr;
   if (g_gui_forms == this) g_gui_forms = nullptr;
 }
 
@@ -209,13 +212,22 @@ int MainFrame::mode_index() const { return g_working_mode >= 0 && g_working_mode
 UiState MainFrame::ui_state() const {
   UiState s;
   s.mode = mode_index();
-  s.has_document = s.mode == 1 ? !doc_path_[1].empty() : project_stream(s.mode) != nullptr;
+  s.has_document = s.mode == 1 ? image_.fd >= 0 && g_volume.mounted : project_stream(s.mode) != nullptr;
   s.is_scratch = s.mode != 1 && is_scratch_project(doc_path_[s.mode], s.mode);
   s.compile_running = !compile_idle();
   for (int m = 0; m < 3; ++m) s.recent[m] = !recent_[m].empty();
   s.name_view = g_name_view;
   s.copy_method = g_copy_method;
-  return s;
+  s.read_only = s.mode == 1 && (image_.read_only || g_volume.read_only);
+  // A GPT disk or an MBR volume has no partition map an ISO image could take over.
+  s.can_hybridise = image_.kind != 6 && image_.kind != 7;
+  s.list_selected = list_ ? list_->GetSelectedItemCount() : 0;
+  wxTreeItemId node = tree_ ? tree_->GetSelection() : wxTreeItemId();
+  s.tree_selected = node.IsOk();
+  s.tree_root_selected = node.IsOk() && node == tree_->GetRootItem();
+  s.popup_source = g_popup_source;
+  s.at_root = current_folder() <= mode_root_folder(s.mode);
+  return s;  // the clipboard is asked only where a menu opens
 }
 
 // --- menus, tool bars, captions ---------------------------------------------------------------
@@ -249,7 +261,7 @@ void MainFrame::fill_recent_menu(int mode) {
   wxMenu* sub = holder->GetSubMenu();
   while (sub->GetMenuItemCount() > 0) sub->Destroy(sub->FindItemByPosition(0));
   for (size_t i = 0; i < k_recent_count; ++i) {
-    int id = k_first_recent_id + mode * 10 + int(i);
+    int id = k_id_recent + mode * 10 + int(i);
     wxMenuItem* it = sub->Append(id, wxString::FromUTF8(recent_menu_caption(i, i < recent_[mode].size() ? recent_[mode][i] : "")));
     it->Enable(i < recent_[mode].size());
   }
@@ -269,8 +281,10 @@ void MainFrame::build_menus() {
 void MainFrame::build_tool_bars() {
   for (const ToolDef& t : tool_buttons()) {
     wxToolBar* bar = tools_[t.mode];
-    bar->AddTool(tool_id(t), t.name, wxArtProvider::GetBitmap(tool_art(t.name), wxART_TOOLBAR, wxSize(24, 24)),
-                 tr(t.hint));
+    wxBitmap image = wxArtProvider::GetBitmap(tool_art(t.name), wxART_TOOLBAR, wxSize(24, 24));
+    // A disabled button is drawn grey, whatever colours its image has.
+    wxBitmap grey = image.IsOk() ? image.ConvertToDisabled() : image;
+    bar->AddTool(tool_id(t), t.name, image, grey, wxITEM_NORMAL, tr(t.hint));
   }
   for (wxToolBar* bar : tools_) bar->Realize();
 }
@@ -292,17 +306,18 @@ void MainFrame::set_captions() {
     }
   });
   for (const ToolDef& t : tool_buttons()) tools_[t.mode]->SetToolShortHelp(tool_id(t), tr(t.hint));
-  const auto& columns = list_columns();
-  for (size_t i = 0; i < columns.size(); ++i) {
+  for (int i = 0; i < k_list_columns; ++i) {
     wxListItem col;
     col.SetMask(wxLIST_MASK_TEXT);
-    col.SetText(tr(columns[i].caption));
-    list_->SetColumn(int(i), col);
+    col.SetText(tr(g_list_columns[size_t(i)].caption_text));
+    list_->SetColumn(i, col);
   }
+  list_->Refresh();  // the Type column's "Folder" is a text of the table too
   set_status_panels();
 }
 
 void MainFrame::update_commands() {
+  commands_pending_ = false;
   wxMenuBar* bar = GetMenuBar();
   UiState s = ui_state();
   for_each_shown(bar, s, [&](const CommandDef& c, int position, wxMenuItem* it) {
@@ -321,7 +336,17 @@ void MainFrame::update_commands() {
   tree_->Enable(!s.compile_running);
   list_->Enable(!s.compile_running);
   SetTitle(wxString::FromUTF8(main_caption(doc_path_[s.mode])));
+  apply_drop_targets();
   gauge_->Refresh();
+}
+
+// Selections come by the row; the commands are brought up to date once they have settled.
+void MainFrame::schedule_update_commands() {
+  if (commands_pending_) return;
+  commands_pending_ = true;
+  CallAfter([this] {
+    if (commands_pending_) update_commands();
+  });
 }
 
 void MainFrame::set_working_mode(int mode) {
@@ -332,10 +357,35 @@ void MainFrame::set_working_mode(int mode) {
   for (int m = 0; m < 3; ++m) tools_[m]->Show(m == mode && !hide);
   tree_->SetBackgroundColour(k_mode_colours[mode]);
   list_->SetBackgroundColour(k_mode_colours[mode]);
+  // Partition Mode drags out of the list by hand; the project modes as they come.
   gauge_->Show(mode != 1);
   if (mode != 1) progression_->Hide();
   Layout();
   set_status_panels();
+  update_commands();
+}
+
+// Leaves the current mode (its document closed, a scratch project with items
+// offered a name first) and enters mode.
+void MainFrame::change_mode(int mode) {
+  if (mode == mode_index() && started_) return;
+  close_document(false);
+  set_working_mode(mode);
+  if (mode != 1) make_scratch_project(mode);
+  fill_tree(mode_root_folder(mode));
+  update_commands();
+}
+
+// Project Mode's name views: the tree and the list show the names of the
+// view, the folder shown moving up to the nearest one the view holds.
+void MainFrame::set_name_view(int view) {
+  if (view < 0 || view > 2) return;
+  g_name_view = view;
+  set_status_panels();
+  if (mode_index() == 0 && g_project_file) {
+    wxBusyCursor busy;
+    fill_tree(visible_ancestor(g_selected_folder));
+  }
   update_commands();
 }
 
@@ -373,13 +423,18 @@ std::string MainFrame::dump_texts() const {
 // --- commands ----------------------------------------------------------------------------------
 void MainFrame::on_menu(wxCommandEvent& e) {
   int id = e.GetId();
-  if (id >= k_first_recent_id && id < k_first_recent_id + 30) {
-    int mode = (id - k_first_recent_id) / 10, index = (id - k_first_recent_id) % 10;
-    if (mode == mode_index() && size_t(index) < recent_[mode].size()) {
-      std::string path = recent_[mode][size_t(index)];
-      if (compile_idle()) handle_command_argument({path});
-    }
+  if (id >= k_id_recent && id < k_id_recent + 30) {
+    int mode = (id - k_id_recent) / 10, index = (id - k_id_recent) % 10;
+    if (mode == mode_index() && compile_idle()) recent_command(mode, size_t(index));
     return;
+  }
+  if (!compile_idle() && id >= k_id_open_folder) return;  // the compile owns the engine
+  switch (id) {
+    case k_id_open_folder: open_selected_folder(); return;
+    case k_id_rename_volume: rename_volume_command(); return;
+    case k_id_refresh: refresh_document_views(); return;
+    case k_id_change_mode: change_mode((mode_index() + 1) % 3); return;
+    default: break;
   }
   std::string name = command_name(id);
   if (!name.empty()) run_command(name);
@@ -387,8 +442,11 @@ void MainFrame::on_menu(wxCommandEvent& e) {
 
 void MainFrame::run_command(const std::string& name) {
   UiState s = ui_state();
+  // A paste from the keyboard finds the clipboard as the menu would.
+  if (name == "DrExpl") s.clipboard_files = s.has_document && clipboard_has_files();
   // While the compile owns the engine only the abort and the help stay; the
   // menus say so too, but a shortcut or a late event must find the same rule.
+  // A read-only image refuses every edit the same way.
   int index = command_index(name);
   bool allowed = true;
   if (index >= 0) allowed = command_enabled(menu_commands()[size_t(index)], s);
@@ -397,50 +455,74 @@ void MainFrame::run_command(const std::string& name) {
   if (!allowed) return;
   if (run_registered_command(name)) return;
 
-  if (name == "Quitter1" || name == "Q21" || name == "Qu1") {
+  int mode = mode_index();
+  if (is_one_of(name, {"Quitter1", "Q21", "Qu1"})) {
     Close();
-  } else if (name == "Compil1" || name == "CompProj") {
+  } else if (is_one_of(name, {"Compil1", "CompProj"})) {
     compile_command(false);
-  } else if (name == "CompISOP" || name == "CompIso") {
+  } else if (is_one_of(name, {"CompISOP", "CompIso"})) {
     compile_command(true);
-  } else if (name == "MProj" || name == "MPart" || name == "MIsop") {
-    int mode = name == "MProj" ? 0 : name == "MPart" ? 1 : 2;
-    if (mode == mode_index()) return;
-    close_document(false);
-    set_working_mode(mode);
-    if (mode != 1) make_scratch_project(mode);
-    set_working_mode(mode);
-  } else if (name == "VI1" || name == "VH1" || name == "VM1" || name == "ModeVue") {
-    g_name_view = name == "VI1" ? 0 : name == "VH1" ? 1 : name == "VM1" ? 2 : (g_name_view + 1) % 3;
-    set_status_panels();
-    update_commands();
-  } else if (name == "Da" || name == "Re" || name == "Bo" || name == "Ad" || name == "As") {
-    g_copy_method = name == "Da" ? 1 : name == "Re" ? 2 : name == "Bo" ? 4 : name == "Ad" ? 0x0C : 0x14;
+  } else if (is_one_of(name, {"MProj", "MPart", "MIsop"})) {
+    change_mode(name == "MProj" ? 0 : name == "MPart" ? 1 : 2);
+  } else if (is_one_of(name, {"VI1", "VH1", "VM1", "ModeVue"})) {
+    set_name_view(name == "VI1" ? 0 : name == "VH1" ? 1 : name == "VM1" ? 2 : (g_name_view + 1) % 3);
+  } else if (is_one_of(name, {"Da", "Re", "Bo", "Ad", "As"})) {
+    g_copy_method = name == "Da" ? 1 : name == "Re" ? 2 : name == "Bo" ? 4 : name == "Ad" ? 8 : 32;
     update_commands();
   } else if (name == "En2" || name == "Fr1") {
     switch_language(name == "En2" ? 0 : 10000);
   } else if (name == "Log1") {
     run_log_file_dialog(this);
-  } else if (name == "MD" || name == "MkDirProj" || name == "MkDirIso") {
+  } else if (is_one_of(name, {"MD", "MkDirProj", "MkDirIso"}) && mode != 1) {
     create_folder_command();
-  } else if (name == "Ouvrir1" || name == "Ouvrir2" || name == "Ou1") {
-    open_command(mode_index());
-  } else if (name == "Fermer1" || name == "Fermer2" || name == "Fe1") {
-    close_document(false);
-    update_commands();
+  } else if (is_one_of(name, {"Nouveau1", "No1"})) {
+    new_project_command(mode);
+  } else if (is_one_of(name, {"Ouvrir1", "Ouvrir2", "Ou1"})) {
+    open_command(mode);
+  } else if (is_one_of(name, {"Enregistrer1", "En1"})) {
+    save_project_command(mode);
+  } else if (is_one_of(name, {"EnregistrerAs1", "Sa1"})) {
+    save_project_as_command(mode);
+  } else if (is_one_of(name, {"Fermer1", "Fe1"})) {
+    close_project_command(mode);
+  } else if (name == "Nouvelle1") {
+    new_image_command();
+  } else if (name == "Enr2") {
+    save_image_command();
+  } else if (name == "EnrAs2") {
+    save_image_as_command();
+  } else if (name == "Fermer2") {
+    close_image_command();
+  } else if (name == "Hybrid1") {
+    hybridise_command();
+  } else if (is_one_of(name, {"P1", "P2", "P3"})) {
+    print_command();
+  } else if (is_one_of(name, {"PereProj", "PerePart", "PereIso"})) {
+    go_to_parent();
+  } else if (name == "SAll" || name == "Inv") {
+    select_all_rows(name == "Inv");
+  } else if (name == "Ren") {
+    // No family took the command: the name is edited where the selection is.
+    if (g_popup_source && s.list_selected > 0) {
+      std::vector<long> rows = selected_rows();
+      list_->EditLabel(rows.front());
+    } else if (s.tree_selected) {
+      if (s.tree_root_selected && mode == 1) rename_volume_command();
+      else if (!s.tree_root_selected) tree_->EditLabel(tree_->GetSelection());
+    }
   } else if (name == "CachBarre") {
     g_options ^= k_option_hide_toolbar;
-    set_working_mode(mode_index());
+    set_working_mode(mode);
   } else if (name == "Aproposde1") {
     show_message(format_text(ui_text(2908).c_str(), CORVANE_VERSION_MAJOR, CORVANE_VERSION_MINOR,
                              CORVANE_VERSION_PATCH).c_str());
-  } else if (name == "HelpProj" || name == "HelpPart" || name == "HelpIso") {
-    int mode = mode_index();  // F1 comes here whatever the mode
-    show_help_topic(mode == 0 ? 2000 : mode == 1 ? 2020 : 2080);
-  } else if (index >= 0 && std::strcmp(menu_commands()[size_t(index)].parent ? menu_commands()[size_t(index)].parent : "", "Aide1") == 0) {
+  } else if (is_one_of(name, {"HelpProj", "HelpPart", "HelpIso"})) {
+    show_help_topic(mode == 0 ? 2000 : mode == 1 ? 2020 : 2080);  // F1 comes here whatever the mode
+  } else if (index >= 0 && menu_commands()[size_t(index)].parent &&
+             std::strcmp(menu_commands()[size_t(index)].parent, "Aide1") == 0) {
     show_help_topic(menu_commands()[size_t(index)].help);
   }
-  // The other commands come with the views and documents they act on.
+  // The other commands belong to the families that register them.
 }
 
 void MainFrame::switch_language(int offset) {
@@ -492,133 +574,17 @@ void MainFrame::create_folder_command() {
   int mode = mode_index();
   FILE* f = mode == 1 ? nullptr : project_stream(mode);
   if (!f) return;
-  // The folder name, in a form whose every text comes from the string table.
-  wxDialog ask(this, wxID_ANY, tr(2051));
-  auto* top = new wxBoxSizer(wxVERTICAL);
-  top->Add(new wxStaticText(&ask, wxID_ANY, tr(2904)), 0, wxALL, 8);
-  auto* field = new wxTextCtrl(&ask, wxID_ANY, "", wxDefaultPosition, wxSize(320, -1));
-  field->SetName("Name");
-  top->Add(field, 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
-  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-  auto* ok = new wxButton(&ask, wxID_OK, tr(1001));
-  ok->SetDefault();
-  buttons->Add(new wxButton(&ask, wxID_CANCEL, tr(1002)), 0, wxALL, 6);
-  buttons->Add(ok, 0, wxALL, 6);
-  top->Add(buttons, 0, wxALIGN_RIGHT | wxALL, 4);
-  ask.SetSizerAndFit(top);
-  ask.CentreOnParent();
-  field->SetFocus();
-  if (run_modal(ask) != wxID_OK) return;
-  std::string name = field->GetValue().utf8_string();
+  std::string name;
+  if (!ask_name_form(this, 2051, 2904, name)) return;
   if (name.empty() || name.size() >= k_pc_name_size) return;
   ProjectRecord buf;
   g_working_mode = mode;
-  if (add_new_folder(f, buf, name, k_root_folder_id) == 0) show_message(ui_text(2907).c_str());
+  int32_t folder = current_folder();
+  int32_t id = add_new_folder(f, buf, name, folder > 0 ? uint32_t(folder) : uint32_t(k_root_folder_id));
+  if (id == 0) show_message(ui_text(2907).c_str());
   std::fflush(f);
+  if (id != 0) show_item(folder, id);
   update_commands();
-}
-
-void MainFrame::open_command(int mode) {
-  static const char* const k_filters[3] = {"*.cvpr;*.CVPR;*.cat;*.CAT", "*.hfs;*.HFS;*.iso;*.ISO;*.dmg;*.DMG",
-                                           "*.cvso;*.CVSO"};
-  wxFileDialog choose(this, tr(mode == 0 ? 2002 : mode == 1 ? 2017 : 2032), "", "", k_filters[mode],
-                      wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-  if (run_modal(choose) != wxID_OK) return;
-  handle_command_argument({choose.GetPath().utf8_string()});
-}
-
-// --- documents -------------------------------------------------------------------------------------
-bool MainFrame::open_document(const std::string& path, int kind) {
-  if (kind == 1) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-      report_open_error(path.c_str());
-      return false;
-    }
-    std::fclose(f);
-  } else {
-    FILE* f = std::fopen(path.c_str(), "r+b");
-    if (!f || check_project_magic(f) != 1) {
-      if (f) std::fclose(f);
-      report_open_error(path.c_str());
-      return false;
-    }
-    read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
-    ProjectHeader h;
-    if (read_project_header(f, h)) g_total_sectors = h.total_sectors;
-    project_stream(kind) = f;
-  }
-  doc_path_[kind] = path;
-  if (!is_scratch_project(path, kind)) recent_[kind] = add_recent_path(kind, path);
-  if (kind == mode_index()) fill_recent_menu(kind);
-  update_commands();
-  return true;
-}
-
-bool MainFrame::close_document(bool at_shut_down) {
-  int mode = mode_index();
-  if (mode == 1) {
-    doc_path_[1].clear();
-  } else if (FILE*& f = project_stream(mode); f) {
-    std::string path = doc_path_[mode];
-    if (is_scratch_project(path, mode)) {
-      std::fseek(f, 0, SEEK_END);
-      long size = std::ftell(f);
-      if (size >= 0 && size < long(k_project_record_size + 1)) {
-        std::fclose(f);
-        ::unlink(path.c_str());  // nothing but its root record
-      } else {
-        write_project_totals(f, mode == 2);
-        std::fclose(f);
-        wxFileDialog save(this, tr(mode == 2 ? 2034 : 2004), "", "", mode == 2 ? "*.cvso" : "*.cvpr",
-                          wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
-        if (run_modal(save) == wxID_OK) {
-          std::string target = save.GetPath().utf8_string();
-          std::error_code ec;
-          std::filesystem::copy_file(path, target, std::filesystem::copy_options::overwrite_existing, ec);
-          if (ec) report_open_error(target.c_str());
-          else recent_[mode] = add_recent_path(mode, target);
-        }
-      }
-    } else {
-      // The id counters live in the header: written back, so the next run hands out new ids.
-      write_project_totals(f, mode == 2);
-      if (std::fclose(f) != 0) report_open_error(path.c_str());
-    }
-    f = nullptr;
-    doc_path_[mode].clear();
-  }
-  g_total_sectors = 0;
-  if (!at_shut_down) update_commands();
-  return true;
-}
-
-bool MainFrame::make_scratch_project(int mode) {
-  if (project_stream(mode)) return true;
-  std::string folder = gui_data_folder();
-  std::error_code ec;
-  if (folder.empty() || (std::filesystem::create_directories(folder, ec), ec)) {
-    show_message(format_text(ui_text(2903).c_str(), folder.c_str()).c_str());
-    return false;
-  }
-  std::string path = scratch_project_path(mode);
-  FILE* f = std::fopen(path.c_str(), "w+b");
-  if (!f) {
-    report_open_error(path.c_str());
-    return false;
-  }
-  if (!write_new_project_header(f, g_preferences)) {
-    std::fclose(f);
-    ::unlink(path.c_str());
-    report_open_error(path.c_str());
-    return false;
-  }
-  std::fflush(f);
-  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
-  project_stream(mode) = f;
-  doc_path_[mode] = path;
-  g_total_sectors = 0;
-  return true;
 }
 
 int MainFrame::handle_command_argument(const std::vector<std::string>& args) {
@@ -651,6 +617,7 @@ int MainFrame::handle_command_argument(const std::vector<std::string>& args) {
   close_document(false);
   if (kind != mode_index() || !started_) set_working_mode(kind);
   if (!open_document(arg1, kind) && kind != 1) make_scratch_project(kind);
+  if (kind != 1 && !mode_document_open(kind)) fill_tree(mode_root_folder(kind));
   update_commands();
   return 0;
 }
@@ -680,14 +647,39 @@ void MainFrame::poll_handover() {
   handling_handover_ = false;
 }
 
+void add_ok_cancel(wxDialog& form, wxSizer* top) {
+  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+  auto* ok = new wxButton(&form, wxID_OK, tr(1001));
+  ok->SetDefault();
+  buttons->Add(new wxButton(&form, wxID_CANCEL, tr(1002)), 0, wxALL, 6);
+  buttons->Add(ok, 0, wxALL, 6);
+  top->Add(buttons, 0, wxALIGN_RIGHT | wxALL, 4);
+}
+
+bool ask_name_form(wxWindow* owner, int title, int prompt, std::string& name) {
+  // Every text of the form comes from the string table.
+  wxDialog ask(owner, wxID_ANY, tr(title));
+  auto* top = new wxBoxSizer(wxVERTICAL);
+  top->Add(new wxStaticText(&ask, wxID_ANY, tr(prompt)), 0, wxALL, 8);
+  auto* field = new wxTextCtrl(&ask, wxID_ANY, wxString::FromUTF8(name), wxDefaultPosition, wxSize(320, -1));
+  field->SetName("Name");
+  top->Add(field, 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
+  add_ok_cancel(ask, top);
+  ask.SetSizerAndFit(top);
+  ask.CentreOnParent();
+  field->SetFocus();
+  if (run_modal(ask) != wxID_OK) return false;
+  name = field->GetValue().utf8_string();
+  return true;
+}
+
 // --- start-up and shut-down -----------------------------------------------------------------------------
 void MainFrame::restore_placement() {
   WindowPlacement r = read_window_placement();
   SetSize(r.left, r.top, std::max(r.width, 480), std::max(r.height, 320));
-  if (r.panel > 0) split_->SetSashPosition(r.panel);
-  char buf[k_text_size];
-  std::vector<int> widths = parse_column_widths(read_setting_text("Col", buf));
-  for (size_t i = 0; i < widths.size(); ++i) list_->SetColumnWidth(int(i), widths[i]);
+  set_tree_width(r.panel);  // 0 hides the folder tree
+  load_list_column_widths();
+  apply_column_widths();
 }
 
 void MainFrame::save_settings() {
@@ -699,13 +691,21 @@ void MainFrame::save_settings() {
   r.top = rect.x != 0 && rect.y != 0 ? rect.y : old.top;
   r.width = rect.width;
   r.height = rect.height;
-  r.panel = split_->GetSashPosition();
+  r.panel = tree_width();
   save_window_placement(r);
-  std::vector<int> widths;
-  for (int i = 0; i < list_->GetColumnCount(); ++i) widths.push_back(list_->GetColumnWidth(i));
-  write_setting_text("Col", format_column_widths(widths).c_str());
+  for (int i = 0; i < list_->GetColumnCount() && i < k_list_columns; ++i)
+    g_list_columns[size_t(i)].width = std::max(list_->GetColumnWidth(i), 0);
+  save_list_column_widths();
   save_language_choice(g_language_offset);
+  save_default_extension(g_default_extension.c_str());
   save_options(g_options);
+  if (g_preferences & k_pref_open_journal) save_log_path(g_log_path.c_str());
+  // The working mode comes back at the next start when the preference asks for it.
+  g_preferences &= ~uint32_t(k_pref_mode_mask);
+  if (g_preferences & k_pref_remember_mode) g_preferences |= mode_index() == 1 ? 0x40u : mode_index() == 2 ? 0x80u : 0u;
+  save_preference_flags(g_preferences);
+  write_reference_size_project(g_reference_size_project);
+  write_reference_size_isoplus(g_reference_size_isoplus);
 }
 
 void MainFrame::start_up(const std::vector<std::string>& args) {
@@ -729,7 +729,10 @@ void MainFrame::start_up(const std::vector<std::string>& args) {
     return;
   }
   int mode = mode_index();
-  if (mode != 1 && !project_stream(mode)) make_scratch_project(mode);
+  if (mode != 1 && !project_stream(mode)) {
+    make_scratch_project(mode);
+    fill_tree(mode_root_folder(mode));
+  }
   started_ = true;
   command_already_run = false;
   set_captions();
@@ -757,6 +760,9 @@ void MainFrame::on_close(wxCloseEvent& e) {
   }
   if (channel_) release_instance(*channel_);
   g_gui_forms = nullptr;
+  if (g_main_views == this) g_main_views = nullptr;
+  list_->SetDropTarget(nullptr);
+  tree_->SetDropTarget(nullptr);
   Destroy();
 }
 

@@ -34,6 +34,15 @@ class MainViews {
   // Shows folder in the tree and the list and selects the row of item in it
   // (item 0: the folder alone).
   virtual void show_item(int32_t folder, int32_t item) = 0;
+  // The same with several rows selected (search hits of one folder).
+  virtual void show_items(int32_t folder, const std::vector<int32_t>& items) {
+    show_item(folder, items.empty() ? 0 : items.front());
+  }
+  // The list's columns take the widths of g_list_columns (0 hides a column).
+  virtual void apply_column_widths() {}
+  // The folder tree's width; 0 hides the tree.
+  virtual void set_tree_width(int width) { (void)width; }
+  virtual int tree_width() const { return 0; }
 };
 
 // The program's views, or null before the main window exists.

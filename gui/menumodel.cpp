@@ -165,14 +165,32 @@ bool usable_while_compiling(const char* name) {
                         "HelpProj", "HelpPart", "HelpIso"});
 }
 
+// Commands that act on the selection of the view used last.
+bool needs_selection(const char* name) {
+  return in_list(name, {"Supp1", "Ren", "Prop1", "AttrPart", "MPC1", "WizProj", "WizPart", "WizIso"});
+}
+
+bool selection_in_last_view(const UiState& s) { return s.popup_source ? s.list_selected > 0 : s.tree_selected; }
+
 bool enabled_by_name(const char* name, const UiState& s) {
   if (s.compile_running) return usable_while_compiling(name);
   if (needs_document(name) && !s.has_document) return false;
+  if (s.mode == 1 && s.read_only && is_edit_command(name)) return false;
   // The scratch project has no name of its own to save under; Save As gives it one.
   if ((std::strcmp(name, "Enregistrer1") == 0 || std::strcmp(name, "En1") == 0) && s.is_scratch) return false;
   if (std::strcmp(name, "Reop1") == 0) return s.recent[0];
   if (std::strcmp(name, "Reop2") == 0) return s.recent[1];
   if (std::strcmp(name, "Re1") == 0) return s.recent[2];
+  if (std::strcmp(name, "Hybrid1") == 0) return s.has_document && s.can_hybridise;
+  if (needs_selection(name) && !selection_in_last_view(s)) return false;
+  // Display works on files of the list; the root can be neither deleted nor copied as an item.
+  if (std::strcmp(name, "Aff1") == 0) return s.list_selected > 0;
+  if (std::strcmp(name, "Supp1") == 0 && s.popup_source == 0 && s.tree_root_selected) return false;
+  if (in_list(name, {"DelProj", "DelIso"}))
+    return s.list_selected > 0 || (s.tree_selected && !s.tree_root_selected);
+  if (in_list(name, {"DelPart", "Mac2PC"})) return s.list_selected > 0;
+  if (in_list(name, {"PereProj", "PerePart", "PereIso"})) return !s.at_root;
+  if (std::strcmp(name, "DrExpl") == 0) return s.clipboard_files;
   return true;
 }
 
@@ -226,11 +244,14 @@ bool command_checked(const CommandDef& c, const UiState& s) {
   if (is(c, "VI1")) return s.name_view == 0;
   if (is(c, "VH1")) return s.name_view == 1;
   if (is(c, "VM1")) return s.name_view == 2;
-  if (is(c, "Da")) return (s.copy_method & 7) == 1;
-  if (is(c, "Re")) return (s.copy_method & 7) == 2;
-  if (is(c, "Bo")) return (s.copy_method & 7) == 4 && (s.copy_method & 0x18) == 0;
-  if (is(c, "Ad")) return (s.copy_method & 7) == 4 && (s.copy_method & 0x08) != 0;
-  if (is(c, "As")) return (s.copy_method & 7) == 4 && (s.copy_method & 0x10) != 0;
+  // The copy method's mark: 1 data fork, 2 resource fork, 4 MacBinary, 8
+  // AppleDouble, 32 AppleSingle; any other value (font bits aside) marks none.
+  const int method = s.copy_method & 0x2F;
+  if (is(c, "Da")) return method == 1;
+  if (is(c, "Re")) return method == 2;
+  if (is(c, "Bo")) return method == 4;
+  if (is(c, "Ad")) return method == 8;
+  if (is(c, "As")) return method == 32;
   return false;
 }
 
@@ -273,37 +294,39 @@ int form_help_topic(const std::string& form_name) {
   return 0;
 }
 
+bool is_edit_command(const std::string& name) {
+  static const char* const k_edits[] = {"Enr2", "EnrAs2", "Supp1", "Ren", "PCM1", "MD", "DrExpl", "SW1",
+                                        "DelPart", "PC2Mac", "MkDirPart", "NomVol1"};
+  for (const char* e : k_edits)
+    if (name == e) return true;
+  return false;
+}
+
+bool drop_accepted(const UiState& s) {
+  return s.has_document && !s.compile_running && !(s.mode == 1 && s.read_only);
+}
+
 namespace {
-const std::vector<ColumnDef> k_columns = {
-    {1003, 180, false}, {1004, 60, false},  {1005, 80, true}, {1006, 80, true},
-    {1007, 110, false}, {1008, 110, false}, {1009, 80, false},
+// Captions: the File menu's texts; "Open Folder" stands in for the display
+// item when a folder is selected (the window swaps it).
+const std::vector<PopupItemDef> k_popups[3][2] = {
+    {{{"PopSup", "Supp1", 2046, 2246}, {"PopRen", "Ren", 2047, 2247}, {"PopProp", "Prop1", 2048, 2248},
+      {nullptr, nullptr, 0, 0}, {"MdProj1", "MD", 2051, 2251}, {"DrProj", "DrExpl", 2055, 2255}},
+     {{"TPopSup", "Supp1", 2046, 2246}, {"TPopRen", "Ren", 2047, 2247}, {"TPopProp", "Prop1", 2048, 2248},
+      {nullptr, nullptr, 0, 0}, {"TDrProj", "DrExpl", 2055, 2255}}},
+    {{{"CPC1", "MPC1", 2049, 2249}, {"AffPart", "Aff1", 2052, 2252}, {nullptr, nullptr, 0, 0},
+      {"SuppPart", "Supp1", 2046, 2246}, {"RenPart", "Ren", 2047, 2247}, {"AttrPart", "AttrPart", 2053, 2253},
+      {nullptr, nullptr, 0, 0}, {"MdPart1", "MD", 2051, 2251}, {"DrPart", "DrExpl", 2055, 2255}},
+     {{"TCPC1", "MPC1", 2049, 2249}, {nullptr, nullptr, 0, 0}, {"TSuppPart", "Supp1", 2046, 2246},
+      {"TRenPart", "Ren", 2047, 2247}, {"TAttrPart", "AttrPart", 2053, 2253}, {nullptr, nullptr, 0, 0},
+      {"TDrPart", "DrExpl", 2055, 2255}}},
+    {{{"Isup1", "Supp1", 2046, 2246}, {"Iren1", "Ren", 2047, 2247}, {"Iprop1", "Prop1", 2048, 2248},
+      {nullptr, nullptr, 0, 0}, {"MdIsop1", "MD", 2051, 2251}, {"DrIso", "DrExpl", 2055, 2255}},
+     {{"TIsup1", "Supp1", 2046, 2246}, {"TIren1", "Ren", 2047, 2247}, {"TIprop1", "Prop1", 2048, 2248},
+      {nullptr, nullptr, 0, 0}, {"TDrIso", "DrExpl", 2055, 2255}}},
 };
 }  // namespace
 
-const std::vector<ColumnDef>& list_columns() { return k_columns; }
-
-std::vector<int> parse_column_widths(const std::string& text) {
-  std::vector<int> widths;
-  size_t at = 0;
-  for (const ColumnDef& c : k_columns) {
-    int w = c.width;
-    if (at <= text.size()) {
-      size_t comma = text.find(',', at);
-      std::string field = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
-      at = comma == std::string::npos ? text.size() + 1 : comma + 1;
-      bool digits = !field.empty() && field.size() <= 5 && field.find_first_not_of("0123456789") == std::string::npos;
-      if (digits) {
-        int v = std::stoi(field);
-        if (v <= 2000) w = v;
-      }
-    }
-    widths.push_back(w);
-  }
-  return widths;
-}
-
-std::string format_column_widths(const std::vector<int>& widths) {
-  std::string out;
-  for (size_t i = 0; i < widths.size(); ++i) out += (i ? "," : "") + std::to_string(widths[i]);
-  return out;
+const std::vector<PopupItemDef>& popup_items(int mode, bool tree) {
+  return k_popups[mode >= 0 && mode <= 2 ? mode : 0][tree ? 1 : 0];
 }

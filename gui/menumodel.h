@@ -51,6 +51,15 @@ struct UiState {
   bool recent[3] = {false, false, false};  // the mode's recent list has an entry
   int name_view = 1;
   int copy_method = 1;
+  // What the views hold.
+  bool read_only = false;        // Partition Mode: the image refuses every edit
+  bool can_hybridise = false;    // Partition Mode: the image's layout takes an ISO partner (no GPT, no MBR)
+  int list_selected = 0;         // rows selected in the list
+  bool tree_selected = false;    // a node of the tree is selected
+  bool tree_root_selected = false;
+  int popup_source = 1;          // where the last selection was made: 1 the list, 0 the tree
+  bool at_root = true;           // the mode's folder is its root
+  bool clipboard_files = false;  // the clipboard holds PC files
 };
 
 bool command_visible(const CommandDef& c, const UiState& s);
@@ -70,14 +79,18 @@ int help_topic(int topic, int language_offset);
 // context help alike; 0 for a form that offers none.
 int form_help_topic(const std::string& form_name);
 
-// The seven columns of the file list: caption text id and default width.
-struct ColumnDef {
-  int caption;
-  int width;
-  bool right_aligned;
+// Commands that change the open image (or the project): refused while the
+// Partition Mode image is read-only.
+bool is_edit_command(const std::string& name);
+// The tree and the list take PC files dropped on them: a document is open that
+// may be changed, and no compile runs.
+bool drop_accepted(const UiState& s);
+// The pop-up menus of the list and the tree: each item runs the command named
+// `command`. Items of one mode's menu, in order; a null name is a separator.
+struct PopupItemDef {
+  const char* name;     // the item's own name
+  const char* command;  // the command it runs
+  int caption;          // text id
+  int hint;
 };
-const std::vector<ColumnDef>& list_columns();
-// "Col": seven widths separated by commas. A missing, damaged or absurd width
-// (not a number, below 0, above 2000) takes its column's default.
-std::vector<int> parse_column_widths(const std::string& text);
-std::string format_column_widths(const std::vector<int>& widths);
+const std::vector<PopupItemDef>& popup_items(int mode, bool tree);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "IO/busycursor.h"
 #include "IO/prompts.h"
 #include "IO/strlib.h"
 #include "IO/ui_services.h"
@@ -19,6 +20,7 @@
 #include "gui/guiforms.h"
 #include "gui/guithread.h"
 #include "gui/progresslogic.h"
+#include "gui/transfer_prompts.h"
 #include "macfiles/extract.h"
 
 GuiForms* g_gui_forms = nullptr;
@@ -28,6 +30,8 @@ int (*g_item_properties_form)(ProjectRecord& record, bool isoplus) = nullptr;
 uint64_t g_compiled_sectors = 0;
 uint32_t g_compiled_files = 0;
 uint64_t g_operation_start_ms = 0;
+std::function<int(std::string&, std::string&, std::string&, std::string&)> g_long_path_prompt;
+std::function<int(const std::string&, const FolderBrowserSetup&, std::string&)> g_folder_browser;
 
 uint64_t steady_ms() {
   using namespace std::chrono;
@@ -232,7 +236,13 @@ int ask_hfs_name_truncation(std::string& name, uint32_t parent_id) {
 }
 
 int ask_long_path(std::string& drive, std::string& folder, std::string& base, std::string& extension) {
-  return shorten_long_path(drive, folder, base, extension);
+  if (!g_gui_forms || !g_long_path_prompt) return shorten_long_path(drive, folder, base, extension);
+  int result = -1;
+  bool busy = busy_cursor_running();
+  if (busy) stop_busy_cursor();
+  run_on_gui_thread([&] { result = g_long_path_prompt(drive, folder, base, extension); });
+  if (busy) start_busy_cursor();
+  return result == 0 && long_path_fits(drive, folder, base, extension) ? 0 : -1;
 }
 
 bool ask_pc_file_name(std::string& name) {
@@ -251,7 +261,14 @@ int edit_project_item_dialog(ProjectRecord& record, bool isoplus) {
 
 // --- window and shell services -------------------------------------------------
 void add_tooltip(UiWindow, int, const char*) {}
-int show_folder_browser(UiWindow, const char*, const char*, std::string&) { return 0; }
+int show_folder_browser(UiWindow, const char* prompt, const char* start, std::string& chosen) {
+  if (!g_gui_forms || !g_folder_browser) return 0;
+  FolderBrowserSetup setup;
+  browse_folder_callback(k_browser_initialized, start, &setup);
+  int result = 0;
+  run_on_gui_thread([&] { result = g_folder_browser(text_of(prompt), setup, chosen); });
+  return result;
+}
 char* dropped_file_short_path(UiDrop, int, char* out) {
   if (out) *out = 0;
   return out;

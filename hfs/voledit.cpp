@@ -5,6 +5,7 @@
 #include <ctime>
 #include <vector>
 
+#include "IO/bigendian.h"
 #include "IO/charsets.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
@@ -521,22 +522,32 @@ int hfsplus_rename_item(const HFSUniStr255& old_name, const char* utf8_new_name,
   return rename_item(folder_id, uni_name(old_name), name_from_utf8(utf8_new_name));
 }
 
-int rename_folder_by_id(const char* utf8_new_name, uint32_t folder_id, uint32_t) {
+namespace {
+
+// A folder's parent and name, from its thread record. False when it has none.
+bool folder_thread(uint32_t folder_id, uint32_t& parent, Name& name) {
   std::vector<uint8_t> data;
-  if (catalog_get(thread_key(folder_id), data) != 0) return 0;
-  uint32_t parent = 0;
-  Name old;
+  if (catalog_get(thread_key(folder_id), data) != 0) return false;
   if (plus()) {
     HfsPlusCatalogThread t;
-    if (!decode(data, t) || t.record_type != k_rec_folder_thread) return 0;
+    if (!decode(data, t) || t.record_type != k_rec_folder_thread) return false;
     parent = t.parent_id;
-    old.uni.assign(t.name.begin(), t.name.begin() + t.name_length);
+    name.uni.assign(t.name.begin(), t.name.begin() + t.name_length);
   } else {
     HfsCatalogThread t;
-    if (!decode(data, t) || t.record_type != k_rec_folder_thread) return 0;
+    if (!decode(data, t) || t.record_type != k_rec_folder_thread) return false;
     parent = t.parent_id;
-    old.mac.assign(t.name.begin(), t.name.begin() + t.name_length);
+    name.mac.assign(t.name.begin(), t.name.begin() + t.name_length);
   }
+  return true;
+}
+
+}  // namespace
+
+int rename_folder_by_id(const char* utf8_new_name, uint32_t folder_id, uint32_t) {
+  uint32_t parent = 0;
+  Name old;
+  if (!folder_thread(folder_id, parent, old)) return 0;
   return rename_item(parent, old, name_from_utf8(utf8_new_name));
 }
 
@@ -562,6 +573,59 @@ int hfsplus_move_item(const HFSUniStr255& name, uint32_t from_folder, uint32_t t
   return move_item(from_folder, uni_name(name), to_folder);
 }
 
+namespace {
+
+void put_flags16(FinderInfo16& info, uint16_t flags) {
+  info[8] = uint8_t(flags >> 8);
+  info[9] = uint8_t(flags);
+}
+
+int set_finder_info(uint32_t folder, const Name& n, const char* type_creator, uint16_t flags) {
+  if (int rc = prepare()) return rc;
+  Item it;
+  if (!find_item(folder, n, it)) return 0;
+  auto sig = [type_creator](FileFinderInfo& info) {
+    if (!type_creator) return;
+    info.type = get_be32(type_creator);
+    info.creator = get_be32(type_creator + 4);
+  };
+  // The record decoded as rec, its Finder data changed by change, encoded back.
+  auto edit = [&it](auto rec, auto change) {
+    if (!decode(it.data, rec)) return false;
+    change(rec);
+    return encode(rec, it.data);
+  };
+  auto folder_info = [flags](auto& f) { put_flags16(f.user_info, flags); };
+  auto file_info = [flags, &sig](auto& f) {
+    f.user_info.flags = flags;
+    sig(f.user_info);
+  };
+  bool folder_record = it.type == k_rec_folder;
+  bool ok = plus() ? (folder_record ? edit(HfsPlusCatalogFolder{}, folder_info) : edit(HfsPlusCatalogFile{}, file_info))
+                   : (folder_record ? edit(HfsCatalogFolder{}, folder_info) : edit(HfsCatalogFile{}, file_info));
+  if (!ok) return k_edit_damaged;
+  int rc = catalog_replace(it.key, it.data);
+  return rc == 0 ? 1 : (rc > 0 ? k_edit_damaged : rc);
+}
+
+}  // namespace
+
+int hfs_set_finder_info(const std::string& name, uint32_t folder_id, const char* type_creator, uint16_t flags) {
+  if (plus()) return 0;
+  return set_finder_info(folder_id, mac_name(name), type_creator, flags);
+}
+int hfsplus_set_finder_info(const HFSUniStr255& name, uint32_t folder_id, const char* type_creator,
+                            uint16_t flags) {
+  if (!plus()) return 0;
+  return set_finder_info(folder_id, uni_name(name), type_creator, flags);
+}
+int set_folder_finder_flags(uint32_t folder_id, uint16_t flags) {
+  uint32_t parent = 0;
+  Name n;
+  if (!folder_thread(folder_id, parent, n)) return 0;
+  return set_finder_info(parent, n, nullptr, flags);
+}
+
 int hfs_swap_forks(const std::string& name, uint32_t folder_id) { return swap_forks(folder_id, mac_name(name)); }
 int hfsplus_swap_forks(const HFSUniStr255& name, uint32_t folder_id) { return swap_forks(folder_id, uni_name(name)); }
 
@@ -570,21 +634,9 @@ namespace {
 int set_volume_name(const Name& n) {
   if (n.mac.empty() && n.uni.empty()) return 0;
   if (int rc = prepare(8)) return rc;
-  std::vector<uint8_t> data;
-  if (catalog_get(thread_key(k_root_id), data) != 0) return k_edit_damaged;
   Name old;
   uint32_t parent = 0;
-  if (!plus()) {
-    HfsCatalogThread t;
-    if (!decode(data, t)) return k_edit_damaged;
-    old.mac.assign(t.name.begin(), t.name.begin() + t.name_length);
-    parent = t.parent_id;
-  } else {
-    HfsPlusCatalogThread t;
-    if (!decode(data, t)) return k_edit_damaged;
-    old.uni.assign(t.name.begin(), t.name.begin() + t.name_length);
-    parent = t.parent_id;
-  }
+  if (!folder_thread(k_root_id, parent, old)) return k_edit_damaged;
   Item root;
   if (!find_item(parent, old, root)) return k_edit_damaged;
   Name cut = n;

@@ -73,6 +73,15 @@ int hfsplus_move_item(const HFSUniStr255& name, uint32_t from_folder, uint32_t t
 int hfs_swap_forks(const std::string& name, uint32_t folder_id);
 int hfsplus_swap_forks(const HFSUniStr255& name, uint32_t folder_id);
 
+// The Finder's data of an item: its Finder flags and, for a file, its type and
+// creator (type_creator: 8 characters, type first; null keeps them). The record
+// keeps its size and everything else. 1 done, 0 absent; negative on failure.
+int hfs_set_finder_info(const std::string& name, uint32_t folder_id, const char* type_creator, uint16_t flags);
+int hfsplus_set_finder_info(const HFSUniStr255& name, uint32_t folder_id, const char* type_creator,
+                            uint16_t flags);
+// The Finder flags of a folder (the root too) found by its CNID through its thread.
+int set_folder_finder_flags(uint32_t folder_id, uint16_t flags);
+
 // Renames the volume: the root folder's record and thread (and the HFS MDB's
 // name, cut to 27 bytes). 1 done, 0 empty name; negative on failure.
 int hfs_set_volume_name(const char* utf8_name);

@@ -159,8 +159,11 @@ int open_fork_sources(const ProjectRecord& r, ForkSources& out) {
 }
 
 uint16_t catalog_finder_flags(const ProjectRecord& r, const ForkSources& src) {
-  if (src.header_flags) return static_cast<uint16_t>(src.finder_flags & 0xFF00);
-  uint16_t flags = 0;
+  // The project's "hide the extension" mark (set on inclusion from a source's
+  // Finder flags, or by the hide-extensions command) is the Finder's bit 0x0010.
+  const uint16_t hidden_extension = (r.hfs_flags & k_hfs_hidden_extension) ? k_finder_extension_hidden : 0;
+  if (src.header_flags) return static_cast<uint16_t>((src.finder_flags & 0xFF00) | hidden_extension);
+  uint16_t flags = hidden_extension;
   if (r.attr_flags & 0x08) flags |= k_finder_invisible;
   if (source_encoding(r) != SourceEncoding::ntfs_streams && (r.src_flags & k_src_custom_icon))
     flags |= k_finder_has_custom_icon;

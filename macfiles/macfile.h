@@ -7,6 +7,7 @@
 #include <vector>
 
 // Finder flags bits used by the copies.
+constexpr uint16_t k_finder_extension_hidden = 0x0010;
 constexpr uint16_t k_finder_has_custom_icon = 0x0400;
 constexpr uint16_t k_finder_has_bundle = 0x2000;
 constexpr uint16_t k_finder_invisible = 0x4000;

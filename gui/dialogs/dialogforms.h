@@ -40,13 +40,9 @@ struct NameFormSpec {
 };
 // 1 with name set to the stored form of what was typed, 0 cancelled.
 int run_name_form(wxWindow* owner, const NameFormSpec& spec, std::string& name);
-// The dialogs over it: the PC name of a copy to the PC; the label of the
-// open volume and the rename of an item of it (in folder parent), each name
-// given and returned as the volume stores it (Mac Roman on HFS, UTF-8 on
-// HFS+); the ISO+ project's label (written into the project).
+// The dialogs over it: the PC name of a copy to the PC; the ISO+ project's
+// label (written into the project).
 bool run_pc_name_form(wxWindow* owner, std::string& name);
-int run_volume_label_form(wxWindow* owner, std::string& label);
-int run_volume_rename_form(wxWindow* owner, uint32_t parent, std::string& name);
 int run_isoplus_label_form(wxWindow* owner, FILE* project);
 // Labels of both views of a hybrid project, written into it.
 int run_project_labels_form(wxWindow* owner, FILE* project);
@@ -66,8 +62,6 @@ int run_access_path_form(wxWindow* owner, FILE* project);
 int run_file_types_form(wxWindow* owner);
 // Signature editing of one file: 1 change, 2 change all, 0 ignore, -1 ignore all.
 int run_signature_edit_form(wxWindow* owner, char signature[8], const std::string& name);
-// An alias file of the open volume (its catalog record's bytes): 1 saved, 0 cancelled or unreadable.
-int run_alias_form(wxWindow* owner, const uint8_t* file_record, size_t size);
 
 // --- small dialogs ------------------------------------------------------------------------------
 int run_column_settings_form(wxWindow* owner);

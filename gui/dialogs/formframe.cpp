@@ -8,6 +8,7 @@
 
 #include "gui/dialogs/dialog_models.h"
 #include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/volume_forms.h"
 
 wxString ui_wx(int id) { return wxString::FromUTF8(ui_text(id)); }
 
@@ -24,8 +25,7 @@ FormDialog::FormDialog(wxWindow* owner, const char* name, int title, int topic)
     : wxDialog(owner ? owner : main_window(), wxID_ANY, ui_wx(title), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE) {
   SetName(name);
-  // The topic is known before any control asks for context help.
-  add_form_help(*this, topic)->Hide();
+  add_topic_help(*this, topic)->Hide();  // placed by finish
 }
 
 void FormDialog::finish(wxSizer* content, int ok_text, int cancel_text) {

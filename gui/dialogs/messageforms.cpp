@@ -7,12 +7,12 @@
 #include <wx/cshelp.h>
 #include <wx/filename.h>
 #include <wx/html/helpctrl.h>
+#include <wx/intl.h>
+#include <wx/translation.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/stdpaths.h>
 #include <wx/utils.h>
-
-#include <map>
 
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
@@ -32,17 +32,15 @@ namespace {
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 wxHtmlHelpController* g_help = nullptr;
+int g_help_language = -1;  // the language offset the help window was made in
 
-// Topics of the forms that give their own, by form name.
-std::map<std::string, int>& given_topics() {
-  static std::map<std::string, int> topics;
-  return topics;
-}
-
-int topic_of_form(const std::string& name) {
-  if (int topic = form_help_topic(name)) return topic;
-  auto it = given_topics().find(name);
-  return it == given_topics().end() ? 0 : it->second;
+// The toolkit's own texts (the help window's tabs and buttons, the stock
+// dialogs) in the language of the string table.
+void apply_toolkit_language(int language_offset) {
+  auto* translations = new wxTranslations;
+  translations->SetLanguage(language_offset == 10000 ? wxLANGUAGE_FRENCH : wxLANGUAGE_ENGLISH_US);
+  translations->AddStdCatalog();
+  wxTranslations::Set(translations);
 }
 
 }  // namespace
@@ -62,8 +60,20 @@ int run_modal(wxDialog& dialog) {
   return result;
 }
 
-void show_help_topic(int topic) {
+namespace {
+
+// The help book in the interface's language, loaded at its first use; null
+// (reported) when it is missing.
+wxHtmlHelpController* help_book() {
+  if (g_help && g_help_language != g_language_offset) {
+    // Made in the other language: its own texts are fixed when it is made.
+    if (wxWindow* frame = g_help->GetFrame()) frame->Destroy();
+    delete g_help;
+    g_help = nullptr;
+  }
   if (!g_help) {
+    apply_toolkit_language(g_language_offset);
+    g_help_language = g_language_offset;
     // The book lies beside the program (gui/help in the build tree, which
     // the test programs one folder over reach through "../gui/help").
     wxFileName book(wxStandardPaths::Get().GetExecutablePath());
@@ -77,12 +87,27 @@ void show_help_topic(int topic) {
     }
     if (!book.FileExists()) {
       report_open_error(book.GetFullPath().utf8_string().c_str());
-      return;
+      return nullptr;
     }
     g_help = new wxHtmlHelpController(wxHF_DEFAULT_STYLE);
     g_help->AddBook(book);
   }
-  g_help->Display(wxString::Format("t%d.html", help_topic(topic, g_language_offset)));
+  return g_help;
+}
+
+}  // namespace
+
+void show_help_topic(int topic) {
+  if (wxHtmlHelpController* help = help_book())
+    help->Display(wxString::Format("t%d.html", help_topic(topic, g_language_offset)));
+}
+
+void show_help_index() {
+  if (wxHtmlHelpController* help = help_book()) help->DisplayIndex();
+}
+
+void show_help_search(const std::string& text) {
+  if (wxHtmlHelpController* help = help_book()) help->KeywordSearch(wxString::FromUTF8(text));
 }
 
 std::string shown_help_page() {
@@ -107,7 +132,7 @@ class FormHelpProvider : public wxSimpleHelpProvider {
  private:
   static int topic_of(wxWindowBase* window) {
     wxWindow* form = window ? wxGetTopLevelParent(static_cast<wxWindow*>(window)) : nullptr;
-    return form ? topic_of_form(form->GetName().utf8_string()) : 0;
+    return form ? form_help_topic(form->GetName().utf8_string()) : 0;
   }
 };
 
@@ -124,16 +149,11 @@ void install_context_help() {
   if (!dynamic_cast<FormHelpProvider*>(wxHelpProvider::Get())) delete wxHelpProvider::Set(new FormHelpProvider);
 }
 
-wxWindow* add_form_help(wxDialog& form, int topic) {
-  given_topics()[form.GetName().utf8_string()] = topic;
-  return add_form_help(form);
-}
-
 wxWindow* add_form_help(wxDialog& form) {
   auto* help = new wxBitmapButton(&form, wxID_HELP, wxArtProvider::GetBitmap(wxART_HELP, wxART_BUTTON));
   help->SetToolTip(tr(2329));
   help->SetName("Aide");
-  int topic = topic_of_form(form.GetName().utf8_string());
+  int topic = form_help_topic(form.GetName().utf8_string());
   help->Bind(wxEVT_BUTTON, [topic](wxCommandEvent&) { show_help_topic(topic); });
   form.SetExtraStyle(form.GetExtraStyle() | wxDIALOG_EX_CONTEXTHELP);
   form.Bind(wxEVT_CHAR_HOOK, [&form](wxKeyEvent& e) {

@@ -21,6 +21,9 @@ int run_modal(wxDialog& dialog);
 
 // Opens the help book at the topic (the language offset added here).
 void show_help_topic(int topic);
+// The help book's index, and its search for a text (the results listed).
+void show_help_index();
+void show_help_search(const std::string& text);
 // The page the help window shows, "" before any help was opened.
 std::string shown_help_page();
 // Context help: a help request on any window of a form (F1, the context menu,
@@ -30,9 +33,6 @@ void install_context_help();
 // Gives the form its help button (hint 2329, the help book at the form's
 // topic), F1 and the context menu (its context help).
 wxWindow* add_form_help(wxDialog& form);
-// The same for a form whose topic is given: it is kept under the form's name,
-// so the context help of its controls finds it too.
-wxWindow* add_form_help(wxDialog& form, int topic);
 
 // The common frame: title line, centred text, help button (hint 2329) whose topic is given.
 class MessageForm : public wxDialog {

@@ -1,6 +1,6 @@
 // The dialogs of names and identifiers: old name / new name, the labels of a
 // project, the truncation of a long name, the ISO descriptor, the access path,
-// the file types, the signature of a file and an alias file.
+// the file types and the signature of a file.
 #include <wx/button.h>
 #include <wx/dirdlg.h>
 #include <wx/statbox.h>
@@ -9,14 +9,12 @@
 
 #include "IO/charsets.h"
 #include "IO/settings.h"
-#include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/dialogs/dialog_models.h"
 #include "gui/dialogs/dialogforms.h"
 #include "gui/dialogs/formframe.h"
 #include "gui/dialogs/truncation_prompt.h"
 #include "gui/guithread.h"
-#include "hfs/volume.h"
 
 namespace {
 
@@ -71,29 +69,6 @@ NameFormSpec field_spec(const char* form_name, int title, int old_label, int new
 
 bool run_pc_name_form(wxWindow* owner, std::string& name) {
   return run_name_form(owner, field_spec("PcName", 1136, 1137, 1138, 115, NameField::pc_name), name) == 1;
-}
-
-int run_volume_label_form(wxWindow* owner, std::string& label) {
-  NameField field = g_volume.is_hfsplus ? NameField::hfsplus_volume_item : NameField::hfs_volume_name;
-  NameFormSpec spec = field_spec("VolumeLabel", 1286, 1498, 1499, 115, field);
-  spec.check = [](const std::string& typed, std::string& stored) { return check_volume_label(typed, stored); };
-  std::string shown = g_volume.is_hfsplus ? label : macroman_to_utf8(label);
-  if (run_name_form(owner, spec, shown) != 1) return 0;
-  label = shown;
-  return 1;
-}
-
-int run_volume_rename_form(wxWindow* owner, uint32_t parent, std::string& name) {
-  NameField field = g_volume.is_hfsplus ? NameField::hfsplus_volume_item : NameField::hfs_name;
-  NameFormSpec spec = field_spec("Rename", 1497, 1498, 1499, 115, field);
-  std::string shown = g_volume.is_hfsplus ? name : macroman_to_utf8(name);
-  const std::string current = shown;
-  spec.check = [parent, current](const std::string& typed, std::string& stored) {
-    return check_volume_item_name(typed, parent, stored, current);
-  };
-  if (run_name_form(owner, spec, shown) != 1) return 0;
-  name = shown;
-  return 1;
 }
 
 int run_isoplus_label_form(wxWindow* owner, FILE* project) {
@@ -377,32 +352,5 @@ int run_signature_edit_form(wxWindow* owner, char signature[8], const std::strin
   }
   content->Add(row, 0, wxALIGN_CENTER);
   d.finish(content, 0, 0);
-  return d.run();
-}
-
-// --- alias file ------------------------------------------------------------------------------------
-
-int run_alias_form(wxWindow* owner, const uint8_t* file_record, size_t size) {
-  AliasView view;
-  if (open_alias_view(file_record, size, view) != 1) {
-    show_timed_message(ui_text(k_text_alias_unreadable).c_str());
-    return 0;
-  }
-  FormDialog d(owner, "Alias", 1183, 118);
-  wxFlexGridSizer* g = grid2();
-  d.add_row(g, &d, 1185, "TargetName", view.target_name, 0, 420, wxTE_READONLY);
-  d.add_row(g, &d, 1186, "TargetFolder", view.folder_name, 0, 420, wxTE_READONLY);
-  d.add_row(g, &d, 1187, "TargetVolume", view.volume_name, 0, 420, wxTE_READONLY);
-  d.add_row(g, &d, 1184, "AccessPath", view.access_path, 0, 420, wxTE_READONLY);
-  auto* content = new wxBoxSizer(wxVERTICAL);
-  content->Add(g, 0, wxEXPAND);
-  auto* row = new wxBoxSizer(wxHORIZONTAL);
-  for (auto [name, text] : {std::pair<const char*, int>{"Browse", 1189}, {"Align", 1188}}) {
-    auto* b = new wxButton(&d, wxID_ANY, ui_wx(text));
-    b->SetName(name);
-    row->Add(b, 0, wxALL, 3);
-  }
-  content->Add(row);
-  d.finish(content, 1190, 1191);
   return d.run();
 }

@@ -44,13 +44,7 @@ int find_check(const char* control) {
 
 long long read_checked_setting(const PrefSetting& s) {
   char buf[256];
-  std::string text = read_setting_text(s.name, buf);
-  if (text.empty()) return s.fallback;
-  errno = 0;
-  char* end = nullptr;
-  long long v = std::strtoll(text.c_str(), &end, 10);
-  if (errno != 0 || end == text.c_str() || *end != '\0' || v < s.low || v > s.high) return s.fallback;
-  return v;
+  return parse_setting_number(read_setting_text(s.name, buf), s.low, s.high, s.fallback);
 }
 
 PreferencesModel load_preferences() {

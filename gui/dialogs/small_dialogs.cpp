@@ -27,8 +27,6 @@ void column_width_step(ColumnSettingsModel& m, int field, int delta) {
   m.widths[size_t(field)] = std::clamp(m.widths[size_t(field)] + delta, 0, width_limit(field));
 }
 
-int g_explorer_bar_width = 120;
-
 int apply_column_settings(ColumnSettingsModel& m, const ColumnSettingsModel& defaults) {
   m.shown[0] = m.shown[2] = true;
   for (int i = 0; i <= k_settings_columns; ++i) {

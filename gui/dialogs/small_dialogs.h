@@ -27,9 +27,6 @@ constexpr int k_max_column_width = 2000;
 // width 0 given its default (defaults: the built-in widths); Name and Data
 // kept shown. 1.
 int apply_column_settings(ColumnSettingsModel& m, const ColumnSettingsModel& defaults = default_column_settings());
-// The width of the folder tree ("Explorer Bar"), 0 when hidden: the column
-// settings set it, the views apply it.
-extern int g_explorer_bar_width;
 
 // --- About ---------------------------------------------------------------------------------------
 // "Version " and the program's version.

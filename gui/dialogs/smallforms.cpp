@@ -10,6 +10,7 @@
 #include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/small_dialogs.h"
+#include "gui/mainviews.h"
 #include "gui/views/file_table.h"
 
 // --- Column Settings ------------------------------------------------------------------------
@@ -25,8 +26,9 @@ ColumnSettingsModel current_column_settings() {
     m.shown[size_t(i)] = c.width > 0;
     m.widths[size_t(i)] = c.width > 0 ? c.width : c.default_width;
   }
-  m.explorer_bar = g_explorer_bar_width > 0;
-  m.widths[k_settings_columns] = g_explorer_bar_width > 0 ? g_explorer_bar_width : 120;
+  int tree = g_main_views ? g_main_views->tree_width() : 120;
+  m.explorer_bar = tree > 0;
+  m.widths[k_settings_columns] = tree > 0 ? tree : 120;
   return m;
 }
 
@@ -79,8 +81,11 @@ int run_column_settings_form(wxWindow* owner) {
     result = apply_column_settings(m, builtin_column_settings());
     for (int i = 0; i < k_settings_columns; ++i)
       g_list_columns[size_t(i)].width = m.shown[size_t(i)] ? m.widths[size_t(i)] : 0;
-    g_explorer_bar_width = m.explorer_bar ? m.widths[k_settings_columns] : 0;
     save_list_column_widths();
+    if (g_main_views) {
+      g_main_views->apply_column_widths();
+      g_main_views->set_tree_width(m.explorer_bar ? m.widths[k_settings_columns] : 0);
+    }
     return true;
   };
   d.finish(content);

@@ -51,7 +51,8 @@ void add_lines(StructureView& view, const std::vector<FieldLine>& lines) {
 
 ViewTreeNode page(std::string title, const std::vector<FieldLine>& lines) {
   ViewTreeNode node{std::move(title), -1, {}};
-  for (const FieldLine& l : lines) node.children.push_back(ViewTreeNode{ui_text(l.caption) + " " + l.value, -1, {}});
+  for (const FieldLine& l : lines)
+    node.children.push_back(ViewTreeNode{ui_text(l.caption) + " " + l.value, -1, {}, l.caption, l.value});
   return node;
 }
 
@@ -118,8 +119,8 @@ StructureView decode_medium_headers(std::span<const uint8_t> sector, int64_t sec
     ViewTreeNode node = page("PM " + std::to_string(n), entry_lines(e));
     // Blocks of 512 bytes, counted from the sector shown.
     int64_t start = sector_number + int64_t(e.start_block);
-    node.children.push_back(ViewTreeNode{ui_text(3722), target_in_image(start, ctx), {}});
-    node.children.push_back(ViewTreeNode{ui_text(3723), target_in_image(start + 2, ctx), {}});
+    node.children.push_back(ViewTreeNode{ui_text(3722), target_in_image(start, ctx), {}, 3722, ""});
+    node.children.push_back(ViewTreeNode{ui_text(3723), target_in_image(start + 2, ctx), {}, 3723, ""});
     if (node.children[6].go_sector < 0) add_message(view, 3766);
     view.tree.push_back(std::move(node));
   }

@@ -73,9 +73,25 @@ int leaf_image(int type) {
   return k_image_file;
 }
 
-int64_t node_sector(int64_t header_sector, uint32_t node, uint32_t ns) {
+// The first sector of a node: through the runs of the tree's file when they
+// are known, else counted on from the header node.
+int64_t node_sector(const std::vector<SectorRun>& runs, int64_t header_sector, uint32_t node, uint32_t ns) {
+  if (!runs.empty()) return run_sector(runs, uint64_t(node) * (ns / 512));
   __int128 s = __int128(header_sector) + __int128(node) * (ns / 512);
   return s > INT64_MAX ? -1 : int64_t(s);
+}
+
+// Reads the ns / 512 sectors of the node whose first sector is first; through
+// the runs when the node lies in them (a node may span two extents).
+int read_node(const SectorReader& read, const std::vector<SectorRun>& runs, int64_t first, uint32_t ns, uint8_t* out) {
+  if (!read || first < 0) return -1;
+  int64_t at = runs.empty() ? -1 : run_offset(runs, first);
+  if (at < 0) return read(first, ns / 512, out);
+  for (uint32_t j = 0; j < ns / 512; ++j) {
+    int64_t s = run_sector(runs, uint64_t(at) + j);
+    if (s < 0 || read(s, 1, out + 512 * size_t(j)) != 0) return -1;
+  }
+  return 0;
 }
 
 void add(StructureView& v, int id, uint64_t value) { v.fields.push_back(ViewField{id, std::to_string(value), true}); }
@@ -83,16 +99,16 @@ void add(StructureView& v, int id, uint64_t value) { v.fields.push_back(ViewFiel
 // The node to show: the sector given, and for a node larger than 512 bytes its
 // further sectors read after it. Empty when they cannot be read.
 std::vector<uint8_t> load_node(std::span<const uint8_t> sector, int64_t dump_sector, uint32_t ns,
-                               const SectorReader& read, StructureView& v) {
+                               const InspectorContext& ctx, const SectorReader& read, StructureView& v) {
   std::vector<uint8_t> node(ns, 0);
   if (sector.size() < 512) {
-    v.messages.push_back("The sector is shorter than 512 bytes.");
+    v.messages.push_back(ui_text(6520));
     return {};
   }
   std::copy(sector.begin(), sector.begin() + 512, node.begin());
-  if (ns > 512 && (!read || read(dump_sector + 1, ns / 512 - 1, node.data() + 512) != 0)) {
-    v.messages.push_back(format_text("The node's %u bytes could not be read; its first sector is shown.", ns));
-    node.resize(512);
+  if (ns > 512 && read_node(read, ctx.node_runs, dump_sector, ns, node.data()) != 0) {
+    v.messages.push_back(format_text(ui_text(6521).c_str(), ns));
+    node.assign(sector.begin(), sector.begin() + 512);
   }
   return node;
 }
@@ -107,11 +123,11 @@ void node_descriptor(StructureView& v, const uint8_t* node, const InspectorConte
   add(v, k_txt_node_records, d.num_records);
   if (ctx.header_sector < 0) return;
   if (d.forward_link != 0) {
-    int64_t s = node_sector(ctx.header_sector, d.forward_link, ns);
+    int64_t s = node_sector(ctx.node_runs, ctx.header_sector, d.forward_link, ns);
     if (inspector_sector_ok(ctx, s)) v.gos.push_back(GoTarget{k_txt_node_forward, s});
   }
   if (d.backward_link != 0) {
-    int64_t s = node_sector(ctx.header_sector, d.backward_link, ns);
+    int64_t s = node_sector(ctx.node_runs, ctx.header_sector, d.backward_link, ns);
     if (inspector_sector_ok(ctx, s)) v.gos.push_back(GoTarget{k_txt_node_backward, s});
   }
 }
@@ -124,7 +140,7 @@ std::vector<uint8_t> begin_node_view(StructureView& v, int title, std::span<cons
                                      const InspectorContext& ctx, const SectorReader& read, uint32_t& ns) {
   v.title_id = title;
   ns = viewer_node_size(ctx);
-  std::vector<uint8_t> node = load_node(sector, dump_sector, ns, read, v);
+  std::vector<uint8_t> node = load_node(sector, dump_sector, ns, ctx, read, v);
   if (node.empty()) return node;
   node_descriptor(v, node.data(), ctx, ns);
   if (node.size() < ns) node.clear();
@@ -140,15 +156,19 @@ StructureView view_btree_header(std::span<const uint8_t> sector, int64_t dump_se
   BTHeaderRec h;
   if (!decode(sector, d) || sector.size() < BTHeaderRec::k_offset + BTHeaderRec::k_size ||
       !decode(sector.subspan(BTHeaderRec::k_offset), h)) {
-    v.messages.push_back("The sector is shorter than a B-tree header node.");
+    v.messages.push_back(ui_text(6522));
     return v;
   }
   bool size_ok = node_size_ok(h.node_size);
   if (size_ok)
     ctx.node_size = h.node_size;
   else
-    v.messages.push_back(format_text("The node size %u is not valid.", unsigned(h.node_size)));
+    v.messages.push_back(format_text(ui_text(6523).c_str(), unsigned(h.node_size)));
   ctx.header_sector = dump_sector;
+  // The header node at the start of a B-tree file the volume's header named.
+  ctx.node_runs.clear();
+  for (const std::vector<SectorRun>& f : ctx.btree_files)
+    if (!f.empty() && f[0].first == dump_sector) ctx.node_runs = f;
 
   v.fields.push_back(ViewField{k_txt_btree_node_size, std::to_string(h.node_size), size_ok});
   add(v, k_txt_btree_total_nodes, h.total_nodes);
@@ -165,7 +185,7 @@ StructureView view_btree_header(std::span<const uint8_t> sector, int64_t dump_se
   for (auto [id, n] : links) {
     v.fields.push_back(ViewField{id, std::to_string(n), n < h.total_nodes});
     if (n == 0 || !size_ok || n >= h.total_nodes) continue;
-    int64_t s = node_sector(dump_sector, n, h.node_size);
+    int64_t s = node_sector(ctx.node_runs, dump_sector, n, h.node_size);
     if (inspector_sector_ok(ctx, s)) v.gos.push_back(GoTarget{id, s});
   }
   return v;
@@ -183,7 +203,7 @@ StructureView view_index_node(std::span<const uint8_t> sector, int64_t dump_sect
   for (uint32_t i = 0; i < n; ++i) {
     CatalogRecordView r;
     if (!node_record(node.data(), ns, int(i), plus, r) || r.type != 0) {
-      v.messages.push_back(format_text("Record %u does not fit in the node.", i));
+      v.messages.push_back(format_text(ui_text(6524).c_str(), i));
       continue;
     }
     uint32_t child = get_be32(r.data.data());
@@ -191,7 +211,7 @@ StructureView view_index_node(std::span<const uint8_t> sector, int64_t dump_sect
     row.cells = {r.name_length == 0 ? record_label(r, plus, false) : record_name(r, plus),
                  std::to_string(r.parent_id), std::to_string(child)};
     if (ctx.header_sector >= 0) {
-      int64_t s = node_sector(ctx.header_sector, child, ns);
+      int64_t s = node_sector(ctx.node_runs, ctx.header_sector, child, ns);
       if (inspector_sector_ok(ctx, s)) row.go_sector = s;
     }
     v.rows.push_back(std::move(row));
@@ -218,7 +238,7 @@ StructureView view_leaf_node(std::span<const uint8_t> sector, int64_t dump_secto
   for (uint32_t i = 0; i < n; ++i) {
     CatalogRecordView r;
     if (!node_record(node.data(), ns, int(i), plus, r)) {
-      v.messages.push_back(format_text("Record %u does not fit in the node.", i));
+      v.messages.push_back(format_text(ui_text(6524).c_str(), i));
       continue;
     }
     std::string name = record_name(r, plus);
@@ -273,14 +293,16 @@ StructureView view_leaf_node(std::span<const uint8_t> sector, int64_t dump_secto
       else if (ok)
         row(k_row_file_thread, tname, r.parent_id, "***", std::to_string(thread_parent), -1);
     }
-    if (!ok) v.messages.push_back(format_text("Record %u is shorter than its kind.", i));
+    if (!ok) v.messages.push_back(format_text(ui_text(6525).c_str(), i));
   }
   return v;
 }
 
-BTreeWalkSetup btree_walk_setup(std::span<const uint8_t> header, int64_t header_sector) {
+BTreeWalkSetup btree_walk_setup(std::span<const uint8_t> header, int64_t header_sector,
+                                std::vector<SectorRun> runs) {
   BTreeWalkSetup s;
   s.header_sector = header_sector;
+  s.runs = std::move(runs);
   BTHeaderRec h;
   if (header.size() >= BTHeaderRec::k_offset + BTHeaderRec::k_size && decode(header.subspan(BTHeaderRec::k_offset), h)) {
     s.node_size = h.node_size;
@@ -296,11 +318,11 @@ int walk_btree(const BTreeWalkSetup& setup, const SectorReader& read, const std:
   message.clear();
   const uint32_t ns = setup.node_size;
   if (!node_size_ok(ns)) {
-    message = format_text("The node size %u is not valid: the tree is not walked.", ns);
+    message = format_text(ui_text(6526).c_str(), ns);
     return -1;
   }
   if (setup.height > k_max_btree_height) {
-    message = format_text("The tree's height %u is beyond any volume's: the tree is not walked.", setup.height);
+    message = format_text(ui_text(6527).c_str(), setup.height);
     return -1;
   }
   if (setup.height == 0 || setup.root == 0) return 0;  // an empty tree
@@ -317,32 +339,32 @@ int walk_btree(const BTreeWalkSetup& setup, const SectorReader& read, const std:
   std::string first_bad;
   while (!stack.empty()) {
     if (stop.load(std::memory_order_relaxed)) {
-      message = "The walk was stopped.";
+      message = ui_text(6528);
       return 1;
     }
     Pending p = stack.back();
     stack.pop_back();
     if (p.node == 0 || p.node >= setup.total_nodes) {
-      message = format_text("Node %u lies outside the tree of %u nodes: the walk ends.", p.node, setup.total_nodes);
+      message = format_text(ui_text(6529).c_str(), p.node, setup.total_nodes);
       return -1;
     }
     if (!seen.insert(p.node).second) {
-      message = format_text("Node %u is reached twice (the tree has a cycle): the walk ends.", p.node);
+      message = format_text(ui_text(6530).c_str(), p.node);
       return -1;
     }
     if (p.level == 0 || p.level > setup.height) {
-      message = format_text("Node %u lies deeper than the tree's height: the walk ends.", p.node);
+      message = format_text(ui_text(6531).c_str(), p.node);
       return -1;
     }
-    int64_t sector = node_sector(setup.header_sector, p.node, ns);
+    int64_t sector = node_sector(setup.runs, setup.header_sector, p.node, ns);
     std::fill(buf.begin(), buf.end(), 0);
-    if (sector < 0 || !read || read(sector, ns / 512, buf.data()) != 0) {
-      message = format_text("Node %u could not be read: the walk ends.", p.node);
+    if (sector < 0 || read_node(read, setup.runs, sector, ns, buf.data()) != 0) {
+      message = format_text(ui_text(6532).c_str(), p.node);
       return -1;
     }
     int8_t kind = node_kind(buf.data());
     if (kind != (p.level > 1 ? k_node_index : k_node_leaf) || node_height(buf.data()) != p.level) {
-      message = format_text("Node %u is not a node of level %u: the walk ends.", p.node, p.level);
+      message = format_text(ui_text(6533).c_str(), p.node, p.level);
       return -1;
     }
     BTreeWalkNode out;
@@ -353,7 +375,7 @@ int walk_btree(const BTreeWalkSetup& setup, const SectorReader& read, const std:
     for (uint32_t i = 0; i < n; ++i) {
       CatalogRecordView r;
       if (!node_record(buf.data(), ns, int(i), plus, r)) {
-        if (first_bad.empty()) first_bad = format_text("Record %u of node %u does not fit and is left out.", i, p.node);
+        if (first_bad.empty()) first_bad = format_text(ui_text(6534).c_str(), i, p.node);
         continue;
       }
       BTreeWalkItem item;

@@ -1,8 +1,10 @@
 // Viewers of catalog B-tree nodes (HFS and HFS+): the header node with the
 // display of the whole tree, and the index and leaf nodes.
 //
-// Node numbers become sectors of the dumped object as header sector + node x
-// (node size / 512), the tree being taken as contiguous after its header node.
+// Node numbers become sectors of the dumped object through the runs of the
+// tree's file when the volume's header named it (its header node lying at the
+// start of that file), else as header sector + node x (node size / 512), the
+// tree being taken as contiguous after its header node.
 // A node size of 512 reads HFS records, any other size HFS+ records.
 #pragma once
 
@@ -99,13 +101,17 @@ struct BTreeWalkNode {
 };
 struct BTreeWalkSetup {
   int64_t header_sector = 0;  // sector of node 0
+  std::vector<SectorRun> runs;  // the tree's file, when known (else its nodes follow node 0)
   uint32_t node_size = 0;
   uint32_t root = 0;
   uint32_t height = 0;
   uint32_t total_nodes = 0;
 };
-// Setup from a header node's bytes (first 512 are enough) shown at header_sector.
-BTreeWalkSetup btree_walk_setup(std::span<const uint8_t> header, int64_t header_sector);
+// Setup from a header node's bytes (first 512 are enough) shown at
+// header_sector, the tree's file in runs (as the header node viewer left them
+// in the context's node_runs).
+BTreeWalkSetup btree_walk_setup(std::span<const uint8_t> header, int64_t header_sector,
+                                std::vector<SectorRun> runs = {});
 
 // Walks the tree depth-first in key order, calling on_node once per node with
 // its records. Reads only through read (one node at a time) and touches no

@@ -8,6 +8,7 @@
 
 #include "IO/hexdump.h"
 #include "IO/strlib.h"
+#include "IO/unicode.h"
 #include "hfs/volume.h"
 
 int map_volume_fork(bool hfsplus, const uint8_t* first_record, uint32_t file_id, uint8_t fork_type,
@@ -106,7 +107,18 @@ bool parse_search_text(const std::string& text, std::vector<uint8_t>& pattern) {
 }
 
 std::string search_proposal(const std::vector<uint8_t>& pattern) {
-  return std::string(pattern.begin(), pattern.end());
+  std::string text(pattern.begin(), pattern.end());
+  bool plain = is_valid_utf8(text);
+  for (uint8_t b : pattern) plain = plain && b >= 0x20 && b != 0x7F;
+  if (plain) return text;
+  // Bytes a text cannot carry are proposed as they were typed: in hexadecimal.
+  static const char k_digits[] = "0123456789abcdef";
+  std::string hex = "0x";
+  for (uint8_t b : pattern) {
+    hex += k_digits[b >> 4];
+    hex += k_digits[b & 15];
+  }
+  return hex;
 }
 
 namespace {
@@ -180,15 +192,21 @@ bool parse_number(std::string text, int base, uint64_t& out) {
 }
 }  // namespace
 
-int64_t parse_relative_sector(const std::string& text, uint64_t current, uint64_t last) {
+int64_t parse_relative_sector(const std::string& text, uint64_t current, uint64_t last, int radix) {
   std::string t = trim(text);
   int sign = 0;
   if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
     sign = t[0] == '+' ? 1 : -1;
-    t = t.substr(1);
+    t = trim(t.substr(1));
+  }
+  int base = radix == 16 ? 16 : 10;
+  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+    base = 16;
+    t = t.substr(2);
+    if (!std::isxdigit(static_cast<unsigned char>(t[0]))) return -1;
   }
   uint64_t n = 0;
-  if (!parse_number(t, 10, n)) return -1;
+  if (!parse_number(t, base, n)) return -1;
   uint64_t target;
   if (sign > 0) {
     if (n > last || current > last - n) return -1;

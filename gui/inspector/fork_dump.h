@@ -54,7 +54,8 @@ SectorReader fork_sector_reader(const ForkMap& map, SectorReader medium);
 // The search dialog's text: "0x" followed by hex pairs gives those bytes, any
 // other text its own bytes. False for an empty result or malformed hex.
 bool parse_search_text(const std::string& text, std::vector<uint8_t>& pattern);
-// The text the dialog proposes next time: the bytes as they are.
+// The text the dialog proposes next time: the bytes as they are, or "0x" and
+// their hexadecimal pairs when they hold control bytes or are not UTF-8 text.
 std::string search_proposal(const std::vector<uint8_t>& pattern);
 // First match at or after start_offset of sector (offset 0 in later sectors),
 // wholly inside one sector, up to last_sector. Returns the offset and sets
@@ -73,8 +74,9 @@ std::vector<std::string> dump_sector_lines(const uint8_t* sector512, uint64_t in
 // The lines as copied or printed: each ended by "\r\n".
 std::string dump_text(const std::vector<std::string>& lines);
 // The go-to text: "n", "+n" or "-n" (blanks allowed after the sign) from
-// current. -1 when it is not a number or the result is outside 0..last.
-int64_t parse_relative_sector(const std::string& text, uint64_t current, uint64_t last);
+// current, the number in radix (10 or 16; "0x" marks a hexadecimal number in
+// either). -1 when it is not a number or the result is outside 0..last.
+int64_t parse_relative_sector(const std::string& text, uint64_t current, uint64_t last, int radix = 10);
 
 // --- data segments -------------------------------------------------------------------------
 struct DataSegment {

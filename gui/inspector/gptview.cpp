@@ -89,7 +89,7 @@ StructureView decode_gpt_entries_view(std::span<const uint8_t> sector, int64_t s
     std::snprintf(title, sizeof title, ui_text(3800).c_str(), int(k + 1));
     ViewTreeNode node{title, -1, {}};
     auto line = [&](int caption, const std::string& value, int64_t go = -1) {
-      node.children.push_back(ViewTreeNode{ui_text(caption) + " " + value, go, {}});
+      node.children.push_back(ViewTreeNode{ui_text(caption) + " " + value, go, {}, caption, value});
     };
     line(3794, guid_text(e.partition_type_guid));
     line(3795, guid_text(e.unique_partition_guid));

@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+// A run of 512-byte sectors of the dumped object.
+struct SectorRun {
+  int64_t first = 0;
+  int64_t count = 0;
+};
+
 // The inspector's own geometry. Header viewers set it for the views they lead
 // to; the engine's volume state is never written by the inspector.
 struct InspectorContext {
@@ -17,7 +23,18 @@ struct InspectorContext {
   int64_t header_sector = -1;       // sector of the B-tree header node (-1: not known)
   uint32_t media_block_size = 512;  // partition-map block size: 512 or 2048
   int64_t image_sectors = 0;        // 512-byte sectors in the image (bounds every go target)
+  // The B-tree files the last volume header or master directory block named,
+  // as the runs of sectors their extents cover; a header node shown at the
+  // start of one of them takes its runs as node_runs, through which node
+  // numbers become sectors (none: the nodes follow the header node).
+  std::vector<std::vector<SectorRun>> btree_files;
+  std::vector<SectorRun> node_runs;
 };
+
+// The sector at offset sectors into a file laid out in runs, or -1 past them.
+int64_t run_sector(const std::vector<SectorRun>& runs, uint64_t offset);
+// The offset in the file of one of its runs' sectors, or -1 when none holds it.
+int64_t run_offset(const std::vector<SectorRun>& runs, int64_t sector);
 
 // Reads count 512-byte sectors from first into buf (count * 512 bytes). Returns
 // 0, or non-zero when any sector lies outside the image or cannot be read; buf
@@ -45,11 +62,17 @@ struct ViewRow {
   int64_t go_sector = -1;  // -1: no target
 };
 
-// A node of a tree display (B-tree, resource tree).
+// A node of a tree display (B-tree, resource tree). A node that stands for a
+// field keeps its caption id and value apart too (text is the two joined).
 struct ViewTreeNode {
+  ViewTreeNode(std::string t = {}, int64_t go = -1, std::vector<ViewTreeNode> c = {}, int caption = 0,
+               std::string v = {})
+      : text(std::move(t)), go_sector(go), children(std::move(c)), caption_id(caption), value(std::move(v)) {}
   std::string text;
   int64_t go_sector = -1;
   std::vector<ViewTreeNode> children;
+  int caption_id = 0;
+  std::string value;
 };
 
 struct StructureView {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "IO/charsets.h"
+#include "IO/uitext.h"
 #include "IO/hexdump.h"
 #include "IO/strlib.h"
 #include "macfiles/applesingle.h"
@@ -64,7 +65,7 @@ int build_resource_tree(std::span<const uint8_t> fork, const std::string& file_n
     const AppleEntryDescriptor* e = nullptr;
     if (decode_apple_header(fork, fork.size(), h) == 0) e = find_apple_entry(h, k_entry_resource_fork);
     if (!e) {
-      out.messages.push_back("The AppleDouble file holds no resource fork.");
+      out.messages.push_back(ui_text(6535));
       return 1;
     }
     out.base = e->offset;
@@ -73,11 +74,11 @@ int build_resource_tree(std::span<const uint8_t> fork, const std::string& file_n
   ResourceMap map;
   int rc = decode_resource_fork(res, map);
   if (rc == 1) {
-    out.messages.push_back("The fork is too short to hold resources.");
+    out.messages.push_back(ui_text(6536));
     return 1;
   }
   if (rc != 0) {
-    out.messages.push_back("The resource map is damaged: an offset or a length lies outside the fork.");
+    out.messages.push_back(ui_text(6537));
     return -3;
   }
   for (const ResourceType& t : map.types) {

@@ -3,8 +3,10 @@
 #include <cstring>
 
 #include "IO/bigendian.h"
+#include "gui/inspector/btree_view.h"
 #include "gui/inspector/decoders.h"
 #include "gui/inspector/viewfields.h"
+#include "gui/inspector/volume_headers.h"
 
 namespace {
 
@@ -66,7 +68,15 @@ SectorDecoder decoder_for_kind(SectorKind kind, int access_mode) {
 }
 
 StructureView decode_sector(SectorKind kind, int access_mode, std::span<const uint8_t> sector,
-                            int64_t sector_number, const InspectorContext& ctx, const SectorReader& read) {
+                            int64_t sector_number, InspectorContext& ctx, const SectorReader& read) {
+  switch (kind) {
+    case k_kind_hfsplus_header: return view_hfsplus_header(sector, sector_number, ctx, read);
+    case k_kind_mdb: return view_master_directory_block(sector, sector_number, ctx);
+    case k_kind_btree_header: return view_btree_header(sector, sector_number, ctx);
+    case k_kind_btree_index: return view_index_node(sector, sector_number, ctx, read);
+    case k_kind_btree_leaf: return view_leaf_node(sector, sector_number, ctx, read);
+    default: break;
+  }
   SectorDecoder decoder = decoder_for_kind(kind, access_mode);
   if (decoder) return decoder(sector, sector_number, ctx, read);
   StructureView view;

@@ -41,13 +41,18 @@ SectorKind identify_sector(std::span<const uint8_t> sector, int64_t sector_numbe
 using SectorDecoder = StructureView (*)(std::span<const uint8_t> sector, int64_t sector_number,
                                         const InspectorContext& ctx, const SectorReader& read);
 
-// The decoder of a kind, or null when the kind has none. The driver
-// descriptor and map entry kinds have one decoder per structure when the
-// volume engine reads a partition image (access modes 1 and 3), and the
-// decoder of a 2048-byte sector of four 512-byte blocks otherwise.
+// The decoder of a kind that only reads the inspector's geometry, or null.
+// The driver descriptor and map entry kinds have one decoder per structure
+// when the volume engine reads a partition image (access modes 1 and 3), and
+// the decoder of a 2048-byte sector of four 512-byte blocks otherwise. The
+// volume headers and the B-tree nodes have none here: their viewers set the
+// geometry, and decode_sector reaches them.
 SectorDecoder decoder_for_kind(SectorKind kind, int access_mode);
 
-// Runs the kind's decoder; a kind without one gives a view whose only message
-// is "Unable to identify the sector.".
+// Runs the kind's viewer: the volume header and master directory block set
+// ctx's block origin and sectors per block (the header also the node size),
+// the B-tree header node its node size and header sector; the node viewers
+// read them. A kind without a viewer gives a view whose only message is
+// "Unable to identify the sector.".
 StructureView decode_sector(SectorKind kind, int access_mode, std::span<const uint8_t> sector,
-                            int64_t sector_number, const InspectorContext& ctx, const SectorReader& read);
+                            int64_t sector_number, InspectorContext& ctx, const SectorReader& read);

@@ -76,3 +76,22 @@ std::vector<uint8_t> read_from_sector(StructureView& view, std::span<const uint8
 }
 
 }  // namespace inspect
+
+int64_t run_sector(const std::vector<SectorRun>& runs, uint64_t offset) {
+  for (const SectorRun& r : runs) {
+    if (r.count <= 0) continue;
+    if (offset < uint64_t(r.count)) return r.first + int64_t(offset);
+    offset -= uint64_t(r.count);
+  }
+  return -1;
+}
+
+int64_t run_offset(const std::vector<SectorRun>& runs, int64_t sector) {
+  int64_t at = 0;
+  for (const SectorRun& r : runs) {
+    if (r.count <= 0) continue;
+    if (sector >= r.first && sector - r.first < r.count) return at + (sector - r.first);
+    at += r.count;
+  }
+  return -1;
+}

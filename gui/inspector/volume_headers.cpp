@@ -3,6 +3,7 @@
 #include <string>
 
 #include "IO/charsets.h"
+#include "IO/uitext.h"
 #include "hfs/ondisk.h"
 
 namespace {
@@ -33,11 +34,26 @@ void add_extent_row(StructureView& v, const InspectorContext& ctx, const char* p
 // a multiple of 512.
 uint32_t block_sectors_of(uint32_t block_size, StructureView& v) {
   if (block_size < 512 || block_size % 512 != 0)
-    v.messages.push_back("The block size " + std::to_string(block_size) + " is not a multiple of 512 bytes.");
+    v.messages.push_back(format_text(ui_text(6538).c_str(), block_size));
   return block_size / 512;
 }
 
 bool node_size_ok(uint32_t n) { return n >= 512 && n <= 32768 && (n & (n - 1)) == 0; }
+
+// The runs of sectors a special file's extents cover (empty extents and those
+// outside the image end the list).
+template <typename Extents>
+std::vector<SectorRun> extent_runs(const InspectorContext& ctx, const Extents& extents) {
+  std::vector<SectorRun> runs;
+  for (const auto& e : extents) {
+    if (e.block_count == 0) break;
+    int64_t first = inspector_block_sector(ctx, e.start_block);
+    int64_t count = int64_t(e.block_count) * ctx.block_sectors;
+    if (first < 0 || count > ctx.image_sectors - first) break;
+    runs.push_back(SectorRun{first, count});
+  }
+  return runs;
+}
 
 }  // namespace
 
@@ -59,7 +75,7 @@ StructureView view_hfsplus_header(std::span<const uint8_t> sector, int64_t dump_
   v.title_id = k_txt_hfsplus_title;
   HfsPlusVolumeHeader h;
   if (!decode(sector, h)) {
-    v.messages.push_back("The sector is shorter than a volume header.");
+    v.messages.push_back(ui_text(6539));
     return v;
   }
   // The header lies 1024 bytes into its volume.
@@ -99,18 +115,22 @@ StructureView view_hfsplus_header(std::span<const uint8_t> sector, int64_t dump_
     add_go(v, ctx, p.caption, inspector_block_sector(ctx, p.fork->extents[0].start_block));
   }
 
+  ctx.btree_files.clear();
+  for (const HfsPlusForkData* f : {&h.extents_file, &h.catalog_file, &h.attributes_file})
+    if (f->logical_size != 0) ctx.btree_files.push_back(extent_runs(ctx, f->extents));
+
   // The catalog's header node gives the node size of the B-tree viewers.
   int64_t cat = inspector_block_sector(ctx, h.catalog_file.extents[0].start_block);
   uint8_t node[512] = {};
   if (cat < 0 || !read || read(cat, 1, node) != 0) {
-    v.messages.push_back("The catalog's header node lies outside the image.");
+    v.messages.push_back(ui_text(6540));
   } else {
     BTHeaderRec rec;
     decode(ByteSpan(node + BTHeaderRec::k_offset, BTHeaderRec::k_size), rec);
     if (node_size_ok(rec.node_size))
       ctx.node_size = rec.node_size;
     else
-      v.messages.push_back("The catalog's node size " + std::to_string(rec.node_size) + " is not valid.");
+      v.messages.push_back(format_text(ui_text(6541).c_str(), unsigned(rec.node_size)));
   }
   return v;
 }
@@ -121,7 +141,7 @@ StructureView view_master_directory_block(std::span<const uint8_t> sector, int64
   v.title_id = k_txt_mdb_title;
   MasterDirectoryBlock m;
   if (!decode(sector, m)) {
-    v.messages.push_back("The sector is shorter than a master directory block.");
+    v.messages.push_back(ui_text(6542));
     return v;
   }
   // The block lies in sector 2 of its volume; block 0 starts first_block
@@ -156,6 +176,8 @@ StructureView view_master_directory_block(std::span<const uint8_t> sector, int64
     add_extent_row(v, ctx, "cat", i + 1, m.catalog_extents[i].block_count, m.catalog_extents[i].start_block);
   add_go(v, ctx, k_txt_mdb_extents, inspector_block_sector(ctx, m.extents_extents[0].start_block));
   add_go(v, ctx, k_txt_mdb_catalog, inspector_block_sector(ctx, m.catalog_extents[0].start_block));
+
+  ctx.btree_files = {extent_runs(ctx, m.extents_extents), extent_runs(ctx, m.catalog_extents)};
 
   if (m.embed_signature != 0) {
     // Both buttons of the embedded volume stay usable whatever its count says.

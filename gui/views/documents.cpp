@@ -7,11 +7,13 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
 #include "IO/iodmg.h"
 #include "IO/paths.h"
+#include "IO/uitext.h"
 #include "compiler/project.h"
 #include "hfs/mount.h"
 #include "hfs/newimage.h"
@@ -53,7 +55,7 @@ int write_beside(const std::string& target, std::string& message, Fill fill) {
   std::string tmp;
   int fd = make_temp_file_beside(target, tmp);
   if (fd < 0) {
-    message = "Error opening file\n" + target + ".";
+    message = format_text(ui_text(1385).c_str(), target.c_str());
     return k_doc_open_failed;
   }
   bool ok = fill(fd) && ::fsync(fd) == 0;
@@ -64,7 +66,7 @@ int write_beside(const std::string& target, std::string& message, Fill fill) {
   ok = (::close(fd) == 0) && ok;
   if (!ok || ::rename(tmp.c_str(), target.c_str()) != 0) {
     ::unlink(tmp.c_str());
-    if (message.empty()) message = "Error writing file\n" + target + ".";
+    if (message.empty()) message = format_text(ui_text(6118).c_str(), target.c_str());
     return k_doc_write_failed;
   }
   return k_doc_ok;
@@ -79,19 +81,23 @@ int open_project_document(const std::string& path, bool isoplus, bool no_backup,
   doc = ProjectDocument();
   FILE* f = std::fopen(path.c_str(), "r+b");
   if (!f) {
-    message = "Error opening file\n" + path + ".";
+    message = format_text(ui_text(1385).c_str(), path.c_str());
     return k_doc_open_failed;
   }
   int magic = check_project_magic(f);
   ProjectHeader header;
   bool readable = magic != 0 && read_project_header(f, header);
   if (!readable || (magic != 1 && !isoplus)) {
-    message = magic == -1 && !isoplus
-                  ? "The file\n" + path + "\nis not a correct project file\nfor current version of Corvane.\n"
-                                          "You should rebuild it from scratch."
-                  : "The file\n" + path + "\nis not recognized as a project file\nby Corvane.";
+    message = format_text(ui_text(magic == -1 && !isoplus ? 6100 : 6101).c_str(), path.c_str());
     std::fclose(f);
     return k_doc_not_project;
+  }
+  // A damaged project would lose items unseen at its next edit: refused (the
+  // scan has named its faults). It also raises the id counters past the ids in use.
+  if (verify_opened_project(f, path.c_str()) != 0) {
+    std::fclose(f);
+    message.clear();
+    return k_doc_damaged;
   }
   std::rewind(f);
   std::string backup = project_backup_path(path);
@@ -112,12 +118,12 @@ int create_project_document(const std::string& path, uint32_t preference_flags, 
                             ProjectDocument& doc, std::string& message) {
   doc = ProjectDocument();
   if (create_project_file(path, preference_flags) != 0) {
-    message = "Error opening file\n" + path + ".";
+    message = format_text(ui_text(1385).c_str(), path.c_str());
     return k_doc_open_failed;
   }
   doc.file = std::fopen(path.c_str(), "r+b");
   if (!doc.file) {
-    message = "Error opening file\n" + path + ".";
+    message = format_text(ui_text(1385).c_str(), path.c_str());
     return k_doc_open_failed;
   }
   doc.path = path;
@@ -130,6 +136,33 @@ void close_project_document(ProjectDocument& doc) {
   doc = ProjectDocument();
 }
 
+int copy_project_file(FILE* f, const std::string& path, const std::string& target, std::string& message) {
+  if (!f) return k_doc_open_failed;
+  if (target == path || same_file(target, path)) {
+    message = ui_text(6115);
+    return k_doc_same_file;
+  }
+  std::fflush(f);
+  return write_beside(target, message, [&](int fd) { return copy_all(fileno(f), fd); });
+}
+
+int move_document_file(const std::string& from, const std::string& target, std::string& message) {
+  if (::rename(from.c_str(), target.c_str()) == 0) return k_doc_ok;
+  if (errno != EXDEV) {
+    message = format_text(ui_text(6118).c_str(), target.c_str());
+    return k_doc_write_failed;
+  }
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    message = format_text(ui_text(1385).c_str(), from.c_str());
+    return k_doc_open_failed;
+  }
+  int rc = write_beside(target, message, [&](int fd) { return copy_all(in, fd); });
+  ::close(in);
+  if (rc == k_doc_ok) ::unlink(from.c_str());
+  return rc;
+}
+
 int open_image_document(const std::string& path, int which, ImageDocument& doc, std::string& message) {
   doc = ImageDocument();
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
@@ -139,19 +172,19 @@ int open_image_document(const std::string& path, int which, ImageDocument& doc, 
     read_only = true;
   }
   if (fd < 0) {
-    message = "Error opening file\n" + path + ".";
+    message = format_text(ui_text(1385).c_str(), path.c_str());
     return k_doc_open_failed;
   }
   struct stat st;
   if (::fstat(fd, &st) != 0 || st.st_size == 0) {
     ::close(fd);
-    message = "Null length file.\nAborting.";
+    message = ui_text(6102);
     return k_doc_empty;
   }
   int kind = detect_image_kind(fd);
   if (kind >= 1 && kind <= 4) {
     ::close(fd);
-    message = "Image " + path + " is compressed. Do you want to uncompress it?";
+    message = format_text(ui_text(6103).c_str(), path.c_str());
     return k_doc_compressed;
   }
   if (kind == 5) {
@@ -162,7 +195,7 @@ int open_image_document(const std::string& path, int which, ImageDocument& doc, 
   int rc = open_image_volume(fd, which, list);
   if (rc != 0) {
     ::close(fd);
-    message = "This file doesn't contain a valid HFS partition.";
+    message.clear();  // the engine has said it
     return k_doc_no_volume;
   }
   int count = g_volume.partition_count;
@@ -185,19 +218,19 @@ int expand_compressed_image(const std::string& path, const std::string& save_pat
   if (temporary) {
     int fd = make_temp_file("cvd", target);
     if (fd < 0) {
-      message = "Error opening file\n" + temp_folder() + ".";
+      message = format_text(ui_text(1385).c_str(), temp_folder().c_str());
       return k_doc_open_failed;
     }
     ::close(fd);
   }
   if (same_file(target, path)) {
-    message = "The uncompressed image cannot replace the compressed one.";
+    message = ui_text(6116);
     return k_doc_same_file;
   }
   int rc = expand_dmg_file(path.c_str(), target.c_str());
   if (rc != 1) {
     if (temporary) ::unlink(target.c_str());
-    message = "The image " + path + " could not be uncompressed.";
+    message = format_text(ui_text(6117).c_str(), path.c_str());
     return k_doc_open_failed;
   }
   out_path = target;
@@ -217,7 +250,7 @@ int check_target_image(const std::string& target, uint64_t bytes, std::string& m
   std::string folder = folder_of_path(target);
   struct statfs fs;
   if (::statfs(folder.c_str(), &fs) == 0 && fs.f_type == k_msdos_super_magic && bytes > k_fat_file_limit) {
-    message = "It it not possible\nto create an image of more than 4GB\nsince the disk is not formatted\nas NTFS.";
+    message = ui_text(1474);
     return k_doc_too_large;
   }
   struct statvfs vfs;
@@ -227,7 +260,7 @@ int check_target_image(const std::string& target, uint64_t bytes, std::string& m
     struct stat st;
     if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) free_bytes += uint64_t(st.st_blocks) * 512;
     if (bytes > free_bytes) {
-      message = "Not enough free space\non the target disk.\nAborting.";
+      message = ui_text(1073);
       return k_doc_no_space;
     }
   }
@@ -237,7 +270,7 @@ int check_target_image(const std::string& target, uint64_t bytes, std::string& m
 int save_image_as(const ImageDocument& doc, const std::string& target, std::string& message) {
   if (doc.fd < 0) return k_doc_open_failed;
   if (target == doc.path || same_file(target, doc.path)) {
-    message = "The image cannot be saved onto itself.";
+    message = ui_text(6115);
     return k_doc_same_file;
   }
   struct stat st;
@@ -251,8 +284,7 @@ int new_partition_image(const std::string& path, bool hfsplus, uint32_t size_mb,
                         std::string& message) {
   uint32_t max_mb = hfsplus ? k_new_hfsplus_max_mb : k_new_hfs_max_mb;
   if (size_mb < k_new_image_min_mb || size_mb > max_mb) {
-    message = "The size must lie between " + std::to_string(k_new_image_min_mb) + " and " + std::to_string(max_mb) +
-              " MB.";
+    message = format_text(ui_text(6119).c_str(), unsigned(k_new_image_min_mb), unsigned(max_mb));
     return k_doc_write_failed;
   }
   int rc = check_target_image(path, uint64_t(size_mb) << 20, message);
@@ -266,57 +298,29 @@ int new_partition_image(const std::string& path, bool hfsplus, uint32_t size_mb,
   });
 }
 
-DocumentButtons document_buttons(WorkingMode mode, bool open, bool read_only) {
-  DocumentButtons b;
-  for (int& i : b.items) i = -1;
-  auto set = [&](std::initializer_list<DocumentItem> items, int v) {
-    for (DocumentItem i : items) b.items[i] = v;
-  };
-  switch (mode) {
-    case k_mode_project:
-      if (open) set({k_item_compile_project, k_item_compile_menu, k_item_search_project, k_item_new_folder_project}, 1);
-      else set({k_item_compile_project, k_item_compile_menu, k_item_parent_project, k_item_search_project,
-                k_item_new_folder_project}, 0);
-      b.drop = open;
-      break;
-    case k_mode_partition:
-      if (open) {
-        set({k_item_parent_partition, k_item_delete_partition}, 0);
-        set({k_item_search_partition}, 1);
-        set({k_item_pc_to_volume, k_item_new_folder_partition}, read_only ? 0 : 1);
-        b.drop = !read_only;
-      } else {
-        set({k_item_volume_to_pc, k_item_pc_to_volume, k_item_search_partition, k_item_parent_partition,
-             k_item_new_folder_partition, k_item_delete_partition}, 0);
+std::string wildcard_both_cases(const std::string& filter) {
+  std::string out;
+  size_t start = 0;
+  for (int field = 0; start <= filter.size(); ++field) {
+    size_t bar = filter.find('|', start);
+    std::string part = filter.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+    if (field % 2 == 1) {  // the patterns of a description
+      std::string upper;
+      size_t at = 0;
+      while (at <= part.size()) {
+        size_t semi = part.find(';', at);
+        std::string pattern = part.substr(at, semi == std::string::npos ? std::string::npos : semi - at);
+        std::string up = pattern;
+        for (char& c : up) c = char(std::toupper(static_cast<unsigned char>(c)));
+        if (up != pattern) upper += ";" + up;
+        if (semi == std::string::npos) break;
+        at = semi + 1;
       }
-      break;
-    case k_mode_isoplus:
-      set({k_item_compile_isoplus, k_item_compile_isoplus_menu, k_item_search_isoplus, k_item_new_folder_isoplus},
-          open ? 1 : 0);
-      b.drop = open;
-      break;
-    default:
-      break;
+      part += upper;
+    }
+    out += (field ? "|" : "") + part;
+    if (bar == std::string::npos) break;
+    start = bar + 1;
   }
-  return b;
-}
-
-ContextMenuItems context_menu_items(const ContextMenuState& s) {
-  ContextMenuItems m;
-  if (!s.document_open) return m;
-  bool writable = !(s.mode == k_mode_partition && s.read_only);
-  bool selected = s.selected > 0;
-  m.paste = writable && s.clipboard_has_files;
-  if (s.from_list) {
-    m.remove = m.rename = m.properties = selected;
-    m.new_folder = true;
-    if (s.mode == k_mode_partition) m.copy_to_pc = m.display = selected;
-  } else {
-    m.rename = m.properties = selected;
-    // The root can be neither deleted nor, on a volume, copied as an item.
-    m.remove = selected && (s.mode == k_mode_partition || s.node_has_parent);
-    if (s.mode == k_mode_partition) m.copy_to_pc = selected;
-  }
-  if (!writable) m.remove = m.rename = m.new_folder = false;
-  return m;
+  return out;
 }

@@ -24,6 +24,7 @@ constexpr int k_doc_same_file = -7;     // Save As onto the open file
 constexpr int k_doc_too_large = -8;     // more than 4 GiB - 64 KiB on a FAT disk
 constexpr int k_doc_no_space = -9;      // not enough free space
 constexpr int k_doc_write_failed = -10;
+constexpr int k_doc_damaged = -11;     // a damaged project (the message is already shown)
 
 struct ProjectDocument {
   FILE* file = nullptr;
@@ -41,6 +42,12 @@ int open_project_document(const std::string& path, bool isoplus, bool no_backup,
 int create_project_document(const std::string& path, uint32_t preference_flags, bool isoplus,
                             ProjectDocument& doc, std::string& message);
 void close_project_document(ProjectDocument& doc);
+// A copy of the open project at target (written beside it, renamed when
+// whole; the open file is refused). The project stays the open document.
+int copy_project_file(FILE* f, const std::string& path, const std::string& target, std::string& message);
+// Moves a closed file to target (copied and removed when they lie on two
+// file systems). 0, or k_doc_write_failed with nothing moved.
+int move_document_file(const std::string& from, const std::string& target, std::string& message);
 // The backup path of a project: its extension replaced by "bak".
 std::string project_backup_path(const std::string& path);
 
@@ -79,37 +86,9 @@ int new_partition_image(const std::string& path, bool hfsplus, uint32_t size_mb,
 int check_target_image(const std::string& target, uint64_t bytes, std::string& message);
 constexpr uint64_t k_fat_file_limit = 0xFFFF0000ull;
 
-// Document-state items: the tool buttons and menu items a mode's document
-// state enables, as data the window applies.
-enum DocumentItem {
-  k_item_compile_project, k_item_compile_menu, k_item_search_project, k_item_new_folder_project,
-  k_item_parent_project, k_item_search_partition, k_item_new_folder_partition, k_item_parent_partition,
-  k_item_delete_partition, k_item_volume_to_pc, k_item_pc_to_volume, k_item_compile_isoplus,
-  k_item_compile_isoplus_menu, k_item_search_isoplus, k_item_new_folder_isoplus, k_item_count
-};
-struct DocumentButtons {
-  // -1 untouched, 0 disabled, 1 enabled
-  int items[k_item_count];
-  bool drop = false;
-};
-
-DocumentButtons document_buttons(WorkingMode mode, bool open, bool read_only);
-
-// The list's and the tree's pop-up menu items enabled in a state. A read-only
-// image enables nothing that would write to it.
-struct ContextMenuState {
-  WorkingMode mode = k_mode_project;
-  bool document_open = false;
-  bool read_only = false;
-  bool from_list = true;          // false: the tree's pop-up
-  int selected = 0;               // list rows selected; tree: 1 when a node is selected
-  bool node_has_parent = false;   // tree: the selected node is not the root
-  bool clipboard_has_files = false;
-};
-struct ContextMenuItems {
-  bool remove = false, rename = false, properties = false, new_folder = false, paste = false,
-       copy_to_pc = false, display = false;
-};
-ContextMenuItems context_menu_items(const ContextMenuState& s);
 // The splitter moves only while the tree is at most half the window wide.
 inline bool splitter_can_resize(int new_tree_width, int form_width) { return new_tree_width <= form_width / 2; }
+
+// A file-dialog filter ("Text|*.a;*.b|...") whose patterns also match the
+// upper-case spelling of their names (the dialogs compare case-sensitively).
+std::string wildcard_both_cases(const std::string& filter);

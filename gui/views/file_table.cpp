@@ -10,6 +10,7 @@
 #include "IO/charsets.h"
 #include "IO/names.h"
 #include "IO/settings.h"
+#include "IO/uitext.h"
 #include "macfiles/signatures.h"
 
 std::array<ListColumnSetting, k_list_columns> g_list_columns = {{
@@ -26,9 +27,6 @@ std::array<int, 8> g_list_sort_state = {};
 
 namespace {
 
-const char* const k_captions[k_list_columns] = {"Name", "Type", "Data", "Resources", "Creation",
-                                                "Modification", "Signature"};
-const char k_folder_text[] = "Folder";
 
 HFSUniStr255 as_unistr(const std::u16string& units) {
   HFSUniStr255 u;
@@ -101,7 +99,7 @@ std::string display_name(const FileTableEntry& e) {
 }
 
 std::string type_text(const FileTableEntry& e) {
-  if (e.kind == 1) return k_folder_text;
+  if (e.kind == 1) return ui_text(1011);
   char sig[9] = {};
   std::memcpy(sig, e.signature, 8);
   return signature_comment(sig);
@@ -206,32 +204,37 @@ void fit_column_widths(int total, int* widths, int count) {
   if (last >= 0) widths[last] += total - used;
 }
 
-std::vector<std::string> file_list_print_lines(const std::vector<FileTableEntry>& table, int chars_per_line) {
-  int widths[k_list_columns];
-  for (int i = 0; i < k_list_columns; ++i) widths[i] = g_list_columns[i].width;
-  fit_column_widths(std::max(chars_per_line, 0), widths, k_list_columns);
-  auto line_of = [&](const std::array<std::string, k_list_columns>& cells) {
-    std::string line;
-    for (int i = 0; i < k_list_columns; ++i) {
-      if (widths[i] <= 0) continue;
-      // Cut on a character boundary: a UTF-8 continuation byte never starts a cut.
-      std::string cell = cells[i];
-      size_t w = size_t(widths[i]) - 1;
-      if (cell.size() > w) {
-        size_t cut = w;
-        while (cut > 0 && (static_cast<unsigned char>(cell[cut]) & 0xC0) == 0x80) --cut;
-        cell.resize(cut);
-      }
-      if (g_list_columns[i].right_aligned) line += std::string(w - cell.size(), ' ') + cell + " ";
-      else line += cell + std::string(w - cell.size() + 1, ' ');
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    return line;
-  };
-  std::vector<std::string> lines;
-  std::array<std::string, k_list_columns> header;
-  for (int i = 0; i < k_list_columns; ++i) header[i] = k_captions[i];
-  lines.push_back(line_of(header));
-  for (const FileTableEntry& e : table) lines.push_back(line_of(list_row_texts(e)));
-  return lines;
+PrintPlan plan_printed_list(int page_width, int page_height, int ppi_x, int ppi_y, int line_height) {
+  PrintPlan p;
+  p.line_height = std::max(line_height, 1);
+  p.left = std::max(ppi_x, 0) / 3;
+  p.top = std::max(ppi_y, 0) / 2;
+  p.usable_width = std::max(page_width - 2 * p.left, 0);
+  p.bottom = std::max(page_height - p.top, p.top + p.line_height * (k_print_header_lines + 1));
+  int lines = (p.bottom - p.top) / p.line_height;
+  p.rows_per_page = std::max(lines - k_print_header_lines, 1);
+  for (int i = 0; i < k_list_columns; ++i) p.width[i] = std::max(g_list_columns[i].width, 0);
+  fit_column_widths(p.usable_width, p.width, k_list_columns);
+  int x = p.left;
+  for (int i = 0; i < k_list_columns; ++i) {
+    p.x[i] = x;
+    x += p.width[i];
+  }
+  return p;
+}
+
+int printed_page_count(const PrintPlan& plan, size_t rows) {
+  size_t per = size_t(std::max(plan.rows_per_page, 1));
+  return rows == 0 ? 1 : int((rows + per - 1) / per);
+}
+
+std::string printed_cell(const std::array<std::string, k_list_columns>& cells, int column) {
+  if (column < 0 || column >= k_list_columns) return std::string();
+  std::string s = cells[size_t(column)];
+  if (column == k_col_data || column == k_col_resources) {
+    size_t a = s.find_first_not_of(' ');
+    size_t b = s.find_last_not_of(' ');
+    s = a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+  }
+  return s;
 }

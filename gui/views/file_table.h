@@ -24,6 +24,7 @@ struct FileTableEntry {
   int from_volume = 0;
   bool hfsplus = false;    // the name is in units
   bool utf8_name = false;  // the name is UTF-8 (project items), not Mac Roman
+  uint8_t view_state = 0;  // project items: the record's view state (get_view_state)
   char signature[8] = {};  // type + creator, not terminated
 };
 
@@ -66,9 +67,22 @@ std::string format_list_column_widths();
 void load_list_column_widths();
 void save_list_column_widths();
 
-// The rows as printed text lines: a header line of the shown columns' captions,
-// then one line per row, each column cut or padded to its share of
-// chars_per_line (the column widths scaled to it).
-std::vector<std::string> file_list_print_lines(const std::vector<FileTableEntry>& table, int chars_per_line);
 // Scales widths so they add up to total (the last column takes the rest).
 void fit_column_widths(int total, int* widths, int count);
+
+// Where the printed list goes on a page (device units): margins of half an
+// inch at the top and the bottom and a third of an inch at the sides, a header
+// of five lines on every page (volume name, status text, page number, a blank,
+// the column captions), then the rows; the column widths scaled to the usable
+// width (a hidden column keeps 0).
+struct PrintPlan {
+  int left = 0, top = 0, usable_width = 0, bottom = 0, line_height = 1;
+  int rows_per_page = 1;
+  int x[k_list_columns] = {}, width[k_list_columns] = {};
+};
+constexpr int k_print_header_lines = 5;
+PrintPlan plan_printed_list(int page_width, int page_height, int ppi_x, int ppi_y, int line_height);
+// Pages needed for rows (at least one: an empty list prints its header).
+int printed_page_count(const PrintPlan& plan, size_t rows);
+// The cell text as printed: sizes trimmed of their padding.
+std::string printed_cell(const std::array<std::string, k_list_columns>& cells, int column);

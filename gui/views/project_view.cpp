@@ -65,6 +65,7 @@ int fill_project_file_table(FILE* f, uint32_t folder_id, bool isoplus, std::vect
     e.id = r.id;
     e.created = r.create_date;
     e.modified = r.modify_date;
+    e.view_state = uint8_t(get_view_state(r));
     if (!isoplus) e.flags = uint16_t(r.hfs_flags | r.attr_flags << 8);
     if (r.is_folder()) {
       e.kind = 1;
@@ -95,6 +96,7 @@ int expand_project_tree_node(FILE* f, uint32_t folder_id, bool isoplus, std::vec
     if (!utf8) n.text = macroman_to_utf8(n.text);
     n.id = r.id;
     n.has_children = r.subfolder_count() != 0;
+    n.view_state = get_view_state(r);
     children.push_back(std::move(n));
     return true;
   });

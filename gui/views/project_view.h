@@ -13,6 +13,7 @@ struct ProjectTreeNode {
   int32_t id = 0;
   std::string text;
   bool has_children = false;
+  int view_state = 0;  // the record's view state (get_view_state)
 };
 
 // True when the record shows in the current name view (the ISO+ tree shows all).

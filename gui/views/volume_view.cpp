@@ -14,6 +14,7 @@
 #include "hfs/mount.h"
 #include "hfs/volume.h"
 #include "IO/settings.h"
+#include "IO/uitext.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ std::string utf8_of(const std::u16string& units) {
 // disagrees with the records found is reported.
 int read_folder(uint32_t folder_id, std::vector<CatalogItem>& items, std::string& message) {
   int rc = list_folder(folder_id, items);
-  if (rc != 0) message = "The catalog is damaged: folder " + std::to_string(folder_id) + " could not be read whole.";
+  if (rc != 0) message = format_text(ui_text(6112).c_str(), unsigned(folder_id));
   std::unordered_set<uint64_t> seen;
   seen.reserve(items.size());
   size_t kept = 0;
@@ -55,8 +56,7 @@ int read_folder(uint32_t folder_id, std::vector<CatalogItem>& items, std::string
   if (repeated) {
     rc = -2;
     if (!message.empty()) message += " ";
-    message += "The catalog's leaf nodes link back to a node already read in folder " +
-               std::to_string(folder_id) + ".";
+    message += format_text(ui_text(6113).c_str(), unsigned(folder_id));
   }
   return rc;
 }
@@ -106,7 +106,7 @@ int fill_volume_file_table(uint32_t folder_id, VolumeListing& listing) {
   listing = VolumeListing();
   listing.folder_id = folder_id;
   if (!g_volume.mounted) {
-    listing.message = "No volume is open.";
+    listing.message = ui_text(6120);
     return -2;
   }
   bool plus = hfsplus_volume();
@@ -118,8 +118,7 @@ int fill_volume_file_table(uint32_t folder_id, VolumeListing& listing) {
   uint32_t valence = plus ? hfsplus_get_folder_valence(folder_id) : hfs_get_folder_valence(folder_id);
   uint32_t slack = plus && folder_id == 2 ? 2 : 0;
   if (rc == 0 && (valence < items.size() || valence > items.size() + slack)) {
-    listing.message = "Folder " + std::to_string(folder_id) + " claims " + std::to_string(valence) +
-                      " items, but the catalog holds " + std::to_string(items.size()) + ".";
+    listing.message = format_text(ui_text(6114).c_str(), unsigned(folder_id), unsigned(valence), unsigned(items.size()));
     rc = -2;
   }
   listing.entries.reserve(items.size());
@@ -180,7 +179,7 @@ uint32_t volume_parent_folder(uint32_t folder_id) {
 int rename_volume_entry(FileTableEntry& entry, uint32_t folder_id, const std::string& new_text,
                         std::string& message) {
   if (!g_volume.mounted || g_volume.read_only) {
-    message = "The image is open for reading only.";
+    message = ui_text(6108);
     return -1;
   }
   if (new_text == display_name(entry)) return 0;
@@ -190,7 +189,7 @@ int rename_volume_entry(FileTableEntry& entry, uint32_t folder_id, const std::st
   if (plus) {
     units = utf8_to_unistr(new_text);
     if (units.length == 0 || new_text.find(':') != std::string::npos) {
-      message = "This name cannot be given to an item.";
+      message = ui_text(6109);
       return -2;
     }
   } else {
@@ -198,13 +197,13 @@ int rename_volume_entry(FileTableEntry& entry, uint32_t folder_id, const std::st
     if (stored.size() > 31) stored.resize(31);
     while (!stored.empty() && (stored.back() == ' ' || stored.back() == char(0xCA))) stored.pop_back();
     if (stored.empty()) {
-      message = "This name cannot be given to an item.";
+      message = ui_text(6109);
       return -2;
     }
     if (stored == entry.name) return 0;
   }
   if (load_allocation_bitmap() != 0) {
-    message = "The volume cannot be written.";
+    message = ui_text(6108);
     return -1;
   }
   int rc;
@@ -219,8 +218,7 @@ int rename_volume_entry(FileTableEntry& entry, uint32_t folder_id, const std::st
   int flushed = flush_volume_structures();
   free_allocation_bitmap();
   if (rc != 1 || flushed < 0) {
-    message = rc == 0 ? "An item of this folder already has this name, or the item is gone."
-                      : "The catalog could not be changed.";
+    message = ui_text(rc == 0 ? 6110 : 6111);
     return -3;
   }
   if (plus) {

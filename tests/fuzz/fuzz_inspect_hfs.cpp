@@ -1,6 +1,7 @@
 // The volume header, master directory block and B-tree viewers over an image
 // held in memory: every sector shown as each structure, under several node
-// sizes, and the bounded walk of the tree the first header node describes.
+// sizes, and the bounded walk of the tree the first header node describes;
+// then the sectors shown one after the other as the dump's viewers do.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,8 @@
 
 #include "gui/inspector/btree_view.h"
 #include "gui/inspector/fork_dump.h"
+#include "gui/inspector/sectorkind.h"
+#include "gui/inspector/viewer_layout.h"
 #include "gui/inspector/volume_headers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -42,6 +45,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       size_t items = 0;
       walk_btree(btree_walk_setup(sector, s), read, stop, [&](const BTreeWalkNode& n) { items += n.items.size(); },
                  message);
+    }
+  }
+  // As the dump's viewers chain: one context through the sectors in turn (a
+  // volume header naming the B-tree files, a header node taking their runs),
+  // each view laid out for its form, and the walk through those runs.
+  InspectorContext chain;
+  chain.image_sectors = sectors;
+  for (int64_t s = 0; s < sectors && s < 24; ++s) {
+    std::span<const uint8_t> sector(image.data() + s * 512, 512);
+    SectorKind kind = identify_sector(sector, s, chain);
+    viewer_layout(kind, 3, decode_sector(kind, 3, sector, s, chain, read));
+    if (kind == k_kind_btree_header) {
+      std::string message;
+      walk_btree(btree_walk_setup(sector, s, chain.node_runs), read, stop, nullptr, message);
     }
   }
   // The image as one fork of extents given by its first bytes.

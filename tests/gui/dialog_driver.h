@@ -149,35 +149,23 @@ inline Step answer(bool yes) {
   return [yes](wxDialog& d) { click(d, yes ? "MessOui" : "MessNon"); };
 }
 
-// The main window's views as a stand-in: the selection is set by the test,
-// and what the commands ask of the views is recorded.
-class TestViews : public MainViews {
- public:
-  std::vector<FileTableEntry> rows;
-  int32_t tree = 0;
-  int refreshed = 0;
-  std::vector<std::pair<int32_t, int32_t>> shown;
-  TestViews() { g_main_views = this; }
-  ~TestViews() override { g_main_views = nullptr; }
-  std::vector<FileTableEntry> selected_entries() const override { return rows; }
-  int32_t tree_selection() const override { return tree; }
-  void refresh_views() override { ++refreshed; }
-  void show_item(int32_t folder, int32_t item) override { shown.push_back({folder, item}); }
-  void select(std::initializer_list<int32_t> ids) {
-    rows.clear();
-    for (int32_t id : ids) {
-      FileTableEntry e;
-      e.id = id;
-      e.kind = id > 0 ? 1 : 2;
-      rows.push_back(e);
-    }
-    g_popup_source = 1;
-  }
-  void select_in_tree(int32_t folder) {
-    tree = folder;
-    g_popup_source = 0;
-  }
-};
+// The window's own views: rows of folder selected in the list (the last
+// selection made there), or folder selected in the tree.
+inline void select_rows(MainFrame* f, int32_t folder, const std::vector<int32_t>& ids) {
+  f->show_items(folder, ids);
+  guitest::pump(50);
+}
+inline void select_in_tree(MainFrame* f, int32_t folder) {
+  f->show_item(folder, 0);
+  g_popup_source = 0;
+  f->update_commands();
+  guitest::pump(50);
+}
+inline std::vector<int32_t> selected_ids(MainFrame* f) {
+  std::vector<int32_t> ids;
+  for (const FileTableEntry& e : f->selected_entries()) ids.push_back(e.id);
+  return ids;
+}
 
 inline MainFrame* open_window(const std::vector<std::string>& args = {}) {
   auto* f = new MainFrame(nullptr);

@@ -2,15 +2,11 @@
 // runs in, the form driver, and pictures of what was shown.
 #pragma once
 
-#include <wx/app.h>
 #include <wx/dialog.h>
-#include <wx/timer.h>
-#include <wx/toplevel.h>
 
 #include <functional>
 #include <string>
 
-#include "gui/dialogs/messageforms.h"
 #include "support/testkit.h"
 
 namespace guitest {
@@ -24,6 +20,9 @@ std::string screenshot_path(const std::string& name);
 // The same for the form itself, told from other windows of its title (forms
 // stacked over one another) by where it lies and its size.
 bool screenshot(const wxWindow& form, const std::string& name);
+// Over a modal form the help window holds the input as a modal one: the page
+// ask opens is read (its picture taken when named), and the window is closed.
+std::string help_page_of(wxDialog& form, const std::function<void()>& ask, const std::string& picture = "");
 // The answer the form driver gives: the name of the button to press (or
 // "ok" to end a text dialog with its value set to text).
 struct FormAnswer {
@@ -38,44 +37,5 @@ struct SeenForm {
   std::string title, text;
 };
 extern std::vector<SeenForm> g_seen_forms;
-
-// Help asked for as the context menu asks for it (a right click on the control).
-inline void context_menu_on(wxWindow* w) {
-  wxContextMenuEvent e(wxEVT_CONTEXT_MENU, w->GetId(), w->GetScreenPosition());
-  e.SetEventObject(w);
-  w->GetEventHandler()->ProcessEvent(e);
-}
-
-// F1 pressed in the form.
-inline void f1_in(wxDialog& d) {
-  wxKeyEvent e(wxEVT_CHAR_HOOK);
-  e.m_keyCode = WXK_F1;
-  e.SetEventObject(&d);
-  d.GetEventHandler()->ProcessEvent(e);
-}
-
-// Over a modal form the help window holds the input as a modal one: the page it
-// shows is read, its picture taken, and it is closed once it is up.
-inline std::string help_page_of(wxDialog& form, const std::function<void()>& ask, const std::string& picture = "") {
-  std::string page;
-  auto* timer = new wxTimer;
-  timer->Bind(wxEVT_TIMER, [&form, &page, picture, timer](wxTimerEvent&) {
-    page = shown_help_page();
-    for (wxWindow* w : wxTopLevelWindows) {
-      auto* help = dynamic_cast<wxTopLevelWindow*>(w);
-      if (!help || help == &form || dynamic_cast<wxDialog*>(w) || !help->IsShown()) continue;
-      if (help->GetName() == "Corvex") continue;  // the main window, when there is one
-      if (!picture.empty() && !screenshot(help->GetTitle().utf8_string(), picture))
-        ADD_FAILURE() << "the help window was not shown or blank";
-      help->RemoveGrab();  // it holds the input as a modal window would
-      help->Close(true);
-    }
-    wxTheApp->CallAfter([timer] { delete timer; });
-  });
-  timer->StartOnce(500);
-  ask();
-  pump(300);
-  return page;
-}
 
 }  // namespace guitest

@@ -82,6 +82,28 @@ bool screenshot(const wxWindow& form, const std::string& name) {
   return save_window_png(w, screenshot_path(name)) && picture_variety(w) >= 0.01;
 }
 
+std::string help_page_of(wxDialog& form, const std::function<void()>& ask, const std::string& picture) {
+  std::string page;
+  auto* timer = new wxTimer;
+  timer->Bind(wxEVT_TIMER, [&form, &page, picture, timer](wxTimerEvent&) {
+    page = shown_help_page();
+    for (wxWindow* w : wxTopLevelWindows) {
+      auto* help = dynamic_cast<wxTopLevelWindow*>(w);
+      if (!help || help == &form || dynamic_cast<wxDialog*>(w) || !help->IsShown()) continue;
+      if (help->GetName() == "Corvex") continue;  // the main window, when there is one
+      if (!picture.empty() && !screenshot(help->GetTitle().utf8_string(), picture))
+        ADD_FAILURE() << "the help window was not shown or blank";
+      help->RemoveGrab();  // it holds the input as a modal window would
+      help->Close(true);
+    }
+    wxTheApp->CallAfter([timer] { delete timer; });
+  });
+  timer->StartOnce(500);
+  ask();
+  pump(300);
+  return page;
+}
+
 void answer_forms(const std::vector<FormAnswer>& answers) {
   g_answers = answers;
   g_next_answer = 0;

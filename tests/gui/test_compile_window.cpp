@@ -13,7 +13,6 @@
 #include "IO/uitext.h"
 #include "gui/app.h"
 #include "gui/compileworker.h"
-#include "gui/dialogcommands.h"
 #include "gui/guithread.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/guiforms.h"
@@ -62,7 +61,7 @@ bool ends_with(const std::string& s, const std::string& tail) {
 // The compile's Save dialog answered with the image beside the project.
 void target_beside(const testkit::TempDir& dir) {
   std::string target = dir.str("p.iso");
-  g_compile_target_chooser = [target](const std::string&) { return target; };
+  g_file_dialog_answer = [target](const std::string&) { return target; };
 }
 
 }  // namespace
@@ -84,7 +83,7 @@ TEST(GuiCompile, ImageOfTheWindowPassesOutsideToolsAndEqualsTheConsoles) {
   ASSERT_EQ(g_seen_forms.size(), 2u);
   EXPECT_TRUE(ends_with(g_seen_forms.back().text, "Compilation succeeded.")) << g_seen_forms.back().text;
   answer_forms({});
-  g_compile_target_chooser = nullptr;
+  g_file_dialog_answer = nullptr;
   f->Close(true);
   pump(200);
 
@@ -139,7 +138,7 @@ TEST(GuiCompile, AbortLeavesNoImageAndTheStateIdle) {
   EXPECT_EQ(g_seen_forms[1].text, ui_text(2902));
   EXPECT_EQ(g_seen_forms[2].text, ui_text(1395));
   answer_forms({});
-  g_compile_target_chooser = nullptr;
+  g_file_dialog_answer = nullptr;
   f->Close();
   pump(200);
   EXPECT_EQ(g_main_frame, nullptr);
@@ -184,7 +183,7 @@ TEST(GuiCompile, HandOverDuringACompileIsRefusedAndTheCompileGoesOn) {
   ASSERT_TRUE(compile_idle());
   ASSERT_EQ(g_seen_forms.size(), 2u);
   EXPECT_TRUE(ends_with(g_seen_forms[1].text, "Compilation succeeded.")) << g_seen_forms[1].text;
-  g_compile_target_chooser = nullptr;
+  g_file_dialog_answer = nullptr;
   EXPECT_EQ(f->GetTitle(), "p.cvpr [Corvane]");
   EXPECT_TRUE(testkit::fs::exists(dir.str("p.iso")));
   answer_forms({});

@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <wx/checkbox.h>
+#include <wx/treectrl.h>
 
 #include "IO/uitext.h"
 #include "IO/version.h"
 #include "compiler/project.h"
 #include "gui/compileworker.h"
-#include "gui/dialogcommands.h"
 #include "gui/dialogs/compile_options.h"
 #include "dialog_driver.h"
 
@@ -38,12 +38,12 @@ std::string include(const testkit::TempDir& dir, const std::string& project, con
   return path;
 }
 
-// The target the Save dialog would give, and the names it was offered.
-std::vector<std::string> g_proposed;
+// The target the Save dialog gives, and the titles of the dialogs asked.
+std::vector<std::string> g_asked;
 void choose_target(const std::string& path) {
-  g_proposed.clear();
-  g_compile_target_chooser = [path](const std::string& proposed) {
-    g_proposed.push_back(proposed);
+  g_asked.clear();
+  g_file_dialog_answer = [path](const std::string& title) {
+    g_asked.push_back(title);
     return path;
   };
 }
@@ -99,8 +99,7 @@ TEST(DialogCompile, IsoOnlyAndHfsOnlyImagesHoldExactlyTheirView) {
   run_and_wait(f, "Compil1");
   ASSERT_TRUE(succeeded());
   EXPECT_EQ(words(g_driver.texts[0]), words(ui_text(1552)));
-  ASSERT_EQ(g_proposed.size(), 1u);
-  EXPECT_EQ(g_proposed[0].substr(g_proposed[0].size() - 8), "/iso.iso");
+  EXPECT_EQ(g_asked, std::vector<std::string>{ui_text(1369)});
   std::string image = testkit::quote(dir.str("iso.iso"));
   testkit::RunResult d = testkit::run("isoinfo -d -i " + image);
   EXPECT_NE(d.out.find("Volume id: ISOONLY\n"), std::string::npos) << d.out;
@@ -125,8 +124,7 @@ TEST(DialogCompile, IsoOnlyAndHfsOnlyImagesHoldExactlyTheirView) {
   run_and_wait(f, "CompProj");
   ASSERT_TRUE(succeeded());
   EXPECT_EQ(words(g_driver.texts[0]), words(ui_text(1551)));
-  ASSERT_EQ(g_proposed.size(), 1u);
-  EXPECT_EQ(g_proposed[0].substr(g_proposed[0].size() - 8), "/hfs.dmg");
+  EXPECT_EQ(g_asked, std::vector<std::string>{ui_text(1369)});
   std::string dmg = dir.str("hfs.dmg");
   testkit::RunResult m = testkit::run("mmls -t mac " + testkit::quote(dmg));
   EXPECT_EQ(m.rc, 0) << m.err;
@@ -140,7 +138,7 @@ TEST(DialogCompile, IsoOnlyAndHfsOnlyImagesHoldExactlyTheirView) {
   EXPECT_EQ(listed, expected) << h.out;
   EXPECT_NE(h.out.find("Volume name is \"Only the HFS view\""), std::string::npos) << h.out;
   close_window(f);
-  g_compile_target_chooser = nullptr;
+  g_file_dialog_answer = nullptr;
 }
 
 TEST(DialogCompile, LabelsAndTheIsoDescriptorReachTheImage) {
@@ -154,7 +152,6 @@ TEST(DialogCompile, LabelsAndTheIsoDescriptorReachTheImage) {
     h.copyright_file_id = "COPYRIGHT.TX";
   });
   MainFrame* f = open_window({project});
-  TestViews views;
   drive({[](wxDialog& d) {
     EXPECT_EQ(d.GetName(), "ProjectLabels");
     type(d, "IsoNew", "HYBRIDLABEL");
@@ -164,7 +161,8 @@ TEST(DialogCompile, LabelsAndTheIsoDescriptorReachTheImage) {
     click(d, "OK");
   }});
   run_and_wait(f, "Label");
-  EXPECT_GT(views.refreshed, 0);
+  EXPECT_EQ(f->folder_tree()->GetItemText(f->folder_tree()->GetRootItem()).utf8_string(), "HYBRIDLABEL")
+      << "the tree's root shows the new label";
 
   choose_target(dir.str("p.iso"));
   drive({compile_options(ui_text(1097), [](wxDialog& d) {
@@ -231,7 +229,7 @@ TEST(DialogCompile, LabelsAndTheIsoDescriptorReachTheImage) {
   }
   EXPECT_EQ(listed.size(), expected.size()) << testkit::run("isoinfo -l -i " + q).out;
   close_window(f);
-  g_compile_target_chooser = nullptr;
+  g_file_dialog_answer = nullptr;
 }
 
 TEST(DialogCompile, ACrowdedProjectComesOutHfsPlusAndCannotGoBack) {
@@ -279,7 +277,7 @@ TEST(DialogCompile, ACrowdedProjectComesOutHfsPlusAndCannotGoBack) {
   EXPECT_EQ(get_project_hfs_format(p), 1);
   std::fclose(p);
   close_window(f);
-  g_compile_target_chooser = nullptr;
+  g_file_dialog_answer = nullptr;
 }
 
 TEST(DialogCompile, ACancelledCompileLeavesNoTargetAndUntitledTakesTheName) {
@@ -315,7 +313,7 @@ TEST(DialogCompile, ACancelledCompileLeavesNoTargetAndUntitledTakesTheName) {
   choose_target(project);
   drive({close_message()});
   run_and_wait(f, "Compil1");
-  EXPECT_EQ(words(g_driver.texts[0]), words(ui_text(6212)));
+  EXPECT_EQ(words(g_driver.texts[0]), words(ui_text(6115)));
   p = std::fopen(project.c_str(), "rb");
   EXPECT_EQ(check_project_magic(p), 1) << "the project was overwritten";
   std::fclose(p);
@@ -325,5 +323,5 @@ TEST(DialogCompile, ACancelledCompileLeavesNoTargetAndUntitledTakesTheName) {
   run_and_wait(f, "Compil1");
   EXPECT_TRUE(compile_idle());
   close_window(f);
-  g_compile_target_chooser = nullptr;
+  g_file_dialog_answer = nullptr;
 }

@@ -2,7 +2,7 @@
 // through its controls, confirmed, and what it wrote checked: column
 // settings, About, signature file, file types, access path, the properties of
 // the future CD-ROM, ISO+ items, the PC name of a copy, a long name's
-// truncation, the signature of a file and an alias file.
+// truncation and the signature of a file.
 #include <gtest/gtest.h>
 
 #include <wx/spinctrl.h>
@@ -47,10 +47,10 @@ std::string project_with(const testkit::TempDir& dir, const std::string& name, c
 
 TEST(DialogForms, SettingsDialogsOfTheOptionsAndHelpMenus) {
   MainFrame* f = open_window();
-  TestViews views;
   std::string help_page;
-  // Column settings: a column hidden, a width typed; its help button opens its topic.
+  // Column settings: a column hidden, a width typed, the tree narrowed; its help button opens its topic.
   drive({[&](wxDialog& d) {
+    control<wxSpinCtrl>(d, "Width7")->SetValue(150);
     EXPECT_FALSE(control<wxWindow>(d, "Column0")->IsEnabled());  // Name and Data are always shown
     EXPECT_FALSE(control<wxWindow>(d, "Column2")->IsEnabled());
     tick(d, "Column1", false);
@@ -66,7 +66,9 @@ TEST(DialogForms, SettingsDialogsOfTheOptionsAndHelpMenus) {
   char buf[k_text_size];
   std::string saved = read_setting_text("Col", buf);
   EXPECT_NE(saved.find("150"), std::string::npos) << saved;
-  EXPECT_GT(views.refreshed, 0);
+  EXPECT_EQ(f->file_list()->GetColumnWidth(1), 0);
+  EXPECT_EQ(f->file_list()->GetColumnWidth(6), 150);
+  EXPECT_EQ(f->tree_width(), 150);
   // About.
   drive({[](wxDialog& d) {
     EXPECT_EQ(text_of(d, "Version").rfind(ui_text(1032), 0), 0u);
@@ -111,7 +113,6 @@ TEST(DialogForms, ProjectWideDialogs) {
   testkit::TempDir dir;
   std::string project = project_with(dir, "p.cvpr", {"one.txt", "inner/two.txt"});
   MainFrame* f = open_window({project});
-  TestViews views;
   // The access path: the project's files moved to another folder, twice, the dialog kept open.
   std::string old_src = dir.str("src") + "/", moved = dir.str("moved") + "/", again = dir.str("again") + "/";
   std::vector<ProjectRecord> before = project_records(project);
@@ -157,7 +158,7 @@ TEST(DialogForms, ProjectWideDialogs) {
   EXPECT_EQ(h.icon_flags & 0x04, 0x04);
   EXPECT_EQ(h.open_flags & 0x01, 0x01);
   // From the tree, the root's properties are the project's.
-  views.select_in_tree(k_root_folder_id);
+  select_in_tree(f, k_root_folder_id);
   drive({[](wxDialog& d) {
     EXPECT_EQ(d.GetName(), "ProjectProperties");
     click(d, "Cancel");
@@ -205,10 +206,6 @@ TEST(DialogForms, ProjectWideDialogs) {
   }});
   EXPECT_EQ(run_signature_edit_form(nullptr, signature, "file.txt"), 2);
   EXPECT_EQ(std::string(signature, 8), "ABCD????");
-  drive({close_message("alias_unreadable")});
-  uint8_t junk[16] = {};
-  EXPECT_EQ(run_alias_form(nullptr, junk, sizeof junk), 0);
-  EXPECT_EQ(words(g_driver.texts[0]), words(ui_text(k_text_alias_unreadable)));
   close_window(f);
 }
 
@@ -217,12 +214,10 @@ TEST(DialogForms, IsoplusItemsAndProperties) {
   std::string project = project_with(dir, "q.cvso", {"alpha.txt", "beta.txt"});
   MainFrame* f = open_window({project});
   ASSERT_EQ(g_working_mode, k_mode_isoplus);
-  TestViews views;
   std::vector<ProjectRecord> recs = project_records(project);
   int32_t src = record_named(recs, "src")->id, alpha = record_named(recs, "alpha.txt")->id,
           beta = record_named(recs, "beta.txt")->id;
-  g_isoplus_folder = src;
-  views.select({alpha});
+  select_rows(f, src, {alpha});
   drive({[](wxDialog& d) {
     EXPECT_EQ(d.GetName(), "IsoplusItem");
     EXPECT_EQ(d.FindWindow("HfsName"), nullptr);
@@ -239,7 +234,7 @@ TEST(DialogForms, IsoplusItemsAndProperties) {
   EXPECT_EQ(a->id, alpha);
   EXPECT_EQ(a->attr_flags & 0x06, 0x02);
   // Two items: the mixed hidden box clicked once becomes unticked for both.
-  views.select({alpha, beta});
+  select_rows(f, src, {alpha, beta});
   drive({[](wxDialog& d) {
     EXPECT_EQ(d.GetName(), "IsoplusItems");
     auto* hidden = control<wxCheckBox>(d, "Hidden");

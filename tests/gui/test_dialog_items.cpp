@@ -11,7 +11,6 @@
 
 #include "IO/uitext.h"
 #include "compiler/project.h"
-#include "gui/dialogcommands.h"
 #include "gui/dialogs/file_search.h"
 #include "dialog_driver.h"
 
@@ -26,7 +25,6 @@ struct ItemsWindow {
   testkit::TempDir dir;
   std::string project = dir.str("p.cvpr");
   MainFrame* f = nullptr;
-  TestViews views;
   explicit ItemsWindow(const std::vector<const char*>& files) {
     for (const char* p : files) {
       testkit::fs::path at = dir.path() / "src" / p;
@@ -44,7 +42,7 @@ struct ItemsWindow {
   }
   ~ItemsWindow() {
     if (f) close_window(f);
-    g_compile_target_chooser = nullptr;
+    g_file_dialog_answer = nullptr;
   }
   // The id of the item of that PC name (the first found).
   int32_t id(const std::string& pc_name) const {
@@ -59,7 +57,7 @@ struct ItemsWindow {
     return r ? *r : ProjectRecord{};
   }
   void compile(const std::string& image) {
-    g_compile_target_chooser = [image](const std::string&) { return image; };
+    g_file_dialog_answer = [image](const std::string&) { return image; };
     drive({[](wxDialog& d) { click(d, "OK"); }, close_message()});
     run_and_wait(f, "Compil1");
   }
@@ -81,7 +79,7 @@ TEST(ProjectDialogs, EditsThroughTheDialogsReachTheImage) {
   int32_t docs = w.id("docs");
 
   // One file from the list.
-  w.views.select({w.id("alpha.txt")});
+  select_rows(w.f, w.id("src"), {w.id("alpha.txt")});
   drive({[&](wxDialog& d) {
            EXPECT_EQ(d.GetName(), "ProjectItem");
            EXPECT_EQ(text_of(d, "PcName"), "alpha.txt");
@@ -107,10 +105,9 @@ TEST(ProjectDialogs, EditsThroughTheDialogsReachTheImage) {
   EXPECT_EQ(alpha.long_name, iso40);
   EXPECT_EQ(alpha.hfs_name, hfs40.substr(0, 31));
   EXPECT_EQ(std::string(alpha.type_creator, 8), "ABCDWXYZ");
-  EXPECT_GT(w.views.refreshed, 0);
 
   // The folder from the tree, through the rename command.
-  w.views.select_in_tree(docs);
+  select_in_tree(w.f, docs);
   drive({[&](wxDialog& d) {
     EXPECT_FALSE(control<wxWindow>(d, "Type")->IsEnabled());  // a folder has no signature
     type(d, "IsoName", folder40);
@@ -124,7 +121,7 @@ TEST(ProjectDialogs, EditsThroughTheDialogsReachTheImage) {
   EXPECT_NE(w.record("docs").src_flags & k_src_custom_icon, 0);
 
   // Two files: what differs is shown undecided and left so; an empty creator keeps each one's.
-  w.views.select({w.id("alpha.txt"), w.id("beta.txt")});
+  select_rows(w.f, w.id("src"), {w.id("alpha.txt"), w.id("beta.txt")});
   drive({[](wxDialog& d) {
     EXPECT_EQ(d.GetName(), "ProjectItems");
     EXPECT_EQ(control<wxCheckBox>(d, "HfsHidden")->Get3StateValue(), wxCHK_UNDETERMINED);
@@ -194,7 +191,7 @@ TEST(ProjectDialogs, SeveralItemsAndNewFoldersThroughTheWindowKeepTheStoreSound)
   run_and_wait(w.f, "MkDirProj");
   ASSERT_EQ(w.record("first").parent_id, uint32_t(src));
   // A non-empty folder and two files from the list, confirmed once.
-  w.views.select({w.id("docs"), w.id("alpha.txt"), w.id("beta.txt")});
+  select_rows(w.f, src, {w.id("docs"), w.id("alpha.txt"), w.id("beta.txt")});
   drive({[](wxDialog& d) {
     shot(d, "delete_folder_question");
     click(d, "MessOui");
@@ -205,16 +202,16 @@ TEST(ProjectDialogs, SeveralItemsAndNewFoldersThroughTheWindowKeepTheStoreSound)
   for (const ProjectRecord& r : left) names.insert(r.pc_name);
   EXPECT_EQ(names, (std::set<std::string>{"src", "first", "second"}));
   EXPECT_TRUE(check_project_invariants(g_project_file).empty());
-  // From the tree: the root only beeps; a folder gives way to the next one.
-  w.views.select_in_tree(k_root_folder_id);
+  // From the tree: the root stays; a folder gives way to the next one.
+  select_in_tree(w.f, k_root_folder_id);
   drive({});
   run_and_wait(w.f, "DelProj");
   EXPECT_EQ(project_records(w.project).size(), 3u);
-  w.views.select_in_tree(w.id("first"));
+  select_in_tree(w.f, w.id("first"));
   int32_t second = w.id("second");
   run_and_wait(w.f, "Supp1");
-  ASSERT_FALSE(w.views.shown.empty());
-  EXPECT_EQ(w.views.shown.back(), std::make_pair(second, int32_t(0)));
+  EXPECT_EQ(project_records(w.project).size(), 2u);
+  EXPECT_EQ(w.f->tree_selection(), second);
   EXPECT_EQ(g_selected_folder, second);
   close_window(w.f);
   w.f = nullptr;
@@ -338,29 +335,31 @@ TEST(ProjectDialogs, SearchAgreesWithAGlobAndPicksAHit) {
            click(d, "Valid");
          }});
   run_and_wait(w.f, "Rech1");
-  ASSERT_FALSE(w.views.shown.empty());
-  EXPECT_EQ(w.views.shown.back(), std::make_pair(w.id("sub2"), w.id("c.txt")));
   EXPECT_EQ(g_selected_folder, w.id("sub2"));
+  EXPECT_EQ(w.f->tree_selection(), w.id("sub2"));
+  EXPECT_EQ(selected_ids(w.f), std::vector<int32_t>{w.id("c.txt")});
   // One hit: its folder opens with it selected, no pick.
-  w.views.shown.clear();
   drive({[](wxDialog& d) {
     EXPECT_EQ(text_of(d, "EditNom"), "*.txt");  // the last criterion, as it was searched
     type(d, "EditNom", "DATA.BIN");
     click(d, "LanceNom");
   }});
   run_and_wait(w.f, "RechProj");
-  EXPECT_EQ(w.views.shown, (std::vector<std::pair<int32_t, int32_t>>{{w.id("src"), w.id("data.bin")}}));
+  EXPECT_EQ(g_selected_folder, w.id("src"));
+  EXPECT_EQ(selected_ids(w.f), std::vector<int32_t>{w.id("data.bin")});
   // Hits in one folder: all of them selected there.
-  w.views.shown.clear();
   drive({[](wxDialog& d) {
     type(d, "EditNom", "a*.txt");
     click(d, "LanceNom");
   }});
   run_and_wait(w.f, "Rech1");
-  EXPECT_EQ(w.views.shown, (std::vector<std::pair<int32_t, int32_t>>{{w.id("sub1"), w.id("a.txt")},
-                                                                      {w.id("sub1"), w.id("a2.txt")}}));
+  EXPECT_EQ(g_selected_folder, w.id("sub1"));
+  std::vector<int32_t> both = selected_ids(w.f);
+  std::sort(both.begin(), both.end());
+  std::vector<int32_t> hits = {w.id("a.txt"), w.id("a2.txt")};
+  std::sort(hits.begin(), hits.end());
+  EXPECT_EQ(both, hits);
   // No hit by name: the dialog stays for another try; by signature it closes.
-  w.views.shown.clear();
   drive({[](wxDialog& d) {
            type(d, "EditNom", "Nothing*");
            click(d, "LanceNom");
@@ -379,5 +378,5 @@ TEST(ProjectDialogs, SearchAgreesWithAGlobAndPicksAHit) {
          close_message()});
   run_and_wait(w.f, "Rech1");
   EXPECT_EQ(words(g_driver.texts[1]), words(format_text(ui_text(1173).c_str(), "ZZZZ")));
-  EXPECT_TRUE(w.views.shown.empty());
+  EXPECT_EQ(g_selected_folder, w.id("sub1")) << "a search without a hit moved the views";
 }

@@ -13,11 +13,9 @@
 #include "IO/prompts.h"
 #include "IO/uitext.h"
 #include "gui/commands.h"
-#include "gui/dialogs/dialog_models.h"
-#include "gui/dialogs/dialogforms.h"
 #include "gui/dialogs/file_search.h"
 #include "hfs/alloc.h"
-#include "hfs/mount.h"
+#include "gui/views/file_table.h"
 #include "hfs/newimage.h"
 #include "hfs/volume.h"
 #include "macfiles/import.h"
@@ -28,35 +26,32 @@ using namespace dialogtest;
 
 namespace {
 
-// An empty HFS volume made by the engine, mounted as the open volume.
+// An empty HFS volume made by the engine, opened by a window as its document.
 struct OpenVolume {
   testkit::TempDir dir;
   std::string image = dir.str("v.hfs");
-  int fd = -1;
+  MainFrame* f = nullptr;
   OpenVolume() {
     int made = ::open(image.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
     EXPECT_EQ(create_hfs_image(NewImageRequest{made, "Trunc", 4, 0}), 0);
     ::close(made);
-    fd = ::open(image.c_str(), O_RDWR);
-    PartitionListEntry list[k_max_partitions];
-    EXPECT_EQ(open_image_volume(fd, 0, list), 0);
-    EXPECT_EQ(load_allocation_bitmap(), 0);
+    testkit::fs::create_directories(dir.path() / "pc");
+    f = open_window({image});
+    EXPECT_EQ(g_working_mode, k_mode_partition);
+    EXPECT_GE(g_volume.image_file, 0) << "the window did not mount the volume";
   }
-  ~OpenVolume() {
-    free_allocation_bitmap();
-    close_image_volume();
-    ::close(fd);
-    g_volume.image_file = -1;
-  }
+  ~OpenVolume() { close_window(f); }
   std::string pc_file(const std::string& name) {
     testkit::write_text(dir.path() / "pc" / name, name);
     return dir.str("pc/" + name);
   }
   // Copies the PC files onto the volume's root as one command of the window.
-  void copy(MainFrame* f, const std::vector<std::string>& paths) {
+  void copy(const std::vector<std::string>& paths) {
     register_command("TestCopy", [paths] {
+      load_allocation_bitmap();
       for (const std::string& p : paths) import_pc_item(p, 2, 1);
       flush_volume_structures();
+      if (g_main_views) g_main_views->refresh_views();
     }, k_in_partition);
     run_and_wait(f, "TestCopy");
   }
@@ -79,12 +74,9 @@ std::string python_crc_suffix(const std::string& name) {
 
 }  // namespace
 
-TEST(VolumeDialogs, TruncationWithCrcAndTheAnswerEndsWithTheCommand) {
-  MainFrame* f = open_window();
-  f->run_command("MPart");
-  ASSERT_EQ(g_working_mode, k_mode_partition);
+TEST(VolumeCopyPrompts, TruncationWithCrcAndTheAnswerEndsWithTheCommand) {
   OpenVolume v;
-  testkit::fs::create_directories(v.dir.path() / "pc");
+  MainFrame* f = v.f;
   const std::string one = "A very long file name that goes past the limit, one.txt";
   const std::string two = "A very long file name that goes past the limit, two.txt";
   const std::string three = "Another name far too long for the HFS volume.txt";
@@ -100,7 +92,7 @@ TEST(VolumeDialogs, TruncationWithCrcAndTheAnswerEndsWithTheCommand) {
     shot(d, "truncation_prompt");
     click(d, "TTVal");
   }});
-  v.copy(f, {v.pc_file(one), v.pc_file(two)});
+  v.copy({v.pc_file(one), v.pc_file(two)});
   EXPECT_EQ(g_driver.forms.size(), 1u) << "the chosen rule was not kept for the rest of the command";
   std::string crc_name = two.substr(0, 26) + "-" + python_crc_suffix(two);
   std::set<std::string> names = hls_names(v.listing("hls -1a"));
@@ -114,26 +106,22 @@ TEST(VolumeDialogs, TruncationWithCrcAndTheAnswerEndsWithTheCommand) {
     shot(d, "truncation_prompt_typed");
     click(d, "TTVal");
   }});
-  v.copy(f, {v.pc_file(three)});
+  v.copy({v.pc_file(three)});
   EXPECT_EQ(g_driver.forms.size(), 1u) << "the answer of the last command was used";
   names = hls_names(v.listing("hls -1a"));
   EXPECT_EQ(names.count("Typed by the user.txt"), 1u) << v.listing();
   // Cancelled: the item is not copied.
   drive({[](wxDialog& d) { click(d, "Cancel"); }});
-  v.copy(f, {v.pc_file("Yet another name that is much too long.txt")});
+  v.copy({v.pc_file("Yet another name that is much too long.txt")});
   EXPECT_EQ(hls_names(v.listing("hls -1a")).size(), 3u);
-  close_window(f);
 }
 
-TEST(VolumeDialogs, PartitionSearchFindsInTheCatalogAndPicksAHit) {
-  MainFrame* f = open_window();
-  f->run_command("MPart");
+TEST(VolumeCopyPrompts, PartitionSearchFindsInTheCatalogAndPicksAHit) {
   OpenVolume v;
-  f->handle_command_argument({v.image});  // the window's document (the volume is mounted here)
-  TestViews views;
+  MainFrame* f = v.f;
   testkit::fs::create_directories(v.dir.path() / "pc" / "Sub");
   testkit::write_text(v.dir.path() / "pc" / "Sub" / "deep.txt", "deep");
-  v.copy(f, {v.pc_file("top.txt"), v.pc_file("other.TXT"), v.pc_file("picture.pict"), v.dir.str("pc/Sub")});
+  v.copy({v.pc_file("top.txt"), v.pc_file("other.TXT"), v.pc_file("picture.pict"), v.dir.str("pc/Sub")});
   // The hits against a glob of Python's over hls's listing.
   std::string names_file = v.dir.str("names");
   {
@@ -170,46 +158,14 @@ TEST(VolumeDialogs, PartitionSearchFindsInTheCatalogAndPicksAHit) {
            click(d, "Valid");
          }});
   run_and_wait(f, "RechPart");
-  ASSERT_EQ(views.shown.size(), 1u);
+  std::vector<int32_t> picked = selected_ids(f);
+  ASSERT_EQ(picked.size(), 1u);
   std::string ids = v.listing("hls -i :Sub; hls -id :Sub");
   uint32_t sub = g_partition_folder;
   EXPECT_NE(sub, 2u);
-  EXPECT_NE(ids.find(std::to_string(views.shown[0].second) + " deep.txt"), std::string::npos) << ids;
+  EXPECT_EQ(f->tree_selection(), int32_t(sub));
+  FileTableEntry row = f->selected_entries()[0];
+  EXPECT_EQ(display_name(row), "deep.txt");
   EXPECT_NE(ids.find(std::to_string(sub) + " :Sub"), std::string::npos) << ids;
-  close_window(f);
 }
 
-TEST(VolumeDialogs, RenameAndLabelOfTheVolumeRefuseWhatDoesNotFit) {
-  MainFrame* f = open_window();
-  f->run_command("MPart");
-  OpenVolume v;
-  testkit::fs::create_directories(v.dir.path() / "pc");
-  v.copy(f, {v.pc_file("taken.txt"), v.pc_file("mine.txt")});
-  // A name already in the folder is refused; another one is stored in Mac Roman.
-  drive({[](wxDialog& d) {
-           EXPECT_EQ(d.GetName(), "Rename");
-           type(d, "NewName", "TAKEN.TXT");  // HFS ignores case
-           click(d, "OK");
-           EXPECT_TRUE(d.IsModal());
-           keys(d, "NewName", "Renamed été with a name far past thirty-one");
-           EXPECT_EQ(text_of(d, "NewName").size(), std::string("Renamed été with a name far pas").size());
-           shot(d, "volume_rename");
-           click(d, "OK");
-         },
-         close_message("volume_rename_refused")});
-  std::string name = "mine.txt";
-  ASSERT_EQ(run_volume_rename_form(nullptr, 2, name), 1);
-  EXPECT_EQ(name, utf8_to_macroman("Renamed été with a name far pas"));
-  EXPECT_EQ(words(g_driver.texts[1]), words(ui_text(k_text_name_exists)));
-  // The volume's label: 27 Mac Roman bytes at most.
-  drive({[](wxDialog& d) {
-    EXPECT_EQ(text_of(d, "OldName"), "Trunc");
-    keys(d, "NewName", "A label longer than twenty-seven");
-    shot(d, "volume_label");
-    click(d, "OK");
-  }});
-  std::string label = "Trunc";
-  ASSERT_EQ(run_volume_label_form(nullptr, label), 1);
-  EXPECT_EQ(label, "A label longer than twenty-");
-  close_window(f);
-}

@@ -28,6 +28,21 @@ void click(wxWindow* b) {
   b->GetEventHandler()->ProcessEvent(e);
 }
 
+// Help asked for as the context menu asks for it (a right click on the control).
+void context_menu_on(wxWindow* w) {
+  wxContextMenuEvent e(wxEVT_CONTEXT_MENU, w->GetId(), w->GetScreenPosition());
+  e.SetEventObject(w);
+  w->GetEventHandler()->ProcessEvent(e);
+}
+
+// F1 pressed in the form.
+void f1_in(wxDialog& d) {
+  wxKeyEvent e(wxEVT_CHAR_HOOK);
+  e.m_keyCode = WXK_F1;
+  e.SetEventObject(&d);
+  d.GetEventHandler()->ProcessEvent(e);
+}
+
 bool ends_with(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -65,6 +80,7 @@ TEST(Forms, LogFileFormOpensTheJournalItIsGivenAndCloseForgetsIt) {
     click(open);
     open_disabled = !open->IsEnabled();
     close_enabled = d.FindWindow("Fermer")->IsEnabled();
+    pump(300);  // the buttons redrawn in their new states before the picture
     shot = screenshot(d, "log_file_form");
     click(d.FindWindow(wxID_OK));
   });

@@ -2,6 +2,8 @@
 // language, the folders it makes, the settings it survives.
 #include <gtest/gtest.h>
 
+#include <wx/translation.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include "gui/dialogs/messageforms.h"
 #include "gui/mainframe.h"
 #include "gui/menumodel.h"
+#include "gui/views/file_table.h"
 #include "gui_fixture.h"
 #include "platform/settings_store.h"
 #include "x11probe.h"
@@ -71,7 +74,7 @@ void expect_texts_match_table(MainFrame* f, const char* when) {
       for (const ToolDef& t : tool_buttons())
         if (name == t.name) expected = ui_text(t.hint);
     } else if (kind == "column") {
-      expected = ui_text(list_columns()[size_t(std::stoi(name))].caption);
+      expected = ui_text(g_list_columns[size_t(std::stoi(name))].caption_text);
     } else if (kind == "status") {
       expected = ui_text(mode_status_text(g_working_mode, g_name_view));
     } else {
@@ -189,8 +192,8 @@ TEST(MainWindow, DamagedSettingsGiveDefaults) {
   WindowPlacement saved = read_window_placement();
   EXPECT_GE(saved.width, 480);
   char buf[k_text_size];
-  std::vector<int> widths = parse_column_widths(read_setting_text("Col", buf));
-  for (int w : widths) EXPECT_TRUE(w >= 0 && w <= 2000);
+  parse_list_column_widths(read_setting_text("Col", buf));
+  for (const ListColumnSetting& c : g_list_columns) EXPECT_TRUE(c.width >= 0 && c.width <= 2000);
   store_delete_key(setting_key_path("MRU1"));
 }
 
@@ -224,7 +227,12 @@ TEST(MainWindow, HelpOpensTheTopicInTheLanguage) {
     if (w.title != "cvpr.cvpr [Corvane]") help_title = w.title;
   ASSERT_FALSE(help_title.empty()) << "no help window";
   EXPECT_TRUE(screenshot(help_title, "help_french"));
+  // The help window's own tabs and buttons speak the chosen language too.
+  EXPECT_EQ(wxGetTranslation("Contents").utf8_string(), "Table des matières");
   f->run_command("En2");
+  f->run_command("HelpProj");
+  pump(500);
+  EXPECT_EQ(wxGetTranslation("Contents").utf8_string(), "Contents");
   close_window(f);
   for (wxWindow* w : wxTopLevelWindows) w->Destroy();
   pump(300);

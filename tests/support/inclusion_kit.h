@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "IO/ui_services.h"
 #include "compiler/additems.h"
@@ -43,5 +45,30 @@ struct ConsoleInclusion {
   ConsoleInclusion(const ConsoleInclusion&) = delete;
   ConsoleInclusion& operator=(const ConsoleInclusion&) = delete;
 };
+
+// Every record of a project file but its root, in file order.
+inline std::vector<ProjectRecord> project_records(const std::string& path) {
+  std::vector<ProjectRecord> out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return out;
+  long n = project_record_count(f);
+  ProjectRecord r;
+  for (long i = 1; i < n; ++i) {
+    std::fseek(f, i * long(k_project_record_size), SEEK_SET);
+    if (read_project_record(f, r)) out.push_back(r);
+  }
+  std::fclose(f);
+  return out;
+}
+
+// How many items of the project's root bear that HFS name.
+inline int count_root_items(FILE* f, const std::string& hfs_name) {
+  int n = 0;
+  std::fseek(f, long(k_project_record_size), SEEK_SET);
+  ProjectRecord r;
+  while (read_project_record(f, r))
+    if (r.parent_id == uint32_t(k_root_folder_id) && r.hfs_name == hfs_name) ++n;
+  return n;
+}
 
 }  // namespace testkit

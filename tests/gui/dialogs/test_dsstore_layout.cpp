@@ -3,6 +3,7 @@
 // HFS+ volume as sleuthkit reads it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "IO/bigendian.h"
@@ -11,6 +12,7 @@
 #include "compiler/project.h"
 #include "gui/dialogs/dsstore_editor.h"
 #include "gui/dialogs/dsstore_layout.h"
+#include "support/inclusion_kit.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
 
@@ -49,14 +51,7 @@ struct Project {
   ~Project() {
     if (f) std::fclose(f);
   }
-  int count_root(const std::string& hfs_name) {
-    int n = 0;
-    std::fseek(f, long(k_project_record_size), SEEK_SET);
-    ProjectRecord r;
-    while (read_project_record(f, r))
-      if (r.parent_id == uint32_t(k_root_folder_id) && r.hfs_name == hfs_name) ++n;
-    return n;
-  }
+  int count_root(const std::string& hfs_name) { return testkit::count_root_items(f, hfs_name); }
   // The editor's defaults with the background picture, written to target.
   int write_default_with_picture(const std::string& target, std::string& msg) {
     DsStoreLayout l;
@@ -111,6 +106,7 @@ TEST(DsStoreLayout, DefaultsListRootItemsOnTheGrid) {
 
 TEST(DsStoreLayout, WrittenFileRoundTripsWithAndWithoutPicture) {
   REQUIRE_TOOL("file");
+  REQUIRE_TOOL("python3");
   for (int n : {0, 1, 50}) {
     for (bool with_picture : {false, true}) {
       Project p(names_for(n), n ? std::vector<std::string>{"Dossier été"} : std::vector<std::string>{});
@@ -135,6 +131,12 @@ TEST(DsStoreLayout, WrittenFileRoundTripsWithAndWithoutPicture) {
       std::vector<uint8_t> bytes = read_file(target);
       std::vector<DsStoreRecord> recs;
       ASSERT_EQ(read_ds_store_records(bytes.data(), bytes.size(), recs, msg), 0) << msg;
+      // The outside walker finds the same records, the "pict" alias included.
+      RunResult walked = run("python3 " + quote(std::string(CORVANE_SOURCE_DIR) + "/tests/gui/dialogs/ds_store_walk.py") +
+                             " " + quote(target));
+      ASSERT_EQ(walked.rc, 0) << walked.err;
+      EXPECT_EQ(size_t(std::count(walked.out.begin(), walked.out.end(), '\n')), recs.size()) << n;
+      EXPECT_EQ(walked.out.find(".\tpict\tblob\t") != std::string::npos, with_picture) << walked.out;
       size_t rows = n ? size_t(n) + 1 : 0;
       EXPECT_EQ(recs.size(), 7 + (with_picture ? 1 : 0) + rows + (n ? 1 : 0)) << n;
       EXPECT_EQ(find(recs, u".", "pict") != nullptr, with_picture);

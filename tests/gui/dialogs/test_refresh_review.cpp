@@ -21,19 +21,6 @@ MacFile doc_file(size_t data, size_t rsrc, uint32_t seed) {
   return testkit::sample_mac_file("Doc", "TEXT", "ttxt", data, rsrc, seed);
 }
 
-std::vector<ProjectRecord> all_records(const std::string& project) {
-  std::vector<ProjectRecord> out;
-  FILE* f = std::fopen(project.c_str(), "rb");
-  long n = project_record_count(f);
-  ProjectRecord r;
-  for (long i = 1; i < n; ++i) {
-    std::fseek(f, i * long(k_project_record_size), SEEK_SET);
-    if (read_project_record(f, r)) out.push_back(r);
-  }
-  std::fclose(f);
-  return out;
-}
-
 std::string scan_text(const std::string& project) {
   FILE* f = std::fopen(project.c_str(), "r+b");
   char* text = nullptr;
@@ -111,7 +98,7 @@ TEST(RefreshReview, AcceptedChangesGiveASoundProjectAndImage) {
   recorded_ui().clear();
   ASSERT_EQ(run_command_line_operation("-i", project.c_str(), (dir.path() / "src").string().c_str()), 0);
   std::set<int32_t> old_ids;
-  for (const auto& r : all_records(project)) old_ids.insert(r.id);
+  for (const auto& r : testkit::project_records(project)) old_ids.insert(r.id);
 
   // On the PC: a folder with a file, a 100-character name and names with "|"
   // appear; a plain file and an encoded one change; a file and a folder go.
@@ -148,7 +135,7 @@ TEST(RefreshReview, AcceptedChangesGiveASoundProjectAndImage) {
   // A second look finds nothing left to do.
   EXPECT_EQ(read_change_list_text(scan_text(project), rv), 0);
 
-  std::vector<ProjectRecord> recs = all_records(project);
+  std::vector<ProjectRecord> recs = testkit::project_records(project);
   std::map<std::string, ProjectRecord> by_name;
   std::set<int32_t> ids;
   for (const auto& r : recs) {
@@ -216,7 +203,7 @@ TEST(RefreshReview, AcceptAllAfterDismissingDeletionsKeepsTheItems) {
   EXPECT_TRUE(check_project_invariants(f).empty());
   std::fclose(f);
   std::map<std::string, ProjectRecord> by_name;
-  for (const auto& r : all_records(project)) by_name[r.pc_name] = r;
+  for (const auto& r : testkit::project_records(project)) by_name[r.pc_name] = r;
   EXPECT_TRUE(by_name.count("keep.txt"));
   EXPECT_TRUE(by_name.count("new.txt"));
   EXPECT_EQ(by_name["grow.txt"].data_size, 5u);

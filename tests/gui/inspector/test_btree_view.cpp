@@ -197,6 +197,53 @@ TEST(BTreeView, WalkOfATenThousandFileCatalogAgreesWithFls) {
   }
 }
 
+TEST(BTreeView, ACatalogInSeveralExtentsIsWalkedWithinTheWholeImage) {
+  // The image itself dumped: the volume header names the catalog's extents,
+  // and the header node shown at the first of them walks through them all.
+  const auto& big = inspimg::big_plus_image();
+  ASSERT_EQ(big.rc, 0);
+  int64_t start = inspimg::volume_start(big.img);
+  int64_t sectors = 0;
+  SectorReader image = inspimg::file_reader(big.img, &sectors);
+  InspectorContext ctx;
+  ctx.image_sectors = sectors;
+  auto vh = inspimg::sector_of(image, start + 2);
+  StructureView v = view_hfsplus_header(vh, start + 2, ctx, image);
+  ASSERT_EQ(ctx.btree_files.size(), 2u);  // extents and catalog files
+  const std::vector<SectorRun>& cat = ctx.btree_files[1];
+  ASSERT_GT(cat.size(), 1u) << "the catalog grew in pieces";
+  auto head = inspimg::sector_of(image, cat[0].first);
+  StructureView hv = view_btree_header(head, cat[0].first, ctx);
+  ASSERT_EQ(ctx.node_runs.size(), cat.size());
+  BTHeaderRec rec;
+  decode(ByteSpan(head).subspan(14), rec);
+  Walked w = walk(btree_walk_setup(head, cat[0].first, ctx.node_runs), image);
+  EXPECT_EQ(w.rc, 0) << w.message;
+  EXPECT_EQ(w.leaf_items, rec.leaf_records);
+  // Counted on from the header node instead, the walk meets a node that is
+  // not where it looks: it ends with a message.
+  Walked flat = walk(btree_walk_setup(head, cat[0].first), image);
+  EXPECT_EQ(flat.rc, -1);
+  EXPECT_FALSE(flat.message.empty());
+
+  // The last leaf's button leads into the last run, where a leaf lies.
+  int64_t last = -1;
+  for (const GoTarget& g : hv.gos)
+    if (g.caption_id == k_txt_btree_last_leaf) last = g.sector;
+  ASSERT_GE(last, 0);
+  EXPECT_EQ(run_sector(cat, uint64_t(run_offset(cat, last))), last);
+  StructureView leaf = view_leaf_node(inspimg::sector_of(image, last), last, ctx, image);
+  EXPECT_FALSE(leaf.rows.empty());
+  EXPECT_TRUE(leaf.messages.empty());
+
+  // Runs: offsets past them and sectors outside them have no place.
+  std::vector<SectorRun> runs = {{100, 4}, {10, 2}};
+  EXPECT_EQ(run_sector(runs, 5), 11);
+  EXPECT_EQ(run_sector(runs, 6), -1);
+  EXPECT_EQ(run_offset(runs, 103), 3);
+  EXPECT_EQ(run_offset(runs, 12), -1);
+}
+
 TEST(BTreeView, StoppedWalkEndsAtOnce) {
   // A root index over four leaves; the walk is stopped after three nodes.
   MemoryTree t;

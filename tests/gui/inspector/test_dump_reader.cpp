@@ -284,6 +284,9 @@ TEST(DumpReader, SearchAndGoTo) {
   ASSERT_TRUE(parse_search_text("0x4E56", pat));
   EXPECT_EQ(pat, (std::vector<uint8_t>{0x4E, 0x56}));
   EXPECT_EQ(search_proposal(pat), "NV");
+  ASSERT_TRUE(parse_search_text("0x4e0056ff", pat));
+  EXPECT_EQ(pat.size(), 4u);  // a zero byte stays in the string
+  EXPECT_EQ(search_proposal(pat), "0x4e0056ff");
   EXPECT_FALSE(parse_search_text("", pat));
   EXPECT_FALSE(parse_search_text("0x", pat));
   EXPECT_FALSE(parse_search_text("0x4E5", pat));

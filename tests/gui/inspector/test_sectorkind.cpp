@@ -93,7 +93,8 @@ TEST(SectorKinds, DispatchByKindAndAccessMode) {
   EXPECT_EQ(decoder_for_kind(k_kind_partition_map, 2), decode_medium_headers);
   EXPECT_EQ(decoder_for_kind(k_kind_gpt_header, 3), decode_gpt_header_view);
   Sector s{};
-  StructureView v = decode_sector(k_kind_unknown, 3, s, 0, InspectorContext(), SectorReader());
+  InspectorContext ctx;
+  StructureView v = decode_sector(k_kind_unknown, 3, s, 0, ctx, SectorReader());
   EXPECT_EQ(v.messages, std::vector<std::string>{ui_text(3200)});
 }
 

@@ -10,6 +10,7 @@
 #include "gui/menumodel.h"
 #include "gui/progresslogic.h"
 #include "gui/recent.h"
+#include "macfiles/extract.h"
 #include "platform/settings_store.h"
 #include "support/testkit.h"
 
@@ -117,7 +118,6 @@ TEST(GuiMenus, EveryItemHasItsTextsInBothLanguages) {
     EXPECT_EQ(command_name(tool_id(t)), t.command ? t.command : t.name);
   }
   EXPECT_EQ(tool_buttons().size(), 23u);
-  for (const ColumnDef& c : list_columns()) EXPECT_TRUE(has_ui_text(c.caption, 10000));
 }
 
 TEST(GuiMenus, VisibilityAndEnablingFollowModeDocumentAndCompile) {
@@ -168,19 +168,101 @@ TEST(GuiMenus, StatusPanelAndHints) {
   EXPECT_EQ(help_topic(2006, 10000), 12006);
 }
 
-TEST(GuiSettings, ColumnWidthsTakeDefaultsForDamagedValues) {
-  std::vector<int> d = parse_column_widths("");
-  ASSERT_EQ(d.size(), 7u);
-  EXPECT_EQ(d[0], list_columns()[0].width);
-  std::vector<int> w = parse_column_widths("100,abc,-5,99999,,7");
-  EXPECT_EQ(w[0], 100);
-  EXPECT_EQ(w[1], list_columns()[1].width);
-  EXPECT_EQ(w[2], list_columns()[2].width);
-  EXPECT_EQ(w[3], list_columns()[3].width);
-  EXPECT_EQ(w[4], list_columns()[4].width);
-  EXPECT_EQ(w[5], 7);
-  EXPECT_EQ(w[6], list_columns()[6].width);
-  EXPECT_EQ(parse_column_widths(format_column_widths(w)), w);
+TEST(GuiMenus, SelectionReadOnlyAndClipboardRules) {
+  auto on = [](const char* name, const UiState& s) {
+    int i = command_index(name);
+    if (i >= 0) return command_enabled(menu_commands()[size_t(i)], s);
+    for (const ToolDef& t : tool_buttons())
+      if (std::string(name) == t.name) return tool_enabled(t, s);
+    ADD_FAILURE() << name;
+    return false;
+  };
+  UiState s;
+  s.mode = 1;
+  s.has_document = true;
+  s.can_hybridise = true;
+  // Nothing selected: the item commands wait for a selection; the parent button for a subfolder.
+  for (const char* name : {"Supp1", "Ren", "AttrPart", "MPC1", "Aff1", "DelPart", "Mac2PC", "PerePart", "DrExpl"})
+    EXPECT_FALSE(on(name, s)) << name;
+  for (const char* name : {"MD", "PCM1", "PC2Mac", "MkDirPart", "RechPart", "Enr2", "EnrAs2", "Hybrid1", "SAll"})
+    EXPECT_TRUE(on(name, s)) << name;
+  s.list_selected = 2;
+  s.at_root = false;
+  s.clipboard_files = true;
+  for (const char* name : {"Supp1", "Ren", "AttrPart", "MPC1", "Aff1", "DelPart", "Mac2PC", "PerePart", "DrExpl"})
+    EXPECT_TRUE(on(name, s)) << name;
+  EXPECT_TRUE(drop_accepted(s));
+  // A read-only image: every command that would write to it is refused, browsing stays.
+  s.read_only = true;
+  for (const char* name : {"Supp1", "Ren", "PCM1", "MD", "DrExpl", "SW1", "DelPart", "PC2Mac", "MkDirPart",
+                           "Enr2", "EnrAs2"})
+    EXPECT_FALSE(on(name, s)) << name;
+  for (const char* name : {"MPC1", "Mac2PC", "Aff1", "AttrPart", "RechPart", "PerePart", "Fermer2", "SAll"})
+    EXPECT_TRUE(on(name, s)) << name;
+  EXPECT_FALSE(drop_accepted(s));
+  // A GPT or MBR image gives no partner to an ISO image.
+  s.can_hybridise = false;
+  EXPECT_FALSE(on("Hybrid1", s));
+  // The tree was used last: its root can be neither deleted nor copied over, a folder can.
+  UiState p;
+  p.mode = 0;
+  p.has_document = true;
+  p.popup_source = 0;
+  p.tree_selected = p.tree_root_selected = true;
+  EXPECT_FALSE(on("Supp1", p));
+  EXPECT_FALSE(on("DelProj", p));
+  EXPECT_TRUE(on("Ren", p));
+  EXPECT_TRUE(on("Prop1", p));
+  p.tree_root_selected = false;
+  EXPECT_TRUE(on("Supp1", p));
+  EXPECT_TRUE(on("DelProj", p));
+  p.list_selected = 1;  // the list's selection does not count while the tree was used last
+  p.tree_selected = false;
+  EXPECT_FALSE(on("Ren", p));
+  EXPECT_TRUE(on("DelProj", p));
+  // Project Mode ignores the read-only flag (it belongs to the image), and drops need a document.
+  p.read_only = true;
+  EXPECT_TRUE(on("MD", p));
+  EXPECT_TRUE(drop_accepted(p));
+  p.has_document = false;
+  EXPECT_FALSE(drop_accepted(p));
+}
+
+// The copy-method marks follow the values the copy to the PC reads: a value
+// with the MacBinary bit is MacBinary, never AppleDouble or AppleSingle.
+TEST(GuiMenus, CopyMethodMarkFollowsTheMethodTheCopyApplies) {
+  UiState s;
+  s.mode = 1;
+  auto marked = [&](int method) {
+    s.copy_method = method;
+    std::string out;
+    for (const char* name : {"Da", "Re", "Bo", "Ad", "As"})
+      if (command_checked(menu_commands()[size_t(command_index(name))], s)) out += name;
+    return out;
+  };
+  EXPECT_EQ(marked(k_copy_data), "Da");
+  EXPECT_EQ(marked(k_copy_resource), "Re");
+  EXPECT_EQ(marked(k_copy_macbinary), "Bo");
+  EXPECT_EQ(marked(k_copy_appledouble), "Ad");
+  EXPECT_EQ(marked(k_copy_applesingle), "As");
+  EXPECT_EQ(marked(k_copy_appledouble | 0x100), "Ad");  // a remembered font answer keeps the mark
+  EXPECT_EQ(marked(4 | 8), "");                           // no method of the menu
+}
+
+TEST(GuiMenus, PopupItemsRunMenuCommands) {
+  for (int mode : {0, 1, 2})
+    for (bool tree : {false, true}) {
+      int items = 0;
+      for (const PopupItemDef& p : popup_items(mode, tree)) {
+        if (!p.name) continue;
+        ++items;
+        int i = command_index(p.command);
+        ASSERT_GE(i, 0) << p.name;
+        EXPECT_TRUE(command_visible(menu_commands()[size_t(i)], UiState{mode})) << p.name;
+        EXPECT_TRUE(has_ui_text(p.caption, 0) && has_ui_text(p.caption, 10000)) << p.name;
+      }
+      EXPECT_GE(items, 4);
+    }
 }
 
 class GuiRecent : public ::testing::Test {

@@ -11,37 +11,18 @@
 #include "gui/commands.h"
 #include "gui/dialoghooks.h"
 #include "gui/dialogs/dialog_models.h"
-#include "gui/guiforms.h"
 #include "gui/menumodel.h"
 #include "gui/projectitems.h"
 #include "hfs/voledit.h"
 #include "macfiles/import.h"
 #include "support/testkit.h"
+#include "volume_kit.h"
 
 using namespace testkit;
 
 namespace {
 
 const std::string k_quorvel = QUORVEL_PATH;
-
-// The forms of a window that says yes to everything and shows nothing.
-class YesForms : public GuiForms {
- public:
-  void message(const std::string&, int) override {}
-  bool yes_no(const std::string&) override { return true; }
-  int yes_no_remember(const std::string&) override { return -3; }  // "Yes", not remembered
-  bool announcement(const std::string&) override { return false; }
-  void status_text(const std::string&) override {}
-  void simple_status_text(const std::string&) override {}
-  void elapsed_time(const std::string&) override {}
-  void progress_bar(int, int) override {}
-  void progress_file_start(const std::string&, int) override {}
-  void progress_advance(int) override {}
-  void progress_file_done(int, uint32_t) override {}
-  void progress_step_text(const std::string&) override {}
-  int progress_general_range() override { return 1; }
-  void end_program(int) override {}
-};
 
 // src/{a.txt, b.txt, dir1/{c.txt, sub/d.txt}, dir2/e.txt} included by the console.
 struct ItemsProject {
@@ -89,7 +70,7 @@ int (*g_answer)(ProjectRecord&) = nullptr;
 int answer_dialog(ProjectRecord& r, bool) { return g_answer ? g_answer(r) : 0; }
 
 struct DialogAnswers {
-  YesForms forms;
+  volkit::Forms forms;  // every question answered "Yes"
   DialogAnswers() {
     g_gui_forms = &forms;
     g_item_properties_form = answer_dialog;

@@ -139,50 +139,16 @@ TEST(Documents, AnImageTheUserCannotWriteOpensReadOnly) {
     EXPECT_EQ(g_volume.read_only, 1u);
     close_image_document(doc);
   }
-  DocumentButtons b = document_buttons(k_mode_partition, true, true);
-  EXPECT_EQ(b.items[k_item_pc_to_volume], 0);
-  EXPECT_EQ(b.items[k_item_new_folder_partition], 0);
-  EXPECT_FALSE(b.drop);
   EXPECT_EQ(testkit::sha256_of(img), sum);
 }
 
-TEST(Documents, TargetChecksAndStateRules) {
+TEST(Documents, TargetChecksAndTheSplitter) {
   testkit::TempDir dir;
   std::string message;
   EXPECT_EQ(check_target_image(dir.str("t.iso"), 1 << 20, message), 0);
   EXPECT_EQ(check_target_image(dir.str("t.iso"), uint64_t(1) << 60, message), k_doc_no_space);
   EXPECT_NE(message.find("Not enough free space"), std::string::npos);
 
-  DocumentButtons open = document_buttons(k_mode_partition, true, false);
-  EXPECT_EQ(open.items[k_item_parent_partition], 0);
-  EXPECT_EQ(open.items[k_item_search_partition], 1);
-  EXPECT_EQ(open.items[k_item_new_folder_partition], 1);
-  EXPECT_EQ(open.items[k_item_compile_project], -1);  // other modes' items untouched
-  EXPECT_TRUE(open.drop);
-  DocumentButtons closed = document_buttons(k_mode_project, false, false);
-  EXPECT_EQ(closed.items[k_item_parent_project], 0);
-  EXPECT_FALSE(closed.drop);
-
-  ContextMenuState s;
-  s.mode = k_mode_partition;
-  s.document_open = true;
-  s.selected = 2;
-  s.clipboard_has_files = true;
-  ContextMenuItems m = context_menu_items(s);
-  EXPECT_TRUE(m.remove && m.rename && m.copy_to_pc && m.paste && m.new_folder);
-  s.read_only = true;
-  m = context_menu_items(s);
-  EXPECT_FALSE(m.remove || m.rename || m.paste || m.new_folder);
-  EXPECT_TRUE(m.copy_to_pc && m.properties);
-  ContextMenuState tree;
-  tree.mode = k_mode_project;
-  tree.document_open = true;
-  tree.from_list = false;
-  tree.selected = 1;
-  EXPECT_FALSE(context_menu_items(tree).remove);  // the root cannot be deleted
-  tree.node_has_parent = true;
-  EXPECT_TRUE(context_menu_items(tree).remove);
-  EXPECT_FALSE(context_menu_items(ContextMenuState()).properties);
   EXPECT_TRUE(splitter_can_resize(350, 701));
   EXPECT_FALSE(splitter_can_resize(351, 701));
 }

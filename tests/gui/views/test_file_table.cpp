@@ -125,15 +125,39 @@ TEST(FileTable, ColumnWidthsSettingAndPrintedLines) {
   parse_list_column_widths(std::string(200, '1'));  // one huge token, cut at 128 bytes
   EXPECT_EQ(g_list_columns[0].width, 100);
 
+  parse_list_column_widths("");  // nothing saved: the widths stay
+  EXPECT_EQ(g_list_columns[0].width, 100);
+  std::string written = format_list_column_widths();
   g_list_columns = saved;
-  g_list_columns[1].width = 0;  // hidden column
-  std::vector<FileTableEntry> t = {file("A name far longer than its column can hold", 12, 0, 3000000000u, "TEXTttxt")};
-  auto lines = file_list_print_lines(t, 80);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].find("Type"), std::string::npos);
-  EXPECT_EQ(lines[0].rfind("Name", 0), 0u);
-  for (const std::string& l : lines) EXPECT_LE(l.size(), 80u);
-  EXPECT_NE(lines[1].find("TEXTttxt"), std::string::npos);
+  parse_list_column_widths(written);
+  EXPECT_EQ(format_list_column_widths(), written);
+
+  // The printed page: margins, five header lines, the rows below; a hidden
+  // column stays hidden and every width is scaled into the page.
+  g_list_columns = saved;
+  g_list_columns[1].width = 0;
+  PrintPlan plan = plan_printed_list(4800, 6600, 600, 600, 100);
+  EXPECT_EQ(plan.left, 200);
+  EXPECT_EQ(plan.top, 300);
+  EXPECT_EQ(plan.bottom, 6300);
+  EXPECT_EQ(plan.rows_per_page, 60 - k_print_header_lines);
+  EXPECT_EQ(plan.width[1], 0);
+  int sum = 0;
+  for (int i = 0; i < k_list_columns; ++i) sum += plan.width[i];
+  EXPECT_EQ(sum, plan.usable_width);
+  EXPECT_EQ(plan.x[0], plan.left);
+  EXPECT_EQ(plan.x[2], plan.left + plan.width[0]);
+  EXPECT_EQ(printed_page_count(plan, 0), 1);
+  EXPECT_EQ(printed_page_count(plan, 55), 1);
+  EXPECT_EQ(printed_page_count(plan, 56), 2);
+  // Widths that add up to nothing, or a page too small for its header, never divide by zero.
+  for (auto& c : g_list_columns) c.width = 0;
+  PrintPlan empty = plan_printed_list(100, 50, 0, 0, 0);
+  EXPECT_EQ(empty.width[0], 0);
+  EXPECT_GE(empty.rows_per_page, 1);
+  auto cells = list_row_texts(file("f", 1234567, 0, 0, "TEXTttxt"));
+  EXPECT_EQ(printed_cell(cells, k_col_data), cells[k_col_data].substr(cells[k_col_data].find_first_not_of(' ')));
+  EXPECT_EQ(printed_cell(cells, k_col_resources), "0");
   g_list_columns = saved;
   int w[3] = {10, 20, 30};
   fit_column_widths(120, w, 3);

@@ -16,10 +16,13 @@
 #include "macfiles/signatures.h"
 #include "IO/iodmg.h"
 #include "platform/tempfile.h"
+#include "support/hfs_catalog_kit.h"
 #include "support/testkit.h"
 #include "support/udif_writer.h"
 
+using testkit::HfsCatalog;
 using testkit::quote;
+using testkit::read_catalog;
 using testkit::run;
 
 namespace {
@@ -182,30 +185,6 @@ TEST(VolumeView, HiddenItemsAreKeptOutUnlessAskedFor) {
   EXPECT_EQ(display_name(l.entries[0]), "Caf\xc3\xa9");
 }
 
-namespace {
-
-// The catalog of an HFS image: byte offset of node 0 and the node size.
-struct HfsCatalog {
-  std::vector<uint8_t> bytes;
-  size_t start = 0;
-  size_t node_size = 512;
-  uint8_t* node(uint32_t n) { return bytes.data() + start + n * node_size; }
-  uint16_t record_offset(uint32_t n, int i) { return get_be16(node(n) + node_size - 2 * (i + 1)); }
-};
-
-HfsCatalog read_catalog(const std::string& img) {
-  HfsCatalog c;
-  c.bytes = testkit::read_file(img);
-  const uint8_t* mdb = c.bytes.data() + 1024;
-  uint32_t block_size = get_be32(mdb + 20);
-  uint16_t first_block_sector = get_be16(mdb + 28);
-  uint16_t catalog_block = get_be16(mdb + 150);
-  c.start = size_t(first_block_sector) * 512 + size_t(catalog_block) * block_size;
-  c.node_size = get_be16(c.node(0) + 14 + 18);
-  return c;
-}
-
-}  // namespace
 
 TEST(VolumeView, DamagedCatalogsOpenAndSayWhatIsWrong) {
   REQUIRE_TOOL("hformat");

@@ -1,0 +1,146 @@
+#include "gui/dialogs/form_kit.h"
+
+#include <wx/accel.h>
+#include <wx/button.h>
+#include <wx/cshelp.h>
+#include <wx/filedlg.h>
+#include <wx/printdlg.h>
+#include <wx/sizer.h>
+
+#include "IO/uitext.h"
+#include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/volume_forms.h"
+#include "gui/menumodel.h"
+
+namespace {
+
+wxPrintData& print_data() {
+  static wxPrintData data;
+  return data;
+}
+
+}  // namespace
+
+wxBoxSizer* add_form_buttons(wxDialog& form, int topic, int ok_text, const char* ok_name, const char* cancel_name) {
+  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+  buttons->Add(add_topic_help(form, topic), 0, wxALL, 4);
+  buttons->AddStretchSpacer();
+  auto* ok = new wxButton(&form, wxID_OK, wxString::FromUTF8(ui_text(ok_text)));
+  ok->SetName(ok_name);
+  ok->SetDefault();
+  auto* cancel = new wxButton(&form, wxID_CANCEL, wxString::FromUTF8(ui_text(1002)));
+  cancel->SetName(cancel_name);
+  buttons->Add(ok, 0, wxALL, 4);
+  buttons->Add(cancel, 0, wxALL, 4);
+  return buttons;
+}
+
+void finish_menu_window(wxDialog& form, wxBoxSizer* top, wxStatusBar* status, const std::vector<Shortcut>& keys,
+                        std::function<void(int command)> run) {
+  top->Add(status, 0, wxEXPAND);
+  form.SetSizer(top);
+  form.SetMinSize(wxSize(520, 300));
+  form.CentreOnParent();
+  form.Bind(wxEVT_MENU, [run](wxCommandEvent& e) { run(e.GetId()); });
+  std::vector<wxAcceleratorEntry> entries;
+  for (const Shortcut& k : keys) entries.emplace_back(k.flags, k.key, k.command);
+  form.SetAcceleratorTable(wxAcceleratorTable(int(entries.size()), entries.data()));
+}
+
+FormMenuRow::FormMenuRow(wxDialog& form, wxStatusBar* status)
+    : form_(form), status_(status), sizer_(new wxBoxSizer(wxHORIZONTAL)) {
+  form.Bind(wxEVT_MENU_HIGHLIGHT, [this](wxMenuEvent& e) {
+    int text = 0;
+    for (const auto& [item, id] : hints_)
+      if (item == e.GetMenuId()) text = id;
+    show_hint(text);
+  });
+  form.Bind(wxEVT_MENU_CLOSE, [this](wxMenuEvent&) { show_hint(0); });
+}
+
+FormMenuRow::~FormMenuRow() {
+  for (auto& m : menus_) delete m.second;
+}
+
+wxWindow* FormMenuRow::add(const std::string& name, const wxString& caption, wxMenu* menu, int hint) {
+  auto* title = new wxButton(&form_, wxID_ANY, caption, wxDefaultPosition, wxDefaultSize,
+                             wxBU_EXACTFIT | wxBORDER_NONE);
+  title->SetName(wxString::FromUTF8(name));
+  menus_.emplace_back(name, menu);
+  sizer_->Add(title, 0, wxLEFT | wxRIGHT, 6);
+  title->Bind(wxEVT_BUTTON, [this, name](wxCommandEvent&) { open(name); });
+  title->Bind(wxEVT_ENTER_WINDOW, [this, hint](wxMouseEvent& e) {
+    show_hint(hint);
+    e.Skip();
+  });
+  return title;
+}
+
+wxMenu* FormMenuRow::menu(const std::string& name) const {
+  for (const auto& m : menus_)
+    if (m.first == name) return m.second;
+  return nullptr;
+}
+
+void FormMenuRow::open(const std::string& name) {
+  wxMenu* m = menu(name);
+  wxWindow* title = form_.FindWindow(wxString::FromUTF8(name));
+  if (!m || !title) return;
+  if (on_open) on_open(name, *m);
+  wxPoint at = form_.ScreenToClient(title->ClientToScreen(wxPoint(0, title->GetSize().y)));
+  form_.PopupMenu(m, at);
+}
+
+void FormMenuRow::show_hint(int id) {
+  if (!status_) return;
+  std::string shown;
+  if (id) hint_to_status_bar(ui_text(id), shown);
+  status_->SetStatusText(wxString::FromUTF8(shown));
+}
+
+std::string choose_file(wxWindow* owner, const wxString& title, const std::string& folder, const std::string& name,
+                        const wxString& wildcard, long style) {
+  wxFileDialog d(owner, title, wxString::FromUTF8(folder), wxString::FromUTF8(name), wildcard, style);
+  if (run_modal(d) != wxID_OK) return std::string();
+  return d.GetPath().utf8_string();
+}
+
+PagePrintout::PagePrintout(const wxString& title, DrawPage draw) : wxPrintout(title), draw_(std::move(draw)) {}
+
+bool PagePrintout::HasPage(int page) { return page >= 1 && page <= pages_; }
+
+void PagePrintout::GetPageInfo(int* min_page, int* max_page, int* from, int* to) {
+  if (GetDC()) {
+    MapScreenSizeToPage();
+    pages_ = std::max(1, draw_(*GetDC(), GetLogicalPageRect(), 0));
+  }
+  *min_page = *from = 1;
+  *max_page = *to = pages_;
+}
+
+bool PagePrintout::OnPrintPage(int page) {
+  wxDC* dc = GetDC();
+  if (!dc) return false;
+  MapScreenSizeToPage();
+  draw_(*dc, GetLogicalPageRect(), page);
+  return true;
+}
+
+bool print_document(wxWindow* owner, const wxString& title, PagePrintout::DrawPage draw) {
+  wxPrintDialogData data(print_data());
+  wxPrinter printer(&data);
+  PagePrintout out(title, std::move(draw));
+  if (printer.Print(owner, &out, false)) {
+    print_data() = printer.GetPrintDialogData().GetPrintData();
+    return true;
+  }
+  if (wxPrinter::GetLastError() == wxPRINTER_CANCELLED) return true;
+  show_message_form(owner, ui_text(6414), 0);
+  return false;
+}
+
+void printer_setup(wxWindow* owner) {
+  wxPrintDialogData data(print_data());
+  wxPrintDialog d(owner, &data);
+  if (d.ShowModal() == wxID_OK) print_data() = d.GetPrintDialogData().GetPrintData();
+}

@@ -1,0 +1,87 @@
+// Pieces the editor forms share: the row of buttons at their foot, a row of
+// menu titles with a status bar for the hints (a dialog has no menu bar of its
+// own), the file chooser, and page printing.
+#pragma once
+
+#include <wx/dialog.h>
+#include <wx/menu.h>
+#include <wx/print.h>
+#include <wx/statusbr.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class wxBoxSizer;
+
+// The row of buttons at the foot of a form: help (at topic) on the left, the
+// default button (window id wxID_OK, text ok_text) and Cancel (wxID_CANCEL)
+// on the right, named as given.
+wxBoxSizer* add_form_buttons(wxDialog& form, int topic, int ok_text = 1001, const char* ok_name = "OK",
+                             const char* cancel_name = "Cancel");
+
+// The end of a window with a menu row: the status bar at its foot, the sizer
+// set, the menu commands and their shortcuts bound to run.
+struct Shortcut {
+  int flags;    // wxACCEL_*
+  int key;
+  int command;  // menu item id
+};
+void finish_menu_window(wxDialog& form, wxBoxSizer* top, wxStatusBar* status, const std::vector<Shortcut>& keys,
+                        std::function<void(int command)> run);
+
+// A row of menu titles across the top of a dialog. Each title is a flat button
+// that drops its menu below it; the items' hints (texts beginning with ".") go
+// to the status bar while the pointer is on them.
+class FormMenuRow {
+ public:
+  FormMenuRow(wxDialog& form, wxStatusBar* status);
+  ~FormMenuRow();
+  // Adds a title and its menu (owned by the row). The button is named name;
+  // hint: text id shown while the pointer is on the title.
+  wxWindow* add(const std::string& name, const wxString& caption, wxMenu* menu, int hint = 0);
+  wxBoxSizer* sizer() const { return sizer_; }
+  // The hint (text id) of a menu item, by the item's id.
+  void hint(int item_id, int text_id) { hints_.emplace_back(item_id, text_id); }
+  // Runs before a menu drops (to enable its items), and before a shortcut runs.
+  std::function<void(const std::string& name, wxMenu& menu)> on_open;
+  wxMenu* menu(const std::string& name) const;
+  // Drops the menu of that title (as a click on it does).
+  void open(const std::string& name);
+  // Shows the hint of text id (the leading "." dropped) in the status bar; 0 clears it.
+  void show_hint(int id);
+
+ private:
+  wxDialog& form_;
+  wxStatusBar* status_;
+  wxBoxSizer* sizer_;
+  std::vector<std::pair<std::string, wxMenu*>> menus_;
+  std::vector<std::pair<int, int>> hints_;
+};
+
+// Open or save dialog; "" when cancelled.
+std::string choose_file(wxWindow* owner, const wxString& title, const std::string& folder, const std::string& name,
+                        const wxString& wildcard, long style);
+
+// Printing: the pages of a document drawn on any device context (the printer,
+// or a picture for a look at the page).
+class PagePrintout : public wxPrintout {
+ public:
+  // draw(dc, area, page): draws page (1-based) on dc, whose logical units are
+  // screen pixels, within area (the whole sheet); page 0 draws nothing. Returns
+  // the document's number of pages.
+  using DrawPage = std::function<int(wxDC& dc, const wxRect& area, int page)>;
+  PagePrintout(const wxString& title, DrawPage draw);
+  bool OnPrintPage(int page) override;
+  void GetPageInfo(int* min_page, int* max_page, int* from, int* to) override;
+  bool HasPage(int page) override;
+
+ private:
+  DrawPage draw_;
+  int pages_ = 1;
+};
+// Prints on the default printer through the print dialog. false (with a
+// message) when nothing could be printed; true when printed or cancelled.
+bool print_document(wxWindow* owner, const wxString& title, PagePrintout::DrawPage draw);
+// The printer set-up dialog; the choice is kept for the next print.
+void printer_setup(wxWindow* owner);

@@ -1,0 +1,373 @@
+#include "gui/inspector/dump_dialogs.h"
+
+#include <sys/stat.h>
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/dcmemory.h>
+#include <wx/dialog.h>
+#include <wx/filedlg.h>
+#include <wx/print.h>
+#include <wx/printdlg.h>
+#include <wx/radiobut.h>
+#include <wx/sizer.h>
+#include <wx/spinctrl.h>
+#include <wx/statbox.h>
+#include <wx/statline.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "IO/prompts.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/volume_forms.h"
+#include "gui/inspector/dump_print.h"
+#include "gui/inspector/dump_session.h"
+#include "gui/inspector/viewer_form.h"
+
+namespace {
+
+wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
+
+// OK (or another default button) and Cancel at the foot of a dialog, with the help button.
+wxSizer* foot(wxDialog& d, int topic, wxButton* ok) {
+  auto* row = new wxBoxSizer(wxHORIZONTAL);
+  row->Add(add_topic_help(d, topic), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 24);
+  row->AddStretchSpacer();
+  ok->SetDefault();
+  row->Add(ok, 0, wxALL, 4);
+  auto* cancel = new wxButton(&d, wxID_CANCEL, tr(1002));
+  cancel->SetName("Annuler");
+  row->Add(cancel, 0, wxALL, 4);
+  return row;
+}
+
+}  // namespace
+
+// --- print ----------------------------------------------------------------------------------
+LinesPrintout::LinesPrintout(const std::string& title, std::vector<std::string> lines)
+    : wxPrintout(wxString::FromUTF8(title)), title_(title), lines_(std::move(lines)) {}
+
+void LinesPrintout::paginate(wxDC& dc, const wxSize& size, int ppi) {
+  // Half an inch of margin; 12-point Courier-like type.
+  margin_ = std::max(1, ppi / 2);
+  font_ = wxFont(wxFontInfo(wxSize(0, std::max(6, ppi * 12 / 72))).Family(wxFONTFAMILY_TELETYPE));
+  dc.SetFont(font_);
+  line_height_ = std::max(1, dc.GetCharHeight());
+  int usable = size.y - 2 * margin_ - 2 * line_height_;  // the title and the line after it
+  starts_ = text_page_starts(lines_.size(), line_height_, std::max(usable, line_height_));
+  if (starts_.empty()) starts_.push_back(0);
+}
+
+void LinesPrintout::draw(wxDC& dc, int page) const {
+  if (page < 1 || page > page_count()) return;
+  dc.SetFont(font_);
+  dc.SetTextForeground(*wxBLACK);
+  int y = margin_;
+  dc.DrawText(wxString::FromUTF8(title_), margin_, y);
+  y += 2 * line_height_;
+  size_t end = size_t(page) < starts_.size() ? starts_[size_t(page)] : lines_.size();
+  for (size_t i = starts_[size_t(page) - 1]; i < end; ++i, y += line_height_)
+    dc.DrawText(wxString::FromUTF8(lines_[i]), margin_, y);
+}
+
+void LinesPrintout::OnPreparePrinting() {
+  wxDC* dc = GetDC();
+  if (!dc) return;
+  int w = 0, h = 0, px = 0, py = 0;
+  GetPageSizePixels(&w, &h);
+  GetPPIPrinter(&px, &py);
+  if (w <= 0 || h <= 0) dc->GetSize(&w, &h);
+  paginate(*dc, wxSize(w, h), py > 0 ? py : 72);
+}
+
+bool LinesPrintout::HasPage(int page) { return page >= 1 && page <= page_count(); }
+
+void LinesPrintout::GetPageInfo(int* min_page, int* max_page, int* from, int* to) {
+  *min_page = *from = 1;
+  *max_page = *to = std::max(1, page_count());
+}
+
+bool LinesPrintout::OnPrintPage(int page) {
+  if (!GetDC()) return false;
+  draw(*GetDC(), page);
+  return true;
+}
+
+std::function<bool(wxWindow*, wxPrintout&)> g_inspector_printer;
+
+bool print_lines(wxWindow* owner, const std::string& title, const std::vector<std::string>& lines) {
+  LinesPrintout printout(title, lines);
+  if (g_inspector_printer) return g_inspector_printer(owner, printout);
+  wxPrintDialogData data;
+  data.GetPrintData().SetOrientation(wxPORTRAIT);
+  wxPrinter printer(&data);
+  return printer.Print(owner, &printout, true);
+}
+
+// --- save chooser ------------------------------------------------------------------------------
+SaveChooser g_inspector_save_chooser;
+
+std::string choose_save_path(wxWindow* owner, const wxString& title, const wxString& name, const wxString& extension,
+                             const wxString& filter) {
+  if (g_inspector_save_chooser) return g_inspector_save_chooser(owner, title, name, extension, filter);
+  // A new file may be chosen; an existing one is asked about before it is replaced.
+  wxFileDialog d(owner, title, "", name, filter, wxFD_SAVE);
+  if (!extension.empty()) d.SetFilterIndex(0);
+  if (run_modal(d) != wxID_OK) return "";
+  std::string path = d.GetPath().utf8_string();
+  if (!extension.empty() && path.find('.', path.rfind('/') + 1) == std::string::npos)
+    path += "." + extension.utf8_string();
+  return path;
+}
+
+// --- sector and search ---------------------------------------------------------------------------
+bool run_sector_dialog(wxWindow* owner, const std::string& proposal, std::string& text) {
+  wxDialog d(owner, wxID_ANY, tr(3078));
+  d.SetName("SelectSector");
+  auto* top = new wxBoxSizer(wxVERTICAL);
+  auto* group = new wxStaticBoxSizer(wxHORIZONTAL, &d);
+  group->Add(new wxStaticText(group->GetStaticBox(), wxID_ANY, tr(3079)), 0, wxALIGN_CENTER_VERTICAL | wxALL, 6);
+  auto* edit = new wxTextCtrl(group->GetStaticBox(), wxID_ANY, wxString::FromUTF8(proposal), wxDefaultPosition,
+                              wxSize(160, -1), wxTE_PROCESS_ENTER);
+  edit->SetName("Secteur");
+  edit->SetMaxLength(255);
+  group->Add(edit, 1, wxALL, 6);
+  top->Add(group, 0, wxEXPAND | wxALL, 8);
+  auto* ok = new wxButton(&d, wxID_OK, tr(1001));
+  ok->SetName("OK");
+  top->Add(foot(d, 3000, ok), 0, wxEXPAND | wxALL, 6);
+  edit->Bind(wxEVT_TEXT_ENTER, [&d](wxCommandEvent&) { d.EndModal(wxID_OK); });
+  d.SetSizerAndFit(top);
+  d.CentreOnParent();
+  edit->SetFocus();
+  edit->SelectAll();
+  if (run_modal(d) != wxID_OK) return false;
+  text = edit->GetValue().utf8_string();
+  return true;
+}
+
+int run_search_dialog(wxWindow* owner) {
+  wxDialog d(owner, wxID_ANY, tr(3048));
+  d.SetName("SearchString");
+  auto* top = new wxBoxSizer(wxVERTICAL);
+  auto* group = new wxStaticBoxSizer(wxVERTICAL, &d, tr(3049));
+  auto* edit = new wxTextCtrl(group->GetStaticBox(), wxID_ANY, wxString::FromUTF8(g_dump_search.last_text),
+                              wxDefaultPosition, wxSize(320, -1), wxTE_PROCESS_ENTER);
+  edit->SetName("Chaine");
+  edit->SetMaxLength(255);
+  group->Add(edit, 0, wxEXPAND | wxALL, 6);
+  auto* start = new wxCheckBox(group->GetStaticBox(), wxID_ANY, tr(3051));
+  start->SetName("Debut");
+  start->SetValue(g_dump_search.at_start);
+  group->Add(start, 0, wxALL, 6);
+  top->Add(group, 0, wxEXPAND | wxALL, 8);
+  auto* go = new wxButton(&d, wxID_OK, tr(3050));
+  go->SetName("Chercher");
+  top->Add(foot(d, 3001, go), 0, wxEXPAND | wxALL, 6);
+  auto accept = [&](wxCommandEvent&) {
+    std::vector<uint8_t> pattern;
+    if (!parse_search_text(edit->GetValue().utf8_string(), pattern)) {
+      wxBell();  // an empty or malformed string: the dialog stays
+      edit->SetToolTip(tr(6508));
+      return;
+    }
+    g_dump_search.pattern = pattern;
+    g_dump_search.last_text = search_proposal(pattern);
+    g_dump_search.at_start = start->GetValue();
+    d.EndModal(wxID_OK);
+  };
+  go->Bind(wxEVT_BUTTON, accept);
+  edit->Bind(wxEVT_TEXT_ENTER, accept);
+  d.SetSizerAndFit(top);
+  d.CentreOnParent();
+  edit->SetFocus();
+  if (run_modal(d) != wxID_OK) return 0;
+  return g_dump_search.at_start ? 2 : 1;
+}
+
+// --- font size -------------------------------------------------------------------------------------
+int run_font_size_dialog(wxWindow* owner, int current) {
+  wxDialog d(owner, wxID_ANY, tr(3150));
+  d.SetName("TSelCorps");
+  auto* top = new wxBoxSizer(wxVERTICAL);
+  auto* label = new wxStaticText(&d, wxID_ANY, tr(3151), wxDefaultPosition, wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
+  label->SetName("Label1");
+  label->Wrap(260);
+  top->Add(label, 0, wxEXPAND | wxALL, 10);
+  auto* size = new wxSpinCtrl(&d, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, 6, 20,
+                              std::clamp(current, 6, 20));
+  size->SetName("Corps");
+  top->Add(size, 0, wxALIGN_CENTER | wxALL, 6);
+  top->Add(new wxStaticLine(&d, wxID_ANY), 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
+  auto* ok = new wxButton(&d, wxID_OK, tr(1001));
+  ok->SetName("SelCorpsOK");
+  wxSizer* buttons = foot(d, 3003, ok);
+  d.FindWindow("Annuler")->SetName("SelCorpsNon");
+  top->Add(buttons, 0, wxEXPAND | wxALL, 6);
+  d.SetSizerAndFit(top);
+  d.CentreOnParent();
+  if (run_modal(d) != wxID_OK) return 0;
+  // What was typed counts, brought into the control's range; no number, nothing.
+  return parse_font_size(size->GetTextValue().utf8_string());
+}
+
+// --- data segment ---------------------------------------------------------------------------------
+namespace {
+
+// The segment's dump lines, as printed.
+std::vector<std::string> segment_lines(const DataSegment& seg, const DumpSession& session, int& rc) {
+  char* text = nullptr;
+  size_t size = 0;
+  FILE* f = open_memstream(&text, &size);
+  std::vector<std::string> lines;
+  if (!f) {
+    rc = -3;
+    return lines;
+  }
+  std::fputs("\r\n", f);
+  rc = write_data_segment(seg, session.fork_map(), session.medium(), f);
+  std::fclose(f);
+  std::string all(text, size);
+  std::free(text);
+  for (size_t at = 0; at < all.size();) {
+    size_t end = all.find("\r\n", at);
+    if (end == std::string::npos) end = all.size();
+    lines.push_back(all.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+}  // namespace
+
+void run_data_segment_dialog(wxWindow* owner, const DumpSession& session) {
+  wxDialog d(owner, wxID_ANY, tr(3333));
+  d.SetName("TSSegm");
+  auto* top = new wxBoxSizer(wxVERTICAL);
+  auto* body = new wxBoxSizer(wxHORIZONTAL);
+  auto* left = new wxBoxSizer(wxVERTICAL);
+  auto radio = [&](const char* name, int text, bool first) {
+    auto* r = new wxRadioButton(&d, wxID_ANY, tr(text), wxDefaultPosition, wxDefaultSize, first ? wxRB_GROUP : 0);
+    r->SetName(name);
+    left->Add(r, 0, wxTOP | wxLEFT, 8);
+    return r;
+  };
+  struct Pair {
+    wxStaticText* label;
+    wxTextCtrl* edit;
+  };
+  auto range = [&](const char* label_name, const char* edit_name, int text) {
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    auto* l = new wxStaticText(&d, wxID_ANY, tr(text), wxDefaultPosition, wxSize(60, -1), wxALIGN_RIGHT);
+    l->SetName(label_name);
+    auto* e = new wxTextCtrl(&d, wxID_ANY, "", wxDefaultPosition, wxSize(150, -1));
+    e->SetName(edit_name);
+    row->Add(l, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+    row->Add(e, 0);
+    left->Add(row, 0, wxTOP | wxLEFT, 6);
+    return Pair{l, e};
+  };
+  wxRadioButton* sect = radio("Sect", 3334, true);
+  wxRadioButton* sects = radio("Sects", 3343, false);
+  Pair sdeb = range("txt_sdeb", "SctDeb", 3336), sfin = range("txt_sfin", "SctFin", 3337);
+  wxRadioButton* data = radio("Data", 3335, false);
+  Pair deb = range("txt_deb", "ValDeb", 3336), fin = range("txt_fin", "ValFin", 3337);
+  auto* hexa = new wxCheckBox(&d, wxID_ANY, tr(3338));
+  hexa->SetName("Hexa");
+  auto* hexp = new wxCheckBox(&d, wxID_ANY, tr(3339));
+  hexp->SetName("Hexp");
+  hexp->Disable();
+  left->Add(hexa, 0, wxTOP | wxLEFT, 12);
+  left->Add(hexp, 0, wxTOP | wxLEFT, 6);
+  body->Add(left, 1, wxEXPAND | wxRIGHT, 12);
+  auto* right = new wxBoxSizer(wxVERTICAL);
+  right->Add(add_topic_help(d, 3002), 0, wxALIGN_RIGHT | wxBOTTOM, 16);
+  auto* exe = new wxButton(&d, wxID_ANY, tr(3340));
+  exe->SetName("Exe1");
+  right->Add(exe, 0, wxEXPAND | wxBOTTOM, 6);
+  auto* close = new wxButton(&d, wxID_CANCEL, tr(1000));
+  close->SetName("MessFermer");
+  close->SetDefault();
+  right->Add(close, 0, wxEXPAND);
+  body->Add(right, 0, wxALL, 8);
+  top->Add(body, 1, wxEXPAND | wxALL, 6);
+  d.SetSizerAndFit(top);
+  d.CentreOnParent();
+
+  auto enable = [&] {
+    for (const Pair& p : {sdeb, sfin}) p.label->Enable(sects->GetValue()), p.edit->Enable(sects->GetValue());
+    for (const Pair& p : {deb, fin}) p.label->Enable(data->GetValue()), p.edit->Enable(data->GetValue());
+  };
+  sect->SetValue(true);
+  enable();
+  for (wxRadioButton* r : {sect, sects, data}) r->Bind(wxEVT_RADIOBUTTON, [&](wxCommandEvent&) { enable(); });
+  hexa->Bind(wxEVT_CHECKBOX, [&](wxCommandEvent&) {
+    hexp->Enable(hexa->GetValue());
+    if (!hexa->GetValue()) hexp->SetValue(false);
+  });
+
+  exe->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
+    DataSegment seg;
+    seg.hex = hexa->GetValue();
+    bool ok = true;
+    if (sect->GetValue()) {
+      seg.kind = DataSegment::k_current_sector;
+      seg.first = seg.last = session.current() == k_no_sector ? 0 : session.current();
+    } else if (sects->GetValue()) {
+      seg.kind = DataSegment::k_sector_run;
+      ok = parse_sector_run(sdeb.edit->GetValue().utf8_string(), sfin.edit->GetValue().utf8_string(), seg.first,
+                            seg.last);
+    } else {
+      seg.kind = DataSegment::k_byte_range;
+      ok = parse_byte_range(deb.edit->GetValue().utf8_string(), fin.edit->GetValue().utf8_string(), seg.first,
+                            seg.last);
+    }
+    if (!ok) {
+      show_message_form(&d, ui_text(6509), 0);
+      return;
+    }
+    auto report = [&](int rc) {
+      if (rc == -1) show_message_form(&d, ui_text(6505), 0);
+      if (rc == -2) show_message_form(&d, ui_text(6506), 0);
+      if (rc == -3) show_message_form(&d, ui_text(6507), 0);
+    };
+    if (hexp->GetValue()) {
+      int rc = 0;
+      std::vector<std::string> lines = segment_lines(seg, session, rc);
+      if (rc != 0) {
+        report(rc);
+        return;
+      }
+      print_lines(&d, session.title(), lines);
+      d.EndModal(wxID_OK);
+      return;
+    }
+    std::string path = choose_save_path(&d, tr(3342), "", "", tr(3341));
+    if (path.empty()) {
+      d.EndModal(wxID_CANCEL);  // cancelled: the dialog closes, nothing written
+      return;
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && !ask_overwrite(path.c_str())) return;
+    FILE* f = std::fopen(path.c_str(), "w+b");
+    if (!f) {
+      report_open_error(path.c_str());
+      return;
+    }
+    int rc = write_data_segment(seg, session.fork_map(), session.medium(), f);
+    if (std::fclose(f) != 0 && rc == 0) rc = -3;
+    if (rc != 0) {
+      std::remove(path.c_str());  // no half-written segment left behind
+      report(rc);
+      return;
+    }
+    d.EndModal(wxID_OK);
+  });
+  run_modal(d);
+}

@@ -1,0 +1,614 @@
+// The documents of the three working modes: the hybrid project, the HFS or
+// HFS+ partition image and the ISO+ project, with their New, Open, Save,
+// Save As, Close and recent commands, and the hybridisation of an ISO image.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <wx/button.h>
+#include <wx/filedlg.h>
+#include <wx/listbox.h>
+#include <wx/radiobut.h>
+#include <wx/sizer.h>
+#include <wx/spinctrl.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "IO/fileio.h"
+#include "IO/paths.h"
+#include "IO/settings.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "compiler/commands.h"
+#include "compiler/hfspart.h"
+#include "compiler/project.h"
+#include "gui/commandline.h"
+#include "gui/dialogs/messageforms.h"
+#include "gui/mainframe.h"
+#include "gui/mainframe_parts.h"
+#include "gui/recent.h"
+#include "gui/views/mode_views.h"
+#include "hfs/alloc.h"
+#include "hfs/mount.h"
+#include "hfs/newimage.h"
+#include "hfs/volume.h"
+#include "platform/files.h"
+#include "platform/replacefile.h"
+
+std::function<std::string(const std::string&)> g_file_dialog_answer;
+
+namespace {
+
+wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
+wxString utf8(const std::string& s) { return wxString::FromUTF8(s); }
+
+FILE*& project_stream(int mode) { return mode == 2 ? g_isoplus_file : g_project_file; }
+
+bool exists(const std::string& p) {
+  struct stat st {};
+  return ::stat(p.c_str(), &st) == 0;
+}
+
+long file_length(const std::string& p) {
+  struct stat st {};
+  return ::stat(p.c_str(), &st) == 0 ? long(st.st_size) : -1;
+}
+
+// The file dialogs' texts of each mode: default extension, file name of New
+// and Save As, of Open, the filter, and the titles of New, Open and Save As.
+struct ModeFileTexts {
+  int extension, new_name, open_name, filter, new_title, open_title, save_title;
+};
+const ModeFileTexts k_file_texts[3] = {
+    {1353, 1372, 1354, 1349, 1350, 1351, 1352},
+    {1359, 1373, 1360, 1355, 1356, 1357, 1358},
+    {1365, 1366, 1366, 1361, 1363, 1362, 1364},
+};
+
+// A file dialog owned by the main window: Open (the file must exist) or
+// Save, starting in the project folder. The path chosen ("" for Cancel),
+// with the default extension added to a name that has none.
+std::string ask_file(wxWindow* owner, int title, int filter, const std::string& name, const std::string& extension,
+                     bool save, bool remember = true) {
+  std::string chosen;
+  if (g_file_dialog_answer) {
+    chosen = g_file_dialog_answer(ui_text(title));
+  } else {
+    char folder[k_text_size * 2];
+    get_project_folder(folder);
+    std::string start = folder, file = name;
+    if (name.find('/') != std::string::npos) {  // a path: its folder and its name
+      start = folder_of_path(name);
+      file = name.substr(name.rfind('/') + 1);
+    }
+    wxFileDialog dialog(owner, tr(title), utf8(start), utf8(file), utf8(wildcard_both_cases(ui_text(filter))),
+                        save ? wxFD_SAVE : wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (run_modal(dialog) != wxID_OK) return std::string();
+    chosen = dialog.GetPath().utf8_string();
+  }
+  if (chosen.empty()) return chosen;
+  size_t slash = chosen.rfind('/');
+  std::string leaf = slash == std::string::npos ? chosen : chosen.substr(slash + 1);
+  if (save && !extension.empty() && leaf.find('.') == std::string::npos) chosen += "." + extension;
+  if (remember) remember_project_folder(chosen.c_str());
+  return chosen;
+}
+
+// The size, name and format of a new partition image.
+class NewImageDialog : public wxDialog {
+ public:
+  explicit NewImageDialog(wxWindow* owner) : wxDialog(owner, wxID_ANY, tr(6121)) {
+    SetName("NewImage");
+    auto* grid = new wxFlexGridSizer(2, 6, 8);
+    grid->Add(new wxStaticText(this, wxID_ANY, tr(6122)), 0, wxALIGN_CENTER_VERTICAL);
+    size_ = new wxSpinCtrl(this, wxID_ANY, "10", wxDefaultPosition, wxSize(140, -1), wxSP_ARROW_KEYS,
+                           int(k_new_image_min_mb), int(k_new_hfsplus_max_mb), 10);
+    size_->SetName("Size");
+    grid->Add(size_, 0, wxEXPAND);
+    grid->Add(new wxStaticText(this, wxID_ANY, tr(6123)), 0, wxALIGN_CENTER_VERTICAL);
+    name_ = new wxTextCtrl(this, wxID_ANY, tr(1287), wxDefaultPosition, wxSize(220, -1));
+    name_->SetName("VolumeName");
+    name_->SetMaxLength(k_hfs_volume_name_limit);
+    grid->Add(name_, 0, wxEXPAND);
+    grid->Add(new wxStaticText(this, wxID_ANY, tr(6124)), 0, wxALIGN_CENTER_VERTICAL);
+    auto* kinds = new wxBoxSizer(wxHORIZONTAL);
+    hfs_ = new wxRadioButton(this, wxID_ANY, tr(6125), wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
+    hfs_->SetName("Hfs");
+    plus_ = new wxRadioButton(this, wxID_ANY, tr(6126));
+    plus_->SetName("HfsPlus");
+    (g_preferences & k_pref_hfsplus_default ? plus_ : hfs_)->SetValue(true);
+    kinds->Add(hfs_, 0, wxRIGHT, 12);
+    kinds->Add(plus_);
+    grid->Add(kinds);
+    auto* top = new wxBoxSizer(wxVERTICAL);
+    top->Add(grid, 0, wxALL | wxEXPAND, 12);
+    add_ok_cancel(*this, top);
+    SetSizerAndFit(top);
+    CentreOnParent();
+  }
+  uint32_t size_mb() const { return uint32_t(size_->GetValue()); }
+  std::string volume_name() const { return name_->GetValue().utf8_string(); }
+  bool hfsplus() const { return plus_->GetValue(); }
+
+ private:
+  wxSpinCtrl* size_;
+  wxTextCtrl* name_;
+  wxRadioButton *hfs_, *plus_;
+};
+
+// The HFS partitions an image holds, one to choose.
+class PartitionChooser : public wxDialog {
+ public:
+  PartitionChooser(wxWindow* owner, const std::vector<PartitionListEntry>& parts)
+      : wxDialog(owner, wxID_ANY, tr(6127)) {
+    SetName("Partitions");
+    auto* top = new wxBoxSizer(wxVERTICAL);
+    top->Add(new wxStaticText(this, wxID_ANY, tr(6128)), 0, wxALL, 10);
+    list_ = new wxListBox(this, wxID_ANY, wxDefaultPosition, wxSize(380, 120));
+    list_->SetName("PartitionList");
+    for (size_t i = 0; i < parts.size(); ++i) {
+      char size[k_size_text];
+      list_->Append(utf8(format_text(ui_text(6129).c_str(), int(i + 1), parts[i].name,
+                                     format_size_mb(parts[i].size * 512, size))));
+    }
+    list_->SetSelection(0);
+    top->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT, 10);
+    add_ok_cancel(*this, top);
+    list_->Bind(wxEVT_LISTBOX_DCLICK, [this](wxCommandEvent&) { EndModal(wxID_OK); });
+    SetSizerAndFit(top);
+    CentreOnParent();
+  }
+  int chosen() const { return list_->GetSelection(); }
+
+ private:
+  wxListBox* list_;
+};
+
+}  // namespace
+
+std::string MainFrame::choose_file(int mode, FileChoice which, const std::string& name) {
+  const ModeFileTexts& t = k_file_texts[mode >= 0 && mode <= 2 ? mode : 0];
+  int title = which == FileChoice::create ? t.new_title : which == FileChoice::open ? t.open_title : t.save_title;
+  bool save = which != FileChoice::open;
+  return ask_file(this, title, t.filter, name.empty() ? ui_text(save ? t.new_name : t.open_name) : name,
+                  ui_text(t.extension), save);
+}
+
+// --- opening ---------------------------------------------------------------------------------------------
+bool MainFrame::open_document(const std::string& path, int kind) {
+  // The mode's document goes first, as with every command that opens one.
+  if (kind == 1) {
+    close_image();
+    return open_image(path);
+  }
+  if (kind != 0 && kind != 2) return false;
+  close_project(kind, true);
+  return open_project(path, kind);
+}
+
+bool MainFrame::open_project(const std::string& path, int mode) {
+  ProjectDocument doc;
+  std::string message;
+  {
+    wxBusyCursor busy;
+    status_text(format_text(ui_text(6106).c_str(), path.c_str()));
+    int rc = open_project_document(path, mode == 2, (g_preferences & k_pref_no_backup) != 0, doc, message);
+    status_text(std::string());
+    if (rc != k_doc_ok) {
+      if (!message.empty()) show_message(message.c_str());
+      return false;
+    }
+  }
+  project_stream(mode) = doc.file;
+  doc_path_[mode] = path;
+  g_total_sectors = recount_project_totals(doc.file);
+  if (mode == 2) g_isoplus_folder = k_root_folder_id;
+  else g_selected_folder = k_root_folder_id;
+  document_opened(mode);
+  return true;
+}
+
+// A compressed image expanded after the user agreed: into a file the user
+// names, or into a temporary one removed when the document closes.
+bool MainFrame::expand_image(const std::string& path, std::string& opened, bool& temporary) {
+  if (!ask_yes_no(format_text(ui_text(6103).c_str(), path.c_str()).c_str())) return false;
+  status_text(format_text(ui_text(6104).c_str(), path.c_str()));
+  std::string save_path;
+  if (ask_yes_no(ui_text(6105).c_str())) {
+    // Cancelling the name keeps the expansion temporary; the source is never the target.
+    for (;;) {
+      save_path = ask_file(this, 1504, 1355, "*.dmg", "dmg", true);
+      if (save_path.empty() || !exists(save_path) || ask_overwrite(save_path.c_str())) break;
+    }
+  }
+  std::string message;
+  wxBusyCursor busy;
+  int rc = expand_compressed_image(path, save_path, opened, message);
+  status_text(std::string());
+  if (rc != k_doc_ok) {
+    show_message(message.c_str());
+    return false;
+  }
+  temporary = save_path.empty();
+  return true;
+}
+
+int MainFrame::choose_partition(const ImageDocument& doc) {
+  PartitionChooser chooser(this, doc.partitions);
+  if (run_modal(chooser) != wxID_OK) return -1;
+  return chooser.chosen();
+}
+
+bool MainFrame::open_image(const std::string& path) {
+  ImageDocument doc;
+  std::string message, opened = path;
+  bool temporary = false;
+  int rc;
+  {
+    wxBusyCursor busy;
+    status_text(format_text(ui_text(6106).c_str(), path.c_str()));
+    rc = open_image_document(path, 0, doc, message);
+    status_text(std::string());
+  }
+  if (rc == k_doc_compressed) {
+    if (!expand_image(path, opened, temporary)) return false;
+    wxBusyCursor busy;
+    rc = open_image_document(opened, 0, doc, message);
+    if (rc != k_doc_ok && temporary) ::unlink(opened.c_str());
+  }
+  if (rc == k_doc_empty) {
+    show_timed_message(message.c_str());
+    return false;
+  }
+  if (rc != k_doc_ok) {
+    if (!message.empty()) show_message(message.c_str());  // a sparse image is refused without a word
+    return false;
+  }
+  doc.expanded_temporary = temporary;
+  doc.shown_path = temporary ? path : opened;
+  // Several HFS partitions: the user says which one.
+  if (doc.partitions.size() > 1) {
+    int which = choose_partition(doc);
+    if (which < 0) {
+      close_image_document(doc);
+      return false;
+    }
+    if (which > 0) {
+      ImageDocument chosen;
+      bool keep_temporary = doc.expanded_temporary;
+      std::string shown = doc.shown_path;
+      doc.expanded_temporary = false;  // the file is opened again below
+      close_image_document(doc);
+      if (open_image_document(opened, which, chosen, message) != k_doc_ok) {
+        if (keep_temporary) ::unlink(opened.c_str());
+        if (!message.empty()) show_message(message.c_str());
+        return false;
+      }
+      chosen.expanded_temporary = keep_temporary;
+      chosen.shown_path = shown;
+      doc = chosen;
+    }
+  }
+  image_ = doc;
+  doc_path_[1] = doc.shown_path;
+  g_partition_folder = 2;
+  document_opened(1);
+  if (image_.read_only) status_text(ui_text(6108));
+  return true;
+}
+
+void MainFrame::document_opened(int mode) {
+  const std::string& path = doc_path_[mode];
+  if (!is_scratch_project(path, mode)) {
+    recent_[mode] = add_recent_path(mode, path);
+    remember_project_folder(path.c_str());
+  }
+  if (mode == mode_index()) {
+    fill_recent_menu(mode);
+    fill_tree(mode_root_folder(mode));
+  }
+  update_commands();
+}
+
+// --- closing ---------------------------------------------------------------------------------------------
+bool MainFrame::close_document(bool at_shut_down) {
+  int mode = mode_index();
+  if (mode == 1) close_image();
+  else close_project(mode, true);
+  if (!at_shut_down) update_commands();
+  return true;
+}
+
+// Leaves the mode's project: a scratch project holding more than its root
+// record is first offered a name of its own; an empty one is removed.
+bool MainFrame::close_project(int mode, bool offer_save) {
+  FILE*& f = project_stream(mode);
+  if (f) {
+    std::string path = doc_path_[mode];
+    if (is_scratch_project(path, mode)) {
+      std::fflush(f);
+      if (file_length(path) > long(k_project_record_size)) {
+        if (offer_save) save_project_as_command(mode);
+      } else {
+        std::fclose(f);
+        f = nullptr;
+        ::unlink(path.c_str());
+      }
+    }
+    if (f) {
+      // The totals and the id counters live in the header: the next run hands out new ids.
+      write_project_totals(f, mode == 2);
+      if (std::fclose(f) != 0) report_open_error(doc_path_[mode].c_str());
+      f = nullptr;
+    }
+  }
+  doc_path_[mode].clear();
+  g_total_sectors = 0;
+  if (mode == 2) g_isoplus_folder = k_root_folder_id;
+  else g_selected_folder = k_root_folder_id;
+  if (mode == mode_index()) clear_views();
+  return true;
+}
+
+void MainFrame::close_image() {
+  if (image_.fd >= 0) {
+    flush_volume_structures();  // writes only what an edit left loaded
+    free_allocation_bitmap();
+    close_image_document(image_);  // removes a temporary expansion too
+  }
+  image_ = ImageDocument();
+  doc_path_[1].clear();
+  g_partition_folder = 2;
+  if (mode_index() == 1) clear_views();
+}
+
+bool MainFrame::make_scratch_project(int mode) {
+  if (project_stream(mode)) return true;
+  std::string folder = gui_data_folder();
+  std::error_code ec;
+  if (folder.empty() || (std::filesystem::create_directories(folder, ec), ec)) {
+    show_message(format_text(ui_text(2903).c_str(), folder.c_str()).c_str());
+    return false;
+  }
+  std::string path = scratch_project_path(mode);
+  FILE* f = std::fopen(path.c_str(), "w+b");
+  if (!f) {
+    report_open_error(path.c_str());
+    return false;
+  }
+  if (!write_new_project_header(f, g_preferences)) {
+    std::fclose(f);
+    ::unlink(path.c_str());
+    report_open_error(path.c_str());
+    return false;
+  }
+  std::fflush(f);
+  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  project_stream(mode) = f;
+  doc_path_[mode] = path;
+  g_total_sectors = 0;
+  return true;
+}
+
+// --- project commands ------------------------------------------------------------------------------------
+void MainFrame::new_project_command(int mode) {
+  close_project(mode, true);
+  std::string path = choose_file(mode, FileChoice::create, std::string());
+  if (path.empty() || (exists(path) && !ask_overwrite(path.c_str()))) {
+    update_commands();
+    return;
+  }
+  ProjectDocument doc;
+  std::string message;
+  if (create_project_document(path, g_preferences, mode == 2, doc, message) != k_doc_ok) {
+    show_message(message.c_str());
+    update_commands();
+    return;
+  }
+  project_stream(mode) = doc.file;
+  doc_path_[mode] = path;
+  read_project_id_counters(doc.file, g_last_folder_id, g_last_file_serial);
+  g_total_sectors = 0;
+  document_opened(mode);
+}
+
+void MainFrame::open_command(int mode) {
+  // The mode's document is closed first, also when the dialog is then cancelled.
+  close_document(false);
+  std::string path = choose_file(mode, FileChoice::open, std::string());
+  if (!path.empty()) open_document(path, mode);
+  update_commands();
+}
+
+void MainFrame::recent_command(int mode, size_t index) {
+  if (index >= recent_[mode].size()) return;
+  std::string path = recent_[mode][index];
+  close_document(false);
+  open_document(path, mode);
+  update_commands();
+}
+
+void MainFrame::save_project_command(int mode) {
+  if (FILE* f = project_stream(mode)) {
+    write_project_totals(f, mode == 2);
+    std::fflush(f);
+  }
+}
+
+// Save As: the scratch project is moved to the name chosen; a named project
+// is copied there and the copy becomes the document, the old file staying as
+// it was. The current file itself is simply saved.
+bool MainFrame::save_project_as_command(int mode) {
+  FILE*& f = project_stream(mode);
+  if (!f) return false;
+  std::string current = doc_path_[mode];
+  bool scratch = is_scratch_project(current, mode);
+  std::string target;
+  for (;;) {
+    target = choose_file(mode, FileChoice::save_as, scratch ? std::string() : current);
+    if (target.empty()) return false;
+    write_project_totals(f, mode == 2);
+    std::fflush(f);
+    if (target == current || same_file(target, current)) return true;
+    if (!exists(target) || ask_overwrite(target.c_str())) break;
+  }
+  std::string message;
+  if (scratch) {
+    std::fclose(f);
+    f = nullptr;
+    if (move_document_file(current, target, message) != k_doc_ok) {
+      show_message(message.c_str());
+      f = std::fopen(current.c_str(), "r+b");  // the scratch project stays the document
+      return false;
+    }
+    f = std::fopen(target.c_str(), "r+b");
+    if (!f) {
+      report_open_error(target.c_str());
+      doc_path_[mode].clear();
+      clear_views();
+      update_commands();
+      return false;
+    }
+  } else {
+    if (copy_project_file(f, current, target, message) != k_doc_ok) {
+      show_message(message.c_str());
+      return false;
+    }
+    FILE* copy = std::fopen(target.c_str(), "r+b");
+    if (!copy) {
+      report_open_error(target.c_str());
+      return false;
+    }
+    std::fclose(f);
+    f = copy;
+  }
+  doc_path_[mode] = target;
+  recent_[mode] = add_recent_path(mode, target);
+  remember_project_folder(target.c_str());
+  if (mode == mode_index()) fill_recent_menu(mode);
+  update_commands();
+  return true;
+}
+
+void MainFrame::close_project_command(int mode) {
+  FILE* f = project_stream(mode);
+  if (!f) return;
+  write_project_totals(f, mode == 2);
+  std::fflush(f);
+  // Closing the scratch project with items offers a name (the ISO+ one never does).
+  std::string path = doc_path_[mode];
+  if (mode == 0 && is_scratch_project(path, mode) && file_length(path) > long(k_project_record_size))
+    save_project_as_command(mode);
+  close_project(mode, false);
+  if (mode == 0 && !g_volume.mounted) g_volume.is_hfsplus = (g_preferences & k_pref_hfsplus_target) ? 1 : 0;
+  if (!simple_status_)
+    for (int panel : {1, 2, 3, 4}) SetStatusText(wxString(), panel);
+  update_commands();
+}
+
+// --- partition commands ----------------------------------------------------------------------------------
+void MainFrame::new_image_command() {
+  close_image();
+  update_commands();
+  std::string path = choose_file(1, FileChoice::create, std::string());
+  if (path.empty() || (exists(path) && !ask_overwrite(path.c_str()))) return;
+  NewImageDialog dialog(this);
+  if (run_modal(dialog) != wxID_OK) return;  // nothing was created
+  std::string message;
+  int rc;
+  {
+    wxBusyCursor busy;
+    rc = new_partition_image(path, dialog.hfsplus(), dialog.size_mb(), dialog.volume_name(), message);
+  }
+  if (rc != k_doc_ok) {
+    if (!message.empty()) show_message(message.c_str());
+    return;
+  }
+  open_image(path);
+}
+
+void MainFrame::save_image_command() {
+  if (image_.fd < 0 || image_.read_only) return;
+  flush_volume_structures();
+  ::fsync(image_.fd);
+}
+
+void MainFrame::save_image_as_command() {
+  if (image_.fd < 0) return;
+  std::string target = choose_file(1, FileChoice::save_as, doc_path_[1]);
+  if (target.empty()) return;
+  // Onto the open image itself: nothing to copy, the image is saved where it is.
+  if (target == image_.path || same_file(target, image_.path)) {
+    save_image_command();
+    return;
+  }
+  if (exists(target) && !ask_overwrite(target.c_str())) return;
+  flush_volume_structures();
+  std::string message;
+  int rc;
+  {
+    wxBusyCursor busy;
+    rc = save_image_as(image_, target, message);
+  }
+  if (rc != k_doc_ok) {
+    if (!message.empty()) show_message(message.c_str());
+    return;
+  }
+  // The copy becomes the document, the same partition of it shown at the same folder.
+  int which = image_.partition;
+  int32_t folder = current_folder();
+  close_image();
+  ImageDocument doc;
+  if (open_image_document(target, which, doc, message) != k_doc_ok) {
+    if (!message.empty()) show_message(message.c_str());
+    update_commands();
+    return;
+  }
+  image_ = doc;
+  doc_path_[1] = target;
+  recent_[1] = add_recent_path(1, target);
+  fill_recent_menu(1);
+  fill_tree(folder);
+  update_commands();
+}
+
+void MainFrame::close_image_command() {
+  close_image();
+  update_commands();
+}
+
+void MainFrame::hybridise_command() {
+  if (image_.fd < 0) return;
+  std::string iso = ask_file(this, 1368, 1367, ui_text(1371), ui_text(1370), false, false);
+  if (iso.empty()) return;
+  flush_volume_structures();
+  wxBusyCursor busy;
+  hybridise_image(image_.fd, iso.c_str());
+}
+
+// --- the target image of a compile -------------------------------------------------------------------------
+std::string choose_target_image(const std::string& project_path, uint64_t bytes, bool hfs_only) {
+  std::string name = set_extension(project_path, ui_text(hfs_only ? 1411 : 1370).c_str());
+  char folder[k_text_size * 2];
+  get_output_folder(folder);
+  if (folder[0]) name = std::string(folder) + (folder[std::strlen(folder) - 1] == '/' ? "" : "/") +
+                        name.substr(name.rfind('/') == std::string::npos ? 0 : name.rfind('/') + 1);
+  std::string target = ask_file(g_main_frame, 1369, hfs_only ? 1410 : 1367, name,
+                                ui_text(hfs_only ? 1411 : 1370), true, false);
+  if (target.empty()) return target;
+  if (target == project_path || same_file(target, project_path)) {  // the compile would overwrite its own project
+    show_message(ui_text(6115).c_str());
+    return std::string();
+  }
+  std::string message;
+  if (check_target_image(target, bytes, message) != k_doc_ok) {
+    show_message(message.c_str());
+    return std::string();
+  }
+  if (exists(target) && !ask_overwrite(target.c_str())) return std::string();
+  remember_output_folder(target.c_str());
+  return target;
+}

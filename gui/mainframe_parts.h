@@ -1,0 +1,59 @@
+// The main window's own controls and window ids, shared by its sources.
+#pragma once
+
+#include <wx/listctrl.h>
+#include <wx/treectrl.h>
+
+#include <cstdint>
+#include <string>
+
+#include "gui/menumodel.h"
+
+class MainFrame;
+class wxDialog;
+class wxSizer;
+
+// The OK and Cancel buttons of the window's small forms, right-aligned at the foot of top.
+void add_ok_cancel(wxDialog& form, wxSizer* top);
+// A name asked in a small form (the field "Name" starts with name): false when cancelled.
+bool ask_name_form(wxWindow* owner, int title, int prompt, std::string& name);
+
+// Window ids of the window's own actions (no menu command of their own).
+enum MainFrameIds {
+  k_id_recent = k_first_command_id + 2000,  // + mode * 10 + index: the recent documents
+  k_id_open_folder = k_first_command_id + 3000,  // the list pop-up's "Open Folder"
+  k_id_rename_volume,  // the tree pop-up's rename on the volume's root
+  k_id_refresh,        // F5
+  k_id_change_mode,    // Ctrl+M: the next working mode
+};
+
+// The file list: a virtual report list whose rows the window's file table holds.
+class FileListCtrl : public wxListCtrl {
+ public:
+  FileListCtrl(wxWindow* parent, MainFrame* frame);
+  wxString OnGetItemText(long item, long column) const override;
+  int OnGetItemImage(long item) const override;
+
+ private:
+  MainFrame* frame_;
+};
+
+// The node data of the folder tree: the folder's id.
+class FolderData : public wxTreeItemData {
+ public:
+  explicit FolderData(int32_t id) : id(id) {}
+  int32_t id;
+};
+
+// The folder tree: nodes sorted by text, ordinal and case-sensitive.
+class FolderTreeCtrl : public wxTreeCtrl {
+ public:
+  explicit FolderTreeCtrl(wxWindow* parent);
+  int OnCompareItems(const wxTreeItemId& a, const wxTreeItemId& b) override;
+  // The folder id of a node, 0 for none.
+  int32_t id_of(const wxTreeItemId& node) const;
+
+ private:
+  wxDECLARE_DYNAMIC_CLASS_NO_COPY(FolderTreeCtrl);
+  FolderTreeCtrl() = default;
+};

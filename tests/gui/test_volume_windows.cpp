@@ -1,0 +1,429 @@
+// The windows of the volume commands, shown over real volumes and driven
+// through their own controls: the property dialogs, the name prompt, the
+// destination and long path prompts and the PC browser; then the paste and
+// the new folder run by the main window itself.
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/clipbrd.h>
+#include <wx/combobox.h>
+#include <wx/dataobj.h>
+#include <wx/listbox.h>
+#include <wx/listctrl.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/timer.h>
+
+#include <map>
+
+#include "IO/uitext.h"
+#include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/transfer_dialogs.h"
+#include "gui/dialogs/volume_forms.h"
+#include "gui/logic/volume_images.h"
+#include "gui/mainframe.h"
+#include "gui/mainviews.h"
+#include "gui/views/volume_view.h"
+#include "gui/volume_commands.h"
+#include "gui_fixture.h"
+#include "hfs/alloc.h"
+#include "hfs/voledit.h"
+#include "macfiles/import.h"
+
+using namespace guitest;
+using volkit::quote;
+using volkit::run;
+
+namespace {
+
+void click(wxWindow* b) {
+  ASSERT_NE(b, nullptr);
+  wxCommandEvent e(wxEVT_BUTTON, b->GetId());
+  e.SetEventObject(b);
+  b->GetEventHandler()->ProcessEvent(e);
+}
+void tick(wxCheckBox* c, bool on) {
+  ASSERT_NE(c, nullptr);
+  c->SetValue(on);
+  wxCommandEvent e(wxEVT_CHECKBOX, c->GetId());
+  e.SetEventObject(c);
+  e.SetInt(on);
+  c->GetEventHandler()->ProcessEvent(e);
+}
+template <class T>
+T* find(wxWindow& d, const char* name) {
+  return dynamic_cast<T*>(d.FindWindow(name));
+}
+
+// The engine's messages in the real message form, for tests with no main window.
+struct MessageForms : GuiForms {
+  GuiForms* saved = g_gui_forms;
+  MessageForms() { g_gui_forms = this; }
+  ~MessageForms() override { g_gui_forms = saved; }
+  void message(const std::string& t, int timeout) override { show_message_form(nullptr, t, timeout); }
+  bool yes_no(const std::string& t) override { return ask_yes_no_form(nullptr, t); }
+  int yes_no_remember(const std::string& t) override { return ask_yes_no_remember_form(nullptr, t); }
+  bool announcement(const std::string& t) override { return announcement_form(nullptr, t); }
+  void status_text(const std::string&) override {}
+  void simple_status_text(const std::string&) override {}
+  void elapsed_time(const std::string&) override {}
+  void progress_bar(int, int) override {}
+  void progress_file_start(const std::string&, int) override {}
+  void progress_advance(int) override {}
+  void progress_file_done(int, uint32_t) override {}
+  void progress_step_text(const std::string&) override {}
+  int progress_general_range() override { return 100; }
+  void end_program(int) override {}
+};
+
+// Each modal form, once drawn, is handed to the step of its name (a form
+// without one is closed); the steps see every form of the test in order.
+struct Driver {
+  std::map<std::string, std::function<void(wxDialog&)>> steps;
+  std::vector<std::string> seen;
+  std::vector<std::string> messages;
+  MessageForms forms;
+  Driver() {
+    g_modal_driver = [this](wxDialog& d) {
+      auto* timer = new wxTimer;
+      timer->Bind(wxEVT_TIMER, [this, &d, timer](wxTimerEvent&) {
+        std::string name = d.GetName().utf8_string();
+        seen.push_back(name);
+        if (auto* t = find<wxStaticText>(d, "MessText")) messages.push_back(t->GetLabel().utf8_string());
+        auto it = steps.find(name);
+        if (it != steps.end()) it->second(d);
+        else if (d.IsModal()) d.EndModal(wxID_CANCEL);
+        wxTheApp->CallAfter([timer] { delete timer; });
+      });
+      timer->StartOnce(300);
+    };
+  }
+  ~Driver() { g_modal_driver = nullptr; }
+};
+
+// The page the help window shows after a click on the form's help button; the
+// help window, which holds the input over a modal form, is closed once read.
+std::string help_page_after_click(wxDialog& form) {
+  std::string page;
+  auto* timer = new wxTimer;
+  timer->Bind(wxEVT_TIMER, [&form, &page, timer](wxTimerEvent&) {
+    page = shown_help_page();
+    for (wxWindow* w : wxTopLevelWindows) {
+      auto* help = dynamic_cast<wxTopLevelWindow*>(w);
+      if (!help || help == &form || dynamic_cast<wxDialog*>(w) || !help->IsShown()) continue;
+      help->RemoveGrab();
+      help->Close(true);
+    }
+    wxTheApp->CallAfter([timer] { delete timer; });
+  });
+  timer->StartOnce(500);
+  click(find<wxWindow>(form, "Aide"));
+  pump(700);
+  return page;
+}
+
+void picture(wxDialog& d, const std::string& name) {
+  pump(200);
+  if (!screenshot(d, name)) ADD_FAILURE() << "form " << name << " not shown or blank";
+}
+
+// An image of each kind with the five encodings and a folder, mounted.
+struct MountedVolume {
+  testkit::TempDir dir;
+  std::string img;
+  volkit::PcInputs in;
+  explicit MountedVolume(bool plus) {
+    in = volkit::make_pc_inputs(dir);
+    img = plus ? volkit::hfsplus_image(dir) : volkit::hformat_image(dir);
+    EXPECT_EQ(testvol::open_volume(img, plus), 0);
+    g_macbinary_answer = g_binhex_answer = 2;
+    EXPECT_EQ(load_allocation_bitmap(), 0);
+    for (const std::string& p : {in.plain, in.macbinary, in.binhex, in.applesingle, in.streams})
+      EXPECT_EQ(import_pc_item(p, 2, 1), 0) << p;
+    EXPECT_GT(plus ? hfsplus_create_folder("Docs", 2) : hfs_create_folder("Docs", 2), 0);
+    EXPECT_EQ(flush_volume_structures(), 0);
+    free_allocation_bitmap();
+  }
+  ~MountedVolume() { testvol::close_volume(); }
+  int32_t id(const std::string& text) const {
+    VolumeListing l;
+    fill_volume_file_table(2, l);
+    for (const FileTableEntry& e : l.entries)
+      if (display_name(e) == text) return e.id;
+    return 0;
+  }
+};
+
+}  // namespace
+
+TEST(VolumeWindows, FilePropertiesShowTheRecordAndWriteTheEdits) {
+  REQUIRE_TOOL("tobin");
+  for (bool plus : {false, true}) {
+    MountedVolume v(plus);
+    VolumeItemProperties m;
+    ASSERT_EQ(load_volume_item_properties(2, v.id("MBFILE"), m), 0);
+    Driver drive;
+    drive.steps["FileProperties"] = [&](wxDialog& d) {
+      EXPECT_EQ(d.GetTitle(), wxString::FromUTF8(ui_text(1202)));
+      EXPECT_EQ(find<wxTextCtrl>(d, "Type")->GetValue(), "APPL");
+      EXPECT_FALSE(find<wxWindow>(d, "ExtData")->IsShownOnScreen());
+      picture(d, plus ? "file_properties_hfsplus" : "file_properties_hfs");
+      click(find<wxButton>(d, "Avance"));
+      EXPECT_TRUE(find<wxWindow>(d, "ExtData")->IsShownOnScreen());
+      EXPECT_EQ(testkit::fs::path(help_page_after_click(d)).filename(), "t121.html");
+      EXPECT_EQ(find<wxListBox>(d, "ExtData")->GetCount(), 1u);
+      EXPECT_TRUE(find<wxButton>(d, "Avance")->GetLabel().StartsWith("<<"));
+      picture(d, plus ? "file_properties_advanced_hfsplus" : "file_properties_advanced_hfs");
+      // The flag boxes wait for "Enable Flag Editing"; Hidden ticks its box.
+      EXPECT_FALSE(find<wxCheckBox>(d, "Flag4000")->IsEnabled());
+      tick(find<wxCheckBox>(d, "Invisible"), true);
+      EXPECT_TRUE(find<wxCheckBox>(d, "Flag4000")->GetValue());
+      tick(find<wxCheckBox>(d, "EditFlags"), true);
+      EXPECT_TRUE(find<wxCheckBox>(d, "Flag4000")->IsEnabled());
+      tick(find<wxCheckBox>(d, "Flag1000"), true);
+      find<wxTextCtrl>(d, "Type")->SetValue("ABC");
+      find<wxTextCtrl>(d, "Nom")->SetValue("HQXFILE");  // another item's name: refused, the form stays
+      click(find<wxButton>(d, "Ecrire"));
+      EXPECT_TRUE(d.IsModal());
+      find<wxTextCtrl>(d, "Nom")->SetValue("Renamed");
+      click(find<wxButton>(d, "Ecrire"));
+    };
+    drive.steps["TMessOK"] = [](wxDialog& d) { click(find<wxButton>(d, "MessFermer")); };
+    ASSERT_TRUE(run_item_properties(nullptr, m));
+    ASSERT_EQ(drive.messages.size(), 1u);
+    EXPECT_EQ(drive.messages[0], ui_text(k_text_name_exists));
+    VolumeItemEdit e;
+    ASSERT_EQ(volume_item_edit(m, e), 0);
+    EXPECT_EQ(e.name, "Renamed");
+    EXPECT_EQ(std::string(e.type_creator, 8), "ABC ABCD");
+    EXPECT_EQ(e.flags, 0x5000);
+  }
+}
+
+TEST(VolumeWindows, FolderPropertiesAndAReadOnlyVolume) {
+  REQUIRE_TOOL("tobin");
+  MountedVolume v(false);
+  VolumeItemProperties folder;
+  ASSERT_EQ(load_volume_item_properties(2, v.id("Docs"), folder), 0);
+  Driver drive;
+  drive.steps["FolderProperties"] = [&](wxDialog& d) {
+    EXPECT_EQ(find<wxTextCtrl>(d, "Type"), nullptr);
+    picture(d, "folder_properties");
+    click(find<wxButton>(d, "Fermer"));
+  };
+  EXPECT_FALSE(run_item_properties(nullptr, folder));
+  g_volume.read_only = 1;
+  VolumeItemProperties file;
+  ASSERT_EQ(load_volume_item_properties(2, v.id("single.as"), file), 0);
+  drive.steps["FileProperties"] = [&](wxDialog& d) {
+    EXPECT_FALSE(find<wxButton>(d, "Ecrire")->IsEnabled());
+    EXPECT_FALSE(find<wxTextCtrl>(d, "Nom")->IsEditable());
+    EXPECT_FALSE(find<wxTextCtrl>(d, "Type")->IsEditable());
+    picture(d, "file_properties_read_only");
+    d.EndModal(wxID_CANCEL);
+  };
+  EXPECT_FALSE(run_item_properties(nullptr, file));
+  g_volume.read_only = 0;
+  // An alias file (type "adrp") on HFS offers its alias; one without an alias record says so.
+  ASSERT_EQ(load_allocation_bitmap(), 0);
+  ASSERT_EQ(hfs_set_finder_info("plain.txt", 2, "adrpMACS", 0x8000), 1);
+  ASSERT_EQ(flush_volume_structures(), 0);
+  VolumeItemProperties alias;
+  ASSERT_EQ(load_volume_item_properties(2, v.id("plain.txt"), alias), 0);
+  drive.steps["FileProperties"] = [&](wxDialog& d) {
+    picture(d, "file_properties_alias");
+    click(find<wxButton>(d, "Alias"));
+    d.EndModal(wxID_CANCEL);
+  };
+  drive.steps["TMessOK"] = [](wxDialog& d) { click(find<wxButton>(d, "MessFermer")); };
+  EXPECT_FALSE(run_item_properties(nullptr, alias));
+  EXPECT_EQ(drive.messages, std::vector<std::string>{ui_text(6322)});
+}
+
+TEST(VolumeWindows, VolumePropertiesShowTheFiguresAndTakeAName) {
+  REQUIRE_TOOL("tobin");
+  for (bool plus : {false, true}) {
+    MountedVolume v(plus);
+    VolumePropertiesModel m;
+    ASSERT_EQ(load_volume_properties(m), 0);
+    Driver drive;
+    drive.steps["VolumeProperties"] = [&](wxDialog& d) {
+      EXPECT_EQ(find<wxStaticText>(d, "Systeme")->GetLabel(), plus ? "HFS+" : "HFS");
+      g_language_offset = 10000;
+      EXPECT_EQ(testkit::fs::path(help_page_after_click(d)).filename(), "t10123.html");
+      g_language_offset = 0;
+      picture(d, plus ? "volume_properties_hfsplus" : "volume_properties_hfs");
+      click(find<wxButton>(d, "Avance"));
+      picture(d, plus ? "volume_properties_advanced_hfsplus" : "volume_properties_advanced_hfs");
+      find<wxTextCtrl>(d, "Nom")->SetValue("Another name");
+      tick(find<wxCheckBox>(d, "IconePerso"), true);
+      click(find<wxButton>(d, "Ecrire"));
+    };
+    ASSERT_TRUE(run_volume_properties(nullptr, m));
+    VolumeEdit e;
+    ASSERT_EQ(volume_properties_edit(m, e), 0);
+    EXPECT_EQ(e.name, "Another name");
+    EXPECT_TRUE(e.icon);
+  }
+}
+
+TEST(VolumeWindows, NamePromptRefusesAnEmptyName) {
+  Driver drive;
+  drive.steps["NamePrompt"] = [](wxDialog& d) {
+    picture(d, "name_prompt");
+    find<wxTextCtrl>(d, "Nom")->SetValue("");
+    click(find<wxButton>(d, "wxID_OK") ? find<wxButton>(d, "wxID_OK") : dynamic_cast<wxButton*>(d.FindWindow(wxID_OK)));
+    EXPECT_TRUE(d.IsModal());
+    find<wxTextCtrl>(d, "Nom")->SetValue("Fine");
+    click(dynamic_cast<wxButton*>(d.FindWindow(wxID_OK)));
+  };
+  drive.steps["TMessOK"] = [](wxDialog& d) { click(find<wxButton>(d, "MessFermer")); };
+  std::string name = ui_text(6314);
+  auto check = [](const std::string& t) { return t.empty() ? int(k_text_name_empty) : 0; };
+  ASSERT_TRUE(run_name_prompt(nullptr, 6314, 6315, 31, name, check, NameField::hfs_name, 2036));
+  EXPECT_EQ(name, "Fine");
+  EXPECT_EQ(drive.messages, std::vector<std::string>{ui_text(k_text_name_empty)});
+}
+
+TEST(VolumeWindows, DestinationDialogTakesOnlyAFolderThatExists) {
+  testkit::TempDir dir;
+  g_destination_path = dir.str() + "/";
+  Driver drive;
+  drive.steps["TDestSel"] = [&](wxDialog& d) {
+    EXPECT_EQ(find<wxTextCtrl>(d, "Chemin")->GetValue(), wxString::FromUTF8(dir.str() + "/"));
+    picture(d, "destination_dialog");
+    find<wxTextCtrl>(d, "Chemin")->SetValue(wxString::FromUTF8(dir.str("absent")));
+    click(find<wxButton>(d, "CopNow"));
+    EXPECT_TRUE(d.IsModal());
+    testkit::fs::create_directories(dir.str("there"));
+    find<wxTextCtrl>(d, "Chemin")->SetValue(wxString::FromUTF8(dir.str("there")));
+    click(find<wxButton>(d, "CopNow"));
+  };
+  drive.steps["TMessOK"] = [](wxDialog& d) { click(find<wxButton>(d, "MessFermer")); };
+  ASSERT_TRUE(run_destination_dialog(nullptr));
+  EXPECT_EQ(g_destination_path, dir.str("there") + "/");
+  EXPECT_EQ(drive.messages.size(), 1u);
+  drive.steps["TDestSel"] = [](wxDialog& d) { click(find<wxButton>(d, "Cancel")); };
+  EXPECT_FALSE(run_destination_dialog(nullptr));
+  EXPECT_EQ(g_destination_path, dir.str("there") + "/");
+}
+
+TEST(VolumeWindows, LongPathPromptAcceptsOnlyANameThatFits) {
+  std::string drive_part, folder = "/" + std::string(200, 'f') + "/", base = std::string(60, 'n'), ext = ".txt";
+  Driver drive;
+  drive.steps["TMaxPath"] = [&](wxDialog& d) {
+    wxWindow* accept = find<wxButton>(d, "MPVal");
+    EXPECT_FALSE(accept->IsEnabled());
+    EXPECT_EQ(find<wxTextCtrl>(d, "cont_disk"), nullptr);
+    picture(d, "long_path_prompt");
+    find<wxTextCtrl>(d, "cont_fich")->SetValue("a/b");
+    EXPECT_FALSE(accept->IsEnabled());
+    EXPECT_FALSE(find<wxStaticText>(d, "Probleme")->GetLabel().empty());
+    find<wxTextCtrl>(d, "cont_fich")->SetValue("short");
+    EXPECT_TRUE(accept->IsEnabled());
+    click(accept);
+  };
+  EXPECT_EQ(run_long_path_prompt(nullptr, drive_part, folder, base, ext), 0);
+  EXPECT_EQ(base, "short");
+  drive.steps["TMaxPath"] = [](wxDialog& d) { click(find<wxButton>(d, "Cancel")); };
+  EXPECT_EQ(run_long_path_prompt(nullptr, drive_part, folder, base, ext), -1);
+}
+
+TEST(VolumeWindows, PcBrowserListsAFolderAndGivesTheChosenPaths) {
+  REQUIRE_TOOL("tobin");
+  MountedVolume v(true);
+  testkit::fs::create_directories(v.in.folder + "/Sub");
+  save_vlv_folder((v.in.folder + "/").c_str());
+  save_vlv_layout("");
+  Driver drive;
+  std::vector<std::string> paths;
+  drive.steps["TWinVLV"] = [&](wxDialog& d) {
+    auto* list = find<wxListCtrl>(d, "VLV");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->GetItemCount(), 6);  // Sub, then the five files
+    EXPECT_EQ(list->GetItemText(0), "Sub");
+    EXPECT_FALSE(find<wxWindow>(d, "TBCop")->IsEnabled());
+    EXPECT_TRUE(find<wxWindow>(d, "tlbtnUp")->IsEnabled());
+    picture(d, "pc_browser_report");
+    click(find<wxWindow>(d, "tlbtnLargeIcons"));
+    picture(d, "pc_browser_large_icons");
+    click(find<wxWindow>(d, "tlbtnList"));
+    picture(d, "pc_browser_list");
+    click(find<wxWindow>(d, "tlbtnReport"));
+    for (long i : {1L, 2L}) list->SetItemState(i, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    pump(100);
+    EXPECT_TRUE(find<wxWindow>(d, "TBCop")->IsEnabled());
+    click(find<wxWindow>(d, "TBCop"));
+  };
+  ASSERT_TRUE(run_pc_browser(nullptr, paths));
+  ASSERT_EQ(paths.size(), 2u);
+  EXPECT_EQ(paths[0], v.in.folder + "/HQXFILE.hqx");
+  EXPECT_EQ(paths[1], v.in.folder + "/MBFILE.bin");
+  char buf[512];
+  EXPECT_EQ(std::string(read_vlv_folder(buf)), v.in.folder + "/");
+  EXPECT_FALSE(std::string(read_vlv_layout(buf)).empty());
+}
+
+TEST(VolumeWindows, MainWindowPastesFilesAndMakesAFolderOnTheVolume) {
+  REQUIRE_TOOL("hformat");
+  Driver drive;
+  drive.steps["TMessOK"] = [](wxDialog& d) { click(find<wxButton>(d, "MessFermer")); };
+  testkit::TempDir dir;
+  std::string img = dir.str("window.hfs");  // an extension the window opens as a partition image
+  testkit::fs::rename(volkit::hformat_image(dir), img);
+  auto* frame = new MainFrame(nullptr);
+  frame->Show();
+  frame->start_up({img});
+  pump(400);
+  ASSERT_EQ(g_working_mode, k_mode_partition);
+  ASSERT_EQ(frame->document_path(), img);
+  // The window's own views: the file is pasted into the folder they show.
+  ASSERT_EQ(g_main_views, static_cast<MainViews*>(frame));
+  g_partition_folder = 2;
+  testkit::write_text(dir.str("pasted.txt"), "from the clipboard\n");
+  {
+    wxClipboardLocker lock;
+    auto* files = new wxFileDataObject;
+    files->AddFile(wxString::FromUTF8(dir.str("pasted.txt")));
+    ASSERT_TRUE(wxTheClipboard->SetData(files));
+  }
+  frame->run_command("DrExpl");
+  drive.steps["NamePrompt"] = [](wxDialog& d) {
+    find<wxTextCtrl>(d, "Nom")->SetValue("Made in the window");
+    click(dynamic_cast<wxButton*>(d.FindWindow(wxID_OK)));
+  };
+  frame->run_command("MD");
+  pump(200);
+  // The properties of the pasted file, selected in the list and written
+  // through the form, in French.
+  VolumeListing listing;
+  fill_volume_file_table(2, listing);
+  int32_t pasted = 0;
+  for (const FileTableEntry& e : listing.entries)
+    if (display_name(e) == "pasted.txt") pasted = e.id;
+  ASSERT_NE(pasted, 0);
+  frame->show_item(2, pasted);
+  pump(100);
+  ASSERT_EQ(frame->selected_entries().size(), 1u);
+  g_popup_source = 1;
+  g_language_offset = 10000;
+  drive.steps["FileProperties"] = [](wxDialog& d) {
+    EXPECT_EQ(d.GetTitle(), wxString::FromUTF8(ui_text(1202)));
+    picture(d, "file_properties_french");
+    find<wxTextCtrl>(d, "Type")->SetValue("TTRO");
+    find<wxTextCtrl>(d, "Createur")->SetValue("ttxt");
+    click(find<wxButton>(d, "Ecrire"));
+  };
+  frame->run_command("AttrPart");
+  g_language_offset = 0;
+  pump(200);
+  testvol::expect_sound("after the paste and the folder");
+  frame->run_command("Fermer2");
+  EXPECT_EQ(testvol::hfs_listing(img), (std::set<std::string>{":pasted.txt", ":Made in the window"}));
+  auto hls = run("hmount " + quote(img) + " >/dev/null && hls -l :pasted.txt");
+  EXPECT_NE(hls.out.find("TTRO/ttxt"), std::string::npos) << hls.out;
+  frame->Close(true);
+  pump(300);
+}
