@@ -45,6 +45,7 @@ const TextEntry k_texts[] = {
 #include "gui/dialogs/texts_dialogs.inc"
 #include "gui/dialogs/texts_volume_edits.inc"
 #include "gui/dialogs/texts_special.inc"
+#include "gui/dialogs/texts_forms.inc"
 };
 
 const TextEntry* find_text(int id) {

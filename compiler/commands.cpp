@@ -15,6 +15,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/project.h"
+#include "macfiles/extract.h"
 #include "macfiles/signatures.h"
 
 uint32_t g_options = 0;
@@ -100,6 +101,7 @@ void load_settings(bool interactive) {
   std::string table = read_setting_text("Sign", buf);
   if (!table.empty()) load_signature_table(table, g_default_extension, g_language_offset);
   g_options = read_options();
+  g_extract_options = g_options;  // the copies' name rules and the automatic HFS name cut
   g_preferences = read_preference_flags();
   if ((g_preferences & k_pref_open_journal) && !g_log_file) {
     read_log_path(buf);

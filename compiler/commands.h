@@ -58,6 +58,19 @@ void set_remembered_inclusion_answers(int value);
 uint32_t get_largest_fork_size(FILE* project);
 
 // --- operations defined by other parts of the engine ----------------------------------------
+// One compile of a project into the image at target_path, which replaces that
+// file only once it is whole (a failed or aborted compile leaves no new image).
+struct CompileSettings {
+  std::string project_path, target_path;
+  int kind = 3;                   // CompileKind
+  uint32_t options = 0x4;         // k_compile_option_*: the post-gap by default
+  uint32_t block_size = 0;        // HFS kinds: 0 takes the smallest that holds the forks
+  std::string volume_label;       // empty: the project's
+  std::string hfs_volume_name;    // empty: the project's (Mac Roman for an HFS target)
+};
+// 0 success, 1 nothing to compile from, -1 failure, -2 aborted, -3 no temporary
+// files, -4 not enough room.
+int compile_project_image(const CompileSettings& settings);
 // Compiles: the image is written next to the project ("iso", or "dmg" for the HFS only one).
 int cli_compile_hybrid(const char* project_path);
 int cli_compile_hfs(const char* project_path);

@@ -75,9 +75,11 @@ uint32_t smallest_hfs_block_size(const std::vector<uint64_t>& lengths) {
   return lo * 2048;
 }
 
-int compile_project(const char* project_path, int kind, const char* ext) {
-  if (!project_path) return 1;
-  std::string target = with_extension(project_path, ext);
+int compile_project(const CompileSettings& s) {
+  const char* project_path = s.project_path.c_str();
+  if (s.project_path.empty() || s.target_path.empty()) return 1;
+  const int kind = s.kind;
+  const std::string& target = s.target_path;
   // A project named like its image (".iso", ".dmg") would be overwritten by it.
   if (same_file(project_path, target)) {
     show_message(format_text(ui_text(4771).c_str(), target.c_str()).c_str());
@@ -122,9 +124,12 @@ int compile_project(const char* project_path, int kind, const char* ext) {
   job.target_fd = out.fd;
   job.target_path = target;
   job.kind = kind;
-  job.options = k_compile_option_post_gap;
+  job.options = s.options;
   job.block_size = 2048;
-  if (kind == k_compile_hybrid_hfs || kind == k_compile_hfs) job.block_size = smallest_hfs_block_size(lengths);
+  if (kind == k_compile_hybrid_hfs || kind == k_compile_hfs)
+    job.block_size = s.block_size ? s.block_size : smallest_hfs_block_size(lengths);
+  job.volume_label = s.volume_label;
+  job.hfs_volume_name = s.hfs_volume_name;
   lengths = std::vector<uint64_t>();  // not needed past this point
   int rc = run_compile_driver(job);
   std::fclose(f);
@@ -155,17 +160,31 @@ uint32_t count_allocation_blocks(FILE* project, uint32_t block_size) {
   return blocks_for_lengths(fork_lengths(project), block_size);
 }
 
+int compile_project_image(const CompileSettings& settings) { return compile_project(settings); }
+
+namespace {
+// The console's compile: the image beside the project, always with the post-gap.
+int compile_beside(const char* project_path, int kind, const char* ext) {
+  if (!project_path) return 1;
+  CompileSettings s;
+  s.project_path = project_path;
+  s.target_path = with_extension(project_path, ext);
+  s.kind = kind;
+  return compile_project(s);
+}
+}  // namespace
+
 int cli_compile_hybrid(const char* project_path) {
   if (!project_path) return 1;
-  return compile_project(project_path, hfsplus_target(project_path) ? k_compile_hybrid_hfsplus : k_compile_hybrid_hfs,
-                         "iso");
+  return compile_beside(project_path, hfsplus_target(project_path) ? k_compile_hybrid_hfsplus : k_compile_hybrid_hfs,
+                        "iso");
 }
 
 int cli_compile_hfs(const char* project_path) {
   if (!project_path) return 1;
-  return compile_project(project_path, hfsplus_target(project_path) ? k_compile_hfsplus : k_compile_hfs, "dmg");
+  return compile_beside(project_path, hfsplus_target(project_path) ? k_compile_hfsplus : k_compile_hfs, "dmg");
 }
 
-int cli_compile_isoplus(const char* project_path) { return compile_project(project_path, k_compile_isoplus, "iso"); }
+int cli_compile_isoplus(const char* project_path) { return compile_beside(project_path, k_compile_isoplus, "iso"); }
 
-int cli_compile_iso(const char* project_path) { return compile_project(project_path, k_compile_iso, "iso"); }
+int cli_compile_iso(const char* project_path) { return compile_beside(project_path, k_compile_iso, "iso"); }

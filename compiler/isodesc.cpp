@@ -91,21 +91,20 @@ void build_primary_descriptor(const VolumeIdentity& id, const IsoTreePlace& tree
   std::memset(s, 0, 2048);
   put_descriptor_head(s, 1);
   bool custom = !id.system_id.empty();
-  std::string system = custom ? make_identifier(id.system_id, 32) : make_identifier(product_version_text(), 32);
-  if (!custom) {
-    // The default keeps its blanks, dashes and dots (a-characters).
-    system.clear();
-    for (char c : product_version_text()) system.push_back(c >= 'a' && c <= 'z' ? char(c - 32) : c);
-  }
-  put_spaced(s + 8, 32, system);
+  // The system, publisher, preparer and application identifiers take
+  // a-characters; the volume and volume set d-characters; the three file
+  // identifiers a file name's characters.
+  put_spaced(s + 8, 32, make_a_identifier(custom ? id.system_id : product_version_text(), 32));
   put_spaced(s + 40, 32, make_identifier(id.volume_label, 12));
   put_common(s, tree, volume_sectors, now_utc);
   const std::string* long_fields[4] = {&id.volume_set_id, &id.publisher_id, &id.preparer_id, &id.application_id};
   for (int i = 0; i < 4; ++i)
-    put_spaced(s + 190 + 128 * i, 128, custom ? make_identifier(*long_fields[i], 128) : std::string());
+    put_spaced(s + 190 + 128 * i, 128,
+               !custom ? std::string() : i == 0 ? make_identifier(*long_fields[i], 128)
+                                                : make_a_identifier(*long_fields[i], 128));
   const std::string* file_fields[3] = {&id.copyright_file_id, &id.abstract_file_id, &id.bibliographic_file_id};
   for (int i = 0; i < 3; ++i)
-    put_spaced(s + 702 + 37 * i, 37, custom ? make_identifier(*file_fields[i], 12) : std::string());
+    put_spaced(s + 702 + 37 * i, 37, custom ? make_file_identifier(*file_fields[i], 12) : std::string());
 }
 
 void build_joliet_descriptor(const VolumeIdentity& id, const IsoTreePlace& tree, uint32_t volume_sectors,

@@ -91,14 +91,29 @@ static std::u32string trimmed(std::u32string s) {
   return s.substr(k);
 }
 
-std::string make_identifier(std::string_view text, size_t max_chars) {
+// The a-characters: the d-characters, the blank and the punctuation of ISO 646's invariant set.
+static bool is_a_char(char32_t c) {
+  return is_d_char(c) || (c < 0x80 && c != 0 && std::strchr(" !\"%&'()*+,-./:;<=>?", int(c)) != nullptr);
+}
+
+static std::string identifier_of(std::string_view text, size_t max_chars, bool (*allowed)(char32_t)) {
   std::string out;
   for (char32_t c : trimmed(utf8_code_points(text))) {
     if (out.size() >= max_chars) break;
     c = fold_accent_upper(c);
-    out.push_back(is_d_char(c) ? char(c) : '_');
+    out.push_back(allowed(c) ? char(c) : '_');
   }
   return out;
+}
+
+std::string make_identifier(std::string_view text, size_t max_chars) { return identifier_of(text, max_chars, is_d_char); }
+
+std::string make_a_identifier(std::string_view text, size_t max_chars) {
+  return identifier_of(text, max_chars, is_a_char);
+}
+
+std::string make_file_identifier(std::string_view text, size_t max_chars) {
+  return identifier_of(text, max_chars, [](char32_t c) { return is_d_char(c) || c == '.' || c == ';'; });
 }
 
 std::string fold_accents_upper(std::string_view text, size_t max_chars) {

@@ -45,6 +45,12 @@ char32_t fold_accent_upper(char32_t c);
 // The text trimmed, folded to plain capitals, every character other than A-Z,
 // 0-9 and "_" made "_" (one "_" per character, not per byte), cut to max_chars.
 std::string make_identifier(std::string_view text, size_t max_chars);
+// The same with the a-characters kept (blank and punctuation: the system,
+// publisher, data preparer and application identifiers), and with the
+// separators "." and ";" kept (the copyright, abstract and bibliographic file
+// identifiers).
+std::string make_a_identifier(std::string_view text, size_t max_chars);
+std::string make_file_identifier(std::string_view text, size_t max_chars);
 
 // The text folded to plain capitals (no reduction), as UTF-8, cut to max_chars
 // characters; characters outside Latin-1 become "_".

@@ -39,6 +39,7 @@ bool g_auto_truncate_iso = false;
 bool g_auto_truncate_hfsplus = false;
 bool g_auto_truncate_hfs = false;
 bool (*g_ask_long_name)(std::string& name, size_t limit) = nullptr;
+int g_long_name_kind = 0;
 
 namespace {
 
@@ -730,11 +731,11 @@ void set_views_recursive(FILE* f, uint32_t parent_id, int iso_value, int hfs_val
   if (start < 0) return;
   ProjectRecord r;
   for (long i = start; seek_record(f, i) && read_project_record(f, r) && r.parent_id == parent_id; ++i) {
-    set_iso_view(r, iso_value);
-    set_hfs_view(r, hfs_value);
+    if (iso_value != k_view_keep) set_iso_view(r, iso_value);
+    if (hfs_value != k_view_keep) set_hfs_view(r, hfs_value);
     seek_record(f, i);
     write_project_record(f, r);
-    if (r.id > int32_t(parent_id)) folders.push_back(r.id);
+    if (r.id > 0 && r.id != int32_t(parent_id)) folders.push_back(r.id);  // subfolders, whatever their ids
   }
   flush(f);
   for (int32_t id : folders) set_views_recursive(f, uint32_t(id), iso_value, hfs_value);
@@ -938,10 +939,21 @@ void write_project_totals(FILE* f, bool isoplus) {
 bool match_name_pattern(std::string_view name, std::string_view pattern) {
   std::string n = upper_latin1(name), p = upper_latin1(pattern);
   size_t star = p.find('*');
-  if (star == std::string::npos) return n.compare(0, p.size(), p) == 0 && n.size() >= p.size();
-  std::string before = p.substr(0, star), after = p.substr(star + 1);
-  if (n.compare(0, before.size(), before) != 0 || n.size() < before.size()) return false;
-  return n.find(after, before.size()) != std::string::npos;
+  if (star == std::string::npos) return n == p;
+  if (n.size() < star || n.compare(0, star, p, 0, star) != 0) return false;
+  size_t at = star;        // in the name
+  size_t from = star + 1;  // in the pattern
+  for (;;) {
+    size_t next = p.find('*', from);
+    if (next == std::string::npos) {  // what follows the last star ends the name
+      size_t tail = p.size() - from;
+      return n.size() - at >= tail && n.compare(n.size() - tail, tail, p, from, tail) == 0;
+    }
+    size_t found = n.find(p.substr(from, next - from), at);  // each middle part, in order
+    if (found == std::string::npos) return false;
+    at = found + (next - from);
+    from = next + 1;
+  }
 }
 
 namespace {
@@ -1010,6 +1022,7 @@ bool fit_name(std::string& name, size_t limit, bool automatic) {
 
 void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus) {
   std::string iso = name;
+  g_long_name_kind = 0;
   if (fit_name(iso, k_iso_name_limit, g_auto_truncate_iso)) {
     r.long_name = iso;
   } else if (g_ask_long_name) {
@@ -1026,6 +1039,7 @@ void set_item_names(ProjectRecord& r, const std::string& name, bool hfsplus) {
   }
   std::string hfs = hfsplus ? hfsplus_name_for_pc_name(name) : name;
   size_t limit = hfsplus ? k_hfsplus_name_limit : k_hfs_name_limit;
+  g_long_name_kind = hfsplus ? 2 : 1;
   bool automatic = hfsplus ? g_auto_truncate_hfsplus : g_auto_truncate_hfs;
   if (!hfsplus) {
     // The HFS limit counts Mac Roman bytes.

@@ -153,6 +153,9 @@ extern bool g_auto_truncate_hfs;
 // Name asked for when a name is too long and shortening is off: returns false
 // when cancelled. Null (the console) leaves the name unset. The GUI installs its dialog.
 extern bool (*g_ask_long_name)(std::string& name, size_t limit);
+// Which name g_ask_long_name is asked for: 0 the ISO/Joliet name, 1 the HFS
+// name, 2 the HFS+ name.
+extern int g_long_name_kind;
 
 // --- raw record I/O at the current position ----------------------------------------
 bool read_project_record(FILE* f, ProjectRecord& r);         // false at end of file or short read
@@ -215,6 +218,8 @@ int32_t delete_item(FILE* f, int32_t id, uint32_t parent_id);
 // Renames an item (all its names by the name rules) and moves it to its sorted place.
 int32_t rename_item(FILE* f, int32_t id, uint32_t parent_id, const std::string& new_name, bool hfsplus);
 void add_folder_counts(FILE* f, int32_t folder_id, int32_t subfolder_delta, int32_t file_delta);
+// Every descendant takes the view values; k_view_keep leaves that field as it is.
+constexpr int k_view_keep = 2;
 void set_views_recursive(FILE* f, uint32_t parent_id, int iso_value, int hfs_value);
 void mark_item_and_ancestors_in_views(FILE* f, int32_t id, int iso_value, int hfs_value);
 int replace_source_path_prefix(FILE* f, std::string_view old_prefix, std::string_view new_prefix);
@@ -246,6 +251,9 @@ struct ProjectSearchHit {
   int32_t id = 0;  // the item found (project id, or catalog ID on a volume)
 };
 constexpr size_t k_max_search_hits = 128;
+// A name pattern as a glob: each "*" stands for any run of characters, the
+// rest must match in place from the name's first character to its last, case
+// ignored (Latin-1 letters too). Without a star, the whole name.
 bool match_name_pattern(std::string_view name, std::string_view pattern);
 int search_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits);
 int search_isoplus_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits);

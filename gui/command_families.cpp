@@ -2,6 +2,7 @@
 #include <wx/defs.h>
 
 #include "gui/commands.h"
+#include "gui/dialogcommands.h"
 #include "gui/inspector/inspector_commands.h"
 #include "gui/special_commands.h"
 #include "gui/volume_commands.h"
@@ -10,4 +11,5 @@ void register_command_families() {
   register_volume_commands();
   register_inspector_commands();
   register_special_commands();
+  register_dialog_commands();
 }

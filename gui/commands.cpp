@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "compiler/project.h"
+#include "macfiles/import.h"
 
 namespace {
 // name and working mode -> handler
@@ -22,6 +23,10 @@ bool run_registered_command(const std::string& name) {
   auto it = handlers().find({name, g_working_mode});
   if (it == handlers().end() || !it->second) return false;
   CommandHandler h = it->second;  // a handler may register others while it runs
+  forget_command_answers();
   h();
+  forget_command_answers();
   return true;
 }
+
+void forget_command_answers() { g_truncation_answer = 0; }

@@ -18,5 +18,11 @@ void register_command(const std::string& name, CommandHandler handler, unsigned 
 // Runs the handler of name for the current working mode: false when none is registered.
 bool run_registered_command(const std::string& name);
 
+// An answer a prompt keeps "for the rest of this command" (the HFS name
+// truncation's automatic choice) is forgotten when the command ends: after
+// each registered handler, and by any handler that runs outside them (the
+// views' drop of PC files).
+void forget_command_answers();
+
 // Registers every family's handlers; the main window calls it once.
 void register_command_families();

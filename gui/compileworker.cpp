@@ -16,6 +16,7 @@ namespace {
 std::unique_ptr<std::thread> g_worker;  // touched on the GUI thread only
 
 int run_compile(const CompileRequest& r) {
+  if (r.settings) return compile_project_image(*r.settings);
   const char* p = r.project_path.c_str();
   if (r.hfs_only) return cli_compile_hfs(p);
   if (r.iso_only) return cli_compile_iso(p);
@@ -25,6 +26,7 @@ int run_compile(const CompileRequest& r) {
 }  // namespace
 
 std::string compile_target_path(const CompileRequest& r) {
+  if (r.settings) return r.settings->target_path;
   const std::string& path = r.project_path;
   size_t slash = path.rfind('/');
   size_t dot = path.rfind('.');

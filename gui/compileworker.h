@@ -5,15 +5,22 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "compiler/commands.h"
 
 struct CompileRequest {
   std::string project_path;
   int mode = 0;  // 0 hybrid project, 2 ISO+ project
   bool hfs_only = false, iso_only = false;
+  // Set: the compile the window's dialogs chose (target, kind, options, names);
+  // the fields above are then not used.
+  std::optional<CompileSettings> settings;
 };
 
-// The image the compile writes: the project path with "iso" (or "dmg" for HFS only).
+// The image the compile writes: the chosen target, else the project path with
+// "iso" (or "dmg" for HFS only).
 std::string compile_target_path(const CompileRequest& r);
 // Starts the worker. false (nothing started) when a compile is not idle.
 // on_end runs on the GUI thread once the worker has ended, with its result;

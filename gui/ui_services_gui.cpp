@@ -15,6 +15,8 @@
 #include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "gui/dialoghooks.h"
+#include "gui/dialogs/truncation_prompt.h"
 #include "gui/guiforms.h"
 #include "gui/guithread.h"
 #include "gui/progresslogic.h"
@@ -22,6 +24,9 @@
 #include "macfiles/extract.h"
 
 GuiForms* g_gui_forms = nullptr;
+bool (*g_hfs_truncation_form)(HfsTruncationPrompt& p) = nullptr;
+bool (*g_pc_name_form)(std::string& name) = nullptr;
+int (*g_item_properties_form)(ProjectRecord& record, bool isoplus) = nullptr;
 uint64_t g_compiled_sectors = 0;
 uint32_t g_compiled_files = 0;
 uint64_t g_operation_start_ms = 0;
@@ -220,9 +225,14 @@ void show_deleting_item(const char* name) {
   });
 }
 
-int ask_hfs_name_truncation(std::string& name, uint32_t) {
-  name = cut_hfs_name(name);
-  return -2;
+int ask_hfs_name_truncation(std::string& name, uint32_t parent_id) {
+  if (!g_hfs_truncation_form || !g_gui_forms) {
+    name = cut_hfs_name(name);
+    return -2;
+  }
+  int answer = 0;
+  run_on_gui_thread([&] { answer = run_hfs_truncation_prompt(name, parent_id, g_hfs_truncation_form); });
+  return answer;
 }
 
 int ask_long_path(std::string& drive, std::string& folder, std::string& base, std::string& extension) {
@@ -235,9 +245,19 @@ int ask_long_path(std::string& drive, std::string& folder, std::string& base, st
   return result == 0 && long_path_fits(drive, folder, base, extension) ? 0 : -1;
 }
 
-bool ask_pc_file_name(std::string&) { return true; }
+bool ask_pc_file_name(std::string& name) {
+  if (!g_pc_name_form || !g_gui_forms) return true;
+  bool chosen = false;
+  run_on_gui_thread([&] { chosen = g_pc_name_form(name); });
+  return chosen;
+}
 
-int edit_project_item_dialog(ProjectRecord&, bool) { return 0; }
+int edit_project_item_dialog(ProjectRecord& record, bool isoplus) {
+  if (!g_item_properties_form || !g_gui_forms) return 0;
+  int answer = 0;
+  run_on_gui_thread([&] { answer = g_item_properties_form(record, isoplus); });
+  return answer;
+}
 
 // --- window and shell services -------------------------------------------------
 void add_tooltip(UiWindow, int, const char*) {}

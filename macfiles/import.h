@@ -46,7 +46,8 @@ std::string hfs_name_for_pc_name(const std::string& name);
 // Names over 31 bytes on an HFS volume. The automatic rule is chosen once: by
 // the option bits of g_extract_options (0x08 cut without asking, 0x10 with a CRC
 // on a clash), else by g_truncation_answer (1 cut, 2 cut with a CRC; kept until
-// the program ends; 0 ask), else the user is asked (ask_hfs_name_truncation).
+// the caller clears it: the GUI at the end of each command; 0 ask), else the
+// user is asked (ask_hfs_name_truncation).
 extern int g_truncation_answer;
 // name: the Mac Roman name, replaced by the one to use; its length, or 0 when
 // the item is not to be copied.

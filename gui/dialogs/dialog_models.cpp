@@ -35,7 +35,7 @@ size_t hfsplus_units(std::string_view text) {
 }
 
 bool is_mac_roman_field(NameField field) {
-  return field == NameField::hfs_name || field == NameField::hfs_volume_name;
+  return field == NameField::hfs_name || field == NameField::hfs_volume_name || field == NameField::signature_half;
 }
 
 // The 8 signature bytes of the two typed halves (Mac Roman, blanks to 4 each).
@@ -72,11 +72,13 @@ size_t name_field_limit(NameField field) {
     case NameField::hfsplus_volume_name: return k_hfsplus_name_limit + 1;
     case NameField::iso_label:
     case NameField::isoplus_label: return 16;
+    case NameField::signature_half: return 4;
   }
   return 0;
 }
 
 int check_dialog_name(NameField field, std::string_view typed, std::string& stored) {
+  typed = typed.substr(0, typed.find('\0'));  // a field keeps nothing past a NUL
   if (typed.empty()) return k_text_name_empty;
   if (is_mac_roman_field(field)) {
     stored = utf8_to_macroman(typed);
@@ -177,7 +179,7 @@ int check_item_properties(const ItemPropertiesModel& m, NameField& field) {
     if (int rc = check_dialog_name(field, m.hfs_name, stored)) return rc;
   }
   if (!m.is_folder && (!half_fits(m.type) || !half_fits(m.creator))) {
-    field = NameField::hfs_name;
+    field = NameField::signature_half;
     return k_text_name_too_long;
   }
   return 0;
@@ -412,7 +414,7 @@ void apply_iso_descriptor(const IsoDescriptorModel& m, ProjectHeader& h) {
   IsoDescriptorModel copy = m;
   for (int i = 0; i < 9; ++i) {
     std::string& s = *descriptor_field(copy, i);
-    s = clip_utf8(s, iso_descriptor_limit(i));  // never past a field
+    s = clip_utf8(s.substr(0, s.find('\0')), iso_descriptor_limit(i));  // never past a field
   }
   h.system_id = copy.system_id;
   h.volume_label = copy.volume_label;

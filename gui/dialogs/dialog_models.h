@@ -45,6 +45,7 @@ enum class NameField {
   hfsplus_volume_name, // HFS+ volume name in a project header: 63 bytes
   iso_label,           // project label: 16 bytes
   isoplus_label,       // ISO+ project label: 16 bytes
+  signature_half,      // type or creator: 4 Mac Roman bytes
 };
 // The limit of a field (bytes, or units for hfsplus_volume_item).
 size_t name_field_limit(NameField field);

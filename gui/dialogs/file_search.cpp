@@ -4,6 +4,7 @@
 #include "IO/uitext.h"
 #include "compiler/projectsearch.h"
 #include "gui/dialogs/catalog_search.h"
+#include "gui/dialogs/hit_selection.h"
 #include "hfs/lookup.h"
 #include "hfs/volume.h"
 
@@ -107,6 +108,12 @@ SearchCommandPlan plan_search_command(int result, const std::vector<ProjectSearc
   plan.action = SearchCommandPlan::select_in_folder;
   for (size_t i = 0; i < n; ++i) plan.items.push_back(hits[i].id);
   return plan;
+}
+
+int32_t list_row_id(int mode, const ProjectSearchHit& hit) {
+  if (mode != k_mode_partition) return hit.id;
+  std::vector<HitRow> rows = volume_hit_rows({hit});
+  return rows.empty() || rows[0].is_folder ? hit.id : -hit.id;
 }
 
 std::vector<uint32_t> folder_chain(int mode, FILE* project, uint32_t folder) {

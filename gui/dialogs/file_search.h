@@ -48,6 +48,10 @@ struct SearchCommandPlan {
 };
 SearchCommandPlan plan_search_command(int result, const std::vector<ProjectSearchHit>& hits);
 
+// The id of a hit's row in the main list: a project item's id as it is; on
+// the volume a folder's catalog ID, a file's negated (as the list keeps it).
+int32_t list_row_id(int mode, const ProjectSearchHit& hit);
+
 // The folders from the root down to folder (root first), so the tree can be
 // expanded on the way: project folders (modes 0, 2) or volume folders (mode 1).
 // Empty when the chain is broken.

@@ -3,6 +3,7 @@
 #include "IO/charsets.h"
 #include "IO/prompts.h"
 #include "IO/settings.h"
+#include "compiler/commands.h"
 #include "hfs/voledit.h"
 #include "macfiles/extract.h"
 
@@ -23,7 +24,12 @@ int confirm_hfs_truncation(const HfsTruncationPrompt& p, std::string& mac_name) 
   mac_name = utf8_to_macroman(p.typed);
   if (!p.automatic) return -1;
   int answer = p.crc ? 3 : 2;
-  if (p.save) g_extract_options |= uint32_t(k_option_shorten_auto) | (p.crc ? uint32_t(k_option_shorten_auto_crc) : 0u);
+  if (p.save) {
+    // For good: the copies read the bits now, the settings keep them for the next start.
+    uint32_t bits = uint32_t(k_option_shorten_auto) | (p.crc ? uint32_t(k_option_shorten_auto_crc) : 0u);
+    g_extract_options |= bits;
+    g_options |= bits;
+  }
   return -answer;
 }
 

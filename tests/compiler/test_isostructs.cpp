@@ -142,7 +142,7 @@ TEST(Descriptors, LabelIdentifiersAndJolietPadding) {
   id.system_id = "Mon système";
   id.publisher_id = "Éditions";
   build_primary_descriptor(id, t, 1234, 1700000000, p);
-  EXPECT_EQ(std::string((char*)p + 8, 11), "MON_SYSTEME");
+  EXPECT_EQ(std::string((char*)p + 8, 11), "MON SYSTEME");  // a-characters keep the blank
   EXPECT_EQ(std::string((char*)p + 318, 8), "EDITIONS");
 }
 

@@ -375,12 +375,19 @@ TEST(ProjectFile, NameRulesShortenKeepingShortExtensions) {
   g_auto_truncate_hfs = saved;
 }
 
-TEST(ProjectFile, SearchPatternsHoldAtMostOneStar) {
-  EXPECT_TRUE(match_name_pattern("Report.TXT", "report"));
+TEST(ProjectFile, SearchPatternsAreGlobs) {
+  EXPECT_TRUE(match_name_pattern("Report.TXT", "report.txt"));
+  EXPECT_FALSE(match_name_pattern("Report.TXT", "report"));  // no star: the whole name
   EXPECT_FALSE(match_name_pattern("Rep", "report"));
-  EXPECT_TRUE(match_name_pattern("my report.txt", "*port"));
+  EXPECT_TRUE(match_name_pattern("my report", "*port"));
+  EXPECT_FALSE(match_name_pattern("my report.txt", "*port"));  // the tail ends the name
   EXPECT_TRUE(match_name_pattern("report-2024.txt", "rep*.txt"));
   EXPECT_FALSE(match_name_pattern("xreport.txt", "rep*.txt"));
+  EXPECT_TRUE(match_name_pattern("Été été", "*É*É*"));
+  EXPECT_TRUE(match_name_pattern("aXbXc", "a*b*c"));
+  EXPECT_FALSE(match_name_pattern("ab", "a*b*b"));  // parts never overlap
+  EXPECT_TRUE(match_name_pattern("", "*"));
+  EXPECT_TRUE(match_name_pattern("a*b", "a*b"));
 }
 
 TEST(ProjectFile, SourcePrefixIsReplacedOnlyAtTheStart) {

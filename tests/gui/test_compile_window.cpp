@@ -58,6 +58,12 @@ bool ends_with(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// The compile's Save dialog answered with the image beside the project.
+void target_beside(const testkit::TempDir& dir) {
+  std::string target = dir.str("p.iso");
+  g_file_dialog_answer = [target](const std::string&) { return target; };
+}
+
 }  // namespace
 
 TEST(GuiCompile, ImageOfTheWindowPassesOutsideToolsAndEqualsTheConsoles) {
@@ -67,15 +73,17 @@ TEST(GuiCompile, ImageOfTheWindowPassesOutsideToolsAndEqualsTheConsoles) {
   f->Show();
   f->start_up({project});
   pump(300);
-  answer_forms({{"MessFermer", "", "compile_succeeded"}});
+  target_beside(dir);
+  answer_forms({{"OK", "", ""}, {"MessFermer", "", "compile_succeeded"}});
   f->run_command("Compil1");
   EXPECT_FALSE(compile_idle());
   EXPECT_TRUE(screenshot(ui_text(1390), "compile_progress"));
-  pump(120000, [] { return compile_idle() && !g_seen_forms.empty() && g_modal_depth == 0; });
+  pump(120000, [] { return compile_idle() && g_seen_forms.size() >= 2 && g_modal_depth == 0; });
   ASSERT_TRUE(compile_idle());
-  ASSERT_FALSE(g_seen_forms.empty());
+  ASSERT_EQ(g_seen_forms.size(), 2u);
   EXPECT_TRUE(ends_with(g_seen_forms.back().text, "Compilation succeeded.")) << g_seen_forms.back().text;
   answer_forms({});
+  g_file_dialog_answer = nullptr;
   f->Close(true);
   pump(200);
 
@@ -109,7 +117,8 @@ TEST(GuiCompile, AbortLeavesNoImageAndTheStateIdle) {
   f->Show();
   f->start_up({project});
   pump(300);
-  answer_forms({{"MessFermer", "", "close_refused"}, {"MessFermer", "", "compile_aborted"}});
+  target_beside(dir);
+  answer_forms({{"OK", "", ""}, {"MessFermer", "", "close_refused"}, {"MessFermer", "", "compile_aborted"}});
   // The compile waits at its first report until it is let go, so the refusal
   // is shown, and photographed, with nothing else over it.
   set_gui_thread(hold_worker_reports);
@@ -118,16 +127,18 @@ TEST(GuiCompile, AbortLeavesNoImageAndTheStateIdle) {
   f->Close();  // refused while the compile runs
   pump(100);
   EXPECT_EQ(g_main_frame, f);
-  EXPECT_EQ(g_seen_forms.size(), 1u);
+  EXPECT_EQ(g_seen_forms.size(), 2u);
   f->run_command("Compil1");  // now "Abort Compilation"
+  f->run_command("Compil1");  // again while the abort is pending: nothing new starts
   release_worker_reports();
-  pump(60000, [] { return compile_idle() && g_seen_forms.size() >= 2 && g_modal_depth == 0; });
+  pump(60000, [] { return compile_idle() && g_seen_forms.size() >= 3 && g_modal_depth == 0; });
   EXPECT_TRUE(compile_idle());
   EXPECT_FALSE(testkit::fs::exists(dir.str("p.iso"))) << "an aborted compile left its image";
-  ASSERT_EQ(g_seen_forms.size(), 2u);
-  EXPECT_EQ(g_seen_forms[0].text, ui_text(2902));
-  EXPECT_EQ(g_seen_forms[1].text, ui_text(1395));
+  ASSERT_EQ(g_seen_forms.size(), 3u);
+  EXPECT_EQ(g_seen_forms[1].text, ui_text(2902));
+  EXPECT_EQ(g_seen_forms[2].text, ui_text(1395));
   answer_forms({});
+  g_file_dialog_answer = nullptr;
   f->Close();
   pump(200);
   EXPECT_EQ(g_main_frame, nullptr);
@@ -145,7 +156,8 @@ TEST(GuiCompile, HandOverDuringACompileIsRefusedAndTheCompileGoesOn) {
   f->Show();
   f->start_up({project});
   pump(300);
-  answer_forms({{"MessFermer", "", ""}});
+  target_beside(dir);
+  answer_forms({{"OK", "", ""}, {"MessFermer", "", ""}});
   f->run_command("Compil1");
   ASSERT_FALSE(compile_idle());
   // A second start with a document while the compile runs. Its hand-over is
@@ -167,10 +179,11 @@ TEST(GuiCompile, HandOverDuringACompileIsRefusedAndTheCompileGoesOn) {
   EXPECT_FALSE(compile_idle());
   EXPECT_EQ(g_modal_depth, 0) << "the refusal opened a form in the running window";
   // The compile runs to its end on the document it began with.
-  pump(120000, [] { return compile_idle() && !g_seen_forms.empty() && g_modal_depth == 0; });
+  pump(120000, [] { return compile_idle() && g_seen_forms.size() >= 2 && g_modal_depth == 0; });
   ASSERT_TRUE(compile_idle());
-  ASSERT_EQ(g_seen_forms.size(), 1u);
-  EXPECT_TRUE(ends_with(g_seen_forms[0].text, "Compilation succeeded.")) << g_seen_forms[0].text;
+  ASSERT_EQ(g_seen_forms.size(), 2u);
+  EXPECT_TRUE(ends_with(g_seen_forms[1].text, "Compilation succeeded.")) << g_seen_forms[1].text;
+  g_file_dialog_answer = nullptr;
   EXPECT_EQ(f->GetTitle(), "p.cvpr [Corvane]");
   EXPECT_TRUE(testkit::fs::exists(dir.str("p.iso")));
   answer_forms({});

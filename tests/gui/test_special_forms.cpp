@@ -857,7 +857,9 @@ TEST(SpecialForms, OtherProgramsHelpAndTheSupportPage) {
   // The .DS_Store of a project still "Untitled": the label is asked for first;
   // without one no file is made.
   std::string ask_label, no_file;
-  drive({note_message(ask_label), note_message(no_file)});
+  drive({note_message(ask_label),
+         [](wxDialog& d) { EXPECT_EQ(d.GetName(), "ProjectLabels"); },  // the labels dialog, cancelled
+         note_message(no_file)});
   f->run_command("dsstor");
   done_driving();
   EXPECT_EQ(unwrapped(ask_label), unwrapped(ui_text(1037)));

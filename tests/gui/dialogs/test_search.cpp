@@ -28,19 +28,16 @@ using namespace testkit;
 
 namespace {
 
-// Names (folders and files) an outside listing gives, filtered by the search
-// rule in Python: the part before the star is a prefix, the part after it must
-// follow somewhere; case ignored.
+// Names (folders and files) an outside listing gives, filtered in Python by
+// a glob of the pattern ("*" alone a wildcard), case ignored.
 std::multiset<std::string> python_filter(const std::string& listing_cmd, const std::string& pattern) {
   TempDir d;
   write_text(d.path() / "f.py",
-             "import sys\n"
+             "import re, sys\n"
              "pat = sys.argv[1].upper()\n"
+             "rx = re.compile('.*'.join(re.escape(part) for part in pat.split('*')), re.S)\n"
              "def match(n):\n"
-             "    n = n.upper()\n"
-             "    if '*' not in pat: return n.startswith(pat)\n"
-             "    a, b = pat.split('*', 1)\n"
-             "    return n.startswith(a) and n.find(b, len(a)) >= 0\n"
+             "    return rx.fullmatch(n.upper()) is not None\n"
              "for line in sys.stdin.read().splitlines():\n"
              "    if match(line): print(line)\n");
   RunResult r = run(listing_cmd + " | python3 " + quote(d.str("f.py")) + " " + quote(pattern));
