@@ -470,10 +470,6 @@ void MainFrame::run_command(const std::string& name) {
   int mode = mode_index();
   if (is_one_of(name, {"Quitter1", "Q21", "Qu1"})) {
     Close();
-  } else if (is_one_of(name, {"Compil1", "CompProj"})) {
-    compile_command(false);
-  } else if (is_one_of(name, {"CompISOP", "CompIso"})) {
-    compile_command(true);
   } else if (is_one_of(name, {"MProj", "MPart", "MIsop"})) {
     change_mode(name == "MProj" ? 0 : name == "MPart" ? 1 : 2);
   } else if (is_one_of(name, {"VI1", "VH1", "VM1", "ModeVue"})) {
@@ -485,8 +481,6 @@ void MainFrame::run_command(const std::string& name) {
     switch_language(name == "En2" ? 0 : 10000);
   } else if (name == "Log1") {
     run_log_file_dialog(this);
-  } else if (is_one_of(name, {"MD", "MkDirProj", "MkDirIso"}) && mode != 1) {
-    create_folder_command();
   } else if (is_one_of(name, {"Nouveau1", "No1"})) {
     new_project_command(mode);
   } else if (is_one_of(name, {"Ouvrir1", "Ouvrir2", "Ou1"})) {
@@ -513,21 +507,9 @@ void MainFrame::run_command(const std::string& name) {
     go_to_parent();
   } else if (name == "SAll" || name == "Inv") {
     select_all_rows(name == "Inv");
-  } else if (name == "Ren") {
-    // No family took the command: the name is edited where the selection is.
-    if (g_popup_source && s.list_selected > 0) {
-      std::vector<long> rows = selected_rows();
-      list_->EditLabel(rows.front());
-    } else if (s.tree_selected) {
-      if (s.tree_root_selected && mode == 1) rename_volume_command();
-      else if (!s.tree_root_selected) tree_->EditLabel(tree_->GetSelection());
-    }
   } else if (name == "CachBarre") {
     g_options ^= k_option_hide_toolbar;
     set_working_mode(mode);
-  } else if (name == "Aproposde1") {
-    show_message(format_text(ui_text(2908).c_str(), CORVANE_VERSION_MAJOR, CORVANE_VERSION_MINOR,
-                             CORVANE_VERSION_PATCH).c_str());
   } else if (is_one_of(name, {"HelpProj", "HelpPart", "HelpIso"})) {
     show_help_topic(mode == 0 ? 2000 : mode == 1 ? 2020 : 2080);  // F1 comes here whatever the mode
   } else if (index >= 0 && menu_commands()[size_t(index)].parent &&
@@ -544,63 +526,9 @@ void MainFrame::switch_language(int offset) {
   update_commands();
 }
 
-void MainFrame::compile_command(bool isoplus) {
-  if (!compile_idle()) {
-    request_compile_abort();
-    return;
-  }
-  int mode = isoplus ? 2 : 0;
-  FILE* f = project_stream(mode);
-  if (!f || doc_path_[mode].empty()) return;
-  std::fflush(f);
-  ProjectStatistics stats;
-  compute_project_statistics(f, stats);
-  ProjectHeader h;
-  read_project_header(f, h);
-  std::string description = compile_description(h.total_sectors, stats.folders, stats.files);
-  CompileRequest request;
-  request.project_path = doc_path_[mode];
-  request.mode = mode;
-  progress_ = new ProgressDialog(this);
-  progress_->Show();
-  progress_->start(general_bar_range(h.total_sectors), description);
-  wxBeginBusyCursor();
-  bool started = start_compile(request, [this, description](int result) {
-    wxEndBusyCursor();
-    if (progress_) progress_->clear_files_panel();
-    update_commands();
-    if (result == 0) show_message(compile_success_text(description).c_str());
-    else show_message(ui_text(1395).c_str());
-    if (progress_) progress_->Destroy();
-    progress_ = nullptr;
-  });
-  if (!started) {
-    wxEndBusyCursor();
-    progress_->Destroy();
-    progress_ = nullptr;
-  }
-  update_commands();
-}
-
-void MainFrame::create_folder_command() {
-  int mode = mode_index();
-  FILE* f = mode == 1 ? nullptr : project_stream(mode);
-  if (!f) return;
-  std::string name;
-  if (!ask_name_form(this, 2051, 2904, name)) return;
-  if (name.empty() || name.size() >= k_pc_name_size) return;
-  ProjectRecord buf;
-  g_working_mode = mode;
-  int32_t folder = current_folder();
-  int32_t id = add_new_folder(f, buf, name, folder > 0 ? uint32_t(folder) : uint32_t(k_root_folder_id));
-  if (id == 0) show_message(ui_text(2907).c_str());
-  std::fflush(f);
-  if (id != 0) show_item(folder, id);
-  update_commands();
-}
-
 int MainFrame::handle_command_argument(const std::vector<std::string>& args) {
   if (args.empty()) return 0;
+  leave_simple_status();  // a document opened, or a command handed over, starts afresh
   const std::string& arg1 = args[0];
   ArgumentKind k = classify_argument(arg1, path_exists);
   if (k == ArgumentKind::empty) return 0;
@@ -826,19 +754,13 @@ void MainFrame::progress_bar(int action, int value) {
   Layout();
 }
 
-void MainFrame::progress_file_start(const std::string& label, int bar_maximum) {
-  if (progress_) progress_->file_start(label, bar_maximum);
-}
-void MainFrame::progress_advance(int general_position) {
-  if (progress_) progress_->advance(general_position);
-}
-void MainFrame::progress_file_done(int general_position, uint32_t files) {
-  if (progress_) progress_->file_done(general_position, files);
-}
-void MainFrame::progress_step_text(const std::string& text) {
-  if (progress_) progress_->step_text(text);
-}
-int MainFrame::progress_general_range() { return progress_ ? progress_->general_range() : 1; }
+// The compile's progress goes to the progress dialog of the compile command,
+// whose forms stand in for the window's while it runs; none reaches the window.
+void MainFrame::progress_file_start(const std::string&, int) {}
+void MainFrame::progress_advance(int) {}
+void MainFrame::progress_file_done(int, uint32_t) {}
+void MainFrame::progress_step_text(const std::string&) {}
+int MainFrame::progress_general_range() { return 1; }
 
 void MainFrame::end_program(int code) {
   if (g_log_file) std::fflush(g_log_file);

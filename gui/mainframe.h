@@ -67,7 +67,6 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   // "kind<TAB>name<TAB>text" lines of every caption and hint shown, for checks.
   std::string dump_texts() const;
   const std::string& document_path() const { return doc_path_[mode_index()]; }
-  ProgressDialog* progress_dialog() const { return progress_; }
   void poll_handover();
   // Set when the first argument was already run as a command before the window existed.
   bool command_already_run = false;
@@ -131,7 +130,6 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   wxImageList* images_ = nullptr;
   wxPanel* gauge_ = nullptr;
   wxGauge* progression_ = nullptr;
-  ProgressDialog* progress_ = nullptr;
   bool simple_status_ = false;
   uint32_t shown_folders_ = 0, shown_files_ = 0;  // the counts the panels show
   std::string doc_path_[3];
@@ -159,8 +157,6 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   void restore_placement();
   void change_mode(int mode);
   void set_name_view(int view);
-  void create_folder_command();
-  void compile_command(bool isoplus);
   void schedule_update_commands();
 
   // views (mainframe_views.cpp)

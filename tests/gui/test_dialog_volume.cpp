@@ -76,7 +76,6 @@ std::string python_crc_suffix(const std::string& name) {
 
 TEST(VolumeCopyPrompts, TruncationWithCrcAndTheAnswerEndsWithTheCommand) {
   OpenVolume v;
-  MainFrame* f = v.f;
   const std::string one = "A very long file name that goes past the limit, one.txt";
   const std::string two = "A very long file name that goes past the limit, two.txt";
   const std::string three = "Another name far too long for the HFS volume.txt";
