@@ -94,8 +94,8 @@ TEST(ProjectItems, DeletingSeveralItemsLeavesASoundStoreAndFreshIds) {
   EXPECT_EQ(finish_project_command(p.f, false, 0), 0);
   EXPECT_TRUE(check_project_invariants(p.f).empty());
   EXPECT_EQ(project_record_count(p.f), 4);  // header, src, dir2, e.txt
-  EXPECT_EQ(p.record({p.src, 1}).subfolder_count(), 1u);
-  EXPECT_EQ(p.record({p.src, 1}).file_count(), 0u);
+  EXPECT_EQ(p.record({int32_t(p.src), 1}).subfolder_count(), 1u);
+  EXPECT_EQ(p.record({int32_t(p.src), 1}).file_count(), 0u);
   // A remembered "No" keeps a non-empty folder whole.
   g_delete_folder_answer = -1;
   begin_project_edit(p.f);
@@ -143,7 +143,7 @@ TEST(ProjectItems, ViewsPassDownOnlyWhenTheyChangeAndLiftTheParents) {
   EXPECT_EQ(edit_project_item(p.f, dir1), 2);
   EXPECT_EQ(hfs_view(p.record(c)), 1);
   // A file put in the ISO view lifts its folders into it.
-  ProjectRecord src = p.record({p.src, 1}), d1 = p.record(dir1), cf = p.record(c);
+  ProjectRecord src = p.record({int32_t(p.src), 1}), d1 = p.record(dir1), cf = p.record(c);
   set_iso_view(src, 0);
   set_iso_view(d1, 0);
   set_iso_view(cf, 0);
@@ -156,7 +156,7 @@ TEST(ProjectItems, ViewsPassDownOnlyWhenTheyChangeAndLiftTheParents) {
   };
   EXPECT_EQ(edit_project_item(p.f, c), 2);
   EXPECT_EQ(iso_view(p.record(dir1)), 1);
-  EXPECT_EQ(iso_view(p.record({p.src, 1})), 1);
+  EXPECT_EQ(iso_view(p.record({int32_t(p.src), 1})), 1);
   // Nothing changed, nothing written.
   g_answer = [](ProjectRecord&) { return 0; };
   EXPECT_EQ(edit_project_item(p.f, c), 0);
