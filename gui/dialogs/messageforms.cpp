@@ -66,10 +66,11 @@ namespace {
 // (reported) when it is missing.
 wxHtmlHelpController* help_book() {
   if (g_help && g_help_language != g_language_offset) {
-    // Made in the other language: its own texts are fixed when it is made.
-    if (wxWindow* frame = g_help->GetFrame()) frame->Destroy();
-    delete g_help;
-    g_help = nullptr;
+    // Made in the other language: its own texts are fixed when it is made, so
+    // it is closed and made again in this one.
+    g_help->Quit();
+    apply_toolkit_language(g_language_offset);
+    g_help_language = g_language_offset;
   }
   if (!g_help) {
     apply_toolkit_language(g_language_offset);
