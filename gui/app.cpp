@@ -28,7 +28,6 @@ void post_with_call_after(std::function<void()> work) {
 bool CorvaneApp::OnInit() {
   SetAppName("Corvane");
   wxInitAllImageHandlers();
-  install_context_help();
   set_gui_thread(post_with_call_after);
   auto* frame = new MainFrame(&g_instance_channel);
   frame->command_already_run = g_start_command_tried;

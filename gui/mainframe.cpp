@@ -36,6 +36,7 @@
 #include "gui/commandline.h"
 #include "gui/commands.h"
 #include "gui/compileworker.h"
+#include "gui/dialogs/formframe.h"
 #include "gui/dialogs/logfiledialog.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/progressdialog.h"
@@ -587,15 +588,6 @@ void MainFrame::poll_handover() {
   handling_handover_ = false;
 }
 
-void add_ok_cancel(wxDialog& form, wxSizer* top) {
-  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-  auto* ok = new wxButton(&form, wxID_OK, tr(1001));
-  ok->SetDefault();
-  buttons->Add(new wxButton(&form, wxID_CANCEL, tr(1002)), 0, wxALL, 6);
-  buttons->Add(ok, 0, wxALL, 6);
-  top->Add(buttons, 0, wxALIGN_RIGHT | wxALL, 4);
-}
-
 bool ask_name_form(wxWindow* owner, int title, int prompt, std::string& name) {
   // Every text of the form comes from the string table.
   wxDialog ask(owner, wxID_ANY, tr(title));
@@ -604,7 +596,7 @@ bool ask_name_form(wxWindow* owner, int title, int prompt, std::string& name) {
   auto* field = new wxTextCtrl(&ask, wxID_ANY, wxString::FromUTF8(name), wxDefaultPosition, wxSize(320, -1));
   field->SetName("Name");
   top->Add(field, 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
-  add_ok_cancel(ask, top);
+  top->Add(form_button_row(ask, nullptr), 0, wxEXPAND | wxALL, 4);
   ask.SetSizerAndFit(top);
   ask.CentreOnParent();
   field->SetFocus();

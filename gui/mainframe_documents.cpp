@@ -26,6 +26,7 @@
 #include "compiler/hfspart.h"
 #include "compiler/project.h"
 #include "gui/commandline.h"
+#include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
@@ -125,7 +126,7 @@ class NewImageDialog : public wxDialog {
     grid->Add(kinds);
     auto* top = new wxBoxSizer(wxVERTICAL);
     top->Add(grid, 0, wxALL | wxEXPAND, 12);
-    add_ok_cancel(*this, top);
+    top->Add(form_button_row(*this, nullptr), 0, wxEXPAND | wxALL, 4);
     SetSizerAndFit(top);
     CentreOnParent();
   }
@@ -156,7 +157,7 @@ class PartitionChooser : public wxDialog {
     }
     list_->SetSelection(0);
     top->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT, 10);
-    add_ok_cancel(*this, top);
+    top->Add(form_button_row(*this, nullptr), 0, wxEXPAND | wxALL, 4);
     list_->Bind(wxEVT_LISTBOX_DCLICK, [this](wxCommandEvent&) { EndModal(wxID_OK); });
     SetSizerAndFit(top);
     CentreOnParent();

@@ -13,8 +13,6 @@ class MainFrame;
 class wxDialog;
 class wxSizer;
 
-// The OK and Cancel buttons of the window's small forms, right-aligned at the foot of top.
-void add_ok_cancel(wxDialog& form, wxSizer* top);
 // A name asked in a small form (the field "Name" starts with name): false when cancelled.
 bool ask_name_form(wxWindow* owner, int title, int prompt, std::string& name);
 

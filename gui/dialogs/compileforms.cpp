@@ -169,7 +169,7 @@ int run_project_properties_form(wxWindow* owner, FILE* project, bool isoplus) {
     d.Layout();
   });
   if (isoplus) {
-    d.finish(content, 0, 1000);  // "&Close" alone
+    d.finish(content, {.ok_text = 0, .cancel_text = 1000});  // "&Close" alone
     return d.run();
   }
   d.on_ok = [&](int& result) {

@@ -33,6 +33,7 @@
 #include "gui/dialogs/dsstore_editor.h"
 #include "gui/dialogs/dsstore_layout.h"
 #include "gui/dialogs/form_kit.h"
+#include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
 
 namespace {
@@ -275,7 +276,8 @@ class DsStoreDialog : public wxDialog {
     columns->Add(right, 1, wxEXPAND | wxALL, 4);
     top->Add(columns, 1, wxEXPAND);
 
-    top->Add(add_form_buttons(*this, k_help_topic, 1036, "valid", "cancel"), 0, wxEXPAND | wxALL, 4);
+    top->Add(form_button_row(*this, add_help_button(*this, k_help_topic),
+                             {.ok_text = 1036, .ok_name = "valid", .cancel_name = "cancel"}), 0, wxEXPAND | wxALL, 4);
     create_ = FindWindow(wxID_OK);
     SetSizer(top);
     top->Hide(pane_, true);

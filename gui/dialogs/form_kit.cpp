@@ -2,14 +2,12 @@
 
 #include <wx/accel.h>
 #include <wx/button.h>
-#include <wx/cshelp.h>
 #include <wx/filedlg.h>
 #include <wx/printdlg.h>
 #include <wx/sizer.h>
 
 #include "IO/uitext.h"
 #include "gui/dialogs/messageforms.h"
-#include "gui/dialogs/volume_forms.h"
 #include "gui/menumodel.h"
 
 namespace {
@@ -20,20 +18,6 @@ wxPrintData& print_data() {
 }
 
 }  // namespace
-
-wxBoxSizer* add_form_buttons(wxDialog& form, int topic, int ok_text, const char* ok_name, const char* cancel_name) {
-  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-  buttons->Add(add_topic_help(form, topic), 0, wxALL, 4);
-  buttons->AddStretchSpacer();
-  auto* ok = new wxButton(&form, wxID_OK, wxString::FromUTF8(ui_text(ok_text)));
-  ok->SetName(ok_name);
-  ok->SetDefault();
-  auto* cancel = new wxButton(&form, wxID_CANCEL, wxString::FromUTF8(ui_text(1002)));
-  cancel->SetName(cancel_name);
-  buttons->Add(ok, 0, wxALL, 4);
-  buttons->Add(cancel, 0, wxALL, 4);
-  return buttons;
-}
 
 void finish_menu_window(wxDialog& form, wxBoxSizer* top, wxStatusBar* status, const std::vector<Shortcut>& keys,
                         std::function<void(int command)> run) {

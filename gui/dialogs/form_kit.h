@@ -1,6 +1,6 @@
-// Pieces the editor forms share: the row of buttons at their foot, a row of
-// menu titles with a status bar for the hints (a dialog has no menu bar of its
-// own), the file chooser, and page printing.
+// Pieces the editor forms share: a row of menu titles with a status bar for
+// the hints (a dialog has no menu bar of its own), the file chooser, and page
+// printing.
 #pragma once
 
 #include <wx/dialog.h>
@@ -13,12 +13,6 @@
 #include <vector>
 
 class wxBoxSizer;
-
-// The row of buttons at the foot of a form: help (at topic) on the left, the
-// default button (window id wxID_OK, text ok_text) and Cancel (wxID_CANCEL)
-// on the right, named as given.
-wxBoxSizer* add_form_buttons(wxDialog& form, int topic, int ok_text = 1001, const char* ok_name = "OK",
-                             const char* cancel_name = "Cancel");
 
 // The end of a window with a menu row: the status bar at its foot, the sizer
 // set, the menu commands and their shortcuts bound to run.

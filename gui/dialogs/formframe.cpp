@@ -8,7 +8,6 @@
 
 #include "gui/dialogs/dialog_models.h"
 #include "gui/dialogs/messageforms.h"
-#include "gui/dialogs/volume_forms.h"
 
 wxString ui_wx(int id) { return wxString::FromUTF8(ui_text(id)); }
 
@@ -21,39 +20,45 @@ wxWindow* main_window() {
 }
 }  // namespace
 
+wxSizer* form_button_row(wxDialog& form, wxWindow* help, const EndButtons& end, std::initializer_list<wxWindow*> left,
+                         std::initializer_list<wxWindow*> right) {
+  auto* row = new wxBoxSizer(wxHORIZONTAL);
+  if (help) row->Add(help, 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
+  for (wxWindow* b : left)
+    if (b) row->Add(b, 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
+  row->AddStretchSpacer();
+  for (wxWindow* b : right)
+    if (b) row->Add(b, 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
+  auto add = [&](wxWindowID id, int text, const char* name) {
+    auto* b = new wxButton(&form, id, ui_wx(text));
+    b->SetName(name);
+    row->Add(b, 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
+    return b;
+  };
+  if (end.ok_text) add(wxID_OK, end.ok_text, end.ok_name)->SetDefault();
+  if (end.cancel_text) add(wxID_CANCEL, end.cancel_text, end.cancel_name);
+  return row;
+}
+
 FormDialog::FormDialog(wxWindow* owner, const char* name, int title, int topic)
     : wxDialog(owner ? owner : main_window(), wxID_ANY, ui_wx(title), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE) {
   SetName(name);
-  add_topic_help(*this, topic)->Hide();  // placed by finish
+  help_ = add_help_button(*this, topic);  // made first, placed by finish
 }
 
-void FormDialog::finish(wxSizer* content, int ok_text, int cancel_text) {
+void FormDialog::finish(wxSizer* content, const EndButtons& end) {
   auto* top = new wxBoxSizer(wxVERTICAL);
   top->Add(content, 1, wxEXPAND | wxALL, 8);
-  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-  wxWindow* help = FindWindow(wxID_HELP);
-  help->Show();
-  buttons->Add(help, 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
-  buttons->AddStretchSpacer();
-  if (ok_text) {
-    ok_ = new wxButton(this, wxID_OK, ui_wx(ok_text));
-    ok_->SetName("OK");
-    ok_->SetDefault();
-    buttons->Add(ok_, 0, wxALL, 4);
+  top->Add(form_button_row(*this, help_, end), 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 6);
+  ok_ = end.ok_text ? static_cast<wxButton*>(FindWindow(wxID_OK)) : nullptr;
+  if (ok_)
     ok_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
       int result = 1;
       if (on_ok && !on_ok(result)) return;
       end_with(result);
     });
-  }
-  if (cancel_text) {
-    auto* cancel = new wxButton(this, wxID_CANCEL, ui_wx(cancel_text));
-    cancel->SetName("Cancel");
-    buttons->Add(cancel, 0, wxALL, 4);
-  }
   SetEscapeId(wxID_CANCEL);
-  top->Add(buttons, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 6);
   SetSizerAndFit(top);
   if (GetParent()) CentreOnParent();
   else Centre();

@@ -3,6 +3,7 @@
 // opens the dialog's topic, F1 and the context menu for its context help, OK
 // and Cancel as the standard buttons. Cancel, Esc and the close box end it
 // with 0; OK ends it with the result its check gave, or keeps it open.
+// Also the row of buttons at the foot of every form of the program.
 #pragma once
 
 #include <wx/checkbox.h>
@@ -12,12 +13,27 @@
 #include <wx/textctrl.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 // A text of the string table, in the current language.
 wxString ui_wx(int id);
 inline wxString from_utf8(const std::string& s) { return wxString::FromUTF8(s); }
 inline std::string to_utf8(const wxString& s) { return s.utf8_string(); }
+
+// The buttons that end a form, named for the tests: the default one (window id
+// wxID_OK) and Cancel (wxID_CANCEL); a text of 0 leaves that button out.
+struct EndButtons {
+  int ok_text = 1001;
+  const char* ok_name = "OK";
+  int cancel_text = 1002;
+  const char* cancel_name = "Cancel";
+};
+// The row at the foot of a form: help (add_help_button's, or none when null)
+// and the left buttons on the left; the right buttons, then the end buttons,
+// on the right. Null buttons are passed over.
+wxSizer* form_button_row(wxDialog& form, wxWindow* help, const EndButtons& end = {},
+                         std::initializer_list<wxWindow*> left = {}, std::initializer_list<wxWindow*> right = {});
 
 class FormDialog : public wxDialog {
  public:
@@ -26,8 +42,8 @@ class FormDialog : public wxDialog {
   FormDialog(wxWindow* owner, const char* name, int title, int topic);
 
   // Puts the content above the button row (help, then OK and Cancel), sizes
-  // the dialog and centres it. ok_text 0: no OK button; cancel_text 0: none.
-  void finish(wxSizer* content, int ok_text = 1001, int cancel_text = 1002);
+  // the dialog and centres it.
+  void finish(wxSizer* content, const EndButtons& end = {});
   // Shows the dialog modally: the result set by accept, or 0 when cancelled.
   int run();
 
@@ -52,6 +68,7 @@ class FormDialog : public wxDialog {
 
  private:
   int result_ = 0;
+  wxWindow* help_;
   wxButton* ok_ = nullptr;
 };
 

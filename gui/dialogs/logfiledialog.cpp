@@ -17,7 +17,9 @@
 #include "IO/uitext.h"
 #include "compiler/commands.h"
 #include "gui/commandline.h"
+#include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
+#include "gui/menumodel.h"
 
 namespace {
 
@@ -40,19 +42,15 @@ int run_log_file_dialog(wxWindow* owner) {
   field->SetName("Fichier");
   row->Add(field, 1, wxEXPAND | wxALL, 6);
   top->Add(row, 0, wxEXPAND);
-  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
   auto* empty = new wxButton(&d, wxID_ANY, tr(1558));
   auto* open = new wxButton(&d, wxID_ANY, tr(1556));
   auto* close = new wxButton(&d, wxID_ANY, tr(1557));
-  auto* ok = new wxButton(&d, wxID_OK, tr(1001));
   empty->SetName("Vider");
   open->SetName("Ouvrir");
   close->SetName("Fermer");
-  wxWindow* help = add_form_help(d);
-  for (wxWindow* b : {static_cast<wxWindow*>(empty), static_cast<wxWindow*>(open), static_cast<wxWindow*>(close),
-                      static_cast<wxWindow*>(ok), static_cast<wxWindow*>(help)})
-    buttons->Add(b, 0, wxALL, 4);
-  top->Add(buttons, 0, wxALIGN_CENTER | wxALL, 4);
+  top->Add(form_button_row(d, add_help_button(d, form_help_topic("LogFile")), {.cancel_text = 0}, {},
+                           {empty, open, close}),
+           0, wxEXPAND | wxALL, 4);
   d.SetSizerAndFit(top);
   d.CentreOnParent();
   auto refresh = [&] {

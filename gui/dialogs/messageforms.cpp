@@ -4,7 +4,6 @@
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
-#include <wx/cshelp.h>
 #include <wx/filename.h>
 #include <wx/html/helpctrl.h>
 #include <wx/intl.h>
@@ -116,59 +115,17 @@ std::string shown_help_page() {
   return g_help->GetHelpWindow()->GetHtmlWindow()->GetOpenedPage().utf8_string();
 }
 
-namespace {
-
-// Help asked for on a window goes to the topic of its form; windows outside
-// the forms keep the plain text help.
-class FormHelpProvider : public wxSimpleHelpProvider {
- public:
-  bool ShowHelp(wxWindowBase* window) override {
-    int topic = topic_of(window);
-    if (!topic) return wxSimpleHelpProvider::ShowHelp(window);
-    show_help_topic(topic);
-    return true;
-  }
-  bool ShowHelpAtPoint(wxWindowBase* window, const wxPoint&, wxHelpEvent::Origin) override { return ShowHelp(window); }
-
- private:
-  static int topic_of(wxWindowBase* window) {
-    wxWindow* form = window ? wxGetTopLevelParent(static_cast<wxWindow*>(window)) : nullptr;
-    return form ? form_help_topic(form->GetName().utf8_string()) : 0;
-  }
-};
-
-// Asks for help on the window as the system's help key does.
-void request_context_help(wxWindow* on, wxHelpEvent::Origin origin) {
-  wxHelpEvent e(wxEVT_HELP, on->GetId(), wxGetMousePosition(), origin);
-  e.SetEventObject(on);
-  on->GetEventHandler()->ProcessEvent(e);
-}
-
-}  // namespace
-
-void install_context_help() {
-  if (!dynamic_cast<FormHelpProvider*>(wxHelpProvider::Get())) delete wxHelpProvider::Set(new FormHelpProvider);
-}
-
-wxWindow* add_form_help(wxDialog& form) {
+wxWindow* add_help_button(wxDialog& form, int topic) {
   auto* help = new wxBitmapButton(&form, wxID_HELP, wxArtProvider::GetBitmap(wxART_HELP, wxART_BUTTON));
   help->SetToolTip(tr(2329));
   help->SetName("Aide");
-  int topic = form_help_topic(form.GetName().utf8_string());
   help->Bind(wxEVT_BUTTON, [topic](wxCommandEvent&) { show_help_topic(topic); });
-  form.SetExtraStyle(form.GetExtraStyle() | wxDIALOG_EX_CONTEXTHELP);
-  form.Bind(wxEVT_CHAR_HOOK, [&form](wxKeyEvent& e) {
-    if (e.GetKeyCode() != WXK_F1) {
-      e.Skip();
-      return;
-    }
-    wxWindow* on = wxWindow::FindFocus();
-    request_context_help(on && wxGetTopLevelParent(on) == &form ? on : &form, wxHelpEvent::Origin_Keyboard);
+  form.Bind(wxEVT_CHAR_HOOK, [topic](wxKeyEvent& e) {
+    if (e.GetKeyCode() == WXK_F1) show_help_topic(topic);
+    else e.Skip();
   });
-  form.Bind(wxEVT_CONTEXT_MENU, [](wxContextMenuEvent& e) {
-    auto* on = dynamic_cast<wxWindow*>(e.GetEventObject());
-    if (on) request_context_help(on, wxHelpEvent::Origin_HelpButton);
-  });
+  form.Bind(wxEVT_HELP, [topic](wxHelpEvent&) { show_help_topic(topic); });
+  form.Bind(wxEVT_CONTEXT_MENU, [topic](wxContextMenuEvent&) { show_help_topic(topic); });
   return help;
 }
 
@@ -179,8 +136,7 @@ MessageForm::MessageForm(wxWindow* owner, Kind kind, const std::string& text, in
   SetName(kind == ok ? "TMessOK" : kind == yes_no ? "TMessON" : kind == yes_no_remember ? "TMessONT" : "TMessAnn");
   auto* top = new wxBoxSizer(wxVERTICAL);
   auto* row = new wxBoxSizer(wxHORIZONTAL);
-  wxWindow* help = add_form_help(*this);
-  row->Add(help, 0, wxALIGN_TOP | wxALL, 6);
+  row->Add(add_help_button(*this, form_help_topic(GetName().utf8_string())), 0, wxALIGN_TOP | wxALL, 6);
   auto* label = new wxStaticText(this, wxID_ANY, wxString::FromUTF8(text), wxDefaultPosition, wxDefaultSize,
                                  wxALIGN_CENTRE_HORIZONTAL);
   label->SetName("MessText");

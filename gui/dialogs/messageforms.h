@@ -26,13 +26,10 @@ void show_help_index();
 void show_help_search(const std::string& text);
 // The page the help window shows, "" before any help was opened.
 std::string shown_help_page();
-// Context help: a help request on any window of a form (F1, the context menu,
-// the "?" of the title bar) opens the topic of the form it lies in. Installed
-// once at start-up.
-void install_context_help();
-// Gives the form its help button (hint 2329, the help book at the form's
-// topic), F1 and the context menu (its context help).
-wxWindow* add_form_help(wxDialog& form);
+// The form's help: its help button (hint 2329, named "Aide"), F1, the context
+// menu and a help request on any of its windows all open topic. The button is
+// returned for the form to place.
+wxWindow* add_help_button(wxDialog& form, int topic);
 
 // The common frame: title line, centred text, help button (hint 2329) whose topic is given.
 class MessageForm : public wxDialog {

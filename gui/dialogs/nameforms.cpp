@@ -174,8 +174,7 @@ bool run_hfs_truncation_form(wxWindow* owner, HfsTruncationPrompt& p) {
   wxCheckBox* crc = d.add_check(&d, "CB_CRC", 1495, p.crc);
   wxCheckBox* save = d.add_check(&d, "CB_Reg", 1496, p.save);
   for (wxCheckBox* b : {automatic, crc, save}) content->Add(b, 0, wxALL, 3);
-  d.finish(content);
-  d.ok_button()->SetName("TTVal");
+  d.finish(content, {.ok_name = "TTVal"});
   // The confirm button waits for a name that is free in the item's folder (an
   // automatic rule settles clashes itself).
   auto update = [&] {
@@ -351,6 +350,6 @@ int run_signature_edit_form(wxWindow* owner, char signature[8], const std::strin
     });
   }
   content->Add(row, 0, wxALIGN_CENTER);
-  d.finish(content, 0, 0);
+  d.finish(content, {.ok_text = 0, .cancel_text = 0});
   return d.run();
 }

@@ -117,7 +117,7 @@ PcBrowserForm::PcBrowserForm(wxWindow* owner)
   path_->SetName("cmbPath");
   path_->SetBackgroundColour(wxColour(255, 250, 230));
   tools->Add(path_, 1, wxALIGN_CENTER_VERTICAL);
-  tools->Add(add_topic_help(*this, 2033), 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
+  tools->Add(add_help_button(*this, 2033), 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
   top->Add(tools, 0, wxEXPAND | wxALL, 4);
 
   report_ = new ReportList(this, s_);
@@ -214,7 +214,6 @@ PcBrowserForm::PcBrowserForm(wxWindow* owner)
   Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
     if (e.AltDown() && (e.GetKeyCode() == 'C' || e.GetKeyCode() == 'c')) compute_selection();
     else if (e.AltDown() && (e.GetKeyCode() == 'Q' || e.GetKeyCode() == 'q')) EndModal(wxID_CANCEL);
-    else if (e.GetKeyCode() == WXK_F1) show_help_topic(2033);
     else e.Skip();
   });
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { EndModal(wxID_CANCEL); });

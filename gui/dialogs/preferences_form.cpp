@@ -16,6 +16,7 @@
 #include "compiler/commands.h"
 #include "compiler/project.h"
 #include "gui/dialogs/form_kit.h"
+#include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/preferences.h"
 
@@ -98,7 +99,7 @@ int run_preferences_dialog(wxWindow* owner) {
   for (wxBoxSizer* c : column) c->AddSpacer(8);
   top->Add(pages, 1, wxEXPAND | wxALL, 6);
 
-  top->Add(add_form_buttons(d, k_help_topic), 0, wxEXPAND | wxALL, 4);
+  top->Add(form_button_row(d, add_help_button(d, k_help_topic)), 0, wxEXPAND | wxALL, 4);
   wxWindow* ok = d.FindWindow(wxID_OK);
   d.SetSizerAndFit(top);
   d.SetMinSize(wxSize(600, -1));  // the four tabs side by side

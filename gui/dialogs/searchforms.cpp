@@ -80,7 +80,7 @@ int run_file_search_form(wxWindow* owner, int mode, FILE* project, FileSearchMod
   });
   auto* content = new wxBoxSizer(wxVERTICAL);
   content->Add(pages, 1, wxEXPAND);
-  d.finish(content, 0, 1002);
+  d.finish(content, {.ok_text = 0});
   by_name.edit->SetFocus();
   int r = d.run();
   return r == 0 ? -1 : r;
@@ -138,8 +138,7 @@ int run_hit_selection_form(wxWindow* owner, std::vector<ProjectSearchHit>& hits,
   };
   auto* content = new wxBoxSizer(wxVERTICAL);
   content->Add(list, 1, wxEXPAND);
-  d.finish(content);
-  d.ok_button()->SetName("Valid");
+  d.finish(content, {.ok_name = "Valid"});
   d.ok_button()->Disable();
   auto selection_changed = [&](wxListEvent&) {
     long selected = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);

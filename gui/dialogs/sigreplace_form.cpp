@@ -10,6 +10,7 @@
 
 #include "IO/uitext.h"
 #include "gui/dialogs/form_kit.h"
+#include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/sigreplace.h"
 
@@ -54,7 +55,7 @@ int run_signature_replace_form(wxWindow* owner, SignatureReplace& values) {
   add_group(d, groups, 1426, "GrpOrig", "OrigCreat", "OrigType", "Label1", "Label2");
   add_group(d, groups, 1427, "GrpNouv", "NouvCreat", "NouvType", "Label3", "Label4");
   top->Add(groups, 0, wxEXPAND);
-  top->Add(add_form_buttons(d, k_help_topic, 1420, "Lancer"), 0, wxEXPAND | wxALL, 4);
+  top->Add(form_button_row(d, add_help_button(d, k_help_topic), {.ok_text = 1420, .ok_name = "Lancer"}), 0, wxEXPAND | wxALL, 4);
   wxWindow* replace = d.FindWindow(wxID_OK);
   d.SetSizerAndFit(top);
   d.CentreOnParent();

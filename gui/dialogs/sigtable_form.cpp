@@ -20,6 +20,7 @@
 #include "IO/settings.h"
 #include "IO/uitext.h"
 #include "gui/dialogs/form_kit.h"
+#include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/sigtable_edit.h"
 
@@ -59,7 +60,7 @@ void run_registry_dialog(wxWindow* owner, const SigEditor& ed) {
     grid->Add(v, 0, wxALIGN_CENTER_VERTICAL);
   }
   top->Add(grid, 0, wxALL, 10);
-  top->Add(add_form_buttons(d, k_editor_topic), 0, wxEXPAND | wxALL, 4);
+  top->Add(form_button_row(d, add_help_button(d, k_editor_topic)), 0, wxEXPAND | wxALL, 4);
   d.SetSizerAndFit(top);
   d.CentreOnParent();
   if (run_modal(d) == wxID_OK) register_sig_file(ed);
@@ -390,7 +391,7 @@ bool run_signature_item_dialog(wxWindow* owner, const SigRow* row, SigRow& out) 
     grid->Add(fields[i], 0, i == 3 ? wxEXPAND : 0);
   }
   top->Add(grid, 0, wxEXPAND | wxALL, 10);
-  top->Add(add_form_buttons(d, k_item_topic), 0, wxEXPAND | wxALL, 4);
+  top->Add(form_button_row(d, add_help_button(d, k_item_topic)), 0, wxEXPAND | wxALL, 4);
   d.SetSizerAndFit(top);
   d.CentreOnParent();
   fields[0]->SetFocus();

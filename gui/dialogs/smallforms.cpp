@@ -120,7 +120,7 @@ int run_about_form(wxWindow* owner) {
     result = 0;
     return true;
   };
-  d.finish(content, 1001, 0);
+  d.finish(content, {.cancel_text = 0});
   return d.run();
 }
 

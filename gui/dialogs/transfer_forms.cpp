@@ -8,6 +8,7 @@
 #include "IO/prompts.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/transfer_dialogs.h"
 #include "gui/dialogs/volume_forms.h"
@@ -40,22 +41,12 @@ bool run_destination_dialog(wxWindow* owner) {
   browse->SetName("Browse");
   row->Add(browse, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 8);
   top->Add(row, 0, wxEXPAND | wxALL, 12);
-  auto* copy = new wxButton(&d, wxID_OK, tr(1139));
-  copy->SetName("CopNow");
-  copy->SetDefault();
-  auto* cancel = new wxButton(&d, wxID_CANCEL, tr(1002));
-  cancel->SetName("Cancel");
-  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-  buttons->Add(add_topic_help(d, 113), 0, wxALL, 4);
-  buttons->AddStretchSpacer();
-  buttons->Add(copy, 0, wxALL, 4);
-  buttons->Add(cancel, 0, wxALL, 4);
-  top->Add(buttons, 0, wxEXPAND | wxALL, 4);
+  top->Add(form_button_row(d, add_help_button(d, 113), {.ok_text = 1139, .ok_name = "CopNow"}), 0, wxEXPAND | wxALL, 4);
   browse->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
     std::string chosen = choose_folder(&d, path->GetValue().utf8_string());
     if (!chosen.empty()) path->SetValue(wxString::FromUTF8(chosen.back() == '/' ? chosen : chosen + "/"));
   });
-  copy->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
+  d.FindWindow(wxID_OK)->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
     std::string message;
     if (accept_destination(path->GetValue().utf8_string(), message) != 0) {
       show_message(message.c_str());
@@ -98,17 +89,9 @@ int run_long_path_prompt(wxWindow* owner, std::string& drive, std::string& folde
   top->Add(problem, 0, wxALL, 8);
   auto* other = new wxButton(&d, wxID_ANY, tr(1487));
   other->SetName("MPBrowse");
-  auto* accept = new wxButton(&d, wxID_OK, tr(1486));
-  accept->SetName("MPVal");
-  auto* cancel = new wxButton(&d, wxID_CANCEL, tr(1002));
-  cancel->SetName("Cancel");
-  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-  buttons->Add(add_topic_help(d, 150), 0, wxALL, 4);
-  buttons->Add(other, 0, wxALL, 4);
-  buttons->AddStretchSpacer();
-  buttons->Add(accept, 0, wxALL, 4);
-  buttons->Add(cancel, 0, wxALL, 4);
-  top->Add(buttons, 0, wxEXPAND | wxALL, 4);
+  top->Add(form_button_row(d, add_help_button(d, 150), {.ok_text = 1486, .ok_name = "MPVal"}, {other}), 0,
+           wxEXPAND | wxALL, 4);
+  wxWindow* accept = d.FindWindow(wxID_OK);
   // Every change of the name, and every other folder, is checked again.
   auto check = [&] {
     m.base = name->GetValue().utf8_string();

@@ -13,12 +13,16 @@
 
 #include "IO/uitext.h"
 #include "IO/ui_services.h"
+#include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
 
 namespace {
 
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString text(const std::string& s) { return wxString::FromUTF8(s); }
+
+// Write and Close at the foot of the properties dialogs.
+constexpr EndButtons k_write_close{.ok_text = 1212, .ok_name = "Ecrire", .cancel_text = 1000, .cancel_name = "Fermer"};
 
 // A caption and its value, side by side in a two-column grid.
 wxStaticText* add_pair(wxWindow* parent, wxFlexGridSizer* grid, int caption, const std::string& value,
@@ -28,16 +32,6 @@ wxStaticText* add_pair(wxWindow* parent, wxFlexGridSizer* grid, int caption, con
   v->SetName(name);
   grid->Add(v, 0, wxALIGN_CENTER_VERTICAL);
   return v;
-}
-
-// The buttons' row: help on the left, the others on the right.
-wxSizer* button_row(wxWindow* help, std::initializer_list<wxWindow*> buttons) {
-  auto* row = new wxBoxSizer(wxHORIZONTAL);
-  row->Add(help, 0, wxALL, 4);
-  row->AddStretchSpacer();
-  for (wxWindow* b : buttons)
-    if (b) row->Add(b, 0, wxALL, 4);
-  return row;
 }
 
 // ">> Advanced..." shows and hides the lower part; the first two characters turn to "<<" and back.
@@ -55,20 +49,6 @@ void bind_advanced(wxDialog& d, wxButton* advanced, wxWindow* part) {
 
 }  // namespace
 
-wxWindow* add_topic_help(wxDialog& form, int topic) {
-  auto* help = new wxBitmapButton(&form, wxID_HELP, wxArtProvider::GetBitmap(wxART_HELP, wxART_BUTTON));
-  help->SetToolTip(tr(2329));
-  help->SetName("Aide");
-  help->Bind(wxEVT_BUTTON, [topic](wxCommandEvent&) { show_help_topic(topic); });
-  form.Bind(wxEVT_CHAR_HOOK, [topic](wxKeyEvent& e) {
-    if (e.GetKeyCode() == WXK_F1) show_help_topic(topic);
-    else e.Skip();
-  });
-  form.Bind(wxEVT_HELP, [topic](wxHelpEvent&) { show_help_topic(topic); });
-  form.Bind(wxEVT_CONTEXT_MENU, [topic](wxContextMenuEvent&) { show_help_topic(topic); });
-  return help;
-}
-
 // --- the name prompt ----------------------------------------------------------------------------
 
 bool run_name_prompt(wxWindow* owner, int title, int label, size_t max_length, std::string& value,
@@ -81,15 +61,12 @@ bool run_name_prompt(wxWindow* owner, int title, int label, size_t max_length, s
   name->SetName("Nom");
   if (max_length) name->SetMaxLength(long(max_length));
   top->Add(name, 0, wxEXPAND | wxALL, 10);
-  auto* ok = new wxButton(&d, wxID_OK, tr(1001));
-  auto* cancel = new wxButton(&d, wxID_CANCEL, tr(1002));
-  ok->SetDefault();
-  top->Add(button_row(add_topic_help(d, topic), {ok, cancel}), 0, wxEXPAND | wxALL, 4);
+  top->Add(form_button_row(d, add_help_button(d, topic)), 0, wxEXPAND | wxALL, 4);
   d.SetSizerAndFit(top);
   d.CentreOnParent();
   name->SetFocus();
   name->SelectAll();
-  ok->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
+  d.FindWindow(wxID_OK)->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
     if (int refused = check ? check(name->GetValue().utf8_string()) : 0) {
       show_message(dialog_refusal_text(refused, field).c_str());
       return;
@@ -213,19 +190,10 @@ bool run_item_properties(wxWindow* owner, VolumeItemProperties& m) {
     alias->SetName("Alias");
     alias->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) { run_alias_view(&d, m.record); });
   }
-  auto* write = new wxButton(&d, wxID_OK, tr(1212));
-  write->SetName("Ecrire");
+  top->Add(form_button_row(d, add_help_button(d, file ? 121 : 142), k_write_close, {advanced}, {alias}), 0,
+           wxEXPAND | wxALL, 4);
+  wxWindow* write = d.FindWindow(wxID_OK);
   write->Enable(!m.read_only);
-  auto* close = new wxButton(&d, wxID_CANCEL, tr(1000));
-  close->SetName("Fermer");
-  auto* row = new wxBoxSizer(wxHORIZONTAL);
-  row->Add(add_topic_help(d, file ? 121 : 142), 0, wxALL, 4);
-  row->Add(advanced, 0, wxALL, 4);
-  row->AddStretchSpacer();
-  if (alias) row->Add(alias, 0, wxALL, 4);
-  row->Add(write, 0, wxALL, 4);
-  row->Add(close, 0, wxALL, 4);
-  top->Add(row, 0, wxEXPAND | wxALL, 4);
   bind_advanced(d, advanced, lower);
 
   // Hidden and Custom Icon mirror their boxes among the sixteen.
@@ -314,18 +282,9 @@ bool run_volume_properties(wxWindow* owner, VolumePropertiesModel& m) {
 
   auto* advanced = new wxButton(&d, wxID_ANY, tr(1219));
   advanced->SetName("Avance");
-  auto* write = new wxButton(&d, wxID_OK, tr(1212));
-  write->SetName("Ecrire");
+  top->Add(form_button_row(d, add_help_button(d, 123), k_write_close, {advanced}), 0, wxEXPAND | wxALL, 6);
+  wxWindow* write = d.FindWindow(wxID_OK);
   write->Enable(!m.read_only);
-  auto* close = new wxButton(&d, wxID_CANCEL, tr(1000));
-  close->SetName("Fermer");
-  auto* row = new wxBoxSizer(wxHORIZONTAL);
-  row->Add(add_topic_help(d, 123), 0, wxALL, 4);
-  row->Add(advanced, 0, wxALL, 4);
-  row->AddStretchSpacer();
-  row->Add(write, 0, wxALL, 4);
-  row->Add(close, 0, wxALL, 4);
-  top->Add(row, 0, wxEXPAND | wxALL, 6);
   bind_advanced(d, advanced, lower);
   write->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
     m.new_name = name->GetValue().utf8_string();
@@ -359,10 +318,9 @@ void run_alias_view(wxWindow* owner, const std::vector<uint8_t>& record) {
   add_pair(&d, grid, 6320, view.folder_name, "Dossier");
   add_pair(&d, grid, 6321, shorten_alias_path(view.access_path), "Chemin");
   top->Add(grid, 0, wxALL, 12);
-  auto* close = new wxButton(&d, wxID_CANCEL, tr(1000));
-  close->SetName("Fermer");
-  close->SetDefault();
-  top->Add(button_row(add_topic_help(d, 121), {close}), 0, wxEXPAND | wxALL, 4);
+  top->Add(form_button_row(d, add_help_button(d, 121), {.ok_text = 0, .cancel_text = 1000, .cancel_name = "Fermer"}),
+           0, wxEXPAND | wxALL, 4);
+  static_cast<wxButton*>(d.FindWindow(wxID_CANCEL))->SetDefault();
   d.SetSizerAndFit(top);
   d.CentreOnParent();
   run_modal(d);

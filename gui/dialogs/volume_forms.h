@@ -15,10 +15,6 @@
 
 class wxWindow;
 
-// The form's help: the help button (hint 2329), F1 and the context menu, all
-// at topic (the language offset added when shown).
-wxWindow* add_topic_help(wxDialog& form, int topic);
-
 // A name typed into one field: title and label text ids; check gives 0 or the
 // id of the text refusing the name (the form then says so and stays open).
 bool run_name_prompt(wxWindow* owner, int title, int label, size_t max_length, std::string& text,

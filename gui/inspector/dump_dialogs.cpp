@@ -25,7 +25,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/dialogs/messageforms.h"
-#include "gui/dialogs/volume_forms.h"
+#include "gui/dialogs/formframe.h"
 #include "gui/inspector/dump_print.h"
 #include "gui/inspector/dump_session.h"
 #include "gui/inspector/viewer_form.h"
@@ -33,19 +33,6 @@
 namespace {
 
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
-
-// OK (or another default button) and Cancel at the foot of a dialog, with the help button.
-wxSizer* foot(wxDialog& d, int topic, wxButton* ok) {
-  auto* row = new wxBoxSizer(wxHORIZONTAL);
-  row->Add(add_topic_help(d, topic), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 24);
-  row->AddStretchSpacer();
-  ok->SetDefault();
-  row->Add(ok, 0, wxALL, 4);
-  auto* cancel = new wxButton(&d, wxID_CANCEL, tr(1002));
-  cancel->SetName("Annuler");
-  row->Add(cancel, 0, wxALL, 4);
-  return row;
-}
 
 }  // namespace
 
@@ -139,9 +126,7 @@ bool run_sector_dialog(wxWindow* owner, const std::string& proposal, std::string
   edit->SetMaxLength(255);
   group->Add(edit, 1, wxALL, 6);
   top->Add(group, 0, wxEXPAND | wxALL, 8);
-  auto* ok = new wxButton(&d, wxID_OK, tr(1001));
-  ok->SetName("OK");
-  top->Add(foot(d, 3000, ok), 0, wxEXPAND | wxALL, 6);
+  top->Add(form_button_row(d, add_help_button(d, 3000), {.cancel_name = "Annuler"}), 0, wxEXPAND | wxALL, 6);
   edit->Bind(wxEVT_TEXT_ENTER, [&d](wxCommandEvent&) { d.EndModal(wxID_OK); });
   d.SetSizerAndFit(top);
   d.CentreOnParent();
@@ -167,9 +152,8 @@ int run_search_dialog(wxWindow* owner) {
   start->SetValue(g_dump_search.at_start);
   group->Add(start, 0, wxALL, 6);
   top->Add(group, 0, wxEXPAND | wxALL, 8);
-  auto* go = new wxButton(&d, wxID_OK, tr(3050));
-  go->SetName("Chercher");
-  top->Add(foot(d, 3001, go), 0, wxEXPAND | wxALL, 6);
+  top->Add(form_button_row(d, add_help_button(d, 3001), {.ok_text = 3050, .ok_name = "Chercher", .cancel_name = "Annuler"}),
+           0, wxEXPAND | wxALL, 6);
   auto accept = [&](wxCommandEvent&) {
     std::vector<uint8_t> pattern;
     if (!parse_search_text(edit->GetValue().utf8_string(), pattern)) {
@@ -182,7 +166,7 @@ int run_search_dialog(wxWindow* owner) {
     g_dump_search.at_start = start->GetValue();
     d.EndModal(wxID_OK);
   };
-  go->Bind(wxEVT_BUTTON, accept);
+  d.FindWindow(wxID_OK)->Bind(wxEVT_BUTTON, accept);
   edit->Bind(wxEVT_TEXT_ENTER, accept);
   d.SetSizerAndFit(top);
   d.CentreOnParent();
@@ -205,11 +189,8 @@ int run_font_size_dialog(wxWindow* owner, int current) {
   size->SetName("Corps");
   top->Add(size, 0, wxALIGN_CENTER | wxALL, 6);
   top->Add(new wxStaticLine(&d, wxID_ANY), 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
-  auto* ok = new wxButton(&d, wxID_OK, tr(1001));
-  ok->SetName("SelCorpsOK");
-  wxSizer* buttons = foot(d, 3003, ok);
-  d.FindWindow("Annuler")->SetName("SelCorpsNon");
-  top->Add(buttons, 0, wxEXPAND | wxALL, 6);
+  top->Add(form_button_row(d, add_help_button(d, 3003), {.ok_name = "SelCorpsOK", .cancel_name = "SelCorpsNon"}), 0,
+           wxEXPAND | wxALL, 6);
   d.SetSizerAndFit(top);
   d.CentreOnParent();
   if (run_modal(d) != wxID_OK) return 0;
@@ -287,7 +268,7 @@ void run_data_segment_dialog(wxWindow* owner, const DumpSession& session) {
   left->Add(hexp, 0, wxTOP | wxLEFT, 6);
   body->Add(left, 1, wxEXPAND | wxRIGHT, 12);
   auto* right = new wxBoxSizer(wxVERTICAL);
-  right->Add(add_topic_help(d, 3002), 0, wxALIGN_RIGHT | wxBOTTOM, 16);
+  right->Add(add_help_button(d, 3002), 0, wxALIGN_RIGHT | wxBOTTOM, 16);
   auto* exe = new wxButton(&d, wxID_ANY, tr(3340));
   exe->SetName("Exe1");
   right->Add(exe, 0, wxEXPAND | wxBOTTOM, 6);

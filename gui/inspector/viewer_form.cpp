@@ -15,7 +15,7 @@
 
 #include "IO/uitext.h"
 #include "gui/dialogs/messageforms.h"
-#include "gui/dialogs/volume_forms.h"
+#include "gui/dialogs/formframe.h"
 #include "gui/guithread.h"
 
 namespace {
@@ -77,7 +77,7 @@ ViewerForm::ViewerForm(wxWindow* owner, const ViewerLayout& layout, ViewerHost h
   }
 
   auto* side = new wxBoxSizer(wxVERTICAL);
-  side->Add(add_topic_help(*this, layout_.help_topic), 0, wxALIGN_RIGHT | wxBOTTOM, 12);
+  side->Add(add_help_button(*this, layout_.help_topic), 0, wxALIGN_RIGHT | wxBOTTOM, 12);
   for (const LayoutButton& b : layout_.side_buttons) {
     wxButton* w = make_button(this, b);
     w->SetMinSize(wxSize(130, -1));

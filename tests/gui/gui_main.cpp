@@ -172,7 +172,6 @@ int main(int argc, char** argv) {
   }
   wxTheApp->CallOnInit();
   wxInitAllImageHandlers();
-  install_context_help();
   delete wxLog::SetActiveTarget(new wxLogStderr);  // no log boxes waiting for a click
   // A toolkit assertion is a fault of ours: it fails the test that met it
   // instead of waiting on a dialog.
