@@ -588,23 +588,6 @@ void MainFrame::poll_handover() {
   handling_handover_ = false;
 }
 
-bool ask_name_form(wxWindow* owner, int title, int prompt, std::string& name) {
-  // Every text of the form comes from the string table.
-  wxDialog ask(owner, wxID_ANY, tr(title));
-  auto* top = new wxBoxSizer(wxVERTICAL);
-  top->Add(new wxStaticText(&ask, wxID_ANY, tr(prompt)), 0, wxALL, 8);
-  auto* field = new wxTextCtrl(&ask, wxID_ANY, wxString::FromUTF8(name), wxDefaultPosition, wxSize(320, -1));
-  field->SetName("Name");
-  top->Add(field, 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
-  top->Add(form_button_row(ask, nullptr), 0, wxEXPAND | wxALL, 4);
-  ask.SetSizerAndFit(top);
-  ask.CentreOnParent();
-  field->SetFocus();
-  if (run_modal(ask) != wxID_OK) return false;
-  name = field->GetValue().utf8_string();
-  return true;
-}
-
 // --- start-up and shut-down -----------------------------------------------------------------------------
 void MainFrame::restore_placement() {
   WindowPlacement r = read_window_placement();

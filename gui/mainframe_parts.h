@@ -5,16 +5,10 @@
 #include <wx/treectrl.h>
 
 #include <cstdint>
-#include <string>
 
 #include "gui/menumodel.h"
 
 class MainFrame;
-class wxDialog;
-class wxSizer;
-
-// A name asked in a small form (the field "Name" starts with name): false when cancelled.
-bool ask_name_form(wxWindow* owner, int title, int prompt, std::string& name);
 
 // Window ids of the window's own actions (no menu command of their own).
 enum MainFrameIds {

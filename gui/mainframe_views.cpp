@@ -22,6 +22,7 @@
 #include "compiler/project.h"
 #include "gui/commands.h"
 #include "gui/compileworker.h"
+#include "gui/dialogs/dialogforms.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
@@ -556,7 +557,8 @@ void MainFrame::rename_volume_command() {
   UiState s = ui_state();
   if (s.mode != 1 || !s.has_document || s.read_only || s.compile_running) return;
   std::string name = volume_display_name();
-  if (!ask_name_form(this, 6133, 6123, name)) return;
+  NameFormSpec spec{.form_name = "RenameVolume", .title = 6133, .new_label = 6123, .topic = 2012, .field_name = "Name"};
+  if (run_name_form(this, spec, name) != 1) return;
   std::string message;
   if (rename_volume(name, message) < 0) show_message(message.c_str());
   fill_tree(current_folder());

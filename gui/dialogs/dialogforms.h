@@ -29,19 +29,28 @@ int run_item_properties_form(wxWindow* owner, ProjectRecord& record, bool hfsplu
 int run_items_properties_form(wxWindow* owner, ItemsPropertiesModel& m);
 
 // --- names --------------------------------------------------------------------------------------
-// The old-name / new-name dialog. check(typed, stored) gives 0 with stored
-// set, or a text id refusing the name (refusal(text id) says it).
+// The name dialog: a name typed into one field (field_name, under new_label),
+// below the old name when old_label is set. check(typed, stored) gives 0 with
+// stored set, or a code refusing the name: refusal(code) says why (a text id
+// when there is no refusal; an empty text keeps the dialog open silently).
+// Without check what was typed is taken.
 struct NameFormSpec {
   const char* form_name = "NameDialog";
   int title = 0, old_label = 0, new_label = 0, topic = 115;
+  const char* field_name = "NewName";
   int max_chars = 0;
-  std::function<int(const std::string& typed, std::string& stored)> check;
-  std::function<std::string(int text_id)> refusal;
+  std::function<int(const std::string& typed, std::string& stored)> check = nullptr;
+  std::function<std::string(int code)> refusal = nullptr;
 };
-// 1 with name set to the stored form of what was typed, 0 cancelled.
+// 1 with name (the proposal going in) set to the stored form of what was typed, 0 cancelled.
 int run_name_form(wxWindow* owner, const NameFormSpec& spec, std::string& name);
-// The dialogs over it: the PC name of a copy to the PC; the ISO+ project's
-// label (written into the project).
+// The dialogs over it: a new folder's name (check gives 1 with stored set, 0
+// for an empty name, which keeps the dialog open, or a text id refusing it);
+// the PC name of a copy to the PC; the ISO+ project's label (written into the
+// project).
+int run_new_folder_form(wxWindow* owner, int max_chars,
+                        const std::function<int(const std::string& typed, std::string& stored)>& check,
+                        std::string& name);
 bool run_pc_name_form(wxWindow* owner, std::string& name);
 int run_isoplus_label_form(wxWindow* owner, FILE* project);
 // Labels of both views of a hybrid project, written into it.
@@ -67,10 +76,6 @@ int run_signature_edit_form(wxWindow* owner, char signature[8], const std::strin
 int run_column_settings_form(wxWindow* owner);
 int run_about_form(wxWindow* owner);
 int run_signature_file_form(wxWindow* owner);
-// A new folder's name: check as for the name form (0 keeps it open when the name is empty).
-int run_new_folder_form(wxWindow* owner, int max_chars,
-                        const std::function<int(const std::string& typed, std::string& stored)>& check,
-                        std::string& name);
 
 // --- search -------------------------------------------------------------------------------------
 // "Locate file" in working mode mode: the hit count (the hits in m), or -1 / 0.

@@ -31,8 +31,8 @@ wxFlexGridSizer* grid2() {
 int run_name_form(wxWindow* owner, const NameFormSpec& spec, std::string& name) {
   FormDialog d(owner, spec.form_name, spec.title, spec.topic);
   wxFlexGridSizer* g = grid2();
-  d.add_row(g, &d, spec.old_label, "OldName", name, 0, 300, wxTE_READONLY);
-  wxTextCtrl* typed = d.add_row(g, &d, spec.new_label, "NewName", name, spec.max_chars, 300);
+  if (spec.old_label) d.add_row(g, &d, spec.old_label, "OldName", name, 0, 300, wxTE_READONLY);
+  wxTextCtrl* typed = d.add_row(g, &d, spec.new_label, spec.field_name, name, spec.max_chars, 300);
   typed->SetFocus();
   typed->SelectAll();
   std::string stored;
@@ -40,7 +40,8 @@ int run_name_form(wxWindow* owner, const NameFormSpec& spec, std::string& name) 
     std::string text = to_utf8(typed->GetValue());
     int rc = spec.check ? spec.check(text, stored) : (stored = text, 0);
     if (rc != 0) {
-      d.refuse(spec.refusal ? spec.refusal(rc) : ui_text(rc));
+      std::string why = spec.refusal ? spec.refusal(rc) : ui_text(rc);
+      if (!why.empty()) d.refuse(why);
       return false;
     }
     result = 1;
@@ -66,6 +67,21 @@ NameFormSpec field_spec(const char* form_name, int title, int old_label, int new
   return spec;
 }
 }  // namespace
+
+int run_new_folder_form(wxWindow* owner, int max_chars,
+                        const std::function<int(const std::string& typed, std::string& stored)>& check,
+                        std::string& name) {
+  NameFormSpec spec{.form_name = "NewFolder", .title = 1132, .new_label = 1133, .topic = 114, .field_name = "Name",
+                    .max_chars = max_chars};
+  // check gives 1 for a name taken, 0 for none typed (nothing said), or a refusal.
+  spec.check = [&check](const std::string& typed, std::string& stored) {
+    int rc = check(typed, stored);
+    return rc == 1 ? 0 : rc == 0 ? -1 : rc;
+  };
+  spec.refusal = [max_chars](int rc) { return rc < 0 ? std::string() : format_text(ui_text(rc).c_str(), max_chars); };
+  name = ui_text(1115);
+  return run_name_form(owner, spec, name);
+}
 
 bool run_pc_name_form(wxWindow* owner, std::string& name) {
   return run_name_form(owner, field_spec("PcName", 1136, 1137, 1138, 115, NameField::pc_name), name) == 1;

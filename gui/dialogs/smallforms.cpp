@@ -1,4 +1,4 @@
-// Column Settings, About, Signature File and New Folder.
+// Column Settings, About and Signature File.
 #include <wx/button.h>
 #include <wx/filedlg.h>
 #include <wx/spinctrl.h>
@@ -153,28 +153,4 @@ int run_signature_file_form(wxWindow* owner) {
   };
   d.finish(content);
   return d.run();
-}
-
-// --- New Folder ------------------------------------------------------------------------------------
-
-int run_new_folder_form(wxWindow* owner, int max_chars,
-                        const std::function<int(const std::string& typed, std::string& stored)>& check,
-                        std::string& name) {
-  FormDialog d(owner, "NewFolder", 1132, 114);
-  auto* g = new wxFlexGridSizer(2, 2, 2);
-  g->AddGrowableCol(1);
-  wxTextCtrl* field = d.add_row(g, &d, 1133, "Name", ui_text(1115), max_chars, 320);
-  field->SetFocus();
-  field->SelectAll();
-  std::string stored;
-  d.on_ok = [&](int& result) {
-    int rc = check(to_utf8(field->GetValue()), stored);
-    if (rc == 1) return result = 1, true;
-    if (rc != 0) d.refuse(format_text(ui_text(rc).c_str(), max_chars));
-    return false;  // an empty name keeps the dialog open
-  };
-  d.finish(g);
-  if (d.run() != 1) return 0;
-  name = stored;
-  return 1;
 }

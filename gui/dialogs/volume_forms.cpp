@@ -13,6 +13,7 @@
 
 #include "IO/uitext.h"
 #include "IO/ui_services.h"
+#include "gui/dialogs/dialogforms.h"
 #include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
 
@@ -53,29 +54,15 @@ void bind_advanced(wxDialog& d, wxButton* advanced, wxWindow* part) {
 
 bool run_name_prompt(wxWindow* owner, int title, int label, size_t max_length, std::string& value,
                      const std::function<int(const std::string&)>& check, NameField field, int topic) {
-  wxDialog d(owner, wxID_ANY, tr(title));
-  d.SetName("NamePrompt");
-  auto* top = new wxBoxSizer(wxVERTICAL);
-  top->Add(new wxStaticText(&d, wxID_ANY, tr(label)), 0, wxLEFT | wxRIGHT | wxTOP, 10);
-  auto* name = new wxTextCtrl(&d, wxID_ANY, text(value), wxDefaultPosition, wxSize(360, -1));
-  name->SetName("Nom");
-  if (max_length) name->SetMaxLength(long(max_length));
-  top->Add(name, 0, wxEXPAND | wxALL, 10);
-  top->Add(form_button_row(d, add_help_button(d, topic)), 0, wxEXPAND | wxALL, 4);
-  d.SetSizerAndFit(top);
-  d.CentreOnParent();
-  name->SetFocus();
-  name->SelectAll();
-  d.FindWindow(wxID_OK)->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
-    if (int refused = check ? check(name->GetValue().utf8_string()) : 0) {
-      show_message(dialog_refusal_text(refused, field).c_str());
-      return;
-    }
-    d.EndModal(wxID_OK);
-  });
-  if (run_modal(d) != wxID_OK) return false;
-  value = name->GetValue().utf8_string();
-  return true;
+  NameFormSpec spec{.form_name = "NamePrompt", .title = title, .new_label = label, .topic = topic, .field_name = "Nom",
+                    .max_chars = int(max_length)};
+  if (check)
+    spec.check = [&check](const std::string& typed, std::string& stored) {
+      stored = typed;
+      return check(typed);
+    };
+  spec.refusal = [field](int refused) { return dialog_refusal_text(refused, field); };
+  return run_name_form(owner, spec, value) == 1;
 }
 
 // --- File and Folder Properties ------------------------------------------------------------------

@@ -29,6 +29,7 @@
 #include "gui/commands.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/mainframe.h"
+#include "gui/mainframe_parts.h"
 #include "gui/mainviews.h"
 #include "gui/menumodel.h"
 #include "gui/views/documents.h"
@@ -805,6 +806,27 @@ TEST(ViewsWindow, VolumeAndItemRenamesInPlaceReachTheCatalog) {
   EXPECT_NE(r.out.find("Volume name is \"A volume name far longer th\""), std::string::npos) << r.out;
   for (const char* name : {"Okapi", "Songs", "Reports", "readme", "Index"}) EXPECT_NE(r.out.find(name), std::string::npos) << name;
   EXPECT_EQ(r.out.find("zebra"), std::string::npos) << r.out;
+}
+
+// The tree pop-up's rename of the root asks for the volume's name in the name form.
+TEST(ViewsWindow, VolumeRenamedThroughTheNameFormReachesTheCatalog) {
+  REQUIRE_TOOL("hformat");
+  testkit::TempDir dir;
+  std::string img = make_hfs_image(dir);
+  MainFrame* f = open_image_window(img);
+  answer_forms({{"", "Through the form", "rename_volume"}});
+  wxCommandEvent rename(wxEVT_MENU, k_id_rename_volume);
+  f->GetEventHandler()->ProcessEvent(rename);
+  pump(100);
+  EXPECT_EQ(g_seen_forms.size(), 1u) << "the name form alone, no refusal";
+  answer_forms({});
+  wxTreeCtrl* t = f->folder_tree();
+  EXPECT_EQ(t->GetItemText(t->GetRootItem()).utf8_string(), "Through the form");
+  f->run_command("Fermer2");
+  close_window(f);
+  auto r = run("hmount " + quote(img) + " >/dev/null && hvol; rc=$?; humount >/dev/null; exit $rc");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_NE(r.out.find("Volume name is \"Through the form\""), std::string::npos) << r.out;
 }
 
 TEST(ViewsWindow, HybridisationDocksTheOpenVolumeOnAnIsoImage) {
