@@ -79,8 +79,6 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   // The list's pop-up menu as it would open now (enabled items), for checks:
   // "name<TAB>caption<TAB>0|1" lines.
   std::string popup_state(bool tree);
-  // Prints the list as P1/P2/P3 do, into a PostScript file instead of a printer.
-  bool print_list_to_file(const std::string& path);
   // Opens a document of the mode as its Open command does after the dialog.
   bool open_document(const std::string& path, int kind);
   const ImageDocument& image() const { return image_; }

@@ -1,15 +1,9 @@
 // Printing the file list: every row of the folder shown, in the columns of
 // the list scaled to the page, a header on every page.
-#include <wx/dcps.h>
-#include <wx/print.h>
-#include <wx/printdlg.h>
 #include <wx/statusbr.h>
-#include <wx/utils.h>
-#include <wx/gdicmn.h>
 
 #include "IO/uitext.h"
-#include "gui/dialogs/messageforms.h"
-#include "gui/inspector/dump_dialogs.h"
+#include "gui/dialogs/printing.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
 #include "gui/views/mode_views.h"
@@ -36,7 +30,6 @@ class FileListPrintout : public wxPrintout {
       : wxPrintout(utf8(title)), frame_(frame), name_(document_name(frame->mode_index())),
         status_(frame->GetStatusBar()->GetStatusText(0).utf8_string()) {}
 
-  void OnPreparePrinting() override { plan(); }
   bool HasPage(int page) override { return page >= 1 && page <= pages_; }
   void GetPageInfo(int* min_page, int* max_page, int* from, int* to) override {
     *min_page = *from = 1;
@@ -75,7 +68,7 @@ class FileListPrintout : public wxPrintout {
   }
 
   // The layout on the page, in the screen's units mapped onto it.
-  void plan() {
+  void OnPreparePrinting() override {
     wxDC* dc = GetDC();
     int w = 0, h = 0, px = 96, py = 96;
     if (dc) {
@@ -119,49 +112,12 @@ class FileListPrintout : public wxPrintout {
 };
 
 void MainFrame::print_command() {
-  wxPrintDialogData data;
-  data.SetAllPages(true);
-  data.GetPrintData().SetOrientation(wxPORTRAIT);
-  wxPrinter printer(&data);
   FileListPrintout printout(this, format_text(ui_text(6130).c_str(), document_name(mode_index()).c_str()));
-  printer.Print(this, &printout, true);  // a cancelled dialog prints nothing
-}
-
-bool MainFrame::print_list_to_file(const std::string& path) {
-  wxPrintData data;
-  data.SetFilename(utf8(path));
-  data.SetPrintMode(wxPRINT_MODE_FILE);
-  data.SetOrientation(wxPORTRAIT);
-  data.SetPaperId(wxPAPER_A4);
-  wxPostScriptDC dc(data);
-  if (!dc.IsOk()) return false;
-  FileListPrintout printout(this, format_text(ui_text(6130).c_str(), document_name(mode_index()).c_str()));
-  // What the printing framework tells a printout of its printer, told here of the file.
-  int w = 0, h = 0;
-  dc.GetSize(&w, &h);
-  wxSize ppi = dc.GetPPI();
-  wxSize screen = wxGetDisplayPPI();
-  printout.SetDC(&dc);
-  printout.SetPPIPrinter(ppi.x, ppi.y);
-  printout.SetPPIScreen(screen.x > 0 ? screen.x : 96, screen.y > 0 ? screen.y : 96);
-  printout.SetPageSizePixels(w, h);
-  printout.SetPaperRectPixels(wxRect(0, 0, w, h));
-  printout.SetPageSizeMM(210, 297);
-  printout.plan();
-  int from = 1, to = 1, low = 1, high = 1;
-  printout.GetPageInfo(&low, &high, &from, &to);
-  if (!dc.StartDoc(printout.GetTitle())) return false;
-  for (int page = from; page <= to; ++page) {
-    dc.StartPage();
-    printout.OnPrintPage(page);
-    dc.EndPage();
-  }
-  dc.EndDoc();
-  return true;
+  print_job(this, printout);  // a cancelled dialog prints nothing
 }
 
 // A text the engine prints (a journal, a report): its lines, paged as the dump's are.
 int MainFrame::print_lines(const std::string& title, const std::vector<std::string>& lines) {
-  if (::print_lines(this, title, lines)) return 0;
-  return wxPrinter::GetLastError() == wxPRINTER_CANCELLED ? 1 : -1;
+  LinesPrintout printout(title, lines);
+  return print_job(this, printout);
 }

@@ -3,21 +3,11 @@
 #include <wx/accel.h>
 #include <wx/button.h>
 #include <wx/filedlg.h>
-#include <wx/printdlg.h>
 #include <wx/sizer.h>
 
 #include "IO/uitext.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/menumodel.h"
-
-namespace {
-
-wxPrintData& print_data() {
-  static wxPrintData data;
-  return data;
-}
-
-}  // namespace
 
 void finish_menu_window(wxDialog& form, wxBoxSizer* top, wxStatusBar* status, const std::vector<Shortcut>& keys,
                         std::function<void(int command)> run) {
@@ -87,44 +77,4 @@ std::string choose_file(wxWindow* owner, const wxString& title, const std::strin
   wxFileDialog d(owner, title, wxString::FromUTF8(folder), wxString::FromUTF8(name), wildcard, style);
   if (run_modal(d) != wxID_OK) return std::string();
   return d.GetPath().utf8_string();
-}
-
-PagePrintout::PagePrintout(const wxString& title, DrawPage draw) : wxPrintout(title), draw_(std::move(draw)) {}
-
-bool PagePrintout::HasPage(int page) { return page >= 1 && page <= pages_; }
-
-void PagePrintout::GetPageInfo(int* min_page, int* max_page, int* from, int* to) {
-  if (GetDC()) {
-    MapScreenSizeToPage();
-    pages_ = std::max(1, draw_(*GetDC(), GetLogicalPageRect(), 0));
-  }
-  *min_page = *from = 1;
-  *max_page = *to = pages_;
-}
-
-bool PagePrintout::OnPrintPage(int page) {
-  wxDC* dc = GetDC();
-  if (!dc) return false;
-  MapScreenSizeToPage();
-  draw_(*dc, GetLogicalPageRect(), page);
-  return true;
-}
-
-bool print_document(wxWindow* owner, const wxString& title, PagePrintout::DrawPage draw) {
-  wxPrintDialogData data(print_data());
-  wxPrinter printer(&data);
-  PagePrintout out(title, std::move(draw));
-  if (printer.Print(owner, &out, false)) {
-    print_data() = printer.GetPrintDialogData().GetPrintData();
-    return true;
-  }
-  if (wxPrinter::GetLastError() == wxPRINTER_CANCELLED) return true;
-  show_message_form(owner, ui_text(6414), 0);
-  return false;
-}
-
-void printer_setup(wxWindow* owner) {
-  wxPrintDialogData data(print_data());
-  wxPrintDialog d(owner, &data);
-  if (d.ShowModal() == wxID_OK) print_data() = d.GetPrintDialogData().GetPrintData();
 }

@@ -1,11 +1,9 @@
 // Pieces the editor forms share: a row of menu titles with a status bar for
-// the hints (a dialog has no menu bar of its own), the file chooser, and page
-// printing.
+// the hints (a dialog has no menu bar of its own), and the file chooser.
 #pragma once
 
 #include <wx/dialog.h>
 #include <wx/menu.h>
-#include <wx/print.h>
 #include <wx/statusbr.h>
 
 #include <functional>
@@ -56,26 +54,3 @@ class FormMenuRow {
 // Open or save dialog; "" when cancelled.
 std::string choose_file(wxWindow* owner, const wxString& title, const std::string& folder, const std::string& name,
                         const wxString& wildcard, long style);
-
-// Printing: the pages of a document drawn on any device context (the printer,
-// or a picture for a look at the page).
-class PagePrintout : public wxPrintout {
- public:
-  // draw(dc, area, page): draws page (1-based) on dc, whose logical units are
-  // screen pixels, within area (the whole sheet); page 0 draws nothing. Returns
-  // the document's number of pages.
-  using DrawPage = std::function<int(wxDC& dc, const wxRect& area, int page)>;
-  PagePrintout(const wxString& title, DrawPage draw);
-  bool OnPrintPage(int page) override;
-  void GetPageInfo(int* min_page, int* max_page, int* from, int* to) override;
-  bool HasPage(int page) override;
-
- private:
-  DrawPage draw_;
-  int pages_ = 1;
-};
-// Prints on the default printer through the print dialog. false (with a
-// message) when nothing could be printed; true when printed or cancelled.
-bool print_document(wxWindow* owner, const wxString& title, PagePrintout::DrawPage draw);
-// The printer set-up dialog; the choice is kept for the next print.
-void printer_setup(wxWindow* owner);

@@ -15,7 +15,6 @@
 #include "IO/uitext.h"
 #include "compiler/commands.h"
 #include "compiler/project.h"
-#include "gui/dialogs/form_kit.h"
 #include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/preferences.h"

@@ -15,6 +15,7 @@
 #include "IO/uitext.h"
 #include "gui/dialogs/form_kit.h"
 #include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/printing.h"
 #include "gui/dialogs/refresh_review.h"
 
 namespace {
@@ -186,9 +187,10 @@ class RefreshDialog : public wxDialog {
     const RefreshReview& review = review_;
     std::string path = path_;
     std::string when = wxDateTime::Now().Format("%d-%m-%Y %H:%M:%S").utf8_string();
-    print_document(this, GetTitle(), [&review, path, when, widths](wxDC& dc, const wxRect& area, int page) {
+    PagePrintout printout(GetTitle(), [&review, path, when, widths](wxDC& dc, const wxRect& area, int page) {
       return draw_review_page(dc, area, page, review, path, when, widths);
     });
+    print_job(this, printout);
   }
 };
 

@@ -9,7 +9,6 @@
 #include <wx/utils.h>
 
 #include "IO/uitext.h"
-#include "gui/dialogs/form_kit.h"
 #include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/sigreplace.h"

@@ -22,6 +22,7 @@
 #include "gui/dialogs/form_kit.h"
 #include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/printing.h"
 #include "gui/dialogs/sigtable_edit.h"
 
 namespace {
@@ -203,10 +204,11 @@ class SigEditorDialog : public wxDialog {
       case k_sig_printer_setup: printer_setup(this); return;
       case k_sig_print: {
         const SigEditor& ed = ed_;
-        print_document(this, wxString::FromUTF8(format_text(ui_text(6411).c_str(), ed_.path.c_str())),
-                       [&ed](wxDC& dc, const wxRect& area, int page) {
-                         return draw_signature_page(dc, area, page, ed);
-                       });
+        PagePrintout printout(wxString::FromUTF8(format_text(ui_text(6411).c_str(), ed_.path.c_str())),
+                              [&ed](wxDC& dc, const wxRect& area, int page) {
+                                return draw_signature_page(dc, area, page, ed);
+                              });
+        print_job(this, printout);
         return;
       }
       case k_sig_quit:

@@ -4,11 +4,8 @@
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
-#include <wx/dcmemory.h>
 #include <wx/dialog.h>
 #include <wx/filedlg.h>
-#include <wx/print.h>
-#include <wx/printdlg.h>
 #include <wx/radiobut.h>
 #include <wx/sizer.h>
 #include <wx/spinctrl.h>
@@ -24,9 +21,9 @@
 #include "IO/prompts.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
-#include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/formframe.h"
-#include "gui/inspector/dump_print.h"
+#include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/printing.h"
 #include "gui/inspector/dump_session.h"
 #include "gui/inspector/viewer_form.h"
 
@@ -35,67 +32,6 @@ namespace {
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 }  // namespace
-
-// --- print ----------------------------------------------------------------------------------
-LinesPrintout::LinesPrintout(const std::string& title, std::vector<std::string> lines)
-    : wxPrintout(wxString::FromUTF8(title)), title_(title), lines_(std::move(lines)) {}
-
-void LinesPrintout::paginate(wxDC& dc, const wxSize& size, int ppi) {
-  // Half an inch of margin; 12-point Courier-like type.
-  margin_ = std::max(1, ppi / 2);
-  font_ = wxFont(wxFontInfo(wxSize(0, std::max(6, ppi * 12 / 72))).Family(wxFONTFAMILY_TELETYPE));
-  dc.SetFont(font_);
-  line_height_ = std::max(1, dc.GetCharHeight());
-  int usable = size.y - 2 * margin_ - 2 * line_height_;  // the title and the line after it
-  starts_ = text_page_starts(lines_.size(), line_height_, std::max(usable, line_height_));
-  if (starts_.empty()) starts_.push_back(0);
-}
-
-void LinesPrintout::draw(wxDC& dc, int page) const {
-  if (page < 1 || page > page_count()) return;
-  dc.SetFont(font_);
-  dc.SetTextForeground(*wxBLACK);
-  int y = margin_;
-  dc.DrawText(wxString::FromUTF8(title_), margin_, y);
-  y += 2 * line_height_;
-  size_t end = size_t(page) < starts_.size() ? starts_[size_t(page)] : lines_.size();
-  for (size_t i = starts_[size_t(page) - 1]; i < end; ++i, y += line_height_)
-    dc.DrawText(wxString::FromUTF8(lines_[i]), margin_, y);
-}
-
-void LinesPrintout::OnPreparePrinting() {
-  wxDC* dc = GetDC();
-  if (!dc) return;
-  int w = 0, h = 0, px = 0, py = 0;
-  GetPageSizePixels(&w, &h);
-  GetPPIPrinter(&px, &py);
-  if (w <= 0 || h <= 0) dc->GetSize(&w, &h);
-  paginate(*dc, wxSize(w, h), py > 0 ? py : 72);
-}
-
-bool LinesPrintout::HasPage(int page) { return page >= 1 && page <= page_count(); }
-
-void LinesPrintout::GetPageInfo(int* min_page, int* max_page, int* from, int* to) {
-  *min_page = *from = 1;
-  *max_page = *to = std::max(1, page_count());
-}
-
-bool LinesPrintout::OnPrintPage(int page) {
-  if (!GetDC()) return false;
-  draw(*GetDC(), page);
-  return true;
-}
-
-std::function<bool(wxWindow*, wxPrintout&)> g_inspector_printer;
-
-bool print_lines(wxWindow* owner, const std::string& title, const std::vector<std::string>& lines) {
-  LinesPrintout printout(title, lines);
-  if (g_inspector_printer) return g_inspector_printer(owner, printout);
-  wxPrintDialogData data;
-  data.GetPrintData().SetOrientation(wxPORTRAIT);
-  wxPrinter printer(&data);
-  return printer.Print(owner, &printout, true);
-}
 
 // --- save chooser ------------------------------------------------------------------------------
 SaveChooser g_inspector_save_chooser;
@@ -325,7 +261,8 @@ void run_data_segment_dialog(wxWindow* owner, const DumpSession& session) {
         report(rc);
         return;
       }
-      print_lines(&d, session.title(), lines);
+      LinesPrintout printout(session.title(), lines);
+      print_job(&d, printout);
       d.EndModal(wxID_OK);
       return;
     }

@@ -6,11 +6,9 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 class wxWindow;
 class DumpSession;
-class wxPrintout;
 
 // "Select the Sector": the text typed (proposal: the current sector in the
 // dump radix); false when cancelled.
@@ -31,9 +29,3 @@ using SaveChooser = std::function<std::string(wxWindow* owner, const wxString& t
 extern SaveChooser g_inspector_save_chooser;
 std::string choose_save_path(wxWindow* owner, const wxString& title, const wxString& name, const wxString& extension,
                              const wxString& filter);
-
-// Runs a printout on the printer (the print dialog first); the window tests
-// put their own runner here. False when nothing was printed.
-extern std::function<bool(wxWindow* owner, wxPrintout& printout)> g_inspector_printer;
-// Prints lines under title, a fixed-pitch font, one line below the other.
-bool print_lines(wxWindow* owner, const std::string& title, const std::vector<std::string>& lines);

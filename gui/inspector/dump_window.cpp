@@ -17,6 +17,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/printing.h"
 #include "gui/dialogs/volume_forms.h"
 #include "gui/dialogs/volume_properties.h"
 #include "gui/inspector/btree_view.h"
@@ -468,7 +469,10 @@ void DumpWindow::copy() {
   }
 }
 
-void DumpWindow::print() { print_lines(this, GetTitle().utf8_string(), lines_); }
+void DumpWindow::print() {
+  LinesPrintout printout(GetTitle().utf8_string(), lines_);
+  print_job(this, printout);
+}
 
 void DumpWindow::file_properties() {
   VolumeItemProperties m;

@@ -38,4 +38,13 @@ struct SeenForm {
 };
 extern std::vector<SeenForm> g_seen_forms;
 
+// What a print job wrote into a PostScript file: the strings shown, in order,
+// and the number of pages ("" and 0 for a file that is no PostScript).
+struct PrintedFile {
+  std::vector<std::string> shown;
+  int pages = 0;
+  int count(const std::string& s) const;
+};
+PrintedFile read_printed_file(const std::string& path);
+
 }  // namespace guitest

@@ -11,8 +11,11 @@
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <regex>
 #include <thread>
 
 #include "IO/settings.h"
@@ -102,6 +105,20 @@ std::string help_page_of(wxDialog& form, const std::function<void()>& ask, const
   ask();
   pump(300);
   return page;
+}
+
+int PrintedFile::count(const std::string& s) const { return int(std::count(shown.begin(), shown.end(), s)); }
+
+PrintedFile read_printed_file(const std::string& path) {
+  PrintedFile printed;
+  std::ifstream in(path, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (text.rfind("%!PS", 0) != 0) return printed;
+  std::regex str(R"(\(((?:[^()\\]|\\.)*)\) \(\\n\) strsplit)");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), str); it != std::sregex_iterator(); ++it)
+    printed.shown.push_back((*it)[1].str());
+  for (size_t at = text.find("\n%%Page: "); at != std::string::npos; at = text.find("\n%%Page: ", at + 1)) ++printed.pages;
+  return printed;
 }
 
 void answer_forms(const std::vector<FormAnswer>& answers) {

@@ -32,9 +32,9 @@
 #include "compiler/project.h"
 #include "gui/commands.h"
 #include "gui/dialogs/messageforms.h"
+#include "gui/dialogs/printing.h"
 #include "gui/inspector/decoders.h"
 #include "gui/inspector/dump_dialogs.h"
-#include "gui/inspector/dump_print.h"
 #include "gui/inspector/dump_window.h"
 #include "gui/inspector/dump_images.h"
 #include "gui/inspector/image_fixture.h"
@@ -162,7 +162,7 @@ class InspectorWindows : public ::testing::Test {
     g_modal_driver = nullptr;
     g_dump_window_driver = nullptr;
     g_inspector_save_chooser = nullptr;
-    g_inspector_printer = nullptr;
+    g_print_hook = nullptr;
     inspimg::close_volume();
   }
   // Runs a dump window on a file of src (or of folder) with driver; its result.
@@ -713,7 +713,7 @@ TEST_F(InspectorWindows, DataSegmentsAndPrinting) {
     return dir.str("seg.bin");
   };
   int pages = 0;
-  g_inspector_printer = [&](wxWindow*, wxPrintout& p) {
+  g_print_hook = [&](wxWindow*, wxPrintout& p) {
     auto& lines = dynamic_cast<LinesPrintout&>(p);
     wxBitmap page(850, 1100);
     wxMemoryDC dc(page);

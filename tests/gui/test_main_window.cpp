@@ -21,8 +21,7 @@
 #include "gui/commandline.h"
 #include "gui/compileworker.h"
 #include "gui/dialogs/messageforms.h"
-#include "gui/inspector/dump_dialogs.h"
-#include "gui/inspector/dump_print.h"
+#include "gui/dialogs/printing.h"
 #include "gui/mainframe.h"
 #include "gui/menumodel.h"
 #include "gui/views/file_table.h"
@@ -278,7 +277,7 @@ TEST(MainWindow, EnginePrintsATextThroughTheWindow) {
   testkit::write_text(dir.str("report.txt"), text);
   std::string title;
   int pages = 0;
-  g_inspector_printer = [&](wxWindow*, wxPrintout& job) {
+  g_print_hook = [&](wxWindow*, wxPrintout& job) {
     title = job.GetTitle().utf8_string();
     auto* lines = dynamic_cast<LinesPrintout*>(&job);
     if (!lines) return false;
@@ -292,7 +291,7 @@ TEST(MainWindow, EnginePrintsATextThroughTheWindow) {
   ASSERT_NE(in, nullptr);
   EXPECT_EQ(print_text_file(in), 0);
   std::fclose(in);
-  g_inspector_printer = nullptr;
+  g_print_hook = nullptr;
   EXPECT_EQ(title, g_product_name);
   EXPECT_GE(pages, 3);
   close_window(f);
