@@ -39,7 +39,6 @@ void refresh_views() {
 
 std::string current_document() { return g_main_frame ? g_main_frame->document_path() : std::string(); }
 
-int32_t& mode_folder(int mode) { return mode == k_mode_isoplus ? g_isoplus_folder : g_selected_folder; }
 
 // --- compiles ----------------------------------------------------------------------------------------
 
@@ -223,7 +222,7 @@ void item_properties_command() {
     if (folder.id == k_root_folder_id) return project_properties_command(isoplus);
     if (folder.id != 0) items.push_back(folder);
   } else {
-    items = items_of_selection(f, selected_rows(), uint32_t(mode_folder(mode)));
+    items = items_of_selection(f, selected_rows(), uint32_t(current_folder_of_mode(mode)));
   }
   if (items.empty()) return;
   begin_project_edit(f);
@@ -245,7 +244,7 @@ void rename_command() {
     item = item_of_tree_folder(f, g_main_views->tree_selection());
     if (item.id == k_root_folder_id) return labels_command(isoplus);
   } else {
-    std::vector<ItemRef> items = items_of_selection(f, selected_rows(), uint32_t(mode_folder(mode)));
+    std::vector<ItemRef> items = items_of_selection(f, selected_rows(), uint32_t(current_folder_of_mode(mode)));
     if (!items.empty()) item = items[0];
   }
   if (item.id == 0) return;
@@ -272,12 +271,12 @@ void delete_command() {
     int deleted = delete_project_items(f, {folder});
     finish_project_command(f, isoplus, 0);
     if (deleted == 0) return;
-    mode_folder(mode) = next;
+    set_folder_of_mode(mode, next);
     refresh_views();
     if (g_main_views) g_main_views->show_item(next, 0);
     return;
   }
-  std::vector<ItemRef> items = items_of_selection(f, selected_rows(), uint32_t(mode_folder(mode)));
+  std::vector<ItemRef> items = items_of_selection(f, selected_rows(), uint32_t(current_folder_of_mode(mode)));
   if (items.empty()) return;
   begin_project_edit(f);
   int deleted = delete_project_items(f, items);
@@ -293,7 +292,7 @@ void new_folder_command() {
   std::string name;
   if (run_new_folder_form(g_main_frame, int(k_pc_name_size - 1), check_project_folder_name, name) != 1) return;
   begin_project_edit(f);
-  int32_t id = make_project_folder(f, isoplus, name, uint32_t(mode_folder(mode)));
+  int32_t id = make_project_folder(f, isoplus, name, uint32_t(current_folder_of_mode(mode)));
   if (finish_project_command(f, isoplus, id ? 0 : -1) != 0 || id == 0) {
     show_message(ui_text(2907).c_str());
     return;
@@ -313,13 +312,8 @@ void access_path_command() {
 
 // --- search ----------------------------------------------------------------------------------------
 
-void set_mode_folder(int mode, uint32_t folder) {
-  if (mode == k_mode_partition) g_partition_folder = folder;
-  else mode_folder(mode) = int32_t(folder);
-}
-
 void show_hit(int mode, uint32_t folder, int32_t item) {
-  set_mode_folder(mode, folder);
+  set_folder_of_mode(mode, int32_t(folder));
   if (g_main_views) g_main_views->show_item(int32_t(folder), item);
 }
 
@@ -337,7 +331,7 @@ void search_command() {
     case SearchCommandPlan::select_in_folder: {
       std::vector<int32_t> rows;
       for (size_t i = 0; i < plan.items.size() && i < m.hits.size(); ++i) rows.push_back(list_row_id(mode, m.hits[i]));
-      set_mode_folder(mode, plan.folder);
+      set_folder_of_mode(mode, int32_t(plan.folder));
       if (g_main_views) g_main_views->show_items(int32_t(plan.folder), rows);
       return;
     }

@@ -106,7 +106,6 @@ struct CommandSwitches {
   }
 };
 
-FILE*& project_stream(int mode) { return mode == 2 ? g_isoplus_file : g_project_file; }
 
 // The journal's chooser, for a journal asked for at start-up with no path saved.
 void choose_log_file(std::string& path) {

@@ -165,7 +165,6 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   bool select_tree_folder(int32_t folder);
   wxTreeItemId find_child(const wxTreeItemId& parent, int32_t id);
   int add_children(const wxTreeItemId& node);
-  void set_mode_folder(int32_t folder);
   void show_counts(uint32_t folders, uint32_t files);
   void on_tree_selected(wxTreeEvent& e);
   void on_tree_expanding(wxTreeEvent& e);

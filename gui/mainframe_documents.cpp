@@ -46,8 +46,6 @@ namespace {
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString utf8(const std::string& s) { return wxString::FromUTF8(s); }
 
-FILE*& project_stream(int mode) { return mode == 2 ? g_isoplus_file : g_project_file; }
-
 bool exists(const std::string& p) {
   struct stat st {};
   return ::stat(p.c_str(), &st) == 0;
@@ -169,6 +167,8 @@ class PartitionChooser : public wxDialog {
 };
 
 }  // namespace
+
+FILE*& project_stream(int mode) { return mode == 2 ? g_isoplus_file : g_project_file; }
 
 std::string MainFrame::choose_file(int mode, FileChoice which, const std::string& name) {
   const ModeFileTexts& t = k_file_texts[mode >= 0 && mode <= 2 ? mode : 0];

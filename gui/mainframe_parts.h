@@ -5,10 +5,14 @@
 #include <wx/treectrl.h>
 
 #include <cstdint>
+#include <cstdio>
 
 #include "gui/menumodel.h"
 
 class MainFrame;
+
+// The project file of mode 0 or 2 (null when none is open).
+FILE*& project_stream(int mode);
 
 // Window ids of the window's own actions (no menu command of their own).
 enum MainFrameIds {

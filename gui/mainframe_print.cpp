@@ -17,7 +17,7 @@ wxString utf8(const std::string& s) { return wxString::FromUTF8(s); }
 // The name the header and the job carry: the volume's, or the project's.
 std::string document_name(int mode) {
   if (mode == 1) return volume_display_name();
-  FILE* f = mode == 2 ? g_isoplus_file : g_project_file;
+  FILE* f = project_stream(mode);
   return f ? get_volume_name(f) : std::string();
 }
 

@@ -180,14 +180,6 @@ int32_t MainFrame::current_folder() const {
   return mode_document_open(mode) ? current_folder_of_mode(mode) : 0;
 }
 
-void MainFrame::set_mode_folder(int32_t folder) {
-  switch (mode_index()) {
-    case 1: g_partition_folder = uint32_t(folder); break;
-    case 2: g_isoplus_folder = folder; break;
-    default: g_selected_folder = folder; break;
-  }
-}
-
 std::vector<long> MainFrame::selected_rows() const {
   std::vector<long> rows;
   for (long i = list_->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); i >= 0;
@@ -294,7 +286,7 @@ void MainFrame::show_folder(int32_t folder) {
   list_->SetItemState(-1, 0, wxLIST_STATE_SELECTED);
   rows_ = std::move(r.rows);
   shown_folder_ = folder;
-  set_mode_folder(folder);
+  set_folder_of_mode(mode_index(), folder);
   list_->SetItemCount(long(rows_.size()));
   // Every fill comes up sorted by name, ascending.
   list_->ShowSortIndicator(0, true);

@@ -13,3 +13,8 @@ int32_t current_folder_of_mode(int mode) {
   if (mode == k_mode_partition) return int32_t(g_partition_folder);
   return mode == k_mode_isoplus ? g_isoplus_folder : g_selected_folder;
 }
+
+void set_folder_of_mode(int mode, int32_t folder) {
+  if (mode == k_mode_partition) g_partition_folder = uint32_t(folder);
+  else (mode == k_mode_isoplus ? g_isoplus_folder : g_selected_folder) = folder;
+}

@@ -19,8 +19,9 @@ extern int32_t g_isoplus_folder;
 // Where the last selection was made: 1 the list, 0 the tree.
 extern int g_popup_source;
 
-// The folder the current mode shows.
+// The folder a mode shows, and showing another (the views are not refreshed).
 int32_t current_folder_of_mode(int mode);
+void set_folder_of_mode(int mode, int32_t folder);
 
 class MainViews {
  public:

@@ -24,6 +24,7 @@
 #include "gui/mainframe.h"
 #include "gui/mainviews.h"
 #include "gui/menumodel.h"
+#include "gui/projectitems.h"
 #include "gui/special_logic.h"
 #include "hfs/volume.h"
 #include "macfiles/signatures.h"
@@ -31,8 +32,6 @@
 namespace {
 
 wxWindow* owner() { return g_main_frame; }
-
-FILE* project_of_mode() { return g_working_mode == k_mode_isoplus ? g_isoplus_file : g_project_file; }
 
 std::string document_path() { return g_main_frame ? g_main_frame->document_path() : std::string(); }
 
@@ -43,7 +42,7 @@ void refresh_views() {
 }
 
 void refresh_command() {
-  FILE* f = project_of_mode();
+  FILE* f = mode_project(g_working_mode);
   if (!f) return;
   wxBeginBusyCursor();
   FILE* list = scan_changes_to_temporary(f, document_path());
@@ -68,7 +67,7 @@ void refresh_command() {
 }
 
 void rebuild_command() {
-  FILE* f = project_of_mode();
+  FILE* f = mode_project(g_working_mode);
   if (!f) return;
   wxBeginBusyCursor();
   rebuild_project(f, document_path());
@@ -138,7 +137,7 @@ void signature_editor_command() {
 }
 
 void signature_replace_command() {
-  FILE* f = project_of_mode();
+  FILE* f = mode_project(g_working_mode);
   if (!f) return;
   SignatureReplace values;
   if (run_signature_replace_form(owner(), values) != -1) return;

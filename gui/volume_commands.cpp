@@ -18,6 +18,7 @@
 #include "gui/mainviews.h"
 #include "gui/menumodel.h"
 #include "gui/views/file_table.h"
+#include "gui/views/mode_views.h"
 #include "gui/views/volume_view.h"
 #include "hfs/alloc.h"
 #include "hfs/catinsert.h"
@@ -312,7 +313,7 @@ void volume_rename_command() {
 
 void volume_rename_volume_command() {
   if (!volume_writable() || !g_volume_dialogs.ask_name) return;
-  std::string current = plus() ? hfsplus_get_volume_name() : macroman_to_utf8(hfs_get_volume_name());
+  std::string current = volume_display_name();
   std::string text = current;
   auto check = [](const std::string& typed) {
     return volume_name_to_store(typed, plus()).empty() ? int(k_text_name_empty) : 0;
@@ -515,10 +516,10 @@ void pc_files_dropped(const std::vector<std::string>& paths, int32_t folder) {
     bell();
     return;
   }
-  if (folder >= 1) (isoplus ? g_isoplus_folder : g_selected_folder) = folder;
-  add_pc_paths_to_project(paths, isoplus ? g_isoplus_folder : g_selected_folder, isoplus);
+  if (folder >= 1) set_folder_of_mode(g_working_mode, folder);
+  add_pc_paths_to_project(paths, current_folder_of_mode(g_working_mode), isoplus);
   refresh();
-  if (g_main_views) g_main_views->show_item(isoplus ? g_isoplus_folder : g_selected_folder, 0);
+  if (g_main_views) g_main_views->show_item(current_folder_of_mode(g_working_mode), 0);
 }
 
 void register_volume_command_handlers(const std::function<std::vector<std::string>()>& paste_files) {

@@ -41,6 +41,21 @@ namespace {
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 constexpr int k_help_topic = 151;
+
+// Controls under their captions (named as given) as rows of a two-column grid.
+struct Captioned {
+  int caption;
+  const char* name;
+  wxWindow* control;
+};
+void add_captioned(wxWindow* parent, wxFlexGridSizer* grid, std::initializer_list<Captioned> rows) {
+  for (const Captioned& r : rows) {
+    auto* l = new wxStaticText(parent, wxID_ANY, tr(r.caption));
+    l->SetName(r.name);
+    grid->Add(l, 0, wxALIGN_CENTER_VERTICAL);
+    grid->Add(r.control, 0, wxEXPAND);
+  }
+}
 constexpr int k_screen_w = 253, k_screen_h = 189;   // the preview of the Mac screen
 constexpr int k_picture_w = 210, k_picture_h = 144;  // the background picture's thumbnail
 
@@ -166,14 +181,8 @@ class DsStoreDialog : public wxDialog {
     spacing_ = new wxSlider(icons_box, wxID_ANY, 0, 0, 7, wxDefaultPosition, wxSize(140, -1),
                             wxSL_HORIZONTAL | wxSL_AUTOTICKS);
     spacing_->SetName("Espacement");
-    for (auto [label, name, control] : {std::tuple{1519, "lab_taillicon", static_cast<wxWindow*>(icon_size_)},
-                                        {1521, "lab_corps", static_cast<wxWindow*>(text_size_)},
-                                        {1520, "lab_espacement", static_cast<wxWindow*>(spacing_)}}) {
-      auto* l = new wxStaticText(icons_box, wxID_ANY, tr(label));
-      l->SetName(name);
-      sizes->Add(l, 0, wxALIGN_CENTER_VERTICAL);
-      sizes->Add(control, 0, wxEXPAND);
-    }
+    add_captioned(icons_box, sizes,
+                  {{1519, "lab_taillicon", icon_size_}, {1521, "lab_corps", text_size_}, {1520, "lab_espacement", spacing_}});
     icons->Add(sizes, 0, wxEXPAND | wxALL, 4);
     columns->Add(icons, 0, wxEXPAND | wxALL, 4);
 
@@ -252,14 +261,7 @@ class DsStoreDialog : public wxDialog {
                              k_ds_position_max, 0);
     pane_y_->SetIncrement(5);
     pane_y_->SetName("ed_posv");
-    for (auto [caption, name, control] : {std::tuple{1535, "lab_nom", static_cast<wxWindow*>(pane_name_)},
-                                          {1537, "lab_posh", static_cast<wxWindow*>(pane_x_)},
-                                          {1536, "lab_posv", static_cast<wxWindow*>(pane_y_)}}) {
-      auto* l = new wxStaticText(pane_box, wxID_ANY, tr(caption));
-      l->SetName(name);
-      pane_grid->Add(l, 0, wxALIGN_CENTER_VERTICAL);
-      pane_grid->Add(control, 0, wxEXPAND);
-    }
+    add_captioned(pane_box, pane_grid, {{1535, "lab_nom", pane_name_}, {1537, "lab_posh", pane_x_}, {1536, "lab_posv", pane_y_}});
     pane_->Add(pane_grid, 0, wxEXPAND | wxALL, 4);
     auto* pane_buttons = new wxBoxSizer(wxHORIZONTAL);
     auto* save = new wxButton(pane_box, wxID_ANY, tr(1190));

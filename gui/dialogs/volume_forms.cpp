@@ -22,9 +22,6 @@ namespace {
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString text(const std::string& s) { return wxString::FromUTF8(s); }
 
-// Write and Close at the foot of the properties dialogs.
-constexpr EndButtons k_write_close{.ok_text = 1212, .ok_name = "Ecrire", .cancel_text = 1000, .cancel_name = "Fermer"};
-
 // A caption and its value, side by side in a two-column grid.
 wxStaticText* add_pair(wxWindow* parent, wxFlexGridSizer* grid, int caption, const std::string& value,
                        const char* name) {
@@ -35,17 +32,38 @@ wxStaticText* add_pair(wxWindow* parent, wxFlexGridSizer* grid, int caption, con
   return v;
 }
 
-// ">> Advanced..." shows and hides the lower part; the first two characters turn to "<<" and back.
-void bind_advanced(wxDialog& d, wxButton* advanced, wxWindow* part) {
-  part->Hide();
-  advanced->Bind(wxEVT_BUTTON, [&d, advanced, part](wxCommandEvent&) {
+// The foot of the properties dialogs, then their run: help (at topic) and
+// ">> Advanced..." on the left, extra, Write and Close on the right. Advanced
+// shows and hides lower, its first two characters turning to "<<" and back;
+// Write (enabled when the volume may be written) ends the dialog with wxID_OK
+// unless refusal() has something to say. True when written.
+bool run_properties(wxDialog& d, wxBoxSizer* top, int topic, wxWindow* lower, wxWindow* extra, bool writable,
+                    const std::function<std::string()>& refusal) {
+  auto* advanced = new wxButton(&d, wxID_ANY, tr(1219));
+  advanced->SetName("Avance");
+  top->Add(form_button_row(d, add_help_button(d, topic),
+                           {.ok_text = 1212, .ok_name = "Ecrire", .cancel_text = 1000, .cancel_name = "Fermer"},
+                           {advanced}, {extra}),
+           0, wxEXPAND | wxALL, 4);
+  lower->Hide();
+  advanced->Bind(wxEVT_BUTTON, [&d, advanced, lower](wxCommandEvent&) {
     wxString label = advanced->GetLabel();
     bool show = label.StartsWith(">");
     advanced->SetLabel((show ? "<<" : ">>") + label.Mid(2));
-    part->Show(show);
+    lower->Show(show);
     d.Layout();
     d.Fit();
   });
+  wxWindow* write = d.FindWindow(wxID_OK);
+  write->Enable(writable);
+  write->Bind(wxEVT_BUTTON, [&d, &refusal](wxCommandEvent&) {
+    std::string refused = refusal();
+    if (!refused.empty()) show_message(refused.c_str());
+    else d.EndModal(wxID_OK);
+  });
+  d.SetSizerAndFit(top);
+  d.CentreOnParent();
+  return run_modal(d) == wxID_OK;
 }
 
 }  // namespace
@@ -169,19 +187,12 @@ bool run_item_properties(wxWindow* owner, VolumeItemProperties& m) {
   lower->SetSizer(lower_sizer);
   top->Add(lower, 0, wxEXPAND | wxLEFT | wxRIGHT, 4);
 
-  auto* advanced = new wxButton(&d, wxID_ANY, tr(1219));
-  advanced->SetName("Avance");
   wxButton* alias = nullptr;
   if (m.alias_button) {
     alias = new wxButton(&d, wxID_ANY, tr(1213));
     alias->SetName("Alias");
     alias->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) { run_alias_view(&d, m.record); });
   }
-  top->Add(form_button_row(d, add_help_button(d, file ? 121 : 142), k_write_close, {advanced}, {alias}), 0,
-           wxEXPAND | wxALL, 4);
-  wxWindow* write = d.FindWindow(wxID_OK);
-  write->Enable(!m.read_only);
-  bind_advanced(d, advanced, lower);
 
   // Hidden and Custom Icon mirror their boxes among the sixteen.
   auto box_of = [&flag_boxes](uint16_t bit) -> wxCheckBox* {
@@ -207,18 +218,13 @@ bool run_item_properties(wxWindow* owner, VolumeItemProperties& m) {
     for (auto& [c, b] : flag_boxes)
       if (c->GetValue()) m.flag_boxes |= b;
   };
-  write->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
+  return run_properties(d, top, file ? 121 : 142, lower, alias, !m.read_only, [&] {
     gather();
     VolumeItemEdit e;
-    if (int refused = volume_item_edit(m, e)) {
-      show_message(dialog_refusal_text(refused, m.hfsplus ? NameField::hfsplus_volume_item : NameField::hfs_name).c_str());
-      return;
-    }
-    d.EndModal(wxID_OK);
+    int refused = volume_item_edit(m, e);
+    return refused ? dialog_refusal_text(refused, m.hfsplus ? NameField::hfsplus_volume_item : NameField::hfs_name)
+                   : std::string();
   });
-  d.SetSizerAndFit(top);
-  d.CentreOnParent();
-  return run_modal(d) == wxID_OK;
 }
 
 // --- the volume ------------------------------------------------------------------------------------
@@ -267,25 +273,14 @@ bool run_volume_properties(wxWindow* owner, VolumePropertiesModel& m) {
   lower->SetSizer(lower_sizer);
   top->Add(lower, 0, wxEXPAND | wxLEFT | wxRIGHT, 4);
 
-  auto* advanced = new wxButton(&d, wxID_ANY, tr(1219));
-  advanced->SetName("Avance");
-  top->Add(form_button_row(d, add_help_button(d, 123), k_write_close, {advanced}), 0, wxEXPAND | wxALL, 6);
-  wxWindow* write = d.FindWindow(wxID_OK);
-  write->Enable(!m.read_only);
-  bind_advanced(d, advanced, lower);
-  write->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
+  return run_properties(d, top, 123, lower, nullptr, !m.read_only, [&] {
     m.new_name = name->GetValue().utf8_string();
     m.custom_icon = icon->GetValue();
     VolumeEdit e;
-    if (int refused = volume_properties_edit(m, e)) {
-      show_message(dialog_refusal_text(refused, m.hfsplus ? NameField::hfsplus_volume_item : NameField::hfs_volume_name).c_str());
-      return;
-    }
-    d.EndModal(wxID_OK);
+    int refused = volume_properties_edit(m, e);
+    return refused ? dialog_refusal_text(refused, m.hfsplus ? NameField::hfsplus_volume_item : NameField::hfs_volume_name)
+                   : std::string();
   });
-  d.SetSizerAndFit(top);
-  d.CentreOnParent();
-  return run_modal(d) == wxID_OK;
 }
 
 // --- the alias of a file -----------------------------------------------------------------------------

@@ -203,7 +203,7 @@ int load_volume_properties(VolumePropertiesModel& m) {
   if (!g_volume.mounted) return -1;
   m.hfsplus = g_volume.is_hfsplus != 0;
   m.read_only = g_volume.read_only != 0;
-  m.name = m.hfsplus ? hfsplus_get_volume_name() : macroman_to_utf8(hfs_get_volume_name());
+  m.name = m.hfsplus ? hfsplus_get_volume_name() : hfs_get_volume_name();  // both in UTF-8 already
   m.name_limit = m.hfsplus ? 62 : MasterDirectoryBlock::k_max_name;
   const uint64_t spb = g_volume.sectors_per_block;
   auto first_extent_sector = [](uint32_t start) { return grouped(block_to_sector(start)); };

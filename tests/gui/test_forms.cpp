@@ -16,17 +16,13 @@
 #include "compiler/commands.h"
 #include "gui/dialogs/logfiledialog.h"
 #include "gui/dialogs/messageforms.h"
+#include "dialog_driver.h"
 #include "gui_fixture.h"
 
+using namespace dialogtest;
 using namespace guitest;
 
 namespace {
-
-void click(wxWindow* b) {
-  wxCommandEvent e(wxEVT_BUTTON, b->GetId());
-  e.SetEventObject(b);
-  b->GetEventHandler()->ProcessEvent(e);
-}
 
 // Help asked for as the context menu asks for it (a right click on the control).
 void context_menu_on(wxWindow* w) {
@@ -47,19 +43,6 @@ bool ends_with(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Runs step on the form once it is drawn, then lets the test go on.
-void drive_form(std::function<void(wxDialog&)> step) {
-  g_modal_driver = [step](wxDialog& d) {
-    auto* timer = new wxTimer;
-    timer->Bind(wxEVT_TIMER, [&d, step, timer](wxTimerEvent&) {
-      step(d);
-      if (d.IsModal()) d.EndModal(wxID_CANCEL);
-      wxTheApp->CallAfter([timer] { delete timer; });
-    });
-    timer->StartOnce(300);
-  };
-}
-
 }  // namespace
 
 TEST(Forms, LogFileFormOpensTheJournalItIsGivenAndCloseForgetsIt) {
@@ -72,18 +55,18 @@ TEST(Forms, LogFileFormOpensTheJournalItIsGivenAndCloseForgetsIt) {
   save_preference_flags(g_preferences);
 
   bool open_disabled = false, close_enabled = false, shot = false;
-  drive_form([&](wxDialog& d) {
+  drive({[&](wxDialog& d) {
     auto* field = dynamic_cast<wxTextCtrl*>(d.FindWindow("Fichier"));
     wxWindow* open = d.FindWindow("Ouvrir");
     ASSERT_TRUE(field && open && d.FindWindow("Fermer"));
     field->SetValue(wxString::FromUTF8(journal));
-    click(open);
+    click(d, "Ouvrir");
     open_disabled = !open->IsEnabled();
     close_enabled = d.FindWindow("Fermer")->IsEnabled();
     pump(300);  // the buttons redrawn in their new states before the picture
     shot = screenshot(d, "log_file_form");
-    click(d.FindWindow(wxID_OK));
-  });
+    click(d, "OK");
+  }});
   EXPECT_EQ(run_log_file_dialog(nullptr), 1);
   EXPECT_TRUE(shot) << "the log file form was not shown or blank";
   EXPECT_TRUE(open_disabled && close_enabled) << "Open and Close do not follow the journal";
@@ -96,30 +79,30 @@ TEST(Forms, LogFileFormOpensTheJournalItIsGivenAndCloseForgetsIt) {
   // The next time the field shows the journal kept; Close ends it and the
   // start-up opening is no longer asked for.
   std::string shown;
-  drive_form([&](wxDialog& d) {
+  drive({[&](wxDialog& d) {
     shown = dynamic_cast<wxTextCtrl*>(d.FindWindow("Fichier"))->GetValue().utf8_string();
-    click(d.FindWindow("Fermer"));
-    click(d.FindWindow(wxID_OK));
-  });
+    click(d, "Fermer");
+    click(d, "OK");
+  }});
   EXPECT_EQ(run_log_file_dialog(nullptr), 1);
   EXPECT_EQ(shown, journal);
   EXPECT_EQ(g_log_file, nullptr);
   EXPECT_EQ(read_preference_flags() & k_pref_open_journal, 0u);
-  g_modal_driver = nullptr;
+  stop_driving();
 }
 
 TEST(Forms, ContextHelpOpensTheFormsTopicInTheLanguage) {
   int saved_offset = g_language_offset;
   std::string by_menu, by_f1_french, by_button;
   g_language_offset = 0;
-  drive_form([&](wxDialog& d) {
+  drive({[&](wxDialog& d) {
     by_menu = help_page_of(d, [&] { context_menu_on(d.FindWindow("Fichier")); }, "context_help");
     g_language_offset = 10000;
     by_f1_french = help_page_of(d, [&] { f1_in(d); });
     g_language_offset = 0;
-    by_button = help_page_of(d, [&] { click(d.FindWindow("Aide")); });
-    click(d.FindWindow(wxID_OK));
-  });
+    by_button = help_page_of(d, [&] { click(d, "Aide"); });
+    click(d, "OK");
+  }});
   run_log_file_dialog(nullptr);
   EXPECT_TRUE(ends_with(by_menu, "t152.html")) << by_menu;
   EXPECT_TRUE(ends_with(by_f1_french, "t10152.html")) << by_f1_french;
@@ -127,12 +110,12 @@ TEST(Forms, ContextHelpOpensTheFormsTopicInTheLanguage) {
 
   // A message form's own topic, from the context menu on its text.
   std::string by_message;
-  drive_form([&](wxDialog& d) {
+  drive({[&](wxDialog& d) {
     by_message = help_page_of(d, [&] { context_menu_on(d.FindWindow("MessText")); });
-    click(d.FindWindow("MessOui"));
-  });
+    click(d, "MessOui");
+  }});
   EXPECT_TRUE(ask_yes_no_form(nullptr, "Help?"));
   EXPECT_TRUE(ends_with(by_message, "t107.html")) << by_message;
-  g_modal_driver = nullptr;
+  stop_driving();
   g_language_offset = saved_offset;
 }

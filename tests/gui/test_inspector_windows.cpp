@@ -147,12 +147,11 @@ const BigCatalog& big_catalog() {
   return c;
 }
 
-class InspectorWindows : public ::testing::Test {
+class InspectorWindows : public dumpimg::NestedImagesTest {
  protected:
   void SetUp() override {
-    for (const char* tool : {"genisoimage", "hformat", "sgdisk", "sfdisk", "mkfs.fat"}) REQUIRE_TOOL(tool);
-    ASSERT_EQ(dumpimg::nested().rc, 0) << dumpimg::nested().why;
-    ASSERT_EQ(inspimg::open_volume(dumpimg::nested().outer, true), 0);
+    NestedImagesTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     install_steps();
     g_steps.clear();
     g_forms_seen.clear();
@@ -163,7 +162,7 @@ class InspectorWindows : public ::testing::Test {
     g_dump_window_driver = nullptr;
     g_inspector_save_chooser = nullptr;
     g_print_hook = nullptr;
-    inspimg::close_volume();
+    NestedImagesTest::TearDown();
   }
   // Runs a dump window on a file of src (or of folder) with driver; its result.
   int dump(const std::string& name, std::function<void(DumpWindow&)> driver, uint32_t folder = 0) {

@@ -52,9 +52,9 @@
 #include "gui/dialogs/sigreplace_form.h"
 #include "gui/dialogs/sigtable_edit.h"
 #include "gui/dialogs/sigtable_form.h"
+#include "gui/logic/volume_images.h"
 #include "gui/mainframe.h"
 #include "gui/mainviews.h"
-#include "gui/views/volume_view.h"
 #include "gui/special_logic.h"
 #include "gui_fixture.h"
 #include "support/inclusion_kit.h"
@@ -894,11 +894,7 @@ TEST(SpecialForms, ForkSwapOnTheOpenVolumeAndNoneOnAReadOnlyOne) {
   MainFrame* f = open_main_window({img});
   ASSERT_EQ(g_working_mode, k_mode_partition);
   ASSERT_EQ(g_main_views, static_cast<MainViews*>(f));
-  VolumeListing listing;
-  fill_volume_file_table(2, listing);
-  int32_t one = 0;
-  for (const FileTableEntry& e : listing.entries)
-    if (display_name(e) == "one") one = e.id;
+  int32_t one = volkit::item_id(2, "one");
   ASSERT_NE(one, 0);
   g_partition_folder = 2;
   f->show_item(2, one);

@@ -22,10 +22,10 @@
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/transfer_dialogs.h"
 #include "gui/dialogs/volume_forms.h"
+#include "gui/logic/quiet_forms.h"
 #include "gui/logic/volume_images.h"
 #include "gui/mainframe.h"
 #include "gui/mainviews.h"
-#include "gui/views/volume_view.h"
 #include "gui/volume_commands.h"
 #include "gui_fixture.h"
 #include "hfs/alloc.h"
@@ -58,7 +58,7 @@ T* find(wxWindow& d, const char* name) {
 }
 
 // The engine's messages in the real message form, for tests with no main window.
-struct MessageForms : GuiForms {
+struct MessageForms : volkit::QuietForms {
   GuiForms* saved = g_gui_forms;
   MessageForms() { g_gui_forms = this; }
   ~MessageForms() override { g_gui_forms = saved; }
@@ -66,16 +66,6 @@ struct MessageForms : GuiForms {
   bool yes_no(const std::string& t) override { return ask_yes_no_form(nullptr, t); }
   int yes_no_remember(const std::string& t) override { return ask_yes_no_remember_form(nullptr, t); }
   bool announcement(const std::string& t) override { return announcement_form(nullptr, t); }
-  void status_text(const std::string&) override {}
-  void simple_status_text(const std::string&) override {}
-  void elapsed_time(const std::string&) override {}
-  void progress_bar(int, int) override {}
-  void progress_file_start(const std::string&, int) override {}
-  void progress_advance(int) override {}
-  void progress_file_done(int, uint32_t) override {}
-  void progress_step_text(const std::string&) override {}
-  int progress_general_range() override { return 100; }
-  void end_program(int) override {}
 };
 
 // Each modal form, once drawn, is handed to the step of its name (a form
@@ -138,22 +128,10 @@ struct MountedVolume {
     in = volkit::make_pc_inputs(dir);
     img = plus ? volkit::hfsplus_image(dir) : volkit::hformat_image(dir);
     EXPECT_EQ(testvol::open_volume(img, plus), 0);
-    g_macbinary_answer = g_binhex_answer = 2;
-    EXPECT_EQ(load_allocation_bitmap(), 0);
-    for (const std::string& p : {in.plain, in.macbinary, in.binhex, in.applesingle, in.streams})
-      EXPECT_EQ(import_pc_item(p, 2, 1), 0) << p;
-    EXPECT_GT(plus ? hfsplus_create_folder("Docs", 2) : hfs_create_folder("Docs", 2), 0);
-    EXPECT_EQ(flush_volume_structures(), 0);
-    free_allocation_bitmap();
+    volkit::fill_volume(in);
   }
   ~MountedVolume() { testvol::close_volume(); }
-  int32_t id(const std::string& text) const {
-    VolumeListing l;
-    fill_volume_file_table(2, l);
-    for (const FileTableEntry& e : l.entries)
-      if (display_name(e) == text) return e.id;
-    return 0;
-  }
+  int32_t id(const std::string& name) const { return volkit::item_id(2, name); }
 };
 
 }  // namespace
@@ -398,11 +376,7 @@ TEST(VolumeWindows, MainWindowPastesFilesAndMakesAFolderOnTheVolume) {
   pump(200);
   // The properties of the pasted file, selected in the list and written
   // through the form, in French.
-  VolumeListing listing;
-  fill_volume_file_table(2, listing);
-  int32_t pasted = 0;
-  for (const FileTableEntry& e : listing.entries)
-    if (display_name(e) == "pasted.txt") pasted = e.id;
+  int32_t pasted = volkit::item_id(2, "pasted.txt");
   ASSERT_NE(pasted, 0);
   frame->show_item(2, pasted);
   pump(100);

@@ -29,29 +29,6 @@ using testkit::TempDir;
 
 namespace {
 
-// The five encodings copied onto the root of the open volume, and a folder.
-void fill_volume(const PcInputs& in) {
-  g_macbinary_answer = g_binhex_answer = 2;
-  ASSERT_EQ(load_allocation_bitmap(), 0);
-  for (const std::string& p : {in.plain, in.macbinary, in.binhex, in.applesingle, in.streams})
-    ASSERT_EQ(import_pc_item(p, 2, 1), 0) << p;
-  ASSERT_GT(g_volume.is_hfsplus ? hfsplus_create_folder("Docs", 2) : hfs_create_folder("Docs", 2), 0);
-  ASSERT_EQ(flush_volume_structures(), 0);
-  free_allocation_bitmap();
-}
-
-int32_t row_id(uint32_t folder, const std::string& mac_name) {
-  std::vector<CatalogItem> items;
-  list_folder(folder, items);
-  for (const CatalogItem& c : items) {
-    std::string name = c.name;
-    if (g_volume.is_hfsplus) name.assign(c.units.begin(), c.units.end());  // ASCII names here
-    if (name == mac_name) return c.is_folder ? int32_t(c.id) : -int32_t(c.id);
-  }
-  ADD_FAILURE() << "no item " << mac_name;
-  return 0;
-}
-
 // "%x %X" of a time given as "YYYY-MM-DD HH:MM:SS" local time, as the dialogs show dates.
 std::string shown_date(const std::string& local) {
   struct tm tm {};
@@ -75,7 +52,7 @@ TEST(VolumeDialogs, HfsPlusFilePropertiesAreWhatSleuthkitReads) {
   ASSERT_EQ(testvol::open_volume(img, true), 0);
   fill_volume(in);
   VolumeItemProperties m;
-  ASSERT_EQ(load_volume_item_properties(2, row_id(2, "MBFILE"), m), 0);
+  ASSERT_EQ(load_volume_item_properties(2, item_id(2, "MBFILE"), m), 0);
   testvol::close_volume();
 
   auto id = run("ifind -f hfsp -o 64 -n /MBFILE " + quote(img));
@@ -123,11 +100,11 @@ TEST(VolumeDialogs, HfsFileAndFolderPropertiesAreWhatHfsutilsReads) {
   ASSERT_EQ(testvol::open_volume(img, false), 0);
   fill_volume(in);
   VolumeItemProperties file, folder, alias;
-  ASSERT_EQ(load_volume_item_properties(2, row_id(2, "single.as"), file), 0);
-  ASSERT_EQ(load_volume_item_properties(2, row_id(2, "Docs"), folder), 0);
+  ASSERT_EQ(load_volume_item_properties(2, item_id(2, "single.as"), file), 0);
+  ASSERT_EQ(load_volume_item_properties(2, item_id(2, "Docs"), folder), 0);
   VolumeItemProperties missing;
   EXPECT_EQ(load_volume_item_properties(2, -99999, missing), -1);
-  ASSERT_EQ(load_volume_item_properties(2, row_id(2, "Alias"), alias), 0);
+  ASSERT_EQ(load_volume_item_properties(2, item_id(2, "Alias"), alias), 0);
   testvol::close_volume();
   EXPECT_EQ(file.type, "TEXT");
   EXPECT_EQ(file.creator, "ttxt");
@@ -155,7 +132,7 @@ TEST(VolumeDialogs, WriteRulesOfTheItemDialog) {
   ASSERT_GT(hfsplus_create_folder("Other", 2), 0);
   ASSERT_EQ(flush_volume_structures(), 0);
   VolumeItemProperties m;
-  ASSERT_EQ(load_volume_item_properties(2, row_id(2, "Docs"), m), 0);
+  ASSERT_EQ(load_volume_item_properties(2, item_id(2, "Docs"), m), 0);
   VolumeItemEdit e;
   EXPECT_EQ(volume_item_edit(m, e), 0);
   EXPECT_FALSE(e.finder);
@@ -227,6 +204,12 @@ TEST(VolumeDialogs, VolumePropertiesAreWhatTheReadersSay) {
   EXPECT_EQ(volume_properties_edit(m, e), 0);
   EXPECT_TRUE(e.icon);
   EXPECT_EQ(e.root_flags & (k_flag_custom_icon | k_flag_inited), k_flag_custom_icon);
+  // A Mac Roman name (hformat keeps the bytes it is given) shows in UTF-8, converted once.
+  TempDir accented_dir;
+  ASSERT_EQ(testvol::open_volume(hformat_image(accented_dir, "R\x8Esum\x8E"), false), 0);
+  ASSERT_EQ(load_volume_properties(m), 0);
+  testvol::close_volume();
+  EXPECT_EQ(m.name, "R\xC3\xA9sum\xC3\xA9");
 
   std::string plus = hfsplus_image(dir);
   ASSERT_EQ(testvol::open_volume(plus, true), 0);

@@ -114,6 +114,18 @@ inline const NestedImages& nested() {
   return images;
 }
 
+// The tests over the nested images: the tools that make them, the images made
+// (once), and their volume open for each test.
+class NestedImagesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"genisoimage", "hformat", "sgdisk", "sfdisk", "mkfs.fat"}) REQUIRE_TOOL(tool);
+    ASSERT_EQ(nested().rc, 0) << nested().why;
+    ASSERT_EQ(inspimg::open_volume(nested().outer, true), 0);
+  }
+  void TearDown() override { inspimg::close_volume(); }
+};
+
 // The folder the images went into (the source folder "src" in the root).
 inline uint32_t src_folder() { return hfsplus_get_folder_id("src", 2); }
 

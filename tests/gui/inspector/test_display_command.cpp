@@ -26,11 +26,9 @@ struct Recorder {
 
 }  // namespace
 
-TEST(DisplayCommand, EmptyFilesCancelAndFolders) {
-  REQUIRE_TOOL("genisoimage");
-  REQUIRE_TOOL("hformat");
-  ASSERT_EQ(dumpimg::nested().rc, 0) << dumpimg::nested().why;
-  ASSERT_EQ(inspimg::open_volume(dumpimg::nested().outer, true), 0);
+class DisplayCommand : public dumpimg::NestedImagesTest {};
+
+TEST_F(DisplayCommand, EmptyFilesCancelAndFolders) {
   const uint32_t src = dumpimg::src_folder();
   std::vector<FileTableEntry> rows = {row_of(src, "one.bin"), row_of(src, "empty.txt"), row_of(src, "odd.bin")};
   ASSERT_EQ(rows[1].kind, 2);
@@ -59,5 +57,4 @@ TEST(DisplayCommand, EmptyFilesCancelAndFolders) {
   gone.units = u"gone";
   Recorder g;
   EXPECT_EQ(display_file_contents({gone, rows[2]}, src, g.hooks()), 1);
-  inspimg::close_volume();
 }

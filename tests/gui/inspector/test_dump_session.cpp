@@ -15,20 +15,14 @@ using namespace testkit;
 
 namespace {
 
-class DumpSessionTest : public ::testing::Test {
+class DumpSessionTest : public dumpimg::NestedImagesTest {
  protected:
   void SetUp() override {
-    REQUIRE_TOOL("genisoimage");
-    REQUIRE_TOOL("hformat");
-    REQUIRE_TOOL("sgdisk");
-    REQUIRE_TOOL("sfdisk");
-    REQUIRE_TOOL("mkfs.fat");
-    ASSERT_EQ(dumpimg::nested().rc, 0) << dumpimg::nested().why;
-    ASSERT_EQ(inspimg::open_volume(dumpimg::nested().outer, true), 0);
+    NestedImagesTest::SetUp();
     g_dump_radix = 10;
   }
   void TearDown() override {
-    inspimg::close_volume();
+    NestedImagesTest::TearDown();
     g_dump_radix = 10;
   }
   DumpSession session(const std::string& name) {

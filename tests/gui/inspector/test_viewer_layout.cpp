@@ -24,18 +24,8 @@ struct Analyzed {
   ViewerLayout layout;
 };
 
-class ViewerLayouts : public ::testing::Test {
+class ViewerLayouts : public dumpimg::NestedImagesTest {
  protected:
-  void SetUp() override {
-    REQUIRE_TOOL("genisoimage");
-    REQUIRE_TOOL("hformat");
-    REQUIRE_TOOL("sgdisk");
-    REQUIRE_TOOL("sfdisk");
-    REQUIRE_TOOL("mkfs.fat");
-    ASSERT_EQ(dumpimg::nested().rc, 0) << dumpimg::nested().why;
-    ASSERT_EQ(inspimg::open_volume(dumpimg::nested().outer, true), 0);
-  }
-  void TearDown() override { inspimg::close_volume(); }
 
   void open(const std::string& name) {
     DumpFile f;

@@ -80,6 +80,26 @@ const Catalog& catalog() {
   return c;
 }
 
+// How a walk that delivers nothing ended: its result (99 when it did not end
+// within ten seconds) and its message.
+struct WalkEnd {
+  int result = 99;
+  std::string message;
+};
+WalkEnd walk_to_end(const BTreeWalkSetup& setup, const SectorReader& read) {
+  Queue q;
+  WalkEnd end;
+  BTreeWalkJob job(setup, read, nullptr,
+                   [&](int rc, const std::string& m) {
+                     end.result = rc;
+                     end.message = m;
+                   },
+                   [&](std::function<void()> w) { q.post(std::move(w)); });
+  EXPECT_TRUE(job.start());
+  EXPECT_TRUE(q.run([&] { return end.result != 99; }, 10000));
+  return end;
+}
+
 }  // namespace
 
 TEST(InspectorWalkThreads, WalkDeliversEveryRecordOnTheGuiThread) {
@@ -157,19 +177,9 @@ TEST(InspectorWalkThreads, DamagedTreesEndWithAMessage) {
     BTreeWalkSetup s = catalog().setup;
     s.node_size = bad.first;
     s.height = bad.second;
-    Queue q;
-    int result = 99;
-    std::string message;
-    BTreeWalkJob job(s, catalog().read, nullptr,
-                     [&](int rc, const std::string& m) {
-                       result = rc;
-                       message = m;
-                     },
-                     [&](std::function<void()> w) { q.post(std::move(w)); });
-    ASSERT_TRUE(job.start());
-    ASSERT_TRUE(q.run([&] { return result != 99; }, 10000));
-    EXPECT_EQ(result, -1);
-    EXPECT_FALSE(message.empty());
+    WalkEnd end = walk_to_end(s, catalog().read);
+    EXPECT_EQ(end.result, -1);
+    EXPECT_FALSE(end.message.empty());
   }
   // A tree whose root is its own child: a node reached twice ends the walk.
   const uint32_t ns = 512;
@@ -195,17 +205,7 @@ TEST(InspectorWalkThreads, DamagedTreesEndWithAMessage) {
     std::copy_n(tree.data() + first * 512, size_t(count) * 512, buf);
     return 0;
   };
-  Queue q;
-  int result = 99;
-  std::string message;
-  BTreeWalkJob job(btree_walk_setup(tree, 0), mem, nullptr,
-                   [&](int rc, const std::string& m) {
-                     result = rc;
-                     message = m;
-                   },
-                   [&](std::function<void()> w) { q.post(std::move(w)); });
-  ASSERT_TRUE(job.start());
-  ASSERT_TRUE(q.run([&] { return result != 99; }, 10000));
-  EXPECT_EQ(result, -1);
-  EXPECT_NE(message.find("twice"), std::string::npos) << message;
+  WalkEnd end = walk_to_end(btree_walk_setup(tree, 0), mem);
+  EXPECT_EQ(end.result, -1);
+  EXPECT_NE(end.message.find("twice"), std::string::npos) << end.message;
 }

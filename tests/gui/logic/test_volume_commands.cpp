@@ -82,6 +82,22 @@ uint32_t make_folder_and_copy(CommandBench& bench, const PcInputs& in) {
   return docs;
 }
 
+// Renames through the name prompt: plain.txt from the list (an empty name, then
+// clash, another file's name, refused first), the folder docs from the tree,
+// and the volume from the tree's root.
+void rename_file_folder_and_volume(CommandBench& bench, uint32_t docs, const std::string& clash) {
+  bench.select({"plain.txt"});
+  bench.names = {"", clash, "A name of forty characters, or a bit mor"};
+  volume_rename_command();
+  EXPECT_EQ(bench.refused, (std::vector<int>{k_text_name_empty, k_text_name_exists}));
+  bench.select_tree(docs);
+  bench.names = {"Documents: old"};
+  volume_rename_command();
+  bench.select_tree(2);
+  bench.names = {"Forty characters of a new volume name ok"};
+  volume_rename_command();
+}
+
 void import_answers() {
   g_macbinary_answer = 2;
   g_binhex_answer = 2;
@@ -126,16 +142,7 @@ TEST(VolumeCommands, HfsutilsVolumeTakesEveryCommandAndStaysSound) {
 
   // Renames: a file from the list, a folder from the tree, the volume from the tree's root.
   ASSERT_EQ(testvol::open_volume(img, false), 0);
-  bench.select({"plain.txt"});
-  bench.names = {"", "MBFILE", "A name of forty characters, or a bit mor"};
-  volume_rename_command();
-  EXPECT_EQ(bench.refused, (std::vector<int>{k_text_name_empty, k_text_name_exists}));
-  bench.select_tree(docs);
-  bench.names = {"Documents: old"};
-  volume_rename_command();
-  bench.select_tree(2);
-  bench.names = {"Forty characters of a new volume name ok"};
-  volume_rename_command();
+  rename_file_folder_and_volume(bench, docs, "MBFILE");
   testvol::expect_sound("after the renames");
   testvol::close_volume();
   EXPECT_EQ(testvol::hfs_listing(img), (std::set<std::string>{":Documents_ old", ":A name of forty characters, or", ":MBFILE",
@@ -218,16 +225,7 @@ TEST(VolumeCommands, EngineHfsPlusVolumeTakesEveryCommandAndStaysSound) {
   // Renames (with a name another item has, and an empty one, refused) and the
   // volume's name typed with forty characters.
   ASSERT_EQ(testvol::open_volume(img, true), 0);
-  bench.select({"plain.txt"});
-  bench.names = {"", "mbfile", "A name of forty characters, or a bit mor"};
-  volume_rename_command();
-  EXPECT_EQ(bench.refused, (std::vector<int>{k_text_name_empty, k_text_name_exists}));
-  bench.select_tree(docs);
-  bench.names = {"Documents: old"};
-  volume_rename_command();
-  bench.select_tree(2);
-  bench.names = {"Forty characters of a new volume name ok"};
-  volume_rename_command();
+  rename_file_folder_and_volume(bench, docs, "mbfile");  // HFS+ names clash whatever their case
   // Type, creator, the hidden flag and a new name; the volume's root gets a custom icon.
   bench.select({"single.as"});
   bench.edit_item = [](VolumeItemProperties& m) {

@@ -11,7 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "hfs/alloc.h"
+#include "hfs/lookup.h"
+#include "hfs/voledit.h"
+#include "hfs/volume.h"
 #include "hfs/volume_fixture.h"
+#include "macfiles/import.h"
 #include "support/testkit.h"
 
 namespace volkit {
@@ -80,6 +85,31 @@ inline PcInputs make_pc_inputs(const testkit::TempDir& dir, const std::string& s
                "afp " + quote(in.streams) + " MBFILE R WDBN MSWD 0x2000");
   EXPECT_EQ(r.rc, 0) << r.err;
   return in;
+}
+
+// The five encodings copied onto the root of the open volume, and a folder "Docs".
+inline void fill_volume(const PcInputs& in) {
+  g_macbinary_answer = g_binhex_answer = 2;
+  EXPECT_EQ(load_allocation_bitmap(), 0);
+  for (const std::string& p : {in.plain, in.macbinary, in.binhex, in.applesingle, in.streams})
+    EXPECT_EQ(import_pc_item(p, 2, 1), 0) << p;
+  EXPECT_GT(g_volume.is_hfsplus ? hfsplus_create_folder("Docs", 2) : hfs_create_folder("Docs", 2), 0);
+  EXPECT_EQ(flush_volume_structures(), 0);
+  free_allocation_bitmap();
+}
+
+// The id of an item of a folder of the open volume, by its catalog name (ASCII
+// names): negative for a file, as the list's rows have it.
+inline int32_t item_id(uint32_t folder, const std::string& mac_name) {
+  std::vector<CatalogItem> items;
+  list_folder(folder, items);
+  for (const CatalogItem& c : items) {
+    std::string name = c.name;
+    if (g_volume.is_hfsplus) name.assign(c.units.begin(), c.units.end());
+    if (name == mac_name) return c.is_folder ? int32_t(c.id) : -int32_t(c.id);
+  }
+  ADD_FAILURE() << "no item " << mac_name;
+  return 0;
 }
 
 }  // namespace volkit

@@ -18,13 +18,14 @@
 #include "gui/views/volume_view.h"
 #include "gui/volume_commands.h"
 #include "hfs/volume_fixture.h"
+#include "quiet_forms.h"
 #include "support/testkit.h"
 #include "volume_images.h"
 
 namespace volkit {
 
 // The forms the engine's messages go to: they keep every text and say "Yes".
-struct Forms : GuiForms {
+struct Forms : QuietForms {
   std::vector<std::string> messages;
   int questions = 0;
   bool answer = true;
@@ -32,16 +33,6 @@ struct Forms : GuiForms {
   bool yes_no(const std::string& t) override { messages.push_back(t); ++questions; return answer; }
   int yes_no_remember(const std::string& t) override { messages.push_back(t); ++questions; return answer ? -3 : -1; }
   bool announcement(const std::string& t) override { messages.push_back(t); return false; }
-  void status_text(const std::string&) override {}
-  void simple_status_text(const std::string&) override {}
-  void elapsed_time(const std::string&) override {}
-  void progress_bar(int, int) override {}
-  void progress_file_start(const std::string&, int) override {}
-  void progress_advance(int) override {}
-  void progress_file_done(int, uint32_t) override {}
-  void progress_step_text(const std::string&) override {}
-  int progress_general_range() override { return 100; }
-  void end_program(int) override {}
   bool said(const std::string& text) const {
     for (const std::string& m : messages)
       if (m == text) return true;
