@@ -39,7 +39,6 @@ void refresh_views() {
 
 std::string current_document() { return g_main_frame ? g_main_frame->document_path() : std::string(); }
 
-
 // --- compiles ----------------------------------------------------------------------------------------
 
 // While a compile runs, its progress goes to the progress dialog of that

@@ -9,7 +9,6 @@
 #include <wx/accel.h>
 #include <wx/app.h>
 #include <wx/artprov.h>
-#include <wx/button.h>
 #include <wx/dcclient.h>
 #include <wx/filedlg.h>
 #include <wx/gauge.h>
@@ -17,9 +16,7 @@
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/splitter.h>
-#include <wx/stattext.h>
 #include <wx/statusbr.h>
-#include <wx/textctrl.h>
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 

@@ -41,8 +41,10 @@ namespace {
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 constexpr int k_help_topic = 151;
+constexpr int k_screen_w = 253, k_screen_h = 189;   // the preview of the Mac screen
+constexpr int k_picture_w = 210, k_picture_h = 144;  // the background picture's thumbnail
 
-// Controls under their captions (named as given) as rows of a two-column grid.
+// Controls beside their captions (each caption named as given), as rows of a two-column grid.
 struct Captioned {
   int caption;
   const char* name;
@@ -56,8 +58,6 @@ void add_captioned(wxWindow* parent, wxFlexGridSizer* grid, std::initializer_lis
     grid->Add(r.control, 0, wxEXPAND);
   }
 }
-constexpr int k_screen_w = 253, k_screen_h = 189;   // the preview of the Mac screen
-constexpr int k_picture_w = 210, k_picture_h = 144;  // the background picture's thumbnail
 
 std::string lower(std::string s) {
   for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));

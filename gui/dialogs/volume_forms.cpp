@@ -1,7 +1,5 @@
 #include "gui/dialogs/volume_forms.h"
 
-#include <wx/artprov.h>
-#include <wx/bmpbuttn.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/listbox.h>

@@ -39,7 +39,7 @@ struct SeenForm {
 extern std::vector<SeenForm> g_seen_forms;
 
 // What a print job wrote into a PostScript file: the strings shown, in order,
-// and the number of pages ("" and 0 for a file that is no PostScript).
+// and the number of pages (none and 0 for a file that is no PostScript).
 struct PrintedFile {
   std::vector<std::string> shown;
   int pages = 0;

@@ -3,10 +3,7 @@
 // controls opens the form's topic in the language.
 #include <gtest/gtest.h>
 
-#include <wx/app.h>
-#include <wx/button.h>
 #include <wx/textctrl.h>
-#include <wx/timer.h>
 
 #include <cstdio>
 

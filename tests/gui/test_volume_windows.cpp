@@ -30,7 +30,6 @@
 #include "gui_fixture.h"
 #include "hfs/alloc.h"
 #include "hfs/voledit.h"
-#include "macfiles/import.h"
 
 using namespace guitest;
 using volkit::quote;

@@ -18,9 +18,7 @@
 #include "gui/dialogs/volume_properties.h"
 #include "gui/logic/volume_images.h"
 #include "hfs/alloc.h"
-#include "hfs/lookup.h"
 #include "hfs/voledit.h"
-#include "macfiles/import.h"
 #include "platform/settings_store.h"
 #include "support/recording_ui.h"
 
