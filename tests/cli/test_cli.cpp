@@ -117,11 +117,13 @@ TEST(Quorvel, OptionsOutsideTheSetExitWithOne) {
 TEST(Quorvel, UpperCaseOptionsWorkLikeLowerCase) {
   if (!testkit::k_sanitized) REQUIRE_TOOL("faketime");
   TempDir dir;
-  // Both compiles at one frozen instant, so the two images can be compared whole.
+  // Both compiles at one frozen instant (an absolute time with -f stops the
+  // clock; without it the clock runs on from there, and a slow start crossed a
+  // second), so the two images can be compared whole.
   // The clock-faking preload hangs a sanitized program at start: there the two
   // images are made at their own times and only the image's label is compared.
   auto frozen = [](const std::string& args) {
-    std::string clock = testkit::k_sanitized ? "" : "faketime '2026-01-02 03:04:05' ";
+    std::string clock = testkit::k_sanitized ? "" : "faketime -f '2026-01-02 03:04:05' ";
     return testkit::run(clock + quote(k_quorvel) + " " + args);
   };
   std::string p = dir.str("p.cvpr");
