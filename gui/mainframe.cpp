@@ -604,8 +604,11 @@ void MainFrame::save_settings() {
   r.height = rect.height;
   r.panel = tree_width();
   save_window_placement(r);
+  // A column still at the width it was shown at keeps its setting (a date
+  // column widened for the font stays at its built-in width in "Col").
   for (int i = 0; i < list_->GetColumnCount() && i < k_list_columns; ++i)
-    g_list_columns[size_t(i)].width = std::max(list_->GetColumnWidth(i), 0);
+    if (list_->GetColumnWidth(i) != shown_column_width(i))
+      g_list_columns[size_t(i)].width = std::max(list_->GetColumnWidth(i), 0);
   save_list_column_widths();
   save_language_choice(g_language_offset);
   save_default_extension(g_default_extension.c_str());

@@ -117,6 +117,8 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   int row_image_of(long row) const;
 
  private:
+  // The width a list column is shown at (a date column made to hold a date).
+  int shown_column_width(int column) const;
   InstanceChannel* channel_;
   wxTimer handover_timer_;
   bool handling_handover_ = false;

@@ -4,6 +4,7 @@
 #include <wx/artprov.h>
 #include <wx/button.h>
 #include <wx/clipbrd.h>
+#include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/dnd.h>
 #include <wx/imaglist.h>
@@ -27,6 +28,7 @@
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
 #include "gui/views/mode_views.h"
+#include "macfiles/signatures.h"
 #include "hfs/volume.h"
 
 namespace {
@@ -130,7 +132,8 @@ void MainFrame::build_views() {
   list_->AssignImageList(make_view_images(), wxIMAGE_LIST_SMALL);
   for (int i = 0; i < k_list_columns; ++i) {
     const ListColumnSetting& c = g_list_columns[size_t(i)];
-    list_->AppendColumn(tr(c.caption_text), c.right_aligned ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT, c.width);
+    list_->AppendColumn(tr(c.caption_text), c.right_aligned ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,
+                        shown_column_width(i));
   }
   split_->SplitVertically(tree_, list_, tree_width_);
   split_->SetMinimumPaneSize(40);
@@ -621,8 +624,20 @@ void MainFrame::show_items(int32_t folder, const std::vector<int32_t>& items) {
   update_commands();
 }
 
+// A date column at its built-in width is widened to hold a whole date in the
+// list's font, which is larger here than the one those widths were made for.
+// A width the user chose (or 0, a hidden column) is kept as it is.
+int MainFrame::shown_column_width(int column) const {
+  const ListColumnSetting& c = g_list_columns[size_t(column)];
+  int width = std::max(c.width, 0);
+  if (width != c.default_width || (column != k_col_creation && column != k_col_modification)) return width;
+  wxClientDC dc(list_);
+  dc.SetFont(list_->GetFont());
+  return std::max(width, dc.GetTextExtent(wxString::FromUTF8(format_mac_date(0xE0000000u, false))).x + 16);
+}
+
 void MainFrame::apply_column_widths() {
-  for (int i = 0; i < k_list_columns; ++i) list_->SetColumnWidth(i, std::max(g_list_columns[size_t(i)].width, 0));
+  for (int i = 0; i < k_list_columns; ++i) list_->SetColumnWidth(i, shown_column_width(i));
 }
 
 void MainFrame::set_tree_width(int width) {
