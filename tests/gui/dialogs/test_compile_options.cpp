@@ -25,7 +25,7 @@ struct SizedProject {
   FILE* f = nullptr;
   SizedProject(const std::vector<uint32_t>& sizes, bool hfsplus, bool iso = true, bool hfs = true) {
     std::string path = dir.str("p.cvpr");
-    EXPECT_EQ(create_project_file(path, hfsplus ? k_pref_hfsplus_target : 0), 0);
+    EXPECT_EQ(create_project_file(path, hfsplus ? uint32_t(k_pref_hfsplus_target) : 0u), 0);
     f = std::fopen(path.c_str(), "r+b");
     std::fseek(f, 0, SEEK_END);
     for (size_t i = 0; i < sizes.size(); ++i) {
@@ -33,7 +33,7 @@ struct SizedProject {
       r.parent_id = 1;
       r.id = -int32_t(i + 1);
       r.pc_folder = "/pc/";
-      char name[16];
+      char name[32];
       std::snprintf(name, sizeof name, "f%06zu", i);
       r.pc_name = r.long_name = r.hfs_name = name;
       r.data_size = r.pc_size = sizes[i];

@@ -110,7 +110,9 @@ TEST(TypedTexts, ItemDialogsWriteRecordsThatHoldTheirNames) {
     init_long_name(LongNameKind::hfs, typed, 31, l);
     l.truncated = typed;
     std::string name;
-    if (apply_long_name(l, name) == 1) EXPECT_LE(utf8_to_macroman(name).size(), 31u);
+    if (apply_long_name(l, name) == 1) {
+      EXPECT_LE(utf8_to_macroman(name).size(), 31u);
+    }
   }
 }
 
