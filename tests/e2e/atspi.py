@@ -50,10 +50,6 @@ def wait_for(root, roles, name, seconds=20):
     sys.exit("no %s named %r" % ("/".join(roles), name))
 
 
-def window(app, title, seconds=20):
-    return wait_for(app, ("frame", "dialog", "alert"), title, seconds)
-
-
 def new_window(app, known, seconds=20):
     """The first top-level window of app that is none of known: a dialog just
     opened (without a window manager GTK shows dialogs as frames)."""

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "damaged_image.h"
 #include "IO/names.h"
 #include "macfiles/import.h"
 #include "hfs/alloc.h"
@@ -82,10 +83,7 @@ std::vector<uint8_t> make_template(bool plus) {
   }
   free_allocation_bitmap();
   close_image_volume();
-  std::vector<uint8_t> img(size_t(lseek(fd, 0, SEEK_END)));
-  if (pread(fd, img.data(), img.size(), 0) != ssize_t(img.size())) img.clear();
-  close(fd);
-  return img;
+  return take_memory_file(fd);
 }
 
 }  // namespace
@@ -97,36 +95,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool plus = data[0] & 1;
   std::vector<uint8_t> img = templates[plus];
   if (img.empty()) return 0;
-  // Each 4-byte group: a position (3 bytes, scaled over the image's first 256 KiB
-  // where the structures are) and the byte to put there.
-  for (size_t i = 1; i + 4 <= size; i += 4) {
-    uint32_t pos = (uint32_t(data[i]) << 16 | uint32_t(data[i + 1]) << 8 | data[i + 2]) % std::min<size_t>(img.size(), 1 << 18);
-    img[pos] = data[i + 3];
-  }
-  int fd = memfd_create("img", 0);
+  damage_image(img, data, size);
+  int fd = memory_file_of(img);
   if (fd < 0) return 0;
-  if (write(fd, img.data(), img.size()) == ssize_t(img.size())) {
-    PartitionListEntry list[k_max_partitions];
-    if (open_image_volume(fd, 0, list) == 0) {
-      std::vector<std::string> faults;
-      check_volume(faults);
-      if (load_allocation_bitmap() == 0) {
-        if (plus) {
-          hfsplus_create_folder("New one", 2);
-          hfsplus_delete_item(utf8_to_unistr("Folder 3"), 2);
-          hfsplus_delete_item(utf8_to_unistr("Scattered"), 2);
-          hfsplus_rename_item(utf8_to_unistr("Folder 7"), "Renamed", 2);
-        } else {
-          hfs_create_folder("New one", 2);
-          hfs_delete_item("Folder 3", 2);
-          hfs_delete_item("Scattered", 2);
-          hfs_rename_item("Folder 7", "Renamed", 2);
-        }
-        flush_volume_structures();
+  PartitionListEntry list[k_max_partitions];
+  if (open_image_volume(fd, 0, list) == 0) {
+    std::vector<std::string> faults;
+    check_volume(faults);
+    if (load_allocation_bitmap() == 0) {
+      if (plus) {
+        hfsplus_create_folder("New one", 2);
+        hfsplus_delete_item(utf8_to_unistr("Folder 3"), 2);
+        hfsplus_delete_item(utf8_to_unistr("Scattered"), 2);
+        hfsplus_rename_item(utf8_to_unistr("Folder 7"), "Renamed", 2);
+      } else {
+        hfs_create_folder("New one", 2);
+        hfs_delete_item("Folder 3", 2);
+        hfs_delete_item("Scattered", 2);
+        hfs_rename_item("Folder 7", "Renamed", 2);
       }
-      free_allocation_bitmap();
-      close_image_volume();
+      flush_volume_structures();
     }
+    free_allocation_bitmap();
+    close_image_volume();
   }
   close(fd);
   return 0;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "damaged_image.h"
 #include "gui/views/documents.h"
 #include "gui/views/volume_view.h"
 #include "hfs/alloc.h"
@@ -46,10 +47,7 @@ std::vector<uint8_t> make_template(bool plus) {
   }
   free_allocation_bitmap();
   close_image_volume();
-  std::vector<uint8_t> img(size_t(lseek(fd, 0, SEEK_END)));
-  if (pread(fd, img.data(), img.size(), 0) != ssize_t(img.size())) img.clear();
-  close(fd);
-  return img;
+  return take_memory_file(fd);
 }
 
 void browse(uint32_t folder, int depth, size_t& budget) {
@@ -75,22 +73,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool plus = data[0] & 1;
   std::vector<uint8_t> img = templates[plus];
   if (img.empty()) return 0;
-  for (size_t i = 1; i + 4 <= size; i += 4) {
-    uint32_t pos = (uint32_t(data[i]) << 16 | uint32_t(data[i + 1]) << 8 | data[i + 2]) %
-                   std::min<size_t>(img.size(), 1 << 18);
-    img[pos] = data[i + 3];
-  }
-  int fd = memfd_create("img", 0);
+  damage_image(img, data, size);
+  int fd = memory_file_of(img);
   if (fd < 0) return 0;
-  if (write(fd, img.data(), img.size()) == ssize_t(img.size())) {
-    PartitionListEntry list[k_max_partitions];
-    if (open_image_volume(fd, 0, list) == 0) {
-      g_volume.read_only = 1;  // browsing only
-      volume_tree_root();
-      size_t budget = 64;
-      browse(2, 0, budget);
-      close_image_volume();
-    }
+  PartitionListEntry list[k_max_partitions];
+  if (open_image_volume(fd, 0, list) == 0) {
+    g_volume.read_only = 1;  // browsing only
+    volume_tree_root();
+    size_t budget = 64;
+    browse(2, 0, budget);
+    close_image_volume();
   }
   close(fd);
   return 0;
