@@ -191,16 +191,22 @@ struct Compile {
     std::unique_ptr<HfsPlusBuilder> hfsplus;
     HfsVolumePlan plan;
     HfsPlusVolumePlan plus_plan;
+    HfsCatalogPlan catalog;
+    if (trees.hfs) {
+      // Which files the HFS view holds is known once their sources are measured;
+      // then the catalog is laid out, whatever the block size.
+      if (hfs_extra_data_blocks(tree, bs) < 0 || plan_hfs_catalog(tree, plus, job.hfs_volume_name, catalog) != 0)
+        return fail(-1);
+    }
     if (trees.hfs && plus) {
       uint32_t start = has_iso ? iso.end : 16;
       int64_t extra = hfs_extra_data_blocks(tree, bs);
       if (extra < 0) return fail(-1);
       data_blocks += uint64_t(extra);
-      if (data_blocks > 0xFFFF0000ull || plan_hfsplus_volume(tree, start, uint32_t(data_blocks), plus_plan) != 0)
+      if (data_blocks > 0xFFFF0000ull || plan_hfsplus_volume(catalog, start, uint32_t(data_blocks), plus_plan) != 0)
         return fail(-1);
-      hfsplus = std::make_unique<HfsPlusBuilder>(plus_plan, tree, job.hfs_volume_name, job.open_root_window != 0,
+      hfsplus = std::make_unique<HfsPlusBuilder>(plus_plan, std::move(catalog), tree, job.open_root_window != 0,
                                                  job.volume_icon != 0);
-      if (hfsplus->start() != 0) return fail(-1);
       first_data_block = plus_plan.first_data_block();
       data_sector = plus_plan.partition_sector + first_data_block;
       compile_bitmap.assign(size_t(plus_plan.allocation_blocks) * 2048, 0);
@@ -216,7 +222,7 @@ struct Compile {
         int64_t extra = hfs_extra_data_blocks(tree, size);
         if (extra < 0) return -1;
         data_blocks = tree.iso_blocks_for(size) + uint64_t(extra);
-        return data_blocks < 65536 && plan_hfs_volume(tree, start, size, uint32_t(data_blocks), plan, true) == 0 ? 1 : 0;
+        return data_blocks < 65536 && plan_hfs_volume(catalog, start, size, uint32_t(data_blocks), plan, true) == 0 ? 1 : 0;
       };
       int largest = fits(64u << 20);
       if (largest < 0) return fail(-1);
@@ -236,9 +242,8 @@ struct Compile {
         bs += 2048;
       }
       job.block_size = bs;
-      hfs = std::make_unique<HfsBuilder>(plan, tree, job.hfs_volume_name, job.open_root_window != 0,
+      hfs = std::make_unique<HfsBuilder>(plan, std::move(catalog), tree, job.open_root_window != 0,
                                          job.volume_icon != 0);
-      if (hfs->start() != 0) return fail(-1);
       first_data_block = plan.first_data_block();
       data_sector = plan.block0_sector() + first_data_block * spb;
       compile_bitmap.assign(size_t(plan.bitmap_sectors) * 512, 0);
@@ -339,9 +344,9 @@ struct Compile {
     // Descriptors, with the final volume size.
     VolumeIdentity id = identity_of(header, job);
     IsoTreePlace iso_place{tree.iso_path_table_bytes, iso.iso_l, iso.iso_m, iso.iso_root,
-                           tree.items[0].iso_dir_bytes};
+                           tree.items[0].directory(false).bytes};
     IsoTreePlace joliet_place{tree.joliet_path_table_bytes, iso.joliet_l, iso.joliet_m, iso.joliet_root,
-                              tree.items[0].joliet_dir_bytes};
+                              tree.items[0].directory(true).bytes};
     std::vector<uint8_t> head(3 * k_iso_sector);
     build_primary_descriptor(id, iso_place, uint32_t(total), now, head.data());
     build_joliet_descriptor(id, joliet_place, uint32_t(total), now, head.data() + k_iso_sector);

@@ -38,22 +38,11 @@ void refuse_item(int text_id, const std::string& path) {
   show_logged_message(format_text(ui_text(text_id).c_str(), path.c_str()).c_str());
 }
 
-bool is_project_only_folder(const ProjectRecord& r) { return !r.pc_folder.empty() && r.pc_folder[0] == '.'; }
-
-std::string item_path(const ProjectRecord& r) {
-  std::string p = r.pc_folder;
-  if (!p.empty() && p.back() != '/') p.push_back('/');
-  return p + r.pc_name;
-}
 
 int64_t stat_mtime(const struct stat& st) { return int64_t(st.st_mtim.tv_sec); }
 
-// The project's records in file order, and the indices of each parent id's
-// children among them (the runs). A record moves into its item when it is taken.
-struct ProjectRuns {
-  std::vector<ProjectRecord> records;
-  std::unordered_map<uint32_t, std::vector<uint32_t>> children;
-};
+// Gives a text's memory back.
+void release(std::string& s) { std::string().swap(s); }
 
 // The record ids already taken, one bit each for the ids a project hands out.
 class IdSet {
@@ -75,86 +64,93 @@ class IdSet {
   std::set<int32_t> far_;
 };
 
+// Every record is an item, in file order; the items a compile takes are linked
+// into the tree (their parent and their folder's children) from the root down.
 struct TreeLoader {
-  TreeLoader(CompileTree& t, const WalkTrees& w, ProjectRuns& r, uint32_t bs) : tree(t), trees(w), runs(r), block_size(bs) {}
+  TreeLoader(CompileTree& t, const WalkTrees& w, uint32_t bs) : tree(t), trees(w), block_size(bs) {}
   CompileTree& tree;
   const WalkTrees& trees;
-  ProjectRuns& runs;
   uint32_t block_size;
+  // Each parent id's records (item indices), in file order: the runs.
+  std::unordered_map<uint32_t, std::vector<uint32_t>> runs;
   int64_t now = time(nullptr);
   bool hfs_classic = false;  // the HFS view is an HFS (not HFS+) volume
   bool refused = false;      // an item was refused: the tree is not to be compiled
   IdSet visited;
 
-  void add_children(uint32_t parent_index, uint32_t parent_id, int depth) {
-    auto it = runs.children.find(parent_id);
-    if (it == runs.children.end() || depth > 1000) return;
-    for (uint32_t k : it->second) {
-      ProjectRecord& r = runs.records[k];
-      if (r.id == 0 || !visited.insert(r.id)) continue;  // a damaged project may loop
-      const WalkItem& parent = tree.items[parent_index];
-      WalkItem item;
-      item.folder = r.is_folder();
-      item.in_iso = (trees.iso || trees.isoplus) && iso_view(r) != 0 && parent.in_iso;
-      item.in_hfs = trees.hfs && hfs_view(r) != 0 && parent.in_hfs;
-      if (!item.in_iso && !item.in_hfs) continue;
-      item.rec = std::move(r);
-      if (item.folder && is_project_only_folder(item.rec)) {
-        item.mtime_utc = now;
-      } else {
-        std::string path = item.pc_path();
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) {
-          if (errno == ENOENT || errno == ENOTDIR) continue;  // missing on the PC: left out
-          report_open_error(path.c_str());  // there, but out of reach
-          refused = true;
-          continue;
-        }
-        if (item.folder != S_ISDIR(st.st_mode)) continue;
-        if (!item.folder && !S_ISREG(st.st_mode)) continue;
-        item.mtime_utc = stat_mtime(st);
-        item.size = uint64_t(st.st_size);
-        if (!item.folder && trees.isoplus) {
-          // ISO+: the forks of the source (a decoded MacBinary, BinHex, AppleSingle...).
-          ForkSources src;
-          int rc = open_fork_sources(item.rec, src);
-          if (rc < 0) {  // message shown
-            refused = true;
-            continue;
-          }
-          if (rc == 0) {
-            item.size = src.data.length;
-            item.rsrc_size = src.rsrc.length;
-            item.iso_assoc = src.rsrc.length > 0;
-          }
-        }
-        if (!item.folder && item.in_iso && (item.size > k_max_iso_file || item.rsrc_size > k_max_iso_file)) {
-          refuse_item(4753, path);
-          refused = true;
-          continue;
-        }
-        if (!item.folder && item.in_hfs && hfs_classic && largest_hfs_fork(item.rec, item.size) > k_max_hfs_fork) {
-          refuse_item(4790, path);
-          refused = true;
-          continue;
-        }
+  // Takes the item when the compile has it: in a view its parent is in, on the
+  // PC as the record says. False leaves it out (with its subtree).
+  bool take(WalkItem& item, const WalkItem& parent) {
+    const ProjectRecord& r = item.rec;
+    item.in_iso = (trees.iso || trees.isoplus) && iso_view(r) != 0 && parent.in_iso;
+    item.in_hfs = trees.hfs && hfs_view(r) != 0 && parent.in_hfs;
+    if (!item.in_iso && !item.in_hfs) return false;
+    if (item.folder && item.project_only()) {
+      item.mtime_utc = now;
+      return true;
+    }
+    std::string path = item.pc_path();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return false;  // missing on the PC: left out
+      report_open_error(path.c_str());  // there, but out of reach
+      refused = true;
+      return false;
+    }
+    if (item.folder != S_ISDIR(st.st_mode)) return false;
+    if (!item.folder && !S_ISREG(st.st_mode)) return false;
+    item.mtime_utc = stat_mtime(st);
+    item.size = uint64_t(st.st_size);
+    if (!item.folder && trees.isoplus) {
+      // ISO+: the forks of the source (a decoded MacBinary, BinHex, AppleSingle...).
+      ForkSources src;
+      int rc = open_fork_sources(r, path, src);
+      if (rc < 0) {  // message shown
+        refused = true;
+        return false;
       }
-      uint32_t index = uint32_t(tree.items.size());
+      if (rc == 0) {
+        item.size = src.data.length;
+        item.rsrc_size = src.rsrc.length;
+        item.iso_assoc = src.rsrc.length > 0;
+      }
+    }
+    if (!item.folder && item.in_iso && (item.size > k_max_iso_file || item.rsrc_size > k_max_iso_file)) {
+      refuse_item(4753, path);
+      refused = true;
+      return false;
+    }
+    if (!item.folder && item.in_hfs && hfs_classic && largest_hfs_fork(r, item.size) > k_max_hfs_fork) {
+      refuse_item(4790, path);
+      refused = true;
+      return false;
+    }
+    return true;
+  }
+
+  void add_children(uint32_t parent_index, uint32_t parent_id, int depth) {
+    auto it = runs.find(parent_id);
+    if (it == runs.end() || depth > 1000) return;
+    for (uint32_t index : it->second) {
+      WalkItem& item = tree.items[index];
+      if (item.rec.id == 0 || !visited.insert(item.rec.id)) continue;  // a damaged project may loop
+      if (!take(item, tree.items[parent_index])) {
+        item.in_iso = item.in_hfs = false;
+        continue;
+      }
       item.parent = parent_index;
-      tree.items.push_back(std::move(item));
       tree.items[parent_index].children().push_back(index);
-      WalkItem& added = tree.items[index];
-      if (added.folder) {
-        if (added.in_iso) ++tree.iso_folders;
-        if (added.in_hfs) ++tree.hfs_folders;
-        add_children(index, uint32_t(added.rec.id), depth + 1);
+      if (item.folder) {
+        if (item.in_iso) ++tree.iso_folders;
+        if (item.in_hfs) ++tree.hfs_folders;
+        add_children(index, uint32_t(item.rec.id), depth + 1);
       } else {
-        if (added.in_iso) {
+        if (item.in_iso) {
           ++tree.iso_files;
-          tree.iso_data_blocks += (added.size + block_size - 1) / block_size;
-          tree.iso_data_blocks += (added.rsrc_size + block_size - 1) / block_size;
+          tree.iso_data_blocks += (item.size + block_size - 1) / block_size;
+          tree.iso_data_blocks += (item.rsrc_size + block_size - 1) / block_size;
         }
-        if (added.in_hfs) ++tree.hfs_files;
+        if (item.in_hfs) ++tree.hfs_files;
       }
     }
   }
@@ -168,8 +164,8 @@ void folder_records(const CompileTree& tree, uint32_t index, bool joliet, uint32
   const WalkItem& f = tree.items[index];
   const WalkItem& p = tree.items[index == 0 ? 0 : f.parent];
   auto place = [&](const WalkItem& d, DirRecord& r) {
-    r.extent = root_sector + (joliet ? d.joliet_dir_sector : d.iso_dir_sector);
-    r.length = joliet ? d.joliet_dir_bytes : d.iso_dir_bytes;
+    r.extent = root_sector + d.directory(joliet).sector;
+    r.length = d.directory(joliet).bytes;
     iso_record_date(d.mtime_utc, r.date);
     r.flags = k_iso_flag_directory;
   };
@@ -248,7 +244,7 @@ std::vector<PathTableEntry> path_table_entries(const CompileTree& tree, bool jol
     number[order[n]] = uint16_t(n + 1);
     PathTableEntry e;
     e.identifier = n == 0 ? std::string(1, '\0') : (joliet ? d.joliet_id : d.iso_id);
-    e.extent = root_sector + (joliet ? d.joliet_dir_sector : d.iso_dir_sector);
+    e.extent = root_sector + d.directory(joliet).sector;
     e.parent = n == 0 ? 1 : number[d.parent];
     entries.push_back(std::move(e));
   }
@@ -268,9 +264,13 @@ bool write_all_at(int fd, const uint8_t* p, size_t n, uint64_t off) {
 
 }  // namespace
 
+bool WalkItem::project_only() const { return folder && pc_folder && !pc_folder->empty() && (*pc_folder)[0] == '.'; }
+
 std::string WalkItem::pc_path() const {
-  if (folder && is_project_only_folder(rec)) return std::string();
-  return item_path(rec);
+  if (!pc_folder || project_only()) return std::string();
+  std::string p = *pc_folder;
+  if (!p.empty() && p.back() != '/') p.push_back('/');
+  return p + rec.pc_name;
 }
 
 uint64_t CompileTree::iso_blocks_for(uint32_t bs) const {
@@ -284,16 +284,11 @@ int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size
   tree = CompileTree{};
   ProjectHeader header;
   if (!project || !read_project_header(project, header) || check_project_magic(project) != 1) return -1;
-  ProjectRuns runs;
   if (std::fseek(project, long(k_project_record_size), SEEK_SET) != 0) return -1;
-  long count = project_record_count(project);
-  if (count > 1) runs.records.reserve(size_t(count - 1));
-  for (ProjectRecord r; read_project_record(project, r);) {
-    runs.children[r.parent_id].push_back(uint32_t(runs.records.size()));
-    runs.records.push_back(std::move(r));
-  }
+  TreeLoader loader(tree, trees, block_size ? block_size : 2048);
   // Every item is a record (or the root): the list never grows past this.
-  tree.items.reserve(runs.records.size() + 1);
+  long count = project_record_count(project);
+  tree.items.reserve(size_t(std::max<long>(count, 1)));
   WalkItem root;
   root.folder = true;
   root.rec.id = k_root_folder_id;
@@ -301,10 +296,39 @@ int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size
   root.in_hfs = trees.hfs;
   root.mtime_utc = time(nullptr);
   tree.items.push_back(std::move(root));
-  TreeLoader loader(tree, trees, runs, block_size ? block_size : 2048);
+  // A folder's records share their PC folder: one copy of it serves them all.
+  std::unordered_map<std::string, const std::string*> folders;
+  for (ProjectRecord r; read_project_record(project, r);) {
+    uint32_t index = uint32_t(tree.items.size());
+    loader.runs[r.parent_id].push_back(index);
+    WalkItem item;
+    item.folder = r.is_folder();
+    auto [at, added] = folders.try_emplace(r.pc_folder, nullptr);
+    if (added) at->second = &tree.pc_folders.emplace_back(std::move(r.pc_folder));
+    item.pc_folder = at->second;
+    release(r.pc_folder);
+    item.rec = std::move(r);
+    tree.items.push_back(std::move(item));
+  }
+  folders.clear();
   loader.hfs_classic = trees.hfs && !header.hfsplus_target();
   loader.visited.insert(k_root_folder_id);
   loader.add_children(0, k_root_folder_id, 0);
+  // What the compile does not take needs nothing of its record; the ISO names
+  // of what it takes for the HFS view only, nor the HFS name of the others.
+  for (size_t i = 1; i < tree.items.size(); ++i) {
+    WalkItem& it = tree.items[i];
+    if (!it.in_iso && !it.in_hfs) it.rec = ProjectRecord{};
+    if (!it.in_iso) {
+      release(it.rec.long_name);
+      release(it.rec.pc_short_name);
+    }
+    if (!it.in_hfs) release(it.rec.hfs_name);
+    if (it.in_hfs && it.rec.hfs_name == it.rec.pc_name) {
+      release(it.rec.hfs_name);
+      it.hfs_name_is_pc_name = true;
+    }
+  }
   return loader.refused ? -1 : 0;
 }
 
@@ -331,6 +355,10 @@ int size_iso_trees(CompileTree& tree, const WalkTrees& trees) {
       child.iso_id = child.folder ? level1 : level1 + ";1";
       child.joliet_id = joliet;
       child.iso_record_flags = uint8_t((child.folder ? k_iso_flag_directory : 0) | hidden_flag(child.rec));
+      if (!child.folder) {  // a folder's name is wanted again if its directory cannot be built
+        release(child.rec.long_name);
+        release(child.rec.pc_short_name);
+      }
       f.iso_order().push_back(c);
       f.joliet_order().push_back(c);
     }
@@ -356,8 +384,7 @@ int size_iso_trees(CompileTree& tree, const WalkTrees& trees) {
         return -1;
       }
       WalkItem& w = tree.items[d];
-      (joliet ? w.joliet_dir_sector : w.iso_dir_sector) = sector;
-      (joliet ? w.joliet_dir_bytes : w.iso_dir_bytes) = uint32_t(bytes.size());
+      w.directory(joliet) = {sector, uint32_t(bytes.size())};
       sector += uint32_t(bytes.size() / k_iso_sector);
     }
     std::vector<uint8_t> table;
@@ -378,7 +405,7 @@ struct Walker {
   // ISO+: the resource fork (associated file) first, then the data fork.
   int copy_isoplus_file(WalkItem& item) {
     ForkSources src;
-    int rc = open_fork_sources(item.rec, src);
+    int rc = open_fork_sources(item.rec, item.pc_path(), src);
     if (rc < 0) return k_data_io_error;
     if (rc == 1) return copy_plain(item);
     if (src.data.length != item.size || src.rsrc.length != item.rsrc_size) {
@@ -461,8 +488,8 @@ int write_iso_tree_files(const CompileTree& tree, bool joliet, bool isoplus, uin
   for (uint32_t d : order) {
     const WalkItem& w = tree.items[d];
     if (!build_folder(tree, d, joliet, isoplus, root_sector, bytes)) return -1;
-    uint32_t want = joliet ? w.joliet_dir_bytes : w.iso_dir_bytes;
-    uint32_t at = joliet ? w.joliet_dir_sector : w.iso_dir_sector;
+    uint32_t want = w.directory(joliet).bytes;
+    uint32_t at = w.directory(joliet).sector;
     if (bytes.size() != want) {
       show_message(ui_text(4752).c_str());
       return -1;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,27 +27,31 @@ struct WalkTrees {
 };
 
 struct WalkItem {
-  ProjectRecord rec;
-  bool folder = false;
-  bool in_iso = false, in_hfs = false;
+  ProjectRecord rec;               // as stored, but for pc_folder (kept once a folder, below)
+  const std::string* pc_folder = nullptr;  // the record's pc_folder, in the tree's list
   int64_t mtime_utc = 0;
   uint64_t size = 0;        // file: length of the PC file, measured when the tree was read
-  uint32_t parent = 0;      // index of the parent item (the root is item 0)
+  uint64_t rsrc_size = 0;   // ISO+: the resource fork's length, measured when the tree was read
+  uint64_t hfs_own_bytes[2] = {0, 0};  // HFS: forks written for the HFS view alone (data, resource)
   // ISO view
   std::string iso_id, joliet_id;   // identifier bytes (files with ";1")
+  ForkExtent data;                 // files: where the data fork landed (the ISO view's copy, which
+                                   // the HFS view shares when it has the same bytes)
+  ForkExtent rsrc;                 // the resource fork (ISO+: the associated file)
+  uint32_t parent = 0;             // index of the parent item (the root is item 0)
+  uint32_t hfs_id = 0;             // catalog id of the item in the HFS view
+  uint16_t hfs_finder_flags = 0;   // files: Finder flags of the catalog record
+  bool folder = false;
+  bool in_iso = false, in_hfs = false;
   uint8_t iso_record_flags = 0;    // hidden, directory
-  uint32_t iso_dir_sector = 0, iso_dir_bytes = 0;        // folders: relative to the ISO root sector
-  uint32_t joliet_dir_sector = 0, joliet_dir_bytes = 0;  // folders: relative to the Joliet root sector
-  ForkExtent data;                 // files: where the ISO view's copy landed
-  ForkExtent rsrc;                 // ISO+: the resource fork (associated file)
   bool iso_assoc = false;          // ISO+: the file has a resource fork, recorded before its data
-  uint64_t rsrc_size = 0;          // ISO+: its length, measured when the tree was read
-  uint64_t hfs_own_bytes[2] = {0, 0};  // HFS: forks written for the HFS view alone (data, resource)
   bool hfs_measured = false;
-  uint32_t hfs_id = 0;             // catalog id of a folder in the HFS view
+  bool hfs_name_is_pc_name = false;  // the record's hfs_name, the same bytes as pc_name, is kept once
 
   // pc_folder + pc_name; empty for the root and for a folder made only in the project.
   std::string pc_path() const;
+  bool project_only() const;  // a folder made only in the project (pc_folder "..")
+  const std::string& hfs_name() const { return hfs_name_is_pc_name ? rec.pc_name : rec.hfs_name; }
 
   // Folders: the children in project order, and the ISO-view children in each
   // tree's order (empty for a file; kept apart so that a file costs none of it).
@@ -56,10 +61,18 @@ struct WalkItem {
   const std::vector<uint32_t>& iso_order() const { return lists_ ? lists_->iso_order : k_no_items; }
   std::vector<uint32_t>& joliet_order() { return lists().joliet_order; }
   const std::vector<uint32_t>& joliet_order() const { return lists_ ? lists_->joliet_order : k_no_items; }
+  // Folders of the ISO view: the directory of each tree, its first sector
+  // relative to the tree's root directory sector and its length in bytes.
+  struct Directory {
+    uint32_t sector = 0, bytes = 0;
+  };
+  Directory& directory(bool joliet) { return joliet ? lists().joliet_dir : lists().iso_dir; }
+  Directory directory(bool joliet) const { return lists_ ? (joliet ? lists_->joliet_dir : lists_->iso_dir) : Directory{}; }
 
  private:
   struct FolderLists {
     std::vector<uint32_t> children, iso_order, joliet_order;
+    Directory iso_dir, joliet_dir;
   };
   static inline const std::vector<uint32_t> k_no_items{};
   FolderLists& lists() {
@@ -72,7 +85,10 @@ struct WalkItem {
 struct CompileTree {
   // Blocks of block_size the ISO view's file data takes.
   uint64_t iso_blocks_for(uint32_t block_size) const;
-  std::vector<WalkItem> items;    // item 0 is the root
+  // Every record of the project (item 0 is the root), in file order; those the
+  // compile leaves out are in no view and in no folder's children.
+  std::vector<WalkItem> items;
+  std::deque<std::string> pc_folders;  // the records' PC folders, each once
   uint32_t iso_folders = 0, iso_files = 0, hfs_folders = 0, hfs_files = 0;
   uint64_t iso_data_blocks = 0;   // blocks of the block size the ISO view's file data takes
   // Directories and path tables, sized with the builders that write them.
