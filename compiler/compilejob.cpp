@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <ctime>
 #include <memory>
@@ -85,6 +86,8 @@ bool write_all_at(int fd, const uint8_t* p, size_t n, uint64_t off) {
   return true;
 }
 
+constexpr size_t k_area_chunk = 256u << 10;
+
 // Copies a temporary file into its area of the image; more than the area holds is an error.
 int copy_into_area(int src, int target, uint32_t sector, uint32_t area_sectors) {
   struct stat st {};
@@ -96,10 +99,24 @@ int copy_into_area(int src, int target, uint32_t sector, uint32_t area_sectors) 
   }
   if (!ensure_compile_buffer()) return -1;
   uint64_t done = 0;
-  while (done < size) {
-    size_t n = size_t(std::min<uint64_t>(k_compile_buffer_size, size - done));
+  uint64_t base = uint64_t(sector) * k_iso_sector;
+  // File to file in the kernel where it can; else through the first part of the
+  // copy buffer (the rest of it is never touched for this).
+  for (bool kernel = true; done < size;) {
+    if (kernel) {
+      loff_t in = loff_t(done), out = loff_t(base + done);
+      ssize_t k = ::copy_file_range(src, &in, target, &out, size_t(size - done), 0);
+      if (k > 0) {
+        done += uint64_t(k);
+        continue;
+      }
+      if (k < 0 && errno == EINTR) continue;
+      kernel = false;
+      continue;
+    }
+    size_t n = size_t(std::min<uint64_t>(k_area_chunk, size - done));
     ssize_t r = ::pread(src, g_compile_buffer, n, off_t(done));
-    if (r != ssize_t(n) || !write_all_at(target, g_compile_buffer, n, uint64_t(sector) * k_iso_sector + done)) {
+    if (r != ssize_t(n) || !write_all_at(target, g_compile_buffer, n, base + done)) {
       show_message(ui_text(4751).c_str());
       return -1;
     }

@@ -111,11 +111,11 @@ struct TreeLoader {
       }
       if (rc == 0) {
         item.size = src.data.length;
-        item.rsrc_size = src.rsrc.length;
+        item.rsrc.length = src.rsrc.length;
         item.iso_assoc = src.rsrc.length > 0;
       }
     }
-    if (!item.folder && item.in_iso && (item.size > k_max_iso_file || item.rsrc_size > k_max_iso_file)) {
+    if (!item.folder && item.in_iso && (item.size > k_max_iso_file || item.rsrc.length > k_max_iso_file)) {
       refuse_item(4753, path);
       refused = true;
       return false;
@@ -148,7 +148,7 @@ struct TreeLoader {
         if (item.in_iso) {
           ++tree.iso_files;
           tree.iso_data_blocks += (item.size + block_size - 1) / block_size;
-          tree.iso_data_blocks += (item.rsrc_size + block_size - 1) / block_size;
+          tree.iso_data_blocks += (item.rsrc.length + block_size - 1) / block_size;
         }
         if (item.in_hfs) ++tree.hfs_files;
       }
@@ -179,7 +179,7 @@ void folder_records(const CompileTree& tree, uint32_t index, bool joliet, uint32
   for (uint32_t c : joliet ? f.joliet_order() : f.iso_order()) {
     const WalkItem& child = tree.items[c];
     DirRecord r;
-    r.identifier = joliet ? child.joliet_id : child.iso_id;
+    r.identifier = joliet ? child.joliet_id() : child.iso_id();
     iso_record_date(child.mtime_utc, r.date);
     if (child.folder) {
       place(child, r);
@@ -243,7 +243,7 @@ std::vector<PathTableEntry> path_table_entries(const CompileTree& tree, bool jol
     const WalkItem& d = tree.items[order[n]];
     number[order[n]] = uint16_t(n + 1);
     PathTableEntry e;
-    e.identifier = n == 0 ? std::string(1, '\0') : (joliet ? d.joliet_id : d.iso_id);
+    e.identifier = n == 0 ? std::string(1, '\0') : std::string(joliet ? d.joliet_id() : d.iso_id());
     e.extent = root_sector + d.directory(joliet).sector;
     e.parent = n == 0 ? 1 : number[d.parent];
     entries.push_back(std::move(e));
@@ -266,6 +266,12 @@ bool write_all_at(int fd, const uint8_t* p, size_t n, uint64_t off) {
 
 bool WalkItem::project_only() const { return folder && pc_folder && !pc_folder->empty() && (*pc_folder)[0] == '.'; }
 
+void WalkItem::set_iso_ids(std::string_view iso, std::string_view joliet) {
+  iso_id_length = uint8_t(iso.size());
+  iso_ids_.assign(iso);
+  iso_ids_.append(joliet);
+}
+
 std::string WalkItem::pc_path() const {
   if (!pc_folder || project_only()) return std::string();
   std::string p = *pc_folder;
@@ -276,7 +282,7 @@ std::string WalkItem::pc_path() const {
 uint64_t CompileTree::iso_blocks_for(uint32_t bs) const {
   uint64_t n = 0;
   for (const WalkItem& it : items)
-    if (!it.folder && it.in_iso) n += (it.size + bs - 1) / bs + (it.rsrc_size + bs - 1) / bs;
+    if (!it.folder && it.in_iso) n += (it.size + bs - 1) / bs + (it.rsrc.length + bs - 1) / bs;
   return n;
 }
 
@@ -352,8 +358,7 @@ int size_iso_trees(CompileTree& tree, const WalkTrees& trees) {
         show_message(format_text(ui_text(4755).c_str(), child.rec.long_name.c_str()).c_str());
         return -1;
       }
-      child.iso_id = child.folder ? level1 : level1 + ";1";
-      child.joliet_id = joliet;
+      child.set_iso_ids(child.folder ? level1 : level1 + ";1", joliet);
       child.iso_record_flags = uint8_t((child.folder ? k_iso_flag_directory : 0) | hidden_flag(child.rec));
       if (!child.folder) {  // a folder's name is wanted again if its directory cannot be built
         release(child.rec.long_name);
@@ -363,10 +368,10 @@ int size_iso_trees(CompileTree& tree, const WalkTrees& trees) {
       f.joliet_order().push_back(c);
     }
     std::stable_sort(f.iso_order().begin(), f.iso_order().end(), [&](uint32_t a, uint32_t b) {
-      return iso_identifier_less(tree.items[a].iso_id, tree.items[b].iso_id);
+      return iso_identifier_less(tree.items[a].iso_id(), tree.items[b].iso_id());
     });
     std::stable_sort(f.joliet_order().begin(), f.joliet_order().end(), [&](uint32_t a, uint32_t b) {
-      return joliet_identifier_less(tree.items[a].joliet_id, tree.items[b].joliet_id);
+      return joliet_identifier_less(tree.items[a].joliet_id(), tree.items[b].joliet_id());
     });
   }
   // Directory sizes and places (breadth first), then the path tables.
@@ -408,11 +413,11 @@ struct Walker {
     int rc = open_fork_sources(item.rec, item.pc_path(), src);
     if (rc < 0) return k_data_io_error;
     if (rc == 1) return copy_plain(item);
-    if (src.data.length != item.size || src.rsrc.length != item.rsrc_size) {
+    if (src.data.length != item.size || src.rsrc.length != item.rsrc.length) {
       show_message(format_text(ui_text(4750).c_str(), item.pc_path().c_str()).c_str());
       return k_data_io_error;
     }
-    if (item.rsrc_size) {
+    if (item.rsrc.length) {
       rc = write_fork_at_cursor(src.rsrc.fd, src.rsrc.offset, src.rsrc.length, item.pc_path().c_str(), item.rsrc);
       if (rc < 0) return rc;
     }

@@ -11,7 +11,10 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <array>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "compiler/compilecursor.h"
@@ -31,13 +34,10 @@ struct WalkItem {
   const std::string* pc_folder = nullptr;  // the record's pc_folder, in the tree's list
   int64_t mtime_utc = 0;
   uint64_t size = 0;        // file: length of the PC file, measured when the tree was read
-  uint64_t rsrc_size = 0;   // ISO+: the resource fork's length, measured when the tree was read
-  uint64_t hfs_own_bytes[2] = {0, 0};  // HFS: forks written for the HFS view alone (data, resource)
-  // ISO view
-  std::string iso_id, joliet_id;   // identifier bytes (files with ";1")
   ForkExtent data;                 // files: where the data fork landed (the ISO view's copy, which
                                    // the HFS view shares when it has the same bytes)
-  ForkExtent rsrc;                 // the resource fork (ISO+: the associated file)
+  ForkExtent rsrc;                 // the resource fork (ISO+: the associated file, whose length is
+                                   // measured when the tree is read)
   uint32_t parent = 0;             // index of the parent item (the root is item 0)
   uint32_t hfs_id = 0;             // catalog id of the item in the HFS view
   uint16_t hfs_finder_flags = 0;   // files: Finder flags of the catalog record
@@ -45,8 +45,13 @@ struct WalkItem {
   bool in_iso = false, in_hfs = false;
   uint8_t iso_record_flags = 0;    // hidden, directory
   bool iso_assoc = false;          // ISO+: the file has a resource fork, recorded before its data
-  bool hfs_measured = false;
   bool hfs_name_is_pc_name = false;  // the record's hfs_name, the same bytes as pc_name, is kept once
+  uint8_t iso_id_length = 0;
+
+  // ISO view: the identifier bytes in each tree (files with ";1").
+  std::string_view iso_id() const { return std::string_view(iso_ids_).substr(0, iso_id_length); }
+  std::string_view joliet_id() const { return std::string_view(iso_ids_).substr(iso_id_length); }
+  void set_iso_ids(std::string_view iso, std::string_view joliet);
 
   // pc_folder + pc_name; empty for the root and for a folder made only in the project.
   std::string pc_path() const;
@@ -80,6 +85,7 @@ struct WalkItem {
     return *lists_;
   }
   std::unique_ptr<FolderLists> lists_;
+  std::string iso_ids_;  // both identifiers, one after the other
 };
 
 struct CompileTree {
@@ -89,6 +95,9 @@ struct CompileTree {
   // compile leaves out are in no view and in no folder's children.
   std::vector<WalkItem> items;
   std::deque<std::string> pc_folders;  // the records' PC folders, each once
+  // HFS: the forks the HFS view alone needs of a file that is not plain (data,
+  // resource), by item, once measured on its source.
+  std::unordered_map<uint32_t, std::array<uint64_t, 2>> hfs_own_bytes;
   uint32_t iso_folders = 0, iso_files = 0, hfs_folders = 0, hfs_files = 0;
   uint64_t iso_data_blocks = 0;   // blocks of the block size the ISO view's file data takes
   // Directories and path tables, sized with the builders that write them.

@@ -550,16 +550,17 @@ int plan_hfs_catalog(CompileTree& tree, bool hfsplus, const std::string& volume_
 
 int64_t hfs_extra_data_blocks(CompileTree& tree, uint32_t bs) {
   uint64_t blocks = 0;
-  for (WalkItem& it : tree.items) {
+  for (size_t i = 0; i < tree.items.size(); ++i) {
+    WalkItem& it = tree.items[i];
     if (it.folder || !it.in_hfs) continue;
     SourceEncoding enc = source_encoding(it.rec);
-    if (!it.hfs_measured && (enc == SourceEncoding::plain || uint8_t(enc) > 4)) {
+    if (enc == SourceEncoding::plain || uint8_t(enc) > 4) {
       // A plain file is its own data fork, as measured when the tree was read.
-      it.hfs_own_bytes[0] = it.in_iso ? 0 : it.size;
-      it.hfs_own_bytes[1] = 0;
-      it.hfs_measured = true;
+      if (!it.in_iso) blocks += (it.size + bs - 1) / bs;
+      continue;
     }
-    if (!it.hfs_measured) {
+    auto measured = tree.hfs_own_bytes.find(uint32_t(i));
+    if (measured == tree.hfs_own_bytes.end()) {
       ForkSources src;
       int rc = open_fork_sources(it.rec, it.pc_path(), src);
       if (rc < 0) return -1;
@@ -568,11 +569,10 @@ int64_t hfs_extra_data_blocks(CompileTree& tree, uint32_t bs) {
         if (tree.hfs_files) --tree.hfs_files;
         continue;
       }
-      it.hfs_own_bytes[0] = (it.in_iso && src.data_is_pc_file) ? 0 : src.data.length;
-      it.hfs_own_bytes[1] = src.rsrc.length;
-      it.hfs_measured = true;
+      std::array<uint64_t, 2> own{(it.in_iso && src.data_is_pc_file) ? 0 : src.data.length, src.rsrc.length};
+      measured = tree.hfs_own_bytes.emplace(uint32_t(i), own).first;
     }
-    blocks += (it.hfs_own_bytes[0] + bs - 1) / bs + (it.hfs_own_bytes[1] + bs - 1) / bs;
+    blocks += (measured->second[0] + bs - 1) / bs + (measured->second[1] + bs - 1) / bs;
   }
   return int64_t(blocks);
 }
