@@ -97,11 +97,11 @@ int copy_into_area(int src, int target, uint32_t sector, uint32_t area_sectors) 
     show_message(ui_text(4752).c_str());
     return -1;
   }
-  if (!ensure_compile_buffer()) return -1;
   uint64_t done = 0;
   uint64_t base = uint64_t(sector) * k_iso_sector;
-  // File to file in the kernel where it can; else through the first part of the
-  // copy buffer (the rest of it is never touched for this).
+  // File to file in the kernel where it can; else through a buffer of its own
+  // (the data copier may be using the copy buffer).
+  std::vector<uint8_t> buffer;
   for (bool kernel = true; done < size;) {
     if (kernel) {
       loff_t in = loff_t(done), out = loff_t(base + done);
@@ -115,8 +115,9 @@ int copy_into_area(int src, int target, uint32_t sector, uint32_t area_sectors) 
       continue;
     }
     size_t n = size_t(std::min<uint64_t>(k_area_chunk, size - done));
-    ssize_t r = ::pread(src, g_compile_buffer, n, off_t(done));
-    if (r != ssize_t(n) || !write_all_at(target, g_compile_buffer, n, base + done)) {
+    if (buffer.empty()) buffer.resize(k_area_chunk);
+    ssize_t r = ::pread(src, buffer.data(), n, off_t(done));
+    if (r != ssize_t(n) || !write_all_at(target, buffer.data(), n, base + done)) {
       show_message(ui_text(4751).c_str());
       return -1;
     }
@@ -148,6 +149,10 @@ struct Compile {
   IsoLayout iso;
   TempFiles temps;
   int64_t now = time(nullptr);
+  std::unique_ptr<HfsBuilder> hfs;
+  std::unique_ptr<HfsPlusBuilder> hfsplus;
+  HfsVolumePlan plan;
+  HfsPlusVolumePlan plus_plan;
 
   int fail(int rc) {
     job.result = rc;
@@ -204,10 +209,6 @@ struct Compile {
     }
     uint64_t data_blocks = tree.iso_data_blocks;
     uint32_t data_sector = 0;
-    std::unique_ptr<HfsBuilder> hfs;
-    std::unique_ptr<HfsPlusBuilder> hfsplus;
-    HfsVolumePlan plan;
-    HfsPlusVolumePlan plus_plan;
     HfsCatalogPlan catalog;
     if (trees.hfs) {
       // Which files the HFS view holds is known once their sources are measured;
@@ -293,8 +294,23 @@ struct Compile {
       stop_data_copier();
       return fail(rc == k_data_aborted ? -2 : -1);
     }
+    // Every fork has its place now: the volume's structures, the partition map and
+    // the ISO directories are written while the last copies run, each to its own area.
+    if (finish_image() != 0) {
+      stop_data_copier();
+      return fail(-1);
+    }
     if (finish_data_copies() != k_data_ok) return fail(-1);
+    job.result = 0;
+    return 0;
+  }
 
+  // After the walk: the HFS volume's structures, the partition map, the ISO
+  // part, and the image's size. 0, or -1 (message shown).
+  int finish_image() {
+    const bool has_iso = trees.iso || trees.isoplus;
+    const uint32_t spb = compile_block_size / 2048;
+    const uint32_t data_sector = hfs_partition_sector;
     uint64_t end = uint64_t(data_sector) + uint64_t(next_data_block) * spb;
     PartitionMapPlace map;
     if (hfs) {
@@ -337,7 +353,6 @@ struct Compile {
       return fail(-1);
     }
     job.image_sectors = total;
-    job.result = 0;
     return 0;
   }
 

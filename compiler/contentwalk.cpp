@@ -1,6 +1,7 @@
 #include "compiler/contentwalk.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,12 +10,14 @@
 #include <ctime>
 #include <deque>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/isonames.h"
 #include "macfiles/forkwrite.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -43,6 +46,59 @@ int64_t stat_mtime(const struct stat& st) { return int64_t(st.st_mtim.tv_sec); }
 
 // Gives a text's memory back.
 void release(std::string& s) { std::string().swap(s); }
+
+// The project's records after the header, read in large pieces (the stream's
+// own position is left alone).
+class ProjectChunks {
+ public:
+  explicit ProjectChunks(FILE* f) : fd_(::fileno(f)), bytes_(k_records * k_project_record_size) {}
+  bool next(ProjectRecord& r) {
+    if (at_ + k_project_record_size > held_) {
+      int64_t got = fd_ < 0 ? -1 : pread_full(fd_, bytes_.data(), bytes_.size(), offset_);
+      if (got < int64_t(k_project_record_size)) return false;
+      held_ = size_t(got) / k_project_record_size * k_project_record_size;
+      offset_ += held_;
+      at_ = 0;
+    }
+    decode_project_record(std::span<const uint8_t>(bytes_.data() + at_, k_project_record_size), r);
+    at_ += k_project_record_size;
+    return true;
+  }
+
+ private:
+  static constexpr size_t k_records = 1024;
+  int fd_;
+  std::vector<uint8_t> bytes_;
+  uint64_t offset_ = k_project_record_size;  // record 0 is the header
+  size_t held_ = 0, at_ = 0;
+};
+
+unsigned usable_cpus() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  return sched_getaffinity(0, sizeof set, &set) == 0 ? unsigned(CPU_COUNT(&set)) : 1u;
+}
+
+// The folder of the items looked up last, opened once for all of them (-1 when
+// it cannot be: they are then looked up by path).
+class FolderCache {
+ public:
+  ~FolderCache() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int open(const std::string* folder) {
+    if (folder != folder_) {
+      if (fd_ >= 0) ::close(fd_);
+      folder_ = folder;
+      fd_ = (!folder || folder->empty()) ? -1 : ::open(folder->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    return fd_;
+  }
+
+ private:
+  const std::string* folder_ = nullptr;
+  int fd_ = -1;
+};
 
 // The record ids already taken, one bit each for the ids a project hands out.
 class IdSet {
@@ -78,6 +134,53 @@ struct TreeLoader {
   bool refused = false;      // an item was refused: the tree is not to be compiled
   IdSet visited;
 
+  // What looking an item up on the PC found (its size and date go to the item).
+  enum : uint8_t { k_not_looked_up, k_missing, k_out_of_reach, k_found_file, k_found_folder, k_found_other };
+  std::vector<uint8_t> found_;  // by item, when looked up ahead
+  FolderCache folder_cache;
+
+  uint32_t item_index(const WalkItem& item) const { return uint32_t(&item - tree.items.data()); }
+
+  // Looks the item's PC file up within its folder (by its path when the folder
+  // itself cannot be opened: the same answer, by the longer way).
+  static uint8_t look_up(WalkItem& item, FolderCache& cache) {
+    struct stat st {};
+    int fd = cache.open(item.pc_folder);
+    int rc = fd >= 0 ? ::fstatat(fd, item.rec.pc_name.c_str(), &st, 0) : ::stat(item.pc_path().c_str(), &st);
+    if (rc != 0) return (errno == ENOENT || errno == ENOTDIR) ? k_missing : k_out_of_reach;
+    item.mtime_utc = stat_mtime(st);
+    item.size = uint64_t(st.st_size);
+    return S_ISDIR(st.st_mode) ? k_found_folder : S_ISREG(st.st_mode) ? k_found_file : k_found_other;
+  }
+
+  // Looks up ahead, on the cores this process may use, every item whose own
+  // record is in a view of the compile: the walk from the root then only reads
+  // what was found (items it does not take cost a lookup for nothing).
+  void look_up_ahead() {
+    size_t n = tree.items.size();
+    unsigned threads = std::min<unsigned>(usable_cpus(), 4);
+    if (n < 4096 || threads < 2) return;
+    found_.assign(n, k_not_looked_up);
+    auto wanted = [&](const WalkItem& it) {
+      bool iso = (trees.iso || trees.isoplus) && iso_view(it.rec) != 0, hfs = trees.hfs && hfs_view(it.rec) != 0;
+      return (iso || hfs) && !(it.folder && it.project_only());
+    };
+    auto work = [&](size_t from, size_t to) {
+      FolderCache cache;
+      for (size_t i = from; i < to; ++i)
+        if (wanted(tree.items[i])) found_[i] = look_up(tree.items[i], cache);
+    };
+    std::vector<std::thread> helpers;
+    size_t per = (n - 1 + threads - 1) / threads;
+    try {
+      for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work, 1 + t * per, std::min(n, 1 + (t + 1) * per));
+    } catch (...) {
+      // fewer helpers: what they would have looked up is looked up on the way
+    }
+    work(1, std::min(n, 1 + per));
+    for (std::thread& h : helpers) h.join();
+  }
+
   // Takes the item when the compile has it: in a view its parent is in, on the
   // PC as the record says. False leaves it out (with its subtree).
   bool take(WalkItem& item, const WalkItem& parent) {
@@ -90,17 +193,16 @@ struct TreeLoader {
       return true;
     }
     std::string path = item.pc_path();
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-      if (errno == ENOENT || errno == ENOTDIR) return false;  // missing on the PC: left out
+    uint8_t found = item_index(item) < found_.size() ? found_[item_index(item)] : uint8_t(k_not_looked_up);
+    if (found == k_not_looked_up) found = look_up(item, folder_cache);
+    if (found == k_missing) return false;  // missing on the PC: left out
+    if (found == k_out_of_reach) {
       report_open_error(path.c_str());  // there, but out of reach
       refused = true;
       return false;
     }
-    if (item.folder != S_ISDIR(st.st_mode)) return false;
-    if (!item.folder && !S_ISREG(st.st_mode)) return false;
-    item.mtime_utc = stat_mtime(st);
-    item.size = uint64_t(st.st_size);
+    if (item.folder != (found == k_found_folder)) return false;
+    if (!item.folder && found != k_found_file) return false;
     if (!item.folder && trees.isoplus) {
       // ISO+: the forks of the source (a decoded MacBinary, BinHex, AppleSingle...).
       ForkSources src;
@@ -304,7 +406,8 @@ int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size
   tree.items.push_back(std::move(root));
   // A folder's records share their PC folder: one copy of it serves them all.
   std::unordered_map<std::string, const std::string*> folders;
-  for (ProjectRecord r; read_project_record(project, r);) {
+  ProjectChunks chunks(project);
+  for (ProjectRecord r; chunks.next(r);) {
     uint32_t index = uint32_t(tree.items.size());
     loader.runs[r.parent_id].push_back(index);
     WalkItem item;
@@ -318,8 +421,10 @@ int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size
   }
   folders.clear();
   loader.hfs_classic = trees.hfs && !header.hfsplus_target();
+  loader.look_up_ahead();
   loader.visited.insert(k_root_folder_id);
   loader.add_children(0, k_root_folder_id, 0);
+  loader.found_ = std::vector<uint8_t>();
   // What the compile does not take needs nothing of its record; the ISO names
   // of what it takes for the HFS view only, nor the HFS name of the others.
   for (size_t i = 1; i < tree.items.size(); ++i) {
@@ -434,7 +539,7 @@ struct Walker {
   int copy_plain(WalkItem& item) {
     if (item.size == 0) return 0;
     std::string path = item.pc_path();
-    return write_file_at_cursor(path, item.size, path.c_str(), item.data);
+    return write_file_at_cursor(*item.pc_folder, item.rec.pc_name, item.size, path.c_str(), item.data);
   }
 
   int folder(uint32_t index, uint32_t hfs_parent, uint32_t& hfs_count) {

@@ -625,7 +625,7 @@ struct CatalogState {
   // is built once now, so that a fork it cannot store stops the walk at its file.
   int add_file(const WalkItem& item, const ForkExtent* iso_data, uint32_t block_size) {
     WrittenForks forks;
-    int rc = write_file_forks(item.rec, item.pc_path(), iso_data, forks);
+    int rc = write_file_forks(item.rec, PcFileRef{item.pc_folder, &item.rec.pc_name, item.size}, iso_data, forks);
     if (rc < 0) return rc;
     if (rc == 1) return catalog_failed(k_edit_refused);  // laid out with forks it no longer has
     WalkItem& it = tree.items[index_of(item)];

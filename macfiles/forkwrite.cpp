@@ -172,18 +172,21 @@ uint16_t catalog_finder_flags(const ProjectRecord& r, const ForkSources& src) {
   return flags;
 }
 
-int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, WrittenForks& out) {
-  return write_file_forks(r, r.pc_folder + r.pc_name, iso_data, out);
-}
+namespace {
 
-int write_file_forks(const ProjectRecord& r, const std::string& path, const ForkExtent* iso_data, WrittenForks& out) {
+int write_forks(const ProjectRecord& r, const std::string& path, const PcFileRef* file, const ForkExtent* iso_data,
+                WrittenForks& out) {
   out = WrittenForks{};
   SourceEncoding enc = source_encoding(r);
-  if (iso_data && (enc == SourceEncoding::plain || uint8_t(enc) > 4)) {
-    // A plain file is its data fork alone, and the ISO copy holds it: nothing to open.
-    out.finder_flags = catalog_finder_flags(r, ForkSources{});
-    out.data = *iso_data;
-    return 0;
+  if (enc == SourceEncoding::plain || uint8_t(enc) > 4) {
+    // A plain file is its data fork alone: the ISO copy holds it, or it is copied
+    // whole as it was measured (opened by whoever copies it).
+    if (iso_data || file) out.finder_flags = catalog_finder_flags(r, ForkSources{});
+    if (iso_data) {
+      out.data = *iso_data;
+      return 0;
+    }
+    if (file) return write_file_at_cursor(*file->folder, *file->name, file->length, path.c_str(), out.data);
   }
   ForkSources src;
   int rc = open_fork_sources(r, path, src);
@@ -197,6 +200,18 @@ int write_file_forks(const ProjectRecord& r, const std::string& path, const Fork
   }
   if (src.rsrc.length == 0) return 0;
   return write_fork_at_cursor(src.rsrc.fd, src.rsrc.offset, src.rsrc.length, src.path.c_str(), out.rsrc);
+}
+
+}  // namespace
+
+int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, WrittenForks& out) {
+  return write_forks(r, r.pc_folder + r.pc_name, nullptr, iso_data, out);
+}
+
+int write_file_forks(const ProjectRecord& r, const PcFileRef& file, const ForkExtent* iso_data, WrittenForks& out) {
+  std::string path = *file.folder;
+  if (!path.empty() && path.back() != '/') path.push_back('/');
+  return write_forks(r, path + *file.name, &file, iso_data, out);
 }
 
 // --- catalog entries -------------------------------------------------------------

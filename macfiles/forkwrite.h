@@ -70,7 +70,15 @@ struct WrittenForks {
 // 0; 1 nothing written (see open_fork_sources); negative as write_fork_at_cursor
 // (-2 aborted) or -1.
 int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, WrittenForks& out);
-int write_file_forks(const ProjectRecord& r, const std::string& path, const ForkExtent* iso_data, WrittenForks& out);
+// The same for the record's PC file found by folder and name (both texts kept
+// as they are until the copies are finished), measured at length bytes: a plain
+// file is then copied whole by whoever copies it, without being opened here.
+struct PcFileRef {
+  const std::string* folder;
+  const std::string* name;
+  uint64_t length;
+};
+int write_file_forks(const ProjectRecord& r, const PcFileRef& file, const ForkExtent* iso_data, WrittenForks& out);
 
 // Finder flags of a file's catalog record from its record and source header.
 uint16_t catalog_finder_flags(const ProjectRecord& r, const ForkSources& src);
