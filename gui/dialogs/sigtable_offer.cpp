@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int k_text_default_row = 6822;
+constexpr int k_text_default_row = 6822, k_text_path = 6826;
 
 }  // namespace
 
@@ -35,8 +35,14 @@ SignatureOffer make_signature_offer(const std::string& default_table, const std:
 
 std::string signature_offer_row(const SignatureOffer& o, size_t row) {
   if (row >= o.tables.size()) return {};
-  if (o.tables[row] == o.default_table) return format_text(ui_text(k_text_default_row).c_str(), o.tables[row].c_str());
-  return o.tables[row];
+  if (o.tables[row] == o.default_table) return ui_text(k_text_default_row);
+  size_t slash = o.tables[row].rfind('/');
+  return slash == std::string::npos ? o.tables[row] : o.tables[row].substr(slash + 1);
+}
+
+std::string signature_offer_path_text(const SignatureOffer& o) {
+  std::string path = signature_offer_choice(o);
+  return path.empty() ? std::string() : format_text(ui_text(k_text_path).c_str(), path.c_str());
 }
 
 std::string signature_offer_choice(const SignatureOffer& o) {

@@ -18,7 +18,9 @@ std::string installed_signature_table();
 // What the offer lists. Nothing (tables empty) when no table is installed:
 // then nothing is offered and the setting stays unwritten.
 SignatureOffer make_signature_offer(const std::string& default_table, const std::string& folder);
-// A row of the list: the installed table says so; the others show their path.
+// A row of the list: the installed table says so; the others show their name.
 std::string signature_offer_row(const SignatureOffer& o, size_t row);
+// The line under the list: where the selected table lies ("" for none).
+std::string signature_offer_path_text(const SignatureOffer& o);
 // The table the OK button takes: the selected row, "" for none.
 std::string signature_offer_choice(const SignatureOffer& o);

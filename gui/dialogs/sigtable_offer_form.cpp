@@ -3,6 +3,7 @@
 #include <wx/button.h>
 #include <wx/filedlg.h>
 #include <wx/listbox.h>
+#include <wx/stattext.h>
 #include <wx/utils.h>
 
 #include "IO/paths.h"
@@ -30,7 +31,16 @@ int run_signature_offer(wxWindow* owner, SignatureOffer& offer, std::string& cho
   list->SetName("Tables");
   for (size_t i = 0; i < offer.tables.size(); ++i) list->Append(from_utf8(signature_offer_row(offer, i)));
   if (offer.selected >= 0 && size_t(offer.selected) < offer.tables.size()) list->SetSelection(offer.selected);
-  content->Add(list, 1, wxEXPAND | wxBOTTOM, 8);
+  content->Add(list, 1, wxEXPAND | wxBOTTOM, 4);
+  // Where the selected table lies, its middle left out when it is too long.
+  auto* where = new wxStaticText(&d, wxID_ANY, from_utf8(signature_offer_path_text(offer)), wxDefaultPosition,
+                                 d.FromDIP(wxSize(480, -1)), wxST_ELLIPSIZE_MIDDLE | wxST_NO_AUTORESIZE);
+  where->SetName("Path");
+  content->Add(where, 0, wxEXPAND | wxBOTTOM, 8);
+  list->Bind(wxEVT_LISTBOX, [&offer, list, where](wxCommandEvent&) {
+    offer.selected = list->GetSelection();
+    where->SetLabel(from_utf8(signature_offer_path_text(offer)));
+  });
   auto* later = d.add_label(&d, k_text_later, "Later");
   later->Wrap(d.FromDIP(480));
   content->Add(later, 0);

@@ -28,7 +28,9 @@ TEST(SignatureOfferForm, TablesListedAndTakenInBothLanguages) {
     auto* list = control<wxListBox>(d, "Tables");
     EXPECT_EQ(list->GetCount(), 3u);
     EXPECT_EQ(list->GetSelection(), 0);
-    EXPECT_EQ(list->GetString(0).utf8_string(), "Table of common types (comes with Corvane): " + installed);
+    EXPECT_EQ(list->GetString(0).utf8_string(), "Table of common types (comes with Corvane)");
+    EXPECT_EQ(list->GetString(1).utf8_string(), "mine.sig");
+    EXPECT_EQ(text_of(d, "Path"), "File: " + installed);
     EXPECT_EQ(words(text_of(d, "Intro")), ui_text(6821));
     help_page = help_page_of(d, [&] { click(d, "Aide"); });
     shot(d, "signature_offer");
@@ -44,9 +46,15 @@ TEST(SignatureOfferForm, TablesListedAndTakenInBothLanguages) {
     EXPECT_EQ(text_of(d, "Cancel"), "Aucune table");
     EXPECT_EQ(text_of(d, "Other"), "Autre fichier...");
     auto* list = control<wxListBox>(d, "Tables");
-    EXPECT_EQ(list->GetString(0).utf8_string(), "Table des types courants (livr\xC3\xA9""e avec Corvane) : " + installed);
-    shot(d, "signature_offer_french");
+    EXPECT_EQ(list->GetString(0).utf8_string(), "Table des types courants (livr\xC3\xA9""e avec Corvane)");
+    // A table picked in the list says where it lies.
     list->SetSelection(1);
+    wxCommandEvent pick(wxEVT_LISTBOX, list->GetId());
+    pick.SetEventObject(list);
+    pick.SetInt(1);
+    list->GetEventHandler()->ProcessEvent(pick);
+    EXPECT_EQ(text_of(d, "Path"), "Fichier : " + dir.str("mine.sig"));
+    shot(d, "signature_offer_french");
     wxCommandEvent dclick(wxEVT_LISTBOX_DCLICK, list->GetId());
     dclick.SetEventObject(list);
     dclick.SetInt(1);

@@ -9,14 +9,16 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import atspi  # noqa: E402
 
-prefix, cwd = sys.argv[1], sys.argv[2]
+prefix = sys.argv[1]
 app = atspi.application("corvane")
 
 offer = atspi.wait_for(app, ("frame", "dialog"), "Select a signature file")
 rows = [n.name for n in atspi.find_all(offer, lambda n: n.getRoleName() in ("table cell", "list item"))]
-want = "Table of common types (comes with Corvane): %s/share/corvane/default.sig" % prefix
-if rows[:1] != [want] or cwd + "/mine.sig" not in rows:
+if rows[:1] != ["Table of common types (comes with Corvane)"] or "mine.sig" not in rows:
     sys.exit("the offer lists %r" % rows)
+where = "File: %s/share/corvane/default.sig" % prefix
+if where not in atspi.captions(offer):
+    sys.exit("the offer does not say %r: %r" % (where, atspi.captions(offer)))
 atspi.activate("corvane", ("push button",), "OK").wait(20)
 main = atspi.wait_for(app, ("frame",), "cvpr.cvpr [Corvane]")
 

@@ -25,7 +25,7 @@ if [ "$build" = --session ]; then
   cd "$work/cwd" || exit 1
   "$moved/bin/corvane" &
   program=$!
-  timeout 90 /usr/bin/python3 "$here/first_start.py" "$moved" "$work/cwd"
+  timeout 90 /usr/bin/python3 "$here/first_start.py" "$moved"
   driven=$?
   for _ in $(seq 100); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
   if kill -0 "$program" 2>/dev/null; then

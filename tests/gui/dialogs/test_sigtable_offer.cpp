@@ -24,16 +24,20 @@ TEST(SignatureOffer, InstalledTableFirstThenTheFolderTables) {
   EXPECT_EQ(signature_offer_choice(o), installed);
   int saved = g_language_offset;
   g_language_offset = 0;
-  EXPECT_EQ(signature_offer_row(o, 0), "Table of common types (comes with Corvane): " + installed);
+  EXPECT_EQ(signature_offer_row(o, 0), "Table of common types (comes with Corvane)");
+  EXPECT_EQ(signature_offer_path_text(o), "File: " + installed);
   g_language_offset = 10000;
-  EXPECT_EQ(signature_offer_row(o, 0), "Table des types courants (livr\xC3\xA9""e avec Corvane) : " + installed);
+  EXPECT_EQ(signature_offer_row(o, 0), "Table des types courants (livr\xC3\xA9""e avec Corvane)");
+  EXPECT_EQ(signature_offer_path_text(o), "Fichier : " + installed);
   g_language_offset = saved;
-  EXPECT_EQ(signature_offer_row(o, 2), dir.str("here/b.sig"));
+  EXPECT_EQ(signature_offer_row(o, 2), "b.sig");
   EXPECT_EQ(signature_offer_row(o, 3), "");
   o.selected = 2;
   EXPECT_EQ(signature_offer_choice(o), dir.str("here/b.sig"));
+  EXPECT_EQ(signature_offer_path_text(o), "File: " + dir.str("here/b.sig"));
   o.selected = -1;
   EXPECT_EQ(signature_offer_choice(o), "");
+  EXPECT_EQ(signature_offer_path_text(o), "");
   o.selected = 7;
   EXPECT_EQ(signature_offer_choice(o), "");
 
