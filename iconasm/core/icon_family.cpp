@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "IO/uitext.h"
 #include "iconasm/core/icon_texts.h"
@@ -39,7 +40,12 @@ IconFamily::IconFamily() {
 
 void clear_slot(IconFamily& f, int slot) {
   if (slot < 0 || slot >= k_slot_count) return;
-  f.slots[slot].picture = make_image(k_slot_info[slot].width, k_slot_info[slot].height, 0xFFFFFF00);
+  static const uint8_t empty[4] = {0xFF, 0xFF, 0xFF, 0x00};
+  IconImage& p = f.slots[slot].picture;
+  if (p.width == k_slot_info[slot].width && p.height == k_slot_info[slot].height)
+    fill_pixels(p.rgba.data(), p.rgba.size() / 4, empty);
+  else
+    p = make_image(k_slot_info[slot].width, k_slot_info[slot].height, 0xFFFFFF00);
   f.slots[slot].mark = k_code_empty;
 }
 
@@ -61,7 +67,11 @@ void reset_pasteboard(IconFamily& f) {
     c.count = 0;
     c.step = k_steps[t];
     c.mark = 0;
-    c.image = make_image(k_pasteboard_width, k_pasteboard_height, 0xFEFCF6FF);
+    static const uint8_t ground[4] = {0xFE, 0xFC, 0xF6, 0xFF};
+    if (c.image.width == k_pasteboard_width && c.image.height == k_pasteboard_height)
+      fill_pixels(c.image.rgba.data(), c.image.rgba.size() / 4, ground);  // the picture it has, repainted
+    else
+      c.image = make_image(k_pasteboard_width, k_pasteboard_height, 0xFEFCF6FF);
     static const uint8_t line[4] = {0xC0, 0xC0, 0xC0, 0xFF};
     for (int y = 2 + c.step; y <= c.image.height - 1; y += c.step) fill_pixels(c.image.at(0, y), size_t(c.image.width), line);
   }
@@ -78,16 +88,22 @@ int pasteboard_tab_for_width(int w) {
 }
 
 void blend_onto(IconImage& dst, const IconImage& src, int x0, int y0, bool use_alpha) {
-  for (int y = 0; y < src.height; ++y) {
-    int dy = y0 + y;
-    if (dy < 0 || dy >= dst.height) continue;
-    for (int x = 0; x < src.width; ++x) {
-      int dx = x0 + x;
-      if (dx < 0 || dx >= dst.width) continue;
-      const uint8_t* s = src.at(x, y);
-      uint8_t* d = dst.at(dx, dy);
-      if (!use_alpha || s[3] == 255 || d[3] == 0) {
-        for (int k = 0; k < 4; ++k) d[k] = s[k];
+  // The part of src that falls inside dst.
+  int xa = x0 < 0 ? -x0 : 0, ya = y0 < 0 ? -y0 : 0;
+  int xb = src.width, yb = src.height;
+  if (x0 + xb > dst.width) xb = dst.width - x0;
+  if (y0 + yb > dst.height) yb = dst.height - y0;
+  if (xa >= xb || ya >= yb) return;
+  for (int y = ya; y < yb; ++y) {
+    const uint8_t* s = src.at(xa, y);
+    uint8_t* d = dst.at(x0 + xa, y0 + y);
+    if (!use_alpha) {
+      std::memcpy(d, s, size_t(xb - xa) * 4);
+      continue;
+    }
+    for (int x = xa; x < xb; ++x, s += 4, d += 4) {
+      if (s[3] == 255 || d[3] == 0) {
+        std::memcpy(d, s, 4);
         continue;
       }
       if (s[3] == 0) continue;

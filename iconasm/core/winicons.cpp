@@ -405,9 +405,15 @@ int list_pe_resources(std::span<const uint8_t> file, std::vector<PeResource>& ou
   if (!rva_to_offset(secs, file.size(), res_rva, 16, root)) return -3;
   // The whole resource section, as far as it lies in the file.
   size_t limit = root;
-  for (const PeSection& s : secs)
-    if (res_rva >= s.va && res_rva - s.va < (s.vsize ? s.vsize : s.rawsize)) limit = size_t(s.raw) + s.rawsize;
-  if (limit > file.size()) limit = file.size();
+  for (const PeSection& s : secs) {
+    // The section the directory was found in (sections may overlap).
+    uint64_t end = uint64_t(s.raw) + s.rawsize;
+    if (res_rva >= s.va && res_rva - s.va < (s.vsize ? s.vsize : s.rawsize) && root >= s.raw && root < end) {
+      limit = size_t(end < file.size() ? end : file.size());
+      break;
+    }
+  }
+  if (limit < root + 16) return -3;
   std::span<const uint8_t> rsrc = file.subspan(root, limit - root);
   // Each directory is walked once: a directory met again (directories that
   // point at each other) makes the file damaged, what was listed before stays.
