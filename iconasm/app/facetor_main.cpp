@@ -497,6 +497,7 @@ void IconFrame::run_about() {
   if (!script_.empty()) CallAfter([this] { script_step(); });
   d.ShowModal();
   about_ = nullptr;
+  if (!script_.empty()) CallAfter([this] { script_step(); });
 }
 
 void IconFrame::set_language(int offset) {
@@ -775,7 +776,8 @@ void IconFrame::script_step() {
       b->GetEventHandler()->ProcessEvent(click);
     }
   } else if (cmd == "close-about" && about_) {
-    about_->EndModal(wxID_OK);
+    about_->EndModal(wxID_OK);  // the script goes on once the box is gone
+    return;
   } else if (cmd == "support") {
     wxCommandEvent e(wxEVT_MENU, id_support);
     on_menu(e);
