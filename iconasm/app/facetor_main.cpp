@@ -26,6 +26,7 @@
 #include "iconasm/core/winicons.h"
 #include "iconasm/core/pictures.h"
 #include "gui/special_logic.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -508,7 +509,11 @@ void IconFrame::set_language(int offset) {
 
 void IconFrame::open_help() {
   wxFileName exe(wxStandardPaths::Get().GetExecutablePath());
-  wxString book = exe.GetPath() + "/facetor_help/" + (g_language_offset ? "fr" : "en") + "/facetor.hhp";
+  wxString folder = exe.GetPath();
+  // Beside the program in the build tree, in the data folder once installed.
+  std::string data = installed_data_folder();
+  if (!wxFileName::DirExists(folder + "/facetor_help") && !data.empty()) folder = wxString::FromUTF8(data);
+  wxString book = folder + "/facetor_help/" + (g_language_offset ? "fr" : "en") + "/facetor.hhp";
   delete help_;
   help_ = new wxHtmlHelpController(wxHF_DEFAULT_STYLE, this);
   help_->AddBook(wxFileName(book));
@@ -799,6 +804,9 @@ class FacetorApp : public wxApp {
     g_language_offset = read_language_choice();
     g_icon_message = message_to_form;
     auto* f = new IconFrame;
+    wxIconBundle icons;  // the installed program's own icon, at each size it comes in
+    for (const std::string& file : installed_icon_files("facetor")) icons.AddIcon(wxString::FromUTF8(file));
+    if (!icons.IsEmpty()) f->SetIcons(icons);
     f->Show();
     for (int i = 1; i + 1 < argc; ++i)
       if (argv[i] == "--script") f->run_script(argv[i + 1].utf8_string());
