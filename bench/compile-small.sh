@@ -10,6 +10,7 @@
 # Usage: bench/compile-small.sh [build folder]
 #   SIZES="10000 50000"  trees of small files ("" for none); LARGE=0 no large tree
 #   ROUNDS=3             rounds per tree;  CPUS=2,3 the cores (taskset -c)
+#   BEFORE=path/quorvel  another build's compiles too, in the same rounds (an older one, say)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 sizes="${SIZES-10000 50000 200000}"
@@ -46,11 +47,18 @@ run_tree() {  # name tree
     settle plus.iso; p=$(seconds "${pin[@]}" "$quorvel" -c plus.cvpr); settle plus.iso
     h=0
     if [ "$hfs" = 1 ]; then settle hfs.iso; h=$(seconds "${pin[@]}" "$quorvel" -c hfs.cvpr); settle hfs.iso; fi
+    bp=0 bh=0
+    if [ -n "${BEFORE:-}" ]; then
+      settle plus.iso; bp=$(seconds "${pin[@]}" "$BEFORE" -c plus.cvpr); settle plus.iso
+      if [ "$hfs" = 1 ]; then settle hfs.iso; bh=$(seconds "${pin[@]}" "$BEFORE" -c hfs.cvpr); settle hfs.iso; fi
+    fi
     settle copy.bin; c2=$(seconds "${pin[@]}" sh -c "find '$tree' -type f -print0 | xargs -0 cat > copy.bin"); settle copy.bin
-    awk -v n="$name" -v f="$files" -v b="$bytes" -v r="$r" -v c1="$c1" -v c2="$c2" -v p="$p" -v h="$h" 'BEGIN {
+    awk -v n="$name" -v f="$files" -v b="$bytes" -v r="$r" -v c1="$c1" -v c2="$c2" -v p="$p" -v h="$h" -v bp="$bp" -v bh="$bh" 'BEGIN {
       c = (c1 < c2 ? c1 : c2); if (c <= 0) c = 0.01
       printf "%-12s %7d files %7.1f MB  round %d: copy %.3f s, HFS+ %.3f s (%.2f)", n, f, b / 1e6, r, c, p, p / c
       if (h > 0) printf ", HFS %.3f s (%.2f)", h, h / c
+      if (bp > 0) printf "; before: HFS+ %.2f", bp / c
+      if (bh > 0) printf ", HFS %.2f", bh / c
       printf "\n" }'
   done
 }

@@ -9,6 +9,7 @@
 #include <array>
 #include <ctime>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "IO/ui_services.h"
@@ -184,7 +185,28 @@ struct Compile {
       report_open_error(job.target_path.c_str());
       return fail(-1);
     }
-    if (size_iso_trees(tree, trees) != 0) return fail(-1);
+    // The ISO trees are sized on a thread of their own while the HFS view's
+    // sources are measured and its catalog laid out (each touches its own side
+    // of the items); the catalog is the same whatever the block size.
+    HfsCatalogPlan catalog;
+    {
+      std::string iso_failure;
+      int iso_rc = 0, hfs_rc = 0;
+      std::thread sizing;
+      if (trees.hfs && (trees.iso || trees.isoplus) && tree.items.size() >= k_items_for_helpers && usable_cpus() > 1) {
+        try {
+          sizing = std::thread([&] { iso_rc = size_iso_trees(tree, trees, &iso_failure); });
+        } catch (...) {
+          // no thread: sized below, in turn
+        }
+      }
+      if (!sizing.joinable()) iso_rc = size_iso_trees(tree, trees);
+      if (iso_rc == 0 && trees.hfs)
+        hfs_rc = hfs_extra_data_blocks(tree, bs) < 0 || plan_hfs_catalog(tree, plus, job.hfs_volume_name, catalog) != 0;
+      if (sizing.joinable()) sizing.join();
+      if (iso_rc != 0 && hfs_rc == 0 && !iso_failure.empty()) show_message(iso_failure.c_str());  // one message
+      if (iso_rc != 0 || hfs_rc != 0) return fail(-1);
+    }
     job.iso_files = tree.iso_files;
     job.iso_folders = tree.iso_folders;
     job.hfs_files = tree.hfs_files;
@@ -209,13 +231,6 @@ struct Compile {
     }
     uint64_t data_blocks = tree.iso_data_blocks;
     uint32_t data_sector = 0;
-    HfsCatalogPlan catalog;
-    if (trees.hfs) {
-      // Which files the HFS view holds is known once their sources are measured;
-      // then the catalog is laid out, whatever the block size.
-      if (hfs_extra_data_blocks(tree, bs) < 0 || plan_hfs_catalog(tree, plus, job.hfs_volume_name, catalog) != 0)
-        return fail(-1);
-    }
     if (trees.hfs && plus) {
       uint32_t start = has_iso ? iso.end : 16;
       int64_t extra = hfs_extra_data_blocks(tree, bs);

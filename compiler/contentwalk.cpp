@@ -73,12 +73,6 @@ class ProjectChunks {
   size_t held_ = 0, at_ = 0;
 };
 
-unsigned usable_cpus() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  return sched_getaffinity(0, sizeof set, &set) == 0 ? unsigned(CPU_COUNT(&set)) : 1u;
-}
-
 // The folder of the items looked up last, opened once for all of them (-1 when
 // it cannot be: they are then looked up by path).
 class FolderCache {
@@ -159,7 +153,7 @@ struct TreeLoader {
   void look_up_ahead() {
     size_t n = tree.items.size();
     unsigned threads = std::min<unsigned>(usable_cpus(), 4);
-    if (n < 4096 || threads < 2) return;
+    if (n < k_items_for_helpers || threads < 2) return;
     found_.assign(n, k_not_looked_up);
     auto wanted = [&](const WalkItem& it) {
       bool iso = (trees.iso || trees.isoplus) && iso_view(it.rec) != 0, hfs = trees.hfs && hfs_view(it.rec) != 0;
@@ -243,6 +237,7 @@ struct TreeLoader {
       item.parent = parent_index;
       tree.items[parent_index].children().push_back(index);
       if (item.folder) {
+        item.children();  // its lists made now: the sizing passes may then run side by side
         if (item.in_iso) ++tree.iso_folders;
         if (item.in_hfs) ++tree.hfs_folders;
         add_children(index, uint32_t(item.rec.id), depth + 1);
@@ -374,6 +369,12 @@ void WalkItem::set_iso_ids(std::string_view iso, std::string_view joliet) {
   iso_ids_.append(joliet);
 }
 
+unsigned usable_cpus() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  return sched_getaffinity(0, sizeof set, &set) == 0 ? unsigned(CPU_COUNT(&set)) : 1u;
+}
+
 std::string WalkItem::pc_path() const {
   if (!pc_folder || project_only()) return std::string();
   std::string p = *pc_folder;
@@ -423,6 +424,7 @@ int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size
   loader.hfs_classic = trees.hfs && !header.hfsplus_target();
   loader.look_up_ahead();
   loader.visited.insert(k_root_folder_id);
+  tree.items[0].children();
   loader.add_children(0, k_root_folder_id, 0);
   loader.found_ = std::vector<uint8_t>();
   // What the compile does not take needs nothing of its record; the ISO names
@@ -443,7 +445,12 @@ int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size
   return loader.refused ? -1 : 0;
 }
 
-int size_iso_trees(CompileTree& tree, const WalkTrees& trees) {
+int size_iso_trees(CompileTree& tree, const WalkTrees& trees, std::string* failure) {
+  auto fail = [&](const std::string& text) {
+    if (failure) *failure = text;
+    else show_message(text.c_str());
+    return -1;
+  };
   if (!(trees.iso || trees.isoplus)) return 0;
   // Names, unique within each directory, and each tree's order.
   for (WalkItem& f : tree.items) {
@@ -460,8 +467,7 @@ int size_iso_trees(CompileTree& tree, const WalkTrees& trees) {
       std::string joliet = make_unique_joliet_name(
           child.rec.long_name.empty() ? child.rec.pc_name : child.rec.long_name, child.folder, joliet_used);
       if (level1.empty() || joliet.empty()) {
-        show_message(format_text(ui_text(4755).c_str(), child.rec.long_name.c_str()).c_str());
-        return -1;
+        return fail(format_text(ui_text(4755).c_str(), child.rec.long_name.c_str()));
       }
       child.set_iso_ids(child.folder ? level1 : level1 + ";1", joliet);
       child.iso_record_flags = uint8_t((child.folder ? k_iso_flag_directory : 0) | hidden_flag(child.rec));
@@ -472,26 +478,32 @@ int size_iso_trees(CompileTree& tree, const WalkTrees& trees) {
       f.iso_order().push_back(c);
       f.joliet_order().push_back(c);
     }
-    std::stable_sort(f.iso_order().begin(), f.iso_order().end(), [&](uint32_t a, uint32_t b) {
-      return iso_identifier_less(tree.items[a].iso_id(), tree.items[b].iso_id());
-    });
-    std::stable_sort(f.joliet_order().begin(), f.joliet_order().end(), [&](uint32_t a, uint32_t b) {
-      return joliet_identifier_less(tree.items[a].joliet_id(), tree.items[b].joliet_id());
-    });
+    // Each identifier split once, not at every comparison.
+    for (bool joliet : {false, true}) {
+      std::vector<uint32_t>& order = joliet ? f.joliet_order() : f.iso_order();
+      std::vector<std::pair<IdentifierParts, uint32_t>> keyed;
+      keyed.reserve(order.size());
+      for (uint32_t c : order)
+        keyed.emplace_back(joliet ? joliet_identifier_parts(tree.items[c].joliet_id())
+                                  : iso_identifier_parts(tree.items[c].iso_id()),
+                           c);
+      std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+        return joliet ? joliet_parts_less(a.first, b.first) : iso_parts_less(a.first, b.first);
+      });
+      for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+    }
   }
   // Directory sizes and places (breadth first), then the path tables.
   for (bool joliet : {false, true}) {
     std::vector<uint32_t> order = path_table_order(tree, joliet);
     if (order.size() > 65535) {
-      show_message(ui_text(4754).c_str());
-      return -1;
+      return fail(ui_text(4754));
     }
     uint32_t sector = 0;
     std::vector<uint8_t> bytes;
     for (uint32_t d : order) {
       if (!build_folder(tree, d, joliet, trees.isoplus, 0, bytes)) {
-        show_message(format_text(ui_text(4755).c_str(), tree.items[d].rec.long_name.c_str()).c_str());
-        return -1;
+        return fail(format_text(ui_text(4755).c_str(), tree.items[d].rec.long_name.c_str()));
       }
       WalkItem& w = tree.items[d];
       w.directory(joliet) = {sector, uint32_t(bytes.size())};

@@ -105,6 +105,11 @@ struct CompileTree {
   uint32_t iso_path_table_bytes = 0, joliet_path_table_bytes = 0;
 };
 
+// The CPUs this process may run on, and the items from which a compile spreads
+// its measuring over them.
+unsigned usable_cpus();
+constexpr size_t k_items_for_helpers = 4096;
+
 // Reads the project (record 0 then the runs) into a tree for these trees. Items
 // missing on the PC are left out with their subtree; an item is only in a view
 // its parent is in. 0, or -1 (message shown) when the project cannot be read or
@@ -114,9 +119,11 @@ struct CompileTree {
 int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size, CompileTree& tree);
 
 // Makes the ISO and Joliet identifiers (unique per directory), sorts each
-// directory, and measures directories and path tables. 0, or -1 (message shown)
-// when a name cannot be made or there are more directories than path tables hold.
-int size_iso_trees(CompileTree& tree, const WalkTrees& trees);
+// directory, and measures directories and path tables. 0, or -1 (message shown,
+// or put in failure when given) when a name cannot be made or there are more
+// directories than path tables hold. It touches only the ISO side of the items,
+// so the HFS volume may be laid out on another thread meanwhile.
+int size_iso_trees(CompileTree& tree, const WalkTrees& trees, std::string* failure = nullptr);
 
 // What the walk asks of the HFS or HFS+ volume being built.
 class HfsVolumeSide {
