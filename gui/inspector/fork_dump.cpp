@@ -9,6 +9,7 @@
 #include "IO/hexdump.h"
 #include "IO/strlib.h"
 #include "IO/unicode.h"
+#include "hfs/partition.h"
 #include "hfs/volume.h"
 
 int map_volume_fork(bool hfsplus, const uint8_t* first_record, uint32_t file_id, uint8_t fork_type,
@@ -43,10 +44,10 @@ int64_t fork_absolute_sector(const ForkMap& map, uint64_t index) {
 
 SectorReader volume_medium_reader() {
   return [](int64_t first, uint32_t count, uint8_t* buf) -> int {
-    if (first < 0) return -1;
-    if (g_volume.medium_sectors && (uint64_t(first) >= g_volume.medium_sectors ||
-                                    count > g_volume.medium_sectors - uint64_t(first)))
-      return -1;
+    // Absolute sectors: bounded by the image, not by the volume (which may
+    // start well inside it).
+    uint64_t sectors = image_sectors();
+    if (first < 0 || uint64_t(first) >= sectors || count > sectors - uint64_t(first)) return -1;
     return read_sectors(uint64_t(first), count, buf);
   };
 }
