@@ -183,7 +183,7 @@ int DumpSession::search(bool again, uint64_t& sector, const std::function<bool(u
     start = 0;
   }
   sector = from;
-  return search_anywhere(st.pattern, polled, last_sector(), sector, start, &stop);
+  return search_anywhere(st.pattern, polled, last_sector(), sector, start, &stop, fork_length());
 }
 
 std::string DumpSession::title() const {

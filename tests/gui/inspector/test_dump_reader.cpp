@@ -342,6 +342,7 @@ TEST(DumpReader, SearchAndGoTo) {
   std::copy(s, s + 6, medium.begin() + 11 * 512 + 100);
   std::copy(s, s + 6, medium.begin() + 12 * 512);
   std::copy(s, s + 6, medium.begin() + 10 * 512 + 509);  // crosses into sector 11
+  std::copy(s, s + 6, medium.begin() + 10 * 512 + 1497);  // runs past the fork's 1500 bytes
   ForkMap map;
   map.length = 1500;
   map.block_sectors = 1;
@@ -354,11 +355,19 @@ TEST(DumpReader, SearchAndGoTo) {
   SectorReader fork = fork_sector_reader(map, med);
   std::vector<uint8_t> pat;
   ASSERT_TRUE(parse_search_text("NEEDLE", pat));
+  // Every match in turn, the one across the boundary of sectors 0 and 1 too;
+  // none in the zeros past the fork.
   uint64_t sector = 0;
-  EXPECT_EQ(search_anywhere(pat, fork, 2, sector, 0), 100);
+  EXPECT_EQ(search_anywhere(pat, fork, 2, sector, 0, nullptr, map.length), 509);
+  EXPECT_EQ(sector, 0u);
+  EXPECT_EQ(search_anywhere(pat, fork, 2, sector, 510, nullptr, map.length), 100);
   EXPECT_EQ(sector, 1u);
-  EXPECT_EQ(search_anywhere(pat, fork, 2, sector, 101), 0);
+  EXPECT_EQ(search_anywhere(pat, fork, 2, sector, 101, nullptr, map.length), 0);
   EXPECT_EQ(sector, 2u);
+  EXPECT_EQ(search_anywhere(pat, fork, 2, sector, 1, nullptr, map.length), -1);
+  EXPECT_EQ(sector, 2u);
+  std::vector<uint8_t> one = {'N'};
+  EXPECT_EQ(search_anywhere(one, fork, 2, sector, 1, nullptr, map.length), 473);
   sector = 0;
   EXPECT_EQ(search_sector_starts(pat, fork, 2, sector), 0);
   EXPECT_EQ(sector, 2u);
