@@ -71,7 +71,7 @@ StructureView decode_sector(SectorKind kind, int access_mode, std::span<const ui
                             int64_t sector_number, InspectorContext& ctx, const SectorReader& read) {
   switch (kind) {
     case k_kind_hfsplus_header: return view_hfsplus_header(sector, sector_number, ctx, read);
-    case k_kind_mdb: return view_master_directory_block(sector, sector_number, ctx);
+    case k_kind_mdb: return view_master_directory_block(sector, sector_number, ctx, read);
     case k_kind_btree_header: return view_btree_header(sector, sector_number, ctx);
     case k_kind_btree_index: return view_index_node(sector, sector_number, ctx, read);
     case k_kind_btree_leaf: return view_leaf_node(sector, sector_number, ctx, read);

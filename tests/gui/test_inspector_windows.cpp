@@ -223,6 +223,17 @@ TEST_F(InspectorWindows, DumpWindowMovesAndShows) {
     down.m_keyCode = WXK_PAGEDOWN;
     w.GetEventHandler()->ProcessEvent(down);
     EXPECT_EQ(w.session().current(), 9u);
+    // End and Home typed while the dump itself has the focus: the last and
+    // the first sector, not the caret's line end.
+    w.dump_view()->SetFocus();
+    for (auto [key, want] : {std::make_pair(WXK_END, last), std::make_pair(WXK_HOME, uint64_t(0))}) {
+      wxKeyEvent hook(wxEVT_CHAR_HOOK);
+      hook.m_keyCode = key;
+      hook.SetEventObject(w.dump_view());
+      w.dump_view()->ProcessWindowEvent(hook);
+      EXPECT_EQ(w.session().current(), want) << key;
+    }
+    w.show_dump_sector(9);
 
     // Hexadecimal offsets, in the status and in the lines.
     w.show_dump_sector(31);
