@@ -44,8 +44,10 @@ bool parse_row(const std::string& line, SignatureEntry& row) {
     if (second != std::string::npos) comment = rest.substr(second + 1);
   }
   if (comma != std::string::npos && ext.empty()) ext = " ";
-  // Fields that do not fit their columns make no row.
+  // Fields that do not fit their columns make no row; nor does a zero byte,
+  // which would end the field (and the lookups with it) early.
   if (ext.size() > 4 || sig.size() != 8) return false;
+  if (ext.find('\0') != std::string::npos || sig.find('\0') != std::string::npos) return false;
   row = SignatureEntry();
   copy_field(row.extension, sizeof row.extension, ext);
   copy_field(row.type_creator, sizeof row.type_creator, sig);
