@@ -2,7 +2,8 @@
 // start (or anything else reaching the socket) may send, in pieces of any
 // size: what it keeps stays within its limits, the pieces do not change the
 // outcome, and a whole message it takes is exactly the encoding of what it
-// took. The first byte sets the size of the pieces.
+// took. The first byte sets the size of the pieces. Seeds: messages of one,
+// two and three arguments, and one whose argument is too long to be taken.
 #include <cstdint>
 #include <cstdlib>
 #include <string>

@@ -4,6 +4,9 @@
 // refused, or an addition that fails, leaves the image byte for byte as it
 // was, and an addition that succeeds is taken back by a removal to the image
 // it was. The partition added is a fresh HFS volume of the engine.
+// Seeds, as packed sectors of the images' non-zero sectors (and their last):
+//   genisoimage_plain   genisoimage -J -R of a folder with a file and a subfolder
+//   genisoimage_docked  the same after quorvel -h of a 1 MiB hformat volume
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>

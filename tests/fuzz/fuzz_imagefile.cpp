@@ -1,6 +1,8 @@
 // The picture reader (JPEG, PNG, GIF, TIFF, BMP through the system's image
 // libraries) over any file: a picture it accepts has sane dimensions and
 // exactly their pixels, and a BMP written from it reads back the same.
+// Seeds: a 5 x 3 picture Pillow saved as PNG (also with alpha), JPEG, GIF,
+// TIFF and BMP.
 #include <unistd.h>
 
 #include <cstdint>

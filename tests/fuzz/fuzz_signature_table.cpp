@@ -1,6 +1,7 @@
 // The run-time signature table loader over any file: every row it keeps fits
 // its columns, the lookups answer from those rows, and a second load of the
-// same file gives the same table. The first byte picks the language.
+// same file gives the same table. The first byte picks the language. Seeds:
+// the signature editor's, a file of one section and one of both languages.
 #include <unistd.h>
 
 #include <cstdint>
