@@ -400,3 +400,100 @@ TEST(VolumeWindows, MainWindowPastesFilesAndMakesAFolderOnTheVolume) {
   frame->Close(true);
   pump(300);
 }
+
+// Codes with zero and unprintable bytes, as ProDOS files on real disks carry
+// them: Write with nothing changed gives hcopy -m the same header bytes back;
+// the list and the form show every byte.
+TEST(VolumeWindows, PropertiesWriteKeepsEveryByteOfTypeAndCreator) {
+  REQUIRE_TOOL("hformat");
+  REQUIRE_TOOL("hcopy");
+  Driver drive;
+  testkit::TempDir dir;
+  std::string img = dir.str("prodos.hfs");
+  testkit::fs::rename(volkit::hformat_image(dir), img);
+  testkit::write_text(dir.str("data"), "an Apple II file\n");
+  auto made = run(volkit::mactool() + "make-macbinary " + quote(dir.str("p.bin")) + " PRODOS.FILE 70c70000 70646f73 " +
+                  quote(dir.str("data")) + " && " + volkit::mactool() + "make-macbinary " + quote(dir.str("z.bin")) +
+                  " ZERO 00000000 70646f73 " + quote(dir.str("data")) + " && hmount " + quote(img) +
+                  " >/dev/null && hcopy -m " + quote(dir.str("p.bin")) + " : && hcopy -m " + quote(dir.str("z.bin")) +
+                  " : && humount");
+  ASSERT_EQ(made.rc, 0) << made.err;
+  auto header_codes = [&](const char* name) {
+    auto r = run("hmount " + quote(img) + " >/dev/null && hcopy -m :" + name + " " + quote(dir.str("out.bin")));
+    EXPECT_EQ(r.rc, 0) << r.err;
+    std::vector<uint8_t> b = testkit::read_file(dir.str("out.bin"));
+    return b.size() >= 73 ? std::vector<uint8_t>(b.begin() + 65, b.begin() + 73) : std::vector<uint8_t>{};
+  };
+  const std::vector<uint8_t> prodos = {0x70, 0xC7, 0, 0, 'p', 'd', 'o', 's'}, zero = {0, 0, 0, 0, 'p', 'd', 'o', 's'};
+  ASSERT_EQ(header_codes("PRODOS.FILE"), prodos);
+  ASSERT_EQ(header_codes("ZERO"), zero);
+
+  auto* frame = new MainFrame(nullptr);
+  frame->Show();
+  frame->start_up({img});
+  pump(400);
+  ASSERT_EQ(g_working_mode, k_mode_partition);
+  g_partition_folder = 2;
+  // The Signature column shows the codes whole.
+  auto row_shows = [&](int32_t id, const std::string& text) {
+    frame->show_item(2, id);
+    pump(100);
+    long row = frame->file_list()->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    for (int c = 0; row >= 0 && c < frame->file_list()->GetColumnCount(); ++c)
+      if (frame->file_list()->GetItemText(row, c).utf8_string() == text) return true;
+    return false;
+  };
+  const int32_t p = volkit::item_id(2, "PRODOS.FILE"), z = volkit::item_id(2, "ZERO");
+  EXPECT_TRUE(row_shows(p, "p\xC2\xAB\\x00\\x00pdos"));
+  EXPECT_TRUE(row_shows(z, "\\x00\\x00\\x00\\x00pdos"));
+  frame->SetSize(0, 0, 1250, 420);
+  pump(300);
+  EXPECT_TRUE(screenshot(*frame, "list_signature_unprintable"));
+
+  std::string type_shown, creator_shown;
+  g_popup_source = 1;
+  for (int language : {0, 10000}) {
+    g_language_offset = language;
+    frame->show_item(2, p);
+    pump(100);
+    drive.steps["FileProperties"] = [&, language](wxDialog& d) {
+      type_shown = find<wxTextCtrl>(d, "Type")->GetValue().utf8_string();
+      creator_shown = find<wxTextCtrl>(d, "Createur")->GetValue().utf8_string();
+      picture(d, language ? "file_properties_codes_french" : "file_properties_codes");
+      click(find<wxButton>(d, "Ecrire"));  // nothing changed
+    };
+    frame->run_command("AttrPart");
+    pump(200);
+    EXPECT_EQ(type_shown, "p\xC2\xAB\\x00\\x00");
+    EXPECT_EQ(creator_shown, "pdos");
+  }
+  g_language_offset = 0;
+  // The zero type through the form too, its creator typed with an escape.
+  frame->show_item(2, z);
+  pump(100);
+  drive.steps["FileProperties"] = [&](wxDialog& d) {
+    EXPECT_EQ(find<wxTextCtrl>(d, "Type")->GetValue().utf8_string(), "\\x00\\x00\\x00\\x00");
+    find<wxTextCtrl>(d, "Createur")->SetValue("pd\\x01s");
+    click(find<wxButton>(d, "Ecrire"));
+  };
+  frame->run_command("AttrPart");
+  pump(200);
+  // Five bytes are refused with a message, the form staying open.
+  frame->show_item(2, z);
+  pump(100);
+  drive.steps["FileProperties"] = [&](wxDialog& d) {
+    find<wxTextCtrl>(d, "Type")->SetValue("ABCDE");
+    click(find<wxButton>(d, "Ecrire"));
+    EXPECT_TRUE(d.IsModal());
+    if (d.IsModal()) d.EndModal(wxID_CANCEL);
+  };
+  drive.steps["TMessOK"] = [](wxDialog& d) { click(find<wxButton>(d, "MessFermer")); };
+  frame->run_command("AttrPart");
+  pump(200);
+  EXPECT_FALSE(drive.messages.empty());
+  frame->run_command("Fermer2");
+  frame->Close(true);
+  pump(300);
+  EXPECT_EQ(header_codes("PRODOS.FILE"), prodos);
+  EXPECT_EQ(header_codes("ZERO"), (std::vector<uint8_t>{0, 0, 0, 0, 'p', 'd', 1, 's'}));
+}
