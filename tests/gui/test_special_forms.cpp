@@ -917,7 +917,25 @@ TEST(SpecialForms, ForkSwapOnTheOpenVolumeAndNoneOnAReadOnlyOne) {
             testkit::read_file(dir.path() / "data"))
       << "still in the data fork";
 
+  // Asked first: "No" leaves the image as it was, byte for byte.
+  std::vector<uint8_t> image_before = testkit::read_file(img);
+  std::string question;
+  drive({[&](wxDialog& d) {
+    shoot(d, "swap_forks_question");
+    note_message(question, "MessNon")(d);
+  }});
   f->run_command("SW1");
+  done_driving();
+  EXPECT_EQ(unwrapped(question), unwrapped(format_text(ui_text(6653).c_str(), "one")));
+  EXPECT_TRUE(testkit::read_file(img) == image_before);
+  g_language_offset = 10000;
+  drive({[&](wxDialog& d) {
+    shoot(d, "swap_forks_question_french");
+    click(d.FindWindow("MessOui"));
+  }});
+  f->run_command("SW1");
+  done_driving();
+  g_language_offset = 0;
   pump(100);
   testvol::expect_sound("after the swap");
   f->run_command("Fermer2");

@@ -133,6 +133,29 @@ struct MountedVolume {
   int32_t id(const std::string& name) const { return volkit::item_id(2, name); }
 };
 
+// An hfsutils volume under a name the main window opens as a partition image,
+// and the window on it in Partition Mode.
+std::string window_image(const testkit::TempDir& dir, const std::string& name) {
+  std::string img = dir.str(name);
+  testkit::fs::rename(volkit::hformat_image(dir), img);
+  return img;
+}
+MainFrame* window_on(const std::string& img) {
+  auto* frame = new MainFrame(nullptr);
+  frame->Show();
+  frame->start_up({img});
+  pump(400);
+  EXPECT_EQ(g_working_mode, k_mode_partition);
+  g_partition_folder = 2;
+  g_popup_source = 1;
+  return frame;
+}
+void close_window_and_image(MainFrame* frame) {
+  frame->run_command("Fermer2");
+  frame->Close(true);
+  pump(300);
+}
+
 }  // namespace
 
 TEST(VolumeWindows, FilePropertiesShowTheRecordAndWriteTheEdits) {
@@ -409,8 +432,7 @@ TEST(VolumeWindows, PropertiesWriteKeepsEveryByteOfTypeAndCreator) {
   REQUIRE_TOOL("hcopy");
   Driver drive;
   testkit::TempDir dir;
-  std::string img = dir.str("prodos.hfs");
-  testkit::fs::rename(volkit::hformat_image(dir), img);
+  std::string img = window_image(dir, "prodos.hfs");
   testkit::write_text(dir.str("data"), "an Apple II file\n");
   auto made = run(volkit::mactool() + "make-macbinary " + quote(dir.str("p.bin")) + " PRODOS.FILE 70c70000 70646f73 " +
                   quote(dir.str("data")) + " && " + volkit::mactool() + "make-macbinary " + quote(dir.str("z.bin")) +
@@ -428,12 +450,7 @@ TEST(VolumeWindows, PropertiesWriteKeepsEveryByteOfTypeAndCreator) {
   ASSERT_EQ(header_codes("PRODOS.FILE"), prodos);
   ASSERT_EQ(header_codes("ZERO"), zero);
 
-  auto* frame = new MainFrame(nullptr);
-  frame->Show();
-  frame->start_up({img});
-  pump(400);
-  ASSERT_EQ(g_working_mode, k_mode_partition);
-  g_partition_folder = 2;
+  MainFrame* frame = window_on(img);
   // The Signature column shows the codes whole.
   auto row_shows = [&](int32_t id, const std::string& text) {
     frame->show_item(2, id);
@@ -451,7 +468,6 @@ TEST(VolumeWindows, PropertiesWriteKeepsEveryByteOfTypeAndCreator) {
   EXPECT_TRUE(screenshot(*frame, "list_signature_unprintable"));
 
   std::string type_shown, creator_shown;
-  g_popup_source = 1;
   for (int language : {0, 10000}) {
     g_language_offset = language;
     frame->show_item(2, p);
@@ -491,9 +507,44 @@ TEST(VolumeWindows, PropertiesWriteKeepsEveryByteOfTypeAndCreator) {
   frame->run_command("AttrPart");
   pump(200);
   EXPECT_FALSE(drive.messages.empty());
-  frame->run_command("Fermer2");
-  frame->Close(true);
-  pump(300);
+  close_window_and_image(frame);
   EXPECT_EQ(header_codes("PRODOS.FILE"), prodos);
   EXPECT_EQ(header_codes("ZERO"), (std::vector<uint8_t>{0, 0, 0, 0, 'p', 'd', 1, 's'}));
+}
+
+// Delete from the list asks for a file too; "No" leaves the image as it was,
+// byte for byte; "Yes" deletes it, as hfsutils then lists.
+TEST(VolumeWindows, DeleteAsksForAFileAndNoChangesNothing) {
+  REQUIRE_TOOL("hformat");
+  Driver drive;
+  testkit::TempDir dir;
+  std::string img = window_image(dir, "delete.hfs");
+  testkit::write_text(dir.str("keep.txt"), "kept\n");
+  testkit::write_text(dir.str("gone.txt"), "gone\n");
+  ASSERT_EQ(run("hmount " + quote(img) + " >/dev/null && hcopy -r " + quote(dir.str("keep.txt")) + " : && hcopy -r " +
+                quote(dir.str("gone.txt")) + " : && humount").rc, 0);
+  const uint32_t options = g_edit_options;
+  g_edit_options &= ~k_option_delete_folders_unasked;
+  g_delete_item_answer = 0;
+  MainFrame* frame = window_on(img);
+  const int32_t gone = volkit::item_id(2, "gone.txt");
+  std::vector<uint8_t> before = testkit::read_file(img);
+  for (int language : {0, 10000}) {
+    g_language_offset = language;
+    frame->show_item(2, gone);
+    pump(100);
+    drive.steps["TMessONT"] = [language](wxDialog& d) {
+      picture(d, language ? "delete_file_question_french" : "delete_file_question");
+      click(find<wxButton>(d, language ? "MessOui" : "MessNon"));
+    };
+    frame->run_command("Supp1");
+    pump(200);
+    if (language == 0) EXPECT_TRUE(testkit::read_file(img) == before) << "\"No\" wrote nothing";
+  }
+  g_language_offset = 0;
+  ASSERT_EQ(drive.messages.size(), 2u);
+  EXPECT_EQ(drive.messages[0], format_text(ui_text(6651).c_str(), "gone.txt"));
+  close_window_and_image(frame);
+  g_edit_options = options;
+  EXPECT_EQ(testvol::hfs_listing(img), (std::set<std::string>{":keep.txt"}));
 }

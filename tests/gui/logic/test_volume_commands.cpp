@@ -175,10 +175,20 @@ TEST(VolumeCommands, HfsutilsVolumeTakesEveryCommandAndStaysSound) {
   EXPECT_EQ(g_partition_folder, documents);
   g_partition_folder = 2;
   EXPECT_EQ(hfs_swap_forks("HQXFILE", 2), 0);
+  // "No" to the folder holding a file, with nothing else selected: not one byte of the image changes.
+  bench.select({"Documents_ old"});
+  bench.forms.answer = false;
+  std::vector<uint8_t> before = read_file(img);
+  volume_delete_command();
+  EXPECT_TRUE(read_file(img) == before) << "the master directory block and its copy untouched";
+  bench.forms.answer = true;
   bench.select({"A name of forty characters, or", "streams.doc", "Documents_ old"});
   bench.forms.questions = 0;
+  bench.forms.messages.clear();
   volume_delete_command();
-  EXPECT_EQ(bench.forms.questions, 1) << "the folder holding a file is deleted after a question";
+  EXPECT_EQ(bench.forms.questions, 3) << "each file, and the folder holding a file, is deleted after a question";
+  EXPECT_TRUE(bench.forms.said(format_text(ui_text(6651).c_str(), "streams.doc")));
+  EXPECT_TRUE(bench.forms.said(format_text(ui_text(5111).c_str(), "Documents_ old")));
   testvol::expect_sound("after the deletes");
   testvol::close_volume();
   EXPECT_EQ(testvol::hfs_listing(img), (std::set<std::string>{":MBFILE", ":HQXFILE", ":single.as"}));
@@ -262,7 +272,13 @@ TEST(VolumeCommands, EngineHfsPlusVolumeTakesEveryCommandAndStaysSound) {
   HFSUniStr255 hqx = utf8_to_unistr("HQXFILE");
   EXPECT_EQ(hfsplus_swap_forks(hqx, 2), 0);
   bench.select({"A name of forty characters, or a bit mor", "streams.doc", "Documents_ old"});
+  // "Delete without asking confirmation": no question for the files, nor for the folder.
+  const uint32_t options = g_edit_options;
+  g_edit_options |= k_option_delete_folders_unasked;
+  bench.forms.questions = 0;
   volume_delete_command();
+  g_edit_options = options;
+  EXPECT_EQ(bench.forms.questions, 0);
   testvol::expect_sound("after the deletes");
   testvol::close_volume();
   EXPECT_EQ(testvol::hfsplus_listing(img), (std::set<std::string>{"MBFILE", "HQXFILE", "single_ renamed"}));
@@ -624,6 +640,15 @@ TEST(VolumeCommands, TreeDeleteShowsTheNextFolderAndTheRootOnlyBeeps) {
   bench.select_tree(folder_id(2, "C"));
   volume_delete_command();  // the last one: the folder before it is shown
   EXPECT_EQ(g_partition_folder, folder_id(2, "A"));
+  EXPECT_EQ(bench.forms.questions, 2) << "the empty folder too";
+  // "No" from the tree: the folder stays and the image is left as it was.
+  bench.forms.answer = false;
+  bench.select_tree(folder_id(2, "A"));
+  std::vector<uint8_t> before = read_file(img);
+  volume_delete_command();
+  EXPECT_EQ(bench.forms.questions, 3);
+  EXPECT_TRUE(read_file(img) == before);
+  bench.forms.answer = true;
   bench.select_tree(2);
   volume_delete_command();
   EXPECT_EQ(bench.bells, 1);
