@@ -169,6 +169,7 @@ void compile_command(bool isoplus) {
     progress->clear_files_panel();
     if (g_main_frame) g_main_frame->update_commands();
     if (result == 0) show_message(compile_success_text(description).c_str());
+    else if (result == k_items_left_out) show_message(compile_left_out_text(g_compile_left_out).c_str());
     else show_message(ui_text(result == -2 ? 1395 : 6211).c_str());
     progress->Destroy();
     delete forms;
