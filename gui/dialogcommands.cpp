@@ -146,6 +146,7 @@ void compile_command(bool isoplus) {
     }
   }
   if (finish_project_command(f, isoplus, 0) != 0) return;
+  refresh_views();  // the names a change of format gave
   CompileImageCounts counts = compile_image_counts(m, options);
   std::string description = compile_description(counts.sectors, counts.folders, counts.files);
   show_status_text(description.c_str(), nullptr);
