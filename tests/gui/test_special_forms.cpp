@@ -524,15 +524,26 @@ TEST(SpecialForms, RefreshReviewAcceptsEachChangeIntoTheOpenProject) {
   g_auto_truncate_iso = g_auto_truncate_hfsplus = g_auto_truncate_hfs = true;  // as the preference does
 
   std::vector<std::string> tabs_at_start;
-  std::string question;
-  std::vector<std::string> pipe_rows;
+  std::string question, close_question;
+  std::vector<std::string> pipe_rows, folders_shown;
   drive({
       [&](wxDialog& d) {
         auto* pages = child<wxNotebook>(d, "PageControl");
         ASSERT_TRUE(pages);
         for (size_t i = 0; i < pages->GetPageCount(); ++i) tabs_at_start.push_back(pages->GetPageText(i).utf8_string());
         EXPECT_EQ(pages->GetSelection(), 0) << "the deletions in front";
+        // Names and places in the project, not record ids; the commands as buttons.
+        auto* deletions = child<wxListCtrl>(d, "ListeDel");
+        ASSERT_TRUE(deletions);
+        for (long i = 0; i < deletions->GetItemCount(); ++i)
+          folders_shown.push_back(cell(deletions, i, 0) + " in " + cell(deletions, i, 1));
+        for (const char* b : {"AcceptItem", "DismissItem", "AcceptTab", "DismissTab", "AcceptAll", "Retour"})
+          EXPECT_TRUE(child<wxWindow>(d, b) && child<wxWindow>(d, b)->IsShownOnScreen()) << b;
         shoot(d, "refresh_review");
+        // The close box with changes listed asks first; "No" keeps the window.
+        d.Close();
+        pump(100);
+        EXPECT_TRUE(d.IsModal());
         for (int t = 0; t < 3; ++t) {
           wxListCtrl* list = child<wxListCtrl>(d, t == 0 ? "ListeDel" : t == 1 ? "ListeMod" : "ListeAdd");
           for (long i = 0; list && i < list->GetItemCount(); ++i)
@@ -549,13 +560,34 @@ TEST(SpecialForms, RefreshReviewAcceptsEachChangeIntoTheOpenProject) {
         }
         EXPECT_FALSE(d.IsModal()) << "the window closes with its last item";
       },
+      note_message(close_question, "MessNon"),
       note_message(question, "MessOui"),  // the folder that still holds files: deleted on "Yes"
   });
   f->run_command("Refr");
   done_driving();
+  EXPECT_EQ(unwrapped(close_question), unwrapped(format_text(ui_text(6663).c_str(), 6)));
+  std::sort(folders_shown.begin(), folders_shown.end());
+  EXPECT_EQ(folders_shown, (std::vector<std::string>{"deep in /src/cd/sub", "gone.txt in /src/cd/sub"}));
   EXPECT_EQ(tabs_at_start, (std::vector<std::string>{ui_text(1561), ui_text(1562), ui_text(1563)}));
   EXPECT_EQ(pipe_rows, (std::vector<std::string>{"new|dir", "pipe|name.txt"}));
   EXPECT_FALSE(question.empty());
+  // Another change, the window left by its button with the change listed:
+  // asked, in French too, and on "Yes" the project stays as it was, byte for byte.
+  testkit::fs::remove(src / "a.txt");
+  std::vector<uint8_t> before = testkit::read_file(project);
+  g_language_offset = 10000;
+  drive({[&](wxDialog& d) {
+           shoot(d, "refresh_review_french");
+           click(d.FindWindow("Retour"));
+         },
+         [&](wxDialog& d) {
+           shoot(d, "refresh_review_close_french");
+           click(d.FindWindow("MessOui"));
+         }});
+  f->run_command("Refr");
+  done_driving();
+  g_language_offset = 0;
+  EXPECT_TRUE(testkit::read_file(project) == before) << "nothing dismissed is written";
   close_main_window(f);
 
   FILE* p = std::fopen(project.c_str(), "rb");
@@ -575,13 +607,14 @@ TEST(SpecialForms, RefreshReviewAcceptsEachChangeIntoTheOpenProject) {
     ASSERT_TRUE(by_name.count(added)) << added;
     EXPECT_FALSE(old_ids.count(by_name[added].id)) << "a fresh id for " << added;
   }
+  EXPECT_FALSE(by_name.count("a.txt") == 0) << "the deletion was dismissed";
   EXPECT_EQ(by_name["a.txt"].pc_size, 25u);
 
   // The printed report: the header on every page and one line a change.
   RefreshReview review;
   read_change_list_text("D|5|-4|1|/pc/|gone.txt\nM|5|-3|3000000000|/pc/|a file with a rather long name that is clipped.txt\n"
                         "A|5|0|10|/pc/|new|dir\n", review);
-  const int widths[5] = {150, 80, 70, 100, 250};
+  const int widths[4] = {170, 170, 90, 260};
   int pages = picture_of_page("refresh_print", [&](wxDC& dc, const wxRect& area) {
     return draw_review_page(dc, area, 1, review, project, "9-12-2026 10:11:12", widths);
   });
