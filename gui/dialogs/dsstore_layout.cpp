@@ -269,6 +269,13 @@ int read_ds_store_file(FILE* project, const std::string& path, DsStoreLayout& l,
   return read_ds_store_bytes(project, bytes.data(), bytes.size(), l, message);
 }
 
+std::string project_ds_store_file(FILE* project) {
+  ProjectRecord r;
+  if (!project || !find_child_by_hfs_name(project, r, k_ds_store_name, k_root_folder_id) || r.is_folder())
+    return std::string();
+  return r.pc_folder + r.pc_name;
+}
+
 void open_ds_store_layout(FILE* project, DsStoreLayout& l, std::string& message) {
   message.clear();
   ProjectRecord r;

@@ -33,6 +33,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <regex>
 
 #include "IO/settings.h"
@@ -42,6 +43,7 @@
 #include "compiler/commands.h"
 #include "compiler/project.h"
 #include "gui/dialogs/dsstore.h"
+#include "gui/dialogs/dsstore_editor.h"
 #include "gui/dialogs/dsstore_form.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/preferences.h"
@@ -648,6 +650,16 @@ std::string make_layout_project(const testkit::TempDir& dir) {
   return project;
 }
 
+// A PNG picture of w x h (blue, a yellow patch) for the background.
+std::string make_picture(const testkit::TempDir& dir, int w, int h) {
+  std::string picture = dir.str("fond.png");
+  wxImage image(w, h);
+  image.SetRGB(wxRect(0, 0, w, h), 0x30, 0x70, 0xB0);
+  image.SetRGB(wxRect(40, 40, 200, 120), 0xF0, 0xC0, 0x30);
+  EXPECT_TRUE(image.SaveFile(wxString::FromUTF8(picture), wxBITMAP_TYPE_PNG));
+  return picture;
+}
+
 }  // namespace
 
 TEST(SpecialForms, DsStoreEditorLaysOutTheRootAndWritesItIntoTheProject) {
@@ -657,11 +669,7 @@ TEST(SpecialForms, DsStoreEditorLaysOutTheRootAndWritesItIntoTheProject) {
   testkit::TempDir dir;
   g_auto_truncate_iso = g_auto_truncate_hfsplus = g_auto_truncate_hfs = true;
   std::string project = make_layout_project(dir);
-  std::string picture = dir.str("fond.png");
-  wxImage image(640, 480);
-  image.SetRGB(wxRect(0, 0, 640, 480), 0x30, 0x70, 0xB0);
-  image.SetRGB(wxRect(40, 40, 200, 120), 0xF0, 0xC0, 0x30);
-  ASSERT_TRUE(image.SaveFile(wxString::FromUTF8(picture), wxBITMAP_TYPE_PNG));
+  std::string picture = make_picture(dir, 640, 480);
   std::string target = dir.str(".DS_Store");
   g_name_view = k_name_view_pc;
   FILE* f = std::fopen(project.c_str(), "r+b");
@@ -742,20 +750,22 @@ TEST(SpecialForms, DsStoreEditorLaysOutTheRootAndWritesItIntoTheProject) {
   EXPECT_EQ(testkit::count_root_items(f, ".DS_Store"), 1);
   EXPECT_EQ(testkit::count_root_items(f, ".!Background"), 1);
 
-  // A second run over a damaged file: one background folder still.
+  // A second run over a damaged file: replaced after a question, one background folder still.
   testkit::write_text(target, "no desktop services store");
-  std::string damaged;
+  std::string damaged, replace;
   drive({
       note_message(damaged),
       [&](wxDialog& d) {
         child<wxTextCtrl>(d, "fichier_fond")->SetValue(wxString::FromUTF8(picture));
         click(d.FindWindow("valid"));
       },
+      note_message(replace, "MessOui"),
       file_answer(target),
   });
   EXPECT_EQ(run_ds_store_editor(nullptr, f, project), -1);
   done_driving();
   EXPECT_NE(damaged.find(".DS_Store"), std::string::npos) << damaged;
+  EXPECT_EQ(unwrapped(replace), unwrapped(format_text(ui_text(6665).c_str(), target.c_str())));
   EXPECT_EQ(testkit::count_root_items(f, ".DS_Store"), 1);
   EXPECT_EQ(testkit::count_root_items(f, ".!Background"), 1);
   EXPECT_TRUE(check_project_invariants(f).empty());
@@ -783,6 +793,108 @@ TEST(SpecialForms, DsStoreEditorLaysOutTheRootAndWritesItIntoTheProject) {
                                          " > " + testkit::quote(dir.str("copy")));
   ASSERT_EQ(copy.rc, 0) << copy.err;
   EXPECT_EQ(testkit::read_file(dir.str("copy")), testkit::read_file(target));
+}
+
+// The positions of a file with a background picture come back as the file
+// has them and are written again unchanged (records compared by a reader of
+// the public format); the project's file is replaced only after a question;
+// cancelling the picture chooser keeps the picture.
+TEST(SpecialForms, DsStoreEditorKeepsWhatTheFileAndTheUserGave) {
+  SavedGlobals keep;
+  testkit::TempDir dir;
+  g_auto_truncate_iso = g_auto_truncate_hfsplus = g_auto_truncate_hfs = true;
+  std::string project = make_layout_project(dir);
+  std::string picture = make_picture(dir, 400, 300);
+  std::string target = dir.str(".DS_Store");
+  FILE* f = std::fopen(project.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(switch_project_to_hfsplus(f), 1);
+  auto iloc_records = [&] {
+    testkit::RunResult w = testkit::run("python3 " + testkit::quote(std::string(CORVANE_SOURCE_DIR) +
+                                        "/tests/gui/dialogs/ds_store_walk.py") + " " + testkit::quote(target));
+    EXPECT_EQ(w.rc, 0) << w.out << w.err;
+    std::vector<std::string> out;
+    std::istringstream in(w.out);
+    for (std::string line; std::getline(in, line);)
+      if (line.find("\tIloc\t") != std::string::npos) out.push_back(line);
+    return out;
+  };
+  auto place = [](wxDialog& d, int row, int x, int y) {
+    auto* list = child<wxListCtrl>(d, "lvi");
+    select_row(list, row);
+    menu(d, k_ds_edit_item);
+    child<wxSpinCtrl>(d, "ed_posh")->SetValue(x);
+    child<wxSpinCtrl>(d, "ed_posv")->SetValue(y);
+    click(d.FindWindow("Masquer"));
+  };
+  auto places_of = [](wxDialog& d) {
+    std::map<std::string, std::string> out;
+    auto* list = child<wxListCtrl>(d, "lvi");
+    for (long i = 0; list && i < list->GetItemCount(); ++i) out[cell(list, i, 0)] = cell(list, i, 1) + "," + cell(list, i, 2);
+    return out;
+  };
+  // The first file: a picture, two icons placed by hand.
+  std::map<std::string, std::string> placed, reopened;
+  drive({[&](wxDialog& d) {
+           child<wxTextCtrl>(d, "fichier_fond")->SetValue(wxString::FromUTF8(picture));
+           place(d, 0, 205, 95);
+           place(d, 2, 40, 210);
+           placed = places_of(d);
+           click(d.FindWindow("valid"));
+         },
+         file_answer(target)});
+  ASSERT_EQ(run_ds_store_editor(nullptr, f, project), -1);
+  done_driving();
+  std::vector<std::string> first = iloc_records();
+  ASSERT_EQ(first.size(), 4u);
+
+  // Opened again: the rows hold the file's places and the window the picture's
+  // size; "No" to replacing the project's file changes nothing; "Yes" writes
+  // the same places.
+  std::string width, height, refused, asked;
+  drive({[&](wxDialog& d) {
+           reopened = places_of(d);
+           width = std::to_string(child<wxSpinCtrl>(d, "val_largeur")->GetValue());
+           height = std::to_string(child<wxSpinCtrl>(d, "val_hauteur")->GetValue());
+           click(d.FindWindow("valid"));
+           EXPECT_TRUE(d.IsModal()) << "\"No\" keeps the editor open";
+           g_language_offset = 10000;
+           click(d.FindWindow("valid"));
+           g_language_offset = 0;
+         },
+         [&](wxDialog& d) {
+           shoot(d, "ds_store_replace_question");
+           note_message(refused, "MessNon")(d);
+         },
+         [&](wxDialog& d) {
+           shoot(d, "ds_store_replace_question_french");
+           note_message(asked, "MessOui")(d);
+         },
+         file_answer(target)});
+  EXPECT_EQ(run_ds_store_editor(nullptr, f, project), -1);
+  done_driving();
+  EXPECT_EQ(reopened, placed);
+  EXPECT_EQ(std::count_if(placed.begin(), placed.end(), [](auto& p) { return p.second == "205,95" || p.second == "40,210"; }), 2);
+  EXPECT_EQ(width + "x" + height, "400x300");
+  EXPECT_FALSE(refused.empty());
+  EXPECT_EQ(iloc_records(), first) << "the places written again as the file had them";
+  EXPECT_EQ(testkit::count_root_items(f, ".DS_Store"), 1);
+
+  // The picture chooser cancelled: the picture stays.
+  std::string kept_picture;
+  std::vector<uint8_t> written = testkit::read_file(target);
+  drive({[&](wxDialog& d) {
+           click(d.FindWindow("browse"));
+           kept_picture = child<wxTextCtrl>(d, "fichier_fond")->GetValue().utf8_string();
+           click(d.FindWindow("cancel"));
+         },
+         file_answer("")});
+  EXPECT_EQ(run_ds_store_editor(nullptr, f, project), 0);
+  done_driving();
+  EXPECT_EQ(kept_picture, picture);
+  EXPECT_TRUE(testkit::read_file(target) == written) << "Cancel writes nothing";
+  EXPECT_TRUE(check_project_invariants(f).empty());
+  std::fclose(f);
 }
 
 // --- commands of the main window ---------------------------------------------------------------------
