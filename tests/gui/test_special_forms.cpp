@@ -28,6 +28,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
+#include <wx/uiaction.h>
 
 #include <deque>
 #include <map>
@@ -462,6 +463,60 @@ TEST(SpecialForms, SignatureEditorEditsOneSectionAndKeepsTheRest) {
   picture_of_page("signature_print_last", [&](wxDC& dc, const wxRect& area) {
     return draw_signature_page(dc, area, pages, ed);
   });
+  save_signature_table_path("");
+}
+
+// After "Edit item" (here by a double click, as a user opens it) a click on
+// another row selects that row only, so the next Cut takes one row: the mouse
+// driven through the X server's test extension.
+TEST(SpecialForms, SignatureEditorClickAfterAnEditSelectsOneRow) {
+  SavedGlobals keep;
+  testkit::TempDir dir;
+  std::string sig = dir.str("table.sig");
+  testkit::write_text(sig, "txt,TEXTttxt,Plain text\r\ngif,GIFfogle,GIF picture\r\njpg,JPEGogle,JPEG picture\r\n"
+                           "png,PNGfogle,PNG picture\r\n");
+  save_signature_table_path(sig.c_str());
+  g_language_offset = 0;
+  std::vector<long> selected_after;
+  std::string left;
+  drive({[&](wxDialog& d) {
+           auto* list = child<wxListCtrl>(d, "ListeSign");
+           ASSERT_TRUE(list);
+           wxUIActionSimulator mouse;
+           auto at_row = [&](long row) {
+             wxRect r;
+             list->GetItemRect(row, r);
+             mouse.MouseMove(list->ClientToScreen(wxPoint(r.x + 30, r.y + r.height / 2)));
+             pump(100);
+           };
+           d.Raise();
+           pump(200);
+           at_row(1);
+           mouse.MouseClick();
+           pump(200);
+           mouse.MouseDblClick();  // the item dialog: the next step answers it
+           pump(1500, [&] { return g_steps.empty(); });
+           pump(300);
+           at_row(3);
+           mouse.MouseClick();
+           pump(300);
+           for (long i = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); i >= 0;
+                i = list->GetNextItem(i, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
+             selected_after.push_back(i);
+           shoot(d, "signature_editor_after_edit");
+           menu(d, k_sig_cut);
+           for (long i = 0; i < list->GetItemCount(); ++i) left += cell(list, i, 0) + " ";
+           menu(d, k_sig_quit);
+         },
+         [](wxDialog& d) {
+           child<wxTextCtrl>(d, "Comment")->SetValue("GIF image");
+           click(d.FindWindow("OK"));
+         },
+         [](wxDialog& d) { click(d.FindWindow("MessNon")); }});
+  run_signature_editor(nullptr);
+  done_driving();
+  EXPECT_EQ(selected_after, std::vector<long>{3});
+  EXPECT_EQ(left, "txt gif jpg ") << "Cut took the clicked row alone";
   save_signature_table_path("");
 }
 
