@@ -5,8 +5,6 @@
 // store, the files written and the outside readers of the compiled images.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -429,15 +427,10 @@ TEST(SpecialForms, SignatureEditorEditsOneSectionAndKeepsTheRest) {
         }
         menu(d, k_sig_paste);
         EXPECT_EQ(child<wxListCtrl>(d, "ListeSign")->GetItemCount(), 24);
-        struct rlimit old {};
-        getrlimit(RLIMIT_FSIZE, &old);
-        struct rlimit small = old;
-        small.rlim_cur = 512;
-        auto old_handler = signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &small);
-        menu(d, k_sig_save);
-        setrlimit(RLIMIT_FSIZE, &old);
-        signal(SIGXFSZ, old_handler);
+        {
+          testkit::FileSizeLimit full(512);
+          menu(d, k_sig_save);
+        }
         // Quitting asks to save the edits kept; "No" leaves them.
         menu(d, k_sig_quit);
       },

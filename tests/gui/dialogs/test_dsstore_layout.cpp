@@ -2,9 +2,6 @@
 // and its background folder, a second run over a damaged file, and the compiled
 // HFS+ volume as sleuthkit reads it.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-
-#include <csignal>
 
 #include <algorithm>
 #include <regex>
@@ -219,16 +216,12 @@ TEST(DsStoreLayout, RefusalsLeaveTheProjectAsItWas) {
   // that was there stays whole, no temporary file is left, the project as it was.
   std::string target = p.dir.str(".DS_Store");
   write_text(target, "the file that was there");
-  struct rlimit old {};
-  getrlimit(RLIMIT_FSIZE, &old);
-  struct rlimit small = old;
-  small.rlim_cur = 1024;
-  auto old_handler = signal(SIGXFSZ, SIG_IGN);
-  setrlimit(RLIMIT_FSIZE, &small);
   l.background_picture.clear();
-  int rc = write_ds_store(p.f, l, target, msg);
-  setrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, old_handler);
+  int rc = 0;
+  {
+    testkit::FileSizeLimit full(1024);
+    rc = write_ds_store(p.f, l, target, msg);
+  }
   EXPECT_EQ(rc, -1);
   EXPECT_EQ(read_text(target), "the file that was there");
   EXPECT_EQ(project_record_count(p.f), before);

@@ -2,11 +2,9 @@
 // hfsutils formatted and an HFS+ volume the engine made, each step judged by
 // the outside readers (hfsutils; sleuthkit) and by the engine's checker.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <sys/stat.h>
 
-#include <csignal>
 #include <ctime>
 
 #include "IO/uitext.h"
@@ -556,15 +554,10 @@ TEST(VolumeCommands, ACopyToAFullPcDiskLeavesNoHalfWrittenFile) {
   testkit::fs::create_directories(bench.destination);
   bench.select({"MBFILE", "HQXFILE"});
   // The PC side takes 1000 bytes a file, then refuses: as a disk that is full.
-  struct rlimit saved {};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  auto saved_handler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = 1000;
-  setrlimit(RLIMIT_FSIZE, &small);
-  volume_copy_to_pc_command();
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, saved_handler);
+  {
+    testkit::FileSizeLimit full(1000);
+    volume_copy_to_pc_command();
+  }
   g_copy_method = saved_method;
   testvol::close_volume();
   EXPECT_FALSE(bench.forms.messages.empty());
