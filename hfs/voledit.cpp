@@ -129,7 +129,9 @@ bool first_child(uint32_t folder, Item& it) {
   size_t i = 0;
   auto tk = thread_key(folder);
   if (bt_seek(s, tk.data(), v, i) != 0) return false;
-  for (uint32_t guard = bt_total_nodes(s) + 1; guard > 0; --guard) {
+  NodeChain chain(bt_total_nodes(s));
+  if (!chain.step(v.number)) return false;
+  for (;;) {
     for (; i < v.count(); ++i) {
       auto rec = v.record(i);
       size_t ks = bt_key_size(s, rec.data(), rec.size());
@@ -146,10 +148,9 @@ bool first_child(uint32_t folder, Item& it) {
       it.data.assign(d.begin(), d.end());
       if (decode_item(it)) return true;
     }
-    if (v.flink() == 0 || bt_load_node(s, v.flink(), v) != 0) return false;
+    if (v.flink() == 0 || !chain.step(v.flink()) || bt_load_node(s, v.flink(), v) != 0) return false;
     i = 0;
   }
-  return false;
 }
 
 std::vector<uint8_t> make_thread(int type, uint32_t parent, const Name& n) {

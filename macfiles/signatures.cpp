@@ -3,7 +3,6 @@
 #include <cctype>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <vector>
 
 #include "IO/charsets.h"
@@ -11,6 +10,7 @@
 #include "IO/unicode.h"
 #include "IO/uitext.h"
 #include "macfiles/macdates.h"
+#include "platform/files.h"
 
 SignatureEntry* g_signature_table = nullptr;
 int g_signature_count = 0;
@@ -46,8 +46,10 @@ bool parse_row(const std::string& line, SignatureEntry& row) {
     if (second != std::string::npos) comment = rest.substr(second + 1);
   }
   if (comma != std::string::npos && ext.empty()) ext = " ";
-  // Fields that do not fit their columns make no row.
+  // Fields that do not fit their columns make no row; nor does a zero byte,
+  // which would end the field (and the lookups with it) early.
   if (ext.size() > 4 || sig.size() != 8) return false;
+  if (ext.find('\0') != std::string::npos || sig.find('\0') != std::string::npos) return false;
   row = SignatureEntry();
   copy_field(row.extension, sizeof row.extension, ext);
   copy_field(row.type_creator, sizeof row.type_creator, sig);
@@ -86,15 +88,24 @@ void clear_signature_table() {
   g_signature_count = 0;
 }
 
+bool read_signature_file_lines(const std::string& path, std::vector<std::string>& lines) {
+  lines.clear();
+  std::string text;
+  if (read_regular_file(path, k_max_signature_file_bytes, text) != k_read_file_ok) return false;
+  for (size_t at = 0; at < text.size();) {
+    size_t nl = text.find('\n', at);
+    std::string line = text.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
+    at = nl == std::string::npos ? text.size() : nl + 1;
+    while (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  }
+  return true;
+}
+
 int load_signature_table(const std::string& path, const std::string& default_extension,
                          int language_offset) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return -1;
   std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    lines.push_back(line);
-  }
+  if (!read_signature_file_lines(path, lines)) return -1;
   size_t first = 0;
   if (language_offset == 10000) {
     for (size_t i = 0; i < lines.size(); ++i)

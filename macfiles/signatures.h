@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct SignatureEntry {
   char extension[5];     // at most 4 characters
@@ -20,10 +22,20 @@ constexpr int k_signature_rows = 128;
 extern SignatureEntry* g_signature_table;
 extern int g_signature_count;  // rows in use, row 0 included
 
+// The largest signature file read (a table of 127 rows in two languages holds
+// a few tens of kilobytes).
+constexpr size_t k_max_signature_file_bytes = 1u << 20;
+
+// Lines of a signature file read whole (at most k_max_signature_file_bytes,
+// from a regular file only, opened without blocking), each without its line
+// end. false when it cannot be had.
+bool read_signature_file_lines(const std::string& path, std::vector<std::string>& lines);
+
 // Loads the table from a .sig file. Row 0 gets default_extension (cut to 4),
 // "TEXT????", "---", -1. With the French interface (language_offset 10000)
 // the file is read from the line after "#[1]" (from its start when there is
-// none). 0 done, -1 the file cannot be opened (the table is then left as it was).
+// none). 0 done, -1 the file cannot be read (missing, not a regular file, or
+// larger than the bound; the table is then left as it was).
 int load_signature_table(const std::string& path, const std::string& default_extension,
                          int language_offset);
 // Loads the table named by the setting "Sign", with the default extension of

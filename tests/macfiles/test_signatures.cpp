@@ -1,5 +1,7 @@
 // The signature table and the date and number texts of the browse views.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -72,6 +74,31 @@ TEST(Signatures, TableLookups) {
   EXPECT_EQ(g_signature_count, 3);
   EXPECT_EQ(load_signature_table(dir.str("missing.sig"), "TXT", 0), -1);
   EXPECT_EQ(g_signature_count, 3);
+  clear_signature_table();
+}
+
+TEST(Signatures, OnlyARegularFileOfATablesSizeIsRead) {
+  TempDir dir;
+  write_text(dir.path() / "t.sig", k_table);
+  ASSERT_EQ(load_signature_table(dir.str("t.sig"), "TXT", 0), 0);
+  ASSERT_EQ(g_signature_count, 5);
+  // A FIFO (no writer: an ordinary open would wait for ever), an endless
+  // device, a folder and a file past the bound are refused at once, and the
+  // table stays as it was.
+  ASSERT_EQ(::mkfifo(dir.str("fifo.sig").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", dir.str("zero.sig").c_str()), 0);
+  std::string big = std::string(k_table) + std::string(k_max_signature_file_bytes, '#');
+  write_text(dir.path() / "big.sig", big);
+  for (const char* name : {"fifo.sig", "zero.sig", "big.sig", ""}) {
+    EXPECT_EQ(load_signature_table(dir.str(name), "TXT", 0), -1) << name;
+    EXPECT_EQ(g_signature_count, 5) << name;
+  }
+  // A last line without its end is a row too; a zero byte in a signature
+  // (which would end it, and the lookups with it) makes none.
+  write_text(dir.path() / "end.sig", std::string("JPG,JP\0Gogle,a\r\nGIF,GIFf8BIM,c\nPDF,PDF CARO,b", 45));
+  ASSERT_EQ(load_signature_table(dir.str("end.sig"), "TXT", 0), 0);
+  EXPECT_EQ(g_signature_count, 3);
+  EXPECT_EQ(signature_comment("PDF CARO"), "b");
   clear_signature_table();
 }
 
