@@ -23,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "IO/busycursor.h"
 #include "IO/fileio.h"
 #include "IO/settings.h"
 #include "IO/ui_services.h"
@@ -42,6 +43,7 @@
 #include "gui/progresslogic.h"
 #include "gui/recent.h"
 #include "gui/views/mode_views.h"
+#include "gui/window_backends.h"
 #include "hfs/engine.h"
 #include "hfs/volume.h"
 #include "macfiles/extract.h"
@@ -201,6 +203,7 @@ MainFrame::MainFrame(InstanceChannel* channel)
 }
 
 MainFrame::~MainFrame() {
+  remove_window_backends(this);
   if (g_main_frame == this) g_main_frame = nullptr;
   if (g_main_views == this) g_main_views = nullptr;
   if (g_gui_forms == this) g_gui_forms = nullptr;
@@ -560,7 +563,8 @@ int MainFrame::handle_command_argument(const std::vector<std::string>& args) {
 }
 
 void MainFrame::poll_handover() {
-  if (!channel_ || handling_handover_) return;
+  // Work under the busy cursor lets the timers run: a hand-over waits until it is done.
+  if (!channel_ || handling_handover_ || busy_cursor_running()) return;
   HandoverDecoder decoder;
   int connection = accept_handover(*channel_, decoder, 2000);
   if (connection < 0) return;
@@ -629,6 +633,7 @@ void MainFrame::start_up(const std::vector<std::string>& args) {
   g_name_view = 1;
   g_compile_state = 1;
   g_gui_forms = this;
+  install_window_backends(this);
   init_volume_engine();
   g_choose_log_file = choose_log_file;
   load_startup_settings();
@@ -673,6 +678,7 @@ void MainFrame::on_close(wxCloseEvent& e) {
     g_log_file = nullptr;
   }
   if (channel_) release_instance(*channel_);
+  remove_window_backends(this);
   g_gui_forms = nullptr;
   if (g_main_views == this) g_main_views = nullptr;
   list_->SetDropTarget(nullptr);
@@ -710,7 +716,10 @@ void MainFrame::leave_simple_status() {
 
 void MainFrame::elapsed_time(const std::string& text) {
   if (!simple_status_) SetStatusText(wxString::FromUTF8(text), 2);
-  wxSafeYield(nullptr, true);  // pending messages run, the user input waits: no command runs re-entrantly
+  // Pending messages run, the user input waits: no command runs re-entrantly
+  // (under the busy cursor an Esc is kept for the work's next poll).
+  if (busy_cursor_running()) yield_while_busy();
+  else wxSafeYield(nullptr, true);
 }
 
 void MainFrame::progress_bar(int action, int value) {

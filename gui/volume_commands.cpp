@@ -215,7 +215,7 @@ void copy_items_to_pc(const std::vector<CatalogItem>& items) {
   reset_copy_progress();
   start_busy_cursor();
   for (const CatalogItem& item : items)
-    if (extract_item(item) != 0) break;
+    if (escape_abort_requested() || extract_item(item) != 0) break;  // Esc between the items too
   stop_busy_cursor();
   show_status_text(nullptr, nullptr);
 }
@@ -440,6 +440,7 @@ int copy_pc_paths_to_volume(const std::vector<std::string>& paths, uint32_t fold
   if (session.refused()) return 0;
   const int imported_before = g_import_count;
   for (size_t i = 0; i < paths.size(); ++i) {
+    if (escape_abort_requested()) break;  // between the items too, as inside their folders
     const std::string& path = paths[i];
     uint64_t need = import_allocation(path, g_volume.block_size);
     uint64_t room = volume_free_bytes();
