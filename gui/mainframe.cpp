@@ -722,6 +722,13 @@ void MainFrame::elapsed_time(const std::string& text) {
   else wxSafeYield(nullptr, true);
 }
 
+void MainFrame::status_panel(int panel, const std::string& text) {
+  wxStatusBar* bar = GetStatusBar();
+  if (simple_status_ || !bar || panel < 0 || panel >= bar->GetFieldsCount()) return;
+  SetStatusText(wxString::FromUTF8(text), panel);
+  bar->Update();
+}
+
 void MainFrame::progress_bar(int action, int value) {
   if (g_working_mode != 1) return;
   if (action == 0) {

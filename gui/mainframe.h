@@ -104,6 +104,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   void leave_simple_status();
   void elapsed_time(const std::string& text) override;
   void progress_bar(int action, int value) override;
+  void status_panel(int panel, const std::string& text) override;
   void progress_file_start(const std::string& label, int bar_maximum) override;
   void progress_advance(int general_position) override;
   void progress_file_done(int general_position, uint32_t files) override;

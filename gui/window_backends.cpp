@@ -80,7 +80,9 @@ bool screen_size(WindowHandle, int& width, int& height) {
 }
 
 int poll_escape() {
-  if (!wxTheApp || !wxIsMainThread()) return 0;  // only the GUI thread's work is stopped by a key
+  // Only work announced by the busy cursor, on the GUI thread, lets the events
+  // run (its input held back) and is stopped by the key.
+  if (!wxTheApp || !wxIsMainThread() || !busy_cursor_running()) return 0;
   uint64_t now = steady_ms();
   if (now - g_last_poll_ms >= k_poll_interval_ms) {
     g_last_poll_ms = now;

@@ -13,9 +13,12 @@
 #include <wx/timer.h>
 #include <wx/treectrl.h>
 
+#include <array>
 #include <set>
+#include <sstream>
 
 #include "IO/busycursor.h"
+#include "IO/strlib.h"
 #include "IO/uitext.h"
 #include "gui/dialogs/transfer_dialogs.h"
 #include "gui/logic/volume_images.h"
@@ -215,4 +218,93 @@ TEST(LongWork, EscapeStopsCopiesOntoAndOffTheVolumeCleanly) {
     EXPECT_EQ(testkit::read_text(out + "/kept/" + name), testkit::read_text(dir.str("kept/" + name))) << name;
   f->Close(true);
   pump(300);
+}
+
+namespace {
+
+// The main window's status bar during a paste into the project: the three
+// panels of the running counts, read at each tick of a timer that runs while
+// the inclusion lets the events run.
+struct CountsSeen {
+  std::vector<std::array<std::string, 3>> panels;
+  bool picture_taken = false;
+};
+
+CountsSeen paste_into_project(MainFrame* f, const std::string& folder, const std::string& picture) {
+  CountsSeen seen;
+  paste_folder(folder);
+  wxTimer timer;
+  timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    if (!busy_cursor_running()) return;
+    wxStatusBar* bar = f->GetStatusBar();
+    if (seen.panels.empty()) g_operation_start_ms -= 65000;  // as if it had begun more than a minute ago
+    seen.panels.push_back({bar->GetStatusText(1).utf8_string(), bar->GetStatusText(2).utf8_string(),
+                           bar->GetStatusText(3).utf8_string()});
+    if (!seen.picture_taken && !seen.panels.back()[1].empty() && !picture.empty()) {
+      for (const ProbeWindow& w : windows_of(::getpid()))
+        if (w.title == f->GetTitle().utf8_string()) seen.picture_taken = save_window_png(w, screenshot_path(picture));
+    }
+  });
+  timer.Start(20);
+  f->run_command("DrExpl");
+  timer.Stop();
+  return seen;
+}
+
+int count_of(const std::string& text, const std::string& format_head) {
+  return text.rfind(format_head, 0) == 0 ? std::atoi(text.c_str() + format_head.size()) : -1;
+}
+
+}  // namespace
+
+TEST(LongWork, InclusionShowsItsRunningCountsAndReportsALongOne) {
+  testkit::TempDir dir;
+  for (int d = 0; d < 20; ++d) make_folder(dir.str("en/set" + std::to_string(d)), 300);
+  for (int d = 0; d < 10; ++d) make_folder(dir.str("fr/set" + std::to_string(d)), 150);
+  auto* f = new MainFrame(nullptr);
+  f->Show();
+  f->start_up({});
+  pump(300);
+  ASSERT_EQ(g_working_mode, k_mode_project);
+  for (int language : {0, 10000}) {
+    f->run_command(language ? "Fr1" : "En2");
+    const std::string pc = dir.str(language ? "fr" : "en");
+    answer_forms({{"MessFermer", "", language ? "inclusion_report_french" : "inclusion_report"}});
+    CountsSeen seen = paste_into_project(f, pc, language ? "inclusion_counts_french" : "inclusion_counts");
+    ASSERT_EQ(g_seen_forms.size(), 1u);
+    const std::string report = g_seen_forms[0].text;
+    answer_forms({});
+    EXPECT_TRUE(seen.picture_taken);
+    // The counts only grow, and the last shown is at most what find counts.
+    auto peer = run("find " + quote(pc) + " -type f | wc -l; find " + quote(pc) + " -type d | wc -l");
+    std::istringstream in(peer.out);
+    int files = 0, folders = 0;
+    in >> files >> folders;
+    ASSERT_EQ(files, language ? 1500 : 6000);
+    ASSERT_GE(seen.panels.size(), 1u);
+    std::string folder_head = ui_text(1016).substr(0, ui_text(1016).find('%'));
+    std::string file_head = ui_text(1015).substr(0, ui_text(1015).find('%'));
+    int last_files = 0;
+    for (const auto& p : seen.panels) {
+      if (p[1].empty()) continue;
+      int n = count_of(p[1], file_head);
+      EXPECT_GE(n, last_files) << p[1];
+      EXPECT_LE(n, files);
+      EXPECT_LE(count_of(p[0], folder_head), folders);
+      EXPECT_NE(p[2].find('\''), std::string::npos) << p[2];
+      last_files = n;
+    }
+    if (language == 0) EXPECT_GT(last_files, 0) << "no running count seen";
+    // The report names what was added: every folder (the pasted one too) and file.
+    EXPECT_NE(report.find(" " + std::to_string(folders) + " "), std::string::npos) << report;
+    EXPECT_NE(report.find(" " + std::to_string(files) + " "), std::string::npos) << report;
+    EXPECT_EQ(report.rfind(ui_text(1457).substr(0, ui_text(1457).find('%')), 0), 0u) << report;
+    // After it the panels are the folder's again.
+    EXPECT_EQ(f->GetStatusBar()->GetStatusText(1).utf8_string(), "");
+  }
+  f->run_command("En2");
+  g_file_dialog_answer = [](const std::string&) { return std::string(); };  // the scratch project is not kept
+  f->Close(true);
+  pump(300);
+  g_file_dialog_answer = nullptr;
 }

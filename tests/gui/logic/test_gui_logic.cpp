@@ -297,6 +297,27 @@ TEST_F(GuiRecent, DamagedValuesAreSkipped) {
   EXPECT_EQ(read_recent_list(2), (std::vector<std::string>{"/good.cvso"}));
 }
 
+// The status bar of an inclusion: the counts, the time, and the report that
+// only an inclusion of a minute or more gives; the counts shown ten times a second.
+TEST(GuiProgress, InclusionCountsAndItsReport) {
+  g_language_offset = 0;
+  InclusionCountsView v = inclusion_counts_view(65000, 12, 3400);
+  EXPECT_EQ(v.folders, "Folders: 12");
+  EXPECT_EQ(v.files, "Files: 3400");
+  EXPECT_EQ(v.elapsed, " 1'05\"");
+  EXPECT_EQ(inclusion_done_text(59999, 1, 2), "");
+  EXPECT_EQ(inclusion_done_text(65000, 12, 3400), "Inclusion completed in  1'05\" for 12 folders and 3400 files.");
+  g_language_offset = 10000;
+  EXPECT_EQ(inclusion_counts_view(0, 1, 2).files, "Fichiers : 2");
+  EXPECT_NE(inclusion_done_text(600000, 1, 2).find("10'00\""), std::string::npos);
+  g_language_offset = 0;
+  uint64_t last = 0;
+  EXPECT_TRUE(display_due(last, 5000, 100));
+  EXPECT_FALSE(display_due(last, 5099, 100));
+  EXPECT_TRUE(display_due(last, 5100, 100));
+  EXPECT_FALSE(display_due(last, 5101, 100));
+}
+
 TEST(GuiProgress, TextsOfTheProgressDialog) {
   EXPECT_EQ(compile_elapsed_text(75000), " 1'15\"");
   EXPECT_EQ(compile_elapsed_text(5000), " 0'05\"");
