@@ -64,6 +64,14 @@ wxString hint_text(int id) {
   return wxString::FromUTF8(shown);
 }
 
+// A menu item's text: its caption, and its key after a tab (the toolkit shows
+// the key and takes it).
+wxString item_label(int caption, const char* command) {
+  wxString label = tr(caption);
+  if (*command_shortcut(command)) label << "\t" << command_shortcut(command);
+  return label;
+}
+
 const char* const k_tool_bar_names[3] = {"ToolProj", "ToolPart", "ToolIsop"};
 const wxColour k_mode_colours[3] = {wxColour(0xFE, 0xFC, 0xF6), wxColour(0xF4, 0xFE, 0xF4), wxColour(0xF4, 0xFE, 0xFF)};
 
@@ -189,14 +197,13 @@ MainFrame::MainFrame(InstanceChannel* channel)
   SetMinSize(wxSize(480, 320));
   Bind(wxEVT_MENU, &MainFrame::on_menu, this);
   register_command_families();
-  // F1: the help topic of the mode; Ctrl+N: a new folder, as the tool hint
-  // says; F5: the views read again; Ctrl+M: the next working mode.
-  wxAcceleratorEntry keys[4];
-  keys[0].Set(wxACCEL_NORMAL, WXK_F1, command_id("HelpProj"));
-  keys[1].Set(wxACCEL_CTRL, 'N', command_id("MD"));
-  keys[2].Set(wxACCEL_NORMAL, WXK_F5, k_id_refresh);
-  keys[3].Set(wxACCEL_CTRL, 'M', k_id_change_mode);
-  SetAcceleratorTable(wxAcceleratorTable(4, keys));
+  // F5: the views read again; Ctrl+M: the next working mode. The keys of the
+  // menu commands are their items' own (command_shortcut): a text being edited
+  // in the list or the tree keeps them.
+  wxAcceleratorEntry keys[2];
+  keys[0].Set(wxACCEL_NORMAL, WXK_F5, k_id_refresh);
+  keys[1].Set(wxACCEL_CTRL, 'M', k_id_change_mode);
+  SetAcceleratorTable(wxAcceleratorTable(2, keys));
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::on_close, this);
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { poll_handover(); });
   build_menus();
@@ -239,7 +246,7 @@ wxMenu* MainFrame::build_menu(const char* parent) {
   for (const CommandDef& c : menu_commands()) {
     if (!c.parent || std::strcmp(c.parent, parent) != 0 || !command_visible(c, s)) continue;
     int id = command_id(c.name);
-    wxString label = tr(command_caption(c, s));
+    wxString label = item_label(command_caption(c, s), c.name);
     switch (c.kind) {
       case ItemKind::separator: menu->AppendSeparator(); break;
       case ItemKind::menu: {
@@ -303,7 +310,7 @@ void MainFrame::set_captions() {
     if (position >= 0) {
       bar->SetMenuLabel(size_t(position), tr(c.caption));
     } else if (it) {
-      it->SetItemLabel(tr(command_caption(c, s)));
+      it->SetItemLabel(item_label(command_caption(c, s), c.name));
       it->SetHelp(hint_text(c.hint));
     }
   });
@@ -322,6 +329,9 @@ void MainFrame::update_commands() {
   commands_pending_ = false;
   wxMenuBar* bar = GetMenuBar();
   UiState s = ui_state();
+  // The paste stays enabled for its key: a menu shows the clipboard's state
+  // while it is open, and the command asks the clipboard again.
+  s.clipboard_files = s.has_document && (menus_open_ == 0 || clipboard_has_files());
   for_each_shown(bar, s, [&](const CommandDef& c, int position, wxMenuItem* it) {
     if (position >= 0) {
       bar->EnableTop(size_t(position), command_enabled(c, s));
@@ -331,7 +341,7 @@ void MainFrame::update_commands() {
     it->Enable(command_enabled(c, s));
     if (c.kind == ItemKind::radio && command_checked(c, s)) it->Check(true);
     if (std::strcmp(c.name, "CachBarre") == 0) it->Check((g_options & k_option_hide_toolbar) != 0);
-    wxString caption = tr(command_caption(c, s));
+    wxString caption = item_label(command_caption(c, s), c.name);
     if (it->GetItemLabel() != caption) it->SetItemLabel(caption);
   });
   for (const ToolDef& t : tool_buttons()) tools_[t.mode]->EnableTool(tool_id(t), tool_enabled(t, s));
@@ -474,8 +484,11 @@ void MainFrame::run_command(const std::string& name) {
     change_mode(name == "MProj" ? 0 : name == "MPart" ? 1 : 2);
   } else if (is_one_of(name, {"VI1", "VH1", "VM1", "ModeVue"})) {
     set_name_view(name == "VI1" ? 0 : name == "VH1" ? 1 : name == "VM1" ? 2 : (g_name_view + 1) % 3);
-  } else if (is_one_of(name, {"Da", "Re", "Bo", "Ad", "As"})) {
-    g_copy_method = name == "Da" ? 1 : name == "Re" ? 2 : name == "Bo" ? 4 : name == "Ad" ? 8 : 32;
+  } else if (int method = copy_method_of(name)) {
+    // Every method but the data fork's is confirmed; No leaves the mark where it was.
+    int question = copy_method_question(name, g_copy_method);
+    if (method != (g_copy_method & 0x2F) && (!question || ask_yes_no(ui_text(question).c_str())))
+      g_copy_method = (g_copy_method & ~0x2F) | method;  // the font conversion's bit stays
     update_commands();
   } else if (name == "En2" || name == "Fr1") {
     switch_language(name == "En2" ? 0 : 10000);
@@ -510,11 +523,8 @@ void MainFrame::run_command(const std::string& name) {
   } else if (name == "CachBarre") {
     g_options ^= k_option_hide_toolbar;
     set_working_mode(mode);
-  } else if (is_one_of(name, {"HelpProj", "HelpPart", "HelpIso"})) {
-    show_help_topic(mode == 0 ? 2000 : mode == 1 ? 2020 : 2080);  // F1 comes here whatever the mode
-  } else if (index >= 0 && menu_commands()[size_t(index)].parent &&
-             std::strcmp(menu_commands()[size_t(index)].parent, "Aide1") == 0) {
-    show_help_topic(menu_commands()[size_t(index)].help);
+  } else if (int topic = help_command_topic(name)) {
+    show_help_topic(topic);
   }
   // The other commands belong to the families that register them.
 }

@@ -140,6 +140,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   int32_t shown_folder_ = 0;     // the folder whose rows the list holds (0: none)
   bool selecting_ = false;       // the tree's selection is being set by the window itself
   bool commands_pending_ = false;
+  int menus_open_ = 0;           // menus of the bar shown now (the paste then follows the clipboard)
   bool drop_on_ = false;
   int tree_width_ = 180;
 

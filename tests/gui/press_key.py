@@ -1,7 +1,10 @@
 """Presses a key on the X display from outside the program under test, as a
 person at the keyboard would (the XTest extension of the X server).
 
-  press_key.py KEYSYM [--at X Y] [--when-files FOLDER COUNT] [--delay SECONDS]
+  press_key.py KEYSYM[,KEYSYM...] [--at X Y] [--when-files FOLDER COUNT] [--delay SECONDS]
+
+Several keys are pressed in order and let go in the reverse order (0xffe3,0x61
+is Ctrl+A).
 
 --at moves the pointer there first (without a window manager the key goes to
 the window under the pointer); --when-files waits until FOLDER holds at least
@@ -13,7 +16,7 @@ import sys
 import time
 
 args = sys.argv[1:]
-keysym = int(args.pop(0), 0)
+keysyms = [int(k, 0) for k in args.pop(0).split(",")]
 at = None
 when = None
 delay = 0.0
@@ -58,8 +61,10 @@ if when:
             pass
         time.sleep(0.002)
 time.sleep(delay)
-code = x11.XKeysymToKeycode(display, keysym)
-xtst.XTestFakeKeyEvent(display, code, 1, 0)
-xtst.XTestFakeKeyEvent(display, code, 0, 0)
+codes = [x11.XKeysymToKeycode(display, k) for k in keysyms]
+for code in codes:
+    xtst.XTestFakeKeyEvent(display, code, 1, 0)
+for code in reversed(codes):
+    xtst.XTestFakeKeyEvent(display, code, 0, 0)
 x11.XSync(display, 0)
 x11.XCloseDisplay(display)

@@ -185,3 +185,16 @@ unsigned long shown_cursor() {
   XFree(c);
   return serial;
 }
+
+ProbeWindow screen_window() {
+  ProbeWindow w;
+  Display_ dp;
+  if (!dp.d) return w;
+  XWindowAttributes a;
+  Window root = DefaultRootWindow(dp.d);
+  if (!XGetWindowAttributes(dp.d, root, &a)) return w;
+  w.id = root;
+  w.width = a.width;
+  w.height = a.height;
+  return w;
+}

@@ -28,3 +28,5 @@ void move_pointer(int x, int y);
 // The cursor the screen shows where the pointer is: the server's serial
 // number of its image (each cursor has its own), 0 when it cannot be read.
 unsigned long shown_cursor();
+// The whole screen as a window (override-redirect menus are drawn on it too).
+ProbeWindow screen_window();

@@ -249,6 +249,23 @@ TEST(GuiMenus, CopyMethodMarkFollowsTheMethodTheCopyApplies) {
   EXPECT_EQ(marked(4 | 8), "");                           // no method of the menu
 }
 
+// Every method but the data fork's copy asks first; the one in force asks nothing.
+TEST(GuiMenus, CopyMethodsOtherThanTheDataForkAskFirst) {
+  EXPECT_EQ(copy_method_of("Da"), k_copy_data);
+  EXPECT_EQ(copy_method_of("As"), k_copy_applesingle);
+  EXPECT_EQ(copy_method_of("Supp1"), 0);
+  EXPECT_EQ(copy_method_question("Da", k_copy_applesingle), 0);
+  EXPECT_EQ(copy_method_question("Re", k_copy_data), 6750);
+  EXPECT_EQ(copy_method_question("Bo", k_copy_data), 6751);
+  EXPECT_EQ(copy_method_question("Ad", k_copy_data), 6752);
+  EXPECT_EQ(copy_method_question("As", k_copy_macbinary | 0x100), 6753);
+  EXPECT_EQ(copy_method_question("Ad", k_copy_appledouble | 0x100), 0) << "already in force";
+  for (int id : {6750, 6751, 6752, 6753}) {
+    EXPECT_EQ(ui_text(id).rfind("You are checking\n", 0), 0u) << id;
+    EXPECT_TRUE(has_ui_text(id, 10000)) << id;
+  }
+}
+
 TEST(GuiMenus, PopupItemsRunMenuCommands) {
   for (int mode : {0, 1, 2})
     for (bool tree : {false, true}) {
