@@ -80,16 +80,6 @@ struct StoppedWork {
   }
 };
 
-std::set<std::string> hls_names(const std::string& img, const std::string& folder) {
-  auto r = run("hmount " + quote(img) + " >/dev/null && hls -1 -a " + quote(folder) + " && humount >/dev/null");
-  EXPECT_EQ(r.rc, 0) << r.err;
-  std::set<std::string> names;
-  std::istringstream in(r.out);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) names.insert(line);
-  return names;
-}
-
 void paste_folder(const std::string& folder) {
   wxClipboardLocker lock;
   auto* files = new wxFileDataObject;
@@ -171,7 +161,7 @@ TEST(LongWork, EscapeStopsCopiesOntoAndOffTheVolumeCleanly) {
   f->run_command("Fermer2");
   pump(200);
 
-  std::set<std::string> kept = hls_names(img, ":kept"), stopped = hls_names(img, ":stopped");
+  std::set<std::string> kept = volkit::hls_names(img, ":kept"), stopped = volkit::hls_names(img, ":stopped");
   EXPECT_EQ(int(kept.size()), n);
   EXPECT_GT(stopped.size(), 0u);
   EXPECT_LT(int(stopped.size()), n) << "the copy was not stopped";

@@ -50,16 +50,6 @@ void press(wxWindow* w, const char* keys, int ms = 400) {
   pump(ms);
 }
 
-std::set<std::string> hls_names(const std::string& img) {
-  auto r = run("hmount " + quote(img) + " >/dev/null && hls -1 -a : && humount >/dev/null");
-  EXPECT_EQ(r.rc, 0) << r.err;
-  std::set<std::string> names;
-  std::istringstream in(r.out);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) names.insert(line);
-  return names;
-}
-
 std::string label_of(MainFrame* f, const char* command) {
   wxMenuItem* it = f->GetMenuBar()->FindItem(command_id(command));
   return it ? it->GetItemLabel().utf8_string() : std::string();
@@ -199,7 +189,7 @@ TEST(MenuKeys, KeysShowInTheirItemsAndActFromTheListAndTheTree) {
 
   f->run_command("Fermer2");
   pump(200);
-  EXPECT_EQ(hls_names(img), (std::set<std::string>{"Kept", "one.txt", "three.txt", "pasted.txt", "Typed Folder"}));
+  EXPECT_EQ(volkit::hls_names(img), (std::set<std::string>{"Kept", "one.txt", "three.txt", "pasted.txt", "Typed Folder"}));
 
   // A text being edited keeps the keys: Del and Ctrl+A edit the name, delete nothing.
   ASSERT_TRUE(f->open_document(img, 1));
@@ -225,7 +215,7 @@ TEST(MenuKeys, KeysShowInTheirItemsAndActFromTheListAndTheTree) {
   pump(200);
   f->run_command("Fermer2");
   pump(200);
-  EXPECT_EQ(hls_names(img).count("one.txt"), 1u);
+  EXPECT_EQ(volkit::hls_names(img).count("one.txt"), 1u);
   f->Close(true);
   pump(300);
 }
