@@ -20,6 +20,7 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include <clocale>
 #include <cstring>
 #include <filesystem>
 
@@ -43,6 +44,7 @@
 #include "gui/progresslogic.h"
 #include "gui/recent.h"
 #include "gui/views/mode_views.h"
+#include "gui/type_icon_theme.h"
 #include "gui/window_backends.h"
 #include "hfs/engine.h"
 #include "hfs/volume.h"
@@ -211,6 +213,7 @@ MainFrame::MainFrame(InstanceChannel* channel)
 
 MainFrame::~MainFrame() {
   remove_window_backends(this);
+  if (list_) remove_type_icons(list_->GetImageList(wxIMAGE_LIST_SMALL));
   if (g_main_frame == this) g_main_frame = nullptr;
   if (g_main_views == this) g_main_views = nullptr;
   if (g_gui_forms == this) g_gui_forms = nullptr;
@@ -637,6 +640,9 @@ void MainFrame::save_settings() {
 }
 
 void MainFrame::start_up(const std::vector<std::string>& args) {
+  // Dates are shown in the user's own format (LC_TIME), before the list sizes
+  // its date columns for them; everything else keeps the C locale.
+  std::setlocale(LC_TIME, "");
   g_project_file = nullptr;
   g_isoplus_file = nullptr;
   g_working_mode = k_mode_none;

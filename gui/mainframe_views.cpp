@@ -27,6 +27,7 @@
 #include "gui/dialogs/messageforms.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
+#include "gui/type_icon_theme.h"
 #include "gui/views/mode_views.h"
 #include "macfiles/signatures.h"
 #include "hfs/volume.h"
@@ -130,6 +131,7 @@ void MainFrame::build_views() {
   tree_->AssignImageList(make_view_images());
   list_ = new FileListCtrl(split_, this);
   list_->AssignImageList(make_view_images(), wxIMAGE_LIST_SMALL);
+  install_type_icons(list_->GetImageList(wxIMAGE_LIST_SMALL));
   for (int i = 0; i < k_list_columns; ++i) {
     const ListColumnSetting& c = g_list_columns[size_t(i)];
     list_->AppendColumn(tr(c.caption_text), c.right_aligned ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,

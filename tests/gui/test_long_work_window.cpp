@@ -284,7 +284,9 @@ TEST(LongWork, InclusionShowsItsRunningCountsAndReportsALongOne) {
       EXPECT_NE(p[2].find('\''), std::string::npos) << p[2];
       last_files = n;
     }
-    if (language == 0) EXPECT_GT(last_files, 0) << "no running count seen";
+    if (language == 0) {
+      EXPECT_GT(last_files, 0) << "no running count seen";
+    }
     // The report names what was added: every folder (the pasted one too) and file.
     EXPECT_NE(report.find(" " + std::to_string(folders) + " "), std::string::npos) << report;
     EXPECT_NE(report.find(" " + std::to_string(files) + " "), std::string::npos) << report;
