@@ -22,6 +22,7 @@
 
 int g_replace_answer = 0;
 int g_delete_folder_answer = 0;
+int g_delete_item_answer = 0;
 uint32_t g_edit_options = 0;
 
 namespace {
@@ -505,6 +506,14 @@ int confirm_delete_folder(const char* utf8_name) {
   if (g_delete_folder_answer == -1) return 0;
   int a = ask_yes_no_remember(format_text(ui_text(5111).c_str(), utf8_name).c_str());
   if (a == -1 || a == 2) g_delete_folder_answer = a;
+  return (a == 1 || a == 2) ? 1 : 0;
+}
+
+int confirm_delete_item(const char* utf8_name, bool folder) {
+  if ((g_edit_options & k_option_delete_folders_unasked) || g_delete_item_answer == 2) return 1;
+  if (g_delete_item_answer == -1) return 0;
+  int a = ask_yes_no_remember(format_text(ui_text(folder ? 6652 : 6651).c_str(), utf8_name).c_str());
+  if (a == -1 || a == 2) g_delete_item_answer = a;
   return (a == 1 || a == 2) ? 1 : 0;
 }
 

@@ -6,7 +6,9 @@
 #include <fstream>
 #include <vector>
 
+#include "IO/charsets.h"
 #include "IO/settings.h"
+#include "IO/unicode.h"
 #include "IO/uitext.h"
 #include "IO/unicode.h"
 #include "macfiles/macdates.h"
@@ -245,4 +247,52 @@ int signature_mismatch(std::string_view pattern, const char type_creator[8]) {
   if (n <= 8 && std::memcmp(type_creator, pattern.data(), n) == 0) return 0;
   if (n > 4) return 1;
   return std::memcmp(type_creator + 4, pattern.data(), n) == 0 ? 0 : 1;
+}
+
+std::string four_char_code_text(const char code[4]) {
+  static const char k_hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (int i = 0; i < 4; ++i) {
+    const uint8_t b = static_cast<uint8_t>(code[i]);
+    if (b < 0x20 || b == 0x7F) {
+      out += "\\x";
+      out += k_hex[b >> 4];
+      out += k_hex[b & 15];
+    } else if (b == '\\') {
+      out += "\\\\";
+    } else {
+      out += macroman_to_utf8(std::string_view(code + i, 1));
+    }
+  }
+  return out;
+}
+
+bool parse_four_char_code(std::string_view typed, char code[4]) {
+  const std::string composed = utf8_compose(typed);  // a letter and its accent make one Mac Roman byte
+  std::string_view text = composed;
+  auto hex = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+  };
+  std::string bytes;
+  for (size_t i = 0; i < text.size();) {
+    if (text[i] == '\\' && i + 3 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+        hex(text[i + 2]) >= 0 && hex(text[i + 3]) >= 0) {
+      bytes += char(hex(text[i + 2]) << 4 | hex(text[i + 3]));
+      i += 4;
+      continue;
+    }
+    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
+      bytes += '\\';
+      i += 2;
+      continue;
+    }
+    char32_t cp = 0;
+    if (!next_utf8(text, i, cp)) break;
+    int b = unicode_to_macroman(cp);
+    bytes += char(b < 0 ? '_' : b);
+  }
+  if (bytes.size() > 4) return false;
+  bytes.resize(4, ' ');
+  std::memcpy(code, bytes.data(), 4);
+  return true;
 }

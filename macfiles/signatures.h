@@ -68,6 +68,18 @@ void format_grouped_number(uint64_t count, char* last, int width = 8);
 extern char g_replacement_char;
 void translate_bytes(char* out, const char* in, const uint8_t table[256], int count);
 
+// A four-character code (a type or a creator) as text: each byte as its Mac
+// Roman character, a control byte (0x00-0x1F, 0x7F) as "\xNN" (two upper-case
+// hexadecimal digits) and a backslash as "\\", so that any four bytes come
+// back whole from the text.
+std::string four_char_code_text(const char code[4]);
+// The longest such text: four "\xNN".
+constexpr size_t k_four_char_code_text_max = 16;
+// The four bytes of a code as typed: "\xNN" gives that byte, "\\" a backslash,
+// any other character its Mac Roman byte ('_' for one Mac Roman has not);
+// blanks pad a shorter code. False (code untouched) when it makes more than four bytes.
+bool parse_four_char_code(std::string_view text, char code[4]);
+
 // A signature search's test of an 8-character type + creator: 0 when the
 // pattern (case-sensitive, n characters) begins the type + creator, or, for n of
 // at most 4, begins the creator; non-zero otherwise. An empty pattern matches.
