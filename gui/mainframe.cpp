@@ -20,9 +20,11 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include <clocale>
 #include <cstring>
 #include <filesystem>
 
+#include "IO/busycursor.h"
 #include "IO/fileio.h"
 #include "IO/settings.h"
 #include "IO/ui_services.h"
@@ -43,6 +45,8 @@
 #include "gui/progresslogic.h"
 #include "gui/recent.h"
 #include "gui/views/mode_views.h"
+#include "gui/type_icon_theme.h"
+#include "gui/window_backends.h"
 #include "hfs/engine.h"
 #include "hfs/volume.h"
 #include "macfiles/extract.h"
@@ -61,6 +65,14 @@ wxString hint_text(int id) {
   std::string shown;
   hint_to_status_bar(ui_text(id), shown);
   return wxString::FromUTF8(shown);
+}
+
+// A menu item's text: its caption, and its key after a tab (the toolkit shows
+// the key and takes it).
+wxString item_label(int caption, const char* command) {
+  wxString label = tr(caption);
+  if (*command_shortcut(command)) label << "\t" << command_shortcut(command);
+  return label;
 }
 
 const char* const k_tool_bar_names[3] = {"ToolProj", "ToolPart", "ToolIsop"};
@@ -188,20 +200,21 @@ MainFrame::MainFrame(InstanceChannel* channel)
   SetMinSize(wxSize(480, 320));
   Bind(wxEVT_MENU, &MainFrame::on_menu, this);
   register_command_families();
-  // F1: the help topic of the mode; Ctrl+N: a new folder, as the tool hint
-  // says; F5: the views read again; Ctrl+M: the next working mode.
-  wxAcceleratorEntry keys[4];
-  keys[0].Set(wxACCEL_NORMAL, WXK_F1, command_id("HelpProj"));
-  keys[1].Set(wxACCEL_CTRL, 'N', command_id("MD"));
-  keys[2].Set(wxACCEL_NORMAL, WXK_F5, k_id_refresh);
-  keys[3].Set(wxACCEL_CTRL, 'M', k_id_change_mode);
-  SetAcceleratorTable(wxAcceleratorTable(4, keys));
+  // F5: the views read again; Ctrl+M: the next working mode. The keys of the
+  // menu commands are their items' own (command_shortcut): a text being edited
+  // in the list or the tree keeps them.
+  wxAcceleratorEntry keys[2];
+  keys[0].Set(wxACCEL_NORMAL, WXK_F5, k_id_refresh);
+  keys[1].Set(wxACCEL_CTRL, 'M', k_id_change_mode);
+  SetAcceleratorTable(wxAcceleratorTable(2, keys));
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::on_close, this);
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { poll_handover(); });
   build_menus();
 }
 
 MainFrame::~MainFrame() {
+  remove_window_backends(this);
+  if (list_) remove_type_icons(list_->GetImageList(wxIMAGE_LIST_SMALL));
   if (g_main_frame == this) g_main_frame = nullptr;
   if (g_main_views == this) g_main_views = nullptr;
   if (g_gui_forms == this) g_gui_forms = nullptr;
@@ -237,7 +250,7 @@ wxMenu* MainFrame::build_menu(const char* parent) {
   for (const CommandDef& c : menu_commands()) {
     if (!c.parent || std::strcmp(c.parent, parent) != 0 || !command_visible(c, s)) continue;
     int id = command_id(c.name);
-    wxString label = tr(command_caption(c, s));
+    wxString label = item_label(command_caption(c, s), c.name);
     switch (c.kind) {
       case ItemKind::separator: menu->AppendSeparator(); break;
       case ItemKind::menu: {
@@ -301,7 +314,7 @@ void MainFrame::set_captions() {
     if (position >= 0) {
       bar->SetMenuLabel(size_t(position), tr(c.caption));
     } else if (it) {
-      it->SetItemLabel(tr(command_caption(c, s)));
+      it->SetItemLabel(item_label(command_caption(c, s), c.name));
       it->SetHelp(hint_text(c.hint));
     }
   });
@@ -320,6 +333,9 @@ void MainFrame::update_commands() {
   commands_pending_ = false;
   wxMenuBar* bar = GetMenuBar();
   UiState s = ui_state();
+  // The paste stays enabled for its key: a menu shows the clipboard's state
+  // while it is open, and the command asks the clipboard again.
+  s.clipboard_files = s.has_document && (menus_open_ == 0 || clipboard_has_files());
   for_each_shown(bar, s, [&](const CommandDef& c, int position, wxMenuItem* it) {
     if (position >= 0) {
       bar->EnableTop(size_t(position), command_enabled(c, s));
@@ -329,7 +345,7 @@ void MainFrame::update_commands() {
     it->Enable(command_enabled(c, s));
     if (c.kind == ItemKind::radio && command_checked(c, s)) it->Check(true);
     if (std::strcmp(c.name, "CachBarre") == 0) it->Check((g_options & k_option_hide_toolbar) != 0);
-    wxString caption = tr(command_caption(c, s));
+    wxString caption = item_label(command_caption(c, s), c.name);
     if (it->GetItemLabel() != caption) it->SetItemLabel(caption);
   });
   for (const ToolDef& t : tool_buttons()) tools_[t.mode]->EnableTool(tool_id(t), tool_enabled(t, s));
@@ -472,8 +488,11 @@ void MainFrame::run_command(const std::string& name) {
     change_mode(name == "MProj" ? 0 : name == "MPart" ? 1 : 2);
   } else if (is_one_of(name, {"VI1", "VH1", "VM1", "ModeVue"})) {
     set_name_view(name == "VI1" ? 0 : name == "VH1" ? 1 : name == "VM1" ? 2 : (g_name_view + 1) % 3);
-  } else if (is_one_of(name, {"Da", "Re", "Bo", "Ad", "As"})) {
-    g_copy_method = name == "Da" ? 1 : name == "Re" ? 2 : name == "Bo" ? 4 : name == "Ad" ? 8 : 32;
+  } else if (int method = copy_method_of(name)) {
+    // Every method but the data fork's is confirmed; No leaves the mark where it was.
+    int question = copy_method_question(name, g_copy_method);
+    if (method != (g_copy_method & 0x2F) && (!question || ask_yes_no(ui_text(question).c_str())))
+      g_copy_method = (g_copy_method & ~0x2F) | method;  // the font conversion's bit stays
     update_commands();
   } else if (name == "En2" || name == "Fr1") {
     switch_language(name == "En2" ? 0 : 10000);
@@ -508,11 +527,8 @@ void MainFrame::run_command(const std::string& name) {
   } else if (name == "CachBarre") {
     g_options ^= k_option_hide_toolbar;
     set_working_mode(mode);
-  } else if (is_one_of(name, {"HelpProj", "HelpPart", "HelpIso"})) {
-    show_help_topic(mode == 0 ? 2000 : mode == 1 ? 2020 : 2080);  // F1 comes here whatever the mode
-  } else if (index >= 0 && menu_commands()[size_t(index)].parent &&
-             std::strcmp(menu_commands()[size_t(index)].parent, "Aide1") == 0) {
-    show_help_topic(menu_commands()[size_t(index)].help);
+  } else if (int topic = help_command_topic(name)) {
+    show_help_topic(topic);
   }
   // The other commands belong to the families that register them.
 }
@@ -561,7 +577,8 @@ int MainFrame::handle_command_argument(const std::vector<std::string>& args) {
 }
 
 void MainFrame::poll_handover() {
-  if (!channel_ || handling_handover_) return;
+  // Work under the busy cursor lets the timers run: a hand-over waits until it is done.
+  if (!channel_ || handling_handover_ || busy_cursor_running()) return;
   HandoverDecoder decoder;
   int connection = accept_handover(*channel_, decoder, 2000);
   if (connection < 0) return;
@@ -624,12 +641,16 @@ void MainFrame::save_settings() {
 }
 
 void MainFrame::start_up(const std::vector<std::string>& args) {
+  // Dates are shown in the user's own format (LC_TIME), before the list sizes
+  // its date columns for them; everything else keeps the C locale.
+  std::setlocale(LC_TIME, "");
   g_project_file = nullptr;
   g_isoplus_file = nullptr;
   g_working_mode = k_mode_none;
   g_name_view = 1;
   g_compile_state = 1;
   g_gui_forms = this;
+  install_window_backends(this);
   init_volume_engine();
   g_choose_log_file = choose_log_file;
   g_offer_signature_table = offer_signature_table;
@@ -675,6 +696,7 @@ void MainFrame::on_close(wxCloseEvent& e) {
     g_log_file = nullptr;
   }
   if (channel_) release_instance(*channel_);
+  remove_window_backends(this);
   g_gui_forms = nullptr;
   if (g_main_views == this) g_main_views = nullptr;
   list_->SetDropTarget(nullptr);
@@ -712,7 +734,17 @@ void MainFrame::leave_simple_status() {
 
 void MainFrame::elapsed_time(const std::string& text) {
   if (!simple_status_) SetStatusText(wxString::FromUTF8(text), 2);
-  wxSafeYield(nullptr, true);  // pending messages run, the user input waits: no command runs re-entrantly
+  // Pending messages run, the user input waits: no command runs re-entrantly
+  // (under the busy cursor an Esc is kept for the work's next poll).
+  if (busy_cursor_running()) yield_while_busy();
+  else wxSafeYield(nullptr, true);
+}
+
+void MainFrame::status_panel(int panel, const std::string& text) {
+  wxStatusBar* bar = GetStatusBar();
+  if (simple_status_ || !bar || panel < 0 || panel >= bar->GetFieldsCount()) return;
+  SetStatusText(wxString::FromUTF8(text), panel);
+  bar->Update();
 }
 
 void MainFrame::progress_bar(int action, int value) {

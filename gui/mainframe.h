@@ -104,6 +104,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   void leave_simple_status();
   void elapsed_time(const std::string& text) override;
   void progress_bar(int action, int value) override;
+  void status_panel(int panel, const std::string& text) override;
   void progress_file_start(const std::string& label, int bar_maximum) override;
   void progress_advance(int general_position) override;
   void progress_file_done(int general_position, uint32_t files) override;
@@ -139,6 +140,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   int32_t shown_folder_ = 0;     // the folder whose rows the list holds (0: none)
   bool selecting_ = false;       // the tree's selection is being set by the window itself
   bool commands_pending_ = false;
+  int menus_open_ = 0;           // menus of the bar shown now (the paste then follows the clipboard)
   bool drop_on_ = false;
   int tree_width_ = 180;
 

@@ -132,7 +132,7 @@ class NewImageDialog : public wxDialog {
     grid->Add(kinds);
     auto* top = new wxBoxSizer(wxVERTICAL);
     top->Add(grid, 0, wxALL | wxEXPAND, 12);
-    top->Add(form_button_row(*this, nullptr), 0, wxEXPAND | wxALL, 4);
+    top->Add(form_button_row(*this, add_help_button(*this, 111)), 0, wxEXPAND | wxALL, 4);
     SetSizerAndFit(top);
     CentreOnParent();
   }

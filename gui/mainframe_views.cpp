@@ -27,6 +27,7 @@
 #include "gui/dialogs/messageforms.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
+#include "gui/type_icon_theme.h"
 #include "gui/views/mode_views.h"
 #include "macfiles/signatures.h"
 #include "hfs/volume.h"
@@ -130,6 +131,7 @@ void MainFrame::build_views() {
   tree_->AssignImageList(make_view_images());
   list_ = new FileListCtrl(split_, this);
   list_->AssignImageList(make_view_images(), wxIMAGE_LIST_SMALL);
+  install_type_icons(list_->GetImageList(wxIMAGE_LIST_SMALL));
   for (int i = 0; i < k_list_columns; ++i) {
     const ListColumnSetting& c = g_list_columns[size_t(i)];
     list_->AppendColumn(tr(c.caption_text), c.right_aligned ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,
@@ -159,12 +161,31 @@ void MainFrame::build_views() {
   // The paste item follows the clipboard, which is asked only as a menu opens.
   Bind(wxEVT_MENU_OPEN, [this](wxMenuEvent& e) {
     e.Skip();
+    ++menus_open_;
     wxMenuBar* bar = GetMenuBar();
     wxMenuItem* paste = bar ? bar->FindItem(command_id("DrExpl")) : nullptr;
     if (!paste) return;
     UiState s = ui_state();
     s.clipboard_files = s.has_document && clipboard_has_files();
     paste->Enable(command_enabled(menu_commands()[size_t(command_index("DrExpl"))], s));
+  });
+  // Closed again, the paste takes its key whatever the clipboard holds (the command asks it).
+  Bind(wxEVT_MENU_CLOSE, [this](wxMenuEvent& e) {
+    e.Skip();
+    menus_open_ = std::max(menus_open_ - 1, 0);
+    if (menus_open_ == 0) schedule_update_commands();
+  });
+  // The view used last is the one with the focus: the keys of the item
+  // commands (Del) act on its selection.
+  tree_->Bind(wxEVT_CHILD_FOCUS, [this](wxChildFocusEvent& e) {
+    e.Skip();
+    g_popup_source = 0;
+    schedule_update_commands();
+  });
+  list_->Bind(wxEVT_CHILD_FOCUS, [this](wxChildFocusEvent& e) {
+    e.Skip();
+    g_popup_source = 1;
+    schedule_update_commands();
   });
 }
 
@@ -508,7 +529,10 @@ void MainFrame::show_popup(bool tree) {
       menu.AppendSeparator();
       continue;
     }
-    wxMenuItem* item = menu.Append(e.id, tr(e.caption), hint_text(e.hint));
+    wxString label = tr(e.caption);
+    std::string command = command_name(e.id);
+    if (*command_shortcut(command)) label << "\t" << command_shortcut(command);
+    wxMenuItem* item = menu.Append(e.id, label, hint_text(e.hint));
     item->Enable(e.enabled);
   }
   PopupMenu(&menu);

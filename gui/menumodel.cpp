@@ -260,6 +260,38 @@ int command_caption(const CommandDef& c, const UiState& s) {
   return c.caption;
 }
 
+const char* command_shortcut(const std::string& name) {
+  static const struct {
+    const char* name;
+    const char* key;
+  } k_keys[] = {{"Supp1", "Del"}, {"SAll", "Ctrl+A"}, {"DrExpl", "Ctrl+V"}, {"MD", "Ctrl+N"}, {"AideUtil1", "F1"}};
+  for (const auto& k : k_keys)
+    if (name == k.name) return k.key;
+  return "";
+}
+
+int help_command_topic(const std::string& name) {
+  if (name == "HH1") return 1098;
+  if (in_list(name.c_str(), {"AideUtil1", "HelpProj", "HelpPart", "HelpIso"})) return 1099;
+  return 0;
+}
+
+int copy_method_of(const std::string& item) {
+  static const struct {
+    const char* name;
+    int method;
+  } k_methods[] = {{"Da", 1}, {"Re", 2}, {"Bo", 4}, {"Ad", 8}, {"As", 32}};
+  for (const auto& m : k_methods)
+    if (item == m.name) return m.method;
+  return 0;
+}
+
+int copy_method_question(const std::string& item, int current_method) {
+  int method = copy_method_of(item);
+  if (method <= 1 || method == (current_method & 0x2F)) return 0;
+  return method == 2 ? 6750 : method == 4 ? 6751 : method == 8 ? 6752 : 6753;
+}
+
 int mode_status_text(int mode, int name_view) {
   switch (mode) {
     case 0:

@@ -69,6 +69,21 @@ bool command_checked(const CommandDef& c, const UiState& s);
 // The caption id in this state (the compile commands read "Abort Compilation" while a compile runs).
 int command_caption(const CommandDef& c, const UiState& s);
 
+// The copy-method items (Da, Re, Bo, Ad, As): the method each sets (1, 2, 4,
+// 8, 32; 0 for any other name), and the question asked before it is set: none
+// (0) for the data fork's copy and for the method already in force.
+int copy_method_of(const std::string& item);
+int copy_method_question(const std::string& item, int current_method);
+
+// The key of a command, shown beside its menu items (the menu's own and the
+// pop-ups' twins) and taken by the window wherever its focus is but in a text
+// being edited: Del, Ctrl+A, Ctrl+V, Ctrl+N and F1; "" for the others.
+const char* command_shortcut(const std::string& name);
+// The help topic a help command opens (the language offset is added on use):
+// Help on Help 1098, Help Topics and the tool bars' help buttons 1099; 0 for
+// any other command.
+int help_command_topic(const std::string& name);
+
 // Status panel 0 text id by mode and, in Project Mode, by name view; 0 leaves it.
 int mode_status_text(int mode, int name_view);
 // Menu hints beginning with "." go to the status bar without the dot; others are tooltips.

@@ -20,6 +20,23 @@ std::string compile_elapsed_text(uint64_t milliseconds) {
   return format_text("%2u'%02u\"", seconds / 60, seconds % 60);
 }
 
+InclusionCountsView inclusion_counts_view(uint64_t milliseconds, uint32_t folders, uint32_t files) {
+  return {format_text(ui_text(1016).c_str(), int(folders)), format_text(ui_text(1015).c_str(), int(files)),
+          compile_elapsed_text(milliseconds)};
+}
+
+std::string inclusion_done_text(uint64_t milliseconds, uint32_t folders, uint32_t files) {
+  unsigned seconds = unsigned(milliseconds / 1000);
+  if (seconds / 60 == 0) return std::string();
+  return format_text(ui_text(1457).c_str(), int(seconds / 60), int(seconds % 60), int(folders), int(files));
+}
+
+bool display_due(uint64_t& last_ms, uint64_t now_ms, uint64_t interval_ms) {
+  if (last_ms != 0 && now_ms - last_ms < interval_ms) return false;
+  last_ms = now_ms ? now_ms : 1;
+  return true;
+}
+
 FileStartView file_start_view(int steps, const char* name, int64_t size) {
   FileStartView v;
   if (!name) {

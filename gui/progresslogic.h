@@ -9,6 +9,19 @@
 // "%2d'%02d\"": minutes right-aligned in two places, seconds in two digits.
 std::string compile_elapsed_text(uint64_t milliseconds);
 
+// The main window's status bar while PC items are added to a project: the
+// three panels of the running counts (folders, files, the time since the
+// inclusion began) and the report at its end, which only an inclusion of a
+// minute or more gives (text 1457; "" otherwise).
+struct InclusionCountsView {
+  std::string folders, files, elapsed;
+};
+InclusionCountsView inclusion_counts_view(uint64_t milliseconds, uint32_t folders, uint32_t files);
+std::string inclusion_done_text(uint64_t milliseconds, uint32_t folders, uint32_t files);
+// A display updated at most once an interval: true (and last set to now) when
+// it is due; the first call is always due.
+bool display_due(uint64_t& last_ms, uint64_t now_ms, uint64_t interval_ms);
+
 // Method 0, a file begins: the file label's text and the file bar's maximum.
 // A null name stands for the temporary files; a file of no copy steps is one
 // of the small files, whose sectors count only when it is finished.

@@ -15,6 +15,7 @@
 #include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "compiler/additems.h"
 #include "gui/dialoghooks.h"
 #include "gui/dialogs/truncation_prompt.h"
 #include "gui/guiforms.h"
@@ -223,6 +224,35 @@ void show_deleting_item(const char* name) {
   run_on_gui_thread([&] {
     if (g_gui_forms) g_gui_forms->simple_status_text(t);
   });
+}
+
+namespace {
+uint64_t g_inclusion_shown_ms = 0;  // when the counts were last shown
+}  // namespace
+
+void show_inclusion_start() {
+  g_operation_start_ms = steady_ms();
+  g_inclusion_shown_ms = 0;
+  reset_inclusion_counts();
+  show_status_text(ui_text(1456).c_str(), nullptr);
+}
+
+void show_inclusion_counts(uint32_t folders, uint32_t files) {
+  if (g_command_mode || !g_gui_forms || !on_gui_thread()) return;
+  uint64_t now = steady_ms();
+  if (!display_due(g_inclusion_shown_ms, now, 100)) return;
+  InclusionCountsView v = inclusion_counts_view(now - g_operation_start_ms, folders, files);
+  g_gui_forms->status_panel(1, v.folders);
+  g_gui_forms->status_panel(2, v.files);
+  g_gui_forms->status_panel(3, v.elapsed);
+}
+
+void show_inclusion_done() {
+  if (g_gui_forms)
+    for (int panel : {1, 2, 3, 4}) g_gui_forms->status_panel(panel, std::string());
+  std::string report = inclusion_done_text(steady_ms() - g_operation_start_ms, g_folder_count, g_file_count);
+  g_inclusion_stopped = false;  // a stop ends this inclusion only
+  if (!report.empty()) show_timed_message(report.c_str());
 }
 
 int ask_hfs_name_truncation(std::string& name, uint32_t parent_id) {

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 #include <png.h>
 #include <unistd.h>
 
@@ -165,4 +166,35 @@ bool request_close(const ProbeWindow& w) {
   bool ok = XSendEvent(dp.d, Window(w.id), False, NoEventMask, &e) != 0;
   XFlush(dp.d);
   return ok;
+}
+
+void move_pointer(int x, int y) {
+  Display_ dp;
+  if (!dp.d) return;
+  XWarpPointer(dp.d, None, DefaultRootWindow(dp.d), 0, 0, 0, 0, x, y);
+  XSync(dp.d, False);
+}
+
+unsigned long shown_cursor() {
+  Display_ dp;
+  int event_base = 0, error_base = 0;
+  if (!dp.d || !XFixesQueryExtension(dp.d, &event_base, &error_base)) return 0;
+  XFixesCursorImage* c = XFixesGetCursorImage(dp.d);
+  if (!c) return 0;
+  unsigned long serial = c->cursor_serial;
+  XFree(c);
+  return serial;
+}
+
+ProbeWindow screen_window() {
+  ProbeWindow w;
+  Display_ dp;
+  if (!dp.d) return w;
+  XWindowAttributes a;
+  Window root = DefaultRootWindow(dp.d);
+  if (!XGetWindowAttributes(dp.d, root, &a)) return w;
+  w.id = root;
+  w.width = a.width;
+  w.height = a.height;
+  return w;
 }

@@ -249,6 +249,23 @@ TEST(GuiMenus, CopyMethodMarkFollowsTheMethodTheCopyApplies) {
   EXPECT_EQ(marked(4 | 8), "");                           // no method of the menu
 }
 
+// Every method but the data fork's copy asks first; the one in force asks nothing.
+TEST(GuiMenus, CopyMethodsOtherThanTheDataForkAskFirst) {
+  EXPECT_EQ(copy_method_of("Da"), k_copy_data);
+  EXPECT_EQ(copy_method_of("As"), k_copy_applesingle);
+  EXPECT_EQ(copy_method_of("Supp1"), 0);
+  EXPECT_EQ(copy_method_question("Da", k_copy_applesingle), 0);
+  EXPECT_EQ(copy_method_question("Re", k_copy_data), 6750);
+  EXPECT_EQ(copy_method_question("Bo", k_copy_data), 6751);
+  EXPECT_EQ(copy_method_question("Ad", k_copy_data), 6752);
+  EXPECT_EQ(copy_method_question("As", k_copy_macbinary | 0x100), 6753);
+  EXPECT_EQ(copy_method_question("Ad", k_copy_appledouble | 0x100), 0) << "already in force";
+  for (int id : {6750, 6751, 6752, 6753}) {
+    EXPECT_EQ(ui_text(id).rfind("You are checking\n", 0), 0u) << id;
+    EXPECT_TRUE(has_ui_text(id, 10000)) << id;
+  }
+}
+
 TEST(GuiMenus, PopupItemsRunMenuCommands) {
   for (int mode : {0, 1, 2})
     for (bool tree : {false, true}) {
@@ -295,6 +312,27 @@ TEST_F(GuiRecent, DamagedValuesAreSkipped) {
   write_key_value(key, "4", "/good.cvso");
   write_key_value(key, "", "/default-value-is-no-entry");
   EXPECT_EQ(read_recent_list(2), (std::vector<std::string>{"/good.cvso"}));
+}
+
+// The status bar of an inclusion: the counts, the time, and the report that
+// only an inclusion of a minute or more gives; the counts shown ten times a second.
+TEST(GuiProgress, InclusionCountsAndItsReport) {
+  g_language_offset = 0;
+  InclusionCountsView v = inclusion_counts_view(65000, 12, 3400);
+  EXPECT_EQ(v.folders, "Folders: 12");
+  EXPECT_EQ(v.files, "Files: 3400");
+  EXPECT_EQ(v.elapsed, " 1'05\"");
+  EXPECT_EQ(inclusion_done_text(59999, 1, 2), "");
+  EXPECT_EQ(inclusion_done_text(65000, 12, 3400), "Inclusion completed in  1'05\" for 12 folders and 3400 files.");
+  g_language_offset = 10000;
+  EXPECT_EQ(inclusion_counts_view(0, 1, 2).files, "Fichiers : 2");
+  EXPECT_NE(inclusion_done_text(600000, 1, 2).find("10'00\""), std::string::npos);
+  g_language_offset = 0;
+  uint64_t last = 0;
+  EXPECT_TRUE(display_due(last, 5000, 100));
+  EXPECT_FALSE(display_due(last, 5099, 100));
+  EXPECT_TRUE(display_due(last, 5100, 100));
+  EXPECT_FALSE(display_due(last, 5101, 100));
 }
 
 TEST(GuiProgress, TextsOfTheProgressDialog) {
