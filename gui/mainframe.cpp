@@ -728,14 +728,6 @@ void MainFrame::progress_bar(int action, int value) {
   Layout();
 }
 
-// The compile's progress goes to the progress dialog of the compile command,
-// whose forms stand in for the window's while it runs; none reaches the window.
-void MainFrame::progress_file_start(const std::string&, int) {}
-void MainFrame::progress_advance(int) {}
-void MainFrame::progress_file_done(int, uint32_t) {}
-void MainFrame::progress_step_text(const std::string&) {}
-int MainFrame::progress_general_range() { return 1; }
-
 void MainFrame::end_program(int code) {
   if (g_log_file) std::fflush(g_log_file);
   std::fflush(nullptr);

@@ -104,11 +104,6 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   void leave_simple_status();
   void elapsed_time(const std::string& text) override;
   void progress_bar(int action, int value) override;
-  void progress_file_start(const std::string& label, int bar_maximum) override;
-  void progress_advance(int general_position) override;
-  void progress_file_done(int general_position, uint32_t files) override;
-  void progress_step_text(const std::string& text) override;
-  int progress_general_range() override;
   int print_lines(const std::string& title, const std::vector<std::string>& lines) override;
   void end_program(int code) override;
 

@@ -317,6 +317,48 @@ TEST(GuiProgress, TextsOfTheProgressDialog) {
   EXPECT_EQ(compile_success_text("none"), "none" + ui_text(1295));
 }
 
+// What the progress dialog reads: a label only when it changed, the file bar
+// counting the chunks of a big file and never past its end, small files and
+// steps with no bar, the counters as the files are done.
+TEST(GuiProgress, ReadingsOfTheCompilesProgress) {
+  CompileProgress p;
+  ProgressReading r = p.read(0);
+  EXPECT_FALSE(r.label_changed) << "nothing begun yet: the dialog keeps its preparing text";
+  p.file_started(3, "/some/big.bin", 24 << 20);
+  r = p.read(0);
+  ASSERT_TRUE(r.label_changed);
+  EXPECT_EQ(r.label, file_start_view(3, "/some/big.bin", 24 << 20).label);
+  EXPECT_EQ(r.bar_maximum, 3);
+  EXPECT_EQ(r.bar_position, 0);
+  uint32_t shown = r.label_serial;
+  for (int i = 0; i < 5; ++i) p.chunk_copied(1024);
+  r = p.read(shown);
+  EXPECT_FALSE(r.label_changed);
+  EXPECT_TRUE(r.label.empty()) << "an unchanged label is not made again";
+  EXPECT_EQ(r.bar_position, 3) << "never past the file bar's end";
+  EXPECT_EQ(r.sectors, 5u * 1024);
+  p.file_finished(0);
+  p.file_started(0, "a.txt", 100);
+  r = p.read(shown);
+  EXPECT_TRUE(r.label_changed);
+  EXPECT_EQ(r.label, ui_text(1394));
+  EXPECT_EQ(r.bar_maximum, 0);
+  p.file_finished(1);
+  p.step_shown("Decoding x.hqx");
+  r = p.read(r.label_serial);
+  EXPECT_EQ(r.label, "Decoding x.hqx");
+  EXPECT_EQ(r.bar_maximum, 0);
+  EXPECT_EQ(r.files, 2u);
+  EXPECT_EQ(r.sectors, 5u * 1024 + 1);
+  p.file_started(0, nullptr, 0);
+  EXPECT_EQ(p.read(0).label, ui_text(1396)) << "the temporary files";
+  p.reset();
+  r = p.read(0);
+  EXPECT_EQ(r.files, 0u);
+  EXPECT_EQ(r.sectors, 0u);
+  EXPECT_FALSE(r.label_changed);
+}
+
 TEST(GuiProgress, MessageFormResults) {
   EXPECT_EQ(ask_yes_no_remember_result(remember_form_result(true, true)), 2);
   EXPECT_EQ(ask_yes_no_remember_result(remember_form_result(true, false)), 1);
