@@ -41,17 +41,48 @@
 #include "gui/mainframe_parts.h"
 #include "gui/progresslogic.h"
 #include "gui/recent.h"
+#include "gui/statuspanels.h"
 #include "gui/views/mode_views.h"
 #include "hfs/engine.h"
 #include "hfs/volume.h"
 #include "macfiles/extract.h"
+#include "macfiles/signatures.h"
 
 MainFrame* g_main_frame = nullptr;
 
 namespace {
 
-constexpr int k_status_panels = 5;
-const int k_status_widths[k_status_panels] = {120, 90, 90, 90, -1};
+const int* const k_status_widths = k_status_design_widths;
+
+// The main window's status bar: each panel as wide as its text needs, so a
+// count of any size, in either language, is shown whole.
+class PanelStatusBar : public wxStatusBar {
+ public:
+  explicit PanelStatusBar(wxWindow* parent) : wxStatusBar(parent, wxID_ANY, wxSTB_DEFAULT_STYLE, "Barre") {
+    SetFieldsCount(k_status_panels, k_status_widths);
+  }
+  void SetFieldsCount(int number, const int* widths) override {
+    wxStatusBar::SetFieldsCount(number, widths);
+    fit();
+  }
+
+ protected:
+  void DoUpdateStatusText(int number) override {
+    fit();
+    wxStatusBar::DoUpdateStatusText(number);
+  }
+
+ private:
+  void fit() {
+    if (GetFieldsCount() != k_status_panels) return;  // the one panel of a copy's progress
+    int text[k_status_panels];
+    for (int i = 0; i < k_status_panels; ++i) text[i] = GetStatusText(i).empty() ? 0 : GetTextExtent(GetStatusText(i)).x;
+    std::vector<int> widths = fit_status_widths(k_status_design_widths, text, 2 * GetBorderX() + 12);
+    bool same = true;
+    for (int i = 0; i < k_status_panels; ++i) same = same && GetStatusWidth(i) == widths[size_t(i)];
+    if (!same) SetStatusWidths(k_status_panels, widths.data());
+  }
+};
 
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
@@ -181,8 +212,7 @@ MainFrame::MainFrame(InstanceChannel* channel)
   });
   top->Add(gauge_, 0, wxEXPAND);
   SetSizer(top);
-  CreateStatusBar(k_status_panels)->SetName("Barre");
-  GetStatusBar()->SetStatusWidths(k_status_panels, k_status_widths);
+  SetStatusBar(new PanelStatusBar(this));
   SetStatusBarPane(4);  // menu hints go to the status text panel
   SetMinSize(wxSize(480, 320));
   Bind(wxEVT_MENU, &MainFrame::on_menu, this);
@@ -516,10 +546,20 @@ void MainFrame::run_command(const std::string& name) {
   // The other commands belong to the families that register them.
 }
 
+// Every text shown changes at once: the captions, the counts of the status
+// bar and the list's Type column (whose signature comments the table holds
+// in each language; it is read again in the new one).
 void MainFrame::switch_language(int offset) {
   g_language_offset = offset;
   if (!g_command_mode) save_language_choice(offset);
+  load_signature_table();
   set_captions();
+  if (!simple_status_ && (shown_folders_ || shown_files_)) {
+    SetStatusText(wxString::FromUTF8(format_text(ui_text(1016).c_str(), int(shown_folders_))), 2);
+    SetStatusText(wxString::FromUTF8(format_text(ui_text(1015).c_str(), int(shown_files_))), 3);
+  } else if (!simple_status_ && shown_folder_) {
+    show_counts(0, 0);  // "Empty folder"
+  }
   update_commands();
 }
 

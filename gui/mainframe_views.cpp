@@ -3,7 +3,6 @@
 // sorting, in-place renames, pop-up menus, navigation and dropped files.
 #include <wx/artprov.h>
 #include <wx/button.h>
-#include <wx/clipbrd.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/dnd.h>
@@ -24,6 +23,7 @@
 #include "gui/commands.h"
 #include "gui/compileworker.h"
 #include "gui/dialogs/dialogforms.h"
+#include "gui/desktop_files.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
@@ -72,16 +72,19 @@ wxImageList* make_view_images() {
   return list;
 }
 
-// PC files dropped on the list or the tree.
-class ViewDropTarget : public wxFileDropTarget {
+// PC files dropped on the list or the tree, from a file manager of any desktop.
+class ViewDropTarget : public wxDropTarget {
  public:
   ViewDropTarget(MainFrame* frame, bool tree, void (MainFrame::*take)(const std::vector<std::string>&, bool, int, int))
-      : frame_(frame), tree_(tree), take_(take) {}
-  bool OnDropFiles(wxCoord x, wxCoord y, const wxArrayString& names) override {
-    std::vector<std::string> paths;
-    for (const wxString& n : names) paths.push_back(n.utf8_string());
+      : wxDropTarget(new DesktopFilesData), frame_(frame), tree_(tree), take_(take) {}
+  // The files are copied, never moved: the source keeps them.
+  wxDragResult OnDragOver(wxCoord, wxCoord, wxDragResult) override { return wxDragCopy; }
+  wxDragResult OnData(wxCoord x, wxCoord y, wxDragResult) override {
+    if (!GetData()) return wxDragNone;
+    std::vector<std::string> paths = static_cast<DesktopFilesData*>(GetDataObject())->paths();
+    if (paths.empty()) return wxDragNone;
     (frame_->*take_)(paths, tree_, x, y);
-    return true;
+    return wxDragCopy;
   }
 
  private:
@@ -191,10 +194,7 @@ std::vector<long> MainFrame::selected_rows() const {
   return rows;
 }
 
-bool MainFrame::clipboard_has_files() const {
-  wxClipboardLocker lock;
-  return !!lock && wxTheClipboard->IsSupported(wxDF_FILENAME);
-}
+bool MainFrame::clipboard_has_files() const { return clipboard_offers_files(); }
 
 // --- filling ------------------------------------------------------------------------------------------
 void MainFrame::clear_views() {
@@ -570,15 +570,24 @@ void MainFrame::apply_drop_targets() {
 
 void MainFrame::files_dropped(const std::vector<std::string>& paths, bool on_tree, int x, int y) {
   if (!drop_accepted(ui_state()) || paths.empty()) return;
+  // Onto a folder (a node of the tree, a folder's row of the list): into it;
+  // anywhere else: the folder shown (the root, on the tree's empty space).
   int32_t folder = current_folder();
+  int flags = 0;
   if (on_tree) {
-    int flags = 0;
     wxTreeItemId node = tree_->HitTest(wxPoint(x, y), flags);
-    if (node.IsOk()) folder = tree_->id_of(node);
+    folder = node.IsOk() ? tree_->id_of(node) : mode_root_folder(mode_index());
+  } else {
+    long row = list_->HitTest(wxPoint(x, y), flags);
+    if (row >= 0 && size_t(row) < rows_.size() && rows_[size_t(row)].kind == 1) folder = rows_[size_t(row)].id;
   }
-  // The copy asks its questions once the drop has ended.
+  // The copy asks its questions once the drop has ended. Like a command, it
+  // leaves the one-panel status of its progress when it is done.
   CallAfter([this, paths, folder] {
-    if (g_files_dropped && drop_accepted(ui_state())) g_files_dropped(paths, folder);
+    if (!g_files_dropped || !drop_accepted(ui_state())) return;
+    leave_simple_status();
+    g_files_dropped(paths, folder);
+    if (g_main_frame == this) leave_simple_status();
   });
 }
 

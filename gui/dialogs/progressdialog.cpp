@@ -56,7 +56,10 @@ ProgressDialog::ProgressDialog(wxWindow* owner)
   status->SetName("CorvexBar1");
   auto* row = new wxBoxSizer(wxHORIZONTAL);
   elapsed_ = new wxStaticText(status, wxID_ANY, " 0'00\"", wxDefaultPosition, wxSize(100, -1), wxST_NO_AUTORESIZE);
-  files_ = new wxStaticText(status, wxID_ANY, "", wxDefaultPosition, wxSize(120, -1), wxST_NO_AUTORESIZE);
+  // Wide enough for the count of the largest project, in the language shown.
+  int files_width = status->GetTextExtent(wxString::FromUTF8(format_text(ui_text(1015).c_str(), 9999999))).x + 8;
+  files_ = new wxStaticText(status, wxID_ANY, "", wxDefaultPosition, wxSize(std::max(120, files_width), -1),
+                            wxST_NO_AUTORESIZE);
   row->Add(elapsed_, 0, wxALL, 3);
   row->Add(files_, 0, wxALL, 3);
   status->SetSizer(row);
