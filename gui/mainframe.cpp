@@ -313,7 +313,8 @@ void MainFrame::build_tool_bars() {
     wxBitmap image = wxArtProvider::GetBitmap(tool_art(t.name), wxART_TOOLBAR, wxSize(24, 24));
     // A disabled button is drawn grey, whatever colours its image has.
     wxBitmap grey = image.IsOk() ? image.ConvertToDisabled() : image;
-    bar->AddTool(tool_id(t), t.name, image, grey, wxITEM_NORMAL, tr(t.hint));
+    // The hint is the button's name too: what the accessibility bus announces.
+    bar->AddTool(tool_id(t), tr(t.hint), image, grey, wxITEM_NORMAL, tr(t.hint));
   }
   for (wxToolBar* bar : tools_) bar->Realize();
 }
@@ -334,7 +335,11 @@ void MainFrame::set_captions() {
       it->SetHelp(hint_text(c.hint));
     }
   });
-  for (const ToolDef& t : tool_buttons()) tools_[t.mode]->SetToolShortHelp(tool_id(t), tr(t.hint));
+  for (const ToolDef& t : tool_buttons()) {
+    wxToolBarToolBase* tool = tools_[t.mode]->FindById(tool_id(t));
+    if (tool) tool->SetLabel(tr(t.hint));
+    tools_[t.mode]->SetToolShortHelp(tool_id(t), tr(t.hint));
+  }
   for (int i = 0; i < k_list_columns; ++i) {
     wxListItem col;
     col.SetMask(wxLIST_MASK_TEXT);

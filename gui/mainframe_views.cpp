@@ -114,7 +114,11 @@ FolderTreeCtrl::FolderTreeCtrl(wxWindow* parent)
 }
 
 int FolderTreeCtrl::OnCompareItems(const wxTreeItemId& a, const wxTreeItemId& b) {
-  return GetItemText(a).utf8_string().compare(GetItemText(b).utf8_string());
+  auto* x = dynamic_cast<FolderData*>(GetItemData(a));
+  auto* y = dynamic_cast<FolderData*>(GetItemData(b));
+  std::string p = GetItemText(a).utf8_string(), q = GetItemText(b).utf8_string();
+  if (!x || !y) return p.compare(q);
+  return tree_order(x->key, p, y->key, q) ? -1 : tree_order(y->key, q, x->key, p) ? 1 : 0;
 }
 
 int32_t FolderTreeCtrl::id_of(const wxTreeItemId& node) const {
@@ -239,7 +243,7 @@ int MainFrame::add_children(const wxTreeItemId& node) {
   std::string message;
   expand_mode_node(mode_index(), tree_->id_of(node), children, message);
   for (const TreeNodeInfo& c : children) {
-    wxTreeItemId child = tree_->AppendItem(node, utf8(c.text), c.image, c.selected_image, new FolderData(c.id));
+    wxTreeItemId child = tree_->AppendItem(node, utf8(c.text), c.image, c.selected_image, new FolderData(c.id, c.key));
     tree_->SetItemHasChildren(child, c.has_children);
   }
   // A damaged catalog: the folders that could be read are shown, the status bar says what is wrong.
@@ -376,6 +380,7 @@ void MainFrame::on_tree_end_edit(wxTreeEvent& e) {
   }
   if (rc == 0) return;
   tree_->SetItemText(node, utf8(display_name(*it)));
+  if (auto* d = dynamic_cast<FolderData*>(tree_->GetItemData(node))) d->key = *it;
   tree_->SortChildren(parent_node);
   if (shown_folder_ == parent)
     for (FileTableEntry& row : rows_)
@@ -435,6 +440,7 @@ void MainFrame::on_list_end_edit(wxListEvent& e) {
     wxTreeItemId node = find_child(tree_->GetSelection(), entry.id);
     if (node.IsOk()) {
       tree_->SetItemText(node, utf8(display_name(entry)));
+      if (auto* d = dynamic_cast<FolderData*>(tree_->GetItemData(node))) d->key = entry;
       tree_->SortChildren(tree_->GetSelection());
     }
   }

@@ -8,6 +8,8 @@
 
 #include <wx/listctrl.h>
 #include <wx/statusbr.h>
+#include <wx/toolbar.h>
+#include <wx/uiaction.h>
 #include <wx/treectrl.h>
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include <thread>
 
 #include "IO/settings.h"
+#include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/project.h"
 #include "gui/mainframe.h"
@@ -304,3 +307,71 @@ TEST(DesktopWindow, DropFromOutsideCopiesOntoTheVolumeAndTheStatusBarComesBack) 
   EXPECT_EQ(hls_names(image, ":Inbox:Dossier neuf"), (std::vector<std::string>{"inner.txt"}));
   close_window(f);
 }
+
+// A tool button's tooltip, shown as the pointer rests on it, does not float
+// over the form its click opens, nor stay once the form has closed.
+TEST(DesktopWindow, NoTooltipFloatsOverTheFormAToolOpensOrAfterIt) {
+  MainFrame* f = open_window();
+  wxToolBar* bar = dynamic_cast<wxToolBar*>(wxWindow::FindWindowByName("ToolProj", f));
+  ASSERT_NE(bar, nullptr);
+  auto tooltips = [] {
+    int n = 0;
+    for (const ProbeWindow& w : windows_of(::getpid())) n += w.tooltip;
+    return n;
+  };
+  int during = -1;
+  bool opened = false;
+  wxUIActionSimulator pointer;
+  // Along the tool bar until a click opens a form: the compile button, whose
+  // message says the empty scratch project holds nothing to compile.
+  wxPoint at;
+  for (int x = 100; x < 320 && !opened; x += 8) {
+    at = bar->ClientToScreen(wxPoint(x, bar->GetClientSize().y / 2));
+    pointer.MouseMove(at);
+    pump(800, [&] { return tooltips() > 0; });
+    if (tooltips() == 0) continue;  // between two buttons
+    answer_forms({{"MessFermer", "", "desktop_form_over_tool"}, {"Annuler", "", ""}});
+    auto answer = g_modal_driver;
+    g_modal_driver = [&, answer](wxDialog& d) {
+      opened = true;
+      pump(300);
+      during = tooltips();
+      answer(d);
+    };
+    pointer.MouseClick();
+    pump(1200, [&] { return opened && g_modal_depth == 0; });
+    answer_forms({});
+  }
+  ASSERT_TRUE(opened) << "no tool opened a form";
+  EXPECT_EQ(during, 0) << "the tool's tooltip floated over its form";
+  // Once it has closed, the only tooltip is the button's own, by the pointer still on it.
+  pump(1200);
+  for (const ProbeWindow& w : windows_of(::getpid()))
+    if (w.tooltip) {
+      EXPECT_LT(std::abs(w.y - at.y), 80) << "a tooltip floats at " << w.x << "," << w.y;
+    }
+  pointer.MouseMove(at + wxPoint(0, 200));
+  pump(1200);
+  EXPECT_EQ(tooltips(), 0) << "a tooltip stayed once the pointer had left";
+
+  // A form's own tooltip, its help button's, does not outlive the form closed from the keyboard.
+  bool shown = false;
+  answer_forms({});
+  g_modal_driver = [&](wxDialog& d) {
+    pump(300);  // shown where it stays
+    wxPoint help = d.FindWindow("Aide")->GetScreenRect().GetPosition();
+    pointer.MouseMove(help + wxPoint(5, 5));
+    pump(100);
+    pointer.MouseMove(help + wxPoint(8, 8));
+    pump(2000, [&] { return tooltips() > 0; });
+    shown = tooltips() > 0;
+    d.EndModal(wxID_CLOSE);
+  };
+  show_message("A message whose help button is pointed at.");
+  g_modal_driver = nullptr;
+  pump(500);
+  EXPECT_TRUE(shown) << "the help button showed no tooltip";
+  EXPECT_EQ(tooltips(), 0) << "the form's tooltip stayed after it closed";
+  close_window(f);
+}
+
