@@ -183,9 +183,23 @@ int open_image_document(const std::string& path, int which, ImageDocument& doc, 
   }
   int kind = detect_image_kind(fd);
   if (kind >= 1 && kind <= 4) {
+    // The kinds of its chunks first: the user is asked to expand and to save
+    // only an image that can be expanded, and told at once why another cannot.
+    uint32_t chunk = 0;
+    int check = check_udif_image(fd, chunk);
     ::close(fd);
-    message = format_text(ui_text(6103).c_str(), path.c_str());
-    return k_doc_compressed;
+    if (check == 0) {
+      message = format_text(ui_text(6103).c_str(), path.c_str());
+      return k_doc_compressed;
+    }
+    if (check > 0) {
+      std::string kind_name = udif_chunk_kind_name(chunk);
+      if (kind_name.empty()) kind_name = format_text(ui_text(6777).c_str(), unsigned(chunk));
+      message = format_text(ui_text(6775).c_str(), path.c_str(), kind_name.c_str());
+    } else {
+      message = format_text(ui_text(6776).c_str(), path.c_str());
+    }
+    return k_doc_cannot_expand;
   }
   if (kind == 5) {
     ::close(fd);

@@ -25,6 +25,7 @@ constexpr int k_doc_too_large = -8;     // more than 4 GiB - 64 KiB on a FAT dis
 constexpr int k_doc_no_space = -9;      // not enough free space
 constexpr int k_doc_write_failed = -10;
 constexpr int k_doc_damaged = -11;     // a damaged project (the message is already shown)
+constexpr int k_doc_cannot_expand = -12;  // compressed in a way the expansion cannot undo (said before anything is asked)
 
 struct ProjectDocument {
   FILE* file = nullptr;

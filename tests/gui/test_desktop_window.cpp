@@ -17,6 +17,8 @@
 #include <sstream>
 #include <thread>
 
+#include "IO/bigendian.h"
+#include "IO/iodmg.h"
 #include "IO/settings.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
@@ -24,6 +26,8 @@
 #include "gui/mainframe.h"
 #include "gui/menumodel.h"
 #include "gui/views/documents.h"
+#include "hfs/volume.h"
+#include "support/udif_writer.h"
 #include "dialog_driver.h"
 #include "gui_fixture.h"
 #include "x11probe.h"
@@ -375,3 +379,33 @@ TEST(DesktopWindow, NoTooltipFloatsOverTheFormAToolOpensOrAfterIt) {
   close_window(f);
 }
 
+
+// A compressed image the expansion cannot undo is named for what it is before
+// any question: one message naming the compression, no "uncompress?" nor
+// "save?", and nothing opened; in English and in French.
+TEST(DesktopWindow, DmgOfAnUnknownCompressionIsToldBeforeAnyQuestion) {
+  testkit::TempDir dir;
+  std::string hfs = make_hfs_image(dir);
+  std::vector<uint8_t> bytes = testkit::read_file(hfs);
+  testkit::UdifPartition part{"disk image (Apple_HFS : 0)", bytes,
+                              testkit::uniform_chunks(k_chunk_zlib, uint32_t(bytes.size() / 512), 256)};
+  testkit::UdifOptions lzfse;
+  lzfse.edit_table = [](size_t, std::vector<uint8_t>& table) { put_be32(testkit::table_chunk(table, 3), k_chunk_lzfse); };
+  std::string dmg = dir.str("new.dmg");
+  testkit::write_file(dmg, testkit::make_udif({part}, lzfse));
+  MainFrame* f = open_window();
+  f->run_command("MPart");
+  for (int offset : {0, 10000}) {
+    SCOPED_TRACE(offset);
+    f->run_command(offset ? "Fr1" : "En2");
+    answer_forms({{"MessFermer", "", offset ? "desktop_dmg_lzfse_fr" : "desktop_dmg_lzfse_en"}});
+    EXPECT_FALSE(f->open_document(dmg, 1));
+    pump(100);
+    ASSERT_EQ(g_seen_forms.size(), 1u) << "a question came before the refusal";
+    EXPECT_EQ(g_seen_forms[0].text, format_text(ui_text(6775).c_str(), dmg.c_str(), "LZFSE"));
+    EXPECT_FALSE(g_volume.mounted);
+  }
+  answer_forms({});
+  f->run_command("En2");
+  close_window(f);
+}
