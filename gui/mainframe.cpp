@@ -247,7 +247,7 @@ UiState MainFrame::ui_state() const {
   for (int m = 0; m < 3; ++m) s.recent[m] = !recent_[m].empty();
   s.name_view = g_name_view;
   s.copy_method = g_copy_method;
-  s.read_only = s.mode == 1 && (image_.read_only || g_volume.read_only);
+  s.read_only = s.mode == 1 ? image_.read_only || g_volume.read_only : project_read_only_[s.mode];
   // A GPT disk or an MBR volume has no partition map an ISO image could take over.
   s.can_hybridise = image_.kind != 6 && image_.kind != 7;
   s.list_selected = list_ ? list_->GetSelectedItemCount() : 0;

@@ -130,6 +130,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   std::string doc_path_[3];
   std::vector<std::string> recent_[3];
   ImageDocument image_;          // the open partition image
+  bool project_read_only_[3] = {false, false, false};  // the mode's project is only looked at (damaged)
   std::vector<FileTableEntry> rows_;  // the file table: row i of the list shows rows_[i]
   int32_t shown_folder_ = 0;     // the folder whose rows the list holds (0: none)
   bool selecting_ = false;       // the tree's selection is being set by the window itself

@@ -314,7 +314,9 @@ void MainFrame::show_counts(uint32_t folders, uint32_t files) {
   } else {
     SetStatusText(utf8(format_text(ui_text(1016).c_str(), int(folders))), 2);
     SetStatusText(utf8(format_text(ui_text(1015).c_str(), int(files))), 3);
-    SetStatusText(wxString(), 4);
+    // A document that refuses every edit says so as long as it is shown.
+    bool read_only = mode_index() == 1 ? image_.read_only || g_volume.read_only : project_read_only_[mode_index()];
+    SetStatusText(read_only ? tr(mode_index() == 1 ? 6108 : 6798) : wxString(), 4);
   }
   gauge_->Refresh();
 }

@@ -92,13 +92,16 @@ int open_project_document(const std::string& path, bool isoplus, bool no_backup,
     std::fclose(f);
     return k_doc_not_project;
   }
-  // A damaged project would lose items unseen at its next edit: refused (the
-  // scan has named its faults). It also raises the id counters past the ids in use.
-  if (verify_opened_project(f, path.c_str()) != 0) {
+  // A damaged project would lose items unseen at its next edit: refused, the
+  // message saying what is wrong (it may be looked at read-only). A sound one
+  // raises the id counters past the ids in use.
+  ProjectScan scan = scan_project_file(f);
+  if (!scan.faults.empty()) {
     std::fclose(f);
-    message.clear();
+    message = damaged_project_text(scan, path);
     return k_doc_damaged;
   }
+  take_project_counters(f, scan);
   std::rewind(f);
   std::string backup = project_backup_path(path);
   // Opening the backup itself makes no copy of it onto itself.
@@ -111,6 +114,27 @@ int open_project_document(const std::string& path, bool isoplus, bool no_backup,
   doc.file = f;
   doc.path = path;
   doc.isoplus = isoplus;
+  return k_doc_ok;
+}
+
+int open_project_read_only(const std::string& path, bool isoplus, ProjectDocument& doc, std::string& message) {
+  doc = ProjectDocument();
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    message = format_text(ui_text(1385).c_str(), path.c_str());
+    return k_doc_open_failed;
+  }
+  int magic = check_project_magic(f);
+  if (magic == 0 || (magic != 1 && !isoplus)) {
+    message = format_text(ui_text(magic == -1 && !isoplus ? 6100 : 6101).c_str(), path.c_str());
+    std::fclose(f);
+    return k_doc_not_project;
+  }
+  std::rewind(f);
+  doc.file = f;
+  doc.path = path;
+  doc.isoplus = isoplus;
+  doc.read_only = true;
   return k_doc_ok;
 }
 

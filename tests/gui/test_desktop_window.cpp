@@ -409,3 +409,79 @@ TEST(DesktopWindow, DmgOfAnUnknownCompressionIsToldBeforeAnyQuestion) {
   f->run_command("En2");
   close_window(f);
 }
+
+// A damaged project: what is wrong in a sentence, its first faults, and the
+// offer of a look at it read-only. Declined, nothing opens; taken, the views
+// show what it holds (as the PC folder it came from holds it), every edit is
+// refused, and the file keeps every byte.
+TEST(DesktopWindow, DamagedProjectIsToldAndOffersItsReadOnlyView) {
+  PcFiles pc;
+  std::string project = pc.dir.str("hurt.cvpr");
+  std::string q = quote(QUORVEL_PATH) + " ";
+  ASSERT_EQ(run(q + "-f " + quote(project) + " hurt").rc, 0);
+  ASSERT_EQ(run(q + "-i " + quote(project) + " " + quote(pc.src)).rc, 0);
+  {
+    FILE* f = std::fopen(project.c_str(), "r+b");
+    ProjectRecord r;
+    bool found = false;
+    while (!found && read_project_record(f, r)) found = r.is_folder() && r.pc_name == "Dossier neuf";
+    ASSERT_TRUE(found);
+    ASSERT_TRUE(find_record_by_id(f, r, r.id));
+    r.file_count() += 3;
+    ASSERT_TRUE(write_project_record(f, r));
+    std::fclose(f);
+  }
+  std::string before = testkit::sha256_of(project);
+  MainFrame* f = open_window();
+  for (int offset : {10000, 0}) {
+    SCOPED_TRACE(offset);
+    f->run_command(offset ? "Fr1" : "En2");
+    answer_forms({{"MessNon", "", offset ? "desktop_damaged_fr" : ""}});
+    EXPECT_FALSE(f->open_document(project, 0));
+    ASSERT_EQ(g_seen_forms.size(), 1u);
+    // The form wraps its text: compared with its line breaks as blanks.
+    auto flat = [](std::string t) {
+      std::string out;
+      for (char c : t)
+        if (!(std::isspace(static_cast<unsigned char>(c)) && !out.empty() && out.back() == ' '))
+          out += std::isspace(static_cast<unsigned char>(c)) ? ' ' : c;
+      return out;
+    };
+    const std::string text = flat(g_seen_forms[0].text);
+    EXPECT_EQ(text.rfind(flat(format_text(ui_text(6778).c_str(), project.c_str(), ui_text(6788).c_str())), 0), 0u)
+        << text;
+    EXPECT_NE(text.find(flat(ui_text(6780))), std::string::npos) << text;
+    EXPECT_NE(text.find(flat(ui_text(6781))), std::string::npos) << text;
+    EXPECT_LT(std::count(g_seen_forms[0].text.begin(), g_seen_forms[0].text.end(), '\n'), 12) << text;
+  }
+  answer_forms({{"MessOui", "", "desktop_damaged_en"}});
+  ASSERT_TRUE(f->open_document(project, 0));
+  answer_forms({});
+  f->run_command("VH1");
+  pump(200);
+  EXPECT_EQ(list_names(f), (std::vector<std::string>{"hurt", "pc files"}));
+  wxListEvent open(wxEVT_LIST_ITEM_ACTIVATED, f->file_list()->GetId());
+  open.SetEventObject(f->file_list());
+  open.m_itemIndex = -1;
+  for (size_t i = 0; i < f->rows().size(); ++i)
+    if (display_name(f->rows()[i]) == "pc files") open.m_itemIndex = long(i);
+  ASSERT_GE(open.m_itemIndex, 0);
+  f->file_list()->GetEventHandler()->ProcessEvent(open);
+  pump(200);
+  std::vector<std::string> pc_names;
+  for (const auto& e : testkit::fs::directory_iterator(pc.src)) pc_names.push_back(e.path().filename().string());
+  std::sort(pc_names.begin(), pc_names.end());
+  EXPECT_EQ(list_names(f), pc_names);
+  EXPECT_EQ(f->GetStatusBar()->GetStatusText(4).utf8_string(), ui_text(6798));
+  std::string shown = f->dump_texts();
+  for (const char* tool : {"DelProj", "MkDirProj", "CompProj", "WizProj"})
+    EXPECT_NE(shown.find(std::string("tool-enabled\t") + tool + "\t0"), std::string::npos) << tool;
+  EXPECT_EQ(f->file_list()->GetDropTarget(), nullptr) << "a read-only project takes drops";
+  f->run_command("MD");  // refused: no form, nothing written
+  EXPECT_EQ(g_modal_depth, 0);
+  EXPECT_TRUE(screenshot(f->GetTitle().utf8_string(), "desktop_damaged_view"));
+  f->run_command("Fermer1");
+  EXPECT_EQ(testkit::sha256_of(project), before);
+  EXPECT_FALSE(testkit::fs::exists(pc.dir.str("hurt.bak")));
+  close_window(f);
+}

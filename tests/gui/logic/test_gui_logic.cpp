@@ -220,10 +220,25 @@ TEST(GuiMenus, SelectionReadOnlyAndClipboardRules) {
   p.tree_selected = false;
   EXPECT_FALSE(on("Ren", p));
   EXPECT_TRUE(on("DelProj", p));
-  // Project Mode ignores the read-only flag (it belongs to the image), and drops need a document.
-  p.read_only = true;
-  EXPECT_TRUE(on("MD", p));
   EXPECT_TRUE(drop_accepted(p));
+  // A damaged project is only looked at: every command that writes to it (or
+  // compiles it) is refused, browsing, searching and printing stay.
+  p.read_only = true;
+  p.tree_root_selected = false;
+  p.tree_selected = true;
+  p.clipboard_files = true;
+  for (const char* name : {"MD", "Supp1", "Ren", "Prop1", "DrExpl", "Compil1", "Info1", "Label", "Enregistrer1",
+                           "EnregistrerAs1", "Refr", "Clean1", "RSig", "Path1", "DelExt", "dsstor", "DelProj",
+                           "CompProj", "MkDirProj", "WizProj"})
+    EXPECT_FALSE(on(name, p)) << name;
+  for (const char* name : {"Rech1", "RechProj", "Fermer1", "P1", "SAll", "Inv", "ModeVue", "Ouvrir1", "Nouveau1"})
+    EXPECT_TRUE(on(name, p)) << name;
+  EXPECT_FALSE(drop_accepted(p));
+  p.mode = 2;
+  for (const char* name : {"CompISOP", "In1", "La1", "Sa1", "DelIso", "MkDirIso", "CompIso"})
+    EXPECT_FALSE(on(name, p)) << name;
+  // Drops need a document.
+  p.read_only = false;
   p.has_document = false;
   EXPECT_FALSE(drop_accepted(p));
 }
