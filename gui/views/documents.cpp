@@ -76,13 +76,16 @@ int write_beside(const std::string& target, std::string& message, Fill fill) {
 
 std::string project_backup_path(const std::string& path) { return set_extension(path, "bak"); }
 
-int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
-                          std::string& message) {
-  doc = ProjectDocument();
-  FILE* f = std::fopen(path.c_str(), "r+b");
+namespace {
+
+// Opens path in mode as a project of its kind (an ISO+ project refuses only a
+// file that is no project at all); null with rc and message set when refused.
+FILE* open_as_project(const std::string& path, const char* mode, bool isoplus, int& rc, std::string& message) {
+  FILE* f = std::fopen(path.c_str(), mode);
   if (!f) {
     message = format_text(ui_text(1385).c_str(), path.c_str());
-    return k_doc_open_failed;
+    rc = k_doc_open_failed;
+    return nullptr;
   }
   int magic = check_project_magic(f);
   ProjectHeader header;
@@ -90,8 +93,21 @@ int open_project_document(const std::string& path, bool isoplus, bool no_backup,
   if (!readable || (magic != 1 && !isoplus)) {
     message = format_text(ui_text(magic == -1 && !isoplus ? 6100 : 6101).c_str(), path.c_str());
     std::fclose(f);
-    return k_doc_not_project;
+    rc = k_doc_not_project;
+    return nullptr;
   }
+  rc = k_doc_ok;
+  return f;
+}
+
+}  // namespace
+
+int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
+                          std::string& message) {
+  doc = ProjectDocument();
+  int rc;
+  FILE* f = open_as_project(path, "r+b", isoplus, rc, message);
+  if (!f) return rc;
   // A damaged project would lose items unseen at its next edit: refused, the
   // message saying what is wrong (it may be looked at read-only). A sound one
   // raises the id counters past the ids in use.
@@ -119,17 +135,9 @@ int open_project_document(const std::string& path, bool isoplus, bool no_backup,
 
 int open_project_read_only(const std::string& path, bool isoplus, ProjectDocument& doc, std::string& message) {
   doc = ProjectDocument();
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    message = format_text(ui_text(1385).c_str(), path.c_str());
-    return k_doc_open_failed;
-  }
-  int magic = check_project_magic(f);
-  if (magic == 0 || (magic != 1 && !isoplus)) {
-    message = format_text(ui_text(magic == -1 && !isoplus ? 6100 : 6101).c_str(), path.c_str());
-    std::fclose(f);
-    return k_doc_not_project;
-  }
+  int rc;
+  FILE* f = open_as_project(path, "rb", isoplus, rc, message);
+  if (!f) return rc;
   std::rewind(f);
   doc.file = f;
   doc.path = path;
