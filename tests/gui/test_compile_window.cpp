@@ -3,6 +3,7 @@
 // equal to the console's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <chrono>
@@ -144,11 +145,15 @@ TEST(GuiCompile, AbortLeavesNoImageAndTheStateIdle) {
   pump(300);
   target_beside(dir);
   answer_forms({{"OK", "", ""}, {"MessFermer", "", "close_refused"}, {"MessFermer", "", "compile_aborted"}});
-  // The compile waits at its first file until it is let go, so the refusal
-  // is shown, and photographed, with nothing else over it.
-  shut_compile_gate();
+  // The compile waits at its third file until it is let go, so its progress
+  // (in French) and the refusal are shown, and photographed, with nothing else over them.
+  f->run_command("Fr1");
+  shut_compile_gate(2);
   f->run_command("Compil1");
   ASSERT_FALSE(compile_idle());
+  pump(3000, [] { return g_compile_progress.files() >= 2; });
+  pump(2 * k_progress_timer_ms);
+  EXPECT_TRUE(screenshot(ui_text(1390), "compile_progress_fr"));
   f->Close();  // refused while the compile runs
   pump(100);
   EXPECT_EQ(g_main_frame, f);
@@ -160,8 +165,11 @@ TEST(GuiCompile, AbortLeavesNoImageAndTheStateIdle) {
   EXPECT_TRUE(compile_idle());
   EXPECT_FALSE(testkit::fs::exists(dir.str("p.iso"))) << "an aborted compile left its image";
   ASSERT_EQ(g_seen_forms.size(), 3u);
+  // The forms wrap their texts, the longer French ones more: compared with their breaks as blanks.
+  for (SeenForm& seen : g_seen_forms) std::replace(seen.text.begin(), seen.text.end(), '\n', ' ');
   EXPECT_EQ(g_seen_forms[1].text, ui_text(2902));
   EXPECT_EQ(g_seen_forms[2].text, ui_text(1395));
+  f->run_command("En2");
   g_compile_progress.set_file_start_watcher(nullptr);
   answer_forms({});
   g_file_dialog_answer = nullptr;
