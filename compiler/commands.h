@@ -41,6 +41,11 @@ void load_startup_settings();
 void load_command_settings();
 // The main window's journal chooser: leaves path empty when cancelled. Null: none.
 extern void (*g_choose_log_file)(std::string& path);
+// The GUI's first start, while the setting "Sign" has never been written: the
+// offer of a signature table. 0 when it was made (path: the table taken, "" for
+// none; either answer is stored, so the offer is made once); -1 when there was
+// nothing to offer (the setting is left unwritten). Null: no offer.
+extern int (*g_offer_signature_table)(std::string& path);
 
 // --- labels and folders ----------------------------------------------------------------
 // second_letter 'H': HFS volume name only; 'I': ISO label only; else both.

@@ -250,6 +250,59 @@ std::string program_path() {
   return std::string(buf.data(), static_cast<size_t>(n));
 }
 
+namespace {
+
+#ifndef CORVANE_DATA_FROM_BIN
+#define CORVANE_DATA_FROM_BIN "../share/corvane"
+#endif
+
+bool is_directory(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+std::string installed_data_folder() { return installed_data_folder_of(program_path()); }
+
+std::string installed_data_folder_of(const std::string& program) {
+  size_t slash = program.rfind('/');
+  if (slash == std::string::npos || slash == 0) return {};
+  // The data folder relative to the bin folder, followed component by
+  // component so the path shown to the user holds no "..".
+  std::string data = program.substr(0, slash);
+  std::string rel = CORVANE_DATA_FROM_BIN;
+  for (size_t start = 0; start <= rel.size();) {
+    size_t end = rel.find('/', start);
+    if (end == std::string::npos) end = rel.size();
+    std::string part = rel.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      size_t up = data.rfind('/');
+      if (up == std::string::npos || up == 0) return {};
+      data.resize(up);
+    } else {
+      data += "/" + part;
+    }
+  }
+  // Only the layout the install makes: the program in its bin folder, the data beside it.
+  return is_directory(data) ? data : std::string();
+}
+
+std::vector<std::string> installed_icon_files(const std::string& icon_name) {
+  std::vector<std::string> files;
+  std::string data = installed_data_folder();
+  if (data.empty()) return files;
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    std::string n = std::to_string(size);
+    std::string path = folder_of_path(data) + "/icons/hicolor/" + n + "x" + n + "/apps/" + icon_name + ".png";
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) files.push_back(path);
+  }
+  return files;
+}
+
 std::string folder_of_path(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";

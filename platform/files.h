@@ -68,3 +68,11 @@ bool has_wildcards(const char* text);
 
 // The running program's own path.
 std::string program_path();
+// The data folder of an installed program (<prefix>/share/corvane, found from
+// the program's own path, so a moved prefix still finds it); empty when the
+// program does not run from an installed bin folder (the build tree).
+std::string installed_data_folder();
+// The same for a program at that path.
+std::string installed_data_folder_of(const std::string& program);
+// The installed hicolor pictures of an icon name, smallest first (none in the build tree).
+std::vector<std::string> installed_icon_files(const std::string& icon_name);
