@@ -4,13 +4,16 @@
 // closes its own files and reports through its result:
 //   0 success, 1 not applicable (option or file kind), -1 a file cannot be opened,
 //   -2 the target cannot be created / no item, -3 list file or folder missing,
-//   -4 not enough free space, -5 items were left out (each named in a message
-//   and in the journal; an inclusion has added the others).
+//   -4 not enough free space, -5 items were left out (an inclusion names each
+//   in a message and in the journal and has added the others; a compile names
+//   in the journal each item no longer on the PC disk and has made the image
+//   without it, g_compile_left_out).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 constexpr int k_items_left_out = -5;
 
@@ -74,8 +77,13 @@ struct CompileSettings {
   std::string hfs_volume_name;    // empty: the project's (Mac Roman for an HFS target)
 };
 // 0 success, 1 nothing to compile from, -1 failure, -2 aborted, -3 no temporary
-// files, -4 not enough room.
+// files, -4 not enough room, k_items_left_out: the image is made, without the
+// items of g_compile_left_out.
 int compile_project_image(const CompileSettings& settings);
+// The PC paths of the items the last compile left out because they are no
+// longer on the PC disk (empty after any other result). Written by the compile;
+// read once it has returned.
+extern std::vector<std::string> g_compile_left_out;
 // Compiles: the image is written next to the project ("iso", or "dmg" for the HFS only one).
 int cli_compile_hybrid(const char* project_path);
 int cli_compile_hfs(const char* project_path);

@@ -52,7 +52,8 @@ bool start_compile(const CompileRequest& r, std::function<void(int result)> on_e
       g_worker.reset();
       std::string target = compile_target_path(r);
       struct stat st {};
-      if (result != 0 && ::stat(target.c_str(), &st) == 0) ::unlink(target.c_str());  // never a partial image
+      // Never a partial image; one made without items gone from the PC disk is whole.
+      if (result != 0 && result != k_items_left_out && ::stat(target.c_str(), &st) == 0) ::unlink(target.c_str());
       g_compile_state = 1;
       if (on_end) on_end(result);
     });

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 #include "hfs/ondisk.h"
@@ -54,6 +55,26 @@ void set_tree_header(BTreeContext& tree, const BTHeaderRec& header);
 // for the catalog, empties the node cache (sizing its area to 64 nodes) and
 // notes the key order of an HFSX catalog. 0 success, -1 I/O, -2 damaged tree.
 int open_btree(BTreeContext& tree);
+
+// Nodes the tree's file can hold: its length over the node size, and never
+// more than the header's node count (0 while the tree is not open).
+uint32_t tree_node_capacity(const BTreeContext& tree);
+
+// A walk along the links of a tree's nodes (the leaf chain, one index level,
+// the map nodes). step(n) is false, and the walk is to stop on a damaged tree,
+// for node 0, a node at or past limit, a node met before, or a step past the
+// limit-th: a chain can never be longer than the nodes the tree holds.
+class NodeChain {
+ public:
+  explicit NodeChain(uint32_t limit) : limit_(limit) {}
+  bool step(uint32_t node);
+
+ private:
+  uint32_t limit_;
+  uint32_t steps_ = 0;
+  std::vector<uint32_t> few_;
+  std::unordered_set<uint32_t> many_;
+};
 
 uint8_t* read_catalog_node(uint32_t stored);
 uint8_t* read_catalog_node_host(uint32_t node);
