@@ -25,12 +25,7 @@ class GuiForms {
     (void)panel;
     (void)text;
   }
-  // The compile progress dialog (methods 0, 1, 2 and 4).
-  virtual void progress_file_start(const std::string& label, int bar_maximum) = 0;
-  virtual void progress_advance(int general_position) = 0;
-  virtual void progress_file_done(int general_position, uint32_t files) = 0;
-  virtual void progress_step_text(const std::string& text) = 0;
-  virtual int progress_general_range() = 0;
+  // (The compile's progress is no form's: the progress dialog reads it, g_compile_progress.)
   // Prints lines of text as a job titled title: 0 printed, 1 cancelled, -1 failed.
   virtual int print_lines(const std::string& title, const std::vector<std::string>& lines) {
     (void)title;
@@ -45,9 +40,6 @@ class GuiForms {
 // behave as the console's: silent, questions answered "No").
 extern GuiForms* g_gui_forms;
 
-// Counters of the running compile, reset when it starts.
-extern uint64_t g_compiled_sectors;
-extern uint32_t g_compiled_files;
 // Milliseconds of the steady clock at the start of the current long operation.
 extern uint64_t g_operation_start_ms;
 uint64_t steady_ms();

@@ -44,19 +44,50 @@
 #include "gui/mainframe_parts.h"
 #include "gui/progresslogic.h"
 #include "gui/recent.h"
+#include "gui/statuspanels.h"
 #include "gui/views/mode_views.h"
 #include "gui/type_icon_theme.h"
 #include "gui/window_backends.h"
 #include "hfs/engine.h"
 #include "hfs/volume.h"
 #include "macfiles/extract.h"
+#include "macfiles/signatures.h"
 
 MainFrame* g_main_frame = nullptr;
 
 namespace {
 
-constexpr int k_status_panels = 5;
-const int k_status_widths[k_status_panels] = {120, 90, 90, 90, -1};
+const int* const k_status_widths = k_status_design_widths;
+
+// The main window's status bar: each panel as wide as its text needs, so a
+// count of any size, in either language, is shown whole.
+class PanelStatusBar : public wxStatusBar {
+ public:
+  explicit PanelStatusBar(wxWindow* parent) : wxStatusBar(parent, wxID_ANY, wxSTB_DEFAULT_STYLE, "Barre") {
+    SetFieldsCount(k_status_panels, k_status_widths);
+  }
+  void SetFieldsCount(int number, const int* widths) override {
+    wxStatusBar::SetFieldsCount(number, widths);
+    fit();
+  }
+
+ protected:
+  void DoUpdateStatusText(int number) override {
+    fit();
+    wxStatusBar::DoUpdateStatusText(number);
+  }
+
+ private:
+  void fit() {
+    if (GetFieldsCount() != k_status_panels) return;  // the one panel of a copy's progress
+    int text[k_status_panels];
+    for (int i = 0; i < k_status_panels; ++i) text[i] = GetStatusText(i).empty() ? 0 : GetTextExtent(GetStatusText(i)).x;
+    std::vector<int> widths = fit_status_widths(k_status_design_widths, text, 2 * GetBorderX() + 12);
+    bool same = true;
+    for (int i = 0; i < k_status_panels; ++i) same = same && GetStatusWidth(i) == widths[size_t(i)];
+    if (!same) SetStatusWidths(k_status_panels, widths.data());
+  }
+};
 
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
@@ -194,8 +225,7 @@ MainFrame::MainFrame(InstanceChannel* channel)
   });
   top->Add(gauge_, 0, wxEXPAND);
   SetSizer(top);
-  CreateStatusBar(k_status_panels)->SetName("Barre");
-  GetStatusBar()->SetStatusWidths(k_status_panels, k_status_widths);
+  SetStatusBar(new PanelStatusBar(this));
   SetStatusBarPane(4);  // menu hints go to the status text panel
   SetMinSize(wxSize(480, 320));
   Bind(wxEVT_MENU, &MainFrame::on_menu, this);
@@ -231,7 +261,7 @@ UiState MainFrame::ui_state() const {
   for (int m = 0; m < 3; ++m) s.recent[m] = !recent_[m].empty();
   s.name_view = g_name_view;
   s.copy_method = g_copy_method;
-  s.read_only = s.mode == 1 && (image_.read_only || g_volume.read_only);
+  s.read_only = s.mode == 1 ? image_.read_only || g_volume.read_only : project_read_only_[s.mode];
   // A GPT disk or an MBR volume has no partition map an ISO image could take over.
   s.can_hybridise = image_.kind != 6 && image_.kind != 7;
   s.list_selected = list_ ? list_->GetSelectedItemCount() : 0;
@@ -297,7 +327,8 @@ void MainFrame::build_tool_bars() {
     wxBitmap image = wxArtProvider::GetBitmap(tool_art(t.name), wxART_TOOLBAR, wxSize(24, 24));
     // A disabled button is drawn grey, whatever colours its image has.
     wxBitmap grey = image.IsOk() ? image.ConvertToDisabled() : image;
-    bar->AddTool(tool_id(t), t.name, image, grey, wxITEM_NORMAL, tr(t.hint));
+    // The hint is the button's name too: what the accessibility bus announces.
+    bar->AddTool(tool_id(t), tr(t.hint), image, grey, wxITEM_NORMAL, tr(t.hint));
   }
   for (wxToolBar* bar : tools_) bar->Realize();
 }
@@ -318,7 +349,11 @@ void MainFrame::set_captions() {
       it->SetHelp(hint_text(c.hint));
     }
   });
-  for (const ToolDef& t : tool_buttons()) tools_[t.mode]->SetToolShortHelp(tool_id(t), tr(t.hint));
+  for (const ToolDef& t : tool_buttons()) {
+    wxToolBarToolBase* tool = tools_[t.mode]->FindById(tool_id(t));
+    if (tool) tool->SetLabel(tr(t.hint));
+    tools_[t.mode]->SetToolShortHelp(tool_id(t), tr(t.hint));
+  }
   for (int i = 0; i < k_list_columns; ++i) {
     wxListItem col;
     col.SetMask(wxLIST_MASK_TEXT);
@@ -533,10 +568,20 @@ void MainFrame::run_command(const std::string& name) {
   // The other commands belong to the families that register them.
 }
 
+// Every text shown changes at once: the captions, the counts of the status
+// bar and the list's Type column (whose signature comments the table holds
+// in each language; it is read again in the new one).
 void MainFrame::switch_language(int offset) {
   g_language_offset = offset;
   if (!g_command_mode) save_language_choice(offset);
+  load_signature_table();
   set_captions();
+  if (!simple_status_ && (shown_folders_ || shown_files_)) {
+    SetStatusText(wxString::FromUTF8(format_text(ui_text(1016).c_str(), int(shown_folders_))), 2);
+    SetStatusText(wxString::FromUTF8(format_text(ui_text(1015).c_str(), int(shown_files_))), 3);
+  } else if (!simple_status_ && shown_folder_) {
+    show_counts(0, 0);  // "Empty folder"
+  }
   update_commands();
 }
 
@@ -761,14 +806,6 @@ void MainFrame::progress_bar(int action, int value) {
   }
   Layout();
 }
-
-// The compile's progress goes to the progress dialog of the compile command,
-// whose forms stand in for the window's while it runs; none reaches the window.
-void MainFrame::progress_file_start(const std::string&, int) {}
-void MainFrame::progress_advance(int) {}
-void MainFrame::progress_file_done(int, uint32_t) {}
-void MainFrame::progress_step_text(const std::string&) {}
-int MainFrame::progress_general_range() { return 1; }
 
 void MainFrame::end_program(int code) {
   if (g_log_file) std::fflush(g_log_file);

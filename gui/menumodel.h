@@ -52,7 +52,7 @@ struct UiState {
   int name_view = 1;
   int copy_method = 1;
   // What the views hold.
-  bool read_only = false;        // Partition Mode: the image refuses every edit
+  bool read_only = false;        // the document refuses every edit (an image that cannot be written, a damaged project)
   bool can_hybridise = false;    // Partition Mode: the image's layout takes an ISO partner (no GPT, no MBR)
   int list_selected = 0;         // rows selected in the list
   bool tree_selected = false;    // a node of the tree is selected
@@ -94,9 +94,11 @@ int help_topic(int topic, int language_offset);
 // context help alike; 0 for a form that offers none.
 int form_help_topic(const std::string& form_name);
 
-// Commands that change the open image (or the project): refused while the
-// Partition Mode image is read-only.
+// Commands that change the open image: refused while the Partition Mode image is read-only.
 bool is_edit_command(const std::string& name);
+// Commands that change the open project (or ISO+ project), or write from it:
+// refused while it is only looked at.
+bool is_project_edit_command(const std::string& name);
 // The tree and the list take PC files dropped on them: a document is open that
 // may be changed, and no compile runs.
 bool drop_accepted(const UiState& s);

@@ -28,8 +28,6 @@ GuiForms* g_gui_forms = nullptr;
 bool (*g_hfs_truncation_form)(HfsTruncationPrompt& p) = nullptr;
 bool (*g_pc_name_form)(std::string& name) = nullptr;
 int (*g_item_properties_form)(ProjectRecord& record, bool isoplus) = nullptr;
-uint64_t g_compiled_sectors = 0;
-uint32_t g_compiled_files = 0;
 uint64_t g_operation_start_ms = 0;
 std::function<int(std::string&, std::string&, std::string&, std::string&)> g_long_path_prompt;
 std::function<int(const std::string&, const FolderBrowserSetup&, std::string&)> g_folder_browser;
@@ -128,33 +126,23 @@ void hide_progress_bar() {
 }
 
 // --- compile progress ------------------------------------------------------------
+// The worker only counts: the progress dialog reads the counts from its timer
+// (g_compile_progress), so a compile of many small files never waits on the
+// GUI thread file by file.
 void report_file_start(int steps, const char* file_name, int64_t size) {
   if (compile_hooks_silent()) return;
-  FileStartView v = file_start_view(steps, file_name, size);
-  run_on_gui_thread([&] {
-    if (g_gui_forms) g_gui_forms->progress_file_start(v.label, v.bar_maximum);
-  });
+  g_compile_progress.file_started(steps, file_name, size);
 }
 
 int report_file_position(int64_t sectors) {
   if (compile_hooks_silent()) return 0;
-  run_on_gui_thread([&] {
-    g_compiled_sectors += uint64_t(sectors > 0 ? sectors : 0);
-    if (g_gui_forms)
-      g_gui_forms->progress_advance(general_bar_position(g_compiled_sectors, g_gui_forms->progress_general_range()));
-  });
+  g_compile_progress.chunk_copied(sectors);
   return g_compile_state.load() < 0 ? -1 : 0;
 }
 
 int report_file_count(int64_t sectors) {
   if (compile_hooks_silent()) return 0;
-  run_on_gui_thread([&] {
-    g_compiled_sectors += uint64_t(sectors > 0 ? sectors : 0);
-    ++g_compiled_files;
-    if (g_gui_forms)
-      g_gui_forms->progress_file_done(general_bar_position(g_compiled_sectors, g_gui_forms->progress_general_range()),
-                                      g_compiled_files);
-  });
+  g_compile_progress.file_finished(sectors);
   return g_compile_state.load() < 0 ? -1 : 0;
 }
 
@@ -165,10 +153,7 @@ void report_log_message(const char* text) {
 
 void report_step_text(const char* text) {
   if (compile_hooks_silent()) return;
-  std::string t = text_of(text);
-  run_on_gui_thread([&] {
-    if (g_gui_forms) g_gui_forms->progress_step_text(t);
-  });
+  g_compile_progress.step_shown(text);
 }
 
 // --- wrappers ------------------------------------------------------------------

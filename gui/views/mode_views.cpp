@@ -108,6 +108,7 @@ int expand_mode_node(int mode, int32_t folder, std::vector<TreeNodeInfo>& childr
       n.id = int32_t(v.id);
       n.text = std::move(v.text);
       n.has_children = v.has_children;
+      n.key = std::move(v.key);
       children.push_back(std::move(n));
     }
     return rc == 0 ? 0 : -2;
@@ -121,6 +122,7 @@ int expand_mode_node(int mode, int32_t folder, std::vector<TreeNodeInfo>& childr
     n.id = p.id;
     n.text = std::move(p.text);
     n.has_children = p.has_children;
+    n.key = std::move(p.key);
     if (pc_view) n.image = n.selected_image = k_image_view_state + p.view_state;
     children.push_back(std::move(n));
   }

@@ -32,6 +32,7 @@ struct TreeNodeInfo {
   bool has_children = false;
   int image = k_image_folder;
   int selected_image = k_image_folder_open;
+  FileTableEntry key;  // the name as the list sorts it (the tree sorts the same way)
 };
 
 // True when the mode's document is open (the project stream, or a mounted volume).

@@ -56,6 +56,21 @@ long window_pid(Display* d, Window w) {
   return pid;
 }
 
+bool is_tooltip_window(Display* d, Window w) {
+  Atom type_atom = XInternAtom(d, "_NET_WM_WINDOW_TYPE", False);
+  Atom tooltip = XInternAtom(d, "_NET_WM_WINDOW_TYPE_TOOLTIP", False);
+  Atom type;
+  int format;
+  unsigned long n, after;
+  unsigned char* data = nullptr;
+  bool found = false;
+  if (XGetWindowProperty(d, w, type_atom, 0, 16, False, XA_ATOM, &type, &format, &n, &after, &data) == Success && data) {
+    for (unsigned long i = 0; i < n; ++i) found = found || reinterpret_cast<Atom*>(data)[i] == tooltip;
+    XFree(data);
+  }
+  return found;
+}
+
 XImage* grab(Display* d, const ProbeWindow& w) {
   XWindowAttributes a;
   if (!XGetWindowAttributes(d, Window(w.id), &a) || a.map_state != IsViewable) return nullptr;
@@ -82,6 +97,7 @@ std::vector<ProbeWindow> windows_of(pid_t pid) {
     w.y = a.y;
     w.width = a.width;
     w.height = a.height;
+    w.tooltip = is_tooltip_window(dp.d, children[i]);
     out.push_back(w);
   }
   if (children) XFree(children);

@@ -11,6 +11,7 @@ struct ProbeWindow {
   unsigned long id = 0;
   std::string title;
   int x = 0, y = 0, width = 0, height = 0;
+  bool tooltip = false;  // its _NET_WM_WINDOW_TYPE says tooltip
 };
 
 // Mapped top-level windows whose _NET_WM_PID is pid.

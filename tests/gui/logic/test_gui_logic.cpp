@@ -220,10 +220,25 @@ TEST(GuiMenus, SelectionReadOnlyAndClipboardRules) {
   p.tree_selected = false;
   EXPECT_FALSE(on("Ren", p));
   EXPECT_TRUE(on("DelProj", p));
-  // Project Mode ignores the read-only flag (it belongs to the image), and drops need a document.
-  p.read_only = true;
-  EXPECT_TRUE(on("MD", p));
   EXPECT_TRUE(drop_accepted(p));
+  // A damaged project is only looked at: every command that writes to it (or
+  // compiles it) is refused, browsing, searching and printing stay.
+  p.read_only = true;
+  p.tree_root_selected = false;
+  p.tree_selected = true;
+  p.clipboard_files = true;
+  for (const char* name : {"MD", "Supp1", "Ren", "Prop1", "DrExpl", "Compil1", "Info1", "Label", "Enregistrer1",
+                           "EnregistrerAs1", "Refr", "Clean1", "RSig", "Path1", "DelExt", "dsstor", "DelProj",
+                           "CompProj", "MkDirProj", "WizProj"})
+    EXPECT_FALSE(on(name, p)) << name;
+  for (const char* name : {"Rech1", "RechProj", "Fermer1", "P1", "SAll", "Inv", "ModeVue", "Ouvrir1", "Nouveau1"})
+    EXPECT_TRUE(on(name, p)) << name;
+  EXPECT_FALSE(drop_accepted(p));
+  p.mode = 2;
+  for (const char* name : {"CompISOP", "In1", "La1", "Sa1", "DelIso", "MkDirIso", "CompIso"})
+    EXPECT_FALSE(on(name, p)) << name;
+  // Drops need a document.
+  p.read_only = false;
   p.has_document = false;
   EXPECT_FALSE(drop_accepted(p));
 }
@@ -361,6 +376,48 @@ TEST(GuiProgress, TextsOfTheProgressDialog) {
   EXPECT_EQ(said.rfind(format_text(ui_text(6656).c_str(), 12, "/pc/f0\n/pc/f1"), 0), 0u) << said;
   EXPECT_NE(said.find("/pc/f9\n" + format_text(ui_text(6658).c_str(), 2)), std::string::npos) << said;
   EXPECT_EQ(said.find("/pc/f10"), std::string::npos) << said;
+}
+
+// What the progress dialog reads: a label only when it changed, the file bar
+// counting the chunks of a big file and never past its end, small files and
+// steps with no bar, the counters as the files are done.
+TEST(GuiProgress, ReadingsOfTheCompilesProgress) {
+  CompileProgress p;
+  ProgressReading r = p.read(0);
+  EXPECT_FALSE(r.label_changed) << "nothing begun yet: the dialog keeps its preparing text";
+  p.file_started(3, "/some/big.bin", 24 << 20);
+  r = p.read(0);
+  ASSERT_TRUE(r.label_changed);
+  EXPECT_EQ(r.label, file_start_view(3, "/some/big.bin", 24 << 20).label);
+  EXPECT_EQ(r.bar_maximum, 3);
+  EXPECT_EQ(r.bar_position, 0);
+  uint32_t shown = r.label_serial;
+  for (int i = 0; i < 5; ++i) p.chunk_copied(1024);
+  r = p.read(shown);
+  EXPECT_FALSE(r.label_changed);
+  EXPECT_TRUE(r.label.empty()) << "an unchanged label is not made again";
+  EXPECT_EQ(r.bar_position, 3) << "never past the file bar's end";
+  EXPECT_EQ(r.sectors, 5u * 1024);
+  p.file_finished(0);
+  p.file_started(0, "a.txt", 100);
+  r = p.read(shown);
+  EXPECT_TRUE(r.label_changed);
+  EXPECT_EQ(r.label, ui_text(1394));
+  EXPECT_EQ(r.bar_maximum, 0);
+  p.file_finished(1);
+  p.step_shown("Decoding x.hqx");
+  r = p.read(r.label_serial);
+  EXPECT_EQ(r.label, "Decoding x.hqx");
+  EXPECT_EQ(r.bar_maximum, 0);
+  EXPECT_EQ(r.files, 2u);
+  EXPECT_EQ(r.sectors, 5u * 1024 + 1);
+  p.file_started(0, nullptr, 0);
+  EXPECT_EQ(p.read(0).label, ui_text(1396)) << "the temporary files";
+  p.reset();
+  r = p.read(0);
+  EXPECT_EQ(r.files, 0u);
+  EXPECT_EQ(r.sectors, 0u);
+  EXPECT_FALSE(r.label_changed);
 }
 
 TEST(GuiProgress, MessageFormResults) {
