@@ -14,8 +14,11 @@
 #include <wx/treectrl.h>
 
 #include <array>
+#include <chrono>
+#include <functional>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "IO/busycursor.h"
 #include "IO/strlib.h"
@@ -24,6 +27,7 @@
 #include "gui/logic/volume_images.h"
 #include "gui/mainframe.h"
 #include "gui/volume_commands.h"
+#include "gui/window_backends.h"
 #include "gui_fixture.h"
 #include "hfs/volcheck.h"
 #include "hfs/volume.h"
@@ -213,31 +217,63 @@ TEST(LongWork, EscapeStopsCopiesOntoAndOffTheVolumeCleanly) {
 namespace {
 
 // The main window's status bar during a paste into the project: the three
-// panels of the running counts, read at each tick of a timer that runs while
-// the inclusion lets the events run.
+// panels of the running counts, read each time the inclusion shows them (the
+// window's own forms, watched), once the pending paint has run.
 struct CountsSeen {
   std::vector<std::array<std::string, 3>> panels;
   bool picture_taken = false;
 };
 
+class WatchedForms : public GuiForms {
+ public:
+  WatchedForms(GuiForms* inner, std::function<void()> shown) : inner_(inner), shown_(std::move(shown)) {}
+  void message(const std::string& text, int timeout_ms) override { inner_->message(text, timeout_ms); }
+  bool yes_no(const std::string& text) override { return inner_->yes_no(text); }
+  int yes_no_remember(const std::string& text) override { return inner_->yes_no_remember(text); }
+  bool announcement(const std::string& text) override { return inner_->announcement(text); }
+  void status_text(const std::string& text) override { inner_->status_text(text); }
+  void simple_status_text(const std::string& text) override { inner_->simple_status_text(text); }
+  void elapsed_time(const std::string& text) override { inner_->elapsed_time(text); }
+  void progress_bar(int action, int value) override { inner_->progress_bar(action, value); }
+  void status_panel(int panel, const std::string& text) override {
+    inner_->status_panel(panel, text);
+    if (panel == 3 && !text.empty()) shown_();  // the last of the three counts
+  }
+  int print_lines(const std::string& title, const std::vector<std::string>& lines) override {
+    return inner_->print_lines(title, lines);
+  }
+  void end_program(int code) override { inner_->end_program(code); }
+
+ private:
+  GuiForms* inner_;
+  std::function<void()> shown_;
+};
+
 CountsSeen paste_into_project(MainFrame* f, const std::string& folder, const std::string& picture) {
   CountsSeen seen;
   paste_folder(folder);
-  wxTimer timer;
-  timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+  WatchedForms watched(g_gui_forms, [&] {
     if (!busy_cursor_running()) return;
+    yield_while_busy();  // the panels drawn, as the work's own poll lets them be
     wxStatusBar* bar = f->GetStatusBar();
     if (seen.panels.empty()) g_operation_start_ms -= 65000;  // as if it had begun more than a minute ago
     seen.panels.push_back({bar->GetStatusText(1).utf8_string(), bar->GetStatusText(2).utf8_string(),
                            bar->GetStatusText(3).utf8_string()});
-    if (!seen.picture_taken && !seen.panels.back()[1].empty() && !picture.empty()) {
+    // The counts are shown ten times a second at most, and a few thousand files
+    // may take less: until a file is counted (the folders come first), each
+    // showing holds the work past that interval.
+    const std::string files_shown = seen.panels.back()[1];
+    const bool no_file_yet = files_shown.empty() || files_shown.find_first_of("123456789") == std::string::npos;
+    if (no_file_yet && seen.panels.size() < 60) std::this_thread::sleep_for(std::chrono::milliseconds(105));
+    if (!seen.picture_taken && !no_file_yet && !picture.empty()) {
       for (const ProbeWindow& w : windows_of(::getpid()))
         if (w.title == f->GetTitle().utf8_string()) seen.picture_taken = save_window_png(w, screenshot_path(picture));
     }
   });
-  timer.Start(20);
+  GuiForms* saved = g_gui_forms;
+  g_gui_forms = &watched;
   f->run_command("DrExpl");
-  timer.Stop();
+  g_gui_forms = saved;
   return seen;
 }
 
@@ -285,7 +321,9 @@ TEST(LongWork, InclusionShowsItsRunningCountsAndReportsALongOne) {
       last_files = n;
     }
     if (language == 0) {
-      EXPECT_GT(last_files, 0) << "no running count seen";
+      std::string all;
+      for (const auto& p : seen.panels) all += "[" + p[0] + "|" + p[1] + "|" + p[2] + "]";
+      EXPECT_GT(last_files, 0) << "no running count seen " << all;
     }
     // The report names what was added: every folder (the pasted one too) and file.
     EXPECT_NE(report.find(" " + std::to_string(folders) + " "), std::string::npos) << report;
