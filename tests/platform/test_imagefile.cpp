@@ -23,7 +23,9 @@ TEST(ImageFile, EveryKindReadsThePixelsPillowReads) {
     ASSERT_EQ(load_image_file(dir.str(std::string("p.") + ext), img), 0) << ext;
     EXPECT_EQ(img.width, 7) << ext;
     EXPECT_EQ(img.height, 5) << ext;
-    if (std::string(ext) != "jpg") EXPECT_EQ(img.rgb, read_file(dir.str(std::string("p.") + ext + ".rgb"))) << ext;
+    if (std::string(ext) != "jpg") {
+      EXPECT_EQ(img.rgb, read_file(dir.str(std::string("p.") + ext + ".rgb"))) << ext;
+    }
   }
 }
 
