@@ -317,6 +317,7 @@ void MainFrame::set_captions() {
 
 void MainFrame::update_commands() {
   commands_pending_ = false;
+  settle_project_locks();  // a command's writes are whole: other programs may read the project again
   wxMenuBar* bar = GetMenuBar();
   UiState s = ui_state();
   for_each_shown(bar, s, [&](const CommandDef& c, int position, wxMenuItem* it) {

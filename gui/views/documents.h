@@ -25,6 +25,7 @@ constexpr int k_doc_too_large = -8;     // more than 4 GiB - 64 KiB on a FAT dis
 constexpr int k_doc_no_space = -9;      // not enough free space
 constexpr int k_doc_write_failed = -10;
 constexpr int k_doc_damaged = -11;     // a damaged project (the message is already shown)
+constexpr int k_doc_in_use = -12;      // another window or program holds the project (text 6600)
 
 struct ProjectDocument {
   FILE* file = nullptr;
@@ -36,7 +37,9 @@ struct ProjectDocument {
 // Opens path "r+b" as a project (isoplus: an ISO+ project, which refuses only
 // a file that is no project at all) and makes the backup copy beside it
 // (extension "bak") unless no_backup is set or path is that backup itself.
-// A refused file is never written. The message says what went wrong.
+// The stream stays locked shared while it is open (close_project_document);
+// a project another program holds is not opened (k_doc_in_use). A refused
+// file is never written. The message says what went wrong.
 int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
                           std::string& message);
 int create_project_document(const std::string& path, uint32_t preference_flags, bool isoplus,
