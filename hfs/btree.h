@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "hfs/ondisk.h"
@@ -77,6 +78,19 @@ uint64_t hfsplus_node_sector_in_record(const BTreeContext& tree, const uint8_t* 
                                        uint32_t node, uint64_t nodes_before);
 // Forget the cached extents of the tree files (after catalog growth).
 void invalidate_tree_maps();
+
+// An edit's node writes (both trees, header and map nodes too) held in memory,
+// where every read sees them, until write_held_nodes puts them on disk so
+// that each tree stays whole for any reader at every step: nodes that were
+// free on disk first, then between() (the volume's own header), the node maps
+// with every node used before or after, the nodes that were in use from the
+// root's level down (a freed node last in its level), and the node maps as
+// they now are. 0, or -1 when a write failed. Writes go to disk again after it.
+void hold_node_writes();
+bool holding_node_writes();
+int write_held_nodes(const std::function<int()>& between);
+// Forgets held writes (the volume is closed).
+void drop_held_nodes();
 
 void reset_node_cache();
 void release_node_cache();

@@ -12,6 +12,7 @@
 #include "hfs/catkey.h"
 #include "hfs/engine.h"
 #include "hfs/ondisk.h"
+#include "hfs/volcheck.h"
 #include "hfs/volume.h"
 
 namespace {
@@ -231,6 +232,29 @@ char* get_open_volume_name() {
   return g_volume_name_buffer;
 }
 
+namespace {
+
+constexpr size_t k_faults_shown = 4;  // the first faults the message names
+
+// A volume whose last change was cut short (its "unmounted cleanly" bit is
+// clear) is checked whole, in one pass; when its structures do not agree it
+// is opened read-only, which still lets its files be copied out, and nothing
+// that would take their blocks can run.
+void check_interrupted_volume() {
+  std::vector<std::string> faults;
+  if (check_volume(faults) == 0) return;
+  g_volume.read_only = 1;
+  std::string shown;
+  for (size_t i = 0; i < faults.size() && i < k_faults_shown; ++i) shown += faults[i] + "\n";
+  if (faults.size() > k_faults_shown) shown += "...\n";
+  if (!shown.empty()) shown.pop_back();
+  std::string text = format_text(ui_text(6603).c_str(), shown.c_str());
+  write_log_line(text.c_str());
+  show_message(text.c_str());
+}
+
+}  // namespace
+
 int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partitions]) {
   if (!g_work_area && init_volume_engine() != 0) return k_mount_io;
   g_volume.image_file = fd;
@@ -261,11 +285,15 @@ int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partition
     reset_volume_state();
     reset_node_cache();
     show_message(ui_text(2111).c_str());
+    return rc;
   }
+  keep_clean_bit();
+  if (!g_volume.clean_on_disk) check_interrupted_volume();
   return rc;
 }
 
 void close_image_volume() {
+  drop_held_nodes();
   reset_volume_state();
   reset_node_cache();
   invalidate_tree_maps();

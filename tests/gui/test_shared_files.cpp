@@ -6,10 +6,16 @@
 
 #include <sstream>
 
+#include <wx/menu.h>
+
 #include "IO/uitext.h"
 #include "compiler/project.h"
 #include "gui/mainframe.h"
+#include "gui/menumodel.h"
+#include "gui/views/documents.h"
 #include "gui_fixture.h"
+#include "hfs/newimage.h"
+#include "hfs/ondisk.h"
 
 using namespace guitest;
 using testkit::quote;
@@ -130,4 +136,47 @@ TEST(SharedProject, AChangeWhileAnotherProgramReadsIsRefusedWhole) {
   pump(200);
   EXPECT_NE(testkit::read_file(project), before);
   close_window(f);
+}
+
+// What a copy cut short during its write-back leaves: the catalog ahead of
+// the volume's counts, and the "unmounted cleanly" bit clear.
+TEST(SharedVolume, AVolumeLeftByACutCopyOpensReadOnlyAndSaysWhy) {
+  REQUIRE_TOOL("hcopy");
+  testkit::TempDir dir;
+  std::string img = dir.str("cut.hfs"), message;
+  ASSERT_EQ(new_partition_image(img, false, 4, "Cut Vol", message), 0) << message;
+  testkit::write_text(dir.str("kept.txt"), "kept\n");
+  ASSERT_EQ(testkit::run("hmount " + quote(img) + " >/dev/null && hcopy -r " + quote(dir.str("kept.txt")) +
+                         " :kept; rc=$?; humount >/dev/null; exit $rc").rc, 0);
+  std::vector<uint8_t> bytes = testkit::read_file(img);
+  size_t at = size_t(k_hfs_image_volume_start + 2) * 512;
+  MasterDirectoryBlock m;
+  ASSERT_TRUE(decode(ByteSpan(bytes.data() + at, 512), m));
+  ASSERT_NE(m.attributes & 0x0100, 0);
+  m.attributes &= ~0x0100;
+  m.file_count += 1;
+  encode(m, MutByteSpan(bytes.data() + at, 512));
+  testkit::write_file(img, bytes);
+
+  MainFrame* f = open_window({});
+  f->run_command("MPart");
+  std::string head = ui_text(6603).substr(0, 40);
+  for (int offset : {0, 10000}) {
+    f->run_command(offset ? "Fr1" : "En2");
+    head = ui_text(6603).substr(0, 40);
+    answer_forms({{"MessFermer", "", offset ? "volume_cut_short_french" : "volume_cut_short"}});
+    ASSERT_TRUE(f->open_document(img, 1));
+    ASSERT_EQ(g_seen_forms.size(), 1u);
+    EXPECT_EQ(g_seen_forms[0].text.substr(0, 10), head.substr(0, 10)) << g_seen_forms[0].text;
+    EXPECT_NE(g_seen_forms[0].text.find("MDB counts"), std::string::npos) << g_seen_forms[0].text;
+    EXPECT_TRUE(f->image().read_only);
+    f->update_commands();
+    wxMenuItem* copy_in = f->GetMenuBar()->FindItem(command_id("PCM1"));
+    ASSERT_NE(copy_in, nullptr);
+    EXPECT_FALSE(copy_in->IsEnabled()) << "copying onto the damaged volume stays possible";
+    f->run_command("Fermer2");
+  }
+  f->run_command("En2");
+  close_window(f);
+  EXPECT_EQ(testkit::read_file(img), bytes) << "the damaged volume was written to";
 }
