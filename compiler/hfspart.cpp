@@ -216,6 +216,9 @@ int read_partition_source(int hfs_fd, PartitionSource& src, uint64_t size) {
   if (volume_extent_sectors(ByteSpan(mdb, sizeof mdb), needed) != k_mount_ok || needed > src.blocks_512 ||
       needed * k_block > size - src.start)
     return k_hybridise_bad_volume;
+  // Its catalog and extents trees must open as the mount opens them: a sound
+  // header over zeroed trees is no volume a Mac could mount.
+  if (volume_trees_readable(hfs_fd, src.start) != k_mount_ok) return k_hybridise_bad_volume;
   src.length = round_up(src.blocks_512 * k_block, k_iso_sector);
   return 0;
 }
@@ -429,8 +432,8 @@ int hybridise_image(int hfs_fd, const char* iso_path) {
   }
   if (pvd < 0 && !ask_yes_no(ui_text(1079).c_str())) return 0;
   PartitionSource src;
-  if (read_partition_source(hfs_fd, src, hfs_size) != 0) {
-    show_message(ui_text(1079).c_str());
+  if (int rc = read_partition_source(hfs_fd, src, hfs_size); rc != 0) {
+    show_message(ui_text(rc == k_hybridise_bad_volume ? 6604 : 1079).c_str());
     return 0;
   }
   close(probe.fd);

@@ -466,9 +466,8 @@ int open_btree(BTreeContext& t) {
   if (rc != 0) { t.node_size = 0; return rc == -4 ? -2 : -1; }
   BTHeaderRec h = tree_header(t);
   if (g_volume.is_hfsplus) {
-    uint32_t ns = h.node_size;
-    // a power of two from 512 to 32768, and never below what HFS+ allows
-    if (ns < k_min_node_size || ns > k_max_node_size || (ns & (ns - 1)) != 0) {
+    uint32_t ns = btree_header_node_size(t.header_buffer, true);
+    if (ns == 0) {
       t.node_size = 0;
       return -2;
     }
@@ -476,13 +475,7 @@ int open_btree(BTreeContext& t) {
     if (tree_node_io(t, 0, t.header_buffer, ns, false) != 0) { t.node_size = 0; return -1; }
     h = tree_header(t);
   }
-  BTNodeDescriptor d;
-  decode(ByteSpan(t.header_buffer, BTNodeDescriptor::k_size), d);
-  bool sound = d.kind == k_node_header && h.total_nodes > 0 && h.free_nodes <= h.total_nodes &&
-               h.root_node < h.total_nodes && h.first_leaf_node < h.total_nodes &&
-               h.last_leaf_node < h.total_nodes && h.tree_depth <= 16 &&
-               (h.root_node == 0) == (h.tree_depth == 0);
-  if (!sound) { t.node_size = 0; return -2; }
+  if (!btree_header_sound(t.header_buffer, t.node_size)) { t.node_size = 0; return -2; }
   if (tree_is_catalog(t)) {
     g_volume.catalog_binary_compare = g_volume.is_hfsx && h.key_compare_type == k_key_compare_binary;
     if (g_cache_area && g_cache_node_size != t.node_size) release_node_cache();
@@ -497,6 +490,26 @@ int open_btree(BTreeContext& t) {
     g_catalog_disk_reads = 0;
   }
   return 0;
+}
+
+uint32_t btree_header_node_size(const uint8_t* node512, bool hfsplus) {
+  if (!hfsplus) return k_min_node_size;
+  BTHeaderRec h;
+  decode(ByteSpan(node512 + BTHeaderRec::k_offset, BTHeaderRec::k_size), h);
+  uint32_t ns = h.node_size;
+  // a power of two from 512 to 32768, and never below what HFS+ allows
+  return ns < k_min_node_size || ns > k_max_node_size || (ns & (ns - 1)) != 0 ? 0 : ns;
+}
+
+bool btree_header_sound(const uint8_t* node, uint32_t node_size) {
+  if (node_size < k_min_node_size) return false;
+  BTNodeDescriptor d;
+  BTHeaderRec h;
+  decode(ByteSpan(node, BTNodeDescriptor::k_size), d);
+  decode(ByteSpan(node + BTHeaderRec::k_offset, BTHeaderRec::k_size), h);
+  return d.kind == k_node_header && h.total_nodes > 0 && h.free_nodes <= h.total_nodes &&
+         h.root_node < h.total_nodes && h.first_leaf_node < h.total_nodes && h.last_leaf_node < h.total_nodes &&
+         h.tree_depth <= 16 && (h.root_node == 0) == (h.tree_depth == 0);
 }
 
 uint8_t* read_catalog_node_host(uint32_t node) { return read_tree_node(g_volume.catalog_tree, node); }

@@ -56,6 +56,12 @@ void set_tree_header(BTreeContext& tree, const BTHeaderRec& header);
 // notes the key order of an HFSX catalog. 0 success, -1 I/O, -2 damaged tree.
 int open_btree(BTreeContext& tree);
 
+// The header node as the mount takes it: its node size from its first 512
+// bytes (512 on HFS; HFS+: the header's, a power of two from 512 to 32768, or
+// 0 when it is not), and whether the whole node passes the mount's checks.
+uint32_t btree_header_node_size(const uint8_t* node512, bool hfsplus);
+bool btree_header_sound(const uint8_t* node, uint32_t node_size);
+
 uint8_t* read_catalog_node(uint32_t stored);
 uint8_t* read_catalog_node_host(uint32_t node);
 uint8_t* read_extents_node(uint32_t stored);

@@ -14,6 +14,7 @@
 #include "hfs/ondisk.h"
 #include "hfs/volcheck.h"
 #include "hfs/volume.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -122,6 +123,43 @@ int volume_extent_sectors(ByteSpan at_1024, uint64_t& sectors) {
   }
   if (rc == k_mount_ok) sectors = n;
   return rc;
+}
+
+int volume_trees_readable(int fd, uint64_t start) {
+  uint8_t head[512];
+  if (pread_full(fd, head, sizeof head, start + 1024) != int64_t(sizeof head)) return k_mount_io;
+  uint16_t sig = get_be16(head);
+  uint64_t sectors = 0;
+  if (int rc = volume_extent_sectors(ByteSpan(head, 512), sectors); rc != k_mount_ok) return rc;
+  // Where each tree file begins (its header node is node 0), in bytes of the image.
+  uint64_t at[2] = {0, 0};
+  bool plus = sig != k_sig_hfs;
+  if (sig == k_sig_hfs) {
+    MasterDirectoryBlock m;
+    decode(ByteSpan(head, 512), m);
+    uint64_t blocks = start + uint64_t(m.first_block) * 512;
+    if (m.embed_signature == k_sig_hfsplus)  // the wrapper's volume: the one the mount opens
+      return volume_trees_readable(fd, blocks + uint64_t(m.embed_extent.start_block) * m.block_size);
+    at[0] = blocks + uint64_t(m.catalog_extents[0].start_block) * m.block_size;
+    at[1] = blocks + uint64_t(m.extents_extents[0].start_block) * m.block_size;
+    if (m.extents_extents[0].block_count == 0) return k_mount_bad_tree;
+  } else {
+    HfsPlusVolumeHeader vh;
+    decode(ByteSpan(head, 512), vh);
+    if (vh.catalog_file.extents[0].block_count == 0 || vh.extents_file.extents[0].block_count == 0)
+      return k_mount_bad_tree;
+    at[0] = start + uint64_t(vh.catalog_file.extents[0].start_block) * vh.block_size;
+    at[1] = start + uint64_t(vh.extents_file.extents[0].start_block) * vh.block_size;
+  }
+  std::vector<uint8_t> node(k_max_node_size);
+  for (uint64_t where : at) {
+    if (pread_full(fd, node.data(), 512, where) != 512) return k_mount_io;
+    uint32_t ns = btree_header_node_size(node.data(), plus);
+    if (ns == 0) return k_mount_bad_tree;
+    if (ns > 512 && pread_full(fd, node.data(), ns, where) != int64_t(ns)) return k_mount_io;
+    if (!btree_header_sound(node.data(), ns)) return k_mount_bad_tree;
+  }
+  return k_mount_ok;
 }
 
 int mount_volume_checked() {
