@@ -60,7 +60,9 @@ Opening open_again(const std::string& img) {
 // The copy under strace: its exit status (137 when killed), or with kill_at 0
 // the number of writes it makes (-1 when it failed).
 int traced_copy(const std::string& img, const std::vector<std::string>& paths, int kill_at, const std::string& log) {
-  std::string cmd = "strace -qq -f -o " + quote(log) + " -e trace=pwrite64";
+  // The leak checker of a sanitizer build cannot run under a tracer.
+  std::string cmd = "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" strace -qq -f -o " + quote(log) +
+                    " -e trace=pwrite64";
   if (kill_at > 0) cmd += " -e inject=pwrite64:signal=SIGKILL:when=" + std::to_string(kill_at);
   cmd += " " + quote(k_copy) + " " + quote(img);
   for (const std::string& p : paths) cmd += " " + quote(p);
@@ -165,9 +167,9 @@ void cut_copies_short(bool plus) {
   make_files(dir.path() / "src" / "sub", "g", 8, 20000, 200);
   Files later = make_files(dir.path() / "later", "late", 4, 9000, 300);
   std::string img = dir.str("img"), log = dir.str("copy.log");
-  std::vector<uint8_t> base_bytes = read_file(base);
+  auto fresh = [&] { fs::copy_file(base, img, fs::copy_options::overwrite_existing); };
 
-  write_file(img, base_bytes);
+  fresh();
   const int writes = traced_copy(img, {dir.str("src")}, 0, log);
   ASSERT_GT(writes, 20);
   Opening whole = open_again(img);
@@ -182,7 +184,7 @@ void cut_copies_short(bool plus) {
   for (int n : cuts) {
     std::string when = (plus ? "HFS+, killed at write " : "HFS, killed at write ") + std::to_string(n) + " of " +
                        std::to_string(writes);
-    write_file(img, base_bytes);
+    fresh();
     ASSERT_EQ(traced_copy(img, {dir.str("src")}, n, log), 137) << when;
     Opening o = open_again(img);
     ASSERT_TRUE(o.mounted) << when;
@@ -198,7 +200,7 @@ void cut_copies_short(bool plus) {
 
     // A later copy: refused on the damaged volume (which stays as it is), else
     // it goes through without taking the blocks of what was there.
-    std::vector<uint8_t> cut = read_file(img);
+    std::string cut = sha256_of(img);
     std::vector<std::string> paths;
     for (const auto& e : later.bytes) paths.push_back(dir.str("later/" + e.first));
     std::string cmd = quote(k_copy) + " " + quote(img);
@@ -206,7 +208,7 @@ void cut_copies_short(bool plus) {
     int rc = run(cmd).rc;
     if (o.faults > 0) {
       EXPECT_EQ(rc, 2) << when;
-      EXPECT_TRUE(read_file(img) == cut) << when << ": the read-only volume changed";
+      EXPECT_EQ(sha256_of(img), cut) << when << ": the read-only volume changed";
       continue;
     }
     EXPECT_EQ(rc, 0) << when;
