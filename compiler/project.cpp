@@ -90,12 +90,6 @@ ProjectEdit g_edit;
 
 bool editing(FILE* f) { return f && g_edit.f == f; }
 
-struct TotalsOnly {
-  bool was;
-  TotalsOnly();
-  ~TotalsOnly();
-};
-
 // --- locks between runs -------------------------------------------------------------
 // The streams this run has locked: the lock each keeps between its changes
 // (rest) and the one it holds now. The compile worker opens and closes its own
@@ -111,7 +105,12 @@ std::mutex g_locks_mutex;
 std::vector<HeldLock> g_locks;
 // Set while the totals are written: bookkeeping that a compile reading the
 // project may postpone to the next change, without a word.
-bool g_totals_only = false;
+thread_local bool g_totals_only = false;
+struct TotalsOnly {
+  bool was = g_totals_only;
+  TotalsOnly() { g_totals_only = true; }
+  ~TotalsOnly() { g_totals_only = was; }
+};
 
 HeldLock* held_lock(FILE* f) {
   for (HeldLock& l : g_locks)
@@ -146,9 +145,6 @@ bool may_write(FILE* f) {
   if (!g_totals_only) show_message(ui_text(6602).c_str());
   return false;
 }
-
-TotalsOnly::TotalsOnly() : was(g_totals_only) { g_totals_only = true; }
-TotalsOnly::~TotalsOnly() { g_totals_only = was; }
 
 void relax_stream_lock(FILE* f) {
   std::lock_guard<std::mutex> guard(g_locks_mutex);

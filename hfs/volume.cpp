@@ -165,10 +165,8 @@ uint64_t volume_header_sector() {
 }
 
 void keep_clean_bit() {
-  const uint8_t* head = g_volume.is_hfsplus ? g_volume.volume_header : g_volume.mdb;
-  if (!head) return;
-  std::memcpy(g_disk_header, head, sizeof g_disk_header);
-  g_volume.clean_on_disk = volume_unmounted_cleanly() ? 1 : 0;
+  if (!(g_volume.is_hfsplus ? g_volume.volume_header : g_volume.mdb)) return;
+  clean_bit_written();
   g_volume.clean_bit_kept = 1;
 }
 

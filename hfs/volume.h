@@ -127,10 +127,10 @@ void keep_clean_bit();
 // The sector of the volume's own header (MDB at the wrapper's sector 2, or the
 // HFS+ volume header at partition_start + 2).
 uint64_t volume_header_sector();
-// Forces what was written to the image onto the disk. 0, or -1 (also when the
-// sector I/O is no image file's: then 0, there is nothing to force).
+// Forces what was written to the image file onto the disk: 0, or -1 when
+// the system fails to (0 with no image file behind the sector I/O).
 int sync_image();
-// After the write-back: the header, with the bit set, is on disk too.
+// The header as in memory is now the one on disk (after the write-back).
 void clean_bit_written();
 
 uint64_t block_to_sector(uint64_t block);
