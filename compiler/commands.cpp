@@ -20,6 +20,7 @@
 #include "compiler/project.h"
 #include "macfiles/extract.h"
 #include "macfiles/signatures.h"
+#include "platform/settings_store.h"
 
 uint32_t g_options = 0;
 uint32_t g_preferences = 0;
@@ -102,6 +103,15 @@ void load_settings(bool interactive) {
   // The signature table types every PC file that inclusion adds; with no
   // table named ("Sign"), or one that cannot be read, files get "TEXT????".
   std::string table = read_setting_text("Sign", buf);
+  std::string never;
+  if (interactive && table.empty() && g_offer_signature_table &&
+      store_read_value(setting_key_path("Sign"), "", never) != 0) {
+    std::string chosen;
+    if (g_offer_signature_table(chosen) == 0) {
+      save_signature_table_path(chosen.c_str());
+      table = chosen;
+    }
+  }
   if (!table.empty()) load_signature_table(table, g_default_extension, g_language_offset);
   g_options = read_options();
   g_extract_options = g_options;  // the copies' name rules and the automatic HFS name cut
@@ -127,6 +137,7 @@ void load_settings(bool interactive) {
 }  // namespace
 
 void (*g_choose_log_file)(std::string& path) = nullptr;
+int (*g_offer_signature_table)(std::string& path) = nullptr;
 
 void load_startup_settings() { load_settings(true); }
 void load_command_settings() { load_settings(false); }

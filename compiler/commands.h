@@ -4,14 +4,17 @@
 // closes its own files and reports through its result:
 //   0 success, 1 not applicable (option or file kind), -1 a file cannot be opened,
 //   -2 the target cannot be created / no item, -3 list file or folder missing,
-//   -4 not enough free space, -5 items were left out (each named in a message
-//   and in the journal; an inclusion has added the others), -9 the project is
-//   held by another run or a window (k_project_in_use: nothing read or written).
+//   -4 not enough free space, -5 items were left out (an inclusion names each
+//   in a message and in the journal and has added the others; a compile names
+//   in the journal each item no longer on the PC disk and has made the image
+//   without it, g_compile_left_out), -9 the project is held by another run or
+//   a window (k_project_in_use: nothing read or written).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 constexpr int k_items_left_out = -5;
 
@@ -47,6 +50,11 @@ void load_startup_settings();
 void load_command_settings();
 // The main window's journal chooser: leaves path empty when cancelled. Null: none.
 extern void (*g_choose_log_file)(std::string& path);
+// The GUI's first start, while the setting "Sign" has never been written: the
+// offer of a signature table. 0 when it was made (path: the table taken, "" for
+// none; either answer is stored, so the offer is made once); -1 when there was
+// nothing to offer (the setting is left unwritten). Null: no offer.
+extern int (*g_offer_signature_table)(std::string& path);
 
 // --- labels and folders ----------------------------------------------------------------
 // second_letter 'H': HFS volume name only; 'I': ISO label only; else both.
@@ -79,8 +87,13 @@ struct CompileSettings {
   bool wait_for_edit = true;
 };
 // 0 success, 1 nothing to compile from, -1 failure, -2 aborted, -3 no temporary
-// files, -4 not enough room, k_project_in_use (reported) refused.
+// files, -4 not enough room, k_items_left_out: the image is made, without the
+// items of g_compile_left_out; k_project_in_use (reported) refused.
 int compile_project_image(const CompileSettings& settings);
+// The PC paths of the items the last compile left out because they are no
+// longer on the PC disk (empty after any other result). Written by the compile;
+// read once it has returned.
+extern std::vector<std::string> g_compile_left_out;
 // Compiles: the image is written next to the project ("iso", or "dmg" for the HFS only one).
 int cli_compile_hybrid(const char* project_path);
 int cli_compile_hfs(const char* project_path);

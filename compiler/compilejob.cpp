@@ -162,6 +162,7 @@ struct Compile {
       report_open_error(job.target_path.c_str());
       return fail(-1);
     }
+    job.left_out = tree.left_out;
     if (size_iso_trees(tree, trees) != 0) return fail(-1);
     job.iso_files = tree.iso_files;
     job.iso_folders = tree.iso_folders;

@@ -15,6 +15,8 @@
 #include "platform/files.h"
 #include "platform/replacefile.h"
 
+std::vector<std::string> g_compile_left_out;
+
 namespace {
 
 std::string with_extension(const std::string& path, const char* ext) {
@@ -76,6 +78,7 @@ uint32_t smallest_hfs_block_size(const std::vector<uint64_t>& lengths) {
 }
 
 int compile_project(const CompileSettings& s) {
+  g_compile_left_out.clear();
   const char* project_path = s.project_path.c_str();
   if (s.project_path.empty() || s.target_path.empty()) return 1;
   const int kind = s.kind;
@@ -148,7 +151,9 @@ int compile_project(const CompileSettings& s) {
     show_message(ui_text(4751).c_str());
     return -1;
   }
-  return 0;
+  // A whole image, though without what is no longer on the PC disk: said by its own result.
+  g_compile_left_out = std::move(job.left_out);
+  return g_compile_left_out.empty() ? 0 : k_items_left_out;
 }
 
 bool hfsplus_target(const char* project_path) {

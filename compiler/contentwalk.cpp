@@ -86,6 +86,11 @@ struct TreeLoader {
   bool refused = false;      // an item was refused: the tree is not to be compiled
   IdSet visited;
 
+  void leave_out(const std::string& path) {
+    tree.left_out.push_back(path);
+    write_log_line(format_text(ui_text(6655).c_str(), path.c_str()).c_str());
+  }
+
   void add_children(uint32_t parent_index, uint32_t parent_id, int depth) {
     auto it = runs.children.find(parent_id);
     if (it == runs.children.end() || depth > 1000) return;
@@ -105,13 +110,18 @@ struct TreeLoader {
         std::string path = item.pc_path();
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) {
-          if (errno == ENOENT || errno == ENOTDIR) continue;  // missing on the PC: left out
+          if (errno == ENOENT || errno == ENOTDIR) {  // missing on the PC: left out, and said so
+            leave_out(path);
+            continue;
+          }
           report_open_error(path.c_str());  // there, but out of reach
           refused = true;
           continue;
         }
-        if (item.folder != S_ISDIR(st.st_mode)) continue;
-        if (!item.folder && !S_ISREG(st.st_mode)) continue;
+        if (item.folder != S_ISDIR(st.st_mode) || (!item.folder && !S_ISREG(st.st_mode))) {
+          leave_out(path);  // no longer what the project holds
+          continue;
+        }
         item.mtime_utc = stat_mtime(st);
         item.size = uint64_t(st.st_size);
         if (!item.folder && trees.isoplus) {

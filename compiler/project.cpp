@@ -870,39 +870,79 @@ int get_common_source_folder(FILE* f, std::string& folder) {
   return 1;
 }
 
-void convert_names_to_hfsplus(FILE* f) {
+namespace {
+
+// Names that come with the Mac file (its header or streams) or were fixed by
+// the user: never rebuilt from the PC name.
+bool has_own_mac_name(const ProjectRecord& r) {
+  SourceEncoding e = source_encoding(r);
+  return (r.attr_flags & k_attr_fixed_hfs_name) || (r.attr_flags & k_attr_macbinary) || (r.src_flags & k_src_binhex) ||
+         e == SourceEncoding::ntfs_streams;
+}
+
+// What a record's HFS name becomes for the other format: a name the user gave
+// (or the Mac file brought) is kept, converted; one the PC name gave is given
+// again by the PC name, for HFS+.
+std::string converted_hfs_name(const ProjectRecord& r, bool to_hfsplus) {
+  if (to_hfsplus) {
+    if (!r.pc_folder.empty() && !has_own_mac_name(r) && !(hfs_view(r) != 0 && hfs_name_is_typed(r, false)))
+      return automatic_hfs_name(r.pc_name, true);
+    return clip_utf8(macroman_to_utf8(r.hfs_name), k_hfsplus_name_limit);
+  }
+  std::string mac = utf8_to_macroman(r.hfs_name);
+  if (mac.size() > k_hfs_name_limit) mac = utf8_to_macroman(shorten_name(r.hfs_name, k_hfs_name_limit));
+  return mac.substr(0, k_hfs_name_limit);
+}
+
+void convert_names(FILE* f, bool to_hfsplus) {
   long n = project_record_count(f);
   ProjectRecord r;
   for (long i = 1; i < n && seek_record(f, i) && read_project_record(f, r); ++i) {
-    SourceEncoding e = source_encoding(r);
-    bool own_mac_name = (r.attr_flags & k_attr_fixed_hfs_name) || (r.attr_flags & k_attr_macbinary) ||
-                        (r.src_flags & k_src_binhex) || e == SourceEncoding::ntfs_streams;
-    if (!r.pc_folder.empty() && !own_mac_name) {
-      std::string name = hfsplus_name_for_pc_name(r.pc_name);
-      if (name.size() > k_hfsplus_name_limit) name = shorten_name(name, k_hfsplus_name_limit);
-      r.hfs_name = name;
-    } else {
-      r.hfs_name = clip_utf8(macroman_to_utf8(r.hfs_name), k_hfsplus_name_limit);
-    }
+    r.hfs_name = converted_hfs_name(r, to_hfsplus);
     seek_record(f, i);
     write_project_record(f, r);
   }
   flush(f);
 }
 
-void convert_names_to_hfs(FILE* f) {
+}  // namespace
+
+std::string automatic_hfs_name(std::string_view pc_name, bool hfsplus) {
+  if (hfsplus) {
+    std::string name = hfsplus_name_for_pc_name(std::string(pc_name));
+    return name.size() > k_hfsplus_name_limit ? shorten_name(name, k_hfsplus_name_limit) : name;
+  }
+  std::string hfs(pc_name);
+  if (utf8_to_macroman(hfs).size() > k_hfs_name_limit) {
+    size_t cut = k_hfs_name_limit;
+    while (cut > 0 && utf8_to_macroman(shorten_name(pc_name, cut)).size() > k_hfs_name_limit) --cut;
+    hfs = shorten_name(pc_name, cut);
+  }
+  return utf8_to_macroman(hfs).substr(0, k_hfs_name_limit);
+}
+
+bool hfs_name_is_typed(const ProjectRecord& r, bool hfsplus) {
+  return !r.pc_name.empty() && r.hfs_name != automatic_hfs_name(r.pc_name, hfsplus);
+}
+
+std::vector<ReplacedName> hfs_names_a_format_change_replaces(FILE* f, bool to_hfsplus) {
+  std::vector<ReplacedName> out;
   long n = project_record_count(f);
   ProjectRecord r;
   for (long i = 1; i < n && seek_record(f, i) && read_project_record(f, r); ++i) {
-    std::string name = r.hfs_name;
-    std::string mac = utf8_to_macroman(name);
-    if (mac.size() > k_hfs_name_limit) mac = utf8_to_macroman(shorten_name(name, k_hfs_name_limit));
-    r.hfs_name = mac.substr(0, k_hfs_name_limit);
-    seek_record(f, i);
-    write_project_record(f, r);
+    if (hfs_view(r) == 0 || r.hfs_name.empty()) continue;
+    if (!has_own_mac_name(r) && !hfs_name_is_typed(r, !to_hfsplus)) continue;  // the PC name gives it again
+    std::string before = to_hfsplus ? macroman_to_utf8(r.hfs_name) : r.hfs_name;
+    std::string after = converted_hfs_name(r, to_hfsplus);
+    if (!to_hfsplus) after = macroman_to_utf8(after);
+    if (after != before) out.push_back({before, after});
   }
-  flush(f);
+  return out;
 }
+
+void convert_names_to_hfsplus(FILE* f) { convert_names(f, true); }
+
+void convert_names_to_hfs(FILE* f) { convert_names(f, false); }
 
 int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name, uint32_t parent_id,
                            const std::string& pc_folder, bool hfsplus) {

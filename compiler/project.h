@@ -226,8 +226,23 @@ void set_views_recursive(FILE* f, uint32_t parent_id, int iso_value, int hfs_val
 void mark_item_and_ancestors_in_views(FILE* f, int32_t id, int iso_value, int hfs_value);
 int replace_source_path_prefix(FILE* f, std::string_view old_prefix, std::string_view new_prefix);
 int get_common_source_folder(FILE* f, std::string& folder);
+// The HFS names for the other format: a name the user gave (one that is not
+// what its PC name gives, or that came with the Mac file) is kept, converted
+// from Mac Roman for HFS+ and cut to 31 bytes for HFS; the others are given
+// again by their PC names.
 void convert_names_to_hfsplus(FILE* f);
 void convert_names_to_hfs(FILE* f);
+// The HFS name the name rules give a PC name (Mac Roman bytes for HFS, UTF-8
+// for HFS+), shortened as the automatic rule does.
+std::string automatic_hfs_name(std::string_view pc_name, bool hfsplus);
+// Whether the record's HFS name is one its PC name does not give (the user's).
+bool hfs_name_is_typed(const ProjectRecord& r, bool hfsplus);
+// The names the user gave that a change of format would not keep as they
+// read (cut, or characters the format lacks): each as text before and after.
+struct ReplacedName {
+  std::string before, after;
+};
+std::vector<ReplacedName> hfs_names_a_format_change_replaces(FILE* f, bool to_hfsplus);
 // A folder record for a folder of that name in the current folder (pc_folder), with
 // the next folder id, inserted under parent. Returns the id, or 0 when not written.
 int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name, uint32_t parent_id,

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <wx/iconbndl.h>
 #include <wx/image.h>
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "gui/guithread.h"
 #include "gui/mainframe.h"
 #include "hfs/engine.h"
+#include "platform/files.h"
 
 std::vector<std::string> g_start_arguments;
 InstanceChannel g_instance_channel;
@@ -30,6 +32,9 @@ bool CorvaneApp::OnInit() {
   wxInitAllImageHandlers();
   set_gui_thread(post_with_call_after);
   auto* frame = new MainFrame(&g_instance_channel);
+  wxIconBundle icons;  // the installed program's own icon, at each size it comes in
+  for (const std::string& file : installed_icon_files("corvane")) icons.AddIcon(wxString::FromUTF8(file));
+  if (!icons.IsEmpty()) frame->SetIcons(icons);
   frame->command_already_run = g_start_command_tried;
   frame->Show();
   frame->start_up(g_start_arguments);

@@ -55,7 +55,8 @@ bool start_compile(const CompileRequest& r, std::function<void(int result)> on_e
       g_worker.reset();
       // A failed or aborted compile has written nothing at the target: the
       // engine writes beside it and renames only a whole image, so the image
-      // made before stays as it was.
+      // made before stays as it was (one made without items gone from the PC
+      // disk is whole).
       g_compile_state = 1;
       if (on_end) on_end(result);
     });

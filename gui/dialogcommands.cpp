@@ -151,6 +151,7 @@ void compile_command(bool isoplus) {
     }
   }
   if (finish_project_command(f, isoplus, 0) != 0) return;
+  refresh_views();  // the names a change of format gave
   CompileImageCounts counts = compile_image_counts(m, options);
   std::string description = compile_description(counts.sectors, counts.folders, counts.files);
   show_status_text(description.c_str(), nullptr);
@@ -174,6 +175,7 @@ void compile_command(bool isoplus) {
     progress->clear_files_panel();
     if (g_main_frame) g_main_frame->update_commands();
     if (result == 0) show_message(compile_success_text(description).c_str());
+    else if (result == k_items_left_out) show_message(compile_left_out_text(g_compile_left_out).c_str());
     else show_message(ui_text(result == -2 ? 1395 : 6211).c_str());
     progress->Destroy();
     delete forms;

@@ -37,6 +37,7 @@
 #include "gui/dialogs/logfiledialog.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/progressdialog.h"
+#include "gui/dialogs/sigtable_offer_form.h"
 #include "gui/guithread.h"
 #include "gui/mainframe_parts.h"
 #include "gui/progresslogic.h"
@@ -639,6 +640,7 @@ void MainFrame::start_up(const std::vector<std::string>& args) {
   g_gui_forms = this;
   init_volume_engine();
   g_choose_log_file = choose_log_file;
+  g_offer_signature_table = offer_signature_table;
   load_startup_settings();
   if (g_working_mode == k_mode_none) g_working_mode = k_mode_project;
   g_copy_method = 1;

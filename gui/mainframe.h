@@ -227,6 +227,8 @@ extern MainFrame* g_main_frame;
 // When set, the window's file dialogs are not shown: this answers them
 // instead, given the dialog's title, with a path or "" for Cancel (the tests).
 extern std::function<std::string(const std::string& title)> g_file_dialog_answer;
+// The file name the last of those dialogs proposed (a Save dialog's), shown or answered.
+extern std::string g_file_dialog_proposed;
 
 // The target image of a compile: a Save dialog proposing the project's name
 // with the extension "iso" ("dmg" for an HFS-only compile) in the folder of

@@ -40,6 +40,7 @@
 #include "platform/replacefile.h"
 
 std::function<std::string(const std::string&)> g_file_dialog_answer;
+std::string g_file_dialog_proposed;
 
 namespace {
 
@@ -73,20 +74,27 @@ const ModeFileTexts k_file_texts[3] = {
 std::string ask_file(wxWindow* owner, int title, int filter, const std::string& name, const std::string& extension,
                      bool save, bool remember = true) {
   std::string chosen;
-  if (g_file_dialog_answer) {
-    chosen = g_file_dialog_answer(ui_text(title));
-  } else {
-    char folder[k_text_size * 2];
-    get_project_folder(folder);
-    std::string start = folder, file = name;
-    if (name.find('/') != std::string::npos) {  // a path: its folder and its name
-      start = folder_of_path(name);
-      file = name.substr(name.rfind('/') + 1);
+  // A Save dialog proposes a real name, and a name with a wildcard is never written.
+  const std::string proposed = save ? save_dialog_name(name, "", extension) : name;
+  g_file_dialog_proposed = proposed.substr(proposed.rfind('/') + 1);
+  for (bool again = true; again;) {
+    if (g_file_dialog_answer) {
+      chosen = g_file_dialog_answer(ui_text(title));
+    } else {
+      char folder[k_text_size * 2];
+      get_project_folder(folder);
+      std::string start = folder, file = proposed;
+      if (proposed.find('/') != std::string::npos) {  // a path: its folder and its name
+        start = folder_of_path(proposed);
+        file = proposed.substr(proposed.rfind('/') + 1);
+      }
+      wxFileDialog dialog(owner, tr(title), utf8(start), utf8(file), utf8(wildcard_both_cases(ui_text(filter))),
+                          save ? wxFD_SAVE : wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+      if (run_modal(dialog) != wxID_OK) return std::string();
+      chosen = dialog.GetPath().utf8_string();
     }
-    wxFileDialog dialog(owner, tr(title), utf8(start), utf8(file), utf8(wildcard_both_cases(ui_text(filter))),
-                        save ? wxFD_SAVE : wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    if (run_modal(dialog) != wxID_OK) return std::string();
-    chosen = dialog.GetPath().utf8_string();
+    again = save && !chosen.empty() && !writable_file_name(chosen);
+    if (again) show_message(format_text(ui_text(6661).c_str(), chosen.c_str()).c_str());
   }
   if (chosen.empty()) return chosen;
   size_t slash = chosen.rfind('/');
@@ -174,8 +182,11 @@ std::string MainFrame::choose_file(int mode, FileChoice which, const std::string
   const ModeFileTexts& t = k_file_texts[mode >= 0 && mode <= 2 ? mode : 0];
   int title = which == FileChoice::create ? t.new_title : which == FileChoice::open ? t.open_title : t.save_title;
   bool save = which != FileChoice::open;
-  return ask_file(this, title, t.filter, name.empty() ? ui_text(save ? t.new_name : t.open_name) : name,
-                  ui_text(t.extension), save);
+  std::string shown = name.empty() ? ui_text(t.open_name) : name;
+  // A project under a name of its own is offered its label, or "Untitled".
+  if (save && name.empty())
+    shown = save_dialog_name("", project_file_base_name(mode == 1 ? nullptr : project_stream(mode)), ui_text(t.extension));
+  return ask_file(this, title, t.filter, shown, ui_text(t.extension), save);
 }
 
 // --- opening ---------------------------------------------------------------------------------------------

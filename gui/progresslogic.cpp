@@ -53,6 +53,16 @@ std::string compile_success_text(const std::string& description) {
   return text + ui_text(1295);
 }
 
+std::string compile_left_out_text(const std::vector<std::string>& left_out) {
+  constexpr size_t k_shown = 10;
+  std::string paths;
+  for (size_t i = 0; i < left_out.size() && i < k_shown; ++i) paths += (i ? "\n" : "") + left_out[i];
+  std::string text = left_out.size() == 1 ? format_text(ui_text(6657).c_str(), paths.c_str())
+                                          : format_text(ui_text(6656).c_str(), int(left_out.size()), paths.c_str());
+  if (left_out.size() > k_shown) text += "\n" + format_text(ui_text(6658).c_str(), int(left_out.size() - k_shown));
+  return text;
+}
+
 std::string compile_description(uint64_t sectors, uint32_t folders, uint32_t files) {
   return format_text(ui_text(1293).c_str(), size_mb(sectors * 2048).c_str(), int(folders), int(files));
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // "%2d'%02d\"": minutes right-aligned in two places, seconds in two digits.
 std::string compile_elapsed_text(uint64_t milliseconds);
@@ -24,6 +25,10 @@ int general_bar_position(uint64_t compiled_sectors, int range);
 
 // The success report: the description split before its parenthesis, then 1295.
 std::string compile_success_text(const std::string& description);
+// The report of an image made without the items no longer on the PC disk
+// (the compile's k_items_left_out): their paths, the first ten of them, and
+// how many more the journal names.
+std::string compile_left_out_text(const std::vector<std::string>& left_out);
 // "CD-ROM of %s (%d folders and %d files)." with the size of the data.
 std::string compile_description(uint64_t sectors, uint32_t folders, uint32_t files);
 

@@ -83,8 +83,10 @@ struct ForkSwapOutcome {
   int swapped = 0;
   int refused = 0;           // files whose forks could not change places (each reported)
   bool read_only = false;    // nothing was tried: the volume cannot be written
+  bool declined = false;     // nothing was tried: the user answered no
 };
-// Swaps data and resource fork of every file among entries (folders are left
-// alone) in folder of the open volume, then writes the volume structures back
-// once. A refusal is reported for its file and the others go on.
+// Asks once, then swaps data and resource fork of every file among entries
+// (folders are left alone) in folder of the open volume; the volume is written
+// back only when a swap was made. A refusal is reported for its file and the
+// others go on.
 ForkSwapOutcome swap_forks_of(const std::vector<FileTableEntry>& entries, uint32_t folder);

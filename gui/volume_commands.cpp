@@ -160,7 +160,11 @@ void rename_entry(FileTableEntry entry, uint32_t folder) {
   else if (rc == -3) show_message(g_volume.read_only ? ui_text(6300).c_str() : ui_text(k_text_name_exists).c_str());
 }
 
+// 1 deleted, 0 kept (the user said no, or it is gone), negative on failure.
 int delete_entry(const FileTableEntry& e, uint32_t folder) {
+  const bool is_folder = e.kind == 1 || e.id > 0;
+  // A folder that holds items is asked about inside the delete, which finds what it holds.
+  if (!(is_folder && e.valence > 0) && !confirm_delete_item(entry_text(e).c_str(), is_folder)) return 0;
   uint32_t parent = parent_of(folder);
   return e.hfsplus ? hfsplus_delete_item(units_of(e.units), folder, parent) : hfs_delete_item(e.name, folder, parent);
 }
@@ -241,12 +245,16 @@ void volume_delete_command() {
     const uint32_t folder = g_partition_folder;
     {
       EditSession session;
+      int deleted = 0;
       for (const FileTableEntry& e : rows) {
         if (session.refused()) break;
         int rc = delete_entry(e, folder);
         session.result(rc);
         if (rc < 0) break;
+        deleted += rc == 1;
       }
+      // Nothing deleted (every question answered no): the image stays as it was, byte for byte.
+      if (deleted == 0) session.finish(false);
     }
     show_status_text(nullptr, nullptr);
     refresh();
@@ -278,6 +286,7 @@ void volume_delete_command() {
       rc = delete_entry(entry, parent);
       session.result(rc);
     }
+    if (rc != 1) session.finish(false);
   }
   show_status_text(nullptr, nullptr);
   if (rc == 1) {

@@ -321,8 +321,9 @@ int map_chain(std::vector<uint32_t>& chain) {
   BTreeContext& t = g_volume.catalog_tree;
   BTHeaderRec h = tree_header(t);
   uint32_t link = node_forward_link(t.header_buffer);
+  NodeChain links(tree_node_capacity(t));
   while (link != 0) {
-    if (chain.size() > h.total_nodes || link >= h.total_nodes) return -2;
+    if (!links.step(link) || link >= h.total_nodes) return -2;
     uint8_t* p = read_catalog_node_host(link);
     if (!p || node_kind(p) != k_node_map) return -2;
     chain.push_back(link);
@@ -525,8 +526,9 @@ int reserve_extents_nodes(uint32_t nodes) {
   if (!g_allocation.loaded || bs == 0) return -4;
   // Nodes the node map can describe: the header's map record and the map nodes there are.
   uint64_t capacity = header_map_bits(ns);
-  for (uint32_t link = node_forward_link(t.header_buffer), guard = 0; link != 0 && guard < h.total_nodes; ++guard) {
-    uint8_t* p = read_extents_node_host(link);
+  NodeChain links(tree_node_capacity(t));
+  for (uint32_t link = node_forward_link(t.header_buffer); link != 0;) {
+    uint8_t* p = links.step(link) ? read_extents_node_host(link) : nullptr;
     if (!p || node_kind(p) != k_node_map) return -4;
     capacity += map_node_bits(ns);
     link = node_forward_link(p);

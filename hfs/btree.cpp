@@ -512,6 +512,31 @@ bool btree_header_sound(const uint8_t* node, uint32_t node_size) {
          h.tree_depth <= 16 && (h.root_node == 0) == (h.tree_depth == 0);
 }
 
+uint32_t tree_node_capacity(const BTreeContext& t) {
+  if (!t.header_buffer || t.node_size == 0) return 0;
+  const uint8_t* first = nullptr;
+  uint64_t blocks = 0;
+  if (!tree_fork(t, first, blocks)) return 0;
+  uint64_t nodes = blocks * g_volume.block_size / t.node_size;
+  return uint32_t(std::min<uint64_t>(nodes, tree_header(t).total_nodes));
+}
+
+bool NodeChain::step(uint32_t node) {
+  if (node == 0 || node >= limit_ || steps_ >= limit_) return false;
+  ++steps_;
+  // A chain of a few nodes (most lookups) is looked through; a longer one hashed.
+  constexpr size_t k_linear = 16;
+  if (many_.empty()) {
+    if (std::find(few_.begin(), few_.end(), node) != few_.end()) return false;
+    if (few_.size() < k_linear) {
+      few_.push_back(node);
+      return true;
+    }
+    many_.insert(few_.begin(), few_.end());
+  }
+  return many_.insert(node).second;
+}
+
 uint8_t* read_catalog_node_host(uint32_t node) { return read_tree_node(g_volume.catalog_tree, node); }
 uint8_t* read_catalog_node(uint32_t stored) { return read_catalog_node_host(to_host(stored)); }
 uint8_t* read_extents_node_host(uint32_t node) { return read_tree_node(g_volume.extents_tree, node); }
@@ -637,8 +662,9 @@ static int extend_node_map(BTreeContext& t) {
   uint32_t last = 0;
   uint32_t link = get_be32(t.header_buffer);
   std::vector<uint8_t> node(ns);
-  for (uint32_t guard = 0; link != 0 && guard < h.total_nodes; ++guard) {
-    uint8_t* p = read_tree_node(t, link);
+  NodeChain links(tree_node_capacity(t));
+  while (link != 0) {
+    uint8_t* p = links.step(link) ? read_tree_node(t, link) : nullptr;
     if (!p || node_kind(p) != k_node_map) return -2;
     need -= map_node_bits(ns);
     last = link;

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <unordered_set>
 #include <vector>
 
 #include "hfs/ondisk.h"
@@ -61,6 +62,26 @@ int open_btree(BTreeContext& tree);
 // 0 when it is not), and whether the whole node passes the mount's checks.
 uint32_t btree_header_node_size(const uint8_t* node512, bool hfsplus);
 bool btree_header_sound(const uint8_t* node, uint32_t node_size);
+
+// Nodes the tree's file can hold: its length over the node size, and never
+// more than the header's node count (0 while the tree is not open).
+uint32_t tree_node_capacity(const BTreeContext& tree);
+
+// A walk along the links of a tree's nodes (the leaf chain, one index level,
+// the map nodes). step(n) is false, and the walk is to stop on a damaged tree,
+// for node 0, a node at or past limit, a node met before, or a step past the
+// limit-th: a chain can never be longer than the nodes the tree holds.
+class NodeChain {
+ public:
+  explicit NodeChain(uint32_t limit) : limit_(limit) {}
+  bool step(uint32_t node);
+
+ private:
+  uint32_t limit_;
+  uint32_t steps_ = 0;
+  std::vector<uint32_t> few_;
+  std::unordered_set<uint32_t> many_;
+};
 
 uint8_t* read_catalog_node(uint32_t stored);
 uint8_t* read_catalog_node_host(uint32_t node);

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct SignatureEntry {
   char extension[5];     // at most 4 characters
@@ -20,10 +22,20 @@ constexpr int k_signature_rows = 128;
 extern SignatureEntry* g_signature_table;
 extern int g_signature_count;  // rows in use, row 0 included
 
+// The largest signature file read (a table of 127 rows in two languages holds
+// a few tens of kilobytes).
+constexpr size_t k_max_signature_file_bytes = 1u << 20;
+
+// Lines of a signature file read whole (at most k_max_signature_file_bytes,
+// from a regular file only, opened without blocking), each without its line
+// end. false when it cannot be had.
+bool read_signature_file_lines(const std::string& path, std::vector<std::string>& lines);
+
 // Loads the table from a .sig file. Row 0 gets default_extension (cut to 4),
 // "TEXT????", "---", -1. With the French interface (language_offset 10000)
 // the file is read from the line after "#[1]" (from its start when there is
-// none). 0 done, -1 the file cannot be opened (the table is then left as it was).
+// none). 0 done, -1 the file cannot be read (missing, not a regular file, or
+// larger than the bound; the table is then left as it was).
 int load_signature_table(const std::string& path, const std::string& default_extension,
                          int language_offset);
 // Loads the table named by the setting "Sign", with the default extension of
@@ -64,6 +76,18 @@ void format_grouped_number(uint64_t count, char* last, int width = 8);
 // out = each byte of in through table (a zero entry gives g_replacement_char), zero-terminated.
 extern char g_replacement_char;
 void translate_bytes(char* out, const char* in, const uint8_t table[256], int count);
+
+// A four-character code (a type or a creator) as text: each byte as its Mac
+// Roman character, a control byte (0x00-0x1F, 0x7F) as "\xNN" (two upper-case
+// hexadecimal digits) and a backslash as "\\", so that any four bytes come
+// back whole from the text.
+std::string four_char_code_text(const char code[4]);
+// The longest such text: four "\xNN".
+constexpr size_t k_four_char_code_text_max = 16;
+// The four bytes of a code as typed: "\xNN" gives that byte, "\\" a backslash,
+// any other character its Mac Roman byte ('_' for one Mac Roman has not);
+// blanks pad a shorter code. False (code untouched) when it makes more than four bytes.
+bool parse_four_char_code(std::string_view text, char code[4]);
 
 // A signature search's test of an 8-character type + creator: 0 when the
 // pattern (case-sensitive, n characters) begins the type + creator, or, for n of

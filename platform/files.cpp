@@ -14,6 +14,62 @@ int open_for_reading(const std::string& path) { return open(path.c_str(), O_RDON
 
 int open_for_update(const std::string& path) { return open(path.c_str(), O_RDWR | O_CLOEXEC); }
 
+int open_regular_file(const std::string& path, int& reason, bool for_update) {
+  reason = k_read_file_ok;
+  int fd = open(path.c_str(), (for_update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = k_read_file_unopened;
+    return -1;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int saved = errno;
+    close(fd);
+    reason = k_read_file_not_regular;
+    errno = saved;
+    return -1;
+  }
+  // A regular file never blocks: reads go on in the ordinary way.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+int read_regular_file(const std::string& path, size_t max_bytes, std::string& out) {
+  out.clear();
+  int reason = 0;
+  int fd = open_regular_file(path, reason);
+  if (fd < 0) return reason;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || uint64_t(st.st_size) > max_bytes) {
+    close(fd);
+    return k_read_file_too_large;
+  }
+  // One byte past the bound tells a file that grew meanwhile.
+  out.resize(size_t(st.st_size) + 1);
+  size_t done = 0;
+  for (;;) {
+    if (done == out.size()) {
+      if (out.size() > max_bytes) break;
+      out.resize(std::min(out.size() * 2 + 4096, max_bytes + 1));
+    }
+    int64_t n = read_full(fd, out.data() + done, out.size() - done);
+    if (n < 0) {
+      close(fd);
+      out.clear();
+      return k_read_file_unopened;
+    }
+    done += size_t(n);
+    if (done < out.size()) break;
+  }
+  close(fd);
+  if (done > max_bytes) {
+    out.clear();
+    return k_read_file_too_large;
+  }
+  out.resize(done);
+  return k_read_file_ok;
+}
+
 int create_file(const std::string& path) {
   return open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 }
@@ -248,6 +304,59 @@ std::string program_path() {
   ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
   if (n <= 0) return {};
   return std::string(buf.data(), static_cast<size_t>(n));
+}
+
+namespace {
+
+#ifndef CORVANE_DATA_FROM_BIN
+#define CORVANE_DATA_FROM_BIN "../share/corvane"
+#endif
+
+bool is_directory(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+std::string installed_data_folder() { return installed_data_folder_of(program_path()); }
+
+std::string installed_data_folder_of(const std::string& program) {
+  size_t slash = program.rfind('/');
+  if (slash == std::string::npos || slash == 0) return {};
+  // The data folder relative to the bin folder, followed component by
+  // component so the path shown to the user holds no "..".
+  std::string data = program.substr(0, slash);
+  std::string rel = CORVANE_DATA_FROM_BIN;
+  for (size_t start = 0; start <= rel.size();) {
+    size_t end = rel.find('/', start);
+    if (end == std::string::npos) end = rel.size();
+    std::string part = rel.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      size_t up = data.rfind('/');
+      if (up == std::string::npos || up == 0) return {};
+      data.resize(up);
+    } else {
+      data += "/" + part;
+    }
+  }
+  // Only the layout the install makes: the program in its bin folder, the data beside it.
+  return is_directory(data) ? data : std::string();
+}
+
+std::vector<std::string> installed_icon_files(const std::string& icon_name) {
+  std::vector<std::string> files;
+  std::string data = installed_data_folder();
+  if (data.empty()) return files;
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    std::string n = std::to_string(size);
+    std::string path = folder_of_path(data) + "/icons/hicolor/" + n + "x" + n + "/apps/" + icon_name + ".png";
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) files.push_back(path);
+  }
+  return files;
 }
 
 std::string folder_of_path(const std::string& path) {

@@ -154,6 +154,13 @@ std::string mime_type_for_class(const std::string& class_name) {
   return t;
 }
 
+std::string icon_name_for_type(const std::string& type) {
+  std::string name = type;
+  for (char& c : name)
+    if (c == '/') c = '-';
+  return name;
+}
+
 int register_desktop_file_type(const std::string& extension, const std::string& class_name, int icon_index,
                                const std::string& program) {
   if (extension.size() < 2 || extension[0] != '.' || class_name.empty() || program.empty()) return -1;
@@ -168,7 +175,7 @@ int register_desktop_file_type(const std::string& extension, const std::string& 
       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
       "  <mime-type type=\"" + xml_escape(type) + "\">\n"
       "    <comment>" + xml_escape(class_name) + "</comment>\n"
-      "    <icon name=\"corvane-" + std::to_string(icon_index) + "\"/>\n"
+      "    <icon name=\"" + xml_escape(icon_name_for_type(type)) + "\"/>\n"
       "    <glob pattern=\"" + xml_escape(pattern) + "\"/>\n"
       "  </mime-type>\n"
       "</mime-info>\n";
@@ -185,6 +192,7 @@ int register_desktop_file_type(const std::string& extension, const std::string& 
   desktop = set_key(desktop, "Desktop Entry", "Name", "Corvane");
   desktop = set_key(desktop, "Desktop Entry", "Comment", "Macintosh disk images and hybrid CD images");
   desktop = set_key(desktop, "Desktop Entry", "Exec", exec_quoted(program) + " %f");
+  desktop = set_key(desktop, "Desktop Entry", "Icon", "corvane");
   desktop = set_key(desktop, "Desktop Entry", "Terminal", "false");
   desktop = set_key(desktop, "Desktop Entry", "Categories", "Utility;");
   desktop = set_key(desktop, "Desktop Entry", "MimeType", types);

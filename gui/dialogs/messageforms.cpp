@@ -17,6 +17,7 @@
 #include "IO/uitext.h"
 #include "gui/menumodel.h"
 #include "gui/progresslogic.h"
+#include "platform/files.h"
 
 std::function<void(wxDialog&)> g_modal_driver;
 int g_modal_depth = 0;
@@ -36,6 +37,13 @@ int g_help_language = -1;  // the language offset the help window was made in
 // The toolkit's own texts (the help window's tabs and buttons, the stock
 // dialogs) in the language of the string table.
 void apply_toolkit_language(int language_offset) {
+  // Installed, the toolkit's catalogues come with the program too.
+  static bool looked = false;
+  if (!looked) {
+    looked = true;
+    std::string data = installed_data_folder();
+    if (!data.empty()) wxFileTranslationsLoader::AddCatalogLookupPathPrefix(wxString::FromUTF8(data + "/locale"));
+  }
   auto* translations = new wxTranslations;
   translations->SetLanguage(language_offset == 10000 ? wxLANGUAGE_FRENCH : wxLANGUAGE_ENGLISH_US);
   translations->AddStdCatalog();
@@ -85,6 +93,9 @@ wxHtmlHelpController* help_book() {
       book.AppendDir("gui");
       book.AppendDir("help");
     }
+    // Installed, the book is in the data folder (<prefix>/share/corvane/help).
+    std::string data = installed_data_folder();
+    if (!book.FileExists() && !data.empty()) book.Assign(wxString::FromUTF8(data + "/help/corvane.hhp"));
     if (!book.FileExists()) {
       report_open_error(book.GetFullPath().utf8_string().c_str());
       return nullptr;

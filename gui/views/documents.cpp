@@ -76,6 +76,37 @@ int write_beside(const std::string& target, std::string& message, Fill fill) {
 
 std::string project_backup_path(const std::string& path) { return set_extension(path, "bak"); }
 
+namespace {
+std::string leaf_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+bool has_wildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
+}  // namespace
+
+std::string save_dialog_name(const std::string& name, const std::string& base, const std::string& extension) {
+  std::string leaf = leaf_of(name);
+  if (!leaf.empty() && !has_wildcard(leaf)) return name;
+  std::string folder = name.substr(0, name.size() - leaf.size());
+  std::string file = base.empty() || has_wildcard(base) ? ui_text(1287) : base;
+  return folder + file + (extension.empty() ? std::string() : "." + extension);
+}
+
+bool writable_file_name(const std::string& path) {
+  std::string leaf = leaf_of(path);
+  return !leaf.empty() && !has_wildcard(leaf);
+}
+
+std::string project_file_base_name(FILE* project) {
+  ProjectHeader h;
+  std::string label = project && read_project_header(project, h) ? h.volume_label : std::string();
+  while (!label.empty() && label.back() == ' ') label.pop_back();
+  if (label.empty() || label == ui_text(1287)) return ui_text(1287);
+  for (char& c : label)
+    if (c == '/' || c == '*' || c == '?' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  return label;
+}
+
 int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
                           std::string& message) {
   doc = ProjectDocument();

@@ -54,6 +54,16 @@ int move_document_file(const std::string& from, const std::string& target, std::
 // The backup path of a project: its extension replaced by "bak".
 std::string project_backup_path(const std::string& path);
 
+// What a Save dialog proposes: name when it names a file, else (empty, or a
+// pattern such as "*.cvpr") base with the extension; never a wildcard.
+std::string save_dialog_name(const std::string& name, const std::string& base, const std::string& extension);
+// Whether the file a Save dialog gave may be written: a name without "*" or "?".
+bool writable_file_name(const std::string& path);
+// The base name proposed for a project saved under a name of its own: its
+// label when it has one of its own, else text 1287 ("Untitled"), made fit
+// for a file name.
+std::string project_file_base_name(FILE* project);
+
 struct ImageDocument {
   int fd = -1;
   std::string path;           // the file opened (the expansion when expanded)

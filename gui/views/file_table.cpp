@@ -117,7 +117,8 @@ std::array<std::string, k_list_columns> list_row_texts(const FileTableEntry& e) 
   } else {
     cells[k_col_data] = size_field(e.data_size);
     cells[k_col_resources] = size_field(e.resource_size);
-    cells[k_col_signature] = std::string(e.signature, 8);
+    // Bytes without a character (a zero byte, say) shown as "\xNN": the column shows every code.
+    cells[k_col_signature] = four_char_code_text(e.signature) + four_char_code_text(e.signature + 4);
   }
   return cells;
 }

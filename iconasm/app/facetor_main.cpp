@@ -25,6 +25,8 @@
 #include "iconasm/core/image_ops.h"
 #include "iconasm/core/winicons.h"
 #include "iconasm/core/pictures.h"
+#include "gui/special_logic.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -34,6 +36,8 @@ wxString H(int id) {
   std::string t = ui_text(id);
   return wxString::FromUTF8(t.size() && t[0] == '.' ? t.substr(1) : t);
 }
+
+constexpr int k_about_topic = 1006;
 
 enum MenuId {
   id_import = wxID_HIGHEST + 1, id_save, id_data_only, id_resource_only, id_both_forks, id_windows_icon,
@@ -93,6 +97,7 @@ wxBitmap bitmap_over_white(const IconImage& img) {
 }
 
 class IconFrame;
+wxBitmap grab(wxWindow* w);
 
 class ImageView : public wxPanel {
  public:
@@ -134,13 +139,16 @@ class IconFrame : public wxFrame {
   size_t script_at_ = 0;
   bool capture_due_ = false;
   wxTimer timer_;
+  wxDialog* about_ = nullptr;  // the About box while it is open
 
   void build_menus();
   void fill_recent();
   void refresh_all();
   ImageView* target(bool from_popup);
-  std::string ask_save(int title, const char* ext, const char* name, int filter);
+  std::string ask_save(int title, const char* ext, const char* name, int filter, const char* appended = "");
   void write_out(const std::string& path, const std::vector<uint8_t>& bytes);
+  void run_about();
+  void open_address(int text_id);
   void set_language(int offset);
   void open_help();
   wxBitmap window_image();
@@ -426,30 +434,71 @@ void IconFrame::popup(ImageView* v, wxPoint at) {
   PopupMenu(&m, v->GetPosition() + at);
 }
 
-std::string IconFrame::ask_save(int title, const char* ext, const char* name, int filter) {
+std::string IconFrame::ask_save(int title, const char* ext, const char* name, int filter, const char* appended) {
   char folder[512];
   read_work_folder(folder);
   wxFileDialog d(this, T(title), wxString::FromUTF8(folder), name, T(filter), wxFD_SAVE);
   if (d.ShowModal() != wxID_OK) return {};
-  std::string path = d.GetPath().utf8_string();
-  if (wxFileName(d.GetPath()).GetExt().empty()) path += std::string(".") + ext;
+  // The question names the file the command will write.
+  std::string path = save_target(d.GetPath().utf8_string(), ext, appended);
   if (wxFileExists(wxString::FromUTF8(path)) && !ask_yes_no(icon_text(k_txt_overwrite, path))) return {};
   return path;
 }
 
 void IconFrame::write_out(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (path.empty() || bytes.empty()) return;
-  FILE* fp = std::fopen(path.c_str(), "wb");
-  if (!fp) {
-    show_message(icon_text(k_txt_open_error, path));
-    return;
-  }
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), fp) == bytes.size();
-  ok = std::fclose(fp) == 0 && ok;
-  if (!ok) {
-    std::remove(path.c_str());
-    show_message(icon_text(k_txt_open_error, path));
-  }
+  write_icon_file(path, bytes);
+}
+
+void IconFrame::open_address(int text_id) {
+  std::string address = ui_text(text_id);
+  if (open_with_desktop(address) != 0) show_message(icon_text(k_txt_no_opener, address));
+}
+
+void IconFrame::run_about() {
+  char version[64] = "";
+  get_module_version(version, sizeof version);
+  wxDialog d(this, wxID_ANY, T(7168));
+  d.SetName("About");
+  auto* s = new wxBoxSizer(wxVERTICAL);
+  s->Add(new wxStaticText(&d, wxID_ANY, T(7178), wxDefaultPosition, wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL), 0,
+         wxALL | wxALIGN_CENTRE, 12);
+  s->Add(new wxStaticText(&d, wxID_ANY, T(7179) + version), 0, wxALL | wxALIGN_CENTRE, 6);
+  auto* links = new wxBoxSizer(wxHORIZONTAL);
+  auto* mail = new wxButton(&d, wxID_ANY, T(7180));
+  auto* web = new wxButton(&d, wxID_ANY, T(7181));
+  mail->SetName("Mail");
+  web->SetName("Web");
+  links->Add(mail, 0, wxALL, 4);
+  links->Add(web, 0, wxALL, 4);
+  s->Add(links, 0, wxALIGN_CENTRE | wxLEFT | wxRIGHT, 8);
+  auto* foot = new wxBoxSizer(wxHORIZONTAL);
+  auto* help = new wxButton(&d, wxID_HELP, "?", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+  help->SetName("Help");
+  help->SetToolTip(T(k_txt_help_tooltip));
+  auto* ok = new wxButton(&d, wxID_OK, T(7182));
+  ok->SetDefault();
+  foot->Add(help, 0, wxALL, 4);
+  foot->AddStretchSpacer();
+  foot->Add(ok, 0, wxALL, 4);
+  s->Add(foot, 0, wxEXPAND | wxALL, 8);
+  mail->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { open_address(k_txt_mail_address); });
+  web->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { open_address(k_txt_web_address); });
+  // The help button, F1 and a right click all open the box's own topic.
+  auto about_help = [this] {
+    open_help();
+    help_->Display(k_about_topic + g_language_offset);
+  };
+  help->Bind(wxEVT_BUTTON, [about_help](wxCommandEvent&) { about_help(); });
+  d.Bind(wxEVT_HELP, [about_help](wxHelpEvent&) { about_help(); });
+  d.Bind(wxEVT_CONTEXT_MENU, [about_help](wxContextMenuEvent&) { about_help(); });
+  d.SetSizerAndFit(s);
+  d.Centre();
+  about_ = &d;
+  if (!script_.empty()) CallAfter([this] { script_step(); });
+  d.ShowModal();
+  about_ = nullptr;
+  if (!script_.empty()) CallAfter([this] { script_step(); });
 }
 
 void IconFrame::set_language(int offset) {
@@ -460,16 +509,22 @@ void IconFrame::set_language(int offset) {
 
 void IconFrame::open_help() {
   wxFileName exe(wxStandardPaths::Get().GetExecutablePath());
-  wxString book = exe.GetPath() + "/facetor_help/" + (g_language_offset ? "fr" : "en") + "/facetor.hhp";
+  wxString folder = exe.GetPath();
+  // Beside the program in the build tree, in the data folder once installed.
+  std::string data = installed_data_folder();
+  if (!wxFileName::DirExists(folder + "/facetor_help") && !data.empty()) folder = wxString::FromUTF8(data);
+  wxString book = folder + "/facetor_help/" + (g_language_offset ? "fr" : "en") + "/facetor.hhp";
   delete help_;
   help_ = new wxHtmlHelpController(wxHF_DEFAULT_STYLE, this);
   help_->AddBook(wxFileName(book));
 }
 
-wxBitmap IconFrame::window_image() {
-  // The window as it is on screen, menu and status bars included.
-  Update();
-  wxRect r = GetScreenRect();
+wxBitmap IconFrame::window_image() { return grab(this); }
+
+// A window as it is on screen, its menu and status bars included.
+wxBitmap grab(wxWindow* w) {
+  w->Update();
+  wxRect r = w->GetScreenRect();
   wxBitmap bmp(r.width, r.height);
   wxMemoryDC mem(bmp);
   wxScreenDC screen;
@@ -608,27 +663,16 @@ void IconFrame::on_menu(wxCommandEvent& e) {
     case id_help_topics: open_help(); help_->Display(998 + g_language_offset); return;
     case id_help_search: open_help(); help_->KeywordSearch("Pondrel"); return;
     case id_help_index: open_help(); help_->DisplayIndex(); return;
-    case id_support: open_help(); help_->Display(1010 + g_language_offset); return;
-    case id_about: {
-      char version[64] = "";
-      get_module_version(version, sizeof version);
-      wxDialog d(this, wxID_ANY, T(7168));
-      auto* s = new wxBoxSizer(wxVERTICAL);
-      s->Add(new wxStaticText(&d, wxID_ANY, T(7178), wxDefaultPosition, wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL),
-             0, wxALL | wxALIGN_CENTRE, 12);
-      s->Add(new wxStaticText(&d, wxID_ANY, T(7179) + version), 0, wxALL | wxALIGN_CENTRE, 6);
-      s->Add(d.CreateStdDialogButtonSizer(wxOK), 0, wxALL | wxALIGN_CENTRE, 10);
-      d.SetSizerAndFit(s);
-      d.Centre();
-      d.ShowModal();
-      return;
-    }
+    case id_support: open_address(k_txt_support_address); return;
+    case id_about: run_about(); return;
     default: break;
   }
   // Operations on the popup's image.
   int s = slot_of(t);
   if (!t) return;
   IconImage& img = *image_of(t->ref);
+  // What a save command writes: a slot's picture with the masks of its row.
+  IconImage saved = s >= 0 ? picture_to_save(g_family, s) : img;
   switch (id) {
     case id_r180: case id_r90g: case id_r90d: case id_flip_h: case id_flip_v:
       if (s >= 0 && img.width == img.height) {
@@ -643,16 +687,12 @@ void IconFrame::on_menu(wxCommandEvent& e) {
     case id_b32: case id_b8: case id_b4: case id_b1:
       if (s >= 0) img = convert_depth(img, id == id_b32 ? 7 : id == id_b8 ? 3 : id == id_b4 ? 2 : 1);
       break;
-    case id_s_bmp: write_out(ask_save(7197, "bmp", "*.bmp", 7198), write_bmp(img, mark_of(t->ref))); break;
-    case id_s_jpg: write_out(ask_save(7195, "jpg", "*.jpg;*.jpeg", 7196), encode_jpeg(img)); break;
-    case id_s_icns: write_out(ask_save(7185, "icns", "*.icns", 7186), build_single_icns(img)); break;
-    case id_s_res: {
-      std::string path = ask_save(7190, "icns", "*.icns", 7186);
-      if (!path.empty()) write_out(path + ".bin", build_single_resource_file(img));
-      break;
-    }
+    case id_s_bmp: write_out(ask_save(7197, "bmp", "*.bmp", 7198), write_bmp(saved, mark_of(t->ref))); break;
+    case id_s_jpg: write_out(ask_save(7195, "jpg", "*.jpg;*.jpeg", 7196), encode_jpeg(saved)); break;
+    case id_s_icns: write_out(ask_save(7185, "icns", "*.icns", 7186), build_single_icns(saved)); break;
+    case id_s_res: write_out(ask_save(7190, "icns", "*.icns", 7186, ".bin"), build_single_resource_file(saved)); break;
     case id_s_custom: write_out(ask_save(7191, "bin", "*.bin", 7192), build_custom_icon_file(g_family)); break;
-    case id_s_ico: write_out(ask_save(7193, "ico", "*.ico", 7194), write_ico_single(img)); break;
+    case id_s_ico: write_out(ask_save(7193, "ico", "*.ico", 7194), write_ico_single(saved)); break;
     default: break;
   }
   refresh_all();
@@ -682,6 +722,9 @@ void IconFrame::script_step() {
     capture_due_ = true;
     timer_.StartOnce(400);
     return;
+  } else if (cmd == "shot" && about_) {
+    capture_due_ = false;
+    grab(about_).SaveFile(wxString::FromUTF8(arg), wxBITMAP_TYPE_PNG);
   } else if (cmd == "shot") {
     capture_due_ = false;
     wxBitmap bmp = window_image();
@@ -725,6 +768,24 @@ void IconFrame::script_step() {
     }
   } else if (cmd == "save-icns") {
     write_out(arg, build_icns(g_family));
+  } else if (cmd == "save-ico") {
+    write_out(arg, write_ico_family(g_family));
+  } else if (cmd == "about") {
+    run_about();  // the script goes on inside the box
+    return;
+  } else if (cmd == "click" && about_) {
+    // A button of the About box, by its name.
+    if (auto* b = dynamic_cast<wxButton*>(about_->FindWindow(wxString::FromUTF8(arg)))) {
+      wxCommandEvent click(wxEVT_BUTTON, b->GetId());
+      click.SetEventObject(b);
+      b->GetEventHandler()->ProcessEvent(click);
+    }
+  } else if (cmd == "close-about" && about_) {
+    about_->EndModal(wxID_OK);  // the script goes on once the box is gone
+    return;
+  } else if (cmd == "support") {
+    wxCommandEvent e(wxEVT_MENU, id_support);
+    on_menu(e);
   } else if (cmd == "quit") {
     Close(true);
     return;
@@ -743,6 +804,9 @@ class FacetorApp : public wxApp {
     g_language_offset = read_language_choice();
     g_icon_message = message_to_form;
     auto* f = new IconFrame;
+    wxIconBundle icons;  // the installed program's own icon, at each size it comes in
+    for (const std::string& file : installed_icon_files("facetor")) icons.AddIcon(wxString::FromUTF8(file));
+    if (!icons.IsEmpty()) f->SetIcons(icons);
     f->Show();
     for (int i = 1; i + 1 < argc; ++i)
       if (argv[i] == "--script") f->run_script(argv[i + 1].utf8_string());

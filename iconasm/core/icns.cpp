@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "IO/bigendian.h"
-#include "iconasm/core/icon_texts.h"
 #include "iconasm/core/pictures.h"
 
 namespace {
@@ -152,7 +151,7 @@ Picture element_picture(const IconElementType& t, std::span<const uint8_t> d, in
     case k_el_png:
       p.code = k_code_32bit;
       if (is_png_data(d)) {
-        if (decode_png(d, p.image) != 0) p.image = {};
+        if (decode_png(d, p.image, k_max_icon_side) != 0) p.image = {};
       } else if (!decode_argb(d, w, h, p.image)) {
         p.image = {};
       }
@@ -263,9 +262,40 @@ long decode_channel(std::span<const uint8_t> in, size_t pos, uint8_t* out, size_
   return long(pos - start);
 }
 
+namespace {
+
+// The first element of each mask type in a family, found once per read.
+struct MaskFinder {
+  std::span<const uint8_t> file;
+  size_t start, end;
+  bool walked = false;
+  std::span<const uint8_t> found[5];
+  std::span<const uint8_t> get(const char* type) {
+    static const char* const kinds[5] = {"m8mk", "s8mk", "l8mk", "h8mk", "t8mk"};
+    if (!walked) {
+      walked = true;
+      for (int k = 0; k < 5; ++k) found[k] = find_element(file, start, end, kinds[k]);
+    }
+    for (int k = 0; k < 5; ++k)
+      if (std::memcmp(type, kinds[k], 4) == 0) return found[k];
+    return {};
+  }
+};
+
+// True when a picture of this width has somewhere to go: a slot or a pasteboard tab.
+bool has_a_place(const IconElementType& t) {
+  return t.depth != k_el_png || pasteboard_tab_for_width(t.width) >= 0;
+}
+
+}  // namespace
+
 int read_icns_elements(IconFamily& f, std::span<const uint8_t> file, size_t start, size_t total) {
-  if (start > file.size() || total > file.size() - start) return -3;
+  if (start > file.size() || total > file.size() - start) {
+    f.report.frame_damaged = true;
+    return -3;
+  }
   size_t end = start + total, pos = start;
+  MaskFinder masks{file, start, end, false, {}};
   while (end - pos >= 8) {
     const uint8_t* head = file.data() + pos;
     uint32_t len = get_be32(head + 4);
@@ -275,37 +305,40 @@ int read_icns_elements(IconFamily& f, std::span<const uint8_t> file, size_t star
       continue;
     }
     if (len < 8 || len > end - pos) {
-      icon_message(icon_text(k_txt_damaged_element, type_text(head)));
+      f.report.frame_damaged = true;
       return -3;
     }
     std::span<const uint8_t> data = file.subspan(pos + 8, len - 8);
     pos += len;
     if (index < 0) {
-      if (!is_silent_type(head)) icon_message(icon_text(k_txt_unknown_element, type_text(head)));
+      if (!is_silent_type(head)) note_unknown_element(f.report, type_text(head));
       continue;
     }
     const IconElementType& t = k_types[size_t(index)];
+    if (!has_a_place(t)) continue;  // 256 pixels and more: no slot shows them
     if (t.depth != k_el_png && data.size() > k_work_limit) {
-      icon_message(icon_text(k_txt_damaged_element, type_text(head)));
+      ++f.report.damaged;
       continue;
     }
     if (t.depth == k_el_png && is_jpeg2000_data(data)) {
-      icon_message(icon_text(k_txt_undecodable_element, type_text(head)));
+      ++f.report.undecodable;
       continue;
     }
     if (t.depth == k_el_1bit) {
       Picture icon = element_picture(t, data, 0), mask = element_picture(t, data, 1);
       if (icon.image.empty() || mask.image.empty()) {
-        icon_message(icon_text(k_txt_damaged_element, type_text(head)));
+        ++f.report.damaged;
         continue;
       }
-      if (t.slot == k_imNB) draw_into_slot(f, k_icNB, std::move(icon));
+      // The icon half into the row's colour slot (icNB for "ICN#"): a deeper icon
+      // replaces it there, and the writers take it where the row has no other.
+      draw_into_slot(f, t.slot - 1, std::move(icon));
       draw_into_slot(f, t.slot, std::move(mask));
       continue;
     }
     Picture p = element_picture(t, data, 0);
     if (p.image.empty()) {
-      icon_message(icon_text(k_txt_damaged_element, type_text(head)));
+      ++f.report.damaged;
       continue;
     }
     if (t.depth == k_el_32bit) {
@@ -315,7 +348,7 @@ int read_icns_elements(IconFamily& f, std::span<const uint8_t> file, size_t star
         uint32_t mlen = get_be32(file.data() + pos + 4);
         if (mlen >= 8 && mlen <= end - pos) mask = file.subspan(pos + 8, mlen - 8);
       }
-      if (mask.empty()) mask = find_element(file, start, end, t.mask_type);
+      if (mask.empty()) mask = masks.get(t.mask_type);
       apply_mask(p.image, mask);
     }
     place(f, t, std::move(p));
@@ -375,25 +408,16 @@ const char* size_type(int n, bool mask) {
 
 }  // namespace
 
-void write_size_elements(std::vector<uint8_t>& out, const IconImage& pic, int n, const Slot* mask_slot) {
+void write_size_elements(std::vector<uint8_t>& out, const IconImage& pic, int n) {
   const char* colour_type = size_type(n, false);
   if (!colour_type || pic.width < n || pic.height < n) return;
   size_t count = size_t(n) * n;
-  std::vector<uint8_t> mask;
-  if (n != 128 && mask_slot) mask = mask_opacity(*mask_slot);
-  bool usable = mask.size() >= count;
-  if (usable) {
-    usable = false;
-    for (size_t i = 0; i < count; ++i) usable |= mask[i] != 0;
-  }
-  if (!usable) {
-    // No mask of its own: the picture's alpha; a picture without alpha is opaque.
-    mask.assign(count, 0);
-    bool any = false;
-    for (int y = 0; y < n; ++y)
-      for (int x = 0; x < n; ++x) any |= (mask[size_t(y) * n + x] = pic.at(x, y)[3]) != 0;
-    if (!any) mask.assign(count, 255);
-  }
+  // The mask is the picture's alpha; a picture without alpha is opaque.
+  std::vector<uint8_t> mask(count, 0);
+  bool any = false;
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) any |= (mask[size_t(y) * n + x] = pic.at(x, y)[3]) != 0;
+  if (!any) mask.assign(count, 255);
   std::vector<uint8_t> channel(count), encoded;
   for (int c = 0; c < 3; ++c) {
     for (int y = 0; y < n; ++y)
@@ -406,7 +430,7 @@ void write_size_elements(std::vector<uint8_t>& out, const IconImage& pic, int n,
   if (it32) out.insert(out.end(), 4, 0);
   out.insert(out.end(), encoded.begin(), encoded.end());
   put_type(out, size_type(n, true), uint32_t(count + 8));
-  out.insert(out.end(), mask.begin(), mask.begin() + long(count));
+  out.insert(out.end(), mask.begin(), mask.end());
 }
 
 void write_indexed_element(std::vector<uint8_t>& out, const IconImage& pic, int n) {
@@ -431,11 +455,9 @@ void finish_icns(std::vector<uint8_t>& out) {
 
 std::vector<uint8_t> build_icns(const IconFamily& f) {
   std::vector<uint8_t> out(8);
-  const int rows[4][2] = {{k_ic16, k_im16}, {k_ic32, k_im32}, {k_ic48, k_im48}, {k_ic128, -1}};
-  for (const auto& r : rows) {
-    const Slot& s = f.slots[r[0]];
-    if (!s.filled()) continue;
-    write_size_elements(out, s.picture, k_slot_info[r[0]].width, r[1] >= 0 ? &f.slots[r[1]] : nullptr);
+  for (int n : {16, 32, 48, 128}) {
+    int slot = writer_slot_for_size(f, n);
+    if (slot != k_no_slot) write_size_elements(out, picture_with_mask(f, slot), n);
   }
   finish_icns(out);
   return out;
@@ -444,7 +466,7 @@ std::vector<uint8_t> build_icns(const IconFamily& f) {
 std::vector<uint8_t> build_single_icns(const IconImage& picture) {
   if (!size_type(picture.width, false) || picture.height != picture.width) return {};
   std::vector<uint8_t> out(8);
-  write_size_elements(out, picture, picture.width, nullptr);
+  write_size_elements(out, picture, picture.width);
   finish_icns(out);
   return out;
 }

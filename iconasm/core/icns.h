@@ -32,17 +32,19 @@ std::vector<uint8_t> encode_channel(std::span<const uint8_t> in);
 long decode_channel(std::span<const uint8_t> in, size_t pos, uint8_t* out, size_t n);
 
 // Reads the elements of an icns family lying at bytes [start, start + total)
-// of file into the slots. 0 done (damaged or unknown elements are reported and
-// skipped), -3 the family's frame itself is unusable.
+// of file into the slots. 0 done (damaged or unknown elements are counted in
+// f.report and skipped), -3 the family's frame itself is unusable (noted in
+// f.report; what came before it was read).
 int read_icns_elements(IconFamily& f, std::span<const uint8_t> file, size_t start, size_t total);
 
 // A single element stored as a file of its own (kinds 3-27): the row's
 // element type index and the file's bytes.
 int read_single_element_file(IconFamily& f, int element_index, std::span<const uint8_t> data);
 
-// Writers. Each appends to out.
-void write_size_elements(std::vector<uint8_t>& out, const IconImage& picture, int n,
-                         const Slot* mask_slot);
+// Writers. Each appends to out. The 32-bit element of size n and its 8-bit
+// mask, which holds the picture's alpha (255 throughout when the alpha is all
+// 0): give it picture_with_mask to carry the row's masks.
+void write_size_elements(std::vector<uint8_t>& out, const IconImage& picture, int n);
 void write_indexed_element(std::vector<uint8_t>& out, const IconImage& picture, int n);
 // The family as an icns file: 16, 32, 48 and 128 with their masks.
 std::vector<uint8_t> build_icns(const IconFamily& f);

@@ -1,8 +1,11 @@
 #include "iconasm/core/icon_family.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "IO/uitext.h"
+#include "iconasm/core/icon_texts.h"
 
 const SlotInfo k_slot_info[k_slot_count] = {
     {"ic12", 16, 16, false},   {"im12", 16, 16, true},  {"ic16", 16, 16, false},
@@ -37,7 +40,12 @@ IconFamily::IconFamily() {
 
 void clear_slot(IconFamily& f, int slot) {
   if (slot < 0 || slot >= k_slot_count) return;
-  f.slots[slot].picture = make_image(k_slot_info[slot].width, k_slot_info[slot].height, 0xFFFFFF00);
+  static const uint8_t empty[4] = {0xFF, 0xFF, 0xFF, 0x00};
+  IconImage& p = f.slots[slot].picture;
+  if (p.width == k_slot_info[slot].width && p.height == k_slot_info[slot].height)
+    fill_pixels(p.rgba.data(), p.rgba.size() / 4, empty);
+  else
+    p = make_image(k_slot_info[slot].width, k_slot_info[slot].height, 0xFFFFFF00);
   f.slots[slot].mark = k_code_empty;
 }
 
@@ -59,9 +67,13 @@ void reset_pasteboard(IconFamily& f) {
     c.count = 0;
     c.step = k_steps[t];
     c.mark = 0;
-    c.image = make_image(k_pasteboard_width, k_pasteboard_height, 0xFEFCF6FF);
-    for (int y = 2 + c.step; y <= c.image.height - 1; y += c.step)
-      for (int x = 0; x < c.image.width; ++x) set_pixel(c.image, x, y, 0xC0C0C0);
+    static const uint8_t ground[4] = {0xFE, 0xFC, 0xF6, 0xFF};
+    if (c.image.width == k_pasteboard_width && c.image.height == k_pasteboard_height)
+      fill_pixels(c.image.rgba.data(), c.image.rgba.size() / 4, ground);  // the picture it has, repainted
+    else
+      c.image = make_image(k_pasteboard_width, k_pasteboard_height, 0xFEFCF6FF);
+    static const uint8_t line[4] = {0xC0, 0xC0, 0xC0, 0xFF};
+    for (int y = 2 + c.step; y <= c.image.height - 1; y += c.step) fill_pixels(c.image.at(0, y), size_t(c.image.width), line);
   }
 }
 
@@ -76,16 +88,22 @@ int pasteboard_tab_for_width(int w) {
 }
 
 void blend_onto(IconImage& dst, const IconImage& src, int x0, int y0, bool use_alpha) {
-  for (int y = 0; y < src.height; ++y) {
-    int dy = y0 + y;
-    if (dy < 0 || dy >= dst.height) continue;
-    for (int x = 0; x < src.width; ++x) {
-      int dx = x0 + x;
-      if (dx < 0 || dx >= dst.width) continue;
-      const uint8_t* s = src.at(x, y);
-      uint8_t* d = dst.at(dx, dy);
-      if (!use_alpha || s[3] == 255 || d[3] == 0) {
-        for (int k = 0; k < 4; ++k) d[k] = s[k];
+  // The part of src that falls inside dst.
+  int xa = x0 < 0 ? -x0 : 0, ya = y0 < 0 ? -y0 : 0;
+  int xb = src.width, yb = src.height;
+  if (x0 + xb > dst.width) xb = dst.width - x0;
+  if (y0 + yb > dst.height) yb = dst.height - y0;
+  if (xa >= xb || ya >= yb) return;
+  for (int y = ya; y < yb; ++y) {
+    const uint8_t* s = src.at(xa, y);
+    uint8_t* d = dst.at(x0 + xa, y0 + y);
+    if (!use_alpha) {
+      std::memcpy(d, s, size_t(xb - xa) * 4);
+      continue;
+    }
+    for (int x = xa; x < xb; ++x, s += 4, d += 4) {
+      if (s[3] == 255 || d[3] == 0) {
+        std::memcpy(d, s, 4);
         continue;
       }
       if (s[3] == 0) continue;
@@ -126,6 +144,85 @@ void draw_into_slot(IconFamily& f, int slot, Picture p) {
     }
   }
   append_to_pasteboard(f, p);
+}
+
+void note_unknown_element(IconReadReport& r, const std::string& type) {
+  ++r.unknown;
+  if (r.unknown_types.size() < 4 && std::find(r.unknown_types.begin(), r.unknown_types.end(), type) == r.unknown_types.end())
+    r.unknown_types.push_back(type);
+}
+
+std::string read_report_text(const IconReadReport& r, const std::string& path) {
+  std::vector<std::string> lines;
+  auto counted = [&](int n, int one, int many, const std::string& arg = "") {
+    if (n == 1) lines.push_back(arg.empty() ? ui_text(one) : format_text(ui_text(one).c_str(), arg.c_str()));
+    else if (n > 1) lines.push_back(arg.empty() ? format_text(ui_text(many).c_str(), n)
+                                                : format_text(ui_text(many).c_str(), n, arg.c_str()));
+  };
+  if (r.no_resources) lines.push_back(ui_text(k_txt_report_no_resources));
+  if (r.frame_damaged && !r.damaged) lines.push_back(ui_text(k_txt_report_damaged));
+  counted(r.damaged, k_txt_report_skipped1, k_txt_report_skipped);
+  std::string types;
+  for (const std::string& t : r.unknown_types) types += (types.empty() ? "" : ", ") + t;
+  if (r.unknown > int(r.unknown_types.size())) types += ", ...";
+  counted(r.unknown, k_txt_report_unknown1, k_txt_report_unknown, types);
+  counted(r.compressed, k_txt_report_compressed1, k_txt_report_compressed);
+  counted(r.undecodable, k_txt_report_jpeg2000_1, k_txt_report_jpeg2000);
+  if (r.families > 1) lines.push_back(format_text(ui_text(k_txt_report_families).c_str(), r.families, r.family_id));
+  if (r.past_cap) lines.push_back(format_text(ui_text(k_txt_report_past_cap).c_str(), r.past_cap));
+  if (r.too_large_width)
+    lines.push_back(format_text(ui_text(k_txt_report_too_large).c_str(), r.too_large_width, r.too_large_height));
+  if (lines.empty()) return {};
+  std::string text = icon_text(k_txt_report_file, path);
+  for (const std::string& l : lines) text += "\n" + l;
+  return text;
+}
+
+namespace {
+
+// The opacity of a mask slot when it says anything (a mask of zeros hides the
+// whole icon: it is taken as no mask).
+std::vector<uint8_t> usable_opacity(const Slot& s) {
+  std::vector<uint8_t> op = mask_opacity(s);
+  for (uint8_t v : op)
+    if (v) return op;
+  return {};
+}
+
+}  // namespace
+
+IconImage picture_with_mask(const IconFamily& f, int slot, bool* masked) {
+  if (masked) *masked = false;
+  if (slot < 0 || slot >= k_slot_count) return {};
+  IconImage pic = f.slots[slot].picture;
+  int mslot = mask_slot_of(slot);
+  // The 32 x 32 row has two mask slots: each icon takes the other's mask when its own is empty.
+  if (slot == k_ic32 && !f.slots[k_im32].filled()) mslot = k_imNB;
+  if (slot == k_icNB && !f.slots[k_imNB].filled()) mslot = k_im32;
+  std::vector<uint8_t> op;
+  if (mslot != k_no_slot) op = usable_opacity(f.slots[mslot]);
+  bool eight_bit = !op.empty() && f.slots[mslot].mark != k_code_1bit;
+  bool own_alpha = false;
+  for (size_t i = 3; i < pic.rgba.size() && !own_alpha; i += 4) own_alpha = pic.rgba[i] != 255;
+  if (op.empty() || (own_alpha && !eight_bit)) {
+    if (masked) *masked = own_alpha;
+    return pic;  // its own alpha, opaque when it has none
+  }
+  for (size_t i = 0; i < op.size() && i * 4 + 3 < pic.rgba.size(); ++i) pic.rgba[i * 4 + 3] = op[i];
+  if (masked) *masked = true;
+  return pic;
+}
+
+int writer_slot_for_size(const IconFamily& f, int n) {
+  int slot = n == 16 ? k_ic16 : n == 32 ? k_ic32 : n == 48 ? k_ic48 : n == 128 ? k_ic128 : k_no_slot;
+  if (slot == k_ic32 && !f.slots[k_ic32].filled()) slot = k_icNB;
+  return slot != k_no_slot && f.slots[slot].filled() ? slot : k_no_slot;
+}
+
+IconImage picture_to_save(const IconFamily& f, int slot) {
+  if (slot < 0 || slot >= k_slot_count) return {};
+  if (k_slot_info[slot].mask) return f.slots[slot].picture;
+  return picture_with_mask(f, slot);
 }
 
 std::vector<uint8_t> mask_opacity(const Slot& s) {

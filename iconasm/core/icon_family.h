@@ -39,11 +39,33 @@ struct PasteboardCursor {
   int mark = 0;
 };
 
+// What a read met that the user is told about: gathered while a file is read,
+// said in one message at its end (read_report_text), however many elements
+// it concerns.
+struct IconReadReport {
+  int damaged = 0;        // elements or resources skipped because their data cannot give a picture
+  bool frame_damaged = false;  // the file's own structure is damaged: the rest was not read
+  int unknown = 0;        // elements of types this program does not know
+  std::vector<std::string> unknown_types;  // the first few of them, each once
+  int compressed = 0;     // compressed (System 7) resources, not read
+  int undecodable = 0;    // elements in a compression this program does not read (JPEG 2000)
+  int families = 0;       // icon families (resource ids) in a resource fork
+  int family_id = 0;      // the one read: the lowest id
+  int past_cap = 0;       // pictures past the most a file may give, not read
+  bool no_resources = false;  // a Macintosh file without usable resources
+  int too_large_width = 0, too_large_height = 0;  // a picture larger than the program reads
+};
+
 struct IconFamily {
   Slot slots[k_slot_count];
   PasteboardCursor pasteboard[k_pasteboard_tabs];
+  IconReadReport report;
   IconFamily();
 };
+
+// The message of a report for the file at path; empty when there is nothing to say.
+std::string read_report_text(const IconReadReport& r, const std::string& path);
+void note_unknown_element(IconReadReport& r, const std::string& type);
 
 // The family the window shows.
 extern IconFamily g_family;
@@ -71,6 +93,22 @@ void draw_into_slot(IconFamily& f, int slot, Picture p);
 
 // Draws src over dst at (x, y): 32-bit pictures by their alpha, others copied.
 void blend_onto(IconImage& dst, const IconImage& src, int x, int y, bool use_alpha);
+
+// What the writers take for one colour slot: its pixels, with the opacity of
+// every mask the row holds. An 8-bit mask (from an icns) gives it exactly; else
+// the picture's own alpha when it has one (a 32-bit icon: its 8-bit alpha,
+// never cut down to the 1-bit mask that came with it); else the row's 1-bit
+// mask (for the 32 x 32 row, imNB when im32 is empty: the mask of an "ICN#");
+// else the picture is opaque. A mask of zeros only counts as none. masked:
+// whether a mask or the picture's alpha said anything.
+IconImage picture_with_mask(const IconFamily& f, int colour_slot, bool* masked = nullptr);
+// The colour slot the writers take for an icon size (16, 32, 48, 128): the
+// row's colour slot, or for 32 the black-and-white icNB when ic32 is empty.
+// k_no_slot when the row holds no icon.
+int writer_slot_for_size(const IconFamily& f, int n);
+// The picture a single-picture save command writes for a slot: a colour slot
+// with its row's masks (picture_with_mask), any other as it is.
+IconImage picture_to_save(const IconFamily& f, int slot);
 
 // The opacity (0..255) of each pixel of a mask slot, n = width x height bytes:
 // 1-bit masks (mark 1) are black where opaque, 8-bit masks carry the opacity as

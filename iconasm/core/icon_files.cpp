@@ -1,6 +1,7 @@
 #include "iconasm/core/icon_files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include "IO/settings.h"
+#include "IO/uitext.h"
 #include "iconasm/core/icns.h"
 #include "iconasm/core/icon_resources.h"
 #include "iconasm/core/icon_texts.h"
@@ -15,6 +17,7 @@
 #include "iconasm/core/winicons.h"
 #include "macfiles/applesingle.h"
 #include "macfiles/macbinary.h"
+#include "platform/replacefile.h"
 #include "platform/settings_store.h"
 
 namespace {
@@ -112,10 +115,11 @@ int open_icon_file(IconFamily& f, const std::string& path) {
   int kind = detect_icon_kind(std::span<const uint8_t>(bytes.data(), std::min<size_t>(bytes.size(), 128)),
                               int64_t(bytes.size()));
   if (kind == k_kind_unknown) kind = icon_kind_by_extension(path);
+  f.report = {};
   switch (kind) {
     case k_kind_icns:
-      if (bytes.size() < 8 || read_icns_elements(f, bytes, 0, bytes.size()) != 0)
-        icon_message(icon_text(k_txt_damaged_file, path));
+      if (bytes.size() < 8) f.report.frame_damaged = true;
+      else read_icns_elements(f, bytes, 0, bytes.size());
       break;
     case k_kind_applesingle:
     case k_kind_appledouble: read_applesingle_icons(f, bytes, path); break;
@@ -126,12 +130,43 @@ int open_icon_file(IconFamily& f, const std::string& path) {
     case k_kind_jpeg: read_jpeg_data(f, bytes, path); break;
     case k_kind_unknown: icon_message(icon_text(k_txt_unsupported, path)); break;
     default:
-      if (read_single_element_file(f, element_index_of_kind(kind), bytes) != 0)
-        icon_message(icon_text(k_txt_damaged_file, path));
+      if (read_single_element_file(f, element_index_of_kind(kind), bytes) != 0) f.report.frame_damaged = true;
       break;
   }
+  // Whatever the read met, in one message.
+  std::string said = read_report_text(f.report, path);
+  if (!said.empty()) icon_message(said);
   add_recent_file(path);
   return kind;
+}
+
+std::string save_target(const std::string& chosen, const std::string& default_ext, const std::string& appended) {
+  if (chosen.empty()) return {};
+  std::string path = chosen;
+  size_t slash = path.rfind('/'), dot = path.rfind('.');
+  bool has_ext = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) && dot + 1 < path.size();
+  if (!has_ext) path += (path.back() == '.' ? "" : ".") + default_ext;
+  return path + appended;
+}
+
+int write_icon_file(const std::string& path, const std::vector<uint8_t>& bytes) {
+  ReplacementFile r;
+  int err = 0;
+  if (begin_replacement(path, r) != 0) {
+    err = errno;
+  } else {
+    for (size_t done = 0; done < bytes.size() && !err;) {
+      ssize_t n = ::write(r.fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) err = n < 0 ? errno : EIO;
+      else done += size_t(n);
+    }
+    if (!err && ::fsync(r.fd) != 0) err = errno;
+    if (err) abandon_replacement(r);
+    else if (commit_replacement(r) != 0) err = errno;
+  }
+  if (err) icon_message(format_text(ui_text(k_txt_write_failed).c_str(), path.c_str(), std::strerror(err)));
+  return err;
 }
 
 std::vector<std::string> read_recent_files() {

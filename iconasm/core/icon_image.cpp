@@ -2,6 +2,22 @@
 
 #include <array>
 #include <climits>
+#include <cstring>
+
+void fill_pixels(uint8_t* dst, size_t count, const uint8_t pixel[4]) {
+  if (!count) return;
+  if (pixel[0] == pixel[1] && pixel[1] == pixel[2] && pixel[2] == pixel[3]) {
+    std::memset(dst, pixel[0], count * 4);
+    return;
+  }
+  // One pixel, then the filled part copied onto what follows, doubling.
+  std::memcpy(dst, pixel, 4);
+  for (size_t done = 1; done < count;) {
+    size_t n = done < count - done ? done : count - done;
+    std::memcpy(dst + done * 4, dst, n * 4);
+    done += n;
+  }
+}
 
 IconImage make_image(int width, int height, uint32_t fill) {
   IconImage img;
@@ -9,12 +25,8 @@ IconImage make_image(int width, int height, uint32_t fill) {
   img.width = width;
   img.height = height;
   img.rgba.resize(size_t(width) * height * 4);
-  for (size_t i = 0; i < img.rgba.size(); i += 4) {
-    img.rgba[i] = uint8_t(fill >> 24);
-    img.rgba[i + 1] = uint8_t(fill >> 16);
-    img.rgba[i + 2] = uint8_t(fill >> 8);
-    img.rgba[i + 3] = uint8_t(fill);
-  }
+  const uint8_t px[4] = {uint8_t(fill >> 24), uint8_t(fill >> 16), uint8_t(fill >> 8), uint8_t(fill)};
+  fill_pixels(img.rgba.data(), img.rgba.size() / 4, px);
   return img;
 }
 

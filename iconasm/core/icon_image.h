@@ -36,6 +36,8 @@ struct Picture {
 };
 
 IconImage make_image(int width, int height, uint32_t rgba_fill = 0xFFFFFF00);  // 0xRRGGBBAA
+// Writes count copies of one RGBA pixel from dst on.
+void fill_pixels(uint8_t* dst, size_t count, const uint8_t pixel[4]);
 void set_pixel(IconImage& img, int x, int y, uint32_t rrggbb, uint8_t alpha = 255);
 uint32_t pixel_rgb(const IconImage& img, int x, int y);  // 0xRRGGBB
 

@@ -1,5 +1,6 @@
 #include "iconasm/core/icon_resources.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -9,14 +10,6 @@
 #include "iconasm/core/icon_texts.h"
 
 namespace {
-
-std::string type_text(const uint8_t* t) {
-  std::string s;
-  for (int i = 0; i < 4; ++i) s += (t[i] >= 0x20 && t[i] < 0x7F) ? char(t[i]) : '?';
-  return s;
-}
-
-void damaged(const std::string& what) { icon_message(icon_text(k_txt_damaged_file, what)); }
 
 // One classic icon resource (element data without its header) into the slots.
 void read_icon_resource(IconFamily& f, int index, std::span<const uint8_t> data) {
@@ -28,76 +21,97 @@ void read_icon_resource(IconFamily& f, int index, std::span<const uint8_t> data)
   read_icns_elements(f, element, 0, element.size());
 }
 
-}  // namespace
+// An icon resource of the map: its type's index, id, attributes and data.
+struct IconResourceRef {
+  int index;
+  int16_t id;
+  uint8_t attributes;
+  size_t at;  // data, in the file
+  uint32_t length;
+};
 
-int read_resource_fork_icons(IconFamily& f, std::span<const uint8_t> file, size_t start, size_t length) {
-  if (start > file.size() || length > file.size() - start || length < 16) {
-    damaged("resource fork");
-    return -3;
-  }
+constexpr uint8_t k_resource_compressed = 0x01;  // the attribute of a System 7 compressed resource
+constexpr uint32_t k_compressed_magic = 0xA89F6572;  // what such a resource's data begins with
+
+// The icon resources of a fork, each checked against the fork. false: the map is damaged.
+bool list_icon_resources(std::span<const uint8_t> file, size_t start, size_t length,
+                         std::vector<IconResourceRef>& out, IconReadReport& report) {
+  if (start > file.size() || length > file.size() - start || length < 16) return false;
   std::span<const uint8_t> fork = file.subspan(start, length);
   uint32_t data_off = get_be32(fork.data()), map_off = get_be32(fork.data() + 4),
            data_len = get_be32(fork.data() + 8), map_len = get_be32(fork.data() + 12);
   if (data_off > length || data_len > length - data_off || map_off > length || map_len > length - map_off ||
-      map_len < 30) {
-    damaged("resource fork");
-    return -3;
-  }
+      map_len < 30)
+    return false;
   std::span<const uint8_t> map = fork.subspan(map_off, map_len);
   std::span<const uint8_t> rdata = fork.subspan(data_off, data_len);
   uint16_t type_list = get_be16(map.data() + 24);
-  if (size_t(type_list) + 2 > map.size()) {
-    damaged("resource fork");
-    return -3;
-  }
+  if (size_t(type_list) + 2 > map.size()) return false;
   int types = get_be16(map.data() + type_list) + 1;
   if (types == 0x10000) types = 0;  // 0xFFFF: an empty map
   for (int ti = 0; ti < types; ++ti) {
     size_t entry = size_t(type_list) + 2 + size_t(ti) * 8;
-    if (entry + 8 > map.size()) {
-      damaged("resource map");
-      return -3;
-    }
+    if (entry + 8 > map.size()) return false;
     const uint8_t* te = map.data() + entry;
     int index = icon_element_index(te);
     if (index < 0 || !icon_element_types()[size_t(index)].in_resources) continue;
     int count = get_be16(te + 4) + 1;
     size_t refs = size_t(type_list) + get_be16(te + 6);
+    if (refs > map.size() || size_t(count) * 12 > map.size() - refs) return false;
     for (int k = 0; k < count; ++k) {
-      size_t ref = refs + size_t(k) * 12;
-      if (ref + 12 > map.size()) {
-        damaged("resource map");
-        return -3;
-      }
-      uint32_t off = get_be32(map.data() + ref + 4) & 0xFFFFFF;
-      if (off > rdata.size() || rdata.size() - off < 4) {
-        icon_message(icon_text(k_txt_damaged_element, type_text(te)));
+      const uint8_t* ref = map.data() + refs + size_t(k) * 12;
+      uint32_t off = get_be32(ref + 4) & 0xFFFFFF;
+      if (off > rdata.size() || rdata.size() - off < 4 || get_be32(rdata.data() + off) > rdata.size() - off - 4) {
+        ++report.damaged;
         continue;
       }
-      uint32_t len = get_be32(rdata.data() + off);
-      if (len > rdata.size() - off - 4) {
-        icon_message(icon_text(k_txt_damaged_element, type_text(te)));
-        continue;
-      }
-      size_t at = start + data_off + off + 4;
-      if (index == 0)
-        read_icns_elements(f, file, at, len);
-      else
-        read_icon_resource(f, index, file.subspan(at, len));
+      out.push_back({index, int16_t(get_be16(ref)), ref[4], start + data_off + off + 4, get_be32(rdata.data() + off)});
     }
+  }
+  return true;
+}
+
+}  // namespace
+
+int read_resource_fork_icons(IconFamily& f, std::span<const uint8_t> file, size_t start, size_t length) {
+  std::vector<IconResourceRef> refs;
+  if (!list_icon_resources(file, start, length, refs, f.report)) {
+    f.report.frame_damaged = true;
+    return -3;
+  }
+  if (refs.empty()) return 0;
+  // One family: the resources of the lowest id (a fork may hold the icons of
+  // an application and of each of its documents, or a whole desktop's).
+  std::vector<int16_t> ids;
+  for (const IconResourceRef& r : refs) ids.push_back(r.id);
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  f.report.families += int(ids.size());
+  f.report.family_id = ids[0];
+  for (const IconResourceRef& r : refs) {
+    if (r.id != ids[0]) continue;
+    std::span<const uint8_t> data = file.subspan(r.at, r.length);
+    if ((r.attributes & k_resource_compressed) || (data.size() >= 4 && get_be32(data.data()) == k_compressed_magic)) {
+      ++f.report.compressed;
+      continue;
+    }
+    if (r.index == 0)
+      read_icns_elements(f, file, r.at, r.length);
+    else
+      read_icon_resource(f, r.index, data);
   }
   return 0;
 }
 
-int read_macbinary_icons(IconFamily& f, std::span<const uint8_t> file, const std::string& path) {
+int read_macbinary_icons(IconFamily& f, std::span<const uint8_t> file, const std::string&) {
   if (file.size() < 128) {
-    damaged(path);
+    f.report.frame_damaged = true;
     return -3;
   }
   uint32_t dlen = get_be32(file.data() + 83), rlen = get_be32(file.data() + 87);
   uint64_t rsrc_at = 128 + (uint64_t(dlen) + 127) / 128 * 128;
   if (dlen > file.size() - 128 || (rlen && (rsrc_at > file.size() || rlen > file.size() - rsrc_at))) {
-    damaged(path);
+    f.report.frame_damaged = true;
     return -3;
   }
   int rc = 0;
@@ -106,16 +120,16 @@ int read_macbinary_icons(IconFamily& f, std::span<const uint8_t> file, const std
     if (dlen >= 8 && std::memcmp(file.data() + 128, "icns", 4) == 0) {
       if (read_icns_elements(f, file, 128, dlen) != 0) rc = -3;
     } else if (!rlen) {
-      icon_message(icon_text(k_txt_no_resources, path));
+      f.report.no_resources = true;
       return 1;
     }
   }
   return rc;
 }
 
-int read_applesingle_icons(IconFamily& f, std::span<const uint8_t> file, const std::string& path) {
+int read_applesingle_icons(IconFamily& f, std::span<const uint8_t> file, const std::string&) {
   if (file.size() < 26) {
-    damaged(path);
+    f.report.frame_damaged = true;
     return -3;
   }
   size_t limit = file.size() < 512 ? file.size() : 512;
@@ -133,13 +147,13 @@ int read_applesingle_icons(IconFamily& f, std::span<const uint8_t> file, const s
     last_len = len;
     if (len == 0) continue;
     if (off > file.size() || len > file.size() - off) {
-      damaged(path);
+      f.report.frame_damaged = true;
       return -3;
     }
     if (read_resource_fork_icons(f, file, off, len) != 0) rc = -3;
   }
   if (!found || last_len == 0) {
-    icon_message(icon_text(k_txt_no_resources, path));
+    f.report.no_resources = true;
     return 1;
   }
   return rc;
@@ -184,25 +198,32 @@ std::vector<uint8_t> build_resource_fork(const std::vector<ForkResource>& res) {
 
 std::vector<uint8_t> build_icn_element(IconFamily& f) {
   Slot& mask = f.slots[k_im32];
-  const Slot& icon = f.slots[k_ic32];
-  if (!mask.filled()) {
-    if (!icon.filled()) {
-      icon_message(icon_text(k_txt_no_32_icon));
-      return {};
-    }
-    // The mask of the icon, black where it is opaque.
-    Picture m;
-    m.code = k_code_1bit;
-    m.image = make_image(32, 32, 0xFFFFFFFF);
-    for (int y = 0; y < 32; ++y)
-      for (int x = 0; x < 32; ++x) {
-        const uint8_t* p = icon.picture.at(x, y);
-        bool opaque = icon.mark == k_code_32bit ? p[3] >= 128 : !(p[0] == 255 && p[1] == 255 && p[2] == 255) && p[3];
-        if (opaque) set_pixel(m.image, x, y, 0x000000);
-      }
-    draw_into_slot(f, k_im32, std::move(m));
+  int icon = writer_slot_for_size(f, 32);
+  if (icon == k_no_slot && !mask.filled()) {
+    icon_message(icon_text(k_txt_no_32_icon));
+    return {};
   }
-  std::vector<uint8_t> op = mask_opacity(mask);
+  bool masked = false;
+  IconImage pic;
+  if (icon != k_no_slot) pic = picture_with_mask(f, icon, &masked);
+  std::vector<uint8_t> op;
+  if (masked) {
+    for (size_t i = 0; i < 1024; ++i) op.push_back(pic.rgba[i * 4 + 3]);
+  } else {
+    if (!mask.filled()) {
+      // No mask anywhere: the mask of the icon, black where it is not white.
+      Picture m;
+      m.code = k_code_1bit;
+      m.image = make_image(32, 32, 0xFFFFFFFF);
+      for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+          const uint8_t* p = pic.at(x, y);
+          if (!(p[0] == 255 && p[1] == 255 && p[2] == 255) && p[3]) set_pixel(m.image, x, y, 0x000000);
+        }
+      draw_into_slot(f, k_im32, std::move(m));
+    }
+    op = mask_opacity(mask);
+  }
   uint8_t bits[128] = {};
   bool any = false;
   for (size_t i = 0; i < 1024 && i < op.size(); ++i)
@@ -224,16 +245,17 @@ std::vector<uint8_t> build_icl8_element(const IconFamily& f) {
 }
 
 std::vector<uint8_t> build_custom_icns(IconFamily& f) {
-  bool own_mask32 = f.slots[k_im32].filled();
+  // Taken before the "ICN#" may draw a mask of its own into im32: that mask,
+  // made just now from the icon, says no more than the icon itself.
+  IconImage p32 = picture_with_mask(f, k_ic32);
   std::vector<uint8_t> icn = build_icn_element(f);
   if (icn.empty()) return {};
   std::vector<uint8_t> out(8);
   out.insert(out.end(), icn.begin(), icn.end());
   std::vector<uint8_t> icl8 = build_icl8_element(f);
   out.insert(out.end(), icl8.begin(), icl8.end());
-  // A mask made just now from the icon keeps no more than the icon's own alpha.
-  write_size_elements(out, f.slots[k_ic32].picture, 32, own_mask32 ? &f.slots[k_im32] : nullptr);
-  if (f.slots[k_ic48].filled()) write_size_elements(out, f.slots[k_ic48].picture, 48, &f.slots[k_im48]);
+  if (f.slots[k_ic32].filled()) write_size_elements(out, p32, 32);
+  if (f.slots[k_ic48].filled()) write_size_elements(out, picture_with_mask(f, k_ic48), 48);
   finish_icns(out);
   return out;
 }

@@ -9,8 +9,12 @@
 #include <png.h>
 
 namespace {
-constexpr int k_max_side = 4096;
-}
+// What libjpeg may take for one picture: a 4096 x 4096 progressive picture needs
+// about 100 MB of coefficients.
+constexpr long k_jpeg_memory = 160L << 20;
+// Progressive pictures are made of scans; real ones have about ten.
+constexpr int k_jpeg_max_scans = 500;
+}  // namespace
 
 bool is_png_data(std::span<const uint8_t> d) {
   static const uint8_t sig[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
@@ -27,12 +31,12 @@ bool is_jpeg_data(std::span<const uint8_t> d) {
   return d.size() >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF;
 }
 
-int decode_png(std::span<const uint8_t> data, IconImage& out) {
+int decode_png(std::span<const uint8_t> data, IconImage& out, int max_side) {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&image, data.data(), data.size())) return -3;
-  if (image.width == 0 || image.height == 0 || image.width > k_max_side || image.height > k_max_side) {
+  if (image.width == 0 || image.height == 0 || image.width > uint32_t(max_side) || image.height > uint32_t(max_side)) {
     png_image_free(&image);
     return -3;
   }
@@ -75,12 +79,22 @@ void jpeg_fail(j_common_ptr cinfo) {
 }
 void jpeg_quiet(j_common_ptr, int) {}
 
+// Stops a progressive picture that keeps sending scans.
+void jpeg_progress(j_common_ptr cinfo) {
+  if (cinfo->is_decompressor &&
+      reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > k_jpeg_max_scans)
+    jpeg_fail(cinfo);
+}
+
 }  // namespace
 
-int decode_jpeg(std::span<const uint8_t> data, IconImage& out) {
+int decode_jpeg(std::span<const uint8_t> data, IconImage& out, int* width, int* height) {
+  if (width) *width = 0;
+  if (height) *height = 0;
   if (data.empty()) return -3;
   jpeg_decompress_struct cinfo;
   JpegError err;
+  jpeg_progress_mgr progress{};
   cinfo.err = jpeg_std_error(&err.mgr);
   err.mgr.error_exit = jpeg_fail;
   err.mgr.emit_message = jpeg_quiet;
@@ -91,12 +105,23 @@ int decode_jpeg(std::span<const uint8_t> data, IconImage& out) {
     return -3;
   }
   jpeg_create_decompress(&cinfo);
+  cinfo.mem->max_memory_to_use = k_jpeg_memory;
+  progress.progress_monitor = jpeg_progress;
+  cinfo.progress = &progress;
   jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
   jpeg_read_header(&cinfo, TRUE);
+  // The size the header claims, refused before the library takes memory for it.
+  if (width) *width = int(cinfo.image_width);
+  if (height) *height = int(cinfo.image_height);
+  if (cinfo.image_width == 0 || cinfo.image_height == 0 || cinfo.image_width > JDIMENSION(k_max_picture_side) ||
+      cinfo.image_height > JDIMENSION(k_max_picture_side)) {
+    jpeg_destroy_decompress(&cinfo);
+    return -3;
+  }
   cinfo.out_color_space = JCS_RGB;
   jpeg_start_decompress(&cinfo);
-  if (cinfo.output_width == 0 || cinfo.output_height == 0 || cinfo.output_width > k_max_side ||
-      cinfo.output_height > k_max_side || cinfo.output_components != 3) {
+  if (cinfo.output_width != cinfo.image_width || cinfo.output_height != cinfo.image_height ||
+      cinfo.output_components != 3) {
     jpeg_destroy_decompress(&cinfo);
     return -3;
   }

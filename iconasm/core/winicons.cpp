@@ -1,6 +1,8 @@
 #include "iconasm/core/winicons.h"
 
+#include <climits>
 #include <cstring>
+#include <set>
 
 #include "IO/bigendian.h"
 #include "iconasm/core/icon_texts.h"
@@ -8,7 +10,9 @@
 
 namespace {
 
-void damaged(const std::string& path) { icon_message(icon_text(k_txt_damaged_file, path)); }
+// The most pictures one file gives (icons and bitmaps of an executable, images
+// of an .ico): past it the rest is passed over.
+constexpr size_t k_max_pictures = 256;
 
 void put_le16v(std::vector<uint8_t>& o, uint16_t v) { o.push_back(uint8_t(v)); o.push_back(uint8_t(v >> 8)); }
 void put_le32v(std::vector<uint8_t>& o, uint32_t v) { for (int i = 0; i < 4; ++i) o.push_back(uint8_t(v >> (8 * i))); }
@@ -36,6 +40,7 @@ int decode_dib(std::span<const uint8_t> dib, bool icon, Picture& colour, Picture
   uint16_t bpp = get_le16(dib.data() + 14);
   uint32_t compression = get_le32(dib.data() + 16), used = get_le32(dib.data() + 32);
   bool top_down = h < 0;
+  if (h == INT32_MIN) return -3;  // no positive height to give it
   if (h < 0) h = -h;
   if (icon) h /= 2;
   if (w <= 0 || h <= 0 || w > 4096 || h > 4096) return -3;
@@ -132,7 +137,7 @@ int place_icon_image(IconFamily& f, std::span<const uint8_t> data, int width_hin
   Picture colour, mask;
   if (is_png_data(data)) {
     colour.code = k_code_32bit;
-    if (decode_png(data, colour.image) != 0) return -3;
+    if (decode_png(data, colour.image, k_max_icon_side) != 0) return -3;
   } else if (decode_dib(data, true, colour, &mask) != 0) {
     return -3;
   }
@@ -148,31 +153,36 @@ int place_icon_image(IconFamily& f, std::span<const uint8_t> data, int width_hin
 
 }  // namespace
 
-int read_ico_data(IconFamily& f, std::span<const uint8_t> file, const std::string& path) {
+int read_ico_data(IconFamily& f, std::span<const uint8_t> file, const std::string&) {
   if (file.size() < 6 || get_le16(file.data()) != 0 || get_le16(file.data() + 2) != 1) {
-    damaged(path);
+    f.report.frame_damaged = true;
     return -3;
   }
   size_t count = get_le16(file.data() + 4);
   if (count * 16 > file.size() - 6) {
-    damaged(path);
+    f.report.frame_damaged = true;
     return -3;
   }
   int rc = 0;
+  size_t taken = 0;
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = file.data() + 6 + i * 16;
     int w = int8_t(e[0]), h = int8_t(e[1]);
     if (w < 0) w = -w;
     if (h < 0) h = -h;
-    if (w == 0 || h == 0) continue;  // 256 pixels: no slot
-    uint32_t size = get_le32(e + 8), off = get_le32(e + 12);
-    if (off > file.size() || size > file.size() - off) {
-      rc = -3;
-      continue;
+    // 256 pixels (0), and any width no slot or pasteboard takes: not decoded.
+    if (w == 0 || h == 0 || colour_slot_for_width(w) == k_no_slot) continue;
+    if (taken == k_max_pictures) {
+      f.report.past_cap = int(taken);
+      break;
     }
-    if (place_icon_image(f, file.subspan(off, size), 0) != 0) rc = -3;
+    ++taken;
+    uint32_t size = get_le32(e + 8), off = get_le32(e + 12);
+    if (off > file.size() || size > file.size() - off || place_icon_image(f, file.subspan(off, size), 0) != 0) {
+      ++f.report.damaged;
+      rc = -3;
+    }
   }
-  if (rc) damaged(path);
   return rc;
 }
 
@@ -196,7 +206,13 @@ void append_ico_image(std::vector<uint8_t>& o, const IconImage& img) {
       o.push_back(p[2]); o.push_back(p[1]); o.push_back(p[0]);
       o.push_back(any_alpha ? p[3] : 255);
     }
-  o.insert(o.end(), mask_row * h, 0);
+  // The AND mask, for readers that take no alpha: set where the pixel is mostly transparent.
+  for (int y = h - 1; y >= 0; --y) {
+    size_t row = o.size();
+    o.insert(o.end(), mask_row, 0);
+    for (int x = 0; x < w && any_alpha; ++x)
+      if (img.at(x, y)[3] < 128) o[row + size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
+  }
 }
 
 uint32_t ico_image_size(const IconImage& img) {
@@ -233,9 +249,13 @@ std::vector<uint8_t> write_ico_single(const IconImage& picture) {
 }
 
 std::vector<uint8_t> write_ico_family(const IconFamily& f) {
+  std::vector<IconImage> pictures;
+  for (int n : {16, 32, 48, 128}) {
+    int slot = writer_slot_for_size(f, n);
+    if (slot != k_no_slot) pictures.push_back(picture_with_mask(f, slot));
+  }
   std::vector<const IconImage*> pics;
-  for (int s : {k_ic16, k_ic32, k_ic48, k_ic128})
-    if (f.slots[s].filled()) pics.push_back(&f.slots[s].picture);
+  for (const IconImage& p : pictures) pics.push_back(&p);
   return ico_of(pics);
 }
 
@@ -260,10 +280,10 @@ int decode_bmp_file(std::span<const uint8_t> file, Picture& out) {
   return decode_dib(dib, false, out, nullptr);
 }
 
-int read_bmp_data(IconFamily& f, std::span<const uint8_t> file, const std::string& path) {
+int read_bmp_data(IconFamily& f, std::span<const uint8_t> file, const std::string&) {
   Picture p;
   if (decode_bmp_file(file, p) != 0) {
-    damaged(path);
+    f.report.frame_damaged = true;
     return -3;
   }
   int slot = picture_slot_for_width(p.image.width);
@@ -316,11 +336,17 @@ std::vector<uint8_t> write_bmp(const IconImage& img, int code) {
   return o;
 }
 
-int read_jpeg_data(IconFamily& f, std::span<const uint8_t> file, const std::string& path) {
+int read_jpeg_data(IconFamily& f, std::span<const uint8_t> file, const std::string&) {
   Picture p;
   p.code = k_code_32bit;
-  if (decode_jpeg(file, p.image) != 0) {
-    damaged(path);
+  int width = 0, height = 0;
+  if (decode_jpeg(file, p.image, &width, &height) != 0) {
+    if (width > k_max_picture_side || height > k_max_picture_side) {
+      f.report.too_large_width = width;
+      f.report.too_large_height = height;
+    } else {
+      f.report.frame_damaged = true;
+    }
     return -3;
   }
   int slot = picture_slot_for_width(p.image.width);
@@ -379,12 +405,21 @@ int list_pe_resources(std::span<const uint8_t> file, std::vector<PeResource>& ou
   if (!rva_to_offset(secs, file.size(), res_rva, 16, root)) return -3;
   // The whole resource section, as far as it lies in the file.
   size_t limit = root;
-  for (const PeSection& s : secs)
-    if (res_rva >= s.va && res_rva - s.va < (s.vsize ? s.vsize : s.rawsize)) limit = size_t(s.raw) + s.rawsize;
-  if (limit > file.size()) limit = file.size();
+  for (const PeSection& s : secs) {
+    // The section the directory was found in (sections may overlap).
+    uint64_t end = uint64_t(s.raw) + s.rawsize;
+    if (res_rva >= s.va && res_rva - s.va < (s.vsize ? s.vsize : s.rawsize) && root >= s.raw && root < end) {
+      limit = size_t(end < file.size() ? end : file.size());
+      break;
+    }
+  }
+  if (limit < root + 16) return -3;
   std::span<const uint8_t> rsrc = file.subspan(root, limit - root);
+  // Each directory is walked once: a directory met again (directories that
+  // point at each other) makes the file damaged, what was listed before stays.
+  std::set<size_t> visited;
   auto directory = [&](size_t at, size_t& count, size_t& first) {
-    if (at > rsrc.size() || rsrc.size() - at < 16) return false;
+    if (at > rsrc.size() || rsrc.size() - at < 16 || !visited.insert(at).second) return false;
     count = size_t(get_le16(rsrc.data() + at + 12)) + get_le16(rsrc.data() + at + 14);
     first = at + 16;
     return count * 8 <= rsrc.size() - first;
@@ -407,31 +442,43 @@ int list_pe_resources(std::span<const uint8_t> file, std::vector<PeResource>& ou
       uint32_t drva = get_le32(rsrc.data() + leaf), dsize = get_le32(rsrc.data() + leaf + 4);
       size_t doff;
       if (!rva_to_offset(secs, file.size(), drva, dsize, doff)) return -3;
+      if (out.size() == k_max_pe_resources) return 1;
       out.push_back({name, id, file.subspan(doff, dsize)});
     }
   }
   return 0;
 }
 
-int read_exe_icons(IconFamily& f, std::span<const uint8_t> file, const std::string& path) {
+int read_exe_icons(IconFamily& f, std::span<const uint8_t> file, const std::string&) {
   std::vector<PeResource> list;
-  if (list_pe_resources(file, list) != 0) {
-    damaged(path);
-    return -3;
-  }
-  int rc = 0;
+  int listed = list_pe_resources(file, list);
+  if (listed < 0) f.report.frame_damaged = true;
+  int rc = listed < 0 ? -3 : 0;
+  // Two resources of the same data are one picture; past k_max_pictures the rest is left.
+  std::set<const uint8_t*> seen;
+  size_t taken = 0;
   for (const PeResource& r : list) {
+    if (!seen.insert(r.data.data()).second) continue;
+    if (taken == k_max_pictures) {
+      f.report.past_cap = int(taken);
+      break;
+    }
+    ++taken;
     if (r.type == 3) {
-      if (place_icon_image(f, r.data, 0) != 0) rc = -3;
+      if (place_icon_image(f, r.data, 0) != 0) {
+        ++f.report.damaged;
+        rc = -3;
+      }
     } else {
       Picture p;
       if (decode_dib(r.data, false, p, nullptr) != 0) {
+        ++f.report.damaged;
         rc = -3;
         continue;
       }
       draw_into_slot(f, picture_slot_for_width(p.image.width), std::move(p));
     }
   }
-  if (rc) damaged(path);
+  if (listed == 1 && !f.report.past_cap) f.report.past_cap = int(taken);
   return rc;
 }

@@ -34,6 +34,10 @@ struct PeResource {
   uint32_t type = 0, id = 0;
   std::span<const uint8_t> data;
 };
-// 0 done (resources listed), -3 not a PE file or a damaged directory.
+// The most resources listed.
+constexpr size_t k_max_pe_resources = 4096;
+// 0 done (resources listed), 1 the list stopped at k_max_pe_resources, -3 not a
+// PE file or a damaged directory (one met twice among them): out keeps what was
+// listed before it.
 int list_pe_resources(std::span<const uint8_t> file, std::vector<PeResource>& out);
 int read_exe_icons(IconFamily& f, std::span<const uint8_t> file, const std::string& path);

@@ -80,6 +80,10 @@ TEST(FileTypes, RegisteredWithTheDesktop) {
   EXPECT_NE(desktop.find("MimeType=application/x-corvane-proj;application/x-corvane-part;application/x-corvane-isop;\n"),
             std::string::npos) << desktop;
   EXPECT_NE(desktop.find("Exec=\"" + program_path() + "\" %f"), std::string::npos) << desktop;
+  // The icons are the installed ones: the program's, and each type's under its own name.
+  EXPECT_NE(desktop.find("Icon=corvane\n"), std::string::npos) << desktop;
+  std::string xml = testkit::read_text(dir.path() / "data/mime/packages/x-corvane-part.xml");
+  EXPECT_NE(xml.find("<icon name=\"application-x-corvane-part\"/>"), std::string::npos) << xml;
   if (testkit::tool_available("desktop-file-validate")) {
     auto v = testkit::run("desktop-file-validate " + testkit::quote(dir.str("data/applications/corvane.desktop")));
     EXPECT_EQ(v.rc, 0) << v.out << v.err;

@@ -2,17 +2,15 @@
 #include <cstdint>
 
 #include "iconasm/core/icns.h"
-
-namespace { void quiet(const std::string&) {} }
+#include "icon_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  g_icon_message = quiet;
   std::span<const uint8_t> bytes(data, size);
-  IconFamily f;
+  IconFamily& f = empty_family();
   read_icns_elements(f, bytes, 0, size);
   if (size > 0) read_single_element_file(f, 1 + data[0] % 24, bytes.subspan(1));
   std::vector<uint8_t> out = build_icns(f);
-  IconFamily back;
+  IconFamily& back = empty_family(1);
   read_icns_elements(back, out, 0, out.size());
   return 0;
 }

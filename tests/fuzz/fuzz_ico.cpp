@@ -2,15 +2,13 @@
 #include <cstdint>
 
 #include "iconasm/core/winicons.h"
-
-namespace { void quiet(const std::string&) {} }
+#include "icon_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  g_icon_message = quiet;
-  IconFamily f;
+  IconFamily& f = empty_family();
   read_ico_data(f, std::span<const uint8_t>(data, size), "x");
   std::vector<uint8_t> out = write_ico_family(f);
-  IconFamily back;
+  IconFamily& back = empty_family(1);
   read_ico_data(back, out, "x");
   return 0;
 }

@@ -2,13 +2,11 @@
 #include <cstdint>
 
 #include "iconasm/core/winicons.h"
-
-namespace { void quiet(const std::string&) {} }
+#include "icon_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  g_icon_message = quiet;
   std::span<const uint8_t> bytes(data, size);
-  IconFamily f;
+  IconFamily& f = empty_family();
   read_bmp_data(f, bytes, "x");
   Picture p, m;
   decode_dib(bytes, size % 2 == 0, p, &m);

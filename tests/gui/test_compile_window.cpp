@@ -197,3 +197,48 @@ TEST(GuiCompile, HandOverDuringACompileIsRefusedAndTheCompileGoesOn) {
   pump(200);
   EXPECT_EQ(g_main_frame, nullptr);
 }
+
+// PC files gone since they were added: the window names them and says the
+// image lacks them, as the console's own result (-5) does; the image, made
+// whole without them, is kept, and isoinfo lists what it holds.
+TEST(GuiCompile, ItemsGoneFromThePcAreNamedAndTheImageLacksThem) {
+  testkit::TempDir dir;
+  std::string project = make_project(dir, 1000);
+  testkit::fs::remove(dir.path() / "src" / "readme.txt");
+  testkit::fs::remove_all(dir.path() / "src" / "inner");
+  // The console first: its own result, each item in the journal.
+  testkit::RunResult console = testkit::run(testkit::quote(k_quorvel) + " -c " + testkit::quote(project));
+  EXPECT_EQ(console.rc, 256 - 5) << console.err;
+  testkit::fs::remove(dir.path() / "p.iso");
+  auto* f = new MainFrame(nullptr);
+  f->Show();
+  f->start_up({project});
+  pump(300);
+  for (int language : {0, 10000}) {
+    g_language_offset = language;
+    testkit::fs::remove(dir.path() / "p.iso");
+    target_beside(dir);
+    answer_forms({{"OK", "", ""}, {"MessFermer", "", language ? "compile_left_out_french" : "compile_left_out"}});
+    f->run_command("Compil1");
+    pump(120000, [] { return compile_idle() && g_seen_forms.size() >= 2 && g_modal_depth == 0; });
+    ASSERT_TRUE(compile_idle());
+    ASSERT_EQ(g_seen_forms.size(), 2u);
+    const std::string& said = g_seen_forms.back().text;
+    EXPECT_EQ(said.find(ui_text(1295).substr(1)), std::string::npos) << "not a plain success: " << said;
+    EXPECT_NE(said.find(dir.str("src") + "/readme.txt"), std::string::npos) << said;
+    EXPECT_NE(said.find(dir.str("src") + "/inner"), std::string::npos) << said;
+    EXPECT_EQ(said.find("big.bin"), std::string::npos) << "what a folder held goes with it: " << said;
+  }
+  g_language_offset = 0;
+  answer_forms({});
+  g_file_dialog_answer = nullptr;
+  f->Close(true);
+  pump(200);
+  std::string image = dir.str("p.iso");
+  ASSERT_TRUE(testkit::fs::exists(image)) << "the image made without them is kept";
+  testkit::RunResult j = testkit::run("isoinfo -J -f -i " + testkit::quote(image));
+  EXPECT_EQ(j.rc, 0) << j.err;
+  EXPECT_NE(j.out.find("/docs"), std::string::npos) << j.out;
+  EXPECT_EQ(j.out.find("readme.txt"), std::string::npos) << j.out;
+  EXPECT_EQ(j.out.find("/src/inner"), std::string::npos) << j.out;
+}

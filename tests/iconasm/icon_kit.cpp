@@ -1,6 +1,10 @@
 #include "icon_kit.h"
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+
+#include "IO/bigendian.h"
 
 #include "iconasm/core/pictures.h"
 
@@ -66,6 +70,98 @@ MessageLog::~MessageLog() { g_icon_message = nullptr; }
 std::vector<std::string>& MessageLog::lines() {
   static std::vector<std::string> l;
   return l;
+}
+
+}  // namespace iconkit
+
+namespace iconkit {
+
+std::vector<uint8_t> resource_fork(const std::vector<TestResource>& res) {
+  // Types in the order first met, each with its references.
+  std::vector<std::string> types;
+  for (const TestResource& r : res)
+    if (std::find(types.begin(), types.end(), r.type) == types.end()) types.push_back(r.type);
+  std::vector<uint8_t> data;
+  std::vector<uint32_t> offsets;
+  for (const TestResource& r : res) {
+    offsets.push_back(uint32_t(data.size()));
+    uint8_t len[4];
+    put_be32(len, uint32_t(r.data.size()));
+    data.insert(data.end(), len, len + 4);
+    data.insert(data.end(), r.data.begin(), r.data.end());
+  }
+  std::vector<uint8_t> map(30 + 8 * types.size() + 12 * res.size(), 0);
+  put_be16(map.data() + 24, 28);
+  put_be16(map.data() + 26, uint16_t(map.size()));
+  put_be16(map.data() + 28, uint16_t(types.size() - 1));
+  size_t ref = 2 + 8 * types.size();
+  for (size_t t = 0; t < types.size(); ++t) {
+    uint8_t* te = map.data() + 30 + 8 * t;
+    std::memcpy(te, types[t].data(), 4);
+    size_t count = 0;
+    put_be16(te + 6, uint16_t(ref));
+    for (size_t k = 0; k < res.size(); ++k) {
+      if (res[k].type != types[t]) continue;
+      uint8_t* r = map.data() + 28 + ref;
+      put_be16(r, uint16_t(res[k].id));
+      put_be16(r + 2, 0xFFFF);
+      put_be32(r + 4, offsets[k]);
+      r[4] = res[k].attributes;
+      ref += 12;
+      ++count;
+    }
+    put_be16(te + 4, uint16_t(count - 1));
+  }
+  std::vector<uint8_t> fork(256, 0);
+  put_be32(fork.data(), 256);
+  put_be32(fork.data() + 4, uint32_t(256 + data.size()));
+  put_be32(fork.data() + 8, uint32_t(data.size()));
+  put_be32(fork.data() + 12, uint32_t(map.size()));
+  std::memcpy(map.data(), fork.data(), 16);
+  fork.insert(fork.end(), data.begin(), data.end());
+  fork.insert(fork.end(), map.begin(), map.end());
+  return fork;
+}
+
+std::vector<uint8_t> icns_element(const std::vector<uint8_t>& icns, const char* type) {
+  for (size_t at = 8; at + 8 <= icns.size();) {
+    uint32_t len = get_be32(icns.data() + at + 4);
+    if (len < 8 || len > icns.size() - at) break;
+    if (std::memcmp(icns.data() + at, type, 4) == 0) return {icns.begin() + long(at + 8), icns.begin() + long(at + len)};
+    at += len;
+  }
+  return {};
+}
+
+std::map<std::string, IconImage> extract_with(const std::string& tool, const std::string& file, const std::string& dir) {
+  std::filesystem::create_directories(dir);
+  auto r = testkit::run(tool + " -x -o " + testkit::quote(dir) + " " + testkit::quote(file));
+  EXPECT_EQ(r.rc, 0) << tool << ": " << r.err;
+  std::map<std::string, IconImage> out;
+  for (auto& [name, img] : read_pngs(dir)) {
+    // icns2png: NAME_32x32x8.png; icotool: NAME_1_32x32x32.png.
+    size_t end = name.rfind(".png"), start = name.rfind('_', end);
+    out[name.substr(start + 1, end - start - 1)] = img;
+  }
+  return out;
+}
+
+std::map<std::string, IconImage> read_with_pillow(const std::string& file, const std::string& dir) {
+  std::filesystem::create_directories(dir);
+  std::string script =
+      "import sys\nfrom PIL import Image\n"
+      "for s in sorted(Image.open(sys.argv[1]).info['sizes']):\n"
+      "  im = Image.open(sys.argv[1])\n"
+      "  im.size = s\n"
+      "  im.load()\n"
+      "  im.convert('RGBA').save('%s/%dx%d.png' % (sys.argv[2], s[0], s[1]))\n";
+  testkit::write_text(dir + "/read.py", script);
+  auto r = testkit::run("/usr/bin/python3 " + testkit::quote(dir + "/read.py") + " " + testkit::quote(file) + " " +
+                        testkit::quote(dir));
+  EXPECT_EQ(r.rc, 0) << r.err;
+  std::map<std::string, IconImage> out;
+  for (auto& [name, img] : read_pngs(dir)) out[name.substr(0, name.size() - 4)] = img;
+  return out;
 }
 
 }  // namespace iconkit

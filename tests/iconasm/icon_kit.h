@@ -30,3 +30,23 @@ struct MessageLog {
 };
 
 }  // namespace iconkit
+
+namespace iconkit {
+
+// One resource of a fork made for a test: any number of ids per type.
+struct TestResource {
+  std::string type;  // four characters
+  int16_t id;
+  uint8_t attributes;
+  std::vector<uint8_t> data;
+};
+std::vector<uint8_t> resource_fork(const std::vector<TestResource>& resources);
+// The data of the first element of type in an icns file (empty when absent).
+std::vector<uint8_t> icns_element(const std::vector<uint8_t>& icns, const char* type);
+// Pictures an outside reader made of a file: icns2png -x or icotool -x into
+// dir, by the size and depth in their names ("32x32x32").
+std::map<std::string, IconImage> extract_with(const std::string& tool, const std::string& file, const std::string& dir);
+// The pictures Pillow reads from file, one a size ("32x32"), as RGBA.
+std::map<std::string, IconImage> read_with_pillow(const std::string& file, const std::string& dir);
+
+}  // namespace iconkit

@@ -175,7 +175,7 @@ TEST(IcnsRead, ElementsFillTheirSlots) {
   element("ICN#", icn);
   IconImage pic = iconkit::disc_picture(32, false);
   std::vector<uint8_t> body;
-  write_size_elements(body, pic, 32, nullptr);
+  write_size_elements(body, pic, 32);
   file.insert(file.end(), body.begin(), body.end());
   element("zzzz", {1, 2, 3});
   std::vector<uint8_t> grey = encode_channel(std::vector<uint8_t>(256, 9)), is32;
@@ -192,8 +192,15 @@ TEST(IcnsRead, ElementsFillTheirSlots) {
   EXPECT_TRUE(same_picture(f.slots[k_ic32].picture, pic));
   EXPECT_EQ(f.slots[k_ic16].picture.at(3, 3)[3], 255);
   EXPECT_EQ(pixel_rgb(f.slots[k_ic16].picture, 3, 3), 0x090909u);
-  ASSERT_EQ(log.lines().size(), 1u);
-  EXPECT_NE(log.lines()[0].find("zzzz"), std::string::npos);
+  // The '#' icon half went to the row's colour slot: the 32 x 32 one to icNB.
+  EXPECT_EQ(pixel_rgb(f.slots[k_icNB].picture, 0, 0), 0x000000u);
+  EXPECT_EQ(pixel_rgb(f.slots[k_icNB].picture, 4, 0), 0xFFFFFFu);
+  // Unknown elements are counted for the one message of the file.
+  EXPECT_TRUE(log.lines().empty());
+  EXPECT_EQ(f.report.unknown, 1);
+  std::string said = read_report_text(f.report, "f.icns");
+  EXPECT_NE(said.find("zzzz"), std::string::npos) << said;
+  EXPECT_NE(said.find("f.icns"), std::string::npos) << said;
 }
 
 TEST(IcnsRead, DamagedFamiliesAreReportedNotTrusted) {
@@ -213,7 +220,8 @@ TEST(IcnsRead, DamagedFamiliesAreReportedNotTrusted) {
   EXPECT_EQ(read_icns_elements(g, lie, 0, lie.size()), -3);
   put_be32(lie.data() + 12, 3);
   EXPECT_EQ(read_icns_elements(g, lie, 0, lie.size()), -3);
-  EXPECT_FALSE(log.lines().empty());
+  EXPECT_TRUE(g.report.frame_damaged);
+  EXPECT_NE(read_report_text(g.report, "x").find("damaged"), std::string::npos);
 }
 
 TEST(IcnsWrite, NearestColourKeepsGradientsOffWhite) {

@@ -51,7 +51,7 @@ TEST(ImageOps, MasksAreBlackOnTheShapeAndCount) {
   EXPECT_FALSE(f.slots[k_im12].filled());  // no icon, no mask
   // An all-white icon has no shape: the writer then falls back to opaque.
   std::vector<uint8_t> out;
-  write_size_elements(out, f.slots[k_ic16].picture, 16, &f.slots[k_im16]);
+  write_size_elements(out, picture_with_mask(f, k_ic16), 16);
   ASSERT_GT(out.size(), 264u);
   EXPECT_EQ(std::string(out.end() - 264, out.end() - 260), "s8mk");
   EXPECT_EQ(std::vector<uint8_t>(out.end() - 256, out.end()), std::vector<uint8_t>(256, 255));

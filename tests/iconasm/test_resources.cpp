@@ -135,12 +135,14 @@ TEST(IconResources, HostileForksAreRefused) {
   std::vector<uint8_t> fork = resource_fork_of(file);
   size_t map = get_be32(fork.data() + 4);
   for (size_t field : {size_t(0), size_t(4), size_t(12), map + 24, map + 28, map + 30 + 6, map + 28 + 2 + 24 + 4}) {
+    SCOPED_TRACE(field);
     std::vector<uint8_t> bad = fork;
     put_be32(bad.data() + field, 0x7FFFFFF0);
     IconFamily g;
     read_resource_fork_icons(g, bad, 0, bad.size());
+    EXPECT_TRUE(g.report.frame_damaged || g.report.damaged) << read_report_text(g.report, "x");
   }
-  EXPECT_FALSE(log.lines().empty());
+  EXPECT_TRUE(log.lines().empty());  // the readers count; the file's one message says it
 }
 
 TEST(WindowsIcons, IcotoolListsAndExtractsOurIcons) {

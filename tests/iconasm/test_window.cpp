@@ -2,7 +2,9 @@
 // what an import puts into the slots is read back from the screen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <unistd.h>
 #include <sstream>
 
 #include "IO/bigendian.h"
@@ -117,6 +119,41 @@ TEST(FacetorWindow, UnsupportedAndDamagedFilesGiveAMessage) {
   std::string msgs = testkit::read_text(dir.str("messages.txt"));
   EXPECT_NE(msgs.find("is not a supported graphic format"), std::string::npos) << msgs;
   EXPECT_NE(msgs.find("damaged"), std::string::npos) << msgs;
+}
+
+// The About box in both languages, its mail and web buttons and On-Line
+// Support: each address goes to the desktop's opener (a recording xdg-open
+// first on PATH stands in for it).
+TEST(FacetorWindow, AboutBoxAndOnLineSupportOpenTheirAddresses) {
+  REQUIRE_TOOL("xvfb-run");
+  testkit::TempDir dir;
+  std::filesystem::create_directories(dir.str("bin"));
+  testkit::write_text(dir.str("bin/xdg-open"), "#!/bin/sh\necho \"$1\" >> " + quote(dir.str("opened.txt")) + "\n");
+  std::filesystem::permissions(dir.str("bin/xdg-open"), std::filesystem::perms::owner_all);
+  std::string shots = std::string(CORVANE_BINARY_DIR) + "/facetor_about";
+  // One box a run: each is grabbed as it first shows.
+  for (const char* lang : {"en", "fr"}) {
+    std::string shot = shots + (lang[0] == 'f' ? "_fr.png" : ".png");
+    std::string s = std::string("lang ") + lang + "\nabout\nshot " + shot + "\nclick Web\n" +
+                    (lang[0] == 'e' ? "click Mail\n" : "") + "close-about\nsupport\nquit\n";
+    testkit::write_file(dir.str("script.txt"), std::vector<uint8_t>(s.begin(), s.end()));
+    auto r = run("PATH=" + quote(dir.str("bin")) + ":\"$PATH\" CORVANE_CONFIG_DIR=" + quote(dir.str("cfg")) +
+                 " FACETOR_MESSAGE_LOG=" + quote(dir.str("messages.txt")) + " timeout 120 xvfb-run -a " +
+                 quote(FACETOR_PATH) + " --script " + quote(dir.str("script.txt")));
+    ASSERT_EQ(r.rc, 0) << r.err;
+  }
+  // The opener runs on its own: give it a moment to write.
+  for (int i = 0; i < 50 && lines_of(dir.str("opened.txt")).size() < 5; ++i) usleep(100000);
+  std::vector<std::string> opened = lines_of(dir.str("opened.txt"));
+  std::sort(opened.begin(), opened.end());
+  std::vector<std::string> expected = {"https://www.veltron.example/facetor/", "https://www.veltron.example/facetor/fr/",
+                                       "https://www.veltron.example/facetor/support/",
+                                       "https://www.veltron.example/fr/facetor/support/",
+                                       "mailto:support@veltron.example?subject=Facetor"};
+  EXPECT_EQ(opened, expected);
+  EXPECT_TRUE(std::filesystem::exists(shots + ".png"));
+  EXPECT_TRUE(std::filesystem::exists(shots + "_fr.png"));
+  EXPECT_FALSE(std::filesystem::exists(dir.str("messages.txt"))) << testkit::read_text(dir.str("messages.txt"));
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // The signature table and the date and number texts of the browse views.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
 #include "IO/uitext.h"
+#include "IO/unicode.h"
 #include "macfiles/signatures.h"
 #include "support/testkit.h"
 
@@ -72,6 +75,60 @@ TEST(Signatures, TableLookups) {
   EXPECT_EQ(load_signature_table(dir.str("missing.sig"), "TXT", 0), -1);
   EXPECT_EQ(g_signature_count, 3);
   clear_signature_table();
+}
+
+TEST(Signatures, OnlyARegularFileOfATablesSizeIsRead) {
+  TempDir dir;
+  write_text(dir.path() / "t.sig", k_table);
+  ASSERT_EQ(load_signature_table(dir.str("t.sig"), "TXT", 0), 0);
+  ASSERT_EQ(g_signature_count, 5);
+  // A FIFO (no writer: an ordinary open would wait for ever), an endless
+  // device, a folder and a file past the bound are refused at once, and the
+  // table stays as it was.
+  ASSERT_EQ(::mkfifo(dir.str("fifo.sig").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", dir.str("zero.sig").c_str()), 0);
+  std::string big = std::string(k_table) + std::string(k_max_signature_file_bytes, '#');
+  write_text(dir.path() / "big.sig", big);
+  for (const char* name : {"fifo.sig", "zero.sig", "big.sig", ""}) {
+    EXPECT_EQ(load_signature_table(dir.str(name), "TXT", 0), -1) << name;
+    EXPECT_EQ(g_signature_count, 5) << name;
+  }
+  // A last line without its end is a row too; a zero byte in a signature
+  // (which would end it, and the lookups with it) makes none.
+  write_text(dir.path() / "end.sig", std::string("JPG,JP\0Gogle,a\r\nGIF,GIFf8BIM,c\nPDF,PDF CARO,b", 45));
+  ASSERT_EQ(load_signature_table(dir.str("end.sig"), "TXT", 0), 0);
+  EXPECT_EQ(g_signature_count, 3);
+  EXPECT_EQ(signature_comment("PDF CARO"), "b");
+  clear_signature_table();
+}
+
+// Any four bytes come back whole from their text; what a user types is read
+// as Mac Roman with "\xNN" and "\\" for the bytes without a character.
+TEST(Signatures, FourCharacterCodesKeepEveryByte) {
+  for (int b = 0; b < 256; ++b) {
+    const char code[4] = {char(b), 'A', char(255 - b), '\\'};
+    char back[4] = {};
+    std::string text = four_char_code_text(code);
+    EXPECT_TRUE(is_valid_utf8(text)) << b;
+    EXPECT_LE(text.size(), k_four_char_code_text_max);
+    ASSERT_TRUE(parse_four_char_code(text, back)) << text;
+    EXPECT_EQ(std::memcmp(code, back, 4), 0) << "byte " << b << " as " << text;
+  }
+  const char prodos[4] = {'p', char(0xC7), 0, 0};
+  EXPECT_EQ(four_char_code_text(prodos), "p\xC2\xAB\\x00\\x00");
+  char c[4];
+  ASSERT_TRUE(parse_four_char_code("ab", c));
+  EXPECT_EQ(std::string(c, 4), "ab  ");
+  ASSERT_TRUE(parse_four_char_code("\\x7f\\X0a\\\\\\", c));  // lower and upper case digits, a lone backslash
+  EXPECT_EQ(std::string(c, 4), "\x7F\n\\\\");
+  ASSERT_TRUE(parse_four_char_code("e\xCC\x81t\xC3\xA9", c));  // decomposed and composed letters
+  EXPECT_EQ(std::string(c, 4), "\x8Et\x8E ");
+  ASSERT_TRUE(parse_four_char_code("\xE2\x82\xAC\xF0\x9F\x98\x80", c));  // the euro sign; no Mac Roman form
+  EXPECT_EQ(std::string(c, 2), "\xDB_");
+  std::memcpy(c, "KEEP", 4);
+  EXPECT_FALSE(parse_four_char_code("ABCDE", c));
+  EXPECT_FALSE(parse_four_char_code("\\x00\\x00\\x00\\x00\\x00", c));
+  EXPECT_EQ(std::string(c, 4), "KEEP");
 }
 
 TEST(MacDates, FieldsAgreeWithTheCalendar) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/files.h"
 #include "platform/streams.h"
 #include "platform/tempfile.h"
 #include "platform/timezone.h"
@@ -143,4 +144,22 @@ TEST(NamedStreams, ValueOverTheFileSystemLimitIsAnError) {
   // A missing file is a failure, not an empty stream.
   EXPECT_EQ(read_named_stream(dir.str("none"), "AFP_Resource", back), -1);
   EXPECT_EQ(write_named_stream(dir.str("none"), "AFP_Resource", big), -1);
+}
+
+TEST(InstalledData, FoundBesideTheBinFolderWhereverThePrefixLies) {
+  TempDir dir;
+  std::string prefix = dir.str("moved prefix");
+  testkit::fs::create_directories(prefix + "/bin");
+  // The build tree's layout: no data folder beside the program.
+  EXPECT_EQ(installed_data_folder_of(prefix + "/bin/corvane"), "");
+  testkit::fs::create_directories(prefix + "/share/corvane");
+  EXPECT_EQ(installed_data_folder_of(prefix + "/bin/corvane"), prefix + "/share/corvane");
+  // A program one folder up from the prefix's bin finds nothing of it.
+  EXPECT_EQ(installed_data_folder_of(prefix + "/corvane"), "");
+  EXPECT_EQ(installed_data_folder_of("corvane"), "");
+  EXPECT_EQ(installed_data_folder_of("/corvane"), "");
+  EXPECT_EQ(installed_data_folder_of(""), "");
+  // The running test program is in the build tree.
+  EXPECT_EQ(installed_data_folder(), "");
+  EXPECT_TRUE(installed_icon_files("corvane").empty());
 }

@@ -334,6 +334,14 @@ TEST(GuiProgress, TextsOfTheProgressDialog) {
             "CD-ROM of 1MB\n(2 folders and 3 files)." + ui_text(1295));
   EXPECT_EQ(compile_success_text("(x)"), "(x)" + ui_text(1295)) << "nothing before the parenthesis to break";
   EXPECT_EQ(compile_success_text("none"), "none" + ui_text(1295));
+  // Items gone from the PC disk: one, then twelve (ten named, the rest counted).
+  EXPECT_EQ(compile_left_out_text({"/pc/a.txt"}), format_text(ui_text(6657).c_str(), "/pc/a.txt"));
+  std::vector<std::string> many;
+  for (int i = 0; i < 12; ++i) many.push_back("/pc/f" + std::to_string(i));
+  std::string said = compile_left_out_text(many);
+  EXPECT_EQ(said.rfind(format_text(ui_text(6656).c_str(), 12, "/pc/f0\n/pc/f1"), 0), 0u) << said;
+  EXPECT_NE(said.find("/pc/f9\n" + format_text(ui_text(6658).c_str(), 2)), std::string::npos) << said;
+  EXPECT_EQ(said.find("/pc/f10"), std::string::npos) << said;
 }
 
 TEST(GuiProgress, MessageFormResults) {

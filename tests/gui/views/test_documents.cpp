@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "IO/uitext.h"
 #include "compiler/project.h"
 #include "gui/views/documents.h"
 #include "gui/views/volume_view.h"
@@ -54,6 +55,32 @@ TEST(Documents, ProjectOpenMakesItsBackupOnceAndRefusesOtherFiles) {
   EXPECT_EQ(testkit::sha256_of(fake), fake_sum);
   EXPECT_FALSE(std::filesystem::exists(dir.str("f.bak")));
   EXPECT_EQ(doc.file, nullptr);
+}
+
+// A Save dialog never proposes a pattern, and a name with a wildcard is never written.
+TEST(Documents, SaveDialogsProposeRealNames) {
+  EXPECT_EQ(save_dialog_name("*.cvpr", "", "cvpr"), ui_text(1287) + ".cvpr");
+  EXPECT_EQ(save_dialog_name("/cd/*.dmg", "Disc", "dmg"), "/cd/Disc.dmg");
+  EXPECT_EQ(save_dialog_name("", "HOLIDAYS", "cvpr"), "HOLIDAYS.cvpr");
+  EXPECT_EQ(save_dialog_name("/cd/mine.cvpr", "Disc", "cvpr"), "/cd/mine.cvpr");
+  EXPECT_EQ(save_dialog_name("", "a*", "hfs"), ui_text(1287) + ".hfs");
+  EXPECT_FALSE(writable_file_name("/cd/*.cvpr"));
+  EXPECT_FALSE(writable_file_name("/cd/a?.cvpr"));
+  EXPECT_FALSE(writable_file_name("/cd/"));
+  EXPECT_TRUE(writable_file_name("/c*d/a.cvpr")) << "a folder's name is the folder's business";
+  testkit::TempDir dir;
+  std::string path = dir.str("p.cvpr");
+  ASSERT_EQ(create_project_file(path, 0), 0);
+  FILE* f = std::fopen(path.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(project_file_base_name(f), ui_text(1287));
+  ProjectHeader h;
+  ASSERT_TRUE(read_project_header(f, h));
+  h.volume_label = "SUMMER/2026*";
+  ASSERT_TRUE(write_project_header(f, h));
+  EXPECT_EQ(project_file_base_name(f), "SUMMER_2026_");
+  std::fclose(f);
+  EXPECT_EQ(project_file_base_name(nullptr), ui_text(1287));
 }
 
 TEST(Documents, NewPartitionImagesAreReadByOutsideTools) {

@@ -1,0 +1,168 @@
+// The icon saved is the icon read: real icon files other people made go in,
+// and what facetor writes is read back by icns2png, icotool and Pillow, whose
+// pictures must equal what the outside tools read from the original, alpha
+// included.
+#include <gtest/gtest.h>
+
+#include "IO/bigendian.h"
+#include "iconasm/core/icns.h"
+#include "iconasm/core/icon_files.h"
+#include "iconasm/core/icon_resources.h"
+#include "iconasm/core/winicons.h"
+#include "icon_kit.h"
+
+using iconkit::same_picture;
+using testkit::quote;
+using testkit::run;
+
+namespace {
+
+std::string fixture(const char* name) { return std::string(CORVANE_SOURCE_DIR) + "/tests/iconasm/fixtures/" + name; }
+
+// How many pixels are neither transparent nor opaque.
+int soft_pixels(const IconImage& img) {
+  int n = 0;
+  for (size_t i = 3; i < img.rgba.size(); i += 4) n += img.rgba[i] != 0 && img.rgba[i] != 255;
+  return n;
+}
+
+// Saves the family both ways and checks each reader's picture of each size
+// against the expected ones ("32x32" -> picture).
+void expect_saved_family(const IconFamily& f, const std::map<std::string, IconImage>& expected,
+                         const testkit::TempDir& dir, const std::string& tag) {
+  std::string icns = dir.str(tag + ".icns"), ico = dir.str(tag + ".ico");
+  ASSERT_EQ(write_icon_file(icns, build_icns(f)), 0);
+  ASSERT_EQ(write_icon_file(ico, write_ico_family(f)), 0);
+  auto by_icns2png = iconkit::extract_with("icns2png", icns, dir.str(tag + "_icns2png"));
+  auto by_icotool = iconkit::extract_with("icotool", ico, dir.str(tag + "_icotool"));
+  auto pillow_icns = iconkit::read_with_pillow(icns, dir.str(tag + "_pil_icns"));
+  auto pillow_ico = iconkit::read_with_pillow(ico, dir.str(tag + "_pil_ico"));
+  for (const auto& [size, want] : expected) {
+    SCOPED_TRACE(tag + " " + size);
+    EXPECT_TRUE(same_picture(by_icns2png[size + "x32"], want)) << "icns2png";
+    EXPECT_TRUE(same_picture(by_icotool[size + "x32"], want)) << "icotool";
+    EXPECT_TRUE(same_picture(pillow_icns[size], want)) << "Pillow, icns";
+    EXPECT_TRUE(same_picture(pillow_ico[size], want)) << "Pillow, ico";
+  }
+}
+
+// Classic icon resources of a real family (the 1-, 4- and 8-bit elements of
+// Anglerfish.icns) in a resource fork, beside a second family (chess.icns)
+// of a higher id and a compressed resource: one family is read, with its masks.
+TEST(Fidelity, ClassicResourcesKeepTheirMasksInEveryFormat) {
+  REQUIRE_TOOL("icns2png");
+  REQUIRE_TOOL("icotool");
+  testkit::TempDir dir;
+  std::vector<uint8_t> angler = testkit::read_file(fixture("Anglerfish.icns")),
+                       chess = testkit::read_file(fixture("chess.icns"));
+  std::vector<iconkit::TestResource> res;
+  for (const char* t : {"ICN#", "icl8", "ics#", "ics8", "ich#", "ich8"}) res.push_back({t, 128, 0, iconkit::icns_element(angler, t)});
+  for (const char* t : {"ICN#", "icl8", "ics#", "ics8"}) res.push_back({t, 129, 0x20, iconkit::icns_element(chess, t)});
+  // A System 7 compressed icl4: the compressed-resource header, then data this program does not expand.
+  std::vector<uint8_t> packed = {0xA8, 0x9F, 0x65, 0x72, 0x00, 0x12, 0x08, 0x01, 0x00, 0x00, 0x02, 0x00};
+  packed.resize(80, 0x5A);
+  res.push_back({"icl4", 128, 0x01, packed});
+  std::vector<uint8_t> fork = iconkit::resource_fork(res);
+  // fontTools reads the fork as it is meant.
+  testkit::write_file(dir.str("fork.rsrc"), fork);
+  testkit::write_text(dir.str("p.py"), "from fontTools.misc.macRes import ResourceReader\n"
+                                        "r = ResourceReader(" + quote(dir.str("fork.rsrc")) + ")\n"
+                                        "print(sorted((t, x.id) for t in r.keys() for x in r[t]))\n");
+  auto py = run("/usr/bin/python3 " + quote(dir.str("p.py")));
+  ASSERT_EQ(py.rc, 0) << py.err;
+  EXPECT_NE(py.out.find("('ICN#', 129)"), std::string::npos) << py.out;
+  EXPECT_NE(py.out.find("('icl4', 128)"), std::string::npos) << py.out;
+  testkit::write_file(dir.str("classic.bin"), build_icon_macbinary({}, fork, mac_now()));
+
+  iconkit::MessageLog log;
+  IconFamily f;
+  ASSERT_EQ(open_icon_file(f, dir.str("classic.bin")), k_kind_macbinary);
+  // One message: the compressed resource is named as such, the file is not damaged, the other family is said.
+  ASSERT_EQ(log.lines().size(), 1u);
+  const std::string& said = log.lines()[0];
+  EXPECT_NE(said.find("compressed icon resource"), std::string::npos) << said;
+  EXPECT_NE(said.find("2 icon families: the one of resource id 128"), std::string::npos) << said;
+  EXPECT_EQ(said.find("damaged"), std::string::npos) << said;
+  EXPECT_EQ(f.slots[k_ic32].mark, k_code_8bit);
+
+  // The judge: icns2png draws each 8-bit element of the original with its '#' mask.
+  auto theirs = iconkit::extract_with("icns2png", fixture("Anglerfish.icns"), dir.str("orig"));
+  std::map<std::string, IconImage> expected = {
+      {"16x16", theirs["16x16x8"]}, {"32x32", theirs["32x32x8"]}, {"48x48", theirs["48x48x8"]}};
+  int cleared = 0;
+  for (size_t i = 3; i < expected["32x32"].rgba.size(); i += 4) cleared += expected["32x32"].rgba[i] == 0;
+  EXPECT_GT(cleared, 50);  // the mask matters
+  expect_saved_family(f, expected, dir, "classic");
+  // The popup's single-picture commands carry the row's mask too.
+  IconFamily one;
+  std::vector<uint8_t> single = build_single_icns(picture_to_save(f, k_ic32));
+  ASSERT_EQ(read_icns_elements(one, single, 0, single.size()), 0);
+  EXPECT_TRUE(same_picture(one.slots[k_ic32].picture, expected["32x32"]));
+}
+
+// What icotool reads of the 32-bit images of orange-install.ico, by size.
+std::map<std::string, IconImage> orange_pictures(const testkit::TempDir& dir) {
+  auto theirs = iconkit::extract_with("icotool", fixture("orange-install.ico"), dir.str("orig"));
+  std::map<std::string, IconImage> expected;
+  for (const char* s : {"16x16", "32x32", "48x48"}) {
+    expected[s] = theirs[std::string(s) + "x32"];
+    EXPECT_GT(soft_pixels(expected[s]), 10) << s;  // semi-transparent edges, which a 1-bit mask would lose
+  }
+  return expected;
+}
+
+// A Windows icon with 8-bit alpha: into icns (s8mk, l8mk, h8mk) and back into
+// .ico, every semi-transparent pixel keeps its alpha.
+TEST(Fidelity, WindowsIconAlphaSurvivesIcnsAndIco) {
+  REQUIRE_TOOL("icns2png");
+  REQUIRE_TOOL("icotool");
+  testkit::TempDir dir;
+  auto expected = orange_pictures(dir);
+  iconkit::MessageLog log;
+  IconFamily f;
+  ASSERT_EQ(open_icon_file(f, fixture("orange-install.ico")), k_kind_ico);
+  EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
+  EXPECT_EQ(f.slots[k_im32].mark, k_code_1bit);  // the AND mask, beside the 8-bit alpha
+  expect_saved_family(f, expected, dir, "ico");
+}
+
+// The same icon inside a Windows program (linked by mingw-w64, judged by wrestool).
+TEST(Fidelity, ExecutableIconAlphaSurvivesIcnsAndIco) {
+  REQUIRE_TOOL("icns2png");
+  REQUIRE_TOOL("icotool");
+  REQUIRE_TOOL("wrestool");
+  REQUIRE_TOOL("x86_64-w64-mingw32-gcc");
+  REQUIRE_TOOL("x86_64-w64-mingw32-windres");
+  testkit::TempDir dir;
+  auto expected = orange_pictures(dir);
+  std::filesystem::copy_file(fixture("orange-install.ico"), dir.str("app.ico"));
+  testkit::write_text(dir.str("m.c"), "int main(void) { return 0; }\n");
+  testkit::write_text(dir.str("r.rc"), "1 ICON \"app.ico\"\n");
+  auto b = run("cd " + quote(dir.str()) + " && x86_64-w64-mingw32-windres r.rc -O coff -o r.o && "
+               "x86_64-w64-mingw32-gcc -Os -s m.c r.o -o app.exe && wrestool -x -t14 -o g.ico app.exe");
+  ASSERT_EQ(b.rc, 0) << b.err;
+  auto from_exe = iconkit::extract_with("icotool", dir.str("g.ico"), dir.str("exe_orig"));
+  for (const char* s : {"16x16", "32x32", "48x48"}) EXPECT_TRUE(same_picture(from_exe[std::string(s) + "x32"], expected[s]));
+  iconkit::MessageLog log;
+  IconFamily g;
+  ASSERT_EQ(open_icon_file(g, dir.str("app.exe")), k_kind_exe);
+  EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
+  expect_saved_family(g, expected, dir, "exe");
+}
+
+// An icns whose 32-bit icons carry 8-bit masks, saved as a Windows icon.
+TEST(Fidelity, EightBitMasksBecomeIcoAlpha) {
+  REQUIRE_TOOL("icns2png");
+  REQUIRE_TOOL("icotool");
+  testkit::TempDir dir;
+  auto theirs = iconkit::extract_with("icns2png", fixture("chess.icns"), dir.str("orig"));
+  std::map<std::string, IconImage> expected = {{"16x16", theirs["16x16x32"]}, {"32x32", theirs["32x32x32"]},
+                                               {"128x128", theirs["128x128x32"]}};
+  EXPECT_GT(soft_pixels(expected["32x32"]), 10);
+  IconFamily f;
+  iconkit::MessageLog log;
+  ASSERT_EQ(open_icon_file(f, fixture("chess.icns")), k_kind_icns);
+  expect_saved_family(f, expected, dir, "chess");
+}
+
+}  // namespace
