@@ -1239,29 +1239,35 @@ int make_project_backup(const std::string& path, std::string& backup_path) {
 
 ProjectScan scan_project_file(FILE* f) {
   ProjectScan scan;
-  std::vector<std::string>& faults = scan.faults;
+  using K = ProjectFaultKind;
+  auto note = [&](ProjectFault fault, std::string text) {
+    ++scan.fault_count;
+    if (scan.faults.size() < k_max_listed_faults) {
+      scan.faults.push_back(std::move(text));
+      scan.listed.push_back(fault);
+    } else {
+      scan.more_faults = true;
+    }
+  };
   ProjectHeader h;
   if (!read_project_header(f, h)) {
-    faults.push_back("no header");
+    note(ProjectFault{K::header}, "no header");
     return scan;
   }
-  if (h.magic != k_project_magic) faults.push_back("bad magic");
-  if (h.id != k_root_folder_id) faults.push_back("header id is not 1");
-  if (file_size(f) % k_rec != 0) faults.push_back("file size is not a whole number of records");
+  if (h.magic != k_project_magic) note(ProjectFault{K::header}, "bad magic");
+  if (h.id != k_root_folder_id) note(ProjectFault{K::header}, "header id is not 1");
+  if (file_size(f) % k_rec != 0) note(ProjectFault{K::length}, "file size is not a whole number of records");
 
   struct Folder {
     uint32_t parent;
     uint32_t subfolders, files;  // as stored
     uint8_t reach;               // 0 unknown, 1 on the walk up, 2 reaches the root
+    std::string name;            // for the user, should it be at fault
   };
   std::unordered_map<int32_t, Folder> folders;
   std::unordered_set<int32_t> file_ids;
   std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> found;  // parent -> (subfolders, files)
   std::unordered_set<uint32_t> closed_runs;
-  auto note = [&](std::string text) {
-    if (faults.size() < k_max_listed_faults) faults.push_back(std::move(text));
-    else scan.more_faults = true;
-  };
 
   // One sequential read, in blocks, keeping per record only what the rules need.
   if (!seek_record(f, 1)) return scan;
@@ -1278,14 +1284,16 @@ ProjectScan scan_project_file(FILE* f) {
       if (have_previous && previous_parent != x.parent_id) {
         closed_runs.insert(previous_parent);
         if (closed_runs.count(x.parent_id))
-          note(format_text("parent %u has a second run at record %zu", x.parent_id, index));
+          note(ProjectFault{K::second_run, {x.parent_id, int64_t(index)}, x.long_name},
+               format_text("parent %u has a second run at record %zu", x.parent_id, index));
       } else if (have_previous && previous_name > x.long_name) {
-        note(format_text("record %zu is out of order in its run", index));
+        note(ProjectFault{K::order, {int64_t(index)}, x.long_name}, format_text("record %zu is out of order in its run", index));
       }
       bool unique = x.id != 0 && x.id != k_root_folder_id &&
-                    (x.id > 0 ? folders.emplace(x.id, Folder{x.parent_id, x.data_size, x.rsrc_size, 0}).second
+                    (x.id > 0 ? folders.emplace(x.id, Folder{x.parent_id, x.data_size, x.rsrc_size, 0, x.long_name}).second
                               : file_ids.insert(x.id).second);
-      if (!unique) note(format_text("id %d at record %zu is not unique", x.id, index));
+      if (!unique)
+        note(ProjectFault{K::duplicate_id, {x.id, int64_t(index)}, x.long_name}, format_text("id %d at record %zu is not unique", x.id, index));
       if (x.id > 0 && x.id != k_background_folder_id) scan.largest_folder_id = std::max(scan.largest_folder_id, x.id);
       if (x.id < 0) scan.largest_file_serial = std::max(scan.largest_file_serial, uint32_t(-int64_t(x.id)));
       auto& c = found[x.parent_id];
@@ -1299,13 +1307,14 @@ ProjectScan scan_project_file(FILE* f) {
 
   for (const auto& [parent, c] : found)
     if (parent != uint32_t(k_root_folder_id) && (int32_t(parent) <= 0 || !folders.count(int32_t(parent))))
-      note(format_text("parent %d is not a folder of the project", int32_t(parent)));
+      note(ProjectFault{K::orphan, {int32_t(parent)}}, format_text("parent %d is not a folder of the project", int32_t(parent)));
   for (const auto& [id, folder] : folders) {
     auto it = found.find(uint32_t(id));
     uint32_t subfolders = it == found.end() ? 0 : it->second.first;
     uint32_t files = it == found.end() ? 0 : it->second.second;
     if (folder.subfolders != subfolders || folder.files != files)
-      note(format_text("folder %d counts %u/%u, has %u/%u", id, folder.subfolders, folder.files, subfolders, files));
+      note(ProjectFault{K::counts, {id, folder.subfolders, folder.files, int64_t(subfolders) << 32 | files}, folder.name},
+           format_text("folder %d counts %u/%u, has %u/%u", id, folder.subfolders, folder.files, subfolders, files));
   }
   // Every folder must lead up to the root: a parent loop hides what it holds.
   // Each folder is walked once (reach: 0 not yet, 1 on this walk, 2 done).
@@ -1324,7 +1333,7 @@ ProjectScan scan_project_file(FILE* f) {
       at = int32_t(it->second.parent);
     }
     for (int32_t id : path) folders[id].reach = 2;
-    if (loop) note(format_text("folder %d is inside a parent loop", at));
+    if (loop) note(ProjectFault{K::loop, {at}, folders[at].name}, format_text("folder %d is inside a parent loop", at));
   }
   return scan;
 }
@@ -1340,19 +1349,58 @@ std::vector<std::string> check_project_invariants(FILE* f) {
   return scan.faults;
 }
 
-int verify_opened_project(FILE* f, const char* path) {
-  ProjectScan scan = scan_project_file(f);
-  if (!scan.faults.empty()) {
-    std::string list;
-    for (const std::string& fault : scan.faults) list += "\n" + fault;
-    if (scan.more_faults) list += "\n...";
-    show_message(format_text(ui_text(4781).c_str(), path ? path : "", list.c_str()).c_str());
-    return -1;
+namespace {
+
+// The sentence's words for the kind of fault (ids 6782-6789, in the order of
+// ProjectFaultKind), and one fault in a line.
+int fault_kind_text(ProjectFaultKind kind) { return 6782 + int(kind); }
+
+std::string fault_line(const ProjectFault& x) {
+  const char* name = x.name.c_str();
+  switch (x.kind) {
+    case ProjectFaultKind::header: return ui_text(6796);
+    case ProjectFaultKind::length: return ui_text(6797);
+    case ProjectFaultKind::second_run:
+      return format_text(ui_text(6790).c_str(), name, (unsigned long)x.at[1]);
+    case ProjectFaultKind::order: return format_text(ui_text(6791).c_str(), name, (unsigned long)x.at[0]);
+    case ProjectFaultKind::duplicate_id:
+      return format_text(ui_text(6792).c_str(), name, (unsigned long)x.at[1]);
+    case ProjectFaultKind::orphan: return format_text(ui_text(6793).c_str(), int(x.at[0]));
+    case ProjectFaultKind::counts:
+      return format_text(ui_text(6794).c_str(), name, unsigned(x.at[1]), unsigned(x.at[2]),
+                         unsigned(uint64_t(x.at[3]) >> 32), unsigned(uint64_t(x.at[3]) & 0xFFFFFFFFu));
+    case ProjectFaultKind::loop: return format_text(ui_text(6795).c_str(), name);
   }
+  return std::string();
+}
+
+}  // namespace
+
+std::string damaged_project_text(const ProjectScan& scan, const std::string& path) {
+  if (scan.listed.empty()) return std::string();
+  std::string text = format_text(ui_text(6778).c_str(), path.c_str(),
+                                 ui_text(fault_kind_text(scan.listed.front().kind)).c_str());
+  text += "\n\n";
+  text += scan.fault_count == 1 ? ui_text(6780) : format_text(ui_text(6779).c_str(), unsigned(scan.fault_count));
+  for (size_t i = 0; i < scan.listed.size() && i < k_faults_told; ++i) text += "\n- " + fault_line(scan.listed[i]);
+  if (scan.fault_count > k_faults_told) text += "\n- ...";
+  return text;
+}
+
+void take_project_counters(FILE* f, const ProjectScan& scan) {
   // Counters below the ids in use would hand those ids out again.
   read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
   g_last_folder_id = std::max(g_last_folder_id, uint32_t(scan.largest_folder_id));
   g_last_file_serial = std::max(g_last_file_serial, scan.largest_file_serial);
+}
+
+int verify_opened_project(FILE* f, const char* path) {
+  ProjectScan scan = scan_project_file(f);
+  if (!scan.faults.empty()) {
+    show_message(damaged_project_text(scan, path ? path : "").c_str());
+    return -1;
+  }
+  take_project_counters(f, scan);
   return 0;
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -304,18 +305,41 @@ int make_project_backup(const std::string& path, std::string& backup_path);
 // every folder leading up to the root, folder counts equal to their children,
 // a whole number of records.
 constexpr size_t k_max_listed_faults = 32;
+enum class ProjectFaultKind { header, length, second_run, order, duplicate_id, orphan, counts, loop };
+// One fault, with what says where: the item's name (its ISO name), record
+// indexes, ids, counts (by kind).
+struct ProjectFault {
+  ProjectFaultKind kind;
+  int64_t at[4] = {};
+  std::string name;
+  explicit ProjectFault(ProjectFaultKind k, std::initializer_list<int64_t> numbers = {}, std::string item = {})
+      : kind(k), name(std::move(item)) {
+    size_t i = 0;
+    for (int64_t n : numbers)
+      if (i < 4) at[i++] = n;
+  }
+};
 struct ProjectScan {
-  std::vector<std::string> faults;  // one line each, at most k_max_listed_faults
-  bool more_faults = false;         // further faults were left out of the list
-  int32_t largest_folder_id = 0;    // ".!Background" left out
+  std::vector<std::string> faults;   // one line each, at most k_max_listed_faults
+  std::vector<ProjectFault> listed;  // the same faults, as data
+  size_t fault_count = 0;            // every fault found, listed or not
+  bool more_faults = false;          // further faults were left out of the list
+  int32_t largest_folder_id = 0;     // ".!Background" left out
   uint32_t largest_file_serial = 0;
 };
 ProjectScan scan_project_file(FILE* f);
 // The scan's faults, plus the counters of the header when below the ids in use.
 std::vector<std::string> check_project_invariants(FILE* f);
-// Run by every command that opens a project. A damaged project gets message
-// 4781 and -1; a sound one 0, with g_last_folder_id and g_last_file_serial read
-// from the header and raised to the largest ids present.
+// What a user is told of a damaged project, in the language shown: one
+// sentence saying what is wrong (by its first fault), the count of faults and
+// the first few of them.
+constexpr size_t k_faults_told = 3;
+std::string damaged_project_text(const ProjectScan& scan, const std::string& path);
+// A sound scan's ids taken: g_last_folder_id and g_last_file_serial read from
+// the header and raised to the largest ids present.
+void take_project_counters(FILE* f, const ProjectScan& scan);
+// Run by every command that opens a project. A damaged project gets the
+// message of damaged_project_text and -1; a sound one 0, its counters taken.
 int verify_opened_project(FILE* f, const char* path);
 
 // --- locks between runs ----------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "compiler/commands.h"
 #include "gui/guiforms.h"
 #include "gui/guithread.h"
+#include "gui/progresslogic.h"
 
 namespace {
 
@@ -41,8 +42,7 @@ bool start_compile(const CompileRequest& r, std::function<void(int result)> on_e
   int idle = 1;
   // Running from here on, before the worker exists: a second command cannot start another.
   if (!g_compile_state.compare_exchange_strong(idle, 0)) return false;
-  g_compiled_sectors = 0;
-  g_compiled_files = 0;
+  g_compile_progress.reset();
   g_operation_start_ms = steady_ms();
   if (g_worker && g_worker->joinable()) g_worker->join();
   g_worker = std::make_unique<std::thread>([r, on_end] {

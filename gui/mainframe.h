@@ -104,11 +104,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   void leave_simple_status();
   void elapsed_time(const std::string& text) override;
   void progress_bar(int action, int value) override;
-  void progress_file_start(const std::string& label, int bar_maximum) override;
-  void progress_advance(int general_position) override;
-  void progress_file_done(int general_position, uint32_t files) override;
-  void progress_step_text(const std::string& text) override;
-  int progress_general_range() override;
+  void status_panel(int panel, const std::string& text) override;
   int print_lines(const std::string& title, const std::vector<std::string>& lines) override;
   void end_program(int code) override;
 
@@ -136,10 +132,12 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   std::string doc_path_[3];
   std::vector<std::string> recent_[3];
   ImageDocument image_;          // the open partition image
+  bool project_read_only_[3] = {false, false, false};  // the mode's project is only looked at (damaged)
   std::vector<FileTableEntry> rows_;  // the file table: row i of the list shows rows_[i]
   int32_t shown_folder_ = 0;     // the folder whose rows the list holds (0: none)
   bool selecting_ = false;       // the tree's selection is being set by the window itself
   bool commands_pending_ = false;
+  int menus_open_ = 0;           // menus of the bar shown now (the paste then follows the clipboard)
   bool drop_on_ = false;
   int tree_width_ = 180;
 

@@ -132,7 +132,7 @@ class NewImageDialog : public wxDialog {
     grid->Add(kinds);
     auto* top = new wxBoxSizer(wxVERTICAL);
     top->Add(grid, 0, wxALL | wxEXPAND, 12);
-    top->Add(form_button_row(*this, nullptr), 0, wxEXPAND | wxALL, 4);
+    top->Add(form_button_row(*this, add_help_button(*this, 111)), 0, wxEXPAND | wxALL, 4);
     SetSizerAndFit(top);
     CentreOnParent();
   }
@@ -209,6 +209,11 @@ bool MainFrame::open_project(const std::string& path, int mode) {
     status_text(format_text(ui_text(6106).c_str(), path.c_str()));
     int rc = open_project_document(path, mode == 2, (g_preferences & k_pref_no_backup) != 0, doc, message);
     status_text(std::string());
+    // A damaged project is never edited; what it holds may be looked at.
+    if (rc == k_doc_damaged) {
+      if (!ask_yes_no((message + "\n\n" + ui_text(6781)).c_str())) return false;
+      rc = open_project_read_only(path, mode == 2, doc, message);
+    }
     if (rc != k_doc_ok) {
       if (!message.empty()) show_message(message.c_str());
       return false;
@@ -216,10 +221,13 @@ bool MainFrame::open_project(const std::string& path, int mode) {
   }
   project_stream(mode) = doc.file;
   doc_path_[mode] = path;
+  project_read_only_[mode] = doc.read_only;
   g_total_sectors = recount_project_totals(doc.file);
+  if (doc.read_only) std::clearerr(doc.file);  // its header is not rewritten
   if (mode == 2) g_isoplus_folder = k_root_folder_id;
   else g_selected_folder = k_root_folder_id;
   document_opened(mode);
+  if (doc.read_only) status_text(ui_text(6798));
   return true;
 }
 
@@ -350,6 +358,10 @@ bool MainFrame::close_project(int mode, bool offer_save) {
         f = nullptr;
       }
     }
+    if (f && project_read_only_[mode]) {
+      std::fclose(f);  // looked at only: nothing to write
+      f = nullptr;
+    }
     if (f) {
       // The totals and the id counters live in the header: the next run hands out new ids.
       write_project_totals(f, mode == 2);
@@ -357,6 +369,7 @@ bool MainFrame::close_project(int mode, bool offer_save) {
       f = nullptr;
     }
   }
+  project_read_only_[mode] = false;
   doc_path_[mode].clear();
   g_total_sectors = 0;
   if (mode == 2) g_isoplus_folder = k_root_folder_id;

@@ -195,9 +195,9 @@ bool project_needs_label(FILE* project) {
   return untitled;
 }
 
-std::string signature_replace_report(const SignatureReplace& values, int count) {
+std::string signature_replace_report(const SignatureReplace& values, int count, int found) {
   std::string searched(values.original(), 8);
-  if (count > 0) return format_text(ui_text(6402).c_str(), searched.c_str(), count);
+  if (count > 0 || found > 0) return format_text(ui_text(6402).c_str(), searched.c_str(), count);
   return format_text(ui_text(6403).c_str(), searched.c_str());
 }
 

@@ -9,11 +9,13 @@
 #include "IO/settings.h"
 #include "IO/unicode.h"
 #include "IO/uitext.h"
+#include "IO/unicode.h"
 #include "macfiles/macdates.h"
 #include "platform/files.h"
 
 SignatureEntry* g_signature_table = nullptr;
 int g_signature_count = 0;
+uint32_t g_signature_loads = 0;
 char g_replacement_char = '_';
 
 namespace {
@@ -86,6 +88,7 @@ const SignatureEntry* match_signature(const char* sig, int passes, bool stop_at_
 void clear_signature_table() {
   g_signature_table = nullptr;
   g_signature_count = 0;
+  ++g_signature_loads;
 }
 
 bool read_signature_file_lines(const std::string& path, std::vector<std::string>& lines) {
@@ -125,6 +128,7 @@ int load_signature_table(const std::string& path, const std::string& default_ext
     if (parse_row(line, g_rows[count])) ++count;
   }
   g_signature_count = count;
+  ++g_signature_loads;
   return 0;
 }
 
@@ -212,7 +216,10 @@ std::string format_mac_date(uint32_t mac_date, bool hfsplus) {
   tm.tm_sec = f.second;
   char buf[128];
   size_t n = std::strftime(buf, sizeof buf, "%x %X", &tm);
-  return std::string(buf, n);
+  std::string text(buf, n);
+  // A locale whose texts are in another encoding gives the numbers alone.
+  if (!is_valid_utf8(text)) text.assign(buf, std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm));
+  return text;
 }
 
 void format_grouped_number(uint64_t count, char* last, int width) {

@@ -21,6 +21,7 @@ constexpr int k_signature_rows = 128;
 // Row 0 is the default row; rows 1-127 come from the file. Null before the first load.
 extern SignatureEntry* g_signature_table;
 extern int g_signature_count;  // rows in use, row 0 included
+extern uint32_t g_signature_loads;  // tables loaded (or dropped) so far: the rows' icons follow it
 
 // The largest signature file read (a table of 127 rows in two languages holds
 // a few tens of kilobytes).
@@ -66,8 +67,10 @@ struct MacDateFields {
 MacDateFields mac_seconds_to_fields(uint32_t mac_date);
 // Leap days of the years since 1900 before that year, plus the days before the month (0-11).
 int leap_days_and_month_offset(int years_since_1900, int month_index);
-// Date and time in the locale's formats, one blank between. HFS+ dates are
-// universal and are shown in local time; HFS dates are local already.
+// Date and time in the formats of the C library's LC_TIME locale (the GUI
+// takes the user's), one blank between; a locale whose texts are not UTF-8
+// gives "YYYY-MM-DD HH:MM:SS". HFS+ dates are universal and are shown in local
+// time; HFS dates are local already.
 std::string format_mac_date(uint32_t mac_date, bool hfsplus);
 // Writes count right to left ending at last, with thousands grouped ("," or a
 // blank in French) and the suffixes k, M, G, T above 999999; never writes more

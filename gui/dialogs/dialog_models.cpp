@@ -433,10 +433,14 @@ void apply_iso_descriptor(const IsoDescriptorModel& m, ProjectHeader& h) {
 
 // --- signature editing --------------------------------------------------------------------------------
 
-void init_signature_edit(const char signature[8], std::string_view name, SignatureEditModel& m) {
+void init_signature_edit(const char signature[8], std::string_view name, SignatureEditModel& m, const char* proposal) {
   m.name = std::string(name);
   m.old_type = m.new_type = signature_half(signature);
   m.old_creator = m.new_creator = signature_half(signature + 4);
+  if (proposal) {
+    m.new_type = signature_half(proposal);
+    m.new_creator = signature_half(proposal + 4);
+  }
 }
 
 int apply_signature_edit(const SignatureEditModel& m, SignatureButton button, char signature[8]) {

@@ -107,21 +107,24 @@ std::string project_file_base_name(FILE* project) {
   return label;
 }
 
-int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
-                          std::string& message) {
-  doc = ProjectDocument();
-  // Held shared while the document is open (each change takes it exclusive):
-  // a project another run is changing, or that another window has open, is
-  // not opened at all.
+namespace {
+
+// Opens path in mode as a project of its kind (an ISO+ project refuses only a
+// file that is no project at all), held shared while it is open (each change
+// takes it exclusive): a project another run is changing, or that another
+// window has open, is not opened at all. Null with rc and message set when refused.
+FILE* open_as_project(const std::string& path, const char* mode, bool isoplus, int& rc, std::string& message) {
   FILE* f = nullptr;
-  int opened = open_project_stream(path, "r+b", FileLock::shared, false, f);
+  int opened = open_project_stream(path, mode, FileLock::shared, false, f);
   if (opened == k_project_in_use) {
     message = ui_text(6600);
-    return k_doc_in_use;
+    rc = k_doc_in_use;
+    return nullptr;
   }
   if (opened != 0) {
     message = format_text(ui_text(1385).c_str(), path.c_str());
-    return k_doc_open_failed;
+    rc = k_doc_open_failed;
+    return nullptr;
   }
   int magic = check_project_magic(f);
   ProjectHeader header;
@@ -129,15 +132,31 @@ int open_project_document(const std::string& path, bool isoplus, bool no_backup,
   if (!readable || (magic != 1 && !isoplus)) {
     message = format_text(ui_text(magic == -1 && !isoplus ? 6100 : 6101).c_str(), path.c_str());
     close_project_stream(f);
-    return k_doc_not_project;
+    rc = k_doc_not_project;
+    return nullptr;
   }
-  // A damaged project would lose items unseen at its next edit: refused (the
-  // scan has named its faults). It also raises the id counters past the ids in use.
-  if (verify_opened_project(f, path.c_str()) != 0) {
+  rc = k_doc_ok;
+  return f;
+}
+
+}  // namespace
+
+int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
+                          std::string& message) {
+  doc = ProjectDocument();
+  int rc;
+  FILE* f = open_as_project(path, "r+b", isoplus, rc, message);
+  if (!f) return rc;
+  // A damaged project would lose items unseen at its next edit: refused, the
+  // message saying what is wrong (it may be looked at read-only). A sound one
+  // raises the id counters past the ids in use.
+  ProjectScan scan = scan_project_file(f);
+  if (!scan.faults.empty()) {
     close_project_stream(f);
-    message.clear();
+    message = damaged_project_text(scan, path);
     return k_doc_damaged;
   }
+  take_project_counters(f, scan);
   std::rewind(f);
   std::string backup = project_backup_path(path);
   // Opening the backup itself makes no copy of it onto itself.
@@ -150,6 +169,19 @@ int open_project_document(const std::string& path, bool isoplus, bool no_backup,
   doc.file = f;
   doc.path = path;
   doc.isoplus = isoplus;
+  return k_doc_ok;
+}
+
+int open_project_read_only(const std::string& path, bool isoplus, ProjectDocument& doc, std::string& message) {
+  doc = ProjectDocument();
+  int rc;
+  FILE* f = open_as_project(path, "rb", isoplus, rc, message);
+  if (!f) return rc;
+  std::rewind(f);
+  doc.file = f;
+  doc.path = path;
+  doc.isoplus = isoplus;
+  doc.read_only = true;
   return k_doc_ok;
 }
 
@@ -230,9 +262,23 @@ int open_image_document(const std::string& path, int which, ImageDocument& doc, 
   }
   int kind = detect_image_kind(fd);
   if (kind >= 1 && kind <= 4) {
+    // The kinds of its chunks first: the user is asked to expand and to save
+    // only an image that can be expanded, and told at once why another cannot.
+    uint32_t chunk = 0;
+    int check = check_udif_image(fd, chunk);
     ::close(fd);
-    message = format_text(ui_text(6103).c_str(), path.c_str());
-    return k_doc_compressed;
+    if (check == 0) {
+      message = format_text(ui_text(6103).c_str(), path.c_str());
+      return k_doc_compressed;
+    }
+    if (check > 0) {
+      std::string kind_name = udif_chunk_kind_name(chunk);
+      if (kind_name.empty()) kind_name = format_text(ui_text(6777).c_str(), unsigned(chunk));
+      message = format_text(ui_text(6775).c_str(), path.c_str(), kind_name.c_str());
+    } else {
+      message = format_text(ui_text(6776).c_str(), path.c_str());
+    }
+    return k_doc_cannot_expand;
   }
   if (kind == 5) {
     ::close(fd);

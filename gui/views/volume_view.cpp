@@ -156,13 +156,14 @@ int expand_volume_tree_node(uint32_t folder_id, std::vector<VolumeTreeNode>& chi
     if (!it.is_folder || is_hidden_volume_item(it, plus, show_hidden)) continue;
     VolumeTreeNode n;
     n.id = it.id;
-    n.text = display_name(volume_entry(it, plus));
+    n.key = volume_entry(it, plus);
+    n.text = display_name(n.key);
     children.push_back(std::move(n));
   }
   items.clear();
   for (VolumeTreeNode& n : children) n.has_children = count_volume_subfolders(n.id) > 0;
   std::sort(children.begin(), children.end(),
-            [](const VolumeTreeNode& a, const VolumeTreeNode& b) { return a.text < b.text; });
+            [](const VolumeTreeNode& a, const VolumeTreeNode& b) { return tree_order(a.key, a.text, b.key, b.text); });
   return rc;
 }
 

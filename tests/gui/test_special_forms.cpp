@@ -971,6 +971,9 @@ TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
         enter.SetEventObject(field);
         field->GetEventHandler()->ProcessEvent(enter);
       },
+      // The generic signature: its files are offered one by one; Change All
+      // takes the replacement for this one and the next.
+      [&](wxDialog& d) { click(d.FindWindow("ChangeAll")); },
       note_message(report),
   });
   f->run_command("RSig");
@@ -1001,6 +1004,77 @@ TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
   EXPECT_EQ(again, "Signature TEXT????\nnot found.");
   EXPECT_EQ(refused_stays, "open");
   close_main_window(f);
+}
+
+// Files of the generic signature (of a type the signature table could not
+// determine) are reviewed one at a time in the signature editing form; the
+// compiled image's HFS catalog, read by hfsutils, has what was chosen.
+TEST(SpecialForms, GenericSignaturesAreReviewedFileByFile) {
+  REQUIRE_TOOL("hls");
+  SavedGlobals keep;
+  testkit::TempDir dir;
+  path src = dir.path() / "src";
+  testkit::fs::create_directories(src);
+  for (const char* name : {"a.qqq", "b.qqq", "c.qqq", "d.qqq", "e.qqq"}) testkit::write_text(src / name, name);
+  std::string project = dir.str("p.cvpr");
+  ASSERT_EQ(run_command_line_operation("-i", project.c_str(), src.string().c_str()), 0);
+  MainFrame* f = open_main_window({project});
+  ASSERT_EQ(generic_signature(), "TEXT????");  // no signature table
+  auto look_for_generic = [](const char* new_type, const char* new_creator) {
+    return [new_type, new_creator](wxDialog& d) {
+      child<wxTextCtrl>(d, "OrigType")->SetValue("TEXT");
+      child<wxTextCtrl>(d, "OrigCreat")->SetValue("????");
+      child<wxTextCtrl>(d, "NouvType")->SetValue(new_type);
+      child<wxTextCtrl>(d, "NouvCreat")->SetValue(new_creator);
+      click(d.FindWindow("Lancer"));
+    };
+  };
+  std::vector<std::string> offered;
+  auto answer = [&](const char* button, const char* type = nullptr, const char* creator = nullptr,
+                    const char* picture = nullptr) {
+    return [&offered, button, type, creator, picture](wxDialog& d) {
+      EXPECT_EQ(d.GetName(), "SignatureEdit");
+      offered.push_back(child<wxStaticText>(d, "FileName")->GetLabel().utf8_string());
+      if (type) child<wxTextCtrl>(d, "NewType")->SetValue(type);
+      if (creator) child<wxTextCtrl>(d, "NewCreator")->SetValue(creator);
+      if (picture) shoot(d, picture);
+      click(d.FindWindow(button));
+    };
+  };
+  std::string report;
+  // a: the replacement proposed, as it is; b: another one typed; c: ignored;
+  // then Ignore All: d and e keep the generic signature.
+  drive({look_for_generic("PDF ", "CARO"), answer("Change", nullptr, nullptr, "signature_edit_review"),
+         answer("Change", "JPEG", "ogle"), answer("Ignore"), answer("IgnoreAll"), note_message(report)});
+  f->run_command("RSig");
+  done_driving();
+  EXPECT_EQ(offered, (std::vector<std::string>{"a.qqq", "b.qqq", "c.qqq", "d.qqq"}));
+  EXPECT_EQ(report, "Signature TEXT????\nreplaced 2 times.");
+  // Again, in French: Change All on the first (only its type changed) reaches the rest.
+  g_language_offset = 10000;
+  f->run_command("Fr1");
+  offered.clear();
+  drive({look_for_generic("", ""), answer("ChangeAll", "BINA", nullptr, "signature_edit_review_french"),
+         note_message(report)});
+  f->run_command("RSig");
+  done_driving();
+  f->run_command("En2");
+  EXPECT_EQ(offered, (std::vector<std::string>{"c.qqq"}));
+  EXPECT_EQ(report, "Signature TEXT????\nremplacée 3 fois.");
+  std::map<std::string, std::string> sig;
+  for (const ProjectRecord& r : testkit::project_records(project))
+    if (!r.is_folder()) sig[r.pc_name] = std::string(r.type_creator, 8);
+  EXPECT_EQ(sig, (std::map<std::string, std::string>{{"a.qqq", "PDF CARO"}, {"b.qqq", "JPEGogle"},
+                                                     {"c.qqq", "BINA????"}, {"d.qqq", "BINA????"},
+                                                     {"e.qqq", "BINA????"}}));
+  close_main_window(f);
+  // The image compiled from it: hfsutils lists each file with the signature chosen.
+  std::string image = dir.str("p.iso");
+  ASSERT_EQ(testkit::run(std::string(QUORVEL_PATH) + " -c " + testkit::quote(project)).rc, 0);
+  auto hls = testkit::run("hmount " + testkit::quote(image) + " >/dev/null && hls -l -R : && humount >/dev/null");
+  ASSERT_EQ(hls.rc, 0) << hls.err;
+  for (const char* line : {"PDF /CARO", "JPEG/ogle", "BINA/????"})
+    EXPECT_NE(hls.out.find(line), std::string::npos) << line << " in\n" << hls.out;
 }
 
 TEST(SpecialForms, OtherProgramsHelpAndTheSupportPage) {

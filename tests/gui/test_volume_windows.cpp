@@ -539,7 +539,9 @@ TEST(VolumeWindows, DeleteAsksForAFileAndNoChangesNothing) {
     };
     frame->run_command("Supp1");
     pump(200);
-    if (language == 0) EXPECT_TRUE(testkit::read_file(img) == before) << "\"No\" wrote nothing";
+    if (language == 0) {
+      EXPECT_TRUE(testkit::read_file(img) == before) << "\"No\" wrote nothing";
+    }
   }
   g_language_offset = 0;
   ASSERT_EQ(drive.messages.size(), 2u);

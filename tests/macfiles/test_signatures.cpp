@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <clocale>
+
 #include <cstring>
 
 #include "IO/uitext.h"
@@ -165,6 +167,22 @@ TEST(MacDates, HfsPlusDatesShownInLocalTime) {
     EXPECT_NE(plus.find("14:00:00"), std::string::npos) << plus;
     EXPECT_NE(hfs.find("12:00:00"), std::string::npos) << hfs;
   }
+}
+
+// The text follows the C library's LC_TIME locale: the GUI takes the user's.
+TEST(MacDates, TextInTheFormatsOfTheTimeLocale) {
+  const uint32_t when = uint32_t(1204898700 + 2082844800u);  // 7 March 2008 14:05:00, an HFS (local) date
+  const std::string saved = std::setlocale(LC_TIME, nullptr);
+  EXPECT_EQ(format_mac_date(when, false), "03/07/08 14:05:00");  // C
+  if (!std::setlocale(LC_TIME, "fr_FR.UTF-8") || !std::setlocale(LC_TIME, "en_US.UTF-8")) {
+    std::setlocale(LC_TIME, saved.c_str());
+    GTEST_SKIP() << "the locales of scripts/setup are not installed";
+  }
+  std::setlocale(LC_TIME, "fr_FR.UTF-8");
+  EXPECT_EQ(format_mac_date(when, false), "07/03/2008 14:05:00");
+  std::setlocale(LC_TIME, "en_US.UTF-8");
+  EXPECT_EQ(format_mac_date(when, false), "03/07/2008 02:05:00 PM");
+  std::setlocale(LC_TIME, saved.c_str());
 }
 
 TEST(GroupedNumbers, RightAlignedInTheField) {
