@@ -943,15 +943,14 @@ struct CommandProject {
   bool made = false;
 
   int open(const char* project_path) {
-    struct stat st {};
-    made = project_path && ::stat(project_path, &st) != 0;
     path = project_path ? project_path : "";
-    return open_command_project(project_path, f);
+    return open_command_project(project_path, f, &made);
   }
   int close(int result) {
-    if (f && std::fclose(f) != 0 && (result == 0 || result == k_items_left_out)) result = -1;
-    f = nullptr;
+    // Removed while still locked: no other run can have begun on it.
     if (made && result != 0) ::unlink(path.c_str());
+    if (f && close_project_stream(f) != 0 && (result == 0 || result == k_items_left_out)) result = -1;
+    f = nullptr;
     return result;
   }
 };

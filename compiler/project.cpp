@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <array>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -25,6 +27,7 @@
 #include "IO/uitext.h"
 #include "hfs/voledit.h"
 #include "hfs/volume.h"
+#include "platform/filelock.h"
 
 FILE* g_project_file = nullptr;
 FILE* g_isoplus_file = nullptr;
@@ -81,10 +84,72 @@ struct ProjectEdit {
   int status_folders = 0, status_files = 0;
   bool write_failed = false;  // a write or a flush came back short
   bool refused = false;       // a step refused to go on (reported where met)
+  bool lock_refused = false;  // another run holds the project: nothing was written
 };
 ProjectEdit g_edit;
 
 bool editing(FILE* f) { return f && g_edit.f == f; }
+
+// --- locks between runs -------------------------------------------------------------
+// The streams this run has locked: the lock each keeps between its changes
+// (rest) and the one it holds now. The compile worker opens and closes its own
+// stream while the GUI thread edits the document's, hence the mutex.
+struct HeldLock {
+  FILE* f = nullptr;
+  int fd = -1;
+  FileLock rest = FileLock::none;
+  FileLock held = FileLock::none;
+  bool writable = false;
+};
+std::mutex g_locks_mutex;
+std::vector<HeldLock> g_locks;
+// Set while the totals are written: bookkeeping that a compile reading the
+// project may postpone to the next change, without a word.
+thread_local bool g_totals_only = false;
+struct TotalsOnly {
+  bool was = g_totals_only;
+  TotalsOnly() { g_totals_only = true; }
+  ~TotalsOnly() { g_totals_only = was; }
+};
+
+HeldLock* held_lock(FILE* f) {
+  for (HeldLock& l : g_locks)
+    if (l.f == f && l.fd == fileno(f)) return &l;
+  return nullptr;
+}
+
+// Puts a stream back to the lock it keeps between changes (a shared lock
+// always replaces an exclusive one of the same open).
+void relax_lock(HeldLock& l) {
+  if (l.held != l.rest && lock_file(l.fd, l.rest) == 0) l.held = l.rest;
+}
+
+// Whether the stream may be written now: a stream this run has not locked
+// (a temporary file, a test's) always; a locked one once its lock is
+// exclusive, taken without waiting. A stream held shared that cannot have it
+// (another run reads the project: a compile) is refused, with message 6602.
+bool may_write(FILE* f) {
+  if (editing(f) && g_edit.lock_refused) return false;
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  HeldLock* l = held_lock(f);
+  if (!l || l->held == FileLock::exclusive) return true;
+  if (!l->writable) return false;  // opened for reading: the write would fail anyway
+  if (lock_file(l->fd, FileLock::exclusive) == 0) {
+    l->held = FileLock::exclusive;
+    return true;
+  }
+  if (editing(f)) {
+    g_edit.lock_refused = true;
+    g_edit.refused = true;
+  }
+  if (!g_totals_only) show_message(ui_text(6602).c_str());
+  return false;
+}
+
+void relax_stream_lock(FILE* f) {
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  if (HeldLock* l = held_lock(f)) relax_lock(*l);
+}
 
 // Keeps the original bytes of [from, to) before they change.
 void keep_originals(FILE* f, off_t from, off_t to) {
@@ -102,6 +167,10 @@ void keep_originals(FILE* f, off_t from, off_t to) {
 // Every write to the project goes through here: the bytes it replaces are kept
 // first, and a short write marks the edit failed.
 bool write_bytes(FILE* f, const void* data, size_t n) {
+  if (!may_write(f)) {
+    if (editing(f) && !g_edit.lock_refused) g_edit.write_failed = true;
+    return false;
+  }
   if (editing(f)) {
     off_t at = ftello(f);
     if (at >= 0 && at < g_edit.saved_size) keep_originals(f, at, at + off_t(n));
@@ -368,7 +437,10 @@ bool write_project_header(FILE* f, const ProjectHeader& h) {
   RecordBytes b{};
   encode_project_header(h, b);
   bool ok = seek_record(f, 0) && write_raw(f, b);
-  return flush(f) && ok;
+  ok = flush(f) && ok;
+  // A header written on its own leaves the project whole: other runs may read it again.
+  if (!editing(f)) relax_stream_lock(f);
+  return ok;
 }
 
 bool write_project_bytes(FILE* f, const void* data, size_t n) { return write_bytes(f, data, n); }
@@ -408,10 +480,10 @@ bool write_new_project_header(FILE* f, uint32_t preference_flags, const char* vo
 }
 
 int create_project_file(const std::string& path, uint32_t preference_flags, const char* volume_name) {
-  FILE* f = std::fopen(path.c_str(), "w+b");
-  if (!f) return -1;
-  bool ok = write_new_project_header(f, preference_flags, volume_name);
-  if (std::fclose(f) != 0 || !ok) {
+  FILE* f = nullptr;
+  int rc = create_project_stream(path, preference_flags, volume_name, FileLock::exclusive, f);
+  if (rc != 0) return rc;
+  if (close_project_stream(f) != 0) {
     std::remove(path.c_str());
     return -1;
   }
@@ -648,7 +720,7 @@ int remove_record_range(FILE* f, long dst, long src) {
   if (move_tail(f, dst, src, end) != 0) return -1;
   if (!flush(f)) return -1;
   keep_originals(f, end - (src - dst), end);
-  if (ftruncate(fileno(f), end - (src - dst)) != 0) return -1;
+  if (!may_write(f) || ftruncate(fileno(f), end - (src - dst)) != 0) return -1;
   fseeko(f, dst, SEEK_SET);
   return 0;
 }
@@ -914,6 +986,7 @@ uint64_t record_sectors(const ProjectRecord& r) {
 }
 
 uint64_t recount_project_totals(FILE* f) {
+  TotalsOnly quiet;
   ProjectHeader h;
   if (!read_project_header(f, h)) return 0;
   uint64_t sum = 0;
@@ -961,6 +1034,7 @@ int compute_project_statistics(FILE* f, ProjectStatistics& s) {
 }
 
 void write_project_totals(FILE* f, bool isoplus) {
+  TotalsOnly quiet;
   ProjectStatistics s;
   if (!isoplus) compute_project_statistics(f, s);
   g_total_sectors = recount_project_totals(f);
@@ -1342,6 +1416,9 @@ void begin_project_edit(FILE* f) {
   g_edit.total_sectors = g_total_sectors;
   g_edit.status_folders = g_status_folder_count;
   g_edit.status_files = g_status_file_count;
+  // The exclusive lock before anything is read for the change: an edit that
+  // cannot have it is refused whole, and writes nothing.
+  may_write(f);
 }
 
 bool project_edit_failed(FILE* f) {
@@ -1354,22 +1431,27 @@ void refuse_project_edit(FILE* f) {
 
 int end_project_edit(FILE* f, int result) {
   if (!editing(f)) return result;
-  bool written = flush(f) && !std::ferror(f) && !g_edit.write_failed;
+  // Refused for the lock, the edit wrote nothing: only the counters go back.
+  bool wrote = !g_edit.lock_refused;
+  bool written = wrote && flush(f) && !std::ferror(f) && !g_edit.write_failed;
   if (written && !g_edit.refused) {
     g_edit = ProjectEdit();
+    relax_stream_lock(f);
     return result;
   }
-  if (!written) show_message(ui_text(4705).c_str());
   // Back to the bytes and the length of the start: what stdio still holds is
   // dropped, the kept records are written over what replaced them.
   __fpurge(f);
   std::clearerr(f);
-  int fd = fileno(f);
-  bool restored = ::ftruncate(fd, g_edit.saved_size) == 0;
-  for (const auto& [i, bytes] : g_edit.originals)
-    restored = ::pwrite(fd, bytes.data(), bytes.size(), off_t(i) * k_rec) == ssize_t(bytes.size()) && restored;
-  restored = ::fsync(fd) == 0 && restored;
-  if (!restored) show_message(ui_text(4782).c_str());
+  if (wrote) {
+    if (!written) show_message(ui_text(4705).c_str());
+    int fd = fileno(f);
+    bool restored = ::ftruncate(fd, g_edit.saved_size) == 0;
+    for (const auto& [i, bytes] : g_edit.originals)
+      restored = ::pwrite(fd, bytes.data(), bytes.size(), off_t(i) * k_rec) == ssize_t(bytes.size()) && restored;
+    restored = ::fsync(fd) == 0 && restored;
+    if (!restored) show_message(ui_text(4782).c_str());
+  }
   fseeko(f, 0, SEEK_SET);
   g_last_folder_id = g_edit.last_folder_id;
   g_last_file_serial = g_edit.last_file_serial;
@@ -1377,5 +1459,98 @@ int end_project_edit(FILE* f, int result) {
   g_status_folder_count = g_edit.status_folders;
   g_status_file_count = g_edit.status_files;
   g_edit = ProjectEdit();
+  relax_stream_lock(f);
   return -1;
+}
+
+// --- locks between runs ------------------------------------------------------------------------------------------
+
+int lock_project_stream(FILE* f, FileLock rest, bool wait) {
+  if (!f || rest == FileLock::none) return -1;
+  std::fflush(f);
+  int fd = fileno(f);
+  if (lock_file(fd, rest, wait) != 0) return errno == EAGAIN ? k_project_in_use : -1;
+  int mode = ::fcntl(fd, F_GETFL);
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  HeldLock* l = held_lock(f);
+  if (!l) {
+    g_locks.emplace_back();
+    l = &g_locks.back();
+  }
+  l->f = f;
+  l->fd = fd;
+  l->rest = l->held = rest;
+  l->writable = mode >= 0 && (mode & O_ACCMODE) != O_RDONLY;
+  return 0;
+}
+
+int open_project_stream(const std::string& path, const char* mode, FileLock rest, bool wait, FILE*& f) {
+  f = nullptr;
+  FILE* p = std::fopen(path.c_str(), mode);
+  if (!p) return -1;
+  int rc = lock_project_stream(p, rest, wait);
+  if (rc != 0) {
+    std::fclose(p);
+    return rc;
+  }
+  f = p;
+  return 0;
+}
+
+int create_project_stream(const std::string& path, uint32_t preference_flags, const char* volume_name,
+                          FileLock rest, FILE*& f) {
+  f = nullptr;
+  // Never emptied before the lock is had: a file another run edits stays as it is.
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  FILE* p = ::fdopen(fd, "r+b");
+  if (!p) {
+    ::close(fd);
+    return -1;
+  }
+  int rc = lock_project_stream(p, FileLock::exclusive, false);
+  if (rc != 0) {
+    std::fclose(p);
+    return rc;
+  }
+  bool ok = ::ftruncate(fd, 0) == 0 && write_new_project_header(p, preference_flags, volume_name);
+  if (!ok) {
+    close_project_stream(p);
+    std::remove(path.c_str());
+    return -1;
+  }
+  if (rest != FileLock::exclusive) lock_project_stream(p, rest, false);
+  f = p;
+  return 0;
+}
+
+int close_project_stream(FILE* f) {
+  if (!f) return 0;
+  {
+    std::lock_guard<std::mutex> guard(g_locks_mutex);
+    for (auto it = g_locks.begin(); it != g_locks.end(); ++it)
+      if (it->f == f) {
+        g_locks.erase(it);
+        break;
+      }
+  }
+  return std::fclose(f);  // the lock goes with the last descriptor of the open
+}
+
+void settle_project_locks() {
+  if (g_edit.f) return;  // an edit in progress keeps what it holds
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  for (HeldLock& l : g_locks) {
+    if (l.held == l.rest) continue;
+    std::fflush(l.f);
+    relax_lock(l);
+  }
+}
+
+bool project_locked_elsewhere(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool held = file_locked_elsewhere(fd, FileLock::exclusive);
+  ::close(fd);
+  return held;
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "IO/settings.h"
+#include "platform/filelock.h"
 
 constexpr size_t k_project_record_size = 756;
 constexpr int32_t k_root_folder_id = 1;
@@ -172,7 +173,8 @@ int check_project_magic(FILE* f);
 // initially, refresh before compiling, open the root window) at the current position and resets the counters. The
 // volume names default to text 1287 "Untitled". false on a short write.
 bool write_new_project_header(FILE* f, uint32_t preference_flags, const char* volume_name = nullptr);
-// Creates a new project file holding only its header. 0, or -1 when it cannot be created.
+// Creates a new project file holding only its header. 0, -1 when it cannot be
+// created, k_project_in_use when another run holds the file (left as it is).
 int create_project_file(const std::string& path, uint32_t preference_flags, const char* volume_name = nullptr);
 void read_project_id_counters(FILE* f, uint32_t& last_folder_id, uint32_t& last_file_serial);
 int get_project_hfs_format(FILE* f);  // 1 HFS+, 0 HFS
@@ -339,6 +341,37 @@ void take_project_counters(FILE* f, const ProjectScan& scan);
 // Run by every command that opens a project. A damaged project gets the
 // message of damaged_project_text and -1; a sound one 0, its counters taken.
 int verify_opened_project(FILE* f, const char* path);
+
+// --- locks between runs ----------------------------------------------------------------------------------
+// Every stream a program opens on a project is locked (an advisory lock on the
+// stream's own open of the file, which the system drops when the stream is
+// closed or its process ends): a command that edits holds it exclusive for its
+// whole run, a compile shared, and the window shared for as long as its
+// document is open, taking it exclusive for the time of each change (the
+// first write of a change, or begin_project_edit, takes it; the change's end
+// gives it back). A stream that cannot have the exclusive lock writes nothing:
+// the edit is refused with message 6602 (another run reads the project).
+// Opens within one process conflict as well: the window's own compile reads
+// a stream of its own beside the document's, both shared.
+constexpr int k_project_in_use = -9;  // another run holds the project: nothing was read or written
+// Locks an open stream with the lock it keeps between changes. wait: blocks
+// until the other run lets go; else refuses at once. 0, k_project_in_use, -1.
+int lock_project_stream(FILE* f, FileLock rest, bool wait = false);
+// fopen (mode "r+b", or "rb" to read) then lock_project_stream. f set only on 0.
+int open_project_stream(const std::string& path, const char* mode, FileLock rest, bool wait, FILE*& f);
+// Makes path a new project holding only its header (an existing file is
+// emptied, but only once this run holds it exclusive), kept open with the
+// lock rest. 0, -1, k_project_in_use (the file left as it was). f set only on 0.
+int create_project_stream(const std::string& path, uint32_t preference_flags, const char* volume_name,
+                          FileLock rest, FILE*& f);
+// Closes a stream this run locked (the lock goes with it). fclose's result.
+int close_project_stream(FILE* f);
+// Gives every stream not in an edit back the lock it keeps between changes,
+// once what it wrote is flushed (the window calls it after each command).
+void settle_project_locks();
+// Whether another run (or another open in this one) holds path locked: a
+// file that is about to be replaced must not be another's document.
+bool project_locked_elsewhere(const std::string& path);
 
 // --- all-or-nothing edits -----------------------------------------------------------------------------
 // A command's changes to its open project either all reach the disk or none

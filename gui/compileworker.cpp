@@ -1,8 +1,5 @@
 #include "gui/compileworker.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <memory>
 #include <thread>
 
@@ -17,7 +14,13 @@ namespace {
 std::unique_ptr<std::thread> g_worker;  // touched on the GUI thread only
 
 int run_compile(const CompileRequest& r) {
-  if (r.settings) return compile_project_image(*r.settings);
+  if (r.settings) {
+    // The window's own document lock is never waited on: were it exclusive
+    // now, the compile is refused instead.
+    CompileSettings s = *r.settings;
+    s.wait_for_edit = false;
+    return compile_project_image(s);
+  }
   const char* p = r.project_path.c_str();
   if (r.hfs_only) return cli_compile_hfs(p);
   if (r.iso_only) return cli_compile_iso(p);
@@ -50,10 +53,10 @@ bool start_compile(const CompileRequest& r, std::function<void(int result)> on_e
         else g_worker->join();
       }
       g_worker.reset();
-      std::string target = compile_target_path(r);
-      struct stat st {};
-      // Never a partial image; one made without items gone from the PC disk is whole.
-      if (result != 0 && result != k_items_left_out && ::stat(target.c_str(), &st) == 0) ::unlink(target.c_str());
+      // A failed or aborted compile has written nothing at the target: the
+      // engine writes beside it and renames only a whole image, so the image
+      // made before stays as it was (one made without items gone from the PC
+      // disk is whole).
       g_compile_state = 1;
       if (on_end) on_end(result);
     });

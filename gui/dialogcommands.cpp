@@ -83,6 +83,11 @@ void compile_command(bool isoplus) {
   status(1344, 1059);
   const bool hfs = kind == CompileDialogKind::hybrid || kind == CompileDialogKind::hfs_only;
   begin_project_edit(f);
+  if (project_edit_failed(f)) {  // another program reads the project (message shown): no options asked
+    finish_project_command(f, isoplus, 0);
+    show_status_text("", nullptr);
+    return;
+  }
   if (hfs) switch_to_hfsplus_when_needed(f);
   name_untitled_project(f, target, kind);
   CompileOptionsModel m;

@@ -366,6 +366,7 @@ void MainFrame::set_captions() {
 
 void MainFrame::update_commands() {
   commands_pending_ = false;
+  settle_project_locks();  // a command's writes are whole: other programs may read the project again
   wxMenuBar* bar = GetMenuBar();
   UiState s = ui_state();
   // The paste stays enabled for its key: a menu shows the clipboard's state
@@ -622,29 +623,37 @@ int MainFrame::handle_command_argument(const std::vector<std::string>& args) {
 }
 
 void MainFrame::poll_handover() {
-  // Work under the busy cursor lets the timers run: a hand-over waits until it is done.
-  if (!channel_ || handling_handover_ || busy_cursor_running()) return;
+  // Work under the busy cursor lets the timers run: a hand-over waits until it
+  // is done (a form open, or one being handled, is answered at once instead).
+  if (!channel_ || busy_cursor_running()) return;
   HandoverDecoder decoder;
-  int connection = accept_handover(*channel_, decoder, 2000);
-  if (connection < 0) return;
-  handling_handover_ = true;
-  uint8_t reply = k_handover_done;
-  if (decoder.state() != HandoverDecoder::complete) {
-    reply = k_handover_refused;
-  } else if (!compile_idle()) {
-    reply = k_handover_busy;  // the compile owns the engine
-  } else if (g_modal_depth > 0) {
-    reply = k_handover_waiting;  // a form waits for an answer; what it decides must not change under it
-  } else if (!decoder.refused_lengths().empty()) {
-    reply = k_handover_refused;
-    show_timed_message(format_text(ui_text(2901).c_str(), int(decoder.refused_lengths()[0]), int(k_max_gui_argument),
-                                   decoder.refused_head().c_str()).c_str());
-  } else {
-    handle_command_argument(decoder.arguments());
-    Raise();
+  for (int connection; (connection = handovers_.next(*channel_, decoder, 2000)) >= 0;) {
+    uint8_t reply = k_handover_done;
+    if (decoder.state() != HandoverDecoder::complete) {
+      reply = k_handover_refused;
+    } else if (!compile_idle()) {
+      reply = k_handover_busy;  // the compile owns the engine
+    } else if (g_modal_depth > 0 || handling_handover_) {
+      reply = k_handover_waiting;  // a form waits for an answer; what it decides must not change under it
+    } else if (!decoder.refused_lengths().empty()) {
+      reply = k_handover_refused;
+    }
+    // The sender has its answer before any form of this window opens.
+    reply_handover(connection, reply);
+    if (reply == k_handover_refused && decoder.state() == HandoverDecoder::complete) {
+      show_timed_message(format_text(ui_text(2901).c_str(), int(decoder.refused_lengths()[0]), int(k_max_gui_argument),
+                                     decoder.refused_head().c_str()).c_str());
+    } else if (reply == k_handover_done) {
+      // Handled from the event queue, not inside this timer's call: a form it
+      // opens then leaves the timer running, and later starts are answered.
+      handling_handover_ = true;
+      CallAfter([this, args = decoder.arguments()] {
+        handle_command_argument(args);
+        Raise();
+        handling_handover_ = false;
+      });
+    }
   }
-  reply_handover(connection, reply);
-  handling_handover_ = false;
 }
 
 // --- start-up and shut-down -----------------------------------------------------------------------------

@@ -117,6 +117,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   int shown_column_width(int column) const;
   InstanceChannel* channel_;
   wxTimer handover_timer_;
+  HandoverInbox handovers_;
   bool handling_handover_ = false;
   bool started_ = false;
   wxToolBar* tools_[3] = {nullptr, nullptr, nullptr};

@@ -353,9 +353,9 @@ bool MainFrame::close_project(int mode, bool offer_save) {
       if (file_length(path) > long(k_project_record_size)) {
         if (offer_save) save_project_as_command(mode);
       } else {
-        std::fclose(f);
+        ::unlink(path.c_str());  // while still locked
+        close_project_stream(f);
         f = nullptr;
-        ::unlink(path.c_str());
       }
     }
     if (f && project_read_only_[mode]) {
@@ -365,7 +365,7 @@ bool MainFrame::close_project(int mode, bool offer_save) {
     if (f) {
       // The totals and the id counters live in the header: the next run hands out new ids.
       write_project_totals(f, mode == 2);
-      if (std::fclose(f) != 0) report_open_error(doc_path_[mode].c_str());
+      if (close_project_stream(f) != 0) report_open_error(doc_path_[mode].c_str());
       f = nullptr;
     }
   }
@@ -399,18 +399,13 @@ bool MainFrame::make_scratch_project(int mode) {
     return false;
   }
   std::string path = scratch_project_path(mode);
-  FILE* f = std::fopen(path.c_str(), "w+b");
-  if (!f) {
-    report_open_error(path.c_str());
+  FILE* f = nullptr;
+  int rc = create_project_stream(path, g_preferences, nullptr, FileLock::shared, f);
+  if (rc != 0) {
+    if (rc == k_project_in_use) show_message(ui_text(6600).c_str());
+    else report_open_error(path.c_str());
     return false;
   }
-  if (!write_new_project_header(f, g_preferences)) {
-    std::fclose(f);
-    ::unlink(path.c_str());
-    report_open_error(path.c_str());
-    return false;
-  }
-  std::fflush(f);
   read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
   project_stream(mode) = f;
   doc_path_[mode] = path;
@@ -482,15 +477,14 @@ bool MainFrame::save_project_as_command(int mode) {
   }
   std::string message;
   if (scratch) {
-    std::fclose(f);
+    close_project_stream(f);
     f = nullptr;
     if (move_document_file(current, target, message) != k_doc_ok) {
       show_message(message.c_str());
-      f = std::fopen(current.c_str(), "r+b");  // the scratch project stays the document
+      open_project_stream(current, "r+b", FileLock::shared, false, f);  // the scratch project stays the document
       return false;
     }
-    f = std::fopen(target.c_str(), "r+b");
-    if (!f) {
+    if (open_project_stream(target, "r+b", FileLock::shared, false, f) != 0) {
       report_open_error(target.c_str());
       doc_path_[mode].clear();
       clear_views();
@@ -502,12 +496,12 @@ bool MainFrame::save_project_as_command(int mode) {
       show_message(message.c_str());
       return false;
     }
-    FILE* copy = std::fopen(target.c_str(), "r+b");
-    if (!copy) {
+    FILE* copy = nullptr;
+    if (open_project_stream(target, "r+b", FileLock::shared, false, copy) != 0) {
       report_open_error(target.c_str());
       return false;
     }
-    std::fclose(f);
+    close_project_stream(f);
     f = copy;
   }
   doc_path_[mode] = target;

@@ -110,10 +110,18 @@ std::string project_file_base_name(FILE* project) {
 namespace {
 
 // Opens path in mode as a project of its kind (an ISO+ project refuses only a
-// file that is no project at all); null with rc and message set when refused.
+// file that is no project at all), held shared while it is open (each change
+// takes it exclusive): a project another run is changing, or that another
+// window has open, is not opened at all. Null with rc and message set when refused.
 FILE* open_as_project(const std::string& path, const char* mode, bool isoplus, int& rc, std::string& message) {
-  FILE* f = std::fopen(path.c_str(), mode);
-  if (!f) {
+  FILE* f = nullptr;
+  int opened = open_project_stream(path, mode, FileLock::shared, false, f);
+  if (opened == k_project_in_use) {
+    message = ui_text(6600);
+    rc = k_doc_in_use;
+    return nullptr;
+  }
+  if (opened != 0) {
     message = format_text(ui_text(1385).c_str(), path.c_str());
     rc = k_doc_open_failed;
     return nullptr;
@@ -123,7 +131,7 @@ FILE* open_as_project(const std::string& path, const char* mode, bool isoplus, i
   bool readable = magic != 0 && read_project_header(f, header);
   if (!readable || (magic != 1 && !isoplus)) {
     message = format_text(ui_text(magic == -1 && !isoplus ? 6100 : 6101).c_str(), path.c_str());
-    std::fclose(f);
+    close_project_stream(f);
     rc = k_doc_not_project;
     return nullptr;
   }
@@ -144,7 +152,7 @@ int open_project_document(const std::string& path, bool isoplus, bool no_backup,
   // raises the id counters past the ids in use.
   ProjectScan scan = scan_project_file(f);
   if (!scan.faults.empty()) {
-    std::fclose(f);
+    close_project_stream(f);
     message = damaged_project_text(scan, path);
     return k_doc_damaged;
   }
@@ -180,12 +188,12 @@ int open_project_read_only(const std::string& path, bool isoplus, ProjectDocumen
 int create_project_document(const std::string& path, uint32_t preference_flags, bool isoplus,
                             ProjectDocument& doc, std::string& message) {
   doc = ProjectDocument();
-  if (create_project_file(path, preference_flags) != 0) {
-    message = format_text(ui_text(1385).c_str(), path.c_str());
-    return k_doc_open_failed;
+  int rc = create_project_stream(path, preference_flags, nullptr, FileLock::shared, doc.file);
+  if (rc == k_project_in_use) {
+    message = ui_text(6600);
+    return k_doc_in_use;
   }
-  doc.file = std::fopen(path.c_str(), "r+b");
-  if (!doc.file) {
+  if (rc != 0) {
     message = format_text(ui_text(1385).c_str(), path.c_str());
     return k_doc_open_failed;
   }
@@ -195,7 +203,7 @@ int create_project_document(const std::string& path, uint32_t preference_flags, 
 }
 
 void close_project_document(ProjectDocument& doc) {
-  if (doc.file) std::fclose(doc.file);
+  if (doc.file) close_project_stream(doc.file);
   doc = ProjectDocument();
 }
 
@@ -205,11 +213,19 @@ int copy_project_file(FILE* f, const std::string& path, const std::string& targe
     message = ui_text(6115);
     return k_doc_same_file;
   }
+  if (project_locked_elsewhere(target)) {  // another run's project is never replaced under it
+    message = ui_text(6600);
+    return k_doc_in_use;
+  }
   std::fflush(f);
   return write_beside(target, message, [&](int fd) { return copy_all(fileno(f), fd); });
 }
 
 int move_document_file(const std::string& from, const std::string& target, std::string& message) {
+  if (project_locked_elsewhere(target)) {
+    message = ui_text(6600);
+    return k_doc_in_use;
+  }
   if (::rename(from.c_str(), target.c_str()) == 0) return k_doc_ok;
   if (errno != EXDEV) {
     message = format_text(ui_text(6118).c_str(), target.c_str());

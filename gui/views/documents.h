@@ -26,6 +26,7 @@ constexpr int k_doc_no_space = -9;      // not enough free space
 constexpr int k_doc_write_failed = -10;
 constexpr int k_doc_damaged = -11;     // a damaged project (the message says what is wrong; it may be viewed read-only)
 constexpr int k_doc_cannot_expand = -12;  // compressed in a way the expansion cannot undo (said before anything is asked)
+constexpr int k_doc_in_use = -13;      // another window or program holds the project (text 6600)
 
 struct ProjectDocument {
   FILE* file = nullptr;
@@ -38,7 +39,9 @@ struct ProjectDocument {
 // Opens path "r+b" as a project (isoplus: an ISO+ project, which refuses only
 // a file that is no project at all) and makes the backup copy beside it
 // (extension "bak") unless no_backup is set or path is that backup itself.
-// A refused file is never written. The message says what went wrong.
+// The stream stays locked shared while it is open (close_project_document);
+// a project another program holds is not opened (k_doc_in_use). A refused
+// file is never written. The message says what went wrong.
 int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
                           std::string& message);
 // Opens path for reading only, to look at a damaged project: its records as

@@ -136,7 +136,7 @@ TEST(GuiCompile, ImageOfTheWindowPassesOutsideToolsAndEqualsTheConsoles) {
   EXPECT_EQ(testkit::run("cmp " + qi + " " + testkit::quote(image)).rc, 0) << "the window's image differs";
 }
 
-TEST(GuiCompile, AbortLeavesNoImageAndTheStateIdle) {
+TEST(GuiCompile, AbortKeepsTheImageMadeBeforeAndTheStateIdle) {
   testkit::TempDir dir;
   std::string project = make_project(dir, 8 << 20);
   auto* f = new MainFrame(nullptr);
@@ -151,6 +151,9 @@ TEST(GuiCompile, AbortLeavesNoImageAndTheStateIdle) {
   shut_compile_gate(2);
   f->run_command("Compil1");
   ASSERT_FALSE(compile_idle());
+  // The image of an earlier compile, at the target the new one is aborted on.
+  std::vector<uint8_t> earlier = testkit::random_bytes(70000, 9);
+  testkit::write_file(dir.path() / "p.iso", earlier);
   pump(3000, [] { return g_compile_progress.files() >= 2; });
   pump(2 * k_progress_timer_ms);
   EXPECT_TRUE(screenshot(ui_text(1390), "compile_progress_fr"));
@@ -163,7 +166,10 @@ TEST(GuiCompile, AbortLeavesNoImageAndTheStateIdle) {
   open_compile_gate();
   pump(60000, [] { return compile_idle() && g_seen_forms.size() >= 3 && g_modal_depth == 0; });
   EXPECT_TRUE(compile_idle());
-  EXPECT_FALSE(testkit::fs::exists(dir.str("p.iso"))) << "an aborted compile left its image";
+  EXPECT_EQ(testkit::read_file(dir.path() / "p.iso"), earlier) << "the aborted compile took the earlier image";
+  size_t files = 0;
+  for (const auto& e : testkit::fs::directory_iterator(dir.path())) files += e.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(files, 3u) << "the aborted compile left a file beside its target";  // p.cvpr, p.bak, p.iso
   ASSERT_EQ(g_seen_forms.size(), 3u);
   // The forms wrap their texts, the longer French ones more: compared with their breaks as blanks.
   for (SeenForm& seen : g_seen_forms) std::replace(seen.text.begin(), seen.text.end(), '\n', ' ');

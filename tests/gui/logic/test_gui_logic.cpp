@@ -53,6 +53,25 @@ TEST(GuiArguments, CaptionAndScratchProject) {
   EXPECT_EQ(gui_data_folder(), "/h/.local/share/corvane");
 }
 
+TEST(GuiHandover, PathsGoOverAbsoluteLabelsAndOptionsAsTheyAre) {
+  auto none = [](const std::string&) { return false; };
+  const std::string b = "/home/u/B";
+  using V = std::vector<std::string>;
+  EXPECT_EQ(handover_arguments({"rel.cvpr"}, b, none), V{"/home/u/B/rel.cvpr"});
+  EXPECT_EQ(handover_arguments({"sub/d.hfs", "/abs/x.cvpr"}, b + "/", none), (V{"/home/u/B/sub/d.hfs", "/abs/x.cvpr"}));
+  EXPECT_EQ(handover_arguments({"-i", "p.cvpr", "src"}, b, none), (V{"-i", "/home/u/B/p.cvpr", "/home/u/B/src"}));
+  EXPECT_EQ(handover_arguments({"-ih", "p.cvpr", "$list.txt"}, b, none), (V{"-ih", "/home/u/B/p.cvpr", "$/home/u/B/list.txt"}));
+  EXPECT_EQ(handover_arguments({"/c", "p.cvpr"}, b, none), (V{"/c", "/home/u/B/p.cvpr"}));
+  EXPECT_EQ(handover_arguments({"-h", "v.hfs", "cd.iso"}, b, none), (V{"-h", "/home/u/B/v.hfs", "/home/u/B/cd.iso"}));
+  EXPECT_EQ(handover_arguments({"-l", "p.cvpr", "My Disc"}, b, none), (V{"-l", "/home/u/B/p.cvpr", "My Disc"}));
+  EXPECT_EQ(handover_arguments({"-fh", "p.cvpr", "a/b"}, b, none), (V{"-fh", "/home/u/B/p.cvpr", "a/b"}));
+  EXPECT_EQ(handover_arguments({"-rj", "p.cvpr", "log.txt"}, b, none), (V{"-rj", "/home/u/B/p.cvpr", "/home/u/B/log.txt"}));
+  // A working folder that is not known, or an argument past the limit, is left alone.
+  EXPECT_EQ(handover_arguments({"rel.cvpr"}, "", none), V{"rel.cvpr"});
+  std::string big(k_max_gui_argument + 1, 'x');
+  EXPECT_EQ(handover_arguments({big}, b, none), V{big});
+}
+
 TEST(GuiHandover, RoundTripInAnyChunking) {
   std::vector<std::string> args = {"-c", std::string("/a b/\xc3\xa9\0x.cvpr", 14), ""};
   std::string wire = encode_handover(args);

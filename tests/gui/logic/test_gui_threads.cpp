@@ -9,6 +9,12 @@
 #include <mutex>
 #include <thread>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/compileworker.h"
@@ -188,10 +194,11 @@ TEST(GuiInstance, SecondStartHandsOverAndTheFirstAnswers) {
   EXPECT_EQ(claim_instance(second, error), 0);
   int reply = 0;
   std::thread client([&] { reply = hand_over_arguments(second, {"/x/p.cvpr", std::string(9000, 'y')}, 10000); });
+  HandoverInbox inbox;
   HandoverDecoder d;
   int connection = -1;
   for (int i = 0; i < 100 && connection < 0; ++i) {
-    connection = accept_handover(first, d, 5000);
+    connection = inbox.next(first, d, 5000);
     if (connection < 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ASSERT_GE(connection, 0);
@@ -205,4 +212,47 @@ TEST(GuiInstance, SecondStartHandsOverAndTheFirstAnswers) {
   // Once the first has ended, the next start is the first again.
   EXPECT_EQ(claim_instance(second, error), 1);
   release_instance(second);
+}
+
+TEST(GuiInstance, AnIdleClientHoldsNothingUpAndIsRefusedInTime) {
+  testkit::TempDir run_dir;
+  setenv("XDG_RUNTIME_DIR", run_dir.str().c_str(), 1);
+  InstanceChannel first, second;
+  std::string error;
+  ASSERT_EQ(claim_instance(first, error), 1) << error;
+  ASSERT_EQ(claim_instance(second, error), 0);
+  // A client that connects and sends nothing.
+  int idle = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, first.socket_path.c_str(), first.socket_path.size() + 1);
+  ASSERT_EQ(::connect(idle, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  HandoverInbox inbox;
+  HandoverDecoder d;
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(inbox.next(first, d, 800), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(100)) << "the window waited on it";
+  // A second start behind it is read and answered while the idle one waits.
+  int reply = 0;
+  std::thread client([&] { reply = hand_over_arguments(second, {"/x/p.cvpr"}, 10000); });
+  int connection = -1;
+  for (int i = 0; i < 200 && connection < 0; ++i) {
+    connection = inbox.next(first, d, 800);
+    if (connection < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_GE(connection, 0);
+  EXPECT_EQ(d.state(), HandoverDecoder::complete);
+  EXPECT_EQ(d.arguments(), std::vector<std::string>{"/x/p.cvpr"});
+  reply_handover(connection, k_handover_done);
+  client.join();
+  EXPECT_EQ(reply, k_handover_done);
+  // Past its time the idle one is answered "refused" and let go.
+  std::this_thread::sleep_for(std::chrono::milliseconds(900));
+  EXPECT_EQ(inbox.next(first, d, 800), -1);
+  uint8_t answer = 0;
+  EXPECT_EQ(::recv(idle, &answer, 1, 0), 1);
+  EXPECT_EQ(answer, k_handover_refused);
+  EXPECT_EQ(::recv(idle, &answer, 1, 0), 0) << "the connection stays open";
+  ::close(idle);
+  release_instance(first);
 }
