@@ -189,9 +189,15 @@ void cut_copies_short(bool plus) {
     Opening o = open_again(img);
     ASSERT_TRUE(o.mounted) << when;
     // The bit is cleared (and synced) before the first change, set again after the last write-back.
-    if (n == 1) EXPECT_TRUE(o.clean_on_disk) << when << ": nothing was written";
-    if (n > 1 && n < writes - 1) EXPECT_FALSE(o.clean_on_disk) << when;
-    if (o.clean_on_disk) EXPECT_EQ(o.faults, 0) << when << ": clean, yet its structures disagree";
+    if (n == 1) {
+      EXPECT_TRUE(o.clean_on_disk) << when << ": nothing was written";
+    }
+    if (n > 1 && n < writes - 1) {
+      EXPECT_FALSE(o.clean_on_disk) << when;
+    }
+    if (o.clean_on_disk) {
+      EXPECT_EQ(o.faults, 0) << when << ": clean, yet its structures disagree";
+    }
     // Damage found at the opening: read-only, and said so.
     EXPECT_EQ(o.read_only, o.faults > 0) << when;
     EXPECT_EQ(o.said_why, o.faults > 0) << when;
