@@ -550,6 +550,31 @@ int expand_udif_image(int image_fd, int out_fd) {
   return rc != 0 ? rc : run_udif(image_fd, plan, out_fd);
 }
 
+int check_udif_image(int image_fd, uint32_t& chunk_type) {
+  chunk_type = 0;
+  UdifPlan plan;
+  int rc = plan_udif(image_fd, plan);
+  if (rc == 0) return 0;
+  if (rc == -1) return -1;
+  chunk_type = uint32_t(rc);  // plan_udif gives the kind it cannot decode
+  return 1;
+}
+
+const char* udif_chunk_kind_name(uint32_t type) {
+  switch (type) {
+    case k_chunk_zero: return "zero";
+    case k_chunk_raw: return "raw";
+    case k_chunk_ignore: return "ignore";
+    case k_chunk_comment: return "comment";
+    case k_chunk_adc: return "ADC";
+    case k_chunk_zlib: return "zlib";
+    case k_chunk_bzip2: return "bzip2";
+    case k_chunk_lzfse: return "LZFSE";
+    case k_chunk_lzma: return "LZMA";
+    default: return "";
+  }
+}
+
 unsigned udif_worker_count() {
   cpu_set_t set;
   CPU_ZERO(&set);

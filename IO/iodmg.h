@@ -27,6 +27,9 @@ constexpr uint32_t k_chunk_adc = 0x80000004;
 constexpr uint32_t k_chunk_zlib = 0x80000005;
 constexpr uint32_t k_chunk_bzip2 = 0x80000006;
 constexpr uint32_t k_chunk_end = 0xFFFFFFFF;
+// Kinds other makers write that this expansion does not decode.
+constexpr uint32_t k_chunk_lzfse = 0x80000007;
+constexpr uint32_t k_chunk_lzma = 0x80000008;
 
 constexpr size_t k_koly_size = 512;
 constexpr size_t k_mish_header_size = 204;
@@ -83,6 +86,14 @@ int detect_image_kind(int fd);
 // short write / truncated or corrupt chunk data; a zlib error code; or the
 // value of an unknown chunk type.
 int expand_udif_image(int image_fd, int out_fd);
+
+// Judges an image before anyone is asked to expand it, reading only its
+// trailer and its block tables: 0 when expand_udif_image can take it; 1 when
+// a chunk is of a kind it cannot decode (the first such kind in chunk_type);
+// -1 when the image has no UDIF trailer or its tables do not hold.
+int check_udif_image(int image_fd, uint32_t& chunk_type);
+// The name of a chunk kind ("zlib", "LZFSE", ...), "" for a kind of no known maker.
+const char* udif_chunk_kind_name(uint32_t type);
 
 // The command form: 1 on success; -2 cannot open, the image is plain, or the
 // output is the image itself or exists and is not a regular file; -1 a sparse

@@ -1,5 +1,7 @@
 #include "IO/settings.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -86,15 +88,19 @@ std::string folder_of(const char* path) {
 
 void init_settings_root() {
   g_settings_root = k_current_user;
+  if (store_read_only()) return;
   store_create_key(product_key());
   store_delete_key(product_key());  // refused while it holds setting keys
 }
+
+void set_settings_read_only(bool read_only) { store_set_read_only(read_only); }
 
 std::string setting_key_path(const char* name) { return product_key() + "\\" + (name ? name : ""); }
 
 std::string open_setting_key(const char* name) {
   if (g_settings_root == 0 || !name || !*name) return {};
   std::string key = setting_key_path(name);
+  if (store_read_only()) return key;  // read where it is, nothing made
   if (store_create_key(key) != 0) return {};
   return key;
 }
@@ -187,7 +193,13 @@ FILE* open_signature_table(char* path_buf) {
   if (!key_ok) return nullptr;
   copy_to(v, path_buf, 256);
   if (v.empty()) return nullptr;
-  return fopen(v.c_str(), "r+b");
+  // Only a regular file: a FIFO or a device named there would hold the program.
+  int reason = 0;
+  int fd = open_regular_file(v, reason, true);
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, "r+b");
+  if (!f) close(fd);
+  return f;
 }
 
 void save_signature_table_path(const char* path) { write_default("Sign", path ? path : ""); }

@@ -42,8 +42,12 @@ enum PreferenceFlags : uint32_t {
 };
 
 // Sets the root hive; creates the product key and deletes it again, which
-// removes it only when it holds no setting key.
+// removes it only when it holds no setting key (not while read-only).
 void init_settings_root();
+// The console program reads its settings and never writes them: once this is
+// set, every save and every key a reader would create is left out, and the
+// settings file is never created or replaced.
+void set_settings_read_only(bool read_only);
 
 // The key of a setting; "HKEY_CURRENT_USER\Software\Veltron\Corvane\Lang".
 std::string setting_key_path(const char* name);

@@ -43,6 +43,10 @@ void show_copy_progress(const char* source, const char* target, uint64_t data_si
 // Each folder and file a delete removes from a volume (its name): the body counts
 // it and shows text 1131 with the name.
 void show_deleting_item(const char* name);
+// Each PC item an inclusion into a project takes, with the running counts of
+// the whole inclusion (folders, files); never while a command-line command runs.
+// The body shows them with the time since the inclusion began.
+void show_inclusion_counts(uint32_t folders, uint32_t files);
 // The name-truncation dialog of the copy onto an HFS volume. name: in, the Mac
 // Roman name that is too long (or the candidate that clashed); out, the name the
 // user chose (Mac Roman). parent_id: the volume folder the item goes into (the

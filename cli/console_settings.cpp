@@ -12,6 +12,7 @@
 void load_console_settings() { load_command_settings(); }
 
 bool start_console() {
+  set_settings_read_only(true);
   init_settings_root();
   if (init_volume_engine() != 0) return false;
   load_console_settings();

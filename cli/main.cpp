@@ -1,13 +1,16 @@
 // quorvel: the console program. One command per run, given by an option and one
 // or two operands; it reports through its exit code, and its only output is the
-// usage text.
+// usage text and the line of a refusal the code alone does not explain.
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "IO/uitext.h"
 #include "cli/console.h"
 #include "compiler/commands.h"
+#include "compiler/hfspart.h"
+#include "compiler/project.h"
 
 namespace {
 
@@ -63,6 +66,10 @@ int main(int argc, char** argv) {
     if (std::strlen(argv[i]) > k_max_argument) return 1;  // refused, never cut
   if (!start_console()) return -1;
   int rc = run_command_line_operation(argv[1], argv[2], argc == 4 ? argv[3] : nullptr);
+  // A refusal that the user would not guess from the code alone is said on stderr.
+  if (rc == k_project_in_use) std::fprintf(stderr, "%s\n", format_text(ui_text(6601).c_str(), argv[2]).c_str());
+  bool docking = std::strlen(argv[1]) == 2 && (argv[1][1] | 0x20) == 'h';
+  if (docking && rc == k_hybridise_bad_volume) std::fprintf(stderr, "%s\n", ui_text(6604).c_str());
   end_console();
   return rc;
 }

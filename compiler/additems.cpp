@@ -14,6 +14,7 @@
 
 #include "IO/charsets.h"
 #include "IO/names.h"
+#include "IO/prompts.h"
 #include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
@@ -31,6 +32,13 @@ int g_answer_macbinary = 0;
 int g_answer_appledouble = 0;
 int g_answer_executable = 0;
 bool g_hide_dot_files = false;
+uint32_t g_folder_count = 0, g_file_count = 0;
+bool g_inclusion_stopped = false;
+
+void reset_inclusion_counts() {
+  g_folder_count = g_file_count = 0;
+  g_inclusion_stopped = false;
+}
 
 namespace fs = std::filesystem;
 
@@ -656,6 +664,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
 
   for (const std::string& name : names) {
     if (project_edit_failed(f)) break;  // a failed write or a refused id: the edit is undone
+    if (g_inclusion_stopped || (g_inclusion_stopped = escape_abort_requested())) break;
     std::string full = folder + name;
     struct stat st {};
     if (::lstat(full.c_str(), &st) != 0) {
@@ -702,6 +711,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
       set_iso_view(r, p != 2 ? 1 : 0);
       set_hfs_view(r, p != 0 && !isoplus ? 1 : 0);
       ++counts.folders_added;
+      ++g_folder_count;
       new_folders.push_back({r.id, full});
     } else {
       // Only a file long enough to hold a MacBinary, BinHex or AppleSingle header
@@ -719,6 +729,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
         break;
       }
       ++counts.files_added;
+      ++g_file_count;
       // A listed folder shows whether the file has a companion: no probe for one that is not there.
       bool no_companion = listed && !std::binary_search(names.begin(), names.end(), "._" + name);
       classify_pc_file(r, full, fd, size, hfsplus, no_companion);
@@ -730,6 +741,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
         choose_item_views(r, p);
       }
     }
+    if (!g_command_mode) show_inclusion_counts(g_folder_count, g_file_count);
     set_item_names(r, name, hfsplus);
     make_names_unique(r, taken, hfsplus);
     taken.add(r);
@@ -776,7 +788,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
   }
 
   for (const NewFolder& nf : new_folders) {
-    if (project_edit_failed(f)) break;
+    if (project_edit_failed(f) || g_inclusion_stopped) break;
     struct stat st {};
     if (::lstat(nf.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
     ProjectRecord child_buf;
@@ -934,15 +946,14 @@ struct CommandProject {
   bool made = false;
 
   int open(const char* project_path) {
-    struct stat st {};
-    made = project_path && ::stat(project_path, &st) != 0;
     path = project_path ? project_path : "";
-    return open_command_project(project_path, f);
+    return open_command_project(project_path, f, &made);
   }
   int close(int result) {
-    if (f && std::fclose(f) != 0 && (result == 0 || result == k_items_left_out)) result = -1;
-    f = nullptr;
+    // Removed while still locked: no other run can have begun on it.
     if (made && result != 0) ::unlink(path.c_str());
+    if (f && close_project_stream(f) != 0 && (result == 0 || result == k_items_left_out)) result = -1;
+    f = nullptr;
     return result;
   }
 };

@@ -34,6 +34,15 @@ void set_remembered_inclusion_answers(int value);
 // PC items whose name begins with "." count as hidden (off unless set).
 extern bool g_hide_dot_files;
 
+// The running counts of the current inclusion, over all its levels: folders
+// and files added so far (each one is shown, show_inclusion_counts). Between
+// two items an Esc the user confirms (question 1124) stops the inclusion: what
+// was added stays, with its folders' counts, and nothing more is added until
+// the counts are reset.
+extern uint32_t g_folder_count, g_file_count;
+extern bool g_inclusion_stopped;
+void reset_inclusion_counts();
+
 // Adds every PC item matching path under parent_id, recursively. path is a file
 // or folder path (the item itself), or a folder followed by "/*.*" or "/*" (its
 // contents). A path without "/" is taken in buf.pc_folder. buf is scratch.

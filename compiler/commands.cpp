@@ -3,8 +3,11 @@
 
 #include "IO/paths.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstring>
@@ -83,7 +86,7 @@ int create_folders(const char* project_path, const char* folder_path, int mode) 
   // The counters go back into the header, so that a later run hands out new ids.
   write_project_totals(f, mode == k_mode_isoplus);
   rc = end_project_edit(f, rc);
-  if (std::fclose(f) != 0) rc = -1;
+  if (close_project_stream(f) != 0) rc = -1;
   return rc;
 }
 
@@ -152,39 +155,57 @@ int get_file_kind(const char* path) {
   return -1;
 }
 
-int open_command_project(const char* path, FILE*& f) {
+void report_project_in_use(const char* path) {
+  std::string text = format_text(ui_text(6601).c_str(), path ? path : "");
+  show_message(text.c_str());
+  write_log_line(text.c_str());
+}
+
+int open_command_project(const char* path, FILE*& f, bool* made) {
   f = nullptr;
+  if (made) *made = false;
   if (!path) return -1;
-  struct stat st;
-  if (stat(path, &st) == 0) {
-    FILE* p = std::fopen(path, "r+b");
-    if (!p) {
+  // A missing project is made by this run alone: created only when no file is
+  // there yet, and locked before its header is written.
+  int fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    FILE* p = ::fdopen(fd, "r+b");
+    // A run that found the new file still empty lets go at once: wait for it.
+    if (!p || lock_project_stream(p, FileLock::exclusive, true) != 0 ||
+        !write_new_project_header(p, g_preferences, "quorvel")) {
+      if (p) close_project_stream(p);
+      else ::close(fd);
+      ::unlink(path);
       report_open_error(path);
-      return -1;
-    }
-    // A file that is not a project of this format is never written to.
-    if (check_project_magic(p) != 1 || project_record_count(p) < 1) {
-      std::fclose(p);
-      return 1;
-    }
-    // A damaged project is refused as it is: an edit would only add to the damage.
-    if (verify_opened_project(p, path) != 0) {
-      std::fclose(p);
       return -1;
     }
     begin_project_edit(p);
     f = p;
+    if (made) *made = true;
     return 0;
   }
-  FILE* p = std::fopen(path, "w+b");
-  if (!p) {
+  if (errno != EEXIST) {
     report_open_error(path);
     return -1;
   }
-  if (!write_new_project_header(p, g_preferences, "quorvel")) {
-    std::fclose(p);
-    std::remove(path);
+  FILE* p = nullptr;
+  int rc = open_project_stream(path, "r+b", FileLock::exclusive, false, p);
+  if (rc == k_project_in_use) {
+    report_project_in_use(path);  // another run edits it, or a window has it open
+    return rc;
+  }
+  if (rc != 0) {
     report_open_error(path);
+    return -1;
+  }
+  // A file that is not a project of this format is never written to.
+  if (check_project_magic(p) != 1 || project_record_count(p) < 1) {
+    close_project_stream(p);
+    return 1;
+  }
+  // A damaged project is refused as it is: an edit would only add to the damage.
+  if (verify_opened_project(p, path) != 0) {
+    close_project_stream(p);
     return -1;
   }
   begin_project_edit(p);
@@ -203,7 +224,7 @@ int cli_set_volume_labels(const char* project_path, const char* label, char seco
   if (which != 'I') set_header_hfs_volume_name(h, label);
   if (which != 'H') set_header_volume_label(h, label);
   int result = end_project_edit(f, write_project_header(f, h) ? 0 : -1);
-  if (std::fclose(f) != 0) result = -1;
+  if (close_project_stream(f) != 0) result = -1;
   return result;
 }
 

@@ -4,13 +4,17 @@
 // closes its own files and reports through its result:
 //   0 success, 1 not applicable (option or file kind), -1 a file cannot be opened,
 //   -2 the target cannot be created / no item, -3 list file or folder missing,
-//   -4 not enough free space, -5 items were left out (each named in a message
-//   and in the journal; an inclusion has added the others).
+//   -4 not enough free space, -5 items were left out (an inclusion names each
+//   in a message and in the journal and has added the others; a compile names
+//   in the journal each item no longer on the PC disk and has made the image
+//   without it, g_compile_left_out), -9 the project is held by another run or
+//   a window (k_project_in_use: nothing read or written).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 constexpr int k_items_left_out = -5;
 
@@ -21,11 +25,16 @@ int run_command_line_operation(const char* option, const char* first, const char
 // -1 anything else or a null path. The whole extension is compared, case-insensitively.
 int get_file_kind(const char* path);
 
-// Opens a project for an operation that edits it: an existing file "r+b" (only
-// when it is a project: anything else is left untouched and gives 1), a missing one
-// created with a new header named after the program. -1 (reported) when it
-// cannot be opened or created. f is set only on 0.
-int open_command_project(const char* path, FILE*& f);
+// Opens a project for an operation that edits it, locked exclusive for the
+// whole run, its edit begun: an existing file "r+b" (only when it is a
+// project: anything else is left untouched and gives 1), a missing one
+// created with a new header named after the program (made set). -1 (reported)
+// when it cannot be opened or created; k_project_in_use (message 6601 and a
+// journal line) when another run or a window holds it. f is set only on 0;
+// close it with close_project_stream.
+int open_command_project(const char* path, FILE*& f, bool* made = nullptr);
+// Message 6601 for path, and the journal line.
+void report_project_in_use(const char* path);
 
 // Settings read at start-up: "Options", "CX-Options", "Ext".
 extern uint32_t g_options;
@@ -72,10 +81,19 @@ struct CompileSettings {
   uint32_t block_size = 0;        // HFS kinds: 0 takes the smallest that holds the forks
   std::string volume_label;       // empty: the project's
   std::string hfs_volume_name;    // empty: the project's (Mac Roman for an HFS target)
+  // A project that another run is changing: true waits for the change's end
+  // (the console); false refuses at once with k_project_in_use (the window,
+  // whose own document lock is never to be waited on).
+  bool wait_for_edit = true;
 };
 // 0 success, 1 nothing to compile from, -1 failure, -2 aborted, -3 no temporary
-// files, -4 not enough room.
+// files, -4 not enough room, k_items_left_out: the image is made, without the
+// items of g_compile_left_out; k_project_in_use (reported) refused.
 int compile_project_image(const CompileSettings& settings);
+// The PC paths of the items the last compile left out because they are no
+// longer on the PC disk (empty after any other result). Written by the compile;
+// read once it has returned.
+extern std::vector<std::string> g_compile_left_out;
 // Compiles: the image is written next to the project ("iso", or "dmg" for the HFS only one).
 int cli_compile_hybrid(const char* project_path);
 int cli_compile_hfs(const char* project_path);

@@ -185,6 +185,7 @@ struct Compile {
       report_open_error(job.target_path.c_str());
       return fail(-1);
     }
+    job.left_out = tree.left_out;
     // The ISO trees are sized on a thread of their own while the HFS view's
     // sources are measured and its catalog laid out (each touches its own side
     // of the items); the catalog is the same whatever the block size.

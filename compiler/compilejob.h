@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 enum CompileKind : int {
   k_compile_hybrid_hfs = 0,
@@ -40,6 +41,7 @@ struct CompileJob {
   uint32_t iso_dir_sectors = 0, joliet_dir_sectors = 0;
   uint32_t iso_files = 0, iso_folders = 0;
   uint64_t image_sectors = 0;  // 2048-byte sectors of the finished image
+  std::vector<std::string> left_out;  // PC paths of the items no longer on the PC disk, not in the image
 };
 
 // The drivers. Each fills job.result and returns it, writing the whole image

@@ -15,6 +15,8 @@
 #include "platform/files.h"
 #include "platform/replacefile.h"
 
+std::vector<std::string> g_compile_left_out;
+
 namespace {
 
 std::string with_extension(const std::string& path, const char* ext) {
@@ -76,6 +78,7 @@ uint32_t smallest_hfs_block_size(const std::vector<uint64_t>& lengths) {
 }
 
 int compile_project(const CompileSettings& s) {
+  g_compile_left_out.clear();
   const char* project_path = s.project_path.c_str();
   if (s.project_path.empty() || s.target_path.empty()) return 1;
   const int kind = s.kind;
@@ -85,25 +88,32 @@ int compile_project(const CompileSettings& s) {
     show_message(format_text(ui_text(4771).c_str(), target.c_str()).c_str());
     return -2;
   }
-  FILE* f = std::fopen(project_path, "rb");
-  if (!f) {
+  // Read under a shared lock: an edit of another run is waited for (or, for
+  // the window, refused), never read half-written.
+  FILE* f = nullptr;
+  int opened = open_project_stream(project_path, "rb", FileLock::shared, s.wait_for_edit, f);
+  if (opened == k_project_in_use) {
+    report_project_in_use(project_path);
+    return opened;
+  }
+  if (opened != 0) {
     report_open_error(project_path);
     return -1;
   }
   if (check_project_magic(f) != 1) {
-    std::fclose(f);
+    close_project_stream(f);
     report_open_error(project_path);
     return -1;
   }
   if (verify_opened_project(f, project_path) != 0) {  // a damaged project would lose items unseen
-    std::fclose(f);
+    close_project_stream(f);
     return -1;
   }
   // The image is written beside the old one and replaces it only when whole:
   // a compile that fails or is refused leaves the last good image as it was.
   ReplacementFile out;
   if (begin_replacement(target, out) != 0) {
-    std::fclose(f);
+    close_project_stream(f);
     report_open_error(target.c_str());
     return -2;
   }
@@ -115,7 +125,7 @@ int compile_project(const CompileSettings& s) {
     if (uint64_t(blocks_for_lengths(lengths, 2048)) + 1024 > free_sectors) {
       show_message(ui_text(1073).c_str());
       abandon_replacement(out);
-      std::fclose(f);
+      close_project_stream(f);
       return -4;
     }
   }
@@ -132,7 +142,7 @@ int compile_project(const CompileSettings& s) {
   job.hfs_volume_name = s.hfs_volume_name;
   lengths = std::vector<uint64_t>();  // not needed past this point
   int rc = run_compile_driver(job);
-  std::fclose(f);
+  close_project_stream(f);
   if (rc != 0) {
     abandon_replacement(out);
     return rc < 0 ? rc : -1;
@@ -141,15 +151,17 @@ int compile_project(const CompileSettings& s) {
     show_message(ui_text(4751).c_str());
     return -1;
   }
-  return 0;
+  // A whole image, though without what is no longer on the PC disk: said by its own result.
+  g_compile_left_out = std::move(job.left_out);
+  return g_compile_left_out.empty() ? 0 : k_items_left_out;
 }
 
 bool hfsplus_target(const char* project_path) {
-  FILE* f = std::fopen(project_path, "rb");
-  if (!f) return false;
+  FILE* f = nullptr;
+  if (open_project_stream(project_path, "rb", FileLock::shared, true, f) != 0) return false;
   ProjectHeader h;
   bool plus = read_project_header(f, h) && h.hfsplus_target();
-  std::fclose(f);
+  close_project_stream(f);
   return plus;
 }
 

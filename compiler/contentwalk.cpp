@@ -175,6 +175,11 @@ struct TreeLoader {
     for (std::thread& h : helpers) h.join();
   }
 
+  void leave_out(const std::string& path) {
+    tree.left_out.push_back(path);
+    write_log_line(format_text(ui_text(6655).c_str(), path.c_str()).c_str());
+  }
+
   // Takes the item when the compile has it: in a view its parent is in, on the
   // PC as the record says. False leaves it out (with its subtree).
   bool take(WalkItem& item, const WalkItem& parent) {
@@ -189,14 +194,16 @@ struct TreeLoader {
     std::string path = item.pc_path();
     uint8_t found = item_index(item) < found_.size() ? found_[item_index(item)] : uint8_t(k_not_looked_up);
     if (found == k_not_looked_up) found = look_up(item, folder_cache);
-    if (found == k_missing) return false;  // missing on the PC: left out
     if (found == k_out_of_reach) {
       report_open_error(path.c_str());  // there, but out of reach
       refused = true;
       return false;
     }
-    if (item.folder != (found == k_found_folder)) return false;
-    if (!item.folder && found != k_found_file) return false;
+    // Missing on the PC, or no longer what the project holds: left out, and said so.
+    if (found == k_missing || item.folder != (found == k_found_folder) || (!item.folder && found != k_found_file)) {
+      leave_out(path);
+      return false;
+    }
     if (!item.folder && trees.isoplus) {
       // ISO+: the forks of the source (a decoded MacBinary, BinHex, AppleSingle...).
       ForkSources src;

@@ -100,6 +100,9 @@ struct CompileTree {
   std::unordered_map<uint32_t, std::array<uint64_t, 2>> hfs_own_bytes;
   uint32_t iso_folders = 0, iso_files = 0, hfs_folders = 0, hfs_files = 0;
   uint64_t iso_data_blocks = 0;   // blocks of the block size the ISO view's file data takes
+  // PC paths of the items no longer on the PC disk (or no longer of their
+  // kind), left out with what they hold; each named in the journal.
+  std::vector<std::string> left_out;
   // Directories and path tables, sized with the builders that write them.
   uint32_t iso_dir_sectors = 0, joliet_dir_sectors = 0;
   uint32_t iso_path_table_bytes = 0, joliet_path_table_bytes = 0;
@@ -111,7 +114,7 @@ unsigned usable_cpus();
 constexpr size_t k_items_for_helpers = 4096;
 
 // Reads the project (record 0 then the runs) into a tree for these trees. Items
-// missing on the PC are left out with their subtree; an item is only in a view
+// missing on the PC are left out with their subtree (tree.left_out); an item is only in a view
 // its parent is in. 0, or -1 (message shown) when the project cannot be read or
 // an item cannot be taken: one out of reach, a file of 4 GB or more in the ISO
 // view, one with a fork of 2 GB or more for an HFS (not HFS+) volume. Every such

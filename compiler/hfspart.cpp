@@ -220,6 +220,14 @@ int read_partition_source(int hfs_fd, PartitionSource& src, uint64_t size) {
   return 0;
 }
 
+// The partition an addition docks: as read_partition_source finds it, and its
+// catalog and extents trees opening as the mount opens them (a sound header
+// over zeroed trees is no volume a Mac could mount).
+int read_docked_source(int hfs_fd, PartitionSource& src, uint64_t size) {
+  if (int rc = read_partition_source(hfs_fd, src, size); rc != 0) return rc;
+  return volume_trees_readable(hfs_fd, src.start) == k_mount_ok ? 0 : k_hybridise_bad_volume;
+}
+
 // The partition as raw sectors from first_lba on, a batch of sectors to a
 // read and a write; what lies past the partition's end (up to its rounded-up
 // length) is zero. False on a failed read or write.
@@ -375,7 +383,7 @@ int cli_hybridise_image(const char* hfs_path, const char* iso_path) {
   ScopedFd hfs;
   if (int rc = open_hfs_source(hfs_path, hfs); rc != 0) return rc;
   PartitionSource src;
-  if (int rc = read_partition_source(hfs.fd, src, size_of(hfs.fd)); rc != 0) return rc;
+  if (int rc = read_docked_source(hfs.fd, src, size_of(hfs.fd)); rc != 0) return rc;
   uint8_t probe[k_partition_map_bytes];
   if (!build_map_head(src, iso_end, iso_end + src.length, probe)) return k_hybridise_bad_volume;
 
@@ -429,8 +437,8 @@ int hybridise_image(int hfs_fd, const char* iso_path) {
   }
   if (pvd < 0 && !ask_yes_no(ui_text(1079).c_str())) return 0;
   PartitionSource src;
-  if (read_partition_source(hfs_fd, src, hfs_size) != 0) {
-    show_message(ui_text(1079).c_str());
+  if (int rc = read_docked_source(hfs_fd, src, hfs_size); rc != 0) {
+    show_message(ui_text(rc == k_hybridise_bad_volume ? 6604 : 1079).c_str());
     return 0;
   }
   close(probe.fd);

@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <array>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -25,6 +27,7 @@
 #include "IO/uitext.h"
 #include "hfs/voledit.h"
 #include "hfs/volume.h"
+#include "platform/filelock.h"
 
 FILE* g_project_file = nullptr;
 FILE* g_isoplus_file = nullptr;
@@ -81,10 +84,72 @@ struct ProjectEdit {
   int status_folders = 0, status_files = 0;
   bool write_failed = false;  // a write or a flush came back short
   bool refused = false;       // a step refused to go on (reported where met)
+  bool lock_refused = false;  // another run holds the project: nothing was written
 };
 ProjectEdit g_edit;
 
 bool editing(FILE* f) { return f && g_edit.f == f; }
+
+// --- locks between runs -------------------------------------------------------------
+// The streams this run has locked: the lock each keeps between its changes
+// (rest) and the one it holds now. The compile worker opens and closes its own
+// stream while the GUI thread edits the document's, hence the mutex.
+struct HeldLock {
+  FILE* f = nullptr;
+  int fd = -1;
+  FileLock rest = FileLock::none;
+  FileLock held = FileLock::none;
+  bool writable = false;
+};
+std::mutex g_locks_mutex;
+std::vector<HeldLock> g_locks;
+// Set while the totals are written: bookkeeping that a compile reading the
+// project may postpone to the next change, without a word.
+thread_local bool g_totals_only = false;
+struct TotalsOnly {
+  bool was = g_totals_only;
+  TotalsOnly() { g_totals_only = true; }
+  ~TotalsOnly() { g_totals_only = was; }
+};
+
+HeldLock* held_lock(FILE* f) {
+  for (HeldLock& l : g_locks)
+    if (l.f == f && l.fd == fileno(f)) return &l;
+  return nullptr;
+}
+
+// Puts a stream back to the lock it keeps between changes (a shared lock
+// always replaces an exclusive one of the same open).
+void relax_lock(HeldLock& l) {
+  if (l.held != l.rest && lock_file(l.fd, l.rest) == 0) l.held = l.rest;
+}
+
+// Whether the stream may be written now: a stream this run has not locked
+// (a temporary file, a test's) always; a locked one once its lock is
+// exclusive, taken without waiting. A stream held shared that cannot have it
+// (another run reads the project: a compile) is refused, with message 6602.
+bool may_write(FILE* f) {
+  if (editing(f) && g_edit.lock_refused) return false;
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  HeldLock* l = held_lock(f);
+  if (!l || l->held == FileLock::exclusive) return true;
+  if (!l->writable) return false;  // opened for reading: the write would fail anyway
+  if (lock_file(l->fd, FileLock::exclusive) == 0) {
+    l->held = FileLock::exclusive;
+    return true;
+  }
+  if (editing(f)) {
+    g_edit.lock_refused = true;
+    g_edit.refused = true;
+  }
+  if (!g_totals_only) show_message(ui_text(6602).c_str());
+  return false;
+}
+
+void relax_stream_lock(FILE* f) {
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  if (HeldLock* l = held_lock(f)) relax_lock(*l);
+}
 
 // Keeps the original bytes of [from, to) before they change.
 void keep_originals(FILE* f, off_t from, off_t to) {
@@ -102,6 +167,10 @@ void keep_originals(FILE* f, off_t from, off_t to) {
 // Every write to the project goes through here: the bytes it replaces are kept
 // first, and a short write marks the edit failed.
 bool write_bytes(FILE* f, const void* data, size_t n) {
+  if (!may_write(f)) {
+    if (editing(f) && !g_edit.lock_refused) g_edit.write_failed = true;
+    return false;
+  }
   if (editing(f)) {
     off_t at = ftello(f);
     if (at >= 0 && at < g_edit.saved_size) keep_originals(f, at, at + off_t(n));
@@ -368,7 +437,10 @@ bool write_project_header(FILE* f, const ProjectHeader& h) {
   RecordBytes b{};
   encode_project_header(h, b);
   bool ok = seek_record(f, 0) && write_raw(f, b);
-  return flush(f) && ok;
+  ok = flush(f) && ok;
+  // A header written on its own leaves the project whole: other runs may read it again.
+  if (!editing(f)) relax_stream_lock(f);
+  return ok;
 }
 
 bool write_project_bytes(FILE* f, const void* data, size_t n) { return write_bytes(f, data, n); }
@@ -408,10 +480,10 @@ bool write_new_project_header(FILE* f, uint32_t preference_flags, const char* vo
 }
 
 int create_project_file(const std::string& path, uint32_t preference_flags, const char* volume_name) {
-  FILE* f = std::fopen(path.c_str(), "w+b");
-  if (!f) return -1;
-  bool ok = write_new_project_header(f, preference_flags, volume_name);
-  if (std::fclose(f) != 0 || !ok) {
+  FILE* f = nullptr;
+  int rc = create_project_stream(path, preference_flags, volume_name, FileLock::exclusive, f);
+  if (rc != 0) return rc;
+  if (close_project_stream(f) != 0) {
     std::remove(path.c_str());
     return -1;
   }
@@ -648,7 +720,7 @@ int remove_record_range(FILE* f, long dst, long src) {
   if (move_tail(f, dst, src, end) != 0) return -1;
   if (!flush(f)) return -1;
   keep_originals(f, end - (src - dst), end);
-  if (ftruncate(fileno(f), end - (src - dst)) != 0) return -1;
+  if (!may_write(f) || ftruncate(fileno(f), end - (src - dst)) != 0) return -1;
   fseeko(f, dst, SEEK_SET);
   return 0;
 }
@@ -798,39 +870,79 @@ int get_common_source_folder(FILE* f, std::string& folder) {
   return 1;
 }
 
-void convert_names_to_hfsplus(FILE* f) {
+namespace {
+
+// Names that come with the Mac file (its header or streams) or were fixed by
+// the user: never rebuilt from the PC name.
+bool has_own_mac_name(const ProjectRecord& r) {
+  SourceEncoding e = source_encoding(r);
+  return (r.attr_flags & k_attr_fixed_hfs_name) || (r.attr_flags & k_attr_macbinary) || (r.src_flags & k_src_binhex) ||
+         e == SourceEncoding::ntfs_streams;
+}
+
+// What a record's HFS name becomes for the other format: a name the user gave
+// (or the Mac file brought) is kept, converted; one the PC name gave is given
+// again by the PC name, for HFS+.
+std::string converted_hfs_name(const ProjectRecord& r, bool to_hfsplus) {
+  if (to_hfsplus) {
+    if (!r.pc_folder.empty() && !has_own_mac_name(r) && !(hfs_view(r) != 0 && hfs_name_is_typed(r, false)))
+      return automatic_hfs_name(r.pc_name, true);
+    return clip_utf8(macroman_to_utf8(r.hfs_name), k_hfsplus_name_limit);
+  }
+  std::string mac = utf8_to_macroman(r.hfs_name);
+  if (mac.size() > k_hfs_name_limit) mac = utf8_to_macroman(shorten_name(r.hfs_name, k_hfs_name_limit));
+  return mac.substr(0, k_hfs_name_limit);
+}
+
+void convert_names(FILE* f, bool to_hfsplus) {
   long n = project_record_count(f);
   ProjectRecord r;
   for (long i = 1; i < n && seek_record(f, i) && read_project_record(f, r); ++i) {
-    SourceEncoding e = source_encoding(r);
-    bool own_mac_name = (r.attr_flags & k_attr_fixed_hfs_name) || (r.attr_flags & k_attr_macbinary) ||
-                        (r.src_flags & k_src_binhex) || e == SourceEncoding::ntfs_streams;
-    if (!r.pc_folder.empty() && !own_mac_name) {
-      std::string name = hfsplus_name_for_pc_name(r.pc_name);
-      if (name.size() > k_hfsplus_name_limit) name = shorten_name(name, k_hfsplus_name_limit);
-      r.hfs_name = name;
-    } else {
-      r.hfs_name = clip_utf8(macroman_to_utf8(r.hfs_name), k_hfsplus_name_limit);
-    }
+    r.hfs_name = converted_hfs_name(r, to_hfsplus);
     seek_record(f, i);
     write_project_record(f, r);
   }
   flush(f);
 }
 
-void convert_names_to_hfs(FILE* f) {
+}  // namespace
+
+std::string automatic_hfs_name(std::string_view pc_name, bool hfsplus) {
+  if (hfsplus) {
+    std::string name = hfsplus_name_for_pc_name(std::string(pc_name));
+    return name.size() > k_hfsplus_name_limit ? shorten_name(name, k_hfsplus_name_limit) : name;
+  }
+  std::string hfs(pc_name);
+  if (utf8_to_macroman(hfs).size() > k_hfs_name_limit) {
+    size_t cut = k_hfs_name_limit;
+    while (cut > 0 && utf8_to_macroman(shorten_name(pc_name, cut)).size() > k_hfs_name_limit) --cut;
+    hfs = shorten_name(pc_name, cut);
+  }
+  return utf8_to_macroman(hfs).substr(0, k_hfs_name_limit);
+}
+
+bool hfs_name_is_typed(const ProjectRecord& r, bool hfsplus) {
+  return !r.pc_name.empty() && r.hfs_name != automatic_hfs_name(r.pc_name, hfsplus);
+}
+
+std::vector<ReplacedName> hfs_names_a_format_change_replaces(FILE* f, bool to_hfsplus) {
+  std::vector<ReplacedName> out;
   long n = project_record_count(f);
   ProjectRecord r;
   for (long i = 1; i < n && seek_record(f, i) && read_project_record(f, r); ++i) {
-    std::string name = r.hfs_name;
-    std::string mac = utf8_to_macroman(name);
-    if (mac.size() > k_hfs_name_limit) mac = utf8_to_macroman(shorten_name(name, k_hfs_name_limit));
-    r.hfs_name = mac.substr(0, k_hfs_name_limit);
-    seek_record(f, i);
-    write_project_record(f, r);
+    if (hfs_view(r) == 0 || r.hfs_name.empty()) continue;
+    if (!has_own_mac_name(r) && !hfs_name_is_typed(r, !to_hfsplus)) continue;  // the PC name gives it again
+    std::string before = to_hfsplus ? macroman_to_utf8(r.hfs_name) : r.hfs_name;
+    std::string after = converted_hfs_name(r, to_hfsplus);
+    if (!to_hfsplus) after = macroman_to_utf8(after);
+    if (after != before) out.push_back({before, after});
   }
-  flush(f);
+  return out;
 }
+
+void convert_names_to_hfsplus(FILE* f) { convert_names(f, true); }
+
+void convert_names_to_hfs(FILE* f) { convert_names(f, false); }
 
 int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name, uint32_t parent_id,
                            const std::string& pc_folder, bool hfsplus) {
@@ -874,6 +986,7 @@ uint64_t record_sectors(const ProjectRecord& r) {
 }
 
 uint64_t recount_project_totals(FILE* f) {
+  TotalsOnly quiet;
   ProjectHeader h;
   if (!read_project_header(f, h)) return 0;
   uint64_t sum = 0;
@@ -921,6 +1034,7 @@ int compute_project_statistics(FILE* f, ProjectStatistics& s) {
 }
 
 void write_project_totals(FILE* f, bool isoplus) {
+  TotalsOnly quiet;
   ProjectStatistics s;
   if (!isoplus) compute_project_statistics(f, s);
   g_total_sectors = recount_project_totals(f);
@@ -1125,29 +1239,35 @@ int make_project_backup(const std::string& path, std::string& backup_path) {
 
 ProjectScan scan_project_file(FILE* f) {
   ProjectScan scan;
-  std::vector<std::string>& faults = scan.faults;
+  using K = ProjectFaultKind;
+  auto note = [&](ProjectFault fault, std::string text) {
+    ++scan.fault_count;
+    if (scan.faults.size() < k_max_listed_faults) {
+      scan.faults.push_back(std::move(text));
+      scan.listed.push_back(fault);
+    } else {
+      scan.more_faults = true;
+    }
+  };
   ProjectHeader h;
   if (!read_project_header(f, h)) {
-    faults.push_back("no header");
+    note(ProjectFault{K::header}, "no header");
     return scan;
   }
-  if (h.magic != k_project_magic) faults.push_back("bad magic");
-  if (h.id != k_root_folder_id) faults.push_back("header id is not 1");
-  if (file_size(f) % k_rec != 0) faults.push_back("file size is not a whole number of records");
+  if (h.magic != k_project_magic) note(ProjectFault{K::header}, "bad magic");
+  if (h.id != k_root_folder_id) note(ProjectFault{K::header}, "header id is not 1");
+  if (file_size(f) % k_rec != 0) note(ProjectFault{K::length}, "file size is not a whole number of records");
 
   struct Folder {
     uint32_t parent;
     uint32_t subfolders, files;  // as stored
     uint8_t reach;               // 0 unknown, 1 on the walk up, 2 reaches the root
+    std::string name;            // for the user, should it be at fault
   };
   std::unordered_map<int32_t, Folder> folders;
   std::unordered_set<int32_t> file_ids;
   std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> found;  // parent -> (subfolders, files)
   std::unordered_set<uint32_t> closed_runs;
-  auto note = [&](std::string text) {
-    if (faults.size() < k_max_listed_faults) faults.push_back(std::move(text));
-    else scan.more_faults = true;
-  };
 
   // One sequential read, in blocks, keeping per record only what the rules need.
   if (!seek_record(f, 1)) return scan;
@@ -1164,14 +1284,16 @@ ProjectScan scan_project_file(FILE* f) {
       if (have_previous && previous_parent != x.parent_id) {
         closed_runs.insert(previous_parent);
         if (closed_runs.count(x.parent_id))
-          note(format_text("parent %u has a second run at record %zu", x.parent_id, index));
+          note(ProjectFault{K::second_run, {x.parent_id, int64_t(index)}, x.long_name},
+               format_text("parent %u has a second run at record %zu", x.parent_id, index));
       } else if (have_previous && previous_name > x.long_name) {
-        note(format_text("record %zu is out of order in its run", index));
+        note(ProjectFault{K::order, {int64_t(index)}, x.long_name}, format_text("record %zu is out of order in its run", index));
       }
       bool unique = x.id != 0 && x.id != k_root_folder_id &&
-                    (x.id > 0 ? folders.emplace(x.id, Folder{x.parent_id, x.data_size, x.rsrc_size, 0}).second
+                    (x.id > 0 ? folders.emplace(x.id, Folder{x.parent_id, x.data_size, x.rsrc_size, 0, x.long_name}).second
                               : file_ids.insert(x.id).second);
-      if (!unique) note(format_text("id %d at record %zu is not unique", x.id, index));
+      if (!unique)
+        note(ProjectFault{K::duplicate_id, {x.id, int64_t(index)}, x.long_name}, format_text("id %d at record %zu is not unique", x.id, index));
       if (x.id > 0 && x.id != k_background_folder_id) scan.largest_folder_id = std::max(scan.largest_folder_id, x.id);
       if (x.id < 0) scan.largest_file_serial = std::max(scan.largest_file_serial, uint32_t(-int64_t(x.id)));
       auto& c = found[x.parent_id];
@@ -1185,13 +1307,14 @@ ProjectScan scan_project_file(FILE* f) {
 
   for (const auto& [parent, c] : found)
     if (parent != uint32_t(k_root_folder_id) && (int32_t(parent) <= 0 || !folders.count(int32_t(parent))))
-      note(format_text("parent %d is not a folder of the project", int32_t(parent)));
+      note(ProjectFault{K::orphan, {int32_t(parent)}}, format_text("parent %d is not a folder of the project", int32_t(parent)));
   for (const auto& [id, folder] : folders) {
     auto it = found.find(uint32_t(id));
     uint32_t subfolders = it == found.end() ? 0 : it->second.first;
     uint32_t files = it == found.end() ? 0 : it->second.second;
     if (folder.subfolders != subfolders || folder.files != files)
-      note(format_text("folder %d counts %u/%u, has %u/%u", id, folder.subfolders, folder.files, subfolders, files));
+      note(ProjectFault{K::counts, {id, folder.subfolders, folder.files, int64_t(subfolders) << 32 | files}, folder.name},
+           format_text("folder %d counts %u/%u, has %u/%u", id, folder.subfolders, folder.files, subfolders, files));
   }
   // Every folder must lead up to the root: a parent loop hides what it holds.
   // Each folder is walked once (reach: 0 not yet, 1 on this walk, 2 done).
@@ -1210,7 +1333,7 @@ ProjectScan scan_project_file(FILE* f) {
       at = int32_t(it->second.parent);
     }
     for (int32_t id : path) folders[id].reach = 2;
-    if (loop) note(format_text("folder %d is inside a parent loop", at));
+    if (loop) note(ProjectFault{K::loop, {at}, folders[at].name}, format_text("folder %d is inside a parent loop", at));
   }
   return scan;
 }
@@ -1226,19 +1349,58 @@ std::vector<std::string> check_project_invariants(FILE* f) {
   return scan.faults;
 }
 
-int verify_opened_project(FILE* f, const char* path) {
-  ProjectScan scan = scan_project_file(f);
-  if (!scan.faults.empty()) {
-    std::string list;
-    for (const std::string& fault : scan.faults) list += "\n" + fault;
-    if (scan.more_faults) list += "\n...";
-    show_message(format_text(ui_text(4781).c_str(), path ? path : "", list.c_str()).c_str());
-    return -1;
+namespace {
+
+// The sentence's words for the kind of fault (ids 6782-6789, in the order of
+// ProjectFaultKind), and one fault in a line.
+int fault_kind_text(ProjectFaultKind kind) { return 6782 + int(kind); }
+
+std::string fault_line(const ProjectFault& x) {
+  const char* name = x.name.c_str();
+  switch (x.kind) {
+    case ProjectFaultKind::header: return ui_text(6796);
+    case ProjectFaultKind::length: return ui_text(6797);
+    case ProjectFaultKind::second_run:
+      return format_text(ui_text(6790).c_str(), name, (unsigned long)x.at[1]);
+    case ProjectFaultKind::order: return format_text(ui_text(6791).c_str(), name, (unsigned long)x.at[0]);
+    case ProjectFaultKind::duplicate_id:
+      return format_text(ui_text(6792).c_str(), name, (unsigned long)x.at[1]);
+    case ProjectFaultKind::orphan: return format_text(ui_text(6793).c_str(), int(x.at[0]));
+    case ProjectFaultKind::counts:
+      return format_text(ui_text(6794).c_str(), name, unsigned(x.at[1]), unsigned(x.at[2]),
+                         unsigned(uint64_t(x.at[3]) >> 32), unsigned(uint64_t(x.at[3]) & 0xFFFFFFFFu));
+    case ProjectFaultKind::loop: return format_text(ui_text(6795).c_str(), name);
   }
+  return std::string();
+}
+
+}  // namespace
+
+std::string damaged_project_text(const ProjectScan& scan, const std::string& path) {
+  if (scan.listed.empty()) return std::string();
+  std::string text = format_text(ui_text(6778).c_str(), path.c_str(),
+                                 ui_text(fault_kind_text(scan.listed.front().kind)).c_str());
+  text += "\n\n";
+  text += scan.fault_count == 1 ? ui_text(6780) : format_text(ui_text(6779).c_str(), unsigned(scan.fault_count));
+  for (size_t i = 0; i < scan.listed.size() && i < k_faults_told; ++i) text += "\n- " + fault_line(scan.listed[i]);
+  if (scan.fault_count > k_faults_told) text += "\n- ...";
+  return text;
+}
+
+void take_project_counters(FILE* f, const ProjectScan& scan) {
   // Counters below the ids in use would hand those ids out again.
   read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
   g_last_folder_id = std::max(g_last_folder_id, uint32_t(scan.largest_folder_id));
   g_last_file_serial = std::max(g_last_file_serial, scan.largest_file_serial);
+}
+
+int verify_opened_project(FILE* f, const char* path) {
+  ProjectScan scan = scan_project_file(f);
+  if (!scan.faults.empty()) {
+    show_message(damaged_project_text(scan, path ? path : "").c_str());
+    return -1;
+  }
+  take_project_counters(f, scan);
   return 0;
 }
 
@@ -1254,6 +1416,9 @@ void begin_project_edit(FILE* f) {
   g_edit.total_sectors = g_total_sectors;
   g_edit.status_folders = g_status_folder_count;
   g_edit.status_files = g_status_file_count;
+  // The exclusive lock before anything is read for the change: an edit that
+  // cannot have it is refused whole, and writes nothing.
+  may_write(f);
 }
 
 bool project_edit_failed(FILE* f) {
@@ -1266,22 +1431,27 @@ void refuse_project_edit(FILE* f) {
 
 int end_project_edit(FILE* f, int result) {
   if (!editing(f)) return result;
-  bool written = flush(f) && !std::ferror(f) && !g_edit.write_failed;
+  // Refused for the lock, the edit wrote nothing: only the counters go back.
+  bool wrote = !g_edit.lock_refused;
+  bool written = wrote && flush(f) && !std::ferror(f) && !g_edit.write_failed;
   if (written && !g_edit.refused) {
     g_edit = ProjectEdit();
+    relax_stream_lock(f);
     return result;
   }
-  if (!written) show_message(ui_text(4705).c_str());
   // Back to the bytes and the length of the start: what stdio still holds is
   // dropped, the kept records are written over what replaced them.
   __fpurge(f);
   std::clearerr(f);
-  int fd = fileno(f);
-  bool restored = ::ftruncate(fd, g_edit.saved_size) == 0;
-  for (const auto& [i, bytes] : g_edit.originals)
-    restored = ::pwrite(fd, bytes.data(), bytes.size(), off_t(i) * k_rec) == ssize_t(bytes.size()) && restored;
-  restored = ::fsync(fd) == 0 && restored;
-  if (!restored) show_message(ui_text(4782).c_str());
+  if (wrote) {
+    if (!written) show_message(ui_text(4705).c_str());
+    int fd = fileno(f);
+    bool restored = ::ftruncate(fd, g_edit.saved_size) == 0;
+    for (const auto& [i, bytes] : g_edit.originals)
+      restored = ::pwrite(fd, bytes.data(), bytes.size(), off_t(i) * k_rec) == ssize_t(bytes.size()) && restored;
+    restored = ::fsync(fd) == 0 && restored;
+    if (!restored) show_message(ui_text(4782).c_str());
+  }
   fseeko(f, 0, SEEK_SET);
   g_last_folder_id = g_edit.last_folder_id;
   g_last_file_serial = g_edit.last_file_serial;
@@ -1289,5 +1459,98 @@ int end_project_edit(FILE* f, int result) {
   g_status_folder_count = g_edit.status_folders;
   g_status_file_count = g_edit.status_files;
   g_edit = ProjectEdit();
+  relax_stream_lock(f);
   return -1;
+}
+
+// --- locks between runs ------------------------------------------------------------------------------------------
+
+int lock_project_stream(FILE* f, FileLock rest, bool wait) {
+  if (!f || rest == FileLock::none) return -1;
+  std::fflush(f);
+  int fd = fileno(f);
+  if (lock_file(fd, rest, wait) != 0) return errno == EAGAIN ? k_project_in_use : -1;
+  int mode = ::fcntl(fd, F_GETFL);
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  HeldLock* l = held_lock(f);
+  if (!l) {
+    g_locks.emplace_back();
+    l = &g_locks.back();
+  }
+  l->f = f;
+  l->fd = fd;
+  l->rest = l->held = rest;
+  l->writable = mode >= 0 && (mode & O_ACCMODE) != O_RDONLY;
+  return 0;
+}
+
+int open_project_stream(const std::string& path, const char* mode, FileLock rest, bool wait, FILE*& f) {
+  f = nullptr;
+  FILE* p = std::fopen(path.c_str(), mode);
+  if (!p) return -1;
+  int rc = lock_project_stream(p, rest, wait);
+  if (rc != 0) {
+    std::fclose(p);
+    return rc;
+  }
+  f = p;
+  return 0;
+}
+
+int create_project_stream(const std::string& path, uint32_t preference_flags, const char* volume_name,
+                          FileLock rest, FILE*& f) {
+  f = nullptr;
+  // Never emptied before the lock is had: a file another run edits stays as it is.
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  FILE* p = ::fdopen(fd, "r+b");
+  if (!p) {
+    ::close(fd);
+    return -1;
+  }
+  int rc = lock_project_stream(p, FileLock::exclusive, false);
+  if (rc != 0) {
+    std::fclose(p);
+    return rc;
+  }
+  bool ok = ::ftruncate(fd, 0) == 0 && write_new_project_header(p, preference_flags, volume_name);
+  if (!ok) {
+    close_project_stream(p);
+    std::remove(path.c_str());
+    return -1;
+  }
+  if (rest != FileLock::exclusive) lock_project_stream(p, rest, false);
+  f = p;
+  return 0;
+}
+
+int close_project_stream(FILE* f) {
+  if (!f) return 0;
+  {
+    std::lock_guard<std::mutex> guard(g_locks_mutex);
+    for (auto it = g_locks.begin(); it != g_locks.end(); ++it)
+      if (it->f == f) {
+        g_locks.erase(it);
+        break;
+      }
+  }
+  return std::fclose(f);  // the lock goes with the last descriptor of the open
+}
+
+void settle_project_locks() {
+  if (g_edit.f) return;  // an edit in progress keeps what it holds
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  for (HeldLock& l : g_locks) {
+    if (l.held == l.rest) continue;
+    std::fflush(l.f);
+    relax_lock(l);
+  }
+}
+
+bool project_locked_elsewhere(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool held = file_locked_elsewhere(fd, FileLock::exclusive);
+  ::close(fd);
+  return held;
 }

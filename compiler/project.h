@@ -12,11 +12,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "IO/settings.h"
+#include "platform/filelock.h"
 
 constexpr size_t k_project_record_size = 756;
 constexpr int32_t k_root_folder_id = 1;
@@ -171,7 +173,8 @@ int check_project_magic(FILE* f);
 // initially, refresh before compiling, open the root window) at the current position and resets the counters. The
 // volume names default to text 1287 "Untitled". false on a short write.
 bool write_new_project_header(FILE* f, uint32_t preference_flags, const char* volume_name = nullptr);
-// Creates a new project file holding only its header. 0, or -1 when it cannot be created.
+// Creates a new project file holding only its header. 0, -1 when it cannot be
+// created, k_project_in_use when another run holds the file (left as it is).
 int create_project_file(const std::string& path, uint32_t preference_flags, const char* volume_name = nullptr);
 void read_project_id_counters(FILE* f, uint32_t& last_folder_id, uint32_t& last_file_serial);
 int get_project_hfs_format(FILE* f);  // 1 HFS+, 0 HFS
@@ -224,8 +227,23 @@ void set_views_recursive(FILE* f, uint32_t parent_id, int iso_value, int hfs_val
 void mark_item_and_ancestors_in_views(FILE* f, int32_t id, int iso_value, int hfs_value);
 int replace_source_path_prefix(FILE* f, std::string_view old_prefix, std::string_view new_prefix);
 int get_common_source_folder(FILE* f, std::string& folder);
+// The HFS names for the other format: a name the user gave (one that is not
+// what its PC name gives, or that came with the Mac file) is kept, converted
+// from Mac Roman for HFS+ and cut to 31 bytes for HFS; the others are given
+// again by their PC names.
 void convert_names_to_hfsplus(FILE* f);
 void convert_names_to_hfs(FILE* f);
+// The HFS name the name rules give a PC name (Mac Roman bytes for HFS, UTF-8
+// for HFS+), shortened as the automatic rule does.
+std::string automatic_hfs_name(std::string_view pc_name, bool hfsplus);
+// Whether the record's HFS name is one its PC name does not give (the user's).
+bool hfs_name_is_typed(const ProjectRecord& r, bool hfsplus);
+// The names the user gave that a change of format would not keep as they
+// read (cut, or characters the format lacks): each as text before and after.
+struct ReplacedName {
+  std::string before, after;
+};
+std::vector<ReplacedName> hfs_names_a_format_change_replaces(FILE* f, bool to_hfsplus);
 // A folder record for a folder of that name in the current folder (pc_folder), with
 // the next folder id, inserted under parent. Returns the id, or 0 when not written.
 int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name, uint32_t parent_id,
@@ -287,19 +305,73 @@ int make_project_backup(const std::string& path, std::string& backup_path);
 // every folder leading up to the root, folder counts equal to their children,
 // a whole number of records.
 constexpr size_t k_max_listed_faults = 32;
+enum class ProjectFaultKind { header, length, second_run, order, duplicate_id, orphan, counts, loop };
+// One fault, with what says where: the item's name (its ISO name), record
+// indexes, ids, counts (by kind).
+struct ProjectFault {
+  ProjectFaultKind kind;
+  int64_t at[4] = {};
+  std::string name;
+  explicit ProjectFault(ProjectFaultKind k, std::initializer_list<int64_t> numbers = {}, std::string item = {})
+      : kind(k), name(std::move(item)) {
+    size_t i = 0;
+    for (int64_t n : numbers)
+      if (i < 4) at[i++] = n;
+  }
+};
 struct ProjectScan {
-  std::vector<std::string> faults;  // one line each, at most k_max_listed_faults
-  bool more_faults = false;         // further faults were left out of the list
-  int32_t largest_folder_id = 0;    // ".!Background" left out
+  std::vector<std::string> faults;   // one line each, at most k_max_listed_faults
+  std::vector<ProjectFault> listed;  // the same faults, as data
+  size_t fault_count = 0;            // every fault found, listed or not
+  bool more_faults = false;          // further faults were left out of the list
+  int32_t largest_folder_id = 0;     // ".!Background" left out
   uint32_t largest_file_serial = 0;
 };
 ProjectScan scan_project_file(FILE* f);
 // The scan's faults, plus the counters of the header when below the ids in use.
 std::vector<std::string> check_project_invariants(FILE* f);
-// Run by every command that opens a project. A damaged project gets message
-// 4781 and -1; a sound one 0, with g_last_folder_id and g_last_file_serial read
-// from the header and raised to the largest ids present.
+// What a user is told of a damaged project, in the language shown: one
+// sentence saying what is wrong (by its first fault), the count of faults and
+// the first few of them.
+constexpr size_t k_faults_told = 3;
+std::string damaged_project_text(const ProjectScan& scan, const std::string& path);
+// A sound scan's ids taken: g_last_folder_id and g_last_file_serial read from
+// the header and raised to the largest ids present.
+void take_project_counters(FILE* f, const ProjectScan& scan);
+// Run by every command that opens a project. A damaged project gets the
+// message of damaged_project_text and -1; a sound one 0, its counters taken.
 int verify_opened_project(FILE* f, const char* path);
+
+// --- locks between runs ----------------------------------------------------------------------------------
+// Every stream a program opens on a project is locked (an advisory lock on the
+// stream's own open of the file, which the system drops when the stream is
+// closed or its process ends): a command that edits holds it exclusive for its
+// whole run, a compile shared, and the window shared for as long as its
+// document is open, taking it exclusive for the time of each change (the
+// first write of a change, or begin_project_edit, takes it; the change's end
+// gives it back). A stream that cannot have the exclusive lock writes nothing:
+// the edit is refused with message 6602 (another run reads the project).
+// Opens within one process conflict as well: the window's own compile reads
+// a stream of its own beside the document's, both shared.
+constexpr int k_project_in_use = -9;  // another run holds the project: nothing was read or written
+// Locks an open stream with the lock it keeps between changes. wait: blocks
+// until the other run lets go; else refuses at once. 0, k_project_in_use, -1.
+int lock_project_stream(FILE* f, FileLock rest, bool wait = false);
+// fopen (mode "r+b", or "rb" to read) then lock_project_stream. f set only on 0.
+int open_project_stream(const std::string& path, const char* mode, FileLock rest, bool wait, FILE*& f);
+// Makes path a new project holding only its header (an existing file is
+// emptied, but only once this run holds it exclusive), kept open with the
+// lock rest. 0, -1, k_project_in_use (the file left as it was). f set only on 0.
+int create_project_stream(const std::string& path, uint32_t preference_flags, const char* volume_name,
+                          FileLock rest, FILE*& f);
+// Closes a stream this run locked (the lock goes with it). fclose's result.
+int close_project_stream(FILE* f);
+// Gives every stream not in an edit back the lock it keeps between changes,
+// once what it wrote is flushed (the window calls it after each command).
+void settle_project_locks();
+// Whether another run (or another open in this one) holds path locked: a
+// file that is about to be replaced must not be another's document.
+bool project_locked_elsewhere(const std::string& path);
 
 // --- all-or-nothing edits -----------------------------------------------------------------------------
 // A command's changes to its open project either all reach the disk or none

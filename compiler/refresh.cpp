@@ -294,17 +294,22 @@ int refresh_project(FILE* f) {
 int cli_refresh_project(const char* project_path, int kind, const char* journal_path) {
   g_working_mode = kind == 2 ? k_mode_isoplus : k_mode_project;
   if (kind == 0) g_name_view = k_name_view_pc;
-  FILE* f = std::fopen(project_path, "r+b");
-  if (!f) {
+  FILE* f = nullptr;
+  int opened = project_path ? open_project_stream(project_path, "r+b", FileLock::exclusive, false, f) : -1;
+  if (opened == k_project_in_use) {
+    report_project_in_use(project_path);
+    return opened;
+  }
+  if (opened != 0) {
     report_open_error(project_path);
     return -1;
   }
   if (check_project_magic(f) != 1 || project_record_count(f) < 1) {
-    std::fclose(f);
+    close_project_stream(f);
     return 1;  // not a project: left as it is
   }
   if (verify_opened_project(f, project_path) != 0) {
-    std::fclose(f);
+    close_project_stream(f);
     return -1;  // damaged: left as it is
   }
   bool own_journal = false;
@@ -317,7 +322,7 @@ int cli_refresh_project(const char* project_path, int kind, const char* journal_
   begin_project_edit(f);
   refresh_project(f);
   int result = end_project_edit(f, 0);
-  if (std::fclose(f) != 0) result = -1;
+  if (close_project_stream(f) != 0) result = -1;
   remember_project_own_files(std::string());
   if (own_journal) {
     std::fclose(g_log_file);

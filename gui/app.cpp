@@ -70,6 +70,10 @@ void start_message(int argc, char** argv, const std::string& text) {
 
 bool file_exists(const std::string& p) { return ::access(p.c_str(), F_OK) == 0; }
 
+// How long a second start waits for the running instance to take its
+// arguments (it answers before it opens any form of its own).
+constexpr int k_handover_wait_ms = 30000;
+
 }  // namespace
 
 int corvane_main(int argc, char** argv) {
@@ -89,7 +93,11 @@ int corvane_main(int argc, char** argv) {
       if (a.size() > k_max_gui_argument)
         std::fprintf(stderr, "%s\n", format_text(ui_text(2901).c_str(), int(a.size()), int(k_max_gui_argument),
                                                  a.substr(0, 60).c_str()).c_str());
-    int reply = hand_over_arguments(g_instance_channel, g_start_arguments, 600000);
+    // The running instance works in another folder: paths go over absolute.
+    std::vector<char> cwd(4096);
+    std::string here = ::getcwd(cwd.data(), cwd.size()) ? std::string(cwd.data()) : std::string();
+    int reply = hand_over_arguments(g_instance_channel, handover_arguments(g_start_arguments, here, file_exists),
+                                    k_handover_wait_ms);
     if (reply == k_handover_busy) std::fprintf(stderr, "%s\n", ui_text(2902).c_str());
     else if (reply == k_handover_waiting) std::fprintf(stderr, "%s\n", ui_text(2909).c_str());
     else if (reply == 0) std::fprintf(stderr, "%s\n", ui_text(2905).c_str());

@@ -24,6 +24,33 @@ std::string command_word(const std::string& arg) {
   return w;
 }
 
+std::vector<std::string> handover_arguments(const std::vector<std::string>& args, const std::string& cwd,
+                                            bool (*file_exists)(const std::string&)) {
+  std::vector<std::string> out = args;
+  if (args.empty() || cwd.empty() || cwd[0] != '/') return out;
+  auto absolute = [&](std::string& a) {
+    if (a.empty() || a[0] == '/' || a.size() > k_max_gui_argument) return;
+    a = (cwd.back() == '/' ? cwd : cwd + "/") + a;
+  };
+  if (classify_argument(args[0], file_exists) != ArgumentKind::command) {
+    for (std::string& a : out) absolute(a);
+    return out;
+  }
+  std::string word = command_word(args[0]);
+  char letter = char(word.size() > 1 ? (word[1] | 0x20) : 0);
+  for (size_t i = 1; i < out.size(); ++i) {
+    if (i == 2 && (letter == 'l' || letter == 'f')) continue;  // a label, a folder chain inside the project
+    if (letter == 'i' && !out[i].empty() && out[i][0] == '$') {  // "$" and the path of a list file
+      std::string list = out[i].substr(1);
+      absolute(list);
+      out[i] = "$" + list;
+      continue;
+    }
+    absolute(out[i]);
+  }
+  return out;
+}
+
 std::string main_caption(const std::string& document_path) {
   if (document_path.empty()) return "Corvane";
   size_t slash = document_path.rfind('/');

@@ -22,6 +22,13 @@ ArgumentKind classify_argument(const std::string& arg, bool (*file_exists)(const
 // The command in the console's spelling: "/c" becomes "-c".
 std::string command_word(const std::string& arg);
 
+// The arguments a second start hands over, as the running instance (in
+// another working folder) must take them: each path made absolute against
+// cwd, the document's and a command's operands alike; option words, labels
+// ("-l") and a project's folder chain ("-f") stay as they are.
+std::vector<std::string> handover_arguments(const std::vector<std::string>& args, const std::string& cwd,
+                                            bool (*file_exists)(const std::string&));
+
 // Main window caption: "Corvane" without a document, else "name [Corvane]".
 std::string main_caption(const std::string& document_path);
 

@@ -1,8 +1,5 @@
 #include "gui/compileworker.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <memory>
 #include <thread>
 
@@ -10,13 +7,20 @@
 #include "compiler/commands.h"
 #include "gui/guiforms.h"
 #include "gui/guithread.h"
+#include "gui/progresslogic.h"
 
 namespace {
 
 std::unique_ptr<std::thread> g_worker;  // touched on the GUI thread only
 
 int run_compile(const CompileRequest& r) {
-  if (r.settings) return compile_project_image(*r.settings);
+  if (r.settings) {
+    // The window's own document lock is never waited on: were it exclusive
+    // now, the compile is refused instead.
+    CompileSettings s = *r.settings;
+    s.wait_for_edit = false;
+    return compile_project_image(s);
+  }
   const char* p = r.project_path.c_str();
   if (r.hfs_only) return cli_compile_hfs(p);
   if (r.iso_only) return cli_compile_iso(p);
@@ -38,8 +42,7 @@ bool start_compile(const CompileRequest& r, std::function<void(int result)> on_e
   int idle = 1;
   // Running from here on, before the worker exists: a second command cannot start another.
   if (!g_compile_state.compare_exchange_strong(idle, 0)) return false;
-  g_compiled_sectors = 0;
-  g_compiled_files = 0;
+  g_compile_progress.reset();
   g_operation_start_ms = steady_ms();
   if (g_worker && g_worker->joinable()) g_worker->join();
   g_worker = std::make_unique<std::thread>([r, on_end] {
@@ -50,9 +53,10 @@ bool start_compile(const CompileRequest& r, std::function<void(int result)> on_e
         else g_worker->join();
       }
       g_worker.reset();
-      std::string target = compile_target_path(r);
-      struct stat st {};
-      if (result != 0 && ::stat(target.c_str(), &st) == 0) ::unlink(target.c_str());  // never a partial image
+      // A failed or aborted compile has written nothing at the target: the
+      // engine writes beside it and renames only a whole image, so the image
+      // made before stays as it was (one made without items gone from the PC
+      // disk is whole).
       g_compile_state = 1;
       if (on_end) on_end(result);
     });

@@ -24,7 +24,8 @@ struct CompileRequest {
 std::string compile_target_path(const CompileRequest& r);
 // Starts the worker. false (nothing started) when a compile is not idle.
 // on_end runs on the GUI thread once the worker has ended, with its result;
-// by then a failed or aborted compile has left no image behind.
+// a failed or aborted compile leaves the target as it was (the image made
+// before, or nothing), never a partial image.
 bool start_compile(const CompileRequest& r, std::function<void(int result)> on_end);
 // Asks the running compile to stop at its next progress report.
 void request_compile_abort();

@@ -41,36 +41,6 @@ std::string current_document() { return g_main_frame ? g_main_frame->document_pa
 
 // --- compiles ----------------------------------------------------------------------------------------
 
-// While a compile runs, its progress goes to the progress dialog of that
-// compile; every other form is the main window's.
-class CompileForms : public GuiForms {
- public:
-  CompileForms(GuiForms* main, ProgressDialog* progress) : main_(main), progress_(progress) {}
-  GuiForms* main() const { return main_; }
-  void message(const std::string& text, int timeout_ms) override { main_->message(text, timeout_ms); }
-  bool yes_no(const std::string& text) override { return main_->yes_no(text); }
-  int yes_no_remember(const std::string& text) override { return main_->yes_no_remember(text); }
-  bool announcement(const std::string& text) override { return main_->announcement(text); }
-  void status_text(const std::string& text) override { main_->status_text(text); }
-  void simple_status_text(const std::string& text) override { main_->simple_status_text(text); }
-  void elapsed_time(const std::string& text) override { main_->elapsed_time(text); }
-  void progress_bar(int action, int value) override { main_->progress_bar(action, value); }
-  void progress_file_start(const std::string& label, int bar_maximum) override {
-    progress_->file_start(label, bar_maximum);
-  }
-  void progress_advance(int general_position) override { progress_->advance(general_position); }
-  void progress_file_done(int general_position, uint32_t files) override {
-    progress_->file_done(general_position, files);
-  }
-  void progress_step_text(const std::string& text) override { progress_->step_text(text); }
-  int progress_general_range() override { return progress_->general_range(); }
-  void end_program(int code) override { main_->end_program(code); }
-
- private:
-  GuiForms* main_;
-  ProgressDialog* progress_;
-};
-
 void status(int prefix, int text) { show_status_text(ui_text(prefix).c_str(), text ? ui_text(text).c_str() : nullptr); }
 
 void compile_command(bool isoplus) {
@@ -113,6 +83,11 @@ void compile_command(bool isoplus) {
   status(1344, 1059);
   const bool hfs = kind == CompileDialogKind::hybrid || kind == CompileDialogKind::hfs_only;
   begin_project_edit(f);
+  if (project_edit_failed(f)) {  // another program reads the project (message shown): no options asked
+    finish_project_command(f, isoplus, 0);
+    show_status_text("", nullptr);
+    return;
+  }
   if (hfs) switch_to_hfsplus_when_needed(f);
   name_untitled_project(f, target, kind);
   CompileOptionsModel m;
@@ -146,6 +121,7 @@ void compile_command(bool isoplus) {
     }
   }
   if (finish_project_command(f, isoplus, 0) != 0) return;
+  refresh_views();  // the names a change of format gave
   CompileImageCounts counts = compile_image_counts(m, options);
   std::string description = compile_description(counts.sectors, counts.folders, counts.files);
   show_status_text(description.c_str(), nullptr);
@@ -160,25 +136,21 @@ void compile_command(bool isoplus) {
   auto* progress = new ProgressDialog(g_main_frame);
   progress->Show();
   progress->start(general_bar_range(root.total_sectors), description);
-  auto* forms = new CompileForms(g_gui_forms, progress);
-  if (g_gui_forms) g_gui_forms = forms;
   wxBeginBusyCursor();
-  bool started = start_compile(request, [forms, progress, description](int result) {
+  bool started = start_compile(request, [progress, description](int result) {
     wxEndBusyCursor();
-    if (g_gui_forms == forms) g_gui_forms = forms->main();
-    progress->clear_files_panel();
+    progress->finish();
     if (g_main_frame) g_main_frame->update_commands();
     if (result == 0) show_message(compile_success_text(description).c_str());
+    else if (result == k_items_left_out) show_message(compile_left_out_text(g_compile_left_out).c_str());
     else show_message(ui_text(result == -2 ? 1395 : 6211).c_str());
     progress->Destroy();
-    delete forms;
     show_status_text("", nullptr);
   });
   if (!started) {
     wxEndBusyCursor();
-    if (g_gui_forms == forms) g_gui_forms = forms->main();
+    progress->finish();
     progress->Destroy();
-    delete forms;
   }
   if (g_main_frame) g_main_frame->update_commands();
 }

@@ -20,12 +20,12 @@ class GuiForms {
   virtual void simple_status_text(const std::string& text) = 0;
   virtual void elapsed_time(const std::string& text) = 0;
   virtual void progress_bar(int action, int value) = 0;  // 0 show (maximum), 1 step (position), 2 hide
-  // The compile progress dialog (methods 0, 1, 2 and 4).
-  virtual void progress_file_start(const std::string& label, int bar_maximum) = 0;
-  virtual void progress_advance(int general_position) = 0;
-  virtual void progress_file_done(int general_position, uint32_t files) = 0;
-  virtual void progress_step_text(const std::string& text) = 0;
-  virtual int progress_general_range() = 0;
+  // One panel of the main status bar (its panels, not the one-panel copy status), shown at once.
+  virtual void status_panel(int panel, const std::string& text) {
+    (void)panel;
+    (void)text;
+  }
+  // (The compile's progress is no form's: the progress dialog reads it, g_compile_progress.)
   // Prints lines of text as a job titled title: 0 printed, 1 cancelled, -1 failed.
   virtual int print_lines(const std::string& title, const std::vector<std::string>& lines) {
     (void)title;
@@ -40,9 +40,13 @@ class GuiForms {
 // behave as the console's: silent, questions answered "No").
 extern GuiForms* g_gui_forms;
 
-// Counters of the running compile, reset when it starts.
-extern uint64_t g_compiled_sectors;
-extern uint32_t g_compiled_files;
 // Milliseconds of the steady clock at the start of the current long operation.
 extern uint64_t g_operation_start_ms;
 uint64_t steady_ms();
+
+// The main window's display of an inclusion of PC items into a project: start
+// (the time noted, the counts reset, text 1456), the running counts
+// (show_inclusion_counts, at most ten times a second) and the end (the
+// panels emptied; an inclusion of a minute or more reports what it added).
+void show_inclusion_start();
+void show_inclusion_done();

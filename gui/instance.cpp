@@ -130,27 +130,68 @@ int hand_over_arguments(const InstanceChannel& ch, const std::vector<std::string
   return reply;
 }
 
-int accept_handover(const InstanceChannel& ch, HandoverDecoder& decoder, int timeout_ms) {
-  if (ch.listen_fd < 0) return -1;
-  int fd = ::accept4(ch.listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
-  if (fd < 0) return -1;
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  uint8_t buf[4096];
-  while (decoder.state() == HandoverDecoder::reading) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, remaining_ms(deadline)) <= 0) break;
-    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    decoder.feed(buf, size_t(n));
-  }
-  return fd;
-}
-
 void reply_handover(int connection, uint8_t reply) {
   if (connection < 0) return;
   ::send(connection, &reply, 1, MSG_NOSIGNAL);
   ::close(connection);
+}
+
+namespace {
+
+constexpr size_t k_max_pending_handovers = 16;
+
+int64_t now_ms() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+HandoverInbox::~HandoverInbox() {
+  for (Pending& p : pending_) ::close(p.fd);
+}
+
+int HandoverInbox::next(const InstanceChannel& ch, HandoverDecoder& out, int idle_ms) {
+  int64_t now = now_ms();
+  while (ch.listen_fd >= 0) {
+    int fd = ::accept4(ch.listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) break;
+    if (pending_.size() >= k_max_pending_handovers) {
+      reply_handover(fd, k_handover_refused);
+      continue;
+    }
+    Pending p;
+    p.fd = fd;
+    p.deadline_ms = now + idle_ms;
+    pending_.push_back(std::move(p));
+  }
+  for (size_t i = 0; i < pending_.size();) {
+    Pending& p = pending_[i];
+    bool ended = false;  // the sender closed its side
+    uint8_t buf[4096];
+    while (p.decoder.state() == HandoverDecoder::reading) {
+      ssize_t n = ::recv(p.fd, buf, sizeof buf, MSG_DONTWAIT);
+      if (n > 0) {
+        p.decoder.feed(buf, size_t(n));
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+      break;
+    }
+    if (ended || p.decoder.state() != HandoverDecoder::reading) {
+      int fd = p.fd;
+      out = std::move(p.decoder);
+      pending_.erase(pending_.begin() + long(i));
+      return fd;
+    }
+    if (now >= p.deadline_ms) {
+      reply_handover(p.fd, k_handover_refused);
+      pending_.erase(pending_.begin() + long(i));
+      continue;
+    }
+    ++i;
+  }
+  return -1;
 }
 
 void release_instance(InstanceChannel& ch) {

@@ -26,8 +26,28 @@ int claim_instance(InstanceChannel& ch, std::string& error);
 // Sends the arguments to the running instance and waits up to timeout_ms for
 // its answer: the reply byte, or 0 when it could not be reached or did not answer.
 int hand_over_arguments(const InstanceChannel& ch, const std::vector<std::string>& args, int timeout_ms);
-// Takes one waiting hand-over, if any, without blocking when none waits; reads
-// it whole (at most timeout_ms). Returns the connection to answer on, or -1.
-int accept_handover(const InstanceChannel& ch, HandoverDecoder& decoder, int timeout_ms);
 void reply_handover(int connection, uint8_t reply);
+
+// The hand-overs of second starts as the running window reads them, never
+// waiting: every connection waiting is taken at once and keeps its own
+// reader; one that has not sent its whole hand-over within idle_ms is
+// answered refused and closed, so a client that connects and sends nothing
+// holds nothing up.
+class HandoverInbox {
+ public:
+  ~HandoverInbox();
+  // Takes what arrived. The connection of the first hand-over that is read
+  // whole (out: its reader; a connection closed early or a malformed message
+  // comes back too, not complete), still open for its answer; -1 when none is.
+  int next(const InstanceChannel& ch, HandoverDecoder& out, int idle_ms);
+
+ private:
+  struct Pending {
+    int fd = -1;
+    HandoverDecoder decoder;
+    int64_t deadline_ms = 0;
+  };
+  std::vector<Pending> pending_;
+};
+
 void release_instance(InstanceChannel& ch);

@@ -20,9 +20,11 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include <clocale>
 #include <cstring>
 #include <filesystem>
 
+#include "IO/busycursor.h"
 #include "IO/fileio.h"
 #include "IO/settings.h"
 #include "IO/ui_services.h"
@@ -42,17 +44,50 @@
 #include "gui/mainframe_parts.h"
 #include "gui/progresslogic.h"
 #include "gui/recent.h"
+#include "gui/statuspanels.h"
 #include "gui/views/mode_views.h"
+#include "gui/type_icon_theme.h"
+#include "gui/window_backends.h"
 #include "hfs/engine.h"
 #include "hfs/volume.h"
 #include "macfiles/extract.h"
+#include "macfiles/signatures.h"
 
 MainFrame* g_main_frame = nullptr;
 
 namespace {
 
-constexpr int k_status_panels = 5;
-const int k_status_widths[k_status_panels] = {120, 90, 90, 90, -1};
+const int* const k_status_widths = k_status_design_widths;
+
+// The main window's status bar: each panel as wide as its text needs, so a
+// count of any size, in either language, is shown whole.
+class PanelStatusBar : public wxStatusBar {
+ public:
+  explicit PanelStatusBar(wxWindow* parent) : wxStatusBar(parent, wxID_ANY, wxSTB_DEFAULT_STYLE, "Barre") {
+    SetFieldsCount(k_status_panels, k_status_widths);
+  }
+  void SetFieldsCount(int number, const int* widths) override {
+    wxStatusBar::SetFieldsCount(number, widths);
+    fit();
+  }
+
+ protected:
+  void DoUpdateStatusText(int number) override {
+    fit();
+    wxStatusBar::DoUpdateStatusText(number);
+  }
+
+ private:
+  void fit() {
+    if (GetFieldsCount() != k_status_panels) return;  // the one panel of a copy's progress
+    int text[k_status_panels];
+    for (int i = 0; i < k_status_panels; ++i) text[i] = GetStatusText(i).empty() ? 0 : GetTextExtent(GetStatusText(i)).x;
+    std::vector<int> widths = fit_status_widths(k_status_design_widths, text, 2 * GetBorderX() + 12);
+    bool same = true;
+    for (int i = 0; i < k_status_panels; ++i) same = same && GetStatusWidth(i) == widths[size_t(i)];
+    if (!same) SetStatusWidths(k_status_panels, widths.data());
+  }
+};
 
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
@@ -61,6 +96,14 @@ wxString hint_text(int id) {
   std::string shown;
   hint_to_status_bar(ui_text(id), shown);
   return wxString::FromUTF8(shown);
+}
+
+// A menu item's text: its caption, and its key after a tab (the toolkit shows
+// the key and takes it).
+wxString item_label(int caption, const char* command) {
+  wxString label = tr(caption);
+  if (*command_shortcut(command)) label << "\t" << command_shortcut(command);
+  return label;
 }
 
 const char* const k_tool_bar_names[3] = {"ToolProj", "ToolPart", "ToolIsop"};
@@ -182,26 +225,26 @@ MainFrame::MainFrame(InstanceChannel* channel)
   });
   top->Add(gauge_, 0, wxEXPAND);
   SetSizer(top);
-  CreateStatusBar(k_status_panels)->SetName("Barre");
-  GetStatusBar()->SetStatusWidths(k_status_panels, k_status_widths);
+  SetStatusBar(new PanelStatusBar(this));
   SetStatusBarPane(4);  // menu hints go to the status text panel
   SetMinSize(wxSize(480, 320));
   Bind(wxEVT_MENU, &MainFrame::on_menu, this);
   register_command_families();
-  // F1: the help topic of the mode; Ctrl+N: a new folder, as the tool hint
-  // says; F5: the views read again; Ctrl+M: the next working mode.
-  wxAcceleratorEntry keys[4];
-  keys[0].Set(wxACCEL_NORMAL, WXK_F1, command_id("HelpProj"));
-  keys[1].Set(wxACCEL_CTRL, 'N', command_id("MD"));
-  keys[2].Set(wxACCEL_NORMAL, WXK_F5, k_id_refresh);
-  keys[3].Set(wxACCEL_CTRL, 'M', k_id_change_mode);
-  SetAcceleratorTable(wxAcceleratorTable(4, keys));
+  // F5: the views read again; Ctrl+M: the next working mode. The keys of the
+  // menu commands are their items' own (command_shortcut): a text being edited
+  // in the list or the tree keeps them.
+  wxAcceleratorEntry keys[2];
+  keys[0].Set(wxACCEL_NORMAL, WXK_F5, k_id_refresh);
+  keys[1].Set(wxACCEL_CTRL, 'M', k_id_change_mode);
+  SetAcceleratorTable(wxAcceleratorTable(2, keys));
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::on_close, this);
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { poll_handover(); });
   build_menus();
 }
 
 MainFrame::~MainFrame() {
+  remove_window_backends(this);
+  if (list_) remove_type_icons(list_->GetImageList(wxIMAGE_LIST_SMALL));
   if (g_main_frame == this) g_main_frame = nullptr;
   if (g_main_views == this) g_main_views = nullptr;
   if (g_gui_forms == this) g_gui_forms = nullptr;
@@ -218,7 +261,7 @@ UiState MainFrame::ui_state() const {
   for (int m = 0; m < 3; ++m) s.recent[m] = !recent_[m].empty();
   s.name_view = g_name_view;
   s.copy_method = g_copy_method;
-  s.read_only = s.mode == 1 && (image_.read_only || g_volume.read_only);
+  s.read_only = s.mode == 1 ? image_.read_only || g_volume.read_only : project_read_only_[s.mode];
   // A GPT disk or an MBR volume has no partition map an ISO image could take over.
   s.can_hybridise = image_.kind != 6 && image_.kind != 7;
   s.list_selected = list_ ? list_->GetSelectedItemCount() : 0;
@@ -237,7 +280,7 @@ wxMenu* MainFrame::build_menu(const char* parent) {
   for (const CommandDef& c : menu_commands()) {
     if (!c.parent || std::strcmp(c.parent, parent) != 0 || !command_visible(c, s)) continue;
     int id = command_id(c.name);
-    wxString label = tr(command_caption(c, s));
+    wxString label = item_label(command_caption(c, s), c.name);
     switch (c.kind) {
       case ItemKind::separator: menu->AppendSeparator(); break;
       case ItemKind::menu: {
@@ -284,7 +327,8 @@ void MainFrame::build_tool_bars() {
     wxBitmap image = wxArtProvider::GetBitmap(tool_art(t.name), wxART_TOOLBAR, wxSize(24, 24));
     // A disabled button is drawn grey, whatever colours its image has.
     wxBitmap grey = image.IsOk() ? image.ConvertToDisabled() : image;
-    bar->AddTool(tool_id(t), t.name, image, grey, wxITEM_NORMAL, tr(t.hint));
+    // The hint is the button's name too: what the accessibility bus announces.
+    bar->AddTool(tool_id(t), tr(t.hint), image, grey, wxITEM_NORMAL, tr(t.hint));
   }
   for (wxToolBar* bar : tools_) bar->Realize();
 }
@@ -301,11 +345,15 @@ void MainFrame::set_captions() {
     if (position >= 0) {
       bar->SetMenuLabel(size_t(position), tr(c.caption));
     } else if (it) {
-      it->SetItemLabel(tr(command_caption(c, s)));
+      it->SetItemLabel(item_label(command_caption(c, s), c.name));
       it->SetHelp(hint_text(c.hint));
     }
   });
-  for (const ToolDef& t : tool_buttons()) tools_[t.mode]->SetToolShortHelp(tool_id(t), tr(t.hint));
+  for (const ToolDef& t : tool_buttons()) {
+    wxToolBarToolBase* tool = tools_[t.mode]->FindById(tool_id(t));
+    if (tool) tool->SetLabel(tr(t.hint));
+    tools_[t.mode]->SetToolShortHelp(tool_id(t), tr(t.hint));
+  }
   for (int i = 0; i < k_list_columns; ++i) {
     wxListItem col;
     col.SetMask(wxLIST_MASK_TEXT);
@@ -318,8 +366,12 @@ void MainFrame::set_captions() {
 
 void MainFrame::update_commands() {
   commands_pending_ = false;
+  settle_project_locks();  // a command's writes are whole: other programs may read the project again
   wxMenuBar* bar = GetMenuBar();
   UiState s = ui_state();
+  // The paste stays enabled for its key: a menu shows the clipboard's state
+  // while it is open, and the command asks the clipboard again.
+  s.clipboard_files = s.has_document && (menus_open_ == 0 || clipboard_has_files());
   for_each_shown(bar, s, [&](const CommandDef& c, int position, wxMenuItem* it) {
     if (position >= 0) {
       bar->EnableTop(size_t(position), command_enabled(c, s));
@@ -329,7 +381,7 @@ void MainFrame::update_commands() {
     it->Enable(command_enabled(c, s));
     if (c.kind == ItemKind::radio && command_checked(c, s)) it->Check(true);
     if (std::strcmp(c.name, "CachBarre") == 0) it->Check((g_options & k_option_hide_toolbar) != 0);
-    wxString caption = tr(command_caption(c, s));
+    wxString caption = item_label(command_caption(c, s), c.name);
     if (it->GetItemLabel() != caption) it->SetItemLabel(caption);
   });
   for (const ToolDef& t : tool_buttons()) tools_[t.mode]->EnableTool(tool_id(t), tool_enabled(t, s));
@@ -472,8 +524,11 @@ void MainFrame::run_command(const std::string& name) {
     change_mode(name == "MProj" ? 0 : name == "MPart" ? 1 : 2);
   } else if (is_one_of(name, {"VI1", "VH1", "VM1", "ModeVue"})) {
     set_name_view(name == "VI1" ? 0 : name == "VH1" ? 1 : name == "VM1" ? 2 : (g_name_view + 1) % 3);
-  } else if (is_one_of(name, {"Da", "Re", "Bo", "Ad", "As"})) {
-    g_copy_method = name == "Da" ? 1 : name == "Re" ? 2 : name == "Bo" ? 4 : name == "Ad" ? 8 : 32;
+  } else if (int method = copy_method_of(name)) {
+    // Every method but the data fork's is confirmed; No leaves the mark where it was.
+    int question = copy_method_question(name, g_copy_method);
+    if (method != (g_copy_method & 0x2F) && (!question || ask_yes_no(ui_text(question).c_str())))
+      g_copy_method = (g_copy_method & ~0x2F) | method;  // the font conversion's bit stays
     update_commands();
   } else if (name == "En2" || name == "Fr1") {
     switch_language(name == "En2" ? 0 : 10000);
@@ -508,19 +563,26 @@ void MainFrame::run_command(const std::string& name) {
   } else if (name == "CachBarre") {
     g_options ^= k_option_hide_toolbar;
     set_working_mode(mode);
-  } else if (is_one_of(name, {"HelpProj", "HelpPart", "HelpIso"})) {
-    show_help_topic(mode == 0 ? 2000 : mode == 1 ? 2020 : 2080);  // F1 comes here whatever the mode
-  } else if (index >= 0 && menu_commands()[size_t(index)].parent &&
-             std::strcmp(menu_commands()[size_t(index)].parent, "Aide1") == 0) {
-    show_help_topic(menu_commands()[size_t(index)].help);
+  } else if (int topic = help_command_topic(name)) {
+    show_help_topic(topic);
   }
   // The other commands belong to the families that register them.
 }
 
+// Every text shown changes at once: the captions, the counts of the status
+// bar and the list's Type column (whose signature comments the table holds
+// in each language; it is read again in the new one).
 void MainFrame::switch_language(int offset) {
   g_language_offset = offset;
   if (!g_command_mode) save_language_choice(offset);
+  load_signature_table();
   set_captions();
+  if (!simple_status_ && (shown_folders_ || shown_files_)) {
+    SetStatusText(wxString::FromUTF8(format_text(ui_text(1016).c_str(), int(shown_folders_))), 2);
+    SetStatusText(wxString::FromUTF8(format_text(ui_text(1015).c_str(), int(shown_files_))), 3);
+  } else if (!simple_status_ && shown_folder_) {
+    show_counts(0, 0);  // "Empty folder"
+  }
   update_commands();
 }
 
@@ -561,28 +623,37 @@ int MainFrame::handle_command_argument(const std::vector<std::string>& args) {
 }
 
 void MainFrame::poll_handover() {
-  if (!channel_ || handling_handover_) return;
+  // Work under the busy cursor lets the timers run: a hand-over waits until it
+  // is done (a form open, or one being handled, is answered at once instead).
+  if (!channel_ || busy_cursor_running()) return;
   HandoverDecoder decoder;
-  int connection = accept_handover(*channel_, decoder, 2000);
-  if (connection < 0) return;
-  handling_handover_ = true;
-  uint8_t reply = k_handover_done;
-  if (decoder.state() != HandoverDecoder::complete) {
-    reply = k_handover_refused;
-  } else if (!compile_idle()) {
-    reply = k_handover_busy;  // the compile owns the engine
-  } else if (g_modal_depth > 0) {
-    reply = k_handover_waiting;  // a form waits for an answer; what it decides must not change under it
-  } else if (!decoder.refused_lengths().empty()) {
-    reply = k_handover_refused;
-    show_timed_message(format_text(ui_text(2901).c_str(), int(decoder.refused_lengths()[0]), int(k_max_gui_argument),
-                                   decoder.refused_head().c_str()).c_str());
-  } else {
-    handle_command_argument(decoder.arguments());
-    Raise();
+  for (int connection; (connection = handovers_.next(*channel_, decoder, 2000)) >= 0;) {
+    uint8_t reply = k_handover_done;
+    if (decoder.state() != HandoverDecoder::complete) {
+      reply = k_handover_refused;
+    } else if (!compile_idle()) {
+      reply = k_handover_busy;  // the compile owns the engine
+    } else if (g_modal_depth > 0 || handling_handover_) {
+      reply = k_handover_waiting;  // a form waits for an answer; what it decides must not change under it
+    } else if (!decoder.refused_lengths().empty()) {
+      reply = k_handover_refused;
+    }
+    // The sender has its answer before any form of this window opens.
+    reply_handover(connection, reply);
+    if (reply == k_handover_refused && decoder.state() == HandoverDecoder::complete) {
+      show_timed_message(format_text(ui_text(2901).c_str(), int(decoder.refused_lengths()[0]), int(k_max_gui_argument),
+                                     decoder.refused_head().c_str()).c_str());
+    } else if (reply == k_handover_done) {
+      // Handled from the event queue, not inside this timer's call: a form it
+      // opens then leaves the timer running, and later starts are answered.
+      handling_handover_ = true;
+      CallAfter([this, args = decoder.arguments()] {
+        handle_command_argument(args);
+        Raise();
+        handling_handover_ = false;
+      });
+    }
   }
-  reply_handover(connection, reply);
-  handling_handover_ = false;
 }
 
 // --- start-up and shut-down -----------------------------------------------------------------------------
@@ -624,12 +695,16 @@ void MainFrame::save_settings() {
 }
 
 void MainFrame::start_up(const std::vector<std::string>& args) {
+  // Dates are shown in the user's own format (LC_TIME), before the list sizes
+  // its date columns for them; everything else keeps the C locale.
+  std::setlocale(LC_TIME, "");
   g_project_file = nullptr;
   g_isoplus_file = nullptr;
   g_working_mode = k_mode_none;
   g_name_view = 1;
   g_compile_state = 1;
   g_gui_forms = this;
+  install_window_backends(this);
   init_volume_engine();
   g_choose_log_file = choose_log_file;
   g_offer_signature_table = offer_signature_table;
@@ -675,6 +750,7 @@ void MainFrame::on_close(wxCloseEvent& e) {
     g_log_file = nullptr;
   }
   if (channel_) release_instance(*channel_);
+  remove_window_backends(this);
   g_gui_forms = nullptr;
   if (g_main_views == this) g_main_views = nullptr;
   list_->SetDropTarget(nullptr);
@@ -712,7 +788,17 @@ void MainFrame::leave_simple_status() {
 
 void MainFrame::elapsed_time(const std::string& text) {
   if (!simple_status_) SetStatusText(wxString::FromUTF8(text), 2);
-  wxSafeYield(nullptr, true);  // pending messages run, the user input waits: no command runs re-entrantly
+  // Pending messages run, the user input waits: no command runs re-entrantly
+  // (under the busy cursor an Esc is kept for the work's next poll).
+  if (busy_cursor_running()) yield_while_busy();
+  else wxSafeYield(nullptr, true);
+}
+
+void MainFrame::status_panel(int panel, const std::string& text) {
+  wxStatusBar* bar = GetStatusBar();
+  if (simple_status_ || !bar || panel < 0 || panel >= bar->GetFieldsCount()) return;
+  SetStatusText(wxString::FromUTF8(text), panel);
+  bar->Update();
 }
 
 void MainFrame::progress_bar(int action, int value) {
@@ -729,14 +815,6 @@ void MainFrame::progress_bar(int action, int value) {
   }
   Layout();
 }
-
-// The compile's progress goes to the progress dialog of the compile command,
-// whose forms stand in for the window's while it runs; none reaches the window.
-void MainFrame::progress_file_start(const std::string&, int) {}
-void MainFrame::progress_advance(int) {}
-void MainFrame::progress_file_done(int, uint32_t) {}
-void MainFrame::progress_step_text(const std::string&) {}
-int MainFrame::progress_general_range() { return 1; }
 
 void MainFrame::end_program(int code) {
   if (g_log_file) std::fflush(g_log_file);

@@ -104,11 +104,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   void leave_simple_status();
   void elapsed_time(const std::string& text) override;
   void progress_bar(int action, int value) override;
-  void progress_file_start(const std::string& label, int bar_maximum) override;
-  void progress_advance(int general_position) override;
-  void progress_file_done(int general_position, uint32_t files) override;
-  void progress_step_text(const std::string& text) override;
-  int progress_general_range() override;
+  void status_panel(int panel, const std::string& text) override;
   int print_lines(const std::string& title, const std::vector<std::string>& lines) override;
   void end_program(int code) override;
 
@@ -121,6 +117,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   int shown_column_width(int column) const;
   InstanceChannel* channel_;
   wxTimer handover_timer_;
+  HandoverInbox handovers_;
   bool handling_handover_ = false;
   bool started_ = false;
   wxToolBar* tools_[3] = {nullptr, nullptr, nullptr};
@@ -135,10 +132,12 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   std::string doc_path_[3];
   std::vector<std::string> recent_[3];
   ImageDocument image_;          // the open partition image
+  bool project_read_only_[3] = {false, false, false};  // the mode's project is only looked at (damaged)
   std::vector<FileTableEntry> rows_;  // the file table: row i of the list shows rows_[i]
   int32_t shown_folder_ = 0;     // the folder whose rows the list holds (0: none)
   bool selecting_ = false;       // the tree's selection is being set by the window itself
   bool commands_pending_ = false;
+  int menus_open_ = 0;           // menus of the bar shown now (the paste then follows the clipboard)
   bool drop_on_ = false;
   int tree_width_ = 180;
 
@@ -226,6 +225,8 @@ extern MainFrame* g_main_frame;
 // When set, the window's file dialogs are not shown: this answers them
 // instead, given the dialog's title, with a path or "" for Cancel (the tests).
 extern std::function<std::string(const std::string& title)> g_file_dialog_answer;
+// The file name the last of those dialogs proposed (a Save dialog's), shown or answered.
+extern std::string g_file_dialog_proposed;
 
 // The target image of a compile: a Save dialog proposing the project's name
 // with the extension "iso" ("dmg" for an HFS-only compile) in the folder of

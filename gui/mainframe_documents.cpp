@@ -40,6 +40,7 @@
 #include "platform/replacefile.h"
 
 std::function<std::string(const std::string&)> g_file_dialog_answer;
+std::string g_file_dialog_proposed;
 
 namespace {
 
@@ -73,20 +74,27 @@ const ModeFileTexts k_file_texts[3] = {
 std::string ask_file(wxWindow* owner, int title, int filter, const std::string& name, const std::string& extension,
                      bool save, bool remember = true) {
   std::string chosen;
-  if (g_file_dialog_answer) {
-    chosen = g_file_dialog_answer(ui_text(title));
-  } else {
-    char folder[k_text_size * 2];
-    get_project_folder(folder);
-    std::string start = folder, file = name;
-    if (name.find('/') != std::string::npos) {  // a path: its folder and its name
-      start = folder_of_path(name);
-      file = name.substr(name.rfind('/') + 1);
+  // A Save dialog proposes a real name, and a name with a wildcard is never written.
+  const std::string proposed = save ? save_dialog_name(name, "", extension) : name;
+  g_file_dialog_proposed = proposed.substr(proposed.rfind('/') + 1);
+  for (bool again = true; again;) {
+    if (g_file_dialog_answer) {
+      chosen = g_file_dialog_answer(ui_text(title));
+    } else {
+      char folder[k_text_size * 2];
+      get_project_folder(folder);
+      std::string start = folder, file = proposed;
+      if (proposed.find('/') != std::string::npos) {  // a path: its folder and its name
+        start = folder_of_path(proposed);
+        file = proposed.substr(proposed.rfind('/') + 1);
+      }
+      wxFileDialog dialog(owner, tr(title), utf8(start), utf8(file), utf8(wildcard_both_cases(ui_text(filter))),
+                          save ? wxFD_SAVE : wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+      if (run_modal(dialog) != wxID_OK) return std::string();
+      chosen = dialog.GetPath().utf8_string();
     }
-    wxFileDialog dialog(owner, tr(title), utf8(start), utf8(file), utf8(wildcard_both_cases(ui_text(filter))),
-                        save ? wxFD_SAVE : wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    if (run_modal(dialog) != wxID_OK) return std::string();
-    chosen = dialog.GetPath().utf8_string();
+    again = save && !chosen.empty() && !writable_file_name(chosen);
+    if (again) show_message(format_text(ui_text(6661).c_str(), chosen.c_str()).c_str());
   }
   if (chosen.empty()) return chosen;
   size_t slash = chosen.rfind('/');
@@ -124,7 +132,7 @@ class NewImageDialog : public wxDialog {
     grid->Add(kinds);
     auto* top = new wxBoxSizer(wxVERTICAL);
     top->Add(grid, 0, wxALL | wxEXPAND, 12);
-    top->Add(form_button_row(*this, nullptr), 0, wxEXPAND | wxALL, 4);
+    top->Add(form_button_row(*this, add_help_button(*this, 111)), 0, wxEXPAND | wxALL, 4);
     SetSizerAndFit(top);
     CentreOnParent();
   }
@@ -174,8 +182,11 @@ std::string MainFrame::choose_file(int mode, FileChoice which, const std::string
   const ModeFileTexts& t = k_file_texts[mode >= 0 && mode <= 2 ? mode : 0];
   int title = which == FileChoice::create ? t.new_title : which == FileChoice::open ? t.open_title : t.save_title;
   bool save = which != FileChoice::open;
-  return ask_file(this, title, t.filter, name.empty() ? ui_text(save ? t.new_name : t.open_name) : name,
-                  ui_text(t.extension), save);
+  std::string shown = name.empty() ? ui_text(t.open_name) : name;
+  // A project under a name of its own is offered its label, or "Untitled".
+  if (save && name.empty())
+    shown = save_dialog_name("", project_file_base_name(mode == 1 ? nullptr : project_stream(mode)), ui_text(t.extension));
+  return ask_file(this, title, t.filter, shown, ui_text(t.extension), save);
 }
 
 // --- opening ---------------------------------------------------------------------------------------------
@@ -198,6 +209,11 @@ bool MainFrame::open_project(const std::string& path, int mode) {
     status_text(format_text(ui_text(6106).c_str(), path.c_str()));
     int rc = open_project_document(path, mode == 2, (g_preferences & k_pref_no_backup) != 0, doc, message);
     status_text(std::string());
+    // A damaged project is never edited; what it holds may be looked at.
+    if (rc == k_doc_damaged) {
+      if (!ask_yes_no((message + "\n\n" + ui_text(6781)).c_str())) return false;
+      rc = open_project_read_only(path, mode == 2, doc, message);
+    }
     if (rc != k_doc_ok) {
       if (!message.empty()) show_message(message.c_str());
       return false;
@@ -205,10 +221,13 @@ bool MainFrame::open_project(const std::string& path, int mode) {
   }
   project_stream(mode) = doc.file;
   doc_path_[mode] = path;
+  project_read_only_[mode] = doc.read_only;
   g_total_sectors = recount_project_totals(doc.file);
+  if (doc.read_only) std::clearerr(doc.file);  // its header is not rewritten
   if (mode == 2) g_isoplus_folder = k_root_folder_id;
   else g_selected_folder = k_root_folder_id;
   document_opened(mode);
+  if (doc.read_only) status_text(ui_text(6798));
   return true;
 }
 
@@ -334,18 +353,23 @@ bool MainFrame::close_project(int mode, bool offer_save) {
       if (file_length(path) > long(k_project_record_size)) {
         if (offer_save) save_project_as_command(mode);
       } else {
-        std::fclose(f);
+        ::unlink(path.c_str());  // while still locked
+        close_project_stream(f);
         f = nullptr;
-        ::unlink(path.c_str());
       }
+    }
+    if (f && project_read_only_[mode]) {
+      std::fclose(f);  // looked at only: nothing to write
+      f = nullptr;
     }
     if (f) {
       // The totals and the id counters live in the header: the next run hands out new ids.
       write_project_totals(f, mode == 2);
-      if (std::fclose(f) != 0) report_open_error(doc_path_[mode].c_str());
+      if (close_project_stream(f) != 0) report_open_error(doc_path_[mode].c_str());
       f = nullptr;
     }
   }
+  project_read_only_[mode] = false;
   doc_path_[mode].clear();
   g_total_sectors = 0;
   if (mode == 2) g_isoplus_folder = k_root_folder_id;
@@ -375,18 +399,13 @@ bool MainFrame::make_scratch_project(int mode) {
     return false;
   }
   std::string path = scratch_project_path(mode);
-  FILE* f = std::fopen(path.c_str(), "w+b");
-  if (!f) {
-    report_open_error(path.c_str());
+  FILE* f = nullptr;
+  int rc = create_project_stream(path, g_preferences, nullptr, FileLock::shared, f);
+  if (rc != 0) {
+    if (rc == k_project_in_use) show_message(ui_text(6600).c_str());
+    else report_open_error(path.c_str());
     return false;
   }
-  if (!write_new_project_header(f, g_preferences)) {
-    std::fclose(f);
-    ::unlink(path.c_str());
-    report_open_error(path.c_str());
-    return false;
-  }
-  std::fflush(f);
   read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
   project_stream(mode) = f;
   doc_path_[mode] = path;
@@ -458,15 +477,14 @@ bool MainFrame::save_project_as_command(int mode) {
   }
   std::string message;
   if (scratch) {
-    std::fclose(f);
+    close_project_stream(f);
     f = nullptr;
     if (move_document_file(current, target, message) != k_doc_ok) {
       show_message(message.c_str());
-      f = std::fopen(current.c_str(), "r+b");  // the scratch project stays the document
+      open_project_stream(current, "r+b", FileLock::shared, false, f);  // the scratch project stays the document
       return false;
     }
-    f = std::fopen(target.c_str(), "r+b");
-    if (!f) {
+    if (open_project_stream(target, "r+b", FileLock::shared, false, f) != 0) {
       report_open_error(target.c_str());
       doc_path_[mode].clear();
       clear_views();
@@ -478,12 +496,12 @@ bool MainFrame::save_project_as_command(int mode) {
       show_message(message.c_str());
       return false;
     }
-    FILE* copy = std::fopen(target.c_str(), "r+b");
-    if (!copy) {
+    FILE* copy = nullptr;
+    if (open_project_stream(target, "r+b", FileLock::shared, false, copy) != 0) {
       report_open_error(target.c_str());
       return false;
     }
-    std::fclose(f);
+    close_project_stream(f);
     f = copy;
   }
   doc_path_[mode] = target;

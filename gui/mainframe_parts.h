@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "gui/menumodel.h"
+#include "gui/views/file_table.h"
 
 class MainFrame;
 
@@ -34,14 +35,15 @@ class FileListCtrl : public wxListCtrl {
   MainFrame* frame_;
 };
 
-// The node data of the folder tree: the folder's id.
+// The node data of the folder tree: the folder's id, and its name as the list sorts it.
 class FolderData : public wxTreeItemData {
  public:
-  explicit FolderData(int32_t id) : id(id) {}
+  explicit FolderData(int32_t id, FileTableEntry key = FileTableEntry()) : id(id), key(std::move(key)) {}
   int32_t id;
+  FileTableEntry key;
 };
 
-// The folder tree: nodes sorted by text, ordinal and case-sensitive.
+// The folder tree: nodes sorted by name as the list sorts them (without regard to case).
 class FolderTreeCtrl : public wxTreeCtrl {
  public:
   explicit FolderTreeCtrl(wxWindow* parent);

@@ -3,7 +3,6 @@
 // sorting, in-place renames, pop-up menus, navigation and dropped files.
 #include <wx/artprov.h>
 #include <wx/button.h>
-#include <wx/clipbrd.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/dnd.h>
@@ -24,9 +23,11 @@
 #include "gui/commands.h"
 #include "gui/compileworker.h"
 #include "gui/dialogs/dialogforms.h"
+#include "gui/desktop_files.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
+#include "gui/type_icon_theme.h"
 #include "gui/views/mode_views.h"
 #include "macfiles/signatures.h"
 #include "hfs/volume.h"
@@ -72,16 +73,19 @@ wxImageList* make_view_images() {
   return list;
 }
 
-// PC files dropped on the list or the tree.
-class ViewDropTarget : public wxFileDropTarget {
+// PC files dropped on the list or the tree, from a file manager of any desktop.
+class ViewDropTarget : public wxDropTarget {
  public:
   ViewDropTarget(MainFrame* frame, bool tree, void (MainFrame::*take)(const std::vector<std::string>&, bool, int, int))
-      : frame_(frame), tree_(tree), take_(take) {}
-  bool OnDropFiles(wxCoord x, wxCoord y, const wxArrayString& names) override {
-    std::vector<std::string> paths;
-    for (const wxString& n : names) paths.push_back(n.utf8_string());
+      : wxDropTarget(new DesktopFilesData), frame_(frame), tree_(tree), take_(take) {}
+  // The files are copied, never moved: the source keeps them.
+  wxDragResult OnDragOver(wxCoord, wxCoord, wxDragResult) override { return wxDragCopy; }
+  wxDragResult OnData(wxCoord x, wxCoord y, wxDragResult) override {
+    if (!GetData()) return wxDragNone;
+    std::vector<std::string> paths = static_cast<DesktopFilesData*>(GetDataObject())->paths();
+    if (paths.empty()) return wxDragNone;
     (frame_->*take_)(paths, tree_, x, y);
-    return true;
+    return wxDragCopy;
   }
 
  private:
@@ -111,7 +115,11 @@ FolderTreeCtrl::FolderTreeCtrl(wxWindow* parent)
 }
 
 int FolderTreeCtrl::OnCompareItems(const wxTreeItemId& a, const wxTreeItemId& b) {
-  return GetItemText(a).utf8_string().compare(GetItemText(b).utf8_string());
+  auto* x = dynamic_cast<FolderData*>(GetItemData(a));
+  auto* y = dynamic_cast<FolderData*>(GetItemData(b));
+  std::string p = GetItemText(a).utf8_string(), q = GetItemText(b).utf8_string();
+  if (!x || !y) return p.compare(q);
+  return tree_order(x->key, p, y->key, q) ? -1 : tree_order(y->key, q, x->key, p) ? 1 : 0;
 }
 
 int32_t FolderTreeCtrl::id_of(const wxTreeItemId& node) const {
@@ -130,6 +138,7 @@ void MainFrame::build_views() {
   tree_->AssignImageList(make_view_images());
   list_ = new FileListCtrl(split_, this);
   list_->AssignImageList(make_view_images(), wxIMAGE_LIST_SMALL);
+  install_type_icons(list_->GetImageList(wxIMAGE_LIST_SMALL));
   for (int i = 0; i < k_list_columns; ++i) {
     const ListColumnSetting& c = g_list_columns[size_t(i)];
     list_->AppendColumn(tr(c.caption_text), c.right_aligned ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,
@@ -159,12 +168,31 @@ void MainFrame::build_views() {
   // The paste item follows the clipboard, which is asked only as a menu opens.
   Bind(wxEVT_MENU_OPEN, [this](wxMenuEvent& e) {
     e.Skip();
+    ++menus_open_;
     wxMenuBar* bar = GetMenuBar();
     wxMenuItem* paste = bar ? bar->FindItem(command_id("DrExpl")) : nullptr;
     if (!paste) return;
     UiState s = ui_state();
     s.clipboard_files = s.has_document && clipboard_has_files();
     paste->Enable(command_enabled(menu_commands()[size_t(command_index("DrExpl"))], s));
+  });
+  // Closed again, the paste takes its key whatever the clipboard holds (the command asks it).
+  Bind(wxEVT_MENU_CLOSE, [this](wxMenuEvent& e) {
+    e.Skip();
+    menus_open_ = std::max(menus_open_ - 1, 0);
+    if (menus_open_ == 0) schedule_update_commands();
+  });
+  // The view used last is the one with the focus: the keys of the item
+  // commands (Del) act on its selection.
+  tree_->Bind(wxEVT_CHILD_FOCUS, [this](wxChildFocusEvent& e) {
+    e.Skip();
+    g_popup_source = 0;
+    schedule_update_commands();
+  });
+  list_->Bind(wxEVT_CHILD_FOCUS, [this](wxChildFocusEvent& e) {
+    e.Skip();
+    g_popup_source = 1;
+    schedule_update_commands();
   });
 }
 
@@ -191,10 +219,7 @@ std::vector<long> MainFrame::selected_rows() const {
   return rows;
 }
 
-bool MainFrame::clipboard_has_files() const {
-  wxClipboardLocker lock;
-  return !!lock && wxTheClipboard->IsSupported(wxDF_FILENAME);
-}
+bool MainFrame::clipboard_has_files() const { return clipboard_offers_files(); }
 
 // --- filling ------------------------------------------------------------------------------------------
 void MainFrame::clear_views() {
@@ -239,7 +264,7 @@ int MainFrame::add_children(const wxTreeItemId& node) {
   std::string message;
   expand_mode_node(mode_index(), tree_->id_of(node), children, message);
   for (const TreeNodeInfo& c : children) {
-    wxTreeItemId child = tree_->AppendItem(node, utf8(c.text), c.image, c.selected_image, new FolderData(c.id));
+    wxTreeItemId child = tree_->AppendItem(node, utf8(c.text), c.image, c.selected_image, new FolderData(c.id, c.key));
     tree_->SetItemHasChildren(child, c.has_children);
   }
   // A damaged catalog: the folders that could be read are shown, the status bar says what is wrong.
@@ -310,7 +335,9 @@ void MainFrame::show_counts(uint32_t folders, uint32_t files) {
   } else {
     SetStatusText(utf8(format_text(ui_text(1016).c_str(), int(folders))), 2);
     SetStatusText(utf8(format_text(ui_text(1015).c_str(), int(files))), 3);
-    SetStatusText(wxString(), 4);
+    // A document that refuses every edit says so as long as it is shown.
+    bool read_only = mode_index() == 1 ? image_.read_only || g_volume.read_only : project_read_only_[mode_index()];
+    SetStatusText(read_only ? tr(mode_index() == 1 ? 6108 : 6798) : wxString(), 4);
   }
   gauge_->Refresh();
 }
@@ -376,6 +403,7 @@ void MainFrame::on_tree_end_edit(wxTreeEvent& e) {
   }
   if (rc == 0) return;
   tree_->SetItemText(node, utf8(display_name(*it)));
+  if (auto* d = dynamic_cast<FolderData*>(tree_->GetItemData(node))) d->key = *it;
   tree_->SortChildren(parent_node);
   if (shown_folder_ == parent)
     for (FileTableEntry& row : rows_)
@@ -435,6 +463,7 @@ void MainFrame::on_list_end_edit(wxListEvent& e) {
     wxTreeItemId node = find_child(tree_->GetSelection(), entry.id);
     if (node.IsOk()) {
       tree_->SetItemText(node, utf8(display_name(entry)));
+      if (auto* d = dynamic_cast<FolderData*>(tree_->GetItemData(node))) d->key = entry;
       tree_->SortChildren(tree_->GetSelection());
     }
   }
@@ -508,7 +537,10 @@ void MainFrame::show_popup(bool tree) {
       menu.AppendSeparator();
       continue;
     }
-    wxMenuItem* item = menu.Append(e.id, tr(e.caption), hint_text(e.hint));
+    wxString label = tr(e.caption);
+    std::string command = command_name(e.id);
+    if (*command_shortcut(command)) label << "\t" << command_shortcut(command);
+    wxMenuItem* item = menu.Append(e.id, label, hint_text(e.hint));
     item->Enable(e.enabled);
   }
   PopupMenu(&menu);
@@ -570,15 +602,24 @@ void MainFrame::apply_drop_targets() {
 
 void MainFrame::files_dropped(const std::vector<std::string>& paths, bool on_tree, int x, int y) {
   if (!drop_accepted(ui_state()) || paths.empty()) return;
+  // Onto a folder (a node of the tree, a folder's row of the list): into it;
+  // anywhere else: the folder shown (the root, on the tree's empty space).
   int32_t folder = current_folder();
+  int flags = 0;
   if (on_tree) {
-    int flags = 0;
     wxTreeItemId node = tree_->HitTest(wxPoint(x, y), flags);
-    if (node.IsOk()) folder = tree_->id_of(node);
+    folder = node.IsOk() ? tree_->id_of(node) : mode_root_folder(mode_index());
+  } else {
+    long row = list_->HitTest(wxPoint(x, y), flags);
+    if (row >= 0 && size_t(row) < rows_.size() && rows_[size_t(row)].kind == 1) folder = rows_[size_t(row)].id;
   }
-  // The copy asks its questions once the drop has ended.
+  // The copy asks its questions once the drop has ended. Like a command, it
+  // leaves the one-panel status of its progress when it is done.
   CallAfter([this, paths, folder] {
-    if (g_files_dropped && drop_accepted(ui_state())) g_files_dropped(paths, folder);
+    if (!g_files_dropped || !drop_accepted(ui_state())) return;
+    leave_simple_status();
+    g_files_dropped(paths, folder);
+    if (g_main_frame == this) leave_simple_status();
   });
 }
 

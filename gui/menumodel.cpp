@@ -175,7 +175,7 @@ bool selection_in_last_view(const UiState& s) { return s.popup_source ? s.list_s
 bool enabled_by_name(const char* name, const UiState& s) {
   if (s.compile_running) return usable_while_compiling(name);
   if (needs_document(name) && !s.has_document) return false;
-  if (s.mode == 1 && s.read_only && is_edit_command(name)) return false;
+  if (s.read_only && (s.mode == 1 ? is_edit_command(name) : is_project_edit_command(name))) return false;
   // The scratch project has no name of its own to save under; Save As gives it one.
   if ((std::strcmp(name, "Enregistrer1") == 0 || std::strcmp(name, "En1") == 0) && s.is_scratch) return false;
   if (std::strcmp(name, "Reop1") == 0) return s.recent[0];
@@ -260,6 +260,38 @@ int command_caption(const CommandDef& c, const UiState& s) {
   return c.caption;
 }
 
+const char* command_shortcut(const std::string& name) {
+  static const struct {
+    const char* name;
+    const char* key;
+  } k_keys[] = {{"Supp1", "Del"}, {"SAll", "Ctrl+A"}, {"DrExpl", "Ctrl+V"}, {"MD", "Ctrl+N"}, {"AideUtil1", "F1"}};
+  for (const auto& k : k_keys)
+    if (name == k.name) return k.key;
+  return "";
+}
+
+int help_command_topic(const std::string& name) {
+  if (name == "HH1") return 1098;
+  if (in_list(name.c_str(), {"AideUtil1", "HelpProj", "HelpPart", "HelpIso"})) return 1099;
+  return 0;
+}
+
+int copy_method_of(const std::string& item) {
+  static const struct {
+    const char* name;
+    int method;
+  } k_methods[] = {{"Da", 1}, {"Re", 2}, {"Bo", 4}, {"Ad", 8}, {"As", 32}};
+  for (const auto& m : k_methods)
+    if (item == m.name) return m.method;
+  return 0;
+}
+
+int copy_method_question(const std::string& item, int current_method) {
+  int method = copy_method_of(item);
+  if (method <= 1 || method == (current_method & 0x2F)) return 0;
+  return method == 2 ? 6750 : method == 4 ? 6751 : method == 8 ? 6752 : 6753;
+}
+
 int mode_status_text(int mode, int name_view) {
   switch (mode) {
     case 0:
@@ -302,9 +334,17 @@ bool is_edit_command(const std::string& name) {
   return false;
 }
 
-bool drop_accepted(const UiState& s) {
-  return s.has_document && !s.compile_running && !(s.mode == 1 && s.read_only);
+bool is_project_edit_command(const std::string& name) {
+  static const char* const k_edits[] = {"Enregistrer1", "EnregistrerAs1", "Compil1", "Info1", "Label", "En1", "Sa1",
+                                        "CompISOP", "In1", "La1", "Supp1", "Ren", "Prop1", "MD", "DrExpl", "RSig",
+                                        "Refr", "Clean1", "DelExt", "Path1", "dsstor", "DelProj", "CompProj",
+                                        "MkDirProj", "WizProj", "DelIso", "CompIso", "MkDirIso", "WizIso"};
+  for (const char* e : k_edits)
+    if (name == e) return true;
+  return false;
 }
+
+bool drop_accepted(const UiState& s) { return s.has_document && !s.compile_running && !s.read_only; }
 
 namespace {
 // Captions: the File menu's texts; "Open Folder" stands in for the display

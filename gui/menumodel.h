@@ -52,7 +52,7 @@ struct UiState {
   int name_view = 1;
   int copy_method = 1;
   // What the views hold.
-  bool read_only = false;        // Partition Mode: the image refuses every edit
+  bool read_only = false;        // the document refuses every edit (an image that cannot be written, a damaged project)
   bool can_hybridise = false;    // Partition Mode: the image's layout takes an ISO partner (no GPT, no MBR)
   int list_selected = 0;         // rows selected in the list
   bool tree_selected = false;    // a node of the tree is selected
@@ -69,6 +69,21 @@ bool command_checked(const CommandDef& c, const UiState& s);
 // The caption id in this state (the compile commands read "Abort Compilation" while a compile runs).
 int command_caption(const CommandDef& c, const UiState& s);
 
+// The copy-method items (Da, Re, Bo, Ad, As): the method each sets (1, 2, 4,
+// 8, 32; 0 for any other name), and the question asked before it is set: none
+// (0) for the data fork's copy and for the method already in force.
+int copy_method_of(const std::string& item);
+int copy_method_question(const std::string& item, int current_method);
+
+// The key of a command, shown beside its menu items (the menu's own and the
+// pop-ups' twins) and taken by the window wherever its focus is but in a text
+// being edited: Del, Ctrl+A, Ctrl+V, Ctrl+N and F1; "" for the others.
+const char* command_shortcut(const std::string& name);
+// The help topic a help command opens (the language offset is added on use):
+// Help on Help 1098, Help Topics and the tool bars' help buttons 1099; 0 for
+// any other command.
+int help_command_topic(const std::string& name);
+
 // Status panel 0 text id by mode and, in Project Mode, by name view; 0 leaves it.
 int mode_status_text(int mode, int name_view);
 // Menu hints beginning with "." go to the status bar without the dot; others are tooltips.
@@ -79,9 +94,11 @@ int help_topic(int topic, int language_offset);
 // context help alike; 0 for a form that offers none.
 int form_help_topic(const std::string& form_name);
 
-// Commands that change the open image (or the project): refused while the
-// Partition Mode image is read-only.
+// Commands that change the open image: refused while the Partition Mode image is read-only.
 bool is_edit_command(const std::string& name);
+// Commands that change the open project (or ISO+ project), or write from it:
+// refused while it is only looked at.
+bool is_project_edit_command(const std::string& name);
 // The tree and the list take PC files dropped on them: a document is open that
 // may be changed, and no compile runs.
 bool drop_accepted(const UiState& s);

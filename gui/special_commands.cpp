@@ -13,6 +13,7 @@
 #include "compiler/commands.h"
 #include "compiler/project.h"
 #include "gui/commands.h"
+#include "gui/dialogs/dialogforms.h"
 #include "gui/dialogs/dsstore_form.h"
 #include "gui/dialogs/form_kit.h"
 #include "gui/dialogs/messageforms.h"
@@ -141,9 +142,21 @@ void signature_replace_command() {
   if (!f) return;
   SignatureReplace values;
   if (run_signature_replace_form(owner(), values) != -1) return;
-  int count = replace_project_signature(f, values);
+  // The files of the generic signature are of undetermined types: each is
+  // offered in the signature editing form rather than all replaced alike.
+  int count = 0, found = 0;
+  if (looks_for_generic_signature(values)) {
+    SignatureReview review = review_generic_signatures(f, values, [](char sig[8], const char* proposal,
+                                                                      const std::string& name) {
+      return run_signature_edit_form(owner(), sig, name, proposal);
+    });
+    count = review.changed;
+    found = review.found;
+  } else {
+    count = found = replace_project_signature(f, values);
+  }
   if (count < 0) return;  // the store reported the failed write; nothing changed
-  show_message(signature_replace_report(values, count).c_str());
+  show_message(signature_replace_report(values, count, found).c_str());
   if (count > 0) refresh_views();
 }
 

@@ -195,9 +195,9 @@ bool project_needs_label(FILE* project) {
   return untitled;
 }
 
-std::string signature_replace_report(const SignatureReplace& values, int count) {
+std::string signature_replace_report(const SignatureReplace& values, int count, int found) {
   std::string searched(values.original(), 8);
-  if (count > 0) return format_text(ui_text(6402).c_str(), searched.c_str(), count);
+  if (count > 0 || found > 0) return format_text(ui_text(6402).c_str(), searched.c_str(), count);
   return format_text(ui_text(6403).c_str(), searched.c_str());
 }
 
@@ -229,9 +229,20 @@ ForkSwapOutcome swap_forks_of(const std::vector<FileTableEntry>& entries, uint32
     show_message(ui_text(5112).c_str());
     return out;
   }
+  std::vector<const FileTableEntry*> files;
+  for (const FileTableEntry& e : entries)
+    if (e.kind != 1 && e.id < 0) files.push_back(&e);
+  if (files.empty()) return out;
+  // The forks change places on the volume: asked first, once for the selection.
+  std::string question = files.size() == 1 ? format_text(ui_text(6653).c_str(), display_name(*files[0]).c_str())
+                                           : format_text(ui_text(6654).c_str(), int(files.size()));
+  if (!ask_yes_no(question.c_str())) {
+    out.declined = true;
+    return out;
+  }
   if (load_allocation_bitmap() != 0) return out;
-  for (const FileTableEntry& e : entries) {
-    if (e.kind == 1 || e.id > 0) continue;
+  for (const FileTableEntry* f : files) {
+    const FileTableEntry& e = *f;
     int rc;
     if (g_volume.is_hfsplus) {
       HFSUniStr255 name;
@@ -247,6 +258,8 @@ ForkSwapOutcome swap_forks_of(const std::vector<FileTableEntry>& entries, uint32
       show_timed_message(format_text(ui_text(6404).c_str(), display_name(e).c_str()).c_str());
     }
   }
-  flush_volume_structures();
+  // Each swap wrote the volume back; with none the image stays as it was.
+  if (out.swapped > 0) flush_volume_structures();
+  free_allocation_bitmap();
   return out;
 }

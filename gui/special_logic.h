@@ -66,9 +66,10 @@ int rebuild_project(FILE* project, const std::string& project_path);
 // volume name is still the default "Untitled" (in either language).
 bool project_needs_label(FILE* project);
 
-// The report of a signature replace: "Signature %s\nreplaced %d times." or
-// "Signature %s\nnot found." with the signature searched for.
-std::string signature_replace_report(const SignatureReplace& values, int count);
+// The report of a signature replace: "Signature %s\nreplaced %d times." or,
+// when no file had it (found 0), "Signature %s\nnot found." with the signature
+// searched for. found -1: as many as were replaced.
+std::string signature_replace_report(const SignatureReplace& values, int count, int found = -1);
 
 // The image an HFS partition is taken from: 0 when it may be used, else the
 // text id of the refusal (a path too long, or the image open in Partition Mode).
@@ -83,8 +84,10 @@ struct ForkSwapOutcome {
   int swapped = 0;
   int refused = 0;           // files whose forks could not change places (each reported)
   bool read_only = false;    // nothing was tried: the volume cannot be written
+  bool declined = false;     // nothing was tried: the user answered no
 };
-// Swaps data and resource fork of every file among entries (folders are left
-// alone) in folder of the open volume, then writes the volume structures back
-// once. A refusal is reported for its file and the others go on.
+// Asks once, then swaps data and resource fork of every file among entries
+// (folders are left alone) in folder of the open volume; the volume is written
+// back only when a swap was made. A refusal is reported for its file and the
+// others go on.
 ForkSwapOutcome swap_forks_of(const std::vector<FileTableEntry>& entries, uint32_t folder);

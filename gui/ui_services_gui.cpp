@@ -15,6 +15,7 @@
 #include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "compiler/additems.h"
 #include "gui/dialoghooks.h"
 #include "gui/dialogs/truncation_prompt.h"
 #include "gui/guiforms.h"
@@ -27,8 +28,6 @@ GuiForms* g_gui_forms = nullptr;
 bool (*g_hfs_truncation_form)(HfsTruncationPrompt& p) = nullptr;
 bool (*g_pc_name_form)(std::string& name) = nullptr;
 int (*g_item_properties_form)(ProjectRecord& record, bool isoplus) = nullptr;
-uint64_t g_compiled_sectors = 0;
-uint32_t g_compiled_files = 0;
 uint64_t g_operation_start_ms = 0;
 std::function<int(std::string&, std::string&, std::string&, std::string&)> g_long_path_prompt;
 std::function<int(const std::string&, const FolderBrowserSetup&, std::string&)> g_folder_browser;
@@ -127,33 +126,23 @@ void hide_progress_bar() {
 }
 
 // --- compile progress ------------------------------------------------------------
+// The worker only counts: the progress dialog reads the counts from its timer
+// (g_compile_progress), so a compile of many small files never waits on the
+// GUI thread file by file.
 void report_file_start(int steps, const char* file_name, int64_t size) {
   if (compile_hooks_silent()) return;
-  FileStartView v = file_start_view(steps, file_name, size);
-  run_on_gui_thread([&] {
-    if (g_gui_forms) g_gui_forms->progress_file_start(v.label, v.bar_maximum);
-  });
+  g_compile_progress.file_started(steps, file_name, size);
 }
 
 int report_file_position(int64_t sectors) {
   if (compile_hooks_silent()) return 0;
-  run_on_gui_thread([&] {
-    g_compiled_sectors += uint64_t(sectors > 0 ? sectors : 0);
-    if (g_gui_forms)
-      g_gui_forms->progress_advance(general_bar_position(g_compiled_sectors, g_gui_forms->progress_general_range()));
-  });
+  g_compile_progress.chunk_copied(sectors);
   return g_compile_state.load() < 0 ? -1 : 0;
 }
 
 int report_file_count(int64_t sectors) {
   if (compile_hooks_silent()) return 0;
-  run_on_gui_thread([&] {
-    g_compiled_sectors += uint64_t(sectors > 0 ? sectors : 0);
-    ++g_compiled_files;
-    if (g_gui_forms)
-      g_gui_forms->progress_file_done(general_bar_position(g_compiled_sectors, g_gui_forms->progress_general_range()),
-                                      g_compiled_files);
-  });
+  g_compile_progress.file_finished(sectors);
   return g_compile_state.load() < 0 ? -1 : 0;
 }
 
@@ -164,10 +153,7 @@ void report_log_message(const char* text) {
 
 void report_step_text(const char* text) {
   if (compile_hooks_silent()) return;
-  std::string t = text_of(text);
-  run_on_gui_thread([&] {
-    if (g_gui_forms) g_gui_forms->progress_step_text(t);
-  });
+  g_compile_progress.step_shown(text);
 }
 
 // --- wrappers ------------------------------------------------------------------
@@ -223,6 +209,35 @@ void show_deleting_item(const char* name) {
   run_on_gui_thread([&] {
     if (g_gui_forms) g_gui_forms->simple_status_text(t);
   });
+}
+
+namespace {
+uint64_t g_inclusion_shown_ms = 0;  // when the counts were last shown
+}  // namespace
+
+void show_inclusion_start() {
+  g_operation_start_ms = steady_ms();
+  g_inclusion_shown_ms = 0;
+  reset_inclusion_counts();
+  show_status_text(ui_text(1456).c_str(), nullptr);
+}
+
+void show_inclusion_counts(uint32_t folders, uint32_t files) {
+  if (g_command_mode || !g_gui_forms || !on_gui_thread()) return;
+  uint64_t now = steady_ms();
+  if (!display_due(g_inclusion_shown_ms, now, 100)) return;
+  InclusionCountsView v = inclusion_counts_view(now - g_operation_start_ms, folders, files);
+  g_gui_forms->status_panel(1, v.folders);
+  g_gui_forms->status_panel(2, v.files);
+  g_gui_forms->status_panel(3, v.elapsed);
+}
+
+void show_inclusion_done() {
+  if (g_gui_forms)
+    for (int panel : {1, 2, 3, 4}) g_gui_forms->status_panel(panel, std::string());
+  std::string report = inclusion_done_text(steady_ms() - g_operation_start_ms, g_folder_count, g_file_count);
+  g_inclusion_stopped = false;  // a stop ends this inclusion only
+  if (!report.empty()) show_timed_message(report.c_str());
 }
 
 int ask_hfs_name_truncation(std::string& name, uint32_t parent_id) {

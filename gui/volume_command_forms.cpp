@@ -1,12 +1,11 @@
 // The volume commands bound to their windows: the dialogs, the prompts of the
 // copies, the clipboard's file list for the paste, and the system's beep.
 #include <wx/app.h>
-#include <wx/clipbrd.h>
-#include <wx/dataobj.h>
 #include <wx/dirdlg.h>
 #include <wx/utils.h>
 
 #include "IO/uitext.h"
+#include "gui/desktop_files.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/volume_forms.h"
 #include "gui/transfer_prompts.h"
@@ -18,17 +17,7 @@ namespace {
 wxWindow* owner() { return wxTheApp ? wxTheApp->GetTopWindow() : nullptr; }
 
 // The files of the clipboard, which is emptied once they are taken.
-std::vector<std::string> clipboard_files() {
-  std::vector<std::string> paths;
-  wxClipboardLocker lock;
-  if (!lock) return paths;
-  wxFileDataObject files;
-  if (wxTheClipboard->IsSupported(wxDF_FILENAME) && wxTheClipboard->GetData(files)) {
-    for (const wxString& f : files.GetFilenames()) paths.push_back(f.utf8_string());
-    wxTheClipboard->Clear();
-  }
-  return paths;
-}
+std::vector<std::string> clipboard_files() { return clipboard_desktop_files(true); }
 
 }  // namespace
 

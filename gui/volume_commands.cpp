@@ -15,6 +15,7 @@
 #include "gui/commands.h"
 #include "gui/dialogs/dialog_models.h"
 #include "gui/dialogs/transfer_dialogs.h"
+#include "gui/guiforms.h"
 #include "gui/mainviews.h"
 #include "gui/menumodel.h"
 #include "gui/views/file_table.h"
@@ -160,7 +161,11 @@ void rename_entry(FileTableEntry entry, uint32_t folder) {
   else if (rc == -3) show_message(g_volume.read_only ? ui_text(6300).c_str() : ui_text(k_text_name_exists).c_str());
 }
 
+// 1 deleted, 0 kept (the user said no, or it is gone), negative on failure.
 int delete_entry(const FileTableEntry& e, uint32_t folder) {
+  const bool is_folder = e.kind == 1 || e.id > 0;
+  // A folder that holds items is asked about inside the delete, which finds what it holds.
+  if (!(is_folder && e.valence > 0) && !confirm_delete_item(entry_text(e).c_str(), is_folder)) return 0;
   uint32_t parent = parent_of(folder);
   return e.hfsplus ? hfsplus_delete_item(units_of(e.units), folder, parent) : hfs_delete_item(e.name, folder, parent);
 }
@@ -215,7 +220,7 @@ void copy_items_to_pc(const std::vector<CatalogItem>& items) {
   reset_copy_progress();
   start_busy_cursor();
   for (const CatalogItem& item : items)
-    if (extract_item(item) != 0) break;
+    if (escape_abort_requested() || extract_item(item) != 0) break;  // Esc between the items too
   stop_busy_cursor();
   show_status_text(nullptr, nullptr);
 }
@@ -241,12 +246,16 @@ void volume_delete_command() {
     const uint32_t folder = g_partition_folder;
     {
       EditSession session;
+      int deleted = 0;
       for (const FileTableEntry& e : rows) {
         if (session.refused()) break;
         int rc = delete_entry(e, folder);
         session.result(rc);
         if (rc < 0) break;
+        deleted += rc == 1;
       }
+      // Nothing deleted (every question answered no): the image stays as it was, byte for byte.
+      if (deleted == 0) session.finish(false);
     }
     show_status_text(nullptr, nullptr);
     refresh();
@@ -278,6 +287,7 @@ void volume_delete_command() {
       rc = delete_entry(entry, parent);
       session.result(rc);
     }
+    if (rc != 1) session.finish(false);
   }
   show_status_text(nullptr, nullptr);
   if (rc == 1) {
@@ -440,6 +450,7 @@ int copy_pc_paths_to_volume(const std::vector<std::string>& paths, uint32_t fold
   if (session.refused()) return 0;
   const int imported_before = g_import_count;
   for (size_t i = 0; i < paths.size(); ++i) {
+    if (escape_abort_requested()) break;  // between the items too, as inside their folders
     const std::string& path = paths[i];
     uint64_t need = import_allocation(path, g_volume.block_size);
     uint64_t room = volume_free_bytes();
@@ -470,9 +481,10 @@ int add_pc_paths_to_project(const std::vector<std::string>& paths, int32_t folde
   FILE* f = isoplus ? g_isoplus_file : g_project_file;
   if (!f) return 0;
   start_busy_cursor();
-  show_status_text(ui_text(1456).c_str(), nullptr);
+  show_inclusion_start();
   int added = 0;
   for (const std::string& path : paths) {
+    if (g_inclusion_stopped) break;
     int check = check_item_in_folder(f, path, uint32_t(folder));
     if (check != 0) {
       if (!isoplus && check == -1) show_timed_message(format_text(ui_text(6301).c_str(), path.c_str()).c_str());
@@ -492,8 +504,8 @@ int add_pc_paths_to_project(const std::vector<std::string>& paths, int32_t folde
   }
   write_project_totals(f, isoplus);
   std::fflush(f);
-  show_status_text(nullptr, nullptr);
   stop_busy_cursor();
+  show_inclusion_done();
   return added;
 }
 

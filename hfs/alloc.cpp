@@ -321,8 +321,9 @@ int map_chain(std::vector<uint32_t>& chain) {
   BTreeContext& t = g_volume.catalog_tree;
   BTHeaderRec h = tree_header(t);
   uint32_t link = node_forward_link(t.header_buffer);
+  NodeChain links(tree_node_capacity(t));
   while (link != 0) {
-    if (chain.size() > h.total_nodes || link >= h.total_nodes) return -2;
+    if (!links.step(link) || link >= h.total_nodes) return -2;
     uint8_t* p = read_catalog_node_host(link);
     if (!p || node_kind(p) != k_node_map) return -2;
     chain.push_back(link);
@@ -446,12 +447,17 @@ int load_allocation_bitmap() {
     return -1;
   }
   g_allocation.loaded = true;
+  g_volume.edit_open = 1;  // the first write from here on marks the volume
+  if (g_volume.clean_bit_kept) hold_node_writes();
   return 0;
 }
 
 void free_allocation_bitmap() {
+  // An edit that ends without its write-back still puts its nodes on disk, in order.
+  if (holding_node_writes()) write_held_nodes(nullptr);
   g_allocation = AllocationWindow();
   g_node_bitmap.clear();
+  g_volume.edit_open = 0;
 }
 
 int hfs_allocate_blocks(uint32_t wanted, uint32_t& start, uint32_t& count, bool quiet) {
@@ -520,8 +526,9 @@ int reserve_extents_nodes(uint32_t nodes) {
   if (!g_allocation.loaded || bs == 0) return -4;
   // Nodes the node map can describe: the header's map record and the map nodes there are.
   uint64_t capacity = header_map_bits(ns);
-  for (uint32_t link = node_forward_link(t.header_buffer), guard = 0; link != 0 && guard < h.total_nodes; ++guard) {
-    uint8_t* p = read_extents_node_host(link);
+  NodeChain links(tree_node_capacity(t));
+  for (uint32_t link = node_forward_link(t.header_buffer); link != 0;) {
+    uint8_t* p = links.step(link) ? read_extents_node_host(link) : nullptr;
     if (!p || node_kind(p) != k_node_map) return -4;
     capacity += map_node_bits(ns);
     link = node_forward_link(p);
@@ -558,12 +565,10 @@ int flush_volume_structures() {
   if (g_volume.read_only || !g_allocation.loaded) return 1;
   show_simple_status_text(ui_text(5104).c_str());
   int rc = write_btree_node_map() < 0 ? -1 : 0;
-  std::vector<uint8_t> head(512);
   if (plus()) {
     HfsPlusVolumeHeader v = read_vh();
     v.write_count += 1;
     store_volume_header(v);
-    std::memcpy(head.data(), g_volume.volume_header, 512);
     std::vector<Extent> extents;
     if (allocation_file_extents(v, extents) != 0) rc = -1;
     uint64_t at = 0, bytes = g_allocation.bits.size();
@@ -576,21 +581,37 @@ int flush_volume_structures() {
         rc = -1;
       at += take;
     }
-    // Only the header sector itself: boot blocks and neighbouring blocks stay as they are.
-    if (rc == 0 && write_sectors(g_volume.partition_start + 2, 1, head.data()) != 0) rc = -1;
   } else {
     MasterDirectoryBlock m = read_mdb();
     m.write_count += 1;
     store_mdb(m);
-    std::memcpy(head.data(), g_volume.mdb, 512);
     if (write_bitmap_sectors(hfs_bitmap_first_sector(m), uint32_t(g_allocation.bits.size() / 512),
                              g_allocation.bits.data()) != 0)
       rc = -1;
-    if (rc == 0 && write_sectors(g_volume.wrapper_start + 2, 1, head.data()) != 0) rc = -1;
   }
+  // The B-tree nodes after the bitmap (no block they name is free on disk),
+  // each tree whole at every step; the edit goes on holding its next writes.
+  if (rc == 0 && holding_node_writes()) {
+    rc = write_held_nodes([] {
+      return write_sectors(volume_header_sector(), 1, plus() ? g_volume.volume_header : g_volume.mdb);
+    });
+    hold_node_writes();
+  }
+  // The header vouches for everything else: it goes last, once the rest is on
+  // disk, and says "unmounted cleanly" again only then.
+  const bool clean_bit = g_volume.clean_bit_kept != 0;
+  if (rc == 0 && clean_bit) {
+    rc = sync_image();
+    if (rc == 0) set_volume_unmounted_cleanly(true);
+  }
+  std::vector<uint8_t> head(512);
+  std::memcpy(head.data(), plus() ? g_volume.volume_header : g_volume.mdb, 512);
+  // Only the header sector itself: boot blocks and neighbouring blocks stay as they are.
+  if (rc == 0 && write_sectors(volume_header_sector(), 1, head.data()) != 0) rc = -1;
   if (rc == 0 && g_allocation.alternate_sector != 0 &&
       write_sectors(g_allocation.alternate_sector, 1, head.data()) != 0)
     rc = -1;
+  if (rc == 0 && clean_bit && (rc = sync_image()) == 0) clean_bit_written();
   g_allocation.dirty = false;
   show_simple_status_text(nullptr);
   return rc;

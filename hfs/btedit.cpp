@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "IO/bigendian.h"
+#include "hfs/btree.h"
 
 namespace {
 
@@ -128,11 +129,12 @@ struct Editor {
       if (int rc = bt_load_node(s, n, out)) return rc;
       n = bt_index_child(s, out.record(0));
     }
-    for (uint32_t guard = bt_total_nodes(s) + 1; n != 0 && guard > 0; --guard) {
+    NodeChain chain(bt_total_nodes(s));
+    for (; n != 0; n = out.flink()) {
+      if (!chain.step(n)) return k_edit_damaged;
       if (int rc = bt_load_node(s, n, out)) return rc;
       for (size_t i = 0; i < out.count(); ++i)
         if (bt_index_child(s, out.record(i)) == child) { index = i; return 0; }
-      n = out.flink();
     }
     return k_edit_damaged;
   }
@@ -405,14 +407,16 @@ int bt_seek(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& inde
   if (bt_depth(s) == 0) return k_edit_refused;
   size_t i = 0;
   if (int rc = e.descend(key, 1, node, i)) return rc;
-  for (uint32_t guard = bt_total_nodes(s) + 1; guard > 0; --guard) {
+  NodeChain chain(bt_total_nodes(s));
+  if (!chain.step(node.number)) return k_edit_damaged;
+  for (;;) {
     for (size_t k = 0; k < node.count(); ++k)
       if (s.compare(node.record(k).data(), key) >= 0) { index = k; return 0; }
     uint32_t next = node.flink();
     if (next == 0) return k_edit_refused;
+    if (!chain.step(next)) return k_edit_damaged;
     if (int rc = bt_load_node(s, next, node)) return rc;
   }
-  return k_edit_damaged;
 }
 
 int bt_insert_record(NodeStore& s, std::span<const uint8_t> rec) {

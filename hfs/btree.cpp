@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <map>
 
 #include "IO/bigendian.h"
 #include "hfs/extents.h"
@@ -70,7 +72,7 @@ TreeMap* tree_map(const BTreeContext& t) {
 
 // Reads or writes a whole node through the tree file's extents; a node may span
 // two extents when blocks are smaller than nodes. 0 ok, -4 not mapped, -1 I/O.
-int tree_node_io(const BTreeContext& t, uint32_t node, uint8_t* buf, uint32_t bytes, bool write) {
+int node_io_on_disk(const BTreeContext& t, uint32_t node, uint8_t* buf, uint32_t bytes, bool write) {
   TreeMap* m = tree_map(t);
   if (!m || g_volume.block_size == 0) return -4;
   uint64_t want = uint64_t(node) * t.node_size;
@@ -94,6 +96,110 @@ int tree_node_io(const BTreeContext& t, uint32_t node, uint8_t* buf, uint32_t by
     pos += len;
   }
   return left == 0 ? 0 : -4;
+}
+
+// --- node writes held for the write-back ------------------------------------------
+// While an edit runs on a volume that keeps its "unmounted cleanly" bit, node
+// writes stay here (reads see them first) until the write-back puts them on
+// disk in an order that keeps each tree whole for any reader at every step.
+struct HeldTree {
+  std::map<uint32_t, std::vector<uint8_t>> nodes;  // node -> its bytes as written last
+  std::vector<uint8_t> disk_map;  // node-map bits on disk when the hold began (header record, then map nodes)
+};
+bool g_holding = false;
+HeldTree g_held[2];
+
+HeldTree& held_of(const BTreeContext& t) { return g_held[tree_is_catalog(t) ? 0 : 1]; }
+BTreeContext& tree_of(int i) { return i == 0 ? g_volume.catalog_tree : g_volume.extents_tree; }
+
+bool map_bit(const std::vector<uint8_t>& bits, uint32_t n) {
+  return n / 8 < bits.size() && (bits[n / 8] & (0x80 >> (n % 8))) != 0;
+}
+
+// Whether the tree file holds the node whole.
+bool node_in_file(const BTreeContext& t, uint32_t node, uint32_t bytes) {
+  TreeMap* m = tree_map(t);
+  if (!m || g_volume.block_size == 0) return false;
+  uint64_t total = 0;
+  for (const Extent& e : m->extents) total += uint64_t(e.block_count) * g_volume.block_size;
+  return uint64_t(node) * t.node_size + bytes <= total;
+}
+
+int tree_node_io(const BTreeContext& t, uint32_t node, uint8_t* buf, uint32_t bytes, bool write) {
+  if (g_holding && t.node_size != 0) {
+    HeldTree& h = held_of(t);
+    if (write) {
+      if (!node_in_file(t, node, bytes)) return -4;
+      h.nodes[node].assign(buf, buf + bytes);
+      return 0;
+    }
+    auto it = h.nodes.find(node);
+    if (it != h.nodes.end() && it->second.size() >= bytes) {
+      std::memcpy(buf, it->second.data(), bytes);
+      return 0;
+    }
+  }
+  return node_io_on_disk(t, node, buf, bytes, write);
+}
+
+// Writes a held node to disk unless the disk already has it so: an edit that
+// changed nothing leaves the volume (and its "unmounted cleanly" bit) alone.
+int put_node(const BTreeContext& t, uint32_t node, std::vector<uint8_t>& bytes) {
+  std::vector<uint8_t> disk(bytes.size());
+  if (node_io_on_disk(t, node, disk.data(), uint32_t(disk.size()), false) == 0 && disk == bytes) return 0;
+  return node_io_on_disk(t, node, bytes.data(), uint32_t(bytes.size()), true);
+}
+
+// The bytes of a node as the tree has it now: held, else on disk.
+bool current_node_bytes(const BTreeContext& t, uint32_t node, std::vector<uint8_t>& out) {
+  const HeldTree& h = held_of(t);
+  auto it = h.nodes.find(node);
+  if (it != h.nodes.end() && it->second.size() >= t.node_size) {
+    out.assign(it->second.begin(), it->second.begin() + t.node_size);
+    return true;
+  }
+  out.assign(t.node_size, 0);
+  return node_io_on_disk(t, node, out.data(), t.node_size, false) == 0;
+}
+
+// The header and map nodes of a tree, in chain order, with their bytes; with
+// the bits of `also` added to their map records when given.
+int write_map_nodes(int i, const std::vector<uint8_t>* also) {
+  BTreeContext& t = tree_of(i);
+  HeldTree& h = g_held[i];
+  uint32_t ns = t.node_size;
+  std::vector<uint8_t> node;
+  if (!current_node_bytes(t, 0, node)) return -1;
+  size_t at = 0;  // bit byte where this node's record begins
+  uint32_t n = 0;
+  for (uint32_t guard = 0; guard <= tree_header(t).total_nodes; ++guard) {
+    size_t record = n == 0 ? BTHeaderRec::k_map_offset : k_map_node_record;
+    size_t bytes = n == 0 ? header_map_bytes(ns) : map_node_bytes(ns);
+    if (also)
+      for (size_t k = 0; k < bytes && at + k < also->size(); ++k) node[record + k] |= (*also)[at + k];
+    if (h.nodes.count(n) && put_node(t, n, node) != 0) return -1;
+    at += bytes;
+    n = node_forward_link(node.data());
+    if (n == 0) return 0;
+    if (!current_node_bytes(t, n, node) || node_kind(node.data()) != k_node_map) return -2;
+  }
+  return -2;
+}
+
+// The node map of a tree as it is now (header record, then each map node's).
+std::vector<uint8_t> current_node_map(int i) {
+  BTreeContext& t = tree_of(i);
+  uint32_t ns = t.node_size;
+  std::vector<uint8_t> bits, node;
+  if (!current_node_bytes(t, 0, node)) return bits;
+  bits.assign(node.begin() + BTHeaderRec::k_map_offset, node.begin() + BTHeaderRec::k_map_offset + header_map_bytes(ns));
+  uint32_t n = node_forward_link(node.data());
+  for (uint32_t guard = 0; n != 0 && guard <= tree_header(t).total_nodes; ++guard) {
+    if (!current_node_bytes(t, n, node) || node_kind(node.data()) != k_node_map) break;
+    bits.insert(bits.end(), node.begin() + k_map_node_record, node.begin() + k_map_node_record + map_node_bytes(ns));
+    n = node_forward_link(node.data());
+  }
+  return bits;
 }
 
 void sort_cache() {
@@ -215,6 +321,75 @@ int write_tree_node(BTreeContext& t, uint32_t node, const uint8_t* data) {
 
 }  // namespace
 
+void hold_node_writes() {
+  if (g_holding) return;
+  for (int i = 0; i < 2; ++i) {
+    g_held[i].nodes.clear();
+    g_held[i].disk_map = tree_of(i).header_buffer && tree_of(i).node_size ? current_node_map(i) : std::vector<uint8_t>();
+  }
+  g_holding = true;
+}
+
+bool holding_node_writes() { return g_holding; }
+
+int write_held_nodes(const std::function<int()>& between) {
+  if (!g_holding) return 0;
+  g_holding = false;  // from here on, writes go to disk
+  int rc = 0;
+  std::vector<uint8_t> now[2];
+  for (int i = 0; i < 2; ++i) now[i] = tree_of(i).node_size ? current_node_map(i) : std::vector<uint8_t>();
+  auto is_map = [](const std::vector<uint8_t>& b) { return node_kind(b.data()) == k_node_map; };
+  // Nodes that were free on disk first: nothing on disk points at them yet.
+  for (int i = 0; i < 2 && rc == 0; ++i)
+    for (auto& [n, bytes] : g_held[i].nodes)
+      if (n != 0 && !map_bit(g_held[i].disk_map, n) && !is_map(bytes) && put_node(tree_of(i), n, bytes) != 0) rc = -1;
+  // The volume's own header (a grown catalog's extents, the counts).
+  if (rc == 0 && between) rc = between();
+  // The node maps with every node used before or after: no node a reader may
+  // still reach is free in them, nor one it may reach from now on.
+  for (int i = 0; i < 2 && rc == 0; ++i)
+    if (!g_held[i].nodes.empty() && write_map_nodes(i, &g_held[i].disk_map) != 0) rc = -1;
+  // Nodes that were in use, the levels nearest the root first: a parent that
+  // points at a new node is on disk before the node it was split from loses
+  // the records that moved, and a node the edit freed goes last in its level.
+  for (int i = 0; i < 2 && rc == 0; ++i) {
+    struct Item {
+      uint8_t height;
+      bool freed;
+      uint32_t node;
+    };
+    std::vector<Item> items;
+    for (const auto& [n, bytes] : g_held[i].nodes)
+      if (n != 0 && map_bit(g_held[i].disk_map, n) && !is_map(bytes))
+        items.push_back({node_height(bytes.data()), !map_bit(now[i], n), n});
+    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+      return a.height != b.height ? a.height > b.height : a.freed < b.freed;
+    });
+    for (const Item& it : items) {
+      if (put_node(tree_of(i), it.node, g_held[i].nodes[it.node]) != 0) {
+        rc = -1;
+        break;
+      }
+    }
+  }
+  // Last, the node maps as they are now.
+  for (int i = 0; i < 2 && rc == 0; ++i)
+    if (!g_held[i].nodes.empty() && write_map_nodes(i, nullptr) != 0) rc = -1;
+  for (HeldTree& h : g_held) {
+    h.nodes.clear();
+    h.disk_map.clear();
+  }
+  return rc;
+}
+
+void drop_held_nodes() {
+  g_holding = false;
+  for (HeldTree& h : g_held) {
+    h.nodes.clear();
+    h.disk_map.clear();
+  }
+}
+
 uint32_t stored_node(const uint8_t* field) {
   uint32_t v;
   std::memcpy(&v, field, 4);
@@ -291,9 +466,8 @@ int open_btree(BTreeContext& t) {
   if (rc != 0) { t.node_size = 0; return rc == -4 ? -2 : -1; }
   BTHeaderRec h = tree_header(t);
   if (g_volume.is_hfsplus) {
-    uint32_t ns = h.node_size;
-    // a power of two from 512 to 32768, and never below what HFS+ allows
-    if (ns < k_min_node_size || ns > k_max_node_size || (ns & (ns - 1)) != 0) {
+    uint32_t ns = btree_header_node_size(t.header_buffer, true);
+    if (ns == 0) {
       t.node_size = 0;
       return -2;
     }
@@ -301,13 +475,7 @@ int open_btree(BTreeContext& t) {
     if (tree_node_io(t, 0, t.header_buffer, ns, false) != 0) { t.node_size = 0; return -1; }
     h = tree_header(t);
   }
-  BTNodeDescriptor d;
-  decode(ByteSpan(t.header_buffer, BTNodeDescriptor::k_size), d);
-  bool sound = d.kind == k_node_header && h.total_nodes > 0 && h.free_nodes <= h.total_nodes &&
-               h.root_node < h.total_nodes && h.first_leaf_node < h.total_nodes &&
-               h.last_leaf_node < h.total_nodes && h.tree_depth <= 16 &&
-               (h.root_node == 0) == (h.tree_depth == 0);
-  if (!sound) { t.node_size = 0; return -2; }
+  if (!btree_header_sound(t.header_buffer, t.node_size)) { t.node_size = 0; return -2; }
   if (tree_is_catalog(t)) {
     g_volume.catalog_binary_compare = g_volume.is_hfsx && h.key_compare_type == k_key_compare_binary;
     if (g_cache_area && g_cache_node_size != t.node_size) release_node_cache();
@@ -322,6 +490,51 @@ int open_btree(BTreeContext& t) {
     g_catalog_disk_reads = 0;
   }
   return 0;
+}
+
+uint32_t btree_header_node_size(const uint8_t* node512, bool hfsplus) {
+  if (!hfsplus) return k_min_node_size;
+  BTHeaderRec h;
+  decode(ByteSpan(node512 + BTHeaderRec::k_offset, BTHeaderRec::k_size), h);
+  uint32_t ns = h.node_size;
+  // a power of two from 512 to 32768, and never below what HFS+ allows
+  return ns < k_min_node_size || ns > k_max_node_size || (ns & (ns - 1)) != 0 ? 0 : ns;
+}
+
+bool btree_header_sound(const uint8_t* node, uint32_t node_size) {
+  if (node_size < k_min_node_size) return false;
+  BTNodeDescriptor d;
+  BTHeaderRec h;
+  decode(ByteSpan(node, BTNodeDescriptor::k_size), d);
+  decode(ByteSpan(node + BTHeaderRec::k_offset, BTHeaderRec::k_size), h);
+  return d.kind == k_node_header && h.total_nodes > 0 && h.free_nodes <= h.total_nodes &&
+         h.root_node < h.total_nodes && h.first_leaf_node < h.total_nodes && h.last_leaf_node < h.total_nodes &&
+         h.tree_depth <= 16 && (h.root_node == 0) == (h.tree_depth == 0);
+}
+
+uint32_t tree_node_capacity(const BTreeContext& t) {
+  if (!t.header_buffer || t.node_size == 0) return 0;
+  const uint8_t* first = nullptr;
+  uint64_t blocks = 0;
+  if (!tree_fork(t, first, blocks)) return 0;
+  uint64_t nodes = blocks * g_volume.block_size / t.node_size;
+  return uint32_t(std::min<uint64_t>(nodes, tree_header(t).total_nodes));
+}
+
+bool NodeChain::step(uint32_t node) {
+  if (node == 0 || node >= limit_ || steps_ >= limit_) return false;
+  ++steps_;
+  // A chain of a few nodes (most lookups) is looked through; a longer one hashed.
+  constexpr size_t k_linear = 16;
+  if (many_.empty()) {
+    if (std::find(few_.begin(), few_.end(), node) != few_.end()) return false;
+    if (few_.size() < k_linear) {
+      few_.push_back(node);
+      return true;
+    }
+    many_.insert(few_.begin(), few_.end());
+  }
+  return many_.insert(node).second;
 }
 
 uint8_t* read_catalog_node_host(uint32_t node) { return read_tree_node(g_volume.catalog_tree, node); }
@@ -449,8 +662,9 @@ static int extend_node_map(BTreeContext& t) {
   uint32_t last = 0;
   uint32_t link = get_be32(t.header_buffer);
   std::vector<uint8_t> node(ns);
-  for (uint32_t guard = 0; link != 0 && guard < h.total_nodes; ++guard) {
-    uint8_t* p = read_tree_node(t, link);
+  NodeChain links(tree_node_capacity(t));
+  while (link != 0) {
+    uint8_t* p = links.step(link) ? read_tree_node(t, link) : nullptr;
     if (!p || node_kind(p) != k_node_map) return -2;
     need -= map_node_bits(ns);
     last = link;

@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <unordered_set>
 #include <vector>
 
 #include "hfs/ondisk.h"
@@ -55,6 +57,32 @@ void set_tree_header(BTreeContext& tree, const BTHeaderRec& header);
 // notes the key order of an HFSX catalog. 0 success, -1 I/O, -2 damaged tree.
 int open_btree(BTreeContext& tree);
 
+// The header node as the mount takes it: its node size from its first 512
+// bytes (512 on HFS; HFS+: the header's, a power of two from 512 to 32768, or
+// 0 when it is not), and whether the whole node passes the mount's checks.
+uint32_t btree_header_node_size(const uint8_t* node512, bool hfsplus);
+bool btree_header_sound(const uint8_t* node, uint32_t node_size);
+
+// Nodes the tree's file can hold: its length over the node size, and never
+// more than the header's node count (0 while the tree is not open).
+uint32_t tree_node_capacity(const BTreeContext& tree);
+
+// A walk along the links of a tree's nodes (the leaf chain, one index level,
+// the map nodes). step(n) is false, and the walk is to stop on a damaged tree,
+// for node 0, a node at or past limit, a node met before, or a step past the
+// limit-th: a chain can never be longer than the nodes the tree holds.
+class NodeChain {
+ public:
+  explicit NodeChain(uint32_t limit) : limit_(limit) {}
+  bool step(uint32_t node);
+
+ private:
+  uint32_t limit_;
+  uint32_t steps_ = 0;
+  std::vector<uint32_t> few_;
+  std::unordered_set<uint32_t> many_;
+};
+
 uint8_t* read_catalog_node(uint32_t stored);
 uint8_t* read_catalog_node_host(uint32_t node);
 uint8_t* read_extents_node(uint32_t stored);
@@ -77,6 +105,19 @@ uint64_t hfsplus_node_sector_in_record(const BTreeContext& tree, const uint8_t* 
                                        uint32_t node, uint64_t nodes_before);
 // Forget the cached extents of the tree files (after catalog growth).
 void invalidate_tree_maps();
+
+// An edit's node writes (both trees, header and map nodes too) held in memory,
+// where every read sees them, until write_held_nodes puts them on disk so
+// that each tree stays whole for any reader at every step: nodes that were
+// free on disk first, then between() (the volume's own header), the node maps
+// with every node used before or after, the nodes that were in use from the
+// root's level down (a freed node last in its level), and the node maps as
+// they now are. 0, or -1 when a write failed. Writes go to disk again after it.
+void hold_node_writes();
+bool holding_node_writes();
+int write_held_nodes(const std::function<int()>& between);
+// Forgets held writes (the volume is closed).
+void drop_held_nodes();
 
 void reset_node_cache();
 void release_node_cache();

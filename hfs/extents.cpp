@@ -65,8 +65,9 @@ uint8_t* find_leaf(uint32_t file_id, uint64_t start, uint8_t fork) {
 const uint8_t* find_overflow_record(uint32_t file_id, uint64_t start, uint8_t fork) {
   BTreeContext& t = g_volume.extents_tree;
   uint8_t* node = find_leaf(file_id, start, fork);
-  BTHeaderRec h = tree_header(t);
-  for (uint32_t hops = 0; node && hops < h.total_nodes; ++hops) {
+  NodeChain chain(tree_node_capacity(t));
+  if (node && !chain.step(t.current_node)) return nullptr;
+  while (node) {
     int n = node_record_count(node);
     for (int i = 0; i < n; ++i) {
       const uint8_t* rec = btree_record_ptr(node, i, t.node_size);
@@ -82,7 +83,7 @@ const uint8_t* find_overflow_record(uint32_t file_id, uint64_t start, uint8_t fo
       }
     }
     uint32_t next = node_forward_link(node);
-    if (next == 0) return nullptr;
+    if (next == 0 || !chain.step(next)) return nullptr;
     node = read_extents_node_host(next);
   }
   return nullptr;

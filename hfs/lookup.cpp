@@ -57,17 +57,25 @@ uint8_t* descend_parent(int target_height, uint32_t parent) {
   return descend(target_height, parent, &none, 0);
 }
 
-// Visits records from record `first` of node onward along the leaf chain; the
-// visitor returns 1 to stop with this record, -1 to stop with nothing, 0 to go on.
+// Visits records from record `first` of node (the node last read) onward
+// along the leaf chain; the visitor returns 1 to stop with this record, -1 to
+// stop with nothing, 0 to go on. A damaged record or an unreadable node
+// (damage -2), or a chain that comes back to a node already read or runs
+// longer than the catalog holds nodes (damage -3), makes the volume read-only.
 template <class Visit>
-uint8_t* scan(uint8_t* node, int first, Visit visit) {
+uint8_t* scan(uint8_t* node, int first, Visit visit, int* damage = nullptr) {
   BTreeContext& t = cat();
-  BTHeaderRec h = tree_header(t);
-  for (uint32_t hops = 0; node && hops <= h.total_nodes; ++hops) {
+  NodeChain chain(tree_node_capacity(t));
+  auto fail = [&](int code) {
+    if (damage) *damage = code;
+    return damaged();
+  };
+  if (node && !chain.step(t.current_node)) return fail(-3);
+  while (node) {
     int n = node_record_count(node);
     for (int i = first; i < n; ++i) {
       CatalogRecordView v;
-      if (!parse_catalog_record(node, i, t.node_size, plus(), v)) return damaged();
+      if (!parse_catalog_record(node, i, t.node_size, plus(), v)) return fail(-2);
       int r = visit(v);
       if (r > 0) {
         t.current_record = i;
@@ -78,7 +86,9 @@ uint8_t* scan(uint8_t* node, int first, Visit visit) {
     first = 0;
     uint32_t next = node_forward_link(node);
     if (next == 0) return nullptr;
+    if (!chain.step(next)) return fail(-3);
     node = read_catalog_node_host(next);
+    if (!node) return fail(-2);
   }
   return nullptr;
 }
@@ -217,8 +227,9 @@ uint8_t* insert_position(const void* name, size_t len, uint32_t parent) {
 uint8_t* find_index_of_child(int height, uint32_t child, uint32_t parent) {
   BTreeContext& t = cat();
   auto scan_level = [&](uint8_t* node) -> uint8_t* {
-    BTHeaderRec h = tree_header(t);
-    for (uint32_t hops = 0; node && hops <= h.total_nodes; ++hops) {
+    NodeChain chain(tree_node_capacity(t));
+    if (node && !chain.step(t.current_node)) return damaged();
+    while (node) {
       if (node_kind(node) != k_node_index) return nullptr;
       int n = node_record_count(node);
       for (int i = 0; i < n; ++i) {
@@ -231,6 +242,7 @@ uint8_t* find_index_of_child(int height, uint32_t child, uint32_t parent) {
       }
       uint32_t next = node_forward_link(node);
       if (next == 0) return nullptr;
+      if (!chain.step(next)) return damaged();
       node = read_catalog_node_host(next);
     }
     return nullptr;
@@ -461,6 +473,7 @@ void resolve_file_links(std::vector<CatalogItem>& items) {
 int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items) {
   items.clear();
   bool bad = false;
+  int damage = 0;
   uint8_t* node = descend_parent(1, folder_id);
   if (!node && g_volume.read_only && tree_header(cat()).root_node) bad = true;
   scan(node, 0, [&](const CatalogRecordView& v) {
@@ -511,7 +524,9 @@ int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items) {
     }
     items.push_back(std::move(it));
     return 0;
-  });
+  }, &damage);
+  if (damage == -3) return -3;
+  bad = bad || damage != 0;
   if (plus() && !bad) resolve_file_links(items);
   return bad || (g_volume.read_only && !node && tree_header(cat()).root_node) ? -2 : 0;
 }

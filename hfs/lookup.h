@@ -83,7 +83,9 @@ struct CatalogItem {
 // target's record, sizes, Finder data, dates and fork_id. A link whose target
 // is missing stays as it is. The two private folders (file and folder links)
 // are not listed among the root's items.
-// 0 success, -2 damaged catalog (what was read stays in items).
+// 0 success, -2 damaged catalog, -3 the leaf chain comes back to a node
+// already read (or runs longer than the catalog holds nodes); what was read
+// stays in items.
 int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items);
 
 // UTF-8 forms for HFS+ (names converted to decomposed units first).

@@ -12,7 +12,9 @@
 #include "hfs/catkey.h"
 #include "hfs/engine.h"
 #include "hfs/ondisk.h"
+#include "hfs/volcheck.h"
 #include "hfs/volume.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -123,6 +125,43 @@ int volume_extent_sectors(ByteSpan at_1024, uint64_t& sectors) {
   return rc;
 }
 
+int volume_trees_readable(int fd, uint64_t start) {
+  uint8_t head[512];
+  if (pread_full(fd, head, sizeof head, start + 1024) != int64_t(sizeof head)) return k_mount_io;
+  uint16_t sig = get_be16(head);
+  uint64_t sectors = 0;
+  if (int rc = volume_extent_sectors(ByteSpan(head, 512), sectors); rc != k_mount_ok) return rc;
+  // Where each tree file begins (its header node is node 0), in bytes of the image.
+  uint64_t at[2] = {0, 0};
+  bool plus = sig != k_sig_hfs;
+  if (sig == k_sig_hfs) {
+    MasterDirectoryBlock m;
+    decode(ByteSpan(head, 512), m);
+    uint64_t blocks = start + uint64_t(m.first_block) * 512;
+    if (m.embed_signature == k_sig_hfsplus)  // the wrapper's volume: the one the mount opens
+      return volume_trees_readable(fd, blocks + uint64_t(m.embed_extent.start_block) * m.block_size);
+    at[0] = blocks + uint64_t(m.catalog_extents[0].start_block) * m.block_size;
+    at[1] = blocks + uint64_t(m.extents_extents[0].start_block) * m.block_size;
+    if (m.extents_extents[0].block_count == 0) return k_mount_bad_tree;
+  } else {
+    HfsPlusVolumeHeader vh;
+    decode(ByteSpan(head, 512), vh);
+    if (vh.catalog_file.extents[0].block_count == 0 || vh.extents_file.extents[0].block_count == 0)
+      return k_mount_bad_tree;
+    at[0] = start + uint64_t(vh.catalog_file.extents[0].start_block) * vh.block_size;
+    at[1] = start + uint64_t(vh.extents_file.extents[0].start_block) * vh.block_size;
+  }
+  std::vector<uint8_t> node(k_max_node_size);
+  for (uint64_t where : at) {
+    if (pread_full(fd, node.data(), 512, where) != 512) return k_mount_io;
+    uint32_t ns = btree_header_node_size(node.data(), plus);
+    if (ns == 0) return k_mount_bad_tree;
+    if (ns > 512 && pread_full(fd, node.data(), ns, where) != int64_t(ns)) return k_mount_io;
+    if (!btree_header_sound(node.data(), ns)) return k_mount_bad_tree;
+  }
+  return k_mount_ok;
+}
+
 int mount_volume_checked() {
   uint32_t keep_read_only = g_volume.read_only;
   g_volume.volume_sectors = 0;  // the caller that knows the partition sets it after the mount
@@ -231,6 +270,29 @@ char* get_open_volume_name() {
   return g_volume_name_buffer;
 }
 
+namespace {
+
+constexpr size_t k_faults_shown = 4;  // the first faults the message names
+
+// A volume whose last change was cut short (its "unmounted cleanly" bit is
+// clear) is checked whole, in one pass; when its structures do not agree it
+// is opened read-only, which still lets its files be copied out, and nothing
+// that would take their blocks can run.
+void check_interrupted_volume() {
+  std::vector<std::string> faults;
+  if (check_volume(faults) == 0) return;
+  g_volume.read_only = 1;
+  std::string shown;
+  for (size_t i = 0; i < faults.size() && i < k_faults_shown; ++i) shown += faults[i] + "\n";
+  if (faults.size() > k_faults_shown) shown += "...\n";
+  if (!shown.empty()) shown.pop_back();
+  std::string text = format_text(ui_text(6603).c_str(), shown.c_str());
+  write_log_line(text.c_str());
+  show_message(text.c_str());
+}
+
+}  // namespace
+
 int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partitions]) {
   if (!g_work_area && init_volume_engine() != 0) return k_mount_io;
   g_volume.image_file = fd;
@@ -261,11 +323,15 @@ int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partition
     reset_volume_state();
     reset_node_cache();
     show_message(ui_text(2111).c_str());
+    return rc;
   }
+  keep_clean_bit();
+  if (!g_volume.clean_on_disk) check_interrupted_volume();
   return rc;
 }
 
 void close_image_volume() {
+  drop_held_nodes();
   reset_volume_state();
   reset_node_cache();
   invalidate_tree_maps();

@@ -20,6 +20,13 @@ constexpr int k_mount_bad_tree = -6;      // catalog or extents header unusable
 // checked as the mount checks them: k_mount_ok, k_mount_unrecognised or
 // k_mount_bad_geometry (sectors 0 then). Reads nothing else.
 int volume_extent_sectors(ByteSpan at_1024, uint64_t& sectors);
+// The volume whose byte 0 is at byte start of the image file fd (not the
+// mounted one; nothing of the volume state is touched): its MDB or volume
+// header as volume_extent_sectors checks it, then the header nodes of its
+// catalog and extents trees as the mount checks them (an HFS wrapper's
+// embedded volume is the one checked). k_mount_ok, k_mount_unrecognised,
+// k_mount_bad_geometry, k_mount_bad_tree or k_mount_io.
+int volume_trees_readable(int fd, uint64_t start);
 // Reads and checks the volume at partition_start, fills the volume state.
 // k_mount_ok, or one of the negative codes (the state is reset then).
 int mount_volume_checked();

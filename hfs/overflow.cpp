@@ -139,8 +139,9 @@ int edit_node_bit(Pick pick, uint32_t& node_out) {
   uint32_t first = header_map_bits(ns);
   std::vector<uint8_t> copy(ns);
   uint32_t link = node_forward_link(t.header_buffer);
-  for (uint32_t guard = 0; link != 0 && first < h.total_nodes && guard < h.total_nodes; ++guard) {
-    uint8_t* p = read_extents_node_host(link);
+  NodeChain links(tree_node_capacity(t));
+  while (link != 0 && first < h.total_nodes) {
+    uint8_t* p = links.step(link) ? read_extents_node_host(link) : nullptr;
     if (!p || node_kind(p) != k_node_map) return -1;
     std::memcpy(copy.data(), p, ns);
     uint32_t bits = map_node_bits(ns);
@@ -229,7 +230,9 @@ int fork_overflow_records(uint32_t file_id, uint8_t fork, std::vector<OverflowRe
   int rc = bt_seek(s, key.data(), v, i);
   if (rc == k_edit_refused) return 0;
   if (rc != 0) return rc;
-  for (uint32_t guard = bt_total_nodes(s) + 1; guard > 0; --guard) {
+  NodeChain chain(bt_total_nodes(s));
+  if (!chain.step(v.number)) return k_edit_damaged;
+  for (;;) {
     for (; i < v.count(); ++i) {
       auto rec = v.record(i);
       uint32_t f = 0;
@@ -240,10 +243,10 @@ int fork_overflow_records(uint32_t file_id, uint8_t fork, std::vector<OverflowRe
       out.push_back({start, record_extents(bt_record_data(s, rec))});
     }
     if (v.flink() == 0) return 0;
+    if (!chain.step(v.flink())) return k_edit_damaged;
     if (int r = bt_load_node(s, v.flink(), v)) return r;
     i = 0;
   }
-  return k_edit_damaged;
 }
 
 int append_fork_extents(uint32_t file_id, uint8_t fork, std::vector<Extent>& first, uint64_t fork_blocks,

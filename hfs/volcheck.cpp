@@ -173,9 +173,9 @@ void fork_extents(bool plus, const uint8_t* raw, uint32_t id, uint8_t fork, uint
 std::vector<uint8_t> extents_node_map(std::set<uint32_t>& map_nodes) {
   BTreeContext& t = g_volume.extents_tree;
   uint32_t ns = t.node_size;
-  BTHeaderRec h = tree_header(t);
   std::vector<uint8_t> bits(t.header_buffer + BTHeaderRec::k_map_offset, t.header_buffer + BTHeaderRec::k_map_offset + (ns - 256));
-  for (uint32_t link = node_forward_link(t.header_buffer), guard = 0; link && guard < h.total_nodes; ++guard) {
+  NodeChain links(tree_node_capacity(t));
+  for (uint32_t link = node_forward_link(t.header_buffer); link && links.step(link);) {
     uint8_t* p = read_extents_node_host(link);
     if (!p || node_kind(p) != k_node_map || !map_nodes.insert(link).second) break;
     bits.insert(bits.end(), p + 14, p + 14 + (ns - 20));
@@ -408,7 +408,8 @@ int check_volume(std::vector<std::string>& faults) {
   if (own_map && load_btree_node_map() != 0) fault("node map unreadable");
   std::set<uint32_t> in_use(walk.nodes.begin(), walk.nodes.end());
   in_use.insert(0);
-  for (uint32_t link = node_forward_link(t.header_buffer), guard = 0; link && guard < h.total_nodes; ++guard) {
+  NodeChain links(tree_node_capacity(t));
+  for (uint32_t link = node_forward_link(t.header_buffer); link && links.step(link);) {
     in_use.insert(link);
     uint8_t* p = read_catalog_node_host(link);
     if (!p) break;

@@ -22,6 +22,7 @@
 
 int g_replace_answer = 0;
 int g_delete_folder_answer = 0;
+int g_delete_item_answer = 0;
 uint32_t g_edit_options = 0;
 
 namespace {
@@ -128,7 +129,9 @@ bool first_child(uint32_t folder, Item& it) {
   size_t i = 0;
   auto tk = thread_key(folder);
   if (bt_seek(s, tk.data(), v, i) != 0) return false;
-  for (uint32_t guard = bt_total_nodes(s) + 1; guard > 0; --guard) {
+  NodeChain chain(bt_total_nodes(s));
+  if (!chain.step(v.number)) return false;
+  for (;;) {
     for (; i < v.count(); ++i) {
       auto rec = v.record(i);
       size_t ks = bt_key_size(s, rec.data(), rec.size());
@@ -145,10 +148,9 @@ bool first_child(uint32_t folder, Item& it) {
       it.data.assign(d.begin(), d.end());
       if (decode_item(it)) return true;
     }
-    if (v.flink() == 0 || bt_load_node(s, v.flink(), v) != 0) return false;
+    if (v.flink() == 0 || !chain.step(v.flink()) || bt_load_node(s, v.flink(), v) != 0) return false;
     i = 0;
   }
-  return false;
 }
 
 std::vector<uint8_t> make_thread(int type, uint32_t parent, const Name& n) {
@@ -505,6 +507,14 @@ int confirm_delete_folder(const char* utf8_name) {
   if (g_delete_folder_answer == -1) return 0;
   int a = ask_yes_no_remember(format_text(ui_text(5111).c_str(), utf8_name).c_str());
   if (a == -1 || a == 2) g_delete_folder_answer = a;
+  return (a == 1 || a == 2) ? 1 : 0;
+}
+
+int confirm_delete_item(const char* utf8_name, bool folder) {
+  if ((g_edit_options & k_option_delete_folders_unasked) || g_delete_item_answer == 2) return 1;
+  if (g_delete_item_answer == -1) return 0;
+  int a = ask_yes_no_remember(format_text(ui_text(folder ? 6652 : 6651).c_str(), utf8_name).c_str());
+  if (a == -1 || a == 2) g_delete_item_answer = a;
   return (a == 1 || a == 2) ? 1 : 0;
 }
 

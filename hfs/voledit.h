@@ -20,8 +20,10 @@
 // the program ends.
 extern int g_replace_answer;
 extern int g_delete_folder_answer;
-// Option bit: delete non-empty folders without asking (the preference
-// "Delete without asking confirmation", k_option_delete_unasked of the settings).
+extern int g_delete_item_answer;  // files and empty folders deleted by the user's command
+// Option bit: delete without asking (the preference "Delete without asking
+// confirmation", k_option_delete_unasked of the settings): non-empty folders
+// here, files and empty folders in the user's delete command.
 constexpr uint32_t k_option_delete_folders_unasked = 0x400;
 extern uint32_t g_edit_options;
 
@@ -43,6 +45,10 @@ int hfsplus_confirm_replace_file(const char* utf8_name, uint32_t folder_id, uint
 int hfsplus_confirm_replace_file_unicode(const HFSUniStr255& name, uint32_t folder_id, uint32_t parent_id = 0);
 // 1 delete, 0 keep.
 int confirm_delete_folder(const char* utf8_name);
+// The user's delete command asks this before a file or an empty folder goes
+// (a folder that holds items asks confirm_delete_folder inside the delete):
+// 1 delete, 0 keep. The option bit and a remembered answer ask nothing.
+int confirm_delete_item(const char* utf8_name, bool folder);
 
 // 1 deleted, 0 absent or declined, negative on failure.
 int hfs_delete_item(const std::string& name, uint32_t folder_id, uint32_t parent_id = 0);

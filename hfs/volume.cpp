@@ -39,6 +39,9 @@ void reset_volume_state() {
   v.catalog_binary_compare = 0;
   v.read_only = 0;
   v.mounted = 0;
+  v.clean_bit_kept = 0;
+  v.clean_on_disk = 0;
+  v.edit_open = 0;
 }
 
 namespace {
@@ -54,6 +57,44 @@ size_t transfer(int fd, bool write, uint8_t* buf, size_t n, uint64_t offset) {
     done += size_t(k);
   }
   return done;
+}
+
+// The header sector as the volume has it on disk: the bit is cleared in it
+// alone, so that what an edit has changed only in memory never goes ahead.
+uint8_t g_disk_header[512];
+
+int issue(SectorIoFn fn, uint32_t op, uint64_t sector, uint32_t count, void* buffer);
+
+// Before the first change of an edit: the header on disk without its bit, synced.
+int mark_volume_in_edit() {
+  VolumeState& v = g_volume;
+  uint8_t head[512];
+  std::memcpy(head, g_disk_header, sizeof head);
+  if (v.is_hfsplus) {
+    HfsPlusVolumeHeader h;
+    if (!decode(ByteSpan(head, 512), h)) return -1;
+    h.attributes &= ~uint32_t(k_attr_unmounted_cleanly);
+    encode(h, MutByteSpan(head, 512));
+  } else {
+    MasterDirectoryBlock m;
+    if (!decode(ByteSpan(head, 512), m)) return -1;
+    m.attributes = uint16_t(m.attributes & ~k_attr_unmounted_cleanly);
+    encode(m, MutByteSpan(head, 512));
+  }
+  int rc = issue(v.sector_io, k_op_write, volume_header_sector(), 1, head);
+  if (rc == 0) rc = sync_image();
+  if (rc != 0) return -1;
+  std::memcpy(g_disk_header, head, sizeof head);
+  v.clean_on_disk = 0;
+  set_volume_unmounted_cleanly(false);
+  return 0;
+}
+
+// Every write of an edit goes through here: the first one marks the volume.
+int before_write() {
+  const VolumeState& v = g_volume;
+  if (!v.clean_bit_kept || !v.edit_open || !v.clean_on_disk) return 0;
+  return mark_volume_in_edit();
 }
 
 int issue(SectorIoFn fn, uint32_t op, uint64_t sector, uint32_t count, void* buffer) {
@@ -87,11 +128,58 @@ int read_sectors(uint64_t sector, uint32_t count, void* buffer) {
 }
 
 int write_sectors(uint64_t sector, uint32_t count, const void* buffer) {
+  if (before_write() != 0) return -1;
   return issue(g_volume.sector_io, k_op_write, sector, count, const_cast<void*>(buffer));
 }
 
 int write_bitmap_sectors(uint64_t sector, uint32_t count, const void* buffer) {
+  if (before_write() != 0) return -1;
   return issue(g_volume.bitmap_io, k_op_write, sector, count, const_cast<void*>(buffer));
+}
+
+bool volume_unmounted_cleanly() {
+  if (g_volume.is_hfsplus) {
+    HfsPlusVolumeHeader h;
+    return load_volume_header(h) && (h.attributes & k_attr_unmounted_cleanly) != 0;
+  }
+  MasterDirectoryBlock m;
+  return load_mdb(m) && (m.attributes & k_attr_unmounted_cleanly) != 0;
+}
+
+void set_volume_unmounted_cleanly(bool clean) {
+  if (g_volume.is_hfsplus) {
+    HfsPlusVolumeHeader h;
+    if (!load_volume_header(h)) return;
+    h.attributes = clean ? h.attributes | k_attr_unmounted_cleanly : h.attributes & ~uint32_t(k_attr_unmounted_cleanly);
+    store_volume_header(h);
+  } else {
+    MasterDirectoryBlock m;
+    if (!load_mdb(m)) return;
+    m.attributes = uint16_t(clean ? m.attributes | k_attr_unmounted_cleanly : m.attributes & ~k_attr_unmounted_cleanly);
+    store_mdb(m);
+  }
+}
+
+uint64_t volume_header_sector() {
+  return (g_volume.is_hfsplus ? g_volume.partition_start : g_volume.wrapper_start) + 2;
+}
+
+void keep_clean_bit() {
+  if (!(g_volume.is_hfsplus ? g_volume.volume_header : g_volume.mdb)) return;
+  clean_bit_written();
+  g_volume.clean_bit_kept = 1;
+}
+
+int sync_image() {
+  if (g_volume.image_file < 0 || g_volume.sector_io != image_sector_io) return 0;
+  return ::fdatasync(g_volume.image_file) == 0 ? 0 : -1;
+}
+
+void clean_bit_written() {
+  const uint8_t* head = g_volume.is_hfsplus ? g_volume.volume_header : g_volume.mdb;
+  if (!head) return;
+  std::memcpy(g_disk_header, head, sizeof g_disk_header);
+  g_volume.clean_on_disk = volume_unmounted_cleanly() ? 1 : 0;
 }
 
 int read_volume_to_file(int fd, uint64_t sector, uint64_t length) {

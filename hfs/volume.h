@@ -70,6 +70,12 @@ struct VolumeState {
   uint32_t catalog_binary_compare = 0;  // HFSX catalog with binary key order
   uint32_t read_only = 0;
   uint32_t mounted = 0;              // a volume was recognised and its trees opened
+  // The "unmounted cleanly" bit (attribute bit 8 of the MDB or volume header)
+  // of a volume opened by open_image_volume: cleared on disk, synced, before
+  // the first change of an edit, set again once the edit's write-back is on disk.
+  uint32_t clean_bit_kept = 0;       // the open keeps the bit (open_image_volume)
+  uint32_t clean_on_disk = 0;        // the header on disk says "unmounted cleanly"
+  uint32_t edit_open = 0;            // an edit has its allocation structures loaded
   int32_t hfs_time_bias = 0;         // seconds added to a local Mac date to get GMT
   int image_file = -1;               // open image file descriptor, -1 when none
 };
@@ -109,6 +115,23 @@ int read_volume_to_file(int fd, uint64_t sector, uint64_t length);
 int write_file_to_volume(int fd, uint64_t sector, uint32_t count);
 // count zero sectors from sector through bitmap_io, up to 512 KiB a request.
 int write_zero_sectors(uint64_t sector, uint64_t count);
+
+// --- the "unmounted cleanly" bit ---------------------------------------------------------------
+constexpr uint16_t k_attr_unmounted_cleanly = 0x0100;  // drAtrb / attributes bit 8
+// Whether the mounted volume's header (as in memory) has the bit.
+bool volume_unmounted_cleanly();
+// Sets or clears the bit in the in-memory MDB or volume header.
+void set_volume_unmounted_cleanly(bool clean);
+// Starts keeping the bit for the volume just mounted: what its header says on disk now.
+void keep_clean_bit();
+// The sector of the volume's own header (MDB at the wrapper's sector 2, or the
+// HFS+ volume header at partition_start + 2).
+uint64_t volume_header_sector();
+// Forces what was written to the image file onto the disk: 0, or -1 when
+// the system fails to (0 with no image file behind the sector I/O).
+int sync_image();
+// The header as in memory is now the one on disk (after the write-back).
+void clean_bit_written();
 
 uint64_t block_to_sector(uint64_t block);
 uint64_t blocks_to_sectors(uint64_t blocks);

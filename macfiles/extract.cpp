@@ -303,12 +303,13 @@ int extract_file(const CatalogItem& item) {
            : (method & k_copy_streams) ? k_copy_streams
            : (method & k_copy_applesingle) ? k_copy_applesingle
            : (method & k_copy_resource) ? k_copy_resource : k_copy_data;
-  if (form == k_copy_data && data.length == 0 && !g_extract.no_data_notice_off[plus]) {
-    if (show_path_announcement(name.c_str(), 1119)) g_extract.no_data_notice_off[plus] = true;
-    return 0;
-  }
-  if (form == k_copy_resource && rsrc.length == 0 && !g_extract.no_rsrc_notice_off[plus]) {
-    if (show_path_announcement(name.c_str(), 1120)) g_extract.no_rsrc_notice_off[plus] = true;
+  // Every file is treated alike for the whole run, whatever the notices: an
+  // empty data fork is an empty PC file (as other readers of volumes give it);
+  // a file without a resource fork gives no resource file, said until the
+  // notice's box is ticked.
+  if (form == k_copy_resource && rsrc.length == 0) {
+    if (!g_extract.no_rsrc_notice_off[plus] && show_path_announcement(name.c_str(), 1120))
+      g_extract.no_rsrc_notice_off[plus] = true;
     return 0;
   }
   // The encodings count in 32 bits.

@@ -24,11 +24,10 @@ extern uint32_t g_extract_options;
 
 // State of one copy to the PC: the PC folder written into (no chdir), the
 // remembered answer of the replacement question (0 none, 2 yes to all, -1 no
-// to all) and the ticks of the missing-fork notices (HFS, HFS+).
+// to all) and the ticks of the missing resource fork notice (HFS, HFS+).
 struct ExtractSession {
   std::string folder;
   int replace_answer = 0;
-  bool no_data_notice_off[2] = {false, false};
   bool no_rsrc_notice_off[2] = {false, false};
   int files_written = 0;
 };

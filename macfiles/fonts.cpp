@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -92,6 +94,8 @@ uint16_t proportional_width(int code) {
 }
 
 // The numbers of a "{a b c d}" or "[a b c d]" value.
+// The first four whole numbers of s, each brought into the 16-bit range the
+// PFM fields that take them hold (a damaged box may name any number).
 int read_numbers(const std::string& s, long out[4]) {
   int n = 0;
   const char* p = s.c_str();
@@ -99,7 +103,12 @@ int read_numbers(const std::string& s, long out[4]) {
     while (*p && !(*p == '-' || (*p >= '0' && *p <= '9'))) ++p;
     if (!*p) break;
     char* end;
-    out[n++] = std::strtol(p, &end, 10);
+    long v = std::strtol(p, &end, 10);
+    if (end == p) {  // a lone '-'
+      ++p;
+      continue;
+    }
+    out[n++] = std::clamp<long>(v, INT16_MIN, INT16_MAX);
     p = end;
     if (*p == '.') while (*p == '.' || (*p >= '0' && *p <= '9')) ++p;
   }
@@ -266,7 +275,7 @@ std::vector<uint8_t> build_pfm(std::span<const uint8_t> pfb, const std::string& 
     // A numbered encoding: its "dup" lines give the first and last codes.
     int lo = 256, hi = -1;
     for (size_t at = t.find("dup "); at != std::string_view::npos; at = t.find("dup ", at + 4)) {
-      int code = std::atoi(std::string(t.substr(at + 4, 4)).c_str());
+      int code = int(std::strtol(std::string(t.substr(at + 4, 4)).c_str(), nullptr, 10));
       if (code < 0 || code > 255) continue;
       lo = std::min(lo, code);
       hi = std::max(hi, code);

@@ -3,15 +3,19 @@
 #include <cctype>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <vector>
 
+#include "IO/charsets.h"
 #include "IO/settings.h"
+#include "IO/unicode.h"
 #include "IO/uitext.h"
+#include "IO/unicode.h"
 #include "macfiles/macdates.h"
+#include "platform/files.h"
 
 SignatureEntry* g_signature_table = nullptr;
 int g_signature_count = 0;
+uint32_t g_signature_loads = 0;
 char g_replacement_char = '_';
 
 namespace {
@@ -44,8 +48,10 @@ bool parse_row(const std::string& line, SignatureEntry& row) {
     if (second != std::string::npos) comment = rest.substr(second + 1);
   }
   if (comma != std::string::npos && ext.empty()) ext = " ";
-  // Fields that do not fit their columns make no row.
+  // Fields that do not fit their columns make no row; nor does a zero byte,
+  // which would end the field (and the lookups with it) early.
   if (ext.size() > 4 || sig.size() != 8) return false;
+  if (ext.find('\0') != std::string::npos || sig.find('\0') != std::string::npos) return false;
   row = SignatureEntry();
   copy_field(row.extension, sizeof row.extension, ext);
   copy_field(row.type_creator, sizeof row.type_creator, sig);
@@ -82,17 +88,27 @@ const SignatureEntry* match_signature(const char* sig, int passes, bool stop_at_
 void clear_signature_table() {
   g_signature_table = nullptr;
   g_signature_count = 0;
+  ++g_signature_loads;
+}
+
+bool read_signature_file_lines(const std::string& path, std::vector<std::string>& lines) {
+  lines.clear();
+  std::string text;
+  if (read_regular_file(path, k_max_signature_file_bytes, text) != k_read_file_ok) return false;
+  for (size_t at = 0; at < text.size();) {
+    size_t nl = text.find('\n', at);
+    std::string line = text.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
+    at = nl == std::string::npos ? text.size() : nl + 1;
+    while (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  }
+  return true;
 }
 
 int load_signature_table(const std::string& path, const std::string& default_extension,
                          int language_offset) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return -1;
   std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    lines.push_back(line);
-  }
+  if (!read_signature_file_lines(path, lines)) return -1;
   size_t first = 0;
   if (language_offset == 10000) {
     for (size_t i = 0; i < lines.size(); ++i)
@@ -112,6 +128,7 @@ int load_signature_table(const std::string& path, const std::string& default_ext
     if (parse_row(line, g_rows[count])) ++count;
   }
   g_signature_count = count;
+  ++g_signature_loads;
   return 0;
 }
 
@@ -199,7 +216,10 @@ std::string format_mac_date(uint32_t mac_date, bool hfsplus) {
   tm.tm_sec = f.second;
   char buf[128];
   size_t n = std::strftime(buf, sizeof buf, "%x %X", &tm);
-  return std::string(buf, n);
+  std::string text(buf, n);
+  // A locale whose texts are in another encoding gives the numbers alone.
+  if (!is_valid_utf8(text)) text.assign(buf, std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm));
+  return text;
 }
 
 void format_grouped_number(uint64_t count, char* last, int width) {
@@ -238,4 +258,52 @@ int signature_mismatch(std::string_view pattern, const char type_creator[8]) {
   if (n <= 8 && std::memcmp(type_creator, pattern.data(), n) == 0) return 0;
   if (n > 4) return 1;
   return std::memcmp(type_creator + 4, pattern.data(), n) == 0 ? 0 : 1;
+}
+
+std::string four_char_code_text(const char code[4]) {
+  static const char k_hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (int i = 0; i < 4; ++i) {
+    const uint8_t b = static_cast<uint8_t>(code[i]);
+    if (b < 0x20 || b == 0x7F) {
+      out += "\\x";
+      out += k_hex[b >> 4];
+      out += k_hex[b & 15];
+    } else if (b == '\\') {
+      out += "\\\\";
+    } else {
+      out += macroman_to_utf8(std::string_view(code + i, 1));
+    }
+  }
+  return out;
+}
+
+bool parse_four_char_code(std::string_view typed, char code[4]) {
+  const std::string composed = utf8_compose(typed);  // a letter and its accent make one Mac Roman byte
+  std::string_view text = composed;
+  auto hex = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+  };
+  std::string bytes;
+  for (size_t i = 0; i < text.size();) {
+    if (text[i] == '\\' && i + 3 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+        hex(text[i + 2]) >= 0 && hex(text[i + 3]) >= 0) {
+      bytes += char(hex(text[i + 2]) << 4 | hex(text[i + 3]));
+      i += 4;
+      continue;
+    }
+    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
+      bytes += '\\';
+      i += 2;
+      continue;
+    }
+    char32_t cp = 0;
+    if (!next_utf8(text, i, cp)) break;
+    int b = unicode_to_macroman(cp);
+    bytes += char(b < 0 ? '_' : b);
+  }
+  if (bytes.size() > 4) return false;
+  bytes.resize(4, ' ');
+  std::memcpy(code, bytes.data(), 4);
+  return true;
 }

@@ -14,6 +14,62 @@ int open_for_reading(const std::string& path) { return open(path.c_str(), O_RDON
 
 int open_for_update(const std::string& path) { return open(path.c_str(), O_RDWR | O_CLOEXEC); }
 
+int open_regular_file(const std::string& path, int& reason, bool for_update) {
+  reason = k_read_file_ok;
+  int fd = open(path.c_str(), (for_update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = k_read_file_unopened;
+    return -1;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int saved = errno;
+    close(fd);
+    reason = k_read_file_not_regular;
+    errno = saved;
+    return -1;
+  }
+  // A regular file never blocks: reads go on in the ordinary way.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+int read_regular_file(const std::string& path, size_t max_bytes, std::string& out) {
+  out.clear();
+  int reason = 0;
+  int fd = open_regular_file(path, reason);
+  if (fd < 0) return reason;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || uint64_t(st.st_size) > max_bytes) {
+    close(fd);
+    return k_read_file_too_large;
+  }
+  // One byte past the bound tells a file that grew meanwhile.
+  out.resize(size_t(st.st_size) + 1);
+  size_t done = 0;
+  for (;;) {
+    if (done == out.size()) {
+      if (out.size() > max_bytes) break;
+      out.resize(std::min(out.size() * 2 + 4096, max_bytes + 1));
+    }
+    int64_t n = read_full(fd, out.data() + done, out.size() - done);
+    if (n < 0) {
+      close(fd);
+      out.clear();
+      return k_read_file_unopened;
+    }
+    done += size_t(n);
+    if (done < out.size()) break;
+  }
+  close(fd);
+  if (done > max_bytes) {
+    out.clear();
+    return k_read_file_too_large;
+  }
+  out.resize(done);
+  return k_read_file_ok;
+}
+
 int create_file(const std::string& path) {
   return open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 }

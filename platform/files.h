@@ -12,6 +12,21 @@ int open_for_reading(const std::string& path);  // read only; -1 on failure
 int open_for_update(const std::string& path);   // read/write, existing file; -1 on failure
 int create_file(const std::string& path);       // read/write, created or truncated; -1 on failure
 
+// A stored file read whole, for the small text files the programs keep (the
+// settings, a signature table): opened without blocking (a FIFO or a device
+// named in its place never holds the program), and only a regular file of at
+// most max_bytes is read. Results below; errno tells why a file was not opened.
+enum : int {
+  k_read_file_ok = 0,
+  k_read_file_unopened = -1,    // missing or unreadable
+  k_read_file_not_regular = -2, // a folder, a FIFO, a device, a socket
+  k_read_file_too_large = -3,
+};
+int read_regular_file(const std::string& path, size_t max_bytes, std::string& out);
+// Opens a regular file the same way (read only, or read/write), -1 for
+// anything else with reason set; the caller reads and closes it.
+int open_regular_file(const std::string& path, int& reason, bool for_update = false);
+
 // Reads n bytes from the current position, going on after partial reads.
 // Returns the bytes read (fewer only at the end of the input), or -1 on an error.
 int64_t read_full(int fd, void* buf, size_t n);

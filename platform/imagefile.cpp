@@ -16,8 +16,11 @@
 namespace {
 
 constexpr int k_max_side = 1 << 15;  // pictures wider or taller are refused
+constexpr long k_max_pixels = 1L << 25;  // and larger ones (a few bytes may claim any size)
 
-bool sane_size(long w, long h) { return w > 0 && h > 0 && w <= k_max_side && h <= k_max_side; }
+bool sane_size(long w, long h) {
+  return w > 0 && h > 0 && w <= k_max_side && h <= k_max_side && w * h <= k_max_pixels;
+}
 
 struct FileCloser {
   void operator()(FILE* f) const { if (f) std::fclose(f); }
@@ -64,6 +67,8 @@ int load_jpeg(FILE* f, RasterImage& out) {
 }
 
 int load_png(FILE* f, RasterImage& out) {
+  // Made before the jump point: an error jumps back over nothing that owns memory.
+  std::vector<png_bytep> rows;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (!png) return -1;
   png_infop info = png_create_info_struct(png);
@@ -93,7 +98,7 @@ int load_png(FILE* f, RasterImage& out) {
   out.width = int(w);
   out.height = int(h);
   out.rgb.assign(size_t(w) * h * 3, 0);
-  std::vector<png_bytep> rows(h);
+  rows.assign(h, nullptr);
   for (png_uint_32 y = 0; y < h; ++y) rows[y] = out.rgb.data() + size_t(y) * w * 3;
   png_read_image(png, rows.data());
   png_read_end(png, nullptr);
@@ -178,6 +183,10 @@ int load_bmp(FILE* f, RasterImage& out) {
   if (!sane_size(w, abs_h) || (bits != 24 && bits != 32) || (compression != 0 && compression != 3))
     return -1;
   size_t stride = (size_t(w) * (bits / 8) + 3) & ~size_t(3);
+  // The rows must be in the file before room is made for them.
+  if (std::fseek(f, 0, SEEK_END) != 0) return -1;
+  long file_size = std::ftell(f);
+  if (file_size < 0 || uint64_t(offset) + uint64_t(stride) * uint64_t(abs_h) > uint64_t(file_size)) return -1;
   std::vector<uint8_t> row(stride);
   out.width = w;
   out.height = int(abs_h);

@@ -10,10 +10,15 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 
 #include "platform/files.h"
 
 namespace {
+
+// Far more than any settings file holds (a few kilobytes).
+constexpr size_t k_max_store_bytes = 4u << 20;
 
 struct Key {
   std::string name;                                    // as first spelt
@@ -124,28 +129,56 @@ std::string serialize(const Store& store) {
   return out;
 }
 
+// The whole file, when it is a regular file of at most k_max_store_bytes; ok
+// also when there is none yet (an empty store). Anything else named there (a
+// FIFO, a device, a file far too large to be ours) reads as an empty store
+// that is never written over.
 std::string read_whole(const std::string& path, bool& ok) {
-  ok = false;
-  int fd = open_for_reading(path);
-  if (fd < 0) {
-    ok = errno == ENOENT;  // no file yet: an empty store
-    return {};
-  }
   std::string text;
-  char buf[65536];
-  for (;;) {
-    int64_t n = read_full(fd, buf, sizeof buf);
-    if (n < 0) {
-      close(fd);
-      return {};
-    }
-    text.append(buf, static_cast<size_t>(n));
-    if (n < static_cast<int64_t>(sizeof buf)) break;
-  }
-  close(fd);
-  ok = true;
+  int rc = read_regular_file(path, k_max_store_bytes, text);
+  ok = rc == k_read_file_ok || (rc == k_read_file_unopened && errno == ENOENT);
   return text;
 }
+
+// What identifies one version of the file: every write renames a new file
+// over it, so a change of any of these means another content.
+struct FileStamp {
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  struct timespec mtime {}, ctime {};
+  bool operator==(const FileStamp& o) const {
+    return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+           mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+  }
+};
+
+FileStamp stamp_of(const std::string& path) {
+  FileStamp s;
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return s;
+  s.exists = true;
+  s.dev = st.st_dev;
+  s.ino = st.st_ino;
+  s.size = st.st_size;
+  s.mtime = st.st_mtim;
+  s.ctime = st.st_ctim;
+  return s;
+}
+
+bool g_read_only = false;
+
+// The store as last parsed, kept while the file stays the same version: the
+// readers of one run parse it once.
+struct CachedStore {
+  bool valid = false;
+  std::string path;
+  FileStamp stamp;
+  std::shared_ptr<const Store> store;
+};
+std::mutex g_cache_mutex;
+CachedStore g_cache;
 
 int make_folders(const std::string& path) {
   for (size_t i = 1; i <= path.size(); ++i) {
@@ -156,14 +189,23 @@ int make_folders(const std::string& path) {
   return 0;
 }
 
-Store load() {
+std::shared_ptr<const Store> load() {
+  const std::string path = settings_file_path();
+  FileStamp now = stamp_of(path);
+  std::lock_guard<std::mutex> lock(g_cache_mutex);
+  if (g_cache.valid && g_cache.path == path && g_cache.stamp == now) return g_cache.store;
   bool ok = false;
-  return parse(read_whole(settings_file_path(), ok));
+  std::string text = now.exists ? read_whole(path, ok) : std::string();
+  auto store = std::make_shared<const Store>(parse(text));
+  // A file that changes while it is read is parsed again next time.
+  g_cache = CachedStore{stamp_of(path) == now, path, now, store};
+  return store;
 }
 
 // Runs change on the store under the lock and writes the result back when
 // change returns true. 0 success, -1 failure (nothing written).
 int update(const std::function<bool(Store&)>& change) {
+  if (g_read_only) return -1;
   const std::string folder = settings_folder();
   if (make_folders(folder) != 0) return -1;
   const std::string lock_path = folder + "/settings.lock";
@@ -221,6 +263,9 @@ int direct_subkeys(const Store& store, const std::string& key) {
 
 }  // namespace
 
+void store_set_read_only(bool read_only) { g_read_only = read_only; }
+bool store_read_only() { return g_read_only; }
+
 std::string settings_folder() {
   const char* dir = getenv("CORVANE_CONFIG_DIR");
   if (dir && *dir) return dir;
@@ -234,7 +279,8 @@ std::string settings_file_path() { return settings_folder() + "/settings.reg"; }
 
 bool store_key_exists(const std::string& key) {
   if (!valid_key(key)) return false;
-  Store s = load();
+  std::shared_ptr<const Store> loaded = load();
+  const Store& s = *loaded;
   return s.count(fold(key)) != 0;
 }
 
@@ -266,7 +312,8 @@ int store_delete_key(const std::string& key) {
 
 int store_read_value(const std::string& key, const std::string& name, std::string& out) {
   if (!valid_key(key)) return -1;
-  Store s = load();
+  std::shared_ptr<const Store> loaded = load();
+  const Store& s = *loaded;
   auto k = s.find(fold(key));
   if (k == s.end()) return -1;
   auto v = k->second.values.find(fold(name));
@@ -301,14 +348,16 @@ int store_delete_value(const std::string& key, const std::string& name) {
 
 int store_count_values(const std::string& key) {
   if (!valid_key(key)) return -1;
-  Store s = load();
+  std::shared_ptr<const Store> loaded = load();
+  const Store& s = *loaded;
   auto k = s.find(fold(key));
   return k == s.end() ? -1 : static_cast<int>(k->second.values.size());
 }
 
 int store_count_subkeys(const std::string& key) {
   if (!valid_key(key)) return -1;
-  Store s = load();
+  std::shared_ptr<const Store> loaded = load();
+  const Store& s = *loaded;
   if (!s.count(fold(key))) return -1;
   return direct_subkeys(s, key);
 }
@@ -316,7 +365,8 @@ int store_count_subkeys(const std::string& key) {
 std::vector<std::pair<std::string, std::string>> store_list_values(const std::string& key) {
   std::vector<std::pair<std::string, std::string>> out;
   if (!valid_key(key)) return out;
-  Store s = load();
+  std::shared_ptr<const Store> loaded = load();
+  const Store& s = *loaded;
   auto k = s.find(fold(key));
   if (k == s.end()) return out;
   for (const auto& [f, nv] : k->second.values) out.push_back(nv);

@@ -13,6 +13,12 @@
 std::string settings_folder();
 std::string settings_file_path();  // settings_folder() + "/settings.reg"
 
+// A program that only reads its settings (the console) sets this first: every
+// change is then refused (-1) and the file is never created, replaced or
+// locked. The file is parsed once and kept while it stays the same version.
+void store_set_read_only(bool read_only);
+bool store_read_only();
+
 // Key names are compared without case, as the registry does; "\" separates levels.
 bool store_key_exists(const std::string& key);
 int store_create_key(const std::string& key);  // with its missing parents; 0 / -1

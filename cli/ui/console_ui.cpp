@@ -34,6 +34,7 @@ void report_step_text(const char*) {}
 // The prompts of the copies take the automatic answer.
 void show_copy_progress(const char*, const char*, uint64_t, uint64_t) {}
 void show_deleting_item(const char*) {}
+void show_inclusion_counts(uint32_t, uint32_t) {}
 int ask_hfs_name_truncation(std::string& name, uint32_t) {
   name = cut_hfs_name(name);
   return -2;

@@ -105,6 +105,40 @@ void reload_compile_labels(FILE* project, CompileOptionsModel& m) {
   m.hfs_name = hfs_name_text(h);
 }
 
+bool begin_advanced_options(FILE* project, const CompileOptionsModel& m, AdvancedOptionsEdit& edit) {
+  if (!project || !read_project_header(project, edit.header)) return false;
+  edit.stored_label = edit.header.volume_label;
+  edit.typed_label = m.label.substr(0, m.label.find('\0'));
+  edit.header.volume_label = edit.typed_label;
+  return true;
+}
+
+bool finish_advanced_options(FILE* project, AdvancedOptionsEdit& edit, CompileOptionsModel& m) {
+  ProjectHeader h = edit.header;
+  m.label = h.volume_label;
+  // What was only typed in the compile dialog goes into the compile, not into the project.
+  if (h.volume_label == edit.typed_label) h.volume_label = edit.stored_label;
+  return project && write_project_header(project, h);
+}
+
+std::string format_change_question(FILE* project, bool hfsplus) {
+  ProjectHeader h;
+  if (!project || !read_project_header(project, h) || h.hfsplus_target() == hfsplus) return std::string();
+  std::vector<ReplacedName> names;
+  std::string volume = hfs_name_text(h);
+  std::string kept = hfsplus ? clip_utf8(volume, k_hfsplus_name_limit + 1)
+                             : macroman_to_utf8(utf8_to_macroman(volume).substr(0, k_hfs_volume_name_limit));
+  if (kept != volume) names.push_back({volume, kept});
+  for (ReplacedName& n : hfs_names_a_format_change_replaces(project, hfsplus)) names.push_back(std::move(n));
+  if (names.empty()) return std::string();
+  constexpr size_t k_shown = 10;
+  std::string lines;
+  for (size_t i = 0; i < names.size() && i < k_shown; ++i)
+    lines += "\"" + names[i].before + "\" \xE2\x86\x92 \"" + names[i].after + "\"\n";  // before -> after
+  if (names.size() > k_shown) lines += format_text(ui_text(6660).c_str(), int(names.size() - k_shown)) + "\n";
+  return format_text(ui_text(6659).c_str(), lines.c_str());
+}
+
 void init_compile_options(FILE* project, CompileDialogKind kind, const std::string& target, CompileOptionsModel& m) {
   m = CompileOptionsModel{};
   m.kind = kind;

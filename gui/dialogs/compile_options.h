@@ -31,6 +31,11 @@ bool switch_to_hfsplus_when_needed(FILE* project);
 // change when the project already has it.
 void set_project_hfs_format(FILE* project, bool hfsplus);
 
+// The question OK asks before a change of the project's format to HFS+ (or
+// back to HFS) would replace names the user gave, the volume's among them:
+// "" when the format stays or nothing the user typed is replaced.
+std::string format_change_question(FILE* project, bool hfsplus);
+
 // An untitled project (label equal to text 1287 in the current language)
 // takes the target file's base name as its label, and, for the hybrid kinds,
 // as its HFS volume name, each cut to what its dialog accepts. True when the
@@ -55,8 +60,19 @@ struct CompileOptionsModel {
 };
 // The dialog's values from the project's root and statistics.
 void init_compile_options(FILE* project, CompileDialogKind kind, const std::string& target, CompileOptionsModel& m);
-// "Advanced Options" changed the root: the label and HFS name shown again.
+// The label and HFS name of the root, as the dialog shows them.
 void reload_compile_labels(FILE* project, CompileOptionsModel& m);
+// "Advanced Options" (the ISO descriptor dialog) over the dialog as it stands:
+// begin gives the root to edit, showing the label typed in the dialog; done
+// writes what the descriptor dialog changed (the stored label only when it was
+// changed there) and gives the dialog that label back, the HFS name typed
+// staying as it is. false when the root cannot be read or written.
+struct AdvancedOptionsEdit {
+  ProjectHeader header;
+  std::string stored_label, typed_label;
+};
+bool begin_advanced_options(FILE* project, const CompileOptionsModel& m, AdvancedOptionsEdit& edit);
+bool finish_advanced_options(FILE* project, AdvancedOptionsEdit& edit, CompileOptionsModel& m);
 // OK: 0, or the id of the text refusing it (field: 0 label, 1 HFS name, 2 the
 // HFS+ box, which the form ticks again).
 int check_compile_options(FILE* project, const CompileOptionsModel& m, int& field);

@@ -9,6 +9,7 @@
 #include "gui/dialogs/dialog_models.h"
 #include "gui/dialogs/dialogforms.h"
 #include "gui/dialogs/formframe.h"
+#include "gui/dialogs/messageforms.h"
 
 namespace {
 
@@ -39,11 +40,17 @@ wxFlexGridSizer* counts_grid(FormDialog& d, const ProjectStatistics& s, bool iso
 }
 
 // "Advanced Options": the ISO descriptor of the project's root, written back when changed.
-bool edit_advanced_options(wxWindow* owner, FILE* project) {
-  ProjectHeader h;
-  if (!project || !read_project_header(project, h)) return false;
-  if (run_iso_descriptor_form(owner, h) != 1) return false;
-  return write_project_header(project, h);
+bool edit_advanced_options(wxWindow* owner, FILE* project, CompileOptionsModel& m) {
+  AdvancedOptionsEdit edit;
+  if (!begin_advanced_options(project, m, edit) || run_iso_descriptor_form(owner, edit.header) != 1) return false;
+  return finish_advanced_options(project, edit, m);
+}
+
+// Before a change of format replaces names the user gave: false (the box put
+// back by the caller) when the user does not want it.
+bool format_change_wanted(wxWindow* owner, FILE* project, bool hfsplus) {
+  std::string question = format_change_question(project, hfsplus);
+  return question.empty() || ask_yes_no_form(owner, question);
 }
 
 }  // namespace
@@ -84,10 +91,11 @@ int run_compile_options_form(wxWindow* owner, FILE* project, CompileOptionsModel
   advanced->SetName("Advanced");
   content->Add(advanced, 0, wxTOP, 6);
   advanced->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
-    if (!edit_advanced_options(&d, project)) return;
-    reload_compile_labels(project, m);
+    // What is typed so far stays: the descriptor dialog shows the label typed,
+    // and the HFS name, which it does not hold, is left as it is.
+    m.label = to_utf8(label->GetValue());
+    if (!edit_advanced_options(&d, project, m)) return;
     label->ChangeValue(from_utf8(m.label));
-    if (hfs_name) hfs_name->ChangeValue(from_utf8(m.hfs_name));
   });
   d.on_ok = [&](int& result) {
     m.label = to_utf8(label->GetValue());
@@ -105,6 +113,11 @@ int run_compile_options_form(wxWindow* owner, FILE* project, CompileOptionsModel
         size_t limit = field == 0 ? compile_label_limit(m.kind) : compile_hfs_name_limit(m.hfsplus);
         d.refuse(format_text(ui_text(rc).c_str(), int(limit)));
       }
+      return false;
+    }
+    if (hfsplus && !format_change_wanted(&d, project, m.hfsplus)) {
+      hfsplus->SetValue(m.project_hfsplus);
+      hfs_name->SetMaxLength(unsigned(compile_hfs_name_limit(m.project_hfsplus)));
       return false;
     }
     result = apply_compile_options(project, m, settings);
@@ -180,6 +193,10 @@ int run_project_properties_form(wxWindow* owner, FILE* project, bool isoplus) {
     if (int rc = check_project_properties(project, m)) {
       d.refuse(ui_text(rc));
       hfsplus->SetValue(true);
+      return false;
+    }
+    if (!format_change_wanted(&d, project, m.hfsplus)) {
+      hfsplus->SetValue(m.project_hfsplus);
       return false;
     }
     result = apply_project_properties(project, m) == 1 ? 1 : 0;

@@ -15,6 +15,7 @@
 #include "hfs/btree.h"
 #include "hfs/voledit.h"
 #include "macfiles/aliasres.h"
+#include "macfiles/signatures.h"
 #include "hfs/volume.h"
 
 namespace {
@@ -38,17 +39,20 @@ bool is_mac_roman_field(NameField field) {
   return field == NameField::hfs_name || field == NameField::hfs_volume_name || field == NameField::signature_half;
 }
 
-// The 8 signature bytes of the two typed halves (Mac Roman, blanks to 4 each).
+// The 8 signature bytes of the two typed halves (four_char_code_text's form, blanks to 4 each).
 std::string signature_of(std::string_view type, std::string_view creator) {
-  std::string t = utf8_to_macroman(type), c = utf8_to_macroman(creator);
-  t.resize(4, ' ');
-  c.resize(4, ' ');
-  return t + c;
+  char sig[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+  parse_four_char_code(type, sig);
+  parse_four_char_code(creator, sig + 4);
+  return std::string(sig, 8);
 }
-std::string signature_half(const char* p) { return macroman_to_utf8(std::string(p, strnlen(p, 4))); }
+std::string signature_half(const char* p) { return four_char_code_text(p); }
 
-// A signature half as typed: at most 4 Mac Roman bytes.
-bool half_fits(std::string_view text) { return utf8_to_macroman(text).size() <= 4; }
+// A signature half as typed: at most 4 bytes.
+bool half_fits(std::string_view text) {
+  char code[4];
+  return parse_four_char_code(text, code);
+}
 
 bool same_name_ignoring_case(std::string_view a, std::string_view b) {
   std::string x(a), y(b);
@@ -429,10 +433,14 @@ void apply_iso_descriptor(const IsoDescriptorModel& m, ProjectHeader& h) {
 
 // --- signature editing --------------------------------------------------------------------------------
 
-void init_signature_edit(const char signature[8], std::string_view name, SignatureEditModel& m) {
+void init_signature_edit(const char signature[8], std::string_view name, SignatureEditModel& m, const char* proposal) {
   m.name = std::string(name);
   m.old_type = m.new_type = signature_half(signature);
   m.old_creator = m.new_creator = signature_half(signature + 4);
+  if (proposal) {
+    m.new_type = signature_half(proposal);
+    m.new_creator = signature_half(proposal + 4);
+  }
 }
 
 int apply_signature_edit(const SignatureEditModel& m, SignatureButton button, char signature[8]) {

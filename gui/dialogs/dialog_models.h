@@ -151,7 +151,9 @@ struct SignatureEditModel {
   std::string name;
   std::string old_type, old_creator, new_type, new_creator;  // text, 4 characters at most
 };
-void init_signature_edit(const char signature[8], std::string_view name, SignatureEditModel& m);
+// proposal (8 characters, or null): the new halves start from it instead of the old ones.
+void init_signature_edit(const char signature[8], std::string_view name, SignatureEditModel& m,
+                         const char* proposal = nullptr);
 // Change / Change All copy each differing half into signature: 1 or 2 when one
 // was copied, 0 when none; Ignore 0, Ignore All -1.
 int apply_signature_edit(const SignatureEditModel& m, SignatureButton button, char signature[8]);

@@ -70,7 +70,8 @@ int run_access_path_form(wxWindow* owner, FILE* project);
 // The file type registration: 1 registered.
 int run_file_types_form(wxWindow* owner);
 // Signature editing of one file: 1 change, 2 change all, 0 ignore, -1 ignore all.
-int run_signature_edit_form(wxWindow* owner, char signature[8], const std::string& name);
+int run_signature_edit_form(wxWindow* owner, char signature[8], const std::string& name,
+                            const char* proposal = nullptr);
 
 // --- small dialogs ------------------------------------------------------------------------------
 int run_column_settings_form(wxWindow* owner);

@@ -78,8 +78,15 @@ void set_item_position(DsStoreLayout& l, int row, int x, int y) {
   l.items[size_t(row)].y = std::to_string(std::clamp(y, 0, k_ds_position_max));
 }
 
-void fit_window_to_picture(DsStoreLayout& l, int w, int h) {
+void fit_window_to_picture(DsStoreLayout& l, int w, int h, bool keep_positions) {
   if (w <= 0 || h <= 0) return;
+  if (keep_positions) {
+    l.height = std::clamp(h, 0, k_ds_rect_max);
+    l.bottom = l.top + l.height;
+    l.width = std::clamp(w, 0, k_ds_rect_max);
+    l.right = l.left + l.width;
+    return;
+  }
   set_rect_field(l, k_ds_height, h);
   set_rect_field(l, k_ds_width, w);
 }

@@ -35,8 +35,10 @@ void apply_drag(DsStoreLayout& layout, int zone, int dx, int dy);
 int move_item(DsStoreLayout& layout, int row, int direction);
 // The item pane's Save: the row's position, each clamped to 0..500.
 void set_item_position(DsStoreLayout& layout, int row, int x, int y);
-// A picture of w x h chosen: the window takes its size.
-void fit_window_to_picture(DsStoreLayout& layout, int w, int h);
+// A picture of w x h chosen: the window takes its size, and the icons go back
+// on the grid. keep_positions (the picture of a file read back): the icons
+// stay where the file put them.
+void fit_window_to_picture(DsStoreLayout& layout, int w, int h, bool keep_positions = false);
 
 // The editor works on HFS+ projects only: sets the target to HFS+ and converts
 // the names when it was HFS. 1 when switched, 0 when already HFS+, -1 on a

@@ -1,5 +1,7 @@
 #include "gui/dialogs/dsstore_form.h"
 
+#include <sys/stat.h>
+
 #include <wx/accel.h>
 #include <wx/bitmap.h>
 #include <wx/button.h>
@@ -35,6 +37,7 @@
 #include "gui/dialogs/form_kit.h"
 #include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
+#include "platform/replacefile.h"
 
 namespace {
 
@@ -303,10 +306,15 @@ class DsStoreDialog : public wxDialog {
     picture_path_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { picture_changed(); });
     create_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { create(); });
 
-    // The picture a file read back names comes in as if chosen.
+    // The picture a file read back names comes in as if chosen, the icons
+    // staying where the file put them.
     std::string picture = layout_.background_picture;
     show_layout();
-    if (!picture.empty()) picture_path_->SetValue(wxString::FromUTF8(picture));
+    if (!picture.empty()) {
+      reading_file_ = true;
+      picture_path_->SetValue(wxString::FromUTF8(picture));
+      reading_file_ = false;
+    }
     select_row(0);
   }
 
@@ -333,6 +341,7 @@ class DsStoreDialog : public wxDialog {
   std::string project_path_;
   DsStoreLayout layout_;
   bool updating_ = false;
+  bool reading_file_ = false;  // the picture of the file read back is being loaded
   bool pane_loaded_ = false;  // the pane's fields hold a row not yet saved
   wxListCtrl* list_ = nullptr;
   wxChoice* icon_size_ = nullptr;
@@ -488,7 +497,8 @@ class DsStoreDialog : public wxDialog {
     char buf[k_text_size];
     std::string chosen = choose_file(this, tr(1532), get_project_folder(buf), ui_text(1530), tr(1531),
                                      wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    picture_path_->SetValue(wxString::FromUTF8(chosen));  // cancelled: no picture
+    if (chosen.empty()) return;  // cancelled: the picture stays as it was
+    picture_path_->SetValue(wxString::FromUTF8(chosen));
   }
 
   void picture_changed() {
@@ -505,17 +515,25 @@ class DsStoreDialog : public wxDialog {
       if (!image.LoadFile(wxString::FromUTF8(path)) || !image.IsOk()) return;
     }
     picture_size_->SetLabel(wxString::FromUTF8(format_text(ui_text(6405).c_str(), image.GetWidth(), image.GetHeight())));
-    fit_window_to_picture(layout_, image.GetWidth(), image.GetHeight());
+    fit_window_to_picture(layout_, image.GetWidth(), image.GetHeight(), reading_file_);
     picture_->SetBitmap(wxBitmap(image.Rescale(k_picture_w, k_picture_h, wxIMAGE_QUALITY_HIGH)));
     show_layout();
   }
 
   void create() {
     if (pane_shown()) return;
+    // The project's own .DS_Store is replaced only when the user wants it.
+    const std::string existing = project_ds_store_file(project_);
+    if (!existing.empty() && !ask_yes_no_form(this, format_text(ui_text(6665).c_str(), existing.c_str()))) return;
     size_t slash = project_path_.find_last_of('/');
     std::string folder = slash == std::string::npos ? std::string() : project_path_.substr(0, slash);
     std::string target = choose_file(this, tr(1523), folder, ".DS_Store", tr(1522), wxFD_SAVE);
     if (target.empty()) return;
+    // Another file of that name in the way is not the project's: asked for too.
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && (existing.empty() || !same_file(target, existing)) &&
+        !ask_yes_no_form(this, format_text(ui_text(1061).c_str(), target.c_str())))
+      return;
     std::string message;
     if (write_ds_store(project_, layout_, target, message) != 0) {
       if (!message.empty()) show_message_form(this, message, 0);

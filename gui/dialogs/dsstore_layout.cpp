@@ -10,6 +10,8 @@
 #include "IO/uitext.h"
 #include "compiler/additems.h"
 #include "hfs/macdate.h"
+#include "platform/files.h"
+#include "platform/replacefile.h"
 
 const int k_ds_icon_sizes[8] = {16, 32, 48, 64, 80, 96, 112, 128};
 const int k_ds_text_sizes[4] = {10, 12, 14, 16};
@@ -147,11 +149,16 @@ bool read_whole_file(const std::string& path, std::vector<uint8_t>& out) {
   return ok;
 }
 
+// Through a temporary file beside it, renamed over the old one once whole: a
+// write cut short leaves the file that was there as it was.
 bool write_whole_file(const std::string& path, const std::vector<uint8_t>& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
+  ReplacementFile r;
+  if (begin_replacement(path, r) != 0) return false;
+  if (write_full(r.fd, bytes.data(), bytes.size()) != 0) {
+    abandon_replacement(r);
+    return false;
+  }
+  return commit_replacement(r) == 0;
 }
 
 }  // namespace
@@ -267,6 +274,13 @@ int read_ds_store_file(FILE* project, const std::string& path, DsStoreLayout& l,
     return -1;
   }
   return read_ds_store_bytes(project, bytes.data(), bytes.size(), l, message);
+}
+
+std::string project_ds_store_file(FILE* project) {
+  ProjectRecord r;
+  if (!project || !find_child_by_hfs_name(project, r, k_ds_store_name, k_root_folder_id) || r.is_folder())
+    return std::string();
+  return r.pc_folder + r.pc_name;
 }
 
 void open_ds_store_layout(FILE* project, DsStoreLayout& l, std::string& message) {

@@ -64,6 +64,10 @@ std::vector<uint8_t> make_background_alias(const std::string& volume_name, const
 // handed out from 16 in the order of the root's items in the HFS view.
 uint32_t background_folder_cnid(FILE* project);
 
+// The PC file of the ".DS_Store" the project root already holds ("" for none):
+// the editor asks before it replaces it.
+std::string project_ds_store_file(FILE* project);
+
 // Writes the layout to target (a file named ".DS_Store") and puts it in the
 // project root, with the picture in a new ".!Background"; any ".DS_Store" and
 // ".!Background" already in the root are replaced, whether or not they could be

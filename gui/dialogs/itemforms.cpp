@@ -7,10 +7,11 @@
 #include "gui/dialogs/dialogforms.h"
 #include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
+#include "macfiles/signatures.h"
 
 namespace {
 
-constexpr int k_type_chars = 4;
+constexpr int k_type_chars = int(k_four_char_code_text_max);  // four bytes, some perhaps as "\xNN"
 
 wxStaticBoxSizer* group(wxWindow* parent, int title) {
   return new wxStaticBoxSizer(new wxStaticBox(parent, wxID_ANY, ui_wx(title)), wxVERTICAL);
@@ -22,10 +23,10 @@ wxSizer* add_signature_row(FormDialog& d, const std::string& type, const std::st
   auto* sig = new wxBoxSizer(wxHORIZONTAL);
   sig->Add(d.add_label(&d, 1023), 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
   sig->Add(d.add_label(&d, 1034), 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
-  type_edit = d.add_edit(&d, "Type", type, k_type_chars, 60);
+  type_edit = d.add_edit(&d, "Type", type, k_type_chars, 120);
   sig->Add(type_edit, 0, wxALL, 3);
   sig->Add(d.add_label(&d, 1035), 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
-  creator_edit = d.add_edit(&d, "Creator", creator, k_type_chars, 60);
+  creator_edit = d.add_edit(&d, "Creator", creator, k_type_chars, 120);
   sig->Add(creator_edit, 0, wxALL, 3);
   return sig;
 }

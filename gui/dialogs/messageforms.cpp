@@ -1,5 +1,7 @@
 #include "gui/dialogs/messageforms.h"
 
+#include <dlfcn.h>
+
 #include <wx/artprov.h>
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
@@ -7,7 +9,10 @@
 #include <wx/filename.h>
 #include <wx/html/helpctrl.h>
 #include <wx/intl.h>
+#include <wx/toolbar.h>
+#include <wx/tooltip.h>
 #include <wx/translation.h>
+#include <wx/weakref.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/stdpaths.h>
@@ -52,9 +57,88 @@ void apply_toolkit_language(int language_offset) {
 
 }  // namespace
 
+// GTK hides a tooltip as the pointer leaves its widget, and shows it again as
+// the pointer crosses into it, which a form opening or closing over the widget
+// does too: a tooltip of the window under a form floats over the form, and
+// one of a form that closes may stay. The toolkit offers no call that hides a
+// tooltip, so its tooltip windows are found among its top-level windows and
+// hidden; the next time the pointer rests on a widget its tooltip shows again.
+void hide_shown_tooltips() {
+  struct GList {
+    void* data;
+    GList* next;
+    GList* prev;
+  };
+  using Toplevels = GList* (*)();
+  using OfWindow = int (*)(void*);
+  using Act = void (*)(void*);
+  using FreeList = void (*)(GList*);
+  static const auto toplevels = reinterpret_cast<Toplevels>(dlsym(RTLD_DEFAULT, "gtk_window_list_toplevels"));
+  static const auto type_hint = reinterpret_cast<OfWindow>(dlsym(RTLD_DEFAULT, "gtk_window_get_type_hint"));
+  static const auto hide = reinterpret_cast<Act>(dlsym(RTLD_DEFAULT, "gtk_widget_hide"));
+  static const auto free_list = reinterpret_cast<FreeList>(dlsym(RTLD_DEFAULT, "g_list_free"));
+  constexpr int k_tooltip_hint = 10;  // GDK_WINDOW_TYPE_HINT_TOOLTIP
+  if (!toplevels || !type_hint || !hide || !free_list) return;
+  GList* all = toplevels();
+  for (GList* l = all; l; l = l->next)
+    if (l->data && type_hint(l->data) == k_tooltip_hint) hide(l->data);
+  free_list(all);
+}
+
+namespace {
+
+// The tooltips of the windows a modal form covers, taken off while it is up
+// and given back once it has closed.
+class CoveredTooltips {
+ public:
+  explicit CoveredTooltips(const wxWindow& form) {
+    for (wxWindow* top : wxTopLevelWindows)
+      if (top != &form) take(top);
+    hide_shown_tooltips();
+  }
+  ~CoveredTooltips() {
+    hide_shown_tooltips();
+    for (auto it = tools_.rbegin(); it != tools_.rend(); ++it)
+      if (wxWindow::FindWindowById(it->bar->GetId()) == it->bar) it->bar->SetToolShortHelp(it->id, it->text);
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) it->window->SetToolTip(it->text);
+  }
+
+ private:
+  struct Tool {
+    wxToolBar* bar;
+    int id;
+    wxString text;
+  };
+  struct Window {
+    wxWindowRef window;  // null once the window is gone
+    wxString text;
+  };
+  void take(wxWindow* w) {
+    if (auto* bar = dynamic_cast<wxToolBar*>(w)) {
+      for (size_t i = 0; i < bar->GetToolsCount(); ++i) {
+        const wxToolBarToolBase* tool = bar->GetToolByPos(int(i));
+        if (!tool || tool->GetShortHelp().empty()) continue;
+        tools_.push_back({bar, tool->GetId(), tool->GetShortHelp()});
+        bar->SetToolShortHelp(tool->GetId(), wxString());
+      }
+    }
+    if (wxToolTip* tip = w->GetToolTip()) {
+      windows_.push_back({wxWindowRef(w), tip->GetTip()});
+      w->UnsetToolTip();
+    }
+    for (wxWindow* child : w->GetChildren())
+      if (!child->IsTopLevel()) take(child);  // a form is its owner's child too; each top level is taken on its own
+  }
+  std::vector<Tool> tools_;
+  std::vector<Window> windows_;
+};
+
+}  // namespace
+
 int run_modal(wxDialog& dialog) {
   bool busy = wxIsBusy();
   if (busy) wxEndBusyCursor();
+  CoveredTooltips covered(dialog);
   ++g_modal_depth;
   g_modal_stack.push_back(&dialog);
   if (g_modal_driver) dialog.CallAfter([&dialog] {

@@ -16,8 +16,11 @@ class wxCheckBox;
 extern std::function<void(wxDialog&)> g_modal_driver;
 // Forms currently shown modally.
 extern int g_modal_depth;
-// Shows the form modally (the busy cursor is stopped around it) and returns its result.
+// Shows the form modally (the busy cursor is stopped around it, no tooltip
+// left floating as it opens and as it closes) and returns its result.
 int run_modal(wxDialog& dialog);
+// Hides every tooltip the toolkit shows now.
+void hide_shown_tooltips();
 
 // Opens the help book at the topic (the language offset added here).
 void show_help_topic(int topic);

@@ -326,9 +326,9 @@ int run_file_types_form(wxWindow* owner) {
 
 // --- signature of a file -------------------------------------------------------------------------
 
-int run_signature_edit_form(wxWindow* owner, char signature[8], const std::string& name) {
+int run_signature_edit_form(wxWindow* owner, char signature[8], const std::string& name, const char* proposal) {
   SignatureEditModel m;
-  init_signature_edit(signature, name, m);
+  init_signature_edit(signature, name, m, proposal);
   FormDialog d(owner, "SignatureEdit", 1250, 119);
   auto* content = new wxBoxSizer(wxVERTICAL);
   auto* shown = new wxStaticText(&d, wxID_ANY, from_utf8(name));

@@ -6,16 +6,31 @@
 #include <wx/stattext.h>
 #include <wx/panel.h>
 
+#include <algorithm>
+
 #include "IO/uitext.h"
 #include "gui/guiforms.h"
 #include "gui/progresslogic.h"
 
 namespace {
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
+
+// A widget is told only what changes: each change is drawn, and announced to
+// the accessibility bus when it listens.
+void set_text(wxStaticText* t, const wxString& text) {
+  if (t->GetLabel() != text) t->SetLabel(text);
+}
+void set_range(wxGauge* g, int range) {
+  if (g->GetRange() != range) g->SetRange(range);
+}
+void set_value(wxGauge* g, int value) {
+  value = std::clamp(value, 0, g->GetRange());
+  if (g->GetValue() != value) g->SetValue(value);
+}
 }  // namespace
 
 ProgressDialog::ProgressDialog(wxWindow* owner)
-    : wxDialog(owner, wxID_ANY, tr(1390), wxDefaultPosition, wxDefaultSize, wxCAPTION) {
+    : wxDialog(owner, wxID_ANY, tr(1390), wxDefaultPosition, wxDefaultSize, wxCAPTION), timer_(this) {
   SetName("CorvexProgress");
   auto* top = new wxBoxSizer(wxVERTICAL);
   gb1_ = new wxStaticBox(this, wxID_ANY, tr(1392));
@@ -41,13 +56,17 @@ ProgressDialog::ProgressDialog(wxWindow* owner)
   status->SetName("CorvexBar1");
   auto* row = new wxBoxSizer(wxHORIZONTAL);
   elapsed_ = new wxStaticText(status, wxID_ANY, " 0'00\"", wxDefaultPosition, wxSize(100, -1), wxST_NO_AUTORESIZE);
-  files_ = new wxStaticText(status, wxID_ANY, "", wxDefaultPosition, wxSize(120, -1), wxST_NO_AUTORESIZE);
+  // Wide enough for the count of the largest project, in the language shown.
+  int files_width = status->GetTextExtent(wxString::FromUTF8(format_text(ui_text(1015).c_str(), 9999999))).x + 8;
+  files_ = new wxStaticText(status, wxID_ANY, "", wxDefaultPosition, wxSize(std::max(120, files_width), -1),
+                            wxST_NO_AUTORESIZE);
   row->Add(elapsed_, 0, wxALL, 3);
   row->Add(files_, 0, wxALL, 3);
   status->SetSizer(row);
   top->Add(status, 0, wxEXPAND);
   SetSizerAndFit(top);
   CentreOnParent();
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { update(); });
 }
 
 void ProgressDialog::start(int general_range, const std::string& description) {
@@ -60,34 +79,26 @@ void ProgressDialog::start(int general_range, const std::string& description) {
   gb1_->SetLabel(tr(1392));
   gb2_->SetLabel(tr(1393));
   file_->SetLabel(tr(1397));
+  shown_serial_ = 0;
   Refresh();
+  timer_.Start(k_progress_timer_ms);
 }
 
-void ProgressDialog::file_start(const std::string& label, int bar_maximum) {
-  file_->SetLabel(wxString::FromUTF8(label));
-  single_->SetRange(bar_maximum > 0 ? bar_maximum : 1);
-  single_->SetValue(0);
+void ProgressDialog::update() {
+  ProgressReading r = g_compile_progress.read(shown_serial_);
+  if (r.label_changed) {
+    shown_serial_ = r.label_serial;
+    set_text(file_, wxString::FromUTF8(r.label));
+  }
+  set_range(single_, r.bar_maximum > 0 ? r.bar_maximum : 1);
+  set_value(single_, r.bar_position);
+  set_value(general_, general_bar_position(r.sectors, range_));
+  if (r.files > 0) set_text(files_, wxString::FromUTF8(format_text(ui_text(1015).c_str(), int(r.files))));
+  set_text(elapsed_, wxString::FromUTF8(compile_elapsed_text(steady_ms() - g_operation_start_ms)));
 }
 
-void ProgressDialog::advance(int general_position) {
-  general_->SetValue(general_position < range_ ? general_position : range_);
-  elapsed();
-  if (single_->GetValue() < single_->GetRange()) single_->SetValue(single_->GetValue() + 1);
+void ProgressDialog::finish() {
+  update();
+  timer_.Stop();
+  files_->SetLabel("");
 }
-
-void ProgressDialog::file_done(int general_position, uint32_t files) {
-  elapsed();
-  general_->SetValue(general_position < range_ ? general_position : range_);
-  files_->SetLabel(wxString::FromUTF8(format_text(ui_text(1015).c_str(), int(files))));
-}
-
-void ProgressDialog::step_text(const std::string& text) {
-  file_->SetLabel(wxString::FromUTF8(text));
-  single_->SetValue(0);
-}
-
-void ProgressDialog::elapsed() {
-  elapsed_->SetLabel(wxString::FromUTF8(compile_elapsed_text(steady_ms() - g_operation_start_ms)));
-}
-
-void ProgressDialog::clear_files_panel() { files_->SetLabel(""); }

@@ -1,6 +1,7 @@
 #include "gui/dialogs/refresh_form.h"
 
 #include <wx/accel.h>
+#include <wx/button.h>
 #include <wx/datetime.h>
 #include <wx/dc.h>
 #include <wx/dialog.h>
@@ -29,7 +30,20 @@ wxString menu_caption(int id, const char* keys = nullptr) {
 
 const char* const k_list_names[3] = {"ListeDel", "ListeMod", "ListeAdd"};
 const char* const k_tab_names[3] = {"TabDel", "TabMod", "TabAdd"};
-const int k_column_widths[5] = {150, 80, 70, 100, 250};
+// Name, project folder, length, access path: names and places, no record ids.
+constexpr int k_columns = 4;
+const int k_column_widths[k_columns] = {170, 170, 90, 260};
+const int k_column_texts[k_columns] = {1564, 6662, 1567, 1568};
+constexpr int k_length_column = 2;
+
+// The commands a user sees as buttons under the lists, with their texts.
+struct ReviewButton {
+  int command, text;
+  const char* name;
+};
+const ReviewButton k_buttons[] = {{k_refresh_accept_item, 2335, "AcceptItem"}, {k_refresh_dismiss_item, 2336, "DismissItem"},
+                                  {k_refresh_accept_tab, 2333, "AcceptTab"},   {k_refresh_dismiss_tab, 2334, "DismissTab"},
+                                  {k_refresh_accept_all, 2331, "AcceptAll"}};
 
 class RefreshDialog : public wxDialog {
  public:
@@ -71,18 +85,49 @@ class RefreshDialog : public wxDialog {
       lists_[t] = new wxListCtrl(pages_, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                  wxLC_REPORT | (t == k_tab_additions ? wxLC_SINGLE_SEL : 0));
       lists_[t]->SetName(k_list_names[t]);
-      for (int c = 0; c < 5; ++c)
-        lists_[t]->AppendColumn(tr(1564 + c), c >= 1 && c <= 3 ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,
+      for (int c = 0; c < k_columns; ++c)
+        lists_[t]->AppendColumn(tr(k_column_texts[c]), c == k_length_column ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,
                                 k_column_widths[c]);
       lists_[t]->Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) { pop_up(); });
+      lists_[t]->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent&) { enable_buttons(); });
+      lists_[t]->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent&) { enable_buttons(); });
       lists_[t]->Hide();
     }
     top->Add(pages_, 1, wxEXPAND | wxALL, 4);
+    // Accepting and dismissing in plain sight, and the way back, which asks
+    // before it dismisses what is left (so do the close box and Esc).
+    // Two rows: each accept above its dismiss (the item, the tab), then
+    // "Accept all items" above the way back.
+    auto* buttons = new wxFlexGridSizer(2, 3, 4, 6);
+    for (int c = 0; c < 3; ++c) buttons->AddGrowableCol(c, 1);
+    wxButton* made[5] = {};
+    for (size_t i = 0; i < std::size(k_buttons); ++i) {
+      const ReviewButton& b = k_buttons[i];
+      made[i] = new wxButton(this, wxID_ANY, tr(b.text));
+      made[i]->SetName(b.name);
+      const int command_id = b.command;
+      made[i]->Bind(wxEVT_BUTTON, [this, command_id](wxCommandEvent&) { command(command_id); });
+      buttons_.push_back({b.command, made[i]});
+    }
+    auto* back = new wxButton(this, wxID_CANCEL, tr(3004));
+    back->SetName("Retour");
+    for (wxButton* b : {made[0], made[2], made[4], made[1], made[3], back}) buttons->Add(b, 0, wxEXPAND);
+    top->Add(buttons, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 4);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { command(k_refresh_quit); }, wxID_CANCEL);
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& e) {
+      if (e.CanVeto() && !may_close()) {
+        e.Veto();
+        return;
+      }
+      if (IsModal()) EndModal(wxID_CANCEL);
+    });
     finish_menu_window(*this, top, status_, {{wxACCEL_CTRL, 'P', k_refresh_print}, {wxACCEL_ALT, 'Q', k_refresh_quit}},
                        [this](int id) { command(id); });
     pages_->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, [this](wxBookCtrlEvent& e) {
-      if (!filling_ && e.GetSelection() >= 0 && size_t(e.GetSelection()) < shown_tabs_.size())
+      if (!filling_ && e.GetSelection() >= 0 && size_t(e.GetSelection()) < shown_tabs_.size()) {
         review_.active = shown_tabs_[size_t(e.GetSelection())];
+        enable_buttons();
+      }
     });
     fill();
   }
@@ -95,6 +140,9 @@ class RefreshDialog : public wxDialog {
     switch (id) {
       case k_refresh_print: print(); return;
       case k_refresh_quit:
+        if (!may_close()) return;
+        open = false;
+        break;
       case k_refresh_dismiss_all: open = false; break;
       case k_refresh_accept_all: accept_review_all(project_, review_); open = false; break;
       case k_refresh_accept_tab:
@@ -127,7 +175,24 @@ class RefreshDialog : public wxDialog {
   wxNotebook* pages_ = nullptr;
   wxListCtrl* lists_[3] = {};
   std::vector<int> shown_tabs_;
+  std::vector<std::pair<int, wxButton*>> buttons_;
   bool filling_ = false;
+
+  // Leaving with changes still listed dismisses them: asked first.
+  bool may_close() {
+    std::string question = review_close_question(review_);
+    return question.empty() || ask_yes_no_form(this, question);
+  }
+
+  void enable_buttons() {
+    int tab = review_.active;
+    bool items = review_tab_has_items(review_, tab);
+    bool selected = tab >= 0 && lists_[tab]->GetSelectedItemCount() > 0;
+    for (auto& [id, button] : buttons_)
+      button->Enable(id == k_refresh_accept_all ? review_pending(review_) > 0
+                     : id == k_refresh_accept_item || id == k_refresh_dismiss_item ? selected
+                                                                                    : items);
+  }
 
   // The shown tabs (additions, modifications, deletions as they have items)
   // and their rows, the active tab in front.
@@ -141,10 +206,9 @@ class RefreshDialog : public wxDialog {
       list->DeleteAllItems();
       for (const ReviewLine& l : review_.lists[t]) {
         long row = list->InsertItem(list->GetItemCount(), wxString::FromUTF8(l.pc_name));
-        list->SetItem(row, 1, std::to_string(l.parent_id));
-        list->SetItem(row, 2, std::to_string(l.id));
-        list->SetItem(row, 3, std::to_string(l.size));
-        list->SetItem(row, 4, wxString::FromUTF8(l.pc_folder));
+        list->SetItem(row, 1, wxString::FromUTF8(review_folder_text(review_, l.parent_id)));
+        list->SetItem(row, k_length_column, std::to_string(l.size));
+        list->SetItem(row, 3, wxString::FromUTF8(l.pc_folder));
       }
       list->Thaw();
       if (review_.shown[t]) {
@@ -161,6 +225,7 @@ class RefreshDialog : public wxDialog {
       lists_[review_.active]->SetItemState(0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
                                            wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
     filling_ = false;
+    enable_buttons();
   }
 
   void pop_up() {
@@ -182,8 +247,8 @@ class RefreshDialog : public wxDialog {
   }
 
   void print() {
-    int widths[5];
-    for (int c = 0; c < 5; ++c) widths[c] = lists_[0]->GetColumnWidth(c);
+    int widths[k_columns];
+    for (int c = 0; c < k_columns; ++c) widths[c] = lists_[0]->GetColumnWidth(c);
     const RefreshReview& review = review_;
     std::string path = path_;
     std::string when = wxDateTime::Now().Format("%d-%m-%Y %H:%M:%S").utf8_string();
@@ -197,7 +262,7 @@ class RefreshDialog : public wxDialog {
 }  // namespace
 
 int draw_review_page(wxDC& dc, const wxRect& area, int page, const RefreshReview& review,
-                     const std::string& project_path, const std::string& date_time, const int widths[5]) {
+                     const std::string& project_path, const std::string& date_time, const int widths[4]) {
   // Margins as on paper: a sixth of an inch at the sides and top, two thirds at the bottom.
   const int left = area.x + 24, top = area.y + 24, right = area.GetRight() - 24, bottom = area.GetBottom() - 64;
   dc.SetFont(wxFontInfo(9).Family(wxFONTFAMILY_SWISS));
@@ -205,15 +270,14 @@ int draw_review_page(wxDC& dc, const wxRect& area, int page, const RefreshReview
   const int line = dc.GetCharHeight() + 2;
   struct Row {
     int kind;  // 0 tab title, 1 column titles, 2 a change
-    std::string cells[5];
+    std::string cells[k_columns];
   };
   std::vector<Row> rows;
   for (int t = 0; t < 3; ++t) {
     rows.push_back({0, {ui_text(1561 + t)}});
-    rows.push_back({1, {ui_text(1564), ui_text(1565), ui_text(1566), ui_text(1567), ui_text(1568)}});
+    rows.push_back({1, {ui_text(1564), ui_text(6662), ui_text(1567), ui_text(1568)}});
     for (const ReviewLine& l : review.lists[t])
-      rows.push_back({2, {l.pc_name, std::to_string(l.parent_id), std::to_string(l.id), std::to_string(l.size),
-                          l.pc_folder}});
+      rows.push_back({2, {l.pc_name, review_folder_text(review, l.parent_id), std::to_string(l.size), l.pc_folder}});
   }
   const std::string header[3] = {ui_text(6413), ui_text(1570) + project_path, date_time};
   const int per_page = std::max(1, (bottom - top) / line - 4);
@@ -235,13 +299,13 @@ int draw_review_page(wxDC& dc, const wxRect& area, int page, const RefreshReview
       continue;
     }
     int x = left;
-    for (int c = 0; c < 5 && x < right; ++c) {
+    for (int c = 0; c < k_columns && x < right; ++c) {
       int w = std::min(widths[c], right - x);
       wxString text = wxString::FromUTF8(r.cells[c]);
       wxCoord tw = dc.GetTextExtent(text).x;
       wxDCClipper clip(dc, wxRect(x, y, std::max(w - 4, 1), line));
-      // Numbers stand at the right of their columns, as in the window.
-      dc.DrawText(text, c >= 1 && c <= 3 ? std::max(x, x + w - 4 - tw) : x, y);
+      // The length stands at the right of its column, as in the window.
+      dc.DrawText(text, c == k_length_column ? std::max(x, x + w - 4 - tw) : x, y);
       x += w;
     }
     y += line;
@@ -255,6 +319,7 @@ void run_refresh_review(wxWindow* owner, FILE* change_list, FILE* project, const
   review.hfsplus = hfsplus;
   review.isoplus = isoplus;
   if (read_change_list(change_list, review) == 0 || review.active < 0) return;
+  name_review_folders(project, review);
   RefreshDialog d(owner, project, project_path, review);
   run_modal(d);
 }

@@ -33,7 +33,8 @@ void run_refresh_review(wxWindow* owner, FILE* change_list, FILE* project, const
 
 // The printed report: the window caption, the project and the date as a header
 // on every page, then for each tab its title, the column titles and one line a
-// change, each column as wide as given (pixels) and its text clipped to it.
+// change (name, project folder, length, access path), each column as wide as
+// given (pixels) and its text clipped to it.
 // page 0 draws nothing. Returns the number of pages.
 int draw_review_page(wxDC& dc, const wxRect& area, int page, const RefreshReview& review,
-                     const std::string& project_path, const std::string& date_time, const int widths[5]);
+                     const std::string& project_path, const std::string& date_time, const int widths[4]);

@@ -169,19 +169,59 @@ bool review_tab_has_items(const RefreshReview& review, int tab) {
   return valid_tab(tab) && review.shown[tab] && !review.lists[tab].empty();
 }
 
+void name_review_folders(FILE* project, RefreshReview& review) {
+  review.folders.clear();
+  if (!project) return;
+  long at = std::ftell(project);
+  for (const auto& list : review.lists)
+    for (const ReviewLine& l : list) {
+      if (review.folders.count(l.parent_id)) continue;
+      std::string path;
+      ProjectRecord r;
+      uint32_t id = l.parent_id;
+      for (int depth = 0; id != k_root_folder_id && depth < 1000; ++depth) {
+        if (!find_record_by_id(project, r, int32_t(id)) || !r.is_folder()) {
+          path = "/?" + path;  // a folder the project no longer holds
+          break;
+        }
+        path = "/" + r.pc_name + path;
+        id = r.parent_id;
+      }
+      review.folders[l.parent_id] = path.empty() ? "/" : path;
+    }
+  if (at >= 0) std::fseek(project, at, SEEK_SET);
+}
+
+std::string review_folder_text(const RefreshReview& review, uint32_t folder_id) {
+  auto it = review.folders.find(folder_id);
+  return it == review.folders.end() ? std::string() : it->second;
+}
+
+size_t review_pending(const RefreshReview& review) {
+  size_t n = 0;
+  for (int t = k_tab_deletions; t <= k_tab_additions; ++t)
+    if (review.shown[t]) n += review.lists[t].size();
+  return n;
+}
+
+std::string review_close_question(const RefreshReview& review) {
+  size_t n = review_pending(review);
+  if (n == 0) return std::string();
+  return n == 1 ? ui_text(6664) : format_text(ui_text(6663).c_str(), int(n));
+}
+
 std::vector<std::string> review_print_lines(const RefreshReview& review, const std::string& caption,
                                             const std::string& project_path, const std::string& date_time) {
   // Column widths in characters, in the order of the window's columns.
-  const size_t name_w = 30, father_w = 8, number_w = 11, length_w = 12;
+  const size_t name_w = 30, folder_w = 24, length_w = 12;
   std::vector<std::string> lines{caption, ui_text(1570) + project_path, date_time, ""};
   for (int t = k_tab_deletions; t <= k_tab_additions; ++t) {
     lines.push_back(ui_text(1561 + t));
-    lines.push_back(column(ui_text(1564), name_w) + " " + right(ui_text(1565), father_w) + " " +
-                    right(ui_text(1566), number_w) + " " + right(ui_text(1567), length_w) + " " + ui_text(1568));
+    lines.push_back(column(ui_text(1564), name_w) + " " + column(ui_text(6662), folder_w) + " " +
+                    right(ui_text(1567), length_w) + " " + ui_text(1568));
     for (const ReviewLine& l : review.lists[t])
-      lines.push_back(column(l.pc_name, name_w) + " " + right(std::to_string(l.parent_id), father_w) + " " +
-                      right(std::to_string(l.id), number_w) + " " + right(std::to_string(l.size), length_w) + " " +
-                      l.pc_folder);
+      lines.push_back(column(l.pc_name, name_w) + " " + column(review_folder_text(review, l.parent_id), folder_w) +
+                      " " + right(std::to_string(l.size), length_w) + " " + l.pc_folder);
     lines.push_back("");
   }
   return lines;

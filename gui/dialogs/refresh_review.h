@@ -3,7 +3,9 @@
 // into the open project through the store.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@ struct RefreshReview {
   int refused_lines = 0;      // lines that were no change line
   bool hfsplus = true;        // the project's target, for the names of additions
   bool isoplus = false;       // an ISO+ project: its totals are written without counts
+  std::map<uint32_t, std::string> folders;  // the project folders of the changes, by id, as shown
 };
 
 // Reads the change list from its start, whole lines of any length; empty lines
@@ -40,6 +43,17 @@ bool dismiss_review_item(RefreshReview& review, int tab, size_t index);
 bool accept_review_tab(FILE* project, RefreshReview& review, int tab);
 bool dismiss_review_tab(RefreshReview& review, int tab);
 void accept_review_all(FILE* project, RefreshReview& review);  // the window closes
+
+// The window shows where each change lies in the project, not record ids: the
+// place of each change's folder by its PC names ("/" for the root, "/A/B"),
+// read once from the project.
+void name_review_folders(FILE* project, RefreshReview& review);
+std::string review_folder_text(const RefreshReview& review, uint32_t folder_id);
+
+// The changes still listed, neither accepted nor dismissed, and the question
+// closing the window asks before it dismisses them ("" when there are none).
+size_t review_pending(const RefreshReview& review);
+std::string review_close_question(const RefreshReview& review);
 
 // Edit menu and pop-up: the tab commands only for a tab with items.
 bool review_tab_has_items(const RefreshReview& review, int tab);

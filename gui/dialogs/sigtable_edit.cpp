@@ -6,12 +6,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "IO/settings.h"
 #include "IO/uitext.h"
 #include "compiler/project.h"
+#include "macfiles/signatures.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -71,13 +71,9 @@ void append_lines(std::string& out, const std::vector<std::string>& lines, size_
   }
 }
 
+// The file as it is, from a regular file of a signature file's size only.
 bool read_whole_file(const std::string& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  out = ss.str();
-  return !in.bad();
+  return read_regular_file(path, k_max_signature_file_bytes, out) == k_read_file_ok;
 }
 
 std::string cut_bytes(const std::string& s, size_t n) { return s.substr(0, std::min(n, s.size())); }

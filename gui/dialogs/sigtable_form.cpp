@@ -215,12 +215,16 @@ class SigEditorDialog : public wxDialog {
         if (!leave(true)) return;
         if (IsModal()) EndModal(sig_editor_result(ed_));
         return;
-      case k_sig_edit_item:
-        for (int row : selected_rows()) {
+      case k_sig_edit_item: {
+        std::vector<int> rows = selected_rows();
+        for (int row : rows) {
           SigRow changed;
           if (run_signature_item_dialog(this, &ed_.rows[size_t(row)], changed)) replace_sig_row(ed_, row, changed);
         }
-        break;
+        fill();
+        select_rows(rows);
+        return;
+      }
       case k_sig_add_item: {
         SigRow added;
         if (run_signature_item_dialog(this, nullptr, added)) add_sig_row(ed_, added);
@@ -328,6 +332,15 @@ class SigEditorDialog : public wxDialog {
   int selected_row() const {
     std::vector<int> rows = selected_rows();
     return rows.empty() ? -1 : rows.front();
+  }
+  // These rows selected, the first focused, and no other.
+  void select_rows(const std::vector<int>& rows) {
+    for (long i = 0; i < list_->GetItemCount(); ++i) {
+      bool on = std::find(rows.begin(), rows.end(), int(i)) != rows.end();
+      list_->SetItemState(i, on ? wxLIST_STATE_SELECTED : 0, wxLIST_STATE_SELECTED);
+    }
+    if (!rows.empty() && rows.front() < list_->GetItemCount())
+      list_->SetItemState(rows.front(), wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
   }
   void select_only(int row) {
     for (long i = 0; i < list_->GetItemCount(); ++i)

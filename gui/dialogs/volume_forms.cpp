@@ -14,6 +14,7 @@
 #include "gui/dialogs/dialogforms.h"
 #include "gui/dialogs/formframe.h"
 #include "gui/dialogs/messageforms.h"
+#include "macfiles/signatures.h"
 
 namespace {
 
@@ -102,14 +103,14 @@ bool run_item_properties(wxWindow* owner, VolumeItemProperties& m) {
     grid->Add(new wxStaticText(&d, wxID_ANY, tr(1211)), 0, wxALIGN_CENTER_VERTICAL);
     auto* sig = new wxBoxSizer(wxHORIZONTAL);
     long style = m.read_only || m.link ? wxTE_READONLY : 0;
-    type = new wxTextCtrl(&d, wxID_ANY, text(m.type), wxDefaultPosition, wxSize(70, -1), style);
+    type = new wxTextCtrl(&d, wxID_ANY, text(m.type), wxDefaultPosition, wxSize(130, -1), style);
     type->SetName("Type");
-    type->SetMaxLength(4);
+    type->SetMaxLength(long(k_four_char_code_text_max));
     sig->Add(type, 0, wxALIGN_CENTER_VERTICAL);
     sig->Add(new wxStaticText(&d, wxID_ANY, tr(1210)), 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 8);
-    creator = new wxTextCtrl(&d, wxID_ANY, text(m.creator), wxDefaultPosition, wxSize(70, -1), style);
+    creator = new wxTextCtrl(&d, wxID_ANY, text(m.creator), wxDefaultPosition, wxSize(130, -1), style);
     creator->SetName("Createur");
-    creator->SetMaxLength(4);
+    creator->SetMaxLength(long(k_four_char_code_text_max));
     sig->Add(creator, 0, wxALIGN_CENTER_VERTICAL);
     auto* comment = new wxStaticText(&d, wxID_ANY, text(m.comment));
     comment->SetName("Commentaire");

@@ -31,12 +31,6 @@ std::string four_chars(uint32_t v) {
   return s;
 }
 
-// Four characters of a signature half: cut or padded with blanks (Mac Roman bytes).
-std::string signature_half(const std::string& text) {
-  std::string mac = utf8_to_macroman(text);
-  mac.resize(4, ' ');
-  return mac;
-}
 
 std::string grouped(uint64_t v) {
   char buf[k_size_text];
@@ -130,8 +124,8 @@ int load_volume_item_properties(uint32_t parent_id, int32_t id, VolumeItemProper
     m.valence = c.valence;
   } else {
     m.link = c.fork_id != c.id;
-    m.type = macroman_to_utf8(four_chars(c.type));
-    m.creator = macroman_to_utf8(four_chars(c.creator));
+    m.type = four_char_code_text(four_chars(c.type).c_str());
+    m.creator = four_char_code_text(four_chars(c.creator).c_str());
     std::string sig = four_chars(c.type) + four_chars(c.creator);
     m.comment = signature_comment(sig.c_str());
     m.data_size = c.data_size;
@@ -187,11 +181,12 @@ int volume_item_edit(const VolumeItemProperties& m, VolumeItemEdit& e) {
   e.flags = edited_finder_flags(m);
   e.finder = e.flags != m.flags;
   if (!m.is_folder && !m.link) {
-    std::string type = signature_half(m.new_type), creator = signature_half(m.new_creator);
-    std::string old_type = signature_half(m.type), old_creator = signature_half(m.creator);
-    std::memcpy(e.type_creator, type.data(), 4);
-    std::memcpy(e.type_creator + 4, creator.data(), 4);
-    if (type != old_type || creator != old_creator) e.signature = e.finder = true;
+    // A field left as shown gives back the stored bytes whole, zero bytes too.
+    char stored[8];
+    if (!parse_four_char_code(m.type, stored) || !parse_four_char_code(m.creator, stored + 4)) return k_text_bad_code;
+    if (!parse_four_char_code(m.new_type, e.type_creator) || !parse_four_char_code(m.new_creator, e.type_creator + 4))
+      return k_text_bad_code;
+    if (std::memcmp(stored, e.type_creator, 8) != 0) e.signature = e.finder = true;
   }
   return 0;
 }

@@ -35,7 +35,7 @@ struct VolumeItemProperties {
   std::u16string units;        // HFS+: the name's units
   std::string name;            // the name as text
   size_t name_limit = 31;      // characters the name field takes
-  std::string type, creator;   // files: four characters each
+  std::string type, creator;   // files: four bytes each as text (four_char_code_text)
   std::string comment;         // files: the signature's comment
   std::string created, modified;  // dates as text
   uint64_t data_size = 0, rsrc_size = 0;
@@ -75,9 +75,11 @@ struct VolumeItemEdit {
 // 0x0020 on an HFS+ folder) where they changed.
 uint16_t edited_finder_flags(const VolumeItemProperties& m);
 // Checks the edits and gives the changes: 0, or the id of the text refusing
-// them (an empty name, a name another item of the folder has, a name too long).
-// ':' in a name becomes '_'; a type or creator shorter than four characters is
-// padded with blanks.
+// them (an empty name, a name another item of the folder has, a name too long,
+// a type or creator of more than four bytes). ':' in a name becomes '_'; a
+// type or creator shorter than four characters is padded with blanks, and one
+// left as shown keeps its bytes whole.
+constexpr int k_text_bad_code = 6650;
 int volume_item_edit(const VolumeItemProperties& m, VolumeItemEdit& e);
 
 // --- the volume -----------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -30,6 +31,10 @@
 namespace {
 
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
+
+// The two ends of the data segment dialog, which count differently.
+constexpr int k_txt_end_included = 6700;  // the last sector of a run
+constexpr int k_txt_end_excluded = 6701;  // the byte after a segment
 
 }  // namespace
 
@@ -181,7 +186,7 @@ void run_data_segment_dialog(wxWindow* owner, const DumpSession& session) {
   };
   auto range = [&](const char* label_name, const char* edit_name, int text) {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
-    auto* l = new wxStaticText(&d, wxID_ANY, tr(text), wxDefaultPosition, wxSize(60, -1), wxALIGN_RIGHT);
+    auto* l = new wxStaticText(&d, wxID_ANY, tr(text), wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT);
     l->SetName(label_name);
     auto* e = new wxTextCtrl(&d, wxID_ANY, "", wxDefaultPosition, wxSize(150, -1));
     e->SetName(edit_name);
@@ -192,9 +197,13 @@ void run_data_segment_dialog(wxWindow* owner, const DumpSession& session) {
   };
   wxRadioButton* sect = radio("Sect", 3334, true);
   wxRadioButton* sects = radio("Sects", 3343, false);
-  Pair sdeb = range("txt_sdeb", "SctDeb", 3336), sfin = range("txt_sfin", "SctFin", 3337);
+  // The last sector of a run is written; the end byte of a segment is not.
+  Pair sdeb = range("txt_sdeb", "SctDeb", 3336), sfin = range("txt_sfin", "SctFin", k_txt_end_included);
   wxRadioButton* data = radio("Data", 3335, false);
-  Pair deb = range("txt_deb", "ValDeb", 3336), fin = range("txt_fin", "ValFin", 3337);
+  Pair deb = range("txt_deb", "ValDeb", 3336), fin = range("txt_fin", "ValFin", k_txt_end_excluded);
+  int label_width = 0;
+  for (const Pair* p : {&sdeb, &sfin, &deb, &fin}) label_width = std::max(label_width, p->label->GetBestSize().x);
+  for (const Pair* p : {&sdeb, &sfin, &deb, &fin}) p->label->SetMinSize(wxSize(label_width, -1));
   auto* hexa = new wxCheckBox(&d, wxID_ANY, tr(3338));
   hexa->SetName("Hexa");
   auto* hexp = new wxCheckBox(&d, wxID_ANY, tr(3339));

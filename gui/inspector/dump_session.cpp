@@ -17,6 +17,7 @@
 #include "IO/version.h"
 #include "hfs/lookup.h"
 #include "hfs/ondisk.h"
+#include "hfs/partition.h"
 #include "hfs/volume.h"
 
 DumpSearchState g_dump_search;
@@ -182,7 +183,7 @@ int DumpSession::search(bool again, uint64_t& sector, const std::function<bool(u
     start = 0;
   }
   sector = from;
-  return search_anywhere(st.pattern, polled, last_sector(), sector, start, &stop);
+  return search_anywhere(st.pattern, polled, last_sector(), sector, start, &stop, fork_length());
 }
 
 std::string DumpSession::title() const {
@@ -216,10 +217,10 @@ SectorReader volume_medium_reader_for_thread() {
     if (*p >= 0) ::close(*p);
     delete p;
   });
-  const uint64_t sectors = g_volume.medium_sectors;
+  const uint64_t sectors = image_sectors();  // the image's, as the engine's reader is bounded
   return [fd, sectors](int64_t first, uint32_t count, uint8_t* buf) -> int {
     if (*fd < 0 || first < 0) return -1;
-    if (sectors && (uint64_t(first) >= sectors || count > sectors - uint64_t(first))) return -1;
+    if (uint64_t(first) >= sectors || count > sectors - uint64_t(first)) return -1;
     size_t want = size_t(count) * 512, done = 0;
     while (done < want) {
       ssize_t k = ::pread(*fd, buf + done, want - done, off_t(uint64_t(first) * 512 + done));

@@ -389,6 +389,10 @@ void DumpWindow::on_key(wxKeyEvent& e) {
     // Sectors are one page of 512 bytes: down and up move a sector.
     case WXK_DOWN: case WXK_PAGEDOWN: if (!tree_shown_) { move_to(session_.next_target()); return; } break;
     case WXK_UP: case WXK_PAGEUP: if (!tree_shown_) { move_to(session_.prior_target()); return; } break;
+    // The dump view would take them to move its caret: they are the first and
+    // last sector, as in the menu.
+    case WXK_HOME: case WXK_NUMPAD_HOME: if (!tree_shown_) { move_to(session_.home_target()); return; } break;
+    case WXK_END: case WXK_NUMPAD_END: if (!tree_shown_) { move_to(session_.end_target()); return; } break;
     default: break;
   }
   e.Skip();

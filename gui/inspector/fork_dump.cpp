@@ -9,6 +9,7 @@
 #include "IO/hexdump.h"
 #include "IO/strlib.h"
 #include "IO/unicode.h"
+#include "hfs/partition.h"
 #include "hfs/volume.h"
 
 int map_volume_fork(bool hfsplus, const uint8_t* first_record, uint32_t file_id, uint8_t fork_type,
@@ -43,10 +44,10 @@ int64_t fork_absolute_sector(const ForkMap& map, uint64_t index) {
 
 SectorReader volume_medium_reader() {
   return [](int64_t first, uint32_t count, uint8_t* buf) -> int {
-    if (first < 0) return -1;
-    if (g_volume.medium_sectors && (uint64_t(first) >= g_volume.medium_sectors ||
-                                    count > g_volume.medium_sectors - uint64_t(first)))
-      return -1;
+    // Absolute sectors: bounded by the image, not by the volume (which may
+    // start well inside it).
+    uint64_t sectors = image_sectors();
+    if (first < 0 || uint64_t(first) >= sectors || count > sectors - uint64_t(first)) return -1;
     return read_sectors(uint64_t(first), count, buf);
   };
 }
@@ -126,16 +127,34 @@ bool stopped(const std::atomic<bool>* stop) { return stop && stop->load(std::mem
 }  // namespace
 
 int search_anywhere(const std::vector<uint8_t>& pattern, const SectorReader& read, uint64_t last_sector,
-                    uint64_t& sector, int start_offset, const std::atomic<bool>* stop) {
+                    uint64_t& sector, int start_offset, const std::atomic<bool>* stop, uint64_t end_byte) {
   const size_t n = pattern.size();
   if (n == 0 || n > 512 || !read) return -1;
-  uint8_t buf[512];
+  // The sector searched and the one after it: a match may start in the first
+  // and end in the second. Each sector is read once.
+  uint8_t window[1024];
+  bool have_next = false;
   size_t from = start_offset > 0 ? size_t(start_offset) : 0;
   for (uint64_t s = sector; s <= last_sector; ++s, from = 0) {
     if (stopped(stop)) return -1;
-    if (read(int64_t(s), 1, buf) != 0) return -1;
-    for (size_t at = from; at + n <= 512; ++at)
-      if (buf[at] == pattern[0] && std::memcmp(buf + at, pattern.data(), n) == 0) {
+    if (have_next) std::memcpy(window, window + 512, 512);
+    else if (read(int64_t(s), 1, window) != 0) return -1;
+    have_next = false;
+    size_t room = 512;  // bytes of the window a match may use
+    if (n > 1 && s < last_sector) {
+      if (stopped(stop)) return -1;
+      if (read(int64_t(s + 1), 1, window + 512) != 0) return -1;
+      have_next = true;
+      room = 1024;
+    }
+    // Never into the zeros past the fork's last byte.
+    if (end_byte != UINT64_MAX) {
+      __int128 left = __int128(end_byte) - __int128(s) * 512;
+      if (left <= 0) break;
+      if (left < __int128(room)) room = size_t(left);
+    }
+    for (size_t at = from; at < 512 && at + n <= room; ++at)
+      if (window[at] == pattern[0] && std::memcmp(window + at, pattern.data(), n) == 0) {
         sector = s;
         return int(at);
       }

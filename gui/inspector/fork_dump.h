@@ -57,11 +57,14 @@ bool parse_search_text(const std::string& text, std::vector<uint8_t>& pattern);
 // The text the dialog proposes next time: the bytes as they are, or "0x" and
 // their hexadecimal pairs when they hold control bytes or are not UTF-8 text.
 std::string search_proposal(const std::vector<uint8_t>& pattern);
-// First match at or after start_offset of sector (offset 0 in later sectors),
-// wholly inside one sector, up to last_sector. Returns the offset and sets
-// sector; -1 when none (or stopped), sector unchanged. read gives fork sectors.
+// First match starting at or after start_offset of sector (offset 0 in later
+// sectors), up to last_sector; a match may run on into the next sector, and
+// none runs past end_byte (the fork's length). Returns the offset of its first
+// byte and sets sector to the sector holding it; -1 when none (or stopped),
+// sector unchanged. read gives fork sectors.
 int search_anywhere(const std::vector<uint8_t>& pattern, const SectorReader& read, uint64_t last_sector,
-                    uint64_t& sector, int start_offset, const std::atomic<bool>* stop = nullptr);
+                    uint64_t& sector, int start_offset, const std::atomic<bool>* stop = nullptr,
+                    uint64_t end_byte = UINT64_MAX);
 // First sector after sector whose first bytes equal the pattern: 0 and sector
 // set, or -1.
 int search_sector_starts(const std::vector<uint8_t>& pattern, const SectorReader& read, uint64_t last_sector,

@@ -20,20 +20,28 @@ enum : SectorKind {
   k_kind_iso_directory = 9,
   k_kind_mbr = 10,
   k_kind_boot_sector = 11,        // FAT or NTFS
-  k_kind_macbinary = 12,          // never identified: reached by passing the kind
+  k_kind_macbinary = 12,          // at the start of the dumped file
   k_kind_applesingle = 13,        // idem
   k_kind_appledouble = 14,        // idem
   k_kind_btree_index = 15,
-  k_kind_gpt_header = 16,         // idem
-  k_kind_count = 17,
+  k_kind_gpt_header = 16,         // "EFI PART"
+  k_kind_gpt_entries = 17,        // a sector of a GPT's partition entry array
+  k_kind_count = 18,
 };
 
 // Classifies a sector (at least 512 bytes; a shorter one is not identified) by
-// fixed byte tests on bytes 0-34, 510 and 511. sector_number (the sector's
-// place in the dumped object) matters only for the MBR test. A driver
-// descriptor's block size is stored into ctx.media_block_size when it is a
-// usable map block size (512 to 32768, a multiple of 512); ctx is not changed
-// otherwise.
+// fixed byte tests, in this order: the HFS+ and HFS headers, the driver
+// descriptor and map entries, a GPT header, the MacBinary, AppleSingle and
+// AppleDouble headers (sector 0 only), the B-tree nodes, the ISO 9660
+// descriptors, path tables and directories (whose "." and ".." records may
+// carry system use fields), the FAT and NTFS boot sectors, the MBR (sector 0
+// only) and a GPT entry array. The headers and the array are taken only when
+// their fields hold together (counts, sizes, offsets, both-endian halves), so
+// that a sector of other data is not taken for one. sector_number is the
+// sector's place in the dumped object; ctx.image_sectors, when known, bounds
+// the offsets a file header names. A driver descriptor's block size is stored
+// into ctx.media_block_size when it is a usable map block size (512 to 32768,
+// a multiple of 512); ctx is not changed otherwise.
 SectorKind identify_sector(std::span<const uint8_t> sector, int64_t sector_number, InspectorContext& ctx);
 
 // A decoder: the sector's bytes, its number in the dumped object, the

@@ -391,6 +391,7 @@ ViewerLayout viewer_layout(SectorKind kind, int access_mode, const StructureView
     case k_kind_applesingle: return file_header_layout("TAS", view);
     case k_kind_appledouble: return file_header_layout("TAD", view);
     case k_kind_gpt_header: return gpt_header_layout(view);
+    case k_kind_gpt_entries: return gpt_entries_layout(view);
     default: break;
   }
   ViewerLayout l;

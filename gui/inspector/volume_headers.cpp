@@ -1,9 +1,13 @@
 #include "gui/inspector/volume_headers.h"
 
+#include <algorithm>
 #include <string>
 
+#include "IO/bigendian.h"
 #include "IO/charsets.h"
 #include "IO/uitext.h"
+#include "hfs/btree.h"
+#include "hfs/extents.h"
 #include "hfs/ondisk.h"
 
 namespace {
@@ -53,6 +57,115 @@ std::vector<SectorRun> extent_runs(const InspectorContext& ctx, const Extents& e
     runs.push_back(SectorRun{first, count});
   }
   return runs;
+}
+
+// Sectors of a file laid out in runs, in order; false when one lies outside
+// them or cannot be read.
+bool read_in_runs(const SectorReader& read, const std::vector<SectorRun>& runs, uint64_t first, uint32_t count,
+                  uint8_t* out) {
+  for (uint32_t j = 0; j < count; ++j) {
+    int64_t s = run_sector(runs, first + j);
+    if (s < 0 || !read || read(s, 1, out + 512 * size_t(j)) != 0) return false;
+  }
+  return true;
+}
+
+// An extents-overflow leaf record: its key and its extents; false when it is
+// shorter than both.
+template <typename Key, typename Record>
+bool extent_record(ByteSpan bytes, size_t record_size, uint32_t& file_id, uint8_t& fork, uint64_t& start,
+                   std::vector<Extent>& out) {
+  Key k;
+  Record r;
+  if (!decode(bytes, k) || bytes.size() < Key::k_size + record_size) return false;
+  file_id = k.file_id;
+  fork = k.fork_type;
+  start = k.start_block;
+  decode(bytes.subspan(Key::k_size), r);
+  for (const auto& e : r) out.push_back({e.start_block, e.block_count});
+  return true;
+}
+
+// A tree file whose first extents (runs, covering `covered` of its `blocks`
+// allocation blocks) end before the file: the extents-overflow tree, whose
+// own file lies in ext_runs, holds the rest, keyed (file_id, data fork, start
+// block). Its leaves are walked once along their links, never further than the
+// nodes the tree holds nor to a node twice; the runs the records give are
+// added in fork order while they go on where the file's extents end. False
+// when they do not reach the file's end.
+bool add_overflow_runs(const InspectorContext& ctx, const SectorReader& read, bool plus,
+                       const std::vector<SectorRun>& ext_runs, uint32_t file_id, uint64_t covered, uint64_t blocks,
+                       std::vector<SectorRun>& runs) {
+  uint8_t head[512];
+  if (ext_runs.empty() || !read_in_runs(read, ext_runs, 0, 1, head)) return false;
+  BTHeaderRec h;
+  decode(ByteSpan(head + BTHeaderRec::k_offset, BTHeaderRec::k_size), h);
+  const uint32_t ns = plus ? h.node_size : 512;
+  if (!node_size_ok(ns)) return false;
+  uint64_t file_sectors = 0;
+  for (const SectorRun& r : ext_runs) file_sectors += uint64_t(r.count);
+  const uint32_t capacity = uint32_t(std::min<uint64_t>(h.total_nodes, file_sectors / (ns / 512)));
+  struct Found {
+    uint64_t start;
+    std::vector<Extent> extents;
+  };
+  std::vector<Found> found;
+  std::vector<uint8_t> node(ns);
+  NodeChain chain(capacity);
+  for (uint32_t n = h.first_leaf_node; n != 0;) {
+    if (!chain.step(n) || !read_in_runs(read, ext_runs, uint64_t(n) * (ns / 512), ns / 512, node.data())) return false;
+    if (node_kind(node.data()) != k_node_leaf) return false;
+    uint32_t count = std::min<uint32_t>(node_record_count(node.data()), (ns - BTNodeDescriptor::k_size) / 2 - 1);
+    bool past = false;
+    for (uint32_t i = 0; i < count && !past; ++i) {
+      const uint8_t* rec = btree_record_ptr(node.data(), int(i), ns);
+      uint32_t size = btree_record_size(node.data(), int(i), ns);
+      if (!rec || size == 0) continue;
+      ByteSpan bytes(rec, size);
+      uint32_t key_file = 0;
+      uint8_t fork = 0;
+      uint64_t start = 0;
+      Found f;
+      bool ok = plus ? extent_record<HfsPlusExtentKey, HfsPlusExtentRecord>(bytes, k_hfsplus_extent_record_size, key_file,
+                                                                           fork, start, f.extents)
+                     : extent_record<HfsExtentKey, HfsExtentRecord>(bytes, k_hfs_extent_record_size, key_file, fork,
+                                                                   start, f.extents);
+      if (!ok) continue;
+      past = key_file > file_id;  // keys go by file, then fork, then start block
+      if (key_file != file_id || fork != k_fork_data) continue;
+      f.start = start;
+      found.push_back(std::move(f));
+    }
+    if (past) break;
+    n = get_be32(node.data());
+  }
+  std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.start < b.start; });
+  for (const Found& f : found) {
+    if (covered >= blocks) break;
+    if (f.start != covered) break;  // a gap: the file cannot be followed on
+    for (const Extent& e : f.extents) {
+      if (e.block_count == 0 || covered >= blocks) break;
+      int64_t first = inspector_block_sector(ctx, e.start_block);
+      int64_t count = int64_t(e.block_count) * ctx.block_sectors;
+      if (first < 0 || count > ctx.image_sectors - first) return false;
+      runs.push_back(SectorRun{first, count});
+      covered += e.block_count;
+    }
+  }
+  return covered >= blocks;
+}
+
+// A B-tree file's runs made whole from the extents-overflow tree when its
+// first extents end before its blocks do; the view says so when they cannot be.
+void follow_overflow(StructureView& v, const InspectorContext& ctx, const SectorReader& read, bool plus,
+                     const std::vector<SectorRun>& ext_runs, uint32_t file_id, uint64_t blocks,
+                     std::vector<SectorRun>& runs) {
+  if (ctx.block_sectors == 0 || file_id == k_extents_file_id) return;  // the extents file has no overflow
+  uint64_t covered = 0;
+  for (const SectorRun& r : runs) covered += uint64_t(r.count) / ctx.block_sectors;
+  if (covered >= blocks) return;
+  if (!add_overflow_runs(ctx, read, plus, ext_runs, file_id, covered, blocks, runs))
+    v.messages.push_back(ui_text(k_txt_overflow_unfollowed));
 }
 
 }  // namespace
@@ -116,8 +229,15 @@ StructureView view_hfsplus_header(std::span<const uint8_t> sector, int64_t dump_
   }
 
   ctx.btree_files.clear();
-  for (const HfsPlusForkData* f : {&h.extents_file, &h.catalog_file, &h.attributes_file})
-    if (f->logical_size != 0) ctx.btree_files.push_back(extent_runs(ctx, f->extents));
+  const std::vector<SectorRun> ext = extent_runs(ctx, h.extents_file.extents);
+  const std::pair<const HfsPlusForkData*, uint32_t> trees[] = {
+      {&h.extents_file, k_extents_file_id}, {&h.catalog_file, k_catalog_file_id}, {&h.attributes_file, 8}};
+  for (auto [f, id] : trees) {
+    if (f->logical_size == 0) continue;
+    std::vector<SectorRun> runs = id == k_extents_file_id ? ext : extent_runs(ctx, f->extents);
+    follow_overflow(v, ctx, read, true, ext, id, f->total_blocks, runs);
+    ctx.btree_files.push_back(std::move(runs));
+  }
 
   // The catalog's header node gives the node size of the B-tree viewers.
   int64_t cat = inspector_block_sector(ctx, h.catalog_file.extents[0].start_block);
@@ -136,7 +256,7 @@ StructureView view_hfsplus_header(std::span<const uint8_t> sector, int64_t dump_
 }
 
 StructureView view_master_directory_block(std::span<const uint8_t> sector, int64_t dump_sector,
-                                          InspectorContext& ctx) {
+                                          InspectorContext& ctx, const SectorReader& read) {
   StructureView v;
   v.title_id = k_txt_mdb_title;
   MasterDirectoryBlock m;
@@ -177,7 +297,11 @@ StructureView view_master_directory_block(std::span<const uint8_t> sector, int64
   add_go(v, ctx, k_txt_mdb_extents, inspector_block_sector(ctx, m.extents_extents[0].start_block));
   add_go(v, ctx, k_txt_mdb_catalog, inspector_block_sector(ctx, m.catalog_extents[0].start_block));
 
-  ctx.btree_files = {extent_runs(ctx, m.extents_extents), extent_runs(ctx, m.catalog_extents)};
+  std::vector<SectorRun> ext = extent_runs(ctx, m.extents_extents), cat = extent_runs(ctx, m.catalog_extents);
+  if (m.block_size != 0)
+    follow_overflow(v, ctx, read, false, ext, k_catalog_file_id,
+                    (uint64_t(m.catalog_size) + m.block_size - 1) / m.block_size, cat);
+  ctx.btree_files = {std::move(ext), std::move(cat)};
 
   if (m.embed_signature != 0) {
     // Both buttons of the embedded volume stay usable whatever its count says.

@@ -33,6 +33,7 @@ enum : int {
   k_txt_mdb_catalog_tree = 3231,
   k_txt_mdb_catalog = 3232,
   k_txt_mdb_embedded = 3233,
+  k_txt_overflow_unfollowed = 6702,
 };
 
 // sector: the 512 bytes of the header (byte 0 is the header's byte 0), shown
@@ -43,11 +44,16 @@ enum : int {
 StructureView view_hfsplus_header(std::span<const uint8_t> sector, int64_t dump_sector,
                                   InspectorContext& ctx, const SectorReader& read);
 
+// Both header viewers leave in ctx.btree_files the runs of sectors of the
+// B-tree files they name (HFS+: extents, catalog, attributes; HFS: extents,
+// catalog): the first extents, and for a file that goes on past them, its
+// further extents from the extents-overflow tree read through read.
+//
 // The master directory block shown from dump_sector. Extent rows as above with
 // pages "ext", "cat" and "hpp" (the embedded volume); the embedded volume also
 // gives a go target to its volume header (caption k_txt_mdb_embedded).
 StructureView view_master_directory_block(std::span<const uint8_t> sector, int64_t dump_sector,
-                                          InspectorContext& ctx);
+                                          InspectorContext& ctx, const SectorReader& read = SectorReader());
 
 // Shared by the viewers: a go target or a row target only inside the image.
 bool inspector_sector_ok(const InspectorContext& ctx, int64_t sector);

@@ -76,29 +76,87 @@ int write_beside(const std::string& target, std::string& message, Fill fill) {
 
 std::string project_backup_path(const std::string& path) { return set_extension(path, "bak"); }
 
-int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
-                          std::string& message) {
-  doc = ProjectDocument();
-  FILE* f = std::fopen(path.c_str(), "r+b");
-  if (!f) {
+namespace {
+std::string leaf_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+bool has_wildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
+}  // namespace
+
+std::string save_dialog_name(const std::string& name, const std::string& base, const std::string& extension) {
+  std::string leaf = leaf_of(name);
+  if (!leaf.empty() && !has_wildcard(leaf)) return name;
+  std::string folder = name.substr(0, name.size() - leaf.size());
+  std::string file = base.empty() || has_wildcard(base) ? ui_text(1287) : base;
+  return folder + file + (extension.empty() ? std::string() : "." + extension);
+}
+
+bool writable_file_name(const std::string& path) {
+  std::string leaf = leaf_of(path);
+  return !leaf.empty() && !has_wildcard(leaf);
+}
+
+std::string project_file_base_name(FILE* project) {
+  ProjectHeader h;
+  std::string label = project && read_project_header(project, h) ? h.volume_label : std::string();
+  while (!label.empty() && label.back() == ' ') label.pop_back();
+  if (label.empty() || label == ui_text(1287)) return ui_text(1287);
+  for (char& c : label)
+    if (c == '/' || c == '*' || c == '?' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  return label;
+}
+
+namespace {
+
+// Opens path in mode as a project of its kind (an ISO+ project refuses only a
+// file that is no project at all), held shared while it is open (each change
+// takes it exclusive): a project another run is changing, or that another
+// window has open, is not opened at all. Null with rc and message set when refused.
+FILE* open_as_project(const std::string& path, const char* mode, bool isoplus, int& rc, std::string& message) {
+  FILE* f = nullptr;
+  int opened = open_project_stream(path, mode, FileLock::shared, false, f);
+  if (opened == k_project_in_use) {
+    message = ui_text(6600);
+    rc = k_doc_in_use;
+    return nullptr;
+  }
+  if (opened != 0) {
     message = format_text(ui_text(1385).c_str(), path.c_str());
-    return k_doc_open_failed;
+    rc = k_doc_open_failed;
+    return nullptr;
   }
   int magic = check_project_magic(f);
   ProjectHeader header;
   bool readable = magic != 0 && read_project_header(f, header);
   if (!readable || (magic != 1 && !isoplus)) {
     message = format_text(ui_text(magic == -1 && !isoplus ? 6100 : 6101).c_str(), path.c_str());
-    std::fclose(f);
-    return k_doc_not_project;
+    close_project_stream(f);
+    rc = k_doc_not_project;
+    return nullptr;
   }
-  // A damaged project would lose items unseen at its next edit: refused (the
-  // scan has named its faults). It also raises the id counters past the ids in use.
-  if (verify_opened_project(f, path.c_str()) != 0) {
-    std::fclose(f);
-    message.clear();
+  rc = k_doc_ok;
+  return f;
+}
+
+}  // namespace
+
+int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
+                          std::string& message) {
+  doc = ProjectDocument();
+  int rc;
+  FILE* f = open_as_project(path, "r+b", isoplus, rc, message);
+  if (!f) return rc;
+  // A damaged project would lose items unseen at its next edit: refused, the
+  // message saying what is wrong (it may be looked at read-only). A sound one
+  // raises the id counters past the ids in use.
+  ProjectScan scan = scan_project_file(f);
+  if (!scan.faults.empty()) {
+    close_project_stream(f);
+    message = damaged_project_text(scan, path);
     return k_doc_damaged;
   }
+  take_project_counters(f, scan);
   std::rewind(f);
   std::string backup = project_backup_path(path);
   // Opening the backup itself makes no copy of it onto itself.
@@ -114,15 +172,28 @@ int open_project_document(const std::string& path, bool isoplus, bool no_backup,
   return k_doc_ok;
 }
 
+int open_project_read_only(const std::string& path, bool isoplus, ProjectDocument& doc, std::string& message) {
+  doc = ProjectDocument();
+  int rc;
+  FILE* f = open_as_project(path, "rb", isoplus, rc, message);
+  if (!f) return rc;
+  std::rewind(f);
+  doc.file = f;
+  doc.path = path;
+  doc.isoplus = isoplus;
+  doc.read_only = true;
+  return k_doc_ok;
+}
+
 int create_project_document(const std::string& path, uint32_t preference_flags, bool isoplus,
                             ProjectDocument& doc, std::string& message) {
   doc = ProjectDocument();
-  if (create_project_file(path, preference_flags) != 0) {
-    message = format_text(ui_text(1385).c_str(), path.c_str());
-    return k_doc_open_failed;
+  int rc = create_project_stream(path, preference_flags, nullptr, FileLock::shared, doc.file);
+  if (rc == k_project_in_use) {
+    message = ui_text(6600);
+    return k_doc_in_use;
   }
-  doc.file = std::fopen(path.c_str(), "r+b");
-  if (!doc.file) {
+  if (rc != 0) {
     message = format_text(ui_text(1385).c_str(), path.c_str());
     return k_doc_open_failed;
   }
@@ -132,7 +203,7 @@ int create_project_document(const std::string& path, uint32_t preference_flags, 
 }
 
 void close_project_document(ProjectDocument& doc) {
-  if (doc.file) std::fclose(doc.file);
+  if (doc.file) close_project_stream(doc.file);
   doc = ProjectDocument();
 }
 
@@ -142,11 +213,19 @@ int copy_project_file(FILE* f, const std::string& path, const std::string& targe
     message = ui_text(6115);
     return k_doc_same_file;
   }
+  if (project_locked_elsewhere(target)) {  // another run's project is never replaced under it
+    message = ui_text(6600);
+    return k_doc_in_use;
+  }
   std::fflush(f);
   return write_beside(target, message, [&](int fd) { return copy_all(fileno(f), fd); });
 }
 
 int move_document_file(const std::string& from, const std::string& target, std::string& message) {
+  if (project_locked_elsewhere(target)) {
+    message = ui_text(6600);
+    return k_doc_in_use;
+  }
   if (::rename(from.c_str(), target.c_str()) == 0) return k_doc_ok;
   if (errno != EXDEV) {
     message = format_text(ui_text(6118).c_str(), target.c_str());
@@ -183,9 +262,23 @@ int open_image_document(const std::string& path, int which, ImageDocument& doc, 
   }
   int kind = detect_image_kind(fd);
   if (kind >= 1 && kind <= 4) {
+    // The kinds of its chunks first: the user is asked to expand and to save
+    // only an image that can be expanded, and told at once why another cannot.
+    uint32_t chunk = 0;
+    int check = check_udif_image(fd, chunk);
     ::close(fd);
-    message = format_text(ui_text(6103).c_str(), path.c_str());
-    return k_doc_compressed;
+    if (check == 0) {
+      message = format_text(ui_text(6103).c_str(), path.c_str());
+      return k_doc_compressed;
+    }
+    if (check > 0) {
+      std::string kind_name = udif_chunk_kind_name(chunk);
+      if (kind_name.empty()) kind_name = format_text(ui_text(6777).c_str(), unsigned(chunk));
+      message = format_text(ui_text(6775).c_str(), path.c_str(), kind_name.c_str());
+    } else {
+      message = format_text(ui_text(6776).c_str(), path.c_str());
+    }
+    return k_doc_cannot_expand;
   }
   if (kind == 5) {
     ::close(fd);

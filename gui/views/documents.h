@@ -24,21 +24,30 @@ constexpr int k_doc_same_file = -7;     // Save As onto the open file
 constexpr int k_doc_too_large = -8;     // more than 4 GiB - 64 KiB on a FAT disk
 constexpr int k_doc_no_space = -9;      // not enough free space
 constexpr int k_doc_write_failed = -10;
-constexpr int k_doc_damaged = -11;     // a damaged project (the message is already shown)
+constexpr int k_doc_damaged = -11;     // a damaged project (the message says what is wrong; it may be viewed read-only)
+constexpr int k_doc_cannot_expand = -12;  // compressed in a way the expansion cannot undo (said before anything is asked)
+constexpr int k_doc_in_use = -13;      // another window or program holds the project (text 6600)
 
 struct ProjectDocument {
   FILE* file = nullptr;
   std::string path;
   std::string backup_path;  // empty when no backup was made
   bool isoplus = false;
+  bool read_only = false;   // opened to be looked at only (a damaged project): nothing is written
 };
 
 // Opens path "r+b" as a project (isoplus: an ISO+ project, which refuses only
 // a file that is no project at all) and makes the backup copy beside it
 // (extension "bak") unless no_backup is set or path is that backup itself.
-// A refused file is never written. The message says what went wrong.
+// The stream stays locked shared while it is open (close_project_document);
+// a project another program holds is not opened (k_doc_in_use). A refused
+// file is never written. The message says what went wrong.
 int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
                           std::string& message);
+// Opens path for reading only, to look at a damaged project: its records as
+// they are, no backup, nothing ever written. k_doc_not_project for a file that
+// is no project (or an older one, in Project Mode).
+int open_project_read_only(const std::string& path, bool isoplus, ProjectDocument& doc, std::string& message);
 int create_project_document(const std::string& path, uint32_t preference_flags, bool isoplus,
                             ProjectDocument& doc, std::string& message);
 void close_project_document(ProjectDocument& doc);
@@ -50,6 +59,16 @@ int copy_project_file(FILE* f, const std::string& path, const std::string& targe
 int move_document_file(const std::string& from, const std::string& target, std::string& message);
 // The backup path of a project: its extension replaced by "bak".
 std::string project_backup_path(const std::string& path);
+
+// What a Save dialog proposes: name when it names a file, else (empty, or a
+// pattern such as "*.cvpr") base with the extension; never a wildcard.
+std::string save_dialog_name(const std::string& name, const std::string& base, const std::string& extension);
+// Whether the file a Save dialog gave may be written: a name without "*" or "?".
+bool writable_file_name(const std::string& path);
+// The base name proposed for a project saved under a name of its own: its
+// label when it has one of its own, else text 1287 ("Untitled"), made fit
+// for a file name.
+std::string project_file_base_name(FILE* project);
 
 struct ImageDocument {
   int fd = -1;

@@ -117,24 +117,30 @@ std::array<std::string, k_list_columns> list_row_texts(const FileTableEntry& e) 
   } else {
     cells[k_col_data] = size_field(e.data_size);
     cells[k_col_resources] = size_field(e.resource_size);
-    cells[k_col_signature] = std::string(e.signature, 8);
+    // Bytes without a character (a zero byte, say) shown as "\xNN": the column shows every code.
+    cells[k_col_signature] = four_char_code_text(e.signature) + four_char_code_text(e.signature + 4);
   }
   return cells;
+}
+
+int compare_entry_names(const FileTableEntry& a, const FileTableEntry& b) {
+  if (a.hfsplus && b.hfsplus) {
+    HFSUniStr255 x = as_unistr(a.units), y = as_unistr(b.units);
+    return compare_unistr(&x, &y);
+  }
+  return compare_upper(a.name, b.name);
+}
+
+bool tree_order(const FileTableEntry& a, const std::string& a_text, const FileTableEntry& b, const std::string& b_text) {
+  int r = compare_entry_names(a, b);
+  return r != 0 ? r < 0 : a_text < b_text;
 }
 
 int compare_file_table_entries(const FileTableEntry& a, const FileTableEntry& b) {
   int column = std::abs(g_list_sort_state[0]);
   int r = 0;
   switch (column) {
-    case 1: {
-      if (a.hfsplus && b.hfsplus) {
-        HFSUniStr255 x = as_unistr(a.units), y = as_unistr(b.units);
-        r = compare_unistr(&x, &y);
-      } else {
-        r = compare_upper(a.name, b.name);
-      }
-      break;
-    }
+    case 1: r = compare_entry_names(a, b); break;
     case 2: r = type_text(a).compare(type_text(b)); break;
     case 3: r = compare_values(a.data_size, b.data_size); break;
     case 4: r = compare_values(a.resource_size, b.resource_size); break;

@@ -51,6 +51,13 @@ void sort_file_table(std::vector<FileTableEntry>& table, int column);
 void resort_file_list(std::vector<FileTableEntry>& table);
 // <0, 0, >0 on column |g_list_sort_state[0]|, negated when it is negative.
 int compare_file_table_entries(const FileTableEntry& a, const FileTableEntry& b);
+// The Name column's order, which the folder tree follows too, as the Mac
+// orders names: without regard to case (HFS+ names by the HFS+ rule, the
+// others upper-cased byte by byte).
+int compare_entry_names(const FileTableEntry& a, const FileTableEntry& b);
+// The folder tree's order: by compare_entry_names, names equal but for their
+// case by their texts, so the order is always the same.
+bool tree_order(const FileTableEntry& a, const std::string& a_text, const FileTableEntry& b, const std::string& b_text);
 
 // The name as shown: UTF-8, control characters and ':' replaced.
 std::string display_name(const FileTableEntry& e);

@@ -12,6 +12,7 @@
 #include "IO/uitext.h"
 #include "compiler/project.h"
 #include "gui/views/project_view.h"
+#include "gui/views/type_icons.h"
 #include "gui/views/volume_view.h"
 #include "hfs/alloc.h"
 #include "hfs/lookup.h"
@@ -107,6 +108,7 @@ int expand_mode_node(int mode, int32_t folder, std::vector<TreeNodeInfo>& childr
       n.id = int32_t(v.id);
       n.text = std::move(v.text);
       n.has_children = v.has_children;
+      n.key = std::move(v.key);
       children.push_back(std::move(n));
     }
     return rc == 0 ? 0 : -2;
@@ -120,6 +122,7 @@ int expand_mode_node(int mode, int32_t folder, std::vector<TreeNodeInfo>& childr
     n.id = p.id;
     n.text = std::move(p.text);
     n.has_children = p.has_children;
+    n.key = std::move(p.key);
     if (pc_view) n.image = n.selected_image = k_image_view_state + p.view_state;
     children.push_back(std::move(n));
   }
@@ -166,7 +169,15 @@ int32_t visible_ancestor(int32_t folder) {
 
 int row_image(int mode, const FileTableEntry& e) {
   if (mode == k_mode_project && g_name_view == k_name_view_pc) return k_image_view_state + e.view_state;
-  return e.kind == 1 ? k_image_folder : k_image_file;
+  if (e.kind == 1) return k_image_folder;
+  // A file's type: its name's in the ISO views, its signature's (else its
+  // name's) on the Macintosh side; the generic file when neither has an icon.
+  int icon = -1;
+  if (mode == k_mode_isoplus || (mode == k_mode_project && g_name_view == k_name_view_iso))
+    icon = extension_icon_index(display_name(e));
+  else
+    icon = signature_or_name_icon(e.signature, display_name(e));
+  return icon >= 0 ? icon : k_image_file;
 }
 
 int rename_mode_entry(int mode, FileTableEntry& entry, int32_t folder, const std::string& new_text,

@@ -32,6 +32,7 @@ struct TreeNodeInfo {
   bool has_children = false;
   int image = k_image_folder;
   int selected_image = k_image_folder_open;
+  FileTableEntry key;  // the name as the list sorts it (the tree sorts the same way)
 };
 
 // True when the mode's document is open (the project stream, or a mounted volume).
@@ -53,7 +54,8 @@ std::vector<int32_t> mode_folder_chain(int mode, int32_t folder);
 // Project Mode after a change of name view: the nearest folder from folder up
 // that the view shows (the root when none does).
 int32_t visible_ancestor(int32_t folder);
-// The row image of an entry in the mode (and name view).
+// The row image of an entry in the mode (and name view): a file's is its
+// type's icon (type_icons.h) when the desktop has one.
 int row_image(int mode, const FileTableEntry& e);
 
 // In-place rename of a row, new_text as typed (UTF-8). Project Mode by the

@@ -92,8 +92,10 @@ int expand_project_tree_node(FILE* f, uint32_t folder_id, bool isoplus, std::vec
     if (!r.is_folder() || !in_name_view(r, isoplus)) return true;
     ProjectTreeNode n;
     bool utf8 = true;
-    n.text = view_name(r, isoplus, macroman, utf8);
-    if (!utf8) n.text = macroman_to_utf8(n.text);
+    n.key.name = view_name(r, isoplus, macroman, utf8);
+    n.key.utf8_name = utf8;
+    n.key.kind = 1;
+    n.text = utf8 ? n.key.name : macroman_to_utf8(n.key.name);
     n.id = r.id;
     n.has_children = r.subfolder_count() != 0;
     n.view_state = get_view_state(r);
@@ -101,7 +103,7 @@ int expand_project_tree_node(FILE* f, uint32_t folder_id, bool isoplus, std::vec
     return true;
   });
   std::sort(children.begin(), children.end(),
-            [](const ProjectTreeNode& a, const ProjectTreeNode& b) { return a.text < b.text; });
+            [](const ProjectTreeNode& a, const ProjectTreeNode& b) { return tree_order(a.key, a.text, b.key, b.text); });
   return 0;
 }
 

@@ -14,6 +14,7 @@ struct ProjectTreeNode {
   std::string text;
   bool has_children = false;
   int view_state = 0;  // the record's view state (get_view_state)
+  FileTableEntry key;  // the folder's name as the list sorts it
 };
 
 // True when the record shows in the current name view (the ISO+ tree shows all).

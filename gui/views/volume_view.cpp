@@ -38,7 +38,11 @@ std::string utf8_of(const std::u16string& units) {
 // disagrees with the records found is reported.
 int read_folder(uint32_t folder_id, std::vector<CatalogItem>& items, std::string& message) {
   int rc = list_folder(folder_id, items);
-  if (rc != 0) message = format_text(ui_text(6112).c_str(), unsigned(folder_id));
+  const bool looped = rc == -3;
+  if (rc != 0) {
+    message = format_text(ui_text(looped ? 6113 : 6112).c_str(), unsigned(folder_id));
+    rc = -2;
+  }
   std::unordered_set<uint64_t> seen;
   seen.reserve(items.size());
   size_t kept = 0;
@@ -53,7 +57,7 @@ int read_folder(uint32_t folder_id, std::vector<CatalogItem>& items, std::string
     ++kept;
   }
   items.resize(kept);
-  if (repeated) {
+  if (repeated && !looped) {
     rc = -2;
     if (!message.empty()) message += " ";
     message += format_text(ui_text(6113).c_str(), unsigned(folder_id));
@@ -152,13 +156,14 @@ int expand_volume_tree_node(uint32_t folder_id, std::vector<VolumeTreeNode>& chi
     if (!it.is_folder || is_hidden_volume_item(it, plus, show_hidden)) continue;
     VolumeTreeNode n;
     n.id = it.id;
-    n.text = display_name(volume_entry(it, plus));
+    n.key = volume_entry(it, plus);
+    n.text = display_name(n.key);
     children.push_back(std::move(n));
   }
   items.clear();
   for (VolumeTreeNode& n : children) n.has_children = count_volume_subfolders(n.id) > 0;
   std::sort(children.begin(), children.end(),
-            [](const VolumeTreeNode& a, const VolumeTreeNode& b) { return a.text < b.text; });
+            [](const VolumeTreeNode& a, const VolumeTreeNode& b) { return tree_order(a.key, a.text, b.key, b.text); });
   return rc;
 }
 

@@ -33,11 +33,12 @@ struct VolumeTreeNode {
   uint32_t id = 0;
   std::string text;
   bool has_children = false;
+  FileTableEntry key;  // the folder's name as the list sorts it
 };
 // The number of folder records whose parent is folder_id (hidden ones too).
 uint32_t count_volume_subfolders(uint32_t folder_id);
-// The shown child folders of folder_id, sorted by text (ordinal), each with its
-// has-children mark. 0 sound; -2 damaged (message set).
+// The shown child folders of folder_id, sorted as the list sorts names, each
+// with its has-children mark. 0 sound; -2 damaged (message set).
 int expand_volume_tree_node(uint32_t folder_id, std::vector<VolumeTreeNode>& children, std::string& message);
 // The root node: HFS shows the volume name, HFS+ an empty text.
 VolumeTreeNode volume_tree_root();

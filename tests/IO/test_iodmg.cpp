@@ -426,3 +426,47 @@ TEST(Udif, WorkersFollowTheAffinityMask) {
   EXPECT_EQ(pinned, 1u);
   EXPECT_EQ(udif_worker_count(), unsigned(std::min(CPU_COUNT(&saved), 16)));
 }
+
+// An image is judged by its trailer and tables alone before anything is
+// asked: the first chunk of a kind the expansion cannot decode is named;
+// dmg2img finds the same chunks unsupported.
+TEST(Udif, CheckNamesTheChunkKindsItCannotExpand) {
+  testkit::TempDir dir;
+  auto check = [&](const std::vector<uint8_t>& dmg, uint32_t& type) {
+    testkit::write_file(dir.path() / "c.dmg", dmg);
+    int fd = open(dir.str("c.dmg").c_str(), O_RDONLY);
+    int rc = check_udif_image(fd, type);
+    close(fd);
+    return rc;
+  };
+  uint32_t type = 99;
+  EXPECT_EQ(check(testkit::make_udif(mixed_image()), type), 0);
+  EXPECT_EQ(type, 0u);
+  for (uint32_t kind : {k_chunk_lzfse, k_chunk_lzma, 0x80000042u}) {
+    SCOPED_TRACE(kind);
+    UdifPartition p{"disk image (Apple_HFS : 0)", content(64, 9), testkit::uniform_chunks(k_chunk_zlib, 64, 16)};
+    testkit::UdifOptions o;
+    o.edit_table = [kind](size_t, std::vector<uint8_t>& table) { put_be32(testkit::table_chunk(table, 2), kind); };
+    std::vector<uint8_t> dmg = testkit::make_udif({p}, o);
+    EXPECT_EQ(check(dmg, type), 1);
+    EXPECT_EQ(type, kind);
+    EXPECT_EQ(expand(dir, dmg), -1) << "the check and the expansion agree";
+    if (testkit::tool_available("dmg2img")) {
+      testkit::write_file(dir.path() / "c.dmg", dmg);
+      testkit::RunResult r = testkit::run("dmg2img -i " + testkit::quote(dir.str("c.dmg")) + " -o " +
+                                          testkit::quote(dir.str("peer.img")));
+      // dmg2img says so and goes on, leaving the chunk's sectors out.
+      EXPECT_NE((r.out + r.err).find("Unsupported"), std::string::npos) << r.out << r.err;
+    }
+  }
+  EXPECT_STREQ(udif_chunk_kind_name(k_chunk_lzfse), "LZFSE");
+  EXPECT_STREQ(udif_chunk_kind_name(k_chunk_zlib), "zlib");
+  EXPECT_STREQ(udif_chunk_kind_name(0x80000042u), "");
+  // No trailer (a bare zlib stream), or tables that do not hold: -1.
+  std::vector<uint8_t> stream = {0x78, 0x9c, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
+  stream.resize(4096);
+  EXPECT_EQ(check(stream, type), -1);
+  std::vector<uint8_t> cut = testkit::make_udif(mixed_image());
+  cut.erase(cut.begin() + long(cut.size() - 600), cut.end() - 512);  // the tables' end, the trailer kept
+  EXPECT_EQ(check(cut, type), -1);
+}

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -201,4 +202,67 @@ TEST_F(Settings, StoreKeysAreCaseBlindAndDeleteOnlyLeaves) {
   testkit::write_text(settings_file_path(), "garbage\n[K]\n@=1\nnovalue\n[broken\n=x\n");
   EXPECT_EQ(store_read_value("K", "", v), 0);
   EXPECT_EQ(v, "1");
+}
+
+TEST_F(Settings, OnlyARegularFileOfAFewMegabytesIsReadOrReplaced) {
+  init_settings_root();
+  save_options(0x400);
+  const std::string path = settings_file_path();
+  const std::string folder = settings_folder();
+  auto restore = [&] {
+    std::remove(path.c_str());
+    ASSERT_EQ(store_write_value(key("Options"), "", "1024"), 0);
+  };
+  // A FIFO in its place: read at once as no settings, never replaced.
+  std::remove(path.c_str());
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  EXPECT_EQ(read_options(), 0u);
+  save_options(0x2000);
+  struct stat st;
+  ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  restore();
+  // A link to an endless device, and a file far larger than settings are.
+  std::remove(path.c_str());
+  ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
+  EXPECT_EQ(read_options(), 0u);
+  save_options(0x2000);
+  ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  restore();
+  std::string big = "[HKEY_CURRENT_USER\\Software\\Veltron\\Corvane\\Options]\n@=1024\n";
+  big += "#" + std::string(5 << 20, 'x') + "\n";
+  testkit::write_text(path, big);
+  EXPECT_EQ(read_options(), 0u);
+  save_options(0x2000);
+  EXPECT_EQ(testkit::read_text(path).size(), big.size()) << "left as it was";
+  restore();
+  EXPECT_EQ(read_options(), 0x400u);
+}
+
+TEST_F(Settings, ReadOnlyProgramsCreateNothingAndReplaceNothing) {
+  const std::string path = settings_file_path();
+  set_settings_read_only(true);
+  init_settings_root();
+  char buf[512];
+  EXPECT_STREQ(read_default_extension(buf), "TXT");
+  EXPECT_EQ(read_font_size(), 8);
+  save_options(5);
+  write_setting_number("numpol", 1030);
+  EXPECT_FALSE(testkit::fs::exists(path)) << "no file made";
+  EXPECT_FALSE(testkit::fs::exists(settings_folder())) << "nor its folder";
+  // What another program wrote is read; nothing of it is touched.
+  set_settings_read_only(false);
+  init_settings_root();
+  save_options(0x100);
+  std::string before = "# kept by hand\n" + testkit::read_text(path);
+  testkit::write_text(path, before);
+  ::chmod(path.c_str(), 0400);
+  set_settings_read_only(true);
+  EXPECT_EQ(read_options(), 0x100u);
+  save_options(7);
+  read_default_extension(buf);
+  EXPECT_EQ(testkit::read_text(path), before);
+  set_settings_read_only(false);
+  ::chmod(path.c_str(), 0600);
 }

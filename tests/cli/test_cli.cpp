@@ -1,6 +1,7 @@
 // The console program end to end: usage text, exit codes, labels and folder
 // chains written into real project files, and files that are not projects.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <set>
@@ -313,6 +314,68 @@ TEST(Quorvel, SettingsChooseTheTargetAndOpenTheJournal) {
   b = testkit::read_file(q);
   EXPECT_EQ(b[13], 0);
   EXPECT_STREQ(reinterpret_cast<const char*>(&b[692]), "Caf\x8E");
+}
+
+TEST(Quorvel, ReadsItsSettingsOnceAndNeverWritesThem) {
+  TempDir dir;
+  std::string config = dir.str("config");
+  auto env = [&] { return "CORVANE_CONFIG_DIR=" + quote(config) + " "; };
+  auto label = [&](const std::string& project) {
+    return testkit::run("timeout 30 env " + env() + quote(k_quorvel) + " -l " + quote(dir.str(project)) + " Name");
+  };
+  // A first run on a fresh account makes no settings file, nor its folder.
+  ASSERT_EQ(label("a.cvpr").rc, 0);
+  EXPECT_FALSE(std::filesystem::exists(config));
+
+  // The user's file, read-only and with a comment: read, and left as it was.
+  std::filesystem::create_directories(config);
+  ::setenv("CORVANE_CONFIG_DIR", config.c_str(), 1);
+  init_settings_root();
+  save_preference_flags(k_pref_hfsplus_default);
+  write_setting_text("Sign", dir.str("table.sig").c_str());
+  ::unsetenv("CORVANE_CONFIG_DIR");
+  const std::string path = config + "/settings.reg";
+  std::string text = "# my own notes\n" + testkit::read_text(path);
+  testkit::write_text(path, text);
+  testkit::write_text(dir.str("table.sig"), "TXT,TEXTttxt,text\n");
+  ::chmod(path.c_str(), 0444);
+  struct stat before {};
+  ::stat(path.c_str(), &before);
+  ASSERT_EQ(label("b.cvpr").rc, 0);
+  EXPECT_EQ(testkit::read_file(dir.str("b.cvpr"))[13], 1) << "the HFS+ preference was read";
+  struct stat after {};
+  ::stat(path.c_str(), &after);
+  EXPECT_EQ(testkit::read_text(path), text);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "not replaced";
+  EXPECT_EQ(after.st_mode, before.st_mode);
+
+  // One run opens the settings file once, however many settings it reads.
+  auto traced = testkit::run("env " + env() + "strace -f -e trace=open,openat -o " + quote(dir.str("trace")) + " " +
+                             quote(k_quorvel) + " -l " + quote(dir.str("c.cvpr")) + " Name");
+  if (traced.rc == 0) {
+    std::string trace = testkit::read_text(dir.str("trace"));
+    size_t opens = 0;
+    for (size_t at = trace.find("settings.reg"); at != std::string::npos; at = trace.find("settings.reg", at + 1))
+      ++opens;
+    EXPECT_EQ(opens, 1u) << trace;
+  }
+
+  // A FIFO or an endless device as the settings file or the signature table:
+  // the run goes through on its defaults.
+  ::chmod(path.c_str(), 0644);
+  testkit::write_text(path, text);
+  std::remove(dir.str("table.sig").c_str());
+  ASSERT_EQ(::mkfifo(dir.str("table.sig").c_str(), 0600), 0);
+  EXPECT_EQ(label("d.cvpr").rc, 0);
+  std::remove(path.c_str());
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  EXPECT_EQ(label("e.cvpr").rc, 0);
+  std::remove(path.c_str());
+  ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
+  EXPECT_EQ(label("f.cvpr").rc, 0);
+  struct stat link {};
+  ASSERT_EQ(::lstat(path.c_str(), &link), 0);
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
 }
 
 TEST(Quorvel, ProjectBuiltFromTheCommandLineCompilesToAnImageOthersRead) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <regex>
@@ -13,6 +14,8 @@
 #include "IO/bigendian.h"
 #include "IO/charsets.h"
 #include "IO/ui_services.h"
+#include "IO/uitext.h"
+#include "IO/windowutil.h"
 #include "compiler/additems.h"
 #include "compiler/commands.h"
 #include "compiler/project.h"
@@ -513,4 +516,60 @@ TEST_F(AddItems, NamesSharingALongStemTakeTheNextSuffixesAcrossInclusions) {
   EXPECT_EQ(short_names[stem + "0.txt"], "SSSSSSSS.TXT");
   EXPECT_EQ(short_names[stem + "4.txt"], "SSSSSS_4.TXT");
   EXPECT_EQ(short_names[stem + "9.TXT"], "SSSSSS_5.TXT");
+}
+
+namespace {
+int g_polls = 0;  // the work's polls of the Esc key
+}  // namespace
+
+// Outside the command line every item shows the running counts of the whole
+// inclusion; an Esc confirmed between two items stops it, leaving a project
+// whose folders count what they hold.
+TEST_F(AddItems, RunningCountsOfTheWholeInclusionAndAStopBetweenTwoItems) {
+  for (const char* rel : {"a/1.txt", "a/2.txt", "a/3.txt", "a/b/4.txt", "a/b/5.txt", "c.txt", "d/6.txt", "d/7.txt"})
+    put_text(rel, rel);
+  auto include = [&](const std::string& path) {
+    ASSERT_EQ(create_project_file(path, 0), 0);
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+    g_working_mode = k_mode_project;
+    ProjectRecord buf;
+    AddCounts counts;
+    reset_inclusion_counts();
+    add_pc_items(f, counts, buf, tree().string() + "/*", 1);
+    add_folder_counts(f, 1, int32_t(counts.folders_added), int32_t(counts.files_added));
+    write_project_totals(f);
+    std::fclose(f);
+  };
+  g_command_mode = false;
+  include(project);
+  const auto& seen = recorded_ui().inclusion_counts;
+  ASSERT_EQ(seen.size(), 11u);  // 3 folders and 8 files, one call each
+  for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i].first + seen[i].second, i + 1) << i;
+  EXPECT_EQ(seen.back(), std::make_pair(3u, 8u));
+  EXPECT_EQ(g_folder_count, 3u);
+  EXPECT_EQ(g_file_count, 8u);
+
+  // Esc at the fifth item, No: the inclusion goes on; again at the seventh, Yes: it stops there.
+  WindowBackend backend;
+  set_window_backend(&backend);
+  recorded_ui().clear();
+  recorded_ui().answers = {0, 1};
+  g_polls = 0;
+  std::string stopped = dir.str("stopped.cvpr");
+  backend.poll_escape = [] {
+    ++g_polls;
+    return g_polls == 5 || g_polls == 7 ? 27 : 0;
+  };
+  include(stopped);
+  set_window_backend(nullptr);
+  g_command_mode = true;
+  EXPECT_TRUE(g_inclusion_stopped);
+  EXPECT_EQ(std::count(recorded_ui().messages.begin(), recorded_ui().messages.end(), ui_text(1124)), 2);
+  EXPECT_EQ(recorded_ui().inclusion_counts.size(), 6u) << "the items before the confirmed Esc";
+  for (auto& line : invariants(stopped)) ADD_FAILURE() << line;
+  Project p(stopped);
+  EXPECT_EQ(p.records.size(), 6u);
+  reset_inclusion_counts();
+  EXPECT_FALSE(g_inclusion_stopped);
 }

@@ -7,6 +7,8 @@
 
 #include "compile_fixture.h"
 #include "IO/bigendian.h"
+#include "IO/ui_services.h"
+#include "IO/uitext.h"
 #include "compiler/commands.h"
 #include "compiler/project.h"
 #include "macfiles/macbinary.h"
@@ -111,6 +113,47 @@ TEST(CompileIso, FailedCompileLeavesNoImageAndFailsTheOperation) {
   EXPECT_EQ(cli_compile_iso(project.c_str()), -1);
   EXPECT_FALSE(fs::exists(dir.str("p.iso")));
   EXPECT_EQ(recorded_ui().messages.size(), 1u);
+}
+
+// Items gone from the PC disk since they were added: the image is made whole
+// without them, the compile says so by its own result, and the journal names
+// each (what a folder held goes with it, unnamed), with no message per item.
+TEST(CompileIso, ItemsGoneFromThePcAreLeftOutAndNamedInTheJournal) {
+  REQUIRE_TOOL("isoinfo");
+  REQUIRE_TOOL("hls");
+  TempDir dir;
+  std::string src = dir.str("src");
+  fs::create_directories(fs::path(src) / "sub");
+  for (const char* n : {"a.txt", "b.txt", "sub/c.txt"}) write_file(fs::path(src) / n, random_bytes(3000, 5));
+  std::string project = dir.str("p.cvpr");
+  ASSERT_EQ(compile_fixture::make_project_from_tree(project, src), 4);
+  fs::remove(fs::path(src) / "b.txt");
+  fs::remove_all(fs::path(src) / "sub");
+  recorded_ui().clear();
+  std::string journal = dir.str("journal.log");
+  g_log_file = std::fopen(journal.c_str(), "a+b");
+  ASSERT_TRUE(g_log_file);
+  EXPECT_EQ(cli_compile_hybrid(project.c_str()), k_items_left_out);
+  std::fclose(g_log_file);
+  g_log_file = nullptr;
+  EXPECT_EQ(std::set<std::string>(g_compile_left_out.begin(), g_compile_left_out.end()),
+            (std::set<std::string>{src + "/b.txt", src + "/sub"}));
+  EXPECT_TRUE(recorded_ui().messages.empty());
+  std::string logged = read_text(journal);
+  for (const std::string& gone : g_compile_left_out)
+    EXPECT_NE(logged.find(format_text(ui_text(6655).c_str(), gone.c_str())), std::string::npos) << logged;
+  EXPECT_EQ(logged.find("c.txt"), std::string::npos) << logged;
+  std::string img = dir.str("p.iso");
+  RunResult j = run("isoinfo -J -f -i " + quote(img));
+  EXPECT_EQ(lines_of(j.out), (std::set<std::string>{"/a.txt;1"})) << j.out << j.err;
+  RunResult h = run("hmount " + quote(img) + " >/dev/null && hls -1 -a");
+  EXPECT_EQ(lines_of(h.out), (std::set<std::string>{"a.txt"})) << h.out << h.err;
+  // A later compile with everything there again says nothing of the last one.
+  write_file(fs::path(src) / "b.txt", random_bytes(10, 6));
+  fs::create_directories(fs::path(src) / "sub");
+  write_file(fs::path(src) / "sub" / "c.txt", random_bytes(10, 7));
+  EXPECT_EQ(cli_compile_hybrid(project.c_str()), 0);
+  EXPECT_TRUE(g_compile_left_out.empty());
 }
 
 // The directory and path-table temporaries go to $TMPDIR and are gone after the

@@ -359,8 +359,16 @@ TEST(HfsPartition, BrokenVolumesAreRefused) {
   int64_t at = find_hfs_partition_start(fd);
   close(fd);
   ASSERT_GT(at, 0);
+  auto trees = plus;
   std::fill(plus.begin() + at + 1024, plus.begin() + at + 1536, 0);
   refused(plus, k_hybridise_bad_volume, "zeroed HFS+ volume header");
+  // A sound MDB or volume header over a catalog and a bitmap of zeros: the
+  // trees' header nodes are opened as the mount opens them, and refused.
+  auto hollow = good;
+  std::fill(hollow.begin() + 1536, hollow.end() - 1024, 0);
+  refused(hollow, k_hybridise_bad_volume, "HFS volume whose catalog and bitmap are zeros");
+  std::fill(trees.begin() + at + 1536, trees.end() - 1024, 0);
+  refused(trees, k_hybridise_bad_volume, "HFS+ volume whose trees and allocation file are zeros");
 
   // The sound ones still dock.
   testkit::write_file(src, good);

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <random>
@@ -576,5 +577,46 @@ TEST(ProjectFile, ScanNamesParentLoopsAndLeavesSoundProjectsAlone) {
   EXPECT_TRUE(loop);
   EXPECT_EQ(verify_opened_project(p.f, "a.cvpr"), -1);
   ASSERT_EQ(recorded_ui().messages.size(), 1u);
-  EXPECT_NE(recorded_ui().messages[0].find("parent loop"), std::string::npos);
+  EXPECT_EQ(recorded_ui().messages[0], damaged_project_text(scan, "a.cvpr"));
+}
+
+// A damaged project is told in a few lines whatever its faults: one sentence
+// by the first fault, how many there are, the first three in words, in the
+// language shown.
+TEST(ProjectFile, DamagedProjectIsToldInASentenceAndItsFirstFaults) {
+  TempDir dir;
+  OpenProject p(dir.str("a.cvpr"));
+  fill_sound_project(p.f);
+  // Every folder's counts wrong: one fault a folder.
+  ProjectRecord r;
+  for (int32_t id : {18, 19}) {
+    ASSERT_TRUE(find_record_by_id(p.f, r, id));
+    r.subfolder_count() += 5;
+    ASSERT_TRUE(write_project_record(p.f, r));
+  }
+  std::fflush(p.f);
+  ProjectScan scan = scan_project_file(p.f);
+  ASSERT_EQ(scan.fault_count, 2u);
+  std::string text = damaged_project_text(scan, "/x/a.cvpr");
+  EXPECT_EQ(text.rfind(format_text(ui_text(6778).c_str(), "/x/a.cvpr", ui_text(6788).c_str()), 0), 0u) << text;
+  EXPECT_NE(text.find(format_text(ui_text(6779).c_str(), 2u)), std::string::npos) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 2 + 2) << text;  // the frame's, a blank line, two faults
+  EXPECT_EQ(text.find(scan.faults[0]), std::string::npos) << "no internal wording: " << text;
+  // Many faults: three are told, then the count says the rest.
+  for (int i = 0; i < 40; ++i) scan.listed.push_back(ProjectFault(ProjectFaultKind::loop, {100 + i}, "f"));
+  scan.fault_count = 42;
+  text = damaged_project_text(scan, "/x/a.cvpr");
+  EXPECT_NE(text.find(format_text(ui_text(6779).c_str(), 42u)), std::string::npos);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 2 + 3 + 1) << text;  // three faults and "..."
+  int saved = g_language_offset;
+  g_language_offset = 10000;
+  text = damaged_project_text(scan, "/x/a.cvpr");
+  g_language_offset = saved;
+  EXPECT_EQ(text.rfind("Le projet", 0), 0u) << text;
+  // A file that is no project at all.
+  ProjectScan header;
+  header.listed.push_back(ProjectFault(ProjectFaultKind::header));
+  header.fault_count = 1;
+  EXPECT_NE(damaged_project_text(header, "p").find(ui_text(6796)), std::string::npos);
+  EXPECT_NE(damaged_project_text(header, "p").find(ui_text(6780)), std::string::npos);
 }

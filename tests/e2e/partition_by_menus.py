@@ -19,6 +19,38 @@ atspi.type_into(dialog, "Made by hand")
 atspi.activate("corvane", ("push button",), "OK").wait(20)
 pending.wait(20)
 
+# The tool bar's buttons are announced by what they do, the same words as their
+# tooltips, in the language in force; never by an internal name.
+def in_tool_bar(node):
+    for _ in range(3):
+        node = node.parent
+        if node is None:
+            return False
+        if node.getRoleName() == "tool bar":
+            return True
+    return False
+
+
+def tool_buttons():
+    return [(n.name or "", n.description or "")
+            for n in atspi.find_all(main, lambda n: n.getRoleName() == "push button" and in_tool_bar(n))]
+
+
+def check_tools(expected):
+    app.clearCache()
+    shown = [t for t in tool_buttons() if t[0] or t[1]]
+    if len(shown) < 8:
+        sys.exit("the tool bar shows %d named buttons: %r" % (len(shown), shown))
+    for name, tip in shown:
+        if not name or name != tip or " " not in name:
+            sys.exit("a tool button is announced as %r, its tooltip %r" % (name, tip))
+    for name in expected:
+        if name not in [t[0] for t in shown]:
+            sys.exit("no tool button named %r among %r" % (name, shown))
+
+
+check_tools(["Copy files/folders from the Macintosh volume to the PC.", "Delete the selected items."])
+
 # Options > Switch Language > Français: the menus speak French.
 atspi.activate("corvane", ("radio menu item",), "Français").wait(20)
 time.sleep(1)
@@ -27,6 +59,7 @@ shown = atspi.captions(main)
 for caption in ("Créer un dossier...", "Quitter", "Fichier"):
     if caption not in shown:
         sys.exit("after the switch to French, %r is not among the captions: %r" % (caption, shown[:40]))
+check_tools(["Copier des fichiers et dossiers du volume Macintosh vers le PC.", "Supprimer les \u00e9l\u00e9ments s\u00e9lectionn\u00e9s."])
 
 # Partition > Quitter: the program ends and the image is closed.
 atspi.activate("corvane", ("menu item",), "Quitter")

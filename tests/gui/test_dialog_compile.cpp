@@ -8,6 +8,8 @@
 #include <wx/checkbox.h>
 #include <wx/treectrl.h>
 
+#include <regex>
+
 #include "IO/uitext.h"
 #include "IO/version.h"
 #include "compiler/project.h"
@@ -322,6 +324,117 @@ TEST(DialogCompile, ACancelledCompileLeavesNoTargetAndUntitledTakesTheName) {
   drive({});
   run_and_wait(f, "Compil1");
   EXPECT_TRUE(compile_idle());
+  close_window(f);
+  g_file_dialog_answer = nullptr;
+}
+
+// What the user typed stays: "Advanced Options" > OK leaves the label and HFS
+// name typed in the compile dialog; ticking HFS+ keeps an HFS name given by
+// hand (sleuthkit lists it on the HFS+ volume, the window's list shows it);
+// going back to HFS asks before it cuts a name typed too long for HFS.
+TEST(DialogCompile, TypedLabelsAndNamesOutliveAdvancedOptionsAndAChangeOfFormat) {
+  REQUIRE_TOOL("fls");
+  testkit::TempDir dir;
+  make_sources(dir);
+  std::string project = include(dir, "p.cvpr");
+  auto edit_hfs_name = [&](const std::string& pc_name, const std::string& name) {
+    FILE* p = std::fopen(project.c_str(), "r+b");
+    ASSERT_NE(p, nullptr);
+    std::fseek(p, long(k_project_record_size), SEEK_SET);
+    for (ProjectRecord r; read_project_record(p, r);)
+      if (r.pc_name == pc_name) {
+        r.hfs_name = name;
+        std::fseek(p, -long(k_project_record_size), SEEK_CUR);
+        write_project_record(p, r);
+        break;
+      }
+    std::fclose(p);
+  };
+  {
+    FILE* p = std::fopen(project.c_str(), "r+b");
+    set_project_hfs_format(p, false);
+    std::fclose(p);
+  }
+  edit_hfs_name("two.txt", "Deux \x8Et\x8Es");  // "Deux étés", as the properties dialog stores it (Mac Roman)
+  MainFrame* f = open_window({project});
+  choose_target(dir.str("p.iso"));
+  std::string label_after, name_after;
+  drive({compile_options(ui_text(1097), [&](wxDialog& d) {
+           type(d, "Label", "TYPEDLABEL");
+           type(d, "HfsName", "Typed Mac Name");
+           click(d, "Advanced");
+           label_after = text_of(d, "Label");
+           name_after = text_of(d, "HfsName");
+           tick(d, "HfsPlus", true);
+         }, "compile_typed_names"),
+         [](wxDialog& d) {
+           EXPECT_EQ(d.GetName(), "IsoDescriptor");
+           EXPECT_EQ(text_of(d, "VolumeName"), "TYPEDLABEL") << "the label typed, not the stored one";
+           click(d, "OK");
+         },
+         close_message()});
+  run_and_wait(f, "Compil1");
+  ASSERT_TRUE(succeeded());
+  EXPECT_EQ(label_after, "TYPEDLABEL");
+  EXPECT_EQ(name_after, "Typed Mac Name");
+  std::string image = dir.str("p.iso");
+  EXPECT_NE(testkit::run("isoinfo -d -i " + testkit::quote(image)).out.find("Volume id: TYPEDLABEL\n"),
+            std::string::npos);
+  std::vector<ProjectRecord> records = project_records(project);
+  const ProjectRecord* two = record_named(records, "two.txt");
+  ASSERT_NE(two, nullptr);
+  EXPECT_EQ(two->hfs_name, "Deux \xC3\xA9t\xC3\xA9s");
+  // The HFS+ volume of the image, read by sleuthkit.
+  testkit::RunResult mm = testkit::run("mmls -t mac -b 2048 " + testkit::quote(image));
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(mm.out, m, std::regex("\\s0*([0-9]+)\\s+[0-9]+\\s+[0-9]+\\s+Apple_HFS"))) << mm.out;
+  testkit::RunResult listing = testkit::run("LC_ALL=C.UTF-8 fls -f hfsp -r -p -o " + std::to_string(std::stoul(m[1]) * 4) +
+                                            " " + testkit::quote(image));
+  EXPECT_NE(listing.out.find("Deux e\xCC\x81te\xCC\x81s"), std::string::npos) << listing.out << listing.err;
+  EXPECT_NE(listing.out.find("/one.txt\n"), std::string::npos) << listing.out;
+  // The list in the HFS view shows the name as it now is.
+  f->run_command("VM1");
+  pump(200);
+  select_in_tree(f, int32_t(two->parent_id));
+  pump(200);
+  bool listed = false;
+  for (long i = 0; i < f->file_list()->GetItemCount(); ++i)
+    listed |= f->file_list()->GetItemText(i).utf8_string() == "Deux \xC3\xA9t\xC3\xA9s";
+  EXPECT_TRUE(listed);
+
+  // Back to HFS in the project's properties, a name typed for HFS+ too long for HFS.
+  const std::string typed = "A name typed for HFS+ that HFS cannot hold";
+  edit_hfs_name("one.txt", typed);
+  for (int language : {0, 10000}) {
+    g_language_offset = language;
+    drive({[language](wxDialog& d) {
+             tick(d, "HfsPlus", false);
+             click(d, "OK");
+             EXPECT_TRUE(d.IsModal()) << "the answer No leaves the dialog open";
+             EXPECT_TRUE(control<wxCheckBox>(d, "HfsPlus")->GetValue()) << "and HFS+ ticked again";
+             if (language) {
+               tick(d, "HfsPlus", false);
+               click(d, "OK");
+             }
+           },
+           [language](wxDialog& d) {
+             shot(d, language ? "format_change_question_french" : "format_change_question");
+             click(d, "MessNon");
+           },
+           [](wxDialog& d) { click(d, "MessOui"); }});
+    if (!language) g_driver.steps.pop_back();
+    run_and_wait(f, "Info1");
+  }
+  g_language_offset = 0;
+  ASSERT_GE(g_driver.texts.size(), 2u);
+  EXPECT_NE(words(g_driver.texts[1]).find(typed), std::string::npos) << g_driver.texts[1];
+  FILE* p = std::fopen(project.c_str(), "rb");
+  EXPECT_EQ(get_project_hfs_format(p), 0);
+  std::fclose(p);
+  records = project_records(project);
+  ASSERT_NE(record_named(records, "one.txt"), nullptr);
+  EXPECT_EQ(record_named(records, "one.txt")->hfs_name, typed.substr(0, 31));
+  EXPECT_EQ(record_named(records, "two.txt")->hfs_name, "Deux \x8Et\x8Es");
   close_window(f);
   g_file_dialog_answer = nullptr;
 }

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <set>
 #include <thread>
 
 #include "IO/hexdump.h"
@@ -223,6 +224,17 @@ TEST_F(InspectorWindows, DumpWindowMovesAndShows) {
     down.m_keyCode = WXK_PAGEDOWN;
     w.GetEventHandler()->ProcessEvent(down);
     EXPECT_EQ(w.session().current(), 9u);
+    // End and Home typed while the dump itself has the focus: the last and
+    // the first sector, not the caret's line end.
+    w.dump_view()->SetFocus();
+    for (auto [key, want] : {std::make_pair(WXK_END, last), std::make_pair(WXK_HOME, uint64_t(0))}) {
+      wxKeyEvent hook(wxEVT_CHAR_HOOK);
+      hook.m_keyCode = key;
+      hook.SetEventObject(w.dump_view());
+      w.dump_view()->ProcessWindowEvent(hook);
+      EXPECT_EQ(w.session().current(), want) << key;
+    }
+    w.show_dump_sector(9);
 
     // Hexadecimal offsets, in the status and in the lines.
     w.show_dump_sector(31);
@@ -292,6 +304,13 @@ TEST_F(InspectorWindows, InFrench) {
       EXPECT_TRUE(shot(d, "viewer_hfsplus_header_french"));
     });
     w.run_item("Act1");
+    // The two ends of a segment say which is written.
+    g_steps.push_back([](wxDialog& d) {
+      EXPECT_EQ(label(d, "txt_sfin"), "Fin (incluse) :");
+      EXPECT_EQ(label(d, "txt_fin"), "Fin (exclue) :");
+      EXPECT_TRUE(shot(d, "dump_data_segment_french"));
+    });
+    w.run_item("Act2");
   });
   g_language_offset = saved;
   EXPECT_EQ(menu, "Fichier");
@@ -501,6 +520,95 @@ TEST_F(InspectorWindows, ViewersOfOtherStructures) {
     w.show_structure(k_kind_macbinary);
     EXPECT_EQ(w.session().current(), 1u);
   });
+  EXPECT_EQ(g_steps.size(), 0u);
+}
+
+// Analyze on images of each kind other tools made: the GPT header and its
+// entry array (sgdisk), a Rock Ridge directory (genisoimage -R), MacBinary
+// (hcopy -m), AppleDouble (unar) and AppleSingle headers, each viewer shown
+// in English and in French.
+TEST_F(InspectorWindows, AnalyzeReachesTheViewerOfEachKind) {
+  const int saved = g_language_offset;
+  for (int language : {0, 10000}) {
+    g_language_offset = language;
+    const std::string tail = language ? "_french" : "";
+    dump("gpt.img", [&](DumpWindow& w) {
+      w.show_dump_sector(1);
+      g_steps.push_back([&](wxDialog& d) {
+        EXPECT_EQ(d.GetName(), "Tefi");
+        EXPECT_EQ(label(d, "cont_partlba"), "2");
+        EXPECT_TRUE(shot(d, "viewer_gpt_header_analyzed" + tail));
+        click(find(d, "MessFermer"));
+      });
+      w.run_item("Act1");
+      w.show_dump_sector(2);
+      g_steps.push_back([&](wxDialog& d) {
+        EXPECT_EQ(d.GetName(), "Tgptguid");
+        EXPECT_EQ(label(d, "cont_nompart1"), "Mac HD");
+        EXPECT_EQ(label(d, "cont_lbadeb1"), "2048");
+        EXPECT_TRUE(shot(d, "viewer_gpt_entries_analyzed" + tail));
+        click(find(d, "lba1"));
+      });
+      w.run_item("Act1");
+      EXPECT_EQ(w.session().current(), 2048u);
+    });
+    dump("rr.iso", [&](DumpWindow& w) {
+      w.show_dump_sector(64);
+      g_steps.push_back([](wxDialog& d) {
+        EXPECT_EQ(d.GetName(), "TSectISO");
+        click(find(d, "go_root"));
+      });
+      w.run_item("Act1");
+      uint8_t buf[512];
+      w.session().read(w.session().current(), buf);
+      EXPECT_GT(buf[0], 34) << "the root's '.' record carries Rock Ridge fields";
+      g_steps.push_back([&](wxDialog& d) {
+        EXPECT_EQ(d.GetName(), "TRepISO");
+        auto* list = dynamic_cast<wxListCtrl*>(find(d, "ListeFichiers"));
+        ASSERT_NE(list, nullptr);
+        std::set<std::string> names;
+        for (long i = 0; i < list->GetItemCount(); ++i) names.insert(list->GetItemText(i).utf8_string());
+        EXPECT_EQ(names, (std::set<std::string>{ui_text(3283), "DOCS", "READ_ME.TXT;1"}));
+        EXPECT_TRUE(shot(d, "viewer_rockridge_directory" + tail));
+        click(find(d, "MessFermer"));
+      });
+      w.run_item("Act1");
+    });
+    dump("hcopy.bin", [&](DumpWindow& w) {
+      g_steps.push_back([&](wxDialog& d) {
+        EXPECT_EQ(d.GetName(), "TMacBin");
+        EXPECT_EQ(label(d, "cont_fnom"), "ReadMe");
+        EXPECT_EQ(label(d, "cont_type"), "TEXT");
+        EXPECT_TRUE(shot(d, "viewer_macbinary_analyzed" + tail));
+        click(find(d, "MessFermer"));
+      });
+      w.run_item("Act1");
+    });
+    if (dumpimg::nested().files.count("ad.dat")) {
+      dump("ad.dat", [&](DumpWindow& w) {
+        g_steps.push_back([&](wxDialog& d) {
+          EXPECT_EQ(d.GetName(), "TAD");
+          EXPECT_EQ(label(d, "cont_type"), "APPL");
+          EXPECT_EQ(label(d, "cont_crea"), "ABCD");
+          EXPECT_EQ(label(d, "cont_lgress"), "300");
+          EXPECT_TRUE(shot(d, "viewer_appledouble_analyzed" + tail));
+          click(find(d, "MessFermer"));
+        });
+        w.run_item("Act1");
+      });
+    }
+    dump("as", [&](DumpWindow& w) {
+      g_steps.push_back([&](wxDialog& d) {
+        EXPECT_EQ(d.GetName(), "TAS");
+        EXPECT_EQ(label(d, "cont_lgdata"), "900");
+        EXPECT_EQ(label(d, "cont_lgress"), "200");
+        EXPECT_TRUE(shot(d, "viewer_applesingle_analyzed" + tail));
+        click(find(d, "GoR"));
+      });
+      w.run_item("Act1");
+    }, 2);
+  }
+  g_language_offset = saved;
   EXPECT_EQ(g_steps.size(), 0u);
 }
 

@@ -2,8 +2,12 @@
 // from a second start, a command on the command line, the close box.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <chrono>
 #include <thread>
@@ -26,9 +30,11 @@ struct UserFolders {
   }
 };
 
-pid_t start(const UserFolders& u, const std::vector<std::string>& args, const std::string& data_home = "") {
+pid_t start(const UserFolders& u, const std::vector<std::string>& args, const std::string& data_home = "",
+            const std::string& folder = "") {
   pid_t pid = ::fork();
   if (pid == 0) {
+    if (!folder.empty() && ::chdir(folder.c_str()) != 0) ::_exit(126);  // the folder the user starts it in
     setenv("CORVANE_CONFIG_DIR", u.dir.str("config").c_str(), 1);
     setenv("XDG_DATA_HOME", (data_home.empty() ? u.dir.str("data") : data_home).c_str(), 1);
     setenv("XDG_RUNTIME_DIR", u.dir.str("run").c_str(), 1);
@@ -165,4 +171,65 @@ TEST(Instance, FailedCommandIsTakenForADocumentAndNamed) {
   EXPECT_EQ(wait_exit(pid, 0), -1) << "the program ended instead of staying open";
   ::kill(pid, SIGTERM);
   stop(pid);
+}
+
+TEST(Instance, AHandedOverPathNamesTheFileInTheSecondStartsFolder) {
+  UserFolders u;
+  testkit::fs::create_directories(u.dir.path() / "A");
+  testkit::fs::create_directories(u.dir.path() / "B");
+  ASSERT_EQ(testkit::run(testkit::quote(k_quorvel) + " -f " + testkit::quote(u.dir.str("B/rel.cvpr")) + " b").rc, 0);
+  pid_t first = start(u, {}, "", u.dir.str("A"));
+  ASSERT_TRUE(wait_for_window(first, "cvpr.cvpr [Corvane]", 15000));
+  // From B, "rel.cvpr" is B's; the first instance, started in A (which has none), opens it.
+  pid_t second = start(u, {"rel.cvpr"}, "", u.dir.str("B"));
+  EXPECT_EQ(wait_exit(second, 10000), 1);
+  ProbeWindow w;
+  EXPECT_TRUE(wait_for_window(first, "rel.cvpr [Corvane]", 5000, &w)) << "the first instance took another file";
+  EXPECT_FALSE(wait_for_window(first, ui_text(2900), 300)) << "a message instead of the document";
+  ::kill(first, SIGTERM);
+  stop(first);
+}
+
+TEST(Instance, AFormOfTheRunningWindowOrAnIdleClientHoldsNoLaterStartBack) {
+  UserFolders u;
+  std::string project = u.dir.str("p.cvpr");
+  ASSERT_EQ(testkit::run(testkit::quote(k_quorvel) + " -f " + testkit::quote(project) + " a").rc, 0);
+  pid_t first = start(u, {});
+  ASSERT_TRUE(wait_for_window(first, "cvpr.cvpr [Corvane]", 15000));
+  // A file of no kind of the program: the running window says so in a form,
+  // and the start that handed it over has its answer before that form opens.
+  auto t0 = std::chrono::steady_clock::now();
+  pid_t second = start(u, {u.dir.str("notes.txt")});
+  EXPECT_EQ(wait_exit(second, 10000), 1);
+  ProbeWindow box;
+  ASSERT_TRUE(wait_for_window(first, ui_text(2900), 5000, &box));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  // While the form waits, a later start is told so at once instead of waiting for it.
+  t0 = std::chrono::steady_clock::now();
+  testkit::RunResult third = testkit::run("XDG_RUNTIME_DIR=" + testkit::quote(u.dir.str("run")) + " XDG_DATA_HOME=" +
+                                          testkit::quote(u.dir.str("data")) + " CORVANE_CONFIG_DIR=" +
+                                          testkit::quote(u.dir.str("config")) + " " + testkit::quote(k_corvane) + " " +
+                                          testkit::quote(project));
+  EXPECT_EQ(third.rc, 1);
+  EXPECT_NE(third.err.find(ui_text(2909)), std::string::npos) << third.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  ASSERT_TRUE(request_close(box));
+  // A client that connects and sends nothing: the window stays with the user,
+  // and the next start is taken at once.
+  int idle = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::string sock = u.dir.str("run/corvane/instance.sock");
+  std::memcpy(addr.sun_path, sock.c_str(), sock.size() + 1);
+  ASSERT_EQ(::connect(idle, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  t0 = std::chrono::steady_clock::now();
+  pid_t fourth = start(u, {project});
+  EXPECT_EQ(wait_exit(fourth, 10000), 1);
+  ProbeWindow w;
+  EXPECT_TRUE(wait_for_window(first, "p.cvpr [Corvane]", 5000, &w));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1800)) << "held up by the idle client";
+  EXPECT_TRUE(save_window_png(w, shot("instance_after_idle_client")));
+  ::close(idle);
+  ::kill(first, SIGTERM);
+  stop(first);
 }

@@ -68,6 +68,7 @@ void expect_texts_match_table(MainFrame* f, const char* when) {
       ASSERT_GE(i, 0) << name;
       const CommandDef& c = menu_commands()[size_t(i)];
       expected = ui_text(command_caption(c, s));
+      if (kind == "caption" && *command_shortcut(name)) expected += std::string("\t") + command_shortcut(name);
     } else if (kind == "hint") {
       const CommandDef& c = menu_commands()[size_t(i)];
       if (!c.hint) {

@@ -5,8 +5,6 @@
 // store, the files written and the outside readers of the compiled images.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,11 +26,13 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
+#include <wx/uiaction.h>
 
 #include <deque>
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <regex>
 
 #include "IO/settings.h"
@@ -42,6 +42,7 @@
 #include "compiler/commands.h"
 #include "compiler/project.h"
 #include "gui/dialogs/dsstore.h"
+#include "gui/dialogs/dsstore_editor.h"
 #include "gui/dialogs/dsstore_form.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/preferences.h"
@@ -426,15 +427,10 @@ TEST(SpecialForms, SignatureEditorEditsOneSectionAndKeepsTheRest) {
         }
         menu(d, k_sig_paste);
         EXPECT_EQ(child<wxListCtrl>(d, "ListeSign")->GetItemCount(), 24);
-        struct rlimit old {};
-        getrlimit(RLIMIT_FSIZE, &old);
-        struct rlimit small = old;
-        small.rlim_cur = 512;
-        auto old_handler = signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &small);
-        menu(d, k_sig_save);
-        setrlimit(RLIMIT_FSIZE, &old);
-        signal(SIGXFSZ, old_handler);
+        {
+          testkit::FileSizeLimit full(512);
+          menu(d, k_sig_save);
+        }
         // Quitting asks to save the edits kept; "No" leaves them.
         menu(d, k_sig_quit);
       },
@@ -460,6 +456,60 @@ TEST(SpecialForms, SignatureEditorEditsOneSectionAndKeepsTheRest) {
   picture_of_page("signature_print_last", [&](wxDC& dc, const wxRect& area) {
     return draw_signature_page(dc, area, pages, ed);
   });
+  save_signature_table_path("");
+}
+
+// After "Edit item" (here by a double click, as a user opens it) a click on
+// another row selects that row only, so the next Cut takes one row: the mouse
+// driven through the X server's test extension.
+TEST(SpecialForms, SignatureEditorClickAfterAnEditSelectsOneRow) {
+  SavedGlobals keep;
+  testkit::TempDir dir;
+  std::string sig = dir.str("table.sig");
+  testkit::write_text(sig, "txt,TEXTttxt,Plain text\r\ngif,GIFfogle,GIF picture\r\njpg,JPEGogle,JPEG picture\r\n"
+                           "png,PNGfogle,PNG picture\r\n");
+  save_signature_table_path(sig.c_str());
+  g_language_offset = 0;
+  std::vector<long> selected_after;
+  std::string left;
+  drive({[&](wxDialog& d) {
+           auto* list = child<wxListCtrl>(d, "ListeSign");
+           ASSERT_TRUE(list);
+           wxUIActionSimulator mouse;
+           auto at_row = [&](long row) {
+             wxRect r;
+             list->GetItemRect(row, r);
+             mouse.MouseMove(list->ClientToScreen(wxPoint(r.x + 30, r.y + r.height / 2)));
+             pump(100);
+           };
+           d.Raise();
+           pump(200);
+           at_row(1);
+           mouse.MouseClick();
+           pump(200);
+           mouse.MouseDblClick();  // the item dialog: the next step answers it
+           pump(1500, [&] { return g_steps.empty(); });
+           pump(300);
+           at_row(3);
+           mouse.MouseClick();
+           pump(300);
+           for (long i = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); i >= 0;
+                i = list->GetNextItem(i, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
+             selected_after.push_back(i);
+           shoot(d, "signature_editor_after_edit");
+           menu(d, k_sig_cut);
+           for (long i = 0; i < list->GetItemCount(); ++i) left += cell(list, i, 0) + " ";
+           menu(d, k_sig_quit);
+         },
+         [](wxDialog& d) {
+           child<wxTextCtrl>(d, "Comment")->SetValue("GIF image");
+           click(d.FindWindow("OK"));
+         },
+         [](wxDialog& d) { click(d.FindWindow("MessNon")); }});
+  run_signature_editor(nullptr);
+  done_driving();
+  EXPECT_EQ(selected_after, std::vector<long>{3});
+  EXPECT_EQ(left, "txt gif jpg ") << "Cut took the clicked row alone";
   save_signature_table_path("");
 }
 
@@ -524,15 +574,26 @@ TEST(SpecialForms, RefreshReviewAcceptsEachChangeIntoTheOpenProject) {
   g_auto_truncate_iso = g_auto_truncate_hfsplus = g_auto_truncate_hfs = true;  // as the preference does
 
   std::vector<std::string> tabs_at_start;
-  std::string question;
-  std::vector<std::string> pipe_rows;
+  std::string question, close_question;
+  std::vector<std::string> pipe_rows, folders_shown;
   drive({
       [&](wxDialog& d) {
         auto* pages = child<wxNotebook>(d, "PageControl");
         ASSERT_TRUE(pages);
         for (size_t i = 0; i < pages->GetPageCount(); ++i) tabs_at_start.push_back(pages->GetPageText(i).utf8_string());
         EXPECT_EQ(pages->GetSelection(), 0) << "the deletions in front";
+        // Names and places in the project, not record ids; the commands as buttons.
+        auto* deletions = child<wxListCtrl>(d, "ListeDel");
+        ASSERT_TRUE(deletions);
+        for (long i = 0; i < deletions->GetItemCount(); ++i)
+          folders_shown.push_back(cell(deletions, i, 0) + " in " + cell(deletions, i, 1));
+        for (const char* b : {"AcceptItem", "DismissItem", "AcceptTab", "DismissTab", "AcceptAll", "Retour"})
+          EXPECT_TRUE(child<wxWindow>(d, b) && child<wxWindow>(d, b)->IsShownOnScreen()) << b;
         shoot(d, "refresh_review");
+        // The close box with changes listed asks first; "No" keeps the window.
+        d.Close();
+        pump(100);
+        EXPECT_TRUE(d.IsModal());
         for (int t = 0; t < 3; ++t) {
           wxListCtrl* list = child<wxListCtrl>(d, t == 0 ? "ListeDel" : t == 1 ? "ListeMod" : "ListeAdd");
           for (long i = 0; list && i < list->GetItemCount(); ++i)
@@ -549,13 +610,34 @@ TEST(SpecialForms, RefreshReviewAcceptsEachChangeIntoTheOpenProject) {
         }
         EXPECT_FALSE(d.IsModal()) << "the window closes with its last item";
       },
+      note_message(close_question, "MessNon"),
       note_message(question, "MessOui"),  // the folder that still holds files: deleted on "Yes"
   });
   f->run_command("Refr");
   done_driving();
+  EXPECT_EQ(unwrapped(close_question), unwrapped(format_text(ui_text(6663).c_str(), 6)));
+  std::sort(folders_shown.begin(), folders_shown.end());
+  EXPECT_EQ(folders_shown, (std::vector<std::string>{"deep in /src/cd/sub", "gone.txt in /src/cd/sub"}));
   EXPECT_EQ(tabs_at_start, (std::vector<std::string>{ui_text(1561), ui_text(1562), ui_text(1563)}));
   EXPECT_EQ(pipe_rows, (std::vector<std::string>{"new|dir", "pipe|name.txt"}));
   EXPECT_FALSE(question.empty());
+  // Another change, the window left by its button with the change listed:
+  // asked, in French too, and on "Yes" the project stays as it was, byte for byte.
+  testkit::fs::remove(src / "a.txt");
+  std::vector<uint8_t> before = testkit::read_file(project);
+  g_language_offset = 10000;
+  drive({[&](wxDialog& d) {
+           shoot(d, "refresh_review_french");
+           click(d.FindWindow("Retour"));
+         },
+         [&](wxDialog& d) {
+           shoot(d, "refresh_review_close_french");
+           click(d.FindWindow("MessOui"));
+         }});
+  f->run_command("Refr");
+  done_driving();
+  g_language_offset = 0;
+  EXPECT_TRUE(testkit::read_file(project) == before) << "nothing dismissed is written";
   close_main_window(f);
 
   FILE* p = std::fopen(project.c_str(), "rb");
@@ -575,13 +657,14 @@ TEST(SpecialForms, RefreshReviewAcceptsEachChangeIntoTheOpenProject) {
     ASSERT_TRUE(by_name.count(added)) << added;
     EXPECT_FALSE(old_ids.count(by_name[added].id)) << "a fresh id for " << added;
   }
+  EXPECT_FALSE(by_name.count("a.txt") == 0) << "the deletion was dismissed";
   EXPECT_EQ(by_name["a.txt"].pc_size, 25u);
 
   // The printed report: the header on every page and one line a change.
   RefreshReview review;
   read_change_list_text("D|5|-4|1|/pc/|gone.txt\nM|5|-3|3000000000|/pc/|a file with a rather long name that is clipped.txt\n"
                         "A|5|0|10|/pc/|new|dir\n", review);
-  const int widths[5] = {150, 80, 70, 100, 250};
+  const int widths[4] = {170, 170, 90, 260};
   int pages = picture_of_page("refresh_print", [&](wxDC& dc, const wxRect& area) {
     return draw_review_page(dc, area, 1, review, project, "9-12-2026 10:11:12", widths);
   });
@@ -615,6 +698,16 @@ std::string make_layout_project(const testkit::TempDir& dir) {
   return project;
 }
 
+// A PNG picture of w x h (blue, a yellow patch) for the background.
+std::string make_picture(const testkit::TempDir& dir, int w, int h) {
+  std::string picture = dir.str("fond.png");
+  wxImage image(w, h);
+  image.SetRGB(wxRect(0, 0, w, h), 0x30, 0x70, 0xB0);
+  image.SetRGB(wxRect(40, 40, 200, 120), 0xF0, 0xC0, 0x30);
+  EXPECT_TRUE(image.SaveFile(wxString::FromUTF8(picture), wxBITMAP_TYPE_PNG));
+  return picture;
+}
+
 }  // namespace
 
 TEST(SpecialForms, DsStoreEditorLaysOutTheRootAndWritesItIntoTheProject) {
@@ -624,11 +717,7 @@ TEST(SpecialForms, DsStoreEditorLaysOutTheRootAndWritesItIntoTheProject) {
   testkit::TempDir dir;
   g_auto_truncate_iso = g_auto_truncate_hfsplus = g_auto_truncate_hfs = true;
   std::string project = make_layout_project(dir);
-  std::string picture = dir.str("fond.png");
-  wxImage image(640, 480);
-  image.SetRGB(wxRect(0, 0, 640, 480), 0x30, 0x70, 0xB0);
-  image.SetRGB(wxRect(40, 40, 200, 120), 0xF0, 0xC0, 0x30);
-  ASSERT_TRUE(image.SaveFile(wxString::FromUTF8(picture), wxBITMAP_TYPE_PNG));
+  std::string picture = make_picture(dir, 640, 480);
   std::string target = dir.str(".DS_Store");
   g_name_view = k_name_view_pc;
   FILE* f = std::fopen(project.c_str(), "r+b");
@@ -709,20 +798,22 @@ TEST(SpecialForms, DsStoreEditorLaysOutTheRootAndWritesItIntoTheProject) {
   EXPECT_EQ(testkit::count_root_items(f, ".DS_Store"), 1);
   EXPECT_EQ(testkit::count_root_items(f, ".!Background"), 1);
 
-  // A second run over a damaged file: one background folder still.
+  // A second run over a damaged file: replaced after a question, one background folder still.
   testkit::write_text(target, "no desktop services store");
-  std::string damaged;
+  std::string damaged, replace;
   drive({
       note_message(damaged),
       [&](wxDialog& d) {
         child<wxTextCtrl>(d, "fichier_fond")->SetValue(wxString::FromUTF8(picture));
         click(d.FindWindow("valid"));
       },
+      note_message(replace, "MessOui"),
       file_answer(target),
   });
   EXPECT_EQ(run_ds_store_editor(nullptr, f, project), -1);
   done_driving();
   EXPECT_NE(damaged.find(".DS_Store"), std::string::npos) << damaged;
+  EXPECT_EQ(unwrapped(replace), unwrapped(format_text(ui_text(6665).c_str(), target.c_str())));
   EXPECT_EQ(testkit::count_root_items(f, ".DS_Store"), 1);
   EXPECT_EQ(testkit::count_root_items(f, ".!Background"), 1);
   EXPECT_TRUE(check_project_invariants(f).empty());
@@ -752,6 +843,108 @@ TEST(SpecialForms, DsStoreEditorLaysOutTheRootAndWritesItIntoTheProject) {
   EXPECT_EQ(testkit::read_file(dir.str("copy")), testkit::read_file(target));
 }
 
+// The positions of a file with a background picture come back as the file
+// has them and are written again unchanged (records compared by a reader of
+// the public format); the project's file is replaced only after a question;
+// cancelling the picture chooser keeps the picture.
+TEST(SpecialForms, DsStoreEditorKeepsWhatTheFileAndTheUserGave) {
+  SavedGlobals keep;
+  testkit::TempDir dir;
+  g_auto_truncate_iso = g_auto_truncate_hfsplus = g_auto_truncate_hfs = true;
+  std::string project = make_layout_project(dir);
+  std::string picture = make_picture(dir, 400, 300);
+  std::string target = dir.str(".DS_Store");
+  FILE* f = std::fopen(project.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(switch_project_to_hfsplus(f), 1);
+  auto iloc_records = [&] {
+    testkit::RunResult w = testkit::run("python3 " + testkit::quote(std::string(CORVANE_SOURCE_DIR) +
+                                        "/tests/gui/dialogs/ds_store_walk.py") + " " + testkit::quote(target));
+    EXPECT_EQ(w.rc, 0) << w.out << w.err;
+    std::vector<std::string> out;
+    std::istringstream in(w.out);
+    for (std::string line; std::getline(in, line);)
+      if (line.find("\tIloc\t") != std::string::npos) out.push_back(line);
+    return out;
+  };
+  auto place = [](wxDialog& d, int row, int x, int y) {
+    auto* list = child<wxListCtrl>(d, "lvi");
+    select_row(list, row);
+    menu(d, k_ds_edit_item);
+    child<wxSpinCtrl>(d, "ed_posh")->SetValue(x);
+    child<wxSpinCtrl>(d, "ed_posv")->SetValue(y);
+    click(d.FindWindow("Masquer"));
+  };
+  auto places_of = [](wxDialog& d) {
+    std::map<std::string, std::string> out;
+    auto* list = child<wxListCtrl>(d, "lvi");
+    for (long i = 0; list && i < list->GetItemCount(); ++i) out[cell(list, i, 0)] = cell(list, i, 1) + "," + cell(list, i, 2);
+    return out;
+  };
+  // The first file: a picture, two icons placed by hand.
+  std::map<std::string, std::string> placed, reopened;
+  drive({[&](wxDialog& d) {
+           child<wxTextCtrl>(d, "fichier_fond")->SetValue(wxString::FromUTF8(picture));
+           place(d, 0, 205, 95);
+           place(d, 2, 40, 210);
+           placed = places_of(d);
+           click(d.FindWindow("valid"));
+         },
+         file_answer(target)});
+  ASSERT_EQ(run_ds_store_editor(nullptr, f, project), -1);
+  done_driving();
+  std::vector<std::string> first = iloc_records();
+  ASSERT_EQ(first.size(), 4u);
+
+  // Opened again: the rows hold the file's places and the window the picture's
+  // size; "No" to replacing the project's file changes nothing; "Yes" writes
+  // the same places.
+  std::string width, height, refused, asked;
+  drive({[&](wxDialog& d) {
+           reopened = places_of(d);
+           width = std::to_string(child<wxSpinCtrl>(d, "val_largeur")->GetValue());
+           height = std::to_string(child<wxSpinCtrl>(d, "val_hauteur")->GetValue());
+           click(d.FindWindow("valid"));
+           EXPECT_TRUE(d.IsModal()) << "\"No\" keeps the editor open";
+           g_language_offset = 10000;
+           click(d.FindWindow("valid"));
+           g_language_offset = 0;
+         },
+         [&](wxDialog& d) {
+           shoot(d, "ds_store_replace_question");
+           note_message(refused, "MessNon")(d);
+         },
+         [&](wxDialog& d) {
+           shoot(d, "ds_store_replace_question_french");
+           note_message(asked, "MessOui")(d);
+         },
+         file_answer(target)});
+  EXPECT_EQ(run_ds_store_editor(nullptr, f, project), -1);
+  done_driving();
+  EXPECT_EQ(reopened, placed);
+  EXPECT_EQ(std::count_if(placed.begin(), placed.end(), [](auto& p) { return p.second == "205,95" || p.second == "40,210"; }), 2);
+  EXPECT_EQ(width + "x" + height, "400x300");
+  EXPECT_FALSE(refused.empty());
+  EXPECT_EQ(iloc_records(), first) << "the places written again as the file had them";
+  EXPECT_EQ(testkit::count_root_items(f, ".DS_Store"), 1);
+
+  // The picture chooser cancelled: the picture stays.
+  std::string kept_picture;
+  std::vector<uint8_t> written = testkit::read_file(target);
+  drive({[&](wxDialog& d) {
+           click(d.FindWindow("browse"));
+           kept_picture = child<wxTextCtrl>(d, "fichier_fond")->GetValue().utf8_string();
+           click(d.FindWindow("cancel"));
+         },
+         file_answer("")});
+  EXPECT_EQ(run_ds_store_editor(nullptr, f, project), 0);
+  done_driving();
+  EXPECT_EQ(kept_picture, picture);
+  EXPECT_TRUE(testkit::read_file(target) == written) << "Cancel writes nothing";
+  EXPECT_TRUE(check_project_invariants(f).empty());
+  std::fclose(f);
+}
+
 // --- commands of the main window ---------------------------------------------------------------------
 TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
   SavedGlobals keep;
@@ -778,6 +971,9 @@ TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
         enter.SetEventObject(field);
         field->GetEventHandler()->ProcessEvent(enter);
       },
+      // The generic signature: its files are offered one by one; Change All
+      // takes the replacement for this one and the next.
+      [&](wxDialog& d) { click(d.FindWindow("ChangeAll")); },
       note_message(report),
   });
   f->run_command("RSig");
@@ -808,6 +1004,77 @@ TEST(SpecialForms, SignatureReplaceRewritesTheOpenProject) {
   EXPECT_EQ(again, "Signature TEXT????\nnot found.");
   EXPECT_EQ(refused_stays, "open");
   close_main_window(f);
+}
+
+// Files of the generic signature (of a type the signature table could not
+// determine) are reviewed one at a time in the signature editing form; the
+// compiled image's HFS catalog, read by hfsutils, has what was chosen.
+TEST(SpecialForms, GenericSignaturesAreReviewedFileByFile) {
+  REQUIRE_TOOL("hls");
+  SavedGlobals keep;
+  testkit::TempDir dir;
+  path src = dir.path() / "src";
+  testkit::fs::create_directories(src);
+  for (const char* name : {"a.qqq", "b.qqq", "c.qqq", "d.qqq", "e.qqq"}) testkit::write_text(src / name, name);
+  std::string project = dir.str("p.cvpr");
+  ASSERT_EQ(run_command_line_operation("-i", project.c_str(), src.string().c_str()), 0);
+  MainFrame* f = open_main_window({project});
+  ASSERT_EQ(generic_signature(), "TEXT????");  // no signature table
+  auto look_for_generic = [](const char* new_type, const char* new_creator) {
+    return [new_type, new_creator](wxDialog& d) {
+      child<wxTextCtrl>(d, "OrigType")->SetValue("TEXT");
+      child<wxTextCtrl>(d, "OrigCreat")->SetValue("????");
+      child<wxTextCtrl>(d, "NouvType")->SetValue(new_type);
+      child<wxTextCtrl>(d, "NouvCreat")->SetValue(new_creator);
+      click(d.FindWindow("Lancer"));
+    };
+  };
+  std::vector<std::string> offered;
+  auto answer = [&](const char* button, const char* type = nullptr, const char* creator = nullptr,
+                    const char* picture = nullptr) {
+    return [&offered, button, type, creator, picture](wxDialog& d) {
+      EXPECT_EQ(d.GetName(), "SignatureEdit");
+      offered.push_back(child<wxStaticText>(d, "FileName")->GetLabel().utf8_string());
+      if (type) child<wxTextCtrl>(d, "NewType")->SetValue(type);
+      if (creator) child<wxTextCtrl>(d, "NewCreator")->SetValue(creator);
+      if (picture) shoot(d, picture);
+      click(d.FindWindow(button));
+    };
+  };
+  std::string report;
+  // a: the replacement proposed, as it is; b: another one typed; c: ignored;
+  // then Ignore All: d and e keep the generic signature.
+  drive({look_for_generic("PDF ", "CARO"), answer("Change", nullptr, nullptr, "signature_edit_review"),
+         answer("Change", "JPEG", "ogle"), answer("Ignore"), answer("IgnoreAll"), note_message(report)});
+  f->run_command("RSig");
+  done_driving();
+  EXPECT_EQ(offered, (std::vector<std::string>{"a.qqq", "b.qqq", "c.qqq", "d.qqq"}));
+  EXPECT_EQ(report, "Signature TEXT????\nreplaced 2 times.");
+  // Again, in French: Change All on the first (only its type changed) reaches the rest.
+  g_language_offset = 10000;
+  f->run_command("Fr1");
+  offered.clear();
+  drive({look_for_generic("", ""), answer("ChangeAll", "BINA", nullptr, "signature_edit_review_french"),
+         note_message(report)});
+  f->run_command("RSig");
+  done_driving();
+  f->run_command("En2");
+  EXPECT_EQ(offered, (std::vector<std::string>{"c.qqq"}));
+  EXPECT_EQ(report, "Signature TEXT????\nremplacée 3 fois.");
+  std::map<std::string, std::string> sig;
+  for (const ProjectRecord& r : testkit::project_records(project))
+    if (!r.is_folder()) sig[r.pc_name] = std::string(r.type_creator, 8);
+  EXPECT_EQ(sig, (std::map<std::string, std::string>{{"a.qqq", "PDF CARO"}, {"b.qqq", "JPEGogle"},
+                                                     {"c.qqq", "BINA????"}, {"d.qqq", "BINA????"},
+                                                     {"e.qqq", "BINA????"}}));
+  close_main_window(f);
+  // The image compiled from it: hfsutils lists each file with the signature chosen.
+  std::string image = dir.str("p.iso");
+  ASSERT_EQ(testkit::run(std::string(QUORVEL_PATH) + " -c " + testkit::quote(project)).rc, 0);
+  auto hls = testkit::run("hmount " + testkit::quote(image) + " >/dev/null && hls -l -R : && humount >/dev/null");
+  ASSERT_EQ(hls.rc, 0) << hls.err;
+  for (const char* line : {"PDF /CARO", "JPEG/ogle", "BINA/????"})
+    EXPECT_NE(hls.out.find(line), std::string::npos) << line << " in\n" << hls.out;
 }
 
 TEST(SpecialForms, OtherProgramsHelpAndTheSupportPage) {
@@ -917,7 +1184,25 @@ TEST(SpecialForms, ForkSwapOnTheOpenVolumeAndNoneOnAReadOnlyOne) {
             testkit::read_file(dir.path() / "data"))
       << "still in the data fork";
 
+  // Asked first: "No" leaves the image as it was, byte for byte.
+  std::vector<uint8_t> image_before = testkit::read_file(img);
+  std::string question;
+  drive({[&](wxDialog& d) {
+    shoot(d, "swap_forks_question");
+    note_message(question, "MessNon")(d);
+  }});
   f->run_command("SW1");
+  done_driving();
+  EXPECT_EQ(unwrapped(question), unwrapped(format_text(ui_text(6653).c_str(), "one")));
+  EXPECT_TRUE(testkit::read_file(img) == image_before);
+  g_language_offset = 10000;
+  drive({[&](wxDialog& d) {
+    shoot(d, "swap_forks_question_french");
+    click(d.FindWindow("MessOui"));
+  }});
+  f->run_command("SW1");
+  done_driving();
+  g_language_offset = 0;
   pump(100);
   testvol::expect_sound("after the swap");
   f->run_command("Fermer2");

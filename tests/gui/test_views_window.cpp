@@ -26,6 +26,7 @@
 #include "compiler/commands.h"
 #include "compiler/project.h"
 #include "gui/commands.h"
+#include "gui/desktop_files.h"
 #include "gui/dialogs/messageforms.h"
 #include "gui/dialogs/printing.h"
 #include "gui/mainframe.h"
@@ -33,6 +34,7 @@
 #include "gui/mainviews.h"
 #include "gui/menumodel.h"
 #include "gui/views/documents.h"
+#include "dialog_driver.h"
 #include "gui_fixture.h"
 #include "hfs/volume.h"
 #include "support/hfs_catalog_kit.h"
@@ -264,8 +266,7 @@ TEST(ViewsWindow, ListAndTreeShowWhatOutsideToolsList) {
     answer_forms({});
     pump(100);
     EXPECT_EQ(list_names(f), case_blind_sorted(c.peer.names));
-    std::sort(c.peer.folders.begin(), c.peer.folders.end());
-    EXPECT_EQ(first_level(f), c.peer.folders);
+    EXPECT_EQ(first_level(f), case_blind_sorted(c.peer.folders)) << "the tree sorts as the list does";
     if (!c.root_text.empty()) {
       EXPECT_EQ(f->folder_tree()->GetItemText(f->folder_tree()->GetRootItem()), c.root_text);
     }
@@ -779,22 +780,12 @@ TEST(ViewsWindow, VolumeAndItemRenamesInPlaceReachTheCatalog) {
   folder.SetLabel("Songs");
   t->GetEventHandler()->ProcessEvent(folder);
   EXPECT_EQ(first_level(f), (std::vector<std::string>{"Reports", "Songs"}));
-  // PC files dropped on the list go to the folder it shows.
-  std::vector<std::string> dropped;
-  int32_t dropped_on = 0;
-  g_files_dropped = [&](const std::vector<std::string>& paths, int32_t folder_id) {
-    dropped = paths;
-    dropped_on = folder_id;
-  };
-  auto* target = dynamic_cast<wxFileDropTarget*>(f->file_list()->GetDropTarget());
+  // The list takes PC files dropped from a file manager (DesktopWindow drops them from outside).
+  wxDropTarget* target = f->file_list()->GetDropTarget();
   ASSERT_NE(target, nullptr);
-  wxArrayString files;
-  files.Add("/tmp/one");
-  target->OnDropFiles(5, 5, files);
-  pump(50);
-  g_files_dropped = nullptr;
-  EXPECT_EQ(dropped, std::vector<std::string>{"/tmp/one"});
-  EXPECT_EQ(dropped_on, 2);
+  auto* files = dynamic_cast<DesktopFilesData*>(target->GetDataObject());
+  ASSERT_NE(files, nullptr);
+  EXPECT_TRUE(files->IsSupported(wxDataFormat("text/uri-list"), wxDataObject::Set));
   for (const SeenForm& s : g_seen_forms) ADD_FAILURE() << s.text;
   answer_forms({});
   f->run_command("Fermer2");
@@ -936,5 +927,56 @@ TEST(ViewsWindow, TargetImageChoiceChecksItsDisk) {
   // An HFS-only compile proposes "dmg"; a name without extension takes it.
   proposed = dir.str("plain");
   EXPECT_EQ(choose_target_image(project, 1 << 20, true), dir.str("plain.dmg"));
+  close_window(f);
+}
+
+// Leaving the mode with a scratch project that holds an item: the Save dialog
+// proposes a real name ("Untitled", or the project's label) and a name with a
+// wildcard is refused with a message and the dialog shown again; no file of
+// such a name is ever made, nor put in the recent list.
+TEST(ViewsWindow, TheScratchProjectIsNeverSavedUnderAWildcardName) {
+  testkit::TempDir dir;
+  MainFrame* f = open_window();
+  ASSERT_EQ(g_working_mode, 0);
+  ProjectRecord buf;
+  ASSERT_NE(add_new_folder(g_project_file, buf, "Kept", k_root_folder_id), 0);
+  std::fflush(g_project_file);
+  std::vector<std::string> answers = {dir.str("*.cvpr"), dir.str("kept?.cvpr"), dir.str("kept.cvpr")}, proposed;
+  g_file_dialog_answer = [&](const std::string&) {
+    proposed.push_back(g_file_dialog_proposed);
+    g_language_offset = proposed.size() == 2 ? 10000 : 0;  // the second refusal in French
+    std::string a = answers.front();
+    answers.erase(answers.begin());
+    return a;
+  };
+  dialogtest::drive({dialogtest::close_message("wildcard_refused"), dialogtest::close_message("wildcard_refused_french")});
+  f->run_command("MPart");
+  pump(200);
+  EXPECT_TRUE(dialogtest::all_steps_run());
+  dialogtest::stop_driving();
+  EXPECT_EQ(g_working_mode, 1);
+  EXPECT_EQ(proposed, std::vector<std::string>(3, ui_text(1287) + ".cvpr"));
+  ASSERT_EQ(dialogtest::g_driver.texts.size(), 2u);
+  EXPECT_EQ(dialogtest::words(dialogtest::g_driver.texts[0]),
+            dialogtest::words(format_text(ui_text(6661).c_str(), dir.str("*.cvpr").c_str())));
+  EXPECT_TRUE(testkit::fs::exists(dir.path() / "kept.cvpr"));
+  EXPECT_EQ(std::distance(testkit::fs::directory_iterator(dir.path()), testkit::fs::directory_iterator()), 1)
+      << "no file of a name with a wildcard";
+  EXPECT_EQ(f->dump_texts().find("*.cvpr"), std::string::npos) << "no wildcard in the recent files";
+  // A project with a label of its own is offered that label.
+  f->run_command("MProj");
+  pump(100);
+  ProjectHeader h;
+  ASSERT_TRUE(read_project_header(g_project_file, h));
+  h.volume_label = "HOLIDAYS";
+  ASSERT_TRUE(write_project_header(g_project_file, h));
+  ASSERT_NE(add_new_folder(g_project_file, buf, "More", k_root_folder_id), 0);
+  std::fflush(g_project_file);
+  proposed.clear();
+  answers = {""};
+  f->run_command("MIsop");
+  pump(200);
+  EXPECT_EQ(proposed, std::vector<std::string>{"HOLIDAYS.cvpr"});
+  g_file_dialog_answer = nullptr;
   close_window(f);
 }

@@ -133,6 +133,29 @@ struct MountedVolume {
   int32_t id(const std::string& name) const { return volkit::item_id(2, name); }
 };
 
+// An hfsutils volume under a name the main window opens as a partition image,
+// and the window on it in Partition Mode.
+std::string window_image(const testkit::TempDir& dir, const std::string& name) {
+  std::string img = dir.str(name);
+  testkit::fs::rename(volkit::hformat_image(dir), img);
+  return img;
+}
+MainFrame* window_on(const std::string& img) {
+  auto* frame = new MainFrame(nullptr);
+  frame->Show();
+  frame->start_up({img});
+  pump(400);
+  EXPECT_EQ(g_working_mode, k_mode_partition);
+  g_partition_folder = 2;
+  g_popup_source = 1;
+  return frame;
+}
+void close_window_and_image(MainFrame* frame) {
+  frame->run_command("Fermer2");
+  frame->Close(true);
+  pump(300);
+}
+
 }  // namespace
 
 TEST(VolumeWindows, FilePropertiesShowTheRecordAndWriteTheEdits) {
@@ -399,4 +422,131 @@ TEST(VolumeWindows, MainWindowPastesFilesAndMakesAFolderOnTheVolume) {
   EXPECT_NE(hls.out.find("TTRO/ttxt"), std::string::npos) << hls.out;
   frame->Close(true);
   pump(300);
+}
+
+// Codes with zero and unprintable bytes, as ProDOS files on real disks carry
+// them: Write with nothing changed gives hcopy -m the same header bytes back;
+// the list and the form show every byte.
+TEST(VolumeWindows, PropertiesWriteKeepsEveryByteOfTypeAndCreator) {
+  REQUIRE_TOOL("hformat");
+  REQUIRE_TOOL("hcopy");
+  Driver drive;
+  testkit::TempDir dir;
+  std::string img = window_image(dir, "prodos.hfs");
+  testkit::write_text(dir.str("data"), "an Apple II file\n");
+  auto made = run(volkit::mactool() + "make-macbinary " + quote(dir.str("p.bin")) + " PRODOS.FILE 70c70000 70646f73 " +
+                  quote(dir.str("data")) + " && " + volkit::mactool() + "make-macbinary " + quote(dir.str("z.bin")) +
+                  " ZERO 00000000 70646f73 " + quote(dir.str("data")) + " && hmount " + quote(img) +
+                  " >/dev/null && hcopy -m " + quote(dir.str("p.bin")) + " : && hcopy -m " + quote(dir.str("z.bin")) +
+                  " : && humount");
+  ASSERT_EQ(made.rc, 0) << made.err;
+  auto header_codes = [&](const char* name) {
+    auto r = run("hmount " + quote(img) + " >/dev/null && hcopy -m :" + name + " " + quote(dir.str("out.bin")));
+    EXPECT_EQ(r.rc, 0) << r.err;
+    std::vector<uint8_t> b = testkit::read_file(dir.str("out.bin"));
+    return b.size() >= 73 ? std::vector<uint8_t>(b.begin() + 65, b.begin() + 73) : std::vector<uint8_t>{};
+  };
+  const std::vector<uint8_t> prodos = {0x70, 0xC7, 0, 0, 'p', 'd', 'o', 's'}, zero = {0, 0, 0, 0, 'p', 'd', 'o', 's'};
+  ASSERT_EQ(header_codes("PRODOS.FILE"), prodos);
+  ASSERT_EQ(header_codes("ZERO"), zero);
+
+  MainFrame* frame = window_on(img);
+  // The Signature column shows the codes whole.
+  auto row_shows = [&](int32_t id, const std::string& text) {
+    frame->show_item(2, id);
+    pump(100);
+    long row = frame->file_list()->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    for (int c = 0; row >= 0 && c < frame->file_list()->GetColumnCount(); ++c)
+      if (frame->file_list()->GetItemText(row, c).utf8_string() == text) return true;
+    return false;
+  };
+  const int32_t p = volkit::item_id(2, "PRODOS.FILE"), z = volkit::item_id(2, "ZERO");
+  EXPECT_TRUE(row_shows(p, "p\xC2\xAB\\x00\\x00pdos"));
+  EXPECT_TRUE(row_shows(z, "\\x00\\x00\\x00\\x00pdos"));
+  frame->SetSize(0, 0, 1250, 420);
+  pump(300);
+  EXPECT_TRUE(screenshot(*frame, "list_signature_unprintable"));
+
+  std::string type_shown, creator_shown;
+  for (int language : {0, 10000}) {
+    g_language_offset = language;
+    frame->show_item(2, p);
+    pump(100);
+    drive.steps["FileProperties"] = [&, language](wxDialog& d) {
+      type_shown = find<wxTextCtrl>(d, "Type")->GetValue().utf8_string();
+      creator_shown = find<wxTextCtrl>(d, "Createur")->GetValue().utf8_string();
+      picture(d, language ? "file_properties_codes_french" : "file_properties_codes");
+      click(find<wxButton>(d, "Ecrire"));  // nothing changed
+    };
+    frame->run_command("AttrPart");
+    pump(200);
+    EXPECT_EQ(type_shown, "p\xC2\xAB\\x00\\x00");
+    EXPECT_EQ(creator_shown, "pdos");
+  }
+  g_language_offset = 0;
+  // The zero type through the form too, its creator typed with an escape.
+  frame->show_item(2, z);
+  pump(100);
+  drive.steps["FileProperties"] = [&](wxDialog& d) {
+    EXPECT_EQ(find<wxTextCtrl>(d, "Type")->GetValue().utf8_string(), "\\x00\\x00\\x00\\x00");
+    find<wxTextCtrl>(d, "Createur")->SetValue("pd\\x01s");
+    click(find<wxButton>(d, "Ecrire"));
+  };
+  frame->run_command("AttrPart");
+  pump(200);
+  // Five bytes are refused with a message, the form staying open.
+  frame->show_item(2, z);
+  pump(100);
+  drive.steps["FileProperties"] = [&](wxDialog& d) {
+    find<wxTextCtrl>(d, "Type")->SetValue("ABCDE");
+    click(find<wxButton>(d, "Ecrire"));
+    EXPECT_TRUE(d.IsModal());
+    if (d.IsModal()) d.EndModal(wxID_CANCEL);
+  };
+  drive.steps["TMessOK"] = [](wxDialog& d) { click(find<wxButton>(d, "MessFermer")); };
+  frame->run_command("AttrPart");
+  pump(200);
+  EXPECT_FALSE(drive.messages.empty());
+  close_window_and_image(frame);
+  EXPECT_EQ(header_codes("PRODOS.FILE"), prodos);
+  EXPECT_EQ(header_codes("ZERO"), (std::vector<uint8_t>{0, 0, 0, 0, 'p', 'd', 1, 's'}));
+}
+
+// Delete from the list asks for a file too; "No" leaves the image as it was,
+// byte for byte; "Yes" deletes it, as hfsutils then lists.
+TEST(VolumeWindows, DeleteAsksForAFileAndNoChangesNothing) {
+  REQUIRE_TOOL("hformat");
+  Driver drive;
+  testkit::TempDir dir;
+  std::string img = window_image(dir, "delete.hfs");
+  testkit::write_text(dir.str("keep.txt"), "kept\n");
+  testkit::write_text(dir.str("gone.txt"), "gone\n");
+  ASSERT_EQ(run("hmount " + quote(img) + " >/dev/null && hcopy -r " + quote(dir.str("keep.txt")) + " : && hcopy -r " +
+                quote(dir.str("gone.txt")) + " : && humount").rc, 0);
+  const uint32_t options = g_edit_options;
+  g_edit_options &= ~k_option_delete_folders_unasked;
+  g_delete_item_answer = 0;
+  MainFrame* frame = window_on(img);
+  const int32_t gone = volkit::item_id(2, "gone.txt");
+  std::vector<uint8_t> before = testkit::read_file(img);
+  for (int language : {0, 10000}) {
+    g_language_offset = language;
+    frame->show_item(2, gone);
+    pump(100);
+    drive.steps["TMessONT"] = [language](wxDialog& d) {
+      picture(d, language ? "delete_file_question_french" : "delete_file_question");
+      click(find<wxButton>(d, language ? "MessOui" : "MessNon"));
+    };
+    frame->run_command("Supp1");
+    pump(200);
+    if (language == 0) {
+      EXPECT_TRUE(testkit::read_file(img) == before) << "\"No\" wrote nothing";
+    }
+  }
+  g_language_offset = 0;
+  ASSERT_EQ(drive.messages.size(), 2u);
+  EXPECT_EQ(drive.messages[0], format_text(ui_text(6651).c_str(), "gone.txt"));
+  close_window_and_image(frame);
+  g_edit_options = options;
+  EXPECT_EQ(testvol::hfs_listing(img), (std::set<std::string>{":keep.txt"}));
 }

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 #include <png.h>
 #include <unistd.h>
 
@@ -55,6 +56,21 @@ long window_pid(Display* d, Window w) {
   return pid;
 }
 
+bool is_tooltip_window(Display* d, Window w) {
+  Atom type_atom = XInternAtom(d, "_NET_WM_WINDOW_TYPE", False);
+  Atom tooltip = XInternAtom(d, "_NET_WM_WINDOW_TYPE_TOOLTIP", False);
+  Atom type;
+  int format;
+  unsigned long n, after;
+  unsigned char* data = nullptr;
+  bool found = false;
+  if (XGetWindowProperty(d, w, type_atom, 0, 16, False, XA_ATOM, &type, &format, &n, &after, &data) == Success && data) {
+    for (unsigned long i = 0; i < n; ++i) found = found || reinterpret_cast<Atom*>(data)[i] == tooltip;
+    XFree(data);
+  }
+  return found;
+}
+
 XImage* grab(Display* d, const ProbeWindow& w) {
   XWindowAttributes a;
   if (!XGetWindowAttributes(d, Window(w.id), &a) || a.map_state != IsViewable) return nullptr;
@@ -81,6 +97,7 @@ std::vector<ProbeWindow> windows_of(pid_t pid) {
     w.y = a.y;
     w.width = a.width;
     w.height = a.height;
+    w.tooltip = is_tooltip_window(dp.d, children[i]);
     out.push_back(w);
   }
   if (children) XFree(children);
@@ -165,4 +182,35 @@ bool request_close(const ProbeWindow& w) {
   bool ok = XSendEvent(dp.d, Window(w.id), False, NoEventMask, &e) != 0;
   XFlush(dp.d);
   return ok;
+}
+
+void move_pointer(int x, int y) {
+  Display_ dp;
+  if (!dp.d) return;
+  XWarpPointer(dp.d, None, DefaultRootWindow(dp.d), 0, 0, 0, 0, x, y);
+  XSync(dp.d, False);
+}
+
+unsigned long shown_cursor() {
+  Display_ dp;
+  int event_base = 0, error_base = 0;
+  if (!dp.d || !XFixesQueryExtension(dp.d, &event_base, &error_base)) return 0;
+  XFixesCursorImage* c = XFixesGetCursorImage(dp.d);
+  if (!c) return 0;
+  unsigned long serial = c->cursor_serial;
+  XFree(c);
+  return serial;
+}
+
+ProbeWindow screen_window() {
+  ProbeWindow w;
+  Display_ dp;
+  if (!dp.d) return w;
+  XWindowAttributes a;
+  Window root = DefaultRootWindow(dp.d);
+  if (!XGetWindowAttributes(dp.d, root, &a)) return w;
+  w.id = root;
+  w.width = a.width;
+  w.height = a.height;
+  return w;
 }

@@ -11,6 +11,7 @@
 #include "IO/bigendian.h"
 #include "IO/names.h"
 #include "hfs/btree.h"
+#include "hfs/catkey.h"
 #include "hfs/engine.h"
 #include "hfs/lookup.h"
 #include "hfs/mount.h"
@@ -329,6 +330,66 @@ TEST(Mount, DamagedImagesAreRefusedWithTheMessage) {
   EXPECT_LT(try_open(bad), 0);
   EXPECT_LT(try_open(std::vector<uint8_t>(8192, 0)), 0);
   EXPECT_EQ(g_volume.mounted, 0u);
+}
+
+TEST(Mount, ALeafChainThatLoopsEndsAsADamagedCatalog) {
+  REQUIRE_TOOL("xorriso");
+  Fixtures fx;
+  std::string iso = fx.xorriso(2048);
+  // Where the catalog's header node and its first leaf lie in the image.
+  uint64_t header_at = 0, leaf_at = 0;
+  uint32_t leaf = 0, folder = 0;
+  size_t listed = 0;
+  {
+    Opened o(iso);
+    ASSERT_EQ(o.rc, 0);
+    BTreeContext& t = g_volume.catalog_tree;
+    leaf = tree_header(t).first_leaf_node;
+    ASSERT_NE(leaf, 0u);
+    header_at = hfsplus_node_sector(t, nullptr, 0, k_catalog_file_id) * 512;
+    leaf_at = hfsplus_node_sector(t, nullptr, leaf, k_catalog_file_id) * 512;
+    // The folder whose records end the leaf: its listing runs on into the link.
+    uint8_t* node = read_catalog_node_host(leaf);
+    ASSERT_NE(node, nullptr);
+    CatalogRecordView last;
+    ASSERT_TRUE(parse_catalog_record(node, node_record_count(node) - 1, t.node_size, true, last));
+    folder = last.parent_id;
+    std::vector<CatalogItem> items;
+    ASSERT_EQ(list_folder(folder, items), 0);
+    listed = items.size();
+  }
+  auto bytes = testkit::read_file(iso);
+  // The first leaf leads back to itself, and the header claims 2^32 - 1 nodes.
+  put_be32(bytes.data() + leaf_at, leaf);
+  put_be32(bytes.data() + header_at + 14 + 22, 0xFFFFFFFF);
+  testkit::TempDir dir;
+  std::string bad = dir.str("loop.iso");
+  testkit::write_file(bad, bytes);
+  Opened o(bad);
+  ASSERT_EQ(o.rc, 0);
+  std::vector<CatalogItem> items;
+  EXPECT_EQ(list_folder(folder, items), -3);
+  EXPECT_LE(items.size(), listed) << "the leaf is read once";
+  EXPECT_EQ(g_volume.read_only, 1u);
+  // A lookup of a name that is not there walks the same chain and stops.
+  std::u16string none = u"zzzz not here";
+  EXPECT_EQ(hfsplus_find_catalog_record_exact(reinterpret_cast<const uint16_t*>(none.data()), none.size(), -1, 2),
+            nullptr);
+  EXPECT_EQ(hfsplus_find_record_by_id(999999, 2, 2), nullptr);
+}
+
+TEST(Mount, NodeChainsStopAtANodeSeenBeforeOrPastTheTree) {
+  NodeChain chain(40);
+  EXPECT_TRUE(chain.step(3));
+  EXPECT_FALSE(chain.step(0));
+  EXPECT_FALSE(chain.step(40));
+  for (uint32_t n = 4; n < 30; ++n) EXPECT_TRUE(chain.step(n)) << n;  // past the few kept in a list
+  EXPECT_FALSE(chain.step(17));
+  EXPECT_FALSE(chain.step(3));
+  NodeChain two(3);
+  EXPECT_TRUE(two.step(1));
+  EXPECT_TRUE(two.step(2));
+  EXPECT_FALSE(two.step(1));
 }
 
 }  // namespace

@@ -112,6 +112,46 @@ TEST(Extract, ResourceForksAndMissingForkNotice) {
   EXPECT_FALSE(recorded_ui().messages.empty());
 }
 
+// One run treats alike every file with an empty fork, whatever the notice's
+// box: an empty data fork is an empty PC file, as hcopy -r gives it; a file
+// without a resource fork gives no resource file, said until the box is ticked.
+TEST(Extract, EmptyForksAreTreatedAlikeForTheWholeRun) {
+  REQUIRE_TOOL("hcopy");
+  TempDir dir;
+  std::string img = make_hfs_volume(dir);
+  std::vector<MacFile> files = {sample_mac_file("Tool A", 0, 300, 41), sample_mac_file("Tool B", 0, 200, 42),
+                                sample_mac_file("Text A", 50, 0, 43), sample_mac_file("Text B", 60, 0, 44)};
+  std::string copy = "hmount " + quote(img) + " >/dev/null";
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::string bin = dir.str("f" + std::to_string(i) + ".bin");
+    write_file(bin, encode_macbinary(files[i]));
+    copy += " && hcopy -m " + quote(bin) + " :";
+  }
+  copy += " && hcopy -r ':Tool A' " + quote(dir.str("peer"));
+  ASSERT_EQ(run(copy).rc, 0);
+  ASSERT_TRUE(fs::exists(dir.path() / "peer"));
+
+  recorded_ui().clear();
+  recorded_ui().answers = {1, 1, 1, 1};  // any notice shown is ticked
+  TempDir data;
+  ASSERT_EQ(extract_all(img, data.str(), k_copy_data), 0);
+  EXPECT_TRUE(recorded_ui().messages.empty());
+  for (const char* name : {"Tool A", "Tool B"}) {
+    ASSERT_TRUE(fs::exists(data.path() / name)) << name;
+    EXPECT_EQ(read_file(data.path() / name), read_file(dir.path() / "peer")) << name << ": an empty file";
+  }
+  EXPECT_EQ(read_file(data.path() / "Text B"), files[3].data);
+
+  recorded_ui().clear();
+  recorded_ui().answers = {1, 1, 1, 1};
+  TempDir rsrc;
+  ASSERT_EQ(extract_all(img, rsrc.str(), k_copy_resource), 0);
+  EXPECT_EQ(recorded_ui().messages.size(), 1u) << "the notice until its box was ticked";
+  EXPECT_FALSE(fs::exists(rsrc.path() / "Text A"));
+  EXPECT_FALSE(fs::exists(rsrc.path() / "Text B")) << "the ticked box changes nothing of what is copied";
+  EXPECT_EQ(read_file(rsrc.path() / "Tool B"), files[1].resource);
+}
+
 TEST(Extract, MacBinaryReadByPeers) {
   REQUIRE_TOOL("hcopy");
   REQUIRE_TOOL("macsave");

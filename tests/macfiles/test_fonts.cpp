@@ -181,6 +181,25 @@ TEST(Fonts, PostSegmentsAndNames) {
   EXPECT_EQ(font_file_base(".."), "_..");
 }
 
+TEST(Fonts, AFontBoxOfAnySizeGivesMetricsWithinTheirFields) {
+  // A damaged program: numbers far past 64 bits, a lone minus, a box of three.
+  auto pfm_of = [](const std::string& box) {
+    std::string t = "/FontName /Huge def\n/Encoding StandardEncoding def\n/FontBBox " + box + "\n";
+    return build_pfm(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(t.data()), t.size()), "Huge");
+  };
+  std::vector<uint8_t> pfm = pfm_of("{-99999999999999999999999 - -70000 9223372036854775807 99999999999999999999} def");
+  ASSERT_GT(pfm.size(), 117u);
+  EXPECT_EQ(int16_t(get_le16(&pfm[74])), 32767);   // ascent: the fourth number, as far as 16 bits go
+  EXPECT_EQ(get_le16(&pfm[76]), 32767 + 32768 - 1000);  // internal leading: fourth - second - 1000
+  EXPECT_EQ(int16_t(get_le16(&pfm[88])), 32767);   // pixel height: the third number
+  EXPECT_EQ(get_le32(&pfm[2]), pfm.size());
+  pfm = pfm_of("{0 -210 1000 900}");
+  ASSERT_GT(pfm.size(), 117u);
+  EXPECT_EQ(get_le16(&pfm[74]), 900);
+  EXPECT_EQ(get_le16(&pfm[76]), 110);
+  EXPECT_TRUE(pfm_of("{1 2 3}").empty());
+}
+
 TEST(Fonts, FamilyNumbersFromTheSetting) {
   TempDir config;
   setenv("CORVANE_CONFIG_DIR", config.str().c_str(), 1);

@@ -1,9 +1,14 @@
 // The signature table and the date and number texts of the browse views.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <clocale>
 
 #include <cstring>
 
 #include "IO/uitext.h"
+#include "IO/unicode.h"
 #include "macfiles/signatures.h"
 #include "support/testkit.h"
 
@@ -74,6 +79,60 @@ TEST(Signatures, TableLookups) {
   clear_signature_table();
 }
 
+TEST(Signatures, OnlyARegularFileOfATablesSizeIsRead) {
+  TempDir dir;
+  write_text(dir.path() / "t.sig", k_table);
+  ASSERT_EQ(load_signature_table(dir.str("t.sig"), "TXT", 0), 0);
+  ASSERT_EQ(g_signature_count, 5);
+  // A FIFO (no writer: an ordinary open would wait for ever), an endless
+  // device, a folder and a file past the bound are refused at once, and the
+  // table stays as it was.
+  ASSERT_EQ(::mkfifo(dir.str("fifo.sig").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", dir.str("zero.sig").c_str()), 0);
+  std::string big = std::string(k_table) + std::string(k_max_signature_file_bytes, '#');
+  write_text(dir.path() / "big.sig", big);
+  for (const char* name : {"fifo.sig", "zero.sig", "big.sig", ""}) {
+    EXPECT_EQ(load_signature_table(dir.str(name), "TXT", 0), -1) << name;
+    EXPECT_EQ(g_signature_count, 5) << name;
+  }
+  // A last line without its end is a row too; a zero byte in a signature
+  // (which would end it, and the lookups with it) makes none.
+  write_text(dir.path() / "end.sig", std::string("JPG,JP\0Gogle,a\r\nGIF,GIFf8BIM,c\nPDF,PDF CARO,b", 45));
+  ASSERT_EQ(load_signature_table(dir.str("end.sig"), "TXT", 0), 0);
+  EXPECT_EQ(g_signature_count, 3);
+  EXPECT_EQ(signature_comment("PDF CARO"), "b");
+  clear_signature_table();
+}
+
+// Any four bytes come back whole from their text; what a user types is read
+// as Mac Roman with "\xNN" and "\\" for the bytes without a character.
+TEST(Signatures, FourCharacterCodesKeepEveryByte) {
+  for (int b = 0; b < 256; ++b) {
+    const char code[4] = {char(b), 'A', char(255 - b), '\\'};
+    char back[4] = {};
+    std::string text = four_char_code_text(code);
+    EXPECT_TRUE(is_valid_utf8(text)) << b;
+    EXPECT_LE(text.size(), k_four_char_code_text_max);
+    ASSERT_TRUE(parse_four_char_code(text, back)) << text;
+    EXPECT_EQ(std::memcmp(code, back, 4), 0) << "byte " << b << " as " << text;
+  }
+  const char prodos[4] = {'p', char(0xC7), 0, 0};
+  EXPECT_EQ(four_char_code_text(prodos), "p\xC2\xAB\\x00\\x00");
+  char c[4];
+  ASSERT_TRUE(parse_four_char_code("ab", c));
+  EXPECT_EQ(std::string(c, 4), "ab  ");
+  ASSERT_TRUE(parse_four_char_code("\\x7f\\X0a\\\\\\", c));  // lower and upper case digits, a lone backslash
+  EXPECT_EQ(std::string(c, 4), "\x7F\n\\\\");
+  ASSERT_TRUE(parse_four_char_code("e\xCC\x81t\xC3\xA9", c));  // decomposed and composed letters
+  EXPECT_EQ(std::string(c, 4), "\x8Et\x8E ");
+  ASSERT_TRUE(parse_four_char_code("\xE2\x82\xAC\xF0\x9F\x98\x80", c));  // the euro sign; no Mac Roman form
+  EXPECT_EQ(std::string(c, 2), "\xDB_");
+  std::memcpy(c, "KEEP", 4);
+  EXPECT_FALSE(parse_four_char_code("ABCDE", c));
+  EXPECT_FALSE(parse_four_char_code("\\x00\\x00\\x00\\x00\\x00", c));
+  EXPECT_EQ(std::string(c, 4), "KEEP");
+}
+
 TEST(MacDates, FieldsAgreeWithTheCalendar) {
   MacDateFields f = mac_seconds_to_fields(0);
   EXPECT_EQ(f.year + 1900, 1904);
@@ -108,6 +167,22 @@ TEST(MacDates, HfsPlusDatesShownInLocalTime) {
     EXPECT_NE(plus.find("14:00:00"), std::string::npos) << plus;
     EXPECT_NE(hfs.find("12:00:00"), std::string::npos) << hfs;
   }
+}
+
+// The text follows the C library's LC_TIME locale: the GUI takes the user's.
+TEST(MacDates, TextInTheFormatsOfTheTimeLocale) {
+  const uint32_t when = uint32_t(1204898700 + 2082844800u);  // 7 March 2008 14:05:00, an HFS (local) date
+  const std::string saved = std::setlocale(LC_TIME, nullptr);
+  EXPECT_EQ(format_mac_date(when, false), "03/07/08 14:05:00");  // C
+  if (!std::setlocale(LC_TIME, "fr_FR.UTF-8") || !std::setlocale(LC_TIME, "en_US.UTF-8")) {
+    std::setlocale(LC_TIME, saved.c_str());
+    GTEST_SKIP() << "the locales of scripts/setup are not installed";
+  }
+  std::setlocale(LC_TIME, "fr_FR.UTF-8");
+  EXPECT_EQ(format_mac_date(when, false), "07/03/2008 14:05:00");
+  std::setlocale(LC_TIME, "en_US.UTF-8");
+  EXPECT_EQ(format_mac_date(when, false), "03/07/2008 02:05:00 PM");
+  std::setlocale(LC_TIME, saved.c_str());
 }
 
 TEST(GroupedNumbers, RightAlignedInTheField) {

@@ -66,6 +66,7 @@ void show_copy_progress(const char* source, const char* target, uint64_t data_si
   recorded_ui().copies.push_back({source ? source : "", target ? target : "", data_size, rsrc_size});
 }
 void show_deleting_item(const char* name) { recorded_ui().deleted.emplace_back(name ? name : ""); }
+void show_inclusion_counts(uint32_t folders, uint32_t files) { recorded_ui().inclusion_counts.emplace_back(folders, files); }
 int ask_hfs_name_truncation(std::string& name, uint32_t parent) {
   RecordedUi& ui = recorded_ui();
   ui.truncation_prompts.emplace_back(name, parent);

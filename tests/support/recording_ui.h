@@ -27,6 +27,7 @@ struct RecordedUi {
   };
   std::vector<CopyProgress> copies;
   std::vector<std::string> deleted;
+  std::vector<std::pair<uint32_t, uint32_t>> inclusion_counts;  // folders, files, at each item
   std::vector<std::pair<std::string, uint32_t>> truncation_prompts;  // name offered, parent
   std::function<int(std::string& name, uint32_t parent)> truncation;
   std::vector<std::array<std::string, 4>> long_path_prompts;        // drive, folder, base, extension

@@ -1,9 +1,11 @@
 #include "support/testkit.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -78,6 +80,24 @@ RunResult run(const std::string& command) {
 
 bool tool_available(const std::string& name) {
   return std::system(("command -v " + quote(name) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes) {
+  struct rlimit old {};
+  getrlimit(RLIMIT_FSIZE, &old);
+  old_limit_ = old.rlim_cur;
+  old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = rlim_t(bytes);
+  setrlimit(RLIMIT_FSIZE, &small);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  struct rlimit now {};
+  getrlimit(RLIMIT_FSIZE, &now);
+  now.rlim_cur = rlim_t(old_limit_);
+  setrlimit(RLIMIT_FSIZE, &now);
+  std::signal(SIGXFSZ, old_handler_);
 }
 
 std::vector<uint8_t> random_bytes(size_t n, uint32_t seed) {

@@ -26,6 +26,22 @@ class TempDir {
   fs::path path_;
 };
 
+// A full disk for the length of a scope: files this process writes stop at
+// bytes (a write past it fails with EFBIG, SIGXFSZ ignored meanwhile); the
+// limit and the signal's handler come back at scope exit. It stops the
+// superuser too, which a read-only folder does not.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(uint64_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  uint64_t old_limit_ = 0;
+  void (*old_handler_)(int) = nullptr;
+};
+
 std::vector<uint8_t> read_file(const fs::path& p);
 std::string read_text(const fs::path& p);
 void write_file(const fs::path& p, const void* data, size_t n);

@@ -181,3 +181,71 @@ TEST(CompileOptions, ProjectPropertiesWriteTheRootFlags) {
   char two_blocks[k_size_text];
   EXPECT_EQ(m.real_size, format_size_mb(4096, two_blocks));
 }
+
+// Ticking HFS+ keeps the HFS names the user gave (converted from Mac Roman)
+// and gives the others again from their PC names; going back to HFS asks
+// before it cuts a name the user typed.
+TEST(CompileOptions, AChangeOfFormatKeepsTheNamesTheUserGave) {
+  SizedProject p({10, 20, 30}, false);
+  auto record = [&](int32_t id) {
+    ProjectRecord r;
+    EXPECT_TRUE(find_record_by_id(p.f, r, id));
+    return r;
+  };
+  auto rename = [&](int32_t id, const std::string& name, const std::string& pc_name = "") {
+    ProjectRecord r = record(id);
+    long at = std::ftell(p.f);  // the lookup leaves the stream on the record
+    r.hfs_name = name;
+    if (!pc_name.empty()) r.pc_name = pc_name;
+    std::fseek(p.f, at, SEEK_SET);
+    ASSERT_TRUE(write_project_record(p.f, r));
+  };
+  rename(-2, "Caf\x8E du matin");  // typed in the properties dialog (Mac Roman)
+  const std::string long_pc = "long file name of the PC that is cut for HFS \xC3\xA9t\xC3\xA9.txt";
+  rename(-3, automatic_hfs_name(long_pc, false), long_pc);  // as the PC name gave it, cut for HFS
+  EXPECT_EQ(record(-3).hfs_name.size(), 31u);
+  EXPECT_TRUE(format_change_question(p.f, true).empty()) << "nothing typed is lost by HFS+";
+  set_project_hfs_format(p.f, true);
+  EXPECT_EQ(record(-1).hfs_name, "f000000");
+  EXPECT_EQ(record(-2).hfs_name, "Caf\xC3\xA9 du matin");
+  EXPECT_EQ(record(-3).hfs_name, long_pc) << "the name the PC name gives, now whole";
+  // An HFS+ name typed too long for HFS: asked, with the name before and after.
+  const std::string typed = "A name typed for HFS+ that is far too long for HFS";
+  rename(-1, typed);
+  std::string question = format_change_question(p.f, false);
+  EXPECT_NE(question.find("\"" + typed + "\" \xE2\x86\x92 \"A name typed for HFS+ that is "), std::string::npos) << question;
+  EXPECT_EQ(question.find("Caf"), std::string::npos) << "a name that fits is kept: " << question;
+  EXPECT_EQ(question.find("long file name"), std::string::npos) << "the PC name gives it again: " << question;
+  EXPECT_TRUE(format_change_question(p.f, true).empty()) << "no change of format, no question";
+  set_project_hfs_format(p.f, false);
+  EXPECT_EQ(record(-2).hfs_name, "Caf\x8E du matin");
+  EXPECT_EQ(record(-1).hfs_name.size(), 31u);
+}
+
+// "Advanced Options" over what is typed: the descriptor dialog shows the label
+// typed; the project keeps its own label unless it was changed there.
+TEST(CompileOptions, AdvancedOptionsKeepWhatIsTyped) {
+  SizedProject p({10}, false);
+  CompileOptionsModel m;
+  init_compile_options(p.f, CompileDialogKind::hybrid, "/out/x.iso", m);
+  const std::string stored = m.label;
+  m.label = "TYPED";
+  m.hfs_name = "Typed HFS";
+  AdvancedOptionsEdit edit;
+  ASSERT_TRUE(begin_advanced_options(p.f, m, edit));
+  EXPECT_EQ(edit.header.volume_label, "TYPED");
+  edit.header.publisher_id = "PUBLISHER";  // changed in the descriptor dialog
+  ASSERT_TRUE(finish_advanced_options(p.f, edit, m));
+  EXPECT_EQ(m.label, "TYPED");
+  EXPECT_EQ(m.hfs_name, "Typed HFS");
+  ProjectHeader h;
+  ASSERT_TRUE(read_project_header(p.f, h));
+  EXPECT_EQ(h.volume_label, stored) << "only typed: it goes into the compile, not into the project";
+  EXPECT_EQ(h.publisher_id, "PUBLISHER");
+  ASSERT_TRUE(begin_advanced_options(p.f, m, edit));
+  edit.header.volume_label = "CHANGED THERE";
+  ASSERT_TRUE(finish_advanced_options(p.f, edit, m));
+  EXPECT_EQ(m.label, "CHANGED THERE");
+  ASSERT_TRUE(read_project_header(p.f, h));
+  EXPECT_EQ(h.volume_label, "CHANGED THERE");
+}

@@ -92,6 +92,27 @@ TEST(ItemProperties, ResultCodesFollowWhatChanged) {
   EXPECT_EQ(mb.attr_flags & k_attr_macbinary, 0);
 }
 
+// A ProDOS file's codes ('p' C7 00 00, "pdos"): shown with "\xNN" for the
+// zero bytes, kept byte for byte by an OK that changed nothing.
+TEST(ItemProperties, CodesWithZeroBytesAreKeptWhole) {
+  ProjectRecord r = file_record();
+  std::memcpy(r.type_creator, "p\xC7\0\0pdos", 8);
+  ItemPropertiesModel m;
+  init_item_properties(r, false, false, m);
+  EXPECT_EQ(m.type, "p\xC2\xAB\\x00\\x00");
+  EXPECT_EQ(m.creator, "pdos");
+  ProjectRecord c = r;
+  EXPECT_EQ(apply_item_properties(m, c), 0);
+  EXPECT_EQ(std::memcmp(c.type_creator, "p\xC7\0\0pdos", 8), 0);
+  m.creator = "\\x00dos";
+  EXPECT_EQ(apply_item_properties(m, c), 1);
+  EXPECT_EQ(std::memcmp(c.type_creator, "p\xC7\0\0\0dos", 8), 0);
+  NameField field;
+  m.type = "\\x00\\x00\\x00\\x00\\x00";
+  EXPECT_EQ(check_item_properties(m, field), k_text_name_too_long);
+  EXPECT_EQ(field, NameField::signature_half);
+}
+
 TEST(ItemProperties, NamesAreRefusedPastTheirFields) {
   std::string stored;
   EXPECT_EQ(check_dialog_name(NameField::iso_name, "", stored), k_text_name_empty);

@@ -31,6 +31,13 @@ TEST(DsStoreEditor, RectangleFieldsMoveTheirPartnerAndRearrange) {
   EXPECT_EQ(l.width, 640);
   EXPECT_EQ(l.right, l.left + 640);
   EXPECT_EQ(l.bottom, l.top + 480);
+  // The picture of a file read back: the size follows it, the file's places stay.
+  l.items[0].x = "7";
+  fit_window_to_picture(l, 400, 300, true);
+  EXPECT_EQ(l.width, 400);
+  EXPECT_EQ(l.right, l.left + 400);
+  EXPECT_EQ(l.bottom, l.top + 300);
+  EXPECT_EQ(l.items[0].x, "7");
 }
 
 TEST(DsStoreEditor, DragZonesAndSnapping) {

@@ -212,6 +212,21 @@ TEST(DsStoreLayout, RefusalsLeaveTheProjectAsItWas) {
   EXPECT_NE(msg.find("missing/.DS_Store"), std::string::npos) << msg;
   EXPECT_EQ(project_record_count(p.f), before);
   EXPECT_EQ(p.count_root(".!Background"), 0);
+  // A write cut short (a file size limit stands in for a full disk): the file
+  // that was there stays whole, no temporary file is left, the project as it was.
+  std::string target = p.dir.str(".DS_Store");
+  write_text(target, "the file that was there");
+  l.background_picture.clear();
+  int rc = 0;
+  {
+    testkit::FileSizeLimit full(1024);
+    rc = write_ds_store(p.f, l, target, msg);
+  }
+  EXPECT_EQ(rc, -1);
+  EXPECT_EQ(read_text(target), "the file that was there");
+  EXPECT_EQ(project_record_count(p.f), before);
+  for (const auto& e : fs::directory_iterator(p.dir.path()))
+    EXPECT_EQ(e.path().filename().string().find(".DS_Store."), std::string::npos) << e.path();
 }
 
 TEST(DsStoreLayout, CompiledVolumeHoldsTheFileAndTheAliasNamesTheFolder) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "IO/uitext.h"
 #include "compiler/commands.h"
 #include "compiler/project.h"
 #include "gui/dialogs/refresh_review.h"
@@ -81,6 +82,22 @@ TEST(RefreshReview, ListsOpenOnTheirTabsAndReadOldLines) {
 
 // Changes on the PC disk of every kind, each accepted through the window's
 // commands, give a sound project whose compiled image the outside tools read.
+// What closing the window would dismiss: the changes of the tabs still shown.
+TEST(RefreshReview, ClosingAsksWhileChangesAreListed) {
+  RefreshReview rv;
+  ASSERT_EQ(read_change_list_text("D|1|-4|1|/pc/|gone\nD|1|-5|1|/pc/|too\nA|1|0|10|/pc/|new.txt\n", rv), 3);
+  EXPECT_EQ(review_pending(rv), 3u);
+  EXPECT_EQ(review_close_question(rv), format_text(ui_text(6663).c_str(), 3));
+  EXPECT_TRUE(dismiss_review_tab(rv, k_tab_deletions));
+  EXPECT_EQ(review_pending(rv), 1u);
+  EXPECT_EQ(review_close_question(rv), ui_text(6664));
+  EXPECT_FALSE(dismiss_review_item(rv, k_tab_additions, 0));
+  EXPECT_EQ(review_close_question(rv), "") << "nothing left: closing asks nothing";
+  // Without a project the places are not known: nothing is made up.
+  name_review_folders(nullptr, rv);
+  EXPECT_EQ(review_folder_text(rv, 1), "");
+}
+
 TEST(RefreshReview, AcceptedChangesGiveASoundProjectAndImage) {
   REQUIRE_TOOL("hls");
   REQUIRE_TOOL("isoinfo");

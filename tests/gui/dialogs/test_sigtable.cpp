@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
-
 #include <filesystem>
 
 #include "IO/settings.h"
@@ -157,16 +154,12 @@ TEST(SigTable, AFailedSaveLeavesTheOriginal) {
   SigEditor ed = loaded(path, 0);
   for (int i = 0; i < 200; ++i) add_sig_row(ed, make_sig_row("e", "TYPE", "CREA", std::string(60, 'x')));
 
-  struct rlimit old {};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  struct rlimit small = old;
-  small.rlim_cur = 1024;
-  auto old_handler = signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   std::string message;
-  int rc = save_signature_file(ed, path, 0, &message);
-  setrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, old_handler);
+  int rc = 0;
+  {
+    testkit::FileSizeLimit full(1024);
+    rc = save_signature_file(ed, path, 0, &message);
+  }
 
   EXPECT_EQ(rc, -1);
   EXPECT_FALSE(message.empty());

@@ -10,6 +10,12 @@
 //              mkfs.fat -F 16 --offset 2048
 //   gpt.img    sgdisk: an HFS+ partition "Mac HD" and an EFI system partition
 //   mb.bin     a MacBinary file (both forks) kept as it is
+//   hcopy.bin  hcopy -m of hfs.img's ReadMe (MacBinary II), kept as it is
+//   rr.iso     genisoimage -R of the same folder as hyb.iso (Rock Ridge)
+//   ad.dat     the "._" AppleDouble file unar writes beside MB's data
+//              (when unar is there)
+//   as         in the root: a file whose data fork is an AppleSingle file of
+//              the engine's (as.bin decoded)
 //   one.bin (512 bytes), odd.bin (513), empty.txt (0)
 //   rsrc       a file with a resource fork alone, in the root: fontforge's font
 //              suitcase of the fuzz seeds (rsrc.bin decoded)
@@ -21,6 +27,7 @@
 #include "gui/inspector/inspect_images.h"
 #include "gui/views/file_table.h"
 #include "hfs/lookup.h"
+#include "macfiles/applesingle.h"
 #include "macfiles/import.h"
 #include "macfiles/macbinary.h"
 #include "macfiles/macfile.h"
@@ -39,6 +46,7 @@ struct NestedImages {
   std::string outer = dir.str("outer.img");
   std::map<std::string, std::vector<uint8_t>> files;  // name on the volume -> its bytes
   std::vector<uint8_t> resource;                      // rsrc.bin's resource fork
+  std::vector<uint8_t> applesingle;                   // the data fork of "as"
   int rc = -1;
   std::string why;
 
@@ -67,9 +75,12 @@ struct NestedImages {
          quote(src + "/hfs.img") + " bs=1k count=2048 2>/dev/null && hformat -l Inner " + quote(src + "/hfs.img") +
          " >/dev/null)");
     step("hmount " + quote(src + "/hfs.img") + " >/dev/null && hcopy -r " + quote(iso_src + "/Read Me.txt") +
-         " :ReadMe && hcopy -r " + quote(dir.str("three.bin")) + " :Three && humount >/dev/null");
+         " :ReadMe && hcopy -r " + quote(dir.str("three.bin")) + " :Three && hattrib -t TEXT -c ttxt :ReadMe && "
+         "hcopy -m :ReadMe " + quote(src + "/hcopy.bin") + " && humount >/dev/null");
+
     step("genisoimage -quiet -J -hfs -part -V HYB -o " + quote(src + "/hyb.iso") + " " + quote(iso_src) +
          " 2>/dev/null");
+    step("genisoimage -quiet -R -V RR -o " + quote(src + "/rr.iso") + " " + quote(iso_src) + " 2>/dev/null");
     step("truncate -s 24M " + quote(src + "/mbr.img") +
          " && printf 'label: dos\\nstart=2048, size=32768, type=6\\nstart=34816, size=8192, type=af\\n' | sfdisk -q " +
          quote(src + "/mbr.img") + " && mkfs.fat -F 16 --offset 2048 -n LABEL16 " + quote(src + "/mbr.img") +
@@ -81,13 +92,29 @@ struct NestedImages {
     testkit::write_file(src + "/empty.txt", {});
     MacFile both;
     both.name = "MB";
+    std::copy_n("APPL", 4, both.type.begin());
+    std::copy_n("ABCD", 4, both.creator.begin());
     both.data = testkit::random_bytes(700, 13);
     both.resource = testkit::random_bytes(300, 14);
     std::vector<uint8_t> mb = encode_macbinary(both);
+    testkit::write_file(dir.str("MB.bin"), mb);
+    if (testkit::tool_available("unar"))
+      step("cd " + quote(dir.str()) + " && mkdir -p unar && unar -q -k hidden -o unar MB.bin >/dev/null && "
+           "cp unar/._MB " + quote(src + "/ad.dat"));
     MacFile only;
     only.name = "rsrc";
     resource = only.resource = testkit::read_file(suitcase_path());
     testkit::write_file(dir.str("rsrc.bin"), encode_macbinary(only));
+    MacFile single;
+    single.name = "Single";
+    std::copy_n("TEXTttxt", 4, single.type.begin());
+    std::copy_n("ttxt", 4, single.creator.begin());
+    single.data = testkit::random_bytes(900, 15);
+    single.resource = testkit::random_bytes(200, 16);
+    MacFile wrap;
+    wrap.name = "as";
+    applesingle = wrap.data = encode_applesingle(single);
+    testkit::write_file(dir.str("as.bin"), encode_macbinary(wrap));
     if (!why.empty()) return;
     for (const auto& e : testkit::fs::directory_iterator(src))
       files[e.path().filename().string()] = testkit::read_file(e.path().string());
@@ -101,6 +128,7 @@ struct NestedImages {
       g_macbinary_answer = 2;  // rsrc.bin goes in as its forks
       rc = load_allocation_bitmap();
       if (rc == 0) rc = import_pc_item(dir.str("rsrc.bin"), 2, 1) < 0 ? -3 : 0;
+      if (rc == 0) rc = import_pc_item(dir.str("as.bin"), 2, 1) < 0 ? -3 : 0;
       if (flush_volume_structures() < 0 && rc == 0) rc = -4;
       inspimg::close_volume();
     }

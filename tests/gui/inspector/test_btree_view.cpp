@@ -13,7 +13,13 @@
 #include "gui/inspector/fork_dump.h"
 #include "gui/inspector/volume_headers.h"
 #include "hfs/ondisk.h"
+#include "IO/names.h"
+#include "hfs/alloc.h"
+#include "hfs/lookup.h"
+#include "hfs/voledit.h"
+#include "hfs/volume.h"
 #include "inspect_images.h"
+#include "macfiles/import.h"
 
 using namespace testkit;
 using inspimg::field;
@@ -333,6 +339,148 @@ TEST(BTreeView, HfsCatalogOfHcopyAgreesWithHls) {
     leaf = d.forward_link;
   }
   EXPECT_EQ(listed, sizes);
+}
+
+TEST(BTreeView, AFragmentedHfsCatalogIsWalkedWholeThroughItsOverflowRecords) {
+  REQUIRE_TOOL("hformat");
+  REQUIRE_TOOL("hls");
+  // hfsutils grows the catalog into 63-block holes between files, one clump a
+  // hole: far more extents than the master directory block's three.
+  TempDir dir;
+  std::string img = dir.str("frag.img");
+  write_file(dir.str("small"), random_bytes(32256, 41));
+  std::string cmd = "dd if=/dev/zero of=" + quote(img) + " bs=1k count=4000 2>/dev/null && hformat -l Frag " +
+                    quote(img) + " >/dev/null && hmount " + quote(img) + " >/dev/null";
+  for (int i = 0; i < 120; ++i) cmd += " && hcopy -r " + quote(dir.str("small")) + " :s" + std::to_string(i);
+  for (int i = 0; i < 120; i += 2) cmd += " && hdel :s" + std::to_string(i);
+  for (int b = 0; b < 10; ++b) {
+    cmd += " && hmkdir";
+    for (int i = 0; i < 100; ++i) cmd += " :F" + std::to_string(b) + "_" + std::to_string(i);
+  }
+  cmd += " && hls -1a :";
+  auto r = run(cmd);
+  ASSERT_EQ(r.rc, 0) << r.err;
+  std::set<std::string> theirs;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) theirs.insert(line);
+  ASSERT_EQ(theirs.size(), 1060u);
+
+  int64_t sectors = 0;
+  SectorReader read = inspimg::file_reader(img, &sectors);
+  InspectorContext ctx;
+  ctx.image_sectors = sectors;
+  auto mdb = inspimg::sector_of(read, 2);
+  StructureView mv = view_master_directory_block(mdb, 2, ctx, read);
+  EXPECT_TRUE(mv.messages.empty()) << mv.messages.front();
+  MasterDirectoryBlock m;
+  ASSERT_TRUE(decode(ByteSpan(mdb), m));
+  ASSERT_EQ(ctx.btree_files.size(), 2u);
+  const std::vector<SectorRun>& cat = ctx.btree_files[1];
+  int64_t covered = 0;
+  for (const SectorRun& run : cat) covered += run.count;
+  EXPECT_GT(cat.size(), 3u) << "runs past the catalog's own three extents";
+  EXPECT_EQ(covered, int64_t(m.catalog_size / 512));
+
+  auto head = inspimg::sector_of(read, cat[0].first);
+  StructureView hv = view_btree_header(head, cat[0].first, ctx);
+  ASSERT_EQ(ctx.node_runs.size(), cat.size());
+  Walked w = walk(btree_walk_setup(head, cat[0].first, ctx.node_runs), read);
+  ASSERT_EQ(w.rc, 0) << w.message;
+  EXPECT_EQ(w.message, "");
+  std::set<std::string> ours;
+  for (const BTreeWalkNode& n : w.nodes)
+    for (const BTreeWalkItem& it : n.items) {
+      std::string name;
+      uint32_t cnid;
+      if (n.level == 1 && (it.image == k_image_file || it.image == k_image_folder) && leaf_label(it.text, name, cnid) &&
+          name != "Frag")
+        ours.insert(name);
+    }
+  EXPECT_EQ(ours, theirs);
+  EXPECT_EQ(w.leaf_items, std::stoull(field(hv, k_txt_btree_leaf_records)));
+}
+
+TEST(BTreeView, AFragmentedHfsPlusCatalogIsWalkedWholeAsSleuthkitListsIt) {
+  REQUIRE_TOOL("fls");
+  // An engine volume whose free space is holes of one node between files: the
+  // catalog grows into them, one extent a hole, most of them in
+  // extents-overflow records.
+  TempDir dir;
+  std::string img = dir.str("frag.img");
+  testkit::fs::create_directories(dir.str("fill"));
+  for (int i = 0; i < 1200; ++i) write_file(dir.str("fill/f" + std::to_string(i)), random_bytes(4096, uint32_t(i)));
+  ASSERT_EQ(inspimg::make_engine_image(img, true, 12, {dir.str("fill")}), 0);
+  ASSERT_EQ(inspimg::open_volume(img, true, true), 0);
+  ASSERT_EQ(load_allocation_bitmap(), 0);
+  const uint32_t fill = hfsplus_get_folder_id("fill", 2);
+  ASSERT_NE(fill, 0u);
+  // The rest of the free space in one file, so that only the holes are left.
+  uint64_t free_bytes = volume_free_bytes();
+  ASSERT_GT(free_bytes, 65536u);
+  write_file(dir.str("rest"), std::vector<uint8_t>(size_t(free_bytes - 32768), 0x5A));
+  ASSERT_GE(import_pc_item(dir.str("rest"), 2, 1), 0);
+  for (int i = 0; i < 1200; i += 2) {
+    HFSUniStr255 name;
+    ansi_to_unistr(&name, ("f" + std::to_string(i)).c_str());
+    ASSERT_EQ(hfsplus_delete_item(name, fill, 2), 1) << i;
+  }
+  auto catalog = [] {
+    HfsPlusVolumeHeader vh;
+    load_volume_header(vh);
+    return vh.catalog_file;
+  };
+  auto in_record = [&] {
+    uint64_t n = 0;
+    for (const HfsPlusExtent& e : catalog().extents) n += e.block_count;
+    return n;
+  };
+  int folders = 0;
+  while (in_record() >= catalog().total_blocks && folders < 20000)
+    ASSERT_GT(hfsplus_create_folder(("Folder " + std::to_string(folders++)).c_str(), 2), 0);
+  for (int more = 0; more < 300; ++more)
+    ASSERT_GT(hfsplus_create_folder(("Folder " + std::to_string(folders++)).c_str(), 2), 0);
+  ASSERT_LT(in_record(), catalog().total_blocks) << "the catalog goes on in overflow records";
+  const int64_t start = int64_t(g_volume.wrapper_start);
+  ASSERT_EQ(flush_volume_structures(), 0);
+  inspimg::close_volume();
+
+  // What sleuthkit lists, by name.
+  auto fls = run("fls -r -f hfsp -o " + std::to_string(start) + " " + quote(img));
+  ASSERT_EQ(fls.rc, 0) << fls.err;
+  std::multiset<std::string> theirs;
+  std::istringstream in(fls.out);
+  for (std::string line; std::getline(in, line);) {
+    size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    std::string name = line.substr(tab + 1);
+    if (!name.empty() && name[0] != '$') theirs.insert(name);
+  }
+
+  int64_t sectors = 0;
+  SectorReader read = inspimg::file_reader(img, &sectors);
+  InspectorContext ctx;
+  ctx.image_sectors = sectors;
+  StructureView hv = view_hfsplus_header(inspimg::sector_of(read, start + 2), start + 2, ctx, read);
+  EXPECT_TRUE(hv.messages.empty()) << hv.messages.front();
+  ASSERT_EQ(ctx.btree_files.size(), 2u);
+  int64_t header = ctx.btree_files[1].at(0).first;
+  auto head = inspimg::sector_of(read, header);
+  view_btree_header(head, header, ctx);
+  EXPECT_GT(ctx.node_runs.size(), 8u);
+  Walked w = walk(btree_walk_setup(head, header, ctx.node_runs), read);
+  ASSERT_EQ(w.rc, 0) << w.message;
+  std::multiset<std::string> ours;
+  for (const BTreeWalkNode& n : w.nodes)
+    for (const BTreeWalkItem& it : n.items) {
+      std::string name;
+      uint32_t cnid;
+      if (n.level == 1 && (it.image == k_image_file || it.image == k_image_folder) && leaf_label(it.text, name, cnid) &&
+          cnid != 2)
+        ours.insert(name);
+    }
+  EXPECT_EQ(ours.size(), theirs.size());
+  EXPECT_TRUE(ours == theirs);
 }
 
 TEST(BTreeView, DamagedTreesEndWithAMessage) {

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <sstream>
 
+#include "IO/iodmg.h"
 #include "IO/unicode.h"
+#include "gui/inspector/dump_session.h"
 #include "gui/inspector/fork_dump.h"
 #include "hfs/btree.h"
 #include "hfs/catkey.h"
@@ -198,6 +200,88 @@ TEST(DumpReader, HfsPlusForksEqualIcatAndSectorsEqualIstat) {
   inspimg::close_volume();
 }
 
+// Every sector of a fork as the dump window reads it (its session over the
+// image), against the tool's bytes of the fork padded to whole sectors.
+void expect_dump_equals(const DumpFile& f, int fork, const std::vector<uint8_t>& tool, const std::string& what) {
+  DumpSession s(f, volume_medium_reader());
+  ASSERT_TRUE(s.select_fork(fork)) << what;
+  ASSERT_EQ(s.fork_length(), tool.size()) << what;
+  std::vector<uint8_t> want = tool;
+  want.resize((want.size() + 511) / 512 * 512, 0);
+  uint8_t buf[512];
+  for (uint64_t i = 0; i <= s.last_sector(); ++i) {
+    int64_t abs = -1;
+    ASSERT_EQ(s.read(i, buf, &abs), 0) << what << " sector " << i;
+    ASSERT_TRUE(std::equal(buf, buf + 512, want.begin() + 512 * i)) << what << " sector " << i << " (medium " << abs << ")";
+  }
+}
+
+TEST(DumpReader, ForksOfAVolumeInsideItsImageEqualIcat) {
+  REQUIRE_TOOL("xorriso");
+  REQUIRE_TOOL("icat");
+  REQUIRE_TOOL("ifind");
+  TempDir dir;
+  // A hybrid CD whose HFS+ volume starts at sector 128, a 70,000-byte random
+  // file in it among ISO data that lies past the volume's own sectors.
+  testkit::fs::create_directories(dir.str("src"));
+  write_file(dir.str("src/rand.bin"), random_bytes(70000, 27));
+  write_file(dir.str("src/small.txt"), random_bytes(100, 28));
+  std::string iso = dir.str("x.iso");
+  auto r = run("xorriso -as mkisofs -hfsplus -apm-block-size 2048 -V RAND -o " + quote(iso) + " " +
+               quote(dir.str("src")) + " 2>&1");
+  ASSERT_EQ(r.rc, 0) << r.out;
+  ASSERT_EQ(inspimg::open_volume(iso, true), 0);
+  const int64_t start = int64_t(g_volume.wrapper_start);
+  ASSERT_GT(start, 0);
+  DumpFile f;
+  ASSERT_EQ(open_dump_file(2, 0, "", u"rand.bin", f), 0);
+  auto inode = run("ifind -f hfsp -o " + std::to_string(start) + " -n /rand.bin " + quote(iso));
+  ASSERT_EQ(inode.rc, 0) << inode.err;
+  auto icat = run("icat -f hfsp -o " + std::to_string(start) + " " + quote(iso) + " " + inode.out.substr(0, inode.out.find('\n')) +
+                  " > " + quote(dir.str("icat.bin")));
+  ASSERT_EQ(icat.rc, 0) << icat.err;
+  std::vector<uint8_t> tool = read_file(dir.str("icat.bin"));
+  ASSERT_EQ(tool, read_file(dir.str("src/rand.bin")));
+  // The fork's last sectors lie past the volume's length counted from its start.
+  EXPECT_GT(uint64_t(fork_absolute_sector(f.data, fork_sector_count(f.data) - 1)), g_volume.medium_sectors);
+  expect_dump_equals(f, k_fork_data_view, tool, "rand.bin");
+  inspimg::close_volume();
+}
+
+TEST(DumpReader, AMacMadeDmgsResourceForkEqualsIcat) {
+  REQUIRE_TOOL("icat");
+  REQUIRE_TOOL("sgdisk");
+  REQUIRE_TOOL("7zz");
+  TempDir dir;
+  std::string img = dir.str("mac.img");
+  const std::string dmg = std::string(CORVANE_SOURCE_DIR) + "/tests/gui/inspector/fixtures/hfsplus_zlib.dmg";
+  ASSERT_EQ(expand_dmg_file(dmg.c_str(), img.c_str()), 1);
+  // The expansion holds the volume 7-Zip finds in the image, at the GPT's sector 40.
+  ASSERT_EQ(run("cd " + quote(dir.str()) + " && 7zz e -tDmg -y " + quote(dmg) + " 4.hfs >/dev/null").rc, 0);
+  std::vector<uint8_t> volume = read_file(dir.str("4.hfs")), whole = read_file(img);
+  ASSERT_GE(whole.size(), 40 * 512 + volume.size());
+  EXPECT_TRUE(std::equal(volume.begin(), volume.end(), whole.begin() + 40 * 512));
+  EXPECT_NE(run("sgdisk -p " + quote(img)).out.find("40            3783"), std::string::npos);
+
+  ASSERT_EQ(inspimg::open_volume(img, true), 0);
+  EXPECT_EQ(g_volume.wrapper_start, 40u);
+  uint32_t folder = hfsplus_get_folder_id("a_directory", 2);
+  ASSERT_NE(folder, 0u);
+  DumpFile f;
+  ASSERT_EQ(open_dump_file(folder, 0, "", u"a_resourcefork", f), 0);
+  auto icat = run("icat -f hfsp -o 40 " + quote(img) + " " + std::to_string(f.file_id) + "-4353-1 > " +
+                  quote(dir.str("rsrc")));
+  ASSERT_EQ(icat.rc, 0) << icat.err;
+  std::vector<uint8_t> rsrc = read_file(dir.str("rsrc"));
+  EXPECT_EQ(std::string(rsrc.begin(), rsrc.end()), "My resource fork\n");
+  expect_dump_equals(f, k_fork_resource_view, rsrc, "a_resourcefork");
+  DumpFile a;
+  ASSERT_EQ(open_dump_file(folder, 0, "", u"a_file", a), 0);
+  ASSERT_EQ(run("icat -f hfsp -o 40 " + quote(img) + " " + std::to_string(a.file_id) + " > " + quote(dir.str("a"))).rc, 0);
+  expect_dump_equals(a, k_fork_data_view, read_file(dir.str("a")), "a_file");
+  inspimg::close_volume();
+}
+
 TEST(DumpReader, DataSegmentsEqualDd) {
   const auto& big = inspimg::small_plus_image();
   ASSERT_EQ(big.rc, 0);
@@ -258,6 +342,7 @@ TEST(DumpReader, SearchAndGoTo) {
   std::copy(s, s + 6, medium.begin() + 11 * 512 + 100);
   std::copy(s, s + 6, medium.begin() + 12 * 512);
   std::copy(s, s + 6, medium.begin() + 10 * 512 + 509);  // crosses into sector 11
+  std::copy(s, s + 6, medium.begin() + 10 * 512 + 1497);  // runs past the fork's 1500 bytes
   ForkMap map;
   map.length = 1500;
   map.block_sectors = 1;
@@ -270,11 +355,19 @@ TEST(DumpReader, SearchAndGoTo) {
   SectorReader fork = fork_sector_reader(map, med);
   std::vector<uint8_t> pat;
   ASSERT_TRUE(parse_search_text("NEEDLE", pat));
+  // Every match in turn, the one across the boundary of sectors 0 and 1 too;
+  // none in the zeros past the fork.
   uint64_t sector = 0;
-  EXPECT_EQ(search_anywhere(pat, fork, 2, sector, 0), 100);
+  EXPECT_EQ(search_anywhere(pat, fork, 2, sector, 0, nullptr, map.length), 509);
+  EXPECT_EQ(sector, 0u);
+  EXPECT_EQ(search_anywhere(pat, fork, 2, sector, 510, nullptr, map.length), 100);
   EXPECT_EQ(sector, 1u);
-  EXPECT_EQ(search_anywhere(pat, fork, 2, sector, 101), 0);
+  EXPECT_EQ(search_anywhere(pat, fork, 2, sector, 101, nullptr, map.length), 0);
   EXPECT_EQ(sector, 2u);
+  EXPECT_EQ(search_anywhere(pat, fork, 2, sector, 1, nullptr, map.length), -1);
+  EXPECT_EQ(sector, 2u);
+  std::vector<uint8_t> one = {'N'};
+  EXPECT_EQ(search_anywhere(one, fork, 2, sector, 1, nullptr, map.length), 473);
   sector = 0;
   EXPECT_EQ(search_sector_starts(pat, fork, 2, sector), 0);
   EXPECT_EQ(sector, 2u);

@@ -4,6 +4,7 @@
 // scan of the same bytes, and the title and status texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "IO/hexdump.h"
@@ -45,14 +46,18 @@ std::vector<uint8_t> whole_fork(const DumpSession& s) {
   return out;
 }
 
-// Matches wholly inside one sector, in order, as a plain scan finds them.
+// Every match, in order, as a plain scan of the fork's bytes finds them: the
+// sector of its first byte and the offset there.
 std::vector<std::pair<uint64_t, int>> scan(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& pat,
                                            size_t limit) {
   std::vector<std::pair<uint64_t, int>> out;
-  for (size_t s = 0; s * 512 < bytes.size() && out.size() < limit; ++s)
-    for (size_t at = 0; at + pat.size() <= 512 && s * 512 + at + pat.size() <= bytes.size(); ++at)
-      if (std::memcmp(bytes.data() + s * 512 + at, pat.data(), pat.size()) == 0) out.push_back({s, int(at)});
-  if (out.size() > limit) out.resize(limit);
+  for (auto at = bytes.begin(); out.size() < limit;) {
+    at = std::search(at, bytes.end(), pat.begin(), pat.end());
+    if (at == bytes.end()) break;
+    size_t pos = size_t(at - bytes.begin());
+    out.push_back({pos / 512, int(pos % 512)});
+    ++at;
+  }
   return out;
 }
 
@@ -165,14 +170,23 @@ TEST_F(DumpSessionTest, SearchFindsWhatAPlainScanFinds) {
   int64_t abs;
   ASSERT_EQ(s.show(0, buf, abs), 0);
 
-  // "file" in the catalog's UTF-16 names, given as hexadecimal bytes.
-  ASSERT_TRUE(parse_search_text("0x00660069006c0065", g_dump_search.pattern));
+  // "file1" in the catalog's UTF-16 names, given as hexadecimal bytes: every
+  // match in turn, those that cross from one sector into the next too, then
+  // no more.
+  ASSERT_TRUE(parse_search_text("0x00660069006c00650031", g_dump_search.pattern));
   g_dump_search.at_start = false;
-  auto expected = scan(bytes, g_dump_search.pattern, 6);
-  ASSERT_EQ(expected.size(), 6u);
+  auto expected = scan(bytes, g_dump_search.pattern, 100000);
+  ASSERT_GT(expected.size(), 100u);
+  size_t crossing = 0;
+  for (auto [sec, off] : expected) crossing += off + g_dump_search.pattern.size() > 512 ? 1 : 0;
+  EXPECT_GT(crossing, 0u) << "a name across a sector boundary";
   uint64_t sector = 0;
-  for (size_t i = 0; i < expected.size(); ++i) {
+  for (size_t i = 0; i <= expected.size(); ++i) {
     int at = s.search(i > 0, sector);
+    if (i == expected.size()) {
+      EXPECT_EQ(at, -1);
+      break;
+    }
     ASSERT_EQ(std::make_pair(sector, at), expected[i]) << i;
     g_dump_search.offset = at;
     if (sector != s.current()) {
@@ -190,13 +204,13 @@ TEST_F(DumpSessionTest, SearchFindsWhatAPlainScanFinds) {
   ASSERT_EQ(s.show(2, buf, abs), 0);
   uint64_t again = 0;
   int next = s.search(true, again);
-  auto starts = scan(bytes, g_dump_search.pattern, 100);
+  auto starts = scan(bytes, g_dump_search.pattern, 1000000);
   int64_t expect_next = -1;
   for (auto [sec, off] : starts)
     if (off == 0 && sec > 2 && expect_next < 0) expect_next = int64_t(sec);
   EXPECT_EQ(next < 0 ? -1 : int64_t(again), expect_next);
 
-  // A match crossing two sectors is not reported; a poll that says stop ends it.
+  // A match crossing two sectors is found in the first; a poll that says stop ends it.
   std::vector<uint8_t> tail(bytes.begin() + 510, bytes.begin() + 514);
   g_dump_search.pattern = tail;
   g_dump_search.at_start = false;
@@ -206,6 +220,7 @@ TEST_F(DumpSessionTest, SearchFindsWhatAPlainScanFinds) {
   if (found.empty()) EXPECT_EQ(at, -1);
   else EXPECT_EQ(std::make_pair(sector, at), found[0]);
   int polls = 0;
+  ASSERT_TRUE(parse_search_text("no such words in here", g_dump_search.pattern));
   EXPECT_EQ(s.search(false, sector, [&](uint64_t) { return ++polls < 3; }), -1);
   EXPECT_EQ(polls, 3);
 }

@@ -5,6 +5,7 @@ to judge what the program writes and to feed it inputs it did not make.
   applesingle OUT DATA RSRC TYPE CREATOR FLAGS   AppleSingle v2 (entries 9, 2, 1)
   afp FILE DATA RSRC TYPE CREATOR FLAGS          FILE = DATA, with user.AFP_AfpInfo/AFP_Resource
   macbinary FILE OUTBASE                         MacBinary: OUTBASE.data/.rsrc, JSON on stdout
+  make-macbinary OUT NAME TYPEHEX CREATORHEX DATA  MacBinary II of DATA (no resource fork), any code bytes
   apple FILE OUTBASE                             AppleSingle or AppleDouble: the same
   streams FILE OUTBASE                           named streams of FILE: the same
   hfsplus-free IMAGE OFFSET                      free blocks of the header, and 0 bits of the bitmap
@@ -13,6 +14,7 @@ to judge what the program writes and to feed it inputs it did not make.
 Results go to stdout as key=value lines. Dates: seconds since 1970 UTC (MacBinary dates are local time and
 are converted with the process's zone).
 """
+import binascii
 import os
 import struct
 import sys
@@ -84,6 +86,20 @@ def macbinary(path, outbase):
     report(({"name": name, "type": h[65:69].decode("mac_roman"), "creator": h[69:73].decode("mac_roman"),
                       "flags": flags, "data": dl, "rsrc": rl, "created": local_mac_to_unix(cr),
                       "modified": local_mac_to_unix(md)}))
+
+
+def make_macbinary(out, name, type_hex, creator_hex, data):
+    d = read(data)
+    h = bytearray(128)
+    n = name.encode("mac_roman")
+    h[1] = len(n)
+    h[2:2 + len(n)] = n
+    h[65:69] = bytes.fromhex(type_hex)
+    h[69:73] = bytes.fromhex(creator_hex)
+    struct.pack_into(">II", h, 83, len(d), 0)
+    h[122] = h[123] = 129
+    struct.pack_into(">H", h, 124, binascii.crc_hqx(bytes(h[:124]), 0))
+    write(out, bytes(h) + d + b"\0" * (-len(d) % 128))
 
 
 def apple(path, outbase):
@@ -173,6 +189,8 @@ def main():
         afp(args[0], args[1], args[2], args[3], args[4], int(args[5], 0))
     elif cmd == "macbinary":
         macbinary(args[0], args[1])
+    elif cmd == "make-macbinary":
+        make_macbinary(args[0], args[1], args[2], args[3], args[4])
     elif cmd == "apple":
         apple(args[0], args[1])
     elif cmd == "streams":

@@ -14,11 +14,6 @@ struct QuietForms : GuiForms {
   void simple_status_text(const std::string&) override {}
   void elapsed_time(const std::string&) override {}
   void progress_bar(int, int) override {}
-  void progress_file_start(const std::string&, int) override {}
-  void progress_advance(int) override {}
-  void progress_file_done(int, uint32_t) override {}
-  void progress_step_text(const std::string&) override {}
-  int progress_general_range() override { return 100; }
   void end_program(int) override {}
 };
 

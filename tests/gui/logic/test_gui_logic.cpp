@@ -53,6 +53,25 @@ TEST(GuiArguments, CaptionAndScratchProject) {
   EXPECT_EQ(gui_data_folder(), "/h/.local/share/corvane");
 }
 
+TEST(GuiHandover, PathsGoOverAbsoluteLabelsAndOptionsAsTheyAre) {
+  auto none = [](const std::string&) { return false; };
+  const std::string b = "/home/u/B";
+  using V = std::vector<std::string>;
+  EXPECT_EQ(handover_arguments({"rel.cvpr"}, b, none), V{"/home/u/B/rel.cvpr"});
+  EXPECT_EQ(handover_arguments({"sub/d.hfs", "/abs/x.cvpr"}, b + "/", none), (V{"/home/u/B/sub/d.hfs", "/abs/x.cvpr"}));
+  EXPECT_EQ(handover_arguments({"-i", "p.cvpr", "src"}, b, none), (V{"-i", "/home/u/B/p.cvpr", "/home/u/B/src"}));
+  EXPECT_EQ(handover_arguments({"-ih", "p.cvpr", "$list.txt"}, b, none), (V{"-ih", "/home/u/B/p.cvpr", "$/home/u/B/list.txt"}));
+  EXPECT_EQ(handover_arguments({"/c", "p.cvpr"}, b, none), (V{"/c", "/home/u/B/p.cvpr"}));
+  EXPECT_EQ(handover_arguments({"-h", "v.hfs", "cd.iso"}, b, none), (V{"-h", "/home/u/B/v.hfs", "/home/u/B/cd.iso"}));
+  EXPECT_EQ(handover_arguments({"-l", "p.cvpr", "My Disc"}, b, none), (V{"-l", "/home/u/B/p.cvpr", "My Disc"}));
+  EXPECT_EQ(handover_arguments({"-fh", "p.cvpr", "a/b"}, b, none), (V{"-fh", "/home/u/B/p.cvpr", "a/b"}));
+  EXPECT_EQ(handover_arguments({"-rj", "p.cvpr", "log.txt"}, b, none), (V{"-rj", "/home/u/B/p.cvpr", "/home/u/B/log.txt"}));
+  // A working folder that is not known, or an argument past the limit, is left alone.
+  EXPECT_EQ(handover_arguments({"rel.cvpr"}, "", none), V{"rel.cvpr"});
+  std::string big(k_max_gui_argument + 1, 'x');
+  EXPECT_EQ(handover_arguments({big}, b, none), V{big});
+}
+
 TEST(GuiHandover, RoundTripInAnyChunking) {
   std::vector<std::string> args = {"-c", std::string("/a b/\xc3\xa9\0x.cvpr", 14), ""};
   std::string wire = encode_handover(args);
@@ -220,10 +239,25 @@ TEST(GuiMenus, SelectionReadOnlyAndClipboardRules) {
   p.tree_selected = false;
   EXPECT_FALSE(on("Ren", p));
   EXPECT_TRUE(on("DelProj", p));
-  // Project Mode ignores the read-only flag (it belongs to the image), and drops need a document.
-  p.read_only = true;
-  EXPECT_TRUE(on("MD", p));
   EXPECT_TRUE(drop_accepted(p));
+  // A damaged project is only looked at: every command that writes to it (or
+  // compiles it) is refused, browsing, searching and printing stay.
+  p.read_only = true;
+  p.tree_root_selected = false;
+  p.tree_selected = true;
+  p.clipboard_files = true;
+  for (const char* name : {"MD", "Supp1", "Ren", "Prop1", "DrExpl", "Compil1", "Info1", "Label", "Enregistrer1",
+                           "EnregistrerAs1", "Refr", "Clean1", "RSig", "Path1", "DelExt", "dsstor", "DelProj",
+                           "CompProj", "MkDirProj", "WizProj"})
+    EXPECT_FALSE(on(name, p)) << name;
+  for (const char* name : {"Rech1", "RechProj", "Fermer1", "P1", "SAll", "Inv", "ModeVue", "Ouvrir1", "Nouveau1"})
+    EXPECT_TRUE(on(name, p)) << name;
+  EXPECT_FALSE(drop_accepted(p));
+  p.mode = 2;
+  for (const char* name : {"CompISOP", "In1", "La1", "Sa1", "DelIso", "MkDirIso", "CompIso"})
+    EXPECT_FALSE(on(name, p)) << name;
+  // Drops need a document.
+  p.read_only = false;
   p.has_document = false;
   EXPECT_FALSE(drop_accepted(p));
 }
@@ -247,6 +281,23 @@ TEST(GuiMenus, CopyMethodMarkFollowsTheMethodTheCopyApplies) {
   EXPECT_EQ(marked(k_copy_applesingle), "As");
   EXPECT_EQ(marked(k_copy_appledouble | 0x100), "Ad");  // a remembered font answer keeps the mark
   EXPECT_EQ(marked(4 | 8), "");                           // no method of the menu
+}
+
+// Every method but the data fork's copy asks first; the one in force asks nothing.
+TEST(GuiMenus, CopyMethodsOtherThanTheDataForkAskFirst) {
+  EXPECT_EQ(copy_method_of("Da"), k_copy_data);
+  EXPECT_EQ(copy_method_of("As"), k_copy_applesingle);
+  EXPECT_EQ(copy_method_of("Supp1"), 0);
+  EXPECT_EQ(copy_method_question("Da", k_copy_applesingle), 0);
+  EXPECT_EQ(copy_method_question("Re", k_copy_data), 6750);
+  EXPECT_EQ(copy_method_question("Bo", k_copy_data), 6751);
+  EXPECT_EQ(copy_method_question("Ad", k_copy_data), 6752);
+  EXPECT_EQ(copy_method_question("As", k_copy_macbinary | 0x100), 6753);
+  EXPECT_EQ(copy_method_question("Ad", k_copy_appledouble | 0x100), 0) << "already in force";
+  for (int id : {6750, 6751, 6752, 6753}) {
+    EXPECT_EQ(ui_text(id).rfind("You are checking\n", 0), 0u) << id;
+    EXPECT_TRUE(has_ui_text(id, 10000)) << id;
+  }
 }
 
 TEST(GuiMenus, PopupItemsRunMenuCommands) {
@@ -297,6 +348,27 @@ TEST_F(GuiRecent, DamagedValuesAreSkipped) {
   EXPECT_EQ(read_recent_list(2), (std::vector<std::string>{"/good.cvso"}));
 }
 
+// The status bar of an inclusion: the counts, the time, and the report that
+// only an inclusion of a minute or more gives; the counts shown ten times a second.
+TEST(GuiProgress, InclusionCountsAndItsReport) {
+  g_language_offset = 0;
+  InclusionCountsView v = inclusion_counts_view(65000, 12, 3400);
+  EXPECT_EQ(v.folders, "Folders: 12");
+  EXPECT_EQ(v.files, "Files: 3400");
+  EXPECT_EQ(v.elapsed, " 1'05\"");
+  EXPECT_EQ(inclusion_done_text(59999, 1, 2), "");
+  EXPECT_EQ(inclusion_done_text(65000, 12, 3400), "Inclusion completed in  1'05\" for 12 folders and 3400 files.");
+  g_language_offset = 10000;
+  EXPECT_EQ(inclusion_counts_view(0, 1, 2).files, "Fichiers : 2");
+  EXPECT_NE(inclusion_done_text(600000, 1, 2).find("10'00\""), std::string::npos);
+  g_language_offset = 0;
+  uint64_t last = 0;
+  EXPECT_TRUE(display_due(last, 5000, 100));
+  EXPECT_FALSE(display_due(last, 5099, 100));
+  EXPECT_TRUE(display_due(last, 5100, 100));
+  EXPECT_FALSE(display_due(last, 5101, 100));
+}
+
 TEST(GuiProgress, TextsOfTheProgressDialog) {
   EXPECT_EQ(compile_elapsed_text(75000), " 1'15\"");
   EXPECT_EQ(compile_elapsed_text(5000), " 0'05\"");
@@ -315,6 +387,56 @@ TEST(GuiProgress, TextsOfTheProgressDialog) {
             "CD-ROM of 1MB\n(2 folders and 3 files)." + ui_text(1295));
   EXPECT_EQ(compile_success_text("(x)"), "(x)" + ui_text(1295)) << "nothing before the parenthesis to break";
   EXPECT_EQ(compile_success_text("none"), "none" + ui_text(1295));
+  // Items gone from the PC disk: one, then twelve (ten named, the rest counted).
+  EXPECT_EQ(compile_left_out_text({"/pc/a.txt"}), format_text(ui_text(6657).c_str(), "/pc/a.txt"));
+  std::vector<std::string> many;
+  for (int i = 0; i < 12; ++i) many.push_back("/pc/f" + std::to_string(i));
+  std::string said = compile_left_out_text(many);
+  EXPECT_EQ(said.rfind(format_text(ui_text(6656).c_str(), 12, "/pc/f0\n/pc/f1"), 0), 0u) << said;
+  EXPECT_NE(said.find("/pc/f9\n" + format_text(ui_text(6658).c_str(), 2)), std::string::npos) << said;
+  EXPECT_EQ(said.find("/pc/f10"), std::string::npos) << said;
+}
+
+// What the progress dialog reads: a label only when it changed, the file bar
+// counting the chunks of a big file and never past its end, small files and
+// steps with no bar, the counters as the files are done.
+TEST(GuiProgress, ReadingsOfTheCompilesProgress) {
+  CompileProgress p;
+  ProgressReading r = p.read(0);
+  EXPECT_FALSE(r.label_changed) << "nothing begun yet: the dialog keeps its preparing text";
+  p.file_started(3, "/some/big.bin", 24 << 20);
+  r = p.read(0);
+  ASSERT_TRUE(r.label_changed);
+  EXPECT_EQ(r.label, file_start_view(3, "/some/big.bin", 24 << 20).label);
+  EXPECT_EQ(r.bar_maximum, 3);
+  EXPECT_EQ(r.bar_position, 0);
+  uint32_t shown = r.label_serial;
+  for (int i = 0; i < 5; ++i) p.chunk_copied(1024);
+  r = p.read(shown);
+  EXPECT_FALSE(r.label_changed);
+  EXPECT_TRUE(r.label.empty()) << "an unchanged label is not made again";
+  EXPECT_EQ(r.bar_position, 3) << "never past the file bar's end";
+  EXPECT_EQ(r.sectors, 5u * 1024);
+  p.file_finished(0);
+  p.file_started(0, "a.txt", 100);
+  r = p.read(shown);
+  EXPECT_TRUE(r.label_changed);
+  EXPECT_EQ(r.label, ui_text(1394));
+  EXPECT_EQ(r.bar_maximum, 0);
+  p.file_finished(1);
+  p.step_shown("Decoding x.hqx");
+  r = p.read(r.label_serial);
+  EXPECT_EQ(r.label, "Decoding x.hqx");
+  EXPECT_EQ(r.bar_maximum, 0);
+  EXPECT_EQ(r.files, 2u);
+  EXPECT_EQ(r.sectors, 5u * 1024 + 1);
+  p.file_started(0, nullptr, 0);
+  EXPECT_EQ(p.read(0).label, ui_text(1396)) << "the temporary files";
+  p.reset();
+  r = p.read(0);
+  EXPECT_EQ(r.files, 0u);
+  EXPECT_EQ(r.sectors, 0u);
+  EXPECT_FALSE(r.label_changed);
 }
 
 TEST(GuiProgress, MessageFormResults) {

@@ -19,6 +19,7 @@
 #include "hfs/volume_fixture.h"
 #include "hfs/voledit.h"
 #include "support/testkit.h"
+#include "volume_kit.h"
 
 using namespace testkit;
 
@@ -210,8 +211,21 @@ TEST(SpecialLogic, ForksSwapOnTheVolumeAndNotOnAReadOnlyOne) {
   EXPECT_EQ(refused.swapped, 0);
   testvol::close_volume();
 
+  // Asked first: "No" leaves every byte of the image as it was.
+  volkit::Forms forms;
+  GuiForms* saved_forms = g_gui_forms;
+  g_gui_forms = &forms;
   ASSERT_EQ(testvol::open_volume(img, false), 0);
+  std::vector<uint8_t> before = read_file(img);
+  forms.answer = false;
+  ForkSwapOutcome declined = swap_forks_of(rows, 2);
+  EXPECT_TRUE(declined.declined);
+  EXPECT_EQ(declined.swapped, 0);
+  EXPECT_TRUE(read_file(img) == before);
+  EXPECT_EQ(forms.messages, std::vector<std::string>{format_text(ui_text(6654).c_str(), 2)}) << "two files among the rows";
+  forms.answer = true;
   ForkSwapOutcome done = swap_forks_of(rows, 2);
+  g_gui_forms = saved_forms;
   EXPECT_FALSE(done.read_only);
   EXPECT_EQ(done.swapped, 1);
   EXPECT_EQ(done.refused, 1) << "the missing file is reported, the others still swapped";

@@ -2,11 +2,9 @@
 // hfsutils formatted and an HFS+ volume the engine made, each step judged by
 // the outside readers (hfsutils; sleuthkit) and by the engine's checker.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <sys/stat.h>
 
-#include <csignal>
 #include <ctime>
 
 #include "IO/uitext.h"
@@ -175,10 +173,20 @@ TEST(VolumeCommands, HfsutilsVolumeTakesEveryCommandAndStaysSound) {
   EXPECT_EQ(g_partition_folder, documents);
   g_partition_folder = 2;
   EXPECT_EQ(hfs_swap_forks("HQXFILE", 2), 0);
+  // "No" to the folder holding a file, with nothing else selected: not one byte of the image changes.
+  bench.select({"Documents_ old"});
+  bench.forms.answer = false;
+  std::vector<uint8_t> before = read_file(img);
+  volume_delete_command();
+  EXPECT_TRUE(read_file(img) == before) << "the master directory block and its copy untouched";
+  bench.forms.answer = true;
   bench.select({"A name of forty characters, or", "streams.doc", "Documents_ old"});
   bench.forms.questions = 0;
+  bench.forms.messages.clear();
   volume_delete_command();
-  EXPECT_EQ(bench.forms.questions, 1) << "the folder holding a file is deleted after a question";
+  EXPECT_EQ(bench.forms.questions, 3) << "each file, and the folder holding a file, is deleted after a question";
+  EXPECT_TRUE(bench.forms.said(format_text(ui_text(6651).c_str(), "streams.doc")));
+  EXPECT_TRUE(bench.forms.said(format_text(ui_text(5111).c_str(), "Documents_ old")));
   testvol::expect_sound("after the deletes");
   testvol::close_volume();
   EXPECT_EQ(testvol::hfs_listing(img), (std::set<std::string>{":MBFILE", ":HQXFILE", ":single.as"}));
@@ -262,7 +270,13 @@ TEST(VolumeCommands, EngineHfsPlusVolumeTakesEveryCommandAndStaysSound) {
   HFSUniStr255 hqx = utf8_to_unistr("HQXFILE");
   EXPECT_EQ(hfsplus_swap_forks(hqx, 2), 0);
   bench.select({"A name of forty characters, or a bit mor", "streams.doc", "Documents_ old"});
+  // "Delete without asking confirmation": no question for the files, nor for the folder.
+  const uint32_t options = g_edit_options;
+  g_edit_options |= k_option_delete_folders_unasked;
+  bench.forms.questions = 0;
   volume_delete_command();
+  g_edit_options = options;
+  EXPECT_EQ(bench.forms.questions, 0);
   testvol::expect_sound("after the deletes");
   testvol::close_volume();
   EXPECT_EQ(testvol::hfsplus_listing(img), (std::set<std::string>{"MBFILE", "HQXFILE", "single_ renamed"}));
@@ -540,15 +554,10 @@ TEST(VolumeCommands, ACopyToAFullPcDiskLeavesNoHalfWrittenFile) {
   testkit::fs::create_directories(bench.destination);
   bench.select({"MBFILE", "HQXFILE"});
   // The PC side takes 1000 bytes a file, then refuses: as a disk that is full.
-  struct rlimit saved {};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  auto saved_handler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = 1000;
-  setrlimit(RLIMIT_FSIZE, &small);
-  volume_copy_to_pc_command();
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, saved_handler);
+  {
+    testkit::FileSizeLimit full(1000);
+    volume_copy_to_pc_command();
+  }
   g_copy_method = saved_method;
   testvol::close_volume();
   EXPECT_FALSE(bench.forms.messages.empty());
@@ -624,6 +633,15 @@ TEST(VolumeCommands, TreeDeleteShowsTheNextFolderAndTheRootOnlyBeeps) {
   bench.select_tree(folder_id(2, "C"));
   volume_delete_command();  // the last one: the folder before it is shown
   EXPECT_EQ(g_partition_folder, folder_id(2, "A"));
+  EXPECT_EQ(bench.forms.questions, 2) << "the empty folder too";
+  // "No" from the tree: the folder stays and the image is left as it was.
+  bench.forms.answer = false;
+  bench.select_tree(folder_id(2, "A"));
+  std::vector<uint8_t> before = read_file(img);
+  volume_delete_command();
+  EXPECT_EQ(bench.forms.questions, 3);
+  EXPECT_TRUE(read_file(img) == before);
+  bench.forms.answer = true;
   bench.select_tree(2);
   volume_delete_command();
   EXPECT_EQ(bench.bells, 1);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -51,6 +52,17 @@ inline std::string hfsplus_image(const testkit::TempDir& dir, uint32_t mb = 16) 
   std::string img = dir.str("hfsplus.img");
   EXPECT_EQ(testvol::make_image(img, true, mb, "Plus Vol"), 0);
   return img;
+}
+
+// The names hfsutils lists in a folder of the HFS image (":" the root), hidden ones too.
+inline std::set<std::string> hls_names(const std::string& img, const std::string& folder = ":") {
+  auto r = run("hmount " + quote(img) + " >/dev/null && hls -1 -a " + quote(folder) + " && humount >/dev/null");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  std::set<std::string> names;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) names.insert(line);
+  return names;
 }
 
 // PC files carrying forks in every way the copy onto a volume reads them.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "IO/uitext.h"
 #include "compiler/project.h"
 #include "gui/views/documents.h"
 #include "gui/views/volume_view.h"
@@ -54,6 +55,71 @@ TEST(Documents, ProjectOpenMakesItsBackupOnceAndRefusesOtherFiles) {
   EXPECT_EQ(testkit::sha256_of(fake), fake_sum);
   EXPECT_FALSE(std::filesystem::exists(dir.str("f.bak")));
   EXPECT_EQ(doc.file, nullptr);
+}
+
+// A damaged project is refused with what is wrong, and may then be opened for
+// reading only: its bytes stay as they were, no backup is made of it.
+TEST(Documents, DamagedProjectIsToldAndOpensReadOnly) {
+  testkit::TempDir dir;
+  std::string path = dir.str("d.cvpr");
+  ProjectDocument doc;
+  std::string message;
+  ASSERT_EQ(create_project_document(path, 0, false, doc, message), 0) << message;
+  ProjectRecord folder;
+  folder.parent_id = 1;
+  folder.id = 18;
+  folder.long_name = folder.pc_name = folder.hfs_name = "Inner";
+  folder.pc_folder = "..";
+  set_iso_view(folder, 1);
+  set_hfs_view(folder, 1);
+  ASSERT_EQ(append_item_record(doc.file, folder), 0);
+  ASSERT_TRUE(find_record_by_id(doc.file, folder, 18));
+  folder.subfolder_count() = 7;  // counts a folder it does not hold
+  ASSERT_TRUE(write_project_record(doc.file, folder));
+  close_project_document(doc);
+  std::string before = testkit::sha256_of(path);
+
+  EXPECT_EQ(open_project_document(path, false, false, doc, message), k_doc_damaged);
+  EXPECT_EQ(doc.file, nullptr);
+  FILE* f = std::fopen(path.c_str(), "rb");
+  EXPECT_EQ(message, damaged_project_text(scan_project_file(f), path));
+  std::fclose(f);
+  EXPECT_FALSE(std::filesystem::exists(dir.str("d.bak"))) << "a backup of a damaged project";
+  ASSERT_EQ(open_project_read_only(path, false, doc, message), k_doc_ok) << message;
+  EXPECT_TRUE(doc.read_only);
+  EXPECT_EQ(count_children(doc.file, 1), 1u);
+  close_project_document(doc);
+  EXPECT_EQ(testkit::sha256_of(path), before);
+  // Read-only or not, a file that is no project is still refused.
+  std::string fake = dir.str("f.cvpr");
+  testkit::write_file(fake, testkit::random_bytes(1512, 3));
+  EXPECT_EQ(open_project_read_only(fake, false, doc, message), k_doc_not_project);
+}
+
+// A Save dialog never proposes a pattern, and a name with a wildcard is never written.
+TEST(Documents, SaveDialogsProposeRealNames) {
+  EXPECT_EQ(save_dialog_name("*.cvpr", "", "cvpr"), ui_text(1287) + ".cvpr");
+  EXPECT_EQ(save_dialog_name("/cd/*.dmg", "Disc", "dmg"), "/cd/Disc.dmg");
+  EXPECT_EQ(save_dialog_name("", "HOLIDAYS", "cvpr"), "HOLIDAYS.cvpr");
+  EXPECT_EQ(save_dialog_name("/cd/mine.cvpr", "Disc", "cvpr"), "/cd/mine.cvpr");
+  EXPECT_EQ(save_dialog_name("", "a*", "hfs"), ui_text(1287) + ".hfs");
+  EXPECT_FALSE(writable_file_name("/cd/*.cvpr"));
+  EXPECT_FALSE(writable_file_name("/cd/a?.cvpr"));
+  EXPECT_FALSE(writable_file_name("/cd/"));
+  EXPECT_TRUE(writable_file_name("/c*d/a.cvpr")) << "a folder's name is the folder's business";
+  testkit::TempDir dir;
+  std::string path = dir.str("p.cvpr");
+  ASSERT_EQ(create_project_file(path, 0), 0);
+  FILE* f = std::fopen(path.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(project_file_base_name(f), ui_text(1287));
+  ProjectHeader h;
+  ASSERT_TRUE(read_project_header(f, h));
+  h.volume_label = "SUMMER/2026*";
+  ASSERT_TRUE(write_project_header(f, h));
+  EXPECT_EQ(project_file_base_name(f), "SUMMER_2026_");
+  std::fclose(f);
+  EXPECT_EQ(project_file_base_name(nullptr), ui_text(1287));
 }
 
 TEST(Documents, NewPartitionImagesAreReadByOutsideTools) {

@@ -1,6 +1,7 @@
 // Project Mode views of a project file in its three name views.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "compiler/project.h"
@@ -87,6 +88,38 @@ TEST(ProjectView, RowsAndNodesFollowTheNameView) {
   EXPECT_TRUE(rows.empty());
   fill_project_file_table(f, 999, false, rows);
   EXPECT_TRUE(rows.empty());
+  g_name_view = saved;
+  close_project_document(doc);
+}
+
+// The tree lists a folder's subfolders in the order the list shows them, as
+// the Mac orders names: capitals and small letters alike.
+TEST(ProjectView, TreeFoldersComeInTheListsOrder) {
+  testkit::TempDir dir;
+  ProjectDocument doc;
+  std::string message;
+  ASSERT_EQ(create_project_document(dir.str("p.cvpr"), 0, false, doc, message), 0) << message;
+  int32_t id = 20;
+  for (const char* name : {"beta", "Alpha", "gamma", "Delta", "alpha2"})
+    ASSERT_EQ(append_item_record(doc.file, item(id++, 1, name, 1, 1)), 0);
+  int saved = g_name_view;
+  for (int view : {k_name_view_iso, k_name_view_pc, k_name_view_hfs}) {
+    SCOPED_TRACE(view);
+    g_name_view = view;
+    std::vector<FileTableEntry> rows;
+    ASSERT_EQ(fill_project_file_table(doc.file, 1, false, rows), 0);
+    std::vector<ProjectTreeNode> nodes;
+    ASSERT_EQ(expand_project_tree_node(doc.file, 1, false, nodes), 0);
+    std::vector<std::string> tree;
+    for (const ProjectTreeNode& n : nodes) tree.push_back(n.text);
+    EXPECT_EQ(tree, captions(rows));
+    auto at = [&](const char* name) {
+      return std::find_if(tree.begin(), tree.end(), [&](const std::string& t) { return t.rfind(name, 0) == 0; }) -
+             tree.begin();
+    };
+    EXPECT_LT(at("beta"), at("Delta")) << "sorted by character codes, capitals would come first";
+    EXPECT_LT(at("Delta"), at("gamma"));
+  }
   g_name_view = saved;
   close_project_document(doc);
 }

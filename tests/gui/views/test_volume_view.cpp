@@ -13,6 +13,7 @@
 #include "gui/views/documents.h"
 #include "gui/views/volume_view.h"
 #include "IO/settings.h"
+#include "IO/uitext.h"
 #include "macfiles/signatures.h"
 #include "IO/iodmg.h"
 #include "platform/tempfile.h"
@@ -489,4 +490,23 @@ TEST(VolumeView, CompressedImageIsExpandedIntoTheTemporaryFolder) {
   testkit::write_file(dmg, damaged);
   EXPECT_NE(expand_compressed_image(dmg, "", expanded, message), 0);
   EXPECT_TRUE(expanded.empty());
+  // Compressed in a way the expansion cannot undo: said before any question is asked.
+  testkit::UdifOptions lzma;
+  lzma.edit_table = [](size_t, std::vector<uint8_t>& table) { put_be32(testkit::table_chunk(table, 0), k_chunk_lzma); };
+  testkit::write_file(dmg, testkit::make_udif({part}, lzma));
+  {
+    OpenImage o(dmg);
+    EXPECT_EQ(o.rc, k_doc_cannot_expand);
+    EXPECT_EQ(o.message, format_text(ui_text(6775).c_str(), dmg.c_str(), "LZMA"));
+  }
+  // A zlib stream with no UDIF trailer behind it.
+  std::vector<uint8_t> stream(8192, 0);
+  stream[0] = 0x78;
+  stream[1] = 0x9c;
+  testkit::write_file(dmg, stream);
+  {
+    OpenImage o(dmg);
+    EXPECT_EQ(o.rc, k_doc_cannot_expand);
+    EXPECT_EQ(o.message, format_text(ui_text(6776).c_str(), dmg.c_str()));
+  }
 }

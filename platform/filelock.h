@@ -1,0 +1,18 @@
+// Advisory locks on a whole file, held by one open file description: two
+// opens of the same file conflict even inside one process, every descriptor
+// dup'ed from one open shares its lock, and the system lets go when the last
+// descriptor of the open is closed (also when its process dies). Changing a
+// held lock from shared to exclusive either succeeds or leaves the shared
+// lock held: it is never dropped on the way.
+#pragma once
+
+enum class FileLock { none, shared, exclusive };
+
+// Takes (or changes to) the lock on fd's open. wait: blocks until no other
+// open holds a conflicting lock; else fails at once. An exclusive lock needs
+// fd open for writing. 0, or -1 (errno EAGAIN when another open holds it).
+int lock_file(int fd, FileLock kind, bool wait = false);
+// Whether another open of the file that fd names holds a lock that conflicts
+// with kind (for a file about to be replaced: a writer must not lose it). A
+// failure to ask answers false.
+bool file_locked_elsewhere(int fd, FileLock kind);
