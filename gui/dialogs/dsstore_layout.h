@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "compiler/project.h"
-#include "gui/dialogs/dsstore.h"
+#include "macfiles/dsstore.h"
 
 struct DsStoreItem {
   std::string name;  // HFS name, UTF-8

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "gui/dialogs/dsstore.h"
+#include "macfiles/dsstore.h"
 #include "gui/dialogs/dsstore_layout.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -41,7 +41,7 @@
 #include "compiler/additems.h"
 #include "compiler/commands.h"
 #include "compiler/project.h"
-#include "gui/dialogs/dsstore.h"
+#include "macfiles/dsstore.h"
 #include "gui/dialogs/dsstore_editor.h"
 #include "gui/dialogs/dsstore_form.h"
 #include "gui/dialogs/messageforms.h"
@@ -859,7 +859,7 @@ TEST(SpecialForms, DsStoreEditorKeepsWhatTheFileAndTheUserGave) {
   ASSERT_EQ(switch_project_to_hfsplus(f), 1);
   auto iloc_records = [&] {
     testkit::RunResult w = testkit::run("python3 " + testkit::quote(std::string(CORVANE_SOURCE_DIR) +
-                                        "/tests/gui/dialogs/ds_store_walk.py") + " " + testkit::quote(target));
+                                        "/tests/macfiles/ds_store_walk.py") + " " + testkit::quote(target));
     EXPECT_EQ(w.rc, 0) << w.out << w.err;
     std::vector<std::string> out;
     std::istringstream in(w.out);

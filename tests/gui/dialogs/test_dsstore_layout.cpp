@@ -132,7 +132,7 @@ TEST(DsStoreLayout, WrittenFileRoundTripsWithAndWithoutPicture) {
       std::vector<DsStoreRecord> recs;
       ASSERT_EQ(read_ds_store_records(bytes.data(), bytes.size(), recs, msg), 0) << msg;
       // The outside walker finds the same records, the "pict" alias included.
-      RunResult walked = run("python3 " + quote(std::string(CORVANE_SOURCE_DIR) + "/tests/gui/dialogs/ds_store_walk.py") +
+      RunResult walked = run("python3 " + quote(std::string(CORVANE_SOURCE_DIR) + "/tests/macfiles/ds_store_walk.py") +
                              " " + quote(target));
       ASSERT_EQ(walked.rc, 0) << walked.err;
       EXPECT_EQ(size_t(std::count(walked.out.begin(), walked.out.end(), '\n')), recs.size()) << n;

@@ -6,14 +6,14 @@
 #include <sstream>
 
 #include "IO/bigendian.h"
-#include "gui/dialogs/dsstore.h"
+#include "macfiles/dsstore.h"
 #include "support/testkit.h"
 
 using namespace testkit;
 
 namespace {
 
-const std::string k_here = std::string(CORVANE_SOURCE_DIR) + "/tests/gui/dialogs/";
+const std::string k_here = std::string(CORVANE_SOURCE_DIR) + "/tests/macfiles/";
 const std::string k_npm = "/opt/corvane-npm/node_modules/ds-store";
 
 DsStoreRecord iloc(const std::u16string& name, uint32_t x, uint32_t y) {

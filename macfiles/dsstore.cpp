@@ -1,4 +1,4 @@
-#include "gui/dialogs/dsstore.h"
+#include "macfiles/dsstore.h"
 
 #include <algorithm>
 #include <cstring>
