@@ -18,6 +18,7 @@
 #include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "IO/unicode.h"
 #include "compiler/commands.h"
 #include "compiler/isonames.h"
 #include "macfiles/applesingle.h"

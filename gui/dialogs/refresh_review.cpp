@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "IO/uitext.h"
+#include "IO/unicode.h"
 #include "compiler/additems.h"
 #include "compiler/project.h"
 

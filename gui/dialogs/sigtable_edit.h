@@ -1,17 +1,13 @@
 // The signature table editor's model: one ".sig" file's section of the
 // interface language as a list of rows, edited, sorted, printed as text lines
-// and saved back with the rest of the file kept as it was.
+// and saved back with the rest of the file kept as it was (the file itself is
+// read and written by macfiles/sigfile.h).
 #pragma once
 
 #include <string>
 #include <vector>
 
-struct SigRow {
-  std::string extension;  // at most 4 characters, no ","
-  std::string type;       // 4 characters
-  std::string creator;    // 4 characters
-  std::string comment;    // at most 64 bytes
-};
+#include "macfiles/sigfile.h"
 
 struct SigEditor {
   std::string path;  // empty: untitled
@@ -22,38 +18,14 @@ struct SigEditor {
   int sort_state[4] = {0, 0, 0, 0};  // 0 unsorted, 1 ascending, 2 descending
 };
 
-// A row as the edit and add dialogs (and paste) take their four texts:
-// extension cut to 4 (a "," ends it), type and creator cut to 4 and padded
-// with blanks, an empty creator "????", the comment cut to 64 bytes.
-SigRow make_sig_row(const std::string& extension, const std::string& type, const std::string& creator,
-                    const std::string& comment);
-
-// One stored entry line (its end already stripped) into a row; false for a
-// line that is no entry (no "," after the extension). Missing fields are empty.
-bool parse_sig_line(const std::string& line, SigRow& row);
-std::string format_sig_line(const SigRow& row);  // with its CR LF
-
 // Loads the section of the interface language (language_offset 10000: the
 // French section after "#[1]", the whole file when there is none). 0, or -1
 // when the file cannot be read (the editor is then left as it was).
 int load_sig_file(SigEditor& ed, const std::string& path, int language_offset);
 
-// The rows of that language's section of a file's text.
-std::vector<SigRow> read_sig_rows(const std::string& text, int language_offset);
-
-// The file's text with the rows in place of the section of that language:
-// leading comments, the other section and the "#[1]" line with the comment
-// lines after it kept byte for byte. source empty: a new file.
-std::string merge_sig_text(const std::string& source, const std::vector<SigRow>& rows, int language_offset);
-
-// The backup name of a path: its extension (when shorter than 5) replaced by
-// "BAK"; a path already ending in ".bak" gets ".bak" added.
-std::string sig_backup_path(const std::string& path);
-
-// Saves the rows to path: the text goes to a temporary file beside the target;
-// only once it is written whole does the old file become the backup and the
-// temporary file take its name. On failure the old file stays untouched and
-// message tells why. 0 or -1. Clears modified, sets saved_while_open and path.
+// Saves the rows to path as write_sig_file does (the old file untouched on
+// failure, message telling why). 0 or -1. Clears modified, sets
+// saved_while_open and path.
 int save_signature_file(SigEditor& ed, const std::string& path, int language_offset, std::string* message = nullptr);
 
 // New, Close: an empty untitled table.

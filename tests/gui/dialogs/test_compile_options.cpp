@@ -8,6 +8,7 @@
 #include "IO/charsets.h"
 #include "IO/fileio.h"
 #include "IO/uitext.h"
+#include "IO/unicode.h"
 #include "compiler/compilejob.h"
 #include "gui/dialogs/compile_options.h"
 #include "gui/dialogs/dialog_models.h"

@@ -60,23 +60,6 @@ TEST(SigTable, EachLanguageLoadsItsSection) {
   EXPECT_EQ(kept.path, dir.str("t.sig"));
 }
 
-TEST(SigTable, ShortAndOddLinesReadAsFarAsTheyGo) {
-  SigRow r;
-  EXPECT_FALSE(parse_sig_line("no comma at all", r));
-  ASSERT_TRUE(parse_sig_line("\xC2\xA0  html5,TE", r));
-  EXPECT_EQ(r.extension, "html");
-  EXPECT_EQ(r.type, "TE");
-  EXPECT_EQ(r.creator, "");
-  EXPECT_EQ(r.comment, "");
-  ASSERT_TRUE(parse_sig_line("doc,WDBNMSWD," + std::string(300, 'c'), r));
-  EXPECT_EQ(r.comment.size(), 64u);
-  // What would read back as a comment or a line end never enters a row.
-  EXPECT_EQ(make_sig_row(" #gif", "GIFf", "ogle", "").extension, "gif");
-  ASSERT_TRUE(parse_sig_line("txt,TEXTttxt,ends in CR\r\r", r));
-  EXPECT_EQ(r.comment, "ends in CR");
-  EXPECT_TRUE(read_sig_rows("\xC2\xA0#[1],TEXTttxt,x\r\n", 0).empty());
-}
-
 TEST(SigTable, SavingKeepsTheOtherSectionByteForByte) {
   testkit::TempDir dir;
   std::string path = dir.str("t.sig");
@@ -135,13 +118,6 @@ TEST(SigTable, WhatTheEditorSavesTheTableLoaderReads) {
   EXPECT_EQ(type_creator_for_filename("x.pdf"), "PDF CARO");
   EXPECT_EQ(type_creator_for_filename("page.html"), "ab  ????");
   clear_signature_table();
-}
-
-TEST(SigTable, BackupNames) {
-  EXPECT_EQ(sig_backup_path("/a/t.sig"), "/a/t.bak");
-  EXPECT_EQ(sig_backup_path("/a/t.BAK"), "/a/t.BAK.bak");  // never the file itself
-  EXPECT_EQ(sig_backup_path("/a.d/table"), "/a.d/table.bak");
-  EXPECT_EQ(sig_backup_path("/a/t.longer"), "/a/t.longer.bak");
 }
 
 // A save that cannot be written whole leaves the old file and its backup as
