@@ -101,6 +101,13 @@ bool set_unistr_units(HFSUniStr255& name, std::u16string_view text) {
 
 HFSUniStr255 utf8_to_unistr(std::string_view text) {
   HFSUniStr255 name;
+  // Plain ASCII maps unit for unit: nothing to decompose or translate.
+  if (text.size() <= k_hfs_name_max_units &&
+      std::all_of(text.begin(), text.end(), [](char c) { return uint8_t(c) < 0x80 && c != 0; })) {
+    name.length = uint16_t(text.size());
+    std::copy(text.begin(), text.end(), name.unicode);
+    return name;
+  }
   set_unistr_units(name, u32_to_utf16(hfs_decompose(pc_to_hfs_code_points(utf8_to_u32(text)))));
   return name;
 }

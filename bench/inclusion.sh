@@ -5,6 +5,9 @@
 # files in folders of 100, and a tree 1,100 folders deep with a file at each level.
 # Prints whole-process time and peak memory of each, microseconds per item for
 # quorvel, and quorvel's time over each reference's, from this one run.
+# COLD=1 also times "quorvel -i" of each tree with the caches dropped first
+# (echo 3 > /proc/sys/vm/drop_caches, when this shell may), so that every
+# folder, inode and file is read from the disk.
 # Usage: bench/inclusion.sh [build folder]   (SIZES="10000 50000" for fewer trees)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -19,8 +22,15 @@ measure() {
 }
 line() { printf "%-44s %8.2f s %8.1f MiB\n" "$1" "$2" "$(awk -v k="$3" 'BEGIN { print k / 1024 }')"; }
 
+drop_caches() { sync && echo 3 2>/dev/null >/proc/sys/vm/drop_caches; }
+
 run_tree() {  # name tree items
   local name="$1" tree="$2" items="$3" q g x k
+  if [ "${COLD:-0}" = 1 ]; then
+    rm -f p.cvpr
+    if drop_caches; then read -r q k < <(measure "$quorvel" -i p.cvpr "$tree"); line "quorvel -i cold   $name" "$q" "$k"
+    else echo "  (the caches cannot be dropped here: no cold run)"; fi
+  fi
   rm -f p.cvpr; sync
   read -r q k < <(measure "$quorvel" -i p.cvpr "$tree"); line "quorvel -i        $name" "$q" "$k"
   read -r g k < <(measure genisoimage -quiet -r -J -D -l -o /dev/null "$tree"); line "genisoimage -r -J $name" "$g" "$k"

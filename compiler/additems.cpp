@@ -481,9 +481,9 @@ void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_
                       bool no_companion) {
   uint32_t pc_create = 0, pc_modify = 0;
   pc_dates(path, pc_create, pc_modify);
-  // The sniffers share one read of the first bytes.
+  // The sniffers share one read of the first bytes (none without a descriptor).
   uint8_t prefix[k_probe_bytes];
-  ssize_t got = size == 0 ? 0 : ::pread(fd, prefix, std::min<uint64_t>(sizeof prefix, size), 0);
+  ssize_t got = size == 0 || fd < 0 ? 0 : ::pread(fd, prefix, std::min<uint64_t>(sizeof prefix, size), 0);
   std::span<const uint8_t> head(prefix, got > 0 ? size_t(got) : 0);
   if (!no_companion && read_appledouble_companion(path, r)) r.hfs_flags |= k_hfs_appledouble;
   if (applesingle_from_prefix(path, head, size, r)) r.hfs_flags |= k_hfs_applesingle;
@@ -715,15 +715,18 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
       ++g_folder_count;
       new_folders.push_back({r.id, full});
     } else {
-      int fd = ::open(full.c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd < 0) {
+      // Only a file long enough to hold a MacBinary, BinHex or AppleSingle header
+      // is opened and its first bytes read; any other is only tried for reading.
+      int fd = -1;
+      if (size >= k_smallest_encoded_file) fd = ::open(full.c_str(), O_RDONLY | O_CLOEXEC);
+      if (size >= k_smallest_encoded_file ? fd < 0 : ::faccessat(AT_FDCWD, full.c_str(), R_OK, AT_EACCESS) != 0) {
         report_open_error(full.c_str());
         ++counts.left_out;
         continue;
       }
       r.id = next_file_id();
       if (r.id == 0) {
-        ::close(fd);
+        if (fd >= 0) ::close(fd);
         break;
       }
       ++counts.files_added;
@@ -731,7 +734,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
       // A listed folder shows whether the file has a companion: no probe for one that is not there.
       bool no_companion = listed && !std::binary_search(names.begin(), names.end(), "._" + name);
       classify_pc_file(r, full, fd, size, hfsplus, no_companion);
-      ::close(fd);
+      if (fd >= 0) ::close(fd);
       if (isoplus) {
         set_iso_view(r, 1);
         set_hfs_view(r, 0);

@@ -80,8 +80,12 @@ void read_afp_streams_into_record(ProjectRecord& r, const std::string& path, con
 // Classifies an open PC file (plain, named streams, AppleDouble/AppleSingle,
 // MacBinary, BinHex) and fills its encoding, fork sizes, signature and dates.
 // no_companion: the folder's listing holds no "._" companion for it (not probed).
+// fd -1: a file shorter than k_smallest_encoded_file, whose first bytes are not read.
 void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_t size, bool hfsplus,
                       bool no_companion = false);
+// The shortest file that can be MacBinary (129 bytes), BinHex (its 27-character
+// opening) or AppleSingle (a 26-byte header).
+constexpr uint64_t k_smallest_encoded_file = 26;
 
 // Sets the view fields of a new file from its encoding, name and the parent's
 // allowed views (0 ISO only, 1 both, 2 HFS only). The item never enters a view its

@@ -17,6 +17,7 @@
 
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "platform/files.h"
 
 uint32_t next_data_block = 0;
 uint32_t first_data_block = 0;
@@ -217,19 +218,93 @@ int copy_range(int source_fd, uint64_t source_offset, int target_fd, const char*
 
 // --- the data copier ---------------------------------------------------------
 
-// One queued copy: a file opened by the copier (fd < 0), or a descriptor it owns.
+// One queued copy: a PC file opened by the copier, by its folder and name (both
+// texts outlive the copies) or by its path, or a descriptor the copier owns.
 struct CopyJob {
-  std::string path;
+  const std::string* folder = nullptr;
+  const std::string* name = nullptr;
+  std::unique_ptr<std::string> path;  // by path or by descriptor: the source's text
   int fd = -1;
-  uint64_t source_offset = 0, length = 0, target = 0, padded = 0;
+  uint64_t source_offset = 0, length = 0, target = 0;
+  // The fork with its padding to the block's end.
+  uint64_t padded() const { return (length + compile_block_size - 1) / compile_block_size * compile_block_size; }
+  std::string source_text() const {
+    if (!name) return path ? *path : std::string();
+    std::string p = *folder;
+    if (!p.empty() && p.back() != '/') p.push_back('/');
+    return p + *name;
+  }
 };
 
-constexpr size_t k_queued_jobs = 4096;
-constexpr uint64_t k_queued_bytes = 64u << 20;  // keeps the progress close to the copies
+// The walk runs ahead of the copies by this much at most: enough small files that
+// what is left to copy when the walk ends covers the writing of the volume's own
+// structures, little enough to keep the progress close to the copies.
+constexpr size_t k_queued_jobs = 8192;
+constexpr uint64_t k_queued_bytes = 64u << 20;
+// Copies of descriptors the walk opened (decoded or encoded sources) are held
+// open while queued: few enough for any limit on open files.
+constexpr size_t k_queued_descriptors = 256;
 // An idle copier is woken once this much is queued (or when the walk must wait or
 // ends), not for every small file: each wake-up costs the walk a system call.
 constexpr size_t k_wake_jobs = 64;
 constexpr uint64_t k_wake_bytes = 4u << 20;
+// Small forks that follow one another in the image are read into one buffer and
+// written together: one write for many files rather than one each.
+constexpr size_t k_gather_bytes = 256u << 10;
+
+// Opens PC files by name within their folder, the folder opened once for the
+// files that follow in it.
+class FolderOpener {
+ public:
+  ~FolderOpener() {
+    if (dir_ >= 0) ::close(dir_);
+  }
+  int open(const CopyJob& job) {
+    if (!job.name) return ::open(job.source_text().c_str(), O_RDONLY | O_CLOEXEC);
+    if (job.folder != folder_) {
+      if (dir_ >= 0) ::close(dir_);
+      folder_ = job.folder;
+      dir_ = folder_->empty() ? AT_FDCWD : ::open(folder_->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (dir_ == -1) return ::open(job.source_text().c_str(), O_RDONLY | O_CLOEXEC);
+    return ::openat(dir_, job.name->c_str(), O_RDONLY | O_CLOEXEC);
+  }
+
+ private:
+  const std::string* folder_ = nullptr;
+  int dir_ = -1;
+};
+
+// Consecutive small forks gathered for one write.
+class Gather {
+ public:
+  bool takes(const CopyJob& job) const {
+    uint64_t padded = job.padded();
+    return padded <= k_gather_bytes && (used_ == 0 || (job.target == target_ + used_ && used_ + padded <= k_gather_bytes));
+  }
+  // Reads the fork into the buffer with its padding.
+  Transfer add(int fd, const CopyJob& job) {
+    if (!bytes_) bytes_.reset(new uint8_t[k_gather_bytes]);
+    if (used_ == 0) target_ = job.target;
+    uint8_t* at = bytes_.get() + used_;
+    if (pread_full(fd, at, size_t(job.length), job.source_offset) != int64_t(job.length)) return k_read_failed;
+    std::memset(at + job.length, 0, size_t(job.padded() - job.length));
+    used_ += size_t(job.padded());
+    return k_moved;
+  }
+  Transfer flush() {
+    if (used_ == 0) return k_moved;
+    bool ok = write_all_at(compile_target_fd, bytes_.get(), used_, target_);
+    used_ = 0;
+    return ok ? k_moved : k_write_failed;
+  }
+  void drop() { used_ = 0; }
+
+ private:
+  std::unique_ptr<uint8_t[]> bytes_;  // left unset: only the bytes used are touched
+  size_t used_ = 0;
+  uint64_t target_ = 0;
+};
 
 struct Copier {
   std::thread thread;
@@ -237,11 +312,28 @@ struct Copier {
   std::condition_variable work, room;
   std::deque<CopyJob> jobs;
   uint64_t queued_bytes = 0;
+  size_t descriptors = 0;  // held by queued jobs and the batch being copied
   bool busy = false, stopping = false, idle = false;
   std::atomic<bool> discard{false};  // read by the copier between copies, without the lock
   Transfer failure = k_moved;
   bool failure_reported = false;
   std::string failed_path;
+  FolderOpener opener;
+  Gather gather;
+
+  // Copies one job: a small fork into the gathered write, any other file to file.
+  Transfer copy(CopyJob& job) {
+    if (!gather.takes(job))
+      if (Transfer t = gather.flush(); t != k_moved) return t;
+    bool small = gather.takes(job);
+    int fd = job.fd >= 0 ? job.fd : opener.open(job);
+    if (fd < 0) return k_read_failed;
+    Transfer t = small ? gather.add(fd, job)
+                       : transfer(fd, job.source_offset, compile_target_fd, job.target, job.length, job.padded(),
+                                  [&](size_t) { return !discard; });
+    if (job.fd < 0) ::close(fd);
+    return t;
+  }
 
   // Takes what is queued in one go and copies it in order, so that the walk and
   // the copier meet at the lock once a batch rather than once a file.
@@ -262,23 +354,31 @@ struct Copier {
       Transfer t = k_moved;
       std::string failed;
       uint64_t bytes = 0;
+      size_t fds = 0;
       for (CopyJob& job : batch) {
         if (!skip && t == k_moved && !discard) {
-          int fd = job.fd >= 0 ? job.fd : ::open(job.path.c_str(), O_RDONLY | O_CLOEXEC);
-          if (fd < 0) t = k_read_failed;
-          else t = transfer(fd, job.source_offset, compile_target_fd, job.target, job.length, job.padded,
-                            [&](size_t) { return !discard; });
-          if (fd >= 0 && job.fd < 0) ::close(fd);
+          t = copy(job);
           if (t == k_stopped) t = k_moved;  // dropped, not failed
-          if (t != k_moved) failed = job.path;
+          if (t != k_moved) failed = job.source_text();
         }
-        if (job.fd >= 0) ::close(job.fd);
+        if (job.fd >= 0) {
+          ::close(job.fd);
+          ++fds;
+        }
         job.fd = -1;
         bytes += job.length;
+      }
+      // What is gathered is written before the copies count as done.
+      if (!skip && t == k_moved && !discard) {
+        t = gather.flush();
+        if (t != k_moved) failed = batch.back().source_text();
+      } else {
+        gather.drop();
       }
       std::lock_guard<std::mutex> lock(m);
       busy = false;
       queued_bytes -= bytes;
+      descriptors -= fds;
       if (t != k_moved && failure == k_moved) {
         failure = t;
         failed_path = failed;
@@ -306,8 +406,9 @@ int queue_copy(CopyJob&& job, const char* progress_name) {
     Copier& c = *g_copier;
     std::unique_lock<std::mutex> lock(c.m);
     auto has_room = [&] {
-      return c.failure != k_moved || c.jobs.empty() ||
-             (c.jobs.size() < k_queued_jobs && c.queued_bytes + job.length <= k_queued_bytes);
+      if (c.failure != k_moved) return true;
+      if (job.fd >= 0 && c.descriptors >= k_queued_descriptors) return false;
+      return c.jobs.empty() || (c.jobs.size() < k_queued_jobs && c.queued_bytes + job.length <= k_queued_bytes);
     };
     if (!has_room()) {
       c.work.notify_one();  // the copier works while the walk waits
@@ -318,6 +419,7 @@ int queue_copy(CopyJob&& job, const char* progress_name) {
       return c.failure_result();
     }
     c.queued_bytes += job.length;
+    if (job.fd >= 0) ++c.descriptors;
     c.jobs.push_back(std::move(job));
     if (c.idle && (c.jobs.size() >= k_wake_jobs || c.queued_bytes >= k_wake_bytes)) c.work.notify_one();
   }
@@ -417,30 +519,43 @@ static int queue_fork(CopyJob&& job, const char* progress_name, ForkExtent& out)
   }
   uint64_t length = job.length;
   job.target = data_block_byte_offset(next_data_block);
-  job.padded = blocks * compile_block_size;
   rc = queue_copy(std::move(job), progress_name);
   if (rc != k_data_ok) return rc;
   advance_cursor(length, blocks, out);
   return k_data_ok;
 }
 
-int write_file_at_cursor(const std::string& path, uint64_t length, const char* progress_name, ForkExtent& out) {
+static int write_job_at_cursor(CopyJob&& job, const char* progress_name, ForkExtent& out) {
   out = ForkExtent{};
-  if (length == 0) return k_data_ok;
+  if (job.length == 0) return k_data_ok;
   if (!g_copier) {
+    std::string path = job.source_text();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
       show_message(format_text(ui_text(4750).c_str(), path.c_str()).c_str());
       return k_data_io_error;
     }
-    int rc = write_fork_at_cursor(fd, 0, length, progress_name, out);
+    int rc = write_fork_at_cursor(fd, 0, job.length, progress_name, out);
     ::close(fd);
     return rc;
   }
-  CopyJob job;
-  job.path = path;
-  job.length = length;
   return queue_fork(std::move(job), progress_name, out);
+}
+
+int write_file_at_cursor(const std::string& path, uint64_t length, const char* progress_name, ForkExtent& out) {
+  CopyJob job;
+  job.path = std::make_unique<std::string>(path);
+  job.length = length;
+  return write_job_at_cursor(std::move(job), progress_name, out);
+}
+
+int write_file_at_cursor(const std::string& folder, const std::string& name, uint64_t length,
+                         const char* progress_name, ForkExtent& out) {
+  CopyJob job;
+  job.folder = &folder;
+  job.name = &name;
+  job.length = length;
+  return write_job_at_cursor(std::move(job), progress_name, out);
 }
 
 int write_fork_at_cursor(int source_fd, uint64_t source_offset, uint64_t length, const char* progress_name,
@@ -449,10 +564,10 @@ int write_fork_at_cursor(int source_fd, uint64_t source_offset, uint64_t length,
   if (length == 0) return k_data_ok;
   if (g_copier) {
     CopyJob job;
-    job.path = progress_name ? progress_name : "";
+    job.path = std::make_unique<std::string>(progress_name ? progress_name : "");
     job.fd = ::fcntl(source_fd, F_DUPFD_CLOEXEC, 0);  // the copier closes its own descriptor
     if (job.fd < 0) {
-      show_message(format_text(ui_text(4750).c_str(), job.path.c_str()).c_str());
+      show_message(format_text(ui_text(4750).c_str(), job.path->c_str()).c_str());
       return k_data_io_error;
     }
     job.source_offset = source_offset;

@@ -69,7 +69,8 @@ int copy_file_data_to_image(int source_fd, int target_fd, const char* progress_n
 // The data copier of a compile. While it runs, write_fork_at_cursor and
 // write_file_at_cursor lay each fork out (cursor, bitmap, extent, progress) and
 // queue its copy for a thread of its own, in image order, so that moving the
-// data overlaps the catalog work of the walk. A failed copy stops the queue; the
+// data overlaps the catalog work of the walk. Small forks that follow one
+// another are gathered and written to the image together. A failed copy stops the queue; the
 // next call and finish_data_copies report it (message shown). Without a copier
 // every copy is done before the call returns. One copier, started by the driver.
 bool start_data_copier();  // false: no thread, the copies stay on the caller's
@@ -79,6 +80,10 @@ void stop_data_copier();   // drops what is queued (after a failure or an abort)
 // write_fork_at_cursor for a whole PC file, opened by whoever copies it (the
 // copier, when it runs). A file that cannot be opened is a read error.
 int write_file_at_cursor(const std::string& path, uint64_t length, const char* progress_name, ForkExtent& out);
+// The same for the file name in folder, opened within its folder; both texts
+// must stay as they are until the copies are finished.
+int write_file_at_cursor(const std::string& folder, const std::string& name, uint64_t length,
+                         const char* progress_name, ForkExtent& out);
 
 // The one step every fork writer uses: copies length bytes of source_fd from
 // source_offset at the cursor, pads the last block, marks the blocks in the

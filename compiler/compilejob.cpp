@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <ctime>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "IO/ui_services.h"
@@ -85,6 +87,8 @@ bool write_all_at(int fd, const uint8_t* p, size_t n, uint64_t off) {
   return true;
 }
 
+constexpr size_t k_area_chunk = 256u << 10;
+
 // Copies a temporary file into its area of the image; more than the area holds is an error.
 int copy_into_area(int src, int target, uint32_t sector, uint32_t area_sectors) {
   struct stat st {};
@@ -94,12 +98,27 @@ int copy_into_area(int src, int target, uint32_t sector, uint32_t area_sectors) 
     show_message(ui_text(4752).c_str());
     return -1;
   }
-  if (!ensure_compile_buffer()) return -1;
   uint64_t done = 0;
-  while (done < size) {
-    size_t n = size_t(std::min<uint64_t>(k_compile_buffer_size, size - done));
-    ssize_t r = ::pread(src, g_compile_buffer, n, off_t(done));
-    if (r != ssize_t(n) || !write_all_at(target, g_compile_buffer, n, uint64_t(sector) * k_iso_sector + done)) {
+  uint64_t base = uint64_t(sector) * k_iso_sector;
+  // File to file in the kernel where it can; else through a buffer of its own
+  // (the data copier may be using the copy buffer).
+  std::vector<uint8_t> buffer;
+  for (bool kernel = true; done < size;) {
+    if (kernel) {
+      loff_t in = loff_t(done), out = loff_t(base + done);
+      ssize_t k = ::copy_file_range(src, &in, target, &out, size_t(size - done), 0);
+      if (k > 0) {
+        done += uint64_t(k);
+        continue;
+      }
+      if (k < 0 && errno == EINTR) continue;
+      kernel = false;
+      continue;
+    }
+    size_t n = size_t(std::min<uint64_t>(k_area_chunk, size - done));
+    if (buffer.empty()) buffer.resize(k_area_chunk);
+    ssize_t r = ::pread(src, buffer.data(), n, off_t(done));
+    if (r != ssize_t(n) || !write_all_at(target, buffer.data(), n, base + done)) {
       show_message(ui_text(4751).c_str());
       return -1;
     }
@@ -131,6 +150,10 @@ struct Compile {
   IsoLayout iso;
   TempFiles temps;
   int64_t now = time(nullptr);
+  std::unique_ptr<HfsBuilder> hfs;
+  std::unique_ptr<HfsPlusBuilder> hfsplus;
+  HfsVolumePlan plan;
+  HfsPlusVolumePlan plus_plan;
 
   int fail(int rc) {
     job.result = rc;
@@ -163,7 +186,28 @@ struct Compile {
       return fail(-1);
     }
     job.left_out = tree.left_out;
-    if (size_iso_trees(tree, trees) != 0) return fail(-1);
+    // The ISO trees are sized on a thread of their own while the HFS view's
+    // sources are measured and its catalog laid out (each touches its own side
+    // of the items); the catalog is the same whatever the block size.
+    HfsCatalogPlan catalog;
+    {
+      std::string iso_failure;
+      int iso_rc = 0, hfs_rc = 0;
+      std::thread sizing;
+      if (trees.hfs && (trees.iso || trees.isoplus) && tree.items.size() >= k_items_for_helpers && usable_cpus() > 1) {
+        try {
+          sizing = std::thread([&] { iso_rc = size_iso_trees(tree, trees, &iso_failure); });
+        } catch (...) {
+          // no thread: sized below, in turn
+        }
+      }
+      if (!sizing.joinable()) iso_rc = size_iso_trees(tree, trees);
+      if (iso_rc == 0 && trees.hfs)
+        hfs_rc = hfs_extra_data_blocks(tree, bs) < 0 || plan_hfs_catalog(tree, plus, job.hfs_volume_name, catalog) != 0;
+      if (sizing.joinable()) sizing.join();
+      if (iso_rc != 0 && hfs_rc == 0 && !iso_failure.empty()) show_message(iso_failure.c_str());  // one message
+      if (iso_rc != 0 || hfs_rc != 0) return fail(-1);
+    }
     job.iso_files = tree.iso_files;
     job.iso_folders = tree.iso_folders;
     job.hfs_files = tree.hfs_files;
@@ -188,20 +232,15 @@ struct Compile {
     }
     uint64_t data_blocks = tree.iso_data_blocks;
     uint32_t data_sector = 0;
-    std::unique_ptr<HfsBuilder> hfs;
-    std::unique_ptr<HfsPlusBuilder> hfsplus;
-    HfsVolumePlan plan;
-    HfsPlusVolumePlan plus_plan;
     if (trees.hfs && plus) {
       uint32_t start = has_iso ? iso.end : 16;
       int64_t extra = hfs_extra_data_blocks(tree, bs);
       if (extra < 0) return fail(-1);
       data_blocks += uint64_t(extra);
-      if (data_blocks > 0xFFFF0000ull || plan_hfsplus_volume(tree, start, uint32_t(data_blocks), plus_plan) != 0)
+      if (data_blocks > 0xFFFF0000ull || plan_hfsplus_volume(catalog, start, uint32_t(data_blocks), plus_plan) != 0)
         return fail(-1);
-      hfsplus = std::make_unique<HfsPlusBuilder>(plus_plan, tree, job.hfs_volume_name, job.open_root_window != 0,
+      hfsplus = std::make_unique<HfsPlusBuilder>(plus_plan, std::move(catalog), tree, job.open_root_window != 0,
                                                  job.volume_icon != 0);
-      if (hfsplus->start() != 0) return fail(-1);
       first_data_block = plus_plan.first_data_block();
       data_sector = plus_plan.partition_sector + first_data_block;
       compile_bitmap.assign(size_t(plus_plan.allocation_blocks) * 2048, 0);
@@ -217,7 +256,7 @@ struct Compile {
         int64_t extra = hfs_extra_data_blocks(tree, size);
         if (extra < 0) return -1;
         data_blocks = tree.iso_blocks_for(size) + uint64_t(extra);
-        return data_blocks < 65536 && plan_hfs_volume(tree, start, size, uint32_t(data_blocks), plan, true) == 0 ? 1 : 0;
+        return data_blocks < 65536 && plan_hfs_volume(catalog, start, size, uint32_t(data_blocks), plan, true) == 0 ? 1 : 0;
       };
       int largest = fits(64u << 20);
       if (largest < 0) return fail(-1);
@@ -237,9 +276,8 @@ struct Compile {
         bs += 2048;
       }
       job.block_size = bs;
-      hfs = std::make_unique<HfsBuilder>(plan, tree, job.hfs_volume_name, job.open_root_window != 0,
+      hfs = std::make_unique<HfsBuilder>(plan, std::move(catalog), tree, job.open_root_window != 0,
                                          job.volume_icon != 0);
-      if (hfs->start() != 0) return fail(-1);
       first_data_block = plan.first_data_block();
       data_sector = plan.block0_sector() + first_data_block * spb;
       compile_bitmap.assign(size_t(plan.bitmap_sectors) * 512, 0);
@@ -272,8 +310,23 @@ struct Compile {
       stop_data_copier();
       return fail(rc == k_data_aborted ? -2 : -1);
     }
+    // Every fork has its place now: the volume's structures, the partition map and
+    // the ISO directories are written while the last copies run, each to its own area.
+    if (finish_image() != 0) {
+      stop_data_copier();
+      return fail(-1);
+    }
     if (finish_data_copies() != k_data_ok) return fail(-1);
+    job.result = 0;
+    return 0;
+  }
 
+  // After the walk: the HFS volume's structures, the partition map, the ISO
+  // part, and the image's size. 0, or -1 (message shown).
+  int finish_image() {
+    const bool has_iso = trees.iso || trees.isoplus;
+    const uint32_t spb = compile_block_size / 2048;
+    const uint32_t data_sector = hfs_partition_sector;
     uint64_t end = uint64_t(data_sector) + uint64_t(next_data_block) * spb;
     PartitionMapPlace map;
     if (hfs) {
@@ -316,7 +369,6 @@ struct Compile {
       return fail(-1);
     }
     job.image_sectors = total;
-    job.result = 0;
     return 0;
   }
 
@@ -340,9 +392,9 @@ struct Compile {
     // Descriptors, with the final volume size.
     VolumeIdentity id = identity_of(header, job);
     IsoTreePlace iso_place{tree.iso_path_table_bytes, iso.iso_l, iso.iso_m, iso.iso_root,
-                           tree.items[0].iso_dir_bytes};
+                           tree.items[0].directory(false).bytes};
     IsoTreePlace joliet_place{tree.joliet_path_table_bytes, iso.joliet_l, iso.joliet_m, iso.joliet_root,
-                              tree.items[0].joliet_dir_bytes};
+                              tree.items[0].directory(true).bytes};
     std::vector<uint8_t> head(3 * k_iso_sector);
     build_primary_descriptor(id, iso_place, uint32_t(total), now, head.data());
     build_joliet_descriptor(id, joliet_place, uint32_t(total), now, head.data() + k_iso_sector);

@@ -9,8 +9,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <memory>
+#include <array>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "compiler/compilecursor.h"
@@ -26,27 +30,33 @@ struct WalkTrees {
 };
 
 struct WalkItem {
-  ProjectRecord rec;
-  bool folder = false;
-  bool in_iso = false, in_hfs = false;
+  ProjectRecord rec;               // as stored, but for pc_folder (kept once a folder, below)
+  const std::string* pc_folder = nullptr;  // the record's pc_folder, in the tree's list
   int64_t mtime_utc = 0;
   uint64_t size = 0;        // file: length of the PC file, measured when the tree was read
-  uint32_t parent = 0;      // index of the parent item (the root is item 0)
-  // ISO view
-  std::string iso_id, joliet_id;   // identifier bytes (files with ";1")
+  ForkExtent data;                 // files: where the data fork landed (the ISO view's copy, which
+                                   // the HFS view shares when it has the same bytes)
+  ForkExtent rsrc;                 // the resource fork (ISO+: the associated file, whose length is
+                                   // measured when the tree is read)
+  uint32_t parent = 0;             // index of the parent item (the root is item 0)
+  uint32_t hfs_id = 0;             // catalog id of the item in the HFS view
+  uint16_t hfs_finder_flags = 0;   // files: Finder flags of the catalog record
+  bool folder = false;
+  bool in_iso = false, in_hfs = false;
   uint8_t iso_record_flags = 0;    // hidden, directory
-  uint32_t iso_dir_sector = 0, iso_dir_bytes = 0;        // folders: relative to the ISO root sector
-  uint32_t joliet_dir_sector = 0, joliet_dir_bytes = 0;  // folders: relative to the Joliet root sector
-  ForkExtent data;                 // files: where the ISO view's copy landed
-  ForkExtent rsrc;                 // ISO+: the resource fork (associated file)
   bool iso_assoc = false;          // ISO+: the file has a resource fork, recorded before its data
-  uint64_t rsrc_size = 0;          // ISO+: its length, measured when the tree was read
-  uint64_t hfs_own_bytes[2] = {0, 0};  // HFS: forks written for the HFS view alone (data, resource)
-  bool hfs_measured = false;
-  uint32_t hfs_id = 0;             // catalog id of a folder in the HFS view
+  bool hfs_name_is_pc_name = false;  // the record's hfs_name, the same bytes as pc_name, is kept once
+  uint8_t iso_id_length = 0;
+
+  // ISO view: the identifier bytes in each tree (files with ";1").
+  std::string_view iso_id() const { return std::string_view(iso_ids_).substr(0, iso_id_length); }
+  std::string_view joliet_id() const { return std::string_view(iso_ids_).substr(iso_id_length); }
+  void set_iso_ids(std::string_view iso, std::string_view joliet);
 
   // pc_folder + pc_name; empty for the root and for a folder made only in the project.
   std::string pc_path() const;
+  bool project_only() const;  // a folder made only in the project (pc_folder "..")
+  const std::string& hfs_name() const { return hfs_name_is_pc_name ? rec.pc_name : rec.hfs_name; }
 
   // Folders: the children in project order, and the ISO-view children in each
   // tree's order (empty for a file; kept apart so that a file costs none of it).
@@ -56,10 +66,18 @@ struct WalkItem {
   const std::vector<uint32_t>& iso_order() const { return lists_ ? lists_->iso_order : k_no_items; }
   std::vector<uint32_t>& joliet_order() { return lists().joliet_order; }
   const std::vector<uint32_t>& joliet_order() const { return lists_ ? lists_->joliet_order : k_no_items; }
+  // Folders of the ISO view: the directory of each tree, its first sector
+  // relative to the tree's root directory sector and its length in bytes.
+  struct Directory {
+    uint32_t sector = 0, bytes = 0;
+  };
+  Directory& directory(bool joliet) { return joliet ? lists().joliet_dir : lists().iso_dir; }
+  Directory directory(bool joliet) const { return lists_ ? (joliet ? lists_->joliet_dir : lists_->iso_dir) : Directory{}; }
 
  private:
   struct FolderLists {
     std::vector<uint32_t> children, iso_order, joliet_order;
+    Directory iso_dir, joliet_dir;
   };
   static inline const std::vector<uint32_t> k_no_items{};
   FolderLists& lists() {
@@ -67,12 +85,19 @@ struct WalkItem {
     return *lists_;
   }
   std::unique_ptr<FolderLists> lists_;
+  std::string iso_ids_;  // both identifiers, one after the other
 };
 
 struct CompileTree {
   // Blocks of block_size the ISO view's file data takes.
   uint64_t iso_blocks_for(uint32_t block_size) const;
-  std::vector<WalkItem> items;    // item 0 is the root
+  // Every record of the project (item 0 is the root), in file order; those the
+  // compile leaves out are in no view and in no folder's children.
+  std::vector<WalkItem> items;
+  std::deque<std::string> pc_folders;  // the records' PC folders, each once
+  // HFS: the forks the HFS view alone needs of a file that is not plain (data,
+  // resource), by item, once measured on its source.
+  std::unordered_map<uint32_t, std::array<uint64_t, 2>> hfs_own_bytes;
   uint32_t iso_folders = 0, iso_files = 0, hfs_folders = 0, hfs_files = 0;
   uint64_t iso_data_blocks = 0;   // blocks of the block size the ISO view's file data takes
   // PC paths of the items no longer on the PC disk (or no longer of their
@@ -83,6 +108,11 @@ struct CompileTree {
   uint32_t iso_path_table_bytes = 0, joliet_path_table_bytes = 0;
 };
 
+// The CPUs this process may run on, and the items from which a compile spreads
+// its measuring over them.
+unsigned usable_cpus();
+constexpr size_t k_items_for_helpers = 4096;
+
 // Reads the project (record 0 then the runs) into a tree for these trees. Items
 // missing on the PC are left out with their subtree (tree.left_out); an item is only in a view
 // its parent is in. 0, or -1 (message shown) when the project cannot be read or
@@ -92,9 +122,11 @@ struct CompileTree {
 int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size, CompileTree& tree);
 
 // Makes the ISO and Joliet identifiers (unique per directory), sorts each
-// directory, and measures directories and path tables. 0, or -1 (message shown)
-// when a name cannot be made or there are more directories than path tables hold.
-int size_iso_trees(CompileTree& tree, const WalkTrees& trees);
+// directory, and measures directories and path tables. 0, or -1 (message shown,
+// or put in failure when given) when a name cannot be made or there are more
+// directories than path tables hold. It touches only the ISO side of the items,
+// so the HFS volume may be laid out on another thread meanwhile.
+int size_iso_trees(CompileTree& tree, const WalkTrees& trees, std::string* failure = nullptr);
 
 // What the walk asks of the HFS or HFS+ volume being built.
 class HfsVolumeSide {

@@ -6,8 +6,33 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "compiler/contentwalk.h"
+
+// The catalog of the volume, laid out before the walk (one per compile): every
+// item of the HFS view gets its catalog ID, in the order the walk enters the
+// items, and a name unique in its folder ("name-001"...); the records are put
+// in key order once and measured into packed nodes, so the catalog's size is
+// known before a byte of the image is written. The walk then only notes where
+// each file's forks went, and the catalog is written whole, bottom-up, at the end.
+struct HfsCatalogPlan {
+  bool hfsplus = false;
+  std::string volume_name;  // HFS: Mac Roman, 1 to 27 bytes; HFS+: text
+  // The leaf records in key order: an item's index times 2, plus 1 for its thread.
+  std::vector<uint32_t> entries;
+  // Names made unique in their folder, by item (HFS: Mac Roman; HFS+: host-order units).
+  std::unordered_map<uint32_t, std::string> renamed;
+  uint32_t next_cnid = 0;   // the first ID no item took
+  uint32_t files = 0, folders = 0, root_files = 0, root_folders = 0;
+  uint32_t content_nodes = 0;  // leaves and index nodes, packed
+  uint32_t spare_nodes = 0;    // left free for later edits of the volume
+};
+
+// Lays the catalog out for the tree (item hfs_id fields get the IDs). 0, or -1
+// (message shown) when a name cannot be stored or made unique.
+int plan_hfs_catalog(CompileTree& tree, bool hfsplus, const std::string& volume_name, HfsCatalogPlan& out);
 
 struct HfsVolumePlan {
   uint32_t partition_sector = 0;  // 2048-byte image sector where the partition starts
@@ -17,6 +42,7 @@ struct HfsVolumePlan {
   uint32_t first_block_sector = 0;  // drAlBlSt: 512-byte sector of allocation block 0 in the partition
   uint32_t extents_blocks = 0, catalog_blocks = 0;
   uint32_t catalog_nodes = 0;     // 512-byte nodes of the catalog file
+  uint32_t catalog_map_nodes = 0; // map nodes (1.. after the header node)
   uint32_t data_blocks = 0;       // blocks the data area may use
   uint32_t total_blocks = 0;      // extents + catalog + data: the whole volume
   uint32_t first_data_block() const { return extents_blocks + catalog_blocks; }
@@ -29,20 +55,18 @@ struct HfsVolumePlan {
 // leaves the HFS view. -1 (message shown) when a source cannot be read.
 int64_t hfs_extra_data_blocks(CompileTree& tree, uint32_t block_size);
 
-// Lays the volume out for the tree: the catalog sized from its records, the
-// bitmap from the final block count. 0, or -1 (message shown) when the volume
-// would need 65536 blocks or more.
-int plan_hfs_volume(const CompileTree& tree, uint32_t partition_sector, uint32_t block_size,
+// Lays the volume out: the catalog file sized for the laid-out catalog, the
+// bitmap from the final block count. 0, or -1 (message shown unless quiet) when
+// the volume would need 65536 blocks or more.
+int plan_hfs_volume(const HfsCatalogPlan& catalog, uint32_t partition_sector, uint32_t block_size,
                     uint32_t data_blocks, HfsVolumePlan& plan, bool quiet = false);
 
 // The volume being built (one per compile).
 class HfsBuilder : public HfsVolumeSide {
  public:
-  HfsBuilder(const HfsVolumePlan& plan, const CompileTree& tree, const std::string& volume_name,
-             bool open_root_window, bool custom_icon);
+  HfsBuilder(const HfsVolumePlan& plan, HfsCatalogPlan catalog, CompileTree& tree, bool open_root_window,
+             bool custom_icon);
   ~HfsBuilder() override;
-  // Enters the root folder. 0 or negative.
-  int start();
   int add_folder(const WalkItem& item, uint32_t parent_id, uint32_t& cnid_out) override;
   int add_file(const WalkItem& item, uint32_t parent_id, const ForkExtent* iso_data) override;
   int set_valence(uint32_t cnid, uint32_t valence) override;
@@ -62,18 +86,18 @@ class HfsBuilder : public HfsVolumeSide {
 struct HfsPlusVolumePlan {
   uint32_t partition_sector = 0;  // 2048-byte image sector of the partition (= its block 0)
   uint32_t allocation_blocks = 0, extents_blocks = 0, catalog_blocks = 0;
+  uint32_t catalog_map_nodes = 0;
   uint32_t data_blocks = 0;
   uint32_t first_data_block() const { return 1 + allocation_blocks + extents_blocks + catalog_blocks; }
 };
-int plan_hfsplus_volume(const CompileTree& tree, uint32_t partition_sector, uint32_t data_blocks,
+int plan_hfsplus_volume(const HfsCatalogPlan& catalog, uint32_t partition_sector, uint32_t data_blocks,
                         HfsPlusVolumePlan& plan);
 
 class HfsPlusBuilder : public HfsVolumeSide {
  public:
-  HfsPlusBuilder(const HfsPlusVolumePlan& plan, const CompileTree& tree, const std::string& volume_name,
-                 bool open_root_window, bool custom_icon);
+  HfsPlusBuilder(const HfsPlusVolumePlan& plan, HfsCatalogPlan catalog, CompileTree& tree, bool open_root_window,
+                 bool custom_icon);
   ~HfsPlusBuilder() override;
-  int start();
   int add_folder(const WalkItem& item, uint32_t parent_id, uint32_t& cnid_out) override;
   int add_file(const WalkItem& item, uint32_t parent_id, const ForkExtent* iso_data) override;
   int set_valence(uint32_t cnid, uint32_t valence) override;

@@ -277,14 +277,27 @@ static int compare_padded(std::string_view a, std::string_view b) {
 }
 
 template <size_t W>
-static bool identifier_less(std::string_view a, std::string_view b) {
-  std::string_view an, ae, av, bn, be, bv;
-  split_identifier<W>(a, an, ae, av);
-  split_identifier<W>(b, bn, be, bv);
-  if (int c = compare_padded<W>(an, bn)) return c < 0;
-  if (int c = compare_padded<W>(ae, be)) return c < 0;
-  return av > bv;  // higher versions first
+static IdentifierParts identifier_parts(std::string_view id) {
+  IdentifierParts p;
+  split_identifier<W>(id, p.name, p.ext, p.version);
+  return p;
 }
 
-bool iso_identifier_less(std::string_view a, std::string_view b) { return identifier_less<1>(a, b); }
-bool joliet_identifier_less(std::string_view a, std::string_view b) { return identifier_less<2>(a, b); }
+template <size_t W>
+static bool parts_less(const IdentifierParts& a, const IdentifierParts& b) {
+  if (int c = compare_padded<W>(a.name, b.name)) return c < 0;
+  if (int c = compare_padded<W>(a.ext, b.ext)) return c < 0;
+  return a.version > b.version;  // higher versions first
+}
+
+IdentifierParts iso_identifier_parts(std::string_view id) { return identifier_parts<1>(id); }
+IdentifierParts joliet_identifier_parts(std::string_view id) { return identifier_parts<2>(id); }
+bool iso_parts_less(const IdentifierParts& a, const IdentifierParts& b) { return parts_less<1>(a, b); }
+bool joliet_parts_less(const IdentifierParts& a, const IdentifierParts& b) { return parts_less<2>(a, b); }
+
+bool iso_identifier_less(std::string_view a, std::string_view b) {
+  return parts_less<1>(identifier_parts<1>(a), identifier_parts<1>(b));
+}
+bool joliet_identifier_less(std::string_view a, std::string_view b) {
+  return parts_less<2>(identifier_parts<2>(a), identifier_parts<2>(b));
+}

@@ -45,8 +45,9 @@ Records records_of(const NodeView& v) {
 // HFS index records: the key length byte, the fixed-length key, the child.
 size_t hfs_index_record_size(const NodeStore& s) { return size_t(s.hfs_index_key_length) + 5; }
 
-// The key of an index or leaf record, as the start of an index key.
-std::vector<uint8_t> index_record(const NodeStore& s, const uint8_t* key, uint32_t child) {
+}  // namespace
+
+std::vector<uint8_t> bt_make_index_record(const NodeStore& s, const uint8_t* key, uint32_t child) {
   std::vector<uint8_t> rec;
   if (!s.hfsplus) {
     size_t fixed = s.hfs_index_key_length;
@@ -63,6 +64,8 @@ std::vector<uint8_t> index_record(const NodeStore& s, const uint8_t* key, uint32
   }
   return rec;
 }
+
+namespace {
 
 struct Editor {
   NodeStore& s;
@@ -141,7 +144,7 @@ struct Editor {
     size_t j = 0;
     if (int rc = locate_parent(uint8_t(height + 1), child, new_key, p, j)) return rc;
     Records recs = records_of(p);
-    recs[j] = index_record(s, new_key, child);
+    recs[j] = bt_make_index_record(s, new_key, child);
     return put(uint8_t(height + 1), p, std::move(recs), j == 0);
   }
 
@@ -152,7 +155,7 @@ struct Editor {
     size_t pos = 0;
     while (pos < p.count() && s.compare(p.record(pos).data(), key) < 0) ++pos;
     Records recs = records_of(p);
-    recs.insert(recs.begin() + long(pos), index_record(s, key, child));
+    recs.insert(recs.begin() + long(pos), bt_make_index_record(s, key, child));
     return put(height, p, std::move(recs), pos == 0);
   }
 
@@ -213,7 +216,7 @@ struct Editor {
     if (height == bt_depth(s)) {
       int64_t root = s.allocate();
       if (root < 0) return k_edit_no_room;
-      Records top{index_record(s, recs[0].data(), node.number), index_record(s, right_recs[0].data(), right)};
+      Records top{bt_make_index_record(s, recs[0].data(), node.number), bt_make_index_record(s, right_recs[0].data(), right)};
       if (int rc = write_node(uint32_t(root), k_index_kind, uint8_t(height + 1), 0, 0, top)) return rc;
       set_root(s, uint32_t(root));
       set_depth(s, uint16_t(height + 1));

@@ -88,6 +88,9 @@ int bt_seek(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& inde
 // Rewrites the data of an existing record in place (same size). 0, k_edit_refused.
 int bt_update_record(NodeStore& s, const uint8_t* key, std::span<const uint8_t> rec);
 
+// The index record naming child under the key at key (a leaf or index key): HFS
+// keys padded to the fixed index key length, HFS+ keys as they are.
+std::vector<uint8_t> bt_make_index_record(const NodeStore& s, const uint8_t* key, uint32_t child);
 // Builds a leaf record from a key and data (HFS pads the key to an even length).
 std::vector<uint8_t> bt_make_record(bool hfsplus, std::span<const uint8_t> key, std::span<const uint8_t> data);
 // Lays records out in a zeroed node: descriptor, records from byte 14, offset

@@ -80,9 +80,11 @@ void ForkSources::close_all() {
   data = rsrc = ForkSpan{};
 }
 
-int open_fork_sources(const ProjectRecord& r, ForkSources& out) {
+int open_fork_sources(const ProjectRecord& r, ForkSources& out) { return open_fork_sources(r, r.pc_folder + r.pc_name, out); }
+
+int open_fork_sources(const ProjectRecord& r, const std::string& path, ForkSources& out) {
   out.close_all();
-  out.path = r.pc_folder + r.pc_name;
+  out.path = path;
   out.finder_flags = 0;
   out.header_flags = false;
   out.data_is_pc_file = false;
@@ -170,17 +172,24 @@ uint16_t catalog_finder_flags(const ProjectRecord& r, const ForkSources& src) {
   return flags;
 }
 
-int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, WrittenForks& out) {
+namespace {
+
+int write_forks(const ProjectRecord& r, const std::string& path, const PcFileRef* file, const ForkExtent* iso_data,
+                WrittenForks& out) {
   out = WrittenForks{};
   SourceEncoding enc = source_encoding(r);
-  if (iso_data && (enc == SourceEncoding::plain || uint8_t(enc) > 4)) {
-    // A plain file is its data fork alone, and the ISO copy holds it: nothing to open.
-    out.finder_flags = catalog_finder_flags(r, ForkSources{});
-    out.data = *iso_data;
-    return 0;
+  if (enc == SourceEncoding::plain || uint8_t(enc) > 4) {
+    // A plain file is its data fork alone: the ISO copy holds it, or it is copied
+    // whole as it was measured (opened by whoever copies it).
+    if (iso_data || file) out.finder_flags = catalog_finder_flags(r, ForkSources{});
+    if (iso_data) {
+      out.data = *iso_data;
+      return 0;
+    }
+    if (file) return write_file_at_cursor(*file->folder, *file->name, file->length, path.c_str(), out.data);
   }
   ForkSources src;
-  int rc = open_fork_sources(r, src);
+  int rc = open_fork_sources(r, path, src);
   if (rc != 0) return rc;
   out.finder_flags = catalog_finder_flags(r, src);
   if (iso_data && src.data_is_pc_file) {
@@ -191,6 +200,18 @@ int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, Written
   }
   if (src.rsrc.length == 0) return 0;
   return write_fork_at_cursor(src.rsrc.fd, src.rsrc.offset, src.rsrc.length, src.path.c_str(), out.rsrc);
+}
+
+}  // namespace
+
+int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, WrittenForks& out) {
+  return write_forks(r, r.pc_folder + r.pc_name, nullptr, iso_data, out);
+}
+
+int write_file_forks(const ProjectRecord& r, const PcFileRef& file, const ForkExtent* iso_data, WrittenForks& out) {
+  std::string path = *file.folder;
+  if (!path.empty() && path.back() != '/') path.push_back('/');
+  return write_forks(r, path + *file.name, &file, iso_data, out);
 }
 
 // --- catalog entries -------------------------------------------------------------
@@ -230,14 +251,18 @@ int build_hfs_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t fi
                          uint32_t block_size, HfsFileEntry& out) {
   out = HfsFileEntry{};
   if (r.hfs_name.empty() || r.hfs_name.size() > HfsCatalogKey::k_max_name) return -1;
-  if (!fits_hfs_extent(forks.data) || !fits_hfs_extent(forks.rsrc)) return -1;
-  // HFS readers take fork lengths as signed: 2 GB and more would read as negative.
-  if (forks.data.length > 0x7FFFFFFFull || forks.rsrc.length > 0x7FFFFFFFull) return -1;
   out.key.parent_id = parent_id;
   out.key.name_length = uint8_t(r.hfs_name.size());
   std::memcpy(out.key.name.data(), r.hfs_name.data(), r.hfs_name.size());
   out.key.key_length = uint8_t(r.hfs_name.size() + 6);
+  return build_hfs_file_data(r, file_id, forks, block_size, out.data);
+}
 
+int build_hfs_file_data(const ProjectRecord& r, uint32_t file_id, const WrittenForks& forks, uint32_t block_size,
+                        std::array<uint8_t, HfsCatalogFile::k_size>& out) {
+  if (!fits_hfs_extent(forks.data) || !fits_hfs_extent(forks.rsrc)) return -1;
+  // HFS readers take fork lengths as signed: 2 GB and more would read as negative.
+  if (forks.data.length > 0x7FFFFFFFull || forks.rsrc.length > 0x7FFFFFFFull) return -1;
   HfsCatalogFile f;
   f.user_info = finder_info_of(r, forks.finder_flags);
   f.file_id = file_id;
@@ -251,19 +276,11 @@ int build_hfs_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t fi
   f.modify_date = r.modify_date;
   if (forks.data.block_count) f.data_extents[0] = {uint16_t(forks.data.start_block), uint16_t(forks.data.block_count)};
   if (forks.rsrc.block_count) f.rsrc_extents[0] = {uint16_t(forks.rsrc.start_block), uint16_t(forks.rsrc.block_count)};
-  return encode(f, out.data) ? 0 : -1;
+  return encode(f, out) ? 0 : -1;
 }
 
-int build_hfsplus_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id,
-                             const WrittenForks& forks, uint32_t block_size, HfsPlusFileEntry& out) {
-  out = HfsPlusFileEntry{};
-  HFSUniStr255 name = utf8_to_unistr(r.hfs_name);
-  if (name.length == 0) return -1;
-  out.key.parent_id = parent_id;
-  out.key.name_length = name.length;
-  for (uint16_t i = 0; i < name.length; ++i) out.key.name[i] = uint16_t(name.unicode[i]);
-  out.key.key_length = uint16_t(2 * name.length + 6);
-
+int build_hfsplus_file_data(const ProjectRecord& r, uint32_t file_id, const WrittenForks& forks, uint32_t block_size,
+                            std::array<uint8_t, HfsPlusCatalogFile::k_size>& out) {
   HfsPlusCatalogFile f;
   f.flags = 2;  // a thread record exists
   f.file_id = file_id;
@@ -275,7 +292,19 @@ int build_hfsplus_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_
   f.permissions.file_mode = k_hfsplus_file_mode;
   f.data_fork = fork_data(forks.data, block_size);
   f.resource_fork = fork_data(forks.rsrc, block_size);
-  if (!encode(f, out.data)) return -1;
+  return encode(f, out) ? 0 : -1;
+}
+
+int build_hfsplus_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id,
+                             const WrittenForks& forks, uint32_t block_size, HfsPlusFileEntry& out) {
+  out = HfsPlusFileEntry{};
+  HFSUniStr255 name = utf8_to_unistr(r.hfs_name);
+  if (name.length == 0) return -1;
+  out.key.parent_id = parent_id;
+  out.key.name_length = name.length;
+  for (uint16_t i = 0; i < name.length; ++i) out.key.name[i] = uint16_t(name.unicode[i]);
+  out.key.key_length = uint16_t(2 * name.length + 6);
+  if (build_hfsplus_file_data(r, file_id, forks, block_size, out.data) != 0) return -1;
 
   out.thread_key.parent_id = file_id;
   out.thread_key.key_length = 6;

@@ -42,7 +42,9 @@ struct ForkSources {
   void close_all();
 
  private:
-  friend int open_fork_sources(const ProjectRecord& r, ForkSources& out);
+  friend int open_fork_sources(const ProjectRecord& r, const std::string& path, ForkSources& out);
+// The same for the record's PC file at path (pc_folder + pc_name).
+int open_fork_sources(const ProjectRecord& r, const std::string& path, ForkSources& out);
   int own_fds[3] = {-1, -1, -1};
 };
 
@@ -52,6 +54,8 @@ struct ForkSources {
 // either flag); -1 when the source cannot be opened or does not hold the forks its
 // header claims (a message was shown).
 int open_fork_sources(const ProjectRecord& r, ForkSources& out);
+// The same for the record's PC file at path (pc_folder + pc_name).
+int open_fork_sources(const ProjectRecord& r, const std::string& path, ForkSources& out);
 
 // Where the two forks of a file went.
 struct WrittenForks {
@@ -66,6 +70,15 @@ struct WrittenForks {
 // 0; 1 nothing written (see open_fork_sources); negative as write_fork_at_cursor
 // (-2 aborted) or -1.
 int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, WrittenForks& out);
+// The same for the record's PC file found by folder and name (both texts kept
+// as they are until the copies are finished), measured at length bytes: a plain
+// file is then copied whole by whoever copies it, without being opened here.
+struct PcFileRef {
+  const std::string* folder;
+  const std::string* name;
+  uint64_t length;
+};
+int write_file_forks(const ProjectRecord& r, const PcFileRef& file, const ForkExtent* iso_data, WrittenForks& out);
 
 // Finder flags of a file's catalog record from its record and source header.
 uint16_t catalog_finder_flags(const ProjectRecord& r, const ForkSources& src);
@@ -94,6 +107,11 @@ int build_hfs_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t fi
                          uint32_t block_size, HfsFileEntry& out);
 int build_hfsplus_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id,
                              const WrittenForks& forks, uint32_t block_size, HfsPlusFileEntry& out);
+// The file record alone (HFS 102 bytes, HFS+ 248), as in the entry. 0 or -1.
+int build_hfs_file_data(const ProjectRecord& r, uint32_t file_id, const WrittenForks& forks, uint32_t block_size,
+                        std::array<uint8_t, HfsCatalogFile::k_size>& out);
+int build_hfsplus_file_data(const ProjectRecord& r, uint32_t file_id, const WrittenForks& forks, uint32_t block_size,
+                            std::array<uint8_t, HfsPlusCatalogFile::k_size>& out);
 
 
 // --- the per-file writers of the compile ------------------------------------------

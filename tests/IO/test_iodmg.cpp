@@ -82,6 +82,34 @@ TEST(Udif, ExpansionEqualsPeersAndSource) {
   EXPECT_EQ(ours, joined(parts));
 }
 
+// ADC as its writers make it, with back references of every reach (a distance
+// under 16 repeats bytes; 16 and more copies blocks; runs end at the chunk's
+// last byte): our expansion equals dmg2img's, 7-Zip's and the source.
+TEST(Udif, AdcWithBackReferencesEqualsPeers) {
+  REQUIRE_TOOL("dmg2img");
+  REQUIRE_TOOL("7zz");
+  testkit::TempDir dir;
+  std::vector<uint8_t> data(96 * 512);
+  std::vector<uint8_t> noise = testkit::random_bytes(data.size(), 11);
+  for (size_t i = 0; i < data.size(); ++i) {
+    size_t period = 1 + (i / 2048) % 40;  // repeats of 1 to 40 bytes, then noise
+    data[i] = (i / 2048) % 5 == 4 ? noise[i] : uint8_t("abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGH"[i % period]);
+  }
+  testkit::UdifPartition p{"disk image (Apple_HFS : 0)", data, testkit::uniform_chunks(k_chunk_adc, 96, 8)};
+  testkit::UdifOptions options;
+  options.adc_back_references = true;
+  testkit::write_file(dir.path() / "a.dmg", testkit::make_udif({p}, options));
+  ASSERT_EQ(expand_dmg_file(dir.str("a.dmg").c_str(), dir.str("ours.img").c_str()), 1);
+  auto d = testkit::run("dmg2img -s " + dir.str("a.dmg") + " " + dir.str("peer.img"));
+  ASSERT_EQ(d.rc, 0) << d.out << d.err;
+  auto z = testkit::run("7zz e -tDmg -so " + dir.str("a.dmg") + " '*.hfs' >" + dir.str("7z.img"));
+  ASSERT_EQ(z.rc, 0) << z.err;
+  auto ours = testkit::read_file(dir.path() / "ours.img");
+  EXPECT_EQ(ours, data);
+  EXPECT_EQ(ours, testkit::read_file(dir.path() / "peer.img"));
+  EXPECT_EQ(ours, testkit::read_file(dir.path() / "7z.img"));
+}
+
 TEST(Udif, DamagedImagesFailAndLeaveNoOutput) {
   testkit::TempDir dir;
   auto parts = mixed_image();

@@ -3,8 +3,12 @@
 // (sha256sum), and a good recompile still gives an image isovfy and hfsutils accept.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "support/testkit.h"
@@ -111,4 +115,51 @@ TEST(QuorvelCompile, FailedRecompileKeepsTheLastGoodImage) {
   EXPECT_EQ(quorvel("-c " + quote(project)).rc, 254);
   EXPECT_TRUE(fs::is_directory(img));
   EXPECT_EQ(entries_in(dir.str()), entries);
+}
+
+// A compile killed while it copies (SIGKILL, nothing of it can tidy up): the
+// last good image is as it was, the unfinished one is a hidden file beside it
+// (".p.iso.XXXXXX"), and the next compile replaces the image all the same.
+TEST(QuorvelCompile, KilledCompileLeavesTheLastGoodImage) {
+  REQUIRE_TOOL("isovfy");
+  TempDir dir;
+  std::string src = dir.str("src");
+  fs::create_directories(src);
+  std::vector<uint8_t> bytes = testkit::random_bytes(1u << 20, 5);
+  for (int i = 0; i < 48; ++i) {
+    bytes[0] = uint8_t(i);
+    testkit::write_file(fs::path(src) / ("part " + std::to_string(i)), bytes);
+  }
+  std::string project = dir.str("p.cvpr"), img = dir.str("p.iso");
+  ASSERT_EQ(quorvel("-i " + quote(project) + " " + quote(src)).rc, 0);
+  ASSERT_EQ(quorvel("-c " + quote(project)).rc, 0);
+  std::string sum = testkit::sha256_of(img);
+  size_t entries = entries_in(dir.str());
+
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl(k_quorvel.c_str(), k_quorvel.c_str(), "-c", project.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Stopped, then killed, as soon as its unfinished image is there.
+  bool seen = false;
+  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+       !seen && std::chrono::steady_clock::now() < until;) {
+    for (auto& e : fs::directory_iterator(dir.path()))
+      if (e.path().filename().string().rfind(".p.iso.", 0) == 0) seen = true;
+    if (!seen) ::usleep(100);
+  }
+  ::kill(pid, SIGSTOP);
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(seen) << "the compile ended before it could be killed";
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(testkit::sha256_of(img), sum);
+  EXPECT_EQ(entries_in(dir.str()), entries + 1);  // the unfinished image, hidden
+
+  ASSERT_EQ(quorvel("-c " + quote(project)).rc, 0);
+  testkit::RunResult v = testkit::run("isovfy " + quote(img));
+  EXPECT_NE(v.out.find("No errors found"), std::string::npos) << v.out << v.err;
 }

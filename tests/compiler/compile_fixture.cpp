@@ -62,8 +62,8 @@ int make_project_from_tree(const std::string& project_path, const std::string& r
   return n;
 }
 
-int make_wide_project(const std::string& project_path, const std::string& pc_file, int items) {
-  if (create_project_file(project_path, 0, "Wide") != 0) return -1;
+int make_wide_project(const std::string& project_path, const std::string& pc_file, int items, bool hfsplus) {
+  if (create_project_file(project_path, hfsplus ? uint32_t(k_pref_hfsplus_default) : 0u, "Wide") != 0) return -1;
   FILE* f = std::fopen(project_path.c_str(), "r+b");
   if (!f) return -1;
   read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
@@ -77,7 +77,7 @@ int make_wide_project(const std::string& project_path, const std::string& pc_fil
     set_hfs_view(r, 1);
     r.pc_folder = folder ? ".." : pc.parent_path().string() + "/";  // folders exist only in the project
     r.pc_name = folder ? name : pc.filename().string();
-    set_item_names(r, name, false);
+    set_item_names(r, name, hfsplus);
     if (!folder) std::memcpy(r.type_creator, "TEXTttxt", 8);
     return r;
   };

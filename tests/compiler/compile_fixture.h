@@ -17,7 +17,7 @@ int make_project_from_tree(const std::string& project_path, const std::string& r
 // A project of `folders` folders under the root holding `items` items in all
 // (folders included), every file an entry for the one PC file `pc_file`, the
 // records written straight in run order. Returns the items, or -1.
-int make_wide_project(const std::string& project_path, const std::string& pc_file, int items);
+int make_wide_project(const std::string& project_path, const std::string& pc_file, int items, bool hfsplus = false);
 
 // A tree with deep folders, names colliding after 8, 31 and 64 characters,
 // accented and non-Latin names, empty files and files of exactly one block.

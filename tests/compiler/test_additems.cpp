@@ -11,6 +11,7 @@
 #include <regex>
 #include <set>
 
+#include "IO/bigendian.h"
 #include "IO/charsets.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
@@ -249,6 +250,28 @@ TEST_F(AddItems, GeneratedTreeGetsItsNamesEncodingsSizesAndDates) {
   ASSERT_EQ(cli_include_items(project.c_str(), tree().c_str()), 0);
   EXPECT_EQ(Project(project).records.size(), before);
   EXPECT_TRUE(invariants(project).empty());
+}
+
+// A file too short for any Macintosh header is plain without its bytes being
+// read; one just long enough for an AppleSingle header is still probed.
+TEST_F(AddItems, FilesTooShortForAHeaderArePlain) {
+  std::vector<uint8_t> single(k_smallest_encoded_file, 0);
+  put_be32(single.data(), k_applesingle_magic);
+  put_be32(single.data() + 4, 0x00020000);
+  put("header only.as", single);
+  put("cut header.as", std::vector<uint8_t>(single.begin(), single.end() - 1));
+  std::string banner = std::string("(") + k_binhex_banner;
+  put_text("cut banner.hqx", banner.substr(0, k_smallest_encoded_file - 1));
+  put("one byte.bin", {0});
+  ASSERT_EQ(cli_include_items(project.c_str(), tree().c_str()), 0);
+  Project p(project);
+  ASSERT_NE(p.by_pc_name("header only.as"), nullptr);
+  EXPECT_EQ(source_encoding(*p.by_pc_name("header only.as")), SourceEncoding::apple_double);
+  for (const char* plain : {"cut header.as", "cut banner.hqx", "one byte.bin"}) {
+    ASSERT_NE(p.by_pc_name(plain), nullptr) << plain;
+    EXPECT_EQ(source_encoding(*p.by_pc_name(plain)), SourceEncoding::plain) << plain;
+    EXPECT_EQ(p.by_pc_name(plain)->data_size, fs::file_size(tree() / plain)) << plain;
+  }
 }
 
 TEST_F(AddItems, NamedStreamsAndTheirSignatures) {

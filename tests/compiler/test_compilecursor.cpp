@@ -157,6 +157,67 @@ TEST(CompileCursor, CopierReportsItsFirstFailureOnceAndStops) {
   release_compile_buffer();
 }
 
+// Small forks that follow one another are gathered into one write of the image:
+// files opened by folder and name, by path and by descriptor, a large one between
+// them, each padded with zeros, over an image that is not known to read as zeros.
+// A file shorter than it was measured fails with its name, once.
+TEST(CompileCursor, GatheredSmallForksGiveTheSameImage) {
+  recorded_ui().clear();
+  TempDir dir;
+  fs::create_directories(dir.path() / "in");
+  const std::string folder = dir.str("in"), other = dir.str("in") + "/";
+  std::vector<std::string> names;
+  std::vector<std::vector<uint8_t>> data;
+  for (int i = 0; i < 300; ++i) {
+    names.push_back("f" + std::to_string(i));
+    data.push_back(random_bytes(i == 150 ? (1u << 20) + 3 : size_t(i * 37 % 5000 + 1), uint32_t(60 + i)));
+    write_file(fs::path(folder) / names.back(), data.back());
+  }
+  std::string img = dir.str("img");
+  int out = ::open(img.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(out, 0);
+  ASSERT_EQ(::ftruncate(out, 64 << 20), 0);
+  std::vector<uint8_t> junk(64 << 20, 0xA5);  // what the padding must overwrite
+  ASSERT_EQ(::pwrite(out, junk.data(), junk.size(), 0), ssize_t(junk.size()));
+  start_cursor(out, false, 0, 100000);
+  ASSERT_TRUE(start_data_copier());
+  std::vector<ForkExtent> at(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i % 3 == 0) {
+      ASSERT_EQ(write_file_at_cursor(i % 2 ? other : folder, names[i], data[i].size(), nullptr, at[i]), 0);
+    } else if (i % 3 == 1) {
+      ASSERT_EQ(write_file_at_cursor(folder + "/" + names[i], data[i].size(), nullptr, at[i]), 0);
+    } else {
+      int in = ::open((folder + "/" + names[i]).c_str(), O_RDONLY);
+      ASSERT_EQ(write_fork_at_cursor(in, 0, data[i].size(), nullptr, at[i]), 0);
+      ::close(in);
+    }
+  }
+  ASSERT_EQ(finish_data_copies(), k_data_ok);
+  std::vector<uint8_t> bytes = read_file(img);
+  for (size_t i = 0; i < names.size(); ++i) {
+    uint64_t start = uint64_t(at[i].start_block) * 2048, end = start + uint64_t(at[i].block_count) * 2048;
+    ASSERT_TRUE(std::equal(data[i].begin(), data[i].end(), bytes.begin() + long(start))) << i;
+    ASSERT_TRUE(std::all_of(bytes.begin() + long(start + data[i].size()), bytes.begin() + long(end),
+                            [](uint8_t b) { return b == 0; })) << i;
+  }
+  EXPECT_TRUE(recorded_ui().messages.empty());
+
+  // Measured at 5000 bytes, 4000 when copied: a read error that names the file.
+  next_data_block = 0;
+  write_file(fs::path(folder) / "short", random_bytes(4000, 7));
+  ASSERT_TRUE(start_data_copier());
+  ForkExtent e;
+  const std::vector<std::string> queued{"f1", "short", "f2"};  // as the compile's items, they outlive the copies
+  for (const std::string& n : queued) ASSERT_EQ(write_file_at_cursor(folder, n, n == "short" ? 5000 : 1, nullptr, e), 0);
+  EXPECT_EQ(finish_data_copies(), k_data_io_error);
+  ASSERT_EQ(recorded_ui().messages.size(), 1u);
+  EXPECT_NE(recorded_ui().messages[0].find("in/short"), std::string::npos) << recorded_ui().messages[0];
+  ::close(out);
+  compile_target_fd = -1;
+  release_compile_buffer();
+}
+
 TEST(CompileCursor, EmptyProjectStillGetsTreesAndPathTables) {
   REQUIRE_TOOL("isovfy");
   TempDir dir;

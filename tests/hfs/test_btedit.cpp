@@ -10,6 +10,7 @@
 #include <string>
 
 #include "IO/bigendian.h"
+#include "hfs/btbulk.h"
 #include "hfs/btedit.h"
 #include "hfs/volcheck.h"
 
@@ -181,6 +182,129 @@ TEST(CatalogTreeEdits, FailsCleanlyWhenNoNodeIsLeft) {
   TreeWalk walk;
   EXPECT_EQ(check_btree(t.store, faults, &walk), 0) << (faults.empty() ? "" : faults[0]);
   EXPECT_EQ(int(walk.records.size()), inserted);
+}
+
+// --- bulk loads --------------------------------------------------------------------
+
+// Loads records (in key order) into the tree from node 1 and sets its header as a
+// compiled catalog has it; the model gets each record's key.
+BulkTreeShape bulk_load(MemoryTree& t, const std::vector<std::pair<uint32_t, std::string>>& keys, size_t data_bytes,
+                        Model& model) {
+  BulkTreeBuilder b(t.store, 1, [&](uint32_t n, const uint8_t* bytes) {
+    if (n >= t.nodes.size()) return -1;
+    std::memcpy(t.nodes[n].data(), bytes, t.store.node_size);
+    t.used[n] = true;
+    return 0;
+  });
+  uint32_t tag = 100;
+  for (const auto& k : keys) {
+    std::vector<uint8_t> data(data_bytes, 0);
+    put_be32(data.data(), tag);
+    model[k] = tag++;
+    EXPECT_EQ(b.add(bt_make_record(t.store.hfsplus, t.key(k.first, k.second), data)), 0);
+  }
+  BulkTreeShape shape;
+  EXPECT_EQ(b.finish(shape), 0);
+  uint8_t* h = t.store.header + 14;
+  put_be16(h + 0, shape.depth());
+  put_be32(h + 2, shape.root());
+  put_be32(h + 6, shape.leaf_records);
+  put_be32(h + 10, shape.depth() ? shape.first_node : 0);
+  put_be32(h + 14, shape.last_leaf());
+  put_be32(h + 26, uint32_t(t.nodes.size()) - 1 - shape.nodes());
+  return shape;
+}
+
+std::vector<std::pair<uint32_t, std::string>> numbered_keys(size_t n, size_t name_length) {
+  std::vector<std::pair<uint32_t, std::string>> keys;
+  for (size_t i = 0; i < n; ++i) {
+    std::string digits = std::to_string(i);  // zero-padded: the key order is the number order
+    keys.push_back({7, std::string(name_length - digits.size(), '0') + digits});
+  }
+  return keys;
+}
+
+// Bytes of a node's records and offsets; the node is full when this is its size.
+size_t node_fill(const MemoryTree& t, uint32_t n) {
+  const uint8_t* node = t.nodes[n].data();
+  uint16_t count = get_be16(node + 10);
+  return get_be16(node + t.store.node_size - 2 - 2 * count) + 2u * (count + 1);
+}
+
+TEST(CatalogBulkLoad, RecordsThatExactlyFillANodeStayInOneLeaf) {
+  // HFS+ keys of 8 + 2 x 6 bytes and 40 bytes of data: 60-byte records, 8 of which
+  // with their offsets take exactly the 498 bytes after the descriptor.
+  for (size_t n : {8u, 9u}) {
+    MemoryTree t(true, 512, 16);
+    Model model;
+    BulkTreeShape shape = bulk_load(t, numbered_keys(n, 6), 40, model);
+    ASSERT_EQ(shape.level_nodes.size(), n == 8 ? 1u : 2u) << n;
+    EXPECT_EQ(node_fill(t, 1), 512u) << n;  // the first leaf is full to the byte
+    if (n == 9) {
+      EXPECT_EQ(get_be16(t.nodes[2].data() + 10), 1u);  // the ninth record opens a leaf of its own
+      EXPECT_EQ(shape.root(), 3u);
+    }
+    check_against(t, model);
+  }
+}
+
+TEST(CatalogBulkLoad, IndexLevelsGrowWhenALevelFillsItsNodes) {
+  // HFS: 160-byte records, three to a leaf; 42-byte index records, eleven to a node.
+  struct Case { size_t records; size_t depth; };
+  for (Case c : {Case{1, 1}, Case{3, 1}, Case{4, 2}, Case{33, 2}, Case{34, 3}, Case{363, 3}, Case{364, 4}}) {
+    MemoryTree t(false, 512, 600);
+    Model model;
+    BulkTreeShape shape = bulk_load(t, numbered_keys(c.records, 7), 160 - 14, model);
+    EXPECT_EQ(shape.depth(), c.depth) << c.records;
+    EXPECT_EQ(shape.level_nodes[0], (c.records + 2) / 3) << c.records;
+    // Every node of a level but its last is as full as its records allow.
+    uint32_t n = shape.first_node;
+    for (size_t level = 0; level < shape.level_nodes.size(); ++level, n += shape.level_nodes[level - 1])
+      for (uint32_t i = 0; i + 1 < shape.level_nodes[level]; ++i)
+        EXPECT_EQ(get_be16(t.nodes[n + i].data() + 10), level == 0 ? 3u : 11u) << c.records << " level " << level;
+    check_against(t, model);
+  }
+}
+
+TEST(CatalogBulkLoad, RefusesARecordNoNodeCanHold) {
+  MemoryTree t(false, 512, 4);
+  BulkTreeBuilder b(t.store, 1);
+  EXPECT_EQ(b.add(bt_make_record(false, t.key(2, "big"), std::vector<uint8_t>(496, 0))), k_edit_damaged);
+  EXPECT_EQ(b.add(bt_make_record(false, t.key(2, "fits"), std::vector<uint8_t>(480, 0))), 0);
+}
+
+// A packed tree (every node full) still takes the editor's inserts and deletes:
+// full leaves split, emptied ones go, the levels stay right.
+TEST(CatalogBulkLoad, APackedTreeTakesEditsAfterwards) {
+  for (bool plus : {false, true}) {
+    MemoryTree t(plus, 512, 3000);
+    Model model;
+    bulk_load(t, numbered_keys(600, 9), 50, model);
+    ASSERT_GE(bt_depth(t.store), 3);
+    std::mt19937 rng(plus ? 5 : 3);
+    for (int i = 0; i < 800; ++i) {
+      if (rng() % 3 != 0) {
+        std::string digits = std::to_string(rng() % 700);
+        std::string name = std::string(9 - digits.size(), '0') + digits + (rng() % 2 ? "a" : "");
+        std::pair<uint32_t, std::string> k{7, name};
+        bool exists = model.count(k) != 0;
+        std::vector<uint8_t> data(50, 1);
+        put_be32(data.data(), 7);
+        ASSERT_EQ(bt_insert_record(t.store, bt_make_record(plus, t.key(7, name), data)), exists ? k_edit_refused : 0);
+        if (!exists) {
+          bt_add_leaf_records(t.store, 1);
+          model[k] = 7;
+        }
+      } else if (!model.empty()) {
+        auto it = model.begin();
+        std::advance(it, rng() % model.size());
+        ASSERT_EQ(bt_delete_record(t.store, t.key(it->first.first, it->first.second).data()), 0);
+        bt_add_leaf_records(t.store, -1);
+        model.erase(it);
+      }
+    }
+    check_against(t, model);
+  }
 }
 
 }  // namespace

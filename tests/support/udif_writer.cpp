@@ -58,6 +58,49 @@ std::vector<uint8_t> compress_adc_literal(const uint8_t* p, size_t n) {
   return out;
 }
 
+// ADC as its writers make it: literal runs and back references (short ones of 3
+// to 18 bytes within 1024, long ones of 4 to 67 bytes within 65536), found by a
+// table of the last place of each three-byte sequence.
+std::vector<uint8_t> compress_adc(const uint8_t* p, size_t n) {
+  std::vector<uint8_t> out;
+  std::vector<int64_t> last(1 << 16, -1);
+  size_t literal_start = 0;
+  auto flush_literals = [&](size_t end) {
+    for (size_t i = literal_start; i < end; i += 128) {
+      size_t k = std::min<size_t>(128, end - i);
+      out.push_back(uint8_t(0x80 | (k - 1)));
+      out.insert(out.end(), p + i, p + i + k);
+    }
+  };
+  size_t i = 0;
+  while (i + 3 <= n) {
+    uint32_t h = (uint32_t(p[i]) << 8 ^ uint32_t(p[i + 1]) << 4 ^ p[i + 2]) & 0xFFFF;
+    int64_t cand = last[h];
+    last[h] = int64_t(i);
+    size_t len = 0, dist = cand >= 0 ? i - size_t(cand) : 0;
+    if (cand >= 0 && dist >= 1 && dist <= 65536)
+      while (len < 67 && i + len < n && p[size_t(cand) + len] == p[i + len]) ++len;
+    bool short_ref = len >= 3 && dist <= 1024;
+    if (!short_ref && len < 4) {
+      ++i;
+      continue;
+    }
+    flush_literals(i);
+    if (short_ref && len <= 18) {
+      out.push_back(uint8_t((len - 3) << 2 | ((dist - 1) >> 8)));
+      out.push_back(uint8_t(dist - 1));
+    } else {
+      out.push_back(uint8_t(0x40 | (len - 4)));
+      out.push_back(uint8_t((dist - 1) >> 8));
+      out.push_back(uint8_t(dist - 1));
+    }
+    i += len;
+    literal_start = i;
+  }
+  flush_literals(n);
+  return out;
+}
+
 void put_checksum(uint8_t* at, uint32_t crc, bool present) {
   if (!present) return;  // kind 0: none
   put_be32(at, 2);       // CRC-32
@@ -121,7 +164,7 @@ std::vector<uint8_t> make_udif(const std::vector<UdifPartition>& parts, const Ud
         case k_chunk_raw: stored.assign(p, p + n); break;
         case k_chunk_zlib: stored = compress_zlib(p, n); break;
         case k_chunk_bzip2: stored = compress_bzip2(p, n); break;
-        case k_chunk_adc: stored = compress_adc_literal(p, n); break;
+        case k_chunk_adc: stored = opt.adc_back_references ? compress_adc(p, n) : compress_adc_literal(p, n); break;
         default: break;  // zero and ignore store nothing
       }
       add(cs.type, sector, cs.sectors, fork.size(), stored.size());

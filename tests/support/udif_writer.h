@@ -11,7 +11,7 @@
 namespace testkit {
 
 struct UdifChunkSpec {
-  uint32_t type;        // zero, raw, ignore, comment, zlib, bzip2, adc (literal runs only)
+  uint32_t type;        // zero, raw, ignore, comment, zlib, bzip2, adc
   uint32_t sectors;     // output sectors (0 for a comment)
 };
 
@@ -24,6 +24,7 @@ struct UdifPartition {
 struct UdifOptions {
   bool extra_resources_after_blkx = true;  // "plst" <data> after the block tables
   bool checksums = true;                   // CRC-32s in the tables and the trailer
+  bool adc_back_references = false;        // ADC chunks with back references, not literal runs only
   // Changes a finished block table (index, bytes) before it is stored, to make
   // damaged images whose checksums were taken from the sound data.
   std::function<void(size_t, std::vector<uint8_t>&)> edit_table;

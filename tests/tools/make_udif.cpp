@@ -1,5 +1,5 @@
 // Writes a UDIF image of a chosen size for the benchmarks:
-//   make_udif OUT.dmg MEGABYTES zlib|bzip2|raw [CHUNK_SECTORS]
+//   make_udif OUT.dmg MEGABYTES zlib|bzip2|adc|raw [CHUNK_SECTORS]
 // The content mixes text, random bytes and zero runs, as disk images do.
 #include <cstdio>
 #include <cstdlib>
@@ -12,13 +12,13 @@
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: make_udif OUT.dmg MEGABYTES zlib|bzip2|raw [CHUNK_SECTORS]\n");
+    std::fprintf(stderr, "usage: make_udif OUT.dmg MEGABYTES zlib|bzip2|adc|raw [CHUNK_SECTORS]\n");
     return 2;
   }
   size_t mb = std::strtoul(argv[2], nullptr, 10);
   std::string kind = argv[3];
   uint32_t chunk = argc > 4 ? uint32_t(std::strtoul(argv[4], nullptr, 10)) : 2048;
-  uint32_t type = kind == "bzip2" ? k_chunk_bzip2 : kind == "raw" ? k_chunk_raw : k_chunk_zlib;
+  uint32_t type = kind == "bzip2" ? k_chunk_bzip2 : kind == "raw" ? k_chunk_raw : kind == "adc" ? k_chunk_adc : k_chunk_zlib;
   uint32_t sectors = uint32_t(mb * 2048);
   testkit::UdifPartition p{"disk image (Apple_HFS : 0)", testkit::random_bytes(size_t(sectors) * 512, 1), {}};
   for (size_t i = 0; i < p.data.size(); ++i) {
@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
     p.chunks.push_back({(s / chunk) % 16 == 15 ? k_chunk_zero : type, n});
     if ((s / chunk) % 16 == 15) std::memset(p.data.data() + size_t(s) * 512, 0, size_t(n) * 512);
   }
-  testkit::write_file(argv[1], testkit::make_udif({p}));
+  testkit::UdifOptions options;
+  options.adc_back_references = true;
+  testkit::write_file(argv[1], testkit::make_udif({p}, options));
   return 0;
 }
