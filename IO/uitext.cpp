@@ -38,14 +38,14 @@ const TextEntry k_texts[] = {
 #include "cli/texts.inc"
 #include "iconasm/texts.inc"
 #include "gui/texts.inc"
-#include "gui/dialogs/texts_sig.inc"
+#include "gui/signatures/texts.inc"
 #include "gui/inspector/texts.inc"
-#include "gui/dialogs/texts_dsstore.inc"
+#include "gui/dsstore/texts.inc"
 #include "gui/inspector/texts_volume.inc"
-#include "gui/dialogs/texts_dialogs.inc"
-#include "gui/dialogs/texts_volume_edits.inc"
-#include "gui/dialogs/texts_special.inc"
-#include "gui/dialogs/texts_forms.inc"
+#include "gui/forms/texts_dialogs.inc"
+#include "gui/volume/texts.inc"
+#include "gui/texts_special.inc"
+#include "gui/forms/texts.inc"
 };
 
 const TextEntry* find_text(int id) {

@@ -3,7 +3,7 @@
 #include <wx/statusbr.h>
 
 #include "IO/uitext.h"
-#include "gui/dialogs/printing.h"
+#include "gui/forms/printing.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
 #include "gui/views/mode_views.h"

@@ -4,7 +4,7 @@
 #include "compiler/additems.h"
 #include "compiler/project.h"
 #include "compiler/projectsearch.h"
-#include "gui/dialogs/dialog_models.h"
+#include "gui/forms/dialog_models.h"
 #include "gui/views/project_view.h"
 
 FILE* mode_project(int mode) {

@@ -21,7 +21,7 @@
 #include "compiler/hfspart.h"
 #include "compiler/project.h"
 #include "compiler/refresh.h"
-#include "gui/dialogs/sigreplace.h"
+#include "gui/signatures/sigreplace.h"
 #include "hfs/alloc.h"
 #include "hfs/volume.h"
 #include "hfs/voledit.h"

@@ -17,7 +17,7 @@
 #include "IO/uitext.h"
 #include "compiler/additems.h"
 #include "gui/dialoghooks.h"
-#include "gui/dialogs/truncation_prompt.h"
+#include "gui/volume/truncation_prompt.h"
 #include "gui/guiforms.h"
 #include "gui/guithread.h"
 #include "gui/progresslogic.h"

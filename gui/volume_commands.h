@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/dialogs/volume_properties.h"
+#include "gui/volume/volume_properties.h"
 
 struct VolumeCommandDialogs {
   // A name prompt: title and label (text ids), the text to start with, the
@@ -65,7 +65,7 @@ int add_pc_paths_to_project(const std::vector<std::string>& paths, int32_t folde
 void pc_files_dropped(const std::vector<std::string>& paths, int32_t folder);
 
 // The whole family as the program has it: its windows bound, then the
-// handlers registered (gui/volume_command_forms.cpp).
+// handlers registered (gui/volume/volume_command_forms.cpp).
 void register_volume_commands();
 // Registers the handlers with their working modes (DrExpl, the paste, in all
 // three: paste_files gives the clipboard's file list and empties it).

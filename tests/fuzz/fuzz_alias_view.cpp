@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "gui/dialogs/dialog_models.h"
+#include "gui/forms/dialog_models.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AliasView v;

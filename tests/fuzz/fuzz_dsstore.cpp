@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "macfiles/dsstore.h"
-#include "gui/dialogs/dsstore_layout.h"
+#include "gui/dsstore/dsstore_layout.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<DsStoreRecord> records;

@@ -27,7 +27,7 @@
 #include "IO/settings.h"
 #include "compiler/commands.h"
 #include "compiler/project.h"
-#include "gui/dialogs/messageforms.h"
+#include "gui/forms/messageforms.h"
 #include "gui/mainframe.h"
 #include "gui_fixture.h"
 

@@ -18,8 +18,8 @@
 #include <sstream>
 
 #include "IO/uitext.h"
-#include "gui/dialogs/messageforms.h"
-#include "gui/logic/volume_images.h"
+#include "gui/forms/messageforms.h"
+#include "support/volume_images.h"
 #include "gui/mainframe.h"
 #include "gui/menumodel.h"
 #include "gui_fixture.h"

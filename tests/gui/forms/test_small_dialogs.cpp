@@ -1,0 +1,62 @@
+// Column Settings limits, the signature path test and the New Folder name on a
+// volume, the folder then listed by hfsutils.
+#include <gtest/gtest.h>
+
+#include "gui/forms/dialog_models.h"
+#include "gui/forms/small_dialogs.h"
+#include "hfs/alloc.h"
+#include "hfs/mount.h"
+#include "hfs/voledit.h"
+#include "hfs/volume_fixture.h"
+#include "support/testkit.h"
+
+using namespace testkit;
+
+TEST(SmallDialogs, ColumnWidthsStayInTheirRanges) {
+  ColumnSettingsModel m = default_column_settings();
+  column_width_step(m, 1, -500);
+  EXPECT_EQ(m.widths[1], 0);
+  column_width_step(m, 1, 500);
+  EXPECT_EQ(m.widths[1], 120);
+  column_width_step(m, k_settings_columns, 500);
+  EXPECT_EQ(m.widths[k_settings_columns], 200);
+  m.shown[0] = m.shown[2] = m.shown[3] = false;
+  m.widths[4] = 999;     // typed: kept (the arrows stop at 120, typing does not)
+  m.widths[5] = 99999;   // past what the setting keeps
+  m.widths[6] = 0;       // a shown column needs a width
+  EXPECT_EQ(apply_column_settings(m), 1);
+  EXPECT_TRUE(m.shown[0] && m.shown[2]);
+  EXPECT_FALSE(m.shown[3]);
+  EXPECT_EQ(m.widths[4], 999);
+  EXPECT_EQ(m.widths[5], k_max_column_width);
+  EXPECT_EQ(m.widths[6], default_column_settings().widths[6]);
+  EXPECT_FALSE(column_box_enabled(0));
+  EXPECT_TRUE(column_box_enabled(1));
+  EXPECT_FALSE(is_full_signature_path("table.sig"));
+  EXPECT_TRUE(is_full_signature_path("/home/u/table.sig"));
+  EXPECT_EQ(about_version_text().rfind("Version ", 0), 0u);
+}
+
+TEST(SmallDialogs, NewFolderNameOnAnHfsVolume) {
+  REQUIRE_TOOL("hls");
+  TempDir dir;
+  std::string img = dir.str("n.img");
+  ASSERT_EQ(testvol::make_image(img, false, 4, "NewFolder"), 0);
+  ASSERT_EQ(testvol::open_volume(img, false), 0);
+  ASSERT_EQ(load_allocation_bitmap(), 0);
+  std::string stored;
+  EXPECT_EQ(check_new_folder_name("", 2, stored), 0);  // stays open
+  EXPECT_EQ(check_new_folder_name(std::string(32, 'f'), 2, stored), k_text_name_too_long);
+  ASSERT_EQ(check_new_folder_name("Fold:er été", 2, stored), 1);
+  ASSERT_GT(hfs_create_folder(stored, 2, 1), 0);
+  EXPECT_EQ(check_new_folder_name("FOLD:ER été", 2, stored), k_text_name_exists);  // HFS ignores case
+  // Rename: a case change of the item's own name is no clash; a label keeps 27 bytes.
+  EXPECT_EQ(check_volume_item_name("FOLD_ER ÉTÉ", 2, stored, "Fold_er été"), 0);
+  EXPECT_EQ(check_volume_item_name("FOLD_ER ÉTÉ", 2, stored, "Other"), k_text_name_exists);
+  EXPECT_EQ(check_volume_label(std::string(28, 'l'), stored), k_text_name_too_long);
+  EXPECT_EQ(check_volume_label(std::string(27, 'l'), stored), 0);
+  ASSERT_EQ(flush_volume_structures(), 0);
+  testvol::close_volume();
+  RunResult l = run("hmount " + quote(img) + " >/dev/null && hls -1");
+  EXPECT_EQ(l.out, "Fold_er \x8Et\x8E\n") << l.err;  // Mac Roman bytes
+}
