@@ -22,7 +22,7 @@
 #include "compiler/project.h"
 #include "gui/commands.h"
 #include "gui/compileworker.h"
-#include "gui/forms/dialogforms.h"
+#include "gui/forms/name_forms.h"
 #include "gui/desktop/desktop_files.h"
 #include "gui/forms/messageforms.h"
 #include "gui/mainframe.h"

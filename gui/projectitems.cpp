@@ -4,7 +4,9 @@
 #include "compiler/additems.h"
 #include "compiler/project.h"
 #include "compiler/projectsearch.h"
-#include "gui/forms/dialog_models.h"
+#include "gui/forms/name_checks.h"
+#include "gui/project/item_properties.h"
+#include "gui/project/long_names.h"
 #include "gui/views/project_view.h"
 
 FILE* mode_project(int mode) {

@@ -6,8 +6,9 @@
 #include "IO/fileio.h"
 #include "IO/uitext.h"
 #include "gui/compile/compile_options.h"
-#include "gui/forms/dialog_models.h"
-#include "gui/forms/dialogforms.h"
+#include "gui/project/long_names.h"
+#include "gui/compile/compile_option_forms.h"
+#include "gui/project/project_forms.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 

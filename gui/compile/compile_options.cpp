@@ -5,7 +5,8 @@
 #include "IO/uitext.h"
 #include "IO/unicode.h"
 #include "compiler/compilejob.h"
-#include "gui/forms/dialog_models.h"
+#include "gui/forms/name_checks.h"
+#include "gui/project/long_names.h"
 
 namespace {
 

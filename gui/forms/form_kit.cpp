@@ -9,6 +9,12 @@
 #include "gui/forms/messageforms.h"
 #include "gui/menumodel.h"
 
+wxFlexGridSizer* two_column_grid() {
+  auto* g = new wxFlexGridSizer(2, 2, 2);
+  g->AddGrowableCol(1);
+  return g;
+}
+
 void finish_menu_window(wxDialog& form, wxBoxSizer* top, wxStatusBar* status, const std::vector<Shortcut>& keys,
                         std::function<void(int command)> run) {
   top->Add(status, 0, wxEXPAND);

@@ -11,6 +11,10 @@
 #include <vector>
 
 class wxBoxSizer;
+class wxFlexGridSizer;
+
+// Captions beside their controls: a grid of two columns, the second growing.
+wxFlexGridSizer* two_column_grid();
 
 // The end of a window with a menu row: the status bar at its foot, the sizer
 // set, the menu commands and their shortcuts bound to run.

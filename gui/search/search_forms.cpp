@@ -8,7 +8,8 @@
 
 #include <cstring>
 
-#include "gui/forms/dialogforms.h"
+#include "gui/forms/name_forms.h"
+#include "gui/search/search_forms.h"
 #include "gui/search/file_search.h"
 #include "gui/forms/formframe.h"
 #include "gui/search/hit_selection.h"

@@ -11,7 +11,8 @@
 
 #include "IO/uitext.h"
 #include "IO/ui_services.h"
-#include "gui/forms/dialogforms.h"
+#include "gui/volume/alias_view.h"
+#include "gui/forms/name_forms.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 #include "macfiles/signatures.h"

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "gui/forms/dialog_models.h"
+#include "gui/forms/name_checks.h"
+#include "gui/project/long_names.h"
 #include "gui/volume/volume_properties.h"
 
 class wxWindow;
@@ -34,3 +35,7 @@ int run_long_path_prompt(wxWindow* owner, std::string& drive, std::string& folde
                          std::string& extension);
 // "Copy to the Macintosh Volume": true with the PC paths to copy.
 bool run_pc_browser(wxWindow* owner, std::vector<std::string>& paths);
+
+struct HfsTruncationPrompt;
+// The HFS name truncation prompt of a copy onto an HFS volume.
+bool run_hfs_truncation_form(wxWindow* owner, HfsTruncationPrompt& p);

@@ -6,6 +6,7 @@
 
 #include "IO/settings.h"
 #include "IO/uitext.h"
+#include "gui/about.h"
 #include "gui/commandline.h"
 #include "gui/menumodel.h"
 #include "gui/progresslogic.h"
@@ -474,4 +475,9 @@ TEST(GuiHelp, EveryTopicHasAPageInBothLanguagesInTheBook) {
       std::string text = testkit::read_text(std::string(CORVANE_SOURCE_DIR) + "/gui/help/" + page);
       EXPECT_NE(text.find("<h2>"), std::string::npos) << page;
     }
+}
+
+TEST(AboutBox, ShowsTheProgramsVersion) {
+  EXPECT_EQ(about_version_text().rfind("Version ", 0), 0u);
+  EXPECT_GT(about_version_text().size(), std::string("Version ").size());
 }

@@ -25,7 +25,7 @@ namespace volkit {
 using testkit::quote;
 using testkit::run;
 
-inline std::string mactool() { return std::string("python3 ") + CORVANE_SOURCE_DIR + "/tests/gui/logic/mactool.py "; }
+inline std::string mactool() { return std::string("python3 ") + CORVANE_SOURCE_DIR + "/tests/support/mactool.py "; }
 
 // key=value lines of mactool.
 inline std::map<std::string, std::string> fields(const std::string& out) {

@@ -11,7 +11,8 @@
 #include "IO/unicode.h"
 #include "compiler/compilejob.h"
 #include "gui/compile/compile_options.h"
-#include "gui/forms/dialog_models.h"
+#include "gui/forms/name_checks.h"
+#include "gui/project/long_names.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
 

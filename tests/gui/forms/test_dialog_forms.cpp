@@ -13,8 +13,8 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/project.h"
-#include "gui/forms/dialog_models.h"
-#include "gui/forms/dialogforms.h"
+#include "gui/project/long_names.h"
+#include "gui/signatures/signature_forms.h"
 #include "gui/views/file_table.h"
 #include "dialog_driver.h"
 

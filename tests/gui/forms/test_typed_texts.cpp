@@ -11,7 +11,11 @@
 #include "IO/unicode.h"
 #include "compiler/project.h"
 #include "gui/compile/compile_options.h"
-#include "gui/forms/dialog_models.h"
+#include "gui/forms/name_checks.h"
+#include "gui/project/iso_descriptor.h"
+#include "gui/project/item_properties.h"
+#include "gui/project/long_names.h"
+#include "gui/project/project_labels.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
 

@@ -12,7 +12,7 @@
 #include "IO/prompts.h"
 #include "IO/settings.h"
 #include "IO/uitext.h"
-#include "gui/forms/dialog_models.h"
+#include "gui/forms/name_checks.h"
 #include "gui/browser/pc_browser.h"
 #include "gui/volume/transfer_dialogs.h"
 #include "gui/volume/volume_properties.h"

@@ -1,9 +1,8 @@
-// Column Settings limits, the signature path test and the New Folder name on a
-// volume, the folder then listed by hfsutils.
+// The names typed for the open volume: a new folder's, a rename's and the
+// volume label, the folder then listed by hfsutils.
 #include <gtest/gtest.h>
 
-#include "gui/forms/dialog_models.h"
-#include "gui/forms/small_dialogs.h"
+#include "gui/forms/name_checks.h"
 #include "hfs/alloc.h"
 #include "hfs/mount.h"
 #include "hfs/voledit.h"
@@ -12,32 +11,7 @@
 
 using namespace testkit;
 
-TEST(SmallDialogs, ColumnWidthsStayInTheirRanges) {
-  ColumnSettingsModel m = default_column_settings();
-  column_width_step(m, 1, -500);
-  EXPECT_EQ(m.widths[1], 0);
-  column_width_step(m, 1, 500);
-  EXPECT_EQ(m.widths[1], 120);
-  column_width_step(m, k_settings_columns, 500);
-  EXPECT_EQ(m.widths[k_settings_columns], 200);
-  m.shown[0] = m.shown[2] = m.shown[3] = false;
-  m.widths[4] = 999;     // typed: kept (the arrows stop at 120, typing does not)
-  m.widths[5] = 99999;   // past what the setting keeps
-  m.widths[6] = 0;       // a shown column needs a width
-  EXPECT_EQ(apply_column_settings(m), 1);
-  EXPECT_TRUE(m.shown[0] && m.shown[2]);
-  EXPECT_FALSE(m.shown[3]);
-  EXPECT_EQ(m.widths[4], 999);
-  EXPECT_EQ(m.widths[5], k_max_column_width);
-  EXPECT_EQ(m.widths[6], default_column_settings().widths[6]);
-  EXPECT_FALSE(column_box_enabled(0));
-  EXPECT_TRUE(column_box_enabled(1));
-  EXPECT_FALSE(is_full_signature_path("table.sig"));
-  EXPECT_TRUE(is_full_signature_path("/home/u/table.sig"));
-  EXPECT_EQ(about_version_text().rfind("Version ", 0), 0u);
-}
-
-TEST(SmallDialogs, NewFolderNameOnAnHfsVolume) {
+TEST(VolumeNames, NewFolderNameOnAnHfsVolume) {
   REQUIRE_TOOL("hls");
   TempDir dir;
   std::string img = dir.str("n.img");

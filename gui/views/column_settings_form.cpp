@@ -1,4 +1,4 @@
-// Column Settings, About and Signature File.
+// Column Settings: the columns of the file list shown, and their widths.
 #include <wx/button.h>
 #include <wx/filedlg.h>
 #include <wx/spinctrl.h>
@@ -6,11 +6,11 @@
 
 #include "IO/settings.h"
 #include "IO/uitext.h"
-#include "gui/forms/dialogforms.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
-#include "gui/forms/small_dialogs.h"
 #include "gui/mainviews.h"
+#include "gui/views/column_settings.h"
+#include "gui/views/column_settings_form.h"
 #include "gui/views/file_table.h"
 
 // --- Column Settings ------------------------------------------------------------------------
@@ -86,69 +86,6 @@ int run_column_settings_form(wxWindow* owner) {
       g_main_views->apply_column_widths();
       g_main_views->set_tree_width(m.explorer_bar ? m.widths[k_settings_columns] : 0);
     }
-    return true;
-  };
-  d.finish(content);
-  return d.run();
-}
-
-// --- About ----------------------------------------------------------------------------------------
-
-int run_about_form(wxWindow* owner) {
-  FormDialog d(owner, "About", 1029, 101);
-  auto* content = new wxBoxSizer(wxVERTICAL);
-  auto* product = new wxStaticText(&d, wxID_ANY, "Corvane");
-  product->SetFont(product->GetFont().Bold().Scaled(1.6f));
-  content->Add(product, 0, wxALIGN_CENTER | wxALL, 6);
-  auto* what = new wxStaticText(&d, wxID_ANY, ui_wx(1030), wxDefaultPosition, wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
-  what->SetName("What");
-  content->Add(what, 0, wxALIGN_CENTER | wxALL, 4);
-  auto* version = new wxStaticText(&d, wxID_ANY, from_utf8(about_version_text()));
-  version->SetName("Version");
-  content->Add(version, 0, wxALIGN_CENTER | wxALL, 4);
-  auto* row = new wxBoxSizer(wxHORIZONTAL);
-  auto* mail = new wxButton(&d, wxID_ANY, ui_wx(1423));
-  auto* web = new wxButton(&d, wxID_ANY, ui_wx(1424));
-  mail->SetName("Mail");
-  web->SetName("Web");
-  row->Add(mail, 0, wxALL, 4);
-  row->Add(web, 0, wxALL, 4);
-  content->Add(row, 0, wxALIGN_CENTER);
-  mail->Bind(wxEVT_BUTTON, [](wxCommandEvent&) { wxLaunchDefaultBrowser(ui_wx(6214)); });
-  web->Bind(wxEVT_BUTTON, [](wxCommandEvent&) { wxLaunchDefaultBrowser(ui_wx(6215)); });
-  d.on_ok = [](int& result) {
-    result = 0;
-    return true;
-  };
-  d.finish(content, {.cancel_text = 0});
-  return d.run();
-}
-
-// --- Signature File ---------------------------------------------------------------------------------
-
-int run_signature_file_form(wxWindow* owner) {
-  SignatureFileModel m;
-  init_signature_file(m);
-  if (!m.key_ok) return 0;
-  FormDialog d(owner, "SignatureFile", 1054, 110);
-  auto* g = new wxFlexGridSizer(2, 2, 2);
-  g->AddGrowableCol(1);
-  d.add_row(g, &d, 1055, "Key", m.key_path, 0, 380, wxTE_READONLY);
-  d.add_row(g, &d, 1056, "Current", m.current, 0, 380, wxTE_READONLY);
-  wxTextCtrl* chosen = d.add_row(g, &d, 1057, "Chosen", m.chosen, 255, 380, wxTE_READONLY);
-  auto* content = new wxBoxSizer(wxVERTICAL);
-  content->Add(g, 0, wxEXPAND);
-  auto* browse = new wxButton(&d, wxID_ANY, ui_wx(1060));
-  browse->SetName("Browse");
-  content->Add(browse, 0, wxTOP, 6);
-  browse->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
-    wxFileDialog choose(&d, ui_wx(1054), "", "", "*.sig", wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    if (run_modal(choose) != wxID_OK) return;
-    m.chosen = to_utf8(choose.GetPath());
-    chosen->ChangeValue(choose.GetPath());
-  });
-  d.on_ok = [&](int& result) {
-    result = apply_signature_file(m);
     return true;
   };
   d.finish(content);
