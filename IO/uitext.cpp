@@ -30,7 +30,7 @@ const TextEntry k_texts[] = {
 #include "hfs/texts.inc"
 #include "hfs/texts_edit.inc"
 #include "macfiles/texts.inc"
-#include "macfiles/texts_forks.inc"
+#include "compiler/texts_forks.inc"
 #include "compiler/texts.inc"
 #include "compiler/texts_items.inc"
 #include "compiler/texts_image.inc"

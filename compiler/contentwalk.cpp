@@ -16,7 +16,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/isonames.h"
-#include "macfiles/forkwrite.h"
+#include "compiler/forkwrite.h"
 #include "platform/files.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "hfs/fresh.h"
 #include "hfs/macdate.h"
 #include "hfs/ondisk.h"
-#include "macfiles/forkwrite.h"
+#include "compiler/forkwrite.h"
 #include "platform/files.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "IO/uitext.h"
 #include "compiler/project.h"
 #include "gui/commands.h"
-#include "gui/compileworker.h"
+#include "gui/compile/compileworker.h"
 #include "gui/forms/name_forms.h"
 #include "gui/desktop/desktop_files.h"
 #include "gui/forms/messageforms.h"

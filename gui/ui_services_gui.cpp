@@ -20,8 +20,8 @@
 #include "gui/volume/truncation_prompt.h"
 #include "gui/guiforms.h"
 #include "gui/guithread.h"
-#include "gui/progresslogic.h"
-#include "gui/transfer_prompts.h"
+#include "gui/compile/progresslogic.h"
+#include "gui/volume/transfer_prompts.h"
 #include "macfiles/extract.h"
 
 GuiForms* g_gui_forms = nullptr;

@@ -10,7 +10,7 @@
 
 #include "IO/uitext.h"
 #include "gui/guiforms.h"
-#include "gui/progresslogic.h"
+#include "gui/compile/progresslogic.h"
 
 namespace {
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }

@@ -21,7 +21,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/menumodel.h"
-#include "gui/progresslogic.h"
+#include "gui/compile/progresslogic.h"
 #include "platform/files.h"
 
 std::function<void(wxDialog&)> g_modal_driver;

@@ -8,8 +8,8 @@
 #include "gui/desktop/desktop_files.h"
 #include "gui/forms/messageforms.h"
 #include "gui/volume/volume_forms.h"
-#include "gui/transfer_prompts.h"
-#include "gui/volume_commands.h"
+#include "gui/volume/transfer_prompts.h"
+#include "gui/volume/volume_commands.h"
 #include "hfs/volume.h"
 
 namespace {

@@ -25,7 +25,7 @@
 #include "iconasm/core/image_ops.h"
 #include "iconasm/core/winicons.h"
 #include "iconasm/core/pictures.h"
-#include "gui/special_logic.h"
+#include "platform/programs.h"
 #include "platform/files.h"
 
 namespace {

@@ -6,10 +6,10 @@
 
 #include "IO/settings.h"
 #include "IO/uitext.h"
-#include "gui/about.h"
+#include "gui/special/about.h"
 #include "gui/commandline.h"
 #include "gui/menumodel.h"
-#include "gui/progresslogic.h"
+#include "gui/compile/progresslogic.h"
 #include "gui/recent.h"
 #include "macfiles/extract.h"
 #include "platform/settings_store.h"

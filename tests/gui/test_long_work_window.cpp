@@ -26,7 +26,7 @@
 #include "gui/volume/transfer_dialogs.h"
 #include "support/volume_images.h"
 #include "gui/mainframe.h"
-#include "gui/volume_commands.h"
+#include "gui/volume/volume_commands.h"
 #include "gui/window_backends.h"
 #include "gui_fixture.h"
 #include "hfs/volcheck.h"

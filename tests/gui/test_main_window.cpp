@@ -19,7 +19,7 @@
 #include "IO/version.h"
 #include "compiler/project.h"
 #include "gui/commandline.h"
-#include "gui/compileworker.h"
+#include "gui/compile/compileworker.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/printing.h"
 #include "gui/mainframe.h"

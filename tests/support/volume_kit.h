@@ -16,7 +16,7 @@
 #include "gui/guiforms.h"
 #include "gui/mainviews.h"
 #include "gui/views/volume_view.h"
-#include "gui/volume_commands.h"
+#include "gui/volume/volume_commands.h"
 #include "hfs/volume_fixture.h"
 #include "quiet_forms.h"
 #include "support/testkit.h"

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "gui/compileworker.h"
+#include "gui/compile/compileworker.h"
 #include "gui/forms/messageforms.h"
 #include "gui/mainframe.h"
 #include "gui_fixture.h"

@@ -16,13 +16,13 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/app.h"
-#include "gui/compileworker.h"
+#include "gui/compile/compileworker.h"
 #include "gui/guithread.h"
 #include "gui/forms/messageforms.h"
 #include "gui/guiforms.h"
 #include "gui/instance.h"
 #include "gui/mainframe.h"
-#include "gui/progresslogic.h"
+#include "gui/compile/progresslogic.h"
 #include "gui_fixture.h"
 
 using namespace guitest;

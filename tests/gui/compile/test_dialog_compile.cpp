@@ -13,7 +13,7 @@
 #include "IO/uitext.h"
 #include "IO/version.h"
 #include "compiler/project.h"
-#include "gui/compileworker.h"
+#include "gui/compile/compileworker.h"
 #include "gui/compile/compile_options.h"
 #include "dialog_driver.h"
 

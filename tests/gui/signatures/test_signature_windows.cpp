@@ -56,7 +56,7 @@
 #include "support/volume_images.h"
 #include "gui/mainframe.h"
 #include "gui/mainviews.h"
-#include "gui/special_logic.h"
+#include "gui/special/special_logic.h"
 #include "gui_fixture.h"
 #include "support/inclusion_kit.h"
 #include "hfs/volume_fixture.h"

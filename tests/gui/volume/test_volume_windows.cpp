@@ -26,7 +26,7 @@
 #include "support/volume_images.h"
 #include "gui/mainframe.h"
 #include "gui/mainviews.h"
-#include "gui/volume_commands.h"
+#include "gui/volume/volume_commands.h"
 #include "gui_fixture.h"
 #include "hfs/alloc.h"
 #include "hfs/voledit.h"

@@ -14,7 +14,7 @@
 #include "gui/project/item_properties.h"
 #include "gui/project/long_names.h"
 #include "gui/menumodel.h"
-#include "gui/projectitems.h"
+#include "gui/project/projectitems.h"
 #include "hfs/voledit.h"
 #include "macfiles/import.h"
 #include "support/testkit.h"

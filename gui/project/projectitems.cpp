@@ -1,4 +1,4 @@
-#include "gui/projectitems.h"
+#include "gui/project/projectitems.h"
 
 #include "IO/unicode.h"
 #include "compiler/additems.h"

@@ -1,4 +1,4 @@
-#include "gui/special_commands.h"
+#include "gui/special/special_commands.h"
 
 #include <wx/app.h>
 #include <wx/filedlg.h>
@@ -26,8 +26,9 @@
 #include "gui/mainframe.h"
 #include "gui/mainviews.h"
 #include "gui/menumodel.h"
-#include "gui/projectitems.h"
-#include "gui/special_logic.h"
+#include "gui/project/projectitems.h"
+#include "gui/special/special_logic.h"
+#include "platform/programs.h"
 #include "hfs/volume.h"
 #include "macfiles/signatures.h"
 

@@ -1,4 +1,4 @@
-#include "gui/volume_commands.h"
+#include "gui/volume/volume_commands.h"
 
 #include <algorithm>
 

@@ -14,23 +14,13 @@
 
 struct SignatureReplace;
 
-// --- starting other programs -----------------------------------------------------------------
+// --- starting other programs (platform/programs.h starts them) ------------------------------
 constexpr const char* k_icon_program_name = "facetor";
 
 // The folder the icon program is looked for in first: the running program's
 // own, unless this is set (the tests point it elsewhere).
 extern std::string g_icon_program_folder;
 std::string running_program_folder();
-
-// The program named name: in first_folder when an executable of that name lies
-// there, else the first one along path_list (colon-separated, as $PATH). ""
-// when there is none.
-std::string find_program(const std::string& name, const std::string& first_folder, const std::string& path_list);
-
-// Starts path with args and goes on at once: nothing passes between the two
-// (standard input from /dev/null, none of our descriptors inherited); the
-// child is reaped when it ends. 0, or the errno of the failed start.
-int start_detached(const std::string& path, const std::vector<std::string>& args);
 
 // The icon program, found as find_program does from g_icon_program_folder (or
 // the program's own folder) and $PATH, started without arguments. 0 started;
@@ -40,11 +30,6 @@ int start_icon_program(std::string& message);
 // The folder the desktop's file manager opens on: the open document's folder,
 // else the work folder.
 std::string file_manager_folder(const std::string& document_path);
-// Starts the desktop's opener (xdg-open) on a folder or an address. 0 or errno
-// (ENOENT when there is no opener). When g_desktop_opener is set it is called
-// in its place (the tests record what would be opened).
-int open_with_desktop(const std::string& target);
-extern std::function<int(const std::string& target)> g_desktop_opener;
 
 // The maker's on-line support page in the interface language.
 std::string support_page_address(int language_offset);

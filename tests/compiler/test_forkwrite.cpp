@@ -13,7 +13,7 @@
 #include "compiler/project.h"
 #include "macfiles/applesingle.h"
 #include "macfiles/binhex.h"
-#include "macfiles/forkwrite.h"
+#include "compiler/forkwrite.h"
 #include "macfiles/macbinary.h"
 #include "macfiles/namedstreams.h"
 #include "platform/streams.h"

@@ -15,7 +15,7 @@
 #include "compiler/commands.h"
 #include "compiler/project.h"
 #include "gui/signatures/sigreplace.h"
-#include "gui/special_logic.h"
+#include "gui/special/special_logic.h"
 #include "hfs/volume_fixture.h"
 #include "hfs/voledit.h"
 #include "support/testkit.h"
@@ -24,18 +24,6 @@
 using namespace testkit;
 
 namespace {
-
-void write_script(const std::string& path, const std::string& body) {
-  write_text(path, "#!/bin/sh\n" + body);
-  ::chmod(path.c_str(), 0755);
-}
-
-bool wait_for_file(const std::string& path) {
-  for (int i = 0; i < 300 && !fs::exists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  // The writer may still be at it: give it a moment to finish the line.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  return fs::exists(path);
-}
 
 struct PathVariable {
   std::string saved;
@@ -48,44 +36,6 @@ struct PathVariable {
 };
 
 }  // namespace
-
-TEST(SpecialLogic, ProgramsAreFoundInTheOwnFolderFirstThenAlongThePath) {
-  TempDir dir;
-  fs::create_directories(dir.path() / "own");
-  fs::create_directories(dir.path() / "bin1");
-  fs::create_directories(dir.path() / "bin2");
-  write_script(dir.str("bin2/facetor"), "exit 0\n");
-  write_text(dir.str("bin1/facetor"), "not executable");  // passed over
-  std::string path_list = dir.str("bin1") + ":relative/bin:" + dir.str("bin2");
-  EXPECT_EQ(find_program("facetor", dir.str("own"), path_list), dir.str("bin2/facetor"));
-  write_script(dir.str("own/facetor"), "exit 0\n");
-  EXPECT_EQ(find_program("facetor", dir.str("own"), path_list), dir.str("own/facetor"));
-  EXPECT_EQ(find_program("facetor", dir.str("own/"), ""), dir.str("own/facetor"));
-  // A folder of that name is no program; names with a "/" are never looked up.
-  fs::create_directories(dir.path() / "bin3" / "tool");
-  EXPECT_EQ(find_program("tool", "", dir.str("bin3")), "");
-  EXPECT_EQ(find_program("../own/facetor", dir.str("bin1"), ""), "");
-  EXPECT_EQ(find_program("absent", dir.str("own"), path_list), "");
-}
-
-TEST(SpecialLogic, AStartedProgramGetsNothingOfOursAndTheCallerGoesOn) {
-  TempDir dir;
-  std::string report = dir.str("report");
-  int ours = ::open(dir.str("held").c_str(), O_CREAT | O_RDWR, 0644);  // no close-on-exec
-  ASSERT_GE(ours, 3);
-  // The child waits a little: start_detached must come back before it ends.
-  write_script(dir.str("child"), "sleep 0.3\n"
-               "{ echo \"args:$#\"; [ -e /proc/$$/fd/" + std::to_string(ours) + " ] && echo inherited;"
-               " readlink /proc/$$/fd/0; } > " + quote(report + ".part") + "\n"
-               "mv " + quote(report + ".part") + " " + quote(report) + "\n");
-  auto t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(start_detached(dir.str("child"), {}), 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(250));
-  ASSERT_TRUE(wait_for_file(report));
-  EXPECT_EQ(read_text(report), "args:0\n/dev/null\n");
-  ::close(ours);
-  EXPECT_NE(start_detached(dir.str("missing"), {}), 0);
-}
 
 TEST(SpecialLogic, IconProgramStartsOrTellsWhereItWasLookedFor) {
   TempDir dir;

@@ -1,4 +1,4 @@
-#include "gui/compileworker.h"
+#include "gui/compile/compileworker.h"
 
 #include <memory>
 #include <thread>
@@ -7,7 +7,7 @@
 #include "compiler/commands.h"
 #include "gui/guiforms.h"
 #include "gui/guithread.h"
-#include "gui/progresslogic.h"
+#include "gui/compile/progresslogic.h"
 
 namespace {
 

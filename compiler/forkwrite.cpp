@@ -1,4 +1,4 @@
-#include "macfiles/forkwrite.h"
+#include "compiler/forkwrite.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -16,7 +16,7 @@
 #include "hfs/ondisk.h"
 #include "hfs/volume.h"
 #include "macfiles/applesingle.h"
-#include "macfiles/forkwrite.h"
+#include "compiler/forkwrite.h"
 #include "macfiles/macbinary.h"
 #include "support/inclusion_kit.h"
 #include "support/recording_ui.h"

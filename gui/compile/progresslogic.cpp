@@ -1,4 +1,4 @@
-#include "gui/progresslogic.h"
+#include "gui/compile/progresslogic.h"
 
 #include <algorithm>
 #include <cstdio>

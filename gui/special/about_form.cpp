@@ -6,8 +6,8 @@
 
 #include "IO/settings.h"
 #include "IO/uitext.h"
-#include "gui/about.h"
-#include "gui/about_form.h"
+#include "gui/special/about.h"
+#include "gui/special/about_form.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 #include "gui/mainviews.h"

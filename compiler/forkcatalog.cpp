@@ -4,7 +4,7 @@
 #include "hfs/catinsert.h"
 #include "hfs/ondisk.h"
 #include "hfs/volume.h"
-#include "macfiles/forkwrite.h"
+#include "compiler/forkwrite.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "gui/about.h"
+#include "gui/special/about.h"
 
 #include "IO/uitext.h"
 #include "IO/version.h"
