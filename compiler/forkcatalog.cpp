@@ -1,10 +1,10 @@
 // The compile's per-file writers: forks at the cursor, then the catalog entry.
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "compiler/forkwrite.h"
 #include "hfs/catinsert.h"
 #include "hfs/ondisk.h"
 #include "hfs/volume.h"
-#include "compiler/forkwrite.h"
 
 namespace {
 

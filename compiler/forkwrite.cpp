@@ -11,12 +11,12 @@
 #include "IO/names.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "hfs/macdate.h"
 #include "macfiles/applesingle.h"
 #include "macfiles/binhex.h"
 #include "macfiles/macbinary.h"
 #include "macfiles/macfile.h"
 #include "macfiles/namedstreams.h"
-#include "hfs/macdate.h"
 #include "platform/tempfile.h"
 
 namespace {

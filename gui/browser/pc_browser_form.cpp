@@ -17,8 +17,8 @@
 #include "IO/settings.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
-#include "gui/forms/messageforms.h"
 #include "gui/browser/pc_browser.h"
+#include "gui/forms/messageforms.h"
 #include "gui/volume/volume_forms.h"
 
 namespace {

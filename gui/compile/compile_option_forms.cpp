@@ -3,14 +3,14 @@
 #include <wx/statbox.h>
 #include <wx/utils.h>
 
+#include "gui/compile/compile_option_forms.h"
 #include "IO/fileio.h"
 #include "IO/uitext.h"
 #include "gui/compile/compile_options.h"
-#include "gui/project/long_names.h"
-#include "gui/compile/compile_option_forms.h"
-#include "gui/project/project_forms.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
+#include "gui/project/long_names.h"
+#include "gui/project/project_forms.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include "IO/ui_services.h"
 #include "compiler/commands.h"
+#include "gui/compile/progresslogic.h"
 #include "gui/guiforms.h"
 #include "gui/guithread.h"
-#include "gui/compile/progresslogic.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <algorithm>
 
 #include "IO/uitext.h"
-#include "gui/guiforms.h"
 #include "gui/compile/progresslogic.h"
+#include "gui/guiforms.h"
 
 namespace {
 wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }

@@ -6,9 +6,9 @@
 #include "IO/uitext.h"
 #include <memory>
 
+#include "gui/forms/messageforms.h"
 #include "gui/project/item_properties.h"
 #include "gui/project/long_names.h"
-#include "gui/forms/messageforms.h"
 
 wxString ui_wx(int id) { return wxString::FromUTF8(ui_text(id)); }
 

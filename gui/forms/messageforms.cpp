@@ -20,8 +20,8 @@
 
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
-#include "gui/menumodel.h"
 #include "gui/compile/progresslogic.h"
+#include "gui/menumodel.h"
 #include "platform/files.h"
 
 std::function<void(wxDialog&)> g_modal_driver;

@@ -13,9 +13,9 @@
 #include "IO/version.h"
 #include "hfs/btree.h"
 #include "hfs/voledit.h"
+#include "hfs/volume.h"
 #include "macfiles/aliasres.h"
 #include "macfiles/signatures.h"
-#include "hfs/volume.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <wx/statbox.h>
 
 #include "IO/uitext.h"
+#include "gui/forms/formframe.h"
+#include "gui/forms/messageforms.h"
 #include "gui/forms/name_checks.h"
 #include "gui/project/item_properties.h"
 #include "gui/project/long_names.h"
 #include "gui/project/project_forms.h"
-#include "gui/forms/formframe.h"
-#include "gui/forms/messageforms.h"
 #include "macfiles/signatures.h"
 
 namespace {

@@ -8,12 +8,12 @@
 
 #include <cstring>
 
-#include "gui/forms/name_forms.h"
-#include "gui/search/search_forms.h"
-#include "gui/search/file_search.h"
 #include "gui/forms/formframe.h"
-#include "gui/search/hit_selection.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/name_forms.h"
+#include "gui/search/file_search.h"
+#include "gui/search/hit_selection.h"
+#include "gui/search/search_forms.h"
 #include "gui/views/file_table.h"
 
 int run_file_search_form(wxWindow* owner, int mode, FILE* project, FileSearchModel& m) {

@@ -7,10 +7,10 @@
 #include <wx/utils.h>
 
 #include "IO/paths.h"
-#include "platform/files.h"
 #include "gui/forms/form_kit.h"
 #include "gui/forms/formframe.h"
 #include "gui/signatures/sigtable_offer.h"
+#include "platform/files.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 
 #include "IO/settings.h"
 #include "IO/uitext.h"
-#include "gui/special/about.h"
-#include "gui/special/about_form.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 #include "gui/mainviews.h"
+#include "gui/special/about.h"
+#include "gui/special/about_form.h"
 #include "gui/views/file_table.h"
 
 // --- About ----------------------------------------------------------------------------------------

@@ -19,8 +19,8 @@
 #include "compiler/refresh.h"
 #include "gui/signatures/sigreplace.h"
 #include "hfs/alloc.h"
-#include "hfs/volume.h"
 #include "hfs/voledit.h"
+#include "hfs/volume.h"
 #include "platform/files.h"
 #include "platform/programs.h"
 

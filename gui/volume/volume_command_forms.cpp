@@ -7,9 +7,9 @@
 #include "IO/uitext.h"
 #include "gui/desktop/desktop_files.h"
 #include "gui/forms/messageforms.h"
-#include "gui/volume/volume_forms.h"
 #include "gui/volume/transfer_prompts.h"
 #include "gui/volume/volume_commands.h"
+#include "gui/volume/volume_forms.h"
 #include "hfs/volume.h"
 
 namespace {

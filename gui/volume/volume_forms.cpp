@@ -9,12 +9,12 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "IO/uitext.h"
 #include "IO/ui_services.h"
-#include "gui/volume/alias_view.h"
-#include "gui/forms/name_forms.h"
+#include "IO/uitext.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/name_forms.h"
+#include "gui/volume/alias_view.h"
 #include "macfiles/signatures.h"
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include "IO/ui_services.h"
 #include "compiler/additems.h"
+#include "compiler/forkwrite.h"
 #include "compiler/project.h"
 #include "hfs/alloc.h"
 #include "hfs/engine.h"
@@ -16,7 +17,6 @@
 #include "hfs/ondisk.h"
 #include "hfs/volume.h"
 #include "macfiles/applesingle.h"
-#include "compiler/forkwrite.h"
 #include "macfiles/macbinary.h"
 #include "support/inclusion_kit.h"
 #include "support/recording_ui.h"

@@ -6,11 +6,11 @@
 
 #include "IO/settings.h"
 #include "IO/uitext.h"
-#include "gui/special/about.h"
 #include "gui/commandline.h"
-#include "gui/menumodel.h"
 #include "gui/compile/progresslogic.h"
+#include "gui/menumodel.h"
 #include "gui/recent.h"
+#include "gui/special/about.h"
 #include "macfiles/extract.h"
 #include "platform/settings_store.h"
 #include "support/testkit.h"

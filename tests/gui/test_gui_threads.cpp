@@ -18,10 +18,10 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/compile/compileworker.h"
+#include "gui/compile/progresslogic.h"
 #include "gui/guiforms.h"
 #include "gui/guithread.h"
 #include "gui/instance.h"
-#include "gui/compile/progresslogic.h"
 #include "support/testkit.h"
 
 namespace {

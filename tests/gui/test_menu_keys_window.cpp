@@ -19,12 +19,12 @@
 
 #include "IO/uitext.h"
 #include "gui/forms/messageforms.h"
-#include "support/volume_images.h"
 #include "gui/mainframe.h"
 #include "gui/menumodel.h"
 #include "gui_fixture.h"
 #include "hfs/volume.h"
 #include "macfiles/extract.h"
+#include "support/volume_images.h"
 #include "x11probe.h"
 
 using namespace guitest;

@@ -12,10 +12,10 @@
 
 #include "IO/ui_services.h"
 #include "compiler/project.h"
-#include "gui/volume/transfer_dialogs.h"
 #include "gui/guiforms.h"
 #include "gui/mainviews.h"
 #include "gui/views/volume_view.h"
+#include "gui/volume/transfer_dialogs.h"
 #include "gui/volume/volume_commands.h"
 #include "hfs/volume_fixture.h"
 #include "quiet_forms.h"

@@ -17,12 +17,12 @@
 #include "IO/uitext.h"
 #include "gui/app.h"
 #include "gui/compile/compileworker.h"
-#include "gui/guithread.h"
+#include "gui/compile/progresslogic.h"
 #include "gui/forms/messageforms.h"
 #include "gui/guiforms.h"
+#include "gui/guithread.h"
 #include "gui/instance.h"
 #include "gui/mainframe.h"
-#include "gui/compile/progresslogic.h"
 #include "gui_fixture.h"
 
 using namespace guitest;

@@ -13,9 +13,9 @@
 #include "IO/uitext.h"
 #include "IO/version.h"
 #include "compiler/project.h"
-#include "gui/compile/compileworker.h"
-#include "gui/compile/compile_options.h"
 #include "dialog_driver.h"
+#include "gui/compile/compile_options.h"
+#include "gui/compile/compileworker.h"
 
 using namespace guitest;
 using namespace dialogtest;

@@ -23,13 +23,13 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/project.h"
+#include "dialog_driver.h"
 #include "gui/mainframe.h"
 #include "gui/menumodel.h"
 #include "gui/views/documents.h"
+#include "gui_fixture.h"
 #include "hfs/volume.h"
 #include "support/udif_writer.h"
-#include "dialog_driver.h"
-#include "gui_fixture.h"
 #include "x11probe.h"
 
 using namespace guitest;

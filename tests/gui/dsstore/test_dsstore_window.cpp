@@ -8,10 +8,10 @@
 
 
 #include "IO/uitext.h"
+#include "form_steps.h"
 #include "gui/dsstore/dsstore_editor.h"
 #include "gui/dsstore/dsstore_form.h"
 #include "support/inclusion_kit.h"
-#include "form_steps.h"
 
 using namespace guitest;
 using namespace formsteps;

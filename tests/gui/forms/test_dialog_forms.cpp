@@ -13,10 +13,10 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/project.h"
+#include "dialog_driver.h"
 #include "gui/project/long_names.h"
 #include "gui/signatures/signature_forms.h"
 #include "gui/views/file_table.h"
-#include "dialog_driver.h"
 
 using namespace guitest;
 using namespace dialogtest;

@@ -11,9 +11,9 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/commands.h"
+#include "dialog_driver.h"
 #include "gui/compile/logfiledialog.h"
 #include "gui/forms/messageforms.h"
-#include "dialog_driver.h"
 #include "gui_fixture.h"
 
 using namespace dialogtest;

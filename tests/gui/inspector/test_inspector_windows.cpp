@@ -36,15 +36,15 @@
 #include "gui/forms/printing.h"
 #include "gui/inspector/decoders.h"
 #include "gui/inspector/dump_dialogs.h"
-#include "gui/inspector/dump_window.h"
 #include "gui/inspector/dump_images.h"
+#include "gui/inspector/dump_window.h"
 #include "gui/inspector/image_fixture.h"
 #include "gui/inspector/viewer_form.h"
 #include "gui/inspector/volume_headers.h"
 #include "gui/mainframe.h"
 #include "gui/mainviews.h"
-#include "hfs/volume.h"
 #include "gui_fixture.h"
+#include "hfs/volume.h"
 
 using namespace guitest;
 using testkit::quote;

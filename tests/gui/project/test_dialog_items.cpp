@@ -11,8 +11,8 @@
 
 #include "IO/uitext.h"
 #include "compiler/project.h"
-#include "gui/search/file_search.h"
 #include "dialog_driver.h"
+#include "gui/search/file_search.h"
 
 using namespace guitest;
 using namespace dialogtest;

@@ -7,9 +7,9 @@
 #include <wx/listbox.h>
 
 #include "IO/uitext.h"
+#include "dialog_driver.h"
 #include "gui/signatures/sigtable_offer.h"
 #include "gui/signatures/sigtable_offer_form.h"
-#include "dialog_driver.h"
 
 using namespace guitest;
 using namespace dialogtest;

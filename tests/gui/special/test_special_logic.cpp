@@ -16,8 +16,8 @@
 #include "compiler/project.h"
 #include "gui/signatures/sigreplace.h"
 #include "gui/special/special_logic.h"
-#include "hfs/volume_fixture.h"
 #include "hfs/voledit.h"
+#include "hfs/volume_fixture.h"
 #include "support/testkit.h"
 #include "support/volume_kit.h"
 

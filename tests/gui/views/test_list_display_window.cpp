@@ -16,14 +16,14 @@
 #include <regex>
 
 #include "IO/uitext.h"
-#include "support/volume_images.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
-#include "gui/views/type_icon_theme.h"
 #include "gui/views/mode_views.h"
+#include "gui/views/type_icon_theme.h"
 #include "gui/views/type_icons.h"
 #include "gui_fixture.h"
 #include "hfs/volume.h"
+#include "support/volume_images.h"
 
 using namespace guitest;
 using testkit::quote;

@@ -12,14 +12,14 @@
 #include "IO/charsets.h"
 #include "IO/prompts.h"
 #include "IO/uitext.h"
+#include "dialog_driver.h"
 #include "gui/commands.h"
 #include "gui/search/file_search.h"
-#include "hfs/alloc.h"
 #include "gui/views/file_table.h"
+#include "hfs/alloc.h"
 #include "hfs/newimage.h"
 #include "hfs/volume.h"
 #include "macfiles/import.h"
-#include "dialog_driver.h"
 
 using namespace guitest;
 using namespace dialogtest;

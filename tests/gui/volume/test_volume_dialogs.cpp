@@ -12,15 +12,15 @@
 #include "IO/prompts.h"
 #include "IO/settings.h"
 #include "IO/uitext.h"
-#include "gui/forms/name_checks.h"
 #include "gui/browser/pc_browser.h"
+#include "gui/forms/name_checks.h"
 #include "gui/volume/transfer_dialogs.h"
 #include "gui/volume/volume_properties.h"
-#include "support/volume_images.h"
 #include "hfs/alloc.h"
 #include "hfs/voledit.h"
 #include "platform/settings_store.h"
 #include "support/recording_ui.h"
+#include "support/volume_images.h"
 
 using namespace volkit;
 using testkit::TempDir;

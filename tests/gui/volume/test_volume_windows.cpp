@@ -20,16 +20,16 @@
 
 #include "IO/uitext.h"
 #include "gui/forms/messageforms.h"
-#include "gui/volume/transfer_dialogs.h"
-#include "gui/volume/volume_forms.h"
-#include "support/quiet_forms.h"
-#include "support/volume_images.h"
 #include "gui/mainframe.h"
 #include "gui/mainviews.h"
+#include "gui/volume/transfer_dialogs.h"
 #include "gui/volume/volume_commands.h"
+#include "gui/volume/volume_forms.h"
 #include "gui_fixture.h"
 #include "hfs/alloc.h"
 #include "hfs/voledit.h"
+#include "support/quiet_forms.h"
+#include "support/volume_images.h"
 
 using namespace guitest;
 using volkit::quote;
