@@ -250,3 +250,11 @@ std::u32string compose_text(std::u32string_view in) {
 
 std::string utf8_decompose(std::string_view s) { return u32_to_utf8(hfs_decompose(utf8_to_u32(s))); }
 std::string utf8_compose(std::string_view s) { return u32_to_utf8(compose_text(utf8_to_u32(s))); }
+
+std::string clip_utf8(std::string_view s, size_t max) {
+  if (s.size() <= max) return std::string(s);
+  size_t n = max;
+  // Back off continuation bytes so that no character is cut in two.
+  while (n > 0 && (uint8_t(s[n]) & 0xC0) == 0x80) --n;
+  return std::string(s.substr(0, n));
+}

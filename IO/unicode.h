@@ -17,6 +17,8 @@ bool is_valid_utf8(std::string_view s);
 void append_utf8(std::string& out, char32_t cp);
 std::u32string utf8_to_u32(std::string_view s);
 std::string u32_to_utf8(std::u32string_view s);
+// Copies a UTF-8 text cut to at most max bytes, never inside a character.
+std::string clip_utf8(std::string_view s, size_t max);
 
 // Reads one code point of UTF-16 text; a lone surrogate is returned as itself.
 char32_t next_utf16(std::u16string_view s, size_t& i);

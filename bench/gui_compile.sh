@@ -3,7 +3,7 @@
 # small files (1 to 3,000 bytes, 100 files a folder) made with "quorvel -i".
 # For each size the console compile ("quorvel -c", whole process) and the
 # window's (the real main window on a private X server, timed from the start
-# of its worker to its end, tests/gui/test_compile_timing.cpp) run in turns,
+# of its worker to its end, tests/gui/compile/test_compile_timing.cpp) run in turns,
 # ROUNDS times (3 by default), so that a load on the machine meets both alike;
 # each round prints its own ratio, window over console.
 # With A11Y=1 the window runs with the accessibility bridge loaded and a

@@ -18,15 +18,16 @@
 #include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "IO/unicode.h"
 #include "compiler/commands.h"
 #include "compiler/isonames.h"
+#include "hfs/macdate.h"
 #include "macfiles/applesingle.h"
 #include "macfiles/binhex.h"
 #include "macfiles/macbinary.h"
 #include "macfiles/namedstreams.h"
 #include "macfiles/signatures.h"
 #include "platform/streams.h"
-#include "hfs/macdate.h"
 
 int g_answer_macbinary = 0;
 int g_answer_appledouble = 0;

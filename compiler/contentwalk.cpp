@@ -15,8 +15,8 @@
 
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "compiler/forkwrite.h"
 #include "compiler/isonames.h"
-#include "macfiles/forkwrite.h"
 #include "platform/files.h"
 
 namespace {

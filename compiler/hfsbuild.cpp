@@ -13,6 +13,7 @@
 #include "IO/names.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "compiler/forkwrite.h"
 #include "hfs/bitmap.h"
 #include "hfs/btbulk.h"
 #include "hfs/btedit.h"
@@ -21,7 +22,6 @@
 #include "hfs/fresh.h"
 #include "hfs/macdate.h"
 #include "hfs/ondisk.h"
-#include "macfiles/forkwrite.h"
 #include "platform/files.h"
 
 namespace {

@@ -25,6 +25,7 @@
 #include "IO/strlib.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "IO/unicode.h"
 #include "hfs/voledit.h"
 #include "hfs/volume.h"
 #include "platform/filelock.h"
@@ -1096,14 +1097,6 @@ int search_isoplus_project_by_name(FILE* f, std::string_view pattern, std::vecto
 }
 
 // --- names ---------------------------------------------------------------------------------------------------------
-
-std::string clip_utf8(std::string_view s, size_t max) {
-  if (s.size() <= max) return std::string(s);
-  size_t n = max;
-  // Back off continuation bytes so that no character is cut in two.
-  while (n > 0 && (uint8_t(s[n]) & 0xC0) == 0x80) --n;
-  return std::string(s.substr(0, n));
-}
 
 std::string shorten_name(std::string_view name, size_t limit) {
   if (name.size() <= limit) return std::string(name);

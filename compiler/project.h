@@ -277,8 +277,6 @@ int search_project_by_name(FILE* f, std::string_view pattern, std::vector<Projec
 int search_isoplus_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits);
 
 // --- names ---------------------------------------------------------------------------------------
-// Copies a UTF-8 text cut to at most max bytes, never inside a character.
-std::string clip_utf8(std::string_view s, size_t max);
 // Shortening that keeps an extension of at most 5 bytes (with its dot) at the end.
 std::string shorten_name(std::string_view name, size_t limit);
 // Names between UTF-8 and Mac Roman (the foundation's conversions).

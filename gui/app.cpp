@@ -13,7 +13,7 @@
 #include "IO/uitext.h"
 #include "compiler/commands.h"
 #include "gui/commandline.h"
-#include "gui/dialogs/messageforms.h"
+#include "gui/forms/messageforms.h"
 #include "gui/guithread.h"
 #include "gui/mainframe.h"
 #include "hfs/engine.h"

@@ -4,8 +4,8 @@
 #include "gui/commands.h"
 #include "gui/dialogcommands.h"
 #include "gui/inspector/inspector_commands.h"
-#include "gui/special_commands.h"
-#include "gui/volume_commands.h"
+#include "gui/special/special_commands.h"
+#include "gui/volume/volume_commands.h"
 
 void register_command_families() {
   register_volume_commands();

@@ -3,12 +3,12 @@
 #include <wx/statusbr.h>
 
 #include "IO/uitext.h"
-#include "gui/dialogs/printing.h"
+#include "compiler/project.h"
+#include "gui/forms/printing.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
 #include "gui/views/mode_views.h"
 #include "hfs/volume.h"
-#include "compiler/project.h"
 
 namespace {
 

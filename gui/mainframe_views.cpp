@@ -21,16 +21,16 @@
 #include "IO/uitext.h"
 #include "compiler/project.h"
 #include "gui/commands.h"
-#include "gui/compileworker.h"
-#include "gui/dialogs/dialogforms.h"
-#include "gui/desktop_files.h"
-#include "gui/dialogs/messageforms.h"
+#include "gui/compile/compileworker.h"
+#include "gui/desktop/desktop_files.h"
+#include "gui/forms/messageforms.h"
+#include "gui/forms/name_forms.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
-#include "gui/type_icon_theme.h"
 #include "gui/views/mode_views.h"
-#include "macfiles/signatures.h"
+#include "gui/views/type_icon_theme.h"
 #include "hfs/volume.h"
+#include "macfiles/signatures.h"
 
 namespace {
 

@@ -16,12 +16,12 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/additems.h"
+#include "gui/compile/progresslogic.h"
 #include "gui/dialoghooks.h"
-#include "gui/dialogs/truncation_prompt.h"
 #include "gui/guiforms.h"
 #include "gui/guithread.h"
-#include "gui/progresslogic.h"
-#include "gui/transfer_prompts.h"
+#include "gui/volume/transfer_prompts.h"
+#include "gui/volume/truncation_prompt.h"
 #include "macfiles/extract.h"
 
 GuiForms* g_gui_forms = nullptr;

@@ -10,7 +10,7 @@
 
 #include "IO/busycursor.h"
 #include "IO/windowutil.h"
-#include "gui/compileworker.h"
+#include "gui/compile/compileworker.h"
 #include "gui/guiforms.h"
 #include "gui/guithread.h"
 

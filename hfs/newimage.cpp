@@ -11,7 +11,7 @@
 #include "IO/names.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
-#include "compiler/isodesc.h"
+#include "IO/version.h"
 #include "hfs/bitmap.h"
 #include "hfs/btree.h"
 #include "hfs/fresh.h"

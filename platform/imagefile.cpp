@@ -11,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-#include "IO/bigendian.h"
+#include "platform/byteorder.h"
 
 namespace {
 

@@ -22,9 +22,9 @@
 #include "IO/prompts.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
-#include "gui/dialogs/formframe.h"
-#include "gui/dialogs/messageforms.h"
-#include "gui/dialogs/printing.h"
+#include "gui/forms/formframe.h"
+#include "gui/forms/messageforms.h"
+#include "gui/forms/printing.h"
 #include "gui/inspector/dump_session.h"
 #include "gui/inspector/viewer_form.h"
 

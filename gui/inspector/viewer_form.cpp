@@ -14,8 +14,8 @@
 #include <wx/utils.h>
 
 #include "IO/uitext.h"
-#include "gui/dialogs/messageforms.h"
-#include "gui/dialogs/formframe.h"
+#include "gui/forms/formframe.h"
+#include "gui/forms/messageforms.h"
 #include "gui/guithread.h"
 
 namespace {

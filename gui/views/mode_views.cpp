@@ -10,6 +10,7 @@
 
 #include "IO/charsets.h"
 #include "IO/uitext.h"
+#include "IO/unicode.h"
 #include "compiler/project.h"
 #include "gui/views/project_view.h"
 #include "gui/views/type_icons.h"

@@ -23,10 +23,10 @@
 #include "iconasm/core/icon_resources.h"
 #include "iconasm/core/icon_texts.h"
 #include "iconasm/core/image_ops.h"
-#include "iconasm/core/winicons.h"
 #include "iconasm/core/pictures.h"
-#include "gui/special_logic.h"
+#include "iconasm/core/winicons.h"
 #include "platform/files.h"
+#include "platform/programs.h"
 
 namespace {
 

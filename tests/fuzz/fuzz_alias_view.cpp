@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "gui/dialogs/dialog_models.h"
+#include "gui/forms/name_checks.h"
+#include "gui/volume/alias_view.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AliasView v;

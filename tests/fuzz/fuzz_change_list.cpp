@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "gui/dialogs/refresh_review.h"
+#include "gui/refresh/refresh_review.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RefreshReview review;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "gui/dialogs/dsstore.h"
-#include "gui/dialogs/dsstore_layout.h"
+#include "gui/dsstore/dsstore_layout.h"
+#include "macfiles/dsstore.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<DsStoreRecord> records;

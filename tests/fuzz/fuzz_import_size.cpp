@@ -10,8 +10,8 @@
 
 #include "IO/charsets.h"
 #include "IO/names.h"
-#include "gui/dialogs/pc_browser.h"
-#include "gui/dialogs/volume_properties.h"
+#include "gui/browser/pc_browser.h"
+#include "gui/volume/volume_properties.h"
 #include "macfiles/importsize.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/dialogs/sigtable_edit.h"
+#include "macfiles/sigfile.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 
 #include "IO/ui_services.h"
 #include "compiler/project.h"
-#include "gui/dialogs/messageforms.h"
+#include "gui/forms/messageforms.h"
 #include "gui/mainframe.h"
 #include "gui/mainviews.h"
 #include "gui_fixture.h"

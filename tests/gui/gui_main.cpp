@@ -20,7 +20,7 @@
 
 #include "IO/settings.h"
 #include "gui/app.h"
-#include "gui/dialogs/messageforms.h"
+#include "gui/forms/messageforms.h"
 #include "gui/guithread.h"
 #include "gui_fixture.h"
 #include "x11probe.h"

@@ -24,14 +24,14 @@
 #include "IO/busycursor.h"
 #include "IO/strlib.h"
 #include "IO/uitext.h"
-#include "gui/dialogs/transfer_dialogs.h"
-#include "gui/logic/volume_images.h"
 #include "gui/mainframe.h"
-#include "gui/volume_commands.h"
+#include "gui/volume/transfer_dialogs.h"
+#include "gui/volume/volume_commands.h"
 #include "gui/window_backends.h"
 #include "gui_fixture.h"
 #include "hfs/volcheck.h"
 #include "hfs/volume.h"
+#include "support/volume_images.h"
 #include "x11probe.h"
 
 using namespace guitest;

@@ -18,13 +18,13 @@
 #include <sstream>
 
 #include "IO/uitext.h"
-#include "gui/dialogs/messageforms.h"
-#include "gui/logic/volume_images.h"
+#include "gui/forms/messageforms.h"
 #include "gui/mainframe.h"
 #include "gui/menumodel.h"
 #include "gui_fixture.h"
 #include "hfs/volume.h"
 #include "macfiles/extract.h"
+#include "support/volume_images.h"
 #include "x11probe.h"
 
 using namespace guitest;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -255,6 +256,18 @@ std::vector<uint8_t> random_bytes(size_t n, uint32_t seed) {
   std::vector<uint8_t> v(n);
   for (auto& b : v) b = uint8_t(gen());
   return v;
+}
+
+void write_script(const std::string& path, const std::string& body) {
+  write_text(path, "#!/bin/sh\n" + body);
+  ::chmod(path.c_str(), 0755);
+}
+
+bool wait_for_file(const std::string& path) {
+  for (int i = 0; i < 300 && !fs::exists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // The writer may still be at it: give it a moment to finish the line.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return fs::exists(path);
 }
 
 }  // namespace testkit

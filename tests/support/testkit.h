@@ -49,6 +49,11 @@ void write_file(const fs::path& p, const void* data, size_t n);
 void write_file(const fs::path& p, const std::vector<uint8_t>& data);
 void write_text(const fs::path& p, const std::string& text);
 std::string sha256_of(const fs::path& p);  // via sha256sum
+// A shell script at path (made executable) running body.
+void write_script(const std::string& path, const std::string& body);
+// Waits up to 3 s for a file another process writes, and a moment more for it
+// to finish its line. True when it is there.
+bool wait_for_file(const std::string& path);
 
 struct RunResult {
   int rc = -1;          // exit status (or -1 when it did not exit normally)

@@ -1,0 +1,15 @@
+// The About box. owner may be null: the main window is taken.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "compiler/commands.h"
+#include "compiler/project.h"
+
+class wxWindow;
+
+int run_about_form(wxWindow* owner);
