@@ -5,7 +5,6 @@
 
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -136,12 +135,8 @@ TEST(QuorvelCompile, KilledCompileLeavesTheLastGoodImage) {
   std::string sum = testkit::sha256_of(img);
   size_t entries = entries_in(dir.str());
 
-  pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::execl(k_quorvel.c_str(), k_quorvel.c_str(), "-c", project.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
+  testkit::Started compile({k_quorvel, "-c", project});
+  ASSERT_GT(compile.pid(), 0);
   // Stopped, then killed, as soon as its unfinished image is there.
   bool seen = false;
   for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -150,12 +145,10 @@ TEST(QuorvelCompile, KilledCompileLeavesTheLastGoodImage) {
       if (e.path().filename().string().rfind(".p.iso.", 0) == 0) seen = true;
     if (!seen) ::usleep(100);
   }
-  ::kill(pid, SIGSTOP);
-  ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  ::kill(compile.pid(), SIGSTOP);
+  ::kill(compile.pid(), SIGKILL);
   ASSERT_TRUE(seen) << "the compile ended before it could be killed";
-  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_EQ(compile.wait_exit(-1), -2);
   EXPECT_EQ(testkit::sha256_of(img), sum);
   EXPECT_EQ(entries_in(dir.str()), entries + 1);  // the unfinished image, hidden
 

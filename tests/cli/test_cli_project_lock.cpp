@@ -186,17 +186,12 @@ TEST(QuorvelLock, ACompileWaitsForTheEditAndReadsWhatItLeft) {
   LockHolder holder(p, true);
   ASSERT_TRUE(holder.locked());
   // The compile, started while the edit holds the project, has not begun its image.
-  std::string done = dir.str("compile.rc");
-  ASSERT_EQ(std::system(("( " + quote(k_quorvel) + " -ci " + quote(p) + " >/dev/null 2>&1 </dev/null; echo $? > " +
-                         quote(done + ".part") + "; mv " + quote(done + ".part") + " " + quote(done) + " ) &").c_str()),
-            0);
+  testkit::Started compile({k_quorvel, "-ci", p}, {{}, "", "/dev/null", "/dev/null"});
   ::usleep(700 * 1000);
-  EXPECT_FALSE(fs::exists(done)) << "the compile did not wait";
+  EXPECT_EQ(compile.wait_exit(0), -1) << "the compile did not wait";
   EXPECT_FALSE(fs::exists(iso));
   EXPECT_EQ(holder.release(), 0);
-  for (int i = 0; i < 300 && !fs::exists(done); ++i) ::usleep(50 * 1000);
-  ASSERT_TRUE(fs::exists(done));
-  EXPECT_EQ(testkit::read_text(done), "0\n");
+  ASSERT_EQ(compile.wait_exit(15000), 0);
   // It compiled the project as the edit left it: the folder added while it waited is in the image.
   testkit::RunResult l = testkit::run("isoinfo -J -f -i " + quote(iso));
   EXPECT_NE(l.out.find("/Added while held"), std::string::npos) << l.out;

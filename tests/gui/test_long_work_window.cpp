@@ -16,6 +16,7 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -54,28 +55,29 @@ void make_folder(const std::string& folder, int count) {
 
 // The key pressed from another program once the copy runs (when_files: once
 // that folder holds so many entries), with the pointer over the list.
-std::string press_escape_command(MainFrame* f, const std::string& when_files = "", int count = 0) {
+std::vector<std::string> escape_presser(MainFrame* f, const std::string& when_files = "", int count = 0) {
   wxRect at = f->file_list()->GetScreenRect();
-  std::string cmd = "python3 " + quote(std::string(CORVANE_SOURCE_DIR) + "/tests/gui/press_key.py") + " " +
-                    std::to_string(k_escape) + " --at " + std::to_string(at.x + at.width / 2) + " " +
-                    std::to_string(at.y + at.height / 2);
-  if (!when_files.empty()) cmd += " --when-files " + quote(when_files) + " " + std::to_string(count);
-  return cmd + " &";
+  std::vector<std::string> argv{"python3", std::string(CORVANE_SOURCE_DIR) + "/tests/gui/press_key.py",
+                                std::to_string(k_escape), "--at", std::to_string(at.x + at.width / 2),
+                                std::to_string(at.y + at.height / 2)};
+  if (!when_files.empty()) argv.insert(argv.end(), {"--when-files", when_files, std::to_string(count)});
+  return argv;
 }
 
 // Runs command in the window; at the work's first poll the presser starts
 // and the cursor the screen shows is noted.
 struct StoppedWork {
   unsigned long cursor_during = 0;
-  // presser empty: it was started before (it waits for the work's files).
-  void run_with_escape(MainFrame* f, const std::string& command, const std::string& presser) {
+  std::unique_ptr<testkit::Started> presser;  // ended, if it still waits, with the test
+  // presser_argv empty: it was started before (it waits for the work's files).
+  void run_with_escape(MainFrame* f, const std::string& command, const std::vector<std::string>& presser_argv) {
     wxTimer timer;
     bool started = false;
     timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
       if (started || !busy_cursor_running()) return;
       started = true;
       cursor_during = shown_cursor();
-      if (!presser.empty() && std::system(presser.c_str()) != 0) ADD_FAILURE() << "the key presser did not start";
+      if (!presser_argv.empty()) presser = std::make_unique<testkit::Started>(presser_argv);
     });
     timer.Start(5);
     f->run_command(command);
@@ -146,7 +148,7 @@ TEST(LongWork, EscapeStopsCopiesOntoAndOffTheVolumeCleanly) {
   paste_folder(dir.str("kept"));
   answer_forms({{"MessNon", "", "escape_question"}});
   StoppedWork go_on;
-  go_on.run_with_escape(f, "DrExpl", press_escape_command(f));
+  go_on.run_with_escape(f, "DrExpl", escape_presser(f));
   ASSERT_EQ(g_seen_forms.size(), 1u);
   EXPECT_EQ(g_seen_forms[0].text, question);
   EXPECT_NE(go_on.cursor_during, idle) << "no busy cursor during the copy";
@@ -156,7 +158,7 @@ TEST(LongWork, EscapeStopsCopiesOntoAndOffTheVolumeCleanly) {
   paste_folder(dir.str("stopped"));
   answer_forms({{"MessOui", "", ""}});
   StoppedWork stop;
-  stop.run_with_escape(f, "DrExpl", press_escape_command(f));
+  stop.run_with_escape(f, "DrExpl", escape_presser(f));
   ASSERT_EQ(g_seen_forms.size(), 1u);
   EXPECT_EQ(g_seen_forms[0].text, question);
   answer_forms({});
@@ -198,8 +200,8 @@ TEST(LongWork, EscapeStopsCopiesOntoAndOffTheVolumeCleanly) {
   g_popup_source = 0;
   answer_forms({{"MessOui", "", ""}});
   StoppedWork off;
-  ASSERT_EQ(std::system(press_escape_command(f, out + "/kept", 100).c_str()), 0);
-  off.run_with_escape(f, "MPC1", "");
+  off.presser = std::make_unique<testkit::Started>(escape_presser(f, out + "/kept", 100));
+  off.run_with_escape(f, "MPC1", {});
   g_volume_dialogs.destination = saved_destination;
   ASSERT_EQ(g_seen_forms.size(), 1u);
   EXPECT_EQ(g_seen_forms[0].text, question);

@@ -46,7 +46,8 @@ void press(wxWindow* w, const char* keys, int ms = 400) {
   wxRect at = w->GetScreenRect();
   std::string cmd = "python3 " + quote(std::string(CORVANE_SOURCE_DIR) + "/tests/gui/press_key.py") + " " + keys +
                     " --at " + std::to_string(at.x + at.width / 2) + " " + std::to_string(at.y + at.height / 2);
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  testkit::RunResult r = run(cmd);
+  ASSERT_EQ(r.rc, 0) << r.err;
   pump(ms);
 }
 

@@ -9,6 +9,7 @@
 # installed facetor and registers its file types with its own installed path.
 # run_install.sh BUILD_DIR
 set -u
+exec </dev/null  # ctest hands on its own input; nothing started here reads it
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
 fail() { echo "install: $*" >&2; exit 1; }

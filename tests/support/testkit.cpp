@@ -1,11 +1,15 @@
 #include "support/testkit.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +19,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+extern char** environ;
 
 namespace testkit {
 
@@ -71,14 +77,156 @@ static std::string slurp(const fs::path& p) { return read_text(p); }
 RunResult run(const std::string& command) {
   TempDir home;
   std::string out = home.str("stdout"), err = home.str("stderr");
-  std::string full = "HOME=" + quote(home.str()) + " ; export HOME ; ( " + command + " ) >" + quote(out) +
-                     " 2>" + quote(err) + " </dev/null";
-  int st = std::system(full.c_str());
   RunResult r;
-  r.rc = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  {
+    Started shell({"/bin/sh", "-c", command}, {{"HOME=" + home.str()}, "", out, err});
+    int code = shell.wait_exit(-1);
+    r.rc = code >= 0 ? code : -1;
+  }
   r.out = slurp(out);
   r.err = slurp(err);
   return r;
+}
+
+namespace {
+
+// Where execve finds name: itself when it holds a slash, else along PATH.
+std::string program_path(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  for (size_t start = 0; start <= dirs.size();) {
+    size_t colon = dirs.find(':', start);
+    if (colon == std::string::npos) colon = dirs.size();
+    std::string candidate = (colon == start ? std::string(".") : dirs.substr(start, colon - start)) + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = colon + 1;
+  }
+  return name;
+}
+
+// True while a process of group pgid runs; zombies have let go of everything.
+bool group_runs(pid_t pgid) {
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return false;
+  bool found = false;
+  while (dirent* e = ::readdir(proc)) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    std::string stat = slurp(fs::path("/proc") / e->d_name / "stat");
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    int ppid = 0, pgrp = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 && pgrp == pgid &&
+        state != 'Z' && state != 'X') {
+      found = true;
+      break;
+    }
+  }
+  ::closedir(proc);
+  return found;
+}
+
+bool wait_group(pid_t pgid, int ms) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (group_runs(pgid)) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+}  // namespace
+
+Started::Started(const std::vector<std::string>& argv, const Options& options) {
+  if (argv.empty()) return;
+  // All the child needs is made here: between fork and exec it may only call
+  // what is safe in a copy of a program with threads.
+  std::string path = program_path(argv[0]);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::vector<std::string> env_text;
+  for (char** e = environ; e && *e; ++e) {
+    std::string entry = *e;
+    bool replaced = false;
+    for (const std::string& o : options.env) {
+      size_t name = o.find('=');
+      replaced |= name != std::string::npos && entry.compare(0, name + 1, o, 0, name + 1) == 0;
+    }
+    if (!replaced) env_text.push_back(entry);
+  }
+  for (const std::string& o : options.env) env_text.push_back(o);
+  std::vector<char*> envp;
+  for (const std::string& e : env_text) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  pid_t parent = ::getpid();
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(126);  // the test ended before the line above
+    int in = ::open("/dev/null", O_RDONLY);
+    if (in < 0 || ::dup2(in, 0) < 0) ::_exit(126);
+    if (!options.out.empty()) {
+      int fd = ::open(options.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd < 0 || ::dup2(fd, 1) < 0) ::_exit(126);
+    }
+    if (!options.err.empty()) {
+      int fd = ::open(options.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd < 0 || ::dup2(fd, 2) < 0) ::_exit(126);
+    }
+    if (!options.folder.empty() && ::chdir(options.folder.c_str()) != 0) ::_exit(126);
+    ::execve(path.c_str(), args.data(), envp.data());
+    ::_exit(127);
+  }
+  // Set on both sides, so the group is there whichever runs first.
+  if (pid_ > 0) ::setpgid(pid_, pid_);
+}
+
+int Started::wait_exit(int timeout_ms) {
+  if (pid_ <= 0) return -1;
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!exited_) {
+    // Seen, not reaped: while it is unreaped its group cannot be another's.
+    siginfo_t info{};
+    int flags = WEXITED | WNOWAIT | (timeout_ms < 0 ? 0 : WNOHANG);
+    if (::waitid(P_PID, id_t(pid_), &info, flags) != 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (info.si_pid == pid_) {
+      exited_ = true;
+      code_ = info.si_code == CLD_EXITED ? info.si_status : -2;
+      break;
+    }
+    if (std::chrono::steady_clock::now() >= until) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return code_;
+}
+
+int Started::end(int grace_ms) {
+  if (pid_ <= 0 || reaped_) return code_;
+  if (wait_exit(0) == -1) {
+    // Unreaped, its group is still its own: the whole group is told to go.
+    ::kill(-pid_, SIGTERM);
+    if (wait_exit(grace_ms) == -1) ::kill(-pid_, SIGKILL);
+  }
+  int status = 0;
+  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!exited_) code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+  exited_ = reaped_ = true;
+  // What it started and left behind keeps the group (and so its number) alive.
+  if (::kill(-pid_, 0) == 0 && group_runs(pid_)) {
+    ::kill(-pid_, SIGTERM);
+    if (!wait_group(pid_, grace_ms)) {
+      ::kill(-pid_, SIGKILL);
+      wait_group(pid_, 5000);
+    }
+  }
+  return code_;
 }
 
 bool tool_available(const std::string& name) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace testkit {
@@ -59,9 +60,41 @@ struct RunResult {
   std::string out;      // stdout
   std::string err;      // stderr
 };
-// Runs a shell command line. HOME is set to a private folder (hfsutils keeps its
-// current volume there), so checks may run in parallel.
+// Runs a shell command line, reading nothing (standard input is /dev/null), to
+// its end; whatever it left running behind it is ended then. HOME is set to a
+// private folder (hfsutils keeps its current volume there), so checks may run
+// in parallel.
 RunResult run(const std::string& command);
+
+// A program a test starts and keeps running beside it: in a process group of
+// its own, reading nothing (standard input is /dev/null), sent SIGTERM should
+// the test program die. However the test leaves the scope (a failed assertion
+// included), the program and all it started are ended and reaped.
+class Started {
+ public:
+  struct Options {
+    std::vector<std::string> env;  // NAME=value, over the test's own environment
+    std::string folder;            // the folder it starts in; "" the test's
+    std::string out, err;          // files its output goes to; "" the test's own
+  };
+  // argv[0] without a slash is looked for along PATH.
+  explicit Started(const std::vector<std::string>& argv, const Options& options = {});
+  ~Started() { end(); }
+  Started(const Started&) = delete;
+  Started& operator=(const Started&) = delete;
+  pid_t pid() const { return pid_; }
+  // Its exit code once it has ended, waiting at most timeout_ms (forever when
+  // negative): -2 when a signal ended it, -1 while it still runs (or did not start).
+  int wait_exit(int timeout_ms);
+  // Ends it and its group now: SIGTERM, then SIGKILL for what is left after
+  // grace_ms; reaps it. Its exit code as wait_exit gives it.
+  int end(int grace_ms = 2000);
+
+ private:
+  pid_t pid_ = -1;
+  int code_ = -1;
+  bool exited_ = false, reaped_ = false;
+};
 std::string quote(const std::string& s);  // single-quoted for the shell
 
 // True when the tool is on PATH. When it is not: in CI (CI set) the test fails,

@@ -3,7 +3,6 @@
 // from outside (an XDND source of our own, tests/gui/xdnd_drop.py), the status
 // bar's panels, the tool bar's names.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
 
 #include <wx/listctrl.h>
@@ -71,25 +70,21 @@ std::string file_uri(const std::string& path) {
 }
 
 // The clipboard owned by xclip, offering the file's bytes as that type, until
-// the owner is ended (by its process id) or another program takes the clipboard.
+// the owner is ended (at scope exit) or another program takes the clipboard.
 class OutsideClipboard {
  public:
-  OutsideClipboard(const std::string& type, const std::string& data_file) {
-    testkit::RunResult r = run("xclip -quiet -selection clipboard -t " + quote(type) + " -i " + quote(data_file) +
-                               " >/dev/null 2>&1 & echo $!");
-    pid_ = std::atoi(r.out.c_str());
+  OutsideClipboard(const std::string& type, const std::string& data_file)
+      : xclip_({"xclip", "-quiet", "-selection", "clipboard", "-t", type, "-i", data_file},
+               {{}, "", "/dev/null", "/dev/null"}) {
     // Served once xclip has taken the clipboard: its targets can be asked.
     for (int i = 0; i < 100; ++i) {
       if (run("xclip -selection clipboard -o -t TARGETS 2>/dev/null").out.find(type) != std::string::npos) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
-  ~OutsideClipboard() {
-    if (pid_ > 0) ::kill(pid_, SIGTERM);
-  }
 
  private:
-  pid_t pid_ = 0;
+  testkit::Started xclip_;
 };
 
 // Drops what data_file holds, offered as type, on the point of the control
