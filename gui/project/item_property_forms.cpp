@@ -3,6 +3,7 @@
 #include <wx/statbox.h>
 
 #include "IO/uitext.h"
+#include "gui/forms/form_kit.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/name_checks.h"
@@ -33,12 +34,6 @@ wxSizer* add_signature_row(FormDialog& d, const std::string& type, const std::st
   return sig;
 }
 
-wxFlexGridSizer* grid2() {
-  auto* g = new wxFlexGridSizer(2, 2, 2);
-  g->AddGrowableCol(1);
-  return g;
-}
-
 class ItemPropertiesForm : public FormDialog {
  public:
   ItemPropertiesForm(wxWindow* owner, ProjectRecord& record, bool hfsplus_target, bool isoplus)
@@ -47,7 +42,7 @@ class ItemPropertiesForm : public FormDialog {
     auto* content = new wxBoxSizer(wxVERTICAL);
 
     wxStaticBoxSizer* source = group(this, 1026);
-    wxFlexGridSizer* sg = grid2();
+    wxFlexGridSizer* sg = two_column_grid();
     add_row(sg, source->GetStaticBox(), 1019, "PcFolder", m_.pc_folder, 0, 380, wxTE_READONLY);
     add_row(sg, source->GetStaticBox(), 1020, "PcName", m_.pc_name, 0, 380, wxTE_READONLY);
     source->Add(sg, 0, wxEXPAND);
@@ -83,7 +78,7 @@ class ItemPropertiesForm : public FormDialog {
       iso_hidden_ = add_check(this, "IsoHidden", 1335, m_.iso_hidden);
       row->Add(iso_hidden_, 0, wxALL, 3);
       content->Add(row, 0, wxEXPAND);
-      wxFlexGridSizer* g = grid2();
+      wxFlexGridSizer* g = two_column_grid();
       iso_name_ = add_row(g, this, 1331, "IsoName", m_.iso_name, m_.shows_hfs_name ? 31 : 62, 380);
       content->Add(g, 0, wxEXPAND | wxBOTTOM, 6);
     } else {
@@ -94,7 +89,7 @@ class ItemPropertiesForm : public FormDialog {
       irow->Add(iso_hidden_, 0, wxALL, 3);
       irow->Add(iso_included_, 0, wxALL, 3);
       iso->Add(irow);
-      wxFlexGridSizer* ig = grid2();
+      wxFlexGridSizer* ig = two_column_grid();
       iso_name_ = add_row(ig, iso->GetStaticBox(), 1021, "IsoName", m_.iso_name, 62, 380);
       iso->Add(ig, 0, wxEXPAND);
       content->Add(iso, 0, wxEXPAND | wxBOTTOM, 6);
@@ -108,7 +103,7 @@ class ItemPropertiesForm : public FormDialog {
       hrow->Add(hidden_ext_, 0, wxALL, 3);
       hrow->Add(hfs_included_, 0, wxALL, 3);
       hfs->Add(hrow);
-      wxFlexGridSizer* hg = grid2();
+      wxFlexGridSizer* hg = two_column_grid();
       hfs_name_ = add_row(hg, hfs->GetStaticBox(), 1022, "HfsName", m_.hfs_name, m_.hfsplus_target ? 62 : 31, 380);
       hfs->Add(hg, 0, wxEXPAND);
       content->Add(hfs, 0, wxEXPAND | wxBOTTOM, 6);

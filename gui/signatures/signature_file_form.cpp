@@ -6,6 +6,7 @@
 
 #include "IO/settings.h"
 #include "IO/uitext.h"
+#include "gui/forms/form_kit.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 #include "gui/mainviews.h"
@@ -20,8 +21,7 @@ int run_signature_file_form(wxWindow* owner) {
   init_signature_file(m);
   if (!m.key_ok) return 0;
   FormDialog d(owner, "SignatureFile", 1054, 110);
-  auto* g = new wxFlexGridSizer(2, 2, 2);
-  g->AddGrowableCol(1);
+  wxFlexGridSizer* g = two_column_grid();
   d.add_row(g, &d, 1055, "Key", m.key_path, 0, 380, wxTE_READONLY);
   d.add_row(g, &d, 1056, "Current", m.current, 0, 380, wxTE_READONLY);
   wxTextCtrl* chosen = d.add_row(g, &d, 1057, "Chosen", m.chosen, 255, 380, wxTE_READONLY);
