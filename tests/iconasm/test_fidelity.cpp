@@ -248,6 +248,16 @@ TEST(Fidelity, ImagesOfNoSlotsSizeAreSaidSkipped) {
       << log.lines()[0];
   EXPECT_FALSE(any_slot_filled(f));
   EXPECT_FALSE(family_has_saved_picture(f));
+  // Only images larger than the largest slot (Pillow writes one of 256): the empty slots are said.
+  auto r = run("/usr/bin/python3 -c \"from PIL import Image; Image.new('RGBA', (256, 256), (9, 80, 200, 255)).save(" +
+               quote(dir.str("big.ico")) + ", sizes=[(256, 256)])\"");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  IconFamily g;
+  ASSERT_EQ(open_icon_file(g, dir.str("big.ico")), k_kind_ico);
+  ASSERT_EQ(log.lines().size(), 2u);
+  EXPECT_NE(log.lines()[1].find("holds no picture the slots take: its pictures are larger than the largest slot "
+                                "(128 x 128), such as 256 x 256."),
+            std::string::npos) << log.lines()[1];
 }
 
 }  // namespace
