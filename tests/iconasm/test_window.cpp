@@ -202,6 +202,7 @@ TEST(FacetorWindow, NothingToSaveIsRefusedAndSaid) {
   for (const char* lang : {"en", "fr"}) {
     SCOPED_TRACE(lang);
     std::filesystem::remove(dir.str("messages.txt"));
+    testkit::write_text(dir.str("save-icns"), "the file there before");  // a declined save leaves it as it was
     std::string s = std::string("lang ") + lang + "\nopen " + fixture("pyasn1-favicon.ico") + "\n";
     for (const char* save : {"save-icns", "save-ico", "save-bin"}) s += std::string(save) + " " + dir.str(save) + "\n";
     s += "open " + dir.str("huge.ico") + "\nwipe\nopen " + fixture("help-html-favicon.ico") + "\nshot " + dir.str("w.png") +
@@ -211,7 +212,8 @@ TEST(FacetorWindow, NothingToSaveIsRefusedAndSaid) {
                  " FACETOR_MESSAGE_SHOTS=" + quote(std::string(CORVANE_BINARY_DIR) + "/facetor_message_" + lang + "_") +
                  " timeout 120 xvfb-run -a " + quote(FACETOR_PATH) + " --script " + quote(dir.str("script.txt")));
     ASSERT_EQ(r.rc, 0) << r.err;
-    for (const char* save : {"save-icns", "save-ico", "save-bin"}) EXPECT_FALSE(std::filesystem::exists(dir.str(save)));
+    EXPECT_EQ(testkit::read_text(dir.str("save-icns")), "the file there before");
+    for (const char* save : {"save-ico", "save-bin"}) EXPECT_FALSE(std::filesystem::exists(dir.str(save)));
     std::string msgs = testkit::read_text(dir.str("messages.txt"));
     std::vector<std::string> said;
     for (size_t at = 0, end; (end = msgs.find("\n--\n", at)) != std::string::npos; at = end + 4)
