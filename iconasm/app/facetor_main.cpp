@@ -5,12 +5,16 @@
 #include <sstream>
 
 #include <wx/clipbrd.h>
+#include <wx/fileconf.h>
 #include <wx/filename.h>
 #include <wx/html/helpctrl.h>
 #include <wx/notebook.h>
 #include <wx/print.h>
 #include <wx/printdlg.h>
+#include <wx/sstream.h>
 #include <wx/stdpaths.h>
+#include <wx/translation.h>
+#include <wx/uiaction.h>
 #include <wx/wx.h>
 
 #include "IO/paths.h"
@@ -18,6 +22,8 @@
 #include "IO/uitext.h"
 #include "IO/version.h"
 #include "iconasm/app/message_form.h"
+#include "iconasm/app/screen_grab.h"
+#include "iconasm/core/help_topics.h"
 #include "iconasm/core/icns.h"
 #include "iconasm/core/icon_files.h"
 #include "iconasm/core/icon_resources.h"
@@ -37,6 +43,8 @@ wxString H(int id) {
   return wxString::FromUTF8(t.size() && t[0] == '.' ? t.substr(1) : t);
 }
 
+// The help topics the program asks for, by number (plus the language offset).
+constexpr int k_contents_topic = 998;
 constexpr int k_about_topic = 1006;
 
 enum MenuId {
@@ -134,6 +142,7 @@ class IconFrame : public wxFrame {
   ImageView* popup_view_ = nullptr;
   wxMenu* recent_menu_ = nullptr;
   wxHtmlHelpController* help_ = nullptr;
+  wxString help_book_;  // the project file of the book help_ holds
   wxPrintData print_data_;
   std::vector<std::string> script_;
   size_t script_at_ = 0;
@@ -151,6 +160,10 @@ class IconFrame : public wxFrame {
   void open_address(int text_id);
   void set_language(int offset);
   void open_help();
+  void show_topic(int topic);
+  wxTopLevelWindow* help_frame();
+  bool refuse_empty_save();
+  void save_family(int id, std::string path);
   wxBitmap window_image();
   void script_step();
   void on_menu(wxCommandEvent& e);
@@ -485,12 +498,14 @@ void IconFrame::run_about() {
   mail->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { open_address(k_txt_mail_address); });
   web->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { open_address(k_txt_web_address); });
   // The help button, F1 and a right click all open the box's own topic.
-  auto about_help = [this] {
-    open_help();
-    help_->Display(k_about_topic + g_language_offset);
-  };
+  auto about_help = [this] { show_topic(k_about_topic); };
   help->Bind(wxEVT_BUTTON, [about_help](wxCommandEvent&) { about_help(); });
   d.Bind(wxEVT_HELP, [about_help](wxHelpEvent&) { about_help(); });
+  // Not every toolkit makes F1 a help request: the key itself, wherever the focus is in the box.
+  d.Bind(wxEVT_CHAR_HOOK, [about_help](wxKeyEvent& e) {
+    if (e.GetKeyCode() == WXK_F1 && !e.HasAnyModifiers()) about_help();
+    else e.Skip();
+  });
   d.Bind(wxEVT_CONTEXT_MENU, [about_help](wxContextMenuEvent&) { about_help(); });
   d.SetSizerAndFit(s);
   d.Centre();
@@ -507,7 +522,24 @@ void IconFrame::set_language(int offset) {
   Layout();
 }
 
+// The toolkit's own texts (the help window's tabs and buttons) in the
+// language of the program's texts; installed, its catalogue lies in the data
+// folder.
+void apply_toolkit_language(int language_offset) {
+  static bool looked = false;
+  if (!looked) {
+    looked = true;
+    std::string data = installed_data_folder();
+    if (!data.empty()) wxFileTranslationsLoader::AddCatalogLookupPathPrefix(wxString::FromUTF8(data + "/locale"));
+  }
+  auto* translations = new wxTranslations;
+  translations->SetLanguage(language_offset == 10000 ? wxLANGUAGE_FRENCH : wxLANGUAGE_ENGLISH_US);
+  translations->AddStdCatalog();
+  wxTranslations::Set(translations);
+}
+
 void IconFrame::open_help() {
+  apply_toolkit_language(g_language_offset);
   wxFileName exe(wxStandardPaths::Get().GetExecutablePath());
   wxString folder = exe.GetPath();
   // Beside the program in the build tree, in the data folder once installed.
@@ -516,7 +548,61 @@ void IconFrame::open_help() {
   wxString book = folder + "/facetor_help/" + (g_language_offset ? "fr" : "en") + "/facetor.hhp";
   delete help_;
   help_ = new wxHtmlHelpController(wxHF_DEFAULT_STYLE, this);
+  // The tabs of the contents side take their French captions whole.
+  static wxStringInputStream layout("[Help]\nhcSashPos=330\nhcW=800\nhcH=500\n");
+  static wxFileConfig help_layout(layout);
+  help_->UseConfig(&help_layout, "Help");
   help_->AddBook(wxFileName(book));
+  help_book_ = book;
+}
+
+// The book asks by page: its project file says which page a topic number is.
+void IconFrame::show_topic(int topic) {
+  open_help();
+  std::ifstream in(help_book_.utf8_string());
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string page = help_page_for_topic(text.str(), topic + g_language_offset);
+  if (page.empty()) help_->DisplayContents();
+  else help_->Display(wxString::FromUTF8(page));
+}
+
+// The help window (its frame).
+wxTopLevelWindow* IconFrame::help_frame() {
+  if (!help_ || !help_->GetHelpWindow()) return nullptr;
+  return dynamic_cast<wxTopLevelWindow*>(wxGetTopLevelParent(help_->GetHelpWindow()));
+}
+
+// The family's save commands write pictures: with none to write, they say so
+// and write nothing (no file is asked for).
+bool IconFrame::refuse_empty_save() {
+  if (family_has_saved_picture(g_family)) return false;
+  show_message(ui_text(k_txt_nothing_to_save));
+  return true;
+}
+
+// Data Only, Resource Only, Both Forks and Windows Icon: into path, or the file
+// the Save dialog gives when path is empty.
+void IconFrame::save_family(int id, std::string path) {
+  if (refuse_empty_save()) return;
+  switch (id) {
+    case id_data_only:
+      if (path.empty()) path = ask_save(7185, "icns", "*.icns", 7186);
+      write_out(path, build_icns(g_family));
+      return;
+    case id_resource_only:
+      if (path.empty()) path = ask_save(7187, "bin", "*.bin", 7189);
+      write_out(path, build_resource_only_file(g_family));
+      return;
+    case id_both_forks:
+      if (path.empty()) path = ask_save(7188, "bin", "*.bin", 7189);
+      write_out(path, build_both_forks_file(g_family));
+      return;
+    default:
+      if (path.empty()) path = ask_save(7193, "ico", "*.ico", 7194);
+      write_out(path, write_ico_family(g_family));
+      return;
+  }
 }
 
 wxBitmap IconFrame::window_image() { return grab(this); }
@@ -524,13 +610,7 @@ wxBitmap IconFrame::window_image() { return grab(this); }
 // A window as it is on screen, its menu and status bars included.
 wxBitmap grab(wxWindow* w) {
   w->Update();
-  wxRect r = w->GetScreenRect();
-  wxBitmap bmp(r.width, r.height);
-  wxMemoryDC mem(bmp);
-  wxScreenDC screen;
-  mem.Blit(0, 0, r.width, r.height, &screen, r.x, r.y);
-  mem.SelectObject(wxNullBitmap);
-  return bmp;
+  return grab_screen(w->GetScreenRect());
 }
 
 class WindowPrintout : public wxPrintout {
@@ -595,10 +675,7 @@ void IconFrame::on_menu(wxCommandEvent& e) {
       open_file(d.GetPath().utf8_string());
       return;
     }
-    case id_data_only: write_out(ask_save(7185, "icns", "*.icns", 7186), build_icns(g_family)); return;
-    case id_resource_only: write_out(ask_save(7187, "bin", "*.bin", 7189), build_resource_only_file(g_family)); return;
-    case id_both_forks: write_out(ask_save(7188, "bin", "*.bin", 7189), build_both_forks_file(g_family)); return;
-    case id_windows_icon: write_out(ask_save(7193, "ico", "*.ico", 7194), write_ico_family(g_family)); return;
+    case id_data_only: case id_resource_only: case id_both_forks: case id_windows_icon: save_family(id, ""); return;
     case id_print_setup: {
       wxPrintDialogData data(print_data_);
       wxPrintDialog d(this, &data);
@@ -660,7 +737,7 @@ void IconFrame::on_menu(wxCommandEvent& e) {
       return;
     case id_english: set_language(0); return;
     case id_french: set_language(10000); return;
-    case id_help_topics: open_help(); help_->Display(998 + g_language_offset); return;
+    case id_help_topics: show_topic(k_contents_topic); return;
     case id_help_search: open_help(); help_->KeywordSearch("Pondrel"); return;
     case id_help_index: open_help(); help_->DisplayIndex(); return;
     case id_support: open_address(k_txt_support_address); return;
@@ -714,6 +791,9 @@ void IconFrame::script_step() {
     open_file(arg);
   } else if (cmd == "lang") {
     set_language(arg == "fr" ? 10000 : 0);
+  } else if (cmd == "wipe") {
+    clear_all_slots(g_family);
+    refresh_all();
   } else if (cmd == "page") {
     pages_->SetSelection(size_t(std::stoi(arg)));
   } else if (cmd == "shot" && !capture_due_) {
@@ -728,7 +808,7 @@ void IconFrame::script_step() {
   } else if (cmd == "shot") {
     capture_due_ = false;
     wxBitmap bmp = window_image();
-    // One grab a run: the picture, and beside it what each slot shows.
+    // The picture, and beside it what each slot shows.
     bmp.SaveFile(wxString::FromUTF8(arg), wxBITMAP_TYPE_PNG);
     {
       wxImage img = bmp.ConvertToImage();
@@ -767,19 +847,59 @@ void IconFrame::script_step() {
       if (it->IsEnabled()) out << it->GetItemLabelText().utf8_string() << "\n";
     }
   } else if (cmd == "save-icns") {
-    write_out(arg, build_icns(g_family));
+    save_family(id_data_only, arg);
   } else if (cmd == "save-ico") {
-    write_out(arg, write_ico_family(g_family));
+    save_family(id_windows_icon, arg);
+  } else if (cmd == "save-bin") {
+    save_family(id_both_forks, arg);
+  } else if (cmd == "key" && arg == "F1") {
+    // As a person presses it: through the X server, to the window under the pointer.
+    wxWindow* over = about_ ? static_cast<wxWindow*>(about_) : this;
+    over->Raise();
+    over->SetFocus();
+    wxUIActionSimulator sim;
+    sim.MouseMove(over->GetScreenRect().GetPosition() + wxPoint(20, 40));
+    wxYield();
+    sim.Char(WXK_F1);
+    // The window opens once the key is handled.
+    timer_.StartOnce(600);
+    return;
+  } else if (cmd == "help-text") {
+    // What the help window shows: its page's name and text, as the window has them.
+    std::ofstream out(arg);
+    wxTopLevelWindow* frame = help_frame();
+    if (frame && frame->IsShown() && help_->GetHelpWindow()->GetHtmlWindow()) {
+      wxHtmlWindow* html = help_->GetHelpWindow()->GetHtmlWindow();
+      out << "page " << wxFileName(html->GetOpenedPage()).GetFullName().utf8_string() << "\n"
+          << "title " << html->GetOpenedPageTitle().utf8_string() << "\n"
+          << html->ToText().utf8_string() << "\n";
+    }
+  } else if (cmd == "shot-help" && !capture_due_) {
+    --script_at_;
+    capture_due_ = true;
+    timer_.StartOnce(400);
+    return;
+  } else if (cmd == "shot-help") {
+    capture_due_ = false;
+    if (wxTopLevelWindow* frame = help_frame()) grab(frame).SaveFile(wxString::FromUTF8(arg), wxBITMAP_TYPE_PNG);
+  } else if (cmd == "close-help") {
+    if (wxTopLevelWindow* frame = help_frame()) frame->Close(true);
+    // It is destroyed when the program is idle: the script goes on once it is gone.
+    timer_.StartOnce(400);
+    return;
   } else if (cmd == "about") {
     run_about();  // the script goes on inside the box
     return;
   } else if (cmd == "click" && about_) {
     // A button of the About box, by its name.
+    // The script goes on first: what the button opens may run modally.
+    CallAfter([this] { script_step(); });
     if (auto* b = dynamic_cast<wxButton*>(about_->FindWindow(wxString::FromUTF8(arg)))) {
       wxCommandEvent click(wxEVT_BUTTON, b->GetId());
       click.SetEventObject(b);
       b->GetEventHandler()->ProcessEvent(click);
     }
+    return;
   } else if (cmd == "close-about" && about_) {
     about_->EndModal(wxID_OK);  // the script goes on once the box is gone
     return;

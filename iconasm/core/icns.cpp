@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "IO/bigendian.h"
+#include "iconasm/core/icon_texts.h"
 #include "iconasm/core/pictures.h"
 
 namespace {
@@ -315,13 +316,22 @@ int read_icns_elements(IconFamily& f, std::span<const uint8_t> file, size_t star
       continue;
     }
     const IconElementType& t = k_types[size_t(index)];
-    if (!has_a_place(t)) continue;  // 256 pixels and more: no slot shows them
-    if (t.depth != k_el_png && data.size() > k_work_limit) {
-      ++f.report.damaged;
-      continue;
-    }
+    // A compression this program does not read is said whatever the size.
     if (t.depth == k_el_png && is_jpeg2000_data(data)) {
       ++f.report.undecodable;
+      continue;
+    }
+    int pw = 0, ph = 0;
+    if (t.depth == k_el_png && png_header_size(data, pw, ph) && (pw > k_max_picture_side || ph > k_max_picture_side)) {
+      note_oversize(f.report, k_txt_where_element, type_text(head), pw, ph);
+      continue;
+    }
+    if (!has_a_place(t)) {  // 256 pixels and more: no slot shows them
+      note_unplaced(f.report, pw ? pw : t.width, ph ? ph : t.height);
+      continue;
+    }
+    if (t.depth != k_el_png && data.size() > k_work_limit) {
+      ++f.report.damaged;
       continue;
     }
     if (t.depth == k_el_1bit) {

@@ -47,6 +47,7 @@ void clear_slot(IconFamily& f, int slot) {
   else
     p = make_image(k_slot_info[slot].width, k_slot_info[slot].height, 0xFFFFFF00);
   f.slots[slot].mark = k_code_empty;
+  f.slots[slot].whole = false;
 }
 
 void clear_all_slots(IconFamily& f) {
@@ -137,11 +138,17 @@ void draw_into_slot(IconFamily& f, int slot, Picture p) {
   if (p.code != k_code_32bit) make_opaque(p.image);
   if (slot >= 0 && slot < k_slot_count) {
     Slot& s = f.slots[slot];
-    if (s.mark < p.code || (s.mark == k_code_empty && p.code == k_code_pasted)) {
+    // The 16 x 12 slots show 12 rows of their 16.
+    int rows = slot == k_ic12 || slot == k_im12 ? 12 : k_slot_info[slot].height;
+    bool whole = p.image.width >= k_slot_info[slot].width && p.image.height >= rows;
+    if (s.mark < p.code || (s.mark == k_code_empty && p.code == k_code_pasted) ||
+        (s.mark == p.code && whole && !s.whole)) {
       // The deeper picture replaces what it covers, its alpha included.
       blend_onto(s.picture, p.image, 0, 0, false);
       s.mark = p.code;
+      s.whole = whole;
     }
+    ++f.report.pictures;
   }
   append_to_pasteboard(f, p);
 }
@@ -150,6 +157,21 @@ void note_unknown_element(IconReadReport& r, const std::string& type) {
   ++r.unknown;
   if (r.unknown_types.size() < 4 && std::find(r.unknown_types.begin(), r.unknown_types.end(), type) == r.unknown_types.end())
     r.unknown_types.push_back(type);
+}
+
+void note_unplaced(IconReadReport& r, int w, int h) {
+  std::string size = std::to_string(w) + " x " + std::to_string(h);
+  if (w > k_slot_info[k_ic128].width || h > k_slot_info[k_ic128].height) {
+    if (!r.larger++) r.larger_size = size;
+    return;
+  }
+  ++r.odd_sizes;
+  if (r.odd_size_texts.size() < 4 && std::find(r.odd_size_texts.begin(), r.odd_size_texts.end(), size) == r.odd_size_texts.end())
+    r.odd_size_texts.push_back(size);
+}
+
+void note_oversize(IconReadReport& r, int where, const std::string& name, int w, int h) {
+  if (r.oversize++ < 4) r.oversize_items.push_back({where, name, w, h});
 }
 
 std::string read_report_text(const IconReadReport& r, const std::string& path) {
@@ -172,6 +194,19 @@ std::string read_report_text(const IconReadReport& r, const std::string& path) {
   if (r.past_cap) lines.push_back(format_text(ui_text(k_txt_report_past_cap).c_str(), r.past_cap));
   if (r.too_large_width)
     lines.push_back(format_text(ui_text(k_txt_report_too_large).c_str(), r.too_large_width, r.too_large_height));
+  for (const IconReadReport::Oversize& o : r.oversize_items)
+    lines.push_back(format_text(ui_text(k_txt_report_oversize).c_str(), o.width, o.height,
+                                format_text(ui_text(o.where).c_str(), o.name.c_str()).c_str()));
+  if (r.oversize > int(r.oversize_items.size()))
+    lines.push_back(format_text(ui_text(k_txt_report_oversize_more).c_str(), r.oversize - int(r.oversize_items.size())));
+  std::string sizes;
+  for (const std::string& t : r.odd_size_texts) sizes += (sizes.empty() ? "" : ", ") + t;
+  if (r.odd_sizes > int(r.odd_size_texts.size())) sizes += ", ...";
+  counted(r.odd_sizes, k_txt_report_odd_size1, k_txt_report_odd_size, sizes);
+  // Pictures larger than the largest slot are the usual big ones beside those
+  // the slots show; when they are all a file holds, the empty slots are said.
+  if (r.larger && !r.pictures && lines.empty())
+    lines.push_back(format_text(ui_text(k_txt_report_only_larger).c_str(), r.larger_size.c_str()));
   if (lines.empty()) return {};
   std::string text = icon_text(k_txt_report_file, path);
   for (const std::string& l : lines) text += "\n" + l;
@@ -217,6 +252,12 @@ int writer_slot_for_size(const IconFamily& f, int n) {
   int slot = n == 16 ? k_ic16 : n == 32 ? k_ic32 : n == 48 ? k_ic48 : n == 128 ? k_ic128 : k_no_slot;
   if (slot == k_ic32 && !f.slots[k_ic32].filled()) slot = k_icNB;
   return slot != k_no_slot && f.slots[slot].filled() ? slot : k_no_slot;
+}
+
+bool family_has_saved_picture(const IconFamily& f) {
+  for (int n : {16, 32, 48, 128})
+    if (writer_slot_for_size(f, n) != k_no_slot) return true;
+  return false;
 }
 
 IconImage picture_to_save(const IconFamily& f, int slot) {

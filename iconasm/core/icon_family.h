@@ -26,6 +26,7 @@ extern const SlotInfo k_slot_info[k_slot_count];
 struct Slot {
   IconImage picture;  // always the control size; transparent white when empty
   int mark = k_code_empty;
+  bool whole = false;  // the picture drawn last covers the slot (not one narrower than it)
   bool filled() const { return mark != k_code_empty; }
 };
 
@@ -54,6 +55,22 @@ struct IconReadReport {
   int past_cap = 0;       // pictures past the most a file may give, not read
   bool no_resources = false;  // a Macintosh file without usable resources
   int too_large_width = 0, too_large_height = 0;  // a picture larger than the program reads
+  int pictures = 0;       // pictures drawn into a slot
+  // Pictures of a size no slot takes, passed over: those up to the largest
+  // slot's size (the first few sizes, each once), and the larger ones, which
+  // are said only when the file gave no picture at all.
+  int odd_sizes = 0;
+  std::vector<std::string> odd_size_texts;
+  int larger = 0;
+  std::string larger_size;
+  // Elements or images whose picture is larger than the program reads (the first few).
+  struct Oversize {
+    int where;          // k_txt_where_element, k_txt_where_image or k_txt_where_resource
+    std::string name;   // the element's type, the image's or resource's number
+    int width, height;
+  };
+  int oversize = 0;
+  std::vector<Oversize> oversize_items;
 };
 
 struct IconFamily {
@@ -66,6 +83,10 @@ struct IconFamily {
 // The message of a report for the file at path; empty when there is nothing to say.
 std::string read_report_text(const IconReadReport& r, const std::string& path);
 void note_unknown_element(IconReadReport& r, const std::string& type);
+// A picture of width x height that no slot takes (passed over).
+void note_unplaced(IconReadReport& r, int width, int height);
+// A picture larger than the program reads, in an element, image or resource.
+void note_oversize(IconReadReport& r, int where, const std::string& name, int width, int height);
 
 // The family the window shows.
 extern IconFamily g_family;
@@ -87,8 +108,11 @@ void append_to_pasteboard(IconFamily& f, const Picture& p);
 
 // The drawing rule: the picture replaces the slot's (drawn at 0,0, clipped to
 // the slot, replacing the pixels it covers) only when the slot's mark is
-// lower than its code; it always goes
-// to the pasteboard. A 32-bit picture whose alpha is all 0 counts as opaque.
+// lower than its code, or when, of the same code, it covers the slot whole
+// and the slot's picture is a narrower one (a 24-pixel icon in the 32 slot
+// gives way to the file's own 32-pixel icon, whichever comes first); it
+// always goes to the pasteboard. A 32-bit picture whose alpha is all 0
+// counts as opaque.
 void draw_into_slot(IconFamily& f, int slot, Picture p);
 
 // Draws src over dst at (x, y): 32-bit pictures by their alpha, others copied.
@@ -106,6 +130,9 @@ IconImage picture_with_mask(const IconFamily& f, int colour_slot, bool* masked =
 // row's colour slot, or for 32 the black-and-white icNB when ic32 is empty.
 // k_no_slot when the row holds no icon.
 int writer_slot_for_size(const IconFamily& f, int n);
+// Whether the family's save commands (icns, its resource files, Windows icon)
+// have a picture to write: a writer slot of some size is filled.
+bool family_has_saved_picture(const IconFamily& f);
 // The picture a single-picture save command writes for a slot: a colour slot
 // with its row's masks (picture_with_mask), any other as it is.
 IconImage picture_to_save(const IconFamily& f, int slot);

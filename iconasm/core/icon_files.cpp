@@ -75,6 +75,7 @@ int detect_icon_kind(std::span<const uint8_t> head, int64_t size) {
     return k_kind_ico;
   if (head.size() >= 2 && head[0] == 'B' && head[1] == 'M') return k_kind_bmp;
   if (is_jpeg_data(head)) return k_kind_jpeg;
+  if (is_png_data(head)) return k_kind_png;
   return k_kind_unknown;
 }
 
@@ -128,6 +129,7 @@ int open_icon_file(IconFamily& f, const std::string& path) {
     case k_kind_ico: read_ico_data(f, bytes, path); break;
     case k_kind_bmp: read_bmp_data(f, bytes, path); break;
     case k_kind_jpeg: read_jpeg_data(f, bytes, path); break;
+    case k_kind_png: read_png_data(f, bytes, path); break;
     case k_kind_unknown: icon_message(icon_text(k_txt_unsupported, path)); break;
     default:
       if (read_single_element_file(f, element_index_of_kind(kind), bytes) != 0) f.report.frame_damaged = true;

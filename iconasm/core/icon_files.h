@@ -15,6 +15,7 @@ enum IconFileKind : int {
   k_kind_bmp = 1,
   k_kind_icns = 2,
   k_kind_jpeg = 28,
+  k_kind_png = 29,  // by content only: a PNG picture, whatever its name says
   k_kind_applesingle = -10,
   k_kind_appledouble = -11,
   k_kind_macbinary = -12,

@@ -32,6 +32,17 @@ enum IconTextId : int {
   k_txt_web_address = 7216,
   k_txt_support_address = 7217,
   k_txt_no_opener = 7218,
+  k_txt_report_odd_size1 = 7219,
+  k_txt_report_odd_size = 7220,
+  k_txt_report_only_larger = 7221,
+  k_txt_report_oversize = 7222,
+  k_txt_report_oversize_more = 7223,
+  // Where an oversize picture was met (one string argument).
+  k_txt_where_element = 7224,
+  k_txt_where_image = 7225,
+  k_txt_where_resource = 7226,
+  k_txt_where_bitmap = 7227,
+  k_txt_nothing_to_save = 7228,
   k_txt_open_error = 1385,      // shared: "Error opening file\n%s."
   k_txt_help_tooltip = 2329,    // shared: the help button's tooltip
 };

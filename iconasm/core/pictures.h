@@ -11,6 +11,8 @@
 bool is_png_data(std::span<const uint8_t> data);
 bool is_jpeg2000_data(std::span<const uint8_t> data);
 bool is_jpeg_data(std::span<const uint8_t> data);
+// The size a PNG stream's header gives (nothing decoded); false when it has none.
+bool png_header_size(std::span<const uint8_t> data, int& width, int& height);
 
 // The largest picture read from a picture file, and from an icon's own image.
 constexpr int k_max_picture_side = 4096;

@@ -132,8 +132,34 @@ int decode_dib(std::span<const uint8_t> dib, bool icon, Picture& colour, Picture
 
 namespace {
 
-// One icon image (DIB or PNG) into the slots of its width.
-int place_icon_image(IconFamily& f, std::span<const uint8_t> data, int width_hint) {
+// The size an icon image (PNG, or a DIB whose height counts its AND mask too)
+// says it has, read from its header alone; false when it has no such header.
+bool icon_image_size(std::span<const uint8_t> data, bool icon, int& w, int& h) {
+  if (is_png_data(data)) return png_header_size(data, w, h);
+  if (data.size() < 16 || get_le32(data.data()) < 40) return false;
+  int32_t dw = int32_t(get_le32(data.data() + 4)), dh = int32_t(get_le32(data.data() + 8));
+  if (dw <= 0 || dh == 0 || dh == INT32_MIN) return false;
+  w = dw;
+  h = dh < 0 ? -dh : dh;
+  if (icon) h /= 2;
+  return true;
+}
+
+// One icon image (DIB or PNG) into the slots of its width. where and name
+// say which image it is when it is larger than the program reads; a picture
+// of a size no slot takes is noted and passed over.
+int place_icon_image(IconFamily& f, std::span<const uint8_t> data, int where, const std::string& name) {
+  int w = 0, h = 0;
+  if (icon_image_size(data, true, w, h)) {
+    if (w > k_max_picture_side || h > k_max_picture_side) {
+      note_oversize(f.report, where, name, w, h);
+      return 0;
+    }
+    if (w != h || colour_slot_for_width(w) == k_no_slot) {
+      note_unplaced(f.report, w, h);
+      return 0;
+    }
+  }
   Picture colour, mask;
   if (is_png_data(data)) {
     colour.code = k_code_32bit;
@@ -141,11 +167,12 @@ int place_icon_image(IconFamily& f, std::span<const uint8_t> data, int width_hin
   } else if (decode_dib(data, true, colour, &mask) != 0) {
     return -3;
   }
-  int w = colour.image.width;
-  if (width_hint && w != width_hint) return -3;
-  if (colour.image.height != w) return 0;  // only square icons have slots
-  int slot = colour_slot_for_width(w);
-  if (slot == k_no_slot) return 0;
+  w = colour.image.width;
+  int slot = colour.image.height == w ? colour_slot_for_width(w) : k_no_slot;  // only square icons have slots
+  if (slot == k_no_slot) {
+    note_unplaced(f.report, w, colour.image.height);
+    return 0;
+  }
   draw_into_slot(f, slot, std::move(colour));
   if (!mask.image.empty()) draw_into_slot(f, mask_slot_of(slot), std::move(mask));
   return 0;
@@ -167,18 +194,28 @@ int read_ico_data(IconFamily& f, std::span<const uint8_t> file, const std::strin
   size_t taken = 0;
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = file.data() + 6 + i * 16;
+    uint32_t size = get_le32(e + 8), off = get_le32(e + 12);
+    bool inside = off <= file.size() && size <= file.size() - off;
+    // The size: the image's own header says it; the entry's bytes (read as
+    // signed and made positive, 0 for 256) when it has none.
     int w = int8_t(e[0]), h = int8_t(e[1]);
-    if (w < 0) w = -w;
-    if (h < 0) h = -h;
-    // 256 pixels (0), and any width no slot or pasteboard takes: not decoded.
-    if (w == 0 || h == 0 || colour_slot_for_width(w) == k_no_slot) continue;
+    w = w < 0 ? -w : w ? w : 256;
+    h = h < 0 ? -h : h ? h : 256;
+    if (inside) icon_image_size(file.subspan(off, size), true, w, h);
+    if (w > k_max_picture_side || h > k_max_picture_side) {
+      note_oversize(f.report, k_txt_where_image, std::to_string(i + 1), w, h);
+      continue;
+    }
+    if (w != h || colour_slot_for_width(w) == k_no_slot) {
+      note_unplaced(f.report, w, h);
+      continue;
+    }
     if (taken == k_max_pictures) {
       f.report.past_cap = int(taken);
       break;
     }
     ++taken;
-    uint32_t size = get_le32(e + 8), off = get_le32(e + 12);
-    if (off > file.size() || size > file.size() - off || place_icon_image(f, file.subspan(off, size), 0) != 0) {
+    if (!inside || place_icon_image(f, file.subspan(off, size), k_txt_where_image, std::to_string(i + 1)) != 0) {
       ++f.report.damaged;
       rc = -3;
     }
@@ -280,11 +317,27 @@ int decode_bmp_file(std::span<const uint8_t> file, Picture& out) {
   return decode_dib(dib, false, out, nullptr);
 }
 
+namespace {
+
+// A picture file the decoder refused: too large when its header says so, else damaged.
+int refused_picture(IconFamily& f, int w, int h) {
+  if (w > k_max_picture_side || h > k_max_picture_side) {
+    f.report.too_large_width = w;
+    f.report.too_large_height = h;
+  } else {
+    f.report.frame_damaged = true;
+  }
+  return -3;
+}
+
+}  // namespace
+
 int read_bmp_data(IconFamily& f, std::span<const uint8_t> file, const std::string&) {
   Picture p;
   if (decode_bmp_file(file, p) != 0) {
-    f.report.frame_damaged = true;
-    return -3;
+    int w = 0, h = 0;
+    if (file.size() > 14) icon_image_size(file.subspan(14), false, w, h);
+    return refused_picture(f, w, h);
   }
   int slot = picture_slot_for_width(p.image.width);
   draw_into_slot(f, slot, std::move(p));
@@ -340,15 +393,18 @@ int read_jpeg_data(IconFamily& f, std::span<const uint8_t> file, const std::stri
   Picture p;
   p.code = k_code_32bit;
   int width = 0, height = 0;
-  if (decode_jpeg(file, p.image, &width, &height) != 0) {
-    if (width > k_max_picture_side || height > k_max_picture_side) {
-      f.report.too_large_width = width;
-      f.report.too_large_height = height;
-    } else {
-      f.report.frame_damaged = true;
-    }
-    return -3;
-  }
+  if (decode_jpeg(file, p.image, &width, &height) != 0) return refused_picture(f, width, height);
+  int slot = picture_slot_for_width(p.image.width);
+  draw_into_slot(f, slot, std::move(p));
+  return 0;
+}
+
+int read_png_data(IconFamily& f, std::span<const uint8_t> file, const std::string&) {
+  Picture p;
+  p.code = k_code_32bit;
+  int width = 0, height = 0;
+  png_header_size(file, width, height);
+  if (decode_png(file, p.image) != 0) return refused_picture(f, width, height);
   int slot = picture_slot_for_width(p.image.width);
   draw_into_slot(f, slot, std::move(p));
   return 0;
@@ -465,12 +521,17 @@ int read_exe_icons(IconFamily& f, std::span<const uint8_t> file, const std::stri
     }
     ++taken;
     if (r.type == 3) {
-      if (place_icon_image(f, r.data, 0) != 0) {
+      if (place_icon_image(f, r.data, k_txt_where_resource, std::to_string(r.id)) != 0) {
         ++f.report.damaged;
         rc = -3;
       }
     } else {
       Picture p;
+      int w = 0, h = 0;
+      if (icon_image_size(r.data, false, w, h) && (w > k_max_picture_side || h > k_max_picture_side)) {
+        note_oversize(f.report, k_txt_where_bitmap, std::to_string(r.id), w, h);
+        continue;
+      }
       if (decode_dib(r.data, false, p, nullptr) != 0) {
         ++f.report.damaged;
         rc = -3;

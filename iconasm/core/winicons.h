@@ -26,8 +26,9 @@ int read_bmp_data(IconFamily& f, std::span<const uint8_t> file, const std::strin
 int decode_bmp_file(std::span<const uint8_t> file, Picture& out);
 std::vector<uint8_t> write_bmp(const IconImage& picture, int code);
 
-// JPEG: into the slot of its width (16, 32, 48, else ic128).
+// JPEG and PNG files: into the slot of their width (16, 32, 48, else ic128).
 int read_jpeg_data(IconFamily& f, std::span<const uint8_t> file, const std::string& path);
+int read_png_data(IconFamily& f, std::span<const uint8_t> file, const std::string& path);
 
 // PE executables: RT_BITMAP and RT_ICON resources by numeric id.
 struct PeResource {

@@ -7,6 +7,7 @@
 #include "IO/bigendian.h"
 
 #include "iconasm/core/pictures.h"
+#include "iconasm/core/winicons.h"
 
 namespace iconkit {
 
@@ -57,6 +58,34 @@ IconImage with_mask(const IconImage& pic, const std::vector<uint8_t>& mask) {
 }
 
 void write_png(const std::string& path, const IconImage& img) { testkit::write_file(path, encode_png(img)); }
+
+std::vector<uint8_t> huge_png(uint32_t side) {
+  std::vector<uint8_t> png = encode_png(make_image(4, 4, 0x336699FF));
+  put_be32(png.data() + 16, side);
+  put_be32(png.data() + 20, side);
+  return png;
+}
+
+std::vector<uint8_t> huge_images_ico() {
+  std::vector<uint8_t> dib = write_ico_single(make_image(16, 16, 0x112233FF));
+  dib.erase(dib.begin(), dib.begin() + 22);
+  put_le32(dib.data() + 4, 60000);
+  put_le32(dib.data() + 8, 120000);
+  std::vector<uint8_t> small = write_ico_single(make_image(16, 16, 0x445566FF));
+  std::vector<std::vector<uint8_t>> images = {huge_png(40000), dib, {small.begin() + 22, small.end()}};
+  std::vector<uint8_t> ico = {0, 0, 1, 0, 3, 0};
+  uint32_t off = 6 + 16 * 3;
+  const uint8_t widths[3] = {0, 64, 16};
+  for (size_t i = 0; i < 3; ++i) {
+    uint8_t e[16] = {widths[i], widths[i], 0, 0, 1, 0, 32, 0};
+    put_le32(e + 8, uint32_t(images[i].size()));
+    put_le32(e + 12, off);
+    ico.insert(ico.end(), e, e + 16);
+    off += uint32_t(images[i].size());
+  }
+  for (auto& im : images) ico.insert(ico.end(), im.begin(), im.end());
+  return ico;
+}
 
 namespace {
 void record(const std::string& t) { MessageLog::lines().push_back(t); }
@@ -150,9 +179,10 @@ std::map<std::string, IconImage> read_with_pillow(const std::string& file, const
   std::filesystem::create_directories(dir);
   std::string script =
       "import sys\nfrom PIL import Image\n"
-      "for s in sorted(Image.open(sys.argv[1]).info['sizes']):\n"
+      "first = Image.open(sys.argv[1])\n"
+      "for s in sorted(first.info.get('sizes') or [first.size]):\n"
       "  im = Image.open(sys.argv[1])\n"
-      "  im.size = s\n"
+      "  if 'sizes' in im.info: im.size = s\n"
       "  im.load()\n"
       "  im.convert('RGBA').save('%s/%dx%d.png' % (sys.argv[2], s[0], s[1]))\n";
   testkit::write_text(dir + "/read.py", script);

@@ -22,6 +22,12 @@ std::map<std::string, IconImage> read_pngs(const std::string& dir);
 // The slot's picture with alpha from its mask slot as the icns writer takes it.
 IconImage with_mask(const IconImage& pic, const std::vector<uint8_t>& mask);
 void write_png(const std::string& path, const IconImage& img);
+// A PNG stream whose header claims side x side pixels (with the data of a
+// 4 x 4 picture).
+std::vector<uint8_t> huge_png(uint32_t side);
+// An .ico of three images: a PNG of 40000 x 40000 (entry size 0), a bitmap of
+// 60000 x 60000 (entry size 64) and a real 16 x 16 one.
+std::vector<uint8_t> huge_images_ico();
 // Records messages instead of showing them.
 struct MessageLog {
   MessageLog();
@@ -46,7 +52,8 @@ std::vector<uint8_t> icns_element(const std::vector<uint8_t>& icns, const char* 
 // Pictures an outside reader made of a file: icns2png -x or icotool -x into
 // dir, by the size and depth in their names ("32x32x32").
 std::map<std::string, IconImage> extract_with(const std::string& tool, const std::string& file, const std::string& dir);
-// The pictures Pillow reads from file, one a size ("32x32"), as RGBA.
+// The pictures Pillow reads from file, one a size ("32x32"), as RGBA (a
+// picture file: its one picture).
 std::map<std::string, IconImage> read_with_pillow(const std::string& file, const std::string& dir);
 
 }  // namespace iconkit

@@ -2,6 +2,7 @@
 // its resource; wrestool and icotool say what it holds.
 #include <gtest/gtest.h>
 
+#include "IO/uitext.h"
 #include "iconasm/core/icon_files.h"
 #include "iconasm/core/winicons.h"
 #include "icon_kit.h"
@@ -39,6 +40,19 @@ TEST(ExeIcons, MingwProgramIconsEqualWrestoolsIcons) {
   for (auto& [name, img] : theirs) EXPECT_TRUE(same_picture(f.slots[colour_slot_for_width(img.width)].picture, img)) << name;
   EXPECT_FALSE(f.slots[k_ic32].filled());
   EXPECT_TRUE(log.lines().empty());
+}
+
+// The Import dialog offers a filter of its own for the programs it reads,
+// before the last one (all files), in both languages.
+TEST(ExeIcons, ImportDialogOffersProgramFiles) {
+  for (int offset : {0, 10000}) {
+    g_language_offset = offset;
+    std::string filters = ui_text(7184);
+    size_t at = filters.find("|*.exe;*.dll|");
+    EXPECT_NE(at, std::string::npos) << filters;
+    EXPECT_NE(filters.find('|', at + 1), filters.rfind('|')) << filters;  // not the last filter
+  }
+  g_language_offset = 0;
 }
 
 TEST(ExeIcons, DamagedDirectoriesAreReported) {

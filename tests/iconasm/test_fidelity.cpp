@@ -165,4 +165,99 @@ TEST(Fidelity, EightBitMasksBecomeIcoAlpha) {
   expect_saved_family(f, expected, dir, "chess");
 }
 
+// Icons as today's generators write them: every size from 16 up, in rising
+// order (Pillow's own .ico writer, PNG images), and the same pictures as
+// bitmap images in a mixed order (icotool -c). Each slot shows the file's
+// picture of its own size, not the narrower one met first (24 in the 32
+// slot, 64 in the 128 slot), and what is saved is what Pillow and icotool
+// read of the original.
+TEST(Fidelity, EachSlotTakesTheImageOfItsOwnSizeWhateverTheOrder) {
+  REQUIRE_TOOL("icns2png");
+  REQUIRE_TOOL("icotool");
+  testkit::TempDir dir;
+  // The picture: chess.icns's 128 icon, made 256 wide.
+  auto r = run("/usr/bin/python3 -c \"from PIL import Image\n"
+               "im = Image.open(" + quote(fixture("chess.icns")) + "); im.size = (128, 128); im.load()\n"
+               "im.convert('RGBA').resize((256, 256), Image.NEAREST).save(" + quote(dir.str("rising.ico")) + ")\"");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  auto listed = run("icotool -l " + quote(dir.str("rising.ico")));
+  std::string order;
+  for (size_t at = listed.out.find("--width="); at != std::string::npos; at = listed.out.find("--width=", at + 1))
+    order += listed.out.substr(at + 8, listed.out.find(' ', at) - at - 8) + " ";
+  ASSERT_EQ(order, "16 24 32 48 64 128 256 ");
+  auto pngs = iconkit::extract_with("icotool", dir.str("rising.ico"), dir.str("pngs"));
+  std::string mixed = "icotool -c -o " + quote(dir.str("mixed.ico"));
+  for (const char* n : {"24", "16", "64", "32", "128", "48"}) {
+    std::string file = dir.str(std::string("p") + n + ".png");
+    iconkit::write_png(file, pngs[std::string(n) + "x" + n + "x32"]);
+    mixed += " " + quote(file);
+  }
+  ASSERT_EQ(run(mixed).rc, 0);
+  for (const char* name : {"rising.ico", "mixed.ico"}) {
+    SCOPED_TRACE(name);
+    auto pillow = iconkit::read_with_pillow(dir.str(name), dir.str(std::string(name) + "_pil"));
+    auto icotool = iconkit::extract_with("icotool", dir.str(name), dir.str(std::string(name) + "_ico"));
+    std::map<std::string, IconImage> expected;
+    for (const char* s : {"16x16", "32x32", "48x48", "128x128"}) {
+      expected[s] = pillow[s];
+      EXPECT_TRUE(same_picture(icotool[std::string(s) + "x32"], pillow[s])) << s;  // the judges agree
+    }
+    EXPECT_GT(soft_pixels(expected["32x32"]), 10);
+    iconkit::MessageLog log;
+    IconFamily f;
+    ASSERT_EQ(open_icon_file(f, dir.str(name)), k_kind_ico);
+    // The 24 and 64 images have no slot of their own, the 256 one is larger than any: nothing to say.
+    EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
+    expect_saved_family(f, expected, dir, std::string(name) + "_saved");
+  }
+}
+
+// Favicons that are PNG files named .ico open as the pictures they are: into
+// the slot of their width, with the samples as they are stored (the 16-bit
+// one keeps the high byte of each sample, as Pillow reads it).
+TEST(Fidelity, PngFilesNamedIcoOpenAsTheirPicture) {
+  REQUIRE_TOOL("icns2png");
+  REQUIRE_TOOL("icotool");
+  testkit::TempDir dir;
+  for (const char* name : {"oauth2client-favicon.ico", "help-html-favicon.ico"}) {
+    SCOPED_TRACE(name);
+    auto pillow = iconkit::read_with_pillow(fixture(name), dir.str(std::string(name) + "_pil"));
+    ASSERT_EQ(pillow.size(), 1u);
+    iconkit::MessageLog log;
+    IconFamily f;
+    ASSERT_EQ(open_icon_file(f, fixture(name)), k_kind_png);
+    EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
+    EXPECT_EQ(f.slots[k_ic32].mark, k_code_32bit);
+    expect_saved_family(f, {{"32x32", pillow["32x32"]}}, dir, name);
+  }
+}
+
+// An image of a size no slot takes (30 x 32, which Pillow and icotool read) is
+// said to be skipped, not passed over without a word.
+TEST(Fidelity, ImagesOfNoSlotsSizeAreSaidSkipped) {
+  REQUIRE_TOOL("icotool");
+  testkit::TempDir dir;
+  auto pillow = iconkit::read_with_pillow(fixture("pyasn1-favicon.ico"), dir.str("pil"));
+  ASSERT_EQ(pillow.count("30x32"), 1u);
+  ASSERT_EQ(iconkit::extract_with("icotool", fixture("pyasn1-favicon.ico"), dir.str("ico")).count("30x32x32"), 1u);
+  iconkit::MessageLog log;
+  IconFamily f;
+  ASSERT_EQ(open_icon_file(f, fixture("pyasn1-favicon.ico")), k_kind_ico);
+  ASSERT_EQ(log.lines().size(), 1u);
+  EXPECT_NE(log.lines()[0].find("holds 1 picture of a size no slot takes (30 x 32): it was skipped."), std::string::npos)
+      << log.lines()[0];
+  EXPECT_FALSE(any_slot_filled(f));
+  EXPECT_FALSE(family_has_saved_picture(f));
+  // Only images larger than the largest slot (Pillow writes one of 256): the empty slots are said.
+  auto r = run("/usr/bin/python3 -c \"from PIL import Image; Image.new('RGBA', (256, 256), (9, 80, 200, 255)).save(" +
+               quote(dir.str("big.ico")) + ", sizes=[(256, 256)])\"");
+  ASSERT_EQ(r.rc, 0) << r.err;
+  IconFamily g;
+  ASSERT_EQ(open_icon_file(g, dir.str("big.ico")), k_kind_ico);
+  ASSERT_EQ(log.lines().size(), 2u);
+  EXPECT_NE(log.lines()[1].find("holds no picture the slots take: its pictures are larger than the largest slot "
+                                "(128 x 128), such as 256 x 256."),
+            std::string::npos) << log.lines()[1];
+}
+
 }  // namespace

@@ -132,6 +132,50 @@ TEST(Hostile, BitmapHeightOfInt32MinIsRefused) {
   EXPECT_EQ(f.report.damaged, 1);
 }
 
+// Pictures larger than the program reads, inside icon files: each is refused
+// from its header, cheaply, and named in the one message with its size, the
+// pictures beside them read.
+TEST(Hostile, HugeImagesInIconsAreNamedWithTheirSize) {
+  testkit::TempDir dir;
+  testkit::write_file(dir.str("huge.ico"), iconkit::huge_images_ico());
+  // An icns: the 40000 PNG as its 128 element, a 60000 one as its 1024 element.
+  std::vector<uint8_t> icns = {'i', 'c', 'n', 's', 0, 0, 0, 0};
+  for (auto [type, side] : {std::pair{"ic07", 40000u}, std::pair{"ic10", 60000u}}) {
+    std::vector<uint8_t> png = iconkit::huge_png(side);
+    uint8_t head[8];
+    std::memcpy(head, type, 4);
+    put_be32(head + 4, uint32_t(png.size() + 8));
+    icns.insert(icns.end(), head, head + 8);
+    icns.insert(icns.end(), png.begin(), png.end());
+  }
+  put_be32(icns.data() + 4, uint32_t(icns.size()));
+  testkit::write_file(dir.str("huge.icns"), icns);
+  // Refused within 256 MB of address space.
+  for (const char* name : {"huge.ico", "huge.icns"})
+    EXPECT_EQ(in_child(256, [&] {
+                IconFamily f;
+                g_icon_message = nullptr;
+                open_icon_file(f, dir.str(name));
+                return 0;
+              }),
+              0) << name;
+  iconkit::MessageLog log;
+  IconFamily f;
+  EXPECT_EQ(open_icon_file(f, dir.str("huge.ico")), k_kind_ico);
+  ASSERT_EQ(log.lines().size(), 1u);
+  const std::string& said = log.lines()[0];
+  EXPECT_NE(said.find("holds a picture of 40000 x 40000 pixels in image 1, larger than this program reads"),
+            std::string::npos) << said;
+  EXPECT_NE(said.find("holds a picture of 60000 x 60000 pixels in image 2"), std::string::npos) << said;
+  EXPECT_EQ(said.find("damaged"), std::string::npos) << said;
+  EXPECT_EQ(f.slots[k_ic16].mark, k_code_32bit);
+  IconFamily g;
+  EXPECT_EQ(open_icon_file(g, dir.str("huge.icns")), k_kind_icns);
+  ASSERT_EQ(log.lines().size(), 2u);
+  EXPECT_NE(log.lines()[1].find("40000 x 40000 pixels in the ic07 element"), std::string::npos) << log.lines()[1];
+  EXPECT_NE(log.lines()[1].find("60000 x 60000 pixels in the ic10 element"), std::string::npos) << log.lines()[1];
+}
+
 // An icns of ten thousand damaged elements: one message, which counts them.
 TEST(Hostile, ManyDamagedElementsGiveOneMessage) {
   testkit::TempDir dir;

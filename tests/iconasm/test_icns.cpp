@@ -235,4 +235,30 @@ TEST(IcnsWrite, NearestColourKeepsGradientsOffWhite) {
   EXPECT_EQ(nearest_mac_color_index(0, 0, 0), 255);
 }
 
+// JPEG 2000 elements of 256 and 512 pixels (made by Pillow, which reads them
+// back from the family) are named as such, beside the PNG element read.
+TEST(IcnsRead, LargeJpeg2000ElementsAreSaid) {
+  testkit::TempDir dir;
+  std::string py =
+      "import io, struct, sys\nfrom PIL import Image\n"
+      "def pic(n, fmt):\n"
+      "  b = io.BytesIO(); Image.new('RGBA', (n, n), (30, 90, 200, 255)).save(b, fmt); return b.getvalue()\n"
+      "els = [(b'ic07', pic(128, 'PNG')), (b'ic08', pic(256, 'JPEG2000')), (b'ic09', pic(512, 'JPEG2000'))]\n"
+      "body = b''.join(t + struct.pack('>I', len(d) + 8) + d for t, d in els)\n"
+      "open(sys.argv[1], 'wb').write(b'icns' + struct.pack('>I', len(body) + 8) + body)\n"
+      "im = Image.open(sys.argv[1]); im.size = (256, 256); im.load()\n"
+      "print(im.getpixel((100, 100)))\n";
+  testkit::write_text(dir.str("make.py"), py);
+  auto r = run("/usr/bin/python3 " + quote(dir.str("make.py")) + " " + quote(dir.str("j2k.icns")));
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_NE(r.out.find("(30, 90, 200"), std::string::npos) << r.out;  // Pillow draws the 256 element
+  std::vector<uint8_t> icns = testkit::read_file(dir.str("j2k.icns"));
+  IconFamily f;
+  EXPECT_EQ(read_icns_elements(f, icns, 0, icns.size()), 0);
+  EXPECT_EQ(f.slots[k_ic128].mark, k_code_32bit);
+  std::string said = read_report_text(f.report, "j2k.icns");
+  EXPECT_NE(said.find("holds 2 elements in a compression this program does not read (JPEG 2000)"), std::string::npos)
+      << said;
+}
+
 }  // namespace

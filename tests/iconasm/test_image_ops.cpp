@@ -67,6 +67,12 @@ TEST(DrawingRule, DeeperPicturesWinAndThePasteboardTakesAll) {
   draw_into_slot(f, k_ic32, Picture{make_image(16, 16, 0x0000FFFF), k_code_32bit});
   EXPECT_EQ(pixel_rgb(f.slots[k_ic32].picture, 5, 5), 0x0000FFu);
   EXPECT_EQ(pixel_rgb(f.slots[k_ic32].picture, 20, 20), 0xFF0000u);
+  // Of the same depth, a picture of the slot's own size takes the slot from a
+  // narrower one, and a narrower one never takes it back.
+  draw_into_slot(f, k_ic32, Picture{make_image(32, 32, 0x00FFFFFF), k_code_32bit});
+  draw_into_slot(f, k_ic32, Picture{make_image(24, 24, 0xFF00FFFF), k_code_32bit});
+  EXPECT_EQ(pixel_rgb(f.slots[k_ic32].picture, 5, 5), 0x00FFFFu);
+  EXPECT_EQ(pixel_rgb(f.slots[k_ic32].picture, 20, 20), 0x00FFFFu);
   // All-zero alpha counts as opaque.
   IconFamily g;
   draw_into_slot(g, k_ic48, Picture{make_image(48, 48, 0x12345600), k_code_32bit});

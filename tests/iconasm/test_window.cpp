@@ -156,4 +156,85 @@ TEST(FacetorWindow, AboutBoxAndOnLineSupportOpenTheirAddresses) {
   EXPECT_FALSE(std::filesystem::exists(dir.str("messages.txt"))) << testkit::read_text(dir.str("messages.txt"));
 }
 
+std::string fixture(const char* name) { return std::string(CORVANE_SOURCE_DIR) + "/tests/iconasm/fixtures/" + name; }
+
+// Help Topics (F1, pressed on the window), the About box's "?" button and F1
+// on the box each open their page, in English and in French: the text is
+// what the help window shows.
+TEST(FacetorWindow, HelpTopicsAndTheAboutBoxOpenTheirPages) {
+  REQUIRE_TOOL("xvfb-run");
+  testkit::TempDir dir;
+  std::string shots = std::string(CORVANE_BINARY_DIR) + "/facetor_help";
+  struct Lang {
+    const char *code, *topics, *about;
+  };
+  for (Lang l : {Lang{"en", "Facetor reads, edits and writes Macintosh and Windows icons.",
+                      "The About box shows the program's version."},
+                 Lang{"fr", "Facetor lit, modifie et écrit les icônes Macintosh et Windows.",
+                      "La boîte À propos indique la version du programme."}}) {
+    SCOPED_TRACE(l.code);
+    std::string c = l.code, at = dir.str(c + "_");
+    std::string s = "lang " + c + "\nkey F1\nhelp-text " + at + "topics.txt\nshot-help " + shots + "_topics_" + c +
+                    ".png\nclose-help\nabout\nclick Help\nhelp-text " + at + "about.txt\nshot-help " + shots +
+                    "_about_" + c + ".png\nclose-help\nkey F1\nhelp-text " + at + "about_f1.txt\nclose-help\n"
+                    "close-about\nquit\n";
+    auto r = run_window(dir, s);
+    ASSERT_EQ(r.rc, 0) << r.err;
+    std::string topics = testkit::read_text(at + "topics.txt"), about = testkit::read_text(at + "about.txt");
+    EXPECT_EQ(topics.rfind("page index.html\n", 0), 0u) << topics;
+    EXPECT_NE(topics.find(l.topics), std::string::npos) << topics;
+    EXPECT_EQ(about.rfind("page about.html\n", 0), 0u) << about;
+    EXPECT_NE(about.find(l.about), std::string::npos) << about;
+    EXPECT_EQ(testkit::read_text(at + "about_f1.txt"), about);
+    EXPECT_TRUE(std::filesystem::exists(shots + "_topics_" + c + ".png"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.str("messages.txt"))) << testkit::read_text(dir.str("messages.txt"));
+}
+
+// After an open that filled no slot (an image of 30 x 32, which no slot
+// takes), each family save says there is nothing to save and writes nothing;
+// the messages are photographed as shown, in both languages. A PNG named .ico
+// fills its slot, and images too large to read are named.
+TEST(FacetorWindow, NothingToSaveIsRefusedAndSaid) {
+  REQUIRE_TOOL("xvfb-run");
+  testkit::TempDir dir;
+  testkit::write_file(dir.str("huge.ico"), iconkit::huge_images_ico());
+  for (const char* lang : {"en", "fr"}) {
+    SCOPED_TRACE(lang);
+    std::filesystem::remove(dir.str("messages.txt"));
+    testkit::write_text(dir.str("save-icns"), "the file there before");  // a declined save leaves it as it was
+    std::string s = std::string("lang ") + lang + "\nopen " + fixture("pyasn1-favicon.ico") + "\n";
+    for (const char* save : {"save-icns", "save-ico", "save-bin"}) s += std::string(save) + " " + dir.str(save) + "\n";
+    s += "open " + dir.str("huge.ico") + "\nwipe\nopen " + fixture("help-html-favicon.ico") + "\nshot " + dir.str("w.png") +
+         "\nquit\n";
+    testkit::write_text(dir.str("script.txt"), s);
+    auto r = run("CORVANE_CONFIG_DIR=" + quote(dir.str("cfg")) + " FACETOR_MESSAGE_LOG=" + quote(dir.str("messages.txt")) +
+                 " FACETOR_MESSAGE_SHOTS=" + quote(std::string(CORVANE_BINARY_DIR) + "/facetor_message_" + lang + "_") +
+                 " timeout 120 xvfb-run -a " + quote(FACETOR_PATH) + " --script " + quote(dir.str("script.txt")));
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(testkit::read_text(dir.str("save-icns")), "the file there before");
+    for (const char* save : {"save-ico", "save-bin"}) EXPECT_FALSE(std::filesystem::exists(dir.str(save)));
+    std::string msgs = testkit::read_text(dir.str("messages.txt"));
+    std::vector<std::string> said;
+    for (size_t at = 0, end; (end = msgs.find("\n--\n", at)) != std::string::npos; at = end + 4)
+      said.push_back(msgs.substr(at, end - at));
+    ASSERT_EQ(said.size(), 5u) << msgs;
+    bool en = lang[0] == 'e';
+    EXPECT_NE(said[0].find(en ? "holds 1 picture of a size no slot takes (30 x 32): it was skipped."
+                              : "contient 1 image d'une taille qu'aucune case ne prend (30 x 32) : elle a été ignorée."),
+              std::string::npos) << said[0];
+    for (int k = 1; k <= 3; ++k)
+      EXPECT_EQ(said[size_t(k)], en ? "No icon slot of 16, 32, 48 or 128 pixels holds a picture: there is nothing to save, "
+                                      "and no file was written."
+                                    : "Aucune case d'icône de 16, 32, 48 ou 128 pixels ne contient d'image : il n'y a rien "
+                                      "à enregistrer, et aucun fichier n'a été écrit.");
+    EXPECT_NE(said[4].find(en ? "40000 x 40000 pixels in image 1" : "40000 x 40000 pixels dans l'image 1"), std::string::npos)
+        << said[4];
+    auto probe = read_probe(dir.str("w.png.probe"));
+    EXPECT_EQ(probe["ic32"].mark, 7);
+    EXPECT_GT(probe["ic32"].nonwhite, 100);
+    EXPECT_EQ(probe["ic16"].mark, 0);  // wiped before the PNG
+  }
+}
+
 }  // namespace
