@@ -88,6 +88,8 @@ struct ProjectEdit {
   std::vector<bool> kept;  // record index -> its original bytes are in the undo file
   int undo = -1;           // the undo file, made by the edit's first write
   bool undo_synced = false;  // what it holds is on the disk
+  dev_t undo_dev = 0;        // which file it is, for the walks that meet it
+  ino_t undo_ino = 0;
   std::string undo_path;   // empty: the project has no path, its undo file none either
   uint32_t last_folder_id = 0;
   uint32_t last_file_serial = 0;
@@ -291,8 +293,12 @@ bool open_undo(FILE* f) {
     g_edit.undo_path.clear();
     return false;
   }
+  struct stat us {};
+  ::fstat(fd, &us);
   g_edit.undo = fd;
   g_edit.undo_synced = false;
+  g_edit.undo_dev = us.st_dev;
+  g_edit.undo_ino = us.st_ino;
   return true;
 }
 
@@ -1690,8 +1696,7 @@ int end_project_edit(FILE* f, int result) {
 }
 
 bool is_open_edit_undo_file(const struct stat& st) {
-  struct stat u {};
-  return g_edit.undo >= 0 && ::fstat(g_edit.undo, &u) == 0 && u.st_dev == st.st_dev && u.st_ino == st.st_ino;
+  return g_edit.undo >= 0 && g_edit.undo_dev == st.st_dev && g_edit.undo_ino == st.st_ino;
 }
 
 std::string project_undo_path(const std::string& project_path) { return project_path + ".undo"; }
