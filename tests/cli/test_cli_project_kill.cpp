@@ -147,10 +147,14 @@ TEST(ProjectKill, InclusionIntoExistingFolders) {
                       [&] { fx.put_back(); }, fx.log);
 }
 
-TEST(ProjectKill, FolderChainAndRefresh) {
+TEST(ProjectKill, FolderChain) {
   Fixture fx;
   kill_at_many_points(fx.project, quote(k_quorvel) + " -f " + quote(fx.project) + " d2/made/deeper",
                       [&] { fx.put_back(); }, fx.log);
+}
+
+TEST(ProjectKill, Refresh) {
+  Fixture fx;
   // Files gone, grown and new on the PC: the refresh removes, rewrites and adds records.
   for (int i = 0; i < 30; i += 3) fs::remove(fx.base / "d3" / ("f" + std::to_string(i) + ".txt"));
   testkit::write_text(fx.base / "d0" / "f1.txt", std::string(5000, 'y'));
@@ -158,18 +162,35 @@ TEST(ProjectKill, FolderChainAndRefresh) {
   kill_at_many_points(fx.project, quote(k_quorvel) + " -r " + quote(fx.project), [&] { fx.put_back(); }, fx.log);
 }
 
-TEST(ProjectKill, WindowChanges) {
-  Fixture fx;
-  FILE* f = std::fopen(fx.project.c_str(), "rb");
-  ProjectRecord base, first, folder;
-  ASSERT_NE(find_child_by_name(f, base, "base", uint32_t(k_root_folder_id)), nullptr);
-  ASSERT_NE(find_child_by_name(f, first, "d0", uint32_t(base.id)), nullptr);
-  ASSERT_NE(find_child_by_name(f, folder, "d3", uint32_t(base.id)), nullptr);
-  std::fclose(f);
-  std::string change = quote(k_change) + " " + quote(fx.project);
-  // A folder that sorts first in the root: the whole project moves.
-  kill_at_many_points(fx.project, change + " folder Made", [&] { fx.put_back(); }, fx.log);
-  // The first folder renamed to sort last in its own: out of its run, and back in.
-  kill_at_many_points(fx.project, change + " rename " + std::to_string(first.id) + " zz", [&] { fx.put_back(); }, fx.log);
-  kill_at_many_points(fx.project, change + " delete " + std::to_string(folder.id), [&] { fx.put_back(); }, fx.log);
+// The window's changes, as change_project makes them.
+struct WindowFixture : Fixture {
+  ProjectRecord base_folder, first, folder;
+  std::string change = quote(k_change) + " " + quote(project);
+  WindowFixture() {
+    FILE* f = std::fopen(project.c_str(), "rb");
+    EXPECT_NE(find_child_by_name(f, base_folder, "base", uint32_t(k_root_folder_id)), nullptr);
+    EXPECT_NE(find_child_by_name(f, first, "d0", uint32_t(base_folder.id)), nullptr);
+    EXPECT_NE(find_child_by_name(f, folder, "d3", uint32_t(base_folder.id)), nullptr);
+    std::fclose(f);
+  }
+};
+
+// A folder that sorts first in the root: the whole project moves.
+TEST(ProjectKill, WindowNewFolder) {
+  WindowFixture fx;
+  kill_at_many_points(fx.project, fx.change + " folder Made", [&] { fx.put_back(); }, fx.log);
+}
+
+// The first folder renamed to sort last in its own: out of its run, and back in.
+TEST(ProjectKill, WindowRename) {
+  WindowFixture fx;
+  kill_at_many_points(fx.project, fx.change + " rename " + std::to_string(fx.first.id) + " zz", [&] { fx.put_back(); },
+                      fx.log);
+}
+
+// A folder deleted with its files: moves and a cut.
+TEST(ProjectKill, WindowDelete) {
+  WindowFixture fx;
+  kill_at_many_points(fx.project, fx.change + " delete " + std::to_string(fx.folder.id), [&] { fx.put_back(); },
+                      fx.log);
 }
