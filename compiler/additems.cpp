@@ -285,6 +285,8 @@ int insert_records_sorted(FILE* f, std::vector<ProjectRecord>& batch, uint32_t p
   std::fseek(f, 0, SEEK_END);
   long end = std::ftell(f);
   std::vector<uint8_t> tail(static_cast<size_t>(end > tail_start ? end - tail_start : 0));
+  // Everything from the run on is rewritten: kept for the edit in one piece.
+  if (!keep_project_range(f, first, end)) return -1;
   std::fseek(f, tail_start, SEEK_SET);
   if (!tail.empty() && std::fread(tail.data(), 1, tail.size(), f) != tail.size()) return -1;
   std::fflush(f);
@@ -678,6 +680,7 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
     bool is_folder = S_ISDIR(st.st_mode);
     if (!is_folder && !S_ISREG(st.st_mode)) continue;
     if (know_self && st.st_dev == self.st_dev && st.st_ino == self.st_ino) continue;
+    if (is_open_edit_undo_file(st)) continue;
     if (g_own_files.count({st.st_dev, st.st_ino})) continue;
     if (!is_folder && is_appledouble_companion(full)) continue;  // it travels with its file
     if (!fresh_parent && check_held_item(held, full, name) != 0) continue;
@@ -826,7 +829,7 @@ void remember_project_own_files(const std::string& project_path) {
 
 bool is_project_own_file(const std::string& path) {
   struct stat st {};
-  return !g_own_files.empty() && ::stat(path.c_str(), &st) == 0 && g_own_files.count({st.st_dev, st.st_ino});
+  return ::stat(path.c_str(), &st) == 0 && (g_own_files.count({st.st_dev, st.st_ino}) || is_open_edit_undo_file(st));
 }
 
 AddCounts add_pc_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path,
@@ -951,8 +954,9 @@ struct CommandProject {
     return open_command_project(project_path, f, &made);
   }
   int close(int result) {
-    // Removed while still locked: no other run can have begun on it.
-    if (made && result != 0) ::unlink(path.c_str());
+    // Removed while still locked: no other run can have begun on it. Items
+    // left out leave the project with the others, as an existing one keeps them.
+    if (made && result != 0 && result != k_items_left_out) ::unlink(path.c_str());
     if (f && close_project_stream(f) != 0 && (result == 0 || result == k_items_left_out)) result = -1;
     f = nullptr;
     return result;

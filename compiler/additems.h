@@ -110,6 +110,7 @@ int insert_records_sorted(FILE* project, std::vector<ProjectRecord>& batch, uint
 // 0; 1 the file is not a project (left untouched); -1 the project cannot be opened;
 // -2 no item (ISO+: list file missing); -3 list file or item missing; -5 items
 // were left out (unreadable, a path too long for the record, 4 GB or more), the
-// others added. A project the command made is removed again when it fails.
+// others added. A project the command made is removed again when it fails (items
+// left out are no failure: it keeps the others).
 int cli_include_items(const char* project_path, const char* item);
 int cli_include_isoplus_items(const char* project_path, const char* item);

@@ -169,6 +169,8 @@ int open_command_project(const char* path, FILE*& f, bool* made) {
   // there yet, and locked before its header is written.
   int fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd >= 0) {
+    ::unlink(project_undo_path(path).c_str());  // a removed project's: nothing of this one
+
     FILE* p = ::fdopen(fd, "r+b");
     // A run that found the new file still empty lets go at once: wait for it.
     if (!p || lock_project_stream(p, FileLock::exclusive, true) != 0 ||

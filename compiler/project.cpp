@@ -17,8 +17,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include <libdeflate.h>
 #include <stdio_ext.h>
 
+#include "IO/bigendian.h"
 #include "IO/bytes.h"
 #include "IO/charsets.h"
 #include "IO/names.h"
@@ -29,6 +31,8 @@
 #include "hfs/voledit.h"
 #include "hfs/volume.h"
 #include "platform/filelock.h"
+#include "platform/files.h"
+#include "platform/tempfile.h"
 
 FILE* g_project_file = nullptr;
 FILE* g_isoplus_file = nullptr;
@@ -72,13 +76,21 @@ bool read_raw(FILE* f, RecordBytes& b) { return std::fread(b.data(), 1, b.size()
 
 // --- the open edit ------------------------------------------------------------------
 // While a command edits the project, every record it overwrites or cuts off below
-// the length the project had when the edit began is kept, as it was, before the
-// first change to it. A failed edit writes them back and cuts the file to that
-// length: the project is then byte for byte what it was.
+// the length the project had when the edit began is first copied, as it was, into
+// the edit's undo file beside the project (its path and ".undo"), and that copy
+// reaches the disk before the record changes. A failed edit writes them back and
+// cuts the file to that length: the project is then byte for byte what it was. A
+// run killed in the middle of an edit leaves the undo file behind, and the next
+// open of the project does the same (recover_project_undo).
 struct ProjectEdit {
   FILE* f = nullptr;
   off_t saved_size = 0;
-  std::unordered_map<long, std::vector<uint8_t>> originals;  // record index -> its bytes
+  std::vector<bool> kept;  // record index -> its original bytes are in the undo file
+  int undo = -1;           // the undo file, made by the edit's first write
+  bool undo_synced = false;  // what it holds is on the disk
+  dev_t undo_dev = 0;        // which file it is, for the walks that meet it
+  ino_t undo_ino = 0;
+  std::string undo_path;   // empty: the project has no path, its undo file none either
   uint32_t last_folder_id = 0;
   uint32_t last_file_serial = 0;
   uint64_t total_sectors = 0;
@@ -143,7 +155,8 @@ bool may_write(FILE* f) {
     g_edit.lock_refused = true;
     g_edit.refused = true;
   }
-  if (!g_totals_only) show_message(ui_text(6602).c_str());
+  // A window's hold is marked (mark_window_project); a compile's is not.
+  if (!g_totals_only) show_message(ui_text(file_marked_elsewhere(l->fd) ? 6607 : 6602).c_str());
   return false;
 }
 
@@ -152,17 +165,199 @@ void relax_stream_lock(FILE* f) {
   if (HeldLock* l = held_lock(f)) relax_lock(*l);
 }
 
-// Keeps the original bytes of [from, to) before they change.
-void keep_originals(FILE* f, off_t from, off_t to) {
-  if (!editing(f)) return;
-  to = std::min(to, g_edit.saved_size);
-  for (long i = long(from / k_rec); off_t(i) * k_rec < to; ++i) {
-    if (g_edit.originals.count(i)) continue;
-    std::vector<uint8_t> b(k_project_record_size);
-    ssize_t n = ::pread(fileno(f), b.data(), b.size(), off_t(i) * k_rec);
-    b.resize(n > 0 ? size_t(n) : 0);
-    g_edit.originals.emplace(i, std::move(b));
+// --- the undo file ---------------------------------------------------------------------
+// Little-endian. A 40-byte head: "CVUN", version 1, the project's length when
+// the edit began (u64), the device and inode of the project (u64 each), CRC-32
+// of those 32 bytes, 4 zero bytes. Then one piece
+// per run of records kept: "CVUP", its offset in the project (u64), its length
+// (u64), the bytes, CRC-32 of offset, length and bytes. The head is on the disk
+// before the project's first byte changes, and each piece before the first
+// byte it keeps: a head or a piece cut short kept nothing the project lost.
+constexpr uint32_t k_undo_magic = 0x4E555643;   // "CVUN"
+constexpr uint32_t k_piece_magic = 0x50555643;  // "CVUP"
+constexpr off_t k_undo_head = 40;
+constexpr off_t k_piece_head = 20;
+constexpr size_t k_copy_block = size_t(1) << 20;
+// Records are kept a block at a time: a walk that rewrites records one by one
+// syncs the undo file once a block, not once a record.
+constexpr long k_kept_block = 1024;
+
+// The pieces' CRC-32 (of ISO 3309) by the fast one the UDIF reader uses: a
+// piece may hold most of the project.
+uint32_t piece_crc(uint32_t crc, const void* data, size_t n) { return libdeflate_crc32(crc, data, n); }
+
+// The path fd was opened by, while it still names that file.
+std::string path_of_fd(int fd) {
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  std::vector<char> buf(4097);
+  ssize_t n = ::readlink(link, buf.data(), buf.size() - 1);
+  if (n <= 0 || buf[0] != '/') return std::string();
+  std::string path(buf.data(), size_t(n));
+  struct stat a {}, b {};
+  if (::fstat(fd, &a) != 0 || ::stat(path.c_str(), &b) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino)
+    return std::string();
+  return path;
+}
+
+bool write_all(int fd, const void* data, size_t n) { return write_full(fd, data, n) == 0; }
+bool read_all_at(int fd, void* data, size_t n, off_t at) { return pread_full(fd, data, n, uint64_t(at)) == int64_t(n); }
+bool write_all_at(int fd, const void* data, size_t n, off_t at) { return pwrite_full(fd, data, n, uint64_t(at)) == 0; }
+
+// The folder's entry of a file just made reaches the disk with it.
+void sync_folder_of(const std::string& path) {
+  int d = ::open(folder_of_path(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (d < 0) return;
+  ::fsync(d);
+  ::close(d);
+}
+
+// Puts back what the undo file kept: each whole piece, then the length. 1 put
+// back; 0 no whole head (the project was not touched yet); 2 the undo file of
+// another file (left alone); -1 a write failed.
+int apply_undo(int undo, int project) {
+  uint8_t head[k_undo_head];
+  struct stat st {}, pst {};
+  if (::fstat(undo, &st) != 0 || ::fstat(project, &pst) != 0 || !read_all_at(undo, head, sizeof head, 0) ||
+      get_le32(head) != k_undo_magic || get_le32(head + 4) != 1 || get_le32(head + 32) != crc32_bytes(head, 32))
+    return 0;
+  if (get_le64(head + 16) != uint64_t(pst.st_dev) || get_le64(head + 24) != uint64_t(pst.st_ino)) return 2;
+  const off_t saved = off_t(get_le64(head + 8));
+  struct Piece {
+    off_t from, at, length;
+  };
+  std::vector<Piece> pieces;
+  std::vector<uint8_t> buf(k_copy_block);
+  off_t reach = pst.st_size;  // what the pieces and the project cover
+  for (off_t pos = k_undo_head; st.st_size - pos >= k_piece_head + 4;) {
+    uint8_t h[k_piece_head];
+    if (!read_all_at(undo, h, sizeof h, pos) || get_le32(h) != k_piece_magic) break;
+    uint64_t at = get_le64(h + 4), length = get_le64(h + 12);
+    if (length > uint64_t(st.st_size - pos - k_piece_head - 4) || at > uint64_t(saved) || length > uint64_t(saved) - at)
+      break;
+    uint32_t crc = piece_crc(0, h + 4, 16);
+    bool whole = true;
+    for (off_t done = 0; whole && done < off_t(length);) {
+      size_t n = size_t(std::min<off_t>(off_t(buf.size()), off_t(length) - done));
+      whole = read_all_at(undo, buf.data(), n, pos + k_piece_head + done);
+      if (whole) crc = piece_crc(crc, buf.data(), n);
+      done += off_t(n);
+    }
+    uint8_t tail[4];
+    if (!whole || !read_all_at(undo, tail, 4, pos + k_piece_head + off_t(length)) || get_le32(tail) != crc) break;
+    pieces.push_back({pos + k_piece_head, off_t(at), off_t(length)});
+    reach = std::max(reach, off_t(at + length));
+    pos += k_piece_head + off_t(length) + 4;
   }
+  if (saved > reach) return 2;  // a length nothing here accounts for: not this project's
+  bool ok = true;
+  for (const Piece& p : pieces)
+    for (off_t done = 0; ok && done < p.length;) {
+      size_t n = size_t(std::min<off_t>(off_t(buf.size()), p.length - done));
+      ok = read_all_at(undo, buf.data(), n, p.from + done) && write_all_at(project, buf.data(), n, p.at + done);
+      done += off_t(n);
+    }
+  ok = ok && ::ftruncate(project, saved) == 0;
+  ok = ::fsync(project) == 0 && ok;
+  return ok ? 1 : -1;
+}
+
+// The undo file of the open edit, made by its first write.
+bool open_undo(FILE* f) {
+  if (g_edit.undo >= 0) return true;
+  int project = fileno(f);
+  std::string path = path_of_fd(project);
+  int fd = -1;
+  struct stat st {};
+  ::fstat(project, &st);
+  if (!path.empty()) {
+    g_edit.undo_path = project_undo_path(path);
+    fd = ::open(g_edit.undo_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0666);
+  } else {
+    // A stream with no path (a deleted file): the undo serves this edit's own failure only.
+    std::string temp;
+    fd = make_temp_file("cvu", temp);
+    if (fd >= 0) ::unlink(temp.c_str());
+  }
+  uint8_t head[k_undo_head] = {};
+  put_le32(head, k_undo_magic);
+  put_le32(head + 4, 1);
+  put_le64(head + 8, uint64_t(g_edit.saved_size));
+  put_le64(head + 16, uint64_t(st.st_dev));
+  put_le64(head + 24, uint64_t(st.st_ino));
+  put_le32(head + 32, crc32_bytes(head, 32));
+  // Synced with the first pieces (keep_originals), before the project changes.
+  if (fd < 0 || !write_all(fd, head, sizeof head)) {
+    if (fd >= 0) ::close(fd);
+    if (!g_edit.undo_path.empty()) ::unlink(g_edit.undo_path.c_str());
+    g_edit.undo_path.clear();
+    return false;
+  }
+  struct stat us {};
+  ::fstat(fd, &us);
+  g_edit.undo = fd;
+  g_edit.undo_synced = false;
+  g_edit.undo_dev = us.st_dev;
+  g_edit.undo_ino = us.st_ino;
+  return true;
+}
+
+void close_undo(bool remove) {
+  if (g_edit.undo < 0) return;
+  ::close(g_edit.undo);
+  // The folder is not synced for the removal: should a power cut bring the
+  // file back, it puts back the project as it was before this edit, whole.
+  if (remove && !g_edit.undo_path.empty()) ::unlink(g_edit.undo_path.c_str());
+  g_edit.undo = -1;
+}
+
+// One piece: the project's bytes [from, to) as they are now.
+bool write_piece(int project, off_t from, off_t to) {
+  uint8_t h[k_piece_head];
+  put_le32(h, k_piece_magic);
+  put_le64(h + 4, uint64_t(from));
+  put_le64(h + 12, uint64_t(to - from));
+  uint32_t crc = piece_crc(0, h + 4, 16);
+  if (!write_all(g_edit.undo, h, sizeof h)) return false;
+  std::vector<uint8_t> buf(size_t(std::min<off_t>(off_t(k_copy_block), to - from)));
+  for (off_t at = from; at < to;) {
+    size_t n = size_t(std::min<off_t>(off_t(buf.size()), to - at));
+    if (!read_all_at(project, buf.data(), n, at)) return false;
+    crc = piece_crc(crc, buf.data(), n);
+    if (!write_all(g_edit.undo, buf.data(), n)) return false;
+    at += off_t(n);
+  }
+  uint8_t tail[4];
+  put_le32(tail, crc);
+  return write_all(g_edit.undo, tail, 4);
+}
+
+// Keeps the original bytes of [from, to) before they change (the whole blocks
+// of records they lie in), synced once. Outside an edit there is nothing to
+// keep. false when they could not be kept: the change must not be written.
+bool keep_originals(FILE* f, off_t from, off_t to) {
+  if (!editing(f)) return true;
+  if (!open_undo(f)) return false;
+  to = std::min(to, g_edit.saved_size);
+  const long last = long((g_edit.saved_size + k_rec - 1) / k_rec);  // records kept, the last maybe partial
+  long i = long(from / k_rec) / k_kept_block * k_kept_block;
+  long stop = std::min(last, (long((to - 1) / k_rec) / k_kept_block + 1) * k_kept_block);
+  bool wrote = false;
+  while (from < to && i < stop) {
+    if (g_edit.kept[size_t(i)]) { ++i; continue; }
+    long j = i;
+    while (j < stop && !g_edit.kept[size_t(j)]) ++j;
+    if (!write_piece(fileno(f), off_t(i) * k_rec, std::min(off_t(j) * k_rec, g_edit.saved_size))) return false;
+    for (long k = i; k < j; ++k) g_edit.kept[size_t(k)] = true;
+    wrote = true;
+    i = j;
+  }
+  if (!wrote && g_edit.undo_synced) return true;
+  if (::fdatasync(g_edit.undo) != 0) return false;
+  // The first sync: the undo file's name reaches the disk with it.
+  if (!g_edit.undo_synced && !g_edit.undo_path.empty()) sync_folder_of(g_edit.undo_path);
+  g_edit.undo_synced = true;
+  return true;
 }
 
 // Every write to the project goes through here: the bytes it replaces are kept
@@ -174,7 +369,10 @@ bool write_bytes(FILE* f, const void* data, size_t n) {
   }
   if (editing(f)) {
     off_t at = ftello(f);
-    if (at >= 0 && at < g_edit.saved_size) keep_originals(f, at, at + off_t(n));
+    if (at < 0 || !keep_originals(f, at, at + off_t(n))) {
+      g_edit.write_failed = true;
+      return false;
+    }
   }
   bool ok = std::fwrite(data, 1, n, f) == n;
   if (!ok && editing(f)) g_edit.write_failed = true;
@@ -251,6 +449,11 @@ int move_tail(FILE* f, off_t dst, off_t src, off_t end) {
   if (dst == src || src >= end) return 0;
   std::vector<uint8_t> buf(k_move_run * k_project_record_size);
   off_t len = end - src;
+  // What the move overwrites is kept at once: one sync for the whole move.
+  if (!keep_originals(f, dst, dst + len)) {
+    g_edit.write_failed = true;
+    return -1;
+  }
   if (dst < src) {
     for (off_t done = 0; done < len;) {
       size_t n = size_t(std::min<off_t>(off_t(buf.size()), len - done));
@@ -437,7 +640,11 @@ bool read_project_header(FILE* f, ProjectHeader& h) {
 bool write_project_header(FILE* f, const ProjectHeader& h) {
   RecordBytes b{};
   encode_project_header(h, b);
-  bool ok = seek_record(f, 0) && write_raw(f, b);
+  // A header that says what the file holds already is not written again: an
+  // edit that changed nothing writes nothing.
+  RecordBytes now{};
+  bool same = flush(f) && pread_full(fileno(f), now.data(), now.size(), 0) == int64_t(now.size()) && now == b;
+  bool ok = same ? seek_record(f, 1) : seek_record(f, 0) && write_raw(f, b);
   ok = flush(f) && ok;
   // A header written on its own leaves the project whole: other runs may read it again.
   if (!editing(f)) relax_stream_lock(f);
@@ -718,10 +925,13 @@ int remove_record_range(FILE* f, long dst, long src) {
   if (!f || src <= dst) return 0;
   off_t end = file_size(f);
   if (src > end) src = long(end);
-  if (move_tail(f, dst, src, end) != 0) return -1;
-  if (!flush(f)) return -1;
-  keep_originals(f, end - (src - dst), end);
-  if (!may_write(f) || ftruncate(fileno(f), end - (src - dst)) != 0) return -1;
+  // The records cut off are kept as well; a move or a cut that fails fails the edit.
+  bool cut = move_tail(f, dst, src, end) == 0 && flush(f) && may_write(f) &&
+             keep_originals(f, end - (src - dst), end) && ftruncate(fileno(f), end - (src - dst)) == 0;
+  if (!cut) {
+    if (editing(f)) g_edit.write_failed = true;
+    return -1;
+  }
   fseeko(f, dst, SEEK_SET);
   return 0;
 }
@@ -742,13 +952,14 @@ void delete_descendants(FILE* f, int32_t folder_id) {
   for (int32_t id : folders) delete_descendants(f, id);
 }
 
-void delete_record_here(FILE* f, const ProjectRecord& r) {
+int delete_record_here(FILE* f, const ProjectRecord& r) {
   off_t pos = ftello(f);
-  remove_record_range(f, long(pos), long(pos) + k_rec);
+  if (remove_record_range(f, long(pos), long(pos) + k_rec) != 0) return -1;
   uint64_t s = record_sectors(r);
   g_total_sectors = g_total_sectors > s ? g_total_sectors - s : 0;
   if (r.id >= 1) --g_status_folder_count; else --g_status_file_count;
   if (r.id > 0) delete_descendants(f, r.id);
+  return project_edit_failed(f) ? -1 : 0;
 }
 
 int32_t delete_item(FILE* f, int32_t id, uint32_t parent_id) {
@@ -759,7 +970,7 @@ int32_t delete_item(FILE* f, int32_t id, uint32_t parent_id) {
   }
   if (!find_item_record(f, r, id, parent_id)) return 0;
   fseeko(f, -off_t(k_rec), SEEK_CUR);
-  delete_record_here(f, r);
+  if (delete_record_here(f, r) != 0) return 0;  // the edit is failed: it is undone whole
   if (r.id > 0) add_folder_counts(f, int32_t(parent_id), -1, 0);
   else add_folder_counts(f, int32_t(parent_id), 0, -1);
   return id;
@@ -1249,7 +1460,14 @@ ProjectScan scan_project_file(FILE* f) {
   }
   if (h.magic != k_project_magic) note(ProjectFault{K::header}, "bad magic");
   if (h.id != k_root_folder_id) note(ProjectFault{K::header}, "header id is not 1");
-  if (file_size(f) % k_rec != 0) note(ProjectFault{K::length}, "file size is not a whole number of records");
+  const off_t size = file_size(f);
+  if (size % k_rec != 0) note(ProjectFault{K::length}, "file size is not a whole number of records");
+  // More records than a project can number (every folder id and file serial
+  // once): a damaged length, refused before a record is read.
+  if (uint64_t(size / k_rec) > k_most_project_records) {
+    note(ProjectFault{K::not_a_record, {int64_t(size / k_rec)}}, format_text("%lld records", (long long)(size / k_rec)));
+    return scan;
+  }
 
   struct Folder {
     uint32_t parent;
@@ -1274,6 +1492,12 @@ ProjectScan scan_project_file(FILE* f) {
     for (size_t k = 0; k < n; ++k, ++index) {
       ProjectRecord x;
       decode_project_record(std::span<const uint8_t>(block.data() + k * k_rec, k_project_record_size), x);
+      // A record with no id or no parent is no item (zeros: a hole in the
+      // file, a length set past its end): nothing after it is read.
+      if (x.id == 0 || x.parent_id == 0) {
+        note(ProjectFault{K::not_a_record, {0, int64_t(index)}}, format_text("record %zu is no item", index));
+        return scan;
+      }
       if (have_previous && previous_parent != x.parent_id) {
         closed_runs.insert(previous_parent);
         if (closed_runs.count(x.parent_id))
@@ -1346,7 +1570,9 @@ namespace {
 
 // The sentence's words for the kind of fault (ids 6782-6789, in the order of
 // ProjectFaultKind), and one fault in a line.
-int fault_kind_text(ProjectFaultKind kind) { return 6782 + int(kind); }
+int fault_kind_text(ProjectFaultKind kind) {
+  return kind == ProjectFaultKind::not_a_record ? 6799 : 6782 + int(kind);
+}
 
 std::string fault_line(const ProjectFault& x) {
   const char* name = x.name.c_str();
@@ -1363,6 +1589,9 @@ std::string fault_line(const ProjectFault& x) {
       return format_text(ui_text(6794).c_str(), name, unsigned(x.at[1]), unsigned(x.at[2]),
                          unsigned(uint64_t(x.at[3]) >> 32), unsigned(uint64_t(x.at[3]) & 0xFFFFFFFFu));
     case ProjectFaultKind::loop: return format_text(ui_text(6795).c_str(), name);
+    case ProjectFaultKind::not_a_record:
+      if (x.at[0] != 0) return format_text(ui_text(6801).c_str(), (unsigned long long)x.at[0]);
+      return format_text(ui_text(6800).c_str(), (unsigned long)x.at[1]);
   }
   return std::string();
 }
@@ -1400,10 +1629,12 @@ int verify_opened_project(FILE* f, const char* path) {
 // --- edits ----------------------------------------------------------------------------------------------------------
 
 void begin_project_edit(FILE* f) {
+  close_undo(true);  // an edit never ended is taken as it stands (its stream may be gone)
   g_edit = ProjectEdit();
   if (!f) return;
   g_edit.f = f;
   g_edit.saved_size = file_size(f);
+  g_edit.kept.assign(size_t((g_edit.saved_size + k_rec - 1) / k_rec), false);
   g_edit.last_folder_id = g_last_folder_id;
   g_edit.last_file_serial = g_last_file_serial;
   g_edit.total_sectors = g_total_sectors;
@@ -1422,12 +1653,20 @@ void refuse_project_edit(FILE* f) {
   if (editing(f)) g_edit.refused = true;
 }
 
+bool keep_project_range(FILE* f, off_t from, off_t to) {
+  if (keep_originals(f, from, to)) return true;
+  if (editing(f)) g_edit.write_failed = true;
+  return false;
+}
+
 int end_project_edit(FILE* f, int result) {
   if (!editing(f)) return result;
   // Refused for the lock, the edit wrote nothing: only the counters go back.
   bool wrote = !g_edit.lock_refused;
   bool written = wrote && flush(f) && !std::ferror(f) && !g_edit.write_failed;
-  if (written && !g_edit.refused) {
+  // The change is on the disk whole before its undo file goes.
+  if (written && !g_edit.refused && (g_edit.undo < 0 || ::fdatasync(fileno(f)) == 0)) {
+    close_undo(true);
     g_edit = ProjectEdit();
     relax_stream_lock(f);
     return result;
@@ -1436,14 +1675,14 @@ int end_project_edit(FILE* f, int result) {
   // dropped, the kept records are written over what replaced them.
   __fpurge(f);
   std::clearerr(f);
-  if (wrote) {
+  if (wrote && g_edit.undo >= 0) {
     if (!written) show_message(ui_text(4705).c_str());
-    int fd = fileno(f);
-    bool restored = ::ftruncate(fd, g_edit.saved_size) == 0;
-    for (const auto& [i, bytes] : g_edit.originals)
-      restored = ::pwrite(fd, bytes.data(), bytes.size(), off_t(i) * k_rec) == ssize_t(bytes.size()) && restored;
-    restored = ::fsync(fd) == 0 && restored;
+    bool restored = apply_undo(g_edit.undo, fileno(f)) == 1;
+    // Not put back: the undo file stays, for the next open to try again.
+    close_undo(restored);
     if (!restored) show_message(ui_text(4782).c_str());
+  } else if (wrote && !written) {
+    show_message(ui_text(4705).c_str());
   }
   fseeko(f, 0, SEEK_SET);
   g_last_folder_id = g_edit.last_folder_id;
@@ -1456,6 +1695,25 @@ int end_project_edit(FILE* f, int result) {
   return -1;
 }
 
+bool is_open_edit_undo_file(const struct stat& st) {
+  return g_edit.undo >= 0 && g_edit.undo_dev == st.st_dev && g_edit.undo_ino == st.st_ino;
+}
+
+std::string project_undo_path(const std::string& project_path) { return project_path + ".undo"; }
+
+int recover_project_undo(int fd, const std::string& project_path) {
+  std::string undo_path = project_undo_path(project_path);
+  int undo = ::open(undo_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (undo < 0) return 0;
+  int rc = apply_undo(undo, fd);
+  ::close(undo);
+  if (rc < 0 || rc == 2) return rc;  // kept for another try; another file's, left alone
+  ::unlink(undo_path.c_str());
+  sync_folder_of(undo_path);
+  if (rc == 1) write_log_line(format_text(ui_text(6608).c_str(), project_path.c_str()).c_str());
+  return rc;
+}
+
 // --- locks between runs ------------------------------------------------------------------------------------------
 
 int lock_project_stream(FILE* f, FileLock rest, bool wait) {
@@ -1464,6 +1722,25 @@ int lock_project_stream(FILE* f, FileLock rest, bool wait) {
   int fd = fileno(f);
   if (lock_file(fd, rest, wait) != 0) return errno == EAGAIN ? k_project_in_use : -1;
   int mode = ::fcntl(fd, F_GETFL);
+  bool writable = mode >= 0 && (mode & O_ACCMODE) != O_RDONLY;
+  // An undo file left by an edit cut short is put back before anything is
+  // read. Any hold here means no edit is running (an edit holds the project
+  // exclusive), so the file is a dead run's. A shared holder lets go and puts
+  // it back through an exclusive open of its own, then holds again.
+  std::string path = path_of_fd(fd);
+  struct stat undo {};
+  if (!path.empty() && ::stat(project_undo_path(path).c_str(), &undo) == 0) {
+    if (rest == FileLock::exclusive && writable) {
+      recover_project_undo(fd, path);
+    } else {
+      lock_file(fd, FileLock::none);
+      int w = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+      if (w >= 0 && lock_file(w, FileLock::exclusive) == 0) recover_project_undo(w, path);
+      if (w >= 0) ::close(w);
+      if (lock_file(fd, rest, wait) != 0) return errno == EAGAIN ? k_project_in_use : -1;
+    }
+    fseeko(f, 0, SEEK_SET);
+  }
   std::lock_guard<std::mutex> guard(g_locks_mutex);
   HeldLock* l = held_lock(f);
   if (!l) {
@@ -1473,7 +1750,7 @@ int lock_project_stream(FILE* f, FileLock rest, bool wait) {
   l->f = f;
   l->fd = fd;
   l->rest = l->held = rest;
-  l->writable = mode >= 0 && (mode & O_ACCMODE) != O_RDONLY;
+  l->writable = writable;
   return 0;
 }
 
@@ -1546,4 +1823,16 @@ bool project_locked_elsewhere(const std::string& path) {
   bool held = file_locked_elsewhere(fd, FileLock::exclusive);
   ::close(fd);
   return held;
+}
+
+int mark_window_project(FILE* f) {
+  if (!f) return -1;
+  int fd = fileno(f);
+  if (mark_file(fd, FileLock::shared) != 0) return -1;
+  // Two windows opening at once may each find the other: both refuse, neither writes.
+  if (file_marked_elsewhere(fd)) {
+    mark_file(fd, FileLock::none);
+    return k_project_in_use;
+  }
+  return 0;
 }

@@ -8,6 +8,8 @@
 // is HFS holds Mac Roman bytes.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -214,9 +216,12 @@ int insert_record(FILE* f, const ProjectRecord& r);
 int append_item_record(FILE* f, const ProjectRecord& r);  // counts it, then insert_record
 // Moves the tail at src down to dst and shortens the file by src - dst. 0 or -1.
 int remove_record_range(FILE* f, long dst, long src);
-void delete_record_here(FILE* f, const ProjectRecord& r);
+// Removes the record at the position, its sectors and (a folder) its
+// descendants. 0, or -1 when the file could not be changed (the edit failed).
+int delete_record_here(FILE* f, const ProjectRecord& r);
 void delete_descendants(FILE* f, int32_t folder_id);
-// 0 when missing or when a non-empty folder is not confirmed; else the id.
+// 0 when missing, when a non-empty folder is not confirmed or when the file
+// could not be changed (the open edit is then failed); else the id.
 int32_t delete_item(FILE* f, int32_t id, uint32_t parent_id);
 // Renames an item (all its names by the name rules) and moves it to its sorted place.
 int32_t rename_item(FILE* f, int32_t id, uint32_t parent_id, const std::string& new_name, bool hfsplus);
@@ -301,9 +306,13 @@ int make_project_backup(const std::string& path, std::string& backup_path);
 // The store's rules, checked in one sequential read: one run per parent, each
 // run in order, ids unique and never 0 or 1, every parent an existing folder,
 // every folder leading up to the root, folder counts equal to their children,
-// a whole number of records.
+// a whole number of records. The read stops at a record that is no item (id
+// or parent 0); a length past k_most_project_records is refused unread.
 constexpr size_t k_max_listed_faults = 32;
-enum class ProjectFaultKind { header, length, second_run, order, duplicate_id, orphan, counts, loop };
+enum class ProjectFaultKind { header, length, second_run, order, duplicate_id, orphan, counts, loop, not_a_record };
+// The records a project can hold: its header, ".!Background", every other
+// folder id and every file serial, once each.
+constexpr uint64_t k_most_project_records = 2 + uint64_t(k_largest_item_id - k_first_folder_id) + uint64_t(k_largest_item_id);
 // One fault, with what says where: the item's name (its ISO name), record
 // indexes, ids, counts (by kind).
 struct ProjectFault {
@@ -370,15 +379,25 @@ void settle_project_locks();
 // Whether another run (or another open in this one) holds path locked: a
 // file that is about to be replaced must not be another's document.
 bool project_locked_elsewhere(const std::string& path);
+// The window marks the stream of the project it shows (a second lock beside
+// the hold): a second window is then refused the project, and a change the
+// other's hold refuses says it is a window's (6607), not a compile's (6602).
+// 0; k_project_in_use when another window has it; -1.
+int mark_window_project(FILE* f);
 
 // --- all-or-nothing edits -----------------------------------------------------------------------------
 // A command's changes to its open project either all reach the disk or none
-// does. Between begin and end, every record the store overwrites or cuts off is
-// kept as it was first; end flushes and, when a write came back short (a full
-// disk) or a step refused (refuse_project_edit, an id past the range), writes
-// the kept records back, cuts the file to its starting length, puts back the
-// counters and returns -1 (message 4705 for a write failure). Else it returns
-// result. One edit is open at a time.
+// does, even when the run is killed. Between begin and end, every record the
+// store overwrites or cuts off is first copied as it was into the undo file
+// beside the project (project_undo_path), which reaches the disk before the
+// record changes; the edit's first write makes that file, with the project's
+// length. end flushes and syncs the project, then removes the undo file; when
+// a write came back short (a full disk) or a step refused (refuse_project_edit,
+// an id past the range), it writes the kept records back, cuts the file to its
+// starting length, puts back the counters and returns -1 (message 4705 for a
+// write failure). Else it returns result. One edit is open at a time. An undo
+// file that a killed run left is put back by the next open of the project
+// (lock_project_stream), before anything is read.
 void begin_project_edit(FILE* f);
 int end_project_edit(FILE* f, int result);
 void refuse_project_edit(FILE* f);
@@ -387,3 +406,16 @@ bool project_edit_failed(FILE* f);
 // Writes bytes at the current position through the edit's keeping (for callers
 // that move whole runs of records as bytes). false on a short write.
 bool write_project_bytes(FILE* f, const void* data, size_t n);
+// Keeps [from, to) at once, before a caller rewrites it record by record (one
+// sync for the whole range). false (the edit failed) when it could not.
+bool keep_project_range(FILE* f, off_t from, off_t to);
+// The undo file of the project at path.
+std::string project_undo_path(const std::string& project_path);
+// Puts back the project fd (held exclusive, open for writing) from the undo
+// file beside it, then removes that file. 0 none there, or one cut short
+// before the project changed (removed); 1 put back; 2 the undo file of
+// another file (left alone); -1 the project could not be written (kept).
+int recover_project_undo(int fd, const std::string& project_path);
+// Whether st is the open edit's undo file (a walk of the project's folder
+// never takes it as an item).
+bool is_open_edit_undo_file(const struct stat& st);

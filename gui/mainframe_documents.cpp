@@ -491,6 +491,7 @@ bool MainFrame::save_project_as_command(int mode) {
       update_commands();
       return false;
     }
+    mark_window_project(f);
   } else {
     if (copy_project_file(f, current, target, message) != k_doc_ok) {
       show_message(message.c_str());
@@ -501,6 +502,7 @@ bool MainFrame::save_project_as_command(int mode) {
       report_open_error(target.c_str());
       return false;
     }
+    mark_window_project(copy);
     close_project_stream(f);
     f = copy;
   }

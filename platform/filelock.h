@@ -4,6 +4,10 @@
 // descriptor of the open is closed (also when its process dies). Changing a
 // held lock from shared to exclusive either succeeds or leaves the shared
 // lock held: it is never dropped on the way.
+//
+// The lock covers every byte the file can reach but one, far past any end:
+// the mark, a second lock a holder may take beside the first to say what
+// kind of holder it is (the window marks the project it shows).
 #pragma once
 
 enum class FileLock { none, shared, exclusive };
@@ -16,3 +20,7 @@ int lock_file(int fd, FileLock kind, bool wait = false);
 // with kind (for a file about to be replaced: a writer must not lose it). A
 // failure to ask answers false.
 bool file_locked_elsewhere(int fd, FileLock kind);
+// The mark, taken shared (none lets go of it), never waiting. 0 or -1.
+int mark_file(int fd, FileLock kind);
+// Whether another open of the file holds the mark.
+bool file_marked_elsewhere(int fd);

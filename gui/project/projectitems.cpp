@@ -124,8 +124,9 @@ int32_t make_project_folder(FILE* f, bool isoplus, const std::string& name, uint
 
 int finish_project_command(FILE* f, bool isoplus, int result) {
   if (!f) return result;
+  // The totals and id counters are part of the change: they reach the disk with it.
+  if (!project_edit_failed(f)) write_project_totals(f, isoplus);
   int rc = end_project_edit(f, result);
-  write_project_totals(f, isoplus);
   std::fflush(f);
   return rc;
 }

@@ -111,11 +111,19 @@ namespace {
 
 // Opens path in mode as a project of its kind (an ISO+ project refuses only a
 // file that is no project at all), held shared while it is open (each change
-// takes it exclusive): a project another run is changing, or that another
-// window has open, is not opened at all. Null with rc and message set when refused.
+// takes it exclusive) and marked as a window's: a project another run is
+// changing, or that another window has open, is not opened at all (a second
+// window's hold would refuse every change of the first). A compile's hold lets
+// it open. Null with rc and message set when refused.
 FILE* open_as_project(const std::string& path, const char* mode, bool isoplus, int& rc, std::string& message) {
   FILE* f = nullptr;
   int opened = open_project_stream(path, mode, FileLock::shared, false, f);
+  if (opened == 0 && mark_window_project(f) == k_project_in_use) {
+    close_project_stream(f);
+    message = ui_text(6605);
+    rc = k_doc_in_use;
+    return nullptr;
+  }
   if (opened == k_project_in_use) {
     message = ui_text(6600);
     rc = k_doc_in_use;
@@ -189,6 +197,7 @@ int create_project_document(const std::string& path, uint32_t preference_flags, 
                             ProjectDocument& doc, std::string& message) {
   doc = ProjectDocument();
   int rc = create_project_stream(path, preference_flags, nullptr, FileLock::shared, doc.file);
+  if (rc == 0) mark_window_project(doc.file);  // the file was emptied under an exclusive hold: no other window has it
   if (rc == k_project_in_use) {
     message = ui_text(6600);
     return k_doc_in_use;

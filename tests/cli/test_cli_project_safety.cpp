@@ -219,3 +219,64 @@ TEST(QuorvelSafety, RefreshBesideTheProjectLeavesItsImagesOut) {
   EXPECT_EQ(list.out, "/A.TXT;1\n/B.TXT;1\n/C.TXT;1\n");
   for (const std::string& s : faults_of(p)) ADD_FAILURE() << s;
 }
+
+// A project whose length was set far past its records (a hole in a sparse
+// file), or past what a project can number: every command refuses it at once,
+// reading what lies before the first record that is no item, and writes nothing.
+TEST(QuorvelSafety, AProjectLongPastItsRecordsIsRefusedAtOnce) {
+  TempDir dir;
+  std::string p = dir.str("p.cvpr");
+  make_files(dir.path() / "src", 3);
+  ASSERT_EQ(quorvel("-i " + quote(p) + " " + quote(dir.str("src"))).rc, 0);
+  const std::vector<uint8_t> head = testkit::read_file(p);
+  make_files(dir.path() / "extra", 1);
+  for (uint64_t records : {uint64_t(1000000000), k_most_project_records + 1}) {
+    ASSERT_EQ(::truncate(p.c_str(), off_t(records * k_project_record_size)), 0);
+    for (const std::string& args : {"-ci " + quote(p), "-l " + quote(p) + " Label",
+                                    "-i " + quote(p) + " " + quote(dir.str("extra"))}) {
+      // Bounded, so that a reading of the whole hole ends the test instead of holding it.
+      testkit::RunResult r = quorvel(args, "/usr/bin/time -f 'peak %M' timeout 120 ");
+      EXPECT_EQ(r.rc, 255) << records << ": " << args << r.err;
+      size_t at = r.err.rfind("peak ");
+      ASSERT_NE(at, std::string::npos) << r.err;
+      EXPECT_LT(std::stol(r.err.substr(at + 5)), 400 * 1024) << "KiB at the peak: " << args;
+      EXPECT_EQ(fs::file_size(p), records * k_project_record_size) << args;
+      std::vector<uint8_t> now(head.size());
+      FILE* f = std::fopen(p.c_str(), "rb");
+      ASSERT_EQ(std::fread(now.data(), 1, now.size(), f), now.size());
+      std::fclose(f);
+      EXPECT_EQ(now, head) << args;
+    }
+    EXPECT_FALSE(fs::exists(dir.str("p.iso")));
+  }
+  // What the user reads says where the project stops being one.
+  recorded_ui().clear();
+  ::truncate(p.c_str(), off_t(1000000000) * off_t(k_project_record_size));
+  FILE* f = std::fopen(p.c_str(), "rb");
+  ProjectScan scan = scan_project_file(f);
+  std::fclose(f);
+  ASSERT_EQ(scan.listed.size(), 1u);
+  std::string text = damaged_project_text(scan, p);
+  EXPECT_NE(text.find("Record 5 is no item"), std::string::npos) << text;
+}
+
+// A removal whose cut of the file fails fails the change: the window's delete
+// reports it and the project is as it was.
+TEST(QuorvelSafety, ADeleteWhoseCutFailsChangesNothing) {
+  TempDir dir;
+  std::string p = dir.str("p.cvpr");
+  make_files(dir.path() / "src", 3);
+  ASSERT_EQ(quorvel("-i " + quote(p) + " " + quote(dir.str("src"))).rc, 0);
+  FILE* f = std::fopen(p.c_str(), "rb");
+  ProjectRecord src;
+  ASSERT_NE(find_child_by_name(f, src, "src", uint32_t(k_root_folder_id)), nullptr);
+  std::fclose(f);
+  const std::vector<uint8_t> before = testkit::read_file(p);
+  // The leak checker of a sanitizer build cannot run under a tracer.
+  testkit::RunResult r = testkit::run(
+      "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" strace -f -qq -o /dev/null "
+      "-e inject=ftruncate:error=EIO:when=1 " + quote(CHANGE_PROJECT_PATH) + " " + quote(p) + " delete " + std::to_string(src.id));
+  EXPECT_EQ(r.rc, 2) << r.out << r.err;
+  EXPECT_EQ(testkit::read_file(p), before);
+  EXPECT_FALSE(fs::exists(project_undo_path(p)));
+}

@@ -115,6 +115,29 @@ TEST(SharedProject, AProjectAnotherProgramHoldsIsNotOpened) {
   close_project_stream(other);
 }
 
+// A project another window shows (another user's, marked beside its hold) is
+// not opened in this one: the message says it is a window's.
+TEST(SharedProject, AProjectAnotherWindowShowsIsNotOpened) {
+  testkit::TempDir dir;
+  std::string project = project_with_files(dir);
+  std::vector<uint8_t> before = testkit::read_file(project);
+  FILE* other = nullptr;
+  ASSERT_EQ(open_project_stream(project, "r+b", FileLock::shared, false, other), 0);
+  ASSERT_EQ(mark_window_project(other), 0);
+  MainFrame* f = open_window({});
+  for (int offset : {0, 10000}) {
+    f->run_command(offset ? "Fr1" : "En2");
+    answer_forms({{"MessFermer", "", offset ? "project_in_another_window_french" : "project_in_another_window"}});
+    EXPECT_FALSE(f->open_document(project, 0));
+    ASSERT_EQ(g_seen_forms.size(), 1u);
+    EXPECT_TRUE(same_words(g_seen_forms[0].text, ui_text(6605))) << g_seen_forms[0].text;
+  }
+  f->run_command("En2");
+  close_window(f);
+  close_project_stream(other);
+  EXPECT_EQ(testkit::read_file(project), before);
+}
+
 TEST(SharedProject, AChangeWhileAnotherProgramReadsIsRefusedWhole) {
   testkit::TempDir dir;
   std::string project = project_with_files(dir);

@@ -1,5 +1,6 @@
 // Documents without their windows: backups, refusals, read-only images, Save
 // As, new partition images judged by outside tools, the target's checks.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 #include "hfs/alloc.h"
 #include "hfs/voledit.h"
 #include "hfs/volume.h"
+#include "platform/filelock.h"
+#include "support/recording_ui.h"
 #include "support/testkit.h"
 
 using testkit::quote;
@@ -55,6 +58,47 @@ TEST(Documents, ProjectOpenMakesItsBackupOnceAndRefusesOtherFiles) {
   EXPECT_EQ(testkit::sha256_of(fake), fake_sum);
   EXPECT_FALSE(std::filesystem::exists(dir.str("f.bak")));
   EXPECT_EQ(doc.file, nullptr);
+}
+
+// One project, two windows (two users): the second is refused, saying that a
+// window has it, since its hold would refuse every change of the first. A
+// compile's hold does not keep a window from opening the project; a change
+// refused under it says it is a compile's, one under another window's hold
+// that it is a window's.
+TEST(Documents, AProjectIsOpenInOneWindowAtATime) {
+  testkit::TempDir dir;
+  std::string path = dir.str("d.cvpr");
+  ProjectDocument first, second;
+  std::string message;
+  ASSERT_EQ(create_project_document(path, 0, false, first, message), 0) << message;
+  EXPECT_EQ(open_project_document(path, false, true, second, message), k_doc_in_use);
+  EXPECT_EQ(message, ui_text(6605));
+  EXPECT_EQ(second.file, nullptr);
+  EXPECT_EQ(open_project_read_only(path, false, second, message), k_doc_in_use);
+  close_project_document(first);
+
+  FILE* compile = nullptr;
+  ASSERT_EQ(open_project_stream(path, "rb", FileLock::shared, false, compile), 0);
+  ASSERT_EQ(open_project_document(path, false, true, first, message), 0) << message;
+  std::vector<uint8_t> before = testkit::read_file(path);
+  recorded_ui().clear();
+  begin_project_edit(first.file);
+  EXPECT_EQ(end_project_edit(first.file, 0), -1);
+  ASSERT_EQ(recorded_ui().messages.size(), 1u);
+  EXPECT_EQ(recorded_ui().messages[0], ui_text(6602));
+  close_project_stream(compile);
+  // Another window's hold, as a window of an older build keeps it beside this one.
+  int other = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(lock_file(other, FileLock::shared), 0);
+  ASSERT_EQ(mark_file(other, FileLock::shared), 0);
+  recorded_ui().clear();
+  begin_project_edit(first.file);
+  EXPECT_EQ(end_project_edit(first.file, 0), -1);
+  ASSERT_EQ(recorded_ui().messages.size(), 1u);
+  EXPECT_EQ(recorded_ui().messages[0], ui_text(6607));
+  ::close(other);
+  EXPECT_EQ(testkit::read_file(path), before);
+  close_project_document(first);
 }
 
 // A damaged project is refused with what is wrong, and may then be opened for
