@@ -76,6 +76,8 @@ int run_signature_offer(wxWindow* owner, SignatureOffer& offer, std::string& cho
     chosen = path;
     d.end_with(1);
   });
+  // Brought to the front once shown: the start waits for its answer.
+  d.CallAfter([&d] { d.Raise(); });
   int r = d.run();
   if (r != 1) chosen.clear();
   return r == 1 ? 1 : 0;
@@ -84,6 +86,6 @@ int run_signature_offer(wxWindow* owner, SignatureOffer& offer, std::string& cho
 int offer_signature_table(std::string& chosen) {
   SignatureOffer offer = make_signature_offer(installed_signature_table(), current_folder());
   if (offer.tables.empty()) return -1;
-  run_signature_offer(nullptr, offer, chosen);
+  run_signature_offer(nullptr, offer, chosen);  // over the main window
   return 0;
 }
