@@ -619,7 +619,7 @@ int MainFrame::handle_command_argument(const std::vector<std::string>& args) {
       if (rc == 0) return 1;
     }
   }
-  int kind = get_file_kind(arg1.c_str());
+  int kind = document_kind(arg1);
   if (kind < 0) {
     show_message(format_text(ui_text(1386).c_str(), arg1.c_str()).c_str());
     return 0;
