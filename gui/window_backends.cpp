@@ -7,6 +7,7 @@
 #include <wx/timer.h>
 #include <wx/toplevel.h>
 #include <wx/utils.h>
+#include <wx/weakref.h>
 #include <wx/window.h>
 
 #include <atomic>
@@ -167,14 +168,15 @@ void yield_while_busy() {
 void when_on_screen(wxWindow* top, std::function<void()> then) {
   auto* timer = new wxTimer;
   const uint64_t until = steady_ms() + k_on_screen_wait_ms;
-  timer->Bind(wxEVT_TIMER, [timer, top, until, then = std::move(then)](wxTimerEvent&) {
-    if (!mapped_by_server(top) && steady_ms() < until) return;
+  const wxWeakRef<wxWindow> window(top);  // closed before it is on the screen: nothing is run
+  timer->Bind(wxEVT_TIMER, [timer, window, until, then = std::move(then)](wxTimerEvent&) {
+    if (window && !mapped_by_server(window) && steady_ms() < until) return;
     timer->Stop();
     // Run from the event queue, not inside the timer's own call, which then
     // goes: the work may keep a form open for as long as the user likes.
-    top->CallAfter([timer, then] {
+    wxTheApp->CallAfter([timer, window, then] {
       delete timer;
-      then();
+      if (window && !window->IsBeingDeleted()) then();
     });
   });
   timer->Start(10);

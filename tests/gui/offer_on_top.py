@@ -68,7 +68,10 @@ while time.time() < end:
     time.sleep(0.2)
 if not forms or not mains:
     sys.exit("no window %r (%d) or %r (%d) of process %d shows" % (title, len(forms), main_title, len(mains), pid))
-time.sleep(1.0)  # what the window manager does next has been done
+time.sleep(1.0)  # what the window manager does next (it takes a window into a frame of its own) has been done
+forms, mains = find(title), find(main_title)
+if not forms or not mains:
+    sys.exit("%r or %r of process %d went" % (title, main_title, pid))
 ImageGrab.grab(xdisplay="").save(png)
 
 order = root.query_tree().children  # bottom first
