@@ -86,6 +86,6 @@ int run_signature_offer(wxWindow* owner, SignatureOffer& offer, std::string& cho
 int offer_signature_table(std::string& chosen) {
   SignatureOffer offer = make_signature_offer(installed_signature_table(), current_folder());
   if (offer.tables.empty()) return -1;
-  run_signature_offer(nullptr, offer, chosen);  // over the main window
+  run_signature_offer(nullptr, offer, chosen);
   return 0;
 }
