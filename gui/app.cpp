@@ -16,6 +16,7 @@
 #include "gui/forms/messageforms.h"
 #include "gui/guithread.h"
 #include "gui/mainframe.h"
+#include "gui/window_backends.h"
 #include "hfs/engine.h"
 #include "platform/files.h"
 
@@ -37,7 +38,9 @@ bool CorvaneApp::OnInit() {
   if (!icons.IsEmpty()) frame->SetIcons(icons);
   frame->command_already_run = g_start_command_tried;
   frame->Show();
-  frame->start_up(g_start_arguments);
+  // What the start-up asks (the signature table to take, the journal's file, a
+  // message on a document named) opens over the window, once it is there.
+  when_on_screen(frame, [frame] { frame->start_up(g_start_arguments); });
   return true;
 }
 

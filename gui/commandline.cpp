@@ -1,10 +1,18 @@
 #include "gui/commandline.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "compiler/commands.h"
+#include "compiler/project.h"
+#include "hfs/partition.h"
+#include "hfs/volume.h"
 
 ArgumentKind classify_argument(const std::string& arg, bool (*file_exists)(const std::string&)) {
   if (arg.empty()) return ArgumentKind::empty;
@@ -49,6 +57,37 @@ std::vector<std::string> handover_arguments(const std::vector<std::string>& args
     absolute(out[i]);
   }
   return out;
+}
+
+int document_kind(const std::string& path) {
+  int kind = get_file_kind(path.c_str());
+  if (kind >= 0) return kind;
+  // Only a regular file is read: a device or a pipe named so is no document.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
+    ::close(fd);
+    return -1;
+  }
+  if (FILE* f = ::fdopen(::dup(fd), "rb")) {
+    int magic = check_project_magic(f);
+    std::fclose(f);
+    if (magic != 0) {
+      ::close(fd);
+      return 0;
+    }
+  }
+  // The scan reads through the engine's volume state: the state of the volume
+  // that is open now is put back whole once it has looked.
+  const VolumeState open_volume = g_volume;
+  g_volume.image_file = fd;
+  g_volume.sector_io = image_sector_io;
+  PartitionListEntry list[k_max_partitions];
+  int found = scan_partitions(list);
+  g_volume = open_volume;
+  ::close(fd);
+  return found >= 0 || found == k_scan_no_map ? 1 : -1;
 }
 
 std::string main_caption(const std::string& document_path) {

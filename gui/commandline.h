@@ -29,6 +29,15 @@ std::string command_word(const std::string& arg);
 std::vector<std::string> handover_arguments(const std::vector<std::string>& args, const std::string& cwd,
                                             bool (*file_exists)(const std::string&));
 
+// The working mode a document opens in (0 project, 1 partition image, 2 ISO+
+// project), -1 when it is none of ours. Its extension decides; where that
+// says nothing, its first sectors decide as the desktop's content types do: a
+// project's magic (of this format or an older one; the open says which), or
+// an Apple disk or an HFS volume as the partition scan finds them (a map
+// without HFS partition too: the open says there is none). Reads the file
+// and changes nothing, the open volume's state included.
+int document_kind(const std::string& path);
+
 // Main window caption: "Corvane" without a document, else "name [Corvane]".
 std::string main_caption(const std::string& document_path);
 

@@ -474,7 +474,17 @@ std::string MainFrame::dump_texts() const {
 
 // --- commands ----------------------------------------------------------------------------------
 void MainFrame::on_menu(wxCommandEvent& e) {
-  int id = e.GetId();
+  // The command runs once the event that brought it has returned. A menu item
+  // or a tool activated over the accessibility bus comes inside the bus's
+  // call: long work that lets the pending events run would wait on it forever.
+  const int id = e.GetId();
+  CallAfter([this, id] { run_menu_item(id); });
+}
+
+void MainFrame::run_menu_item(int id) {
+  // Asked for before long work began, or under a form that waits for its
+  // answer: dropped, as the input that comes while they last is held back.
+  if ((busy_cursor_running() && compile_idle()) || g_modal_depth > 0) return;
   if (id >= k_id_recent && id < k_id_recent + 30) {
     int mode = (id - k_id_recent) / 10, index = (id - k_id_recent) % 10;
     if (mode == mode_index() && compile_idle()) recent_command(mode, size_t(index));
@@ -609,7 +619,7 @@ int MainFrame::handle_command_argument(const std::vector<std::string>& args) {
       if (rc == 0) return 1;
     }
   }
-  int kind = get_file_kind(arg1.c_str());
+  int kind = document_kind(arg1);
   if (kind < 0) {
     show_message(format_text(ui_text(1386).c_str(), arg1.c_str()).c_str());
     return 0;

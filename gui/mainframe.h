@@ -150,6 +150,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   void build_tool_bars();
   void set_status_panels();
   void on_menu(wxCommandEvent& e);
+  void run_menu_item(int id);
   void on_close(wxCloseEvent& e);
   void switch_language(int offset);
   void save_settings();

@@ -1,9 +1,13 @@
 #include "gui/window_backends.h"
 
+#include <dlfcn.h>
+
 #include <wx/app.h>
 #include <wx/event.h>
+#include <wx/timer.h>
 #include <wx/toplevel.h>
 #include <wx/utils.h>
+#include <wx/weakref.h>
 #include <wx/window.h>
 
 #include <atomic>
@@ -116,6 +120,22 @@ void end_busy() {
 
 const BusyCursorBackend k_busy_backend{begin_busy, end_busy};
 
+// Whether the X server has mapped the window: GDK marks a window withdrawn
+// until the server says it is mapped, which under a window manager comes once
+// the manager has taken it.
+bool mapped_by_server(wxWindow* top) {
+  using WindowOf = void* (*)(void*);
+  using StateOf = int (*)(void*);
+  static const auto window_of = reinterpret_cast<WindowOf>(dlsym(RTLD_DEFAULT, "gtk_widget_get_window"));
+  static const auto state_of = reinterpret_cast<StateOf>(dlsym(RTLD_DEFAULT, "gdk_window_get_state"));
+  constexpr int k_withdrawn = 1;  // GDK_WINDOW_STATE_WITHDRAWN
+  if (!window_of || !state_of) return true;  // nothing to wait for that can be seen
+  void* window = top->GetHandle() ? window_of(top->GetHandle()) : nullptr;
+  return window && (state_of(window) & k_withdrawn) == 0;
+}
+
+constexpr uint64_t k_on_screen_wait_ms = 5000;
+
 }  // namespace
 
 void install_window_backends(wxWindow* main_window) {
@@ -143,4 +163,21 @@ void remove_window_backends(wxWindow* main_window) {
 
 void yield_while_busy() {
   if (wxTheApp) wxTheApp->Yield(true);
+}
+
+void when_on_screen(wxWindow* top, std::function<void()> then) {
+  auto* timer = new wxTimer;
+  const uint64_t until = steady_ms() + k_on_screen_wait_ms;
+  const wxWeakRef<wxWindow> window(top);  // closed before it is on the screen: nothing is run
+  timer->Bind(wxEVT_TIMER, [timer, window, until, then = std::move(then)](wxTimerEvent&) {
+    if (window && !mapped_by_server(window) && steady_ms() < until) return;
+    timer->Stop();
+    // Run from the event queue, not inside the timer's own call, which then
+    // goes: the work may keep a form open for as long as the user likes.
+    wxTheApp->CallAfter([timer, window, then] {
+      delete timer;
+      if (window && !window->IsBeingDeleted()) then();
+    });
+  });
+  timer->Start(10);
 }

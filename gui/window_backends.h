@@ -10,6 +10,8 @@
 // next poll answers with 27. Dialogs keep their input.
 #pragma once
 
+#include <functional>
+
 class wxWindow;
 
 // main_window: the window whose input the busy work holds back.
@@ -19,3 +21,9 @@ void remove_window_backends(wxWindow* main_window);
 // The pending events run as the poll runs them (the main window's input held
 // back while the busy cursor runs, an Esc remembered).
 void yield_while_busy();
+
+// Runs then once the top-level window top, just shown, is on the screen: the
+// window system has mapped it (under a window manager, the manager has taken
+// it), or a few seconds have gone by. A form opened from then is placed and
+// kept above it; one opened before might be kept under it.
+void when_on_screen(wxWindow* top, std::function<void()> then);

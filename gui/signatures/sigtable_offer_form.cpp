@@ -76,6 +76,8 @@ int run_signature_offer(wxWindow* owner, SignatureOffer& offer, std::string& cho
     chosen = path;
     d.end_with(1);
   });
+  // Brought to the front once shown: the start waits for its answer.
+  d.CallAfter([&d] { d.Raise(); });
   int r = d.run();
   if (r != 1) chosen.clear();
   return r == 1 ? 1 : 0;

@@ -1,6 +1,8 @@
 """A user's session on a partition image, through the menus and dialogs only:
 a folder made, the language switched, the program left. What the image then
 holds is read by hfsutils, not by us."""
+import os
+import subprocess
 import sys
 import time
 
@@ -8,6 +10,7 @@ import atspi
 
 image = sys.argv[1]
 app = atspi.application("corvane")
+pid = app.get_process_id()
 main = atspi.wait_for(app, ("frame",), "%s [Corvane]" % image.rsplit("/", 1)[-1])
 
 # File > Create folder...: a name typed into the dialog, then OK.
@@ -62,5 +65,12 @@ for caption in ("Créer un dossier...", "Quitter", "Fichier"):
 check_tools(["Copier des fichiers et dossiers du volume Macintosh vers le PC.", "Supprimer les \u00e9l\u00e9ments s\u00e9lectionn\u00e9s."])
 
 # Partition > Quitter: the program ends and the image is closed.
-atspi.activate("corvane", ("menu item",), "Quitter")
-print("session done")
+atspi.activate("corvane", ("menu item",), "Quitter").wait(20)
+end = time.time() + 20
+while os.path.exists("/proc/%d" % pid) and time.time() < end:
+    time.sleep(0.1)
+listing = subprocess.run("hmount '%s' >/dev/null && hls -a; humount >/dev/null" % image, shell=True,
+                         capture_output=True, text=True).stdout
+if "Made by hand" not in listing.splitlines():
+    sys.exit("hls does not list the folder: %r" % listing)
+print("hls lists the folder made through the menus")

@@ -26,7 +26,7 @@ if [ "$build" = --session ]; then
   cd "$work/cwd" || exit 1
   "$moved/bin/corvane" &
   program=$!
-  timeout 90 /usr/bin/python3 "$here/first_start.py" "$moved"
+  timeout 90 /usr/bin/python3 "$here/first_start.py" "$moved" "$work"
   driven=$?
   for _ in $(seq 100); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
   if kill -0 "$program" 2>/dev/null; then
@@ -89,13 +89,18 @@ truncate -s 1M "$work/bare" && hformat -l Bare "$work/bare" >/dev/null || fail "
 cp "$work/bare" "$work/bare.hfs"
 truncate -s 8M "$work/mapped" && parted -s "$work/mapped" mklabel mac mkpart p1 hfs 1MiB 100% 2>/dev/null ||
   fail "parted failed"
+# Volumes hfsutils made in files whose names say nothing: a bare one, one in an Apple map.
+truncate -s 1440K "$work/floppy.hdv" && hformat -l Floppy "$work/floppy.hdv" >/dev/null || fail "hformat failed"
+truncate -s 8M "$work/apple disk" && parted -s "$work/apple disk" mklabel mac mkpart p1 hfs 1MiB 100% 2>/dev/null &&
+  hformat -l Apple "$work/apple disk" 1 >/dev/null || fail "parted or hformat failed"
 printf 'plain text\n' >"$work/notes"
 query() {
   XDG_DATA_HOME=$work/nobody XDG_DATA_DIRS="$share:/usr/share" XDG_CURRENT_DESKTOP=GNOME xdg-mime query filetype "$1"
 }
 for pair in "made.cvpr=application/x-corvane-proj" "project copy=application/x-corvane-proj" \
     "made.cvso=application/x-corvane-isop" "bare.hfs=application/x-corvane-part" "bare=application/x-corvane-part" \
-    "mapped=application/x-corvane-part" "notes=text/plain"; do
+    "mapped=application/x-corvane-part" "floppy.hdv=application/x-corvane-part" \
+    "apple disk=application/x-corvane-part" "notes=text/plain"; do
   name=${pair%%=*} want=${pair#*=}
   got=$(query "$work/$name")
   [ "$got" = "$want" ] || fail "the MIME database takes $name for $got, not $want"

@@ -480,3 +480,57 @@ TEST(DesktopWindow, DamagedProjectIsToldAndOffersItsReadOnlyView) {
   EXPECT_FALSE(testkit::fs::exists(pc.dir.str("hurt.bak")));
   close_window(f);
 }
+
+// The desktop hands over a document by what its bytes are, as the shared
+// content types judge them, when its name says nothing: a bare HFS volume
+// named ".hdv" (hformat), an Apple disk with no extension (parted, hformat), a
+// project with none (quorvel) open as the same bytes named ".hfs" or ".cvpr"
+// would; a text file with no extension is still no document, and the one open
+// stays open.
+TEST(DesktopWindow, DocumentsWhoseNameSaysNothingAreJudgedByTheirFirstSectors) {
+  REQUIRE_TOOL("hformat");
+  REQUIRE_TOOL("parted");
+  testkit::TempDir dir;
+  const std::string bare = dir.str("floppy.hdv"), mapped = dir.str("apple disk"), project = dir.str("project copy"),
+                    notes = dir.str("notes");
+  auto r = run("truncate -s 1440K " + quote(bare) + " && hformat -l Bare " + quote(bare) + " && truncate -s 8M " +
+               quote(mapped) + " && parted -s " + quote(mapped) + " mklabel mac mkpart p1 hfs 1MiB 100% && hformat -l " +
+               "Mapped " + quote(mapped) + " 1 && " + quote(QUORVEL_PATH) + " -l " + quote(dir.str("made.cvpr")) +
+               " LABEL && mv " + quote(dir.str("made.cvpr")) + " " + quote(project));
+  ASSERT_EQ(r.rc, 0) << r.err;
+  testkit::write_text(notes, "plain text\n");
+
+  answer_forms({{"MessFermer", "", ""}});
+  MainFrame* f = open_window({bare});  // the start's own argument
+  EXPECT_EQ(g_working_mode, k_mode_partition);
+  ASSERT_TRUE(g_volume.mounted);
+  EXPECT_EQ(f->GetTitle().utf8_string(), "floppy.hdv [Corvane]");
+  wxTreeCtrl* tree = f->folder_tree();
+  EXPECT_EQ(tree->GetItemText(tree->GetRootItem()).utf8_string(), "Bare");
+  EXPECT_TRUE(screenshot("floppy.hdv [Corvane]", "desktop_bare_hdv"));
+
+  // Handed over later, as from a second start: the Apple disk, then a text file.
+  f->handle_command_argument({mapped});
+  pump(200);
+  ASSERT_TRUE(g_volume.mounted);
+  EXPECT_EQ(f->GetTitle().utf8_string(), "apple disk [Corvane]");
+  EXPECT_EQ(tree->GetItemText(tree->GetRootItem()).utf8_string(), "Mapped");
+  EXPECT_TRUE(g_seen_forms.empty()) << g_seen_forms[0].text;
+  f->handle_command_argument({notes});
+  pump(200);
+  ASSERT_EQ(g_seen_forms.size(), 1u);
+  EXPECT_EQ(g_seen_forms[0].text, format_text(ui_text(1386).c_str(), notes.c_str()));
+  EXPECT_TRUE(g_volume.mounted) << "the image open stays open";
+  EXPECT_EQ(f->GetTitle().utf8_string(), "apple disk [Corvane]");
+  EXPECT_EQ(tree->GetItemText(tree->GetRootItem()).utf8_string(), "Mapped");
+  EXPECT_EQ(testkit::read_text(notes), "plain text\n");
+
+  f->handle_command_argument({project});
+  pump(200);
+  EXPECT_EQ(g_working_mode, k_mode_project);
+  EXPECT_NE(g_project_file, nullptr);
+  EXPECT_EQ(f->GetTitle().utf8_string(), "project copy [Corvane]");
+  EXPECT_EQ(g_seen_forms.size(), 1u);
+  answer_forms({});
+  close_window(f);
+}
