@@ -104,23 +104,6 @@ void load_folder_names(FILE* f, uint32_t parent_id, FolderNames& names) {
   while (read_project_record(f, r) && r.parent_id == parent_id) names.add(r);
 }
 
-// A name split for shortening: the base cut so that a suffix of suffix_size bytes
-// and the short extension (at most 5 bytes with its dot) still fit in limit (a
-// byte cut for Mac Roman, never inside a UTF-8 character otherwise).
-struct CutName {
-  std::string base, ext;
-};
-
-CutName cut_for_suffix(const std::string& name, size_t suffix_size, size_t limit, bool mac_roman) {
-  size_t dot = name.rfind('.');
-  CutName c;
-  c.ext = (dot != std::string::npos && dot > 0 && name.size() - dot <= 5) ? name.substr(dot) : "";
-  c.base = name.substr(0, name.size() - c.ext.size());
-  size_t room = limit > suffix_size + c.ext.size() ? limit - suffix_size - c.ext.size() : 0;
-  c.base = mac_roman ? c.base.substr(0, std::min(room, c.base.size())) : clip_utf8(c.base, room);
-  return c;
-}
-
 // Cuts a name to limit bytes keeping a short extension, with suffix before it.
 std::string cut_keeping_extension(const std::string& name, const std::string& suffix, size_t limit,
                                   bool mac_roman) {

@@ -1133,8 +1133,34 @@ std::string automatic_hfs_name(std::string_view pc_name, bool hfsplus) {
   return utf8_to_macroman(hfs).substr(0, k_hfs_name_limit);
 }
 
+CutName cut_for_suffix(const std::string& name, size_t suffix_size, size_t limit, bool mac_roman) {
+  size_t dot = name.rfind('.');
+  CutName c;
+  c.ext = (dot != std::string::npos && dot > 0 && name.size() - dot <= 5) ? name.substr(dot) : "";
+  c.base = name.substr(0, name.size() - c.ext.size());
+  size_t room = limit > suffix_size + c.ext.size() ? limit - suffix_size - c.ext.size() : 0;
+  c.base = mac_roman ? c.base.substr(0, std::min(room, c.base.size())) : clip_utf8(c.base, room);
+  return c;
+}
+
+bool is_collision_name(const std::string& name, const std::string& rules_name, size_t limit, bool mac_roman) {
+  for (size_t digits : {3, 4}) {
+    CutName c = cut_for_suffix(rules_name, digits + 1, limit, mac_roman);
+    if (name.size() != c.base.size() + digits + 1 + c.ext.size() || name.compare(0, c.base.size(), c.base) != 0 ||
+        name.compare(name.size() - c.ext.size(), c.ext.size(), c.ext) != 0 || name[c.base.size()] != '-')
+      continue;
+    std::string_view number(name.data() + c.base.size() + 1, digits);
+    if (std::all_of(number.begin(), number.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) return true;
+  }
+  return false;
+}
+
 bool hfs_name_is_typed(const ProjectRecord& r, bool hfsplus) {
-  return !r.pc_name.empty() && r.hfs_name != automatic_hfs_name(r.pc_name, hfsplus);
+  if (r.pc_name.empty()) return false;
+  std::string rules = automatic_hfs_name(r.pc_name, hfsplus);
+  // The rules' own name, or what they make of it where it met a name already in the folder.
+  return r.hfs_name != rules &&
+         !is_collision_name(r.hfs_name, rules, hfsplus ? k_hfsplus_name_limit : k_hfs_name_limit, !hfsplus);
 }
 
 std::vector<ReplacedName> hfs_names_a_format_change_replaces(FILE* f, bool to_hfsplus) {

@@ -241,7 +241,18 @@ void convert_names_to_hfs(FILE* f);
 // The HFS name the name rules give a PC name (Mac Roman bytes for HFS, UTF-8
 // for HFS+), shortened as the automatic rule does.
 std::string automatic_hfs_name(std::string_view pc_name, bool hfsplus);
-// Whether the record's HFS name is one its PC name does not give (the user's).
+// A name split for a suffix: the base cut so that a suffix of suffix_size
+// bytes and the short extension (at most 5 bytes with its dot) still fit in
+// limit (a byte cut for Mac Roman, never inside a UTF-8 character otherwise).
+struct CutName {
+  std::string base, ext;
+};
+CutName cut_for_suffix(const std::string& name, size_t suffix_size, size_t limit, bool mac_roman);
+// Whether name is what a folder's collision rule makes of rules_name: its base
+// cut for a "-NNN" suffix (three or four digits), the suffix, its short extension.
+bool is_collision_name(const std::string& name, const std::string& rules_name, size_t limit, bool mac_roman);
+// Whether the record's HFS name is one the user gave: neither what the name
+// rules give its PC name nor that name with the rules' collision suffix.
 bool hfs_name_is_typed(const ProjectRecord& r, bool hfsplus);
 // The names the user gave that a change of format would not keep as they
 // read (cut, or characters the format lacks): each as text before and after.

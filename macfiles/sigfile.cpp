@@ -1,16 +1,20 @@
 #include "macfiles/sigfile.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <map>
 
 #include "IO/unicode.h"
 #include "macfiles/signatures.h"
 #include "platform/files.h"
+#include "platform/replacefile.h"
 
 namespace {
 
@@ -47,14 +51,20 @@ SigLayout layout_of(const std::vector<std::string>& lines) {
   return l;
 }
 
-// Copies lines as they are; a last line without its end gets one only when
-// more text follows it.
-void append_lines(std::string& out, const std::vector<std::string>& lines, size_t from, size_t to,
-                  bool more_follows) {
-  for (size_t i = from; i < to; ++i) {
-    out += lines[i];
-    if (more_follows && i + 1 == to && lines[i].back() != '\n') out += "\r\n";
-  }
+// The lines [from, to) that hold one language's rows: the English section
+// after the leading comments up to "#[1]" (the whole file when there is none,
+// in both languages), or the French one after "#[1]" and its comment lines,
+// up to any further "#[1]" line.
+struct SigSection {
+  size_t from = 0, to = 0;
+};
+
+SigSection section_of(const std::vector<std::string>& lines, int language_offset) {
+  SigLayout l = layout_of(lines);
+  if (language_offset != 10000 || !l.has_french) return {l.lead_end, l.mark};
+  SigSection s{l.french_entries, l.french_entries};
+  while (s.to < lines.size() && !is_french_mark(lines[s.to])) ++s.to;
+  return s;
 }
 
 // The file as it is, from a regular file of a signature file's size only.
@@ -82,6 +92,22 @@ size_t skip_blanks(const std::string& text) {
       return p;
     }
   }
+}
+
+// An entry line (with its end) into a row; false for a comment, a blank line
+// or a line without ",". A "#" after leading blanks makes a comment too: as an
+// extension it would come back as a comment from the next save.
+bool entry_of(const std::string& raw, SigRow& row) {
+  std::string line = strip_line_end(raw);
+  size_t text_at = skip_blanks(line);
+  if (text_at == line.size() || line[text_at] == '#') return false;
+  return parse_sig_line(line, row);
+}
+
+// The line end the file's lines use: the first one found, CR LF when none.
+std::string line_end_of(const std::string& text) {
+  size_t nl = text.find('\n');
+  return nl != std::string::npos && (nl == 0 || text[nl - 1] != '\r') ? "\n" : "\r\n";
 }
 
 void fail(std::string* message, const std::string& what, const std::string& path) {
@@ -149,38 +175,77 @@ int read_sig_file(const std::string& path, int language_offset, std::vector<SigR
 
 std::vector<SigRow> read_sig_rows(const std::string& text, int language_offset) {
   std::vector<std::string> lines = sig_text_lines(text);
-  SigLayout l = layout_of(lines);
-  size_t from = 0, to = l.mark;
-  if (language_offset == 10000 && l.has_french) {
-    from = l.mark + 1;
-    to = lines.size();
-  }
+  SigSection sec = section_of(lines, language_offset);
   std::vector<SigRow> rows;
-  for (size_t i = from; i < to; ++i) {
-    std::string line = strip_line_end(lines[i]);
-    if (is_french_mark(line)) break;
-    // A "#" after leading blanks is a comment too: as an extension it would
-    // come back as a comment from the next save.
-    size_t text_at = skip_blanks(line);
-    if (text_at == line.size() || line[text_at] == '#') continue;
+  for (size_t i = sec.from; i < sec.to; ++i) {
     SigRow r;
-    if (parse_sig_line(line, r)) rows.push_back(r);
+    if (entry_of(lines[i], r)) rows.push_back(r);
   }
   return rows;
 }
 
 std::string merge_sig_text(const std::string& source, const std::vector<SigRow>& rows, int language_offset) {
   std::vector<std::string> lines = sig_text_lines(source);
-  SigLayout l = layout_of(lines);
+  SigSection sec = section_of(lines, language_offset);
+  const std::string eol = line_end_of(source);
   std::string out;
-  bool french = language_offset == 10000;
-  if (french && l.has_french) {
-    append_lines(out, lines, 0, l.french_entries, true);  // leading comments, English section, "#[1]" and its comments
-  } else {
-    append_lines(out, lines, 0, l.lead_end, true);
+  // Text goes on a line of its own: the last line read may have had no end.
+  auto add = [&](const std::string& text) {
+    if (!out.empty() && out.back() != '\n') out += eol;
+    out += text;
+  };
+  for (size_t i = 0; i < sec.from; ++i) add(lines[i]);
+
+  // The section's entry lines, each with the lines that are no row before it
+  // (comments, blank lines): those stay with the entry, and an entry the rows
+  // still hold is written as it stood.
+  struct Entry {
+    std::string lead, line;
+    SigRow row;
+    int row_at = -1;  // the row written in its place, -1 when it went or changed
+  };
+  std::vector<Entry> entries;
+  std::string pending;
+  for (size_t i = sec.from; i < sec.to; ++i) {
+    SigRow r;
+    if (entry_of(lines[i], r)) {
+      entries.push_back({pending, lines[i], r});
+      pending.clear();
+    } else {
+      pending += lines[i];
+    }
   }
-  for (const SigRow& r : rows) out += format_sig_line(r);
-  if (!french && l.has_french) append_lines(out, lines, l.mark, lines.size(), false);
+  // Lines before each row: the lead of the entry it is, and that of an entry
+  // gone or changed at its place (so a heading stays over the group's next row).
+  std::vector<std::vector<size_t>> leads(rows.size() + 1);
+  std::vector<const Entry*> as_was(rows.size(), nullptr);
+  auto key = [](const SigRow& r) { return r.extension + '\0' + r.type + '\0' + r.creator + '\0' + r.comment; };
+  std::map<std::string, std::deque<size_t>> untaken;  // entries by their row, in file order
+  for (size_t k = 0; k < entries.size(); ++k) untaken[key(entries[k].row)].push_back(k);
+  for (size_t r = 0; r < rows.size(); ++r) {
+    auto it = untaken.find(key(rows[r]));
+    if (it == untaken.end() || it->second.empty()) continue;
+    Entry& e = entries[it->second.front()];
+    it->second.pop_front();
+    e.row_at = int(r);
+    as_was[r] = &e;
+  }
+  for (size_t k = 0; k < entries.size(); ++k)
+    leads[entries[k].row_at >= 0 ? size_t(entries[k].row_at) : std::min(k, rows.size())].push_back(k);
+  for (size_t r = 0; r <= rows.size(); ++r) {
+    std::sort(leads[r].begin(), leads[r].end());
+    for (size_t k : leads[r])
+      if (!entries[k].lead.empty()) add(entries[k].lead);
+    if (r == rows.size()) break;
+    if (as_was[r]) {
+      add(as_was[r]->line);
+    } else {
+      std::string line = format_sig_line(rows[r]);
+      add(line.substr(0, line.size() - 2) + eol);
+    }
+  }
+  if (!pending.empty()) add(pending);
+  for (size_t i = sec.to; i < lines.size(); ++i) add(lines[i]);
   return out;
 }
 
@@ -194,52 +259,55 @@ std::string sig_backup_path(const std::string& path) {
   return path.substr(0, dot) + ".bak";
 }
 
-int write_sig_file(const std::string& path, const std::vector<SigRow>& rows, int language_offset, std::string* message) {
-  std::string source;
-  bool exists = ::access(path.c_str(), F_OK) == 0;
-  if (exists && !read_whole_file(path, source)) {
+namespace {
+
+// Starts a file beside path holding text whole, with the mode (and, for root,
+// the owner) of like when given. false with errno set; nothing left behind.
+bool prepare_replacement(const std::string& path, const std::string& text, const struct stat* like,
+                         ReplacementFile& r) {
+  if (begin_replacement(path, r) != 0) return false;
+  if (like) {
+    r.mode = like->st_mode & 07777;
+    // Root saving a user's table leaves it that user's.
+    if (::geteuid() == 0 && ::fchown(r.fd, like->st_uid, like->st_gid) != 0) r.mode &= ~mode_t(S_ISUID | S_ISGID);
+  }
+  if (write_full(r.fd, text.data(), text.size()) == 0 && sync_descriptor(r.fd) == 0) return true;
+  int e = errno;
+  abandon_replacement(r);
+  errno = e;
+  return false;
+}
+
+}  // namespace
+
+int write_sig_file(const std::string& path, const std::vector<SigRow>& rows, int language_offset,
+                   std::string* message, const std::string* source) {
+  std::string old;
+  struct stat st {};
+  bool exists = ::stat(path.c_str(), &st) == 0;
+  if (exists && !read_whole_file(path, old)) {
     fail(message, "Cannot read", path);
     return -1;
   }
-  std::string text = merge_sig_text(source, rows, language_offset);
-
-  std::string temp = path + ".XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    fail(message, "Cannot create", path);
-    return -1;
-  }
-  temp = name.data();
-  bool ok = true;
-  for (size_t done = 0; ok && done < text.size();) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) ok = false;
-    else done += size_t(n);
-  }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (!ok) {
+  std::string text = merge_sig_text(source ? *source : old, rows, language_offset);
+  ReplacementFile table;
+  if (!prepare_replacement(path, text, exists ? &st : nullptr, table)) {
     fail(message, "Cannot write", path);
-    ::unlink(temp.c_str());
     return -1;
   }
-  std::string backup = sig_backup_path(path);
+  // Only once the new text is whole does the old one become the backup, and
+  // then the new one take its name: at every step the file at path is whole.
   if (exists) {
-    ::unlink(backup.c_str());
-    if (std::rename(path.c_str(), backup.c_str()) != 0) {
+    ReplacementFile backup;
+    if (!prepare_replacement(sig_backup_path(path), old, &st, backup) || commit_replacement(backup) != 0) {
       fail(message, "Cannot keep the backup of", path);
-      ::unlink(temp.c_str());
+      abandon_replacement(table);
       return -1;
     }
   }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+  if (commit_replacement(table) != 0) {
     fail(message, "Cannot write", path);
-    if (exists) std::rename(backup.c_str(), path.c_str());
-    ::unlink(temp.c_str());
     return -1;
   }
   return 0;
 }
-

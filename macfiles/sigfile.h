@@ -35,7 +35,11 @@ std::vector<SigRow> read_sig_rows(const std::string& text, int language_offset);
 
 // The file's text with the rows in place of the section of that language:
 // leading comments, the other section and the "#[1]" line with the comment
-// lines after it kept byte for byte. source empty: a new file.
+// lines after it kept byte for byte. In the section, the comment and blank
+// lines stay before the entry they stood before (before the row now at its
+// place when that entry went or changed), and an entry the rows still hold is
+// written as it stood; new entries take the file's line end. Rows read from a
+// text merge back into that same text. source empty: a new file.
 std::string merge_sig_text(const std::string& source, const std::vector<SigRow>& rows, int language_offset);
 
 // The backup name of a path: its extension (when shorter than 5) replaced by
@@ -47,10 +51,11 @@ std::string sig_backup_path(const std::string& path);
 // then untouched).
 int read_sig_file(const std::string& path, int language_offset, std::vector<SigRow>& rows);
 
-// Writes the rows into that language's section of the file at path (made when
-// missing): the text goes to a temporary file beside the target; only once it
-// is written whole does the old file become the backup and the temporary file
-// take its name. On failure the old file stays untouched and message tells
-// why. 0 or -1.
+// Writes the rows into that language's section of source (the text of the
+// file at path when null): everything of source besides the rows of that
+// section is kept as it stood. The old file at path first becomes the backup,
+// then the new text, written whole beside it, takes its name; both keep the
+// old file's mode. On failure the file at path stays as it was and message
+// tells why. 0 or -1.
 int write_sig_file(const std::string& path, const std::vector<SigRow>& rows, int language_offset,
-                   std::string* message = nullptr);
+                   std::string* message = nullptr, const std::string* source = nullptr);

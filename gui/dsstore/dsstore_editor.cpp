@@ -69,6 +69,7 @@ int move_item(DsStoreLayout& l, int row, int direction) {
   if (row < 0 || other < 0 || size_t(row) >= l.items.size() || size_t(other) >= l.items.size()) return row;
   std::swap(l.items[size_t(row)].name, l.items[size_t(other)].name);
   std::swap(l.items[size_t(row)].id, l.items[size_t(other)].id);
+  std::swap(l.items[size_t(row)].iloc, l.items[size_t(other)].iloc);
   return other;
 }
 

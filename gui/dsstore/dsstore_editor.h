@@ -30,8 +30,8 @@ int drag_zone(int x, int y, int w, int h);
 // k_ds_min_window pixels; the icons are re-arranged.
 void apply_drag(DsStoreLayout& layout, int zone, int dx, int dy);
 
-// Swaps the row's name and id with the row above (-1) or below (+1); positions
-// stay with the rows. Returns the new row index, or row when it cannot move.
+// Swaps the row's item (name, id and the rest of its "Iloc") with the row
+// above (-1) or below (+1); positions stay with the rows. Returns the new row index, or row when it cannot move.
 int move_item(DsStoreLayout& layout, int row, int direction);
 // The item pane's Save: the row's position, each clamped to 0..500.
 void set_item_position(DsStoreLayout& layout, int row, int x, int y);

@@ -1,5 +1,6 @@
 #include "gui/dsstore/dsstore_layout.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -135,6 +136,13 @@ int index_of(const int* values, int n, int v) {
 
 int32_t parse_position(const std::string& s) { return int32_t(std::strtol(s.c_str(), nullptr, 10)); }
 
+// The records of the window itself (".") that the editor makes from its layout.
+bool is_layout_code(uint32_t code) {
+  static const uint32_t codes[] = {fourcc("BKGD"), fourcc("fwi0"), fourcc("fwvh"), fourcc("icgo"),
+                                   fourcc("icvo"), fourcc("icvt"), fourcc("pict"), fourcc("vstl")};
+  return std::find(std::begin(codes), std::end(codes), code) != std::end(codes);
+}
+
 bool read_whole_file(const std::string& path, std::vector<uint8_t>& out) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
@@ -199,7 +207,7 @@ void load_default_layout(FILE* project, DsStoreLayout& l) {
     if (hfs_view(r) == 0) continue;
     std::string name = hfsplus ? r.hfs_name : mac_roman_to_text(r.hfs_name);
     if (name.empty() || name[0] == '.') continue;
-    l.items.push_back({name, "*", "*", r.id});
+    l.items.push_back({name, "*", "*", r.id, {}});
   }
   arrange_icons(l);
 }
@@ -214,7 +222,7 @@ int read_ds_store_bytes(FILE* project, const uint8_t* data, size_t size, DsStore
   out.spacing_index = l.spacing_index;
   std::vector<ProjectRecord> root = root_items(project);
   for (const DsStoreRecord& r : records) {
-    if (r.name == u".") {
+    if (r.name == u"." && is_layout_code(r.code)) {
       if (r.code == fourcc("fwi0") && r.value.size() >= 8) {
         out.top = ds_store_value_u16(r, 0);
         out.left = ds_store_value_u16(r, 2);
@@ -252,15 +260,21 @@ int read_ds_store_bytes(FILE* project, const uint8_t* data, size_t size, DsStore
       }
       continue;
     }
-    if (r.code != fourcc("Iloc") || r.type != fourcc("blob") || r.value.size() < 8) continue;
     // Rows only for items the root holds: a position for a name the CD has not
     // got would place nothing.
-    for (const ProjectRecord& p : root)
-      if (catalog_name(p) == r.name) {
-        out.items.push_back({p.hfs_name, std::to_string(int32_t(ds_store_value_u32(r, 0))),
-                             std::to_string(int32_t(ds_store_value_u32(r, 4))), p.id});
-        break;
-      }
+    const ProjectRecord* item = nullptr;
+    if (r.code == fourcc("Iloc") && r.type == fourcc("blob") && r.value.size() >= 8)
+      for (const ProjectRecord& p : root)
+        if (catalog_name(p) == r.name) {
+          item = &p;
+          break;
+        }
+    if (!item) {
+      out.other_records.push_back(r);
+      continue;
+    }
+    out.items.push_back({item->hfs_name, std::to_string(int32_t(ds_store_value_u32(r, 0))),
+                         std::to_string(int32_t(ds_store_value_u32(r, 4))), item->id, r.value});
   }
   select_icon_grid(out, out.icon_size_index, out.text_size_index, out.spacing_index);
   l = out;
@@ -341,12 +355,21 @@ std::vector<DsStoreRecord> make_layout_records(FILE* project, const DsStoreLayou
     for (const ProjectRecord& r : root)
       if (r.id == it.id) p = &r;
     std::u16string name = p ? catalog_name(*p) : unistr_units(utf8_to_unistr(it.name));
-    std::vector<uint8_t> iloc;
-    be32_into(iloc, uint32_t(parse_position(it.x)));
-    be32_into(iloc, uint32_t(parse_position(it.y)));
-    iloc.insert(iloc.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0});
+    // The position goes into the value the file had; a new one ends as the
+    // classic Finder wrote it.
+    std::vector<uint8_t> iloc = it.iloc.size() >= 8 ? it.iloc : std::vector<uint8_t>(16, 0xFF);
+    if (it.iloc.size() < 8) iloc[14] = iloc[15] = 0;
+    put_be32(&iloc[0], uint32_t(parse_position(it.x)));
+    put_be32(&iloc[4], uint32_t(parse_position(it.y)));
     out.push_back(blob(name, "Iloc", iloc));
     if (it.id > 0) out.push_back(blob(name, "icgo", icgo));
+  }
+  // What else the file held, unless the layout makes it again.
+  const size_t made = out.size();
+  for (const DsStoreRecord& r : l.other_records) {
+    bool again = std::any_of(out.begin(), out.begin() + long(made),
+                             [&](const DsStoreRecord& m) { return m.name == r.name && m.code == r.code; });
+    if (!again) out.push_back(r);
   }
   sort_ds_store_records(out);
   return out;

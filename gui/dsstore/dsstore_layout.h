@@ -16,6 +16,9 @@ struct DsStoreItem {
   std::string name;  // HFS name, UTF-8
   std::string x, y;  // decimal, "*" before the first arrangement
   int32_t id = 0;    // ProjectRecord id: folders > 0, files < 0
+  // The "Iloc" value the file held for this item (empty for none): written
+  // back with only the position changed.
+  std::vector<uint8_t> iloc;
 };
 
 struct DsStoreLayout {
@@ -29,6 +32,9 @@ struct DsStoreLayout {
   std::vector<DsStoreItem> items;
   bool loaded_existing = false;
   uint32_t pict_record_length = 0;
+  // The records of the file read that the editor does not make (the Finder's
+  // own view settings, records of names without a row): written back as they were.
+  std::vector<DsStoreRecord> other_records;
 };
 
 // What the editor's lists and slider offer.
@@ -50,7 +56,8 @@ int read_ds_store_file(FILE* project, const std::string& path, DsStoreLayout& la
 // The same from bytes.
 int read_ds_store_bytes(FILE* project, const uint8_t* data, size_t size, DsStoreLayout& layout, std::string& message);
 
-// The records of a layout in key order. alias: the "pict" value, empty for none.
+// The records of a layout in key order, with the file's other records that
+// the layout does not make again. alias: the "pict" value, empty for none.
 std::vector<DsStoreRecord> make_layout_records(FILE* project, const DsStoreLayout& layout,
                                                const std::vector<uint8_t>& alias);
 

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <filesystem>
 
 #include "IO/settings.h"
 #include "IO/uitext.h"
+#include "macfiles/signatures.h"
+#include "platform/replacefile.h"
 
 namespace {
 
@@ -42,18 +46,50 @@ int load_sig_file(SigEditor& ed, const std::string& path, int language_offset) {
   return 0;
 }
 
+std::string sig_save_target(const SigEditor& ed, const std::string& path) {
+  if (ed.shipped_folder.empty() || ed.user_folder.empty() || path.empty()) return path;
+  // Compared as the system finds them: links and "." or ".." give no way round.
+  auto real = [](const std::string& p) {
+    char* r = ::realpath(p.c_str(), nullptr);
+    std::string out = r ? r : "";
+    std::free(r);
+    return out;
+  };
+  std::string folder = real(folder_of_path(path)), shipped = real(ed.shipped_folder);
+  if (folder.empty() || shipped.empty()) return path;
+  if (folder != shipped && folder.rfind(shipped + "/", 0) != 0) return path;
+  return ed.user_folder + "/" + path.substr(path.find_last_of('/') + 1);
+}
+
 int save_signature_file(SigEditor& ed, const std::string& path, int language_offset, std::string* message) {
-  if (write_sig_file(path, ed.rows, language_offset, message) != 0) return -1;
-  ed.path = path;
+  std::string target = sig_save_target(ed, path);
+  // Save as: the table being edited goes whole, not only its rows.
+  std::string source;
+  bool other_file = !ed.path.empty() && !same_file(ed.path, target);
+  if (other_file && read_regular_file(ed.path, k_max_signature_file_bytes, source) != k_read_file_ok) source.clear();
+  std::error_code ec;
+  if (target != path && (std::filesystem::create_directories(ed.user_folder, ec), ec)) {
+    if (message) *message = format_text(ui_text(1385).c_str(), target.c_str());
+    return -1;
+  }
+  if (write_sig_file(target, ed.rows, language_offset, message, other_file ? &source : nullptr) != 0) return -1;
+  if (target != path) {
+    char buf[256];
+    std::string in_use = read_setting_text("Sign", buf);
+    if (!in_use.empty() && same_file(in_use, path)) save_signature_table_path(target.c_str());
+  }
+  ed.path = target;
   ed.modified = false;
   ed.saved_while_open = true;
   return 0;
 }
 
 void clear_sig_editor(SigEditor& ed) {
-  bool saved = ed.saved_while_open;
-  ed = SigEditor();
-  ed.saved_while_open = saved;
+  SigEditor empty;
+  empty.saved_while_open = ed.saved_while_open;
+  empty.shipped_folder = ed.shipped_folder;
+  empty.user_folder = ed.user_folder;
+  ed = empty;
 }
 
 std::string sig_rows_to_clipboard(const SigEditor& ed, const std::vector<int>& selection) {

@@ -8,9 +8,16 @@
 #include <vector>
 
 #include "macfiles/sigfile.h"
+#include "platform/files.h"
+#include "platform/filetypes.h"
 
 struct SigEditor {
   std::string path;  // empty: untitled
+  // A table in shipped_folder (the program's installed data) is never
+  // written: its first change goes to a copy in user_folder (the data folder
+  // that also holds the scratch projects).
+  std::string shipped_folder = installed_data_folder();
+  std::string user_folder = user_data_folder() + "/corvane";
   std::vector<SigRow> rows;
   bool modified = false;
   bool saved_while_open = false;
@@ -24,9 +31,17 @@ struct SigEditor {
 int load_sig_file(SigEditor& ed, const std::string& path, int language_offset);
 
 // Saves the rows to path as write_sig_file does (the old file untouched on
-// failure, message telling why). 0 or -1. Clears modified, sets
-// saved_while_open and path.
+// failure, message telling why), with what the file of the table being edited
+// holds besides them (the other section, the comments), also when path is
+// another file (Save as). A table the program ships is saved as a copy of the
+// same name in user_folder instead, which then is the table in use wherever
+// the setting "Sign" named the shipped one. 0 or -1. Clears modified, sets
+// saved_while_open and path (to the copy when one was made).
 int save_signature_file(SigEditor& ed, const std::string& path, int language_offset, std::string* message = nullptr);
+
+// Where a save to path goes: path, or for a file in shipped_folder its copy
+// in user_folder.
+std::string sig_save_target(const SigEditor& ed, const std::string& path);
 
 // New, Close: an empty untitled table.
 void clear_sig_editor(SigEditor& ed);

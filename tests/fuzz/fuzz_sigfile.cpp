@@ -1,6 +1,7 @@
 // The signature file reader and the section-keeping rewrite over arbitrary
-// bytes: every row keeps its field limits, and a rewrite of one section reads
-// back the same rows in both languages.
+// bytes: every row keeps its field limits, the rows read merge back into the
+// very same bytes, and a rewrite of one section with rows changed reads back
+// those rows, the other section as it was.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -32,10 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         r.creator.size() > 4 || r.comment.size() > 64)
       std::abort();
   std::vector<SigRow> others = read_sig_rows(text, other);
-  std::string merged = merge_sig_text(text, rows, language);
-  if (!same_rows(read_sig_rows(merged, language), rows)) std::abort();
-  // The other section is only kept when the file has both.
-  bool both = text.find("#[1]") != std::string::npos;
+  if (merge_sig_text(text, rows, language) != text) std::abort();
+  // Rows reversed, one gone, one added.
+  std::vector<SigRow> changed(rows.rbegin(), rows.rend());
+  if (!changed.empty()) changed.pop_back();
+  changed.push_back(make_sig_row("new", "TEXT", "ttxt", "added"));
+  std::string merged = merge_sig_text(text, changed, language);
+  if (!same_rows(read_sig_rows(merged, language), changed)) std::abort();
+  // The other section is only kept when the file has both (a line beginning "#[1]").
+  bool both = text.rfind("#[1]", 0) == 0 || text.find("\n#[1]") != std::string::npos;
   if (both && !same_rows(read_sig_rows(merged, other), others)) std::abort();
   return 0;
 }

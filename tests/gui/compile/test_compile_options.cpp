@@ -3,16 +3,22 @@
 // the labels of an untitled project, and what OK writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <regex>
 
 #include "IO/charsets.h"
 #include "IO/fileio.h"
 #include "IO/uitext.h"
 #include "IO/unicode.h"
+#include "compiler/additems.h"
+#include "compiler/commands.h"
 #include "compiler/compilejob.h"
 #include "gui/compile/compile_options.h"
 #include "gui/forms/name_checks.h"
 #include "gui/project/long_names.h"
+#include "support/inclusion_kit.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
 
@@ -222,6 +228,68 @@ TEST(CompileOptions, AChangeOfFormatKeepsTheNamesTheUserGave) {
   set_project_hfs_format(p.f, false);
   EXPECT_EQ(record(-2).hfs_name, "Caf\x8E du matin");
   EXPECT_EQ(record(-1).hfs_name.size(), 31u);
+}
+
+// HFS+ ticked after an HFS compile: the names the HFS rules cut to 31 bytes
+// and, where two met, made unique ("-001") are the rules' own, so the HFS+
+// volume gets the whole PC names (sleuthkit lists them); a name the user
+// typed stays.
+TEST(CompileOptions, HfsPlusAfterHfsGivesTheWholeNamesBack) {
+  REQUIRE_TOOL("fls");
+  REQUIRE_TOOL("mmls");
+  REQUIRE_TOOL("hls");
+  TempDir dir;
+  ConsoleInclusion console;
+  fs::create_directories(dir.path() / "src");
+  const std::vector<std::string> names = {"google-cloud-cli-app-engine-python",
+                                          "google-cloud-cli-app-engine-python-extras",
+                                          "google-cloud-cli-app-engine-python-extras.tar.gz", "notes.txt"};
+  for (const std::string& n : names) write_text(dir.path() / "src" / n, n + "\n");
+  std::string path = dir.str("cloud.cvpr");
+  ASSERT_EQ(create_project_file(path, 0, "Cloud"), 0);
+  FILE* f = std::fopen(path.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  ProjectRecord buf;
+  AddCounts counts;
+  add_pc_items(f, counts, buf, dir.str("src") + "/*", k_root_folder_id);
+  add_folder_counts(f, k_root_folder_id, int32_t(counts.folders_added), int32_t(counts.files_added));
+  ASSERT_EQ(counts.files_added, names.size());
+  std::vector<std::string> hfs_names;
+  std::fseek(f, long(k_project_record_size), SEEK_SET);
+  for (ProjectRecord r; read_project_record(f, r);) {
+    if (r.pc_name == "notes.txt") {  // typed in the properties dialog
+      r.hfs_name = "Mes notes";
+      std::fseek(f, -long(k_project_record_size), SEEK_CUR);
+      write_project_record(f, r);
+      std::fseek(f, 0, SEEK_CUR);
+    }
+    hfs_names.push_back(r.hfs_name);
+  }
+  write_project_totals(f);
+  std::fclose(f);
+  ASSERT_EQ(std::count(hfs_names.begin(), hfs_names.end(), "google-cloud-cli-app-engine-001"), 1)
+      << "two names cut alike: one made unique";
+
+  std::string image = dir.str("cloud.iso");
+  ASSERT_EQ(cli_compile_hybrid(path.c_str()), 0);
+  RunResult hfs = run("hmount " + quote(image) + " >/dev/null && hls -1a :");
+  EXPECT_NE(hfs.out.find("google-cloud-cli-app-engine-001\n"), std::string::npos) << hfs.out << hfs.err;
+
+  f = std::fopen(path.c_str(), "r+b");
+  set_project_hfs_format(f, true);
+  std::fclose(f);
+  std::filesystem::remove(image);
+  ASSERT_EQ(cli_compile_hybrid(path.c_str()), 0);
+  RunResult mm = run("mmls -t mac -b 2048 " + quote(image));
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(mm.out, m, std::regex("\\s0*([0-9]+)\\s+[0-9]+\\s+[0-9]+\\s+Apple_HFS"))) << mm.out;
+  RunResult listing = run("fls -f hfsp -p -o " + std::to_string(std::stoul(m[1]) * 4) + " " + quote(image));
+  ASSERT_EQ(listing.rc, 0) << listing.err;
+  for (const std::string& n : names)
+    if (n != "notes.txt") EXPECT_NE(listing.out.find(":\t" + n + "\n"), std::string::npos) << n << "\n" << listing.out;
+  EXPECT_EQ(listing.out.find("-001"), std::string::npos) << listing.out;
+  EXPECT_NE(listing.out.find(":\tMes notes\n"), std::string::npos) << listing.out;
 }
 
 // "Advanced Options" over what is typed: the descriptor dialog shows the label

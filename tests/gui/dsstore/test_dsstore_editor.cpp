@@ -8,7 +8,7 @@ namespace {
 DsStoreLayout three_rows() {
   DsStoreLayout l;
   select_icon_grid(l, 4, 2, 6);
-  l.items = {{"a", "*", "*", -1}, {"Dossier", "*", "*", 18}, {"c", "*", "*", -2}};
+  l.items = {{"a", "*", "*", -1, {}}, {"Dossier", "*", "*", 18, {}}, {"c", "*", "*", -2, {}}};
   arrange_icons(l);
   return l;
 }

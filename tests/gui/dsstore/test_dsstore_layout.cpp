@@ -177,6 +177,69 @@ TEST(DsStoreLayout, WrittenFileRoundTripsWithAndWithoutPicture) {
   }
 }
 
+// Create over a .DS_Store the Finder wrote: every record the editor does not
+// make (the window's "bwsp", "icvp", "pBBk", a folder's "lsvp"...) comes back
+// byte for byte, as the outside walker lists it; an icon moved keeps the rest
+// of its "Iloc" value.
+TEST(DsStoreLayout, CreateOverAFinderFileKeepsTheRecordsItDoesNotEdit) {
+  REQUIRE_TOOL("python3");
+  const std::string fixtures = std::string(CORVANE_SOURCE_DIR) + "/tests/macfiles/fixtures/";
+  auto walk = [](const std::string& path) {
+    RunResult w = run("python3 " + quote(std::string(CORVANE_SOURCE_DIR) + "/tests/macfiles/ds_store_walk.py") +
+                      " " + quote(path));
+    EXPECT_EQ(w.rc, 0) << w.err;
+    std::vector<std::string> lines;
+    for (size_t at = 0, nl; (nl = w.out.find('\n', at)) != std::string::npos; at = nl + 1)
+      lines.push_back(w.out.substr(at, nl - at));
+    return lines;
+  };
+  struct Case {
+    const char* fixture;
+    std::vector<std::string> files, folders;
+    const char* moved;  // the row the user moves, "" for none
+  } cases[] = {
+      {"pricey-dmg.DS_Store", {"Pricey-darwin-arm64.zip"}, {"Applications", "Pricey.app", ".background"}, "Pricey.app"},
+      {"leicaland-css.DS_Store", {"main.css"}, {"fonts"}, ""},
+  };
+  for (const Case& c : cases) {
+    Project p(c.files, c.folders);
+    std::string finder = p.dir.str("finder.DS_Store");
+    fs::copy_file(fixtures + c.fixture, finder);
+    std::string target = p.src + "/.DS_Store";
+    fs::copy_file(finder, target);
+    ProjectRecord buf;
+    AddCounts counts;
+    add_pc_items(p.f, counts, buf, target, k_root_folder_id);
+    ASSERT_EQ(counts.files_added, 1u);
+
+    DsStoreLayout l;
+    std::string msg;
+    open_ds_store_layout(p.f, l, msg);
+    ASSERT_TRUE(l.loaded_existing) << c.fixture << msg;
+    for (size_t i = 0; i < l.items.size(); ++i)
+      if (l.items[i].name == c.moved) set_item_position(l, int(i), 120, 240);
+    ASSERT_EQ(write_ds_store(p.f, l, target, msg), 0) << c.fixture << msg;
+
+    std::vector<std::string> before = walk(finder), after = walk(target);
+    ASSERT_FALSE(before.empty());
+    for (const std::string& line : before) {
+      std::string name = line.substr(0, line.find('\t')), code = line.substr(name.size() + 1, 4);
+      bool edited = name == "." && std::string("BKGD fwi0 fwvh icgo icvo icvt pict vstl").find(code) != std::string::npos;
+      if (edited) continue;
+      if (name == c.moved && code == "Iloc") {
+        // x 120, y 240; the Finder's last eight bytes as they were.
+        std::string value = line.substr(line.rfind('\t') + 1);
+        EXPECT_NE(std::find(after.begin(), after.end(),
+                            name + "\tIloc\tblob\t00000078000000f0" + value.substr(16)),
+                  after.end())
+            << line;
+        continue;
+      }
+      EXPECT_NE(std::find(after.begin(), after.end(), line), after.end()) << c.fixture << ": " << line;
+    }
+  }
+}
+
 TEST(DsStoreLayout, SecondRunOverADamagedFileKeepsOneBackgroundFolder) {
   Project p({"a.txt", "b.txt"});
   std::string msg;

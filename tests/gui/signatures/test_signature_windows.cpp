@@ -147,8 +147,9 @@ TEST(SignatureWindows, SignatureEditorEditsOneSectionAndKeepsTheRest) {
   EXPECT_EQ(after_edits, (std::vector<std::string>{"gif,GIFfogle,GIF picture", "HTML,ab  ????,Web page",
                                                    "txt,TEXTttxt,Plain text", "txt,TEXTttxt,Plain text"}));
   std::string text = testkit::read_text(sig);
-  EXPECT_EQ(text, "# Signature table\r\n# kept by hand\r\ngif,GIFfogle,GIF picture\r\nHTML,ab  ????,Web page\r\n"
-                  "txt,TEXTttxt,Plain text\r\ntxt,TEXTttxt,Plain text\r\n" + k_sig_french);
+  // The comment over the gif row goes with it.
+  EXPECT_EQ(text, "# Signature table\r\n# kept by hand\r\n# pictures\r\ngif,GIFfogle,GIF picture\r\n"
+                  "HTML,ab  ????,Web page\r\ntxt,TEXTttxt,Plain text\r\ntxt,TEXTttxt,Plain text\r\n" + k_sig_french);
   // Registering saved the table once more: the backup is the version the first save wrote.
   EXPECT_EQ(testkit::read_text(dir.str("table.bak")), text);
   char buf[k_text_size];
@@ -177,7 +178,7 @@ TEST(SignatureWindows, SignatureEditorEditsOneSectionAndKeepsTheRest) {
   done_driving();
   EXPECT_EQ(rows_shown, (std::vector<std::string>{"txt,TEXTttxt,Texte brut", "gif,GIFfogle,Image GIF"}));
   EXPECT_EQ(testkit::read_text(sig), english_now + "#[1] Section fran\xC3\xA7""aise\r\n# commentaire\r\n"
-                                     "txt,TEXTttxt,Texte brut\r\ngif,GIFfogle,Image GIF anim\xC3\xA9""e\r\n");
+                                     "txt,TEXTttxt,Texte brut\r\n# images\r\ngif,GIFfogle,Image GIF anim\xC3\xA9""e\r\n");
   EXPECT_EQ(testkit::read_text(dir.str("table.bak")), text);
 
   // A target that cannot be written whole (a file size limit stands in for a

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "IO/settings.h"
@@ -94,7 +97,7 @@ TEST(SigTable, SavingKeepsTheOtherSectionByteForByte) {
   text = testkit::read_text(path);
   EXPECT_EQ(text.substr(0, k_english_part.size()), k_english_part);
   EXPECT_EQ(text.substr(k_english_part.size()),
-            "#[1] Section francaise\r\n# commentaire\r\ngif,GIFfogle,Image GIF\r\ntxt,TEXTttxt,Texte brut\r\n");
+            "#[1] Section francaise\r\n# commentaire\r\n# images\r\ngif,GIFfogle,Image GIF\r\ntxt,TEXTttxt,Texte brut\n");
 
   // French without "#[1]": the file is its section, so a save does not write the rows twice.
   testkit::write_text(path, k_english_part);
@@ -102,8 +105,114 @@ TEST(SigTable, SavingKeepsTheOtherSectionByteForByte) {
   ASSERT_EQ(save_signature_file(fr, path, 10000), 0);
   ASSERT_EQ(save_signature_file(fr, path, 10000), 0);
   EXPECT_EQ(loaded(path, 10000).rows.size(), 2u);
-  EXPECT_EQ(testkit::read_text(path),
-            "# Signature table\r\n# kept by hand\r\ntxt,TEXTttxt,Plain text\r\ngif,GIFfogle,GIF picture\r\n");
+  EXPECT_EQ(testkit::read_text(path), k_english_part);
+}
+
+// Save as writes the whole table: the table the program installs, saved
+// under a new name, reads back with both sections, as the program's own table
+// loader takes each language, and every comment line; unchanged, it is the
+// same file byte for byte, and a row changed or gone keeps the comment lines
+// around it.
+TEST(SigTable, SaveAsWritesTheWholeTable) {
+  testkit::TempDir dir;
+  const std::string installed = CORVANE_SOURCE_DIR "/gui/default.sig";
+  const std::string original = testkit::read_text(installed);
+  for (int language : {0, 10000}) {
+    SigEditor ed = loaded(installed, language);
+    ed.shipped_folder.clear();
+    std::string copy = dir.str("copy" + std::to_string(language) + ".sig");
+    ASSERT_EQ(save_signature_file(ed, copy, language), 0);
+    EXPECT_EQ(ed.path, copy);
+    EXPECT_EQ(testkit::read_text(copy), original) << "nothing changed, nothing differs";
+
+    // The first row goes, the jpg row changes, a row is added; saved as another file.
+    ed.rows.erase(ed.rows.begin());
+    for (SigRow& r : ed.rows)
+      if (r.extension == "jpg") r.creator = "prvw";
+    add_sig_row(ed, make_sig_row("webp", "WEBP", "prvw", language ? "Image WebP" : "WebP picture"));
+    std::string other = dir.str("other" + std::to_string(language) + ".sig");
+    ASSERT_EQ(save_signature_file(ed, other, language), 0);
+    std::string text = testkit::read_text(other);
+    for (const std::string& line : sig_text_lines(original)) {
+      if (line[0] != '#') continue;
+      EXPECT_NE(text.find(line), std::string::npos) << language << ": " << line;
+    }
+    EXPECT_EQ(text.find("\r"), std::string::npos) << "the file's own line ends";
+    // The loader reads the French rows alone in French, and after the
+    // English ones in English.
+    for (int reader : {0, 10000}) {
+      ASSERT_EQ(load_signature_table(other, "---", reader), 0);
+      bool edited = reader == language;
+      EXPECT_EQ(type_creator_for_filename("a.jpg"), edited ? "JPEGprvw" : "JPEGogle") << language << reader;
+      EXPECT_EQ(type_creator_for_filename("a.webp"), edited || reader == 0 ? "WEBPprvw" : "TEXT????") << language << reader;
+      EXPECT_EQ(type_creator_for_filename("a.cpt"), "PACTCPCT");
+      EXPECT_EQ(signature_comment("SIT!SITx"), reader ? "Archive StuffIt" : "StuffIt archive");
+      // The first row went: in English the French one answers.
+      EXPECT_EQ(type_creator_for_filename("a.txt"), edited && reader ? "TEXT????" : "TEXTttxt") << language << reader;
+    }
+    clear_signature_table();
+  }
+}
+
+// The table the program ships is never written: its first change goes to a
+// copy in the user's data folder, which the setting "Sign" then names; every
+// save keeps the mode (and, run as root, the owner) of the file it replaces.
+TEST(SigTable, AShippedTableIsCopiedAndModesAreKept) {
+  testkit::TempDir dir;
+  setenv("CORVANE_CONFIG_DIR", dir.str("cfg").c_str(), 1);
+  init_settings_root();
+  const std::string shipped_folder = dir.str("share/corvane"), shipped = shipped_folder + "/default.sig";
+  fs::create_directories(shipped_folder);
+  fs::copy_file(CORVANE_SOURCE_DIR "/gui/default.sig", shipped);
+  ASSERT_EQ(::chmod(shipped.c_str(), 0644), 0);
+  const std::string original = testkit::read_text(shipped);
+  save_signature_table_path(shipped.c_str());
+  auto mode_of = [](const std::string& p) {
+    struct stat st {};
+    EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+    return st.st_mode & 07777;
+  };
+
+  SigEditor ed = loaded(shipped, 0);
+  ed.shipped_folder = shipped_folder;
+  ed.user_folder = dir.str("data/corvane");  // not made yet
+  add_sig_row(ed, make_sig_row("webp", "WEBP", "prvw", "WebP picture"));
+  ASSERT_EQ(save_signature_file(ed, shipped, 0), 0);
+  const std::string copy = dir.str("data/corvane/default.sig");
+  EXPECT_EQ(ed.path, copy);
+  EXPECT_EQ(testkit::read_text(shipped), original);
+  EXPECT_EQ(mode_of(shipped), 0644u);
+  EXPECT_FALSE(fs::exists(shipped_folder + "/default.bak"));
+  char buf[256];
+  EXPECT_EQ(std::string(read_setting_text("Sign", buf)), copy);
+  EXPECT_EQ(mode_of(copy), 0644u) << "readable as the table it copies";
+  ASSERT_EQ(load_signature_table(copy, "TXT", 10000), 0);
+  EXPECT_EQ(signature_comment("SIT!SITx"), "Archive StuffIt");
+  ASSERT_EQ(load_signature_table(copy, "TXT", 0), 0);
+  EXPECT_EQ(type_creator_for_filename("x.webp"), "WEBPprvw");
+  clear_signature_table();
+
+  // The copy is the user's: saved in place from now on, its mode kept, and
+  // its owner when root saves it.
+  ASSERT_EQ(::chmod(copy.c_str(), 0640), 0);
+  bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(copy.c_str(), 4321, 4321), 0);
+  }
+  add_sig_row(ed, make_sig_row("avif", "AVIF", "prvw", "AVIF picture"));
+  ASSERT_EQ(save_signature_file(ed, ed.path, 0), 0);
+  EXPECT_EQ(ed.path, copy);
+  EXPECT_EQ(mode_of(copy), 0640u);
+  EXPECT_EQ(mode_of(dir.str("data/corvane/default.bak")), 0640u);
+  if (root) {
+    struct stat st {};
+    ASSERT_EQ(::stat(copy.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4321u);
+  }
+  EXPECT_EQ(testkit::read_text(shipped), original);
+  save_signature_table_path("");
+  unsetenv("CORVANE_CONFIG_DIR");
 }
 
 TEST(SigTable, WhatTheEditorSavesTheTableLoaderReads) {
