@@ -2,7 +2,8 @@
 with keys pressed while it runs: a copy of thousands of PC files pasted onto
 the volume from the menu runs to its end, a second one is stopped by the Esc
 key, the same files pasted into a project are compiled through the compile's
-dialogs; the window answers the bus and its menus after each. What the volume
+dialogs, and a second compile is stopped by its own command; the window
+answers the bus and its menus after each. What the volume
 and the image then hold is read by hfsutils and isoinfo once the program has
 ended."""
 import os
@@ -150,6 +151,39 @@ finished(atspi.activate("corvane", ("push button",), "Close"), "Close")
 if not answers(60):
     sys.exit("the window does not answer after the compile")
 print("compile done", flush=True)
+
+# A second compile, of a file too large to be done at once, is stopped by its
+# own command (the compile runs on its own thread: the window's menus stay
+# live, the compile command reads "Abort Compilation"), activated over the bus
+# as the compile runs; the image of the first compile stays as it was.
+os.makedirs(os.path.join(work, "large"))
+with open(os.path.join(work, "large", "large.bin"), "wb") as f:
+    f.truncate(1 << 30)
+server = serve("large")
+finished(atspi.activate("corvane", ("menu item",), "Paste from Explorer"), "the paste")
+if not answers(60):
+    sys.exit("the window does not answer after the paste of the large file")
+server.kill()
+server.wait()
+first_image = os.stat(os.path.join(work, "cvpr.iso"))
+finished(atspi.activate("corvane", ("menu item",), "Compile..."), "Compile")
+new_window("Create the Target Image File")
+finished(atspi.activate("corvane", ("push button",), "Save"), "Save")
+finished(atspi.activate("corvane", ("push button",), "Yes"), "Yes")  # the image there is replaced
+new_window("Compiling the hybrid CD-ROM image")
+finished(atspi.activate("corvane", ("push button",), "OK"), "OK")
+finished(atspi.activate("corvane", ("menu item",), "Abort Compilation"), "Abort Compilation")
+told = new_window("Corvane - Message", 90)
+said = atspi.captions(told)
+if not any("aborted at your request" in c for c in said):
+    sys.exit("the stopped compile says %r" % said)
+finished(atspi.activate("corvane", ("push button",), "Close"), "Close")
+if not answers(60):
+    sys.exit("the window does not answer after the stopped compile")
+now = os.stat(os.path.join(work, "cvpr.iso"))
+if (now.st_ino, now.st_size, now.st_mtime_ns) != (first_image.st_ino, first_image.st_size, first_image.st_mtime_ns):
+    sys.exit("the stopped compile changed the image of the first")
+print("stopped compile done", flush=True)
 
 # Exit: the scratch project that holds items is offered a name; none is given.
 finished(atspi.activate("corvane", ("menu item",), "Exit"), "Exit")
