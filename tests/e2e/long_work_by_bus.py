@@ -46,6 +46,18 @@ def serve(folder):
     sys.exit("xclip does not serve the clipboard")
 
 
+def paste(folder, what, seconds=90):
+    """The folder pasted from the clipboard over the bus; the window answers
+    once the copy is done."""
+    server = serve(folder)
+    if finished(atspi.activate("corvane", ("menu item",), "Paste from Explorer"), "the paste") != 0:
+        sys.exit("the activation over the bus failed")
+    if not answers(seconds):
+        sys.exit("the window does not answer after %s" % what)
+    server.kill()
+    server.wait()
+
+
 def finished(process, what):
     try:
         return process.wait(20)
@@ -100,15 +112,9 @@ def press_over(window, keysym):
 # The whole copy: the menu item activated over the bus returns at once, the
 # copy runs after it; the bus asks the window what it shows meanwhile, and the
 # window answers once the copy is done.
-server = serve("whole")
 started = time.time()
-if finished(atspi.activate("corvane", ("menu item",), "Paste from Explorer"), "the paste") != 0:
-    sys.exit("the activation over the bus failed")
-if not answers(90):
-    sys.exit("the window does not answer after the copy")
+paste("whole", "the copy")
 print("whole copy done in %.1f s" % (time.time() - started), flush=True)
-server.kill()
-server.wait()
 
 # The copy stopped: Esc pressed on the window while it runs, then Yes.
 server = serve("stopped")
@@ -133,12 +139,7 @@ server.wait()
 # does; the message of its end is closed and the window answers.
 finished(atspi.activate("corvane", ("radio menu item",), "Project Mode (hybrid ISO/HFS CD-ROM)"), "the mode")
 atspi.wait_for(app, ("frame",), "cvpr.cvpr [Corvane]")
-server = serve("whole")
-finished(atspi.activate("corvane", ("menu item",), "Paste from Explorer"), "the paste")
-if not answers(90):
-    sys.exit("the window does not answer after the paste into the project")
-server.kill()
-server.wait()
+paste("whole", "the paste into the project")
 finished(atspi.activate("corvane", ("menu item",), "Compile..."), "Compile")
 target = new_window("Create the Target Image File")
 press_over(target, "0xff57")  # End, in the file's name
@@ -159,12 +160,7 @@ print("compile done", flush=True)
 os.makedirs(os.path.join(work, "large"))
 with open(os.path.join(work, "large", "large.bin"), "wb") as f:
     f.truncate(1 << 30)
-server = serve("large")
-finished(atspi.activate("corvane", ("menu item",), "Paste from Explorer"), "the paste")
-if not answers(60):
-    sys.exit("the window does not answer after the paste of the large file")
-server.kill()
-server.wait()
+paste("large", "the paste of the large file")
 first_image = os.stat(os.path.join(work, "cvpr.iso"))
 finished(atspi.activate("corvane", ("menu item",), "Compile..."), "Compile")
 new_window("Create the Target Image File")
