@@ -68,6 +68,8 @@ int main(int argc, char** argv) {
   int rc = run_command_line_operation(argv[1], argv[2], argc == 4 ? argv[3] : nullptr);
   // A refusal that the user would not guess from the code alone is said on stderr.
   if (rc == k_project_in_use) std::fprintf(stderr, "%s\n", format_text(ui_text(6601).c_str(), argv[2]).c_str());
+  // A damaged project: what is wrong with it, as the window says it.
+  if (rc != 0 && !g_refused_project_text.empty()) std::fprintf(stderr, "%s\n", g_refused_project_text.c_str());
   bool docking = std::strlen(argv[1]) == 2 && (argv[1][1] | 0x20) == 'h';
   if (docking && rc == k_hybridise_bad_volume) std::fprintf(stderr, "%s\n", ui_text(6604).c_str());
   end_console();

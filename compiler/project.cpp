@@ -400,9 +400,15 @@ bool iequals(std::string_view a, std::string_view b) { return upper_latin1(a) ==
 // Stored form of a name that is compared: exactly what the field keeps.
 std::string stored_long_name(const std::string& s) { return clip_utf8(s, k_long_name_size - 1); }
 
+uint32_t raw_parent(const uint8_t* rec) { return get_le32(rec); }
+int32_t raw_id(const uint8_t* rec) { return int32_t(get_le32(rec + 4)); }
+// No item has id 0 or parent 0: such a record (zeros: a hole, a length set
+// past the file's end) ends what a walk reads, as the end of the file does.
+bool no_item(const uint8_t* rec) { return raw_id(rec) == 0 || raw_parent(rec) == 0; }
+
 // Scans the records from index first in large blocks, decoding none: the index
 // of the first whose bytes satisfy match, the stream left at it; or -1 (the
-// stream left at the end).
+// stream left at the end, or past a record that is no item).
 template <class Match>
 long scan_records(FILE* f, long first, Match match) {
   if (!seek_record(f, first)) return -1;
@@ -411,17 +417,46 @@ long scan_records(FILE* f, long first, Match match) {
   long i = first;
   for (;;) {
     size_t n = std::fread(block.data(), k_rec, k_block, f);
-    for (size_t k = 0; k < n; ++k, ++i)
+    for (size_t k = 0; k < n; ++k, ++i) {
+      if (no_item(block.data() + k * k_rec)) return -1;
       if (match(block.data() + k * k_rec)) {
         seek_record(f, i);
         return i;
       }
+    }
     if (n < k_block) return -1;
   }
 }
 
-uint32_t raw_parent(const uint8_t* rec) { return get_le32(rec); }
-int32_t raw_id(const uint8_t* rec) { return int32_t(get_le32(rec + 4)); }
+// The record's numbers (ids, flags, sizes, dates), its texts left as they are.
+void decode_record_numbers(ByteReader& rd, ProjectRecord& r) {
+  r.parent_id = rd.le32();
+  r.id = int32_t(rd.le32());
+  rd.skip(4);
+  r.iso_flags = rd.u8();
+  r.hfs_flags = rd.u8();
+  r.attr_flags = rd.u8();
+  r.src_flags = rd.u8();
+  r.data_size = rd.le32();
+  r.rsrc_size = rd.le32();
+  r.pc_size = rd.le32();
+  rd.skip(36);
+  r.create_date = rd.le32();
+  r.modify_date = rd.le32();
+}
+
+// Calls fn(record) for each record from the first item on, read in large
+// blocks with its numbers only (no texts): the totals' walks.
+template <class Fn>
+void for_each_record_numbers(FILE* f, Fn fn) {
+  ProjectRecord r;
+  scan_records(f, 1, [&](const uint8_t* rec) {
+    ByteReader rd(rec, k_rec);
+    decode_record_numbers(rd, r);
+    fn(r);
+    return false;
+  });
+}
 
 // The record index of the first record of parent's run, or -1. Leaves the stream
 // positioned at that record.
@@ -489,19 +524,7 @@ uint64_t round_sectors(uint32_t bytes) { return (uint64_t(bytes) + 2047) / 2048;
 void decode_project_record(std::span<const uint8_t> in, ProjectRecord& r) {
   r = ProjectRecord();
   ByteReader rd(in.first(std::min(in.size(), k_project_record_size)));
-  r.parent_id = rd.le32();
-  r.id = int32_t(rd.le32());
-  rd.skip(4);
-  r.iso_flags = rd.u8();
-  r.hfs_flags = rd.u8();
-  r.attr_flags = rd.u8();
-  r.src_flags = rd.u8();
-  r.data_size = rd.le32();
-  r.rsrc_size = rd.le32();
-  r.pc_size = rd.le32();
-  rd.skip(36);
-  r.create_date = rd.le32();
-  r.modify_date = rd.le32();
+  decode_record_numbers(rd, r);
   rd.skip(30);
   rd.bytes(r.type_creator, 8);
   rd.skip(2);
@@ -618,7 +641,9 @@ bool read_project_record(FILE* f, ProjectRecord& r) {
   RecordBytes b;
   if (!read_raw(f, b)) return false;
   decode_project_record(b, r);
-  return true;
+  // A record with no id or no parent ends what the file holds, as its end
+  // does: a damaged project opened to be looked at is walked no further.
+  return !no_item(b.data());
 }
 
 bool write_project_record(FILE* f, const ProjectRecord& r) {
@@ -798,11 +823,14 @@ uint32_t count_children(FILE* f, uint32_t parent_id) {
 }
 
 uint32_t get_parent_id(FILE* f, int32_t id) {
-  if (!f || !seek_record(f, 1)) return 0;
-  ProjectRecord r;
-  while (read_project_record(f, r))
-    if (r.id == id) return r.parent_id;
-  return 0;
+  if (!f) return 0;
+  uint32_t parent = 0;
+  scan_records(f, 1, [&](const uint8_t* rec) {
+    if (raw_id(rec) != id) return false;
+    parent = raw_parent(rec);
+    return true;
+  });
+  return parent;
 }
 
 ProjectRecord* find_child_by_name(FILE* f, ProjectRecord& buf, std::string_view name, uint32_t parent_id) {
@@ -894,22 +922,20 @@ int insert_record(FILE* f, const ProjectRecord& rec) {
   const int32_t parent = int32_t(rec.parent_id);
   long count = project_record_count(f);
   long at = count;
-  bool in_run = false;
   long first_greater = -1;
-  if (!seek_record(f, 1)) return -1;
+  // The run is found by its bytes; only its own records are read whole.
+  long i = 1;
+  long run = scan_records(f, 1, [&](const uint8_t* b) {
+    if (raw_parent(b) == rec.parent_id) return true;
+    if (first_greater < 0 && parent < int32_t(raw_parent(b))) first_greater = i;
+    ++i;
+    return false;
+  });
   ProjectRecord r;
-  for (long i = 1; i < count && read_project_record(f, r); ++i) {
-    if (r.parent_id == rec.parent_id) {
-      in_run = true;
-      if (key <= r.long_name) { at = i; break; }
-      at = i + 1;
-    } else if (in_run) {
-      break;
-    } else if (first_greater < 0 && parent < int32_t(r.parent_id)) {
-      first_greater = i;
-    }
+  for (i = run; run > 0 && i < count && read_project_record(f, r) && r.parent_id == rec.parent_id; ++i) {
+    if (key <= r.long_name) break;
   }
-  if (!in_run) at = first_greater >= 0 ? first_greater : count;
+  at = run > 0 ? i : first_greater >= 0 ? first_greater : count;
   if (move_tail(f, off_t(at + 1) * k_rec, off_t(at) * k_rec, off_t(count) * k_rec) != 0) return -1;
   if (!seek_record(f, at) || !write_project_record(f, rec)) return -1;
   return flush(f) ? 0 : -1;
@@ -1229,12 +1255,11 @@ uint64_t recount_project_totals(FILE* f) {
   if (!read_project_header(f, h)) return 0;
   uint64_t sum = 0;
   uint32_t iso = 0, hfs = 0;
-  ProjectRecord r;
-  while (read_project_record(f, r)) {
+  for_each_record_numbers(f, [&](const ProjectRecord& r) {
     if (iso_view(r) != 0) ++iso;
     if (hfs_view(r) != 0) ++hfs;
     sum += record_sectors(r);
-  }
+  });
   h.total_sectors = sum;
   h.hfs_item_count = hfs;
   h.iso_item_count = iso;
@@ -1247,8 +1272,8 @@ int compute_project_statistics(FILE* f, ProjectStatistics& s) {
   ProjectHeader h;
   if (!read_project_header(f, h)) return 0;
   bool hfsplus = h.hfsplus_target();
-  ProjectRecord r;
-  while (read_project_record(f, r)) {
+  for_each_record_numbers(f, [&](const ProjectRecord& r) {
+    s.all_sectors += record_sectors(r);
     if (r.id < 1) {
       ++s.files;
       if (iso_view(r) != 0) ++s.iso_files;
@@ -1259,7 +1284,7 @@ int compute_project_statistics(FILE* f, ProjectStatistics& s) {
       if (iso_view(r) != 0) ++s.iso_folders;
       if (hfs_view(r) != 0) ++s.hfs_folders;
     }
-  }
+  });
   if (!hfsplus && uint64_t(s.hfs_files) + s.hfs_folders > 65535) {
     // Too many items for HFS: the project becomes HFS+, its names converted.
     h.target_flags = with_field(h.target_flags, 1);
@@ -1274,8 +1299,9 @@ int compute_project_statistics(FILE* f, ProjectStatistics& s) {
 void write_project_totals(FILE* f, bool isoplus) {
   TotalsOnly quiet;
   ProjectStatistics s;
+  // One walk of the records gives the statistics and the sector total.
   if (!isoplus) compute_project_statistics(f, s);
-  g_total_sectors = recount_project_totals(f);
+  g_total_sectors = isoplus ? recount_project_totals(f) : s.all_sectors;
   ProjectHeader h;
   if (!read_project_header(f, h)) return;
   h.total_sectors = g_total_sectors;
@@ -1516,14 +1542,13 @@ ProjectScan scan_project_file(FILE* f) {
   size_t index = 1;
   for (size_t n; (n = std::fread(block.data(), k_rec, k_block, f)) > 0;) {
     for (size_t k = 0; k < n; ++k, ++index) {
-      ProjectRecord x;
-      decode_project_record(std::span<const uint8_t>(block.data() + k * k_rec, k_project_record_size), x);
-      // A record with no id or no parent is no item (zeros: a hole in the
-      // file, a length set past its end): nothing after it is read.
-      if (x.id == 0 || x.parent_id == 0) {
+      // A record that is no item: nothing after it is read.
+      if (no_item(block.data() + k * k_rec)) {
         note(ProjectFault{K::not_a_record, {0, int64_t(index)}}, format_text("record %zu is no item", index));
         return scan;
       }
+      ProjectRecord x;
+      decode_project_record(std::span<const uint8_t>(block.data() + k * k_rec, k_project_record_size), x);
       if (have_previous && previous_parent != x.parent_id) {
         closed_runs.insert(previous_parent);
         if (closed_runs.count(x.parent_id))
@@ -1642,10 +1667,13 @@ void take_project_counters(FILE* f, const ProjectScan& scan) {
   g_last_file_serial = std::max(g_last_file_serial, scan.largest_file_serial);
 }
 
+std::string g_refused_project_text;
+
 int verify_opened_project(FILE* f, const char* path) {
   ProjectScan scan = scan_project_file(f);
   if (!scan.faults.empty()) {
-    show_message(damaged_project_text(scan, path ? path : "").c_str());
+    g_refused_project_text = damaged_project_text(scan, path ? path : "");
+    show_message(g_refused_project_text.c_str());
     return -1;
   }
   take_project_counters(f, scan);

@@ -272,6 +272,7 @@ struct ProjectStatistics {
   uint32_t files = 0, iso_files = 0, hfs_files = 0;
   uint32_t folders = 0, iso_folders = 0, hfs_folders = 0;
   uint64_t data_sectors = 0;
+  uint64_t all_sectors = 0;  // of every record, folders too: the header's total (recount_project_totals)
 };
 // 1 when the target is HFS+ (also when an HFS view of more than 65535 items switched it).
 int compute_project_statistics(FILE* f, ProjectStatistics& s);
@@ -359,6 +360,9 @@ void take_project_counters(FILE* f, const ProjectScan& scan);
 // Run by every command that opens a project. A damaged project gets the
 // message of damaged_project_text and -1; a sound one 0, its counters taken.
 int verify_opened_project(FILE* f, const char* path);
+// The message of the last project verify_opened_project refused, for a
+// program whose messages are silent (the console says it on stderr).
+extern std::string g_refused_project_text;
 
 // --- locks between runs ----------------------------------------------------------------------------------
 // Every stream a program opens on a project is locked (an advisory lock on the

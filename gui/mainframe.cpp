@@ -331,6 +331,9 @@ void MainFrame::build_tool_bars() {
     bar->AddTool(tool_id(t), tr(t.hint), image, grey, wxITEM_NORMAL, tr(t.hint));
   }
   for (wxToolBar* bar : tools_) bar->Realize();
+  // One bar shows until the start-up sets the mode (what it asks first, the
+  // signature table offered, opens over the window as it stands then).
+  for (int m = 1; m < 3; ++m) tools_[m]->Hide();
 }
 
 void MainFrame::set_status_panels() {

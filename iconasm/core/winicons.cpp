@@ -145,6 +145,21 @@ bool icon_image_size(std::span<const uint8_t> data, bool icon, int& w, int& h) {
   return true;
 }
 
+// A PNG image comes without the AND mask of a DIB one: its mask is the one the
+// writers give it (opaque where the alpha is 128 or more; all opaque when the
+// alpha is all 0), so that it replaces the mask of a narrower image in its row
+// as its picture replaces that image's.
+Picture mask_of_alpha(const IconImage& img) {
+  Picture m;
+  m.code = k_code_1bit;
+  m.image = make_image(img.width, img.height, 0xFFFFFFFF);
+  const bool opaque_all = alpha_all_zero(img);
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x)
+      if (opaque_all || img.at(x, y)[3] >= 128) set_pixel(m.image, x, y, 0x000000);
+  return m;
+}
+
 // One icon image (DIB or PNG) into the slots of its width. where and name
 // say which image it is when it is larger than the program reads; a picture
 // of a size no slot takes is noted and passed over.
@@ -164,6 +179,7 @@ int place_icon_image(IconFamily& f, std::span<const uint8_t> data, int where, co
   if (is_png_data(data)) {
     colour.code = k_code_32bit;
     if (decode_png(data, colour.image, k_max_icon_side) != 0) return -3;
+    mask = mask_of_alpha(colour.image);
   } else if (decode_dib(data, true, colour, &mask) != 0) {
     return -3;
   }

@@ -222,7 +222,8 @@ TEST(QuorvelSafety, RefreshBesideTheProjectLeavesItsImagesOut) {
 
 // A project whose length was set far past its records (a hole in a sparse
 // file), or past what a project can number: every command refuses it at once,
-// reading what lies before the first record that is no item, and writes nothing.
+// reading what lies before the first record that is no item, says why on
+// stderr, and writes nothing.
 TEST(QuorvelSafety, AProjectLongPastItsRecordsIsRefusedAtOnce) {
   TempDir dir;
   std::string p = dir.str("p.cvpr");
@@ -237,6 +238,10 @@ TEST(QuorvelSafety, AProjectLongPastItsRecordsIsRefusedAtOnce) {
       // Bounded, so that a reading of the whole hole ends the test instead of holding it.
       testkit::RunResult r = quorvel(args, "/usr/bin/time -f 'peak %M' timeout 120 ");
       EXPECT_EQ(r.rc, 255) << records << ": " << args << r.err;
+      // Said on stderr, as the window says it.
+      EXPECT_NE(r.err.find(records == k_most_project_records + 1 ? "more than a project can number"
+                                                                 : "Record 5 is no item"),
+                std::string::npos) << args << r.err;
       size_t at = r.err.rfind("peak ");
       ASSERT_NE(at, std::string::npos) << r.err;
       EXPECT_LT(std::stol(r.err.substr(at + 5)), 400 * 1024) << "KiB at the peak: " << args;

@@ -2,7 +2,8 @@
 with keys pressed while it runs: a copy of thousands of PC files pasted onto
 the volume from the menu runs to its end, a second one is stopped by the Esc
 key, the same files pasted into a project are compiled through the compile's
-dialogs; the window answers the bus and its menus after each. What the volume
+dialogs, and a second compile is stopped by its own command; the window
+answers the bus and its menus after each. What the volume
 and the image then hold is read by hfsutils and isoinfo once the program has
 ended."""
 import os
@@ -43,6 +44,18 @@ def serve(folder):
             return server
         time.sleep(0.1)
     sys.exit("xclip does not serve the clipboard")
+
+
+def paste(folder, what, seconds=90):
+    """The folder pasted from the clipboard over the bus; the window answers
+    once the copy is done."""
+    server = serve(folder)
+    if finished(atspi.activate("corvane", ("menu item",), "Paste from Explorer"), "the paste") != 0:
+        sys.exit("the activation over the bus failed")
+    if not answers(seconds):
+        sys.exit("the window does not answer after %s" % what)
+    server.kill()
+    server.wait()
 
 
 def finished(process, what):
@@ -99,15 +112,9 @@ def press_over(window, keysym):
 # The whole copy: the menu item activated over the bus returns at once, the
 # copy runs after it; the bus asks the window what it shows meanwhile, and the
 # window answers once the copy is done.
-server = serve("whole")
 started = time.time()
-if finished(atspi.activate("corvane", ("menu item",), "Paste from Explorer"), "the paste") != 0:
-    sys.exit("the activation over the bus failed")
-if not answers(90):
-    sys.exit("the window does not answer after the copy")
+paste("whole", "the copy")
 print("whole copy done in %.1f s" % (time.time() - started), flush=True)
-server.kill()
-server.wait()
 
 # The copy stopped: Esc pressed on the window while it runs, then Yes.
 server = serve("stopped")
@@ -132,12 +139,7 @@ server.wait()
 # does; the message of its end is closed and the window answers.
 finished(atspi.activate("corvane", ("radio menu item",), "Project Mode (hybrid ISO/HFS CD-ROM)"), "the mode")
 atspi.wait_for(app, ("frame",), "cvpr.cvpr [Corvane]")
-server = serve("whole")
-finished(atspi.activate("corvane", ("menu item",), "Paste from Explorer"), "the paste")
-if not answers(90):
-    sys.exit("the window does not answer after the paste into the project")
-server.kill()
-server.wait()
+paste("whole", "the paste into the project")
 finished(atspi.activate("corvane", ("menu item",), "Compile..."), "Compile")
 target = new_window("Create the Target Image File")
 press_over(target, "0xff57")  # End, in the file's name
@@ -150,6 +152,34 @@ finished(atspi.activate("corvane", ("push button",), "Close"), "Close")
 if not answers(60):
     sys.exit("the window does not answer after the compile")
 print("compile done", flush=True)
+
+# A second compile, of a file too large to be done at once, is stopped by its
+# own command (the compile runs on its own thread: the window's menus stay
+# live, the compile command reads "Abort Compilation"), activated over the bus
+# as the compile runs; the image of the first compile stays as it was.
+os.makedirs(os.path.join(work, "large"))
+with open(os.path.join(work, "large", "large.bin"), "wb") as f:
+    f.truncate(1 << 30)
+paste("large", "the paste of the large file")
+first_image = os.stat(os.path.join(work, "cvpr.iso"))
+finished(atspi.activate("corvane", ("menu item",), "Compile..."), "Compile")
+new_window("Create the Target Image File")
+finished(atspi.activate("corvane", ("push button",), "Save"), "Save")
+finished(atspi.activate("corvane", ("push button",), "Yes"), "Yes")  # the image there is replaced
+new_window("Compiling the hybrid CD-ROM image")
+finished(atspi.activate("corvane", ("push button",), "OK"), "OK")
+finished(atspi.activate("corvane", ("menu item",), "Abort Compilation"), "Abort Compilation")
+told = new_window("Corvane - Message", 90)
+said = atspi.captions(told)
+if not any("aborted at your request" in c for c in said):
+    sys.exit("the stopped compile says %r" % said)
+finished(atspi.activate("corvane", ("push button",), "Close"), "Close")
+if not answers(60):
+    sys.exit("the window does not answer after the stopped compile")
+now = os.stat(os.path.join(work, "cvpr.iso"))
+if (now.st_ino, now.st_size, now.st_mtime_ns) != (first_image.st_ino, first_image.st_size, first_image.st_mtime_ns):
+    sys.exit("the stopped compile changed the image of the first")
+print("stopped compile done", flush=True)
 
 # Exit: the scratch project that holds items is offered a name; none is given.
 finished(atspi.activate("corvane", ("menu item",), "Exit"), "Exit")

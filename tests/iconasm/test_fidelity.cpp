@@ -169,8 +169,8 @@ TEST(Fidelity, EightBitMasksBecomeIcoAlpha) {
 // order (Pillow's own .ico writer, PNG images), and the same pictures as
 // bitmap images in a mixed order (icotool -c). Each slot shows the file's
 // picture of its own size, not the narrower one met first (24 in the 32
-// slot, 64 in the 128 slot), and what is saved is what Pillow and icotool
-// read of the original.
+// slot, 64 in the 128 slot), with its mask (a PNG image's from its alpha),
+// and what is saved is what Pillow and icotool read of the original.
 TEST(Fidelity, EachSlotTakesTheImageOfItsOwnSizeWhateverTheOrder) {
   REQUIRE_TOOL("icns2png");
   REQUIRE_TOOL("icotool");
@@ -193,6 +193,29 @@ TEST(Fidelity, EachSlotTakesTheImageOfItsOwnSizeWhateverTheOrder) {
     mixed += " " + quote(file);
   }
   ASSERT_EQ(run(mixed).rc, 0);
+  // The 64 picture as a bitmap (its AND mask with it), then the 128 one as a PNG.
+  ASSERT_EQ(run("icotool -c -o " + quote(dir.str("bitmap-then-png.ico")) + " " + quote(dir.str("p64.png")) + " -r " +
+                quote(dir.str("p128.png"))).rc, 0);
+  // Each row's mask slot shows its picture's mask: opaque where the alpha is
+  // 128 or more, as icotool makes the AND mask of a bitmap image.
+  auto expect_masks = [](const IconFamily& f, std::map<std::string, IconImage>& expected) {
+    for (auto [slot, size] : {std::pair{k_im16, 16}, {k_im32, 32}, {k_im48, 48}, {k_im128, 128}}) {
+      const IconImage& want = expected[std::to_string(size) + "x" + std::to_string(size)];
+      if (want.empty()) continue;
+      std::vector<uint8_t> mask = mask_opacity(f.slots[slot]);
+      ASSERT_EQ(mask.size(), size_t(size * size)) << size;
+      int wrong = 0;
+      for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) wrong += mask[size_t(y * size + x)] != (want.at(x, y)[3] >= 128 ? 255 : 0);
+      EXPECT_EQ(wrong, 0) << "pixels of the " << size << " mask";
+    }
+  };
+  {
+    IconFamily f;
+    ASSERT_EQ(open_icon_file(f, dir.str("bitmap-then-png.ico")), k_kind_ico);
+    std::map<std::string, IconImage> expected{{"128x128", pngs["128x128x32"]}};
+    expect_masks(f, expected);
+  }
   for (const char* name : {"rising.ico", "mixed.ico"}) {
     SCOPED_TRACE(name);
     auto pillow = iconkit::read_with_pillow(dir.str(name), dir.str(std::string(name) + "_pil"));
@@ -208,6 +231,7 @@ TEST(Fidelity, EachSlotTakesTheImageOfItsOwnSizeWhateverTheOrder) {
     ASSERT_EQ(open_icon_file(f, dir.str(name)), k_kind_ico);
     // The 24 and 64 images have no slot of their own, the 256 one is larger than any: nothing to say.
     EXPECT_TRUE(log.lines().empty()) << log.lines()[0];
+    expect_masks(f, expected);
     expect_saved_family(f, expected, dir, std::string(name) + "_saved");
   }
 }

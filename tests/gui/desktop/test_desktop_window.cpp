@@ -4,6 +4,7 @@
 // bar's panels, the tool bar's names.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <wx/listctrl.h>
 #include <wx/statusbr.h>
@@ -408,7 +409,8 @@ TEST(DesktopWindow, DmgOfAnUnknownCompressionIsToldBeforeAnyQuestion) {
 // A damaged project: what is wrong in a sentence, its first faults, and the
 // offer of a look at it read-only. Declined, nothing opens; taken, the views
 // show what it holds (as the PC folder it came from holds it), every edit is
-// refused, and the file keeps every byte.
+// refused, and the file keeps every byte; a file far longer than its records
+// opens as soon.
 TEST(DesktopWindow, DamagedProjectIsToldAndOffersItsReadOnlyView) {
   PcFiles pc;
   std::string project = pc.dir.str("hurt.cvpr");
@@ -478,6 +480,16 @@ TEST(DesktopWindow, DamagedProjectIsToldAndOffersItsReadOnlyView) {
   f->run_command("Fermer1");
   EXPECT_EQ(testkit::sha256_of(project), before);
   EXPECT_FALSE(testkit::fs::exists(pc.dir.str("hurt.bak")));
+  // Its length set far past its records (a sparse file of some 700 GB), the
+  // view opens as soon and shows the same: what the views read stops at the
+  // first record that is no item.
+  ASSERT_EQ(::truncate(project.c_str(), off_t(1000000000) * off_t(k_project_record_size)), 0);
+  answer_forms({{"MessOui", "", ""}});
+  ASSERT_TRUE(f->open_document(project, 0));
+  answer_forms({});
+  pump(200);
+  EXPECT_EQ(list_names(f), (std::vector<std::string>{"hurt", "pc files"}));
+  f->run_command("Fermer1");
   close_window(f);
 }
 
