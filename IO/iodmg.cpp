@@ -18,13 +18,15 @@
 #include <libdeflate.h>
 #include <sched.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <zlib.h>
+
+#include <climits>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -48,10 +50,6 @@ constexpr size_t k_max_plist = 64u << 20;
 
 bool read_exact(int fd, void* buf, size_t n, uint64_t offset) {
   return pread_full(fd, buf, n, offset) == int64_t(n);
-}
-
-bool write_exact(int fd, const void* buf, size_t n, uint64_t offset) {
-  return pwrite_full(fd, buf, n, offset) == 0;
 }
 
 uint64_t file_size(int fd) {
@@ -359,6 +357,33 @@ int check_image_sums(int image_fd, const UdifPlan& plan, bool fork_tiled, uint32
   return 0;
 }
 
+// Writes the buffers one after the other from offset, the whole of each.
+bool write_gathered(int fd, std::vector<iovec>& iov, uint64_t offset) {
+  size_t first = 0;
+  while (first < iov.size()) {
+    int count = int(std::min<size_t>(iov.size() - first, IOV_MAX));
+    ssize_t n = pwritev(fd, &iov[first], count, off_t(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    offset += uint64_t(n);
+    for (size_t k = size_t(n); first < iov.size() && k > 0;) {
+      if (k >= iov[first].iov_len) {
+        k -= iov[first].iov_len;
+        ++first;
+      } else {
+        iov[first].iov_base = static_cast<uint8_t*>(iov[first].iov_base) + k;
+        iov[first].iov_len -= k;
+        k = 0;
+      }
+    }
+  }
+  return true;
+}
+
+// Decoded pieces go out in runs of up to this many bytes, one call each: a
+// run is kept well below the window, so decoders go on while it is written.
+constexpr uint64_t k_write_run = 4u << 20;
+
 int run_udif(int image_fd, UdifPlan& plan, int out_fd) {
   std::deque<Piece>& pieces = plan.pieces;
   ProgressSteps progress(plan.koly.sector_count);
@@ -369,34 +394,44 @@ int run_udif(int image_fd, UdifPlan& plan, int out_fd) {
 
   BufferPool pool;
   std::mutex m;
-  std::condition_variable cv;
-  size_t next_to_take = 0;    // next piece a worker may decode
+  // Each side waits on its own: a finished piece wakes the writer only when it
+  // is the one the writer waits for, and each piece written frees one place
+  // in the window for one decoder.
+  std::condition_variable writer_cv, worker_cv;
+  size_t next_to_take = 0;    // next piece a decoder may take
   size_t next_to_write = 0;   // next piece this thread writes
-  std::atomic<bool> failed{false};
-  const unsigned workers = udif_worker_count();
-  const size_t window = size_t(workers) * 3;  // decoded pieces waiting at most
+  bool writer_waiting = false;
+  bool failed = false;
+  // This thread writes on a core of its own: one decoder fewer than the cores
+  // (none on one core). While the piece it waits for is still being decoded
+  // it decodes the next one nobody has taken, so no core idles either way.
+  const unsigned cores = udif_worker_count();
+  const unsigned workers = cores - 1;
+  const size_t window = size_t(cores) * 4 + 4;  // pieces taken and not yet written, at most
+  auto may_take = [&] { return next_to_take < pieces.size() && next_to_take < next_to_write + window; };
+  auto decode = [&](size_t i) {
+    Piece& p = pieces[i];
+    return stores_data(p.chunk.type) ? decode_piece(image_fd, p, pool, plan.tables[p.table].crc, plan.data_crc) : 0;
+  };
 
   auto work = [&] {
     for (;;) {
       size_t i;
       {
         std::unique_lock lock(m);
-        cv.wait(lock, [&] {
-          return failed || next_to_take >= pieces.size() || next_to_take < next_to_write + window;
-        });
+        worker_cv.wait(lock, [&] { return failed || next_to_take >= pieces.size() || may_take(); });
         if (failed || next_to_take >= pieces.size()) return;
         i = next_to_take++;
       }
-      Piece& p = pieces[i];
-      int r = stores_data(p.chunk.type)
-                  ? decode_piece(image_fd, p, pool, plan.tables[p.table].crc, plan.data_crc)
-                  : 0;
+      int r = decode(i);
+      bool wake;
       {
         std::lock_guard lock(m);
-        p.result = r;
-        p.done = true;
+        pieces[i].result = r;
+        pieces[i].done = true;
+        wake = writer_waiting && i == next_to_write;
       }
-      cv.notify_all();
+      if (wake) writer_cv.notify_one();
     }
   };
   std::vector<std::thread> threads;
@@ -409,59 +444,99 @@ int run_udif(int image_fd, UdifPlan& plan, int out_fd) {
   uint64_t fork_at = plan.koly.data_fork_offset;
   bool fork_tiled = true;
   uint32_t fork_crc = 0;
-  for (; next_to_write < pieces.size(); ) {
-    Piece& p = pieces[next_to_write];
+  std::vector<iovec> iov;
+  while (next_to_write < pieces.size() && result == 0) {
+    // The next pieces in order that are ready: a run of stored data, or one zero piece.
+    size_t run_end;
     {
       std::unique_lock lock(m);
-      cv.wait(lock, [&] { return p.done; });
+      while (!pieces[next_to_write].done) {
+        if (may_take()) {
+          size_t i = next_to_take++;
+          lock.unlock();
+          int r = decode(i);
+          lock.lock();
+          pieces[i].result = r;
+          pieces[i].done = true;
+          continue;
+        }
+        writer_waiting = true;
+        writer_cv.wait(lock);
+        writer_waiting = false;
+      }
+      run_end = next_to_write + 1;
+      if (stores_data(pieces[next_to_write].chunk.type)) {
+        uint64_t bytes = pieces[next_to_write].data.size();
+        while (run_end < pieces.size() && pieces[run_end].done && pieces[run_end].result == 0 &&
+               stores_data(pieces[run_end].chunk.type) && bytes + pieces[run_end].data.size() <= k_write_run) {
+          bytes += pieces[run_end].data.size();
+          ++run_end;
+        }
+      }
     }
-    if (p.result != 0) {
-      result = p.result;
+    Piece& head = pieces[next_to_write];
+    if (head.result != 0) {
+      result = head.result;
       break;
     }
-    uint64_t n = p.chunk.sector_count * k_sector;
-    TableCheck& table = plan.tables[p.table];
-    if (stores_data(p.chunk.type)) {
-      if (!write_exact(out_fd, p.data.data(), p.data.size(), p.out_offset)) {
+    if (stores_data(head.chunk.type)) {
+      iov.clear();
+      for (size_t i = next_to_write; i < run_end; ++i) iov.push_back({pieces[i].data.data(), pieces[i].data.size()});
+      if (!write_gathered(out_fd, iov, head.out_offset)) {
         result = -1;
         break;
       }
-      pool.give(std::move(p.data));
-      if (table.crc) table.running = crc_append(table.running, p.out_crc, n);
-      if (plan.data_crc) {
-        if (p.chunk.compressed_offset == fork_at) {
-          fork_crc = crc_append(fork_crc, p.in_crc, p.chunk.compressed_length);
-          fork_at += p.chunk.compressed_length;
-        } else {
-          fork_tiled = false;
+      for (size_t i = next_to_write; i < run_end; ++i) {
+        Piece& p = pieces[i];
+        uint64_t n = p.chunk.sector_count * k_sector;
+        pool.give(std::move(p.data));
+        TableCheck& table = plan.tables[p.table];
+        if (table.crc) table.running = crc_append(table.running, p.out_crc, n);
+        if (plan.data_crc) {
+          if (p.chunk.compressed_offset == fork_at) {
+            fork_crc = crc_append(fork_crc, p.in_crc, p.chunk.compressed_length);
+            fork_at += p.chunk.compressed_length;
+          } else {
+            fork_tiled = false;
+          }
         }
+        written = p.out_offset + n;
       }
     } else {
+      uint64_t n = head.chunk.sector_count * k_sector;
+      TableCheck& table = plan.tables[head.table];
       // Ignored areas are zeros in the output but left out of the table's CRC-32.
-      if (table.crc && p.chunk.type == k_chunk_zero)
-        table.running = crc_append(table.running, crc_of_zero_sectors(p.chunk.sector_count), n);
+      if (table.crc && head.chunk.type == k_chunk_zero)
+        table.running = crc_append(table.running, crc_of_zero_sectors(head.chunk.sector_count), n);
       if (!sparse_ok) {
         for (uint64_t done = 0; done < n && result == 0;) {
-          size_t k = size_t(std::min<uint64_t>(zeros.size(), n - done));
-          if (!write_exact(out_fd, zeros.data(), k, p.out_offset + done)) result = -1;
+          iov.clear();
+          uint64_t k = 0;
+          while (done + k < n && k < k_write_run) {
+            size_t piece = size_t(std::min<uint64_t>(zeros.size(), n - done - k));
+            iov.push_back({const_cast<uint8_t*>(zeros.data()), piece});
+            k += piece;
+          }
+          if (!write_gathered(out_fd, iov, head.out_offset + done)) result = -1;
           done += k;
         }
         if (result) break;
       }
+      written = head.out_offset + n;
     }
-    written = p.out_offset + n;
     progress.at(written);
+    const size_t freed = run_end - next_to_write;
     {
       std::lock_guard lock(m);
-      ++next_to_write;
+      next_to_write = run_end;
     }
-    cv.notify_all();
+    for (size_t k = 0; k < freed && k < workers; ++k) worker_cv.notify_one();
   }
   {
     std::lock_guard lock(m);
     if (result != 0) failed = true;
   }
-  cv.notify_all();
+  worker_cv.notify_all();
   for (auto& t : threads) t.join();
   if (result != 0) return result;
   fork_tiled = fork_tiled && fork_at == plan.koly.data_fork_offset + plan.koly.data_fork_length;

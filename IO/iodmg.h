@@ -103,8 +103,9 @@ const char* udif_chunk_kind_name(uint32_t type);
 // Whatever the result, an existing output is otherwise left as it was.
 int expand_dmg_file(const char* image_path, const char* output_path);
 
-// How many decoding threads this process may run on: the CPUs of its affinity
-// mask, at most 16.
+// How many cores the expansion runs on: the CPUs of this process's affinity
+// mask, at most 16. One thread writes the output (and decodes while it would
+// wait); the others decode.
 unsigned udif_worker_count();
 
 // The base64 text of each <data> element of a property list, in order.

@@ -13,10 +13,12 @@
 
 uint32_t g_copied_items = 0;
 uint64_t g_copied_bytes = 0;
+uint32_t g_copy_batch = 0;
 
 void reset_copy_progress() {
   g_copied_items = 0;
   g_copied_bytes = 0;
+  ++g_copy_batch;
 }
 
 std::string count_copy_progress(const char* source, const char* target, uint64_t data_size,

@@ -16,6 +16,9 @@
 // bytes the copy method selected. Reset by the caller before a batch.
 extern uint32_t g_copied_items;
 extern uint64_t g_copied_bytes;
+// Copies started so far (each reset starts one): what a copy measures once,
+// such as the room left on the PC side, is measured afresh for the next.
+extern uint32_t g_copy_batch;
 void reset_copy_progress();
 // One more copied file: by copy_method & 7, 1 adds the data size, 2 the resource
 // size, 4 both. The text: 1123 with source and target, then 1122 with the count

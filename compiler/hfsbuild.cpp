@@ -543,8 +543,11 @@ int plan_hfs_catalog(CompileTree& tree, bool hfsplus, const std::string& volume_
   out.content_nodes = shape.nodes();
   // Room for edits of the volume later (a folder made, files copied in) without
   // growing the catalog: the engine starts an edit with four free nodes for each
-  // level and two more, and some more for the records the edits add.
-  out.spare_nodes = 4 * (uint32_t(shape.depth()) + 2) + 16 + out.content_nodes / 64;
+  // level and two more; beyond those, room for the records the edits add grows
+  // with the tree (a sixty-fourth of its nodes, twice up to 16), so that a
+  // small catalog is not mostly spare nodes.
+  out.spare_nodes = 4 * (uint32_t(shape.depth()) + 2) + std::min<uint32_t>(16, out.content_nodes / 64) +
+                    out.content_nodes / 64;
   return 0;
 }
 

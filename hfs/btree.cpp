@@ -202,14 +202,21 @@ std::vector<uint8_t> current_node_map(int i) {
   return bits;
 }
 
-void sort_cache() {
-  std::stable_sort(std::begin(g_node_cache), std::end(g_node_cache),
-                   [](const NodeCacheEntry& a, const NodeCacheEntry& b) { return a.hits > b.hits; });
+// Most hits first, equal counts in their order. The tables are sorted already
+// but for the one or two entries just changed: an insertion sort puts those in
+// place in one pass, with nothing allocated (a node is read per cache miss).
+template <typename Entry, size_t N>
+void sort_by_hits(Entry (&table)[N]) {
+  for (size_t i = 1; i < N; ++i) {
+    if (table[i].hits <= table[i - 1].hits) continue;
+    Entry moved = table[i];
+    size_t j = i;
+    for (; j > 0 && table[j - 1].hits < moved.hits; --j) table[j] = table[j - 1];
+    table[j] = moved;
+  }
 }
-void sort_candidates() {
-  std::stable_sort(std::begin(g_node_candidates), std::end(g_node_candidates),
-                   [](const NodeCandidate& a, const NodeCandidate& b) { return a.hits > b.hits; });
-}
+void sort_cache() { sort_by_hits(g_node_cache); }
+void sort_candidates() { sort_by_hits(g_node_candidates); }
 
 NodeCacheEntry* lookup_cached_node(uint32_t node) {
   if (node == 0) return nullptr;

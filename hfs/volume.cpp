@@ -186,7 +186,9 @@ int read_volume_to_file(int fd, uint64_t sector, uint64_t length) {
   if (g_volume.access_mode != 3) return 0;
   const uint32_t ss = g_volume.sector_size;
   uint64_t sectors = length / ss + (length % ss ? 1 : 0);
-  const uint32_t chunk_max = 64;
+  // Large pieces, but a buffer no larger than the fork: most forks are small.
+  const uint64_t per_mib = std::max<uint32_t>(1, (1u << 20) / ss);
+  const uint32_t chunk_max = uint32_t(std::clamp<uint64_t>(sectors, 1, per_mib));
   bool bar = sectors > chunk_max;
   if (bar) show_progress_bar(int(sectors / chunk_max + 1));
   std::vector<uint8_t> buf(size_t(chunk_max) * ss);

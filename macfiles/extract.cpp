@@ -148,6 +148,46 @@ int create_new(const std::string& path, int& fd) {
   return fd >= 0 ? 0 : -1;
 }
 
+// The room left on the PC side, measured once a copy (and again when it runs
+// low, or in a folder on another file system than the one measured): the
+// free bytes then, less what the copy has written since, each file counted
+// in whole blocks with one more block for its folder entry and encodings.
+struct PcRoom {
+  uint32_t batch = ~0u;  // the copy it was measured for
+  dev_t dev = 0;         // the file system measured
+  uint64_t left = 0;
+  uint64_t block = 4096;
+  bool known = false;
+};
+PcRoom g_room;
+// The file system of g_extract.folder when extract_folder entered it: 0 not known.
+dev_t g_folder_dev = 0;
+
+bool pc_room_for(uint64_t bytes) {
+  const std::string folder = g_extract.folder.empty() ? "." : g_extract.folder;
+  const uint64_t cost = (bytes / g_room.block + 2) * g_room.block;
+  // Low: the file would leave less than 64 MiB of what was measured.
+  const uint64_t margin = uint64_t(64) << 20;
+  bool fresh = g_room.known && g_room.batch == g_copy_batch &&
+               (g_folder_dev == 0 || g_folder_dev == g_room.dev) && g_room.left > cost + margin;
+  if (!fresh) {
+    SpaceInfo space;
+    if (free_space(folder, space) != 0) {  // not measurable: the writes will tell
+      g_room.known = false;
+      return true;
+    }
+    struct stat st;
+    g_room.dev = g_folder_dev ? g_folder_dev : (::stat(folder.c_str(), &st) == 0 ? st.st_dev : 0);
+    g_room.batch = g_copy_batch;
+    g_room.left = space.free_bytes;
+    g_room.block = space.block_size ? space.block_size : 4096;
+    g_room.known = true;
+    if (space.free_bytes <= bytes) return false;
+  }
+  g_room.left = g_room.left > cost ? g_room.left - cost : 0;
+  return true;
+}
+
 }  // namespace
 
 MacFile mac_meta_of(const CatalogItem& item) {
@@ -248,6 +288,12 @@ int create_pc_file_for_mac_name(const std::string& folder, const std::string& na
     if (!long_path_fits(drive, where, base, extension)) return -1;
   }
   path = where + base + extension;
+  // Created at once when the name is free (the usual case); else what is there decides.
+  if (create_new(path, fd) == 0) return 0;
+  if (errno != EEXIST) {
+    report_open_error(path.c_str());
+    return -1;
+  }
   struct stat st;
   if (lstat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
@@ -291,9 +337,7 @@ int extract_file(const CatalogItem& item) {
     return 0;
   }
 
-  SpaceInfo space;
-  if (free_space(g_extract.folder.empty() ? "." : g_extract.folder, space) == 0 &&
-      space.free_bytes <= data.length + rsrc.length) {
+  if (!pc_room_for(data.length + rsrc.length)) {
     show_message(ui_text(1073).c_str());
     return -1;
   }
@@ -393,16 +437,21 @@ int extract_file(const CatalogItem& item) {
 int extract_folder(const CatalogItem& folder) {
   std::string pc = join(g_extract.folder, pc_folder_name_for_mac_name(utf8_name(folder)));
   struct stat st;
+  // A folder made here lies on its parent's file system; one found may be a mount.
+  dev_t dev = g_folder_dev;
   if (lstat(pc.c_str(), &st) == 0) {
     if (!S_ISDIR(st.st_mode)) {  // a file or a link in the way: never written through
       report_open_error(pc.c_str());
       return 0;
     }
+    dev = st.st_dev;
   } else if (::mkdir(pc.c_str(), 0755) != 0) {
     report_open_error(pc.c_str());
     return 0;
   }
   std::string saved = g_extract.folder;
+  const dev_t saved_dev = g_folder_dev;
+  g_folder_dev = dev;
   g_extract.folder = pc;
   std::vector<CatalogItem> items;
   int rc = list_folder(folder.id, items) == 0 ? 0 : -1;
@@ -415,13 +464,17 @@ int extract_folder(const CatalogItem& folder) {
     if (rc != 0) break;
   }
   g_extract.folder = saved;
+  g_folder_dev = saved_dev;
   return rc;
 }
 
 int extract_item(const CatalogItem& item) { return item.is_folder ? extract_folder(item) : extract_file(item); }
 
 int extract_folder_contents(uint32_t folder_id, const std::string& pc_folder) {
+  ++g_copy_batch;  // a copy of its own
   std::string saved = g_extract.folder;
+  const dev_t saved_dev = g_folder_dev;
+  g_folder_dev = 0;
   g_extract.folder = pc_folder;
   std::vector<CatalogItem> items;
   int rc = list_folder(folder_id, items) == 0 ? 0 : -1;
@@ -434,5 +487,6 @@ int extract_folder_contents(uint32_t folder_id, const std::string& pc_folder) {
     if (rc != 0) break;
   }
   g_extract.folder = saved;
+  g_folder_dev = saved_dev;
   return rc;
 }

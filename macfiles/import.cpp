@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "IO/bigendian.h"
 #include "IO/charsets.h"
@@ -43,8 +44,41 @@ int g_truncation_answer = 0;
 
 namespace {
 
+// The first bytes of the PC file being imported, read once: they tell its
+// kind, and a small file's fork is written from them without reading it again.
+struct FileHead {
+  int fd = -1;
+  size_t length = 0;
+  uint8_t bytes[4096];
+};
+FileHead g_head;
+
 // All n bytes at offset, or false.
-bool read_at(int fd, void* buf, size_t n, uint64_t offset) { return pread_full(fd, buf, n, offset) == int64_t(n); }
+bool read_at(int fd, void* buf, size_t n, uint64_t offset) {
+  if (fd == g_head.fd && offset <= g_head.length && n <= g_head.length - offset) {
+    std::memcpy(buf, g_head.bytes + offset, n);
+    return true;
+  }
+  return pread_full(fd, buf, n, offset) == int64_t(n);
+}
+
+// The folder whose entries are being imported, and the "._" names among them:
+// a file of that folder has an AppleDouble companion only when its "._" name
+// is there, so most files need no look for one.
+struct ListedFolder {
+  std::string prefix;  // the folder's path with its slash
+  std::unordered_set<std::string> dot_names;
+  bool active = false;
+};
+ListedFolder g_listed;
+
+bool may_have_companion(const std::string& path) {
+  if (!g_listed.active || path.size() <= g_listed.prefix.size() ||
+      path.compare(0, g_listed.prefix.size(), g_listed.prefix) != 0 ||
+      path.find('/', g_listed.prefix.size()) != std::string::npos)
+    return true;
+  return g_listed.dot_names.count("._" + path.substr(g_listed.prefix.size())) != 0;
+}
 
 struct Fd {
   int fd = -1;
@@ -113,10 +147,10 @@ void add_valence(int delta, uint32_t folder_id, uint32_t parent_id) {
 }
 
 // An item of the name already in the folder: a folder stops the file (1); a
-// file is replaced when the user agrees (0) or kept (1).
-int make_room_for(const std::string& name, uint32_t parent_id, uint32_t parent_parent_id) {
+// file is replaced when the user agrees (0) or kept (1). mac: the name as the
+// volume stores it (hfs_name_for_pc_name or hfsplus_name_for_pc_name of name).
+int make_room_for(const std::string& name, const std::string& mac, uint32_t parent_id, uint32_t parent_parent_id) {
   const bool plus = g_volume.is_hfsplus != 0;
-  std::string mac = plus ? hfsplus_name_for_pc_name(name) : hfs_name_for_pc_name(name);
   int type = plus ? hfsplus_item_type(mac.c_str(), parent_id) : hfs_item_type(mac, parent_id);
   if (type == 0) return 0;
   if (type == 1) {
@@ -136,14 +170,13 @@ bool fork_has_bundle(const ImportFork& f) {
   return has_bundle_resource(bytes) == 1;
 }
 
-MacFile meta_for_plain(const std::string& path, int fd) {
+MacFile meta_for_plain(const std::string& path, const struct stat& st) {
   MacFile m;
   m.name = leaf_of(path);
   std::string sig = type_creator_for_filename(m.name);
   std::memcpy(m.type.data(), sig.data(), 4);
   std::memcpy(m.creator.data(), sig.data() + 4, 4);
-  struct stat st;
-  if (fstat(fd, &st) == 0) m.create_date = m.modify_date = unix_to_mac_date(st.st_mtime, true);
+  m.create_date = m.modify_date = unix_to_mac_date(st.st_mtime, true);
   return m;
 }
 
@@ -293,18 +326,32 @@ std::string hfs_name_for_pc_name(const std::string& name) {
   return mac.substr(0, 31 - ext.size()) + ext;
 }
 
-int classify_pc_file(const std::string& path) {
-  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (f.fd < 0) return k_import_plain;
-  if (is_macbinary_file(f.fd)) return ask_remembered(g_macbinary_answer, 1258, path) ? k_import_macbinary : k_import_plain;
-  if (is_binhex_file(f.fd)) return ask_remembered(g_binhex_answer, 1259, path) ? k_import_binhex : k_import_plain;
-  uint8_t magic[4];
-  if (pread(f.fd, magic, 4, 0) == 4 && is_applesingle_header({magic, 4})) return k_import_applesingle;
-  if (has_appledouble_sidecar(path)) return k_import_appledouble;
+namespace {
+
+// The kind of an open PC file of size bytes, from one read of its first bytes
+// (MacBinary, BinHex and AppleSingle all show themselves there).
+int classify_open_file(int fd, const std::string& path, uint64_t size) {
+  uint8_t head[128];
+  size_t n = size_t(std::min<uint64_t>(size, sizeof head));
+  if (!read_at(fd, head, n, 0)) n = 0;
+  if (n == sizeof head && is_macbinary_header(head, int64_t(size)))
+    return ask_remembered(g_macbinary_answer, 1258, path) ? k_import_macbinary : k_import_plain;
+  if (n > 0 && has_binhex_banner({head, n}))
+    return ask_remembered(g_binhex_answer, 1259, path) ? k_import_binhex : k_import_plain;
+  if (n >= 4 && is_applesingle_header({head, 4})) return k_import_applesingle;
+  if (may_have_companion(path) && has_appledouble_sidecar(path)) return k_import_appledouble;
   // Only TrueType files have a conversion; a .pfb is copied as it is.
   if (pc_font_kind(path) == 2 && is_pc_font_file(path) == 2) return k_import_font_ttf;
   if (has_resource_fork_stream(path)) return k_import_streams;
   return k_import_plain;
+}
+
+}  // namespace
+
+int classify_pc_file(const std::string& path) {
+  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (f.fd < 0) return k_import_plain;
+  return classify_open_file(f.fd, path, size_of(f.fd));
 }
 
 int64_t hfs_blocks_for_bytes(uint64_t bytes, uint64_t& physical, uint32_t free_blocks) {
@@ -342,16 +389,19 @@ int write_fork_extents(const ImportFork& fork, uint32_t blocks, int max_extents,
     extents.push_back({start, count});
     missing -= count;
   }
-  // The bytes, run after run; the end of the last block is zero.
+  // The bytes, run after run; the end of the last block is zero. The buffer
+  // is kept from fork to fork, sized for the largest so far (at most 1 MiB).
   const uint64_t bs = g_volume.block_size;
-  std::vector<uint8_t> buf(1 << 20);
+  static thread_local std::vector<uint8_t> buf;
+  const size_t wanted = size_t(std::min<uint64_t>(1u << 20, uint64_t(blocks) * bs));
+  if (buf.size() < wanted) buf.resize(wanted);
   uint64_t done = 0;
   for (const ImportExtent& e : extents) {
     uint64_t run_bytes = uint64_t(e.count) * bs, at = 0;
     while (at < run_bytes) {
       size_t chunk = size_t(std::min<uint64_t>(buf.size(), run_bytes - at));
       size_t want = size_t(std::min<uint64_t>(chunk, fork.length > done ? fork.length - done : 0));
-      std::memset(buf.data() + want, 0, chunk - want);
+      if (want < chunk) std::memset(buf.data() + want, 0, chunk - want);
       if (want && !read_at(fork.fd, buf.data(), want, off_t(fork.offset + done))) {
         give_back();
         show_message(format_text(ui_text(1385).c_str(), "").c_str());
@@ -375,7 +425,8 @@ int write_file_forks(const MacFile& meta_in, const ImportFork& data, const Impor
   const bool plus = g_volume.is_hfsplus != 0;
   MacFile meta = meta_in;
   if (!settle_hfs_name(meta.name, parent_id)) return -1;
-  int room = make_room_for(meta.name, parent_id, parent_parent_id);
+  const std::string stored = plus ? hfsplus_name_for_pc_name(meta.name) : hfs_name_for_pc_name(meta.name);
+  int room = make_room_for(meta.name, stored, parent_id, parent_parent_id);
   if (room != 0) return room;
   show_copy_progress(shorten_path_for_display(source.empty() ? meta.name : source, 25).c_str(), meta.name.c_str(),
                      data.length, resource.length);
@@ -432,7 +483,7 @@ int write_file_forks(const MacFile& meta_in, const ImportFork& data, const Impor
     std::vector<uint8_t> rec(HfsPlusCatalogFile::k_size);
     encode(f, MutByteSpan(rec.data(), rec.size()));
     HfsPlusCatalogKey key;
-    HFSUniStr255 u = utf8_to_unistr(hfsplus_name_for_pc_name(meta.name));
+    HFSUniStr255 u = utf8_to_unistr(stored);
     key.parent_id = parent_id;
     key.name_length = u.length;
     for (int i = 0; i < u.length; ++i) key.name[i] = u.unicode[i];
@@ -470,7 +521,7 @@ int write_file_forks(const MacFile& meta_in, const ImportFork& data, const Impor
     if (!rsrc_ext.empty()) f.rsrc_start_block = uint16_t(rsrc_ext[0].start);
     std::vector<uint8_t> rec(HfsCatalogFile::k_size);
     encode(f, MutByteSpan(rec.data(), rec.size()));
-    std::string mac = hfs_name_for_pc_name(meta.name);
+    const std::string& mac = stored;
     HfsCatalogKey key;
     key.parent_id = parent_id;
     key.name_length = uint8_t(mac.size());
@@ -515,14 +566,24 @@ bool is_companion_of_sibling(const std::string& path) {
 }  // namespace
 
 int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id) {
-  int kind = classify_pc_file(path);
   Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  if (f.fd < 0) {
+  struct stat st;
+  if (f.fd < 0 || fstat(f.fd, &st) != 0) {
     report_open_error(path.c_str());
     return -1;
   }
-  const uint64_t size = size_of(f.fd);
-  MacFile meta = meta_for_plain(path, f.fd);
+  const uint64_t size = uint64_t(st.st_size);
+  // The file's first bytes, read once for its kind and, when small, its fork.
+  struct HeadGuard {
+    ~HeadGuard() { g_head.fd = -1; }
+  } head_guard;
+  ssize_t got = pread(f.fd, g_head.bytes, size_t(std::min<uint64_t>(size, sizeof g_head.bytes)), 0);
+  if (got >= 0) {
+    g_head.fd = f.fd;
+    g_head.length = size_t(got);
+  }
+  int kind = classify_open_file(f.fd, path, size);
+  MacFile meta = meta_for_plain(path, st);
   int rc = 0;
   switch (kind) {
     case k_import_macbinary:
@@ -629,15 +690,24 @@ int import_folder(const std::string& path, uint32_t parent_id, uint32_t parent_p
   if (!settle_hfs_name(name, parent_id)) return -1;
   int64_t id = create_folder(name, parent_id, parent_parent_id);
   if (id <= 0) return -1;
-  std::vector<FolderEntry> entries;
-  if (list_folder(path, entries) != 0) return 255;
-  std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  // Each entry is looked at once, by import_pc_item: the listing gives names alone.
+  std::vector<std::string> names;
+  if (list_folder_names(path, names) != 0) return 255;
+  ListedFolder listed;
+  listed.prefix = append_slash(path);
+  listed.active = true;
+  for (const std::string& n : names)
+    if (n.size() > 2 && n.compare(0, 2, "._") == 0) listed.dot_names.insert(n);
+  std::swap(listed, g_listed);  // the parent's listing is back on every way out
+  struct Restore {
+    ListedFolder& saved;
+    ~Restore() { std::swap(saved, g_listed); }
+  } restore{listed};
   const int imported_before = g_import_count;
   int rc = 0;
-  for (const FolderEntry& e : entries) {
+  for (const std::string& n : names) {
     if (escape_abort_requested()) return -std::max(1, g_import_count - imported_before);
-    std::string child = append_slash(path) + e.name;
-    rc = import_pc_item(child, uint32_t(id), parent_id);
+    rc = import_pc_item(g_listed.prefix + n, uint32_t(id), parent_id);
     if (rc < 0) break;
   }
   return rc;

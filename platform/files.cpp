@@ -201,8 +201,12 @@ int file_times(const std::string& path, int64_t& created, int64_t& modified) {
   return 0;
 }
 
-int list_folder(const std::string& folder, std::vector<FolderEntry>& out) {
-  out.clear();
+namespace {
+
+// Calls each(folder_fd, name) for every entry of folder but "." and "..".
+// 0, or -1 with errno set when the folder cannot be read.
+template <typename Each>
+int each_folder_entry(const std::string& folder, Each each) {
   int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd < 0) return -1;
   DIR* dir = fdopendir(dfd);
@@ -212,28 +216,7 @@ int list_folder(const std::string& folder, std::vector<FolderEntry>& out) {
   }
   errno = 0;
   while (struct dirent* de = readdir(dir)) {
-    if (!strcmp(de->d_name, ".") || !strcmp(de->d_name, "..")) continue;
-    FolderEntry e;
-    e.name = de->d_name;
-    struct stat st {};
-    if (fstatat(dfd, de->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-    bool link = S_ISLNK(st.st_mode);
-    if (link) {
-      struct stat target {};
-      if (fstatat(dfd, de->d_name, &target, 0) != 0) {
-        e.kind = EntryKind::other;  // dangling link
-        out.push_back(std::move(e));
-        continue;
-      }
-      st = target;
-    }
-    if (S_ISDIR(st.st_mode)) e.kind = link ? EntryKind::link_to_folder : EntryKind::folder;
-    else if (S_ISREG(st.st_mode)) e.kind = EntryKind::file;
-    else e.kind = EntryKind::other;
-    if (e.kind == EntryKind::file) e.size = static_cast<uint64_t>(st.st_size);
-    e.modified = st.st_mtime;
-    e.read_only = faccessat(dfd, de->d_name, W_OK, 0) != 0;
-    out.push_back(std::move(e));
+    if (strcmp(de->d_name, ".") != 0 && strcmp(de->d_name, "..") != 0) each(dfd, de->d_name);
     errno = 0;
   }
   int err = errno;
@@ -242,7 +225,45 @@ int list_folder(const std::string& folder, std::vector<FolderEntry>& out) {
     errno = err;
     return -1;
   }
+  return 0;
+}
+
+}  // namespace
+
+int list_folder(const std::string& folder, std::vector<FolderEntry>& out) {
+  out.clear();
+  int rc = each_folder_entry(folder, [&](int dfd, const char* name) {
+    FolderEntry e;
+    e.name = name;
+    struct stat st {};
+    if (fstatat(dfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;  // gone meanwhile
+    bool link = S_ISLNK(st.st_mode);
+    if (link) {
+      struct stat target {};
+      if (fstatat(dfd, name, &target, 0) != 0) {
+        e.kind = EntryKind::other;  // dangling link
+        out.push_back(std::move(e));
+        return;
+      }
+      st = target;
+    }
+    if (S_ISDIR(st.st_mode)) e.kind = link ? EntryKind::link_to_folder : EntryKind::folder;
+    else if (S_ISREG(st.st_mode)) e.kind = EntryKind::file;
+    else e.kind = EntryKind::other;
+    if (e.kind == EntryKind::file) e.size = static_cast<uint64_t>(st.st_size);
+    e.modified = st.st_mtime;
+    e.read_only = faccessat(dfd, name, W_OK, 0) != 0;
+    out.push_back(std::move(e));
+  });
+  if (rc != 0) return -1;
   std::sort(out.begin(), out.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return 0;
+}
+
+int list_folder_names(const std::string& folder, std::vector<std::string>& out) {
+  out.clear();
+  if (each_folder_entry(folder, [&](int, const char* name) { out.emplace_back(name); }) != 0) return -1;
+  std::sort(out.begin(), out.end());
   return 0;
 }
 

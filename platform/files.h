@@ -74,6 +74,9 @@ struct FolderEntry {
 };
 // Every entry of folder except "." and "..", sorted by name (bytes).
 int list_folder(const std::string& folder, std::vector<FolderEntry>& out);  // 0 / -1
+// The names alone, sorted likewise, without a look at each entry: for walkers
+// that look at each entry themselves.
+int list_folder_names(const std::string& folder, std::vector<std::string>& out);  // 0 / -1
 
 // Name matching as the Windows find functions do it: '*' any run, '?' one
 // character, letters compared without case, and a pattern ending in ".*" also

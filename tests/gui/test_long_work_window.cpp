@@ -127,7 +127,8 @@ TEST(LongWork, BusyCursorShowsOverTheWindowWhileTheWorkLasts) {
 TEST(LongWork, EscapeStopsCopiesOntoAndOffTheVolumeCleanly) {
   REQUIRE_TOOL("hformat");
   testkit::TempDir dir;
-  const int n = 1500;
+  // Enough files that the copy outlasts the start of the key's presser.
+  const int n = 4000;
   make_folder(dir.str("kept"), n);
   make_folder(dir.str("stopped"), n);
   std::string img = dir.str("window.hfs");
