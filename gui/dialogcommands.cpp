@@ -256,12 +256,14 @@ void delete_command() {
     if (g_main_views) g_main_views->show_item(next, 0);
     return;
   }
-  std::vector<ItemRef> items = items_of_selection(f, selected_rows(), uint32_t(current_folder_of_mode(mode)));
+  std::vector<FileTableEntry> rows = selected_rows();
+  std::vector<ItemRef> items = items_of_selection(f, rows, uint32_t(current_folder_of_mode(mode)));
   if (items.empty()) return;
   begin_project_edit(f);
   int deleted = delete_project_items(f, items);
   finish_project_command(f, isoplus, 0);
-  if (deleted > 0) refresh_views();
+  if (deleted == 0) return;
+  refresh_keeping_rows(current_folder_of_mode(mode), rows);  // the rows kept stay selected
 }
 
 void new_folder_command() {
