@@ -21,6 +21,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/compile/progresslogic.h"
+#include "gui/forms/accessibility.h"
 #include "gui/menumodel.h"
 #include "platform/files.h"
 
@@ -213,6 +214,7 @@ std::string shown_help_page() {
 wxWindow* add_help_button(wxDialog& form, int topic) {
   auto* help = new wxBitmapButton(&form, wxID_HELP, wxArtProvider::GetBitmap(wxART_HELP, wxART_BUTTON));
   help->SetToolTip(tr(2329));
+  set_accessible_name(help, tr(2329));  // announced by what it does, as its tooltip says
   help->SetName("Aide");
   help->Bind(wxEVT_BUTTON, [topic](wxCommandEvent&) { show_help_topic(topic); });
   form.Bind(wxEVT_CHAR_HOOK, [topic](wxKeyEvent& e) {
