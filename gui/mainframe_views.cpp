@@ -238,6 +238,7 @@ void MainFrame::clear_views() {
   selecting_ = true;
   tree_->DeleteAllItems();
   selecting_ = false;
+  tree_->UnsetToolTip();  // the name of an item that is gone
   list_->SetItemState(-1, 0, wxLIST_STATE_SELECTED);
   rows_.clear();
   list_->SetItemCount(0);

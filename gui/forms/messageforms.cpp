@@ -10,6 +10,7 @@
 #include <wx/html/helpctrl.h>
 #include <wx/intl.h>
 #include <wx/toolbar.h>
+#include <wx/treectrl.h>
 #include <wx/tooltip.h>
 #include <wx/translation.h>
 #include <wx/weakref.h>
@@ -124,7 +125,10 @@ class CoveredTooltips {
       }
     }
     if (wxToolTip* tip = w->GetToolTip()) {
-      windows_.push_back({wxWindowRef(w), tip->GetTip()});
+      // A tree's tooltip is the name of the item the pointer was on (a name
+      // cut by the tree's width): it is made again as the pointer moves over
+      // an item, and given back it would float wherever the pointer is now.
+      if (!dynamic_cast<wxTreeCtrl*>(w)) windows_.push_back({wxWindowRef(w), tip->GetTip()});
       w->UnsetToolTip();
     }
     for (wxWindow* child : w->GetChildren())
