@@ -73,7 +73,7 @@ std::string type_text(const FileTableEntry& e);
 // caption room for its sort arrow.
 struct ColumnFit {
   int padding = 12, image = 22, arrow = 16;
-  size_t max_rows = 5000;
+  size_t max_rows = 1000;
 };
 std::array<int, k_list_columns> content_column_widths(const std::vector<FileTableEntry>& rows,
                                                       const std::function<int(const std::string&)>& text_width,
