@@ -5,7 +5,6 @@
 #include <wx/button.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
-#include <wx/display.h>
 #include <wx/dnd.h>
 #include <wx/imaglist.h>
 #include <wx/menu.h>
