@@ -258,6 +258,8 @@ WindowPlacement read_window_placement() {
   return r;
 }
 
+bool window_placement_saved() { return !read_default("Rect", 128).empty(); }
+
 void save_window_placement(const WindowPlacement& r) {
   write_default("Rect", std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.width) +
                             "," + std::to_string(r.height) + "," + std::to_string(r.panel));

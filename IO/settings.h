@@ -110,6 +110,8 @@ struct WindowPlacement {
   int left = 50, top = 50, width = 700, height = 450, panel = 120;
 };
 WindowPlacement read_window_placement();
+// Whether "Rect" holds a placement (none at a first start).
+bool window_placement_saved();
 void save_window_placement(const WindowPlacement& r);
 
 // Registers a document type: files ending in extension (".cvpr") are of class

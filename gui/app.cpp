@@ -13,6 +13,7 @@
 #include "IO/uitext.h"
 #include "compiler/commands.h"
 #include "gui/commandline.h"
+#include "gui/forms/accessibility.h"
 #include "gui/forms/messageforms.h"
 #include "gui/guithread.h"
 #include "gui/mainframe.h"
@@ -32,6 +33,7 @@ bool CorvaneApp::OnInit() {
   SetAppName("Corvane");
   wxInitAllImageHandlers();
   set_gui_thread(post_with_call_after);
+  cut_long_insertions();
   auto* frame = new MainFrame(&g_instance_channel);
   wxIconBundle icons;  // the installed program's own icon, at each size it comes in
   for (const std::string& file : installed_icon_files("corvane")) icons.AddIcon(wxString::FromUTF8(file));

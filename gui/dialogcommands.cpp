@@ -52,6 +52,17 @@ std::string current_document() { return g_main_frame ? g_main_frame->document_pa
 
 void status(int prefix, int text) { show_status_text(ui_text(prefix).c_str(), text ? ui_text(text).c_str() : nullptr); }
 
+// What a compile left out, gone from the PC disk, is marked missing in the
+// project, and the views show it so.
+void mark_left_out_items(bool isoplus) {
+  FILE* f = mode_project(isoplus ? k_mode_isoplus : k_mode_project);
+  if (!f || g_compile_left_out.empty()) return;
+  begin_project_edit(f);
+  int marked = mark_items_missing(f, g_compile_left_out);
+  finish_project_command(f, isoplus, 0);
+  if (marked > 0) refresh_views();
+}
+
 void compile_command(bool isoplus) {
   // A compile that runs, or whose abort is pending, is only asked to stop.
   if (!compile_idle()) {
@@ -146,10 +157,11 @@ void compile_command(bool isoplus) {
   progress->Show();
   progress->start(general_bar_range(root.total_sectors), description);
   wxBeginBusyCursor();
-  bool started = start_compile(request, [progress, description](int result) {
+  bool started = start_compile(request, [progress, description, isoplus](int result) {
     wxEndBusyCursor();
     progress->finish();
     if (g_main_frame) g_main_frame->update_commands();
+    if (result == k_items_left_out) mark_left_out_items(isoplus);
     if (result == 0) show_message(compile_success_text(description).c_str());
     else if (result == k_items_left_out) show_message(compile_left_out_text(g_compile_left_out).c_str());
     else show_message(ui_text(result == -2 ? 1395 : 6211).c_str());
@@ -256,12 +268,14 @@ void delete_command() {
     if (g_main_views) g_main_views->show_item(next, 0);
     return;
   }
-  std::vector<ItemRef> items = items_of_selection(f, selected_rows(), uint32_t(current_folder_of_mode(mode)));
+  std::vector<FileTableEntry> rows = selected_rows();
+  std::vector<ItemRef> items = items_of_selection(f, rows, uint32_t(current_folder_of_mode(mode)));
   if (items.empty()) return;
   begin_project_edit(f);
   int deleted = delete_project_items(f, items);
   finish_project_command(f, isoplus, 0);
-  if (deleted > 0) refresh_views();
+  if (deleted == 0) return;
+  refresh_keeping_rows(current_folder_of_mode(mode), rows);  // the rows kept stay selected
 }
 
 void new_folder_command() {

@@ -365,6 +365,7 @@ void MainFrame::set_captions() {
   }
   list_->Refresh();  // the Type column's "Folder" is a text of the table too
   set_status_panels();
+  fit_to_contents();  // captions of the other language may be wider
 }
 
 void MainFrame::update_commands() {
@@ -672,7 +673,10 @@ void MainFrame::poll_handover() {
 // --- start-up and shut-down -----------------------------------------------------------------------------
 void MainFrame::restore_placement() {
   WindowPlacement r = read_window_placement();
+  fit_window_ = fit_tree_ = !window_placement_saved();
+  fit_columns_ = !list_column_widths_saved();
   SetSize(r.left, r.top, std::max(r.width, 480), std::max(r.height, 320));
+  fitted_width_ = GetSize().x;
   set_tree_width(r.panel);  // 0 hides the folder tree
   load_list_column_widths();
   apply_column_widths();

@@ -115,6 +115,8 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
  private:
   // The width a list column is shown at (a date column made to hold a date).
   int shown_column_width(int column) const;
+  void fit_to_contents();
+  int tree_content_width() const;
   InstanceChannel* channel_;
   wxTimer handover_timer_;
   HandoverInbox handovers_;
@@ -140,6 +142,10 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   int menus_open_ = 0;           // menus of the bar shown now (the paste then follows the clipboard)
   bool drop_on_ = false;
   int tree_width_ = 180;
+  // A first start (no placement or widths saved): the window, the folder tree
+  // and the columns take the room their contents need, until the user sizes them.
+  bool fit_window_ = false, fit_tree_ = false, fit_columns_ = false;
+  int fitted_width_ = 0;  // the window's width as last fitted
 
   int mode_index() const;
   UiState ui_state() const;

@@ -9,6 +9,7 @@
 #include <wx/imaglist.h>
 #include <wx/menu.h>
 #include <wx/splitter.h>
+#include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "IO/settings.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/project.h"
@@ -165,6 +167,15 @@ void MainFrame::build_views() {
   list_->Bind(wxEVT_LIST_END_LABEL_EDIT, &MainFrame::on_list_end_edit, this);
   list_->Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) { show_popup(false); });
   split_->Bind(wxEVT_SPLITTER_SASH_POS_CHANGING, &MainFrame::on_splitter_changing, this);
+  // Sized by the user: the sizes are theirs from then on.
+  split_->Bind(wxEVT_SPLITTER_SASH_POS_CHANGED, [this](wxSplitterEvent& e) {
+    e.Skip();
+    fit_tree_ = false;
+  });
+  list_->Bind(wxEVT_LIST_COL_END_DRAG, [this](wxListEvent& e) {
+    e.Skip();
+    fit_columns_ = false;
+  });
   // The paste item follows the clipboard, which is asked only as a menu opens.
   Bind(wxEVT_MENU_OPEN, [this](wxMenuEvent& e) {
     e.Skip();
@@ -226,6 +237,7 @@ void MainFrame::clear_views() {
   selecting_ = true;
   tree_->DeleteAllItems();
   selecting_ = false;
+  tree_->UnsetToolTip();  // the name of an item that is gone
   list_->SetItemState(-1, 0, wxLIST_STATE_SELECTED);
   rows_.clear();
   list_->SetItemCount(0);
@@ -320,6 +332,7 @@ void MainFrame::show_folder(int32_t folder) {
   list_->ShowSortIndicator(0, true);
   list_->Refresh();
   show_counts(r.folders, r.files);
+  fit_to_contents();
   schedule_update_commands();
   if (r.damaged) show_message(format_text(ui_text(6132).c_str(), r.message.c_str()).c_str());
 }
@@ -361,7 +374,10 @@ void MainFrame::on_tree_expanding(wxTreeEvent& e) {
   if (add_children(node) == 0) {
     tree_->SetItemHasChildren(node, false);
     e.Veto();
+    return;
   }
+  // The new names are measured once the node is open.
+  CallAfter([this] { fit_to_contents(); });
 }
 
 void MainFrame::on_tree_collapsing(wxTreeEvent& e) {
@@ -675,6 +691,72 @@ int MainFrame::shown_column_width(int column) const {
   wxClientDC dc(list_);
   dc.SetFont(list_->GetFont());
   return std::max(width, dc.GetTextExtent(wxString::FromUTF8(format_mac_date(0xE0000000u, false))).x + 16);
+}
+
+namespace {
+constexpr int k_widest_fitted_column = 420;  // a 255-character name is not shown whole
+constexpr int k_built_in_tree_width = WindowPlacement().panel;
+}
+
+// The room the folder tree's shown names take, from the left edge: each level
+// is indented by one step more, after the expander's step, the spacing, the
+// image and its margin (as the tree lays its items out).
+int MainFrame::tree_content_width() const {
+  wxTreeItemId root = tree_->GetRootItem();
+  if (!root.IsOk()) return 0;
+  wxClientDC dc(tree_);
+  dc.SetFont(tree_->GetFont());
+  const int indent = int(tree_->GetIndent()), lead = int(tree_->GetSpacing()) + 16 + 4;
+  int widest = 0;
+  std::vector<std::pair<wxTreeItemId, int>> pending{{root, 0}};
+  while (!pending.empty()) {
+    auto [node, level] = pending.back();
+    pending.pop_back();
+    widest = std::max(widest, (level + 1) * indent + lead + dc.GetTextExtent(tree_->GetItemText(node)).x);
+    if (!tree_->IsExpanded(node)) continue;
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId c = tree_->GetFirstChild(node, cookie); c.IsOk(); c = tree_->GetNextChild(node, cookie))
+      pending.push_back({c, level + 1});
+  }
+  return widest + wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, tree_) + 8;
+}
+
+void MainFrame::fit_to_contents() {
+  if (!fit_window_ && !fit_tree_ && !fit_columns_) return;
+  if (fit_window_ && GetSize().x + 8 < fitted_width_) fit_window_ = false;  // made narrower by the user
+  if (fit_columns_) {
+    wxClientDC dc(list_);
+    dc.SetFont(list_->GetFont());
+    std::array<int, k_list_columns> need =
+        content_column_widths(rows_, [&dc](const std::string& s) { return dc.GetTextExtent(utf8(s)).x; });
+    for (int i = 0; i < k_list_columns; ++i) {
+      int now = list_->GetColumnWidth(i);
+      int want = std::min(need[size_t(i)], k_widest_fitted_column);
+      if (now > 0 && want > now) list_->SetColumnWidth(i, want);  // a hidden column stays hidden
+    }
+  }
+  const wxRect screen = wxGetClientDisplayRect();
+  const int frame_extra = GetSize().x - GetClientSize().x;
+  int columns = 0;
+  for (int i = 0; i < list_->GetColumnCount(); ++i) columns += list_->GetColumnWidth(i);
+  const int list_need = columns + wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, list_) + 2 * list_->GetWindowBorderSize().x + 4;
+  const int sash = split_->IsSplit() ? split_->GetSashSize() : 0;
+  int tree = tree_width();
+  if (fit_tree_ && split_->IsSplit()) {
+    // On a screen too narrow for both, the columns come first: the tree
+    // takes what they leave, down to its built-in width.
+    const int room = (fit_window_ && !IsMaximized() ? screen.width - frame_extra : GetClientSize().x) - list_need - sash;
+    tree = std::max(tree, std::min(tree_content_width(), std::max(room, k_built_in_tree_width)));
+  }
+  const int client_need = (split_->IsSplit() ? tree + sash : 0) + list_need;
+  if (fit_window_ && !IsMaximized() && GetClientSize().x < client_need) {
+    const int width = std::min(client_need + frame_extra, screen.width);
+    int left = GetPosition().x;
+    if (left + width > screen.GetRight() + 1) left = std::max(screen.x, screen.GetRight() + 1 - width);
+    SetSize(left, GetPosition().y, width, GetSize().y);
+    fitted_width_ = GetSize().x;
+  }
+  if (tree > tree_width()) set_tree_width(tree);
 }
 
 void MainFrame::apply_column_widths() {

@@ -18,3 +18,10 @@ void set_folder_of_mode(int mode, int32_t folder) {
   if (mode == k_mode_partition) g_partition_folder = uint32_t(folder);
   else (mode == k_mode_isoplus ? g_isoplus_folder : g_selected_folder) = folder;
 }
+
+void refresh_keeping_rows(int32_t folder, const std::vector<FileTableEntry>& rows) {
+  if (!g_main_views) return;
+  std::vector<int32_t> ids;
+  for (const FileTableEntry& e : rows) ids.push_back(e.id);
+  g_main_views->show_items(folder, ids);
+}

@@ -49,6 +49,10 @@ class MainViews {
 // The program's views, or null before the main window exists.
 extern MainViews* g_main_views;
 
+// The views read again after a command on rows of the list of folder: the
+// rows still there stay selected, so the next command acts on them too.
+void refresh_keeping_rows(int32_t folder, const std::vector<FileTableEntry>& rows);
+
 // PC files and folders dropped (or pasted) onto the list or the tree: the
 // paths and the folder they were dropped on. Set by the family of commands
 // that takes them; the views call it.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "IO/bigendian.h"
@@ -182,6 +183,16 @@ uint32_t appledouble_resource_entry(const std::string& path, uint32_t& offset) {
   if (!e) return 0;
   offset = e->offset;
   return e->length;
+}
+
+std::string apple_real_name(int fd, const AppleSingleHeader& h) {
+  constexpr size_t k_longest = 255;  // what an HFS+ name holds
+  const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_real_name);
+  if (!e || e->length == 0) return {};
+  std::string name(std::min<size_t>(e->length, k_longest), '\0');
+  if (pread(fd, name.data(), name.size(), off_t(e->offset)) != ssize_t(name.size())) return {};
+  name.resize(std::strlen(name.c_str()));
+  return name;
 }
 
 int apple_type_creator(const std::string& path, char out[9]) {

@@ -57,6 +57,10 @@ uint32_t appledouble_resource_offset(int fd);
 int apple_fork_entries(int fd, ForkRange& data, ForkRange& resource);
 // Entry 2 of a companion file: its length (0 when missing or unreadable), the offset in offset.
 uint32_t appledouble_resource_entry(const std::string& path, uint32_t& offset);
+// Entry 3 of a decoded header: the file's own name as its Macintosh had it
+// (Mac Roman bytes, up to a zero byte, at most 255 of them); empty when the
+// entry is missing, empty or unreadable.
+std::string apple_real_name(int fd, const AppleSingleHeader& h);
 // Type and creator from entry 9 of an AppleSingle file or AppleDouble companion:
 // out = 8 characters and a zero. 1 found, 0 not (out unchanged).
 int apple_type_creator(const std::string& path, char out[9]);

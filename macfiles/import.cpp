@@ -216,6 +216,14 @@ int set_folder_custom_icon_flag(uint32_t folder_id) {
   return catalog_replace(key, data);
 }
 
+// The name an encoding's header holds (Mac Roman already) becomes the file's:
+// an HFS volume takes it cut, unasked. A header without a usable name leaves
+// the PC name.
+void take_header_name(const std::string& mac_name, MacFile& meta) {
+  std::string name = g_volume.is_hfsplus ? mac_name : cut_hfs_name(mac_name);
+  if (!name.empty()) meta.name = macroman_to_utf8(name);
+}
+
 int import_macbinary_fd(int fd, const std::string& path, uint32_t parent_id, uint32_t parent_parent_id) {
   uint8_t header[128];
   uint64_t size = size_of(fd);
@@ -231,8 +239,8 @@ int import_macbinary_fd(int fd, const std::string& path, uint32_t parent_id, uin
     return -1;
   }
   MacFile meta = h.meta;
-  // A MacBinary name is Mac Roman already: an HFS volume takes it cut, unasked.
-  meta.name = macroman_to_utf8(g_volume.is_hfsplus ? meta.name : cut_hfs_name(meta.name));
+  meta.name = leaf_of(path);
+  take_header_name(h.meta.name, meta);
   if (meta.create_date == 0) meta.create_date = unix_to_mac_date(time(nullptr), true);
   if (meta.modify_date == 0) meta.modify_date = meta.create_date;
   ImportFork data{fd, d.offset, d.length}, rsrc{fd, r.offset, r.length};
@@ -628,6 +636,7 @@ int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_par
         uint8_t info[32];
         if (read_at(f.fd, info, 32, e->offset)) decode_finder_info(info, meta);
       }
+      take_header_name(apple_real_name(f.fd, h), meta);
       rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id, path);
       break;
     }

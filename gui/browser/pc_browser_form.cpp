@@ -18,6 +18,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/browser/pc_browser.h"
+#include "gui/forms/accessibility.h"
 #include "gui/forms/messageforms.h"
 #include "gui/volume/volume_forms.h"
 
@@ -80,6 +81,7 @@ class PcBrowserForm : public wxDialog {
 wxBitmapButton* PcBrowserForm::tool(wxWindow* parent, const wxArtID& art, int hint, const char* name) {
   auto* b = new wxBitmapButton(parent, wxID_ANY, wxArtProvider::GetBitmap(art, wxART_TOOLBAR, wxSize(22, 22)));
   b->SetToolTip(tr(hint));
+  set_accessible_name(b, tr(hint));
   b->SetName(name);
   return b;
 }

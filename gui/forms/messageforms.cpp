@@ -10,6 +10,7 @@
 #include <wx/html/helpctrl.h>
 #include <wx/intl.h>
 #include <wx/toolbar.h>
+#include <wx/treectrl.h>
 #include <wx/tooltip.h>
 #include <wx/translation.h>
 #include <wx/weakref.h>
@@ -21,6 +22,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "gui/compile/progresslogic.h"
+#include "gui/forms/accessibility.h"
 #include "gui/menumodel.h"
 #include "platform/files.h"
 
@@ -123,7 +125,10 @@ class CoveredTooltips {
       }
     }
     if (wxToolTip* tip = w->GetToolTip()) {
-      windows_.push_back({wxWindowRef(w), tip->GetTip()});
+      // A tree's tooltip is the name of the item the pointer was on (a name
+      // cut by the tree's width): it is made again as the pointer moves over
+      // an item, and given back it would float wherever the pointer is now.
+      if (!dynamic_cast<wxTreeCtrl*>(w)) windows_.push_back({wxWindowRef(w), tip->GetTip()});
       w->UnsetToolTip();
     }
     for (wxWindow* child : w->GetChildren())
@@ -213,6 +218,7 @@ std::string shown_help_page() {
 wxWindow* add_help_button(wxDialog& form, int topic) {
   auto* help = new wxBitmapButton(&form, wxID_HELP, wxArtProvider::GetBitmap(wxART_HELP, wxART_BUTTON));
   help->SetToolTip(tr(2329));
+  set_accessible_name(help, tr(2329));  // announced by what it does, as its tooltip says
   help->SetName("Aide");
   help->Bind(wxEVT_BUTTON, [topic](wxCommandEvent&) { show_help_topic(topic); });
   form.Bind(wxEVT_CHAR_HOOK, [topic](wxKeyEvent& e) {

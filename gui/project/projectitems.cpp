@@ -1,5 +1,8 @@
 #include "gui/project/projectitems.h"
 
+#include <cstdint>
+#include <unordered_set>
+
 #include "IO/unicode.h"
 #include "compiler/additems.h"
 #include "compiler/project.h"
@@ -41,6 +44,36 @@ void pass_views_on(FILE* f, const ProjectRecord& before, const ItemRef& item) {
 }
 
 }  // namespace
+
+int mark_items_missing(FILE* f, const std::vector<std::string>& pc_paths) {
+  if (!f || pc_paths.empty()) return 0;
+  const std::unordered_set<std::string> gone(pc_paths.begin(), pc_paths.end());
+  std::unordered_set<uint32_t> gone_folders;
+  const long count = project_record_count(f);
+  int marked = 0;
+  // A folder's items may come before it in the file: the walk runs again
+  // until a pass finds no folder it had not met.
+  for (size_t folders_before = SIZE_MAX; folders_before != gone_folders.size() && !project_edit_failed(f);) {
+    folders_before = gone_folders.size();
+    ProjectRecord r;
+    for (long i = 1; i < count && fseeko(f, off_t(i) * off_t(k_project_record_size), SEEK_SET) == 0 &&
+                     read_project_record(f, r);
+         ++i) {
+      std::string path = r.pc_folder;
+      if (!path.empty() && path.back() != '/') path.push_back('/');
+      if (!gone.count(path + r.pc_name) && !gone_folders.count(r.parent_id)) continue;
+      if (r.is_folder()) gone_folders.insert(uint32_t(r.id));
+      const int iso = iso_view(r), hfs = hfs_view(r);
+      if (iso <= 0 && hfs <= 0) continue;  // out of the views, or marked already
+      if (iso > 0) set_iso_view(r, -1);
+      if (hfs > 0) set_hfs_view(r, -1);
+      if (fseeko(f, off_t(i) * off_t(k_project_record_size), SEEK_SET) != 0 || !write_project_record(f, r)) break;
+      ++marked;
+    }
+  }
+  std::fflush(f);
+  return marked;
+}
 
 int edit_project_item(FILE* f, const ItemRef& item) {
   ProjectRecord before;

@@ -43,6 +43,12 @@ int delete_project_items(FILE* f, const std::vector<ItemRef>& items);
 // next folder below the same parent, else the one before, else the parent.
 int32_t folder_after_delete(FILE* f, bool isoplus, int32_t folder, uint32_t parent);
 
+// Items a compile left out of its image, no longer on the PC disk (their PC
+// paths, as the compile names them): each is marked missing in the views it
+// is in (view field -1), and so is what a folder of them holds. A compile
+// takes a marked item again once it is back. The number of records marked.
+int mark_items_missing(FILE* f, const std::vector<std::string>& pc_paths);
+
 // The name of a new project folder: 1 with stored set, 0 an empty name (the
 // dialog stays open), or the id of the text refusing it.
 int check_project_folder_name(const std::string& typed, std::string& stored);

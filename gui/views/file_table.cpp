@@ -195,6 +195,27 @@ void load_list_column_widths() {
 
 void save_list_column_widths() { write_setting_text("Col", format_list_column_widths().c_str()); }
 
+bool list_column_widths_saved() {
+  char buf[256];
+  return !std::string(read_setting_text("Col", buf)).empty();
+}
+
+std::array<int, k_list_columns> content_column_widths(const std::vector<FileTableEntry>& rows,
+                                                      const std::function<int(const std::string&)>& text_width,
+                                                      const ColumnFit& fit) {
+  std::array<int, k_list_columns> widths{};
+  for (int i = 0; i < k_list_columns; ++i)
+    widths[size_t(i)] = text_width(ui_text(g_list_columns[size_t(i)].caption_text)) + fit.padding + fit.arrow;
+  for (size_t r = 0; r < rows.size() && r < fit.max_rows; ++r) {
+    std::array<std::string, k_list_columns> cells = list_row_texts(rows[r]);
+    for (int i = 0; i < k_list_columns; ++i) {
+      int w = text_width(cells[size_t(i)]) + fit.padding + (i == k_col_name ? fit.image : 0);
+      widths[size_t(i)] = std::max(widths[size_t(i)], w);
+    }
+  }
+  return widths;
+}
+
 void fit_column_widths(int total, int* widths, int count) {
   long long sum = 0;
   for (int i = 0; i < count; ++i) sum += widths[i];

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,18 @@ std::array<std::string, k_list_columns> list_row_texts(const FileTableEntry& e);
 // The Type column's text: "Folder", or the signature's comment.
 std::string type_text(const FileTableEntry& e);
 
+// The widths the columns need to show their captions and the texts of rows
+// whole (the first max_rows rows are looked at); text_width gives a text's
+// width in pixels. A cell adds padding, the Name cell its image too, and a
+// caption room for its sort arrow.
+struct ColumnFit {
+  int padding = 12, image = 22, arrow = 16;
+  size_t max_rows = 1000;
+};
+std::array<int, k_list_columns> content_column_widths(const std::vector<FileTableEntry>& rows,
+                                                      const std::function<int(const std::string&)>& text_width,
+                                                      const ColumnFit& fit = {});
+
 // Setting "Col": up to seven widths; a token that is no number, or a width
 // below 0 or above 4000, leaves that column's built-in width.
 void parse_list_column_widths(const std::string& text);
@@ -73,6 +86,8 @@ std::string format_list_column_widths();
 // The setting itself (the window placement "Rect" is read_window_placement's).
 void load_list_column_widths();
 void save_list_column_widths();
+// Whether "Col" holds widths (none at a first start).
+bool list_column_widths_saved();
 
 // Scales widths so they add up to total (the last column takes the rest).
 void fit_column_widths(int total, int* widths, int count);

@@ -27,6 +27,9 @@ FILE* project_of(int mode) { return mode == k_mode_isoplus ? g_isoplus_file : g_
 
 bool isoplus(int mode) { return mode == k_mode_isoplus; }
 
+// The view states of an item marked missing from the PC disk (get_view_state).
+bool missing_state(int view_state) { return view_state >= 4 && view_state <= 6; }
+
 // Nothing deeper than this is a folder chain: a loop of parent links ends here.
 constexpr size_t k_max_depth = 4096;
 
@@ -124,7 +127,7 @@ int expand_mode_node(int mode, int32_t folder, std::vector<TreeNodeInfo>& childr
     n.text = std::move(p.text);
     n.has_children = p.has_children;
     n.key = std::move(p.key);
-    if (pc_view) n.image = n.selected_image = k_image_view_state + p.view_state;
+    if (pc_view || missing_state(p.view_state)) n.image = n.selected_image = k_image_view_state + p.view_state;
     children.push_back(std::move(n));
   }
   return 0;
@@ -170,6 +173,8 @@ int32_t visible_ancestor(int32_t folder) {
 
 int row_image(int mode, const FileTableEntry& e) {
   if (mode == k_mode_project && g_name_view == k_name_view_pc) return k_image_view_state + e.view_state;
+  // An item gone from the PC disk says so in every view.
+  if (mode != k_mode_partition && missing_state(e.view_state)) return k_image_view_state + e.view_state;
   if (e.kind == 1) return k_image_folder;
   // A file's type: its name's in the ISO views, its signature's (else its
   // name's) on the Macintosh side; the generic file when neither has an icon.

@@ -13,7 +13,7 @@
 // Images of the tree and the list (the window's image list has them in this order).
 enum ViewImage {
   k_image_folder = 0, k_image_folder_open = 1, k_image_file = 2, k_image_root = 3, k_image_root_open = 4,
-  k_image_view_state = 5,  // 5 + the record's view state (0-6) in the PC name view
+  k_image_view_state = 5,  // 5 + the record's view state (0-6): the PC name view, and items missing in any view
   k_image_count = 12
 };
 

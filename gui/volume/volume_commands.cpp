@@ -259,7 +259,7 @@ void volume_delete_command() {
       if (deleted == 0) session.finish(false);
     }
     show_status_text(nullptr, nullptr);
-    refresh();
+    refresh_keeping_rows(int32_t(g_partition_folder), rows);
     return;
   }
   uint32_t folder = 0, parent = 0;
@@ -305,7 +305,7 @@ void volume_rename_command() {
     std::vector<FileTableEntry> rows = g_main_views->selected_entries();
     if (rows.empty() || !volume_writable()) return;
     for (const FileTableEntry& e : rows) rename_entry(e, g_partition_folder);
-    refresh();
+    refresh_keeping_rows(int32_t(g_partition_folder), rows);
     return;
   }
   uint32_t folder = 0, parent = 0;

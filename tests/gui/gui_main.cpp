@@ -20,6 +20,7 @@
 
 #include "IO/settings.h"
 #include "gui/app.h"
+#include "gui/forms/accessibility.h"
 #include "gui/forms/messageforms.h"
 #include "gui/guithread.h"
 #include "gui_fixture.h"
@@ -199,6 +200,7 @@ int main(int argc, char** argv) {
   });
   init_settings_root();
   set_gui_thread(post_with_call_after);
+  cut_long_insertions();  // as the program does
   int rc;
   {
     wxGUIEventLoop loop;

@@ -11,6 +11,7 @@
 #include "hfs/engine.h"
 #include "hfs/lookup.h"
 #include "IO/bigendian.h"
+#include "IO/charsets.h"
 #include "hfs/mount.h"
 #include "hfs/newimage.h"
 #include "macfile_fixtures.h"
@@ -116,6 +117,68 @@ TEST(Import, MixedTreeOntoHfs) {
   EXPECT_EQ(p.data, t.pair.data);
   EXPECT_EQ(p.resource, t.pair.resource);
   EXPECT_EQ(read_file(t.dir.path() / "notes.out"), t.plain);
+}
+
+// An AppleSingle file under a PC name of its own ("x.sit.as") holds the file's
+// real name in entry 3, in Mac Roman: the file on the volume takes that name,
+// cut as HFS cuts it, as it takes a MacBinary file's. lsar reads the entry as
+// the file's name, and genisoimage (--single) names the file alike on its HFS
+// volume; hfsutils then lists the same bytes on an hformat volume we copied to.
+TEST(Import, AppleSingleTakesTheNameItHolds) {
+  REQUIRE_TOOL("hformat");
+  REQUIRE_TOOL("lsar");
+  REQUIRE_TOOL("genisoimage");
+  TempDir dir;
+  const std::string real = utf8_to_macroman("Résumé of the long archive name.sit");  // 35 bytes
+  const std::vector<uint8_t> data = random_bytes(3000, 47);
+  std::vector<uint8_t> as;
+  auto be32 = [&as](uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) as.push_back(uint8_t(v >> s));
+  };
+  be32(k_applesingle_magic);
+  be32(k_apple_version);
+  as.resize(as.size() + 16);
+  as.push_back(0);
+  as.push_back(3);  // entries: the name, the Finder's data, the data fork
+  const uint32_t name_at = 26 + 3 * 12, info_at = name_at + uint32_t(real.size()), data_at = info_at + 32;
+  for (uint32_t e : {3u, name_at, uint32_t(real.size()), 9u, info_at, 32u, 1u, data_at, uint32_t(data.size())}) be32(e);
+  as.insert(as.end(), real.begin(), real.end());
+  for (char c : std::string("SITDSIT!")) as.push_back(uint8_t(c));
+  as.resize(as.size() + 24);
+  as.insert(as.end(), data.begin(), data.end());
+  fs::create_directories(dir.path() / "src");
+  write_file(dir.path() / "src" / "x.sit.as", as);
+
+  RunResult lsar = run("lsar -j " + quote(dir.str("src/x.sit.as")));
+  ASSERT_EQ(lsar.rc, 0) << lsar.err;
+  EXPECT_NE(lsar.out.find("\"XADFileName\": \"Résumé of the long archive name.sit\""), std::string::npos) << lsar.out;
+
+  // Each volume's one file, as hls lists it: its name's bytes, then type, creator and data size.
+  auto listed = [&](const std::string& img) {
+    RunResult l = run("hmount " + quote(img) + " >/dev/null && hls -lN && humount >/dev/null");
+    EXPECT_EQ(l.rc, 0) << l.err;
+    return l.out;
+  };
+  RunResult peer = run("genisoimage -quiet -hfs --single -part -o " + quote(dir.str("peer.iso")) + " " +
+                       quote(dir.str("src")));
+  ASSERT_EQ(peer.rc, 0) << peer.err;
+  const std::string peer_listing = listed(dir.str("peer.iso"));
+  const std::string cut = real.substr(0, 31);
+  ASSERT_NE(peer_listing.find(" " + cut + "\n"), std::string::npos) << peer_listing;
+
+  std::string img = dir.str("hfs.img");
+  RunResult made = run("truncate -s 8M " + quote(img) + " && parted -s " + quote(img) +
+                       " mklabel mac mkpart p1 hfs 1MiB 100% && hformat -l Vol " + quote(img) + " 1");
+  ASSERT_EQ(made.rc, 0) << made.err;
+  ASSERT_EQ(import_into(img, {dir.str("src/x.sit.as")}), 0);
+  const std::string ours = listed(img);
+  EXPECT_NE(ours.find("SITD/SIT!         0      3000"), std::string::npos) << ours;
+  EXPECT_NE(ours.find(" " + cut + "\n"), std::string::npos) << ours;
+  EXPECT_EQ(ours.find("x.sit"), std::string::npos) << "the PC name is not the file's: " << ours;
+  RunResult fork = run("hmount " + quote(img) + " >/dev/null && hcopy -r " + quote(":" + cut) + " " +
+                       quote(dir.str("data.out")));
+  ASSERT_EQ(fork.rc, 0) << fork.err;
+  EXPECT_EQ(read_file(dir.path() / "data.out"), data);
 }
 
 TEST(Import, SameNameTwiceMakesOneEntry) {

@@ -8,13 +8,16 @@
 #include <condition_variable>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <thread>
 
+#include <wx/listctrl.h>
 #include <wx/stattext.h>
 
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "compiler/project.h"
 #include "gui/app.h"
 #include "gui/compile/compileworker.h"
 #include "gui/compile/progresslogic.h"
@@ -23,6 +26,7 @@
 #include "gui/guithread.h"
 #include "gui/instance.h"
 #include "gui/mainframe.h"
+#include "gui/views/mode_views.h"
 #include "gui_fixture.h"
 
 using namespace guitest;
@@ -80,16 +84,35 @@ void target_beside(const testkit::TempDir& dir) {
   g_file_dialog_answer = [target](const std::string&) { return target; };
 }
 
-}  // namespace
-
-TEST(GuiCompile, ImageOfTheWindowPassesOutsideToolsAndEqualsTheConsoles) {
-  testkit::TempDir dir;
-  std::string project = make_project(dir, 6 << 20);
+// The main window on project, its compiles writing p.iso beside it.
+MainFrame* window_on(const std::string& project, const testkit::TempDir& dir) {
   auto* f = new MainFrame(nullptr);
   f->Show();
   f->start_up({project});
   pump(300);
   target_beside(dir);
+  return f;
+}
+
+// The window closed, the forms no longer answered.
+void close_compile_window(MainFrame* f) {
+  answer_forms({});
+  g_file_dialog_answer = nullptr;
+  f->Close(true);
+  pump(200);
+}
+
+// Until the compile has ended and its two forms (the options, the result) have closed.
+void wait_for_compile_forms() {
+  pump(120000, [] { return compile_idle() && g_seen_forms.size() >= 2 && g_modal_depth == 0; });
+}
+
+}  // namespace
+
+TEST(GuiCompile, ImageOfTheWindowPassesOutsideToolsAndEqualsTheConsoles) {
+  testkit::TempDir dir;
+  std::string project = make_project(dir, 6 << 20);
+  MainFrame* f = window_on(project, dir);
   answer_forms({{"OK", "", ""}, {"MessFermer", "", "compile_succeeded"}});
   // Held as its third file begins: the dialog shows the two before it.
   shut_compile_gate(2);
@@ -104,14 +127,11 @@ TEST(GuiCompile, ImageOfTheWindowPassesOutsideToolsAndEqualsTheConsoles) {
   EXPECT_EQ(progress->GetLabel().utf8_string(), format_text(ui_text(1015).c_str(), 2)) << "the files finished";
   open_compile_gate();
   g_compile_progress.set_file_start_watcher(nullptr);
-  pump(120000, [] { return compile_idle() && g_seen_forms.size() >= 2 && g_modal_depth == 0; });
+  wait_for_compile_forms();
   ASSERT_TRUE(compile_idle());
   ASSERT_EQ(g_seen_forms.size(), 2u);
   EXPECT_TRUE(ends_with(g_seen_forms.back().text, "Compilation succeeded.")) << g_seen_forms.back().text;
-  answer_forms({});
-  g_file_dialog_answer = nullptr;
-  f->Close(true);
-  pump(200);
+  close_compile_window(f);
 
   std::string image = dir.str("p.iso"), gui_image = dir.str("gui.iso");
   ASSERT_TRUE(testkit::fs::exists(image));
@@ -139,11 +159,7 @@ TEST(GuiCompile, ImageOfTheWindowPassesOutsideToolsAndEqualsTheConsoles) {
 TEST(GuiCompile, AbortKeepsTheImageMadeBeforeAndTheStateIdle) {
   testkit::TempDir dir;
   std::string project = make_project(dir, 8 << 20);
-  auto* f = new MainFrame(nullptr);
-  f->Show();
-  f->start_up({project});
-  pump(300);
-  target_beside(dir);
+  MainFrame* f = window_on(project, dir);
   answer_forms({{"OK", "", ""}, {"MessFermer", "", "close_refused"}, {"MessFermer", "", "compile_aborted"}});
   // The compile waits at its third file until it is let go, so its progress
   // (in French) and the refusal are shown, and photographed, with nothing else over them.
@@ -219,7 +235,7 @@ TEST(GuiCompile, HandOverDuringACompileIsRefusedAndTheCompileGoesOn) {
   EXPECT_FALSE(compile_idle());
   EXPECT_EQ(g_modal_depth, 0) << "the refusal opened a form in the running window";
   // The compile runs to its end on the document it began with.
-  pump(120000, [] { return compile_idle() && g_seen_forms.size() >= 2 && g_modal_depth == 0; });
+  wait_for_compile_forms();
   ASSERT_TRUE(compile_idle());
   ASSERT_EQ(g_seen_forms.size(), 2u);
   EXPECT_TRUE(ends_with(g_seen_forms[1].text, "Compilation succeeded.")) << g_seen_forms[1].text;
@@ -254,7 +270,7 @@ TEST(GuiCompile, ItemsGoneFromThePcAreNamedAndTheImageLacksThem) {
     target_beside(dir);
     answer_forms({{"OK", "", ""}, {"MessFermer", "", language ? "compile_left_out_french" : "compile_left_out"}});
     f->run_command("Compil1");
-    pump(120000, [] { return compile_idle() && g_seen_forms.size() >= 2 && g_modal_depth == 0; });
+    wait_for_compile_forms();
     ASSERT_TRUE(compile_idle());
     ASSERT_EQ(g_seen_forms.size(), 2u);
     const std::string& said = g_seen_forms.back().text;
@@ -264,10 +280,7 @@ TEST(GuiCompile, ItemsGoneFromThePcAreNamedAndTheImageLacksThem) {
     EXPECT_EQ(said.find("big.bin"), std::string::npos) << "what a folder held goes with it: " << said;
   }
   g_language_offset = 0;
-  answer_forms({});
-  g_file_dialog_answer = nullptr;
-  f->Close(true);
-  pump(200);
+  close_compile_window(f);
   std::string image = dir.str("p.iso");
   ASSERT_TRUE(testkit::fs::exists(image)) << "the image made without them is kept";
   testkit::RunResult j = testkit::run("isoinfo -J -f -i " + testkit::quote(image));
@@ -275,4 +288,67 @@ TEST(GuiCompile, ItemsGoneFromThePcAreNamedAndTheImageLacksThem) {
   EXPECT_NE(j.out.find("/docs"), std::string::npos) << j.out;
   EXPECT_EQ(j.out.find("readme.txt"), std::string::npos) << j.out;
   EXPECT_EQ(j.out.find("/src/inner"), std::string::npos) << j.out;
+}
+
+// After a compile that left out what is gone from the PC disk, the list shows
+// those items as missing (in the hybrid view and in the ISO view), not as if
+// they were in the image; in both languages. Back on the disk, the next
+// compile takes them again, as isoinfo lists.
+TEST(GuiCompile, ItemsLeftOutShowAsMissingUntilTheyAreBack) {
+  testkit::TempDir dir;
+  std::string project = make_project(dir, 1000);
+  testkit::fs::rename(dir.path() / "src", dir.path() / "away");
+  testkit::fs::create_directories(dir.path() / "src");  // the folder stays, what it held is gone
+  int32_t src = 0;
+  {
+    FILE* p = std::fopen(project.c_str(), "rb");
+    ASSERT_NE(p, nullptr);
+    std::fseek(p, long(k_project_record_size), SEEK_SET);
+    ProjectRecord r;
+    while (read_project_record(p, r))
+      if (r.is_folder() && r.pc_name == "src") src = r.id;
+    std::fclose(p);
+  }
+  ASSERT_GT(src, 0);
+  MainFrame* f = window_on(project, dir);
+  answer_forms({{"OK", "", ""}, {"MessFermer", "", ""}});
+  f->run_command("Compil1");
+  wait_for_compile_forms();
+  ASSERT_TRUE(compile_idle());
+  ASSERT_EQ(g_seen_forms.size(), 2u);
+  // The rows of src: "inner" and "readme.txt" are gone.
+  auto images = [&] {
+    std::map<std::string, int> out;
+    for (long row = 0; row < f->file_list()->GetItemCount(); ++row) out[f->row_text(row, 0)] = f->row_image_of(row);
+    return out;
+  };
+  const int missing = k_image_view_state + 4;  // in both views, missing from the PC disk
+  for (const char* view : {"VH1", "VI1"}) {
+    f->run_command(view);
+    f->show_item(src, 0);
+    pump(100);
+    std::map<std::string, int> shown = images();
+    EXPECT_EQ(shown["readme.txt"], missing) << view;
+    EXPECT_EQ(shown["inner"], missing) << view;
+    for (const char* language : {"En2", "Fr1"}) {
+      f->run_command(language);
+      pump(300);
+      EXPECT_TRUE(screenshot("p.cvpr [Corvane]", std::string("compile_left_out_marked_") + view + "_" + language));
+    }
+    f->run_command("En2");
+  }
+  // Back on the disk: compiled again, whole.
+  testkit::fs::remove(dir.path() / "src");
+  testkit::fs::rename(dir.path() / "away", dir.path() / "src");
+  testkit::fs::remove(dir.path() / "p.iso");
+  answer_forms({{"OK", "", ""}, {"MessFermer", "", ""}});
+  f->run_command("Compil1");
+  wait_for_compile_forms();
+  ASSERT_EQ(g_seen_forms.size(), 2u);
+  EXPECT_TRUE(ends_with(g_seen_forms.back().text, "Compilation succeeded.")) << g_seen_forms.back().text;
+  close_compile_window(f);
+  testkit::RunResult j = testkit::run("isoinfo -J -f -i " + testkit::quote(dir.str("p.iso")));
+  EXPECT_EQ(j.rc, 0) << j.err;
+  EXPECT_NE(j.out.find("/src/readme.txt"), std::string::npos) << j.out;
+  EXPECT_NE(j.out.find("/src/inner/big.bin"), std::string::npos) << j.out;
 }

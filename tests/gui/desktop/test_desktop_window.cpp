@@ -375,6 +375,98 @@ TEST(DesktopWindow, NoTooltipFloatsOverTheFormAToolOpensOrAfterIt) {
   close_window(f);
 }
 
+// The folder tree's tooltip, the whole name of the item the pointer rests on
+// when the tree's width cuts it, goes with that item: a form opened and closed
+// meanwhile does not give it back to float wherever the pointer is now, nor
+// does it stay with the tree once the tree shows another document (an image
+// that asks its questions as it opens); in both languages.
+TEST(DesktopWindow, TheTreesTooltipLeavesWithItsItem) {
+  testkit::TempDir dir;
+  for (const char* name : {"uuid-dev", "vim-common", "zlib1g"}) {
+    testkit::fs::create_directories(dir.path() / "doc" / name);
+    testkit::write_text(dir.path() / "doc" / name / "copyright", "text\n");
+  }
+  std::string project = dir.str("docs.cvpr");
+  ASSERT_EQ(run(quote(QUORVEL_PATH) + " -i " + quote(project) + " " + quote(dir.str("doc"))).rc, 0);
+  std::string hfs = make_hfs_image(dir);
+  std::vector<uint8_t> bytes = testkit::read_file(hfs);
+  testkit::UdifPartition part{"disk image (Apple_HFS : 0)", bytes,
+                              testkit::uniform_chunks(k_chunk_zlib, uint32_t(bytes.size() / 512), 256)};
+  std::string dmg = dir.str("docs.dmg");
+  testkit::write_file(dmg, testkit::make_udif({part}));
+  write_setting_text("Rect", "50,50,700,450,120");  // a tree too narrow for "vim-common" at its depth
+  MainFrame* f = open_window({project});
+  wxTreeCtrl* tree = f->folder_tree();
+  tree->ExpandAll();
+  pump(300);
+  auto tooltips = [] {
+    int n = 0;
+    for (const ProbeWindow& w : windows_of(::getpid())) n += w.tooltip;
+    return n;
+  };
+  wxUIActionSimulator pointer;
+  auto rest_on = [&](const wxPoint& at) {
+    pointer.MouseMove(at);
+    pump(100);
+    pointer.MouseMove(at + wxPoint(3, 2));
+  };
+  const wxPoint over_list = f->file_list()->GetScreenRect().GetPosition() + wxPoint(200, 150);
+  const wxPoint low_in_tree = tree->GetScreenRect().GetPosition() + wxPoint(30, tree->GetClientSize().y - 30);
+  for (const char* language : {"En2", "Fr1"}) {
+    f->run_command(language);
+    wxTreeItemId vim;
+    wxTreeItemIdValue a, b;
+    for (wxTreeItemId n = tree->GetFirstChild(tree->GetRootItem(), a); n.IsOk(); n = tree->GetNextChild(tree->GetRootItem(), a))
+      for (wxTreeItemId c = tree->GetFirstChild(n, b); c.IsOk(); c = tree->GetNextChild(n, b))
+        if (tree->GetItemText(c) == "vim-common") vim = c;
+    ASSERT_TRUE(vim.IsOk());
+    wxRect item;
+    ASSERT_TRUE(tree->GetBoundingRect(vim, item, true));
+    ASSERT_GT(item.GetRight(), tree->GetClientSize().x) << "the name is not cut";
+    rest_on(tree->ClientToScreen(item.GetPosition() + wxPoint(6, 5)));
+    pump(3000, [&] { return tooltips() > 0; });
+    ASSERT_EQ(tooltips(), 1) << "the cut name shows no tooltip";
+    // A form, during which the pointer moves over the list, where its button is.
+    g_modal_driver = [&](wxDialog& d) {
+      pump(300);
+      rest_on(over_list);
+      pump(300);
+      d.EndModal(wxID_CLOSE);
+    };
+    show_message("A form over the tree.");
+    g_modal_driver = nullptr;
+    pump(1500);
+    EXPECT_EQ(tooltips(), 0) << "the tree's tooltip floats over the list";
+    EXPECT_TRUE(save_window_png(screen_window(), screenshot_path(std::string("tree_tooltip_gone_") + language)));
+    rest_on(tree->ClientToScreen(item.GetPosition() + wxPoint(6, 5)));  // back on the item for the next round
+    pump(3000, [&] { return tooltips() > 0; });
+  }
+  f->run_command("En2");
+  // The image: its questions (expand it? keep the expansion?) asked while the
+  // pointer rests low in the tree, where the image's tree shows no name.
+  g_modal_driver = [&, answer = 0](wxDialog& d) mutable {
+    pump(300);
+    rest_on(low_in_tree);
+    pump(300);
+    if (wxWindow* b = d.FindWindow(answer++ == 0 ? "MessOui" : "MessNon")) {
+      wxCommandEvent click(wxEVT_BUTTON, b->GetId());
+      click.SetEventObject(b);
+      b->GetEventHandler()->ProcessEvent(click);
+    }
+    if (d.IsModal()) d.EndModal(wxID_CANCEL);
+  };
+  f->run_command("MPart");
+  ASSERT_TRUE(f->open_document(dmg, 1));
+  g_modal_driver = nullptr;
+  rest_on(low_in_tree);
+  pump(1500);
+  EXPECT_EQ(tooltips(), 0) << "a name of the project's tree floats over the image's";
+  EXPECT_EQ(tree->GetToolTip(), nullptr);
+  EXPECT_TRUE(save_window_png(screen_window(), screenshot_path("tree_tooltip_gone_image")));
+  f->run_command("Fermer2");
+  close_window(f);
+  write_setting_text("Rect", "");
+}
 
 // A compressed image the expansion cannot undo is named for what it is before
 // any question: one message naming the compression, no "uncompress?" nor

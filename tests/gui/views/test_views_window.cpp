@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <wx/dcclient.h>
 #include <wx/dnd.h>
 #include <wx/listctrl.h>
 #include <wx/radiobut.h>
@@ -893,6 +894,74 @@ TEST(ViewsWindow, SettingsKeepPlacementColumnsModeAndRecentDocuments) {
   close_window(f);
   EXPECT_EQ(read_preference_flags() & k_pref_mode_mask, 0u);
   save_preference_flags(saved_preferences);
+  write_setting_text("Rect", "");
+  write_setting_text("Col", "");
+}
+
+// Every column's right edge, the tree's widest name and the list's last
+// column, as the controls lay them out, against the room they have.
+static void expect_contents_fit(MainFrame* f, const std::string& when) {
+  pump(300);  // laid out
+  wxListCtrl* l = f->file_list();
+  wxClientDC dc(l);
+  dc.SetFont(l->GetFont());
+  int right = 0;
+  for (int c = 0; c < l->GetColumnCount(); ++c) {
+    wxListItem head;
+    head.SetMask(wxLIST_MASK_TEXT);
+    l->GetColumn(c, head);
+    int widest = dc.GetTextExtent(head.GetText()).x;
+    for (long r = 0; r < l->GetItemCount(); ++r)
+      widest = std::max(widest, dc.GetTextExtent(l->GetItemText(r, c).Trim(false)).x + (c == 0 ? 16 : 0));
+    EXPECT_GE(l->GetColumnWidth(c), widest + 8) << when << ": column " << c << " " << head.GetText().utf8_string();
+    right += l->GetColumnWidth(c);
+  }
+  EXPECT_LE(right, l->GetClientSize().x) << when << ": the last columns are cut off";
+  wxTreeCtrl* t = f->folder_tree();
+  wxTreeItemIdValue cookie;
+  for (wxTreeItemId c = t->GetFirstChild(t->GetRootItem(), cookie); c.IsOk(); c = t->GetNextChild(t->GetRootItem(), cookie)) {
+    wxRect r;
+    ASSERT_TRUE(t->GetBoundingRect(c, r, true));
+    EXPECT_LE(r.GetRight(), t->GetClientSize().x) << when << ": " << t->GetItemText(c).utf8_string() << " is cut";
+  }
+}
+
+// A first start (nothing saved): the window opens wide enough for all its
+// columns, each column shows its caption and cells whole (escaped codes in
+// the Signature column too) and the tree its folders' names; in both
+// languages. The sizes the user then has are saved for the next start.
+TEST(ViewsWindow, FirstStartFitsTheWindowTreeAndColumnsToTheirContents) {
+  REQUIRE_TOOL("hformat");
+  testkit::TempDir dir;
+  write_setting_text("Rect", "");
+  write_setting_text("Col", "");
+  std::string img = dir.str("fit.hfs");
+  testkit::write_text(dir.str("t.txt"), "text\n");
+  ASSERT_EQ(run("truncate -s 8M " + quote(img) + " && parted -s " + quote(img) +
+                " mklabel mac mkpart p1 hfs 1MiB 100% && hformat -l Fit " + quote(img) + " 1 >/dev/null && hmount " +
+                quote(img) + " >/dev/null && hmkdir ':Folders named at length' && hmkdir :short && hcopy -r " +
+                quote(dir.str("t.txt")) + " :codes && hattrib -t \"$(printf '\\001\\002\\003\\004')\" -c " +
+                "\"$(printf '\\005\\006\\007\\010')\" :codes && humount >/dev/null")
+                .rc,
+            0);
+  MainFrame* f = open_window();
+  expect_contents_fit(f, "scratch project");
+  f->run_command("MPart");
+  ASSERT_TRUE(f->open_document(img, 1));
+  ASSERT_EQ(list_names(f), (std::vector<std::string>{"codes", "Folders named at length", "short"}));
+  EXPECT_EQ(list_names(f, 6)[0], "\\x01\\x02\\x03\\x04\\x05\\x06\\x07\\x08");
+  expect_contents_fit(f, "volume");
+  EXPECT_TRUE(screenshot("fit.hfs [Corvane]", "first_start_fitted"));
+  f->run_command("Fr1");
+  expect_contents_fit(f, "volume, in French");
+  EXPECT_TRUE(screenshot("fit.hfs [Corvane]", "first_start_fitted_french"));
+  f->run_command("En2");
+  const int signature = f->file_list()->GetColumnWidth(6), width = f->GetSize().x;
+  close_window(f);
+  char buf[k_text_size];
+  std::string cols = read_setting_text("Col", buf);
+  EXPECT_EQ(cols.substr(cols.rfind(',', cols.size() - 2) + 1), std::to_string(signature) + ",") << cols;
+  EXPECT_EQ(read_window_placement().width, width);
   write_setting_text("Rect", "");
   write_setting_text("Col", "");
 }

@@ -550,3 +550,47 @@ TEST(VolumeWindows, DeleteAsksForAFileAndNoChangesNothing) {
   g_edit_options = options;
   EXPECT_EQ(testvol::hfs_listing(img), (std::set<std::string>{":keep.txt"}));
 }
+
+// "No" to the delete question leaves the list's selection as it was: the next
+// command (Swap Forks) acts on the row, as hfsutils then finds the file's
+// bytes in its resource fork.
+TEST(VolumeWindows, NoToTheDeleteQuestionKeepsTheRowSelected) {
+  REQUIRE_TOOL("hformat");
+  Driver drive;
+  testkit::TempDir dir;
+  std::string img = window_image(dir, "keep.hfs");
+  const std::vector<uint8_t> bytes = testkit::random_bytes(3000, 7);
+  testkit::write_file(dir.path() / "one", bytes);
+  ASSERT_EQ(run("hmount " + quote(img) + " >/dev/null && hcopy -r " + quote(dir.str("one")) + " : && humount").rc, 0);
+  const uint32_t options = g_edit_options;
+  g_edit_options &= ~k_option_delete_folders_unasked;
+  g_delete_item_answer = 0;
+  MainFrame* frame = window_on(img);
+  const int32_t one = volkit::item_id(2, "one");
+  ASSERT_NE(one, 0);
+  frame->show_item(2, one);
+  pump(100);
+  drive.steps["TMessONT"] = [](wxDialog& d) { click(find<wxButton>(d, "MessNon")); };
+  for (int language : {0, 10000}) {
+    frame->run_command(language ? "Fr1" : "En2");
+    frame->run_command("Supp1");
+    pump(300);
+    std::vector<FileTableEntry> kept = frame->selected_entries();
+    ASSERT_EQ(kept.size(), 1u) << "the selection went with the answer";
+    EXPECT_EQ(kept[0].id, one);
+    EXPECT_EQ(g_popup_source, 1) << "the list is still the view the commands act on";
+    EXPECT_TRUE(screenshot("keep.hfs [Corvane]", language ? "delete_no_keeps_row_french" : "delete_no_keeps_row"));
+  }
+  frame->run_command("En2");
+  drive.steps["TMessON"] = [](wxDialog& d) { click(find<wxButton>(d, "MessOui")); };
+  frame->run_command("SW1");
+  pump(300);
+  EXPECT_EQ(drive.seen, (std::vector<std::string>{"TMessONT", "TMessONT", "TMessON"}));
+  close_window_and_image(frame);
+  g_edit_options = options;
+  ASSERT_EQ(run("hmount " + quote(img) + " >/dev/null && hcopy -m :one " + quote(dir.str("one.bin"))).rc, 0);
+  std::vector<uint8_t> bin = testkit::read_file(dir.path() / "one.bin");
+  ASSERT_GE(bin.size(), 128u + 3000u);
+  EXPECT_EQ(bin[83] | bin[84] | bin[85] | bin[86], 0) << "no data fork left";
+  EXPECT_EQ(std::vector<uint8_t>(bin.begin() + 128, bin.begin() + 128 + 3000), bytes) << "the bytes are the resource fork";
+}
