@@ -2,7 +2,10 @@
 // each tree: isovfy checks each directory of the ISO tree against the path
 // table, sleuthkit counts the HFS+ volume's folders and finds the deepest by
 // its whole path, hfsutils goes down an HFS volume four times deeper than
-// compiles used to stop.
+// compiles used to stop. Every walk of such a project (the check, search, the
+// review scan, the views given to a subtree and to an item's ancestors, the
+// delete of the whole chain) ends with the right result instead of a stack as
+// deep as the project.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +16,7 @@
 #include "compile_fixture.h"
 #include "compiler/commands.h"
 #include "compiler/project.h"
+#include "compiler/refresh.h"
 #include "hfs/volume_fixture.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
@@ -83,4 +87,58 @@ TEST(DeepProject, EveryLevelIsCompiledAndReadersReachTheDeepest) {
   ASSERT_EQ(testvol::open_volume(dmg, false, true), 0);
   testvol::expect_sound("50,000 folders deep");
   testvol::close_volume();
+}
+
+TEST(DeepProject, EveryWalkOfTheChainEnds) {
+  recorded_ui().clear();
+  const int depth = deep_levels();
+  const int32_t top = int32_t(k_first_folder_id) + 1, deepest = top + depth - 1;
+  TempDir dir;
+  std::string project = dir.str("deep.cvpr");
+  ASSERT_EQ(compile_fixture::make_deep_project(project, depth), depth);
+  FILE* f = nullptr;
+  ASSERT_EQ(open_project_stream(project, "r+b", FileLock::exclusive, false, f), 0);
+  // The check that every command makes on opening: sound.
+  EXPECT_EQ(verify_opened_project(f, project.c_str()), 0);
+
+  std::vector<ProjectSearchHit> hits;
+  EXPECT_EQ(search_project_by_name(f, "a", hits), int(k_max_search_hits));
+
+  // The review scan: folders made only in the project, nothing to say.
+  TempDir scratch;
+  FILE* list = std::fopen(scratch.str("review").c_str(), "w+b");
+  ASSERT_NE(list, nullptr);
+  scan_project_changes(f, list, uint32_t(k_root_folder_id), true);
+  EXPECT_EQ(std::ftell(list), 0L);
+  std::fclose(list);
+
+  // Every folder below the top leaves the HFS view; the ancestors of the
+  // deepest come back to it, the top (never changed) included.
+  begin_project_edit(f);
+  set_views_recursive(f, uint32_t(top), k_view_keep, 0);
+  ASSERT_EQ(end_project_edit(f, 0), 0);
+  ProjectRecord r;
+  ASSERT_NE(find_record_by_id(f, r, top), nullptr);
+  EXPECT_EQ(hfs_view(r), 1);
+  ASSERT_NE(find_record_by_id(f, r, deepest), nullptr);
+  EXPECT_EQ(hfs_view(r), 0);
+  EXPECT_EQ(iso_view(r), 1);
+  begin_project_edit(f);
+  mark_item_and_ancestors_in_views(f, deepest, 0, 1);
+  ASSERT_EQ(end_project_edit(f, 0), 0);
+  long count = project_record_count(f);
+  for (long i = 1; i < count; i += count / 97 + 1) {
+    ASSERT_EQ(std::fseek(f, i * long(k_project_record_size), SEEK_SET), 0);
+    ASSERT_TRUE(read_project_record(f, r));
+    EXPECT_EQ(hfs_view(r), 1) << "record " << i;
+  }
+
+  // The top deleted: the whole chain goes with it, in one edit.
+  recorded_ui().answers.push_back(1);  // yes, the folder that holds items goes
+  begin_project_edit(f);
+  EXPECT_EQ(delete_item(f, top, uint32_t(k_root_folder_id)), top);
+  ASSERT_EQ(end_project_edit(f, 0), 0);
+  EXPECT_EQ(project_record_count(f), 1L);
+  EXPECT_TRUE(check_project_invariants(f).empty());
+  close_project_stream(f);
 }
