@@ -604,8 +604,18 @@ void leave_out(AddCounts& counts, int text_id, const std::string& path) {
   ++counts.left_out;
 }
 
-AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path, uint32_t parent_id,
-                    bool fresh_parent, const PlacedFolder* placed_parent) {
+// A folder an addition made, to be filled in its turn.
+struct FolderToFill {
+  int32_t id = 0;
+  std::string path;  // its PC path
+  bool placed = false;
+  PlacedFolder place;
+};
+
+// The items of one folder (or the one item path names) under parent_id, not
+// what lies below the folders added: those are appended to made, in order.
+AddCounts add_level(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path, uint32_t parent_id,
+                    bool fresh_parent, const PlacedFolder* placed_parent, std::vector<FolderToFill>& made) {
   counts = AddCounts{parent_id, 0, 0};
   bool hfsplus = hfsplus_project(f);
   bool isoplus = g_working_mode == k_mode_isoplus;
@@ -774,17 +784,45 @@ AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
     }
   }
 
-  for (const NewFolder& nf : new_folders) {
+  for (NewFolder& nf : new_folders) {
+    FolderToFill fill;
+    fill.id = nf.id;
+    fill.path = std::move(nf.path);
+    auto it = placed.find(nf.id);
+    if (it != placed.end()) {
+      fill.placed = true;
+      fill.place = it->second;
+    }
+    made.push_back(std::move(fill));
+  }
+  std::fseek(f, saved, SEEK_SET);
+  return counts;
+}
+
+// The items path names under parent_id, then each folder added, filled in
+// turn: a folder's whole subtree before the next folder (as they were found),
+// its counts growing by the folders and files added directly in it. The
+// folders still to fill are kept on a stack of their own, however deep the
+// tree goes.
+AddCounts add_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path, uint32_t parent_id) {
+  long saved = std::ftell(f);
+  std::vector<FolderToFill> made;
+  add_level(f, counts, buf, path, parent_id, false, nullptr, made);
+  std::vector<FolderToFill> stack(std::make_move_iterator(made.rbegin()), std::make_move_iterator(made.rend()));
+  while (!stack.empty()) {
     if (project_edit_failed(f) || g_inclusion_stopped) break;
+    FolderToFill nf = std::move(stack.back());
+    stack.pop_back();
     struct stat st {};
     if (::lstat(nf.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
     ProjectRecord child_buf;
     AddCounts sub;
-    auto it = placed.find(nf.id);
-    const PlacedFolder* here = it == placed.end() ? nullptr : &it->second;
-    add_items(f, sub, child_buf, nf.path + "/*", static_cast<uint32_t>(nf.id), true, here);
+    made.clear();
+    const PlacedFolder* here = nf.placed ? &nf.place : nullptr;
+    add_level(f, sub, child_buf, nf.path + "/*", static_cast<uint32_t>(nf.id), true, here, made);
     counts.left_out += sub.left_out;
     add_counts_to_placed(f, here, nf.id, sub.folders_added, sub.files_added);
+    for (auto it = made.rbegin(); it != made.rend(); ++it) stack.push_back(std::move(*it));
   }
   std::fseek(f, saved, SEEK_SET);
   return counts;
@@ -817,7 +855,7 @@ bool is_project_own_file(const std::string& path) {
 
 AddCounts add_pc_items(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path,
                        uint32_t parent_id) {
-  return add_items(f, counts, buf, path, parent_id, false, nullptr);
+  return add_items(f, counts, buf, path, parent_id);
 }
 
 namespace {

@@ -231,10 +231,29 @@ struct TreeLoader {
     return true;
   }
 
-  void add_children(uint32_t parent_index, uint32_t parent_id, int depth) {
-    auto it = runs.find(parent_id);
-    if (it == runs.end() || depth > 1000) return;
-    for (uint32_t index : it->second) {
+  // Links the items under the root into the tree, depth first in file order
+  // (a folder's subtree before its next sibling), with a stack of its own: a
+  // project's folders may lie any number of levels deep.
+  void add_children() {
+    struct Level {
+      uint32_t parent_index;
+      const std::vector<uint32_t>* run;
+      size_t next;
+    };
+    std::vector<Level> stack;
+    auto enter = [&](uint32_t parent_index, uint32_t parent_id) {
+      auto it = runs.find(parent_id);
+      if (it != runs.end()) stack.push_back({parent_index, &it->second, 0});
+    };
+    enter(0, k_root_folder_id);
+    while (!stack.empty()) {
+      Level& level = stack.back();
+      if (level.next == level.run->size()) {
+        stack.pop_back();
+        continue;
+      }
+      const uint32_t parent_index = level.parent_index;
+      const uint32_t index = (*level.run)[level.next++];
       WalkItem& item = tree.items[index];
       if (item.rec.id == 0 || !visited.insert(item.rec.id)) continue;  // a damaged project may loop
       if (!take(item, tree.items[parent_index])) {
@@ -247,7 +266,7 @@ struct TreeLoader {
         item.children();  // its lists made now: the sizing passes may then run side by side
         if (item.in_iso) ++tree.iso_folders;
         if (item.in_hfs) ++tree.hfs_folders;
-        add_children(index, uint32_t(item.rec.id), depth + 1);
+        enter(index, uint32_t(item.rec.id));  // level is not used past this point
       } else {
         if (item.in_iso) {
           ++tree.iso_files;
@@ -432,7 +451,7 @@ int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size
   loader.look_up_ahead();
   loader.visited.insert(k_root_folder_id);
   tree.items[0].children();
-  loader.add_children(0, k_root_folder_id, 0);
+  loader.add_children();
   loader.found_ = std::vector<uint8_t>();
   // What the compile does not take needs nothing of its record; the ISO names
   // of what it takes for the HFS view only, nor the HFS name of the others.
@@ -561,10 +580,11 @@ struct Walker {
     return write_file_at_cursor(*item.pc_folder, item.rec.pc_name, item.size, path.c_str(), item.data);
   }
 
-  int folder(uint32_t index, uint32_t hfs_parent, uint32_t& hfs_count) {
+  // One folder's own items: each file's data and the HFS records of its files
+  // and subfolders; hfs_count the items it gave the HFS view.
+  int enter_folder(uint32_t index, uint32_t hfs_parent, uint32_t& hfs_count) {
     hfs_count = 0;
-    std::vector<uint32_t> children = tree.items[index].children();
-    for (uint32_t c : children) {
+    for (uint32_t c : tree.items[index].children()) {
       WalkItem& item = tree.items[c];
       if (item.folder) {
         if (item.in_hfs && hfs) {
@@ -584,16 +604,40 @@ struct Walker {
         ++hfs_count;
       }
     }
-    for (uint32_t c : children) {
-      WalkItem& item = tree.items[c];
-      if (!item.folder) continue;
-      uint32_t count = 0;
-      int rc = folder(c, item.hfs_id, count);
-      if (rc < 0) return rc;
-      if (item.in_hfs && hfs) {
-        rc = hfs->set_valence(item.hfs_id, count);
-        if (rc < 0) return rc;
+    return 0;
+  }
+
+  // The folder's items, then each subfolder's in turn (its whole subtree before
+  // the next), each subfolder's valence set once its items are in. The levels
+  // are kept on a stack of their own, however deep the project.
+  int walk(uint32_t root, uint32_t hfs_root, uint32_t& root_count) {
+    struct Level {
+      uint32_t index;
+      uint32_t hfs_count;
+      size_t next;  // the next child to look at for a subfolder
+    };
+    std::vector<Level> stack{{root, 0, 0}};
+    if (int rc = enter_folder(root, hfs_root, stack.back().hfs_count); rc < 0) return rc;
+    while (!stack.empty()) {
+      Level& level = stack.back();
+      const std::vector<uint32_t>& children = tree.items[level.index].children();
+      while (level.next < children.size() && !tree.items[children[level.next]].folder) ++level.next;
+      if (level.next == children.size()) {
+        Level done = level;
+        stack.pop_back();
+        if (stack.empty()) {
+          root_count = done.hfs_count;
+          break;
+        }
+        const WalkItem& item = tree.items[done.index];
+        if (item.in_hfs && hfs) {
+          if (int rc = hfs->set_valence(item.hfs_id, done.hfs_count); rc < 0) return rc;
+        }
+        continue;
       }
+      uint32_t c = children[level.next++];
+      stack.push_back({c, 0, 0});
+      if (int rc = enter_folder(c, tree.items[c].hfs_id, stack.back().hfs_count); rc < 0) return rc;
     }
     return 0;
   }
@@ -604,7 +648,7 @@ struct Walker {
 int creation_volume(CompileTree& tree, const WalkTrees& trees, HfsVolumeSide* hfs, uint32_t hfs_root_id) {
   Walker w{tree, trees, hfs};
   uint32_t count = 0;
-  int rc = w.folder(0, hfs_root_id, count);
+  int rc = w.walk(0, hfs_root_id, count);
   if (rc < 0) return rc;
   if (hfs && trees.hfs) return hfs->set_valence(hfs_root_id, count);
   return 0;

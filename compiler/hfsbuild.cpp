@@ -421,9 +421,8 @@ struct CatalogPlanner {
   std::vector<uint32_t> by_cnid;  // item of each ID from k_first_cnid
   std::vector<uint8_t> record;
 
-  void assign_ids(uint32_t folder) {
-    const std::vector<uint32_t>& children = tree.items[folder].children();
-    for (uint32_t c : children) {
+  void number_items_of(uint32_t folder) {
+    for (uint32_t c : tree.items[folder].children()) {
       WalkItem& item = tree.items[c];
       if (!item.in_hfs) continue;
       item.hfs_id = k_first_cnid + uint32_t(by_cnid.size());
@@ -432,8 +431,24 @@ struct CatalogPlanner {
       else ++plan.files;
       if (folder == 0) ++(item.folder ? plan.root_folders : plan.root_files);
     }
-    for (uint32_t c : children)
-      if (tree.items[c].folder && tree.items[c].in_hfs) assign_ids(c);
+  }
+
+  // IDs in the walk's order, its levels on a stack of their own (any depth).
+  void assign_ids(uint32_t root) {
+    std::vector<std::pair<uint32_t, size_t>> stack{{root, 0}};  // folder, next child to descend into
+    number_items_of(root);
+    while (!stack.empty()) {
+      auto& [folder, next] = stack.back();
+      const std::vector<uint32_t>& children = tree.items[folder].children();
+      while (next < children.size() && !(tree.items[children[next]].folder && tree.items[children[next]].in_hfs)) ++next;
+      if (next == children.size()) {
+        stack.pop_back();
+        continue;
+      }
+      uint32_t c = children[next++];
+      stack.push_back({c, 0});
+      number_items_of(c);
+    }
   }
 
   int put(uint32_t entry, const std::string& name) {

@@ -517,6 +517,111 @@ off_t file_size(FILE* f) {
 
 uint64_t round_sectors(uint32_t bytes) { return (uint64_t(bytes) + 2047) / 2048; }
 
+// Each record's parent and id (index 0, the header, has neither), read in
+// one pass of large blocks, up to the first record that is no item.
+struct RecordLinks {
+  std::vector<uint32_t> parent{0};
+  std::vector<int32_t> id{0};
+};
+
+RecordLinks read_record_links(FILE* f) {
+  RecordLinks l;
+  long count = project_record_count(f);
+  l.parent.reserve(size_t(std::max(count, 1L)));
+  l.id.reserve(size_t(std::max(count, 1L)));
+  scan_records(f, 1, [&](const uint8_t* rec) {
+    l.parent.push_back(raw_parent(rec));
+    l.id.push_back(raw_id(rec));
+    return false;
+  });
+  return l;
+}
+
+// The record indexes of every descendant of the folder (not the folder
+// itself), ascending. The subtree is walked with a stack of its own, however
+// deep it goes; each record is taken once, so a damaged file's parent loop
+// ends too.
+std::vector<long> descendant_records(const RecordLinks& l, int32_t folder_id) {
+  std::vector<long> out;
+  if (folder_id <= 0) return out;
+  std::vector<std::pair<uint32_t, long>> by_parent;  // (parent, index): the runs, found by parent
+  by_parent.reserve(l.parent.size());
+  for (size_t i = 1; i < l.parent.size(); ++i) by_parent.emplace_back(l.parent[i], long(i));
+  std::sort(by_parent.begin(), by_parent.end());
+  std::vector<bool> taken(l.parent.size(), false);
+  std::vector<int32_t> folders{folder_id};
+  while (!folders.empty()) {
+    uint32_t parent = uint32_t(folders.back());
+    folders.pop_back();
+    auto at = std::lower_bound(by_parent.begin(), by_parent.end(), std::pair<uint32_t, long>(parent, 0));
+    for (; at != by_parent.end() && at->first == parent; ++at) {
+      long i = at->second;
+      if (taken[size_t(i)]) continue;
+      taken[size_t(i)] = true;
+      out.push_back(i);
+      if (l.id[size_t(i)] > 0) folders.push_back(l.id[size_t(i)]);
+    }
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Cuts the records at the indexes gone (ascending, each at least 1) out of the
+// file in one pass: what follows the first moves down over them, and the file
+// is shortened by as many records. The stream is left where the first was.
+// 0, or -1 (the edit failed).
+int remove_records(FILE* f, const std::vector<long>& gone) {
+  if (gone.empty()) return 0;
+  const off_t end = file_size(f);
+  const long first = gone.front();
+  if (first < 1 || off_t(first) * k_rec >= end) return 0;
+  // Everything from the first on is rewritten or cut: kept at once, one sync.
+  if (!keep_originals(f, off_t(first) * k_rec, end)) {
+    if (editing(f)) g_edit.write_failed = true;
+    return -1;
+  }
+  constexpr size_t k_block = 512;
+  std::vector<uint8_t> block(k_block * k_rec);
+  off_t read_at = off_t(first) * k_rec, write_at = read_at;
+  size_t g = 0;
+  bool ok = true;
+  while (ok && read_at < end) {
+    size_t n = size_t(std::min<off_t>(off_t(block.size()), end - read_at));
+    ok = fseeko(f, read_at, SEEK_SET) == 0 && std::fread(block.data(), 1, n, f) == n;
+    if (!ok) break;
+    // Whole records of the block that stay, moved together; a partial last
+    // record (a damaged length) moves with them.
+    size_t kept = 0;
+    for (size_t at = 0; at < n; at += size_t(k_rec)) {
+      long index = long((read_at + off_t(at)) / k_rec);
+      size_t len = std::min(size_t(k_rec), n - at);
+      while (g < gone.size() && gone[g] < index) ++g;
+      if (len == size_t(k_rec) && g < gone.size() && gone[g] == index) continue;
+      if (kept != at) std::memmove(block.data() + kept, block.data() + at, len);
+      kept += len;
+    }
+    if (kept)
+      ok = fseeko(f, write_at, SEEK_SET) == 0 && write_bytes(f, block.data(), kept) && flush(f);
+    read_at += off_t(n);
+    write_at += off_t(kept);
+  }
+  ok = ok && flush(f) && may_write(f) && ftruncate(fileno(f), write_at) == 0;
+  if (!ok) {
+    if (editing(f)) g_edit.write_failed = true;
+    return -1;
+  }
+  fseeko(f, off_t(first) * k_rec, SEEK_SET);
+  return 0;
+}
+
+// The status counters lose the records.
+void uncount_records(const RecordLinks& l, const std::vector<long>& gone) {
+  for (long i : gone) {
+    if (l.id[size_t(i)] >= 1) --g_status_folder_count;
+    else --g_status_file_count;
+  }
+}
+
 }  // namespace
 
 // --- codecs ---------------------------------------------------------------------------
@@ -963,28 +1068,34 @@ int remove_record_range(FILE* f, long dst, long src) {
 }
 
 void delete_descendants(FILE* f, int32_t folder_id) {
-  if (folder_id <= 0) return;
-  long start = find_run(f, uint32_t(folder_id));
-  if (start < 0) return;
-  std::vector<int32_t> folders;
-  long n = 0;
-  ProjectRecord r;
-  while (read_project_record(f, r) && r.parent_id == uint32_t(folder_id)) {
-    if (r.id > 0) folders.push_back(r.id);
-    if (r.id >= 1) --g_status_folder_count; else --g_status_file_count;
-    ++n;
-  }
-  remove_record_range(f, start * k_rec, (start + n) * k_rec);
-  for (int32_t id : folders) delete_descendants(f, id);
+  if (!f || folder_id <= 0) return;
+  off_t pos = ftello(f);
+  RecordLinks links = read_record_links(f);
+  std::vector<long> gone = descendant_records(links, folder_id);
+  if (remove_records(f, gone) == 0) uncount_records(links, gone);
+  if (gone.empty()) fseeko(f, pos, SEEK_SET);
 }
 
 int delete_record_here(FILE* f, const ProjectRecord& r) {
   off_t pos = ftello(f);
-  if (remove_record_range(f, long(pos), long(pos) + k_rec) != 0) return -1;
+  if (pos < k_rec || pos % k_rec != 0) return -1;
+  // The record and, a folder, everything below it: cut out in one pass.
+  RecordLinks links;
+  std::vector<long> below;
+  if (r.id > 0) {
+    links = read_record_links(f);
+    below = descendant_records(links, r.id);
+  }
+  const long here = long(pos / k_rec);
+  below.erase(std::remove(below.begin(), below.end(), here), below.end());  // a damaged file's loop
+  std::vector<long> gone = below;
+  gone.insert(std::lower_bound(gone.begin(), gone.end(), here), here);
+  if (remove_records(f, gone) != 0) return -1;
   uint64_t s = record_sectors(r);
   g_total_sectors = g_total_sectors > s ? g_total_sectors - s : 0;
   if (r.id >= 1) --g_status_folder_count; else --g_status_file_count;
-  if (r.id > 0) delete_descendants(f, r.id);
+  uncount_records(links, below);
+  fseeko(f, pos, SEEK_SET);
   return project_edit_failed(f) ? -1 : 0;
 }
 
@@ -1036,32 +1147,41 @@ void add_folder_counts(FILE* f, int32_t folder_id, int32_t subfolder_delta, int3
 }
 
 void set_views_recursive(FILE* f, uint32_t parent_id, int iso_value, int hfs_value) {
-  std::vector<int32_t> folders;
-  long start = find_run(f, parent_id);
-  if (start < 0) return;
+  if (!f) return;
+  RecordLinks links = read_record_links(f);
+  std::vector<long> below = descendant_records(links, int32_t(parent_id));
+  if (below.empty()) return;
+  if (!keep_project_range(f, off_t(below.front()) * k_rec, off_t(below.back() + 1) * k_rec)) return;
   ProjectRecord r;
-  for (long i = start; seek_record(f, i) && read_project_record(f, r) && r.parent_id == parent_id; ++i) {
+  for (long i : below) {
+    if (!seek_record(f, i) || !read_project_record(f, r)) break;
     if (iso_value != k_view_keep) set_iso_view(r, iso_value);
     if (hfs_value != k_view_keep) set_hfs_view(r, hfs_value);
-    seek_record(f, i);
-    write_project_record(f, r);
-    if (r.id > 0 && r.id != int32_t(parent_id)) folders.push_back(r.id);  // subfolders, whatever their ids
+    if (!seek_record(f, i) || !write_project_record(f, r)) break;
   }
   flush(f);
-  for (int32_t id : folders) set_views_recursive(f, uint32_t(id), iso_value, hfs_value);
 }
 
 void mark_item_and_ancestors_in_views(FILE* f, int32_t id, int iso_value, int hfs_value) {
+  if (!f) return;
+  // Where each id lies, read once: a deep item's ancestors are then found
+  // without a search of the file for each (the first record of an id, as a
+  // search finds it).
+  RecordLinks links = read_record_links(f);
+  std::unordered_map<int32_t, long> index_of;
+  for (size_t i = 1; i < links.id.size(); ++i) index_of.emplace(links.id[i], long(i));
   ProjectRecord r;
   // The root's flag bytes hold other things (the target format): stop below it.
-  for (int guard = 0; id != k_root_folder_id && guard < 1 << 20; ++guard) {
-    if (!find_record_by_id(f, r, id)) break;
+  // Each record at most once, should the parents loop.
+  for (size_t steps = 0; id != k_root_folder_id && steps < links.id.size(); ++steps) {
+    auto at = index_of.find(id);
+    if (at == index_of.end() || !seek_record(f, at->second) || !read_project_record(f, r)) break;
     if (iso_view(r) == 0 && iso_value != 0) set_iso_view(r, iso_value);
     if (hfs_view(r) == 0 && hfs_value != 0) set_hfs_view(r, hfs_value);
-    write_project_record(f, r);
-    flush(f);
+    if (!seek_record(f, at->second) || !write_project_record(f, r)) break;
     id = int32_t(r.parent_id);
   }
+  flush(f);
 }
 
 int replace_source_path_prefix(FILE* f, std::string_view old_prefix, std::string_view new_prefix) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
@@ -116,38 +117,8 @@ void emit(FILE* out, char kind, uint32_t parent, int32_t id, uint32_t size, cons
   std::fwrite(text.data(), 1, text.size(), out);
 }
 
-void scan_run(FILE* out, const std::map<uint32_t, std::vector<ProjectRecord>>& runs, FILE* project,
-              uint32_t parent_id, bool recurse) {
-  auto it = runs.find(parent_id);
-  std::string source;
-  if (it != runs.end()) {
-    for (const ProjectRecord& r : it->second)
-      if (!project_only(r)) {
-        source = r.pc_folder;
-        break;
-      }
-    for (const ProjectRecord& r : it->second) {
-      if (r.is_folder() && project_only(r)) {
-        scan_run(out, runs, project, uint32_t(r.id), recurse);  // its contents may come from the disk
-        continue;
-      }
-      std::string path = item_path(r);
-      PcState s = pc_state(path);
-      bool missing_mark = iso_view(r) < 0 || hfs_view(r) < 0;
-      if (!s.exists || s.is_folder != r.is_folder()) {
-        emit(out, 'D', parent_id, r.id, r.pc_size, r.pc_folder, r.pc_name);
-      } else if (r.is_folder()) {
-        if (missing_mark) emit(out, 'M', parent_id, r.id, r.pc_size, r.pc_folder, r.pc_name);
-        scan_run(out, runs, project, uint32_t(r.id), recurse);
-      } else if (missing_mark) {
-        emit(out, 'M', parent_id, r.id, r.pc_size, r.pc_folder, r.pc_name);
-      } else if (uint32_t(s.size) != r.pc_size) {
-        emit(out, 'M', parent_id, r.id, uint32_t(s.size), r.pc_folder, r.pc_name);
-      }
-    }
-  }
-  if (!recurse || parent_id == uint32_t(k_root_folder_id) || source.empty()) return;
-  // New PC items of the folder the run came from.
+// New PC items of the folder a run came from: "A" lines.
+void scan_additions(FILE* out, FILE* project, uint32_t parent_id, const std::string& source) {
   std::vector<std::string> names;
   std::error_code ec;
   for (std::filesystem::directory_iterator d(source, ec), end; !ec && d != end; d.increment(ec))
@@ -161,6 +132,62 @@ void scan_run(FILE* out, const std::map<uint32_t, std::vector<ProjectRecord>>& r
     PcState s = pc_state(path);
     if (!s.exists) continue;
     emit(out, 'A', parent_id, 0, s.is_folder ? 0 : uint32_t(s.size), source, name);
+  }
+}
+
+// The lines of a folder's run, each subfolder's lines where it stands in the
+// run, then what is new in the folder on the PC. The folders being scanned
+// are kept on a stack of their own, however deep the project goes.
+void scan_run(FILE* out, const std::map<uint32_t, std::vector<ProjectRecord>>& runs, FILE* project,
+              uint32_t top, bool recurse) {
+  static const std::vector<ProjectRecord> k_no_run;
+  struct Level {
+    uint32_t parent_id;
+    const std::vector<ProjectRecord>* run;
+    size_t next;
+    std::string source;  // the PC folder the run came from
+  };
+  std::vector<Level> stack;
+  std::set<uint32_t> entered;  // each folder once, should a damaged file loop
+  auto enter = [&](uint32_t parent_id) {
+    if (!entered.insert(parent_id).second) return;
+    auto it = runs.find(parent_id);
+    Level level{parent_id, it == runs.end() ? &k_no_run : &it->second, 0, std::string()};
+    for (const ProjectRecord& r : *level.run)
+      if (!project_only(r)) {
+        level.source = r.pc_folder;
+        break;
+      }
+    stack.push_back(std::move(level));
+  };
+  enter(top);
+  while (!stack.empty()) {
+    Level& level = stack.back();
+    if (level.next == level.run->size()) {
+      if (recurse && level.parent_id != uint32_t(k_root_folder_id) && !level.source.empty())
+        scan_additions(out, project, level.parent_id, level.source);
+      stack.pop_back();
+      continue;
+    }
+    const ProjectRecord& r = (*level.run)[level.next++];
+    const uint32_t parent_id = level.parent_id;
+    if (r.is_folder() && project_only(r)) {
+      enter(uint32_t(r.id));  // its contents may come from the disk
+      continue;
+    }
+    std::string path = item_path(r);
+    PcState s = pc_state(path);
+    bool missing_mark = iso_view(r) < 0 || hfs_view(r) < 0;
+    if (!s.exists || s.is_folder != r.is_folder()) {
+      emit(out, 'D', parent_id, r.id, r.pc_size, r.pc_folder, r.pc_name);
+    } else if (r.is_folder()) {
+      if (missing_mark) emit(out, 'M', parent_id, r.id, r.pc_size, r.pc_folder, r.pc_name);
+      enter(uint32_t(r.id));
+    } else if (missing_mark) {
+      emit(out, 'M', parent_id, r.id, r.pc_size, r.pc_folder, r.pc_name);
+    } else if (uint32_t(s.size) != r.pc_size) {
+      emit(out, 'M', parent_id, r.id, uint32_t(s.size), r.pc_folder, r.pc_name);
+    }
   }
 }
 

@@ -1,25 +1,35 @@
 #include "platform/imagefile.h"
 
 #include <gif_lib.h>
-#include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
 
 #include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "platform/byteorder.h"
+#include "platform/jpegread.h"
 
 namespace {
 
-constexpr int k_max_side = 1 << 15;  // pictures wider or taller are refused
-constexpr long k_max_pixels = 1L << 25;  // and larger ones (a few bytes may claim any size)
+constexpr int k_max_side = k_max_picture_side;  // pictures wider or taller are refused
+constexpr long k_max_pixels = k_max_picture_pixels;  // and larger ones (a few bytes may claim any size)
 
 bool sane_size(long w, long h) {
   return w > 0 && h > 0 && w <= k_max_side && h <= k_max_side && w * h <= k_max_pixels;
+}
+
+// A picture whose header declares a size past the bounds: refused with that size.
+int too_large(RasterImage& out, long w, long h) {
+  out = RasterImage{};
+  if (w <= 0 || h <= 0) return -1;  // no size at all: damaged
+  out.width = int(std::min<long>(w, INT_MAX));
+  out.height = int(std::min<long>(h, INT_MAX));
+  return k_picture_too_large;
 }
 
 struct FileCloser {
@@ -27,43 +37,32 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-struct JpegError {
-  jpeg_error_mgr mgr;
-  std::jmp_buf jump;
-};
-
-void jpeg_error_exit(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
-}
-
+// The size comes from the frame header and is bounded (with what a
+// progressive picture keeps of it and the scans it may have) before libjpeg
+// takes memory for it.
 int load_jpeg(FILE* f, RasterImage& out) {
-  jpeg_decompress_struct cinfo{};
-  JpegError err{};
-  cinfo.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = jpeg_error_exit;
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    return -1;
-  }
-  jpeg_create_decompress(&cinfo);
-  jpeg_stdio_src(&cinfo, f);
-  jpeg_read_header(&cinfo, TRUE);
-  cinfo.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&cinfo);
-  if (!sane_size(cinfo.output_width, cinfo.output_height) || cinfo.output_components != 3) {
-    jpeg_destroy_decompress(&cinfo);
-    return -1;
-  }
-  out.width = int(cinfo.output_width);
-  out.height = int(cinfo.output_height);
-  out.rgb.assign(size_t(out.width) * out.height * 3, 0);
-  while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = out.rgb.data() + size_t(cinfo.output_scanline) * out.width * 3;
-    jpeg_read_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  return 0;
+  JpegBounds bounds;
+  bounds.max_side = k_max_side;
+  bounds.max_pixels = uint64_t(k_max_pixels);
+  JpegRows rows;
+  rows.begin = [&](uint32_t w, uint32_t h) {
+    out.width = int(w);
+    out.height = int(h);
+    out.rgb.assign(size_t(w) * h * 3, 0);
+    return true;
+  };
+  rows.row = [&](uint32_t y, const uint8_t* rgb) {
+    std::memcpy(out.rgb.data() + size_t(y) * size_t(out.width) * 3, rgb, size_t(out.width) * 3);
+  };
+  uint32_t w = 0, h = 0;
+  int rc = decode_jpeg_rows(f, bounds, rows, w, h);
+  if (rc == 0) return 0;
+  out = RasterImage{};
+  if (rc != k_jpeg_too_large) return -1;
+  // Said with the size the header claims.
+  out.width = int(std::min<uint32_t>(w, INT_MAX));
+  out.height = int(std::min<uint32_t>(h, INT_MAX));
+  return k_picture_too_large;
 }
 
 int load_png(FILE* f, RasterImage& out) {
@@ -81,7 +80,7 @@ int load_png(FILE* f, RasterImage& out) {
   png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
   if (!sane_size(long(w), long(h))) {
     png_destroy_read_struct(&png, &info, nullptr);
-    return -1;
+    return too_large(out, long(w), long(h));
   }
   // Everything becomes 8-bit RGB; transparency is laid over white.
   png_set_expand(png);
@@ -111,7 +110,9 @@ int load_gif(const std::string& path, RasterImage& out) {
   GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
   if (!gif) return -1;
   int rc = -1;
-  if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0 && sane_size(gif->SWidth, gif->SHeight)) {
+  if (!sane_size(gif->SWidth, gif->SHeight)) {
+    rc = too_large(out, gif->SWidth, gif->SHeight);
+  } else if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
     const SavedImage& frame = gif->SavedImages[0];
     const ColorMapObject* map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
     const GifImageDesc& d = frame.ImageDesc;
@@ -148,7 +149,9 @@ int load_tiff(const std::string& path, RasterImage& out) {
   TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
   TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
   int rc = -1;
-  if (sane_size(long(w), long(h))) {
+  if (!sane_size(long(w), long(h))) {
+    rc = too_large(out, long(w), long(h));
+  } else {
     std::vector<uint32_t> raster(size_t(w) * h);
     if (TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 0)) {
       out.width = int(w);
@@ -180,8 +183,8 @@ int load_bmp(FILE* f, RasterImage& out) {
   uint32_t compression = get_le32(h + 30);
   bool top_down = height < 0;
   long abs_h = top_down ? -long(height) : long(height);
-  if (!sane_size(w, abs_h) || (bits != 24 && bits != 32) || (compression != 0 && compression != 3))
-    return -1;
+  if ((bits != 24 && bits != 32) || (compression != 0 && compression != 3)) return -1;
+  if (!sane_size(w, abs_h)) return too_large(out, w, abs_h);
   size_t stride = (size_t(w) * (bits / 8) + 3) & ~size_t(3);
   // The rows must be in the file before room is made for them.
   if (std::fseek(f, 0, SEEK_END) != 0) return -1;

@@ -11,13 +11,12 @@
 #include <png.h>
 
 #include "IO/bigendian.h"
+#include "platform/jpegread.h"
 
 namespace {
 // What libjpeg may take for one picture: a 4096 x 4096 progressive picture needs
 // about 100 MB of coefficients.
-constexpr long k_jpeg_memory = 160L << 20;
-// Progressive pictures are made of scans; real ones have about ten.
-constexpr int k_jpeg_max_scans = 500;
+constexpr uint64_t k_jpeg_memory = 160ull << 20;
 }  // namespace
 
 bool is_png_data(std::span<const uint8_t> d) {
@@ -132,69 +131,34 @@ struct JpegError {
 void jpeg_fail(j_common_ptr cinfo) {
   longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
 }
-void jpeg_quiet(j_common_ptr, int) {}
-
-// Stops a progressive picture that keeps sending scans.
-void jpeg_progress(j_common_ptr cinfo) {
-  if (cinfo->is_decompressor &&
-      reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > k_jpeg_max_scans)
-    jpeg_fail(cinfo);
-}
 
 }  // namespace
 
 int decode_jpeg(std::span<const uint8_t> data, IconImage& out, int* width, int* height) {
-  if (width) *width = 0;
-  if (height) *height = 0;
-  if (data.empty()) return -3;
-  jpeg_decompress_struct cinfo;
-  JpegError err;
-  jpeg_progress_mgr progress{};
-  cinfo.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = jpeg_fail;
-  err.mgr.emit_message = jpeg_quiet;
+  JpegBounds bounds;
+  bounds.max_side = k_max_picture_side;
+  bounds.max_pixels = uint64_t(k_max_picture_side) * k_max_picture_side;
+  bounds.max_memory = k_jpeg_memory;
   IconImage img;
-  std::vector<uint8_t> row;
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    return -3;
-  }
-  jpeg_create_decompress(&cinfo);
-  cinfo.mem->max_memory_to_use = k_jpeg_memory;
-  progress.progress_monitor = jpeg_progress;
-  cinfo.progress = &progress;
-  jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
-  jpeg_read_header(&cinfo, TRUE);
-  // The size the header claims, refused before the library takes memory for it.
-  if (width) *width = int(cinfo.image_width);
-  if (height) *height = int(cinfo.image_height);
-  if (cinfo.image_width == 0 || cinfo.image_height == 0 || cinfo.image_width > JDIMENSION(k_max_picture_side) ||
-      cinfo.image_height > JDIMENSION(k_max_picture_side)) {
-    jpeg_destroy_decompress(&cinfo);
-    return -3;
-  }
-  cinfo.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&cinfo);
-  if (cinfo.output_width != cinfo.image_width || cinfo.output_height != cinfo.image_height ||
-      cinfo.output_components != 3) {
-    jpeg_destroy_decompress(&cinfo);
-    return -3;
-  }
-  img = make_image(int(cinfo.output_width), int(cinfo.output_height), 0xFFFFFFFF);
-  row.resize(size_t(cinfo.output_width) * 3);
-  while (cinfo.output_scanline < cinfo.output_height) {
-    int y = int(cinfo.output_scanline);
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_read_scanlines(&cinfo, rows, 1);
+  JpegRows rows;
+  rows.begin = [&](uint32_t w, uint32_t h) {
+    img = make_image(int(w), int(h), 0xFFFFFFFF);
+    return true;
+  };
+  rows.row = [&](uint32_t y, const uint8_t* rgb) {
     for (int x = 0; x < img.width; ++x) {
-      uint8_t* p = img.at(x, y);
-      p[0] = row[x * 3];
-      p[1] = row[x * 3 + 1];
-      p[2] = row[x * 3 + 2];
+      uint8_t* p = img.at(x, int(y));
+      p[0] = rgb[x * 3];
+      p[1] = rgb[x * 3 + 1];
+      p[2] = rgb[x * 3 + 2];
     }
-  }
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
+  };
+  uint32_t w = 0, h = 0;
+  int rc = decode_jpeg_rows(data, bounds, rows, w, h);
+  // Sides past the largest int are as refused as INT_MAX.
+  if (width) *width = int(std::min<uint32_t>(w, INT_MAX));
+  if (height) *height = int(std::min<uint32_t>(h, INT_MAX));
+  if (rc != 0) return -3;
   out = std::move(img);
   return 0;
 }

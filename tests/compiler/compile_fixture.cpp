@@ -109,6 +109,36 @@ int make_wide_project(const std::string& project_path, const std::string& pc_fil
   return ok ? items : -1;
 }
 
+int make_deep_project(const std::string& project_path, int depth, bool hfsplus, const std::string& name) {
+  if (create_project_file(project_path, hfsplus ? uint32_t(k_pref_hfsplus_default) : 0u, "Deep") != 0) return -1;
+  FILE* f = std::fopen(project_path.c_str(), "r+b");
+  if (!f) return -1;
+  read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
+  // Each folder's run is its one subfolder: parents in id order, as the file keeps them.
+  bool ok = std::fseek(f, long(k_project_record_size), SEEK_SET) == 0;
+  uint32_t parent = k_root_folder_id;
+  for (int level = 0; ok && level < depth; ++level) {
+    ProjectRecord r;
+    r.parent_id = parent;
+    r.id = next_folder_id(name);
+    set_iso_view(r, 1);
+    set_hfs_view(r, 1);
+    r.pc_folder = "..";
+    r.pc_name = name;
+    set_item_names(r, name, hfsplus);
+    r.subfolder_count() = level + 1 < depth ? 1 : 0;
+    ok = write_project_record(f, r);
+    parent = uint32_t(r.id);
+  }
+  ProjectHeader h;
+  ok = ok && read_project_header(f, h);
+  h.subfolder_count = depth > 0 ? 1 : 0;
+  ok = ok && write_project_header(f, h);
+  write_project_totals(f);
+  ok = std::fclose(f) == 0 && ok;
+  return ok ? depth : -1;
+}
+
 std::vector<std::string> make_awkward_tree(const std::string& root) {
   std::vector<std::string> files;
   auto put = [&](const std::string& rel, const std::vector<uint8_t>& data) {

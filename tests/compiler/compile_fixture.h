@@ -19,6 +19,11 @@ int make_project_from_tree(const std::string& project_path, const std::string& r
 // records written straight in run order. Returns the items, or -1.
 int make_wide_project(const std::string& project_path, const std::string& pc_file, int items, bool hfsplus = false);
 
+// A chain of `depth` folders made only in the project, each the one item of
+// the folder above it, all named name, written straight in run order.
+// Returns depth, or -1.
+int make_deep_project(const std::string& project_path, int depth, bool hfsplus = false, const std::string& name = "a");
+
 // A tree with deep folders, names colliding after 8, 31 and 64 characters,
 // accented and non-Latin names, empty files and files of exactly one block.
 // Returns the relative paths of its files.

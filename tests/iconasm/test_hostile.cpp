@@ -20,23 +20,6 @@ using testkit::run;
 
 namespace {
 
-// Runs fn in a child process whose address space is held to limit_mb (0: no
-// limit; none under the sanitizers, which reserve more than that); its exit
-// code, or 100 + the signal that ended it.
-int in_child(size_t limit_mb, const std::function<int()>& fn) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (limit_mb && !testkit::k_sanitized) {
-      rlimit lim{limit_mb << 20, limit_mb << 20};
-      setrlimit(RLIMIT_AS, &lim);
-    }
-    _exit(fn());
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
-
 // A small progressive JPEG (made by Pillow) whose frame header then claims
 // 30000 x 30000 pixels.
 std::vector<uint8_t> huge_progressive_jpeg(const testkit::TempDir& dir) {
@@ -59,7 +42,7 @@ TEST(Hostile, HugeJpegIsRefusedFromItsHeader) {
   std::vector<uint8_t> jpg = huge_progressive_jpeg(dir);
   EXPECT_LT(jpg.size(), 1000u);
   // Refused within 256 MB of address space (the claimed picture alone would take 3.6 GB).
-  EXPECT_EQ(in_child(256, [&] {
+  EXPECT_EQ(testkit::in_child(256, [&] {
               IconImage img;
               int w = 0, h = 0;
               return decode_jpeg(jpg, img, &w, &h) == -3 && w == 30000 && h == 30000 ? 0 : 1;
@@ -152,7 +135,7 @@ TEST(Hostile, HugeImagesInIconsAreNamedWithTheirSize) {
   testkit::write_file(dir.str("huge.icns"), icns);
   // Refused within 256 MB of address space.
   for (const char* name : {"huge.ico", "huge.icns"})
-    EXPECT_EQ(in_child(256, [&] {
+    EXPECT_EQ(testkit::in_child(256, [&] {
                 IconFamily f;
                 g_icon_message = nullptr;
                 open_icon_file(f, dir.str(name));
@@ -216,7 +199,7 @@ TEST(Saving, AFailedOrKilledSaveKeepsThePreviousFile) {
   std::vector<uint8_t> big = write_ico_family(f);
   ASSERT_GT(big.size(), 70000u);
   auto limited = [&](bool die) {
-    return in_child(0, [&] {
+    return testkit::in_child(0, [&] {
       signal(SIGXFSZ, die ? SIG_DFL : SIG_IGN);  // the default ends the program mid-write
       rlimit lim{8192, RLIM_INFINITY};
       setrlimit(RLIMIT_FSIZE, &lim);

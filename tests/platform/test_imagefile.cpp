@@ -3,8 +3,12 @@
 // needs), which are refused before room is made for them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "IO/bigendian.h"
+#include "IO/picture.h"
 #include "platform/imagefile.h"
+#include "support/recording_ui.h"
 #include "support/testkit.h"
 
 using namespace testkit;
@@ -44,7 +48,64 @@ TEST(ImageFile, HeadersClaimingMorePixelsThanThereAreAreRefused) {
     put_le16(bmp.data() + 28, 24);
     write_file(dir.str("big.bmp"), bmp);
     RasterImage img;
-    EXPECT_EQ(load_image_file(dir.str("big.bmp"), img), -1) << w;
+    // Rows missing: unreadable; a size past the bounds: refused as such.
+    EXPECT_EQ(load_image_file(dir.str("big.bmp"), img), w == 30000 ? -1 : k_picture_too_large) << w;
     EXPECT_TRUE(img.rgb.empty()) << "no room made for rows that are not there";
   }
+}
+
+namespace {
+
+// A progressive picture of 16 x 16 pixels whose frame header claims 65500 x
+// 65500 (the fuzz seed, made by
+//   python3 -c "from PIL import Image; Image.new('RGB', (16, 16), (200, 40, 9)).save('t.jpg', progressive=True)"
+// with the SOF2 height and width then set to 65500), claiming another size,
+// its last scan sent again `repeats` times.
+std::vector<uint8_t> progressive_jpeg(uint16_t width, uint16_t height, int repeats = 0) {
+  std::vector<uint8_t> jpg =
+      read_file(std::string(CORVANE_SOURCE_DIR) + "/tests/fuzz/seeds/fuzz_imagefile/huge_progressive.jpg");
+  size_t sof = 0, last_scan = 0;
+  for (size_t i = 2; i + 9 < jpg.size(); ++i) {
+    if (jpg[i] == 0xFF && jpg[i + 1] == 0xC2 && !sof) sof = i;
+    if (jpg[i] == 0xFF && jpg[i + 1] == 0xDA) last_scan = i;
+  }
+  EXPECT_TRUE(sof && last_scan && jpg.size() > 2 && jpg[jpg.size() - 2] == 0xFF && jpg.back() == 0xD9);
+  put_be16(jpg.data() + sof + 5, height);
+  put_be16(jpg.data() + sof + 7, width);
+  std::vector<uint8_t> scan(jpg.begin() + long(last_scan), jpg.end() - 2);
+  for (int i = 0; i < repeats; ++i) jpg.insert(jpg.end() - 2, scan.begin(), scan.end());
+  return jpg;
+}
+
+}  // namespace
+
+// A few hundred bytes declaring a picture of any size: refused from the
+// header, before libjpeg takes memory for it, in a process held to 400 MB of
+// address space; a size the bounds take costs no more than those 400 MB, and
+// scans sent again and again are cut off. The refusal says the size.
+TEST(ImageFile, HostileProgressiveJpegsAreRefusedFromTheirHeaders) {
+  TempDir dir;
+  auto outcome = [&](const std::vector<uint8_t>& jpg, const char* name) {
+    write_file(dir.str(name), jpg);
+    return in_child(400, [&] {
+      RasterImage img;
+      int rc = load_image_file(dir.str(name), img);
+      if (rc == 0) return img.rgb.size() == size_t(img.width) * size_t(img.height) * 3 ? 10 : 11;
+      return rc == k_picture_too_large && img.rgb.empty() ? 20 + (img.width == 65500 && img.height == 65500) : 30;
+    });
+  };
+  std::vector<uint8_t> huge = progressive_jpeg(65500, 65500);
+  EXPECT_LT(huge.size(), 600u);
+  EXPECT_EQ(outcome(huge, "huge.jpg"), 21);
+  // At the largest size taken (2^25 pixels): read, within the bound.
+  if (!k_sanitized) EXPECT_EQ(outcome(progressive_jpeg(32768, 1024), "largest.jpg"), 10);
+  // The same with its last scan 400 times over: refused, not read 400 times.
+  EXPECT_EQ(outcome(progressive_jpeg(32768, 1024, 400), "rescanned.jpg"), 20);
+
+  recorded_ui().clear();
+  EXPECT_EQ(convert_picture_to_bmp(dir.str("huge.jpg").c_str(), dir.str("out.bmp").c_str()), -1);
+  ASSERT_EQ(recorded_ui().messages.size(), 1u);
+  EXPECT_NE(recorded_ui().messages[0].find("declares 65500 x 65500 pixels"), std::string::npos)
+      << recorded_ui().messages[0];
+  EXPECT_FALSE(std::filesystem::exists(dir.str("out.bmp")));
 }

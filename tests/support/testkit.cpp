@@ -270,4 +270,18 @@ bool wait_for_file(const std::string& path) {
   return fs::exists(path);
 }
 
+int in_child(size_t limit_mb, const std::function<int()>& fn) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (limit_mb && !k_sanitized) {
+      rlimit lim{limit_mb << 20, limit_mb << 20};
+      setrlimit(RLIMIT_AS, &lim);
+    }
+    _exit(fn());
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
 }  // namespace testkit

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -107,6 +108,11 @@ bool tool_available(const std::string& name);
       GTEST_SKIP() << "outside tool missing: " << (name);                        \
     }                                                                            \
   } while (0)
+
+// Runs fn in a child process whose address space is held to limit_mb (0: no
+// limit; none under the sanitizers, which reserve more than that); its exit
+// code, or 100 + the signal that ended it.
+int in_child(size_t limit_mb, const std::function<int()>& fn);
 
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> random_bytes(size_t n, uint32_t seed);
