@@ -226,8 +226,7 @@ bool MainFrame::open_project(const std::string& path, int mode) {
   if (doc.read_only) std::clearerr(doc.file);  // its header is not rewritten
   if (mode == 2) g_isoplus_folder = k_root_folder_id;
   else g_selected_folder = k_root_folder_id;
-  document_opened(mode);
-  if (doc.read_only) status_text(ui_text(6798));
+  document_opened(mode);  // the status bar says it is read-only
   return true;
 }
 
@@ -315,8 +314,7 @@ bool MainFrame::open_image(const std::string& path) {
   image_ = doc;
   doc_path_[1] = doc.shown_path;
   g_partition_folder = 2;
-  document_opened(1);
-  if (image_.read_only) status_text(ui_text(6108));
+  document_opened(1);  // the status bar says why when it is read-only
   return true;
 }
 

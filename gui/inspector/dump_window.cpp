@@ -16,6 +16,7 @@
 #include "IO/settings.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "gui/forms/form_kit.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/printing.h"
 #include "gui/inspector/btree_view.h"
@@ -214,6 +215,10 @@ void DumpWindow::build_menu() {
   });
   bar->Append(opt, tr(3025));
   SetMenuBar(bar);
+  show_menu_title_hints(*this, [](size_t position) {
+    const int k_title_hints[] = {3100, 3110, 3120, 3125};
+    return position < std::size(k_title_hints) ? k_title_hints[position] : 0;
+  });
 
   // The resource tree's context menu.
   items_["SBin"] = NewControlId();
