@@ -813,6 +813,9 @@ void MainFrame::leave_simple_status() {
   SetStatusBarPane(4);
   set_status_panels();
   show_counts(shown_folders_, shown_files_);
+  // What the work said last (a copy's counts) stays, unless the document has more to say.
+  if (!simple_note_.empty() && !document_state_text()) SetStatusText(wxString::FromUTF8(simple_note_), 4);
+  simple_note_.clear();
 }
 
 void MainFrame::elapsed_time(const std::string& text) {

@@ -223,7 +223,7 @@ void copy_items_to_pc(const std::vector<CatalogItem>& items) {
   for (const CatalogItem& item : items)
     if (escape_abort_requested() || extract_item(item) != 0) break;  // Esc between the items too
   stop_busy_cursor();
-  show_status_text(nullptr, nullptr);
+  show_status_text(copy_summary_text().c_str(), nullptr);  // how many, whether stopped or whole
 }
 
 }  // namespace
@@ -474,7 +474,7 @@ int copy_pc_paths_to_volume(const std::vector<std::string>& paths, uint32_t fold
   if (g_import_count == imported_before && copied == 0) session.finish(false);
   else g_list_sort_state.fill(0);
   session.finish();
-  show_status_text(nullptr, nullptr);
+  show_status_text(copy_summary_text().c_str(), nullptr);  // how many, whether stopped or whole
   return copied;
 }
 
