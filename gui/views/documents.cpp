@@ -386,7 +386,7 @@ int save_image_as(const ImageDocument& doc, const std::string& target, std::stri
 }
 
 int new_partition_image(const std::string& path, bool hfsplus, uint32_t size_mb, const std::string& volume_name,
-                        std::string& message) {
+                        std::string& message, bool zero_all) {
   uint32_t max_mb = hfsplus ? k_new_hfsplus_max_mb : k_new_hfs_max_mb;
   if (size_mb < k_new_image_min_mb || size_mb > max_mb) {
     message = format_text(ui_text(6119).c_str(), unsigned(k_new_image_min_mb), unsigned(max_mb));
@@ -399,6 +399,7 @@ int new_partition_image(const std::string& path, bool hfsplus, uint32_t size_mb,
     rq.image = fd;
     rq.volume_name = volume_name;
     rq.size_mb = size_mb;
+    rq.zero_all = zero_all ? 1 : 0;
     return (hfsplus ? create_hfsplus_image(rq) : create_hfs_image(rq)) == 0;
   });
 }
