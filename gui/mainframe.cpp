@@ -10,7 +10,6 @@
 #include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/dcclient.h>
-#include <wx/filedlg.h>
 #include <wx/gauge.h>
 #include <wx/menu.h>
 #include <wx/panel.h>
@@ -155,11 +154,7 @@ struct CommandSwitches {
 
 
 // The journal's chooser, for a journal asked for at start-up with no path saved.
-void choose_log_file(std::string& path) {
-  wxFileDialog choose(g_main_frame, tr(1554), wxString::FromUTF8(gui_data_folder()), "corvane.log", "*.log",
-                      wxFD_SAVE);
-  path = run_modal(choose) == wxID_OK ? choose.GetPath().utf8_string() : std::string();
-}
+void choose_log_file(std::string& path) { path = choose_log_file_path(g_main_frame, path); }
 
 // Calls fn(command, position, item) for every command shown in this mode: a
 // menu of the bar comes with its position and no item, any other with its item

@@ -522,6 +522,8 @@ void DumpWindow::show_tree() {
   std::string messages;
   for (const std::string& m : tree_.messages) messages += (messages.empty() ? "" : " ") + m;
   if (rc != 0) messages = ui_text(6506);
+  // A tree that could not be read says so, and why.
+  if (!messages.empty()) messages = format_text(ui_text(6510).c_str(), messages.c_str());
   SetStatusText(u8(messages), 4);
   pages_->ChangeSelection(1);
   update_items();

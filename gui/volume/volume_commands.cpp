@@ -148,7 +148,7 @@ void rename_entry(FileTableEntry entry, uint32_t folder) {
     std::string stored;
     return check_volume_item_name(final_name, folder, stored, current);
   };
-  if (!g_volume_dialogs.ask_name(6304, 6305, 0, text, check)) return;
+  if (!g_volume_dialogs.ask_name(1497, 1499, 0, text, check)) return;
   std::string final_name = item_name_to_store(text, plus());
   if (final_name == current) return;
   if (int refused = check(text)) {
@@ -329,7 +329,7 @@ void volume_rename_volume_command() {
   auto check = [](const std::string& typed) {
     return volume_name_to_store(typed, plus()).empty() ? int(k_text_name_empty) : 0;
   };
-  if (!g_volume_dialogs.ask_name(6316, 1238, 0, text, check)) return;
+  if (!g_volume_dialogs.ask_name(1286, 1499, 0, text, check)) return;
   std::string final_name = volume_name_to_store(text, plus());
   if (final_name.empty() || final_name == current) return;
   {

@@ -850,7 +850,8 @@ TEST(ViewsWindow, VolumeRenamedThroughTheNameFormReachesTheCatalog) {
   wxCommandEvent rename(wxEVT_MENU, k_id_rename_volume);
   f->GetEventHandler()->ProcessEvent(rename);
   pump(100);
-  EXPECT_EQ(g_seen_forms.size(), 1u) << "the name form alone, no refusal";
+  ASSERT_EQ(g_seen_forms.size(), 1u) << "the name form alone, no refusal";
+  EXPECT_EQ(g_seen_forms[0].title, ui_text(1286));
   answer_forms({});
   wxTreeCtrl* t = f->folder_tree();
   EXPECT_EQ(t->GetItemText(t->GetRootItem()).utf8_string(), "Through the form");
