@@ -175,6 +175,7 @@ TEST(LongWork, EscapeStopsCopiesOntoAndOffTheVolumeCleanly) {
   EXPECT_EQ(g_seen_forms[0].text, question);
   answer_forms({});
   const std::string stopped_status = bar->GetStatusText(4).utf8_string();
+  pump(200);  // the list drawn again before its picture
   EXPECT_TRUE(screenshot(f->GetTitle().utf8_string(), "copy_stopped_onto_volume"));
   std::vector<std::string> faults;
   EXPECT_EQ(check_volume(faults), 0) << (faults.empty() ? "" : faults[0]);
