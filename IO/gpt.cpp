@@ -154,7 +154,7 @@ int match_apple_type_guid(const GUID* g) {
 }
 
 char* format_guid(char* out, const GUID* g) {
-  std::snprintf(out, 39, "{%08x-%04x-%04x-%02X%02X-%02X%02X%02X%02X%02X%02X}", g->data1, g->data2,
+  std::snprintf(out, 39, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g->data1, g->data2,
                 g->data3, g->data4[0], g->data4[1], g->data4[2], g->data4[3], g->data4[4],
                 g->data4[5], g->data4[6], g->data4[7]);
   return out;

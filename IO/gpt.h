@@ -74,7 +74,8 @@ bool gpt_header_fields_sound(const EFI_PARTITION_TABLE_HEADER* header, uint64_t 
 int is_gpt_entry_used(const EFI_PARTITION_ENTRY* entry);
 int match_hfsplus_type_guid(const GUID* guid);  // 0..4; 4 = the HFS+ type
 int match_apple_type_guid(const GUID* guid);    // 0..3; 3 = the Apple family
-// "{%08x-%04x-%04x-%02X%02X-%02X%02X%02X%02X%02X%02X}"; out has room for 39 bytes.
+// "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}": upper case throughout,
+// as sgdisk prints GUIDs; out has room for 39 bytes.
 char* format_guid(char* out, const GUID* guid);
 int is_null_guid(const GUID* guid);
 int count_nonzero_guid_parts(const GUID* guid);

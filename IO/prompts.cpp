@@ -14,12 +14,27 @@
 uint32_t g_copied_items = 0;
 uint64_t g_copied_bytes = 0;
 uint32_t g_copy_batch = 0;
+bool g_copy_stopped = false;
 
 void reset_copy_progress() {
   g_copied_items = 0;
   g_copied_bytes = 0;
   ++g_copy_batch;
+  g_copy_stopped = false;
 }
+
+namespace {
+
+// Text 1122: the items counted and their megabytes (a copy is never shown as 0.000 MB).
+std::string copied_counts_text() {
+  unsigned long mb = static_cast<unsigned long>(g_copied_bytes >> 20);
+  unsigned long kb = static_cast<unsigned long>((g_copied_bytes >> 10) & 1023);
+  if (kb > 999) kb = 999;
+  if (mb == 0 && kb == 0 && g_copied_items > 0) kb = 1;
+  return format_text(ui_text(1122).c_str(), int(g_copied_items), mb, kb);
+}
+
+}  // namespace
 
 std::string count_copy_progress(const char* source, const char* target, uint64_t data_size,
                                 uint64_t rsrc_size, int copy_method) {
@@ -30,13 +45,11 @@ std::string count_copy_progress(const char* source, const char* target, uint64_t
     case 4: g_copied_bytes += data_size + rsrc_size; break;
     default: break;
   }
-  unsigned long mb = static_cast<unsigned long>(g_copied_bytes >> 20);
-  unsigned long kb = static_cast<unsigned long>((g_copied_bytes >> 10) & 1023);
-  if (kb > 999) kb = 999;
-  if (mb == 0 && kb == 0) kb = 1;
   std::string text = format_text(ui_text(1123).c_str(), source ? source : "", target ? target : "");
-  return text + format_text(ui_text(1122).c_str(), int(g_copied_items), mb, kb);
+  return text + copied_counts_text();
 }
+
+std::string copy_summary_text() { return ui_text(g_copy_stopped ? 1134 : 1135) + copied_counts_text(); }
 
 std::string count_deleting_item(const char* name) {
   ++g_copied_items;
@@ -49,6 +62,7 @@ bool escape_abort_requested() {
   stop_busy_cursor();
   bool stop = ask_yes_no(ui_text(1124).c_str());
   if (!stop && was_running) start_busy_cursor();
+  if (stop) g_copy_stopped = true;
   return stop;
 }
 

@@ -19,17 +19,22 @@ extern uint64_t g_copied_bytes;
 // Copies started so far (each reset starts one): what a copy measures once,
 // such as the room left on the PC side, is measured afresh for the next.
 extern uint32_t g_copy_batch;
+extern bool g_copy_stopped;  // the user stopped the work with Esc since the reset
 void reset_copy_progress();
 // One more copied file: by copy_method & 7, 1 adds the data size, 2 the resource
 // size, 4 both. The text: 1123 with source and target, then 1122 with the count
-// and the megabytes (a copy is never shown as 0.000 MB).
+// and the megabytes (a copy of any file is never shown as 0.000 MB).
 std::string count_copy_progress(const char* source, const char* target, uint64_t data_size,
                                 uint64_t rsrc_size, int copy_method);
+// The copy's last word, the counts of the whole copy: 1134 ("Copy stopped")
+// when Esc stopped it, else 1135 ("Copy finished"), then 1122.
+std::string copy_summary_text();
 // One more deleted item: text 1131 with the name.
 std::string count_deleting_item(const char* name);
 
 // Between two items of a copy: when Esc was pressed, the busy cursor stops and
-// question 1124 is asked. true: stop the copy. false: go on (the cursor runs again).
+// question 1124 is asked. true: stop the copy (g_copy_stopped is set). false:
+// go on (the cursor runs again).
 bool escape_abort_requested();
 
 // The long-path rule of the copy to the PC: the four parts together at most 260

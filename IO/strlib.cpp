@@ -356,7 +356,13 @@ std::string shorten_path_for_display(std::string_view path, size_t max) {
     if (before != std::u32string::npos) tail_start = before + 1;
   }
   std::u32string tail = p.substr(tail_start);
-  if (tail.size() + 5 > max) return cut_tail(tail);
+  if (tail.size() + 5 > max) {
+    // The name is what the reader looks for: the folder gives way first.
+    std::u32string name = p.substr(last + 1);
+    if (name.size() + 4 <= max) return ".../" + u32_to_utf8(name);
+    if (name.size() <= max) return u32_to_utf8(name);
+    return cut_tail(name);
+  }
   size_t budget = max - (tail.size() + 5);
   // The longest run of leading folders, ending before a '/', that fits the budget.
   size_t head = 0;

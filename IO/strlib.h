@@ -75,8 +75,10 @@ std::string remove_group_separators(std::string_view s);
 inline std::string remove_group_separators(const char* s) { return remove_group_separators(std::string_view(s)); }
 
 // A path of at most max characters is returned unchanged; otherwise the leading
-// folders give way to "..." in front of the last folder and the name, or the
-// tail itself is cut and ends in "...". Never longer than max characters.
+// folders give way to "..." in front of the last folder and the name. When
+// those two are too long, the folder gives way too (".../name", or the name
+// alone), and a name longer than max is cut and ends in "...": the start of
+// the name is always what is shown. Never longer than max characters.
 std::string shorten_path_for_display(std::string_view path, size_t max);
 char* shorten_path_for_display(char* path, size_t max);
 inline std::string shorten_path_for_display(const char* path, size_t max) {

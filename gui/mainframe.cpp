@@ -10,7 +10,6 @@
 #include <wx/app.h>
 #include <wx/artprov.h>
 #include <wx/dcclient.h>
-#include <wx/filedlg.h>
 #include <wx/gauge.h>
 #include <wx/menu.h>
 #include <wx/panel.h>
@@ -20,6 +19,7 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstring>
 #include <filesystem>
@@ -38,6 +38,7 @@
 #include "gui/compile/logfiledialog.h"
 #include "gui/compile/progressdialog.h"
 #include "gui/compile/progresslogic.h"
+#include "gui/forms/form_kit.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 #include "gui/guithread.h"
@@ -82,7 +83,11 @@ class PanelStatusBar : public wxStatusBar {
     if (GetFieldsCount() != k_status_panels) return;  // the one panel of a copy's progress
     int text[k_status_panels];
     for (int i = 0; i < k_status_panels; ++i) text[i] = GetStatusText(i).empty() ? 0 : GetTextExtent(GetStatusText(i)).x;
-    std::vector<int> widths = fit_status_widths(k_status_design_widths, text, 2 * GetBorderX() + 12);
+    // The time of long work takes room only while there is one: the text panel has it otherwise.
+    int design[k_status_panels];
+    std::copy(k_status_design_widths, k_status_design_widths + k_status_panels, design);
+    if (text[1] == 0) design[1] = 4 * GetBorderX();  // its borders only
+    std::vector<int> widths = fit_status_widths(design, text, 2 * GetBorderX() + 12);
     bool same = true;
     for (int i = 0; i < k_status_panels; ++i) same = same && GetStatusWidth(i) == widths[size_t(i)];
     if (!same) SetStatusWidths(k_status_panels, widths.data());
@@ -149,11 +154,7 @@ struct CommandSwitches {
 
 
 // The journal's chooser, for a journal asked for at start-up with no path saved.
-void choose_log_file(std::string& path) {
-  wxFileDialog choose(g_main_frame, tr(1554), wxString::FromUTF8(gui_data_folder()), "corvane.log", "*.log",
-                      wxFD_SAVE);
-  path = run_modal(choose) == wxID_OK ? choose.GetPath().utf8_string() : std::string();
-}
+void choose_log_file(std::string& path) { path = choose_log_file_path(g_main_frame, path); }
 
 // Calls fn(command, position, item) for every command shown in this mode: a
 // menu of the bar comes with its position and no item, any other with its item
@@ -240,6 +241,13 @@ MainFrame::MainFrame(InstanceChannel* channel)
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::on_close, this);
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { poll_handover(); });
   build_menus();
+  show_menu_title_hints(*this, [this](size_t position) {
+    int hint = 0;
+    for_each_shown(GetMenuBar(), ui_state(), [&](const CommandDef& c, int at, wxMenuItem*) {
+      if (at == int(position)) hint = c.hint;
+    });
+    return hint;
+  });
 }
 
 MainFrame::~MainFrame() {
@@ -362,6 +370,11 @@ void MainFrame::set_captions() {
     col.SetMask(wxLIST_MASK_TEXT);
     col.SetText(tr(g_list_columns[size_t(i)].caption_text));
     list_->SetColumn(i, col);
+    // A column the user has not resized takes the width its caption needs in this language.
+    if (list_->GetColumnWidth(i) == shown_widths_[i]) {
+      shown_widths_[i] = shown_column_width(i);
+      list_->SetColumnWidth(i, shown_widths_[i]);
+    }
   }
   list_->Refresh();  // the Type column's "Folder" is a text of the table too
   set_status_panels();
@@ -591,12 +604,9 @@ void MainFrame::switch_language(int offset) {
   if (!g_command_mode) save_language_choice(offset);
   load_signature_table();
   set_captions();
-  if (!simple_status_ && (shown_folders_ || shown_files_)) {
-    SetStatusText(wxString::FromUTF8(format_text(ui_text(1016).c_str(), int(shown_folders_))), 2);
-    SetStatusText(wxString::FromUTF8(format_text(ui_text(1015).c_str(), int(shown_files_))), 3);
-  } else if (!simple_status_ && shown_folder_) {
-    show_counts(0, 0);  // "Empty folder"
-  }
+  // The counts and what the text panel says of the document, in the new words.
+  if (shown_folder_) show_counts(shown_folders_, shown_files_);
+  else if (!simple_status_) SetStatusText(wxString(), 4);
   update_commands();
 }
 
@@ -782,11 +792,15 @@ int MainFrame::yes_no_remember(const std::string& text) { return ask_yes_no_reme
 bool MainFrame::announcement(const std::string& text) { return announcement_form(this, text); }
 
 void MainFrame::status_text(const std::string& text) {
+  if (simple_status_) simple_note_ = text;
   SetStatusText(wxString::FromUTF8(text), simple_status_ ? 0 : 4);
+  // Said while long work holds the window: drawn now, not once the work is over.
+  GetStatusBar()->Update();
 }
 
 void MainFrame::simple_status_text(const std::string& text) {
   if (!simple_status_) {
+    simple_note_.clear();
     simple_status_ = true;
     GetStatusBar()->SetFieldsCount(1);
     SetStatusBarPane(0);  // the one panel left takes the menu hints too
@@ -801,10 +815,13 @@ void MainFrame::leave_simple_status() {
   SetStatusBarPane(4);
   set_status_panels();
   show_counts(shown_folders_, shown_files_);
+  // What the work said last (a copy's counts) stays, unless the document has more to say.
+  if (!simple_note_.empty() && !document_state_text()) SetStatusText(wxString::FromUTF8(simple_note_), 4);
+  simple_note_.clear();
 }
 
 void MainFrame::elapsed_time(const std::string& text) {
-  if (!simple_status_) SetStatusText(wxString::FromUTF8(text), 2);
+  if (!simple_status_) SetStatusText(wxString::FromUTF8(text), 1);
   // Pending messages run, the user input waits: no command runs re-entrantly
   // (under the busy cursor an Esc is kept for the work's next poll).
   if (busy_cursor_running()) yield_while_busy();

@@ -113,10 +113,15 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   int row_image_of(long row) const;
 
  private:
-  // The width a list column is shown at (a date column made to hold a date).
+  // The width a list column is shown at (a date column made to hold a date,
+  // a column at its built-in width made to hold its caption).
   int shown_column_width(int column) const;
   void fit_to_contents();
   int tree_content_width() const;
+  int shown_widths_[7] = {-1, -1, -1, -1, -1, -1, -1};  // the widths the window last gave the columns
+  // What the status bar's text panel says of the document shown: the text id
+  // of why it cannot be changed, 0 when it can.
+  int document_state_text() const;
   InstanceChannel* channel_;
   wxTimer handover_timer_;
   HandoverInbox handovers_;
@@ -130,6 +135,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   wxPanel* gauge_ = nullptr;
   wxGauge* progression_ = nullptr;
   bool simple_status_ = false;
+  std::string simple_note_;  // a status text given under the one panel: the text panel's once it is left
   uint32_t shown_folders_ = 0, shown_files_ = 0;  // the counts the panels show
   std::string doc_path_[3];
   std::vector<std::string> recent_[3];

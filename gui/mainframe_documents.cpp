@@ -7,9 +7,9 @@
 #include <wx/button.h>
 #include <wx/filedlg.h>
 #include <wx/listbox.h>
-#include <wx/radiobut.h>
 #include <wx/sizer.h>
 #include <wx/spinctrl.h>
+#include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
@@ -32,6 +32,7 @@
 #include "gui/mainframe_parts.h"
 #include "gui/recent.h"
 #include "gui/views/mode_views.h"
+#include "gui/views/new_image.h"
 #include "hfs/alloc.h"
 #include "hfs/mount.h"
 #include "hfs/newimage.h"
@@ -104,46 +105,88 @@ std::string ask_file(wxWindow* owner, int title, int filter, const std::string& 
   return chosen;
 }
 
-// The size, name and format of a new partition image.
-class NewImageDialog : public wxDialog {
+// The label, size and format of a new partition image, and the allocation
+// block size the volume will get, shown as the size is typed.
+class NewImageDialog : public FormDialog {
  public:
-  explicit NewImageDialog(wxWindow* owner) : wxDialog(owner, wxID_ANY, tr(6121)) {
-    SetName("NewImage");
-    auto* grid = new wxFlexGridSizer(2, 6, 8);
-    grid->Add(new wxStaticText(this, wxID_ANY, tr(6122)), 0, wxALIGN_CENTER_VERTICAL);
-    size_ = new wxSpinCtrl(this, wxID_ANY, "10", wxDefaultPosition, wxSize(140, -1), wxSP_ARROW_KEYS,
-                           int(k_new_image_min_mb), int(k_new_hfsplus_max_mb), 10);
-    size_->SetName("Size");
-    grid->Add(size_, 0, wxEXPAND);
-    grid->Add(new wxStaticText(this, wxID_ANY, tr(6123)), 0, wxALIGN_CENTER_VERTICAL);
-    name_ = new wxTextCtrl(this, wxID_ANY, tr(1287), wxDefaultPosition, wxSize(220, -1));
-    name_->SetName("VolumeName");
-    name_->SetMaxLength(k_hfs_volume_name_limit);
-    grid->Add(name_, 0, wxEXPAND);
-    grid->Add(new wxStaticText(this, wxID_ANY, tr(6124)), 0, wxALIGN_CENTER_VERTICAL);
-    auto* kinds = new wxBoxSizer(wxHORIZONTAL);
-    hfs_ = new wxRadioButton(this, wxID_ANY, tr(6125), wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
-    hfs_->SetName("Hfs");
-    plus_ = new wxRadioButton(this, wxID_ANY, tr(6126));
-    plus_->SetName("HfsPlus");
-    (g_preferences & k_pref_hfsplus_default ? plus_ : hfs_)->SetValue(true);
-    kinds->Add(hfs_, 0, wxRIGHT, 12);
-    kinds->Add(plus_);
-    grid->Add(kinds);
+  NewImageDialog(wxWindow* owner, const std::string& path) : FormDialog(owner, "NewImage", 1064, 111), path_(path) {
+    model_.label = ui_text(k_text_untitled);
+    model_.hfsplus = (g_preferences & k_pref_hfsplus_default) != 0;
     auto* top = new wxBoxSizer(wxVERTICAL);
-    top->Add(grid, 0, wxALL | wxEXPAND, 12);
-    top->Add(form_button_row(*this, add_help_button(*this, 111)), 0, wxEXPAND | wxALL, 4);
-    SetSizerAndFit(top);
-    CentreOnParent();
+    auto* settings = new wxStaticBoxSizer(wxVERTICAL, this, tr(1070));
+    auto* grid = new wxFlexGridSizer(2, 6, 8);
+    grid->AddGrowableCol(1);
+    // The label: 27 characters, whatever the format (the new-image request's field).
+    name_ = add_row(grid, settings->GetStaticBox(), 1066, "VolumeName", model_.label, int(k_hfs_volume_name_limit), 220);
+    grid->Add(add_label(settings->GetStaticBox(), 1065), 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
+    size_ = new wxSpinCtrl(settings->GetStaticBox(), wxID_ANY, utf8(model_.size_text), wxDefaultPosition,
+                           wxSize(140, -1), wxSP_ARROW_KEYS, int(k_new_image_min_mb), int(k_new_hfsplus_max_mb), 1);
+    size_->SetName("Size");
+    grid->Add(size_, 0, wxALL, 3);
+    settings->Add(grid, 0, wxALL | wxEXPAND, 6);
+    top->Add(settings, 0, wxEXPAND | wxBOTTOM, 8);
+    auto* making = new wxStaticBoxSizer(wxVERTICAL, this, tr(1069));
+    zero_ = add_check(making->GetStaticBox(), "Zero", 1071, model_.zero_fill);
+    making->Add(zero_, 0, wxALL, 4);
+    plus_ = add_check(making->GetStaticBox(), "HfsPlus", 1383, model_.hfsplus);
+    making->Add(plus_, 0, wxALL, 4);
+    auto* block = new wxBoxSizer(wxHORIZONTAL);
+    block->Add(add_label(making->GetStaticBox(), 1072), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+    // Wide enough for the largest size and block in either language.
+    block_ = new wxStaticText(making->GetStaticBox(), wxID_ANY, wxString(), wxDefaultPosition, wxSize(190, -1));
+    block_->SetName("BlockSize");
+    block->Add(block_, 1, wxALIGN_CENTER_VERTICAL);
+    making->Add(block, 0, wxALL | wxEXPAND, 4);
+    top->Add(making, 0, wxEXPAND);
+    finish(top, {.ok_text = 1067, .cancel_text = 1068});
+    size_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { show_block_size(); });
+    size_->Bind(wxEVT_SPINCTRL, [this](wxSpinEvent&) { show_block_size(); });
+    plus_->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { show_block_size(); });
+    show_block_size();
+    on_ok = [this](int& result) {
+      read_model();
+      std::string label;
+      uint32_t mb = 0;
+      int refused = check_new_image(model_, path_, label, mb);
+      if (refused == k_text_bad_size) {
+        refuse(format_text(ui_text(refused).c_str(), int(new_image_max_mb(model_.hfsplus))));
+      } else if (refused == k_text_name_too_long) {
+        refuse(dialog_refusal_text(refused, NameField::hfs_volume_name));
+      } else if (refused != 0) {
+        refuse(ui_text(refused));
+      } else {
+        size_mb_ = mb;
+        result = 1;
+        return true;
+      }
+      return false;
+    };
   }
-  uint32_t size_mb() const { return uint32_t(size_->GetValue()); }
-  std::string volume_name() const { return name_->GetValue().utf8_string(); }
-  bool hfsplus() const { return plus_->GetValue(); }
+  uint32_t size_mb() const { return size_mb_; }
+  std::string volume_name() const { return model_.label.empty() ? ui_text(k_text_untitled) : model_.label; }
+  bool hfsplus() const { return model_.hfsplus; }
+  bool zero_fill() const { return model_.zero_fill; }
+  std::string block_size_text() const { return block_->GetLabel().utf8_string(); }
 
  private:
-  wxSpinCtrl* size_;
+  std::string path_;
+  NewImageModel model_;
+  uint32_t size_mb_ = 0;
   wxTextCtrl* name_;
-  wxRadioButton *hfs_, *plus_;
+  wxSpinCtrl* size_;
+  wxCheckBox *zero_, *plus_;
+  wxStaticText* block_;
+
+  void read_model() {
+    model_.label = name_->GetValue().utf8_string();
+    model_.size_text = size_->GetTextValue().utf8_string();
+    model_.zero_fill = zero_->GetValue();
+    model_.hfsplus = plus_->GetValue();
+  }
+  void show_block_size() {
+    read_model();
+    block_->SetLabel(utf8(new_image_block_text(model_)));
+  }
 };
 
 // The HFS partitions an image holds, one to choose.
@@ -226,8 +269,7 @@ bool MainFrame::open_project(const std::string& path, int mode) {
   if (doc.read_only) std::clearerr(doc.file);  // its header is not rewritten
   if (mode == 2) g_isoplus_folder = k_root_folder_id;
   else g_selected_folder = k_root_folder_id;
-  document_opened(mode);
-  if (doc.read_only) status_text(ui_text(6798));
+  document_opened(mode);  // the status bar says it is read-only
   return true;
 }
 
@@ -315,8 +357,7 @@ bool MainFrame::open_image(const std::string& path) {
   image_ = doc;
   doc_path_[1] = doc.shown_path;
   g_partition_folder = 2;
-  document_opened(1);
-  if (image_.read_only) status_text(ui_text(6108));
+  document_opened(1);  // the status bar says why when it is read-only
   return true;
 }
 
@@ -536,13 +577,14 @@ void MainFrame::new_image_command() {
   update_commands();
   std::string path = choose_file(1, FileChoice::create, std::string());
   if (path.empty() || (exists(path) && !ask_overwrite(path.c_str()))) return;
-  NewImageDialog dialog(this);
-  if (run_modal(dialog) != wxID_OK) return;  // nothing was created
+  NewImageDialog dialog(this, path);
+  if (dialog.run() != 1) return;  // nothing was created
   std::string message;
   int rc;
   {
     wxBusyCursor busy;
-    rc = new_partition_image(path, dialog.hfsplus(), dialog.size_mb(), dialog.volume_name(), message);
+    rc = new_partition_image(path, dialog.hfsplus(), dialog.size_mb(), dialog.volume_name(), message,
+                             dialog.zero_fill());
   }
   if (rc != k_doc_ok) {
     if (!message.empty()) show_message(message.c_str());

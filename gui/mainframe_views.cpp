@@ -337,20 +337,36 @@ void MainFrame::show_folder(int32_t folder) {
   if (r.damaged) show_message(format_text(ui_text(6132).c_str(), r.message.c_str()).c_str());
 }
 
+// A document that refuses every edit says why as long as it is shown.
+int MainFrame::document_state_text() const {
+  if (mode_index() != 1) return project_read_only_[mode_index()] ? 6798 : 0;
+  if (!image_.read_only && !g_volume.read_only) return 0;
+  switch (g_volume.read_only_reason) {
+    case k_read_only_file: return 6135;
+    case k_read_only_bare_volume: return 6136;
+    case k_read_only_journaled: return 6138;
+    case k_read_only_damaged_catalog: return 2114;
+    case k_read_only_damaged_structures: return 6139;
+    case k_read_only_overflow_copy: return 6137;
+    default: return 6108;
+  }
+}
+
 void MainFrame::show_counts(uint32_t folders, uint32_t files) {
   shown_folders_ = folders;
   shown_files_ = files;
   if (simple_status_) return;
+  SetStatusText(wxString(), 1);  // the time of the last long work is over
+  int state = document_state_text();
   if (folders == 0 && files == 0) {
-    SetStatusText(wxString(), 2);
+    // "Empty folder" takes the counts' place when the text panel says why nothing can be changed.
+    SetStatusText(state ? tr(1017) : wxString(), 2);
     SetStatusText(wxString(), 3);
-    SetStatusText(tr(1017), 4);
+    SetStatusText(tr(state ? state : 1017), 4);
   } else {
     SetStatusText(utf8(format_text(ui_text(1016).c_str(), int(folders))), 2);
     SetStatusText(utf8(format_text(ui_text(1015).c_str(), int(files))), 3);
-    // A document that refuses every edit says so as long as it is shown.
-    bool read_only = mode_index() == 1 ? image_.read_only || g_volume.read_only : project_read_only_[mode_index()];
-    SetStatusText(read_only ? tr(mode_index() == 1 ? 6108 : 6798) : wxString(), 4);
+    SetStatusText(state ? tr(state) : wxString(), 4);
   }
   gauge_->Refresh();
 }
@@ -600,7 +616,8 @@ void MainFrame::rename_volume_command() {
   UiState s = ui_state();
   if (s.mode != 1 || !s.has_document || s.read_only || s.compile_running) return;
   std::string name = volume_display_name();
-  NameFormSpec spec{.form_name = "RenameVolume", .title = 6133, .new_label = 6123, .topic = 2012, .field_name = "Name"};
+  NameFormSpec spec{.form_name = "RenameVolume", .title = 1286, .old_label = 1498, .new_label = 1499, .topic = 2012,
+                    .field_name = "Name"};
   if (run_name_form(this, spec, name) != 1) return;
   std::string message;
   if (rename_volume(name, message) < 0) show_message(message.c_str());
@@ -687,9 +704,12 @@ void MainFrame::show_items(int32_t folder, const std::vector<int32_t>& items) {
 int MainFrame::shown_column_width(int column) const {
   const ListColumnSetting& c = g_list_columns[size_t(column)];
   int width = std::max(c.width, 0);
-  if (width != c.default_width || (column != k_col_creation && column != k_col_modification)) return width;
+  if (width != c.default_width) return width;
   wxClientDC dc(list_);
   dc.SetFont(list_->GetFont());
+  // The caption whole in the current language, beside the room of the sort arrow.
+  width = std::max(width, dc.GetTextExtent(tr(c.caption_text)).x + 40);
+  if (column != k_col_creation && column != k_col_modification) return width;
   return std::max(width, dc.GetTextExtent(wxString::FromUTF8(format_mac_date(0xE0000000u, false))).x + 16);
 }
 
@@ -760,7 +780,10 @@ void MainFrame::fit_to_contents() {
 }
 
 void MainFrame::apply_column_widths() {
-  for (int i = 0; i < k_list_columns; ++i) list_->SetColumnWidth(i, shown_column_width(i));
+  for (int i = 0; i < k_list_columns; ++i) {
+    shown_widths_[i] = shown_column_width(i);
+    list_->SetColumnWidth(i, shown_widths_[i]);
+  }
 }
 
 void MainFrame::set_tree_width(int width) {

@@ -227,9 +227,10 @@ void show_inclusion_counts(uint32_t folders, uint32_t files) {
   uint64_t now = steady_ms();
   if (!display_due(g_inclusion_shown_ms, now, 100)) return;
   InclusionCountsView v = inclusion_counts_view(now - g_operation_start_ms, folders, files);
-  g_gui_forms->status_panel(1, v.folders);
-  g_gui_forms->status_panel(2, v.files);
-  g_gui_forms->status_panel(3, v.elapsed);
+  // The panels of a folder's counts, the time before them.
+  g_gui_forms->status_panel(1, v.elapsed);
+  g_gui_forms->status_panel(2, v.folders);
+  g_gui_forms->status_panel(3, v.files);
 }
 
 void show_inclusion_done() {

@@ -435,7 +435,7 @@ int load_allocation_bitmap() {
   if (g_volume.read_only || (!g_volume.mdb && !g_volume.volume_header)) return 1;
   if (read_allocation_bits(g_allocation.bits, g_allocation.total_blocks) != 0) {
     free_allocation_bitmap();
-    g_volume.read_only = 1;
+    set_volume_read_only(k_read_only_damaged_structures);
     return -1;
   }
   std::vector<uint8_t>& bits = g_allocation.bits;
@@ -443,7 +443,7 @@ int load_allocation_bitmap() {
   g_allocation.alternate_sector = find_alternate_sector();
   if (int rc = load_btree_node_map(); rc != 0) {
     free_allocation_bitmap();
-    g_volume.read_only = 1;
+    set_volume_read_only(k_read_only_damaged_structures);
     return -1;
   }
   g_allocation.loaded = true;

@@ -296,14 +296,15 @@ uint8_t* read_tree_node(BTreeContext& t, uint32_t node) {
   }
   BTHeaderRec h = tree_header(t);
   if (node == 0 || node >= h.total_nodes) return nullptr;
-  if (!header_map_says_used(t, node)) { g_volume.read_only = 1; return nullptr; }
+  const ReadOnlyReason damage = catalog ? k_read_only_damaged_catalog : k_read_only_damaged_structures;
+  if (!header_map_says_used(t, node)) { set_volume_read_only(damage); return nullptr; }
   if (tree_node_io(t, node, t.node_buffer, t.node_size, false) != 0) {
     std::memset(t.node_buffer, 0, t.node_size);
     return nullptr;
   }
   if (catalog) ++g_catalog_disk_reads;
   if (!node_is_sound(t.node_buffer, t.node_size, g_volume.is_hfsplus)) {
-    g_volume.read_only = 1;
+    set_volume_read_only(damage);
     return nullptr;
   }
   if (catalog) record_node_read(node, t.node_buffer, t.node_size);

@@ -175,7 +175,7 @@ static int copy_fork(bool hfsplus, int fd, const uint8_t* rec, uint64_t length, 
   int rc = resolve_fork_extents(hfsplus, rec, file_id, fork, blocks, ext);
   if (rc == -2) return -4;
   uint64_t first_record = hfsplus ? 8 : 3;
-  if (hfsplus && ext.size() > first_record) g_volume.read_only = 1;
+  if (hfsplus && ext.size() > first_record) set_volume_read_only(k_read_only_overflow_copy);
   uint64_t left = length;
   for (const Extent& e : ext) {
     if (left == 0) break;

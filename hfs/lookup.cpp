@@ -19,7 +19,7 @@ uint8_t* read_tree_host(BTreeContext& t, uint32_t n) {
 }
 
 uint8_t* damaged() {
-  g_volume.read_only = 1;
+  set_volume_read_only(k_read_only_damaged_catalog);
   return nullptr;
 }
 

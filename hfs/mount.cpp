@@ -88,7 +88,7 @@ int take_hfsplus(const uint8_t* vh_bytes, uint64_t room_sectors) {
   g_volume.medium_sectors = sectors;
   if (vh.attributes & k_vh_attr_journaled) {
     // a Mac would replay its journal over our edits
-    g_volume.read_only = 1;
+    set_volume_read_only(k_read_only_journaled);
     show_message(ui_text(2115).c_str());
   }
   return k_mount_ok;
@@ -281,7 +281,7 @@ constexpr size_t k_faults_shown = 4;  // the first faults the message names
 void check_interrupted_volume() {
   std::vector<std::string> faults;
   if (check_volume(faults) == 0) return;
-  g_volume.read_only = 1;
+  set_volume_read_only(k_read_only_damaged_structures);
   std::string shown;
   for (size_t i = 0; i < faults.size() && i < k_faults_shown; ++i) shown += faults[i] + "\n";
   if (faults.size() > k_faults_shown) shown += "...\n";
@@ -307,6 +307,7 @@ int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partition
       else g_volume.partition_start = list[which].start;
     }
     if (rc > 0) {
+      show_status_text(ui_text(2112).c_str(), ui_text(1059).c_str());
       const PartitionListEntry& part = list[which > 0 ? which : 0];
       uint64_t start = g_volume.partition_start;
       rc = mount_volume_checked();
@@ -322,7 +323,8 @@ int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partition
   if (rc != 0) {
     reset_volume_state();
     reset_node_cache();
-    show_message(ui_text(2111).c_str());
+    // Sectors that cannot be read are no reason to think the file holds no volume.
+    show_message(ui_text(rc == k_mount_io ? 1112 : 2111).c_str());
     return rc;
   }
   keep_clean_bit();

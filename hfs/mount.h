@@ -45,8 +45,11 @@ std::string hfsplus_get_volume_name();
 
 // The whole opening of an image: the file fd becomes image_file, the partitions
 // are scanned and partition `which` (0 = first) is mounted with its trees.
-// 0 success; otherwise a negative code after the message "This file doesn't
-// contain a valid HFS partition." (the scan codes, or k_mount_*).
+// While the volume is mounted the status bar says "Analyzing the Macintosh
+// volume... Please wait...". 0 success; otherwise a negative code after the
+// message "This file doesn't contain a valid HFS partition." (the scan codes,
+// or k_mount_*), or "Error reading data. Restart the program." when sectors
+// could not be read (k_mount_io).
 int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partitions]);
 // Forgets the mounted volume (state reset, node cache emptied).
 void close_image_volume();

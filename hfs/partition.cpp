@@ -188,7 +188,7 @@ static int find_partitions(PartitionListEntry list[k_max_partitions]) {
     return n;
   }
   if (bare_volume()) {
-    g_volume.read_only = 1;
+    set_volume_read_only(k_read_only_bare_volume);
     list[0].start = 0;
     list[0].size = medium == UINT64_MAX ? 0 : medium;
     set_name(list[0], "");

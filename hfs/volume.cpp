@@ -38,10 +38,16 @@ void reset_volume_state() {
   v.is_hfsx = 0;
   v.catalog_binary_compare = 0;
   v.read_only = 0;
+  v.read_only_reason = 0;
   v.mounted = 0;
   v.clean_bit_kept = 0;
   v.clean_on_disk = 0;
   v.edit_open = 0;
+}
+
+void set_volume_read_only(ReadOnlyReason reason) {
+  if (!g_volume.read_only || !g_volume.read_only_reason) g_volume.read_only_reason = reason;
+  g_volume.read_only = 1;
 }
 
 namespace {

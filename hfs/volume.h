@@ -69,6 +69,7 @@ struct VolumeState {
   uint32_t is_hfsx = 0;              // "HX" volume
   uint32_t catalog_binary_compare = 0;  // HFSX catalog with binary key order
   uint32_t read_only = 0;
+  uint32_t read_only_reason = 0;     // ReadOnlyReason: why read_only was set first
   uint32_t mounted = 0;              // a volume was recognised and its trees opened
   // The "unmounted cleanly" bit (attribute bit 8 of the MDB or volume header)
   // of a volume opened by open_image_volume: cleared on disk, synced, before
@@ -81,6 +82,19 @@ struct VolumeState {
 };
 
 extern VolumeState g_volume;
+
+// Why a volume refuses every edit, for the user to be told.
+enum ReadOnlyReason : uint32_t {
+  k_read_only_unknown = 0,
+  k_read_only_file = 1,               // the image file can only be read
+  k_read_only_bare_volume = 2,        // a volume without a partition map
+  k_read_only_journaled = 3,          // an HFS+ journal a Mac would replay
+  k_read_only_damaged_catalog = 4,    // a catalog node failed its checks
+  k_read_only_damaged_structures = 5, // the allocation, extents or node map disagree
+  k_read_only_overflow_copy = 6,      // an HFS+ fork copied from it continues in the overflow tree
+};
+// Sets read_only, and the reason when it is the first one.
+void set_volume_read_only(ReadOnlyReason reason);
 
 struct MasterDirectoryBlock;
 struct HfsPlusVolumeHeader;

@@ -328,7 +328,11 @@ void PcBrowserForm::open_selected() {
 void PcBrowserForm::popup(wxWindow* at, bool file_menu, bool edit_menu) {
   wxMenu menu;
   bool any = !selection().empty();
-  if (file_menu) {
+  if (file_menu && edit_menu) {  // the list's own menu: copy, close the window, compute the selection
+    menu.Append(1, tr(6026))->Enable(any);
+    menu.Append(3, tr(6030));
+    menu.Append(2, tr(6031))->Enable(any);
+  } else if (file_menu) {
     menu.Append(1, tr(6041))->Enable(any);
     menu.Append(2, tr(6031))->Enable(any);
     menu.AppendSeparator();

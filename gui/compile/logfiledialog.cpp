@@ -20,6 +20,7 @@
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 #include "gui/menumodel.h"
+#include "gui/views/documents.h"
 
 namespace {
 
@@ -28,6 +29,23 @@ wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 const char k_separator_line[] = "**********\r\n";
 
 }  // namespace
+
+std::string choose_log_file_path(wxWindow* owner, const std::string& path) {
+  std::string folder = gui_data_folder(), name = "corvane.log";
+  size_t slash = path.rfind('/');
+  if (slash != std::string::npos) {
+    folder = path.substr(0, slash);
+    if (slash + 1 < path.size()) name = path.substr(slash + 1);
+  }
+  // An existing journal is taken as it is; a new name is created.
+  wxFileDialog choose(owner, tr(1560), wxString::FromUTF8(folder), wxString::FromUTF8(name),
+                      wxString::FromUTF8(wildcard_both_cases(ui_text(1559))), wxFD_SAVE);
+  if (run_modal(choose) != wxID_OK) return std::string();
+  std::string chosen = choose.GetPath().utf8_string();
+  std::string leaf = chosen.substr(chosen.rfind('/') + 1);
+  if (leaf.find('.') == std::string::npos) chosen += ".log";
+  return chosen;
+}
 
 int run_log_file_dialog(wxWindow* owner) {
   wxDialog d(owner, wxID_ANY, tr(1554));
@@ -62,10 +80,10 @@ int run_log_file_dialog(wxWindow* owner) {
     std::string p = field->GetValue().utf8_string();
     if (!p.empty() && p.size() <= k_max_gui_argument) g_log_file = std::fopen(p.c_str(), "a+b");
     if (!g_log_file) {
-      wxFileDialog choose(&d, tr(1554), "", "corvane.log", "*.log", wxFD_SAVE);
-      if (run_modal(choose) == wxID_OK) {
-        p = choose.GetPath().utf8_string();
-        field->SetValue(choose.GetPath());
+      std::string chosen = choose_log_file_path(&d, p);
+      if (!chosen.empty()) {
+        p = chosen;
+        field->SetValue(wxString::FromUTF8(p));
         g_log_file = std::fopen(p.c_str(), "a+b");
       }
     }

@@ -3,6 +3,7 @@
 #include <wx/accel.h>
 #include <wx/button.h>
 #include <wx/filedlg.h>
+#include <wx/frame.h>
 #include <wx/sizer.h>
 
 #include "IO/uitext.h"
@@ -76,6 +77,22 @@ void FormMenuRow::show_hint(int id) {
   std::string shown;
   if (id) hint_to_status_bar(ui_text(id), shown);
   status_->SetStatusText(wxString::FromUTF8(shown));
+}
+
+void show_menu_title_hints(wxFrame& frame, std::function<int(size_t position)> hint_of) {
+  frame.Bind(wxEVT_MENU_OPEN, [&frame, hint_of](wxMenuEvent& e) {
+    e.Skip();
+    wxMenuBar* bar = frame.GetMenuBar();
+    wxMenu* menu = e.GetMenu();
+    if (!bar || !menu || menu->GetParent()) return;  // a submenu, or a pop-up
+    for (size_t i = 0; i < bar->GetMenuCount(); ++i) {
+      if (bar->GetMenu(i) != menu) continue;
+      std::string shown;
+      if (int id = hint_of(i)) hint_to_status_bar(ui_text(id), shown);
+      if (!shown.empty()) frame.DoGiveHelp(wxString::FromUTF8(shown), true);
+      return;
+    }
+  });
 }
 
 std::string choose_file(wxWindow* owner, const wxString& title, const std::string& folder, const std::string& name,

@@ -11,6 +11,7 @@
 #include <vector>
 
 class wxBoxSizer;
+class wxFrame;
 class wxFlexGridSizer;
 
 // Captions beside their controls: a grid of two columns, the second growing.
@@ -54,6 +55,12 @@ class FormMenuRow {
   std::vector<std::pair<std::string, wxMenu*>> menus_;
   std::vector<std::pair<int, int>> hints_;
 };
+
+// A window's menu bar: while one of its menus is open, the menu's hint (a text
+// id from hint_of, given the menu's place on the bar; 0 for none) shows in the
+// status bar as an item's hint does, and the text it covered comes back when
+// the menu closes.
+void show_menu_title_hints(wxFrame& frame, std::function<int(size_t position)> hint_of);
 
 // Open or save dialog; "" when cancelled.
 std::string choose_file(wxWindow* owner, const wxString& title, const std::string& folder, const std::string& name,

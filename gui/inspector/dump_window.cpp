@@ -16,6 +16,7 @@
 #include "IO/settings.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "gui/forms/form_kit.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/printing.h"
 #include "gui/inspector/btree_view.h"
@@ -214,6 +215,10 @@ void DumpWindow::build_menu() {
   });
   bar->Append(opt, tr(3025));
   SetMenuBar(bar);
+  show_menu_title_hints(*this, [](size_t position) {
+    const int k_title_hints[] = {3100, 3110, 3120, 3125};
+    return position < std::size(k_title_hints) ? k_title_hints[position] : 0;
+  });
 
   // The resource tree's context menu.
   items_["SBin"] = NewControlId();
@@ -517,6 +522,8 @@ void DumpWindow::show_tree() {
   std::string messages;
   for (const std::string& m : tree_.messages) messages += (messages.empty() ? "" : " ") + m;
   if (rc != 0) messages = ui_text(6506);
+  // A tree that could not be read says so, and why.
+  if (!messages.empty()) messages = format_text(ui_text(6510).c_str(), messages.c_str());
   SetStatusText(u8(messages), 4);
   pages_->ChangeSelection(1);
   update_items();

@@ -13,6 +13,7 @@
 
 #include "IO/iodmg.h"
 #include "IO/paths.h"
+#include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/project.h"
 #include "hfs/mount.h"
@@ -169,9 +170,11 @@ int open_project_document(const std::string& path, bool isoplus, bool no_backup,
   std::string backup = project_backup_path(path);
   // Opening the backup itself makes no copy of it onto itself.
   if (!no_backup && backup != path && !same_file(backup, path)) {
+    show_status_text(ui_text(6107).c_str(), nullptr);
     std::string ignored;
     int rc = write_beside(backup, ignored, [&](int fd) { return copy_all(fileno(f), fd); });
     if (rc == k_doc_ok) doc.backup_path = backup;
+    show_status_text(nullptr, nullptr);
   }
   std::rewind(f);
   doc.file = f;
@@ -303,7 +306,7 @@ int open_image_document(const std::string& path, int which, ImageDocument& doc, 
   int count = g_volume.partition_count;
   for (int i = 0; i < count && i < k_max_partitions; ++i) doc.partitions.push_back(list[i]);
   // An image that cannot be written is browsed only: the engine refuses edits.
-  if (read_only) g_volume.read_only = 1;
+  if (read_only) set_volume_read_only(k_read_only_file);
   doc.fd = fd;
   doc.path = doc.shown_path = path;
   doc.read_only = g_volume.read_only != 0;
@@ -383,7 +386,7 @@ int save_image_as(const ImageDocument& doc, const std::string& target, std::stri
 }
 
 int new_partition_image(const std::string& path, bool hfsplus, uint32_t size_mb, const std::string& volume_name,
-                        std::string& message) {
+                        std::string& message, bool zero_all) {
   uint32_t max_mb = hfsplus ? k_new_hfsplus_max_mb : k_new_hfs_max_mb;
   if (size_mb < k_new_image_min_mb || size_mb > max_mb) {
     message = format_text(ui_text(6119).c_str(), unsigned(k_new_image_min_mb), unsigned(max_mb));
@@ -396,6 +399,7 @@ int new_partition_image(const std::string& path, bool hfsplus, uint32_t size_mb,
     rq.image = fd;
     rq.volume_name = volume_name;
     rq.size_mb = size_mb;
+    rq.zero_all = zero_all ? 1 : 0;
     return (hfsplus ? create_hfsplus_image(rq) : create_hfs_image(rq)) == 0;
   });
 }

@@ -96,9 +96,10 @@ void close_image_document(ImageDocument& doc);
 // Writes a copy of the open image to target (through a temporary file beside
 // it, renamed when whole). Refuses the open file itself, keeping it intact.
 int save_image_as(const ImageDocument& doc, const std::string& target, std::string& message);
-// A new partition image of size_mb MiB holding an empty HFS or HFS+ volume.
+// A new partition image of size_mb MiB holding an empty HFS or HFS+ volume;
+// zero_all writes zeros over the whole file (else its gaps are left unwritten).
 int new_partition_image(const std::string& path, bool hfsplus, uint32_t size_mb, const std::string& volume_name,
-                        std::string& message);
+                        std::string& message, bool zero_all = false);
 
 // Checks that a file of bytes can be written at target: the 4 GiB - 64 KiB
 // limit of a FAT file system, and the free space of the target's folder.

@@ -25,7 +25,7 @@ void register_volume_commands() {
   g_volume_dialogs.ask_name = [](int title, int label, size_t max_length, std::string& text,
                                  const std::function<int(const std::string&)>& check) {
     bool plus = g_volume.is_hfsplus != 0;
-    NameField field = plus ? NameField::hfsplus_volume_item : title == 6316 ? NameField::hfs_volume_name : NameField::hfs_name;
+    NameField field = plus ? NameField::hfsplus_volume_item : title == 1286 ? NameField::hfs_volume_name : NameField::hfs_name;
     int topic = title == 6314 ? 2036 : 2012;
     return run_name_prompt(owner(), title, label, max_length, text, check, field, topic);
   };

@@ -148,7 +148,7 @@ void rename_entry(FileTableEntry entry, uint32_t folder) {
     std::string stored;
     return check_volume_item_name(final_name, folder, stored, current);
   };
-  if (!g_volume_dialogs.ask_name(6304, 6305, 0, text, check)) return;
+  if (!g_volume_dialogs.ask_name(1497, 1499, 0, text, check)) return;
   std::string final_name = item_name_to_store(text, plus());
   if (final_name == current) return;
   if (int refused = check(text)) {
@@ -223,7 +223,7 @@ void copy_items_to_pc(const std::vector<CatalogItem>& items) {
   for (const CatalogItem& item : items)
     if (escape_abort_requested() || extract_item(item) != 0) break;  // Esc between the items too
   stop_busy_cursor();
-  show_status_text(nullptr, nullptr);
+  show_status_text(copy_summary_text().c_str(), nullptr);  // how many, whether stopped or whole
 }
 
 }  // namespace
@@ -329,7 +329,7 @@ void volume_rename_volume_command() {
   auto check = [](const std::string& typed) {
     return volume_name_to_store(typed, plus()).empty() ? int(k_text_name_empty) : 0;
   };
-  if (!g_volume_dialogs.ask_name(6316, 1238, 0, text, check)) return;
+  if (!g_volume_dialogs.ask_name(1286, 1499, 0, text, check)) return;
   std::string final_name = volume_name_to_store(text, plus());
   if (final_name.empty() || final_name == current) return;
   {
@@ -474,7 +474,7 @@ int copy_pc_paths_to_volume(const std::vector<std::string>& paths, uint32_t fold
   if (g_import_count == imported_before && copied == 0) session.finish(false);
   else g_list_sort_state.fill(0);
   session.finish();
-  show_status_text(nullptr, nullptr);
+  show_status_text(copy_summary_text().c_str(), nullptr);  // how many, whether stopped or whole
   return copied;
 }
 

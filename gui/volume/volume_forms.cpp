@@ -288,17 +288,17 @@ bool run_volume_properties(wxWindow* owner, VolumePropertiesModel& m) {
 void run_alias_view(wxWindow* owner, const std::vector<uint8_t>& record) {
   AliasView view;
   if (open_alias_view(record.data(), record.size(), view) != 1) {
-    show_timed_message(ui_text(6322).c_str());
+    show_timed_message(ui_text(k_text_alias_unreadable).c_str());
     return;
   }
-  wxDialog d(owner, wxID_ANY, tr(6317));
+  wxDialog d(owner, wxID_ANY, tr(1183));
   d.SetName("AliasView");
   auto* top = new wxBoxSizer(wxVERTICAL);
   auto* grid = new wxFlexGridSizer(2, 4, 12);
-  add_pair(&d, grid, 6318, view.target_name, "Cible");
-  add_pair(&d, grid, 6319, view.volume_name, "Volume");
-  add_pair(&d, grid, 6320, view.folder_name, "Dossier");
-  add_pair(&d, grid, 6321, shorten_alias_path(view.access_path), "Chemin");
+  add_pair(&d, grid, 1185, view.target_name, "Cible");
+  add_pair(&d, grid, 1187, view.volume_name, "Volume");
+  add_pair(&d, grid, 1186, view.folder_name, "Dossier");
+  add_pair(&d, grid, 1184, shorten_alias_path(view.access_path), "Chemin");
   top->Add(grid, 0, wxALL, 12);
   top->Add(form_button_row(d, add_help_button(d, 121), {.ok_text = 0, .cancel_text = 1000, .cancel_name = "Fermer"}),
            0, wxEXPAND | wxALL, 4);

@@ -72,12 +72,15 @@ TEST(StrLib, ShortensPathsForDisplay) {
   EXPECT_EQ(s.substr(s.size() - std::strlen("/.../folder/file.txt")), "/.../folder/file.txt");
   EXPECT_EQ(s.rfind("/home/someone", 0), 0u);
   EXPECT_EQ(shorten_path_for_display("/short", 40), "/short");
-  // The tail alone is too long: cut it.
+  // Folder and name too long together: the folder gives way, never the name
+  // (a copy's status once read as if the folder were the file copied).
+  EXPECT_EQ(shorten_path_for_display("/home/u/thunderbird-patch-inline/appp.sh", 25), ".../appp.sh");
+  // The name alone too long: its start is kept.
   std::string t = shorten_path_for_display("/a/" + std::string(50, 'n'), 20);
-  EXPECT_EQ(t, std::string("a/") + std::string(15, 'n') + "...");
+  EXPECT_EQ(t, std::string(17, 'n') + "...");
   // Tiny maxima never go negative.
   EXPECT_EQ(shorten_path_for_display("/abc/def", 2), "..");
-  EXPECT_EQ(shorten_path_for_display("/ab/c\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 6), "ab/...");  // counts characters
+  EXPECT_EQ(shorten_path_for_display("/ab/c\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 6), "c\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9");  // counts characters
 }
 
 TEST(StrLib, StreamSearchAcrossBlocks) {

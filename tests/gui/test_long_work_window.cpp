@@ -86,6 +86,15 @@ struct StoppedWork {
   }
 };
 
+// The files a copy's last status text counts ("Copy stopped ... - Copied: 12 f.
+// (...)"), when it begins with the text head; -1 otherwise.
+int copied_count(const std::string& status, int head) {
+  const std::string counts = ui_text(1122).substr(0, ui_text(1122).find('%'));
+  size_t at = status.find(counts);
+  if (status.rfind(ui_text(head), 0) != 0 || at == std::string::npos) return -1;
+  return std::atoi(status.c_str() + at + counts.size());
+}
+
 void paste_folder(const std::string& folder) {
   wxClipboardLocker lock;
   auto* files = new wxFileDataObject;
@@ -154,6 +163,9 @@ TEST(LongWork, EscapeStopsCopiesOntoAndOffTheVolumeCleanly) {
   EXPECT_EQ(g_seen_forms[0].text, question);
   EXPECT_NE(go_on.cursor_during, idle) << "no busy cursor during the copy";
   EXPECT_EQ(shown_cursor(), idle);
+  // The status bar says how many files went over.
+  wxStatusBar* bar = f->GetStatusBar();
+  EXPECT_EQ(copied_count(bar->GetStatusText(4).utf8_string(), 1135), n) << bar->GetStatusText(4).utf8_string();
 
   // Esc, then Yes: the copy stops between two files.
   paste_folder(dir.str("stopped"));
@@ -163,6 +175,9 @@ TEST(LongWork, EscapeStopsCopiesOntoAndOffTheVolumeCleanly) {
   ASSERT_EQ(g_seen_forms.size(), 1u);
   EXPECT_EQ(g_seen_forms[0].text, question);
   answer_forms({});
+  const std::string stopped_status = bar->GetStatusText(4).utf8_string();
+  pump(200);  // the list drawn again before its picture
+  EXPECT_TRUE(screenshot(f->GetTitle().utf8_string(), "copy_stopped_onto_volume"));
   std::vector<std::string> faults;
   EXPECT_EQ(check_volume(faults), 0) << (faults.empty() ? "" : faults[0]);
   f->run_command("Fermer2");
@@ -172,6 +187,8 @@ TEST(LongWork, EscapeStopsCopiesOntoAndOffTheVolumeCleanly) {
   EXPECT_EQ(int(kept.size()), n);
   EXPECT_GT(stopped.size(), 0u);
   EXPECT_LT(int(stopped.size()), n) << "the copy was not stopped";
+  // After Esc, Yes the status bar still says how many files were copied: as many as hfsutils finds.
+  EXPECT_EQ(copied_count(stopped_status, 1134), int(stopped.size())) << stopped_status;
   // What was copied is whole: the last file in, read back by hfsutils.
   if (!stopped.empty()) {
     std::string last = *stopped.rbegin();
@@ -211,6 +228,10 @@ TEST(LongWork, EscapeStopsCopiesOntoAndOffTheVolumeCleanly) {
   for (const auto& e : testkit::fs::directory_iterator(out + "/kept")) written.push_back(e.path().filename().string());
   EXPECT_GE(written.size(), 100u);
   EXPECT_LT(int(written.size()), n) << "the copy was not stopped";
+  // Off the volume too: the copy's one panel says how many files reached the PC.
+  const std::string off_status = bar->GetStatusText(0).utf8_string();
+  EXPECT_EQ(copied_count(off_status, 1134), int(written.size())) << off_status;
+  EXPECT_TRUE(screenshot(f->GetTitle().utf8_string(), "copy_stopped_off_volume"));
   for (const std::string& name : written)
     EXPECT_EQ(testkit::read_text(out + "/kept/" + name), testkit::read_text(dir.str("kept/" + name))) << name;
   f->Close(true);
@@ -265,7 +286,7 @@ CountsSeen paste_into_project(MainFrame* f, const std::string& folder, const std
     // The counts are shown ten times a second at most, and a few thousand files
     // may take less: until a file is counted (the folders come first), each
     // showing holds the work past that interval.
-    const std::string files_shown = seen.panels.back()[1];
+    const std::string files_shown = seen.panels.back()[2];
     const bool no_file_yet = files_shown.empty() || files_shown.find_first_of("123456789") == std::string::npos;
     if (no_file_yet && seen.panels.size() < 60) std::this_thread::sleep_for(std::chrono::milliseconds(105));
     if (!seen.picture_taken && !no_file_yet && !picture.empty()) {
@@ -314,13 +335,14 @@ TEST(LongWork, InclusionShowsItsRunningCountsAndReportsALongOne) {
     std::string folder_head = ui_text(1016).substr(0, ui_text(1016).find('%'));
     std::string file_head = ui_text(1015).substr(0, ui_text(1015).find('%'));
     int last_files = 0;
+    // The panels of the folder's counts: the time, then the folders and the files.
     for (const auto& p : seen.panels) {
-      if (p[1].empty()) continue;
-      int n = count_of(p[1], file_head);
-      EXPECT_GE(n, last_files) << p[1];
+      if (p[2].empty()) continue;
+      int n = count_of(p[2], file_head);
+      EXPECT_GE(n, last_files) << p[2];
       EXPECT_LE(n, files);
-      EXPECT_LE(count_of(p[0], folder_head), folders);
-      EXPECT_NE(p[2].find('\''), std::string::npos) << p[2];
+      EXPECT_LE(count_of(p[1], folder_head), folders);
+      EXPECT_NE(p[0].find('\''), std::string::npos) << p[0];
       last_files = n;
     }
     if (language == 0) {

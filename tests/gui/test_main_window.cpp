@@ -2,7 +2,10 @@
 // language, the folders it makes, the settings it survives.
 #include <gtest/gtest.h>
 
+#include <wx/dcclient.h>
 #include <wx/dcmemory.h>
+#include <wx/listctrl.h>
+#include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/translation.h>
 
@@ -17,12 +20,14 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "IO/version.h"
+#include "compiler/additems.h"
 #include "compiler/project.h"
 #include "gui/commandline.h"
 #include "gui/compile/compileworker.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/printing.h"
 #include "gui/mainframe.h"
+#include "gui/mainviews.h"
 #include "gui/menumodel.h"
 #include "gui/views/file_table.h"
 #include "gui_fixture.h"
@@ -242,6 +247,95 @@ TEST(MainWindow, HelpOpensTheTopicInTheLanguage) {
   close_window(f);
   for (wxWindow* w : wxTopLevelWindows) w->Destroy();
   pump(300);
+}
+
+// A switch of language changes at once every text of the status bar (the
+// text panel's reason why a bare volume is read-only too, not only the mode
+// and the counts) and the column captions, each header wide enough for its
+// caption in the new language.
+TEST(MainWindow, LanguageSwitchChangesTheStatusBarAndTheHeaders) {
+  REQUIRE_TOOL("hformat");
+  testkit::TempDir dir;
+  std::string img = dir.str("bare.hfs");
+  std::string home = "HOME=" + testkit::quote(dir.str()) + " ";
+  testkit::write_text(dir.str("note.txt"), "a note\n");
+  ASSERT_EQ(testkit::run("truncate -s 4M " + testkit::quote(img) + " && " + home + "hformat -l Bare " +
+                         testkit::quote(img) + " && " + home + "hmkdir :Docs && " + home + "hcopy -r " +
+                         testkit::quote(dir.str("note.txt")) + " : && " + home + "humount").rc,
+            0);
+  MainFrame* f = open_window();
+  f->run_command("MPart");
+  ASSERT_TRUE(f->open_document(img, 1));
+  pump(200);
+  wxStatusBar* bar = f->GetStatusBar();
+  wxListCtrl* list = f->file_list();
+  const std::string title = f->GetTitle().utf8_string();
+  std::string english_reason;
+  int pictures = 0;
+  for (int offset : {0, 10000, 0}) {
+    SCOPED_TRACE(offset);
+    f->run_command(offset ? "Fr1" : "En2");
+    pump(200);
+    ASSERT_EQ(g_language_offset, offset);
+    EXPECT_EQ(bar->GetStatusText(0).utf8_string(), ui_text(1113));
+    EXPECT_EQ(bar->GetStatusText(2).utf8_string(), format_text(ui_text(1016).c_str(), 1));
+    EXPECT_EQ(bar->GetStatusText(3).utf8_string(), format_text(ui_text(1015).c_str(), 1));
+    EXPECT_EQ(bar->GetStatusText(4).utf8_string(), ui_text(6136));
+    if (offset == 0) {
+      english_reason = ui_text(6136);
+    } else {
+      EXPECT_NE(bar->GetStatusText(4).utf8_string(), english_reason) << "the English text stayed";
+    }
+    wxClientDC dc(list);
+    dc.SetFont(list->GetFont());
+    for (int i = 0; i < list->GetColumnCount(); ++i) {
+      wxListItem col;
+      col.SetMask(wxLIST_MASK_TEXT);
+      list->GetColumn(i, col);
+      EXPECT_EQ(col.GetText().utf8_string(), ui_text(g_list_columns[size_t(i)].caption_text));
+      EXPECT_GE(list->GetColumnWidth(i), dc.GetTextExtent(col.GetText()).x + 24) << "column " << i << " clips "
+                                                                                 << col.GetText().utf8_string();
+    }
+    // The open menu of the bar says what it holds, and the reason comes back when it closes.
+    std::string menu_hint, hint;
+    for (wxEventType t : {wxEVT_MENU_OPEN, wxEVT_MENU_CLOSE}) {
+      wxMenuEvent e(t, 0, f->GetMenuBar()->GetMenu(0));
+      e.SetEventObject(f);
+      f->GetEventHandler()->ProcessEvent(e);
+      if (t == wxEVT_MENU_OPEN) menu_hint = bar->GetStatusText(4).utf8_string();
+    }
+    hint_to_status_bar(ui_text(2215), hint);  // the Partition menu's
+    EXPECT_EQ(menu_hint, hint);
+    EXPECT_EQ(bar->GetStatusText(4).utf8_string(), ui_text(6136));
+    if (++pictures <= 2) {
+      EXPECT_TRUE(screenshot(title, offset ? "main_bare_volume_french" : "main_bare_volume"));
+    }
+  }
+  close_window(f);
+}
+
+// Items added to the project without the inclusion's own end (as the
+// .DS_Store editor's Create adds its file): once the views are read again the
+// panels are the folder's, with nothing left of the inclusion's running counts.
+TEST(MainWindow, CountsOfAnInclusionGiveWayToTheFoldersCounts) {
+  testkit::TempDir dir;
+  testkit::fs::create_directories(dir.str("pc/sub"));
+  testkit::write_text(dir.str("pc/a.txt"), "a");
+  testkit::write_text(dir.str("pc/sub/b.txt"), "b");
+  MainFrame* f = open_window();
+  ASSERT_NE(g_project_file, nullptr);
+  AddCounts counts;
+  ProjectRecord buf;
+  add_pc_items(g_project_file, counts, buf, dir.str("pc"), 1);
+  g_main_views->refresh_views();
+  pump(100);
+  wxStatusBar* bar = f->GetStatusBar();
+  EXPECT_EQ(bar->GetStatusText(1).utf8_string(), "");
+  EXPECT_EQ(bar->GetStatusText(2).utf8_string(), format_text(ui_text(1016).c_str(), 1));
+  EXPECT_EQ(bar->GetStatusText(3).utf8_string(), format_text(ui_text(1015).c_str(), 0));
+  g_file_dialog_answer = [](const std::string&) { return std::string(); };  // the scratch project is not kept
+  close_window(f);
+  g_file_dialog_answer = nullptr;
 }
 
 // The copy's one-panel status takes the menu hints while it lasts, and the

@@ -112,7 +112,7 @@ TEST(Forks, FragmentedForkCopiesEqualHcopy) {
 
 TEST(Gpt, TypeMatchesHeaderScoreAndGuidText) {
   char text[40];
-  EXPECT_STREQ(format_guid(text, &k_gpt_type_efi_system), "{c12a7328-f81f-11d2-BA4B-00A0C93EC93B}");
+  EXPECT_STREQ(format_guid(text, &k_gpt_type_efi_system), "{C12A7328-F81F-11D2-BA4B-00A0C93EC93B}");
   EXPECT_EQ(match_hfsplus_type_guid(&k_gpt_type_hfsplus), 4);
   EXPECT_EQ(match_hfsplus_type_guid(&k_gpt_type_apple_boot), 3);  // not HFS+
   EXPECT_EQ(match_apple_type_guid(&k_gpt_type_apple_boot), 3);

@@ -18,6 +18,7 @@
 #include <wx/radiobut.h>
 #include <wx/spinctrl.h>
 #include <wx/stattext.h>
+#include <wx/statusbr.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/treectrl.h>
@@ -37,6 +38,7 @@
 #include "gui/inspector/decoders.h"
 #include "gui/inspector/dump_dialogs.h"
 #include "gui/inspector/dump_images.h"
+#include "gui/menumodel.h"
 #include "gui/inspector/dump_window.h"
 #include "gui/inspector/image_fixture.h"
 #include "gui/inspector/viewer_form.h"
@@ -292,10 +294,22 @@ TEST_F(InspectorWindows, DumpWindowMovesAndShows) {
 TEST_F(InspectorWindows, InFrench) {
   const int saved = g_language_offset;
   g_language_offset = 10000;
-  std::string menu, fork;
+  std::string menu, fork, menu_hint;
+  bool hint_gone = false;
   dump("plus.img", [&](DumpWindow& w) {
     menu = w.GetMenuBar()->GetMenuLabelText(0).utf8_string();
     fork = w.item_label("Data");
+    // An open menu of the bar shows its own hint; what it covered comes back when it closes.
+    const int pane = w.GetStatusBarPane();
+    const wxString covered = w.GetStatusBar()->GetStatusText(pane);
+    for (wxEventType t : {wxEVT_MENU_OPEN, wxEVT_MENU_CLOSE}) {
+      wxMenuEvent e(t, 0, w.GetMenuBar()->GetMenu(1));
+      e.SetEventObject(&w);
+      w.GetEventHandler()->ProcessEvent(e);
+      if (t == wxEVT_MENU_OPEN) menu_hint = w.GetStatusBar()->GetStatusText(pane).utf8_string();
+    }
+    // (The toolkit puts back an empty text as a lone NUL: the text shown is compared.)
+    hint_gone = std::string(w.GetStatusBar()->GetStatusText(pane).utf8_string().c_str()) == covered.utf8_string();
     w.show_dump_sector(66);
     EXPECT_TRUE(shot(w, "dump_window_french"));
     g_steps.push_back([](wxDialog& d) {
@@ -312,6 +326,10 @@ TEST_F(InspectorWindows, InFrench) {
     });
     w.run_item("Act2");
   });
+  std::string hint;
+  hint_to_status_bar(ui_text(3110), hint);
+  EXPECT_EQ(menu_hint, hint);
+  EXPECT_TRUE(hint_gone);
   g_language_offset = saved;
   EXPECT_EQ(menu, "Fichier");
   EXPECT_EQ(fork.rfind("Fork de donn\xc3\xa9" "es [", 0), 0u) << fork;

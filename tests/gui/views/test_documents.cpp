@@ -28,8 +28,11 @@ TEST(Documents, ProjectOpenMakesItsBackupOnceAndRefusesOtherFiles) {
   close_project_document(doc);
   std::string before = testkit::sha256_of(path);
 
+  recorded_ui().clear();
   ASSERT_EQ(open_project_document(path, false, false, doc, message), 0) << message;
   EXPECT_EQ(doc.backup_path, dir.str("d.bak"));
+  // The status bar says the copy is being made, and is emptied once it is.
+  EXPECT_EQ(recorded_ui().status, (std::vector<std::string>{ui_text(6107), ""}));
   close_project_document(doc);
   EXPECT_EQ(run("cmp " + quote(path) + " " + quote(dir.str("d.bak"))).rc, 0);
   EXPECT_EQ(testkit::sha256_of(path), before);
@@ -250,6 +253,35 @@ TEST(Documents, AnImageTheUserCannotWriteOpensReadOnly) {
     close_image_document(doc);
   }
   EXPECT_EQ(testkit::sha256_of(img), sum);
+}
+
+// A bare HFS volume (hformat's, no partition map, as hmount finds) is mounted
+// with the status bar saying so, and opens read-only for that reason.
+TEST(Documents, ABareVolumeOpensReadOnlyAndSaysWhy) {
+  REQUIRE_TOOL("hformat");
+  testkit::TempDir dir;
+  std::string img = dir.str("bare.hfs");
+  std::string home = "HOME=" + quote(dir.str()) + " ";
+  ASSERT_EQ(run("truncate -s 4M " + quote(img) + " && " + home + "hformat -l Bare " + quote(img)).rc, 0);
+  auto map = run(home + "hmount " + quote(img) + " 1");
+  EXPECT_NE(map.rc, 0) << "hmount found a partition map: " << map.out;
+  std::string sum = testkit::sha256_of(img);
+  recorded_ui().clear();
+  ImageDocument doc;
+  std::string message;
+  ASSERT_EQ(open_image_document(img, 0, doc, message), 0) << message;
+  EXPECT_EQ(recorded_ui().status, (std::vector<std::string>{ui_text(2112) + " " + ui_text(1059)}));
+  EXPECT_TRUE(doc.read_only);
+  EXPECT_EQ(g_volume.read_only_reason, uint32_t(k_read_only_bare_volume));
+  close_image_document(doc);
+  EXPECT_EQ(testkit::sha256_of(img), sum);
+  // A volume in a partition map is opened to be changed.
+  std::string mapped = dir.str("mapped.hfs");
+  ASSERT_EQ(new_partition_image(mapped, false, 2, "Mapped", message), 0) << message;
+  ASSERT_EQ(open_image_document(mapped, 0, doc, message), 0) << message;
+  EXPECT_FALSE(doc.read_only);
+  EXPECT_EQ(g_volume.read_only_reason, uint32_t(k_read_only_unknown));
+  close_image_document(doc);
 }
 
 TEST(Documents, TargetChecksAndTheSplitter) {

@@ -8,7 +8,8 @@
 #include <wx/dcclient.h>
 #include <wx/dnd.h>
 #include <wx/listctrl.h>
-#include <wx/radiobut.h>
+#include <wx/checkbox.h>
+#include <wx/stattext.h>
 #include <wx/spinctrl.h>
 #include <wx/splitter.h>
 #include <wx/textctrl.h>
@@ -457,10 +458,14 @@ TEST(ViewsWindow, ProjectRenamedInPlaceCompilesWithTheNewName) {
   EXPECT_EQ(r.out.find("old name.txt"), std::string::npos) << r.out;
 }
 
+// The new-image dialog shows, as the size is typed, the allocation block size
+// the volume will get: what file (HFS) and fsstat (HFS+) then read from the
+// image made, in either language.
 TEST(ViewsWindow, NewPartitionImagesAreReadByOutsideTools) {
   REQUIRE_TOOL("mmls");
   REQUIRE_TOOL("hvol");
   REQUIRE_TOOL("fsstat");
+  REQUIRE_TOOL("file");
   testkit::TempDir dir;
   MainFrame* f = open_window();
   f->run_command("MPart");
@@ -469,9 +474,15 @@ TEST(ViewsWindow, NewPartitionImagesAreReadByOutsideTools) {
     int size;
     bool plus;
     const char* name;
+    int language;
   };
-  for (const NewImage& n : {NewImage{dir.str("small.hfs"), 2, false, "Small One"},
-                            NewImage{dir.str("ten.hfs"), 10, true, "Ten Plus"}}) {
+  // 2 MB of HFS: 512-byte blocks; 100 MB: 25 sectors a block; HFS+: 2048 bytes.
+  for (const NewImage& n : {NewImage{dir.str("small.hfs"), 2, false, "Small One", 0},
+                            NewImage{dir.str("hundred.hfs"), 100, false, "Hundred", 10000},
+                            NewImage{dir.str("ten.hfs"), 10, true, "Ten Plus", 10000}}) {
+    SCOPED_TRACE(n.path);
+    f->run_command(n.language ? "Fr1" : "En2");
+    std::string shown;
     g_file_dialog_answer = [&](const std::string&) { return n.path; };
     g_modal_driver = [&](wxDialog& d) {
       if (!d.FindWindow("Size")) {
@@ -479,12 +490,28 @@ TEST(ViewsWindow, NewPartitionImagesAreReadByOutsideTools) {
         d.CallAfter([&d] { d.EndModal(wxID_CANCEL); });
         return;
       }
-      d.CallAfter([&d, n] {
-        EXPECT_TRUE(screenshot(d, n.plus ? "views_new_image" : "views_new_image_hfs"));
-        static_cast<wxSpinCtrl*>(d.FindWindow("Size"))->SetValue(n.size);
+      d.CallAfter([&d, &shown, n] {
+        EXPECT_EQ(d.GetTitle().utf8_string(), ui_text(1064));
+        auto* size = static_cast<wxSpinCtrl*>(d.FindWindow("Size"));
+        size->SetValue(n.size);
+        wxCommandEvent typed(wxEVT_TEXT, size->GetId());
+        typed.SetEventObject(size);
+        size->GetEventHandler()->ProcessEvent(typed);
         static_cast<wxTextCtrl*>(d.FindWindow("VolumeName"))->SetValue(n.name);
-        static_cast<wxRadioButton*>(d.FindWindow(n.plus ? "HfsPlus" : "Hfs"))->SetValue(true);
-        d.EndModal(wxID_OK);
+        auto* plus = static_cast<wxCheckBox*>(d.FindWindow("HfsPlus"));
+        plus->SetValue(n.plus);
+        wxCommandEvent ticked(wxEVT_CHECKBOX, plus->GetId());
+        ticked.SetEventObject(plus);
+        plus->GetEventHandler()->ProcessEvent(ticked);
+        shown = static_cast<wxStaticText*>(d.FindWindow("BlockSize"))->GetLabel().utf8_string();
+        pump(200);  // the values drawn before the picture
+        std::string picture = std::string("views_new_image") + (n.plus ? "" : "_hfs") + (n.size == 100 ? "_100" : "") +
+                              (n.language ? "_french" : "");
+        EXPECT_TRUE(screenshot(d, picture));
+        wxWindow* ok = d.FindWindow(wxID_OK);
+        wxCommandEvent click(wxEVT_BUTTON, wxID_OK);
+        click.SetEventObject(ok);
+        ok->GetEventHandler()->ProcessEvent(click);
       });
     };
     f->run_command("Nouvelle1");
@@ -493,6 +520,12 @@ TEST(ViewsWindow, NewPartitionImagesAreReadByOutsideTools) {
     EXPECT_EQ(f->image().path, n.path);
     EXPECT_EQ(f->folder_tree()->GetItemText(f->folder_tree()->GetRootItem()).utf8_string(), n.name);
     f->run_command("Fermer2");
+    // "10 MB: 2,048 bytes", "100 Mo : 12 800 octets": the block size, its digits grouped by language.
+    std::smatch said;
+    ASSERT_TRUE(std::regex_search(shown, said, std::regex(R"(:\s*([0-9][0-9 ,]*[0-9])\s)"))) << shown;
+    std::string block_shown = said[1].str();
+    block_shown.erase(std::remove_if(block_shown.begin(), block_shown.end(), [](char c) { return c == ' ' || c == ','; }),
+                      block_shown.end());
     auto m = run("mmls -t mac " + quote(n.path));
     EXPECT_EQ(m.rc, 0) << m.err;
     EXPECT_NE(m.out.find("Apple_HFS"), std::string::npos) << m.out;
@@ -504,12 +537,21 @@ TEST(ViewsWindow, NewPartitionImagesAreReadByOutsideTools) {
       auto s = run("fsstat -f hfsp -o " + start + " " + quote(n.path));
       EXPECT_EQ(s.rc, 0) << s.err;
       EXPECT_NE(s.out.find(n.name), std::string::npos) << s.out;
+      std::smatch b;
+      ASSERT_TRUE(std::regex_search(s.out, b, std::regex(R"(Block Size: (\d+))"))) << s.out;
+      EXPECT_EQ(block_shown, b[1].str());
     } else {
       auto v = run("hmount " + quote(n.path) + " >/dev/null && hvol && hls -a; rc=$?; humount >/dev/null; exit $rc");
       EXPECT_EQ(v.rc, 0) << v.err;
       EXPECT_NE(v.out.find(std::string("\"") + n.name + "\""), std::string::npos) << v.out;
+      // file reads the block size from the partition's master directory block.
+      auto b = run("tail -c +" + std::to_string(std::stoull(start) * 512 + 1) + " " + quote(n.path) + " | file -");
+      std::smatch fb;
+      ASSERT_TRUE(std::regex_search(b.out, fb, std::regex(R"(block size: (\d+))"))) << b.out;
+      EXPECT_EQ(block_shown, fb[1].str());
     }
   }
+  f->run_command("En2");
   close_window(f);
 }
 
@@ -809,7 +851,8 @@ TEST(ViewsWindow, VolumeRenamedThroughTheNameFormReachesTheCatalog) {
   wxCommandEvent rename(wxEVT_MENU, k_id_rename_volume);
   f->GetEventHandler()->ProcessEvent(rename);
   pump(100);
-  EXPECT_EQ(g_seen_forms.size(), 1u) << "the name form alone, no refusal";
+  ASSERT_EQ(g_seen_forms.size(), 1u) << "the name form alone, no refusal";
+  EXPECT_EQ(g_seen_forms[0].title, ui_text(1286));
   answer_forms({});
   wxTreeCtrl* t = f->folder_tree();
   EXPECT_EQ(t->GetItemText(t->GetRootItem()).utf8_string(), "Through the form");

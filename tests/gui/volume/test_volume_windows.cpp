@@ -2,7 +2,9 @@
 // through their own controls: the property dialogs, the name prompt, the
 // destination and long path prompts and the PC browser; then the paste and
 // the new folder run by the main window itself.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <wx/app.h>
 #include <wx/button.h>
@@ -15,7 +17,9 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
+#include <wx/treectrl.h>
 
+#include <cstring>
 #include <map>
 
 #include "IO/uitext.h"
@@ -28,6 +32,8 @@
 #include "gui_fixture.h"
 #include "hfs/alloc.h"
 #include "hfs/voledit.h"
+#include "macfiles/import.h"
+#include "macfiles/resfork.h"
 #include "support/quiet_forms.h"
 #include "support/volume_images.h"
 
@@ -239,7 +245,52 @@ TEST(VolumeWindows, FolderPropertiesAndAReadOnlyVolume) {
   };
   drive.steps["TMessOK"] = [](wxDialog& d) { click(find<wxButton>(d, "MessFermer")); };
   EXPECT_FALSE(run_item_properties(nullptr, alias));
-  EXPECT_EQ(drive.messages, std::vector<std::string>{ui_text(6322)});
+  EXPECT_EQ(drive.messages, std::vector<std::string>{ui_text(1194)});
+
+  // A file holding an alias record: its target, in the alias dialog's own words, in either language.
+  std::vector<uint8_t> record(200, 0);
+  record[5] = 200;  // the record's size
+  auto pascal = [&](size_t at, const std::string& s) {
+    record[at] = uint8_t(s.size());
+    std::copy(s.begin(), s.end(), record.begin() + long(at) + 1);
+  };
+  pascal(10, "Target Disk");
+  pascal(50, "Read Me");
+  const std::string target_folder = "Docs";
+  record.resize(150);
+  record.insert(record.end(), {0, 0, 0, uint8_t(target_folder.size())});  // tag 0: the target's folder
+  record.insert(record.end(), target_folder.begin(), target_folder.end());
+  record.insert(record.end(), {0xFF, 0xFF, 0, 0});
+  record[5] = uint8_t(record.size());
+  std::vector<uint8_t> fork = encode_resource_fork({{{'a', 'l', 'i', 's'}, 0, "", record}});
+  testkit::write_file(v.dir.str("link.rsrc"), fork);
+  int fd = ::open(v.dir.str("link.rsrc").c_str(), O_RDONLY);
+  MacFile meta;
+  meta.name = "link";
+  std::memcpy(meta.type.data(), "adrp", 4);
+  std::memcpy(meta.creator.data(), "MACS", 4);
+  ASSERT_EQ(write_file_forks(meta, ImportFork{}, {fd, 0, fork.size()}, 2, 1), 0);
+  ::close(fd);
+  ASSERT_EQ(flush_volume_structures(), 0);
+  VolumeItemProperties link;
+  ASSERT_EQ(load_volume_item_properties(2, v.id("link"), link), 0);
+  for (int language : {0, 10000}) {
+    g_language_offset = language;
+    drive.steps["FileProperties"] = [&](wxDialog& d) {
+      click(find<wxButton>(d, "Alias"));
+      d.EndModal(wxID_CANCEL);
+    };
+    drive.steps["AliasView"] = [&](wxDialog& d) {
+      EXPECT_EQ(d.GetTitle().utf8_string(), ui_text(1183));
+      EXPECT_EQ(find<wxStaticText>(d, "Cible")->GetLabel().utf8_string(), "Read Me");
+      EXPECT_EQ(find<wxStaticText>(d, "Volume")->GetLabel().utf8_string(), "Target Disk");
+      EXPECT_EQ(find<wxStaticText>(d, "Dossier")->GetLabel().utf8_string(), "Docs");
+      picture(d, language ? "alias_view_french" : "alias_view");
+      d.EndModal(wxID_CANCEL);
+    };
+    EXPECT_FALSE(run_item_properties(nullptr, link));
+  }
+  g_language_offset = 0;
 }
 
 TEST(VolumeWindows, VolumePropertiesShowTheFiguresAndTakeAName) {
@@ -285,6 +336,39 @@ TEST(VolumeWindows, NamePromptRefusesAnEmptyName) {
   ASSERT_TRUE(run_name_prompt(nullptr, 6314, 6315, 31, name, check, NameField::hfs_name, 2036));
   EXPECT_EQ(name, "Fine");
   EXPECT_EQ(drive.messages, std::vector<std::string>{ui_text(k_text_name_empty)});
+}
+
+// The rename prompts of an item and of the volume are titled as their dialogs
+// are, in either language; cancelled, they change nothing.
+TEST(VolumeWindows, RenamePromptsOfAnItemAndOfTheVolume) {
+  testkit::TempDir dir;
+  std::string img = volkit::hformat_image(dir, "Named Vol");
+  ASSERT_EQ(run("hmount " + quote(img) + " >/dev/null && hmkdir :Docs && humount >/dev/null").rc, 0);
+  std::string sum = testkit::sha256_of(img);
+  MainFrame* frame = window_on(img);
+  Driver drive;
+  std::vector<std::string> titles;
+  drive.steps["NamePrompt"] = [&](wxDialog& d) {
+    titles.push_back(d.GetTitle().utf8_string());
+    picture(d, std::string(titles.size() % 2 ? "name_prompt_item" : "name_prompt_volume") + (g_language_offset ? "_french" : ""));
+    d.EndModal(wxID_CANCEL);
+  };
+  for (int language : {0, 10000}) {
+    frame->run_command(language ? "Fr1" : "En2");
+    frame->file_list()->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    g_popup_source = 1;
+    frame->run_command("Ren");
+    frame->folder_tree()->SelectItem(frame->folder_tree()->GetRootItem());
+    g_popup_source = 0;
+    frame->run_command("Ren");
+    pump(100);
+    ASSERT_EQ(titles.size(), size_t(2 * (language ? 2 : 1)));
+    EXPECT_EQ(titles[titles.size() - 2], ui_text(1497));
+    EXPECT_EQ(titles.back(), ui_text(1286));
+  }
+  frame->run_command("En2");
+  close_window_and_image(frame);
+  EXPECT_EQ(testkit::sha256_of(img), sum);
 }
 
 TEST(VolumeWindows, DestinationDialogTakesOnlyAFolderThatExists) {
