@@ -89,7 +89,7 @@ if len(name_index) != 1:
 held = set_and_read(form, volume_name, name_index[0])
 if held != volume_name[:27]:
     sys.exit("the volume name field holds %r after %r was set over the bus" % (held, volume_name))
-atspi.activate("corvane", ("push button",), "OK").wait(20)
+atspi.activate("corvane", ("push button",), "Create").wait(20)
 pending.wait(60)
 atspi.wait_for(app, ("frame",), "%s [Corvane]" % os.path.basename(new_image), 60)
 
