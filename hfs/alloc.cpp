@@ -249,10 +249,11 @@ bool record_catalog_overflow(const Growth& g) {
 
 void resize_node_bitmap() {
   BTreeContext& t = g_volume.catalog_tree;
-  BTHeaderRec h = tree_header(t);
+  // Never more nodes than the tree file holds, whatever its header says.
+  uint32_t nodes = tree_node_capacity(t);
   uint32_t ns = t.node_size;
-  uint64_t bits = uint64_t(header_map_bits(ns)) + uint64_t(map_nodes_needed(h.total_nodes, ns)) * map_node_bits(ns);
-  bits = std::max<uint64_t>(bits, h.total_nodes);
+  uint64_t bits = uint64_t(header_map_bits(ns)) + uint64_t(map_nodes_needed(nodes, ns)) * map_node_bits(ns);
+  bits = std::max<uint64_t>(bits, nodes);
   size_t bytes = size_t((bits + 7) / 8);
   if (g_node_bitmap.size() < bytes) g_node_bitmap.resize(bytes, 0);
 }

@@ -184,6 +184,15 @@ std::vector<uint8_t> extents_node_map(std::set<uint32_t>& map_nodes) {
   return bits;
 }
 
+// The nodes of a tree the node-map checks go over: those its file holds (a
+// header claiming more is a fault of its own, and is not believed).
+uint32_t tree_nodes_checked(const BTreeContext& t, const char* tree, std::vector<std::string>& faults) {
+  uint32_t stated = 0, room = 0;
+  if (!tree_header_agrees(t, stated, room))
+    faults.push_back(format_text("%s: header counts %u nodes, its file holds %u", tree, stated, room));
+  return tree_node_capacity(t);
+}
+
 // The extents tree: its structure, its node map, and every record's owner.
 void check_extents_tree(bool plus, std::vector<std::string>& faults, OverflowMap& ovf) {
   BTreeContext& t = g_volume.extents_tree;
@@ -212,17 +221,18 @@ void check_extents_tree(bool plus, std::vector<std::string>& faults, OverflowMap
     ovf[{id, fork, start}].extents = descriptors(plus, bt_record_data(s, rec));
   }
   BTHeaderRec h = tree_header(t);
+  uint32_t nodes = tree_nodes_checked(t, "extents tree", faults);
   std::set<uint32_t> in_use(walk.nodes.begin(), walk.nodes.end());
   in_use.insert(0);
   std::vector<uint8_t> map = extents_node_map(in_use);
   uint32_t marked = 0;
-  for (uint32_t n = 0; n < h.total_nodes; ++n) {
+  for (uint32_t n = 0; n < nodes; ++n) {
     bool m = n / 8 < map.size() && (map[n / 8] & (0x80 >> (n % 8)));
     marked += m ? 1 : 0;
     if (m != (in_use.count(n) != 0)) faults.push_back(format_text("extents node %u %s", n, m ? "marked but unused" : "used but free in the node map"));
   }
-  if (h.free_nodes != h.total_nodes - marked)
-    faults.push_back(format_text("extents tree: freeNodes %u, the map has %u free", h.free_nodes, h.total_nodes - marked));
+  if (h.free_nodes != nodes - marked)
+    faults.push_back(format_text("extents tree: freeNodes %u, the map has %u free", h.free_nodes, nodes - marked));
 }
 
 }  // namespace
@@ -415,13 +425,14 @@ int check_volume(std::vector<std::string>& faults) {
     if (!p) break;
     link = node_forward_link(p);
   }
+  uint32_t nodes = tree_nodes_checked(t, "catalog tree", faults);
   uint32_t marked = 0;
-  for (uint32_t n = 0; n < h.total_nodes; ++n) {
+  for (uint32_t n = 0; n < nodes; ++n) {
     bool m = n / 8 < g_node_bitmap.size() && (g_node_bitmap[n / 8] & (0x80 >> (n % 8)));
     marked += m ? 1 : 0;
     if (m != (in_use.count(n) != 0)) fault(format_text("catalog node %u %s", n, m ? "marked but unused" : "used but free in the node map"));
   }
-  if (h.free_nodes != h.total_nodes - marked) fault(format_text("freeNodes %u, the map has %u free", h.free_nodes, h.total_nodes - marked));
+  if (h.free_nodes != nodes - marked) fault(format_text("freeNodes %u, the map has %u free", h.free_nodes, nodes - marked));
   if (own_map) g_node_bitmap.clear();
   return int(faults.size() - before);
 }
