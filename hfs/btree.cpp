@@ -346,6 +346,8 @@ void hold_node_writes() {
 
 bool holding_node_writes() { return g_holding; }
 
+bool node_writes_held() { return g_holding && (!g_held[0].nodes.empty() || !g_held[1].nodes.empty()); }
+
 int write_held_nodes(const std::function<int()>& between) {
   if (!g_holding) return 0;
   g_holding = false;  // from here on, writes go to disk

@@ -120,8 +120,10 @@ void invalidate_tree_maps();
 // they now are. 0, or -1 when a write failed. Writes go to disk again after it.
 void hold_node_writes();
 bool holding_node_writes();
+// Whether any node write is held now.
+bool node_writes_held();
 int write_held_nodes(const std::function<int()>& between);
-// Forgets held writes (the volume is closed).
+// Forgets held writes (the volume is closed, or the edit dropped).
 void drop_held_nodes();
 
 void reset_node_cache();

@@ -8,6 +8,7 @@
 #include "IO/names.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "hfs/alloc.h"
 #include "hfs/btree.h"
 #include "hfs/catkey.h"
 #include "hfs/engine.h"
@@ -355,7 +356,9 @@ int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partition
 }
 
 void close_image_volume() {
+  // What an edit held or loaded belongs to this volume: dropped, nothing written.
   drop_held_nodes();
+  free_allocation_bitmap();
   reset_volume_state();
   reset_node_cache();
   invalidate_tree_maps();

@@ -48,5 +48,6 @@ std::string hfsplus_get_volume_name();
 // 0 success; otherwise a negative code after the message "This file doesn't
 // contain a valid HFS partition." (the scan codes, or k_mount_*).
 int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partitions]);
-// Forgets the mounted volume (state reset, node cache emptied).
+// Forgets the mounted volume (state reset, node cache emptied, what an edit
+// loaded or held dropped unwritten).
 void close_image_volume();

@@ -226,7 +226,9 @@ uint32_t parent_of(uint32_t id) {
   return decode(data, t) ? t.parent_id : 0;
 }
 
-int prepare(uint32_t nodes_per_level = 4) {
+// Before an edit looks at anything: the volume can be written and its
+// allocation structures are loaded. Nothing is changed yet.
+int open_edit() {
   if (g_volume.read_only) {
     show_message(ui_text(5112).c_str());
     return k_edit_read_only;
@@ -237,17 +239,30 @@ int prepare(uint32_t nodes_per_level = 4) {
       return k_edit_read_only;
     }
   }
+  return 0;
+}
+
+// Once the edit is decided (every check made, every question answered): the
+// catalog nodes it may take, the catalog grown for them now, so that the edit
+// either completes or changes nothing.
+int reserve_nodes(uint32_t nodes_per_level = 4) {
   NodeStore s = catalog_store();
   uint32_t depth = bt_depth(s);
   int rc = reserve_catalog_nodes(nodes_per_level * (depth + 2));
   return rc == 0 ? 0 : (rc == -4 ? k_edit_no_room : k_edit_io_error);
 }
 
+int prepare(uint32_t nodes_per_level = 4) {
+  if (int rc = open_edit()) return rc;
+  return reserve_nodes(nodes_per_level);
+}
+
 int64_t create_folder(uint32_t parent, const Name& n) {
   if (n.mac.empty() && n.uni.empty()) return 0;
-  if (int rc = prepare()) return rc;
+  if (int rc = open_edit()) return rc;
   Item existing;
   if (find_item(parent, n, existing) || !is_folder(parent)) return 0;
+  if (int rc = reserve_nodes()) return rc;
   uint32_t cnid = plus() ? next_hfsplus_catalog_id() : next_hfs_catalog_id();
   uint32_t now = mac_date_now();
   std::vector<uint8_t> data;
@@ -322,7 +337,7 @@ int delete_tree(const Item& folder) {
   show_deleting_item(name_text(folder.name).c_str());
   // Children are found afresh after every deletion: positions do not survive one.
   for (Item child; first_child(folder.cnid, child);) {
-    if (int rc = prepare()) return rc;
+    if (int rc = reserve_nodes()) return rc;
     int rc = child.type == k_rec_folder ? delete_tree(child) : delete_file(child);
     if (rc != 0) return rc;
   }
@@ -337,18 +352,17 @@ int delete_tree(const Item& folder) {
 }
 
 int delete_item(uint32_t folder, const Name& n) {
-  if (int rc = prepare()) return rc;
+  if (int rc = open_edit()) return rc;
   Item it;
   if (!find_item(folder, n, it)) return 0;
-  int rc;
+  // The question comes before any change: "No" leaves the volume as it was.
   if (it.type == k_rec_folder) {
     Item child;
     if (it.valence != 0 || first_child(it.cnid, child))
       if (!confirm_delete_folder(name_text(n).c_str())) return 0;
-    rc = delete_tree(it);
-  } else {
-    rc = delete_file(it);
   }
+  if (int rc = reserve_nodes()) return rc;
+  int rc = it.type == k_rec_folder ? delete_tree(it) : delete_file(it);
   show_status_text(nullptr, nullptr);
   return rc == 0 ? 1 : rc;
 }
@@ -390,7 +404,7 @@ int rekey(const Item& it, uint32_t new_parent, const Name& new_name) {
 
 int rename_item(uint32_t folder, const Name& old_name, const Name& new_name) {
   if (new_name.mac.empty() && new_name.uni.empty()) return 0;
-  if (int rc = prepare(8)) return rc;
+  if (int rc = open_edit()) return rc;
   Item it;
   if (!find_item(folder, old_name, it)) return 0;
   auto new_key = key_of(folder, new_name);
@@ -403,7 +417,7 @@ int rename_item(uint32_t folder, const Name& old_name, const Name& new_name) {
 }
 
 int move_item(uint32_t from, const Name& n, uint32_t to) {
-  if (int rc = prepare(8)) return rc;
+  if (int rc = open_edit()) return rc;
   Item it;
   if (!find_item(from, n, it) || from == to || !is_folder(to)) return 0;
   Item clash;
@@ -440,7 +454,7 @@ int confirm_replace(uint32_t folder, const Name& n) {
 int swap_forks(uint32_t folder, const Name& n) {
   Item it;
   if (!find_item(folder, n, it) || it.type != k_rec_file) return 1;
-  if (int rc = prepare()) return rc;
+  if (int rc = open_edit()) return rc;
   uint32_t bs = g_volume.block_size;
   if (plus()) {
     HfsPlusCatalogFile f;
@@ -591,7 +605,7 @@ void put_flags16(FinderInfo16& info, uint16_t flags) {
 }
 
 int set_finder_info(uint32_t folder, const Name& n, const char* type_creator, uint16_t flags) {
-  if (int rc = prepare()) return rc;
+  if (int rc = open_edit()) return rc;
   Item it;
   if (!find_item(folder, n, it)) return 0;
   auto sig = [type_creator](FileFinderInfo& info) {
@@ -643,7 +657,7 @@ namespace {
 
 int set_volume_name(const Name& n) {
   if (n.mac.empty() && n.uni.empty()) return 0;
-  if (int rc = prepare(8)) return rc;
+  if (int rc = open_edit()) return rc;
   Name old;
   uint32_t parent = 0;
   if (!folder_thread(k_root_id, parent, old)) return k_edit_damaged;
