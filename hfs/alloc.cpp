@@ -703,3 +703,14 @@ int flush_volume_structures() {
   show_simple_status_text(nullptr);
   return rc;
 }
+
+int write_edit_step() {
+  if (g_volume.read_only || !g_allocation.loaded) return 1;
+  if (!holding_node_writes()) return 0;
+  int rc = write_btree_node_map() < 0 ? -1 : 0;
+  if (rc == 0) rc = write_zero_runs();
+  if (rc == 0 && g_allocation.dirty) rc = write_allocation_bits();
+  if (rc == 0) rc = write_held_edit_nodes();
+  if (rc == 0) note_written_state();
+  return rc;
+}

@@ -84,3 +84,9 @@ int reserve_extents_nodes(uint32_t nodes);
 // header and its alternate. 0 written, 1 nothing to write (read-only or not
 // loaded), -1 a write failed.
 int flush_volume_structures();
+// One step of an edit made of several, put on disk in the middle of it: the
+// tree files' new blocks, the bitmap, the held nodes (each tree whole at every
+// write) and the volume's header, which keeps saying that the volume is being
+// edited. A cut after the step leaves what it wrote. 0 written (or nothing
+// held: the nodes went to disk as written), 1 nothing loaded, -1 a write failed.
+int write_edit_step();

@@ -248,8 +248,10 @@ int check_volume(std::vector<std::string>& faults) {
   OverflowMap ovf;
   check_extents_tree(plus, faults, ovf);
 
-  // Items and threads.
-  std::map<uint32_t, CatalogEntry> items;                       // by CNID
+  // Items and threads. An item has one record, or two after a rename or a
+  // move cut short (the new key written, the old not yet gone): it counts
+  // once in each folder it is in, and its thread may name either record.
+  std::map<uint32_t, std::vector<CatalogEntry>> items;          // by CNID
   std::map<uint32_t, std::pair<uint32_t, std::vector<uint8_t>>> threads;  // CNID -> parent, name
   std::map<uint32_t, uint32_t> children;
   uint32_t bs = g_volume.block_size;
@@ -305,23 +307,34 @@ int check_volume(std::vector<std::string>& faults) {
         continue;
       } else { fault(format_text("record of unknown type under %u", parent)); continue; }
     }
-    if (items.count(e.cnid)) fault(format_text("CNID %u used twice", e.cnid));
-    if (e.cnid != 2) ++children[parent];
-    items[e.cnid] = std::move(e);
+    std::vector<CatalogEntry>& records = items[e.cnid];
+    bool in_folder = false;
+    for (const CatalogEntry& r : records) in_folder = in_folder || r.parent == parent;
+    if (!records.empty()) fault(format_text("CNID %u stored under two keys (as a rename or a move cut short leaves it)", e.cnid));
+    if (e.cnid != 2 && !in_folder) ++children[parent];
+    records.push_back(std::move(e));
   }
+  auto is_folder = [&items](uint32_t id) {
+    auto it = items.find(id);
+    return it != items.end() && it->second.front().type == 1;
+  };
   uint32_t folders = 0, files = 0, root_folders = 0, root_files = 0, next_id = 0;
-  for (const auto& [id, e] : items) {
+  for (const auto& [id, records] : items) {
     next_id = std::max(next_id, id);
-    if (id != 2) {
-      (e.type == 1 ? folders : files)++;
-      if (e.parent == 2) (e.type == 1 ? root_folders : root_files)++;
-      if (!items.count(e.parent) || items[e.parent].type != 1)
-        fault(format_text("item %u: parent %u is no folder", id, e.parent));
-    }
     auto t = threads.find(id);
+    bool thread_names_one = false;
+    std::set<uint32_t> parents;
+    for (const CatalogEntry& e : records) {
+      if (id != 2 && parents.insert(e.parent).second) {
+        (e.type == 1 ? folders : files)++;
+        if (e.parent == 2) (e.type == 1 ? root_folders : root_files)++;
+        if (!is_folder(e.parent)) fault(format_text("item %u: parent %u is no folder", id, e.parent));
+      }
+      thread_names_one = thread_names_one || (t != threads.end() && t->second.first == e.parent && t->second.second == e.name);
+    }
+    const CatalogEntry& e = records.front();
     if (e.wants_thread && t == threads.end()) fault(format_text("item %u has no thread", id));
-    if (t != threads.end() && (t->second.first != e.parent || t->second.second != e.name))
-      fault(format_text("thread of %u names another parent or name", id));
+    if (t != threads.end() && !thread_names_one) fault(format_text("thread of %u names another parent or name", id));
     if (e.type == 1 && e.valence != children[id])
       fault(format_text("folder %u: valence %u, %u items", id, e.valence, children[id]));
   }
@@ -374,8 +387,8 @@ int check_volume(std::vector<std::string>& faults) {
       for (const Extent& x : ext) used.push_back({x.start_block, x.block_count});
     }
   }
-  for (const auto& [id, e] : items)
-    for (const Extent& x : e.extents) used.push_back({x.start_block, x.block_count});
+  for (const auto& [id, records] : items)
+    for (const Extent& x : records.front().extents) used.push_back({x.start_block, x.block_count});
   // Overflow records: the bad-block file's mark blocks in use; any other must be
   // reached from its fork (an existing file, or a B-tree or special file).
   constexpr uint32_t k_bad_blocks_id = 5;
@@ -386,7 +399,8 @@ int check_volume(std::vector<std::string>& faults) {
       continue;
     }
     if (entry.reached) continue;
-    bool owner = items.count(id) ? items[id].type == 2 : (id >= 3 && id <= 8);
+    auto item = items.find(id);
+    bool owner = item != items.end() ? item->second.front().type == 2 : (id >= 3 && id <= 8);
     if (!owner) fault(format_text("overflow record (file %u, fork %u, block %llu) of no file", id, fork, (unsigned long long)start));
     else fault(format_text("overflow record (file %u, fork %u, block %llu) outside its fork", id, fork, (unsigned long long)start));
   }

@@ -375,17 +375,45 @@ int set_thread(const Item& it, uint32_t parent, const Name& n) {
 // Re-keys the record stored under key (new parent and/or name); the record's
 // data is kept whole and its thread record follows. 1 when nothing is stored
 // under key.
+//
+// The change reaches the disk in three steps, each one whole: the record
+// under its new key too (its new parent counting it), then its thread naming
+// the new key, then the old record gone (its old parent no longer counting
+// it). Cut short, the item is under one of its two names at least: under both
+// after the first step, which the volume check finds ("stored under two keys").
+// A new key that the volume's order holds equal to the old one (a change of
+// case) takes the old record's place: one node, one step.
 int rekey_record(std::span<const uint8_t> key, uint32_t new_parent, const Name& new_name) {
   Item it;
   it.key.assign(key.begin(), key.end());
-  if (catalog_get(it.key, it.data) != 0 || !decode_item(it)) return 1;
+  if (catalog_get(it.key, it.data) != 0 || !decode_item(it) || !key_parts(it.key, it.parent, it.name)) return 1;
+  std::vector<uint8_t> thread_data;
+  if (has_thread(it) && catalog_get(thread_key(it.cnid), thread_data) != 0) return k_edit_damaged;
   auto new_key = key_of(new_parent, new_name);
-  if (int rc = catalog_delete(it.key)) return rc;
-  if (int rc = catalog_insert(new_key, it.data)) {
-    catalog_insert(it.key, it.data);
-    return rc > 0 ? k_edit_damaged : rc;
+  if (compare_catalog_keys(new_key.data(), it.key.data()) == 0) {
+    if (int rc = catalog_delete(it.key)) return rc;
+    if (int rc = catalog_insert(new_key, it.data)) {
+      catalog_insert(it.key, it.data);
+      return rc > 0 ? k_edit_damaged : rc;
+    }
+    return set_thread(it, new_parent, new_name);
   }
-  return set_thread(it, new_parent, new_name);
+  // The leaf count follows the records; a move's folders count the item in
+  // each of them while it is there (a renamed item stays one item of its folder).
+  const bool moved = new_parent != it.parent && it.cnid != k_root_id;
+  auto recount = [&](uint32_t parent, int delta) {
+    catalog_add_leaf_records(delta);
+    if (!moved) return 0;
+    add_counts(it.type, parent, delta);
+    return add_valence(parent, delta);
+  };
+  if (int rc = catalog_insert(new_key, it.data)) return rc > 0 ? k_edit_damaged : rc;
+  if (int rc = recount(new_parent, 1)) return rc;
+  if (write_edit_step() < 0) return k_edit_io_error;
+  if (int rc = set_thread(it, new_parent, new_name)) return rc > 0 ? k_edit_damaged : rc;
+  if (write_edit_step() < 0) return k_edit_io_error;
+  if (int rc = catalog_delete(it.key)) return rc > 0 ? k_edit_damaged : rc;
+  return recount(it.parent, -1);
 }
 
 // The same through the public record-level calls, by the volume's kind.
@@ -426,11 +454,8 @@ int move_item(uint32_t from, const Name& n, uint32_t to) {
     for (uint32_t up = to, guard = 0; up > 1 && guard < 100000; up = parent_of(up), ++guard)
       if (up == it.cnid) return 0;
   }
+  // The counts and valences follow the records, step by step.
   if (int rc = rekey(it, to, n)) return rc;
-  add_counts(it.type, from, -1);
-  add_counts(it.type, to, 1);
-  if (int rc = add_valence(from, -1)) return rc;
-  if (int rc = add_valence(to, 1)) return rc;
   return 1;
 }
 
