@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <unordered_set>
 #include <vector>
 
 #include "IO/bigendian.h"
@@ -333,14 +334,8 @@ int delete_file(const Item& it) {
   return rc != 0 ? rc : freed;
 }
 
-int delete_tree(const Item& folder) {
-  show_deleting_item(name_text(folder.name).c_str());
-  // Children are found afresh after every deletion: positions do not survive one.
-  for (Item child; first_child(folder.cnid, child);) {
-    if (int rc = reserve_nodes()) return rc;
-    int rc = child.type == k_rec_folder ? delete_tree(child) : delete_file(child);
-    if (rc != 0) return rc;
-  }
+// A folder that holds nothing (any more): its record, its thread, the counts.
+int delete_empty_folder(const Item& folder) {
   Item again;
   if (!find_item(folder.parent, folder.name, again)) return k_edit_damaged;
   if (int rc = catalog_delete(again.key)) return rc;
@@ -349,6 +344,37 @@ int delete_tree(const Item& folder) {
   catalog_add_leaf_records(-removed);
   add_counts(k_rec_folder, folder.parent, -1);
   return add_valence(folder.parent, -1);
+}
+
+// A folder and everything in it, walked down with a stack of its own: a chain
+// of nested folders is as deep as the volume makes it. The folder on top of
+// the stack loses its first item until it holds none, then goes itself.
+// Children are found afresh after every deletion: positions do not survive one.
+int delete_tree(const Item& top) {
+  show_deleting_item(name_text(top.name).c_str());
+  std::vector<Item> open{top};
+  std::unordered_set<uint32_t> on_the_way{top.cnid};
+  while (!open.empty()) {
+    Item child;
+    if (!first_child(open.back().cnid, child)) {
+      Item done = std::move(open.back());
+      open.pop_back();
+      on_the_way.erase(done.cnid);
+      if (int rc = reserve_nodes()) return rc;
+      if (int rc = delete_empty_folder(done)) return rc;
+      continue;
+    }
+    if (child.type == k_rec_folder) {
+      // A folder found inside itself: the catalog is damaged.
+      if (!on_the_way.insert(child.cnid).second) return k_edit_damaged;
+      show_deleting_item(name_text(child.name).c_str());
+      open.push_back(std::move(child));
+      continue;
+    }
+    if (int rc = reserve_nodes()) return rc;
+    if (int rc = delete_file(child)) return rc;
+  }
+  return 0;
 }
 
 int delete_item(uint32_t folder, const Name& n) {

@@ -1,13 +1,18 @@
 // Volumes that would make the engine walk without end: a B-tree header that
-// claims far more nodes than its file holds is opened read-only, said, never
-// written, and the check goes over the nodes the file holds.
+// claims far more nodes than its file holds (opened read-only, said, nothing
+// written, the check bounded by the file), and a chain of nested folders
+// deeper than any call stack (copied out and deleted by walks that keep their
+// own stack).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "IO/names.h"
 #include "IO/uitext.h"
 #include "hfs/catinsert.h"
 #include "hfs/voledit.h"
+#include "macfiles/extract.h"
+#include "macfiles/import.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
 #include "volume_fixture.h"
@@ -69,4 +74,51 @@ TEST(HostileTrees, HeaderCountPastItsFileOpensReadOnlyAndSaysSo) {
       }
     }
   }
+}
+
+TEST(HostileTrees, ChainOfNestedFoldersIsCopiedOutAndDeleted) {
+  REQUIRE_TOOL("fls");
+  // 50,000 levels overflowed the stack of the recursive walks near 40,000.
+  const int depth = k_sanitized ? 5000 : 50000;
+  TempDir dir;
+  std::string img = testvol::new_image(dir, true, 48);
+  ASSERT_EQ(testvol::open_volume(img, true), 0);
+  ASSERT_EQ(load_allocation_bitmap(), 0);
+  write_text(dir.path() / "note.txt", "on the third level");
+  uint32_t parent = 2;
+  for (int level = 1; level <= depth; ++level) {
+    int64_t id = hfsplus_create_folder("d", parent);
+    ASSERT_GT(id, 0) << "level " << level;
+    parent = uint32_t(id);
+    if (level == 3) {
+      ASSERT_EQ(import_pc_item(dir.str("note.txt"), parent, 0), 0);
+    }
+  }
+  ASSERT_EQ(flush_volume_structures(), 0);
+  testvol::expect_sound("the chain");
+  testvol::close_volume();
+
+  // Copied out: down to where the PC path grows too long, which is said once.
+  ASSERT_EQ(testvol::open_volume(img, true), 0);
+  std::vector<CatalogItem> root;
+  ASSERT_EQ(list_folder(2, root), 0);
+  ASSERT_EQ(root.size(), 1u);
+  fs::create_directories(dir.path() / "out");
+  g_extract = ExtractSession();
+  g_extract.folder = dir.str("out");
+  recorded_ui().clear();
+  EXPECT_EQ(extract_item(root[0]), 0);
+  EXPECT_EQ(read_text(dir.path() / "out" / "d" / "d" / "d" / "note.txt"), "on the third level");
+  EXPECT_EQ(recorded_ui().messages.size(), 1u);
+
+  // Deleted, once asked: the volume is empty again, for sleuthkit too.
+  ASSERT_EQ(load_allocation_bitmap(), 0);
+  recorded_ui().clear();
+  recorded_ui().answers = {1};
+  EXPECT_EQ(hfsplus_delete_item(utf8_to_unistr("d"), 2), 1);
+  EXPECT_EQ(recorded_ui().deleted.size(), size_t(depth) + 1);
+  EXPECT_EQ(flush_volume_structures(), 0);
+  testvol::expect_sound("the chain deleted");
+  testvol::close_volume();
+  EXPECT_TRUE(testvol::hfsplus_listing(img).empty());
 }
