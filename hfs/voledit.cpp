@@ -477,8 +477,13 @@ int move_item(uint32_t from, const Name& n, uint32_t to) {
   Item clash;
   if (find_item(to, n, clash)) return 0;
   if (it.type == k_rec_folder) {
-    for (uint32_t up = to, guard = 0; up > 1 && guard < 100000; up = parent_of(up), ++guard)
+    // Not into itself nor anything it holds, however deep; a chain of parents
+    // that comes back on itself is a damaged catalog.
+    std::unordered_set<uint32_t> seen;
+    for (uint32_t up = to; up > 1; up = parent_of(up)) {
       if (up == it.cnid) return 0;
+      if (!seen.insert(up).second) return k_edit_damaged;
+    }
   }
   // The counts and valences follow the records, step by step.
   if (int rc = rekey(it, to, n)) return rc;
