@@ -247,12 +247,111 @@ bool record_catalog_overflow(const Growth& g) {
   return add_tree_file_runs(true, g, &first);
 }
 
+// A tree file's new blocks zeroed: by the next write-back while node writes
+// are held (so that nothing of the growth reaches the disk before it), at once
+// otherwise.
+int zero_new_blocks(const Growth& g) {
+  if (holding_node_writes()) {
+    g_allocation.zero_runs.insert(g_allocation.zero_runs.end(), g.runs.begin(), g.runs.end());
+    return 0;
+  }
+  for (const BlockRun& r : g.runs)
+    if (write_zero_sectors(block_to_sector(r.start), uint64_t(r.count) * spb()) != 0) return -1;
+  return 0;
+}
+
+int write_zero_runs() {
+  for (const BlockRun& r : g_allocation.zero_runs)
+    if (write_zero_sectors(block_to_sector(r.start), uint64_t(r.count) * spb()) != 0) return -1;
+  g_allocation.zero_runs.clear();
+  return 0;
+}
+
+// The bitmap (HFS) or the allocation file (HFS+) as loaded and changed.
+int write_allocation_bits() {
+  if (plus()) {
+    HfsPlusVolumeHeader v = read_vh();
+    std::vector<Extent> extents;
+    if (allocation_file_extents(v, extents) != 0) return -1;
+    uint64_t at = 0, bytes = g_allocation.bits.size();
+    for (const Extent& e : extents) {
+      if (at >= bytes) break;
+      uint64_t take = std::min<uint64_t>(e.block_count * v.block_size, bytes - at);
+      std::vector<uint8_t> chunk(size_t((take + 511) / 512 * 512), 0);
+      std::memcpy(chunk.data(), g_allocation.bits.data() + at, size_t(take));
+      if (write_bitmap_sectors(block_to_sector(e.start_block), uint32_t(chunk.size() / 512), chunk.data()) != 0)
+        return -1;
+      at += take;
+    }
+    return 0;
+  }
+  MasterDirectoryBlock m = read_mdb();
+  return write_bitmap_sectors(hfs_bitmap_first_sector(m), uint32_t(g_allocation.bits.size() / 512),
+                              g_allocation.bits.data()) == 0 ? 0 : -1;
+}
+
+// The held node writes, each tree whole at every step, the volume's header
+// between them (see write_held_nodes); the edit goes on holding its next writes.
+int write_held_edit_nodes() {
+  if (!holding_node_writes()) return 0;
+  int rc = write_held_nodes([] {
+    return write_sectors(volume_header_sector(), 1, plus() ? g_volume.volume_header : g_volume.mdb);
+  });
+  hold_node_writes();
+  return rc;
+}
+
+// The trees' header nodes, as the state of a write-back keeps them.
+std::vector<BTreeContext*> open_trees() {
+  std::vector<BTreeContext*> out;
+  for (BTreeContext* t : {&g_volume.catalog_tree, &g_volume.extents_tree})
+    if (t->header_buffer && t->node_size) out.push_back(t);
+  return out;
+}
+
+// The volume's header sector and the trees' header nodes as they are in memory.
+std::vector<uint8_t> volume_state_bytes() {
+  std::vector<uint8_t> out;
+  const uint8_t* head = plus() ? g_volume.volume_header : g_volume.mdb;
+  if (!head) return out;
+  out.assign(head, head + 512);
+  for (BTreeContext* t : open_trees()) out.insert(out.end(), t->header_buffer, t->header_buffer + t->node_size);
+  return out;
+}
+
+// Whether the edit changed anything since the last write-back (held node
+// writes only: without them every write has reached the disk already).
+bool edit_changed_volume() {
+  return node_writes_held() || !g_allocation.zero_runs.empty() || g_allocation.dirty ||
+         volume_state_bytes() != g_allocation.written_state;
+}
+
+// What is on disk now, kept for an edit that is dropped.
+void note_written_state() { g_allocation.written_state = volume_state_bytes(); }
+
+// Back to the state of the last write-back, in memory: the edit since is dropped.
+void back_to_written_state() {
+  const std::vector<uint8_t>& w = g_allocation.written_state;
+  if (w.empty() || w.size() != volume_state_bytes().size()) return;
+  std::memcpy(plus() ? g_volume.volume_header : g_volume.mdb, w.data(), 512);
+  size_t at = 512;
+  for (BTreeContext* t : open_trees()) {
+    std::memcpy(t->header_buffer, w.data() + at, t->node_size);
+    at += t->node_size;
+  }
+  // The header on disk says what it says about the edit that went before.
+  if (g_volume.clean_bit_kept && !g_volume.clean_on_disk) set_volume_unmounted_cleanly(false);
+  reset_node_cache();
+  invalidate_tree_maps();
+}
+
 void resize_node_bitmap() {
   BTreeContext& t = g_volume.catalog_tree;
-  BTHeaderRec h = tree_header(t);
+  // Never more nodes than the tree file holds, whatever its header says.
+  uint32_t nodes = tree_node_capacity(t);
   uint32_t ns = t.node_size;
-  uint64_t bits = uint64_t(header_map_bits(ns)) + uint64_t(map_nodes_needed(h.total_nodes, ns)) * map_node_bits(ns);
-  bits = std::max<uint64_t>(bits, h.total_nodes);
+  uint64_t bits = uint64_t(header_map_bits(ns)) + uint64_t(map_nodes_needed(nodes, ns)) * map_node_bits(ns);
+  bits = std::max<uint64_t>(bits, nodes);
   size_t bytes = size_t((bits + 7) / 8);
   if (g_node_bitmap.size() < bytes) g_node_bitmap.resize(bytes, 0);
 }
@@ -293,11 +392,9 @@ int grow_catalog(uint32_t nodes_needed) {
   }
   show_status_text(nullptr, ui_text(5103).c_str());
   invalidate_tree_maps();
-  for (const BlockRun& r : g.runs) {
-    if (write_zero_sectors(block_to_sector(r.start), uint64_t(r.count) * spb()) != 0) {
-      show_status_text(nullptr, nullptr);
-      return -1;
-    }
+  if (zero_new_blocks(g) != 0) {
+    show_status_text(nullptr, nullptr);
+    return -1;
   }
   BTHeaderRec h = tree_header(t);
   uint32_t added = uint32_t(uint64_t(g.blocks) * bs / ns);
@@ -448,13 +545,20 @@ int load_allocation_bitmap() {
   }
   g_allocation.loaded = true;
   g_volume.edit_open = 1;  // the first write from here on marks the volume
-  if (g_volume.clean_bit_kept) hold_node_writes();
+  if (g_volume.clean_bit_kept) {
+    hold_node_writes();
+    note_written_state();
+  }
   return 0;
 }
 
 void free_allocation_bitmap() {
-  // An edit that ends without its write-back still puts its nodes on disk, in order.
-  if (holding_node_writes()) write_held_nodes(nullptr);
+  // An edit that ends without its write-back puts nothing on disk.
+  if (holding_node_writes()) {
+    bool changed = edit_changed_volume();
+    drop_held_nodes();
+    if (changed) back_to_written_state();
+  }
   g_allocation = AllocationWindow();
   g_node_bitmap.clear();
   g_volume.edit_open = 0;
@@ -552,8 +656,7 @@ int reserve_extents_nodes(uint32_t nodes) {
   }
   if (added == 0) return -4;
   invalidate_tree_maps();
-  for (const BlockRun& r : g.runs)
-    if (write_zero_sectors(block_to_sector(r.start), uint64_t(r.count) * spb()) != 0) return -1;
+  if (zero_new_blocks(g) != 0) return -1;
   h.total_nodes += added;
   h.free_nodes += added;
   set_tree_header(t, h);
@@ -563,40 +666,23 @@ int reserve_extents_nodes(uint32_t nodes) {
 
 int flush_volume_structures() {
   if (g_volume.read_only || !g_allocation.loaded) return 1;
+  // An edit that changed nothing (refused, declined) leaves the image as it is.
+  if (holding_node_writes() && !edit_changed_volume()) return 0;
   show_simple_status_text(ui_text(5104).c_str());
   int rc = write_btree_node_map() < 0 ? -1 : 0;
   if (plus()) {
     HfsPlusVolumeHeader v = read_vh();
     v.write_count += 1;
     store_volume_header(v);
-    std::vector<Extent> extents;
-    if (allocation_file_extents(v, extents) != 0) rc = -1;
-    uint64_t at = 0, bytes = g_allocation.bits.size();
-    for (const Extent& e : extents) {
-      if (rc != 0 || at >= bytes) break;
-      uint64_t take = std::min<uint64_t>(e.block_count * v.block_size, bytes - at);
-      std::vector<uint8_t> chunk(size_t((take + 511) / 512 * 512), 0);
-      std::memcpy(chunk.data(), g_allocation.bits.data() + at, size_t(take));
-      if (write_bitmap_sectors(block_to_sector(e.start_block), uint32_t(chunk.size() / 512), chunk.data()) != 0)
-        rc = -1;
-      at += take;
-    }
   } else {
     MasterDirectoryBlock m = read_mdb();
     m.write_count += 1;
     store_mdb(m);
-    if (write_bitmap_sectors(hfs_bitmap_first_sector(m), uint32_t(g_allocation.bits.size() / 512),
-                             g_allocation.bits.data()) != 0)
-      rc = -1;
   }
-  // The B-tree nodes after the bitmap (no block they name is free on disk),
-  // each tree whole at every step; the edit goes on holding its next writes.
-  if (rc == 0 && holding_node_writes()) {
-    rc = write_held_nodes([] {
-      return write_sectors(volume_header_sector(), 1, plus() ? g_volume.volume_header : g_volume.mdb);
-    });
-    hold_node_writes();
-  }
+  if (rc == 0) rc = write_zero_runs();
+  if (rc == 0) rc = write_allocation_bits();
+  // The B-tree nodes after the bitmap (no block they name is free on disk).
+  if (rc == 0) rc = write_held_edit_nodes();
   // The header vouches for everything else: it goes last, once the rest is on
   // disk, and says "unmounted cleanly" again only then.
   const bool clean_bit = g_volume.clean_bit_kept != 0;
@@ -612,7 +698,19 @@ int flush_volume_structures() {
       write_sectors(g_allocation.alternate_sector, 1, head.data()) != 0)
     rc = -1;
   if (rc == 0 && clean_bit && (rc = sync_image()) == 0) clean_bit_written();
+  if (rc == 0) note_written_state();
   g_allocation.dirty = false;
   show_simple_status_text(nullptr);
+  return rc;
+}
+
+int write_edit_step() {
+  if (g_volume.read_only || !g_allocation.loaded) return 1;
+  if (!holding_node_writes()) return 0;
+  int rc = write_btree_node_map() < 0 ? -1 : 0;
+  if (rc == 0) rc = write_zero_runs();
+  if (rc == 0 && g_allocation.dirty) rc = write_allocation_bits();
+  if (rc == 0) rc = write_held_edit_nodes();
+  if (rc == 0) note_written_state();
   return rc;
 }

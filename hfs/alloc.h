@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "hfs/bitmap.h"
+
 struct AllocationWindow {
   std::vector<uint8_t> bits;   // the bitmap or allocation file, whole
   uint32_t bitmap_bytes = 0;   // its length in bytes
@@ -16,17 +18,28 @@ struct AllocationWindow {
   uint64_t alternate_sector = 0;  // where the alternate MDB / volume header goes
   bool loaded = false;
   bool dirty = false;          // bits changed since the load
+  // Blocks a tree file grew by, zeroed on disk by the next write-back (before
+  // the nodes written into them) while node writes are held.
+  std::vector<BlockRun> zero_runs;
+  // The volume's header sector and the two trees' header nodes as the last
+  // write-back (or the load) left them on disk: what an edit dropped without
+  // its write-back goes back to.
+  std::vector<uint8_t> written_state;
 };
 extern AllocationWindow g_allocation;
 
 // 0 loaded; 1 nothing to load (read-only volume, or no volume); -1 a sector
-// could not be read (the volume becomes read-only).
+// could not be read (the volume becomes read-only). Drops what an edit loaded
+// before changed without its write-back (free_allocation_bitmap).
 int load_allocation_bitmap();
 // Reads the volume's allocation bits from disk (whole bitmap or allocation file)
 // without loading them for editing; total_blocks: the volume's block count.
 // 0 success, -1 a sector could not be read or the file is shorter than the volume.
 int read_allocation_bits(std::vector<uint8_t>& bits, uint32_t& total_blocks);
-// Forgets the loaded bitmap and node bitmap without writing anything.
+// Forgets the loaded bitmap and node bitmap without writing anything. What
+// the edit changed since its last write-back (held nodes, blocks taken, a
+// grown tree, counts) is dropped, in memory too: the open volume is again the
+// one on disk, so a declined or failed command leaves the image as it was.
 void free_allocation_bitmap();
 
 // The catalog's node bitmap from the header map and the map-node chain, sized
@@ -71,3 +84,9 @@ int reserve_extents_nodes(uint32_t nodes);
 // header and its alternate. 0 written, 1 nothing to write (read-only or not
 // loaded), -1 a write failed.
 int flush_volume_structures();
+// One step of an edit made of several, put on disk in the middle of it: the
+// tree files' new blocks, the bitmap, the held nodes (each tree whole at every
+// write) and the volume's header, which keeps saying that the volume is being
+// edited. A cut after the step leaves what it wrote. 0 written (or nothing
+// held: the nodes went to disk as written), 1 nothing loaded, -1 a write failed.
+int write_edit_step();

@@ -51,6 +51,20 @@ bool tree_fork(const BTreeContext& t, const uint8_t*& first_record, uint64_t& bl
   return true;
 }
 
+// Bytes of the tree file: its length in the MDB (HFS), or its logical size
+// within its blocks (HFS+).
+uint64_t tree_file_bytes(const BTreeContext& t) {
+  if (g_volume.is_hfsplus) {
+    if (!g_volume.volume_header) return 0;
+    HfsPlusForkData fork;
+    decode(ByteSpan(g_volume.volume_header + (tree_is_catalog(t) ? 272 : 192), HfsPlusForkData::k_size), fork);
+    return std::min<uint64_t>(fork.logical_size, uint64_t(fork.total_blocks) * g_volume.block_size);
+  }
+  MasterDirectoryBlock m;
+  if (!load_mdb(m)) return 0;
+  return tree_is_catalog(t) ? m.catalog_size : m.extents_size;
+}
+
 TreeMap* tree_map(const BTreeContext& t) {
   TreeMap& m = g_tree_maps[tree_is_catalog(t) ? 0 : 1];
   if (m.valid) return &m;
@@ -340,6 +354,8 @@ void hold_node_writes() {
 
 bool holding_node_writes() { return g_holding; }
 
+bool node_writes_held() { return g_holding && (!g_held[0].nodes.empty() || !g_held[1].nodes.empty()); }
+
 int write_held_nodes(const std::function<int()>& between) {
   if (!g_holding) return 0;
   g_holding = false;  // from here on, writes go to disk
@@ -497,7 +513,15 @@ int open_btree(BTreeContext& t) {
     reset_node_cache();
     g_catalog_disk_reads = 0;
   }
-  return 0;
+  uint32_t stated = 0, room = 0;
+  return tree_header_agrees(t, stated, room) ? 0 : 1;
+}
+
+bool tree_header_agrees(const BTreeContext& t, uint32_t& stated, uint32_t& room) {
+  BTHeaderRec h = tree_header(t);
+  stated = h.total_nodes;
+  room = t.node_size ? uint32_t(std::min<uint64_t>(tree_file_bytes(t) / t.node_size, UINT32_MAX)) : 0;
+  return t.header_buffer && t.node_size && stated <= room && (g_volume.is_hfsplus || h.node_size == k_min_node_size);
 }
 
 uint32_t btree_header_node_size(const uint8_t* node512, bool hfsplus) {

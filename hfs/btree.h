@@ -54,8 +54,13 @@ void set_tree_header(BTreeContext& tree, const BTHeaderRec& header);
 
 // Reads the header node, sets and checks the node size and the header fields;
 // for the catalog, empties the node cache (sizing its area to 64 nodes) and
-// notes the key order of an HFSX catalog. 0 success, -1 I/O, -2 damaged tree.
+// notes the key order of an HFSX catalog. 0 success, -1 I/O, -2 damaged tree,
+// 1 opened but its header does not agree with its file (tree_header_agrees).
 int open_btree(BTreeContext& tree);
+// Whether the header's node count fits in the tree file (its length over the
+// node size: room) and, on HFS, the header says 512-byte nodes. stated: the
+// header's count.
+bool tree_header_agrees(const BTreeContext& tree, uint32_t& stated, uint32_t& room);
 
 // The header node as the mount takes it: its node size from its first 512
 // bytes (512 on HFS; HFS+: the header's, a power of two from 512 to 32768, or
@@ -115,8 +120,10 @@ void invalidate_tree_maps();
 // they now are. 0, or -1 when a write failed. Writes go to disk again after it.
 void hold_node_writes();
 bool holding_node_writes();
+// Whether any node write is held now.
+bool node_writes_held();
 int write_held_nodes(const std::function<int()>& between);
-// Forgets held writes (the volume is closed).
+// Forgets held writes (the volume is closed, or the edit dropped).
 void drop_held_nodes();
 
 void reset_node_cache();

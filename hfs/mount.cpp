@@ -8,6 +8,7 @@
 #include "IO/names.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "hfs/alloc.h"
 #include "hfs/btree.h"
 #include "hfs/catkey.h"
 #include "hfs/engine.h"
@@ -230,12 +231,35 @@ void mount_image_partition() {
   if (g_volume.access_mode == 3) g_volume.partition_start = mount_volume();
 }
 
+namespace {
+
+// A tree whose header claims more nodes than its file holds was met by the last opening.
+bool g_trees_disagree = false;
+
+// The volume opens read-only, and the user is told which tree and why.
+void refuse_disagreeing_tree(const BTreeContext& tree) {
+  uint32_t stated = 0, room = 0;
+  tree_header_agrees(tree, stated, room);
+  g_volume.read_only = 1;
+  g_trees_disagree = true;
+  std::string text = format_text(ui_text(tree.tree_kind == k_tree_catalog ? 2116 : 2117).c_str(), stated,
+                                 unsigned(tree_header(tree).node_size), room);
+  write_log_line(text.c_str());
+  show_message(text.c_str());
+}
+
+}  // namespace
+
 int open_volume_btrees() {
   if (!g_volume.mdb && !g_volume.volume_header) return k_mount_unrecognised;
   invalidate_tree_maps();
+  g_trees_disagree = false;
   // the extents tree first: the catalog file may continue in it
-  if (open_btree(g_volume.extents_tree) != 0) return k_mount_bad_tree;
-  if (open_btree(g_volume.catalog_tree) != 0) return k_mount_bad_tree;
+  for (BTreeContext* tree : {&g_volume.extents_tree, &g_volume.catalog_tree}) {
+    int rc = open_btree(*tree);
+    if (rc < 0) return k_mount_bad_tree;
+    if (rc == 1 && !g_trees_disagree) refuse_disagreeing_tree(*tree);
+  }
   g_volume.mounted = 1;
   return 1;
 }
@@ -328,12 +352,15 @@ int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partition
     return rc;
   }
   keep_clean_bit();
-  if (!g_volume.clean_on_disk) check_interrupted_volume();
+  // A tree that does not agree with its file was said already, and is not walked.
+  if (!g_volume.clean_on_disk && !g_trees_disagree) check_interrupted_volume();
   return rc;
 }
 
 void close_image_volume() {
+  // What an edit held or loaded belongs to this volume: dropped, nothing written.
   drop_held_nodes();
+  free_allocation_bitmap();
   reset_volume_state();
   reset_node_cache();
   invalidate_tree_maps();

@@ -51,5 +51,6 @@ std::string hfsplus_get_volume_name();
 // or k_mount_*), or "Error reading data. Restart the program." when sectors
 // could not be read (k_mount_io).
 int open_image_volume(int fd, int which, PartitionListEntry list[k_max_partitions]);
-// Forgets the mounted volume (state reset, node cache emptied).
+// Forgets the mounted volume (state reset, node cache emptied, what an edit
+// loaded or held dropped unwritten).
 void close_image_volume();

@@ -184,6 +184,15 @@ std::vector<uint8_t> extents_node_map(std::set<uint32_t>& map_nodes) {
   return bits;
 }
 
+// The nodes of a tree the node-map checks go over: those its file holds (a
+// header claiming more is a fault of its own, and is not believed).
+uint32_t tree_nodes_checked(const BTreeContext& t, const char* tree, std::vector<std::string>& faults) {
+  uint32_t stated = 0, room = 0;
+  if (!tree_header_agrees(t, stated, room))
+    faults.push_back(format_text("%s: header counts %u nodes, its file holds %u", tree, stated, room));
+  return tree_node_capacity(t);
+}
+
 // The extents tree: its structure, its node map, and every record's owner.
 void check_extents_tree(bool plus, std::vector<std::string>& faults, OverflowMap& ovf) {
   BTreeContext& t = g_volume.extents_tree;
@@ -212,17 +221,18 @@ void check_extents_tree(bool plus, std::vector<std::string>& faults, OverflowMap
     ovf[{id, fork, start}].extents = descriptors(plus, bt_record_data(s, rec));
   }
   BTHeaderRec h = tree_header(t);
+  uint32_t nodes = tree_nodes_checked(t, "extents tree", faults);
   std::set<uint32_t> in_use(walk.nodes.begin(), walk.nodes.end());
   in_use.insert(0);
   std::vector<uint8_t> map = extents_node_map(in_use);
   uint32_t marked = 0;
-  for (uint32_t n = 0; n < h.total_nodes; ++n) {
+  for (uint32_t n = 0; n < nodes; ++n) {
     bool m = n / 8 < map.size() && (map[n / 8] & (0x80 >> (n % 8)));
     marked += m ? 1 : 0;
     if (m != (in_use.count(n) != 0)) faults.push_back(format_text("extents node %u %s", n, m ? "marked but unused" : "used but free in the node map"));
   }
-  if (h.free_nodes != h.total_nodes - marked)
-    faults.push_back(format_text("extents tree: freeNodes %u, the map has %u free", h.free_nodes, h.total_nodes - marked));
+  if (h.free_nodes != nodes - marked)
+    faults.push_back(format_text("extents tree: freeNodes %u, the map has %u free", h.free_nodes, nodes - marked));
 }
 
 }  // namespace
@@ -238,8 +248,10 @@ int check_volume(std::vector<std::string>& faults) {
   OverflowMap ovf;
   check_extents_tree(plus, faults, ovf);
 
-  // Items and threads.
-  std::map<uint32_t, CatalogEntry> items;                       // by CNID
+  // Items and threads. An item has one record, or two after a rename or a
+  // move cut short (the new key written, the old not yet gone): it counts
+  // once in each folder it is in, and its thread may name either record.
+  std::map<uint32_t, std::vector<CatalogEntry>> items;          // by CNID
   std::map<uint32_t, std::pair<uint32_t, std::vector<uint8_t>>> threads;  // CNID -> parent, name
   std::map<uint32_t, uint32_t> children;
   uint32_t bs = g_volume.block_size;
@@ -295,23 +307,34 @@ int check_volume(std::vector<std::string>& faults) {
         continue;
       } else { fault(format_text("record of unknown type under %u", parent)); continue; }
     }
-    if (items.count(e.cnid)) fault(format_text("CNID %u used twice", e.cnid));
-    if (e.cnid != 2) ++children[parent];
-    items[e.cnid] = std::move(e);
+    std::vector<CatalogEntry>& records = items[e.cnid];
+    bool in_folder = false;
+    for (const CatalogEntry& r : records) in_folder = in_folder || r.parent == parent;
+    if (!records.empty()) fault(format_text("CNID %u stored under two keys (as a rename or a move cut short leaves it)", e.cnid));
+    if (e.cnid != 2 && !in_folder) ++children[parent];
+    records.push_back(std::move(e));
   }
+  auto is_folder = [&items](uint32_t id) {
+    auto it = items.find(id);
+    return it != items.end() && it->second.front().type == 1;
+  };
   uint32_t folders = 0, files = 0, root_folders = 0, root_files = 0, next_id = 0;
-  for (const auto& [id, e] : items) {
+  for (const auto& [id, records] : items) {
     next_id = std::max(next_id, id);
-    if (id != 2) {
-      (e.type == 1 ? folders : files)++;
-      if (e.parent == 2) (e.type == 1 ? root_folders : root_files)++;
-      if (!items.count(e.parent) || items[e.parent].type != 1)
-        fault(format_text("item %u: parent %u is no folder", id, e.parent));
-    }
     auto t = threads.find(id);
+    bool thread_names_one = false;
+    std::set<uint32_t> parents;
+    for (const CatalogEntry& e : records) {
+      if (id != 2 && parents.insert(e.parent).second) {
+        (e.type == 1 ? folders : files)++;
+        if (e.parent == 2) (e.type == 1 ? root_folders : root_files)++;
+        if (!is_folder(e.parent)) fault(format_text("item %u: parent %u is no folder", id, e.parent));
+      }
+      thread_names_one = thread_names_one || (t != threads.end() && t->second.first == e.parent && t->second.second == e.name);
+    }
+    const CatalogEntry& e = records.front();
     if (e.wants_thread && t == threads.end()) fault(format_text("item %u has no thread", id));
-    if (t != threads.end() && (t->second.first != e.parent || t->second.second != e.name))
-      fault(format_text("thread of %u names another parent or name", id));
+    if (t != threads.end() && !thread_names_one) fault(format_text("thread of %u names another parent or name", id));
     if (e.type == 1 && e.valence != children[id])
       fault(format_text("folder %u: valence %u, %u items", id, e.valence, children[id]));
   }
@@ -364,8 +387,8 @@ int check_volume(std::vector<std::string>& faults) {
       for (const Extent& x : ext) used.push_back({x.start_block, x.block_count});
     }
   }
-  for (const auto& [id, e] : items)
-    for (const Extent& x : e.extents) used.push_back({x.start_block, x.block_count});
+  for (const auto& [id, records] : items)
+    for (const Extent& x : records.front().extents) used.push_back({x.start_block, x.block_count});
   // Overflow records: the bad-block file's mark blocks in use; any other must be
   // reached from its fork (an existing file, or a B-tree or special file).
   constexpr uint32_t k_bad_blocks_id = 5;
@@ -376,7 +399,8 @@ int check_volume(std::vector<std::string>& faults) {
       continue;
     }
     if (entry.reached) continue;
-    bool owner = items.count(id) ? items[id].type == 2 : (id >= 3 && id <= 8);
+    auto item = items.find(id);
+    bool owner = item != items.end() ? item->second.front().type == 2 : (id >= 3 && id <= 8);
     if (!owner) fault(format_text("overflow record (file %u, fork %u, block %llu) of no file", id, fork, (unsigned long long)start));
     else fault(format_text("overflow record (file %u, fork %u, block %llu) outside its fork", id, fork, (unsigned long long)start));
   }
@@ -415,13 +439,14 @@ int check_volume(std::vector<std::string>& faults) {
     if (!p) break;
     link = node_forward_link(p);
   }
+  uint32_t nodes = tree_nodes_checked(t, "catalog tree", faults);
   uint32_t marked = 0;
-  for (uint32_t n = 0; n < h.total_nodes; ++n) {
+  for (uint32_t n = 0; n < nodes; ++n) {
     bool m = n / 8 < g_node_bitmap.size() && (g_node_bitmap[n / 8] & (0x80 >> (n % 8)));
     marked += m ? 1 : 0;
     if (m != (in_use.count(n) != 0)) fault(format_text("catalog node %u %s", n, m ? "marked but unused" : "used but free in the node map"));
   }
-  if (h.free_nodes != h.total_nodes - marked) fault(format_text("freeNodes %u, the map has %u free", h.free_nodes, h.total_nodes - marked));
+  if (h.free_nodes != nodes - marked) fault(format_text("freeNodes %u, the map has %u free", h.free_nodes, nodes - marked));
   if (own_map) g_node_bitmap.clear();
   return int(faults.size() - before);
 }

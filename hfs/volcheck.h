@@ -23,8 +23,10 @@ int check_btree(const NodeStore& s, std::vector<std::string>& faults, TreeWalk* 
 
 // The whole open volume: the catalog tree (as above); every folder and file with
 // its thread (folders, HFS+ files, HFS files flagged so) and every thread with
-// its item; folder valences; the volume's file and folder counts; the node
-// bitmap against the nodes in use; the allocation bitmap against the blocks the
-// forks, the B-tree files and the volume's own structures use; the free counts.
-// Returns the number of faults (0: consistent).
+// its item; an item stored under two keys (as a rename or a move cut short
+// leaves it: counted once in each folder it is in); folder valences; the
+// volume's file and folder counts; each tree's header against its file; the
+// node bitmap against the nodes in use; the allocation bitmap against the
+// blocks the forks, the B-tree files and the volume's own structures use; the
+// free counts. Returns the number of faults (0: consistent).
 int check_volume(std::vector<std::string>& faults);

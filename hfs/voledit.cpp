@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <unordered_set>
 #include <vector>
 
 #include "IO/bigendian.h"
@@ -226,7 +227,9 @@ uint32_t parent_of(uint32_t id) {
   return decode(data, t) ? t.parent_id : 0;
 }
 
-int prepare(uint32_t nodes_per_level = 4) {
+// Before an edit looks at anything: the volume can be written and its
+// allocation structures are loaded. Nothing is changed yet.
+int open_edit() {
   if (g_volume.read_only) {
     show_message(ui_text(5112).c_str());
     return k_edit_read_only;
@@ -237,17 +240,30 @@ int prepare(uint32_t nodes_per_level = 4) {
       return k_edit_read_only;
     }
   }
+  return 0;
+}
+
+// Once the edit is decided (every check made, every question answered): the
+// catalog nodes it may take, the catalog grown for them now, so that the edit
+// either completes or changes nothing.
+int reserve_nodes(uint32_t nodes_per_level = 4) {
   NodeStore s = catalog_store();
   uint32_t depth = bt_depth(s);
   int rc = reserve_catalog_nodes(nodes_per_level * (depth + 2));
   return rc == 0 ? 0 : (rc == -4 ? k_edit_no_room : k_edit_io_error);
 }
 
+int prepare(uint32_t nodes_per_level = 4) {
+  if (int rc = open_edit()) return rc;
+  return reserve_nodes(nodes_per_level);
+}
+
 int64_t create_folder(uint32_t parent, const Name& n) {
   if (n.mac.empty() && n.uni.empty()) return 0;
-  if (int rc = prepare()) return rc;
+  if (int rc = open_edit()) return rc;
   Item existing;
   if (find_item(parent, n, existing) || !is_folder(parent)) return 0;
+  if (int rc = reserve_nodes()) return rc;
   uint32_t cnid = plus() ? next_hfsplus_catalog_id() : next_hfs_catalog_id();
   uint32_t now = mac_date_now();
   std::vector<uint8_t> data;
@@ -318,14 +334,8 @@ int delete_file(const Item& it) {
   return rc != 0 ? rc : freed;
 }
 
-int delete_tree(const Item& folder) {
-  show_deleting_item(name_text(folder.name).c_str());
-  // Children are found afresh after every deletion: positions do not survive one.
-  for (Item child; first_child(folder.cnid, child);) {
-    if (int rc = prepare()) return rc;
-    int rc = child.type == k_rec_folder ? delete_tree(child) : delete_file(child);
-    if (rc != 0) return rc;
-  }
+// A folder that holds nothing (any more): its record, its thread, the counts.
+int delete_empty_folder(const Item& folder) {
   Item again;
   if (!find_item(folder.parent, folder.name, again)) return k_edit_damaged;
   if (int rc = catalog_delete(again.key)) return rc;
@@ -336,19 +346,49 @@ int delete_tree(const Item& folder) {
   return add_valence(folder.parent, -1);
 }
 
+// A folder and everything in it, walked down with a stack of its own: a chain
+// of nested folders is as deep as the volume makes it. The folder on top of
+// the stack loses its first item until it holds none, then goes itself.
+// Children are found afresh after every deletion: positions do not survive one.
+int delete_tree(const Item& top) {
+  show_deleting_item(name_text(top.name).c_str());
+  std::vector<Item> open{top};
+  std::unordered_set<uint32_t> on_the_way{top.cnid};
+  while (!open.empty()) {
+    Item child;
+    if (!first_child(open.back().cnid, child)) {
+      Item done = std::move(open.back());
+      open.pop_back();
+      on_the_way.erase(done.cnid);
+      if (int rc = reserve_nodes()) return rc;
+      if (int rc = delete_empty_folder(done)) return rc;
+      continue;
+    }
+    if (child.type == k_rec_folder) {
+      // A folder found inside itself: the catalog is damaged.
+      if (!on_the_way.insert(child.cnid).second) return k_edit_damaged;
+      show_deleting_item(name_text(child.name).c_str());
+      open.push_back(std::move(child));
+      continue;
+    }
+    if (int rc = reserve_nodes()) return rc;
+    if (int rc = delete_file(child)) return rc;
+  }
+  return 0;
+}
+
 int delete_item(uint32_t folder, const Name& n) {
-  if (int rc = prepare()) return rc;
+  if (int rc = open_edit()) return rc;
   Item it;
   if (!find_item(folder, n, it)) return 0;
-  int rc;
+  // The question comes before any change: "No" leaves the volume as it was.
   if (it.type == k_rec_folder) {
     Item child;
     if (it.valence != 0 || first_child(it.cnid, child))
       if (!confirm_delete_folder(name_text(n).c_str())) return 0;
-    rc = delete_tree(it);
-  } else {
-    rc = delete_file(it);
   }
+  if (int rc = reserve_nodes()) return rc;
+  int rc = it.type == k_rec_folder ? delete_tree(it) : delete_file(it);
   show_status_text(nullptr, nullptr);
   return rc == 0 ? 1 : rc;
 }
@@ -361,17 +401,45 @@ int set_thread(const Item& it, uint32_t parent, const Name& n) {
 // Re-keys the record stored under key (new parent and/or name); the record's
 // data is kept whole and its thread record follows. 1 when nothing is stored
 // under key.
+//
+// The change reaches the disk in three steps, each one whole: the record
+// under its new key too (its new parent counting it), then its thread naming
+// the new key, then the old record gone (its old parent no longer counting
+// it). Cut short, the item is under one of its two names at least: under both
+// after the first step, which the volume check finds ("stored under two keys").
+// A new key that the volume's order holds equal to the old one (a change of
+// case) takes the old record's place: one node, one step.
 int rekey_record(std::span<const uint8_t> key, uint32_t new_parent, const Name& new_name) {
   Item it;
   it.key.assign(key.begin(), key.end());
-  if (catalog_get(it.key, it.data) != 0 || !decode_item(it)) return 1;
+  if (catalog_get(it.key, it.data) != 0 || !decode_item(it) || !key_parts(it.key, it.parent, it.name)) return 1;
+  std::vector<uint8_t> thread_data;
+  if (has_thread(it) && catalog_get(thread_key(it.cnid), thread_data) != 0) return k_edit_damaged;
   auto new_key = key_of(new_parent, new_name);
-  if (int rc = catalog_delete(it.key)) return rc;
-  if (int rc = catalog_insert(new_key, it.data)) {
-    catalog_insert(it.key, it.data);
-    return rc > 0 ? k_edit_damaged : rc;
+  if (compare_catalog_keys(new_key.data(), it.key.data()) == 0) {
+    if (int rc = catalog_delete(it.key)) return rc;
+    if (int rc = catalog_insert(new_key, it.data)) {
+      catalog_insert(it.key, it.data);
+      return rc > 0 ? k_edit_damaged : rc;
+    }
+    return set_thread(it, new_parent, new_name);
   }
-  return set_thread(it, new_parent, new_name);
+  // The leaf count follows the records; a move's folders count the item in
+  // each of them while it is there (a renamed item stays one item of its folder).
+  const bool moved = new_parent != it.parent && it.cnid != k_root_id;
+  auto recount = [&](uint32_t parent, int delta) {
+    catalog_add_leaf_records(delta);
+    if (!moved) return 0;
+    add_counts(it.type, parent, delta);
+    return add_valence(parent, delta);
+  };
+  if (int rc = catalog_insert(new_key, it.data)) return rc > 0 ? k_edit_damaged : rc;
+  if (int rc = recount(new_parent, 1)) return rc;
+  if (write_edit_step() < 0) return k_edit_io_error;
+  if (int rc = set_thread(it, new_parent, new_name)) return rc > 0 ? k_edit_damaged : rc;
+  if (write_edit_step() < 0) return k_edit_io_error;
+  if (int rc = catalog_delete(it.key)) return rc > 0 ? k_edit_damaged : rc;
+  return recount(it.parent, -1);
 }
 
 // The same through the public record-level calls, by the volume's kind.
@@ -390,7 +458,7 @@ int rekey(const Item& it, uint32_t new_parent, const Name& new_name) {
 
 int rename_item(uint32_t folder, const Name& old_name, const Name& new_name) {
   if (new_name.mac.empty() && new_name.uni.empty()) return 0;
-  if (int rc = prepare(8)) return rc;
+  if (int rc = open_edit()) return rc;
   Item it;
   if (!find_item(folder, old_name, it)) return 0;
   auto new_key = key_of(folder, new_name);
@@ -403,20 +471,22 @@ int rename_item(uint32_t folder, const Name& old_name, const Name& new_name) {
 }
 
 int move_item(uint32_t from, const Name& n, uint32_t to) {
-  if (int rc = prepare(8)) return rc;
+  if (int rc = open_edit()) return rc;
   Item it;
   if (!find_item(from, n, it) || from == to || !is_folder(to)) return 0;
   Item clash;
   if (find_item(to, n, clash)) return 0;
   if (it.type == k_rec_folder) {
-    for (uint32_t up = to, guard = 0; up > 1 && guard < 100000; up = parent_of(up), ++guard)
+    // Not into itself nor anything it holds, however deep; a chain of parents
+    // that comes back on itself is a damaged catalog.
+    std::unordered_set<uint32_t> seen;
+    for (uint32_t up = to; up > 1; up = parent_of(up)) {
       if (up == it.cnid) return 0;
+      if (!seen.insert(up).second) return k_edit_damaged;
+    }
   }
+  // The counts and valences follow the records, step by step.
   if (int rc = rekey(it, to, n)) return rc;
-  add_counts(it.type, from, -1);
-  add_counts(it.type, to, 1);
-  if (int rc = add_valence(from, -1)) return rc;
-  if (int rc = add_valence(to, 1)) return rc;
   return 1;
 }
 
@@ -440,7 +510,7 @@ int confirm_replace(uint32_t folder, const Name& n) {
 int swap_forks(uint32_t folder, const Name& n) {
   Item it;
   if (!find_item(folder, n, it) || it.type != k_rec_file) return 1;
-  if (int rc = prepare()) return rc;
+  if (int rc = open_edit()) return rc;
   uint32_t bs = g_volume.block_size;
   if (plus()) {
     HfsPlusCatalogFile f;
@@ -591,7 +661,7 @@ void put_flags16(FinderInfo16& info, uint16_t flags) {
 }
 
 int set_finder_info(uint32_t folder, const Name& n, const char* type_creator, uint16_t flags) {
-  if (int rc = prepare()) return rc;
+  if (int rc = open_edit()) return rc;
   Item it;
   if (!find_item(folder, n, it)) return 0;
   auto sig = [type_creator](FileFinderInfo& info) {
@@ -643,7 +713,7 @@ namespace {
 
 int set_volume_name(const Name& n) {
   if (n.mac.empty() && n.uni.empty()) return 0;
-  if (int rc = prepare(8)) return rc;
+  if (int rc = open_edit()) return rc;
   Name old;
   uint32_t parent = 0;
   if (!folder_thread(k_root_id, parent, old)) return k_edit_damaged;

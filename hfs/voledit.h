@@ -59,12 +59,15 @@ int hfs_rename_item(const std::string& old_name, const std::string& new_name, ui
 int hfsplus_rename_item(const HFSUniStr255& old_name, const char* utf8_new_name, uint32_t folder_id);
 int rename_folder_by_id(const char* utf8_new_name, uint32_t folder_id, uint32_t parent_id = 0);
 // Record-level re-keying: the catalog record stored under key (the raw key
-// bytes of the open volume) is deleted and inserted again under (parent_id,
-// new name) with its data whole, and its thread record (a folder's, every HFS+
-// file's, an HFS file's that has one) rewritten to name the new parent and
-// name. The caller makes sure that no item holds the new key yet. 0 done,
-// 1 nothing stored under key (or an empty name, or the other kind of volume);
-// negative catalog edit codes, the record then left under its old key.
+// bytes of the open volume) is inserted again under (parent_id, new name)
+// with its data whole, its thread record (a folder's, every HFS+ file's, an
+// HFS file's that has one) rewritten to name the new parent and name, and the
+// record under the old key deleted: three steps, each written to the volume
+// before the next (a kill leaves the item under one key at least). Moved to
+// another folder, the item is counted in the folders' valences and the
+// volume's counts as it goes. The caller makes sure that no item holds the
+// new key yet. 0 done, 1 nothing stored under key (or an empty name, or the
+// other kind of volume); negative catalog edit codes.
 int hfs_rename_catalog_record(std::span<const uint8_t> key, const std::string& new_name, uint32_t parent_id);
 int hfsplus_rename_catalog_record(std::span<const uint8_t> key, const char* utf8_new_name, uint32_t parent_id);
 int hfsplus_rename_catalog_record_unicode(std::span<const uint8_t> key, const HFSUniStr255& new_name,

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "IO/bigendian.h"
@@ -434,59 +435,109 @@ int extract_file(const CatalogItem& item) {
   return 0;
 }
 
-int extract_folder(const CatalogItem& folder) {
-  std::string pc = join(g_extract.folder, pc_folder_name_for_mac_name(utf8_name(folder)));
+namespace {
+
+// The PC folder of a volume folder, made (an existing one is fine) in parent,
+// and the file system it lies on: a folder made here lies on its parent's
+// (parent_dev), one found may be a mount. False when it cannot be (said): the
+// folder is then left out of the copy.
+bool make_pc_folder(const CatalogItem& folder, const std::string& parent, dev_t parent_dev, std::string& pc,
+                    dev_t& dev) {
+  pc = join(parent, pc_folder_name_for_mac_name(utf8_name(folder)));
   struct stat st;
-  // A folder made here lies on its parent's file system; one found may be a mount.
-  dev_t dev = g_folder_dev;
+  dev = parent_dev;
   if (lstat(pc.c_str(), &st) == 0) {
     if (!S_ISDIR(st.st_mode)) {  // a file or a link in the way: never written through
       report_open_error(pc.c_str());
-      return 0;
+      return false;
     }
     dev = st.st_dev;
   } else if (::mkdir(pc.c_str(), 0755) != 0) {
     report_open_error(pc.c_str());
-    return 0;
+    return false;
   }
-  std::string saved = g_extract.folder;
-  const dev_t saved_dev = g_folder_dev;
-  g_folder_dev = dev;
-  g_extract.folder = pc;
+  return true;
+}
+
+// One folder whose items are being copied.
+struct CopyLevel {
+  uint32_t id = 0;
+  std::string pc_folder;
+  dev_t dev = 0;  // the file system of pc_folder, 0 when not known
   std::vector<CatalogItem> items;
-  int rc = list_folder(folder.id, items) == 0 ? 0 : -1;
-  for (const CatalogItem& item : items) {
+  size_t next = 0;
+  int rc = 0;  // what the folder's copy answers so far: its listing, then its last item
+};
+
+// Copies the items of the volume folder folder_id into pc_folder (on the file
+// system dev, 0 when not known), and every folder in it with all it holds,
+// walking down with a stack of its own (a chain of nested folders is as deep
+// as the volume makes it). A folder met again inside itself (a damaged
+// catalog) is not walked twice. The first non-zero result stops the whole copy.
+int copy_folder_items(uint32_t folder_id, const std::string& pc_folder, dev_t dev) {
+  const std::string saved = g_extract.folder;
+  const dev_t saved_dev = g_folder_dev;
+  std::vector<CopyLevel> open;
+  std::unordered_set<uint32_t> on_the_way;
+  auto enter = [&](uint32_t id, const std::string& pc, dev_t pc_dev) {
+    CopyLevel level;
+    level.id = id;
+    level.pc_folder = pc;
+    level.dev = pc_dev;
+    level.rc = list_folder(id, level.items) == 0 ? 0 : -1;
+    on_the_way.insert(id);
+    open.push_back(std::move(level));
+  };
+  enter(folder_id, pc_folder, dev);
+  int result = 0;
+  while (!open.empty()) {
+    CopyLevel& top = open.back();
+    if (top.next == top.items.size()) {
+      result = top.rc;
+      on_the_way.erase(top.id);
+      open.pop_back();
+      if (open.empty() || result != 0) break;
+      open.back().rc = result;
+      continue;
+    }
     if (escape_abort_requested()) {
-      rc = -1;
+      result = -1;
       break;
     }
-    rc = extract_item(item);
-    if (rc != 0) break;
+    const CatalogItem item = top.items[top.next++];
+    std::string pc;
+    if (item.is_folder) {
+      top.rc = 0;
+      dev_t pc_dev = 0;
+      if (make_pc_folder(item, top.pc_folder, top.dev, pc, pc_dev) && !on_the_way.count(item.id))
+        enter(item.id, pc, pc_dev);  // top is not used again before the next turn
+      continue;
+    }
+    g_extract.folder = top.pc_folder;
+    g_folder_dev = top.dev;
+    top.rc = extract_file(item);
+    if (top.rc != 0) {
+      result = top.rc;
+      break;
+    }
   }
   g_extract.folder = saved;
   g_folder_dev = saved_dev;
-  return rc;
+  return result;
+}
+
+}  // namespace
+
+int extract_folder(const CatalogItem& folder) {
+  std::string pc;
+  dev_t dev = 0;
+  if (!make_pc_folder(folder, g_extract.folder, g_folder_dev, pc, dev)) return 0;
+  return copy_folder_items(folder.id, pc, dev);
 }
 
 int extract_item(const CatalogItem& item) { return item.is_folder ? extract_folder(item) : extract_file(item); }
 
 int extract_folder_contents(uint32_t folder_id, const std::string& pc_folder) {
   ++g_copy_batch;  // a copy of its own
-  std::string saved = g_extract.folder;
-  const dev_t saved_dev = g_folder_dev;
-  g_folder_dev = 0;
-  g_extract.folder = pc_folder;
-  std::vector<CatalogItem> items;
-  int rc = list_folder(folder_id, items) == 0 ? 0 : -1;
-  for (const CatalogItem& item : items) {
-    if (escape_abort_requested()) {
-      rc = -1;
-      break;
-    }
-    rc = extract_item(item);
-    if (rc != 0) break;
-  }
-  g_extract.folder = saved;
-  g_folder_dev = saved_dev;
-  return rc;
+  return copy_folder_items(folder_id, pc_folder, 0);
 }

@@ -57,25 +57,11 @@ Opening open_again(const std::string& img) {
   return o;
 }
 
-// The copy under strace: its exit status (137 when killed), or with kill_at 0
-// the number of writes it makes (-1 when it failed).
+// The copy under strace (see traced_writes).
 int traced_copy(const std::string& img, const std::vector<std::string>& paths, int kill_at, const std::string& log) {
-  // The leak checker of a sanitizer build cannot run under a tracer.
-  std::string cmd = "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" strace -qq -f -o " + quote(log) +
-                    " -e trace=pwrite64";
-  if (kill_at > 0) cmd += " -e inject=pwrite64:signal=SIGKILL:when=" + std::to_string(kill_at);
-  cmd += " " + quote(k_copy) + " " + quote(img);
-  for (const std::string& p : paths) cmd += " " + quote(p);
-  RunResult r = run(cmd);
-  if (kill_at > 0) return r.rc;
-  if (r.rc != 0) {
-    ADD_FAILURE() << "the copy failed: " << r.rc << " " << r.err;
-    return -1;
-  }
-  int writes = 0;
-  std::string text = read_text(log);
-  for (size_t at = 0; (at = text.find("pwrite64(", at)) != std::string::npos; ++at) ++writes;
-  return writes;
+  std::vector<std::string> argv{k_copy, img};
+  argv.insert(argv.end(), paths.begin(), paths.end());
+  return traced_writes(argv, kill_at, log);
 }
 
 struct Files {

@@ -1,5 +1,7 @@
 #include "support/testkit.h"
 
+#include <gtest/gtest.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -86,6 +88,24 @@ RunResult run(const std::string& command) {
   r.out = slurp(out);
   r.err = slurp(err);
   return r;
+}
+
+int traced_writes(const std::vector<std::string>& argv, int kill_at, const std::string& log) {
+  // The leak checker of a sanitizer build cannot run under a tracer.
+  std::string cmd = "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" strace -qq -f -o " + quote(log) +
+                    " -e trace=pwrite64";
+  if (kill_at > 0) cmd += " -e inject=pwrite64:signal=SIGKILL:when=" + std::to_string(kill_at);
+  for (const std::string& a : argv) cmd += " " + quote(a);
+  RunResult r = run(cmd);
+  if (kill_at > 0) return r.rc;
+  if (r.rc != 0) {
+    ADD_FAILURE() << argv.front() << " failed: " << r.rc << " " << r.err;
+    return -1;
+  }
+  int writes = 0;
+  std::string text = read_text(log);
+  for (size_t at = 0; (at = text.find("pwrite64(", at)) != std::string::npos; ++at) ++writes;
+  return writes;
 }
 
 namespace {

@@ -67,6 +67,14 @@ struct RunResult {
 // in parallel.
 RunResult run(const std::string& command);
 
+// Runs a program (argv[0] and its arguments, quoted here) under strace, which
+// follows its writes to files (pwrite64): with kill_at > 0 it is killed
+// (SIGKILL) at its kill_at-th write and its exit status comes back (137 when
+// killed); with 0 it runs whole and the number of writes it made comes back,
+// or -1 when it failed (a test failure, with its error output). The trace
+// goes to log.
+int traced_writes(const std::vector<std::string>& argv, int kill_at, const std::string& log);
+
 // A program a test starts and keeps running beside it: in a process group of
 // its own, reading nothing (standard input is /dev/null), sent SIGTERM should
 // the test program die. However the test leaves the scope (a failed assertion
