@@ -16,46 +16,9 @@ int g_language_offset = 0;
 
 namespace {
 
-struct TextEntry {
-  int id;
-  const char* english;
-  const char* french;
-};
-
-// Each subsystem keeps its own texts; the table is their union.
-const TextEntry k_texts[] = {
-#include "IO/texts.inc"
-#include "IO/texts_files.inc"
-#include "IO/texts_media.inc"
-#include "cli/texts.inc"
-#include "compiler/texts.inc"
-#include "compiler/texts_forks.inc"
-#include "compiler/texts_image.inc"
-#include "compiler/texts_items.inc"
-#include "compiler/texts_refresh.inc"
-#include "gui/browser/texts.inc"
-#include "gui/compile/texts.inc"
-#include "gui/dsstore/texts.inc"
-#include "gui/forms/texts.inc"
-#include "gui/inspector/texts.inc"
-#include "gui/inspector/texts_volume.inc"
-#include "gui/preferences/texts.inc"
-#include "gui/project/texts.inc"
-#include "gui/refresh/texts.inc"
-#include "gui/search/texts.inc"
-#include "gui/signatures/texts.inc"
-#include "gui/texts.inc"
-#include "gui/views/texts.inc"
-#include "gui/volume/texts.inc"
-#include "hfs/texts.inc"
-#include "hfs/texts_edit.inc"
-#include "iconasm/texts.inc"
-#include "macfiles/texts.inc"
-};
-
 const TextEntry* find_text(int id) {
-  for (const TextEntry& e : k_texts)
-    if (e.id == id) return &e;
+  for (size_t i = 0; i < g_text_table_size; ++i)
+    if (g_text_table[i].id == id) return &g_text_table[i];
   return nullptr;
 }
 

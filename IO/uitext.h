@@ -6,6 +6,18 @@
 
 constexpr int k_text_size = 256;  // every loaded text goes into a buffer of this size
 
+// One text of the table: {id, English, French}.
+struct TextEntry {
+  int id;
+  const char* english;
+  const char* french;
+};
+// The table itself is not part of this library: each program links the
+// string table of texts/ (every folder's texts.inc), so no layer includes the
+// texts of the layers above it.
+extern const TextEntry g_text_table[];
+extern const size_t g_text_table_size;
+
 extern int g_language_offset;  // 0 English, 10000 French
 
 // Copies the text of id (plus the language offset) into buf (k_text_size bytes,
