@@ -305,8 +305,9 @@ void sync_folder_of(const std::string& path) {
 
 // Puts back what the undo file kept: each whole piece, then the length. 1 put
 // back; 0 no whole head (the project was not touched yet); 2 the undo file of
-// another file (left alone); -1 a write failed.
-int apply_undo(int undo, int project) {
+// another file (left alone); -1 a write failed. look: nothing is written, 1
+// telling that there is something to put back.
+int apply_undo(int undo, int project, bool look = false) {
   uint8_t head[k_undo_head];
   struct stat st {}, pst {};
   if (::fstat(undo, &st) != 0 || ::fstat(project, &pst) != 0 || !read_all_at(undo, head, sizeof head, 0) ||
@@ -341,6 +342,7 @@ int apply_undo(int undo, int project) {
     pos += k_piece_head + off_t(length) + 4;
   }
   if (saved > reach) return 2;  // a length nothing here accounts for: not this project's
+  if (look) return 1;
   bool ok = true;
   for (const Piece& p : pieces)
     for (off_t done = 0; ok && done < p.length;) {
@@ -397,7 +399,9 @@ void close_undo(bool remove) {
   if (g_edit.undo < 0) return;
   // The folder is not synced for the removal: should a power cut bring the
   // file back, it puts back the project as it was before this edit, whole.
-  if (remove && !g_edit.undo_path.empty()) ::unlink(g_edit.undo_path.c_str());
+  // One whose name cannot go (a folder that cannot be written) is emptied: no
+  // later open puts its bytes back over what this edit wrote.
+  if (remove && !g_edit.undo_path.empty() && ::unlink(g_edit.undo_path.c_str()) != 0) ::ftruncate(g_edit.undo, 0);
   // Its name gone, the file is freed when it is closed, which for a copy of
   // most of a large project takes a while: that is done beside the caller.
   if (remove) std::thread([fd = g_edit.undo] { ::close(fd); }).detach();
@@ -2142,15 +2146,44 @@ int recover_project_undo(int fd, const std::string& project_path) {
   int undo = ::open(undo_path.c_str(), O_RDONLY | O_CLOEXEC);
   if (undo < 0) return 0;
   int rc = apply_undo(undo, fd);
+  if (rc < 0 || rc == 2) {
+    ::close(undo);
+    return rc;  // kept for another try; another file's, left alone
+  }
+  if (::unlink(undo_path.c_str()) != 0) {
+    // Put back but there to stay: emptied, so that it never puts back again
+    // over the changes to come.
+    int w = ::open(undo_path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (w >= 0 && ::ftruncate(w, 0) == 0) ::fsync(w);
+    if (w >= 0) ::close(w);
+  }
   ::close(undo);
-  if (rc < 0 || rc == 2) return rc;  // kept for another try; another file's, left alone
-  ::unlink(undo_path.c_str());
   sync_folder_of(undo_path);
   if (rc == 1) write_log_line(format_text(ui_text(6608).c_str(), project_path.c_str()).c_str());
   return rc;
 }
 
 // --- locks between runs ------------------------------------------------------------------------------------------
+
+namespace {
+
+// Whether the undo file beside the project fd (at path) holds something to put back.
+bool undo_to_put_back(int fd, const std::string& path) {
+  int u = ::open(project_undo_path(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (u < 0) return false;
+  bool some = apply_undo(u, fd, true) == 1;
+  ::close(u);
+  return some;
+}
+
+// The project is as a cut-short change left it, and its undo file alone can
+// mend it: nothing reads it, and nothing may replace that file.
+int refuse_unrestored(const std::string& path) {
+  g_refused_project_text = format_text(ui_text(6609).c_str(), path.c_str(), project_undo_path(path).c_str());
+  return k_project_unrestored;
+}
+
+}  // namespace
 
 int lock_project_stream(FILE* f, FileLock rest, bool wait) {
   if (!f || rest == FileLock::none) return -1;
@@ -2166,14 +2199,25 @@ int lock_project_stream(FILE* f, FileLock rest, bool wait) {
   std::string path = path_of_fd(fd);
   struct stat undo {};
   if (!path.empty() && ::stat(project_undo_path(path).c_str(), &undo) == 0) {
+    int put_back = 0;
     if (rest == FileLock::exclusive && writable) {
-      recover_project_undo(fd, path);
+      put_back = recover_project_undo(fd, path);
     } else {
       lock_file(fd, FileLock::none);
       int w = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-      if (w >= 0 && lock_file(w, FileLock::exclusive) == 0) recover_project_undo(w, path);
+      if (w >= 0 && lock_file(w, FileLock::exclusive) == 0) {
+        put_back = recover_project_undo(w, path);
+      } else {
+        // Not to be written now (a project that cannot be written, or that
+        // another run has just taken).
+        if (undo_to_put_back(fd, path)) put_back = -1;
+      }
       if (w >= 0) ::close(w);
-      if (lock_file(fd, rest, wait) != 0) return errno == EAGAIN ? k_project_in_use : -1;
+      if (put_back >= 0 && lock_file(fd, rest, wait) != 0) return errno == EAGAIN ? k_project_in_use : -1;
+    }
+    if (put_back < 0) {
+      lock_file(fd, FileLock::none);
+      return refuse_unrestored(path);
     }
     fseeko(f, 0, SEEK_SET);
   }
@@ -2194,7 +2238,16 @@ int lock_project_stream(FILE* f, FileLock rest, bool wait) {
 int open_project_stream(const std::string& path, const char* mode, FileLock rest, bool wait, FILE*& f) {
   f = nullptr;
   FILE* p = std::fopen(path.c_str(), mode);
-  if (!p) return -1;
+  if (!p) {
+    // A project that cannot be written, left as a cut-short change made it, is
+    // told as such: a plain failure to open would not say what mends it.
+    const int error = errno;
+    FILE* r = error == EACCES || error == EPERM || error == EROFS ? std::fopen(path.c_str(), "rb") : nullptr;
+    const std::string full = r ? path_of_fd(fileno(r)) : std::string();
+    bool unrestored = !full.empty() && undo_to_put_back(fileno(r), full);
+    if (r) std::fclose(r);
+    return unrestored ? refuse_unrestored(full) : -1;
+  }
   int rc = lock_project_stream(p, rest, wait);
   if (rc != 0) {
     std::fclose(p);

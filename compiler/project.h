@@ -394,10 +394,17 @@ extern std::string g_refused_project_text;
 // Opens within one process conflict as well: the window's own compile reads
 // a stream of its own beside the document's, both shared.
 constexpr int k_project_in_use = -9;  // another run holds the project: nothing was read or written
+// The last change of the project was cut short and its undo file could not be
+// put back (the project cannot be written, or a write failed): the project is
+// not opened, the undo file stays for an open that can, and
+// g_refused_project_text says so.
+constexpr int k_project_unrestored = -10;
 // Locks an open stream with the lock it keeps between changes. wait: blocks
-// until the other run lets go; else refuses at once. 0, k_project_in_use, -1.
+// until the other run lets go; else refuses at once. 0, k_project_in_use,
+// k_project_unrestored (nothing was read), -1.
 int lock_project_stream(FILE* f, FileLock rest, bool wait = false);
-// fopen (mode "r+b", or "rb" to read) then lock_project_stream. f set only on 0.
+// fopen (mode "r+b", or "rb" to read) then lock_project_stream (its codes). f
+// set only on 0.
 int open_project_stream(const std::string& path, const char* mode, FileLock rest, bool wait, FILE*& f);
 // Makes path a new project holding only its header (an existing file is
 // emptied, but only once this run holds it exclusive), kept open with the
