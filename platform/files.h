@@ -40,6 +40,9 @@ int pwrite_full(int fd, const void* buf, size_t n, uint64_t offset);
 int set_file_size(int fd, uint64_t size);  // 0 / -1
 int64_t descriptor_size(int fd);           // bytes, or -1
 int sync_descriptor(int fd);               // data forced to disk; 0 / -1
+// Asks the system to start writing those bytes of fd to the disk now, so that
+// a sync that follows a long run of writes waits for less. Nothing is promised.
+void start_writeback(int fd, uint64_t offset, uint64_t length);
 
 // The folder that holds path: "." for a bare name, "/" for an item of the root.
 std::string folder_of_path(const std::string& path);

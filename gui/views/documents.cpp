@@ -130,6 +130,11 @@ FILE* open_as_project(const std::string& path, const char* mode, bool isoplus, i
     rc = k_doc_in_use;
     return nullptr;
   }
+  if (opened == k_project_unrestored) {
+    message = g_refused_project_text;
+    rc = k_doc_open_failed;
+    return nullptr;
+  }
   if (opened != 0) {
     message = format_text(ui_text(1385).c_str(), path.c_str());
     rc = k_doc_open_failed;
