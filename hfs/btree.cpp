@@ -73,12 +73,12 @@ TreeMap* tree_map(const BTreeContext& t) {
   if (!tree_fork(t, first, blocks)) return nullptr;
   m.extents.clear();
   uint32_t file_id = tree_is_catalog(t) ? k_catalog_file_id : k_extents_file_id;
-  if (tree_is_catalog(t)) {
-    int rc = resolve_fork_extents(g_volume.is_hfsplus, first, file_id, k_fork_data, blocks, m.extents);
-    if (rc == -2) return nullptr;
-  } else {
-    // the extents file has no overflow records of its own
-    resolve_fork_extents(g_volume.is_hfsplus, first, file_id, k_fork_data, 0, m.extents);
+  // The extents file has no overflow records of its own: its first record is all of it.
+  uint64_t overflow_blocks = tree_is_catalog(t) ? blocks : 0;
+  // A tree whose file has an extent outside the volume is not read at all.
+  if (resolve_fork_extents(g_volume.is_hfsplus, first, file_id, k_fork_data, overflow_blocks, m.extents) == -2) {
+    m.extents.clear();
+    return nullptr;
   }
   m.valid = true;
   return &m;
