@@ -33,9 +33,18 @@ int64_t read_full(int fd, void* buf, size_t n);
 // Writes all n bytes at the current position. 0 success; -1 on an error or a
 // write that stopped short (errno ENOSPC when the system gave no reason).
 int write_full(int fd, const void* buf, size_t n);
-// The same at an absolute offset, leaving the file position alone.
+// The same at an absolute offset, leaving the file position alone: the one
+// positional loop of the programs (an interrupted call is made again, a read
+// stops at the end of the input, a write that moves nothing fails).
 int64_t pread_full(int fd, void* buf, size_t n, uint64_t offset);
 int pwrite_full(int fd, const void* buf, size_t n, uint64_t offset);
+// Whether all n bytes were moved: a short read (the input ends first) is false.
+inline bool pread_exact(int fd, void* buf, size_t n, uint64_t offset) {
+  return pread_full(fd, buf, n, offset) == static_cast<int64_t>(n);
+}
+inline bool pwrite_exact(int fd, const void* buf, size_t n, uint64_t offset) {
+  return pwrite_full(fd, buf, n, offset) == 0;
+}
 
 int set_file_size(int fd, uint64_t size);  // 0 / -1
 int64_t descriptor_size(int fd);           // bytes, or -1
