@@ -69,7 +69,9 @@ int io_read_byte(io_handle h) {
 }
 
 char* io_read_line(char* buf, int size, io_handle h) {
-  return read_line_with(buf, size, [h] { return io_read_byte(h); }, [h](int) { io_seek(h, -1, 1); });
+  // The byte after a CR that is no LF is stepped back over: a file that gave
+  // it can always go back one byte (a pipe cannot, and loses it).
+  return read_line_with(buf, size, [h] { return io_read_byte(h); }, [h](int) { (void)io_seek(h, -1, 1); });
 }
 
 uint32_t io_write_text(const char* text, io_handle h) {
@@ -81,9 +83,8 @@ uint32_t io_write_text(const char* text, io_handle h) {
 bool io_set_size(io_handle h, uint64_t size) {
   int64_t pos = io_tell(h);
   if (set_file_size(h, size) != 0) return false;
-  if (pos >= 0 && static_cast<uint64_t>(pos) < size) io_seek(h, pos, 0);
-  else io_seek(h, static_cast<int64_t>(size), 0);
-  return true;
+  if (pos >= 0 && static_cast<uint64_t>(pos) < size) return io_seek(h, pos, 0) >= 0;
+  return io_seek(h, static_cast<int64_t>(size), 0) >= 0;
 }
 
 int io_move_tail(io_handle h, uint64_t to, uint64_t from) {
@@ -253,8 +254,7 @@ int64_t io_find_text(io_handle h, const char* text) {
     auto hit = std::search(buf.begin(), buf.begin() + have, text, text + len);
     if (hit != buf.begin() + have) {
       int64_t at = static_cast<int64_t>(base + (hit - buf.begin()));
-      io_seek(h, at, 0);
-      return at;
+      return io_seek(h, at, 0);  // -1 when the position cannot be set there
     }
     if (got == 0) break;
     // Keep the last len - 1 bytes: a match may straddle two reads.
@@ -263,7 +263,8 @@ int64_t io_find_text(io_handle h, const char* text) {
     base += have - keep;
     have = keep;
   }
-  io_seek(h, 0, 2);
+  // Not found whatever the position: left at the end when it can be.
+  (void)io_seek(h, 0, 2);
   return 0;
 }
 

@@ -13,8 +13,8 @@ constexpr int k_size_text = 40;  // room for every text of format_size_mb and th
 
 // Moves the file position: origin 0 from the start, 1 from the current
 // position, 2 from the end. Returns the new position or -1.
-int64_t io_seek(io_handle h, int64_t offset, int origin);
-int64_t io_rewind(io_handle h);  // position 0; returns 0 or -1
+[[nodiscard]] int64_t io_seek(io_handle h, int64_t offset, int origin);
+[[nodiscard]] int64_t io_rewind(io_handle h);  // position 0; returns 0 or -1
 int64_t io_tell(io_handle h);
 uint64_t io_size(io_handle h);             // UINT64_MAX on failure
 uint64_t io_descriptor_size(int fd);       // the same
@@ -34,21 +34,21 @@ char* io_read_line(char* buf, int size, io_handle h);
 uint32_t io_write_text(const char* text, io_handle h);  // bytes written, no terminator
 
 // Sets the file's size. The position is kept when it lay below the new size,
-// else it is left at the new end. True on success.
+// else it is left at the new end. True when both the size and the position are set.
 bool io_set_size(io_handle h, uint64_t size);
 // Moves everything from `from` to the end of the file so that it starts at `to`
 // (either direction; overlapping ranges are handled). The size is not changed
 // here. 0 success, -1 on a read or write error or when the buffer cannot be had.
-int io_move_tail(io_handle h, uint64_t to, uint64_t from);
+[[nodiscard]] int io_move_tail(io_handle h, uint64_t to, uint64_t from);
 // Copies count bytes from the current position of in to the current position of
 // out in large chunks, with the progress bar for long copies. Stops early, with
 // success, at the end of the input (copied tells how much was moved). Runs of
 // zeros written past the output's end are left as holes (a sparse copy).
 // 0 success; -1 when the buffer cannot be had, a read fails or a write stops short.
-int io_copy(io_handle in, io_handle out, uint64_t count, uint64_t* copied = nullptr);
+[[nodiscard]] int io_copy(io_handle in, io_handle out, uint64_t count, uint64_t* copied = nullptr);
 // Searches text from the current position. Found: the file position is set to
-// the match's first byte and its offset returned. Not found: 0, and the position
-// is left at the end of the file.
+// the match's first byte and its offset returned (-1 when it cannot be set
+// there). Not found: 0, and the position is left at the end of the file.
 int64_t io_find_text(io_handle h, const char* text);
 
 // "1.512MB" / "1,512 Mo" (text 1201): megabytes grouped, then the kibibyte

@@ -22,11 +22,11 @@ char* format_hex_bytes(char* out, const uint8_t* bytes16);
 
 // Dump lines of data from offset 0, each ended by "\r\n"; the last line is
 // filled with zero bytes. 0, or -1 on a write failure.
-int write_dump(FILE* f, const uint8_t* data, int length);
+[[nodiscard]] int write_dump(FILE* f, const uint8_t* data, int length);
 // Lines for length bytes from data + start, offsets sector * sector_size +
 // position; the first line starts at the 16-byte boundary at or before start.
-int write_dump_from_offset(FILE* f, const uint8_t* data, uint64_t sector, int sector_size, int start,
-                           int length);
+[[nodiscard]] int write_dump_from_offset(FILE* f, const uint8_t* data, uint64_t sector, int sector_size, int start,
+                                         int length);
 
 // Where the hex pair of byte `offset` stands in a dump shown with a separator
 // line after every 256 bytes: its line index and its first column.

@@ -101,7 +101,7 @@ class BufferPool {
 
 // A zlib chunk is a whole buffer whose output size is known: decoded in one call
 // (one decompressor per thread, kept for the thread's next chunks).
-int inflate_chunk(const ChunkBuffer& in, ChunkBuffer& out) {
+[[nodiscard]] int inflate_chunk(const ChunkBuffer& in, ChunkBuffer& out) {
   struct Decompressor {
     libdeflate_decompressor* d = libdeflate_alloc_decompressor();
     ~Decompressor() { libdeflate_free_decompressor(d); }
@@ -115,7 +115,7 @@ int inflate_chunk(const ChunkBuffer& in, ChunkBuffer& out) {
   return -1;  // truncated stream, or more data than the chunk announces
 }
 
-int bunzip_chunk(const ChunkBuffer& in, ChunkBuffer& out) {
+[[nodiscard]] int bunzip_chunk(const ChunkBuffer& in, ChunkBuffer& out) {
   bz_stream bs{};
   if (BZ2_bzDecompressInit(&bs, 0, 0) != BZ_OK) return -1;
   bs.next_in = reinterpret_cast<char*>(const_cast<uint8_t*>(in.data()));
@@ -213,7 +213,7 @@ struct UdifPlan {
   bool master_crc = false;
 };
 
-int decode_stored(const MishChunk& c, const ChunkBuffer& in, ChunkBuffer& out) {
+[[nodiscard]] int decode_stored(const MishChunk& c, const ChunkBuffer& in, ChunkBuffer& out) {
   switch (c.type) {
     case k_chunk_zlib: return inflate_chunk(in, out);
     case k_chunk_bzip2: return bunzip_chunk(in, out);
@@ -228,7 +228,7 @@ int decode_stored(const MishChunk& c, const ChunkBuffer& in, ChunkBuffer& out) {
 
 // Reads and decodes one piece; the checksums wanted are taken while its bytes
 // are still in this core's cache.
-int decode_piece(int image_fd, Piece& p, BufferPool& pool, bool want_out_crc, bool want_in_crc) {
+[[nodiscard]] int decode_piece(int image_fd, Piece& p, BufferPool& pool, bool want_out_crc, bool want_in_crc) {
   const MishChunk& c = p.chunk;
   uint64_t out_bytes = c.sector_count * k_sector;
   if (c.type == k_chunk_raw && c.compressed_length < out_bytes) return -1;
@@ -256,7 +256,7 @@ int decode_piece(int image_fd, Piece& p, BufferPool& pool, bool want_out_crc, bo
 }
 
 // Reads the trailer and every block table; fills the ordered pieces.
-int plan_udif(int image_fd, UdifPlan& plan) {
+[[nodiscard]] int plan_udif(int image_fd, UdifPlan& plan) {
   KolyTrailer& koly = plan.koly;
   uint64_t size = file_size(image_fd);
   if (size < k_koly_size) return -1;
@@ -277,7 +277,7 @@ int plan_udif(int image_fd, UdifPlan& plan) {
   for (const std::string& text : plist_data_elements(plist)) {
     MishTable table;
     int rc = decode_mish_table(decode_base64(text), table);
-    if (rc == 1) continue;  // another resource of the image ("plst", "cSum", ...)
+    if (rc == k_udif_other) continue;  // another resource of the image ("plst", "cSum", ...)
     if (rc != 0) return -1;
     TableCheck check;
     check.crc = table.checksum.is_crc32();
@@ -335,7 +335,7 @@ bool crc_of_range(int fd, uint64_t offset, uint64_t length, uint32_t& crc) {
 
 // The checksums of the whole image, once every piece is written. fork_crc is
 // the data fork's CRC-32 when the pieces' stored bytes tiled it in order.
-int check_image_sums(int image_fd, const UdifPlan& plan, bool fork_tiled, uint32_t fork_crc) {
+[[nodiscard]] int check_image_sums(int image_fd, const UdifPlan& plan, bool fork_tiled, uint32_t fork_crc) {
   for (const TableCheck& t : plan.tables)
     if (t.crc && t.running != t.stored) return -1;
   if (plan.master_crc) {
@@ -380,7 +380,7 @@ bool write_gathered(int fd, std::vector<iovec>& iov, uint64_t offset) {
 // run is kept well below the window, so decoders go on while it is written.
 constexpr uint64_t k_write_run = 4u << 20;
 
-int run_udif(int image_fd, UdifPlan& plan, int out_fd) {
+[[nodiscard]] int run_udif(int image_fd, UdifPlan& plan, int out_fd) {
   std::deque<Piece>& pieces = plan.pieces;
   ProgressSteps progress(plan.koly.sector_count);
   // Zero runs are left as holes when the output starts empty.
@@ -565,7 +565,7 @@ int decode_koly_trailer(std::span<const uint8_t> bytes, KolyTrailer& out) {
 }
 
 int decode_mish_table(std::span<const uint8_t> bytes, MishTable& out) {
-  if (bytes.size() < 4 || std::memcmp(bytes.data(), "mish", 4) != 0) return 1;
+  if (bytes.size() < 4 || std::memcmp(bytes.data(), "mish", 4) != 0) return k_udif_other;
   if (bytes.size() < k_mish_header_size) return -1;
   ByteReader r(bytes);
   r.seek(8);
@@ -628,7 +628,7 @@ int check_udif_image(int image_fd, uint32_t& chunk_type) {
   if (rc == 0) return 0;
   if (rc == -1) return -1;
   chunk_type = uint32_t(rc);  // plan_udif gives the kind it cannot decode
-  return 1;
+  return k_udif_other;
 }
 
 const char* udif_chunk_kind_name(uint32_t type) {
@@ -656,17 +656,17 @@ unsigned udif_worker_count() {
 
 int expand_dmg_file(const char* image_path, const char* output_path) {
   int in = open(image_path, O_RDONLY | O_CLOEXEC);
-  if (in < 0) return -2;
+  if (in < 0) return k_dmg_not_opened;
   // The image is judged before the output is touched: a file named as the
   // output is never emptied for an image that gives nothing, nor is the image
   // itself when both names lead to it.
   int kind = detect_image_kind(in);
   int result = 0;
-  if (kind == k_image_plain) result = -2;
-  else if (kind == k_image_sparse) result = -1;
+  if (kind == k_image_plain) result = k_dmg_not_opened;
+  else if (kind == k_image_sparse) result = k_dmg_expansion_failed;
   else if (kind == k_image_gpt || kind == k_image_mbr_hfs) result = kind;
   UdifPlan plan;
-  if (result == 0 && plan_udif(in, plan) != 0) result = -1;
+  if (result == 0 && plan_udif(in, plan) != 0) result = k_dmg_expansion_failed;
   // The output: a regular file is replaced whole, through a link when the name
   // is one; a device, a FIFO or a folder is never written or removed. An existing
   // file keeps its mode, a new one gets 0644 less the umask.
@@ -675,9 +675,9 @@ int expand_dmg_file(const char* image_path, const char* output_path) {
     struct stat in_st {}, out_st {};
     bool exists = stat(output_path, &out_st) == 0;
     if (exists && (fstat(in, &in_st) != 0 || (in_st.st_dev == out_st.st_dev && in_st.st_ino == out_st.st_ino)))
-      result = -2;  // the image itself
+      result = k_dmg_not_opened;  // the image itself
     else if (begin_replacement(output_path, out) != 0)
-      result = -2;  // not a regular file, unreadable, or a link that leads nowhere
+      result = k_dmg_not_opened;  // not a regular file, unreadable, or a link that leads nowhere
     else if (exists)
       out.mode = out_st.st_mode & 07777;
     else {
@@ -690,10 +690,10 @@ int expand_dmg_file(const char* image_path, const char* output_path) {
     close(in);
     return result;
   }
-  result = run_udif(in, plan, out.fd) == 0 ? 1 : -1;
+  result = run_udif(in, plan, out.fd) == 0 ? k_dmg_expanded : k_dmg_expansion_failed;
   close(in);
-  if (result == 1 && commit_replacement(out) != 0) result = -1;
-  if (result != 1) abandon_replacement(out);
+  if (result == k_dmg_expanded && commit_replacement(out) != 0) result = k_dmg_expansion_failed;
+  if (result != k_dmg_expanded) abandon_replacement(out);
   return result;
 }
 

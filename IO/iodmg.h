@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "IO/results.h"
+
 enum ImageKind {
   k_image_plain = 0,       // none of the below (also a driver descriptor "ER")
   k_image_partition_map = 1,  // "PM"
@@ -56,7 +58,7 @@ struct KolyTrailer {
   UdifChecksum master_checksum;  // over the block tables' CRC-32s, big-endian, in order
 };
 // 0, or -1 when the 512 bytes are not a trailer.
-int decode_koly_trailer(std::span<const uint8_t> bytes, KolyTrailer& out);
+[[nodiscard]] int decode_koly_trailer(std::span<const uint8_t> bytes, KolyTrailer& out);
 
 struct MishChunk {
   uint32_t type = 0;
@@ -73,7 +75,7 @@ struct MishTable {
   std::vector<MishChunk> chunks;  // up to, not including, the terminator
 };
 // 0; 1 when the bytes are not a block table; -1 when the table is damaged.
-int decode_mish_table(std::span<const uint8_t> bytes, MishTable& out);
+[[nodiscard]] int decode_mish_table(std::span<const uint8_t> bytes, MishTable& out);
 
 // Classifies an open image (reads its first sector and its last 512 bytes).
 int detect_image_kind(int fd);
@@ -85,13 +87,13 @@ int detect_image_kind(int fd);
 // 0 on success; -1 no trailer / damaged tables / a checksum that disagrees /
 // short write / truncated or corrupt chunk data; a zlib error code; or the
 // value of an unknown chunk type.
-int expand_udif_image(int image_fd, int out_fd);
+[[nodiscard]] int expand_udif_image(int image_fd, int out_fd);
 
 // Judges an image before anyone is asked to expand it, reading only its
 // trailer and its block tables: 0 when expand_udif_image can take it; 1 when
 // a chunk is of a kind it cannot decode (the first such kind in chunk_type);
 // -1 when the image has no UDIF trailer or its tables do not hold.
-int check_udif_image(int image_fd, uint32_t& chunk_type);
+[[nodiscard]] int check_udif_image(int image_fd, uint32_t& chunk_type);
 // The name of a chunk kind ("zlib", "LZFSE", ...), "" for a kind of no known maker.
 const char* udif_chunk_kind_name(uint32_t type);
 
@@ -101,7 +103,7 @@ const char* udif_chunk_kind_name(uint32_t type);
 // The output is opened only for a UDIF image whose tables hold: the expansion
 // goes to a temporary file beside it, which replaces it only on success.
 // Whatever the result, an existing output is otherwise left as it was.
-int expand_dmg_file(const char* image_path, const char* output_path);
+[[nodiscard]] int expand_dmg_file(const char* image_path, const char* output_path);
 
 // How many cores the expansion runs on: the CPUs of this process's affinity
 // mask, at most 16. One thread writes the output (and decodes while it would

@@ -328,7 +328,7 @@ int find_sfm_name_on_disk(const std::string& folder, std::string_view name, std:
     }
     if (matches_with_blanks(pattern, compose_text(utf8_to_u32(entry)))) candidates.push_back(entry);
   }
-  if (candidates.empty()) return 1;
+  if (candidates.empty()) return k_not_found;
   std::sort(candidates.begin(), candidates.end());
   // A name whose Mac Roman form is the given name is the one the '_' came from.
   std::string wanted = utf8_to_macroman(name);

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "IO/results.h"
+
 class ByteReader;
 class ByteWriter;
 
@@ -111,4 +113,4 @@ std::string sfm_to_ansi(std::string_view sfm);
 // replaced by '_': an exact match first, then a name whose '_' positions hold any
 // one character, preferring one that converts back to the given name. 0 and
 // found set, 1 when there is none, -1 when the folder cannot be read.
-int find_sfm_name_on_disk(const std::string& folder, std::string_view name, std::string& found);
+[[nodiscard]] int find_sfm_name_on_disk(const std::string& folder, std::string_view name, std::string& found);

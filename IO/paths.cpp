@@ -225,7 +225,7 @@ int find_help_file(std::string& path) {
   path = stem + ".chm";
   if (file_exists(path)) return 0;
   path.clear();
-  return 1;
+  return k_not_found;
 }
 
 // --- temporary files and copies ------------------------------------------------

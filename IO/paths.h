@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "IO/results.h"
+
 // Prefix of the engine's own temporary files.
 constexpr const char* k_temp_prefix = "Cvn";
 
@@ -54,42 +56,42 @@ std::string current_folder();                         // ends with "/"
 // The help file: program path with "f" (French) or "e" (English) appended to
 // its base name and the extension "chm", else the program path with "chm".
 // 0 found (path set), 1 neither exists (path emptied).
-int find_help_file(std::string& path);
+[[nodiscard]] int find_help_file(std::string& path);
 
 // --- temporary files and copies ------------------------------------------------
 // All temporary files live in the temporary folder (platform/tempfile.h) and
 // exist, empty, once named; the caller deletes them.
 std::string make_temp_name();                                   // empty on failure
 FILE* create_temp_stream(std::string& name, const char* prefix);  // "w+b"; null on failure
-int create_temp_descriptor(std::string& name, const char* prefix);  // read/write; -1 on failure
+[[nodiscard]] int create_temp_descriptor(std::string& name, const char* prefix);  // read/write; -1 on failure
 // As create_temp_descriptor, after checking the temporary folder has more than
 // size bytes free (-1 when not).
-int create_temp_file_checked(std::string& name, const char* prefix, uint64_t size);
+[[nodiscard]] int create_temp_file_checked(std::string& name, const char* prefix, uint64_t size);
 // temporary folder + "/" + name (a plain name; never follows a link).
-int create_temp_file_named(const std::string& name);
+[[nodiscard]] int create_temp_file_named(const std::string& name);
 FILE* open_temp_named_stream(const std::string& name, const char* mode);
 void delete_temp_file_named(const std::string& name);
-int delete_file(const std::string& path);  // 0 / -1
+[[nodiscard]] int delete_file(const std::string& path);  // 0 / -1
 
 // Copies the whole file; an existing target is replaced. 0 success; -1 when a
 // file cannot be opened or the copy fails (the partial target is then deleted).
-int copy_file(const std::string& source, const std::string& target);
+[[nodiscard]] int copy_file(const std::string& source, const std::string& target);
 // count bytes from the descriptors' positions (io_copy). 0 success (also at an
 // early end of the input), -1 on a failure.
-int copy_descriptor_bytes(int in, int out, uint64_t count);
+[[nodiscard]] int copy_descriptor_bytes(int in, int out, uint64_t count);
 // The same between streams, which are flushed before and positioned after.
-int copy_stream_bytes(FILE* in, FILE* out, uint64_t count);
+[[nodiscard]] int copy_stream_bytes(FILE* in, FILE* out, uint64_t count);
 
-int commit_descriptor(int fd);  // data forced to disk; 0 / -1
+[[nodiscard]] int commit_descriptor(int fd);  // data forced to disk; 0 / -1
 void rewind_descriptor(int fd);
 int read_descriptor_byte(int fd);             // 0-255, or -1
-int write_descriptor_byte(int byte, int fd);  // 1, or -1
-int set_stream_size(FILE* f, int64_t size);   // flushed, then the size set; 0 / -1
+[[nodiscard]] int write_descriptor_byte(int byte, int fd);  // 1, or -1
+[[nodiscard]] int set_stream_size(FILE* f, int64_t size);   // flushed, then the size set; 0 / -1
 // One line (CR, LF, CR LF or LF CR ends it, kept) into buf of size bytes;
 // null when size < 2 or nothing was read.
 char* read_text_line(char* buf, int size, FILE* f);
 // Read/write, or read only when the file cannot be written; -1 on failure.
-int open_by_long_name(const std::string& path);
+[[nodiscard]] int open_by_long_name(const std::string& path);
 
 // FAT date and time words in local time: date = day | month << 5 | (year - 1980) << 9,
 // time = seconds / 2 | minutes << 5 | hours << 11; years before 1981 give 0.
@@ -97,13 +99,13 @@ struct DosDateTime {
   uint16_t date = 0;
   uint16_t time = 0;
 };
-int file_dos_dates(const std::string& path, DosDateTime& created, DosDateTime& modified);  // 0 / -1
+[[nodiscard]] int file_dos_dates(const std::string& path, DosDateTime& created, DosDateTime& modified);  // 0 / -1
 
 // --- space and sizes -----------------------------------------------------------
 // Drives are named by any path on them.
 int has_free_space(const std::string& path, uint64_t bytes);  // 1 when more than bytes are free
 uint64_t free_megabytes(const std::string& path);
-int disk_space_ex(const std::string& path, uint64_t& free_bytes, uint64_t& total_bytes);  // 0 / -1
+[[nodiscard]] int disk_space_ex(const std::string& path, uint64_t& free_bytes, uint64_t& total_bytes);  // 0 / -1
 uint32_t drive_cluster_size(const std::string& path);
 // Sizes of the files matching pattern ("folder/name-pattern") and of every file
 // in its subfolders, each rounded up to a multiple of cluster (0: exact).

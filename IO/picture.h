@@ -5,4 +5,4 @@
 // cannot be written. A picture whose header declares more pixels than can be
 // read is refused unread, with a message saying its size. Nothing is left at
 // the target path on failure.
-int convert_picture_to_bmp(const char* source_path, const char* target_path);
+[[nodiscard]] int convert_picture_to_bmp(const char* source_path, const char* target_path);

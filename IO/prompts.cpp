@@ -109,11 +109,11 @@ int browse_folder_callback(int event, const char* start, FolderBrowserSetup* set
 
 int browse_for_folder(UiWindow owner, std::string& path_io, const char* start) {
   std::string chosen;
-  if (show_folder_browser(owner, path_io.c_str(), start, chosen) != 1 || chosen.empty()) return 0;
+  if (show_folder_browser(owner, path_io.c_str(), start, chosen) != k_folder_chosen || chosen.empty()) return 0;
   path_io = chosen;
   if (path_io.size() > 3 && path_io.back() != '/') path_io += '/';
   if (!start) remember_work_folder(path_io.c_str());
-  return 1;
+  return k_folder_chosen;
 }
 
 std::vector<size_t> text_page_starts(size_t line_count, int line_height, int page_height) {

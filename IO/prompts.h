@@ -45,8 +45,8 @@ bool long_path_fits(const std::string& drive, const std::string& folder, const s
                     const std::string& extension);
 // Cuts the base name (never inside a UTF-8 character, at least one byte kept) so
 // that the parts fit. 0 they fit, -1 not even a one-byte base does.
-int shorten_long_path(const std::string& drive, const std::string& folder, std::string& base,
-                      const std::string& extension);
+[[nodiscard]] int shorten_long_path(const std::string& drive, const std::string& folder, std::string& base,
+                                    const std::string& extension);
 
 // The automatic cut of an HFS name (Mac Roman): its first 31 bytes, trailing
 // blanks and no-break spaces removed.
@@ -65,7 +65,7 @@ int browse_folder_callback(int event, const char* start, FolderBrowserSetup* set
 // Shows the folder browser with path_io's text as its prompt. A folder chosen:
 // path_io becomes it, followed by "/" when longer than 3 bytes; with start null it
 // is remembered as the work folder ("Reper"); 1. Cancelled: 0, path_io unchanged.
-int browse_for_folder(UiWindow owner, std::string& path_io, const char* start);
+[[nodiscard]] int browse_for_folder(UiWindow owner, std::string& path_io, const char* start);
 
 // Pages of a printed text: the index of each page's first line; a new page when
 // the next line would pass page_height. Every page holds at least one line.
@@ -73,4 +73,4 @@ std::vector<size_t> text_page_starts(size_t line_count, int line_height, int pag
 // Prints the stream's lines from its current position (at most 256 bytes each,
 // line ends removed) through print_text_lines, the job titled g_product_name.
 // 0 printed, -1 not.
-int print_text_file(FILE* text);
+[[nodiscard]] int print_text_file(FILE* text);

@@ -14,7 +14,7 @@ int bcd_to_bin(uint8_t v);
 
 // Sync pattern, the BCD address of lba + 150 and the mode byte. Returns 0, or 1
 // when the address does not fit (past 99:59:74); nothing is written then.
-int cd_build_header(uint8_t* sector, uint32_t lba, uint8_t mode);
+[[nodiscard]] int cd_build_header(uint8_t* sector, uint32_t lba, uint8_t mode);
 
 // EDC over bytes first..last inclusive (CRC, reflected polynomial 0xD8018001,
 // initial value 0, no final inversion).

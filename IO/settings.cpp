@@ -40,7 +40,10 @@ std::string read_default(const char* name, size_t limit, bool* key_ok = nullptr)
 
 void write_default(const char* name, const std::string& value) {
   std::string key = open_setting_key(name);
-  if (!key.empty()) write_key_value(key, "", value);
+  // Settings are kept as well as the store can: a value it cannot write (the
+  // console's store refuses every change by design, a full disk) leaves the
+  // one stored before, and the program goes on with the value it holds.
+  if (!key.empty()) (void)write_key_value(key, "", value);
 }
 
 // Copies at most size - 1 bytes of s into buf, never cutting a UTF-8 character.
@@ -89,8 +92,10 @@ std::string folder_of(const char* path) {
 void init_settings_root() {
   g_settings_root = k_current_user;
   if (store_read_only()) return;
-  store_create_key(product_key());
-  store_delete_key(product_key());  // refused while it holds setting keys
+  // The product's key is made sure of, then let go when empty; either step may
+  // fail without harm, since every write makes the key it needs.
+  (void)store_create_key(product_key());
+  (void)store_delete_key(product_key());  // refused while it holds setting keys
 }
 
 void set_settings_read_only(bool read_only) { store_set_read_only(read_only); }

@@ -60,8 +60,8 @@ int count_key_subkeys(const std::string& key);
 // Reads the value named value_name of key into out when it fits in limit bytes
 // with its terminator (a longer value counts as empty). 0 read (maybe empty),
 // -1 key or value missing.
-int read_key_value(const std::string& key, const char* value_name, std::string& out, size_t limit);
-int write_key_value(const std::string& key, const char* value_name, const std::string& value);
+[[nodiscard]] int read_key_value(const std::string& key, const char* value_name, std::string& out, size_t limit);
+[[nodiscard]] int write_key_value(const std::string& key, const char* value_name, const std::string& value);
 
 uint32_t read_options();
 void save_options(uint32_t flags);
@@ -117,8 +117,8 @@ void save_window_placement(const WindowPlacement& r);
 // Registers a document type: files ending in extension (".cvpr") are of class
 // class_name ("Corvane.proj"), shown with icon icon_index and opened by this
 // program. 0 success, -1 failure.
-int register_file_type(const char* extension, const char* class_name, int icon_index);
+[[nodiscard]] int register_file_type(const char* extension, const char* class_name, int icon_index);
 // The three types of the file-type dialog: ".cvpr", ".hfs", ".cvso".
-int register_project_file_type();
-int register_partition_file_type();
-int register_isoplus_file_type();
+[[nodiscard]] int register_project_file_type();
+[[nodiscard]] int register_partition_file_type();
+[[nodiscard]] int register_isoplus_file_type();

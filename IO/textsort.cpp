@@ -88,7 +88,7 @@ struct Scan {
   std::string first_end = "\n";
 };
 
-int scan(FILE* f, Scan& s) {
+[[nodiscard]] int scan(FILE* f, Scan& s) {
   rewind(f);
   std::string line;
   bool first = true;
@@ -205,7 +205,7 @@ bool listable(const std::string& folder, const std::string& name) {
   return false;
 }
 
-int collect(FILE* out, const std::string& folder, const std::string& pattern, int depth) {
+[[nodiscard]] int collect(FILE* out, const std::string& folder, const std::string& pattern, int depth) {
   std::vector<FolderEntry> entries;
   if (depth > 256 || list_folder(folder, entries) != 0) return 0;
   const std::string prefix = append_slash(folder);

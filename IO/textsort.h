@@ -12,14 +12,14 @@
 // end of the first line). Returns the number of lines, or -1 when memory, a
 // temporary file or a write fails (a failure before the merge leaves the stream
 // unchanged; no temporary file is ever left behind).
-int sort_text_stream(FILE* text);
+[[nodiscard]] int sort_text_stream(FILE* text);
 // The same with a given run length in lines (0: as many as fit in about 5 MiB);
 // runs grow past it when more than 512 would be needed.
-int sort_text_stream_runs(FILE* text, uint32_t run_length);
+[[nodiscard]] int sort_text_stream_runs(FILE* text, uint32_t run_length);
 
 // Rewinds, counts the lines and gives the longest length (line end included),
 // then rewinds again. -1 on a read error.
-int count_lines(FILE* text, uint32_t* longest);
+[[nodiscard]] int count_lines(FILE* text, uint32_t* longest);
 
 // Creates the list file (list_path, "w+b") with one name + "\r\n" for every
 // entry of the folder matching pattern ("folder/name-pattern"), "." and ".."
@@ -29,4 +29,4 @@ FILE* list_folder_to_stream(const std::string& pattern, const std::string& list_
 // Writes folder + name + "\r\n" for every file matching pattern in folder and,
 // recursively, in its subfolders (links to folders are not entered). Returns
 // the number of files written, or -1 when a write fails.
-int collect_files_recursive(FILE* out, const std::string& folder, const std::string& pattern);
+[[nodiscard]] int collect_files_recursive(FILE* out, const std::string& folder, const std::string& pattern);

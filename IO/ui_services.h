@@ -12,11 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "IO/results.h"
+
 // --- members -----------------------------------------------------------------
 void show_message(const char* text);
 bool ask_yes_no(const char* text);
 // 2 Yes remembered, 1 Yes, -1 No remembered, 0 No or closed.
-int ask_yes_no_remember(const char* text);
+[[nodiscard]] int ask_yes_no_remember(const char* text);
 // prefix, then a blank and the text when it is not empty; a null text clears.
 void show_status_text(const char* prefix, const char* text);
 void show_simple_status_text(const char* text);
@@ -30,8 +32,8 @@ void hide_progress_bar();
 // Compile progress (amounts are 2048-byte sectors). Called from the compile
 // worker too. Silent, returning 0, while g_command_mode is set.
 void report_file_start(int steps, const char* file_name, int64_t size);
-int report_file_position(int64_t sectors);  // returns g_compile_state
-int report_file_count(int64_t sectors);     // returns g_compile_state
+[[nodiscard]] int report_file_position(int64_t sectors);  // returns g_compile_state
+[[nodiscard]] int report_file_count(int64_t sectors);     // returns g_compile_state
 void report_log_message(const char* text);
 void report_step_text(const char* text);
 
@@ -53,13 +55,13 @@ void show_inclusion_counts(uint32_t folders, uint32_t files);
 // dialog refuses a name already there). Answers: -1 the typed name, -2 automatic
 // truncation, -3 automatic truncation with a CRC on a clash; 0 or more cancelled
 // (the item is not copied). Console: -2 with the first 31 bytes, blanks cut.
-int ask_hfs_name_truncation(std::string& name, uint32_t parent_id);
+[[nodiscard]] int ask_hfs_name_truncation(std::string& name, uint32_t parent_id);
 // The long-path prompt of the copy to the PC, when drive + folder + base name +
 // extension exceed 260 bytes or the name 255: the four parts, each editable
 // (drive is empty here; folder ends with "/"; the extension keeps its dot).
 // 0 accepted (the parts now fit: long_path_fits), -1 cancelled (that file's copy
 // ends with -1). Console: shorten_long_path, the automatic cut of the base name.
-int ask_long_path(std::string& drive, std::string& folder, std::string& base, std::string& extension);
+[[nodiscard]] int ask_long_path(std::string& drive, std::string& folder, std::string& base, std::string& extension);
 // The rename dialog of the copy to the PC (name rule 2): name in, the Macintosh
 // name made legal, offered; out, the PC name typed. true chosen, false cancelled
 // (the file is skipped). Console: true, the name kept.
@@ -70,7 +72,7 @@ bool ask_pc_file_name(std::string& name);
 // change (or cancelled), 1 only names or signature changed, -1 or -2 view or
 // hidden flags changed. Console: 0. edit_item_properties is the call.
 struct ProjectRecord;
-int edit_project_item_dialog(ProjectRecord& record, bool isoplus);
+[[nodiscard]] int edit_project_item_dialog(ProjectRecord& record, bool isoplus);
 
 // --- window and shell services of a program with windows ------------------------
 using UiWindow = void*;
@@ -83,7 +85,7 @@ void add_tooltip(UiWindow dialog, int control_id, const char* text);
 // for the folder to select and expand and for its title before it shows, and again
 // when the user types a folder that does not exist (answer 1: stay open). 1 and
 // chosen set to the folder, 0 cancelled. Console: 0. browse_for_folder is the call.
-int show_folder_browser(UiWindow owner, const char* prompt, const char* start, std::string& chosen);
+[[nodiscard]] int show_folder_browser(UiWindow owner, const char* prompt, const char* start, std::string& chosen);
 // The path of the index-th file of a drop (UTF-8 opens any name, so the path is
 // taken as it is). out: 260 bytes; emptied when there is no such file. Console: "".
 using UiDrop = void*;
@@ -92,7 +94,7 @@ char* dropped_file_short_path(UiDrop drop, int index, char* out);
 // line below the other, a new page when the next line would pass the page height
 // (text_page_starts, IO/prompts.h). 0 printed, -1 not (no printer, cancelled).
 // Console: -1. print_text_file is the call.
-int print_text_lines(const char* title, const std::vector<std::string>& lines);
+[[nodiscard]] int print_text_lines(const char* title, const std::vector<std::string>& lines);
 
 // --- wrappers ------------------------------------------------------------------
 void show_timed_message(const char* text);          // closes itself after 3000 ms

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "IO/results.h"
 #include "IO/uitext.h"
 #include "cli/console.h"
 #include "compiler/commands.h"
@@ -60,11 +61,11 @@ int main(int argc, char** argv) {
   if (argc != 3 && argc != 4) {
     print_usage(stdout);
     wait_for_key();
-    return -1;
+    return k_failed;
   }
   for (int i = 1; i < argc; ++i)
-    if (std::strlen(argv[i]) > k_max_argument) return 1;  // refused, never cut
-  if (!start_console()) return -1;
+    if (std::strlen(argv[i]) > k_max_argument) return k_refused;  // refused, never cut
+  if (!start_console()) return k_failed;
   int rc = run_command_line_operation(argv[1], argv[2], argc == 4 ? argv[3] : nullptr);
   // A refusal that the user would not guess from the code alone is said on stderr.
   if (rc == k_project_in_use) std::fprintf(stderr, "%s\n", format_text(ui_text(6601).c_str(), argv[2]).c_str());

@@ -38,10 +38,10 @@ uint64_t file_size_of(int fd) {
 }
 
 // The header of an open file, from its first n bytes.
-int header_of(int fd, size_t n, AppleSingleHeader& h) {
+[[nodiscard]] int header_of(int fd, size_t n, AppleSingleHeader& h) {
   std::vector<uint8_t> buf(n);
   int64_t k = read_prefix(fd, buf.data(), n);
-  if (k < 26) return -3;
+  if (k < 26) return k_format_damaged;
   return decode_apple_header({buf.data(), size_t(k)}, file_size_of(fd), h);
 }
 
@@ -78,7 +78,7 @@ std::vector<uint8_t> build(uint32_t magic, const MacFile& f, uint32_t data_lengt
 }
 
 int decode_whole(std::span<const uint8_t> bytes, uint32_t magic, MacFile& out) {
-  if (bytes.size() < 4 || get_be32(bytes.data()) != magic) return 1;
+  if (bytes.size() < 4 || get_be32(bytes.data()) != magic) return k_not_this_format;
   AppleSingleHeader h;
   int rc = decode_apple_header(bytes, bytes.size(), h);
   if (rc) return rc;
@@ -117,7 +117,7 @@ int is_appledouble_header(std::span<const uint8_t> b) {
 
 int decode_apple_header(std::span<const uint8_t> bytes, uint64_t file_size, AppleSingleHeader& out) {
   out = AppleSingleHeader();
-  if (bytes.size() < 26) return -3;
+  if (bytes.size() < 26) return k_format_damaged;
   ByteReader r(bytes);
   out.magic = r.be32();
   out.version = r.be32();
@@ -130,10 +130,10 @@ int decode_apple_header(std::span<const uint8_t> bytes, uint64_t file_size, Appl
     e.id = r.be32();
     e.offset = r.be32();
     e.length = r.be32();
-    if (file_size > 0 && (e.offset > file_size || e.length > file_size - e.offset)) return -3;
+    if (file_size > 0 && (e.offset > file_size || e.length > file_size - e.offset)) return k_format_damaged;
     out.entries.push_back(e);
   }
-  return r.ok() ? 0 : -3;
+  return r.ok() ? 0 : k_format_damaged;
 }
 
 const AppleEntryDescriptor* find_apple_entry(const AppleSingleHeader& h, uint32_t id) {

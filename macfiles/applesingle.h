@@ -43,14 +43,14 @@ int is_appledouble_header(std::span<const uint8_t> bytes);
 // Decodes the header from the first bytes of a file. Only descriptors that lie
 // wholly inside the bytes are taken. With file_size > 0, an entry that reaches
 // past the end of the file makes the header damaged (-3). 0 done, -3 too short.
-int decode_apple_header(std::span<const uint8_t> bytes, uint64_t file_size, AppleSingleHeader& out);
+[[nodiscard]] int decode_apple_header(std::span<const uint8_t> bytes, uint64_t file_size, AppleSingleHeader& out);
 // The first descriptor of that id, or null.
 const AppleEntryDescriptor* find_apple_entry(const AppleSingleHeader& h, uint32_t id);
 
 // Lookups on open files (read with pread; the file offset is left alone unless said).
 // AppleSingle only: offsets of entries 1 and 2 (an output stays as it was when
 // its entry is missing); 1 done, 0 not AppleSingle or damaged.
-int applesingle_fork_offsets(int fd, uint32_t* data_offset, uint32_t* resource_offset);
+[[nodiscard]] int applesingle_fork_offsets(int fd, uint32_t* data_offset, uint32_t* resource_offset);
 // AppleDouble only: the offset of entry 2, to which the file offset is moved; 0 otherwise.
 uint32_t appledouble_resource_offset(int fd);
 // Entries 1 and 2 as ranges (missing entries give empty ranges); how many were found.
@@ -63,7 +63,7 @@ uint32_t appledouble_resource_entry(const std::string& path, uint32_t& offset);
 std::string apple_real_name(int fd, const AppleSingleHeader& h);
 // Type and creator from entry 9 of an AppleSingle file or AppleDouble companion:
 // out = 8 characters and a zero. 1 found, 0 not (out unchanged).
-int apple_type_creator(const std::string& path, char out[9]);
+[[nodiscard]] int apple_type_creator(const std::string& path, char out[9]);
 
 // The companion of a PC file (kept for existing callers).
 inline std::string appledouble_companion_path(const std::string& path) { return appledouble_path(path); }
@@ -76,8 +76,8 @@ int is_appledouble_companion(const std::string& path);
 
 // Whole-file codecs in memory. Dates: MacFile keeps local Mac dates; entry 8
 // holds universal seconds since 2000 (creation, modification, backup, access).
-int decode_applesingle(std::span<const uint8_t> bytes, MacFile& out);  // 0, 1 not AppleSingle, -3
-int decode_appledouble(std::span<const uint8_t> bytes, MacFile& out);  // forks: resource only
+[[nodiscard]] int decode_applesingle(std::span<const uint8_t> bytes, MacFile& out);  // 0, 1 not AppleSingle, -3
+[[nodiscard]] int decode_appledouble(std::span<const uint8_t> bytes, MacFile& out);  // forks: resource only
 std::vector<uint8_t> encode_applesingle(const MacFile& f);
 // The companion: entries 8, 9 and 2 (the data fork is the plain file).
 std::vector<uint8_t> encode_appledouble(const MacFile& f);

@@ -44,11 +44,11 @@ class BinHexReader {
   // Set to stop after the header.
   bool header_only = false;
 
-  // 0 go on, negative stop with that code, 2 finished.
+  // 0 go on, negative stop with that code, k_binhex_finished.
   int feed(const uint8_t* text, size_t n) {
     for (size_t i = 0; i < n; ++i) {
       uint8_t c = text[i];
-      if (state_ == kDone) return 2;
+      if (state_ == kDone) return k_binhex_finished;
       if (state_ == kBeforeStart) {
         // The encoded text opens with a ':' at the start of a line; one
         // inside the banner or a mail header line does not count.
@@ -59,11 +59,11 @@ class BinHexReader {
       if (c == ':') {
         if (!seen_chars_) continue;  // ":" right after the opening one
         state_ = kDone;
-        return 2;
+        return k_binhex_finished;
       }
       if (c == '\r' || c == '\n' || c == ' ' || c == '\t') continue;
       int v = k_index.v[c];
-      if (v < 0) return -3;
+      if (v < 0) return k_format_damaged;
       seen_chars_ = true;
       bits_ = bits_ << 6 | unsigned(v);
       nbits_ += 6;
@@ -71,7 +71,7 @@ class BinHexReader {
         nbits_ -= 8;
         int rc = expand(uint8_t(bits_ >> nbits_));
         if (rc) return rc;
-        if (done_) { state_ = kDone; return 2; }
+        if (done_) { state_ = kDone; return k_binhex_finished; }
       }
     }
     return 0;
@@ -84,7 +84,7 @@ class BinHexReader {
     if (marker_) {
       marker_ = false;
       if (b == 0) { last_ = 0x90; have_last_ = true; return parse(0x90); }
-      if (!have_last_) return -3;
+      if (!have_last_) return k_format_damaged;
       for (int k = 1; k < b; ++k) {
         int rc = parse(last_);
         if (rc || done_) return rc;
@@ -103,7 +103,7 @@ class BinHexReader {
       case kHeader: {
         hbuf_.push_back(b);
         size_t name_length = hbuf_[0];
-        if (name_length > 63) return -3;
+        if (name_length > 63) return k_format_damaged;
         if (hbuf_.size() < 1 + name_length + 1 + 4 + 4 + 2 + 4 + 4 + 2) return 0;
         const uint8_t* p = hbuf_.data() + 1 + name_length;
         header_.name.assign(reinterpret_cast<const char*>(hbuf_.data() + 1), name_length);
@@ -114,7 +114,7 @@ class BinHexReader {
         header_.data_length = get_be32(p + 11);
         header_.resource_length = get_be32(p + 15);
         header_.header_crc = get_be16(p + 19);
-        if (crc16_update(0, hbuf_.data(), hbuf_.size() - 2) != header_.header_crc) return -3;
+        if (crc16_update(0, hbuf_.data(), hbuf_.size() - 2) != header_.header_crc) return k_format_damaged;
         int rc = on_header ? on_header(header_) : 0;
         if (rc) return rc;
         if (header_only) { done_ = true; return 0; }
@@ -139,7 +139,7 @@ class BinHexReader {
       case kCrc: {
         crc_bytes_[crc_count_++] = b;
         if (crc_count_ < 2) return 0;
-        if (get_be16(crc_bytes_) != crc_) return -3;
+        if (get_be16(crc_bytes_) != crc_) return k_format_damaged;
         if (fork_ == 0) {
           fork_ = 1;
           remaining_ = header_.resource_length;
@@ -251,10 +251,10 @@ int decode_binhex_file(int in_fd, int out_fd) {
     pos += n;
     rc = r.feed(buf.data(), size_t(n));
     if (rc < 0) return rc;
-    if (rc == 2) break;
+    if (rc == k_binhex_finished) break;
   }
-  if (!r.started()) return 1;
-  if (!r.complete()) return -3;
+  if (!r.started()) return k_not_this_format;
+  if (!r.complete()) return k_format_damaged;
   // Pad the last fork, as MacBinary readers expect.
   out.resize(out.size() + macbinary_padding(current_fork ? resource_length : data_length));
   return flush();
@@ -273,8 +273,8 @@ int decode_binhex_chars(const char* buf, int count, BinHexHeader& out) {
   r.on_header = [&](const BinHexHeader& h) { out = h; got = true; return 0; };
   int rc = r.feed(reinterpret_cast<const uint8_t*>(buf), count < 0 ? 0 : size_t(count));
   if (rc < 0) return rc;
-  if (!r.started()) return 1;
-  return got ? 0 : -3;
+  if (!r.started()) return k_not_this_format;
+  return got ? 0 : k_format_damaged;
 }
 
 int decode_binhex(std::span<const uint8_t> text, MacFile& out) {
@@ -287,8 +287,8 @@ int decode_binhex(std::span<const uint8_t> text, MacFile& out) {
   };
   int rc = r.feed(text.data(), text.size());
   if (rc < 0) return rc;
-  if (!r.started()) return 1;
-  if (!r.complete()) return -3;
+  if (!r.started()) return k_not_this_format;
+  if (!r.complete()) return k_format_damaged;
   out = std::move(f);
   return 0;
 }

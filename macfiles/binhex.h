@@ -35,14 +35,14 @@ int is_binhex_file(int fd);
 // written at the current position of out_fd. 0 done; -1 read or write error;
 // -3 damaged (characters outside the alphabet, a CRC that differs, text cut
 // short, a name longer than 63 bytes); 1 no BinHex text found.
-int decode_binhex_file(int in_fd, int out_fd);
+[[nodiscard]] int decode_binhex_file(int in_fd, int out_fd);
 
 // Reads up to n characters from the start of the file; returns how many.
 int read_binhex_chars(int fd, char* buf, int n);
 // Decodes the header from the first characters of a BinHex file in memory:
 // 0 done, 1 no BinHex text, -3 damaged or too short.
-int decode_binhex_chars(const char* buf, int count, BinHexHeader& out);
+[[nodiscard]] int decode_binhex_chars(const char* buf, int count, BinHexHeader& out);
 
 // Whole-file codec in memory: decode 0 / 1 / -3 as above.
-int decode_binhex(std::span<const uint8_t> text, MacFile& out);
+[[nodiscard]] int decode_binhex(std::span<const uint8_t> text, MacFile& out);
 std::string encode_binhex(const MacFile& f);

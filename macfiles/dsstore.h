@@ -47,8 +47,8 @@ std::vector<uint8_t> build_ds_store(const std::vector<DsStoreRecord>& records, s
 // Reads every record of the tree, in key order. 0 when the whole tree was read;
 // -1 with error set (text 1538 plus the reason) when the file is damaged, in
 // which case records holds what was read before the damage.
-int read_ds_store_records(const uint8_t* data, size_t size, std::vector<DsStoreRecord>& records,
-                          std::string& error);
+[[nodiscard]] int read_ds_store_records(const uint8_t* data, size_t size, std::vector<DsStoreRecord>& records,
+                                        std::string& error);
 
 // Value helpers.
 uint32_t ds_store_value_u32(const DsStoreRecord& r, size_t offset);  // 0 past the end

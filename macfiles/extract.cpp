@@ -98,7 +98,7 @@ void fork_infos(const CatalogItem& item, ForkInfo& data, ForkInfo& rsrc) {
 }
 
 // Appends a fork to the PC file at its current position.
-int copy_fork(int fd, const CatalogItem& item, const ForkInfo& fork, uint8_t type) {
+[[nodiscard]] int copy_fork(int fd, const CatalogItem& item, const ForkInfo& fork, uint8_t type) {
   if (fork.length == 0) return 0;
   // A hard link's forks are its target's, and so are their overflow extents.
   uint32_t owner = item.fork_id ? item.fork_id : item.id;
@@ -107,16 +107,16 @@ int copy_fork(int fd, const CatalogItem& item, const ForkInfo& fork, uint8_t typ
   return rc == 0 ? 0 : -1;
 }
 
-int write_bytes(int fd, const std::vector<uint8_t>& bytes) {
+[[nodiscard]] int write_bytes(int fd, const std::vector<uint8_t>& bytes) {
   return bytes.empty() || write_full(fd, bytes.data(), bytes.size()) == 0 ? 0 : -1;
 }
-int write_padding(int fd, uint64_t length) {
+[[nodiscard]] int write_padding(int fd, uint64_t length) {
   std::vector<uint8_t> zeros(macbinary_padding(length));
   return write_bytes(fd, zeros);
 }
 
 // The resource fork in memory, through a temporary file.
-int read_fork_into(const CatalogItem& item, const ForkInfo& fork, std::vector<uint8_t>& out) {
+[[nodiscard]] int read_fork_into(const CatalogItem& item, const ForkInfo& fork, std::vector<uint8_t>& out) {
   out.clear();
   if (fork.length == 0) return 0;
   std::string tmp;
@@ -141,7 +141,7 @@ void set_pc_times(const std::string& path, const MacFile& meta) {
 }
 
 // Creates path for writing without following a link; 0, or -1.
-int create_new(const std::string& path, int& fd) {
+[[nodiscard]] int create_new(const std::string& path, int& fd) {
   fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   return fd >= 0 ? 0 : -1;
 }
@@ -259,9 +259,9 @@ int create_pc_file_for_mac_name(const std::string& folder, const std::string& na
   std::string leaf = pc_name_for_mac_name(name, signature, g_extract_options);
   if ((g_extract_options & 7) == 2) {
     // Name rule 2: the user names the PC file; a name already taken stops the copy.
-    if (!ask_pc_file_name(leaf)) return 1;
+    if (!ask_pc_file_name(leaf)) return k_copy_skipped;
     leaf = trimmed(legal_chars(leaf, false));
-    if (leaf.empty()) return 1;
+    if (leaf.empty()) return k_copy_skipped;
     std::string chosen = join(folder, leaf);
     struct stat st;
     if (lstat(chosen.c_str(), &st) == 0) {
@@ -296,14 +296,14 @@ int create_pc_file_for_mac_name(const std::string& folder, const std::string& na
   if (lstat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
       show_timed_message(format_text(ui_text(1121).c_str(), path.c_str()).c_str());
-      return 1;
+      return k_copy_skipped;
     }
     int answer = g_extract.replace_answer;
     if (answer == 0) {
       answer = ask_yes_no_remember(format_text(ui_text(1161).c_str(), path.c_str()).c_str());
-      if (answer == 2 || answer == -1) g_extract.replace_answer = answer;
+      if (answer == k_reply_yes_remembered || answer == k_reply_no_remembered) g_extract.replace_answer = answer;
     }
-    if (answer <= 0) return 1;
+    if (answer <= k_reply_no) return k_copy_skipped;
     if (::unlink(path.c_str()) != 0) {
       report_open_error(path.c_str());
       return -1;
@@ -330,9 +330,9 @@ int extract_file(const CatalogItem& item) {
   if (kind && ((g_copy_method & 0x100) || is_mac_font_file(meta.type.data(), name))) {
     std::vector<uint8_t> fork;
     if (read_fork_into(item, rsrc, fork) != 0) return -1;
-    convert_mac_font_file(kind, fork, name, g_extract.folder);
+    int written = convert_mac_font_file(kind, fork, name, g_extract.folder);
     show_status_text(nullptr, nullptr);
-    return 0;
+    return written < 0 ? -1 : 0;  // a font file that could not be written stops the copy (said)
   }
 
   if (!pc_room_for(data.length + rsrc.length)) {
@@ -471,7 +471,7 @@ struct CopyLevel {
 // walking down with a stack of its own (a chain of nested folders is as deep
 // as the volume makes it). A folder met again inside itself (a damaged
 // catalog) is not walked twice. The first non-zero result stops the whole copy.
-int copy_folder_items(uint32_t folder_id, const std::string& pc_folder, dev_t dev) {
+[[nodiscard]] int copy_folder_items(uint32_t folder_id, const std::string& pc_folder, dev_t dev) {
   const std::string saved = g_extract.folder;
   const dev_t saved_dev = g_folder_dev;
   std::vector<CopyLevel> open;

@@ -46,16 +46,16 @@ std::string pc_folder_name_for_mac_name(const std::string& name);
 // fit (long_path_fits) goes through ask_long_path. 0 created (fd, path set),
 // 1 the user declined, -1 it cannot be created (reported) or the prompt was
 // cancelled.
-int create_pc_file_for_mac_name(const std::string& folder, const std::string& name, const char* signature,
-                                int& fd, std::string& path);
+[[nodiscard]] int create_pc_file_for_mac_name(const std::string& folder, const std::string& name, const char* signature,
+                                              int& fd, std::string& path);
 
 // Copies one item (folder or file) of the open volume into g_extract.folder.
 // 0 done or skipped, non-zero to stop the batch.
-int extract_item(const CatalogItem& item);
-int extract_folder(const CatalogItem& folder);
-int extract_file(const CatalogItem& file);
+[[nodiscard]] int extract_item(const CatalogItem& item);
+[[nodiscard]] int extract_folder(const CatalogItem& folder);
+[[nodiscard]] int extract_file(const CatalogItem& file);
 // Copies every item of a volume folder into pc_folder; the batch's result.
-int extract_folder_contents(uint32_t folder_id, const std::string& pc_folder);
+[[nodiscard]] int extract_folder_contents(uint32_t folder_id, const std::string& pc_folder);
 
 // The Finder's data of a catalog file record, with its dates as local Mac dates.
 MacFile mac_meta_of(const CatalogItem& file);

@@ -11,6 +11,7 @@
 
 #include "IO/bigendian.h"
 #include "IO/bytes.h"
+#include "IO/fileio.h"
 #include "IO/settings.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
@@ -23,12 +24,12 @@ namespace {
 
 // Question 1125 with a remembered answer.
 bool ask_font_question(int& remembered, const std::string& name) {
-  if (remembered == -1) return false;
-  if (remembered == 2) return true;
+  if (remembered == k_reply_no_remembered) return false;
+  if (remembered == k_reply_yes_remembered) return true;
   std::string shown = name.size() > 40 ? "..." + name.substr(name.size() - 37) : name;
   int a = ask_yes_no_remember(format_text(ui_text(1125).c_str(), shown.c_str()).c_str());
-  if (a == 2 || a == -1) remembered = a;
-  return a > 0;
+  if (a == k_reply_yes_remembered || a == k_reply_no_remembered) remembered = a;
+  return a > k_reply_no;
 }
 
 std::string_view text_of(std::span<const uint8_t> b) {
@@ -388,6 +389,7 @@ int convert_mac_font_file(int kind, std::span<const uint8_t> fork, const std::st
   if (kind == 1) count = convert_lwfn_to_pfb(fork, folder, written);
   else if (kind == 2 || kind == 3) count = extract_sfnt_resources(fork, folder, written);
   if (count == 0) show_announcement(format_text(ui_text(1126).c_str(), font_file_name.c_str()).c_str());
+  if (count < 0) show_system_error(0);  // the write that failed left errno (its partial file is gone)
   return count;
 }
 

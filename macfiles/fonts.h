@@ -38,15 +38,16 @@ std::vector<uint8_t> build_pfm(std::span<const uint8_t> pfb, const std::string& 
 
 // Writes one .ttf per "sfnt" resource into folder; returns how many were
 // written (-1 on a write failure). written gets the paths.
-int extract_sfnt_resources(std::span<const uint8_t> fork, const std::string& folder,
-                           std::vector<std::string>* written = nullptr);
+[[nodiscard]] int extract_sfnt_resources(std::span<const uint8_t> fork, const std::string& folder,
+                                         std::vector<std::string>* written = nullptr);
 // Writes the .pfb and its .pfm into folder; 1 written, 0 no font program in the fork, -1 write failure.
-int convert_lwfn_to_pfb(std::span<const uint8_t> fork, const std::string& folder,
-                        std::vector<std::string>* written = nullptr);
+[[nodiscard]] int convert_lwfn_to_pfb(std::span<const uint8_t> fork, const std::string& folder,
+                                      std::vector<std::string>* written = nullptr);
 // Kind 1 -> .pfb/.pfm, kinds 2, 3 -> .ttf files; notice 1126 when nothing was
-// written. Returns the number of files written.
-int convert_mac_font_file(int kind, std::span<const uint8_t> fork, const std::string& font_file_name,
-                          const std::string& folder, std::vector<std::string>* written = nullptr);
+// written. Returns the number of files written, or -1 when one could not be
+// written (the system's error said, the partial file removed).
+[[nodiscard]] int convert_mac_font_file(int kind, std::span<const uint8_t> fork, const std::string& font_file_name,
+                                        const std::string& folder, std::vector<std::string>* written = nullptr);
 
 // A suitcase resource fork for a TrueType file: one "sfnt" and one "FOND"
 // resource under the family number, named after the font.

@@ -90,7 +90,7 @@ struct Fd {
 };
 
 // A temporary file of ours, unlinked at once: gone whatever happens.
-int anonymous_temp(const char* prefix) {
+[[nodiscard]] int anonymous_temp(const char* prefix) {
   std::string path;
   int fd = make_temp_file(prefix, path);
   if (fd >= 0) ::unlink(path.c_str());
@@ -98,11 +98,11 @@ int anonymous_temp(const char* prefix) {
 }
 
 bool ask_remembered(int& remembered, int text_id, const std::string& path) {
-  if (remembered == -1) return false;
-  if (remembered == 2) return true;
+  if (remembered == k_reply_no_remembered) return false;
+  if (remembered == k_reply_yes_remembered) return true;
   int a = ask_yes_no_remember(format_text(ui_text(text_id).c_str(), shorten_path_for_display(path, 40).c_str()).c_str());
-  if (a == 2 || a == -1) remembered = a;
-  return a > 0;
+  if (a == k_reply_yes_remembered || a == k_reply_no_remembered) remembered = a;
+  return a > k_reply_no;
 }
 
 std::string leaf_of(const std::string& path) {
@@ -141,25 +141,25 @@ void add_file_count(int delta, uint32_t parent_id) {
   }
 }
 
-void add_valence(int delta, uint32_t folder_id, uint32_t parent_id) {
-  if (g_volume.is_hfsplus) hfsplus_add_folder_valence(delta, folder_id, parent_id);
-  else hfs_add_folder_valence(delta, folder_id, parent_id);
+[[nodiscard]] int add_valence(int delta, uint32_t folder_id, uint32_t parent_id) {
+  return g_volume.is_hfsplus ? hfsplus_add_folder_valence(delta, folder_id, parent_id)
+                             : hfs_add_folder_valence(delta, folder_id, parent_id);
 }
 
 // An item of the name already in the folder: a folder stops the file (1); a
 // file is replaced when the user agrees (0) or kept (1). mac: the name as the
 // volume stores it (hfs_name_for_pc_name or hfsplus_name_for_pc_name of name).
-int make_room_for(const std::string& name, const std::string& mac, uint32_t parent_id, uint32_t parent_parent_id) {
+[[nodiscard]] int make_room_for(const std::string& name, const std::string& mac, uint32_t parent_id, uint32_t parent_parent_id) {
   const bool plus = g_volume.is_hfsplus != 0;
   int type = plus ? hfsplus_item_type(mac.c_str(), parent_id) : hfs_item_type(mac, parent_id);
   if (type == 0) return 0;
   if (type == 1) {
     show_timed_message(format_text(ui_text(1121).c_str(), name.c_str()).c_str());
-    return 1;
+    return k_copy_skipped;
   }
   int rc = plus ? hfsplus_confirm_replace_file(mac.c_str(), parent_id, parent_parent_id)
                 : hfs_confirm_replace_file(mac, parent_id, parent_parent_id);
-  return rc == 0 ? 0 : 1;
+  return rc == 0 ? 0 : k_copy_skipped;
 }
 
 // The resource fork's bytes, for the bundle test (bounded).
@@ -182,7 +182,7 @@ MacFile meta_for_plain(const std::string& path, const struct stat& st) {
 
 // Sets the custom-icon flag of a folder (and clears "inited" and "has been
 // changed" so the Finder looks again). 0 done, 1 no such folder, negative on an edit failure.
-int set_folder_custom_icon_flag(uint32_t folder_id) {
+[[nodiscard]] int set_folder_custom_icon_flag(uint32_t folder_id) {
   std::vector<uint8_t> thread, key, data;
   const bool plus = g_volume.is_hfsplus != 0;
   std::vector<uint8_t> thread_key = plus ? hfsplus_raw_key(folder_id, {}) : hfs_raw_key(folder_id, {});
@@ -258,7 +258,9 @@ int import_macbinary_fd(int fd, const std::string& path, uint32_t parent_id, uin
       meta.finder_flags |= k_finder_invisible;
       rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id, path);
     }
-    if (rc == 0) set_folder_custom_icon_flag(parent_id);
+    // The icon is in; a folder whose flag cannot be written stops the batch
+    // (a folder that is not there, 1, has no flag to set).
+    if (rc == 0 && set_folder_custom_icon_flag(parent_id) < 0) return -1;
     return rc < 0 ? rc : 0;
   }
   int rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id, path);
@@ -318,8 +320,8 @@ int resolve_long_hfs_name(std::string& name, uint32_t parent_id) {
   stop_busy_cursor();
   int result = ask_hfs_name_truncation(candidate, parent_id);
   if (was_running) start_busy_cursor();
-  if (result >= 0 || result < -3) return 0;
-  int answer = -result - 1;  // 0 the typed name, 1 cut, 2 cut with a CRC
+  if (result >= 0 || result < k_truncation_automatic_crc) return 0;
+  int answer = -result - 1;  // 0 the typed name (k_truncation_typed), 1 cut, 2 cut with a CRC
   if (answer != 0) g_truncation_answer = answer;
   if (answer == 0) candidate = cut_hfs_name(candidate);
   if (candidate.empty()) return 0;
@@ -508,8 +510,18 @@ int write_file_forks(const MacFile& meta_in, const ImportFork& data, const Impor
       HfsPlusCatalogKey tkey;
       tkey.key_length = 6;
       tkey.parent_id = id;
-      if (hfsplus_append_thread_record(tkey, tdata) == 0) catalog_add_leaf_records(2);
-      else { hfsplus_delete_catalog_record(key); rc = -2; }
+      rc = hfsplus_append_thread_record(tkey, tdata);
+      if (rc == 0) {
+        catalog_add_leaf_records(2);
+      } else if (hfsplus_delete_catalog_record(key) != 0) {
+        // The record without its thread stays, and keeps its blocks (given
+        // back, they would be handed to the next file while it names them):
+        // the volume is damaged and changes no more.
+        catalog_add_leaf_records(1);
+        add_volume_free_blocks(-int64_t(data_blocks + rsrc_blocks));
+        set_volume_read_only(k_read_only_damaged_structures);
+        return -1;
+      }
     }
   } else {
     id = next_hfs_catalog_id();
@@ -546,8 +558,13 @@ int write_file_forks(const MacFile& meta_in, const ImportFork& data, const Impor
   }
   add_volume_free_blocks(-int64_t(data_blocks + rsrc_blocks));
   add_file_count(1, parent_id);
-  add_valence(1, parent_id, parent_parent_id);
   ++g_import_count;
+  // The file is in its folder: a folder that cannot count it disagrees with
+  // its children, and the volume is said damaged (it changes no more).
+  if (add_valence(1, parent_id, parent_parent_id) != 0) {
+    set_volume_read_only(k_read_only_damaged_structures);
+    return -1;
+  }
   return 0;
 }
 
@@ -555,7 +572,7 @@ namespace {
 
 // A new folder in parent_id: its ID, 0 when an item of that name exists
 // (message 1160), negative when the catalog refuses it.
-int64_t create_folder(const std::string& name, uint32_t parent_id, uint32_t parent_parent_id) {
+[[nodiscard]] int64_t create_folder(const std::string& name, uint32_t parent_id, uint32_t parent_parent_id) {
   int64_t id = g_volume.is_hfsplus ? hfsplus_create_folder(hfsplus_name_for_pc_name(name).c_str(), parent_id, parent_parent_id)
                                    : hfs_create_folder(hfs_name_for_pc_name(name), parent_id, parent_parent_id);
   if (id == 0) show_timed_message(format_text(ui_text(1160).c_str(), name.c_str()).c_str());
@@ -701,7 +718,7 @@ int import_folder(const std::string& path, uint32_t parent_id, uint32_t parent_p
   if (id <= 0) return -1;
   // Each entry is looked at once, by import_pc_item: the listing gives names alone.
   std::vector<std::string> names;
-  if (list_folder_names(path, names) != 0) return 255;
+  if (list_folder_names(path, names) != 0) return k_import_folder_unlisted;
   ListedFolder listed;
   listed.prefix = append_slash(path);
   listed.active = true;

@@ -51,14 +51,14 @@ std::string hfs_name_for_pc_name(const std::string& name);
 extern int g_truncation_answer;
 // name: the Mac Roman name, replaced by the one to use; its length, or 0 when
 // the item is not to be copied.
-int resolve_long_hfs_name(std::string& name, uint32_t parent_id);
+[[nodiscard]] int resolve_long_hfs_name(std::string& name, uint32_t parent_id);
 // Takes candidate for name when nothing of that name is in parent_id; mode 2
 // then tries the first 26 bytes, "-" and the CRC-16 text of the full name; a
 // clash left asks 1154 and the dialog once more. The length, or 0.
-int apply_truncated_name(std::string& name, std::string candidate, uint32_t parent_id, int mode);
+[[nodiscard]] int apply_truncated_name(std::string& name, std::string candidate, uint32_t parent_id, int mode);
 
 // Blocks for a fork: the count, and the physical length; -1 when more than free_blocks.
-int64_t hfs_blocks_for_bytes(uint64_t bytes, uint64_t& physical, uint32_t free_blocks);
+[[nodiscard]] int64_t hfs_blocks_for_bytes(uint64_t bytes, uint64_t& physical, uint32_t free_blocks);
 inline int64_t hfsplus_blocks_for_bytes(uint64_t bytes, uint64_t& physical, uint32_t free_blocks) {
   return hfs_blocks_for_bytes(bytes, physical, free_blocks);
 }
@@ -76,23 +76,23 @@ struct ImportExtent {
 // Takes up to max_extents runs for blocks and writes the fork into them.
 // 0 done; -1 not enough room or too fragmented (message 1159 / 1073 shown),
 // or a read or write failed; the runs taken are given back on failure.
-int write_fork_extents(const ImportFork& fork, uint32_t blocks, int max_extents,
-                       std::vector<ImportExtent>& extents);
+[[nodiscard]] int write_fork_extents(const ImportFork& fork, uint32_t blocks, int max_extents,
+                                     std::vector<ImportExtent>& extents);
 
 // Writes a file onto the volume: meta gives name (UTF-8), signature, flags,
 // dates (local Mac dates); the forks are copied and the catalog record
 // inserted in parent_id. source: the PC path, for the progress (else the name).
 // An HFS name over 31 bytes goes through resolve_long_hfs_name first. 0 entered,
 // 1 skipped, -1 failed (reported) or the user refused the name.
-int write_file_forks(const MacFile& meta, const ImportFork& data, const ImportFork& resource,
-                     uint32_t parent_id, uint32_t parent_parent_id, const std::string& source = {});
+[[nodiscard]] int write_file_forks(const MacFile& meta, const ImportFork& data, const ImportFork& resource,
+                                   uint32_t parent_id, uint32_t parent_parent_id, const std::string& source = {});
 
 // Imports one PC file or folder into the volume folder parent_id (whose parent
 // is parent_parent_id). 0 done or skipped; negative: stop the batch (-1 the user
 // refused a name, an error; a folder stopped by Esc gives minus the number of
 // its files imported, at least 1); 255 a folder that cannot be listed.
-int import_pc_item(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id);
-int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id);
-int import_folder(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id);
+[[nodiscard]] int import_pc_item(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id);
+[[nodiscard]] int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id);
+[[nodiscard]] int import_folder(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id);
 // Files entered by the last batch.
 extern int g_import_count;

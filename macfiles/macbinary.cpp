@@ -133,14 +133,14 @@ int macbinary_fork_ranges(const MacBinaryHeader& h, uint64_t file_size, ForkRang
                           ForkRange& resource) {
   data = {128, h.data_length};
   resource = {macbinary_resource_offset(h.data_length), h.resource_length};
-  if (file_size < 128 || data.length > file_size - 128) return -3;
+  if (file_size < 128 || data.length > file_size - 128) return k_format_damaged;
   if (resource.length && (resource.offset > file_size || resource.length > file_size - resource.offset))
-    return -3;
+    return k_format_damaged;
   return 0;
 }
 
 int decode_macbinary(std::span<const uint8_t> bytes, MacFile& out) {
-  if (bytes.size() < 128 || !is_macbinary_header(bytes.data(), int64_t(bytes.size()))) return 1;
+  if (bytes.size() < 128 || !is_macbinary_header(bytes.data(), int64_t(bytes.size()))) return k_not_this_format;
   MacBinaryHeader h;
   decode_macbinary_header(bytes.data(), h);
   ForkRange d, r;

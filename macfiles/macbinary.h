@@ -40,11 +40,11 @@ uint64_t macbinary_resource_offset(uint32_t data_length);
 // Zero bytes that follow a fork of this length.
 uint32_t macbinary_padding(uint64_t length);
 // Where the two forks lie; 0 when they fit in file_size bytes, -3 otherwise.
-int macbinary_fork_ranges(const MacBinaryHeader& h, uint64_t file_size, ForkRange& data,
-                          ForkRange& resource);
+[[nodiscard]] int macbinary_fork_ranges(const MacBinaryHeader& h, uint64_t file_size, ForkRange& data,
+                                        ForkRange& resource);
 
 // Whole-file codec in memory. decode: 0, 1 not MacBinary.
-int decode_macbinary(std::span<const uint8_t> bytes, MacFile& out);
+[[nodiscard]] int decode_macbinary(std::span<const uint8_t> bytes, MacFile& out);
 std::vector<uint8_t> encode_macbinary(const MacFile& f);
 // Header for a file whose forks are written after it (name cut to 63 bytes).
 void make_macbinary_header(const MacFile& meta, uint32_t data_length, uint32_t resource_length,

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "macfiles/results.h"
+
 // Finder flags bits used by the copies.
 constexpr uint16_t k_finder_extension_hidden = 0x0010;
 constexpr uint16_t k_finder_has_custom_icon = 0x0400;

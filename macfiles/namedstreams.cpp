@@ -12,7 +12,7 @@ const char k_afpinfo_stream[] = "AFP_AfpInfo";
 const char k_resource_stream[] = "AFP_Resource";
 
 int decode_afpinfo(std::span<const uint8_t> bytes, MacFile& meta) {
-  if (bytes.size() < 48 || std::memcmp(bytes.data(), "AFP\0", 4) != 0) return 1;
+  if (bytes.size() < 48 || std::memcmp(bytes.data(), "AFP\0", 4) != 0) return k_not_this_format;
   decode_finder_info(bytes.data() + 16, meta);
   return 0;
 }

@@ -16,7 +16,7 @@ extern const char k_afpinfo_stream[];   // "AFP_AfpInfo"
 extern const char k_resource_stream[];  // "AFP_Resource"
 
 // 0 done, 1 too short or the signature differs.
-int decode_afpinfo(std::span<const uint8_t> bytes, MacFile& meta);
+[[nodiscard]] int decode_afpinfo(std::span<const uint8_t> bytes, MacFile& meta);
 std::vector<uint8_t> encode_afpinfo(const MacFile& meta);
 
 // Type and creator of the file's AfpInfo stream into out (8 characters and a
@@ -26,7 +26,7 @@ uint16_t read_afpinfo(const std::string& path, char out[9]);
 // 1 when the file has a resource stream.
 int has_resource_fork_stream(const std::string& path);
 // Reads the resource stream (an empty fork when there is none): 0, or -1 on a read error.
-int read_resource_stream(const std::string& path, std::vector<uint8_t>& out);
+[[nodiscard]] int read_resource_stream(const std::string& path, std::vector<uint8_t>& out);
 // Writes both streams of a file: 0, or -1 when the file system refuses one
 // (errno kept). An empty resource fork writes no resource stream.
-int write_mac_streams(const std::string& path, const MacFile& meta, std::span<const uint8_t> resource);
+[[nodiscard]] int write_mac_streams(const std::string& path, const MacFile& meta, std::span<const uint8_t> resource);

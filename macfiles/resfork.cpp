@@ -13,17 +13,17 @@ const ResourceType* ResourceMap::find(const char* type) const {
 
 int decode_resource_fork(std::span<const uint8_t> fork, ResourceMap& out) {
   out = ResourceMap();
-  if (fork.size() < 16) return 1;
+  if (fork.size() < 16) return k_not_this_format;
   ByteReader h(fork);
   uint32_t data_offset = h.be32(), map_offset = h.be32(), data_length = h.be32(), map_length = h.be32();
   const uint64_t size = fork.size();
-  if (data_offset > size || data_length > size - data_offset) return -3;
-  if (map_offset > size || map_length > size - map_offset || map_length < 30) return -3;
+  if (data_offset > size || data_length > size - data_offset) return k_format_damaged;
+  if (map_offset > size || map_length > size - map_offset || map_length < 30) return k_format_damaged;
   std::span<const uint8_t> map = fork.subspan(map_offset, map_length);
   ByteReader m(map);
   m.seek(24);
   uint16_t type_list = m.be16(), name_list = m.be16();
-  if (type_list > map.size() - 2 || name_list > map.size()) return -3;
+  if (type_list > map.size() - 2 || name_list > map.size()) return k_format_damaged;
   m.seek(type_list);
   uint16_t types_minus_one = m.be16();  // 0xFFFF: no types
   unsigned type_count = types_minus_one == 0xFFFF ? 0 : unsigned(types_minus_one) + 1;
@@ -32,9 +32,9 @@ int decode_resource_fork(std::span<const uint8_t> fork, ResourceMap& out) {
     m.bytes(rt.type.data(), 4);
     unsigned ref_count = unsigned(m.be16()) + 1;
     uint16_t ref_list = m.be16();
-    if (!m.ok()) return -3;
+    if (!m.ok()) return k_format_damaged;
     size_t refs_at = size_t(type_list) + ref_list;
-    if (refs_at > map.size() || ref_count > (map.size() - refs_at) / 12) return -3;
+    if (refs_at > map.size() || ref_count > (map.size() - refs_at) / 12) return k_format_damaged;
     ByteReader r(map.subspan(refs_at));
     for (unsigned k = 0; k < ref_count; ++k) {
       ResourceRef ref;
@@ -44,13 +44,13 @@ int decode_resource_fork(std::span<const uint8_t> fork, ResourceMap& out) {
       r.skip(4);
       ref.attributes = uint8_t(attr_offset >> 24);
       uint32_t at = attr_offset & 0xFFFFFF;  // from the start of the data area
-      if (at > data_length || data_length - at < 4) return -3;
+      if (at > data_length || data_length - at < 4) return k_format_damaged;
       ref.length = get_be32(fork.data() + data_offset + at);
-      if (ref.length > data_length - at - 4) return -3;
+      if (ref.length > data_length - at - 4) return k_format_damaged;
       ref.data_offset = data_offset + at + 4;
       if (name_offset != 0xFFFF) {
         size_t n_at = size_t(name_list) + name_offset;
-        if (n_at >= map.size() || map[n_at] > map.size() - n_at - 1) return -3;
+        if (n_at >= map.size() || map[n_at] > map.size() - n_at - 1) return k_format_damaged;
         ref.has_name = true;
         ref.name.assign(reinterpret_cast<const char*>(map.data() + n_at + 1), map[n_at]);
       }
@@ -58,7 +58,7 @@ int decode_resource_fork(std::span<const uint8_t> fork, ResourceMap& out) {
     }
     out.types.push_back(std::move(rt));
   }
-  return m.ok() ? 0 : -3;
+  return m.ok() ? 0 : k_format_damaged;
 }
 
 std::vector<uint8_t> encode_resource_fork(const std::vector<NewResource>& resources) {

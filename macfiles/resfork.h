@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "macfiles/results.h"
+
 struct ResourceRef {
   int16_t id = 0;
   uint8_t attributes = 0;
@@ -30,7 +32,7 @@ struct ResourceMap {
 };
 
 // 0 done; -3 damaged (an offset or length outside the fork); 1 too short to be a fork.
-int decode_resource_fork(std::span<const uint8_t> fork, ResourceMap& out);
+[[nodiscard]] int decode_resource_fork(std::span<const uint8_t> fork, ResourceMap& out);
 // The data of a reference (bounds were checked by the decoder).
 inline std::span<const uint8_t> resource_bytes(std::span<const uint8_t> fork, const ResourceRef& r) {
   return fork.subspan(r.data_offset, r.length);

@@ -49,7 +49,7 @@ std::string sig_backup_path(const std::string& path);
 // The rows of that language's section of the file at path (a regular file of
 // at most k_max_signature_file_bytes). 0, or -1 when it cannot be read (rows
 // then untouched).
-int read_sig_file(const std::string& path, int language_offset, std::vector<SigRow>& rows);
+[[nodiscard]] int read_sig_file(const std::string& path, int language_offset, std::vector<SigRow>& rows);
 
 // Writes the rows into that language's section of source (the text of the
 // file at path when null): everything of source besides the rows of that
@@ -57,5 +57,5 @@ int read_sig_file(const std::string& path, int language_offset, std::vector<SigR
 // then the new text, written whole beside it, takes its name; both keep the
 // old file's mode. On failure the file at path stays as it was and message
 // tells why. 0 or -1.
-int write_sig_file(const std::string& path, const std::vector<SigRow>& rows, int language_offset,
-                   std::string* message = nullptr, const std::string* source = nullptr);
+[[nodiscard]] int write_sig_file(const std::string& path, const std::vector<SigRow>& rows, int language_offset,
+                                 std::string* message = nullptr, const std::string* source = nullptr);

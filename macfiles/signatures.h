@@ -37,11 +37,11 @@ bool read_signature_file_lines(const std::string& path, std::vector<std::string>
 // the file is read from the line after "#[1]" (from its start when there is
 // none). 0 done, -1 the file cannot be read (missing, not a regular file, or
 // larger than the bound; the table is then left as it was).
-int load_signature_table(const std::string& path, const std::string& default_extension,
-                         int language_offset);
+[[nodiscard]] int load_signature_table(const std::string& path, const std::string& default_extension,
+                                       int language_offset);
 // Loads the table named by the setting "Sign", with the default extension of
 // the setting "Ext" and the interface's language. 0 done, -1 no table.
-int load_signature_table();
+[[nodiscard]] int load_signature_table();
 // Drops the table (as before the first load).
 void clear_signature_table();
 

@@ -24,7 +24,7 @@ struct flock range(FileLock kind, off_t start, off_t length) {
   return fl;
 }
 
-int set_lock(int fd, struct flock fl, bool wait) {
+[[nodiscard]] int set_lock(int fd, struct flock fl, bool wait) {
   for (;;) {
     if (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0) return 0;
     if (errno == EINTR) continue;

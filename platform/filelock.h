@@ -15,12 +15,12 @@ enum class FileLock { none, shared, exclusive };
 // Takes (or changes to) the lock on fd's open. wait: blocks until no other
 // open holds a conflicting lock; else fails at once. An exclusive lock needs
 // fd open for writing. 0, or -1 (errno EAGAIN when another open holds it).
-int lock_file(int fd, FileLock kind, bool wait = false);
+[[nodiscard]] int lock_file(int fd, FileLock kind, bool wait = false);
 // Whether another open of the file that fd names holds a lock that conflicts
 // with kind (for a file about to be replaced: a writer must not lose it). A
 // failure to ask answers false.
 bool file_locked_elsewhere(int fd, FileLock kind);
 // The mark, taken shared (none lets go of it), never waiting. 0 or -1.
-int mark_file(int fd, FileLock kind);
+[[nodiscard]] int mark_file(int fd, FileLock kind);
 // Whether another open of the file holds the mark.
 bool file_marked_elsewhere(int fd);

@@ -210,7 +210,7 @@ namespace {
 // Calls each(folder_fd, name) for every entry of folder but "." and "..".
 // 0, or -1 with errno set when the folder cannot be read.
 template <typename Each>
-int each_folder_entry(const std::string& folder, Each each) {
+[[nodiscard]] int each_folder_entry(const std::string& folder, Each each) {
   int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd < 0) return -1;
   DIR* dir = fdopendir(dfd);

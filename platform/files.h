@@ -8,47 +8,44 @@
 #include <string>
 #include <vector>
 
-int open_for_reading(const std::string& path);  // read only; -1 on failure
-int open_for_update(const std::string& path);   // read/write, existing file; -1 on failure
-int create_file(const std::string& path);       // read/write, created or truncated; -1 on failure
+#include "platform/results.h"
+
+[[nodiscard]] int open_for_reading(const std::string& path);  // read only; -1 on failure
+[[nodiscard]] int open_for_update(const std::string& path);   // read/write, existing file; -1 on failure
+[[nodiscard]] int create_file(const std::string& path);       // read/write, created or truncated; -1 on failure
 
 // A stored file read whole, for the small text files the programs keep (the
 // settings, a signature table): opened without blocking (a FIFO or a device
 // named in its place never holds the program), and only a regular file of at
-// most max_bytes is read. Results below; errno tells why a file was not opened.
-enum : int {
-  k_read_file_ok = 0,
-  k_read_file_unopened = -1,    // missing or unreadable
-  k_read_file_not_regular = -2, // a folder, a FIFO, a device, a socket
-  k_read_file_too_large = -3,
-};
-int read_regular_file(const std::string& path, size_t max_bytes, std::string& out);
+// most max_bytes is read. Results k_read_file_* (platform/results.h); errno
+// tells why a file was not opened.
+[[nodiscard]] int read_regular_file(const std::string& path, size_t max_bytes, std::string& out);
 // Opens a regular file the same way (read only, or read/write), -1 for
 // anything else with reason set; the caller reads and closes it.
-int open_regular_file(const std::string& path, int& reason, bool for_update = false);
+[[nodiscard]] int open_regular_file(const std::string& path, int& reason, bool for_update = false);
 
 // Reads n bytes from the current position, going on after partial reads.
 // Returns the bytes read (fewer only at the end of the input), or -1 on an error.
-int64_t read_full(int fd, void* buf, size_t n);
+[[nodiscard]] int64_t read_full(int fd, void* buf, size_t n);
 // Writes all n bytes at the current position. 0 success; -1 on an error or a
 // write that stopped short (errno ENOSPC when the system gave no reason).
-int write_full(int fd, const void* buf, size_t n);
+[[nodiscard]] int write_full(int fd, const void* buf, size_t n);
 // The same at an absolute offset, leaving the file position alone: the one
 // positional loop of the programs (an interrupted call is made again, a read
 // stops at the end of the input, a write that moves nothing fails).
-int64_t pread_full(int fd, void* buf, size_t n, uint64_t offset);
-int pwrite_full(int fd, const void* buf, size_t n, uint64_t offset);
+[[nodiscard]] int64_t pread_full(int fd, void* buf, size_t n, uint64_t offset);
+[[nodiscard]] int pwrite_full(int fd, const void* buf, size_t n, uint64_t offset);
 // Whether all n bytes were moved: a short read (the input ends first) is false.
-inline bool pread_exact(int fd, void* buf, size_t n, uint64_t offset) {
+[[nodiscard]] inline bool pread_exact(int fd, void* buf, size_t n, uint64_t offset) {
   return pread_full(fd, buf, n, offset) == static_cast<int64_t>(n);
 }
-inline bool pwrite_exact(int fd, const void* buf, size_t n, uint64_t offset) {
+[[nodiscard]] inline bool pwrite_exact(int fd, const void* buf, size_t n, uint64_t offset) {
   return pwrite_full(fd, buf, n, offset) == 0;
 }
 
-int set_file_size(int fd, uint64_t size);  // 0 / -1
+[[nodiscard]] int set_file_size(int fd, uint64_t size);  // 0 / -1
 int64_t descriptor_size(int fd);           // bytes, or -1
-int sync_descriptor(int fd);               // data forced to disk; 0 / -1
+[[nodiscard]] int sync_descriptor(int fd);               // data forced to disk; 0 / -1
 // Asks the system to start writing those bytes of fd to the disk now, so that
 // a sync that follows a long run of writes waits for less. Nothing is promised.
 void start_writeback(int fd, uint64_t offset, uint64_t length);
@@ -68,11 +65,11 @@ struct SpaceInfo {
   uint64_t total_bytes = 0;
   uint32_t block_size = 0;
 };
-int free_space(const std::string& path, SpaceInfo& out);  // 0 / -1
+[[nodiscard]] int free_space(const std::string& path, SpaceInfo& out);  // 0 / -1
 
 // Creation (birth time where the file system keeps it, else the modification
 // time) and modification time, in seconds since 1970 UTC. 0 / -1.
-int file_times(const std::string& path, int64_t& created, int64_t& modified);
+[[nodiscard]] int file_times(const std::string& path, int64_t& created, int64_t& modified);
 
 // One entry of a folder. A symbolic link is described by what it points at,
 // except that a link to a folder is link_to_folder: walkers never enter it.
@@ -85,10 +82,10 @@ struct FolderEntry {
   bool read_only = false;
 };
 // Every entry of folder except "." and "..", sorted by name (bytes).
-int list_folder(const std::string& folder, std::vector<FolderEntry>& out);  // 0 / -1
+[[nodiscard]] int list_folder(const std::string& folder, std::vector<FolderEntry>& out);  // 0 / -1
 // The names alone, sorted likewise, without a look at each entry: for walkers
 // that look at each entry themselves.
-int list_folder_names(const std::string& folder, std::vector<std::string>& out);  // 0 / -1
+[[nodiscard]] int list_folder_names(const std::string& folder, std::vector<std::string>& out);  // 0 / -1
 
 // Name matching as the Windows find functions do it: '*' any run, '?' one
 // character, letters compared without case, and a pattern ending in ".*" also

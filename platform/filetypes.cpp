@@ -20,7 +20,7 @@ namespace {
 
 const char* const k_desktop_name = "corvane.desktop";
 
-int make_folders(const std::string& path) {
+[[nodiscard]] int make_folders(const std::string& path) {
   for (size_t i = 1; i <= path.size(); ++i) {
     if (i != path.size() && path[i] != '/') continue;
     if (mkdir(path.substr(0, i).c_str(), 0755) != 0 && errno != EEXIST) return -1;
@@ -36,7 +36,7 @@ std::string read_text(const std::string& path) {
 }
 
 // Written beside the old file and renamed over it: a reader sees the old or the new.
-int write_text(const std::string& path, const std::string& text) {
+[[nodiscard]] int write_text(const std::string& path, const std::string& text) {
   std::string tmp = path + ".new";
   int fd = create_file(tmp);
   if (fd < 0) return -1;

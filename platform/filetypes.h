@@ -23,5 +23,5 @@ std::string icon_name_for_type(const std::string& type);
 // (icon_name_for_type), the entry's the program's ("corvane"); icon_index,
 // the kind's icon in the program (2 project, 3 partition, 4 ISO+), is not needed for them.
 // 0 success, -1 when a file cannot be written.
-int register_desktop_file_type(const std::string& extension, const std::string& class_name, int icon_index,
-                               const std::string& program);
+[[nodiscard]] int register_desktop_file_type(const std::string& extension, const std::string& class_name, int icon_index,
+                                             const std::string& program);

@@ -25,7 +25,7 @@ bool sane_size(long w, long h) {
 }
 
 // A picture whose header declares a size past the bounds: refused with that size.
-int too_large(RasterImage& out, long w, long h) {
+[[nodiscard]] int too_large(RasterImage& out, long w, long h) {
   out = RasterImage{};
   if (w <= 0 || h <= 0) return -1;  // no size at all: damaged
   out.width = int(std::min<long>(w, INT_MAX));
@@ -41,7 +41,7 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 // The size comes from the frame header and is bounded (with what a
 // progressive picture keeps of it and the scans it may have) before libjpeg
 // takes memory for it.
-int load_jpeg(FILE* f, RasterImage& out) {
+[[nodiscard]] int load_jpeg(FILE* f, RasterImage& out) {
   JpegBounds bounds;
   bounds.max_side = k_max_side;
   bounds.max_pixels = uint64_t(k_max_pixels);
@@ -66,7 +66,7 @@ int load_jpeg(FILE* f, RasterImage& out) {
   return k_picture_too_large;
 }
 
-int load_png(FILE* f, RasterImage& out) {
+[[nodiscard]] int load_png(FILE* f, RasterImage& out) {
   // Made before the jump point: an error jumps back over nothing that owns memory.
   std::vector<png_bytep> rows;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -109,7 +109,7 @@ int load_png(FILE* f, RasterImage& out) {
 // Only the first frame is shown: the records are read up to it, and its size
 // (any frame may declare up to 65535 x 65535, whatever the screen's) is
 // bounded before room is made for its pixels. The frames after it are never read.
-int read_first_gif_frame(GifFileType* gif, RasterImage& out) {
+[[nodiscard]] int read_first_gif_frame(GifFileType* gif, RasterImage& out) {
   int transparent = -1;
   for (;;) {
     GifRecordType type;
@@ -156,7 +156,7 @@ int read_first_gif_frame(GifFileType* gif, RasterImage& out) {
   }
 }
 
-int load_gif(const std::string& path, RasterImage& out) {
+[[nodiscard]] int load_gif(const std::string& path, RasterImage& out) {
   int error = 0;
   GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
   if (!gif) return -1;
@@ -167,7 +167,7 @@ int load_gif(const std::string& path, RasterImage& out) {
   return rc;
 }
 
-int load_tiff(const std::string& path, RasterImage& out) {
+[[nodiscard]] int load_tiff(const std::string& path, RasterImage& out) {
   TIFFSetWarningHandler(nullptr);
   TIFFSetErrorHandler(nullptr);
   TIFF* tif = TIFFOpen(path.c_str(), "r");
@@ -201,7 +201,7 @@ int load_tiff(const std::string& path, RasterImage& out) {
 }
 
 // Uncompressed BMP of 24 or 32 bits, bottom-up or top-down.
-int load_bmp(FILE* f, RasterImage& out) {
+[[nodiscard]] int load_bmp(FILE* f, RasterImage& out) {
   uint8_t h[54];
   if (std::fread(h, 1, 54, f) != 54) return -1;
   uint32_t offset = get_le32(h + 10);

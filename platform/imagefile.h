@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/results.h"
+
 struct RasterImage {
   int width = 0;
   int height = 0;
@@ -16,9 +18,8 @@ struct RasterImage {
 // k_picture_too_large when its header declares more than the reader takes
 // (out.width and out.height are then that size, out.rgb empty): at most
 // k_max_picture_side on a side and k_max_picture_pixels pixels.
-constexpr int k_picture_too_large = -2;
 constexpr int k_max_picture_side = 1 << 15;
 constexpr long k_max_picture_pixels = 1L << 25;
-int load_image_file(const std::string& path, RasterImage& out);
+[[nodiscard]] int load_image_file(const std::string& path, RasterImage& out);
 // A 24-bit uncompressed BMP. 0, or -1 on a write failure.
-int save_bmp_file(const std::string& path, const RasterImage& image);
+[[nodiscard]] int save_bmp_file(const std::string& path, const RasterImage& image);

@@ -68,8 +68,8 @@ struct Reading {
 
 // The one reading, whichever the source (attach sets it on cinfo).
 template <class Attach>
-int decode_with(Reading& r, Attach attach, const JpegBounds& bounds, const JpegRows& out, uint32_t& width,
-                uint32_t& height) {
+[[nodiscard]] int decode_with(Reading& r, Attach attach, const JpegBounds& bounds, const JpegRows& out, uint32_t& width,
+                              uint32_t& height) {
   jpeg_decompress_struct& cinfo = r.cinfo;
   cinfo.err = jpeg_std_error(&r.err.mgr);
   r.err.mgr.error_exit = jpeg_fail;
@@ -124,7 +124,7 @@ int decode_with(Reading& r, Attach attach, const JpegBounds& bounds, const JpegR
 }
 
 template <class Attach>
-int decode(Attach attach, const JpegBounds& bounds, const JpegRows& out, uint32_t& width, uint32_t& height) {
+[[nodiscard]] int decode(Attach attach, const JpegBounds& bounds, const JpegRows& out, uint32_t& width, uint32_t& height) {
   width = height = 0;
   Reading r;
   return decode_with(r, attach, bounds, out, width, height);

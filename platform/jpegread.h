@@ -11,6 +11,8 @@
 #include <functional>
 #include <span>
 
+#include "platform/results.h"
+
 struct JpegBounds {
   uint32_t max_side = 1u << 15;       // a wider or taller picture is refused
   uint64_t max_pixels = 1ull << 25;   // and one of more pixels
@@ -33,12 +35,9 @@ struct JpegRows {
   std::function<void(uint32_t y, const uint8_t* rgb)> row;
 };
 
-constexpr int k_jpeg_damaged = -1;    // not a JPEG picture libjpeg reads to its end
-constexpr int k_jpeg_too_large = -2;  // its header declares more than the bounds take
-
 // 0, k_jpeg_damaged or k_jpeg_too_large; width and height are the header's
 // whenever a frame header was read (else 0).
-int decode_jpeg_rows(std::span<const uint8_t> data, const JpegBounds& bounds, const JpegRows& out,
-                     uint32_t& width, uint32_t& height);
+[[nodiscard]] int decode_jpeg_rows(std::span<const uint8_t> data, const JpegBounds& bounds, const JpegRows& out,
+                                   uint32_t& width, uint32_t& height);
 // The same from an open file, read from its current position.
-int decode_jpeg_rows(FILE* f, const JpegBounds& bounds, const JpegRows& out, uint32_t& width, uint32_t& height);
+[[nodiscard]] int decode_jpeg_rows(FILE* f, const JpegBounds& bounds, const JpegRows& out, uint32_t& width, uint32_t& height);

@@ -15,10 +15,10 @@ std::string find_program(const std::string& name, const std::string& first_folde
 // Starts path with args and goes on at once: nothing passes between the two
 // (standard input from /dev/null, none of our descriptors inherited); the
 // child is reaped when it ends. 0, or the errno of the failed start.
-int start_detached(const std::string& path, const std::vector<std::string>& args);
+[[nodiscard]] int start_detached(const std::string& path, const std::vector<std::string>& args);
 
 // Starts the desktop's opener (xdg-open) on a folder or an address. 0 or errno
 // (ENOENT when there is no opener). When g_desktop_opener is set it is called
 // in its place (the tests record what would be opened).
-int open_with_desktop(const std::string& target);
+[[nodiscard]] int open_with_desktop(const std::string& target);
 extern std::function<int(const std::string& target)> g_desktop_opener;

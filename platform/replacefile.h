@@ -17,10 +17,10 @@ struct ReplacementFile {
 // Makes the temporary file beside path. A path that names something other than
 // a regular file (folder, device, FIFO, socket) is refused with errno EINVAL.
 // 0, or -1 with errno set (nothing made).
-int begin_replacement(const std::string& path, ReplacementFile& r);
+[[nodiscard]] int begin_replacement(const std::string& path, ReplacementFile& r);
 // Closes the temporary file and renames it over the target. 0, or -1 with errno
 // set (the temporary file is then removed and the target left as it was).
-int commit_replacement(ReplacementFile& r);
+[[nodiscard]] int commit_replacement(ReplacementFile& r);
 // Closes and removes the temporary file; the target is left as it was.
 void abandon_replacement(ReplacementFile& r);
 

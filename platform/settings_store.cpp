@@ -180,7 +180,7 @@ struct CachedStore {
 std::mutex g_cache_mutex;
 CachedStore g_cache;
 
-int make_folders(const std::string& path) {
+[[nodiscard]] int make_folders(const std::string& path) {
   for (size_t i = 1; i <= path.size(); ++i) {
     if (i != path.size() && path[i] != '/') continue;
     std::string part = path.substr(0, i);
@@ -204,7 +204,7 @@ std::shared_ptr<const Store> load() {
 
 // Runs change on the store under the lock and writes the result back when
 // change returns true. 0 success, -1 failure (nothing written).
-int update(const std::function<bool(Store&)>& change) {
+[[nodiscard]] int update(const std::function<bool(Store&)>& change) {
   if (g_read_only) return -1;
   const std::string folder = settings_folder();
   if (make_folders(folder) != 0) return -1;

@@ -21,14 +21,14 @@ bool store_read_only();
 
 // Key names are compared without case, as the registry does; "\" separates levels.
 bool store_key_exists(const std::string& key);
-int store_create_key(const std::string& key);  // with its missing parents; 0 / -1
+[[nodiscard]] int store_create_key(const std::string& key);  // with its missing parents; 0 / -1
 // Deletes a key that has no subkeys (its values go with it). 0 deleted or
 // absent, 1 refused (it has subkeys), -1 failure.
-int store_delete_key(const std::string& key);
+[[nodiscard]] int store_delete_key(const std::string& key);
 // 0 found (out set), -1 no such key or value.
-int store_read_value(const std::string& key, const std::string& name, std::string& out);
-int store_write_value(const std::string& key, const std::string& name, const std::string& value);  // creates the key
-int store_delete_value(const std::string& key, const std::string& name);  // 0 / -1
+[[nodiscard]] int store_read_value(const std::string& key, const std::string& name, std::string& out);
+[[nodiscard]] int store_write_value(const std::string& key, const std::string& name, const std::string& value);  // creates the key
+[[nodiscard]] int store_delete_value(const std::string& key, const std::string& name);  // 0 / -1
 int store_count_values(const std::string& key);   // -1 when the key does not exist
 int store_count_subkeys(const std::string& key);  // -1 when the key does not exist
 std::vector<std::pair<std::string, std::string>> store_list_values(const std::string& key);

@@ -19,7 +19,7 @@ std::string temp_folder() {
 
 namespace {
 
-int make_from_pattern(const std::string& name, std::string& path_out) {
+[[nodiscard]] int make_from_pattern(const std::string& name, std::string& path_out) {
   std::vector<char> buf(name.begin(), name.end());
   buf.push_back('\0');
   int fd = mkostemp(buf.data(), O_CLOEXEC);

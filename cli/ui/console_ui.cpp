@@ -11,14 +11,14 @@
 
 void show_message(const char*) {}
 bool ask_yes_no(const char*) { return false; }
-int ask_yes_no_remember(const char*) { return 0; }
+int ask_yes_no_remember(const char*) { return k_reply_no; }
 void show_status_text(const char*, const char*) {}
 void show_simple_status_text(const char*) {}
 // The engine cannot go on (a catalog that cannot grow, say): carrying on would
 // leave a damaged image reported as good, so the console ends with -1.
 void fatal_error_exit(const char* text) {
   if (text) std::fprintf(stderr, "%s\n", text);
-  std::exit(-1);
+  std::exit(k_failed);
 }
 void update_elapsed_time() {}
 void show_progress_bar(int) {}
@@ -26,8 +26,8 @@ void step_progress_bar(int) {}
 void hide_progress_bar() {}
 
 void report_file_start(int, const char*, int64_t) {}
-int report_file_position(int64_t) { return 0; }
-int report_file_count(int64_t) { return 0; }
+int report_file_position(int64_t) { return k_compile_running; }
+int report_file_count(int64_t) { return k_compile_running; }
 void report_log_message(const char*) {}
 void report_step_text(const char*) {}
 
@@ -37,14 +37,14 @@ void show_deleting_item(const char*) {}
 void show_inclusion_counts(uint32_t, uint32_t) {}
 int ask_hfs_name_truncation(std::string& name, uint32_t) {
   name = cut_hfs_name(name);
-  return -2;
+  return k_truncation_automatic;
 }
 int ask_long_path(std::string& drive, std::string& folder, std::string& base, std::string& extension) {
   return shorten_long_path(drive, folder, base, extension);
 }
 bool ask_pc_file_name(std::string&) { return true; }
 
-int edit_project_item_dialog(ProjectRecord&, bool) { return 0; }
+int edit_project_item_dialog(ProjectRecord&, bool) { return k_item_unchanged; }
 
 void add_tooltip(UiWindow, int, const char*) {}
 int show_folder_browser(UiWindow, const char*, const char*, std::string&) { return 0; }
@@ -52,7 +52,7 @@ char* dropped_file_short_path(UiDrop, int, char* out) {
   if (out) *out = 0;
   return out;
 }
-int print_text_lines(const char*, const std::vector<std::string>&) { return -1; }
+int print_text_lines(const char*, const std::vector<std::string>&) { return k_failed; }
 
 void show_timed_message(const char* text) { show_message(text); }
 void show_logged_message(const char* text) {

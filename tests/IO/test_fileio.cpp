@@ -151,9 +151,9 @@ TEST(FindText, AcrossReadBoundariesAndNotFound) {
   int fd = open_file(dir.str("p"), O_RDONLY);
   EXPECT_EQ(io_find_text(fd, "<data>"), 65530);
   EXPECT_EQ(io_tell(fd), 65530);
-  io_seek(fd, 1, 1);
+  ASSERT_EQ(io_seek(fd, 1, 1), 65531);
   EXPECT_EQ(io_find_text(fd, "<data>"), 150000);
-  io_seek(fd, 1, 1);
+  ASSERT_EQ(io_seek(fd, 1, 1), 150001);
   EXPECT_EQ(io_find_text(fd, "<data>"), 0);
   EXPECT_EQ(io_tell(fd), 200000);
   close(fd);

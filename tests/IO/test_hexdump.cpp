@@ -14,7 +14,7 @@ std::string dump_of(const std::vector<uint8_t>& d) {
   char* buf = nullptr;
   size_t size = 0;
   FILE* f = open_memstream(&buf, &size);
-  write_dump(f, d.data(), int(d.size()));
+  EXPECT_EQ(write_dump(f, d.data(), int(d.size())), 0);
   std::fclose(f);
   std::string s(buf, size);
   free(buf);

@@ -16,11 +16,11 @@ TEST(RawCd, AddressesAndBcd) {
   EXPECT_EQ(s[13], 0x02);
   EXPECT_EQ(s[14], 0x00);
   EXPECT_EQ(s[15], 1);
-  cd_build_header(s, 4349, 2);
+  ASSERT_EQ(cd_build_header(s, 4349, 2), 0);
   EXPECT_EQ(s[12], 0x00);
   EXPECT_EQ(s[13], 0x59);
   EXPECT_EQ(s[14], 0x74);
-  cd_build_header(s, 4350, 2);
+  ASSERT_EQ(cd_build_header(s, 4350, 2), 0);
   EXPECT_EQ(s[12], 0x01);
   EXPECT_EQ(s[13], 0x00);
   EXPECT_EQ(s[14], 0x00);
@@ -37,7 +37,7 @@ TEST(RawCd, AddressesAndBcd) {
 
 TEST(RawCd, Mode1EdcCoversHeaderAndClearsZeroArea) {
   std::vector<uint8_t> s = testkit::random_bytes(k_raw_sector_size, 7);
-  cd_build_header(s.data(), 16, 1);
+  ASSERT_EQ(cd_build_header(s.data(), 16, 1), 0);
   cd_mode1_edc(s.data());
   for (int i = 2068; i < 2076; ++i) EXPECT_EQ(s[i], 0);
   uint32_t edc = cd_edc(s.data(), 0, 2063);

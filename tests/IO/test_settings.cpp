@@ -122,8 +122,8 @@ TEST_F(Settings, FoldersAndTexts) {
   // Named values of a key, as the recent-file lists keep them.
   std::string mru = open_setting_key("MRU2");
   ASSERT_FALSE(mru.empty());
-  write_key_value(mru, "1", "/a.cvpr");
-  write_key_value(mru, "2", "/b.cvpr");
+  ASSERT_EQ(write_key_value(mru, "1", "/a.cvpr"), 0);
+  ASSERT_EQ(write_key_value(mru, "2", "/b.cvpr"), 0);
   EXPECT_EQ(count_key_values(mru), 2);
   unsetenv("XDG_CONFIG_HOME");
 }

@@ -15,6 +15,7 @@
 #include "macfiles/applesingle.h"
 #include "macfiles/extract.h"
 #include "macfiles/macbinary.h"
+#include "macfiles/resfork.h"
 #include "support/recording_ui.h"
 
 using namespace testkit;
@@ -265,4 +266,28 @@ TEST(Extract, FontSuitcaseBecomesTrueType) {
     if (e.path().extension() == ".ttf") expected = read_file(e.path());
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(read_file(out.path() / "Tiny Mono.ttf"), expected);
+}
+
+// A font whose converted file cannot be written stops the copy and says why
+// (here the target is a file, not a folder): it used to count as copied.
+TEST(Extract, FontThatCannotBeWrittenStopsTheCopy) {
+  REQUIRE_TOOL("hcopy");
+  TempDir dir;
+  MacFile font = sample_mac_file("Big Font", 0, 0, 35);
+  std::memcpy(font.type.data(), "FFIL", 4);
+  NewResource sfnt;
+  std::memcpy(sfnt.type.data(), "sfnt", 4);
+  sfnt.id = 1;
+  sfnt.data = random_bytes(4096, 36);
+  font.resource = encode_resource_fork({sfnt});
+  write_file(dir.path() / "font.bin", encode_macbinary(font));
+  std::string img = make_hfs_volume(dir, "2M");
+  ASSERT_EQ(run("hmount " + quote(img) + " >/dev/null && hcopy -m " + quote(dir.str("font.bin")) + " :").rc, 0);
+  TempDir out;
+  write_text(out.path() / "target", "kept");
+  recorded_ui().clear();
+  EXPECT_NE(extract_all(img, out.str("target"), k_copy_data | 0x100), 0);
+  ASSERT_EQ(recorded_ui().messages.size(), 1u);
+  EXPECT_EQ(recorded_ui().messages[0].rfind("Err. ", 0), 0u) << recorded_ui().messages[0];
+  EXPECT_EQ(read_text(out.path() / "target"), "kept");
 }
