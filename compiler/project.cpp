@@ -2206,7 +2206,8 @@ int lock_project_stream(FILE* f, FileLock rest, bool wait) {
     if (rest == FileLock::exclusive && writable) {
       put_back = recover_project_undo(fd, path);
     } else {
-      lock_file(fd, FileLock::none);
+      // Dropping a lock cannot fail in a way that matters: the close drops it too.
+      (void)lock_file(fd, FileLock::none);
       int w = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
       if (w >= 0 && lock_file(w, FileLock::exclusive) == 0) {
         put_back = recover_project_undo(w, path);
@@ -2219,7 +2220,7 @@ int lock_project_stream(FILE* f, FileLock rest, bool wait) {
       if (put_back >= 0 && lock_file(fd, rest, wait) != 0) return errno == EAGAIN ? k_project_in_use : -1;
     }
     if (put_back < 0) {
-      lock_file(fd, FileLock::none);
+      (void)lock_file(fd, FileLock::none);
       return refuse_unrestored(path);
     }
     fseeko(f, 0, SEEK_SET);
@@ -2324,7 +2325,7 @@ int mark_window_project(FILE* f) {
   if (mark_file(fd, FileLock::shared) != 0) return -1;
   // Two windows opening at once may each find the other: both refuse, neither writes.
   if (file_marked_elsewhere(fd)) {
-    mark_file(fd, FileLock::none);
+    (void)mark_file(fd, FileLock::none);  // dropped with the close as well
     return k_project_in_use;
   }
   return 0;

@@ -184,7 +184,8 @@ void add_recent_file(const std::string& path) {
   paths.erase(std::remove(paths.begin(), paths.end(), path), paths.end());
   paths.insert(paths.begin(), path);
   paths.resize(5);
-  for (size_t i = 0; i < 5; ++i) store_write_value(key, names[i], paths[i]);
+  // The list is a convenience: one that cannot be stored is shown this once.
+  for (size_t i = 0; i < 5; ++i) (void)store_write_value(key, names[i], paths[i]);
 }
 
 void init_icon_settings() {
