@@ -28,6 +28,7 @@
 #include "gui/commandline.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/tr.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
 #include "gui/recent.h"
@@ -45,7 +46,6 @@ std::string g_file_dialog_proposed;
 
 namespace {
 
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString utf8(const std::string& s) { return wxString::FromUTF8(s); }
 
 bool exists(const std::string& p) {

@@ -27,6 +27,7 @@
 #include "gui/desktop/desktop_files.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/name_forms.h"
+#include "gui/forms/tr.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
 #include "gui/views/mode_views.h"
@@ -36,7 +37,6 @@
 
 namespace {
 
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString utf8(const std::string& s) { return wxString::FromUTF8(s); }
 
 wxString hint_text(int id) {

@@ -20,11 +20,10 @@
 #include "gui/browser/pc_browser.h"
 #include "gui/forms/accessibility.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/tr.h"
 #include "gui/volume/volume_forms.h"
 
 namespace {
-
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 enum : int { k_view_large, k_view_small, k_view_list, k_view_report };
 

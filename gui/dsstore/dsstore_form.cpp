@@ -37,11 +37,10 @@
 #include "gui/forms/form_kit.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/tr.h"
 #include "platform/replacefile.h"
 
 namespace {
-
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 constexpr int k_help_topic = 151;
 constexpr int k_screen_w = 253, k_screen_h = 189;   // the preview of the Mac screen

@@ -25,12 +25,11 @@
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/printing.h"
+#include "gui/forms/tr.h"
 #include "gui/inspector/dump_session.h"
 #include "gui/inspector/viewer_form.h"
 
 namespace {
-
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 // The two ends of the data segment dialog, which count differently.
 constexpr int k_txt_end_included = 6700;  // the last sector of a run

@@ -16,11 +16,11 @@
 #include "IO/uitext.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/tr.h"
 #include "gui/guithread.h"
 
 namespace {
 
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString u8(const std::string& s) { return wxString::FromUTF8(s); }
 
 // Images of the leaf list's lines and of the walk's items (same order as

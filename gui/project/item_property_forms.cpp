@@ -17,7 +17,7 @@ namespace {
 constexpr int k_type_chars = int(k_four_char_code_text_max);  // four bytes, some perhaps as "\xNN"
 
 wxStaticBoxSizer* group(wxWindow* parent, int title) {
-  return new wxStaticBoxSizer(new wxStaticBox(parent, wxID_ANY, ui_wx(title)), wxVERTICAL);
+  return new wxStaticBoxSizer(new wxStaticBox(parent, wxID_ANY, tr(title)), wxVERTICAL);
 }
 
 // "Signature:", then the type and creator edits (4 characters each).
@@ -113,7 +113,7 @@ class ItemPropertiesForm : public FormDialog {
     coding->Add(add_label(this, 1296), 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
     coding_ = add_label(this, m_.coding, "Coding");
     coding->Add(coding_, 1, wxALIGN_CENTER_VERTICAL | wxALL, 3);
-    cancel_decoding_ = new wxButton(this, wxID_ANY, ui_wx(6213));
+    cancel_decoding_ = new wxButton(this, wxID_ANY, tr(6213));
     cancel_decoding_->SetName("CancelDecoding");
     cancel_decoding_->Enable(m_.cancel_decoding_enabled);
     coding->Add(cancel_decoding_, 0, wxALL, 3);
@@ -171,7 +171,7 @@ class ItemPropertiesForm : public FormDialog {
     if (!ask_yes_no_form(this, ui_text(1324))) return;
     read_controls();
     cancel_item_decoding(m_, record_);
-    coding_->SetLabel(ui_wx(m_.coding));
+    coding_->SetLabel(tr(m_.coding));
     if (hfs_name_) hfs_name_->ChangeValue(from_utf8(m_.hfs_name));
     type_->ChangeValue(from_utf8(m_.type));
     creator_->ChangeValue(from_utf8(m_.creator));

@@ -14,12 +14,12 @@
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/name_forms.h"
+#include "gui/forms/tr.h"
 #include "gui/volume/alias_view.h"
 #include "macfiles/signatures.h"
 
 namespace {
 
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString text(const std::string& s) { return wxString::FromUTF8(s); }
 
 // A caption and its value, side by side in a two-column grid.
