@@ -71,9 +71,9 @@ bool run_properties(wxDialog& d, wxBoxSizer* top, int topic, wxWindow* lower, wx
 // --- the name prompt ----------------------------------------------------------------------------
 
 bool run_name_prompt(wxWindow* owner, int title, int label, size_t max_length, std::string& value,
-                     const std::function<int(const std::string&)>& check, NameField field, int topic) {
-  NameFormSpec spec{.form_name = "NamePrompt", .title = title, .new_label = label, .topic = topic, .field_name = "Nom",
-                    .max_chars = int(max_length)};
+                     const std::function<int(const std::string&)>& check, NameField field, int topic, int old_label) {
+  NameFormSpec spec{.form_name = "NamePrompt", .title = title, .old_label = old_label, .new_label = label, .topic = topic,
+                    .field_name = "Nom", .max_chars = int(max_length)};
   if (check)
     spec.check = [&check](const std::string& typed, std::string& stored) {
       stored = typed;
