@@ -380,37 +380,33 @@ bool write_gathered(int fd, std::vector<iovec>& iov, uint64_t offset) {
 // run is kept well below the window, so decoders go on while it is written.
 constexpr uint64_t k_write_run = 4u << 20;
 
-[[nodiscard]] int run_udif(int image_fd, UdifPlan& plan, int out_fd) {
-  std::deque<Piece>& pieces = plan.pieces;
-  ProgressSteps progress(plan.koly.sector_count);
-  // Zero runs are left as holes when the output starts empty.
-  struct stat out_st {};
-  const bool regular = fstat(out_fd, &out_st) == 0 && S_ISREG(out_st.st_mode);
-  const bool sparse_ok = regular && out_st.st_size == 0;
-
-  BufferPool pool;
+// What the decoders and the writer share: the pieces, how far each side has
+// gone, and the waits. Each side waits on its own: a finished piece wakes the
+// writer only when it is the one the writer waits for, and each piece written
+// frees one place in the window for one decoder.
+struct PieceQueue {
+  PieceQueue(int fd, UdifPlan& p, BufferPool& buffers, size_t w) : image_fd(fd), plan(p), pool(buffers), window(w) {}
+  int image_fd;
+  UdifPlan& plan;
+  BufferPool& pool;
+  size_t window;  // pieces taken and not yet written, at most
   std::mutex m;
-  // Each side waits on its own: a finished piece wakes the writer only when it
-  // is the one the writer waits for, and each piece written frees one place
-  // in the window for one decoder.
   std::condition_variable writer_cv, worker_cv;
-  size_t next_to_take = 0;    // next piece a decoder may take
-  size_t next_to_write = 0;   // next piece this thread writes
+  size_t next_to_take = 0;   // next piece a decoder may take
+  size_t next_to_write = 0;  // next piece the writer writes
   bool writer_waiting = false;
   bool failed = false;
-  // This thread writes on a core of its own: one decoder fewer than the cores
-  // (none on one core). While the piece it waits for is still being decoded
-  // it decodes the next one nobody has taken, so no core idles either way.
-  const unsigned cores = udif_worker_count();
-  const unsigned workers = cores - 1;
-  const size_t window = size_t(cores) * 4 + 4;  // pieces taken and not yet written, at most
-  auto may_take = [&] { return next_to_take < pieces.size() && next_to_take < next_to_write + window; };
-  auto decode = [&](size_t i) {
-    Piece& p = pieces[i];
-    return stores_data(p.chunk.type) ? decode_piece(image_fd, p, pool, plan.tables[p.table].crc, plan.data_crc) : 0;
-  };
 
-  auto work = [&] {
+  bool may_take() const { return next_to_take < plan.pieces.size() && next_to_take < next_to_write + window; }
+  int decode(size_t i) {
+    Piece& p = plan.pieces[i];
+    return stores_data(p.chunk.type) ? decode_piece(image_fd, p, pool, plan.tables[p.table].crc, plan.data_crc) : 0;
+  }
+
+  // A decoder's thread: the next piece nobody has taken, in turn, until none
+  // is left or the writer has failed.
+  void work() {
+    std::deque<Piece>& pieces = plan.pieces;
     for (;;) {
       size_t i;
       {
@@ -429,98 +425,43 @@ constexpr uint64_t k_write_run = 4u << 20;
       }
       if (wake) writer_cv.notify_one();
     }
-  };
-  std::vector<std::thread> threads;
-  for (unsigned i = 0; i < workers; ++i) threads.emplace_back(work);
+  }
 
-  static const std::vector<uint8_t> zeros(1u << 20, 0);
-  uint64_t written = 0;
-  int result = 0;
-  // The data fork's CRC-32 follows the stored bytes while they tile the fork.
-  uint64_t fork_at = plan.koly.data_fork_offset;
-  bool fork_tiled = true;
-  uint32_t fork_crc = 0;
-  std::vector<iovec> iov;
-  while (next_to_write < pieces.size() && result == 0) {
-    // The next pieces in order that are ready: a run of stored data, or one zero piece.
-    size_t run_end;
-    {
-      std::unique_lock lock(m);
-      while (!pieces[next_to_write].done) {
-        if (may_take()) {
-          size_t i = next_to_take++;
-          lock.unlock();
-          int r = decode(i);
-          lock.lock();
-          pieces[i].result = r;
-          pieces[i].done = true;
-          continue;
-        }
-        writer_waiting = true;
-        writer_cv.wait(lock);
-        writer_waiting = false;
+  // The writer's wait for the piece it writes next: while that one is still
+  // being decoded it decodes the next one nobody has taken, so no core idles.
+  // The end of what it may write at once: the next pieces in order that are
+  // ready, a run of stored data, or one zero piece.
+  size_t next_run() {
+    std::deque<Piece>& pieces = plan.pieces;
+    std::unique_lock lock(m);
+    while (!pieces[next_to_write].done) {
+      if (may_take()) {
+        size_t i = next_to_take++;
+        lock.unlock();
+        int r = decode(i);
+        lock.lock();
+        pieces[i].result = r;
+        pieces[i].done = true;
+        continue;
       }
-      run_end = next_to_write + 1;
-      if (stores_data(pieces[next_to_write].chunk.type)) {
-        uint64_t bytes = pieces[next_to_write].data.size();
-        while (run_end < pieces.size() && pieces[run_end].done && pieces[run_end].result == 0 &&
-               stores_data(pieces[run_end].chunk.type) && bytes + pieces[run_end].data.size() <= k_write_run) {
-          bytes += pieces[run_end].data.size();
-          ++run_end;
-        }
+      writer_waiting = true;
+      writer_cv.wait(lock);
+      writer_waiting = false;
+    }
+    size_t run_end = next_to_write + 1;
+    if (stores_data(pieces[next_to_write].chunk.type)) {
+      uint64_t bytes = pieces[next_to_write].data.size();
+      while (run_end < pieces.size() && pieces[run_end].done && pieces[run_end].result == 0 &&
+             stores_data(pieces[run_end].chunk.type) && bytes + pieces[run_end].data.size() <= k_write_run) {
+        bytes += pieces[run_end].data.size();
+        ++run_end;
       }
     }
-    Piece& head = pieces[next_to_write];
-    if (head.result != 0) {
-      result = head.result;
-      break;
-    }
-    if (stores_data(head.chunk.type)) {
-      iov.clear();
-      for (size_t i = next_to_write; i < run_end; ++i) iov.push_back({pieces[i].data.data(), pieces[i].data.size()});
-      if (!write_gathered(out_fd, iov, head.out_offset)) {
-        result = -1;
-        break;
-      }
-      for (size_t i = next_to_write; i < run_end; ++i) {
-        Piece& p = pieces[i];
-        uint64_t n = p.chunk.sector_count * k_sector;
-        pool.give(std::move(p.data));
-        TableCheck& table = plan.tables[p.table];
-        if (table.crc) table.running = crc_append(table.running, p.out_crc, n);
-        if (plan.data_crc) {
-          if (p.chunk.compressed_offset == fork_at) {
-            fork_crc = crc_append(fork_crc, p.in_crc, p.chunk.compressed_length);
-            fork_at += p.chunk.compressed_length;
-          } else {
-            fork_tiled = false;
-          }
-        }
-        written = p.out_offset + n;
-      }
-    } else {
-      uint64_t n = head.chunk.sector_count * k_sector;
-      TableCheck& table = plan.tables[head.table];
-      // Ignored areas are zeros in the output but left out of the table's CRC-32.
-      if (table.crc && head.chunk.type == k_chunk_zero)
-        table.running = crc_append(table.running, crc_of_zero_sectors(head.chunk.sector_count), n);
-      if (!sparse_ok) {
-        for (uint64_t done = 0; done < n && result == 0;) {
-          iov.clear();
-          uint64_t k = 0;
-          while (done + k < n && k < k_write_run) {
-            size_t piece = size_t(std::min<uint64_t>(zeros.size(), n - done - k));
-            iov.push_back({const_cast<uint8_t*>(zeros.data()), piece});
-            k += piece;
-          }
-          if (!write_gathered(out_fd, iov, head.out_offset + done)) result = -1;
-          done += k;
-        }
-        if (result) break;
-      }
-      written = head.out_offset + n;
-    }
-    progress.at(written);
+    return run_end;
+  }
+
+  // The pieces up to run_end written: their places go to the decoders waiting.
+  void written(size_t run_end, unsigned workers) {
     const size_t freed = run_end - next_to_write;
     {
       std::lock_guard lock(m);
@@ -528,15 +469,124 @@ constexpr uint64_t k_write_run = 4u << 20;
     }
     for (size_t k = 0; k < freed && k < workers; ++k) worker_cv.notify_one();
   }
-  {
-    std::lock_guard lock(m);
-    if (result != 0) failed = true;
+
+  // The writer is done: after a failure the decoders take nothing more.
+  void finish(bool failure) {
+    {
+      std::lock_guard lock(m);
+      if (failure) failed = true;
+    }
+    worker_cv.notify_all();
   }
-  worker_cv.notify_all();
+};
+
+// The data fork's CRC-32 follows the stored bytes while they tile the fork.
+struct ForkCrc {
+  uint64_t at = 0;  // where the next stored chunk must start
+  bool tiled = true;
+  uint32_t crc = 0;
+};
+
+// The stored pieces [from, to) written in one call at the first one's place,
+// their buffers given back and their CRC-32s taken. written: the output's end so far.
+bool write_stored_run(int out_fd, UdifPlan& plan, BufferPool& pool, size_t from, size_t to, std::vector<iovec>& iov,
+                      ForkCrc& fork, uint64_t& written) {
+  std::deque<Piece>& pieces = plan.pieces;
+  iov.clear();
+  for (size_t i = from; i < to; ++i) iov.push_back({pieces[i].data.data(), pieces[i].data.size()});
+  if (!write_gathered(out_fd, iov, pieces[from].out_offset)) return false;
+  for (size_t i = from; i < to; ++i) {
+    Piece& p = pieces[i];
+    uint64_t n = p.chunk.sector_count * k_sector;
+    pool.give(std::move(p.data));
+    TableCheck& table = plan.tables[p.table];
+    if (table.crc) table.running = crc_append(table.running, p.out_crc, n);
+    if (plan.data_crc) {
+      if (p.chunk.compressed_offset == fork.at) {
+        fork.crc = crc_append(fork.crc, p.in_crc, p.chunk.compressed_length);
+        fork.at += p.chunk.compressed_length;
+      } else {
+        fork.tiled = false;
+      }
+    }
+    written = p.out_offset + n;
+  }
+  return true;
+}
+
+// A piece of zeros: its CRC-32 taken and, unless the output started empty
+// (zero runs are then left as holes), its zeros written.
+bool write_zero_piece(int out_fd, UdifPlan& plan, const Piece& head, bool sparse_ok, std::vector<iovec>& iov) {
+  static const std::vector<uint8_t> zeros(1u << 20, 0);
+  uint64_t n = head.chunk.sector_count * k_sector;
+  TableCheck& table = plan.tables[head.table];
+  // Ignored areas are zeros in the output but left out of the table's CRC-32.
+  if (table.crc && head.chunk.type == k_chunk_zero)
+    table.running = crc_append(table.running, crc_of_zero_sectors(head.chunk.sector_count), n);
+  if (sparse_ok) return true;
+  for (uint64_t done = 0; done < n;) {
+    iov.clear();
+    uint64_t k = 0;
+    while (done + k < n && k < k_write_run) {
+      size_t piece = size_t(std::min<uint64_t>(zeros.size(), n - done - k));
+      iov.push_back({const_cast<uint8_t*>(zeros.data()), piece});
+      k += piece;
+    }
+    if (!write_gathered(out_fd, iov, head.out_offset + done)) return false;
+    done += k;
+  }
+  return true;
+}
+
+[[nodiscard]] int run_udif(int image_fd, UdifPlan& plan, int out_fd) {
+  std::deque<Piece>& pieces = plan.pieces;
+  ProgressSteps progress(plan.koly.sector_count);
+  // Zero runs are left as holes when the output starts empty.
+  struct stat out_st {};
+  const bool regular = fstat(out_fd, &out_st) == 0 && S_ISREG(out_st.st_mode);
+  const bool sparse_ok = regular && out_st.st_size == 0;
+
+  BufferPool pool;
+  // This thread writes on a core of its own: one decoder fewer than the cores
+  // (none on one core).
+  const unsigned cores = udif_worker_count();
+  const unsigned workers = cores - 1;
+  PieceQueue queue(image_fd, plan, pool, size_t(cores) * 4 + 4);
+  std::vector<std::thread> threads;
+  for (unsigned i = 0; i < workers; ++i) threads.emplace_back([&queue] { queue.work(); });
+
+  uint64_t written = 0;
+  int result = 0;
+  ForkCrc fork;
+  fork.at = plan.koly.data_fork_offset;
+  std::vector<iovec> iov;
+  while (queue.next_to_write < pieces.size() && result == 0) {
+    size_t run_end = queue.next_run();
+    Piece& head = pieces[queue.next_to_write];
+    if (head.result != 0) {
+      result = head.result;
+      break;
+    }
+    if (stores_data(head.chunk.type)) {
+      if (!write_stored_run(out_fd, plan, pool, queue.next_to_write, run_end, iov, fork, written)) {
+        result = -1;
+        break;
+      }
+    } else {
+      if (!write_zero_piece(out_fd, plan, head, sparse_ok, iov)) {
+        result = -1;
+        break;
+      }
+      written = head.out_offset + head.chunk.sector_count * k_sector;
+    }
+    progress.at(written);
+    queue.written(run_end, workers);
+  }
+  queue.finish(result != 0);
   for (auto& t : threads) t.join();
   if (result != 0) return result;
-  fork_tiled = fork_tiled && fork_at == plan.koly.data_fork_offset + plan.koly.data_fork_length;
-  if (check_image_sums(image_fd, plan, fork_tiled, fork_crc) != 0) return -1;
+  const bool fork_tiled = fork.tiled && fork.at == plan.koly.data_fork_offset + plan.koly.data_fork_length;
+  if (check_image_sums(image_fd, plan, fork_tiled, fork.crc) != 0) return -1;
   // Trailing zero runs left as holes still count in the size.
   if (regular && ftruncate(out_fd, off_t(written)) != 0) return -1;
   return 0;

@@ -613,171 +613,185 @@ struct FolderToFill {
   PlacedFolder place;
 };
 
-// The items of one folder (or the one item path names) under parent_id, not
-// what lies below the folders added: those are appended to made, in order.
-AddCounts add_level(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path, uint32_t parent_id,
-                    bool fresh_parent, const PlacedFolder* placed_parent, std::vector<FolderToFill>& made) {
-  counts = AddCounts{parent_id, 0, 0};
-  bool hfsplus = hfsplus_project(f);
-  bool isoplus = g_working_mode == k_mode_isoplus;
-
-  std::string folder;
+// The items of one level: every entry of a listed folder ("/*.*", "/*"), in
+// byte order, or the one item path names.
+struct LevelNames {
+  std::string folder;  // where they lie, ending in '/'
   std::vector<std::string> names;
-  bool listed = ends_with(path, "/*.*") || ends_with(path, "/*");
-  if (listed) {
-    folder = path.substr(0, path.rfind('/') + 1);
-    if (!list_folder(folder, names)) {
-      leave_out(counts, 4706, folder);
-      if (names.empty()) return counts;
-    }
-  } else {
-    std::string item = path;
-    while (item.size() > 1 && item.back() == '/') item.pop_back();
-    if (item.find('/') != std::string::npos) {
-      folder = folder_of(item);
-      names.push_back(leaf_of(item));
-    } else {
-      folder = with_slash(buf.pc_folder);
-      names.push_back(item);
-    }
-  }
-  long saved = std::ftell(f);
+  bool listed = false;
+};
 
-  int p = placed_parent ? placed_parent->views : get_folder_views(f, static_cast<int32_t>(parent_id));
-  if (parent_id == static_cast<uint32_t>(k_root_folder_id) && p == 1 && g_name_view != k_name_view_pc)
-    p = g_name_view;
+// False when the folder could not be listed and gave no name (the user told).
+bool level_names(const std::string& path, const ProjectRecord& buf, AddCounts& counts, LevelNames& out) {
+  out.listed = ends_with(path, "/*.*") || ends_with(path, "/*");
+  if (out.listed) {
+    out.folder = path.substr(0, path.rfind('/') + 1);
+    if (!list_folder(out.folder, out.names)) {
+      leave_out(counts, 4706, out.folder);
+      if (out.names.empty()) return false;
+    }
+    return true;
+  }
+  std::string item = path;
+  while (item.size() > 1 && item.back() == '/') item.pop_back();
+  if (item.find('/') != std::string::npos) {
+    out.folder = folder_of(item);
+    out.names.push_back(leaf_of(item));
+  } else {
+    out.folder = with_slash(buf.pc_folder);
+    out.names.push_back(item);
+  }
+  return true;
+}
+
+// What the walk of one level knows and gathers: the parent, the names its run
+// already holds, and the records to insert.
+struct Level {
+  FILE* f = nullptr;
+  uint32_t parent_id = 0;
+  bool fresh_parent = false;  // made by this walk: no run to look in
+  bool hfsplus = false, isoplus = false;
+  int views = 1;  // the views its items take
+  LevelNames items;
   FolderNames taken;
   HeldItems held;
-  if (!fresh_parent) load_folder_run(f, parent_id, taken, held);
   std::set<std::string> batch_pc_names;  // ISO+: one item a name, whatever its case
-
+  // The project file may lie among the items: it never becomes an item of itself.
+  struct stat self {};
+  bool know_self = false;
   std::vector<ProjectRecord> batch;
   std::vector<NewFolder> new_folders;
   bool folder_icon = false, volume_icon = false;
+};
 
-  // The project file may lie among the items: it never becomes an item of itself.
-  struct stat self {};
-  bool know_self = ::fstat(fileno(f), &self) == 0;
-
-  for (const std::string& name : names) {
-    if (project_edit_failed(f)) break;  // a failed write or a refused id: the edit is undone
-    if (g_inclusion_stopped || (g_inclusion_stopped = escape_abort_requested())) break;
-    std::string full = folder + name;
-    struct stat st {};
-    if (::lstat(full.c_str(), &st) != 0) {
-      if (errno != ENOENT) leave_out(counts, 1385, full);  // gone meanwhile: nothing to add
-      continue;
-    }
-    if (S_ISLNK(st.st_mode)) {
-      if (::stat(full.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;  // no folder links: no loops
-    }
-    bool is_folder = S_ISDIR(st.st_mode);
-    if (!is_folder && !S_ISREG(st.st_mode)) continue;
-    if (know_self && st.st_dev == self.st_dev && st.st_ino == self.st_ino) continue;
-    if (is_open_edit_undo_file(st)) continue;
-    if (g_own_files.count({st.st_dev, st.st_ino})) continue;
-    if (!is_folder && is_appledouble_companion(full)) continue;  // it travels with its file
-    if (!fresh_parent && check_held_item(held, full, name) != 0) continue;
-    if (isoplus && !batch_pc_names.insert(fold_case(name)).second) continue;
-    // The record holds a folder of 255 bytes and a name of 243: a longer one
-    // would be cut into another item's path, so the item is refused.
-    if (folder.size() >= k_pc_folder_size || name.size() >= k_pc_name_size) {
-      leave_out(counts, 4703, full);
-      continue;
-    }
-    uint64_t size = is_folder ? 0 : static_cast<uint64_t>(st.st_size);
-    if (size > k_max_item_size) {
-      leave_out(counts, 4704, full);
-      continue;
-    }
-
-    ProjectRecord r;
-    r.parent_id = parent_id;
-    r.pc_size = static_cast<uint32_t>(size);
-    r.pc_folder = folder;
-    r.pc_name = name;
-    if (g_hide_dot_files && name[0] == '.') r.attr_flags |= 0x02 | 0x08;
-
-    if (is_folder) {
-      bool background = name == k_background_folder_name && parent_id == uint32_t(k_root_folder_id);
-      ProjectRecord probe;
-      if (background && find_record_by_id(f, probe, k_background_folder_id)) background = false;
-      r.id = next_folder_id(background ? std::string_view(name) : std::string_view());
-      if (r.id == 0) break;
-      pc_dates(full, r.create_date, r.modify_date);
-      if (r.modify_date < r.create_date) r.create_date = r.modify_date;
-      set_iso_view(r, p != 2 ? 1 : 0);
-      set_hfs_view(r, p != 0 && !isoplus ? 1 : 0);
-      ++counts.folders_added;
-      ++g_folder_count;
-      new_folders.push_back({r.id, full});
-    } else {
-      // Only a file long enough to hold a MacBinary, BinHex or AppleSingle header
-      // is opened and its first bytes read; any other is only tried for reading.
-      int fd = -1;
-      if (size >= k_smallest_encoded_file) fd = ::open(full.c_str(), O_RDONLY | O_CLOEXEC);
-      if (size >= k_smallest_encoded_file ? fd < 0 : ::faccessat(AT_FDCWD, full.c_str(), R_OK, AT_EACCESS) != 0) {
-        report_open_error(full.c_str());
-        ++counts.left_out;
-        continue;
-      }
-      r.id = next_file_id();
-      if (r.id == 0) {
-        if (fd >= 0) ::close(fd);
-        break;
-      }
-      ++counts.files_added;
-      ++g_file_count;
-      // A listed folder shows whether the file has a companion: no probe for one that is not there.
-      bool no_companion = listed && !std::binary_search(names.begin(), names.end(), "._" + name);
-      classify_pc_file(r, full, fd, size, hfsplus, no_companion);
-      if (fd >= 0) ::close(fd);
-      if (isoplus) {
-        set_iso_view(r, 1);
-        set_hfs_view(r, 0);
-      } else {
-        choose_item_views(r, p);
-      }
-    }
-    if (!g_command_mode) show_inclusion_counts(g_folder_count, g_file_count);
-    set_item_names(r, name, hfsplus);
-    make_names_unique(r, taken, hfsplus);
-    taken.add(r);
-    batch.push_back(r);
-    log_addition(folder, name);
-
-    if (!is_folder && is_volume_icon_source(r)) {
-      if (parent_id != uint32_t(k_root_folder_id)) {
-        folder_icon = true;
-      } else if (!isoplus) {
-        ProjectRecord twin = r;  // the volume's icon file, on the Mac side only
-        twin.id = next_file_id();
-        if (twin.id == 0) break;
-        twin.attr_flags |= k_attr_fixed_hfs_name;
-        set_iso_view(twin, 0);
-        twin.hfs_name = ".VolumeIcon.icns";
-        batch.push_back(twin);
-        volume_icon = true;
-      }
-    }
+// Whether the PC item full (name in the level's folder) is one to add: st is
+// then what it is. Items gone, links to folders, devices, the project itself,
+// companions, items already there and names the record cannot hold are passed
+// over, the last ones said.
+bool admits_item(Level& l, const std::string& name, const std::string& full, struct stat& st, AddCounts& counts) {
+  if (::lstat(full.c_str(), &st) != 0) {
+    if (errno != ENOENT) leave_out(counts, 1385, full);  // gone meanwhile: nothing to add
+    return false;
   }
+  if (S_ISLNK(st.st_mode)) {
+    if (::stat(full.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;  // no folder links: no loops
+  }
+  bool is_folder = S_ISDIR(st.st_mode);
+  if (!is_folder && !S_ISREG(st.st_mode)) return false;
+  if (l.know_self && st.st_dev == l.self.st_dev && st.st_ino == l.self.st_ino) return false;
+  if (is_open_edit_undo_file(st)) return false;
+  if (g_own_files.count({st.st_dev, st.st_ino})) return false;
+  if (!is_folder && is_appledouble_companion(full)) return false;  // it travels with its file
+  if (!l.fresh_parent && check_held_item(l.held, full, name) != 0) return false;
+  if (l.isoplus && !l.batch_pc_names.insert(fold_case(name)).second) return false;
+  // The record holds a folder of 255 bytes and a name of 243: a longer one
+  // would be cut into another item's path, so the item is refused.
+  if (l.items.folder.size() >= k_pc_folder_size || name.size() >= k_pc_name_size) {
+    leave_out(counts, 4703, full);
+    return false;
+  }
+  if (!is_folder && uint64_t(st.st_size) > k_max_item_size) {
+    leave_out(counts, 4704, full);
+    return false;
+  }
+  return true;
+}
 
+// How the walk goes on after an item: with it, with the next one, or not at all.
+enum class ItemStep { add, skip, stop };
+
+// A folder's record: its id (the background folder's own in the root), dates and views.
+ItemStep folder_record(Level& l, ProjectRecord& r, const std::string& name, const std::string& full,
+                       AddCounts& counts) {
+  bool background = name == k_background_folder_name && l.parent_id == uint32_t(k_root_folder_id);
+  ProjectRecord probe;
+  if (background && find_record_by_id(l.f, probe, k_background_folder_id)) background = false;
+  r.id = next_folder_id(background ? std::string_view(name) : std::string_view());
+  if (r.id == 0) return ItemStep::stop;
+  pc_dates(full, r.create_date, r.modify_date);
+  if (r.modify_date < r.create_date) r.create_date = r.modify_date;
+  set_iso_view(r, l.views != 2 ? 1 : 0);
+  set_hfs_view(r, l.views != 0 && !l.isoplus ? 1 : 0);
+  ++counts.folders_added;
+  ++g_folder_count;
+  l.new_folders.push_back({r.id, full});
+  return ItemStep::add;
+}
+
+// A file's record: its id, its kind read from its first bytes, and its views.
+ItemStep file_record(Level& l, ProjectRecord& r, const std::string& name, const std::string& full, uint64_t size,
+                     AddCounts& counts) {
+  // Only a file long enough to hold a MacBinary, BinHex or AppleSingle header
+  // is opened and its first bytes read; any other is only tried for reading.
+  int fd = -1;
+  if (size >= k_smallest_encoded_file) fd = ::open(full.c_str(), O_RDONLY | O_CLOEXEC);
+  if (size >= k_smallest_encoded_file ? fd < 0 : ::faccessat(AT_FDCWD, full.c_str(), R_OK, AT_EACCESS) != 0) {
+    report_open_error(full.c_str());
+    ++counts.left_out;
+    return ItemStep::skip;
+  }
+  r.id = next_file_id();
+  if (r.id == 0) {
+    if (fd >= 0) ::close(fd);
+    return ItemStep::stop;
+  }
+  ++counts.files_added;
+  ++g_file_count;
+  // A listed folder shows whether the file has a companion: no probe for one that is not there.
+  const std::vector<std::string>& names = l.items.names;
+  bool no_companion = l.items.listed && !std::binary_search(names.begin(), names.end(), "._" + name);
+  classify_pc_file(r, full, fd, size, l.hfsplus, no_companion);
+  if (fd >= 0) ::close(fd);
+  if (l.isoplus) {
+    set_iso_view(r, 1);
+    set_hfs_view(r, 0);
+  } else {
+    choose_item_views(r, l.views);
+  }
+  return ItemStep::add;
+}
+
+// A file that gives its folder or the volume an icon: the folder is marked
+// once the records are in; the volume's gets a twin on the Mac side only.
+// False when no id is left for the twin.
+bool note_icon_source(Level& l, const ProjectRecord& r) {
+  if (l.parent_id != uint32_t(k_root_folder_id)) {
+    l.folder_icon = true;
+  } else if (!l.isoplus) {
+    ProjectRecord twin = r;  // the volume's icon file, on the Mac side only
+    twin.id = next_file_id();
+    if (twin.id == 0) return false;
+    twin.attr_flags |= k_attr_fixed_hfs_name;
+    set_iso_view(twin, 0);
+    twin.hfs_name = ".VolumeIcon.icns";
+    l.batch.push_back(twin);
+    l.volume_icon = true;
+  }
+  return true;
+}
+
+// The level's records written into the parent's run, the custom icons marked,
+// and the folders added queued in made, each with its place when known.
+void write_level(Level& l, const PlacedFolder* placed_parent, std::vector<FolderToFill>& made) {
+  FILE* f = l.f;
   // A folder made by this walk has no run yet: its records go to the end at once.
   std::vector<long> positions;
-  if (insert_records_sorted(f, batch, parent_id, fresh_parent, &positions) != 0) show_message(ui_text(4705).c_str());
+  if (insert_records_sorted(f, l.batch, l.parent_id, l.fresh_parent, &positions) != 0)
+    show_message(ui_text(4705).c_str());
   std::unordered_map<int32_t, PlacedFolder> placed;
-  for (size_t k = 0; k < positions.size() && k < batch.size(); ++k)
-    if (batch[k].is_folder()) placed[batch[k].id] = PlacedFolder{positions[k], folder_views(batch[k])};
-  if (folder_icon) {
+  for (size_t k = 0; k < positions.size() && k < l.batch.size(); ++k)
+    if (l.batch[k].is_folder()) placed[l.batch[k].id] = PlacedFolder{positions[k], folder_views(l.batch[k])};
+  if (l.folder_icon) {
     ProjectRecord parent;
-    if ((placed_parent && read_record_at(f, placed_parent->pos, static_cast<int32_t>(parent_id), parent)) ||
-        find_record_by_id(f, parent, static_cast<int32_t>(parent_id))) {
+    const int32_t parent_id = static_cast<int32_t>(l.parent_id);
+    if ((placed_parent && read_record_at(f, placed_parent->pos, parent_id, parent)) ||
+        find_record_by_id(f, parent, parent_id)) {
       parent.src_flags |= k_src_custom_icon;
       write_project_record(f, parent);
       std::fflush(f);
     }
   }
-  if (volume_icon) {
+  if (l.volume_icon) {
     ProjectHeader h;
     if (read_project_header(f, h)) {
       h.icon_flags |= k_src_custom_icon;
@@ -785,7 +799,7 @@ AddCounts add_level(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
     }
   }
 
-  for (NewFolder& nf : new_folders) {
+  for (NewFolder& nf : l.new_folders) {
     FolderToFill fill;
     fill.id = nf.id;
     fill.path = std::move(nf.path);
@@ -796,6 +810,56 @@ AddCounts add_level(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::s
     }
     made.push_back(std::move(fill));
   }
+}
+
+// The items of one folder (or the one item path names) under parent_id, not
+// what lies below the folders added: those are appended to made, in order.
+AddCounts add_level(FILE* f, AddCounts& counts, ProjectRecord& buf, const std::string& path, uint32_t parent_id,
+                    bool fresh_parent, const PlacedFolder* placed_parent, std::vector<FolderToFill>& made) {
+  counts = AddCounts{parent_id, 0, 0};
+  Level l;
+  l.f = f;
+  l.parent_id = parent_id;
+  l.fresh_parent = fresh_parent;
+  l.hfsplus = hfsplus_project(f);
+  l.isoplus = g_working_mode == k_mode_isoplus;
+  if (!level_names(path, buf, counts, l.items)) return counts;
+  long saved = std::ftell(f);
+
+  l.views = placed_parent ? placed_parent->views : get_folder_views(f, static_cast<int32_t>(parent_id));
+  if (parent_id == static_cast<uint32_t>(k_root_folder_id) && l.views == 1 && g_name_view != k_name_view_pc)
+    l.views = g_name_view;
+  if (!fresh_parent) load_folder_run(f, parent_id, l.taken, l.held);
+  l.know_self = ::fstat(fileno(f), &l.self) == 0;
+
+  for (const std::string& name : l.items.names) {
+    if (project_edit_failed(f)) break;  // a failed write or a refused id: the edit is undone
+    if (g_inclusion_stopped || (g_inclusion_stopped = escape_abort_requested())) break;
+    std::string full = l.items.folder + name;
+    struct stat st {};
+    if (!admits_item(l, name, full, st, counts)) continue;
+    bool is_folder = S_ISDIR(st.st_mode);
+    uint64_t size = is_folder ? 0 : static_cast<uint64_t>(st.st_size);
+
+    ProjectRecord r;
+    r.parent_id = parent_id;
+    r.pc_size = static_cast<uint32_t>(size);
+    r.pc_folder = l.items.folder;
+    r.pc_name = name;
+    if (g_hide_dot_files && name[0] == '.') r.attr_flags |= 0x02 | 0x08;
+    ItemStep step = is_folder ? folder_record(l, r, name, full, counts) : file_record(l, r, name, full, size, counts);
+    if (step == ItemStep::stop) break;
+    if (step == ItemStep::skip) continue;
+    if (!g_command_mode) show_inclusion_counts(g_folder_count, g_file_count);
+    set_item_names(r, name, l.hfsplus);
+    make_names_unique(r, l.taken, l.hfsplus);
+    l.taken.add(r);
+    l.batch.push_back(r);
+    log_addition(l.items.folder, name);
+    if (!is_folder && is_volume_icon_source(r) && !note_icon_source(l, r)) break;
+  }
+
+  write_level(l, placed_parent, made);
   std::fseek(f, saved, SEEK_SET);
   return counts;
 }

@@ -149,14 +149,17 @@ struct Compile {
     return rc;
   }
 
-  int run() {
+  // The trees the job's kind builds (plus: the HFS side is HFS+), its first
+  // block size, the project's header and items; the target emptied. 0, or the
+  // failure (message shown).
+  int load_trees(bool& plus, uint32_t& bs) {
     int kind = job.kind;
     trees.iso = kind == k_compile_hybrid_hfs || kind == k_compile_hybrid_hfsplus || kind == k_compile_iso;
     trees.isoplus = kind == k_compile_isoplus;
     trees.hfs = kind == k_compile_hybrid_hfs || kind == k_compile_hybrid_hfsplus || kind == k_compile_hfs ||
                 kind == k_compile_hfsplus;
-    bool plus = kind == k_compile_hybrid_hfsplus || kind == k_compile_hfsplus;
-    uint32_t bs = trees.hfs && !plus ? job.block_size : 2048;
+    plus = kind == k_compile_hybrid_hfsplus || kind == k_compile_hfsplus;
+    bs = trees.hfs && !plus ? job.block_size : 2048;
     if (bs == 0 || bs % 2048) bs = 2048;
     if (!job.project || !read_project_header(job.project, header)) {
       report_open_error(job.target_path.c_str());
@@ -175,28 +178,29 @@ struct Compile {
       return fail(-1);
     }
     job.left_out = tree.left_out;
-    // The ISO trees are sized on a thread of their own while the HFS view's
-    // sources are measured and its catalog laid out (each touches its own side
-    // of the items); the catalog is the same whatever the block size.
-    HfsCatalogPlan catalog;
-    {
-      std::string iso_failure;
-      int iso_rc = 0, hfs_rc = 0;
-      std::thread sizing;
-      if (trees.hfs && (trees.iso || trees.isoplus) && tree.items.size() >= k_items_for_helpers && usable_cpus() > 1) {
-        try {
-          sizing = std::thread([&] { iso_rc = size_iso_trees(tree, trees, &iso_failure); });
-        } catch (...) {
-          // no thread: sized below, in turn
-        }
+    return 0;
+  }
+
+  // The ISO trees are sized on a thread of their own while the HFS view's
+  // sources are measured and its catalog laid out (each touches its own side
+  // of the items); the catalog is the same whatever the block size.
+  int size_trees(bool plus, uint32_t bs, HfsCatalogPlan& catalog) {
+    std::string iso_failure;
+    int iso_rc = 0, hfs_rc = 0;
+    std::thread sizing;
+    if (trees.hfs && (trees.iso || trees.isoplus) && tree.items.size() >= k_items_for_helpers && usable_cpus() > 1) {
+      try {
+        sizing = std::thread([&] { iso_rc = size_iso_trees(tree, trees, &iso_failure); });
+      } catch (...) {
+        // no thread: sized below, in turn
       }
-      if (!sizing.joinable()) iso_rc = size_iso_trees(tree, trees);
-      if (iso_rc == 0 && trees.hfs)
-        hfs_rc = hfs_extra_data_blocks(tree, bs) < 0 || plan_hfs_catalog(tree, plus, job.hfs_volume_name, catalog) != 0;
-      if (sizing.joinable()) sizing.join();
-      if (iso_rc != 0 && hfs_rc == 0 && !iso_failure.empty()) show_message(iso_failure.c_str());  // one message
-      if (iso_rc != 0 || hfs_rc != 0) return fail(-1);
     }
+    if (!sizing.joinable()) iso_rc = size_iso_trees(tree, trees);
+    if (iso_rc == 0 && trees.hfs)
+      hfs_rc = hfs_extra_data_blocks(tree, bs) < 0 || plan_hfs_catalog(tree, plus, job.hfs_volume_name, catalog) != 0;
+    if (sizing.joinable()) sizing.join();
+    if (iso_rc != 0 && hfs_rc == 0 && !iso_failure.empty()) show_message(iso_failure.c_str());  // one message
+    if (iso_rc != 0 || hfs_rc != 0) return fail(-1);
     job.iso_files = tree.iso_files;
     job.iso_folders = tree.iso_folders;
     job.hfs_files = tree.hfs_files;
@@ -205,78 +209,73 @@ struct Compile {
     job.joliet_path_table_bytes = tree.joliet_path_table_bytes;
     job.iso_dir_sectors = tree.iso_dir_sectors;
     job.joliet_dir_sectors = tree.joliet_dir_sectors;
+    return 0;
+  }
 
-    bool has_iso = trees.iso || trees.isoplus;
-    if (has_iso) {
-      iso = compute_iso_layout(tree);
-      if (!temps.create()) {
-        show_message(ui_text(1500).c_str());
-        return fail(-3);
-      }
-    }
-    uint32_t spb = bs / 2048;  // 2048-byte sectors per block
-    if (tree.iso_data_blocks > 0xFFFFFFFFull / spb) {
-      show_message(ui_text(4752).c_str());
+  // The HFS+ volume after the ISO part (at sector 16 without one), its data
+  // blocks counted in data_blocks. 0, or the failure.
+  int plan_hfsplus_side(HfsCatalogPlan& catalog, bool has_iso, uint32_t bs, uint64_t& data_blocks,
+                        uint32_t& data_sector) {
+    uint32_t start = has_iso ? iso.end : 16;
+    int64_t extra = hfs_extra_data_blocks(tree, bs);
+    if (extra < 0) return fail(-1);
+    data_blocks += uint64_t(extra);
+    if (data_blocks > 0xFFFF0000ull || plan_hfsplus_volume(catalog, start, uint32_t(data_blocks), plus_plan) != 0)
+      return fail(-1);
+    hfsplus = std::make_unique<HfsPlusBuilder>(plus_plan, std::move(catalog), tree, job.open_root_window != 0,
+                                               job.volume_icon != 0);
+    first_data_block = plus_plan.first_data_block();
+    data_sector = plus_plan.partition_sector + first_data_block;
+    compile_bitmap.assign(size_t(plus_plan.allocation_blocks) * 2048, 0);
+    mark_allocation_bits(0, first_data_block);
+    return 0;
+  }
+
+  // The HFS volume: the block size grows by 2048 until every fork, tree and
+  // bitmap fits 65535 blocks; the partition follows the Joliet directories on
+  // a block boundary (sector 16 without ISO). A tree that does not fit even
+  // the largest block (more forks than blocks) is refused at once rather than
+  // after trying every size. 0, or the failure.
+  int plan_hfs_side(HfsCatalogPlan& catalog, bool has_iso, uint32_t& bs, uint64_t& data_blocks,
+                    uint32_t& data_sector) {
+    auto fits = [&](uint32_t size) {
+      uint32_t per = size / 2048;
+      uint32_t start = has_iso ? (iso.end + per - 1) / per * per : 16;
+      int64_t extra = hfs_extra_data_blocks(tree, size);
+      if (extra < 0) return -1;
+      data_blocks = tree.iso_blocks_for(size) + uint64_t(extra);
+      return data_blocks < 65536 && plan_hfs_volume(catalog, start, size, uint32_t(data_blocks), plan, true) == 0 ? 1 : 0;
+    };
+    int largest = fits(64u << 20);
+    if (largest < 0) return fail(-1);
+    if (largest == 0) {
+      show_message(ui_text(4757).c_str());
       return fail(-1);
     }
-    uint64_t data_blocks = tree.iso_data_blocks;
-    uint32_t data_sector = 0;
-    if (trees.hfs && plus) {
-      uint32_t start = has_iso ? iso.end : 16;
-      int64_t extra = hfs_extra_data_blocks(tree, bs);
-      if (extra < 0) return fail(-1);
-      data_blocks += uint64_t(extra);
-      if (data_blocks > 0xFFFF0000ull || plan_hfsplus_volume(catalog, start, uint32_t(data_blocks), plus_plan) != 0)
-        return fail(-1);
-      hfsplus = std::make_unique<HfsPlusBuilder>(plus_plan, std::move(catalog), tree, job.open_root_window != 0,
-                                                 job.volume_icon != 0);
-      first_data_block = plus_plan.first_data_block();
-      data_sector = plus_plan.partition_sector + first_data_block;
-      compile_bitmap.assign(size_t(plus_plan.allocation_blocks) * 2048, 0);
-      mark_allocation_bits(0, first_data_block);
-    } else if (trees.hfs) {
-      // The block size grows by 2048 until every fork, tree and bitmap fits 65535 blocks;
-      // the partition follows the Joliet directories on a block boundary (sector 16 without ISO).
-      // A tree that does not fit even the largest block (more forks than blocks) is refused
-      // at once rather than after trying every size.
-      auto fits = [&](uint32_t size) {
-        uint32_t per = size / 2048;
-        uint32_t start = has_iso ? (iso.end + per - 1) / per * per : 16;
-        int64_t extra = hfs_extra_data_blocks(tree, size);
-        if (extra < 0) return -1;
-        data_blocks = tree.iso_blocks_for(size) + uint64_t(extra);
-        return data_blocks < 65536 && plan_hfs_volume(catalog, start, size, uint32_t(data_blocks), plan, true) == 0 ? 1 : 0;
-      };
-      int largest = fits(64u << 20);
-      if (largest < 0) return fail(-1);
-      if (largest == 0) {
+    for (;;) {
+      int fit = fits(bs);
+      if (fit < 0) return fail(-1);
+      if (fit) break;
+      if (bs >= (64u << 20)) {
         show_message(ui_text(4757).c_str());
         return fail(-1);
       }
-      for (;;) {
-        spb = bs / 2048;
-        int fit = fits(bs);
-        if (fit < 0) return fail(-1);
-        if (fit) break;
-        if (bs >= (64u << 20)) {
-          show_message(ui_text(4757).c_str());
-          return fail(-1);
-        }
-        bs += 2048;
-      }
-      job.block_size = bs;
-      hfs = std::make_unique<HfsBuilder>(plan, std::move(catalog), tree, job.open_root_window != 0,
-                                         job.volume_icon != 0);
-      first_data_block = plan.first_data_block();
-      data_sector = plan.block0_sector() + first_data_block * spb;
-      compile_bitmap.assign(size_t(plan.bitmap_sectors) * 512, 0);
-      mark_allocation_bits(0, first_data_block);
-    } else {
-      // The data area follows the Joliet directories, on a block boundary.
-      data_sector = (iso.end + spb - 1) / spb * spb;
-      first_data_block = 0;
-      compile_bitmap.clear();
+      bs += 2048;
     }
+    job.block_size = bs;
+    hfs = std::make_unique<HfsBuilder>(plan, std::move(catalog), tree, job.open_root_window != 0,
+                                       job.volume_icon != 0);
+    first_data_block = plan.first_data_block();
+    data_sector = plan.block0_sector() + first_data_block * (bs / 2048);
+    compile_bitmap.assign(size_t(plan.bitmap_sectors) * 512, 0);
+    mark_allocation_bits(0, first_data_block);
+    return 0;
+  }
+
+  // The data area laid out, the walk writes the image: the forks move on the
+  // copier's thread while it builds the catalog, then the structures go to
+  // their areas. 0, or the failure.
+  int write_image(uint32_t bs, uint64_t data_blocks, uint32_t data_sector) {
     compile_target_fd = job.target_fd;
     compile_block_size = bs;
     hfs_partition_sector = data_sector;
@@ -306,6 +305,44 @@ struct Compile {
       return fail(-1);
     }
     if (finish_data_copies() != k_data_ok) return fail(-1);
+    return 0;
+  }
+
+  int run() {
+    bool plus = false;
+    uint32_t bs = 2048;
+    if (int rc = load_trees(plus, bs); rc != 0) return rc;
+    HfsCatalogPlan catalog;
+    if (int rc = size_trees(plus, bs, catalog); rc != 0) return rc;
+
+    bool has_iso = trees.iso || trees.isoplus;
+    if (has_iso) {
+      iso = compute_iso_layout(tree);
+      if (!temps.create()) {
+        show_message(ui_text(1500).c_str());
+        return fail(-3);
+      }
+    }
+    uint32_t spb = bs / 2048;  // 2048-byte sectors per block
+    if (tree.iso_data_blocks > 0xFFFFFFFFull / spb) {
+      show_message(ui_text(4752).c_str());
+      return fail(-1);
+    }
+    uint64_t data_blocks = tree.iso_data_blocks;
+    uint32_t data_sector = 0;
+    int rc = 0;
+    if (trees.hfs && plus) {
+      rc = plan_hfsplus_side(catalog, has_iso, bs, data_blocks, data_sector);
+    } else if (trees.hfs) {
+      rc = plan_hfs_side(catalog, has_iso, bs, data_blocks, data_sector);
+    } else {
+      // The data area follows the Joliet directories, on a block boundary.
+      data_sector = (iso.end + spb - 1) / spb * spb;
+      first_data_block = 0;
+      compile_bitmap.clear();
+    }
+    if (rc == 0) rc = write_image(bs, data_blocks, data_sector);
+    if (rc != 0) return rc;
     job.result = 0;
     return 0;
   }

@@ -63,29 +63,20 @@ void mark_left_out_items(bool isoplus) {
   if (marked > 0) refresh_views();
 }
 
-void compile_command(bool isoplus) {
-  // A compile that runs, or whose abort is pending, is only asked to stop.
-  if (!compile_idle()) {
-    request_compile_abort();
-    return;
-  }
-  const int mode = isoplus ? k_mode_isoplus : k_mode_project;
-  FILE* f = mode_project(mode);
-  const std::string path = current_document();
-  if (!f || path.empty()) return;
-  std::fflush(f);
-  recount_project_totals(f);
+// The image the project can make, after the messages that say why it is not
+// a hybrid one; false when it can make none.
+bool compile_dialog_kind(FILE* f, bool isoplus, CompileDialogKind& kind) {
   ProjectHeader h;
-  if (!read_project_header(f, h)) return;
-  CompileDialogKind kind = isoplus ? CompileDialogKind::isoplus : CompileDialogKind::hybrid;
+  if (!read_project_header(f, h)) return false;
+  kind = isoplus ? CompileDialogKind::isoplus : CompileDialogKind::hybrid;
   if (isoplus) {
     if (project_record_count(f) <= 1) {
       show_message(ui_text(1553).c_str());
-      return;
+      return false;
     }
   } else if (h.iso_item_count == 0 && h.hfs_item_count == 0) {
     show_message(ui_text(1550).c_str());
-    return;
+    return false;
   } else if (h.iso_item_count == 0) {
     show_message(ui_text(1551).c_str());
     kind = CompileDialogKind::hfs_only;
@@ -93,34 +84,32 @@ void compile_command(bool isoplus) {
     show_message(ui_text(1552).c_str());
     kind = CompileDialogKind::iso_only;
   }
+  return true;
+}
+
+// The options form, within one edit of the project (the HFS+ switch, the
+// untitled names, a refresh asked for, the block size): the options chosen,
+// or 0 when the compile does not go on. The edit is finished either way.
+int ask_compile_options(FILE* f, bool isoplus, CompileDialogKind kind, const std::string& path,
+                        CompileOptionsModel& m, CompileSettings& settings) {
   const bool pure = kind == CompileDialogKind::hfs_only || kind == CompileDialogKind::iso_only;
-  // The image is made only once the compile runs: nothing is left of a cancel.
-  std::string target = choose_target_image(path, recount_project_totals(f) * 2048, kind == CompileDialogKind::hfs_only);
-  if (target.empty()) {
-    if (pure) wxBell();
-    return;
-  }
-  status(1344, 1059);
   const bool hfs = kind == CompileDialogKind::hybrid || kind == CompileDialogKind::hfs_only;
+  const std::string target = settings.target_path;  // as chosen, whatever the form sets
   begin_project_edit(f);
   if (project_edit_failed(f)) {  // another program reads the project (message shown): no options asked
     finish_project_command(f, isoplus, 0);
     show_status_text("", nullptr);
-    return;
+    return 0;
   }
   if (hfs) switch_to_hfsplus_when_needed(f);
   name_untitled_project(f, target, kind);
-  CompileOptionsModel m;
   init_compile_options(f, kind, target, m);
-  CompileSettings settings;
-  settings.project_path = path;
-  settings.target_path = target;
   int options = run_compile_options_form(g_main_frame, f, m, settings);
   if (options == 0) {
     finish_project_command(f, isoplus, 0);
     if (pure) wxBell();
     show_status_text("", nullptr);
-    return;
+    return 0;
   }
   if (options & 2) {
     status(1339, 0);
@@ -140,18 +129,18 @@ void compile_command(bool isoplus) {
       settings.hfs_volume_name = macroman_to_utf8(settings.hfs_volume_name);
     }
   }
-  if (finish_project_command(f, isoplus, 0) != 0) return;
-  refresh_views();  // the names a change of format gave
-  CompileImageCounts counts = compile_image_counts(m, options);
-  std::string description = compile_description(counts.sectors, counts.folders, counts.files);
-  show_status_text(description.c_str(), nullptr);
+  return finish_project_command(f, isoplus, 0) != 0 ? 0 : options;
+}
 
+// The compile started on its worker, the progress dialog over the window
+// until it ends with its message.
+void run_compile(FILE* f, bool isoplus, const std::string& path, const CompileSettings& settings,
+                 const std::string& description) {
   ProjectHeader root;
   read_project_header(f, root);
-  settings.options = uint32_t(options);
   CompileRequest request;
   request.project_path = path;
-  request.mode = mode;
+  request.mode = isoplus ? k_mode_isoplus : k_mode_project;
   request.settings = settings;
   auto* progress = new ProgressDialog(g_main_frame);
   progress->Show();
@@ -173,6 +162,41 @@ void compile_command(bool isoplus) {
     progress->finish();
     progress->Destroy();
   }
+}
+
+void compile_command(bool isoplus) {
+  // A compile that runs, or whose abort is pending, is only asked to stop.
+  if (!compile_idle()) {
+    request_compile_abort();
+    return;
+  }
+  FILE* f = mode_project(isoplus ? k_mode_isoplus : k_mode_project);
+  const std::string path = current_document();
+  if (!f || path.empty()) return;
+  std::fflush(f);
+  recount_project_totals(f);
+  CompileDialogKind kind = CompileDialogKind::hybrid;
+  if (!compile_dialog_kind(f, isoplus, kind)) return;
+  const bool pure = kind == CompileDialogKind::hfs_only || kind == CompileDialogKind::iso_only;
+  // The image is made only once the compile runs: nothing is left of a cancel.
+  std::string target = choose_target_image(path, recount_project_totals(f) * 2048, kind == CompileDialogKind::hfs_only);
+  if (target.empty()) {
+    if (pure) wxBell();
+    return;
+  }
+  status(1344, 1059);
+  CompileOptionsModel m;
+  CompileSettings settings;
+  settings.project_path = path;
+  settings.target_path = target;
+  int options = ask_compile_options(f, isoplus, kind, path, m, settings);
+  if (options == 0) return;
+  refresh_views();  // the names a change of format gave
+  CompileImageCounts counts = compile_image_counts(m, options);
+  std::string description = compile_description(counts.sectors, counts.folders, counts.files);
+  show_status_text(description.c_str(), nullptr);
+  settings.options = uint32_t(options);
+  run_compile(f, isoplus, path, settings, description);
   if (g_main_frame) g_main_frame->update_commands();
 }
 

@@ -41,6 +41,7 @@
 #include "gui/forms/form_kit.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/tr.h"
 #include "gui/guithread.h"
 #include "gui/mainframe_parts.h"
 #include "gui/recent.h"
@@ -93,8 +94,6 @@ class PanelStatusBar : public wxStatusBar {
     if (!same) SetStatusWidths(k_status_panels, widths.data());
   }
 };
-
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 wxString hint_text(int id) {
   if (id == 0) return wxString();

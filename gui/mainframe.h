@@ -219,7 +219,7 @@ class MainFrame : public wxFrame, public GuiForms, public MainViews {
   bool save_project_as_command(int mode);
   void close_project_command(int mode);
   void new_image_command();
-  void save_image_command();
+  bool save_image_command();  // false when a write failed (said)
   void save_image_as_command();
   void close_image_command();
   void hybridise_command();

@@ -28,6 +28,7 @@
 #include "gui/commandline.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/tr.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
 #include "gui/recent.h"
@@ -45,7 +46,6 @@ std::string g_file_dialog_proposed;
 
 namespace {
 
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString utf8(const std::string& s) { return wxString::FromUTF8(s); }
 
 bool exists(const std::string& p) {
@@ -421,7 +421,9 @@ bool MainFrame::close_project(int mode, bool offer_save) {
 
 void MainFrame::close_image() {
   if (image_.fd >= 0) {
-    flush_volume_structures();  // writes only what an edit left loaded
+    std::string message;
+    // Writes only what an edit left loaded; the image closes whatever comes of it.
+    if (write_back_image(image_, message) != k_doc_ok) show_message(message.c_str());
     free_allocation_bitmap();
     close_image_document(image_);  // removes a temporary expansion too
   }
@@ -593,10 +595,11 @@ void MainFrame::new_image_command() {
   open_image(path);
 }
 
-void MainFrame::save_image_command() {
-  if (image_.fd < 0 || image_.read_only) return;
-  flush_volume_structures();
-  ::fsync(image_.fd);
+bool MainFrame::save_image_command() {
+  std::string message;
+  if (save_image_document(image_, message) == k_doc_ok) return true;
+  show_message(message.c_str());
+  return false;
 }
 
 void MainFrame::save_image_as_command() {
@@ -609,8 +612,12 @@ void MainFrame::save_image_as_command() {
     return;
   }
   if (exists(target) && !ask_overwrite(target.c_str())) return;
-  flush_volume_structures();
   std::string message;
+  // A copy of an image whose last edit is not all written would carry it half made.
+  if (write_back_image(image_, message) != k_doc_ok) {
+    show_message(message.c_str());
+    return;
+  }
   int rc;
   {
     wxBusyCursor busy;
@@ -647,7 +654,11 @@ void MainFrame::hybridise_command() {
   if (image_.fd < 0) return;
   std::string iso = ask_file(this, 1368, 1367, ui_text(1371), ui_text(1370), false, false);
   if (iso.empty()) return;
-  flush_volume_structures();
+  std::string message;
+  if (write_back_image(image_, message) != k_doc_ok) {
+    show_message(message.c_str());
+    return;
+  }
   wxBusyCursor busy;
   hybridise_image(image_.fd, iso.c_str());
 }

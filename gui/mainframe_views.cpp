@@ -26,17 +26,17 @@
 #include "gui/compile/compileworker.h"
 #include "gui/desktop/desktop_files.h"
 #include "gui/forms/messageforms.h"
-#include "gui/forms/name_forms.h"
+#include "gui/forms/tr.h"
 #include "gui/mainframe.h"
 #include "gui/mainframe_parts.h"
 #include "gui/views/mode_views.h"
 #include "gui/views/type_icon_theme.h"
+#include "gui/volume/volume_commands.h"
 #include "hfs/volume.h"
 #include "macfiles/signatures.h"
 
 namespace {
 
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString utf8(const std::string& s) { return wxString::FromUTF8(s); }
 
 wxString hint_text(int id) {
@@ -611,16 +611,12 @@ void MainFrame::select_all_rows(bool invert) {
   update_commands();
 }
 
-// The volume's name, edited in a small form and written at once.
+// The volume's name, edited in its label form and written at once: the
+// volume commands' rename of the volume.
 void MainFrame::rename_volume_command() {
   UiState s = ui_state();
   if (s.mode != 1 || !s.has_document || s.read_only || s.compile_running) return;
-  std::string name = volume_display_name();
-  NameFormSpec spec{.form_name = "RenameVolume", .title = 1286, .old_label = 1498, .new_label = 1499, .topic = 2012,
-                    .field_name = "Name"};
-  if (run_name_form(this, spec, name) != 1) return;
-  std::string message;
-  if (rename_volume(name, message) < 0) show_message(message.c_str());
+  volume_rename_volume_command();
   fill_tree(current_folder());
 }
 

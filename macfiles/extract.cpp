@@ -316,8 +316,96 @@ int create_pc_file_for_mac_name(const std::string& folder, const std::string& na
   return 0;
 }
 
-int extract_file(const CatalogItem& item) {
+namespace {
+
+// The form the copy method asks for, the first of its bits that is set.
+int copy_form() {
+  int method = g_copy_method & 0x3F;
+  return (method & k_copy_macbinary) ? k_copy_macbinary
+       : (method & k_copy_appledouble) ? k_copy_appledouble
+       : (method & k_copy_streams) ? k_copy_streams
+       : (method & k_copy_applesingle) ? k_copy_applesingle
+       : (method & k_copy_resource) ? k_copy_resource : k_copy_data;
+}
+
+// Whether the file is left out in that form: every file is treated alike for
+// the whole run, whatever the notices. An empty data fork is an empty PC file
+// (as other readers of volumes give it); a file without a resource fork gives
+// no resource file, said until the notice's box is ticked; the encodings count
+// in 32 bits.
+bool left_out_in_form(int form, const std::string& name, const ForkInfo& data, const ForkInfo& rsrc) {
   const bool plus = g_volume.is_hfsplus != 0;
+  if (form == k_copy_resource && rsrc.length == 0) {
+    if (!g_extract.no_rsrc_notice_off[plus] && show_path_announcement(name.c_str(), 1120))
+      g_extract.no_rsrc_notice_off[plus] = true;
+    return true;
+  }
+  if ((form == k_copy_macbinary || form == k_copy_appledouble || form == k_copy_applesingle) &&
+      (data.length > 0xFFFFFFFFull || rsrc.length > 0xFFFFFFFFull ||
+       (form == k_copy_applesingle && data.length + rsrc.length + 122 > 0xFFFFFFFFull))) {
+    show_message(format_text(ui_text(1540).c_str(), name.c_str()).c_str());
+    return true;
+  }
+  return false;
+}
+
+// The file's forks written in that form into fd, the new file at path; an
+// AppleDouble companion is made beside it (its path in companion). 0, or -1.
+[[nodiscard]] int write_in_form(int form, int fd, const std::string& path, const CatalogItem& item, const MacFile& meta,
+                                const ForkInfo& data, const ForkInfo& rsrc, std::string& companion) {
+  int rc = 0;
+  switch (form) {
+    case k_copy_resource:
+      return copy_fork(fd, item, rsrc, k_fork_resource);
+    case k_copy_macbinary: {
+      std::vector<uint8_t> header(128);
+      make_macbinary_header(meta, uint32_t(data.length), uint32_t(rsrc.length), header.data());
+      rc = write_bytes(fd, header);
+      if (rc == 0) rc = copy_fork(fd, item, data, k_fork_data);
+      if (rc == 0) rc = write_padding(fd, data.length);
+      if (rc == 0) rc = copy_fork(fd, item, rsrc, k_fork_resource);
+      if (rc == 0) rc = write_padding(fd, rsrc.length);
+      return rc;
+    }
+    case k_copy_applesingle:
+      rc = write_bytes(fd, applesingle_prefix(meta, uint32_t(data.length), uint32_t(rsrc.length)));
+      if (rc == 0) rc = copy_fork(fd, item, rsrc, k_fork_resource);
+      if (rc == 0) rc = copy_fork(fd, item, data, k_fork_data);
+      return rc;
+    case k_copy_appledouble: {
+      rc = copy_fork(fd, item, data, k_fork_data);
+      companion = appledouble_path(path);
+      int cfd = -1;
+      ::unlink(companion.c_str());
+      if (rc == 0 && create_new(companion, cfd) != 0) {
+        report_open_error(companion.c_str());
+        rc = -1;
+      }
+      if (cfd >= 0) {
+        rc = write_bytes(cfd, appledouble_prefix(meta, uint32_t(rsrc.length)));
+        if (rc == 0) rc = copy_fork(cfd, item, rsrc, k_fork_resource);
+        if (::close(cfd) != 0) rc = -1;
+      }
+      return rc;
+    }
+    case k_copy_streams: {
+      rc = copy_fork(fd, item, data, k_fork_data);
+      std::vector<uint8_t> fork;
+      if (rc == 0) rc = read_fork_into(item, rsrc, fork);
+      if (rc == 0 && write_mac_streams(path, meta, fork) != 0) {
+        show_message(format_text(ui_text(1541).c_str(), path.c_str()).c_str());
+        rc = -1;
+      }
+      return rc;
+    }
+    default:
+      return copy_fork(fd, item, data, k_fork_data);
+  }
+}
+
+}  // namespace
+
+int extract_file(const CatalogItem& item) {
   MacFile meta = mac_meta_of(item);
   std::string name = utf8_name(item);
   char sig[9];
@@ -339,28 +427,8 @@ int extract_file(const CatalogItem& item) {
     show_message(ui_text(1073).c_str());
     return -1;
   }
-  int method = g_copy_method & 0x3F;
-  int form = (method & k_copy_macbinary) ? k_copy_macbinary
-           : (method & k_copy_appledouble) ? k_copy_appledouble
-           : (method & k_copy_streams) ? k_copy_streams
-           : (method & k_copy_applesingle) ? k_copy_applesingle
-           : (method & k_copy_resource) ? k_copy_resource : k_copy_data;
-  // Every file is treated alike for the whole run, whatever the notices: an
-  // empty data fork is an empty PC file (as other readers of volumes give it);
-  // a file without a resource fork gives no resource file, said until the
-  // notice's box is ticked.
-  if (form == k_copy_resource && rsrc.length == 0) {
-    if (!g_extract.no_rsrc_notice_off[plus] && show_path_announcement(name.c_str(), 1120))
-      g_extract.no_rsrc_notice_off[plus] = true;
-    return 0;
-  }
-  // The encodings count in 32 bits.
-  if ((form == k_copy_macbinary || form == k_copy_appledouble || form == k_copy_applesingle) &&
-      (data.length > 0xFFFFFFFFull || rsrc.length > 0xFFFFFFFFull ||
-       (form == k_copy_applesingle && data.length + rsrc.length + 122 > 0xFFFFFFFFull))) {
-    show_message(format_text(ui_text(1540).c_str(), name.c_str()).c_str());
-    return 0;
-  }
+  const int form = copy_form();
+  if (left_out_in_form(form, name, data, rsrc)) return 0;
 
   int fd = -1;
   std::string path;
@@ -369,55 +437,7 @@ int extract_file(const CatalogItem& item) {
   if (rc != 0) return -1;
   show_copy_progress(name.c_str(), shorten_path_for_display(path, 25).c_str(), data.length, rsrc.length);
   std::string companion;
-  switch (form) {
-    case k_copy_resource:
-      rc = copy_fork(fd, item, rsrc, k_fork_resource);
-      break;
-    case k_copy_macbinary: {
-      std::vector<uint8_t> header(128);
-      make_macbinary_header(meta, uint32_t(data.length), uint32_t(rsrc.length), header.data());
-      rc = write_bytes(fd, header);
-      if (rc == 0) rc = copy_fork(fd, item, data, k_fork_data);
-      if (rc == 0) rc = write_padding(fd, data.length);
-      if (rc == 0) rc = copy_fork(fd, item, rsrc, k_fork_resource);
-      if (rc == 0) rc = write_padding(fd, rsrc.length);
-      break;
-    }
-    case k_copy_applesingle:
-      rc = write_bytes(fd, applesingle_prefix(meta, uint32_t(data.length), uint32_t(rsrc.length)));
-      if (rc == 0) rc = copy_fork(fd, item, rsrc, k_fork_resource);
-      if (rc == 0) rc = copy_fork(fd, item, data, k_fork_data);
-      break;
-    case k_copy_appledouble: {
-      rc = copy_fork(fd, item, data, k_fork_data);
-      companion = appledouble_path(path);
-      int cfd = -1;
-      ::unlink(companion.c_str());
-      if (rc == 0 && create_new(companion, cfd) != 0) {
-        report_open_error(companion.c_str());
-        rc = -1;
-      }
-      if (cfd >= 0) {
-        rc = write_bytes(cfd, appledouble_prefix(meta, uint32_t(rsrc.length)));
-        if (rc == 0) rc = copy_fork(cfd, item, rsrc, k_fork_resource);
-        if (::close(cfd) != 0) rc = -1;
-      }
-      break;
-    }
-    case k_copy_streams: {
-      rc = copy_fork(fd, item, data, k_fork_data);
-      std::vector<uint8_t> fork;
-      if (rc == 0) rc = read_fork_into(item, rsrc, fork);
-      if (rc == 0 && write_mac_streams(path, meta, fork) != 0) {
-        show_message(format_text(ui_text(1541).c_str(), path.c_str()).c_str());
-        rc = -1;
-      }
-      break;
-    }
-    default:
-      rc = copy_fork(fd, item, data, k_fork_data);
-      break;
-  }
+  rc = write_in_form(form, fd, path, item, meta, data, rsrc, companion);
   if (::close(fd) != 0) rc = -1;
   if (rc != 0) {
     // Never leave a half-written file behind as if it were good.

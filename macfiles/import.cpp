@@ -430,6 +430,102 @@ int write_fork_extents(const ImportFork& fork, uint32_t blocks, int max_extents,
   return 0;
 }
 
+namespace {
+
+// What became of a file record: in the catalog, refused (nothing of it is
+// left), or in the catalog without its thread, which could not be taken back.
+enum class FileInsert { done, refused, kept_without_thread };
+
+// The new file's extents, as a catalog file record of either kind keeps them.
+struct PlacedForks {
+  uint64_t data_length = 0, rsrc_length = 0;
+  uint64_t data_phys = 0, rsrc_phys = 0;  // HFS: the forks' allocated bytes
+  std::vector<ImportExtent> data_ext, rsrc_ext;
+};
+
+// The HFS+ file record and its thread under parent_id.
+FileInsert insert_hfsplus_file(const MacFile& meta, const FileFinderInfo& info, const PlacedForks& forks,
+                               const std::string& stored, uint32_t parent_id) {
+  const uint32_t id = next_hfsplus_catalog_id();
+  HfsPlusCatalogFile f;
+  f.flags = 2;  // thread record exists
+  f.file_id = id;
+  f.create_date = mac_local_to_utc(meta.create_date);
+  f.content_mod_date = f.attribute_mod_date = f.access_date = mac_local_to_utc(meta.modify_date);
+  f.user_info = info;
+  f.permissions.file_mode = k_hfsplus_file_mode;
+  std::memcpy(f.finder_info.data(), meta.extended_info.data(), 16);
+  auto fill = [&](HfsPlusForkData& fd, uint64_t length, const std::vector<ImportExtent>& ext) {
+    fd.logical_size = length;
+    for (size_t i = 0; i < ext.size(); ++i) {
+      fd.extents[i] = {ext[i].start, ext[i].count};
+      fd.total_blocks += ext[i].count;
+    }
+  };
+  fill(f.data_fork, forks.data_length, forks.data_ext);
+  fill(f.resource_fork, forks.rsrc_length, forks.rsrc_ext);
+  std::vector<uint8_t> rec(HfsPlusCatalogFile::k_size);
+  encode(f, MutByteSpan(rec.data(), rec.size()));
+  HfsPlusCatalogKey key;
+  HFSUniStr255 u = utf8_to_unistr(stored);
+  key.parent_id = parent_id;
+  key.name_length = u.length;
+  for (int i = 0; i < u.length; ++i) key.name[i] = u.unicode[i];
+  key.key_length = uint16_t(6 + 2 * u.length);
+  if (hfsplus_insert_catalog_record(key, rec) != 0) return FileInsert::refused;
+  HfsPlusCatalogThread t;
+  t.record_type = k_rec_file_thread;
+  t.parent_id = parent_id;
+  t.name_length = u.length;
+  for (int i = 0; i < u.length; ++i) t.name[i] = u.unicode[i];
+  std::vector<uint8_t> tdata(t.size());
+  encode(t, MutByteSpan(tdata.data(), tdata.size()));
+  HfsPlusCatalogKey tkey;
+  tkey.key_length = 6;
+  tkey.parent_id = id;
+  if (hfsplus_append_thread_record(tkey, tdata) == 0) {
+    catalog_add_leaf_records(2);
+    return FileInsert::done;
+  }
+  if (hfsplus_delete_catalog_record(key) == 0) return FileInsert::refused;
+  catalog_add_leaf_records(1);
+  return FileInsert::kept_without_thread;
+}
+
+// The HFS file record under parent_id.
+FileInsert insert_hfs_file(const MacFile& meta, const FileFinderInfo& info, const PlacedForks& forks,
+                           const std::string& stored, uint32_t parent_id) {
+  const uint32_t id = next_hfs_catalog_id();
+  HfsCatalogFile f;
+  f.user_info = info;
+  f.file_id = id;
+  f.data_logical_size = uint32_t(forks.data_length);
+  f.data_physical_size = uint32_t(forks.data_phys);
+  f.rsrc_logical_size = uint32_t(forks.rsrc_length);
+  f.rsrc_physical_size = uint32_t(forks.rsrc_phys);
+  f.create_date = meta.create_date;
+  f.modify_date = meta.modify_date;
+  std::memcpy(f.finder_info.data(), meta.extended_info.data(), 16);
+  const std::vector<ImportExtent>&data_ext = forks.data_ext, &rsrc_ext = forks.rsrc_ext;
+  for (size_t i = 0; i < data_ext.size(); ++i) f.data_extents[i] = {uint16_t(data_ext[i].start), uint16_t(data_ext[i].count)};
+  for (size_t i = 0; i < rsrc_ext.size(); ++i) f.rsrc_extents[i] = {uint16_t(rsrc_ext[i].start), uint16_t(rsrc_ext[i].count)};
+  if (!data_ext.empty()) f.data_start_block = uint16_t(data_ext[0].start);
+  if (!rsrc_ext.empty()) f.rsrc_start_block = uint16_t(rsrc_ext[0].start);
+  std::vector<uint8_t> rec(HfsCatalogFile::k_size);
+  encode(f, MutByteSpan(rec.data(), rec.size()));
+  const std::string& mac = stored;
+  HfsCatalogKey key;
+  key.parent_id = parent_id;
+  key.name_length = uint8_t(mac.size());
+  std::memcpy(key.name.data(), mac.data(), mac.size());
+  key.key_length = uint8_t(6 + mac.size());
+  if (hfs_insert_catalog_record(key, rec) != 0) return FileInsert::refused;
+  catalog_add_leaf_records(1);
+  return FileInsert::done;
+}
+
+}  // namespace
+
 int write_file_forks(const MacFile& meta_in, const ImportFork& data, const ImportFork& resource,
                      uint32_t parent_id, uint32_t parent_parent_id, const std::string& source) {
   const bool plus = g_volume.is_hfsplus != 0;
@@ -442,11 +538,12 @@ int write_file_forks(const MacFile& meta_in, const ImportFork& data, const Impor
                      data.length, resource.length);
 
   uint32_t free_blocks = volume_free_blocks();
-  std::vector<ImportExtent> data_ext, rsrc_ext;
-  uint64_t data_phys = 0, rsrc_phys = 0;
-  int64_t data_blocks = hfs_blocks_for_bytes(data.length, data_phys, free_blocks);
+  PlacedForks forks;
+  forks.data_length = data.length;
+  forks.rsrc_length = resource.length;
+  int64_t data_blocks = hfs_blocks_for_bytes(data.length, forks.data_phys, free_blocks);
   int64_t rsrc_blocks = data_blocks < 0 ? -1
-      : hfs_blocks_for_bytes(resource.length, rsrc_phys, free_blocks - uint32_t(data_blocks));
+      : hfs_blocks_for_bytes(resource.length, forks.rsrc_phys, free_blocks - uint32_t(data_blocks));
   if (data_blocks < 0 || rsrc_blocks < 0) {
     show_message(ui_text(1073).c_str());
     return -1;
@@ -456,9 +553,9 @@ int write_file_forks(const MacFile& meta_in, const ImportFork& data, const Impor
     return -1;
   }
   const int max_extents = plus ? 8 : 3;
-  if (data_blocks && write_fork_extents(data, uint32_t(data_blocks), max_extents, data_ext) != 0) return -1;
-  if (rsrc_blocks && write_fork_extents(resource, uint32_t(rsrc_blocks), max_extents, rsrc_ext) != 0) {
-    for (const ImportExtent& e : data_ext) free_volume_blocks(e.start, e.count);
+  if (data_blocks && write_fork_extents(data, uint32_t(data_blocks), max_extents, forks.data_ext) != 0) return -1;
+  if (rsrc_blocks && write_fork_extents(resource, uint32_t(rsrc_blocks), max_extents, forks.rsrc_ext) != 0) {
+    for (const ImportExtent& e : forks.data_ext) free_volume_blocks(e.start, e.count);
     return -1;
   }
   if (resource.length && fork_has_bundle(resource)) meta.finder_flags |= k_finder_has_bundle;
@@ -469,89 +566,18 @@ int write_file_forks(const MacFile& meta_in, const ImportFork& data, const Impor
   info.flags = meta.finder_flags;
   info.location_v = meta.location_v;
   info.location_h = meta.location_h;
-  int rc;
-  uint32_t id;
-  if (plus) {
-    id = next_hfsplus_catalog_id();
-    HfsPlusCatalogFile f;
-    f.flags = 2;  // thread record exists
-    f.file_id = id;
-    f.create_date = mac_local_to_utc(meta.create_date);
-    f.content_mod_date = f.attribute_mod_date = f.access_date = mac_local_to_utc(meta.modify_date);
-    f.user_info = info;
-    f.permissions.file_mode = k_hfsplus_file_mode;
-    std::memcpy(f.finder_info.data(), meta.extended_info.data(), 16);
-    auto fill = [&](HfsPlusForkData& fd, uint64_t length, const std::vector<ImportExtent>& ext) {
-      fd.logical_size = length;
-      for (size_t i = 0; i < ext.size(); ++i) {
-        fd.extents[i] = {ext[i].start, ext[i].count};
-        fd.total_blocks += ext[i].count;
-      }
-    };
-    fill(f.data_fork, data.length, data_ext);
-    fill(f.resource_fork, resource.length, rsrc_ext);
-    std::vector<uint8_t> rec(HfsPlusCatalogFile::k_size);
-    encode(f, MutByteSpan(rec.data(), rec.size()));
-    HfsPlusCatalogKey key;
-    HFSUniStr255 u = utf8_to_unistr(stored);
-    key.parent_id = parent_id;
-    key.name_length = u.length;
-    for (int i = 0; i < u.length; ++i) key.name[i] = u.unicode[i];
-    key.key_length = uint16_t(6 + 2 * u.length);
-    rc = hfsplus_insert_catalog_record(key, rec);
-    if (rc == 0) {
-      HfsPlusCatalogThread t;
-      t.record_type = k_rec_file_thread;
-      t.parent_id = parent_id;
-      t.name_length = u.length;
-      for (int i = 0; i < u.length; ++i) t.name[i] = u.unicode[i];
-      std::vector<uint8_t> tdata(t.size());
-      encode(t, MutByteSpan(tdata.data(), tdata.size()));
-      HfsPlusCatalogKey tkey;
-      tkey.key_length = 6;
-      tkey.parent_id = id;
-      rc = hfsplus_append_thread_record(tkey, tdata);
-      if (rc == 0) {
-        catalog_add_leaf_records(2);
-      } else if (hfsplus_delete_catalog_record(key) != 0) {
-        // The record without its thread stays, and keeps its blocks (given
-        // back, they would be handed to the next file while it names them):
-        // the volume is damaged and changes no more.
-        catalog_add_leaf_records(1);
-        add_volume_free_blocks(-int64_t(data_blocks + rsrc_blocks));
-        set_volume_read_only(k_read_only_damaged_structures);
-        return -1;
-      }
-    }
-  } else {
-    id = next_hfs_catalog_id();
-    HfsCatalogFile f;
-    f.user_info = info;
-    f.file_id = id;
-    f.data_logical_size = uint32_t(data.length);
-    f.data_physical_size = uint32_t(data_phys);
-    f.rsrc_logical_size = uint32_t(resource.length);
-    f.rsrc_physical_size = uint32_t(rsrc_phys);
-    f.create_date = meta.create_date;
-    f.modify_date = meta.modify_date;
-    std::memcpy(f.finder_info.data(), meta.extended_info.data(), 16);
-    for (size_t i = 0; i < data_ext.size(); ++i) f.data_extents[i] = {uint16_t(data_ext[i].start), uint16_t(data_ext[i].count)};
-    for (size_t i = 0; i < rsrc_ext.size(); ++i) f.rsrc_extents[i] = {uint16_t(rsrc_ext[i].start), uint16_t(rsrc_ext[i].count)};
-    if (!data_ext.empty()) f.data_start_block = uint16_t(data_ext[0].start);
-    if (!rsrc_ext.empty()) f.rsrc_start_block = uint16_t(rsrc_ext[0].start);
-    std::vector<uint8_t> rec(HfsCatalogFile::k_size);
-    encode(f, MutByteSpan(rec.data(), rec.size()));
-    const std::string& mac = stored;
-    HfsCatalogKey key;
-    key.parent_id = parent_id;
-    key.name_length = uint8_t(mac.size());
-    std::memcpy(key.name.data(), mac.data(), mac.size());
-    key.key_length = uint8_t(6 + mac.size());
-    rc = hfs_insert_catalog_record(key, rec);
-    if (rc == 0) catalog_add_leaf_records(1);
+  FileInsert put = plus ? insert_hfsplus_file(meta, info, forks, stored, parent_id)
+                        : insert_hfs_file(meta, info, forks, stored, parent_id);
+  if (put == FileInsert::kept_without_thread) {
+    // The record without its thread stays, and keeps its blocks (given back,
+    // they would be handed to the next file while it names them): the volume
+    // is damaged and changes no more.
+    add_volume_free_blocks(-int64_t(data_blocks + rsrc_blocks));
+    set_volume_read_only(k_read_only_damaged_structures);
+    return -1;
   }
-  if (rc != 0) {
-    for (const auto* ext : {&data_ext, &rsrc_ext})
+  if (put == FileInsert::refused) {
+    for (const auto* ext : {&forks.data_ext, &forks.rsrc_ext})
       for (const ImportExtent& e : *ext) free_volume_blocks(e.start, e.count);
     show_message(ui_text(1073).c_str());
     return -1;
@@ -588,6 +614,97 @@ bool is_companion_of_sibling(const std::string& path) {
   return lstat(base.c_str(), &st) == 0 && S_ISREG(st.st_mode) && has_appledouble_sidecar(base);
 }
 
+// A file with named streams: its Finder info from the AFP stream, its
+// resource fork from its own stream, through a temporary file.
+[[nodiscard]] int import_streams_file(int fd, const std::string& path, uint64_t size, MacFile& meta,
+                                      uint32_t parent_id, uint32_t parent_parent_id) {
+  char sig[9];
+  uint16_t flags = read_afpinfo(path, sig);
+  if (sig[0]) {
+    std::memcpy(meta.type.data(), sig, 4);
+    std::memcpy(meta.creator.data(), sig + 4, 4);
+    meta.finder_flags = flags;
+  }
+  std::vector<uint8_t> fork;
+  Fd rsrc(anonymous_temp("RSR"));
+  if (read_resource_stream(path, fork) != 0 || rsrc.fd < 0 ||
+      (!fork.empty() && write_full(rsrc.fd, fork.data(), fork.size()) != 0)) {
+    report_open_error(path.c_str());
+    return -1;
+  }
+  return write_file_forks(meta, {fd, 0, size}, {rsrc.fd, 0, fork.size()}, parent_id, parent_parent_id, path);
+}
+
+// An AppleSingle file: its forks, Finder info and real name from its entries.
+[[nodiscard]] int import_applesingle_file(int fd, const std::string& path, uint64_t size, MacFile& meta,
+                                          uint32_t parent_id, uint32_t parent_parent_id) {
+  std::vector<uint8_t> head(std::min<uint64_t>(size, 512));
+  AppleSingleHeader h;
+  if (!read_at(fd, head.data(), head.size(), 0) || decode_apple_header(head, size, h) != 0) {
+    report_open_error(path.c_str());
+    return -1;
+  }
+  ImportFork data{fd, 0, 0}, rsrc{fd, 0, 0};
+  if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_data_fork)) data = {fd, e->offset, e->length};
+  if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_resource_fork)) rsrc = {fd, e->offset, e->length};
+  if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_finder_info); e && e->length >= 32) {
+    uint8_t info[32];
+    if (read_at(fd, info, 32, e->offset)) decode_finder_info(info, meta);
+  }
+  take_header_name(apple_real_name(fd, h), meta);
+  return write_file_forks(meta, data, rsrc, parent_id, parent_parent_id, path);
+}
+
+// A data file with its AppleDouble companion ("._" name), which holds its
+// resource fork and Finder info.
+[[nodiscard]] int import_appledouble_file(int fd, const std::string& path, uint64_t size, MacFile& meta,
+                                          uint32_t parent_id, uint32_t parent_parent_id) {
+  std::string companion = appledouble_path(path);
+  Fd c(::open(companion.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  uint32_t offset = 0;
+  uint32_t length = appledouble_resource_entry(companion, offset);
+  char sig[9];
+  if (apple_type_creator(companion, sig)) {
+    std::memcpy(meta.type.data(), sig, 4);
+    std::memcpy(meta.creator.data(), sig + 4, 4);
+  }
+  std::vector<uint8_t> head(512);
+  int64_t n = c.fd >= 0 ? pread_full(c.fd, head.data(), head.size(), 0) : -1;
+  AppleSingleHeader h;
+  if (n > 26 && decode_apple_header({head.data(), size_t(n)}, size_of(c.fd), h) == 0)
+    if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_finder_info); e && e->length >= 32) {
+      uint8_t info[32];
+      if (read_at(c.fd, info, 32, e->offset)) decode_finder_info(info, meta);
+    }
+  return write_file_forks(meta, {fd, 0, size}, {c.fd, offset, c.fd >= 0 ? length : 0}, parent_id, parent_parent_id,
+                          path);
+}
+
+// A TrueType font: a font suitcase named after the font, unless the folder
+// already holds one of that name (said, and nothing copied).
+[[nodiscard]] int import_font_file(int fd, const std::string& path, uint64_t size, MacFile& meta,
+                                   uint32_t parent_id, uint32_t parent_parent_id) {
+  std::vector<uint8_t> ttf(static_cast<size_t>(size));
+  if (!read_at(fd, ttf.data(), ttf.size(), 0)) {
+    report_open_error(path.c_str());
+    return -1;
+  }
+  std::string font_name = read_truetype_font_name(ttf);
+  if (font_name.empty()) font_name = leaf_of(path);
+  meta.name = font_name;
+  std::vector<uint8_t> existing;
+  if (catalog_get(raw_key_of(meta.name, parent_id), existing) == 0) {
+    show_timed_message(format_text(ui_text(1121).c_str(), meta.name.c_str()).c_str());
+    return 0;
+  }
+  std::vector<uint8_t> fork = build_truetype_suitcase(ttf, font_name, next_font_family_id());
+  Fd tmp(anonymous_temp("rod"));
+  if (tmp.fd < 0 || write_full(tmp.fd, fork.data(), fork.size()) != 0) return -1;
+  std::memcpy(meta.type.data(), "tfil", 4);
+  std::memcpy(meta.creator.data(), "movr", 4);
+  return write_file_forks(meta, ImportFork{}, {tmp.fd, 0, fork.size()}, parent_id, parent_parent_id, path);
+}
+
 }  // namespace
 
 int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id) {
@@ -621,86 +738,18 @@ int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_par
       }
       return import_macbinary_fd(decoded.fd, path, parent_id, parent_parent_id);
     }
-    case k_import_streams: {
-      char sig[9];
-      uint16_t flags = read_afpinfo(path, sig);
-      if (sig[0]) {
-        std::memcpy(meta.type.data(), sig, 4);
-        std::memcpy(meta.creator.data(), sig + 4, 4);
-        meta.finder_flags = flags;
-      }
-      std::vector<uint8_t> fork;
-      Fd rsrc(anonymous_temp("RSR"));
-      if (read_resource_stream(path, fork) != 0 || rsrc.fd < 0 ||
-          (!fork.empty() && write_full(rsrc.fd, fork.data(), fork.size()) != 0)) {
-        report_open_error(path.c_str());
-        return -1;
-      }
-      rc = write_file_forks(meta, {f.fd, 0, size}, {rsrc.fd, 0, fork.size()}, parent_id, parent_parent_id, path);
+    case k_import_streams:
+      rc = import_streams_file(f.fd, path, size, meta, parent_id, parent_parent_id);
       break;
-    }
-    case k_import_applesingle: {
-      std::vector<uint8_t> head(std::min<uint64_t>(size, 512));
-      AppleSingleHeader h;
-      if (!read_at(f.fd, head.data(), head.size(), 0) || decode_apple_header(head, size, h) != 0) {
-        report_open_error(path.c_str());
-        return -1;
-      }
-      ImportFork data{f.fd, 0, 0}, rsrc{f.fd, 0, 0};
-      if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_data_fork)) data = {f.fd, e->offset, e->length};
-      if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_resource_fork)) rsrc = {f.fd, e->offset, e->length};
-      if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_finder_info); e && e->length >= 32) {
-        uint8_t info[32];
-        if (read_at(f.fd, info, 32, e->offset)) decode_finder_info(info, meta);
-      }
-      take_header_name(apple_real_name(f.fd, h), meta);
-      rc = write_file_forks(meta, data, rsrc, parent_id, parent_parent_id, path);
+    case k_import_applesingle:
+      rc = import_applesingle_file(f.fd, path, size, meta, parent_id, parent_parent_id);
       break;
-    }
-    case k_import_appledouble: {
-      std::string companion = appledouble_path(path);
-      Fd c(::open(companion.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-      uint32_t offset = 0;
-      uint32_t length = appledouble_resource_entry(companion, offset);
-      char sig[9];
-      if (apple_type_creator(companion, sig)) {
-        std::memcpy(meta.type.data(), sig, 4);
-        std::memcpy(meta.creator.data(), sig + 4, 4);
-      }
-      std::vector<uint8_t> head(512);
-      int64_t n = c.fd >= 0 ? pread_full(c.fd, head.data(), head.size(), 0) : -1;
-      AppleSingleHeader h;
-      if (n > 26 && decode_apple_header({head.data(), size_t(n)}, size_of(c.fd), h) == 0)
-        if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_finder_info); e && e->length >= 32) {
-          uint8_t info[32];
-          if (read_at(c.fd, info, 32, e->offset)) decode_finder_info(info, meta);
-        }
-      rc = write_file_forks(meta, {f.fd, 0, size}, {c.fd, offset, c.fd >= 0 ? length : 0}, parent_id,
-                            parent_parent_id, path);
+    case k_import_appledouble:
+      rc = import_appledouble_file(f.fd, path, size, meta, parent_id, parent_parent_id);
       break;
-    }
-    case k_import_font_ttf: {
-      std::vector<uint8_t> ttf(static_cast<size_t>(size));
-      if (!read_at(f.fd, ttf.data(), ttf.size(), 0)) {
-        report_open_error(path.c_str());
-        return -1;
-      }
-      std::string font_name = read_truetype_font_name(ttf);
-      if (font_name.empty()) font_name = leaf_of(path);
-      meta.name = font_name;
-      std::vector<uint8_t> existing;
-      if (catalog_get(raw_key_of(meta.name, parent_id), existing) == 0) {
-        show_timed_message(format_text(ui_text(1121).c_str(), meta.name.c_str()).c_str());
-        return 0;
-      }
-      std::vector<uint8_t> fork = build_truetype_suitcase(ttf, font_name, next_font_family_id());
-      Fd tmp(anonymous_temp("rod"));
-      if (tmp.fd < 0 || write_full(tmp.fd, fork.data(), fork.size()) != 0) return -1;
-      std::memcpy(meta.type.data(), "tfil", 4);
-      std::memcpy(meta.creator.data(), "movr", 4);
-      rc = write_file_forks(meta, ImportFork{}, {tmp.fd, 0, fork.size()}, parent_id, parent_parent_id, path);
+    case k_import_font_ttf:
+      rc = import_font_file(f.fd, path, size, meta, parent_id, parent_parent_id);
       break;
-    }
     default:
       if ((g_copy_method & 7) == 2)
         rc = write_file_forks(meta, ImportFork{}, {f.fd, 0, size}, parent_id, parent_parent_id, path);

@@ -20,11 +20,10 @@
 #include "gui/browser/pc_browser.h"
 #include "gui/forms/accessibility.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/tr.h"
 #include "gui/volume/volume_forms.h"
 
 namespace {
-
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 enum : int { k_view_large, k_view_small, k_view_list, k_view_report };
 
@@ -58,7 +57,11 @@ class PcBrowserForm : public wxDialog {
   wxListCtrl* icons_ = nullptr;
   wxComboBox* path_ = nullptr;
   wxStatusBar* bar_ = nullptr;
+  wxButton* file_menu_ = nullptr;
+  wxButton* edit_menu_ = nullptr;
+  wxBitmapButton* browse_ = nullptr;
   wxBitmapButton* up_ = nullptr;
+  wxBitmapButton* view_buttons_[4] = {};  // by view: large, small icons, list, report
   wxBitmapButton* copy_ = nullptr;
   wxImageList small_{16, 16}, large_{32, 32};
   std::string typed_;
@@ -76,6 +79,10 @@ class PcBrowserForm : public wxDialog {
   void open_selected();
   void popup(wxWindow* at, bool file_menu, bool edit_menu);
   wxBitmapButton* tool(wxWindow* parent, const wxArtID& art, int hint, const char* name);
+  wxSizer* make_tool_row();
+  void make_lists();
+  void bind_tools();
+  void bind_list(wxListCtrl* l);
 };
 
 wxBitmapButton* PcBrowserForm::tool(wxWindow* parent, const wxArtID& art, int hint, const char* name) {
@@ -96,45 +103,8 @@ PcBrowserForm::PcBrowserForm(wxWindow* owner)
     images->Add(wxArtProvider::GetBitmap(wxART_NORMAL_FILE, wxART_OTHER, size));
   }
   auto* top = new wxBoxSizer(wxVERTICAL);
-  auto* tools = new wxBoxSizer(wxHORIZONTAL);
-  auto* file_menu = new wxButton(this, wxID_ANY, tr(6040), wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
-  file_menu->SetName("VF1");
-  auto* edit_menu = new wxButton(this, wxID_ANY, tr(6045), wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
-  edit_menu->SetName("VE1");
-  tools->Add(file_menu, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 2);
-  tools->Add(edit_menu, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 10);
-  auto* browse = tool(this, wxART_FOLDER_OPEN, 6020, "tlbtnBrowse");
-  up_ = tool(this, wxART_GO_UP, 6021, "tlbtnUp");
-  auto* large = tool(this, wxART_FOLDER, 6022, "tlbtnLargeIcons");
-  auto* small = tool(this, wxART_EXECUTABLE_FILE, 6023, "tlbtnSmallIcons");
-  auto* listed = tool(this, wxART_LIST_VIEW, 6024, "tlbtnList");
-  auto* report = tool(this, wxART_REPORT_VIEW, 6025, "tlbtnReport");
-  copy_ = tool(this, wxART_COPY, 6026, "TBCop");
-  for (wxWindow* b : {static_cast<wxWindow*>(browse), static_cast<wxWindow*>(up_), static_cast<wxWindow*>(large),
-                      static_cast<wxWindow*>(small), static_cast<wxWindow*>(listed), static_cast<wxWindow*>(report)})
-    tools->Add(b, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 2);
-  tools->AddSpacer(10);
-  tools->Add(copy_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 10);
-  path_ = new wxComboBox(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, 0, nullptr, wxTE_PROCESS_ENTER);
-  path_->SetName("cmbPath");
-  path_->SetBackgroundColour(wxColour(255, 250, 230));
-  tools->Add(path_, 1, wxALIGN_CENTER_VERTICAL);
-  tools->Add(add_help_button(*this, 2033), 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
-  top->Add(tools, 0, wxEXPAND | wxALL, 4);
-
-  report_ = new ReportList(this, s_);
-  report_->SetName("VLV");
-  report_->SetBackgroundColour(wxColour(255, 250, 230));
-  report_->SetImageList(&small_, wxIMAGE_LIST_SMALL);
-  const int widths[5] = {175, 75, 130, 140, 75};
-  for (int c = 0; c < 5; ++c)
-    report_->AppendColumn(tr(6001 + c), c == 1 || c == 4 ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT, widths[c]);
-  icons_ = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_ICON);
-  icons_->SetName("VLVIcons");
-  icons_->SetBackgroundColour(wxColour(255, 250, 230));
-  icons_->SetImageList(&small_, wxIMAGE_LIST_SMALL);
-  icons_->SetImageList(&large_, wxIMAGE_LIST_NORMAL);
-  icons_->Hide();
+  top->Add(make_tool_row(), 0, wxEXPAND | wxALL, 4);
+  make_lists();
   top->Add(report_, 1, wxEXPAND | wxLEFT | wxRIGHT, 4);
   top->Add(icons_, 1, wxEXPAND | wxLEFT | wxRIGHT, 4);
   bar_ = new wxStatusBar(this, wxID_ANY, 0);
@@ -155,56 +125,8 @@ PcBrowserForm::PcBrowserForm(wxWindow* owner)
     CentreOnParent();
   }
 
-  browse->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
-    wxDirDialog choose(this, wxString(), wxString::FromUTF8(s_.folder), wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
-    if (run_modal(choose) == wxID_OK) navigate(choose.GetPath().utf8_string());
-  });
-  up_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
-    if (pc_browser_up(s_)) fill();
-  });
-  large->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { set_view(k_view_large); });
-  small->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { set_view(k_view_small); });
-  listed->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { set_view(k_view_list); });
-  report->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { set_view(k_view_report); });
-  copy_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { copy(); });
-  file_menu->Bind(wxEVT_BUTTON, [this, file_menu](wxCommandEvent&) { popup(file_menu, true, false); });
-  edit_menu->Bind(wxEVT_BUTTON, [this, edit_menu](wxCommandEvent&) { popup(edit_menu, false, true); });
-  path_->Bind(wxEVT_COMBOBOX, [this](wxCommandEvent&) { navigate(path_->GetValue().utf8_string()); });
-  path_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { navigate(path_->GetValue().utf8_string()); });
-  for (wxListCtrl* l : {static_cast<wxListCtrl*>(report_), icons_}) {
-    l->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent&) { selection_changed(); });
-    l->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent&) { selection_changed(); });
-    l->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this](wxListEvent&) { open_selected(); });
-    l->Bind(wxEVT_LIST_ITEM_RIGHT_CLICK, [this, l](wxListEvent&) { popup(l, true, true); });
-    l->Bind(wxEVT_CONTEXT_MENU, [this, l](wxContextMenuEvent&) { popup(l, true, true); });
-    l->Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& e) {
-      if (e.GetKeyCode() == WXK_BACK) {
-        if (pc_browser_up(s_)) fill();
-      } else if (e.GetKeyCode() == 'A' && e.ControlDown()) {
-        select_all(1);
-      } else {
-        e.Skip();
-      }
-    });
-    // Type-to-find: the letters typed within a second make the text looked for.
-    l->Bind(wxEVT_CHAR, [this](wxKeyEvent& e) {
-      int c = e.GetUnicodeKey();
-      if (c < ' ' || e.ControlDown() || e.AltDown()) {
-        e.Skip();
-        return;
-      }
-      typed_ += wxString(wxUniChar(c)).utf8_string();
-      typing_.StartOnce(1000);
-      long focused = list()->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
-      int found = pc_browser_find(s_, typed_, typed_.size() == 1 ? int(focused + 1) : int(std::max(focused, 0L)), true);
-      if (found < 0) return;
-      select_all(0);
-      list()->SetItemState(found, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
-                           wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
-      list()->EnsureVisible(found);
-      selection_changed();
-    });
-  }
+  bind_tools();
+  for (wxListCtrl* l : {static_cast<wxListCtrl*>(report_), icons_}) bind_list(l);
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { typed_.clear(); });
   report_->Bind(wxEVT_LIST_COL_CLICK, [this](wxListEvent& e) {
     pc_browser_sort(s_, e.GetColumn());
@@ -222,6 +144,108 @@ PcBrowserForm::PcBrowserForm(wxWindow* owner)
 
   path_->SetFocus();
   navigate(pc_browser_start_folder());
+}
+
+// The row over the list: the File and Edit menus, the folder and view
+// buttons, Copy, the path and help.
+wxSizer* PcBrowserForm::make_tool_row() {
+  auto* tools = new wxBoxSizer(wxHORIZONTAL);
+  file_menu_ = new wxButton(this, wxID_ANY, tr(6040), wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+  file_menu_->SetName("VF1");
+  edit_menu_ = new wxButton(this, wxID_ANY, tr(6045), wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+  edit_menu_->SetName("VE1");
+  tools->Add(file_menu_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 2);
+  tools->Add(edit_menu_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 10);
+  browse_ = tool(this, wxART_FOLDER_OPEN, 6020, "tlbtnBrowse");
+  up_ = tool(this, wxART_GO_UP, 6021, "tlbtnUp");
+  for (int view : {k_view_large, k_view_small, k_view_list, k_view_report}) {
+    static const wxArtID k_art[4] = {wxART_FOLDER, wxART_EXECUTABLE_FILE, wxART_LIST_VIEW, wxART_REPORT_VIEW};
+    static const char* const k_names[4] = {"tlbtnLargeIcons", "tlbtnSmallIcons", "tlbtnList", "tlbtnReport"};
+    view_buttons_[view] = tool(this, k_art[view], 6022 + view, k_names[view]);
+  }
+  copy_ = tool(this, wxART_COPY, 6026, "TBCop");
+  tools->Add(browse_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 2);
+  tools->Add(up_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 2);
+  for (wxWindow* b : view_buttons_) tools->Add(b, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 2);
+  tools->AddSpacer(10);
+  tools->Add(copy_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 10);
+  path_ = new wxComboBox(this, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, 0, nullptr, wxTE_PROCESS_ENTER);
+  path_->SetName("cmbPath");
+  path_->SetBackgroundColour(wxColour(255, 250, 230));
+  tools->Add(path_, 1, wxALIGN_CENTER_VERTICAL);
+  tools->Add(add_help_button(*this, 2033), 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
+  return tools;
+}
+
+// The two lists of the folder: the report (the one shown first) and the icons.
+void PcBrowserForm::make_lists() {
+  report_ = new ReportList(this, s_);
+  report_->SetName("VLV");
+  report_->SetBackgroundColour(wxColour(255, 250, 230));
+  report_->SetImageList(&small_, wxIMAGE_LIST_SMALL);
+  const int widths[5] = {175, 75, 130, 140, 75};
+  for (int c = 0; c < 5; ++c)
+    report_->AppendColumn(tr(6001 + c), c == 1 || c == 4 ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT, widths[c]);
+  icons_ = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_ICON);
+  icons_->SetName("VLVIcons");
+  icons_->SetBackgroundColour(wxColour(255, 250, 230));
+  icons_->SetImageList(&small_, wxIMAGE_LIST_SMALL);
+  icons_->SetImageList(&large_, wxIMAGE_LIST_NORMAL);
+  icons_->Hide();
+}
+
+void PcBrowserForm::bind_tools() {
+  browse_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+    wxDirDialog choose(this, wxString(), wxString::FromUTF8(s_.folder), wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    if (run_modal(choose) == wxID_OK) navigate(choose.GetPath().utf8_string());
+  });
+  up_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+    if (pc_browser_up(s_)) fill();
+  });
+  for (int view : {k_view_large, k_view_small, k_view_list, k_view_report})
+    view_buttons_[view]->Bind(wxEVT_BUTTON, [this, view](wxCommandEvent&) { set_view(view); });
+  copy_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { copy(); });
+  file_menu_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { popup(file_menu_, true, false); });
+  edit_menu_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { popup(edit_menu_, false, true); });
+  path_->Bind(wxEVT_COMBOBOX, [this](wxCommandEvent&) { navigate(path_->GetValue().utf8_string()); });
+  path_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { navigate(path_->GetValue().utf8_string()); });
+}
+
+// A list's selection, opening, menus and keys: Backspace goes up, Ctrl+A
+// selects all, and the letters typed within a second make the text looked for.
+void PcBrowserForm::bind_list(wxListCtrl* l) {
+  l->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent&) { selection_changed(); });
+  l->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent&) { selection_changed(); });
+  l->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this](wxListEvent&) { open_selected(); });
+  l->Bind(wxEVT_LIST_ITEM_RIGHT_CLICK, [this, l](wxListEvent&) { popup(l, true, true); });
+  l->Bind(wxEVT_CONTEXT_MENU, [this, l](wxContextMenuEvent&) { popup(l, true, true); });
+  l->Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& e) {
+    if (e.GetKeyCode() == WXK_BACK) {
+      if (pc_browser_up(s_)) fill();
+    } else if (e.GetKeyCode() == 'A' && e.ControlDown()) {
+      select_all(1);
+    } else {
+      e.Skip();
+    }
+  });
+  // Type-to-find: the letters typed within a second make the text looked for.
+  l->Bind(wxEVT_CHAR, [this](wxKeyEvent& e) {
+    int c = e.GetUnicodeKey();
+    if (c < ' ' || e.ControlDown() || e.AltDown()) {
+      e.Skip();
+      return;
+    }
+    typed_ += wxString(wxUniChar(c)).utf8_string();
+    typing_.StartOnce(1000);
+    long focused = list()->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+    int found = pc_browser_find(s_, typed_, typed_.size() == 1 ? int(focused + 1) : int(std::max(focused, 0L)), true);
+    if (found < 0) return;
+    select_all(0);
+    list()->SetItemState(found, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                         wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    list()->EnsureVisible(found);
+    selection_changed();
+  });
 }
 
 void PcBrowserForm::save_placement() {

@@ -88,7 +88,7 @@ int run_compile_options_form(wxWindow* owner, FILE* project, CompileOptionsModel
   }
   wxCheckBox* post_gap = d.add_check(&d, "PostGap", 1343, m.post_gap);
   content->Add(post_gap, 0, wxALL, 2);
-  auto* advanced = new wxButton(&d, wxID_ANY, ui_wx(1342));
+  auto* advanced = new wxButton(&d, wxID_ANY, tr(1342));
   advanced->SetName("Advanced");
   content->Add(advanced, 0, wxTOP, 6);
   advanced->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
@@ -148,7 +148,7 @@ int run_project_properties_form(wxWindow* owner, FILE* project, bool isoplus) {
   auto* total = new wxStaticText(&d, wxID_ANY, from_utf8(size_text(m.total_bytes)));
   total->SetName("Size");
   sizes->Add(total, 0, wxALIGN_CENTER_VERTICAL);
-  auto* compute = new wxButton(&d, wxID_ANY, ui_wx(1292));
+  auto* compute = new wxButton(&d, wxID_ANY, tr(1292));
   compute->SetName("Compute");
   auto* real = new wxStaticText(&d, wxID_ANY, "");
   real->SetName("RealSize");

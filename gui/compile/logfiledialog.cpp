@@ -19,12 +19,11 @@
 #include "gui/commandline.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/tr.h"
 #include "gui/menumodel.h"
 #include "gui/views/documents.h"
 
 namespace {
-
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 const char k_separator_line[] = "**********\r\n";
 

@@ -10,11 +10,10 @@
 
 #include "IO/uitext.h"
 #include "gui/compile/progresslogic.h"
+#include "gui/forms/tr.h"
 #include "gui/guiforms.h"
 
 namespace {
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
-
 // A widget is told only what changes: each change is drawn, and announced to
 // the accessibility bus when it listens.
 void set_text(wxStaticText* t, const wxString& text) {

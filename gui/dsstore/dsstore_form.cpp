@@ -37,11 +37,10 @@
 #include "gui/forms/form_kit.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/tr.h"
 #include "platform/replacefile.h"
 
 namespace {
-
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 constexpr int k_help_topic = 151;
 constexpr int k_screen_w = 253, k_screen_h = 189;   // the preview of the Mac screen
@@ -161,123 +160,12 @@ class DsStoreDialog : public wxDialog {
 
     auto* top = new wxBoxSizer(wxVERTICAL);
     auto* columns = new wxBoxSizer(wxHORIZONTAL);
-
-    // Left: the icons' list, sizes and spacing.
-    auto* icons = new wxStaticBoxSizer(wxVERTICAL, this, tr(1512));
-    wxWindow* icons_box = icons->GetStaticBox();
-    icons_box->SetName("icopos");
-    list_ = new wxListCtrl(icons_box, wxID_ANY, wxDefaultPosition, wxSize(250, 230),
-                           wxLC_REPORT | wxLC_SINGLE_SEL);
-    list_->SetName("lvi");
-    list_->AppendColumn(tr(1525), wxLIST_FORMAT_LEFT, 150);
-    list_->AppendColumn(tr(1526), wxLIST_FORMAT_RIGHT, 45);
-    list_->AppendColumn(tr(1527), wxLIST_FORMAT_RIGHT, 45);
-    icons->Add(list_, 1, wxEXPAND | wxALL, 4);
-    auto* sizes = new wxFlexGridSizer(2, 4, 6);
-    sizes->AddGrowableCol(1);
-    icon_size_ = new wxChoice(icons_box, wxID_ANY);
-    icon_size_->SetName("liste_taillicon");
-    for (int s : k_ds_icon_sizes) icon_size_->Append(std::to_string(s));
-    text_size_ = new wxChoice(icons_box, wxID_ANY);
-    text_size_->SetName("liste_corps");
-    for (int s : k_ds_text_sizes) text_size_->Append(std::to_string(s));
-    spacing_ = new wxSlider(icons_box, wxID_ANY, 0, 0, 7, wxDefaultPosition, wxSize(140, -1),
-                            wxSL_HORIZONTAL | wxSL_AUTOTICKS);
-    spacing_->SetName("Espacement");
-    add_captioned(icons_box, sizes,
-                  {{1519, "lab_taillicon", icon_size_}, {1521, "lab_corps", text_size_}, {1520, "lab_espacement", spacing_}});
-    icons->Add(sizes, 0, wxEXPAND | wxALL, 4);
-    columns->Add(icons, 0, wxEXPAND | wxALL, 4);
-
+    columns->Add(make_icons_box(), 0, wxEXPAND | wxALL, 4);
     // Right: the window's rectangle and its preview, then the background or the item pane.
     auto* right = new wxBoxSizer(wxVERTICAL);
-    auto* rect = new wxStaticBoxSizer(wxHORIZONTAL, this, tr(1511));
-    wxWindow* rect_box = rect->GetStaticBox();
-    rect_box->SetName("fenrac");
-    auto* fields = new wxFlexGridSizer(2, 4, 6);
-    struct Field {
-      DsRectField which;
-      int caption;
-      const char* name;
-    };
-    static const Field k_fields[6] = {{k_ds_top, 1514, "val_haut"},    {k_ds_left, 1513, "val_gauche"},
-                                      {k_ds_bottom, 1516, "val_bas"},  {k_ds_right, 1515, "val_droite"},
-                                      {k_ds_height, 1517, "val_hauteur"}, {k_ds_width, 1518, "val_largeur"}};
-    for (int i = 0; i < 6; ++i) {
-      fields->Add(new wxStaticText(rect_box, wxID_ANY, tr(k_fields[i].caption)), 0, wxALIGN_CENTER_VERTICAL);
-      auto* spin = new wxSpinCtrl(rect_box, wxID_ANY, "", wxDefaultPosition, wxSize(130, -1), wxSP_ARROW_KEYS,
-                                  0, k_ds_rect_max, 0);
-      spin->SetIncrement(5);
-      spin->SetName(k_fields[i].name);
-      DsRectField which = k_fields[i].which;
-      // Only a value that differs from the layout's is an edit: the events the
-      // toolkit sends when a field is set, or when it is drawn, change nothing
-      // (and so never put positions read from a file back on the grid).
-      auto changed = [this, which, spin] {
-        if (updating_ || spin->GetValue() == rect_value(which)) return;
-        set_rect_field(layout_, which, spin->GetValue());
-        show_layout();
-      };
-      spin->Bind(wxEVT_SPINCTRL, [changed](wxSpinEvent&) { changed(); });
-      spin->Bind(wxEVT_TEXT, [changed](wxCommandEvent&) { changed(); });
-      rect_fields_[which] = spin;
-      fields->Add(spin, 0);
-    }
-    rect->Add(fields, 0, wxALL, 4);
-    preview_ = new ScreenPreview(rect_box, layout_);
-    preview_->on_change = [this] { show_layout(); };
-    rect->Add(preview_, 0, wxALL, 4);
-    right->Add(rect, 0, wxEXPAND | wxBOTTOM, 4);
-
-    background_ = new wxStaticBoxSizer(wxVERTICAL, this, tr(1528));
-    wxWindow* bg_box = background_->GetStaticBox();
-    bg_box->SetName("fond");
-    picture_ = new wxStaticBitmap(bg_box, wxID_ANY, blank_picture(), wxDefaultPosition,
-                                  wxSize(k_picture_w, k_picture_h));
-    picture_->SetName("image_fond");
-    background_->Add(picture_, 0, wxALIGN_CENTER | wxALL, 4);
-    auto* pick = new wxBoxSizer(wxHORIZONTAL);
-    picture_path_ = new wxTextCtrl(bg_box, wxID_ANY, "");
-    picture_path_->SetName("fichier_fond");
-    auto* browse = new wxButton(bg_box, wxID_ANY, tr(1060));
-    browse->SetName("browse");
-    pick->Add(picture_path_, 1, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
-    pick->Add(browse, 0);
-    background_->Add(pick, 0, wxEXPAND | wxLEFT | wxRIGHT, 4);
-    picture_size_ = new wxStaticText(bg_box, wxID_ANY, "");
-    picture_size_->SetName("lab_taille");
-    background_->Add(picture_size_, 0, wxALL, 4);
-    right->Add(background_, 1, wxEXPAND);
-
-    pane_ = new wxStaticBoxSizer(wxVERTICAL, this, tr(1534));
-    wxWindow* pane_box = pane_->GetStaticBox();
-    pane_box->SetName("edit");
-    auto* pane_grid = new wxFlexGridSizer(2, 4, 6);
-    pane_grid->AddGrowableCol(1);
-    pane_name_ = new wxTextCtrl(pane_box, wxID_ANY, "", wxDefaultPosition, wxSize(200, -1), wxTE_READONLY);
-    pane_name_->SetName("ed_nom");
-    pane_x_ = new wxSpinCtrl(pane_box, wxID_ANY, "", wxDefaultPosition, wxSize(130, -1), wxSP_ARROW_KEYS, 0,
-                             k_ds_position_max, 0);
-    pane_x_->SetIncrement(5);
-    pane_x_->SetName("ed_posh");
-    pane_y_ = new wxSpinCtrl(pane_box, wxID_ANY, "", wxDefaultPosition, wxSize(130, -1), wxSP_ARROW_KEYS, 0,
-                             k_ds_position_max, 0);
-    pane_y_->SetIncrement(5);
-    pane_y_->SetName("ed_posv");
-    add_captioned(pane_box, pane_grid, {{1535, "lab_nom", pane_name_}, {1537, "lab_posh", pane_x_}, {1536, "lab_posv", pane_y_}});
-    pane_->Add(pane_grid, 0, wxEXPAND | wxALL, 4);
-    auto* pane_buttons = new wxBoxSizer(wxHORIZONTAL);
-    auto* save = new wxButton(pane_box, wxID_ANY, tr(1190));
-    save->SetName("save");
-    auto* hide = new wxButton(pane_box, wxID_ANY, tr(1539));
-    hide->SetName("Masquer");
-    pane_buttons->Add(save, 0, wxRIGHT, 6);
-    pane_buttons->Add(hide, 0);
-    pane_->Add(pane_buttons, 0, wxALL, 4);
-    guidance_ = new wxStaticText(pane_box, wxID_ANY, tr(1543), wxDefaultPosition, wxSize(260, -1));
-    guidance_->SetName("modempl");
-    pane_->Add(guidance_, 1, wxEXPAND | wxALL, 4);
-    right->Add(pane_, 1, wxEXPAND);
+    right->Add(make_rect_box(), 0, wxEXPAND | wxBOTTOM, 4);
+    right->Add(make_background_box(), 1, wxEXPAND);
+    right->Add(make_pane(), 1, wxEXPAND);
     columns->Add(right, 1, wxEXPAND | wxALL, 4);
     top->Add(columns, 1, wxEXPAND);
 
@@ -289,22 +177,7 @@ class DsStoreDialog : public wxDialog {
     guidance_->Wrap(260);
     Fit();
     CentreOnParent();
-
-    icon_size_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { regrid(); });
-    text_size_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { regrid(); });
-    spacing_->Bind(wxEVT_SLIDER, [this](wxCommandEvent&) { regrid(); });
-    list_->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this](wxListEvent&) { double_click(); });
-    list_->Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) { pop_up(); });
-    Bind(wxEVT_MENU, [this](wxCommandEvent& e) { command(e.GetId()); });
-    wxAcceleratorEntry keys[2];
-    keys[0].Set(wxACCEL_CTRL, WXK_UP, k_ds_move_up);
-    keys[1].Set(wxACCEL_CTRL, WXK_DOWN, k_ds_move_down);
-    SetAcceleratorTable(wxAcceleratorTable(2, keys));
-    save->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { save_pane(); });
-    hide->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { hide_pane(); });
-    browse->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { browse_picture(); });
-    picture_path_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { picture_changed(); });
-    create_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { create(); });
+    bind_events();
 
     // The picture a file read back names comes in as if chosen, the icons
     // staying where the file put them.
@@ -359,6 +232,154 @@ class DsStoreDialog : public wxDialog {
   wxSpinCtrl* pane_y_ = nullptr;
   wxStaticText* guidance_ = nullptr;
   wxWindow* create_ = nullptr;
+
+  // Left: the icons' list, sizes and spacing.
+  wxSizer* make_icons_box() {
+    auto* icons = new wxStaticBoxSizer(wxVERTICAL, this, tr(1512));
+    wxWindow* icons_box = icons->GetStaticBox();
+    icons_box->SetName("icopos");
+    list_ = new wxListCtrl(icons_box, wxID_ANY, wxDefaultPosition, wxSize(250, 230),
+                           wxLC_REPORT | wxLC_SINGLE_SEL);
+    list_->SetName("lvi");
+    list_->AppendColumn(tr(1525), wxLIST_FORMAT_LEFT, 150);
+    list_->AppendColumn(tr(1526), wxLIST_FORMAT_RIGHT, 45);
+    list_->AppendColumn(tr(1527), wxLIST_FORMAT_RIGHT, 45);
+    icons->Add(list_, 1, wxEXPAND | wxALL, 4);
+    auto* sizes = new wxFlexGridSizer(2, 4, 6);
+    sizes->AddGrowableCol(1);
+    icon_size_ = new wxChoice(icons_box, wxID_ANY);
+    icon_size_->SetName("liste_taillicon");
+    for (int s : k_ds_icon_sizes) icon_size_->Append(std::to_string(s));
+    text_size_ = new wxChoice(icons_box, wxID_ANY);
+    text_size_->SetName("liste_corps");
+    for (int s : k_ds_text_sizes) text_size_->Append(std::to_string(s));
+    spacing_ = new wxSlider(icons_box, wxID_ANY, 0, 0, 7, wxDefaultPosition, wxSize(140, -1),
+                            wxSL_HORIZONTAL | wxSL_AUTOTICKS);
+    spacing_->SetName("Espacement");
+    add_captioned(icons_box, sizes,
+                  {{1519, "lab_taillicon", icon_size_}, {1521, "lab_corps", text_size_}, {1520, "lab_espacement", spacing_}});
+    icons->Add(sizes, 0, wxEXPAND | wxALL, 4);
+    return icons;
+  }
+
+  // The window's rectangle: its six figures beside the screen preview, each
+  // field an edit of the layout.
+  wxSizer* make_rect_box() {
+    auto* rect = new wxStaticBoxSizer(wxHORIZONTAL, this, tr(1511));
+    wxWindow* rect_box = rect->GetStaticBox();
+    rect_box->SetName("fenrac");
+    auto* fields = new wxFlexGridSizer(2, 4, 6);
+    struct Field {
+      DsRectField which;
+      int caption;
+      const char* name;
+    };
+    static const Field k_fields[6] = {{k_ds_top, 1514, "val_haut"},    {k_ds_left, 1513, "val_gauche"},
+                                      {k_ds_bottom, 1516, "val_bas"},  {k_ds_right, 1515, "val_droite"},
+                                      {k_ds_height, 1517, "val_hauteur"}, {k_ds_width, 1518, "val_largeur"}};
+    for (int i = 0; i < 6; ++i) {
+      fields->Add(new wxStaticText(rect_box, wxID_ANY, tr(k_fields[i].caption)), 0, wxALIGN_CENTER_VERTICAL);
+      auto* spin = new wxSpinCtrl(rect_box, wxID_ANY, "", wxDefaultPosition, wxSize(130, -1), wxSP_ARROW_KEYS,
+                                  0, k_ds_rect_max, 0);
+      spin->SetIncrement(5);
+      spin->SetName(k_fields[i].name);
+      DsRectField which = k_fields[i].which;
+      // Only a value that differs from the layout's is an edit: the events the
+      // toolkit sends when a field is set, or when it is drawn, change nothing
+      // (and so never put positions read from a file back on the grid).
+      auto changed = [this, which, spin] {
+        if (updating_ || spin->GetValue() == rect_value(which)) return;
+        set_rect_field(layout_, which, spin->GetValue());
+        show_layout();
+      };
+      spin->Bind(wxEVT_SPINCTRL, [changed](wxSpinEvent&) { changed(); });
+      spin->Bind(wxEVT_TEXT, [changed](wxCommandEvent&) { changed(); });
+      rect_fields_[which] = spin;
+      fields->Add(spin, 0);
+    }
+    rect->Add(fields, 0, wxALL, 4);
+    preview_ = new ScreenPreview(rect_box, layout_);
+    preview_->on_change = [this] { show_layout(); };
+    rect->Add(preview_, 0, wxALL, 4);
+    return rect;
+  }
+
+  // The background: its picture's thumbnail, path and size.
+  wxSizer* make_background_box() {
+    background_ = new wxStaticBoxSizer(wxVERTICAL, this, tr(1528));
+    wxWindow* bg_box = background_->GetStaticBox();
+    bg_box->SetName("fond");
+    picture_ = new wxStaticBitmap(bg_box, wxID_ANY, blank_picture(), wxDefaultPosition,
+                                  wxSize(k_picture_w, k_picture_h));
+    picture_->SetName("image_fond");
+    background_->Add(picture_, 0, wxALIGN_CENTER | wxALL, 4);
+    auto* pick = new wxBoxSizer(wxHORIZONTAL);
+    picture_path_ = new wxTextCtrl(bg_box, wxID_ANY, "");
+    picture_path_->SetName("fichier_fond");
+    auto* browse = new wxButton(bg_box, wxID_ANY, tr(1060));
+    browse->SetName("browse");
+    browse->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { browse_picture(); });
+    pick->Add(picture_path_, 1, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+    pick->Add(browse, 0);
+    background_->Add(pick, 0, wxEXPAND | wxLEFT | wxRIGHT, 4);
+    picture_size_ = new wxStaticText(bg_box, wxID_ANY, "");
+    picture_size_->SetName("lab_taille");
+    background_->Add(picture_size_, 0, wxALL, 4);
+    return background_;
+  }
+
+  // The item pane, in the background's place while one row is edited: its
+  // name and position, saved or hidden.
+  wxSizer* make_pane() {
+    pane_ = new wxStaticBoxSizer(wxVERTICAL, this, tr(1534));
+    wxWindow* pane_box = pane_->GetStaticBox();
+    pane_box->SetName("edit");
+    auto* pane_grid = new wxFlexGridSizer(2, 4, 6);
+    pane_grid->AddGrowableCol(1);
+    pane_name_ = new wxTextCtrl(pane_box, wxID_ANY, "", wxDefaultPosition, wxSize(200, -1), wxTE_READONLY);
+    pane_name_->SetName("ed_nom");
+    pane_x_ = new wxSpinCtrl(pane_box, wxID_ANY, "", wxDefaultPosition, wxSize(130, -1), wxSP_ARROW_KEYS, 0,
+                             k_ds_position_max, 0);
+    pane_x_->SetIncrement(5);
+    pane_x_->SetName("ed_posh");
+    pane_y_ = new wxSpinCtrl(pane_box, wxID_ANY, "", wxDefaultPosition, wxSize(130, -1), wxSP_ARROW_KEYS, 0,
+                             k_ds_position_max, 0);
+    pane_y_->SetIncrement(5);
+    pane_y_->SetName("ed_posv");
+    add_captioned(pane_box, pane_grid, {{1535, "lab_nom", pane_name_}, {1537, "lab_posh", pane_x_}, {1536, "lab_posv", pane_y_}});
+    pane_->Add(pane_grid, 0, wxEXPAND | wxALL, 4);
+    auto* pane_buttons = new wxBoxSizer(wxHORIZONTAL);
+    auto* save = new wxButton(pane_box, wxID_ANY, tr(1190));
+    save->SetName("save");
+    save->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { save_pane(); });
+    auto* hide = new wxButton(pane_box, wxID_ANY, tr(1539));
+    hide->SetName("Masquer");
+    hide->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { hide_pane(); });
+    pane_buttons->Add(save, 0, wxRIGHT, 6);
+    pane_buttons->Add(hide, 0);
+    pane_->Add(pane_buttons, 0, wxALL, 4);
+    guidance_ = new wxStaticText(pane_box, wxID_ANY, tr(1543), wxDefaultPosition, wxSize(260, -1));
+    guidance_->SetName("modempl");
+    pane_->Add(guidance_, 1, wxEXPAND | wxALL, 4);
+    return pane_;
+  }
+
+  // The grid's settings, the list's double click and menu, Ctrl+Up and
+  // Ctrl+Down, the picture's path and the Create button.
+  void bind_events() {
+    icon_size_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { regrid(); });
+    text_size_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { regrid(); });
+    spacing_->Bind(wxEVT_SLIDER, [this](wxCommandEvent&) { regrid(); });
+    list_->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this](wxListEvent&) { double_click(); });
+    list_->Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) { pop_up(); });
+    Bind(wxEVT_MENU, [this](wxCommandEvent& e) { command(e.GetId()); });
+    wxAcceleratorEntry keys[2];
+    keys[0].Set(wxACCEL_CTRL, WXK_UP, k_ds_move_up);
+    keys[1].Set(wxACCEL_CTRL, WXK_DOWN, k_ds_move_down);
+    SetAcceleratorTable(wxAcceleratorTable(2, keys));
+    picture_path_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { picture_changed(); });
+    create_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { create(); });
+  }
 
   static wxBitmap blank_picture() {
     wxImage blank(k_picture_w, k_picture_h);

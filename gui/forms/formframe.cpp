@@ -10,7 +10,7 @@
 #include "gui/project/item_properties.h"
 #include "gui/project/long_names.h"
 
-wxString ui_wx(int id) { return wxString::FromUTF8(ui_text(id)); }
+wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 namespace {
 // The main window when it is up: every dialog is centred on it.
@@ -31,7 +31,7 @@ wxSizer* form_button_row(wxDialog& form, wxWindow* help, const EndButtons& end, 
   for (wxWindow* b : right)
     if (b) row->Add(b, 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
   auto add = [&](wxWindowID id, int text, const char* name) {
-    auto* b = new wxButton(&form, id, ui_wx(text));
+    auto* b = new wxButton(&form, id, tr(text));
     b->SetName(name);
     row->Add(b, 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
     return b;
@@ -42,7 +42,7 @@ wxSizer* form_button_row(wxDialog& form, wxWindow* help, const EndButtons& end, 
 }
 
 FormDialog::FormDialog(wxWindow* owner, const char* name, int title, int topic)
-    : wxDialog(owner ? owner : main_window(), wxID_ANY, ui_wx(title), wxDefaultPosition, wxDefaultSize,
+    : wxDialog(owner ? owner : main_window(), wxID_ANY, tr(title), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE) {
   SetName(name);
   help_ = add_help_button(*this, topic);  // made first, placed by finish
@@ -79,7 +79,7 @@ void FormDialog::end_with(int result) {
 void FormDialog::refuse(const std::string& text) { show_message_form(this, text, 0); }
 
 wxStaticText* FormDialog::add_label(wxWindow* parent, int text_id, const char* name) {
-  auto* t = new wxStaticText(parent, wxID_ANY, text_id ? ui_wx(text_id) : wxString());
+  auto* t = new wxStaticText(parent, wxID_ANY, text_id ? tr(text_id) : wxString());
   if (*name) t->SetName(name);
   return t;
 }
@@ -93,7 +93,7 @@ wxTextCtrl* FormDialog::add_edit(wxWindow* parent, const char* name, const std::
 }
 
 wxCheckBox* FormDialog::add_check(wxWindow* parent, const char* name, int text_id, bool value, long style) {
-  auto* c = new wxCheckBox(parent, wxID_ANY, ui_wx(text_id), wxDefaultPosition, wxDefaultSize, style);
+  auto* c = new wxCheckBox(parent, wxID_ANY, tr(text_id), wxDefaultPosition, wxDefaultSize, style);
   c->SetName(name);
   if (!(style & wxCHK_3STATE)) c->SetValue(value);
   return c;

@@ -16,8 +16,8 @@
 #include <initializer_list>
 #include <string>
 
-// A text of the string table, in the current language.
-wxString ui_wx(int id);
+#include "gui/forms/tr.h"
+
 inline wxString from_utf8(const std::string& s) { return wxString::FromUTF8(s); }
 inline std::string to_utf8(const wxString& s) { return s.utf8_string(); }
 

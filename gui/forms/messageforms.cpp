@@ -23,6 +23,7 @@
 #include "IO/uitext.h"
 #include "gui/compile/progresslogic.h"
 #include "gui/forms/accessibility.h"
+#include "gui/forms/tr.h"
 #include "gui/menumodel.h"
 #include "platform/files.h"
 
@@ -35,8 +36,6 @@ std::vector<wxDialog*> g_modal_stack;
 }  // namespace
 
 namespace {
-
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 wxHtmlHelpController* g_help = nullptr;
 int g_help_language = -1;  // the language offset the help window was made in

@@ -25,12 +25,11 @@
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/printing.h"
+#include "gui/forms/tr.h"
 #include "gui/inspector/dump_session.h"
 #include "gui/inspector/viewer_form.h"
 
 namespace {
-
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 // The two ends of the data segment dialog, which count differently.
 constexpr int k_txt_end_included = 6700;  // the last sector of a run
@@ -166,23 +165,29 @@ std::vector<std::string> segment_lines(const DataSegment& seg, const DumpSession
   return lines;
 }
 
-}  // namespace
+// A caption and its field, for one end of a range.
+struct RangeField {
+  wxStaticText* label;
+  wxTextCtrl* edit;
+};
 
-void run_data_segment_dialog(wxWindow* owner, const DumpSession& session) {
-  wxDialog d(owner, wxID_ANY, tr(3333));
-  d.SetName("TSSegm");
-  auto* top = new wxBoxSizer(wxVERTICAL);
-  auto* body = new wxBoxSizer(wxHORIZONTAL);
+// The dialog's choices: the current sector, a run of sectors, or a range of
+// the data; in hexadecimal, and then printed.
+struct SegmentControls {
+  wxRadioButton *sect = nullptr, *sects = nullptr, *data = nullptr;
+  RangeField sdeb{}, sfin{}, deb{}, fin{};
+  wxCheckBox *hexa = nullptr, *hexp = nullptr;
+};
+
+// The left column: the three kinds of segment, each range under its button,
+// and the two boxes.
+wxSizer* segment_choices(wxDialog& d, SegmentControls& c) {
   auto* left = new wxBoxSizer(wxVERTICAL);
   auto radio = [&](const char* name, int text, bool first) {
     auto* r = new wxRadioButton(&d, wxID_ANY, tr(text), wxDefaultPosition, wxDefaultSize, first ? wxRB_GROUP : 0);
     r->SetName(name);
     left->Add(r, 0, wxTOP | wxLEFT, 8);
     return r;
-  };
-  struct Pair {
-    wxStaticText* label;
-    wxTextCtrl* edit;
   };
   auto range = [&](const char* label_name, const char* edit_name, int text) {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
@@ -193,25 +198,105 @@ void run_data_segment_dialog(wxWindow* owner, const DumpSession& session) {
     row->Add(l, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
     row->Add(e, 0);
     left->Add(row, 0, wxTOP | wxLEFT, 6);
-    return Pair{l, e};
+    return RangeField{l, e};
   };
-  wxRadioButton* sect = radio("Sect", 3334, true);
-  wxRadioButton* sects = radio("Sects", 3343, false);
+  c.sect = radio("Sect", 3334, true);
+  c.sects = radio("Sects", 3343, false);
   // The last sector of a run is written; the end byte of a segment is not.
-  Pair sdeb = range("txt_sdeb", "SctDeb", 3336), sfin = range("txt_sfin", "SctFin", k_txt_end_included);
-  wxRadioButton* data = radio("Data", 3335, false);
-  Pair deb = range("txt_deb", "ValDeb", 3336), fin = range("txt_fin", "ValFin", k_txt_end_excluded);
+  c.sdeb = range("txt_sdeb", "SctDeb", 3336);
+  c.sfin = range("txt_sfin", "SctFin", k_txt_end_included);
+  c.data = radio("Data", 3335, false);
+  c.deb = range("txt_deb", "ValDeb", 3336);
+  c.fin = range("txt_fin", "ValFin", k_txt_end_excluded);
   int label_width = 0;
-  for (const Pair* p : {&sdeb, &sfin, &deb, &fin}) label_width = std::max(label_width, p->label->GetBestSize().x);
-  for (const Pair* p : {&sdeb, &sfin, &deb, &fin}) p->label->SetMinSize(wxSize(label_width, -1));
-  auto* hexa = new wxCheckBox(&d, wxID_ANY, tr(3338));
-  hexa->SetName("Hexa");
-  auto* hexp = new wxCheckBox(&d, wxID_ANY, tr(3339));
-  hexp->SetName("Hexp");
-  hexp->Disable();
-  left->Add(hexa, 0, wxTOP | wxLEFT, 12);
-  left->Add(hexp, 0, wxTOP | wxLEFT, 6);
-  body->Add(left, 1, wxEXPAND | wxRIGHT, 12);
+  for (const RangeField* p : {&c.sdeb, &c.sfin, &c.deb, &c.fin})
+    label_width = std::max(label_width, p->label->GetBestSize().x);
+  for (const RangeField* p : {&c.sdeb, &c.sfin, &c.deb, &c.fin}) p->label->SetMinSize(wxSize(label_width, -1));
+  c.hexa = new wxCheckBox(&d, wxID_ANY, tr(3338));
+  c.hexa->SetName("Hexa");
+  c.hexp = new wxCheckBox(&d, wxID_ANY, tr(3339));
+  c.hexp->SetName("Hexp");
+  c.hexp->Disable();
+  left->Add(c.hexa, 0, wxTOP | wxLEFT, 12);
+  left->Add(c.hexp, 0, wxTOP | wxLEFT, 6);
+  return left;
+}
+
+// The segment the controls name, or false when its ends cannot be read.
+bool segment_chosen(const SegmentControls& c, const DumpSession& session, DataSegment& seg) {
+  seg.hex = c.hexa->GetValue();
+  if (c.sect->GetValue()) {
+    seg.kind = DataSegment::k_current_sector;
+    seg.first = seg.last = session.current() == k_no_sector ? 0 : session.current();
+    return true;
+  }
+  if (c.sects->GetValue()) {
+    seg.kind = DataSegment::k_sector_run;
+    return parse_sector_run(c.sdeb.edit->GetValue().utf8_string(), c.sfin.edit->GetValue().utf8_string(), seg.first,
+                            seg.last);
+  }
+  seg.kind = DataSegment::k_byte_range;
+  return parse_byte_range(c.deb.edit->GetValue().utf8_string(), c.fin.edit->GetValue().utf8_string(), seg.first,
+                          seg.last);
+}
+
+void report_segment_failure(wxDialog& d, int rc) {
+  if (rc == -1) show_message_form(&d, ui_text(6505), 0);
+  if (rc == -2) show_message_form(&d, ui_text(6506), 0);
+  if (rc == -3) show_message_form(&d, ui_text(6507), 0);
+}
+
+// Exe: the segment printed, or written to the file chosen; the dialog ends
+// once it is, or when the file's choice is cancelled.
+void write_segment(wxDialog& d, const SegmentControls& c, const DumpSession& session) {
+  DataSegment seg;
+  if (!segment_chosen(c, session, seg)) {
+    show_message_form(&d, ui_text(6509), 0);
+    return;
+  }
+  if (c.hexp->GetValue()) {
+    int rc = 0;
+    std::vector<std::string> lines = segment_lines(seg, session, rc);
+    if (rc != 0) {
+      report_segment_failure(d, rc);
+      return;
+    }
+    LinesPrintout printout(session.title(), lines);
+    print_job(&d, printout);
+    d.EndModal(wxID_OK);
+    return;
+  }
+  std::string path = choose_save_path(&d, tr(3342), "", "", tr(3341));
+  if (path.empty()) {
+    d.EndModal(wxID_CANCEL);  // cancelled: the dialog closes, nothing written
+    return;
+  }
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !ask_overwrite(path.c_str())) return;
+  FILE* f = std::fopen(path.c_str(), "w+b");
+  if (!f) {
+    report_open_error(path.c_str());
+    return;
+  }
+  int rc = write_data_segment(seg, session.fork_map(), session.medium(), f);
+  if (std::fclose(f) != 0 && rc == 0) rc = -3;
+  if (rc != 0) {
+    std::remove(path.c_str());  // no half-written segment left behind
+    report_segment_failure(d, rc);
+    return;
+  }
+  d.EndModal(wxID_OK);
+}
+
+}  // namespace
+
+void run_data_segment_dialog(wxWindow* owner, const DumpSession& session) {
+  wxDialog d(owner, wxID_ANY, tr(3333));
+  d.SetName("TSSegm");
+  auto* top = new wxBoxSizer(wxVERTICAL);
+  auto* body = new wxBoxSizer(wxHORIZONTAL);
+  SegmentControls c;
+  body->Add(segment_choices(d, c), 1, wxEXPAND | wxRIGHT, 12);
   auto* right = new wxBoxSizer(wxVERTICAL);
   right->Add(add_help_button(d, 3002), 0, wxALIGN_RIGHT | wxBOTTOM, 16);
   auto* exe = new wxButton(&d, wxID_ANY, tr(3340));
@@ -226,75 +311,18 @@ void run_data_segment_dialog(wxWindow* owner, const DumpSession& session) {
   d.SetSizerAndFit(top);
   d.CentreOnParent();
 
-  auto enable = [&] {
-    for (const Pair& p : {sdeb, sfin}) p.label->Enable(sects->GetValue()), p.edit->Enable(sects->GetValue());
-    for (const Pair& p : {deb, fin}) p.label->Enable(data->GetValue()), p.edit->Enable(data->GetValue());
+  // Each range is enabled with its button; printing needs hexadecimal.
+  auto enable = [&c] {
+    for (const RangeField& p : {c.sdeb, c.sfin}) p.label->Enable(c.sects->GetValue()), p.edit->Enable(c.sects->GetValue());
+    for (const RangeField& p : {c.deb, c.fin}) p.label->Enable(c.data->GetValue()), p.edit->Enable(c.data->GetValue());
   };
-  sect->SetValue(true);
+  c.sect->SetValue(true);
   enable();
-  for (wxRadioButton* r : {sect, sects, data}) r->Bind(wxEVT_RADIOBUTTON, [&](wxCommandEvent&) { enable(); });
-  hexa->Bind(wxEVT_CHECKBOX, [&](wxCommandEvent&) {
-    hexp->Enable(hexa->GetValue());
-    if (!hexa->GetValue()) hexp->SetValue(false);
+  for (wxRadioButton* r : {c.sect, c.sects, c.data}) r->Bind(wxEVT_RADIOBUTTON, [&](wxCommandEvent&) { enable(); });
+  c.hexa->Bind(wxEVT_CHECKBOX, [&c](wxCommandEvent&) {
+    c.hexp->Enable(c.hexa->GetValue());
+    if (!c.hexa->GetValue()) c.hexp->SetValue(false);
   });
-
-  exe->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
-    DataSegment seg;
-    seg.hex = hexa->GetValue();
-    bool ok = true;
-    if (sect->GetValue()) {
-      seg.kind = DataSegment::k_current_sector;
-      seg.first = seg.last = session.current() == k_no_sector ? 0 : session.current();
-    } else if (sects->GetValue()) {
-      seg.kind = DataSegment::k_sector_run;
-      ok = parse_sector_run(sdeb.edit->GetValue().utf8_string(), sfin.edit->GetValue().utf8_string(), seg.first,
-                            seg.last);
-    } else {
-      seg.kind = DataSegment::k_byte_range;
-      ok = parse_byte_range(deb.edit->GetValue().utf8_string(), fin.edit->GetValue().utf8_string(), seg.first,
-                            seg.last);
-    }
-    if (!ok) {
-      show_message_form(&d, ui_text(6509), 0);
-      return;
-    }
-    auto report = [&](int rc) {
-      if (rc == -1) show_message_form(&d, ui_text(6505), 0);
-      if (rc == -2) show_message_form(&d, ui_text(6506), 0);
-      if (rc == -3) show_message_form(&d, ui_text(6507), 0);
-    };
-    if (hexp->GetValue()) {
-      int rc = 0;
-      std::vector<std::string> lines = segment_lines(seg, session, rc);
-      if (rc != 0) {
-        report(rc);
-        return;
-      }
-      LinesPrintout printout(session.title(), lines);
-      print_job(&d, printout);
-      d.EndModal(wxID_OK);
-      return;
-    }
-    std::string path = choose_save_path(&d, tr(3342), "", "", tr(3341));
-    if (path.empty()) {
-      d.EndModal(wxID_CANCEL);  // cancelled: the dialog closes, nothing written
-      return;
-    }
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && !ask_overwrite(path.c_str())) return;
-    FILE* f = std::fopen(path.c_str(), "w+b");
-    if (!f) {
-      report_open_error(path.c_str());
-      return;
-    }
-    int rc = write_data_segment(seg, session.fork_map(), session.medium(), f);
-    if (std::fclose(f) != 0 && rc == 0) rc = -3;
-    if (rc != 0) {
-      std::remove(path.c_str());  // no half-written segment left behind
-      report(rc);
-      return;
-    }
-    d.EndModal(wxID_OK);
-  });
+  exe->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) { write_segment(d, c, session); });
   run_modal(d);
 }

@@ -19,6 +19,7 @@
 #include "gui/forms/form_kit.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/printing.h"
+#include "gui/forms/tr.h"
 #include "gui/inspector/btree_view.h"
 #include "gui/inspector/decoders.h"
 #include "gui/inspector/dump_dialogs.h"
@@ -33,7 +34,6 @@ std::function<void(DumpWindow&)> g_dump_window_driver;
 
 namespace {
 
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString u8(const std::string& s) { return wxString::FromUTF8(s); }
 
 const wxColour k_cream(255, 251, 240);

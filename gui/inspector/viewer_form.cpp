@@ -16,11 +16,11 @@
 #include "IO/uitext.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/tr.h"
 #include "gui/guithread.h"
 
 namespace {
 
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString u8(const std::string& s) { return wxString::FromUTF8(s); }
 
 // Images of the leaf list's lines and of the walk's items (same order as
@@ -148,95 +148,99 @@ wxWindow* ViewerForm::build_page(wxWindow* parent, const LayoutPage& page) {
     panel->SetSizer(sizer);
     return panel;
   }
-  if (!page.lines.empty()) {
-    auto* grid = new wxGridBagSizer(4, 6);
-    // The buttons stand after the widest line's pairs.
-    int button_col = 0;
-    for (const LayoutLine& line : page.lines) button_col = std::max(button_col, 2 * int(line.pairs.size()));
-    int row = 0;
-    for (const LayoutLine& line : page.lines) {
-      int col = 0;
-      for (const LayoutPair& p : line.pairs) {
-        auto* caption = new wxStaticText(panel, wxID_ANY, u8(p.caption), wxDefaultPosition, wxDefaultSize,
-                                         p.value_name.empty() ? 0 : wxALIGN_RIGHT);
-        caption->SetName(u8(p.caption_name));
-        if (p.value_name.empty()) {
-          // A heading or a note spans the line.
-          grid->Add(caption, wxGBPosition(row, col), wxGBSpan(1, std::max(1, button_col - col)), wxALIGN_CENTER_VERTICAL);
-          col = button_col;
-          continue;
-        }
-        grid->Add(caption, wxGBPosition(row, col++), wxDefaultSpan, wxALIGN_RIGHT | wxALIGN_CENTER_VERTICAL);
-        // A value is shown in a box of its own, read-only (its text can be copied).
-        auto* value = new wxTextCtrl(panel, wxID_ANY, u8(p.value), wxDefaultPosition, wxDefaultSize,
-                                     wxTE_READONLY | wxBORDER_SUNKEN);
-        value->SetName(u8(p.value_name));
-        wxSize text = value->GetTextExtent(u8(p.value));
-        value->SetMinSize(wxSize(std::max(line.pairs.size() > 1 ? 80 : 130, text.x + 24), -1));
-        if (!p.valid) {
-          value->SetForegroundColour(wxColour(190, 0, 0));
-          value->SetToolTip(tr(3772));
-        }
-        grid->Add(value, wxGBPosition(row, col++), wxDefaultSpan, wxEXPAND | wxALIGN_CENTER_VERTICAL);
-      }
-      if (!line.buttons.empty()) {
-        auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-        for (const LayoutButton& b : line.buttons) buttons->Add(make_button(panel, b), 0, wxRIGHT, 3);
-        grid->Add(buttons, wxGBPosition(row, std::max(button_col, 2)), wxDefaultSpan, wxALIGN_CENTER_VERTICAL);
-      }
-      ++row;
-    }
-    sizer->Add(grid, 0, wxALL, 8);
-  }
-  if (page.has_list) {
-    const LayoutList& l = page.list;
-    auto* list = new wxListCtrl(panel, wxID_ANY, wxDefaultPosition, wxSize(-1, 220),
-                                wxLC_REPORT | wxLC_SINGLE_SEL);
-    list->SetName(u8(l.name));
-    int total = 0;
-    for (size_t c = 0; c < l.columns.size(); ++c) {
-      int w = c < l.widths.size() ? l.widths[c] : 80;
-      bool right = c < l.right_aligned.size() && l.right_aligned[c];
-      list->AppendColumn(u8(l.columns[c]), right ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT, w);
-      total += w;
-    }
-    if (l.images) list->AssignImageList(list_images(false), wxIMAGE_LIST_SMALL);
-    long i = 0;
-    for (const ViewRow& r : l.rows) {
-      size_t first = l.images ? 1 : 0;
-      if (r.cells.size() <= first) continue;
-      int image = l.images ? std::atoi(r.cells[0].c_str()) : -1;
-      long at = list->InsertItem(i, u8(r.cells[first]), image);
-      for (size_t c = first + 1; c < r.cells.size(); ++c) list->SetItem(at, long(c - first), u8(r.cells[c]));
-      list->SetItemData(at, long(i));
-      ++i;
-    }
-    // A column is at least as wide as its longest text, so nothing is cut.
-    total = 0;
-    for (int c = 0; c < list->GetColumnCount(); ++c) {
-      int w = list->GetColumnWidth(c);
-      for (long r = 0; r < list->GetItemCount(); ++r)
-        w = std::max(w, list->GetTextExtent(list->GetItemText(r, c)).x + (c == 0 && l.images ? 40 : 20));
-      list->SetColumnWidth(c, w);
-      total += w;
-    }
-    list->SetMinSize(wxSize(total + 30, 220));
-    std::vector<int64_t> targets;
-    for (const ViewRow& r : l.rows)
-      if (r.cells.size() > (l.images ? 1u : 0u)) targets.push_back(r.go_sector);
-    list->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this, targets](wxListEvent& e) {
-      long at = e.GetIndex();
-      if (at < 0 || size_t(at) >= targets.size()) return;
-      if (targets[size_t(at)] < 0) {
-        wxBell();
-        return;
-      }
-      choose(k_button_go, targets[size_t(at)]);
-    });
-    sizer->Add(list, 1, wxEXPAND | wxALL, 4);
-  }
+  if (!page.lines.empty()) sizer->Add(build_lines(panel, page.lines), 0, wxALL, 8);
+  if (page.has_list) sizer->Add(build_list(panel, page.list), 1, wxEXPAND | wxALL, 4);
   panel->SetSizer(sizer);
   return panel;
+}
+
+// The page's lines of captions and values, their buttons after the widest line's pairs.
+wxSizer* ViewerForm::build_lines(wxWindow* panel, const std::vector<LayoutLine>& lines) {
+  auto* grid = new wxGridBagSizer(4, 6);
+  // The buttons stand after the widest line's pairs.
+  int button_col = 0;
+  for (const LayoutLine& line : lines) button_col = std::max(button_col, 2 * int(line.pairs.size()));
+  int row = 0;
+  for (const LayoutLine& line : lines) {
+    int col = 0;
+    for (const LayoutPair& p : line.pairs) {
+      auto* caption = new wxStaticText(panel, wxID_ANY, u8(p.caption), wxDefaultPosition, wxDefaultSize,
+                                       p.value_name.empty() ? 0 : wxALIGN_RIGHT);
+      caption->SetName(u8(p.caption_name));
+      if (p.value_name.empty()) {
+        // A heading or a note spans the line.
+        grid->Add(caption, wxGBPosition(row, col), wxGBSpan(1, std::max(1, button_col - col)), wxALIGN_CENTER_VERTICAL);
+        col = button_col;
+        continue;
+      }
+      grid->Add(caption, wxGBPosition(row, col++), wxDefaultSpan, wxALIGN_RIGHT | wxALIGN_CENTER_VERTICAL);
+      // A value is shown in a box of its own, read-only (its text can be copied).
+      auto* value = new wxTextCtrl(panel, wxID_ANY, u8(p.value), wxDefaultPosition, wxDefaultSize,
+                                   wxTE_READONLY | wxBORDER_SUNKEN);
+      value->SetName(u8(p.value_name));
+      wxSize text = value->GetTextExtent(u8(p.value));
+      value->SetMinSize(wxSize(std::max(line.pairs.size() > 1 ? 80 : 130, text.x + 24), -1));
+      if (!p.valid) {
+        value->SetForegroundColour(wxColour(190, 0, 0));
+        value->SetToolTip(tr(3772));
+      }
+      grid->Add(value, wxGBPosition(row, col++), wxDefaultSpan, wxEXPAND | wxALIGN_CENTER_VERTICAL);
+    }
+    if (!line.buttons.empty()) {
+      auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+      for (const LayoutButton& b : line.buttons) buttons->Add(make_button(panel, b), 0, wxRIGHT, 3);
+      grid->Add(buttons, wxGBPosition(row, std::max(button_col, 2)), wxDefaultSpan, wxALIGN_CENTER_VERTICAL);
+    }
+    ++row;
+  }
+  return grid;
+}
+
+// The page's list: its rows, each column as wide as its longest text, a
+// double click going to the row's sector (a beep for a row that names none).
+wxListCtrl* ViewerForm::build_list(wxWindow* panel, const LayoutList& l) {
+  auto* list = new wxListCtrl(panel, wxID_ANY, wxDefaultPosition, wxSize(-1, 220),
+                              wxLC_REPORT | wxLC_SINGLE_SEL);
+  list->SetName(u8(l.name));
+  for (size_t c = 0; c < l.columns.size(); ++c) {
+    int w = c < l.widths.size() ? l.widths[c] : 80;
+    bool right = c < l.right_aligned.size() && l.right_aligned[c];
+    list->AppendColumn(u8(l.columns[c]), right ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT, w);
+  }
+  if (l.images) list->AssignImageList(list_images(false), wxIMAGE_LIST_SMALL);
+  long i = 0;
+  for (const ViewRow& r : l.rows) {
+    size_t first = l.images ? 1 : 0;
+    if (r.cells.size() <= first) continue;
+    int image = l.images ? std::atoi(r.cells[0].c_str()) : -1;
+    long at = list->InsertItem(i, u8(r.cells[first]), image);
+    for (size_t c = first + 1; c < r.cells.size(); ++c) list->SetItem(at, long(c - first), u8(r.cells[c]));
+    list->SetItemData(at, long(i));
+    ++i;
+  }
+  // A column is at least as wide as its longest text, so nothing is cut.
+  int total = 0;
+  for (int c = 0; c < list->GetColumnCount(); ++c) {
+    int w = list->GetColumnWidth(c);
+    for (long r = 0; r < list->GetItemCount(); ++r)
+      w = std::max(w, list->GetTextExtent(list->GetItemText(r, c)).x + (c == 0 && l.images ? 40 : 20));
+    list->SetColumnWidth(c, w);
+    total += w;
+  }
+  list->SetMinSize(wxSize(total + 30, 220));
+  std::vector<int64_t> targets;
+  for (const ViewRow& r : l.rows)
+    if (r.cells.size() > (l.images ? 1u : 0u)) targets.push_back(r.go_sector);
+  list->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this, targets](wxListEvent& e) {
+    long at = e.GetIndex();
+    if (at < 0 || size_t(at) >= targets.size()) return;
+    if (targets[size_t(at)] < 0) {
+      wxBell();
+      return;
+    }
+    choose(k_button_go, targets[size_t(at)]);
+  });
+  return list;
 }
 
 void ViewerForm::choose(int action, int64_t sector) {

@@ -18,6 +18,7 @@
 class wxBookCtrlBase;
 class wxButton;
 class wxListCtrl;
+class wxSizer;
 class wxTreeCtrl;
 
 // What a viewer needs beyond its layout: the walk of the B-tree header node's
@@ -63,6 +64,8 @@ class ViewerForm : public wxDialog {
   bool walk_done_ = false;
 
   wxWindow* build_page(wxWindow* parent, const LayoutPage& page);
+  wxSizer* build_lines(wxWindow* panel, const std::vector<LayoutLine>& lines);
+  wxListCtrl* build_list(wxWindow* panel, const LayoutList& l);
   wxButton* make_button(wxWindow* parent, const LayoutButton& b);
   void choose(int action, int64_t sector);
   void start_walk();

@@ -26,7 +26,7 @@
 
 int run_file_types_form(wxWindow* owner) {
   FormDialog d(owner, "FileTypes", 1400, 145);
-  auto* box = new wxStaticBoxSizer(new wxStaticBox(&d, wxID_ANY, ui_wx(1401)), wxVERTICAL);
+  auto* box = new wxStaticBoxSizer(new wxStaticBox(&d, wxID_ANY, tr(1401)), wxVERTICAL);
   wxCheckBox* project = d.add_check(box->GetStaticBox(), "Projects", 1402, true);
   wxCheckBox* partition = d.add_check(box->GetStaticBox(), "Partitions", 1403, true);
   wxCheckBox* isoplus = d.add_check(box->GetStaticBox(), "Isoplus", 1404, true);

@@ -17,11 +17,10 @@
 #include "compiler/project.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/tr.h"
 #include "gui/preferences/preferences.h"
 
 namespace {
-
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 constexpr int k_help_topic = 144;
 

@@ -34,9 +34,9 @@ int run_access_path_form(wxWindow* owner, FILE* project) {
   wxTextCtrl* new_path = d.add_row(g, &d, 1147, "NewPath", m.new_path, int(k_access_path_limit), 420);
   content->Add(g, 0, wxEXPAND);
   auto* row = new wxBoxSizer(wxHORIZONTAL);
-  auto* previous = new wxButton(&d, wxID_ANY, ui_wx(1149));
-  auto* next = new wxButton(&d, wxID_ANY, ui_wx(1150));
-  auto* browse = new wxButton(&d, wxID_ANY, ui_wx(1060));
+  auto* previous = new wxButton(&d, wxID_ANY, tr(1149));
+  auto* next = new wxButton(&d, wxID_ANY, tr(1150));
+  auto* browse = new wxButton(&d, wxID_ANY, tr(1060));
   previous->SetName("Previous");
   next->SetName("Next");
   browse->SetName("Browse");
@@ -59,7 +59,7 @@ int run_access_path_form(wxWindow* owner, FILE* project) {
     show();
   });
   browse->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
-    wxDirDialog choose(&d, ui_wx(1148), new_path->GetValue());
+    wxDirDialog choose(&d, tr(1148), new_path->GetValue());
     if (choose.ShowModal() == wxID_OK) new_path->ChangeValue(choose.GetPath() + "/");
   });
   show();

@@ -28,7 +28,7 @@ int run_iso_descriptor_form(wxWindow* owner, ProjectHeader& header) {
   IsoDescriptorModel m;
   init_iso_descriptor(header, m);
   FormDialog d(owner, "IsoDescriptor", 1470, 149);
-  auto* box = new wxStaticBoxSizer(new wxStaticBox(&d, wxID_ANY, ui_wx(1469)), wxVERTICAL);
+  auto* box = new wxStaticBoxSizer(new wxStaticBox(&d, wxID_ANY, tr(1469)), wxVERTICAL);
   wxFlexGridSizer* g = two_column_grid();
   std::string* values[9] = {&m.system_id,       &m.volume_label,        &m.volume_set_id,
                             &m.publisher_id,    &m.preparer_id,         &m.application_id,

@@ -17,7 +17,7 @@ namespace {
 constexpr int k_type_chars = int(k_four_char_code_text_max);  // four bytes, some perhaps as "\xNN"
 
 wxStaticBoxSizer* group(wxWindow* parent, int title) {
-  return new wxStaticBoxSizer(new wxStaticBox(parent, wxID_ANY, ui_wx(title)), wxVERTICAL);
+  return new wxStaticBoxSizer(new wxStaticBox(parent, wxID_ANY, tr(title)), wxVERTICAL);
 }
 
 // "Signature:", then the type and creator edits (4 characters each).
@@ -40,84 +40,10 @@ class ItemPropertiesForm : public FormDialog {
       : FormDialog(owner, isoplus ? "IsoplusItem" : "ProjectItem", 1018, isoplus ? 137 : 102), record_(record) {
     init_item_properties(record, hfsplus_target, isoplus, m_);
     auto* content = new wxBoxSizer(wxVERTICAL);
-
-    wxStaticBoxSizer* source = group(this, 1026);
-    wxFlexGridSizer* sg = two_column_grid();
-    add_row(sg, source->GetStaticBox(), 1019, "PcFolder", m_.pc_folder, 0, 380, wxTE_READONLY);
-    add_row(sg, source->GetStaticBox(), 1020, "PcName", m_.pc_name, 0, 380, wxTE_READONLY);
-    source->Add(sg, 0, wxEXPAND);
-    refresh_ = add_check(source->GetStaticBox(), "Refresh", 1301, m_.refresh);
-    refresh_->Enable(m_.refresh_enabled);
-    source->Add(refresh_, 0, wxALL, 3);
-    wxFlexGridSizer* counts = new wxFlexGridSizer(4, 2, 12);
-    counts->Add(add_label(source->GetStaticBox(), m_.is_folder ? 1320 : 1321), 0, wxALL, 3);
-    counts->Add(new wxStaticText(source->GetStaticBox(), wxID_ANY, wxString::Format("%u", m_.number)), 0, wxALL, 3);
-    wxStaticText* sub_label = add_label(source->GetStaticBox(), 1318);
-    counts->Add(sub_label, 0, wxALL, 3);
-    auto* sub = new wxStaticText(source->GetStaticBox(), wxID_ANY, wxString::Format("%u", m_.subfolders));
-    sub->SetName("Subfolders");
-    counts->Add(sub, 0, wxALL, 3);
-    counts->AddSpacer(1);
-    counts->AddSpacer(1);
-    wxStaticText* files_label = add_label(source->GetStaticBox(), 1319);
-    counts->Add(files_label, 0, wxALL, 3);
-    auto* files = new wxStaticText(source->GetStaticBox(), wxID_ANY, wxString::Format("%u", m_.files));
-    files->SetName("FileCount");
-    counts->Add(files, 0, wxALL, 3);
-    for (wxWindow* w : {static_cast<wxWindow*>(sub_label), static_cast<wxWindow*>(sub),
-                        static_cast<wxWindow*>(files_label), static_cast<wxWindow*>(files)})
-      w->Enable(m_.is_folder);
-    source->Add(counts, 0, wxEXPAND);
-    missing_ = add_check(source->GetStaticBox(), "Missing", 1415, m_.missing);
-    missing_->Enable(m_.missing_enabled);
-    source->Add(missing_, 0, wxALL, 3);
-    content->Add(source, 0, wxEXPAND | wxBOTTOM, 6);
-
-    if (isoplus) {
-      auto* row = new wxBoxSizer(wxHORIZONTAL);
-      iso_hidden_ = add_check(this, "IsoHidden", 1335, m_.iso_hidden);
-      row->Add(iso_hidden_, 0, wxALL, 3);
-      content->Add(row, 0, wxEXPAND);
-      wxFlexGridSizer* g = two_column_grid();
-      iso_name_ = add_row(g, this, 1331, "IsoName", m_.iso_name, m_.shows_hfs_name ? 31 : 62, 380);
-      content->Add(g, 0, wxEXPAND | wxBOTTOM, 6);
-    } else {
-      wxStaticBoxSizer* iso = group(this, 1027);
-      auto* irow = new wxBoxSizer(wxHORIZONTAL);
-      iso_hidden_ = add_check(iso->GetStaticBox(), "IsoHidden", 1335, m_.iso_hidden);
-      iso_included_ = add_check(iso->GetStaticBox(), "IsoIncluded", 1024, m_.iso_included);
-      irow->Add(iso_hidden_, 0, wxALL, 3);
-      irow->Add(iso_included_, 0, wxALL, 3);
-      iso->Add(irow);
-      wxFlexGridSizer* ig = two_column_grid();
-      iso_name_ = add_row(ig, iso->GetStaticBox(), 1021, "IsoName", m_.iso_name, 62, 380);
-      iso->Add(ig, 0, wxEXPAND);
-      content->Add(iso, 0, wxEXPAND | wxBOTTOM, 6);
-
-      wxStaticBoxSizer* hfs = group(this, 1028);
-      auto* hrow = new wxBoxSizer(wxHORIZONTAL);
-      hfs_hidden_ = add_check(hfs->GetStaticBox(), "HfsHidden", 1335, m_.hfs_hidden);
-      hidden_ext_ = add_check(hfs->GetStaticBox(), "HiddenExt", 1334, m_.hidden_extension);
-      hfs_included_ = add_check(hfs->GetStaticBox(), "HfsIncluded", 1025, m_.hfs_included);
-      hrow->Add(hfs_hidden_, 0, wxALL, 3);
-      hrow->Add(hidden_ext_, 0, wxALL, 3);
-      hrow->Add(hfs_included_, 0, wxALL, 3);
-      hfs->Add(hrow);
-      wxFlexGridSizer* hg = two_column_grid();
-      hfs_name_ = add_row(hg, hfs->GetStaticBox(), 1022, "HfsName", m_.hfs_name, m_.hfsplus_target ? 62 : 31, 380);
-      hfs->Add(hg, 0, wxEXPAND);
-      content->Add(hfs, 0, wxEXPAND | wxBOTTOM, 6);
-    }
-
-    auto* coding = new wxBoxSizer(wxHORIZONTAL);
-    coding->Add(add_label(this, 1296), 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
-    coding_ = add_label(this, m_.coding, "Coding");
-    coding->Add(coding_, 1, wxALIGN_CENTER_VERTICAL | wxALL, 3);
-    cancel_decoding_ = new wxButton(this, wxID_ANY, ui_wx(6213));
-    cancel_decoding_->SetName("CancelDecoding");
-    cancel_decoding_->Enable(m_.cancel_decoding_enabled);
-    coding->Add(cancel_decoding_, 0, wxALL, 3);
-    content->Add(coding, 0, wxEXPAND);
+    content->Add(make_source_group(), 0, wxEXPAND | wxBOTTOM, 6);
+    if (isoplus) add_isoplus_name(content);
+    else add_view_groups(content);
+    content->Add(make_coding_row(), 0, wxEXPAND);
 
     content->Add(add_signature_row(*this, m_.type, m_.creator, type_, creator_), 0, wxEXPAND);
     type_->Enable(m_.signature_enabled);
@@ -144,6 +70,96 @@ class ItemPropertiesForm : public FormDialog {
   }
 
  private:
+  // The PC source: its folder and name, Refresh, the counts of a folder, Missing.
+  wxSizer* make_source_group() {
+    wxStaticBoxSizer* source = group(this, 1026);
+    wxWindow* box = source->GetStaticBox();
+    wxFlexGridSizer* sg = two_column_grid();
+    add_row(sg, box, 1019, "PcFolder", m_.pc_folder, 0, 380, wxTE_READONLY);
+    add_row(sg, box, 1020, "PcName", m_.pc_name, 0, 380, wxTE_READONLY);
+    source->Add(sg, 0, wxEXPAND);
+    refresh_ = add_check(box, "Refresh", 1301, m_.refresh);
+    refresh_->Enable(m_.refresh_enabled);
+    source->Add(refresh_, 0, wxALL, 3);
+    wxFlexGridSizer* counts = new wxFlexGridSizer(4, 2, 12);
+    counts->Add(add_label(box, m_.is_folder ? 1320 : 1321), 0, wxALL, 3);
+    counts->Add(new wxStaticText(box, wxID_ANY, wxString::Format("%u", m_.number)), 0, wxALL, 3);
+    wxStaticText* sub_label = add_label(box, 1318);
+    counts->Add(sub_label, 0, wxALL, 3);
+    auto* sub = new wxStaticText(box, wxID_ANY, wxString::Format("%u", m_.subfolders));
+    sub->SetName("Subfolders");
+    counts->Add(sub, 0, wxALL, 3);
+    counts->AddSpacer(1);
+    counts->AddSpacer(1);
+    wxStaticText* files_label = add_label(box, 1319);
+    counts->Add(files_label, 0, wxALL, 3);
+    auto* files = new wxStaticText(box, wxID_ANY, wxString::Format("%u", m_.files));
+    files->SetName("FileCount");
+    counts->Add(files, 0, wxALL, 3);
+    for (wxWindow* w : {static_cast<wxWindow*>(sub_label), static_cast<wxWindow*>(sub),
+                        static_cast<wxWindow*>(files_label), static_cast<wxWindow*>(files)})
+      w->Enable(m_.is_folder);
+    source->Add(counts, 0, wxEXPAND);
+    missing_ = add_check(box, "Missing", 1415, m_.missing);
+    missing_->Enable(m_.missing_enabled);
+    source->Add(missing_, 0, wxALL, 3);
+    return source;
+  }
+
+  // ISO+: the item's one name, and whether it is hidden.
+  void add_isoplus_name(wxBoxSizer* content) {
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    iso_hidden_ = add_check(this, "IsoHidden", 1335, m_.iso_hidden);
+    row->Add(iso_hidden_, 0, wxALL, 3);
+    content->Add(row, 0, wxEXPAND);
+    wxFlexGridSizer* g = two_column_grid();
+    iso_name_ = add_row(g, this, 1331, "IsoName", m_.iso_name, m_.shows_hfs_name ? 31 : 62, 380);
+    content->Add(g, 0, wxEXPAND | wxBOTTOM, 6);
+  }
+
+  // A hybrid project: the ISO view's group, then the HFS view's, each with
+  // its name and boxes.
+  void add_view_groups(wxBoxSizer* content) {
+    wxStaticBoxSizer* iso = group(this, 1027);
+    auto* irow = new wxBoxSizer(wxHORIZONTAL);
+    iso_hidden_ = add_check(iso->GetStaticBox(), "IsoHidden", 1335, m_.iso_hidden);
+    iso_included_ = add_check(iso->GetStaticBox(), "IsoIncluded", 1024, m_.iso_included);
+    irow->Add(iso_hidden_, 0, wxALL, 3);
+    irow->Add(iso_included_, 0, wxALL, 3);
+    iso->Add(irow);
+    wxFlexGridSizer* ig = two_column_grid();
+    iso_name_ = add_row(ig, iso->GetStaticBox(), 1021, "IsoName", m_.iso_name, 62, 380);
+    iso->Add(ig, 0, wxEXPAND);
+    content->Add(iso, 0, wxEXPAND | wxBOTTOM, 6);
+
+    wxStaticBoxSizer* hfs = group(this, 1028);
+    auto* hrow = new wxBoxSizer(wxHORIZONTAL);
+    hfs_hidden_ = add_check(hfs->GetStaticBox(), "HfsHidden", 1335, m_.hfs_hidden);
+    hidden_ext_ = add_check(hfs->GetStaticBox(), "HiddenExt", 1334, m_.hidden_extension);
+    hfs_included_ = add_check(hfs->GetStaticBox(), "HfsIncluded", 1025, m_.hfs_included);
+    hrow->Add(hfs_hidden_, 0, wxALL, 3);
+    hrow->Add(hidden_ext_, 0, wxALL, 3);
+    hrow->Add(hfs_included_, 0, wxALL, 3);
+    hfs->Add(hrow);
+    wxFlexGridSizer* hg = two_column_grid();
+    hfs_name_ = add_row(hg, hfs->GetStaticBox(), 1022, "HfsName", m_.hfs_name, m_.hfsplus_target ? 62 : 31, 380);
+    hfs->Add(hg, 0, wxEXPAND);
+    content->Add(hfs, 0, wxEXPAND | wxBOTTOM, 6);
+  }
+
+  // The encoding the file was found in, and the button that drops it.
+  wxSizer* make_coding_row() {
+    auto* coding = new wxBoxSizer(wxHORIZONTAL);
+    coding->Add(add_label(this, 1296), 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
+    coding_ = add_label(this, m_.coding, "Coding");
+    coding->Add(coding_, 1, wxALIGN_CENTER_VERTICAL | wxALL, 3);
+    cancel_decoding_ = new wxButton(this, wxID_ANY, tr(6213));
+    cancel_decoding_->SetName("CancelDecoding");
+    cancel_decoding_->Enable(m_.cancel_decoding_enabled);
+    coding->Add(cancel_decoding_, 0, wxALL, 3);
+    return coding;
+  }
+
   ProjectRecord& record_;
   ItemPropertiesModel m_;
   wxCheckBox *refresh_, *missing_, *iso_hidden_ = nullptr, *iso_included_ = nullptr, *hfs_hidden_ = nullptr,
@@ -171,7 +187,7 @@ class ItemPropertiesForm : public FormDialog {
     if (!ask_yes_no_form(this, ui_text(1324))) return;
     read_controls();
     cancel_item_decoding(m_, record_);
-    coding_->SetLabel(ui_wx(m_.coding));
+    coding_->SetLabel(tr(m_.coding));
     if (hfs_name_) hfs_name_->ChangeValue(from_utf8(m_.hfs_name));
     type_->ChangeValue(from_utf8(m_.type));
     creator_->ChangeValue(from_utf8(m_.creator));

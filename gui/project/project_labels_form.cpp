@@ -29,14 +29,14 @@ int run_project_labels_form(wxWindow* owner, FILE* project) {
   init_project_labels(project, false, m);
   FormDialog d(owner, "ProjectLabels", 1285, 132);
   auto* content = new wxBoxSizer(wxVERTICAL);
-  auto* iso = new wxStaticBoxSizer(new wxStaticBox(&d, wxID_ANY, ui_wx(1288)), wxVERTICAL);
+  auto* iso = new wxStaticBoxSizer(new wxStaticBox(&d, wxID_ANY, tr(1288)), wxVERTICAL);
   wxFlexGridSizer* ig = two_column_grid();
   d.add_row(ig, iso->GetStaticBox(), 1498, "IsoOld", m.iso_old, 0, 300, wxTE_READONLY);
   wxTextCtrl* iso_new = d.add_row(ig, iso->GetStaticBox(), 1499, "IsoNew", m.iso_new,
                                   int(name_field_limit(NameField::iso_label)), 300);
   iso->Add(ig, 0, wxEXPAND);
   content->Add(iso, 0, wxEXPAND | wxBOTTOM, 6);
-  auto* hfs = new wxStaticBoxSizer(new wxStaticBox(&d, wxID_ANY, ui_wx(1289)), wxVERTICAL);
+  auto* hfs = new wxStaticBoxSizer(new wxStaticBox(&d, wxID_ANY, tr(1289)), wxVERTICAL);
   wxFlexGridSizer* hg = two_column_grid();
   NameField hfs_field = m.hfsplus_target ? NameField::hfsplus_volume_name : NameField::hfs_volume_name;
   d.add_row(hg, hfs->GetStaticBox(), 1498, "HfsOld", m.hfs_old, 0, 300, wxTE_READONLY);

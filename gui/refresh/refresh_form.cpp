@@ -17,11 +17,11 @@
 #include "gui/forms/form_kit.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/printing.h"
+#include "gui/forms/tr.h"
 #include "gui/refresh/refresh_review.h"
 
 namespace {
 
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString menu_caption(int id, const char* keys = nullptr) {
   wxString c = tr(id);
   if (keys) c += wxString("\t") + keys;

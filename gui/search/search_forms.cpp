@@ -32,7 +32,7 @@ int run_file_search_form(wxWindow* owner, int mode, FILE* project, FileSearchMod
     panel->SetName(panel_name);
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     wxTextCtrl* edit = d.add_edit(panel, edit_name, value, 255, 300, wxTE_PROCESS_ENTER);
-    auto* search = new wxButton(panel, wxID_ANY, ui_wx(1242));
+    auto* search = new wxButton(panel, wxID_ANY, tr(1242));
     search->SetName(button_name);
     search->Disable();
     sizer->Add(edit, 0, wxEXPAND | wxALL, 8);
@@ -40,12 +40,12 @@ int run_file_search_form(wxWindow* owner, int mode, FILE* project, FileSearchMod
     row->Add(search, 0, wxALL, 4);
     sizer->Add(row, 0, wxALIGN_RIGHT | wxRIGHT, 4);
     panel->SetSizer(sizer);
-    pages->AddPage(panel, ui_wx(caption));
+    pages->AddPage(panel, tr(caption));
     return Page{panel, edit, search};
   };
   Page by_name = make_page("TabNom", "EditNom", "LanceNom", 1243, m.name);
   Page by_sign = make_page("TabSign", "EditSign", "LanceSign", 1244, m.signature);
-  auto* table = new wxButton(by_sign.panel, wxID_ANY, ui_wx(1245));
+  auto* table = new wxButton(by_sign.panel, wxID_ANY, tr(1245));
   table->SetName("TableS");
   by_sign.panel->GetSizer()->GetItem(size_t(1))->GetSizer()->Insert(0, table, 0, wxALL, 4);
   table->Bind(wxEVT_BUTTON, [](wxCommandEvent&) { show_help_topic(139); });
@@ -117,7 +117,7 @@ int run_hit_selection_form(wxWindow* owner, std::vector<ProjectSearchHit>& hits,
   list->SetName("ListFound");
   for (int c = 0; c < k_list_columns; ++c) {
     const ListColumnSetting& col = g_list_columns[size_t(c)];
-    list->AppendColumn(ui_wx(col.caption_text), col.right_aligned ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,
+    list->AppendColumn(tr(col.caption_text), col.right_aligned ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,
                        col.width > 0 ? col.width : col.default_width);
   }
   for (size_t i = 0; i < rows.size(); ++i) {

@@ -54,7 +54,7 @@ int run_signature_edit_form(wxWindow* owner, char signature[8], const std::strin
   };
   for (Choice c : {Choice{"Change", 1251, k_sig_change}, Choice{"ChangeAll", 1253, k_sig_change_all},
                    Choice{"Ignore", 1252, k_sig_ignore}, Choice{"IgnoreAll", 1254, k_sig_ignore_all}}) {
-    auto* b = new wxButton(&d, wxID_ANY, ui_wx(c.text));
+    auto* b = new wxButton(&d, wxID_ANY, tr(c.text));
     b->SetName(c.name);
     row->Add(b, 0, wxALL, 3);
     b->Bind(wxEVT_BUTTON, [&, c](wxCommandEvent&) {

@@ -27,11 +27,11 @@ int run_signature_file_form(wxWindow* owner) {
   wxTextCtrl* chosen = d.add_row(g, &d, 1057, "Chosen", m.chosen, 255, 380, wxTE_READONLY);
   auto* content = new wxBoxSizer(wxVERTICAL);
   content->Add(g, 0, wxEXPAND);
-  auto* browse = new wxButton(&d, wxID_ANY, ui_wx(1060));
+  auto* browse = new wxButton(&d, wxID_ANY, tr(1060));
   browse->SetName("Browse");
   content->Add(browse, 0, wxTOP, 6);
   browse->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
-    wxFileDialog choose(&d, ui_wx(1054), "", "", "*.sig", wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    wxFileDialog choose(&d, tr(1054), "", "", "*.sig", wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     if (run_modal(choose) != wxID_OK) return;
     m.chosen = to_utf8(choose.GetPath());
     chosen->ChangeValue(choose.GetPath());

@@ -23,11 +23,10 @@
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/printing.h"
+#include "gui/forms/tr.h"
 #include "gui/signatures/sigtable_edit.h"
 
 namespace {
-
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 constexpr int k_editor_topic = 2047;  // the signature editor's page of the book
 constexpr int k_item_topic = 5202;

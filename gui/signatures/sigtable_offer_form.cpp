@@ -45,7 +45,7 @@ int run_signature_offer(wxWindow* owner, SignatureOffer& offer, std::string& cho
   later->Wrap(d.FromDIP(480));
   content->Add(later, 0);
 
-  auto* other = new wxButton(&d, wxID_ANY, ui_wx(k_text_other));
+  auto* other = new wxButton(&d, wxID_ANY, tr(k_text_other));
   other->SetName("Other");
   d.on_ok = [&](int& result) {
     offer.selected = list->GetSelection();
@@ -70,7 +70,7 @@ int run_signature_offer(wxWindow* owner, SignatureOffer& offer, std::string& cho
     if (d.on_ok(result)) d.end_with(result);
   });
   other->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) {
-    std::string path = choose_file(&d, ui_wx(5420), folder_of_path(offer.default_table), "*.sig", ui_wx(5419),
+    std::string path = choose_file(&d, tr(5420), folder_of_path(offer.default_table), "*.sig", tr(5419),
                                    wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     if (path.empty()) return;
     chosen = path;

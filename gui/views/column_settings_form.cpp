@@ -64,7 +64,7 @@ int run_column_settings_form(wxWindow* owner) {
   }
   auto* content = new wxBoxSizer(wxVERTICAL);
   content->Add(g);
-  auto* reset = new wxButton(&d, wxID_ANY, ui_wx(1307));
+  auto* reset = new wxButton(&d, wxID_ANY, tr(1307));
   reset->SetName("Default");
   content->Add(reset, 0, wxTOP, 6);
   auto show = [&](const ColumnSettingsModel& s) {

@@ -16,6 +16,7 @@
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
 #include "compiler/project.h"
+#include "hfs/alloc.h"
 #include "hfs/mount.h"
 #include "hfs/newimage.h"
 #include "hfs/volume.h"
@@ -332,6 +333,27 @@ int expand_compressed_image(const std::string& path, const std::string& save_pat
     return k_doc_open_failed;
   }
   out_path = target;
+  return k_doc_ok;
+}
+
+namespace {
+
+// "Error writing file", naming the image as the user chose it.
+int image_write_failed(const ImageDocument& doc, std::string& message) {
+  message = format_text(ui_text(6118).c_str(), (doc.shown_path.empty() ? doc.path : doc.shown_path).c_str());
+  return k_doc_write_failed;
+}
+
+}  // namespace
+
+int write_back_image(const ImageDocument& doc, std::string& message) {
+  if (doc.fd < 0 || flush_volume_structures() >= 0) return k_doc_ok;
+  return image_write_failed(doc, message);
+}
+
+int save_image_document(const ImageDocument& doc, std::string& message) {
+  if (doc.fd < 0 || doc.read_only) return k_doc_ok;
+  if (flush_volume_structures() < 0 || sync_descriptor(doc.fd) != 0) return image_write_failed(doc, message);
   return k_doc_ok;
 }
 

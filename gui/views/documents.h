@@ -92,6 +92,13 @@ int open_image_document(const std::string& path, int which, ImageDocument& doc, 
 int expand_compressed_image(const std::string& path, const std::string& save_path, std::string& out_path,
                             std::string& message);
 void close_image_document(ImageDocument& doc);
+// What an edit left in memory (the allocation structures, the nodes it holds,
+// the header), written back to the open image. k_doc_ok, also when nothing
+// was left; k_doc_write_failed with message set when a write failed.
+int write_back_image(const ImageDocument& doc, std::string& message);
+// Save: the same, then the image forced to disk. An image open for reading
+// only has nothing to save.
+int save_image_document(const ImageDocument& doc, std::string& message);
 
 // Writes a copy of the open image to target (through a temporary file beside
 // it, renamed when whole). Refuses the open file itself, keeping it intact.

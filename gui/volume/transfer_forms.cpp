@@ -10,12 +10,11 @@
 #include "IO/uitext.h"
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
+#include "gui/forms/tr.h"
 #include "gui/volume/transfer_dialogs.h"
 #include "gui/volume/volume_forms.h"
 
 namespace {
-
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 
 // The folder browser over a start folder: the folder chosen, or "" when cancelled.
 std::string choose_folder(wxWindow* owner, const std::string& start) {

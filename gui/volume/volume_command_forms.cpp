@@ -27,7 +27,8 @@ void register_volume_commands() {
     bool plus = g_volume.is_hfsplus != 0;
     NameField field = plus ? NameField::hfsplus_volume_item : title == 1286 ? NameField::hfs_volume_name : NameField::hfs_name;
     int topic = title == 6314 ? 2036 : 2012;
-    return run_name_prompt(owner(), title, label, max_length, text, check, field, topic);
+    // The volume's label shows the name it has above the new one.
+    return run_name_prompt(owner(), title, label, max_length, text, check, field, topic, title == 1286 ? 1498 : 0);
   };
   g_volume_dialogs.item_properties = [](VolumeItemProperties& m) { return run_item_properties(owner(), m); };
   g_volume_dialogs.volume_properties = [](VolumePropertiesModel& m) { return run_volume_properties(owner(), m); };

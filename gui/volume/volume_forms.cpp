@@ -14,12 +14,12 @@
 #include "gui/forms/formframe.h"
 #include "gui/forms/messageforms.h"
 #include "gui/forms/name_forms.h"
+#include "gui/forms/tr.h"
 #include "gui/volume/alias_view.h"
 #include "macfiles/signatures.h"
 
 namespace {
 
-wxString tr(int id) { return wxString::FromUTF8(ui_text(id)); }
 wxString text(const std::string& s) { return wxString::FromUTF8(s); }
 
 // A caption and its value, side by side in a two-column grid.
@@ -71,9 +71,9 @@ bool run_properties(wxDialog& d, wxBoxSizer* top, int topic, wxWindow* lower, wx
 // --- the name prompt ----------------------------------------------------------------------------
 
 bool run_name_prompt(wxWindow* owner, int title, int label, size_t max_length, std::string& value,
-                     const std::function<int(const std::string&)>& check, NameField field, int topic) {
-  NameFormSpec spec{.form_name = "NamePrompt", .title = title, .new_label = label, .topic = topic, .field_name = "Nom",
-                    .max_chars = int(max_length)};
+                     const std::function<int(const std::string&)>& check, NameField field, int topic, int old_label) {
+  NameFormSpec spec{.form_name = "NamePrompt", .title = title, .old_label = old_label, .new_label = label, .topic = topic,
+                    .field_name = "Nom", .max_chars = int(max_length)};
   if (check)
     spec.check = [&check](const std::string& typed, std::string& stored) {
       stored = typed;
@@ -85,34 +85,50 @@ bool run_name_prompt(wxWindow* owner, int title, int label, size_t max_length, s
 
 // --- File and Folder Properties ------------------------------------------------------------------
 
-bool run_item_properties(wxWindow* owner, VolumeItemProperties& m) {
-  const bool file = !m.is_folder;
-  wxDialog d(owner, wxID_ANY, tr(file ? 1202 : 1375));
-  d.SetName(file ? "FileProperties" : "FolderProperties");
-  auto* top = new wxBoxSizer(wxVERTICAL);
+namespace {
 
+// The controls of File and Folder Properties that hold what the user may change.
+struct ItemFields {
+  wxTextCtrl* name = nullptr;
+  wxTextCtrl* type = nullptr;  // files only
+  wxTextCtrl* creator = nullptr;
+  wxCheckBox* hidden = nullptr;
+  wxCheckBox* icon = nullptr;
+  wxCheckBox* editing = nullptr;
+  std::vector<std::pair<wxCheckBox*, uint16_t>> flag_boxes;  // the sixteen, with their bits
+
+  wxCheckBox* box_of(uint16_t bit) const {
+    for (auto& [c, b] : flag_boxes)
+      if (b == bit) return c;
+    return nullptr;
+  }
+};
+
+// The upper part: the name, a file's type, creator and comment, the ids,
+// dates and sizes (a folder's item count).
+wxFlexGridSizer* item_grid(wxDialog& d, const VolumeItemProperties& m, ItemFields& f) {
+  const bool file = !m.is_folder;
   auto* grid = new wxFlexGridSizer(2, 4, 8);
   grid->AddGrowableCol(1);
   grid->Add(new wxStaticText(&d, wxID_ANY, tr(file ? 1209 : 1378)), 0, wxALIGN_CENTER_VERTICAL);
-  auto* name = new wxTextCtrl(&d, wxID_ANY, text(m.name), wxDefaultPosition, wxSize(300, -1),
-                              m.read_only ? wxTE_READONLY : 0);
-  name->SetName("Nom");
-  name->SetMaxLength(long(m.name_limit));
-  grid->Add(name, 1, wxEXPAND);
-  wxTextCtrl *type = nullptr, *creator = nullptr;
+  f.name = new wxTextCtrl(&d, wxID_ANY, text(m.name), wxDefaultPosition, wxSize(300, -1),
+                          m.read_only ? wxTE_READONLY : 0);
+  f.name->SetName("Nom");
+  f.name->SetMaxLength(long(m.name_limit));
+  grid->Add(f.name, 1, wxEXPAND);
   if (file) {
     grid->Add(new wxStaticText(&d, wxID_ANY, tr(1211)), 0, wxALIGN_CENTER_VERTICAL);
     auto* sig = new wxBoxSizer(wxHORIZONTAL);
     long style = m.read_only || m.link ? wxTE_READONLY : 0;
-    type = new wxTextCtrl(&d, wxID_ANY, text(m.type), wxDefaultPosition, wxSize(130, -1), style);
-    type->SetName("Type");
-    type->SetMaxLength(long(k_four_char_code_text_max));
-    sig->Add(type, 0, wxALIGN_CENTER_VERTICAL);
+    f.type = new wxTextCtrl(&d, wxID_ANY, text(m.type), wxDefaultPosition, wxSize(130, -1), style);
+    f.type->SetName("Type");
+    f.type->SetMaxLength(long(k_four_char_code_text_max));
+    sig->Add(f.type, 0, wxALIGN_CENTER_VERTICAL);
     sig->Add(new wxStaticText(&d, wxID_ANY, tr(1210)), 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 8);
-    creator = new wxTextCtrl(&d, wxID_ANY, text(m.creator), wxDefaultPosition, wxSize(130, -1), style);
-    creator->SetName("Createur");
-    creator->SetMaxLength(long(k_four_char_code_text_max));
-    sig->Add(creator, 0, wxALIGN_CENTER_VERTICAL);
+    f.creator = new wxTextCtrl(&d, wxID_ANY, text(m.creator), wxDefaultPosition, wxSize(130, -1), style);
+    f.creator->SetName("Createur");
+    f.creator->SetMaxLength(long(k_four_char_code_text_max));
+    sig->Add(f.creator, 0, wxALIGN_CENTER_VERTICAL);
     auto* comment = new wxStaticText(&d, wxID_ANY, text(m.comment));
     comment->SetName("Commentaire");
     sig->Add(comment, 1, wxALIGN_CENTER_VERTICAL | wxLEFT, 10);
@@ -136,20 +152,12 @@ bool run_item_properties(wxWindow* owner, VolumeItemProperties& m) {
   } else {
     add_pair(&d, grid, 1376, std::to_string(m.valence) + ui_text(1380), "Contenu");
   }
-  top->Add(grid, 0, wxEXPAND | wxALL, 10);
+  return grid;
+}
 
-  auto* boxes = new wxBoxSizer(wxHORIZONTAL);
-  auto* hidden = new wxCheckBox(&d, wxID_ANY, tr(1381));
-  hidden->SetName("Invisible");
-  hidden->SetValue(m.hidden);
-  auto* icon = new wxCheckBox(&d, wxID_ANY, tr(1382));
-  icon->SetName("IconePerso");
-  icon->SetValue(m.custom_icon);
-  boxes->Add(hidden, 0, wxRIGHT, 16);
-  boxes->Add(icon, 0);
-  top->Add(boxes, 0, wxLEFT | wxRIGHT | wxBOTTOM, 10);
-
-  // The lower part: extents and the sixteen flags.
+// The lower part: a file's extents and the sixteen flags, shown by Advanced.
+wxPanel* item_lower_part(wxDialog& d, const VolumeItemProperties& m, ItemFields& f) {
+  const bool file = !m.is_folder;
   auto* lower = new wxPanel(&d);
   auto* lower_sizer = new wxBoxSizer(wxVERTICAL);
   if (file) {
@@ -169,22 +177,73 @@ bool run_item_properties(wxWindow* owner, VolumeItemProperties& m) {
   }
   auto* flags_box = new wxStaticBoxSizer(wxVERTICAL, lower, tr(1473));
   auto* flag_grid = new wxGridSizer(2, 8, 4, 6);
-  std::vector<std::pair<wxCheckBox*, uint16_t>> flag_boxes;
   for (const FinderFlagBox& b : finder_flag_boxes()) {
     auto* c = new wxCheckBox(flags_box->GetStaticBox(), wxID_ANY, b.file_caption && file ? b.file_caption : b.folder_caption);
     c->SetName(wxString::Format("Flag%04x", b.bit));
     c->SetValue((m.flags & b.bit) != 0);
     c->Disable();
     flag_grid->Add(c, 0);
-    flag_boxes.emplace_back(c, b.bit);
+    f.flag_boxes.emplace_back(c, b.bit);
   }
   flags_box->Add(flag_grid, 0, wxALL, 4);
-  auto* editing = new wxCheckBox(flags_box->GetStaticBox(), wxID_ANY, tr(1458));
-  editing->SetName("EditFlags");
-  editing->Enable(!m.read_only);
-  flags_box->Add(editing, 0, wxALL, 4);
+  f.editing = new wxCheckBox(flags_box->GetStaticBox(), wxID_ANY, tr(1458));
+  f.editing->SetName("EditFlags");
+  f.editing->Enable(!m.read_only);
+  flags_box->Add(f.editing, 0, wxALL, 4);
   lower_sizer->Add(flags_box, 0, wxEXPAND | wxALL, 6);
   lower->SetSizer(lower_sizer);
+  return lower;
+}
+
+// Hidden and Custom Icon mirror their boxes among the sixteen, which are
+// enabled by the editing box.
+void bind_item_flags(const ItemFields& f) {
+  wxCheckBox *hidden = f.hidden, *icon = f.icon;
+  wxCheckBox *hidden_bit = f.box_of(k_flag_hidden), *icon_bit = f.box_of(k_flag_custom_icon);
+  hidden->Bind(wxEVT_CHECKBOX, [hidden, hidden_bit](wxCommandEvent&) { hidden_bit->SetValue(hidden->GetValue()); });
+  icon->Bind(wxEVT_CHECKBOX, [icon, icon_bit](wxCommandEvent&) { icon_bit->SetValue(icon->GetValue()); });
+  hidden_bit->Bind(wxEVT_CHECKBOX, [hidden, hidden_bit](wxCommandEvent&) { hidden->SetValue(hidden_bit->GetValue()); });
+  icon_bit->Bind(wxEVT_CHECKBOX, [icon, icon_bit](wxCommandEvent&) { icon->SetValue(icon_bit->GetValue()); });
+  f.editing->Bind(wxEVT_CHECKBOX, [&f](wxCommandEvent&) {
+    for (auto& [c, b] : f.flag_boxes) c->Enable(f.editing->GetValue());
+  });
+}
+
+// What the fields hold, into the model.
+void gather_item_fields(const ItemFields& f, VolumeItemProperties& m) {
+  m.new_name = f.name->GetValue().utf8_string();
+  if (f.type) m.new_type = f.type->GetValue().utf8_string();
+  if (f.creator) m.new_creator = f.creator->GetValue().utf8_string();
+  m.hidden = f.hidden->GetValue();
+  m.custom_icon = f.icon->GetValue();
+  m.flag_editing = f.editing->GetValue();
+  m.flag_boxes = 0;
+  for (auto& [c, b] : f.flag_boxes)
+    if (c->GetValue()) m.flag_boxes |= b;
+}
+
+}  // namespace
+
+bool run_item_properties(wxWindow* owner, VolumeItemProperties& m) {
+  const bool file = !m.is_folder;
+  wxDialog d(owner, wxID_ANY, tr(file ? 1202 : 1375));
+  d.SetName(file ? "FileProperties" : "FolderProperties");
+  auto* top = new wxBoxSizer(wxVERTICAL);
+  ItemFields f;
+  top->Add(item_grid(d, m, f), 0, wxEXPAND | wxALL, 10);
+
+  auto* boxes = new wxBoxSizer(wxHORIZONTAL);
+  f.hidden = new wxCheckBox(&d, wxID_ANY, tr(1381));
+  f.hidden->SetName("Invisible");
+  f.hidden->SetValue(m.hidden);
+  f.icon = new wxCheckBox(&d, wxID_ANY, tr(1382));
+  f.icon->SetName("IconePerso");
+  f.icon->SetValue(m.custom_icon);
+  boxes->Add(f.hidden, 0, wxRIGHT, 16);
+  boxes->Add(f.icon, 0);
+  top->Add(boxes, 0, wxLEFT | wxRIGHT | wxBOTTOM, 10);
+
+  wxPanel* lower = item_lower_part(d, m, f);
   top->Add(lower, 0, wxEXPAND | wxLEFT | wxRIGHT, 4);
 
   wxButton* alias = nullptr;
@@ -193,33 +252,9 @@ bool run_item_properties(wxWindow* owner, VolumeItemProperties& m) {
     alias->SetName("Alias");
     alias->Bind(wxEVT_BUTTON, [&](wxCommandEvent&) { run_alias_view(&d, m.record); });
   }
-
-  // Hidden and Custom Icon mirror their boxes among the sixteen.
-  auto box_of = [&flag_boxes](uint16_t bit) -> wxCheckBox* {
-    for (auto& [c, b] : flag_boxes)
-      if (b == bit) return c;
-    return nullptr;
-  };
-  hidden->Bind(wxEVT_CHECKBOX, [&, box_of](wxCommandEvent&) { box_of(k_flag_hidden)->SetValue(hidden->GetValue()); });
-  icon->Bind(wxEVT_CHECKBOX, [&, box_of](wxCommandEvent&) { box_of(k_flag_custom_icon)->SetValue(icon->GetValue()); });
-  box_of(k_flag_hidden)->Bind(wxEVT_CHECKBOX, [&, box_of](wxCommandEvent&) { hidden->SetValue(box_of(k_flag_hidden)->GetValue()); });
-  box_of(k_flag_custom_icon)->Bind(wxEVT_CHECKBOX, [&, box_of](wxCommandEvent&) { icon->SetValue(box_of(k_flag_custom_icon)->GetValue()); });
-  editing->Bind(wxEVT_CHECKBOX, [&](wxCommandEvent&) {
-    for (auto& [c, b] : flag_boxes) c->Enable(editing->GetValue());
-  });
-  auto gather = [&] {
-    m.new_name = name->GetValue().utf8_string();
-    if (type) m.new_type = type->GetValue().utf8_string();
-    if (creator) m.new_creator = creator->GetValue().utf8_string();
-    m.hidden = hidden->GetValue();
-    m.custom_icon = icon->GetValue();
-    m.flag_editing = editing->GetValue();
-    m.flag_boxes = 0;
-    for (auto& [c, b] : flag_boxes)
-      if (c->GetValue()) m.flag_boxes |= b;
-  };
+  bind_item_flags(f);
   return run_properties(d, top, file ? 121 : 142, lower, alias, !m.read_only, [&] {
-    gather();
+    gather_item_fields(f, m);
     VolumeItemEdit e;
     int refused = volume_item_edit(m, e);
     return refused ? dialog_refusal_text(refused, m.hfsplus ? NameField::hfsplus_volume_item : NameField::hfs_name)

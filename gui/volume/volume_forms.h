@@ -16,10 +16,12 @@
 
 class wxWindow;
 
-// A name typed into one field: title and label text ids; check gives 0 or the
+// A name typed into one field: title and label text ids (old_label: the
+// name going in is shown above it under that caption); check gives 0 or the
 // id of the text refusing the name (the form then says so and stays open).
 bool run_name_prompt(wxWindow* owner, int title, int label, size_t max_length, std::string& text,
-                     const std::function<int(const std::string&)>& check, NameField field, int topic);
+                     const std::function<int(const std::string&)>& check, NameField field, int topic,
+                     int old_label = 0);
 
 // File or Folder Properties: true when Write was pressed and the edits pass volume_item_edit.
 bool run_item_properties(wxWindow* owner, VolumeItemProperties& m);

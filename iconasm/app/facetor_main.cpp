@@ -167,6 +167,14 @@ class IconFrame : public wxFrame {
   void save_family(int id, std::string path);
   wxBitmap window_image();
   void script_step();
+  void save_window_shot(const std::string& path);
+  void save_menu_texts(const std::string& path);
+  void save_help_text(const std::string& path);
+  void press_f1();
+  void import_command();
+  void copy_command(ImageView* t, bool cut);
+  void paste_command(ImageView* t);
+  void image_command(int id, ImageView* t);
   void on_menu(wxCommandEvent& e);
   void on_menu_open(wxMenuEvent& e);
   void on_page(wxBookCtrlEvent& e);
@@ -657,97 +665,56 @@ void IconFrame::on_page(wxBookCtrlEvent& e) {
   e.Skip();
 }
 
-void IconFrame::on_menu(wxCommandEvent& e) {
-  int id = e.GetId();
-  bool from_popup = id >= id_pcut;
-  if (id >= id_recent0 && id < id_recent0 + 5) {
-    wxString label = recent_menu_->FindItem(id)->GetItemLabelText();
-    open_file(label.AfterFirst(' ').utf8_string());
-    return;
+// The slot an image view shows, or -1 for a pasteboard or palette picture.
+int slot_of(const ImageView* v) { return v && v->ref.kind == 0 ? v->ref.index : -1; }
+
+// Import: a file chosen from the work folder (else the current one) is opened.
+void IconFrame::import_command() {
+  char folder[512];
+  read_work_folder(folder);
+  wxString start = folder[0] ? wxString::FromUTF8(folder) : wxString::FromUTF8(current_folder());
+  wxFileDialog d(this, T(7183), start, "", T(7184), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+  if (d.ShowModal() != wxID_OK) return;
+  remember_work_folder(d.GetPath().utf8_string().c_str());
+  open_file(d.GetPath().utf8_string());
+}
+
+// Cut and Copy: the image over white to the clipboard, a cut slot emptied.
+void IconFrame::copy_command(ImageView* t, bool cut) {
+  if (!t || (mark_of(t->ref) == 0 && t->ref.kind != 2)) return;
+  if (wxTheClipboard->Open()) {
+    wxTheClipboard->SetData(new wxBitmapDataObject(bitmap_over_white(*image_of(t->ref))));
+    wxTheClipboard->Close();
   }
-  ImageView* t = target(from_popup);
-  auto slot_of = [&](ImageView* v) { return v && v->ref.kind == 0 ? v->ref.index : -1; };
-  switch (id) {
-    case id_import: {
-      char folder[512];
-      read_work_folder(folder);
-      wxString start = folder[0] ? wxString::FromUTF8(folder) : wxString::FromUTF8(current_folder());
-      wxFileDialog d(this, T(7183), start, "", T(7184), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-      if (d.ShowModal() != wxID_OK) return;
-      remember_work_folder(d.GetPath().utf8_string().c_str());
-      open_file(d.GetPath().utf8_string());
-      return;
-    }
-    case id_data_only: case id_resource_only: case id_both_forks: case id_windows_icon: save_family(id, ""); return;
-    case id_print_setup: {
-      wxPrintDialogData data(print_data_);
-      wxPrintDialog d(this, &data);
-      if (d.ShowModal() == wxID_OK) print_data_ = d.GetPrintDialogData().GetPrintData();
-      return;
-    }
-    case id_print: {
-      print_data_.SetOrientation(wxPORTRAIT);
-      wxPrintDialogData data(print_data_);
-      wxPrinter printer(&data);
-      WindowPrintout out(window_image());
-      printer.Print(this, &out, true);
-      return;
-    }
-    case id_quit: Close(); return;
-    case id_cut: case id_pcut: case id_copy: case id_pcopy: {
-      if (!t || (mark_of(t->ref) == 0 && t->ref.kind != 2)) return;
-      if (wxTheClipboard->Open()) {
-        wxTheClipboard->SetData(new wxBitmapDataObject(bitmap_over_white(*image_of(t->ref))));
-        wxTheClipboard->Close();
-      }
-      if ((id == id_cut || id == id_pcut) && slot_of(t) >= 0) clear_slot(g_family, slot_of(t));
-      refresh_all();
-      return;
-    }
-    case id_paste: case id_ppaste: {
-      if (slot_of(t) < 0 || !wxTheClipboard->Open()) return;
-      wxBitmapDataObject obj;
-      if (wxTheClipboard->GetData(obj)) {
-        wxImage img = obj.GetBitmap().ConvertToImage();
-        Picture p;
-        p.code = k_code_pasted;
-        p.image = make_image(img.GetWidth(), img.GetHeight(), 0xFFFFFFFF);
-        for (int y = 0; y < img.GetHeight(); ++y)
-          for (int x = 0; x < img.GetWidth(); ++x)
-            set_pixel(p.image, x, y, uint32_t(img.GetRed(x, y)) << 16 | uint32_t(img.GetGreen(x, y)) << 8 | img.GetBlue(x, y),
-                      img.HasAlpha() ? img.GetAlpha(x, y) : 255);
-        Slot& s = g_family.slots[slot_of(t)];
-        blend_onto(s.picture, p.image, 0, 0, false);
-        s.mark = k_code_pasted;
-        append_to_pasteboard(g_family, p);
-      }
-      wxTheClipboard->Close();
-      refresh_all();
-      return;
-    }
-    case id_all_masks: create_all_masks(g_family); refresh_all(); return;
-    case id_pmask: {
-      int s = slot_of(t);
-      int icon = (s == k_im12 || s == k_im16 || s == k_im32 || s == k_im48) ? s - 1 : s;
-      create_mask(g_family, icon, icon + 1);
-      refresh_all();
-      return;
-    }
-    case id_wipe:
-      if (pages_->GetSelection() == 0) clear_all_slots(g_family);
-      else reset_pasteboard(g_family);
-      refresh_all();
-      return;
-    case id_english: set_language(0); return;
-    case id_french: set_language(10000); return;
-    case id_help_topics: show_topic(k_contents_topic); return;
-    case id_help_search: open_help(); help_->KeywordSearch("Pondrel"); return;
-    case id_help_index: open_help(); help_->DisplayIndex(); return;
-    case id_support: open_address(k_txt_support_address); return;
-    case id_about: run_about(); return;
-    default: break;
+  if (cut && slot_of(t) >= 0) clear_slot(g_family, slot_of(t));
+  refresh_all();
+}
+
+// Paste: the clipboard's picture blended onto the slot, and kept on the pasteboard.
+void IconFrame::paste_command(ImageView* t) {
+  if (slot_of(t) < 0 || !wxTheClipboard->Open()) return;
+  wxBitmapDataObject obj;
+  if (wxTheClipboard->GetData(obj)) {
+    wxImage img = obj.GetBitmap().ConvertToImage();
+    Picture p;
+    p.code = k_code_pasted;
+    p.image = make_image(img.GetWidth(), img.GetHeight(), 0xFFFFFFFF);
+    for (int y = 0; y < img.GetHeight(); ++y)
+      for (int x = 0; x < img.GetWidth(); ++x)
+        set_pixel(p.image, x, y, uint32_t(img.GetRed(x, y)) << 16 | uint32_t(img.GetGreen(x, y)) << 8 | img.GetBlue(x, y),
+                  img.HasAlpha() ? img.GetAlpha(x, y) : 255);
+    Slot& s = g_family.slots[slot_of(t)];
+    blend_onto(s.picture, p.image, 0, 0, false);
+    s.mark = k_code_pasted;
+    append_to_pasteboard(g_family, p);
   }
-  // Operations on the popup's image.
+  wxTheClipboard->Close();
+  refresh_all();
+}
+
+// Operations on the popup's image: turns, depths and alpha change a slot's
+// picture; the saves write what a slot shows with the masks of its row.
+void IconFrame::image_command(int id, ImageView* t) {
   int s = slot_of(t);
   if (!t) return;
   IconImage& img = *image_of(t->ref);
@@ -778,12 +745,126 @@ void IconFrame::on_menu(wxCommandEvent& e) {
   refresh_all();
 }
 
+void IconFrame::on_menu(wxCommandEvent& e) {
+  int id = e.GetId();
+  bool from_popup = id >= id_pcut;
+  if (id >= id_recent0 && id < id_recent0 + 5) {
+    wxString label = recent_menu_->FindItem(id)->GetItemLabelText();
+    open_file(label.AfterFirst(' ').utf8_string());
+    return;
+  }
+  ImageView* t = target(from_popup);
+  switch (id) {
+    case id_import: import_command(); return;
+    case id_data_only: case id_resource_only: case id_both_forks: case id_windows_icon: save_family(id, ""); return;
+    case id_print_setup: {
+      wxPrintDialogData data(print_data_);
+      wxPrintDialog d(this, &data);
+      if (d.ShowModal() == wxID_OK) print_data_ = d.GetPrintDialogData().GetPrintData();
+      return;
+    }
+    case id_print: {
+      print_data_.SetOrientation(wxPORTRAIT);
+      wxPrintDialogData data(print_data_);
+      wxPrinter printer(&data);
+      WindowPrintout out(window_image());
+      printer.Print(this, &out, true);
+      return;
+    }
+    case id_quit: Close(); return;
+    case id_cut: case id_pcut: case id_copy: case id_pcopy: copy_command(t, id == id_cut || id == id_pcut); return;
+    case id_paste: case id_ppaste: paste_command(t); return;
+    case id_all_masks: create_all_masks(g_family); refresh_all(); return;
+    case id_pmask: {
+      int s = slot_of(t);
+      int icon = (s == k_im12 || s == k_im16 || s == k_im32 || s == k_im48) ? s - 1 : s;
+      create_mask(g_family, icon, icon + 1);
+      refresh_all();
+      return;
+    }
+    case id_wipe:
+      if (pages_->GetSelection() == 0) clear_all_slots(g_family);
+      else reset_pasteboard(g_family);
+      refresh_all();
+      return;
+    case id_english: set_language(0); return;
+    case id_french: set_language(10000); return;
+    case id_help_topics: show_topic(k_contents_topic); return;
+    case id_help_search: open_help(); help_->KeywordSearch("Pondrel"); return;
+    case id_help_index: open_help(); help_->DisplayIndex(); return;
+    case id_support: open_address(k_txt_support_address); return;
+    case id_about: run_about(); return;
+    default: image_command(id, t); return;
+  }
+}
+
 // Test scripts: one command a line, run once the window shows.
 void IconFrame::run_script(const std::string& path) {
   std::ifstream in(path);
   for (std::string line; std::getline(in, line);)
     if (!line.empty()) script_.push_back(line);
   CallAfter([this] { script_step(); });
+}
+
+// The window's picture into path, and beside it (path.probe) what each slot
+// shows: its name, mark, pixels that are not white and the colour at its centre.
+void IconFrame::save_window_shot(const std::string& path) {
+  wxBitmap bmp = window_image();
+  bmp.SaveFile(wxString::FromUTF8(path), wxBITMAP_TYPE_PNG);
+  wxImage img = bmp.ConvertToImage();
+  std::ofstream out(path + ".probe");
+  for (ImageView* v : views_) {
+    if (v->ref.kind != 0) continue;
+    wxPoint o = v->ClientToScreen(wxPoint(4, 4)) - GetScreenRect().GetTopLeft();
+    const SlotInfo& si = k_slot_info[v->ref.index];
+    int nonwhite = 0;
+    for (int y = 0; y < si.height; ++y)
+      for (int x = 0; x < si.width; ++x) {
+        int px = o.x + x, py = o.y + y;
+        if (px < 0 || py < 0 || px >= img.GetWidth() || py >= img.GetHeight()) continue;
+        if (img.GetRed(px, py) != 255 || img.GetGreen(px, py) != 255 || img.GetBlue(px, py) != 255) ++nonwhite;
+      }
+    int cx = o.x + si.width / 2, cy = o.y + si.height / 2;
+    char rgb[8] = "------";
+    if (cx >= 0 && cy >= 0 && cx < img.GetWidth() && cy < img.GetHeight())
+      std::snprintf(rgb, sizeof rgb, "%02X%02X%02X", img.GetRed(cx, cy), img.GetGreen(cx, cy), img.GetBlue(cx, cy));
+    out << si.name << " " << g_family.slots[v->ref.index].mark << " " << nonwhite << " " << rgb << "\n";
+  }
+}
+
+// The menus' captions and hints, and the tabs', into path.
+void IconFrame::save_menu_texts(const std::string& path) {
+  std::ofstream out(path);
+  wxMenuBar* bar = GetMenuBar();
+  for (size_t m = 0; m < bar->GetMenuCount(); ++m) {
+    out << "menu " << bar->GetMenuLabelText(m).utf8_string() << "\n";
+    for (wxMenuItem* it : bar->GetMenu(m)->GetMenuItems())
+      if (!it->IsSeparator()) out << "item " << it->GetItemLabelText().utf8_string() << "|" << it->GetHelp().utf8_string() << "\n";
+  }
+  for (size_t p = 0; p < pages_->GetPageCount(); ++p) out << "tab " << pages_->GetPageText(p).utf8_string() << "\n";
+}
+
+// What the help window shows: its page's name and text, as the window has them.
+void IconFrame::save_help_text(const std::string& path) {
+  std::ofstream out(path);
+  wxTopLevelWindow* frame = help_frame();
+  if (frame && frame->IsShown() && help_->GetHelpWindow()->GetHtmlWindow()) {
+    wxHtmlWindow* html = help_->GetHelpWindow()->GetHtmlWindow();
+    out << "page " << wxFileName(html->GetOpenedPage()).GetFullName().utf8_string() << "\n"
+        << "title " << html->GetOpenedPageTitle().utf8_string() << "\n"
+        << html->ToText().utf8_string() << "\n";
+  }
+}
+
+// F1 as a person presses it: through the X server, to the window under the pointer.
+void IconFrame::press_f1() {
+  wxWindow* over = about_ ? static_cast<wxWindow*>(about_) : this;
+  over->Raise();
+  over->SetFocus();
+  wxUIActionSimulator sim;
+  sim.MouseMove(over->GetScreenRect().GetPosition() + wxPoint(20, 40));
+  wxYield();
+  sim.Char(WXK_F1);
 }
 
 void IconFrame::script_step() {
@@ -799,7 +880,7 @@ void IconFrame::script_step() {
     refresh_all();
   } else if (cmd == "page") {
     pages_->SetSelection(size_t(std::stoi(arg)));
-  } else if (cmd == "shot" && !capture_due_) {
+  } else if ((cmd == "shot" || cmd == "shot-help") && !capture_due_) {
     // Let the window paint on screen first.
     --script_at_;
     capture_due_ = true;
@@ -810,39 +891,9 @@ void IconFrame::script_step() {
     grab(about_).SaveFile(wxString::FromUTF8(arg), wxBITMAP_TYPE_PNG);
   } else if (cmd == "shot") {
     capture_due_ = false;
-    wxBitmap bmp = window_image();
-    // The picture, and beside it what each slot shows.
-    bmp.SaveFile(wxString::FromUTF8(arg), wxBITMAP_TYPE_PNG);
-    {
-      wxImage img = bmp.ConvertToImage();
-      std::ofstream out(arg + ".probe");
-      for (ImageView* v : views_) {
-        if (v->ref.kind != 0) continue;
-        wxPoint o = v->ClientToScreen(wxPoint(4, 4)) - GetScreenRect().GetTopLeft();
-        const SlotInfo& si = k_slot_info[v->ref.index];
-        int nonwhite = 0;
-        for (int y = 0; y < si.height; ++y)
-          for (int x = 0; x < si.width; ++x) {
-            int px = o.x + x, py = o.y + y;
-            if (px < 0 || py < 0 || px >= img.GetWidth() || py >= img.GetHeight()) continue;
-            if (img.GetRed(px, py) != 255 || img.GetGreen(px, py) != 255 || img.GetBlue(px, py) != 255) ++nonwhite;
-          }
-        int cx = o.x + si.width / 2, cy = o.y + si.height / 2;
-        char rgb[8] = "------";
-        if (cx >= 0 && cy >= 0 && cx < img.GetWidth() && cy < img.GetHeight())
-          std::snprintf(rgb, sizeof rgb, "%02X%02X%02X", img.GetRed(cx, cy), img.GetGreen(cx, cy), img.GetBlue(cx, cy));
-        out << si.name << " " << g_family.slots[v->ref.index].mark << " " << nonwhite << " " << rgb << "\n";
-      }
-    }
+    save_window_shot(arg);
   } else if (cmd == "menus") {
-    std::ofstream out(arg);
-    wxMenuBar* bar = GetMenuBar();
-    for (size_t m = 0; m < bar->GetMenuCount(); ++m) {
-      out << "menu " << bar->GetMenuLabelText(m).utf8_string() << "\n";
-      for (wxMenuItem* it : bar->GetMenu(m)->GetMenuItems())
-        if (!it->IsSeparator()) out << "item " << it->GetItemLabelText().utf8_string() << "|" << it->GetHelp().utf8_string() << "\n";
-    }
-    for (size_t p = 0; p < pages_->GetPageCount(); ++p) out << "tab " << pages_->GetPageText(p).utf8_string() << "\n";
+    save_menu_texts(arg);
   } else if (cmd == "recent") {
     std::ofstream out(arg);
     for (int k = 0; k < 5; ++k) {
@@ -856,32 +907,12 @@ void IconFrame::script_step() {
   } else if (cmd == "save-bin") {
     save_family(id_both_forks, arg);
   } else if (cmd == "key" && arg == "F1") {
-    // As a person presses it: through the X server, to the window under the pointer.
-    wxWindow* over = about_ ? static_cast<wxWindow*>(about_) : this;
-    over->Raise();
-    over->SetFocus();
-    wxUIActionSimulator sim;
-    sim.MouseMove(over->GetScreenRect().GetPosition() + wxPoint(20, 40));
-    wxYield();
-    sim.Char(WXK_F1);
+    press_f1();
     // The window opens once the key is handled.
     timer_.StartOnce(600);
     return;
   } else if (cmd == "help-text") {
-    // What the help window shows: its page's name and text, as the window has them.
-    std::ofstream out(arg);
-    wxTopLevelWindow* frame = help_frame();
-    if (frame && frame->IsShown() && help_->GetHelpWindow()->GetHtmlWindow()) {
-      wxHtmlWindow* html = help_->GetHelpWindow()->GetHtmlWindow();
-      out << "page " << wxFileName(html->GetOpenedPage()).GetFullName().utf8_string() << "\n"
-          << "title " << html->GetOpenedPageTitle().utf8_string() << "\n"
-          << html->ToText().utf8_string() << "\n";
-    }
-  } else if (cmd == "shot-help" && !capture_due_) {
-    --script_at_;
-    capture_due_ = true;
-    timer_.StartOnce(400);
-    return;
+    save_help_text(arg);
   } else if (cmd == "shot-help") {
     capture_due_ = false;
     if (wxTopLevelWindow* frame = help_frame()) grab(frame).SaveFile(wxString::FromUTF8(arg), wxBITMAP_TYPE_PNG);

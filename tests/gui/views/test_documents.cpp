@@ -228,6 +228,39 @@ TEST(Documents, SaveAsCopiesAndNeverOverwritesTheOpenImage) {
   EXPECT_EQ(n, 0u);
 }
 
+// Save writes back what an edit left in memory and forces it to disk; a
+// write the file refuses is said, naming the image, where it used to pass in
+// silence (the allocation structures and the header then never reached it).
+TEST(Documents, SaveWritesTheEditOrSaysItCouldNot) {
+  REQUIRE_TOOL("hls");
+  testkit::TempDir dir;
+  std::string message, img = dir.str("s.hfs");
+  ASSERT_EQ(new_partition_image(img, false, 2, "Saved", message), 0) << message;
+  ImageDocument doc;
+  ASSERT_EQ(open_image_document(img, 0, doc, message), 0) << message;
+  ASSERT_EQ(load_allocation_bitmap(), 0);
+  ASSERT_GT(hfs_create_folder("Kept", 2), 0);
+  EXPECT_EQ(save_image_document(doc, message), k_doc_ok);
+  auto r = run("hmount " + quote(img) + " 1 >/dev/null && hls; rc=$?; humount >/dev/null; exit $rc");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_NE(r.out.find("Kept"), std::string::npos) << r.out;
+  free_allocation_bitmap();
+  ASSERT_EQ(load_allocation_bitmap(), 0);
+  ASSERT_GT(hfs_create_folder("Lost", 2), 0);
+  // The descriptor the volume writes through now takes no write, as a file opened for reading.
+  int reader = ::open(img.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  ASSERT_EQ(::dup2(reader, doc.fd), doc.fd);
+  ::close(reader);
+  EXPECT_EQ(save_image_document(doc, message), k_doc_write_failed);
+  EXPECT_EQ(message, format_text(ui_text(6118).c_str(), img.c_str()));
+  message.clear();
+  EXPECT_EQ(write_back_image(doc, message), k_doc_write_failed);  // Close, Save As and Hybridise say it too
+  EXPECT_FALSE(message.empty());
+  free_allocation_bitmap();
+  close_image_document(doc);
+}
+
 TEST(Documents, AnImageTheUserCannotWriteOpensReadOnly) {
   testkit::TempDir dir;
   std::string message;

@@ -841,26 +841,42 @@ TEST(ViewsWindow, VolumeAndItemRenamesInPlaceReachTheCatalog) {
   EXPECT_EQ(r.out.find("zebra"), std::string::npos) << r.out;
 }
 
-// The tree pop-up's rename of the root asks for the volume's name in the name form.
+// The tree pop-up's rename of the root and Rename with the root selected are
+// one command: the volume's label form, the name it has above the new one.
 TEST(ViewsWindow, VolumeRenamedThroughTheNameFormReachesTheCatalog) {
   REQUIRE_TOOL("hformat");
   testkit::TempDir dir;
   std::string img = make_hfs_image(dir);
   MainFrame* f = open_image_window(img);
-  answer_forms({{"", "Through the form", "rename_volume"}});
+  std::vector<std::string> old_names;
+  auto rename_to = [&old_names](const std::string& name, const std::string& picture) {
+    return [&old_names, name, picture](wxDialog& d) {
+      EXPECT_EQ(d.GetTitle().utf8_string(), ui_text(1286));
+      old_names.push_back(dialogtest::text_of(d, "OldName"));
+      if (!picture.empty()) dialogtest::shot(d, picture);
+      dialogtest::type(d, "Nom", name);
+      dialogtest::click(d, "OK");
+    };
+  };
+  dialogtest::drive({rename_to("Through the form", "rename_volume"), rename_to("Through the menu", "")});
   wxCommandEvent rename(wxEVT_MENU, k_id_rename_volume);
   f->GetEventHandler()->ProcessEvent(rename);
   pump(100);
-  ASSERT_EQ(g_seen_forms.size(), 1u) << "the name form alone, no refusal";
-  EXPECT_EQ(g_seen_forms[0].title, ui_text(1286));
-  answer_forms({});
   wxTreeCtrl* t = f->folder_tree();
   EXPECT_EQ(t->GetItemText(t->GetRootItem()).utf8_string(), "Through the form");
+  t->SelectItem(t->GetRootItem());
+  g_popup_source = 0;
+  f->run_command("Ren");
+  pump(100);
+  EXPECT_TRUE(dialogtest::all_steps_run());
+  dialogtest::stop_driving();
+  EXPECT_EQ(old_names, (std::vector<std::string>{"Window Vol", "Through the form"}));
+  EXPECT_EQ(t->GetItemText(t->GetRootItem()).utf8_string(), "Through the menu");
   f->run_command("Fermer2");
   close_window(f);
   auto r = run("hmount " + quote(img) + " >/dev/null && hvol; rc=$?; humount >/dev/null; exit $rc");
   EXPECT_EQ(r.rc, 0) << r.err;
-  EXPECT_NE(r.out.find("Volume name is \"Through the form\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Volume name is \"Through the menu\""), std::string::npos) << r.out;
 }
 
 TEST(ViewsWindow, HybridisationDocksTheOpenVolumeOnAnIsoImage) {
