@@ -16,6 +16,8 @@
 #include "hfs/overflow.h"
 #include "hfs/volume.h"
 
+// Every fault line is a text of hfs/texts.inc (2400-2452) in the user's language.
+
 namespace {
 
 // The key bytes that must agree between an index record and its child's first
@@ -40,7 +42,7 @@ int check_btree(const NodeStore& s, std::vector<std::string>& faults, TreeWalk* 
   uint16_t depth = bt_depth(s);
   uint32_t total = bt_total_nodes(s);
   if (depth == 0) {
-    if (bt_root(s) != 0 || bt_leaf_records(s) != 0) fault("empty tree with a root or leaf records");
+    if (bt_root(s) != 0 || bt_leaf_records(s) != 0) fault(ui_text(2400));
     return int(faults.size() - before);
   }
   std::set<uint32_t> seen;
@@ -53,25 +55,24 @@ int check_btree(const NodeStore& s, std::vector<std::string>& faults, TreeWalk* 
     std::vector<uint8_t> last_key;
     for (size_t i = 0; i < level.size(); ++i) {
       uint32_t n = level[i];
-      std::string where = format_text("node %u (height %d)", n, h);
-      if (n == 0 || n >= total) { fault(where + ": number out of range"); continue; }
-      if (!seen.insert(n).second) { fault(where + ": reached twice"); continue; }
+      if (n == 0 || n >= total) { fault(format_text(ui_text(2401).c_str(), n, h)); continue; }
+      if (!seen.insert(n).second) { fault(format_text(ui_text(2402).c_str(), n, h)); continue; }
       NodeView v;
-      if (int rc = bt_load_node(s, n, v)) { fault(format_text("%s: unreadable or damaged (%d)", where.c_str(), rc)); continue; }
+      if (int rc = bt_load_node(s, n, v)) { fault(format_text(ui_text(2403).c_str(), n, h, rc)); continue; }
       if (walk) walk->nodes.push_back(n);
-      if (v.height() != h) fault(where + format_text(": height %u", v.height()));
-      if ((h == 1) != (v.kind() == k_node_leaf)) fault(where + format_text(": kind %d", v.kind()));
-      if (v.count() == 0) { fault(where + ": no records"); continue; }
+      if (v.height() != h) fault(format_text(ui_text(2404).c_str(), n, h, unsigned(v.height())));
+      if ((h == 1) != (v.kind() == k_node_leaf)) fault(format_text(ui_text(2405).c_str(), n, h, int(v.kind())));
+      if (v.count() == 0) { fault(format_text(ui_text(2406).c_str(), n, h)); continue; }
       uint32_t want_blink = i == 0 ? 0 : level[i - 1];
       uint32_t want_flink = i + 1 < level.size() ? level[i + 1] : 0;
-      if (v.blink() != want_blink) fault(where + format_text(": bLink %u, expected %u", v.blink(), want_blink));
-      if (v.flink() != want_flink) fault(where + format_text(": fLink %u, expected %u", v.flink(), want_flink));
+      if (v.blink() != want_blink) fault(format_text(ui_text(2407).c_str(), n, h, v.blink(), want_blink));
+      if (v.flink() != want_flink) fault(format_text(ui_text(2408).c_str(), n, h, v.flink(), want_flink));
       if (!expected_first.empty() && !same_key(s, expected_first[i], v.record(0)))
-        fault(where + ": first key differs from its index key");
+        fault(format_text(ui_text(2409).c_str(), n, h));
       for (size_t r = 0; r < v.count(); ++r) {
         auto rec = v.record(r);
         if (!last_key.empty() && s.compare(last_key.data(), rec.data()) >= 0)
-          fault(where + format_text(": record %zu out of key order", r));
+          fault(format_text(ui_text(2410).c_str(), n, h, r));
         last_key.assign(rec.begin(), rec.end());
         if (h > 1) {
           next_level.push_back(bt_index_child(s, rec));
@@ -83,14 +84,14 @@ int check_btree(const NodeStore& s, std::vector<std::string>& faults, TreeWalk* 
       }
     }
     if (h == 1) {
-      if (!level.empty() && bt_first_leaf(s) != level.front()) fault(format_text("firstLeafNode %u, expected %u", bt_first_leaf(s), level.front()));
-      if (!level.empty() && bt_last_leaf(s) != level.back()) fault(format_text("lastLeafNode %u, expected %u", bt_last_leaf(s), level.back()));
+      if (!level.empty() && bt_first_leaf(s) != level.front()) fault(format_text(ui_text(2411).c_str(), bt_first_leaf(s), level.front()));
+      if (!level.empty() && bt_last_leaf(s) != level.back()) fault(format_text(ui_text(2412).c_str(), bt_last_leaf(s), level.back()));
     }
     level = std::move(next_level);
     expected_first = std::move(next_first);
   }
   if (leaf_records != bt_leaf_records(s))
-    fault(format_text("leafRecords %u, the leaves hold %llu", bt_leaf_records(s), (unsigned long long)leaf_records));
+    fault(format_text(ui_text(2413).c_str(), bt_leaf_records(s), (unsigned long long)leaf_records));
   return int(faults.size() - before);
 }
 
@@ -150,7 +151,7 @@ void fork_extents(bool plus, const uint8_t* raw, uint32_t id, uint8_t fork, uint
   if (blocks == 0) return;
   std::vector<Extent> ext;
   if (resolve_fork_extents(plus, raw, id, fork, blocks, ext) != 0)
-    faults.push_back(format_text("file %u: fork %u extents do not cover its blocks", id, fork));
+    faults.push_back(format_text(ui_text(2414).c_str(), id, unsigned(fork)));
   reach_overflow(ovf, plus, raw, id, fork, blocks);
   e.extents.insert(e.extents.end(), ext.begin(), ext.end());
 }
@@ -173,22 +174,22 @@ std::vector<uint8_t> extents_node_map(std::set<uint32_t>& map_nodes) {
 
 // The nodes of a tree the node-map checks go over: those its file holds (a
 // header claiming more is a fault of its own, and is not believed).
-uint32_t tree_nodes_checked(const BTreeContext& t, const char* tree, std::vector<std::string>& faults) {
+uint32_t tree_nodes_checked(const BTreeContext& t, const std::string& fault_format, std::vector<std::string>& faults) {
   uint32_t stated = 0, room = 0;
   if (!tree_header_agrees(t, stated, room))
-    faults.push_back(format_text("%s: header counts %u nodes, its file holds %u", tree, stated, room));
+    faults.push_back(format_text(fault_format.c_str(), stated, room));
   return tree_node_capacity(t);
 }
 
 // The extents tree: its structure, its node map, and every record's owner.
 void check_extents_tree(bool plus, std::vector<std::string>& faults, OverflowMap& ovf) {
   BTreeContext& t = g_volume.extents_tree;
-  if (!t.header_buffer || t.node_size == 0) { faults.push_back("extents tree: not open"); return; }
+  if (!t.header_buffer || t.node_size == 0) { faults.push_back(ui_text(2417)); return; }
   NodeStore s = extents_store(false);
   TreeWalk walk;
   std::vector<std::string> own;
   check_btree(s, own, &walk);
-  for (const std::string& f : own) faults.push_back("extents tree: " + f);
+  for (const std::string& f : own) faults.push_back(format_text(ui_text(2418).c_str(), f.c_str()));
   size_t key_size = plus ? HfsPlusExtentKey::k_size : HfsExtentKey::k_size;
   for (const auto& rec : walk.records) {
     uint32_t id = 0;
@@ -196,19 +197,19 @@ void check_extents_tree(bool plus, std::vector<std::string>& faults, OverflowMap
     uint64_t start = 0;
     if (plus) {
       HfsPlusExtentKey k;
-      if (rec.size() < key_size || !decode(std::span<const uint8_t>(rec.data(), key_size), k)) { faults.push_back("extents tree: undecodable key"); continue; }
+      if (rec.size() < key_size || !decode(std::span<const uint8_t>(rec.data(), key_size), k)) { faults.push_back(ui_text(2419)); continue; }
       id = k.file_id; fork = k.fork_type; start = k.start_block;
     } else {
       HfsExtentKey k;
-      if (rec.size() < key_size || !decode(std::span<const uint8_t>(rec.data(), key_size), k)) { faults.push_back("extents tree: undecodable key"); continue; }
+      if (rec.size() < key_size || !decode(std::span<const uint8_t>(rec.data(), key_size), k)) { faults.push_back(ui_text(2419)); continue; }
       id = k.file_id; fork = k.fork_type; start = k.start_block;
     }
     if (fork != k_fork_data && fork != k_fork_resource)
-      faults.push_back(format_text("extents tree: record of file %u with fork type %u", id, fork));
+      faults.push_back(format_text(ui_text(2420).c_str(), id, unsigned(fork)));
     ovf[{id, fork, start}].extents = descriptors(plus, bt_record_data(s, rec));
   }
   BTHeaderRec h = tree_header(t);
-  uint32_t nodes = tree_nodes_checked(t, "extents tree", faults);
+  uint32_t nodes = tree_nodes_checked(t, ui_text(2415), faults);
   std::set<uint32_t> in_use(walk.nodes.begin(), walk.nodes.end());
   in_use.insert(0);
   std::vector<uint8_t> map = extents_node_map(in_use);
@@ -216,10 +217,10 @@ void check_extents_tree(bool plus, std::vector<std::string>& faults, OverflowMap
   for (uint32_t n = 0; n < nodes; ++n) {
     bool m = n / 8 < map.size() && (map[n / 8] & (0x80 >> (n % 8)));
     marked += m ? 1 : 0;
-    if (m != (in_use.count(n) != 0)) faults.push_back(format_text("extents node %u %s", n, m ? "marked but unused" : "used but free in the node map"));
+    if (m != (in_use.count(n) != 0)) faults.push_back(format_text((m ? ui_text(2421) : ui_text(2422)).c_str(), n));
   }
   if (h.free_nodes != nodes - marked)
-    faults.push_back(format_text("extents tree: freeNodes %u, the map has %u free", h.free_nodes, nodes - marked));
+    faults.push_back(format_text(ui_text(2423).c_str(), h.free_nodes, nodes - marked));
 }
 
 // What the catalog's leaf records hold: each item by CNID (one record, or two
@@ -241,12 +242,12 @@ void gather_catalog(bool plus, const TreeWalk& walk, CatalogContents& c, std::ve
   for (const auto& rec : walk.records) {
     CatalogRecordView key;
     CatalogRecord r;
-    if (!parse_catalog_record(rec, true, plus, key)) { fault("undecodable key"); continue; }
+    if (!parse_catalog_record(rec, true, plus, key)) { fault(ui_text(2424)); continue; }
     uint32_t parent = key.parent_id;
     std::vector<uint8_t> name(key.name, key.name + key.name_length * (plus ? 2 : 1));
-    if (!decode_catalog_record(plus, key.data, r)) { fault(format_text("record of unknown type under %u", parent)); continue; }
+    if (!decode_catalog_record(plus, key.data, r)) { fault(format_text(ui_text(2425).c_str(), parent)); continue; }
     if (r.type == k_rec_folder_thread || r.type == k_rec_file_thread) {
-      if (!name.empty()) fault(format_text("thread of %u with a name in its key", parent));
+      if (!name.empty()) fault(format_text(ui_text(2426).c_str(), parent));
       const uint8_t* tn = r.thread_name.data();
       c.threads[parent] = {r.thread_parent, std::vector<uint8_t>(tn, tn + r.thread_name_length * (plus ? 2 : 1))};
       continue;
@@ -263,13 +264,13 @@ void gather_catalog(bool plus, const TreeWalk& walk, CatalogContents& c, std::ve
       for (auto [fork, type] : {std::pair{&r.data_fork, k_fork_data}, std::pair{&r.rsrc_fork, k_fork_resource}}) {
         fork_extents(plus, fork->first_extents.data(), r.id, type, fork->blocks(bs), e, faults, ovf);
         if (plus && uint64_t(fork->total_blocks) * bs < fork->logical_size)
-          fault(format_text("file %u: fork shorter than its size", r.id));
+          fault(format_text(ui_text(2427).c_str(), r.id));
       }
     }
     std::vector<CatalogEntry>& records = c.items[e.cnid];
     bool in_folder = false;
     for (const CatalogEntry& other : records) in_folder = in_folder || other.parent == parent;
-    if (!records.empty()) fault(format_text("CNID %u stored under two keys (as a rename or a move cut short leaves it)", e.cnid));
+    if (!records.empty()) fault(format_text(ui_text(2428).c_str(), e.cnid));
     if (e.cnid != 2 && !in_folder) ++c.children[parent];
     records.push_back(std::move(e));
   }
@@ -299,18 +300,18 @@ CatalogCounts check_items_and_threads(const CatalogContents& c, std::vector<std:
       if (id != 2 && parents.insert(e.parent).second) {
         (e.type == k_rec_folder ? n.folders : n.files)++;
         if (e.parent == 2) (e.type == k_rec_folder ? n.root_folders : n.root_files)++;
-        if (!is_folder(e.parent)) fault(format_text("item %u: parent %u is no folder", id, e.parent));
+        if (!is_folder(e.parent)) fault(format_text(ui_text(2429).c_str(), id, e.parent));
       }
       thread_names_one = thread_names_one || (t != c.threads.end() && t->second.first == e.parent && t->second.second == e.name);
     }
     const CatalogEntry& e = records.front();
-    if (e.wants_thread && t == c.threads.end()) fault(format_text("item %u has no thread", id));
-    if (t != c.threads.end() && !thread_names_one) fault(format_text("thread of %u names another parent or name", id));
+    if (e.wants_thread && t == c.threads.end()) fault(format_text(ui_text(2430).c_str(), id));
+    if (t != c.threads.end() && !thread_names_one) fault(format_text(ui_text(2431).c_str(), id));
     uint32_t held = c.children.count(id) ? c.children.at(id) : 0;
-    if (e.type == k_rec_folder && e.valence != held) fault(format_text("folder %u: valence %u, %u items", id, e.valence, held));
+    if (e.type == k_rec_folder && e.valence != held) fault(format_text(ui_text(2432).c_str(), id, e.valence, held));
   }
   for (const auto& [id, t] : c.threads)
-    if (!c.items.count(id)) fault(format_text("thread of %u without its item", id));
+    if (!c.items.count(id)) fault(format_text(ui_text(2433).c_str(), id));
   return n;
 }
 
@@ -333,8 +334,8 @@ BlockUse check_volume_counts(bool plus, const CatalogCounts& n, std::vector<std:
     HfsPlusVolumeHeader v;
     load_volume_header(v);
     if (v.folder_count != n.folders || v.file_count != n.files)
-      fault(format_text("volume header counts %u folders %u files, the catalog %u and %u", v.folder_count, v.file_count, n.folders, n.files));
-    if (v.next_catalog_id <= n.highest_id) fault(format_text("nextCatalogID %u not above %u", v.next_catalog_id, n.highest_id));
+      fault(format_text(ui_text(2434).c_str(), v.folder_count, v.file_count, n.folders, n.files));
+    if (v.next_catalog_id <= n.highest_id) fault(format_text(ui_text(2435).c_str(), v.next_catalog_id, n.highest_id));
     use.total = v.total_blocks;
     use.free_count = v.free_blocks;
     uint32_t file_ids[] = {6, 3, 4, 8, 7};
@@ -344,7 +345,7 @@ BlockUse check_volume_counts(bool plus, const CatalogCounts& n, std::vector<std:
       encode(forks[i]->extents, MutByteSpan(raw, sizeof raw));
       std::vector<Extent> ext;
       if (forks[i]->total_blocks && resolve_fork_extents(true, raw, file_ids[i], k_fork_data, forks[i]->total_blocks, ext) != 0)
-        fault(format_text("special file %u: extents incomplete", file_ids[i]));
+        fault(format_text(ui_text(2436).c_str(), file_ids[i]));
       reach_overflow(ovf, true, raw, file_ids[i], k_fork_data, forks[i]->total_blocks);
       use.add(ext);
     }
@@ -357,9 +358,9 @@ BlockUse check_volume_counts(bool plus, const CatalogCounts& n, std::vector<std:
     MasterDirectoryBlock m;
     load_mdb(m);
     if (m.folder_count != n.folders || m.file_count != n.files || m.root_folders != n.root_folders || m.root_files != n.root_files)
-      fault(format_text("MDB counts %u/%u folders %u/%u files, the catalog %u/%u and %u/%u", m.folder_count,
+      fault(format_text(ui_text(2437).c_str(), m.folder_count,
                         m.root_folders, m.file_count, m.root_files, n.folders, n.root_folders, n.files, n.root_files));
-    if (m.next_cnid <= n.highest_id) fault(format_text("drNxtCNID %u not above %u", m.next_cnid, n.highest_id));
+    if (m.next_cnid <= n.highest_id) fault(format_text(ui_text(2438).c_str(), m.next_cnid, n.highest_id));
     use.total = m.total_blocks;
     use.free_count = m.free_blocks;
     for (auto [rec3, size, id] : {std::tuple{&m.extents_extents, m.extents_size, 3u}, std::tuple{&m.catalog_extents, m.catalog_size, 4u}}) {
@@ -367,7 +368,7 @@ BlockUse check_volume_counts(bool plus, const CatalogCounts& n, std::vector<std:
       encode(*rec3, MutByteSpan(raw, sizeof raw));
       std::vector<Extent> ext;
       if (resolve_fork_extents(false, raw, id, k_fork_data, bs ? size / bs : 0, ext) != 0)
-        fault(format_text("B-tree file %u: extents incomplete", id));
+        fault(format_text(ui_text(2439).c_str(), id));
       reach_overflow(ovf, false, raw, id, k_fork_data, bs ? size / bs : 0);
       use.add(ext);
     }
@@ -389,8 +390,7 @@ void check_overflow_records(const OverflowMap& ovf, const CatalogContents& c, Bl
     if (entry.reached) continue;
     auto item = c.items.find(id);
     bool owner = item != c.items.end() ? item->second.front().type == k_rec_file : (id >= 3 && id <= 8);
-    faults.push_back(format_text("overflow record (file %u, fork %u, block %llu) %s", id, fork, (unsigned long long)start,
-                                 owner ? "outside its fork" : "of no file"));
+    faults.push_back(format_text((owner ? ui_text(2440) : ui_text(2441)).c_str(), id, unsigned(fork), (unsigned long long)start));
   }
 }
 
@@ -400,23 +400,23 @@ void check_allocation_bitmap(const BlockUse& use, std::vector<std::string>& faul
   const uint32_t total = use.total;
   std::vector<uint8_t> expect((total + 7) / 8, 0);
   for (auto [start, count] : use.used) {
-    if (start + count > total) { fault(format_text("extent %llu+%llu past the volume's %u blocks", (unsigned long long)start, (unsigned long long)count, total)); continue; }
+    if (start + count > total) { fault(format_text(ui_text(2442).c_str(), (unsigned long long)start, (unsigned long long)count, total)); continue; }
     for (uint64_t b = start; b < start + count; ++b) {
-      if (bitmap_test(expect, uint32_t(b))) fault(format_text("block %llu used twice", (unsigned long long)b));
+      if (bitmap_test(expect, uint32_t(b))) fault(format_text(ui_text(2443).c_str(), (unsigned long long)b));
       bitmap_set_range(expect, uint32_t(b), 1);
     }
   }
   std::vector<uint8_t> bits;
   uint32_t bit_total = 0;
   if (g_allocation.loaded) { bits = g_allocation.bits; bit_total = g_allocation.total_blocks; }
-  else if (read_allocation_bits(bits, bit_total) != 0) fault("allocation bitmap unreadable");
+  else if (read_allocation_bits(bits, bit_total) != 0) fault(ui_text(2444));
   if (bits.empty()) return;
   uint32_t wrong = 0, first = 0;
   for (uint32_t b = 0; b < total; ++b)
     if (bitmap_test(bits, b) != bitmap_test(expect, b)) { if (!wrong++) first = b; }
-  if (wrong) fault(format_text("allocation bitmap differs from the blocks in use at %u blocks (first %u: %s)", wrong, first, bitmap_test(bits, first) ? "marked, unused" : "used, free"));
+  if (wrong) fault(format_text((bitmap_test(bits, first) ? ui_text(2445) : ui_text(2446)).c_str(), wrong, first));
   uint32_t set = bitmap_count_set(bits, total);
-  if (use.free_count != total - set) fault(format_text("free count %u, the bitmap has %u free blocks", use.free_count, total - set));
+  if (use.free_count != total - set) fault(format_text(ui_text(2447).c_str(), use.free_count, total - set));
 }
 
 // Node bitmap against the nodes in use: the walk's, the header and the map nodes.
@@ -424,7 +424,7 @@ void check_catalog_node_map(const TreeWalk& walk, std::vector<std::string>& faul
   BTreeContext& t = g_volume.catalog_tree;
   BTHeaderRec h = tree_header(t);
   bool own_map = !g_allocation.loaded;
-  if (own_map && load_btree_node_map() != 0) faults.push_back("node map unreadable");
+  if (own_map && load_btree_node_map() != 0) faults.push_back(ui_text(2448));
   std::set<uint32_t> in_use(walk.nodes.begin(), walk.nodes.end());
   in_use.insert(0);
   NodeChain links(tree_node_capacity(t));
@@ -434,14 +434,14 @@ void check_catalog_node_map(const TreeWalk& walk, std::vector<std::string>& faul
     if (!p) break;
     link = node_forward_link(p);
   }
-  uint32_t nodes = tree_nodes_checked(t, "catalog tree", faults);
+  uint32_t nodes = tree_nodes_checked(t, ui_text(2416), faults);
   uint32_t marked = 0;
   for (uint32_t n = 0; n < nodes; ++n) {
     bool m = n / 8 < g_node_bitmap.size() && (g_node_bitmap[n / 8] & (0x80 >> (n % 8)));
     marked += m ? 1 : 0;
-    if (m != (in_use.count(n) != 0)) faults.push_back(format_text("catalog node %u %s", n, m ? "marked but unused" : "used but free in the node map"));
+    if (m != (in_use.count(n) != 0)) faults.push_back(format_text((m ? ui_text(2449) : ui_text(2450)).c_str(), n));
   }
-  if (h.free_nodes != nodes - marked) faults.push_back(format_text("freeNodes %u, the map has %u free", h.free_nodes, nodes - marked));
+  if (h.free_nodes != nodes - marked) faults.push_back(format_text(ui_text(2451).c_str(), h.free_nodes, nodes - marked));
   if (own_map) g_node_bitmap.clear();
 }
 
@@ -450,7 +450,7 @@ void check_catalog_node_map(const TreeWalk& walk, std::vector<std::string>& faul
 int check_volume(std::vector<std::string>& faults) {
   size_t before = faults.size();
   bool plus = g_volume.is_hfsplus != 0;
-  if (plus ? !g_volume.volume_header : !g_volume.mdb) { faults.push_back("no volume"); return 1; }
+  if (plus ? !g_volume.volume_header : !g_volume.mdb) { faults.push_back(ui_text(2452)); return 1; }
   NodeStore s = catalog_store();
   TreeWalk walk;
   check_btree(s, faults, &walk);

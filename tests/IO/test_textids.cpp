@@ -2,6 +2,7 @@
 // defined twice across the texts files of the work areas.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -32,6 +33,23 @@ std::vector<fs::path> source_files(const std::vector<std::string>& extensions) {
     if (!it->is_regular_file()) continue;
     for (const auto& e : extensions)
       if (name.size() > e.size() && name.compare(name.size() - e.size(), e.size(), e) == 0) out.push_back(it->path());
+  }
+  return out;
+}
+
+// The values a printf format takes, in order: each conversion with its length
+// modifier, and a "*" for a width or precision given as a value.
+std::string conversions(const char* format) {
+  std::string out;
+  for (const char* p = format; *p; ++p) {
+    if (*p != '%') continue;
+    if (*++p == '%') continue;
+    for (; *p && std::strchr("-+ #0123456789.*", *p); ++p)
+      if (*p == '*') out += "* ";
+    while (*p && std::strchr("hlLqjzt", *p)) out += *p++;
+    if (!*p) break;
+    out += *p;
+    out += ' ';
   }
   return out;
 }
@@ -71,3 +89,13 @@ TEST(UiTexts, EveryIdUsedHasEnglishAndFrenchAndIdsAreUnique) {
   EXPECT_GT(calls, 0);
 }
 
+
+// Formats loaded by id are filled with the same values in either language, so
+// a French text must take exactly the values its English text takes.
+TEST(UiTexts, FrenchFormatsTakeTheValuesOfTheEnglish) {
+  ASSERT_GT(g_text_table_size, 0u);
+  for (size_t i = 0; i < g_text_table_size; ++i) {
+    const TextEntry& t = g_text_table[i];
+    EXPECT_EQ(conversions(t.french), conversions(t.english)) << "text " << t.id << ": " << t.french;
+  }
+}

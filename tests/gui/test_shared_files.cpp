@@ -191,7 +191,10 @@ TEST(SharedVolume, AVolumeLeftByACutCopyOpensReadOnlyAndSaysWhy) {
     ASSERT_TRUE(f->open_document(img, 1));
     ASSERT_EQ(g_seen_forms.size(), 1u);
     EXPECT_EQ(g_seen_forms[0].text.substr(0, 10), head.substr(0, 10)) << g_seen_forms[0].text;
-    EXPECT_NE(g_seen_forms[0].text.find("MDB counts"), std::string::npos) << g_seen_forms[0].text;
+    // the fault line inside is in the message's language too
+    std::string counts = format_text(ui_text(2437).c_str(), 0u, 0u, unsigned(m.file_count), 1u, 0u, 0u, 1u, 1u);
+    EXPECT_NE(g_seen_forms[0].text.find(counts), std::string::npos) << g_seen_forms[0].text;
+    if (offset) EXPECT_EQ(g_seen_forms[0].text.find("MDB counts"), std::string::npos) << g_seen_forms[0].text;
     EXPECT_TRUE(f->image().read_only);
     f->update_commands();
     wxMenuItem* copy_in = f->GetMenuBar()->FindItem(command_id("PCM1"));
