@@ -117,19 +117,21 @@ int open_icon_file(IconFamily& f, const std::string& path) {
                               int64_t(bytes.size()));
   if (kind == k_kind_unknown) kind = icon_kind_by_extension(path);
   f.report = {};
+  // Each reader puts what it met into f.report, said below in one message:
+  // their codes add nothing to it.
   switch (kind) {
     case k_kind_icns:
       if (bytes.size() < 8) f.report.frame_damaged = true;
-      else read_icns_elements(f, bytes, 0, bytes.size());
+      else (void)read_icns_elements(f, bytes, 0, bytes.size());
       break;
     case k_kind_applesingle:
-    case k_kind_appledouble: read_applesingle_icons(f, bytes, path); break;
-    case k_kind_macbinary: read_macbinary_icons(f, bytes, path); break;
-    case k_kind_exe: read_exe_icons(f, bytes, path); break;
-    case k_kind_ico: read_ico_data(f, bytes, path); break;
-    case k_kind_bmp: read_bmp_data(f, bytes, path); break;
-    case k_kind_jpeg: read_jpeg_data(f, bytes, path); break;
-    case k_kind_png: read_png_data(f, bytes, path); break;
+    case k_kind_appledouble: (void)read_applesingle_icons(f, bytes, path); break;
+    case k_kind_macbinary: (void)read_macbinary_icons(f, bytes, path); break;
+    case k_kind_exe: (void)read_exe_icons(f, bytes, path); break;
+    case k_kind_ico: (void)read_ico_data(f, bytes, path); break;
+    case k_kind_bmp: (void)read_bmp_data(f, bytes, path); break;
+    case k_kind_jpeg: (void)read_jpeg_data(f, bytes, path); break;
+    case k_kind_png: (void)read_png_data(f, bytes, path); break;
     case k_kind_unknown: icon_message(icon_text(k_txt_unsupported, path)); break;
     default:
       if (read_single_element_file(f, element_index_of_kind(kind), bytes) != 0) f.report.frame_damaged = true;
@@ -193,7 +195,9 @@ void add_recent_file(const std::string& path) {
   paths.erase(std::remove(paths.begin(), paths.end(), path), paths.end());
   paths.insert(paths.begin(), path);
   paths.resize(5);
-  for (size_t i = 0; i < 5; ++i) store_write_value(key, names[i], paths[i]);
+  // The recent list is kept as well as the settings store can: a list it
+  // cannot write stays as it was, and the file is opened all the same.
+  for (size_t i = 0; i < 5; ++i) (void)store_write_value(key, names[i], paths[i]);
 }
 
 void init_icon_settings() {

@@ -18,7 +18,7 @@ void read_icon_resource(IconFamily& f, int index, std::span<const uint8_t> data)
   std::memcpy(element.data(), t.type, 4);
   put_be32(element.data() + 4, uint32_t(data.size() + 8));
   element.insert(element.end(), data.begin(), data.end());
-  read_icns_elements(f, element, 0, element.size());
+  (void)read_icns_elements(f, element, 0, element.size());  // what it meets goes into f.report
 }
 
 // An icon resource of the map: its type's index, id, attributes and data.
@@ -96,7 +96,7 @@ int read_resource_fork_icons(IconFamily& f, std::span<const uint8_t> file, size_
       continue;
     }
     if (r.index == 0)
-      read_icns_elements(f, file, r.at, r.length);
+      (void)read_icns_elements(f, file, r.at, r.length);  // what it meets goes into f.report
     else
       read_icon_resource(f, r.index, data);
   }
