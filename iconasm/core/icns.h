@@ -33,7 +33,7 @@ long decode_channel(std::span<const uint8_t> in, size_t pos, uint8_t* out, size_
 
 // Reads the elements of an icns family lying at bytes [start, start + total)
 // of file into the slots. 0 done (damaged or unknown elements are counted in
-// f.report and skipped), -3 the family's frame itself is unusable (noted in
+// f.report and skipped), k_icon_damaged the family's frame itself is unusable (noted in
 // f.report; what came before it was read).
 [[nodiscard]] int read_icns_elements(IconFamily& f, std::span<const uint8_t> file, size_t start, size_t total);
 

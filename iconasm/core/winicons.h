@@ -13,7 +13,7 @@
 // height (for an icon image, half the header's height). pixel_offset: where
 // the pixels start, or 0 for "after the palette". The AND mask that follows
 // an icon's pixels is returned in and_mask (black = opaque, 1-bit) when asked.
-// 0 done, -3 damaged.
+// 0 done, k_icon_damaged.
 [[nodiscard]] int decode_dib(std::span<const uint8_t> dib, bool icon, Picture& colour, Picture* and_mask);
 
 // .ico readers and writers.
@@ -37,7 +37,7 @@ struct PeResource {
 };
 // The most resources listed.
 constexpr size_t k_max_pe_resources = 4096;
-// 0 done (resources listed), 1 the list stopped at k_max_pe_resources, -3 not a
+// 0 done (resources listed), 1 the list stopped at k_max_pe_resources, k_icon_damaged not a
 // PE file or a damaged directory (one met twice among them): out keeps what was
 // listed before it.
 [[nodiscard]] int list_pe_resources(std::span<const uint8_t> file, std::vector<PeResource>& out);
