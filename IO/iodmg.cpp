@@ -48,10 +48,6 @@ constexpr uint64_t k_max_chunk_output = 256ull << 20;
 constexpr uint64_t k_max_chunk_input = 256ull << 20;
 constexpr size_t k_max_plist = 64u << 20;
 
-bool read_exact(int fd, void* buf, size_t n, uint64_t offset) {
-  return pread_full(fd, buf, n, offset) == int64_t(n);
-}
-
 uint64_t file_size(int fd) {
   struct stat st {};
   return fstat(fd, &st) == 0 ? uint64_t(st.st_size) : 0;
@@ -237,7 +233,7 @@ struct UdifPlan {
   uint64_t out_bytes = c.sector_count * k_sector;
   if (c.type == k_chunk_raw && c.compressed_length < out_bytes) return -1;
   ChunkBuffer in = pool.take(size_t(c.compressed_length));
-  if (!read_exact(image_fd, in.data(), in.size(), c.compressed_offset)) {
+  if (!pread_exact(image_fd, in.data(), in.size(), c.compressed_offset)) {
     pool.give(std::move(in));
     return -1;
   }
@@ -265,7 +261,7 @@ struct UdifPlan {
   uint64_t size = file_size(image_fd);
   if (size < k_koly_size) return -1;
   uint8_t trailer[k_koly_size];
-  if (!read_exact(image_fd, trailer, k_koly_size, size - k_koly_size)) return -1;
+  if (!pread_exact(image_fd, trailer, k_koly_size, size - k_koly_size)) return -1;
   if (decode_koly_trailer(trailer, koly) != 0) return -1;
   if (koly.data_fork_length != koly.plist_offset) return -1;
   if (koly.plist_length > k_max_plist || koly.plist_offset > size - k_koly_size ||
@@ -275,7 +271,7 @@ struct UdifPlan {
   // Byte offsets of the output stay far from overflowing.
   if (koly.sector_count > (uint64_t(1) << 40)) return -1;
   std::string plist(size_t(koly.plist_length), '\0');
-  if (!read_exact(image_fd, plist.data(), plist.size(), koly.plist_offset)) return -1;
+  if (!pread_exact(image_fd, plist.data(), plist.size(), koly.plist_offset)) return -1;
 
   uint64_t next_sector = 0;
   for (const std::string& text : plist_data_elements(plist)) {
@@ -330,7 +326,7 @@ bool crc_of_range(int fd, uint64_t offset, uint64_t length, uint32_t& crc) {
   crc = 0;
   for (uint64_t done = 0; done < length;) {
     size_t n = size_t(std::min<uint64_t>(block.size(), length - done));
-    if (!read_exact(fd, block.data(), n, offset + done)) return false;
+    if (!pread_exact(fd, block.data(), n, offset + done)) return false;
     crc = libdeflate_crc32(crc, block.data(), n);
     done += n;
   }
@@ -598,12 +594,12 @@ int decode_mish_table(std::span<const uint8_t> bytes, MishTable& out) {
 int detect_image_kind(int fd) {
   uint64_t size = file_size(fd);
   uint8_t first[512] = {};
-  if (size < 512 || !read_exact(fd, first, 512, 0)) return k_image_plain;
+  if (size < 512 || !pread_exact(fd, first, 512, 0)) return k_image_plain;
   // A trailer wins over whatever the first stored sector looks like: an
   // uncompressed image of a GPT disk starts with its protective MBR.
   if (size >= 1024) {
     uint8_t magic[4];
-    if (read_exact(fd, magic, 4, size - k_koly_size) && std::memcmp(magic, "koly", 4) == 0)
+    if (pread_exact(fd, magic, 4, size - k_koly_size) && std::memcmp(magic, "koly", 4) == 0)
       return k_image_udif;
   }
   int kind = k_image_plain;

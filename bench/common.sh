@@ -11,3 +11,15 @@ quorvel="$build/quorvel"
 work="$(mktemp -d "${TMPDIR:-/tmp}/corvane-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 export HOME="$work"
+
+# A tree of n one-byte files in folders of 100: make_file_tree FOLDER N.
+make_file_tree() {
+  python3 - "$1" "$2" <<'PY'
+import os, sys
+root, n = sys.argv[1], int(sys.argv[2])
+for i in range(n):
+    d = os.path.join(root, "d%05d" % (i // 100))
+    if i % 100 == 0: os.makedirs(d)
+    with open(os.path.join(d, "file %03d.txt" % (i % 100)), "wb") as f: f.write(b"x")
+PY
+}

@@ -43,14 +43,7 @@ run_tree() {  # name tree items
 }
 
 for n in $sizes; do
-  python3 - "tree$n" "$n" <<'PY'
-import os, sys
-root, n = sys.argv[1], int(sys.argv[2])
-for i in range(n):
-    d = os.path.join(root, "d%05d" % (i // 100))
-    if i % 100 == 0: os.makedirs(d)
-    with open(os.path.join(d, "file %03d.txt" % (i % 100)), "wb") as f: f.write(b"x")
-PY
+  make_file_tree "tree$n" "$n"
   run_tree "$n files" "tree$n" $((n + n / 100))
   rm -rf "tree$n"
 done

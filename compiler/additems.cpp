@@ -27,6 +27,7 @@
 #include "macfiles/macbinary.h"
 #include "macfiles/namedstreams.h"
 #include "macfiles/signatures.h"
+#include "platform/files.h"
 #include "platform/streams.h"
 
 int g_answer_macbinary = 0;
@@ -325,7 +326,7 @@ std::vector<uint8_t> read_prefix(const std::string& path, size_t n, uint64_t& fi
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
     file_size = static_cast<uint64_t>(st.st_size);
     bytes.resize(std::min<uint64_t>(n, file_size));
-    ssize_t got = bytes.empty() ? 0 : ::pread(fd, bytes.data(), bytes.size(), 0);
+    int64_t got = bytes.empty() ? 0 : pread_full(fd, bytes.data(), bytes.size(), 0);
     bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
   }
   ::close(fd);
@@ -413,7 +414,7 @@ int read_applesingle_header(const std::string& path, ProjectRecord& r) {
 int read_macbinary_header_into_record(ProjectRecord& r, int fd, bool hfsplus) {
   uint8_t header[k_macbinary_header_size];
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || ::pread(fd, header, sizeof header, 0) != ssize_t(sizeof header) ||
+  if (::fstat(fd, &st) != 0 || !pread_exact(fd, header, sizeof header, 0) ||
       !is_macbinary_header(header, st.st_size))
     return -1;
   MacBinaryHeader h;
@@ -468,7 +469,7 @@ void classify_pc_file(ProjectRecord& r, const std::string& path, int fd, uint64_
   pc_dates(path, pc_create, pc_modify);
   // The sniffers share one read of the first bytes (none without a descriptor).
   uint8_t prefix[k_probe_bytes];
-  ssize_t got = size == 0 || fd < 0 ? 0 : ::pread(fd, prefix, std::min<uint64_t>(sizeof prefix, size), 0);
+  int64_t got = size == 0 || fd < 0 ? 0 : pread_full(fd, prefix, size_t(std::min<uint64_t>(sizeof prefix, size)), 0);
   std::span<const uint8_t> head(prefix, got > 0 ? size_t(got) : 0);
   if (!no_companion && read_appledouble_companion(path, r)) r.hfs_flags |= k_hfs_appledouble;
   if (applesingle_from_prefix(path, head, size, r)) r.hfs_flags |= k_hfs_applesingle;

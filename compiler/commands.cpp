@@ -155,8 +155,13 @@ int get_file_kind(const char* path) {
   return -1;
 }
 
-void report_project_in_use(const char* path) {
-  std::string text = format_text(ui_text(6601).c_str(), path ? path : "");
+void report_project_unopened(const char* path, int rc) {
+  if (rc != k_project_in_use && rc != k_project_unrestored) {
+    report_open_error(path ? path : "");
+    return;
+  }
+  std::string text =
+      rc == k_project_in_use ? format_text(ui_text(6601).c_str(), path ? path : "") : g_refused_project_text;
   show_message(text.c_str());
   write_log_line(text.c_str());
 }
@@ -192,13 +197,9 @@ int open_command_project(const char* path, FILE*& f, bool* made) {
   }
   FILE* p = nullptr;
   int rc = open_project_stream(path, "r+b", FileLock::exclusive, false, p);
-  if (rc == k_project_in_use) {
-    report_project_in_use(path);  // another run edits it, or a window has it open
-    return rc;
-  }
   if (rc != 0) {
-    report_open_error(path);
-    return -1;
+    report_project_unopened(path, rc);  // another run edits it, or a window has it open
+    return rc == k_project_in_use ? rc : -1;
   }
   // A file that is not a project of this format is never written to.
   if (check_project_magic(p) != 1 || project_record_count(p) < 1) {

@@ -33,8 +33,10 @@ int get_file_kind(const char* path);
 // journal line) when another run or a window holds it. f is set only on 0;
 // close it with close_project_stream.
 int open_command_project(const char* path, FILE*& f, bool* made = nullptr);
-// Message 6601 for path, and the journal line.
-void report_project_in_use(const char* path);
+// Why the project at path was not opened (rc of open_project_stream): message
+// 6601 when another run holds it, the refusal of a project that could not be
+// put back, else that it cannot be opened; and the journal line.
+void report_project_unopened(const char* path, int rc);
 
 // Settings read at start-up: "Options", "CX-Options", "Ext".
 extern uint32_t g_options;

@@ -61,23 +61,11 @@ int mark_allocation_bits(uint32_t first_block, uint32_t count) {
   return k_data_ok;
 }
 
-static bool write_all_at(int fd, const uint8_t* p, size_t n, uint64_t off) {
-  while (n > 0) {
-    ssize_t w = ::pwrite(fd, p, n, off_t(off));
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= size_t(w);
-    off += uint64_t(w);
-  }
-  return true;
-}
-
 int write_zero_bytes(int fd, uint64_t offset, uint64_t n) {
   static const uint8_t zeros[65536] = {};
   while (n > 0) {
     size_t k = size_t(std::min<uint64_t>(n, sizeof zeros));
-    if (!write_all_at(fd, zeros, k, offset)) {
+    if (!pwrite_exact(fd, zeros, k, offset)) {
       show_message(ui_text(4751).c_str());
       return k_data_io_error;
     }
@@ -148,19 +136,14 @@ Transfer transfer(int source_fd, uint64_t source_offset, int target_fd, uint64_t
       n -= size_t(done - before);  // the rest of this chunk through the buffer
     }
     // Through the buffer; without a zeroed image the padding goes in the last write.
-    for (size_t got = 0; got < n;) {
-      ssize_t r = ::pread(source_fd, g_compile_buffer + got, n - got, off_t(in + got));
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) return k_read_failed;  // error, or the source is shorter than it said
-      got += size_t(r);
-    }
+    if (!pread_exact(source_fd, g_compile_buffer, n, in)) return k_read_failed;  // or shorter than it said
     size_t w = n;
     if (done + n == byte_count && !compile_target_zeroed) {
       w += size_t(std::min<uint64_t>(padded - byte_count, k_compile_buffer_size - n));
       std::memset(g_compile_buffer + n, 0, w - n);
       pad_written = w - n;
     }
-    if (!write_all_at(target_fd, g_compile_buffer, w, out)) return k_write_failed;
+    if (!pwrite_exact(target_fd, g_compile_buffer, w, out)) return k_write_failed;
     in += n;
     done += n;
     if (!on_chunk(chunk_bytes)) return k_stopped;
@@ -168,7 +151,7 @@ Transfer transfer(int source_fd, uint64_t source_offset, int target_fd, uint64_t
   static const uint8_t zeros[65536] = {};
   for (uint64_t at = byte_count + pad_written; !compile_target_zeroed && at < padded;) {
     size_t k = size_t(std::min<uint64_t>(padded - at, sizeof zeros));
-    if (!write_all_at(target_fd, zeros, k, target + at)) return k_write_failed;
+    if (!pwrite_exact(target_fd, zeros, k, target + at)) return k_write_failed;
     at += k;
   }
   return k_moved;
@@ -294,7 +277,7 @@ class Gather {
   }
   Transfer flush() {
     if (used_ == 0) return k_moved;
-    bool ok = write_all_at(compile_target_fd, bytes_.get(), used_, target_);
+    bool ok = pwrite_exact(compile_target_fd, bytes_.get(), used_, target_);
     used_ = 0;
     return ok ? k_moved : k_write_failed;
   }

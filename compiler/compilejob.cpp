@@ -20,6 +20,7 @@
 #include "compiler/isodesc.h"
 #include "compiler/partmap.h"
 #include "compiler/project.h"
+#include "platform/files.h"
 #include "platform/tempfile.h"
 
 namespace {
@@ -76,17 +77,6 @@ struct TempFiles {
   ~TempFiles() { remove_all(); }
 };
 
-bool write_all_at(int fd, const uint8_t* p, size_t n, uint64_t off) {
-  while (n > 0) {
-    ssize_t w = ::pwrite(fd, p, n, off_t(off));
-    if (w <= 0) return false;
-    p += w;
-    n -= size_t(w);
-    off += uint64_t(w);
-  }
-  return true;
-}
-
 constexpr size_t k_area_chunk = 256u << 10;
 
 // Copies a temporary file into its area of the image; more than the area holds is an error.
@@ -117,8 +107,7 @@ int copy_into_area(int src, int target, uint32_t sector, uint32_t area_sectors) 
     }
     size_t n = size_t(std::min<uint64_t>(k_area_chunk, size - done));
     if (buffer.empty()) buffer.resize(k_area_chunk);
-    ssize_t r = ::pread(src, buffer.data(), n, off_t(done));
-    if (r != ssize_t(n) || !write_all_at(target, buffer.data(), n, base + done)) {
+    if (!pread_exact(src, buffer.data(), n, done) || !pwrite_exact(target, buffer.data(), n, base + done)) {
       show_message(ui_text(4751).c_str());
       return -1;
     }
@@ -357,7 +346,7 @@ struct Compile {
     if (hfs || hfsplus) {
       std::vector<uint8_t> sector0(k_partition_map_bytes);
       build_partition_map(map, sector0.data());
-      if (!write_all_at(t, sector0.data(), sector0.size(), 0)) {
+      if (!pwrite_exact(t, sector0.data(), sector0.size(), 0)) {
         show_message(ui_text(4751).c_str());
         return fail(-1);
       }
@@ -399,7 +388,7 @@ struct Compile {
     build_primary_descriptor(id, iso_place, uint32_t(total), now, head.data());
     build_joliet_descriptor(id, joliet_place, uint32_t(total), now, head.data() + k_iso_sector);
     build_set_terminator(head.data() + 2 * k_iso_sector);
-    if (!write_all_at(t, head.data(), head.size(), 16 * uint64_t(k_iso_sector))) {
+    if (!pwrite_exact(t, head.data(), head.size(), 16 * uint64_t(k_iso_sector))) {
       show_message(ui_text(4751).c_str());
       return -1;
     }

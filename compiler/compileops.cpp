@@ -92,13 +92,9 @@ int compile_project(const CompileSettings& s) {
   // the window, refused), never read half-written.
   FILE* f = nullptr;
   int opened = open_project_stream(project_path, "rb", FileLock::shared, s.wait_for_edit, f);
-  if (opened == k_project_in_use) {
-    report_project_in_use(project_path);
-    return opened;
-  }
   if (opened != 0) {
-    report_open_error(project_path);
-    return -1;
+    report_project_unopened(project_path, opened);
+    return opened == k_project_in_use ? opened : -1;
   }
   if (check_project_magic(f) != 1) {
     close_project_stream(f);

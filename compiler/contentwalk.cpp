@@ -374,17 +374,6 @@ std::vector<PathTableEntry> path_table_entries(const CompileTree& tree, bool jol
   return entries;
 }
 
-bool write_all_at(int fd, const uint8_t* p, size_t n, uint64_t off) {
-  while (n > 0) {
-    ssize_t w = ::pwrite(fd, p, n, off_t(off));
-    if (w <= 0) return false;
-    p += w;
-    n -= size_t(w);
-    off += uint64_t(w);
-  }
-  return true;
-}
-
 }  // namespace
 
 bool WalkItem::project_only() const { return folder && pc_folder && !pc_folder->empty() && (*pc_folder)[0] == '.'; }
@@ -667,7 +656,7 @@ int write_iso_tree_files(const CompileTree& tree, bool joliet, bool isoplus, uin
       show_message(ui_text(4752).c_str());
       return -1;
     }
-    if (!write_all_at(dir_fd, bytes.data(), bytes.size(), uint64_t(at) * k_iso_sector)) {
+    if (!pwrite_exact(dir_fd, bytes.data(), bytes.size(), uint64_t(at) * k_iso_sector)) {
       show_message(ui_text(4751).c_str());
       return -1;
     }
@@ -680,7 +669,7 @@ int write_iso_tree_files(const CompileTree& tree, bool joliet, bool isoplus, uin
     show_message(ui_text(4752).c_str());
     return -1;
   }
-  if (!write_all_at(l_fd, l.data(), l.size(), 0) || !write_all_at(m_fd, m.data(), m.size(), 0)) {
+  if (!pwrite_exact(l_fd, l.data(), l.size(), 0) || !pwrite_exact(m_fd, m.data(), m.size(), 0)) {
     show_message(ui_text(4751).c_str());
     return -1;
   }

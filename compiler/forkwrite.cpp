@@ -17,6 +17,7 @@
 #include "macfiles/macbinary.h"
 #include "macfiles/macfile.h"
 #include "macfiles/namedstreams.h"
+#include "platform/files.h"
 #include "platform/tempfile.h"
 
 namespace {
@@ -40,21 +41,11 @@ int anonymous_temp_file() {
   return fd;
 }
 
-bool write_all(int fd, const uint8_t* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
 // The forks of a MacBinary file open on fd.
 int macbinary_forks(int fd, ForkSources& out) {
   uint8_t header[k_macbinary_header_size];
   uint64_t size = fd_size(fd);
-  if (::pread(fd, header, sizeof header, 0) != ssize_t(sizeof header) ||
+  if (!pread_exact(fd, header, sizeof header, 0) ||
       !is_macbinary_header(header, static_cast<int64_t>(size)))
     return -1;
   MacBinaryHeader h;
@@ -106,7 +97,7 @@ int open_fork_sources(const ProjectRecord& r, const std::string& path, ForkSourc
       std::vector<uint8_t> resource;
       if (read_resource_stream(out.path, resource) == 0 && !resource.empty()) {
         int tmp = anonymous_temp_file();
-        if (tmp < 0 || !write_all(tmp, resource.data(), resource.size())) {
+        if (tmp < 0 || write_full(tmp, resource.data(), resource.size()) != 0) {
           if (tmp >= 0) ::close(tmp);
           show_message(ui_text(4713).c_str());
           return -1;

@@ -273,11 +273,11 @@ int entry_record(const RecordContext& c, uint32_t entry, const std::string& name
   return 0;
 }
 
-NodeStore catalog_format(bool plus) {
-  NodeStore f;
+NodeFormat catalog_format(bool plus) {
+  NodeFormat f;
   f.node_size = plus ? k_plus_node : k_node;
   f.hfsplus = plus;
-  f.hfs_index_key_length = 37;
+  f.hfs_index_key_length = k_hfs_catalog_key_length;
   return f;
 }
 
@@ -313,11 +313,6 @@ uint32_t catalog_file_nodes(const HfsCatalogPlan& c, uint32_t node_size, uint32_
 // Header node of a B-tree file in memory (a tree of one header and free nodes).
 void build_header_node(uint8_t* node, uint32_t total_nodes, uint32_t used_nodes, uint16_t max_key, uint32_t clump,
                        uint32_t node_size, uint8_t compare_type, uint32_t attributes) {
-  std::memset(node, 0, node_size);
-  BTNodeDescriptor d;
-  d.kind = k_node_header;
-  d.num_records = 3;
-  encode(d, MutByteSpan(node, BTNodeDescriptor::k_size));
   BTHeaderRec h;
   h.node_size = uint16_t(node_size);
   h.max_key_length = max_key;
@@ -326,14 +321,7 @@ void build_header_node(uint8_t* node, uint32_t total_nodes, uint32_t used_nodes,
   h.total_nodes = total_nodes;
   h.free_nodes = total_nodes - used_nodes;
   h.clump_size = clump;
-  encode(h, MutByteSpan(node + BTHeaderRec::k_offset, BTHeaderRec::k_size));
-  size_t at = node_size - 2;
-  for (uint16_t o : {uint16_t(14), uint16_t(120), uint16_t(248), uint16_t(node_size - 8)}) {
-    put_be16(node + at, o);
-    at -= 2;
-  }
-  bitmap_set_range(std::span<uint8_t>(node + BTHeaderRec::k_map_offset, header_map_bytes(node_size)), 0,
-                   std::min(used_nodes, header_map_bits(node_size)));
+  init_header_node(node, node_size, h, used_nodes);
 }
 
 bool write_at(int fd, const uint8_t* p, size_t n, uint64_t off) { return pwrite_full(fd, p, n, off) == 0; }
@@ -372,7 +360,7 @@ class NodeWriter {
 bool write_catalog_file(const RecordContext& c, int fd, uint64_t file_offset, uint32_t total_nodes, uint32_t maps,
                         uint32_t clump) {
   const bool plus = c.plan.hfsplus;
-  NodeStore format = catalog_format(plus);
+  NodeFormat format = catalog_format(plus);
   const uint32_t ns = format.node_size;
   NodeWriter out(fd, file_offset, ns);
   BulkTreeBuilder b(format, 1 + maps, [&](uint32_t n, const uint8_t* bytes) { return out.put(n, bytes); });
@@ -380,16 +368,15 @@ bool write_catalog_file(const RecordContext& c, int fd, uint64_t file_offset, ui
   if (build_catalog(c, b, shape) != 0 || shape.nodes() != c.plan.content_nodes) return false;
   uint32_t used = 1 + maps + shape.nodes();
   std::vector<uint8_t> node(ns, 0);
-  build_header_node(node.data(), total_nodes, used, plus ? 516 : 37, clump, ns, 0, plus ? 6 : 0);
-  BTHeaderRec h;
-  decode(ByteSpan(node.data() + BTHeaderRec::k_offset, BTHeaderRec::k_size), h);
+  build_header_node(node.data(), total_nodes, used, plus ? 516 : k_hfs_catalog_key_length, clump, ns, 0, plus ? 6 : 0);
+  BTHeaderRec h = header_record(node.data());
   h.tree_depth = shape.depth();
   h.root_node = shape.root();
   h.leaf_records = shape.leaf_records;
   h.first_leaf_node = shape.first_node;
   h.last_leaf_node = shape.last_leaf();
-  encode(h, MutByteSpan(node.data() + BTHeaderRec::k_offset, BTHeaderRec::k_size));
-  if (maps) put_be32(node.data(), 1);  // the header's forward link: the first map node
+  set_header_record(node.data(), h);
+  if (maps) set_node_links(node.data(), 1, 0);  // the header's forward link: the first map node
   if (!out.flush() || !write_at(fd, node.data(), ns, file_offset)) return false;
   for (uint32_t i = 0; i < maps; ++i) {
     build_map_node(node, i, used, i + 1 < maps ? i + 2 : 0);

@@ -46,14 +46,6 @@ struct ScopedFd {
   }
 };
 
-bool read_at(int fd, void* buf, size_t n, uint64_t offset) {
-  return pread_full(fd, buf, n, offset) == int64_t(n);
-}
-
-bool write_at(int fd, const void* buf, size_t n, uint64_t offset) {
-  return pwrite_full(fd, buf, n, offset) == 0;
-}
-
 uint64_t size_of(int fd) {
   struct stat st {};
   return fstat(fd, &st) == 0 ? uint64_t(st.st_size) : 0;
@@ -69,9 +61,9 @@ bool copy_range(int in, uint64_t from, uint64_t in_end, int out, uint64_t to, ui
   while (count) {
     size_t n = size_t(std::min<uint64_t>(buf.size(), count));
     size_t avail = from < in_end ? size_t(std::min<uint64_t>(n, in_end - from)) : 0;
-    if (avail && !read_at(in, buf.data(), avail, from)) return false;
+    if (avail && !pread_exact(in, buf.data(), avail, from)) return false;
     std::memset(buf.data() + avail, 0, n - avail);
-    if (!write_at(out, buf.data(), n, to)) return false;
+    if (!pwrite_exact(out, buf.data(), n, to)) return false;
     from += n;
     to += n;
     count -= n;
@@ -147,13 +139,13 @@ struct FoundHfsEntry {
 // fields) in that unit, as CD maps do. -1 no map, 0 no Apple_HFS entry, 1 found.
 int find_hfs_entry(int fd, FoundHfsEntry& found) {
   uint8_t block[512];
-  if (!read_at(fd, block, 512, 0)) return -1;
+  if (!pread_exact(fd, block, 512, 0)) return -1;
   DriverDescriptor ddr;
   if (!decode(ByteSpan(block, 512), ddr) || ddr.signature != k_sig_driver_descriptor) return -1;
   uint32_t unit = 512;
-  if (!read_at(fd, block, 512, unit) || get_be16(block) != k_sig_partition_map) {
+  if (!pread_exact(fd, block, 512, unit) || get_be16(block) != k_sig_partition_map) {
     unit = ddr.block_size;
-    if ((unit != 1024 && unit != 2048 && unit != 4096) || !read_at(fd, block, 512, unit) ||
+    if ((unit != 1024 && unit != 2048 && unit != 4096) || !pread_exact(fd, block, 512, unit) ||
         get_be16(block) != k_sig_partition_map)
       return -1;
   }
@@ -161,7 +153,7 @@ int find_hfs_entry(int fd, FoundHfsEntry& found) {
   decode(ByteSpan(block, 512), first);
   uint32_t count = std::min<uint32_t>(first.map_block_count, 256);
   for (uint32_t i = 1; i <= count; ++i) {
-    if (i > 1 && !read_at(fd, block, 512, uint64_t(i) * unit)) break;
+    if (i > 1 && !pread_exact(fd, block, 512, uint64_t(i) * unit)) break;
     ApmEntry e;
     if (!decode(ByteSpan(block, 512), e) || e.signature != k_sig_partition_map) break;
     if (fixed_field_text(e.type.data(), e.type.size()).rfind("Apple_HFS", 0) == 0) {
@@ -208,7 +200,7 @@ int read_partition_source(int hfs_fd, PartitionSource& src, uint64_t size) {
     src.blocks_512 = round_up(size, k_block) / k_block;
   }
   uint8_t mdb[512];
-  if (src.blocks_512 < 3 || !read_at(hfs_fd, mdb, sizeof mdb, src.start + 1024))
+  if (src.blocks_512 < 3 || !pread_exact(hfs_fd, mdb, sizeof mdb, src.start + 1024))
     return map > 0 ? k_hybridise_bad_volume : k_hybridise_no_partition;
   uint16_t sig = get_be16(mdb);
   if (map < 0 && sig != k_sig_hfs && sig != k_sig_hfsplus && sig != k_sig_hfsx) return k_hybridise_no_partition;
@@ -240,13 +232,13 @@ bool write_raw_partition(int hfs_fd, const PartitionSource& src, int out, uint32
     uint64_t from = src.start + i * k_iso_sector;
     size_t want = n * k_iso_sector;
     size_t avail = from < end ? size_t(std::min<uint64_t>(want, end - from)) : 0;
-    if (avail && !read_at(hfs_fd, in.data(), avail, from)) return false;
+    if (avail && !pread_exact(hfs_fd, in.data(), avail, from)) return false;
     std::memset(in.data() + avail, 0, want - avail);
     for (size_t j = 0; j < n; ++j)
       if (!build_raw_sector(buf.data() + j * k_raw_sector_size, uint32_t(first_lba + i + j), mode,
                             in.data() + j * k_iso_sector, k_iso_sector, submode))
         return false;
-    if (!write_at(out, buf.data(), n * k_raw_sector_size, (first_lba + i) * k_raw_sector_size)) return false;
+    if (!pwrite_exact(out, buf.data(), n * k_raw_sector_size, (first_lba + i) * k_raw_sector_size)) return false;
     i += n;
   }
   return true;
@@ -275,14 +267,14 @@ bool build_map_head(const PartitionSource& src, uint64_t partition_at, uint64_t 
 // copy inside the ISO image, never in the user's source.
 bool mark_open_root_window(int iso_fd, uint64_t partition_at) {
   uint8_t sector[512];
-  if (!read_at(iso_fd, sector, 512, partition_at + 1024)) return false;
+  if (!pread_exact(iso_fd, sector, 512, partition_at + 1024)) return false;
   uint16_t sig = get_be16(sector);
   size_t field;
   if (sig == k_sig_hfs) field = 100;  // Finder info word 2 of the master directory block
   else if (sig == k_sig_hfsplus || sig == k_sig_hfsx) field = 88;  // of the volume header
   else return true;
   put_be32(sector + field, 2);
-  return write_at(iso_fd, sector, 512, partition_at + 1024);
+  return pwrite_exact(iso_fd, sector, 512, partition_at + 1024);
 }
 
 // Docks the partition at iso_end: data first, the map last, so an interrupted
@@ -292,7 +284,7 @@ bool dock_partition(int hfs_fd, const PartitionSource& src, int iso_fd, uint64_t
   return build_map_head(src, iso_end, iso_end + src.length, map) &&
          copy_range(hfs_fd, src.start, src.start + src.blocks_512 * k_block, iso_fd, iso_end, src.length) &&
          (!(read_preference_flags() & k_pref_open_root_window) || mark_open_root_window(iso_fd, iso_end)) &&
-         write_at(iso_fd, map, sizeof map, 0);
+         pwrite_exact(iso_fd, map, sizeof map, 0);
 }
 
 // The ISO image as found before a run changes it: the bytes of its system
@@ -304,7 +296,7 @@ struct IsoBefore {
 
 // Puts back what a failed run changed. False when even that fails.
 bool restore_iso(int iso_fd, const IsoBefore& before) {
-  bool ok = write_at(iso_fd, before.head, sizeof before.head, 0);
+  bool ok = pwrite_exact(iso_fd, before.head, sizeof before.head, 0);
   return ftruncate(iso_fd, off_t(before.size)) == 0 && ok;
 }
 
@@ -313,7 +305,7 @@ bool restore_iso(int iso_fd, const IsoBefore& before) {
 uint64_t iso_volume_end(int fd) {
   uint8_t pvd[2048];
   VolumeDescriptorView view;
-  if (!read_at(fd, pvd, sizeof pvd, k_primary_descriptor_at) || !decode_volume_descriptor(pvd, view) ||
+  if (!pread_exact(fd, pvd, sizeof pvd, k_primary_descriptor_at) || !decode_volume_descriptor(pvd, view) ||
       view.type != 1)
     return 0;
   uint32_t block = get_le16(pvd + 128);
@@ -350,10 +342,10 @@ int64_t find_hfs_partition_start(int fd, uint8_t* entry512) {
 
 int64_t find_primary_descriptor(int fd) {
   char id[5];
-  if (read_at(fd, id, 5, 32769) && std::memcmp(id, "CD001", 5) == 0) return 32768;
-  if (read_at(fd, id, 5, 37321) && std::memcmp(id, "CD001", 5) == 0) return 37320;
+  if (pread_exact(fd, id, 5, 32769) && std::memcmp(id, "CD001", 5) == 0) return 32768;
+  if (pread_exact(fd, id, 5, 37321) && std::memcmp(id, "CD001", 5) == 0) return 37320;
   // Raw Mode 2 sectors: the descriptor's user data at byte 24 of sector 16.
-  if (read_at(fd, id, 5, 16 * 2352 + 24 + 1) && std::memcmp(id, "CD001", 5) == 0) return 37320;
+  if (pread_exact(fd, id, 5, 16 * 2352 + 24 + 1) && std::memcmp(id, "CD001", 5) == 0) return 37320;
   return -1;
 }
 
@@ -371,7 +363,7 @@ int cli_hybridise_image(const char* hfs_path, const char* iso_path) {
   before.size = size_of(iso.fd);
   // Every byte the map will take must be free: a map of ours, or an MBR/GPT
   // of a bootable image, is never overwritten.
-  if (!read_at(iso.fd, before.head, sizeof before.head, 0)) return k_hybridise_not_iso;
+  if (!pread_exact(iso.fd, before.head, sizeof before.head, 0)) return k_hybridise_not_iso;
   if (get_be16(before.head) == k_sig_driver_descriptor || !is_zero(before.head, sizeof before.head))
     return k_hybridise_has_map;
   // A whole ISO 9660 volume: the partition goes after its end, never into it.
@@ -406,7 +398,7 @@ bool system_area_free(int fd, bool raw) {
   uint8_t data[k_iso_sector];
   for (uint64_t i = 0; i < k_partition_map_bytes / k_iso_sector; ++i) {
     uint64_t at = raw ? i * k_raw_sector_size + 24 : i * k_iso_sector;
-    if (!read_at(fd, data, sizeof data, at) || !is_zero(data, sizeof data)) return false;
+    if (!pread_exact(fd, data, sizeof data, at) || !is_zero(data, sizeof data)) return false;
   }
   return true;
 }
@@ -463,7 +455,7 @@ int hybridise_image(int hfs_fd, const char* iso_path) {
   }
   IsoBefore before;
   before.size = iso_size;
-  if (!read_at(iso.fd, before.head, sizeof before.head, 0)) {
+  if (!pread_exact(iso.fd, before.head, sizeof before.head, 0)) {
     report_open_error(iso_path);
     return 0;
   }
@@ -490,7 +482,7 @@ int dehybridise_image(const char* iso_path) {
   iso.fd = open(iso_path, O_RDONLY | O_CLOEXEC);
   if (iso.fd < 0) return k_dehybridise_unopened;
   uint8_t head[k_partition_map_bytes];
-  if (!read_at(iso.fd, head, sizeof head, 0)) return k_dehybridise_no_partition;
+  if (!pread_exact(iso.fd, head, sizeof head, 0)) return k_dehybridise_no_partition;
   ApmEntry map, e;
   if (get_be16(head) != k_sig_driver_descriptor || !decode(ByteSpan(head + 512, 512), map) ||
       map.signature != k_sig_partition_map || !decode(ByteSpan(head + 1024, 512), e) ||
@@ -516,7 +508,7 @@ int dehybridise_image(const char* iso_path) {
   std::vector<uint8_t> zeros(k_partition_map_bytes, 0);
   size_t clear = k_iso_sector;
   while (clear < k_partition_map_bytes && get_be16(head + clear) == k_sig_partition_map) clear += k_iso_sector;
-  if (!write_at(out.fd, zeros.data(), clear, 0)) return k_dehybridise_unopened;
+  if (!pwrite_exact(out.fd, zeros.data(), clear, 0)) return k_dehybridise_unopened;
   if (ftruncate(out.fd, off_t(cut)) != 0 || fsync(out.fd) != 0) return k_dehybridise_unopened;
   return k_dehybridise_done;
 }
@@ -529,12 +521,12 @@ int64_t redock_iso_image(int fd, uint64_t length) {
   show_progress_bar(int(length / 37632 + 1));
   while (in < sectors) {
     size_t n = size_t(std::min<uint64_t>(batch, sectors - in));
-    if (!read_at(fd, raw.data(), n * k_raw_sector_size, in * k_raw_sector_size)) {
+    if (!pread_exact(fd, raw.data(), n * k_raw_sector_size, in * k_raw_sector_size)) {
       hide_progress_bar();
       return -1;
     }
     for (size_t i = 0; i < n; ++i) std::memmove(raw.data() + i * 2048, raw.data() + i * k_raw_sector_size + 24, 2048);
-    if (!write_at(fd, raw.data(), n * 2048, out)) {
+    if (!pwrite_exact(fd, raw.data(), n * 2048, out)) {
       hide_progress_bar();
       return -1;
     }
@@ -558,7 +550,7 @@ int hybridise_raw_image(int hfs_fd, int raw_fd, int mode, uint64_t raw_length, u
   if (!build_map_head(src, uint64_t(n) * k_iso_sector, uint64_t(n) * k_iso_sector + src.length, head)) return -1;
   std::vector<uint8_t> sector(k_raw_sector_size);
   if (!build_raw_sector(sector.data(), 0, mode, head, k_iso_sector) ||
-      !write_at(raw_fd, sector.data(), sector.size(), 0))
+      !pwrite_exact(raw_fd, sector.data(), sector.size(), 0))
     return -1;
 
   show_status_text(ui_text(1094).c_str(), nullptr);
@@ -622,7 +614,7 @@ struct VideoCdPlan {
 
 bool read_raw_sector(int fd, uint32_t lba, std::vector<uint8_t>& sector) {
   sector.resize(k_raw_sector_size);
-  return read_at(fd, sector.data(), k_raw_sector_size, raw_offset(lba));
+  return pread_exact(fd, sector.data(), k_raw_sector_size, raw_offset(lba));
 }
 
 // The entry table (sector 151): the first entry gives the first video sector;
@@ -754,12 +746,12 @@ bool write_data_track(int in, int out, const VideoCdPlan& plan) {
   std::vector<uint8_t> buf(k_raw_batch * k_raw_sector_size);
   for (uint32_t lba = 1; lba < plan.video;) {
     uint32_t n = uint32_t(std::min<uint64_t>(k_raw_batch, plan.video - lba));
-    if (!read_at(in, buf.data(), n * size_t(k_raw_sector_size), raw_offset(lba))) return false;
+    if (!pread_exact(in, buf.data(), n * size_t(k_raw_sector_size), raw_offset(lba))) return false;
     for (auto it = plan.rebuilt.lower_bound(lba); it != plan.rebuilt.end() && it->first < lba + n; ++it) {
       std::memcpy(buf.data() + raw_offset(it->first - lba), it->second.data(), k_raw_sector_size);
       finish_form1(buf.data() + raw_offset(it->first - lba));
     }
-    if (!write_at(out, buf.data(), n * size_t(k_raw_sector_size), raw_offset(lba))) return false;
+    if (!pwrite_exact(out, buf.data(), n * size_t(k_raw_sector_size), raw_offset(lba))) return false;
     lba += n;
   }
   return true;
@@ -778,7 +770,7 @@ bool write_partition_sectors(int hfs_fd, const PartitionSource& src, int out,
     s[18] = s[22] = 0x20;  // Form 2
     cd_mode2_edc(s);
   }
-  return write_at(out, empty.data(), empty.size(), raw_offset(gap));
+  return pwrite_exact(out, empty.data(), empty.size(), raw_offset(gap));
 }
 
 // The video moved on by the shift: sync and header rebuilt for the new
@@ -787,12 +779,12 @@ bool write_video_sectors(int in, int out, const VideoCdPlan& plan) {
   std::vector<uint8_t> buf(k_raw_batch * k_raw_sector_size);
   for (uint32_t lba = plan.video; lba < plan.sectors;) {
     uint32_t n = uint32_t(std::min<uint64_t>(k_raw_batch, plan.sectors - lba));
-    if (!read_at(in, buf.data(), n * size_t(k_raw_sector_size), raw_offset(lba))) return false;
+    if (!pread_exact(in, buf.data(), n * size_t(k_raw_sector_size), raw_offset(lba))) return false;
     for (uint32_t j = 0; j < n; ++j) {
       uint8_t* s = buf.data() + raw_offset(j);
       if (cd_build_header(s, lba + j + plan.shift, s[15]) != 0) return false;
     }
-    if (!write_at(out, buf.data(), n * size_t(k_raw_sector_size), raw_offset(lba + plan.shift))) return false;
+    if (!pwrite_exact(out, buf.data(), n * size_t(k_raw_sector_size), raw_offset(lba + plan.shift))) return false;
     lba += n;
   }
   return true;
@@ -833,7 +825,7 @@ int read_moved_sheet(const std::string& path, const std::string& image, uint32_t
   if (size < 0) return k_video_cd_unopened;
   if (uint64_t(size) > k_cue_sheet_max_bytes) return k_video_cd_bad_sheet;
   std::string old_text(size_t(size), '\0');
-  if (size && !read_at(fd.fd, old_text.data(), old_text.size(), 0)) return k_video_cd_unopened;
+  if (size && !pread_exact(fd.fd, old_text.data(), old_text.size(), 0)) return k_video_cd_unopened;
   CueSheet sheet;
   if (!parse_cue_sheet(old_text, sheet) || sheet.file_count != 1 || sheet.track_count < 2 ||
       !sheet_names_image(sheet, image) || !shift_cue_sheet_tracks(sheet, shift))
@@ -911,7 +903,7 @@ int hybridise_video_cd_image(int hfs_fd, uint64_t hfs_length, const char* raw_pa
   int out = files.new_image.fd;
   std::string wait = ui_text(1059);
   show_status_text(ui_text(1345).c_str(), wait.c_str());
-  bool ok = write_at(out, sector0.data(), sector0.size(), 0) && write_data_track(old.fd, out, plan);
+  bool ok = pwrite_exact(out, sector0.data(), sector0.size(), 0) && write_data_track(old.fd, out, plan);
   if (ok) {
     show_status_text(ui_text(1094).c_str(), nullptr);
     ok = write_partition_sectors(hfs_fd, src, out, plan);
@@ -921,7 +913,7 @@ int hybridise_video_cd_image(int hfs_fd, uint64_t hfs_length, const char* raw_pa
     ok = write_video_sectors(old.fd, out, plan) && sync_descriptor(out) == 0;
   }
   if (ok && files.sheet_created)
-    ok = write_at(files.new_sheet.fd, sheet_text.data(), sheet_text.size(), 0) &&
+    ok = pwrite_exact(files.new_sheet.fd, sheet_text.data(), sheet_text.size(), 0) &&
          sync_descriptor(files.new_sheet.fd) == 0;
   show_status_text(nullptr, nullptr);
   if (!ok) {

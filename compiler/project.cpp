@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -53,7 +54,9 @@ namespace {
 
 using RecordBytes = std::array<uint8_t, k_project_record_size>;
 constexpr long k_rec = long(k_project_record_size);
-constexpr size_t k_move_run = 64;  // records moved at a time
+// Records moved at a time; what each run writes starts on its way to the
+// disk at once, so that the sync ending the edit waits for less.
+constexpr size_t k_move_run = 1024;
 
 // A text field read from disk: up to its first NUL, never past the field.
 std::string read_text(ByteReader& rd, size_t n) {
@@ -95,6 +98,8 @@ struct ProjectEdit {
   uint32_t last_file_serial = 0;
   uint64_t total_sectors = 0;
   int status_folders = 0, status_files = 0;
+  bool tallied = false;  // the stream's totals as they stood (see HeldLock)
+  ProjectStatistics tally;
   bool write_failed = false;  // a write or a flush came back short
   bool refused = false;       // a step refused to go on (reported where met)
   bool lock_refused = false;  // another run holds the project: nothing was written
@@ -113,6 +118,12 @@ struct HeldLock {
   FileLock rest = FileLock::none;
   FileLock held = FileLock::none;
   bool writable = false;
+  // The totals of the records (the header left out) as this run knows them:
+  // taken from a walk of the whole file (the open's check, a count) and kept
+  // by the changes that account for what they write. Any other write drops
+  // them, and the next totals walk the file again.
+  bool tallied = false;
+  ProjectStatistics tally;
 };
 std::mutex g_locks_mutex;
 std::vector<HeldLock> g_locks;
@@ -165,6 +176,86 @@ void relax_stream_lock(FILE* f) {
   if (HeldLock* l = held_lock(f)) relax_lock(*l);
 }
 
+// --- the totals kept as the records change ------------------------------------------
+// Set while a change writes what it accounts for in the tally itself.
+thread_local int g_accounted_writes = 0;
+struct AccountedWrites {
+  AccountedWrites() { ++g_accounted_writes; }
+  ~AccountedWrites() { --g_accounted_writes; }
+};
+
+// One record into (sign 1) or out of (-1) the totals; the counts wrap, so a
+// record taken out of totals that hold it leaves them as they were before it.
+void count_record(ProjectStatistics& s, const ProjectRecord& r, int sign) {
+  const uint32_t one = uint32_t(sign);
+  const uint64_t sectors = sign > 0 ? record_sectors(r) : uint64_t(0) - record_sectors(r);
+  s.all_sectors += sectors;
+  const bool iso = iso_view(r) != 0, hfs = hfs_view(r) != 0;
+  if (r.id < 1) {
+    s.files += one;
+    if (iso) s.iso_files += one;
+    if (hfs) s.hfs_files += one;
+    s.data_sectors += sectors;
+  } else {
+    s.folders += one;
+    if (iso) s.iso_folders += one;
+    if (hfs) s.hfs_folders += one;
+  }
+}
+
+void add_statistics(ProjectStatistics& to, const ProjectStatistics& d) {
+  to.files += d.files, to.iso_files += d.iso_files, to.hfs_files += d.hfs_files;
+  to.folders += d.folders, to.iso_folders += d.iso_folders, to.hfs_folders += d.hfs_folders;
+  to.data_sectors += d.data_sectors;
+  to.all_sectors += d.all_sectors;
+}
+
+void set_tally(FILE* f, const ProjectStatistics& s) {
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  if (HeldLock* l = held_lock(f)) {
+    l->tallied = true;
+    l->tally = s;
+  }
+}
+
+void forget_tally(FILE* f) {
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  if (HeldLock* l = held_lock(f)) l->tallied = false;
+}
+
+bool tally_of(FILE* f, ProjectStatistics& s) {
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  HeldLock* l = held_lock(f);
+  if (!l || !l->tallied) return false;
+  s = l->tally;
+  return true;
+}
+
+// What a change did to the records: delta added to the totals kept.
+void tally_delta(FILE* f, const ProjectStatistics& delta) {
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  HeldLock* l = held_lock(f);
+  if (l && l->tallied) add_statistics(l->tally, delta);
+}
+
+void tally_change(FILE* f, const ProjectRecord* gone, const ProjectRecord* added) {
+  ProjectStatistics delta;
+  if (gone) count_record(delta, *gone, -1);
+  if (added) count_record(delta, *added, 1);
+  tally_delta(f, delta);
+}
+
+// A write of n bytes at the stream's position that no change accounts for:
+// the totals kept go, unless it writes the header alone.
+void unaccounted_write(FILE* f, size_t n) {
+  if (g_accounted_writes) return;
+  std::lock_guard<std::mutex> guard(g_locks_mutex);
+  HeldLock* l = held_lock(f);
+  if (!l || !l->tallied) return;
+  off_t at = ftello(f);
+  if (at < 0 || at + off_t(n) > k_rec) l->tallied = false;
+}
+
 // --- the undo file ---------------------------------------------------------------------
 // Little-endian. A 40-byte head: "CVUN", version 1, the project's length when
 // the edit began (u64), the device and inode of the project (u64 each), CRC-32
@@ -214,8 +305,9 @@ void sync_folder_of(const std::string& path) {
 
 // Puts back what the undo file kept: each whole piece, then the length. 1 put
 // back; 0 no whole head (the project was not touched yet); 2 the undo file of
-// another file (left alone); -1 a write failed.
-int apply_undo(int undo, int project) {
+// another file (left alone); -1 a write failed. look: nothing is written, 1
+// telling that there is something to put back.
+int apply_undo(int undo, int project, bool look = false) {
   uint8_t head[k_undo_head];
   struct stat st {}, pst {};
   if (::fstat(undo, &st) != 0 || ::fstat(project, &pst) != 0 || !read_all_at(undo, head, sizeof head, 0) ||
@@ -250,6 +342,7 @@ int apply_undo(int undo, int project) {
     pos += k_piece_head + off_t(length) + 4;
   }
   if (saved > reach) return 2;  // a length nothing here accounts for: not this project's
+  if (look) return 1;
   bool ok = true;
   for (const Piece& p : pieces)
     for (off_t done = 0; ok && done < p.length;) {
@@ -304,10 +397,15 @@ bool open_undo(FILE* f) {
 
 void close_undo(bool remove) {
   if (g_edit.undo < 0) return;
-  ::close(g_edit.undo);
   // The folder is not synced for the removal: should a power cut bring the
   // file back, it puts back the project as it was before this edit, whole.
-  if (remove && !g_edit.undo_path.empty()) ::unlink(g_edit.undo_path.c_str());
+  // One whose name cannot go (a folder that cannot be written) is emptied: no
+  // later open puts its bytes back over what this edit wrote.
+  if (remove && !g_edit.undo_path.empty() && ::unlink(g_edit.undo_path.c_str()) != 0) ::ftruncate(g_edit.undo, 0);
+  // Its name gone, the file is freed when it is closed, which for a copy of
+  // most of a large project takes a while: that is done beside the caller.
+  if (remove) std::thread([fd = g_edit.undo] { ::close(fd); }).detach();
+  else ::close(g_edit.undo);
   g_edit.undo = -1;
 }
 
@@ -325,6 +423,8 @@ bool write_piece(int project, off_t from, off_t to) {
     if (!read_all_at(project, buf.data(), n, at)) return false;
     crc = piece_crc(crc, buf.data(), n);
     if (!write_all(g_edit.undo, buf.data(), n)) return false;
+    // On its way to the disk while the rest is copied: the sync waits for less.
+    start_writeback(g_edit.undo, uint64_t(::lseek(g_edit.undo, 0, SEEK_CUR)) - n, n);
     at += off_t(n);
   }
   uint8_t tail[4];
@@ -335,15 +435,9 @@ bool write_piece(int project, off_t from, off_t to) {
 // Keeps the original bytes of [from, to) before they change (the whole blocks
 // of records they lie in), synced once. Outside an edit there is nothing to
 // keep. false when they could not be kept: the change must not be written.
-bool keep_originals(FILE* f, off_t from, off_t to) {
-  if (!editing(f)) return true;
-  if (!open_undo(f)) return false;
-  to = std::min(to, g_edit.saved_size);
-  const long last = long((g_edit.saved_size + k_rec - 1) / k_rec);  // records kept, the last maybe partial
-  long i = long(from / k_rec) / k_kept_block * k_kept_block;
-  long stop = std::min(last, (long((to - 1) / k_rec) / k_kept_block + 1) * k_kept_block);
-  bool wrote = false;
-  while (from < to && i < stop) {
+// The records of [i, stop) not kept yet, into the undo file (unsynced).
+bool keep_records(FILE* f, long i, long stop, bool& wrote) {
+  while (i < stop) {
     if (g_edit.kept[size_t(i)]) { ++i; continue; }
     long j = i;
     while (j < stop && !g_edit.kept[size_t(j)]) ++j;
@@ -352,12 +446,34 @@ bool keep_originals(FILE* f, off_t from, off_t to) {
     wrote = true;
     i = j;
   }
+  return true;
+}
+
+bool keep_originals(FILE* f, off_t from, off_t to) {
+  if (!editing(f)) return true;
+  if (!open_undo(f)) return false;
+  to = std::min(to, g_edit.saved_size);
+  const long last = long((g_edit.saved_size + k_rec - 1) / k_rec);  // records kept, the last maybe partial
+  long i = long(from / k_rec) / k_kept_block * k_kept_block;
+  long stop = std::min(last, (long((to - 1) / k_rec) / k_kept_block + 1) * k_kept_block);
+  bool wrote = false;
+  if (from < to && !keep_records(f, i, stop, wrote)) return false;
+  // Nearly every change ends by writing the totals into the header: its
+  // block goes with the first sync, and that write needs none of its own.
+  if (wrote && !g_edit.kept[0] && !keep_records(f, 0, std::min(last, k_kept_block), wrote)) return false;
   if (!wrote && g_edit.undo_synced) return true;
   if (::fdatasync(g_edit.undo) != 0) return false;
   // The first sync: the undo file's name reaches the disk with it.
   if (!g_edit.undo_synced && !g_edit.undo_path.empty()) sync_folder_of(g_edit.undo_path);
   g_edit.undo_synced = true;
   return true;
+}
+
+// A write that came back short: the edit fails, and what the file now holds
+// is counted again.
+void wrote_short(FILE* f) {
+  if (editing(f)) g_edit.write_failed = true;
+  forget_tally(f);
 }
 
 // Every write to the project goes through here: the bytes it replaces are kept
@@ -367,6 +483,7 @@ bool write_bytes(FILE* f, const void* data, size_t n) {
     if (editing(f) && !g_edit.lock_refused) g_edit.write_failed = true;
     return false;
   }
+  unaccounted_write(f, n);
   if (editing(f)) {
     off_t at = ftello(f);
     if (at < 0 || !keep_originals(f, at, at + off_t(n))) {
@@ -375,17 +492,27 @@ bool write_bytes(FILE* f, const void* data, size_t n) {
     }
   }
   bool ok = std::fwrite(data, 1, n, f) == n;
-  if (!ok && editing(f)) g_edit.write_failed = true;
+  if (!ok) wrote_short(f);
   return ok;
 }
 
 bool flush(FILE* f) {
   bool ok = std::fflush(f) == 0;
-  if (!ok && editing(f)) g_edit.write_failed = true;
+  if (!ok) wrote_short(f);
   return ok;
 }
 
 bool write_raw(FILE* f, const RecordBytes& b) { return write_bytes(f, b.data(), b.size()); }
+
+// Writes after over before, the record at the position, and keeps the totals.
+bool rewrite_record_here(FILE* f, const ProjectRecord& before, const ProjectRecord& after) {
+  AccountedWrites accounted;
+  RecordBytes b{};
+  encode_project_record(after, b);
+  if (!write_raw(f, b)) return false;  // the totals are counted again
+  tally_change(f, &before, &after);
+  return true;
+}
 
 bool seek_record(FILE* f, long index) { return fseeko(f, off_t(index) * k_rec, SEEK_SET) == 0; }
 long record_index_here(FILE* f) { return long(ftello(f) / k_rec); }
@@ -494,6 +621,7 @@ int move_tail(FILE* f, off_t dst, off_t src, off_t end) {
       size_t n = size_t(std::min<off_t>(off_t(buf.size()), len - done));
       if (fseeko(f, src + done, SEEK_SET) != 0 || std::fread(buf.data(), 1, n, f) != n) return -1;
       if (fseeko(f, dst + done, SEEK_SET) != 0 || !write_bytes(f, buf.data(), n) || !flush(f)) return -1;
+      start_writeback(fileno(f), uint64_t(dst + done), n);
       done += off_t(n);
     }
   } else {
@@ -504,6 +632,7 @@ int move_tail(FILE* f, off_t dst, off_t src, off_t end) {
       // The first block moved up grows the file: when the disk is full it fails
       // before any record below the old end has changed.
       if (fseeko(f, dst + left, SEEK_SET) != 0 || !write_bytes(f, buf.data(), n) || !flush(f)) return -1;
+      start_writeback(fileno(f), uint64_t(dst + left), n);
     }
   }
   return 0;
@@ -575,9 +704,12 @@ int remove_records(FILE* f, const std::vector<long>& gone) {
   const off_t end = file_size(f);
   const long first = gone.front();
   if (first < 1 || off_t(first) * k_rec >= end) return 0;
+  AccountedWrites accounted;
+  ProjectStatistics removed;  // what the records gone took from the totals
   // Everything from the first on is rewritten or cut: kept at once, one sync.
   if (!keep_originals(f, off_t(first) * k_rec, end)) {
     if (editing(f)) g_edit.write_failed = true;
+    forget_tally(f);
     return -1;
   }
   constexpr size_t k_block = 512;
@@ -596,20 +728,32 @@ int remove_records(FILE* f, const std::vector<long>& gone) {
       long index = long((read_at + off_t(at)) / k_rec);
       size_t len = std::min(size_t(k_rec), n - at);
       while (g < gone.size() && gone[g] < index) ++g;
-      if (len == size_t(k_rec) && g < gone.size() && gone[g] == index) continue;
+      if (len == size_t(k_rec) && g < gone.size() && gone[g] == index) {
+        if (!no_item(block.data() + at)) {
+          ProjectRecord r;
+          ByteReader rd(block.data() + at, k_rec);
+          decode_record_numbers(rd, r);
+          count_record(removed, r, -1);
+        }
+        continue;
+      }
       if (kept != at) std::memmove(block.data() + kept, block.data() + at, len);
       kept += len;
     }
-    if (kept)
+    if (kept) {
       ok = fseeko(f, write_at, SEEK_SET) == 0 && write_bytes(f, block.data(), kept) && flush(f);
+      start_writeback(fileno(f), uint64_t(write_at), kept);
+    }
     read_at += off_t(n);
     write_at += off_t(kept);
   }
   ok = ok && flush(f) && may_write(f) && ftruncate(fileno(f), write_at) == 0;
   if (!ok) {
     if (editing(f)) g_edit.write_failed = true;
+    forget_tally(f);
     return -1;
   }
+  tally_delta(f, removed);
   fseeko(f, off_t(first) * k_rec, SEEK_SET);
   return 0;
 }
@@ -620,6 +764,42 @@ void uncount_records(const RecordLinks& l, const std::vector<long>& gone) {
     if (l.id[size_t(i)] >= 1) --g_status_folder_count;
     else --g_status_file_count;
   }
+}
+
+// The totals of every record, in one walk of the file, kept for the stream
+// from then on. A walk that stops short of the end (at a record that is no
+// item, or a partial one) keeps none.
+ProjectStatistics count_all_records(FILE* f) {
+  ProjectStatistics s;
+  long counted = 0;
+  for_each_record_numbers(f, [&](const ProjectRecord& r) {
+    count_record(s, r, 1);
+    ++counted;
+  });
+  const off_t size = file_size(f);
+  if (size % k_rec == 0 && counted == long(size / k_rec) - 1) set_tally(f, s);
+  else forget_tally(f);
+  return s;
+}
+
+// The totals as the records stand: those kept for the stream, else counted.
+ProjectStatistics current_totals(FILE* f) {
+  ProjectStatistics s;
+  return tally_of(f, s) ? s : count_all_records(f);
+}
+
+// A hybrid project whose HFS view holds more items than HFS numbers becomes
+// HFS+, its names converted. 1 when the target is HFS+ (h is then the header
+// as written).
+int switch_crowded_hfs_view(FILE* f, ProjectHeader& h, const ProjectStatistics& s) {
+  if (h.hfsplus_target()) return 1;
+  if (uint64_t(s.hfs_files) + s.hfs_folders <= 65535) return 0;
+  h.target_flags = with_field(h.target_flags, 1);
+  h.hfs_volume_name = clip_utf8(macroman_to_utf8(h.hfs_volume_name), k_hfsplus_name_limit);
+  write_project_header(f, h);
+  convert_names_to_hfsplus(f);
+  set_tally(f, s);  // the names changed, not what the totals count
+  return 1;
 }
 
 }  // namespace
@@ -1041,9 +1221,80 @@ int insert_record(FILE* f, const ProjectRecord& rec) {
     if (key <= r.long_name) break;
   }
   at = run > 0 ? i : first_greater >= 0 ? first_greater : count;
-  if (move_tail(f, off_t(at + 1) * k_rec, off_t(at) * k_rec, off_t(count) * k_rec) != 0) return -1;
-  if (!seek_record(f, at) || !write_project_record(f, rec)) return -1;
-  return flush(f) ? 0 : -1;
+  AccountedWrites accounted;
+  if (move_tail(f, off_t(at + 1) * k_rec, off_t(at) * k_rec, off_t(count) * k_rec) != 0 || !seek_record(f, at) ||
+      !write_project_record(f, rec) || !flush(f)) {
+    forget_tally(f);
+    return -1;
+  }
+  tally_change(f, nullptr, &rec);
+  return 0;
+}
+
+namespace {
+
+// The ISO name of a record's bytes, as the field holds it.
+std::string_view raw_long_name(const uint8_t* rec) {
+  const char* name = reinterpret_cast<const char*>(rec + 624);
+  return std::string_view(name, strnlen(name, k_long_name_size));
+}
+
+// Where the record at index, named key, sorts among the others of its run
+// (parent): the first index of the records that would follow it, read
+// outward from index in blocks; an equal name goes first, as insert_record
+// puts it. The records between the two places are the ones that move.
+long sorted_place(FILE* f, long index, uint32_t parent, std::string_view key, long count) {
+  constexpr long k_block = 512;
+  std::vector<uint8_t> block(size_t(k_block) * k_rec);
+  auto belongs = [&](const uint8_t* rec) { return !no_item(rec) && raw_parent(rec) == parent; };
+  // Toward the start of the file: the records named key or after it move up.
+  long place = index;
+  for (bool going = true; going && place > 1;) {
+    const long from = std::max(1L, place - k_block), n = place - from;
+    if (!seek_record(f, from) || std::fread(block.data(), k_rec, size_t(n), f) != size_t(n)) return -1;
+    for (long k = n - 1; k >= 0 && going; --k) {
+      const uint8_t* rec = block.data() + k * k_rec;
+      going = belongs(rec) && raw_long_name(rec) >= key;
+      if (going) place = from + k;
+    }
+  }
+  if (place != index) return place;
+  // Toward the end: the records named before key move down.
+  for (bool going = true; going && place + 1 < count;) {
+    const long from = place + 1, n = std::min(k_block, count - from);
+    if (!seek_record(f, from) || std::fread(block.data(), k_rec, size_t(n), f) != size_t(n)) return -1;
+    for (long k = 0; k < n && going; ++k) {
+      const uint8_t* rec = block.data() + k * k_rec;
+      going = belongs(rec) && raw_long_name(rec) < key;
+      if (going) place = from + k;
+    }
+  }
+  return place;
+}
+
+}  // namespace
+
+int replace_record(FILE* f, long index, const ProjectRecord& rec) {
+  const long count = f ? project_record_count(f) : 0;
+  ProjectRecord old;
+  if (index < 1 || index >= count || !seek_record(f, index) || !read_project_record(f, old) ||
+      old.parent_id != rec.parent_id)
+    return -1;
+  // A record that keeps its name keeps its place.
+  const std::string key = stored_long_name(rec.long_name);
+  const long place = key == old.long_name ? index : sorted_place(f, index, rec.parent_id, key, count);
+  if (place < 0) return -1;
+  AccountedWrites accounted;
+  // The records between move by one toward the old place, over it.
+  int moved = place < index ? move_tail(f, off_t(place + 1) * k_rec, off_t(place) * k_rec, off_t(index) * k_rec)
+                            : move_tail(f, off_t(index) * k_rec, off_t(index + 1) * k_rec, off_t(place + 1) * k_rec);
+  if (moved != 0 || !seek_record(f, place) || !write_project_record(f, rec) || !flush(f)) {
+    forget_tally(f);
+    return -1;
+  }
+  tally_change(f, &old, &rec);
+  seek_record(f, place);
+  return 0;
 }
 
 int append_item_record(FILE* f, const ProjectRecord& r) {
@@ -1056,13 +1307,31 @@ int remove_record_range(FILE* f, long dst, long src) {
   if (!f || src <= dst) return 0;
   off_t end = file_size(f);
   if (src > end) src = long(end);
+  AccountedWrites accounted;
+  // What the records cut out took from the totals, read before they go.
+  ProjectStatistics removed;
+  if (dst % k_rec == 0 && dst >= k_rec) {
+    for (long at = dst; at + k_rec <= src; at += k_rec) {
+      RecordBytes b;
+      if (fseeko(f, at, SEEK_SET) != 0 || !read_raw(f, b)) break;
+      if (no_item(b.data())) continue;
+      ProjectRecord r;
+      ByteReader rd(b.data(), k_rec);
+      decode_record_numbers(rd, r);
+      count_record(removed, r, -1);
+    }
+  } else {
+    forget_tally(f);  // not whole records: counted again
+  }
   // The records cut off are kept as well; a move or a cut that fails fails the edit.
   bool cut = move_tail(f, dst, src, end) == 0 && flush(f) && may_write(f) &&
              keep_originals(f, end - (src - dst), end) && ftruncate(fileno(f), end - (src - dst)) == 0;
   if (!cut) {
     if (editing(f)) g_edit.write_failed = true;
+    forget_tally(f);
     return -1;
   }
+  tally_delta(f, removed);
   fseeko(f, dst, SEEK_SET);
   return 0;
 }
@@ -1076,17 +1345,12 @@ void delete_descendants(FILE* f, int32_t folder_id) {
   if (gone.empty()) fseeko(f, pos, SEEK_SET);
 }
 
-int delete_record_here(FILE* f, const ProjectRecord& r) {
-  off_t pos = ftello(f);
-  if (pos < k_rec || pos % k_rec != 0) return -1;
-  // The record and, a folder, everything below it: cut out in one pass.
-  RecordLinks links;
-  std::vector<long> below;
-  if (r.id > 0) {
-    links = read_record_links(f);
-    below = descendant_records(links, r.id);
-  }
-  const long here = long(pos / k_rec);
+namespace {
+
+// The record at index here and, a folder, the records below it (their links
+// read already): cut out in one pass.
+int delete_record_at(FILE* f, long here, const ProjectRecord& r, const RecordLinks& links, std::vector<long> below) {
+  const off_t pos = off_t(here) * k_rec;
   below.erase(std::remove(below.begin(), below.end(), here), below.end());  // a damaged file's loop
   std::vector<long> gone = below;
   gone.insert(std::lower_bound(gone.begin(), gone.end(), here), here);
@@ -1099,15 +1363,34 @@ int delete_record_here(FILE* f, const ProjectRecord& r) {
   return project_edit_failed(f) ? -1 : 0;
 }
 
+}  // namespace
+
+int delete_record_here(FILE* f, const ProjectRecord& r) {
+  off_t pos = ftello(f);
+  if (pos < k_rec || pos % k_rec != 0) return -1;
+  RecordLinks links;
+  std::vector<long> below;
+  if (r.id > 0) {
+    links = read_record_links(f);
+    below = descendant_records(links, r.id);
+  }
+  return delete_record_at(f, long(pos / k_rec), r, links, std::move(below));
+}
+
 int32_t delete_item(FILE* f, int32_t id, uint32_t parent_id) {
   ProjectRecord r;
   if (!find_item_record(f, r, id, parent_id)) return 0;
-  if (r.id > 0 && count_children(f, uint32_t(r.id)) > 0) {
-    if (confirm_delete_folder(r.pc_name.c_str()) != 1) return 0;
+  const long here = record_index_here(f) - 1;
+  // A folder's descendants, found in one read of the file: they say whether
+  // it holds anything, and they go with it.
+  RecordLinks links;
+  std::vector<long> below;
+  if (r.id > 0) {
+    links = read_record_links(f);
+    below = descendant_records(links, r.id);
+    if (!below.empty() && confirm_delete_folder(r.pc_name.c_str()) != 1) return 0;
   }
-  if (!find_item_record(f, r, id, parent_id)) return 0;
-  fseeko(f, -off_t(k_rec), SEEK_CUR);
-  if (delete_record_here(f, r) != 0) return 0;  // the edit is failed: it is undone whole
+  if (delete_record_at(f, here, r, links, std::move(below)) != 0) return 0;  // the edit is failed: it is undone whole
   if (r.id > 0) add_folder_counts(f, int32_t(parent_id), -1, 0);
   else add_folder_counts(f, int32_t(parent_id), 0, -1);
   return id;
@@ -1119,9 +1402,7 @@ int32_t rename_item(FILE* f, int32_t id, uint32_t parent_id, const std::string& 
   long at = record_index_here(f) - 1;
   r.pc_name = clip_utf8(new_name, k_pc_name_size - 1);
   set_item_names(r, new_name, hfsplus);
-  // Out of its place, then back in at the place its new name sorts to.
-  if (remove_record_range(f, at * k_rec, (at + 1) * k_rec) != 0) return 0;
-  return insert_record(f, r) == 0 ? id : 0;
+  return replace_record(f, at, r) == 0 ? id : 0;
 }
 
 void add_folder_counts(FILE* f, int32_t folder_id, int32_t subfolder_delta, int32_t file_delta) {
@@ -1137,9 +1418,10 @@ void add_folder_counts(FILE* f, int32_t folder_id, int32_t subfolder_delta, int3
   } else {
     ProjectRecord r;
     if (find_record_by_id(f, r, folder_id) && r.is_folder()) {
+      const ProjectRecord before = r;
       r.data_size = uint32_t(int64_t(r.data_size) + subfolder_delta);
       r.rsrc_size = uint32_t(int64_t(r.rsrc_size) + file_delta);
-      write_project_record(f, r);
+      rewrite_record_here(f, before, r);
       flush(f);
     }
   }
@@ -1155,9 +1437,10 @@ void set_views_recursive(FILE* f, uint32_t parent_id, int iso_value, int hfs_val
   ProjectRecord r;
   for (long i : below) {
     if (!seek_record(f, i) || !read_project_record(f, r)) break;
+    const ProjectRecord before = r;
     if (iso_value != k_view_keep) set_iso_view(r, iso_value);
     if (hfs_value != k_view_keep) set_hfs_view(r, hfs_value);
-    if (!seek_record(f, i) || !write_project_record(f, r)) break;
+    if (!seek_record(f, i) || !rewrite_record_here(f, before, r)) break;
   }
   flush(f);
 }
@@ -1176,9 +1459,10 @@ void mark_item_and_ancestors_in_views(FILE* f, int32_t id, int iso_value, int hf
   for (size_t steps = 0; id != k_root_folder_id && steps < links.id.size(); ++steps) {
     auto at = index_of.find(id);
     if (at == index_of.end() || !seek_record(f, at->second) || !read_project_record(f, r)) break;
+    const ProjectRecord before = r;
     if (iso_view(r) == 0 && iso_value != 0) set_iso_view(r, iso_value);
     if (hfs_view(r) == 0 && hfs_value != 0) set_hfs_view(r, hfs_value);
-    if (!seek_record(f, at->second) || !write_project_record(f, r)) break;
+    if (!seek_record(f, at->second) || !rewrite_record_here(f, before, r)) break;
     id = int32_t(r.parent_id);
   }
   flush(f);
@@ -1373,57 +1657,32 @@ uint64_t recount_project_totals(FILE* f) {
   TotalsOnly quiet;
   ProjectHeader h;
   if (!read_project_header(f, h)) return 0;
-  uint64_t sum = 0;
-  uint32_t iso = 0, hfs = 0;
-  for_each_record_numbers(f, [&](const ProjectRecord& r) {
-    if (iso_view(r) != 0) ++iso;
-    if (hfs_view(r) != 0) ++hfs;
-    sum += record_sectors(r);
-  });
-  h.total_sectors = sum;
-  h.hfs_item_count = hfs;
-  h.iso_item_count = iso;
+  const ProjectStatistics s = count_all_records(f);
+  h.total_sectors = s.all_sectors;
+  h.hfs_item_count = s.hfs_files + s.hfs_folders;
+  h.iso_item_count = s.iso_files + s.iso_folders;
   write_project_header(f, h);
-  return sum;
+  return s.all_sectors;
 }
 
 int compute_project_statistics(FILE* f, ProjectStatistics& s) {
   s = ProjectStatistics();
   ProjectHeader h;
   if (!read_project_header(f, h)) return 0;
-  bool hfsplus = h.hfsplus_target();
-  for_each_record_numbers(f, [&](const ProjectRecord& r) {
-    s.all_sectors += record_sectors(r);
-    if (r.id < 1) {
-      ++s.files;
-      if (iso_view(r) != 0) ++s.iso_files;
-      if (hfs_view(r) != 0) ++s.hfs_files;
-      s.data_sectors += record_sectors(r);
-    } else {
-      ++s.folders;
-      if (iso_view(r) != 0) ++s.iso_folders;
-      if (hfs_view(r) != 0) ++s.hfs_folders;
-    }
-  });
-  if (!hfsplus && uint64_t(s.hfs_files) + s.hfs_folders > 65535) {
-    // Too many items for HFS: the project becomes HFS+, its names converted.
-    h.target_flags = with_field(h.target_flags, 1);
-    h.hfs_volume_name = clip_utf8(macroman_to_utf8(h.hfs_volume_name), k_hfsplus_name_limit);
-    write_project_header(f, h);
-    convert_names_to_hfsplus(f);
-    hfsplus = true;
-  }
-  return hfsplus ? 1 : 0;
+  s = count_all_records(f);
+  return switch_crowded_hfs_view(f, h, s);
 }
+
+bool kept_project_totals(FILE* f, ProjectStatistics& s) { return tally_of(f, s); }
 
 void write_project_totals(FILE* f, bool isoplus) {
   TotalsOnly quiet;
-  ProjectStatistics s;
-  // One walk of the records gives the statistics and the sector total.
-  if (!isoplus) compute_project_statistics(f, s);
-  g_total_sectors = isoplus ? recount_project_totals(f) : s.all_sectors;
   ProjectHeader h;
   if (!read_project_header(f, h)) return;
+  // The totals kept as the records changed: no walk of the file.
+  const ProjectStatistics s = current_totals(f);
+  if (!isoplus) switch_crowded_hfs_view(f, h, s);
+  g_total_sectors = s.all_sectors;
   h.total_sectors = g_total_sectors;
   h.hfs_item_count = isoplus ? 0 : s.hfs_files + s.hfs_folders;
   h.iso_item_count = isoplus ? 0 : s.iso_files + s.iso_folders;
@@ -1686,6 +1945,7 @@ ProjectScan scan_project_file(FILE* f) {
       if (x.id < 0) scan.largest_file_serial = std::max(scan.largest_file_serial, uint32_t(-int64_t(x.id)));
       auto& c = found[x.parent_id];
       if (x.id > 0) ++c.first; else ++c.second;
+      count_record(scan.totals, x, 1);
       have_previous = true;
       previous_parent = x.parent_id;
       previous_name = std::move(x.long_name);
@@ -1785,6 +2045,8 @@ void take_project_counters(FILE* f, const ProjectScan& scan) {
   read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
   g_last_folder_id = std::max(g_last_folder_id, uint32_t(scan.largest_folder_id));
   g_last_file_serial = std::max(g_last_file_serial, scan.largest_file_serial);
+  // The scan read every record: its totals are kept from here on.
+  if (scan.fault_count == 0) set_tally(f, scan.totals);
 }
 
 std::string g_refused_project_text;
@@ -1814,6 +2076,7 @@ void begin_project_edit(FILE* f) {
   g_edit.total_sectors = g_total_sectors;
   g_edit.status_folders = g_status_folder_count;
   g_edit.status_files = g_status_file_count;
+  g_edit.tallied = tally_of(f, g_edit.tally);
   // The exclusive lock before anything is read for the change: an edit that
   // cannot have it is refused whole, and writes nothing.
   may_write(f);
@@ -1849,15 +2112,18 @@ int end_project_edit(FILE* f, int result) {
   // dropped, the kept records are written over what replaced them.
   __fpurge(f);
   std::clearerr(f);
+  bool restored = true;  // the bytes are those of the start
   if (wrote && g_edit.undo >= 0) {
     if (!written) show_message(ui_text(4705).c_str());
-    bool restored = apply_undo(g_edit.undo, fileno(f)) == 1;
+    restored = apply_undo(g_edit.undo, fileno(f)) == 1;
     // Not put back: the undo file stays, for the next open to try again.
     close_undo(restored);
     if (!restored) show_message(ui_text(4782).c_str());
   } else if (wrote && !written) {
     show_message(ui_text(4705).c_str());
   }
+  if (restored && g_edit.tallied) set_tally(f, g_edit.tally);
+  else forget_tally(f);
   fseeko(f, 0, SEEK_SET);
   g_last_folder_id = g_edit.last_folder_id;
   g_last_file_serial = g_edit.last_file_serial;
@@ -1880,15 +2146,44 @@ int recover_project_undo(int fd, const std::string& project_path) {
   int undo = ::open(undo_path.c_str(), O_RDONLY | O_CLOEXEC);
   if (undo < 0) return 0;
   int rc = apply_undo(undo, fd);
+  if (rc < 0 || rc == 2) {
+    ::close(undo);
+    return rc;  // kept for another try; another file's, left alone
+  }
+  if (::unlink(undo_path.c_str()) != 0) {
+    // Put back but there to stay: emptied, so that it never puts back again
+    // over the changes to come.
+    int w = ::open(undo_path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (w >= 0 && ::ftruncate(w, 0) == 0) ::fsync(w);
+    if (w >= 0) ::close(w);
+  }
   ::close(undo);
-  if (rc < 0 || rc == 2) return rc;  // kept for another try; another file's, left alone
-  ::unlink(undo_path.c_str());
   sync_folder_of(undo_path);
   if (rc == 1) write_log_line(format_text(ui_text(6608).c_str(), project_path.c_str()).c_str());
   return rc;
 }
 
 // --- locks between runs ------------------------------------------------------------------------------------------
+
+namespace {
+
+// Whether the undo file beside the project fd (at path) holds something to put back.
+bool undo_to_put_back(int fd, const std::string& path) {
+  int u = ::open(project_undo_path(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (u < 0) return false;
+  bool some = apply_undo(u, fd, true) == 1;
+  ::close(u);
+  return some;
+}
+
+// The project is as a cut-short change left it, and its undo file alone can
+// mend it: nothing reads it, and nothing may replace that file.
+int refuse_unrestored(const std::string& path) {
+  g_refused_project_text = format_text(ui_text(6609).c_str(), path.c_str(), project_undo_path(path).c_str());
+  return k_project_unrestored;
+}
+
+}  // namespace
 
 int lock_project_stream(FILE* f, FileLock rest, bool wait) {
   if (!f || rest == FileLock::none) return -1;
@@ -1904,14 +2199,25 @@ int lock_project_stream(FILE* f, FileLock rest, bool wait) {
   std::string path = path_of_fd(fd);
   struct stat undo {};
   if (!path.empty() && ::stat(project_undo_path(path).c_str(), &undo) == 0) {
+    int put_back = 0;
     if (rest == FileLock::exclusive && writable) {
-      recover_project_undo(fd, path);
+      put_back = recover_project_undo(fd, path);
     } else {
       lock_file(fd, FileLock::none);
       int w = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-      if (w >= 0 && lock_file(w, FileLock::exclusive) == 0) recover_project_undo(w, path);
+      if (w >= 0 && lock_file(w, FileLock::exclusive) == 0) {
+        put_back = recover_project_undo(w, path);
+      } else {
+        // Not to be written now (a project that cannot be written, or that
+        // another run has just taken).
+        if (undo_to_put_back(fd, path)) put_back = -1;
+      }
       if (w >= 0) ::close(w);
-      if (lock_file(fd, rest, wait) != 0) return errno == EAGAIN ? k_project_in_use : -1;
+      if (put_back >= 0 && lock_file(fd, rest, wait) != 0) return errno == EAGAIN ? k_project_in_use : -1;
+    }
+    if (put_back < 0) {
+      lock_file(fd, FileLock::none);
+      return refuse_unrestored(path);
     }
     fseeko(f, 0, SEEK_SET);
   }
@@ -1925,13 +2231,23 @@ int lock_project_stream(FILE* f, FileLock rest, bool wait) {
   l->fd = fd;
   l->rest = l->held = rest;
   l->writable = writable;
+  l->tallied = false;  // counted again: the file may have been put back
   return 0;
 }
 
 int open_project_stream(const std::string& path, const char* mode, FileLock rest, bool wait, FILE*& f) {
   f = nullptr;
   FILE* p = std::fopen(path.c_str(), mode);
-  if (!p) return -1;
+  if (!p) {
+    // A project that cannot be written, left as a cut-short change made it, is
+    // told as such: a plain failure to open would not say what mends it.
+    const int error = errno;
+    FILE* r = error == EACCES || error == EPERM || error == EROFS ? std::fopen(path.c_str(), "rb") : nullptr;
+    const std::string full = r ? path_of_fd(fileno(r)) : std::string();
+    bool unrestored = !full.empty() && undo_to_put_back(fileno(r), full);
+    if (r) std::fclose(r);
+    return unrestored ? refuse_unrestored(full) : -1;
+  }
   int rc = lock_project_stream(p, rest, wait);
   if (rc != 0) {
     std::fclose(p);

@@ -213,6 +213,11 @@ int folder_views(const ProjectRecord& folder);      // the same, from the folder
 // Inserts one record at its sorted place inside its parent's run (a new run when the
 // parent has none yet). 0, or -1 when the file could not be written.
 int insert_record(FILE* f, const ProjectRecord& r);
+// Puts r (the same item, its parent kept) in place of the record at index and
+// at the place its long_name sorts to in the run, as a removal and an insert
+// would: only the records between the two places move, by one. The stream is
+// left at r's record. 0, or -1 (not written, or the edit failed).
+int replace_record(FILE* f, long index, const ProjectRecord& r);
 int append_item_record(FILE* f, const ProjectRecord& r);  // counts it, then insert_record
 // Moves the tail at src down to dst and shortens the file by src - dst. 0 or -1.
 int remove_record_range(FILE* f, long dst, long src);
@@ -266,7 +271,13 @@ int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name,
                            const std::string& pc_folder, bool hfsplus);
 
 // --- totals --------------------------------------------------------------------------------
+// A stream this run has locked keeps the totals of its records once a walk of
+// the whole file has counted them (the open's scan, a count below), and the
+// store's own changes (inserts, removals, renames, counts and views) keep them
+// as they write; any other write drops them until the next count. The totals
+// a change writes then need no walk of the file.
 uint64_t record_sectors(const ProjectRecord& r);
+// Counts every record (a walk of the file) and writes the header's totals.
 uint64_t recount_project_totals(FILE* f);
 struct ProjectStatistics {
   uint32_t files = 0, iso_files = 0, hfs_files = 0;
@@ -274,10 +285,15 @@ struct ProjectStatistics {
   uint64_t data_sectors = 0;
   uint64_t all_sectors = 0;  // of every record, folders too: the header's total (recount_project_totals)
 };
-// 1 when the target is HFS+ (also when an HFS view of more than 65535 items switched it).
+// Counts every record. 1 when the target is HFS+ (also when an HFS view of
+// more than 65535 items switched it).
 int compute_project_statistics(FILE* f, ProjectStatistics& s);
-// Statistics, sector total and id counters into the header. isoplus: counts written as 0.
+// Statistics, sector total and id counters into the header (the totals kept,
+// else counted). isoplus: counts written as 0.
 void write_project_totals(FILE* f, bool isoplus = false);
+// The totals the stream keeps; false when it keeps none (none counted yet, or
+// a write dropped them).
+bool kept_project_totals(FILE* f, ProjectStatistics& s);
 
 // --- searches ----------------------------------------------------------------------------------
 struct ProjectSearchHit {
@@ -345,6 +361,7 @@ struct ProjectScan {
   bool more_faults = false;          // further faults were left out of the list
   int32_t largest_folder_id = 0;     // ".!Background" left out
   uint32_t largest_file_serial = 0;
+  ProjectStatistics totals;          // of the records read
 };
 ProjectScan scan_project_file(FILE* f);
 // The scan's faults, plus the counters of the header when below the ids in use.
@@ -355,7 +372,8 @@ std::vector<std::string> check_project_invariants(FILE* f);
 constexpr size_t k_faults_told = 3;
 std::string damaged_project_text(const ProjectScan& scan, const std::string& path);
 // A sound scan's ids taken: g_last_folder_id and g_last_file_serial read from
-// the header and raised to the largest ids present.
+// the header and raised to the largest ids present. Its totals become those the
+// stream keeps (write_project_totals).
 void take_project_counters(FILE* f, const ProjectScan& scan);
 // Run by every command that opens a project. A damaged project gets the
 // message of damaged_project_text and -1; a sound one 0, its counters taken.
@@ -376,10 +394,17 @@ extern std::string g_refused_project_text;
 // Opens within one process conflict as well: the window's own compile reads
 // a stream of its own beside the document's, both shared.
 constexpr int k_project_in_use = -9;  // another run holds the project: nothing was read or written
+// The last change of the project was cut short and its undo file could not be
+// put back (the project cannot be written, or a write failed): the project is
+// not opened, the undo file stays for an open that can, and
+// g_refused_project_text says so.
+constexpr int k_project_unrestored = -10;
 // Locks an open stream with the lock it keeps between changes. wait: blocks
-// until the other run lets go; else refuses at once. 0, k_project_in_use, -1.
+// until the other run lets go; else refuses at once. 0, k_project_in_use,
+// k_project_unrestored (nothing was read), -1.
 int lock_project_stream(FILE* f, FileLock rest, bool wait = false);
-// fopen (mode "r+b", or "rb" to read) then lock_project_stream. f set only on 0.
+// fopen (mode "r+b", or "rb" to read) then lock_project_stream (its codes). f
+// set only on 0.
 int open_project_stream(const std::string& path, const char* mode, FileLock rest, bool wait, FILE*& f);
 // Makes path a new project holding only its header (an existing file is
 // emptied, but only once this run holds it exclusive), kept open with the

@@ -33,13 +33,8 @@ int edit_item_properties(FILE* f, int32_t id, uint32_t parent_id) {
   if (answer == 0) return 0;
   edited.id = r.id;
   edited.parent_id = r.parent_id;
-  if (edited.long_name != r.long_name) {
-    // Runs stay sorted by ISO name: out of its place, back in where it sorts.
-    if (remove_record_range(f, long(at), long(at) + long(k_project_record_size)) != 0) return -1;
-    if (insert_record(f, edited) != 0) return -1;
-  } else {
-    if (fseeko(f, at, SEEK_SET) != 0 || !write_project_record(f, edited)) return -1;
-  }
+  // Runs stay sorted by ISO name: a new name takes the item where it sorts.
+  if (replace_record(f, long(at / off_t(k_project_record_size)), edited) != 0) return -1;
   std::fflush(f);
   return answer > 0 ? 1 : 2;
 }

@@ -323,13 +323,9 @@ int cli_refresh_project(const char* project_path, int kind, const char* journal_
   if (kind == 0) g_name_view = k_name_view_pc;
   FILE* f = nullptr;
   int opened = project_path ? open_project_stream(project_path, "r+b", FileLock::exclusive, false, f) : -1;
-  if (opened == k_project_in_use) {
-    report_project_in_use(project_path);
-    return opened;
-  }
   if (opened != 0) {
-    report_open_error(project_path);
-    return -1;
+    report_project_unopened(project_path, opened);
+    return opened == k_project_in_use ? opened : -1;
   }
   if (check_project_magic(f) != 1 || project_record_count(f) < 1) {
     close_project_stream(f);

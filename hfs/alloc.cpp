@@ -421,8 +421,8 @@ int map_chain(std::vector<uint32_t>& chain) {
   NodeChain links(tree_node_capacity(t));
   while (link != 0) {
     if (!links.step(link) || link >= h.total_nodes) return -2;
-    uint8_t* p = read_catalog_node_host(link);
-    if (!p || node_kind(p) != k_node_map) return -2;
+    uint8_t* p = read_catalog_map_node(link);
+    if (!p) return -2;
     chain.push_back(link);
     link = node_forward_link(p);
   }
@@ -459,7 +459,7 @@ int load_btree_node_map() {
   std::vector<uint32_t> chain;
   if (int rc = map_chain(chain)) return rc;
   for (uint32_t n : chain) {
-    uint8_t* p = read_catalog_node_host(n);
+    uint8_t* p = read_catalog_map_node(n);
     if (!p) return -2;
     g_node_bitmap.insert(g_node_bitmap.end(), p + k_map_node_record, p + k_map_node_record + map_node_bytes(ns));
   }
@@ -478,7 +478,7 @@ int write_btree_node_map() {
   std::vector<uint8_t> node(ns);
   size_t at = header_map_bytes(ns), per = map_node_bytes(ns);
   for (uint32_t n : chain) {
-    uint8_t* p = read_catalog_node_host(n);
+    uint8_t* p = read_catalog_map_node(n);
     if (!p) return -2;
     std::memcpy(node.data(), p, ns);
     uint8_t* record = node.data() + k_map_node_record;
@@ -632,8 +632,8 @@ int reserve_extents_nodes(uint32_t nodes) {
   uint64_t capacity = header_map_bits(ns);
   NodeChain links(tree_node_capacity(t));
   for (uint32_t link = node_forward_link(t.header_buffer); link != 0;) {
-    uint8_t* p = links.step(link) ? read_extents_node_host(link) : nullptr;
-    if (!p || node_kind(p) != k_node_map) return -4;
+    uint8_t* p = links.step(link) ? read_extents_map_node(link) : nullptr;
+    if (!p) return -4;
     capacity += map_node_bits(ns);
     link = node_forward_link(p);
   }

@@ -3,27 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "IO/bigendian.h"
-
-namespace {
-
-constexpr size_t k_descriptor_size = 14;
-constexpr int8_t k_leaf_kind = -1;
-constexpr int8_t k_index_kind = 0;
-
-}  // namespace
-
 uint32_t BulkTreeShape::nodes() const {
   uint32_t n = 0;
   for (uint32_t c : level_nodes) n += c;
   return n;
 }
 
-BulkTreeBuilder::BulkTreeBuilder(const NodeStore& format, uint32_t first_node, Sink sink)
-    : first_node_(first_node), sink_(std::move(sink)) {
-  format_.node_size = format.node_size;
-  format_.hfsplus = format.hfsplus;
-  format_.hfs_index_key_length = format.hfs_index_key_length;
+BulkTreeBuilder::BulkTreeBuilder(const NodeFormat& format, uint32_t first_node, Sink sink)
+    : format_(format), first_node_(first_node), sink_(std::move(sink)) {
   leaves_.first = first_node;
   leaves_.node.assign(format_.node_size, 0);
 }
@@ -31,23 +18,25 @@ BulkTreeBuilder::BulkTreeBuilder(const NodeStore& format, uint32_t first_node, S
 int BulkTreeBuilder::put(Level& level, std::span<const uint8_t> record) {
   const size_t ns = format_.node_size;
   // An empty node holds the record, its offset and the free-space offset.
-  if (record.size() > ns - k_descriptor_size - 4) return k_edit_damaged;
-  if (level.records > 0 && k_descriptor_size + level.used + record.size() + 2 * (size_t(level.records) + 2) > ns)
+  if (record.size() > ns - k_node_records_start - 4) return k_edit_damaged;
+  if (level.records > 0 && k_node_records_start + level.used + record.size() + 2 * (size_t(level.records) + 2) > ns)
     if (int rc = close(level, false)) return rc;
   uint8_t* node = level.node.data();
   if (level.records == 0) {
-    size_t key = bt_key_size(format_, record.data(), record.size());
+    size_t key = bt_key_size(format_, record);
     if (key == 0) return k_edit_damaged;
     std::fill(level.node.begin(), level.node.end(), 0);
     uint32_t number = level.first + level.count;
-    put_be32(node + 4, level.count ? number - 1 : 0);
-    node[8] = uint8_t(level.height == 1 ? k_leaf_kind : k_index_kind);
-    node[9] = level.height;
+    BTNodeDescriptor d;
+    d.backward_link = level.count ? number - 1 : 0;
+    d.kind = level.height == 1 ? k_node_leaf : k_node_index;
+    d.height = level.height;
+    set_node_descriptor(node, d);
     level.first_keys.emplace_back(record.begin(), record.begin() + long(key));
     ++level.count;
   }
-  std::memcpy(node + k_descriptor_size + level.used, record.data(), record.size());
-  put_be16(node + ns - 2 - 2 * size_t(level.records), uint16_t(k_descriptor_size + level.used));
+  std::memcpy(node + k_node_records_start + level.used, record.data(), record.size());
+  set_record_offset(node, level.records, uint32_t(ns), uint16_t(k_node_records_start + level.used));
   level.used += record.size();
   ++level.records;
   return 0;
@@ -58,9 +47,11 @@ int BulkTreeBuilder::close(Level& level, bool last) {
   const size_t ns = format_.node_size;
   uint8_t* node = level.node.data();
   uint32_t number = level.first + level.count - 1;
-  put_be32(node + 0, last ? 0 : number + 1);
-  put_be16(node + 10, level.records);
-  put_be16(node + ns - 2 - 2 * size_t(level.records), uint16_t(k_descriptor_size + level.used));
+  BTNodeDescriptor d = node_descriptor(node);
+  d.forward_link = last ? 0 : number + 1;
+  d.num_records = level.records;
+  set_node_descriptor(node, d);
+  set_record_offset(node, level.records, uint32_t(ns), uint16_t(k_node_records_start + level.used));
   level.records = 0;
   level.used = 0;
   return sink_ ? sink_(number, node) : 0;

@@ -28,9 +28,9 @@ class BulkTreeBuilder {
  public:
   // Receives each finished node (node_size bytes), in increasing node order; 0 or a failure.
   using Sink = std::function<int(uint32_t node, const uint8_t* bytes)>;
-  // format: node size, key layout and HFS index key length of the tree (the
-  // store's callbacks are not used). Without a sink the tree is only measured.
-  BulkTreeBuilder(const NodeStore& format, uint32_t first_node, Sink sink = {});
+  // format: node size, key layout and HFS index key length of the tree.
+  // Without a sink the tree is only measured.
+  BulkTreeBuilder(const NodeFormat& format, uint32_t first_node, Sink sink = {});
   // The next leaf record (key, then data), in key order: 0; k_edit_damaged for a
   // record no node can hold or a key that cannot be read; else the sink's failure.
   int add(std::span<const uint8_t> record);
@@ -51,7 +51,7 @@ class BulkTreeBuilder {
   int put(Level& level, std::span<const uint8_t> record);
   int close(Level& level, bool last);
 
-  NodeStore format_;
+  NodeFormat format_;
   uint32_t first_node_;
   Sink sink_;
   Level leaves_;

@@ -3,34 +3,33 @@
 #include <algorithm>
 #include <cstring>
 
-#include "IO/bigendian.h"
 #include "hfs/btree.h"
 
 namespace {
 
-constexpr size_t k_descriptor_size = 14;
-constexpr int8_t k_leaf_kind = -1;
-constexpr int8_t k_index_kind = 0;
 constexpr int k_max_depth = 16;
 
 using Records = std::vector<std::vector<uint8_t>>;
 
-uint8_t* hdr(const NodeStore& s) { return s.header + k_descriptor_size; }
-
-void set_depth(NodeStore& s, uint16_t v) { put_be16(hdr(s) + 0, v); }
-void set_root(NodeStore& s, uint32_t v) { put_be32(hdr(s) + 2, v); }
-void set_first_leaf(NodeStore& s, uint32_t v) { put_be32(hdr(s) + 10, v); }
-void set_last_leaf(NodeStore& s, uint32_t v) { put_be32(hdr(s) + 14, v); }
-
-size_t records_bytes(const Records& recs) {
-  size_t n = 0;
-  for (const auto& r : recs) n += r.size();
-  return n;
+// One field of the header record changed, through its codec.
+template <typename Field, typename Value>
+void set_header_field(NodeStore& s, Field BTHeaderRec::*field, Value v) {
+  BTHeaderRec h = bt_header(s);
+  h.*field = Field(v);
+  set_bt_header(s, h);
 }
+void set_depth(NodeStore& s, uint16_t v) { set_header_field(s, &BTHeaderRec::tree_depth, v); }
+void set_root(NodeStore& s, uint32_t v) { set_header_field(s, &BTHeaderRec::root_node, v); }
+void set_first_leaf(NodeStore& s, uint32_t v) { set_header_field(s, &BTHeaderRec::first_leaf_node, v); }
+void set_last_leaf(NodeStore& s, uint32_t v) { set_header_field(s, &BTHeaderRec::last_leaf_node, v); }
 
-bool records_fit(const NodeStore& s, const Records& recs) {
-  return k_descriptor_size + records_bytes(recs) + 2 * (recs.size() + 1) <= s.node_size;
+// Whether records from..to-1 fit in one node with their offsets.
+bool records_fit(const NodeStore& s, const Records& recs, size_t from, size_t to) {
+  size_t bytes = 0;
+  for (size_t i = from; i < to; ++i) bytes += recs[i].size();
+  return k_node_records_start + bytes + 2 * (to - from + 1) <= s.node_size;
 }
+bool records_fit(const NodeStore& s, const Records& recs) { return records_fit(s, recs, 0, recs.size()); }
 
 Records records_of(const NodeView& v) {
   Records recs;
@@ -42,28 +41,7 @@ Records records_of(const NodeView& v) {
   return recs;
 }
 
-// HFS index records: the key length byte, the fixed-length key, the child.
-size_t hfs_index_record_size(const NodeStore& s) { return size_t(s.hfs_index_key_length) + 5; }
-
 }  // namespace
-
-std::vector<uint8_t> bt_make_index_record(const NodeStore& s, const uint8_t* key, uint32_t child) {
-  std::vector<uint8_t> rec;
-  if (!s.hfsplus) {
-    size_t fixed = s.hfs_index_key_length;
-    rec.assign(hfs_index_record_size(s), 0);
-    size_t klen = std::min<size_t>(key[0], fixed);
-    std::memcpy(rec.data() + 1, key + 1, klen);
-    rec[0] = uint8_t(fixed);
-    put_be32(rec.data() + 1 + fixed, child);
-  } else {
-    size_t ksize = size_t(get_be16(key)) + 2;
-    rec.assign(key, key + ksize);
-    rec.resize(ksize + 4);
-    put_be32(rec.data() + ksize, child);
-  }
-  return rec;
-}
 
 namespace {
 
@@ -84,8 +62,7 @@ struct Editor {
   int set_links(uint32_t number, bool set_flink, uint32_t flink, bool set_blink, uint32_t blink) {
     NodeView v;
     if (int rc = bt_load_node(s, number, v)) return rc;
-    if (set_flink) put_be32(v.bytes.data() + 0, flink);
-    if (set_blink) put_be32(v.bytes.data() + 4, blink);
+    set_node_links(v.bytes.data(), set_flink ? flink : v.flink(), set_blink ? blink : v.blink());
     return s.write(number, v.bytes.data()) == 0 ? 0 : k_edit_io_error;
   }
 
@@ -97,7 +74,7 @@ struct Editor {
     uint32_t n = bt_root(s);
     for (int level = depth; level >= height; --level) {
       if (int rc = bt_load_node(s, n, out)) return rc;
-      if (out.height() != level || (level > 1) != (out.kind() == k_index_kind) || out.count() == 0)
+      if (out.height() != level || (level > 1) != (out.kind() == k_node_index) || out.count() == 0)
         return k_edit_damaged;
       size_t pick = 0;
       for (size_t i = 0; i < out.count(); ++i) {
@@ -167,11 +144,7 @@ struct Editor {
     else if (!s.hfsplus) at = n - n / 2;
     else at = 2 * (n / 3);
     at = std::clamp<size_t>(at, 1, n - 1);
-    auto fits_range = [&](size_t a, size_t b) {
-      size_t bytes = 0;
-      for (size_t i = a; i < b; ++i) bytes += recs[i].size();
-      return k_descriptor_size + bytes + 2 * (b - a + 1) <= s.node_size;
-    };
+    auto fits_range = [&](size_t a, size_t b) { return records_fit(s, recs, a, b); };
     while (at > 1 && !fits_range(0, at)) --at;
     while (at < n - 1 && !fits_range(at, n)) ++at;
     if (!fits_range(0, at) || !fits_range(at, n)) return 0;
@@ -217,7 +190,7 @@ struct Editor {
       int64_t root = s.allocate();
       if (root < 0) return k_edit_no_room;
       Records top{bt_make_index_record(s, recs[0].data(), node.number), bt_make_index_record(s, right_recs[0].data(), right)};
-      if (int rc = write_node(uint32_t(root), k_index_kind, uint8_t(height + 1), 0, 0, top)) return rc;
+      if (int rc = write_node(uint32_t(root), k_node_index, uint8_t(height + 1), 0, 0, top)) return rc;
       set_root(s, uint32_t(root));
       set_depth(s, uint16_t(height + 1));
       return 0;
@@ -294,99 +267,27 @@ struct Editor {
 
 }  // namespace
 
-uint16_t bt_depth(const NodeStore& s) { return get_be16(hdr(s) + 0); }
-uint32_t bt_root(const NodeStore& s) { return get_be32(hdr(s) + 2); }
-uint32_t bt_leaf_records(const NodeStore& s) { return get_be32(hdr(s) + 6); }
-uint32_t bt_first_leaf(const NodeStore& s) { return get_be32(hdr(s) + 10); }
-uint32_t bt_last_leaf(const NodeStore& s) { return get_be32(hdr(s) + 14); }
-uint32_t bt_total_nodes(const NodeStore& s) { return get_be32(hdr(s) + 22); }
-uint32_t bt_free_nodes(const NodeStore& s) { return get_be32(hdr(s) + 26); }
-void bt_add_leaf_records(NodeStore& s, int delta) { put_be32(hdr(s) + 6, uint32_t(int64_t(bt_leaf_records(s)) + delta)); }
-
-size_t bt_key_size(const NodeStore& s, const uint8_t* p, size_t avail) {
-  if (!s.hfsplus) {
-    if (avail < 1) return 0;
-    size_t n = size_t(p[0]) + 1;
-    return (p[0] >= 6 && n <= avail) ? n : 0;
-  }
-  if (avail < 2) return 0;
-  size_t n = size_t(get_be16(p)) + 2;
-  return (n >= 8 && n <= avail) ? n : 0;
+BTHeaderRec bt_header(const NodeStore& s) { return header_record(s.header); }
+void set_bt_header(NodeStore& s, const BTHeaderRec& h) { set_header_record(s.header, h); }
+uint16_t bt_depth(const NodeStore& s) { return bt_header(s).tree_depth; }
+uint32_t bt_root(const NodeStore& s) { return bt_header(s).root_node; }
+uint32_t bt_leaf_records(const NodeStore& s) { return bt_header(s).leaf_records; }
+uint32_t bt_first_leaf(const NodeStore& s) { return bt_header(s).first_leaf_node; }
+uint32_t bt_last_leaf(const NodeStore& s) { return bt_header(s).last_leaf_node; }
+uint32_t bt_total_nodes(const NodeStore& s) { return bt_header(s).total_nodes; }
+uint32_t bt_free_nodes(const NodeStore& s) { return bt_header(s).free_nodes; }
+void bt_add_leaf_records(NodeStore& s, int delta) {
+  set_header_field(s, &BTHeaderRec::leaf_records, int64_t(bt_leaf_records(s)) + delta);
 }
-
-uint32_t NodeView::flink() const { return get_be32(bytes.data() + 0); }
-uint32_t NodeView::blink() const { return get_be32(bytes.data() + 4); }
-int8_t NodeView::kind() const { return int8_t(bytes[8]); }
-uint8_t NodeView::height() const { return bytes[9]; }
 
 int bt_load_node(const NodeStore& s, uint32_t n, NodeView& out) {
   out.number = n;
-  out.offsets.clear();
+  out.format = s;
+  out.bytes.clear();
   if (n == 0 || n >= bt_total_nodes(s)) return k_edit_damaged;
   out.bytes.assign(s.node_size, 0);
   if (s.read(n, out.bytes.data()) != 0) return k_edit_io_error;
-  const uint8_t* b = out.bytes.data();
-  int8_t kind = int8_t(b[8]);
-  if (kind != k_leaf_kind && kind != k_index_kind) return k_edit_damaged;
-  size_t count = get_be16(b + 10);
-  if (count > (s.node_size - k_descriptor_size) / 2 - 1) return k_edit_damaged;
-  out.offsets.resize(count + 1);
-  size_t table = s.node_size - 2 * (count + 1);
-  for (size_t i = 0; i <= count; ++i) {
-    uint16_t off = get_be16(b + s.node_size - 2 - 2 * i);
-    if (off < k_descriptor_size || off > table || (i > 0 && off <= out.offsets[i - 1])) return k_edit_damaged;
-    out.offsets[i] = off;
-  }
-  if (out.offsets[0] != k_descriptor_size) return k_edit_damaged;
-  for (size_t i = 0; i < count; ++i) {
-    auto r = out.record(i);
-    size_t k = bt_key_size(s, r.data(), r.size());
-    if (k == 0) return k_edit_damaged;
-    if (kind == k_index_kind && (s.hfsplus ? k + 4 > r.size() : r.size() < hfs_index_record_size(s))) return k_edit_damaged;
-  }
-  return 0;
-}
-
-uint32_t bt_index_child(const NodeStore& s, std::span<const uint8_t> rec) {
-  if (!s.hfsplus) return rec.size() >= hfs_index_record_size(s) ? get_be32(rec.data() + 1 + s.hfs_index_key_length) : 0;
-  size_t k = bt_key_size(s, rec.data(), rec.size());
-  return (k != 0 && k + 4 <= rec.size()) ? get_be32(rec.data() + k) : 0;
-}
-
-std::vector<uint8_t> bt_make_record(bool hfsplus, std::span<const uint8_t> key, std::span<const uint8_t> data) {
-  std::vector<uint8_t> rec(key.begin(), key.end());
-  if (!hfsplus && (rec.size() % 2) != 0) rec.push_back(0);
-  rec.insert(rec.end(), data.begin(), data.end());
-  if (!hfsplus && (rec.size() % 2) != 0) rec.push_back(0);
-  return rec;
-}
-
-bool bt_build_node(std::span<uint8_t> buf, int8_t kind, uint8_t height, uint32_t flink, uint32_t blink,
-                   const std::vector<std::vector<uint8_t>>& records) {
-  size_t ns = buf.size();
-  if (k_descriptor_size + records_bytes(records) + 2 * (records.size() + 1) > ns) return false;
-  std::fill(buf.begin(), buf.end(), 0);
-  put_be32(buf.data() + 0, flink);
-  put_be32(buf.data() + 4, blink);
-  buf[8] = uint8_t(kind);
-  buf[9] = height;
-  put_be16(buf.data() + 10, uint16_t(records.size()));
-  size_t off = k_descriptor_size;
-  for (size_t i = 0; i < records.size(); ++i) {
-    put_be16(buf.data() + ns - 2 - 2 * i, uint16_t(off));
-    std::memcpy(buf.data() + off, records[i].data(), records[i].size());
-    off += records[i].size();
-  }
-  put_be16(buf.data() + ns - 2 - 2 * records.size(), uint16_t(off));
-  return true;
-}
-
-std::span<const uint8_t> bt_record_data(const NodeStore& s, std::span<const uint8_t> rec) {
-  size_t k = bt_key_size(s, rec.data(), rec.size());
-  if (k == 0) return {};
-  if (!s.hfsplus && (k % 2) != 0) ++k;
-  if (k > rec.size()) return {};
-  return rec.subspan(k);
+  return node_is_sound(out.bytes.data(), s) ? 0 : k_edit_damaged;
 }
 
 int bt_find_record(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index) {
@@ -427,7 +328,7 @@ int bt_insert_record(NodeStore& s, std::span<const uint8_t> rec) {
     int64_t n = s.allocate();
     if (n < 0) return k_edit_no_room;
     Records recs{std::vector<uint8_t>(rec.begin(), rec.end())};
-    int rc = e.write_node(uint32_t(n), k_leaf_kind, 1, 0, 0, recs);
+    int rc = e.write_node(uint32_t(n), k_node_leaf, 1, 0, 0, recs);
     set_depth(s, 1);
     set_root(s, uint32_t(n));
     set_first_leaf(s, uint32_t(n));
@@ -468,6 +369,6 @@ int bt_update_record(NodeStore& s, const uint8_t* key, std::span<const uint8_t> 
   if (int rc = bt_find_record(s, key, leaf, i)) return rc;
   auto old = leaf.record(i);
   if (old.size() != rec.size()) return k_edit_damaged;
-  std::memcpy(leaf.bytes.data() + leaf.offsets[i], rec.data(), rec.size());
+  std::memcpy(leaf.bytes.data() + leaf.ref().offset(i), rec.data(), rec.size());
   return s.write(leaf.number, leaf.bytes.data()) == 0 ? 0 : k_edit_io_error;
 }

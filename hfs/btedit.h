@@ -9,18 +9,18 @@
 #include <span>
 #include <vector>
 
+#include "hfs/btnode.h"
+
 // Result codes of the catalog edits (0 success, 1 refused).
 constexpr int k_edit_refused = 1;     // duplicate key, absent record, name clash
 constexpr int k_edit_io_error = -2;   // a node could not be read or written
 constexpr int k_edit_no_room = -4;    // no free node (the catalog cannot grow) or no free block
 constexpr int k_edit_damaged = -5;    // a node of the tree is not what the tree says
 
-struct NodeStore {
-  uint32_t node_size = 512;
-  bool hfsplus = false;   // key layout: u8 key length (HFS) or u16 (HFS+)
-  // HFS index records hold keys of this fixed length (the header's maxKeyLength):
-  // 37 in a catalog, 7 in an extents-overflow tree. HFS+ index keys are as stored.
-  uint8_t hfs_index_key_length = 37;
+// node_size, hfsplus and hfs_index_key_length (NodeFormat) give the tree's
+// layout: an HFS catalog's index keys are 37 bytes long, an extents tree's 7;
+// HFS+ index keys are as stored.
+struct NodeStore : NodeFormat {
   uint8_t* header = nullptr;  // the header node in memory (header record at byte 14)
   // Copies node n into buf (node_size bytes); 0 on success.
   std::function<int(uint32_t n, uint8_t* buf)> read;
@@ -43,7 +43,9 @@ struct NodeStore {
   std::function<bool(const uint8_t* a, const uint8_t* b)> keep_together;
 };
 
-// Header record fields used by the edits.
+// Header record fields used by the edits, through the header record's codec.
+BTHeaderRec bt_header(const NodeStore& s);
+void set_bt_header(NodeStore& s, const BTHeaderRec& h);
 uint16_t bt_depth(const NodeStore& s);
 uint32_t bt_root(const NodeStore& s);
 uint32_t bt_first_leaf(const NodeStore& s);
@@ -53,27 +55,9 @@ uint32_t bt_total_nodes(const NodeStore& s);
 uint32_t bt_free_nodes(const NodeStore& s);
 void bt_add_leaf_records(NodeStore& s, int delta);
 
-// Bytes of the key at p (its length field included), or 0 when it cannot be a key.
-size_t bt_key_size(const NodeStore& s, const uint8_t* p, size_t avail);
-
-// A node copied out of the store with its records located and checked.
-struct NodeView {
-  std::vector<uint8_t> bytes;
-  std::vector<uint16_t> offsets;  // numRecords + 1 entries (the last is the free space)
-  uint32_t number = 0;
-  uint32_t flink() const;
-  uint32_t blink() const;
-  int8_t kind() const;
-  uint8_t height() const;
-  size_t count() const { return offsets.empty() ? 0 : offsets.size() - 1; }
-  std::span<const uint8_t> record(size_t i) const {
-    return std::span<const uint8_t>(bytes.data() + offsets[i], size_t(offsets[i + 1] - offsets[i]));
-  }
-};
-// Reads node n and checks its descriptor and offset table; 0, k_edit_io_error or k_edit_damaged.
+// Reads node n (a leaf or index node below the header's node count) and checks
+// it (node_is_sound); 0, k_edit_io_error or k_edit_damaged.
 int bt_load_node(const NodeStore& s, uint32_t n, NodeView& out);
-// The child node of an index record.
-uint32_t bt_index_child(const NodeStore& s, std::span<const uint8_t> rec);
 
 // Inserts a leaf record (key then data, HFS data already at an even offset) in key
 // order. k_edit_refused when a record with an equal key exists.
@@ -87,15 +71,3 @@ int bt_find_record(const NodeStore& s, const uint8_t* key, NodeView& node, size_
 int bt_seek(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index);
 // Rewrites the data of an existing record in place (same size). 0, k_edit_refused.
 int bt_update_record(NodeStore& s, const uint8_t* key, std::span<const uint8_t> rec);
-
-// The index record naming child under the key at key (a leaf or index key): HFS
-// keys padded to the fixed index key length, HFS+ keys as they are.
-std::vector<uint8_t> bt_make_index_record(const NodeStore& s, const uint8_t* key, uint32_t child);
-// Builds a leaf record from a key and data (HFS pads the key to an even length).
-std::vector<uint8_t> bt_make_record(bool hfsplus, std::span<const uint8_t> key, std::span<const uint8_t> data);
-// Lays records out in a zeroed node: descriptor, records from byte 14, offset
-// table at the end. False (buf untouched) when they do not fit.
-bool bt_build_node(std::span<uint8_t> buf, int8_t kind, uint8_t height, uint32_t flink, uint32_t blink,
-                   const std::vector<std::vector<uint8_t>>& records);
-// The data part of a leaf record (after the key and, for HFS, its pad byte).
-std::span<const uint8_t> bt_record_data(const NodeStore& s, std::span<const uint8_t> rec);

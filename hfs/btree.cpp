@@ -73,12 +73,12 @@ TreeMap* tree_map(const BTreeContext& t) {
   if (!tree_fork(t, first, blocks)) return nullptr;
   m.extents.clear();
   uint32_t file_id = tree_is_catalog(t) ? k_catalog_file_id : k_extents_file_id;
-  if (tree_is_catalog(t)) {
-    int rc = resolve_fork_extents(g_volume.is_hfsplus, first, file_id, k_fork_data, blocks, m.extents);
-    if (rc == -2) return nullptr;
-  } else {
-    // the extents file has no overflow records of its own
-    resolve_fork_extents(g_volume.is_hfsplus, first, file_id, k_fork_data, 0, m.extents);
+  // The extents file has no overflow records of its own: its first record is all of it.
+  uint64_t overflow_blocks = tree_is_catalog(t) ? blocks : 0;
+  // A tree whose file has an extent outside the volume is not read at all.
+  if (resolve_fork_extents(g_volume.is_hfsplus, first, file_id, k_fork_data, overflow_blocks, m.extents) == -2) {
+    m.extents.clear();
+    return nullptr;
   }
   m.valid = true;
   return &m;
@@ -296,13 +296,17 @@ bool header_map_says_used(const BTreeContext& t, uint32_t n) {
   return t.header_buffer[BTHeaderRec::k_map_offset + n / 8] & (0x80 >> (n % 8));
 }
 
-uint8_t* read_tree_node(BTreeContext& t, uint32_t node) {
+// Node `node` of the tree, checked as one of the kinds wanted.
+uint8_t* read_tree_node(BTreeContext& t, uint32_t node, unsigned wanted = k_want_records) {
   t.current_node = node;
   t.current_record = 0;
   if (!t.node_buffer || t.node_size == 0) return nullptr;
   bool catalog = tree_is_catalog(t);
+  const ReadOnlyReason damage = catalog ? k_read_only_damaged_catalog : k_read_only_damaged_structures;
   if (catalog) {
+    // a cached node passed the check when read: only its kind is asked again
     if (NodeCacheEntry* e = lookup_cached_node(node)) {
+      if ((node_kind_bit(node_kind(e->copy)) & wanted) == 0) { set_volume_read_only(damage); return nullptr; }
       std::memcpy(t.node_buffer, e->copy, t.node_size);
       ++e->hits;
       return t.node_buffer;
@@ -310,14 +314,13 @@ uint8_t* read_tree_node(BTreeContext& t, uint32_t node) {
   }
   BTHeaderRec h = tree_header(t);
   if (node == 0 || node >= h.total_nodes) return nullptr;
-  const ReadOnlyReason damage = catalog ? k_read_only_damaged_catalog : k_read_only_damaged_structures;
   if (!header_map_says_used(t, node)) { set_volume_read_only(damage); return nullptr; }
   if (tree_node_io(t, node, t.node_buffer, t.node_size, false) != 0) {
     std::memset(t.node_buffer, 0, t.node_size);
     return nullptr;
   }
   if (catalog) ++g_catalog_disk_reads;
-  if (!node_is_sound(t.node_buffer, t.node_size, g_volume.is_hfsplus)) {
+  if (!node_is_sound(t.node_buffer, tree_node_format(t), wanted)) {
     set_volume_read_only(damage);
     return nullptr;
   }
@@ -430,35 +433,15 @@ uint32_t to_host(uint32_t stored) {
   return get_be32(b);
 }
 
-BTHeaderRec tree_header(const BTreeContext& t) {
-  BTHeaderRec h;
-  if (t.header_buffer) decode(ByteSpan(t.header_buffer + BTHeaderRec::k_offset, BTHeaderRec::k_size), h);
-  return h;
-}
-void set_tree_header(BTreeContext& t, const BTHeaderRec& h) {
-  if (t.header_buffer) encode(h, MutByteSpan(t.header_buffer + BTHeaderRec::k_offset, BTHeaderRec::k_size));
-}
+BTHeaderRec tree_header(const BTreeContext& t) { return header_record(t.header_buffer); }
+void set_tree_header(BTreeContext& t, const BTHeaderRec& h) { set_header_record(t.header_buffer, h); }
 
-uint32_t header_map_bytes(uint32_t node_size) { return node_size > 256 ? node_size - 256 : 0; }
-uint32_t map_node_bytes(uint32_t node_size) { return node_size > 20 ? node_size - 20 : 0; }
-uint32_t header_map_bits(uint32_t node_size) { return header_map_bytes(node_size) * 8; }
-uint32_t map_node_bits(uint32_t node_size) { return map_node_bytes(node_size) * 8; }
-uint32_t map_nodes_needed(uint32_t total_nodes, uint32_t node_size) {
-  uint32_t in_header = header_map_bits(node_size);
-  if (total_nodes <= in_header) return 0;
-  uint32_t per = map_node_bits(node_size);
-  return per ? (total_nodes - in_header + per - 1) / per : 0;
-}
-
-void init_map_node(uint8_t* node, uint32_t node_size, uint32_t next) {
-  std::memset(node, 0, node_size);
-  BTNodeDescriptor d;
-  d.forward_link = next;
-  d.kind = k_node_map;
-  d.num_records = 1;
-  encode(d, MutByteSpan(node, BTNodeDescriptor::k_size));
-  set_record_offset(node, 0, node_size, uint16_t(k_map_node_record));
-  set_record_offset(node, 1, node_size, uint16_t(k_map_node_record + map_node_bytes(node_size)));
+NodeFormat tree_node_format(const BTreeContext& t) {
+  NodeFormat f;
+  f.node_size = t.node_size;
+  f.hfsplus = g_volume.is_hfsplus != 0;
+  f.hfs_index_key_length = tree_is_catalog(t) ? k_hfs_catalog_key_length : k_hfs_extents_key_length;
+  return f;
 }
 
 void invalidate_tree_maps() {
@@ -534,12 +517,11 @@ uint32_t btree_header_node_size(const uint8_t* node512, bool hfsplus) {
 }
 
 bool btree_header_sound(const uint8_t* node, uint32_t node_size) {
-  if (node_size < k_min_node_size) return false;
-  BTNodeDescriptor d;
-  BTHeaderRec h;
-  decode(ByteSpan(node, BTNodeDescriptor::k_size), d);
-  decode(ByteSpan(node + BTHeaderRec::k_offset, BTHeaderRec::k_size), h);
-  return d.kind == k_node_header && h.total_nodes > 0 && h.free_nodes <= h.total_nodes &&
+  NodeFormat f;
+  f.node_size = node_size;
+  if (!node_is_sound(node, f, k_want_header)) return false;
+  BTHeaderRec h = header_record(node);
+  return h.total_nodes > 0 && h.free_nodes <= h.total_nodes &&
          h.root_node < h.total_nodes && h.first_leaf_node < h.total_nodes && h.last_leaf_node < h.total_nodes &&
          h.tree_depth <= 16 && (h.root_node == 0) == (h.tree_depth == 0);
 }
@@ -573,6 +555,8 @@ uint8_t* read_catalog_node_host(uint32_t node) { return read_tree_node(g_volume.
 uint8_t* read_catalog_node(uint32_t stored) { return read_catalog_node_host(to_host(stored)); }
 uint8_t* read_extents_node_host(uint32_t node) { return read_tree_node(g_volume.extents_tree, node); }
 uint8_t* read_extents_node(uint32_t stored) { return read_extents_node_host(to_host(stored)); }
+uint8_t* read_catalog_map_node(uint32_t node) { return read_tree_node(g_volume.catalog_tree, node, k_want_map); }
+uint8_t* read_extents_map_node(uint32_t node) { return read_tree_node(g_volume.extents_tree, node, k_want_map); }
 
 int write_catalog_node(uint32_t node, const uint8_t* data) {
   BTreeContext& t = g_volume.catalog_tree;
@@ -692,12 +676,12 @@ static int extend_node_map(BTreeContext& t) {
   if (need <= 0) return 0;
   // walk the existing chain; new map nodes go after its last node
   uint32_t last = 0;
-  uint32_t link = get_be32(t.header_buffer);
+  uint32_t link = node_forward_link(t.header_buffer);
   std::vector<uint8_t> node(ns);
   NodeChain links(tree_node_capacity(t));
   while (link != 0) {
-    uint8_t* p = links.step(link) ? read_tree_node(t, link) : nullptr;
-    if (!p || node_kind(p) != k_node_map) return -2;
+    uint8_t* p = links.step(link) ? read_tree_node(t, link, k_want_map) : nullptr;
+    if (!p) return -2;
     need -= map_node_bits(ns);
     last = link;
     link = node_forward_link(p);
@@ -706,12 +690,12 @@ static int extend_node_map(BTreeContext& t) {
     uint32_t fresh = allocate_btree_node(t);
     if (fresh == 0) return -4;
     if (last == 0) {
-      put_be32(t.header_buffer, fresh);
+      set_node_links(t.header_buffer, fresh, node_backward_link(t.header_buffer));
     } else {
-      uint8_t* p = read_tree_node(t, last);
+      uint8_t* p = read_tree_node(t, last, k_want_map);
       if (!p) return -2;
       std::memcpy(node.data(), p, ns);
-      put_be32(node.data(), fresh);
+      set_node_links(node.data(), fresh, node_backward_link(node.data()));
       int rc = tree_is_catalog(t) ? write_catalog_node(last, node.data()) : write_extents_node(last, node.data());
       if (rc != 0) return rc;
     }
@@ -726,91 +710,3 @@ static int extend_node_map(BTreeContext& t) {
 
 int hfs_extend_node_map() { return extend_node_map(g_volume.catalog_tree); }
 int hfsplus_extend_node_map() { return extend_node_map(g_volume.catalog_tree); }
-
-// --- record area ---------------------------------------------------------------------
-uint16_t record_offset(const uint8_t* node, int i, uint32_t ns) {
-  if (i < 0 || uint32_t(2 + 2 * i) > ns) return 0;
-  return get_be16(node + ns - 2 - 2 * size_t(i));
-}
-void set_record_offset(uint8_t* node, int i, uint32_t ns, uint16_t offset) {
-  if (i < 0 || uint32_t(2 + 2 * i) > ns) return;
-  put_be16(node + ns - 2 - 2 * size_t(i), offset);
-}
-uint16_t node_record_count(const uint8_t* node) { return get_be16(node + 10); }
-int8_t node_kind(const uint8_t* node) { return int8_t(node[8]); }
-uint8_t node_height(const uint8_t* node) { return node[9]; }
-uint32_t node_forward_link(const uint8_t* node) { return get_be32(node); }
-
-const uint8_t* btree_record_ptr(const uint8_t* node, int i, uint32_t ns) {
-  if (!node || i < 0 || i > node_record_count(node) || uint32_t(2 + 2 * i) > ns) return nullptr;
-  uint16_t off = record_offset(node, i, ns);
-  if (off < BTNodeDescriptor::k_size || off >= ns) return nullptr;
-  return node + off;
-}
-uint8_t* btree_record_ptr(uint8_t* node, int i, uint32_t ns) {
-  return const_cast<uint8_t*>(btree_record_ptr(static_cast<const uint8_t*>(node), i, ns));
-}
-
-uint32_t btree_record_size(const uint8_t* node, int i, uint32_t ns) {
-  if (!node || i < 0 || i >= node_record_count(node)) return 0;
-  uint16_t a = record_offset(node, i, ns), b = record_offset(node, i + 1, ns);
-  return b > a ? uint32_t(b - a) : 0;
-}
-
-bool node_is_sound(const uint8_t* node, uint32_t ns, bool hfsplus_keys) {
-  BTNodeDescriptor d;
-  if (!decode(ByteSpan(node, ns), d)) return false;
-  if (d.kind < k_node_leaf || d.kind > k_node_map) return false;
-  if (d.kind == k_node_leaf && d.height != 1) return false;
-  if (d.kind == k_node_index && d.height < 2) return false;
-  uint32_t n = d.num_records;
-  if (n > (ns - BTNodeDescriptor::k_size) / 2 - 1) return false;
-  uint32_t table = ns - 2 * (n + 1);  // first byte of the offset table
-  uint32_t prev = 0;
-  for (uint32_t i = 0; i <= n; ++i) {
-    uint32_t off = record_offset(node, int(i), ns);
-    if (i == 0 ? off < BTNodeDescriptor::k_size : off <= prev) return false;
-    if (off > table) return false;
-    prev = off;
-  }
-  if (d.kind == k_node_leaf || d.kind == k_node_index) {
-    for (uint32_t i = 0; i < n; ++i) {
-      const uint8_t* rec = node + record_offset(node, int(i), ns);
-      uint32_t size = btree_record_size(node, int(i), ns);
-      uint32_t key = hfsplus_keys ? (size >= 2 ? uint32_t(get_be16(rec)) + 2 : UINT32_MAX) : uint32_t(rec[0]) + 1;
-      if (key > size) return false;
-      if (d.kind == k_node_index && size - key < 4) return false;  // room for the child
-    }
-  }
-  return true;
-}
-
-void move_node_records(int d, int s, uint8_t* dest, const uint8_t* src, uint32_t ns) {
-  int n = node_record_count(src);
-  if (s < 0 || s > n || d < 0) return;
-  uint16_t from = record_offset(src, s, ns), to_end = record_offset(src, n, ns);
-  if (to_end < from || to_end > ns) return;
-  uint16_t at = record_offset(dest, d, ns);
-  std::vector<uint16_t> offsets;
-  for (int i = s; i <= n; ++i) offsets.push_back(record_offset(src, i, ns));
-  size_t bytes = size_t(to_end - from);
-  uint32_t slots = uint32_t(d + (n - s) + 1);
-  if (at < BTNodeDescriptor::k_size || at + bytes > ns - 2 * size_t(slots)) return;
-  std::vector<uint8_t> tmp(src + from, src + to_end);
-  if (bytes) std::memmove(dest + at, tmp.data(), bytes);
-  for (int i = 1; i <= n - s; ++i)
-    set_record_offset(dest, d + i, ns, uint16_t(at + (offsets[size_t(i)] - from)));
-}
-
-void clear_node_free_space(uint8_t* node, uint32_t ns) {
-  uint32_t n = node_record_count(node);
-  if (2 * (n + 1) > ns) return;
-  uint32_t free_off = record_offset(node, int(n), ns);
-  uint32_t table = ns - 2 * (n + 1);
-  if (free_off < BTNodeDescriptor::k_size || free_off > table) return;
-  std::memset(node + free_off, 0, table - free_off);
-}
-
-int node_records_span(const uint8_t* node, int i, int j, uint32_t ns) {
-  return int(record_offset(node, j, ns)) - int(record_offset(node, i, ns));
-}

@@ -5,9 +5,9 @@
 // Readers take a node number as stored on disk (the raw big-endian u32 loaded
 // with memcpy, e.g. stored_node(link_field)) so a link is followed unconverted;
 // the _host readers, the writers, allocation and release take host numbers.
-// Every node is checked when read (kind, height, record count, ascending offsets
-// inside the node, keys inside their records): a bad node is never returned nor
-// cached; the volume becomes read-only instead.
+// Every node is checked when read (node_is_sound, btnode.h) as the kind the
+// reader asks for: leaf and index nodes, or map nodes by name. A node that
+// fails is never returned nor cached; the volume becomes read-only instead.
 #pragma once
 
 #include <cstdint>
@@ -15,13 +15,12 @@
 #include <unordered_set>
 #include <vector>
 
+#include "hfs/btnode.h"
 #include "hfs/ondisk.h"
 #include "hfs/volume.h"
 
 constexpr int k_node_cache_entries = 64;
 constexpr int k_node_candidates = 128;
-constexpr uint32_t k_min_node_size = 512;
-constexpr uint32_t k_max_node_size = 32768;
 constexpr uint32_t k_catalog_file_id = 4;
 constexpr uint32_t k_extents_file_id = 3;
 
@@ -88,10 +87,17 @@ class NodeChain {
   std::unordered_set<uint32_t> many_;
 };
 
+// A leaf or index node; null when it cannot be read or fails the node check.
 uint8_t* read_catalog_node(uint32_t stored);
 uint8_t* read_catalog_node_host(uint32_t node);
 uint8_t* read_extents_node(uint32_t stored);
 uint8_t* read_extents_node_host(uint32_t node);
+// A map node (host number), checked as one.
+uint8_t* read_catalog_map_node(uint32_t node);
+uint8_t* read_extents_map_node(uint32_t node);
+// The tree's node format: its node size, the volume's key layout and, on HFS,
+// the fixed index key length of a catalog or an extents tree.
+NodeFormat tree_node_format(const BTreeContext& tree);
 // Write the node, then the tree's header node. 0 success; -1 I/O failure;
 // -3 node number not below totalNodes; -4 no sector holds the node; -5 read-only.
 int write_catalog_node(uint32_t node, const uint8_t* data);
@@ -137,44 +143,3 @@ void free_btree_node(BTreeContext& tree, uint32_t node);
 // describe totalNodes. 0 success, -4 no free node for a map node, -1 I/O.
 int hfs_extend_node_map();
 int hfsplus_extend_node_map();
-// The node map's layout, for trees read, edited and built alike. The header
-// node's map record runs from BTHeaderRec::k_map_offset to node_size - 8
-// (node_size - 256 bytes). A map node holds one record, from byte 14 to its
-// free-space offset at node_size - 6: node_size - 20 bytes (0x0E-0x1FA in a
-// 512-byte node).
-constexpr uint32_t k_map_node_record = 14;
-uint32_t header_map_bytes(uint32_t node_size);
-uint32_t map_node_bytes(uint32_t node_size);
-// Bits in the header map record, bits in one map node, and map nodes needed
-// for a count of nodes.
-uint32_t header_map_bits(uint32_t node_size);
-uint32_t map_node_bits(uint32_t node_size);
-uint32_t map_nodes_needed(uint32_t total_nodes, uint32_t node_size);
-// Lays out an empty map node (descriptor, record and free-space offsets, all
-// bits clear) whose forward link is next.
-void init_map_node(uint8_t* node, uint32_t node_size, uint32_t next);
-
-// Node checks (also used on nodes built in memory). hfsplus_keys selects the
-// u16 key length of HFS+ trees.
-bool node_is_sound(const uint8_t* node, uint32_t node_size, bool hfsplus_keys);
-
-// Record area. record i is at the offset stored at node_size - 2 - 2i; i may be
-// numRecords (the free space). Null when i or its offset is out of range.
-uint8_t* btree_record_ptr(uint8_t* node, int i, uint32_t node_size);
-const uint8_t* btree_record_ptr(const uint8_t* node, int i, uint32_t node_size);
-uint16_t record_offset(const uint8_t* node, int i, uint32_t node_size);
-void set_record_offset(uint8_t* node, int i, uint32_t node_size, uint16_t offset);
-// Bytes of record i (offset of i+1 minus offset of i); 0 when out of range.
-uint32_t btree_record_size(const uint8_t* node, int i, uint32_t node_size);
-uint16_t node_record_count(const uint8_t* node);
-int8_t node_kind(const uint8_t* node);
-uint8_t node_height(const uint8_t* node);
-uint32_t node_forward_link(const uint8_t* node);  // host order
-// Copies records s .. numRecords-1 of src to dest from the position of slot d
-// and writes the offsets of slots d+1 onward (overlap-safe). numRecords of dest
-// is the caller's to set.
-void move_node_records(int d, int s, uint8_t* dest, const uint8_t* src, uint32_t node_size);
-// Zero-fills between the free-space offset and the offset table.
-void clear_node_free_space(uint8_t* node, uint32_t node_size);
-// Offset of record j minus offset of record i.
-int node_records_span(const uint8_t* node, int i, int j, uint32_t node_size);

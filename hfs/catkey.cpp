@@ -5,9 +5,10 @@
 #include <cstring>
 
 #include "IO/bigendian.h"
+#include "IO/bytes.h"
 #include "IO/names.h"
 #include "IO/strlib.h"
-#include "hfs/btree.h"
+#include "hfs/btnode.h"
 #include "hfs/volume.h"
 
 namespace {
@@ -88,30 +89,38 @@ bool unit_contains(const uint16_t* hay, size_t nh, const uint16_t* needle, size_
   return false;
 }
 
-struct RawKey {
-  uint32_t parent = 0;
-  const uint8_t* name = nullptr;
-  size_t length = 0;  // bytes (HFS) or units (HFS+)
-};
+// The fields of the catalog key at k, of avail bytes: parent ID and name as
+// stored. False when the stated name does not fit the key or its format, or
+// the key its bytes; the name is then cut to what fits.
+bool read_catalog_key(bool hfsplus, const uint8_t* k, size_t avail, CatalogRecordView& out) {
+  out.parent_id = 0;
+  out.name = nullptr;
+  out.name_length = 0;
+  const size_t field = hfsplus ? 2 : 1;  // the key length field
+  const size_t unit = hfsplus ? 2 : 1;   // bytes of a name unit
+  const size_t max_name = hfsplus ? HfsPlusCatalogKey::k_max_name : HfsCatalogKey::k_max_name;
+  // key length, (HFS: a reserved byte,) parent ID, name length
+  ByteReader r(k, std::min<size_t>(avail, hfsplus ? 8 : 7));
+  size_t key_length = hfsplus ? r.be16() : r.u8();
+  if (!hfsplus) r.skip(1);  // reserved
+  out.parent_id = r.be32();
+  size_t stated = hfsplus ? r.be16() : r.u8();
+  if (!r.ok()) return false;
+  out.name = k + r.pos();
+  // name bytes the key holds after its parent ID and name length
+  size_t room = key_length >= 6 ? (key_length + field - r.pos()) / unit : 0;
+  out.name_length = uint32_t(std::min({stated, max_name, room}));
+  return key_length >= 6 && stated <= max_name && stated <= room && key_length + field <= avail;
+}
 
-RawKey parse_raw_key(const uint8_t* k) {
-  RawKey r;
-  if (g_volume.is_hfsplus) {
-    uint16_t keylen = get_be16(k);
-    r.parent = get_be32(k + 2);
-    size_t n = keylen >= 6 ? get_be16(k + 6) : 0;
-    n = std::min<size_t>({n, size_t(255), keylen >= 6 ? size_t(keylen - 6) / 2 : size_t(0)});
-    r.name = k + 8;
-    r.length = n;
-  } else {
-    uint8_t keylen = k[0];
-    r.parent = get_be32(k + 2);
-    size_t n = keylen >= 6 ? k[6] : 0;
-    n = std::min<size_t>({n, size_t(31), keylen >= 6 ? size_t(keylen - 6) : size_t(0)});
-    r.name = k + 7;
-    r.length = n;
-  }
-  return r;
+// A key of the open volume within its own key length, its name cut to what
+// the key holds (keys are ordered even when damaged).
+CatalogRecordView raw_key(const uint8_t* k) {
+  const bool plus = g_volume.is_hfsplus != 0;
+  size_t avail = bt_stated_key_size(plus, k);
+  CatalogRecordView v;
+  read_catalog_key(plus, k, avail, v);
+  return v;
 }
 
 void load_units(const uint8_t* be, size_t n, uint16_t* out) {
@@ -120,53 +129,20 @@ void load_units(const uint8_t* be, size_t n, uint16_t* out) {
 
 }  // namespace
 
-// --- accessors ------------------------------------------------------------------------
-int8_t hfs_record_type(const uint8_t* rec) { return int8_t(*hfs_record_data(rec)); }
-const uint8_t* hfs_record_data(const uint8_t* rec) { return rec + ((size_t(rec[0]) + 2) & ~size_t(1)); }
-uint8_t* hfs_record_data(uint8_t* rec) { return rec + ((size_t(rec[0]) + 2) & ~size_t(1)); }
-int16_t hfsplus_record_type(const uint8_t* rec) { return int16_t(get_be16(hfsplus_record_data(rec))); }
-const uint8_t* hfsplus_record_data(const uint8_t* rec) { return rec + hfsplus_index_key_size(rec); }
-uint8_t* hfsplus_record_data(uint8_t* rec) { return rec + hfsplus_index_key_size(rec); }
-uint32_t hfsplus_index_key_size(const uint8_t* rec) { return 8 + 2 * uint32_t(get_be16(rec + 6)); }
-uint32_t hfsplus_index_child(const uint8_t* rec) { return stored_node(rec + hfsplus_index_key_size(rec)); }
-uint32_t hfsplus_set_index_child(uint8_t* rec, uint32_t child) {
-  uint32_t k = hfsplus_index_key_size(rec);
-  put_be32(rec + k, child);
-  return k;
+// --- catalog keys and records ------------------------------------------------------
+bool decode_catalog_key(bool hfsplus, ByteSpan rec, CatalogRecordView& out) {
+  return read_catalog_key(hfsplus, rec.data(), rec.size(), out);
 }
-void hfsplus_copy_catalog_key(uint8_t* dest, const uint8_t* src) {
-  std::memmove(dest, src, hfsplus_index_key_size(src));
-}
-uint32_t hfs_index_child(const uint8_t* rec) { return stored_node(rec + 38); }
 
-bool parse_catalog_record(const uint8_t* node, int i, uint32_t ns, bool hfsplus, CatalogRecordView& out) {
+bool parse_catalog_record(ByteSpan rec, bool leaf, bool hfsplus, CatalogRecordView& out) {
   out = {};
-  const uint8_t* rec = btree_record_ptr(node, i, ns);
-  uint32_t size = btree_record_size(node, i, ns);
-  if (!rec || size == 0 || i >= node_record_count(node)) return false;
-  bool leaf = node_kind(node) == k_node_leaf;
-  uint32_t data_off;
-  if (hfsplus) {
-    if (size < 8) return false;
-    uint32_t keylen = get_be16(rec);
-    uint32_t n = get_be16(rec + 6);
-    if (n > 255 || 8 + 2 * n > keylen + 2 || keylen + 2 > size) return false;
-    out.parent_id = get_be32(rec + 2);
-    out.name = rec + 8;
-    out.name_length = n;
-    data_off = 8 + 2 * n;
-  } else {
-    if (size < 7) return false;
-    uint32_t keylen = rec[0];
-    uint32_t n = rec[6];
-    if (keylen < 6 || n > 31 || n + 6 > keylen || keylen + 1 > size) return false;
-    out.parent_id = get_be32(rec + 2);
-    out.name = rec + 7;
-    out.name_length = n;
-    data_off = leaf ? ((keylen + 2) & ~1u) : keylen + 1;
-  }
-  if (data_off > size) return false;
-  out.data = std::span<const uint8_t>(rec + data_off, size - data_off);
+  if (rec.empty() || !decode_catalog_key(hfsplus, rec, out)) return false;
+  NodeFormat f;
+  f.hfsplus = hfsplus;
+  // leaf data starts after the key (padded to even on HFS); an index record's child right after it
+  size_t key = bt_key_size(f, rec);
+  if (key == 0) return false;
+  out.data = leaf ? bt_record_data(f, rec) : rec.subspan(key);
   if (leaf) {
     if (out.data.size() < 2) return false;
     out.type = hfsplus ? int16_t(get_be16(out.data.data())) : int8_t(out.data[0]);
@@ -174,6 +150,111 @@ bool parse_catalog_record(const uint8_t* node, int i, uint32_t ns, bool hfsplus,
     return false;
   }
   return true;
+}
+
+bool parse_catalog_record(const uint8_t* node, int i, uint32_t ns, bool hfsplus, CatalogRecordView& out) {
+  out = {};
+  if (!node || i < 0) return false;
+  NodeFormat f;
+  f.node_size = ns;
+  f.hfsplus = hfsplus;
+  return parse_catalog_record(NodeRef(node, f).record(size_t(i)), node_kind(node) == k_node_leaf, hfsplus, out);
+}
+
+uint64_t CatalogFork::blocks(uint32_t block_size) const {
+  if (hfsplus) return total_blocks;
+  return block_size ? physical_size / block_size : 0;
+}
+
+namespace {
+
+CatalogFork hfs_fork(uint32_t logical, uint32_t physical, const HfsExtentRecord& extents) {
+  CatalogFork f;
+  f.logical_size = logical;
+  f.physical_size = physical;
+  encode(extents, MutByteSpan(f.first_extents.data(), k_hfs_extent_record_size));
+  f.first_start_block = extents[0].start_block;
+  return f;
+}
+
+CatalogFork hfsplus_fork(const HfsPlusForkData& d) {
+  CatalogFork f;
+  f.hfsplus = true;
+  f.logical_size = d.logical_size;
+  f.total_blocks = d.total_blocks;
+  encode(d.extents, MutByteSpan(f.first_extents.data(), k_hfsplus_extent_record_size));
+  f.first_start_block = d.extents[0].start_block;
+  return f;
+}
+
+// What each record of either format gives the decoded record.
+void take_own(const HfsCatalogFolder& f, CatalogRecord& out) { out.modify_date = f.modify_date; }
+void take_own(const HfsPlusCatalogFolder& f, CatalogRecord& out) {
+  out.modify_date = f.content_mod_date;
+  out.permissions = f.permissions;
+}
+void take_own(const HfsCatalogFile& f, CatalogRecord& out) {
+  out.data_fork = hfs_fork(f.data_logical_size, f.data_physical_size, f.data_extents);
+  out.rsrc_fork = hfs_fork(f.rsrc_logical_size, f.rsrc_physical_size, f.rsrc_extents);
+  out.modify_date = f.modify_date;
+}
+void take_own(const HfsPlusCatalogFile& f, CatalogRecord& out) {
+  out.data_fork = hfsplus_fork(f.data_fork);
+  out.rsrc_fork = hfsplus_fork(f.resource_fork);
+  out.modify_date = f.content_mod_date;
+  out.permissions = f.permissions;
+}
+// A folder or file record of either format: the fields both formats have, then its own.
+template <typename Item>
+void take(const Item& f, CatalogRecord& out) {
+  out.flags = f.flags;
+  out.create_date = f.create_date;
+  if constexpr (requires { f.valence; }) {
+    out.id = f.folder_id;
+    out.valence = f.valence;
+  } else {
+    out.id = f.file_id;
+    out.user_info = f.user_info;
+  }
+  take_own(f, out);
+}
+void take(const HfsCatalogThread& t, CatalogRecord& out) {
+  out.thread_parent = t.parent_id;
+  out.thread_name_length = t.name_length;
+  std::copy(t.name.begin(), t.name.begin() + t.name_length, out.thread_name.begin());
+}
+void take(const HfsPlusCatalogThread& t, CatalogRecord& out) {
+  out.thread_parent = t.parent_id;
+  out.thread_name_length = t.name_length;
+  for (size_t i = 0; i < t.name_length; ++i) put_be16(out.thread_name.data() + 2 * i, t.name[i]);
+}
+
+template <typename Record>
+bool decode_as(ByteSpan data, CatalogRecord& out) {
+  Record r;
+  if (!decode(data, r)) return false;
+  take(r, out);
+  return true;
+}
+
+}  // namespace
+
+bool decode_catalog_record(bool hfsplus, ByteSpan data, CatalogRecord& out) {
+  out = {};
+  if (data.size() < 2) return false;
+  // the record type leads the data: a byte on HFS (then a reserved byte), a u16 on HFS+
+  int type = hfsplus ? int16_t(get_be16(data.data())) : int8_t(data[0]);
+  if (type < k_rec_folder || type > k_rec_file_thread) return false;
+  out.type = type;
+  bool ok;
+  if (type == k_rec_folder)
+    ok = hfsplus ? decode_as<HfsPlusCatalogFolder>(data, out) : decode_as<HfsCatalogFolder>(data, out);
+  else if (type == k_rec_file)
+    ok = hfsplus ? decode_as<HfsPlusCatalogFile>(data, out) : decode_as<HfsCatalogFile>(data, out);
+  else
+    ok = hfsplus ? decode_as<HfsPlusCatalogThread>(data, out) : decode_as<HfsCatalogThread>(data, out);
+  if (!ok) out = {};
+  return ok;
 }
 
 // --- HFS order --------------------------------------------------------------------------
@@ -263,25 +344,25 @@ int hfsplus_match_unicode_name(const uint16_t* p, size_t np, const uint16_t* nam
 
 // --- keys ----------------------------------------------------------------------------------
 int compare_key_to(const uint8_t* raw, uint32_t parent, const void* name, size_t name_length) {
-  RawKey k = parse_raw_key(raw);
-  if (k.parent != parent) return k.parent < parent ? -1 : 1;
+  CatalogRecordView k = raw_key(raw);
+  if (k.parent_id != parent) return k.parent_id < parent ? -1 : 1;
   if (g_volume.is_hfsplus) {
     uint16_t units[255];
-    load_units(k.name, k.length, units);
-    return hfsplus_compare_volume_names(units, k.length, static_cast<const uint16_t*>(name), name_length);
+    load_units(k.name, k.name_length, units);
+    return hfsplus_compare_volume_names(units, k.name_length, static_cast<const uint16_t*>(name), name_length);
   }
-  int r = hfs_compare_name_bytes(k.name, k.length, static_cast<const uint8_t*>(name), name_length);
+  int r = hfs_compare_name_bytes(k.name, k.name_length, static_cast<const uint8_t*>(name), name_length);
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
 int compare_catalog_keys(const uint8_t* a, const uint8_t* b) {
-  RawKey kb = parse_raw_key(b);
+  CatalogRecordView kb = raw_key(b);
   if (g_volume.is_hfsplus) {
     uint16_t units[255];
-    load_units(kb.name, kb.length, units);
-    return compare_key_to(a, kb.parent, units, kb.length);
+    load_units(kb.name, kb.name_length, units);
+    return compare_key_to(a, kb.parent_id, units, kb.name_length);
   }
-  return compare_key_to(a, kb.parent, kb.name, kb.length);
+  return compare_key_to(a, kb.parent_id, kb.name, kb.name_length);
 }
 
 

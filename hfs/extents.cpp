@@ -9,25 +9,24 @@
 
 namespace {
 
-// Size of an extents key and its parsed fields; false when it does not fit.
+// The fields of an extents key; false when the record holds none.
 struct ExtKey {
   uint32_t file_id = 0;
   uint8_t fork_type = 0;
   uint64_t start_block = 0;
-  uint32_t size = 0;  // bytes of the key including its length field
 };
 
-bool parse_extent_key(const uint8_t* rec, uint32_t rec_size, ExtKey& k) {
+bool parse_extent_key(std::span<const uint8_t> rec, ExtKey& k) {
   if (g_volume.is_hfsplus) {
     HfsPlusExtentKey key;
-    if (!decode(ByteSpan(rec, rec_size), key)) return false;
-    k = {key.file_id, key.fork_type, key.start_block, uint32_t(key.key_length) + 2};
+    if (!decode(rec, key)) return false;
+    k = {key.file_id, key.fork_type, key.start_block};
   } else {
     HfsExtentKey key;
-    if (!decode(ByteSpan(rec, rec_size), key)) return false;
-    k = {key.file_id, key.fork_type, key.start_block, uint32_t(key.key_length) + 1};
+    if (!decode(rec, key)) return false;
+    k = {key.file_id, key.fork_type, key.start_block};
   }
-  return k.size <= rec_size;
+  return true;
 }
 
 uint32_t descriptors_size() { return g_volume.is_hfsplus ? k_hfsplus_extent_record_size : k_hfs_extent_record_size; }
@@ -39,22 +38,19 @@ uint8_t* find_leaf(uint32_t file_id, uint64_t start, uint8_t fork) {
   if (h.root_node == 0) return nullptr;
   uint8_t* node = read_extents_node_host(h.root_node);
   for (int depth = 0; node && depth <= 16; ++depth) {
-    if (node_kind(node) == k_node_leaf) return node;
-    if (node_kind(node) != k_node_index) return nullptr;
-    int n = node_record_count(node);
-    int chosen = 0;
-    for (int i = 0; i < n; ++i) {
-      const uint8_t* rec = btree_record_ptr(node, i, t.node_size);
+    NodeRef v(node, tree_node_format(t));
+    if (v.kind() == k_node_leaf) return node;
+    if (v.kind() != k_node_index || v.count() == 0) return nullptr;
+    size_t chosen = 0;
+    for (size_t i = 0; i < v.count(); ++i) {
       ExtKey k;
-      if (!rec || !parse_extent_key(rec, btree_record_size(node, i, t.node_size), k)) return nullptr;
+      if (!parse_extent_key(v.record(i), k)) return nullptr;
       if (compare_extent_keys(k.file_id, k.fork_type, k.start_block, file_id, fork, start) > 0) break;
       chosen = i;
     }
-    const uint8_t* rec = btree_record_ptr(node, chosen, t.node_size);
-    ExtKey k;
-    if (!rec || !parse_extent_key(rec, btree_record_size(node, chosen, t.node_size), k)) return nullptr;
-    uint8_t height = node_height(node);
-    uint32_t child = get_be32(rec + k.size);
+    uint8_t height = v.height();
+    uint32_t child = v.child(chosen);
+    if (child == 0) return nullptr;
     node = read_extents_node_host(child);
     if (node && node_height(node) >= height) return nullptr;  // heights must fall
   }
@@ -68,18 +64,19 @@ const uint8_t* find_overflow_record(uint32_t file_id, uint64_t start, uint8_t fo
   NodeChain chain(tree_node_capacity(t));
   if (node && !chain.step(t.current_node)) return nullptr;
   while (node) {
-    int n = node_record_count(node);
-    for (int i = 0; i < n; ++i) {
-      const uint8_t* rec = btree_record_ptr(node, i, t.node_size);
-      uint32_t size = btree_record_size(node, i, t.node_size);
+    NodeRef leaf(node, tree_node_format(t));
+    for (size_t i = 0; i < leaf.count(); ++i) {
       ExtKey k;
-      if (!rec || !parse_extent_key(rec, size, k)) return nullptr;
+      if (!parse_extent_key(leaf.record(i), k)) return nullptr;
       int c = compare_extent_keys(k.file_id, k.fork_type, k.start_block, file_id, fork, start);
       if (c > 0) return nullptr;
       if (c == 0) {
-        if (size - k.size < descriptors_size()) return nullptr;
-        t.current_record = i;
-        return rec + k.size;
+        // the descriptors follow the key
+        std::span<const uint8_t> rec = leaf.record(i);
+        size_t key = leaf.key_size(i);
+        if (key == 0 || rec.size() - key < descriptors_size()) return nullptr;
+        t.current_record = int(i);
+        return rec.data() + key;
       }
     }
     uint32_t next = node_forward_link(node);

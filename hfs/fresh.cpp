@@ -4,7 +4,6 @@
 #include <cstring>
 #include <random>
 
-#include "IO/bigendian.h"
 #include "IO/bytes.h"
 #include "hfs/bitmap.h"
 #include "hfs/btedit.h"
@@ -43,11 +42,6 @@ void build_header_node(std::span<uint8_t> node, uint32_t node_count, const Heade
   uint32_t map_nodes = map_nodes_needed(node_count, ns);
   uint32_t first_map = shape.depth ? 2 : 1;
   uint32_t used = first_map + map_nodes;  // header, root leaf, map nodes
-  BTNodeDescriptor d;
-  d.forward_link = map_nodes ? first_map : 0;
-  d.kind = k_node_header;
-  d.num_records = 3;
-  encode(d, node);
   BTHeaderRec h;
   h.tree_depth = shape.depth;
   h.root_node = shape.depth ? 1 : 0;
@@ -61,13 +55,7 @@ void build_header_node(std::span<uint8_t> node, uint32_t node_count, const Heade
   h.clump_size = shape.clump_size;
   h.key_compare_type = shape.compare_type;
   h.attributes = shape.attributes;
-  encode(h, node.subspan(BTHeaderRec::k_offset));
-  uint32_t header_bits = header_map_bits(ns);
-  bitmap_set_range(node.subspan(BTHeaderRec::k_map_offset, ns - 256), 0, std::min(used, header_bits));
-  put_be16(node.data() + ns - 2, 14);
-  put_be16(node.data() + ns - 4, 120);
-  put_be16(node.data() + ns - 6, 248);
-  put_be16(node.data() + ns - 8, uint16_t(ns - 8));
+  init_header_node(node.data(), ns, h, used, map_nodes ? first_map : 0);
 }
 
 std::vector<uint8_t> hfs_key(uint32_t parent, const std::string& name) {
@@ -184,11 +172,11 @@ void build_hfsplus_volume_header(std::span<uint8_t> block, const VolumeLayout& l
 }
 
 void build_hfs_extents_header_node(std::span<uint8_t> node, uint32_t node_count) {
-  build_header_node(node, node_count, {k_hfs_node_size, 0, 0, 7, 0, 0, 0});
+  build_header_node(node, node_count, {k_hfs_node_size, 0, 0, k_hfs_extents_key_length, 0, 0, 0});
 }
 
 void build_hfs_catalog_header_node(std::span<uint8_t> node, uint32_t node_count, uint32_t leaf_records) {
-  build_header_node(node, node_count, {k_hfs_node_size, 1, leaf_records, 37, 0, 0, 0});
+  build_header_node(node, node_count, {k_hfs_node_size, 1, leaf_records, k_hfs_catalog_key_length, 0, 0, 0});
 }
 
 void build_hfsplus_extents_header_node(std::span<uint8_t> node, uint32_t node_count) {

@@ -31,22 +31,18 @@ uint8_t* descend(int target_height, uint32_t parent, const void* name, size_t le
   if (h.root_node == 0 || target_height < 1) return nullptr;
   uint8_t* node = read_catalog_node_host(h.root_node);
   for (int guard = 0; node && guard <= 16; ++guard) {
-    int height = node_height(node);
+    NodeRef v(node, tree_node_format(t));
+    int height = v.height();
     if (height == target_height) return node;
-    if (node_kind(node) != k_node_index || height < target_height) return damaged();
-    int n = node_record_count(node);
-    int chosen = 0;
-    for (int i = 0; i < n; ++i) {
-      const uint8_t* rec = btree_record_ptr(node, i, t.node_size);
-      CatalogRecordView v;
-      if (!parse_catalog_record(node, i, t.node_size, plus(), v)) return damaged();
-      if (compare_key_to(rec, parent, name, len) > 0) break;
+    if (v.kind() != k_node_index || height < target_height || v.count() == 0) return damaged();
+    size_t chosen = 0;
+    for (size_t i = 0; i < v.count(); ++i) {
+      CatalogRecordView r;
+      if (!parse_catalog_record(v.record(i), false, plus(), r)) return damaged();
+      if (compare_key_to(v.record(i).data(), parent, name, len) > 0) break;
       chosen = i;
     }
-    CatalogRecordView v;
-    if (n == 0 || !parse_catalog_record(node, chosen, t.node_size, plus(), v)) return damaged();
-    uint32_t child = get_be32(v.data.data());
-    node = read_catalog_node_host(child);
+    node = read_catalog_node_host(v.child(chosen));
     if (node && node_height(node) >= height) return damaged();
   }
   return nullptr;
@@ -98,29 +94,28 @@ bool type_matches(int wanted, int type) {
   return wanted == type;
 }
 
-// The name a record is matched by: the thread's stored name for threads, else the key's.
-void record_name(const CatalogRecordView& v, const uint8_t*& name, size_t& len) {
+bool is_thread(int type) { return type == k_rec_folder_thread || type == k_rec_file_thread; }
+
+// The name a record is matched by: the thread's stored name for threads (held
+// in thread), else the key's. Null for a thread that cannot be decoded.
+void record_name(const CatalogRecordView& v, CatalogRecord& thread, const uint8_t*& name, size_t& len) {
   name = v.name;
   len = v.name_length;
-  if (v.type == k_rec_folder_thread || v.type == k_rec_file_thread) {
-    if (plus()) {
-      if (v.data.size() >= 10) {
-        size_t n = get_be16(v.data.data() + 8);
-        if (n <= 255 && 10 + 2 * n <= v.data.size()) { name = v.data.data() + 10; len = n; return; }
-      }
-    } else if (v.data.size() >= 15) {
-      size_t n = v.data[14];
-      if (n <= 31 && 15 + n <= v.data.size()) { name = v.data.data() + 15; len = n; return; }
-    }
-    name = nullptr;
-    len = 0;
+  if (!is_thread(v.type)) return;
+  if (decode_catalog_record(plus(), v.data, thread)) {
+    name = thread.thread_name.data();
+    len = thread.thread_name_length;
+    return;
   }
+  name = nullptr;
+  len = 0;
 }
 
 int compare_record_name(const CatalogRecordView& v, const void* name, size_t len) {
+  CatalogRecord thread;
   const uint8_t* rn;
   size_t rl;
-  record_name(v, rn, rl);
+  record_name(v, thread, rn, rl);
   if (plus()) {
     uint16_t units[255];
     for (size_t i = 0; i < rl; ++i) units[i] = get_be16(rn + 2 * i);
@@ -161,10 +156,10 @@ uint8_t* find_exact(const void* name, size_t len, int type, uint32_t parent) {
   });
 }
 
+// The folder or file ID of a record; 0 for any other record.
 uint32_t record_cnid(const CatalogRecordView& v) {
-  size_t off = plus() ? 8 : (v.type == k_rec_folder ? 6 : 20);
-  if (v.data.size() < off + 4) return 0;
-  return get_be32(v.data.data() + off);
+  CatalogRecord r;
+  return v.type != k_rec_folder && v.type != k_rec_file ? 0 : decode_catalog_record(plus(), v.data, r) ? r.id : 0;
 }
 
 uint8_t* find_by_id(uint32_t cnid, int type, uint32_t parent) {
@@ -175,10 +170,11 @@ uint8_t* find_by_id(uint32_t cnid, int type, uint32_t parent) {
   if (node) {
     CatalogRecordView v;
     parse_catalog_record(node, cat().current_record, cat().node_size, plus(), v);
+    CatalogRecord thread;
     const uint8_t* rn;
     size_t rl;
-    record_name(v, rn, rl);
-    uint32_t owner = v.data.size() >= (plus() ? 8u : 14u) ? get_be32(v.data.data() + (plus() ? 4 : 10)) : 0;
+    record_name(v, thread, rn, rl);
+    uint32_t owner = thread.thread_parent;
     if (rn) {
       uint16_t units[255];
       const void* name = rn;
@@ -210,14 +206,13 @@ uint8_t* insert_position(const void* name, size_t len, uint32_t parent) {
   }
   uint8_t* node = descend(1, parent, name, len);
   if (!node) return nullptr;
-  int n = node_record_count(node);
+  NodeRef leaf(node, tree_node_format(t));
   t.current_record = -1;
-  for (int i = 0; i < n; ++i) {
-    const uint8_t* rec = btree_record_ptr(node, i, t.node_size);
+  for (size_t i = 0; i < leaf.count(); ++i) {
     CatalogRecordView v;
-    if (!parse_catalog_record(node, i, t.node_size, plus(), v)) return damaged();
-    if (compare_key_to(rec, parent, name, len) > 0) {
-      t.current_record = i;
+    if (!parse_catalog_record(leaf.record(i), true, plus(), v)) return damaged();
+    if (compare_key_to(leaf.record(i).data(), parent, name, len) > 0) {
+      t.current_record = int(i);
       break;
     }
   }
@@ -230,13 +225,13 @@ uint8_t* find_index_of_child(int height, uint32_t child, uint32_t parent) {
     NodeChain chain(tree_node_capacity(t));
     if (node && !chain.step(t.current_node)) return damaged();
     while (node) {
-      if (node_kind(node) != k_node_index) return nullptr;
-      int n = node_record_count(node);
-      for (int i = 0; i < n; ++i) {
+      NodeRef level(node, tree_node_format(t));
+      if (level.kind() != k_node_index) return nullptr;
+      for (size_t i = 0; i < level.count(); ++i) {
         CatalogRecordView v;
-        if (!parse_catalog_record(node, i, t.node_size, plus(), v)) return damaged();
-        if (get_be32(v.data.data()) == child) {
-          t.current_record = i;
+        if (!parse_catalog_record(level.record(i), false, plus(), v)) return damaged();
+        if (level.child(i) == child) {
+          t.current_record = int(i);
           return node;
         }
       }
@@ -274,9 +269,10 @@ uint8_t* hfs_find_catalog_record(const char* pattern, int type, uint32_t parent)
   return scan(descend_parent(1, parent), 0, [&](const CatalogRecordView& v) {
     if (v.parent_id != parent) return v.parent_id > parent ? -1 : 0;
     if (!type_matches(type, v.type)) return 0;
+    CatalogRecord thread;
     const uint8_t* rn;
     size_t rl;
-    record_name(v, rn, rl);
+    record_name(v, thread, rn, rl);
     return rn && hfs_match_name(pattern, rn, rl) == 0 ? 1 : 0;
   });
 }
@@ -287,9 +283,10 @@ uint8_t* hfsplus_find_catalog_record_unicode(const uint16_t* pattern, size_t np,
   return scan(descend_parent(1, parent), 0, [&](const CatalogRecordView& v) {
     if (v.parent_id != parent) return v.parent_id > parent ? -1 : 0;
     if (!type_matches(type, v.type)) return 0;
+    CatalogRecord thread;
     const uint8_t* rn;
     size_t rl;
-    record_name(v, rn, rl);
+    record_name(v, thread, rn, rl);
     if (!rn) return 0;
     uint16_t units[255];
     for (size_t i = 0; i < rl; ++i) units[i] = get_be16(rn + 2 * i);
@@ -329,18 +326,17 @@ uint8_t* trouve_tete_niveau(BTreeContext& t, int level) {
     show_message(ui_text(2113).c_str());
     return nullptr;
   }
-  bool hfsplus_keys = plus();
   for (int guard = 0; node && guard <= 16; ++guard) {
-    int height = node_height(node);
+    NodeRef v(node, tree_node_format(t));
+    int height = v.height();
     if (height == level) {
       t.current_record = 0;
       return node;
     }
-    if (node_kind(node) != k_node_index || node_record_count(node) == 0) return damaged();
-    const uint8_t* rec = btree_record_ptr(node, 0, t.node_size);
-    uint32_t key = hfsplus_keys ? uint32_t(get_be16(rec)) + 2 : uint32_t(rec[0]) + 1;
-    if (key + 4 > btree_record_size(node, 0, t.node_size)) return damaged();
-    node = read_tree_host(t, get_be32(rec + key));
+    if (v.kind() != k_node_index || v.count() == 0) return damaged();
+    uint32_t child = v.child(0);
+    if (child == 0) return damaged();
+    node = read_tree_host(t, child);
     if (node && node_height(node) >= height) return damaged();
   }
   return nullptr;
@@ -359,9 +355,9 @@ static uint32_t parent_of(uint32_t folder_id) {
   uint8_t* node = find_exact(nullptr, 0, k_rec_folder_thread, folder_id);
   if (!node) return 0;
   CatalogRecordView v;
+  CatalogRecord thread;
   if (!parse_catalog_record(node, cat().current_record, cat().node_size, plus(), v)) return 0;
-  size_t off = plus() ? 4 : 10;
-  return v.data.size() >= off + 4 ? get_be32(v.data.data() + off) : 0;
+  return decode_catalog_record(plus(), v.data, thread) ? thread.thread_parent : 0;
 }
 uint32_t hfs_get_parent_id(uint32_t folder_id) { return parent_of(folder_id); }
 uint32_t hfsplus_get_parent_id(uint32_t folder_id) { return parent_of(folder_id); }
@@ -403,16 +399,16 @@ constexpr size_t k_folder_links_length = sizeof k_folder_links_folder / 2 - 1;
 constexpr uint32_t k_link_type = 0x686C6E6B;     // 'hlnk'
 constexpr uint32_t k_link_creator = 0x6866732B;  // 'hfs+'
 
-// What an item shows of an HFS+ file record, apart from its id.
-void take_file_fields(CatalogItem& it, const HfsPlusCatalogFile& f) {
-  it.fork_id = f.file_id;
+// What an item shows of a file record, apart from its id.
+void take_file_fields(CatalogItem& it, const CatalogRecord& f) {
+  it.fork_id = f.id;
   it.data_size = f.data_fork.logical_size;
-  it.rsrc_size = f.resource_fork.logical_size;
+  it.rsrc_size = f.rsrc_fork.logical_size;
   it.type = f.user_info.type;
   it.creator = f.user_info.creator;
   it.finder_flags = f.user_info.flags;
   it.create_date = f.create_date;
-  it.modify_date = f.content_mod_date;
+  it.modify_date = f.modify_date;
 }
 
 bool same_units(const uint8_t* be_units, size_t n, const char16_t* name, size_t name_length) {
@@ -428,11 +424,11 @@ bool is_private_folder(const CatalogRecordView& v) {
           same_units(v.name, v.name_length, k_folder_links_folder, k_folder_links_length));
 }
 
-// The folder record (decoded) of name in parent, or false.
-bool find_folder_record(const uint16_t* name, size_t len, uint32_t parent, HfsPlusCatalogFolder& out) {
-  uint8_t* node = find_exact(name, len, k_rec_folder, parent);
+// The record (decoded) the last lookup found in node, or false.
+bool found_record(const uint8_t* node, CatalogRecord& out) {
   CatalogRecordView v;
-  return node && parse_catalog_record(node, cat().current_record, cat().node_size, true, v) && decode(v.data, out);
+  return node && parse_catalog_record(node, cat().current_record, cat().node_size, plus(), v) &&
+         decode_catalog_record(plus(), v.data, out);
 }
 
 // Gives each file hard link among items its target's forks and Finder data.
@@ -443,25 +439,24 @@ void resolve_file_links(std::vector<CatalogItem>& items) {
   if (!any) return;
   uint16_t units[k_file_links_length];
   for (size_t i = 0; i < k_file_links_length; ++i) units[i] = k_file_links_folder[i];
-  HfsPlusCatalogFolder links, root;
-  if (!find_folder_record(units, k_file_links_length, 2, links)) return;
-  uint8_t* root_node = find_by_id(2, k_rec_folder, 1);
-  CatalogRecordView rv;
-  bool have_root = root_node && parse_catalog_record(root_node, cat().current_record, cat().node_size, true, rv) &&
-                   decode(rv.data, root);
+  CatalogRecord links, root;
+  if (!found_record(find_exact(units, k_file_links_length, k_rec_folder, 2), links)) return;
+  bool have_root = found_record(find_by_id(2, k_rec_folder, 1), root);
   for (CatalogItem& it : items) {
     if (it.is_folder || it.type != k_link_type || it.creator != k_link_creator) continue;
-    HfsPlusCatalogFile link;
-    if (!decode(ByteSpan(it.record.data(), it.record.size()), link)) continue;
+    CatalogRecord link;
+    if (!decode_catalog_record(true, ByteSpan(it.record.data(), it.record.size()), link) || link.type != k_rec_file)
+      continue;
     // A file that merely carries the signature is dated otherwise.
     if (link.create_date != links.create_date && !(have_root && link.create_date == root.create_date)) continue;
     std::string name = "iNode" + std::to_string(link.permissions.special);
     uint16_t target_name[24];
     for (size_t i = 0; i < name.size(); ++i) target_name[i] = uint8_t(name[i]);
-    uint8_t* node = find_exact(target_name, name.size(), k_rec_file, links.folder_id);
+    uint8_t* node = find_exact(target_name, name.size(), k_rec_file, links.id);
     CatalogRecordView v;
-    HfsPlusCatalogFile target;
-    if (!node || !parse_catalog_record(node, cat().current_record, cat().node_size, true, v) || !decode(v.data, target))
+    CatalogRecord target;
+    if (!node || !parse_catalog_record(node, cat().current_record, cat().node_size, true, v) ||
+        !decode_catalog_record(true, v.data, target))
       continue;
     it.record.assign(v.data.begin(), v.data.end());
     take_file_fields(it, target);
@@ -480,47 +475,23 @@ int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items) {
     if (v.parent_id != folder_id) return v.parent_id > folder_id ? -1 : 0;
     if (v.type != k_rec_folder && v.type != k_rec_file) return 0;
     if (plus() && is_private_folder(v)) return 0;
+    CatalogRecord r;
+    if (!decode_catalog_record(plus(), v.data, r)) { bad = true; return -1; }
     CatalogItem it;
     it.parent_id = v.parent_id;
     it.record.assign(v.data.begin(), v.data.end());
-    if (plus()) {
+    if (plus())
       for (uint32_t i = 0; i < v.name_length; ++i) it.units.push_back(char16_t(get_be16(v.name + 2 * i)));
-      if (v.type == k_rec_folder) {
-        HfsPlusCatalogFolder f;
-        if (!decode(v.data, f)) { bad = true; return -1; }
-        it.is_folder = true;
-        it.id = f.folder_id;
-        it.valence = f.valence;
-        it.create_date = f.create_date;
-        it.modify_date = f.content_mod_date;
-      } else {
-        HfsPlusCatalogFile f;
-        if (!decode(v.data, f)) { bad = true; return -1; }
-        it.id = f.file_id;
-        take_file_fields(it, f);
-      }
-    } else {
+    else
       it.name.assign(reinterpret_cast<const char*>(v.name), v.name_length);
-      if (v.type == k_rec_folder) {
-        HfsCatalogFolder f;
-        if (!decode(v.data, f)) { bad = true; return -1; }
-        it.is_folder = true;
-        it.id = f.folder_id;
-        it.valence = f.valence;
-        it.create_date = f.create_date;
-        it.modify_date = f.modify_date;
-      } else {
-        HfsCatalogFile f;
-        if (!decode(v.data, f)) { bad = true; return -1; }
-        it.id = it.fork_id = f.file_id;
-        it.data_size = f.data_logical_size;
-        it.rsrc_size = f.rsrc_logical_size;
-        it.type = f.user_info.type;
-        it.creator = f.user_info.creator;
-        it.finder_flags = f.user_info.flags;
-        it.create_date = f.create_date;
-        it.modify_date = f.modify_date;
-      }
+    it.id = r.id;
+    if (v.type == k_rec_folder) {
+      it.is_folder = true;
+      it.valence = r.valence;
+      it.create_date = r.create_date;
+      it.modify_date = r.modify_date;
+    } else {
+      take_file_fields(it, r);
     }
     items.push_back(std::move(it));
     return 0;

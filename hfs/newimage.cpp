@@ -17,6 +17,7 @@
 #include "hfs/fresh.h"
 #include "hfs/ondisk.h"
 #include "hfs/volume.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -178,7 +179,7 @@ int append_zero_sectors(int fd, uint64_t count, const char* caption) {
   for (uint64_t done = 0; done < count;) {
     uint32_t n = uint32_t(std::min<uint64_t>(k_zero_chunk_sectors, count - done));
     size_t bytes = size_t(n) * 512;
-    if (pwrite(fd, zeros.data(), bytes, off_t((at + done) * 512)) != ssize_t(bytes)) { rc = -1; break; }
+    if (!pwrite_exact(fd, zeros.data(), bytes, (at + done) * 512)) { rc = -1; break; }
     done += n;
     if (bar) step_progress_bar(++step);
   }

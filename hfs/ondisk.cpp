@@ -414,7 +414,7 @@ bool decode(ByteSpan in, BTHeaderRec& out) {
   out.btree_type = r.u8();
   out.key_compare_type = r.u8();
   out.attributes = r.be32();
-  r.skip(64);
+  for (uint8_t& b : out.reserved3) b = r.u8();
   return r.ok() && r.pos() == BTHeaderRec::k_size;
 }
 bool encode(const BTHeaderRec& v, MutByteSpan out) {
@@ -434,7 +434,7 @@ bool encode(const BTHeaderRec& v, MutByteSpan out) {
   w.u8(v.btree_type);
   w.u8(v.key_compare_type);
   w.be32(v.attributes);
-  w.zeros(64);
+  for (uint8_t b : v.reserved3) w.u8(b);
   return w.ok();
 }
 

@@ -227,6 +227,7 @@ struct BTHeaderRec {
   uint8_t btree_type = 0;
   uint8_t key_compare_type = 0;  // 0xCF case folding, 0xBC binary (HFSX)
   uint32_t attributes = 0;
+  std::array<uint8_t, 64> reserved3{};  // kept as read, so that a header rewritten keeps them
 };
 bool decode(ByteSpan in, BTHeaderRec& out);
 bool encode(const BTHeaderRec& v, MutByteSpan out);

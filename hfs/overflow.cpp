@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "IO/bigendian.h"
 #include "hfs/alloc.h"
 #include "hfs/btree.h"
 #include "hfs/volume.h"
 
 namespace {
-
-constexpr uint8_t k_hfs_extents_key_length = 7;
 
 bool plus() { return g_volume.is_hfsplus != 0; }
 size_t record_slots() { return plus() ? 8 : 3; }
@@ -141,13 +138,13 @@ int edit_node_bit(Pick pick, uint32_t& node_out) {
   uint32_t link = node_forward_link(t.header_buffer);
   NodeChain links(tree_node_capacity(t));
   while (link != 0 && first < h.total_nodes) {
-    uint8_t* p = links.step(link) ? read_extents_node_host(link) : nullptr;
-    if (!p || node_kind(p) != k_node_map) return -1;
+    uint8_t* p = links.step(link) ? read_extents_map_node(link) : nullptr;
+    if (!p) return -1;
     std::memcpy(copy.data(), p, ns);
     uint32_t bits = map_node_bits(ns);
     for (uint32_t i = 0; i < bits && first + i < h.total_nodes; ++i) {
       uint8_t mask = uint8_t(0x80 >> (i % 8));
-      uint8_t& byte = copy[BTNodeDescriptor::k_size + i / 8];
+      uint8_t& byte = copy[k_map_node_record + i / 8];
       if (pick(first + i, (byte & mask) != 0)) {
         byte ^= mask;
         if (write_extents_node(link, copy.data()) != 0) return -1;

@@ -5,12 +5,12 @@
 #include <set>
 #include <tuple>
 
-#include "IO/bigendian.h"
 #include "IO/uitext.h"
 #include "hfs/alloc.h"
 #include "hfs/bitmap.h"
 #include "hfs/btree.h"
 #include "hfs/catinsert.h"
+#include "hfs/catkey.h"
 #include "hfs/extents.h"
 #include "hfs/ondisk.h"
 #include "hfs/overflow.h"
@@ -20,15 +20,16 @@ namespace {
 
 // The key bytes that must agree between an index record and its child's first
 // record: HFS compares parent ID and name (index keys are padded), HFS+ the key.
-bool same_key(const NodeStore& s, const uint8_t* index_key, const uint8_t* child_key) {
-  if (s.same_key) return s.same_key(index_key, child_key);
+bool same_key(const NodeStore& s, std::span<const uint8_t> index_rec, std::span<const uint8_t> child_rec) {
+  if (s.same_key) return s.same_key(index_rec.data(), child_rec.data());
   if (!s.hfsplus) {
-    size_t nlen = child_key[6];
-    return std::memcmp(index_key + 2, child_key + 2, 4) == 0 && index_key[6] == nlen &&
-           std::memcmp(index_key + 7, child_key + 7, nlen) == 0;
+    CatalogRecordView a, b;
+    return decode_catalog_key(false, index_rec, a) && decode_catalog_key(false, child_rec, b) &&
+           a.parent_id == b.parent_id && a.name_length == b.name_length &&
+           std::memcmp(a.name, b.name, a.name_length) == 0;
   }
-  size_t k = size_t(get_be16(child_key)) + 2;
-  return get_be16(index_key) == get_be16(child_key) && std::memcmp(index_key, child_key, k) == 0;
+  size_t k = bt_key_size(s, child_rec);
+  return k != 0 && bt_key_size(s, index_rec) == k && std::memcmp(index_rec.data(), child_rec.data(), k) == 0;
 }
 
 }  // namespace
@@ -59,13 +60,13 @@ int check_btree(const NodeStore& s, std::vector<std::string>& faults, TreeWalk* 
       if (int rc = bt_load_node(s, n, v)) { fault(format_text("%s: unreadable or damaged (%d)", where.c_str(), rc)); continue; }
       if (walk) walk->nodes.push_back(n);
       if (v.height() != h) fault(where + format_text(": height %u", v.height()));
-      if ((h == 1) != (v.kind() == -1)) fault(where + format_text(": kind %d", v.kind()));
+      if ((h == 1) != (v.kind() == k_node_leaf)) fault(where + format_text(": kind %d", v.kind()));
       if (v.count() == 0) { fault(where + ": no records"); continue; }
       uint32_t want_blink = i == 0 ? 0 : level[i - 1];
       uint32_t want_flink = i + 1 < level.size() ? level[i + 1] : 0;
       if (v.blink() != want_blink) fault(where + format_text(": bLink %u, expected %u", v.blink(), want_blink));
       if (v.flink() != want_flink) fault(where + format_text(": fLink %u, expected %u", v.flink(), want_flink));
-      if (!expected_first.empty() && !same_key(s, expected_first[i].data(), v.record(0).data()))
+      if (!expected_first.empty() && !same_key(s, expected_first[i], v.record(0)))
         fault(where + ": first key differs from its index key");
       for (size_t r = 0; r < v.count(); ++r) {
         auto rec = v.record(r);
@@ -93,6 +94,7 @@ int check_btree(const NodeStore& s, std::vector<std::string>& faults, TreeWalk* 
   return int(faults.size() - before);
 }
 
+
 namespace {
 
 struct CatalogEntry {
@@ -104,22 +106,6 @@ struct CatalogEntry {
   bool wants_thread = false;
   std::vector<Extent> extents;
 };
-
-bool entry_name(bool plus, std::span<const uint8_t> key, uint32_t& parent, std::vector<uint8_t>& name) {
-  if (plus) {
-    HfsPlusCatalogKey k;
-    if (!decode(key, k)) return false;
-    parent = k.parent_id;
-    name.clear();
-    for (uint16_t i = 0; i < k.name_length; ++i) { name.push_back(uint8_t(k.name[i] >> 8)); name.push_back(uint8_t(k.name[i])); }
-  } else {
-    HfsCatalogKey k;
-    if (!decode(key, k)) return false;
-    parent = k.parent_id;
-    name.assign(k.name.begin(), k.name.begin() + k.name_length);
-  }
-  return true;
-}
 
 // The extents-overflow tree's leaf records by key (file ID, fork, start block),
 // each with its descriptors, and whether a fork walk reached it.
@@ -173,12 +159,13 @@ void fork_extents(bool plus, const uint8_t* raw, uint32_t id, uint8_t fork, uint
 std::vector<uint8_t> extents_node_map(std::set<uint32_t>& map_nodes) {
   BTreeContext& t = g_volume.extents_tree;
   uint32_t ns = t.node_size;
-  std::vector<uint8_t> bits(t.header_buffer + BTHeaderRec::k_map_offset, t.header_buffer + BTHeaderRec::k_map_offset + (ns - 256));
+  const uint8_t* header_map = t.header_buffer + BTHeaderRec::k_map_offset;
+  std::vector<uint8_t> bits(header_map, header_map + header_map_bytes(ns));
   NodeChain links(tree_node_capacity(t));
   for (uint32_t link = node_forward_link(t.header_buffer); link && links.step(link);) {
-    uint8_t* p = read_extents_node_host(link);
-    if (!p || node_kind(p) != k_node_map || !map_nodes.insert(link).second) break;
-    bits.insert(bits.end(), p + 14, p + 14 + (ns - 20));
+    uint8_t* p = read_extents_map_node(link);
+    if (!p || !map_nodes.insert(link).second) break;
+    bits.insert(bits.end(), p + k_map_node_record, p + k_map_node_record + map_node_bytes(ns));
     link = node_forward_link(p);
   }
   return bits;
@@ -235,123 +222,121 @@ void check_extents_tree(bool plus, std::vector<std::string>& faults, OverflowMap
     faults.push_back(format_text("extents tree: freeNodes %u, the map has %u free", h.free_nodes, nodes - marked));
 }
 
-}  // namespace
-
-int check_volume(std::vector<std::string>& faults) {
-  size_t before = faults.size();
-  auto fault = [&](const std::string& t) { faults.push_back(t); };
-  bool plus = g_volume.is_hfsplus != 0;
-  if (plus ? !g_volume.volume_header : !g_volume.mdb) { fault("no volume"); return 1; }
-  NodeStore s = catalog_store();
-  TreeWalk walk;
-  check_btree(s, faults, &walk);
-  OverflowMap ovf;
-  check_extents_tree(plus, faults, ovf);
-
-  // Items and threads. An item has one record, or two after a rename or a
-  // move cut short (the new key written, the old not yet gone): it counts
-  // once in each folder it is in, and its thread may name either record.
-  std::map<uint32_t, std::vector<CatalogEntry>> items;          // by CNID
-  std::map<uint32_t, std::pair<uint32_t, std::vector<uint8_t>>> threads;  // CNID -> parent, name
+// What the catalog's leaf records hold: each item by CNID (one record, or two
+// after a rename or a move cut short), each thread (the parent and name it
+// gives its item), and the items each folder holds.
+struct CatalogContents {
+  std::map<uint32_t, std::vector<CatalogEntry>> items;
+  std::map<uint32_t, std::pair<uint32_t, std::vector<uint8_t>>> threads;
   std::map<uint32_t, uint32_t> children;
-  uint32_t bs = g_volume.block_size;
+};
+
+// Items and threads. An item has one record, or two after a rename or a
+// move cut short (the new key written, the old not yet gone): it counts
+// once in each folder it is in, and its thread may name either record.
+void gather_catalog(bool plus, const TreeWalk& walk, CatalogContents& c, std::vector<std::string>& faults,
+                    OverflowMap& ovf) {
+  auto fault = [&](const std::string& t) { faults.push_back(t); };
+  const uint32_t bs = g_volume.block_size;
   for (const auto& rec : walk.records) {
-    size_t ks = bt_key_size(s, rec.data(), rec.size());
-    uint32_t parent = 0;
-    std::vector<uint8_t> name;
-    if (!entry_name(plus, std::span<const uint8_t>(rec.data(), ks), parent, name)) { fault("undecodable key"); continue; }
-    auto data = bt_record_data(s, rec);
+    CatalogRecordView key;
+    CatalogRecord r;
+    if (!parse_catalog_record(rec, true, plus, key)) { fault("undecodable key"); continue; }
+    uint32_t parent = key.parent_id;
+    std::vector<uint8_t> name(key.name, key.name + key.name_length * (plus ? 2 : 1));
+    if (!decode_catalog_record(plus, key.data, r)) { fault(format_text("record of unknown type under %u", parent)); continue; }
+    if (r.type == k_rec_folder_thread || r.type == k_rec_file_thread) {
+      if (!name.empty()) fault(format_text("thread of %u with a name in its key", parent));
+      const uint8_t* tn = r.thread_name.data();
+      c.threads[parent] = {r.thread_parent, std::vector<uint8_t>(tn, tn + r.thread_name_length * (plus ? 2 : 1))};
+      continue;
+    }
     CatalogEntry e;
+    e.type = r.type;
     e.parent = parent;
     e.name = name;
-    if (plus) {
-      HfsPlusCatalogFolder f;
-      HfsPlusCatalogFile fi;
-      HfsPlusCatalogThread t;
-      if (decode(data, f)) { e.type = 1; e.cnid = f.folder_id; e.valence = f.valence; e.wants_thread = true; }
-      else if (decode(data, fi)) {
-        e.type = 2;
-        e.cnid = fi.file_id;
-        e.wants_thread = true;
-        for (auto [fork, type] : {std::pair{&fi.data_fork, k_fork_data}, std::pair{&fi.resource_fork, k_fork_resource}}) {
-          uint8_t raw[k_hfsplus_extent_record_size];
-          encode(fork->extents, MutByteSpan(raw, sizeof raw));
-          fork_extents(true, raw, fi.file_id, type, fork->total_blocks, e, faults, ovf);
-          if (uint64_t(fork->total_blocks) * bs < fork->logical_size) fault(format_text("file %u: fork shorter than its size", fi.file_id));
-        }
-      } else if (decode(data, t)) {
-        std::vector<uint8_t> tn;
-        for (uint16_t i = 0; i < t.name_length; ++i) { tn.push_back(uint8_t(t.name[i] >> 8)); tn.push_back(uint8_t(t.name[i])); }
-        if (!name.empty()) fault(format_text("thread of %u with a name in its key", parent));
-        threads[parent] = {t.parent_id, tn};
-        continue;
-      } else { fault(format_text("record of unknown type under %u", parent)); continue; }
-    } else {
-      HfsCatalogFolder f;
-      HfsCatalogFile fi;
-      HfsCatalogThread t;
-      if (decode(data, f)) { e.type = 1; e.cnid = f.folder_id; e.valence = f.valence; e.wants_thread = true; }
-      else if (decode(data, fi)) {
-        e.type = 2;
-        e.cnid = fi.file_id;
-        e.wants_thread = (fi.flags & 0x02) != 0;
-        for (auto [rec3, len, type] : {std::tuple{&fi.data_extents, fi.data_physical_size, k_fork_data},
-                                        std::tuple{&fi.rsrc_extents, fi.rsrc_physical_size, k_fork_resource}}) {
-          uint8_t raw[k_hfs_extent_record_size];
-          encode(*rec3, MutByteSpan(raw, sizeof raw));
-          fork_extents(false, raw, fi.file_id, type, bs ? len / bs : 0, e, faults, ovf);
-        }
-      } else if (decode(data, t)) {
-        if (!name.empty()) fault(format_text("thread of %u with a name in its key", parent));
-        threads[parent] = {t.parent_id, std::vector<uint8_t>(t.name.begin(), t.name.begin() + t.name_length)};
-        continue;
-      } else { fault(format_text("record of unknown type under %u", parent)); continue; }
+    e.cnid = r.id;
+    e.valence = r.valence;
+    // folders, HFS+ files, and HFS files flagged so have a thread
+    e.wants_thread = plus || r.type == k_rec_folder || (r.flags & k_hfs_file_thread_flag) != 0;
+    if (r.type == k_rec_file) {
+      for (auto [fork, type] : {std::pair{&r.data_fork, k_fork_data}, std::pair{&r.rsrc_fork, k_fork_resource}}) {
+        fork_extents(plus, fork->first_extents.data(), r.id, type, fork->blocks(bs), e, faults, ovf);
+        if (plus && uint64_t(fork->total_blocks) * bs < fork->logical_size)
+          fault(format_text("file %u: fork shorter than its size", r.id));
+      }
     }
-    std::vector<CatalogEntry>& records = items[e.cnid];
+    std::vector<CatalogEntry>& records = c.items[e.cnid];
     bool in_folder = false;
-    for (const CatalogEntry& r : records) in_folder = in_folder || r.parent == parent;
+    for (const CatalogEntry& other : records) in_folder = in_folder || other.parent == parent;
     if (!records.empty()) fault(format_text("CNID %u stored under two keys (as a rename or a move cut short leaves it)", e.cnid));
-    if (e.cnid != 2 && !in_folder) ++children[parent];
+    if (e.cnid != 2 && !in_folder) ++c.children[parent];
     records.push_back(std::move(e));
   }
-  auto is_folder = [&items](uint32_t id) {
-    auto it = items.find(id);
-    return it != items.end() && it->second.front().type == 1;
+}
+
+// The catalog's counts, as the volume's header is to state them.
+struct CatalogCounts {
+  uint32_t folders = 0, files = 0, root_folders = 0, root_files = 0;
+  uint32_t highest_id = 0;
+};
+
+// Each item against its parent, its thread and (a folder) its valence; each
+// thread against its item. The counts of what the catalog holds.
+CatalogCounts check_items_and_threads(const CatalogContents& c, std::vector<std::string>& faults) {
+  auto fault = [&](const std::string& t) { faults.push_back(t); };
+  auto is_folder = [&c](uint32_t id) {
+    auto it = c.items.find(id);
+    return it != c.items.end() && it->second.front().type == k_rec_folder;
   };
-  uint32_t folders = 0, files = 0, root_folders = 0, root_files = 0, next_id = 0;
-  for (const auto& [id, records] : items) {
-    next_id = std::max(next_id, id);
-    auto t = threads.find(id);
+  CatalogCounts n;
+  for (const auto& [id, records] : c.items) {
+    n.highest_id = std::max(n.highest_id, id);
+    auto t = c.threads.find(id);
     bool thread_names_one = false;
     std::set<uint32_t> parents;
     for (const CatalogEntry& e : records) {
       if (id != 2 && parents.insert(e.parent).second) {
-        (e.type == 1 ? folders : files)++;
-        if (e.parent == 2) (e.type == 1 ? root_folders : root_files)++;
+        (e.type == k_rec_folder ? n.folders : n.files)++;
+        if (e.parent == 2) (e.type == k_rec_folder ? n.root_folders : n.root_files)++;
         if (!is_folder(e.parent)) fault(format_text("item %u: parent %u is no folder", id, e.parent));
       }
-      thread_names_one = thread_names_one || (t != threads.end() && t->second.first == e.parent && t->second.second == e.name);
+      thread_names_one = thread_names_one || (t != c.threads.end() && t->second.first == e.parent && t->second.second == e.name);
     }
     const CatalogEntry& e = records.front();
-    if (e.wants_thread && t == threads.end()) fault(format_text("item %u has no thread", id));
-    if (t != threads.end() && !thread_names_one) fault(format_text("thread of %u names another parent or name", id));
-    if (e.type == 1 && e.valence != children[id])
-      fault(format_text("folder %u: valence %u, %u items", id, e.valence, children[id]));
+    if (e.wants_thread && t == c.threads.end()) fault(format_text("item %u has no thread", id));
+    if (t != c.threads.end() && !thread_names_one) fault(format_text("thread of %u names another parent or name", id));
+    uint32_t held = c.children.count(id) ? c.children.at(id) : 0;
+    if (e.type == k_rec_folder && e.valence != held) fault(format_text("folder %u: valence %u, %u items", id, e.valence, held));
   }
-  for (const auto& [id, t] : threads)
-    if (!items.count(id)) fault(format_text("thread of %u without its item", id));
+  for (const auto& [id, t] : c.threads)
+    if (!c.items.count(id)) fault(format_text("thread of %u without its item", id));
+  return n;
+}
 
-  // Volume counts and the allocation bitmap.
+// The blocks the volume uses, by the records that say so, and its block counts.
+struct BlockUse {
   uint32_t total = 0, free_count = 0;
   std::vector<std::pair<uint64_t, uint64_t>> used;  // start, count
+  void add(const std::vector<Extent>& ext) {
+    for (const Extent& x : ext) used.push_back({x.start_block, x.block_count});
+  }
+};
+
+// Volume counts: the volume's header against the catalog; the blocks of the
+// special files (B-tree files, bitmap, startup) and the header's own.
+BlockUse check_volume_counts(bool plus, const CatalogCounts& n, std::vector<std::string>& faults, OverflowMap& ovf) {
+  auto fault = [&](const std::string& t) { faults.push_back(t); };
+  const uint32_t bs = g_volume.block_size;
+  BlockUse use;
   if (plus) {
     HfsPlusVolumeHeader v;
     load_volume_header(v);
-    if (v.folder_count != folders || v.file_count != files)
-      fault(format_text("volume header counts %u folders %u files, the catalog %u and %u", v.folder_count, v.file_count, folders, files));
-    if (v.next_catalog_id <= next_id) fault(format_text("nextCatalogID %u not above %u", v.next_catalog_id, next_id));
-    total = v.total_blocks;
-    free_count = v.free_blocks;
+    if (v.folder_count != n.folders || v.file_count != n.files)
+      fault(format_text("volume header counts %u folders %u files, the catalog %u and %u", v.folder_count, v.file_count, n.folders, n.files));
+    if (v.next_catalog_id <= n.highest_id) fault(format_text("nextCatalogID %u not above %u", v.next_catalog_id, n.highest_id));
+    use.total = v.total_blocks;
+    use.free_count = v.free_blocks;
     uint32_t file_ids[] = {6, 3, 4, 8, 7};
     const HfsPlusForkData* forks[] = {&v.allocation_file, &v.extents_file, &v.catalog_file, &v.attributes_file, &v.startup_file};
     for (int i = 0; i < 5; ++i) {
@@ -361,22 +346,22 @@ int check_volume(std::vector<std::string>& faults) {
       if (forks[i]->total_blocks && resolve_fork_extents(true, raw, file_ids[i], k_fork_data, forks[i]->total_blocks, ext) != 0)
         fault(format_text("special file %u: extents incomplete", file_ids[i]));
       reach_overflow(ovf, true, raw, file_ids[i], k_fork_data, forks[i]->total_blocks);
-      for (const Extent& x : ext) used.push_back({x.start_block, x.block_count});
+      use.add(ext);
     }
     // Boot blocks and header (bytes 0..1535), and the alternate header at the end.
-    used.push_back({0, (1536 + bs - 1) / bs});
-    uint64_t vol_bytes = uint64_t(total) * bs;
+    use.used.push_back({0, (1536 + bs - 1) / bs});
+    uint64_t vol_bytes = uint64_t(use.total) * bs;
     uint64_t alt_block = (vol_bytes - 1024) / bs;
-    used.push_back({alt_block, total - alt_block});
+    use.used.push_back({alt_block, use.total - alt_block});
   } else {
     MasterDirectoryBlock m;
     load_mdb(m);
-    if (m.folder_count != folders || m.file_count != files || m.root_folders != root_folders || m.root_files != root_files)
+    if (m.folder_count != n.folders || m.file_count != n.files || m.root_folders != n.root_folders || m.root_files != n.root_files)
       fault(format_text("MDB counts %u/%u folders %u/%u files, the catalog %u/%u and %u/%u", m.folder_count,
-                        m.root_folders, m.file_count, m.root_files, folders, root_folders, files, root_files));
-    if (m.next_cnid <= next_id) fault(format_text("drNxtCNID %u not above %u", m.next_cnid, next_id));
-    total = m.total_blocks;
-    free_count = m.free_blocks;
+                        m.root_folders, m.file_count, m.root_files, n.folders, n.root_folders, n.files, n.root_files));
+    if (m.next_cnid <= n.highest_id) fault(format_text("drNxtCNID %u not above %u", m.next_cnid, n.highest_id));
+    use.total = m.total_blocks;
+    use.free_count = m.free_blocks;
     for (auto [rec3, size, id] : {std::tuple{&m.extents_extents, m.extents_size, 3u}, std::tuple{&m.catalog_extents, m.catalog_size, 4u}}) {
       uint8_t raw[k_hfs_extent_record_size];
       encode(*rec3, MutByteSpan(raw, sizeof raw));
@@ -384,28 +369,37 @@ int check_volume(std::vector<std::string>& faults) {
       if (resolve_fork_extents(false, raw, id, k_fork_data, bs ? size / bs : 0, ext) != 0)
         fault(format_text("B-tree file %u: extents incomplete", id));
       reach_overflow(ovf, false, raw, id, k_fork_data, bs ? size / bs : 0);
-      for (const Extent& x : ext) used.push_back({x.start_block, x.block_count});
+      use.add(ext);
     }
   }
-  for (const auto& [id, records] : items)
-    for (const Extent& x : records.front().extents) used.push_back({x.start_block, x.block_count});
-  // Overflow records: the bad-block file's mark blocks in use; any other must be
-  // reached from its fork (an existing file, or a B-tree or special file).
+  return use;
+}
+
+// Overflow records: the bad-block file's mark blocks in use; any other must be
+// reached from its fork (an existing file, or a B-tree or special file).
+void check_overflow_records(const OverflowMap& ovf, const CatalogContents& c, BlockUse& use,
+                            std::vector<std::string>& faults) {
   constexpr uint32_t k_bad_blocks_id = 5;
-  for (auto& [key, entry] : ovf) {
+  for (const auto& [key, entry] : ovf) {
     auto [id, fork, start] = key;
     if (id == k_bad_blocks_id) {
-      for (const Extent& x : entry.extents) used.push_back({x.start_block, x.block_count});
+      use.add(entry.extents);
       continue;
     }
     if (entry.reached) continue;
-    auto item = items.find(id);
-    bool owner = item != items.end() ? item->second.front().type == 2 : (id >= 3 && id <= 8);
-    if (!owner) fault(format_text("overflow record (file %u, fork %u, block %llu) of no file", id, fork, (unsigned long long)start));
-    else fault(format_text("overflow record (file %u, fork %u, block %llu) outside its fork", id, fork, (unsigned long long)start));
+    auto item = c.items.find(id);
+    bool owner = item != c.items.end() ? item->second.front().type == k_rec_file : (id >= 3 && id <= 8);
+    faults.push_back(format_text("overflow record (file %u, fork %u, block %llu) %s", id, fork, (unsigned long long)start,
+                                 owner ? "outside its fork" : "of no file"));
   }
+}
+
+// The allocation bitmap against the blocks in use, and the free count against the bitmap.
+void check_allocation_bitmap(const BlockUse& use, std::vector<std::string>& faults) {
+  auto fault = [&](const std::string& t) { faults.push_back(t); };
+  const uint32_t total = use.total;
   std::vector<uint8_t> expect((total + 7) / 8, 0);
-  for (auto [start, count] : used) {
+  for (auto [start, count] : use.used) {
     if (start + count > total) { fault(format_text("extent %llu+%llu past the volume's %u blocks", (unsigned long long)start, (unsigned long long)count, total)); continue; }
     for (uint64_t b = start; b < start + count; ++b) {
       if (bitmap_test(expect, uint32_t(b))) fault(format_text("block %llu used twice", (unsigned long long)b));
@@ -416,26 +410,27 @@ int check_volume(std::vector<std::string>& faults) {
   uint32_t bit_total = 0;
   if (g_allocation.loaded) { bits = g_allocation.bits; bit_total = g_allocation.total_blocks; }
   else if (read_allocation_bits(bits, bit_total) != 0) fault("allocation bitmap unreadable");
-  if (!bits.empty()) {
-    uint32_t wrong = 0, first = 0;
-    for (uint32_t b = 0; b < total; ++b)
-      if (bitmap_test(bits, b) != bitmap_test(expect, b)) { if (!wrong++) first = b; }
-    if (wrong) fault(format_text("allocation bitmap differs from the blocks in use at %u blocks (first %u: %s)", wrong, first, bitmap_test(bits, first) ? "marked, unused" : "used, free"));
-    uint32_t set = bitmap_count_set(bits, total);
-    if (free_count != total - set) fault(format_text("free count %u, the bitmap has %u free blocks", free_count, total - set));
-  }
+  if (bits.empty()) return;
+  uint32_t wrong = 0, first = 0;
+  for (uint32_t b = 0; b < total; ++b)
+    if (bitmap_test(bits, b) != bitmap_test(expect, b)) { if (!wrong++) first = b; }
+  if (wrong) fault(format_text("allocation bitmap differs from the blocks in use at %u blocks (first %u: %s)", wrong, first, bitmap_test(bits, first) ? "marked, unused" : "used, free"));
+  uint32_t set = bitmap_count_set(bits, total);
+  if (use.free_count != total - set) fault(format_text("free count %u, the bitmap has %u free blocks", use.free_count, total - set));
+}
 
-  // Node bitmap against the nodes in use.
+// Node bitmap against the nodes in use: the walk's, the header and the map nodes.
+void check_catalog_node_map(const TreeWalk& walk, std::vector<std::string>& faults) {
   BTreeContext& t = g_volume.catalog_tree;
   BTHeaderRec h = tree_header(t);
   bool own_map = !g_allocation.loaded;
-  if (own_map && load_btree_node_map() != 0) fault("node map unreadable");
+  if (own_map && load_btree_node_map() != 0) faults.push_back("node map unreadable");
   std::set<uint32_t> in_use(walk.nodes.begin(), walk.nodes.end());
   in_use.insert(0);
   NodeChain links(tree_node_capacity(t));
   for (uint32_t link = node_forward_link(t.header_buffer); link && links.step(link);) {
     in_use.insert(link);
-    uint8_t* p = read_catalog_node_host(link);
+    uint8_t* p = read_catalog_map_node(link);
     if (!p) break;
     link = node_forward_link(p);
   }
@@ -444,9 +439,30 @@ int check_volume(std::vector<std::string>& faults) {
   for (uint32_t n = 0; n < nodes; ++n) {
     bool m = n / 8 < g_node_bitmap.size() && (g_node_bitmap[n / 8] & (0x80 >> (n % 8)));
     marked += m ? 1 : 0;
-    if (m != (in_use.count(n) != 0)) fault(format_text("catalog node %u %s", n, m ? "marked but unused" : "used but free in the node map"));
+    if (m != (in_use.count(n) != 0)) faults.push_back(format_text("catalog node %u %s", n, m ? "marked but unused" : "used but free in the node map"));
   }
-  if (h.free_nodes != nodes - marked) fault(format_text("freeNodes %u, the map has %u free", h.free_nodes, nodes - marked));
+  if (h.free_nodes != nodes - marked) faults.push_back(format_text("freeNodes %u, the map has %u free", h.free_nodes, nodes - marked));
   if (own_map) g_node_bitmap.clear();
+}
+
+}  // namespace
+
+int check_volume(std::vector<std::string>& faults) {
+  size_t before = faults.size();
+  bool plus = g_volume.is_hfsplus != 0;
+  if (plus ? !g_volume.volume_header : !g_volume.mdb) { faults.push_back("no volume"); return 1; }
+  NodeStore s = catalog_store();
+  TreeWalk walk;
+  check_btree(s, faults, &walk);
+  OverflowMap ovf;
+  check_extents_tree(plus, faults, ovf);
+  CatalogContents contents;
+  gather_catalog(plus, walk, contents, faults, ovf);
+  CatalogCounts counts = check_items_and_threads(contents, faults);
+  BlockUse use = check_volume_counts(plus, counts, faults, ovf);
+  for (const auto& [id, records] : contents.items) use.add(records.front().extents);
+  check_overflow_records(ovf, contents, use, faults);
+  check_allocation_bitmap(use, faults);
+  check_catalog_node_map(walk, faults);
   return int(faults.size() - before);
 }

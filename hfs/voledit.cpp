@@ -29,7 +29,6 @@ uint32_t g_edit_options = 0;
 namespace {
 
 constexpr uint32_t k_root_id = 2;
-constexpr uint8_t k_hfs_file_thread_flag = 0x02;
 
 bool plus() { return g_volume.is_hfsplus != 0; }
 
@@ -79,23 +78,13 @@ struct Item {
 };
 
 bool decode_item(Item& it) {
-  if (plus()) {
-    HfsPlusCatalogFolder f;
-    HfsPlusCatalogFile fi;
-    if (decode(it.data, f)) { it.type = k_rec_folder; it.cnid = f.folder_id; it.valence = f.valence; return true; }
-    if (decode(it.data, fi)) { it.type = k_rec_file; it.cnid = fi.file_id; return true; }
-  } else {
-    HfsCatalogFolder f;
-    HfsCatalogFile fi;
-    if (decode(it.data, f)) { it.type = k_rec_folder; it.cnid = f.folder_id; it.valence = f.valence; return true; }
-    if (decode(it.data, fi)) {
-      it.type = k_rec_file;
-      it.cnid = fi.file_id;
-      it.hfs_file_thread = (fi.flags & k_hfs_file_thread_flag) != 0;
-      return true;
-    }
-  }
-  return false;
+  CatalogRecord r;
+  if (!decode_catalog_record(plus(), it.data, r) || (r.type != k_rec_folder && r.type != k_rec_file)) return false;
+  it.type = r.type;
+  it.cnid = r.id;
+  it.valence = r.valence;
+  it.hfs_file_thread = !plus() && r.type == k_rec_file && (r.flags & k_hfs_file_thread_flag) != 0;
+  return true;
 }
 
 bool find_item(uint32_t parent, const Name& n, Item& it) {
@@ -109,17 +98,14 @@ bool find_item(uint32_t parent, const Name& n, Item& it) {
 
 // Name stored in a raw key of the open volume.
 bool key_parts(std::span<const uint8_t> key, uint32_t& parent, Name& n) {
-  if (plus()) {
-    HfsPlusCatalogKey k;
-    if (!decode(key, k)) return false;
-    parent = k.parent_id;
-    n.uni.assign(k.name.begin(), k.name.begin() + k.name_length);
-  } else {
-    HfsCatalogKey k;
-    if (!decode(key, k)) return false;
-    parent = k.parent_id;
-    n.mac.assign(k.name.begin(), k.name.begin() + k.name_length);
-  }
+  CatalogRecordView k;
+  if (!decode_catalog_key(plus(), key, k)) return false;
+  parent = k.parent_id;
+  n = Name();
+  if (plus())
+    for (uint32_t i = 0; i < k.name_length; ++i) n.uni.push_back(get_be16(k.name + 2 * i));
+  else
+    n.mac.assign(k.name, k.name + k.name_length);
   return true;
 }
 

@@ -1,14 +1,12 @@
 #include "hfs/volume.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "IO/ui_services.h"
 #include "hfs/ondisk.h"
+#include "platform/files.h"
 
 VolumeState g_volume;
 
@@ -51,19 +49,6 @@ void set_volume_read_only(ReadOnlyReason reason) {
 }
 
 namespace {
-
-// Moves n bytes at offset, retrying partial transfers; returns the bytes moved.
-size_t transfer(int fd, bool write, uint8_t* buf, size_t n, uint64_t offset) {
-  size_t done = 0;
-  while (done < n) {
-    ssize_t k = write ? ::pwrite(fd, buf + done, n - done, off_t(offset + done))
-                      : ::pread(fd, buf + done, n - done, off_t(offset + done));
-    if (k < 0 && errno == EINTR) continue;
-    if (k <= 0) break;
-    done += size_t(k);
-  }
-  return done;
-}
 
 // The header sector as the volume has it on disk: the bit is cleared in it
 // alone, so that what an edit has changed only in memory never goes ahead.
@@ -123,9 +108,9 @@ int image_sector_io(SectorRequest* rq) {
   if (rq->opcode != k_op_read && rq->opcode != k_op_write) return 0;
   if (rq->sector > (UINT64_MAX / k_sector_bytes) - rq->count) return 1;
   size_t n = size_t(rq->count) * k_sector_bytes;
-  size_t moved = transfer(fd, rq->opcode == k_op_write, static_cast<uint8_t*>(rq->buffer), n,
-                          rq->sector * k_sector_bytes);
-  return moved == n ? 0 : 1;
+  const uint64_t at = rq->sector * k_sector_bytes;
+  bool whole = rq->opcode == k_op_write ? pwrite_exact(fd, rq->buffer, n, at) : pread_exact(fd, rq->buffer, n, at);
+  return whole ? 0 : 1;
 }
 
 int read_sectors(uint64_t sector, uint32_t count, void* buffer) {
@@ -205,14 +190,7 @@ int read_volume_to_file(int fd, uint64_t sector, uint64_t length) {
     uint32_t chunk = uint32_t(std::min<uint64_t>(chunk_max, sectors));
     if (read_sectors(sector, chunk, buf.data()) != 0) { result = -1; break; }
     size_t bytes = size_t(std::min<uint64_t>(uint64_t(chunk) * ss, left));
-    size_t done = 0;
-    while (done < bytes) {
-      ssize_t k = ::write(fd, buf.data() + done, bytes - done);
-      if (k < 0 && errno == EINTR) continue;
-      if (k <= 0) break;
-      done += size_t(k);
-    }
-    if (done != bytes) { result = -2; break; }
+    if (write_full(fd, buf.data(), bytes) != 0) { result = -2; break; }
     sectors -= chunk;
     sector += chunk;
     left -= bytes;
@@ -235,17 +213,10 @@ int write_file_to_volume(int fd, uint64_t sector, uint32_t count) {
   while (left > 0) {
     uint32_t chunk = std::min(chunk_max, left);
     size_t want = size_t(chunk) * ss;
-    size_t got = 0;
-    while (got < want) {
-      ssize_t k = ::read(fd, buf.data() + got, want - got);
-      if (k < 0 && errno == EINTR) continue;
-      if (k < 0) { result = -2; break; }
-      if (k == 0) break;
-      got += size_t(k);
-    }
-    if (result) break;
+    int64_t got = read_full(fd, buf.data(), want);
+    if (got < 0) { result = -2; break; }
     // the tail of a short last read is zero, never the previous chunk's bytes
-    std::memset(buf.data() + got, 0, want - got);
+    std::memset(buf.data() + got, 0, want - size_t(got));
     if (bar) step_progress_bar(++step);
     if (write_sectors(sector, chunk, buf.data()) != 0) { result = -1; break; }
     left -= chunk;

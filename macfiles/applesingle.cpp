@@ -11,6 +11,7 @@
 #include "IO/bytes.h"
 #include "IO/paths.h"
 #include "macfiles/macdates.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ uint32_t from_2000_date(uint32_t v) {
 }
 
 // Reads up to n bytes from the start of a file; the count read, or -1.
-ssize_t read_prefix(int fd, uint8_t* buf, size_t n) { return pread(fd, buf, n, 0); }
+int64_t read_prefix(int fd, uint8_t* buf, size_t n) { return pread_full(fd, buf, n, 0); }
 
 uint64_t file_size_of(int fd) {
   struct stat st;
@@ -39,7 +40,7 @@ uint64_t file_size_of(int fd) {
 // The header of an open file, from its first n bytes.
 [[nodiscard]] int header_of(int fd, size_t n, AppleSingleHeader& h) {
   std::vector<uint8_t> buf(n);
-  ssize_t k = read_prefix(fd, buf.data(), n);
+  int64_t k = read_prefix(fd, buf.data(), n);
   if (k < 26) return k_format_damaged;
   return decode_apple_header({buf.data(), size_t(k)}, file_size_of(fd), h);
 }
@@ -190,7 +191,7 @@ std::string apple_real_name(int fd, const AppleSingleHeader& h) {
   const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_real_name);
   if (!e || e->length == 0) return {};
   std::string name(std::min<size_t>(e->length, k_longest), '\0');
-  if (pread(fd, name.data(), name.size(), off_t(e->offset)) != ssize_t(name.size())) return {};
+  if (!pread_exact(fd, name.data(), name.size(), e->offset)) return {};
   name.resize(std::strlen(name.c_str()));
   return name;
 }
@@ -199,7 +200,7 @@ int apple_type_creator(const std::string& path, char out[9]) {
   Fd f(path);
   if (f.fd < 0) return 0;
   uint8_t buf[512];
-  ssize_t k = read_prefix(f.fd, buf, sizeof buf);
+  int64_t k = read_prefix(f.fd, buf, sizeof buf);
   if (k < 26) return 0;
   std::span<const uint8_t> bytes(buf, size_t(k));
   if (!is_applesingle_header(bytes) && !is_appledouble_header(bytes)) return 0;
@@ -208,7 +209,7 @@ int apple_type_creator(const std::string& path, char out[9]) {
   const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_finder_info);
   if (!e || e->length < 8) return 0;
   uint8_t sig[8];
-  if (pread(f.fd, sig, 8, off_t(e->offset)) != 8) return 0;
+  if (!pread_exact(f.fd, sig, 8, e->offset)) return 0;
   std::memcpy(out, sig, 8);
   out[8] = 0;
   return 1;
@@ -232,7 +233,7 @@ int is_appledouble_companion(const std::string& path) {
   Fd f(path);
   if (f.fd < 0) return 0;
   uint8_t head[26];
-  if (read_prefix(f.fd, head, sizeof head) != ssize_t(sizeof head)) return 0;
+  if (read_prefix(f.fd, head, sizeof head) != int64_t(sizeof head)) return 0;
   ByteReader r(std::span<const uint8_t>(head, sizeof head));
   uint32_t magic = r.be32(), version = r.be32();
   r.skip(16);

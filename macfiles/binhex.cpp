@@ -9,6 +9,7 @@
 
 #include "IO/bigendian.h"
 #include "macfiles/macbinary.h"
+#include "platform/files.h"
 
 const char k_binhex_banner[] = "This file must be converted with BinHex 4.0";
 
@@ -181,16 +182,6 @@ class BinHexReader {
   int crc_count_ = 0;
 };
 
-[[nodiscard]] int write_all(int fd, const uint8_t* p, size_t n) {
-  while (n) {
-    ssize_t k = ::write(fd, p, n);
-    if (k <= 0) return -1;
-    p += k;
-    n -= size_t(k);
-  }
-  return 0;
-}
-
 MacFile meta_from_header(const BinHexHeader& h) {
   MacFile m;
   m.name = h.name;
@@ -219,7 +210,7 @@ int has_binhex_banner(std::span<const uint8_t> bytes) {
 
 int is_binhex_file(int fd) {
   uint8_t buf[128];
-  ssize_t n = pread(fd, buf, sizeof buf, 0);
+  int64_t n = pread_full(fd, buf, sizeof buf, 0);
   if (n <= 0) return 0;
   return has_binhex_banner({buf, size_t(n)});
 }
@@ -230,7 +221,7 @@ int decode_binhex_file(int in_fd, int out_fd) {
   uint32_t data_length = 0, resource_length = 0;
   bool failed_write = false;
   auto flush = [&]() {
-    if (write_all(out_fd, out.data(), out.size()) != 0) failed_write = true;
+    if (write_full(out_fd, out.data(), out.size()) != 0) failed_write = true;
     out.clear();
     return failed_write ? -1 : 0;
   };
@@ -251,10 +242,10 @@ int decode_binhex_file(int in_fd, int out_fd) {
     return out.size() >= (1 << 20) ? flush() : 0;
   };
   std::vector<uint8_t> buf(1 << 16);
-  off_t pos = 0;
+  uint64_t pos = 0;
   int rc = 0;
   for (;;) {
-    ssize_t n = pread(in_fd, buf.data(), buf.size(), pos);
+    int64_t n = pread_full(in_fd, buf.data(), buf.size(), pos);
     if (n < 0) return -1;
     if (n == 0) break;
     pos += n;
@@ -271,7 +262,7 @@ int decode_binhex_file(int in_fd, int out_fd) {
 
 int read_binhex_chars(int fd, char* buf, int n) {
   if (n <= 0) return 0;
-  ssize_t k = pread(fd, buf, size_t(n), 0);
+  int64_t k = pread_full(fd, buf, size_t(n), 0);
   return k < 0 ? 0 : int(k);
 }
 

@@ -36,9 +36,6 @@ ExtractSession g_extract;
 
 namespace {
 
-// All n bytes at offset, or false.
-bool read_at(int fd, void* buf, size_t n, uint64_t offset) { return pread_full(fd, buf, n, offset) == int64_t(n); }
-
 const char k_forbidden[] = "/\\|:<>*?\"";
 
 std::string join(const std::string& folder, const std::string& name) {
@@ -129,7 +126,7 @@ void fork_infos(const CatalogItem& item, ForkInfo& data, ForkInfo& rsrc) {
   int rc = copy_fork(fd, item, fork, k_fork_resource);
   if (rc == 0) {
     out.resize(size_t(fork.length));
-    if (!read_at(fd, out.data(), out.size(), 0)) rc = -1;
+    if (!pread_exact(fd, out.data(), out.size(), 0)) rc = -1;
   }
   ::close(fd);
   return rc;

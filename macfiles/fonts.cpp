@@ -15,6 +15,7 @@
 #include "IO/settings.h"
 #include "IO/ui_services.h"
 #include "IO/uitext.h"
+#include "platform/files.h"
 
 int g_font_answer_from_volume = 0;
 int g_font_answer_to_volume = 0;
@@ -65,13 +66,7 @@ std::string write_new_file(const std::string& folder, const std::string& base, c
       if (errno == EEXIST) continue;
       return "";
     }
-    size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t k = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (k <= 0) break;
-      done += size_t(k);
-    }
-    bool ok = done == bytes.size();
+    bool ok = write_full(fd, bytes.data(), bytes.size()) == 0;
     if (::close(fd) != 0) ok = false;
     if (!ok) {
       ::unlink(path.c_str());

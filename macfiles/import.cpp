@@ -602,7 +602,7 @@ int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_par
   struct HeadGuard {
     ~HeadGuard() { g_head.fd = -1; }
   } head_guard;
-  ssize_t got = pread(f.fd, g_head.bytes, size_t(std::min<uint64_t>(size, sizeof g_head.bytes)), 0);
+  int64_t got = pread_full(f.fd, g_head.bytes, size_t(std::min<uint64_t>(size, sizeof g_head.bytes)), 0);
   if (got >= 0) {
     g_head.fd = f.fd;
     g_head.length = size_t(got);
@@ -668,7 +668,7 @@ int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_par
         std::memcpy(meta.creator.data(), sig + 4, 4);
       }
       std::vector<uint8_t> head(512);
-      ssize_t n = c.fd >= 0 ? pread(c.fd, head.data(), head.size(), 0) : -1;
+      int64_t n = c.fd >= 0 ? pread_full(c.fd, head.data(), head.size(), 0) : -1;
       AppleSingleHeader h;
       if (n > 26 && decode_apple_header({head.data(), size_t(n)}, size_of(c.fd), h) == 0)
         if (const AppleEntryDescriptor* e = find_apple_entry(h, k_entry_finder_info); e && e->length >= 32) {

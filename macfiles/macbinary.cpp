@@ -7,6 +7,7 @@
 
 #include "IO/bigendian.h"
 #include "IO/bytes.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ int is_macbinary_file(int fd) {
   struct stat st;
   uint8_t h[128];
   if (fstat(fd, &st) != 0) return 0;
-  if (pread(fd, h, sizeof h, 0) != ssize_t(sizeof h)) return 0;
+  if (!pread_exact(fd, h, sizeof h, 0)) return 0;
   return st.st_size >= 128 && is_macbinary_header(h, st.st_size);
 }
 

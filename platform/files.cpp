@@ -152,6 +152,10 @@ int64_t descriptor_size(int fd) {
 
 int sync_descriptor(int fd) { return fsync(fd) == 0 ? 0 : -1; }
 
+void start_writeback(int fd, uint64_t offset, uint64_t length) {
+  ::sync_file_range(fd, off64_t(offset), off64_t(length), SYNC_FILE_RANGE_WRITE);
+}
+
 PathKind path_kind(const std::string& path) {
   struct stat st {};
   if (path.empty() || stat(path.c_str(), &st) != 0) return PathKind::none;

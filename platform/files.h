@@ -30,13 +30,25 @@
 // Writes all n bytes at the current position. 0 success; -1 on an error or a
 // write that stopped short (errno ENOSPC when the system gave no reason).
 [[nodiscard]] int write_full(int fd, const void* buf, size_t n);
-// The same at an absolute offset, leaving the file position alone.
+// The same at an absolute offset, leaving the file position alone: the one
+// positional loop of the programs (an interrupted call is made again, a read
+// stops at the end of the input, a write that moves nothing fails).
 [[nodiscard]] int64_t pread_full(int fd, void* buf, size_t n, uint64_t offset);
 [[nodiscard]] int pwrite_full(int fd, const void* buf, size_t n, uint64_t offset);
+// Whether all n bytes were moved: a short read (the input ends first) is false.
+[[nodiscard]] inline bool pread_exact(int fd, void* buf, size_t n, uint64_t offset) {
+  return pread_full(fd, buf, n, offset) == static_cast<int64_t>(n);
+}
+[[nodiscard]] inline bool pwrite_exact(int fd, const void* buf, size_t n, uint64_t offset) {
+  return pwrite_full(fd, buf, n, offset) == 0;
+}
 
 [[nodiscard]] int set_file_size(int fd, uint64_t size);  // 0 / -1
 int64_t descriptor_size(int fd);           // bytes, or -1
-[[nodiscard]] int sync_descriptor(int fd);  // data forced to disk; 0 / -1
+[[nodiscard]] int sync_descriptor(int fd);               // data forced to disk; 0 / -1
+// Asks the system to start writing those bytes of fd to the disk now, so that
+// a sync that follows a long run of writes waits for less. Nothing is promised.
+void start_writeback(int fd, uint64_t offset, uint64_t length);
 
 // The folder that holds path: "." for a bare name, "/" for an item of the root.
 std::string folder_of_path(const std::string& path);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/byteorder.h"
 #include "platform/jpegread.h"
@@ -105,37 +106,63 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
   return 0;
 }
 
+// Only the first frame is shown: the records are read up to it, and its size
+// (any frame may declare up to 65535 x 65535, whatever the screen's) is
+// bounded before room is made for its pixels. The frames after it are never read.
+[[nodiscard]] int read_first_gif_frame(GifFileType* gif, RasterImage& out) {
+  int transparent = -1;
+  for (;;) {
+    GifRecordType type;
+    if (DGifGetRecordType(gif, &type) != GIF_OK) return -1;
+    if (type == TERMINATE_RECORD_TYPE) return -1;  // no frame at all
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* block = nullptr;
+      if (DGifGetExtension(gif, &code, &block) != GIF_OK) return -1;
+      GraphicsControlBlock gcb;
+      // The last control block before the frame is the frame's.
+      if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4 &&
+          DGifExtensionToGCB(block[0], block + 1, &gcb) == GIF_OK)
+        transparent = gcb.TransparentColor;
+      while (block)
+        if (DGifGetExtensionNext(gif, &block) != GIF_OK) return -1;
+      continue;
+    }
+    if (type != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif) != GIF_OK) return -1;
+    const GifImageDesc& d = gif->Image;
+    if (!sane_size(d.Width, d.Height)) return too_large(out, d.Width, d.Height);
+    const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+    if (!map || d.Left < 0 || d.Top < 0 || d.Left > gif->SWidth - d.Width || d.Top > gif->SHeight - d.Height)
+      return -1;
+    std::vector<GifPixelType> pixels(size_t(d.Width) * size_t(d.Height));
+    // An interlaced frame sends every 8th row from 0, every 8th from 4, every 4th from 2, then the odd ones.
+    static const int k_first[] = {0, 4, 2, 1}, k_step[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < (d.Interlace ? 4 : 1); ++pass)
+      for (int y = d.Interlace ? k_first[pass] : 0; y < d.Height; y += d.Interlace ? k_step[pass] : 1)
+        if (DGifGetLine(gif, pixels.data() + size_t(y) * size_t(d.Width), d.Width) != GIF_OK) return -1;
+    out.width = gif->SWidth;
+    out.height = gif->SHeight;
+    out.rgb.assign(size_t(out.width) * size_t(out.height) * 3, 255);
+    for (int y = 0; y < d.Height; ++y)
+      for (int x = 0; x < d.Width; ++x) {
+        int index = pixels[size_t(y) * size_t(d.Width) + size_t(x)];
+        if (index == transparent || index >= map->ColorCount) continue;
+        uint8_t* p = &out.rgb[(size_t(d.Top + y) * size_t(out.width) + size_t(d.Left + x)) * 3];
+        p[0] = map->Colors[index].Red;
+        p[1] = map->Colors[index].Green;
+        p[2] = map->Colors[index].Blue;
+      }
+    return 0;
+  }
+}
+
 [[nodiscard]] int load_gif(const std::string& path, RasterImage& out) {
   int error = 0;
   GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
   if (!gif) return -1;
-  int rc = -1;
-  if (!sane_size(gif->SWidth, gif->SHeight)) {
-    rc = too_large(out, gif->SWidth, gif->SHeight);
-  } else if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
-    const SavedImage& frame = gif->SavedImages[0];
-    const ColorMapObject* map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
-    const GifImageDesc& d = frame.ImageDesc;
-    if (map && d.Left >= 0 && d.Top >= 0 && d.Width > 0 && d.Height > 0 &&
-        d.Left <= gif->SWidth - d.Width && d.Top <= gif->SHeight - d.Height) {
-      int transparent = -1;
-      GraphicsControlBlock gcb;
-      if (DGifSavedExtensionToGCB(gif, 0, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
-      out.width = gif->SWidth;
-      out.height = gif->SHeight;
-      out.rgb.assign(size_t(out.width) * out.height * 3, 255);
-      for (int y = 0; y < d.Height; ++y)
-        for (int x = 0; x < d.Width; ++x) {
-          int index = frame.RasterBits[size_t(y) * d.Width + x];
-          if (index == transparent || index >= map->ColorCount) continue;
-          uint8_t* p = &out.rgb[(size_t(d.Top + y) * out.width + d.Left + x) * 3];
-          p[0] = map->Colors[index].Red;
-          p[1] = map->Colors[index].Green;
-          p[2] = map->Colors[index].Blue;
-        }
-      rc = 0;
-    }
-  }
+  int rc = sane_size(gif->SWidth, gif->SHeight) ? read_first_gif_frame(gif, out)
+                                                 : too_large(out, gif->SWidth, gif->SHeight);
+  if (rc == -1) out = RasterImage{};
   DGifCloseFile(gif, &error);
   return rc;
 }

@@ -18,8 +18,6 @@ F toolkit_call(const char* name) {
 }
 
 using TypeOf = GType (*)();
-using AccessibleOf = GObject* (*)(void*);
-using SetName = void (*)(GObject*, const char*);
 using BufferOf = GObject* (*)(void*);
 using LengthOf = int (*)(GObject*);
 using Insert = void (*)(void*, const char*, int, int*);
@@ -66,13 +64,6 @@ gboolean cut_insertion(GSignalInvocationHint*, guint count, const GValue* values
 }
 
 }  // namespace
-
-void set_accessible_name(wxWindow* w, const wxString& name) {
-  static const auto accessible_of = toolkit_call<AccessibleOf>("gtk_widget_get_accessible");
-  static const auto set_name = toolkit_call<SetName>("atk_object_set_name");
-  if (!w || !w->GetHandle() || !accessible_of || !set_name) return;
-  if (GObject* accessible = accessible_of(w->GetHandle())) set_name(accessible, name.utf8_str());
-}
 
 void cut_long_insertions() {
   static bool installed = false;

@@ -17,19 +17,18 @@ namespace {
 
 bool node_size_ok(uint32_t n) { return n >= 512 && n <= 32768 && (n & (n - 1)) == 0; }
 
-// Record i of a node, with its key and data inside the node and before the
-// offset table; false for anything that does not fit.
-bool node_record(const uint8_t* node, uint32_t ns, int i, bool plus, CatalogRecordView& out) {
-  uint32_t a = record_offset(node, i, ns), b = record_offset(node, i + 1, ns);
-  if (a < BTNodeDescriptor::k_size || b <= a || b > ns - 2 * (uint32_t(i) + 2)) return false;
-  return parse_catalog_record(node, i, ns, plus, out);
+// A catalog node of the viewers: a node size of 512 reads HFS records, any other HFS+.
+NodeRef catalog_node(const uint8_t* node, uint32_t ns) {
+  NodeFormat f;
+  f.node_size = ns;
+  f.hfsplus = ns != 512;
+  return NodeRef(node, f);
 }
 
-// Records a node can hold: the offset table and the descriptor bound the count.
-uint32_t record_limit(const uint8_t* node, uint32_t ns) {
-  uint32_t n = node_record_count(node);
-  uint32_t cap = (ns - BTNodeDescriptor::k_size) / 2 - 1;
-  return n < cap ? n : cap;
+// Record i of a node, with its key and data inside the node and before the
+// offset table; false for anything that does not fit.
+bool node_record(const NodeRef& node, size_t i, CatalogRecordView& out) {
+  return parse_catalog_record(node.record(i), node.kind() == k_node_leaf, node.format().hfsplus, out);
 }
 
 std::string record_name(const CatalogRecordView& r, bool plus) {
@@ -41,15 +40,9 @@ std::string record_name(const CatalogRecordView& r, bool plus) {
 
 // The catalog node ID a leaf record names: folder or file ID, else 0.
 uint32_t record_cnid(const CatalogRecordView& r, bool plus) {
-  ByteSpan d = r.data;
-  if (r.type == k_rec_folder) {
-    if (plus) { HfsPlusCatalogFolder f; if (decode(d, f)) return f.folder_id; }
-    else { HfsCatalogFolder f; if (decode(d, f)) return f.folder_id; }
-  } else if (r.type == k_rec_file) {
-    if (plus) { HfsPlusCatalogFile f; if (decode(d, f)) return f.file_id; }
-    else { HfsCatalogFile f; if (decode(d, f)) return f.file_id; }
-  }
-  return 0;
+  CatalogRecord rec;
+  if (r.type != k_rec_folder && r.type != k_rec_file) return 0;
+  return decode_catalog_record(plus, r.data, rec) ? rec.id : 0;
 }
 
 std::string record_label(const CatalogRecordView& r, bool plus, bool leaf) {
@@ -197,16 +190,16 @@ StructureView view_index_node(std::span<const uint8_t> sector, int64_t dump_sect
   uint32_t ns = 0;
   std::vector<uint8_t> node = begin_node_view(v, k_txt_index_title, sector, dump_sector, ctx, read, ns);
   if (node.empty()) return v;
-  bool plus = ns != 512;
+  NodeRef index = catalog_node(node.data(), ns);
+  bool plus = index.format().hfsplus;
   v.column_ids = {k_txt_col_file, k_txt_col_parent, k_txt_col_position};
-  uint32_t n = record_limit(node.data(), ns);
-  for (uint32_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < index.count(); ++i) {
     CatalogRecordView r;
-    if (!node_record(node.data(), ns, int(i), plus, r) || r.type != 0) {
-      v.messages.push_back(format_text(ui_text(6524).c_str(), i));
+    if (!node_record(index, i, r) || r.type != 0) {
+      v.messages.push_back(format_text(ui_text(6524).c_str(), unsigned(i)));
       continue;
     }
-    uint32_t child = get_be32(r.data.data());
+    uint32_t child = index.child(i);
     ViewRow row;
     row.cells = {r.name_length == 0 ? record_label(r, plus, false) : record_name(r, plus),
                  std::to_string(r.parent_id), std::to_string(child)};
@@ -225,7 +218,8 @@ StructureView view_leaf_node(std::span<const uint8_t> sector, int64_t dump_secto
   uint32_t ns = 0;
   std::vector<uint8_t> node = begin_node_view(v, k_txt_leaf_title, sector, dump_sector, ctx, read, ns);
   if (node.empty() || node_kind(node.data()) != k_node_leaf) return v;
-  bool plus = ns != 512;
+  NodeRef leaf = catalog_node(node.data(), ns);
+  bool plus = leaf.format().hfsplus;
   v.column_ids = {k_txt_col_file, k_txt_col_number, k_txt_col_size, k_txt_col_position};
   auto row = [&](int image, const std::string& name, uint64_t nr, const std::string& size,
                  const std::string& pos, int64_t go) {
@@ -234,66 +228,46 @@ StructureView view_leaf_node(std::span<const uint8_t> sector, int64_t dump_secto
     r.go_sector = go;
     v.rows.push_back(std::move(r));
   };
-  uint32_t n = record_limit(node.data(), ns);
-  for (uint32_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < leaf.count(); ++i) {
     CatalogRecordView r;
-    if (!node_record(node.data(), ns, int(i), plus, r)) {
-      v.messages.push_back(format_text(ui_text(6524).c_str(), i));
+    if (!node_record(leaf, i, r)) {
+      v.messages.push_back(format_text(ui_text(6524).c_str(), unsigned(i)));
+      continue;
+    }
+    // An HFS file thread is not listed.
+    bool listed = r.type == k_rec_folder || r.type == k_rec_file || r.type == k_rec_folder_thread ||
+                  (plus && r.type == k_rec_file_thread);
+    if (!listed) continue;
+    CatalogRecord rec;
+    if (!decode_catalog_record(plus, r.data, rec)) {
+      v.messages.push_back(format_text(ui_text(6525).c_str(), unsigned(i)));
       continue;
     }
     std::string name = record_name(r, plus);
     // Folder and folder-thread lines go to allocation block 0.
     int64_t block0 = inspector_block_sector(ctx, 0);
-    bool ok = true;
     if (r.type == k_rec_folder) {
-      uint32_t valence = 0, id = 0;
-      if (plus) { HfsPlusCatalogFolder f; ok = decode(r.data, f); valence = f.valence; id = f.folder_id; }
-      else { HfsCatalogFolder f; ok = decode(r.data, f); valence = f.valence; id = f.folder_id; }
-      if (ok) row(k_row_folder, name, id, "[" + std::to_string(valence) + "]", "***", block0);
+      row(k_row_folder, name, rec.id, "[" + std::to_string(rec.valence) + "]", "***", block0);
     } else if (r.type == k_rec_file) {
-      uint64_t dlen = 0, rlen = 0;
-      uint32_t id = 0, dstart = 0, rstart = 0;
-      if (plus) {
-        HfsPlusCatalogFile f;
-        ok = decode(r.data, f);
-        id = f.file_id; dlen = f.data_fork.logical_size; rlen = f.resource_fork.logical_size;
-        dstart = f.data_fork.extents[0].start_block; rstart = f.resource_fork.extents[0].start_block;
-      } else {
-        HfsCatalogFile f;
-        ok = decode(r.data, f);
-        id = f.file_id; dlen = f.data_logical_size; rlen = f.rsrc_logical_size;
-        dstart = f.data_extents[0].start_block; rstart = f.rsrc_extents[0].start_block;
-      }
-      if (ok && dlen != 0)
-        row(k_row_data_fork, name, id, std::to_string(dlen), std::to_string(dstart), inspector_block_sector(ctx, dstart));
-      if (ok && rlen != 0)
-        row(k_row_resource_fork, dlen != 0 ? "**" : name, id, std::to_string(rlen),
-            std::to_string(rstart), inspector_block_sector(ctx, rstart));
-    } else if (r.type == k_rec_folder_thread || (plus && r.type == k_rec_file_thread)) {
-      uint32_t thread_parent = 0;
-      std::string tname;
-      if (plus) {
-        HfsPlusCatalogThread t;
-        ok = decode(r.data, t);
-        thread_parent = t.parent_id;
-        CatalogRecordView nv;
-        nv.name = r.data.data() + 10;
-        nv.name_length = t.name_length;
-        if (ok) tname = record_name(nv, true);
-      } else {
-        HfsCatalogThread t;
-        ok = decode(r.data, t);
-        thread_parent = t.parent_id;
-        size_t tn = t.name_length <= 31 ? t.name_length : 31;
-        tname = macroman_to_utf8(std::string_view(reinterpret_cast<const char*>(t.name.data()), tn));
-      }
-      if (ok && r.type == k_rec_folder_thread)
+      const CatalogFork& d = rec.data_fork;
+      const CatalogFork& rs = rec.rsrc_fork;
+      if (d.logical_size != 0)
+        row(k_row_data_fork, name, rec.id, std::to_string(d.logical_size), std::to_string(d.first_start_block),
+            inspector_block_sector(ctx, d.first_start_block));
+      if (rs.logical_size != 0)
+        row(k_row_resource_fork, d.logical_size != 0 ? "**" : name, rec.id, std::to_string(rs.logical_size),
+            std::to_string(rs.first_start_block), inspector_block_sector(ctx, rs.first_start_block));
+    } else {
+      CatalogRecordView thread;
+      thread.name = rec.thread_name.data();
+      thread.name_length = rec.thread_name_length;
+      std::string tname = record_name(thread, plus);
+      if (r.type == k_rec_folder_thread)
         row(k_row_folder_thread, tname, r.parent_id, "***", "***", block0);
       // A file thread's parent is a folder ID, not a block: no target.
-      else if (ok)
-        row(k_row_file_thread, tname, r.parent_id, "***", std::to_string(thread_parent), -1);
+      else
+        row(k_row_file_thread, tname, r.parent_id, "***", std::to_string(rec.thread_parent), -1);
     }
-    if (!ok) v.messages.push_back(format_text(ui_text(6525).c_str(), i));
   }
   return v;
 }
@@ -371,11 +345,11 @@ int walk_btree(const BTreeWalkSetup& setup, const SectorReader& read, const std:
     out.node = p.node;
     out.level = p.level;
     out.parent_item = p.parent_item;
-    uint32_t n = record_limit(buf.data(), ns);
-    for (uint32_t i = 0; i < n; ++i) {
+    NodeRef node = catalog_node(buf.data(), ns);
+    for (size_t i = 0; i < node.count(); ++i) {
       CatalogRecordView r;
-      if (!node_record(buf.data(), ns, int(i), plus, r)) {
-        if (first_bad.empty()) first_bad = format_text(ui_text(6534).c_str(), i, p.node);
+      if (!node_record(node, i, r)) {
+        if (first_bad.empty()) first_bad = format_text(ui_text(6534).c_str(), unsigned(i), p.node);
         continue;
       }
       BTreeWalkItem item;
@@ -388,7 +362,7 @@ int walk_btree(const BTreeWalkSetup& setup, const SectorReader& read, const std:
       if (leaf) {
         item.image = leaf_image(r.type);
       } else {
-        uint32_t child = get_be32(r.data.data());
+        uint32_t child = node.child(i);
         item.child = child;
         item.image = k_image_index;
         char tail[40];

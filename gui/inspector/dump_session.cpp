@@ -19,6 +19,7 @@
 #include "hfs/ondisk.h"
 #include "hfs/partition.h"
 #include "hfs/volume.h"
+#include "platform/files.h"
 
 DumpSearchState g_dump_search;
 
@@ -221,12 +222,6 @@ SectorReader volume_medium_reader_for_thread() {
   return [fd, sectors](int64_t first, uint32_t count, uint8_t* buf) -> int {
     if (*fd < 0 || first < 0) return -1;
     if (uint64_t(first) >= sectors || count > sectors - uint64_t(first)) return -1;
-    size_t want = size_t(count) * 512, done = 0;
-    while (done < want) {
-      ssize_t k = ::pread(*fd, buf + done, want - done, off_t(uint64_t(first) * 512 + done));
-      if (k <= 0) return -1;
-      done += size_t(k);
-    }
-    return 0;
+    return pread_exact(*fd, buf, size_t(count) * 512, uint64_t(first) * 512) ? 0 : -1;
   };
 }

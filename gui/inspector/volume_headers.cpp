@@ -98,8 +98,7 @@ bool add_overflow_runs(const InspectorContext& ctx, const SectorReader& read, bo
                        std::vector<SectorRun>& runs) {
   uint8_t head[512];
   if (ext_runs.empty() || !read_in_runs(read, ext_runs, 0, 1, head)) return false;
-  BTHeaderRec h;
-  decode(ByteSpan(head + BTHeaderRec::k_offset, BTHeaderRec::k_size), h);
+  BTHeaderRec h = header_record(head);
   const uint32_t ns = plus ? h.node_size : 512;
   if (!node_size_ok(ns)) return false;
   uint64_t file_sectors = 0;
@@ -111,17 +110,19 @@ bool add_overflow_runs(const InspectorContext& ctx, const SectorReader& read, bo
   };
   std::vector<Found> found;
   std::vector<uint8_t> node(ns);
+  NodeFormat format;
+  format.node_size = ns;
+  format.hfsplus = plus;
+  format.hfs_index_key_length = k_hfs_extents_key_length;
+  const NodeRef leaf(node.data(), format);
   NodeChain chain(capacity);
   for (uint32_t n = h.first_leaf_node; n != 0;) {
     if (!chain.step(n) || !read_in_runs(read, ext_runs, uint64_t(n) * (ns / 512), ns / 512, node.data())) return false;
-    if (node_kind(node.data()) != k_node_leaf) return false;
-    uint32_t count = std::min<uint32_t>(node_record_count(node.data()), (ns - BTNodeDescriptor::k_size) / 2 - 1);
+    if (leaf.kind() != k_node_leaf) return false;
     bool past = false;
-    for (uint32_t i = 0; i < count && !past; ++i) {
-      const uint8_t* rec = btree_record_ptr(node.data(), int(i), ns);
-      uint32_t size = btree_record_size(node.data(), int(i), ns);
-      if (!rec || size == 0) continue;
-      ByteSpan bytes(rec, size);
+    for (size_t i = 0; i < leaf.count() && !past; ++i) {
+      ByteSpan bytes = leaf.record(i);
+      if (bytes.empty()) continue;
       uint32_t key_file = 0;
       uint8_t fork = 0;
       uint64_t start = 0;
@@ -137,7 +138,7 @@ bool add_overflow_runs(const InspectorContext& ctx, const SectorReader& read, bo
       found.push_back(std::move(f));
     }
     if (past) break;
-    n = get_be32(node.data());
+    n = leaf.flink();
   }
   std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.start < b.start; });
   for (const Found& f : found) {

@@ -30,23 +30,11 @@ constexpr long k_msdos_super_magic = 0x4d44;
 // Copies all of in_fd from offset 0 to out_fd. false on a read or write failure.
 bool copy_all(int in_fd, int out_fd) {
   std::vector<uint8_t> buf(1 << 20);
-  off_t at = 0;
-  for (;;) {
-    ssize_t n = ::pread(in_fd, buf.data(), buf.size(), at);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
+  for (uint64_t at = 0;;) {
+    int64_t n = pread_full(in_fd, buf.data(), buf.size(), at);
+    if (n < 0 || (n > 0 && write_full(out_fd, buf.data(), size_t(n)) != 0)) return false;
     if (n == 0) return true;
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(out_fd, buf.data() + done, size_t(n - done));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      done += w;
-    }
-    at += n;
+    at += uint64_t(n);
   }
 }
 
@@ -128,6 +116,11 @@ FILE* open_as_project(const std::string& path, const char* mode, bool isoplus, i
   if (opened == k_project_in_use) {
     message = ui_text(6600);
     rc = k_doc_in_use;
+    return nullptr;
+  }
+  if (opened == k_project_unrestored) {
+    message = g_refused_project_text;
+    rc = k_doc_open_failed;
     return nullptr;
   }
   if (opened != 0) {

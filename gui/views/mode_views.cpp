@@ -232,8 +232,7 @@ int rename_mode_entry(int mode, FileTableEntry& entry, int32_t folder, const std
     return k_rename_bad_name;
   }
   begin_project_edit(f);
-  int rc = remove_record_range(f, at * long(k_project_record_size), (at + 1) * long(k_project_record_size));
-  if (rc == 0) rc = insert_record(f, renamed);
+  int rc = replace_record(f, at, renamed);
   if (end_project_edit(f, rc == 0 ? k_rename_done : -1) != k_rename_done) {
     message = ui_text(6111);
     return k_rename_not_written;

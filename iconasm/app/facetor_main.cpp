@@ -21,6 +21,7 @@
 #include "IO/settings.h"
 #include "IO/uitext.h"
 #include "IO/version.h"
+#include "gui/forms/accessible_name.h"
 #include "iconasm/app/message_form.h"
 #include "iconasm/app/screen_grab.h"
 #include "iconasm/core/help_topics.h"
@@ -489,6 +490,8 @@ void IconFrame::run_about() {
   auto* help = new wxButton(&d, wxID_HELP, "?", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
   help->SetName("Help");
   help->SetToolTip(T(k_txt_help_tooltip));
+  // Announced by what it does: "?" alone says nothing to a screen reader.
+  set_accessible_name(help, wxStripMenuCodes(T(7167)));
   auto* ok = new wxButton(&d, wxID_OK, T(7182));
   ok->SetDefault();
   foot->Add(help, 0, wxALL, 4);

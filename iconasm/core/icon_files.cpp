@@ -17,6 +17,7 @@
 #include "iconasm/core/winicons.h"
 #include "macfiles/applesingle.h"
 #include "macfiles/macbinary.h"
+#include "platform/files.h"
 #include "platform/replacefile.h"
 #include "platform/settings_store.h"
 
@@ -49,14 +50,9 @@ bool read_whole(const std::string& path, std::vector<uint8_t>& out, bool& too_la
     return false;
   }
   out.resize(size_t(st.st_size));
-  size_t got = 0;
-  while (got < out.size()) {
-    ssize_t n = ::read(fd, out.data() + got, out.size() - got);
-    if (n <= 0) break;
-    got += size_t(n);
-  }
+  int64_t got = read_full(fd, out.data(), out.size());
   ::close(fd);
-  out.resize(got);
+  out.resize(got < 0 ? 0 : size_t(got));
   return true;
 }
 
@@ -159,12 +155,7 @@ int write_icon_file(const std::string& path, const std::vector<uint8_t>& bytes) 
   if (begin_replacement(path, r) != 0) {
     err = errno;
   } else {
-    for (size_t done = 0; done < bytes.size() && !err;) {
-      ssize_t n = ::write(r.fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) err = n < 0 ? errno : EIO;
-      else done += size_t(n);
-    }
+    if (write_full(r.fd, bytes.data(), bytes.size()) != 0) err = errno ? errno : EIO;
     if (!err && ::fsync(r.fd) != 0) err = errno;
     if (err) abandon_replacement(r);
     else if (commit_replacement(r) != 0) err = errno;

@@ -24,8 +24,8 @@ const std::string k_quorvel = QUORVEL_PATH;
 const std::string k_change = CHANGE_PROJECT_PATH;
 
 // What the edits write with: stdio's write, the undo's pwrite, the cut of a
-// removal and the syncs.
-const char* const k_calls[] = {"write", "pwrite64", "ftruncate", "fdatasync"};
+// removal, the syncs (the folder's too) and the undo file's removal.
+const char* const k_calls[] = {"write", "pwrite64", "ftruncate", "fdatasync", "fsync", "unlink"};
 
 void make_files(const fs::path& folder, int n, const std::string& stem) {
   fs::create_directories(folder);
@@ -40,7 +40,7 @@ std::string traced(const std::string& inject, const std::string& log, const std:
 
 // How many times the command makes each call, run whole once.
 std::vector<int> count_calls(const std::string& command, const std::string& log) {
-  testkit::RunResult r = testkit::run(traced("-e trace=write,pwrite64,ftruncate,fdatasync", log, command));
+  testkit::RunResult r = testkit::run(traced("-e trace=write,pwrite64,ftruncate,fdatasync,fsync,unlink", log, command));
   EXPECT_EQ(r.rc, 0) << r.err;
   std::string text = testkit::read_text(log);
   std::vector<int> counts;
@@ -193,4 +193,53 @@ TEST(ProjectKill, WindowDelete) {
   WindowFixture fx;
   kill_at_many_points(fx.project, fx.change + " delete " + std::to_string(fx.folder.id), [&] { fx.put_back(); },
                       fx.log);
+}
+
+// A change cut short whose undo file cannot be put back (a write of the project
+// fails, or the project cannot be written at all): every open refuses the
+// project, saying why and what mends it, and keeps the undo file as it was;
+// once the project can be written, the next open puts it back whole.
+TEST(ProjectKill, AnUndoThatCannotBePutBackIsKeptAndTheProjectRefused) {
+  WindowFixture fx;
+  const std::string undo = project_undo_path(fx.project);
+  // Killed at each write in turn until the project has changed beside a whole undo file.
+  std::vector<uint8_t> torn, kept;
+  for (int n = 1; n < 40 && torn.empty(); ++n) {
+    fx.put_back();
+    std::string inject = "-e inject=write:signal=SIGKILL:when=" + std::to_string(n);
+    if (testkit::run(traced(inject, fx.log, fx.change + " folder Made")).rc != 137) break;
+    if (fs::exists(undo) && testkit::read_file(fx.project) != fx.made) {
+      torn = testkit::read_file(fx.project);
+      kept = testkit::read_file(undo);
+    }
+  }
+  ASSERT_FALSE(torn.empty()) << "no kill left the project changed beside its undo file";
+  auto refused = [&](const std::string& command, const std::string& what) {
+    testkit::RunResult r = testkit::run(command);
+    EXPECT_NE(r.rc, 0) << what;
+    EXPECT_NE(r.err.find("cannot be put back"), std::string::npos) << what << ": " << r.err;
+    EXPECT_NE(r.err.find(undo), std::string::npos) << what << ": the undo file is not named";
+    EXPECT_EQ(testkit::read_file(undo), kept) << what << ": the undo file changed";
+  };
+  const std::string label = quote(k_quorvel) + " -l " + quote(fx.project) + " Label";
+  // Writes past the first kilobyte fail (the signal such a write raises is ignored).
+  refused("trap '' XFSZ; ulimit -f 1; " + label, "a write that fails");
+  // A project that cannot be written at all, where the file system can say so
+  // (even to root): an edit and a compile are refused, neither file touched.
+  if (testkit::run("chattr +i " + quote(fx.project)).rc == 0) {
+    const std::vector<uint8_t> now = testkit::read_file(fx.project);
+    refused(label, "an edit of a read-only project");
+    refused(quote(k_quorvel) + " -c " + quote(fx.project), "a compile of a read-only project");
+    EXPECT_EQ(testkit::read_file(fx.project), now);
+    testkit::run("chattr -i " + quote(fx.project));
+  }
+  // Writable again: put back, then labelled; every record as it was before the change.
+  ASSERT_EQ(testkit::run(label).rc, 0);
+  EXPECT_FALSE(fs::exists(undo));
+  std::vector<uint8_t> after = testkit::read_file(fx.project);
+  ASSERT_EQ(after.size(), fx.made.size());
+  std::fill(after.begin() + 624, after.begin() + long(k_project_record_size), 0);  // the labels
+  std::vector<uint8_t> made = fx.made;
+  std::fill(made.begin() + 624, made.begin() + long(k_project_record_size), 0);
+  EXPECT_EQ(after, made);
 }

@@ -12,6 +12,7 @@
 #include "IO/bigendian.h"
 #include "IO/uitext.h"
 #include "compiler/project.h"
+#include "hfs/voledit.h"
 #include "support/recording_ui.h"
 #include "support/testkit.h"
 
@@ -332,6 +333,127 @@ TEST(ProjectFile, RandomisedEditsKeepTheStoreSound) {
     EXPECT_EQ(recount_project_totals(p.f), g_total_sectors);
     EXPECT_GT(project_record_count(p.f), 10);
   }
+}
+
+// The totals a change writes come from those the stream keeps, not from a walk
+// of the file: after every change of a long random sequence (each as one edit,
+// some refused and undone, some written by a walk that drops them) they must be
+// what a count of the whole file gives, field for field.
+TEST(ProjectFile, KeptTotalsAreACountOfTheFileAfterEveryChange) {
+  TempDir dir;
+  const std::string path = dir.str("t.cvpr");
+  ASSERT_EQ(create_project_file(path, 0x10), 0);
+  FILE* f = nullptr;
+  ASSERT_EQ(open_project_stream(path, "r+b", FileLock::exclusive, false, f), 0);
+  ASSERT_EQ(verify_opened_project(f, path.c_str()), 0);
+  const uint32_t options = g_edit_options;
+  g_edit_options |= k_option_delete_folders_unasked;
+  std::mt19937 rng(777);
+  auto pick = [&](size_t n) { return size_t(rng() % n); };
+  auto name = [&] { return std::string(1, char('a' + pick(3))) + std::string(pick(3), char('a' + pick(3))); };
+  auto items = [&] { return all_records(f); };
+  auto view = [&] { return int(pick(3)) - 1; };
+  auto count_of_file = [&] {
+    FILE* g = std::fopen(path.c_str(), "rb");  // a stream that keeps nothing: every record is counted
+    ProjectStatistics s;
+    compute_project_statistics(g, s);
+    std::fclose(g);
+    return s;
+  };
+  int kept_through = 0;
+  for (int step = 0; step < 400; ++step) {
+    std::vector<ProjectRecord> v = items();
+    std::vector<ProjectRecord> folders{ProjectRecord{}};
+    folders[0].id = k_root_folder_id;
+    for (const ProjectRecord& r : v)
+      if (r.is_folder()) folders.push_back(r);
+    const uint32_t parent = uint32_t(folders[pick(folders.size())].id);
+    const int op = v.empty() ? 0 : int(pick(10));
+    bool accounted = true;
+    begin_project_edit(f);
+    if (op < 2) {
+      ProjectRecord r;
+      ASSERT_GT(make_folder_record(f, r, name(), parent, "/x/", true), 0);
+      add_folder_counts(f, int32_t(parent), 1, 0);
+    } else if (op < 4) {
+      // Files of every kind the sector rule tells apart: encoded ones carry their PC size too.
+      ProjectRecord r = file_record(parent, name(), uint32_t(pick(9000)));
+      r.rsrc_size = uint32_t(pick(2) * pick(5000));
+      r.pc_size = uint32_t(pick(20000));
+      if (pick(3) == 0) r.attr_flags |= k_attr_macbinary;
+      set_iso_view(r, view());
+      set_hfs_view(r, view());
+      ASSERT_EQ(append_item_record(f, r), 0);
+      add_folder_counts(f, int32_t(parent), 0, 1);
+    } else if (op == 4) {
+      const ProjectRecord& victim = v[pick(v.size())];
+      ASSERT_EQ(delete_item(f, victim.id, victim.parent_id), victim.id);
+    } else if (op == 5) {
+      const ProjectRecord& item = v[pick(v.size())];
+      ASSERT_EQ(rename_item(f, item.id, item.parent_id, name(), true), item.id);
+    } else if (op == 6) {
+      // The properties of one item: its views and sizes changed, its name perhaps.
+      ProjectRecord r;
+      const ProjectRecord& item = v[pick(v.size())];
+      ASSERT_NE(find_item_record(f, r, item.id, item.parent_id), nullptr);
+      const long at = long(std::ftell(f) / long(k_project_record_size)) - 1;
+      set_iso_view(r, view());
+      set_hfs_view(r, view());
+      if (!r.is_folder()) r.data_size = uint32_t(pick(70000));
+      if (pick(2)) r.long_name = name();
+      ASSERT_EQ(replace_record(f, at, r), 0);
+    } else if (op == 7) {
+      const ProjectRecord& folder = folders[pick(folders.size())];
+      if (pick(2)) set_views_recursive(f, uint32_t(folder.id), view(), pick(2) ? view() : k_view_keep);
+      else mark_item_and_ancestors_in_views(f, v[pick(v.size())].id, view(), view());
+    } else if (op == 8) {
+      // A change written by a walk the totals do not follow: they are dropped, and counted again.
+      ProjectRecord r;
+      const ProjectRecord& item = v[pick(v.size())];
+      ASSERT_NE(find_record_by_id(f, r, item.id), nullptr);
+      r.pc_size = uint32_t(pick(90000));
+      set_iso_view(r, 1);
+      ASSERT_TRUE(write_project_record(f, r));
+      accounted = false;
+    } else {
+      // A change refused after writing: every byte and the totals go back.
+      const ProjectRecord& victim = v[pick(v.size())];
+      ProjectRecord r = file_record(parent, name(), 5000);
+      ASSERT_EQ(insert_record(f, r), 0);
+      ASSERT_NE(delete_item(f, victim.id, victim.parent_id), 0);
+      refuse_project_edit(f);
+    }
+    ProjectStatistics kept;
+    ASSERT_EQ(kept_project_totals(f, kept), accounted) << "step " << step << " op " << op;
+    if (accounted) ++kept_through;
+    if (op != 9) write_project_totals(f);
+    ASSERT_EQ(end_project_edit(f, 0), op == 9 ? -1 : 0);
+
+    ASSERT_TRUE(kept_project_totals(f, kept));
+    const ProjectStatistics counted = count_of_file();
+    const std::string at = "step " + std::to_string(step) + " op " + std::to_string(op);
+    EXPECT_EQ(kept.files, counted.files) << at;
+    EXPECT_EQ(kept.iso_files, counted.iso_files) << at;
+    EXPECT_EQ(kept.hfs_files, counted.hfs_files) << at;
+    EXPECT_EQ(kept.folders, counted.folders) << at;
+    EXPECT_EQ(kept.iso_folders, counted.iso_folders) << at;
+    EXPECT_EQ(kept.hfs_folders, counted.hfs_folders) << at;
+    EXPECT_EQ(kept.data_sectors, counted.data_sectors) << at;
+    ASSERT_EQ(kept.all_sectors, counted.all_sectors) << at;
+    ProjectHeader h;
+    ASSERT_TRUE(read_project_header(f, h));
+    if (op != 9) {
+      EXPECT_EQ(h.total_sectors, counted.all_sectors) << at;
+      EXPECT_EQ(h.iso_item_count, counted.iso_files + counted.iso_folders) << at;
+      EXPECT_EQ(h.hfs_item_count, counted.hfs_files + counted.hfs_folders) << at;
+    }
+    std::vector<std::string> faults = check_project_invariants(f);
+    ASSERT_TRUE(faults.empty()) << at << ": " << faults[0];
+  }
+  EXPECT_GT(kept_through, 300);
+  EXPECT_GT(project_record_count(f), 40);
+  g_edit_options = options;
+  close_project_stream(f);
 }
 
 TEST(ProjectFile, NameRulesShortenKeepingShortExtensions) {

@@ -1,10 +1,11 @@
-// One B-tree node of any size: the node checks, then every record parsed as a
-// catalog record of both formats and the record-area helpers.
+// One B-tree node of any size: the node check of every kind, the view over
+// its records (keys, children, data) whether the check passed or not, then
+// every record parsed and decoded as a catalog record of both formats.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "hfs/btree.h"
+#include "hfs/btnode.h"
 #include "hfs/catkey.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -12,25 +13,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < ns) break;
     std::vector<uint8_t> node(data, data + ns);
     for (bool plus : {false, true}) {
-      if (!node_is_sound(node.data(), ns, plus)) continue;
-      int n = node_record_count(node.data());
-      for (int i = 0; i <= n; ++i) {
-        btree_record_ptr(node.data(), i, ns);
-        btree_record_size(node.data(), i, ns);
-        CatalogRecordView v;
-        if (parse_catalog_record(node.data(), i, ns, plus, v) && plus && v.name_length) {
-          std::vector<uint16_t> units(v.name_length);
-          for (uint32_t k = 0; k < v.name_length; ++k) units[k] = uint16_t(v.name[2 * k] << 8 | v.name[2 * k + 1]);
+      const NodeFormat f{ns, plus};
+      for (unsigned kinds : {unsigned(k_want_records), unsigned(k_want_header), unsigned(k_want_map)})
+        node_is_sound(node.data(), f, kinds);
+      const NodeRef v(node.data(), f);
+      for (size_t i = 0; i <= v.count(); ++i) {
+        v.record(i);
+        v.key_size(i);
+        v.child(i);
+        v.data(i);
+        CatalogRecordView r;
+        if (parse_catalog_record(node.data(), int(i), ns, plus, r) && plus && r.name_length) {
+          std::vector<uint16_t> units(r.name_length);
+          for (uint32_t k = 0; k < r.name_length; ++k) units[k] = uint16_t(r.name[2 * k] << 8 | r.name[2 * k + 1]);
           static const uint16_t star[] = {'a', '*'};
           hfsplus_match_unicode_name(star, 2, units.data(), units.size());
-        } else if (v.name && !plus) {
-          hfs_match_name("re*", v.name, v.name_length);
+        } else if (r.name && !plus) {
+          hfs_match_name("re*", r.name, r.name_length);
         }
+        CatalogRecord rec;
+        if (r.type != 0) decode_catalog_record(plus, r.data, rec);
       }
-      std::vector<uint8_t> copy = node;
-      clear_node_free_space(copy.data(), ns);
-      move_node_records(0, n > 0 ? 1 : 0, copy.data(), node.data(), ns);
-      node_records_span(node.data(), 0, n, ns);
     }
   }
   return 0;

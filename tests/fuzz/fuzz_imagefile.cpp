@@ -2,7 +2,8 @@
 // libraries) over any file: a picture it accepts has sane dimensions and
 // exactly their pixels, and a BMP written from it reads back the same.
 // Seeds: a 5 x 3 picture Pillow saved as PNG (also with alpha), JPEG, GIF,
-// TIFF and BMP.
+// TIFF and BMP; progressive JPEGs claiming 65500 x 65500; and a GIF of two
+// 16 x 16 frames whose second claims 65535 x 65535 (huge_frame.gif).
 #include <unistd.h>
 
 #include <cstdint>

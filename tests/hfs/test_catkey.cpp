@@ -92,7 +92,8 @@ TEST(CatalogRecords, KeysAndNamesMustFitTheirRecords) {
   r[8] = k_rec_folder;
   set_record_offset(node.data(), 0, 512, 14);
   set_record_offset(node.data(), 1, 512, 14 + 8 + 70);
-  ASSERT_TRUE(node_is_sound(node.data(), 512, false));
+  const NodeFormat hfs{512, false};
+  ASSERT_TRUE(node_is_sound(node.data(), hfs));
   CatalogRecordView v;
   ASSERT_TRUE(parse_catalog_record(node.data(), 0, 512, false, v));
   EXPECT_EQ(v.parent_id, 2u);
@@ -102,14 +103,14 @@ TEST(CatalogRecords, KeysAndNamesMustFitTheirRecords) {
   EXPECT_FALSE(parse_catalog_record(node.data(), 0, 512, false, v));
   r[6] = 1;
   r[0] = 200;  // key past the record
-  EXPECT_FALSE(node_is_sound(node.data(), 512, false));
+  EXPECT_FALSE(node_is_sound(node.data(), hfs));
   r[0] = 7;
   set_record_offset(node.data(), 1, 512, 12);  // offsets must ascend from 14
-  EXPECT_FALSE(node_is_sound(node.data(), 512, false));
+  EXPECT_FALSE(node_is_sound(node.data(), hfs));
   set_record_offset(node.data(), 1, 512, 509);  // free space over the offset table
-  EXPECT_FALSE(node_is_sound(node.data(), 512, false));
+  EXPECT_FALSE(node_is_sound(node.data(), hfs));
   put_be16(node.data() + 10, 300);  // more records than fit
-  EXPECT_FALSE(node_is_sound(node.data(), 512, false));
+  EXPECT_FALSE(node_is_sound(node.data(), hfs));
 }
 
 TEST(CatalogKeys, RawKeysCompareByParentThenName) {

@@ -1,8 +1,9 @@
-// Volumes that would make the engine walk without end: a B-tree header that
-// claims far more nodes than its file holds (opened read-only, said, nothing
-// written, the check bounded by the file), and a chain of nested folders
-// deeper than any call stack (copied out and deleted by walks that keep their
-// own stack).
+// Volumes that would make the engine walk without end or read what is not
+// theirs: a B-tree header that claims far more nodes than its file holds
+// (opened read-only, said, nothing written, the check bounded by the file), a
+// B-tree file with an extent outside the volume (refused alike for the
+// catalog and the extents tree), and a chain of nested folders deeper than any
+// call stack (copied out and deleted by walks that keep their own stack).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -72,6 +73,66 @@ TEST(HostileTrees, HeaderCountPastItsFileOpensReadOnlyAndSaysSo) {
         testvol::close_volume();
         EXPECT_EQ(sha256_of(img), before);
       }
+    }
+  }
+}
+
+TEST(HostileTrees, TreeFileOutsideTheVolumeIsRefusedForBothTrees) {
+  for (bool plus : {false, true}) {
+    for (int tree : {0, 1}) {
+      SCOPED_TRACE(std::string(plus ? "HFS+ " : "HFS ") + (tree == 0 ? "catalog" : "extents"));
+      TempDir dir;
+      std::string img = testvol::new_image(dir, plus, 8);
+      ASSERT_EQ(testvol::open_volume(img, plus), 0);
+      // The tree's file copied whole to blocks past the volume's end (the image
+      // grows), where its extent is then made to point.
+      MasterDirectoryBlock m;
+      HfsPlusVolumeHeader vh;
+      if (plus) load_volume_header(vh); else load_mdb(m);
+      const HfsPlusExtent first = plus ? (tree == 0 ? vh.catalog_file : vh.extents_file).extents[0]
+                                       : HfsPlusExtent{(tree == 0 ? m.catalog_extents : m.extents_extents)[0].start_block,
+                                                       (tree == 0 ? m.catalog_extents : m.extents_extents)[0].block_count};
+      const uint32_t outside = uint32_t(g_volume.total_blocks) + 4;
+      const uint64_t from = block_to_sector(first.start_block) * 512, to = block_to_sector(outside) * 512;
+      const uint64_t bytes = uint64_t(first.block_count) * g_volume.block_size;
+      const uint64_t head = volume_header_sector();
+      testvol::close_volume();
+      std::vector<uint8_t> b = read_file(img);
+      b.resize(to + bytes);
+      std::copy(b.begin() + long(from), b.begin() + long(from + bytes), b.begin() + long(to));
+      write_file(img, b);
+      auto point_outside = [&](uint8_t* header) {
+        if (plus) {
+          decode(ByteSpan(header, 512), vh);
+          (tree == 0 ? vh.catalog_file : vh.extents_file).extents[0].start_block = outside;
+          encode(vh, MutByteSpan(header, 512));
+        } else {
+          decode(ByteSpan(header, 512), m);
+          (tree == 0 ? m.catalog_extents : m.extents_extents)[0].start_block = uint16_t(outside);
+          encode(m, MutByteSpan(header, 512));
+        }
+      };
+
+      // Said so in the volume's header in memory: the trees' opening refuses
+      // the volume as a damaged tree, the catalog's and the extents tree's alike.
+      const std::string copied = sha256_of(img);
+      ASSERT_EQ(testvol::open_volume(img, plus), 0);
+      point_outside(plus ? g_volume.volume_header : g_volume.mdb);
+      EXPECT_EQ(open_volume_btrees(), k_mount_bad_tree);
+      testvol::close_volume();
+      EXPECT_EQ(sha256_of(img), copied);
+
+      // Said so on disk: the image is refused with the message, nothing written.
+      b = read_file(img);
+      point_outside(b.data() + head * 512);
+      write_file(img, b);
+      const std::string before = sha256_of(img);
+      recorded_ui().clear();
+      EXPECT_NE(testvol::open_volume(img, plus), 0);
+      ASSERT_EQ(recorded_ui().messages.size(), 1u);
+      EXPECT_EQ(recorded_ui().messages[0], ui_text(2111));
+      testvol::close_volume();
+      EXPECT_EQ(sha256_of(img), before);
     }
   }
 }

@@ -109,3 +109,43 @@ TEST(ImageFile, HostileProgressiveJpegsAreRefusedFromTheirHeaders) {
       << recorded_ui().messages[0];
   EXPECT_FALSE(std::filesystem::exists(dir.str("out.bmp")));
 }
+
+// A GIF's frames each declare their own size, up to 65535 x 65535 whatever the
+// screen's: only the first is read, bounded before its pixels get room. The
+// fuzz seed holds two 16 x 16 frames (Pillow's), the second claiming 65535 x
+// 65535; with the first claiming it instead, the picture is refused with that
+// size. An interlaced picture Pillow wrote reads as Pillow reads it.
+TEST(ImageFile, GifFramesAreBoundedBeforeTheirPixels) {
+  TempDir dir;
+  const std::string seed = std::string(CORVANE_SOURCE_DIR) + "/tests/fuzz/seeds/fuzz_imagefile/huge_frame.gif";
+  RasterImage img;
+  ASSERT_EQ(load_image_file(seed, img), 0);
+  ASSERT_EQ(img.width, 16);
+  ASSERT_EQ(img.height, 16);
+  for (size_t i = 0; i < img.rgb.size(); i += 3)
+    ASSERT_TRUE(img.rgb[i] == 200 && img.rgb[i + 1] == 40 && img.rgb[i + 2] == 9) << "pixel " << i / 3;
+
+  std::vector<uint8_t> gif = read_file(seed);
+  ASSERT_TRUE(gif.size() > 0x3B && gif[0x34] == 0x2C);  // the first frame's descriptor
+  put_le16(gif.data() + 0x34 + 5, 65535);
+  put_le16(gif.data() + 0x34 + 7, 65535);
+  write_file(dir.str("first.gif"), gif);
+  EXPECT_EQ(load_image_file(dir.str("first.gif"), img), k_picture_too_large);
+  EXPECT_EQ(img.width, 65535);
+  EXPECT_EQ(img.height, 65535);
+  EXPECT_TRUE(img.rgb.empty());
+
+  auto r = run("/usr/bin/python3 -c \"\nfrom PIL import Image\nimport sys\nim = Image.new('RGB', (40, 30))\n"
+               "for x in range(40):\n  for y in range(30): im.putpixel((x, y), ((x * 6) & 255, y * 8, (x * y) & 255))\n"
+               "p = sys.argv[1] + '/i.gif'\nim.save(p, interlace=True)\n"
+               "open(p + '.rgb', 'wb').write(Image.open(p).convert('RGB').tobytes())\n"
+               "\" " + quote(dir.str()));
+  if (r.rc != 0) GTEST_SKIP() << "Pillow: " << r.err;
+  ASSERT_EQ(load_image_file(dir.str("i.gif"), img), 0);
+  EXPECT_EQ(img.rgb, read_file(dir.str("i.gif.rgb")));
+  std::vector<uint8_t> bytes = read_file(dir.str("i.gif"));
+  bool interlaced = false;
+  for (size_t i = 13; i + 9 < bytes.size() && !interlaced; ++i)
+    interlaced = bytes[i] == 0x2C && get_le16(bytes.data() + i + 5) == 40 && (bytes[i + 9] & 0x40);
+  EXPECT_TRUE(interlaced) << "Pillow wrote no interlaced frame";
+}

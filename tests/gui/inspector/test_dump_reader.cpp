@@ -37,20 +37,20 @@ std::vector<uint8_t> read_whole_fork(const ForkMap& map, std::vector<int64_t>* a
   return out;
 }
 
-// The record a lookup found in the catalog node it returned.
-const uint8_t* found_record(const uint8_t* node) {
-  if (!node) return nullptr;
-  return btree_record_ptr(node, g_volume.catalog_tree.current_record, g_volume.catalog_tree.node_size);
+// The data of the record a lookup found in the catalog node it returned.
+ByteSpan found_data(const uint8_t* node) {
+  CatalogRecordView v;
+  const BTreeContext& t = g_volume.catalog_tree;
+  if (!node || !parse_catalog_record(node, t.current_record, t.node_size, g_volume.is_hfsplus != 0, v)) return {};
+  return v.data;
 }
 
 // The fork map of a root file of the open HFS volume.
 bool hfs_fork(const std::string& name, bool resource, ForkMap& map) {
   const uint8_t* node = hfs_find_catalog_record_exact(reinterpret_cast<const uint8_t*>(name.data()), name.size(),
                                                       k_rec_file, 2);
-  const uint8_t* rec = found_record(node);
-  if (!rec) return false;
   HfsCatalogFile f;
-  if (!decode(ByteSpan(hfs_record_data(rec), HfsCatalogFile::k_size), f)) return false;
+  if (!decode(found_data(node), f)) return false;
   uint8_t raw[k_hfs_extent_record_size];
   encode(resource ? f.rsrc_extents : f.data_extents, raw);
   return map_volume_fork(false, raw, f.file_id, resource ? k_fork_resource : k_fork_data,
@@ -61,10 +61,8 @@ bool hfsplus_fork(const std::string& name, ForkMap& map, uint32_t& cnid) {
   std::u16string units = u32_to_utf16(utf8_to_u32(name));
   const uint8_t* node = hfsplus_find_catalog_record_exact(reinterpret_cast<const uint16_t*>(units.data()),
                                                           units.size(), k_rec_file, 2);
-  const uint8_t* rec = found_record(node);
-  if (!rec) return false;
   HfsPlusCatalogFile f;
-  if (!decode(ByteSpan(hfsplus_record_data(rec), HfsPlusCatalogFile::k_size), f)) return false;
+  if (!decode(found_data(node), f)) return false;
   cnid = f.file_id;
   uint8_t raw[k_hfsplus_extent_record_size];
   encode(f.data_fork.extents, raw);

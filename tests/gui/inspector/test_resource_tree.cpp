@@ -150,9 +150,10 @@ TEST(ResourceTree, ForkReadOffAnHfsVolumeAgreesWithFontTools) {
   ASSERT_EQ(inspimg::open_volume(img, false), 0);
   const uint8_t* node = hfs_find_catalog_record_exact(reinterpret_cast<const uint8_t*>("Suitcase"), 8, k_rec_file, 2);
   ASSERT_NE(node, nullptr);
-  const uint8_t* rec = btree_record_ptr(node, g_volume.catalog_tree.current_record, g_volume.catalog_tree.node_size);
+  CatalogRecordView rec;
+  ASSERT_TRUE(parse_catalog_record(node, g_volume.catalog_tree.current_record, g_volume.catalog_tree.node_size, false, rec));
   HfsCatalogFile f;
-  ASSERT_TRUE(decode(ByteSpan(hfs_record_data(rec), HfsCatalogFile::k_size), f));
+  ASSERT_TRUE(decode(rec.data, f));
   uint8_t raw[k_hfs_extent_record_size];
   encode(f.rsrc_extents, raw);
   ForkMap map;
