@@ -347,7 +347,7 @@ TEST(Documents, InPlaceRenameOnTheVolume) {
     ASSERT_EQ(open_image_document(bare, 0, doc, message), 0) << message;
     EXPECT_TRUE(doc.read_only);
     VolumeListing l;
-    fill_volume_file_table(2, l);
+    ASSERT_EQ(fill_volume_file_table(2, l), 0);
     ASSERT_EQ(l.entries.size(), 1u);
     EXPECT_EQ(rename_volume_entry(l.entries[0], 2, "Changed", message), -1);
     close_image_document(doc);

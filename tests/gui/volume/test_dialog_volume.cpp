@@ -49,7 +49,7 @@ struct OpenVolume {
   void copy(const std::vector<std::string>& paths) {
     register_command("TestCopy", [paths] {
       load_allocation_bitmap();
-      for (const std::string& p : paths) import_pc_item(p, 2, 1);
+      for (const std::string& p : paths) EXPECT_EQ(import_pc_item(p, 2, 1), 0) << p;
       flush_volume_structures();
       if (g_main_views) g_main_views->refresh_views();
     }, k_in_partition);
