@@ -112,7 +112,8 @@ void load_settings(bool interactive) {
       table = chosen;
     }
   }
-  if (!table.empty()) load_signature_table(table, g_default_extension, g_language_offset);
+  // A table that cannot be read leaves every file typed by the default row.
+  if (!table.empty()) (void)load_signature_table(table, g_default_extension, g_language_offset);
   g_options = read_options();
   g_extract_options = g_options;  // the copies' name rules and the automatic HFS name cut
   g_preferences = read_preference_flags();

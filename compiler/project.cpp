@@ -572,6 +572,15 @@ void decode_record_numbers(ByteReader& rd, ProjectRecord& r) {
   r.modify_date = rd.le32();
 }
 
+// A record's bytes taken out of the totals s; a record that is no item holds nothing.
+void uncount_raw_record(ProjectStatistics& s, const uint8_t* rec) {
+  if (no_item(rec)) return;
+  ProjectRecord r;
+  ByteReader rd(rec, k_rec);
+  decode_record_numbers(rd, r);
+  count_record(s, r, -1);
+}
+
 // Calls fn(record) for each record from the first item on, read in large
 // blocks with its numbers only (no texts): the totals' walks.
 template <class Fn>
@@ -729,12 +738,7 @@ int remove_records(FILE* f, const std::vector<long>& gone) {
       size_t len = std::min(size_t(k_rec), n - at);
       while (g < gone.size() && gone[g] < index) ++g;
       if (len == size_t(k_rec) && g < gone.size() && gone[g] == index) {
-        if (!no_item(block.data() + at)) {
-          ProjectRecord r;
-          ByteReader rd(block.data() + at, k_rec);
-          decode_record_numbers(rd, r);
-          count_record(removed, r, -1);
-        }
+        uncount_raw_record(removed, block.data() + at);
         continue;
       }
       if (kept != at) std::memmove(block.data() + kept, block.data() + at, len);
@@ -1235,7 +1239,10 @@ namespace {
 
 // The ISO name of a record's bytes, as the field holds it.
 std::string_view raw_long_name(const uint8_t* rec) {
-  const char* name = reinterpret_cast<const char*>(rec + 624);
+  // After the numbers (112 bytes), the PC folder, name and short name.
+  constexpr size_t k_long_name_at = 112 + k_pc_folder_size + k_pc_name_size + k_pc_short_name_size;
+  static_assert(k_long_name_at + k_long_name_size + k_hfs_name_size == k_project_record_size);
+  const char* name = reinterpret_cast<const char*>(rec + k_long_name_at);
   return std::string_view(name, strnlen(name, k_long_name_size));
 }
 
@@ -1314,11 +1321,7 @@ int remove_record_range(FILE* f, long dst, long src) {
     for (long at = dst; at + k_rec <= src; at += k_rec) {
       RecordBytes b;
       if (fseeko(f, at, SEEK_SET) != 0 || !read_raw(f, b)) break;
-      if (no_item(b.data())) continue;
-      ProjectRecord r;
-      ByteReader rd(b.data(), k_rec);
-      decode_record_numbers(rd, r);
-      count_record(removed, r, -1);
+      uncount_raw_record(removed, b.data());
     }
   } else {
     forget_tally(f);  // not whole records: counted again
@@ -2203,7 +2206,8 @@ int lock_project_stream(FILE* f, FileLock rest, bool wait) {
     if (rest == FileLock::exclusive && writable) {
       put_back = recover_project_undo(fd, path);
     } else {
-      lock_file(fd, FileLock::none);
+      // Dropping a lock cannot fail in a way that matters: the close drops it too.
+      (void)lock_file(fd, FileLock::none);
       int w = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
       if (w >= 0 && lock_file(w, FileLock::exclusive) == 0) {
         put_back = recover_project_undo(w, path);
@@ -2216,7 +2220,7 @@ int lock_project_stream(FILE* f, FileLock rest, bool wait) {
       if (put_back >= 0 && lock_file(fd, rest, wait) != 0) return errno == EAGAIN ? k_project_in_use : -1;
     }
     if (put_back < 0) {
-      lock_file(fd, FileLock::none);
+      (void)lock_file(fd, FileLock::none);
       return refuse_unrestored(path);
     }
     fseeko(f, 0, SEEK_SET);
@@ -2321,7 +2325,7 @@ int mark_window_project(FILE* f) {
   if (mark_file(fd, FileLock::shared) != 0) return -1;
   // Two windows opening at once may each find the other: both refuse, neither writes.
   if (file_marked_elsewhere(fd)) {
-    mark_file(fd, FileLock::none);
+    (void)mark_file(fd, FileLock::none);  // dropped with the close as well
     return k_project_in_use;
   }
   return 0;

@@ -602,9 +602,7 @@ void MainFrame::run_command(const std::string& name) {
 void MainFrame::switch_language(int offset) {
   g_language_offset = offset;
   if (!g_command_mode) save_language_choice(offset);
-  // A table that cannot be read again leaves the one loaded (its comments in
-  // the language it was read in).
-  (void)load_signature_table();
+  (void)load_signature_table();  // unreadable: the table loaded before stays in use
   set_captions();
   // The counts and what the text panel says of the document, in the new words.
   if (shown_folder_) show_counts(shown_folders_, shown_files_);

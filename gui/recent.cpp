@@ -49,7 +49,7 @@ std::vector<std::string> add_recent_path(int mode, const std::string& path) {
   if (list.size() > k_recent_count) list.resize(k_recent_count);
   std::string key = open_setting_key(name);
   if (key.empty()) return list;
-  // Kept as well as the settings store can: a list it cannot write stays as it was.
+  // The list is a convenience: one that cannot be stored is shown this once.
   for (size_t i = 0; i < k_recent_count; ++i)
     (void)write_key_value(key, std::to_string(i + 1).c_str(), i < list.size() ? list[i] : std::string());
   return list;

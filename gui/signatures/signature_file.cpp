@@ -26,7 +26,7 @@ void init_signature_file(SignatureFileModel& m) {
 int apply_signature_file(SignatureFileModel& m) {
   if (!m.key_ok || m.chosen == m.current || m.chosen.empty() || m.chosen.size() > 255) return 0;
   save_signature_table_path(m.chosen.c_str());
-  load_signature_table();
+  (void)load_signature_table();  // unreadable: the table loaded before stays in use
   m.current = m.chosen;
   return 1;
 }

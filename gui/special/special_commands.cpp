@@ -132,7 +132,7 @@ void ds_store_command() {
 void signature_editor_command() {
   if (run_signature_editor(owner()) != -1) return;
   wxBeginBusyCursor();
-  (void)load_signature_table();  // a table that cannot be read leaves the one loaded
+  (void)load_signature_table();  // unreadable: the table loaded before stays in use
   g_list_sort_state[0] = 0;
   wxEndBusyCursor();
   refresh_views();

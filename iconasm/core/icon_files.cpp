@@ -186,8 +186,7 @@ void add_recent_file(const std::string& path) {
   paths.erase(std::remove(paths.begin(), paths.end(), path), paths.end());
   paths.insert(paths.begin(), path);
   paths.resize(5);
-  // The recent list is kept as well as the settings store can: a list it
-  // cannot write stays as it was, and the file is opened all the same.
+  // The list is a convenience: one that cannot be stored is shown this once.
   for (size_t i = 0; i < 5; ++i) (void)store_write_value(key, names[i], paths[i]);
 }
 

@@ -174,7 +174,7 @@ TEST(HfsPartition, RawSectors) {
   for (size_t i = 0; i < iso.size() / 2048; ++i) {
     uint8_t s[k_raw_sector_size] = {};
     std::memcpy(s + 24, &iso[i * 2048], 2048);
-    cd_build_header(s, uint32_t(i), 2);
+    ASSERT_EQ(cd_build_header(s, uint32_t(i), 2), 0);
     cd_mode2_edc(s);
     cd_mode2_ecc(s);
     raw.insert(raw.end(), s, s + k_raw_sector_size);

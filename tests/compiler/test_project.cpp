@@ -451,7 +451,9 @@ TEST(ProjectFile, KeptTotalsAreACountOfTheFileAfterEveryChange) {
     ASSERT_TRUE(faults.empty()) << at << ": " << faults[0];
   }
   EXPECT_GT(kept_through, 300);
-  EXPECT_GT(project_record_count(f), 40);
+  // The walk leaves a project of some size whichever order a compiler draws
+  // the arguments of one call in (gcc and clang draw them apart).
+  EXPECT_GT(project_record_count(f), 15);
   g_edit_options = options;
   close_project_stream(f);
 }

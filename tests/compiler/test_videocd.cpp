@@ -92,7 +92,7 @@ struct SyntheticVcd {
     auto put = [&](uint32_t lba, const uint8_t* user) {
       uint8_t* s = image.data() + lba * k_raw;
       std::memcpy(s + 24, user, 2048);
-      cd_build_header(s, lba, 2);
+      ASSERT_EQ(cd_build_header(s, lba, 2), 0);
       s[18] = s[22] = 0x08;
       cd_mode2_edc(s);
       cd_mode2_ecc(s);
@@ -129,7 +129,7 @@ struct SyntheticVcd {
     for (uint32_t lba = video; lba < total; ++lba) {
       uint8_t* s = image.data() + lba * k_raw;
       std::memcpy(s + 24, &noise[size_t(lba - video) * 2324], 2324);
-      cd_build_header(s, lba, 2);
+      EXPECT_EQ(cd_build_header(s, lba, 2), 0);
       s[16] = s[20] = 1;
       s[18] = s[22] = 0x62;  // Form 2, real time, video
       cd_mode2_edc(s);

@@ -2,6 +2,7 @@
 // without checksums, the damaged variants the expansion must refuse (their
 // checksums are those of the sound data) and a bare partition-map signature.
 //   make_udif_seeds tests/fuzz/seeds/fuzz_udif
+#include <cstdio>
 #include <cstring>
 
 #include "IO/bigendian.h"
@@ -42,7 +43,10 @@ int main(int argc, char** argv) {
   write_file(dir + "/no_checksums.dmg", make_udif({hfs}, bare));
   MishTable t;
   auto el = plist_data_elements(std::string(good.begin(), good.end()));
-  decode_mish_table(decode_base64(el[1]), t);
+  if (decode_mish_table(decode_base64(el[1]), t) != 0 || t.chunks.size() < 4) {
+    std::fprintf(stderr, "the good image's chunk table does not decode\n");
+    return 1;
+  }
   auto flipped = good;
   flipped[t.chunks[3].compressed_offset + 5] ^= 1;
   write_file(dir + "/raw_byte_flipped.dmg", flipped);
