@@ -421,7 +421,8 @@ bool MainFrame::close_project(int mode, bool offer_save) {
 
 void MainFrame::close_image() {
   if (image_.fd >= 0) {
-    flush_volume_structures();  // writes only what an edit left loaded
+    // Writes only what an edit left loaded; a write that fails is said.
+    if (flush_volume_structures() < 0) show_message(ui_text(6310).c_str());
     free_allocation_bitmap();
     close_image_document(image_);  // removes a temporary expansion too
   }
@@ -595,8 +596,11 @@ void MainFrame::new_image_command() {
 
 void MainFrame::save_image_command() {
   if (image_.fd < 0 || image_.read_only) return;
-  flush_volume_structures();
-  ::fsync(image_.fd);
+  if (flush_volume_structures() < 0) {
+    show_message(ui_text(6310).c_str());
+    return;
+  }
+  if (::fsync(image_.fd) != 0) show_system_error(0);
 }
 
 void MainFrame::save_image_as_command() {
@@ -609,7 +613,11 @@ void MainFrame::save_image_as_command() {
     return;
   }
   if (exists(target) && !ask_overwrite(target.c_str())) return;
-  flush_volume_structures();
+  // The copy is of a volume whose structures are all written, or none is made.
+  if (flush_volume_structures() < 0) {
+    show_message(ui_text(6310).c_str());
+    return;
+  }
   std::string message;
   int rc;
   {
@@ -647,7 +655,10 @@ void MainFrame::hybridise_command() {
   if (image_.fd < 0) return;
   std::string iso = ask_file(this, 1368, 1367, ui_text(1371), ui_text(1370), false, false);
   if (iso.empty()) return;
-  flush_volume_structures();
+  if (flush_volume_structures() < 0) {  // the partition taken must be whole
+    show_message(ui_text(6310).c_str());
+    return;
+  }
   wxBusyCursor busy;
   hybridise_image(image_.fd, iso.c_str());
 }

@@ -23,8 +23,8 @@ struct ForkMap {
 };
 
 // Results of the fork's map (the extents' codes are resolve_fork_extents's).
-constexpr int k_fork_map_short = -1;       // the extents end before the fork does (6513)
-constexpr int k_fork_map_outside = -2;     // an extent lies outside the volume
+constexpr int k_fork_map_short = k_extents_missing;    // the extents end before the fork does (6513)
+constexpr int k_fork_map_outside = k_extents_outside;  // an extent lies outside the volume
 constexpr int k_fork_map_no_volume = -3;   // no volume is open
 // Results of a read of a fork sector, and of the data segment writer.
 constexpr int k_sector_refused = -1;       // past the fork or unmapped (the window beeps)

@@ -38,7 +38,7 @@ std::string utf8_of(const std::u16string& units) {
 // disagrees with the records found is reported.
 int read_folder(uint32_t folder_id, std::vector<CatalogItem>& items, std::string& message) {
   int rc = list_folder(folder_id, items);
-  const bool looped = rc == -3;
+  const bool looped = rc == k_catalog_loop;
   if (rc != 0) {
     message = format_text(ui_text(looped ? 6113 : 6112).c_str(), unsigned(folder_id));
     rc = k_listing_damaged;

@@ -60,7 +60,7 @@ uint32_t parent_of(uint32_t folder) { return volume_parent_folder(folder); }
 // The item of a folder with that row id (folder id, or minus the file id).
 bool find_item(uint32_t folder, int32_t id, CatalogItem& out) {
   std::vector<CatalogItem> items;
-  list_folder(folder, items);
+  (void)list_folder(folder, items);  // a damaged folder still lists the items it could read
   bool is_folder = id > 0;
   uint32_t cnid = uint32_t(is_folder ? int64_t(id) : -int64_t(id));
   for (CatalogItem& c : items)

@@ -326,7 +326,7 @@ TEST(Documents, InPlaceRenameOnTheVolume) {
     ASSERT_EQ(open_image_document(plus, 0, doc, message), 0) << message;
     ASSERT_EQ(load_allocation_bitmap(), 0);
     ASSERT_GT(hfsplus_create_folder("Old", 2), 0u);
-    flush_volume_structures();
+    EXPECT_EQ(flush_volume_structures(), 0);
     free_allocation_bitmap();
     VolumeListing l;
     ASSERT_EQ(fill_volume_file_table(2, l), 0);
