@@ -1067,8 +1067,8 @@ int cli_include_items(const char* project_path, const char* item) {
   if (int rc = project.open(project_path); rc != 0) return rc;
   FILE* f = project.f;
   if (!item || !*item) {
-    end_project_edit(f, -2);
-    return project.close(-2);
+    end_project_edit(f, k_no_target);
+    return project.close(k_no_target);
   }
   FILE* previous = g_project_file;
   g_project_file = f;
@@ -1081,12 +1081,12 @@ int cli_include_items(const char* project_path, const char* item) {
     std::vector<std::string> lines;
     if (!read_list_file(target.substr(1), lines)) {
       report_open_error(target.substr(1).c_str());
-      result = -3;
+      result = k_item_missing;
     }
     for (const std::string& line : lines) {
       std::string path = absolute_path(line);
       if (!item_exists(path)) {
-        result = -3;
+        result = k_item_missing;
         continue;
       }
       left_out += include_one(f, project_folder, path);
@@ -1095,7 +1095,7 @@ int cli_include_items(const char* project_path, const char* item) {
     target = absolute_path(target);
     struct stat st {};
     if (!item_exists(target)) {
-      result = -3;
+      result = k_item_missing;
     } else if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
       // The folder itself under its chain, with everything below it.
       std::string pattern = with_slash(target) + "*";
@@ -1127,8 +1127,8 @@ int cli_include_isoplus_items(const char* project_path, const char* item) {
   if (int rc = project.open(project_path); rc != 0) return rc;
   FILE* f = project.f;
   if (!item || !*item) {
-    end_project_edit(f, -2);
-    return project.close(-2);
+    end_project_edit(f, k_no_target);
+    return project.close(k_no_target);
   }
   FILE* previous = g_isoplus_file;
   g_isoplus_file = f;
@@ -1140,7 +1140,7 @@ int cli_include_isoplus_items(const char* project_path, const char* item) {
   if (item[0] == '$') {
     if (!read_list_file(item + 1, paths)) {
       report_open_error(item + 1);
-      result = -2;
+      result = k_no_target;
     }
   } else {
     paths.push_back(item);
@@ -1148,7 +1148,7 @@ int cli_include_isoplus_items(const char* project_path, const char* item) {
   for (const std::string& p : paths) {
     std::string path = absolute_path(p);
     if (!item_exists(path)) {
-      if (result == 0) result = -3;
+      if (result == 0) result = k_item_missing;
       continue;
     }
     if (check_item_in_folder(f, path, uint32_t(k_root_folder_id)) != 0) continue;

@@ -55,7 +55,7 @@ void remember_project_own_files(const std::string& project_path);
 bool is_project_own_file(const std::string& path);
 
 // A folder that exists only in the project (pc_folder ".."). Returns its id, 0 when not written.
-int32_t add_new_folder(FILE* project, ProjectRecord& buf, const std::string& name, uint32_t parent_id);
+[[nodiscard]] int32_t add_new_folder(FILE* project, ProjectRecord& buf, const std::string& name, uint32_t parent_id);
 
 // Finds or makes the folder records that mirror the folder of item_path below the
 // components it shares with project_folder. Returns the deepest folder's id.
@@ -68,12 +68,12 @@ void split_first_component(std::string& path, std::string& component);
 
 // Source probes: each fills fields of the record from the PC file at path.
 int has_afp_streams(const std::string& path);
-int read_appledouble_companion(const std::string& path, ProjectRecord& r);
-int read_applesingle_header(const std::string& path, ProjectRecord& r);
+[[nodiscard]] int read_appledouble_companion(const std::string& path, ProjectRecord& r);
+[[nodiscard]] int read_applesingle_header(const std::string& path, ProjectRecord& r);
 // MacBinary header of the open file; 0, or -1 when it is not MacBinary.
-int read_macbinary_header_into_record(ProjectRecord& r, int fd, bool hfsplus);
+[[nodiscard]] int read_macbinary_header_into_record(ProjectRecord& r, int fd, bool hfsplus);
 // Decodes the BinHex file's header (the forks' real lengths); 0 or -1.
-int read_binhex_header_into_record(ProjectRecord& r, int fd, bool hfsplus);
+[[nodiscard]] int read_binhex_header_into_record(ProjectRecord& r, int fd, bool hfsplus);
 void read_afp_streams_into_record(ProjectRecord& r, const std::string& path, const std::string& name,
                                   bool hfsplus);
 
@@ -102,7 +102,7 @@ void log_addition(const std::string& folder, const std::string& name);
 // parent has no run yet (a folder just made), so they are appended. positions,
 // when given, receives each batch record's file offset, in the batch's sorted
 // order. 0 or -1.
-int insert_records_sorted(FILE* project, std::vector<ProjectRecord>& batch, uint32_t parent_id, bool new_run = false,
+[[nodiscard]] int insert_records_sorted(FILE* project, std::vector<ProjectRecord>& batch, uint32_t parent_id, bool new_run = false,
                           std::vector<long>* positions = nullptr);
 
 // Command-line inclusion into a hybrid or ISO+ project: item is a file, a folder,
@@ -112,5 +112,5 @@ int insert_records_sorted(FILE* project, std::vector<ProjectRecord>& batch, uint
 // were left out (unreadable, a path too long for the record, 4 GB or more), the
 // others added. A project the command made is removed again when it fails (items
 // left out are no failure: it keeps the others).
-int cli_include_items(const char* project_path, const char* item);
-int cli_include_isoplus_items(const char* project_path, const char* item);
+[[nodiscard]] int cli_include_items(const char* project_path, const char* item);
+[[nodiscard]] int cli_include_isoplus_items(const char* project_path, const char* item);

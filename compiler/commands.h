@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-constexpr int k_items_left_out = -5;
+#include "compiler/results.h"
 
 // Option letters (second character, upper-cased) and an optional second letter.
-int run_command_line_operation(const char* option, const char* first, const char* second);
+[[nodiscard]] int run_command_line_operation(const char* option, const char* first, const char* second);
 
 // 0 hybrid project (.cvpr, .cat), 1 image (.hfs, .iso, .dmg), 2 ISO+ project (.cvso),
 // -1 anything else or a null path. The whole extension is compared, case-insensitively.
@@ -32,7 +32,7 @@ int get_file_kind(const char* path);
 // when it cannot be opened or created; k_project_in_use (message 6601 and a
 // journal line) when another run or a window holds it. f is set only on 0;
 // close it with close_project_stream.
-int open_command_project(const char* path, FILE*& f, bool* made = nullptr);
+[[nodiscard]] int open_command_project(const char* path, FILE*& f, bool* made = nullptr);
 // Why the project at path was not opened (rc of open_project_stream): message
 // 6601 when another run holds it, the refusal of a project that could not be
 // put back, else that it cannot be opened; and the journal line.
@@ -60,11 +60,11 @@ extern int (*g_offer_signature_table)(std::string& path);
 
 // --- labels and folders ----------------------------------------------------------------
 // second_letter 'H': HFS volume name only; 'I': ISO label only; else both.
-int cli_set_volume_labels(const char* project_path, const char* label, char second_letter);
-int cli_set_isoplus_label(const char* project_path, const char* label);
+[[nodiscard]] int cli_set_volume_labels(const char* project_path, const char* label, char second_letter);
+[[nodiscard]] int cli_set_isoplus_label(const char* project_path, const char* label);
 // Folder path components are separated by "/" (or "\").
-int cli_create_folders(const char* project_path, const char* folder_path);
-int cli_create_isoplus_folders(const char* project_path, const char* folder_path);
+[[nodiscard]] int cli_create_folders(const char* project_path, const char* folder_path);
+[[nodiscard]] int cli_create_isoplus_folders(const char* project_path, const char* folder_path);
 
 // --- switches ------------------------------------------------------------------------------
 void set_auto_truncate_names(bool on);
@@ -91,23 +91,23 @@ struct CompileSettings {
 // 0 success, 1 nothing to compile from, -1 failure, -2 aborted, -3 no temporary
 // files, -4 not enough room, k_items_left_out: the image is made, without the
 // items of g_compile_left_out; k_project_in_use (reported) refused.
-int compile_project_image(const CompileSettings& settings);
+[[nodiscard]] int compile_project_image(const CompileSettings& settings);
 // The PC paths of the items the last compile left out because they are no
 // longer on the PC disk (empty after any other result). Written by the compile;
 // read once it has returned.
 extern std::vector<std::string> g_compile_left_out;
 // Compiles: the image is written next to the project ("iso", or "dmg" for the HFS only one).
-int cli_compile_hybrid(const char* project_path);
-int cli_compile_hfs(const char* project_path);
-int cli_compile_isoplus(const char* project_path);
-int cli_compile_iso(const char* project_path);
+[[nodiscard]] int cli_compile_hybrid(const char* project_path);
+[[nodiscard]] int cli_compile_hfs(const char* project_path);
+[[nodiscard]] int cli_compile_isoplus(const char* project_path);
+[[nodiscard]] int cli_compile_iso(const char* project_path);
 uint32_t count_allocation_blocks(FILE* project, uint32_t block_size);
 // Inclusion of PC items (a file, a folder, or "$" and a list file).
-int cli_include_items(const char* project_path, const char* item);
-int cli_include_isoplus_items(const char* project_path, const char* item);
+[[nodiscard]] int cli_include_items(const char* project_path, const char* item);
+[[nodiscard]] int cli_include_isoplus_items(const char* project_path, const char* item);
 // Refresh of a project (kind 0 hybrid, 2 ISO+); journal_path non-null for "-rj".
-int cli_refresh_project(const char* project_path, int kind, const char* journal_path);
+[[nodiscard]] int cli_refresh_project(const char* project_path, int kind, const char* journal_path);
 // UDIF expansion, and the HFS partition of an ISO image removed or added.
-int cli_expand_dmg_image(const char* dmg_path, const char* output_path);
-int dehybridise_image(const char* iso_path);
-int cli_hybridise_image(const char* hfs_path, const char* iso_path);
+[[nodiscard]] int cli_expand_dmg_image(const char* dmg_path, const char* output_path);
+[[nodiscard]] int dehybridise_image(const char* iso_path);
+[[nodiscard]] int cli_hybridise_image(const char* hfs_path, const char* iso_path);

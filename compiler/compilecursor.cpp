@@ -488,7 +488,8 @@ static void advance_cursor(uint64_t length, uint64_t blocks, ForkExtent& out) {
   out.block_count = uint32_t(blocks);
   out.length = length;
   out.image_sector = uint32_t(data_block_byte_offset(next_data_block) / 2048);
-  if (!compile_bitmap.empty()) mark_allocation_bits(out.start_block, out.block_count);
+  // Cannot be refused: reserve_fork checked the fork against the bitmap's end.
+  if (!compile_bitmap.empty()) (void)mark_allocation_bits(out.start_block, out.block_count);
   next_data_block += uint32_t(blocks);
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "compiler/results.h"
+
 extern uint32_t next_data_block;       // next free block of the data area, counted from its first block
 extern uint32_t first_data_block;      // volume block number of the data area's first block
 extern uint32_t hfs_partition_sector;  // during the walk: the 2048-byte image sector where the data area begins
@@ -24,13 +26,7 @@ extern bool compile_target_zeroed;
 constexpr size_t k_compile_buffer_size = 2u << 20;  // the 2 MiB copy buffer
 extern uint8_t* g_compile_buffer;  // allocated by the driver for one compile (ensure_compile_buffer)
 
-// Results of the data steps.
-enum : int {
-  k_data_ok = 0,
-  k_data_io_error = -1,      // short read, failed write (message shown)
-  k_data_aborted = -2,       // the user asked to stop
-  k_data_past_reserve = -5,  // the fork would pass the reserved data area (message shown)
-};
+// Results of the data steps: k_data_* (compiler/results.h).
 
 // Where one fork landed: start_block as the volume counts (cursor + first_data_block),
 // block count, byte length, and the 2048-byte image sector of its first byte.
@@ -52,10 +48,10 @@ uint64_t data_block_byte_offset(uint32_t cursor_block);
 
 // Sets the bits of count blocks from first_block (volume block numbers).
 // 0, or k_data_past_reserve when the run passes the end of the bitmap (nothing set).
-int mark_allocation_bits(uint32_t first_block, uint32_t count);
+[[nodiscard]] int mark_allocation_bits(uint32_t first_block, uint32_t count);
 
 // Writes n zero bytes to fd at byte offset (large writes). 0 or k_data_io_error.
-int write_zero_bytes(int fd, uint64_t offset, uint64_t n);
+[[nodiscard]] int write_zero_bytes(int fd, uint64_t offset, uint64_t n);
 
 // Copies byte_count bytes read from source_fd at its current position to the
 // image at block_index x block_size + base_sector x 2048, in chunks of up to the
@@ -63,7 +59,7 @@ int write_zero_bytes(int fd, uint64_t offset, uint64_t n);
 // kernel copies file to file where it can; otherwise the bytes go through the
 // copy buffer. The last block is zero-padded (unless compile_target_zeroed).
 // The source is left positioned after the bytes read. Results as above.
-int copy_file_data_to_image(int source_fd, int target_fd, const char* progress_name, uint64_t byte_count,
+[[nodiscard]] int copy_file_data_to_image(int source_fd, int target_fd, const char* progress_name, uint64_t byte_count,
                             uint32_t block_index, uint32_t block_size, uint32_t base_sector);
 
 // The data copier of a compile. While it runs, write_fork_at_cursor and
@@ -74,15 +70,15 @@ int copy_file_data_to_image(int source_fd, int target_fd, const char* progress_n
 // next call and finish_data_copies report it (message shown). Without a copier
 // every copy is done before the call returns. One copier, started by the driver.
 bool start_data_copier();  // false: no thread, the copies stay on the caller's
-int finish_data_copies();  // waits for every queued copy, stops the copier; k_data_ok or its failure
+[[nodiscard]] int finish_data_copies();  // waits for every queued copy, stops the copier; k_data_ok or its failure
 void stop_data_copier();   // drops what is queued (after a failure or an abort) and stops
 
 // write_fork_at_cursor for a whole PC file, opened by whoever copies it (the
 // copier, when it runs). A file that cannot be opened is a read error.
-int write_file_at_cursor(const std::string& path, uint64_t length, const char* progress_name, ForkExtent& out);
+[[nodiscard]] int write_file_at_cursor(const std::string& path, uint64_t length, const char* progress_name, ForkExtent& out);
 // The same for the file name in folder, opened within its folder; both texts
 // must stay as they are until the copies are finished.
-int write_file_at_cursor(const std::string& folder, const std::string& name, uint64_t length,
+[[nodiscard]] int write_file_at_cursor(const std::string& folder, const std::string& name, uint64_t length,
                          const char* progress_name, ForkExtent& out);
 
 // The one step every fork writer uses: copies length bytes of source_fd from
@@ -90,5 +86,5 @@ int write_file_at_cursor(const std::string& folder, const std::string& name, uin
 // bitmap (when there is one) and advances next_data_block. An empty fork uses no
 // block (out = {0,0,0,0}). k_data_past_reserve (nothing written or advanced) when
 // the fork would pass compile_data_blocks; other results as above.
-int write_fork_at_cursor(int source_fd, uint64_t source_offset, uint64_t length, const char* progress_name,
+[[nodiscard]] int write_fork_at_cursor(int source_fd, uint64_t source_offset, uint64_t length, const char* progress_name,
                          ForkExtent& out);

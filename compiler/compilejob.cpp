@@ -227,7 +227,8 @@ struct Compile {
     first_data_block = plus_plan.first_data_block();
     data_sector = plus_plan.partition_sector + first_data_block;
     compile_bitmap.assign(size_t(plus_plan.allocation_blocks) * 2048, 0);
-    mark_allocation_bits(0, first_data_block);
+    // Cannot be refused: the bitmap was just sized from the plan that places the data area.
+    (void)mark_allocation_bits(0, first_data_block);
     return 0;
   }
 
@@ -268,7 +269,8 @@ struct Compile {
     first_data_block = plan.first_data_block();
     data_sector = plan.block0_sector() + first_data_block * (bs / 2048);
     compile_bitmap.assign(size_t(plan.bitmap_sectors) * 512, 0);
-    mark_allocation_bits(0, first_data_block);
+    // Cannot be refused: the bitmap was just sized from the plan that places the data area.
+    (void)mark_allocation_bits(0, first_data_block);
     return 0;
   }
 
@@ -296,7 +298,7 @@ struct Compile {
     int rc = creation_volume(tree, trees, side, 2);
     if (rc < 0) {
       stop_data_copier();
-      return fail(rc == k_data_aborted ? -2 : -1);
+      return fail(rc == k_data_aborted ? k_compile_aborted : k_failed);
     }
     // Every fork has its place now: the volume's structures, the partition map and
     // the ISO directories are written while the last copies run, each to its own area.
@@ -320,7 +322,7 @@ struct Compile {
       iso = compute_iso_layout(tree);
       if (!temps.create()) {
         show_message(ui_text(1500).c_str());
-        return fail(-3);
+        return fail(k_compile_no_temp_files);
       }
     }
     uint32_t spb = bs / 2048;  // 2048-byte sectors per block

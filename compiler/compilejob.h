@@ -47,13 +47,13 @@ struct CompileJob {
 // The drivers. Each fills job.result and returns it, writing the whole image
 // through job.target_fd. The caller owns that file: the console writes into a
 // temporary file beside the image and renames it over the image only on success.
-int compile_hybrid_hfs_image(CompileJob& job);
-int compile_hybrid_hfsplus_image(CompileJob& job);
-int compile_isoplus_image(CompileJob& job);
-int compile_iso_image(CompileJob& job);
-int compile_hfs_image(CompileJob& job);
-int compile_hfsplus_image(CompileJob& job);
-int run_compile_driver(CompileJob& job);  // by job.kind
+[[nodiscard]] int compile_hybrid_hfs_image(CompileJob& job);
+[[nodiscard]] int compile_hybrid_hfsplus_image(CompileJob& job);
+[[nodiscard]] int compile_isoplus_image(CompileJob& job);
+[[nodiscard]] int compile_iso_image(CompileJob& job);
+[[nodiscard]] int compile_hfs_image(CompileJob& job);
+[[nodiscard]] int compile_hfsplus_image(CompileJob& job);
+[[nodiscard]] int run_compile_driver(CompileJob& job);  // by job.kind
 
 // Finishing after a successful compile: the optional tail was laid out by the
 // driver; this closes the image and clears its read-only attribute.

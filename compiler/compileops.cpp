@@ -86,7 +86,7 @@ int compile_project(const CompileSettings& s) {
   // A project named like its image (".iso", ".dmg") would be overwritten by it.
   if (same_file(project_path, target)) {
     show_message(format_text(ui_text(4771).c_str(), target.c_str()).c_str());
-    return -2;
+    return k_no_target;
   }
   // Read under a shared lock: an edit of another run is waited for (or, for
   // the window, refused), never read half-written.
@@ -111,7 +111,7 @@ int compile_project(const CompileSettings& s) {
   if (begin_replacement(target, out) != 0) {
     close_project_stream(f);
     report_open_error(target.c_str());
-    return -2;
+    return k_no_target;
   }
   std::vector<uint64_t> lengths = fork_lengths(f);
   struct statvfs vfs {};
@@ -122,7 +122,7 @@ int compile_project(const CompileSettings& s) {
       show_message(ui_text(1073).c_str());
       abandon_replacement(out);
       close_project_stream(f);
-      return -4;
+      return k_no_room;
     }
   }
   CompileJob job;

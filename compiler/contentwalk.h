@@ -119,36 +119,36 @@ constexpr size_t k_items_for_helpers = 4096;
 // an item cannot be taken: one out of reach, a file of 4 GB or more in the ISO
 // view, one with a fork of 2 GB or more for an HFS (not HFS+) volume. Every such
 // item is reported, each message also going to the journal.
-int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size, CompileTree& tree);
+[[nodiscard]] int load_compile_tree(FILE* project, const WalkTrees& trees, uint32_t block_size, CompileTree& tree);
 
 // Makes the ISO and Joliet identifiers (unique per directory), sorts each
 // directory, and measures directories and path tables. 0, or -1 (message shown,
 // or put in failure when given) when a name cannot be made or there are more
 // directories than path tables hold. It touches only the ISO side of the items,
 // so the HFS volume may be laid out on another thread meanwhile.
-int size_iso_trees(CompileTree& tree, const WalkTrees& trees, std::string* failure = nullptr);
+[[nodiscard]] int size_iso_trees(CompileTree& tree, const WalkTrees& trees, std::string* failure = nullptr);
 
 // What the walk asks of the HFS or HFS+ volume being built.
 class HfsVolumeSide {
  public:
   virtual ~HfsVolumeSide() = default;
   // Creates the folder's catalog record under parent_id; cnid_out its id. 0 or negative.
-  virtual int add_folder(const WalkItem& item, uint32_t parent_id, uint32_t& cnid_out) = 0;
+  [[nodiscard]] virtual int add_folder(const WalkItem& item, uint32_t parent_id, uint32_t& cnid_out) = 0;
   // Writes the file's forks and catalog record. iso_data: where the ISO view's copy
   // of the PC file landed (null when the file is not in the ISO view). 0 or negative.
-  virtual int add_file(const WalkItem& item, uint32_t parent_id, const ForkExtent* iso_data) = 0;
+  [[nodiscard]] virtual int add_file(const WalkItem& item, uint32_t parent_id, const ForkExtent* iso_data) = 0;
   // The folder's valence (items the walk entered under it).
-  virtual int set_valence(uint32_t cnid, uint32_t valence) = 0;
+  [[nodiscard]] virtual int set_valence(uint32_t cnid, uint32_t valence) = 0;
 };
 
 // Writes every file's data at the compile cursor, depth first in project order,
 // and enters HFS items through hfs (null when the kind has no HFS part).
 // 0, or the negative result of the failing step (-2 when the user aborted).
-int creation_volume(CompileTree& tree, const WalkTrees& trees, HfsVolumeSide* hfs, uint32_t hfs_root_id);
+[[nodiscard]] int creation_volume(CompileTree& tree, const WalkTrees& trees, HfsVolumeSide* hfs, uint32_t hfs_root_id);
 
 // The finished directories of one tree: each folder's bytes at its relative
 // sector in dir_fd, the path tables into l_fd and m_fd. root_sector: the tree's
 // root directory sector in the image. Sizes must equal the measured reserves.
 // 0, or -1 (message shown).
-int write_iso_tree_files(const CompileTree& tree, bool joliet, bool isoplus, uint32_t root_sector, int dir_fd,
+[[nodiscard]] int write_iso_tree_files(const CompileTree& tree, bool joliet, bool isoplus, uint32_t root_sector, int dir_fd,
                          int l_fd, int m_fd);

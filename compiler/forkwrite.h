@@ -44,7 +44,7 @@ struct ForkSources {
  private:
   friend int open_fork_sources(const ProjectRecord& r, const std::string& path, ForkSources& out);
 // The same for the record's PC file at path (pc_folder + pc_name).
-int open_fork_sources(const ProjectRecord& r, const std::string& path, ForkSources& out);
+[[nodiscard]] int open_fork_sources(const ProjectRecord& r, const std::string& path, ForkSources& out);
   int own_fds[3] = {-1, -1, -1};
 };
 
@@ -53,9 +53,9 @@ int open_fork_sources(const ProjectRecord& r, const std::string& path, ForkSourc
 // 0; 1 when the encoding gives no fork to write (AppleDouble/AppleSingle without
 // either flag); -1 when the source cannot be opened or does not hold the forks its
 // header claims (a message was shown).
-int open_fork_sources(const ProjectRecord& r, ForkSources& out);
+[[nodiscard]] int open_fork_sources(const ProjectRecord& r, ForkSources& out);
 // The same for the record's PC file at path (pc_folder + pc_name).
-int open_fork_sources(const ProjectRecord& r, const std::string& path, ForkSources& out);
+[[nodiscard]] int open_fork_sources(const ProjectRecord& r, const std::string& path, ForkSources& out);
 
 // Where the two forks of a file went.
 struct WrittenForks {
@@ -69,7 +69,7 @@ struct WrittenForks {
 // not written again (the other encodings write their decoded data fork anew).
 // 0; 1 nothing written (see open_fork_sources); negative as write_fork_at_cursor
 // (-2 aborted) or -1.
-int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, WrittenForks& out);
+[[nodiscard]] int write_file_forks(const ProjectRecord& r, const ForkExtent* iso_data, WrittenForks& out);
 // The same for the record's PC file found by folder and name (both texts kept
 // as they are until the copies are finished), measured at length bytes: a plain
 // file is then copied whole by whoever copies it, without being opened here.
@@ -78,7 +78,7 @@ struct PcFileRef {
   const std::string* name;
   uint64_t length;
 };
-int write_file_forks(const ProjectRecord& r, const PcFileRef& file, const ForkExtent* iso_data, WrittenForks& out);
+[[nodiscard]] int write_file_forks(const ProjectRecord& r, const PcFileRef& file, const ForkExtent* iso_data, WrittenForks& out);
 
 // Finder flags of a file's catalog record from its record and source header.
 uint16_t catalog_finder_flags(const ProjectRecord& r, const ForkSources& src);
@@ -103,14 +103,14 @@ struct HfsPlusFileEntry {
 // hfs_name holds Mac Roman bytes and its dates are local; HFS+: hfs_name is text,
 // stored decomposed, and the dates are made universal. -1 when a name or an
 // extent cannot be stored (an HFS extent passes 16 bits, an HFS fork reaches 2 GB), else 0.
-int build_hfs_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id, const WrittenForks& forks,
+[[nodiscard]] int build_hfs_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id, const WrittenForks& forks,
                          uint32_t block_size, HfsFileEntry& out);
-int build_hfsplus_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id,
+[[nodiscard]] int build_hfsplus_file_entry(const ProjectRecord& r, uint32_t parent_id, uint32_t file_id,
                              const WrittenForks& forks, uint32_t block_size, HfsPlusFileEntry& out);
 // The file record alone (HFS 102 bytes, HFS+ 248), as in the entry. 0 or -1.
-int build_hfs_file_data(const ProjectRecord& r, uint32_t file_id, const WrittenForks& forks, uint32_t block_size,
+[[nodiscard]] int build_hfs_file_data(const ProjectRecord& r, uint32_t file_id, const WrittenForks& forks, uint32_t block_size,
                         std::array<uint8_t, HfsCatalogFile::k_size>& out);
-int build_hfsplus_file_data(const ProjectRecord& r, uint32_t file_id, const WrittenForks& forks, uint32_t block_size,
+[[nodiscard]] int build_hfsplus_file_data(const ProjectRecord& r, uint32_t file_id, const WrittenForks& forks, uint32_t block_size,
                             std::array<uint8_t, HfsPlusCatalogFile::k_size>& out);
 
 
@@ -121,5 +121,5 @@ int build_hfsplus_file_data(const ProjectRecord& r, uint32_t file_id, const Writ
 // catalog of the volume being compiled (g_volume), under parent_id, with the next
 // catalog id; the volume's file counts grow. 1 entered; 0 nothing to enter; a
 // negative result stops the compile (-2 when the user aborted).
-int write_file_hfs(const ProjectRecord& r, uint32_t parent_id, const ForkExtent* iso_data);
-int write_file_hfsplus(const ProjectRecord& r, uint32_t parent_id, const ForkExtent* iso_data);
+[[nodiscard]] int write_file_hfs(const ProjectRecord& r, uint32_t parent_id, const ForkExtent* iso_data);
+[[nodiscard]] int write_file_hfsplus(const ProjectRecord& r, uint32_t parent_id, const ForkExtent* iso_data);

@@ -713,7 +713,11 @@ uint32_t HfsBuilder::finish(int fd, uint32_t used_blocks) {
   encode(m, MutByteSpan(mdb, sizeof mdb));
   // The bitmap: every block in use (the trees and the data, nothing free).
   compile_bitmap.resize(size_t(p.bitmap_sectors) * 512, 0);
-  mark_allocation_bits(0, used_blocks);
+  // A bitmap that cannot hold every block in use would show used blocks free.
+  if (mark_allocation_bits(0, used_blocks) != k_data_ok) {
+    show_message(ui_text(4751).c_str());
+    return 0;
+  }
   uint64_t block0 = (part + p.first_block_sector) * 512;
   if (!write_at(fd, mdb, 512, (part + 2) * 512) ||
       !write_at(fd, compile_bitmap.data(), compile_bitmap.size(), (part + 3) * 512) ||
@@ -782,8 +786,11 @@ uint32_t HfsPlusBuilder::finish(int fd, uint32_t used_blocks) {
   uint32_t total = used_blocks + 1;  // the last block holds the alternate volume header
   uint32_t ps = total * (k_plus_block / 512);
   compile_bitmap.resize(size_t(p.allocation_blocks) * k_plus_block, 0);
-  mark_allocation_bits(0, used_blocks);
-  mark_allocation_bits(total - 1, 1);
+  // A bitmap that cannot hold every block in use would show used blocks free.
+  if (mark_allocation_bits(0, used_blocks) != k_data_ok || mark_allocation_bits(total - 1, 1) != k_data_ok) {
+    show_message(ui_text(4751).c_str());
+    return 0;
+  }
   HfsPlusVolumeHeader v;
   v.signature = k_sig_hfsplus;
   v.version = 4;

@@ -32,7 +32,7 @@ struct HfsCatalogPlan {
 
 // Lays the catalog out for the tree (item hfs_id fields get the IDs). 0, or -1
 // (message shown) when a name cannot be stored or made unique.
-int plan_hfs_catalog(CompileTree& tree, bool hfsplus, const std::string& volume_name, HfsCatalogPlan& out);
+[[nodiscard]] int plan_hfs_catalog(CompileTree& tree, bool hfsplus, const std::string& volume_name, HfsCatalogPlan& out);
 
 struct HfsVolumePlan {
   uint32_t partition_sector = 0;  // 2048-byte image sector where the partition starts
@@ -53,12 +53,12 @@ struct HfsVolumePlan {
 // Blocks the HFS view's forks need beyond what the ISO view's copies give it,
 // measured on the sources as they are now; a file whose encoding gives no fork
 // leaves the HFS view. -1 (message shown) when a source cannot be read.
-int64_t hfs_extra_data_blocks(CompileTree& tree, uint32_t block_size);
+[[nodiscard]] int64_t hfs_extra_data_blocks(CompileTree& tree, uint32_t block_size);
 
 // Lays the volume out: the catalog file sized for the laid-out catalog, the
 // bitmap from the final block count. 0, or -1 (message shown unless quiet) when
 // the volume would need 65536 blocks or more.
-int plan_hfs_volume(const HfsCatalogPlan& catalog, uint32_t partition_sector, uint32_t block_size,
+[[nodiscard]] int plan_hfs_volume(const HfsCatalogPlan& catalog, uint32_t partition_sector, uint32_t block_size,
                     uint32_t data_blocks, HfsVolumePlan& plan, bool quiet = false);
 
 // The volume being built (one per compile).
@@ -67,9 +67,9 @@ class HfsBuilder : public HfsVolumeSide {
   HfsBuilder(const HfsVolumePlan& plan, HfsCatalogPlan catalog, CompileTree& tree, bool open_root_window,
              bool custom_icon);
   ~HfsBuilder() override;
-  int add_folder(const WalkItem& item, uint32_t parent_id, uint32_t& cnid_out) override;
-  int add_file(const WalkItem& item, uint32_t parent_id, const ForkExtent* iso_data) override;
-  int set_valence(uint32_t cnid, uint32_t valence) override;
+  [[nodiscard]] int add_folder(const WalkItem& item, uint32_t parent_id, uint32_t& cnid_out) override;
+  [[nodiscard]] int add_file(const WalkItem& item, uint32_t parent_id, const ForkExtent* iso_data) override;
+  [[nodiscard]] int set_valence(uint32_t cnid, uint32_t valence) override;
   // Writes trees, bitmap, MDB and alternate MDB into the image; used_blocks is
   // where the data cursor ended (volume block numbers). Returns the partition's
   // size in 512-byte sectors, or 0 on failure (message shown).
@@ -90,7 +90,7 @@ struct HfsPlusVolumePlan {
   uint32_t data_blocks = 0;
   uint32_t first_data_block() const { return 1 + allocation_blocks + extents_blocks + catalog_blocks; }
 };
-int plan_hfsplus_volume(const HfsCatalogPlan& catalog, uint32_t partition_sector, uint32_t data_blocks,
+[[nodiscard]] int plan_hfsplus_volume(const HfsCatalogPlan& catalog, uint32_t partition_sector, uint32_t data_blocks,
                         HfsPlusVolumePlan& plan);
 
 class HfsPlusBuilder : public HfsVolumeSide {
@@ -98,9 +98,9 @@ class HfsPlusBuilder : public HfsVolumeSide {
   HfsPlusBuilder(const HfsPlusVolumePlan& plan, HfsCatalogPlan catalog, CompileTree& tree, bool open_root_window,
                  bool custom_icon);
   ~HfsPlusBuilder() override;
-  int add_folder(const WalkItem& item, uint32_t parent_id, uint32_t& cnid_out) override;
-  int add_file(const WalkItem& item, uint32_t parent_id, const ForkExtent* iso_data) override;
-  int set_valence(uint32_t cnid, uint32_t valence) override;
+  [[nodiscard]] int add_folder(const WalkItem& item, uint32_t parent_id, uint32_t& cnid_out) override;
+  [[nodiscard]] int add_file(const WalkItem& item, uint32_t parent_id, const ForkExtent* iso_data) override;
+  [[nodiscard]] int set_valence(uint32_t cnid, uint32_t valence) override;
   // As HfsBuilder::finish: the partition's size in 512-byte sectors, 0 on failure.
   uint32_t finish(int fd, uint32_t used_blocks);
 

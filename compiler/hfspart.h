@@ -7,69 +7,35 @@
 
 #include <cstdint>
 
-// Results of cli_hybridise_image.
-enum HybridiseResult {
-  k_hybridise_done = 1,
-  k_hybridise_iso_unopened = -1,
-  k_hybridise_hfs_unopened = -2,
-  k_hybridise_has_map = -3,        // the ISO image already has a partition map (or a system area in use)
-  k_hybridise_not_iso = -4,        // no ISO 9660 descriptor
-  k_hybridise_bad_hfs_image = -5,  // a compressed image that cannot be expanded, or of an unsupported kind
-  k_hybridise_no_temp_file = -6,
-  k_hybridise_no_partition = -7,   // neither an Apple_HFS partition nor a bare volume in the HFS image
-  k_hybridise_bad_volume = -8,     // its MDB or volume header describes no volume that fits the partition
-};
-
-// Results of dehybridise_image. Every refusal leaves the image as it was.
-enum DehybridiseResult {
-  k_dehybridise_done = 0,
-  k_dehybridise_unopened = -1,      // the image cannot be opened, or a write failed
-  k_dehybridise_no_partition = -2,  // no map of ours, or no partition docked after the ISO volume
-  k_dehybridise_shared = -3,        // the partition lies inside the ISO volume (a compiled hybrid)
-};
+#include "compiler/results.h"
 
 // The byte offset of the first Apple_HFS partition of an image with a driver
 // descriptor and a partition map: -1 when blocks 0 and 1 are not "ER" and
 // "PM" (nor the map in the driver descriptor's larger blocks), 0 when no entry
 // is of type Apple_HFS. The entry found is copied into entry512 when given.
-int64_t find_hfs_partition_start(int fd, uint8_t* entry512 = nullptr);
+[[nodiscard]] int64_t find_hfs_partition_start(int fd, uint8_t* entry512 = nullptr);
 // 32768 ("CD001" at 32769), 37320 (an image of raw 2352-byte sectors: "CD001"
 // at 37321, or in the user data of raw Mode 2 sector 16), or -1.
-int64_t find_primary_descriptor(int fd);
+[[nodiscard]] int64_t find_primary_descriptor(int fd);
 
 // Command form, no questions: 1 or a HybridiseResult. The map takes the
 // first three sectors of the ISO's system area, which must be all zeros; a
 // failed run gives the image back its bytes and length.
-int cli_hybridise_image(const char* hfs_path, const char* iso_path);
+[[nodiscard]] int cli_hybridise_image(const char* hfs_path, const char* iso_path);
 // Interactive form (messages and questions through the UI hooks): 1 done, 0 stopped.
-int hybridise_image(int hfs_fd, const char* iso_path);
+[[nodiscard]] int hybridise_image(int hfs_fd, const char* iso_path);
 // Cuts off a partition that an addition docked after the ISO volume's end
 // (its size from the primary volume descriptor) and clears the map: 0 or a
 // DehybridiseResult. A partition inside the ISO volume is never cut into.
-int dehybridise_image(const char* iso_path);
+[[nodiscard]] int dehybridise_image(const char* iso_path);
 
 // Turns an image of raw 2352-byte sectors into 2048-byte sectors in place; the
 // new length (the file is cut there), or -1 on a read or write failure.
-int64_t redock_iso_image(int fd, uint64_t length);
+[[nodiscard]] int64_t redock_iso_image(int fd, uint64_t length);
 // Writes the partition map into the first raw sector of a BIN image and appends
 // the HFS partition as raw sectors of the given mode (1 or 2). 1, or a negative
 // result when a read or write fails or the HFS image has no partition.
-int hybridise_raw_image(int hfs_fd, int raw_fd, int mode, uint64_t raw_length, uint64_t hfs_length);
-
-// Results of hybridise_video_cd_image. Every refusal comes before anything is
-// moved or created; a failure after that puts the original files back under
-// their names and removes the new ones.
-enum VideoCdResult {
-  k_video_cd_done = 1,
-  k_video_cd_unopened = -1,       // the image cannot be opened or read
-  k_video_cd_no_partition = -2,   // neither an Apple_HFS partition nor a bare volume in the HFS image
-  k_video_cd_backup_exists = -3,  // a file is in the way at the ".bak" or ".bac" path
-  k_video_cd_move_failed = -4,    // the image or its sheet could not be moved to its backup path
-  k_video_cd_not_video_cd = -5,   // not raw Mode 2 sectors with an ISO 9660 descriptor and an entry table
-  k_video_cd_bad_sheet = -6,      // the CUE sheet does not parse, or names several files or no video track
-  k_video_cd_too_long = -7,       // the result would pass the last CD address (99:59:74)
-  k_video_cd_write_failed = -8,   // a read or write failed midway (the original is back in place)
-};
+[[nodiscard]] int hybridise_raw_image(int hfs_fd, int raw_fd, int mode, uint64_t raw_length, uint64_t hfs_length);
 
 // Inserts the HFS partition into a Video CD image of raw 2352-byte sectors
 // between its data track and its video tracks: the image is kept as ".bak"
@@ -78,4 +44,4 @@ enum VideoCdResult {
 // sector on, a 150-sector gap, then the video moved on; the entry table, the
 // ISO 9660 volume size and the extents of the video files, and the sheet's
 // INDEX times follow the move. 1, or a VideoCdResult.
-int hybridise_video_cd_image(int hfs_fd, uint64_t hfs_length, const char* raw_path);
+[[nodiscard]] int hybridise_video_cd_image(int hfs_fd, uint64_t hfs_length, const char* raw_path);

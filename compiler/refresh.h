@@ -35,6 +35,6 @@ void refresh_changed_record(ProjectRecord& r, uint64_t size, bool hfsplus);
 
 // The refresh of the command line: opens the project "r+b" and, when asked,
 // the journal "a+b". 0, or -1 when the project cannot be opened.
-int cli_refresh_project(const char* project_path, int kind, const char* journal_path);
-int refresh_project_path(const char* project_path);
-int refresh_isoplus_path(const char* project_path);
+[[nodiscard]] int cli_refresh_project(const char* project_path, int kind, const char* journal_path);
+[[nodiscard]] int refresh_project_path(const char* project_path);
+[[nodiscard]] int refresh_isoplus_path(const char* project_path);

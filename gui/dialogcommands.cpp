@@ -59,7 +59,7 @@ void mark_left_out_items(bool isoplus) {
   if (!f || g_compile_left_out.empty()) return;
   begin_project_edit(f);
   int marked = mark_items_missing(f, g_compile_left_out);
-  finish_project_command(f, isoplus, 0);
+  (void)finish_project_command(f, isoplus, 0);  // a failed edit is put back and said by end_project_edit
   if (marked > 0) refresh_views();
 }
 
@@ -97,7 +97,7 @@ int ask_compile_options(FILE* f, bool isoplus, CompileDialogKind kind, const std
   const std::string target = settings.target_path;  // as chosen, whatever the form sets
   begin_project_edit(f);
   if (project_edit_failed(f)) {  // another program reads the project (message shown): no options asked
-    finish_project_command(f, isoplus, 0);
+    (void)finish_project_command(f, isoplus, 0);  // refused: nothing was written
     show_status_text("", nullptr);
     return 0;
   }
@@ -106,7 +106,7 @@ int ask_compile_options(FILE* f, bool isoplus, CompileDialogKind kind, const std
   init_compile_options(f, kind, target, m);
   int options = run_compile_options_form(g_main_frame, f, m, settings);
   if (options == 0) {
-    finish_project_command(f, isoplus, 0);
+    (void)finish_project_command(f, isoplus, 0);  // a failed edit is put back and said by end_project_edit
     if (pure) wxBell();
     show_status_text("", nullptr);
     return 0;
@@ -213,7 +213,7 @@ void project_properties_command(bool isoplus) {
   if (!f) return;
   begin_project_edit(f);
   run_project_properties_form(g_main_frame, f, isoplus);
-  finish_project_command(f, isoplus, 0);
+  (void)finish_project_command(f, isoplus, 0);  // a failed edit is put back and said by end_project_edit
   refresh_views();
 }
 
@@ -223,7 +223,7 @@ void labels_command(bool isoplus) {
   begin_project_edit(f);
   if (isoplus) run_isoplus_label_form(g_main_frame, f);
   else run_project_labels_form(g_main_frame, f);
-  finish_project_command(f, isoplus, 0);
+  (void)finish_project_command(f, isoplus, 0);  // a failed edit is put back and said by end_project_edit
   refresh_views();
 }
 
@@ -246,7 +246,7 @@ void item_properties_command() {
                             : edit_project_items(f, isoplus, items, [](ItemsPropertiesModel& m) {
                                 return run_items_properties_form(g_main_frame, m);
                               });
-  finish_project_command(f, isoplus, r < 0 ? -1 : 0);
+  (void)finish_project_command(f, isoplus, r < 0 ? -1 : 0);  // a failed edit is put back and said by end_project_edit
   if (r != 0) refresh_views();
 }
 
@@ -266,7 +266,7 @@ void rename_command() {
   if (item.id == 0) return;
   begin_project_edit(f);
   int r = edit_project_item(f, item);
-  finish_project_command(f, isoplus, r < 0 ? -1 : 0);
+  (void)finish_project_command(f, isoplus, r < 0 ? -1 : 0);  // a failed edit is put back and said by end_project_edit
   refresh_views();
 }
 
@@ -285,8 +285,8 @@ void delete_command() {
     int32_t next = folder_after_delete(f, isoplus, folder.id, folder.parent);
     begin_project_edit(f);
     int deleted = delete_project_items(f, {folder});
-    finish_project_command(f, isoplus, 0);
-    if (deleted == 0) return;
+    // An edit put back (and said) deleted nothing: the views stay as they are.
+    if (finish_project_command(f, isoplus, 0) != 0 || deleted == 0) return;
     set_folder_of_mode(mode, next);
     refresh_views();
     if (g_main_views) g_main_views->show_item(next, 0);
@@ -297,8 +297,7 @@ void delete_command() {
   if (items.empty()) return;
   begin_project_edit(f);
   int deleted = delete_project_items(f, items);
-  finish_project_command(f, isoplus, 0);
-  if (deleted == 0) return;
+  if (finish_project_command(f, isoplus, 0) != 0 || deleted == 0) return;  // put back and said: nothing gone
   refresh_keeping_rows(current_folder_of_mode(mode), rows);  // the rows kept stay selected
 }
 
@@ -324,7 +323,7 @@ void access_path_command() {
   if (!f) return;
   begin_project_edit(f);
   run_access_path_form(g_main_frame, f);
-  finish_project_command(f, isoplus, 0);
+  (void)finish_project_command(f, isoplus, 0);  // a failed edit is put back and said by end_project_edit
   refresh_views();
 }
 

@@ -22,7 +22,7 @@ struct InstanceChannel {
 std::string instance_folder(std::string& error);
 // 1: this is the first instance (lock held, socket listening); 0: another runs;
 // -1: no channel could be made (error says why; the program runs on alone).
-int claim_instance(InstanceChannel& ch, std::string& error);
+[[nodiscard]] int claim_instance(InstanceChannel& ch, std::string& error);
 // Sends the arguments to the running instance and waits up to timeout_ms for
 // its answer: the reply byte, or 0 when it could not be reached or did not answer.
 int hand_over_arguments(const InstanceChannel& ch, const std::vector<std::string>& args, int timeout_ms);

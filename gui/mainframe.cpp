@@ -731,7 +731,9 @@ void MainFrame::start_up(const std::vector<std::string>& args) {
   g_compile_state = 1;
   g_gui_forms = this;
   install_window_backends(this);
-  init_volume_engine();
+  // Without its work area the engine cannot open a volume: the program ends,
+  // as it does on a fatal error, once the message (2110) was shown.
+  if (init_volume_engine() != 0) end_program(-1);
   g_choose_log_file = choose_log_file;
   g_offer_signature_table = offer_signature_table;
   load_startup_settings();

@@ -660,7 +660,8 @@ void MainFrame::hybridise_command() {
     return;
   }
   wxBusyCursor busy;
-  hybridise_image(image_.fd, iso.c_str());
+  // It says itself what stopped it; the open image is only read.
+  (void)hybridise_image(image_.fd, iso.c_str());
 }
 
 // --- the target image of a compile -------------------------------------------------------------------------

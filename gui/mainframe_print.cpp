@@ -113,7 +113,7 @@ class FileListPrintout : public wxPrintout {
 
 void MainFrame::print_command() {
   FileListPrintout printout(this, format_text(ui_text(6130).c_str(), document_name(mode_index()).c_str()));
-  print_job(this, printout);  // a cancelled dialog prints nothing
+  (void)print_job(this, printout);  // a cancelled dialog prints nothing; a failure is told by print_job
 }
 
 // A text the engine prints (a journal, a report): its lines, paged as the dump's are.

@@ -274,7 +274,7 @@ int MainFrame::add_children(const wxTreeItemId& node) {
   if (tree_->GetChildrenCount(node, false) > 0) return int(tree_->GetChildrenCount(node, false));
   std::vector<TreeNodeInfo> children;
   std::string message;
-  expand_mode_node(mode_index(), tree_->id_of(node), children, message);
+  (void)expand_mode_node(mode_index(), tree_->id_of(node), children, message);  // damage: in message, said below
   for (const TreeNodeInfo& c : children) {
     wxTreeItemId child = tree_->AppendItem(node, utf8(c.text), c.image, c.selected_image, new FolderData(c.id, c.key));
     tree_->SetItemHasChildren(child, c.has_children);
@@ -318,7 +318,7 @@ void MainFrame::show_folder(int32_t folder) {
   FolderRows r;
   try {
     wxBusyCursor busy;
-    fill_mode_rows(mode, folder, r);
+    (void)fill_mode_rows(mode, folder, r);  // damage: in r.damaged and r.message, said below
   } catch (const std::bad_alloc&) {
     r = FolderRows();
     show_message(ui_text(1082).c_str());
@@ -425,7 +425,7 @@ void MainFrame::on_tree_end_edit(wxTreeEvent& e) {
   wxTreeItemId parent_node = tree_->GetItemParent(node);
   int32_t parent = tree_->id_of(parent_node), id = tree_->id_of(node);
   FolderRows siblings;
-  fill_mode_rows(mode, parent, siblings);
+  (void)fill_mode_rows(mode, parent, siblings);  // a damaged folder still gives the rows it could read
   auto it = std::find_if(siblings.rows.begin(), siblings.rows.end(), [id](const FileTableEntry& r) { return r.id == id; });
   if (it == siblings.rows.end()) return;
   int rc = rename_mode_entry(mode, *it, parent, text, message);

@@ -65,7 +65,7 @@ bool ask_yes_no(const char* text) {
 int ask_yes_no_remember(const char* text) {
   std::string t = text_of(text);
   int result = 0;
-  run_on_gui_thread([&] { result = g_gui_forms ? ask_yes_no_remember_result(g_gui_forms->yes_no_remember(t)) : 0; });
+  run_on_gui_thread([&] { result = g_gui_forms ? ask_yes_no_remember_result(g_gui_forms->yes_no_remember(t)) : k_reply_no; });
   return result;
 }
 
@@ -244,7 +244,7 @@ void show_inclusion_done() {
 int ask_hfs_name_truncation(std::string& name, uint32_t parent_id) {
   if (!g_hfs_truncation_form || !g_gui_forms) {
     name = cut_hfs_name(name);
-    return -2;
+    return k_truncation_automatic;
   }
   int answer = 0;
   run_on_gui_thread([&] { answer = run_hfs_truncation_prompt(name, parent_id, g_hfs_truncation_form); });

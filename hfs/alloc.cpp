@@ -39,7 +39,7 @@ uint64_t hfs_bitmap_first_sector(const MasterDirectoryBlock& m) { return g_volum
 uint32_t hfs_bitmap_sectors(const MasterDirectoryBlock& m) { return std::max<uint32_t>(1, (uint32_t(m.total_blocks) + 4095) / 4096); }
 
 // The allocation file's extents, in file order.
-int allocation_file_extents(const HfsPlusVolumeHeader& v, std::vector<Extent>& out) {
+[[nodiscard]] int allocation_file_extents(const HfsPlusVolumeHeader& v, std::vector<Extent>& out) {
   uint8_t raw[k_hfsplus_extent_record_size];
   encode(v.allocation_file.extents, MutByteSpan(raw, sizeof raw));
   return resolve_fork_extents(true, raw, k_allocation_file_id, k_fork_data, v.allocation_file.total_blocks, out);
@@ -96,7 +96,7 @@ void set_alloc_pointer(uint32_t p) {
   }
 }
 
-int allocate(uint32_t wanted, uint32_t min_accept, uint32_t& start, uint32_t& count, bool quiet) {
+[[nodiscard]] int allocate(uint32_t wanted, uint32_t min_accept, uint32_t& start, uint32_t& count, bool quiet) {
   start = count = 0;
   BlockRun run;
   if (!g_allocation.loaded || wanted == 0 ||
@@ -250,7 +250,7 @@ bool record_catalog_overflow(const Growth& g) {
 // A tree file's new blocks zeroed: by the next write-back while node writes
 // are held (so that nothing of the growth reaches the disk before it), at once
 // otherwise.
-int zero_new_blocks(const Growth& g) {
+[[nodiscard]] int zero_new_blocks(const Growth& g) {
   if (holding_node_writes()) {
     g_allocation.zero_runs.insert(g_allocation.zero_runs.end(), g.runs.begin(), g.runs.end());
     return 0;
@@ -260,7 +260,7 @@ int zero_new_blocks(const Growth& g) {
   return 0;
 }
 
-int write_zero_runs() {
+[[nodiscard]] int write_zero_runs() {
   for (const BlockRun& r : g_allocation.zero_runs)
     if (write_zero_sectors(block_to_sector(r.start), uint64_t(r.count) * spb()) != 0) return -1;
   g_allocation.zero_runs.clear();
@@ -268,7 +268,7 @@ int write_zero_runs() {
 }
 
 // The bitmap (HFS) or the allocation file (HFS+) as loaded and changed.
-int write_allocation_bits() {
+[[nodiscard]] int write_allocation_bits() {
   if (plus()) {
     HfsPlusVolumeHeader v = read_vh();
     std::vector<Extent> extents;
@@ -292,7 +292,7 @@ int write_allocation_bits() {
 
 // The held node writes, each tree whole at every step, the volume's header
 // between them (see write_held_nodes); the edit goes on holding its next writes.
-int write_held_edit_nodes() {
+[[nodiscard]] int write_held_edit_nodes() {
   if (!holding_node_writes()) return 0;
   int rc = write_held_nodes([] {
     return write_sectors(volume_header_sector(), 1, plus() ? g_volume.volume_header : g_volume.mdb);
@@ -356,11 +356,11 @@ void resize_node_bitmap() {
   if (g_node_bitmap.size() < bytes) g_node_bitmap.resize(bytes, 0);
 }
 
-int grow_catalog(uint32_t nodes_needed) {
+[[nodiscard]] int grow_catalog(uint32_t nodes_needed) {
   BTreeContext& t = g_volume.catalog_tree;
   uint32_t bs = g_volume.block_size;
   uint32_t ns = t.node_size;
-  if (!g_allocation.loaded || bs == 0 || ns == 0) return -4;
+  if (!g_allocation.loaded || bs == 0 || ns == 0) return k_edit_no_room;
   if (int rc = write_btree_node_map(); rc != 0) return rc;
   uint32_t current = plus() ? read_vh().catalog_file.total_blocks : read_mdb().catalog_size / bs;
   uint32_t minimal = uint32_t((uint64_t(nodes_needed) * ns + bs - 1) / bs);
@@ -388,7 +388,7 @@ int grow_catalog(uint32_t nodes_needed) {
   if (!recorded) {
     set_alloc_pointer(saved_ptr);
     show_message(ui_text(5102).c_str());
-    return -4;
+    return k_edit_no_room;
   }
   show_status_text(nullptr, ui_text(5103).c_str());
   invalidate_tree_maps();
@@ -414,28 +414,28 @@ int grow_catalog(uint32_t nodes_needed) {
 }
 
 // The map nodes of the catalog, in chain order.
-int map_chain(std::vector<uint32_t>& chain) {
+[[nodiscard]] int map_chain(std::vector<uint32_t>& chain) {
   BTreeContext& t = g_volume.catalog_tree;
   BTHeaderRec h = tree_header(t);
   uint32_t link = node_forward_link(t.header_buffer);
   NodeChain links(tree_node_capacity(t));
   while (link != 0) {
-    if (!links.step(link) || link >= h.total_nodes) return -2;
+    if (!links.step(link) || link >= h.total_nodes) return k_node_map_damaged;
     uint8_t* p = read_catalog_map_node(link);
-    if (!p) return -2;
+    if (!p) return k_node_map_damaged;
     chain.push_back(link);
     link = node_forward_link(p);
   }
   return 0;
 }
 
-int64_t new_catalog_node() {
+[[nodiscard]] int64_t new_catalog_node() {
   BTreeContext& t = g_volume.catalog_tree;
   if (tree_header(t).free_nodes == 0) {
     if (int rc = grow_catalog(1); rc != 0) return rc;
   }
   uint32_t n = allocate_btree_node(t);
-  if (n == 0) return -4;
+  if (n == 0) return k_edit_no_room;
   sync_header_node_map();
   return n;
 }
@@ -460,7 +460,7 @@ int load_btree_node_map() {
   if (int rc = map_chain(chain)) return rc;
   for (uint32_t n : chain) {
     uint8_t* p = read_catalog_map_node(n);
-    if (!p) return -2;
+    if (!p) return k_node_map_damaged;
     g_node_bitmap.insert(g_node_bitmap.end(), p + k_map_node_record, p + k_map_node_record + map_node_bytes(ns));
   }
   resize_node_bitmap();
@@ -479,7 +479,7 @@ int write_btree_node_map() {
   size_t at = header_map_bytes(ns), per = map_node_bytes(ns);
   for (uint32_t n : chain) {
     uint8_t* p = read_catalog_map_node(n);
-    if (!p) return -2;
+    if (!p) return k_node_map_damaged;
     std::memcpy(node.data(), p, ns);
     uint8_t* record = node.data() + k_map_node_record;
     std::memset(record, 0, per);
@@ -617,23 +617,23 @@ int reserve_catalog_nodes(uint32_t nodes) {
     if (free >= nodes) return 0;
     if (int rc = grow_catalog(nodes - free); rc != 0) return rc;
   }
-  return tree_header(t).free_nodes >= nodes ? 0 : -4;
+  return tree_header(t).free_nodes >= nodes ? 0 : k_edit_no_room;
 }
 
 int reserve_extents_nodes(uint32_t nodes) {
   BTreeContext& t = g_volume.extents_tree;
-  if (!t.header_buffer || t.node_size == 0) return -4;
+  if (!t.header_buffer || t.node_size == 0) return k_edit_no_room;
   BTHeaderRec h = tree_header(t);
   if (h.free_nodes >= nodes) return 0;
   uint32_t bs = g_volume.block_size;
   uint32_t ns = t.node_size;
-  if (!g_allocation.loaded || bs == 0) return -4;
+  if (!g_allocation.loaded || bs == 0) return k_edit_no_room;
   // Nodes the node map can describe: the header's map record and the map nodes there are.
   uint64_t capacity = header_map_bits(ns);
   NodeChain links(tree_node_capacity(t));
   for (uint32_t link = node_forward_link(t.header_buffer); link != 0;) {
     uint8_t* p = links.step(link) ? read_extents_map_node(link) : nullptr;
-    if (!p) return -4;
+    if (!p) return k_edit_no_room;  // a map node unread: no room can be made
     capacity += map_node_bits(ns);
     link = node_forward_link(p);
   }
@@ -654,14 +654,14 @@ int reserve_extents_nodes(uint32_t nodes) {
     undo_growth(g);
     g = Growth();
   }
-  if (added == 0) return -4;
+  if (added == 0) return k_edit_no_room;
   invalidate_tree_maps();
   if (zero_new_blocks(g) != 0) return -1;
   h.total_nodes += added;
   h.free_nodes += added;
   set_tree_header(t, h);
   if (write_extents_header_node() != 0) return -1;
-  return tree_header(t).free_nodes >= nodes ? 0 : -4;
+  return tree_header(t).free_nodes >= nodes ? 0 : k_edit_no_room;
 }
 
 int flush_volume_structures() {

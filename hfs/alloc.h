@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hfs/bitmap.h"
+#include "hfs/results.h"
 
 struct AllocationWindow {
   std::vector<uint8_t> bits;   // the bitmap or allocation file, whole
@@ -31,11 +32,11 @@ extern AllocationWindow g_allocation;
 // 0 loaded; 1 nothing to load (read-only volume, or no volume); -1 a sector
 // could not be read (the volume becomes read-only). Drops what an edit loaded
 // before changed without its write-back (free_allocation_bitmap).
-int load_allocation_bitmap();
+[[nodiscard]] int load_allocation_bitmap();
 // Reads the volume's allocation bits from disk (whole bitmap or allocation file)
 // without loading them for editing; total_blocks: the volume's block count.
 // 0 success, -1 a sector could not be read or the file is shorter than the volume.
-int read_allocation_bits(std::vector<uint8_t>& bits, uint32_t& total_blocks);
+[[nodiscard]] int read_allocation_bits(std::vector<uint8_t>& bits, uint32_t& total_blocks);
 // Forgets the loaded bitmap and node bitmap without writing anything. What
 // the edit changed since its last write-back (held nodes, blocks taken, a
 // grown tree, counts) is dropped, in memory too: the open volume is again the
@@ -44,9 +45,9 @@ void free_allocation_bitmap();
 
 // The catalog's node bitmap from the header map and the map-node chain, sized
 // to the whole chain. 0 success, -2 damaged chain, -1 I/O.
-int load_btree_node_map();
+[[nodiscard]] int load_btree_node_map();
 // Writes the node bitmap back into the header map and the map nodes.
-int write_btree_node_map();
+[[nodiscard]] int write_btree_node_map();
 // Copies the node bitmap's first bits into the header node's map record.
 void sync_header_node_map();
 
@@ -55,8 +56,8 @@ void sync_header_node_map();
 // more than wanted / 8. The run is marked; the free count is the caller's.
 // 0 and start, count set; -1 with start and count 0 when no run fits (message shown
 // unless quiet).
-int hfs_allocate_blocks(uint32_t wanted, uint32_t& start, uint32_t& count, bool quiet = false);
-int hfsplus_allocate_blocks(uint32_t wanted, uint32_t& start, uint32_t& count, bool quiet = false);
+[[nodiscard]] int hfs_allocate_blocks(uint32_t wanted, uint32_t& start, uint32_t& count, bool quiet = false);
+[[nodiscard]] int hfsplus_allocate_blocks(uint32_t wanted, uint32_t& start, uint32_t& count, bool quiet = false);
 // Clears the bits of an extent (only within the volume) and moves the allocation
 // pointer back to it when it lies before. Returns the blocks actually freed.
 uint32_t free_volume_blocks(uint32_t start, uint32_t count);
@@ -69,24 +70,24 @@ void add_volume_free_blocks(int64_t delta);
 
 // A free catalog node (now used), growing the catalog when none is free; the
 // node number, or -4 when the catalog cannot grow (message shown), -1 on I/O.
-int64_t hfs_new_catalog_node();
-int64_t hfsplus_new_catalog_node();
+[[nodiscard]] int64_t hfs_new_catalog_node();
+[[nodiscard]] int64_t hfsplus_new_catalog_node();
 // Makes at least `nodes` free catalog nodes available (growing the catalog).
 // 0 success, -4 not enough room (nothing changed), -1 I/O.
-int reserve_catalog_nodes(uint32_t nodes);
+[[nodiscard]] int reserve_catalog_nodes(uint32_t nodes);
 
 // Makes at least `nodes` free nodes in the extents-overflow tree, growing its
 // file within its own extent record (3 / 8 extents; never through overflow
 // records). 0 success, -4 no room (nothing changed), -1 I/O.
-int reserve_extents_nodes(uint32_t nodes);
+[[nodiscard]] int reserve_extents_nodes(uint32_t nodes);
 
 // Writes back the node bitmap, the bitmap or allocation file, the MDB or volume
 // header and its alternate. 0 written, 1 nothing to write (read-only or not
 // loaded), -1 a write failed.
-int flush_volume_structures();
+[[nodiscard]] int flush_volume_structures();
 // One step of an edit made of several, put on disk in the middle of it: the
 // tree files' new blocks, the bitmap, the held nodes (each tree whole at every
 // write) and the volume's header, which keeps saying that the volume is being
 // edited. A cut after the step leaves what it wrote. 0 written (or nothing
 // held: the nodes went to disk as written), 1 nothing loaded, -1 a write failed.
-int write_edit_step();
+[[nodiscard]] int write_edit_step();

@@ -33,9 +33,9 @@ class BulkTreeBuilder {
   BulkTreeBuilder(const NodeFormat& format, uint32_t first_node, Sink sink = {});
   // The next leaf record (key, then data), in key order: 0; k_edit_damaged for a
   // record no node can hold or a key that cannot be read; else the sink's failure.
-  int add(std::span<const uint8_t> record);
+  [[nodiscard]] int add(std::span<const uint8_t> record);
   // Builds the index levels over the leaves and hands the last nodes on.
-  int finish(BulkTreeShape& shape);
+  [[nodiscard]] int finish(BulkTreeShape& shape);
 
  private:
   // One level being filled: its current node and the first key of each node.
@@ -48,8 +48,8 @@ class BulkTreeBuilder {
     uint16_t records = 0;
     std::vector<std::vector<uint8_t>> first_keys;
   };
-  int put(Level& level, std::span<const uint8_t> record);
-  int close(Level& level, bool last);
+  [[nodiscard]] int put(Level& level, std::span<const uint8_t> record);
+  [[nodiscard]] int close(Level& level, bool last);
 
   NodeFormat format_;
   uint32_t first_node_;

@@ -10,12 +10,7 @@
 #include <vector>
 
 #include "hfs/btnode.h"
-
-// Result codes of the catalog edits (0 success, 1 refused).
-constexpr int k_edit_refused = 1;     // duplicate key, absent record, name clash
-constexpr int k_edit_io_error = -2;   // a node could not be read or written
-constexpr int k_edit_no_room = -4;    // no free node (the catalog cannot grow) or no free block
-constexpr int k_edit_damaged = -5;    // a node of the tree is not what the tree says
+#include "hfs/results.h"  // the edits' codes: k_edit_*
 
 // node_size, hfsplus and hfs_index_key_length (NodeFormat) give the tree's
 // layout: an HFS catalog's index keys are 37 bytes long, an extents tree's 7;
@@ -57,17 +52,17 @@ void bt_add_leaf_records(NodeStore& s, int delta);
 
 // Reads node n (a leaf or index node below the header's node count) and checks
 // it (node_is_sound); 0, k_edit_io_error or k_edit_damaged.
-int bt_load_node(const NodeStore& s, uint32_t n, NodeView& out);
+[[nodiscard]] int bt_load_node(const NodeStore& s, uint32_t n, NodeView& out);
 
 // Inserts a leaf record (key then data, HFS data already at an even offset) in key
 // order. k_edit_refused when a record with an equal key exists.
-int bt_insert_record(NodeStore& s, std::span<const uint8_t> rec);
+[[nodiscard]] int bt_insert_record(NodeStore& s, std::span<const uint8_t> rec);
 // Deletes the leaf record whose key equals key. k_edit_refused when absent.
-int bt_delete_record(NodeStore& s, const uint8_t* key);
+[[nodiscard]] int bt_delete_record(NodeStore& s, const uint8_t* key);
 // Finds the leaf record of that key: node and index, 0 or k_edit_refused.
-int bt_find_record(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index);
+[[nodiscard]] int bt_find_record(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index);
 // The first leaf record whose key is not less than key: node and index, 0 or
 // k_edit_refused when every key is less.
-int bt_seek(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index);
+[[nodiscard]] int bt_seek(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index);
 // Rewrites the data of an existing record in place (same size). 0, k_edit_refused.
-int bt_update_record(NodeStore& s, const uint8_t* key, std::span<const uint8_t> rec);
+[[nodiscard]] int bt_update_record(NodeStore& s, const uint8_t* key, std::span<const uint8_t> rec);

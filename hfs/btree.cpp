@@ -76,7 +76,7 @@ TreeMap* tree_map(const BTreeContext& t) {
   // The extents file has no overflow records of its own: its first record is all of it.
   uint64_t overflow_blocks = tree_is_catalog(t) ? blocks : 0;
   // A tree whose file has an extent outside the volume is not read at all.
-  if (resolve_fork_extents(g_volume.is_hfsplus, first, file_id, k_fork_data, overflow_blocks, m.extents) == -2) {
+  if (resolve_fork_extents(g_volume.is_hfsplus, first, file_id, k_fork_data, overflow_blocks, m.extents) == k_extents_outside) {
     m.extents.clear();
     return nullptr;
   }
@@ -85,10 +85,10 @@ TreeMap* tree_map(const BTreeContext& t) {
 }
 
 // Reads or writes a whole node through the tree file's extents; a node may span
-// two extents when blocks are smaller than nodes. 0 ok, -4 not mapped, -1 I/O.
-int node_io_on_disk(const BTreeContext& t, uint32_t node, uint8_t* buf, uint32_t bytes, bool write) {
+// two extents when blocks are smaller than nodes. 0 ok, k_node_unplaced, k_failed (I/O).
+[[nodiscard]] int node_io_on_disk(const BTreeContext& t, uint32_t node, uint8_t* buf, uint32_t bytes, bool write) {
   TreeMap* m = tree_map(t);
-  if (!m || g_volume.block_size == 0) return -4;
+  if (!m || g_volume.block_size == 0) return k_node_unplaced;
   uint64_t want = uint64_t(node) * t.node_size;
   uint64_t left = bytes;
   uint64_t pos = 0;  // fork byte where the current extent begins
@@ -109,7 +109,7 @@ int node_io_on_disk(const BTreeContext& t, uint32_t node, uint8_t* buf, uint32_t
     }
     pos += len;
   }
-  return left == 0 ? 0 : -4;
+  return left == 0 ? k_ok : k_node_unplaced;
 }
 
 // --- node writes held for the write-back ------------------------------------------
@@ -139,11 +139,11 @@ bool node_in_file(const BTreeContext& t, uint32_t node, uint32_t bytes) {
   return uint64_t(node) * t.node_size + bytes <= total;
 }
 
-int tree_node_io(const BTreeContext& t, uint32_t node, uint8_t* buf, uint32_t bytes, bool write) {
+[[nodiscard]] int tree_node_io(const BTreeContext& t, uint32_t node, uint8_t* buf, uint32_t bytes, bool write) {
   if (g_holding && t.node_size != 0) {
     HeldTree& h = held_of(t);
     if (write) {
-      if (!node_in_file(t, node, bytes)) return -4;
+      if (!node_in_file(t, node, bytes)) return k_node_unplaced;
       h.nodes[node].assign(buf, buf + bytes);
       return 0;
     }
@@ -158,7 +158,7 @@ int tree_node_io(const BTreeContext& t, uint32_t node, uint8_t* buf, uint32_t by
 
 // Writes a held node to disk unless the disk already has it so: an edit that
 // changed nothing leaves the volume (and its "unmounted cleanly" bit) alone.
-int put_node(const BTreeContext& t, uint32_t node, std::vector<uint8_t>& bytes) {
+[[nodiscard]] int put_node(const BTreeContext& t, uint32_t node, std::vector<uint8_t>& bytes) {
   std::vector<uint8_t> disk(bytes.size());
   if (node_io_on_disk(t, node, disk.data(), uint32_t(disk.size()), false) == 0 && disk == bytes) return 0;
   return node_io_on_disk(t, node, bytes.data(), uint32_t(bytes.size()), true);
@@ -178,7 +178,7 @@ bool current_node_bytes(const BTreeContext& t, uint32_t node, std::vector<uint8_
 
 // The header and map nodes of a tree, in chain order, with their bytes; with
 // the bits of `also` added to their map records when given.
-int write_map_nodes(int i, const std::vector<uint8_t>* also) {
+[[nodiscard]] int write_map_nodes(int i, const std::vector<uint8_t>* also) {
   BTreeContext& t = tree_of(i);
   HeldTree& h = g_held[i];
   uint32_t ns = t.node_size;
@@ -195,9 +195,9 @@ int write_map_nodes(int i, const std::vector<uint8_t>* also) {
     at += bytes;
     n = node_forward_link(node.data());
     if (n == 0) return 0;
-    if (!current_node_bytes(t, n, node) || node_kind(node.data()) != k_node_map) return -2;
+    if (!current_node_bytes(t, n, node) || node_kind(node.data()) != k_node_map) return k_node_map_damaged;
   }
-  return -2;
+  return k_node_map_damaged;
 }
 
 // The node map of a tree as it is now (header record, then each map node's).
@@ -328,15 +328,15 @@ uint8_t* read_tree_node(BTreeContext& t, uint32_t node, unsigned wanted = k_want
   return t.node_buffer;
 }
 
-int write_tree_header(BTreeContext& t) {
+[[nodiscard]] int write_tree_header(BTreeContext& t) {
   if (tree_node_io(t, 0, t.header_buffer, t.node_size, true) != 0) return -1;
   return 0;
 }
 
-int write_tree_node(BTreeContext& t, uint32_t node, const uint8_t* data) {
-  if (g_volume.read_only) return -5;
+[[nodiscard]] int write_tree_node(BTreeContext& t, uint32_t node, const uint8_t* data) {
+  if (g_volume.read_only) return k_node_read_only;
   BTHeaderRec h = tree_header(t);
-  if (node >= h.total_nodes) return -3;
+  if (node >= h.total_nodes) return k_node_out_of_range;
   if (node != 0) {
     int rc = tree_node_io(t, node, const_cast<uint8_t*>(data), t.node_size, true);
     if (rc != 0) return rc;
@@ -470,19 +470,19 @@ int open_btree(BTreeContext& t) {
   t.current_record = 0;
   t.node_size = 512;
   int rc = tree_node_io(t, 0, t.header_buffer, 512, false);
-  if (rc != 0) { t.node_size = 0; return rc == -4 ? -2 : -1; }
+  if (rc != 0) { t.node_size = 0; return rc == k_node_unplaced ? k_tree_damaged : k_failed; }
   BTHeaderRec h = tree_header(t);
   if (g_volume.is_hfsplus) {
     uint32_t ns = btree_header_node_size(t.header_buffer, true);
     if (ns == 0) {
       t.node_size = 0;
-      return -2;
+      return k_tree_damaged;
     }
     t.node_size = ns;
     if (tree_node_io(t, 0, t.header_buffer, ns, false) != 0) { t.node_size = 0; return -1; }
     h = tree_header(t);
   }
-  if (!btree_header_sound(t.header_buffer, t.node_size)) { t.node_size = 0; return -2; }
+  if (!btree_header_sound(t.header_buffer, t.node_size)) { t.node_size = 0; return k_tree_damaged; }
   if (tree_is_catalog(t)) {
     g_volume.catalog_binary_compare = g_volume.is_hfsx && h.key_compare_type == k_key_compare_binary;
     if (g_cache_area && g_cache_node_size != t.node_size) release_node_cache();
@@ -572,7 +572,7 @@ int write_extents_node(uint32_t node, const uint8_t* data) {
 }
 
 int write_catalog_header_node() {
-  if (g_volume.read_only) return -5;
+  if (g_volume.read_only) return k_node_read_only;
   uint32_t now = mac_date_now_for(g_volume.is_hfsplus);
   if (g_volume.is_hfsplus && g_volume.volume_header) {
     put_be32(g_volume.volume_header + 20, now);
@@ -584,7 +584,7 @@ int write_catalog_header_node() {
 }
 
 int write_extents_header_node() {
-  if (g_volume.read_only) return -5;
+  if (g_volume.read_only) return k_node_read_only;
   return write_tree_header(g_volume.extents_tree) == 0 ? 0 : -1;
 }
 
@@ -669,7 +669,7 @@ void free_btree_node(BTreeContext& t, uint32_t node) {
   if (tree_is_catalog(t)) drop_cached_node(node);
 }
 
-static int extend_node_map(BTreeContext& t) {
+[[nodiscard]] static int extend_node_map(BTreeContext& t) {
   BTHeaderRec h = tree_header(t);
   uint32_t ns = t.node_size;
   int64_t need = int64_t(h.total_nodes) - int64_t(header_map_bits(ns));
@@ -681,19 +681,19 @@ static int extend_node_map(BTreeContext& t) {
   NodeChain links(tree_node_capacity(t));
   while (link != 0) {
     uint8_t* p = links.step(link) ? read_tree_node(t, link, k_want_map) : nullptr;
-    if (!p) return -2;
+    if (!p) return k_node_map_damaged;
     need -= map_node_bits(ns);
     last = link;
     link = node_forward_link(p);
   }
   while (need > 0) {
     uint32_t fresh = allocate_btree_node(t);
-    if (fresh == 0) return -4;
+    if (fresh == 0) return k_edit_no_room;
     if (last == 0) {
       set_node_links(t.header_buffer, fresh, node_backward_link(t.header_buffer));
     } else {
       uint8_t* p = read_tree_node(t, last, k_want_map);
-      if (!p) return -2;
+      if (!p) return k_node_map_damaged;
       std::memcpy(node.data(), p, ns);
       set_node_links(node.data(), fresh, node_backward_link(node.data()));
       int rc = tree_is_catalog(t) ? write_catalog_node(last, node.data()) : write_extents_node(last, node.data());

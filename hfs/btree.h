@@ -17,6 +17,7 @@
 
 #include "hfs/btnode.h"
 #include "hfs/ondisk.h"
+#include "hfs/results.h"
 #include "hfs/volume.h"
 
 constexpr int k_node_cache_entries = 64;
@@ -55,7 +56,7 @@ void set_tree_header(BTreeContext& tree, const BTHeaderRec& header);
 // for the catalog, empties the node cache (sizing its area to 64 nodes) and
 // notes the key order of an HFSX catalog. 0 success, -1 I/O, -2 damaged tree,
 // 1 opened but its header does not agree with its file (tree_header_agrees).
-int open_btree(BTreeContext& tree);
+[[nodiscard]] int open_btree(BTreeContext& tree);
 // Whether the header's node count fits in the tree file (its length over the
 // node size: room) and, on HFS, the header says 512-byte nodes. stated: the
 // header's count.
@@ -100,11 +101,11 @@ uint8_t* read_extents_map_node(uint32_t node);
 NodeFormat tree_node_format(const BTreeContext& tree);
 // Write the node, then the tree's header node. 0 success; -1 I/O failure;
 // -3 node number not below totalNodes; -4 no sector holds the node; -5 read-only.
-int write_catalog_node(uint32_t node, const uint8_t* data);
-int write_extents_node(uint32_t node, const uint8_t* data);
+[[nodiscard]] int write_catalog_node(uint32_t node, const uint8_t* data);
+[[nodiscard]] int write_extents_node(uint32_t node, const uint8_t* data);
 // Header node alone; the catalog form stamps the volume's modification date.
-int write_catalog_header_node();
-int write_extents_header_node();
+[[nodiscard]] int write_catalog_header_node();
+[[nodiscard]] int write_extents_header_node();
 
 // Absolute sector of the node's first byte; UINT64_MAX when no extent holds it.
 uint64_t hfs_node_sector(const BTreeContext& tree, const uint8_t* extent_record, uint32_t node,
@@ -128,7 +129,7 @@ void hold_node_writes();
 bool holding_node_writes();
 // Whether any node write is held now.
 bool node_writes_held();
-int write_held_nodes(const std::function<int()>& between);
+[[nodiscard]] int write_held_nodes(const std::function<int()>& between);
 // Forgets held writes (the volume is closed, or the edit dropped).
 void drop_held_nodes();
 
@@ -141,5 +142,5 @@ uint32_t allocate_btree_node(BTreeContext& tree);
 void free_btree_node(BTreeContext& tree, uint32_t node);
 // Add map nodes (appended after the last existing one) until the node map can
 // describe totalNodes. 0 success, -4 no free node for a map node, -1 I/O.
-int hfs_extend_node_map();
-int hfsplus_extend_node_map();
+[[nodiscard]] int hfs_extend_node_map();
+[[nodiscard]] int hfsplus_extend_node_map();

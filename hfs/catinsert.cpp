@@ -10,7 +10,7 @@
 
 namespace {
 
-int ready_for_edit() {
+[[nodiscard]] int ready_for_edit() {
   if (g_volume.read_only) return k_edit_read_only;
   if (!g_volume.catalog_tree.header_buffer || g_volume.catalog_tree.node_size == 0) return k_edit_damaged;
   if (!g_allocation.loaded) {
@@ -22,7 +22,7 @@ int ready_for_edit() {
 
 int map_reserve(int rc) {
   if (rc == 0) return 0;
-  return rc == -4 ? k_edit_no_room : k_edit_io_error;
+  return rc == k_edit_no_room ? rc : k_edit_io_error;
 }
 
 // The thread of a folder or file: its parent and name, as stored.

@@ -41,7 +41,7 @@ extern std::u16string g_current_dir_w;
 
 // Sets the tree kinds, allocates the zeroed work area and lays it out.
 // 0 success, -1 when the memory cannot be had (reported through show_message).
-int init_volume_engine();
+[[nodiscard]] int init_volume_engine();
 // Points the trees' buffers and the volume-start pointers into the work area.
 void layout_engine_buffers();
 // Frees the work area (and the node cache); the engine needs init again after.

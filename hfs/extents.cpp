@@ -126,19 +126,19 @@ int resolve_fork_extents(bool hfsplus, const uint8_t* first, uint32_t file_id, u
   int rc = 0;
   std::vector<uint8_t> raw(k_hfsplus_extent_record_size);
   while (covered < blocks_needed) {
-    if (!hfsplus && covered > 0xFFFF) { rc = -1; break; }
+    if (!hfsplus && covered > 0xFFFF) { rc = k_extents_missing; break; }
     const uint8_t* rec = find_overflow_record(file_id, covered, fork_type);
-    if (!rec) { rc = -1; break; }
+    if (!rec) { rc = k_extents_missing; break; }
     std::memcpy(raw.data(), rec, descriptors_size());
     uint64_t before = covered;
     append_extents(raw.data(), out, covered, ended);
-    if (covered == before) { rc = -1; break; }
+    if (covered == before) { rc = k_extents_missing; break; }
   }
   g_volume.is_hfsplus = saved;
   if (g_volume.total_blocks)
     for (const Extent& e : out)
       if (e.start_block > g_volume.total_blocks || e.block_count > g_volume.total_blocks - e.start_block)
-        return -2;
+        return k_extents_outside;
   return rc;
 }
 
@@ -146,7 +146,7 @@ static uint64_t fork_sector(bool hfsplus, uint64_t index, const uint8_t* rec, ui
   if (g_volume.block_size < 512) return 0;
   uint64_t per = g_volume.block_size / 512;
   std::vector<Extent> ext;
-  if (resolve_fork_extents(hfsplus, rec, file_id, fork, index / per + 1, ext) == -2) return 0;
+  if (resolve_fork_extents(hfsplus, rec, file_id, fork, index / per + 1, ext) == k_extents_outside) return 0;
   uint64_t covered = 0;
   for (const Extent& e : ext) {
     uint64_t n = e.block_count * per;
@@ -163,14 +163,14 @@ uint64_t hfsplus_fork_sector(uint64_t index, const uint8_t* rec, uint32_t file_i
   return fork_sector(true, index, rec, file_id, fork);
 }
 
-static int copy_fork(bool hfsplus, int fd, const uint8_t* rec, uint64_t length, uint32_t file_id, uint8_t fork) {
+[[nodiscard]] static int copy_fork(bool hfsplus, int fd, const uint8_t* rec, uint64_t length, uint32_t file_id, uint8_t fork) {
   if (length == 0) return 0;
   uint32_t bs = g_volume.block_size;
-  if (bs < 512) return -4;
+  if (bs < 512) return k_fork_outside_volume;
   uint64_t blocks = (length + bs - 1) / bs;
   std::vector<Extent> ext;
   int rc = resolve_fork_extents(hfsplus, rec, file_id, fork, blocks, ext);
-  if (rc == -2) return -4;
+  if (rc == k_extents_outside) return k_fork_outside_volume;
   uint64_t first_record = hfsplus ? 8 : 3;
   if (hfsplus && ext.size() > first_record) set_volume_read_only(k_read_only_overflow_copy);
   uint64_t left = length;
@@ -181,7 +181,7 @@ static int copy_fork(bool hfsplus, int fd, const uint8_t* rec, uint64_t length, 
     if (r != 0) return r;
     left -= bytes;
   }
-  return left == 0 ? 0 : -3;
+  return left == 0 ? 0 : k_fork_extents_short;
 }
 
 int hfs_copy_fork_to_file(int fd, const uint8_t* rec, uint32_t length, uint32_t file_id, uint8_t fork) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "hfs/ondisk.h"
+#include "hfs/results.h"
 
 struct Extent {
   uint64_t start_block = 0;
@@ -18,8 +19,8 @@ struct Extent {
 // for HFS, 64 for HFS+), then overflow records until blocks_needed blocks are
 // covered. 0 success; -1 an overflow record is missing (out holds what was found);
 // -2 an extent lies outside the volume.
-int resolve_fork_extents(bool hfsplus, const uint8_t* first_record, uint32_t file_id,
-                         uint8_t fork_type, uint64_t blocks_needed, std::vector<Extent>& out);
+[[nodiscard]] int resolve_fork_extents(bool hfsplus, const uint8_t* first_record, uint32_t file_id,
+                                       uint8_t fork_type, uint64_t blocks_needed, std::vector<Extent>& out);
 
 // Absolute sector of sector index of a fork; 0 when the fork is shorter.
 uint64_t hfs_fork_sector(uint64_t index, const uint8_t* extent_record, uint32_t file_id,
@@ -31,10 +32,10 @@ uint64_t hfsplus_fork_sector(uint64_t index, const uint8_t* extent_record, uint3
 // sector could not be read, -2 the PC file could not be written, -3 the fork's
 // extents end before length (missing overflow record), -4 an extent lies
 // outside the volume.
-int hfs_copy_fork_to_file(int fd, const uint8_t* extent_record, uint32_t length, uint32_t file_id,
-                          uint8_t fork_type);
-int hfsplus_copy_fork_to_file(int fd, const uint8_t* fork_data, uint64_t length, uint32_t file_id,
-                              uint8_t fork_type);
+[[nodiscard]] int hfs_copy_fork_to_file(int fd, const uint8_t* extent_record, uint32_t length, uint32_t file_id,
+                                        uint8_t fork_type);
+[[nodiscard]] int hfsplus_copy_fork_to_file(int fd, const uint8_t* fork_data, uint64_t length, uint32_t file_id,
+                                            uint8_t fork_type);
 
 // Copies the overflow record with exactly this key (raw descriptors: 12 or 64
 // bytes) into out and returns out; null when there is none.
@@ -55,7 +56,7 @@ int compare_extent_keys(uint32_t file_a, uint8_t fork_a, uint64_t start_a, uint3
 // the fork's record that ends where it starts, or as a new record at its key's
 // place (the tree splits and grows as needed). 0 success, 1 a record with that
 // key exists, -2 I/O, -4 no room, -5 damaged tree.
-int hfs_insert_overflow_extents(const HfsExtent& extent, uint32_t file_id, uint32_t start_block,
-                                uint8_t fork_type);
-int hfsplus_insert_overflow_extents(const HfsPlusExtent& extent, uint32_t file_id, uint32_t start_block,
-                                    uint8_t fork_type);
+[[nodiscard]] int hfs_insert_overflow_extents(const HfsExtent& extent, uint32_t file_id, uint32_t start_block,
+                                              uint8_t fork_type);
+[[nodiscard]] int hfsplus_insert_overflow_extents(const HfsPlusExtent& extent, uint32_t file_id, uint32_t start_block,
+                                                  uint8_t fork_type);

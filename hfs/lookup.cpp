@@ -56,8 +56,8 @@ uint8_t* descend_parent(int target_height, uint32_t parent) {
 // Visits records from record `first` of node (the node last read) onward
 // along the leaf chain; the visitor returns 1 to stop with this record, -1 to
 // stop with nothing, 0 to go on. A damaged record or an unreadable node
-// (damage -2), or a chain that comes back to a node already read or runs
-// longer than the catalog holds nodes (damage -3), makes the volume read-only.
+// (k_catalog_damaged), or a chain that comes back to a node already read or
+// runs longer than the catalog holds nodes (k_catalog_loop), makes the volume read-only.
 template <class Visit>
 uint8_t* scan(uint8_t* node, int first, Visit visit, int* damage = nullptr) {
   BTreeContext& t = cat();
@@ -66,12 +66,12 @@ uint8_t* scan(uint8_t* node, int first, Visit visit, int* damage = nullptr) {
     if (damage) *damage = code;
     return damaged();
   };
-  if (node && !chain.step(t.current_node)) return fail(-3);
+  if (node && !chain.step(t.current_node)) return fail(k_catalog_loop);
   while (node) {
     int n = node_record_count(node);
     for (int i = first; i < n; ++i) {
       CatalogRecordView v;
-      if (!parse_catalog_record(node, i, t.node_size, plus(), v)) return fail(-2);
+      if (!parse_catalog_record(node, i, t.node_size, plus(), v)) return fail(k_catalog_damaged);
       int r = visit(v);
       if (r > 0) {
         t.current_record = i;
@@ -82,9 +82,9 @@ uint8_t* scan(uint8_t* node, int first, Visit visit, int* damage = nullptr) {
     first = 0;
     uint32_t next = node_forward_link(node);
     if (next == 0) return nullptr;
-    if (!chain.step(next)) return fail(-3);
+    if (!chain.step(next)) return fail(k_catalog_loop);
     node = read_catalog_node_host(next);
-    if (!node) return fail(-2);
+    if (!node) return fail(k_catalog_damaged);
   }
   return nullptr;
 }
@@ -496,10 +496,10 @@ int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items) {
     items.push_back(std::move(it));
     return 0;
   }, &damage);
-  if (damage == -3) return -3;
+  if (damage == k_catalog_loop) return k_catalog_loop;
   bad = bad || damage != 0;
   if (plus() && !bad) resolve_file_links(items);
-  return bad || (g_volume.read_only && !node && tree_header(cat()).root_node) ? -2 : 0;
+  return bad || (g_volume.read_only && !node && tree_header(cat()).root_node) ? k_catalog_damaged : 0;
 }
 
 

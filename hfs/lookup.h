@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "hfs/ondisk.h"
+#include "hfs/results.h"
 #include "hfs/volume.h"
 
 // record type: 1-4, or negative for "folder or file"
@@ -86,7 +87,7 @@ struct CatalogItem {
 // 0 success, -2 damaged catalog, -3 the leaf chain comes back to a node
 // already read (or runs longer than the catalog holds nodes); what was read
 // stays in items.
-int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items);
+[[nodiscard]] int list_folder(uint32_t folder_id, std::vector<CatalogItem>& items);
 
 // UTF-8 forms for HFS+ (names converted to decomposed units first).
 uint8_t* hfsplus_find_catalog_record(const char* pattern, int type, uint32_t parent_id);

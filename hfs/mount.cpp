@@ -34,7 +34,7 @@ bool extents_inside(const HfsExtentRecord& r, uint64_t total) {
 
 // The geometry of an HFS+ volume header: k_mount_ok and the sectors the
 // volume spans, or why it is refused.
-int hfsplus_geometry(const HfsPlusVolumeHeader& vh, uint64_t& sectors) {
+[[nodiscard]] int hfsplus_geometry(const HfsPlusVolumeHeader& vh, uint64_t& sectors) {
   if (vh.signature != k_sig_hfsplus && vh.signature != k_sig_hfsx) return k_mount_unrecognised;
   if (!power_of_two(vh.block_size) || vh.block_size < 512 || vh.block_size > (1u << 26) || vh.total_blocks == 0)
     return k_mount_bad_geometry;
@@ -49,7 +49,7 @@ int hfsplus_geometry(const HfsPlusVolumeHeader& vh, uint64_t& sectors) {
 // The geometry of an HFS master directory block, a wrapper's included (its
 // embedded volume must lie in its allocation blocks): k_mount_ok and the
 // sectors the volume spans with its alternate MDB, or why it is refused.
-int hfs_geometry(const MasterDirectoryBlock& m, uint64_t& sectors) {
+[[nodiscard]] int hfs_geometry(const MasterDirectoryBlock& m, uint64_t& sectors) {
   if (m.signature != k_sig_hfs) return k_mount_unrecognised;
   uint32_t spb = m.block_size / 512;
   bool geometry = m.block_size != 0 && m.block_size % 512 == 0 && m.total_blocks != 0 && m.bitmap_start >= 3 &&
@@ -69,7 +69,7 @@ int hfs_geometry(const MasterDirectoryBlock& m, uint64_t& sectors) {
 }
 
 // Checks an HFS+ volume header read at partition_start and takes its geometry.
-int take_hfsplus(const uint8_t* vh_bytes, uint64_t room_sectors) {
+[[nodiscard]] int take_hfsplus(const uint8_t* vh_bytes, uint64_t room_sectors) {
   HfsPlusVolumeHeader vh;
   if (!decode(ByteSpan(vh_bytes, 512), vh)) return k_mount_unrecognised;
   uint64_t sectors = 0;
@@ -223,7 +223,7 @@ int mount_volume_checked() {
 }
 
 uint64_t mount_volume() {
-  mount_volume_checked();
+  (void)mount_volume_checked();  // a refused volume says so by g_volume.mounted 0
   return g_volume.partition_start;
 }
 

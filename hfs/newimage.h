@@ -39,9 +39,9 @@ NewImageLayout hfsplus_size_new_volume(uint32_t size_mb);
 // geometry (sector size, medium size, block size, kind). 0 success; 1 size out
 // of range (message shown); -1 a write failed (message shown, the file is cut
 // back to nothing).
-int create_hfs_image(const NewImageRequest& request);
-int create_hfsplus_image(const NewImageRequest& request);
+[[nodiscard]] int create_hfs_image(const NewImageRequest& request);
+[[nodiscard]] int create_hfsplus_image(const NewImageRequest& request);
 
 // Appends count zero sectors at the end of the file, with the progress bar and
 // caption in the status bar. 0 success, -1 a write failed.
-int append_zero_sectors(int fd, uint64_t count, const char* caption);
+[[nodiscard]] int append_zero_sectors(int fd, uint64_t count, const char* caption);

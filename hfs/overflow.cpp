@@ -119,7 +119,7 @@ uint64_t blocks_of(const std::vector<Extent>& ext) {
 // Visits the bits of nodes 1 .. totalNodes-1 until pick returns true for one;
 // that bit is then flipped (map nodes are rewritten). 0 done, 1 none, -1 I/O.
 template <typename Pick>
-int edit_node_bit(Pick pick, uint32_t& node_out) {
+[[nodiscard]] int edit_node_bit(Pick pick, uint32_t& node_out) {
   BTreeContext& t = g_volume.extents_tree;
   BTHeaderRec h = tree_header(t);
   uint32_t ns = t.node_size;
@@ -158,7 +158,7 @@ int edit_node_bit(Pick pick, uint32_t& node_out) {
   return 1;
 }
 
-int64_t allocate_extents_node() {
+[[nodiscard]] int64_t allocate_extents_node() {
   uint32_t n = 0;
   if (edit_node_bit([](uint32_t, bool used) { return !used; }, n) != 0) return -1;
   BTreeContext& t = g_volume.extents_tree;
@@ -208,7 +208,7 @@ NodeStore extents_store(bool growing) {
   if (growing) {
     s.reserve = [](uint32_t nodes) {
       int rc = reserve_extents_nodes(nodes);
-      return rc == 0 ? 0 : rc == -4 ? k_edit_no_room : k_edit_io_error;
+      return rc == 0 ? 0 : rc == k_edit_no_room ? rc : k_edit_io_error;
     };
   } else {
     s.reserve = [](uint32_t) { return 0; };
@@ -309,15 +309,23 @@ int append_fork_extents(uint32_t file_id, uint8_t fork, std::vector<Extent>& fir
     if (rc != 0) {
       // Take back what was added so the fork stays as it was.
       NodeStore d = extents_store(false);
-      for (size_t j = old_count; j < i; ++j)
+      bool undone = true;
+      for (size_t j = old_count; j < i; ++j) {
         if (bt_delete_record(d, make_key(file_id, fork, records[j].start_block).data()) == 0)
           bt_add_leaf_records(d, -1);
+        else
+          undone = false;
+      }
       if (last_changed) {
         uint64_t start = records[old_count - 1].start_block;
-        bt_update_record(d, make_key(file_id, fork, start).data(), make_record(file_id, fork, start, old_last));
+        if (bt_update_record(d, make_key(file_id, fork, start).data(), make_record(file_id, fork, start, old_last)) != 0)
+          undone = false;
       }
-      write_extents_header_node();
+      if (write_extents_header_node() != 0) undone = false;
       invalidate_tree_maps();
+      // A fork whose records could not all be taken back is not what its
+      // catalog record says: the volume is damaged and changes no more.
+      if (!undone) set_volume_read_only(k_read_only_damaged_structures);
       return rc;
     }
     bt_add_leaf_records(s, 1);
@@ -348,7 +356,7 @@ int remove_fork_overflow(uint32_t file_id, uint8_t fork, std::vector<Extent>& re
 }
 
 // The single-extent inserts of the published interface, on the same edits.
-static int insert_one(uint32_t file_id, uint32_t start, uint8_t fork, const Extent& e) {
+[[nodiscard]] static int insert_one(uint32_t file_id, uint32_t start, uint8_t fork, const Extent& e) {
   if (!tree_usable()) return k_edit_damaged;
   std::vector<OverflowRecord> records;
   if (int rc = fork_overflow_records(file_id, fork, records)) return rc;

@@ -26,16 +26,16 @@ struct OverflowRecord {
   std::vector<Extent> extents;
 };
 // The fork's overflow records in key order (none on an empty tree).
-int fork_overflow_records(uint32_t file_id, uint8_t fork_type, std::vector<OverflowRecord>& out);
+[[nodiscard]] int fork_overflow_records(uint32_t file_id, uint8_t fork_type, std::vector<OverflowRecord>& out);
 
 // Appends runs to a fork of fork_blocks blocks whose catalog-side record is
 // `first` (3 or 8 slots, empty ones zero; updated in place): a run contiguous
 // with the fork's last extent lengthens it, others take the next free slot of
 // the fork's last record, then new overflow records keyed by the blocks before
 // them. The nodes are made sure of first: on k_edit_no_room nothing changed.
-int append_fork_extents(uint32_t file_id, uint8_t fork_type, std::vector<Extent>& first, uint64_t fork_blocks,
-                        const std::vector<Extent>& runs);
+[[nodiscard]] int append_fork_extents(uint32_t file_id, uint8_t fork_type, std::vector<Extent>& first, uint64_t fork_blocks,
+                                      const std::vector<Extent>& runs);
 
 // Deletes every overflow record of the fork and gives back the extents they
 // held (the caller frees their blocks). 0 also when there were none.
-int remove_fork_overflow(uint32_t file_id, uint8_t fork_type, std::vector<Extent>& removed);
+[[nodiscard]] int remove_fork_overflow(uint32_t file_id, uint8_t fork_type, std::vector<Extent>& removed);

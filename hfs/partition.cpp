@@ -44,7 +44,7 @@ bool image_bytes(const std::vector<uint8_t>& buf, uint64_t offset, size_t n, uin
   return true;
 }
 
-int walk_partition_map(const std::vector<uint8_t>& buf, uint32_t block, PartitionListEntry* list) {
+[[nodiscard]] int walk_partition_map(const std::vector<uint8_t>& buf, uint32_t block, PartitionListEntry* list) {
   uint8_t raw[ApmEntry::k_size];
   ApmEntry first;
   if (!image_bytes(buf, block, sizeof raw, raw) || !decode(ByteSpan(raw, sizeof raw), first)) return 0;
@@ -86,7 +86,7 @@ std::string gpt_name(const EFI_PARTITION_ENTRY& e) {
   return unistr_to_utf8(u);
 }
 
-int walk_gpt(uint64_t header_lba, PartitionListEntry* list, int count) {
+[[nodiscard]] int walk_gpt(uint64_t header_lba, PartitionListEntry* list, int count) {
   uint8_t sector[512];
   EFI_PARTITION_TABLE_HEADER h;
   if (read_sectors(header_lba, 1, sector) != 0 || !decode(ByteSpan(sector, 512), h)) return count;
@@ -120,7 +120,7 @@ uint64_t image_sectors() {
   return UINT64_MAX;
 }
 
-static int find_partitions(PartitionListEntry list[k_max_partitions]) {
+[[nodiscard]] static int find_partitions(PartitionListEntry list[k_max_partitions]) {
   for (int i = 0; i < k_max_partitions; ++i) list[i] = PartitionListEntry();
   reset_volume_state();
   g_volume.sector_size = 512;
@@ -128,7 +128,9 @@ static int find_partitions(PartitionListEntry list[k_max_partitions]) {
   uint64_t medium = image_sectors();
   uint32_t want = uint32_t(std::min<uint64_t>(k_scan_sectors, medium));
   if (want == 0) return k_scan_unknown;
-  read_sectors(0, want, buf.data());  // a short image leaves zeros, never stale bytes
+  // A short image (or one that cannot be read) leaves zeros, never stale
+  // bytes: nothing is recognised in them.
+  (void)read_sectors(0, want, buf.data());
   auto sig_at = [&](size_t off) { return get_be16(buf.data() + off); };
   auto bare_volume = [&]() {
     uint16_t s = sig_at(1024);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "hfs/results.h"  // the scan's codes: k_scan_*
+
 constexpr int k_max_partitions = 9;
 
 struct PartitionListEntry {
@@ -14,16 +16,12 @@ struct PartitionListEntry {
   uint64_t size = 0;    // 512-byte sectors
 };
 
-constexpr int k_scan_no_map = -1;       // driver descriptor but no usable map
-constexpr int k_scan_unknown = -2;      // nothing recognised
-constexpr int k_scan_no_hfs_mbr = -85;  // MBR/GPT without an HFS partition
-
 // Fills list (k_max_partitions entries, zeroed first), resets the volume state,
 // sets partition_start to the first entry and returns the count found, or one
 // of the negative codes above. 0 (a map without HFS partition) is no volume
 // either. A bare volume gives 1 and sets read_only. Sets media_block_size (512)
 // and partition_count (the count found, 0 on a negative result) of g_volume.
-int scan_partitions(PartitionListEntry list[k_max_partitions]);
+[[nodiscard]] int scan_partitions(PartitionListEntry list[k_max_partitions]);
 
 // Size of the image in 512-byte sectors (UINT64_MAX when not known).
 uint64_t image_sectors();

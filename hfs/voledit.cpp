@@ -186,7 +186,7 @@ void add_counts(int type, uint32_t parent, int delta) {
   }
 }
 
-int add_valence(uint32_t folder, int delta) {
+[[nodiscard]] int add_valence(uint32_t folder, int delta) {
   int rc = plus() ? hfsplus_add_folder_valence(delta, folder) : hfs_add_folder_valence(delta, folder);
   return rc == k_edit_refused ? 0 : rc;
 }
@@ -215,7 +215,7 @@ uint32_t parent_of(uint32_t id) {
 
 // Before an edit looks at anything: the volume can be written and its
 // allocation structures are loaded. Nothing is changed yet.
-int open_edit() {
+[[nodiscard]] int open_edit() {
   if (g_volume.read_only) {
     show_message(ui_text(5112).c_str());
     return k_edit_read_only;
@@ -232,19 +232,19 @@ int open_edit() {
 // Once the edit is decided (every check made, every question answered): the
 // catalog nodes it may take, the catalog grown for them now, so that the edit
 // either completes or changes nothing.
-int reserve_nodes(uint32_t nodes_per_level = 4) {
+[[nodiscard]] int reserve_nodes(uint32_t nodes_per_level = 4) {
   NodeStore s = catalog_store();
   uint32_t depth = bt_depth(s);
   int rc = reserve_catalog_nodes(nodes_per_level * (depth + 2));
-  return rc == 0 ? 0 : (rc == -4 ? k_edit_no_room : k_edit_io_error);
+  return rc == 0 ? 0 : (rc == k_edit_no_room ? rc : k_edit_io_error);
 }
 
-int prepare(uint32_t nodes_per_level = 4) {
+[[nodiscard]] int prepare(uint32_t nodes_per_level = 4) {
   if (int rc = open_edit()) return rc;
   return reserve_nodes(nodes_per_level);
 }
 
-int64_t create_folder(uint32_t parent, const Name& n) {
+[[nodiscard]] int64_t create_folder(uint32_t parent, const Name& n) {
   if (n.mac.empty() && n.uni.empty()) return 0;
   if (int rc = open_edit()) return rc;
   Item existing;
@@ -272,7 +272,12 @@ int64_t create_folder(uint32_t parent, const Name& n) {
   auto key = key_of(parent, n);
   if (int rc = catalog_insert(key, data)) return rc > 0 ? 0 : rc;
   if (int rc = catalog_insert(thread_key(cnid), make_thread(k_rec_folder_thread, parent, n))) {
-    catalog_delete(key);
+    // A folder record that cannot be taken back stays without its thread:
+    // the volume is damaged and changes no more.
+    if (catalog_delete(key) != 0) {
+      catalog_add_leaf_records(1);
+      set_volume_read_only(k_read_only_damaged_structures);
+    }
     return rc > 0 ? 0 : rc;
   }
   catalog_add_leaf_records(2);
@@ -281,7 +286,7 @@ int64_t create_folder(uint32_t parent, const Name& n) {
   return cnid;
 }
 
-int free_fork_extents(const Item& it) {
+[[nodiscard]] int free_fork_extents(const Item& it) {
   int64_t freed = 0;
   if (plus()) {
     HfsPlusCatalogFile f;
@@ -308,7 +313,7 @@ int free_fork_extents(const Item& it) {
   return rc;
 }
 
-int delete_file(const Item& it) {
+[[nodiscard]] int delete_file(const Item& it) {
   show_deleting_item(name_text(it.name).c_str());
   if (int rc = catalog_delete(it.key)) return rc;
   int removed = 1;
@@ -321,7 +326,7 @@ int delete_file(const Item& it) {
 }
 
 // A folder that holds nothing (any more): its record, its thread, the counts.
-int delete_empty_folder(const Item& folder) {
+[[nodiscard]] int delete_empty_folder(const Item& folder) {
   Item again;
   if (!find_item(folder.parent, folder.name, again)) return k_edit_damaged;
   if (int rc = catalog_delete(again.key)) return rc;
@@ -336,7 +341,7 @@ int delete_empty_folder(const Item& folder) {
 // of nested folders is as deep as the volume makes it. The folder on top of
 // the stack loses its first item until it holds none, then goes itself.
 // Children are found afresh after every deletion: positions do not survive one.
-int delete_tree(const Item& top) {
+[[nodiscard]] int delete_tree(const Item& top) {
   show_deleting_item(name_text(top.name).c_str());
   std::vector<Item> open{top};
   std::unordered_set<uint32_t> on_the_way{top.cnid};
@@ -363,7 +368,7 @@ int delete_tree(const Item& top) {
   return 0;
 }
 
-int delete_item(uint32_t folder, const Name& n) {
+[[nodiscard]] int delete_item(uint32_t folder, const Name& n) {
   if (int rc = open_edit()) return rc;
   Item it;
   if (!find_item(folder, n, it)) return 0;
@@ -379,7 +384,7 @@ int delete_item(uint32_t folder, const Name& n) {
   return rc == 0 ? 1 : rc;
 }
 
-int set_thread(const Item& it, uint32_t parent, const Name& n) {
+[[nodiscard]] int set_thread(const Item& it, uint32_t parent, const Name& n) {
   if (!has_thread(it)) return 0;
   return catalog_replace(thread_key(it.cnid), make_thread(thread_type(it), parent, n));
 }
@@ -395,7 +400,7 @@ int set_thread(const Item& it, uint32_t parent, const Name& n) {
 // after the first step, which the volume check finds ("stored under two keys").
 // A new key that the volume's order holds equal to the old one (a change of
 // case) takes the old record's place: one node, one step.
-int rekey_record(std::span<const uint8_t> key, uint32_t new_parent, const Name& new_name) {
+[[nodiscard]] int rekey_record(std::span<const uint8_t> key, uint32_t new_parent, const Name& new_name) {
   Item it;
   it.key.assign(key.begin(), key.end());
   if (catalog_get(it.key, it.data) != 0 || !decode_item(it) || !key_parts(it.key, it.parent, it.name)) return 1;
@@ -405,7 +410,9 @@ int rekey_record(std::span<const uint8_t> key, uint32_t new_parent, const Name& 
   if (compare_catalog_keys(new_key.data(), it.key.data()) == 0) {
     if (int rc = catalog_delete(it.key)) return rc;
     if (int rc = catalog_insert(new_key, it.data)) {
-      catalog_insert(it.key, it.data);
+      // The record put back under its old key; when even that fails the item
+      // is only in its thread: the volume is damaged and changes no more.
+      if (catalog_insert(it.key, it.data) != 0) set_volume_read_only(k_read_only_damaged_structures);
       return rc > 0 ? k_edit_damaged : rc;
     }
     return set_thread(it, new_parent, new_name);
@@ -429,7 +436,7 @@ int rekey_record(std::span<const uint8_t> key, uint32_t new_parent, const Name& 
 }
 
 // The same through the public record-level calls, by the volume's kind.
-int rekey(const Item& it, uint32_t new_parent, const Name& new_name) {
+[[nodiscard]] int rekey(const Item& it, uint32_t new_parent, const Name& new_name) {
   int rc;
   if (plus()) {
     HFSUniStr255 u;
@@ -442,7 +449,7 @@ int rekey(const Item& it, uint32_t new_parent, const Name& new_name) {
   return rc == 1 ? k_edit_damaged : rc;
 }
 
-int rename_item(uint32_t folder, const Name& old_name, const Name& new_name) {
+[[nodiscard]] int rename_item(uint32_t folder, const Name& old_name, const Name& new_name) {
   if (new_name.mac.empty() && new_name.uni.empty()) return 0;
   if (int rc = open_edit()) return rc;
   Item it;
@@ -456,7 +463,7 @@ int rename_item(uint32_t folder, const Name& old_name, const Name& new_name) {
   return rc == 0 ? 1 : rc;
 }
 
-int move_item(uint32_t from, const Name& n, uint32_t to) {
+[[nodiscard]] int move_item(uint32_t from, const Name& n, uint32_t to) {
   if (int rc = open_edit()) return rc;
   Item it;
   if (!find_item(from, n, it) || from == to || !is_folder(to)) return 0;
@@ -482,18 +489,18 @@ int item_type(uint32_t folder, const Name& n) {
   return it.type == k_rec_folder ? 1 : 2;
 }
 
-int confirm_replace(uint32_t folder, const Name& n) {
+[[nodiscard]] int confirm_replace(uint32_t folder, const Name& n) {
   if (item_type(folder, n) == 0) return 0;
-  if (g_replace_answer == -1) return -1;
-  if (g_replace_answer != 2) {
+  if (g_replace_answer == k_reply_no_remembered) return -1;
+  if (g_replace_answer != k_reply_yes_remembered) {
     int a = ask_yes_no_remember(format_text(ui_text(1161).c_str(), name_text(n).c_str()).c_str());
-    if (a == -1 || a == 2) g_replace_answer = a;
-    if (a != 1 && a != 2) return -1;
+    if (a == k_reply_no_remembered || a == k_reply_yes_remembered) g_replace_answer = a;
+    if (a != k_reply_yes && a != k_reply_yes_remembered) return -1;
   }
   return delete_item(folder, n) == 1 ? 0 : -1;
 }
 
-int swap_forks(uint32_t folder, const Name& n) {
+[[nodiscard]] int swap_forks(uint32_t folder, const Name& n) {
   Item it;
   if (!find_item(folder, n, it) || it.type != k_rec_file) return 1;
   if (int rc = open_edit()) return rc;
@@ -506,8 +513,8 @@ int swap_forks(uint32_t folder, const Name& n) {
       for (const HfsPlusExtent& e : fork.extents) sum += e.block_count;
       return sum < fork.total_blocks;
     };
-    if (continues(f.resource_fork)) return 2;
-    if (continues(f.data_fork)) return 3;
+    if (continues(f.resource_fork)) return k_swap_resource_continues;
+    if (continues(f.data_fork)) return k_swap_data_continues;
     std::swap(f.data_fork, f.resource_fork);
     encode(f, it.data);
   } else {
@@ -518,8 +525,8 @@ int swap_forks(uint32_t folder, const Name& n) {
       for (const HfsExtent& e : rec) sum += e.block_count;
       return sum * bs != physical;
     };
-    if (continues(f.rsrc_extents, f.rsrc_physical_size)) return 2;
-    if (continues(f.data_extents, f.data_physical_size)) return 3;
+    if (continues(f.rsrc_extents, f.rsrc_physical_size)) return k_swap_resource_continues;
+    if (continues(f.data_extents, f.data_physical_size)) return k_swap_data_continues;
     std::swap(f.data_extents, f.rsrc_extents);
     std::swap(f.data_start_block, f.rsrc_start_block);
     std::swap(f.data_logical_size, f.rsrc_logical_size);
@@ -559,19 +566,19 @@ int hfsplus_confirm_replace_file_unicode(const HFSUniStr255& name, uint32_t fold
 }
 
 int confirm_delete_folder(const char* utf8_name) {
-  if ((g_edit_options & k_option_delete_folders_unasked) || g_delete_folder_answer == 2) return 1;
-  if (g_delete_folder_answer == -1) return 0;
+  if ((g_edit_options & k_option_delete_folders_unasked) || g_delete_folder_answer == k_reply_yes_remembered) return 1;
+  if (g_delete_folder_answer == k_reply_no_remembered) return 0;
   int a = ask_yes_no_remember(format_text(ui_text(5111).c_str(), utf8_name).c_str());
-  if (a == -1 || a == 2) g_delete_folder_answer = a;
-  return (a == 1 || a == 2) ? 1 : 0;
+  if (a == k_reply_no_remembered || a == k_reply_yes_remembered) g_delete_folder_answer = a;
+  return (a == k_reply_yes || a == k_reply_yes_remembered) ? 1 : 0;
 }
 
 int confirm_delete_item(const char* utf8_name, bool folder) {
-  if ((g_edit_options & k_option_delete_folders_unasked) || g_delete_item_answer == 2) return 1;
-  if (g_delete_item_answer == -1) return 0;
+  if ((g_edit_options & k_option_delete_folders_unasked) || g_delete_item_answer == k_reply_yes_remembered) return 1;
+  if (g_delete_item_answer == k_reply_no_remembered) return 0;
   int a = ask_yes_no_remember(format_text(ui_text(folder ? 6652 : 6651).c_str(), utf8_name).c_str());
-  if (a == -1 || a == 2) g_delete_item_answer = a;
-  return (a == 1 || a == 2) ? 1 : 0;
+  if (a == k_reply_no_remembered || a == k_reply_yes_remembered) g_delete_item_answer = a;
+  return (a == k_reply_yes || a == k_reply_yes_remembered) ? 1 : 0;
 }
 
 int hfs_delete_item(const std::string& name, uint32_t folder_id, uint32_t) {
@@ -646,7 +653,7 @@ void put_flags16(FinderInfo16& info, uint16_t flags) {
   info[9] = uint8_t(flags);
 }
 
-int set_finder_info(uint32_t folder, const Name& n, const char* type_creator, uint16_t flags) {
+[[nodiscard]] int set_finder_info(uint32_t folder, const Name& n, const char* type_creator, uint16_t flags) {
   if (int rc = open_edit()) return rc;
   Item it;
   if (!find_item(folder, n, it)) return 0;
@@ -697,7 +704,7 @@ int hfsplus_swap_forks(const HFSUniStr255& name, uint32_t folder_id) { return sw
 
 namespace {
 
-int set_volume_name(const Name& n) {
+[[nodiscard]] int set_volume_name(const Name& n) {
   if (n.mac.empty() && n.uni.empty()) return 0;
   if (int rc = open_edit()) return rc;
   Name old;

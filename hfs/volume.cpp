@@ -54,10 +54,10 @@ namespace {
 // alone, so that what an edit has changed only in memory never goes ahead.
 uint8_t g_disk_header[512];
 
-int issue(SectorIoFn fn, uint32_t op, uint64_t sector, uint32_t count, void* buffer);
+[[nodiscard]] int issue(SectorIoFn fn, uint32_t op, uint64_t sector, uint32_t count, void* buffer);
 
 // Before the first change of an edit: the header on disk without its bit, synced.
-int mark_volume_in_edit() {
+[[nodiscard]] int mark_volume_in_edit() {
   VolumeState& v = g_volume;
   uint8_t head[512];
   std::memcpy(head, g_disk_header, sizeof head);
@@ -82,13 +82,13 @@ int mark_volume_in_edit() {
 }
 
 // Every write of an edit goes through here: the first one marks the volume.
-int before_write() {
+[[nodiscard]] int before_write() {
   const VolumeState& v = g_volume;
   if (!v.clean_bit_kept || !v.edit_open || !v.clean_on_disk) return 0;
   return mark_volume_in_edit();
 }
 
-int issue(SectorIoFn fn, uint32_t op, uint64_t sector, uint32_t count, void* buffer) {
+[[nodiscard]] int issue(SectorIoFn fn, uint32_t op, uint64_t sector, uint32_t count, void* buffer) {
   if (!fn) return -1;
   SectorRequest rq;
   rq.opcode = op;
@@ -190,7 +190,7 @@ int read_volume_to_file(int fd, uint64_t sector, uint64_t length) {
     uint32_t chunk = uint32_t(std::min<uint64_t>(chunk_max, sectors));
     if (read_sectors(sector, chunk, buf.data()) != 0) { result = -1; break; }
     size_t bytes = size_t(std::min<uint64_t>(uint64_t(chunk) * ss, left));
-    if (write_full(fd, buf.data(), bytes) != 0) { result = -2; break; }
+    if (write_full(fd, buf.data(), bytes) != 0) { result = k_pc_file_failed; break; }
     sectors -= chunk;
     sector += chunk;
     left -= bytes;
@@ -214,7 +214,7 @@ int write_file_to_volume(int fd, uint64_t sector, uint32_t count) {
     uint32_t chunk = std::min(chunk_max, left);
     size_t want = size_t(chunk) * ss;
     int64_t got = read_full(fd, buf.data(), want);
-    if (got < 0) { result = -2; break; }
+    if (got < 0) { result = k_pc_file_failed; break; }
     // the tail of a short last read is zero, never the previous chunk's bytes
     std::memset(buf.data() + got, 0, want - size_t(got));
     if (bar) step_progress_bar(++step);

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "hfs/results.h"
+
 // --- sector requests ----------------------------------------------------------
 constexpr uint32_t k_op_read = 0x88;
 constexpr uint32_t k_op_write = 0x8A;
@@ -111,24 +113,24 @@ void reset_volume_state();
 
 // Serves g_volume.image_file in 512-byte sectors with 64-bit offsets: -1 with no
 // file, 1 on a short transfer (or an I/O error), 0 when all count sectors moved.
-int image_sector_io(SectorRequest* request);
+[[nodiscard]] int image_sector_io(SectorRequest* request);
 
 // Reads or writes count sectors at an absolute sector through sector_io (or
 // bitmap_io). A read buffer is zeroed first, so a failed read never leaves stale
 // bytes. Result of the slot: 0 success.
-int read_sectors(uint64_t sector, uint32_t count, void* buffer);
-int write_sectors(uint64_t sector, uint32_t count, const void* buffer);
-int write_bitmap_sectors(uint64_t sector, uint32_t count, const void* buffer);
+[[nodiscard]] int read_sectors(uint64_t sector, uint32_t count, void* buffer);
+[[nodiscard]] int write_sectors(uint64_t sector, uint32_t count, const void* buffer);
+[[nodiscard]] int write_bitmap_sectors(uint64_t sector, uint32_t count, const void* buffer);
 
 // Copies length bytes of consecutive sectors from absolute sector into the PC
 // file fd at its current position. 0 success, -1 a sector could not be read,
 // -2 the PC file could not be written.
-int read_volume_to_file(int fd, uint64_t sector, uint64_t length);
+[[nodiscard]] int read_volume_to_file(int fd, uint64_t sector, uint64_t length);
 // Copies count sectors from fd (current position) onto the volume; a short last
 // read is padded with zeros. 0 success, -1 volume write failed, -2 PC file read failed.
-int write_file_to_volume(int fd, uint64_t sector, uint32_t count);
+[[nodiscard]] int write_file_to_volume(int fd, uint64_t sector, uint32_t count);
 // count zero sectors from sector through bitmap_io, up to 512 KiB a request.
-int write_zero_sectors(uint64_t sector, uint64_t count);
+[[nodiscard]] int write_zero_sectors(uint64_t sector, uint64_t count);
 
 // --- the "unmounted cleanly" bit ---------------------------------------------------------------
 constexpr uint16_t k_attr_unmounted_cleanly = 0x0100;  // drAtrb / attributes bit 8
@@ -143,7 +145,7 @@ void keep_clean_bit();
 uint64_t volume_header_sector();
 // Forces what was written to the image file onto the disk: 0, or -1 when
 // the system fails to (0 with no image file behind the sector I/O).
-int sync_image();
+[[nodiscard]] int sync_image();
 // The header as in memory is now the one on disk (after the write-back).
 void clean_bit_written();
 
@@ -151,4 +153,4 @@ uint64_t block_to_sector(uint64_t block);
 uint64_t blocks_to_sectors(uint64_t blocks);
 
 // Fills buffer with count sectors from absolute sector (for the structure viewers).
-int sector_read_hook(void* buffer, uint64_t sector, uint32_t count);
+[[nodiscard]] int sector_read_hook(void* buffer, uint64_t sector, uint32_t count);

@@ -59,7 +59,7 @@ extern int g_truncation_answer;
 
 // Blocks for a fork: the count, and the physical length; -1 when more than free_blocks.
 [[nodiscard]] int64_t hfs_blocks_for_bytes(uint64_t bytes, uint64_t& physical, uint32_t free_blocks);
-inline int64_t hfsplus_blocks_for_bytes(uint64_t bytes, uint64_t& physical, uint32_t free_blocks) {
+[[nodiscard]] inline int64_t hfsplus_blocks_for_bytes(uint64_t bytes, uint64_t& physical, uint32_t free_blocks) {
   return hfs_blocks_for_bytes(bytes, physical, free_blocks);
 }
 

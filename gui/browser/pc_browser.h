@@ -34,7 +34,7 @@ struct PcBrowserState {
 std::vector<PcBrowserEntry> pc_browser_roots(const std::string& mounts_text);
 // Lists folder ("" for Computer) in the initial order: folders first, then
 // names without regard to case. 0, or -1 when it is no folder (nothing changes).
-int pc_browser_enter(PcBrowserState& s, const std::string& folder);
+[[nodiscard]] int pc_browser_enter(PcBrowserState& s, const std::string& folder);
 // Up one level: a folder's parent, the root folder's is Computer. false at Computer.
 bool pc_browser_up(PcBrowserState& s);
 bool pc_browser_can_go_up(const PcBrowserState& s);
@@ -66,5 +66,5 @@ void pc_browser_remember_folder(const PcBrowserState& s);
 uint64_t pc_selection_allocation(const std::vector<std::string>& paths);
 // The copy: 0 with the paths to copy when they fit in the open volume's free
 // space; otherwise message (1074) says the sizes and nothing is to be copied.
-int pc_browser_copy(const PcBrowserState& s, const std::vector<int>& selected, std::vector<std::string>& paths,
-                    std::string& message);
+[[nodiscard]] int pc_browser_copy(const PcBrowserState& s, const std::vector<int>& selected, std::vector<std::string>& paths,
+                                  std::string& message);

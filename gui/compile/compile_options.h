@@ -75,7 +75,7 @@ bool begin_advanced_options(FILE* project, const CompileOptionsModel& m, Advance
 bool finish_advanced_options(FILE* project, AdvancedOptionsEdit& edit, CompileOptionsModel& m);
 // OK: 0, or the id of the text refusing it (field: 0 label, 1 HFS name, 2 the
 // HFS+ box, which the form ticks again).
-int check_compile_options(FILE* project, const CompileOptionsModel& m, int& field);
+[[nodiscard]] int check_compile_options(FILE* project, const CompileOptionsModel& m, int& field);
 // OK after the check: the format into the project (its names rebuilt when it
 // changed), the label and name into the compile; the result bits: 1, + 2
 // rebuild the project first, + 4 the post-gap.
@@ -106,6 +106,6 @@ void init_project_properties(FILE* project, bool isoplus, ProjectPropertiesModel
 // that holds them; 2048 bytes for ISO+ and HFS+).
 void compute_real_size(FILE* project, ProjectPropertiesModel& m);
 // OK: 0, or a refusal text (the HFS+ box ticked again by the form).
-int check_project_properties(FILE* project, const ProjectPropertiesModel& m);
+[[nodiscard]] int check_project_properties(FILE* project, const ProjectPropertiesModel& m);
 // OK: the boxes into the root flags (format change rebuilds the names). 1, or -1 when the write failed.
-int apply_project_properties(FILE* project, const ProjectPropertiesModel& m);
+[[nodiscard]] int apply_project_properties(FILE* project, const ProjectPropertiesModel& m);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "IO/fileio.h"
+#include "IO/results.h"
 #include "IO/strlib.h"
 #include "IO/uitext.h"
 
@@ -163,17 +164,17 @@ std::string compile_description(uint64_t sectors, uint32_t folders, uint32_t fil
 }
 
 int remember_form_result(bool yes, bool ticked) {
-  if (yes) return ticked ? -4 : -3;
-  return ticked ? -2 : -1;
+  if (yes) return ticked ? k_form_yes_ticked : k_form_yes;
+  return ticked ? k_form_no_ticked : k_form_no;
 }
 
 int ask_yes_no_remember_result(int modal_result) {
   switch (modal_result) {
-    case -4: return 2;
-    case -3: return 1;
-    case -2: return -1;
-    default: return 0;
+    case k_form_yes_ticked: return k_reply_yes_remembered;
+    case k_form_yes: return k_reply_yes;
+    case k_form_no_ticked: return k_reply_no_remembered;
+    default: return k_reply_no;
   }
 }
 
-int announcement_form_result(bool ticked) { return ticked ? -1 : 1; }
+int announcement_form_result(bool ticked) { return ticked ? k_form_ticked : k_form_not_ticked; }

@@ -101,6 +101,12 @@ std::string compile_description(uint64_t sectors, uint32_t folders, uint32_t fil
 
 // Modal results of the message forms and what the members return.
 enum MessageAnswer { k_answer_yes = -1, k_answer_no = 1 };
-int remember_form_result(bool yes, bool ticked);  // -4, -3, -2, -1
-int ask_yes_no_remember_result(int modal_result);  // 2, 1, -1, 0
-int announcement_form_result(bool ticked);          // -1 ticked, 1 otherwise
+// The yes/no form with "Remember my answer": its modal results.
+enum RememberFormResult { k_form_yes_ticked = -4, k_form_yes = -3, k_form_no_ticked = -2, k_form_no = -1 };
+// The announcement form: ticked or not.
+enum AnnouncementFormResult { k_form_ticked = -1, k_form_not_ticked = 1 };
+int remember_form_result(bool yes, bool ticked);  // a RememberFormResult
+// The engine's answer (IO/results.h): k_reply_yes_remembered, k_reply_yes,
+// k_reply_no_remembered, k_reply_no.
+int ask_yes_no_remember_result(int modal_result);
+int announcement_form_result(bool ticked);  // an AnnouncementFormResult

@@ -43,4 +43,4 @@ void fit_window_to_picture(DsStoreLayout& layout, int w, int h, bool keep_positi
 // The editor works on HFS+ projects only: sets the target to HFS+ and converts
 // the names when it was HFS. 1 when switched, 0 when already HFS+, -1 on a
 // write failure.
-int switch_project_to_hfsplus(FILE* project);
+[[nodiscard]] int switch_project_to_hfsplus(FILE* project);

@@ -571,7 +571,8 @@ int run_ds_store_editor(wxWindow* owner, FILE* project, const std::string& proje
   // The Finder reads this file on HFS+ volumes only: the project becomes one.
   if (get_project_hfs_format(project) != 1) {
     show_message_form(owner, ui_text(1542), 0);
-    switch_project_to_hfsplus(project);
+    // A project that cannot become HFS+ (its edit put back and said) gets no editor.
+    if (switch_project_to_hfsplus(project) < 0) return 0;
   }
   DsStoreDialog d(owner, project, project_path);
   return run_modal(d) == -1 ? -1 : 0;

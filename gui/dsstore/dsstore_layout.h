@@ -52,9 +52,9 @@ void load_default_layout(FILE* project, DsStoreLayout& layout);
 // used (empty when there was none).
 void open_ds_store_layout(FILE* project, DsStoreLayout& layout, std::string& message);
 // Reads a .DS_Store file into the layout: 0, or -1 with the message.
-int read_ds_store_file(FILE* project, const std::string& path, DsStoreLayout& layout, std::string& message);
+[[nodiscard]] int read_ds_store_file(FILE* project, const std::string& path, DsStoreLayout& layout, std::string& message);
 // The same from bytes.
-int read_ds_store_bytes(FILE* project, const uint8_t* data, size_t size, DsStoreLayout& layout, std::string& message);
+[[nodiscard]] int read_ds_store_bytes(FILE* project, const uint8_t* data, size_t size, DsStoreLayout& layout, std::string& message);
 
 // The records of a layout in key order, with the file's other records that
 // the layout does not make again. alias: the "pict" value, empty for none.
@@ -79,4 +79,4 @@ std::string project_ds_store_file(FILE* project);
 // project root, with the picture in a new ".!Background"; any ".DS_Store" and
 // ".!Background" already in the root are replaced, whether or not they could be
 // read. 0, or -1 with the message and the project as it was.
-int write_ds_store(FILE* project, DsStoreLayout& layout, const std::string& target, std::string& message);
+[[nodiscard]] int write_ds_store(FILE* project, DsStoreLayout& layout, const std::string& target, std::string& message);

@@ -319,5 +319,5 @@ int ask_yes_no_remember_form(wxWindow* owner, const std::string& text) {
 
 bool announcement_form(wxWindow* owner, const std::string& text) {
   MessageForm f(owner, MessageForm::announcement, text, 0);
-  return run_modal(f) == -1;
+  return run_modal(f) == k_form_ticked;
 }

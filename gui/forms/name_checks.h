@@ -50,7 +50,7 @@ enum class NameField {
 size_t name_field_limit(NameField field);
 // Checks a typed name for a field and gives the form stored (Mac Roman for the
 // HFS fields, ':' replaced there). 0, k_text_name_empty or k_text_name_too_long.
-int check_dialog_name(NameField field, std::string_view typed, std::string& stored);
+[[nodiscard]] int check_dialog_name(NameField field, std::string_view typed, std::string& stored);
 // The message of a refusal (text id and the field's limit).
 std::string dialog_refusal_text(int text_id, NameField field);
 
@@ -58,15 +58,15 @@ std::string dialog_refusal_text(int text_id, NameField field);
 // Mac Roman bytes on HFS, 255 units on HFS+), refused when another item of that
 // name is in folder parent. current: the item's own name when it is renamed (a
 // change of case only is no clash). 0 with stored set, or a text id.
-int check_volume_item_name(std::string_view typed, uint32_t parent, std::string& stored,
-                           std::string_view current = {});
+[[nodiscard]] int check_volume_item_name(std::string_view typed, uint32_t parent, std::string& stored,
+                                         std::string_view current = {});
 // The volume label dialog: 27 Mac Roman bytes on HFS, 255 units on HFS+.
-int check_volume_label(std::string_view typed, std::string& stored);
+[[nodiscard]] int check_volume_label(std::string_view typed, std::string& stored);
 
 // On the open volume, in folder parent: 1 with the name to create (Mac Roman on
 // HFS, UTF-8 on HFS+) in stored; 0 keeps the dialog open (empty name), or a
 // text id refusing the name (too long, or already in the folder).
-int check_new_folder_name(std::string_view typed, uint32_t parent, std::string& stored);
+[[nodiscard]] int check_new_folder_name(std::string_view typed, uint32_t parent, std::string& stored);
 
 // The signature halves as the dialogs type them: the 8 bytes of the two
 // typed halves (blanks to 4 each), a half as text, and whether a typed half

@@ -16,7 +16,7 @@
 // put a capture here, or print_to_file. Its result: true printed.
 extern std::function<bool(wxWindow* owner, wxPrintout& printout)> g_print_hook;
 // Runs printout: 0 printed, 1 cancelled, -1 failed (the user told).
-int print_job(wxWindow* owner, wxPrintout& printout);
+[[nodiscard]] int print_job(wxWindow* owner, wxPrintout& printout);
 // The printer set-up dialog; its choice is kept for the next job.
 void printer_setup(wxWindow* owner);
 // Every page of printout into a PostScript file, A4 portrait: false when the

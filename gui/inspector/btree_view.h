@@ -119,8 +119,8 @@ BTreeWalkSetup btree_walk_setup(std::span<const uint8_t> header, int64_t header_
 // reached twice, a node deeper than the height, a node outside the tree, a
 // node that is not of its level's kind, a read failure, or a node size that is
 // not valid (-1, message set). 0 when the whole tree was walked.
-int walk_btree(const BTreeWalkSetup& setup, const SectorReader& read, const std::atomic<bool>& stop,
-               const std::function<void(const BTreeWalkNode&)>& on_node, std::string& message);
+[[nodiscard]] int walk_btree(const BTreeWalkSetup& setup, const SectorReader& read, const std::atomic<bool>& stop,
+                             const std::function<void(const BTreeWalkNode&)>& on_node, std::string& message);
 
 // Highest tree the walk accepts (real catalogs stay far below).
 constexpr uint32_t k_max_btree_height = 32;

@@ -148,7 +148,7 @@ std::vector<std::string> segment_lines(const DataSegment& seg, const DumpSession
   FILE* f = open_memstream(&text, &size);
   std::vector<std::string> lines;
   if (!f) {
-    rc = -3;
+    rc = k_segment_unwritten;
     return lines;
   }
   std::fputs("\r\n", f);
@@ -241,9 +241,9 @@ bool segment_chosen(const SegmentControls& c, const DumpSession& session, DataSe
 }
 
 void report_segment_failure(wxDialog& d, int rc) {
-  if (rc == -1) show_message_form(&d, ui_text(6505), 0);
-  if (rc == -2) show_message_form(&d, ui_text(6506), 0);
-  if (rc == -3) show_message_form(&d, ui_text(6507), 0);
+  if (rc == k_segment_outside) show_message_form(&d, ui_text(6505), 0);
+  if (rc == k_segment_unreadable) show_message_form(&d, ui_text(6506), 0);
+  if (rc == k_segment_unwritten) show_message_form(&d, ui_text(6507), 0);
 }
 
 // Exe: the segment printed, or written to the file chosen; the dialog ends
@@ -262,7 +262,7 @@ void write_segment(wxDialog& d, const SegmentControls& c, const DumpSession& ses
       return;
     }
     LinesPrintout printout(session.title(), lines);
-    print_job(&d, printout);
+    (void)print_job(&d, printout);  // a failure is told by print_job itself
     d.EndModal(wxID_OK);
     return;
   }
@@ -279,7 +279,7 @@ void write_segment(wxDialog& d, const SegmentControls& c, const DumpSession& ses
     return;
   }
   int rc = write_data_segment(seg, session.fork_map(), session.medium(), f);
-  if (std::fclose(f) != 0 && rc == 0) rc = -3;
+  if (std::fclose(f) != 0 && rc == 0) rc = k_segment_unwritten;
   if (rc != 0) {
     std::remove(path.c_str());  // no half-written segment left behind
     report_segment_failure(d, rc);

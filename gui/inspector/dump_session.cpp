@@ -58,10 +58,10 @@ std::string item_name(const CatalogItem& it, bool plus) {
 int open_dump_file(uint32_t parent_id, uint32_t file_id, const std::string& name, const std::u16string& units,
                    DumpFile& out) {
   out = DumpFile{};
-  if (!g_volume.mounted) return -2;
+  if (!g_volume.mounted) return k_dump_no_volume;
   const bool plus = g_volume.is_hfsplus != 0;
   std::vector<CatalogItem> items;
-  list_folder(parent_id, items);  // a damaged catalog still lists what it could read
+  (void)list_folder(parent_id, items);  // a damaged catalog still lists what it could read
   const CatalogItem* found = nullptr;
   for (const CatalogItem& it : items)
     if (!it.is_folder && file_id != 0 && it.id == file_id) found = &it;
@@ -125,15 +125,15 @@ uint64_t DumpSession::last_sector() const {
 
 int DumpSession::read(uint64_t sector, uint8_t* buf, int64_t* absolute) const {
   int64_t abs = -1;
-  int rc = fork_ == k_fork_none ? -1 : read_fork_sector(fork_map(), medium_, sector, buf, &abs);
-  if (rc == -1 && fork_ != k_fork_none) std::memset(buf, 0, 512);
-  if (absolute) *absolute = rc == -1 ? -1 : abs;
+  int rc = fork_ == k_fork_none ? k_sector_refused : read_fork_sector(fork_map(), medium_, sector, buf, &abs);
+  if (rc == k_sector_refused && fork_ != k_fork_none) std::memset(buf, 0, 512);
+  if (absolute) *absolute = rc == k_sector_refused ? -1 : abs;
   return rc;
 }
 
 int DumpSession::show(uint64_t sector, uint8_t* buf, int64_t& absolute) {
   int rc = read(sector, buf, &absolute);
-  if (rc == -1) return -1;
+  if (rc == k_sector_refused) return rc;
   if (current_ != k_no_sector) previous_ = current_;
   current_ = sector;
   return rc;

@@ -28,10 +28,11 @@ struct DumpFile {
 
 // Finds the file (by its id, else by its name) among the items of folder
 // parent_id of the open volume and maps its two forks. A hard link of HFS+
-// shows its target's forks. 0 found; -1 no such file; -2 no volume is open.
+// shows its target's forks. 0 found; -1 no such file; k_dump_no_volume.
 // name: HFS the Mac Roman bytes, HFS+ empty (units holds the name).
-int open_dump_file(uint32_t parent_id, uint32_t file_id, const std::string& name, const std::u16string& units,
-                   DumpFile& out);
+constexpr int k_dump_no_volume = -2;
+[[nodiscard]] int open_dump_file(uint32_t parent_id, uint32_t file_id, const std::string& name, const std::u16string& units,
+                                 DumpFile& out);
 
 // The dump window's search, kept from one window to the next.
 struct DumpSearchState {
@@ -66,12 +67,12 @@ class DumpSession {
 
   // Reads fork sector into buf (512 bytes; zeros past the fork's end) and
   // makes it the current one; the one before becomes the previous sector.
-  // absolute gets the medium's sector (-1 when unmapped). 0 read; -1 refused
-  // (outside the fork: nothing changes); -2 the medium could not be read (the
-  // sector is current, shown as zeros).
-  int show(uint64_t sector, uint8_t* buf, int64_t& absolute);
+  // absolute gets the medium's sector (-1 when unmapped). 0 read;
+  // k_sector_refused (outside the fork: nothing changes); k_sector_unreadable
+  // (the sector is current, shown as zeros).
+  [[nodiscard]] int show(uint64_t sector, uint8_t* buf, int64_t& absolute);
   // Reads fork sector without making it current; the same results.
-  int read(uint64_t sector, uint8_t* buf, int64_t* absolute = nullptr) const;
+  [[nodiscard]] int read(uint64_t sector, uint8_t* buf, int64_t* absolute = nullptr) const;
   uint64_t current() const { return current_; }
   uint64_t previous() const { return previous_; }
 
@@ -91,7 +92,7 @@ class DumpSession {
   // the last match), anywhere or at sector starts. Returns the match's offset
   // and sets sector, or -1. poll is called with each sector searched and
   // stops the search when it returns false.
-  int search(bool again, uint64_t& sector, const std::function<bool(uint64_t)>& poll = nullptr) const;
+  [[nodiscard]] int search(bool again, uint64_t& sector, const std::function<bool(uint64_t)>& poll = nullptr) const;
 
   // "name (Data, length: n bytes)[Corvane]".
   std::string title() const;

@@ -22,6 +22,7 @@
 #include "gui/forms/tr.h"
 #include "gui/inspector/btree_view.h"
 #include "gui/inspector/decoders.h"
+#include "gui/inspector/display_command.h"
 #include "gui/inspector/dump_dialogs.h"
 #include "gui/inspector/viewer_form.h"
 #include "gui/inspector/viewer_layout.h"
@@ -278,7 +279,7 @@ std::string DumpWindow::status_text(int panel) const { return GetStatusBar()->Ge
 
 int DumpWindow::run_modal() {
   int fork = session_.initial_fork();
-  if (fork == k_fork_none) return 2;  // nothing to show: closed at once
+  if (fork == k_fork_none) return k_dump_cancelled;  // nothing to show: closed at once
   select_fork(fork);
   CentreOnParent();
   Show();
@@ -323,13 +324,13 @@ void DumpWindow::show_dump_sector(uint64_t sector) {
   uint8_t buf[512];
   int64_t absolute = -1;
   int rc = session_.show(sector, buf, absolute);
-  if (rc == -1) {
+  if (rc == k_sector_refused) {
     wxBell();  // outside the fork
     return;
   }
   fill_view(buf, sector);
   update_status(sector, absolute);
-  if (rc == -2) SetStatusText(tr(6504), 4);
+  if (rc == k_sector_unreadable) SetStatusText(tr(6504), 4);
 }
 
 void DumpWindow::fill_view(const uint8_t* sector, uint64_t number) {
@@ -373,9 +374,10 @@ void DumpWindow::redraw() {
   if (session_.current() == k_no_sector) return;
   uint8_t buf[512];
   int64_t absolute = -1;
-  session_.read(session_.current(), buf, &absolute);
+  int rc = session_.read(session_.current(), buf, &absolute);
   fill_view(buf, session_.current());
   update_status(session_.current(), absolute);
+  if (rc == k_sector_unreadable) SetStatusText(tr(6504), 4);
 }
 
 void DumpWindow::move_to(int64_t target) {
@@ -438,7 +440,11 @@ void DumpWindow::search(bool again) {
 void DumpWindow::analyze() {
   if (session_.current() == k_no_sector) return;
   uint8_t buf[512];
-  session_.read(session_.current(), buf);
+  // A sector the image did not give is not analysed as zeros.
+  if (session_.read(session_.current(), buf) != 0) {
+    show_message_form(this, ui_text(6504), 0);
+    return;
+  }
   SectorKind kind = identify_sector(std::span<const uint8_t>(buf, 512), int64_t(session_.current()), session_.inspector);
   if (kind == k_kind_unknown) {
     show_message_form(this, ui_text(3200), 0);
@@ -451,7 +457,10 @@ void DumpWindow::show_structure(SectorKind kind) {
   if (session_.current() == k_no_sector) return;
   const int64_t here = int64_t(session_.current());
   uint8_t buf[512];
-  session_.read(uint64_t(here), buf);
+  if (session_.read(uint64_t(here), buf) != 0) {
+    show_message_form(this, ui_text(6504), 0);
+    return;
+  }
   std::span<const uint8_t> sector(buf, 512);
   const int mode = int(g_volume.access_mode);
   StructureView view = decode_sector(kind, mode, sector, here, session_.inspector, session_.fork_reader());
@@ -465,7 +474,7 @@ void DumpWindow::show_structure(SectorKind kind) {
   show_dump_sector(uint64_t(choice.sector));
   if (choice.action != k_button_gpt_entries || session_.current() != uint64_t(choice.sector)) return;
   // The header's button opens the partition entries on the array's first sector.
-  session_.read(uint64_t(choice.sector), buf);
+  if (session_.read(uint64_t(choice.sector), buf) != 0) return;  // shown with 6504 by show_dump_sector
   StructureView entries = decode_gpt_entries_view(sector, choice.sector, session_.inspector, session_.fork_reader());
   ViewerForm::Choice next = run_viewer(this, gpt_entries_layout(entries));
   if (next.sector >= 0) show_dump_sector(uint64_t(next.sector));
@@ -480,7 +489,7 @@ void DumpWindow::copy() {
 
 void DumpWindow::print() {
   LinesPrintout printout(GetTitle().utf8_string(), lines_);
-  print_job(this, printout);
+  (void)print_job(this, printout);  // a failure is told by print_job itself
 }
 
 void DumpWindow::file_properties() {
@@ -508,7 +517,9 @@ void DumpWindow::show_tree() {
   list_arb_->Clear();
   int rc = load_fork_bytes(session_.fork_map(), session_.medium(), fork_bytes_);
   if (rc != 0) fork_bytes_.clear();
-  build_resource_tree(fork_bytes_, session_.file().name, tree_);
+  // A fork that is no resource fork, or a damaged one, still shows its root,
+  // and the tree's messages say why there is nothing under it.
+  (void)build_resource_tree(fork_bytes_, session_.file().name, tree_);
   wxTreeItemId root = ress_tv_->AddRoot(u8(tree_.tree.empty() ? session_.file().name : tree_.tree[0].text));
   resource_ids_.clear();
   if (!tree_.tree.empty())

@@ -16,12 +16,12 @@ int map_volume_fork(bool hfsplus, const uint8_t* first_record, uint32_t file_id,
                     uint64_t length, ForkMap& out) {
   out = ForkMap{};
   out.length = length;
-  if (!g_volume.mounted || g_volume.block_size < 512 || g_volume.block_size % 512 != 0) return -3;
+  if (!g_volume.mounted || g_volume.block_size < 512 || g_volume.block_size % 512 != 0) return k_fork_map_no_volume;
   out.block_origin = g_volume.partition_start;
   out.block_sectors = g_volume.block_size / 512;
   uint64_t blocks = (length + g_volume.block_size - 1) / g_volume.block_size;
   int rc = resolve_fork_extents(hfsplus, first_record, file_id, fork_type, blocks, out.extents);
-  if (rc == -2) out.extents.clear();
+  if (rc == k_fork_map_outside) out.extents.clear();
   return rc;
 }
 
@@ -57,9 +57,9 @@ int read_fork_sector(const ForkMap& map, const SectorReader& medium, uint64_t in
   std::memset(buf, 0, 512);
   int64_t abs = fork_absolute_sector(map, index);
   if (absolute) *absolute = abs;
-  if (abs < 0) return -1;
+  if (abs < 0) return k_sector_refused;
   uint8_t work[512];
-  if (!medium || medium(abs, 1, work) != 0) return -2;
+  if (!medium || medium(abs, 1, work) != 0) return k_sector_unreadable;
   uint64_t left = map.length - index * 512;
   std::memcpy(buf, work, left < 512 ? size_t(left) : 512);
   return 0;
@@ -272,28 +272,28 @@ int write_data_segment(const DataSegment& seg, const ForkMap& map, const SectorR
   const uint64_t sectors = fork_sector_count(map);
   uint8_t buf[512];
   auto put = [&](uint64_t index, size_t at, size_t len) -> int {
-    if (seg.hex) return write_dump_from_offset(out, buf, index, 512, int(at), int(len)) == 0 ? 0 : -3;
-    return std::fwrite(buf + at, 1, len, out) == len ? 0 : -3;
+    if (seg.hex) return write_dump_from_offset(out, buf, index, 512, int(at), int(len)) == 0 ? 0 : k_segment_unwritten;
+    return std::fwrite(buf + at, 1, len, out) == len ? 0 : k_segment_unwritten;
   };
   if (seg.kind != DataSegment::k_byte_range) {
     uint64_t first = seg.first;
     uint64_t last = seg.kind == DataSegment::k_current_sector ? first : std::max(seg.last, first);
-    if (first >= sectors) return -1;
+    if (first >= sectors) return k_segment_outside;
     last = std::min(last, sectors - 1);
     for (uint64_t s = first; s <= last; ++s) {
-      if (read_fork_sector(map, medium, s, buf) != 0) return -2;
+      if (read_fork_sector(map, medium, s, buf) != 0) return k_segment_unreadable;
       int rc = put(s, 0, 512);
       if (rc != 0) return rc;
     }
     return 0;
   }
   uint64_t start = seg.first, end = std::min(seg.last, map.length);
-  if (seg.first > map.length || (seg.first == map.length && seg.last > seg.first)) return -1;
+  if (seg.first > map.length || (seg.first == map.length && seg.last > seg.first)) return k_segment_outside;
   while (start < end) {
     uint64_t index = start / 512;
     size_t at = size_t(start % 512);
     size_t len = size_t(std::min<uint64_t>(512 - at, end - start));
-    if (read_fork_sector(map, medium, index, buf) != 0) return -2;
+    if (read_fork_sector(map, medium, index, buf) != 0) return k_segment_unreadable;
     int rc = put(index, at, len);
     if (rc != 0) return rc;
     start += len;

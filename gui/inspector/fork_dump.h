@@ -22,12 +22,22 @@ struct ForkMap {
   uint32_t block_sectors = 0;   // 512-byte sectors per allocation block
 };
 
+// Results of the fork's map (the extents' codes are resolve_fork_extents's).
+constexpr int k_fork_map_short = k_extents_missing;    // the extents end before the fork does (6513)
+constexpr int k_fork_map_outside = k_extents_outside;  // an extent lies outside the volume
+constexpr int k_fork_map_no_volume = -3;   // no volume is open
+// Results of a read of a fork sector, and of the data segment writer.
+constexpr int k_sector_refused = -1;       // past the fork or unmapped (the window beeps)
+constexpr int k_sector_unreadable = -2;    // the medium could not be read (6504, 6506)
+constexpr int k_segment_outside = -1;      // nothing of the segment lies inside the fork (6505)
+constexpr int k_segment_unreadable = k_sector_unreadable;
+constexpr int k_segment_unwritten = -3;    // the file could not be written (6507)
+
 // The map of a fork of the open volume from its catalog record's first
-// extents (raw: 12 bytes HFS, 64 HFS+). 0 done; -1 the extents end before the
-// fork does (the sectors they cover can still be read), -2 an extent lies
-// outside the volume, -3 no volume is open.
-int map_volume_fork(bool hfsplus, const uint8_t* first_record, uint32_t file_id, uint8_t fork_type,
-                    uint64_t length, ForkMap& out);
+// extents (raw: 12 bytes HFS, 64 HFS+). 0 done, or a k_fork_map_* code (the
+// sectors the extents cover can still be read after k_fork_map_short).
+[[nodiscard]] int map_volume_fork(bool hfsplus, const uint8_t* first_record, uint32_t file_id, uint8_t fork_type,
+                                  uint64_t length, ForkMap& out);
 
 // Sectors of the fork: ceil(length / 512).
 uint64_t fork_sector_count(const ForkMap& map);
@@ -39,14 +49,14 @@ int64_t fork_absolute_sector(const ForkMap& map, uint64_t index);
 SectorReader volume_medium_reader();
 
 // Fork sector index into buf (512 bytes): bytes past the fork's length are
-// zero. 0 done; -1 refused (past the fork or unmapped; buf zeroed); -2 the
-// medium could not be read. absolute, when given, gets the sector read (-1
+// zero. 0 done; k_sector_refused (past the fork or unmapped; buf zeroed);
+// k_sector_unreadable (the medium could not be read). absolute, when given, gets the sector read (-1
 // when none).
-int read_fork_sector(const ForkMap& map, const SectorReader& medium, uint64_t index, uint8_t* buf,
-                     int64_t* absolute = nullptr);
+[[nodiscard]] int read_fork_sector(const ForkMap& map, const SectorReader& medium, uint64_t index, uint8_t* buf,
+                                   int64_t* absolute = nullptr);
 // length bytes of the fork from offset; -1 when the range leaves the fork.
-int read_fork_bytes(const ForkMap& map, const SectorReader& medium, uint64_t offset, uint64_t length,
-                    uint8_t* out);
+[[nodiscard]] int read_fork_bytes(const ForkMap& map, const SectorReader& medium, uint64_t offset, uint64_t length,
+                                  uint8_t* out);
 // The fork as the dumped object of the viewers: its sectors, through the map.
 SectorReader fork_sector_reader(const ForkMap& map, SectorReader medium);
 
@@ -62,13 +72,13 @@ std::string search_proposal(const std::vector<uint8_t>& pattern);
 // none runs past end_byte (the fork's length). Returns the offset of its first
 // byte and sets sector to the sector holding it; -1 when none (or stopped),
 // sector unchanged. read gives fork sectors.
-int search_anywhere(const std::vector<uint8_t>& pattern, const SectorReader& read, uint64_t last_sector,
-                    uint64_t& sector, int start_offset, const std::atomic<bool>* stop = nullptr,
-                    uint64_t end_byte = UINT64_MAX);
+[[nodiscard]] int search_anywhere(const std::vector<uint8_t>& pattern, const SectorReader& read, uint64_t last_sector,
+                                  uint64_t& sector, int start_offset, const std::atomic<bool>* stop = nullptr,
+                                  uint64_t end_byte = UINT64_MAX);
 // First sector after sector whose first bytes equal the pattern: 0 and sector
 // set, or -1.
-int search_sector_starts(const std::vector<uint8_t>& pattern, const SectorReader& read, uint64_t last_sector,
-                         uint64_t& sector, const std::atomic<bool>* stop = nullptr);
+[[nodiscard]] int search_sector_starts(const std::vector<uint8_t>& pattern, const SectorReader& read, uint64_t last_sector,
+                                       uint64_t& sector, const std::atomic<bool>* stop = nullptr);
 
 // --- text of the dump ----------------------------------------------------------------------
 // The 32 dump lines of a sector (offsets index x 512 + 16 i) with an empty line
@@ -96,6 +106,5 @@ bool parse_sector_run(const std::string& first, const std::string& last, uint64_
 bool parse_byte_range(const std::string& start, const std::string& end, uint64_t& out_start, uint64_t& out_end);
 // Writes the segment to out, clamped to the fork (a run ending past the last
 // sector stops there; a range past the fork's length is cut). Dump lines carry
-// fork offsets. 0 done; -1 nothing of it lies inside the fork; -2 a read
-// failed; -3 out could not be written.
-int write_data_segment(const DataSegment& seg, const ForkMap& map, const SectorReader& medium, FILE* out);
+// fork offsets. 0 done, or a k_segment_* code.
+[[nodiscard]] int write_data_segment(const DataSegment& seg, const ForkMap& map, const SectorReader& medium, FILE* out);

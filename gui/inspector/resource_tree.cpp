@@ -45,7 +45,7 @@ int load_fork_bytes(const ForkMap& map, const SectorReader& medium, std::vector<
   out.resize(size_t(map.length));
   if (read_fork_bytes(map, medium, 0, map.length, out.data()) != 0) {
     out.clear();
-    return -2;
+    return k_sector_unreadable;
   }
   return 0;
 }
@@ -66,20 +66,20 @@ int build_resource_tree(std::span<const uint8_t> fork, const std::string& file_n
     if (decode_apple_header(fork, fork.size(), h) == 0) e = find_apple_entry(h, k_entry_resource_fork);
     if (!e) {
       out.messages.push_back(ui_text(6535));
-      return 1;
+      return k_not_this_format;
     }
     out.base = e->offset;
     res = fork.subspan(e->offset, e->length);
   }
   ResourceMap map;
   int rc = decode_resource_fork(res, map);
-  if (rc == 1) {
+  if (rc == k_not_this_format) {
     out.messages.push_back(ui_text(6536));
-    return 1;
+    return rc;
   }
   if (rc != 0) {
     out.messages.push_back(ui_text(6537));
-    return -3;
+    return k_format_damaged;
   }
   for (const ResourceType& t : map.types) {
     ViewTreeNode tn{type_text(t.type), -1, {}};

@@ -12,6 +12,7 @@
 
 #include "gui/inspector/fork_dump.h"
 #include "gui/inspector/inspect.h"
+#include "macfiles/results.h"
 
 struct ResourceEntry {
   std::array<uint8_t, 4> type{};
@@ -37,12 +38,13 @@ struct ResourceTree {
 constexpr uint64_t k_max_resource_fork = 32u << 20;
 
 // Reads the whole fork through the map (at most k_max_resource_fork bytes).
-// 0 done; -1 too large; -2 a sector could not be read.
-int load_fork_bytes(const ForkMap& map, const SectorReader& medium, std::vector<uint8_t>& out);
+// 0 done; -1 too large; k_sector_unreadable.
+[[nodiscard]] int load_fork_bytes(const ForkMap& map, const SectorReader& medium, std::vector<uint8_t>& out);
 
-// 0 done (a fork without types gives the root alone); -3 the map is damaged
-// (the root alone, and a message); 1 too short to be a resource fork.
-int build_resource_tree(std::span<const uint8_t> fork, const std::string& file_name, ResourceTree& out);
+// 0 done (a fork without types gives the root alone); k_format_damaged: the
+// map is damaged (the root alone, and a message); k_not_this_format: too short
+// to be a resource fork (a message).
+[[nodiscard]] int build_resource_tree(std::span<const uint8_t> fork, const std::string& file_name, ResourceTree& out);
 
 // The text of a resource node: "id=0x%04x, lg=%u" (the ID unsigned).
 std::string resource_node_text(const ResourceEntry& e);
@@ -58,8 +60,8 @@ std::string resource_description(const std::string& file_name, const ResourceEnt
 std::string resource_export_name(const std::string& description, const std::string& ext);
 // The resource's data (without its length word) as a file; 0 done, -1 the
 // file could not be created or written (nothing is left behind then).
-int save_resource_binary(const std::string& path, std::span<const uint8_t> fork, const ResourceEntry& e);
+[[nodiscard]] int save_resource_binary(const std::string& path, std::span<const uint8_t> fork, const ResourceEntry& e);
 // The description line, then the data as hex pairs 16 a line ("\r\n" ends
 // each; the last line padded with zero bytes).
-int save_resource_hex(const std::string& path, const std::string& description, std::span<const uint8_t> fork,
-                      const ResourceEntry& e);
+[[nodiscard]] int save_resource_hex(const std::string& path, const std::string& description, std::span<const uint8_t> fork,
+                                    const ResourceEntry& e);

@@ -111,11 +111,11 @@ PreferencesForm show_preferences(const PreferencesModel& m) {
 }
 
 int apply_preferences_ok(PreferencesModel& m, const PreferencesForm& form) {
-  int result = -1;
+  int result = k_prefs_applied;
   const int hidden = find_check("Cache");
   for (int i = 0; i < k_pref_check_count; ++i) {
     if (i == hidden) {
-      if (form.checked[i] != pref_checked(m, k_pref_checks[i])) result = -2;
+      if (form.checked[i] != pref_checked(m, k_pref_checks[i])) result = k_prefs_hidden_changed;
     }
     set_pref_checked(m, k_pref_checks[i], form.checked[i]);
   }

@@ -44,7 +44,7 @@ struct PreferencesModel {
 long long read_checked_setting(const PrefSetting& s);
 PreferencesModel load_preferences();
 // Writes the four settings. 0, or -1 when the store refused one.
-int save_preferences(const PreferencesModel& m);
+[[nodiscard]] int save_preferences(const PreferencesModel& m);
 
 bool pref_checked(const PreferencesModel& m, const PrefCheck& c);
 void set_pref_checked(PreferencesModel& m, const PrefCheck& c, bool on);
@@ -60,7 +60,9 @@ struct PreferencesForm {
 };
 PreferencesForm show_preferences(const PreferencesModel& m);
 // OK: the form into the model, in the dialog's order. -2 when "Show hidden
-// files" changed, else -1. Automatic name truncation and the bit the volume
+// files" changed, else -1 (k_prefs_*). Automatic name truncation and the bit the volume
 // editor reads for folder deletion follow at once; the flag words and the
 // sizes go to the globals the rest of the program reads.
+constexpr int k_prefs_applied = -1;
+constexpr int k_prefs_hidden_changed = -2;  // "Show hidden files" changed: the volume's views are filled again
 int apply_preferences_ok(PreferencesModel& m, const PreferencesForm& form);

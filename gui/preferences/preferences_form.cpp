@@ -110,10 +110,11 @@ int run_preferences_dialog(wxWindow* owner) {
     form.size_project = size_project->GetValue().utf8_string();
     form.size_isoplus = size_isoplus->GetValue().utf8_string();
     int result = apply_preferences_ok(model, form);
-    // Kept at once: a crash before the program's end loses nothing.
-    save_preferences(model);
+    // Kept at once: a crash before the program's end loses nothing. A store
+    // that refuses them leaves the stored ones; the run goes on with these.
+    (void)save_preferences(model);
     d.EndModal(result);
   });
   int r = run_modal(d);
-  return r == -1 || r == -2 ? r : 0;
+  return r == k_prefs_applied || r == k_prefs_hidden_changed ? r : 0;
 }

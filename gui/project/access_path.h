@@ -29,4 +29,4 @@ void access_path_previous(AccessPathModel& m);
 // trailing "/"). 1 done and the dialog ends, 2 done and it stays open, 0
 // refused (k_text_path_too_long in text_id: a path over its edit's limit, or a
 // record's folder that would not fit its field; nothing is changed then).
-int apply_access_path(AccessPathModel& m, int& text_id);
+[[nodiscard]] int apply_access_path(AccessPathModel& m, int& text_id);

@@ -19,7 +19,7 @@ struct IsoDescriptorModel {
 // Every stored identifier is shown; an empty system identifier shows the product version.
 void init_iso_descriptor(const ProjectHeader& h, IsoDescriptorModel& m);
 // 0, or k_text_name_too_long with index = the edit at fault (0 system .. 8 bibliographic).
-int check_iso_descriptor(const IsoDescriptorModel& m, int& index);
+[[nodiscard]] int check_iso_descriptor(const IsoDescriptorModel& m, int& index);
 // The field widths of the nine edits, in their order on the form.
 size_t iso_descriptor_limit(int index);
 // Copies the nine texts into the header (nothing else of it changes).

@@ -7,6 +7,7 @@
 
 #include "IO/charsets.h"
 #include "IO/prompts.h"
+#include "IO/results.h"
 #include "IO/strlib.h"
 #include "IO/uitext.h"
 #include "IO/unicode.h"
@@ -109,23 +110,23 @@ int check_item_properties(const ItemPropertiesModel& m, NameField& field) {
 }
 
 int apply_item_properties(const ItemPropertiesModel& m, ProjectRecord& r) {
-  int result = 0;
+  int result = k_item_unchanged;
   std::string stored;
   if (m.shows_hfs_name) {
     if (check_dialog_name(NameField::hfs_name, m.iso_name, stored) == 0 && stored != r.hfs_name) {
       r.hfs_name = stored;
-      result = 1;
+      result = k_item_names_changed;
     }
   } else if (check_dialog_name(NameField::iso_name, m.iso_name, stored) == 0 && stored != r.long_name) {
     r.long_name = stored;
     if (r.src_flags & k_src_short_pc_name) r.attr_flags |= k_attr_iso_name_edited;
-    result = 1;
+    result = k_item_names_changed;
   }
   if (!m.is_folder) {
     std::string sig = typed_signature(m.type, m.creator);
     if (std::memcmp(sig.data(), r.type_creator, 8) != 0) {
       std::memcpy(r.type_creator, sig.data(), 8);
-      result = 1;
+      result = k_item_names_changed;
     }
   }
   if (!m.isoplus) {
@@ -133,11 +134,13 @@ int apply_item_properties(const ItemPropertiesModel& m, ProjectRecord& r) {
     if (check_dialog_name(field, m.hfs_name, stored) == 0 && stored != r.hfs_name) {
       r.hfs_name = stored;
       if (r.src_flags & k_src_short_pc_name) r.attr_flags |= k_attr_fixed_hfs_name;
-      result = 1;
+      result = k_item_names_changed;
     }
   }
-  // Each flag that differs: -1 when only names had changed so far, else -2.
-  auto flag_changed = [&result] { result = result == 1 ? -1 : -2; };
+  // Each flag that differs: names and flags, or flags alone, changed.
+  auto flag_changed = [&result] {
+    result = result == k_item_names_changed ? k_item_names_and_flags_changed : k_item_flags_changed;
+  };
   // A view box is compared with the record; a changed "Missing" box re-sets the included views too.
   auto view_value = [&m](bool included) { return included ? (m.missing ? -1 : 1) : 0; };
   const bool missing_changed = m.missing_enabled && m.missing != (iso_view(r) == -1 || hfs_view(r) == -1);
@@ -173,7 +176,7 @@ int apply_item_properties(const ItemPropertiesModel& m, ProjectRecord& r) {
     }
   }
   // The decoding was cancelled in the record already: the caller must write it.
-  if (m.decoding_cancelled && result >= 0) result = -2;
+  if (m.decoding_cancelled && result >= 0) result = k_item_flags_changed;
   return result;
 }
 

@@ -38,11 +38,11 @@ void init_item_properties(const ProjectRecord& r, bool hfsplus_target, bool isop
 // The cancel-decoding button, after the user said yes: the record is changed at once.
 void cancel_item_decoding(ItemPropertiesModel& m, ProjectRecord& r);
 // 0 when everything typed fits, else a text id (and field names the field at fault).
-int check_item_properties(const ItemPropertiesModel& m, NameField& field);
-// OK, after the check passed: 0 nothing changed, 1 names or signature only,
-// -1 or -2 flags changed (names possibly too). A cancelled decoding counts as a
+[[nodiscard]] int check_item_properties(const ItemPropertiesModel& m, NameField& field);
+// OK, after the check passed: the k_item_* answers of IO/results.h (nothing,
+// names or signature only, flags with or without names). A cancelled decoding counts as a
 // flag change, so the caller always writes the record.
-int apply_item_properties(const ItemPropertiesModel& m, ProjectRecord& r);
+[[nodiscard]] int apply_item_properties(const ItemPropertiesModel& m, ProjectRecord& r);
 
 // --- properties of several items (templates 103 and 138) ---------------------------------
 // Three-state boxes: -1 indeterminate (the items differ), 0 unticked, 1 ticked.
@@ -55,9 +55,9 @@ struct ItemsPropertiesModel {
 void init_items_properties(const std::vector<ProjectRecord>& items, bool isoplus, ItemsPropertiesModel& m);
 // The click cycle of a three-state box: unticked -> ticked -> unticked; indeterminate -> unticked.
 int cycle_three_state(int state);
-int check_items_properties(const ItemsPropertiesModel& m);
+[[nodiscard]] int check_items_properties(const ItemsPropertiesModel& m);
 // Applies the model to one record (names untouched). True when the record changed.
 bool apply_items_properties(const ItemsPropertiesModel& m, ProjectRecord& r);
 // Applies it to each (id, parent) item of the project, written in place. The count written, -1 on a write error.
-int apply_items_properties_to_project(FILE* f, const ItemsPropertiesModel& m,
-                                      const std::vector<std::pair<int32_t, uint32_t>>& items);
+[[nodiscard]] int apply_items_properties_to_project(FILE* f, const ItemsPropertiesModel& m,
+                                                    const std::vector<std::pair<int32_t, uint32_t>>& items);

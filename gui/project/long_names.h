@@ -29,9 +29,9 @@ void init_long_name(LongNameKind kind, std::string_view name, size_t limit, Long
 // of that kind on (clearing the box again leaves it on).
 void long_name_automatic_clicked(LongNameModel& m);
 // 0 when the typed name fits, else a text id.
-int check_long_name(const LongNameModel& m);
+[[nodiscard]] int check_long_name(const LongNameModel& m);
 // OK: 1 with name replaced by the typed name, 0 when it does not fit.
-int apply_long_name(const LongNameModel& m, std::string& name);
+[[nodiscard]] int apply_long_name(const LongNameModel& m, std::string& name);
 // The whole dialog for the hook: show lets the user edit the model and says
 // whether OK was pressed. True with name replaced; false when cancelled.
 bool run_long_name_prompt(std::string& name, size_t limit, LongNameKind kind,

@@ -56,8 +56,9 @@ int apply_project_labels(FILE* f, const ProjectLabelsModel& m) {
   h.volume_label = m.iso_new;
   if (!m.isoplus) {
     std::string stored;
-    check_dialog_name(h.hfsplus_target() ? NameField::hfsplus_volume_name : NameField::hfs_volume_name, m.hfs_new,
-                      stored);
+    // It fits: check_project_labels said so above.
+    (void)check_dialog_name(h.hfsplus_target() ? NameField::hfsplus_volume_name : NameField::hfs_volume_name, m.hfs_new,
+                            stored);
     h.hfs_volume_name = stored;
   }
   return write_project_header(f, h) ? 1 : -1;

@@ -23,7 +23,7 @@ struct ProjectLabelsModel {
 void init_project_labels(FILE* f, bool isoplus, ProjectLabelsModel& m);
 // A change of the new ISO label: the hybrid dialog copies it into the HFS edit.
 void project_label_typed(ProjectLabelsModel& m, std::string_view text);
-int check_project_labels(const ProjectLabelsModel& m, NameField& field);
+[[nodiscard]] int check_project_labels(const ProjectLabelsModel& m, NameField& field);
 // Re-reads the header, stores the labels, writes it back: 1, 0 refused (not a
 // project, or a name that does not fit), -1 the write failed.
-int apply_project_labels(FILE* f, const ProjectLabelsModel& m);
+[[nodiscard]] int apply_project_labels(FILE* f, const ProjectLabelsModel& m);

@@ -127,7 +127,7 @@ int delete_project_items(FILE* f, const std::vector<ItemRef>& items) {
 
 int32_t folder_after_delete(FILE* f, bool isoplus, int32_t folder, uint32_t parent) {
   std::vector<ProjectTreeNode> siblings;
-  expand_project_tree_node(f, parent, isoplus, siblings);
+  (void)expand_project_tree_node(f, parent, isoplus, siblings);  // no project: no siblings, the parent is shown
   for (size_t k = 0; k < siblings.size(); ++k) {
     if (siblings[k].id != folder) continue;
     if (k + 1 < siblings.size()) return siblings[k + 1].id;

@@ -30,12 +30,12 @@ ItemRef item_of_tree_folder(FILE* f, int32_t tree_folder);
 // a folder whose view fields changed passes them to its descendants, and its
 // parent and the parent's ancestors enter the views it is in. The dialog's
 // answer: 0 nothing changed, 1 names or signature, 2 flags; -1 a write failed.
-int edit_project_item(FILE* f, const ItemRef& item);
+[[nodiscard]] int edit_project_item(FILE* f, const ItemRef& item);
 // Properties of several items (of one folder): ask shows the summary and
 // returns 1 on OK. The number of items changed, 0 when cancelled or nothing
 // changed, -1 when a write failed.
-int edit_project_items(FILE* f, bool isoplus, const std::vector<ItemRef>& items,
-                       const std::function<int(ItemsPropertiesModel&)>& ask);
+[[nodiscard]] int edit_project_items(FILE* f, bool isoplus, const std::vector<ItemRef>& items,
+                                     const std::function<int(ItemsPropertiesModel&)>& ask);
 // Deletes each item (a folder with its descendants; the engine confirms a
 // non-empty folder). The number deleted; a refused or missing item stays.
 int delete_project_items(FILE* f, const std::vector<ItemRef>& items);
@@ -51,10 +51,10 @@ int mark_items_missing(FILE* f, const std::vector<std::string>& pc_paths);
 
 // The name of a new project folder: 1 with stored set, 0 an empty name (the
 // dialog stays open), or the id of the text refusing it.
-int check_project_folder_name(const std::string& typed, std::string& stored);
+[[nodiscard]] int check_project_folder_name(const std::string& typed, std::string& stored);
 // Makes the folder in parent: its id, or 0 when it could not be written.
 int32_t make_project_folder(FILE* f, bool isoplus, const std::string& name, uint32_t parent);
 
 // Every edit of these commands is bracketed so that it reaches the disk whole
 // or not at all, and the header's totals and id counters follow it.
-int finish_project_command(FILE* f, bool isoplus, int result);
+[[nodiscard]] int finish_project_command(FILE* f, bool isoplus, int result);

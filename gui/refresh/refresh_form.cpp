@@ -255,7 +255,7 @@ class RefreshDialog : public wxDialog {
     PagePrintout printout(GetTitle(), [&review, path, when, widths](wxDC& dc, const wxRect& area, int page) {
       return draw_review_page(dc, area, page, review, path, when, widths);
     });
-    print_job(this, printout);
+    (void)print_job(this, printout);  // a failure is told by print_job itself
   }
 };
 

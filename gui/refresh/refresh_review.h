@@ -33,9 +33,9 @@ int read_change_list_text(const std::string& text, RefreshReview& review);
 // One accepted change, written into the project as one all-or-nothing edit.
 // 1 written, 0 nothing to do (the item is gone, or not confirmed), -1 failure
 // (the project is left as it was).
-int apply_refresh_deletion(FILE* project, const ReviewLine& line);
-int apply_refresh_modification(FILE* project, const ReviewLine& line, bool hfsplus);
-int apply_refresh_addition(FILE* project, const ReviewLine& line, bool isoplus);
+[[nodiscard]] int apply_refresh_deletion(FILE* project, const ReviewLine& line);
+[[nodiscard]] int apply_refresh_modification(FILE* project, const ReviewLine& line, bool hfsplus);
+[[nodiscard]] int apply_refresh_addition(FILE* project, const ReviewLine& line, bool isoplus);
 
 // The commands. Each returns true while the window stays open.
 bool accept_review_item(FILE* project, RefreshReview& review, int tab, size_t index);

@@ -49,7 +49,7 @@ std::vector<HitRow> volume_hit_rows(const std::vector<ProjectSearchHit>& hits) {
   std::vector<HitRow> rows;
   for (size_t i = 0; i < hit_count(hits); ++i) {
     std::vector<CatalogItem> items;
-    list_folder(hits[i].parent_id, items);
+    (void)list_folder(hits[i].parent_id, items);  // a damaged folder still lists the items it could read
     for (const CatalogItem& item : items) {
       if (int32_t(item.id) != hits[i].id) continue;
       HitRow row;

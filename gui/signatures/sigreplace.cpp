@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "compiler/project.h"
+#include "gui/signatures/signature_edit.h"
 #include "macfiles/signatures.h"
 
 namespace {
@@ -91,9 +92,9 @@ SignatureReview review_generic_signatures(FILE* f, const SignatureReplace& value
     char sig[8];
     std::memcpy(sig, r.type_creator, 8);
     int answer = ask(sig, proposal, r.pc_name);
-    if (answer == -1) asking = false;
-    if (answer != 1 && answer != 2) continue;
-    if (answer == 2) {
+    if (answer == k_sig_ignore_all) asking = false;
+    if (answer != k_sig_change && answer != k_sig_change_all) continue;
+    if (answer == k_sig_change_all) {
       all = true;
       all_sets_type = std::memcmp(sig, r.type_creator, 4) != 0;
       all_sets_creator = std::memcmp(sig + 4, r.type_creator + 4, 4) != 0;

@@ -23,7 +23,7 @@ int fill_signature_replace(SignatureReplace& out, const std::string& orig_type, 
 // Every file record of the open project whose type + creator is the original
 // becomes the replacement, as one all-or-nothing edit. The number of records
 // changed, or -1 when the project could not be written (left as it was).
-int replace_project_signature(FILE* project, const SignatureReplace& values);
+[[nodiscard]] int replace_project_signature(FILE* project, const SignatureReplace& values);
 
 // The generic signature: what the signature table gives a file it cannot type
 // (its default row's signature; "TEXT????" without a table).

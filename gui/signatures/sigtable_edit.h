@@ -28,7 +28,7 @@ struct SigEditor {
 // Loads the section of the interface language (language_offset 10000: the
 // French section after "#[1]", the whole file when there is none). 0, or -1
 // when the file cannot be read (the editor is then left as it was).
-int load_sig_file(SigEditor& ed, const std::string& path, int language_offset);
+[[nodiscard]] int load_sig_file(SigEditor& ed, const std::string& path, int language_offset);
 
 // Saves the rows to path as write_sig_file does (the old file untouched on
 // failure, message telling why), with what the file of the table being edited
@@ -37,7 +37,7 @@ int load_sig_file(SigEditor& ed, const std::string& path, int language_offset);
 // same name in user_folder instead, which then is the table in use wherever
 // the setting "Sign" named the shipped one. 0 or -1. Clears modified, sets
 // saved_while_open and path (to the copy when one was made).
-int save_signature_file(SigEditor& ed, const std::string& path, int language_offset, std::string* message = nullptr);
+[[nodiscard]] int save_signature_file(SigEditor& ed, const std::string& path, int language_offset, std::string* message = nullptr);
 
 // Where a save to path goes: path, or for a file in shipped_folder its copy
 // in user_folder.
@@ -75,7 +75,7 @@ struct SigRegistryTexts {
   std::string key_path, current_value, file_name;
 };
 SigRegistryTexts sig_registry_texts(const SigEditor& ed);
-int register_sig_file(const SigEditor& ed);
+[[nodiscard]] int register_sig_file(const SigEditor& ed);
 
 // Window caption: "Signature Editor", followed by " " and the path when titled.
 std::string sig_editor_caption(const SigEditor& ed);

@@ -63,7 +63,8 @@ void run_registry_dialog(wxWindow* owner, const SigEditor& ed) {
   top->Add(form_button_row(d, add_help_button(d, k_editor_topic)), 0, wxEXPAND | wxALL, 4);
   d.SetSizerAndFit(top);
   d.CentreOnParent();
-  if (run_modal(d) == wxID_OK) register_sig_file(ed);
+  // Not registered (no file saved yet, or the settings store refused): a beep.
+  if (run_modal(d) == wxID_OK && register_sig_file(ed) != 0) wxBell();
 }
 
 class SigEditorDialog : public wxDialog {
@@ -207,7 +208,7 @@ class SigEditorDialog : public wxDialog {
                               [&ed](wxDC& dc, const wxRect& area, int page) {
                                 return draw_signature_page(dc, area, page, ed);
                               });
-        print_job(this, printout);
+        (void)print_job(this, printout);  // a failure is told by print_job itself
         return;
       }
       case k_sig_quit:

@@ -72,14 +72,14 @@ void rebuild_command() {
   FILE* f = mode_project(g_working_mode);
   if (!f) return;
   wxBeginBusyCursor();
-  rebuild_project(f, document_path());
+  (void)rebuild_project(f, document_path());  // a failed edit is put back and said by end_project_edit
   wxEndBusyCursor();
   refresh_views();
 }
 
 void hide_extensions_command() {
   if (!g_project_file) return;
-  hide_hfs_extensions(g_project_file);
+  (void)hide_hfs_extensions(g_project_file);  // a failed edit is put back and said by end_project_edit
   refresh_views();
 }
 

@@ -194,7 +194,7 @@ ForkSwapOutcome swap_forks_of(const std::vector<FileTableEntry>& entries, uint32
     }
   }
   // Each swap wrote the volume back; with none the image stays as it was.
-  if (out.swapped > 0) flush_volume_structures();
+  if (out.swapped > 0 && flush_volume_structures() < 0) show_message(ui_text(6310).c_str());
   free_allocation_bitmap();
   return out;
 }

@@ -25,7 +25,7 @@ std::string running_program_folder();
 // The icon program, found as find_program does from g_icon_program_folder (or
 // the program's own folder) and $PATH, started without arguments. 0 started;
 // otherwise message holds why not (it was not found, or could not start).
-int start_icon_program(std::string& message);
+[[nodiscard]] int start_icon_program(std::string& message);
 
 // The folder the desktop's file manager opens on: the open document's folder,
 // else the work folder.
@@ -37,7 +37,7 @@ std::string support_page_address(int language_offset);
 // --- project maintenance ----------------------------------------------------------------------
 // Hides the extension in the Finder of every item in the HFS view, as one
 // all-or-nothing edit. The number of records changed, or -1 (nothing written).
-int hide_hfs_extensions(FILE* project);
+[[nodiscard]] int hide_hfs_extensions(FILE* project);
 
 // The refresh scan of the whole project into a temporary file (already
 // removed from its folder, so that it goes with its last close), rewound. Null
@@ -45,7 +45,7 @@ int hide_hfs_extensions(FILE* project);
 // which the scan leaves out (with the images compiled beside it).
 FILE* scan_changes_to_temporary(FILE* project, const std::string& project_path);
 // The refresh applied at once, as one edit. The number of changes, or -1.
-int rebuild_project(FILE* project, const std::string& project_path);
+[[nodiscard]] int rebuild_project(FILE* project, const std::string& project_path);
 
 // The .DS_Store command needs a project named for the CD: true while the HFS
 // volume name is still the default "Untitled" (in either language).
@@ -58,7 +58,7 @@ std::string signature_replace_report(const SignatureReplace& values, int count, 
 
 // The image an HFS partition is taken from: 0 when it may be used, else the
 // text id of the refusal (a path too long, or the image open in Partition Mode).
-int check_dehybridise_target(const std::string& path, const std::string& open_image);
+[[nodiscard]] int check_dehybridise_target(const std::string& path, const std::string& open_image);
 // What the removal of the HFS partition reports, by its result: done, the
 // image unopened, no partition docked after its ISO volume, or a compiled
 // hybrid whose partition shares the files' data.

@@ -267,7 +267,7 @@ int open_image_document(const std::string& path, int which, ImageDocument& doc, 
     return k_doc_empty;
   }
   int kind = detect_image_kind(fd);
-  if (kind >= 1 && kind <= 4) {
+  if (kind >= k_image_partition_map && kind <= k_image_udif) {
     // The kinds of its chunks first: the user is asked to expand and to save
     // only an image that can be expanded, and told at once why another cannot.
     uint32_t chunk = 0;
@@ -277,7 +277,7 @@ int open_image_document(const std::string& path, int which, ImageDocument& doc, 
       message = format_text(ui_text(6103).c_str(), path.c_str());
       return k_doc_compressed;
     }
-    if (check > 0) {
+    if (check == k_udif_other) {
       std::string kind_name = udif_chunk_kind_name(chunk);
       if (kind_name.empty()) kind_name = format_text(ui_text(6777).c_str(), unsigned(chunk));
       message = format_text(ui_text(6775).c_str(), path.c_str(), kind_name.c_str());
@@ -286,7 +286,7 @@ int open_image_document(const std::string& path, int which, ImageDocument& doc, 
     }
     return k_doc_cannot_expand;
   }
-  if (kind == 5) {
+  if (kind == k_image_sparse) {
     ::close(fd);
     return k_doc_sparse;
   }
@@ -327,7 +327,7 @@ int expand_compressed_image(const std::string& path, const std::string& save_pat
     return k_doc_same_file;
   }
   int rc = expand_dmg_file(path.c_str(), target.c_str());
-  if (rc != 1) {
+  if (rc != k_dmg_expanded) {
     if (temporary) ::unlink(target.c_str());
     message = format_text(ui_text(6117).c_str(), path.c_str());
     return k_doc_open_failed;

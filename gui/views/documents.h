@@ -42,21 +42,21 @@ struct ProjectDocument {
 // The stream stays locked shared while it is open (close_project_document);
 // a project another program holds is not opened (k_doc_in_use). A refused
 // file is never written. The message says what went wrong.
-int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
-                          std::string& message);
+[[nodiscard]] int open_project_document(const std::string& path, bool isoplus, bool no_backup, ProjectDocument& doc,
+                                        std::string& message);
 // Opens path for reading only, to look at a damaged project: its records as
 // they are, no backup, nothing ever written. k_doc_not_project for a file that
 // is no project (or an older one, in Project Mode).
-int open_project_read_only(const std::string& path, bool isoplus, ProjectDocument& doc, std::string& message);
-int create_project_document(const std::string& path, uint32_t preference_flags, bool isoplus,
-                            ProjectDocument& doc, std::string& message);
+[[nodiscard]] int open_project_read_only(const std::string& path, bool isoplus, ProjectDocument& doc, std::string& message);
+[[nodiscard]] int create_project_document(const std::string& path, uint32_t preference_flags, bool isoplus,
+                                          ProjectDocument& doc, std::string& message);
 void close_project_document(ProjectDocument& doc);
 // A copy of the open project at target (written beside it, renamed when
 // whole; the open file is refused). The project stays the open document.
-int copy_project_file(FILE* f, const std::string& path, const std::string& target, std::string& message);
+[[nodiscard]] int copy_project_file(FILE* f, const std::string& path, const std::string& target, std::string& message);
 // Moves a closed file to target (copied and removed when they lie on two
 // file systems). 0, or k_doc_write_failed with nothing moved.
-int move_document_file(const std::string& from, const std::string& target, std::string& message);
+[[nodiscard]] int move_document_file(const std::string& from, const std::string& target, std::string& message);
 // The backup path of a project: its extension replaced by "bak".
 std::string project_backup_path(const std::string& path);
 
@@ -85,12 +85,12 @@ struct ImageDocument {
 // access when the file cannot be opened for writing; the mounted volume then
 // refuses every edit. k_doc_compressed: call expand_compressed_image, then
 // open its result.
-int open_image_document(const std::string& path, int which, ImageDocument& doc, std::string& message);
+[[nodiscard]] int open_image_document(const std::string& path, int which, ImageDocument& doc, std::string& message);
 // Expands a compressed image into save_path, or, when it is empty, into a new
 // temporary file in $TMPDIR (out_path gets the file's name). Nothing is left
 // behind on failure.
-int expand_compressed_image(const std::string& path, const std::string& save_path, std::string& out_path,
-                            std::string& message);
+[[nodiscard]] int expand_compressed_image(const std::string& path, const std::string& save_path, std::string& out_path,
+                                          std::string& message);
 void close_image_document(ImageDocument& doc);
 // What an edit left in memory (the allocation structures, the nodes it holds,
 // the header), written back to the open image. k_doc_ok, also when nothing
@@ -102,15 +102,15 @@ int save_image_document(const ImageDocument& doc, std::string& message);
 
 // Writes a copy of the open image to target (through a temporary file beside
 // it, renamed when whole). Refuses the open file itself, keeping it intact.
-int save_image_as(const ImageDocument& doc, const std::string& target, std::string& message);
+[[nodiscard]] int save_image_as(const ImageDocument& doc, const std::string& target, std::string& message);
 // A new partition image of size_mb MiB holding an empty HFS or HFS+ volume;
 // zero_all writes zeros over the whole file (else its gaps are left unwritten).
-int new_partition_image(const std::string& path, bool hfsplus, uint32_t size_mb, const std::string& volume_name,
-                        std::string& message, bool zero_all = false);
+[[nodiscard]] int new_partition_image(const std::string& path, bool hfsplus, uint32_t size_mb, const std::string& volume_name,
+                                      std::string& message, bool zero_all = false);
 
 // Checks that a file of bytes can be written at target: the 4 GiB - 64 KiB
 // limit of a FAT file system, and the free space of the target's folder.
-int check_target_image(const std::string& target, uint64_t bytes, std::string& message);
+[[nodiscard]] int check_target_image(const std::string& target, uint64_t bytes, std::string& message);
 constexpr uint64_t k_fat_file_limit = 0xFFFF0000ull;
 
 // The splitter moves only while the tree is at most half the window wide.

@@ -9,6 +9,16 @@
 #include <string>
 #include <vector>
 
+// Results of the views' listings (the fill_* and expand_* functions): 0 sound.
+constexpr int k_listing_no_document = -1;  // nothing open to list
+constexpr int k_listing_damaged = -2;      // the message says how; what could be read is there
+// Results of the in-place renames: 1 renamed, 0 nothing to do, else refused
+// with the message set.
+constexpr int k_rename_done = 1;
+constexpr int k_rename_read_only = -1;     // the image cannot be changed (6108)
+constexpr int k_rename_bad_name = -2;      // an unusable name (6109), or one the project holds (6110)
+constexpr int k_rename_not_written = -3;   // the volume holds the name (6110), or a write failed (6111)
+
 // A row of the main list: a volume item (from its catalog record) or a
 // project item. id: the folder's id, or minus the file's id.
 struct FileTableEntry {

@@ -66,7 +66,7 @@ int32_t mode_root_folder(int mode) { return mode == k_mode_partition ? 2 : k_roo
 int fill_mode_rows(int mode, int32_t folder, FolderRows& out) {
   out = FolderRows();
   out.folder = folder;
-  if (!mode_document_open(mode)) return -1;
+  if (!mode_document_open(mode)) return k_listing_no_document;
   if (mode == k_mode_partition) {
     VolumeListing l;
     int rc = fill_volume_file_table(uint32_t(folder), l);
@@ -75,12 +75,12 @@ int fill_mode_rows(int mode, int32_t folder, FolderRows& out) {
     out.damaged = l.damaged;
     out.message = std::move(l.message);
     out.rows = std::move(l.entries);
-    return rc == 0 ? 0 : -2;
+    return rc == 0 ? 0 : k_listing_damaged;
   }
   FILE* f = project_of(mode);
   int rc = fill_project_file_table(f, uint32_t(folder), isoplus(mode), out.rows);
   for (const FileTableEntry& e : out.rows) ++(e.kind == 1 ? out.folders : out.files);
-  return rc == 0 ? 0 : -1;
+  return rc == 0 ? 0 : k_listing_no_document;
 }
 
 TreeNodeInfo mode_tree_root(int mode) {
@@ -103,7 +103,7 @@ TreeNodeInfo mode_tree_root(int mode) {
 
 int expand_mode_node(int mode, int32_t folder, std::vector<TreeNodeInfo>& children, std::string& message) {
   children.clear();
-  if (!mode_document_open(mode)) return -1;
+  if (!mode_document_open(mode)) return k_listing_no_document;
   if (mode == k_mode_partition) {
     std::vector<VolumeTreeNode> nodes;
     int rc = expand_volume_tree_node(uint32_t(folder), nodes, message);
@@ -115,11 +115,11 @@ int expand_mode_node(int mode, int32_t folder, std::vector<TreeNodeInfo>& childr
       n.key = std::move(v.key);
       children.push_back(std::move(n));
     }
-    return rc == 0 ? 0 : -2;
+    return rc == 0 ? 0 : k_listing_damaged;
   }
   std::vector<ProjectTreeNode> nodes;
   FILE* f = project_of(mode);
-  expand_project_tree_node(f, uint32_t(folder), isoplus(mode), nodes);
+  if (expand_project_tree_node(f, uint32_t(folder), isoplus(mode), nodes) != 0) return k_listing_no_document;
   bool pc_view = !isoplus(mode) && g_name_view == k_name_view_pc;
   for (ProjectTreeNode& p : nodes) {
     TreeNodeInfo n;
@@ -192,14 +192,14 @@ int rename_mode_entry(int mode, FileTableEntry& entry, int32_t folder, const std
   if (mode == k_mode_partition) {
     if (!g_volume.is_hfsplus && new_text.find(':') != std::string::npos) {
       message = ui_text(6109);
-      return -2;
+      return k_rename_bad_name;
     }
     return rename_volume_entry(entry, uint32_t(folder), new_text, message);
   }
   if (new_text == display_name(entry)) return 0;
   if (new_text.find(':') != std::string::npos && !isoplus(mode) && g_name_view == k_name_view_hfs) {
     message = ui_text(6109);  // the path separator of the Macintosh
-    return -2;
+    return k_rename_bad_name;
   }
   FILE* f = project_of(mode);
   bool iso_plus = isoplus(mode);
@@ -220,7 +220,7 @@ int rename_mode_entry(int mode, FileTableEntry& entry, int32_t folder, const std
   while (!stored.empty() && stored.back() == ' ') stored.pop_back();
   if (stored.empty() || (view == k_name_view_hfs && stored.find(':') != std::string::npos)) {
     message = ui_text(6109);
-    return -2;
+    return k_rename_bad_name;
   }
   ProjectRecord renamed = r;
   if (view == k_name_view_iso) renamed.long_name = stored;
@@ -229,18 +229,18 @@ int rename_mode_entry(int mode, FileTableEntry& entry, int32_t folder, const std
   if (name_taken(f, r, view == k_name_view_hfs ? renamed.hfs_name : renamed.long_name, view, iso_plus) ||
       (view == k_name_view_pc && name_taken(f, r, renamed.hfs_name, k_name_view_hfs, false))) {
     message = ui_text(6110);
-    return -2;
+    return k_rename_bad_name;
   }
   begin_project_edit(f);
   int rc = replace_record(f, at, renamed);
-  if (end_project_edit(f, rc == 0 ? 1 : -1) != 1) {
+  if (end_project_edit(f, rc == 0 ? k_rename_done : -1) != k_rename_done) {
     message = ui_text(6111);
-    return -3;
+    return k_rename_not_written;
   }
   // The PC view goes on showing the PC name, which a rename leaves alone.
   if (view == k_name_view_iso) entry.name = renamed.long_name;
   else if (view == k_name_view_hfs) entry.name = renamed.hfs_name;
-  return 1;
+  return k_rename_done;
 }
 
 std::string volume_display_name() {
@@ -251,26 +251,26 @@ std::string volume_display_name() {
 int rename_volume(const std::string& new_text, std::string& message) {
   if (!g_volume.mounted || g_volume.read_only) {
     message = ui_text(6108);
-    return -1;
+    return k_rename_read_only;
   }
   std::string name = new_text;
   while (!name.empty() && name.back() == ' ') name.pop_back();
   if (name.empty() || name.find(':') != std::string::npos) {
     message = ui_text(6109);
-    return -2;
+    return k_rename_bad_name;
   }
   if (name == volume_display_name()) return 0;
   // The rename may split a catalog node: the node map must be in memory when written back.
   if (load_allocation_bitmap() != 0) {
     message = ui_text(6108);
-    return -1;
+    return k_rename_read_only;
   }
   int rc = g_volume.is_hfsplus ? hfsplus_set_volume_name(name.c_str()) : hfs_set_volume_name(name.c_str());
   int flushed = flush_volume_structures();
   free_allocation_bitmap();
   if (rc != 1 || flushed < 0) {
     message = ui_text(6111);
-    return -3;
+    return k_rename_not_written;
   }
-  return 1;
+  return k_rename_done;
 }

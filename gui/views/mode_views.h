@@ -39,12 +39,12 @@ struct TreeNodeInfo {
 bool mode_document_open(int mode);
 // The root folder of the mode: 2 on a volume, 1 in a project.
 int32_t mode_root_folder(int mode);
-// Fills rows with the children of folder. 0 sound, -2 damaged (message says
-// how; rows hold what could be read), -1 no document.
-int fill_mode_rows(int mode, int32_t folder, FolderRows& out);
+// Fills rows with the children of folder. 0 sound, k_listing_damaged
+// (message says how; rows hold what could be read), k_listing_no_document.
+[[nodiscard]] int fill_mode_rows(int mode, int32_t folder, FolderRows& out);
 // The tree's root node, and the child folders of a folder (one level, sorted).
 TreeNodeInfo mode_tree_root(int mode);
-int expand_mode_node(int mode, int32_t folder, std::vector<TreeNodeInfo>& children, std::string& message);
+[[nodiscard]] int expand_mode_node(int mode, int32_t folder, std::vector<TreeNodeInfo>& children, std::string& message);
 // The folder holding folder; 0 at the root (the root's own parent is no
 // folder of the views) and for a folder the document does not hold.
 int32_t mode_parent_folder(int mode, int32_t folder);
@@ -63,10 +63,10 @@ int row_image(int mode, const FileTableEntry& e);
 // limit), PC (hybrid) view both by the name rules while the row keeps showing
 // the PC name; ISO+ Mode its ISO name; Partition Mode the catalog name. 1
 // renamed (the entry shows the new name), 0 nothing to do, negative refused
-// with a message (read-only image, unusable or taken name, write failure).
-int rename_mode_entry(int mode, FileTableEntry& entry, int32_t folder, const std::string& new_text,
-                      std::string& message);
+// with a message (k_rename_*: read-only image, unusable or taken name, write failure).
+[[nodiscard]] int rename_mode_entry(int mode, FileTableEntry& entry, int32_t folder, const std::string& new_text,
+                                    std::string& message);
 // The volume's name, and its rename (HFS: cut to 27 Mac Roman bytes; refused on
 // a read-only image, for an empty name or one holding ':').
 std::string volume_display_name();
-int rename_volume(const std::string& new_text, std::string& message);
+[[nodiscard]] int rename_volume(const std::string& new_text, std::string& message);

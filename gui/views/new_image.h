@@ -29,4 +29,4 @@ uint32_t new_image_block_size(uint32_t size_mb, bool hfsplus);
 std::string new_image_block_text(const NewImageModel& m);
 // 0 with label (Mac Roman) and size set, k_text_bad_size, k_text_name_too_long,
 // or k_text_no_free_space when the folder of path has not the room.
-int check_new_image(const NewImageModel& m, const std::string& path, std::string& label, uint32_t& size_mb);
+[[nodiscard]] int check_new_image(const NewImageModel& m, const std::string& path, std::string& label, uint32_t& size_mb);

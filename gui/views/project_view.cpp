@@ -116,7 +116,7 @@ ProjectTreeNode project_tree_root(FILE* f, bool isoplus) {
   root.text = get_volume_name(f);
   g_name_view = saved;
   std::vector<ProjectTreeNode> first;
-  expand_project_tree_node(f, k_root_folder_id, isoplus, first);
+  (void)expand_project_tree_node(f, k_root_folder_id, isoplus, first);  // refuses only a null f, met above
   root.has_children = !first.empty();
   return root;
 }

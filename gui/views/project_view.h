@@ -23,8 +23,8 @@ bool in_name_view(const ProjectRecord& r, bool isoplus);
 // The rows of folder_id sorted by name (resort_file_list). Project Mode skips
 // items outside the name view. The reading stops at the end of the folder's run
 // and never reads more records than the file holds. 0, or -1 without a file.
-int fill_project_file_table(FILE* f, uint32_t folder_id, bool isoplus, std::vector<FileTableEntry>& entries);
+[[nodiscard]] int fill_project_file_table(FILE* f, uint32_t folder_id, bool isoplus, std::vector<FileTableEntry>& entries);
 // The child folders shown under folder_id, sorted by text (ordinal).
-int expand_project_tree_node(FILE* f, uint32_t folder_id, bool isoplus, std::vector<ProjectTreeNode>& children);
+[[nodiscard]] int expand_project_tree_node(FILE* f, uint32_t folder_id, bool isoplus, std::vector<ProjectTreeNode>& children);
 // The root node: the volume name of the view (id 1).
 ProjectTreeNode project_tree_root(FILE* f, bool isoplus);

@@ -38,10 +38,10 @@ std::string utf8_of(const std::u16string& units) {
 // disagrees with the records found is reported.
 int read_folder(uint32_t folder_id, std::vector<CatalogItem>& items, std::string& message) {
   int rc = list_folder(folder_id, items);
-  const bool looped = rc == -3;
+  const bool looped = rc == k_catalog_loop;
   if (rc != 0) {
     message = format_text(ui_text(looped ? 6113 : 6112).c_str(), unsigned(folder_id));
-    rc = -2;
+    rc = k_listing_damaged;
   }
   std::unordered_set<uint64_t> seen;
   seen.reserve(items.size());
@@ -58,7 +58,7 @@ int read_folder(uint32_t folder_id, std::vector<CatalogItem>& items, std::string
   }
   items.resize(kept);
   if (repeated && !looped) {
-    rc = -2;
+    rc = k_listing_damaged;
     if (!message.empty()) message += " ";
     message += format_text(ui_text(6113).c_str(), unsigned(folder_id));
   }
@@ -111,7 +111,7 @@ int fill_volume_file_table(uint32_t folder_id, VolumeListing& listing) {
   listing.folder_id = folder_id;
   if (!g_volume.mounted) {
     listing.message = ui_text(6120);
-    return -2;
+    return k_listing_damaged;  // no volume: a listing that could not be read
   }
   bool plus = hfsplus_volume();
   bool show_hidden = (g_options & k_option_show_hidden) != 0;
@@ -123,7 +123,7 @@ int fill_volume_file_table(uint32_t folder_id, VolumeListing& listing) {
   uint32_t slack = plus && folder_id == 2 ? 2 : 0;
   if (rc == 0 && (valence < items.size() || valence > items.size() + slack)) {
     listing.message = format_text(ui_text(6114).c_str(), unsigned(folder_id), unsigned(valence), unsigned(items.size()));
-    rc = -2;
+    rc = k_listing_damaged;
   }
   listing.entries.reserve(items.size());
   for (const CatalogItem& it : items) {
@@ -141,13 +141,15 @@ int fill_volume_file_table(uint32_t folder_id, VolumeListing& listing) {
 uint32_t count_volume_subfolders(uint32_t folder_id) {
   std::vector<CatalogItem> items;
   std::string message;
-  read_folder(folder_id, items, message);
+  // The tree's has-children mark: a damaged folder counts what could be read,
+  // and is said to be damaged when it is listed or expanded.
+  (void)read_folder(folder_id, items, message);
   return uint32_t(std::count_if(items.begin(), items.end(), [](const CatalogItem& i) { return i.is_folder; }));
 }
 
 int expand_volume_tree_node(uint32_t folder_id, std::vector<VolumeTreeNode>& children, std::string& message) {
   children.clear();
-  if (!g_volume.mounted) return -2;
+  if (!g_volume.mounted) return k_listing_damaged;
   bool plus = hfsplus_volume();
   bool show_hidden = (g_options & k_option_show_hidden) != 0;
   std::vector<CatalogItem> items;
@@ -185,7 +187,7 @@ int rename_volume_entry(FileTableEntry& entry, uint32_t folder_id, const std::st
                         std::string& message) {
   if (!g_volume.mounted || g_volume.read_only) {
     message = ui_text(6108);
-    return -1;
+    return k_rename_read_only;
   }
   if (new_text == display_name(entry)) return 0;
   bool plus = hfsplus_volume();
@@ -195,7 +197,7 @@ int rename_volume_entry(FileTableEntry& entry, uint32_t folder_id, const std::st
     units = utf8_to_unistr(new_text);
     if (units.length == 0 || new_text.find(':') != std::string::npos) {
       message = ui_text(6109);
-      return -2;
+      return k_rename_bad_name;
     }
   } else {
     stored = utf8_to_macroman(new_text);
@@ -203,13 +205,13 @@ int rename_volume_entry(FileTableEntry& entry, uint32_t folder_id, const std::st
     while (!stored.empty() && (stored.back() == ' ' || stored.back() == char(0xCA))) stored.pop_back();
     if (stored.empty()) {
       message = ui_text(6109);
-      return -2;
+      return k_rename_bad_name;
     }
     if (stored == entry.name) return 0;
   }
   if (load_allocation_bitmap() != 0) {
     message = ui_text(6108);
-    return -1;
+    return k_rename_read_only;
   }
   int rc;
   if (plus) {
@@ -224,17 +226,18 @@ int rename_volume_entry(FileTableEntry& entry, uint32_t folder_id, const std::st
   free_allocation_bitmap();
   if (rc != 1 || flushed < 0) {
     message = ui_text(rc == 0 ? 6110 : 6111);
-    return -3;
+    return k_rename_not_written;
   }
   if (plus) {
     std::vector<CatalogItem> items;
-    // The stored units are the engine's decomposed form of the new name.
-    list_folder(folder_id, items);
+    // The stored units are the engine's decomposed form of the new name; a
+    // folder that cannot be read again leaves the typed form, until the next fill.
+    (void)list_folder(folder_id, items);
     uint32_t cnid = uint32_t(entry.id < 0 ? -entry.id : entry.id);
     for (const CatalogItem& it : items)
       if (it.id == cnid && it.is_folder == (entry.kind == 1)) entry.units = it.units;
   } else {
     entry.name = stored;
   }
-  return 1;
+  return k_rename_done;
 }

@@ -25,8 +25,8 @@ struct VolumeListing {
 
 FileTableEntry volume_entry(const CatalogItem& item, bool hfsplus);
 // Fills listing with the shown items of folder_id, sorted by name
-// (resort_file_list). 0 sound; -2 damaged (message set, entries partial).
-int fill_volume_file_table(uint32_t folder_id, VolumeListing& listing);
+// (resort_file_list). 0 sound; k_listing_damaged (message set, entries partial).
+[[nodiscard]] int fill_volume_file_table(uint32_t folder_id, VolumeListing& listing);
 
 // Tree nodes: the root (id 2) and folders, children read one level at a time.
 struct VolumeTreeNode {
@@ -38,8 +38,8 @@ struct VolumeTreeNode {
 // The number of folder records whose parent is folder_id (hidden ones too).
 uint32_t count_volume_subfolders(uint32_t folder_id);
 // The shown child folders of folder_id, sorted as the list sorts names, each
-// with its has-children mark. 0 sound; -2 damaged (message set).
-int expand_volume_tree_node(uint32_t folder_id, std::vector<VolumeTreeNode>& children, std::string& message);
+// with its has-children mark. 0 sound; k_listing_damaged (message set).
+[[nodiscard]] int expand_volume_tree_node(uint32_t folder_id, std::vector<VolumeTreeNode>& children, std::string& message);
 // The root node: HFS shows the volume name, HFS+ an empty text.
 VolumeTreeNode volume_tree_root();
 // The folder holding folder_id, or 0 for the root (its parent, 1, is no
@@ -50,6 +50,7 @@ uint32_t volume_parent_folder(uint32_t folder_id);
 // the stored name: HFS: Mac Roman, cut to 31 bytes, trailing blanks and
 // no-break spaces removed; HFS+: at most 255 units. 1 renamed (the entry takes
 // the new name), 0 nothing to do (same name), negative refused with a message:
-// -1 read-only image, -2 empty or unusable name, -3 the catalog refused it.
-int rename_volume_entry(FileTableEntry& entry, uint32_t folder_id, const std::string& new_text,
-                        std::string& message);
+// k_rename_read_only, k_rename_bad_name (empty or unusable),
+// k_rename_not_written (the catalog refused it).
+[[nodiscard]] int rename_volume_entry(FileTableEntry& entry, uint32_t folder_id, const std::string& new_text,
+                                      std::string& message);

@@ -60,7 +60,7 @@ uint32_t parent_of(uint32_t folder) { return volume_parent_folder(folder); }
 // The item of a folder with that row id (folder id, or minus the file id).
 bool find_item(uint32_t folder, int32_t id, CatalogItem& out) {
   std::vector<CatalogItem> items;
-  list_folder(folder, items);
+  (void)list_folder(folder, items);  // a damaged folder still lists the items it could read
   bool is_folder = id > 0;
   uint32_t cnid = uint32_t(is_folder ? int64_t(id) : -int64_t(id));
   for (CatalogItem& c : items)
@@ -157,9 +157,9 @@ void rename_entry(FileTableEntry entry, uint32_t folder) {
   }
   std::string message;
   int rc = rename_volume_entry(entry, folder, final_name, message);
-  if (rc == -1) show_message(ui_text(5112).c_str());
-  else if (rc == -2) refuse_name(k_text_name_empty);
-  else if (rc == -3) show_message(g_volume.read_only ? ui_text(6300).c_str() : ui_text(k_text_name_exists).c_str());
+  if (rc == k_rename_read_only) show_message(ui_text(5112).c_str());
+  else if (rc == k_rename_bad_name) refuse_name(k_text_name_empty);
+  else if (rc == k_rename_not_written) show_message(g_volume.read_only ? ui_text(6300).c_str() : ui_text(k_text_name_exists).c_str());
 }
 
 // 1 deleted, 0 kept (the user said no, or it is gone), negative on failure.
@@ -188,8 +188,8 @@ void write_item_edit(const VolumeItemProperties& m, const VolumeItemEdit& edit) 
     if (!find_entry(m.parent_id, m.is_folder ? int32_t(m.id) : -int32_t(m.id), entry)) return;
     std::string message;
     int rc = rename_volume_entry(entry, m.parent_id, item_name_to_store(edit.name, m.hfsplus), message);
-    if (rc == -1) show_message(ui_text(5112).c_str());
-    else if (rc < -1) show_message(ui_text(g_volume.read_only ? 6300 : k_text_name_exists).c_str());
+    if (rc == k_rename_read_only) show_message(ui_text(5112).c_str());
+    else if (rc < k_rename_read_only) show_message(ui_text(g_volume.read_only ? 6300 : k_text_name_exists).c_str());
   }
 }
 
@@ -274,7 +274,7 @@ void volume_delete_command() {
   // The shown folder afterwards: the next folder beside it, else the one before, else its parent.
   std::vector<VolumeTreeNode> siblings;
   std::string message;
-  expand_volume_tree_node(parent, siblings, message);
+  (void)expand_volume_tree_node(parent, siblings, message);  // a damaged folder still gives the folders it could read
   uint32_t next = parent;
   for (size_t i = 0; i < siblings.size(); ++i)
     if (siblings[i].id == folder) {

@@ -101,7 +101,7 @@ int load_volume_item_properties(uint32_t parent_id, int32_t id, VolumeItemProper
   m = VolumeItemProperties{};
   if (!g_volume.mounted) return -1;
   std::vector<CatalogItem> items;
-  list_folder(parent_id, items);
+  (void)list_folder(parent_id, items);  // a damaged folder still lists the items it could read
   bool folder = id > 0;
   uint32_t cnid = uint32_t(folder ? int64_t(id) : -int64_t(id));
   auto it = std::find_if(items.begin(), items.end(),
@@ -240,7 +240,7 @@ int load_volume_properties(VolumePropertiesModel& m) {
   m.offset = grouped(g_volume.wrapper_start);
   m.partitions = grouped(uint64_t(std::max(g_volume.partition_count, 0)));
   std::vector<CatalogItem> root;
-  list_folder(1, root);
+  (void)list_folder(1, root);  // the root's record, read or not: its flags default to 0
   for (const CatalogItem& c : root)
     if (c.is_folder && c.id == 2) m.root_flags = folder_flags(c.record, m.hfsplus);
   m.new_name = m.name;

@@ -56,7 +56,7 @@ struct VolumeItemProperties {
 
 // Reads the item shown as a row with id (a folder's CNID, minus a file's) in
 // the volume folder parent_id. 0, or -1 when no such item is there.
-int load_volume_item_properties(uint32_t parent_id, int32_t id, VolumeItemProperties& m);
+[[nodiscard]] int load_volume_item_properties(uint32_t parent_id, int32_t id, VolumeItemProperties& m);
 // The extent lines of an HFS or HFS+ extent record: text 1215 with the
 // absolute sector (partition start + start block x sectors per block) and the
 // length in sectors, up to the first empty extent.
@@ -80,7 +80,7 @@ uint16_t edited_finder_flags(const VolumeItemProperties& m);
 // type or creator shorter than four characters is padded with blanks, and one
 // left as shown keeps its bytes whole.
 constexpr int k_text_bad_code = 6650;
-int volume_item_edit(const VolumeItemProperties& m, VolumeItemEdit& e);
+[[nodiscard]] int volume_item_edit(const VolumeItemProperties& m, VolumeItemEdit& e);
 
 // --- the volume -----------------------------------------------------------------------------
 struct VolumePropertiesModel {
@@ -97,7 +97,7 @@ struct VolumePropertiesModel {
   bool custom_icon = false;
 };
 // Reads the mounted volume's header and root folder. 0, or -1 with no volume.
-int load_volume_properties(VolumePropertiesModel& m);
+[[nodiscard]] int load_volume_properties(VolumePropertiesModel& m);
 
 struct VolumeEdit {
   std::string name;            // the volume's new name as text (cut to its field); empty: kept
@@ -105,7 +105,7 @@ struct VolumeEdit {
   uint16_t root_flags = 0;
 };
 // 0 with the changes, or the id of the text refusing them.
-int volume_properties_edit(const VolumePropertiesModel& m, VolumeEdit& e);
+[[nodiscard]] int volume_properties_edit(const VolumePropertiesModel& m, VolumeEdit& e);
 
 // A volume name as the volume stores it: ':' becomes '_'; HFS: Mac Roman cut to
 // 27 bytes, trailing blanks and no-break spaces removed; HFS+: at most 255

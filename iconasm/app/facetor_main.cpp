@@ -391,7 +391,7 @@ void IconFrame::select(ImageView* v) {
 
 void IconFrame::open_file(const std::string& path) {
   SetStatusText(wxString::FromUTF8(path));
-  open_icon_file(g_family, path);
+  (void)open_icon_file(g_family, path);  // the kind read; every failure is said by open_icon_file
   fill_recent();
   refresh_all();
 }
@@ -469,7 +469,7 @@ std::string IconFrame::ask_save(int title, const char* ext, const char* name, in
 
 void IconFrame::write_out(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (path.empty() || bytes.empty()) return;
-  write_icon_file(path, bytes);
+  (void)write_icon_file(path, bytes);  // a failure is said by write_icon_file, the old file kept
 }
 
 void IconFrame::open_address(int text_id) {

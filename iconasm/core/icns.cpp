@@ -293,7 +293,7 @@ bool has_a_place(const IconElementType& t) {
 int read_icns_elements(IconFamily& f, std::span<const uint8_t> file, size_t start, size_t total) {
   if (start > file.size() || total > file.size() - start) {
     f.report.frame_damaged = true;
-    return -3;
+    return k_icon_damaged;
   }
   size_t end = start + total, pos = start;
   MaskFinder masks{file, start, end, false, {}};
@@ -307,7 +307,7 @@ int read_icns_elements(IconFamily& f, std::span<const uint8_t> file, size_t star
     }
     if (len < 8 || len > end - pos) {
       f.report.frame_damaged = true;
-      return -3;
+      return k_icon_damaged;
     }
     std::span<const uint8_t> data = file.subspan(pos + 8, len - 8);
     pos += len;
@@ -371,7 +371,7 @@ int read_single_element_file(IconFamily& f, int index, std::span<const uint8_t> 
   const IconElementType& t = k_types[size_t(index)];
   if (t.depth == k_el_1bit) {
     Picture icon = element_picture(t, data, 0), mask = element_picture(t, data, 1);
-    if (icon.image.empty() || mask.image.empty()) return -3;
+    if (icon.image.empty() || mask.image.empty()) return k_icon_damaged;
     int mask_slot = t.slot == k_imNB ? k_im32 : t.slot;
     draw_into_slot(f, mask_slot - 1, std::move(icon));  // the row's colour slot
     draw_into_slot(f, mask_slot, std::move(mask));
@@ -380,7 +380,7 @@ int read_single_element_file(IconFamily& f, int index, std::span<const uint8_t> 
   Picture p;
   if (t.depth == k_el_32bit) {
     size_t n = size_t(t.width) * t.height;
-    if (data.size() < n * 4) return -3;
+    if (data.size() < n * 4) return k_icon_damaged;
     p.code = k_code_32bit;
     p.image = make_image(t.width, t.height, 0);
     for (size_t i = 0; i < n; ++i) {
@@ -392,7 +392,7 @@ int read_single_element_file(IconFamily& f, int index, std::span<const uint8_t> 
   } else {
     p = element_picture(t, data, 0);
   }
-  if (p.image.empty()) return -3;
+  if (p.image.empty()) return k_icon_damaged;
   draw_into_slot(f, t.slot, std::move(p));
   return 0;
 }

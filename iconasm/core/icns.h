@@ -33,13 +33,13 @@ long decode_channel(std::span<const uint8_t> in, size_t pos, uint8_t* out, size_
 
 // Reads the elements of an icns family lying at bytes [start, start + total)
 // of file into the slots. 0 done (damaged or unknown elements are counted in
-// f.report and skipped), -3 the family's frame itself is unusable (noted in
+// f.report and skipped), k_icon_damaged the family's frame itself is unusable (noted in
 // f.report; what came before it was read).
-int read_icns_elements(IconFamily& f, std::span<const uint8_t> file, size_t start, size_t total);
+[[nodiscard]] int read_icns_elements(IconFamily& f, std::span<const uint8_t> file, size_t start, size_t total);
 
 // A single element stored as a file of its own (kinds 3-27): the row's
 // element type index and the file's bytes.
-int read_single_element_file(IconFamily& f, int element_index, std::span<const uint8_t> data);
+[[nodiscard]] int read_single_element_file(IconFamily& f, int element_index, std::span<const uint8_t> data);
 
 // Writers. Each appends to out. The 32-bit element of size n and its 8-bit
 // mask, which holds the picture's alpha (255 throughout when the alpha is all

@@ -113,19 +113,21 @@ int open_icon_file(IconFamily& f, const std::string& path) {
                               int64_t(bytes.size()));
   if (kind == k_kind_unknown) kind = icon_kind_by_extension(path);
   f.report = {};
+  // Each reader puts what it met into f.report, said below in one message:
+  // their codes add nothing to it.
   switch (kind) {
     case k_kind_icns:
       if (bytes.size() < 8) f.report.frame_damaged = true;
-      else read_icns_elements(f, bytes, 0, bytes.size());
+      else (void)read_icns_elements(f, bytes, 0, bytes.size());
       break;
     case k_kind_applesingle:
-    case k_kind_appledouble: read_applesingle_icons(f, bytes, path); break;
-    case k_kind_macbinary: read_macbinary_icons(f, bytes, path); break;
-    case k_kind_exe: read_exe_icons(f, bytes, path); break;
-    case k_kind_ico: read_ico_data(f, bytes, path); break;
-    case k_kind_bmp: read_bmp_data(f, bytes, path); break;
-    case k_kind_jpeg: read_jpeg_data(f, bytes, path); break;
-    case k_kind_png: read_png_data(f, bytes, path); break;
+    case k_kind_appledouble: (void)read_applesingle_icons(f, bytes, path); break;
+    case k_kind_macbinary: (void)read_macbinary_icons(f, bytes, path); break;
+    case k_kind_exe: (void)read_exe_icons(f, bytes, path); break;
+    case k_kind_ico: (void)read_ico_data(f, bytes, path); break;
+    case k_kind_bmp: (void)read_bmp_data(f, bytes, path); break;
+    case k_kind_jpeg: (void)read_jpeg_data(f, bytes, path); break;
+    case k_kind_png: (void)read_png_data(f, bytes, path); break;
     case k_kind_unknown: icon_message(icon_text(k_txt_unsupported, path)); break;
     default:
       if (read_single_element_file(f, element_index_of_kind(kind), bytes) != 0) f.report.frame_damaged = true;

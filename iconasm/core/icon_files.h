@@ -37,7 +37,7 @@ constexpr int64_t k_max_icon_file = 64 << 20;
 // Opens path into the family: kind by content, then by extension; the reader
 // of the kind; every failure is reported. Returns the kind read (or -1).
 // The path joins the recent files in every case but a file that cannot be read.
-int open_icon_file(IconFamily& f, const std::string& path);
+[[nodiscard]] int open_icon_file(IconFamily& f, const std::string& path);
 
 // The file a save command writes for the name chosen in its dialog: the name
 // with "." default_ext added when it has no extension, then appended (the
@@ -47,7 +47,7 @@ std::string save_target(const std::string& chosen, const std::string& default_ex
 // renamed over path only once all of it is written, so that a failed or
 // interrupted save leaves the previous file as it was (a failure is reported).
 // 0, or the errno of the failure.
-int write_icon_file(const std::string& path, const std::vector<uint8_t>& bytes);
+[[nodiscard]] int write_icon_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Recent files: at most five, newest first.
 std::vector<std::string> read_recent_files();

@@ -8,6 +8,11 @@
 #include <span>
 #include <vector>
 
+// The result of the icon readers and decoders for bytes that do not hold
+// what they say (a frame, a header, a map or a picture that is damaged or
+// larger than the reader takes); 0 is done, and each reader lists its others.
+constexpr int k_icon_damaged = -3;
+
 struct IconImage {
   int width = 0;
   int height = 0;

@@ -18,7 +18,7 @@ void read_icon_resource(IconFamily& f, int index, std::span<const uint8_t> data)
   std::memcpy(element.data(), t.type, 4);
   put_be32(element.data() + 4, uint32_t(data.size() + 8));
   element.insert(element.end(), data.begin(), data.end());
-  read_icns_elements(f, element, 0, element.size());
+  (void)read_icns_elements(f, element, 0, element.size());  // what it meets goes into f.report
 }
 
 // An icon resource of the map: its type's index, id, attributes and data.
@@ -77,7 +77,7 @@ int read_resource_fork_icons(IconFamily& f, std::span<const uint8_t> file, size_
   std::vector<IconResourceRef> refs;
   if (!list_icon_resources(file, start, length, refs, f.report)) {
     f.report.frame_damaged = true;
-    return -3;
+    return k_icon_damaged;
   }
   if (refs.empty()) return 0;
   // One family: the resources of the lowest id (a fork may hold the icons of
@@ -96,7 +96,7 @@ int read_resource_fork_icons(IconFamily& f, std::span<const uint8_t> file, size_
       continue;
     }
     if (r.index == 0)
-      read_icns_elements(f, file, r.at, r.length);
+      (void)read_icns_elements(f, file, r.at, r.length);  // what it meets goes into f.report
     else
       read_icon_resource(f, r.index, data);
   }
@@ -106,19 +106,19 @@ int read_resource_fork_icons(IconFamily& f, std::span<const uint8_t> file, size_
 int read_macbinary_icons(IconFamily& f, std::span<const uint8_t> file, const std::string&) {
   if (file.size() < 128) {
     f.report.frame_damaged = true;
-    return -3;
+    return k_icon_damaged;
   }
   uint32_t dlen = get_be32(file.data() + 83), rlen = get_be32(file.data() + 87);
   uint64_t rsrc_at = 128 + (uint64_t(dlen) + 127) / 128 * 128;
   if (dlen > file.size() - 128 || (rlen && (rsrc_at > file.size() || rlen > file.size() - rsrc_at))) {
     f.report.frame_damaged = true;
-    return -3;
+    return k_icon_damaged;
   }
   int rc = 0;
   if (rlen) rc = read_resource_fork_icons(f, file, size_t(rsrc_at), rlen);
   if (dlen) {
     if (dlen >= 8 && std::memcmp(file.data() + 128, "icns", 4) == 0) {
-      if (read_icns_elements(f, file, 128, dlen) != 0) rc = -3;
+      if (read_icns_elements(f, file, 128, dlen) != 0) rc = k_icon_damaged;
     } else if (!rlen) {
       f.report.no_resources = true;
       return 1;
@@ -130,7 +130,7 @@ int read_macbinary_icons(IconFamily& f, std::span<const uint8_t> file, const std
 int read_applesingle_icons(IconFamily& f, std::span<const uint8_t> file, const std::string&) {
   if (file.size() < 26) {
     f.report.frame_damaged = true;
-    return -3;
+    return k_icon_damaged;
   }
   size_t limit = file.size() < 512 ? file.size() : 512;
   int count = get_be16(file.data() + 24);
@@ -148,9 +148,9 @@ int read_applesingle_icons(IconFamily& f, std::span<const uint8_t> file, const s
     if (len == 0) continue;
     if (off > file.size() || len > file.size() - off) {
       f.report.frame_damaged = true;
-      return -3;
+      return k_icon_damaged;
     }
-    if (read_resource_fork_icons(f, file, off, len) != 0) rc = -3;
+    if (read_resource_fork_icons(f, file, off, len) != 0) rc = k_icon_damaged;
   }
   if (!found || last_len == 0) {
     f.report.no_resources = true;

@@ -16,13 +16,13 @@ constexpr int16_t k_custom_icon_resource_id = -16455;
 // Reads one icon family of the fork at bytes [start, start + length) of file:
 // the icon resources of its lowest id (how many families the fork holds goes
 // to f.report, with the compressed resources passed over and the damaged
-// ones). 0 done, -3 the fork's header or map is damaged.
-int read_resource_fork_icons(IconFamily& f, std::span<const uint8_t> file, size_t start, size_t length);
+// ones). 0 done, k_icon_damaged the fork's header or map is damaged.
+[[nodiscard]] int read_resource_fork_icons(IconFamily& f, std::span<const uint8_t> file, size_t start, size_t length);
 
 // Whole-file readers (the file's bytes); what they meet goes to f.report.
-// 0 done, -3 damaged, 1 no usable resources.
-int read_macbinary_icons(IconFamily& f, std::span<const uint8_t> file, const std::string& path);
-int read_applesingle_icons(IconFamily& f, std::span<const uint8_t> file, const std::string& path);
+// 0 done, k_icon_damaged, 1 no usable resources.
+[[nodiscard]] int read_macbinary_icons(IconFamily& f, std::span<const uint8_t> file, const std::string& path);
+[[nodiscard]] int read_applesingle_icons(IconFamily& f, std::span<const uint8_t> file, const std::string& path);
 
 struct ForkResource {
   char type[5];

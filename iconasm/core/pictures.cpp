@@ -66,16 +66,16 @@ void png_quiet(png_structp, png_const_charp) {}
 // high byte), with no gamma or colour-space conversion: the picture other
 // readers of icon files show.
 int decode_png(std::span<const uint8_t> data, IconImage& out, int max_side) {
-  if (!is_png_data(data)) return -3;
+  if (!is_png_data(data)) return k_icon_damaged;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_fail, png_quiet);
-  if (!png) return -3;
+  if (!png) return k_icon_damaged;
   png_infop info = png_create_info_struct(png);
   PngSource src{data, 0};
   IconImage img;
   std::vector<png_bytep> rows;
   if (!info || setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
-    return -3;
+    return k_icon_damaged;
   }
   // Text and other chunks are not kept; what a chunk may take stays small.
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
@@ -158,7 +158,7 @@ int decode_jpeg(std::span<const uint8_t> data, IconImage& out, int* width, int* 
   // Sides past the largest int are as refused as INT_MAX.
   if (width) *width = int(std::min<uint32_t>(w, INT_MAX));
   if (height) *height = int(std::min<uint32_t>(h, INT_MAX));
-  if (rc != 0) return -3;
+  if (rc != 0) return k_icon_damaged;
   out = std::move(img);
   return 0;
 }

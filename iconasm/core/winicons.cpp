@@ -33,43 +33,43 @@ uint8_t channel(uint32_t px, uint32_t mask) {
 }  // namespace
 
 int decode_dib(std::span<const uint8_t> dib, bool icon, Picture& colour, Picture* and_mask) {
-  if (dib.size() < 16) return -3;
+  if (dib.size() < 16) return k_icon_damaged;
   uint32_t header = get_le32(dib.data());
-  if (header < 40 || header > dib.size()) return -3;
+  if (header < 40 || header > dib.size()) return k_icon_damaged;
   int32_t w = int32_t(get_le32(dib.data() + 4)), h = int32_t(get_le32(dib.data() + 8));
   uint16_t bpp = get_le16(dib.data() + 14);
   uint32_t compression = get_le32(dib.data() + 16), used = get_le32(dib.data() + 32);
   bool top_down = h < 0;
-  if (h == INT32_MIN) return -3;  // no positive height to give it
+  if (h == INT32_MIN) return k_icon_damaged;  // no positive height to give it
   if (h < 0) h = -h;
   if (icon) h /= 2;
-  if (w <= 0 || h <= 0 || w > 4096 || h > 4096) return -3;
-  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return -3;
-  if (compression != 0 && !(compression == 3 && (bpp == 16 || bpp == 32))) return -3;
+  if (w <= 0 || h <= 0 || w > 4096 || h > 4096) return k_icon_damaged;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return k_icon_damaged;
+  if (compression != 0 && !(compression == 3 && (bpp == 16 || bpp == 32))) return k_icon_damaged;
   size_t pos = header;
   uint32_t rmask = 0, gmask = 0, bmask = 0, amask = 0;
   if (compression == 3) {
     if (header == 40) {
-      if (dib.size() - pos < 12) return -3;
+      if (dib.size() - pos < 12) return k_icon_damaged;
       rmask = get_le32(dib.data() + pos); gmask = get_le32(dib.data() + pos + 4); bmask = get_le32(dib.data() + pos + 8);
       pos += 12;
     } else if (header >= 56) {
       rmask = get_le32(dib.data() + 40); gmask = get_le32(dib.data() + 44); bmask = get_le32(dib.data() + 48);
       amask = get_le32(dib.data() + 52);
     } else {
-      return -3;
+      return k_icon_damaged;
     }
   }
   size_t colours = 0;
   if (bpp <= 8) {
     colours = used ? used : (size_t(1) << bpp);
-    if (colours > 256) return -3;
+    if (colours > 256) return k_icon_damaged;
   }
-  if (colours * 4 > dib.size() - pos) return -3;
+  if (colours * 4 > dib.size() - pos) return k_icon_damaged;
   const uint8_t* palette = dib.data() + pos;
   pos += colours * 4;
   size_t stride = (size_t(w) * bpp + 31) / 32 * 4;
-  if (stride * h > dib.size() - pos) return -3;
+  if (stride * h > dib.size() - pos) return k_icon_damaged;
   const uint8_t* pixels = dib.data() + pos;
   Picture p;
   p.code = bpp == 1 ? k_code_1bit : bpp == 4 ? k_code_4bit : bpp == 8 ? k_code_8bit : bpp == 32 ? k_code_32bit : k_code_24bit;
@@ -178,10 +178,10 @@ int place_icon_image(IconFamily& f, std::span<const uint8_t> data, int where, co
   Picture colour, mask;
   if (is_png_data(data)) {
     colour.code = k_code_32bit;
-    if (decode_png(data, colour.image, k_max_icon_side) != 0) return -3;
+    if (decode_png(data, colour.image, k_max_icon_side) != 0) return k_icon_damaged;
     mask = mask_of_alpha(colour.image);
   } else if (decode_dib(data, true, colour, &mask) != 0) {
-    return -3;
+    return k_icon_damaged;
   }
   w = colour.image.width;
   int slot = colour.image.height == w ? colour_slot_for_width(w) : k_no_slot;  // only square icons have slots
@@ -199,12 +199,12 @@ int place_icon_image(IconFamily& f, std::span<const uint8_t> data, int where, co
 int read_ico_data(IconFamily& f, std::span<const uint8_t> file, const std::string&) {
   if (file.size() < 6 || get_le16(file.data()) != 0 || get_le16(file.data() + 2) != 1) {
     f.report.frame_damaged = true;
-    return -3;
+    return k_icon_damaged;
   }
   size_t count = get_le16(file.data() + 4);
   if (count * 16 > file.size() - 6) {
     f.report.frame_damaged = true;
-    return -3;
+    return k_icon_damaged;
   }
   int rc = 0;
   size_t taken = 0;
@@ -233,7 +233,7 @@ int read_ico_data(IconFamily& f, std::span<const uint8_t> file, const std::strin
     ++taken;
     if (!inside || place_icon_image(f, file.subspan(off, size), k_txt_where_image, std::to_string(i + 1)) != 0) {
       ++f.report.damaged;
-      rc = -3;
+      rc = k_icon_damaged;
     }
   }
   return rc;
@@ -313,20 +313,20 @@ std::vector<uint8_t> write_ico_family(const IconFamily& f) {
 }
 
 int decode_bmp_file(std::span<const uint8_t> file, Picture& out) {
-  if (file.size() < 14 + 40 || file[0] != 'B' || file[1] != 'M') return -3;
+  if (file.size() < 14 + 40 || file[0] != 'B' || file[1] != 'M') return k_icon_damaged;
   uint32_t off = get_le32(file.data() + 10);
   std::span<const uint8_t> dib = file.subspan(14);
   uint32_t header = get_le32(dib.data());
   // The pixels start where the file header says; rebuild a DIB whose palette
   // ends right there.
-  if (off < 14 + header || off > file.size()) return -3;
+  if (off < 14 + header || off > file.size()) return k_icon_damaged;
   int32_t bpp = get_le16(dib.data() + 14);
   if (bpp <= 8 && get_le32(dib.data() + 32) == 0 && header >= 40) {
     size_t palette = off - 14 - header;
     if (get_le32(dib.data() + 16) == 3 && header == 40) palette -= palette >= 12 ? 12 : palette;
     std::vector<uint8_t> copy(dib.begin(), dib.end());
     uint32_t n = uint32_t(palette / 4);
-    if (n == 0 || n > 256) return -3;
+    if (n == 0 || n > 256) return k_icon_damaged;
     put_le32(copy.data() + 32, n);
     return decode_dib(copy, false, out, nullptr);
   }
@@ -343,7 +343,7 @@ int refused_picture(IconFamily& f, int w, int h) {
   } else {
     f.report.frame_damaged = true;
   }
-  return -3;
+  return k_icon_damaged;
 }
 
 }  // namespace
@@ -452,29 +452,29 @@ bool rva_to_offset(const std::vector<PeSection>& secs, size_t file_size, uint32_
 
 int list_pe_resources(std::span<const uint8_t> file, std::vector<PeResource>& out) {
   out.clear();
-  if (file.size() < 64 || file[0] != 'M' || file[1] != 'Z') return -3;
+  if (file.size() < 64 || file[0] != 'M' || file[1] != 'Z') return k_icon_damaged;
   uint32_t pe = get_le32(file.data() + 0x3C);
-  if (pe > file.size() || file.size() - pe < 24 || std::memcmp(file.data() + pe, "PE\0\0", 4) != 0) return -3;
+  if (pe > file.size() || file.size() - pe < 24 || std::memcmp(file.data() + pe, "PE\0\0", 4) != 0) return k_icon_damaged;
   const uint8_t* coff = file.data() + pe + 4;
   uint16_t nsec = get_le16(coff + 2), optsize = get_le16(coff + 16);
   size_t opt = pe + 24;
-  if (optsize > file.size() - opt || optsize < 2) return -3;
+  if (optsize > file.size() - opt || optsize < 2) return k_icon_damaged;
   uint16_t magic = get_le16(file.data() + opt);
   size_t dirs = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
-  if (!dirs || optsize < dirs + 8 * 3) return -3;
+  if (!dirs || optsize < dirs + 8 * 3) return k_icon_damaged;
   uint32_t ndirs = get_le32(file.data() + opt + dirs - 4);
   if (ndirs < 3) return 0;
   uint32_t res_rva = get_le32(file.data() + opt + dirs + 16), res_size = get_le32(file.data() + opt + dirs + 20);
   if (!res_rva || !res_size) return 0;
   size_t sec_at = opt + optsize;
-  if (size_t(nsec) * 40 > file.size() - sec_at) return -3;
+  if (size_t(nsec) * 40 > file.size() - sec_at) return k_icon_damaged;
   std::vector<PeSection> secs;
   for (int i = 0; i < nsec; ++i) {
     const uint8_t* s = file.data() + sec_at + size_t(i) * 40;
     secs.push_back({get_le32(s + 12), get_le32(s + 8), get_le32(s + 20), get_le32(s + 16)});
   }
   size_t root = 0;
-  if (!rva_to_offset(secs, file.size(), res_rva, 16, root)) return -3;
+  if (!rva_to_offset(secs, file.size(), res_rva, 16, root)) return k_icon_damaged;
   // The whole resource section, as far as it lies in the file.
   size_t limit = root;
   for (const PeSection& s : secs) {
@@ -485,7 +485,7 @@ int list_pe_resources(std::span<const uint8_t> file, std::vector<PeResource>& ou
       break;
     }
   }
-  if (limit < root + 16) return -3;
+  if (limit < root + 16) return k_icon_damaged;
   std::span<const uint8_t> rsrc = file.subspan(root, limit - root);
   // Each directory is walked once: a directory met again (directories that
   // point at each other) makes the file damaged, what was listed before stays.
@@ -497,23 +497,23 @@ int list_pe_resources(std::span<const uint8_t> file, std::vector<PeResource>& ou
     return count * 8 <= rsrc.size() - first;
   };
   size_t n1, e1;
-  if (!directory(0, n1, e1)) return -3;
+  if (!directory(0, n1, e1)) return k_icon_damaged;
   for (size_t i = 0; i < n1; ++i) {
     uint32_t name = get_le32(rsrc.data() + e1 + i * 8), sub = get_le32(rsrc.data() + e1 + i * 8 + 4);
     if (name & 0x80000000u || (name != 2 && name != 3) || !(sub & 0x80000000u)) continue;
     size_t n2, e2;
-    if (!directory(sub & 0x7FFFFFFF, n2, e2)) return -3;
+    if (!directory(sub & 0x7FFFFFFF, n2, e2)) return k_icon_damaged;
     for (size_t j = 0; j < n2; ++j) {
       uint32_t id = get_le32(rsrc.data() + e2 + j * 8), sub2 = get_le32(rsrc.data() + e2 + j * 8 + 4);
       if (id & 0x80000000u || !(sub2 & 0x80000000u)) continue;  // named resources are passed over
       size_t n3, e3;
-      if (!directory(sub2 & 0x7FFFFFFF, n3, e3)) return -3;
+      if (!directory(sub2 & 0x7FFFFFFF, n3, e3)) return k_icon_damaged;
       if (n3 == 0) continue;
       uint32_t leaf = get_le32(rsrc.data() + e3 + 4);
-      if (leaf & 0x80000000u || leaf > rsrc.size() || rsrc.size() - leaf < 16) return -3;
+      if (leaf & 0x80000000u || leaf > rsrc.size() || rsrc.size() - leaf < 16) return k_icon_damaged;
       uint32_t drva = get_le32(rsrc.data() + leaf), dsize = get_le32(rsrc.data() + leaf + 4);
       size_t doff;
-      if (!rva_to_offset(secs, file.size(), drva, dsize, doff)) return -3;
+      if (!rva_to_offset(secs, file.size(), drva, dsize, doff)) return k_icon_damaged;
       if (out.size() == k_max_pe_resources) return 1;
       out.push_back({name, id, file.subspan(doff, dsize)});
     }
@@ -525,7 +525,7 @@ int read_exe_icons(IconFamily& f, std::span<const uint8_t> file, const std::stri
   std::vector<PeResource> list;
   int listed = list_pe_resources(file, list);
   if (listed < 0) f.report.frame_damaged = true;
-  int rc = listed < 0 ? -3 : 0;
+  int rc = listed < 0 ? k_icon_damaged : 0;
   // Two resources of the same data are one picture; past k_max_pictures the rest is left.
   std::set<const uint8_t*> seen;
   size_t taken = 0;
@@ -539,7 +539,7 @@ int read_exe_icons(IconFamily& f, std::span<const uint8_t> file, const std::stri
     if (r.type == 3) {
       if (place_icon_image(f, r.data, k_txt_where_resource, std::to_string(r.id)) != 0) {
         ++f.report.damaged;
-        rc = -3;
+        rc = k_icon_damaged;
       }
     } else {
       Picture p;
@@ -550,7 +550,7 @@ int read_exe_icons(IconFamily& f, std::span<const uint8_t> file, const std::stri
       }
       if (decode_dib(r.data, false, p, nullptr) != 0) {
         ++f.report.damaged;
-        rc = -3;
+        rc = k_icon_damaged;
         continue;
       }
       draw_into_slot(f, picture_slot_for_width(p.image.width), std::move(p));

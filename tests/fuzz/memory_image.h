@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -56,7 +57,7 @@ struct MemoryImage {
   }
 
   static void attach() {
-    if (!g_work_area) init_volume_engine();
+    if (!g_work_area && init_volume_engine() != 0) std::abort();  // no work area: nothing to fuzz
     g_volume.image_file = -1;
     g_volume.sector_io = g_volume.bitmap_io = io;
     g_volume.access_mode = 3;

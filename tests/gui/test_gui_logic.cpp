@@ -341,11 +341,11 @@ TEST_F(GuiRecent, FiveMostRecentFirstWithoutRepeats) {
 
 TEST_F(GuiRecent, DamagedValuesAreSkipped) {
   std::string key = open_setting_key("MRU3");
-  (void)write_key_value(key, "1", "");
-  (void)write_key_value(key, "2", std::string(9000, 'z'));
-  (void)write_key_value(key, "3", std::string("a\0b", 3));
-  (void)write_key_value(key, "4", "/good.cvso");
-  (void)write_key_value(key, "", "/default-value-is-no-entry");
+  ASSERT_EQ(write_key_value(key, "1", ""), 0);
+  ASSERT_EQ(write_key_value(key, "2", std::string(9000, 'z')), 0);
+  ASSERT_EQ(write_key_value(key, "3", std::string("a\0b", 3)), 0);
+  ASSERT_EQ(write_key_value(key, "4", "/good.cvso"), 0);
+  ASSERT_EQ(write_key_value(key, "", "/default-value-is-no-entry"), 0);
   EXPECT_EQ(read_recent_list(2), (std::vector<std::string>{"/good.cvso"}));
 }
 

@@ -188,10 +188,10 @@ TEST(MainWindow, DamagedSettingsGiveDefaults) {
   write_setting_text("Rect", "abc,-5,99999999999999999,12x,");
   write_setting_text("Col", "zz,,-1,99999,5,\xff\xfe,");
   std::string mru = open_setting_key("MRU1");
-  (void)write_key_value(mru, "1", std::string(9000, 'a'));
-  (void)write_key_value(mru, "2", "");
-  (void)write_key_value(mru, "3", std::string("bad\0path", 8));
-  (void)write_key_value(mru, "4", "/no/such/file.cvpr");
+  ASSERT_EQ(write_key_value(mru, "1", std::string(9000, 'a')), 0);
+  ASSERT_EQ(write_key_value(mru, "2", ""), 0);
+  ASSERT_EQ(write_key_value(mru, "3", std::string("bad\0path", 8)), 0);
+  ASSERT_EQ(write_key_value(mru, "4", "/no/such/file.cvpr"), 0);
   MainFrame* f = open_window();
   wxRect r = f->GetRect();
   EXPECT_GE(r.width, 480);
@@ -205,7 +205,7 @@ TEST(MainWindow, DamagedSettingsGiveDefaults) {
   char buf[k_text_size];
   parse_list_column_widths(read_setting_text("Col", buf));
   for (const ListColumnSetting& c : g_list_columns) EXPECT_TRUE(c.width >= 0 && c.width <= 2000);
-  (void)store_delete_key(setting_key_path("MRU1"));
+  EXPECT_EQ(store_delete_key(setting_key_path("MRU1")), 0);
 }
 
 TEST(MainWindow, MessageFormsGiveTheirAnswers) {

@@ -140,7 +140,7 @@ uint32_t insert_file(const std::string& name, const std::vector<uint8_t>& data_r
     decode(ByteSpan(g_volume.volume_header, 512), v);
     ++v.file_count;
     encode(v, MutByteSpan(g_volume.volume_header, 512));
-    hfsplus_add_folder_valence(1, 2);
+    EXPECT_EQ(hfsplus_add_folder_valence(1, 2), 0);
   } else {
     HfsCatalogFile f;
     decode(data_record, f);
@@ -150,7 +150,7 @@ uint32_t insert_file(const std::string& name, const std::vector<uint8_t>& data_r
     ++m.file_count;
     ++m.root_files;
     encode(m, MutByteSpan(g_volume.mdb, 512));
-    hfs_add_folder_valence(1, 2);
+    EXPECT_EQ(hfs_add_folder_valence(1, 2), 0);
   }
   catalog_add_leaf_records(records);
   return id;

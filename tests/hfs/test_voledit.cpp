@@ -192,14 +192,14 @@ int64_t make_file(Model& m, uint32_t parent, const ModelItem& it) {
     decode(ByteSpan(g_volume.volume_header, 512), v);
     ++v.file_count;
     encode(v, MutByteSpan(g_volume.volume_header, 512));
-    hfsplus_add_folder_valence(1, parent);
+    EXPECT_EQ(hfsplus_add_folder_valence(1, parent), 0);
   } else {
     MasterDirectoryBlock md;
     decode(ByteSpan(g_volume.mdb, 512), md);
     ++md.file_count;
     if (parent == 2) ++md.root_files;
     encode(md, MutByteSpan(g_volume.mdb, 512));
-    hfs_add_folder_valence(1, parent);
+    EXPECT_EQ(hfs_add_folder_valence(1, parent), 0);
   }
   catalog_add_leaf_records(records);
   return cnid;

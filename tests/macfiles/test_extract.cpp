@@ -27,7 +27,7 @@ struct MountedHfs {
   PartitionListEntry list[k_max_partitions];
   int rc = -1;
   explicit MountedHfs(const std::string& img) {
-    init_volume_engine();
+    EXPECT_EQ(init_volume_engine(), 0);
     fd = ::open(img.c_str(), O_RDONLY);
     rc = open_image_volume(fd, 0, list);
   }

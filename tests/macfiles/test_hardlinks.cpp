@@ -45,14 +45,15 @@ struct OpenVolume {
   int fd = -1;
   PartitionListEntry list[k_max_partitions];
   int rc = -1;
-  OpenVolume(const std::string& img, bool write) {
-    init_volume_engine();
+  bool write = false;
+  OpenVolume(const std::string& img, bool write_access) : write(write_access) {
+    EXPECT_EQ(init_volume_engine(), 0);
     fd = ::open(img.c_str(), write ? O_RDWR : O_RDONLY);
     rc = open_image_volume(fd, 0, list);
     if (rc == 0 && write) rc = load_allocation_bitmap();
   }
   ~OpenVolume() {
-    if (rc == 0 && !g_volume.read_only) flush_volume_structures();
+    if (rc == 0 && write && !g_volume.read_only) { EXPECT_EQ(flush_volume_structures(), 0); }
     close_image_volume();
     if (fd >= 0) ::close(fd);
   }

@@ -29,7 +29,7 @@ namespace {
 
 // Opens an image for writing, runs the import of each path into the root and writes back.
 int import_into(const std::string& img, const std::vector<std::string>& paths) {
-  init_volume_engine();
+  EXPECT_EQ(init_volume_engine(), 0);
   int fd = ::open(img.c_str(), O_RDWR);
   PartitionListEntry list[k_max_partitions];
   int rc = open_image_volume(fd, 0, list);
@@ -270,7 +270,7 @@ TEST(Import, MixedTreeOntoHfsPlus) {
   EXPECT_EQ(read_file(t.dir.path() / "d.out"), t.mb.data);
   // And back through our own copy to the PC, as MacBinary.
   TempDir out;
-  init_volume_engine();
+  EXPECT_EQ(init_volume_engine(), 0);
   int rfd = ::open(img.c_str(), O_RDONLY);
   PartitionListEntry list[k_max_partitions];
   ASSERT_EQ(open_image_volume(rfd, 0, list), 0);
@@ -306,7 +306,7 @@ TEST(Import, CustomIconFiles) {
   EXPECT_NE(l.out.find(".VolumeIcon.icns"), std::string::npos) << l.out;
   EXPECT_EQ(l.out.find("icon.bin"), std::string::npos) << l.out;
   // The receiving folder says it has a custom icon (no peer prints folder flags).
-  init_volume_engine();
+  EXPECT_EQ(init_volume_engine(), 0);
   int fd = ::open(img.c_str(), O_RDONLY);
   PartitionListEntry list[k_max_partitions];
   ASSERT_EQ(open_image_volume(fd, 0, list), 0);

@@ -37,7 +37,7 @@ struct Opening {
 
 Opening open_again(const std::string& img) {
   Opening o;
-  init_volume_engine();
+  EXPECT_EQ(init_volume_engine(), 0);
   recorded_ui().clear();
   int fd = ::open(img.c_str(), O_RDWR);
   PartitionListEntry list[k_max_partitions];

@@ -59,7 +59,7 @@ int import_paths(const std::string& img, bool plus, const std::vector<std::strin
     rc = import_pc_item(p, 2, 1);
     if (rc < 0) break;
   }
-  flush_volume_structures();
+  EXPECT_EQ(flush_volume_structures(), 0);
   testvol::expect_sound("after the import");
   testvol::close_volume();
   return rc;
@@ -235,7 +235,7 @@ struct HfsutilsVolume {
 
 int extract_root(const std::string& img, const std::string& to) {
   testvol::close_volume();
-  init_volume_engine();
+  EXPECT_EQ(init_volume_engine(), 0);
   int fd = ::open(img.c_str(), O_RDONLY);
   PartitionListEntry list[k_max_partitions];
   int rc = open_image_volume(fd, 0, list);
@@ -357,7 +357,7 @@ TEST(TransferPrompts, DeletesShowEveryItemTheyRemove) {
   ASSERT_EQ(testvol::open_volume(img, false), 0);
   recorded_ui().answers = {1};  // delete the non-empty folder
   EXPECT_EQ(hfs_delete_item("tree", 2), 1);
-  flush_volume_structures();
+  EXPECT_EQ(flush_volume_structures(), 0);
   testvol::expect_sound("after the delete");
   testvol::close_volume();
   EXPECT_EQ(recorded_ui().deleted, (std::vector<std::string>{"tree", "f1", "inner", "f2"}));
@@ -391,7 +391,7 @@ TEST(TransferPrompts, RecordLevelRenameKeepsThreadsRightOnBothKinds) {
       EXPECT_EQ(hfs_rename_catalog_record(key, "Renamed folder", 2), 0);
       EXPECT_EQ(hfs_rename_catalog_record(key, "Again", 2), 1);
     }
-    flush_volume_structures();
+    EXPECT_EQ(flush_volume_structures(), 0);
     testvol::expect_sound("after the re-keying");  // threads name the new key
     testvol::close_volume();
     if (plus) {
@@ -442,6 +442,6 @@ TEST(TransferPrompts, AliasResourceIsReadFromTheResourceFork) {
   EXPECT_EQ(read_alias("big", kept), -1);
   EXPECT_EQ(read_alias("none", kept), -2);
   EXPECT_EQ(kept, (std::vector<uint8_t>{1, 2, 3}));
-  flush_volume_structures();
+  EXPECT_EQ(flush_volume_structures(), 0);
   testvol::close_volume();
 }

@@ -114,7 +114,7 @@ inline void fill_volume(const PcInputs& in) {
 // names): negative for a file, as the list's rows have it.
 inline int32_t item_id(uint32_t folder, const std::string& mac_name) {
   std::vector<CatalogItem> items;
-  list_folder(folder, items);
+  EXPECT_EQ(list_folder(folder, items), 0);
   for (const CatalogItem& c : items) {
     std::string name = c.name;
     if (g_volume.is_hfsplus) name.assign(c.units.begin(), c.units.end());

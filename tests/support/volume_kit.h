@@ -55,7 +55,7 @@ struct Views : MainViews {
 // The row of a volume folder whose name is text (as the list shows it).
 inline FileTableEntry row(uint32_t folder, const std::string& text) {
   VolumeListing l;
-  fill_volume_file_table(folder, l);
+  EXPECT_EQ(fill_volume_file_table(folder, l), 0) << "folder " << folder;
   for (const FileTableEntry& e : l.entries)
     if (display_name(e) == text) return e;
   ADD_FAILURE() << "no row " << text << " in folder " << folder;

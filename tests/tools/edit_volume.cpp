@@ -26,7 +26,7 @@ int edit(const std::string& verb, const std::string& a, const std::string& b) {
   if (verb != "move") return 0;
   HFSUniStr255 folder = utf8_to_unistr(b);
   std::vector<CatalogItem> items;
-  list_folder(k_root, items);
+  if (int rc = list_folder(k_root, items); rc != 0) return rc;  // an unreadable catalog fails the edit
   for (const CatalogItem& it : items) {
     bool named = plus ? it.units == std::u16string(folder.unicode, folder.unicode + folder.length)
                       : it.name == utf8_to_macroman(b);

@@ -167,7 +167,7 @@ inline bool open_file(const std::string& name, DumpFile& out, uint32_t folder = 
 // The main list's row of an item of folder parent of the open HFS+ volume.
 inline FileTableEntry row_of(uint32_t parent, const std::string& name) {
   std::vector<CatalogItem> items;
-  list_folder(parent, items);
+  EXPECT_EQ(list_folder(parent, items), 0);
   FileTableEntry e;
   for (const CatalogItem& it : items) {
     if (std::string(it.units.begin(), it.units.end()) != name) continue;

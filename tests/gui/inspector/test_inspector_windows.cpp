@@ -445,7 +445,7 @@ TEST_F(InspectorWindows, ViewersOfOtherStructures) {
     });
     w.run_item("Act1");
     uint8_t buf[512];
-    w.session().read(w.session().current(), buf);
+    ASSERT_EQ(w.session().read(w.session().current(), buf), 0);
     EXPECT_EQ(buf[8], 1) << "the catalog's header node";
   });
   // A hybrid CD: its map entries, the volume descriptor, a path table and a directory.
@@ -578,7 +578,7 @@ TEST_F(InspectorWindows, AnalyzeReachesTheViewerOfEachKind) {
       });
       w.run_item("Act1");
       uint8_t buf[512];
-      w.session().read(w.session().current(), buf);
+      ASSERT_EQ(w.session().read(w.session().current(), buf), 0);
       EXPECT_GT(buf[0], 34) << "the root's '.' record carries Rock Ridge fields";
       g_steps.push_back([&](wxDialog& d) {
         EXPECT_EQ(d.GetName(), "TRepISO");

@@ -123,7 +123,7 @@ TEST(ResourceTree, SuitcasesAgreeWithFontTools) {
   ASSERT_EQ(build_resource_tree(ad, "x", t), 0);
   EXPECT_EQ(t.base, 82u);
   ResourceTree plain;
-  build_resource_tree(suitcase, "x", plain);
+  ASSERT_EQ(build_resource_tree(suitcase, "x", plain), 0);
   ASSERT_EQ(t.entries.size(), plain.entries.size());
   for (size_t i = 0; i < t.entries.size(); ++i) {
     EXPECT_EQ(t.entries[i].offset, plain.entries[i].offset + 82);

@@ -102,7 +102,7 @@ TEST(ProjectItems, DeletingSeveralItemsLeavesASoundStoreAndFreshIds) {
   g_delete_folder_answer = -1;
   begin_project_edit(p.f);
   EXPECT_EQ(delete_project_items(p.f, {dir2, ItemRef{-999, uint32_t(p.src)}, ItemRef{k_root_folder_id, 0}}), 0);
-  finish_project_command(p.f, false, 0);
+  EXPECT_EQ(finish_project_command(p.f, false, 0), 0);
   g_delete_folder_answer = 0;
   EXPECT_EQ(project_record_count(p.f), 4);
   p.close();

@@ -359,7 +359,7 @@ TEST(Documents, InPlaceRenameOnTheVolume) {
     ASSERT_EQ(open_image_document(plus, 0, doc, message), 0) << message;
     ASSERT_EQ(load_allocation_bitmap(), 0);
     ASSERT_GT(hfsplus_create_folder("Old", 2), 0u);
-    flush_volume_structures();
+    EXPECT_EQ(flush_volume_structures(), 0);
     free_allocation_bitmap();
     VolumeListing l;
     ASSERT_EQ(fill_volume_file_table(2, l), 0);
@@ -380,7 +380,7 @@ TEST(Documents, InPlaceRenameOnTheVolume) {
     ASSERT_EQ(open_image_document(bare, 0, doc, message), 0) << message;
     EXPECT_TRUE(doc.read_only);
     VolumeListing l;
-    fill_volume_file_table(2, l);
+    ASSERT_EQ(fill_volume_file_table(2, l), 0);
     ASSERT_EQ(l.entries.size(), 1u);
     EXPECT_EQ(rename_volume_entry(l.entries[0], 2, "Changed", message), -1);
     close_image_document(doc);

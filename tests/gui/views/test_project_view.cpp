@@ -58,10 +58,10 @@ TEST(ProjectView, RowsAndNodesFollowTheNameView) {
   ASSERT_EQ(fill_project_file_table(f, 1, false, rows), 0);
   EXPECT_EQ(captions(rows), (std::vector<std::string>{"Docs;ISO", "iso only;ISO"}));
   g_name_view = k_name_view_pc;
-  fill_project_file_table(f, 1, false, rows);
+  EXPECT_EQ(fill_project_file_table(f, 1, false, rows), 0);
   EXPECT_EQ(captions(rows), (std::vector<std::string>{"Docs", "iso only", "mac only"}));
   g_name_view = k_name_view_hfs;
-  fill_project_file_table(f, 1, false, rows);
+  EXPECT_EQ(fill_project_file_table(f, 1, false, rows), 0);
   // An HFS target keeps Mac Roman names; they are shown in UTF-8.
   EXPECT_EQ(captions(rows), (std::vector<std::string>{"Docs \xc3\xa9", "mac only \xc3\xa9"}));
   EXPECT_EQ(rows[1].data_size, 2000u);
@@ -69,24 +69,24 @@ TEST(ProjectView, RowsAndNodesFollowTheNameView) {
   EXPECT_EQ(rows[0].valence, 2u);  // one subfolder, one file
 
   g_name_view = k_name_view_pc;
-  fill_project_file_table(f, 20, false, rows);
+  EXPECT_EQ(fill_project_file_table(f, 20, false, rows), 0);
   EXPECT_EQ(captions(rows), (std::vector<std::string>{"Inner", "inside"}));
   std::vector<ProjectTreeNode> nodes;
   ASSERT_EQ(expand_project_tree_node(f, 1, false, nodes), 0);
   ASSERT_EQ(nodes.size(), 1u);
   EXPECT_EQ(nodes[0].id, 20);
   EXPECT_TRUE(nodes[0].has_children);
-  expand_project_tree_node(f, 20, false, nodes);
+  EXPECT_EQ(expand_project_tree_node(f, 20, false, nodes), 0);
   ASSERT_EQ(nodes.size(), 1u);
   EXPECT_FALSE(nodes[0].has_children);
   EXPECT_TRUE(project_tree_root(f, false).has_children);
   // The ISO+ list shows every record, by its long name.
-  fill_project_file_table(f, 1, true, rows);
+  EXPECT_EQ(fill_project_file_table(f, 1, true, rows), 0);
   EXPECT_EQ(rows.size(), 3u);
   // An empty folder and a folder nobody has.
-  fill_project_file_table(f, 21, false, rows);
+  EXPECT_EQ(fill_project_file_table(f, 21, false, rows), 0);
   EXPECT_TRUE(rows.empty());
-  fill_project_file_table(f, 999, false, rows);
+  EXPECT_EQ(fill_project_file_table(f, 999, false, rows), 0);
   EXPECT_TRUE(rows.empty());
   g_name_view = saved;
   close_project_document(doc);

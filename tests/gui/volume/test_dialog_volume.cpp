@@ -48,9 +48,9 @@ struct OpenVolume {
   // Copies the PC files onto the volume's root as one command of the window.
   void copy(const std::vector<std::string>& paths) {
     register_command("TestCopy", [paths] {
-      load_allocation_bitmap();
+      EXPECT_EQ(load_allocation_bitmap(), 0);
       for (const std::string& p : paths) (void)import_pc_item(p, 2, 1);  // the test reads what reached the volume
-      flush_volume_structures();
+      EXPECT_EQ(flush_volume_structures(), 0);
       if (g_main_views) g_main_views->refresh_views();
     }, k_in_partition);
     run_and_wait(f, "TestCopy");
