@@ -63,34 +63,44 @@ int search_isoplus_project_by_name(FILE* f, std::string_view pattern, std::vecto
 
 // --- checking --------------------------------------------------------------------------------------------------------
 
-ProjectScan scan_project_file(FILE* f) {
-  ProjectScan scan;
-  using K = ProjectFaultKind;
-  auto note = [&](ProjectFault fault, std::string text) {
-    ++scan.fault_count;
-    if (scan.faults.size() < k_max_listed_faults) {
-      scan.faults.push_back(std::move(text));
-      scan.listed.push_back(fault);
-    } else {
-      scan.more_faults = true;
-    }
-  };
+namespace {
+
+using K = ProjectFaultKind;
+
+// One fault found: listed while the list has room, counted always.
+void note(ProjectScan& scan, ProjectFault fault, std::string text) {
+  ++scan.fault_count;
+  if (scan.faults.size() < k_max_listed_faults) {
+    scan.faults.push_back(std::move(text));
+    scan.listed.push_back(fault);
+  } else {
+    scan.more_faults = true;
+  }
+}
+
+// The header and the file's length. false when nothing further is read: no
+// header, or more records than a project can number.
+bool check_header_and_length(FILE* f, ProjectScan& scan) {
   ProjectHeader h;
   if (!read_project_header(f, h)) {
-    note(ProjectFault{K::header}, "no header");
-    return scan;
+    note(scan, ProjectFault{K::header}, "no header");
+    return false;
   }
-  if (h.magic != k_project_magic) note(ProjectFault{K::header}, "bad magic");
-  if (h.id != k_root_folder_id) note(ProjectFault{K::header}, "header id is not 1");
+  if (h.magic != k_project_magic) note(scan, ProjectFault{K::header}, "bad magic");
+  if (h.id != k_root_folder_id) note(scan, ProjectFault{K::header}, "header id is not 1");
   const off_t size = file_size(f);
-  if (size % k_rec != 0) note(ProjectFault{K::length}, "file size is not a whole number of records");
+  if (size % k_rec != 0) note(scan, ProjectFault{K::length}, "file size is not a whole number of records");
   // More records than a project can number (every folder id and file serial
   // once): a damaged length, refused before a record is read.
   if (uint64_t(size / k_rec) > k_most_project_records) {
-    note(ProjectFault{K::not_a_record, {int64_t(size / k_rec)}}, format_text("%lld records", (long long)(size / k_rec)));
-    return scan;
+    note(scan, ProjectFault{K::not_a_record, {int64_t(size / k_rec)}}, format_text("%lld records", (long long)(size / k_rec)));
+    return false;
   }
+  return true;
+}
 
+// What the read keeps of the records for the rules checked after it.
+struct ScanTables {
   struct Folder {
     uint32_t parent;
     uint32_t subfolders, files;  // as stored
@@ -101,9 +111,13 @@ ProjectScan scan_project_file(FILE* f) {
   std::unordered_set<int32_t> file_ids;
   std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> found;  // parent -> (subfolders, files)
   std::unordered_set<uint32_t> closed_runs;
+};
 
-  // One sequential read, in blocks, keeping per record only what the rules need.
-  if (!seek_record(f, 1)) return scan;
+// One sequential read, in blocks, keeping per record only what the rules need.
+// false when the read stopped at a record that is no item (or could not start):
+// the rules that need every record are then not checked.
+bool read_scan_records(FILE* f, ProjectScan& scan, ScanTables& t) {
+  if (!seek_record(f, 1)) return false;
   constexpr size_t k_block = 512;
   std::vector<uint8_t> block(k_block * k_rec);
   bool have_previous = false;
@@ -114,27 +128,27 @@ ProjectScan scan_project_file(FILE* f) {
     for (size_t k = 0; k < n; ++k, ++index) {
       // A record that is no item: nothing after it is read.
       if (no_item(block.data() + k * k_rec)) {
-        note(ProjectFault{K::not_a_record, {0, int64_t(index)}}, format_text("record %zu is no item", index));
-        return scan;
+        note(scan, ProjectFault{K::not_a_record, {0, int64_t(index)}}, format_text("record %zu is no item", index));
+        return false;
       }
       ProjectRecord x;
       decode_project_record(std::span<const uint8_t>(block.data() + k * k_rec, k_project_record_size), x);
       if (have_previous && previous_parent != x.parent_id) {
-        closed_runs.insert(previous_parent);
-        if (closed_runs.count(x.parent_id))
-          note(ProjectFault{K::second_run, {x.parent_id, int64_t(index)}, x.long_name},
+        t.closed_runs.insert(previous_parent);
+        if (t.closed_runs.count(x.parent_id))
+          note(scan, ProjectFault{K::second_run, {x.parent_id, int64_t(index)}, x.long_name},
                format_text("parent %u has a second run at record %zu", x.parent_id, index));
       } else if (have_previous && previous_name > x.long_name) {
-        note(ProjectFault{K::order, {int64_t(index)}, x.long_name}, format_text("record %zu is out of order in its run", index));
+        note(scan, ProjectFault{K::order, {int64_t(index)}, x.long_name}, format_text("record %zu is out of order in its run", index));
       }
       bool unique = x.id != 0 && x.id != k_root_folder_id &&
-                    (x.id > 0 ? folders.emplace(x.id, Folder{x.parent_id, x.data_size, x.rsrc_size, 0, x.long_name}).second
-                              : file_ids.insert(x.id).second);
+                    (x.id > 0 ? t.folders.emplace(x.id, ScanTables::Folder{x.parent_id, x.data_size, x.rsrc_size, 0, x.long_name}).second
+                              : t.file_ids.insert(x.id).second);
       if (!unique)
-        note(ProjectFault{K::duplicate_id, {x.id, int64_t(index)}, x.long_name}, format_text("id %d at record %zu is not unique", x.id, index));
+        note(scan, ProjectFault{K::duplicate_id, {x.id, int64_t(index)}, x.long_name}, format_text("id %d at record %zu is not unique", x.id, index));
       if (x.id > 0 && x.id != k_background_folder_id) scan.largest_folder_id = std::max(scan.largest_folder_id, x.id);
       if (x.id < 0) scan.largest_file_serial = std::max(scan.largest_file_serial, uint32_t(-int64_t(x.id)));
-      auto& c = found[x.parent_id];
+      auto& c = t.found[x.parent_id];
       if (x.id > 0) ++c.first; else ++c.second;
       count_record(scan.totals, x, 1);
       have_previous = true;
@@ -143,20 +157,28 @@ ProjectScan scan_project_file(FILE* f) {
     }
     if (n < k_block) break;
   }
+  return true;
+}
 
-  for (const auto& [parent, c] : found)
-    if (parent != uint32_t(k_root_folder_id) && (int32_t(parent) <= 0 || !folders.count(int32_t(parent))))
-      note(ProjectFault{K::orphan, {int32_t(parent)}}, format_text("parent %d is not a folder of the project", int32_t(parent)));
-  for (const auto& [id, folder] : folders) {
-    auto it = found.find(uint32_t(id));
-    uint32_t subfolders = it == found.end() ? 0 : it->second.first;
-    uint32_t files = it == found.end() ? 0 : it->second.second;
+// Every parent a folder of the project, every folder's counts those of its children.
+void check_parents_and_counts(ProjectScan& scan, const ScanTables& t) {
+  for (const auto& [parent, c] : t.found)
+    if (parent != uint32_t(k_root_folder_id) && (int32_t(parent) <= 0 || !t.folders.count(int32_t(parent))))
+      note(scan, ProjectFault{K::orphan, {int32_t(parent)}}, format_text("parent %d is not a folder of the project", int32_t(parent)));
+  for (const auto& [id, folder] : t.folders) {
+    auto it = t.found.find(uint32_t(id));
+    uint32_t subfolders = it == t.found.end() ? 0 : it->second.first;
+    uint32_t files = it == t.found.end() ? 0 : it->second.second;
     if (folder.subfolders != subfolders || folder.files != files)
-      note(ProjectFault{K::counts, {id, folder.subfolders, folder.files, int64_t(subfolders) << 32 | files}, folder.name},
+      note(scan, ProjectFault{K::counts, {id, folder.subfolders, folder.files, int64_t(subfolders) << 32 | files}, folder.name},
            format_text("folder %d counts %u/%u, has %u/%u", id, folder.subfolders, folder.files, subfolders, files));
   }
-  // Every folder must lead up to the root: a parent loop hides what it holds.
-  // Each folder is walked once (reach: 0 not yet, 1 on this walk, 2 done).
+}
+
+// Every folder must lead up to the root: a parent loop hides what it holds.
+// Each folder is walked once (reach: 0 not yet, 1 on this walk, 2 done).
+void check_parent_loops(ProjectScan& scan, ScanTables& t) {
+  auto& folders = t.folders;
   std::vector<int32_t> path;
   for (auto& entry : folders) {
     if (entry.second.reach != 0) continue;
@@ -172,8 +194,19 @@ ProjectScan scan_project_file(FILE* f) {
       at = int32_t(it->second.parent);
     }
     for (int32_t id : path) folders[id].reach = 2;
-    if (loop) note(ProjectFault{K::loop, {at}, folders[at].name}, format_text("folder %d is inside a parent loop", at));
+    if (loop) note(scan, ProjectFault{K::loop, {at}, folders[at].name}, format_text("folder %d is inside a parent loop", at));
   }
+}
+
+}  // namespace
+
+ProjectScan scan_project_file(FILE* f) {
+  ProjectScan scan;
+  if (!check_header_and_length(f, scan)) return scan;
+  ScanTables tables;
+  if (!read_scan_records(f, scan, tables)) return scan;
+  check_parents_and_counts(scan, tables);
+  check_parent_loops(scan, tables);
   return scan;
 }
 
