@@ -213,7 +213,7 @@ ProjectScan scan_project_file(FILE* f) {
 std::vector<std::string> check_project_invariants(FILE* f) {
   ProjectScan scan = scan_project_file(f);
   ProjectHeader h;
-  read_project_header(f, h);
+  (void)read_project_header(f, h);  // unread, the scan has said so (no header)
   if (h.last_folder_id < uint32_t(scan.largest_folder_id))
     scan.faults.push_back(format_text("last folder id %u below %d", h.last_folder_id, scan.largest_folder_id));
   if (h.last_file_serial < scan.largest_file_serial)

@@ -380,7 +380,7 @@ int switch_crowded_hfs_view(FILE* f, ProjectHeader& h, const ProjectStatistics& 
   if (uint64_t(s.hfs_files) + s.hfs_folders <= 65535) return 0;
   h.target_flags = with_field(h.target_flags, 1);
   h.hfs_volume_name = clip_utf8(macroman_to_utf8(h.hfs_volume_name), k_hfsplus_name_limit);
-  write_project_header(f, h);
+  (void)write_project_header(f, h);  // a short write fails the open edit, whose end undoes it
   convert_names_to_hfsplus(f);
   set_tally(f, s);  // the names changed, not what the totals count
   return 1;
@@ -604,7 +604,7 @@ void add_folder_counts(FILE* f, int32_t folder_id, int32_t subfolder_delta, int3
     if (read_project_header(f, h)) {
       h.subfolder_count = uint32_t(int64_t(h.subfolder_count) + subfolder_delta);
       h.file_count = uint32_t(int64_t(h.file_count) + file_delta);
-      write_project_header(f, h);
+      (void)write_project_header(f, h);  // a short write fails the open edit, whose end undoes it
     }
   } else {
     ProjectRecord r;
@@ -681,7 +681,7 @@ int replace_source_path_prefix(FILE* f, std::string_view old_prefix, std::string
     }
     if (changed) {
       seek_record(f, i);
-      write_project_record(f, r);
+      (void)write_project_record(f, r);  // a short write fails the open edit, whose end undoes it
     }
   }
   flush(f);
@@ -733,7 +733,7 @@ void convert_names(FILE* f, bool to_hfsplus) {
   for (long i = 1; i < n && seek_record(f, i) && read_project_record(f, r); ++i) {
     r.hfs_name = converted_hfs_name(r, to_hfsplus);
     seek_record(f, i);
-    write_project_record(f, r);
+    (void)write_project_record(f, r);  // a short write fails the open edit, whose end undoes it
   }
   flush(f);
 }
@@ -852,7 +852,7 @@ uint64_t recount_project_totals(FILE* f) {
   h.total_sectors = s.all_sectors;
   h.hfs_item_count = s.hfs_files + s.hfs_folders;
   h.iso_item_count = s.iso_files + s.iso_folders;
-  write_project_header(f, h);
+  (void)write_project_header(f, h);  // a short write fails the open edit, whose end undoes it
   return s.all_sectors;
 }
 
@@ -879,7 +879,7 @@ void write_project_totals(FILE* f, bool isoplus) {
   h.iso_item_count = isoplus ? 0 : s.iso_files + s.iso_folders;
   h.last_folder_id = std::max(h.last_folder_id, g_last_folder_id);
   h.last_file_serial = std::max(h.last_file_serial, g_last_file_serial);
-  write_project_header(f, h);
+  (void)write_project_header(f, h);  // a short write fails the open edit, whose end undoes it
 }
 
 // --- edits ----------------------------------------------------------------------------------------------------------
@@ -935,7 +935,7 @@ int end_project_edit(FILE* f, int result) {
   bool restored = true;  // the bytes are those of the start
   if (wrote && g_edit.undo >= 0) {
     if (!written) show_message(ui_text(4705).c_str());
-    restored = apply_undo(g_edit.undo, fileno(f)) == 1;
+    restored = apply_undo(g_edit.undo, fileno(f)) == k_undo_put_back;
     // Not put back: the undo file stays, for the next open to try again.
     close_undo(restored);
     if (!restored) show_message(ui_text(4782).c_str());

@@ -103,11 +103,12 @@ void set_tally(FILE* f, const ProjectStatistics& s);
 
 // --- the undo file (project_undo.cpp) -----------------------------------------------------
 std::string path_of_fd(int fd);
-// Puts back what the undo file kept: each whole piece, then the length. 1 put
-// back; 0 no whole head (the project was not touched yet); 2 the undo file of
-// another file (left alone); -1 a write failed. look: nothing is written, 1
-// telling that there is something to put back.
-int apply_undo(int undo, int project, bool look = false);
+// Puts back what the undo file kept: each whole piece, then the length.
+// k_undo_put_back; k_undo_none no whole head (the project was not touched
+// yet); k_undo_other_file (left alone); k_failed a write failed. look:
+// nothing is written, k_undo_put_back telling that there is something to put
+// back.
+[[nodiscard]] int apply_undo(int undo, int project, bool look = false);
 void close_undo(bool remove);
 // Keeps the original bytes of [from, to) before they change (the whole blocks
 // of records they lie in), synced once. Outside an edit there is nothing to

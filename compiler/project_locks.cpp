@@ -78,7 +78,7 @@ namespace {
 bool undo_to_put_back(int fd, const std::string& path) {
   int u = ::open(project_undo_path(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (u < 0) return false;
-  bool some = apply_undo(u, fd, true) == 1;
+  bool some = apply_undo(u, fd, true) == k_undo_put_back;
   ::close(u);
   return some;
 }
@@ -183,11 +183,11 @@ int create_project_stream(const std::string& path, uint32_t preference_flags, co
   }
   bool ok = ::ftruncate(fd, 0) == 0 && write_new_project_header(p, preference_flags, volume_name);
   if (!ok) {
-    close_project_stream(p);
+    (void)close_project_stream(p);  // the file is removed next
     std::remove(path.c_str());
     return -1;
   }
-  if (rest != FileLock::exclusive) lock_project_stream(p, rest, false);
+  if (rest != FileLock::exclusive) (void)lock_project_stream(p, rest, false);  // failing, the stream keeps the exclusive lock, which holds more
   f = p;
   return 0;
 }

@@ -272,13 +272,13 @@ long project_record_count(FILE* f) { return long(file_size(f) / k_rec); }
 // --- header ------------------------------------------------------------------------------------
 
 int check_project_magic(FILE* f) {
-  if (!f) return 0;
+  if (!f) return k_project_magic_none;
   off_t pos = ftello(f);
   uint8_t m[4] = {};
   bool got = fseeko(f, 0, SEEK_SET) == 0 && std::fread(m, 1, 4, f) == 4;
   fseeko(f, pos, SEEK_SET);
-  if (!got || std::memcmp(m, "CVN", 3) != 0) return 0;
-  return m[3] == 'Z' ? 1 : -1;
+  if (!got || std::memcmp(m, "CVN", 3) != 0) return k_project_magic_none;
+  return m[3] == 'Z' ? k_project_magic_current : k_project_magic_older;
 }
 
 bool write_new_project_header(FILE* f, uint32_t preference_flags, const char* volume_name) {
@@ -314,21 +314,21 @@ int create_project_file(const std::string& path, uint32_t preference_flags, cons
 
 void read_project_id_counters(FILE* f, uint32_t& last_folder_id, uint32_t& last_file_serial) {
   ProjectHeader h;
-  read_project_header(f, h);
+  (void)read_project_header(f, h);  // unread: a new header's counters
   last_folder_id = std::max(h.last_folder_id, k_first_folder_id);
   last_file_serial = h.last_file_serial;
 }
 
 int get_project_hfs_format(FILE* f) {
   ProjectHeader h;
-  read_project_header(f, h);
+  (void)read_project_header(f, h);  // unread: a new header's format
   return signed_field(h.target_flags);
 }
 
 std::string get_volume_name(FILE* f) {
   if (check_project_magic(f) == 0) return ui_text(1287);
   ProjectHeader h;
-  read_project_header(f, h);
+  (void)read_project_header(f, h);  // unread: a new header's names
   if (g_name_view == k_name_view_hfs)
     return h.hfsplus_target() ? h.hfs_volume_name : macroman_to_utf8(h.hfs_volume_name);
   return h.volume_label;
@@ -467,21 +467,21 @@ int32_t find_child_id_by_pc_name(FILE* f, std::string_view name, uint32_t parent
 int check_item_against(const ProjectRecord& r, std::string_view pc_path) {
   size_t slash = pc_path.find_last_of('/');
   std::string_view leaf = slash == std::string_view::npos ? pc_path : pc_path.substr(slash + 1);
-  if (!iequals(r.pc_name, leaf)) return 0;
-  if (g_working_mode == k_mode_isoplus) return 1;
+  if (!iequals(r.pc_name, leaf)) return k_item_not_in_folder;
+  if (g_working_mode == k_mode_isoplus) return k_item_named_in_isoplus;
   // Linux names are case-sensitive: the same PC item only when the path is equal.
-  if (r.pc_folder + r.pc_name == pc_path) return -1;
-  if (g_name_view == k_name_view_pc) return -2;
-  if (g_name_view == k_name_view_iso) return iso_view(r) != 0 ? -2 : 0;
-  return hfs_view(r) != 0 ? -2 : 0;
+  if (r.pc_folder + r.pc_name == pc_path) return k_item_same_pc_item;
+  if (g_name_view == k_name_view_pc) return k_item_name_taken;
+  if (g_name_view == k_name_view_iso) return iso_view(r) != 0 ? k_item_name_taken : k_item_not_in_folder;
+  return hfs_view(r) != 0 ? k_item_name_taken : k_item_not_in_folder;
 }
 
 int check_item_in_folder(FILE* f, std::string_view pc_path, uint32_t parent_id) {
   if (!f) return 0;
-  int answer = 0;
+  int answer = k_item_not_in_folder;
   walk_run(f, parent_id, [&](long, const ProjectRecord& r) {
     answer = check_item_against(r, pc_path);
-    return answer == 0;
+    return answer == k_item_not_in_folder;
   });
   return answer;
 }

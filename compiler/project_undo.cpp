@@ -151,17 +151,18 @@ std::string path_of_fd(int fd) {
   return path;
 }
 
-// Puts back what the undo file kept: each whole piece, then the length. 1 put
-// back; 0 no whole head (the project was not touched yet); 2 the undo file of
-// another file (left alone); -1 a write failed. look: nothing is written, 1
-// telling that there is something to put back.
+// Puts back what the undo file kept: each whole piece, then the length.
+// k_undo_put_back; k_undo_none no whole head (the project was not touched
+// yet); k_undo_other_file (left alone); k_failed a write failed. look:
+// nothing is written, k_undo_put_back telling that there is something to put
+// back.
 int apply_undo(int undo, int project, bool look) {
   uint8_t head[k_undo_head];
   struct stat st {}, pst {};
   if (::fstat(undo, &st) != 0 || ::fstat(project, &pst) != 0 || !read_all_at(undo, head, sizeof head, 0) ||
       get_le32(head) != k_undo_magic || get_le32(head + 4) != 1 || get_le32(head + 32) != crc32_bytes(head, 32))
-    return 0;
-  if (get_le64(head + 16) != uint64_t(pst.st_dev) || get_le64(head + 24) != uint64_t(pst.st_ino)) return 2;
+    return k_undo_none;
+  if (get_le64(head + 16) != uint64_t(pst.st_dev) || get_le64(head + 24) != uint64_t(pst.st_ino)) return k_undo_other_file;
   const off_t saved = off_t(get_le64(head + 8));
   struct Piece {
     off_t from, at, length;
@@ -189,8 +190,8 @@ int apply_undo(int undo, int project, bool look) {
     reach = std::max(reach, off_t(at + length));
     pos += k_piece_head + off_t(length) + 4;
   }
-  if (saved > reach) return 2;  // a length nothing here accounts for: not this project's
-  if (look) return 1;
+  if (saved > reach) return k_undo_other_file;  // a length nothing here accounts for: not this project's
+  if (look) return k_undo_put_back;
   bool ok = true;
   for (const Piece& p : pieces)
     for (off_t done = 0; ok && done < p.length;) {
@@ -200,7 +201,7 @@ int apply_undo(int undo, int project, bool look) {
     }
   ok = ok && ::ftruncate(project, saved) == 0;
   ok = ::fsync(project) == 0 && ok;
-  return ok ? 1 : -1;
+  return ok ? k_undo_put_back : k_failed;
 }
 
 void close_undo(bool remove) {
@@ -251,9 +252,9 @@ std::string project_undo_path(const std::string& project_path) { return project_
 int recover_project_undo(int fd, const std::string& project_path) {
   std::string undo_path = project_undo_path(project_path);
   int undo = ::open(undo_path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (undo < 0) return 0;
+  if (undo < 0) return k_undo_none;
   int rc = apply_undo(undo, fd);
-  if (rc < 0 || rc == 2) {
+  if (rc < 0 || rc == k_undo_other_file) {
     ::close(undo);
     return rc;  // kept for another try; another file's, left alone
   }
@@ -266,6 +267,6 @@ int recover_project_undo(int fd, const std::string& project_path) {
   }
   ::close(undo);
   sync_folder_of(undo_path);
-  if (rc == 1) write_log_line(format_text(ui_text(6608).c_str(), project_path.c_str()).c_str());
+  if (rc == k_undo_put_back) write_log_line(format_text(ui_text(6608).c_str(), project_path.c_str()).c_str());
   return rc;
 }

@@ -298,7 +298,7 @@ int refresh_project(FILE* f) {
         r.pc_size = uint32_t(s.size);
         reprobe_file(r, path, s.size, hfsplus);
         seek_record(f, i);
-        write_project_record(f, r);
+        (void)write_project_record(f, r);  // a short write fails the open edit, whose end undoes it
         ++changes;
       }
     }
@@ -328,11 +328,11 @@ int cli_refresh_project(const char* project_path, int kind, const char* journal_
     return opened == k_project_in_use ? opened : -1;
   }
   if (check_project_magic(f) != 1 || project_record_count(f) < 1) {
-    close_project_stream(f);
+    (void)close_project_stream(f);  // refused before anything was written
     return 1;  // not a project: left as it is
   }
   if (verify_opened_project(f, project_path) != 0) {
-    close_project_stream(f);
+    (void)close_project_stream(f);  // refused before anything was written
     return -1;  // damaged: left as it is
   }
   bool own_journal = false;

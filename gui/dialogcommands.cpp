@@ -147,7 +147,7 @@ void compile_command(bool isoplus) {
   show_status_text(description.c_str(), nullptr);
 
   ProjectHeader root;
-  read_project_header(f, root);
+  (void)read_project_header(f, root);  // unread: no total for the progress bar, as a new project
   settings.options = uint32_t(options);
   CompileRequest request;
   request.project_path = path;
