@@ -204,7 +204,7 @@ void drop_project_itself(FILE* f) {
     if (r.is_folder() || ::stat(item_path(r).c_str(), &st) != 0) continue;
     if (st.st_dev != self.st_dev || st.st_ino != self.st_ino) continue;
     seek_record(f, i);
-    delete_record_here(f, r);
+    if (delete_record_here(f, r) != 0) return;  // the edit is failed: its end undoes it
     add_folder_counts(f, int32_t(r.parent_id), 0, -1);
     --n;
     --i;
@@ -285,7 +285,9 @@ int refresh_project(FILE* f) {
       PcState s = pc_state(path);
       if (!s.exists || s.is_folder != r.is_folder()) {
         seek_record(f, i);
-        delete_record_here(f, r);
+        // A deletion that failed fails the edit, whose end undoes the whole
+        // refresh; walking again would only meet the same item again.
+        if (delete_record_here(f, r) != 0) return changes;
         if (r.is_folder()) add_folder_counts(f, int32_t(r.parent_id), -1, 0);
         else add_folder_counts(f, int32_t(r.parent_id), 0, -1);
         journal(1089, path);
