@@ -158,7 +158,7 @@ void add_counts_to_folder(FILE* f, uint32_t folder_id, int32_t folders, int32_t 
   if (read_project_header(f, h)) {
     h.subfolder_count += folders;
     h.file_count += files;
-    write_project_header(f, h);
+    (void)write_project_header(f, h);  // a short write fails the open edit, whose end undoes it
   }
   std::fseek(f, pos, SEEK_SET);
 }
@@ -550,7 +550,7 @@ void add_counts_to_placed(FILE* f, const PlacedFolder* placed, int32_t id, uint3
   if (placed && read_record_at(f, placed->pos, id, r)) {
     r.subfolder_count() += folders;
     r.file_count() += files;
-    write_project_record(f, r);
+    (void)write_project_record(f, r);  // a short write fails the open edit, whose end undoes it
     return;
   }
   add_counts_to_folder(f, static_cast<uint32_t>(id), static_cast<int32_t>(folders), static_cast<int32_t>(files));
@@ -787,7 +787,7 @@ void write_level(Level& l, const PlacedFolder* placed_parent, std::vector<Folder
     if ((placed_parent && read_record_at(f, placed_parent->pos, parent_id, parent)) ||
         find_record_by_id(f, parent, parent_id)) {
       parent.src_flags |= k_src_custom_icon;
-      write_project_record(f, parent);
+      (void)write_project_record(f, parent);  // a short write fails the open edit, whose end undoes it
       std::fflush(f);
     }
   }
@@ -795,7 +795,7 @@ void write_level(Level& l, const PlacedFolder* placed_parent, std::vector<Folder
     ProjectHeader h;
     if (read_project_header(f, h)) {
       h.icon_flags |= k_src_custom_icon;
-      write_project_header(f, h);
+      (void)write_project_header(f, h);  // a short write fails the open edit, whose end undoes it
     }
   }
 
@@ -935,7 +935,7 @@ void name_new_folder_record(FILE* f, int32_t id, uint32_t parent, bool hfsplus) 
       if (r.id != id) names.add(r);
   if (!find_record_by_id(f, r, id)) return;
   make_names_unique(r, names, hfsplus);
-  write_project_record(f, r);
+  (void)write_project_record(f, r);  // a short write fails the open edit, whose end undoes it
   std::fflush(f);
 }
 
@@ -1067,7 +1067,7 @@ int cli_include_items(const char* project_path, const char* item) {
   if (int rc = project.open(project_path); rc != 0) return rc;
   FILE* f = project.f;
   if (!item || !*item) {
-    end_project_edit(f, k_no_target);
+    (void)end_project_edit(f, k_no_target);  // nothing was written: the refusal stands
     return project.close(k_no_target);
   }
   FILE* previous = g_project_file;
@@ -1127,7 +1127,7 @@ int cli_include_isoplus_items(const char* project_path, const char* item) {
   if (int rc = project.open(project_path); rc != 0) return rc;
   FILE* f = project.f;
   if (!item || !*item) {
-    end_project_edit(f, k_no_target);
+    (void)end_project_edit(f, k_no_target);  // nothing was written: the refusal stands
     return project.close(k_no_target);
   }
   FILE* previous = g_isoplus_file;

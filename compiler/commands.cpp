@@ -181,7 +181,7 @@ int open_command_project(const char* path, FILE*& f, bool* made) {
     // A run that found the new file still empty lets go at once: wait for it.
     if (!p || lock_project_stream(p, FileLock::exclusive, true) != 0 ||
         !write_new_project_header(p, g_preferences, "quorvel")) {
-      if (p) close_project_stream(p);
+      if (p) (void)close_project_stream(p);  // the new file is removed next
       else ::close(fd);
       ::unlink(path);
       report_open_error(path);
@@ -204,12 +204,12 @@ int open_command_project(const char* path, FILE*& f, bool* made) {
   }
   // A file that is not a project of this format is never written to.
   if (check_project_magic(p) != 1 || project_record_count(p) < 1) {
-    close_project_stream(p);
+    (void)close_project_stream(p);  // refused before anything was written
     return 1;
   }
   // A damaged project is refused as it is: an edit would only add to the damage.
   if (verify_opened_project(p, path) != 0) {
-    close_project_stream(p);
+    (void)close_project_stream(p);  // refused before anything was written
     return -1;
   }
   begin_project_edit(p);
@@ -223,11 +223,12 @@ int cli_set_volume_labels(const char* project_path, const char* label, char seco
   int rc = open_command_project(project_path, f);
   if (rc != 0) return rc;
   ProjectHeader h;
-  read_project_header(f, h);
+  // A header that cannot be read is not written over with a new one's fields.
+  const bool read = read_project_header(f, h);
   char which = upper(second_letter);
   if (which != 'I') set_header_hfs_volume_name(h, label);
   if (which != 'H') set_header_volume_label(h, label);
-  int result = end_project_edit(f, write_project_header(f, h) ? 0 : -1);
+  int result = end_project_edit(f, read && write_project_header(f, h) ? 0 : -1);
   if (close_project_stream(f) != 0) result = -1;
   return result;
 }

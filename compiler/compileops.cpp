@@ -97,19 +97,19 @@ int compile_project(const CompileSettings& s) {
     return opened == k_project_in_use ? opened : -1;
   }
   if (check_project_magic(f) != 1) {
-    close_project_stream(f);
+    (void)close_project_stream(f);  // the compile only read it
     report_open_error(project_path);
     return -1;
   }
   if (verify_opened_project(f, project_path) != 0) {  // a damaged project would lose items unseen
-    close_project_stream(f);
+    (void)close_project_stream(f);  // the compile only read it
     return -1;
   }
   // The image is written beside the old one and replaces it only when whole:
   // a compile that fails or is refused leaves the last good image as it was.
   ReplacementFile out;
   if (begin_replacement(target, out) != 0) {
-    close_project_stream(f);
+    (void)close_project_stream(f);  // the compile only read it
     report_open_error(target.c_str());
     return k_no_target;
   }
@@ -121,7 +121,7 @@ int compile_project(const CompileSettings& s) {
     if (uint64_t(blocks_for_lengths(lengths, 2048)) + 1024 > free_sectors) {
       show_message(ui_text(1073).c_str());
       abandon_replacement(out);
-      close_project_stream(f);
+      (void)close_project_stream(f);  // the compile only read it
       return k_no_room;
     }
   }
@@ -138,7 +138,7 @@ int compile_project(const CompileSettings& s) {
   job.hfs_volume_name = s.hfs_volume_name;
   lengths = std::vector<uint64_t>();  // not needed past this point
   int rc = run_compile_driver(job);
-  close_project_stream(f);
+  (void)close_project_stream(f);  // the compile only read it
   if (rc != 0) {
     abandon_replacement(out);
     return rc < 0 ? rc : -1;
@@ -157,7 +157,7 @@ bool hfsplus_target(const char* project_path) {
   if (open_project_stream(project_path, "rb", FileLock::shared, true, f) != 0) return false;
   ProjectHeader h;
   bool plus = read_project_header(f, h) && h.hfsplus_target();
-  close_project_stream(f);
+  (void)close_project_stream(f);  // only read
   return plus;
 }
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "IO/settings.h"
+#include "compiler/results.h"
 #include "platform/filelock.h"
 
 constexpr size_t k_project_record_size = 756;
@@ -162,24 +163,25 @@ extern bool (*g_ask_long_name)(std::string& name, size_t limit);
 extern int g_long_name_kind;
 
 // --- raw record I/O at the current position ----------------------------------------
-bool read_project_record(FILE* f, ProjectRecord& r);         // false at end of file or short read
-bool write_project_record(FILE* f, const ProjectRecord& r);  // false on a short write
-bool read_project_header(FILE* f, ProjectHeader& h);         // rewinds first; restores nothing
-bool write_project_header(FILE* f, const ProjectHeader& h);  // rewinds, writes record 0, flushes
+[[nodiscard]] bool read_project_record(FILE* f, ProjectRecord& r);         // false at end of file or short read
+[[nodiscard]] bool write_project_record(FILE* f, const ProjectRecord& r);  // false on a short write
+[[nodiscard]] bool read_project_header(FILE* f, ProjectHeader& h);         // rewinds first; restores nothing
+[[nodiscard]] bool write_project_header(FILE* f, const ProjectHeader& h);  // rewinds, writes record 0, flushes
 long project_record_count(FILE* f);                          // whole records in the file
 
 // --- header --------------------------------------------------------------------------
-// 1 "CVNZ", -1 an older project ("CVN" and another byte), 0 not a project. Position kept.
-int check_project_magic(FILE* f);
+// k_project_magic_current "CVNZ", k_project_magic_older ("CVN" and another
+// byte), k_project_magic_none not a project. Position kept.
+[[nodiscard]] int check_project_magic(FILE* f);
 // Writes a new header from the preference bits (k_pref_*: HFS+ target by default or
 // initially, refresh before compiling, open the root window) at the current position and resets the counters. The
 // volume names default to text 1287 "Untitled". false on a short write.
-bool write_new_project_header(FILE* f, uint32_t preference_flags, const char* volume_name = nullptr);
+[[nodiscard]] bool write_new_project_header(FILE* f, uint32_t preference_flags, const char* volume_name = nullptr);
 // Creates a new project file holding only its header. 0, -1 when it cannot be
 // created, k_project_in_use when another run holds the file (left as it is).
-int create_project_file(const std::string& path, uint32_t preference_flags, const char* volume_name = nullptr);
+[[nodiscard]] int create_project_file(const std::string& path, uint32_t preference_flags, const char* volume_name = nullptr);
 void read_project_id_counters(FILE* f, uint32_t& last_folder_id, uint32_t& last_file_serial);
-int get_project_hfs_format(FILE* f);  // 1 HFS+, 0 HFS
+[[nodiscard]] int get_project_hfs_format(FILE* f);  // 1 HFS+, 0 HFS
 std::string get_volume_name(FILE* f);
 // Clips a label to the field of the view and stores it (Mac Roman for an HFS target).
 void set_header_volume_label(ProjectHeader& h, std::string_view label);
@@ -190,8 +192,8 @@ void set_header_hfs_volume_name(ProjectHeader& h, std::string_view name);
 constexpr int32_t k_largest_item_id = 0x7FFFFFFF;
 // 17 for ".!Background", else ++g_last_folder_id; 0 (reported, the open edit
 // refused) when the counter has reached k_largest_item_id.
-int32_t next_folder_id(std::string_view name);
-int32_t next_file_id();  // -(++g_last_file_serial), or 0 as above
+[[nodiscard]] int32_t next_folder_id(std::string_view name);
+[[nodiscard]] int32_t next_file_id();  // -(++g_last_file_serial), or 0 as above
 
 // --- lookups ----------------------------------------------------------------------------
 // Each returns &buf, or null when missing (buf zeroed when the walk found nothing).
@@ -202,41 +204,43 @@ uint32_t count_children(FILE* f, uint32_t parent_id);
 uint32_t get_parent_id(FILE* f, int32_t id);  // 0 when not found
 ProjectRecord* find_child_by_name(FILE* f, ProjectRecord& buf, std::string_view name, uint32_t parent_id);
 ProjectRecord* find_child_by_hfs_name(FILE* f, ProjectRecord& buf, std::string_view hfs_name, uint32_t parent_id);
-int32_t find_child_id_by_pc_name(FILE* f, std::string_view name, uint32_t parent_id);
-int check_item_in_folder(FILE* f, std::string_view pc_path, uint32_t parent_id);
+[[nodiscard]] int32_t find_child_id_by_pc_name(FILE* f, std::string_view name, uint32_t parent_id);
+// Whether the PC item at pc_path is in parent's run already: k_item_* of
+// compiler/results.h.
+[[nodiscard]] int check_item_in_folder(FILE* f, std::string_view pc_path, uint32_t parent_id);
 // The same answer for one record of the run (0 when it is another item).
-int check_item_against(const ProjectRecord& r, std::string_view pc_path);
-int get_folder_views(FILE* f, int32_t folder_id);  // 1 both, 0 ISO only, 2 HFS only
-int folder_views(const ProjectRecord& folder);      // the same, from the folder's record
+[[nodiscard]] int check_item_against(const ProjectRecord& r, std::string_view pc_path);
+[[nodiscard]] int get_folder_views(FILE* f, int32_t folder_id);  // 1 both, 0 ISO only, 2 HFS only
+[[nodiscard]] int folder_views(const ProjectRecord& folder);      // the same, from the folder's record
 
 // --- changes -----------------------------------------------------------------------------
 // Inserts one record at its sorted place inside its parent's run (a new run when the
 // parent has none yet). 0, or -1 when the file could not be written.
-int insert_record(FILE* f, const ProjectRecord& r);
+[[nodiscard]] int insert_record(FILE* f, const ProjectRecord& r);
 // Puts r (the same item, its parent kept) in place of the record at index and
 // at the place its long_name sorts to in the run, as a removal and an insert
 // would: only the records between the two places move, by one. The stream is
 // left at r's record. 0, or -1 (not written, or the edit failed).
-int replace_record(FILE* f, long index, const ProjectRecord& r);
-int append_item_record(FILE* f, const ProjectRecord& r);  // counts it, then insert_record
+[[nodiscard]] int replace_record(FILE* f, long index, const ProjectRecord& r);
+[[nodiscard]] int append_item_record(FILE* f, const ProjectRecord& r);  // counts it, then insert_record
 // Moves the tail at src down to dst and shortens the file by src - dst. 0 or -1.
-int remove_record_range(FILE* f, long dst, long src);
+[[nodiscard]] int remove_record_range(FILE* f, long dst, long src);
 // Removes the record at the position, its sectors and (a folder) its
 // descendants. 0, or -1 when the file could not be changed (the edit failed).
-int delete_record_here(FILE* f, const ProjectRecord& r);
+[[nodiscard]] int delete_record_here(FILE* f, const ProjectRecord& r);
 void delete_descendants(FILE* f, int32_t folder_id);
 // 0 when missing, when a non-empty folder is not confirmed or when the file
 // could not be changed (the open edit is then failed); else the id.
-int32_t delete_item(FILE* f, int32_t id, uint32_t parent_id);
+[[nodiscard]] int32_t delete_item(FILE* f, int32_t id, uint32_t parent_id);
 // Renames an item (all its names by the name rules) and moves it to its sorted place.
-int32_t rename_item(FILE* f, int32_t id, uint32_t parent_id, const std::string& new_name, bool hfsplus);
+[[nodiscard]] int32_t rename_item(FILE* f, int32_t id, uint32_t parent_id, const std::string& new_name, bool hfsplus);
 void add_folder_counts(FILE* f, int32_t folder_id, int32_t subfolder_delta, int32_t file_delta);
 // Every descendant takes the view values; k_view_keep leaves that field as it is.
 constexpr int k_view_keep = 2;
 void set_views_recursive(FILE* f, uint32_t parent_id, int iso_value, int hfs_value);
 void mark_item_and_ancestors_in_views(FILE* f, int32_t id, int iso_value, int hfs_value);
-int replace_source_path_prefix(FILE* f, std::string_view old_prefix, std::string_view new_prefix);
-int get_common_source_folder(FILE* f, std::string& folder);
+[[nodiscard]] int replace_source_path_prefix(FILE* f, std::string_view old_prefix, std::string_view new_prefix);
+[[nodiscard]] int get_common_source_folder(FILE* f, std::string& folder);
 // The HFS names for the other format: a name the user gave (one that is not
 // what its PC name gives, or that came with the Mac file) is kept, converted
 // from Mac Roman for HFS+ and cut to 31 bytes for HFS; the others are given
@@ -267,7 +271,7 @@ struct ReplacedName {
 std::vector<ReplacedName> hfs_names_a_format_change_replaces(FILE* f, bool to_hfsplus);
 // A folder record for a folder of that name in the current folder (pc_folder), with
 // the next folder id, inserted under parent. Returns the id, or 0 when not written.
-int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name, uint32_t parent_id,
+[[nodiscard]] int32_t make_folder_record(FILE* f, ProjectRecord& buf, const std::string& name, uint32_t parent_id,
                            const std::string& pc_folder, bool hfsplus);
 
 // --- totals --------------------------------------------------------------------------------
@@ -287,13 +291,13 @@ struct ProjectStatistics {
 };
 // Counts every record. 1 when the target is HFS+ (also when an HFS view of
 // more than 65535 items switched it).
-int compute_project_statistics(FILE* f, ProjectStatistics& s);
+[[nodiscard]] int compute_project_statistics(FILE* f, ProjectStatistics& s);
 // Statistics, sector total and id counters into the header (the totals kept,
 // else counted). isoplus: counts written as 0.
 void write_project_totals(FILE* f, bool isoplus = false);
 // The totals the stream keeps; false when it keeps none (none counted yet, or
 // a write dropped them).
-bool kept_project_totals(FILE* f, ProjectStatistics& s);
+[[nodiscard]] bool kept_project_totals(FILE* f, ProjectStatistics& s);
 
 // --- searches ----------------------------------------------------------------------------------
 struct ProjectSearchHit {
@@ -306,8 +310,8 @@ constexpr size_t k_max_search_hits = 128;
 // rest must match in place from the name's first character to its last, case
 // ignored (Latin-1 letters too). Without a star, the whole name.
 bool match_name_pattern(std::string_view name, std::string_view pattern);
-int search_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits);
-int search_isoplus_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits);
+[[nodiscard]] int search_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits);
+[[nodiscard]] int search_isoplus_project_by_name(FILE* f, std::string_view pattern, std::vector<ProjectSearchHit>& hits);
 
 // --- names ---------------------------------------------------------------------------------------
 // Shortening that keeps an extension of at most 5 bytes (with its dot) at the end.
@@ -328,7 +332,7 @@ void write_reference_size_isoplus(int mb);
 
 // --- files ------------------------------------------------------------------------------------------
 // Copies the project to path + ".bak" (through a temporary name, then renamed). 0 or -1.
-int make_project_backup(const std::string& path, std::string& backup_path);
+[[nodiscard]] int make_project_backup(const std::string& path, std::string& backup_path);
 
 // --- checking -----------------------------------------------------------------------------------------
 // The store's rules, checked in one sequential read: one run per parent, each
@@ -377,7 +381,7 @@ std::string damaged_project_text(const ProjectScan& scan, const std::string& pat
 void take_project_counters(FILE* f, const ProjectScan& scan);
 // Run by every command that opens a project. A damaged project gets the
 // message of damaged_project_text and -1; a sound one 0, its counters taken.
-int verify_opened_project(FILE* f, const char* path);
+[[nodiscard]] int verify_opened_project(FILE* f, const char* path);
 // The message of the last project verify_opened_project refused, for a
 // program whose messages are silent (the console says it on stderr).
 extern std::string g_refused_project_text;
@@ -393,26 +397,21 @@ extern std::string g_refused_project_text;
 // the edit is refused with message 6602 (another run reads the project).
 // Opens within one process conflict as well: the window's own compile reads
 // a stream of its own beside the document's, both shared.
-constexpr int k_project_in_use = -9;  // another run holds the project: nothing was read or written
-// The last change of the project was cut short and its undo file could not be
-// put back (the project cannot be written, or a write failed): the project is
-// not opened, the undo file stays for an open that can, and
-// g_refused_project_text says so.
-constexpr int k_project_unrestored = -10;
+// k_project_in_use and k_project_unrestored: compiler/results.h.
 // Locks an open stream with the lock it keeps between changes. wait: blocks
 // until the other run lets go; else refuses at once. 0, k_project_in_use,
 // k_project_unrestored (nothing was read), -1.
-int lock_project_stream(FILE* f, FileLock rest, bool wait = false);
+[[nodiscard]] int lock_project_stream(FILE* f, FileLock rest, bool wait = false);
 // fopen (mode "r+b", or "rb" to read) then lock_project_stream (its codes). f
 // set only on 0.
-int open_project_stream(const std::string& path, const char* mode, FileLock rest, bool wait, FILE*& f);
+[[nodiscard]] int open_project_stream(const std::string& path, const char* mode, FileLock rest, bool wait, FILE*& f);
 // Makes path a new project holding only its header (an existing file is
 // emptied, but only once this run holds it exclusive), kept open with the
 // lock rest. 0, -1, k_project_in_use (the file left as it was). f set only on 0.
-int create_project_stream(const std::string& path, uint32_t preference_flags, const char* volume_name,
+[[nodiscard]] int create_project_stream(const std::string& path, uint32_t preference_flags, const char* volume_name,
                           FileLock rest, FILE*& f);
 // Closes a stream this run locked (the lock goes with it). fclose's result.
-int close_project_stream(FILE* f);
+[[nodiscard]] int close_project_stream(FILE* f);
 // Gives every stream not in an edit back the lock it keeps between changes,
 // once what it wrote is flushed (the window calls it after each command).
 void settle_project_locks();
@@ -423,7 +422,7 @@ bool project_locked_elsewhere(const std::string& path);
 // the hold): a second window is then refused the project, and a change the
 // other's hold refuses says it is a window's (6607), not a compile's (6602).
 // 0; k_project_in_use when another window has it; -1.
-int mark_window_project(FILE* f);
+[[nodiscard]] int mark_window_project(FILE* f);
 
 // --- all-or-nothing edits -----------------------------------------------------------------------------
 // A command's changes to its open project either all reach the disk or none
@@ -438,24 +437,45 @@ int mark_window_project(FILE* f);
 // write failure). Else it returns result. One edit is open at a time. An undo
 // file that a killed run left is put back by the next open of the project
 // (lock_project_stream), before anything is read.
+//
+// An edit's failure is sticky. The open edit keeps three flags, all clear at
+// begin_project_edit:
+// - write_failed: a write, flush or cut of the project came back short, or
+//   what it would overwrite could not be kept in the undo file first (a full
+//   disk, an I/O error);
+// - refused: a step refused to go on (refuse_project_edit, no id left for a
+//   new item: 4780), or the exclusive lock could not be had;
+// - lock_refused: another run holds the project (6602, 6607): nothing was
+//   written, and no write of this edit is made from then on.
+// A stream error (ferror) counts as write_failed. Nothing but the edit's end
+// clears them: once one is set, project_edit_failed is true for the rest of
+// the edit, the walks and the changes that look at it stop and report
+// failure (delete_item, delete_record_here, the window's lists of changes),
+// writes still made go on through the undo file's keeping, and
+// end_project_edit puts the project back from the undo file (after
+// lock_refused nothing was written: only the counters), the counters as they
+// were at begin, clears the flags and the stream's error, and returns
+// k_failed whatever result it was given. The next begin_project_edit starts
+// with them clear.
 void begin_project_edit(FILE* f);
-int end_project_edit(FILE* f, int result);
+[[nodiscard]] int end_project_edit(FILE* f, int result);
 void refuse_project_edit(FILE* f);
 // True once a write of the open edit failed or a step refused: long walks stop.
-bool project_edit_failed(FILE* f);
+[[nodiscard]] bool project_edit_failed(FILE* f);
 // Writes bytes at the current position through the edit's keeping (for callers
 // that move whole runs of records as bytes). false on a short write.
-bool write_project_bytes(FILE* f, const void* data, size_t n);
+[[nodiscard]] bool write_project_bytes(FILE* f, const void* data, size_t n);
 // Keeps [from, to) at once, before a caller rewrites it record by record (one
 // sync for the whole range). false (the edit failed) when it could not.
-bool keep_project_range(FILE* f, off_t from, off_t to);
+[[nodiscard]] bool keep_project_range(FILE* f, off_t from, off_t to);
 // The undo file of the project at path.
 std::string project_undo_path(const std::string& project_path);
 // Puts back the project fd (held exclusive, open for writing) from the undo
-// file beside it, then removes that file. 0 none there, or one cut short
-// before the project changed (removed); 1 put back; 2 the undo file of
-// another file (left alone); -1 the project could not be written (kept).
-int recover_project_undo(int fd, const std::string& project_path);
+// file beside it, then removes that file. k_undo_none (none there, or one cut
+// short before the project changed: removed), k_undo_put_back,
+// k_undo_other_file (left alone), k_failed (the project could not be written:
+// the undo file kept).
+[[nodiscard]] int recover_project_undo(int fd, const std::string& project_path);
 // Whether st is the open edit's undo file (a walk of the project's folder
 // never takes it as an item).
 bool is_open_edit_undo_file(const struct stat& st);

@@ -204,7 +204,7 @@ void drop_project_itself(FILE* f) {
     if (r.is_folder() || ::stat(item_path(r).c_str(), &st) != 0) continue;
     if (st.st_dev != self.st_dev || st.st_ino != self.st_ino) continue;
     seek_record(f, i);
-    delete_record_here(f, r);
+    if (delete_record_here(f, r) != 0) return;  // the edit is failed: its end undoes it
     add_folder_counts(f, int32_t(r.parent_id), 0, -1);
     --n;
     --i;
@@ -285,7 +285,9 @@ int refresh_project(FILE* f) {
       PcState s = pc_state(path);
       if (!s.exists || s.is_folder != r.is_folder()) {
         seek_record(f, i);
-        delete_record_here(f, r);
+        // A deletion that failed fails the edit, whose end undoes the whole
+        // refresh; walking again would only meet the same item again.
+        if (delete_record_here(f, r) != 0) return changes;
         if (r.is_folder()) add_folder_counts(f, int32_t(r.parent_id), -1, 0);
         else add_folder_counts(f, int32_t(r.parent_id), 0, -1);
         journal(1089, path);
@@ -298,7 +300,7 @@ int refresh_project(FILE* f) {
         r.pc_size = uint32_t(s.size);
         reprobe_file(r, path, s.size, hfsplus);
         seek_record(f, i);
-        write_project_record(f, r);
+        (void)write_project_record(f, r);  // a short write fails the open edit, whose end undoes it
         ++changes;
       }
     }
@@ -328,11 +330,11 @@ int cli_refresh_project(const char* project_path, int kind, const char* journal_
     return opened == k_project_in_use ? opened : -1;
   }
   if (check_project_magic(f) != 1 || project_record_count(f) < 1) {
-    close_project_stream(f);
+    (void)close_project_stream(f);  // refused before anything was written
     return 1;  // not a project: left as it is
   }
   if (verify_opened_project(f, project_path) != 0) {
-    close_project_stream(f);
+    (void)close_project_stream(f);  // refused before anything was written
     return -1;  // damaged: left as it is
   }
   bool own_journal = false;

@@ -137,7 +137,7 @@ int ask_compile_options(FILE* f, bool isoplus, CompileDialogKind kind, const std
 void run_compile(FILE* f, bool isoplus, const std::string& path, const CompileSettings& settings,
                  const std::string& description) {
   ProjectHeader root;
-  read_project_header(f, root);
+  (void)read_project_header(f, root);  // unread: no total for the progress bar, as a new project
   CompileRequest request;
   request.project_path = path;
   request.mode = isoplus ? k_mode_isoplus : k_mode_project;

@@ -395,7 +395,7 @@ bool MainFrame::close_project(int mode, bool offer_save) {
         if (offer_save) save_project_as_command(mode);
       } else {
         ::unlink(path.c_str());  // while still locked
-        close_project_stream(f);
+        (void)close_project_stream(f);  // the file is gone already
         f = nullptr;
       }
     }
@@ -520,11 +520,11 @@ bool MainFrame::save_project_as_command(int mode) {
   }
   std::string message;
   if (scratch) {
-    close_project_stream(f);
+    (void)close_project_stream(f);  // each command flushed its changes; the move takes the file
     f = nullptr;
     if (move_document_file(current, target, message) != k_doc_ok) {
       show_message(message.c_str());
-      open_project_stream(current, "r+b", FileLock::shared, false, f);  // the scratch project stays the document
+      (void)open_project_stream(current, "r+b", FileLock::shared, false, f);  // the scratch project stays the document
       return false;
     }
     if (open_project_stream(target, "r+b", FileLock::shared, false, f) != 0) {
@@ -534,7 +534,7 @@ bool MainFrame::save_project_as_command(int mode) {
       update_commands();
       return false;
     }
-    mark_window_project(f);
+    (void)mark_window_project(f);  // the file was just moved here by this window: no other window has it
   } else {
     if (copy_project_file(f, current, target, message) != k_doc_ok) {
       show_message(message.c_str());
@@ -545,8 +545,8 @@ bool MainFrame::save_project_as_command(int mode) {
       report_open_error(target.c_str());
       return false;
     }
-    mark_window_project(copy);
-    close_project_stream(f);
+    (void)mark_window_project(copy);  // the copy was just made by this window: no other window has it
+    (void)close_project_stream(f);  // the copy is the document now
     f = copy;
   }
   doc_path_[mode] = target;

@@ -72,7 +72,7 @@ void set_project_hfs_format(FILE* project, bool hfsplus) {
   std::string name = hfs_name_text(h);
   h.target_flags = uint8_t((h.target_flags & ~3) | (hfsplus ? 1 : 0));
   set_header_hfs_volume_name(h, name);
-  write_project_header(project, h);
+  if (!write_project_header(project, h)) return;  // the names stay those of the format the header keeps
   if (hfsplus) convert_names_to_hfsplus(project);
   else convert_names_to_hfs(project);
 }
@@ -146,7 +146,7 @@ void init_compile_options(FILE* project, CompileDialogKind kind, const std::stri
   m.target_path = target;
   if (!project) return;
   bool isoplus = kind == CompileDialogKind::isoplus;
-  if (!isoplus) compute_project_statistics(project, m.stats);  // may switch a crowded HFS view to HFS+
+  if (!isoplus) (void)compute_project_statistics(project, m.stats);  // may switch a crowded HFS view to HFS+
   ProjectHeader h;
   if (!read_project_header(project, h)) return;
   reload_compile_labels(project, m);
@@ -229,7 +229,7 @@ void init_project_properties(FILE* project, bool isoplus, ProjectPropertiesModel
       m.stats.data_sectors += record_sectors(r);
     }
   } else {
-    compute_project_statistics(project, m.stats);
+    (void)compute_project_statistics(project, m.stats);  // the target is read from the header next
     if (!read_project_header(project, h)) return;
   }
   m.label = h.volume_label;

@@ -448,7 +448,7 @@ namespace {
 void remove_root_items(FILE* f, const char* hfs_name) {
   ProjectRecord r;
   for (int guard = 0; guard < 64 && find_child_by_hfs_name(f, r, hfs_name, k_root_folder_id); ++guard) {
-    delete_record_here(f, r);
+    if (delete_record_here(f, r) != 0) return;  // the edit is failed: its end undoes it
     add_folder_counts(f, k_root_folder_id, r.is_folder() ? -1 : 0, r.is_folder() ? 0 : -1);
     if (project_edit_failed(f)) return;
   }

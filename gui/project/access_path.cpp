@@ -72,7 +72,7 @@ int apply_access_path(AccessPathModel& m, int& text_id) {
       return 0;
     }
   }
-  replace_source_path_prefix(m.project, old_prefix, new_prefix);
+  (void)replace_source_path_prefix(m.project, old_prefix, new_prefix);  // the list drawn again shows what changed
   m.count = project_record_count(m.project);
   show_access_record(m, std::min(m.index, m.count - 1));
   return m.keep_open ? 2 : 1;

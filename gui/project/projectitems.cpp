@@ -79,7 +79,7 @@ int edit_project_item(FILE* f, const ItemRef& item) {
   ProjectRecord before;
   if (!f || item.id == 0 || !find_item_record(f, before, item.id, item.parent)) return 0;
   int r = edit_item_properties(f, item.id, item.parent);
-  if (r == 2) pass_views_on(f, before, item);
+  if (r == k_item_views_changed) pass_views_on(f, before, item);
   return r;
 }
 

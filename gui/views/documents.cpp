@@ -109,7 +109,7 @@ FILE* open_as_project(const std::string& path, const char* mode, bool isoplus, i
   FILE* f = nullptr;
   int opened = open_project_stream(path, mode, FileLock::shared, false, f);
   if (opened == 0 && mark_window_project(f) == k_project_in_use) {
-    close_project_stream(f);
+    (void)close_project_stream(f);  // refused before anything was written
     message = ui_text(6605);
     rc = k_doc_in_use;
     return nullptr;
@@ -134,7 +134,7 @@ FILE* open_as_project(const std::string& path, const char* mode, bool isoplus, i
   bool readable = magic != 0 && read_project_header(f, header);
   if (!readable || (magic != 1 && !isoplus)) {
     message = format_text(ui_text(magic == -1 && !isoplus ? 6100 : 6101).c_str(), path.c_str());
-    close_project_stream(f);
+    (void)close_project_stream(f);  // refused before anything was written
     rc = k_doc_not_project;
     return nullptr;
   }
@@ -155,7 +155,7 @@ int open_project_document(const std::string& path, bool isoplus, bool no_backup,
   // raises the id counters past the ids in use.
   ProjectScan scan = scan_project_file(f);
   if (!scan.faults.empty()) {
-    close_project_stream(f);
+    (void)close_project_stream(f);  // refused before anything was written
     message = damaged_project_text(scan, path);
     return k_doc_damaged;
   }
@@ -194,7 +194,7 @@ int create_project_document(const std::string& path, uint32_t preference_flags, 
                             ProjectDocument& doc, std::string& message) {
   doc = ProjectDocument();
   int rc = create_project_stream(path, preference_flags, nullptr, FileLock::shared, doc.file);
-  if (rc == 0) mark_window_project(doc.file);  // the file was emptied under an exclusive hold: no other window has it
+  if (rc == 0) (void)mark_window_project(doc.file);  // the file was emptied under an exclusive hold: no other window has it
   if (rc == k_project_in_use) {
     message = ui_text(6600);
     return k_doc_in_use;
@@ -209,7 +209,7 @@ int create_project_document(const std::string& path, uint32_t preference_flags, 
 }
 
 void close_project_document(ProjectDocument& doc) {
-  if (doc.file) close_project_stream(doc.file);
+  if (doc.file) (void)close_project_stream(doc.file);  // each change flushed what it wrote at its end
   doc = ProjectDocument();
 }
 

@@ -488,8 +488,8 @@ int add_pc_paths_to_project(const std::vector<std::string>& paths, int32_t folde
     if (g_inclusion_stopped) break;
     int check = check_item_in_folder(f, path, uint32_t(folder));
     if (check != 0) {
-      if (!isoplus && check == -1) show_timed_message(format_text(ui_text(6301).c_str(), path.c_str()).c_str());
-      else if (!isoplus && check == -2) show_timed_message(ui_text(6302).c_str());
+      if (!isoplus && check == k_item_same_pc_item) show_timed_message(format_text(ui_text(6301).c_str(), path.c_str()).c_str());
+      else if (!isoplus && check == k_item_name_taken) show_timed_message(ui_text(6302).c_str());
       continue;
     }
     int views = isoplus ? 1 : get_folder_views(f, folder);

@@ -76,7 +76,7 @@ Reopened reopen(const std::string& path, bool as_compile) {
   o.undo_left = fs::exists(project_undo_path(path));
   if (!o.opened) return o;
   o.sound = check_project_invariants(f).empty();
-  close_project_stream(f);
+  EXPECT_EQ(close_project_stream(f), 0);
   o.bytes = testkit::read_file(path);
   return o;
 }

@@ -38,7 +38,7 @@ std::map<std::string, int> files_by_folder(const std::string& project) {
   FILE* f = std::fopen(project.c_str(), "rb");
   if (!f) return out;
   ProjectHeader h;
-  read_project_header(f, h);
+  EXPECT_TRUE(read_project_header(f, h));
   ProjectRecord r;
   while (read_project_record(f, r)) {
     if (r.is_folder()) folders[r.id] = r.pc_name;
@@ -74,7 +74,7 @@ class LockHolder {
       if (::read(go[0], &c, 1) == 1 && add_folder && f) {
         read_project_id_counters(f, g_last_folder_id, g_last_file_serial);
         ProjectRecord r;
-        make_folder_record(f, r, "Added while held", uint32_t(k_root_folder_id), "..", false);
+        EXPECT_NE(make_folder_record(f, r, "Added while held", uint32_t(k_root_folder_id), "..", false), 0);
         add_folder_counts(f, k_root_folder_id, 1, 0);
         write_project_totals(f);
       }

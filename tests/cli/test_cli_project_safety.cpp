@@ -285,3 +285,27 @@ TEST(QuorvelSafety, ADeleteWhoseCutFailsChangesNothing) {
   EXPECT_EQ(testkit::read_file(p), before);
   EXPECT_FALSE(fs::exists(project_undo_path(p)));
 }
+
+// A refresh whose deletion of a vanished file cannot cut the project (every
+// cut fails) stops there instead of meeting the same item again and again:
+// the command ends with a failure, and the next open puts the project back
+// byte for byte.
+TEST(QuorvelSafety, ARefreshWhoseCutsFailStopsAndChangesNothing) {
+  TempDir dir;
+  std::string p = dir.str("p.cvpr");
+  make_files(dir.path() / "src", 3);
+  ASSERT_EQ(quorvel("-i " + quote(p) + " " + quote(dir.str("src"))).rc, 0);
+  fs::remove(dir.path() / "src" / "f2.txt");  // the last record of the project
+  const std::vector<uint8_t> before = testkit::read_file(p);
+  testkit::RunResult r = testkit::run(
+      "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" timeout 60 strace -f -qq -o /dev/null "
+      "-e inject=ftruncate:error=EIO " + quote(k_quorvel) + " -r " + quote(p));
+  EXPECT_NE(r.rc, 124) << "the refresh did not end";
+  EXPECT_NE(r.rc, 0) << r.out << r.err;
+  // The failed edit's own cut failed as well: its undo file is left for the next open.
+  FILE* f = nullptr;
+  ASSERT_EQ(open_project_stream(p, "r+b", FileLock::exclusive, false, f), 0);
+  EXPECT_EQ(close_project_stream(f), 0);
+  EXPECT_EQ(testkit::read_file(p), before);
+  EXPECT_FALSE(fs::exists(project_undo_path(p)));
+}

@@ -54,7 +54,7 @@ struct Project {
     FILE* f = std::fopen(path.c_str(), "rb");
     EXPECT_NE(f, nullptr);
     if (!f) return;
-    read_project_header(f, header);
+    EXPECT_TRUE(read_project_header(f, header));
     ProjectRecord r;
     std::fseek(f, long(k_project_record_size), SEEK_SET);
     while (read_project_record(f, r)) records.push_back(r);

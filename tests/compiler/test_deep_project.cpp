@@ -140,5 +140,5 @@ TEST(DeepProject, EveryWalkOfTheChainEnds) {
   ASSERT_EQ(end_project_edit(f, 0), 0);
   EXPECT_EQ(project_record_count(f), 1L);
   EXPECT_TRUE(check_project_invariants(f).empty());
-  close_project_stream(f);
+  EXPECT_EQ(close_project_stream(f), 0);
 }

@@ -20,7 +20,7 @@ int32_t add_folder(FILE* f, const std::string& name) {
 bool can_open(const std::string& path, FileLock kind) {
   FILE* f = nullptr;
   int rc = open_project_stream(path, kind == FileLock::exclusive ? "r+b" : "rb", kind, false, f);
-  if (rc == 0) close_project_stream(f);
+  if (rc == 0) EXPECT_EQ(close_project_stream(f), 0);
   return rc == 0;
 }
 
@@ -56,7 +56,7 @@ TEST(ProjectLock, AChangeUnderAnotherOpensReadWritesNothingAndTheNextOneGoesThro
   write_project_totals(doc);
   EXPECT_TRUE(recorded_ui().messages.empty());
   EXPECT_EQ(testkit::read_file(path), before);
-  close_project_stream(compile);
+  EXPECT_EQ(close_project_stream(compile), 0);
 
   // Alone again: the change goes through, and the document is shared again after it.
   begin_project_edit(doc);
@@ -76,7 +76,7 @@ TEST(ProjectLock, AChangeUnderAnotherOpensReadWritesNothingAndTheNextOneGoesThro
   settle_project_locks();
   EXPECT_TRUE(can_open(path, FileLock::shared));
   EXPECT_TRUE(check_project_invariants(doc).empty());
-  close_project_stream(doc);
+  EXPECT_EQ(close_project_stream(doc), 0);
   EXPECT_TRUE(can_open(path, FileLock::exclusive));
   EXPECT_FALSE(project_locked_elsewhere(path));
 }
@@ -97,8 +97,8 @@ TEST(ProjectLock, ANewProjectNeverEmptiesAFileAnotherHolds) {
   EXPECT_EQ(create_project_file(path, 0), k_project_in_use);
   EXPECT_EQ(mine, nullptr);
   EXPECT_EQ(testkit::read_file(path), theirs);
-  close_project_stream(other);
+  EXPECT_EQ(close_project_stream(other), 0);
   ASSERT_EQ(create_project_stream(path, 0, nullptr, FileLock::shared, mine), 0);
   EXPECT_EQ(testkit::read_file(path).size(), k_project_record_size);
-  close_project_stream(mine);
+  EXPECT_EQ(close_project_stream(mine), 0);
 }

@@ -112,7 +112,7 @@ TEST(SharedProject, AProjectAnotherProgramHoldsIsNotOpened) {
   close_window(f);
   EXPECT_EQ(testkit::read_file(project), before);
   EXPECT_FALSE(testkit::fs::exists(dir.str("p.bak"))) << "a backup made of a project being changed";
-  close_project_stream(other);
+  EXPECT_EQ(close_project_stream(other), 0);
 }
 
 // A project another window shows (another user's, marked beside its hold) is
@@ -134,7 +134,7 @@ TEST(SharedProject, AProjectAnotherWindowShowsIsNotOpened) {
   }
   f->run_command("En2");
   close_window(f);
-  close_project_stream(other);
+  EXPECT_EQ(close_project_stream(other), 0);
   EXPECT_EQ(testkit::read_file(project), before);
 }
 
@@ -153,7 +153,7 @@ TEST(SharedProject, AChangeWhileAnotherProgramReadsIsRefusedWhole) {
   for (const SeenForm& s : g_seen_forms) said = said || same_words(s.text, ui_text(6602));
   EXPECT_TRUE(said);
   EXPECT_EQ(testkit::read_file(project), before) << "the refused change wrote";
-  close_project_stream(compile);
+  EXPECT_EQ(close_project_stream(compile), 0);
   answer_forms({{"", "made after", ""}});
   f->run_command("MD");
   pump(200);

@@ -46,6 +46,6 @@ int main(int argc, char** argv) {
   result = finish_project_command(f, false, result);
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   std::printf("%.2f\n", ms);
-  close_project_stream(f);
+  if (close_project_stream(f) != 0) result = -1;  // what the change wrote did not all reach the file
   return result == 1 ? 0 : 2;
 }

@@ -47,13 +47,13 @@ struct SizedProject {
       r.data_size = r.pc_size = sizes[i];
       set_iso_view(r, iso ? 1 : 0);
       set_hfs_view(r, hfs ? 1 : 0);
-      write_project_record(f, r);
+      EXPECT_TRUE(write_project_record(f, r));
     }
     ProjectHeader h;
-    read_project_header(f, h);
+    EXPECT_TRUE(read_project_header(f, h));
     h.file_count = uint32_t(sizes.size());
     h.hfs_volume_name = hfsplus ? "Mac é" : "Mac \x8E";  // Unicode, or Mac Roman
-    write_project_header(f, h);
+    EXPECT_TRUE(write_project_header(f, h));
     g_last_file_serial = uint32_t(sizes.size());
     write_project_totals(f);
   }
@@ -79,7 +79,7 @@ TEST(CompileOptions, HfsBlockSizeGrowsUntilTheForksFitThenHfsPlus) {
   EXPECT_TRUE(switch_to_hfsplus_when_needed(huge.f));
   EXPECT_EQ(get_project_hfs_format(huge.f), 1);
   ProjectHeader h;
-  read_project_header(huge.f, h);
+  ASSERT_TRUE(read_project_header(huge.f, h));
   EXPECT_EQ(h.hfs_volume_name, "Mac é");  // the name now Unicode
   EXPECT_FALSE(switch_to_hfsplus_when_needed(big.f));
   EXPECT_EQ(get_project_hfs_format(big.f), 0);
@@ -143,10 +143,10 @@ TEST(CompileOptions, TypedLabelsAreRefusedPastTheirFieldsAndEmptyOnesUntitled) {
 TEST(CompileOptions, AnUntitledProjectTakesTheTargetsNameCutToItsFields) {
   SizedProject p({10}, false);
   ProjectHeader h;
-  read_project_header(p.f, h);
+  ASSERT_TRUE(read_project_header(p.f, h));
   ASSERT_EQ(h.volume_label, ui_text(k_text_untitled));
   EXPECT_TRUE(name_untitled_project(p.f, "/images/Été photos du voyage en Norvège.iso", CompileDialogKind::hybrid));
-  read_project_header(p.f, h);
+  ASSERT_TRUE(read_project_header(p.f, h));
   EXPECT_EQ(h.volume_label, clip_utf8("Été photos du voyage en Norvège", 16));
   EXPECT_LE(h.volume_label.size(), 16u);
   EXPECT_EQ(h.hfs_volume_name, utf8_to_macroman("Été photos du voyage en Nor"));  // 27 Mac Roman bytes
@@ -154,7 +154,7 @@ TEST(CompileOptions, AnUntitledProjectTakesTheTargetsNameCutToItsFields) {
   EXPECT_FALSE(name_untitled_project(p.f, "/images/Other.iso", CompileDialogKind::hybrid));
   SizedProject q({10}, false);
   EXPECT_TRUE(name_untitled_project(q.f, "Photos.iso", CompileDialogKind::iso_only));
-  read_project_header(q.f, h);
+  ASSERT_TRUE(read_project_header(q.f, h));
   EXPECT_EQ(h.volume_label, "Photos");
   EXPECT_EQ(h.hfs_volume_name, "Mac \x8E");  // the ISO-only compile leaves the HFS name
 }
@@ -181,7 +181,7 @@ TEST(CompileOptions, ProjectPropertiesWriteTheRootFlags) {
   ASSERT_EQ(check_project_properties(p.f, m), 0);
   EXPECT_EQ(apply_project_properties(p.f, m), 1);
   ProjectHeader h;
-  read_project_header(p.f, h);
+  ASSERT_TRUE(read_project_header(p.f, h));
   EXPECT_EQ(h.icon_flags & 0x04, 0x04);
   EXPECT_EQ(h.open_flags & 0x21, 0x21);
   EXPECT_FALSE(h.hfsplus_target());
@@ -261,7 +261,7 @@ TEST(CompileOptions, HfsPlusAfterHfsGivesTheWholeNamesBack) {
     if (r.pc_name == "notes.txt") {  // typed in the properties dialog
       r.hfs_name = "Mes notes";
       std::fseek(f, -long(k_project_record_size), SEEK_CUR);
-      write_project_record(f, r);
+      ASSERT_TRUE(write_project_record(f, r));
       std::fseek(f, 0, SEEK_CUR);
     }
     hfs_names.push_back(r.hfs_name);

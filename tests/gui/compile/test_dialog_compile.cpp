@@ -75,7 +75,7 @@ void set_header(const std::string& project, const std::function<void(ProjectHead
   ProjectHeader h;
   ASSERT_TRUE(read_project_header(f, h));
   change(h);
-  write_project_header(f, h);
+  ASSERT_TRUE(write_project_header(f, h));
   std::fclose(f);
 }
 
@@ -302,7 +302,7 @@ TEST(DialogCompile, ACancelledCompileLeavesNoTargetAndUntitledTakesTheName) {
   EXPECT_FALSE(testkit::fs::exists(dir.str("Photos.iso")));
   FILE* p = std::fopen(project.c_str(), "rb");
   ProjectHeader h;
-  read_project_header(p, h);
+  ASSERT_TRUE(read_project_header(p, h));
   std::fclose(p);
   EXPECT_EQ(h.volume_label, "Photos");
   // An existing image is overwritten only when confirmed; refused, it stays as it was.
@@ -345,7 +345,7 @@ TEST(DialogCompile, TypedLabelsAndNamesOutliveAdvancedOptionsAndAChangeOfFormat)
       if (r.pc_name == pc_name) {
         r.hfs_name = name;
         std::fseek(p, -long(k_project_record_size), SEEK_CUR);
-        write_project_record(p, r);
+        ASSERT_TRUE(write_project_record(p, r));
         break;
       }
     std::fclose(p);

@@ -153,7 +153,7 @@ TEST(DialogForms, ProjectWideDialogs) {
   run_and_wait(f, "Info1");
   FILE* p = std::fopen(project.c_str(), "rb");
   ProjectHeader h;
-  read_project_header(p, h);
+  ASSERT_TRUE(read_project_header(p, h));
   std::fclose(p);
   EXPECT_EQ(h.icon_flags & 0x04, 0x04);
   EXPECT_EQ(h.open_flags & 0x01, 0x01);

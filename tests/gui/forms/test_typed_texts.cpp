@@ -128,7 +128,7 @@ TEST(TypedTexts, HeaderDialogsWriteHeadersThatHoldTheirTexts) {
   for (const std::string& typed : typed_texts()) {
     IsoDescriptorModel d;
     ProjectHeader h;
-    read_project_header(f, h);
+    ASSERT_TRUE(read_project_header(f, h));
     init_iso_descriptor(h, d);
     d.system_id = d.volume_label = d.volume_set_id = d.publisher_id = d.bibliographic_file_id = typed;
     int index = -1;
@@ -136,7 +136,7 @@ TEST(TypedTexts, HeaderDialogsWriteHeadersThatHoldTheirTexts) {
       apply_iso_descriptor(d, h);
       ASSERT_TRUE(write_project_header(f, h));
       ProjectHeader back;
-      read_project_header(f, back);
+      ASSERT_TRUE(read_project_header(f, back));
       EXPECT_EQ(back.system_id, h.system_id);
       EXPECT_EQ(back.bibliographic_file_id, h.bibliographic_file_id);
       EXPECT_EQ(back.last_folder_id, h.last_folder_id);
@@ -146,7 +146,7 @@ TEST(TypedTexts, HeaderDialogsWriteHeadersThatHoldTheirTexts) {
     project_label_typed(labels, typed);
     if (apply_project_labels(f, labels) == 1) {
       ProjectHeader back;
-      read_project_header(f, back);
+      ASSERT_TRUE(read_project_header(f, back));
       EXPECT_LE(back.volume_label.size(), 16u);
       EXPECT_LE(back.hfs_volume_name.size(), k_hfs_volume_name_limit);
     }

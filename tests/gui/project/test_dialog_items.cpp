@@ -294,7 +294,7 @@ TEST(ProjectDialogs, SearchAgreesWithAGlobAndPicksAHit) {
       ASSERT_TRUE(find_item_record(p, r, id, r.parent_id));
       std::memcpy(r.type_creator, sig, 8);
       fseeko(p, -off_t(k_project_record_size), SEEK_CUR);
-      write_project_record(p, r);
+      ASSERT_TRUE(write_project_record(p, r));
     }
     std::fclose(p);
   }

@@ -62,7 +62,7 @@ struct ItemsProject {
     ProjectRecord old;
     ASSERT_TRUE(find_item_record(f, old, r.id, r.parent_id));
     fseeko(f, -off_t(k_project_record_size), SEEK_CUR);
-    write_project_record(f, r);
+    ASSERT_TRUE(write_project_record(f, r));
     std::fflush(f);
   }
 };

@@ -75,17 +75,17 @@ TEST(SpecialLogic, ExtensionsAreHiddenInTheHfsViewOnly) {
   ProjectRecord r;
   for (long i = 1; i < n; ++i) {
     std::fseek(f, i * long(k_project_record_size), SEEK_SET);
-    read_project_record(f, r);
+    ASSERT_TRUE(read_project_record(f, r));
     if (r.pc_name != "b.txt") continue;
     set_hfs_view(r, 0);
     std::fseek(f, i * long(k_project_record_size), SEEK_SET);
-    write_project_record(f, r);
+    ASSERT_TRUE(write_project_record(f, r));
   }
   EXPECT_EQ(hide_hfs_extensions(f), int(n) - 2);  // every record but the root and b.txt
   EXPECT_EQ(hide_hfs_extensions(f), 0) << "a second run finds nothing left to do";
   for (long i = 1; i < n; ++i) {
     std::fseek(f, i * long(k_project_record_size), SEEK_SET);
-    read_project_record(f, r);
+    ASSERT_TRUE(read_project_record(f, r));
     EXPECT_EQ((r.hfs_flags & k_hfs_hidden_extension) != 0, r.pc_name != "b.txt") << r.pc_name;
   }
   EXPECT_TRUE(check_project_invariants(f).empty());

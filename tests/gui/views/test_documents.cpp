@@ -89,7 +89,7 @@ TEST(Documents, AProjectIsOpenInOneWindowAtATime) {
   EXPECT_EQ(end_project_edit(first.file, 0), -1);
   ASSERT_EQ(recorded_ui().messages.size(), 1u);
   EXPECT_EQ(recorded_ui().messages[0], ui_text(6602));
-  close_project_stream(compile);
+  EXPECT_EQ(close_project_stream(compile), 0);
   // Another window's hold, as a window of an older build keeps it beside this one.
   int other = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(lock_file(other, FileLock::shared), 0);
