@@ -367,8 +367,11 @@ int bt_update_record(NodeStore& s, const uint8_t* key, std::span<const uint8_t> 
   NodeView leaf;
   size_t i = 0;
   if (int rc = bt_find_record(s, key, leaf, i)) return rc;
-  auto old = leaf.record(i);
-  if (old.size() != rec.size()) return k_edit_damaged;
-  std::memcpy(leaf.bytes.data() + leaf.ref().offset(i), rec.data(), rec.size());
+  return bt_rewrite_record(s, leaf, i, rec);
+}
+
+int bt_rewrite_record(NodeStore& s, NodeView& leaf, size_t index, std::span<const uint8_t> rec) {
+  if (leaf.record(index).size() != rec.size()) return k_edit_damaged;
+  std::memcpy(leaf.bytes.data() + leaf.ref().offset(index), rec.data(), rec.size());
   return s.write(leaf.number, leaf.bytes.data()) == 0 ? 0 : k_edit_io_error;
 }
