@@ -4,19 +4,20 @@
 // every chunk must follow on from the one before it in the output, its stored
 // bytes must lie inside the data fork, and the tables must give exactly the
 // sectors the trailer counts. Chunks are then decoded on the cores this process
-// may use, each into a buffer of its own exact size, while this thread writes
-// the finished buffers strictly in order. A chunk that decodes to anything but
-// its announced size fails the expansion, and so does any CRC-32 the image
-// carries that disagrees with the data: a truncated or damaged image is never
-// reported good. The workers take each chunk's CRC-32 while its bytes are hot;
-// this thread only combines them. zlib chunks and the CRC-32s go through a
-// whole-buffer decoder; zlib itself combines the CRC-32s.
+// may use, each into a reused buffer as large as the largest chunk, while this
+// thread writes the finished buffers strictly in order. A chunk that decodes
+// to anything but its announced size fails the expansion, and so does any
+// CRC-32 the image carries that disagrees with the data: a truncated or damaged
+// image is never reported good. The workers take each chunk's CRC-32 while
+// its bytes are hot; this thread only combines them. zlib chunks and the
+// CRC-32s go through a whole-buffer decoder; zlib itself combines the CRC-32s.
 #include "IO/iodmg.h"
 
 #include <bzlib.h>
 #include <fcntl.h>
 #include <libdeflate.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -57,46 +58,63 @@ bool stores_data(uint32_t type) {
   return type == k_chunk_raw || type == k_chunk_adc || type == k_chunk_zlib || type == k_chunk_bzip2;
 }
 
-// A buffer left uninitialised: chunk buffers are filled completely or discarded.
+// A piece's bytes in a slot of the pool: filled completely or discarded.
 struct ChunkBuffer {
-  std::unique_ptr<uint8_t[]> bytes;
-  size_t capacity = 0;
+  uint8_t* bytes = nullptr;
   size_t length = 0;
-  uint8_t* data() const { return bytes.get(); }
+  uint8_t* data() const { return bytes; }
   size_t size() const { return length; }
 };
 
-// Chunk buffers are reused: fresh large allocations cost a page fault per page.
+// The pieces' buffers are slots of one mapping, each as large as the largest
+// piece. Each fresh page costs a fault, dear on its own and dearer under a
+// hypervisor: the slots the window can hold at once are all there is, faulted
+// once (in huge pages where the system has them) and then reused, the slot
+// freed last first while its bytes are still in a cache.
 class BufferPool {
  public:
+  BufferPool(size_t slot_bytes, size_t slots) : slot_(align_up(std::max<size_t>(slot_bytes, 1), 64)) {
+    if (slots == 0) return;
+    size_t want = slot_ * slots;
+    size_t mapped = want + k_huge;  // room to start on a huge-page boundary
+    void* p = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) return;
+    map_ = static_cast<uint8_t*>(p);
+    mapped_ = mapped;
+    uint8_t* base = reinterpret_cast<uint8_t*>(align_up(reinterpret_cast<uintptr_t>(map_), k_huge));
+    madvise(base, want, MADV_HUGEPAGE);
+    for (size_t i = slots; i-- > 0;) free_.push_back(base + i * slot_);
+  }
+  ~BufferPool() {
+    if (map_) munmap(map_, mapped_);
+  }
+  BufferPool(const BufferPool&) = delete;
+  BufferPool& operator=(const BufferPool&) = delete;
+
+  // A slot holding n bytes; none (nullptr) when n is larger than a slot or
+  // every slot is taken, which the window rules out.
   ChunkBuffer take(size_t n) {
-    {
-      std::lock_guard lock(m_);
-      for (size_t i = 0; i < free_.size(); ++i) {
-        if (free_[i].capacity >= n) {
-          ChunkBuffer b = std::move(free_[i]);
-          free_.erase(free_.begin() + long(i));
-          b.length = n;
-          return b;
-        }
-      }
-    }
-    ChunkBuffer b;
-    b.bytes.reset(new uint8_t[n ? n : 1]);
-    b.capacity = n;
-    b.length = n;
+    std::lock_guard lock(m_);
+    if (n > slot_ || free_.empty()) return {};
+    ChunkBuffer b{free_.back(), n};
+    free_.pop_back();
     return b;
   }
   void give(ChunkBuffer&& b) {
     if (!b.bytes) return;
     std::lock_guard lock(m_);
-    if (free_.size() < 64) free_.push_back(std::move(b));
+    free_.push_back(b.bytes);
     b = ChunkBuffer();
   }
 
  private:
+  static constexpr size_t k_huge = 2u << 20;
+  static size_t align_up(size_t n, size_t to) { return (n + to - 1) / to * to; }
+  size_t slot_;
+  uint8_t* map_ = nullptr;
+  size_t mapped_ = 0;
   std::mutex m_;
-  std::vector<ChunkBuffer> free_;
+  std::vector<uint8_t*> free_;
 };
 
 // A zlib chunk is a whole buffer whose output size is known: decoded in one call
@@ -211,6 +229,7 @@ struct UdifPlan {
   std::vector<TableCheck> tables;
   bool data_crc = false;
   bool master_crc = false;
+  uint64_t largest_buffer = 0;  // the most bytes a stored piece reads or decodes to
 };
 
 [[nodiscard]] int decode_stored(const MishChunk& c, const ChunkBuffer& in, ChunkBuffer& out) {
@@ -233,7 +252,7 @@ struct UdifPlan {
   uint64_t out_bytes = c.sector_count * k_sector;
   if (c.type == k_chunk_raw && c.compressed_length < out_bytes) return -1;
   ChunkBuffer in = pool.take(size_t(c.compressed_length));
-  if (!pread_exact(image_fd, in.data(), in.size(), c.compressed_offset)) {
+  if (!in.data() || !pread_exact(image_fd, in.data(), in.size(), c.compressed_offset)) {
     pool.give(std::move(in));
     return -1;
   }
@@ -249,7 +268,7 @@ struct UdifPlan {
   }
   if (want_in_crc) p.in_crc = crc_of(in.data(), in.size());
   p.data = pool.take(size_t(out_bytes));
-  int rc = decode_stored(c, in, p.data);
+  int rc = p.data.data() ? decode_stored(c, in, p.data) : -1;
   pool.give(std::move(in));
   if (rc == 0 && want_out_crc) p.out_crc = crc_of(p.data.data(), p.data.size());
   return rc;
@@ -300,6 +319,7 @@ struct UdifPlan {
             c.compressed_offset - koly.data_fork_offset > koly.data_fork_length ||
             c.compressed_length > koly.data_fork_length - (c.compressed_offset - koly.data_fork_offset))
           return -1;
+        plan.largest_buffer = std::max({plan.largest_buffer, c.compressed_length, c.sector_count * k_sector});
       }
       Piece p;
       p.chunk = c;
@@ -517,13 +537,13 @@ bool write_stored_run(int out_fd, UdifPlan& plan, BufferPool& pool, size_t from,
 // A piece of zeros: its CRC-32 taken and, unless the output started empty
 // (zero runs are then left as holes), its zeros written.
 bool write_zero_piece(int out_fd, UdifPlan& plan, const Piece& head, bool sparse_ok, std::vector<iovec>& iov) {
-  static const std::vector<uint8_t> zeros(1u << 20, 0);
   uint64_t n = head.chunk.sector_count * k_sector;
   TableCheck& table = plan.tables[head.table];
   // Ignored areas are zeros in the output but left out of the table's CRC-32.
   if (table.crc && head.chunk.type == k_chunk_zero)
     table.running = crc_append(table.running, crc_of_zero_sectors(head.chunk.sector_count), n);
   if (sparse_ok) return true;
+  static const std::vector<uint8_t> zeros(1u << 20, 0);  // made only for an output that cannot keep holes
   for (uint64_t done = 0; done < n;) {
     iov.clear();
     uint64_t k = 0;
@@ -546,12 +566,15 @@ bool write_zero_piece(int out_fd, UdifPlan& plan, const Piece& head, bool sparse
   const bool regular = fstat(out_fd, &out_st) == 0 && S_ISREG(out_st.st_mode);
   const bool sparse_ok = regular && out_st.st_size == 0;
 
-  BufferPool pool;
   // This thread writes on a core of its own: one decoder fewer than the cores
   // (none on one core).
   const unsigned cores = udif_worker_count();
   const unsigned workers = cores - 1;
-  PieceQueue queue(image_fd, plan, pool, size_t(cores) * 4 + 4);
+  const size_t window = size_t(cores) * 4 + 4;  // pieces taken and not yet written, at most
+  // A slot for each piece of the window and for the stored bytes each thread
+  // is decoding.
+  BufferPool pool(size_t(plan.largest_buffer), window + cores);
+  PieceQueue queue(image_fd, plan, pool, window);
   std::vector<std::thread> threads;
   for (unsigned i = 0; i < workers; ++i) threads.emplace_back([&queue] { queue.work(); });
 

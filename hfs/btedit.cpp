@@ -45,6 +45,23 @@ Records records_of(const NodeView& v) {
 
 namespace {
 
+// Reads node n of a tree of total_nodes nodes into out and checks it
+// (node_is_sound); 0, k_edit_io_error or k_edit_damaged.
+int load_node(const NodeStore& s, uint32_t n, uint32_t total_nodes, NodeView& out) {
+  out.number = n;
+  out.format = s;
+  if (n == 0 || n >= total_nodes) {
+    out.bytes.clear();
+    return k_edit_damaged;
+  }
+  out.bytes.resize(s.node_size);  // the read fills every byte: none is cleared first
+  if (s.read(n, out.bytes.data()) != 0) {
+    out.bytes.clear();
+    return k_edit_io_error;
+  }
+  return node_is_sound(out.bytes.data(), s) ? 0 : k_edit_damaged;
+}
+
 struct Editor {
   NodeStore& s;
 
@@ -69,11 +86,12 @@ struct Editor {
   // The node of the given height on the search path of key, and the index of
   // the last record whose key is not greater than key (0 when all are greater).
   int descend(const uint8_t* key, uint8_t height, NodeView& out, size_t& index) {
-    uint16_t depth = bt_depth(s);
+    const BTHeaderRec h = bt_header(s);  // read once for the whole way down
+    uint16_t depth = h.tree_depth;
     if (depth == 0 || height > depth || depth > k_max_depth) return k_edit_damaged;
-    uint32_t n = bt_root(s);
+    uint32_t n = h.root_node;
     for (int level = depth; level >= height; --level) {
-      if (int rc = bt_load_node(s, n, out)) return rc;
+      if (int rc = load_node(s, n, h.total_nodes, out)) return rc;
       if (out.height() != level || (level > 1) != (out.kind() == k_node_index) || out.count() == 0)
         return k_edit_damaged;
       size_t pick = 0;
@@ -280,15 +298,7 @@ void bt_add_leaf_records(NodeStore& s, int delta) {
   set_header_field(s, &BTHeaderRec::leaf_records, int64_t(bt_leaf_records(s)) + delta);
 }
 
-int bt_load_node(const NodeStore& s, uint32_t n, NodeView& out) {
-  out.number = n;
-  out.format = s;
-  out.bytes.clear();
-  if (n == 0 || n >= bt_total_nodes(s)) return k_edit_damaged;
-  out.bytes.assign(s.node_size, 0);
-  if (s.read(n, out.bytes.data()) != 0) return k_edit_io_error;
-  return node_is_sound(out.bytes.data(), s) ? 0 : k_edit_damaged;
-}
+int bt_load_node(const NodeStore& s, uint32_t n, NodeView& out) { return load_node(s, n, bt_total_nodes(s), out); }
 
 int bt_find_record(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index) {
   Editor e{const_cast<NodeStore&>(s)};
@@ -367,8 +377,11 @@ int bt_update_record(NodeStore& s, const uint8_t* key, std::span<const uint8_t> 
   NodeView leaf;
   size_t i = 0;
   if (int rc = bt_find_record(s, key, leaf, i)) return rc;
-  auto old = leaf.record(i);
-  if (old.size() != rec.size()) return k_edit_damaged;
-  std::memcpy(leaf.bytes.data() + leaf.ref().offset(i), rec.data(), rec.size());
+  return bt_rewrite_record(s, leaf, i, rec);
+}
+
+int bt_rewrite_record(NodeStore& s, NodeView& leaf, size_t index, std::span<const uint8_t> rec) {
+  if (leaf.record(index).size() != rec.size()) return k_edit_damaged;
+  std::memcpy(leaf.bytes.data() + leaf.ref().offset(index), rec.data(), rec.size());
   return s.write(leaf.number, leaf.bytes.data()) == 0 ? 0 : k_edit_io_error;
 }

@@ -66,3 +66,6 @@ void bt_add_leaf_records(NodeStore& s, int delta);
 [[nodiscard]] int bt_seek(const NodeStore& s, const uint8_t* key, NodeView& node, size_t& index);
 // Rewrites the data of an existing record in place (same size). 0, k_edit_refused.
 [[nodiscard]] int bt_update_record(NodeStore& s, const uint8_t* key, std::span<const uint8_t> rec);
+// The same for record index of a node bt_find_record gave: rewritten there and
+// the node written. 0, k_edit_damaged (another size) or k_edit_io_error.
+[[nodiscard]] int bt_rewrite_record(NodeStore& s, NodeView& leaf, size_t index, std::span<const uint8_t> rec);

@@ -164,6 +164,28 @@ bool node_in_file(const BTreeContext& t, uint32_t node, uint32_t bytes) {
   return node_io_on_disk(t, node, bytes.data(), uint32_t(bytes.size()), true);
 }
 
+// Nodes that follow one another in the tree file, written as put_node would
+// write each: read in one call, and the ones the disk does not already have
+// written in runs of one call each.
+int put_node_run(const BTreeContext& t, uint32_t first, const std::vector<const std::vector<uint8_t>*>& nodes) {
+  const uint32_t ns = t.node_size;
+  std::vector<uint8_t> disk(size_t(ns) * nodes.size()), out(disk.size());
+  bool on_disk = node_io_on_disk(t, first, disk.data(), uint32_t(disk.size()), false) == 0;
+  for (size_t k = 0; k < nodes.size(); ++k) std::memcpy(out.data() + k * ns, nodes[k]->data(), ns);
+  for (size_t k = 0; k < nodes.size();) {
+    if (on_disk && std::memcmp(disk.data() + k * ns, out.data() + k * ns, ns) == 0) {
+      ++k;
+      continue;
+    }
+    size_t end = k + 1;
+    while (end < nodes.size() && !(on_disk && std::memcmp(disk.data() + end * ns, out.data() + end * ns, ns) == 0))
+      ++end;
+    if (node_io_on_disk(t, first + uint32_t(k), out.data() + k * ns, uint32_t((end - k) * ns), true) != 0) return -1;
+    k = end;
+  }
+  return 0;
+}
+
 // The bytes of a node as the tree has it now: held, else on disk.
 bool current_node_bytes(const BTreeContext& t, uint32_t node, std::vector<uint8_t>& out) {
   const HeldTree& h = held_of(t);
@@ -366,10 +388,28 @@ int write_held_nodes(const std::function<int()>& between) {
   std::vector<uint8_t> now[2];
   for (int i = 0; i < 2; ++i) now[i] = tree_of(i).node_size ? current_node_map(i) : std::vector<uint8_t>();
   auto is_map = [](const std::vector<uint8_t>& b) { return node_kind(b.data()) == k_node_map; };
-  // Nodes that were free on disk first: nothing on disk points at them yet.
-  for (int i = 0; i < 2 && rc == 0; ++i)
-    for (auto& [n, bytes] : g_held[i].nodes)
-      if (n != 0 && !map_bit(g_held[i].disk_map, n) && !is_map(bytes) && put_node(tree_of(i), n, bytes) != 0) rc = -1;
+  // Nodes that were free on disk first: nothing on disk points at them yet,
+  // so neighbours go out together, up to 256 a call.
+  for (int i = 0; i < 2 && rc == 0; ++i) {
+    const BTreeContext& t = tree_of(i);
+    std::vector<const std::vector<uint8_t>*> run;
+    uint32_t run_first = 0;
+    auto put_run = [&] {
+      if (!run.empty() && rc == 0 && put_node_run(t, run_first, run) != 0) rc = -1;
+      run.clear();
+    };
+    for (auto& [n, bytes] : g_held[i].nodes) {
+      if (n == 0 || map_bit(g_held[i].disk_map, n) || is_map(bytes)) continue;
+      if (bytes.size() != t.node_size) {  // not a whole node: alone
+        if (put_node(t, n, bytes) != 0) rc = -1;
+        continue;
+      }
+      if (!run.empty() && (n != run_first + run.size() || run.size() == 256)) put_run();
+      if (run.empty()) run_first = n;
+      run.push_back(&bytes);
+    }
+    put_run();
+  }
   // The volume's own header (a grown catalog's extents, the counts).
   if (rc == 0 && between) rc = between();
   // The node maps with every node used before or after: no node a reader may

@@ -50,6 +50,42 @@ bool read_thread(uint32_t cnid, ThreadInfo& out) {
   return true;
 }
 
+// The key of the folder whose record changed last: a copy of many items into
+// one folder finds the folder's record without its thread each time. The key
+// is trusted only while the record under it is that folder (a rename or a move
+// gives the folder another key).
+struct FolderKey {
+  uint32_t id = 0;
+  std::vector<uint8_t> key;
+};
+FolderKey g_last_folder;
+
+// Changes a folder's record in place: found (through its thread unless the
+// last key still leads to it), changed by edit and written back, in one pass.
+template <class Folder, class Edit>
+int change_folder_record(uint32_t folder_id, Edit edit) {
+  if (int rc = ready_for_edit()) return rc;
+  NodeStore s = catalog_store();
+  NodeView leaf;
+  size_t i = 0;
+  Folder f;
+  bool found = g_last_folder.id == folder_id && bt_find_record(s, g_last_folder.key.data(), leaf, i) == 0 &&
+               decode(leaf.ref().data(i), f) && f.folder_id == folder_id;
+  if (!found) {
+    ThreadInfo th;
+    g_last_folder = {};
+    if (!read_thread(folder_id, th)) return k_edit_refused;
+    if (int rc = bt_find_record(s, th.key.data(), leaf, i)) return rc;
+    if (!decode(leaf.ref().data(i), f)) return k_edit_damaged;
+    g_last_folder = {folder_id, std::move(th.key)};
+  }
+  edit(f);
+  std::span<const uint8_t> old = leaf.record(i), data = leaf.ref().data(i);
+  std::vector<uint8_t> rec(old.begin(), old.end());
+  encode(f, MutByteSpan(rec.data() + (data.data() - old.data()), data.size()));
+  return bt_rewrite_record(s, leaf, i, rec);
+}
+
 }  // namespace
 
 NodeStore catalog_store() {
@@ -131,7 +167,7 @@ int catalog_replace(std::span<const uint8_t> key, std::span<const uint8_t> data)
   NodeView v;
   size_t i = 0;
   if (int rc = bt_find_record(s, key.data(), v, i)) return rc;
-  if (v.record(i).size() == rec.size()) return bt_update_record(s, key.data(), rec);
+  if (v.record(i).size() == rec.size()) return bt_rewrite_record(s, v, i, rec);
   // A longer or shorter record: the nodes for a reinsert are made sure of first.
   if (int rc = s.reserve(2u * (bt_depth(s) + 2u))) return rc;
   if (int rc = bt_delete_record(s, key.data())) return rc;
@@ -172,27 +208,15 @@ void catalog_add_leaf_records(int delta) {
 }
 
 int hfs_add_folder_valence(int delta, uint32_t folder_id, uint32_t) {
-  ThreadInfo th;
-  if (!read_thread(folder_id, th)) return k_edit_refused;
-  std::vector<uint8_t> data;
-  if (int rc = catalog_get(th.key, data)) return rc;
-  HfsCatalogFolder f;
-  if (!decode(data, f)) return k_edit_damaged;
-  f.valence = uint16_t(std::max<int>(0, int(f.valence) + delta));
-  encode(f, data);
-  return catalog_replace(th.key, data);
+  return change_folder_record<HfsCatalogFolder>(folder_id, [delta](HfsCatalogFolder& f) {
+    f.valence = uint16_t(std::max<int>(0, int(f.valence) + delta));
+  });
 }
 
 int hfsplus_add_folder_valence(int delta, uint32_t folder_id, uint32_t) {
-  ThreadInfo th;
-  if (!read_thread(folder_id, th)) return k_edit_refused;
-  std::vector<uint8_t> data;
-  if (int rc = catalog_get(th.key, data)) return rc;
-  HfsPlusCatalogFolder f;
-  if (!decode(data, f)) return k_edit_damaged;
-  f.valence = uint32_t(std::max<int64_t>(0, int64_t(f.valence) + delta));
-  encode(f, data);
-  return catalog_replace(th.key, data);
+  return change_folder_record<HfsPlusCatalogFolder>(folder_id, [delta](HfsPlusCatalogFolder& f) {
+    f.valence = uint32_t(std::max<int64_t>(0, int64_t(f.valence) + delta));
+  });
 }
 
 uint32_t hfs_get_folder_valence(uint32_t folder_id, uint32_t) {

@@ -35,6 +35,7 @@
 #include "macfiles/resfork.h"
 #include "macfiles/signatures.h"
 #include "platform/files.h"
+#include "platform/streams.h"
 #include "platform/tempfile.h"
 
 int g_macbinary_answer = 0;
@@ -72,12 +73,55 @@ struct ListedFolder {
 };
 ListedFolder g_listed;
 
+// 1 when the listing has path's "._" name, 0 when it has not, -1 when path is
+// not an entry of the listed folder.
+int companion_in(const ListedFolder& listed, const std::string& path) {
+  if (!listed.active || path.size() <= listed.prefix.size() ||
+      path.compare(0, listed.prefix.size(), listed.prefix) != 0 ||
+      path.find('/', listed.prefix.size()) != std::string::npos)
+    return -1;
+  return listed.dot_names.count("._" + path.substr(listed.prefix.size())) != 0 ? 1 : 0;
+}
+
+// The folder of the items given one by one while an ImportBatch lives: listed
+// once, when its second item comes in a row.
+struct GivenFolder {
+  bool batch = false;
+  std::string prefix;
+  int items = 0;
+  ListedFolder listed;
+};
+GivenFolder g_given;
+
+// The listing of a folder (its path with its slash, empty for the current
+// folder) from the names of its entries.
+ListedFolder listed_folder(const std::string& prefix, const std::vector<std::string>& names) {
+  ListedFolder listed;
+  listed.prefix = prefix;
+  listed.active = true;
+  for (const std::string& n : names)
+    if (n.size() > 2 && n.compare(0, 2, "._") == 0) listed.dot_names.insert(n);
+  return listed;
+}
+
+const ListedFolder& given_folder_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  if (prefix != g_given.prefix) {
+    g_given.prefix = prefix;
+    g_given.items = 0;
+    g_given.listed = {};
+  }
+  std::vector<std::string> names;
+  if (++g_given.items == 2 && list_folder_names_starting(prefix.empty() ? "." : prefix, "._", names) == 0)
+    g_given.listed = listed_folder(prefix, names);
+  return g_given.listed;
+}
+
 bool may_have_companion(const std::string& path) {
-  if (!g_listed.active || path.size() <= g_listed.prefix.size() ||
-      path.compare(0, g_listed.prefix.size(), g_listed.prefix) != 0 ||
-      path.find('/', g_listed.prefix.size()) != std::string::npos)
-    return true;
-  return g_listed.dot_names.count("._" + path.substr(g_listed.prefix.size())) != 0;
+  int known = companion_in(g_listed, path);
+  if (known < 0 && g_given.batch) known = companion_in(given_folder_of(path), path);
+  return known != 0;
 }
 
 struct Fd {
@@ -352,7 +396,7 @@ int classify_open_file(int fd, const std::string& path, uint64_t size) {
   if (may_have_companion(path) && has_appledouble_sidecar(path)) return k_import_appledouble;
   // Only TrueType files have a conversion; a .pfb is copied as it is.
   if (pc_font_kind(path) == 2 && is_pc_font_file(path) == 2) return k_import_font_ttf;
-  if (has_resource_fork_stream(path)) return k_import_streams;
+  if (has_named_stream(fd, k_resource_stream)) return k_import_streams;
   return k_import_plain;
 }
 
@@ -768,11 +812,7 @@ int import_folder(const std::string& path, uint32_t parent_id, uint32_t parent_p
   // Each entry is looked at once, by import_pc_item: the listing gives names alone.
   std::vector<std::string> names;
   if (list_folder_names(path, names) != 0) return k_import_folder_unlisted;
-  ListedFolder listed;
-  listed.prefix = append_slash(path);
-  listed.active = true;
-  for (const std::string& n : names)
-    if (n.size() > 2 && n.compare(0, 2, "._") == 0) listed.dot_names.insert(n);
+  ListedFolder listed = listed_folder(append_slash(path), names);
   std::swap(listed, g_listed);  // the parent's listing is back on every way out
   struct Restore {
     ListedFolder& saved;
@@ -787,6 +827,13 @@ int import_folder(const std::string& path, uint32_t parent_id, uint32_t parent_p
   }
   return rc;
 }
+
+ImportBatch::ImportBatch() {
+  g_given = {};
+  g_given.batch = true;
+}
+
+ImportBatch::~ImportBatch() { g_given = {}; }
 
 int import_pc_item(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id) {
   struct stat st;

@@ -91,6 +91,17 @@ struct ImportExtent {
 // is parent_parent_id). 0 done or skipped; negative: stop the batch (-1 the user
 // refused a name, an error; a folder stopped by Esc gives minus the number of
 // its files imported, at least 1); 255 a folder that cannot be listed.
+// While one lives, the folder of the items given to import_pc_item one by one
+// is listed once, when its second item in a row comes, and its "._" names say
+// which of the items after that have an AppleDouble companion (a paste of many
+// files of a folder looks for none of them one by one). The listing is a
+// picture of the folder as the batch found it, and goes with the batch.
+struct ImportBatch {
+  ImportBatch();
+  ~ImportBatch();
+  ImportBatch(const ImportBatch&) = delete;
+  ImportBatch& operator=(const ImportBatch&) = delete;
+};
 [[nodiscard]] int import_pc_item(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id);
 [[nodiscard]] int import_file(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id);
 [[nodiscard]] int import_folder(const std::string& path, uint32_t parent_id, uint32_t parent_parent_id);

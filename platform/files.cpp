@@ -265,8 +265,15 @@ int list_folder(const std::string& folder, std::vector<FolderEntry>& out) {
 }
 
 int list_folder_names(const std::string& folder, std::vector<std::string>& out) {
+  return list_folder_names_starting(folder, {}, out);
+}
+
+int list_folder_names_starting(const std::string& folder, std::string_view start, std::vector<std::string>& out) {
   out.clear();
-  if (each_folder_entry(folder, [&](int, const char* name) { out.emplace_back(name); }) != 0) return -1;
+  auto keep = [&](int, const char* name) {
+    if (std::string_view(name).starts_with(start)) out.emplace_back(name);
+  };
+  if (each_folder_entry(folder, keep) != 0) return -1;
   std::sort(out.begin(), out.end());
   return 0;
 }

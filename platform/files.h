@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/results.h"
@@ -86,6 +87,10 @@ struct FolderEntry {
 // The names alone, sorted likewise, without a look at each entry: for walkers
 // that look at each entry themselves.
 [[nodiscard]] int list_folder_names(const std::string& folder, std::vector<std::string>& out);  // 0 / -1
+// The names that start with start, sorted likewise (a look for a few names
+// of a large folder keeps none of the others).
+[[nodiscard]] int list_folder_names_starting(const std::string& folder, std::string_view start,
+                                             std::vector<std::string>& out);  // 0 / -1
 
 // Name matching as the Windows find functions do it: '*' any run, '?' one
 // character, letters compared without case, and a pattern ending in ".*" also

@@ -52,6 +52,10 @@ bool has_named_stream(const std::string& path, const char* name) {
   return named_stream_size(path, name) >= 0;
 }
 
+bool has_named_stream(int fd, const char* name) {
+  return fgetxattr(fd, attribute_name(name).c_str(), nullptr, 0) >= 0;
+}
+
 bool has_any_extended_attribute(const std::string& path) { return listxattr(path.c_str(), nullptr, 0) > 0; }
 
 int64_t named_stream_size(const std::string& path, const char* name) {

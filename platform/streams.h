@@ -15,6 +15,8 @@
 // ENOTSUP) is reported, never dropped.
 [[nodiscard]] int write_named_stream(const std::string& path, const char* name, std::span<const uint8_t> data);
 bool has_named_stream(const std::string& path, const char* name);
+// The same for an open file (no path to look up again).
+bool has_named_stream(int fd, const char* name);
 // False when the file has no extended attribute at all (one call; a quick
 // answer for the many files that carry no stream).
 bool has_any_extended_attribute(const std::string& path);

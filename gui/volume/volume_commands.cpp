@@ -450,6 +450,7 @@ int copy_pc_paths_to_volume(const std::vector<std::string>& paths, uint32_t fold
   EditSession session;
   if (session.refused()) return 0;
   const int imported_before = g_import_count;
+  ImportBatch batch;
   for (size_t i = 0; i < paths.size(); ++i) {
     if (escape_abort_requested()) break;  // between the items too, as inside their folders
     const std::string& path = paths[i];

@@ -119,6 +119,29 @@ TEST(Import, MixedTreeOntoHfs) {
   EXPECT_EQ(read_file(t.dir.path() / "notes.out"), t.plain);
 }
 
+// Files given one by one in a batch, as a paste gives them: their folder is
+// listed once, and a file whose "._" companion it holds still takes its
+// resource fork and signature from it (read back by hfsutils).
+TEST(Import, FilesGivenOneByOneInABatchKeepTheirCompanions) {
+  REQUIRE_TOOL("hls");
+  Tree t;
+  std::string img = new_image(t.dir, false, 8);
+  recorded_ui().clear();
+  const std::string sub = t.src() + "/Sub folder/";
+  {
+    ImportBatch batch;
+    ASSERT_EQ(import_into(img, {sub + "single", sub + "._pair", sub + "pair"}), 0);
+  }
+  RunResult c = run("hmount " + quote(img) + " >/dev/null && hls -aN && hcopy -m :pair " + quote(t.dir.str("pair.out")));
+  ASSERT_EQ(c.rc, 0) << c.err;
+  EXPECT_EQ(c.out.find("._pair"), std::string::npos) << c.out;
+  MacFile p;
+  ASSERT_EQ(decode_macbinary(read_file(t.dir.path() / "pair.out"), p), 0);
+  EXPECT_EQ(p.data, t.pair.data);
+  EXPECT_EQ(p.resource, t.pair.resource);
+  EXPECT_EQ(std::string(p.type.begin(), p.type.end()), "APPL");
+}
+
 // An AppleSingle file under a PC name of its own ("x.sit.as") holds the file's
 // real name in entry 3, in Mac Roman: the file on the volume takes that name,
 // cut as HFS cuts it, as it takes a MacBinary file's. lsar reads the entry as

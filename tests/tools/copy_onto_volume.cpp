@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "macfiles/import.h"
+#include "support/recording_ui.h"
 #include "window_edit.h"
 
 int main(int argc, char** argv) {
@@ -15,8 +16,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   return run_window_edit(argv[1], [&] {
-    for (int i = 2; i < argc; ++i)
+    ImportBatch batch;
+    for (int i = 2; i < argc; ++i) {
       if (import_pc_item(argv[i], 2, 1) < 0) return false;
+      // The windows keep no record of the copies they show: neither does this tool.
+      recorded_ui().copies.clear();
+    }
     return true;
   });
 }
