@@ -53,9 +53,11 @@ bool read_thread(uint32_t cnid, ThreadInfo& out) {
 // The key of the folder whose record changed last: a copy of many items into
 // one folder finds the folder's record without its thread each time. The key
 // is trusted only while the record under it is that folder (a rename or a move
-// gives the folder another key).
+// gives the folder another key), and only on a volume of the format it was
+// made for: the last folder may be of another volume opened since.
 struct FolderKey {
   uint32_t id = 0;
+  bool plus = false;  // an HFS+ key, else an HFS one
   std::vector<uint8_t> key;
 };
 FolderKey g_last_folder;
@@ -69,7 +71,8 @@ int change_folder_record(uint32_t folder_id, Edit edit) {
   NodeView leaf;
   size_t i = 0;
   Folder f;
-  bool found = g_last_folder.id == folder_id && bt_find_record(s, g_last_folder.key.data(), leaf, i) == 0 &&
+  bool found = g_last_folder.id == folder_id && g_last_folder.plus == s.hfsplus &&
+               bt_find_record(s, g_last_folder.key.data(), leaf, i) == 0 &&
                decode(leaf.ref().data(i), f) && f.folder_id == folder_id;
   if (!found) {
     ThreadInfo th;
@@ -77,7 +80,7 @@ int change_folder_record(uint32_t folder_id, Edit edit) {
     if (!read_thread(folder_id, th)) return k_edit_refused;
     if (int rc = bt_find_record(s, th.key.data(), leaf, i)) return rc;
     if (!decode(leaf.ref().data(i), f)) return k_edit_damaged;
-    g_last_folder = {folder_id, std::move(th.key)};
+    g_last_folder = {folder_id, s.hfsplus, std::move(th.key)};
   }
   edit(f);
   std::span<const uint8_t> old = leaf.record(i), data = leaf.ref().data(i);
